@@ -1,0 +1,52 @@
+# Every folder collects its sources by glob, so adding a file needs no edit here.
+function(tessel_glob out dir)
+  file(GLOB_RECURSE found CONFIGURE_DEPENDS
+       ${CMAKE_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_SOURCE_DIR}/${dir}/*.c)
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+function(tessel_optional_subdirectory dir)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endfunction()
+
+# The library's folders add their sources to one list; tessel_library() then
+# makes the static library `tessel` of all of them.
+set_property(GLOBAL PROPERTY TESSEL_SOURCES "")
+set_property(GLOBAL PROPERTY TESSEL_LINKS "")
+
+function(tessel_add_folder dir)
+  tessel_glob(src ${dir})
+  set_property(GLOBAL APPEND PROPERTY TESSEL_SOURCES ${src})
+endfunction()
+
+function(tessel_add_links)
+  set_property(GLOBAL APPEND PROPERTY TESSEL_LINKS ${ARGN})
+endfunction()
+
+function(tessel_library)
+  get_property(src GLOBAL PROPERTY TESSEL_SOURCES)
+  get_property(links GLOBAL PROPERTY TESSEL_LINKS)
+  add_library(tessel STATIC ${src})
+  target_include_directories(tessel PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(tessel PUBLIC platform ${links})
+  tessel_cp932(tessel)
+endfunction()
+
+# One GoogleTest program per test folder (tests/<folder>/), discovered by CTest.
+function(tessel_test_folder dir)
+  tessel_glob(src tests/${dir})
+  if(NOT src)
+    return()
+  endif()
+  string(REPLACE "/" "_" name ${dir})
+  add_executable(test_${name} ${src})
+  target_link_libraries(test_${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  tessel_cp932(test_${name})
+  gtest_discover_tests(test_${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;TESSEL_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,22 @@
+# Flags every target gets. Floating point stays strict so that game runs and
+# replays are bit-exact across builds: no contraction into FMA, no fast-math.
+add_compile_options(
+  -Wall -Wextra -Werror
+  -Wno-unused-parameter
+  -ffp-contract=off -fno-fast-math
+  -fno-strict-aliasing
+)
+
+if(TESSEL_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+# Targets that hold the system's Japanese texts: sources stay UTF-8, the
+# strings become code page 932 bytes at run time.
+function(tessel_cp932 target)
+  target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=CP932)
+endfunction()
+# Note: libstdc++'s <chrono> holds a character (U+00B5) that code page 932
+# lacks, so CP932 targets use the platform's clocks instead of <chrono>.

@@ -1,0 +1,10 @@
+// Windows kernel services, as the library calls them.
+#pragma once
+
+#include "platform/types.h"
+#include "platform/kernel/codepage.h"
+#include "platform/kernel/modules.h"
+#include "platform/kernel/sync.h"
+#include "platform/kernel/system.h"
+#include "platform/kernel/threads.h"
+#include "platform/kernel/time.h"

@@ -1,0 +1,223 @@
+#include "platform/kernel/sync.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/kernel/object.h"
+
+namespace platform {
+namespace {
+
+struct EventObject : KernelObject {
+    EventObject(bool manual, bool initial)
+        : KernelObject(ObjectKind::Event), manualReset(manual), signalled(initial) {}
+    bool IsWaitable() const override { return true; }
+    bool IsSignalled() const override { return signalled; }
+    void Consume() override {
+        if (!manualReset) {
+            signalled = false;
+        }
+    }
+    bool manualReset;
+    bool signalled;
+};
+
+struct SemaphoreObject : KernelObject {
+    SemaphoreObject(LONG initial, LONG maximum)
+        : KernelObject(ObjectKind::Semaphore), count(initial), maximumCount(maximum) {}
+    bool IsWaitable() const override { return true; }
+    bool IsSignalled() const override { return count > 0; }
+    void Consume() override { --count; }
+    LONG count;
+    LONG maximumCount;
+};
+
+template <typename T>
+T* As(HANDLE handle, ObjectKind kind) {
+    KernelObject* object = ObjectFromHandle(handle);
+    if (object == nullptr || object->kind != kind) {
+        return nullptr;
+    }
+    return static_cast<T*>(object);
+}
+
+// Waits under WaitLock() until `ready` holds or the time runs out.
+template <typename Ready>
+bool WaitUntil(std::unique_lock<std::mutex>& guard, DWORD milliseconds, Ready ready) {
+    if (milliseconds == INFINITE) {
+        WaitCondition().wait(guard, ready);
+        return true;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    return WaitCondition().wait_until(guard, deadline, ready);
+}
+
+}  // namespace
+}  // namespace platform
+
+using namespace platform;
+
+void InitializeCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&section->mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+    section->owningThread = 0;
+    section->recursionCount = 0;
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_destroy(&section->mutex); }
+
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutex_lock(&section->mutex);
+    section->owningThread = GetCurrentThreadId();
+    ++section->recursionCount;
+}
+
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
+    if (pthread_mutex_trylock(&section->mutex) != 0) {
+        return FALSE;
+    }
+    section->owningThread = GetCurrentThreadId();
+    ++section->recursionCount;
+    return TRUE;
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION section) {
+    if (--section->recursionCount == 0) {
+        section->owningThread = 0;
+    }
+    pthread_mutex_unlock(&section->mutex);
+}
+
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
+    return new EventObject(manualReset != FALSE, initialState != FALSE);
+}
+
+BOOL SetEvent(HANDLE handle) {
+    auto* event = As<EventObject>(handle, ObjectKind::Event);
+    if (event == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    {
+        std::lock_guard<std::mutex> guard(WaitLock());
+        event->signalled = true;
+    }
+    WaitCondition().notify_all();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE handle) {
+    auto* event = As<EventObject>(handle, ObjectKind::Event);
+    if (event == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(WaitLock());
+    event->signalled = false;
+    return TRUE;
+}
+
+HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR) {
+    if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return new SemaphoreObject(initialCount, maximumCount);
+}
+
+BOOL ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCount) {
+    auto* semaphore = As<SemaphoreObject>(handle, ObjectKind::Semaphore);
+    if (semaphore == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    {
+        std::lock_guard<std::mutex> guard(WaitLock());
+        if (releaseCount <= 0 || releaseCount > semaphore->maximumCount - semaphore->count) {
+            SetLastError(ERROR_TOO_MANY_POSTS);
+            return FALSE;
+        }
+        if (previousCount != nullptr) {
+            *previousCount = semaphore->count;
+        }
+        semaphore->count += releaseCount;
+    }
+    WaitCondition().notify_all();
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    return WaitForMultipleObjects(1, &handle, TRUE, milliseconds);
+}
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                             DWORD milliseconds) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    std::vector<KernelObject*> objects(count);
+    for (DWORD i = 0; i < count; ++i) {
+        objects[i] = ObjectFromHandle(handles[i]);
+        if (objects[i] == nullptr || !objects[i]->IsWaitable()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+    }
+    std::unique_lock<std::mutex> guard(WaitLock());
+    DWORD which = 0;
+    auto ready = [&] {
+        if (waitAll) {
+            for (KernelObject* object : objects) {
+                if (!object->IsSignalled()) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        for (DWORD i = 0; i < count; ++i) {
+            if (objects[i]->IsSignalled()) {
+                which = i;
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!WaitUntil(guard, milliseconds, ready)) {
+        return WAIT_TIMEOUT;
+    }
+    if (waitAll) {
+        for (KernelObject* object : objects) {
+            object->Consume();
+        }
+        return WAIT_OBJECT_0;
+    }
+    objects[which]->Consume();
+    return WAIT_OBJECT_0 + which;
+}
+
+void Sleep(DWORD milliseconds) {
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+LONG InterlockedIncrement(volatile LONG* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
+
+LONG InterlockedDecrement(volatile LONG* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
+
+LONG InterlockedExchange(volatile LONG* target, LONG value) {
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+
+LONG InterlockedCompareExchange(volatile LONG* target, LONG exchange, LONG comparand) {
+    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST,
+                                __ATOMIC_SEQ_CST);
+    return comparand;
+}

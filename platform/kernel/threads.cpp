@@ -1,0 +1,172 @@
+#include "platform/kernel/threads.h"
+
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/kernel/object.h"
+
+namespace platform {
+namespace {
+
+// Windows' pseudo-handle of the calling thread.
+HANDLE const currentThreadPseudoHandle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+
+struct ThreadObject : KernelObject {
+    ThreadObject() : KernelObject(ObjectKind::Thread) {}
+
+    bool IsWaitable() const override { return true; }
+    bool IsSignalled() const override { return finished; }
+
+    LPTHREAD_START_ROUTINE start = nullptr;
+    LPVOID parameter = nullptr;
+    DWORD suspendCount = 0;  // guarded by WaitLock()
+    bool finished = false;   // guarded by WaitLock()
+    DWORD exitCode = STILL_ACTIVE;
+    DWORD threadId = 0;
+    std::atomic<int> priority{THREAD_PRIORITY_NORMAL};
+};
+
+thread_local ThreadObject* currentThread = nullptr;
+
+// Thrown by ExitThread and caught at the bottom of the thread's stack, so the
+// thread's own frames unwind normally.
+struct ThreadExit {
+    DWORD code;
+};
+
+void FinishThread(ThreadObject* thread, DWORD code) {
+    {
+        std::lock_guard<std::mutex> guard(WaitLock());
+        thread->exitCode = code;
+        thread->finished = true;
+    }
+    WaitCondition().notify_all();
+    ReleaseObject(thread);
+}
+
+void RunThread(ThreadObject* thread) {
+    currentThread = thread;
+    {
+        std::unique_lock<std::mutex> guard(WaitLock());
+        thread->threadId = GetCurrentThreadId();
+        WaitCondition().notify_all();
+        WaitCondition().wait(guard, [thread] { return thread->suspendCount == 0; });
+    }
+    DWORD code = 0;
+    try {
+        code = thread->start(thread->parameter);
+    } catch (const ThreadExit& exit) {
+        code = exit.code;
+    }
+    FinishThread(thread, code);
+}
+
+ThreadObject* ThreadFromHandle(HANDLE handle) {
+    if (handle == currentThreadPseudoHandle) {
+        return currentThread;
+    }
+    KernelObject* object = ObjectFromHandle(handle);
+    if (object == nullptr || object->kind != ObjectKind::Thread) {
+        return nullptr;
+    }
+    return static_cast<ThreadObject*>(object);
+}
+
+}  // namespace
+}  // namespace platform
+
+using platform::ThreadObject;
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                    DWORD flags, LPDWORD threadId) {
+    if (start == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto* thread = new ThreadObject;
+    thread->start = start;
+    thread->parameter = parameter;
+    thread->suspendCount = (flags & CREATE_SUSPENDED) ? 1 : 0;
+    platform::RetainObject(thread);  // the running thread's own reference
+    try {
+        std::thread(platform::RunThread, thread).detach();
+    } catch (...) {
+        platform::ReleaseObject(thread);
+        platform::ReleaseObject(thread);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    // The id is known once the new thread has reported it.
+    std::unique_lock<std::mutex> guard(platform::WaitLock());
+    platform::WaitCondition().wait(guard, [thread] { return thread->threadId != 0; });
+    if (threadId != nullptr) {
+        *threadId = thread->threadId;
+    }
+    return thread;
+}
+
+DWORD ResumeThread(HANDLE handle) {
+    ThreadObject* thread = platform::ThreadFromHandle(handle);
+    if (thread == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0xFFFFFFFFu;
+    }
+    DWORD previous;
+    {
+        std::lock_guard<std::mutex> guard(platform::WaitLock());
+        previous = thread->suspendCount;
+        if (thread->suspendCount > 0) {
+            --thread->suspendCount;
+        }
+    }
+    platform::WaitCondition().notify_all();
+    return previous;
+}
+
+BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
+    ThreadObject* thread = platform::ThreadFromHandle(handle);
+    if (thread == nullptr || exitCode == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(platform::WaitLock());
+    *exitCode = thread->finished ? thread->exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+// Priorities are kept and reported back; Linux gives an unprivileged process
+// no way to raise a thread above normal, so they do not change scheduling.
+BOOL SetThreadPriority(HANDLE handle, int priority) {
+    ThreadObject* thread = platform::ThreadFromHandle(handle);
+    if (thread == nullptr) {
+        return handle == platform::currentThreadPseudoHandle ? TRUE : FALSE;
+    }
+    thread->priority = priority;
+    return TRUE;
+}
+
+int GetThreadPriority(HANDLE handle) {
+    ThreadObject* thread = platform::ThreadFromHandle(handle);
+    if (thread == nullptr) {
+        return handle == platform::currentThreadPseudoHandle ? THREAD_PRIORITY_NORMAL
+                                                             : THREAD_PRIORITY_ERROR_RETURN;
+    }
+    return thread->priority;
+}
+
+HANDLE GetCurrentThread() { return platform::currentThreadPseudoHandle; }
+
+DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+void ExitThread(DWORD exitCode) {
+    if (platform::currentThread == nullptr) {
+        // A thread we did not start has no frame to unwind to.
+        pthread_exit(nullptr);
+    }
+    throw platform::ThreadExit{exitCode};
+}

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "platform/kernel.h"
+#include "platform/winmm.h"
+
+namespace {
+
+DWORD ReturnParameter(LPVOID parameter) {
+    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
+}
+
+TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
+    static std::atomic<int> ran{0};
+    ran = 0;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { ran = 1; return 7; }, nullptr, CREATE_SUSPENDED,
+        &id);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(WaitForSingleObject(thread, 30), WAIT_TIMEOUT);
+    EXPECT_EQ(ran.load(), 0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_EQ(ResumeThread(thread), 1u);
+    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 7u);
+    EXPECT_TRUE(CloseHandle(thread));
+}
+
+TEST(KernelThreads, ExitThreadSetsTheExitCode) {
+    HANDLE thread = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { ExitThread(42); }, nullptr, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(code, 42u);
+    CloseHandle(thread);
+}
+
+TEST(KernelThreads, WaitForMultipleObjectsAnyAndAll) {
+    HANDLE threads[3];
+    for (uintptr_t i = 0; i < 3; ++i) {
+        threads[i] = CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(i), 0,
+                                  nullptr);
+    }
+    EXPECT_EQ(WaitForMultipleObjects(3, threads, TRUE, 5000), WAIT_OBJECT_0);
+    DWORD any = WaitForMultipleObjects(3, threads, FALSE, 0);
+    EXPECT_EQ(any, WAIT_OBJECT_0);  // all are signalled: the first wins
+    for (HANDLE thread : threads) {
+        CloseHandle(thread);
+    }
+}
+
+TEST(KernelEvents, AutoResetReleasesOneWaitManualStaysSet) {
+    HANDLE autoEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE manualEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_TIMEOUT);
+    SetEvent(autoEvent);
+    EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(manualEvent, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(manualEvent, 0), WAIT_OBJECT_0);
+    ResetEvent(manualEvent);
+    EXPECT_EQ(WaitForSingleObject(manualEvent, 0), WAIT_TIMEOUT);
+
+    HANDLE both[2] = {autoEvent, manualEvent};
+    SetEvent(manualEvent);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
+    CloseHandle(autoEvent);
+    CloseHandle(manualEvent);
+}
+
+TEST(KernelEvents, TimeOutWaitsAboutTheAskedTime) {
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD start = timeGetTime();
+    EXPECT_EQ(WaitForSingleObject(event, 50), WAIT_TIMEOUT);
+    DWORD elapsed = timeGetTime() - start;
+    EXPECT_GE(elapsed, 49u);
+    CloseHandle(event);
+}
+
+TEST(KernelEvents, EventWakesAThreadBlockedOnIt) {
+    static HANDLE event;
+    event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE waiter = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD { return WaitForSingleObject(event, 10000); }, nullptr, 0, nullptr);
+    Sleep(20);
+    SetEvent(event);
+    ASSERT_EQ(WaitForSingleObject(waiter, 10000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeThread(waiter, &code);
+    EXPECT_EQ(code, WAIT_OBJECT_0);
+    CloseHandle(waiter);
+    CloseHandle(event);
+}
+
+TEST(KernelSemaphores, CountsAndRefusesOverRelease) {
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 2, nullptr);
+    LONG previous = -1;
+    EXPECT_EQ(WaitForSingleObject(semaphore, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(semaphore, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(ReleaseSemaphore(semaphore, 2, &previous));
+    EXPECT_EQ(previous, 0);
+    EXPECT_FALSE(ReleaseSemaphore(semaphore, 1, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
+    EXPECT_EQ(CreateSemaphoreA(nullptr, 3, 2, nullptr), nullptr);
+    CloseHandle(semaphore);
+}
+
+TEST(KernelCriticalSection, RecursiveAndSharedByThreads) {
+    static CRITICAL_SECTION section;
+    static int counter;
+    counter = 0;
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section);  // recursion on one thread
+    EXPECT_EQ(section.recursionCount, 2);
+    EXPECT_EQ(section.owningThread, GetCurrentThreadId());
+    LeaveCriticalSection(&section);
+    LeaveCriticalSection(&section);
+
+    auto work = [](LPVOID) -> DWORD {
+        for (int i = 0; i < 20000; ++i) {
+            EnterCriticalSection(&section);
+            EnterCriticalSection(&section);
+            int value = counter;
+            counter = value + 1;
+            LeaveCriticalSection(&section);
+            LeaveCriticalSection(&section);
+        }
+        return 0;
+    };
+    HANDLE threads[4];
+    for (HANDLE& thread : threads) {
+        thread = CreateThread(nullptr, 0, work, nullptr, 0, nullptr);
+    }
+    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) {
+        CloseHandle(thread);
+    }
+    EXPECT_EQ(counter, 80000);
+    EXPECT_TRUE(TryEnterCriticalSection(&section));
+    LeaveCriticalSection(&section);
+    DeleteCriticalSection(&section);
+}
+
+TEST(KernelWaits, BadArgumentsFail) {
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    EXPECT_EQ(WaitForMultipleObjects(0, nullptr, FALSE, 0), WAIT_FAILED);
+    EXPECT_FALSE(CloseHandle(nullptr));
+    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+}
+
+}  // namespace
