@@ -50,6 +50,19 @@ using HMODULE = struct PlatformModule*;
 using HINSTANCE = HMODULE;
 using FARPROC = void (*)();
 
+// User-interface and GDI handles: opaque pointers to the layer's own records.
+using HWND = struct PlatformWindow*;
+using HDC = struct PlatformDC*;
+using HGDIOBJ = struct PlatformGdiObject*;
+using HBITMAP = HGDIOBJ;
+using HBRUSH = HGDIOBJ;
+using HFONT = HGDIOBJ;
+using HPEN = HGDIOBJ;
+using HICON = struct PlatformIcon*;
+using HCURSOR = HICON;
+using HMENU = struct PlatformMenu*;
+using HMONITOR = struct PlatformMonitor*;
+
 #define TRUE 1
 #define FALSE 0
 
