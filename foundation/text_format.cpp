@@ -1,0 +1,343 @@
+// printf-style formatting into caller buffers, narrow and UTF-16.
+//
+// The runtime's wide formatter works on 32-bit wchar_t and reads %s as a
+// narrow string, so the UTF-16 form parses the format itself: each numeric
+// conversion is handed to the narrow formatter and widened, strings and
+// characters are copied (narrow ones converted from the system code page).
+#include <cstdio>
+#include <string>
+
+#include "foundation/text.h"
+#include "platform/kernel.h"
+
+namespace tessel {
+
+int FormatText(char* buffer, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    FormatTextV(buffer, format, arguments);
+    va_end(arguments);
+    return 0;
+}
+
+int FormatTextV(char* buffer, const char* format, va_list arguments) {
+    return std::vsprintf(buffer, format, arguments);
+}
+
+namespace {
+
+enum class Size { kDefault, kChar, kShort, kLong32, kLong64, kPointer, kLongDouble, kWide };
+
+struct Spec {
+    std::string flags;
+    int width = -1;
+    int precision = -1;
+    Size size = Size::kDefault;
+    char16_t conversion = 0;
+    bool leftAlign() const { return flags.find('-') != std::string::npos; }
+};
+
+bool IsFlag(char16_t c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
+
+bool IsDigitUnit(char16_t c) { return c >= '0' && c <= '9'; }
+
+// Reads digits or '*' (an int argument) at *p; -1 when neither is there.
+int ReadCount(const char16_t** p, va_list* arguments) {
+    if (**p == '*') {
+        ++*p;
+        return va_arg(*arguments, int);
+    }
+    if (!IsDigitUnit(**p)) {
+        return -1;
+    }
+    int value = 0;
+    while (IsDigitUnit(**p)) {
+        if (value < 100000) {
+            value = value * 10 + (**p - '0');
+        }
+        ++*p;
+    }
+    return value;
+}
+
+bool StartsWith(const char16_t* p, const char* ascii) {
+    for (; *ascii != '\0'; ++p, ++ascii) {
+        if (*p != static_cast<char16_t>(*ascii)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Windows' size prefixes: h, hh, l (32-bit), ll, I64, I32, I (pointer-sized),
+// z, t, j, L, w.
+Size ReadSize(const char16_t** p) {
+    struct Prefix {
+        const char* text;
+        Size size;
+    };
+    static const Prefix kPrefixes[] = {
+        {"hh", Size::kChar},    {"h", Size::kShort},     {"ll", Size::kLong64},
+        {"l", Size::kLong32},   {"I64", Size::kLong64},  {"I32", Size::kLong32},
+        {"I", Size::kPointer},  {"z", Size::kPointer},   {"t", Size::kPointer},
+        {"j", Size::kLong64},   {"q", Size::kLong64},    {"L", Size::kLongDouble},
+        {"w", Size::kWide},
+    };
+    for (const Prefix& prefix : kPrefixes) {
+        if (StartsWith(*p, prefix.text)) {
+            *p += std::char_traits<char>::length(prefix.text);
+            return prefix.size;
+        }
+    }
+    return Size::kDefault;
+}
+
+// Reads one conversion after its '%'; false when the format is malformed.
+bool ReadSpec(const char16_t** p, va_list* arguments, Spec* spec) {
+    while (IsFlag(**p)) {
+        spec->flags.push_back(static_cast<char>(**p));
+        ++*p;
+    }
+    spec->width = ReadCount(p, arguments);
+    if (spec->width < -1) {  // a negative '*' width aligns left
+        spec->flags.push_back('-');
+        spec->width = -spec->width;
+    }
+    if (**p == '.') {
+        ++*p;
+        spec->precision = ReadCount(p, arguments);
+        if (spec->precision == -1 && (*p)[-1] == '.') {
+            spec->precision = 0;
+        }
+    }
+    spec->size = ReadSize(p);
+    spec->conversion = **p;
+    if (spec->conversion == 0) {
+        return false;
+    }
+    ++*p;
+    return true;
+}
+
+void Pad(std::u16string* out, int count) {
+    if (count > 0) {
+        out->append(static_cast<size_t>(count), u' ');
+    }
+}
+
+void AppendAligned(std::u16string* out, const std::u16string& text, const Spec& spec) {
+    int padding = spec.width - static_cast<int>(text.size());
+    if (!spec.leftAlign()) {
+        Pad(out, padding);
+    }
+    out->append(text);
+    if (spec.leftAlign()) {
+        Pad(out, padding);
+    }
+}
+
+std::u16string WideFromNarrow(const char* text, int precision) {
+    int bytes = 0;
+    while (text[bytes] != '\0' && (precision < 0 || bytes < precision)) {
+        // Keep a double-byte character whole.
+        bytes += (IsLeadByte(text + bytes, LibraryCharSet) && text[bytes + 1] != '\0') ? 2 : 1;
+    }
+    if (precision >= 0 && bytes > precision) {
+        bytes -= 2;
+    }
+    if (bytes <= 0) {
+        return std::u16string();
+    }
+    int units = MultiByteToWideChar(CP_ACP, 0, text, bytes, nullptr, 0);
+    std::u16string wide(static_cast<size_t>(units), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, bytes, wide.data(), units);
+    return wide;
+}
+
+std::u16string WideFromWide(const WCHAR* text, int precision) {
+    size_t units = 0;
+    while (text[units] != 0 && (precision < 0 || units < static_cast<size_t>(precision))) {
+        ++units;
+    }
+    return std::u16string(text, units);
+}
+
+// %s and %c take wide text unless marked narrow (%hs, %S, %hc, %C).
+bool NarrowText(const Spec& spec) {
+    bool upper = spec.conversion == 'S' || spec.conversion == 'C';
+    if (spec.size == Size::kShort) {
+        return true;
+    }
+    if (spec.size == Size::kLong32 || spec.size == Size::kWide) {
+        return false;
+    }
+    return upper;
+}
+
+void AppendString(std::u16string* out, const Spec& spec, va_list* arguments) {
+    if (NarrowText(spec)) {
+        const char* text = va_arg(*arguments, const char*);
+        AppendAligned(out, WideFromNarrow(text != nullptr ? text : "(null)", spec.precision),
+                      spec);
+        return;
+    }
+    const WCHAR* text = va_arg(*arguments, const WCHAR*);
+    AppendAligned(out, WideFromWide(text != nullptr ? text : u"(null)", spec.precision), spec);
+}
+
+void AppendChar(std::u16string* out, const Spec& spec, va_list* arguments) {
+    int value = va_arg(*arguments, int);
+    if (NarrowText(spec)) {
+        char narrow[2] = {static_cast<char>(value), '\0'};
+        AppendAligned(out, WideFromNarrow(narrow, -1), spec);
+        return;
+    }
+    AppendAligned(out, std::u16string(1, static_cast<char16_t>(value)), spec);
+}
+
+// The narrow form of a numeric conversion, for the runtime's formatter.
+std::string NarrowSpec(const Spec& spec, const char* size) {
+    std::string text = "%" + spec.flags;
+    if (spec.width >= 0) {
+        text += std::to_string(spec.width);
+    }
+    if (spec.precision >= 0) {
+        text += "." + std::to_string(spec.precision);
+    }
+    text += size;
+    text.push_back(static_cast<char>(spec.conversion));
+    return text;
+}
+
+template <typename T>
+void AppendNumber(std::u16string* out, const Spec& spec, const char* size, T value) {
+    std::string format = NarrowSpec(spec, size);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    int length = std::snprintf(nullptr, 0, format.c_str(), value);
+    if (length <= 0) {
+        return;
+    }
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format.c_str(), value);
+#pragma GCC diagnostic pop
+    for (int i = 0; i < length; ++i) {
+        out->push_back(static_cast<unsigned char>(text[static_cast<size_t>(i)]));
+    }
+}
+
+void AppendInteger(std::u16string* out, const Spec& spec, va_list* arguments) {
+    const bool isSigned = spec.conversion == 'd' || spec.conversion == 'i';
+    switch (spec.size) {
+        case Size::kLong64:
+            if (isSigned) {
+                AppendNumber(out, spec, "ll", va_arg(*arguments, long long));
+            } else {
+                AppendNumber(out, spec, "ll", va_arg(*arguments, unsigned long long));
+            }
+            return;
+        case Size::kPointer:
+            if (isSigned) {
+                AppendNumber(out, spec, "t", va_arg(*arguments, ptrdiff_t));
+            } else {
+                AppendNumber(out, spec, "z", va_arg(*arguments, size_t));
+            }
+            return;
+        default:
+            break;
+    }
+    // char, short, int and Windows' 32-bit long all arrive as an int.
+    int value = va_arg(*arguments, int);
+    const char* size = spec.size == Size::kChar ? "hh" : spec.size == Size::kShort ? "h" : "";
+    if (isSigned) {
+        AppendNumber(out, spec, size, value);
+    } else {
+        AppendNumber(out, spec, size, static_cast<unsigned int>(value));
+    }
+}
+
+void AppendFloating(std::u16string* out, const Spec& spec, va_list* arguments) {
+    if (spec.size == Size::kLongDouble) {
+        AppendNumber(out, spec, "L", va_arg(*arguments, long double));
+    } else {
+        AppendNumber(out, spec, "", va_arg(*arguments, double));
+    }
+}
+
+// Formats one conversion; false for one it does not know (or %n, which
+// would write through an argument).
+bool AppendConversion(std::u16string* out, const Spec& spec, va_list* arguments) {
+    switch (spec.conversion) {
+        case '%':
+            out->push_back(u'%');
+            return true;
+        case 's':
+        case 'S':
+            AppendString(out, spec, arguments);
+            return true;
+        case 'c':
+        case 'C':
+            AppendChar(out, spec, arguments);
+            return true;
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+            AppendInteger(out, spec, arguments);
+            return true;
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            AppendFloating(out, spec, arguments);
+            return true;
+        case 'p':
+            AppendNumber(out, spec, "", va_arg(*arguments, void*));
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int FormatWideText(WCHAR* buffer, const WCHAR* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    FormatWideTextV(buffer, format, arguments);
+    va_end(arguments);
+    return 0;
+}
+
+int FormatWideTextV(WCHAR* buffer, const WCHAR* format, va_list arguments) {
+    va_list list;
+    va_copy(list, arguments);
+    std::u16string out;
+    const char16_t* p = format;
+    bool ok = true;
+    while (*p != 0 && ok) {
+        if (*p != u'%') {
+            out.push_back(*p++);
+            continue;
+        }
+        ++p;
+        Spec spec;
+        ok = ReadSpec(&p, &list, &spec) && AppendConversion(&out, spec, &list);
+    }
+    va_end(list);
+    if (!ok) {
+        buffer[0] = 0;
+        return -1;
+    }
+    out.copy(buffer, out.size());
+    buffer[out.size()] = 0;
+    return static_cast<int>(out.size());
+}
+
+}  // namespace tessel
