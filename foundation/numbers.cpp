@@ -25,7 +25,9 @@ int32_t AbsInt(int32_t v) {
     return v < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v;
 }
 
-float AbsFloat(float v) { return v < 0.0f ? -v : v; }
+float AbsFloat(float v) {
+    return v < 0.0f ? -v : v;
+}
 
 // C++ conversion truncates toward zero whatever the rounding mode is, so the
 // mode needs no switching here.
@@ -36,7 +38,9 @@ int32_t TruncDoubleToInt(double v) {
     return static_cast<int32_t>(v);
 }
 
-int32_t TruncFloatToInt(float v) { return TruncDoubleToInt(static_cast<double>(v)); }
+int32_t TruncFloatToInt(float v) {
+    return TruncDoubleToInt(static_cast<double>(v));
+}
 
 void TruncDouble4ToInt4(const double values[4], int32_t out[4]) {
     for (int i = 0; i < 4; ++i) {
@@ -44,17 +48,25 @@ void TruncDouble4ToInt4(const double values[4], int32_t out[4]) {
     }
 }
 
-float SqrtFloat(float v) { return std::sqrt(v); }
+float SqrtFloat(float v) {
+    return std::sqrt(v);
+}
 
-double PowF(float x, float y) { return std::pow(static_cast<double>(x), static_cast<double>(y)); }
+double PowF(float x, float y) {
+    return std::pow(static_cast<double>(x), static_cast<double>(y));
+}
 
 double Atan2F(float y, float x) {
     return std::atan2(static_cast<double>(y), static_cast<double>(x));
 }
 
-double AsinF(float v) { return std::asin(static_cast<double>(v)); }
+double AsinF(float v) {
+    return std::asin(static_cast<double>(v));
+}
 
-double AcosF(float v) { return std::acos(static_cast<double>(v)); }
+double AcosF(float v) {
+    return std::acos(static_cast<double>(v));
+}
 
 void MulU64To128(uint64_t a, uint64_t b, uint32_t out[4]) {
     unsigned __int128 product = static_cast<unsigned __int128>(a) * b;

@@ -6,9 +6,13 @@ namespace tessel {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Bytes taken by the character at p: 2 for a lead byte with its trail byte,
 // else 1. A lead byte right before the NUL counts alone, so that no walk ever
@@ -151,7 +155,9 @@ int IsLeadByte(const void* p, int32_t code) {
     return ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 1 : 0;
 }
 
-int IsHighSurrogate(WCHAR unit) { return (unit >= 0xD800 && unit <= 0xDBFF) ? 1 : 0; }
+int IsHighSurrogate(WCHAR unit) {
+    return (unit >= 0xD800 && unit <= 0xDBFF) ? 1 : 0;
+}
 
 int32_t TextToInt(const char* s) {
     constexpr int kMaxDigits = 32;
@@ -248,7 +254,8 @@ double TextToDouble(const char* s) {
     for (int i = 0; i < parts.exponentDigits; ++i) {
         exponent = exponent * 10u + static_cast<uint64_t>(parts.exponent[i] - '0');
     }
-    int64_t signedExponent = static_cast<int64_t>(parts.exponentNegative ? 0u - exponent : exponent);
+    int64_t signedExponent =
+        static_cast<int64_t>(parts.exponentNegative ? 0u - exponent : exponent);
     long double value = integer + fraction;
     // Once the value is 0 or infinite, further steps change nothing; stopping
     // there keeps a huge exponent from running for ages.

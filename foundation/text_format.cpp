@@ -37,9 +37,13 @@ struct Spec {
     bool leftAlign() const { return flags.find('-') != std::string::npos; }
 };
 
-bool IsFlag(char16_t c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
+bool IsFlag(char16_t c) {
+    return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0';
+}
 
-bool IsDigitUnit(char16_t c) { return c >= '0' && c <= '9'; }
+bool IsDigitUnit(char16_t c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads digits or '*' (an int argument) at *p; -1 when neither is there.
 int ReadCount(const char16_t** p, va_list* arguments) {
@@ -77,10 +81,10 @@ Size ReadSize(const char16_t** p) {
         Size size;
     };
     static const Prefix kPrefixes[] = {
-        {"hh", Size::kChar},    {"h", Size::kShort},     {"ll", Size::kLong64},
-        {"l", Size::kLong32},   {"I64", Size::kLong64},  {"I32", Size::kLong32},
-        {"I", Size::kPointer},  {"z", Size::kPointer},   {"t", Size::kPointer},
-        {"j", Size::kLong64},   {"q", Size::kLong64},    {"L", Size::kLongDouble},
+        {"hh", Size::kChar},   {"h", Size::kShort},    {"ll", Size::kLong64},
+        {"l", Size::kLong32},  {"I64", Size::kLong64}, {"I32", Size::kLong32},
+        {"I", Size::kPointer}, {"z", Size::kPointer},  {"t", Size::kPointer},
+        {"j", Size::kLong64},  {"q", Size::kLong64},   {"L", Size::kLongDouble},
         {"w", Size::kWide},
     };
     for (const Prefix& prefix : kPrefixes) {
@@ -177,8 +181,7 @@ bool NarrowText(const Spec& spec) {
 void AppendString(std::u16string* out, const Spec& spec, va_list* arguments) {
     if (NarrowText(spec)) {
         const char* text = va_arg(*arguments, const char*);
-        AppendAligned(out, WideFromNarrow(text != nullptr ? text : "(null)", spec.precision),
-                      spec);
+        AppendAligned(out, WideFromNarrow(text != nullptr ? text : "(null)", spec.precision), spec);
         return;
     }
     const WCHAR* text = va_arg(*arguments, const WCHAR*);

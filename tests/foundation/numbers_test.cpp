@@ -82,11 +82,11 @@ TEST(Numbers, TruncFloatToIntTowardZeroAndIndefiniteOutOfRange) {
         {1.5f, 1},
         {-1.5f, -1},
         {-2.999f, -2},
-        {16777217.0f, 16777216},         // rounded to a float already
-        {2147483520.0f, 2147483520},     // the largest float below 2^31
-        {2147483648.0f, INT32_MIN},      // 2^31
-        {-2147483648.0f, INT32_MIN},     // -2^31 itself is in range
-        {-2147483904.0f, INT32_MIN},     // the next float below
+        {16777217.0f, 16777216},      // rounded to a float already
+        {2147483520.0f, 2147483520},  // the largest float below 2^31
+        {2147483648.0f, INT32_MIN},   // 2^31
+        {-2147483648.0f, INT32_MIN},  // -2^31 itself is in range
+        {-2147483904.0f, INT32_MIN},  // the next float below
         {3e38f, INT32_MIN},
         {std::numeric_limits<float>::infinity(), INT32_MIN},
         {-std::numeric_limits<float>::infinity(), INT32_MIN},

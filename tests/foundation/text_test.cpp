@@ -13,17 +13,19 @@ namespace {
 
 // Sets the library's character-set code for one test and puts it back.
 class CharSetScope {
-public:
+  public:
     explicit CharSetScope(int32_t code) : saved_(LibraryCharSet) { LibraryCharSet = code; }
     ~CharSetScope() { LibraryCharSet = saved_; }
 
-private:
+  private:
     int32_t saved_;
 };
 
 // A heap copy of exactly the string's bytes and its NUL, so that the
 // sanitizer sees any read past the end.
-std::vector<char> Exact(const char* text) { return std::vector<char>(text, text + std::strlen(text) + 1); }
+std::vector<char> Exact(const char* text) {
+    return std::vector<char>(text, text + std::strlen(text) + 1);
+}
 
 TEST(TextCopy, CopyTextAndAppendText) {
     char buffer[16];
@@ -87,9 +89,9 @@ TEST(TextSearch, FindTextCases) {
         int offset;  // -1 for null
     };
     const Case cases[] = {
-        {"abcabc", "ca", 2}, {"aab", "ab", 1}, {"abc", "abc", 0}, {"abc", "abcd", -1},
-        {"abc", "", 0},      {"", "", -1},     {"", "a", -1},     {"abc", "x", -1},
-        {"ab\\c", "\\", 2},
+        {"abcabc", "ca", 2}, {"aab", "ab", 1}, {"abc", "abc", 0},
+        {"abc", "abcd", -1}, {"abc", "", 0},   {"", "", -1},
+        {"", "a", -1},       {"abc", "x", -1}, {"ab\\c", "\\", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("'") + c.s + "' '" + c.part + "'");
@@ -117,21 +119,16 @@ TEST(TextSearch, FindTextCharStepsOverDoubleByteCharacters) {
         int offset;
     };
     const Case cases[] = {
-        {1, "ソ\\", '\\', 2},
-        {0, "ソ\\", '\\', 2},
-        {1, "ソ", '\\', -1},
-        {1, "表示\\能力", '\\', 4},
-        {1, "a\\b", '\\', 1},
-        {1, "", '\\', -1},
-        {1, "abc", 'x', -1},
-        {1, "\xB0\\", '\\', 1},  // half-width katakana: a single byte in 932
-        {2, "\xB0\\", '\\', -1},  // in Korean every byte from 0x80 leads
-        {3, "\xB0\\/", '/', 2},
-        {4, "\xFF\\\\", '\\', 2},
-        {1, "ソ\\", '\x5C', 2},
+        {1, "ソ\\", '\\', 2},       {0, "ソ\\", '\\', 2},     {1, "ソ", '\\', -1},
+        {1, "表示\\能力", '\\', 4}, {1, "a\\b", '\\', 1},     {1, "", '\\', -1},
+        {1, "abc", 'x', -1},        {1, "\xB0\\", '\\', 1},  // half-width katakana: a single byte
+                                                             // in 932
+        {2, "\xB0\\", '\\', -1},                             // in Korean every byte from 0x80 leads
+        {3, "\xB0\\/", '/', 2},     {4, "\xFF\\\\", '\\', 2}, {1, "ソ\\", '\x5C', 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("charset " + std::to_string(c.charSet) + " offset " + std::to_string(c.offset));
+        SCOPED_TRACE("charset " + std::to_string(c.charSet) + " offset " +
+                     std::to_string(c.offset));
         CharSetScope scope(c.charSet);
         std::vector<char> s = Exact(c.s);
         const char* found = FindTextChar(static_cast<const char*>(s.data()), c.c);
@@ -162,12 +159,20 @@ TEST(TextCompare, CompareTextAndNoCase) {
         int noCase;
     };
     const Case cases[] = {
-        {"abc", "abc", 0, 0}, {"abc", "abd", 1, 1},   {"abc", "ab", 1, 1},
-        {"ab", "abc", 1, 1},  {"", "", 0, 0},         {"", "a", 1, 1},
-        {"aBc", "AbC", 1, 0}, {"a[", "A{", 1, 1},     {"@", "`", 1, 1},
-        {"ソ", "ソ", 0, 0},   {"テスト", "てすと", 1, 1},
+        {"abc", "abc", 0, 0},
+        {"abc", "abd", 1, 1},
+        {"abc", "ab", 1, 1},
+        {"ab", "abc", 1, 1},
+        {"", "", 0, 0},
+        {"", "a", 1, 1},
+        {"aBc", "AbC", 1, 0},
+        {"a[", "A{", 1, 1},
+        {"@", "`", 1, 1},
+        {"ソ", "ソ", 0, 0},
+        {"テスト", "てすと", 1, 1},
         // ア is 0x83 0x41 and ヂ 0x83 0x61: trail bytes that look like A and a.
-        {"ア", "ヂ", 1, 1},   {"xアy", "XアY", 1, 0},
+        {"ア", "ヂ", 1, 1},
+        {"xアy", "XアY", 1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("'") + c.a + "' '" + c.b + "'");
@@ -210,9 +215,8 @@ TEST(TextCharSet, IsLeadByteByCode) {
         int others;    // codes 2, 3, 4
     };
     const Case cases[] = {
-        {0x00, 0, 0}, {0x5C, 0, 0}, {0x7F, 0, 0}, {0x80, 0, 1}, {0x81, 1, 1},
-        {0x9F, 1, 1}, {0xA0, 0, 1}, {0xDF, 0, 1}, {0xE0, 1, 1}, {0xFC, 1, 1},
-        {0xFD, 0, 1}, {0xFF, 0, 1},
+        {0x00, 0, 0}, {0x5C, 0, 0}, {0x7F, 0, 0}, {0x80, 0, 1}, {0x81, 1, 1}, {0x9F, 1, 1},
+        {0xA0, 0, 1}, {0xDF, 0, 1}, {0xE0, 1, 1}, {0xFC, 1, 1}, {0xFD, 0, 1}, {0xFF, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.byte));
@@ -277,12 +281,11 @@ TEST(TextNumbers, TextToDoubleCases) {
         double expected;
     };
     const Case cases[] = {
-        {"1.5e2", 150.0}, {"1.2.3", 0.0},   {".5", 0.5},      {"-2", -2.0},    {"", 0.0},
-        {"-", 0.0},       {"5.", 5.0},      {".", 0.0},       {"e5", 0.0},     {"-.25", -0.25},
-        {"1e+3", 1000.0}, {"1E-2", 0.01},   {"2e", 2.0},      {"12a", 0.0},    {"1e2e3", 0.0},
-        {"1e--2", 0.0},   {"1e2-", 0.0},    {"+1", 0.0},      {" 1", 0.0},     {"1e2.5", 0.0},
-        {"0.125", 0.125}, {"3.14159", 3.14159}, {"-0.0", 0.0}, {"100", 100.0},
-        {"1.5E-2", 0.015},
+        {"1.5e2", 150.0}, {"1.2.3", 0.0},       {".5", 0.5},   {"-2", -2.0},   {"", 0.0},
+        {"-", 0.0},       {"5.", 5.0},          {".", 0.0},    {"e5", 0.0},    {"-.25", -0.25},
+        {"1e+3", 1000.0}, {"1E-2", 0.01},       {"2e", 2.0},   {"12a", 0.0},   {"1e2e3", 0.0},
+        {"1e--2", 0.0},   {"1e2-", 0.0},        {"+1", 0.0},   {" 1", 0.0},    {"1e2.5", 0.0},
+        {"0.125", 0.125}, {"3.14159", 3.14159}, {"-0.0", 0.0}, {"100", 100.0}, {"1.5E-2", 0.015},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -310,10 +313,17 @@ TEST(TextNumbers, IntToTextCases) {
         const char* expected;
     };
     const Case cases[] = {
-        {0, 10, "0"},          {7, 10, "7"},          {-255, 16, "-ff"},
-        {255, 2, "11111111"},  {INT32_MAX, 36, "zik0zj"}, {INT32_MIN, 10, "-2147483648"},
-        {INT32_MIN, 16, "-80000000"}, {35, 36, "z"},   {5, 1, ""},
-        {5, 37, ""},           {-1, 10, "-1"},
+        {0, 10, "0"},
+        {7, 10, "7"},
+        {-255, 16, "-ff"},
+        {255, 2, "11111111"},
+        {INT32_MAX, 36, "zik0zj"},
+        {INT32_MIN, 10, "-2147483648"},
+        {INT32_MIN, 16, "-80000000"},
+        {35, 36, "z"},
+        {5, 1, ""},
+        {5, 37, ""},
+        {-1, 10, "-1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.value) + " radix " + std::to_string(c.radix));
