@@ -44,6 +44,25 @@ bool LeadByte(UINT codePage, BYTE c) {
     return false;
 }
 
+// The second byte of a double-byte character is never a control character
+// or NUL; a lead byte before one of those is an undecodable byte of its own.
+bool TrailByte(UINT codePage, BYTE c) {
+    return c >= 0x40 && c != 0x7F && c <= (codePage == 932 ? 0xFC : 0xFE);
+}
+
+// Windows takes one character from the default-character pointer, which
+// need not point to a terminated string.
+std::string DefaultCharacter(UINT codePage, LPCSTR defaultChar) {
+    if (defaultChar == nullptr || codePage == CP_UTF8) {
+        return "?";
+    }
+    if (LeadByte(codePage, static_cast<BYTE>(defaultChar[0])) &&
+        TrailByte(codePage, static_cast<BYTE>(defaultChar[1]))) {
+        return std::string(defaultChar, 2);
+    }
+    return std::string(defaultChar, 1);
+}
+
 constexpr WCHAR kWideReplacement = 0x30FB;  // Windows' default for undecodable 932 bytes
 
 // Converts with iconv; on a sequence that does not convert, `onInvalid`
@@ -110,7 +129,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
         }
         // An undecodable character: a lead byte with its trail byte, or one byte.
         size_t skip = (IsDoubleByteCodePage(codePage) && left >= 2 &&
-                       LeadByte(codePage, static_cast<BYTE>(*in)))
+                       LeadByte(codePage, static_cast<BYTE>(in[0])) &&
+                       TrailByte(codePage, static_cast<BYTE>(in[1])))
                           ? 2
                           : 1;
         if (codePage == CP_UTF8) {
@@ -153,7 +173,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
     if (!converter.ok()) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    const char* fallback = (defaultChar != nullptr && codePage != CP_UTF8) ? defaultChar : "?";
+    const std::string fallback = DefaultCharacter(codePage, defaultChar);
     if (usedDefaultChar != nullptr) {
         *usedDefaultChar = FALSE;
     }

@@ -22,10 +22,12 @@ std::mutex& ModulesLock() {
     return lock;
 }
 
-// Modules live until the process ends, so an HMODULE never dangles.
+// Modules live until the process ends, so an HMODULE never dangles. The
+// table is never destroyed either: it stays reachable (no leak report) and
+// usable by destructors that run at exit.
 std::vector<PlatformModule*>& Modules() {
-    static std::vector<PlatformModule*> modules;
-    return modules;
+    static auto* modules = new std::vector<PlatformModule*>;
+    return *modules;
 }
 
 // "C:\Windows\System32\D3D9.DLL" and "d3d9" both name d3d9.dll.
@@ -104,6 +106,11 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     if (module == nullptr || procName == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    // A name below 0x10000 is an ordinal; our modules export by name only.
+    if (reinterpret_cast<uintptr_t>(procName) < 0x10000) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
     for (const PlatformExport* entry = module->exports; entry != nullptr && entry->name != nullptr;
