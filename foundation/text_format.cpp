@@ -28,7 +28,7 @@ namespace {
 
 enum class Size { kDefault, kChar, kShort, kLong32, kLong64, kPointer, kLongDouble, kWide };
 
-struct Spec {
+struct Directive {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -97,26 +97,26 @@ Size ReadSize(const char16_t** p) {
 }
 
 // Reads one conversion after its '%'; false when the format is malformed.
-bool ReadSpec(const char16_t** p, va_list* arguments, Spec* spec) {
+bool ReadDirective(const char16_t** p, va_list* arguments, Directive* directive) {
     while (IsFlag(**p)) {
-        spec->flags.push_back(static_cast<char>(**p));
+        directive->flags.push_back(static_cast<char>(**p));
         ++*p;
     }
-    spec->width = ReadCount(p, arguments);
-    if (spec->width < -1) {  // a negative '*' width aligns left
-        spec->flags.push_back('-');
-        spec->width = -spec->width;
+    directive->width = ReadCount(p, arguments);
+    if (directive->width < -1) {  // a negative '*' width aligns left
+        directive->flags.push_back('-');
+        directive->width = -directive->width;
     }
     if (**p == '.') {
         ++*p;
-        spec->precision = ReadCount(p, arguments);
-        if (spec->precision == -1 && (*p)[-1] == '.') {
-            spec->precision = 0;
+        directive->precision = ReadCount(p, arguments);
+        if (directive->precision == -1 && (*p)[-1] == '.') {
+            directive->precision = 0;
         }
     }
-    spec->size = ReadSize(p);
-    spec->conversion = **p;
-    if (spec->conversion == 0) {
+    directive->size = ReadSize(p);
+    directive->conversion = **p;
+    if (directive->conversion == 0) {
         return false;
     }
     ++*p;
@@ -129,13 +129,13 @@ void Pad(std::u16string* out, int count) {
     }
 }
 
-void AppendAligned(std::u16string* out, const std::u16string& text, const Spec& spec) {
-    int padding = spec.width - static_cast<int>(text.size());
-    if (!spec.leftAlign()) {
+void AppendAligned(std::u16string* out, const std::u16string& text, const Directive& directive) {
+    int padding = directive.width - static_cast<int>(text.size());
+    if (!directive.leftAlign()) {
         Pad(out, padding);
     }
     out->append(text);
-    if (spec.leftAlign()) {
+    if (directive.leftAlign()) {
         Pad(out, padding);
     }
 }
@@ -167,54 +167,56 @@ std::u16string WideFromWide(const WCHAR* text, int precision) {
 }
 
 // %s and %c take wide text unless marked narrow (%hs, %S, %hc, %C).
-bool NarrowText(const Spec& spec) {
-    bool upper = spec.conversion == 'S' || spec.conversion == 'C';
-    if (spec.size == Size::kShort) {
+bool NarrowText(const Directive& directive) {
+    bool upper = directive.conversion == 'S' || directive.conversion == 'C';
+    if (directive.size == Size::kShort) {
         return true;
     }
-    if (spec.size == Size::kLong32 || spec.size == Size::kWide) {
+    if (directive.size == Size::kLong32 || directive.size == Size::kWide) {
         return false;
     }
     return upper;
 }
 
-void AppendString(std::u16string* out, const Spec& spec, va_list* arguments) {
-    if (NarrowText(spec)) {
+void AppendString(std::u16string* out, const Directive& directive, va_list* arguments) {
+    if (NarrowText(directive)) {
         const char* text = va_arg(*arguments, const char*);
-        AppendAligned(out, WideFromNarrow(text != nullptr ? text : "(null)", spec.precision), spec);
+        AppendAligned(out, WideFromNarrow(text != nullptr ? text : "(null)", directive.precision),
+                      directive);
         return;
     }
     const WCHAR* text = va_arg(*arguments, const WCHAR*);
-    AppendAligned(out, WideFromWide(text != nullptr ? text : u"(null)", spec.precision), spec);
+    AppendAligned(out, WideFromWide(text != nullptr ? text : u"(null)", directive.precision),
+                  directive);
 }
 
-void AppendChar(std::u16string* out, const Spec& spec, va_list* arguments) {
+void AppendChar(std::u16string* out, const Directive& directive, va_list* arguments) {
     int value = va_arg(*arguments, int);
-    if (NarrowText(spec)) {
+    if (NarrowText(directive)) {
         char narrow[2] = {static_cast<char>(value), '\0'};
-        AppendAligned(out, WideFromNarrow(narrow, -1), spec);
+        AppendAligned(out, WideFromNarrow(narrow, -1), directive);
         return;
     }
-    AppendAligned(out, std::u16string(1, static_cast<char16_t>(value)), spec);
+    AppendAligned(out, std::u16string(1, static_cast<char16_t>(value)), directive);
 }
 
 // The narrow form of a numeric conversion, for the runtime's formatter.
-std::string NarrowSpec(const Spec& spec, const char* size) {
-    std::string text = "%" + spec.flags;
-    if (spec.width >= 0) {
-        text += std::to_string(spec.width);
+std::string NarrowDirective(const Directive& directive, const char* size) {
+    std::string text = "%" + directive.flags;
+    if (directive.width >= 0) {
+        text += std::to_string(directive.width);
     }
-    if (spec.precision >= 0) {
-        text += "." + std::to_string(spec.precision);
+    if (directive.precision >= 0) {
+        text += "." + std::to_string(directive.precision);
     }
     text += size;
-    text.push_back(static_cast<char>(spec.conversion));
+    text.push_back(static_cast<char>(directive.conversion));
     return text;
 }
 
 template <typename T>
-void AppendNumber(std::u16string* out, const Spec& spec, const char* size, T value) {
-    std::string format = NarrowSpec(spec, size);
+void AppendNumber(std::u16string* out, const Directive& directive, const char* size, T value) {
+    std::string format = NarrowDirective(directive, size);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     int length = std::snprintf(nullptr, 0, format.c_str(), value);
@@ -229,21 +231,21 @@ void AppendNumber(std::u16string* out, const Spec& spec, const char* size, T val
     }
 }
 
-void AppendInteger(std::u16string* out, const Spec& spec, va_list* arguments) {
-    const bool isSigned = spec.conversion == 'd' || spec.conversion == 'i';
-    switch (spec.size) {
+void AppendInteger(std::u16string* out, const Directive& directive, va_list* arguments) {
+    const bool isSigned = directive.conversion == 'd' || directive.conversion == 'i';
+    switch (directive.size) {
         case Size::kLong64:
             if (isSigned) {
-                AppendNumber(out, spec, "ll", va_arg(*arguments, long long));
+                AppendNumber(out, directive, "ll", va_arg(*arguments, long long));
             } else {
-                AppendNumber(out, spec, "ll", va_arg(*arguments, unsigned long long));
+                AppendNumber(out, directive, "ll", va_arg(*arguments, unsigned long long));
             }
             return;
         case Size::kPointer:
             if (isSigned) {
-                AppendNumber(out, spec, "t", va_arg(*arguments, ptrdiff_t));
+                AppendNumber(out, directive, "t", va_arg(*arguments, ptrdiff_t));
             } else {
-                AppendNumber(out, spec, "z", va_arg(*arguments, size_t));
+                AppendNumber(out, directive, "z", va_arg(*arguments, size_t));
             }
             return;
         default:
@@ -251,36 +253,38 @@ void AppendInteger(std::u16string* out, const Spec& spec, va_list* arguments) {
     }
     // char, short, int and Windows' 32-bit long all arrive as an int.
     int value = va_arg(*arguments, int);
-    const char* size = spec.size == Size::kChar ? "hh" : spec.size == Size::kShort ? "h" : "";
+    const char* size = directive.size == Size::kChar    ? "hh"
+                       : directive.size == Size::kShort ? "h"
+                                                        : "";
     if (isSigned) {
-        AppendNumber(out, spec, size, value);
+        AppendNumber(out, directive, size, value);
     } else {
-        AppendNumber(out, spec, size, static_cast<unsigned int>(value));
+        AppendNumber(out, directive, size, static_cast<unsigned int>(value));
     }
 }
 
-void AppendFloating(std::u16string* out, const Spec& spec, va_list* arguments) {
-    if (spec.size == Size::kLongDouble) {
-        AppendNumber(out, spec, "L", va_arg(*arguments, long double));
+void AppendFloating(std::u16string* out, const Directive& directive, va_list* arguments) {
+    if (directive.size == Size::kLongDouble) {
+        AppendNumber(out, directive, "L", va_arg(*arguments, long double));
     } else {
-        AppendNumber(out, spec, "", va_arg(*arguments, double));
+        AppendNumber(out, directive, "", va_arg(*arguments, double));
     }
 }
 
 // Formats one conversion; false for one it does not know (or %n, which
 // would write through an argument).
-bool AppendConversion(std::u16string* out, const Spec& spec, va_list* arguments) {
-    switch (spec.conversion) {
+bool AppendConversion(std::u16string* out, const Directive& directive, va_list* arguments) {
+    switch (directive.conversion) {
         case '%':
             out->push_back(u'%');
             return true;
         case 's':
         case 'S':
-            AppendString(out, spec, arguments);
+            AppendString(out, directive, arguments);
             return true;
         case 'c':
         case 'C':
-            AppendChar(out, spec, arguments);
+            AppendChar(out, directive, arguments);
             return true;
         case 'd':
         case 'i':
@@ -288,7 +292,7 @@ bool AppendConversion(std::u16string* out, const Spec& spec, va_list* arguments)
         case 'o':
         case 'x':
         case 'X':
-            AppendInteger(out, spec, arguments);
+            AppendInteger(out, directive, arguments);
             return true;
         case 'f':
         case 'F':
@@ -298,10 +302,10 @@ bool AppendConversion(std::u16string* out, const Spec& spec, va_list* arguments)
         case 'G':
         case 'a':
         case 'A':
-            AppendFloating(out, spec, arguments);
+            AppendFloating(out, directive, arguments);
             return true;
         case 'p':
-            AppendNumber(out, spec, "", va_arg(*arguments, void*));
+            AppendNumber(out, directive, "", va_arg(*arguments, void*));
             return true;
         default:
             return false;
@@ -330,8 +334,8 @@ int FormatWideTextV(WCHAR* buffer, const WCHAR* format, va_list arguments) {
             continue;
         }
         ++p;
-        Spec spec;
-        ok = ReadSpec(&p, &list, &spec) && AppendConversion(&out, spec, &list);
+        Directive directive;
+        ok = ReadDirective(&p, &list, &directive) && AppendConversion(&out, directive, &list);
     }
     va_end(list);
     if (!ok) {
