@@ -3,6 +3,7 @@
 
 #include "platform/types.h"
 #include "platform/kernel/codepage.h"
+#include "platform/kernel/files.h"
 #include "platform/kernel/modules.h"
 #include "platform/kernel/sync.h"
 #include "platform/kernel/system.h"
