@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/charset.h"
 #include "foundation/memory.h"
+#include "foundation/text.h"
 #include "platform/kernel.h"
 #include "platform/winmm.h"
 
@@ -34,22 +36,11 @@ constexpr int kMaxIndentTabs = 535;
 constexpr int kFormatBufferSize = 1024;
 
 bool LeadByteAt(const char* p) {
-    return IsDBCSLeadByte(static_cast<BYTE>(*p)) != 0 && p[1] != '\0';
+    return IsLeadByte(p, LibraryCharSet) != 0 && p[1] != '\0';
 }
 
-// The first line feed at or after `p`, stepping over double-byte characters.
 const char* FindLineFeed(const char* p) {
-    while (*p != '\0') {
-        if (LeadByteAt(p)) {
-            p += 2;
-            continue;
-        }
-        if (*p == '\n') {
-            return p;
-        }
-        ++p;
-    }
-    return nullptr;
+    return FindTextChar(p, '\n');
 }
 
 // Line feeds become CR LF, until a line feed that already has its CR: from
@@ -148,179 +139,6 @@ void TrimForLineEnd(char* text, size_t limit) {
     text[at] = '\0';
 }
 
-// --- A printf for UTF-16 formats, with the wide rules of Windows. ---
-
-void AppendWide(std::u16string* out, const std::u16string& field, bool leftAlign, int width) {
-    int pad = width - static_cast<int>(field.size());
-    if (!leftAlign && pad > 0) {
-        out->append(static_cast<size_t>(pad), u' ');
-    }
-    out->append(field);
-    if (leftAlign && pad > 0) {
-        out->append(static_cast<size_t>(pad), u' ');
-    }
-}
-
-std::u16string WidenNarrow(const char* text, int precision) {
-    if (text == nullptr) {
-        return u"(null)";
-    }
-    size_t length = std::strlen(text);
-    if (precision >= 0 && static_cast<size_t>(precision) < length) {
-        length = static_cast<size_t>(precision);
-    }
-    if (length == 0) {
-        return std::u16string();
-    }
-    int units = MultiByteToWideChar(932, 0, text, static_cast<int>(length), nullptr, 0);
-    std::u16string wide(static_cast<size_t>(units > 0 ? units : 0), u'\0');
-    if (units > 0) {
-        MultiByteToWideChar(932, 0, text, static_cast<int>(length), wide.data(), units);
-    }
-    return wide;
-}
-
-std::u16string WideText(const WCHAR* text, int precision) {
-    if (text == nullptr) {
-        return u"(null)";
-    }
-    std::u16string wide;
-    for (size_t i = 0; text[i] != 0; ++i) {
-        if (precision >= 0 && i >= static_cast<size_t>(precision)) {
-            break;
-        }
-        wide.push_back(text[i]);
-    }
-    return wide;
-}
-
-std::u16string FormatWide(const WCHAR* format, va_list args) {
-    std::u16string out;
-    for (const WCHAR* p = format; *p != 0; ++p) {
-        if (*p != u'%') {
-            out.push_back(*p);
-            continue;
-        }
-        std::string spec = "%";
-        bool leftAlign = false;
-        ++p;
-        while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') {
-            leftAlign = leftAlign || *p == u'-';
-            spec.push_back(static_cast<char>(*p++));
-        }
-        int width = 0;
-        if (*p == u'*') {
-            width = va_arg(args, int);
-            if (width < 0) {
-                leftAlign = true;
-                width = -width;
-                spec.push_back('-');
-            }
-            spec += std::to_string(width);
-            ++p;
-        } else {
-            while (*p >= u'0' && *p <= u'9') {
-                width = width * 10 + (*p - u'0');
-                spec.push_back(static_cast<char>(*p++));
-            }
-        }
-        int precision = -1;
-        if (*p == u'.') {
-            ++p;
-            precision = 0;
-            if (*p == u'*') {
-                precision = va_arg(args, int);
-                ++p;
-            } else {
-                while (*p >= u'0' && *p <= u'9') {
-                    precision = precision * 10 + (*p++ - u'0');
-                }
-            }
-            if (precision >= 0) {
-                spec += "." + std::to_string(precision);
-            }
-        }
-        // Length: h and l as on Windows (l is 32 bits), ll and I64 for 64 bits.
-        int size = 0;  // -1 short/narrow, 0 plain, 1 long, 2 64-bit
-        if (*p == u'h') {
-            size = -1;
-            ++p;
-        } else if (*p == u'l' && p[1] == u'l') {
-            size = 2;
-            p += 2;
-        } else if (*p == u'l' || *p == u'w') {
-            size = 1;
-            ++p;
-        } else if (*p == u'I' && p[1] == u'6' && p[2] == u'4') {
-            size = 2;
-            p += 3;
-        }
-        WCHAR conversion = *p;
-        char narrow[128];
-        switch (conversion) {
-            case u'%':
-                out.push_back(u'%');
-                break;
-            case u's':
-            case u'S': {
-                bool isNarrow = (conversion == u'S' && size != 1) || size == -1;
-                std::u16string field = isNarrow ? WidenNarrow(va_arg(args, const char*), precision)
-                                                : WideText(va_arg(args, const WCHAR*), precision);
-                AppendWide(&out, field, leftAlign, width);
-                break;
-            }
-            case u'c':
-            case u'C': {
-                int value = va_arg(args, int);
-                bool isNarrow = (conversion == u'C' && size != 1) || size == -1;
-                char single[2] = {static_cast<char>(value), '\0'};
-                std::u16string field = isNarrow ? WidenNarrow(single, -1)
-                                                : std::u16string(1, static_cast<WCHAR>(value));
-                AppendWide(&out, field, leftAlign, width);
-                break;
-            }
-            case u'd':
-            case u'i':
-            case u'u':
-            case u'x':
-            case u'X':
-            case u'o': {
-                spec += size == 2 ? "ll" : "";
-                spec.push_back(static_cast<char>(conversion));
-                if (size == 2) {
-                    std::snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(args, long long));
-                } else {
-                    std::snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(args, int));
-                }
-                out += WidenNarrow(narrow, -1);
-                break;
-            }
-            case u'f':
-            case u'F':
-            case u'e':
-            case u'E':
-            case u'g':
-            case u'G':
-            case u'a':
-            case u'A':
-                spec.push_back(static_cast<char>(conversion));
-                std::snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(args, double));
-                out += WidenNarrow(narrow, -1);
-                break;
-            case u'p':
-                std::snprintf(narrow, sizeof(narrow), "%016" PRIxPTR,
-                              reinterpret_cast<uintptr_t>(va_arg(args, void*)));
-                out += WidenNarrow(narrow, -1);
-                break;
-            case 0:
-                return out;  // a lone '%' at the end
-            default:
-                break;  // unknown conversions (and %n) write nothing
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 int EnableLogFile(int on) {
@@ -389,31 +207,30 @@ int WriteLogFormatW(const WCHAR* format, ...) {
     if (format == nullptr) {
         return -1;
     }
+    WCHAR text[kFormatBufferSize];
     va_list args;
     va_start(args, format);
-    std::u16string text = FormatWide(format, args);
+    int units = FormatWideTextBounded(text, kFormatBufferSize - 1, format, args);
     va_end(args);
-    if (text.size() > static_cast<size_t>(kFormatBufferSize - 2)) {
-        text.resize(kFormatBufferSize - 2);
-        if (text.back() >= 0xD800 && text.back() <= 0xDBFF) {
-            text.pop_back();  // never a half of a surrogate pair
+    if (units < 0) {
+        return -1;
+    }
+    text[units] = u'\n';
+    text[units + 1] = 0;
+    // A text that does not fit once converted is shortened until it does,
+    // keeping its line end.
+    char narrow[kFormatBufferSize + 1];
+    int bytes = 0;
+    for (int keep = units; keep >= 0; --keep) {
+        text[keep] = u'\n';
+        bytes = WideCharToMultiByte(932, 0, text, keep + 1, narrow, kFormatBufferSize, nullptr,
+                                    nullptr);
+        if (bytes > 0) {
+            break;
         }
     }
-    text += u"\n";
-    char narrow[kFormatBufferSize + 1];
-    int bytes = WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), narrow,
-                                    kFormatBufferSize, nullptr, nullptr);
     if (bytes <= 0) {
-        // Too long once converted: convert what fits, keeping the line end.
-        std::u16string shorter = text;
-        while (bytes <= 0 && shorter.size() > 1) {
-            shorter.erase(shorter.size() - 2, 1);
-            bytes = WideCharToMultiByte(932, 0, shorter.data(), static_cast<int>(shorter.size()),
-                                        narrow, kFormatBufferSize, nullptr, nullptr);
-        }
-        if (bytes <= 0) {
-            return -1;
-        }
+        return -1;
     }
     narrow[bytes] = '\0';
     return WriteLog(narrow);

@@ -81,5 +81,8 @@ int FormatTextV(char* buffer, const char* format, va_list arguments)
 int FormatWideText(WCHAR* buffer, const WCHAR* format, ...);
 // Returns the number of units written, or -1 for a format it cannot read.
 int FormatWideTextV(WCHAR* buffer, const WCHAR* format, va_list arguments);
+// As FormatWideTextV into a buffer of `units` units: a longer text is cut
+// (never inside a surrogate pair) and terminated. Returns the units kept.
+int FormatWideTextBounded(WCHAR* buffer, int units, const WCHAR* format, va_list arguments);
 
 }  // namespace tessel

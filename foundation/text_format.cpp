@@ -322,29 +322,57 @@ int FormatWideText(WCHAR* buffer, const WCHAR* format, ...) {
     return 0;
 }
 
-int FormatWideTextV(WCHAR* buffer, const WCHAR* format, va_list arguments) {
+namespace {
+
+// The formatted text, or false for a format that cannot be read.
+bool FormatWideString(const WCHAR* format, va_list arguments, std::u16string* out) {
     va_list list;
     va_copy(list, arguments);
-    std::u16string out;
     const char16_t* p = format;
     bool ok = true;
     while (*p != 0 && ok) {
         if (*p != u'%') {
-            out.push_back(*p++);
+            out->push_back(*p++);
             continue;
         }
         ++p;
         Directive directive;
-        ok = ReadDirective(&p, &list, &directive) && AppendConversion(&out, directive, &list);
+        ok = ReadDirective(&p, &list, &directive) && AppendConversion(out, directive, &list);
     }
     va_end(list);
-    if (!ok) {
+    return ok;
+}
+
+}  // namespace
+
+int FormatWideTextV(WCHAR* buffer, const WCHAR* format, va_list arguments) {
+    std::u16string out;
+    if (!FormatWideString(format, arguments, &out)) {
         buffer[0] = 0;
         return -1;
     }
     out.copy(buffer, out.size());
     buffer[out.size()] = 0;
     return static_cast<int>(out.size());
+}
+
+int FormatWideTextBounded(WCHAR* buffer, int units, const WCHAR* format, va_list arguments) {
+    if (units <= 0) {
+        return -1;
+    }
+    std::u16string out;
+    if (!FormatWideString(format, arguments, &out)) {
+        buffer[0] = 0;
+        return -1;
+    }
+    size_t kept =
+        out.size() < static_cast<size_t>(units - 1) ? out.size() : static_cast<size_t>(units - 1);
+    if (kept < out.size() && kept > 0 && IsHighSurrogate(out[kept - 1])) {
+        --kept;  // never half of a surrogate pair
+    }
+    out.copy(buffer, kept);
+    buffer[kept] = 0;
+    return static_cast<int>(kept);
 }
 
 }  // namespace tessel

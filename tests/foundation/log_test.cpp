@@ -178,3 +178,29 @@ TEST(Log, WideFormatFollowsWindowsWideRules) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Log, WideFormatOfAnOverlongTextKeepsItsLineEnd) {
+    LogScope log;
+    std::u16string big(3000, u'y');
+    tessel::WriteLogFormatW(u"%s", big.c_str());
+    EXPECT_EQ(log.Text(), "T:" + std::string(1022, 'y') + "\r\n");
+    // Double-byte characters: 1022 units would be 2044 bytes; the text is cut
+    // to what fits 1024 bytes with its line end.
+    std::u16string kanji(1500, u'語');
+    LogScope second;
+    tessel::WriteLogFormatW(u"%s", kanji.c_str());
+    std::string text = second.Text();
+    std::string pair = "語";
+    EXPECT_EQ(
+        text, "T:" + [&] {
+            std::string run;
+            for (int i = 0; i < 511; ++i) {
+                run += pair;
+            }
+            return run;
+        }() + "\r\n");
+}
+
+}  // namespace
