@@ -88,6 +88,10 @@ TEST(BaseImage, CreatorsRoundThePitchAndReleaseClears) {
     EXPECT_EQ(image.pixels, nullptr);
     EXPECT_EQ(CreateArgbImageBuffer(70000, 70000, &image), -1);
     EXPECT_EQ(image.pixels, nullptr);
+    SetTrackedHeapFailing(true);
+    EXPECT_EQ(CreateXrgbImageBuffer(8, 8, &image), -1);
+    SetTrackedHeapFailing(false);
+    EXPECT_EQ(image.pixels, nullptr);
 }
 
 TEST(BaseImage, ReadAndWriteSinglePixels) {

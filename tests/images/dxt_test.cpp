@@ -293,6 +293,16 @@ TEST(Dxt, PlainImagesAreLeftAloneAndPixelReadsExpand) {
     EXPECT_EQ(image.format.compressedKind, 0u);
     ReleaseImageBuffer(&image);
 
+    // A failed allocation leaves the compressed image as it was.
+    BASEIMAGE blocks = Compressed(kPixelsDxt1, 4, 4, ColorHalf(0xFFFF, 0, kAllCodes));
+    BASEIMAGE saved = blocks;
+    SetTrackedHeapFailing(true);
+    EXPECT_EQ(DecodeDxtImage(&blocks), -1);
+    EXPECT_EQ(ReadImagePixel(&blocks, 0, 0, &r, nullptr, nullptr, nullptr), -1);
+    SetTrackedHeapFailing(false);
+    EXPECT_EQ(std::memcmp(&saved, &blocks, sizeof(blocks)), 0);
+    ReleaseImageBuffer(&blocks);
+
     BASEIMAGE unknown = Compressed(kPixelsDxt1, 4, 4, std::vector<uint8_t>(8));
     unknown.format.compressedKind = 6;
     EXPECT_EQ(DecodeDxtImage(&unknown), -1);
