@@ -169,7 +169,8 @@ int CopyIndices(const ConvertJob& job) {
 }
 
 // Fields of any width are brought to 8 bits before the palette match, which
-// expects 0..255 channels.
+// expects 0..255 channels. Key-coloured pixels of a transparent copy are skipped
+// here as on every other path.
 int MatchIntoPalette(const ConvertJob& job) {
     const PixelFormatDesc& s = job.srcFormat;
     uint32_t lastRaw = 0;
@@ -178,6 +179,9 @@ int MatchIntoPalette(const ConvertJob& job) {
     for (int j = 0; j < job.height; ++j) {
         for (int i = 0; i < job.width; ++i) {
             uint32_t raw = ReadRaw(SourcePixel(job, i, j), s.bytes);
+            if (job.transparentCopy && raw == job.keyColor) {
+                continue;
+            }
             if (!haveLast || raw != lastRaw) {
                 int r = static_cast<int>(ToEightBits((raw & s.redMask) >> s.redShift, s.redWidth));
                 int g = static_cast<int>(
@@ -464,22 +468,19 @@ ChannelPlan MakePlan(int from, int to, int shift) {
     return ChannelPlan{from, to, shift, LowBitsMask(to), 0};
 }
 
-struct DitherPoint {
-    int mode;
-    uint32_t threshold16;  // ordered matrix entry, in sixteenths
-};
-
-uint32_t ConvertField(uint32_t v, ChannelPlan& plan, bool convert, const DitherPoint& dither) {
+// The dither mode is a template argument so that each mode gets its own loop.
+template <int kMode>
+uint32_t ConvertField(uint32_t v, ChannelPlan& plan, bool convert, uint32_t threshold16) {
     uint32_t out = v;
     if (convert && plan.from > plan.to) {
         int dropped = plan.from - plan.to;
         uint32_t lost = v & LowBitsMask(dropped);
         out = v >> dropped;
-        if (dither.mode == kDitherOrdered) {
-            if (lost > ((dither.threshold16 << dropped) >> 4)) {
+        if (kMode == kDitherOrdered) {
+            if (lost > ((threshold16 << dropped) >> 4)) {
                 ++out;
             }
-        } else if (dither.mode == kDitherCarried) {
+        } else if (kMode == kDitherCarried) {
             plan.carry += lost;
             if (plan.carry > LowBitsMask(dropped)) {
                 plan.carry -= LowBitsMask(dropped) + 1;
@@ -494,6 +495,7 @@ uint32_t ConvertField(uint32_t v, ChannelPlan& plan, bool convert, const DitherP
 
 enum class AlphaSource { kNone, kImage, kRed, kKey, kFull, kSource };
 
+template <int kMode>
 int ConvertGeneric(ConvertJob& job) {
     const PixelFormatDesc& s = job.srcFormat;
     const PixelFormatDesc& d = job.dstFormat;
@@ -525,7 +527,6 @@ int ConvertGeneric(ConvertJob& job) {
     uint32_t keyFields = job.colorKey ? KeyFieldsInSource(job) : 0;
     uint32_t srcColorMask = ColorMask(s);
     uint32_t unusedFill = (d.bytes == 2 || d.bytes == 4) ? d.unusedMask : 0;
-    DitherPoint dither{job.ditherMode, 0};
 
     for (int j = 0; j < job.height; ++j) {
         for (int i = 0; i < job.width; ++i) {
@@ -538,20 +539,20 @@ int ConvertGeneric(ConvertJob& job) {
                     continue;
                 }
             }
-            dither.threshold16 = kOrderedDither[(i & 3) + (j & 3) * 4];
+            uint32_t threshold16 = kOrderedDither[(i & 3) + (j & 3) * 4];
             uint32_t r = (raw & s.redMask) >> s.redShift;
             uint32_t g = (raw & s.greenMask) >> s.greenShift;
             uint32_t b = (raw & s.blueMask) >> s.blueShift;
             uint32_t out = 0;
             if (!job.alphaOnly) {
                 if (d.redWidth != 0) {
-                    out |= ConvertField(r, red, convert, dither) << red.shift;
+                    out |= ConvertField<kMode>(r, red, convert, threshold16) << red.shift;
                 }
                 if (d.greenWidth != 0) {
-                    out |= ConvertField(g, green, convert, dither) << green.shift;
+                    out |= ConvertField<kMode>(g, green, convert, threshold16) << green.shift;
                 }
                 if (d.blueWidth != 0) {
-                    out |= ConvertField(b, blue, convert, dither) << blue.shift;
+                    out |= ConvertField<kMode>(b, blue, convert, threshold16) << blue.shift;
                 }
             }
             switch (alphaSource) {
@@ -560,11 +561,11 @@ int ConvertGeneric(ConvertJob& job) {
                 case AlphaSource::kImage: {
                     uint32_t av = ReadColorValue(a, AlphaPixel(job, i, j));
                     av = (av & a.redMask) >> a.redShift;
-                    out |= ConvertField(av, alpha, convert, dither) << alpha.shift;
+                    out |= ConvertField<kMode>(av, alpha, convert, threshold16) << alpha.shift;
                     break;
                 }
                 case AlphaSource::kRed:
-                    out |= ConvertField(r, alpha, convert, dither) << alpha.shift;
+                    out |= ConvertField<kMode>(r, alpha, convert, threshold16) << alpha.shift;
                     break;
                 case AlphaSource::kKey:
                     out |= ((raw & srcColorMask) == keyFields ? 0u : alpha.max) << alpha.shift;
@@ -574,7 +575,7 @@ int ConvertGeneric(ConvertJob& job) {
                     break;
                 case AlphaSource::kSource: {
                     uint32_t av = (raw & s.alphaMask) >> s.alphaShift;
-                    out |= ConvertField(av, alpha, convert, dither) << alpha.shift;
+                    out |= ConvertField<kMode>(av, alpha, convert, threshold16) << alpha.shift;
                     break;
                 }
             }
@@ -659,7 +660,14 @@ int ConvertImagePixels(void* dstPixels, int dstPitch, const PixelFormatDesc* dst
     if (TryFixedPair(job)) {
         return 0;
     }
-    return ConvertGeneric(job);
+    switch (job.ditherMode) {
+        case kDitherOrdered:
+            return ConvertGeneric<kDitherOrdered>(job);
+        case kDitherCarried:
+            return ConvertGeneric<kDitherCarried>(job);
+        default:
+            return ConvertGeneric<kDitherNone>(job);
+    }
 }
 
 }  // namespace tessel

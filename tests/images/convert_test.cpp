@@ -170,7 +170,8 @@ TEST(Convert, TransparentCopySkipsTheKeyOnEveryPath) {
         PixelFormatDesc from, to;
     };
     const Case cases[] = {{Xrgb32(), Xrgb32()}, {Rgb565(), Rgb565()}, {Rgb24(), Rgb565()},
-                          {Rgb565(), Argb32()}, {Pal8(2), Pal8(2)},   {Pal8(2), Xrgb32()}};
+                          {Rgb565(), Argb32()}, {Pal8(2), Pal8(2)},   {Pal8(2), Xrgb32()},
+                          {Rgb24(), Pal8(3)}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.from.bits << " -> " << c.to.bits);
         Pixels src(c.from, 4, 1), dst(c.to, 4, 1);
