@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -90,7 +91,7 @@ struct Decoded {
 
 Decoded Expand(const Bytes& block, uint32_t capacity) {
     std::unique_ptr<uint8_t[]> src(new uint8_t[block.size()]);
-    std::memcpy(src.get(), block.data(), block.size());
+    std::copy(block.begin(), block.end(), src.get());
     std::unique_ptr<uint8_t[]> dst(new uint8_t[capacity]);
     const int result =
         LzExpand(src.get(), static_cast<uint32_t>(block.size()), dst.get(), capacity);
