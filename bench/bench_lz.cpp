@@ -95,8 +95,7 @@ void ZlibInflateBench(benchmark::State& state, int index) {
             stream.avail_in = static_cast<uInt>(s->zlib.size());
             stream.next_out = out.data();
             stream.avail_out = static_cast<uInt>(out.size());
-            if (inflate(&stream, Z_FINISH) != Z_STREAM_END ||
-                stream.total_out != s->plain.size()) {
+            if (inflate(&stream, Z_FINISH) != Z_STREAM_END || stream.total_out != s->plain.size()) {
                 state.SkipWithError("inflate failed");
                 inflateEnd(&stream);
                 return;
@@ -122,7 +121,7 @@ void RegisterAll() {
 
 // Keeps each run's throughput so that the two decoders can be set side by side.
 class RateReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -137,8 +136,8 @@ public:
 };
 
 void PrintSummary(const RateReporter& reporter) {
-    std::printf("\n%-8s %10s %10s %10s %12s %12s\n", "data", "ours MB/s", "zlib MB/s",
-                "ours/zlib", "ours packed", "zlib packed");
+    std::printf("\n%-8s %10s %10s %10s %12s %12s\n", "data", "ours MB/s", "zlib MB/s", "ours/zlib",
+                "ours packed", "zlib packed");
     for (int i = 0; i < 4; ++i) {
         const std::string kind = kSelections[i];
         const auto ours = reporter.megabytesPerSecond.find("LzExpand/" + kind);

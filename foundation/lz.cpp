@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "foundation/log.h"
+
 namespace tessel {
 namespace {
 
@@ -28,7 +30,7 @@ void Copy16(uint8_t* to, const uint8_t* from) {
 }
 
 int Corrupt(const char* why) {
-    (void)why;
+    WriteLogFormat("LZ 圧縮データの展開に失敗しました : %s", why);
     return -1;
 }
 
@@ -97,7 +99,7 @@ int DecodeBody(const uint8_t* ip, const uint8_t* iend, uint8_t escape, uint8_t* 
         }
         while (ip < iend && *ip != escape) {
             if (op == oend) {
-                return Corrupt("literal past the decoded size");
+                return Corrupt("リテラルが展開後のサイズを超える");
             }
             *op++ = *ip++;
         }
@@ -105,13 +107,13 @@ int DecodeBody(const uint8_t* ip, const uint8_t* iend, uint8_t escape, uint8_t* 
             break;
         }
         if (iend - ip < 2) {
-            return Corrupt("escape at the end of the body");
+            return Corrupt("本体の末尾にエスケープバイト");
         }
         const uint32_t code = ip[1];
         ip += 2;
         if (code == escape) {
             if (op == oend) {
-                return Corrupt("literal past the decoded size");
+                return Corrupt("リテラルが展開後のサイズを超える");
             }
             *op++ = escape;
             continue;
@@ -120,7 +122,7 @@ int DecodeBody(const uint8_t* ip, const uint8_t* iend, uint8_t escape, uint8_t* 
         uint32_t length = c >> 3;
         const uint32_t fieldBytes = (c & 4 ? 1 : 0) + ((c & 3) == 3 ? 0 : (c & 3) + 1);
         if (static_cast<size_t>(iend - ip) < fieldBytes) {
-            return Corrupt("match code cut off by the end of the body");
+            return Corrupt("一致コードが本体の末尾で切れている");
         }
         if (c & 4) {
             length |= static_cast<uint32_t>(*ip++) << 5;
@@ -148,16 +150,16 @@ int DecodeBody(const uint8_t* ip, const uint8_t* iend, uint8_t escape, uint8_t* 
         }
         previousDistance = distance;
         if (distance > static_cast<size_t>(op - dst)) {
-            return Corrupt("match reaches before the start of the output");
+            return Corrupt("一致が出力の先頭より前を指す");
         }
         if (length > static_cast<size_t>(oend - op)) {
-            return Corrupt("match past the decoded size");
+            return Corrupt("一致が展開後のサイズを超える");
         }
         CopyMatch(op, op - distance, length, distance, oend);
         op += length;
     }
     if (op != oend) {
-        return Corrupt("body ends before the decoded size");
+        return Corrupt("展開後のサイズに届く前に本体が尽きた");
     }
     return 0;
 }
@@ -171,22 +173,22 @@ int LzExpand(const void* src, void* dst) {
 
 int LzExpand(const void* src, uint32_t srcSize, void* dst, uint32_t dstCapacity) {
     if (srcSize < kLzHeaderSize) {
-        return Corrupt("block shorter than its header");
+        return Corrupt("ブロックがヘッダより短い");
     }
     const uint8_t* header = static_cast<const uint8_t*>(src);
     const uint32_t decodedSize = ReadU32(header);
     const uint32_t encodedSize = ReadU32(header + 4);
     if (decodedSize > static_cast<uint32_t>(INT_MAX)) {
-        return Corrupt("decoded size too large");
+        return Corrupt("展開後のサイズが大きすぎる");
     }
     if (dst == nullptr) {
         return static_cast<int>(decodedSize);
     }
     if (encodedSize < kLzHeaderSize || encodedSize > srcSize) {
-        return Corrupt("encoded size outside the block");
+        return Corrupt("圧縮サイズがブロックの範囲外");
     }
     if (decodedSize > dstCapacity) {
-        return Corrupt("output buffer smaller than the decoded size");
+        return Corrupt("出力バッファが展開後のサイズより小さい");
     }
     uint8_t* out = static_cast<uint8_t*>(dst);
     if (DecodeBody(header + kLzHeaderSize, header + encodedSize, header[8], out,

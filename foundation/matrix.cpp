@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "foundation/numbers.h"
+
 namespace tessel {
 namespace {
 
@@ -47,8 +49,9 @@ float ResolveAspect(float aspect) {
 }
 
 Mat4 RotX(float angle) {
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s;
+    float c;
+    SinCos(angle, &s, &c);
     Mat4 m = Identity();
     m.m[1][1] = c;
     m.m[1][2] = s;
@@ -58,8 +61,9 @@ Mat4 RotX(float angle) {
 }
 
 Mat4 RotY(float angle) {
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s;
+    float c;
+    SinCos(angle, &s, &c);
     Mat4 m = Identity();
     m.m[0][0] = c;
     m.m[0][2] = -s;
@@ -69,8 +73,9 @@ Mat4 RotY(float angle) {
 }
 
 Mat4 RotZ(float angle) {
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s;
+    float c;
+    SinCos(angle, &s, &c);
     Mat4 m = Identity();
     m.m[0][0] = c;
     m.m[0][1] = s;
@@ -98,11 +103,11 @@ int FromEuler(Mat4* out, const char* order, float x, float y, float z) {
     return 0;
 }
 
-// Where each order finds its angles. For the middle angle: sin = sign x
-// m[key], and cos = m[cosOverLast] / cos(last), or m[cosOverLastSin] / sin(last)
-// when cos(last) is nearly 0. The first and last angles are atan2 of a pair
-// of elements, each possibly negated; the gimbal case (first angle 0) finds
-// the last angle from a pair of its own.
+// Where each order finds its angles. The middle angle's sine is the key
+// element (sign included); its cosine is one element divided by cos(last), or
+// another divided by sin(last) when cos(last) is nearly 0. The first and last
+// angles are atan2 of a pair of elements, each possibly negated; the gimbal
+// case (first angle 0) finds the last angle from a pair of its own.
 struct ElementRef {
     int row, col;
     double sign;
@@ -155,18 +160,23 @@ int ToEuler(const Mat4* m, const EulerScheme& s, float* x, float* y, float* z) {
 }
 
 // Read off the six products RotA x RotB x RotC of the single-axis rotations.
-constexpr EulerScheme kXYZ = {'X', 'Y', 'Z', {0, 2, -1}, {1, 2, 1}, {2, 2, 1}, {0, 1, 1},
-                              {0, 0, 1},     {0, 0, 1},  {0, 1, 1}, {1, 0, -1}, {1, 1, 1}};
-constexpr EulerScheme kXZY = {'X', 'Z', 'Y', {0, 1, 1},  {2, 1, -1}, {1, 1, 1}, {0, 2, -1},
-                              {0, 0, 1},     {0, 0, 1},  {0, 2, -1}, {2, 0, 1}, {2, 2, 1}};
-constexpr EulerScheme kYXZ = {'Y', 'X', 'Z', {1, 2, 1},  {0, 2, -1}, {2, 2, 1}, {1, 0, -1},
-                              {1, 1, 1},     {1, 1, 1},  {1, 0, -1}, {0, 1, 1}, {0, 0, 1}};
-constexpr EulerScheme kYZX = {'Y', 'Z', 'X', {1, 0, -1}, {2, 0, 1},  {0, 0, 1}, {1, 2, 1},
-                              {1, 1, 1},     {1, 1, 1},  {1, 2, 1},  {2, 1, -1}, {2, 2, 1}};
-constexpr EulerScheme kZXY = {'Z', 'X', 'Y', {2, 1, -1}, {0, 1, 1},  {1, 1, 1}, {2, 0, 1},
-                              {2, 2, 1},     {2, 2, 1},  {2, 0, 1},  {0, 2, -1}, {0, 0, 1}};
-constexpr EulerScheme kZYX = {'Z', 'Y', 'X', {2, 0, 1},  {1, 0, -1}, {0, 0, 1}, {2, 1, -1},
-                              {2, 2, 1},     {2, 2, 1},  {2, 1, -1}, {1, 2, 1}, {1, 1, 1}};
+// Columns: the axes in order; the key element; the first angle's sine and
+// cosine; the last angle's sine and cosine; the middle cosine times cos(last)
+// and times sin(last); the last angle's sine and cosine in the gimbal case.
+// clang-format off
+constexpr EulerScheme kXYZ = {'X', 'Y', 'Z', {0, 2, -1},
+    {1, 2, 1}, {2, 2, 1},  {0, 1, 1}, {0, 0, 1},  {0, 0, 1}, {0, 1, 1},  {1, 0, -1}, {1, 1, 1}};
+constexpr EulerScheme kXZY = {'X', 'Z', 'Y', {0, 1, 1},
+    {2, 1, -1}, {1, 1, 1}, {0, 2, -1}, {0, 0, 1}, {0, 0, 1}, {0, 2, -1}, {2, 0, 1},  {2, 2, 1}};
+constexpr EulerScheme kYXZ = {'Y', 'X', 'Z', {1, 2, 1},
+    {0, 2, -1}, {2, 2, 1}, {1, 0, -1}, {1, 1, 1}, {1, 1, 1}, {1, 0, -1}, {0, 1, 1},  {0, 0, 1}};
+constexpr EulerScheme kYZX = {'Y', 'Z', 'X', {1, 0, -1},
+    {2, 0, 1}, {0, 0, 1},  {1, 2, 1}, {1, 1, 1},  {1, 1, 1}, {1, 2, 1},  {2, 1, -1}, {2, 2, 1}};
+constexpr EulerScheme kZXY = {'Z', 'X', 'Y', {2, 1, -1},
+    {0, 1, 1}, {1, 1, 1},  {2, 0, 1}, {2, 2, 1},  {2, 2, 1}, {2, 0, 1},  {0, 2, -1}, {0, 0, 1}};
+constexpr EulerScheme kZYX = {'Z', 'Y', 'X', {2, 0, 1},
+    {1, 0, -1}, {0, 0, 1}, {2, 1, -1}, {2, 2, 1}, {2, 2, 1}, {2, 1, -1}, {1, 2, 1},  {1, 1, 1}};
+// clang-format on
 
 }  // namespace
 
@@ -301,8 +311,9 @@ int MatInverted(Mat4* out, const Mat4* in) {
 
 int MatPerspective(Mat4* out, float fov, float nearZ, float farZ, float aspect) {
     aspect = ResolveAspect(aspect);
-    const float s = std::sin(fov * 0.5f);
-    const float c = std::cos(fov * 0.5f);
+    float s;
+    float c;
+    SinCos(fov * 0.5f, &s, &c);
     if (std::fabs(farZ - nearZ) < 0.0001f || std::fabs(s) < 0.0001f) {
         return -1;
     }
@@ -478,8 +489,8 @@ Vec3* Vec3Normalised(Vec3* out, float x, float y, float z) {
 }
 
 float Vec3Length(float x, float y, float z) {
-    const double squared = static_cast<double>(x) * x + static_cast<double>(y) * y +
-                           static_cast<double>(z) * z;
+    const double squared =
+        static_cast<double>(x) * x + static_cast<double>(y) * y + static_cast<double>(z) * z;
     if (squared < 1e-7) {
         return 0.0f;
     }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files_test_support.h"
+
 namespace tessel {
 namespace {
 
@@ -18,7 +20,7 @@ using Bytes = std::vector<uint8_t>;
 // Writes blocks by hand, one code at a time, so that each code kind can be
 // tried on its own.
 class BlockBuilder {
-public:
+  public:
     explicit BlockBuilder(uint8_t escape) : escape_(escape) {}
 
     BlockBuilder& Literal(uint8_t b) {
@@ -73,7 +75,7 @@ public:
         return block;
     }
 
-private:
+  private:
     uint8_t escape_;
     Bytes body_;
 };
@@ -132,11 +134,21 @@ std::vector<CodeCase> CodeCases() {
     add("one-byte distance field, longest",
         BlockBuilder(0xFF).Literals("xyzw").Literals(std::string(252, 'q')).Match(4, 0, 256),
         Text("xyzw" + std::string(252, 'q') + "xyzw"));
-    add("two-byte distance field", BlockBuilder(0xFF).Literals("abcd").Literals(std::string(300, '-')).
-        Match(4, 1, 304), Text("abcd" + std::string(300, '-') + "abcd"));
-    add("three-byte distance field", BlockBuilder(0xFF).Literals("wxyz").Match(8195, 0, 1).
-        Match(8195, 0, 1).Match(8195, 0, 1).Match(8195, 0, 1).Match(8195, 0, 1).
-        Match(8195, 0, 1).Match(8195, 0, 1).Match(8195, 0, 1).Match(4, 2, 65564),
+    add("two-byte distance field",
+        BlockBuilder(0xFF).Literals("abcd").Literals(std::string(300, '-')).Match(4, 1, 304),
+        Text("abcd" + std::string(300, '-') + "abcd"));
+    add("three-byte distance field",
+        BlockBuilder(0xFF)
+            .Literals("wxyz")
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(8195, 0, 1)
+            .Match(4, 2, 65564),
         Text("wxyz" + std::string(65560, 'z') + "wxyz"));
     add("longest short length", BlockBuilder(0xFF).Literals("ab").Match(35, 0, 2),
         Repeat("ab", 2, 35));
@@ -165,19 +177,19 @@ std::vector<CodeCase> CodeCases() {
     // Escape 0x20: c = 0x21 stands for c' = 0x20 (length 8, one-byte
     // distance); c = 0x1F is c' = 0x1F itself (length 7, extension byte,
     // previous distance + 1).
-    add("code just above the escape drops by one", BlockBuilder(0x20).Literals("abc").
-        Raw({0x20, 0x21, 0x02}), Repeat("abc", 3, 8));
-    add("code just below the escape stays", BlockBuilder(0x20).Literals("abc").
-        Raw({0x20, 0x1F, 0x00}), Repeat("abc", 1, 7));
+    add("code just above the escape drops by one",
+        BlockBuilder(0x20).Literals("abc").Raw({0x20, 0x21, 0x02}), Repeat("abc", 3, 8));
+    add("code just below the escape stays",
+        BlockBuilder(0x20).Literals("abc").Raw({0x20, 0x1F, 0x00}), Repeat("abc", 1, 7));
     add("escape 0 shifts every code", BlockBuilder(0x00).Literals("abc").Raw({0x00, 0x01, 0x02}),
         Repeat("abc", 3, 4));
     add("escape 255 shifts none", BlockBuilder(0xFF).Literals("abc").Raw({0xFF, 0x00, 0x02}),
         Repeat("abc", 3, 4));
     for (uint32_t distance : {2u, 3u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u}) {
-        const std::string start = std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ").
-            substr(0, distance);
-        add("overlapping copy at distance " + std::to_string(distance), BlockBuilder(0xFF).Literals(start).Match(300, 0, distance).
-            Literals("end"), [&] {
+        const std::string start =
+            std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ").substr(0, distance);
+        add("overlapping copy at distance " + std::to_string(distance),
+            BlockBuilder(0xFF).Literals(start).Match(300, 0, distance).Literals("end"), [&] {
                 Bytes out = Repeat(start, distance, 300);
                 out.insert(out.end(), {'e', 'n', 'd'});
                 return out;
@@ -245,8 +257,7 @@ TEST(LzExpand, CorruptBlocksFail) {
         {"match before the output start", BlockBuilder(0xFF).Literals("ab").Match(4, 0, 3).Build(6),
          6},
         {"first match before the output start", BlockBuilder(0xFF).Match(4, 0, 1).Build(4), 4},
-        {"escape as the last body byte", BlockBuilder(0xFF).Literals("ab").Raw({0xFF}).Build(3),
-         3},
+        {"escape as the last body byte", BlockBuilder(0xFF).Literals("ab").Raw({0xFF}).Build(3), 3},
         {"missing length extension", BlockBuilder(0xFF).Literals("ab").Raw({0xFF, 0x04}).Build(40),
          40},
         {"missing distance byte", BlockBuilder(0xFF).Literals("ab").Raw({0xFF, 0x00}).Build(6), 6},
@@ -267,11 +278,24 @@ TEST(LzExpand, CorruptBlocksFail) {
     EXPECT_EQ(LzExpand(hugeDecoded.data(), nullptr), -1);
 }
 
+TEST(LzExpand, AFailureWritesOneLogLineNamingTheCause) {
+    tessel_test::LogScope log;
+    const Bytes block = BlockBuilder(0xFF).Literals("ab").Match(4, 0, 3).Build(6);
+    EXPECT_EQ(Expand(block, 6).result, -1);
+    EXPECT_EQ(log.Text(), "T:LZ 圧縮データの展開に失敗しました : 一致が出力の先頭より前を指す\r\n");
+}
+
 // A block of every code kind, used whole and in pieces.
 Bytes MixedBlock(uint32_t* decodedSize) {
     BlockBuilder b(0x6E);
-    b.Literals("nonsense in nine lines").Match(12, 0, 9).Literals("n").Match(40, 3)
-        .Literals(std::string(300, '.')).Match(20, 1, 330).Match(5, 3).Literals("end");
+    b.Literals("nonsense in nine lines")
+        .Match(12, 0, 9)
+        .Literals("n")
+        .Match(40, 3)
+        .Literals(std::string(300, '.'))
+        .Match(20, 1, 330)
+        .Match(5, 3)
+        .Literals("end");
     const uint32_t size = 22 + 12 + 1 + 40 + 300 + 20 + 5 + 3;
     *decodedSize = size;
     return b.Build(size);

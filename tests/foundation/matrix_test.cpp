@@ -1,4 +1,5 @@
 #include "foundation/matrix.h"
+#include "foundation/numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -99,8 +100,7 @@ TEST(MatrixBuilders, PlaceTheirValuesExactly) {
     MatViewport(&m, 320.0f, 240.0f, 640.0f, 480.0f);
     ExpectExact(m, FromRows({{320, 0, 0, 0}, {0, -240, 0, 0}, {0, 0, 1, 0}, {320, 240, 0, 1}}));
 
-    const Mat4 expectedAxes =
-        FromRows({{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}, {10, 11, 12, 1}});
+    const Mat4 expectedAxes = FromRows({{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}, {10, 11, 12, 1}});
     ExpectExact(MatFromAxes({1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}), expectedAxes);
     Mat4 axes = Filled(7.0f);
     EXPECT_EQ(MatFromAxes(&axes, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}), &axes);
@@ -109,8 +109,9 @@ TEST(MatrixBuilders, PlaceTheirValuesExactly) {
 
 TEST(MatrixBuilders, SingleAxisRotationsPlaceSineAndCosine) {
     const float angle = 0.7f;
-    const float s = std::sin(angle);
-    const float c = std::cos(angle);
+    float s;
+    float c;
+    SinCos(angle, &s, &c);
     Mat4 m = Filled(7.0f);
     MatRotX(&m, angle);
     ExpectExact(m, FromRows({{1, 0, 0, 0}, {0, c, s, 0}, {0, -s, c, 0}, {0, 0, 0, 1}}));
@@ -225,10 +226,10 @@ TEST(MatrixInverted, RefusesNearlySingularMatricesAndLeavesOutAlone) {
         int result;
     };
     const Case cases[] = {
-        {2, 3, 0, -1},            // a scaling by 0
-        {1e-3f, 1e-3f, 0.05f, -1},  // determinant 5e-8
+        {2, 3, 0, -1},               // a scaling by 0
+        {1e-3f, 1e-3f, 0.05f, -1},   // determinant 5e-8
         {-1e-3f, 1e-3f, 0.05f, -1},  // determinant -5e-8
-        {1e-3f, 1e-3f, 0.2f, 0},  // determinant 2e-7
+        {1e-3f, 1e-3f, 0.2f, 0},     // determinant 2e-7
     };
     for (const Case& c : cases) {
         Mat4 m;
@@ -242,14 +243,15 @@ TEST(MatrixInverted, RefusesNearlySingularMatricesAndLeavesOutAlone) {
 }
 
 class Projection : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { SetProjectionScreenSize(0, 0); }
 };
 
 TEST_F(Projection, PerspectiveFollowsItsFormulas) {
     const float fov = 1.0f;
-    const float s = std::sin(fov * 0.5f);
-    const float c = std::cos(fov * 0.5f);
+    float s;
+    float c;
+    SinCos(fov * 0.5f, &s, &c);
     Mat4 m = Filled(7.0f);
     ASSERT_EQ(MatPerspective(&m, fov, 1.0f, 100.0f, 0.75f), 0);
     Mat4 expected{};
@@ -524,8 +526,7 @@ TEST(Vectors, TransformsMatchDoubleFormulas) {
     double affine[3];
     double full[4];
     for (int c = 0; c < 4; ++c) {
-        const double sum = p.x * static_cast<double>(m.m[0][c]) + p.y * m.m[1][c] +
-                           p.z * m.m[2][c];
+        const double sum = p.x * static_cast<double>(m.m[0][c]) + p.y * m.m[1][c] + p.z * m.m[2][c];
         if (c < 3) {
             affine[c] = sum + m.m[3][c];
         }

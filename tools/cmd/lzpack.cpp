@@ -88,8 +88,7 @@ int Expand(const char* input, const char* output) {
     }
     // One spare byte keeps data() valid for an empty block.
     std::vector<uint8_t> data(static_cast<size_t>(size) + 1);
-    if (tessel::LzExpand(packed.data(), packedSize, data.data(), static_cast<uint32_t>(size)) <
-        0) {
+    if (tessel::LzExpand(packed.data(), packedSize, data.data(), static_cast<uint32_t>(size)) < 0) {
         std::fprintf(stderr, "lzpack: %s is corrupt\n", input);
         return 1;
     }

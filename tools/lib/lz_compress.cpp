@@ -16,13 +16,13 @@ constexpr int kHashBits = 17;
 constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
 
 struct LevelSettings {
-    int maxChain;       // candidates examined per position
+    int maxChain;         // candidates examined per position
     uint32_t niceLength;  // a match this long ends the search and the lazy look-ahead
 };
 
 constexpr LevelSettings kLevels[kLzMaxLevel + 1] = {
-    {0, 0},     {4, 16},     {8, 32},     {16, 64},     {32, 128},
-    {64, 256},  {128, 512},  {256, 1024}, {1024, 4096}, {4096, kMaxLength},
+    {0, 0},    {4, 16},    {8, 32},     {16, 64},     {32, 128},
+    {64, 256}, {128, 512}, {256, 1024}, {1024, 4096}, {4096, kMaxLength},
 };
 
 struct Match {
@@ -74,7 +74,7 @@ uint32_t MatchCost(uint32_t length, uint32_t distance, uint32_t previousDistance
 }
 
 class Encoder {
-public:
+  public:
     Encoder(const uint8_t* data, uint32_t size, int level)
         : data_(data),
           size_(size),
@@ -102,7 +102,7 @@ public:
         }
     }
 
-private:
+  private:
     uint32_t Hash(uint32_t pos) const {
         return (Load32(data_ + pos) * 2654435761u) >> (32 - kHashBits);
     }

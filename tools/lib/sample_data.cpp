@@ -12,7 +12,7 @@ struct Pixel {
 };
 
 class Canvas {
-public:
+  public:
     Canvas(int width, int height) : width_(width), height_(height), pixels_(width * height) {}
 
     void Set(int x, int y, Pixel p) {
@@ -32,7 +32,7 @@ public:
         return out;
     }
 
-private:
+  private:
     int width_;
     int height_;
     std::vector<Pixel> pixels_;
@@ -83,8 +83,8 @@ std::vector<uint8_t> MakeSampleImage(int width, int height, uint32_t seed) {
                 if (disc && d2 <= r2) {
                     canvas.Set(x, y, d2 >= r2 - 2 * radius ? edge : fill);
                 } else if (!disc) {
-                    const bool border = y == cy - radius || y == cy + radius ||
-                                        x == cx - radius || x == cx + radius;
+                    const bool border = y == cy - radius || y == cy + radius || x == cx - radius ||
+                                        x == cx + radius;
                     canvas.Set(x, y, border ? edge : fill);
                 }
             }
@@ -103,11 +103,11 @@ std::vector<uint8_t> MakeSampleImage(int width, int height, uint32_t seed) {
 
 std::vector<uint8_t> MakeSampleText(size_t size, uint32_t seed) {
     static const char* const kWords[] = {
-        "the",    "ship",   "turns",   "slowly", "towards", "a",      "wave",   "of",
-        "enemy",  "bullets", "while",  "score",  "rises",   "and",    "lives",  "fall",
-        "under",  "bright", "stars",   "quiet",  "engine",  "hums",   "boss",   "stage",
-        "player", "shot",   "bomb",    "timer",  "left",    "right",  "speed",  "frame",
-        "image",  "sound",  "replay",  "file",   "pattern", "spiral", "laser",  "option",
+        "the",    "ship",    "turns",  "slowly", "towards", "a",      "wave",  "of",
+        "enemy",  "bullets", "while",  "score",  "rises",   "and",    "lives", "fall",
+        "under",  "bright",  "stars",  "quiet",  "engine",  "hums",   "boss",  "stage",
+        "player", "shot",    "bomb",   "timer",  "left",    "right",  "speed", "frame",
+        "image",  "sound",   "replay", "file",   "pattern", "spiral", "laser", "option",
     };
     std::mt19937 random(seed);
     std::string text;
