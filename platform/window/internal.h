@@ -1,0 +1,176 @@
+// Records and helpers shared by the window service's sources. Internal to
+// the platform layer.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/window.h"
+
+struct SDL_Window;
+
+namespace platform {
+
+struct WindowClass {
+    std::string name;
+    UINT style = 0;
+    WNDPROC procedure = nullptr;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+};
+
+struct ThreadQueue;
+
+// A message sent to a window of another thread: the sender waits until the
+// owner's thread has run the procedure.
+struct SentMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result = 0;
+    bool done = false;
+    std::shared_ptr<ThreadQueue> sender;
+};
+
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    UINT elapse;
+    TIMERPROC procedure;
+    uint64_t due;  // milliseconds of the steady clock
+};
+
+// One per thread that uses windows or messages. Guarded by its own lock, so
+// that other threads can post while the owner waits.
+struct ThreadQueue {
+    DWORD threadId = 0;
+    bool alive = true;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<MSG> posted;
+    std::deque<SentMessage*> sent;
+    bool quitPosted = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    BYTE keyState[256] = {};  // as of the key messages this thread took
+};
+
+std::shared_ptr<ThreadQueue> CurrentQueue();
+std::shared_ptr<ThreadQueue> QueueOfThread(DWORD threadId);
+uint64_t NowMilliseconds();
+DWORD MessageTime();
+
+// Everything about windows (the registry, classes, activation) is guarded
+// by one recursive lock; window procedures are never called while it is held.
+std::recursive_mutex& WindowLock();
+
+}  // namespace platform
+
+struct PlatformWindow {
+    std::shared_ptr<platform::WindowClass> windowClass;  // null for a procedure-only window
+    WNDPROC procedure = nullptr;
+    HWND parent = nullptr;
+    int controlId = 0;
+    void* userData = nullptr;
+    LONG_PTR userLong = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT windowRect = {};  // screen coordinates (parent client for children), frame included
+    int clientWidth = 0;
+    int clientHeight = 0;
+    std::string title;
+    SDL_Window* sdl = nullptr;
+    uint32_t sdlId = 0;
+    std::shared_ptr<platform::ThreadQueue> queue;
+    bool procOnly = false;
+    bool destroying = false;
+    bool destroyed = false;
+    int busy = 0;  // window procedure calls under way
+    bool needsPaint = false;
+    bool eraseOnPaint = false;
+    RECT dirty = {};
+    bool minimized = false;
+    bool maximized = false;
+    bool fullScreen = false;
+    bool imeEnabled = true;
+    HICON icon = nullptr;
+    // The client-area pixels.
+    std::mutex pixelLock;
+    std::vector<uint32_t> pixels;
+    int pixelWidth = 0;
+    int pixelHeight = 0;
+    // The single-instance registration of a top-level window.
+    std::string instanceFile;
+    int instanceFd = -1;
+};
+
+namespace platform {
+
+// Registry queries; callers hold WindowLock().
+bool IsLiveWindow(HWND window);
+HWND WindowOfSdlId(uint32_t id);
+std::vector<HWND> TopLevelWindows();  // SDL-backed or not, in creation order
+bool IsTopLevel(HWND window);
+
+// Runs a window procedure with the record kept alive across the call.
+LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Posts into the owner's queue; false for a bad window.
+bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Sends or posts, as the caller chooses: activation caused by a call is sent,
+// activation that SDL reports is posted.
+void Deliver(bool post, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The frame around a client area that AdjustWindowRectEx adds.
+RECT FrameInsets(DWORD style, DWORD exStyle, bool menu);
+void ClientOrigin(HWND window, int* x, int* y);
+
+// Activation: `how` is WA_ACTIVE or WA_CLICKACTIVE; `post` as for Deliver.
+void ChangeActivation(HWND window, bool post, int how);
+HWND ActiveWindowUnlocked();
+
+// SDL: video starts on first use; false when no driver can start.
+bool EnsureVideo();
+bool IsVideoThread();
+void PumpSdlEvents();
+// Follows the style and the rectangle; true when the window went in or out.
+bool ApplyFullScreen(HWND window, bool announce = true);
+void SyncSdlGeometry(HWND window);
+void DestroySdlWindow(HWND window);
+
+// Keyboard: SDL key events become key messages and key state.
+void TranslateSdlKey(const SDL_Event& event, HWND window);
+void TranslateSdlText(const SDL_Event& event, HWND window);
+void UpdateThreadKeyState(ThreadQueue& queue, const MSG& msg);
+DWORD MouseKeyFlags();
+
+// The framebuffer follows the client size; callers hold the window's pixelLock.
+void ResizeFramebuffer(HWND window);
+void PresentFramebuffer(HWND window);
+
+// Display.
+void PostDisplayChange();
+
+// Single instance.
+void RegisterInstanceWindow(HWND window);
+void UnregisterInstanceWindow(HWND window);
+bool IsLiveProxy(HWND window);
+
+// Paint bookkeeping.
+void InvalidateWhole(HWND window);
+
+// The SDL window id of a window (0 forgets it).
+void RegisterSdlWindowId(HWND window, uint32_t id);
+DWORD& ForegroundLockTimeout();
+// The last cursor position SDL reported, in screen coordinates.
+void NoteCursorPosition(int x, int y);
+
+}  // namespace platform
