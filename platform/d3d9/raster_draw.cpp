@@ -1,0 +1,1326 @@
+#include "platform/d3d9/raster_draw.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/d3d9/raster_pixel.h"
+#include "platform/d3d9/raster_sample.h"
+#include "platform/d3d9/raster_texel.h"
+
+namespace platform {
+namespace {
+
+constexpr double kGuardBand = 2097152.0;  // 2^21 pixels: keeps the edge arithmetic in int64
+constexpr double kClipGuard = 16.0;       // clip-space guard band, in viewport half-sizes
+constexpr int kSubPixel = 256;
+
+std::atomic<int> g_threadSetting{0};
+std::atomic<bool> g_fastQuads{true};
+
+// ---------------------------------------------------------------------------------------------
+// Per-draw set-up
+
+enum Attr {
+    kAttrZ,
+    kAttrRhw,
+    kAttrDiffuse,  // 4: r, g, b, a
+    kAttrSpecular = kAttrDiffuse + 4,
+    kAttrTex = kAttrSpecular + 4,  // 4: u0, v0, u1, v1
+    kAttrCount = kAttrTex + 4,
+};
+
+struct DrawSetup {
+    RasterTarget target;
+    RasterRect clip;  // inclusive left/top, exclusive right/bottom
+    RasterStageProgram program;
+    RasterBlendSetup blend;
+    RasterSampler samplers[kRasterStageCount];
+    bool needTexture[kRasterStageCount] = {};
+    uint32_t texSet[kRasterStageCount] = {};
+    bool anyTexture = false;
+    bool alphaTest = false;
+    uint32_t alphaFunc = kCmpAlways;
+    uint32_t alphaRef = 0;
+    bool depthTest = false;
+    bool depthWrite = false;
+    uint32_t zFunc = kCmpLessEqual;
+    float depthBias = 0.0f;
+    bool flat = false;
+    uint32_t cull = kCullNone;
+    bool lastPixel = true;
+    RasterViewport viewport;
+};
+
+RasterRect Intersect(RasterRect a, RasterRect b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
+bool IsEmpty(const RasterRect& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
+
+void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSetup* s) {
+    s->target = target;
+    const RasterViewport& vp = states.viewport;
+    s->viewport = vp;
+    RasterRect clip{0, 0, target.color.width, target.color.height};
+    int64_t vpRight = static_cast<int64_t>(vp.x) + vp.width;
+    int64_t vpBottom = static_cast<int64_t>(vp.y) + vp.height;
+    clip = Intersect(clip, {vp.x, vp.y, static_cast<int32_t>(std::min<int64_t>(vpRight, INT32_MAX)),
+                            static_cast<int32_t>(std::min<int64_t>(vpBottom, INT32_MAX))});
+    if (states.render[kRsScissorTestEnable])
+        clip = Intersect(clip, states.scissor);
+    CompileStageProgram(states, &s->program);
+    CompileBlendSetup(states, &s->blend);
+    for (int i = 0; i < s->program.stageCount; ++i) {
+        if (!s->program.stages[i].usesTexture)
+            continue;
+        s->needTexture[i] = true;
+        s->texSet[i] = s->program.stages[i].texCoordIndex;
+        s->anyTexture = true;
+        CompileRasterSampler(states, i, &s->samplers[i]);
+    }
+    s->alphaTest = states.render[kRsAlphaTestEnable] != 0;
+    s->alphaFunc = states.render[kRsAlphaFunc];
+    s->alphaRef = states.render[kRsAlphaRef] & 0xFF;
+    bool hasDepth = target.depth.bits != nullptr && RasterBytesPerPixel(target.depth.format) > 0;
+    s->depthTest = hasDepth && states.render[kRsZEnable] != 0;
+    s->depthWrite = s->depthTest && states.render[kRsZWriteEnable] != 0;
+    if (s->depthTest)
+        clip = Intersect(clip, {0, 0, target.depth.width, target.depth.height});
+    s->zFunc = states.render[kRsZFunc];
+    std::memcpy(&s->depthBias, &states.render[kRsDepthBias], 4);
+    if (!std::isfinite(s->depthBias))
+        s->depthBias = 0.0f;
+    s->flat = states.render[kRsShadeMode] == kShadeFlat;
+    s->cull = states.render[kRsCullMode];
+    s->lastPixel = states.render[kRsLastPixel] != 0;
+    s->clip = clip;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shading one pixel
+
+struct PixelInputs {
+    float z = 0.0f;
+    RasterColor diffuse;
+    RasterColor specular;
+    float u[kRasterTexCoordSets] = {};
+    float v[kRasterTexCoordSets] = {};
+    float lod[kRasterStageCount] = {};
+};
+
+uint32_t ReadTargetPixel(const RasterSurface& color, int32_t x, int32_t y) {
+    return ReadRasterTexel(color, x, y);
+}
+
+// Depth test; returns false when the pixel is rejected. *quantised receives the new depth.
+bool DepthPasses(const DrawSetup& s, int32_t x, int32_t y, float z, uint32_t* quantised) {
+    *quantised = QuantizeRasterDepth(s.target.depth.format, z + s.depthBias);
+    return RasterCompare(s.zFunc, *quantised, ReadRasterDepth(s.target.depth, x, y));
+}
+
+void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in) {
+    uint32_t depth = 0;
+    if (s.depthTest && !DepthPasses(s, x, y, in.z, &depth))
+        return;
+    RasterColor textures[kRasterStageCount];
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (!s.needTexture[i])
+            continue;
+        uint32_t set = s.texSet[i];
+        float u = set < kRasterTexCoordSets ? in.u[set] : 0.0f;
+        float v = set < kRasterTexCoordSets ? in.v[set] : 0.0f;
+        textures[i] = ColorFromArgb(SampleRaster(s.samplers[i], u, v, in.lod[i]));
+    }
+    RasterColor c = RunStageProgram(s.program, textures, in.diffuse, in.specular);
+    if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
+        return;
+    if (s.depthWrite)
+        WriteRasterDepth(s.target.depth, x, y, depth);
+    uint32_t src = ArgbFromColor(c);
+    if (s.blend.enabled || s.blend.writeMask != 0xF) {
+        src = BlendRasterPixel(s.blend, src, ReadTargetPixel(s.target.color, x, y));
+    }
+    WriteRasterPixel(s.target.color, x, y, src);
+}
+
+int32_t RoundChannel(double v) {
+    if (!(v > 0.0))
+        return 0;
+    if (v >= 255.0)
+        return 255;
+    return static_cast<int32_t>(std::floor(v + 0.5));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Vertices in screen space with their attributes as floats
+
+struct ScreenVertex {
+    double x = 0.0;
+    double y = 0.0;
+    double attr[kAttrCount] = {};
+};
+
+void ColourToAttrs(uint32_t argb, double* out) {
+    out[0] = (argb >> 16) & 255;
+    out[1] = (argb >> 8) & 255;
+    out[2] = argb & 255;
+    out[3] = argb >> 24;
+}
+
+void VertexAttrs(const RasterVertex& v, double* attr) {
+    attr[kAttrZ] = v.z;
+    attr[kAttrRhw] = v.rhw;
+    ColourToAttrs(v.diffuse, attr + kAttrDiffuse);
+    ColourToAttrs(v.specular, attr + kAttrSpecular);
+    attr[kAttrTex + 0] = v.tex[0][0];
+    attr[kAttrTex + 1] = v.tex[0][1];
+    attr[kAttrTex + 2] = v.tex[1][0];
+    attr[kAttrTex + 3] = v.tex[1][1];
+}
+
+ScreenVertex ScreenFromRaster(const RasterVertex& v) {
+    ScreenVertex s;
+    s.x = v.x;
+    s.y = v.y;
+    VertexAttrs(v, s.attr);
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Triangles
+
+struct Plane {
+    double a = 0.0;
+    double b = 0.0;
+    double c = 0.0;
+    double At(double x, double y) const { return a * x + b * y + c; }
+};
+
+struct Edge {
+    int64_t dx, dy, x0, y0, bias;
+};
+
+struct Triangle {
+    Edge edges[3];
+    int32_t top, bottom;  // rows, inclusive
+    bool perspective;
+    Plane planes[kAttrCount];
+    RasterColor flatDiffuse;
+    RasterColor flatSpecular;
+};
+
+int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
+    int64_t q = a / b;
+    if ((a % b != 0) && (a < 0))
+        --q;
+    return q;
+}
+int64_t CeilDiv(int64_t a, int64_t b) {
+    return -FloorDiv(-a, b);
+}
+
+int64_t Snap(double v) {
+    return static_cast<int64_t>(std::floor(v * kSubPixel + 0.5));
+}
+
+bool InGuardBand(const ScreenVertex& v) {
+    return std::fabs(v.x) < kGuardBand && std::fabs(v.y) < kGuardBand;
+}
+
+Plane MakePlane(const double* xs, const double* ys, double a0, double a1, double a2) {
+    double det = (xs[1] - xs[0]) * (ys[2] - ys[0]) - (xs[2] - xs[0]) * (ys[1] - ys[0]);
+    Plane p;
+    p.a = ((a1 - a0) * (ys[2] - ys[0]) - (a2 - a0) * (ys[1] - ys[0])) / det;
+    p.b = ((a2 - a0) * (xs[1] - xs[0]) - (a1 - a0) * (xs[2] - xs[0])) / det;
+    p.c = a0 - p.a * xs[0] - p.b * ys[0];
+    return p;
+}
+
+// Sets up a triangle; false when it is culled, degenerate or outside the guard band.
+bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatDiffuse,
+                   uint32_t flatSpecular, Triangle* t) {
+    for (int i = 0; i < 3; ++i) {
+        if (!InGuardBand(*in[i]))
+            return false;
+    }
+    int64_t X[3], Y[3];
+    for (int i = 0; i < 3; ++i) {
+        X[i] = Snap(in[i]->x);
+        Y[i] = Snap(in[i]->y);
+    }
+    int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0)
+        return false;
+    // area > 0: clockwise on the screen (y grows downward).
+    if (s.cull == kCullCw && area > 0)
+        return false;
+    if (s.cull == kCullCcw && area < 0)
+        return false;
+    const ScreenVertex* v[3] = {in[0], in[1], in[2]};
+    if (area < 0) {
+        std::swap(v[1], v[2]);
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+    }
+    int64_t minY = std::min({Y[0], Y[1], Y[2]});
+    int64_t maxY = std::max({Y[0], Y[1], Y[2]});
+    t->top = static_cast<int32_t>(std::max<int64_t>(CeilDiv(minY, kSubPixel), s.clip.top));
+    t->bottom =
+        static_cast<int32_t>(std::min<int64_t>(FloorDiv(maxY, kSubPixel), s.clip.bottom - 1));
+    if (t->top > t->bottom)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        int j = (i + 1) % 3;
+        Edge& e = t->edges[i];
+        e.dx = X[j] - X[i];
+        e.dy = Y[j] - Y[i];
+        e.x0 = X[i];
+        e.y0 = Y[i];
+        bool topLeft = (e.dy == 0 && e.dx > 0) || e.dy < 0;
+        e.bias = topLeft ? 0 : 1;
+    }
+    double xs[3], ys[3];
+    for (int i = 0; i < 3; ++i) {
+        xs[i] = static_cast<double>(X[i]) / kSubPixel;
+        ys[i] = static_cast<double>(Y[i]) / kSubPixel;
+    }
+    double rhw0 = v[0]->attr[kAttrRhw];
+    t->perspective = !(rhw0 == v[1]->attr[kAttrRhw] && rhw0 == v[2]->attr[kAttrRhw]);
+    for (int k = 0; k < kAttrCount; ++k) {
+        double a[3];
+        for (int i = 0; i < 3; ++i) {
+            a[i] = v[i]->attr[k];
+            if (t->perspective && k >= kAttrDiffuse)
+                a[i] *= v[i]->attr[kAttrRhw];
+        }
+        t->planes[k] = MakePlane(xs, ys, a[0], a[1], a[2]);
+    }
+    t->flatDiffuse = ColorFromArgb(flatDiffuse);
+    t->flatSpecular = ColorFromArgb(flatSpecular);
+    return true;
+}
+
+// The pixel columns of row py inside the triangle, before clipping; false when none.
+bool TriangleSpan(const Triangle& t, int32_t py, int64_t* left, int64_t* right) {
+    int64_t lo = INT64_MIN / 4;
+    int64_t hi = INT64_MAX / 4;
+    int64_t sampleY = static_cast<int64_t>(py) * kSubPixel;
+    for (const Edge& e : t.edges) {
+        // E(px) = dx (py - y0) - dy (px - x0) = c - dy * 256 * px
+        int64_t c = e.dx * (sampleY - e.y0) + e.dy * e.x0;
+        if (e.dy == 0) {
+            if (c < e.bias)
+                return false;
+        } else if (e.dy < 0) {
+            lo = std::max(lo, CeilDiv(e.bias - c, -e.dy * kSubPixel));
+        } else {
+            hi = std::min(hi, FloorDiv(c - e.bias, e.dy * kSubPixel));
+        }
+    }
+    *left = lo;
+    *right = hi;
+    return lo <= hi;
+}
+
+double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTexture& tex) {
+    double w = tex.levels[0].width;
+    double h = tex.levels[0].height;
+    double x2 = dudx * w * dudx * w + dvdx * h * dvdx * h;
+    double y2 = dudy * w * dudy * w + dvdy * h * dvdy * h;
+    double m = std::max(x2, y2);
+    if (!(m > 0.0))
+        return -64.0;
+    return 0.5 * std::log2(m);
+}
+
+void RasterTriangleRows(const DrawSetup& s, const Triangle& t, int32_t bandTop,
+                        int32_t bandBottom) {
+    int32_t top = std::max(t.top, bandTop);
+    int32_t bottom = std::min(t.bottom, bandBottom - 1);
+    bool gouraud = !s.flat;
+    bool wantSpecular = s.program.usesSpecular;
+    PixelInputs in;
+    in.diffuse = t.flatDiffuse;
+    in.specular = t.flatSpecular;
+    for (int32_t py = top; py <= bottom; ++py) {
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        double y = py;
+        for (int64_t px = left; px <= right; ++px) {
+            double x = static_cast<double>(px);
+            double w = 1.0;
+            if (t.perspective) {
+                double q = t.planes[kAttrRhw].At(x, y);
+                w = q != 0.0 ? 1.0 / q : 0.0;
+            }
+            in.z = static_cast<float>(t.planes[kAttrZ].At(x, y));
+            if (gouraud) {
+                in.diffuse.r = RoundChannel(t.planes[kAttrDiffuse + 0].At(x, y) * w);
+                in.diffuse.g = RoundChannel(t.planes[kAttrDiffuse + 1].At(x, y) * w);
+                in.diffuse.b = RoundChannel(t.planes[kAttrDiffuse + 2].At(x, y) * w);
+                in.diffuse.a = RoundChannel(t.planes[kAttrDiffuse + 3].At(x, y) * w);
+                if (wantSpecular) {
+                    in.specular.r = RoundChannel(t.planes[kAttrSpecular + 0].At(x, y) * w);
+                    in.specular.g = RoundChannel(t.planes[kAttrSpecular + 1].At(x, y) * w);
+                    in.specular.b = RoundChannel(t.planes[kAttrSpecular + 2].At(x, y) * w);
+                    in.specular.a = RoundChannel(t.planes[kAttrSpecular + 3].At(x, y) * w);
+                }
+            }
+            if (s.anyTexture) {
+                for (int set = 0; set < kRasterTexCoordSets; ++set) {
+                    in.u[set] = static_cast<float>(t.planes[kAttrTex + 2 * set].At(x, y) * w);
+                    in.v[set] = static_cast<float>(t.planes[kAttrTex + 2 * set + 1].At(x, y) * w);
+                }
+                for (int i = 0; i < s.program.stageCount; ++i) {
+                    if (!s.needTexture[i] || !s.samplers[i].needsLod)
+                        continue;
+                    uint32_t set = s.texSet[i] < kRasterTexCoordSets ? s.texSet[i] : 0;
+                    const Plane& pu = t.planes[kAttrTex + 2 * set];
+                    const Plane& pv = t.planes[kAttrTex + 2 * set + 1];
+                    double dudx = pu.a, dudy = pu.b, dvdx = pv.a, dvdy = pv.b;
+                    if (t.perspective) {
+                        const Plane& pq = t.planes[kAttrRhw];
+                        double u = in.u[set], v = in.v[set];
+                        dudx = (pu.a - u * pq.a) * w;
+                        dudy = (pu.b - u * pq.b) * w;
+                        dvdx = (pv.a - v * pq.a) * w;
+                        dvdy = (pv.b - v * pq.b) * w;
+                    }
+                    in.lod[i] =
+                        static_cast<float>(LodFor(dudx, dvdx, dudy, dvdy, *s.samplers[i].texture));
+                }
+            }
+            ShadeAndWrite(s, static_cast<int32_t>(px), py, in);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Axis-aligned textured quads
+
+struct Quad {
+    int32_t left, top, right, bottom;  // pixels, exclusive right/bottom
+    double u0, dudx;                   // u at pixel column px: u0 + dudx * px
+    double v0, dvdy;
+    RasterColor diffuse;
+    RasterColor specular;
+    float z;
+};
+
+bool SameColours(const RasterVertex* v[], int count, bool specular) {
+    for (int i = 1; i < count; ++i) {
+        if (v[i]->diffuse != v[0]->diffuse)
+            return false;
+        if (specular && v[i]->specular != v[0]->specular)
+            return false;
+    }
+    return true;
+}
+
+bool Culled(const DrawSetup& s, const RasterVertex* a, const RasterVertex* b,
+            const RasterVertex* c) {
+    double area = (static_cast<double>(b->x) - a->x) * (static_cast<double>(c->y) - a->y) -
+                  (static_cast<double>(c->x) - a->x) * (static_cast<double>(b->y) - a->y);
+    if (area == 0.0)
+        return true;
+    if (s.cull == kCullCw && area > 0)
+        return true;
+    if (s.cull == kCullCcw && area < 0)
+        return true;
+    return false;
+}
+
+// Does the program read the texture of stage 0 only, through set 0 or 1, point sampled?
+bool QuadProgramFits(const DrawSetup& s) {
+    for (int i = 1; i < s.program.stageCount; ++i) {
+        if (s.needTexture[i])
+            return false;
+    }
+    if (!s.needTexture[0])
+        return true;
+    const RasterSampler& sm = s.samplers[0];
+    if (sm.texture == nullptr || sm.needsLod || sm.magFilter != kFilterPoint)
+        return false;
+    if (sm.texture->levelCount <= 0)
+        return false;
+    return s.texSet[0] < kRasterTexCoordSets;
+}
+
+// Two list triangles whose union is an axis-aligned rectangle with an axis-following texture
+// mapping, one colour and one depth become a Quad.
+bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
+    if (Culled(s, v[0], v[1], v[2]) || Culled(s, v[3], v[4], v[5]))
+        return false;
+    float xs[2] = {v[0]->x, v[0]->x};
+    float ys[2] = {v[0]->y, v[0]->y};
+    for (int i = 1; i < 6; ++i) {
+        xs[0] = std::min(xs[0], v[i]->x);
+        xs[1] = std::max(xs[1], v[i]->x);
+        ys[0] = std::min(ys[0], v[i]->y);
+        ys[1] = std::max(ys[1], v[i]->y);
+    }
+    if (!(xs[0] < xs[1] && ys[0] < ys[1]))
+        return false;
+    // Every vertex must be a corner; each triangle must hold three different corners and the
+    // two shared corners must be diagonal.
+    int corner[6];
+    for (int i = 0; i < 6; ++i) {
+        int cx = v[i]->x == xs[0] ? 0 : (v[i]->x == xs[1] ? 1 : -1);
+        int cy = v[i]->y == ys[0] ? 0 : (v[i]->y == ys[1] ? 1 : -1);
+        if (cx < 0 || cy < 0)
+            return false;
+        corner[i] = cx + 2 * cy;
+    }
+    for (int t = 0; t < 2; ++t) {
+        int a = corner[3 * t], b = corner[3 * t + 1], c = corner[3 * t + 2];
+        if (a == b || b == c || a == c)
+            return false;
+    }
+    int missing0 = 6 - corner[0] - corner[1] - corner[2];  // the corner triangle 0 lacks
+    int missing1 = 6 - corner[3] - corner[4] - corner[5];
+    if (missing0 + missing1 != 3)
+        return false;  // they must lack opposite corners
+    float rhw = v[0]->rhw;
+    float z = v[0]->z;
+    for (int i = 1; i < 6; ++i) {
+        if (v[i]->rhw != rhw)
+            return false;
+        if (s.depthTest && v[i]->z != z)
+            return false;
+    }
+    bool specular = s.program.usesSpecular;
+    if (s.flat) {
+        const RasterVertex* firsts[2] = {v[0], v[3]};
+        if (!SameColours(firsts, 2, specular))
+            return false;
+    } else if (!SameColours(v, 6, specular)) {
+        return false;
+    }
+    if (s.needTexture[0]) {
+        uint32_t set = s.texSet[0];
+        float u[2] = {}, vv[2] = {};
+        bool seenU[2] = {}, seenV[2] = {};
+        for (int i = 0; i < 6; ++i) {
+            int cx = corner[i] & 1, cy = corner[i] >> 1;
+            float tu = v[i]->tex[set][0], tv = v[i]->tex[set][1];
+            if (seenU[cx] && u[cx] != tu)
+                return false;
+            if (seenV[cy] && vv[cy] != tv)
+                return false;
+            u[cx] = tu;
+            vv[cy] = tv;
+            seenU[cx] = seenV[cy] = true;
+        }
+        // The general path interpolates at the snapped positions; use the same ones.
+        double x0 = static_cast<double>(Snap(xs[0])) / kSubPixel;
+        double x1 = static_cast<double>(Snap(xs[1])) / kSubPixel;
+        double y0 = static_cast<double>(Snap(ys[0])) / kSubPixel;
+        double y1 = static_cast<double>(Snap(ys[1])) / kSubPixel;
+        if (!(x0 < x1 && y0 < y1))
+            return false;
+        q->dudx = (static_cast<double>(u[1]) - u[0]) / (x1 - x0);
+        q->u0 = u[0] - q->dudx * x0;
+        q->dvdy = (static_cast<double>(vv[1]) - vv[0]) / (y1 - y0);
+        q->v0 = vv[0] - q->dvdy * y0;
+    }
+    if (std::fabs(xs[0]) >= kGuardBand || std::fabs(xs[1]) >= kGuardBand ||
+        std::fabs(ys[0]) >= kGuardBand || std::fabs(ys[1]) >= kGuardBand) {
+        return false;
+    }
+    // Top-left rule on a rectangle: centres on the left and top edges count, right and bottom
+    // do not, so the pixels are ceil(x0) .. ceil(x1) - 1 on the snapped grid.
+    q->left = static_cast<int32_t>(CeilDiv(Snap(xs[0]), kSubPixel));
+    q->right = static_cast<int32_t>(CeilDiv(Snap(xs[1]), kSubPixel));
+    q->top = static_cast<int32_t>(CeilDiv(Snap(ys[0]), kSubPixel));
+    q->bottom = static_cast<int32_t>(CeilDiv(Snap(ys[1]), kSubPixel));
+    q->diffuse = ColorFromArgb(v[0]->diffuse);
+    q->specular = ColorFromArgb(v[0]->specular);
+    q->z = z;
+    return true;
+}
+
+// How the colour of a quad pixel follows from its texel.
+struct TexelMap {
+    bool identity = false;  // the texel itself
+    bool table = false;     // each channel through its own table
+    uint8_t lut[4][256];    // r, g, b, a
+};
+
+// True when every output channel depends on the same channel of the texel alone.
+bool ProgramIsSeparable(const DrawSetup& s) {
+    if (s.program.stageCount != 1)
+        return false;
+    const RasterStageProgram::Stage& st = s.program.stages[0];
+    if (st.resultToTemp)
+        return false;
+    if (st.colorOp == kTopBlendTextureAlpha)
+        return false;
+    auto replicatesTexture = [](uint32_t arg) {
+        return (arg & kTaSelectMask) == kTaTexture && (arg & kTaAlphaReplicate);
+    };
+    return !replicatesTexture(st.colorArg1) && !replicatesTexture(st.colorArg2);
+}
+
+void BuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular, TexelMap* m) {
+    m->identity = false;
+    m->table = false;
+    if (!s.needTexture[0] || !ProgramIsSeparable(s))
+        return;
+    bool identity = true;
+    for (int i = 0; i < 256; ++i) {
+        RasterColor t{i, i, i, i};
+        RasterColor c = RunStageProgram(s.program, &t, diffuse, specular);
+        m->lut[0][i] = static_cast<uint8_t>(c.r);
+        m->lut[1][i] = static_cast<uint8_t>(c.g);
+        m->lut[2][i] = static_cast<uint8_t>(c.b);
+        m->lut[3][i] = static_cast<uint8_t>(c.a);
+        identity = identity && c.r == i && c.g == i && c.b == i && c.a == i;
+    }
+    m->identity = identity;
+    m->table = !identity;
+}
+
+uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, const Quad& q, uint32_t texel) {
+    if (m.identity)
+        return texel;
+    if (m.table) {
+        return (static_cast<uint32_t>(m.lut[3][texel >> 24]) << 24) |
+               (static_cast<uint32_t>(m.lut[0][(texel >> 16) & 255]) << 16) |
+               (static_cast<uint32_t>(m.lut[1][(texel >> 8) & 255]) << 8) | m.lut[2][texel & 255];
+    }
+    RasterColor t = ColorFromArgb(texel);
+    RasterColor textures[kRasterStageCount] = {t, t, t, t};
+    return ArgbFromColor(RunStageProgram(s.program, textures, q.diffuse, q.specular));
+}
+
+// SRCALPHA / INVSRCALPHA / ADD on 8-bit channels, two channels at a time; equal to
+// BlendRasterPixel for that setup.
+inline uint32_t BlendSrcAlpha(uint32_t src, uint32_t dst) {
+    uint32_t a = src >> 24;
+    uint32_t na = 255 - a;
+    uint32_t rb = (src & 0x00FF00FFu) * a + (dst & 0x00FF00FFu) * na + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t ag = ((src >> 8) & 0x00FF00FFu) * a + ((dst >> 8) & 0x00FF00FFu) * na + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+    return rb | ag;
+}
+
+bool IsArgb32(uint32_t format) {
+    return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
+}
+
+void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t bandBottom,
+                    std::vector<int32_t>* columns, TexelMap* map, RasterColor* mapDiffuse,
+                    RasterColor* mapSpecular, bool* mapValid) {
+    int32_t left = std::max(q.left, s.clip.left);
+    int32_t right = std::min(q.right, s.clip.right);
+    int32_t top = std::max({q.top, s.clip.top, bandTop});
+    int32_t bottom = std::min({q.bottom, s.clip.bottom, bandBottom});
+    if (left >= right || top >= bottom)
+        return;
+    int32_t width = right - left;
+    const RasterSurface& target = s.target.color;
+    bool textured = s.needTexture[0];
+    const RasterSampler& sm = s.samplers[0];
+    const RasterSurface* level = nullptr;
+    if (textured) {
+        int32_t l = std::clamp(sm.baseLevel, 0, sm.texture->levelCount - 1);
+        level = &sm.texture->levels[l];
+        if (level->bits == nullptr || level->width <= 0 || level->height <= 0)
+            return;
+        columns->resize(static_cast<size_t>(width));
+        for (int32_t i = 0; i < width; ++i) {
+            float u = static_cast<float>(q.u0 + q.dudx * (left + i));
+            (*columns)[i] =
+                AddressRasterTexel(RasterTexelIndex(u, level->width), level->width, sm.addressU);
+        }
+        if (!*mapValid || std::memcmp(mapDiffuse, &q.diffuse, sizeof q.diffuse) != 0 ||
+            std::memcmp(mapSpecular, &q.specular, sizeof q.specular) != 0) {
+            BuildTexelMap(s, q.diffuse, q.specular, map);
+            *mapDiffuse = q.diffuse;
+            *mapSpecular = q.specular;
+            *mapValid = true;
+        }
+    }
+    uint32_t flatColour = 0;
+    if (!textured) {
+        RasterColor c = RunStageProgram(s.program, nullptr, q.diffuse, q.specular);
+        flatColour = ArgbFromColor(c);
+    }
+    bool plainBlend = s.blend.writeMask == 0xF;
+    bool srcAlphaBlend = s.blend.enabled && plainBlend && s.blend.srcBlend == kBlendSrcAlpha &&
+                         s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
+    bool blendOff = !s.blend.enabled && plainBlend;
+    bool fastTexel = textured && IsArgb32(level->format);
+    bool fastTarget = IsArgb32(target.format);
+    uint32_t alphaOr = (fastTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
+    uint32_t targetOr = target.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    uint32_t depth = 0;
+    if (s.depthTest)
+        depth = QuantizeRasterDepth(s.target.depth.format, q.z + s.depthBias);
+    bool simple = !s.alphaTest && !s.depthTest;
+    int32_t lastSourceRow = -2;
+    uint8_t* previousRow = nullptr;
+
+    for (int32_t py = top; py < bottom; ++py) {
+        uint8_t* row = target.bits + static_cast<intptr_t>(py) * target.pitch;
+        const uint8_t* texRow = nullptr;
+        int32_t ty = 0;
+        if (textured) {
+            float v = static_cast<float>(q.v0 + q.dvdy * py);
+            ty = AddressRasterTexel(RasterTexelIndex(v, level->height), level->height, sm.addressV);
+            texRow = ty >= 0 ? level->bits + static_cast<intptr_t>(ty) * level->pitch : nullptr;
+        }
+        // Without blending a row that reads the same texels as the row above is the same row.
+        if (simple && blendOff && previousRow != nullptr && ty == lastSourceRow) {
+            std::memcpy(
+                row + static_cast<intptr_t>(left) * RasterBytesPerPixel(target.format),
+                previousRow + static_cast<intptr_t>(left) * RasterBytesPerPixel(target.format),
+                static_cast<size_t>(width) * RasterBytesPerPixel(target.format));
+            continue;
+        }
+        lastSourceRow = ty;
+        previousRow = row;
+        if (simple && fastTexel && fastTarget && texRow != nullptr && map->identity &&
+            (blendOff || srcAlphaBlend)) {
+            uint32_t* out = reinterpret_cast<uint32_t*>(row) + left;
+            const uint32_t* texels = reinterpret_cast<const uint32_t*>(texRow);
+            const int32_t* cols = columns->data();
+            bool border = sm.addressU == kAddressBorder;
+            if (blendOff) {
+                for (int32_t i = 0; i < width; ++i) {
+                    uint32_t t =
+                        (border && cols[i] < 0) ? sm.borderColor : (texels[cols[i]] | alphaOr);
+                    out[i] = t | targetOr;
+                }
+            } else {
+                for (int32_t i = 0; i < width; ++i) {
+                    uint32_t t =
+                        (border && cols[i] < 0) ? sm.borderColor : (texels[cols[i]] | alphaOr);
+                    uint32_t d = out[i] | targetOr;
+                    out[i] = BlendSrcAlpha(t, d) | targetOr;
+                }
+            }
+            continue;
+        }
+        for (int32_t i = 0; i < width; ++i) {
+            int32_t px = left + i;
+            uint32_t colour = flatColour;
+            if (textured) {
+                int32_t tx = (*columns)[i];
+                uint32_t texel =
+                    (tx < 0 || ty < 0) ? sm.borderColor : ReadRasterTexel(*level, tx, ty);
+                colour = MapTexel(s, *map, q, texel);
+            }
+            if (s.alphaTest && !RasterCompare(s.alphaFunc, colour >> 24, s.alphaRef))
+                continue;
+            if (s.depthTest) {
+                if (!RasterCompare(s.zFunc, depth, ReadRasterDepth(s.target.depth, px, py)))
+                    continue;
+                if (s.depthWrite)
+                    WriteRasterDepth(s.target.depth, px, py, depth);
+            }
+            if (!blendOff)
+                colour = BlendRasterPixel(s.blend, colour, ReadTargetPixel(target, px, py));
+            WriteRasterPixel(target, px, py, colour);
+        }
+        if (!simple)
+            previousRow = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Points and lines
+
+void DrawPoint(const DrawSetup& s, const ScreenVertex& v) {
+    double fx = std::floor(v.x + 0.5);
+    double fy = std::floor(v.y + 0.5);
+    if (!(fx >= s.clip.left && fx < s.clip.right && fy >= s.clip.top && fy < s.clip.bottom))
+        return;
+    PixelInputs in;
+    in.z = static_cast<float>(v.attr[kAttrZ]);
+    in.diffuse = {RoundChannel(v.attr[kAttrDiffuse]), RoundChannel(v.attr[kAttrDiffuse + 1]),
+                  RoundChannel(v.attr[kAttrDiffuse + 2]), RoundChannel(v.attr[kAttrDiffuse + 3])};
+    in.specular = {RoundChannel(v.attr[kAttrSpecular]), RoundChannel(v.attr[kAttrSpecular + 1]),
+                   RoundChannel(v.attr[kAttrSpecular + 2]),
+                   RoundChannel(v.attr[kAttrSpecular + 3])};
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        in.u[set] = static_cast<float>(v.attr[kAttrTex + 2 * set]);
+        in.v[set] = static_cast<float>(v.attr[kAttrTex + 2 * set + 1]);
+    }
+    ShadeAndWrite(s, static_cast<int32_t>(fx), static_cast<int32_t>(fy), in);
+}
+
+void DrawLine(const DrawSetup& s, const ScreenVertex& a, const ScreenVertex& b) {
+    if (!InGuardBand(a) || !InGuardBand(b))
+        return;
+    double dx = b.x - a.x;
+    double dy = b.y - a.y;
+    bool xMajor = std::fabs(dx) >= std::fabs(dy);
+    double major0 = xMajor ? a.x : a.y;
+    double major1 = xMajor ? b.x : b.y;
+    double length = major1 - major0;
+    if (length == 0.0)
+        return;
+    // Pixel centres c with start <= c < end along the major axis (end included with LASTPIXEL).
+    double step = length > 0 ? 1.0 : -1.0;
+    int64_t first, last;
+    if (length > 0) {
+        first = static_cast<int64_t>(std::ceil(major0 - 0.5));
+        last = static_cast<int64_t>(std::ceil(major1 - 0.5)) - 1;
+    } else {
+        first = static_cast<int64_t>(std::floor(major0 + 0.5));
+        last = static_cast<int64_t>(std::floor(major1 + 0.5)) + 1;
+    }
+    if (s.lastPixel)
+        last += static_cast<int64_t>(step);
+    PixelInputs in;
+    RasterColor flatD = {RoundChannel(a.attr[kAttrDiffuse]), RoundChannel(a.attr[kAttrDiffuse + 1]),
+                         RoundChannel(a.attr[kAttrDiffuse + 2]),
+                         RoundChannel(a.attr[kAttrDiffuse + 3])};
+    RasterColor flatS = {
+        RoundChannel(a.attr[kAttrSpecular]), RoundChannel(a.attr[kAttrSpecular + 1]),
+        RoundChannel(a.attr[kAttrSpecular + 2]), RoundChannel(a.attr[kAttrSpecular + 3])};
+    for (int64_t m = first; length > 0 ? m <= last : m >= last; m += static_cast<int64_t>(step)) {
+        double t = (static_cast<double>(m) - major0) / length;
+        double minor = xMajor ? a.y + dy * t : a.x + dx * t;
+        int64_t mi = static_cast<int64_t>(std::ceil(minor - 0.5));
+        int64_t px = xMajor ? m : mi;
+        int64_t py = xMajor ? mi : m;
+        if (px < s.clip.left || px >= s.clip.right || py < s.clip.top || py >= s.clip.bottom) {
+            continue;
+        }
+        double attr[kAttrCount];
+        for (int k = 0; k < kAttrCount; ++k)
+            attr[k] = a.attr[k] + (b.attr[k] - a.attr[k]) * t;
+        in.z = static_cast<float>(attr[kAttrZ]);
+        if (s.flat) {
+            in.diffuse = flatD;
+            in.specular = flatS;
+        } else {
+            in.diffuse = {RoundChannel(attr[kAttrDiffuse]), RoundChannel(attr[kAttrDiffuse + 1]),
+                          RoundChannel(attr[kAttrDiffuse + 2]),
+                          RoundChannel(attr[kAttrDiffuse + 3])};
+            in.specular = {RoundChannel(attr[kAttrSpecular]), RoundChannel(attr[kAttrSpecular + 1]),
+                           RoundChannel(attr[kAttrSpecular + 2]),
+                           RoundChannel(attr[kAttrSpecular + 3])};
+        }
+        for (int set = 0; set < kRasterTexCoordSets; ++set) {
+            in.u[set] = static_cast<float>(attr[kAttrTex + 2 * set]);
+            in.v[set] = static_cast<float>(attr[kAttrTex + 2 * set + 1]);
+        }
+        ShadeAndWrite(s, static_cast<int32_t>(px), static_cast<int32_t>(py), in);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clip space
+
+struct ClipVertex {
+    double pos[4];  // x, y, z, w
+    double attr[kAttrCount];
+};
+
+ClipVertex ClipFromRaster(const RasterVertex& v) {
+    ClipVertex c;
+    c.pos[0] = v.x;
+    c.pos[1] = v.y;
+    c.pos[2] = v.z;
+    c.pos[3] = v.rhw;
+    VertexAttrs(v, c.attr);
+    return c;
+}
+
+// Signed distance to each clip plane; inside when >= 0.
+constexpr int kClipPlaneCount = 6;
+double PlaneDistance(const ClipVertex& v, int plane) {
+    const double* p = v.pos;
+    switch (plane) {
+        case 0:
+            return p[2];  // near: z >= 0
+        case 1:
+            return p[3] - p[2];  // far: z <= w
+        case 2:
+            return p[0] + kClipGuard * p[3];
+        case 3:
+            return kClipGuard * p[3] - p[0];
+        case 4:
+            return p[1] + kClipGuard * p[3];
+        default:
+            return kClipGuard * p[3] - p[1];
+    }
+}
+
+ClipVertex LerpClip(const ClipVertex& a, const ClipVertex& b, double t) {
+    ClipVertex r;
+    for (int i = 0; i < 4; ++i)
+        r.pos[i] = a.pos[i] + (b.pos[i] - a.pos[i]) * t;
+    for (int k = 0; k < kAttrCount; ++k)
+        r.attr[k] = a.attr[k] + (b.attr[k] - a.attr[k]) * t;
+    return r;
+}
+
+// Sutherland-Hodgman against every plane; the polygon stays in `poly`.
+void ClipPolygon(std::vector<ClipVertex>* poly) {
+    std::vector<ClipVertex> out;
+    for (int plane = 0; plane < kClipPlaneCount && !poly->empty(); ++plane) {
+        out.clear();
+        size_t n = poly->size();
+        for (size_t i = 0; i < n; ++i) {
+            const ClipVertex& a = (*poly)[i];
+            const ClipVertex& b = (*poly)[(i + 1) % n];
+            double da = PlaneDistance(a, plane);
+            double db = PlaneDistance(b, plane);
+            if (da >= 0)
+                out.push_back(a);
+            if ((da >= 0) != (db >= 0))
+                out.push_back(LerpClip(a, b, da / (da - db)));
+        }
+        poly->swap(out);
+    }
+}
+
+bool ClipVertexInside(const ClipVertex& v) {
+    for (int plane = 0; plane < kClipPlaneCount; ++plane) {
+        if (!(PlaneDistance(v, plane) >= 0))
+            return false;
+    }
+    return v.pos[3] > 0.0;
+}
+
+ScreenVertex ProjectClip(const DrawSetup& s, const ClipVertex& c) {
+    ScreenVertex v;
+    double w = c.pos[3];
+    double rhw = w != 0.0 ? 1.0 / w : 0.0;
+    const RasterViewport& vp = s.viewport;
+    v.x = vp.x + (1.0 + c.pos[0] * rhw) * vp.width * 0.5;
+    v.y = vp.y + (1.0 - c.pos[1] * rhw) * vp.height * 0.5;
+    std::memcpy(v.attr, c.attr, sizeof v.attr);
+    v.attr[kAttrZ] = vp.minZ + c.pos[2] * rhw * (static_cast<double>(vp.maxZ) - vp.minZ);
+    v.attr[kAttrRhw] = rhw;
+    return v;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Primitive assembly
+
+struct TriangleRef {
+    uint32_t v[3];
+    uint32_t provoking;  // first vertex of the triangle as the primitive type orders it
+};
+
+bool TriangleAt(uint32_t type, uint32_t k, TriangleRef* t) {
+    switch (type) {
+        case kPrimTriangleList:
+            *t = {{3 * k, 3 * k + 1, 3 * k + 2}, 3 * k};
+            return true;
+        case kPrimTriangleStrip:
+            // Odd triangles swap their last two vertices to keep the winding of the strip.
+            if (k & 1) {
+                *t = {{k, k + 2, k + 1}, k};
+            } else {
+                *t = {{k, k + 1, k + 2}, k};
+            }
+            return true;
+        case kPrimTriangleFan:
+            *t = {{0, k + 1, k + 2}, k + 1};
+            return true;
+        default:
+            return false;
+    }
+}
+
+struct Item {
+    bool quad;
+    uint32_t index;
+};
+
+struct DrawWork {
+    std::vector<Triangle> triangles;
+    std::vector<Quad> quads;
+    std::vector<Item> items;
+    std::vector<ClipVertex> polygon;
+    int64_t pixelEstimate = 0;
+};
+
+void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiffuse,
+                 uint32_t flatSpecular, DrawWork* work) {
+    Triangle t;
+    if (!SetupTriangle(s, v, flatDiffuse, flatSpecular, &t))
+        return;
+    work->items.push_back({false, static_cast<uint32_t>(work->triangles.size())});
+    work->pixelEstimate += static_cast<int64_t>(t.bottom - t.top + 1) * 64;
+    work->triangles.push_back(t);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Threads
+
+class RasterWorkers {
+  public:
+    ~RasterWorkers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+
+    // Runs job(band) for bands 0..count-1, band 0 on the caller's thread.
+    void Run(int count, const std::function<void(int)>& job) {
+        std::lock_guard<std::mutex> oneDrawAtATime(runMutex_);
+        Ensure(count - 1);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            job_ = &job;
+            nextBand_ = 1;
+            bandCount_ = count;
+            pending_ = count - 1;
+            ++generation_;
+        }
+        wake_.notify_all();
+        job(0);
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+        job_ = nullptr;
+    }
+
+  private:
+    void Ensure(int workers) {
+        while (static_cast<int>(threads_.size()) < workers) {
+            threads_.emplace_back([this] { Loop(); });
+        }
+    }
+
+    void Loop() {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock,
+                       [&] { return quit_ || (generation_ != seen && nextBand_ < bandCount_); });
+            if (quit_)
+                return;
+            int band = nextBand_++;
+            if (nextBand_ >= bandCount_)
+                seen = generation_;
+            const std::function<void(int)>* job = job_;
+            lock.unlock();
+            (*job)(band);
+            lock.lock();
+            if (--pending_ == 0)
+                done_.notify_all();
+        }
+    }
+
+    std::mutex runMutex_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::vector<std::thread> threads_;
+    const std::function<void(int)>* job_ = nullptr;
+    uint64_t generation_ = 0;
+    int nextBand_ = 0;
+    int bandCount_ = 0;
+    int pending_ = 0;
+    bool quit_ = false;
+};
+
+RasterWorkers& Workers() {
+    static RasterWorkers workers;
+    return workers;
+}
+
+int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
+    int setting = g_threadSetting.load();
+    int threads = setting;
+    if (threads <= 0) {
+        threads = static_cast<int>(std::thread::hardware_concurrency());
+        threads = std::min(threads, 4);
+    }
+    // A band below ~32k pixels costs more to hand over than it saves.
+    constexpr int64_t kPixelsPerThread = 32 * 1024;
+    if (setting <= 0)
+        threads = static_cast<int>(std::min<int64_t>(threads, pixelEstimate / kPixelsPerThread));
+    threads = std::min(threads, rows / 8);
+    return std::max(threads, 1);
+}
+
+void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
+    std::vector<int32_t> columns;
+    TexelMap map;
+    RasterColor mapDiffuse, mapSpecular;
+    bool mapValid = false;
+    for (const Item& item : work.items) {
+        if (item.quad) {
+            RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &columns, &map,
+                           &mapDiffuse, &mapSpecular, &mapValid);
+        } else {
+            RasterTriangleRows(s, work.triangles[item.index], bandTop, bandBottom);
+        }
+    }
+}
+
+void RunItems(const DrawSetup& s, const DrawWork& work) {
+    int32_t rows = s.clip.bottom - s.clip.top;
+    int threads = ThreadsFor(work.pixelEstimate, rows);
+    if (threads <= 1) {
+        RasterItems(s, work, s.clip.top, s.clip.bottom);
+        return;
+    }
+    std::function<void(int)> job = [&](int band) {
+        int32_t top =
+            s.clip.top + static_cast<int32_t>(static_cast<int64_t>(rows) * band / threads);
+        int32_t bottom =
+            s.clip.top + static_cast<int32_t>(static_cast<int64_t>(rows) * (band + 1) / threads);
+        RasterItems(s, work, top, bottom);
+    };
+    Workers().Run(threads, job);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Draw calls
+
+bool FetchIndex(const RasterDrawCall& call, uint32_t i, uint32_t* out) {
+    uint32_t index = call.indices != nullptr ? call.indices[i] : i;
+    if (index >= call.vertexCount)
+        return false;
+    *out = index;
+    return true;
+}
+
+void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
+    thread_local DrawWork work;
+    work.triangles.clear();
+    work.quads.clear();
+    work.items.clear();
+    work.pixelEstimate = 0;
+    bool quadsFit = g_fastQuads.load() && call.space == RasterSpace::kScreen &&
+                    call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
+    for (uint32_t k = 0; k < call.primitiveCount; ++k) {
+        if (quadsFit && k + 1 < call.primitiveCount) {
+            const RasterVertex* v[6];
+            bool ok = true;
+            for (uint32_t i = 0; i < 6 && ok; ++i) {
+                uint32_t index;
+                ok = FetchIndex(call, 3 * k + i, &index);
+                if (ok)
+                    v[i] = &call.vertices[index];
+            }
+            Quad q;
+            if (ok && MakeQuad(s, v, &q)) {
+                work.items.push_back({true, static_cast<uint32_t>(work.quads.size())});
+                work.pixelEstimate += static_cast<int64_t>(q.right - q.left) * (q.bottom - q.top);
+                work.quads.push_back(q);
+                ++k;
+                continue;
+            }
+        }
+        TriangleRef ref;
+        if (!TriangleAt(call.primitiveType, k, &ref))
+            return;
+        uint32_t idx[3], provoking;
+        if (!FetchIndex(call, ref.v[0], &idx[0]) || !FetchIndex(call, ref.v[1], &idx[1]) ||
+            !FetchIndex(call, ref.v[2], &idx[2]) || !FetchIndex(call, ref.provoking, &provoking)) {
+            continue;
+        }
+        const RasterVertex& pv = call.vertices[provoking];
+        if (call.space == RasterSpace::kScreen) {
+            ScreenVertex sv[3];
+            const ScreenVertex* p[3];
+            for (int i = 0; i < 3; ++i) {
+                sv[i] = ScreenFromRaster(call.vertices[idx[i]]);
+                p[i] = &sv[i];
+            }
+            AddTriangle(s, p, pv.diffuse, pv.specular, &work);
+            continue;
+        }
+        std::vector<ClipVertex>& poly = work.polygon;
+        poly.clear();
+        for (int i = 0; i < 3; ++i)
+            poly.push_back(ClipFromRaster(call.vertices[idx[i]]));
+        ClipPolygon(&poly);
+        if (poly.size() < 3)
+            continue;
+        std::vector<ScreenVertex> projected;
+        projected.reserve(poly.size());
+        for (const ClipVertex& c : poly)
+            projected.push_back(ProjectClip(s, c));
+        for (size_t i = 1; i + 1 < projected.size(); ++i) {
+            const ScreenVertex* p[3] = {&projected[0], &projected[i], &projected[i + 1]};
+            AddTriangle(s, p, pv.diffuse, pv.specular, &work);
+        }
+    }
+    RunItems(s, work);
+}
+
+void DrawPoints(const DrawSetup& s, const RasterDrawCall& call) {
+    for (uint32_t k = 0; k < call.primitiveCount; ++k) {
+        uint32_t index;
+        if (!FetchIndex(call, k, &index))
+            continue;
+        const RasterVertex& v = call.vertices[index];
+        if (call.space == RasterSpace::kScreen) {
+            DrawPoint(s, ScreenFromRaster(v));
+            continue;
+        }
+        ClipVertex c = ClipFromRaster(v);
+        if (ClipVertexInside(c))
+            DrawPoint(s, ProjectClip(s, c));
+    }
+}
+
+// Clips a clip-space segment; false when nothing is left.
+bool ClipSegment(ClipVertex* a, ClipVertex* b) {
+    for (int plane = 0; plane < kClipPlaneCount; ++plane) {
+        double da = PlaneDistance(*a, plane);
+        double db = PlaneDistance(*b, plane);
+        if (da < 0 && db < 0)
+            return false;
+        if (da < 0)
+            *a = LerpClip(*a, *b, da / (da - db));
+        if (db < 0)
+            *b = LerpClip(*a, *b, da / (da - db));
+    }
+    return a->pos[3] > 0.0 && b->pos[3] > 0.0;
+}
+
+void DrawLines(const DrawSetup& s, const RasterDrawCall& call) {
+    for (uint32_t k = 0; k < call.primitiveCount; ++k) {
+        uint32_t first = call.primitiveType == kPrimLineList ? 2 * k : k;
+        uint32_t ia, ib;
+        if (!FetchIndex(call, first, &ia) || !FetchIndex(call, first + 1, &ib))
+            continue;
+        if (call.space == RasterSpace::kScreen) {
+            DrawLine(s, ScreenFromRaster(call.vertices[ia]), ScreenFromRaster(call.vertices[ib]));
+            continue;
+        }
+        ClipVertex a = ClipFromRaster(call.vertices[ia]);
+        ClipVertex b = ClipFromRaster(call.vertices[ib]);
+        uint32_t flatDiffuse = call.vertices[ia].diffuse;
+        if (!ClipSegment(&a, &b))
+            continue;
+        ScreenVertex sa = ProjectClip(s, a);
+        ScreenVertex sb = ProjectClip(s, b);
+        ColourToAttrs(flatDiffuse, sa.attr + kAttrDiffuse);  // flat lines keep the first colour
+        DrawLine(s, sa, sb);
+    }
+}
+
+}  // namespace
+
+uint32_t RasterVertexCountFor(uint32_t type, uint32_t count) {
+    if (count == 0)
+        return 0;
+    switch (type) {
+        case kPrimPointList:
+            return count;
+        case kPrimLineList:
+            return 2 * count;
+        case kPrimLineStrip:
+            return count + 1;
+        case kPrimTriangleList:
+            return 3 * count;
+        case kPrimTriangleStrip:
+        case kPrimTriangleFan:
+            return count + 2;
+        default:
+            return 0;
+    }
+}
+
+void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
+                          const RasterDrawCall& call) {
+    if (call.vertices == nullptr || call.primitiveCount == 0)
+        return;
+    if (target.color.bits == nullptr || RasterBytesPerPixel(target.color.format) == 0)
+        return;
+    DrawSetup s;
+    CompileSetup(target, states, &s);
+    if (IsEmpty(s.clip))
+        return;
+    switch (call.primitiveType) {
+        case kPrimPointList:
+            DrawPoints(s, call);
+            break;
+        case kPrimLineList:
+        case kPrimLineStrip:
+            DrawLines(s, call);
+            break;
+        case kPrimTriangleList:
+        case kPrimTriangleStrip:
+        case kPrimTriangleFan:
+            DrawTriangles(s, call);
+            break;
+        default:
+            break;
+    }
+}
+
+void SetRasterThreadCount(int count) {
+    g_threadSetting.store(count);
+}
+
+void SetRasterFastQuadsEnabled(bool enabled) {
+    g_fastQuads.store(enabled);
+}
+
+void SetDefaultRasterStates(RasterStates* states) {
+    *states = RasterStates();
+    uint32_t* rs = states->render;
+    auto floatBits = [](float f) {
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        return bits;
+    };
+    rs[kRsFillMode] = 3;
+    rs[kRsShadeMode] = kShadeGouraud;
+    rs[kRsZWriteEnable] = 1;
+    rs[kRsLastPixel] = 1;
+    rs[kRsSrcBlend] = kBlendOne;
+    rs[kRsDestBlend] = kBlendZero;
+    rs[kRsCullMode] = kCullCcw;
+    rs[kRsZFunc] = kCmpLessEqual;
+    rs[kRsAlphaFunc] = kCmpAlways;
+    rs[kRsTextureFactor] = 0xFFFFFFFFu;
+    rs[kRsLighting] = 1;
+    rs[kRsColorWriteEnable] = 0xF;
+    rs[kRsBlendOp] = kBlendOpAdd;
+    rs[37] = floatBits(1.0f);  // FOGEND
+    rs[38] = floatBits(1.0f);  // FOGDENSITY
+    for (int i = 0; i < kRasterStateStages; ++i) {
+        uint32_t* tss = states->stage[i];
+        tss[kTssColorOp] = i == 0 ? kTopModulate : kTopDisable;
+        tss[kTssColorArg1] = kTaTexture;
+        tss[kTssColorArg2] = kTaCurrent;
+        tss[kTssAlphaOp] = i == 0 ? kTopSelectArg1 : kTopDisable;
+        tss[kTssAlphaArg1] = kTaTexture;
+        tss[kTssAlphaArg2] = kTaCurrent;
+        tss[kTssTexCoordIndex] = static_cast<uint32_t>(i);
+        tss[kTssResultArg] = kTaCurrent;
+        uint32_t* ss = states->sampler[i];
+        ss[kSampAddressU] = kAddressWrap;
+        ss[kSampAddressV] = kAddressWrap;
+        ss[kSampAddressW] = kAddressWrap;
+        ss[kSampMagFilter] = kFilterPoint;
+        ss[kSampMinFilter] = kFilterPoint;
+        ss[kSampMipFilter] = kFilterNone;
+        ss[10] = 1;  // MAXANISOTROPY
+    }
+}
+
+}  // namespace platform

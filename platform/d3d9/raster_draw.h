@@ -1,0 +1,60 @@
+// The CPU rasteriser: draws points, lines and triangles with Direct3D 9's rules.
+//
+// - Pixel centres lie at whole coordinates. Positions are snapped to 1/256 pixel; a pixel is
+//   inside a triangle when its centre is, a centre on an edge counting only for top and left
+//   edges (a top edge is horizontal with the triangle below it, a left edge has the triangle on
+//   its right). So a box from whole (x1, y1) to (x2, y2) covers x1..x2-1 and y1..y2-1, and two
+//   triangles sharing an edge cover each pixel once.
+// - Attributes are interpolated at pixel centres, perspective-correct by rhw (affine when the
+//   three rhw are equal). Gouraud colours round to nearest; flat shading takes the colour of the
+//   first vertex of each triangle (lists: 3k; strips: vertex k of triangle k; fans: vertex k + 1).
+// - Points light the pixel at (floor(x + 0.5), floor(y + 0.5)). Lines light, along their major
+//   axis, the pixels whose centres lie in [start, end) (the end pixel too with LASTPIXEL),
+//   the minor coordinate rounded to nearest (halves downward); flat lines take their first vertex.
+// - Pixels outside the viewport, the target, and (with SCISSORTESTENABLE) the scissor rectangle
+//   are not touched. CULLMODE CW removes triangles that run clockwise on the screen, CCW those
+//   that run counter-clockwise.
+// - Clip-space vertices (untransformed geometry) are clipped against the near (z >= 0) and far
+//   (z <= w) planes and a guard band, divided by w and mapped by the viewport:
+//   x' = X + (1 + x / w) W / 2, y' = Y + (1 - y / w) H / 2, z' = MinZ + z / w (MaxZ - MinZ).
+// - Per pixel: depth test (skipping the pixel early changes nothing), texture stages, specular
+//   add, alpha test, depth write, blending and the colour write (arithmetic: raster_pixel.h).
+//
+// Axis-aligned quads (two list triangles forming a rectangle) with point sampling, an affine
+// mapping that follows the axes and one colour take a faster route with the same pixels.
+// Large draws may be split by rows across threads; each pixel is still processed by one thread
+// in primitive order, so the result equals a single-threaded draw.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d9/raster_types.h"
+
+namespace platform {
+
+enum class RasterSpace {
+    kScreen,  // x, y in pixels, z, rhw as given (pre-transformed vertices)
+    kClip,    // x, y, z, w of the clip-space position, w stored in the rhw field
+};
+
+struct RasterDrawCall {
+    uint32_t primitiveType = kPrimTriangleList;
+    uint32_t primitiveCount = 0;
+    const RasterVertex* vertices = nullptr;
+    uint32_t vertexCount = 0;
+    const uint32_t* indices = nullptr;  // null: vertices in order
+    RasterSpace space = RasterSpace::kScreen;
+};
+
+// Vertices a primitive count needs for a primitive type (0 for an unknown type).
+uint32_t RasterVertexCountFor(uint32_t primitiveType, uint32_t primitiveCount);
+
+void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
+                          const RasterDrawCall& call);
+
+// Test switches: the number of threads that may share a draw (0: chosen from the machine,
+// 1: none) and whether axis-aligned quads take the fast route.
+void SetRasterThreadCount(int count);
+void SetRasterFastQuadsEnabled(bool enabled);
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// Texture sampling of the CPU device.
+//
+// - Point: texel (floor(u W), floor(v H)).
+// - Linear: the four texels around (u W - 0.5, v H - 0.5), weighted in 1/256 steps: with
+//   t = round((u W - 0.5) * 256), x0 = floor(t / 256) and fx = t mod 256 (likewise y0, fy), each
+//   channel is (c00 (256 - fx)(256 - fy) + c10 fx (256 - fy) + c01 (256 - fx) fy + c11 fx fy
+//   + 32768) >> 16. ANISOTROPIC filters as LINEAR.
+// - Address modes act on whole texel indices: WRAP x mod W; MIRROR folds with period 2W;
+//   CLAMP clamps to 0..W-1; BORDER gives the border colour outside 0..W-1; MIRRORONCE mirrors
+//   once about 0 then clamps.
+// - Level of detail: lod = log2 of the larger of the lengths of (du/dx W, dv/dx H) and
+//   (du/dy W, dv/dy H) at level 0, plus MIPMAPLODBIAS. lod <= 0 uses MAGFILTER on level
+//   MAXMIPLEVEL; otherwise MINFILTER, and MIPFILTER NONE stays on MAXMIPLEVEL, POINT takes
+//   level MAXMIPLEVEL + floor(lod + 0.5), LINEAR blends levels floor(lod) and floor(lod) + 1
+//   (from MAXMIPLEVEL) with weight f = round(frac(lod) * 256): (c0 (256 - f) + c1 f + 128) >> 8.
+//   Levels beyond the chain use its last level.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d9/raster_types.h"
+
+namespace platform {
+
+struct RasterSampler {
+    const RasterTexture* texture = nullptr;
+    uint32_t addressU = kAddressWrap;
+    uint32_t addressV = kAddressWrap;
+    uint32_t borderColor = 0;
+    uint32_t magFilter = kFilterPoint;
+    uint32_t minFilter = kFilterPoint;
+    uint32_t mipFilter = kFilterNone;
+    int32_t baseLevel = 0;
+    float lodBias = 0.0f;
+    // True when the level of detail changes the result (mip chain or differing filters).
+    bool needsLod = false;
+};
+
+void CompileRasterSampler(const RasterStates& states, int stage, RasterSampler* sampler);
+
+// Samples at (u, v); lod as described above (ignored unless needsLod). No texture: opaque black.
+uint32_t SampleRaster(const RasterSampler& sampler, float u, float v, float lod);
+
+// The texel index of coordinate u along an axis of the given size with the address mode;
+// -1 for BORDER outside the texture.
+int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode);
+
+// floor(u * size) kept within the int range (NaN gives 0).
+int32_t RasterTexelIndex(float u, int32_t size);
+
+}  // namespace platform
