@@ -45,7 +45,7 @@ TEST(MemoryStream, SeekClampsToTheDataAndClearsTheEndFlag) {
         {-5, 0, 0},   {25, 0, 10}, {3, 0, 3},  {2, 1, 10},  {-7, 1, 3},
         {-100, 1, 0}, {-4, 2, 6},  {4, 2, 10}, {-10, 2, 0}, {0, 2, 10},
     };
-    char buffer[4];
+    char buffer[16];
     for (const Case& c : cases) {
         tessel::MemStreamRead(buffer, 1, 100, handle);
         tessel::MemStreamRead(buffer, 1, 1, handle);  // sets the end flag
