@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/kernel/threads.h"
+#include "platform/layer_modules.h"
 
 struct PlatformModule {
     std::string name;
@@ -80,6 +81,7 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    platform::RegisterLayerModules();
     std::lock_guard<std::mutex> guard(ModulesLock());
     PlatformModule* module = Find(BaseName(fileName));
     if (module == nullptr || module->absent) {

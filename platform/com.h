@@ -1,0 +1,53 @@
+// COM as far as the library's Direct3D and DirectDraw objects need it: the
+// base interface of every object and class creation by class id.
+#pragma once
+
+#include "platform/types.h"
+
+struct IUnknown {
+    virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
+
+  protected:
+    ~IUnknown() = default;
+};
+using LPUNKNOWN = IUnknown*;
+
+#define CLSCTX_INPROC_SERVER 0x1u
+#define CLSCTX_INPROC_HANDLER 0x2u
+#define CLSCTX_LOCAL_SERVER 0x4u
+#define CLSCTX_REMOTE_SERVER 0x10u
+#define CLSCTX_ALL \
+    (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110)
+
+extern const IID IID_IUnknown;
+
+HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid,
+                         LPVOID* object);
+
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) {
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace platform {
+
+// Makes an object of one class and hands out the interface asked for.
+using ClassFactoryFunction = HRESULT (*)(REFIID iid, void** object);
+
+// Services of the layer register their classes here; a class registered
+// twice keeps the first factory.
+void RegisterComClass(const CLSID& classId, ClassFactoryFunction factory);
+
+}  // namespace platform

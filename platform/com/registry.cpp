@@ -1,0 +1,65 @@
+#include <mutex>
+#include <vector>
+
+#include "platform/com.h"
+#include "platform/layer_modules.h"
+
+const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+namespace {
+
+struct ComClass {
+    CLSID classId;
+    platform::ClassFactoryFunction factory;
+};
+
+std::mutex& ClassesLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::vector<ComClass>& Classes() {
+    static std::vector<ComClass> classes;
+    return classes;
+}
+
+}  // namespace
+
+namespace platform {
+
+void RegisterComClass(const CLSID& classId, ClassFactoryFunction factory) {
+    std::lock_guard<std::mutex> guard(ClassesLock());
+    for (const ComClass& known : Classes()) {
+        if (IsEqualGUID(known.classId, classId)) {
+            return;
+        }
+    }
+    Classes().push_back({classId, factory});
+}
+
+}  // namespace platform
+
+HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid,
+                         LPVOID* object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    platform::RegisterLayerModules();
+    platform::ClassFactoryFunction factory = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(ClassesLock());
+        for (const ComClass& known : Classes()) {
+            if (IsEqualGUID(known.classId, classId)) {
+                factory = known.factory;
+            }
+        }
+    }
+    if (factory == nullptr) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    return factory(iid, object);
+}

@@ -1,0 +1,884 @@
+#include "platform/d3d9/device.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/d3d9/trace.h"
+
+namespace platform::d3d9 {
+
+namespace {
+
+DWORD FloatBits(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+bool IsTransformState(D3DTRANSFORMSTATETYPE state) {
+    return state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
+           (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) ||
+           (state >= D3DTS_WORLD && state < static_cast<DWORD>(kTransformCount));
+}
+
+bool Contains(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+bool IsBackBufferFormat(D3DFORMAT format) {
+    return format == D3DFMT_X8R8G8B8 || format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5 ||
+           format == D3DFMT_A1R5G5B5;
+}
+
+int FullMipChain(UINT width, UINT height, UINT depth = 1) {
+    int levels = 1;
+    while (width > 1 || height > 1 || depth > 1) {
+        width = std::max(1u, width / 2);
+        height = std::max(1u, height / 2);
+        depth = std::max(1u, depth / 2);
+        ++levels;
+    }
+    return levels;
+}
+
+// The light LightEnable makes for an index that was never set.
+D3DLIGHT9 DefaultLight() {
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+    light.Direction = {0.0f, 0.0f, 1.0f};
+    return light;
+}
+
+}  // namespace
+
+void SetDefaultStates(DeviceState* state) {
+    // Bound objects are not touched here; the device owns those slots.
+    DWORD* rs = state->renderStates;
+    std::fill(rs, rs + kRenderStateCount, 0u);
+    rs[D3DRS_ZENABLE] = D3DZB_FALSE;
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
+    rs[D3DRS_ZWRITEENABLE] = TRUE;
+    rs[D3DRS_LASTPIXEL] = TRUE;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
+    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+    rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRS_FOGSTART] = FloatBits(0.0f);
+    rs[D3DRS_FOGEND] = FloatBits(1.0f);
+    rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
+    rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
+    rs[D3DRS_CLIPPING] = TRUE;
+    rs[D3DRS_LIGHTING] = TRUE;
+    rs[D3DRS_COLORVERTEX] = TRUE;
+    rs[D3DRS_LOCALVIEWER] = TRUE;
+    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+    rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
+    rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+    rs[D3DRS_COLORWRITEENABLE] = 0xFu;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+
+    for (int stage = 0; stage < kTextureStageCount; ++stage) {
+        DWORD* ts = state->stageStates[stage];
+        std::fill(ts, ts + kTextureStageStateCount, 0u);
+        ts[D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        ts[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        ts[D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        ts[D3DTSS_ALPHAOP] = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        ts[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        ts[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+        ts[D3DTSS_TEXCOORDINDEX] = static_cast<DWORD>(stage);
+        ts[D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
+        ts[D3DTSS_COLORARG0] = D3DTA_CURRENT;
+        ts[D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
+        ts[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+    }
+    for (int sampler = 0; sampler < kSamplerCount; ++sampler) {
+        DWORD* ss = state->samplerStates[sampler];
+        std::fill(ss, ss + kSamplerStateCount, 0u);
+        ss[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        ss[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+        ss[D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
+        ss[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        ss[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        ss[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+        ss[D3DSAMP_MAXANISOTROPY] = 1;
+    }
+    std::fill(state->transforms, state->transforms + kTransformCount, Identity());
+    state->material = D3DMATERIAL9{};
+    state->lights.clear();
+    std::memset(state->vertexShaderFloats, 0, sizeof state->vertexShaderFloats);
+    std::memset(state->vertexShaderBools, 0, sizeof state->vertexShaderBools);
+    std::memset(state->pixelShaderFloats, 0, sizeof state->pixelShaderFloats);
+    state->fvf = 0;
+    state->inScene = false;
+    state->dialogBoxMode = FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// Creation and lifetime
+
+Device::Device(const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD behaviorFlags,
+               const D3DCAPS9& caps)
+    : life_(std::make_shared<DeviceLife>()),
+      parameters_(parameters),
+      focusWindow_(focusWindow),
+      behaviorFlags_(behaviorFlags),
+      caps_(caps) {
+    swapChain_ = std::make_unique<SwapChain>(this, parameters_, life_);
+    std::memset(state_.textures, 0, sizeof state_.textures);
+    std::memset(state_.renderTargets, 0, sizeof state_.renderTargets);
+    state_.depthStencil = nullptr;
+    state_.vertexShader = nullptr;
+    state_.pixelShader = nullptr;
+    state_.vertexDeclaration = nullptr;
+    SetDefaultStates(&state_);
+
+    Surface* backBuffer = swapChain_->BackBuffer();
+    BindTarget(state_.renderTargets[0], backBuffer);
+    state_.viewport = {0,
+                       0,
+                       static_cast<DWORD>(backBuffer->Width()),
+                       static_cast<DWORD>(backBuffer->Height()),
+                       0.0f,
+                       1.0f};
+    state_.scissor = {0, 0, backBuffer->Width(), backBuffer->Height()};
+    if (parameters_.EnableAutoDepthStencil) {
+        autoDepthStencil_ = new Surface(
+            SurfaceKind::DepthStencil, parameters_.AutoDepthStencilFormat, backBuffer->Width(),
+            backBuffer->Height(), D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false, nullptr, life_);
+        BindTarget(state_.depthStencil, autoDepthStencil_);
+        state_.renderStates[D3DRS_ZENABLE] = D3DZB_TRUE;
+    }
+    RegisterLiveDevice(this);
+}
+
+Device::~Device() {
+    UnregisterLiveDevice(this);
+    for (IDirect3DBaseTexture9*& texture : state_.textures) {
+        Rebind(texture, static_cast<IDirect3DBaseTexture9*>(nullptr));
+    }
+    for (Surface*& target : state_.renderTargets) {
+        BindTarget(target, nullptr);
+    }
+    BindTarget(state_.depthStencil, nullptr);
+    if (autoDepthStencil_ != nullptr) {
+        autoDepthStencil_->Release();
+    }
+    Rebind(state_.vertexShader, static_cast<VertexShader*>(nullptr));
+    Rebind(state_.pixelShader, static_cast<PixelShader*>(nullptr));
+    Rebind(state_.vertexDeclaration, static_cast<VertexDeclaration*>(nullptr));
+}
+
+template <class T>
+void Device::Rebind(T*& slot, T* object) {
+    if (object != nullptr) {
+        object->AddRef();
+    }
+    if (slot != nullptr) {
+        slot->Release();
+    }
+    slot = object;
+}
+
+// The device's own back buffer counts its references on the device, so
+// binding it must not hold one: the device could then never be released.
+void Device::BindTarget(Surface*& slot, Surface* surface) {
+    Surface* own = swapChain_->BackBuffer();
+    if (surface != nullptr && surface != own) {
+        surface->AddRef();
+    }
+    if (slot != nullptr && slot != own) {
+        slot->Release();
+    }
+    slot = surface;
+}
+
+HRESULT Device::QueryInterface(REFIID iid, void** object) {
+    return QueryFor(this, iid, object, {&IID_IDirect3DDevice9});
+}
+
+ULONG Device::Release() {
+    ULONG left = --refs_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT Device::TestCooperativeLevel() {
+    Trace("TestCooperativeLevel", " ");
+    return IsLost() ? D3DERR_DEVICELOST : D3D_OK;
+}
+
+HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
+    Trace("GetDeviceCaps", " ");
+    if (caps == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *caps = caps_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
+    Trace("GetSwapChain", "%u", index);
+    if (swapChain == nullptr || index != 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    *swapChain = swapChain_.get();
+    swapChain_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
+                              IDirect3DSurface9** backBuffer) {
+    Trace("GetBackBuffer", "%u, %u", swapChain, index);
+    if (swapChain != 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    return swapChain_->GetBackBuffer(index, type, backBuffer);
+}
+
+HRESULT Device::SetDialogBoxMode(BOOL enable) {
+    Trace("SetDialogBoxMode", "%d", enable);
+    if (enable && (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) == 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.dialogBoxMode = enable;
+    return D3D_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Resources
+
+HRESULT Device::CheckTextureRequest(UINT width, UINT height, DWORD usage, D3DFORMAT format,
+                                    D3DPOOL pool) const {
+    if (width == 0 || height == 0 || width > caps_.MaxTextureWidth ||
+        height > caps_.MaxTextureHeight) {
+        return D3DERR_INVALIDCALL;
+    }
+    if ((caps_.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) != 0 && width != height) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (pool > D3DPOOL_SCRATCH) {
+        return D3DERR_INVALIDCALL;
+    }
+    D3D9Profile profile = ActiveProfile();
+    if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
+        if (pool != D3DPOOL_DEFAULT || !Contains(profile.renderTargetTextureFormats, format)) {
+            return D3DERR_INVALIDCALL;
+        }
+    } else if (!Contains(profile.textureFormats, format)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if ((usage & D3DUSAGE_DYNAMIC) != 0 && pool == D3DPOOL_MANAGED) {
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                              D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
+    Trace("CreateTexture", "%ux%u, levels %u, usage 0x%X, format %u, pool %u", width, height,
+          levels, usage, format, pool);
+    if (texture == nullptr || sharedHandle != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *texture = nullptr;
+    if (ConsumeFailure(D3D9FailPoint::CreateTexture)) {
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    HRESULT check = CheckTextureRequest(width, height, usage, format, pool);
+    if (FAILED(check)) {
+        return check;
+    }
+    int full = FullMipChain(width, height);
+    int count = levels == 0 ? full : static_cast<int>(levels);
+    if (count > full) {
+        return D3DERR_INVALIDCALL;
+    }
+    *texture = new Texture(static_cast<int>(width), static_cast<int>(height), count, usage, format,
+                           pool, life_);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage,
+                                    D3DFORMAT format, D3DPOOL pool,
+                                    IDirect3DVolumeTexture9** texture, HANDLE* sharedHandle) {
+    Trace("CreateVolumeTexture", "%ux%ux%u, levels %u, usage 0x%X, format %u, pool %u", width,
+          height, depth, levels, usage, format, pool);
+    if (texture == nullptr || sharedHandle != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *texture = nullptr;
+    if (width == 0 || height == 0 || depth == 0 || width > caps_.MaxVolumeExtent ||
+        height > caps_.MaxVolumeExtent || depth > caps_.MaxVolumeExtent) {
+        return D3DERR_INVALIDCALL;
+    }
+    if ((format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) ||
+        (usage & D3DUSAGE_RENDERTARGET) != 0 || pool > D3DPOOL_SCRATCH) {
+        return D3DERR_INVALIDCALL;
+    }
+    int full = FullMipChain(width, height, depth);
+    int count = levels == 0 ? full : static_cast<int>(levels);
+    if (count > full) {
+        return D3DERR_INVALIDCALL;
+    }
+    *texture = new VolumeTexture(static_cast<int>(width), static_cast<int>(height),
+                                 static_cast<int>(depth), count, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                   IDirect3DVertexBuffer9** buffer, HANDLE* sharedHandle) {
+    Trace("CreateVertexBuffer", "%u, usage 0x%X, fvf 0x%X, pool %u", length, usage, fvf, pool);
+    if (buffer == nullptr || sharedHandle != nullptr || length == 0 || pool > D3DPOOL_SCRATCH) {
+        return D3DERR_INVALIDCALL;
+    }
+    *buffer = new VertexBuffer(length, usage, fvf);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DIndexBuffer9** buffer, HANDLE* sharedHandle) {
+    Trace("CreateIndexBuffer", "%u, usage 0x%X, format %u, pool %u", length, usage, format, pool);
+    if (buffer == nullptr || sharedHandle != nullptr || length == 0 || pool > D3DPOOL_SCRATCH ||
+        (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *buffer = new IndexBuffer(length, usage, format);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
+                                   D3DMULTISAMPLE_TYPE multiSample, DWORD multiSampleQuality,
+                                   BOOL lockable, IDirect3DSurface9** surface,
+                                   HANDLE* sharedHandle) {
+    Trace("CreateRenderTarget", "%ux%u, format %u, lockable %d", width, height, format, lockable);
+    if (surface == nullptr || sharedHandle != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = nullptr;
+    bool known =
+        IsBackBufferFormat(format) || Contains(ActiveProfile().renderTargetTextureFormats, format);
+    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE || !known) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = new Surface(SurfaceKind::RenderTarget, format, static_cast<int>(width),
+                           static_cast<int>(height), D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
+                           lockable != FALSE, nullptr, life_);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                          D3DMULTISAMPLE_TYPE multiSample, DWORD multiSampleQuality,
+                                          BOOL discard, IDirect3DSurface9** surface,
+                                          HANDLE* sharedHandle) {
+    Trace("CreateDepthStencilSurface", "%ux%u, format %u, discard %d", width, height, format,
+          discard);
+    if (surface == nullptr || sharedHandle != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = nullptr;
+    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE ||
+        !Contains(ActiveProfile().depthFormats, format)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = new Surface(SurfaceKind::DepthStencil, format, static_cast<int>(width),
+                           static_cast<int>(height), D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false,
+                           nullptr, life_);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                            IDirect3DSurface9** surface, HANDLE* sharedHandle) {
+    Trace("CreateOffscreenPlainSurface", "%ux%u, format %u, pool %u", width, height, format, pool);
+    if (surface == nullptr || sharedHandle != nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (width == 0 || height == 0 || info == nullptr || info->depth || pool == D3DPOOL_MANAGED ||
+        pool > D3DPOOL_SCRATCH) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = new Surface(SurfaceKind::Plain, format, static_cast<int>(width),
+                           static_cast<int>(height), pool, 0, true, nullptr, life_);
+    return D3D_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Targets and scenes
+
+HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
+    Trace("SetRenderTarget", "%u, %p", index, static_cast<void*>(surface));
+    Surface* target = AsSurface(surface);
+    if (index >= static_cast<DWORD>(kRenderTargetCount) || (index == 0 && target == nullptr)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (target != nullptr && !target->IsRenderTarget()) {
+        return D3DERR_INVALIDCALL;
+    }
+    BindTarget(state_.renderTargets[index], target);
+    if (index == 0) {
+        // Direct3D 9 resets the viewport and the scissor rectangle to the new target.
+        state_.viewport = {
+            0,    0,   static_cast<DWORD>(target->Width()), static_cast<DWORD>(target->Height()),
+            0.0f, 1.0f};
+        state_.scissor = {0, 0, target->Width(), target->Height()};
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
+    Trace("GetRenderTarget", "%u", index);
+    if (surface == nullptr || index >= static_cast<DWORD>(kRenderTargetCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = state_.renderTargets[index];
+    if (*surface == nullptr) {
+        return D3DERR_NOTFOUND;
+    }
+    (*surface)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
+    Trace("SetDepthStencilSurface", "%p", static_cast<void*>(surface));
+    Surface* depth = AsSurface(surface);
+    if (depth != nullptr && depth->Kind() != SurfaceKind::DepthStencil) {
+        return D3DERR_INVALIDCALL;
+    }
+    BindTarget(state_.depthStencil, depth);
+    return D3D_OK;
+}
+
+HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
+    Trace("GetDepthStencilSurface", " ");
+    if (surface == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *surface = state_.depthStencil;
+    if (*surface == nullptr) {
+        return D3DERR_NOTFOUND;
+    }
+    (*surface)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::BeginScene() {
+    Trace("BeginScene", " ");
+    if (state_.inScene) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.inScene = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene() {
+    Trace("EndScene", " ");
+    if (!state_.inScene) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.inScene = false;
+    return D3D_OK;
+}
+
+RECT Device::DrawableArea() const {
+    const D3DVIEWPORT9& vp = state_.viewport;
+    RECT area = {static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y),
+                 static_cast<LONG>(vp.X + vp.Width), static_cast<LONG>(vp.Y + vp.Height)};
+    if (state_.renderStates[D3DRS_SCISSORTESTENABLE] != FALSE) {
+        area.left = std::max(area.left, state_.scissor.left);
+        area.top = std::max(area.top, state_.scissor.top);
+        area.right = std::min(area.right, state_.scissor.right);
+        area.bottom = std::min(area.bottom, state_.scissor.bottom);
+    }
+    return area;
+}
+
+// ---------------------------------------------------------------------------
+// States
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (TraceRecording() && matrix != nullptr) {
+        Trace("SetTransform", "%u, [%g %g %g %g | %g %g %g %g | %g %g %g %g | %g %g %g %g]", state,
+              matrix->_11, matrix->_12, matrix->_13, matrix->_14, matrix->_21, matrix->_22,
+              matrix->_23, matrix->_24, matrix->_31, matrix->_32, matrix->_33, matrix->_34,
+              matrix->_41, matrix->_42, matrix->_43, matrix->_44);
+    } else {
+        Trace("SetTransform", "%u", state);
+    }
+    if (matrix == nullptr || !IsTransformState(state)) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.transforms[state] = *matrix;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
+    if (matrix == nullptr || !IsTransformState(state)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *matrix = state_.transforms[state];
+    return D3D_OK;
+}
+
+HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
+    if (viewport == nullptr) {
+        Trace("SetViewport", "null");
+        return D3DERR_INVALIDCALL;
+    }
+    Trace("SetViewport", "%u, %u, %u, %u, %g, %g", viewport->X, viewport->Y, viewport->Width,
+          viewport->Height, viewport->MinZ, viewport->MaxZ);
+    if (ConsumeFailure(D3D9FailPoint::SetViewport)) {
+        return D3DERR_INVALIDCALL;
+    }
+    const Surface* target = state_.renderTargets[0];
+    uint64_t right = static_cast<uint64_t>(viewport->X) + viewport->Width;
+    uint64_t bottom = static_cast<uint64_t>(viewport->Y) + viewport->Height;
+    if (right > static_cast<uint64_t>(target->Width()) ||
+        bottom > static_cast<uint64_t>(target->Height()) || !(viewport->MinZ >= 0.0f) ||
+        !(viewport->MaxZ <= 1.0f) || viewport->MinZ > viewport->MaxZ) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.viewport = *viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
+    if (viewport == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *viewport = state_.viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
+    Trace("SetMaterial", " ");
+    if (material == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.material = *material;
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
+    if (material == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *material = state_.material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
+    Trace("SetLight", "%u, type %u", index, light != nullptr ? light->Type : 0u);
+    if (light == nullptr || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) {
+        return D3DERR_INVALIDCALL;
+    }
+    auto found = state_.lights.find(index);
+    if (found == state_.lights.end()) {
+        state_.lights[index] = LightSlot{*light, false};
+    } else {
+        found->second.light = *light;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
+    auto found = state_.lights.find(index);
+    if (light == nullptr || found == state_.lights.end()) {
+        return D3DERR_INVALIDCALL;
+    }
+    *light = found->second.light;
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    Trace("LightEnable", "%u, %d", index, enable);
+    auto found = state_.lights.find(index);
+    if (found == state_.lights.end()) {
+        state_.lights[index] = LightSlot{DefaultLight(), enable != FALSE};
+    } else {
+        found->second.enabled = enable != FALSE;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    auto found = state_.lights.find(index);
+    if (enable == nullptr || found == state_.lights.end()) {
+        return D3DERR_INVALIDCALL;
+    }
+    *enable = found->second.enabled ? TRUE : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+    Trace("SetRenderState", "%u, 0x%X", state, value);
+    if (state >= static_cast<DWORD>(kRenderStateCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.renderStates[state] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+    if (value == nullptr || state >= static_cast<DWORD>(kRenderStateCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *value = state_.renderStates[state];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+    Trace("SetTexture", "%u, %p", stage, static_cast<void*>(texture));
+    if (stage >= static_cast<DWORD>(kSamplerCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    Rebind(state_.textures[stage], texture);
+    return D3D_OK;
+}
+
+HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+    if (texture == nullptr || stage >= static_cast<DWORD>(kSamplerCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *texture = state_.textures[stage];
+    if (*texture != nullptr) {
+        (*texture)->AddRef();
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    Trace("SetTextureStageState", "%u, %u, 0x%X", stage, type, value);
+    if (stage >= static_cast<DWORD>(kTextureStageCount) || type == 0 ||
+        type >= static_cast<DWORD>(kTextureStageStateCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.stageStates[stage][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+    if (value == nullptr || stage >= static_cast<DWORD>(kTextureStageCount) || type == 0 ||
+        type >= static_cast<DWORD>(kTextureStageStateCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *value = state_.stageStates[stage][type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+    Trace("SetSamplerState", "%u, %u, 0x%X", sampler, type, value);
+    if (sampler >= static_cast<DWORD>(kSamplerCount) || type == 0 ||
+        type >= static_cast<DWORD>(kSamplerStateCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.samplerStates[sampler][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
+    if (value == nullptr || sampler >= static_cast<DWORD>(kSamplerCount) || type == 0 ||
+        type >= static_cast<DWORD>(kSamplerStateCount)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *value = state_.samplerStates[sampler][type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetScissorRect(const RECT* rect) {
+    Trace("SetScissorRect", "%s", FormatRect(rect).c_str());
+    if (rect == nullptr || rect->left > rect->right || rect->top > rect->bottom) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.scissor = *rect;
+    return D3D_OK;
+}
+
+HRESULT Device::GetScissorRect(RECT* rect) {
+    if (rect == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *rect = state_.scissor;
+    return D3D_OK;
+}
+
+HRESULT Device::SetFVF(DWORD fvf) {
+    Trace("SetFVF", "0x%X", fvf);
+    state_.fvf = fvf;
+    // Setting an FVF replaces the vertex declaration, as in Direct3D 9.
+    Rebind(state_.vertexDeclaration, static_cast<VertexDeclaration*>(nullptr));
+    return D3D_OK;
+}
+
+HRESULT Device::GetFVF(DWORD* fvf) {
+    if (fvf == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    *fvf = state_.fvf;
+    return D3D_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Shaders
+
+namespace {
+
+// A shader's tokens up to and including the end token.
+std::vector<DWORD> ShaderTokens(const DWORD* function) {
+    std::vector<DWORD> tokens;
+    const DWORD kEnd = 0x0000FFFFu;
+    const size_t kLimit = 1u << 20;
+    for (size_t i = 0; i < kLimit; ++i) {
+        tokens.push_back(function[i]);
+        if (function[i] == kEnd) {
+            return tokens;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                        IDirect3DVertexDeclaration9** declaration) {
+    Trace("CreateVertexDeclaration", " ");
+    if (elements == nullptr || declaration == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<D3DVERTEXELEMENT9> list;
+    for (const D3DVERTEXELEMENT9* e = elements; e->Stream != 0xFF; ++e) {
+        list.push_back(*e);
+        if (list.size() > 64) {
+            return D3DERR_INVALIDCALL;
+        }
+    }
+    *declaration = new VertexDeclaration(std::move(list));
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
+    Trace("SetVertexDeclaration", "%p", static_cast<void*>(declaration));
+    Rebind(state_.vertexDeclaration, static_cast<VertexDeclaration*>(declaration));
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
+    Trace("CreateVertexShader", " ");
+    if (function == nullptr || shader == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<DWORD> tokens = ShaderTokens(function);
+    if (tokens.empty()) {
+        return D3DERR_INVALIDCALL;
+    }
+    *shader = new VertexShader(std::move(tokens));
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
+    Trace("SetVertexShader", "%p", static_cast<void*>(shader));
+    Rebind(state_.vertexShader, static_cast<VertexShader*>(shader));
+    return D3D_OK;
+}
+
+HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
+    Trace("CreatePixelShader", " ");
+    if (function == nullptr || shader == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<DWORD> tokens = ShaderTokens(function);
+    if (tokens.empty()) {
+        return D3DERR_INVALIDCALL;
+    }
+    *shader = new PixelShader(std::move(tokens));
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
+    Trace("SetPixelShader", "%p", static_cast<void*>(shader));
+    Rebind(state_.pixelShader, static_cast<PixelShader*>(shader));
+    return D3D_OK;
+}
+
+namespace {
+
+template <class T, size_t N>
+HRESULT CopyRegisters(T (&registers)[N], UINT start, const T* data, UINT count, bool toDevice,
+                      T* out) {
+    if ((toDevice ? data == nullptr : out == nullptr) || start > N || count > N - start) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (toDevice) {
+        std::copy(data, data + count, registers + start);
+    } else {
+        std::copy(registers + start, registers + start + count, out);
+    }
+    return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT Device::SetVertexShaderConstantF(UINT startRegister, const float* data,
+                                         UINT vector4fCount) {
+    Trace("SetVertexShaderConstantF", "%u, %u", startRegister, vector4fCount);
+    if (data == nullptr || startRegister > static_cast<UINT>(kVertexShaderFloatCount) ||
+        vector4fCount > kVertexShaderFloatCount - startRegister) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::memcpy(state_.vertexShaderFloats[startRegister], data, vector4fCount * 16u);
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) {
+    if (data == nullptr || startRegister > static_cast<UINT>(kVertexShaderFloatCount) ||
+        vector4fCount > kVertexShaderFloatCount - startRegister) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::memcpy(data, state_.vertexShaderFloats[startRegister], vector4fCount * 16u);
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShaderConstantB(UINT startRegister, const BOOL* data, UINT boolCount) {
+    Trace("SetVertexShaderConstantB", "%u, %u", startRegister, boolCount);
+    return CopyRegisters(state_.vertexShaderBools, startRegister, data, boolCount, true,
+                         static_cast<BOOL*>(nullptr));
+}
+
+HRESULT Device::GetVertexShaderConstantB(UINT startRegister, BOOL* data, UINT boolCount) {
+    return CopyRegisters(state_.vertexShaderBools, startRegister, static_cast<const BOOL*>(nullptr),
+                         boolCount, false, data);
+}
+
+HRESULT Device::SetPixelShaderConstantF(UINT startRegister, const float* data, UINT vector4fCount) {
+    Trace("SetPixelShaderConstantF", "%u, %u", startRegister, vector4fCount);
+    if (data == nullptr || startRegister > static_cast<UINT>(kPixelShaderFloatCount) ||
+        vector4fCount > kPixelShaderFloatCount - startRegister) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::memcpy(state_.pixelShaderFloats[startRegister], data, vector4fCount * 16u);
+    return D3D_OK;
+}
+
+HRESULT Device::GetPixelShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) {
+    if (data == nullptr || startRegister > static_cast<UINT>(kPixelShaderFloatCount) ||
+        vector4fCount > kPixelShaderFloatCount - startRegister) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::memcpy(data, state_.pixelShaderFloats[startRegister], vector4fCount * 16u);
+    return D3D_OK;
+}
+
+}  // namespace platform::d3d9

@@ -1,0 +1,332 @@
+#include "platform/d3d9/objects.h"
+
+#include <algorithm>
+
+#include "platform/d3d9/trace.h"
+
+const IID IID_IDirect3D9 = {
+    0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
+const IID IID_IDirect3DDevice9 = {
+    0xD0223B96, 0xBF7A, 0x43FD, {0x92, 0xBD, 0xA4, 0x3B, 0x0D, 0x82, 0xB9, 0xEB}};
+const IID IID_IDirect3DSurface9 = {
+    0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};
+const IID IID_IDirect3DTexture9 = {
+    0x85C31227, 0x3DE5, 0x4F00, {0x9B, 0x3A, 0xF1, 0x1A, 0xC3, 0x8C, 0x18, 0xB5}};
+const IID IID_IDirect3DVolumeTexture9 = {
+    0x2518526C, 0xE789, 0x4111, {0xA7, 0xB9, 0x47, 0xEF, 0x32, 0x8D, 0x13, 0xE6}};
+const IID IID_IDirect3DSwapChain9 = {
+    0x794950F2, 0xADFC, 0x458A, {0x90, 0x5E, 0x10, 0xA1, 0x0B, 0x0B, 0x50, 0x3B}};
+
+namespace platform::d3d9 {
+
+HRESULT QueryFor(IUnknown* self, REFIID iid, void** object,
+                 std::initializer_list<const IID*> iids) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    bool known = IsEqualGUID(iid, IID_IUnknown);
+    for (const IID* candidate : iids) {
+        known = known || IsEqualGUID(iid, *candidate);
+    }
+    if (!known) {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    self->AddRef();
+    *object = self;
+    return S_OK;
+}
+
+namespace {
+
+// Checks a lock rectangle against a surface; DXT rectangles must lie on
+// block boundaries (or end at the surface's edge).
+bool ValidLockRect(const RECT& r, int width, int height, bool blocks) {
+    if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom || r.right > width ||
+        r.bottom > height) {
+        return false;
+    }
+    if (!blocks) {
+        return true;
+    }
+    auto aligned = [](LONG v, int edge) { return v % 4 == 0 || v == edge; };
+    return aligned(r.left, width) && aligned(r.top, height) && aligned(r.right, width) &&
+           aligned(r.bottom, height);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Surface
+
+Surface::Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DPOOL pool,
+                 DWORD usage, bool lockable, IUnknown* owner, DeviceLifePtr life)
+    : kind_(kind),
+      format_(format),
+      width_(width),
+      height_(height),
+      pool_(pool),
+      usage_(usage),
+      lockable_(lockable),
+      owner_(owner),
+      life_(std::move(life)),
+      pitch_(RowPitch(format, width)) {
+    storage_.assign(static_cast<size_t>(pitch_) * StorageRows(format, height), 0);
+}
+
+HRESULT Surface::QueryInterface(REFIID iid, void** object) {
+    return QueryFor(this, iid, object, {&IID_IDirect3DSurface9});
+}
+
+ULONG Surface::AddRef() {
+    if (owner_ != nullptr) {
+        return owner_->AddRef();
+    }
+    return ++refs_;
+}
+
+ULONG Surface::Release() {
+    if (owner_ != nullptr) {
+        return owner_->Release();
+    }
+    ULONG left = --refs_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+    if (desc == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    desc->Format = format_;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = usage_;
+    desc->Pool = pool_;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->MultiSampleQuality = 0;
+    desc->Width = static_cast<UINT>(width_);
+    desc->Height = static_cast<UINT>(height_);
+    return D3D_OK;
+}
+
+bool Surface::LockAllowed() const {
+    switch (kind_) {
+        case SurfaceKind::Plain:
+            return true;
+        case SurfaceKind::RenderTarget:
+        case SurfaceKind::BackBuffer:
+            return lockable_;
+        case SurfaceKind::DepthStencil:
+            return false;
+        case SurfaceKind::TextureLevel:
+            if (pool_ != D3DPOOL_DEFAULT) {
+                return true;
+            }
+            return (usage_ & D3DUSAGE_DYNAMIC) != 0 && (usage_ & D3DUSAGE_RENDERTARGET) == 0;
+    }
+    return false;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    Trace("IDirect3DSurface9::LockRect", "%p, rect %s, flags 0x%X", static_cast<void*>(this),
+          FormatRect(rect).c_str(), flags);
+    if (locked == nullptr || locked_ || !LockAllowed()) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (kind_ == SurfaceKind::BackBuffer && life_ && life_->lost) {
+        return D3DERR_DEVICELOST;
+    }
+    RECT whole = {0, 0, width_, height_};
+    const RECT& area = rect != nullptr ? *rect : whole;
+    bool blocks = IsDxtFormat(format_);
+    if (!ValidLockRect(area, width_, height_, blocks)) {
+        return D3DERR_INVALIDCALL;
+    }
+    const FormatInfo* info = FindFormat(format_);
+    size_t offset = blocks ? static_cast<size_t>(area.top / 4) * pitch_ +
+                                 static_cast<size_t>(area.left / 4) * info->bytesPerUnit
+                           : static_cast<size_t>(area.top) * pitch_ +
+                                 static_cast<size_t>(area.left) * info->bytesPerUnit;
+    locked->Pitch = pitch_;
+    locked->pBits = storage_.data() + offset;
+    locked_ = true;
+    lockedReadOnly_ = (flags & D3DLOCK_READONLY) != 0;
+    return D3D_OK;
+}
+
+HRESULT Surface::UnlockRect() {
+    Trace("IDirect3DSurface9::UnlockRect", "%p", static_cast<void*>(this));
+    if (!locked_) {
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = false;
+    if (!lockedReadOnly_) {
+        Touch();
+    }
+    return D3D_OK;
+}
+
+uint32_t Surface::ReadArgb(int x, int y) const {
+    if (IsDepthFormat(format_)) {
+        const uint8_t* p = storage_.data() + static_cast<size_t>(y) * pitch_ +
+                           static_cast<size_t>(x) * FindFormat(format_)->bytesPerUnit;
+        return format_ == D3DFMT_D16 ? static_cast<uint32_t>(p[0] | (p[1] << 8))
+                                     : static_cast<uint32_t>(p[0]) | (p[1] << 8) | (p[2] << 16) |
+                                           (static_cast<uint32_t>(p[3]) << 24);
+    }
+    return ReadPixel(format_, storage_.data(), pitch_, x, y);
+}
+
+void Surface::WriteArgb(int x, int y, uint32_t argb) {
+    const FormatInfo* info = FindFormat(format_);
+    if (info == nullptr || info->blockCompressed || info->depth) {
+        return;
+    }
+    EncodePixel(format_, argb, Row(y) + static_cast<size_t>(x) * info->bytesPerUnit);
+    Touch();
+}
+
+// ---------------------------------------------------------------------------
+// Texture
+
+Texture::Texture(int width, int height, int levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                 DeviceLifePtr life)
+    : usage_(usage), format_(format), pool_(pool) {
+    for (int i = 0; i < levels; ++i) {
+        levels_.push_back(std::make_unique<Surface>(SurfaceKind::TextureLevel, format, width,
+                                                    height, pool, usage, true, this, life));
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+    }
+}
+
+HRESULT Texture::QueryInterface(REFIID iid, void** object) {
+    return QueryFor(this, iid, object, {&IID_IDirect3DTexture9});
+}
+
+ULONG Texture::Release() {
+    ULONG left = --refs_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    return levels_[level]->GetDesc(desc);
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
+    if (surface == nullptr || level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    AddRef();
+    *surface = levels_[level].get();
+    return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    if (level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    return levels_[level]->LockRect(locked, rect, flags);
+}
+
+HRESULT Texture::UnlockRect(UINT level) {
+    if (level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    return levels_[level]->UnlockRect();
+}
+
+// ---------------------------------------------------------------------------
+// VolumeTexture
+
+VolumeTexture::VolumeTexture(int width, int height, int depth, int levels, DWORD usage,
+                             D3DFORMAT format, D3DPOOL pool)
+    : usage_(usage), format_(format), pool_(pool) {
+    for (int i = 0; i < levels; ++i) {
+        Volume volume{width, height, depth, RowPitch(format, width), 0, {}};
+        volume.slicePitch = volume.rowPitch * height;
+        volume.bits.assign(static_cast<size_t>(volume.slicePitch) * depth, 0);
+        levels_.push_back(std::move(volume));
+        width = std::max(1, width / 2);
+        height = std::max(1, height / 2);
+        depth = std::max(1, depth / 2);
+    }
+}
+
+HRESULT VolumeTexture::QueryInterface(REFIID iid, void** object) {
+    return QueryFor(this, iid, object, {&IID_IDirect3DVolumeTexture9});
+}
+
+ULONG VolumeTexture::Release() {
+    ULONG left = --refs_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
+    if (desc == nullptr || level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    const Volume& volume = levels_[level];
+    desc->Format = format_;
+    desc->Type = D3DRTYPE_VOLUME;
+    desc->Usage = usage_;
+    desc->Pool = pool_;
+    desc->Width = static_cast<UINT>(volume.width);
+    desc->Height = static_cast<UINT>(volume.height);
+    desc->Depth = static_cast<UINT>(volume.depth);
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    Trace("IDirect3DVolumeTexture9::LockBox", "%p, level %u, flags 0x%X", static_cast<void*>(this),
+          level, flags);
+    if (locked == nullptr || level >= levels_.size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    bool lockable = pool_ != D3DPOOL_DEFAULT || (usage_ & D3DUSAGE_DYNAMIC) != 0;
+    Volume& volume = levels_[level];
+    if (!lockable || volume.locked) {
+        return D3DERR_INVALIDCALL;
+    }
+    D3DBOX whole = {0,
+                    0,
+                    static_cast<UINT>(volume.width),
+                    static_cast<UINT>(volume.height),
+                    0,
+                    static_cast<UINT>(volume.depth)};
+    const D3DBOX& area = box != nullptr ? *box : whole;
+    if (area.Left >= area.Right || area.Top >= area.Bottom || area.Front >= area.Back ||
+        area.Right > whole.Right || area.Bottom > whole.Bottom || area.Back > whole.Back) {
+        return D3DERR_INVALIDCALL;
+    }
+    int bytes = FindFormat(format_)->bytesPerUnit;
+    locked->RowPitch = volume.rowPitch;
+    locked->SlicePitch = volume.slicePitch;
+    locked->pBits = volume.bits.data() + static_cast<size_t>(area.Front) * volume.slicePitch +
+                    static_cast<size_t>(area.Top) * volume.rowPitch +
+                    static_cast<size_t>(area.Left) * bytes;
+    volume.locked = true;
+    ++version_;
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::UnlockBox(UINT level) {
+    if (level >= levels_.size() || !levels_[level].locked) {
+        return D3DERR_INVALIDCALL;
+    }
+    levels_[level].locked = false;
+    return D3D_OK;
+}
+
+}  // namespace platform::d3d9

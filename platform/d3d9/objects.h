@@ -1,0 +1,248 @@
+// The device's resources: surfaces, textures, volume textures, buffers and
+// shader objects. Internal to the layer; the rasteriser reads surfaces
+// through these classes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+#include "platform/d3d9.h"
+#include "platform/d3d9/format.h"
+
+namespace platform::d3d9 {
+
+// What a device's resources need to know after the device itself may be gone.
+struct DeviceLife {
+    std::atomic<bool> lost{false};
+};
+using DeviceLifePtr = std::shared_ptr<DeviceLife>;
+
+// QueryInterface for an object that answers the listed interfaces.
+HRESULT QueryFor(IUnknown* self, REFIID iid, void** object, std::initializer_list<const IID*> iids);
+
+enum class SurfaceKind { Plain, RenderTarget, DepthStencil, TextureLevel, BackBuffer };
+
+class Surface final : public IDirect3DSurface9 {
+  public:
+    // With an owner, the surface's references are the owner's (texture
+    // levels, back buffers) and the owner deletes it.
+    Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DPOOL pool, DWORD usage,
+            bool lockable, IUnknown* owner, DeviceLifePtr life);
+    ~Surface() = default;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+
+    SurfaceKind Kind() const { return kind_; }
+    D3DFORMAT Format() const { return format_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    D3DPOOL Pool() const { return pool_; }
+    DWORD Usage() const { return usage_; }
+    int Pitch() const { return pitch_; }
+    uint8_t* Bits() { return storage_.data(); }
+    const uint8_t* Bits() const { return storage_.data(); }
+    uint8_t* Row(int y) { return storage_.data() + static_cast<size_t>(y) * pitch_; }
+    bool IsLocked() const { return locked_; }
+    bool IsRenderTarget() const {
+        return kind_ == SurfaceKind::RenderTarget || kind_ == SurfaceKind::BackBuffer ||
+               (usage_ & D3DUSAGE_RENDERTARGET) != 0;
+    }
+
+    // Counts every change of the pixels, so that a reader may keep a decoded
+    // copy and notice when it is stale.
+    uint64_t Version() const { return version_; }
+    void Touch() { ++version_; }
+
+    // Pixel access in 0xAARRGGBB for copies and read-back.
+    uint32_t ReadArgb(int x, int y) const;
+    void WriteArgb(int x, int y, uint32_t argb);
+
+    void SetLockable(bool lockable) { lockable_ = lockable; }
+
+  private:
+    bool LockAllowed() const;
+
+    SurfaceKind kind_;
+    D3DFORMAT format_;
+    int width_;
+    int height_;
+    D3DPOOL pool_;
+    DWORD usage_;
+    bool lockable_;
+    IUnknown* owner_;
+    DeviceLifePtr life_;
+    int pitch_;
+    std::vector<uint8_t> storage_;
+    bool locked_ = false;
+    bool lockedReadOnly_ = false;
+    uint64_t version_ = 0;
+    std::atomic<ULONG> refs_{1};
+};
+
+class Texture final : public IDirect3DTexture9 {
+  public:
+    Texture(int width, int height, int levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+            DeviceLifePtr life);
+    ~Texture() = default;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+
+    Surface* Level(int level) { return levels_[level].get(); }
+    int LevelCount() const { return static_cast<int>(levels_.size()); }
+    D3DFORMAT Format() const { return format_; }
+    D3DPOOL Pool() const { return pool_; }
+    DWORD Usage() const { return usage_; }
+
+  private:
+    DWORD usage_;
+    D3DFORMAT format_;
+    D3DPOOL pool_;
+    std::vector<std::unique_ptr<Surface>> levels_;
+    std::atomic<ULONG> refs_{1};
+};
+
+// One level of a volume texture: slices of rows.
+struct Volume {
+    int width;
+    int height;
+    int depth;
+    int rowPitch;
+    int slicePitch;
+    std::vector<uint8_t> bits;
+    bool locked = false;
+};
+
+class VolumeTexture final : public IDirect3DVolumeTexture9 {
+  public:
+    VolumeTexture(int width, int height, int depth, int levels, DWORD usage, D3DFORMAT format,
+                  D3DPOOL pool);
+    ~VolumeTexture() = default;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
+    DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
+    HRESULT GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) override;
+    HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
+    HRESULT UnlockBox(UINT level) override;
+
+    Volume& Level(int level) { return levels_[level]; }
+    int LevelCount() const { return static_cast<int>(levels_.size()); }
+    D3DFORMAT Format() const { return format_; }
+    D3DPOOL Pool() const { return pool_; }
+    uint64_t Version() const { return version_; }
+
+  private:
+    DWORD usage_;
+    D3DFORMAT format_;
+    D3DPOOL pool_;
+    std::vector<Volume> levels_;
+    uint64_t version_ = 0;
+    std::atomic<ULONG> refs_{1};
+};
+
+// Vertex and index buffers: bytes in memory.
+template <class Interface, D3DRESOURCETYPE kType>
+class Buffer final : public Interface {
+  public:
+    explicit Buffer(UINT length, DWORD usage, DWORD formatOrFvf)
+        : bytes_(length), usage_(usage), format_(formatOrFvf) {}
+    ~Buffer() = default;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        return QueryFor(this, iid, object, {});
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    D3DRESOURCETYPE GetType() override { return kType; }
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override {
+        if (data == nullptr || offset > bytes_.size() || locked_) {
+            return D3DERR_INVALIDCALL;
+        }
+        if (size != 0 && offset + size > bytes_.size()) {
+            return D3DERR_INVALIDCALL;
+        }
+        locked_ = true;
+        *data = bytes_.data() + offset;
+        return D3D_OK;
+    }
+    HRESULT Unlock() override {
+        if (!locked_) {
+            return D3DERR_INVALIDCALL;
+        }
+        locked_ = false;
+        return D3D_OK;
+    }
+
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    DWORD Usage() const { return usage_; }
+    DWORD FormatOrFvf() const { return format_; }
+
+  private:
+    std::vector<uint8_t> bytes_;
+    DWORD usage_;
+    DWORD format_;
+    bool locked_ = false;
+    std::atomic<ULONG> refs_{1};
+};
+using VertexBuffer = Buffer<IDirect3DVertexBuffer9, D3DRTYPE_VERTEXBUFFER>;
+using IndexBuffer = Buffer<IDirect3DIndexBuffer9, D3DRTYPE_INDEXBUFFER>;
+
+// Shader objects and declarations keep what they were made from.
+template <class Interface, class Item>
+class Program final : public Interface {
+  public:
+    explicit Program(std::vector<Item> items) : items_(std::move(items)) {}
+    ~Program() = default;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        return QueryFor(this, iid, object, {});
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    const std::vector<Item>& Items() const { return items_; }
+
+  private:
+    std::vector<Item> items_;
+    std::atomic<ULONG> refs_{1};
+};
+using VertexShader = Program<IDirect3DVertexShader9, DWORD>;
+using PixelShader = Program<IDirect3DPixelShader9, DWORD>;
+using VertexDeclaration = Program<IDirect3DVertexDeclaration9, D3DVERTEXELEMENT9>;
+
+// The class behind an interface pointer of ours (null stays null).
+inline Surface* AsSurface(IDirect3DSurface9* surface) {
+    return static_cast<Surface*>(surface);
+}
+
+}  // namespace platform::d3d9

@@ -1,0 +1,123 @@
+#include "platform/d3d9/present.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/d3d9/device.h"
+#include "platform/d3d9/trace.h"
+
+namespace platform::d3d9 {
+
+namespace {
+
+inline int PointSample(int d, int n, int m) {
+    return static_cast<int>((static_cast<int64_t>(2 * d + 1) * n) / (2 * static_cast<int64_t>(m)));
+}
+
+}  // namespace
+
+void StretchToFramebuffer(const Surface& source, const RECT& from, const RECT& to, uint32_t* pixels,
+                          int width, int height, int pitch) {
+    int sw = from.right - from.left;
+    int sh = from.bottom - from.top;
+    int dw = to.right - to.left;
+    int dh = to.bottom - to.top;
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) {
+        return;
+    }
+    int x0 = std::max<int>(to.left, 0);
+    int x1 = std::min<int>(to.right, width);
+    int y0 = std::max<int>(to.top, 0);
+    int y1 = std::min<int>(to.bottom, height);
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    std::vector<uint32_t> row(static_cast<size_t>(sw));
+    std::vector<int> columns(static_cast<size_t>(x1 - x0));
+    for (int x = x0; x < x1; ++x) {
+        columns[x - x0] = PointSample(x - to.left, sw, dw);
+    }
+    const FormatInfo* info = FindFormat(source.Format());
+    int decoded = -1;
+    for (int y = y0; y < y1; ++y) {
+        int sy = from.top + PointSample(y - to.top, sh, dh);
+        if (sy != decoded) {
+            const uint8_t* in = source.Bits() + static_cast<size_t>(sy) * source.Pitch() +
+                                static_cast<size_t>(from.left) * info->bytesPerUnit;
+            DecodeRow(source.Format(), in, row.data(), sw);
+            decoded = sy;
+        }
+        auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) +
+                                                static_cast<size_t>(y) * pitch);
+        for (int x = x0; x < x1; ++x) {
+            out[x] = row[columns[x - x0]] | 0xFF000000u;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// SwapChain
+
+SwapChain::SwapChain(Device* device, const D3DPRESENT_PARAMETERS& parameters, DeviceLifePtr life)
+    : device_(device), parameters_(parameters), life_(life) {
+    bool lockable = (parameters.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
+    backBuffer_ = std::make_unique<Surface>(
+        SurfaceKind::BackBuffer, parameters.BackBufferFormat,
+        static_cast<int>(parameters.BackBufferWidth), static_cast<int>(parameters.BackBufferHeight),
+        D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET, lockable, device, life);
+}
+
+HRESULT SwapChain::QueryInterface(REFIID iid, void** object) {
+    return QueryFor(this, iid, object, {&IID_IDirect3DSwapChain9});
+}
+
+ULONG SwapChain::AddRef() {
+    return device_->AddRef();
+}
+
+ULONG SwapChain::Release() {
+    return device_->Release();
+}
+
+HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type,
+                                 IDirect3DSurface9** backBuffer) {
+    if (backBuffer == nullptr || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) {
+        return D3DERR_INVALIDCALL;
+    }
+    *backBuffer = backBuffer_.get();
+    backBuffer_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                           const RGNDATA* dirtyRegion, DWORD flags) {
+    Trace("Present", "%s -> %s, window %p", FormatRect(sourceRect).c_str(),
+          FormatRect(destRect).c_str(), static_cast<void*>(destWindowOverride));
+    if (life_->lost) {
+        return D3DERR_DEVICELOST;
+    }
+    RECT whole = {0, 0, backBuffer_->Width(), backBuffer_->Height()};
+    RECT from = sourceRect != nullptr ? *sourceRect : whole;
+    if (from.left < 0 || from.top < 0 || from.left >= from.right || from.top >= from.bottom ||
+        from.right > whole.right || from.bottom > whole.bottom) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (destRect != nullptr &&
+        (destRect->left >= destRect->right || destRect->top >= destRect->bottom)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (parameters_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) {
+        WaitForNextVerticalBlank();
+    }
+    HWND window = destWindowOverride != nullptr ? destWindowOverride : parameters_.hDeviceWindow;
+    // Swap effect COPY: the back buffer is only read, so it keeps its contents.
+    PresentToWindow(window, *backBuffer_, from, destRect);
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                        const RGNDATA* dirtyRegion) {
+    return swapChain_->Present(sourceRect, destRect, destWindowOverride, dirtyRegion, 0);
+}
+
+}  // namespace platform::d3d9

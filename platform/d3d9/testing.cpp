@@ -1,0 +1,349 @@
+// The test hooks: profile, failure injection, the lost switch, the call trace,
+// pixel read-back and the vertical-blank clock.
+#include <time.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string_view>
+
+#include "platform/d3d9/device.h"
+#include "platform/d3d9/trace.h"
+
+namespace platform {
+
+namespace {
+
+struct HookState {
+    std::mutex lock;
+    bool profileReady = false;
+    D3D9Profile profile;
+    std::map<D3D9FailPoint, int> failures;
+    std::vector<d3d9::Device*> devices;
+    bool recording = false;
+    std::vector<D3D9TraceEntry> entries;
+    // Keys are the methods' name literals, which live as long as the program.
+    std::map<std::string_view, int> counts;
+    bool virtualBlank = false;
+    uint64_t blankCount = 0;
+};
+
+HookState& Hooks() {
+    static HookState* hooks = new HookState();
+    return *hooks;
+}
+
+std::vector<std::string> SplitWords(const char* text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char* p = text;; ++p) {
+        if (*p == ',' || *p == '\0') {
+            if (!word.empty()) {
+                words.push_back(word);
+            }
+            word.clear();
+            if (*p == '\0') {
+                break;
+            }
+        } else if (*p != ' ') {
+            word += *p;
+        }
+    }
+    return words;
+}
+
+void Remove(std::vector<D3DFORMAT>* formats, D3DFORMAT format) {
+    formats->erase(std::remove(formats->begin(), formats->end(), format), formats->end());
+}
+
+// Applies the words of TESSEL_D3D9_PROFILE to a profile.
+void ApplyProfileWords(const char* text, D3D9Profile* profile) {
+    for (const std::string& word : SplitWords(text)) {
+        if (word == "nodxt") {
+            for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
+                Remove(&profile->textureFormats, f);
+            }
+        } else if (word == "no565") {
+            Remove(&profile->textureFormats, D3DFMT_R5G6B5);
+            Remove(&profile->renderTargetTextureFormats, D3DFMT_R5G6B5);
+        } else if (word == "no1555") {
+            Remove(&profile->textureFormats, D3DFMT_A1R5G5B5);
+        } else if (word == "noblendop") {
+            profile->primitiveMiscCaps &= ~D3DPMISCCAPS_BLENDOP;
+        } else if (word == "notssargtemp") {
+            profile->primitiveMiscCaps &= ~D3DPMISCCAPS_TSSARGTEMP;
+        } else if (word == "shader2") {
+            profile->vertexShaderVersion = D3DVS_VERSION(2, 0);
+            profile->pixelShaderVersion = D3DPS_VERSION(2, 0);
+        } else if (word == "square") {
+            profile->squareTexturesOnly = true;
+        } else if (word.rfind("maxtex=", 0) == 0) {
+            DWORD size = static_cast<DWORD>(std::strtoul(word.c_str() + 7, nullptr, 10));
+            if (size >= 256 && size <= 4096) {
+                profile->maxTextureWidth = size;
+                profile->maxTextureHeight = size;
+            }
+        } else if (word == "desktop16") {
+            profile->displayMode.Format = D3DFMT_R5G6B5;
+        } else if (word == "nod24") {
+            Remove(&profile->depthFormats, D3DFMT_D24X8);
+        } else if (word == "nod32") {
+            Remove(&profile->depthFormats, D3DFMT_D32);
+        }
+    }
+}
+
+D3D9Profile EnvironmentProfile() {
+    D3D9Profile profile = DefaultD3D9Profile();
+    const char* words = std::getenv("TESSEL_D3D9_PROFILE");
+    if (words != nullptr) {
+        ApplyProfileWords(words, &profile);
+    }
+    return profile;
+}
+
+void EnsureProfile(HookState& hooks) {
+    if (!hooks.profileReady) {
+        hooks.profile = EnvironmentProfile();
+        hooks.profileReady = true;
+    }
+}
+
+int64_t MonotonicMicroseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+}  // namespace
+
+D3D9Profile DefaultD3D9Profile() {
+    D3D9Profile profile;
+    profile.vertexShaderVersion = D3DVS_VERSION(1, 1);
+    profile.pixelShaderVersion = D3DPS_VERSION(1, 4);
+    profile.primitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
+                                D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_TSSARGTEMP |
+                                D3DPMISCCAPS_BLENDOP;
+    profile.maxTextureWidth = 4096;
+    profile.maxTextureHeight = 4096;
+    profile.squareTexturesOnly = false;
+    profile.textureFormats = {D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_X8R8G8B8, D3DFMT_A4R4G4B4,
+                              D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_DXT1,     D3DFMT_DXT2,
+                              D3DFMT_DXT3,     D3DFMT_DXT4,     D3DFMT_DXT5};
+    profile.renderTargetTextureFormats = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+                                          D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4};
+    profile.depthFormats = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32};
+    profile.displayMode = {1024, 768, 60, D3DFMT_X8R8G8B8};
+    const UINT sizes[][2] = {{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 960}};
+    for (D3DFORMAT format : {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8}) {
+        for (const auto& size : sizes) {
+            profile.displayModes.push_back({size[0], size[1], 60, format});
+        }
+    }
+    profile.driver = "cpu3d.dll";
+    profile.description = "CPU Direct3D 9 device";
+    return profile;
+}
+
+void SetD3D9Profile(const D3D9Profile& profile) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.profile = profile;
+    hooks.profileReady = true;
+}
+
+void ResetD3D9Profile() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.profile = EnvironmentProfile();
+    hooks.profileReady = true;
+}
+
+void FailNextD3D9Calls(D3D9FailPoint point, int count) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.failures[point] = std::max(0, count);
+}
+
+void LoseD3D9Devices() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    for (d3d9::Device* device : hooks.devices) {
+        device->MakeLost();
+    }
+}
+
+IDirect3DDevice9* CurrentD3D9Device() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    return hooks.devices.empty() ? nullptr : hooks.devices.back();
+}
+
+void SetD3D9TraceRecording(bool on) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.recording = on;
+}
+
+void ClearD3D9Trace() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.entries.clear();
+    hooks.counts.clear();
+}
+
+std::vector<D3D9TraceEntry> D3D9Trace() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    return hooks.entries;
+}
+
+int D3D9CallCount(const char* method) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    auto found = hooks.counts.find(std::string_view(method));
+    return found == hooks.counts.end() ? 0 : found->second;
+}
+
+uint32_t ReadD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y) {
+    const d3d9::Surface* s = d3d9::AsSurface(surface);
+    if (s == nullptr || x < 0 || y < 0 || x >= s->Width() || y >= s->Height()) {
+        return 0;
+    }
+    return s->ReadArgb(x, y);
+}
+
+uint32_t ReadD3D9BackBufferPixel(IDirect3DDevice9* device, int x, int y) {
+    if (device == nullptr) {
+        return 0;
+    }
+    auto* d = static_cast<d3d9::Device*>(device);
+    return ReadD3D9SurfacePixel(d->ImplicitSwapChain()->BackBuffer(), x, y);
+}
+
+void WriteD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y, uint32_t argb) {
+    d3d9::Surface* s = d3d9::AsSurface(surface);
+    if (s == nullptr || x < 0 || y < 0 || x >= s->Width() || y >= s->Height()) {
+        return;
+    }
+    s->WriteArgb(x, y, argb);
+}
+
+void SetVirtualVerticalBlank(bool on) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.virtualBlank = on;
+}
+
+uint64_t VerticalBlankCount() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    return hooks.blankCount;
+}
+
+namespace d3d9 {
+
+void Trace(const char* method, const char* format, ...) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    ++hooks.counts[std::string_view(method)];
+    if (!hooks.recording) {
+        return;
+    }
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    hooks.entries.push_back({method, text, {}});
+}
+
+void TraceVertices(const void* data, size_t bytes) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    if (!hooks.recording || hooks.entries.empty() || data == nullptr) {
+        return;
+    }
+    const auto* begin = static_cast<const uint8_t*>(data);
+    hooks.entries.back().vertices.assign(begin, begin + bytes);
+}
+
+bool TraceRecording() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    return hooks.recording;
+}
+
+std::string FormatRect(const RECT* rect) {
+    if (rect == nullptr) {
+        return "null";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "(%d, %d, %d, %d)", rect->left, rect->top, rect->right,
+                  rect->bottom);
+    return text;
+}
+
+D3D9Profile ActiveProfile() {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    EnsureProfile(hooks);
+    return hooks.profile;
+}
+
+bool ConsumeFailure(D3D9FailPoint point) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    auto found = hooks.failures.find(point);
+    if (found == hooks.failures.end() || found->second == 0) {
+        return false;
+    }
+    --found->second;
+    return true;
+}
+
+void RegisterLiveDevice(Device* device) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.devices.push_back(device);
+}
+
+void UnregisterLiveDevice(Device* device) {
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.devices.erase(std::remove(hooks.devices.begin(), hooks.devices.end(), device),
+                        hooks.devices.end());
+}
+
+void WaitForNextVerticalBlank() {
+    HookState& hooks = Hooks();
+    int64_t period;
+    {
+        std::lock_guard<std::mutex> guard(hooks.lock);
+        if (hooks.virtualBlank) {
+            ++hooks.blankCount;
+            return;
+        }
+        EnsureProfile(hooks);
+        UINT refresh = hooks.profile.displayMode.RefreshRate;
+        period = 1000000 / static_cast<int64_t>(refresh == 0 ? 60 : refresh);
+    }
+    // Blanks fall on whole multiples of the period of the monotonic clock.
+    int64_t now = MonotonicMicroseconds();
+    int64_t next = (now / period + 1) * period;
+    timespec until;
+    until.tv_sec = static_cast<time_t>(next / 1000000);
+    until.tv_nsec = static_cast<long>((next % 1000000) * 1000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+    }
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    ++hooks.blankCount;
+}
+
+}  // namespace d3d9
+
+}  // namespace platform

@@ -1,0 +1,665 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "d3d9_fixture.h"
+#include "platform/com.h"
+#include "platform/ddraw.h"
+#include "platform/kernel.h"
+
+using d3d9test::DeviceTest;
+using d3d9test::FakeWindow;
+using d3d9test::WindowedParameters;
+
+namespace {
+
+DWORD Bits(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+TEST(D3D9Module, LoadLibraryFindsDirect3DCreate9) {
+    HMODULE module = LoadLibraryA("d3d9.dll");
+    ASSERT_NE(module, nullptr);
+    auto create =
+        reinterpret_cast<IDirect3D9* (*)(UINT)>(GetProcAddress(module, "Direct3DCreate9"));
+    ASSERT_NE(create, nullptr);
+    EXPECT_EQ(create(31), nullptr);
+    IDirect3D9* d3d = create(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    EXPECT_EQ(d3d->Release(), 0u);
+    EXPECT_EQ(GetProcAddress(module, "Direct3DCreate9Ex"), nullptr);
+    FreeLibrary(module);
+
+    platform::SetModuleAbsent("d3d9.dll", true);
+    EXPECT_EQ(LoadLibraryA("D3D9.DLL"), nullptr);
+    platform::SetModuleAbsent("d3d9.dll", false);
+}
+
+TEST(D3D9Adapter, ReportsTheProfile) {
+    platform::ResetD3D9Profile();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DDISPLAYMODE mode;
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+    EXPECT_GT(d3d->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);
+
+    // Format checks as the library asks them: texture on the screen format.
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE,
+                                     D3DFMT_DXT5),
+              D3D_OK);
+    EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_RENDERTARGET,
+                                     D3DRTYPE_TEXTURE, D3DFMT_A1R5G5B5),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8,
+                                          D3DFMT_D16),
+              D3D_OK);
+
+    D3DCAPS9 caps;
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_LT(caps.VertexShaderVersion & 0xFFFF, 0x0200u);
+    EXPECT_NE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP, 0u);
+
+    D3DADAPTER_IDENTIFIER9 id;
+    ASSERT_EQ(d3d->GetAdapterIdentifier(0, 0, &id), D3D_OK);
+    EXPECT_STRNE(id.Driver, "");
+
+    // A profile without DXT, blend operations or 24-bit depth, square
+    // textures only, on a 16-bit desktop.
+    platform::D3D9Profile profile = platform::DefaultD3D9Profile();
+    profile.textureFormats = {D3DFMT_R5G6B5, D3DFMT_A4R4G4B4};
+    profile.primitiveMiscCaps &= ~D3DPMISCCAPS_BLENDOP;
+    profile.depthFormats = {D3DFMT_D16};
+    profile.squareTexturesOnly = true;
+    profile.maxTextureWidth = profile.maxTextureHeight = 256;
+    profile.displayMode.Format = D3DFMT_R5G6B5;
+    platform::SetD3D9Profile(profile);
+    EXPECT_EQ(
+        d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1),
+        D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(
+        d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5, D3DFMT_R5G6B5, D3DFMT_D24X8),
+        D3DERR_NOTAVAILABLE);
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP, 0u);
+    EXPECT_EQ(caps.MaxTextureWidth, 256u);
+
+    // A windowed device takes the desktop's format.
+    D3DPRESENT_PARAMETERS p = WindowedParameters(32, 32, FakeWindow());
+    p.BackBufferFormat = D3DFMT_UNKNOWN;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING,
+                                &p, &device),
+              D3D_OK);
+    EXPECT_EQ(p.BackBufferFormat, D3DFMT_R5G6B5);
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(
+        device->CreateTexture(128, 64, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr),
+        D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        device->CreateTexture(512, 512, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr),
+        D3DERR_INVALIDCALL);
+    ASSERT_EQ(
+        device->CreateTexture(256, 256, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
+    texture->Release();
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    platform::ResetD3D9Profile();
+}
+
+TEST(D3D9Adapter, CreateDeviceChecksItsParameters) {
+    platform::ResetD3D9Profile();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    IDirect3DDevice9* device = nullptr;
+    struct Case {
+        const char* what;
+        DWORD flags;
+        void (*change)(D3DPRESENT_PARAMETERS*);
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"software", D3DCREATE_SOFTWARE_VERTEXPROCESSING, [](D3DPRESENT_PARAMETERS*) {}, D3D_OK},
+        {"mixed", D3DCREATE_MIXED_VERTEXPROCESSING, [](D3DPRESENT_PARAMETERS*) {}, D3D_OK},
+        {"no processing flag", 0, [](D3DPRESENT_PARAMETERS*) {}, D3DERR_INVALIDCALL},
+        {"two processing flags",
+         D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING,
+         [](D3DPRESENT_PARAMETERS*) {}, D3DERR_INVALIDCALL},
+        {"copy with two buffers", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+         [](D3DPRESENT_PARAMETERS* p) { p->BackBufferCount = 2; }, D3DERR_INVALIDCALL},
+        {"multisampling", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+         [](D3DPRESENT_PARAMETERS* p) { p->MultiSampleType = 2; }, D3DERR_INVALIDCALL},
+        {"exclusive 640x480 R5G6B5", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+         [](D3DPRESENT_PARAMETERS* p) {
+             p->Windowed = FALSE;
+             p->BackBufferWidth = 640;
+             p->BackBufferHeight = 480;
+             p->BackBufferFormat = D3DFMT_R5G6B5;
+             p->FullScreen_RefreshRateInHz = 60;
+         },
+         D3D_OK},
+        {"exclusive mode not listed", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+         [](D3DPRESENT_PARAMETERS* p) {
+             p->Windowed = FALSE;
+             p->BackBufferWidth = 641;
+             p->BackBufferHeight = 480;
+         },
+         D3DERR_INVALIDCALL},
+        {"no window", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+         [](D3DPRESENT_PARAMETERS* p) { p->hDeviceWindow = nullptr; }, D3DERR_INVALIDCALL},
+    };
+    for (const Case& c : cases) {
+        D3DPRESENT_PARAMETERS p = WindowedParameters(64, 48, FakeWindow());
+        c.change(&p);
+        HWND focus = p.hDeviceWindow;
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, focus, c.flags, &p, &device), c.expected)
+            << c.what;
+        if (device != nullptr) {
+            EXPECT_EQ(device->Release(), 0u);
+            device = nullptr;
+        }
+    }
+    d3d->Release();
+}
+
+TEST(D3D9Adapter, InjectedFailuresFailTheNextCalls) {
+    platform::ResetD3D9Profile();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS p = WindowedParameters(16, 16, FakeWindow());
+    IDirect3DDevice9* device = nullptr;
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateDevice, 2);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING,
+                                &p, &device),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
+              D3DERR_NOTAVAILABLE);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
+              D3D_OK);
+
+    IDirect3DTexture9* texture = nullptr;
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateTexture, 1);
+    EXPECT_TRUE(FAILED(
+        device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
+    ASSERT_EQ(
+        device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
+    texture->Release();
+
+    D3DVIEWPORT9 viewport = {0, 0, 8, 8, 0.0f, 1.0f};
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::SetViewport, 1);
+    EXPECT_EQ(device->SetViewport(&viewport), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 kept;
+    device->GetViewport(&kept);
+    EXPECT_EQ(kept.Width, 16u);
+    EXPECT_EQ(device->SetViewport(&viewport), D3D_OK);
+    EXPECT_EQ(device->Release(), 0u);
+    d3d->Release();
+}
+
+TEST_F(DeviceTest, StatesStartWithDirect3DDefaults) {
+    struct Expected {
+        DWORD state;
+        DWORD value;
+    };
+    const Expected renderStates[] = {
+        {D3DRS_ZENABLE, D3DZB_FALSE},  // no automatic depth buffer
+        {D3DRS_FILLMODE, D3DFILL_SOLID},
+        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ALPHATESTENABLE, FALSE},
+        {D3DRS_SRCBLEND, D3DBLEND_ONE},
+        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+        {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_ALPHAREF, 0},
+        {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+        {D3DRS_DITHERENABLE, FALSE},
+        {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_FOGENABLE, FALSE},
+        {D3DRS_SPECULARENABLE, FALSE},
+        {D3DRS_FOGCOLOR, 0},
+        {D3DRS_FOGSTART, Bits(0.0f)},
+        {D3DRS_FOGEND, Bits(1.0f)},
+        {D3DRS_FOGDENSITY, Bits(1.0f)},
+        {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
+        {D3DRS_LIGHTING, TRUE},
+        {D3DRS_AMBIENT, 0},
+        {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
+        {D3DRS_NORMALIZENORMALS, FALSE},
+        {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+        {D3DRS_SCISSORTESTENABLE, FALSE},
+        {D3DRS_DEPTHBIAS, 0},
+    };
+    for (const Expected& e : renderStates) {
+        DWORD value = 0xDEADBEEF;
+        ASSERT_EQ(device_->GetRenderState(e.state, &value), D3D_OK);
+        EXPECT_EQ(value, e.value) << "render state " << e.state;
+    }
+    for (DWORD stage = 0; stage < 8; ++stage) {
+        const Expected stageStates[] = {
+            {D3DTSS_COLOROP, stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE},
+            {D3DTSS_COLORARG1, D3DTA_TEXTURE},
+            {D3DTSS_COLORARG2, D3DTA_CURRENT},
+            {D3DTSS_ALPHAOP, stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE},
+            {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
+            {D3DTSS_ALPHAARG2, D3DTA_CURRENT},
+            {D3DTSS_TEXCOORDINDEX, stage},
+            {D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+            {D3DTSS_RESULTARG, D3DTA_CURRENT},
+        };
+        for (const Expected& e : stageStates) {
+            DWORD value = 0xDEADBEEF;
+            ASSERT_EQ(device_->GetTextureStageState(stage, e.state, &value), D3D_OK);
+            EXPECT_EQ(value, e.value) << "stage " << stage << " state " << e.state;
+        }
+    }
+    for (DWORD sampler = 0; sampler < 16; ++sampler) {
+        const Expected samplerStates[] = {
+            {D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP},
+            {D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP}, {D3DSAMP_BORDERCOLOR, 0},
+            {D3DSAMP_MAGFILTER, D3DTEXF_POINT},   {D3DSAMP_MINFILTER, D3DTEXF_POINT},
+            {D3DSAMP_MIPFILTER, D3DTEXF_NONE},    {D3DSAMP_MAXANISOTROPY, 1},
+        };
+        for (const Expected& e : samplerStates) {
+            DWORD value = 0xDEADBEEF;
+            ASSERT_EQ(device_->GetSamplerState(sampler, e.state, &value), D3D_OK);
+            EXPECT_EQ(value, e.value) << "sampler " << sampler << " state " << e.state;
+        }
+    }
+    D3DMATRIX m;
+    for (DWORD t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION, D3DTS_TEXTURE3}) {
+        ASSERT_EQ(device_->GetTransform(t, &m), D3D_OK);
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                EXPECT_EQ(m.m[r][c], r == c ? 1.0f : 0.0f);
+            }
+        }
+    }
+    D3DVIEWPORT9 viewport;
+    ASSERT_EQ(device_->GetViewport(&viewport), D3D_OK);
+    EXPECT_EQ(viewport.X, 0u);
+    EXPECT_EQ(viewport.Width, 64u);
+    EXPECT_EQ(viewport.Height, 48u);
+    EXPECT_EQ(viewport.MaxZ, 1.0f);
+    RECT scissor;
+    ASSERT_EQ(device_->GetScissorRect(&scissor), D3D_OK);
+    EXPECT_EQ(scissor.right, 64);
+    EXPECT_EQ(scissor.bottom, 48);
+}
+
+TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
+    EXPECT_EQ(device_->SetRenderState(D3DRS_SRCBLEND, 0x12345), D3D_OK);
+    EXPECT_EQ(device_->SetTextureStageState(3, D3DTSS_COLORARG1,
+                                            D3DTA_TEMP | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE),
+              D3D_OK);
+    EXPECT_EQ(device_->SetSamplerState(5, D3DSAMP_BORDERCOLOR, 0x80FF0010), D3D_OK);
+    DWORD value;
+    device_->GetRenderState(D3DRS_SRCBLEND, &value);
+    EXPECT_EQ(value, 0x12345u);
+    device_->GetTextureStageState(3, D3DTSS_COLORARG1, &value);
+    EXPECT_EQ(value, D3DTA_TEMP | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE);
+    device_->GetSamplerState(5, D3DSAMP_BORDERCOLOR, &value);
+    EXPECT_EQ(value, 0x80FF0010u);
+    EXPECT_EQ(device_->SetRenderState(300, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTextureStageState(8, D3DTSS_COLOROP, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetSamplerState(16, D3DSAMP_MAGFILTER, 1), D3DERR_INVALIDCALL);
+
+    D3DMATRIX world{};
+    world._11 = 2.0f;
+    world._42 = -7.5f;
+    EXPECT_EQ(device_->SetTransform(D3DTS_WORLDMATRIX(3), &world), D3D_OK);
+    D3DMATRIX back;
+    device_->GetTransform(D3DTS_WORLDMATRIX(3), &back);
+    EXPECT_EQ(std::memcmp(&world, &back, sizeof world), 0);
+    EXPECT_EQ(device_->SetTransform(1, &world), D3DERR_INVALIDCALL);
+
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_SPOT;
+    light.Range = 2000.0f;
+    light.Theta = 2.0f;
+    EXPECT_EQ(device_->SetLight(300, &light), D3D_OK);
+    D3DLIGHT9 read{};
+    ASSERT_EQ(device_->GetLight(300, &read), D3D_OK);
+    EXPECT_EQ(read.Type, D3DLIGHT_SPOT);
+    EXPECT_EQ(read.Theta, 2.0f);
+    BOOL enabled = TRUE;
+    device_->GetLightEnable(300, &enabled);
+    EXPECT_FALSE(enabled);
+    // Enabling a light that was never set makes Direct3D's default light.
+    EXPECT_EQ(device_->LightEnable(7, TRUE), D3D_OK);
+    ASSERT_EQ(device_->GetLight(7, &read), D3D_OK);
+    EXPECT_EQ(read.Type, D3DLIGHT_DIRECTIONAL);
+    EXPECT_EQ(read.Direction.z, 1.0f);
+    EXPECT_EQ(read.Diffuse.r, 1.0f);
+    EXPECT_EQ(device_->GetLight(8, &read), D3DERR_INVALIDCALL);
+    light.Type = 0;
+    EXPECT_EQ(device_->SetLight(1, &light), D3DERR_INVALIDCALL);
+
+    D3DMATERIAL9 material{};
+    material.Power = 20.0f;
+    material.Diffuse = {0.8f, 0.8f, 0.8f, 1.0f};
+    device_->SetMaterial(&material);
+    D3DMATERIAL9 readMaterial;
+    device_->GetMaterial(&readMaterial);
+    EXPECT_EQ(readMaterial.Power, 20.0f);
+    EXPECT_EQ(readMaterial.Diffuse.a, 1.0f);
+
+    const float constants[8] = {0.0f, 0.5f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f};
+    EXPECT_EQ(device_->SetPixelShaderConstantF(0, constants, 2), D3D_OK);
+    EXPECT_EQ(device_->SetVertexShaderConstantF(254, constants, 2), D3D_OK);
+    EXPECT_EQ(device_->SetVertexShaderConstantF(255, constants, 2), D3DERR_INVALIDCALL);
+    float readConstants[8] = {};
+    device_->GetVertexShaderConstantF(254, readConstants, 2);
+    EXPECT_EQ(std::memcmp(constants, readConstants, sizeof constants), 0);
+    const BOOL flags[3] = {TRUE, FALSE, TRUE};
+    EXPECT_EQ(device_->SetVertexShaderConstantB(4, flags, 3), D3D_OK);
+    BOOL readFlags[3] = {};
+    device_->GetVertexShaderConstantB(4, readFlags, 3);
+    EXPECT_EQ(readFlags[2], TRUE);
+}
+
+TEST_F(DeviceTest, ViewportMustLieInsideTheRenderTarget) {
+    D3DVIEWPORT9 inside = {10, 8, 54, 40, 0.0f, 1.0f};
+    EXPECT_EQ(device_->SetViewport(&inside), D3D_OK);
+    D3DVIEWPORT9 wide = {11, 8, 54, 40, 0.0f, 1.0f};
+    EXPECT_EQ(device_->SetViewport(&wide), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 depth = {0, 0, 4, 4, 0.5f, 0.25f};
+    EXPECT_EQ(device_->SetViewport(&depth), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 read;
+    device_->GetViewport(&read);
+    EXPECT_EQ(read.X, 10u);
+
+    // A new render target resets the viewport and scissor to its size.
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device_->CreateRenderTarget(20, 10, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                          &target, nullptr),
+              D3D_OK);
+    ASSERT_EQ(device_->SetRenderTarget(0, target), D3D_OK);
+    device_->GetViewport(&read);
+    EXPECT_EQ(read.X, 0u);
+    EXPECT_EQ(read.Width, 20u);
+    EXPECT_EQ(read.Height, 10u);
+    RECT scissor;
+    device_->GetScissorRect(&scissor);
+    EXPECT_EQ(scissor.right, 20);
+    EXPECT_EQ(device_->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
+    IDirect3DSurface9* depth16 = nullptr;
+    ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                                 &depth16, nullptr),
+              D3D_OK);
+    EXPECT_EQ(device_->SetRenderTarget(0, depth16), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetDepthStencilSurface(target), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetDepthStencilSurface(depth16), D3D_OK);
+    depth16->Release();
+    target->Release();
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    EXPECT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+    back->Release();
+}
+
+TEST_F(DeviceTest, CallTraceCountsEveryCallAndKeepsArguments) {
+    platform::SetD3D9TraceRecording(true);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    EXPECT_EQ(platform::D3D9CallCount("SetRenderState"), 2);
+    EXPECT_EQ(platform::D3D9CallCount("SetTextureStageState"), 1);
+    EXPECT_EQ(platform::D3D9CallCount("SetSamplerState"), 0);
+    std::vector<platform::D3D9TraceEntry> trace = platform::D3D9Trace();
+    ASSERT_EQ(trace.size(), 3u);
+    EXPECT_EQ(trace[0].method, "SetRenderState");
+    EXPECT_EQ(trace[0].arguments, "27, 0x1");
+    EXPECT_EQ(trace[1].arguments, trace[0].arguments);
+    EXPECT_EQ(trace[2].arguments, "0, 1, 0x2");
+
+    // Counting goes on while recording is off.
+    platform::SetD3D9TraceRecording(false);
+    device_->SetRenderState(D3DRS_ZENABLE, TRUE);
+    EXPECT_EQ(platform::D3D9CallCount("SetRenderState"), 3);
+    EXPECT_EQ(platform::D3D9Trace().size(), 3u);
+    platform::ClearD3D9Trace();
+    EXPECT_EQ(platform::D3D9CallCount("SetRenderState"), 0);
+}
+
+TEST_F(DeviceTest, ScenesDoNotNest) {
+    EXPECT_EQ(device_->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_EQ(device_->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->EndScene(), D3D_OK);
+}
+
+TEST_F(DeviceTest, BoundObjectsStayAliveAndTheDeviceStillGoes) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(
+        device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
+    ASSERT_EQ(device_->SetTexture(2, texture), D3D_OK);
+    EXPECT_EQ(texture->Release(), 1u);  // the device holds the last reference
+    IDirect3DBaseTexture9* bound = nullptr;
+    ASSERT_EQ(device_->GetTexture(2, &bound), D3D_OK);
+    EXPECT_EQ(bound, texture);
+    EXPECT_EQ(bound->GetLevelCount(), 1u);
+    bound->Release();
+    EXPECT_EQ(device_->SetTexture(16, nullptr), D3DERR_INVALIDCALL);
+
+    // The swap chain and back buffer count on the device.
+    IDirect3DSwapChain9* chain = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device_->GetSwapChain(0, &chain), D3D_OK);
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    EXPECT_EQ(device_->AddRef(), 4u);
+    EXPECT_EQ(device_->Release(), 3u);
+    back->Release();
+    chain->Release();
+    // TearDown's release must then free the device with the texture bound.
+}
+
+TEST_F(DeviceTest, TextureLevelsAndTheirSizes) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(
+        device_->CreateTexture(64, 16, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
+    ASSERT_EQ(texture->GetLevelCount(), 7u);
+    D3DSURFACE_DESC desc;
+    texture->GetLevelDesc(4, &desc);
+    EXPECT_EQ(desc.Width, 4u);
+    EXPECT_EQ(desc.Height, 1u);
+    texture->GetLevelDesc(6, &desc);
+    EXPECT_EQ(desc.Width, 1u);
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(2, &level), D3D_OK);
+    level->GetDesc(&desc);
+    EXPECT_EQ(desc.Width, 16u);
+    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+    EXPECT_EQ(level->Release(), 1u);  // the texture's reference
+    EXPECT_EQ(texture->GetSurfaceLevel(7, &level), D3DERR_INVALIDCALL);
+    EXPECT_EQ(texture->Release(), 0u);
+
+    // DXT rows are rows of 4x4 blocks.
+    ASSERT_EQ(device_->CreateTexture(16, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 32);
+    uint8_t* base = static_cast<uint8_t*>(locked.pBits);
+    texture->UnlockRect(0);
+    RECT block = {8, 4, 16, 8};
+    ASSERT_EQ(texture->LockRect(0, &locked, &block, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<uint8_t*>(locked.pBits), base + 32 + 2 * 8);
+    texture->UnlockRect(0);
+    RECT unaligned = {2, 0, 8, 4};
+    EXPECT_EQ(texture->LockRect(0, &locked, &unaligned, 0), D3DERR_INVALIDCALL);
+    texture->Release();
+}
+
+// Which surfaces lock, by how they were made.
+TEST_F(DeviceTest, LockRulesFollowPoolsAndUsage) {
+    auto texture = [&](DWORD usage, D3DPOOL pool) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device_->CreateTexture(8, 8, 1, usage, D3DFMT_A8R8G8B8, pool, &t, nullptr),
+                  D3D_OK);
+        return t;
+    };
+    struct Case {
+        const char* what;
+        IDirect3DTexture9* texture;
+        bool locks;
+    };
+    Case cases[] = {
+        {"managed", texture(0, D3DPOOL_MANAGED), true},
+        {"system memory", texture(0, D3DPOOL_SYSTEMMEM), true},
+        {"default", texture(0, D3DPOOL_DEFAULT), false},
+        {"default dynamic", texture(D3DUSAGE_DYNAMIC, D3DPOOL_DEFAULT), true},
+        {"render target", texture(D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT), false},
+    };
+    for (Case& c : cases) {
+        D3DLOCKED_RECT locked;
+        HRESULT result = c.texture->LockRect(0, &locked, nullptr, 0);
+        EXPECT_EQ(result, c.locks ? D3D_OK : D3DERR_INVALIDCALL) << c.what;
+        if (SUCCEEDED(result)) {
+            EXPECT_EQ(locked.Pitch, 32) << c.what;
+            EXPECT_EQ(c.texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL)
+                << c.what << " locked twice";
+            EXPECT_EQ(c.texture->UnlockRect(0), D3D_OK);
+        }
+        EXPECT_EQ(c.texture->UnlockRect(0), D3DERR_INVALIDCALL) << c.what;
+        c.texture->Release();
+    }
+
+    IDirect3DSurface9* notLockable = nullptr;
+    IDirect3DSurface9* lockable = nullptr;
+    ASSERT_EQ(device_->CreateRenderTarget(16, 16, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                          &notLockable, nullptr),
+              D3D_OK);
+    ASSERT_EQ(device_->CreateRenderTarget(16, 16, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                          &lockable, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(notLockable->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3DERR_INVALIDCALL);
+    RECT part = {4, 2, 8, 6};
+    ASSERT_EQ(lockable->LockRect(&locked, &part, 0), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 32);
+    lockable->UnlockRect();
+    RECT outside = {4, 2, 17, 6};
+    EXPECT_EQ(lockable->LockRect(&locked, &outside, 0), D3DERR_INVALIDCALL);
+    notLockable->Release();
+    lockable->Release();
+
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(device_->CreateDepthStencilSurface(16, 16, D3DFMT_D24X8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                                 &depth, nullptr),
+              D3D_OK);
+    EXPECT_EQ(depth->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    depth->Release();
+
+    // The back buffer locks because the parameters asked for it.
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(locked.Pitch, 64 * 4);
+    back->UnlockRect();
+    back->Release();
+}
+
+TEST_F(DeviceTest, VolumeTextureLocksItsBoxes) {
+    IDirect3DVolumeTexture9* volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 4, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                           &volume, nullptr),
+              D3D_OK);
+    D3DLOCKED_BOX box;
+    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
+    EXPECT_EQ(box.RowPitch, 32);
+    EXPECT_EQ(box.SlicePitch, 128);
+    volume->UnlockBox(0);
+    D3DBOX part = {1, 2, 3, 4, 1, 2};
+    uint8_t* base = nullptr;
+    volume->LockBox(0, &box, nullptr, 0);
+    base = static_cast<uint8_t*>(box.pBits);
+    volume->UnlockBox(0);
+    ASSERT_EQ(volume->LockBox(0, &box, &part, 0), D3D_OK);
+    EXPECT_EQ(static_cast<uint8_t*>(box.pBits), base + 128 + 2 * 32 + 4);
+    volume->UnlockBox(0);
+    EXPECT_EQ(volume->Release(), 0u);
+
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &volume,
+                                           nullptr),
+              D3D_OK);
+    EXPECT_EQ(volume->LockBox(0, &box, nullptr, 0), D3DERR_INVALIDCALL);
+    volume->Release();
+}
+
+TEST_F(DeviceTest, LostDeviceRefusesPresentAndANewDeviceWorks) {
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0), D3D_OK);
+    platform::LoseD3D9Devices();
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    // Clears do nothing; back-buffer locks fail.
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(platform::ReadD3D9SurfacePixel(back, 5, 5), 0xFF102030u);
+    D3DLOCKED_RECT locked;
+    EXPECT_TRUE(FAILED(back->LockRect(&locked, nullptr, D3DLOCK_READONLY)));
+    // Releases work, and the next device is not lost.
+    back->Release();
+    EXPECT_EQ(device_->Release(), 0u);
+    device_ = nullptr;
+    D3DPRESENT_PARAMETERS p = WindowedParameters(32, 32, FakeWindow());
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
+                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_),
+              D3D_OK);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(platform::CurrentD3D9Device(), device_);
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+}
+
+TEST(DirectDraw, WaitsForTheVerticalBlankThroughCom) {
+    IDirectDraw7* directDraw = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7,
+                               reinterpret_cast<void**>(&directDraw)),
+              S_OK);
+    ASSERT_NE(directDraw, nullptr);
+    EXPECT_EQ(directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr), DDERR_NOTINITIALIZED);
+    EXPECT_EQ(directDraw->Initialize(nullptr), DD_OK);
+    EXPECT_EQ(directDraw->Initialize(nullptr), DDERR_ALREADYINITIALIZED);
+    EXPECT_EQ(directDraw->SetCooperativeLevel(FakeWindow(), DDSCL_NORMAL), DD_OK);
+
+    // Real blanks come one refresh apart (60 Hz by default).
+    platform::SetVirtualVerticalBlank(false);
+    directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+    LARGE_INTEGER start, end, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr), DD_OK);
+    }
+    QueryPerformanceCounter(&end);
+    double milliseconds = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+    EXPECT_GT(milliseconds, 45.0);
+
+    // Virtual blanks return at once and are counted.
+    platform::SetVirtualVerticalBlank(true);
+    uint64_t before = platform::VerticalBlankCount();
+    for (int i = 0; i < 100; ++i) {
+        directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+    }
+    EXPECT_EQ(platform::VerticalBlankCount(), before + 100);
+    platform::SetVirtualVerticalBlank(false);
+    EXPECT_EQ(directDraw->Release(), 0u);
+
+    const CLSID unknown = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CoCreateInstance(unknown, nullptr, CLSCTX_ALL, IID_IDirectDraw7, &object),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(object, nullptr);
+}
+
+}  // namespace

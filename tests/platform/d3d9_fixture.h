@@ -1,0 +1,93 @@
+// A Direct3D 9 device for the device tests, with helpers to fill and read
+// surfaces through their locks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/d3d9.h"
+#include "platform/d3d9_testing.h"
+
+namespace d3d9test {
+
+// The device tests draw into no window, so any non-null handle will do.
+inline HWND FakeWindow() {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000));
+}
+
+inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height, HWND window) {
+    D3DPRESENT_PARAMETERS p{};
+    p.BackBufferWidth = width;
+    p.BackBufferHeight = height;
+    p.BackBufferFormat = D3DFMT_X8R8G8B8;
+    p.BackBufferCount = 1;
+    p.SwapEffect = D3DSWAPEFFECT_COPY;
+    p.hDeviceWindow = window;
+    p.Windowed = TRUE;
+    p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return p;
+}
+
+class DeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::ResetD3D9Profile();
+        platform::ClearD3D9Trace();
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        D3DPRESENT_PARAMETERS p = WindowedParameters(64, 48, FakeWindow());
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, FakeWindow(),
+                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_),
+                  D3D_OK);
+    }
+
+    void TearDown() override {
+        if (device_ != nullptr) {
+            EXPECT_EQ(device_->Release(), 0u);
+        }
+        d3d_->Release();
+        platform::ResetD3D9Profile();
+        platform::SetD3D9TraceRecording(false);
+        platform::ClearD3D9Trace();
+    }
+
+    IDirect3DSurface9* Plain(UINT w, UINT h, D3DFORMAT format, D3DPOOL pool = D3DPOOL_DEFAULT) {
+        IDirect3DSurface9* surface = nullptr;
+        EXPECT_EQ(device_->CreateOffscreenPlainSurface(w, h, format, pool, &surface, nullptr),
+                  D3D_OK);
+        return surface;
+    }
+
+    IDirect3D9* d3d_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+};
+
+// Writes raw bytes row by row into a lockable surface.
+inline void FillBytes(IDirect3DSurface9* surface, const std::vector<uint8_t>& bytes, int rowBytes,
+                      int rows) {
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < rows; ++y) {
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch,
+                    bytes.data() + y * rowBytes, static_cast<size_t>(rowBytes));
+    }
+    ASSERT_EQ(surface->UnlockRect(), D3D_OK);
+}
+
+inline std::vector<uint8_t> ReadBytes(IDirect3DSurface9* surface, int rowBytes, int rows) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(rowBytes) * rows);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (int y = 0; y < rows; ++y) {
+        std::memcpy(bytes.data() + y * rowBytes,
+                    static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch,
+                    static_cast<size_t>(rowBytes));
+    }
+    EXPECT_EQ(surface->UnlockRect(), D3D_OK);
+    return bytes;
+}
+
+}  // namespace d3d9test
