@@ -12,8 +12,8 @@ namespace {
 
 struct Clipboard {
     std::mutex lock;
-    DWORD openedBy = 0;  // thread id, 0 while closed
-    HGLOBAL text = nullptr;  // the block the clipboard owns
+    DWORD openedBy = 0;       // thread id, 0 while closed
+    HGLOBAL text = nullptr;   // the block the clipboard owns
     std::string desktopText;  // the desktop's text (UTF-8) as we last saw or set it
 };
 
@@ -26,7 +26,8 @@ std::string Convert(const std::string& text, UINT from, UINT to) {
     if (text.empty()) {
         return text;
     }
-    int units = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int units =
+        MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (units <= 0) {
         return std::string();
     }
@@ -79,7 +80,9 @@ void ReplaceText(Clipboard& board, HGLOBAL block) {
     board.text = block;
 }
 
-bool IsOpenHere(Clipboard& board) { return board.openedBy == GetCurrentThreadId(); }
+bool IsOpenHere(Clipboard& board) {
+    return board.openedBy == GetCurrentThreadId();
+}
 
 // Text that another program put on the desktop's clipboard since we last
 // looked replaces ours.

@@ -6,9 +6,9 @@
 #include "platform/types.h"
 
 struct PlatformDC {
-    HWND window = nullptr;  // null for the screen and for memory contexts
-    bool memory = false;    // made by the GDI service, not by a window
-    void* gdi = nullptr;    // the GDI service's state for this context
+    HWND window = nullptr;                         // null for the screen and for memory contexts
+    bool memory = false;                           // made by the GDI service, not by a window
+    void* gdi = nullptr;                           // the GDI service's state for this context
     void (*releaseGdi)(PlatformDC* dc) = nullptr;  // frees `gdi` when the context goes
 };
 

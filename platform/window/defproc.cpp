@@ -3,15 +3,19 @@
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_NCCREATE: return TRUE;
-        case WM_CLOSE: DestroyWindow(window); return 0;
+        case WM_NCCREATE:
+            return TRUE;
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             BeginPaint(window, &paint);
             EndPaint(window, &paint);
             return 0;
         }
-        case WM_NCHITTEST: return HTCLIENT;
+        case WM_NCHITTEST:
+            return HTCLIENT;
         case WM_SETCURSOR: {
             if (LOWORD(lParam) != HTCLIENT) {
                 return FALSE;
@@ -45,7 +49,9 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
                 SetFocus(window);
             }
             return 0;
-        case WM_SETTEXT: return SetWindowTextA(window, reinterpret_cast<LPCSTR>(lParam));
-        default: return 0;
+        case WM_SETTEXT:
+            return SetWindowTextA(window, reinterpret_cast<LPCSTR>(lParam));
+        default:
+            return 0;
     }
 }

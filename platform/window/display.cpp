@@ -71,8 +71,10 @@ void LoadSdlModes(DisplayState& state) {
         sizes.push_back({state.desktop.width, state.desktop.height, 0, state.desktop.refreshRate});
     }
     std::sort(sizes.begin(), sizes.end(), [](const DisplayMode& a, const DisplayMode& b) {
-        if (a.width != b.width) return a.width < b.width;
-        if (a.height != b.height) return a.height < b.height;
+        if (a.width != b.width)
+            return a.width < b.width;
+        if (a.height != b.height)
+            return a.height < b.height;
         return a.refreshRate < b.refreshRate;
     });
     for (int bits : {16, 32}) {
@@ -114,13 +116,14 @@ void FillDevMode(const DisplayMode& mode, DEVMODEA* out) {
 // values, a frequency of 0 or 1 means the display's default.
 bool FindRequested(const DisplayState& state, const DEVMODEA& request, DisplayMode* found) {
     DisplayMode wanted = state.current;
-    if (request.dmFields & DM_PELSWIDTH) wanted.width = static_cast<int>(request.dmPelsWidth);
-    if (request.dmFields & DM_PELSHEIGHT) wanted.height = static_cast<int>(request.dmPelsHeight);
+    if (request.dmFields & DM_PELSWIDTH)
+        wanted.width = static_cast<int>(request.dmPelsWidth);
+    if (request.dmFields & DM_PELSHEIGHT)
+        wanted.height = static_cast<int>(request.dmPelsHeight);
     if (request.dmFields & DM_BITSPERPEL) {
         wanted.bitsPerPixel = static_cast<int>(request.dmBitsPerPel);
     }
-    bool anyRate = (request.dmFields & DM_DISPLAYFREQUENCY) == 0 ||
-                   request.dmDisplayFrequency <= 1;
+    bool anyRate = (request.dmFields & DM_DISPLAYFREQUENCY) == 0 || request.dmDisplayFrequency <= 1;
     for (const DisplayMode& mode : state.modes) {
         if (mode.width == wanted.width && mode.height == wanted.height &&
             mode.bitsPerPixel == wanted.bitsPerPixel &&
@@ -264,20 +267,28 @@ LONG ChangeDisplaySettingsA(DEVMODEA* request, DWORD flags) {
 
 int GetSystemMetrics(int index) {
     switch (index) {
-        case SM_CXSCREEN: return CurrentDisplayMode().width;
-        case SM_CYSCREEN: return CurrentDisplayMode().height;
-        case SM_CYCAPTION: return FrameInsets(WS_CAPTION, 0, false).top -
-                                  FrameInsets(WS_DLGFRAME, 0, false).top;
+        case SM_CXSCREEN:
+            return CurrentDisplayMode().width;
+        case SM_CYSCREEN:
+            return CurrentDisplayMode().height;
+        case SM_CYCAPTION:
+            return FrameInsets(WS_CAPTION, 0, false).top - FrameInsets(WS_DLGFRAME, 0, false).top;
         case SM_CXBORDER:
-        case SM_CYBORDER: return FrameInsets(WS_BORDER, 0, false).left;
+        case SM_CYBORDER:
+            return FrameInsets(WS_BORDER, 0, false).left;
         case SM_CXFIXEDFRAME:
-        case SM_CYFIXEDFRAME: return FrameInsets(WS_DLGFRAME, 0, false).left;
+        case SM_CYFIXEDFRAME:
+            return FrameInsets(WS_DLGFRAME, 0, false).left;
         case SM_CXSIZEFRAME:
-        case SM_CYSIZEFRAME: return FrameInsets(WS_THICKFRAME, 0, false).left;
+        case SM_CYSIZEFRAME:
+            return FrameInsets(WS_THICKFRAME, 0, false).left;
         case SM_CXEDGE:
-        case SM_CYEDGE: return FrameInsets(0, WS_EX_CLIENTEDGE, false).left;
-        case SM_CMONITORS: return 1;
-        default: return 0;
+        case SM_CYEDGE:
+            return FrameInsets(0, WS_EX_CLIENTEDGE, false).left;
+        case SM_CMONITORS:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -296,19 +307,28 @@ int ReleaseDC(HWND window, HDC dc) {
     return 1;
 }
 
-HWND WindowFromDC(HDC dc) { return IsLiveDC(dc) ? dc->window : nullptr; }
+HWND WindowFromDC(HDC dc) {
+    return IsLiveDC(dc) ? dc->window : nullptr;
+}
 
 int GetDeviceCaps(HDC dc, int index) {
     DisplayMode mode = CurrentDisplayMode();
     switch (index) {
-        case HORZRES: return mode.width;
-        case VERTRES: return mode.height;
-        case BITSPIXEL: return mode.bitsPerPixel;
-        case PLANES: return 1;
+        case HORZRES:
+            return mode.width;
+        case VERTRES:
+            return mode.height;
+        case BITSPIXEL:
+            return mode.bitsPerPixel;
+        case PLANES:
+            return 1;
         case LOGPIXELSX:
-        case LOGPIXELSY: return 96;
-        case VREFRESH: return mode.refreshRate;
-        default: return 0;
+        case LOGPIXELSY:
+            return 96;
+        case VREFRESH:
+            return mode.refreshRate;
+        default:
+            return 0;
     }
 }
 
@@ -351,6 +371,8 @@ BOOL SystemParametersInfoA(UINT action, UINT uiParam, LPVOID pvParam, UINT winIn
             ForegroundLockTimeout() = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(pvParam));
             return TRUE;
         }
-        default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
     }
 }

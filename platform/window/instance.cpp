@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -84,8 +84,8 @@ bool ReadRecord(int fd, std::string* className, std::string* title) {
     }
     *className = content.substr(0, split);
     size_t end = content.find('\n', split + 1);
-    *title = content.substr(split + 1, end == std::string::npos ? std::string::npos
-                                                                : end - split - 1);
+    *title =
+        content.substr(split + 1, end == std::string::npos ? std::string::npos : end - split - 1);
     return true;
 }
 

@@ -41,75 +41,138 @@ KeyInfo LookUpKey(SDL_Scancode code) {
         return {static_cast<BYTE>(VK_NUMPAD0 + 1 + i), kPadScans[i], false};
     }
     switch (code) {
-        case SDL_SCANCODE_RETURN: return {VK_RETURN, 0x1C, false};
-        case SDL_SCANCODE_ESCAPE: return {VK_ESCAPE, 0x01, false};
-        case SDL_SCANCODE_BACKSPACE: return {VK_BACK, 0x0E, false};
-        case SDL_SCANCODE_TAB: return {VK_TAB, 0x0F, false};
-        case SDL_SCANCODE_SPACE: return {VK_SPACE, 0x39, false};
-        case SDL_SCANCODE_MINUS: return {0xBD, 0x0C, false};
-        case SDL_SCANCODE_EQUALS: return {0xBB, 0x0D, false};
-        case SDL_SCANCODE_LEFTBRACKET: return {0xDB, 0x1A, false};
-        case SDL_SCANCODE_RIGHTBRACKET: return {0xDD, 0x1B, false};
-        case SDL_SCANCODE_BACKSLASH: return {0xDC, 0x2B, false};
-        case SDL_SCANCODE_NONUSHASH: return {0xDC, 0x2B, false};
-        case SDL_SCANCODE_SEMICOLON: return {0xBA, 0x27, false};
-        case SDL_SCANCODE_APOSTROPHE: return {0xDE, 0x28, false};
-        case SDL_SCANCODE_GRAVE: return {0xC0, 0x29, false};
-        case SDL_SCANCODE_COMMA: return {0xBC, 0x33, false};
-        case SDL_SCANCODE_PERIOD: return {0xBE, 0x34, false};
-        case SDL_SCANCODE_SLASH: return {0xBF, 0x35, false};
-        case SDL_SCANCODE_CAPSLOCK: return {VK_CAPITAL, 0x3A, false};
-        case SDL_SCANCODE_F11: return {0x7A, 0x57, false};
-        case SDL_SCANCODE_F12: return {0x7B, 0x58, false};
-        case SDL_SCANCODE_PRINTSCREEN: return {0x2C, 0x37, true};
-        case SDL_SCANCODE_SCROLLLOCK: return {0x91, 0x46, false};
-        case SDL_SCANCODE_PAUSE: return {VK_PAUSE, 0x45, false};
-        case SDL_SCANCODE_INSERT: return {VK_INSERT, 0x52, true};
-        case SDL_SCANCODE_HOME: return {VK_HOME, 0x47, true};
-        case SDL_SCANCODE_PAGEUP: return {VK_PRIOR, 0x49, true};
-        case SDL_SCANCODE_DELETE: return {VK_DELETE, 0x53, true};
-        case SDL_SCANCODE_END: return {VK_END, 0x4F, true};
-        case SDL_SCANCODE_PAGEDOWN: return {VK_NEXT, 0x51, true};
-        case SDL_SCANCODE_RIGHT: return {VK_RIGHT, 0x4D, true};
-        case SDL_SCANCODE_LEFT: return {VK_LEFT, 0x4B, true};
-        case SDL_SCANCODE_DOWN: return {VK_DOWN, 0x50, true};
-        case SDL_SCANCODE_UP: return {VK_UP, 0x48, true};
-        case SDL_SCANCODE_NUMLOCKCLEAR: return {VK_NUMLOCK, 0x45, true};
-        case SDL_SCANCODE_KP_DIVIDE: return {0x6F, 0x35, true};
-        case SDL_SCANCODE_KP_MULTIPLY: return {0x6A, 0x37, false};
-        case SDL_SCANCODE_KP_MINUS: return {0x6D, 0x4A, false};
-        case SDL_SCANCODE_KP_PLUS: return {0x6B, 0x4E, false};
-        case SDL_SCANCODE_KP_ENTER: return {VK_RETURN, 0x1C, true};
-        case SDL_SCANCODE_KP_0: return {VK_NUMPAD0, 0x52, false};
-        case SDL_SCANCODE_KP_PERIOD: return {0x6E, 0x53, false};
-        case SDL_SCANCODE_NONUSBACKSLASH: return {0xE2, 0x56, false};
-        case SDL_SCANCODE_APPLICATION: return {0x5D, 0x5D, true};
-        case SDL_SCANCODE_INTERNATIONAL1: return {0xE2, 0x73, false};  // ro
-        case SDL_SCANCODE_INTERNATIONAL3: return {0xDC, 0x7D, false};  // yen
-        case SDL_SCANCODE_INTERNATIONAL4: return {0x1C, 0x79, false};  // convert
-        case SDL_SCANCODE_INTERNATIONAL5: return {0x1D, 0x7B, false};  // no convert
-        case SDL_SCANCODE_LCTRL: return {VK_CONTROL, 0x1D, false};
-        case SDL_SCANCODE_LSHIFT: return {VK_SHIFT, 0x2A, false};
-        case SDL_SCANCODE_LALT: return {VK_MENU, 0x38, false};
-        case SDL_SCANCODE_LGUI: return {0x5B, 0x5B, true};
-        case SDL_SCANCODE_RCTRL: return {VK_CONTROL, 0x1D, true};
-        case SDL_SCANCODE_RSHIFT: return {VK_SHIFT, 0x36, false};
-        case SDL_SCANCODE_RALT: return {VK_MENU, 0x38, true};
-        case SDL_SCANCODE_RGUI: return {0x5C, 0x5C, true};
-        default: return {0, 0, false};
+        case SDL_SCANCODE_RETURN:
+            return {VK_RETURN, 0x1C, false};
+        case SDL_SCANCODE_ESCAPE:
+            return {VK_ESCAPE, 0x01, false};
+        case SDL_SCANCODE_BACKSPACE:
+            return {VK_BACK, 0x0E, false};
+        case SDL_SCANCODE_TAB:
+            return {VK_TAB, 0x0F, false};
+        case SDL_SCANCODE_SPACE:
+            return {VK_SPACE, 0x39, false};
+        case SDL_SCANCODE_MINUS:
+            return {0xBD, 0x0C, false};
+        case SDL_SCANCODE_EQUALS:
+            return {0xBB, 0x0D, false};
+        case SDL_SCANCODE_LEFTBRACKET:
+            return {0xDB, 0x1A, false};
+        case SDL_SCANCODE_RIGHTBRACKET:
+            return {0xDD, 0x1B, false};
+        case SDL_SCANCODE_BACKSLASH:
+            return {0xDC, 0x2B, false};
+        case SDL_SCANCODE_NONUSHASH:
+            return {0xDC, 0x2B, false};
+        case SDL_SCANCODE_SEMICOLON:
+            return {0xBA, 0x27, false};
+        case SDL_SCANCODE_APOSTROPHE:
+            return {0xDE, 0x28, false};
+        case SDL_SCANCODE_GRAVE:
+            return {0xC0, 0x29, false};
+        case SDL_SCANCODE_COMMA:
+            return {0xBC, 0x33, false};
+        case SDL_SCANCODE_PERIOD:
+            return {0xBE, 0x34, false};
+        case SDL_SCANCODE_SLASH:
+            return {0xBF, 0x35, false};
+        case SDL_SCANCODE_CAPSLOCK:
+            return {VK_CAPITAL, 0x3A, false};
+        case SDL_SCANCODE_F11:
+            return {0x7A, 0x57, false};
+        case SDL_SCANCODE_F12:
+            return {0x7B, 0x58, false};
+        case SDL_SCANCODE_PRINTSCREEN:
+            return {0x2C, 0x37, true};
+        case SDL_SCANCODE_SCROLLLOCK:
+            return {0x91, 0x46, false};
+        case SDL_SCANCODE_PAUSE:
+            return {VK_PAUSE, 0x45, false};
+        case SDL_SCANCODE_INSERT:
+            return {VK_INSERT, 0x52, true};
+        case SDL_SCANCODE_HOME:
+            return {VK_HOME, 0x47, true};
+        case SDL_SCANCODE_PAGEUP:
+            return {VK_PRIOR, 0x49, true};
+        case SDL_SCANCODE_DELETE:
+            return {VK_DELETE, 0x53, true};
+        case SDL_SCANCODE_END:
+            return {VK_END, 0x4F, true};
+        case SDL_SCANCODE_PAGEDOWN:
+            return {VK_NEXT, 0x51, true};
+        case SDL_SCANCODE_RIGHT:
+            return {VK_RIGHT, 0x4D, true};
+        case SDL_SCANCODE_LEFT:
+            return {VK_LEFT, 0x4B, true};
+        case SDL_SCANCODE_DOWN:
+            return {VK_DOWN, 0x50, true};
+        case SDL_SCANCODE_UP:
+            return {VK_UP, 0x48, true};
+        case SDL_SCANCODE_NUMLOCKCLEAR:
+            return {VK_NUMLOCK, 0x45, true};
+        case SDL_SCANCODE_KP_DIVIDE:
+            return {0x6F, 0x35, true};
+        case SDL_SCANCODE_KP_MULTIPLY:
+            return {0x6A, 0x37, false};
+        case SDL_SCANCODE_KP_MINUS:
+            return {0x6D, 0x4A, false};
+        case SDL_SCANCODE_KP_PLUS:
+            return {0x6B, 0x4E, false};
+        case SDL_SCANCODE_KP_ENTER:
+            return {VK_RETURN, 0x1C, true};
+        case SDL_SCANCODE_KP_0:
+            return {VK_NUMPAD0, 0x52, false};
+        case SDL_SCANCODE_KP_PERIOD:
+            return {0x6E, 0x53, false};
+        case SDL_SCANCODE_NONUSBACKSLASH:
+            return {0xE2, 0x56, false};
+        case SDL_SCANCODE_APPLICATION:
+            return {0x5D, 0x5D, true};
+        case SDL_SCANCODE_INTERNATIONAL1:
+            return {0xE2, 0x73, false};  // ro
+        case SDL_SCANCODE_INTERNATIONAL3:
+            return {0xDC, 0x7D, false};  // yen
+        case SDL_SCANCODE_INTERNATIONAL4:
+            return {0x1C, 0x79, false};  // convert
+        case SDL_SCANCODE_INTERNATIONAL5:
+            return {0x1D, 0x7B, false};  // no convert
+        case SDL_SCANCODE_LCTRL:
+            return {VK_CONTROL, 0x1D, false};
+        case SDL_SCANCODE_LSHIFT:
+            return {VK_SHIFT, 0x2A, false};
+        case SDL_SCANCODE_LALT:
+            return {VK_MENU, 0x38, false};
+        case SDL_SCANCODE_LGUI:
+            return {0x5B, 0x5B, true};
+        case SDL_SCANCODE_RCTRL:
+            return {VK_CONTROL, 0x1D, true};
+        case SDL_SCANCODE_RSHIFT:
+            return {VK_SHIFT, 0x36, false};
+        case SDL_SCANCODE_RALT:
+            return {VK_MENU, 0x38, true};
+        case SDL_SCANCODE_RGUI:
+            return {0x5C, 0x5C, true};
+        default:
+            return {0, 0, false};
     }
 }
 
 // The side-specific key that a generic modifier stands for.
 BYTE SidedKey(SDL_Scancode code) {
     switch (code) {
-        case SDL_SCANCODE_LSHIFT: return VK_LSHIFT;
-        case SDL_SCANCODE_RSHIFT: return VK_RSHIFT;
-        case SDL_SCANCODE_LCTRL: return VK_LCONTROL;
-        case SDL_SCANCODE_RCTRL: return VK_RCONTROL;
-        case SDL_SCANCODE_LALT: return VK_LMENU;
-        case SDL_SCANCODE_RALT: return VK_RMENU;
-        default: return 0;
+        case SDL_SCANCODE_LSHIFT:
+            return VK_LSHIFT;
+        case SDL_SCANCODE_RSHIFT:
+            return VK_RSHIFT;
+        case SDL_SCANCODE_LCTRL:
+            return VK_LCONTROL;
+        case SDL_SCANCODE_RCTRL:
+            return VK_RCONTROL;
+        case SDL_SCANCODE_LALT:
+            return VK_LMENU;
+        case SDL_SCANCODE_RALT:
+            return VK_RMENU;
+        default:
+            return 0;
     }
 }
 
@@ -164,7 +227,9 @@ void ApplyLockToggles(BYTE* keys, Uint16 mod) {
     keys[VK_NUMLOCK] = static_cast<BYTE>((keys[VK_NUMLOCK] & 0x80) | ((mod & KMOD_NUM) ? 1 : 0));
 }
 
-bool Down(const BYTE* keys, int key) { return (keys[key] & 0x80) != 0; }
+bool Down(const BYTE* keys, int key) {
+    return (keys[key] & 0x80) != 0;
+}
 
 // The character of a key on the US layout, as TranslateMessage gives it.
 int CharacterOf(BYTE key, const BYTE* keys) {
@@ -180,19 +245,29 @@ int CharacterOf(BYTE key, const BYTE* keys) {
         return upper ? key : key - 'A' + 'a';
     }
     switch (key) {
-        case VK_RETURN: return control ? 10 : 13;
-        case VK_BACK: return control ? 0x7F : 8;
-        case VK_TAB: return control ? -1 : 9;
-        case VK_ESCAPE: return 27;
-        case VK_SPACE: return ' ';
-        default: break;
+        case VK_RETURN:
+            return control ? 10 : 13;
+        case VK_BACK:
+            return control ? 0x7F : 8;
+        case VK_TAB:
+            return control ? -1 : 9;
+        case VK_ESCAPE:
+            return 27;
+        case VK_SPACE:
+            return ' ';
+        default:
+            break;
     }
     if (control) {
         switch (key) {
-            case 0xDB: return 27;  // [
-            case 0xDC: return 28;  // backslash
-            case 0xDD: return 29;  // ]
-            default: return -1;
+            case 0xDB:
+                return 27;  // [
+            case 0xDC:
+                return 28;  // backslash
+            case 0xDD:
+                return 29;  // ]
+            default:
+                return -1;
         }
     }
     if (key >= '0' && key <= '9') {
@@ -203,24 +278,42 @@ int CharacterOf(BYTE key, const BYTE* keys) {
         return numLock ? '0' + (key - VK_NUMPAD0) : -1;
     }
     switch (key) {
-        case 0x6A: return '*';
-        case 0x6B: return '+';
-        case 0x6D: return '-';
-        case 0x6E: return numLock ? '.' : -1;
-        case 0x6F: return '/';
-        case 0xBA: return shift ? ':' : ';';
-        case 0xBB: return shift ? '+' : '=';
-        case 0xBC: return shift ? '<' : ',';
-        case 0xBD: return shift ? '_' : '-';
-        case 0xBE: return shift ? '>' : '.';
-        case 0xBF: return shift ? '?' : '/';
-        case 0xC0: return shift ? '~' : '`';
-        case 0xDB: return shift ? '{' : '[';
-        case 0xDC: return shift ? '|' : '\\';
-        case 0xDD: return shift ? '}' : ']';
-        case 0xDE: return shift ? '"' : '\'';
-        case 0xE2: return shift ? '|' : '\\';
-        default: return -1;
+        case 0x6A:
+            return '*';
+        case 0x6B:
+            return '+';
+        case 0x6D:
+            return '-';
+        case 0x6E:
+            return numLock ? '.' : -1;
+        case 0x6F:
+            return '/';
+        case 0xBA:
+            return shift ? ':' : ';';
+        case 0xBB:
+            return shift ? '+' : '=';
+        case 0xBC:
+            return shift ? '<' : ',';
+        case 0xBD:
+            return shift ? '_' : '-';
+        case 0xBE:
+            return shift ? '>' : '.';
+        case 0xBF:
+            return shift ? '?' : '/';
+        case 0xC0:
+            return shift ? '~' : '`';
+        case 0xDB:
+            return shift ? '{' : '[';
+        case 0xDC:
+            return shift ? '|' : '\\';
+        case 0xDD:
+            return shift ? '}' : ']';
+        case 0xDE:
+            return shift ? '"' : '\'';
+        case 0xE2:
+            return shift ? '|' : '\\';
+        default:
+            return -1;
     }
 }
 

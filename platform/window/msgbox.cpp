@@ -48,19 +48,25 @@ struct ButtonSet {
 
 ButtonSet ButtonsOf(UINT type) {
     switch (type & 0x0Fu) {
-        case MB_OKCANCEL: return {{IDOK, IDCANCEL}, {"OK", "Cancel"}, 2, IDCANCEL};
+        case MB_OKCANCEL:
+            return {{IDOK, IDCANCEL}, {"OK", "Cancel"}, 2, IDCANCEL};
         case MB_YESNOCANCEL:
             return {{IDYES, IDNO, IDCANCEL}, {"Yes", "No", "Cancel"}, 3, IDCANCEL};
-        case MB_YESNO: return {{IDYES, IDNO}, {"Yes", "No"}, 2, IDNO};
-        default: return {{IDOK}, {"OK"}, 1, IDOK};
+        case MB_YESNO:
+            return {{IDYES, IDNO}, {"Yes", "No"}, 2, IDNO};
+        default:
+            return {{IDOK}, {"OK"}, 1, IDOK};
     }
 }
 
 Uint32 IconFlags(UINT type) {
     switch (type & 0xF0u) {
-        case MB_ICONERROR: return SDL_MESSAGEBOX_ERROR;
-        case MB_ICONWARNING: return SDL_MESSAGEBOX_WARNING;
-        default: return SDL_MESSAGEBOX_INFORMATION;
+        case MB_ICONERROR:
+            return SDL_MESSAGEBOX_ERROR;
+        case MB_ICONWARNING:
+            return SDL_MESSAGEBOX_WARNING;
+        default:
+            return SDL_MESSAGEBOX_INFORMATION;
     }
 }
 

@@ -244,7 +244,9 @@ uint64_t NowMilliseconds() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-DWORD MessageTime() { return static_cast<DWORD>(NowMilliseconds()); }
+DWORD MessageTime() {
+    return static_cast<DWORD>(NowMilliseconds());
+}
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
     if (!currentQueue.queue) {
@@ -378,8 +380,7 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT r
     }
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
     PumpSdlEvents();
-    return FetchMessage(*queue, msg, window, filterMin, filterMax,
-                        (removeFlags & PM_REMOVE) != 0)
+    return FetchMessage(*queue, msg, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0)
                ? TRUE
                : FALSE;
 }

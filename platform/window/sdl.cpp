@@ -49,11 +49,10 @@ std::string ToUtf8(const std::string& text) {
     if (text.empty()) {
         return text;
     }
-    int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
-                                    nullptr, 0);
+    int units =
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
     std::u16string wide(static_cast<size_t>(std::max(units, 0)), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(),
-                        units);
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), units);
     int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(std::max(bytes, 0)), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, utf8.data(), bytes, nullptr, nullptr);
@@ -69,7 +68,9 @@ HWND TargetWindow(uint32_t sdlId) {
     return window;
 }
 
-LPARAM PackPoint(int x, int y) { return MAKELONG(static_cast<SHORT>(x), static_cast<SHORT>(y)); }
+LPARAM PackPoint(int x, int y) {
+    return MAKELONG(static_cast<SHORT>(x), static_cast<SHORT>(y));
+}
 
 void TranslateWindowEvent(const SDL_WindowEvent& event) {
     HWND window = nullptr;
@@ -149,7 +150,9 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
                              PackPoint(window->clientWidth, window->clientHeight));
             }
             break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: ChangeActivation(window, true, WA_ACTIVE); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            ChangeActivation(window, true, WA_ACTIVE);
+            break;
         case SDL_WINDOWEVENT_FOCUS_LOST: {
             bool active = false;
             {
@@ -161,12 +164,15 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             }
             break;
         }
-        case SDL_WINDOWEVENT_CLOSE: PostToWindow(window, WM_CLOSE, 0, 0); break;
+        case SDL_WINDOWEVENT_CLOSE:
+            PostToWindow(window, WM_CLOSE, 0, 0);
+            break;
         case SDL_WINDOWEVENT_ENTER:
             PostToWindow(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
                          MAKELONG(HTCLIENT, WM_MOUSEMOVE));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -183,10 +189,17 @@ void NoteClientPoint(HWND window, int x, int y) {
 UINT ButtonMessage(uint8_t button, bool down, bool doubleClick) {
     UINT base = 0;
     switch (button) {
-        case SDL_BUTTON_LEFT: base = WM_LBUTTONDOWN; break;
-        case SDL_BUTTON_RIGHT: base = WM_RBUTTONDOWN; break;
-        case SDL_BUTTON_MIDDLE: base = WM_MBUTTONDOWN; break;
-        default: return 0;
+        case SDL_BUTTON_LEFT:
+            base = WM_LBUTTONDOWN;
+            break;
+        case SDL_BUTTON_RIGHT:
+            base = WM_RBUTTONDOWN;
+            break;
+        case SDL_BUTTON_MIDDLE:
+            base = WM_MBUTTONDOWN;
+            break;
+        default:
+            return 0;
     }
     if (!down) {
         return base + 1;
@@ -196,10 +209,14 @@ UINT ButtonMessage(uint8_t button, bool down, bool doubleClick) {
 
 uint32_t ButtonFlag(uint8_t button) {
     switch (button) {
-        case SDL_BUTTON_LEFT: return MK_LBUTTON;
-        case SDL_BUTTON_RIGHT: return MK_RBUTTON;
-        case SDL_BUTTON_MIDDLE: return MK_MBUTTON;
-        default: return 0;
+        case SDL_BUTTON_LEFT:
+            return MK_LBUTTON;
+        case SDL_BUTTON_RIGHT:
+            return MK_RBUTTON;
+        case SDL_BUTTON_MIDDLE:
+            return MK_MBUTTON;
+        default:
+            return 0;
     }
 }
 
@@ -259,21 +276,31 @@ void TranslateMouse(const SDL_Event& event) {
                          PackPoint(at.x, at.y));
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
 void Translate(const SDL_Event& event) {
     switch (event.type) {
-        case SDL_WINDOWEVENT: TranslateWindowEvent(event.window); break;
+        case SDL_WINDOWEVENT:
+            TranslateWindowEvent(event.window);
+            break;
         case SDL_KEYDOWN:
-        case SDL_KEYUP: TranslateSdlKey(event, TargetWindow(event.key.windowID)); break;
-        case SDL_TEXTINPUT: TranslateSdlText(event, TargetWindow(event.text.windowID)); break;
+        case SDL_KEYUP:
+            TranslateSdlKey(event, TargetWindow(event.key.windowID));
+            break;
+        case SDL_TEXTINPUT:
+            TranslateSdlText(event, TargetWindow(event.text.windowID));
+            break;
         case SDL_MOUSEMOTION:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-        case SDL_MOUSEWHEEL: TranslateMouse(event); break;
-        default: break;
+        case SDL_MOUSEWHEEL:
+            TranslateMouse(event);
+            break;
+        default:
+            break;
     }
 }
 
@@ -319,7 +346,9 @@ bool IsVideoThread() {
     return video.available && video.thread == std::this_thread::get_id();
 }
 
-bool HasRealVideoDriver() { return EnsureVideo() && Video().real; }
+bool HasRealVideoDriver() {
+    return EnsureVideo() && Video().real;
+}
 
 void PumpSdlEvents() {
     if (!IsVideoThread()) {
@@ -372,8 +401,8 @@ void SyncSdlGeometry(HWND window) {
         title = window->title;
     }
     if (window->sdl == nullptr) {
-        window->sdl = SDL_CreateWindow(ToUtf8(title).c_str(), x, y, width, height,
-                                       WindowFlags(window));
+        window->sdl =
+            SDL_CreateWindow(ToUtf8(title).c_str(), x, y, width, height, WindowFlags(window));
         if (window->sdl == nullptr) {
             return;  // a record without a screen, as under no video at all
         }
@@ -562,7 +591,9 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
     return icons.back().get();
 }
 
-HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) { return &arrowCursor; }
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    return &arrowCursor;
+}
 
 HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR previous = currentCursor.exchange(cursor);

@@ -50,15 +50,15 @@ std::shared_ptr<WindowClass> FindClass(LPCSTR name) {
 
 void ComputeClientSize(HWND window) {
     RECT insets = FrameInsets(window->style, window->exStyle, false);
-    window->clientWidth =
-        std::max<LONG>(0, window->windowRect.right - window->windowRect.left - insets.left -
-                              insets.right);
-    window->clientHeight =
-        std::max<LONG>(0, window->windowRect.bottom - window->windowRect.top - insets.top -
-                              insets.bottom);
+    window->clientWidth = std::max<LONG>(
+        0, window->windowRect.right - window->windowRect.left - insets.left - insets.right);
+    window->clientHeight = std::max<LONG>(
+        0, window->windowRect.bottom - window->windowRect.top - insets.top - insets.bottom);
 }
 
-LPARAM PackPoint(int x, int y) { return MAKELONG(static_cast<SHORT>(x), static_cast<SHORT>(y)); }
+LPARAM PackPoint(int x, int y) {
+    return MAKELONG(static_cast<SHORT>(x), static_cast<SHORT>(y));
+}
 
 // Sends WM_MOVE and WM_SIZE for what changed, as Windows' default handling of
 // a position change does.
@@ -125,7 +125,9 @@ std::vector<HWND> TopLevelWindows() {
     return result;
 }
 
-bool IsTopLevel(HWND window) { return window->parent == nullptr; }
+bool IsTopLevel(HWND window) {
+    return window->parent == nullptr;
+}
 
 RECT FrameInsets(DWORD style, DWORD exStyle, bool menu) {
     int frame = 0;
@@ -161,7 +163,9 @@ void InvalidateWhole(HWND window) {
     window->dirty = RECT{0, 0, window->clientWidth, window->clientHeight};
 }
 
-HWND ActiveWindowUnlocked() { return Windows().active; }
+HWND ActiveWindowUnlocked() {
+    return Windows().active;
+}
 
 void ChangeActivation(HWND window, bool post, int how) {
     HWND old = nullptr;
@@ -254,8 +258,8 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance) {
     return TRUE;
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID parameter) {
     auto window = new PlatformWindow();
     {
@@ -297,9 +301,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     if (parent == nullptr && EnsureVideo()) {
         SyncSdlGeometry(window);
     }
-    CREATESTRUCTA create = {parameter, instance, menu,       parent,    height,
-                            width,     y,        x,          static_cast<LONG>(style),
-                            windowName, className, exStyle};
+    CREATESTRUCTA create = {
+        parameter,  instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
+        windowName, className, exStyle};
     if (SendMessageA(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) == 0 ||
         SendMessageA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
         DestroyWindow(window);
@@ -437,11 +441,17 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index) {
         return 0;
     }
     switch (index) {
-        case GWL_STYLE: return static_cast<LONG>(window->style);
-        case GWL_EXSTYLE: return static_cast<LONG>(window->exStyle);
-        case GWLP_USERDATA: return window->userLong;
-        case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(window->procedure);
-        default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+        case GWL_STYLE:
+            return static_cast<LONG>(window->style);
+        case GWL_EXSTYLE:
+            return static_cast<LONG>(window->exStyle);
+        case GWLP_USERDATA:
+            return window->userLong;
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(window->procedure);
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
     }
 }
 
@@ -458,8 +468,8 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
             case GWL_STYLE:
                 previous = static_cast<LONG>(window->style);
                 // Visibility changes only through ShowWindow and SetWindowPos here.
-                window->style = (static_cast<DWORD>(value) & ~WS_VISIBLE) |
-                                (window->style & WS_VISIBLE);
+                window->style =
+                    (static_cast<DWORD>(value) & ~WS_VISIBLE) | (window->style & WS_VISIBLE);
                 styleChanged = true;
                 break;
             case GWL_EXSTYLE:
@@ -475,7 +485,9 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
                 previous = reinterpret_cast<LONG_PTR>(window->procedure);
                 window->procedure = reinterpret_cast<WNDPROC>(value);
                 break;
-            default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+            default:
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return 0;
         }
         if (styleChanged) {
             // The window rectangle stays; the client area takes what the new frame leaves.
@@ -493,8 +505,7 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
     return previous;
 }
 
-BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height,
-                  UINT flags) {
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
     bool moved = false;
     bool sized = false;
     {
@@ -650,11 +661,14 @@ BOOL ShowWindow(HWND window, int command) {
             activate = true;
             break;
         case SW_SHOWNOACTIVATE:
-        case SW_SHOWNA: break;
+        case SW_SHOWNA:
+            break;
         case SW_RESTORE:
         case SW_SHOWNORMAL:
         case SW_SHOW:
-        default: activate = true; break;
+        default:
+            activate = true;
+            break;
     }
     bool wasMinimized = window->minimized;
     if (command == SW_RESTORE || command == SW_SHOWNORMAL) {
@@ -788,7 +802,9 @@ HWND SetActiveWindow(HWND window) {
     return previous;
 }
 
-HWND GetForegroundWindow() { return GetActiveWindow(); }
+HWND GetForegroundWindow() {
+    return GetActiveWindow();
+}
 
 BOOL SetForegroundWindow(HWND window) {
     if (!IsWindow(window)) {
@@ -829,7 +845,9 @@ BOOL BringWindowToTop(HWND window) {
     return SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-BOOL AttachThreadInput(DWORD attachFrom, DWORD attachTo, BOOL attach) { return TRUE; }
+BOOL AttachThreadInput(DWORD attachFrom, DWORD attachTo, BOOL attach) {
+    return TRUE;
+}
 
 BOOL WINNLSEnableIME(HWND window, BOOL enable) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
@@ -898,6 +916,8 @@ void RegisterSdlWindowId(HWND window, uint32_t id) {
     Windows().bySdlId[id] = window;
 }
 
-DWORD& ForegroundLockTimeout() { return Windows().foregroundLockTimeout; }
+DWORD& ForegroundLockTimeout() {
+    return Windows().foregroundLockTimeout;
+}
 
 }  // namespace platform

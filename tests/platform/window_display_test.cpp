@@ -11,11 +11,11 @@ using namespace windowtest;
 namespace {
 
 class Displays : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterTestClass("DisplayTest");
-        window = CreateWindowExA(0, "DisplayTest", "display", 0x80CA0000u, 0, 0, 320, 240,
-                                 nullptr, nullptr, nullptr, nullptr);
+        window = CreateWindowExA(0, "DisplayTest", "display", 0x80CA0000u, 0, 0, 320, 240, nullptr,
+                                 nullptr, nullptr, nullptr);
         ASSERT_NE(window, nullptr);
         PumpAll();
         Log().clear();
@@ -36,8 +36,8 @@ protected:
 };
 
 const platform::DisplayMode kModes[] = {
-    {640, 480, 8, 60},  {640, 480, 16, 60},  {640, 480, 32, 60},  {800, 600, 16, 60},
-    {800, 600, 16, 75}, {800, 600, 32, 60},  {1024, 768, 32, 60},
+    {640, 480, 8, 60},  {640, 480, 16, 60}, {640, 480, 32, 60},  {800, 600, 16, 60},
+    {800, 600, 16, 75}, {800, 600, 32, 60}, {1024, 768, 32, 60},
 };
 const platform::DisplayMode kDesktop = {1024, 768, 32, 60};
 
@@ -105,10 +105,10 @@ TEST_F(Displays, RefusedRequestsChangeNothing) {
     };
     const DWORD all = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
     const Case cases[] = {
-        {all, 320, 240, 16, 0, CDS_FULLSCREEN, DISP_CHANGE_BADMODE},          // no such size
-        {all, 800, 600, 24, 0, CDS_FULLSCREEN, DISP_CHANGE_BADMODE},          // no such depth
+        {all, 320, 240, 16, 0, CDS_FULLSCREEN, DISP_CHANGE_BADMODE},            // no such size
+        {all, 800, 600, 24, 0, CDS_FULLSCREEN, DISP_CHANGE_BADMODE},            // no such depth
         {all | DM_DISPLAYFREQUENCY, 800, 600, 32, 85, 0, DISP_CHANGE_BADMODE},  // no such rate
-        {all, 800, 600, 32, 0, CDS_TEST, DISP_CHANGE_SUCCESSFUL},             // only a test
+        {all, 800, 600, 32, 0, CDS_TEST, DISP_CHANGE_SUCCESSFUL},               // only a test
     };
     for (const Case& c : cases) {
         DEVMODEA request = {};

@@ -73,8 +73,8 @@ TEST(SingleInstanceHelper, Role) {
         return;
     }
     RegisterTestClass("InstanceTestClass");
-    HWND window = CreateWindowExA(0, "InstanceTestClass", "Instance Title", WS_POPUP, 0, 0, 10,
-                                  10, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExA(0, "InstanceTestClass", "Instance Title", WS_POPUP, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     std::string ready = std::getenv("TESSEL_INSTANCE_READY");
     FILE* f = std::fopen(ready.c_str(), "w");
@@ -91,8 +91,8 @@ TEST(SingleInstance, ASecondProcessFindsTheFirstByClass) {
     std::string space = UniqueNamespace();
     platform::SetInstanceNamespace(space.c_str());
     RegisterTestClass("InstanceTestClass");
-    HWND window = CreateWindowExA(0, "InstanceTestClass", "Instance Title", WS_POPUP, 0, 0, 10,
-                                  10, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExA(0, "InstanceTestClass", "Instance Title", WS_POPUP, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(FindWindowA("InstanceTestClass", nullptr), window);  // in this process
 
@@ -102,9 +102,9 @@ TEST(SingleInstance, ASecondProcessFindsTheFirstByClass) {
     EXPECT_EQ(WaitExit(finder), 0);
 
     // Another namespace sees nothing: parallel tests stay apart.
-    pid_t stranger = SpawnSelf("SingleInstanceHelper.Role",
-                               {"TESSEL_INSTANCE_ROLE=find",
-                                "TESSEL_INSTANCE_NAMESPACE=" + space + "-other"});
+    pid_t stranger =
+        SpawnSelf("SingleInstanceHelper.Role",
+                  {"TESSEL_INSTANCE_ROLE=find", "TESSEL_INSTANCE_NAMESPACE=" + space + "-other"});
     ASSERT_GT(stranger, 0);
     EXPECT_NE(WaitExit(stranger), 0);
 

@@ -14,7 +14,7 @@ namespace {
 constexpr DWORD kCaptioned = 0x80CA0000u;  // pop-up, caption, system menu, minimise box
 
 class WindowMessages : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterTestClass("MessagesTest");
         window = CreateWindowExA(0, "MessagesTest", "messages", kCaptioned, 10, 20, 200, 150,
@@ -53,8 +53,8 @@ TEST_F(WindowMessages, PostedMessagesArriveInOrderThreadMessagesWithoutWindow) {
     std::vector<UINT> expected = {WM_USER,     WM_USER + 1, WM_USER + 2,  WM_USER + 3,
                                   WM_USER + 4, WM_USER + 5, WM_USER + 100};
     EXPECT_EQ(taken, expected);
-    auto dispatched = Only({WM_USER, WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_USER + 4,
-                            WM_USER + 5});
+    auto dispatched =
+        Only({WM_USER, WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_USER + 4, WM_USER + 5});
     ASSERT_EQ(dispatched.size(), 6u);
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(dispatched[i].window, window);
@@ -337,16 +337,16 @@ TEST_F(WindowMessages, MouseMessagesCarryClientPointAndButtons) {
 TEST_F(WindowMessages, CloseButtonDestroysThroughDefaultHandlingAndQuitFollows) {
     static std::atomic<bool> sawDestroy{false};
     sawDestroy = false;
-    SetWindowLongPtrA(window, GWLP_WNDPROC,
-                      reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp,
-                                                     LPARAM lp) -> LRESULT {
-                          if (m == WM_DESTROY) {
-                              sawDestroy = true;
-                              PostQuitMessage(0);
-                              return 0;
-                          }
-                          return DefWindowProcA(w, m, wp, lp);
-                      }));
+    SetWindowLongPtrA(
+        window, GWLP_WNDPROC,
+        reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_DESTROY) {
+                sawDestroy = true;
+                PostQuitMessage(0);
+                return 0;
+            }
+            return DefWindowProcA(w, m, wp, lp);
+        }));
     PushWindowEvent(window, SDL_WINDOWEVENT_CLOSE);
     MSG msg;
     int got = 0;

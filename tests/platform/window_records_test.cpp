@@ -58,9 +58,9 @@ TEST(ProcWindows, SendPostAndDestroyReachTheProcedure) {
     EXPECT_FALSE(IsWindow(other));
     EXPECT_EQ(platform::ProcWindowUserData(button), nullptr);
     // The dialog hears of it first, then each control, then the last word.
-    std::vector<std::pair<int, UINT>> expected = {
-        {0, WM_DESTROY}, {31, WM_DESTROY}, {31, WM_NCDESTROY},
-        {32, WM_DESTROY}, {32, WM_NCDESTROY}, {0, WM_NCDESTROY}};
+    std::vector<std::pair<int, UINT>> expected = {{0, WM_DESTROY},    {31, WM_DESTROY},
+                                                  {31, WM_NCDESTROY}, {32, WM_DESTROY},
+                                                  {32, WM_NCDESTROY}, {0, WM_NCDESTROY}};
     EXPECT_EQ(log.seen, expected);
     EXPECT_FALSE(DestroyWindow(dialog));
 }
@@ -90,8 +90,8 @@ TEST(WindowGeometry, StylesFrameTheClientAreaAndMovesAreSigned) {
     int height = rect.bottom - rect.top;
     EXPECT_GT(width, 640);
     EXPECT_GT(height - 480, width - 640);  // the caption is at the top only
-    HWND window = CreateWindowExA(WS_EX_WINDOWEDGE, "GeometryTest", "geometry", captioned, 100,
-                                  50, width, height, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExA(WS_EX_WINDOWEDGE, "GeometryTest", "geometry", captioned, 100, 50,
+                                  width, height, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     RECT client;
     GetClientRect(window, &client);
@@ -153,9 +153,9 @@ TEST(WindowGeometry, CreationSendsCreateSizeMoveAndAFailedCreateGivesNull) {
     EXPECT_EQ(sizes[0].lParam, MAKELONG(64, 48));
     DestroyWindow(window);
 
-    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                              nullptr),
-              nullptr);
+    EXPECT_EQ(
+        CreateWindowExA(0, "NoSuchClass", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
     EXPECT_EQ(GetLastError(), ERROR_CANNOT_FIND_WND_CLASS);
 
     WNDCLASSEXA refusing = {};
@@ -166,9 +166,9 @@ TEST(WindowGeometry, CreationSendsCreateSizeMoveAndAFailedCreateGivesNull) {
     refusing.lpszClassName = "RefusingTest";
     ASSERT_NE(RegisterClassExA(&refusing), 0);
     EXPECT_EQ(RegisterClassExA(&refusing), 0);  // a class registers once
-    EXPECT_EQ(CreateWindowExA(0, "RefusingTest", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                              nullptr),
-              nullptr);
+    EXPECT_EQ(
+        CreateWindowExA(0, "RefusingTest", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
     EXPECT_TRUE(UnregisterClassA("RefusingTest", nullptr));
     EXPECT_FALSE(UnregisterClassA("RefusingTest", nullptr));
     DrainQueue();
@@ -188,8 +188,8 @@ TEST(WindowFramebuffer, FollowsTheClientSizeAndKeepsWhatWasDrawn) {
     for (int y = 0; y < fb.height; ++y) {
         for (int x = 0; x < fb.width; ++x) {
             EXPECT_EQ(fb.pixels[y * fb.pitch / 4 + x], 0u);  // starts black
-            fb.pixels[y * fb.pitch / 4 + x] = 0x00010000u * static_cast<uint32_t>(y) +
-                                              static_cast<uint32_t>(x);
+            fb.pixels[y * fb.pitch / 4 + x] =
+                0x00010000u * static_cast<uint32_t>(y) + static_cast<uint32_t>(x);
         }
     }
     platform::UnlockWindowFramebuffer(window, true);
@@ -251,7 +251,7 @@ TEST(MessageBoxes, HeadlessAnswersAreTheSetOneOrTheCancelAnswer) {
         int expected;
     };
     const Case cases[] = {
-        {MB_OK, 0, IDOK},         {MB_YESNO, 0, IDNO},         {MB_YESNO, IDYES, IDYES},
+        {MB_OK, 0, IDOK},           {MB_YESNO, 0, IDNO},           {MB_YESNO, IDYES, IDYES},
         {MB_OKCANCEL, 0, IDCANCEL}, {MB_YESNOCANCEL, 0, IDCANCEL}, {MB_OK | MB_ICONERROR, 0, IDOK},
     };
     int before = platform::MessageBoxCount();
