@@ -530,4 +530,10 @@ void RemoveSdlEventObserver(SdlEventObserver observer, void* context);
 // True when windows are shown by a real video driver (not dummy/offscreen).
 bool HasRealVideoDriver();
 
+// Another event loop (GTK's, for dialogs) that must keep running while a
+// thread waits in GetMessageA or looks in PeekMessageA: `hook` is called on
+// every look at the queue and at least every 5 ms while GetMessageA waits.
+// One hook per process; null removes it.
+void SetMessagePumpHook(void (*hook)(void* context), void* context);
+
 }  // namespace platform

@@ -207,10 +207,41 @@ bool FetchMessage(ThreadQueue& queue, MSG* out, HWND filter, UINT filterMin, UIN
     return false;
 }
 
+struct PumpHook {
+    std::mutex lock;
+    void (*hook)(void*) = nullptr;
+    void* context = nullptr;
+};
+
+PumpHook& Hook() {
+    static auto* hook = new PumpHook();
+    return *hook;
+}
+
+bool HasPumpHook() {
+    std::lock_guard<std::mutex> guard(Hook().lock);
+    return Hook().hook != nullptr;
+}
+
+// Runs the other loop, then SDL's: both may turn into messages.
+void PumpEverything() {
+    void (*hook)(void*) = nullptr;
+    void* context = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(Hook().lock);
+        hook = Hook().hook;
+        context = Hook().context;
+    }
+    if (hook != nullptr) {
+        hook(context);
+    }
+    PumpSdlEvents();
+}
+
 // How long a waiting GetMessageA may sleep: until the next timer, and not
 // long on the thread that must keep taking SDL's events.
 std::chrono::milliseconds WaitSlice(ThreadQueue& queue) {
-    uint64_t limit = IsVideoThread() ? 5 : 50;
+    uint64_t limit = IsVideoThread() || HasPumpHook() ? 5 : 50;
     uint64_t now = NowMilliseconds();
     std::lock_guard<std::mutex> guard(queue.lock);
     for (const Timer& timer : queue.timers) {
@@ -310,6 +341,12 @@ LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return result;
 }
 
+void SetMessagePumpHook(void (*hook)(void* context), void* context) {
+    std::lock_guard<std::mutex> guard(Hook().lock);
+    Hook().hook = hook;
+    Hook().context = context;
+}
+
 }  // namespace platform
 
 using namespace platform;
@@ -379,7 +416,7 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT r
         return FALSE;
     }
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
-    PumpSdlEvents();
+    PumpEverything();
     return FetchMessage(*queue, msg, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0)
                ? TRUE
                : FALSE;
@@ -392,7 +429,7 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     }
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
     for (;;) {
-        PumpSdlEvents();
+        PumpEverything();
         if (FetchMessage(*queue, msg, window, filterMin, filterMax, true)) {
             return msg->message == WM_QUIT ? FALSE : TRUE;
         }
@@ -404,7 +441,7 @@ BOOL WaitMessage() {
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
     MSG msg;
     for (;;) {
-        PumpSdlEvents();
+        PumpEverything();
         if (FetchMessage(*queue, &msg, nullptr, 0, 0, false)) {
             return TRUE;
         }

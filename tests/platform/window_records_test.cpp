@@ -304,3 +304,32 @@ TEST(Cursor, ShowCursorCountsAndSetCursorSwaps) {
 }
 
 }  // namespace
+
+namespace {
+
+// ------------------------------------------------------------ pump hook
+
+TEST(MessagePumpHook, AnotherLoopRunsWhileGetMessageWaits) {
+    static int calls = 0;
+    calls = 0;
+    platform::SetMessagePumpHook(
+        [](void* context) {
+            // The other loop turns its own event into a message on its third turn.
+            if (++calls == 3) {
+                PostThreadMessageA(GetCurrentThreadId(), WM_USER + 9,
+                                   reinterpret_cast<WPARAM>(context), 0);
+            }
+        },
+        &calls);
+    MSG msg;
+    ASSERT_GT(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.message, WM_USER + 9);
+    EXPECT_EQ(msg.wParam, reinterpret_cast<WPARAM>(&calls));
+    EXPECT_GE(calls, 3);
+    platform::SetMessagePumpHook(nullptr, nullptr);
+    int before = calls;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_EQ(calls, before);
+}
+
+}  // namespace
