@@ -10,6 +10,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/d3d9/raster_pixel.h"
 #include "platform/d3d9/raster_sample.h"
 #include "platform/d3d9/raster_texel.h"
@@ -618,6 +622,57 @@ inline uint32_t BlendSrcAlpha(uint32_t src, uint32_t dst) {
     return rb | ag;
 }
 
+// BlendSrcAlpha over a run of pixels, four at a time; returns how many it did.
+// contiguous: cols[i] = cols[0] + i throughout.
+int32_t BlendSrcAlphaRun(uint32_t* out, const uint32_t* texels, const int32_t* cols, int32_t width,
+                         bool contiguous, uint32_t alphaOr, uint32_t targetOr) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ff = _mm_set1_epi16(255);
+    const __m128i half = _mm_set1_epi16(128);
+    const __m128i alphaOrV = _mm_set1_epi32(static_cast<int>(alphaOr));
+    const __m128i targetOrV = _mm_set1_epi32(static_cast<int>(targetOr));
+    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int32_t i = 0;
+    for (; i + 4 <= width; i += 4) {
+        __m128i src;
+        if (contiguous) {
+            src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + cols[0] + i));
+        } else {
+            src = _mm_set_epi32(
+                static_cast<int>(texels[cols[i + 3]]), static_cast<int>(texels[cols[i + 2]]),
+                static_cast<int>(texels[cols[i + 1]]), static_cast<int>(texels[cols[i]]));
+        }
+        src = _mm_or_si128(src, alphaOrV);
+        __m128i alphas = _mm_and_si128(src, alphaMask);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphas, zero)) == 0xFFFF)
+            continue;
+        __m128i* dst = reinterpret_cast<__m128i*>(out + i);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphas, alphaMask)) == 0xFFFF) {
+            _mm_storeu_si128(dst, _mm_or_si128(src, targetOrV));
+            continue;
+        }
+        __m128i d = _mm_or_si128(_mm_loadu_si128(dst), targetOrV);
+        __m128i result[2];
+        for (int h = 0; h < 2; ++h) {
+            __m128i s16 = h == 0 ? _mm_unpacklo_epi8(src, zero) : _mm_unpackhi_epi8(src, zero);
+            __m128i d16 = h == 0 ? _mm_unpacklo_epi8(d, zero) : _mm_unpackhi_epi8(d, zero);
+            // Alpha of each pixel into its four lanes.
+            __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+            __m128i x =
+                _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(ff, a)));
+            x = _mm_add_epi16(x, half);
+            x = _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+            result[h] = x;
+        }
+        _mm_storeu_si128(dst, _mm_or_si128(_mm_packus_epi16(result[0], result[1]), targetOrV));
+    }
+    return i;
+#else
+    return 0;
+#endif
+}
+
 bool IsArgb32(uint32_t format) {
     return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
 }
@@ -634,6 +689,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
     int32_t width = right - left;
     const RasterSurface& target = s.target.color;
     bool textured = s.needTexture[0];
+    bool contiguous = true;
     const RasterSampler& sm = s.samplers[0];
     const RasterSurface* level = nullptr;
     if (textured) {
@@ -642,10 +698,12 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         if (level->bits == nullptr || level->width <= 0 || level->height <= 0)
             return;
         columns->resize(static_cast<size_t>(width));
+        int32_t* cols = columns->data();
         for (int32_t i = 0; i < width; ++i) {
             float u = static_cast<float>(q.u0 + q.dudx * (left + i));
-            (*columns)[i] =
+            cols[i] =
                 AddressRasterTexel(RasterTexelIndex(u, level->width), level->width, sm.addressU);
+            contiguous = contiguous && cols[i] == cols[0] + i;
         }
         if (!*mapValid || std::memcmp(mapDiffuse, &q.diffuse, sizeof q.diffuse) != 0 ||
             std::memcmp(mapSpecular, &q.specular, sizeof q.specular) != 0) {
@@ -707,11 +765,18 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
                     out[i] = t | targetOr;
                 }
             } else {
-                for (int32_t i = 0; i < width; ++i) {
+                int32_t i = 0;
+                if (!border) {
+                    i = BlendSrcAlphaRun(out, texels, cols, width, contiguous, alphaOr, targetOr);
+                }
+                for (; i < width; ++i) {
                     uint32_t t =
                         (border && cols[i] < 0) ? sm.borderColor : (texels[cols[i]] | alphaOr);
-                    uint32_t d = out[i] | targetOr;
-                    out[i] = BlendSrcAlpha(t, d) | targetOr;
+                    // The formula gives the source at alpha 255 and the destination at 0.
+                    uint32_t a = t >> 24;
+                    if (a == 0)
+                        continue;
+                    out[i] = (a == 255 ? t : BlendSrcAlpha(t, out[i] | targetOr)) | targetOr;
                 }
             }
             continue;

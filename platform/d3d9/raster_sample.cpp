@@ -17,7 +17,9 @@ int64_t FloorToInt(double v) {
         v = kIndexLimit;
     if (v < -kIndexLimit)
         v = -kIndexLimit;
-    return static_cast<int64_t>(std::floor(v));
+    // floor without a library call: truncation, one down for negative fractions.
+    int64_t i = static_cast<int64_t>(v);
+    return static_cast<double>(i) > v ? i - 1 : i;
 }
 
 uint32_t FetchAddressed(const RasterSurface& level, int32_t x, int32_t y,
@@ -83,10 +85,6 @@ uint32_t LerpColours(uint32_t c0, uint32_t c1, uint32_t f) {
 }
 
 }  // namespace
-
-int32_t RasterTexelIndex(float u, int32_t size) {
-    return static_cast<int32_t>(FloorToInt(static_cast<double>(u) * size));
-}
 
 int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode) {
     if (index >= 0 && index < size)

@@ -45,7 +45,15 @@ uint32_t SampleRaster(const RasterSampler& sampler, float u, float v, float lod)
 // -1 for BORDER outside the texture.
 int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode);
 
-// floor(u * size) kept within the int range (NaN gives 0).
-int32_t RasterTexelIndex(float u, int32_t size);
+// floor(u * size) kept within +-2^30 (NaN gives 0).
+inline int32_t RasterTexelIndex(float u, int32_t size) {
+    double v = static_cast<double>(u) * size;
+    if (!(v > -1073741824.0))
+        return v == v ? -1073741824 : 0;
+    if (v > 1073741824.0)
+        return 1073741824;
+    int32_t i = static_cast<int32_t>(v);
+    return static_cast<double>(i) > v ? i - 1 : i;
+}
 
 }  // namespace platform

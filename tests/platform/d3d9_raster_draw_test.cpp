@@ -364,7 +364,12 @@ std::vector<RasterVertex> SpriteScene(int count, uint32_t seed, bool rotated) {
         float x = std::floor(pos(rng)) - 0.5f, y = std::floor(pos(rng)) - 0.5f;
         float w = 8.0f + static_cast<float>(rng() % 40), h = 8.0f + static_cast<float>(rng() % 40);
         uint32_t colour = (rng() % 4 == 0) ? 0x80FFFFFFu : 0xFFFFFFFFu;
-        AppendQuad(&v, x, y, x + w, y + h, colour, 0, 0, (rng() % 3) * 0.5f + 0.5f, 1);
+        float u2 = (rng() % 3) * 0.5f + 0.5f;
+        if (rng() % 3 == 0) {  // unscaled: one texel a pixel
+            w = 32.0f;
+            u2 = 1.0f;
+        }
+        AppendQuad(&v, x, y, x + w, y + h, colour, 0, 0, u2, 1);
         if (rotated) {
             for (int k = 0; k < 6; ++k)
                 v[v.size() - 1 - k].x += v[v.size() - 1 - k].y * 0.1f;

@@ -1,0 +1,285 @@
+// Speed of the CPU device's rasteriser on the game's two heavy loads, side by side with SDL2's
+// software renderer drawing the same pictures: 32x32 point-sampled, alpha-blended sprites
+// (sprites per second) and a 640x480 image stretched onto 1280x960 (frames per second).
+
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9/raster_draw.h"
+#include "platform/d3d9/raster_texel.h"
+
+namespace {
+
+using namespace platform;
+
+constexpr int kSpriteCount = 1000;
+constexpr int kSpriteSize = 32;
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
+
+struct SpritePlace {
+    int x, y;
+};
+
+const std::vector<SpritePlace>& Places() {
+    static const std::vector<SpritePlace> places = [] {
+        std::mt19937 rng(12345);
+        std::vector<SpritePlace> p;
+        for (int i = 0; i < kSpriteCount; ++i) {
+            p.push_back({static_cast<int>(rng() % (kScreenWidth - kSpriteSize)),
+                         static_cast<int>(rng() % (kScreenHeight - kSpriteSize))});
+        }
+        return p;
+    }();
+    return places;
+}
+
+// A round sprite with a soft edge: opaque middle, translucent rim, transparent corners.
+std::vector<uint32_t> SpritePixels() {
+    std::vector<uint32_t> pixels(kSpriteSize * kSpriteSize);
+    for (int y = 0; y < kSpriteSize; ++y) {
+        for (int x = 0; x < kSpriteSize; ++x) {
+            int dx = 2 * x - kSpriteSize + 1, dy = 2 * y - kSpriteSize + 1;
+            int d2 = dx * dx + dy * dy;
+            uint32_t a = d2 < 600 ? 255 : (d2 < 1000 ? 128 : 0);
+            pixels[y * kSpriteSize + x] = (a << 24) | ((x * 8) << 16) | ((y * 8) << 8) | 0x40;
+        }
+    }
+    return pixels;
+}
+
+std::vector<uint32_t> PicturePixels(int w, int h) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            pixels[static_cast<size_t>(y) * w + x] = 0xFF000000u | (x << 12) | y;
+    }
+    return pixels;
+}
+
+RasterVertex Corner(float x, float y, float u, float v) {
+    RasterVertex r;
+    r.x = x;
+    r.y = y;
+    r.z = 0.2f;
+    r.rhw = 1.0f;
+    r.diffuse = 0xFFFFFFFFu;
+    r.tex[0][0] = u;
+    r.tex[0][1] = v;
+    return r;
+}
+
+void AppendQuad(std::vector<RasterVertex>* v, float x1, float y1, float x2, float y2) {
+    v->push_back(Corner(x1, y1, 0, 0));
+    v->push_back(Corner(x2, y1, 1, 0));
+    v->push_back(Corner(x1, y2, 0, 1));
+    v->push_back(Corner(x2, y2, 1, 1));
+    v->push_back(Corner(x1, y2, 0, 1));
+    v->push_back(Corner(x2, y1, 1, 0));
+}
+
+// The states the library sets for a textured 2D draw: stage 0 modulates the texture by the
+// vertex colour, flat shading, no culling, no depth.
+RasterStates SpriteStates(const RasterTexture* texture, bool blend, int width, int height) {
+    RasterStates s;
+    SetDefaultRasterStates(&s);
+    s.viewport = {0, 0, width, height, 0.0f, 1.0f};
+    s.render[kRsCullMode] = kCullNone;
+    s.render[kRsShadeMode] = kShadeFlat;
+    s.render[kRsLighting] = 0;
+    s.textures[0] = texture;
+    s.stage[0][kTssColorOp] = kTopModulate;
+    s.stage[0][kTssColorArg1] = kTaTexture;
+    s.stage[0][kTssColorArg2] = kTaDiffuse;
+    s.stage[0][kTssAlphaOp] = kTopModulate;
+    s.stage[0][kTssAlphaArg1] = kTaTexture;
+    s.stage[0][kTssAlphaArg2] = kTaDiffuse;
+    s.sampler[0][kSampAddressU] = kAddressClamp;
+    s.sampler[0][kSampAddressV] = kAddressClamp;
+    if (blend) {
+        s.render[kRsAlphaBlendEnable] = 1;
+        s.render[kRsSrcBlend] = kBlendSrcAlpha;
+        s.render[kRsDestBlend] = kBlendInvSrcAlpha;
+    }
+    return s;
+}
+
+void Draw(const RasterTarget& target, const RasterStates& states,
+          const std::vector<RasterVertex>& v) {
+    RasterDrawCall call;
+    call.primitiveType = kPrimTriangleList;
+    call.primitiveCount = static_cast<uint32_t>(v.size() / 3);
+    call.vertices = v.data();
+    call.vertexCount = static_cast<uint32_t>(v.size());
+    DrawRasterPrimitives(target, states, call);
+}
+
+void RasterSprites(benchmark::State& state) {
+    SetRasterThreadCount(static_cast<int>(state.range(0)));
+    std::vector<uint32_t> sprite = SpritePixels();
+    RasterTexture texture;
+    texture.format = kFmtA8R8G8B8;
+    texture.levelCount = 1;
+    texture.levels[0] = {reinterpret_cast<uint8_t*>(sprite.data()), kSpriteSize, kSpriteSize,
+                         kSpriteSize * 4, kFmtA8R8G8B8};
+    std::vector<uint32_t> screen(kScreenWidth * kScreenHeight, 0xFF102030u);
+    RasterTarget target;
+    target.color = {reinterpret_cast<uint8_t*>(screen.data()), kScreenWidth, kScreenHeight,
+                    kScreenWidth * 4, kFmtX8R8G8B8};
+    RasterStates states = SpriteStates(&texture, true, kScreenWidth, kScreenHeight);
+    std::vector<RasterVertex> v;
+    for (const SpritePlace& p : Places()) {
+        AppendQuad(&v, p.x - 0.5f, p.y - 0.5f, p.x + kSpriteSize - 0.5f, p.y + kSpriteSize - 0.5f);
+    }
+    for (auto _ : state) {
+        Draw(target, states, v);
+        benchmark::DoNotOptimize(screen.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kSpriteCount);
+    SetRasterThreadCount(0);
+}
+
+void RasterStretch(benchmark::State& state) {
+    SetRasterThreadCount(static_cast<int>(state.range(0)));
+    std::vector<uint32_t> picture = PicturePixels(kScreenWidth, kScreenHeight);
+    RasterTexture texture;
+    texture.format = kFmtX8R8G8B8;
+    texture.levelCount = 1;
+    texture.levels[0] = {reinterpret_cast<uint8_t*>(picture.data()), kScreenWidth, kScreenHeight,
+                         kScreenWidth * 4, kFmtX8R8G8B8};
+    std::vector<uint32_t> screen(kScreenWidth * kScreenHeight * 4);
+    RasterTarget target;
+    target.color = {reinterpret_cast<uint8_t*>(screen.data()), 2 * kScreenWidth, 2 * kScreenHeight,
+                    2 * kScreenWidth * 4, kFmtX8R8G8B8};
+    RasterStates states = SpriteStates(&texture, false, 2 * kScreenWidth, 2 * kScreenHeight);
+    std::vector<RasterVertex> v;
+    AppendQuad(&v, -0.5f, -0.5f, 2 * kScreenWidth - 0.5f, 2 * kScreenHeight - 0.5f);
+    for (auto _ : state) {
+        Draw(target, states, v);
+        benchmark::DoNotOptimize(screen.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    SetRasterThreadCount(0);
+}
+
+struct SdlScene {
+    SDL_Surface* screen = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+
+    SdlScene(int width, int height, const std::vector<uint32_t>& pixels, int tw, int th,
+             bool blend) {
+        screen = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+        renderer = SDL_CreateSoftwareRenderer(screen);
+        SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+            const_cast<uint32_t*>(pixels.data()), tw, th, 32, tw * 4, SDL_PIXELFORMAT_ARGB8888);
+        texture = SDL_CreateTextureFromSurface(renderer, source);
+        SDL_FreeSurface(source);
+        SDL_SetTextureBlendMode(texture, blend ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    }
+    ~SdlScene() {
+        SDL_DestroyTexture(texture);
+        SDL_DestroyRenderer(renderer);
+        SDL_FreeSurface(screen);
+    }
+    bool Ok() const { return screen && renderer && texture; }
+};
+
+void SdlSprites(benchmark::State& state) {
+    std::vector<uint32_t> sprite = SpritePixels();
+    SdlScene scene(kScreenWidth, kScreenHeight, sprite, kSpriteSize, kSpriteSize, true);
+    if (!scene.Ok()) {
+        state.SkipWithError(SDL_GetError());
+        return;
+    }
+    for (auto _ : state) {
+        for (const SpritePlace& p : Places()) {
+            SDL_Rect dest{p.x, p.y, kSpriteSize, kSpriteSize};
+            SDL_RenderCopy(scene.renderer, scene.texture, nullptr, &dest);
+        }
+        SDL_RenderFlush(scene.renderer);
+        benchmark::DoNotOptimize(scene.screen->pixels);
+    }
+    state.SetItemsProcessed(state.iterations() * kSpriteCount);
+}
+
+void SdlStretch(benchmark::State& state) {
+    std::vector<uint32_t> picture = PicturePixels(kScreenWidth, kScreenHeight);
+    SdlScene scene(2 * kScreenWidth, 2 * kScreenHeight, picture, kScreenWidth, kScreenHeight,
+                   false);
+    if (!scene.Ok()) {
+        state.SkipWithError(SDL_GetError());
+        return;
+    }
+    for (auto _ : state) {
+        SDL_Rect dest{0, 0, 2 * kScreenWidth, 2 * kScreenHeight};
+        SDL_RenderCopy(scene.renderer, scene.texture, nullptr, &dest);
+        SDL_RenderFlush(scene.renderer);
+        benchmark::DoNotOptimize(scene.screen->pixels);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+class RateReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            auto rate = run.counters.find("items_per_second");
+            if (rate == run.counters.end())
+                continue;
+            std::string name = run.benchmark_name();
+            size_t suffix = name.find("/real_time");
+            if (suffix != std::string::npos)
+                name.erase(suffix);
+            perSecond[name] = rate->second.value;
+        }
+    }
+    std::map<std::string, double> perSecond;
+};
+
+void PrintSummary(const RateReporter& r) {
+    auto get = [&](const std::string& name) {
+        auto it = r.perSecond.find(name);
+        return it == r.perSecond.end() ? 0.0 : it->second;
+    };
+    double sdlSprites = get("SdlSprites");
+    double sdlStretch = get("SdlStretch");
+    std::printf("\n%-34s %14s %14s %8s\n", "load", "ours /s", "SDL2 soft /s", "ratio");
+    for (const char* threads : {"1", "0"}) {
+        std::string label = std::string(threads) == "1" ? "one thread" : "threads allowed";
+        double s = get(std::string("RasterSprites/") + threads);
+        double t = get(std::string("RasterStretch/") + threads);
+        if (s > 0 && sdlSprites > 0) {
+            std::printf("%-34s %14.0f %14.0f %8.2f\n", ("32x32 blended sprites, " + label).c_str(),
+                        s, sdlSprites, s / sdlSprites);
+        }
+        if (t > 0 && sdlStretch > 0) {
+            std::printf("%-34s %14.1f %14.1f %8.2f\n", ("640x480 -> 1280x960, " + label).c_str(), t,
+                        sdlStretch, t / sdlStretch);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    // Wall-clock time, so that a draw shared by threads is counted as what it costs a frame.
+    benchmark::RegisterBenchmark("RasterSprites", RasterSprites)->Arg(1)->Arg(0)->UseRealTime();
+    benchmark::RegisterBenchmark("SdlSprites", SdlSprites)->UseRealTime();
+    benchmark::RegisterBenchmark("RasterStretch", RasterStretch)->Arg(1)->Arg(0)->UseRealTime();
+    benchmark::RegisterBenchmark("SdlStretch", SdlStretch)->UseRealTime();
+    RateReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintSummary(reporter);
+    benchmark::Shutdown();
+    return 0;
+}
