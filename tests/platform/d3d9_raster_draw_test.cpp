@@ -381,8 +381,12 @@ std::vector<RasterVertex> SpriteScene(int count, uint32_t seed, bool rotated) {
 TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
     SwitchGuard guard;
     Texture tex = Checker(32, 32, kFmtA8R8G8B8);
-    for (int y = 0; y < 32; ++y)
+    for (int y = 0; y < 32; ++y) {
         tex.Set(3, y, 0x40123456u);
+    }
+    for (int x = 0; x < 32; ++x) {
+        tex.Set(x, 10, 0x00654321u);  // a transparent row
+    }
     for (bool blend : {false, true}) {
         std::vector<RasterVertex> v = SpriteScene(300, blend ? 7 : 8, false);
         std::vector<RasterVertex> r = SpriteScene(100, 9, true);
