@@ -50,7 +50,7 @@ void StretchToFramebuffer(const Surface& source, const RECT& from, const RECT& t
         auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) +
                                                 static_cast<size_t>(y) * pitch);
         for (int x = x0; x < x1; ++x) {
-            out[x] = row[columns[x - x0]] | 0xFF000000u;
+            out[x] = row[columns[x - x0]] & 0x00FFFFFFu;
         }
     }
 }

@@ -1,0 +1,221 @@
+// DIB blits into a window's framebuffer.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/gdi/framebuffer_dc.h"
+
+namespace platform::gdi {
+
+namespace {
+
+struct ChannelMask {
+    uint32_t mask;
+    int shift;
+    int width;
+};
+
+ChannelMask MakeChannel(uint32_t mask) {
+    ChannelMask channel = {mask, 0, 0};
+    if (mask != 0) {
+        channel.shift = __builtin_ctz(mask);
+        channel.width = __builtin_popcount(mask);
+    }
+    return channel;
+}
+
+// An n-bit channel widened to 8 bits by repeating its bits (5-6-5 as
+// hardware widens it); wider channels keep their top 8 bits.
+uint32_t Widen(uint32_t value, int width) {
+    if (width == 0) {
+        return 0;
+    }
+    if (width >= 8) {
+        return value >> (width - 8);
+    }
+    uint32_t result = 0;
+    int bits = 0;
+    while (bits < 8) {
+        result = (result << width) | value;
+        bits += width;
+    }
+    return result >> (bits - 8);
+}
+
+// How to read the pixels of one DIB.
+class DibReader {
+  public:
+    bool Open(const void* bits, const BITMAPINFO* info) {
+        if (bits == nullptr || info == nullptr) {
+            return false;
+        }
+        const BITMAPINFOHEADER& header = info->bmiHeader;
+        if (header.biWidth <= 0 || header.biHeight == 0 || header.biPlanes != 1) {
+            return false;
+        }
+        bits_ = static_cast<const uint8_t*>(bits);
+        width_ = header.biWidth;
+        topDown_ = header.biHeight < 0;
+        height_ = topDown_ ? -header.biHeight : header.biHeight;
+        bitCount_ = header.biBitCount;
+        if (bitCount_ != 16 && bitCount_ != 24 && bitCount_ != 32) {
+            return false;
+        }
+        stride_ = ((width_ * bitCount_ + 31) / 32) * 4;
+        uint32_t masks[3];
+        if (header.biCompression == BI_BITFIELDS && bitCount_ != 24) {
+            // The three masks follow the header.
+            std::memcpy(masks, reinterpret_cast<const uint8_t*>(info) + header.biSize,
+                        sizeof masks);
+        } else if (header.biCompression == BI_RGB) {
+            if (bitCount_ == 16) {
+                masks[0] = 0x7C00;
+                masks[1] = 0x03E0;
+                masks[2] = 0x001F;
+            } else {
+                masks[0] = 0xFF0000;
+                masks[1] = 0x00FF00;
+                masks[2] = 0x0000FF;
+            }
+        } else {
+            return false;
+        }
+        red_ = MakeChannel(masks[0]);
+        green_ = MakeChannel(masks[1]);
+        blue_ = MakeChannel(masks[2]);
+        return true;
+    }
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool TopDown() const { return topDown_; }
+
+    // The bytes of the row that holds image row `fromTop` (0 = the top row)
+    // when `bits` starts with memory row `firstMemoryRow` of the image.
+    const uint8_t* Row(int fromTop, int firstMemoryRow) const {
+        int memoryRow = topDown_ ? fromTop : height_ - 1 - fromTop;
+        return bits_ + static_cast<ptrdiff_t>(memoryRow - firstMemoryRow) * stride_;
+    }
+
+    // 0x00RRGGBB of pixel x of a row.
+    uint32_t Pixel(const uint8_t* row, int x) const {
+        uint32_t value;
+        if (bitCount_ == 16) {
+            const uint8_t* p = row + x * 2;
+            value = static_cast<uint32_t>(p[0] | (p[1] << 8));
+        } else if (bitCount_ == 24) {
+            const uint8_t* p = row + x * 3;
+            return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
+        } else {
+            std::memcpy(&value, row + x * 4, 4);
+        }
+        return Widen((value & red_.mask) >> red_.shift, red_.width) << 16 |
+               Widen((value & green_.mask) >> green_.shift, green_.width) << 8 |
+               Widen((value & blue_.mask) >> blue_.shift, blue_.width);
+    }
+
+  private:
+    const uint8_t* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    bool topDown_ = false;
+    int bitCount_ = 0;
+    int stride_ = 0;
+    ChannelMask red_{};
+    ChannelMask green_{};
+    ChannelMask blue_{};
+};
+
+inline int PointSample(int d, int n, int m) {
+    return static_cast<int>((static_cast<int64_t>(2 * d + 1) * n) / (2 * static_cast<int64_t>(m)));
+}
+
+// The source rectangle has its lower-left corner at (xSrc, ySrc) counted
+// from the image's bottom-left; only rows [firstRow, endRow) counted from the
+// top are present in memory (a band of SetDIBitsToDevice).
+struct Blit {
+    int xDest, yDest, destWidth, destHeight;
+    int xSrc, ySrc, srcWidth, srcHeight;
+    int firstRow, endRow, firstMemoryRow;
+};
+
+void Copy(FramebufferDC& target, const DibReader& dib, const Blit& b) {
+    const WindowFramebuffer& fb = target.Pixels();
+    int x0 = std::max(b.xDest, 0);
+    int x1 = std::min(b.xDest + b.destWidth, fb.width);
+    int y0 = std::max(b.yDest, 0);
+    int y1 = std::min(b.yDest + b.destHeight, fb.height);
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    // The top row of the source rectangle, counted from the image's top.
+    int topRow = dib.Height() - b.ySrc - b.srcHeight;
+    std::vector<int> columns(static_cast<size_t>(x1 - x0));
+    for (int x = x0; x < x1; ++x) {
+        columns[x - x0] = b.xSrc + PointSample(x - b.xDest, b.srcWidth, b.destWidth);
+    }
+    for (int y = y0; y < y1; ++y) {
+        int row = topRow + PointSample(y - b.yDest, b.srcHeight, b.destHeight);
+        if (row < b.firstRow || row >= b.endRow) {
+            continue;
+        }
+        const uint8_t* source = dib.Row(row, b.firstMemoryRow);
+        uint32_t* out = target.Row(y);
+        for (int x = x0; x < x1; ++x) {
+            int column = columns[x - x0];
+            if (column >= 0 && column < dib.Width()) {
+                out[x] = dib.Pixel(source, column);
+            }
+        }
+    }
+    target.MarkChanged();
+}
+
+}  // namespace
+
+}  // namespace platform::gdi
+
+int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
+                  DWORD rop) {
+    platform::gdi::DibReader dib;
+    if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0 ||
+        usage != DIB_RGB_COLORS || rop != SRCCOPY || !dib.Open(bits, info)) {
+        return 0;
+    }
+    platform::gdi::FramebufferDC target(dc);
+    if (!target.IsOpen()) {
+        return 0;
+    }
+    platform::gdi::Blit blit = {xDest,    yDest,     destWidth, destHeight,   xSrc, ySrc,
+                                srcWidth, srcHeight, 0,         dib.Height(), 0};
+    platform::gdi::Copy(target, dib, blit);
+    return srcHeight;
+}
+
+int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
+                      UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
+                      UINT colorUse) {
+    platform::gdi::DibReader dib;
+    if (width == 0 || height == 0 || scanLines == 0 || colorUse != DIB_RGB_COLORS ||
+        width > 0x7FFFFFFF || height > 0x7FFFFFFF || !dib.Open(bits, info)) {
+        return 0;
+    }
+    platform::gdi::FramebufferDC target(dc);
+    if (!target.IsOpen()) {
+        return 0;
+    }
+    // The band holds scan lines startScan.. in the bitmap's own row order:
+    // from the bottom for a bottom-up bitmap, from the top for a top-down one.
+    int h = dib.Height();
+    int first = static_cast<int>(std::min<UINT>(startScan, static_cast<UINT>(h)));
+    int end = static_cast<int>(std::min<UINT>(startScan + scanLines, static_cast<UINT>(h)));
+    int firstRow = dib.TopDown() ? first : h - end;
+    int endRow = dib.TopDown() ? end : h - first;
+    int firstMemoryRow = first;
+    platform::gdi::Blit blit = {xDest,    yDest,  static_cast<int>(width), static_cast<int>(height),
+                                xSrc,     ySrc,   static_cast<int>(width), static_cast<int>(height),
+                                firstRow, endRow, firstMemoryRow};
+    platform::gdi::Copy(target, dib, blit);
+    return static_cast<int>(scanLines);
+}

@@ -1,0 +1,16 @@
+#include "platform/gdi/framebuffer_dc.h"
+
+namespace platform::gdi {
+
+FramebufferDC::FramebufferDC(HDC dc) {
+    window_ = dc != nullptr ? WindowFromDC(dc) : nullptr;
+    open_ = window_ != nullptr && LockWindowFramebuffer(window_, &framebuffer_);
+}
+
+FramebufferDC::~FramebufferDC() {
+    if (open_) {
+        UnlockWindowFramebuffer(window_, changed_);
+    }
+}
+
+}  // namespace platform::gdi

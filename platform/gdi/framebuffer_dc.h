@@ -1,0 +1,34 @@
+// The window framebuffer behind a window's device context, locked for the
+// life of the object.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/gdi.h"
+
+namespace platform::gdi {
+
+class FramebufferDC {
+  public:
+    explicit FramebufferDC(HDC dc);
+    ~FramebufferDC();
+    FramebufferDC(const FramebufferDC&) = delete;
+    FramebufferDC& operator=(const FramebufferDC&) = delete;
+
+    // False for a context without a window (the screen, memory contexts).
+    bool IsOpen() const { return open_; }
+    const WindowFramebuffer& Pixels() const { return framebuffer_; }
+    uint32_t* Row(int y) {
+        return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(framebuffer_.pixels) +
+                                           static_cast<size_t>(y) * framebuffer_.pitch);
+    }
+    void MarkChanged() { changed_ = true; }
+
+  private:
+    HWND window_ = nullptr;
+    bool open_ = false;
+    bool changed_ = false;
+    WindowFramebuffer framebuffer_ = {};
+};
+
+}  // namespace platform::gdi

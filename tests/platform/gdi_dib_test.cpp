@@ -1,0 +1,213 @@
+// DIB blits and brushes into a window's framebuffer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "platform/window.h"
+
+namespace {
+
+class GdiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "GdiDibTest";
+        RegisterClassExA(&wc);
+        window_ = CreateWindowExA(0, "GdiDibTest", "gdi", WS_POPUP, 0, 0, 16, 12, nullptr, nullptr,
+                                  nullptr, nullptr);
+        ASSERT_NE(window_, nullptr);
+        dc_ = GetDC(window_);
+        ASSERT_NE(dc_, nullptr);
+        Paint(0x777777);
+    }
+
+    void TearDown() override {
+        ReleaseDC(window_, dc_);
+        DestroyWindow(window_);
+    }
+
+    void Paint(uint32_t pixel) {
+        platform::WindowFramebuffer fb;
+        ASSERT_TRUE(platform::LockWindowFramebuffer(window_, &fb));
+        for (int i = 0; i < fb.width * fb.height; ++i) {
+            fb.pixels[i] = pixel;
+        }
+        platform::UnlockWindowFramebuffer(window_, false);
+    }
+
+    uint32_t Pixel(int x, int y) {
+        platform::WindowFramebuffer fb;
+        EXPECT_TRUE(platform::LockWindowFramebuffer(window_, &fb));
+        uint32_t pixel = fb.pixels[y * fb.pitch / 4 + x];
+        platform::UnlockWindowFramebuffer(window_, false);
+        return pixel;
+    }
+
+    HWND window_ = nullptr;
+    HDC dc_ = nullptr;
+};
+
+// A 32-bit DIB whose pixel at image row r (from the top), column c is
+// 0x00rr00cc, with its three masks after the header.
+struct Dib32 {
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } info;
+    std::vector<uint32_t> pixels;
+
+    Dib32(int width, int height, bool topDown) {
+        std::memset(&info, 0, sizeof info);
+        info.header.biSize = sizeof(BITMAPINFOHEADER);
+        info.header.biWidth = width;
+        info.header.biHeight = topDown ? -height : height;
+        info.header.biPlanes = 1;
+        info.header.biBitCount = 32;
+        info.header.biCompression = BI_BITFIELDS;
+        info.masks[0] = 0xFF0000;
+        info.masks[1] = 0x00FF00;
+        info.masks[2] = 0x0000FF;
+        pixels.resize(static_cast<size_t>(width) * height);
+        for (int r = 0; r < height; ++r) {
+            int memoryRow = topDown ? r : height - 1 - r;
+            for (int c = 0; c < width; ++c) {
+                pixels[static_cast<size_t>(memoryRow) * width + c] =
+                    static_cast<uint32_t>(r << 16 | c);
+            }
+        }
+    }
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(&info); }
+};
+
+uint32_t At(int row, int column) {
+    return static_cast<uint32_t>(row << 16 | column);
+}
+
+TEST_F(GdiTest, StretchDIBitsCountsTheSourceYFromTheBottomForEveryDib) {
+    for (bool topDown : {true, false}) {
+        Paint(0x777777);
+        Dib32 dib(8, 6, topDown);
+        // Source x 2, y 1 from the bottom, 4 x 3: image rows 6 - 1 - 3 = 2 to 4.
+        ASSERT_EQ(StretchDIBits(dc_, 1, 2, 4, 3, 2, 1, 4, 3, dib.pixels.data(), dib.Info(),
+                                DIB_RGB_COLORS, SRCCOPY),
+                  3);
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                bool inside = x >= 1 && x < 5 && y >= 2 && y < 5;
+                ASSERT_EQ(Pixel(x, y), inside ? At(2 + y - 2, 2 + x - 1) : 0x777777u)
+                    << (topDown ? "top-down " : "bottom-up ") << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST_F(GdiTest, StretchDIBitsStretchesByPointSampling) {
+    Dib32 dib(8, 6, true);
+    // The library's 320x240 emulation: the top-left quarter, y = H / 2 from
+    // the bottom, doubled over the whole area.
+    ASSERT_EQ(StretchDIBits(dc_, 0, 0, 16, 12, 0, 3, 4, 3, dib.pixels.data(), dib.Info(),
+                            DIB_RGB_COLORS, SRCCOPY),
+              3);
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            ASSERT_EQ(Pixel(x, y), At(y / 4, x / 4)) << x << ", " << y;
+        }
+    }
+    // Doubling the whole image onto a part of the window, cut at its edge.
+    Paint(0);
+    ASSERT_EQ(StretchDIBits(dc_, 4, 4, 16, 12, 0, 0, 8, 6, dib.pixels.data(), dib.Info(),
+                            DIB_RGB_COLORS, SRCCOPY),
+              6);
+    EXPECT_EQ(Pixel(4, 4), At(0, 0));
+    EXPECT_EQ(Pixel(15, 11), At(3, 5));
+    EXPECT_EQ(Pixel(3, 3), 0u);
+}
+
+TEST_F(GdiTest, SetDIBitsToDevicePlacesTheWholeImage) {
+    Dib32 dib(8, 6, true);
+    ASSERT_EQ(SetDIBitsToDevice(dc_, 0, 0, 8, 6, 0, 0, 0, 6, dib.pixels.data(), dib.Info(),
+                                DIB_RGB_COLORS),
+              6);
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            bool inside = x < 8 && y < 6;
+            ASSERT_EQ(Pixel(x, y), inside ? At(y, x) : 0x777777u) << x << ", " << y;
+        }
+    }
+    // A part, with the source's lower-left corner counted from the bottom.
+    Dib32 bottomUp(8, 6, false);
+    Paint(0);
+    ASSERT_EQ(SetDIBitsToDevice(dc_, 10, 1, 3, 2, 4, 3, 0, 6, bottomUp.pixels.data(),
+                                bottomUp.Info(), DIB_RGB_COLORS),
+              6);
+    EXPECT_EQ(Pixel(10, 1), At(1, 4));
+    EXPECT_EQ(Pixel(12, 2), At(2, 6));
+    EXPECT_EQ(Pixel(13, 2), 0u);
+}
+
+TEST_F(GdiTest, SixteenBitDibsWidenByBitReplication) {
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = 2;
+    info.header.biHeight = -1;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 16;
+    info.header.biCompression = BI_BITFIELDS;
+    info.masks[0] = 0xF800;
+    info.masks[1] = 0x07E0;
+    info.masks[2] = 0x001F;
+    const uint16_t pixels[2] = {static_cast<uint16_t>(1 << 11 | 33 << 5 | 31), 0xFFFF};
+    ASSERT_EQ(StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
+                            reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
+              1);
+    EXPECT_EQ(Pixel(0, 0), 0x0886FFu);
+    EXPECT_EQ(Pixel(1, 0), 0xFFFFFFu);
+
+    // Plain 16-bit pixels are 5-5-5.
+    info.header.biCompression = BI_RGB;
+    const uint16_t rgb555[2] = {static_cast<uint16_t>(16 << 10 | 1 << 5 | 3), 0};
+    ASSERT_EQ(SetDIBitsToDevice(dc_, 4, 0, 2, 1, 0, 0, 0, 1, rgb555,
+                                reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS),
+              1);
+    EXPECT_EQ(Pixel(4, 0), 0x840818u);
+
+    // What the layer cannot draw is refused.
+    info.header.biBitCount = 8;
+    EXPECT_EQ(StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
+                            reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
+              0);
+    EXPECT_EQ(StretchDIBits(nullptr, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
+                            reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
+              0);
+}
+
+TEST_F(GdiTest, FillRectPaintsWithTheBrush) {
+    HBRUSH brush = CreateSolidBrush(RGB(0x10, 0x20, 0x30));
+    RECT rect = {2, 3, 5, 4};
+    ASSERT_NE(FillRect(dc_, &rect, brush), 0);
+    EXPECT_EQ(Pixel(2, 3), 0x102030u);
+    EXPECT_EQ(Pixel(4, 3), 0x102030u);
+    EXPECT_EQ(Pixel(5, 3), 0x777777u);
+    EXPECT_EQ(Pixel(2, 4), 0x777777u);
+    RECT beyond = {14, 10, 40, 40};
+    ASSERT_NE(FillRect(dc_, &beyond, GetStockObject(BLACK_BRUSH)), 0);
+    EXPECT_EQ(Pixel(15, 11), 0u);
+    RECT all = {0, 0, 16, 12};
+    ASSERT_NE(FillRect(dc_, &all, GetStockObject(NULL_BRUSH)), 0);
+    EXPECT_EQ(Pixel(2, 3), 0x102030u);
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_FALSE(DeleteObject(brush));
+    EXPECT_EQ(FillRect(dc_, &all, brush), 0);
+    EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));
+    EXPECT_NE(FillRect(dc_, &rect, GetStockObject(WHITE_BRUSH)), 0);
+    EXPECT_EQ(Pixel(2, 3), 0xFFFFFFu);
+}
+
+}  // namespace
