@@ -31,22 +31,26 @@ void PresentFramebuffer(HWND window) {
         window->pixelWidth == 0 || window->pixelHeight == 0) {
         return;
     }
-    SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
-    if (surface == nullptr) {
+    SDL_Surface* target = SDL_GetWindowSurface(window->sdl);
+    if (target == nullptr) {
         return;
     }
-    int width = std::min(surface->w, window->pixelWidth);
-    int height = std::min(surface->h, window->pixelHeight);
-    if (SDL_MUSTLOCK(surface)) {
-        SDL_LockSurface(surface);
-    }
     // SDL's RGB888 is X8R8G8B8 in a 32-bit word, as ours.
-    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, window->pixels.data(),
-                      window->pixelWidth * 4, surface->format->format, surface->pixels,
-                      surface->pitch);
-    if (SDL_MUSTLOCK(surface)) {
-        SDL_UnlockSurface(surface);
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+        window->pixels.data(), window->pixelWidth, window->pixelHeight, 32, window->pixelWidth * 4,
+        SDL_PIXELFORMAT_RGB888);
+    if (source == nullptr) {
+        return;
     }
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+    // A full-screen window whose mode the display could not take covers the
+    // whole screen: the picture is stretched over it, as the mode would show it.
+    if (source->w == target->w && source->h == target->h) {
+        SDL_BlitSurface(source, nullptr, target, nullptr);
+    } else {
+        SDL_BlitScaled(source, nullptr, target, nullptr);
+    }
+    SDL_FreeSurface(source);
     SDL_UpdateWindowSurface(window->sdl);
 }
 

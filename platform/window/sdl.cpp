@@ -81,6 +81,13 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
     if (window == nullptr) {
         return;
     }
+    // In full screen the window's place is the display mode's, whatever size
+    // SDL's window took to cover the screen.
+    bool placed =
+        event.event == SDL_WINDOWEVENT_MOVED || event.event == SDL_WINDOWEVENT_SIZE_CHANGED;
+    if (placed && window->fullScreen) {
+        return;
+    }
     switch (event.event) {
         case SDL_WINDOWEVENT_EXPOSED: {
             {
@@ -469,13 +476,18 @@ bool ApplyFullScreen(HWND window, bool announce) {
     }
     if (window->sdl != nullptr && Video().real) {
         if (wanted) {
-            SDL_DisplayMode sdlMode = {};
-            SDL_GetDesktopDisplayMode(0, &sdlMode);
-            sdlMode.w = mode.width;
-            sdlMode.h = mode.height;
-            sdlMode.refresh_rate = mode.refreshRate;
-            SDL_SetWindowDisplayMode(window->sdl, &sdlMode);
-            SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN);
+            // The desktop keeps its own mode; the window covers it and the
+            // picture is stretched over it (PresentFramebuffer), which shows
+            // what the mode would without touching the desktop's resolution.
+            // Without a window manager to honour the full-screen request the
+            // window is put over the desktop by hand first.
+            SDL_DisplayMode desktop = {};
+            if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+                SDL_SetWindowBordered(window->sdl, SDL_FALSE);
+                SDL_SetWindowPosition(window->sdl, 0, 0);
+                SDL_SetWindowSize(window->sdl, desktop.w, desktop.h);
+            }
+            SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
         } else {
             SDL_SetWindowFullscreen(window->sdl, 0);
             SyncSdlGeometry(window);

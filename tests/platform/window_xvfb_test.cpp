@@ -140,6 +140,44 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     EXPECT_EQ(PixelOf(shot, x + kWidth - 10, y + 10), "0,255,0");
     EXPECT_EQ(PixelOf(shot, x + 10, y + kHeight - 10), "0,0,255");
     EXPECT_EQ(PixelOf(shot, x + kWidth - 10, y + kHeight - 10), "255,255,255");
+
+    // Full screen in a mode the server cannot show: the picture covers the
+    // whole screen, stretched.
+    SDL_DisplayMode desktop;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    const platform::DisplayMode modes[] = {{640, 480, 32, 60},
+                                           {desktop.w, desktop.h, 32, desktop.refresh_rate}};
+    platform::SetDisplayModes(modes, 2, &modes[1]);
+    DEVMODEA request = {};
+    request.dmSize = sizeof request;
+    request.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    request.dmPelsWidth = 640;
+    request.dmPelsHeight = 480;
+    request.dmBitsPerPel = 32;
+    ASSERT_EQ(ChangeDisplaySettingsA(&request, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(WS_POPUP));
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 640, 480, SWP_SHOWWINDOW);
+    Log().clear();
+    PumpFor(500);
+    EXPECT_FALSE(Only({WM_DISPLAYCHANGE}).empty());
+    EXPECT_TRUE(Only({WM_SIZE}).empty());  // the window keeps the mode's size
+    ASSERT_TRUE(platform::LockWindowFramebuffer(window, &fb));
+    ASSERT_EQ(fb.width, 640);
+    for (int y = 0; y < fb.height; ++y) {
+        for (int x = 0; x < fb.width; ++x) {
+            fb.pixels[y * (fb.pitch / 4) + x] = PatternAt(x * kWidth / 640, y * kHeight / 480);
+        }
+    }
+    platform::UnlockWindowFramebuffer(window, true);
+    PumpFor(300);
+    std::string full = std::string(shot).replace(std::string(shot).rfind(".png"), 4, "_full.png");
+    command = "import -window root '" + full + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(PixelOf(full, 10, 10), "255,0,0");
+    EXPECT_EQ(PixelOf(full, desktop.w - 10, 10), "0,255,0");
+    EXPECT_EQ(PixelOf(full, 10, desktop.h - 10), "0,0,255");
+    EXPECT_EQ(PixelOf(full, desktop.w - 10, desktop.h - 10), "255,255,255");
+
     DestroyWindow(window);
     PumpAll();
 }
