@@ -527,6 +527,11 @@ using SdlEventObserver = void (*)(const SDL_Event* event, void* context);
 void AddSdlEventObserver(SdlEventObserver observer, void* context);
 void RemoveSdlEventObserver(SdlEventObserver observer, void* context);
 
+// The picture of a program's icon resource (A8R8G8B8 rows, top first): a
+// window whose class icon is LoadIconA of that id shows it where the desktop
+// shows window icons. Registered once per id; later calls replace it.
+void RegisterIconImage(int id, const uint32_t* pixels, int width, int height);
+
 // True when windows are shown by a real video driver (not dummy/offscreen).
 bool HasRealVideoDriver();
 

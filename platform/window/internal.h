@@ -102,6 +102,8 @@ struct PlatformWindow {
     bool fullScreen = false;
     bool imeEnabled = true;
     HICON icon = nullptr;
+    HICON shownIcon = nullptr;  // the icon SDL was last given
+    int shownIconVersion = 0;
     // The client-area pixels.
     std::mutex pixelLock;
     std::vector<uint32_t> pixels;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -382,6 +384,8 @@ void PumpSdlEvents() {
     }
 }
 
+void ApplyIcon(HWND window);
+
 void SyncSdlGeometry(HWND window) {
     if (window->procOnly || window->parent != nullptr || !EnsureVideo()) {
         return;
@@ -435,6 +439,7 @@ void SyncSdlGeometry(HWND window) {
             SDL_SetWindowPosition(sdl, x, y);
         }
     }
+    ApplyIcon(window);
     Uint32 flags = SDL_GetWindowFlags(sdl);
     bool shown = (flags & SDL_WINDOW_SHOWN) != 0;
     if (visible && !shown) {
@@ -584,6 +589,23 @@ void ApplyCursor() {
 
 }  // namespace
 
+namespace {
+
+struct IconImages {
+    std::mutex lock;
+    std::vector<std::unique_ptr<PlatformIcon>> icons;
+    std::map<int, std::vector<uint32_t>> pixels;
+    std::map<int, std::pair<int, int>> sizes;
+    int version = 0;
+};
+
+IconImages& Icons() {
+    static auto* icons = new IconImages();
+    return *icons;
+}
+
+}  // namespace
+
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
     static PlatformIcon application = {IDI_APPLICATION, false};
     auto id = static_cast<int>(reinterpret_cast<ULONG_PTR>(name));
@@ -591,17 +613,55 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
         return &application;
     }
     // A program's own icon resource: one record per id, kept for the process.
-    static std::mutex lock;
-    static std::vector<std::unique_ptr<PlatformIcon>> icons;
-    std::lock_guard<std::mutex> guard(lock);
-    for (auto& icon : icons) {
+    IconImages& images = Icons();
+    std::lock_guard<std::mutex> guard(images.lock);
+    for (auto& icon : images.icons) {
         if (icon->id == id) {
             return icon.get();
         }
     }
-    icons.push_back(std::make_unique<PlatformIcon>(PlatformIcon{id, false}));
-    return icons.back().get();
+    images.icons.push_back(std::make_unique<PlatformIcon>(PlatformIcon{id, false}));
+    return images.icons.back().get();
 }
+
+namespace platform {
+
+void RegisterIconImage(int id, const uint32_t* pixels, int width, int height) {
+    if (pixels == nullptr || width <= 0 || height <= 0) {
+        return;
+    }
+    IconImages& images = Icons();
+    std::lock_guard<std::mutex> guard(images.lock);
+    images.pixels[id].assign(pixels, pixels + static_cast<size_t>(width) * height);
+    images.sizes[id] = {width, height};
+    ++images.version;
+}
+
+void ApplyIcon(HWND window) {
+    if (window->sdl == nullptr || window->icon == nullptr) {
+        return;
+    }
+    IconImages& images = Icons();
+    std::lock_guard<std::mutex> guard(images.lock);
+    if (window->shownIcon == window->icon && window->shownIconVersion == images.version) {
+        return;
+    }
+    window->shownIcon = window->icon;
+    window->shownIconVersion = images.version;
+    auto found = images.pixels.find(window->icon->id);
+    if (found == images.pixels.end()) {
+        return;  // the desktop's own icon stays
+    }
+    auto [width, height] = images.sizes[window->icon->id];
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        found->second.data(), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface != nullptr) {
+        SDL_SetWindowIcon(window->sdl, surface);
+        SDL_FreeSurface(surface);
+    }
+}
+
+}  // namespace platform
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
     return &arrowCursor;

@@ -869,6 +869,7 @@ ULONG_PTR SetClassLongPtrA(HWND window, int index, LONG_PTR value) {
     for (HWND w : Windows().windows) {
         if (w->windowClass == window->windowClass) {
             w->icon = window->windowClass->icon;
+            SyncSdlGeometry(w);
         }
     }
     return previous;

@@ -333,3 +333,29 @@ TEST(MessagePumpHook, AnotherLoopRunsWhileGetMessageWaits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Icons, ProgramIconsAreOneRecordPerIdAndTheClassIconCanChange) {
+    auto program = reinterpret_cast<HINSTANCE>(GetModuleHandleA(nullptr));
+    auto instance = program != nullptr ? program : reinterpret_cast<HINSTANCE>(1);
+    HICON first = LoadIconA(instance, MAKEINTRESOURCEA(101));
+    EXPECT_EQ(LoadIconA(instance, MAKEINTRESOURCEA(101)), first);
+    EXPECT_NE(LoadIconA(instance, MAKEINTRESOURCEA(102)), first);
+    HICON standard = LoadIconA(nullptr, MAKEINTRESOURCEA(IDI_APPLICATION));
+    EXPECT_NE(standard, first);
+    const uint32_t pixels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0x00000000u};
+    platform::RegisterIconImage(101, pixels, 2, 2);
+
+    RegisterTestClass("IconTest");
+    HWND window = CreateWindowExA(0, "IconTest", "icon", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(first)), 0u);
+    EXPECT_EQ(SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(standard)),
+              reinterpret_cast<ULONG_PTR>(first));
+    DestroyWindow(window);
+    DrainQueue();
+}
+
+}  // namespace
