@@ -364,13 +364,29 @@ void TranslateSdlKey(const SDL_Event& event, HWND window) {
     PostToWindow(window, message, info.virtualKey, static_cast<LPARAM>(lParam));
 }
 
-// Text that SDL reports beyond what the keys spell (an input method's result,
-// a layout's own letters) arrives as WM_CHAR in code page 932, a double-byte
-// character as its lead byte and then its trail byte. Plain ASCII comes from
-// TranslateMessage and is skipped here so that nothing arrives twice.
+// Where the desktop's keyboard layout speaks (a real video driver with SDL's
+// text input on), the printable characters are the layout's, from SDL's text
+// events; TranslateMessage then adds only the control characters, which SDL
+// does not report as text. Without it (the dummy driver, text input off),
+// TranslateMessage spells every key on the US layout.
+bool CharactersFromSdlText() {
+    return HasRealVideoDriver() && SDL_IsTextInputActive();
+}
+
+// SDL's text arrives as WM_CHAR in code page 932, a double-byte character as
+// its lead byte and then its trail byte; with Alt held, as WM_SYSCHAR.
 void TranslateSdlText(const SDL_Event& event, HWND window) {
     if (window == nullptr) {
         return;
+    }
+    bool everything = CharactersFromSdlText();
+    UINT message = WM_CHAR;
+    {
+        AsyncState& async = Async();
+        std::lock_guard<std::mutex> guard(async.lock);
+        if (Down(async.keys, VK_MENU) && !Down(async.keys, VK_CONTROL)) {
+            message = WM_SYSCHAR;
+        }
     }
     const char* text = event.text.text;
     int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
@@ -381,14 +397,14 @@ void TranslateSdlText(const SDL_Event& event, HWND window) {
     MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), units);
     for (int i = 0; i + 1 < units; ++i) {
         char16_t unit = wide[static_cast<size_t>(i)];
-        if (unit < 0x80) {
-            continue;
+        if (unit < 0x80 && !everything) {
+            continue;  // TranslateMessage spells it from the key
         }
         char bytes[4] = {};
         int count = WideCharToMultiByte(932, 0, &wide[static_cast<size_t>(i)], 1, bytes,
                                         sizeof bytes, nullptr, nullptr);
         for (int b = 0; b < count; ++b) {
-            PostToWindow(window, WM_CHAR, static_cast<BYTE>(bytes[b]), 1);
+            PostToWindow(window, message, static_cast<BYTE>(bytes[b]), 1);
         }
     }
 }
@@ -435,6 +451,9 @@ BOOL TranslateMessage(const MSG* msg) {
     int character = CharacterOf(static_cast<BYTE>(msg->wParam), keys);
     if (character < 0) {
         return FALSE;
+    }
+    if (character >= 0x20 && character != 0x7F && CharactersFromSdlText()) {
+        return FALSE;  // the layout's character follows as SDL text
     }
     // The character is the next message the thread takes, ahead of what
     // was queued after the key.

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <memory>
-#include <cstring>
 #include <string>
 #include <thread>
 

@@ -131,6 +131,16 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     EXPECT_EQ(keys[1].message, WM_CHAR);
     EXPECT_EQ(keys[1].wParam, static_cast<WPARAM>('q'));
 
+    // The layout's characters come from the server's text, control
+    // characters from the keys; each once.
+    Log().clear();
+    ASSERT_EQ(std::system("xdotool key shift+2 Return"), 0);
+    PumpFor(400);
+    auto chars = Only({WM_CHAR});
+    ASSERT_EQ(chars.size(), 2u);
+    EXPECT_EQ(chars[0].wParam, static_cast<WPARAM>('@'));
+    EXPECT_EQ(chars[1].wParam, 13u);
+
     std::string command = std::string("import -window root '") + shot + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     int x = 0;
