@@ -25,7 +25,11 @@ struct D3D9Profile {
     std::vector<D3DFORMAT> textureFormats;
     std::vector<D3DFORMAT> renderTargetTextureFormats;
     std::vector<D3DFORMAT> depthFormats;
-    // The desktop: its current mode and the modes the adapter lists.
+    // The desktop: its current mode and the modes the adapter lists. While
+    // followDesktop is true (the default) both come from the window service's
+    // display (16-bit modes as R5G6B5, 24- and 32-bit ones as X8R8G8B8), so
+    // that Direct3D and the display settings agree.
+    bool followDesktop;
     D3DDISPLAYMODE displayMode;
     std::vector<D3DDISPLAYMODE> displayModes;
     std::string driver;
@@ -38,7 +42,7 @@ void SetD3D9Profile(const D3D9Profile& profile);
 // Back to the default profile, modified by TESSEL_D3D9_PROFILE when set.
 // The variable holds comma-separated words: "nodxt", "no565", "no1555",
 // "noblendop", "notssargtemp", "shader2", "square", "maxtex=N",
-// "desktop16", "nod24", "nod32".
+// "desktop16" (a 16-bit desktop of its own), "nod24", "nod32".
 void ResetD3D9Profile();
 
 // Failure injection: the next `count` calls of the method fail.

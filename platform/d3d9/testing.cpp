@@ -13,6 +13,7 @@
 
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/trace.h"
+#include "platform/window.h"
 
 namespace platform {
 
@@ -88,6 +89,7 @@ void ApplyProfileWords(const char* text, D3D9Profile* profile) {
                 profile->maxTextureHeight = size;
             }
         } else if (word == "desktop16") {
+            profile->followDesktop = false;
             profile->displayMode.Format = D3DFMT_R5G6B5;
         } else if (word == "nod24") {
             Remove(&profile->depthFormats, D3DFMT_D24X8);
@@ -113,6 +115,35 @@ void EnsureProfile(HookState& hooks) {
     }
 }
 
+bool FormatForBits(DWORD bits, D3DFORMAT* format) {
+    if (bits == 16) {
+        *format = D3DFMT_R5G6B5;
+        return true;
+    }
+    if (bits == 24 || bits == 32) {
+        *format = D3DFMT_X8R8G8B8;
+        return true;
+    }
+    return false;
+}
+
+// The display as the window service reports it.
+void TakeDesktop(D3D9Profile* profile) {
+    DisplayMode current = CurrentDisplayMode();
+    D3DFORMAT format = D3DFMT_X8R8G8B8;
+    FormatForBits(static_cast<DWORD>(current.bitsPerPixel), &format);
+    profile->displayMode = {static_cast<UINT>(current.width), static_cast<UINT>(current.height),
+                            static_cast<UINT>(current.refreshRate), format};
+    profile->displayModes.clear();
+    DEVMODEA mode;
+    for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i) {
+        if (FormatForBits(mode.dmBitsPerPel, &format)) {
+            profile->displayModes.push_back(
+                {mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency, format});
+        }
+    }
+}
+
 int64_t MonotonicMicroseconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -131,6 +162,7 @@ D3D9Profile DefaultD3D9Profile() {
     profile.maxTextureWidth = 4096;
     profile.maxTextureHeight = 4096;
     profile.squareTexturesOnly = false;
+    profile.followDesktop = true;
     profile.textureFormats = {D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_X8R8G8B8, D3DFMT_A4R4G4B4,
                               D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_DXT1,     D3DFMT_DXT2,
                               D3DFMT_DXT3,     D3DFMT_DXT4,     D3DFMT_DXT5};
@@ -290,9 +322,16 @@ std::string FormatRect(const RECT* rect) {
 
 D3D9Profile ActiveProfile() {
     HookState& hooks = Hooks();
-    std::lock_guard<std::mutex> guard(hooks.lock);
-    EnsureProfile(hooks);
-    return hooks.profile;
+    D3D9Profile profile;
+    {
+        std::lock_guard<std::mutex> guard(hooks.lock);
+        EnsureProfile(hooks);
+        profile = hooks.profile;
+    }
+    if (profile.followDesktop) {
+        TakeDesktop(&profile);
+    }
+    return profile;
 }
 
 bool ConsumeFailure(D3D9FailPoint point) {
@@ -321,17 +360,15 @@ void UnregisterLiveDevice(Device* device) {
 
 void WaitForNextVerticalBlank() {
     HookState& hooks = Hooks();
-    int64_t period;
     {
         std::lock_guard<std::mutex> guard(hooks.lock);
         if (hooks.virtualBlank) {
             ++hooks.blankCount;
             return;
         }
-        EnsureProfile(hooks);
-        UINT refresh = hooks.profile.displayMode.RefreshRate;
-        period = 1000000 / static_cast<int64_t>(refresh == 0 ? 60 : refresh);
     }
+    UINT refresh = ActiveProfile().displayMode.RefreshRate;
+    int64_t period = 1000000 / static_cast<int64_t>(refresh == 0 ? 60 : refresh);
     // Blanks fall on whole multiples of the period of the monotonic clock.
     int64_t now = MonotonicMicroseconds();
     int64_t next = (now / period + 1) * period;

@@ -9,30 +9,18 @@ namespace platform::gdi {
 
 namespace {
 
+// One colour channel of a pixel: where its bits are, and what 8-bit value
+// each of its values widens to.
 struct ChannelMask {
-    uint32_t mask;
-    int shift;
-    int width;
+    uint32_t mask = 0;
+    int shift = 0;
+    int dropped = 0;  // low bits of a channel wider than 8 bits
+    uint8_t widened[256] = {};
 };
-
-ChannelMask MakeChannel(uint32_t mask) {
-    ChannelMask channel = {mask, 0, 0};
-    if (mask != 0) {
-        channel.shift = __builtin_ctz(mask);
-        channel.width = __builtin_popcount(mask);
-    }
-    return channel;
-}
 
 // An n-bit channel widened to 8 bits by repeating its bits (5-6-5 as
 // hardware widens it); wider channels keep their top 8 bits.
 uint32_t Widen(uint32_t value, int width) {
-    if (width == 0) {
-        return 0;
-    }
-    if (width >= 8) {
-        return value >> (width - 8);
-    }
     uint32_t result = 0;
     int bits = 0;
     while (bits < 8) {
@@ -40,6 +28,24 @@ uint32_t Widen(uint32_t value, int width) {
         bits += width;
     }
     return result >> (bits - 8);
+}
+
+void MakeChannel(uint32_t mask, ChannelMask* channel) {
+    channel->mask = mask;
+    if (mask == 0) {
+        return;
+    }
+    channel->shift = __builtin_ctz(mask);
+    int width = __builtin_popcount(mask);
+    channel->dropped = width > 8 ? width - 8 : 0;
+    int kept = width - channel->dropped;
+    for (uint32_t v = 0; v < (1u << kept); ++v) {
+        channel->widened[v] = static_cast<uint8_t>(Widen(v, kept));
+    }
+}
+
+inline uint32_t Take(const ChannelMask& c, uint32_t pixel) {
+    return c.widened[((pixel & c.mask) >> c.shift) >> c.dropped];
 }
 
 // How to read the pixels of one DIB.
@@ -80,9 +86,11 @@ class DibReader {
         } else {
             return false;
         }
-        red_ = MakeChannel(masks[0]);
-        green_ = MakeChannel(masks[1]);
-        blue_ = MakeChannel(masks[2]);
+        MakeChannel(masks[0], &red_);
+        MakeChannel(masks[1], &green_);
+        MakeChannel(masks[2], &blue_);
+        standard32_ =
+            bitCount_ == 32 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
         return true;
     }
 
@@ -109,9 +117,22 @@ class DibReader {
         } else {
             std::memcpy(&value, row + x * 4, 4);
         }
-        return Widen((value & red_.mask) >> red_.shift, red_.width) << 16 |
-               Widen((value & green_.mask) >> green_.shift, green_.width) << 8 |
-               Widen((value & blue_.mask) >> blue_.shift, blue_.width);
+        return Take(red_, value) << 16 | Take(green_, value) << 8 | Take(blue_, value);
+    }
+
+    // Pixels [left, left + count) of a row as 0x00RRGGBB.
+    void DecodeRow(const uint8_t* row, int left, int count, uint32_t* out) const {
+        if (standard32_) {
+            for (int i = 0; i < count; ++i) {
+                uint32_t value;
+                std::memcpy(&value, row + (left + i) * 4, 4);
+                out[i] = value & 0x00FFFFFFu;
+            }
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            out[i] = Pixel(row, left + i);
+        }
     }
 
   private:
@@ -121,9 +142,10 @@ class DibReader {
     bool topDown_ = false;
     int bitCount_ = 0;
     int stride_ = 0;
-    ChannelMask red_{};
-    ChannelMask green_{};
-    ChannelMask blue_{};
+    bool standard32_ = false;
+    ChannelMask red_;
+    ChannelMask green_;
+    ChannelMask blue_;
 };
 
 inline int PointSample(int d, int n, int m) {
@@ -150,21 +172,34 @@ void Copy(FramebufferDC& target, const DibReader& dib, const Blit& b) {
     }
     // The top row of the source rectangle, counted from the image's top.
     int topRow = dib.Height() - b.ySrc - b.srcHeight;
+    // Source columns outside the image are left out; each source row is
+    // decoded once, however many destination rows show it.
+    int left = std::max(b.xSrc, 0);
+    int right = std::min(b.xSrc + b.srcWidth, dib.Width());
+    if (left >= right) {
+        return;
+    }
     std::vector<int> columns(static_cast<size_t>(x1 - x0));
     for (int x = x0; x < x1; ++x) {
-        columns[x - x0] = b.xSrc + PointSample(x - b.xDest, b.srcWidth, b.destWidth);
+        columns[x - x0] = b.xSrc + PointSample(x - b.xDest, b.srcWidth, b.destWidth) - left;
     }
+    std::vector<uint32_t> decoded(static_cast<size_t>(right - left));
+    int decodedRow = -1;
     for (int y = y0; y < y1; ++y) {
         int row = topRow + PointSample(y - b.yDest, b.srcHeight, b.destHeight);
-        if (row < b.firstRow || row >= b.endRow) {
+        if (row < b.firstRow || row >= b.endRow || row < 0 || row >= dib.Height()) {
             continue;
         }
-        const uint8_t* source = dib.Row(row, b.firstMemoryRow);
+        if (row != decodedRow) {
+            dib.DecodeRow(dib.Row(row, b.firstMemoryRow), left, right - left, decoded.data());
+            decodedRow = row;
+        }
         uint32_t* out = target.Row(y);
+        int span = right - left;
         for (int x = x0; x < x1; ++x) {
             int column = columns[x - x0];
-            if (column >= 0 && column < dib.Width()) {
-                out[x] = dib.Pixel(source, column);
+            if (column >= 0 && column < span) {
+                out[x] = decoded[column];
             }
         }
     }

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "d3d9_fixture.h"
 #include "platform/com.h"
 #include "platform/ddraw.h"
 #include "platform/kernel.h"
+#include "platform/window.h"
 
 using d3d9test::DeviceTest;
 using d3d9test::FakeWindow;
@@ -38,7 +40,7 @@ TEST(D3D9Module, LoadLibraryFindsDirect3DCreate9) {
 }
 
 TEST(D3D9Adapter, ReportsTheProfile) {
-    platform::ResetD3D9Profile();
+    platform::SetD3D9Profile(d3d9test::PinnedProfile());
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DDISPLAYMODE mode;
     ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
@@ -67,7 +69,7 @@ TEST(D3D9Adapter, ReportsTheProfile) {
 
     // A profile without DXT, blend operations or 24-bit depth, square
     // textures only, on a 16-bit desktop.
-    platform::D3D9Profile profile = platform::DefaultD3D9Profile();
+    platform::D3D9Profile profile = d3d9test::PinnedProfile();
     profile.textureFormats = {D3DFMT_R5G6B5, D3DFMT_A4R4G4B4};
     profile.primitiveMiscCaps &= ~D3DPMISCCAPS_BLENDOP;
     profile.depthFormats = {D3DFMT_D16};
@@ -110,7 +112,7 @@ TEST(D3D9Adapter, ReportsTheProfile) {
 }
 
 TEST(D3D9Adapter, CreateDeviceChecksItsParameters) {
-    platform::ResetD3D9Profile();
+    platform::SetD3D9Profile(d3d9test::PinnedProfile());
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     IDirect3DDevice9* device = nullptr;
     struct Case {
@@ -161,6 +163,47 @@ TEST(D3D9Adapter, CreateDeviceChecksItsParameters) {
         }
     }
     d3d->Release();
+    platform::ResetD3D9Profile();
+}
+
+TEST(D3D9Adapter, DisplayFollowsTheWindowServiceAndTheEnvironment) {
+    const platform::DisplayMode modes[] = {
+        {640, 480, 16, 60}, {640, 480, 32, 60}, {800, 600, 32, 75}, {800, 600, 8, 60}};
+    const platform::DisplayMode desktop = {800, 600, 32, 75};
+    platform::SetDisplayModes(modes, 4, &desktop);
+    platform::ResetD3D9Profile();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DDISPLAYMODE mode;
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Width, 800u);
+    EXPECT_EQ(mode.RefreshRate, 75u);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_R5G6B5), 1u);
+    EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 2u);
+    ASSERT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 1, &mode), D3D_OK);
+    EXPECT_EQ(mode.Height, 600u);
+    EXPECT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 2, &mode), D3DERR_INVALIDCALL);
+
+    setenv("TESSEL_D3D9_PROFILE", "nodxt, noblendop,maxtex=512,square,desktop16,nod32", 1);
+    platform::ResetD3D9Profile();
+    unsetenv("TESSEL_D3D9_PROFILE");
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, D3DFMT_R5G6B5);
+    D3DCAPS9 caps;
+    d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps);
+    EXPECT_EQ(caps.MaxTextureWidth, 512u);
+    EXPECT_EQ(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP, 0u);
+    EXPECT_NE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_TSSARGTEMP, 0u);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY, 0u);
+    EXPECT_EQ(
+        d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT3),
+        D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(
+        d3d->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5, D3DFMT_R5G6B5, D3DFMT_D32),
+        D3DERR_NOTAVAILABLE);
+    d3d->Release();
+    platform::ResetD3D9Profile();
+    platform::SetDisplayModes(nullptr, -1, nullptr);
 }
 
 TEST(D3D9Adapter, InjectedFailuresFailTheNextCalls) {

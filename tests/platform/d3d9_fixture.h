@@ -17,6 +17,13 @@ inline HWND FakeWindow() {
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000));
 }
 
+// The default profile with its own display, whatever the window service's is.
+inline platform::D3D9Profile PinnedProfile() {
+    platform::D3D9Profile profile = platform::DefaultD3D9Profile();
+    profile.followDesktop = false;
+    return profile;
+}
+
 inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height, HWND window) {
     D3DPRESENT_PARAMETERS p{};
     p.BackBufferWidth = width;

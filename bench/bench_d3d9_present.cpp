@@ -1,0 +1,129 @@
+// The per-frame copies of presentation: the Direct3D path presents a 640x480
+// back buffer (after copying the sub back buffer onto it in full screen), the
+// software path blits a 640x480 DIB; both at window scale 1 and 2.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/d3d9.h"
+#include "platform/gdi.h"
+#include "platform/window.h"
+
+namespace {
+
+HWND MakeWindow(int width, int height) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "BenchPresent";
+        RegisterClassExA(&wc);
+        registered = true;
+    }
+    return CreateWindowExA(0, "BenchPresent", "bench", WS_POPUP, 0, 0, width, height, nullptr,
+                           nullptr, nullptr, nullptr);
+}
+
+struct Device {
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    HWND window = nullptr;
+
+    Device(int scale, D3DFORMAT format) {
+        window = MakeWindow(640 * scale, 480 * scale);
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = 640;
+        p.BackBufferHeight = 480;
+        p.BackBufferFormat = format;
+        p.BackBufferCount = 1;
+        p.SwapEffect = D3DSWAPEFFECT_COPY;
+        p.hDeviceWindow = window;
+        p.Windowed = TRUE;
+        p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
+                          &device);
+    }
+    ~Device() {
+        device->Release();
+        d3d->Release();
+        DestroyWindow(window);
+    }
+};
+
+void BM_Present(benchmark::State& state) {
+    int scale = static_cast<int>(state.range(0));
+    D3DFORMAT format = state.range(1) == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
+    Device d(scale, format);
+    RECT dest = {0, 0, 640 * scale, 480 * scale};
+    for (auto _ : state) {
+        d.device->Present(nullptr, &dest, nullptr, nullptr);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Present)
+    ->Args({1, 32})
+    ->Args({2, 32})
+    ->Args({1, 16})
+    ->Args({2, 16})
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_SubBackBufferCopy(benchmark::State& state) {
+    Device d(1, D3DFMT_X8R8G8B8);
+    IDirect3DSurface9* sub = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    d.device->CreateRenderTarget(640, 480, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &sub,
+                                 nullptr);
+    d.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    for (auto _ : state) {
+        d.device->StretchRect(sub, nullptr, back, nullptr, D3DTEXF_NONE);
+    }
+    state.SetItemsProcessed(state.iterations());
+    back->Release();
+    sub->Release();
+}
+BENCHMARK(BM_SubBackBufferCopy)->Unit(benchmark::kMicrosecond);
+
+void BM_StretchDIBits(benchmark::State& state) {
+    int scale = static_cast<int>(state.range(0));
+    HWND window = MakeWindow(640 * scale, 480 * scale);
+    HDC dc = GetDC(window);
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = 640;
+    info.header.biHeight = -480;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 16;
+    info.header.biCompression = BI_BITFIELDS;
+    info.masks[0] = 0xF800;
+    info.masks[1] = 0x07E0;
+    info.masks[2] = 0x001F;
+    std::vector<uint16_t> pixels(640 * 480);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<uint16_t>(i * 2654435761u >> 16);
+    }
+    for (auto _ : state) {
+        StretchDIBits(dc, 0, 0, 640 * scale, 480 * scale, 0, 0, 640, 480, pixels.data(),
+                      reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+    }
+    state.SetItemsProcessed(state.iterations());
+    ReleaseDC(window, dc);
+    DestroyWindow(window);
+}
+BENCHMARK(BM_StretchDIBits)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Headless unless a display is asked for.
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
