@@ -42,6 +42,7 @@ using D3DTRANSFORMSTATETYPE = DWORD;
 using D3DTEXTUREFILTERTYPE = DWORD;
 using D3DBACKBUFFER_TYPE = DWORD;
 using D3DLIGHTTYPE = DWORD;
+using D3DPRIMITIVETYPE = DWORD;
 
 #define D3DCOLOR_ARGB(a, r, g, b)                                                                  \
     ((D3DCOLOR)((((DWORD)(a)&0xFF) << 24) | (((DWORD)(r)&0xFF) << 16) | (((DWORD)(g)&0xFF) << 8) | \
@@ -302,6 +303,14 @@ using D3DLIGHTTYPE = DWORD;
 #define D3DLIGHT_SPOT 2u
 #define D3DLIGHT_DIRECTIONAL 3u
 
+// Primitive types.
+#define D3DPT_POINTLIST 1u
+#define D3DPT_LINELIST 2u
+#define D3DPT_LINESTRIP 3u
+#define D3DPT_TRIANGLELIST 4u
+#define D3DPT_TRIANGLESTRIP 5u
+#define D3DPT_TRIANGLEFAN 6u
+
 // Flexible vertex formats.
 #define D3DFVF_XYZ 0x002u
 #define D3DFVF_XYZRHW 0x004u
@@ -310,6 +319,10 @@ using D3DLIGHTTYPE = DWORD;
 #define D3DFVF_SPECULAR 0x080u
 #define D3DFVF_TEX1 0x100u
 #define D3DFVF_TEX2 0x200u
+#define D3DFVF_POSITION_MASK 0x400Eu
+#define D3DFVF_PSIZE 0x020u
+#define D3DFVF_TEXCOUNT_MASK 0xF00u
+#define D3DFVF_TEXCOUNT_SHIFT 8
 
 // Vertex declarations.
 #define D3DDECLTYPE_FLOAT1 0u
@@ -681,6 +694,14 @@ struct IDirect3DDevice9 : IUnknown {
     virtual HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) = 0;
     virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                           DWORD stencil) = 0;
+
+    // Drawing from client memory with the vertex format set by SetFVF.
+    virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount,
+                                    const void* vertexData, UINT stride) = 0;
+    virtual HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex,
+                                           UINT numVertices, UINT primitiveCount,
+                                           const void* indexData, D3DFORMAT indexFormat,
+                                           const void* vertexData, UINT stride) = 0;
 
     // Targets and scenes.
     virtual HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) = 0;

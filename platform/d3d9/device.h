@@ -131,6 +131,14 @@ class Device final : public IDirect3DDevice9 {
     HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                   DWORD stencil) override;
 
+    // Drawing (raster_device.cpp).
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
+                            UINT stride) override;
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices,
+                                   UINT primitiveCount, const void* indexData,
+                                   D3DFORMAT indexFormat, const void* vertexData,
+                                   UINT stride) override;
+
     HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
     HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
     HRESULT SetDepthStencilSurface(IDirect3DSurface9* surface) override;
@@ -195,6 +203,8 @@ class Device final : public IDirect3DDevice9 {
     HRESULT CheckTextureRequest(UINT width, UINT height, DWORD usage, D3DFORMAT format,
                                 D3DPOOL pool) const;
     void ClearRect(const RECT& area, DWORD flags, D3DCOLOR color, float z);
+    HRESULT DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
+                         UINT vertexCount, UINT stride, const uint32_t* indices);
 
     std::atomic<ULONG> refs_{1};
     DeviceLifePtr life_;

@@ -15,13 +15,14 @@
 //   SUBTRACT            max(0, a1 - a2)
 //   BLENDxxxALPHA       round((a1 s + a2 (255 - s)) / 255), s the alpha of DIFFUSE, of this
 //                       stage's TEXTURE, of TFACTOR or of CURRENT
-// Arguments: DIFFUSE, CURRENT (DIFFUSE at stage 0), TEXTURE (this stage's sample; opaque black
-// without a texture), TFACTOR, SPECULAR, TEMP (0 until written; only with the TEMP cap, else
-// it reads 0 and RESULTARG is ignored). COMPLEMENT gives 255 - x, ALPHAREPLICATE copies the
-// alpha into the colour channels. A stage whose COLOROP is DISABLE ends the cascade (at stage 0
-// the result is DIFFUSE); an ALPHAOP of DISABLE under a live COLOROP keeps the current alpha.
-// Unknown operations select ARG1; unknown arguments read DIFFUSE. With SPECULARENABLE the
-// specular colour is added to the result: min(255, c + s) on red, green and blue.
+// Arguments: DIFFUSE, CURRENT (DIFFUSE at stage 0), TEXTURE (this stage's sample; opaque white
+// without a texture, so the default MODULATE stage shows the vertex colour), TFACTOR, SPECULAR,
+// TEMP (0 until written; only with the TEMP cap, else it reads 0 and RESULTARG is ignored).
+// COMPLEMENT gives 255 - x, ALPHAREPLICATE copies the alpha into the colour channels. A stage whose
+// COLOROP is DISABLE ends the cascade (at stage 0 the result is DIFFUSE); an ALPHAOP of DISABLE
+// under a live COLOROP keeps the current alpha. Unknown operations select ARG1; unknown arguments
+// read DIFFUSE. With SPECULARENABLE the specular colour is added to the result: min(255, c + s) on
+// red, green and blue.
 //
 // Blending, per channel, with s the source (the stage result), d the destination read back
 // from the target (widened), fs and fd the factors 0..255:

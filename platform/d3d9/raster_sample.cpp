@@ -68,7 +68,7 @@ uint32_t SampleLevel(const RasterTexture& texture, int32_t level, uint32_t filte
         level = 0;
     const RasterSurface& surface = texture.levels[level];
     if (surface.width <= 0 || surface.height <= 0 || surface.bits == nullptr)
-        return 0xFF000000u;
+        return 0xFFFFFFFFu;
     if (filter == kFilterLinear || filter == kFilterAnisotropic) {
         return SampleLinear(surface, u, v, sampler);
     }
@@ -135,7 +135,7 @@ void CompileRasterSampler(const RasterStates& states, int stage, RasterSampler* 
 uint32_t SampleRaster(const RasterSampler& sampler, float u, float v, float lod) {
     const RasterTexture* t = sampler.texture;
     if (t == nullptr || t->levelCount <= 0)
-        return 0xFF000000u;
+        return 0xFFFFFFFFu;  // no texture: white, so MODULATE leaves the vertex colour
     if (!sampler.needsLod)
         return SampleLevel(*t, sampler.baseLevel, sampler.magFilter, u, v, sampler);
     double l = static_cast<double>(lod) + sampler.lodBias;

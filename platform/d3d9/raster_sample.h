@@ -38,7 +38,7 @@ struct RasterSampler {
 
 void CompileRasterSampler(const RasterStates& states, int stage, RasterSampler* sampler);
 
-// Samples at (u, v); lod as described above (ignored unless needsLod). No texture: opaque black.
+// Samples at (u, v); lod as described above (ignored unless needsLod). No texture: opaque white.
 uint32_t SampleRaster(const RasterSampler& sampler, float u, float v, float lod);
 
 // The texel index of coordinate u along an axis of the given size with the address mode;

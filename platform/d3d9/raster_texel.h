@@ -1,18 +1,17 @@
-// Pixel formats of the CPU device: reading texels, writing target pixels, DXT blocks, depth.
-//
-// Colours travel as 0xAARRGGBB words with 8 bits a channel.
+// Pixel formats as the rasteriser sees them: reading texels, writing target pixels, DXT blocks,
+// depth. The conversions themselves are the device's (platform/d3d9/format.h), so that draws,
+// copies and read-back agree on every bit:
+// - Colours travel as 0xAARRGGBB words with 8 bits a channel.
 // - Widening (16-bit formats to 8 bits) replicates the high bits into the low ones, as
 //   hardware does: 5 bits v -> (v << 3) | (v >> 2), 6 bits -> (v << 2) | (v >> 4),
 //   4 bits -> v * 17, 1 bit -> 0 or 255. Formats without alpha read alpha 255.
-// - Narrowing (8 bits to a 16-bit target) rounds to nearest: n bits -> (c * (2^n - 1) + 127) / 255;
-//   one alpha bit is set when c >= 128. A widened value narrows back to itself.
-// - X8R8G8B8 is written with 0xFF in its unused byte.
-// - DXT colours widen the two 5-6-5 end points first, then interpolate each channel with
-//   round to nearest: (2 c0 + c1 + 1) / 3, (c0 + 2 c1 + 1) / 3, and in DXT1's three-colour
-//   mode (c0 <= c1) (c0 + c1 + 1) / 2 and transparent black. DXT2 to DXT5 always use four
-//   colours. DXT4/5 alphas: a0 > a1 gives ((7 - i) a0 + i a1 + 3) / 7 for i = 1..6, otherwise
-//   ((5 - i) a0 + i a1 + 2) / 5 for i = 1..4, then 0 and 255. DXT2/4 are returned as stored
-//   (premultiplied), like DXT3/5.
+// - Narrowing (8 bits to a 16-bit target) keeps the top bits; one alpha bit is the top bit.
+//   A widened value narrows back to itself. X8R8G8B8 is written with 0xFF in its unused byte.
+// - DXT colours widen the two 5-6-5 end points, then interpolate each channel truncating:
+//   (2 c0 + c1) / 3, (c0 + 2 c1) / 3, and in DXT1's three-colour mode (c0 <= c1)
+//   (c0 + c1) / 2 and transparent black. DXT2 to DXT5 always use four colours. DXT4/5 alphas:
+//   a0 > a1 gives ((7 - i) a0 + i a1) / 7 for i = 1..6, otherwise ((5 - i) a0 + i a1) / 5 for
+//   i = 1..4, then 0 and 255. DXT2/4 are returned as stored (premultiplied).
 // - Depth: a depth z in 0..1 is stored as round(z * (2^bits - 1)) for D16 (16 bits), D24X8
 //   (24 bits, low bits of the word) and D32 (32 bits); comparisons work on those integers.
 #pragma once

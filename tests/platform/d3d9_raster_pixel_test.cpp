@@ -282,10 +282,10 @@ TEST(RasterTexel, SixteenBitFormatsWidenByBitReplication) {
     }
 }
 
-TEST(RasterTexel, NarrowingRoundsAndWidenedValuesComeBack) {
+TEST(RasterTexel, NarrowingKeepsTopBitsAndWidenedValuesComeBack) {
     EXPECT_EQ(EncodeRasterPixel(kFmtR5G6B5, 0xFFFF0000u), 0xF800u);
     EXPECT_EQ(EncodeRasterPixel(kFmtR5G6B5, 0xFF808080u), (16u << 11) | (32u << 5) | 16u);
-    EXPECT_EQ(EncodeRasterPixel(kFmtR5G6B5, 0xFF040404u), (0u << 11) | (1u << 5) | 0u);
+    EXPECT_EQ(EncodeRasterPixel(kFmtR5G6B5, 0xFF0F0F0Fu), (1u << 11) | (3u << 5) | 1u);
     EXPECT_EQ(EncodeRasterPixel(kFmtA1R5G5B5, 0x7F000000u), 0u);
     EXPECT_EQ(EncodeRasterPixel(kFmtA1R5G5B5, 0x80000000u), 0x8000u);
     for (uint32_t v = 0; v < 0x10000; v += 7) {
@@ -304,14 +304,14 @@ TEST(RasterTexel, Dxt1FourAndThreeColourBlocks) {
     DecodeDxtBlock(kFmtDxt1, block, out);
     EXPECT_EQ(out[0], 0xFFFF0000u);
     EXPECT_EQ(out[1], 0xFF0000FFu);
-    EXPECT_EQ(out[2], 0xFFAA0055u);  // (2*255 + 0 + 1) / 3 = 170, (0 + 255 + 1) / 3 = 85
+    EXPECT_EQ(out[2], 0xFFAA0055u);  // (2 * 255 + 0) / 3 = 170, (0 + 255) / 3 = 85
     EXPECT_EQ(out[3], 0xFF5500AAu);
     EXPECT_EQ(out[5], 0xFFFF0000u);
     // Swapped end points: three colours and transparent black.
     uint8_t three[8] = {0x1F, 0x00, 0x00, 0xF8, 0, 0, 0, 0};
     three[4] = (2 << 0) | (3 << 2);
     DecodeDxtBlock(kFmtDxt1, three, out);
-    EXPECT_EQ(out[0], 0xFF800080u);  // (255 + 0 + 1) / 2 = 128
+    EXPECT_EQ(out[0], 0xFF7F007Fu);  // (255 + 0) / 2 = 127
     EXPECT_EQ(out[1], 0x00000000u);
 }
 
@@ -333,8 +333,8 @@ TEST(RasterTexel, Dxt3AndDxt5Alpha) {
     DecodeDxtBlock(kFmtDxt5, b5, out);
     EXPECT_EQ(out[0] >> 24, 200u);
     EXPECT_EQ(out[1] >> 24, 10u);
-    EXPECT_EQ(out[2] >> 24, 173u);  // (6 * 200 + 10 + 3) / 7 = 173.3
-    EXPECT_EQ(out[3] >> 24, 37u);   // (200 + 60 + 3) / 7 = 37.6
+    EXPECT_EQ(out[2] >> 24, 172u);  // (6 * 200 + 10) / 7 = 172.9
+    EXPECT_EQ(out[3] >> 24, 37u);   // (200 + 60) / 7 = 37.1
     b5[0] = 10;
     b5[1] = 200;  // six-alpha mode: codes 6 and 7 are 0 and 255
     bits = (6ull << 0) | (7ull << 3) | (2ull << 6);
@@ -343,7 +343,7 @@ TEST(RasterTexel, Dxt3AndDxt5Alpha) {
     DecodeDxtBlock(kFmtDxt5, b5, out);
     EXPECT_EQ(out[0] >> 24, 0u);
     EXPECT_EQ(out[1] >> 24, 255u);
-    EXPECT_EQ(out[2] >> 24, 48u);  // (4 * 10 + 200 + 2) / 5 = 48.4
+    EXPECT_EQ(out[2] >> 24, 48u);  // (4 * 10 + 200) / 5 = 48
 }
 
 TEST(RasterTexel, DepthQuantisesPerFormat) {

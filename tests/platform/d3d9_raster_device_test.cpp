@@ -1,0 +1,243 @@
+// The device's draw calls: the library's vertex formats, every primitive type, indexed draws,
+// untransformed vertices, the call trace and the lost switch.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "d3d9_fixture.h"
+
+namespace {
+
+using d3d9test::DeviceTest;
+
+constexpr DWORD kFvfColor2D = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;              // stride 20
+constexpr DWORD kFvfTex2D = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;  // stride 28
+constexpr DWORD kFvfTex2D2 = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+constexpr DWORD kFvfTex3D = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;  // stride 24
+
+struct Color2D {
+    float x, y, z, rhw;
+    DWORD colour;
+};
+struct Tex2D {
+    float x, y, z, rhw;
+    DWORD colour;
+    float u, v;
+};
+struct Tex2D2 {
+    float x, y, z, rhw;
+    DWORD colour, specular;
+    float u1, v1, u2, v2;
+};
+struct Tex3D {
+    float x, y, z;
+    DWORD colour;
+    float u, v;
+};
+static_assert(sizeof(Color2D) == 20 && sizeof(Tex2D) == 28 && sizeof(Tex2D2) == 40 &&
+              sizeof(Tex3D) == 24);
+
+class DrawTest : public DeviceTest {
+  protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        ASSERT_NE(device_, nullptr);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
+    }
+    uint32_t Pixel(int x, int y) { return platform::ReadD3D9BackBufferPixel(device_, x, y); }
+
+    // An 8x4 A8R8G8B8 texture whose texel (x, y) is 0xFF000000 | x << 16 | y << 8 | 0x40.
+    IDirect3DTexture9* MakeTexture() {
+        IDirect3DTexture9* tex = nullptr;
+        EXPECT_EQ(
+            device_->CreateTexture(8, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr),
+            D3D_OK);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(tex->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 4; ++y) {
+            auto* row =
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < 8; ++x)
+                row[x] = Texel(x, y);
+        }
+        EXPECT_EQ(tex->UnlockRect(0), D3D_OK);
+        return tex;
+    }
+    static uint32_t Texel(int x, int y) {
+        return 0xFF000000u | (static_cast<uint32_t>(x * 16) << 16) | (y * 32 << 8) | 0x40;
+    }
+    void UseTextureOnly(IDirect3DTexture9* tex) {
+        device_->SetTexture(0, tex);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    }
+};
+
+TEST_F(DrawTest, ColourBoxInTheLibrarysQuadLayout) {
+    device_->SetFVF(kFvfColor2D);
+    device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    const DWORD red = 0xFFFF0000u;
+    // Colour only in the first vertex of each triangle, as the batch writes it.
+    Color2D v[6] = {{10, 5, 0.2f, 1, red}, {20, 5, 0.2f, 1, 0}, {10, 9, 0.2f, 1, 0},
+                    {20, 9, 0.2f, 1, red}, {10, 9, 0.2f, 1, 0}, {20, 5, 0.2f, 1, 0}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Color2D)), D3D_OK);
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            bool inside = x >= 10 && x < 20 && y >= 5 && y < 9;
+            ASSERT_EQ(Pixel(x, y), inside ? red : 0xFF000000u) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(DrawTest, TexturedImageAtHalfPixelShowsEveryTexel) {
+    IDirect3DTexture9* tex = MakeTexture();
+    UseTextureOnly(tex);
+    device_->SetFVF(kFvfTex2D);
+    float x0 = 30 - 0.5f, y0 = 20 - 0.5f, x1 = x0 + 8, y1 = y0 + 4;
+    Tex2D v[6] = {{x0, y0, 0, 1, 0xFFFFFFFF, 0, 0}, {x1, y0, 0, 1, 0xFFFFFFFF, 1, 0},
+                  {x0, y1, 0, 1, 0xFFFFFFFF, 0, 1}, {x1, y1, 0, 1, 0xFFFFFFFF, 1, 1},
+                  {x0, y1, 0, 1, 0xFFFFFFFF, 0, 1}, {x1, y0, 0, 1, 0xFFFFFFFF, 1, 0}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Tex2D)), D3D_OK);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(Pixel(30 + x, 20 + y), Texel(x, y)) << x << "," << y;
+    }
+    EXPECT_EQ(Pixel(29, 20), 0xFF000000u);
+    EXPECT_EQ(Pixel(38, 20), 0xFF000000u);
+    device_->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+TEST_F(DrawTest, SecondTextureSetAndSpecularOfTheMaskFormat) {
+    IDirect3DTexture9* tex = MakeTexture();
+    UseTextureOnly(tex);
+    device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 1);
+    // Alpha from the specular colour: SELECTARG1 SPECULAR.
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_SPECULAR);
+    device_->SetFVF(kFvfTex2D2);
+    // The first set points at texel (0, 0), the second at texel (5, 2).
+    float u = 5.5f / 8, vv = 2.5f / 4;
+    Tex2D2 p = {3, 4, 0, 1, 0xFFFFFFFF, 0x7F000000, 0.01f, 0.01f, u, vv};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &p, sizeof(Tex2D2)), D3D_OK);
+    EXPECT_EQ(Pixel(3, 4) & 0xFFFFFF, Texel(5, 2) & 0xFFFFFF);
+    device_->SetTexture(0, nullptr);
+    tex->Release();
+}
+
+TEST_F(DrawTest, AllSixPrimitiveTypes) {
+    device_->SetFVF(kFvfColor2D);
+    const DWORD c = 0xFF00FF00u;
+    Color2D pts[2] = {{1, 1, 0, 1, c}, {3, 1, 0, 1, c}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 2, pts, 20), D3D_OK);
+    EXPECT_EQ(Pixel(1, 1), c);
+    EXPECT_EQ(Pixel(3, 1), c);
+    EXPECT_EQ(Pixel(2, 1), 0xFF000000u);
+    Color2D lines[4] = {{0, 5, 0, 1, c}, {6, 5, 0, 1, c}, {0, 7, 0, 1, c}, {6, 7, 0, 1, c}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_LINELIST, 2, lines, 20), D3D_OK);
+    EXPECT_EQ(Pixel(3, 5), c);
+    EXPECT_EQ(Pixel(3, 7), c);
+    EXPECT_EQ(Pixel(3, 6), 0xFF000000u);
+    Color2D strip[3] = {{10, 10, 0, 1, c}, {16, 10, 0, 1, c}, {16, 16, 0, 1, c}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_LINESTRIP, 2, strip, 20), D3D_OK);
+    EXPECT_EQ(Pixel(13, 10), c);
+    EXPECT_EQ(Pixel(16, 13), c);
+    Color2D tri[4] = {{20, 20, 0, 1, c}, {28, 20, 0, 1, c}, {20, 28, 0, 1, c}, {28, 28, 0, 1, c}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 20), D3D_OK);
+    EXPECT_EQ(Pixel(21, 21), c);
+    EXPECT_EQ(Pixel(27, 27), 0xFF000000u);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, tri, 20), D3D_OK);
+    EXPECT_EQ(Pixel(27, 27), c);
+    Color2D fan[4] = {{40, 30, 0, 1, c}, {48, 30, 0, 1, c}, {48, 38, 0, 1, c}, {40, 38, 0, 1, c}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, fan, 20), D3D_OK);
+    EXPECT_EQ(Pixel(41, 37), c);
+    EXPECT_EQ(Pixel(47, 31), c);
+    EXPECT_EQ(device_->DrawPrimitiveUP(7, 1, fan, 20), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 20), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, fan, 20), D3D_OK);
+}
+
+TEST_F(DrawTest, IndexedDrawsWithSixteenAndThirtyTwoBitIndices) {
+    device_->SetFVF(kFvfColor2D);
+    const DWORD c = 0xFF0000FFu;
+    // Vertices 0 and 1 lie outside the declared range and are never read.
+    Color2D v[6] = {{0, 0, 0, 1, 0},  {0, 0, 0, 1, 0},  {4, 4, 0, 1, c},
+                    {12, 4, 0, 1, c}, {4, 12, 0, 1, c}, {12, 12, 0, 1, c}};
+    const uint16_t i16[6] = {2, 3, 4, 5, 4, 3};
+    ASSERT_EQ(
+        device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 2, 4, 2, i16, D3DFMT_INDEX16, v, 20),
+        D3D_OK);
+    EXPECT_EQ(Pixel(5, 5), c);
+    EXPECT_EQ(Pixel(11, 11), c);
+    const uint32_t i32[4] = {2, 3, 4, 5};
+    for (Color2D& x : v)
+        x.colour = 0xFFFFFF00u, x.x += 20;
+    ASSERT_EQ(
+        device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, 4, 2, i32, D3DFMT_INDEX32, v, 20),
+        D3D_OK);
+    EXPECT_EQ(Pixel(25, 5), 0xFFFFFF00u);
+    EXPECT_EQ(Pixel(31, 11), 0xFFFFFF00u);
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, 4, 2, i32, 99, v, 20),
+              D3DERR_INVALIDCALL);
+}
+
+TEST_F(DrawTest, UntransformedVerticesGoThroughTheTransformsAndViewport) {
+    device_->SetFVF(kFvfTex3D);
+    D3DMATRIX world{};
+    world._11 = world._22 = world._33 = world._44 = 1.0f;
+    world._41 = 0.5f;  // move right by a quarter of the viewport width
+    device_->SetTransform(D3DTS_WORLD, &world);
+    D3DVIEWPORT9 vp = {0, 0, 64, 48, 0.0f, 1.0f};
+    device_->SetViewport(&vp);
+    const DWORD c = 0xFFFF00FFu;
+    // A square from -0.25 to 0.25 in x and y: pixels 24..40 wide, 18..30 high before the move.
+    Tex3D v[4] = {{-0.25f, 0.25f, 0.5f, c, 0, 0},
+                  {0.25f, 0.25f, 0.5f, c, 0, 0},
+                  {-0.25f, -0.25f, 0.5f, c, 0, 0},
+                  {0.25f, -0.25f, 0.5f, c, 0, 0}};
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Tex3D)), D3D_OK);
+    EXPECT_EQ(Pixel(40, 18), c);
+    EXPECT_EQ(Pixel(55, 29), c);
+    EXPECT_EQ(Pixel(39, 24), 0xFF000000u);
+    EXPECT_EQ(Pixel(56, 24), 0xFF000000u);
+}
+
+TEST_F(DrawTest, DefaultCullModeRemovesCounterClockwiseTriangles) {
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    device_->SetFVF(kFvfColor2D);
+    const DWORD c = 0xFFFFFFFFu;
+    Color2D ccw[3] = {{0, 0, 0, 1, c}, {0, 8, 0, 1, c}, {8, 0, 0, 1, c}};
+    Color2D cw[3] = {{10, 0, 0, 1, c}, {18, 0, 0, 1, c}, {10, 8, 0, 1, c}};
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, 20);
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, 20);
+    EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
+    EXPECT_EQ(Pixel(11, 1), c);
+}
+
+TEST_F(DrawTest, TraceKeepsVertexBytesAndLostDeviceDrawsNothing) {
+    device_->SetFVF(kFvfColor2D);
+    platform::SetD3D9TraceRecording(true);
+    Color2D p = {5, 5, 0, 1, 0xFFFF0000u};
+    int before = platform::D3D9CallCount("DrawPrimitiveUP");
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &p, 20), D3D_OK);
+    EXPECT_EQ(platform::D3D9CallCount("DrawPrimitiveUP"), before + 1);
+    std::vector<platform::D3D9TraceEntry> trace = platform::D3D9Trace();
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().method, "DrawPrimitiveUP");
+    ASSERT_EQ(trace.back().vertices.size(), 20u);
+    EXPECT_EQ(std::memcmp(trace.back().vertices.data(), &p, 20), 0);
+    platform::LoseD3D9Devices();
+    Color2D q = {6, 5, 0, 1, 0xFFFF0000u};
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &q, 20), D3D_OK);
+    EXPECT_EQ(platform::D3D9CallCount("DrawPrimitiveUP"), before + 2);
+    EXPECT_EQ(Pixel(5, 5), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(6, 5), 0xFF000000u);
+}
+
+}  // namespace
