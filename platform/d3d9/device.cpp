@@ -21,6 +21,16 @@ D3DMATRIX Identity() {
     return m;
 }
 
+// Render states the library never sets, stored with their defaults all the
+// same: LASTPIXEL, CLIPPING, COLORVERTEX, LOCALVIEWER, EMISSIVEMATERIALSOURCE
+// and COLORWRITEENABLE.
+constexpr DWORD kLastPixel = 16;
+constexpr DWORD kClipping = 136;
+constexpr DWORD kColorVertex = 141;
+constexpr DWORD kLocalViewer = 142;
+constexpr DWORD kEmissiveMaterialSource = 148;
+constexpr DWORD kColorWriteEnable = 168;
+
 bool IsTransformState(D3DTRANSFORMSTATETYPE state) {
     return state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
            (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) ||
@@ -66,7 +76,7 @@ void SetDefaultStates(DeviceState* state) {
     rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
     rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
     rs[D3DRS_ZWRITEENABLE] = TRUE;
-    rs[D3DRS_LASTPIXEL] = TRUE;
+    rs[kLastPixel] = TRUE;
     rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
     rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
     rs[D3DRS_CULLMODE] = D3DCULL_CCW;
@@ -76,15 +86,15 @@ void SetDefaultStates(DeviceState* state) {
     rs[D3DRS_FOGEND] = FloatBits(1.0f);
     rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
     rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
-    rs[D3DRS_CLIPPING] = TRUE;
+    rs[kClipping] = TRUE;
     rs[D3DRS_LIGHTING] = TRUE;
-    rs[D3DRS_COLORVERTEX] = TRUE;
-    rs[D3DRS_LOCALVIEWER] = TRUE;
+    rs[kColorVertex] = TRUE;
+    rs[kLocalViewer] = TRUE;
     rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
     rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
     rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[D3DRS_COLORWRITEENABLE] = 0xFu;
+    rs[kEmissiveMaterialSource] = D3DMCS_MATERIAL;
+    rs[kColorWriteEnable] = 0xFu;
     rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
 
     for (int stage = 0; stage < kTextureStageCount; ++stage) {
@@ -213,11 +223,6 @@ ULONG Device::Release() {
         delete this;
     }
     return left;
-}
-
-HRESULT Device::TestCooperativeLevel() {
-    Trace("TestCooperativeLevel", " ");
-    return IsLost() ? D3DERR_DEVICELOST : D3D_OK;
 }
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {

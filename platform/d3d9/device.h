@@ -92,7 +92,6 @@ class Device final : public IDirect3DDevice9 {
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override;
 
-    HRESULT TestCooperativeLevel() override;
     HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) override;
     HRESULT GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,

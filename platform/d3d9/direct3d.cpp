@@ -70,8 +70,6 @@ class Direct3D final : public IDirect3D9 {
         return left;
     }
 
-    UINT GetAdapterCount() override { return 1; }
-
     HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags,
                                  D3DADAPTER_IDENTIFIER9* identifier) override {
         if (adapter != 0 || identifier == nullptr) {
