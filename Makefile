@@ -13,7 +13,7 @@ export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_st
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps build build-asan run test test-release test-asan bench clean format
+.PHONY: all deps build build-asan run run-settings test test-release test-asan bench clean format
 
 all: build
 
@@ -34,6 +34,10 @@ build-asan: deps $(ASAN)/build.ninja
 
 run: build
 	$(RUN_PROGRAM)
+
+# The settings program edits config.dat in the current folder, where the game reads it.
+run-settings: build
+	$(RELEASE)/vantrelcfg
 
 test-release: build
 	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS) --timeout 300

@@ -32,10 +32,10 @@ enum ConfigColourDepth : uint8_t {
 
 // Byte 3: four one-bit switches; bits 4 to 7 mean nothing to the game.
 enum ConfigOption : uint8_t {
-    kConfigHalfFrameRate = 0x01,   // draw the scene only on every second frame
-    kConfigRunInactive = 0x02,     // keep running while the window is inactive
-    kConfigNoMipmaps = 0x04,       // floor texture: linear filtering, no mipmaps
-    kConfigShowFps = 0x08,         // show the frames-per-second figure
+    kConfigHalfFrameRate = 0x01,  // draw the scene only on every second frame
+    kConfigRunInactive = 0x02,    // keep running while the window is inactive
+    kConfigNoMipmaps = 0x04,      // floor texture: linear filtering, no mipmaps
+    kConfigShowFps = 0x08,        // show the frames-per-second figure
 };
 
 struct ConfigWord {

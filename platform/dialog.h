@@ -99,7 +99,7 @@ struct DialogTemplate {
     const char* name;  // the resource name, e.g. "IDD_DIALOG"
     WORD language;
     DWORD style;
-    short x, y, cx, cy;  // dialog units
+    short x, y, cx, cy;   // dialog units
     const char* caption;  // code page 932
     WORD pointSize;
     const char* fontName;  // code page 932

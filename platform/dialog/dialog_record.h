@@ -22,7 +22,7 @@ struct DialogControl {
     int group = 0;  // index of the group the control belongs to
     HWND window = nullptr;
     int checked = BST_UNCHECKED;
-    void* widget = nullptr;  // the view's widget, or null headless
+    void* widget = nullptr;       // the view's widget, or null headless
     void* clearWidget = nullptr;  // the hidden radio whose selection clears this one
 };
 

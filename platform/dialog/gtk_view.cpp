@@ -124,8 +124,12 @@ void MeasureBaseUnits(DialogView* view, const std::string& family, int pointSize
     }
 }
 
-int PixelsX(const DialogView* view, int units) { return (units * view->baseUnitX + 2) / 4; }
-int PixelsY(const DialogView* view, int units) { return (units * view->baseUnitY + 4) / 8; }
+int PixelsX(const DialogView* view, int units) {
+    return (units * view->baseUnitX + 2) / 4;
+}
+int PixelsY(const DialogView* view, int units) {
+    return (units * view->baseUnitY + 4) / 8;
+}
 
 void ApplyStyle(DialogView* view, const std::string& name, const std::string& family,
                 int pointSize) {
@@ -354,7 +358,9 @@ void UpdateViewCheck(DialogView* view, DialogControl* control) {
     --control->dialog->updatingWidgets;
 }
 
-void RunViewOnce() { gtk_main_iteration_do(TRUE); }
+void RunViewOnce() {
+    gtk_main_iteration_do(TRUE);
+}
 
 void DestroyView(DialogView* view) {
     if (view == nullptr) {
