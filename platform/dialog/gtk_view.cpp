@@ -138,6 +138,7 @@ void ApplyStyle(DialogView* view, const std::string& name, const std::string& fa
                       "\"; font-size: " + std::to_string(pointSize) + "pt; }\n" + scope +
                       " button { padding: 0 2px; min-height: 0; min-width: 0; }\n" + scope +
                       " checkbutton, " + scope + " radiobutton { padding: 0; }\n" + scope +
+                      " check, " + scope + " radio { margin: 0 3px 0 0; }\n" + scope +
                       " frame > label { margin: 0 2px; }\n";
     view->css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(view->css, css.c_str(), -1, nullptr);
@@ -191,6 +192,17 @@ gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer data) {
     return TRUE;  // the dialog procedure decides whether the window goes
 }
 
+// The template's sizes were made for a narrower face; where a label is cut,
+// its whole text is a tooltip away.
+void ShowCutTextAsTooltip(GtkWidget* widget, int width, const char* label) {
+    int minimum = 0;
+    int natural = 0;
+    gtk_widget_get_preferred_width(widget, &minimum, &natural);
+    if (natural > width) {
+        gtk_widget_set_tooltip_text(widget, Cp932ToUtf8(label).c_str());
+    }
+}
+
 GtkWidget* MakeWidget(DialogView* view, GtkWidget* fixed, DialogControl* control) {
     const DialogItemTemplate* item = control->item;
     GtkWidget* widget = nullptr;
@@ -225,8 +237,10 @@ GtkWidget* MakeWidget(DialogView* view, GtkWidget* fixed, DialogControl* control
             break;
         }
     }
-    gtk_widget_set_size_request(widget, PixelsX(view, item->cx), PixelsY(view, item->cy));
+    int width = PixelsX(view, item->cx);
+    gtk_widget_set_size_request(widget, width, PixelsY(view, item->cy));
     gtk_fixed_put(GTK_FIXED(fixed), widget, PixelsX(view, item->x), PixelsY(view, item->y));
+    ShowCutTextAsTooltip(widget, width, item->label);
     g_object_set_data(G_OBJECT(widget), kControlKey, control);
     if (control->kind != ControlKind::kGroupBox) {
         g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), control);
