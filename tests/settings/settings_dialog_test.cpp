@@ -67,11 +67,13 @@ class SettingsProgram : public ::testing::Test {
         ASSERT_NE(getcwd(oldFolder_, sizeof(oldFolder_)), nullptr);
         ASSERT_EQ(chdir(folder_.c_str()), 0);
         platform::SetHeadlessDialogs(RunScript, &script_);
+        platform::SetMessageBoxAnswer(0, true);
         boxesBefore_ = platform::MessageBoxCount();
     }
 
     void TearDown() override {
         platform::ClearHeadlessDialogs();
+        platform::SetMessageBoxAnswer(0, false);
         EXPECT_EQ(chdir(oldFolder_), 0);
         std::string command = "rm -rf '" + folder_ + "'";
         EXPECT_EQ(system(command.c_str()), 0);
@@ -263,6 +265,9 @@ TEST_F(SettingsProgram, AFailedSaveShowsOneBoxAndEnds) {
         int before = BoxesShown();
         EXPECT_EQ(Run(Clicks({IDC_RESOLUTION_960, IDC_SAVE})), 0);
         EXPECT_EQ(BoxesShown() - before, 1);
+        EXPECT_STREQ(platform::LastMessageBoxText(),
+                     "ファイルが書き込みモードで開けなかったよぉおおお///");
+        EXPECT_STREQ(platform::LastMessageBoxCaption(), "エラーだよ！");
         EXPECT_EQ(script_.dialogsShown, 1);
         script_.dialogsShown = 0;
     }
