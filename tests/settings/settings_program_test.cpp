@@ -189,20 +189,21 @@ TEST(SettingsProgramOnADisplay, KeyboardChoicesAreSavedToConfigDat) {
     std::string window = OnDisplay(
         display.name(), "timeout 30 xdotool search --sync --onlyvisible --name vantrelcfg");
     ASSERT_FALSE(window.empty()) << "the dialog did not appear";
-    OnDisplay(display.name(), "xdotool windowfocus --sync " + window);
+    OnDisplay(display.name(), "timeout 10 xdotool windowfocus --sync " + window);
     // Focus starts on the save button; Tab follows the creation order:
     // save, cancel, 32 bit, 16 bit, 640, 960, 1280, the four boxes, window,
     // full screen, ask.
     OnDisplay(display.name(),
-              "xdotool key --delay 30 Tab Tab Tab space Tab Tab Tab space Tab space Tab Tab Tab "
+              "timeout 20 xdotool key --delay 30 Tab Tab Tab space Tab Tab Tab space Tab space Tab "
+              "Tab Tab "
               "space Tab Tab Tab space");
     Sleep(300);
     std::string shot = ArtifactPath(buildFolder);
     if (OnPath("import")) {
-        OnDisplay(display.name(), "import -window root '" + shot + "'");
+        OnDisplay(display.name(), "timeout 20 import -window root '" + shot + "'");
         EXPECT_EQ(access(shot.c_str(), R_OK), 0) << shot;
     }
-    OnDisplay(display.name(), "xdotool key Return");
+    OnDisplay(display.name(), "timeout 10 xdotool key Return");
     EXPECT_EQ(WaitForExit(pid, 30000), 0);
 
     FILE* f = fopen(file.c_str(), "rb");
