@@ -296,12 +296,23 @@ void SetTabOrder(DialogView* view, GtkWidget* fixed) {
 
 int g_viewCount = 0;
 
+// GTK's own work (redraws, windows going away) goes on while the program
+// waits for messages outside a dialog.
+void RunPendingGtkEvents(void*) {
+    while (gtk_events_pending()) {
+        gtk_main_iteration_do(FALSE);
+    }
+}
+
 }  // namespace
 
 bool ViewAvailable() {
     static int available = -1;
     if (available < 0) {
         available = gtk_init_check(nullptr, nullptr) ? 1 : 0;
+        if (available == 1) {
+            SetMessagePumpHook(RunPendingGtkEvents, nullptr);
+        }
     }
     return available == 1;
 }
@@ -385,9 +396,7 @@ void DestroyView(DialogView* view) {
                                                  GTK_STYLE_PROVIDER(view->css));
     g_object_unref(view->css);
     // Let the window leave the screen before the program goes on.
-    while (gtk_events_pending()) {
-        gtk_main_iteration_do(FALSE);
-    }
+    RunPendingGtkEvents(nullptr);
     for (int i = 0; i < view->record->controlCount; ++i) {
         view->record->controls[i].widget = nullptr;
         view->record->controls[i].clearWidget = nullptr;

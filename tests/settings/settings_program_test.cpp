@@ -190,6 +190,7 @@ TEST(SettingsProgramOnADisplay, KeyboardChoicesAreSavedToConfigDat) {
         display.name(), "timeout 30 xdotool search --sync --onlyvisible --name vantrelcfg");
     ASSERT_FALSE(window.empty()) << "the dialog did not appear";
     OnDisplay(display.name(), "timeout 10 xdotool windowfocus --sync " + window);
+    Sleep(200);  // let the toolkit take the focus before the first key
     // Focus starts on the save button; Tab follows the creation order:
     // save, cancel, 32 bit, 16 bit, 640, 960, 1280, the four boxes, window,
     // full screen, ask.
