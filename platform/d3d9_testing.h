@@ -74,6 +74,9 @@ int D3D9CallCount(const char* method);
 // (DXT decoded). Depth surfaces read as the stored depth value.
 uint32_t ReadD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y);
 uint32_t ReadD3D9BackBufferPixel(IDirect3DDevice9* device, int x, int y);
+// A pixel of a window's framebuffer, where Present and the GDI blits draw
+// (0x00RRGGBB; 0 outside it or for a bad window).
+uint32_t ReadWindowPixel(HWND window, int x, int y);
 // Writes one pixel of any colour surface, converting from 0xAARRGGBB.
 void WriteD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y, uint32_t argb);
 

@@ -257,6 +257,20 @@ uint32_t ReadD3D9BackBufferPixel(IDirect3DDevice9* device, int x, int y) {
     return ReadD3D9SurfacePixel(d->ImplicitSwapChain()->BackBuffer(), x, y);
 }
 
+uint32_t ReadWindowPixel(HWND window, int x, int y) {
+    WindowFramebuffer framebuffer;
+    if (!LockWindowFramebuffer(window, &framebuffer)) {
+        return 0;
+    }
+    uint32_t pixel = 0;
+    if (x >= 0 && y >= 0 && x < framebuffer.width && y < framebuffer.height) {
+        pixel =
+            framebuffer.pixels[static_cast<size_t>(y) * (framebuffer.pitch / 4) + x] & 0x00FFFFFFu;
+    }
+    UnlockWindowFramebuffer(window, false);
+    return pixel;
+}
+
 void WriteD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y, uint32_t argb) {
     d3d9::Surface* s = d3d9::AsSurface(surface);
     if (s == nullptr || x < 0 || y < 0 || x >= s->Width() || y >= s->Height()) {

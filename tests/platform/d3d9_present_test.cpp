@@ -23,13 +23,7 @@ HWND MakeWindow(int width, int height) {
 }
 
 uint32_t FramebufferPixel(HWND window, int x, int y) {
-    platform::WindowFramebuffer fb;
-    if (!platform::LockWindowFramebuffer(window, &fb)) {
-        return 0xDEADBEEF;
-    }
-    uint32_t pixel = fb.pixels[y * fb.pitch / 4 + x];
-    platform::UnlockWindowFramebuffer(window, false);
-    return pixel;
+    return platform::ReadWindowPixel(window, x, y);
 }
 
 class PresentTest : public ::testing::Test {

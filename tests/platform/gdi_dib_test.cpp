@@ -188,6 +188,22 @@ TEST_F(GdiTest, SixteenBitDibsWidenByBitReplication) {
               0);
 }
 
+TEST_F(GdiTest, PaintContextsDrawIntoTheSameFramebuffer) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window_, &paint);
+    ASSERT_NE(dc, nullptr);
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    RECT rect = {0, 0, 2, 2};
+    EXPECT_NE(FillRect(dc, &rect, brush), 0);
+    EndPaint(window_, &paint);
+    DeleteObject(brush);
+    EXPECT_EQ(Pixel(1, 1), 0x010203u);
+    // A context without a window has no framebuffer here.
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(FillRect(screen, &rect, GetStockObject(BLACK_BRUSH)), 0);
+    ReleaseDC(nullptr, screen);
+}
+
 TEST_F(GdiTest, FillRectPaintsWithTheBrush) {
     HBRUSH brush = CreateSolidBrush(RGB(0x10, 0x20, 0x30));
     RECT rect = {2, 3, 5, 4};
