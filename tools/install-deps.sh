@@ -12,6 +12,9 @@ packages=(
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libgtk-3-dev
   xvfb xauth xdotool x11-apps imagemagick
+  # SDL's message box on X11 draws with core X fonts; the Japanese texts need
+  # Japanese core fonts, or the box fails to open and answers at once.
+  xfonts-base xfonts-intl-japanese
 )
 
 missing=()
