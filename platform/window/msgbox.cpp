@@ -96,7 +96,14 @@ int ShowWithSdl(HWND owner, const char* text, const char* caption, const ButtonS
     data.numbuttons = set.count;
     data.buttons = buttons;
     int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) {
+    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
+        // No box could be shown (SDL's X11 box needs the server's core fonts):
+        // the answer is the one of a closed box.
+        std::string why = std::string("MessageBoxA: ") + SDL_GetError() + "\n";
+        OutputDebugStringA(why.c_str());
+        return set.escape;
+    }
+    if (pressed < 0) {
         return set.escape;
     }
     return pressed;

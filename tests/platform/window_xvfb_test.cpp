@@ -188,6 +188,20 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     EXPECT_EQ(PixelOf(full, 10, desktop.h - 10), "0,0,255");
     EXPECT_EQ(PixelOf(full, desktop.w - 10, desktop.h - 10), "255,255,255");
 
+    // A real message box, answered from the keyboard once it shows; its
+    // texts go to the screen as UTF-8 from the program's code page 932.
+    std::string box = std::string(shot).replace(std::string(shot).rfind(".png"), 4, "_box.png");
+    std::string answer =
+        "(for i in $(seq 100); do id=$(xwininfo -root -tree | awk '/\"Tessel /{print $1}'); "
+        "[ -n \"$id\" ] && break; sleep 0.1; done; xdotool windowfocus --sync $id; sleep 0.3; "
+        "import -window root '" +
+        box + "'; xdotool key Return) >/dev/null 2>&1 &";
+    ASSERT_EQ(std::system(answer.c_str()), 0);
+    EXPECT_EQ(MessageBoxA(window, "ねぇ、フルスクリーン、するの？", "Tessel 画面のコトだけど……",
+                          MB_YESNO | MB_ICONQUESTION),
+              IDYES);
+    EXPECT_EQ(access(box.c_str(), R_OK), 0);
+
     DestroyWindow(window);
     PumpAll();
 }
@@ -277,8 +291,17 @@ TEST(XvfbWindow, ARealWindowShowsItsFramebufferAndTakesKeys) {
     char* argv[] = {self, filter.data(), nullptr};
     pid_t helper = 0;
     ASSERT_EQ(posix_spawn(&helper, "/proc/self/exe", nullptr, nullptr, argv, envp.data()), 0);
+    // A helper stuck on a message box nobody answers is ended, not waited for.
     int status = 0;
-    waitpid(helper, &status, 0);
+    DWORD start = GetTickCount();
+    while (waitpid(helper, &status, WNOHANG) == 0) {
+        if (GetTickCount() - start > 60000) {
+            kill(helper, SIGKILL);
+            waitpid(helper, &status, 0);
+            break;
+        }
+        Sleep(20);
+    }
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
     ASSERT_TRUE(WIFEXITED(status));
