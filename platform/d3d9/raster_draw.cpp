@@ -221,6 +221,7 @@ struct Triangle {
     Plane planes[kAttrCount];
     RasterColor flatDiffuse;
     RasterColor flatSpecular;
+    bool uniformColour;  // every pixel takes flatDiffuse and flatSpecular
 };
 
 int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
@@ -311,6 +312,14 @@ bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatD
     }
     t->flatDiffuse = ColorFromArgb(flatDiffuse);
     t->flatSpecular = ColorFromArgb(flatSpecular);
+    t->uniformColour = true;
+    if (!s.flat) {
+        int last = s.program.usesSpecular ? kAttrSpecular + 4 : kAttrDiffuse + 4;
+        for (int k = kAttrDiffuse; k < last; ++k) {
+            t->uniformColour = t->uniformColour && v[0]->attr[k] == v[1]->attr[k] &&
+                               v[0]->attr[k] == v[2]->attr[k];
+        }
+    }
     return true;
 }
 
@@ -597,7 +606,8 @@ void BuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular
     m->table = !identity;
 }
 
-uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, const Quad& q, uint32_t texel) {
+inline uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, RasterColor diffuse,
+                         RasterColor specular, uint32_t texel) {
     if (m.identity)
         return texel;
     if (m.table) {
@@ -607,7 +617,28 @@ uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, const Quad& q, uint32_t
     }
     RasterColor t = ColorFromArgb(texel);
     RasterColor textures[kRasterStageCount] = {t, t, t, t};
-    return ArgbFromColor(RunStageProgram(s.program, textures, q.diffuse, q.specular));
+    return ArgbFromColor(RunStageProgram(s.program, textures, diffuse, specular));
+}
+
+// What the rows of one band keep from primitive to primitive.
+struct RowScratch {
+    std::vector<int32_t> columns;
+    TexelMap map;
+    RasterColor mapDiffuse;
+    RasterColor mapSpecular;
+    bool mapValid = false;
+};
+
+const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,
+                       RasterColor specular) {
+    if (!scratch->mapValid || std::memcmp(&scratch->mapDiffuse, &diffuse, sizeof diffuse) != 0 ||
+        std::memcmp(&scratch->mapSpecular, &specular, sizeof specular) != 0) {
+        BuildTexelMap(s, diffuse, specular, &scratch->map);
+        scratch->mapDiffuse = diffuse;
+        scratch->mapSpecular = specular;
+        scratch->mapValid = true;
+    }
+    return scratch->map;
 }
 
 // SRCALPHA / INVSRCALPHA / ADD on 8-bit channels, two channels at a time; equal to
@@ -677,9 +708,129 @@ bool IsArgb32(uint32_t format) {
     return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
 }
 
+// How a finished colour goes onto the target, read once a draw.
+struct WriteMode {
+    bool blendOff;
+    bool srcAlpha;
+    bool argbTarget;
+    uint32_t targetOr;
+};
+
+WriteMode WriteModeFor(const DrawSetup& s) {
+    WriteMode w;
+    bool plain = s.blend.writeMask == 0xF;
+    w.blendOff = !s.blend.enabled && plain;
+    w.srcAlpha = s.blend.enabled && plain && s.blend.srcBlend == kBlendSrcAlpha &&
+                 s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
+    w.argbTarget = IsArgb32(s.target.color.format);
+    w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    return w;
+}
+
+inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int32_t py,
+                        uint32_t colour) {
+    const RasterSurface& target = s.target.color;
+    if (w.argbTarget && (w.blendOff || w.srcAlpha)) {
+        uint32_t* out =
+            reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch) +
+            px;
+        if (w.blendOff) {
+            *out = colour | w.targetOr;
+            return;
+        }
+        // No shortcut for alpha 0 and 255 here: across a turned sprite it mispredicts.
+        *out = BlendSrcAlpha(colour, *out | w.targetOr) | w.targetOr;
+        return;
+    }
+    if (!w.blendOff)
+        colour = BlendRasterPixel(s.blend, colour, ReadTargetPixel(target, px, py));
+    WriteRasterPixel(target, px, py, colour);
+}
+
+// An affine triangle of one colour whose program reads one point-sampled texture (or none):
+// the pixels of RasterTriangleRows, computed with the same expressions, without its general
+// per-pixel machinery.
+void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop, int32_t bandBottom,
+                         RowScratch* scratch) {
+    int32_t top = std::max(t.top, bandTop);
+    int32_t bottom = std::min(t.bottom, bandBottom - 1);
+    bool textured = s.needTexture[0];
+    const RasterSampler& sm = s.samplers[0];
+    const RasterSurface* level = nullptr;
+    const TexelMap* map = nullptr;
+    uint32_t flatColour = 0;
+    const Plane* pu = nullptr;
+    const Plane* pv = nullptr;
+    if (textured) {
+        int32_t l = std::clamp(sm.baseLevel, 0, sm.texture->levelCount - 1);
+        level = &sm.texture->levels[l];
+        if (level->bits == nullptr || level->width <= 0 || level->height <= 0)
+            return;
+        map = &MapFor(s, scratch, t.flatDiffuse, t.flatSpecular);
+        pu = &t.planes[kAttrTex + 2 * s.texSet[0]];
+        pv = &t.planes[kAttrTex + 2 * s.texSet[0] + 1];
+    } else {
+        flatColour =
+            ArgbFromColor(RunStageProgram(s.program, nullptr, t.flatDiffuse, t.flatSpecular));
+    }
+    bool argbTexel = textured && IsArgb32(level->format);
+    uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
+    WriteMode w = WriteModeFor(s);
+    const Plane& pz = t.planes[kAttrZ];
+    for (int32_t py = top; py <= bottom; ++py) {
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        double y = py;
+        // Plane::At is (a x + b y) + c; the b y terms are the same along the row.
+        double uy = textured ? pu->b * y : 0.0;
+        double vy = textured ? pv->b * y : 0.0;
+        double zy = pz.b * y;
+        for (int64_t px = left; px <= right; ++px) {
+            double x = static_cast<double>(px);
+            int32_t ix = static_cast<int32_t>(px);
+            uint32_t depth = 0;
+            if (s.depthTest) {
+                float z = static_cast<float>(pz.a * x + zy + pz.c);
+                depth = QuantizeRasterDepth(s.target.depth.format, z + s.depthBias);
+                if (!RasterCompare(s.zFunc, depth, ReadRasterDepth(s.target.depth, ix, py)))
+                    continue;
+            }
+            uint32_t colour = flatColour;
+            if (textured) {
+                float u = static_cast<float>(pu->a * x + uy + pu->c);
+                float v = static_cast<float>(pv->a * x + vy + pv->c);
+                int32_t tx = AddressRasterTexel(RasterTexelIndex(u, level->width), level->width,
+                                                sm.addressU);
+                int32_t ty = AddressRasterTexel(RasterTexelIndex(v, level->height), level->height,
+                                                sm.addressV);
+                uint32_t texel;
+                if (tx < 0 || ty < 0) {
+                    texel = sm.borderColor;
+                } else if (argbTexel) {
+                    const uint8_t* row = level->bits + static_cast<intptr_t>(ty) * level->pitch;
+                    std::memcpy(&texel, row + 4 * static_cast<intptr_t>(tx), 4);
+                    texel |= alphaOr;
+                } else {
+                    texel = ReadRasterTexel(*level, tx, ty);
+                }
+                colour = MapTexel(s, *map, t.flatDiffuse, t.flatSpecular, texel);
+            }
+            if (s.alphaTest && !RasterCompare(s.alphaFunc, colour >> 24, s.alphaRef))
+                continue;
+            if (s.depthWrite)
+                WriteRasterDepth(s.target.depth, ix, py, depth);
+            WriteColour(s, w, ix, py, colour);
+        }
+    }
+}
+
 void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t bandBottom,
-                    std::vector<int32_t>* columns, TexelMap* map, RasterColor* mapDiffuse,
-                    RasterColor* mapSpecular, bool* mapValid) {
+                    RowScratch* scratch) {
+    std::vector<int32_t>* columns = &scratch->columns;
+    const TexelMap* map = &scratch->map;
     int32_t left = std::max(q.left, s.clip.left);
     int32_t right = std::min(q.right, s.clip.right);
     int32_t top = std::max({q.top, s.clip.top, bandTop});
@@ -705,13 +856,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
                 AddressRasterTexel(RasterTexelIndex(u, level->width), level->width, sm.addressU);
             contiguous = contiguous && cols[i] == cols[0] + i;
         }
-        if (!*mapValid || std::memcmp(mapDiffuse, &q.diffuse, sizeof q.diffuse) != 0 ||
-            std::memcmp(mapSpecular, &q.specular, sizeof q.specular) != 0) {
-            BuildTexelMap(s, q.diffuse, q.specular, map);
-            *mapDiffuse = q.diffuse;
-            *mapSpecular = q.specular;
-            *mapValid = true;
-        }
+        map = &MapFor(s, scratch, q.diffuse, q.specular);
     }
     uint32_t flatColour = 0;
     if (!textured) {
@@ -788,7 +933,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
                 int32_t tx = (*columns)[i];
                 uint32_t texel =
                     (tx < 0 || ty < 0) ? sm.borderColor : ReadRasterTexel(*level, tx, ty);
-                colour = MapTexel(s, *map, q, texel);
+                colour = MapTexel(s, *map, q.diffuse, q.specular, texel);
             }
             if (s.alphaTest && !RasterCompare(s.alphaFunc, colour >> 24, s.alphaRef))
                 continue;
@@ -1126,16 +1271,18 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
 }
 
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
-    std::vector<int32_t> columns;
-    TexelMap map;
-    RasterColor mapDiffuse, mapSpecular;
-    bool mapValid = false;
+    RowScratch scratch;
+    bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     for (const Item& item : work.items) {
         if (item.quad) {
-            RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &columns, &map,
-                           &mapDiffuse, &mapSpecular, &mapValid);
+            RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);
+            continue;
+        }
+        const Triangle& t = work.triangles[item.index];
+        if (spansFit && !t.perspective && t.uniformColour) {
+            RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
         } else {
-            RasterTriangleRows(s, work.triangles[item.index], bandTop, bandBottom);
+            RasterTriangleRows(s, t, bandTop, bandBottom);
         }
     }
 }

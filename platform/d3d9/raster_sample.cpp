@@ -86,9 +86,7 @@ uint32_t LerpColours(uint32_t c0, uint32_t c1, uint32_t f) {
 
 }  // namespace
 
-int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode) {
-    if (index >= 0 && index < size)
-        return index;
+int32_t AddressRasterTexelOutside(int32_t index, int32_t size, uint32_t mode) {
     switch (mode) {
         case kAddressMirror: {
             int32_t period = 2 * size;

@@ -43,7 +43,12 @@ uint32_t SampleRaster(const RasterSampler& sampler, float u, float v, float lod)
 
 // The texel index of coordinate u along an axis of the given size with the address mode;
 // -1 for BORDER outside the texture.
-int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode);
+int32_t AddressRasterTexelOutside(int32_t index, int32_t size, uint32_t mode);
+inline int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode) {
+    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(size))
+        return index;
+    return AddressRasterTexelOutside(index, size, mode);
+}
 
 // floor(u * size) kept within +-2^30 (NaN gives 0).
 inline int32_t RasterTexelIndex(float u, int32_t size) {
