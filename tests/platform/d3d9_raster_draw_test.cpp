@@ -370,6 +370,8 @@ std::vector<RasterVertex> SpriteScene(int count, uint32_t seed, bool rotated) {
             u2 = 1.0f;
         }
         AppendQuad(&v, x, y, x + w, y + h, colour, 0, 0, u2, 1);
+        float z = static_cast<float>(rng() % 100) / 100.0f;
+        for (int k = 0; k < 6; ++k) v[v.size() - 1 - k].z = z;
         if (rotated) {
             for (int k = 0; k < 6; ++k)
                 v[v.size() - 1 - k].x += v[v.size() - 1 - k].y * 0.1f;
@@ -387,8 +389,10 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
     for (int x = 0; x < 32; ++x) {
         tex.Set(x, 10, 0x00654321u);  // a transparent row
     }
-    for (bool blend : {false, true}) {
-        std::vector<RasterVertex> v = SpriteScene(300, blend ? 7 : 8, false);
+    // Variants: plain copy; alpha blending; depth test and write with an alpha test.
+    for (int variant = 0; variant < 3; ++variant) {
+        bool blend = variant == 1;
+        std::vector<RasterVertex> v = SpriteScene(300, 7 + variant, false);
         std::vector<RasterVertex> r = SpriteScene(100, 9, true);
         v.insert(v.end(), r.begin(), r.end());
         std::vector<uint32_t> results[3];
@@ -397,6 +401,12 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
             SetRasterFastQuadsEnabled(modes[m][0] != 0);
             SetRasterThreadCount(modes[m][1]);
             Canvas c(320, 240, kFmtX8R8G8B8, 0xFF203040u);
+            if (variant == 2) {
+                c.AddDepth(kFmtD16, 0xFFFF);
+                c.states.render[kRsAlphaTestEnable] = 1;
+                c.states.render[kRsAlphaFunc] = kCmpGreater;
+                c.states.render[kRsAlphaRef] = 0x30;
+            }
             UseTextureOnly(&c.states, &tex.texture);
             c.states.stage[0][kTssColorOp] = kTopModulate;
             c.states.stage[0][kTssColorArg2] = kTaDiffuse;
@@ -410,9 +420,10 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
             }
             c.Draw(kPrimTriangleList, v);
             results[m] = c.pixels;
+            results[m].insert(results[m].end(), c.depth.begin(), c.depth.end());
         }
-        EXPECT_TRUE(results[0] == results[1]) << "fast route differs, blend " << blend;
-        EXPECT_TRUE(results[1] == results[2]) << "threads differ, blend " << blend;
+        EXPECT_TRUE(results[0] == results[1]) << "fast route differs, variant " << variant;
+        EXPECT_TRUE(results[1] == results[2]) << "threads differ, variant " << variant;
     }
 }
 
