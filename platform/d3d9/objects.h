@@ -62,6 +62,12 @@ class Surface final : public IDirect3DSurface9 {
     uint64_t Version() const { return version_; }
     void Touch() { ++version_; }
 
+    // A decoded copy of a block-compressed surface (0xAARRGGBB rows), kept by the rasteriser;
+    // current while DecodedVersion() equals Version().
+    std::vector<uint32_t>& DecodedCopy() { return decoded_; }
+    uint64_t DecodedVersion() const { return decodedVersion_; }
+    void SetDecodedVersion(uint64_t version) { decodedVersion_ = version; }
+
     // Pixel access in 0xAARRGGBB for copies and read-back.
     uint32_t ReadArgb(int x, int y) const;
     void WriteArgb(int x, int y, uint32_t argb);
@@ -85,6 +91,8 @@ class Surface final : public IDirect3DSurface9 {
     bool locked_ = false;
     bool lockedReadOnly_ = false;
     uint64_t version_ = 0;
+    std::vector<uint32_t> decoded_;
+    uint64_t decodedVersion_ = ~uint64_t{0};
     std::atomic<ULONG> refs_{1};
 };
 

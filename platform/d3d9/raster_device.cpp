@@ -136,15 +136,42 @@ RasterSurface SurfaceView(Surface* s) {
     return r;
 }
 
+// A DXT level as A8R8G8B8 rows, decoded once for every change of its blocks rather than once
+// for every texel sampled.
+RasterSurface DecodedView(Surface* s) {
+    std::vector<uint32_t>& copy = s->DecodedCopy();
+    int w = s->Width(), h = s->Height();
+    if (s->DecodedVersion() != s->Version() || copy.size() != static_cast<size_t>(w) * h) {
+        copy.resize(static_cast<size_t>(w) * h);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                copy[static_cast<size_t>(y) * w + x] =
+                    ReadPixel(s->Format(), s->Bits(), s->Pitch(), x, y);
+            }
+        }
+        s->SetDecodedVersion(s->Version());
+    }
+    RasterSurface r;
+    r.bits = reinterpret_cast<uint8_t*>(copy.data());
+    r.width = w;
+    r.height = h;
+    r.pitch = w * 4;
+    r.format = D3DFMT_A8R8G8B8;
+    return r;
+}
+
 // The rasteriser's view of a bound texture; false for none or a kind it does not sample.
 bool TextureView(IDirect3DBaseTexture9* base, RasterTexture* view) {
     if (base == nullptr || base->GetType() != D3DRTYPE_TEXTURE)
         return false;
     Texture* texture = static_cast<Texture*>(static_cast<IDirect3DTexture9*>(base));
-    view->format = texture->Format();
+    bool blocks = IsDxtFormat(texture->Format());
+    view->format = blocks ? D3DFMT_A8R8G8B8 : texture->Format();
     view->levelCount = std::min(texture->LevelCount(), kRasterMaxLevels);
-    for (int i = 0; i < view->levelCount; ++i)
-        view->levels[i] = SurfaceView(texture->Level(i));
+    for (int i = 0; i < view->levelCount; ++i) {
+        Surface* level = texture->Level(i);
+        view->levels[i] = blocks ? DecodedView(level) : SurfaceView(level);
+    }
     return view->levelCount > 0;
 }
 

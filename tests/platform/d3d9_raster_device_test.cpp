@@ -113,6 +113,40 @@ TEST_F(DrawTest, TexturedImageAtHalfPixelShowsEveryTexel) {
     tex->Release();
 }
 
+TEST_F(DrawTest, DxtTextureIsSampledAsDecodedAndFollowsNewBlocks) {
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &tex, nullptr),
+              D3D_OK);
+    auto fill = [&](uint16_t c0, uint16_t c1, uint32_t indices) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(tex->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        auto* b = static_cast<uint8_t*>(locked.pBits);
+        b[0] = c0 & 0xFF, b[1] = c0 >> 8, b[2] = c1 & 0xFF, b[3] = c1 >> 8;
+        std::memcpy(b + 4, &indices, 4);
+        ASSERT_EQ(tex->UnlockRect(0), D3D_OK);
+    };
+    fill(0xF800, 0x001F, 0xE4E4E4E4u);  // each row: colours 0, 1, 2, 3
+    UseTextureOnly(tex);
+    device_->SetFVF(kFvfTex2D);
+    Tex2D v[4] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0},
+                  {3.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0},
+                  {-0.5f, 3.5f, 0, 1, 0xFFFFFFFF, 0, 1},
+                  {3.5f, 3.5f, 0, 1, 0xFFFFFFFF, 1, 1}};
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(tex->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Tex2D)), D3D_OK);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(Pixel(x, 1), platform::ReadD3D9SurfacePixel(level, x, 1)) << x;
+    }
+    EXPECT_EQ(Pixel(0, 0), 0xFFFF0000u);
+    fill(0x07E0, 0x07E0, 0);  // all green now
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Tex2D)), D3D_OK);
+    EXPECT_EQ(Pixel(3, 3), 0xFF00FF00u);
+    level->Release();
+    device_->SetTexture(0, nullptr);
+    tex->Release();
+}
+
 TEST_F(DrawTest, SecondTextureSetAndSpecularOfTheMaskFormat) {
     IDirect3DTexture9* tex = MakeTexture();
     UseTextureOnly(tex);

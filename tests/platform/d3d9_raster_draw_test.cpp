@@ -371,7 +371,8 @@ std::vector<RasterVertex> SpriteScene(int count, uint32_t seed, bool rotated) {
         }
         AppendQuad(&v, x, y, x + w, y + h, colour, 0, 0, u2, 1);
         float z = static_cast<float>(rng() % 100) / 100.0f;
-        for (int k = 0; k < 6; ++k) v[v.size() - 1 - k].z = z;
+        for (int k = 0; k < 6; ++k)
+            v[v.size() - 1 - k].z = z;
         if (rotated) {
             for (int k = 0; k < 6; ++k)
                 v[v.size() - 1 - k].x += v[v.size() - 1 - k].y * 0.1f;
