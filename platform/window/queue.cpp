@@ -1,6 +1,7 @@
 // The per-thread message queue: posted and sent messages, WM_QUIT, WM_PAINT
 // and WM_TIMER in Windows' order of retrieval.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <unordered_map>
 
@@ -493,7 +494,7 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
     std::lock_guard<std::mutex> guard(queue->lock);
     if (window == nullptr) {
         // A thread timer gets a fresh id unless it names one of its own.
-        static UINT_PTR nextId = 0x7FFF;
+        static std::atomic<UINT_PTR> nextId{0x7FFF};
         bool known = std::any_of(queue->timers.begin(), queue->timers.end(),
                                  [&](const Timer& t) { return t.window == nullptr && t.id == id; });
         if (!known) {

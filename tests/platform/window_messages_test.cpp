@@ -138,6 +138,24 @@ TEST_F(WindowMessages, SendFromAnotherThreadRunsOnTheOwnersThread) {
     DestroyWindow(target);
 }
 
+TEST_F(WindowMessages, APostFromAnotherThreadWakesAWaitingGetMessage) {
+    DWORD owner = GetCurrentThreadId();
+    std::thread poster([&] {
+        Sleep(30);
+        PostMessageA(window, WM_USER + 1, 5, 0);
+        PostThreadMessageA(owner, WM_USER + 2, 6, 0);
+    });
+    MSG msg;
+    ASSERT_GT(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.message, WM_USER + 1);
+    EXPECT_EQ(msg.hwnd, window);
+    ASSERT_GT(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.message, WM_USER + 2);
+    EXPECT_EQ(msg.hwnd, nullptr);
+    poster.join();
+    EXPECT_FALSE(PostThreadMessageA(0x7FFFFFF0u, WM_USER, 0, 0));  // no such thread
+}
+
 TEST_F(WindowMessages, TimerFiresInsideThePumpAndStopsWhenKilled) {
     ASSERT_EQ(SetTimer(window, 7, 15, nullptr), 7u);
     MSG msg;
