@@ -708,6 +708,29 @@ bool IsArgb32(uint32_t format) {
     return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
 }
 
+// out[i] = AddressRasterTexel(RasterTexelIndex(float(a0 + step * (first + i)), size), size, mode)
+// for i < count. The coordinate is linear in i and the conversions keep its order, so when both
+// ends are in range every index is, and the checks of the general functions can be skipped.
+void TexelIndices(double a0, double step, int32_t first, int32_t count, int32_t size, uint32_t mode,
+                  int32_t* out) {
+    auto scaled = [&](int32_t i) {
+        return static_cast<double>(static_cast<float>(a0 + step * (first + i))) * size;
+    };
+    double e0 = scaled(0), e1 = scaled(count - 1);
+    bool inRange = e0 >= 0.0 && e1 >= 0.0 && e0 < size && e1 < size;
+    if (!inRange) {
+        for (int32_t i = 0; i < count; ++i) {
+            float u = static_cast<float>(a0 + step * (first + i));
+            out[i] = AddressRasterTexel(RasterTexelIndex(u, size), size, mode);
+        }
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        // Non-negative here, so truncation is floor.
+        out[i] = static_cast<int32_t>(scaled(i));
+    }
+}
+
 // How a finished colour goes onto the target, read once a draw.
 struct WriteMode {
     bool blendOff;
@@ -747,6 +770,36 @@ inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int3
     WriteRasterPixel(target, px, py, colour);
 }
 
+// For a span of n pixels from column left: the offset in texels of the texel each pixel reads,
+// computed as RasterTriangleRows computes it. False when some texel would lie outside the
+// texture (the address mode then decides), which the two ends tell: the coordinates are linear
+// along the span and every conversion keeps their order.
+bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, int64_t left,
+                      int32_t n, const RasterSurface& level, std::vector<int32_t>* offsets) {
+    const double w = level.width, h = level.height;
+    auto su = [&](int64_t px) {
+        return static_cast<double>(static_cast<float>(pu.a * static_cast<double>(px) + uy + pu.c)) *
+               w;
+    };
+    auto sv = [&](int64_t px) {
+        return static_cast<double>(static_cast<float>(pv.a * static_cast<double>(px) + vy + pv.c)) *
+               h;
+    };
+    double u0 = su(left), u1 = su(left + n - 1), v0 = sv(left), v1 = sv(left + n - 1);
+    if (!(u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h &&
+          v1 < h)) {
+        return false;
+    }
+    int32_t pitch = level.pitch / 4;
+    offsets->resize(static_cast<size_t>(n));
+    int32_t* out = offsets->data();
+    for (int32_t i = 0; i < n; ++i) {
+        // Non-negative here, so truncation is floor.
+        out[i] = static_cast<int32_t>(sv(left + i)) * pitch + static_cast<int32_t>(su(left + i));
+    }
+    return true;
+}
+
 // An affine triangle of one colour whose program reads one point-sampled texture (or none):
 // the pixels of RasterTriangleRows, computed with the same expressions, without its general
 // per-pixel machinery.
@@ -777,6 +830,10 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     WriteMode w = WriteModeFor(s);
     const Plane& pz = t.planes[kAttrZ];
+    // Whole spans at once: texels copied or blended four at a time.
+    bool runs = textured && argbTexel && w.argbTarget && (w.blendOff || w.srcAlpha) &&
+                !s.depthTest && !s.alphaTest && map->identity && level->pitch % 4 == 0;
+    const RasterSurface& target = s.target.color;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))
@@ -788,6 +845,26 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
         double uy = textured ? pu->b * y : 0.0;
         double vy = textured ? pv->b * y : 0.0;
         double zy = pz.b * y;
+        int32_t n = static_cast<int32_t>(right - left + 1);
+        if (runs && n > 0 &&
+            SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, &scratch->columns)) {
+            uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
+                                                        static_cast<intptr_t>(py) * target.pitch) +
+                            left;
+            const uint32_t* texels = reinterpret_cast<const uint32_t*>(level->bits);
+            const int32_t* offsets = scratch->columns.data();
+            if (w.blendOff) {
+                for (int32_t i = 0; i < n; ++i)
+                    out[i] = texels[offsets[i]] | alphaOr | w.targetOr;
+                continue;
+            }
+            int32_t i = BlendSrcAlphaRun(out, texels, offsets, n, false, alphaOr, w.targetOr);
+            for (; i < n; ++i) {
+                out[i] =
+                    BlendSrcAlpha(texels[offsets[i]] | alphaOr, out[i] | w.targetOr) | w.targetOr;
+            }
+            continue;
+        }
         for (int64_t px = left; px <= right; ++px) {
             double x = static_cast<double>(px);
             int32_t ix = static_cast<int32_t>(px);
@@ -850,12 +927,9 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
             return;
         columns->resize(static_cast<size_t>(width));
         int32_t* cols = columns->data();
-        for (int32_t i = 0; i < width; ++i) {
-            float u = static_cast<float>(q.u0 + q.dudx * (left + i));
-            cols[i] =
-                AddressRasterTexel(RasterTexelIndex(u, level->width), level->width, sm.addressU);
-            contiguous = contiguous && cols[i] == cols[0] + i;
-        }
+        TexelIndices(q.u0, q.dudx, left, width, level->width, sm.addressU, cols);
+        for (int32_t i = 0; i < width && contiguous; ++i)
+            contiguous = cols[i] == cols[0] + i;
         map = &MapFor(s, scratch, q.diffuse, q.specular);
     }
     uint32_t flatColour = 0;
