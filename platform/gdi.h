@@ -1,6 +1,8 @@
 // GDI as the library's software path presents with it: device-independent
 // bitmaps blitted into a window's device context, and brushes for FillRect.
-// Device contexts themselves come from the window service (GetDC, BeginPaint).
+// Window device contexts come from the window service (GetDC, BeginPaint);
+// memory contexts with DIB sections selected into them are made here, and the
+// image loader draws bitmaps of any layout into them to get 24-bit pixels.
 #pragma once
 
 #include "platform/types.h"
@@ -48,8 +50,10 @@ struct BITMAPINFO {
 
 // Rows and columns of a DIB are addressed as Windows does: the source y of
 // both calls counts from the bottom row of the image, for top-down bitmaps
-// too. 16-, 24- and 32-bit pixels; channels narrower than 8 bits widen by bit
-// replication. The destination is the window's client area; stretching takes
+// too. 1-, 4- and 8-bit palette pixels (BI_RGB with a colour table after the
+// header), 16-bit (5-5-5 or bit fields), 24- and 32-bit pixels; channels
+// narrower than 8 bits widen by bit replication. The destination is the
+// window's client area or the DIB section of a memory context; stretching takes
 // the source pixel under each destination pixel's centre. They return the
 // number of scan lines, 0 on failure.
 int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
@@ -58,6 +62,18 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
 int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                   int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
                   DWORD rop);
+
+// A memory context starts with a stock 1 x 1 bitmap selected (drawing into
+// it changes nothing); SelectObject of a bitmap returns the one it replaces.
+HDC CreateCompatibleDC(HDC dc);
+BOOL DeleteDC(HDC dc);
+// 24- and 32-bit BI_RGB sections; `bits` receives the zeroed pixels, rows
+// top-down when biHeight is negative. Null (and *bits null) on failure.
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset);
+// Null when the object cannot be selected (not a bitmap, or a bitmap already
+// selected into another context).
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 
 HBRUSH CreateSolidBrush(COLORREF colour);
 HGDIOBJ GetStockObject(int object);

@@ -59,6 +59,19 @@ const Brush* FindBrush(HBRUSH handle) {
     return static_cast<const Brush*>(handle);
 }
 
+void RegisterObject(HGDIOBJ object) {
+    std::lock_guard<std::mutex> guard(ObjectsLock());
+    LiveObjects().insert(object);
+}
+
+PlatformGdiObject* FindObject(HGDIOBJ handle, PlatformGdiObject::Kind kind) {
+    std::lock_guard<std::mutex> guard(ObjectsLock());
+    if (handle == nullptr || LiveObjects().count(handle) == 0 || handle->kind != kind) {
+        return nullptr;
+    }
+    return handle;
+}
+
 }  // namespace platform::gdi
 
 using platform::gdi::Brush;
@@ -80,6 +93,9 @@ BOOL DeleteObject(HGDIOBJ object) {
     }
     if (platform::gdi::IsStockBrush(object)) {
         return TRUE;
+    }
+    if (!platform::gdi::MayDeleteObject(object)) {
+        return FALSE;
     }
     {
         std::lock_guard<std::mutex> guard(platform::gdi::ObjectsLock());

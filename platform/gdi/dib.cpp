@@ -1,8 +1,9 @@
-// DIB blits into a window's framebuffer.
+// DIB blits into a window's framebuffer or a memory context's DIB section.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "platform/gdi/dib_section.h"
 #include "platform/gdi/framebuffer_dc.h"
 
 namespace platform::gdi {
@@ -64,10 +65,14 @@ class DibReader {
         topDown_ = header.biHeight < 0;
         height_ = topDown_ ? -header.biHeight : header.biHeight;
         bitCount_ = header.biBitCount;
-        if (bitCount_ != 16 && bitCount_ != 24 && bitCount_ != 32) {
+        if (bitCount_ != 1 && bitCount_ != 4 && bitCount_ != 8 && bitCount_ != 16 &&
+            bitCount_ != 24 && bitCount_ != 32) {
             return false;
         }
         stride_ = ((width_ * bitCount_ + 31) / 32) * 4;
+        if (bitCount_ <= 8) {
+            return OpenPalette(info);
+        }
         uint32_t masks[3];
         if (header.biCompression == BI_BITFIELDS && bitCount_ != 24) {
             // The three masks follow the header.
@@ -108,6 +113,9 @@ class DibReader {
     // 0x00RRGGBB of pixel x of a row.
     uint32_t Pixel(const uint8_t* row, int x) const {
         uint32_t value;
+        if (bitCount_ <= 8) {
+            return PaletteColour(row, x);
+        }
         if (bitCount_ == 16) {
             const uint8_t* p = row + x * 2;
             value = static_cast<uint32_t>(p[0] | (p[1] << 8));
@@ -136,6 +144,35 @@ class DibReader {
     }
 
   private:
+    // The colour table follows the header: biClrUsed entries, or all that
+    // the bit count can index when it is 0 (or claims more than that).
+    bool OpenPalette(const BITMAPINFO* info) {
+        const BITMAPINFOHEADER& header = info->bmiHeader;
+        if (header.biCompression != BI_RGB) {
+            return false;
+        }
+        uint32_t indexable = 1u << bitCount_;
+        paletteSize_ =
+            header.biClrUsed != 0 && header.biClrUsed < indexable ? header.biClrUsed : indexable;
+        palette_ = reinterpret_cast<const uint8_t*>(info) + header.biSize;
+        return true;
+    }
+
+    // Indices pack from the high bits of each byte; an index past the table is black.
+    uint32_t PaletteColour(const uint8_t* row, int x) const {
+        int bitOffset = x * bitCount_;
+        int shift = 8 - bitCount_ - bitOffset % 8;
+        uint32_t index = (row[bitOffset / 8] >> shift) & ((1u << bitCount_) - 1);
+        if (index >= paletteSize_) {
+            return 0;
+        }
+        RGBQUAD entry;
+        std::memcpy(&entry, palette_ + index * sizeof(RGBQUAD), sizeof entry);
+        return uint32_t{entry.rgbRed} << 16 | uint32_t{entry.rgbGreen} << 8 | entry.rgbBlue;
+    }
+
+    const uint8_t* palette_ = nullptr;
+    uint32_t paletteSize_ = 0;
     const uint8_t* bits_ = nullptr;
     int width_ = 0;
     int height_ = 0;
@@ -161,12 +198,13 @@ struct Blit {
     int firstRow, endRow, firstMemoryRow;
 };
 
-void Copy(FramebufferDC& target, const DibReader& dib, const Blit& b) {
-    const WindowFramebuffer& fb = target.Pixels();
+// The target is a window's framebuffer or a memory context's DIB section.
+template <class Target>
+void Copy(Target& target, const DibReader& dib, const Blit& b) {
     int x0 = std::max(b.xDest, 0);
-    int x1 = std::min(b.xDest + b.destWidth, fb.width);
+    int x1 = std::min(b.xDest + b.destWidth, target.Width());
     int y0 = std::max(b.yDest, 0);
-    int y1 = std::min(b.yDest + b.destHeight, fb.height);
+    int y1 = std::min(b.yDest + b.destHeight, target.Height());
     if (x0 >= x1 || y0 >= y1) {
         return;
     }
@@ -194,12 +232,12 @@ void Copy(FramebufferDC& target, const DibReader& dib, const Blit& b) {
             dib.DecodeRow(dib.Row(row, b.firstMemoryRow), left, right - left, decoded.data());
             decodedRow = row;
         }
-        uint32_t* out = target.Row(y);
+        auto out = target.RowWriter(y);
         int span = right - left;
         for (int x = x0; x < x1; ++x) {
             int column = columns[x - x0];
             if (column >= 0 && column < span) {
-                out[x] = decoded[column];
+                out(x, decoded[column]);
             }
         }
     }
@@ -218,12 +256,17 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
         usage != DIB_RGB_COLORS || rop != SRCCOPY || !dib.Open(bits, info)) {
         return 0;
     }
+    platform::gdi::Blit blit = {xDest,    yDest,     destWidth, destHeight,   xSrc, ySrc,
+                                srcWidth, srcHeight, 0,         dib.Height(), 0};
+    platform::gdi::DibSectionTarget section(dc);
+    if (section.IsOpen()) {
+        platform::gdi::Copy(section, dib, blit);
+        return srcHeight;
+    }
     platform::gdi::FramebufferDC target(dc);
     if (!target.IsOpen()) {
         return 0;
     }
-    platform::gdi::Blit blit = {xDest,    yDest,     destWidth, destHeight,   xSrc, ySrc,
-                                srcWidth, srcHeight, 0,         dib.Height(), 0};
     platform::gdi::Copy(target, dib, blit);
     return srcHeight;
 }
@@ -234,10 +277,6 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
     platform::gdi::DibReader dib;
     if (width == 0 || height == 0 || scanLines == 0 || colorUse != DIB_RGB_COLORS ||
         width > 0x7FFFFFFF || height > 0x7FFFFFFF || !dib.Open(bits, info)) {
-        return 0;
-    }
-    platform::gdi::FramebufferDC target(dc);
-    if (!target.IsOpen()) {
         return 0;
     }
     // The band holds scan lines startScan.. in the bitmap's own row order:
@@ -251,6 +290,15 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
     platform::gdi::Blit blit = {xDest,    yDest,  static_cast<int>(width), static_cast<int>(height),
                                 xSrc,     ySrc,   static_cast<int>(width), static_cast<int>(height),
                                 firstRow, endRow, firstMemoryRow};
+    platform::gdi::DibSectionTarget section(dc);
+    if (section.IsOpen()) {
+        platform::gdi::Copy(section, dib, blit);
+        return static_cast<int>(scanLines);
+    }
+    platform::gdi::FramebufferDC target(dc);
+    if (!target.IsOpen()) {
+        return 0;
+    }
     platform::gdi::Copy(target, dib, blit);
     return static_cast<int>(scanLines);
 }

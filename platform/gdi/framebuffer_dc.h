@@ -22,6 +22,13 @@ class FramebufferDC {
         return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(framebuffer_.pixels) +
                                            static_cast<size_t>(y) * framebuffer_.pitch);
     }
+    int Width() const { return framebuffer_.width; }
+    int Height() const { return framebuffer_.height; }
+    // Stores 0x00RRGGBB pixels into row y: writer(x, rgb).
+    auto RowWriter(int y) {
+        uint32_t* row = Row(y);
+        return [row](int x, uint32_t rgb) { row[x] = rgb; };
+    }
     void MarkChanged() { changed_ = true; }
 
   private:

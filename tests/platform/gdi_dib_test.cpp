@@ -179,7 +179,7 @@ TEST_F(GdiTest, SixteenBitDibsWidenByBitReplication) {
     EXPECT_EQ(Pixel(4, 0), 0x840818u);
 
     // What the layer cannot draw is refused.
-    info.header.biBitCount = 8;
+    info.header.biBitCount = 2;
     EXPECT_EQ(StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
                             reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
               0);
