@@ -190,6 +190,10 @@ void RasterStretch(benchmark::State& state) {
     target.color = {reinterpret_cast<uint8_t*>(screen.data()), 2 * kScreenWidth, 2 * kScreenHeight,
                     2 * kScreenWidth * 4, kFmtX8R8G8B8};
     RasterStates states = SpriteStates(&texture, false, 2 * kScreenWidth, 2 * kScreenHeight);
+    if (state.range(1) != 0) {  // the bilinear filter mode of the settings program
+        states.sampler[0][kSampMagFilter] = kFilterLinear;
+        states.sampler[0][kSampMinFilter] = kFilterLinear;
+    }
     std::vector<RasterVertex> v;
     AppendQuad(&v, -0.5f, -0.5f, 2 * kScreenWidth - 0.5f, 2 * kScreenHeight - 0.5f);
     for (auto _ : state) {
@@ -317,7 +321,8 @@ void PrintSummary(const RateReporter& r) {
     for (const char* threads : {"1", "0"}) {
         std::string label = std::string(threads) == "1" ? "one thread" : "threads allowed";
         double s = get(std::string("RasterSprites/") + threads);
-        double t = get(std::string("RasterStretch/") + threads);
+        double t = get(std::string("RasterStretch/") + threads + "/0");
+        double linear = get(std::string("RasterStretch/") + threads + "/1");
         if (s > 0 && sdlSprites > 0) {
             std::printf("%-34s %14.0f %14.0f %8.2f\n", ("32x32 blended sprites, " + label).c_str(),
                         s, sdlSprites, s / sdlSprites);
@@ -325,6 +330,10 @@ void PrintSummary(const RateReporter& r) {
         if (t > 0 && sdlStretch > 0) {
             std::printf("%-34s %14.1f %14.1f %8.2f\n", ("640x480 -> 1280x960, " + label).c_str(), t,
                         sdlStretch, t / sdlStretch);
+        }
+        if (linear > 0) {
+            std::printf("%-34s %14.1f %14s\n", ("  the same bilinear, " + label).c_str(), linear,
+                        "-");
         }
     }
 }
@@ -341,7 +350,12 @@ int main(int argc, char** argv) {
         ->UseRealTime();
     benchmark::RegisterBenchmark("SdlSprites", SdlSprites)->UseRealTime();
     benchmark::RegisterBenchmark("SdlTurnedSprites", SdlTurnedSprites)->UseRealTime();
-    benchmark::RegisterBenchmark("RasterStretch", RasterStretch)->Arg(1)->Arg(0)->UseRealTime();
+    benchmark::RegisterBenchmark("RasterStretch", RasterStretch)
+        ->Args({1, 0})
+        ->Args({0, 0})
+        ->Args({1, 1})
+        ->Args({0, 1})
+        ->UseRealTime();
     benchmark::RegisterBenchmark("SdlStretch", SdlStretch)->UseRealTime();
     RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

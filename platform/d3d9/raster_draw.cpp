@@ -465,7 +465,8 @@ bool QuadProgramFits(const DrawSetup& s) {
     if (!s.needTexture[0])
         return true;
     const RasterSampler& sm = s.samplers[0];
-    if (sm.texture == nullptr || sm.needsLod || sm.magFilter != kFilterPoint)
+    // Without a mip chain and with both filters alike, the magnification filter is the filter.
+    if (sm.texture == nullptr || sm.needsLod)
         return false;
     if (sm.texture->levelCount <= 0)
         return false;
@@ -904,6 +905,70 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
+bool IsLinear(uint32_t filter) {
+    return filter == kFilterLinear || filter == kFilterAnisotropic;
+}
+
+// A quad sampled linearly: the taps and weights of each column and row are worked out once, by
+// the sampler's own functions, and each pixel combines its four texels.
+void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32_t right,
+                          int32_t top, int32_t bottom, const RasterSurface& level,
+                          RowScratch* scratch) {
+    const RasterSampler& sm = s.samplers[0];
+    int32_t width = right - left;
+    thread_local std::vector<LinearTaps> columns;
+    columns.resize(static_cast<size_t>(width));
+    for (int32_t i = 0; i < width; ++i) {
+        float u = static_cast<float>(q.u0 + q.dudx * (left + i));
+        columns[i] = LinearTapsFor(u, level.width, sm.addressU);
+    }
+    const TexelMap& map = MapFor(s, scratch, q.diffuse, q.specular);
+    WriteMode w = WriteModeFor(s);
+    uint32_t depth = 0;
+    if (s.depthTest)
+        depth = QuantizeRasterDepth(s.target.depth.format, q.z + s.depthBias);
+    const RasterSurface& target = s.target.color;
+    int bytes = RasterBytesPerPixel(target.format);
+    bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
+    LinearTaps previous{-2, -2, 0};
+    uint8_t* previousRow = nullptr;
+    auto fetch = [&](int32_t x, int32_t y) {
+        return (x < 0 || y < 0) ? sm.borderColor : ReadRasterTexel(level, x, y);
+    };
+    for (int32_t py = top; py < bottom; ++py) {
+        float v = static_cast<float>(q.v0 + q.dvdy * py);
+        LinearTaps r = LinearTapsFor(v, level.height, sm.addressV);
+        uint8_t* row = target.bits + static_cast<intptr_t>(py) * target.pitch;
+        // Without blending a row that weighs the same texels as the row above is the same row.
+        if (copyRows && previousRow != nullptr && r.first == previous.first &&
+            r.second == previous.second && r.weight == previous.weight) {
+            std::memcpy(row + static_cast<intptr_t>(left) * bytes,
+                        previousRow + static_cast<intptr_t>(left) * bytes,
+                        static_cast<size_t>(width) * bytes);
+            continue;
+        }
+        previous = r;
+        previousRow = row;
+        for (int32_t i = 0; i < width; ++i) {
+            const LinearTaps& c = columns[i];
+            uint32_t texel = BilinearCombine(fetch(c.first, r.first), fetch(c.second, r.first),
+                                             fetch(c.first, r.second), fetch(c.second, r.second),
+                                             c.weight, r.weight);
+            uint32_t colour = MapTexel(s, map, q.diffuse, q.specular, texel);
+            int32_t px = left + i;
+            if (s.alphaTest && !RasterCompare(s.alphaFunc, colour >> 24, s.alphaRef))
+                continue;
+            if (s.depthTest) {
+                if (!RasterCompare(s.zFunc, depth, ReadRasterDepth(s.target.depth, px, py)))
+                    continue;
+                if (s.depthWrite)
+                    WriteRasterDepth(s.target.depth, px, py, depth);
+            }
+            WriteColour(s, w, px, py, colour);
+        }
+    }
+}
+
 void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t bandBottom,
                     RowScratch* scratch) {
     std::vector<int32_t>* columns = &scratch->columns;
@@ -925,6 +990,10 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         level = &sm.texture->levels[l];
         if (level->bits == nullptr || level->width <= 0 || level->height <= 0)
             return;
+        if (IsLinear(sm.magFilter)) {
+            RasterLinearQuadRows(s, q, left, right, top, bottom, *level, scratch);
+            return;
+        }
         columns->resize(static_cast<size_t>(width));
         int32_t* cols = columns->data();
         TexelIndices(q.u0, q.dudx, left, width, level->width, sm.addressU, cols);
@@ -1346,7 +1415,8 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
 
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     RowScratch scratch;
-    bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
+    bool spansFit = g_fastQuads.load() && QuadProgramFits(s) &&
+                    !(s.needTexture[0] && IsLinear(s.samplers[0].magFilter));
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);

@@ -37,27 +37,14 @@ uint32_t SamplePoint(const RasterSurface& level, float u, float v, const RasterS
 }
 
 uint32_t SampleLinear(const RasterSurface& level, float u, float v, const RasterSampler& sampler) {
-    int64_t tu = FloorToInt((static_cast<double>(u) * level.width - 0.5) * 256.0 + 0.5);
-    int64_t tv = FloorToInt((static_cast<double>(v) * level.height - 0.5) * 256.0 + 0.5);
-    int32_t x0 = static_cast<int32_t>(tu >> 8);
-    int32_t y0 = static_cast<int32_t>(tv >> 8);
-    uint32_t fx = static_cast<uint32_t>(tu & 255);
-    uint32_t fy = static_cast<uint32_t>(tv & 255);
-    uint32_t c00 = FetchAddressed(level, x0, y0, sampler);
-    uint32_t c10 = FetchAddressed(level, x0 + 1, y0, sampler);
-    uint32_t c01 = FetchAddressed(level, x0, y0 + 1, sampler);
-    uint32_t c11 = FetchAddressed(level, x0 + 1, y0 + 1, sampler);
-    uint32_t w00 = (256 - fx) * (256 - fy);
-    uint32_t w10 = fx * (256 - fy);
-    uint32_t w01 = (256 - fx) * fy;
-    uint32_t w11 = fx * fy;
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t sum = ((c00 >> shift) & 255) * w00 + ((c10 >> shift) & 255) * w10 +
-                       ((c01 >> shift) & 255) * w01 + ((c11 >> shift) & 255) * w11;
-        out |= ((sum + 32768) >> 16) << shift;
-    }
-    return out;
+    LinearTaps cols = LinearTapsFor(u, level.width, sampler.addressU);
+    LinearTaps rows = LinearTapsFor(v, level.height, sampler.addressV);
+    auto fetch = [&](int32_t x, int32_t y) {
+        return (x < 0 || y < 0) ? sampler.borderColor : ReadRasterTexel(level, x, y);
+    };
+    return BilinearCombine(fetch(cols.first, rows.first), fetch(cols.second, rows.first),
+                           fetch(cols.first, rows.second), fetch(cols.second, rows.second),
+                           cols.weight, rows.weight);
 }
 
 uint32_t SampleLevel(const RasterTexture& texture, int32_t level, uint32_t filter, float u, float v,
@@ -85,6 +72,31 @@ uint32_t LerpColours(uint32_t c0, uint32_t c1, uint32_t f) {
 }
 
 }  // namespace
+
+LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode) {
+    int64_t t = FloorToInt((static_cast<double>(u) * size - 0.5) * 256.0 + 0.5);
+    int32_t i0 = static_cast<int32_t>(t >> 8);
+    LinearTaps taps;
+    taps.first = AddressRasterTexel(i0, size, mode);
+    taps.second = AddressRasterTexel(i0 + 1, size, mode);
+    taps.weight = static_cast<uint32_t>(t & 255);
+    return taps;
+}
+
+uint32_t BilinearCombine(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx,
+                         uint32_t fy) {
+    uint32_t w00 = (256 - fx) * (256 - fy);
+    uint32_t w10 = fx * (256 - fy);
+    uint32_t w01 = (256 - fx) * fy;
+    uint32_t w11 = fx * fy;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = ((c00 >> shift) & 255) * w00 + ((c10 >> shift) & 255) * w10 +
+                       ((c01 >> shift) & 255) * w01 + ((c11 >> shift) & 255) * w11;
+        out |= ((sum + 32768) >> 16) << shift;
+    }
+    return out;
+}
 
 int32_t AddressRasterTexelOutside(int32_t index, int32_t size, uint32_t mode) {
     switch (mode) {

@@ -50,6 +50,18 @@ inline int32_t AddressRasterTexel(int32_t index, int32_t size, uint32_t mode) {
     return AddressRasterTexelOutside(index, size, mode);
 }
 
+// The two texels along one axis that linear sampling weighs at coordinate u, already addressed
+// (-1 for the border), and the weight of the second in 1/256.
+struct LinearTaps {
+    int32_t first;
+    int32_t second;
+    uint32_t weight;
+};
+LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode);
+// The weighted sum of four texels, as described above.
+uint32_t BilinearCombine(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx,
+                         uint32_t fy);
+
 // floor(u * size) kept within +-2^30 (NaN gives 0).
 inline int32_t RasterTexelIndex(float u, int32_t size) {
     double v = static_cast<double>(u) * size;

@@ -390,9 +390,10 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
     for (int x = 0; x < 32; ++x) {
         tex.Set(x, 10, 0x00654321u);  // a transparent row
     }
-    // Variants: plain copy; alpha blending; depth test and write with an alpha test.
-    for (int variant = 0; variant < 3; ++variant) {
-        bool blend = variant == 1;
+    // Variants: plain copy; alpha blending; depth test and write with an alpha test; linear
+    // filtering with alpha blending.
+    for (int variant = 0; variant < 4; ++variant) {
+        bool blend = variant == 1 || variant == 3;
         std::vector<RasterVertex> v = SpriteScene(300, 7 + variant, false);
         std::vector<RasterVertex> r = SpriteScene(100, 9, true);
         v.insert(v.end(), r.begin(), r.end());
@@ -402,6 +403,10 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
             SetRasterFastQuadsEnabled(modes[m][0] != 0);
             SetRasterThreadCount(modes[m][1]);
             Canvas c(320, 240, kFmtX8R8G8B8, 0xFF203040u);
+            if (variant == 3) {
+                c.states.sampler[0][kSampMagFilter] = kFilterLinear;
+                c.states.sampler[0][kSampMinFilter] = kFilterLinear;
+            }
             if (variant == 2) {
                 c.AddDepth(kFmtD16, 0xFFFF);
                 c.states.render[kRsAlphaTestEnable] = 1;
