@@ -94,6 +94,64 @@ TEST_F(DrawTest, ColourBoxInTheLibrarysQuadLayout) {
     }
 }
 
+// The library's box outline: four one-pixel bands of six vertices each at whole coordinates.
+TEST_F(DrawTest, BoxOutlineBandsCoverTheBorderOnce) {
+    device_->SetFVF(kFvfColor2D);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    const DWORD c = 0xFF101010u;
+    auto band = [&](std::vector<Color2D>* v, float x1, float y1, float x2, float y2) {
+        const float q[6][2] = {{x1, y1}, {x2, y1}, {x1, y2}, {x2, y2}, {x1, y2}, {x2, y1}};
+        for (const auto& p : q)
+            v->push_back({p[0], p[1], 0, 1, c});
+    };
+    std::vector<Color2D> v;
+    const float x1 = 0, y1 = 0, x2 = 4, y2 = 3;
+    band(&v, x1, y1, x2, y1 + 1);          // top
+    band(&v, x2 - 1, y1 + 1, x2, y2);      // right
+    band(&v, x1, y1 + 1, x1 + 1, y2);      // left
+    band(&v, x1 + 1, y2 - 1, x2 - 1, y2);  // bottom
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 8, v.data(), 20), D3D_OK);
+    int lit = 0;
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            uint32_t p = Pixel(x, y) & 0xFFFFFF;
+            ASSERT_TRUE(p == 0 || p == 0x101010) << x << "," << y;
+            lit += p != 0;
+        }
+    }
+    EXPECT_EQ(lit, 10);
+    EXPECT_EQ(Pixel(1, 1) & 0xFFFFFF, 0u);
+    EXPECT_EQ(Pixel(2, 1) & 0xFFFFFF, 0u);
+}
+
+// Subtraction without the blend operation: invert the destination, add, invert again.
+TEST_F(DrawTest, SubtractByInvertedDestinationPasses) {
+    device_->SetFVF(kFvfColor2D);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
+    D3DRECT second = {1, 0, 2, 1};
+    ASSERT_EQ(device_->Clear(1, &second, D3DCLEAR_TARGET, 0xFF1A1A1Au, 1.0f, 0), D3D_OK);
+    auto box = [&](DWORD colour) {
+        Color2D v[4] = {
+            {0, 0, 0, 1, colour}, {2, 0, 0, 1, colour}, {0, 1, 0, 1, colour}, {2, 1, 0, 1, colour}};
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, 20), D3D_OK);
+    };
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_INVDESTCOLOR);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    box(0xFFFFFFFFu);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    Color2D p[2] = {{0, 0, 0, 1, 0xFF404040u}, {1, 0, 0, 1, 0xFF808080u}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 2, p, 20), D3D_OK);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_INVDESTCOLOR);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    box(0xFFFFFFFFu);
+    EXPECT_EQ(Pixel(0, 0), 0xFFBFBFBFu);  // 1.0 - 0.25 = 0.75
+    EXPECT_EQ(Pixel(1, 0), 0xFF000000u);  // 0.1 - 0.5 stops at 0
+}
+
 TEST_F(DrawTest, TexturedImageAtHalfPixelShowsEveryTexel) {
     IDirect3DTexture9* tex = MakeTexture();
     UseTextureOnly(tex);
