@@ -165,10 +165,13 @@ int ReadHeaderAndTables(ArchiveState* state, FileHandle file, const char* keyTex
     return 0;
 }
 
-// Opens the plain file of an archive with a reader thread for asynchronous
-// reads and takes its size.
+// Opens the plain file of an archive for synchronous reads and takes its
+// size.
 FileHandle OpenArchiveFile(const char* path, uint32_t* size) {
-    FileHandle file = PlainFsOpen(path, 0, 1, 1);
+    if (std::strlen(path) >= MAX_PATH) {
+        return 0;
+    }
+    FileHandle file = PlainFsOpen(path, 0, 1, 0);
     if (file == 0) {
         return 0;
     }
@@ -177,6 +180,10 @@ FileHandle OpenArchiveFile(const char* path, uint32_t* size) {
     PlainFsSeek(file, 0, 0);
     *size = end < 0 ? 0 : static_cast<uint32_t>(end);
     return file;
+}
+
+bool IsOpen(const ArchiveState* state) {
+    return state->image != nullptr || state->file != 0 || state->directFile != 0;
 }
 
 }  // namespace
@@ -337,7 +344,7 @@ int ArchiveStateClear(ArchiveState* state) {
 }
 
 int ArchiveOpenInMemory(ArchiveState* state, void* buffer, uint32_t size, const char* keyText) {
-    if (state->image != nullptr || state->file != 0) {
+    if (IsOpen(state)) {
         return -1;
     }
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
@@ -375,7 +382,7 @@ int ArchiveOpenInMemory(ArchiveState* state, void* buffer, uint32_t size, const 
 }
 
 int ArchiveOpenStreamed(ArchiveState* state, const char* path, const char* keyText) {
-    if (state->image != nullptr || state->file != 0) {
+    if (IsOpen(state)) {
         return -1;
     }
     std::memset(&state->header, 0, sizeof(state->header));
@@ -389,16 +396,24 @@ int ArchiveOpenStreamed(ArchiveState* state, const char* path, const char* keyTe
         ArchiveStateClear(state);
         return -1;
     }
-    state->file = file;
+    state->directFile = file;
+    CopyText(state->path, path);
     state->size = fileSize;
     state->inMemory = 0;
     state->callerBuffer = 0;
     return 0;
 }
 
+FileHandle ArchiveAsyncFile(ArchiveState* state) {
+    if (state->file == 0 && state->path[0] != '\0') {
+        state->file = PlainFsOpen(state->path, 0, 1, 1);
+    }
+    return state->file;
+}
+
 int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
                      int asynchronous) {
-    if (state->image != nullptr || state->file != 0) {
+    if (IsOpen(state)) {
         return -1;
     }
     std::memset(&state->header, 0, sizeof(state->header));
@@ -424,13 +439,23 @@ int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
     state->size = fileSize;
     state->inMemory = 1;
     state->callerBuffer = 0;
-    PlainFsSeek(file, 0, 0);
-    PlainFsRead(image, 1, fileSize, file);
-    state->pendingFile = file;
-    state->loadPending = 1;
-    if (!asynchronous) {
-        WaitForLoad(state);
+    // An asynchronous load goes through a reader thread; otherwise the whole
+    // file is read here.
+    FileHandle loader = asynchronous ? PlainFsOpen(path, 0, 1, 1) : 0;
+    if (loader == 0) {
+        const int got = ArchiveReadAt(file, image, fileSize, 0, state->key);
+        PlainFsClose(file);
+        if (got != static_cast<int>(fileSize)) {
+            ArchiveClose(state);
+            return Damaged("アーカイブを読み込めません");
+        }
+        return 0;
     }
+    PlainFsClose(file);
+    PlainFsSeek(loader, 0, 0);
+    PlainFsRead(image, 1, fileSize, loader);
+    state->pendingFile = loader;
+    state->loadPending = 1;
     return 0;
 }
 
@@ -454,7 +479,7 @@ uint8_t* ArchiveImagePtr(ArchiveState* state) {
 }
 
 int ArchiveClose(ArchiveState* state) {
-    if (state->image == nullptr && state->file == 0) {
+    if (!IsOpen(state)) {
         return 0;
     }
     WaitForLoad(state);
@@ -463,6 +488,9 @@ int ArchiveClose(ArchiveState* state) {
     } else {
         if (state->file != 0) {
             PlainFsClose(state->file);
+        }
+        if (state->directFile != 0) {
+            PlainFsClose(state->directFile);
         }
         if (state->image != nullptr) {
             FreeTracked(state->image);
@@ -484,7 +512,7 @@ int ArchiveReadAt(FileHandle file, void* buffer, uint32_t size, int64_t position
                   const uint8_t key[kArchiveKeySize]) {
     if (position < 0) {
         position = PlainFsTell(file);
-    } else {
+    } else if (PlainFsTell(file) != position) {
         PlainFsSeek(file, static_cast<int32_t>(position), 0);
     }
     const uint32_t got = size == 0 ? 0 : PlainFsRead(buffer, 1, size, file);

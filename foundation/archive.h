@@ -75,7 +75,12 @@ struct ArchiveState {
     int32_t codePage;
     int32_t charSet;
     uint8_t* image;    // the whole archive, when it is in memory
-    FileHandle file;   // the plain file of a streamed archive
+    // A streamed archive reads synchronously through a plain file of its own
+    // without a reader thread (no thread round trip per read), and opens the
+    // file again with a reader thread only when a read is asynchronous.
+    FileHandle file;        // with a reader thread; 0 until needed
+    FileHandle directFile;  // without one
+    char path[MAX_PATH];
     uint8_t* tableBlock;
     uint8_t* fileTable;
     uint8_t* dirTable;
@@ -139,6 +144,9 @@ uint8_t* ArchiveImagePtr(ArchiveState* state);
 // scrambling. Returns the bytes read, or -1.
 int ArchiveReadAt(FileHandle file, void* buffer, uint32_t size, int64_t position,
                   const uint8_t key[kArchiveKeySize]);
+// The archive file opened with a reader thread for asynchronous reads (opened
+// on first use); 0 when it cannot be opened.
+FileHandle ArchiveAsyncFile(ArchiveState* state);
 
 // Builds the key of the name at text, up to the first '\', '/' or NUL.
 // Returns 0, or -1 when the name is longer than a key holds.

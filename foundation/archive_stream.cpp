@@ -57,16 +57,18 @@ int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSi
         stream->decoded = nullptr;
         return -1;
     }
-    if (stream->asynchronous) {
-        PlainFsSeek(state->file, static_cast<int32_t>(stream->dataOffset), 0);
-        PlainFsRead(stream->compressed, 1, storedSize, state->file);
+    FileHandle async = stream->asynchronous ? ArchiveAsyncFile(state) : 0;
+    if (async != 0) {
+        PlainFsSeek(async, static_cast<int32_t>(stream->dataOffset), 0);
+        PlainFsRead(stream->compressed, 1, storedSize, async);
         stream->pending = kCompressedLoadPending;
         stream->pendingOffset = stream->dataOffset;
         stream->pendingSize = storedSize;
         return 0;
     }
     const int got =
-        ArchiveReadAt(state->file, stream->compressed, storedSize, stream->dataOffset, state->key);
+        ArchiveReadAt(state->directFile, stream->compressed, storedSize, stream->dataOffset,
+                      state->key);
     int result = -1;
     if (got == static_cast<int>(storedSize)) {
         result = DecodeInto(stream, stream->compressed, storedSize);
@@ -129,17 +131,18 @@ uint32_t ArchiveStreamRead(ArchiveStream* stream, void* buffer, uint32_t count) 
         std::memcpy(buffer, state->image + stream->dataOffset + position, n);
     } else {
         const uint32_t offset = stream->dataOffset + position;
-        if (static_cast<uint32_t>(PlainFsTell(state->file)) != offset) {
-            PlainFsSeek(state->file, static_cast<int32_t>(offset), 0);
-        }
-        if (stream->asynchronous) {
-            PlainFsRead(buffer, 1, n, state->file);
+        FileHandle async = stream->asynchronous ? ArchiveAsyncFile(state) : 0;
+        if (async != 0) {
+            if (static_cast<uint32_t>(PlainFsTell(async)) != offset) {
+                PlainFsSeek(async, static_cast<int32_t>(offset), 0);
+            }
+            PlainFsRead(buffer, 1, n, async);
             stream->pending = kPlainReadPending;
             stream->pendingOffset = offset;
             stream->pendingTarget = buffer;
             stream->pendingSize = n;
         } else {
-            ArchiveReadAt(state->file, buffer, n, -1, state->key);
+            ArchiveReadAt(state->directFile, buffer, n, offset, state->key);
         }
     }
     stream->position = static_cast<int32_t>(position + n);

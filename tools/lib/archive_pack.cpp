@@ -226,7 +226,9 @@ int ArchiveBuilder::Build(const ArchivePackOptions& options, std::vector<uint8_t
         }
     }
 
-    // The data area: each file stored or LZ-packed, whichever is smaller.
+    // The data area: a file is LZ-packed when that saves at least an eighth
+    // of it; below that, decoding it at every open costs more than the
+    // bytes it saves.
     std::vector<uint8_t> data;
     std::vector<uint32_t> dataOffset(entries.size(), 0);
     std::vector<uint32_t> storedSize(entries.size(), kArchiveNotCompressed);
@@ -243,7 +245,7 @@ int ArchiveBuilder::Build(const ArchivePackOptions& options, std::vector<uint8_t
         const bool tryPacking = options.compress && version >= 2 && !node->data.empty();
         if (tryPacking && LzCompress(node->data.data(), node->data.size(), &packed,
                                      options.level) == 0 &&
-            packed.size() < node->data.size()) {
+            packed.size() <= node->data.size() - node->data.size() / 8) {
             storedSize[i] = static_cast<uint32_t>(packed.size());
             data.insert(data.end(), packed.begin(), packed.end());
         } else {
