@@ -1,0 +1,40 @@
+// Bounded reads for the loaders: a short read is a failure, never garbage.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "images/input_stream.h"
+
+namespace tessel {
+
+// The stream's length; the position is restored.
+inline int32_t StreamLength(InputStream* stream) {
+    int32_t position = stream->ops.tell(stream->handle);
+    stream->ops.seek(stream->handle, 0, 2);
+    int32_t length = stream->ops.tell(stream->handle);
+    stream->ops.seek(stream->handle, position, 0);
+    return length;
+}
+
+inline int32_t StreamPosition(InputStream* stream) {
+    return stream->ops.tell(stream->handle);
+}
+
+// True when all n bytes arrived.
+inline bool ReadExactly(InputStream* stream, void* buffer, uint32_t n) {
+    if (n == 0) {
+        return true;
+    }
+    return stream->ops.read(buffer, 1, n, stream->handle) == n;
+}
+
+inline uint16_t LoadLe16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline uint32_t LoadLe32(const uint8_t* p) {
+    return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+}  // namespace tessel
