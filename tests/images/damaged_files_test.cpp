@@ -3,6 +3,8 @@
 // read out of bounds or leak; whatever is taken must be a usable image.
 #include <gtest/gtest.h>
 
+#include "foundation/files_test_support.h"
+#include "foundation/memory.h"
 #include "images/image_loader.h"
 #include "images/image_test_support.h"
 
@@ -163,7 +165,18 @@ void Exercise(const Bytes& file, const std::string& what) {
     (void)sum;
 }
 
+// The number of live tracked blocks, from the leak report in the log.
+int LiveTrackedBlocks(const LogScope& log) {
+    tessel::DumpTrackedBlocks();
+    std::string text = log.Text();
+    size_t at = text.rfind("Alloc num:");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 10);
+}
+
 TEST(DamagedFiles, EveryTruncationIsRefusedOrDecodes) {
+    LogScope log;
+    int before = LiveTrackedBlocks(log);
+    ASSERT_GE(before, 0);
     for (const Sample& sample : Corpus()) {
         ASSERT_FALSE(sample.file.empty()) << sample.name;
         Decoded whole;
@@ -174,9 +187,13 @@ TEST(DamagedFiles, EveryTruncationIsRefusedOrDecodes) {
             Exercise(cut, std::string(sample.name) + " cut to " + std::to_string(length));
         }
     }
+    EXPECT_EQ(LiveTrackedBlocks(log), before);  // every refusal freed its blocks
 }
 
 TEST(DamagedFiles, EveryByteFlippedIsRefusedOrDecodes) {
+    LogScope log;
+    int before = LiveTrackedBlocks(log);
+    ASSERT_GE(before, 0);
     for (const Sample& sample : Corpus()) {
         for (size_t i = 0; i < sample.file.size(); ++i) {
             for (uint8_t pattern : {uint8_t{0xFF}, uint8_t{0x80}, uint8_t{0x01}}) {
@@ -187,6 +204,7 @@ TEST(DamagedFiles, EveryByteFlippedIsRefusedOrDecodes) {
             }
         }
     }
+    EXPECT_EQ(LiveTrackedBlocks(log), before);
 }
 
 TEST(DamagedFiles, HeadersClaimingHugeImagesAreRefusedCheaply) {
