@@ -60,6 +60,15 @@ struct DrawSetup {
     uint32_t cull = kCullNone;
     bool lastPixel = true;
     RasterViewport viewport;
+    // Per stage: the level to point-sample directly (32-bit, no level of detail), or null.
+    const RasterSurface* pointLevel[kRasterStageCount] = {};
+    bool texSetUsed[kRasterTexCoordSets] = {};
+    struct Write {
+        bool blendOff;
+        bool srcAlpha;
+        bool argbTarget;
+        uint32_t targetOr;
+    } write = {};
 };
 
 RasterRect Intersect(RasterRect a, RasterRect b) {
@@ -69,6 +78,11 @@ RasterRect Intersect(RasterRect a, RasterRect b) {
 
 bool IsEmpty(const RasterRect& r) {
     return r.left >= r.right || r.top >= r.bottom;
+}
+
+DrawSetup::Write WriteModeFor(const DrawSetup& s);
+bool IsLinearFilter(uint32_t filter) {
+    return filter == kFilterLinear || filter == kFilterAnisotropic;
 }
 
 void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSetup* s) {
@@ -91,6 +105,16 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
         s->texSet[i] = s->program.stages[i].texCoordIndex;
         s->anyTexture = true;
         CompileRasterSampler(states, i, &s->samplers[i]);
+        if (s->texSet[i] < kRasterTexCoordSets)
+            s->texSetUsed[s->texSet[i]] = true;
+        const RasterSampler& sm = s->samplers[i];
+        const RasterTexture* t = sm.texture;
+        if (t != nullptr && t->levelCount > 0 && !sm.needsLod && !IsLinearFilter(sm.magFilter)) {
+            const RasterSurface& level = t->levels[std::clamp(sm.baseLevel, 0, t->levelCount - 1)];
+            bool argb = level.format == kFmtA8R8G8B8 || level.format == kFmtX8R8G8B8;
+            if (argb && level.bits != nullptr && level.width > 0 && level.height > 0)
+                s->pointLevel[i] = &level;
+        }
     }
     s->alphaTest = states.render[kRsAlphaTestEnable] != 0;
     s->alphaFunc = states.render[kRsAlphaFunc];
@@ -108,6 +132,7 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
     s->cull = states.render[kRsCullMode];
     s->lastPixel = states.render[kRsLastPixel] != 0;
     s->clip = clip;
+    s->write = WriteModeFor(*s);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -124,6 +149,56 @@ struct PixelInputs {
 
 uint32_t ReadTargetPixel(const RasterSurface& color, int32_t x, int32_t y) {
     return ReadRasterTexel(color, x, y);
+}
+
+// SRCALPHA / INVSRCALPHA / ADD on 8-bit channels, two channels at a time; equal to
+// BlendRasterPixel for that setup.
+inline uint32_t BlendSrcAlpha(uint32_t src, uint32_t dst) {
+    uint32_t a = src >> 24;
+    uint32_t na = 255 - a;
+    uint32_t rb = (src & 0x00FF00FFu) * a + (dst & 0x00FF00FFu) * na + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t ag = ((src >> 8) & 0x00FF00FFu) * a + ((dst >> 8) & 0x00FF00FFu) * na + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+    return rb | ag;
+}
+
+bool IsArgb32(uint32_t format) {
+    return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
+}
+
+// How a finished colour goes onto the target, read once a draw.
+using WriteMode = DrawSetup::Write;
+
+WriteMode WriteModeFor(const DrawSetup& s) {
+    WriteMode w;
+    bool plain = s.blend.writeMask == 0xF;
+    w.blendOff = !s.blend.enabled && plain;
+    w.srcAlpha = s.blend.enabled && plain && s.blend.srcBlend == kBlendSrcAlpha &&
+                 s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
+    w.argbTarget = IsArgb32(s.target.color.format);
+    w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    return w;
+}
+
+inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int32_t py,
+                        uint32_t colour) {
+    const RasterSurface& target = s.target.color;
+    if (w.argbTarget && (w.blendOff || w.srcAlpha)) {
+        uint32_t* out =
+            reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch) +
+            px;
+        if (w.blendOff) {
+            *out = colour | w.targetOr;
+            return;
+        }
+        // No shortcut for alpha 0 and 255 here: across a turned sprite it mispredicts.
+        *out = BlendSrcAlpha(colour, *out | w.targetOr) | w.targetOr;
+        return;
+    }
+    if (!w.blendOff)
+        colour = BlendRasterPixel(s.blend, colour, ReadTargetPixel(target, px, py));
+    WriteRasterPixel(target, px, py, colour);
 }
 
 // Depth test; returns false when the pixel is rejected. *quantised receives the new depth.
@@ -143,18 +218,36 @@ void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& 
         uint32_t set = s.texSet[i];
         float u = set < kRasterTexCoordSets ? in.u[set] : 0.0f;
         float v = set < kRasterTexCoordSets ? in.v[set] : 0.0f;
-        textures[i] = ColorFromArgb(SampleRaster(s.samplers[i], u, v, in.lod[i]));
+        const RasterSurface* level = s.pointLevel[i];
+        uint32_t texel;
+        if (level != nullptr) {
+            // SampleRaster's point sampling of a 32-bit level, without its dispatch.
+            const RasterSampler& sm = s.samplers[i];
+            int32_t tx =
+                AddressRasterTexel(RasterTexelIndex(u, level->width), level->width, sm.addressU);
+            int32_t ty =
+                AddressRasterTexel(RasterTexelIndex(v, level->height), level->height, sm.addressV);
+            if (tx < 0 || ty < 0) {
+                texel = sm.borderColor;
+            } else {
+                std::memcpy(&texel,
+                            level->bits + static_cast<intptr_t>(ty) * level->pitch +
+                                4 * static_cast<intptr_t>(tx),
+                            4);
+                if (level->format == kFmtX8R8G8B8)
+                    texel |= 0xFF000000u;
+            }
+        } else {
+            texel = SampleRaster(s.samplers[i], u, v, in.lod[i]);
+        }
+        textures[i] = ColorFromArgb(texel);
     }
     RasterColor c = RunStageProgram(s.program, textures, in.diffuse, in.specular);
     if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
         return;
     if (s.depthWrite)
         WriteRasterDepth(s.target.depth, x, y, depth);
-    uint32_t src = ArgbFromColor(c);
-    if (s.blend.enabled || s.blend.writeMask != 0xF) {
-        src = BlendRasterPixel(s.blend, src, ReadTargetPixel(s.target.color, x, y));
-    }
-    WriteRasterPixel(s.target.color, x, y, src);
+    WriteColour(s, s.write, x, y, ArgbFromColor(c));
 }
 
 int32_t RoundChannel(double v) {
@@ -162,7 +255,7 @@ int32_t RoundChannel(double v) {
         return 0;
     if (v >= 255.0)
         return 255;
-    return static_cast<int32_t>(std::floor(v + 0.5));
+    return static_cast<int32_t>(v + 0.5);  // positive: truncation is floor
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -394,6 +487,8 @@ void RasterTriangleRows(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             }
             if (s.anyTexture) {
                 for (int set = 0; set < kRasterTexCoordSets; ++set) {
+                    if (!s.texSetUsed[set])
+                        continue;
                     in.u[set] = static_cast<float>(t.planes[kAttrTex + 2 * set].At(x, y) * w);
                     in.v[set] = static_cast<float>(t.planes[kAttrTex + 2 * set + 1].At(x, y) * w);
                 }
@@ -642,18 +737,6 @@ const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diff
     return scratch->map;
 }
 
-// SRCALPHA / INVSRCALPHA / ADD on 8-bit channels, two channels at a time; equal to
-// BlendRasterPixel for that setup.
-inline uint32_t BlendSrcAlpha(uint32_t src, uint32_t dst) {
-    uint32_t a = src >> 24;
-    uint32_t na = 255 - a;
-    uint32_t rb = (src & 0x00FF00FFu) * a + (dst & 0x00FF00FFu) * na + 0x00800080u;
-    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-    uint32_t ag = ((src >> 8) & 0x00FF00FFu) * a + ((dst >> 8) & 0x00FF00FFu) * na + 0x00800080u;
-    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
-    return rb | ag;
-}
-
 // BlendSrcAlpha over a run of pixels, four at a time; returns how many it did.
 // contiguous: cols[i] = cols[0] + i throughout.
 int32_t BlendSrcAlphaRun(uint32_t* out, const uint32_t* texels, const int32_t* cols, int32_t width,
@@ -705,10 +788,6 @@ int32_t BlendSrcAlphaRun(uint32_t* out, const uint32_t* texels, const int32_t* c
 #endif
 }
 
-bool IsArgb32(uint32_t format) {
-    return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
-}
-
 // out[i] = AddressRasterTexel(RasterTexelIndex(float(a0 + step * (first + i)), size), size, mode)
 // for i < count. The coordinate is linear in i and the conversions keep its order, so when both
 // ends are in range every index is, and the checks of the general functions can be skipped.
@@ -730,45 +809,6 @@ void TexelIndices(double a0, double step, int32_t first, int32_t count, int32_t 
         // Non-negative here, so truncation is floor.
         out[i] = static_cast<int32_t>(scaled(i));
     }
-}
-
-// How a finished colour goes onto the target, read once a draw.
-struct WriteMode {
-    bool blendOff;
-    bool srcAlpha;
-    bool argbTarget;
-    uint32_t targetOr;
-};
-
-WriteMode WriteModeFor(const DrawSetup& s) {
-    WriteMode w;
-    bool plain = s.blend.writeMask == 0xF;
-    w.blendOff = !s.blend.enabled && plain;
-    w.srcAlpha = s.blend.enabled && plain && s.blend.srcBlend == kBlendSrcAlpha &&
-                 s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
-    w.argbTarget = IsArgb32(s.target.color.format);
-    w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
-    return w;
-}
-
-inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int32_t py,
-                        uint32_t colour) {
-    const RasterSurface& target = s.target.color;
-    if (w.argbTarget && (w.blendOff || w.srcAlpha)) {
-        uint32_t* out =
-            reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch) +
-            px;
-        if (w.blendOff) {
-            *out = colour | w.targetOr;
-            return;
-        }
-        // No shortcut for alpha 0 and 255 here: across a turned sprite it mispredicts.
-        *out = BlendSrcAlpha(colour, *out | w.targetOr) | w.targetOr;
-        return;
-    }
-    if (!w.blendOff)
-        colour = BlendRasterPixel(s.blend, colour, ReadTargetPixel(target, px, py));
-    WriteRasterPixel(target, px, py, colour);
 }
 
 // For a span of n pixels from column left: the offset in texels of the texel each pixel reads,
@@ -905,10 +945,6 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
-bool IsLinear(uint32_t filter) {
-    return filter == kFilterLinear || filter == kFilterAnisotropic;
-}
-
 // A quad sampled linearly: the taps and weights of each column and row are worked out once, by
 // the sampler's own functions, and each pixel combines its four texels.
 void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32_t right,
@@ -990,7 +1026,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         level = &sm.texture->levels[l];
         if (level->bits == nullptr || level->width <= 0 || level->height <= 0)
             return;
-        if (IsLinear(sm.magFilter)) {
+        if (IsLinearFilter(sm.magFilter)) {
             RasterLinearQuadRows(s, q, left, right, top, bottom, *level, scratch);
             return;
         }
@@ -1086,9 +1122,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
                 if (s.depthWrite)
                     WriteRasterDepth(s.target.depth, px, py, depth);
             }
-            if (!blendOff)
-                colour = BlendRasterPixel(s.blend, colour, ReadTargetPixel(target, px, py));
-            WriteRasterPixel(target, px, py, colour);
+            WriteColour(s, s.write, px, py, colour);
         }
         if (!simple)
             previousRow = nullptr;
@@ -1416,7 +1450,7 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     RowScratch scratch;
     bool spansFit = g_fastQuads.load() && QuadProgramFits(s) &&
-                    !(s.needTexture[0] && IsLinear(s.samplers[0].magFilter));
+                    !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);

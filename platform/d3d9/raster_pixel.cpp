@@ -201,6 +201,59 @@ void CompileStageProgram(const RasterStates& states, RasterStageProgram* program
     program->stageCount = count;
 }
 
+namespace {
+
+// The three colour channels of one operation: one dispatch for all three.
+void ColourOp(uint32_t op, const RasterColor& a1, const RasterColor& a2, int32_t s,
+              RasterColor* out) {
+    switch (op) {
+        case kTopSelectArg2:
+            out->r = a2.r, out->g = a2.g, out->b = a2.b;
+            return;
+        case kTopModulate:
+            out->r = DivRound255(a1.r * a2.r);
+            out->g = DivRound255(a1.g * a2.g);
+            out->b = DivRound255(a1.b * a2.b);
+            return;
+        case kTopSelectArg1:
+            out->r = a1.r, out->g = a1.g, out->b = a1.b;
+            return;
+        default:
+            out->r = StageOpChannel(op, a1.r, a2.r, s);
+            out->g = StageOpChannel(op, a1.g, a2.g, s);
+            out->b = StageOpChannel(op, a1.b, a2.b, s);
+            return;
+    }
+}
+
+// One argument's alpha: SelectArg(arg, regs).a without building the colour.
+int32_t SelectAlpha(uint32_t arg, const StageRegisters& regs) {
+    int32_t a;
+    switch (arg & kTaSelectMask) {
+        case kTaCurrent:
+            a = regs.current.a;
+            break;
+        case kTaTexture:
+            a = regs.texture.a;
+            break;
+        case kTaTFactor:
+            a = regs.factor.a;
+            break;
+        case kTaSpecular:
+            a = regs.specular.a;
+            break;
+        case kTaTemp:
+            a = regs.temp.a;
+            break;
+        default:
+            a = regs.diffuse.a;
+            break;
+    }
+    return (arg & kTaComplement) ? 255 - a : a;
+}
+
+}  // namespace
+
 RasterColor RunStageProgram(const RasterStageProgram& program, const RasterColor* textures,
                             RasterColor diffuse, RasterColor specular) {
     StageRegisters regs;
@@ -212,19 +265,26 @@ RasterColor RunStageProgram(const RasterStageProgram& program, const RasterColor
         const RasterStageProgram::Stage& st = program.stages[i];
         if (st.usesTexture)
             regs.texture = textures[i];
+        RasterColor out;
         RasterColor c1 = SelectArg(st.colorArg1, regs);
         RasterColor c2 = SelectArg(st.colorArg2, regs);
-        int32_t s = BlendAlphaOf(st.colorOp, regs);
-        RasterColor out;
-        out.r = StageOpChannel(st.colorOp, c1.r, c2.r, s);
-        out.g = StageOpChannel(st.colorOp, c1.g, c2.g, s);
-        out.b = StageOpChannel(st.colorOp, c1.b, c2.b, s);
+        ColourOp(st.colorOp, c1, c2, BlendAlphaOf(st.colorOp, regs), &out);
         if (st.alphaOp == kTopDisable) {
             out.a = regs.current.a;
         } else {
-            int32_t a1 = SelectArg(st.alphaArg1, regs).a;
-            int32_t a2 = SelectArg(st.alphaArg2, regs).a;
-            out.a = StageOpChannel(st.alphaOp, a1, a2, BlendAlphaOf(st.alphaOp, regs));
+            int32_t a1 = SelectAlpha(st.alphaArg1, regs);
+            int32_t a2 = SelectAlpha(st.alphaArg2, regs);
+            switch (st.alphaOp) {
+                case kTopSelectArg1:
+                    out.a = a1;
+                    break;
+                case kTopModulate:
+                    out.a = DivRound255(a1 * a2);
+                    break;
+                default:
+                    out.a = StageOpChannel(st.alphaOp, a1, a2, BlendAlphaOf(st.alphaOp, regs));
+                    break;
+            }
         }
         if (st.resultToTemp) {
             regs.temp = out;

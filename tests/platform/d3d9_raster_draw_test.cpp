@@ -391,9 +391,9 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
         tex.Set(x, 10, 0x00654321u);  // a transparent row
     }
     // Variants: plain copy; alpha blending; depth test and write with an alpha test; linear
-    // filtering with alpha blending.
-    for (int variant = 0; variant < 4; ++variant) {
-        bool blend = variant == 1 || variant == 3;
+    // filtering with alpha blending; untextured boxes with alpha blending.
+    for (int variant = 0; variant < 5; ++variant) {
+        bool blend = variant == 1 || variant == 3 || variant == 4;
         std::vector<RasterVertex> v = SpriteScene(300, 7 + variant, false);
         std::vector<RasterVertex> r = SpriteScene(100, 9, true);
         v.insert(v.end(), r.begin(), r.end());
@@ -423,6 +423,11 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
                 c.states.render[kRsAlphaBlendEnable] = 1;
                 c.states.render[kRsSrcBlend] = kBlendSrcAlpha;
                 c.states.render[kRsDestBlend] = kBlendInvSrcAlpha;
+            }
+            if (variant == 4) {
+                c.states.textures[0] = nullptr;
+                c.states.stage[0][kTssColorOp] = kTopSelectArg2;
+                c.states.stage[0][kTssAlphaOp] = kTopSelectArg2;
             }
             c.Draw(kPrimTriangleList, v);
             results[m] = c.pixels;
