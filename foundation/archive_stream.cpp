@@ -123,7 +123,7 @@ uint32_t ArchiveStreamRead(ArchiveStream* stream, void* buffer, uint32_t count) 
         return 0;
     }
     const uint32_t left = stream->size - position;
-    const uint32_t n = count < left ? count : left;
+    uint32_t n = count < left ? count : left;
     ArchiveState* state = stream->archive;
     if (stream->decoded != nullptr) {
         std::memcpy(buffer, stream->decoded + position, n);
@@ -142,7 +142,13 @@ uint32_t ArchiveStreamRead(ArchiveStream* stream, void* buffer, uint32_t count) 
             stream->pendingTarget = buffer;
             stream->pendingSize = n;
         } else {
-            ArchiveReadAt(state->directFile, buffer, n, offset, state->key);
+            // A file cut short since the open delivers only what is there.
+            const int got = ArchiveReadAt(state->directFile, buffer, n, offset, state->key);
+            n = got < 0 ? 0 : static_cast<uint32_t>(got);
+            if (n == 0) {
+                stream->endFlag = 1;
+                return 0;
+            }
         }
     }
     stream->position = static_cast<int32_t>(position + n);

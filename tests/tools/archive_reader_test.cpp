@@ -540,3 +540,29 @@ TEST(ArchiveReader, DamagedArchiveFilesAreRefusedOrReadWithinBounds) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace tessel;
+using namespace tessel_test;
+
+TEST(ArchiveReader, AnArchiveFileCutShortAfterItsOpenEndsReadsEarly) {
+    ScratchDirectory dir;
+    FileTree tree;
+    tree["noise.bin"] = NoiseBytes(5000, 4);
+    const std::vector<uint8_t> bytes = BuildArchive(tree);
+    WriteWholeFile(dir.Linux("a.dat"),
+                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const std::string path = dir.Windows() + "\\a.dat";
+    ArchiveState state;
+    ArchiveStateClear(&state);
+    ASSERT_EQ(ArchiveOpenStreamed(&state, path.c_str(), nullptr), 0);
+    ASSERT_EQ(truncate(dir.Linux("a.dat").c_str(), 1000), 0);
+    std::string got;
+    ASSERT_TRUE(ReadArchived(&state, "noise.bin", &got));
+    EXPECT_LT(got.size(), 1000u);
+    EXPECT_EQ(got, tree["noise.bin"].substr(0, got.size()));
+    ArchiveClose(&state);
+}
+
+}  // namespace
