@@ -13,6 +13,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/d3d9/raster_pixel.h"
 #include "platform/d3d9/raster_sample.h"
@@ -737,10 +740,84 @@ const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diff
     return scratch->map;
 }
 
-// BlendSrcAlpha over a run of pixels, four at a time; returns how many it did.
+int32_t BlendSrcAlphaRunNarrow(uint32_t* out, const uint32_t* texels, const int32_t* cols,
+                               int32_t width, bool contiguous, uint32_t alphaOr, uint32_t targetOr);
+
+#if defined(__x86_64__)
+// The same arithmetic as BlendSrcAlphaRun, eight pixels at a time where the processor has AVX2.
+__attribute__((target("avx2"))) int32_t BlendSrcAlphaRunAvx2(uint32_t* out, const uint32_t* texels,
+                                                             const int32_t* cols, int32_t width,
+                                                             bool contiguous, uint32_t alphaOr,
+                                                             uint32_t targetOr) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i ff = _mm256_set1_epi16(255);
+    const __m256i half = _mm256_set1_epi16(128);
+    const __m256i alphaOrV = _mm256_set1_epi32(static_cast<int>(alphaOr));
+    const __m256i targetOrV = _mm256_set1_epi32(static_cast<int>(targetOr));
+    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    int32_t i = 0;
+    for (; i + 8 <= width; i += 8) {
+        __m256i src;
+        if (contiguous) {
+            src = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels + cols[0] + i));
+        } else {
+            __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cols + i));
+            src = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texels), index, 4);
+        }
+        src = _mm256_or_si256(src, alphaOrV);
+        __m256i alphas = _mm256_and_si256(src, alphaMask);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, zero)) == -1)
+            continue;
+        __m256i* dst = reinterpret_cast<__m256i*>(out + i);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, alphaMask)) == -1) {
+            _mm256_storeu_si256(dst, _mm256_or_si256(src, targetOrV));
+            continue;
+        }
+        __m256i d = _mm256_or_si256(_mm256_loadu_si256(dst), targetOrV);
+        __m256i result[2];
+        for (int h = 0; h < 2; ++h) {
+            // Unpacking and packing both work within 128-bit lanes, so the order comes back.
+            __m256i s16 =
+                h == 0 ? _mm256_unpacklo_epi8(src, zero) : _mm256_unpackhi_epi8(src, zero);
+            __m256i d16 = h == 0 ? _mm256_unpacklo_epi8(d, zero) : _mm256_unpackhi_epi8(d, zero);
+            __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+            __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(s16, a),
+                                         _mm256_mullo_epi16(d16, _mm256_sub_epi16(ff, a)));
+            x = _mm256_add_epi16(x, half);
+            x = _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+            result[h] = x;
+        }
+        _mm256_storeu_si256(dst,
+                            _mm256_or_si256(_mm256_packus_epi16(result[0], result[1]), targetOrV));
+    }
+    return i;
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// BlendSrcAlpha over a run of pixels, four (or eight) at a time; returns how many it did.
 // contiguous: cols[i] = cols[0] + i throughout.
 int32_t BlendSrcAlphaRun(uint32_t* out, const uint32_t* texels, const int32_t* cols, int32_t width,
                          bool contiguous, uint32_t alphaOr, uint32_t targetOr) {
+    int32_t done = 0;
+#if defined(__x86_64__)
+    if (HasAvx2()) {
+        done = BlendSrcAlphaRunAvx2(out, texels, cols, width, contiguous, alphaOr, targetOr);
+        out += done;
+        cols += done;  // a contiguous run reads from cols[0], which moves along with it
+        width -= done;
+    }
+#endif
+    return done + BlendSrcAlphaRunNarrow(out, texels, cols, width, contiguous, alphaOr, targetOr);
+}
+
+int32_t BlendSrcAlphaRunNarrow(uint32_t* out, const uint32_t* texels, const int32_t* cols,
+                               int32_t width, bool contiguous, uint32_t alphaOr,
+                               uint32_t targetOr) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128i ff = _mm_set1_epi16(255);
