@@ -1578,6 +1578,8 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
     work.pixelEstimate = 0;
     bool quadsFit = g_fastQuads.load() && call.space == RasterSpace::kScreen &&
                     call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
+    bool plainCopies = s.write.blendOff && !s.alphaTest && !s.depthTest &&
+                       !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];
@@ -1591,7 +1593,9 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
             Quad q;
             if (ok && MakeQuad(s, v, &q)) {
                 work.items.push_back({true, static_cast<uint32_t>(work.quads.size())});
-                work.pixelEstimate += static_cast<int64_t>(q.right - q.left) * (q.bottom - q.top);
+                int64_t area = static_cast<int64_t>(q.right - q.left) * (q.bottom - q.top);
+                // A plain point-sampled copy runs at memory speed; threads do not pay there.
+                work.pixelEstimate += plainCopies ? area / 32 : area;
                 work.quads.push_back(q);
                 ++k;
                 continue;
