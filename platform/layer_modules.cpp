@@ -9,6 +9,7 @@ void RegisterLayerModules() {
     std::call_once(once, [] {
         RegisterD3D9Module();
         RegisterDirectDrawClass();
+        RegisterDirectInputClasses();
     });
 }
 

@@ -12,5 +12,6 @@ void RegisterLayerModules();
 // One registration function per service, called by RegisterLayerModules.
 void RegisterD3D9Module();
 void RegisterDirectDrawClass();
+void RegisterDirectInputClasses();
 
 }  // namespace platform

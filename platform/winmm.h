@@ -1,4 +1,5 @@
-// Windows multimedia services: the millisecond clock and timer resolution.
+// Windows multimedia services: the millisecond clock, timer resolution and
+// the joystick calls (backed by SDL's joysticks, in SDL's device order).
 #pragma once
 
 #include "platform/types.h"
@@ -21,3 +22,83 @@ DWORD timeGetTime();
 MMRESULT timeBeginPeriod(UINT period);
 MMRESULT timeEndPeriod(UINT period);
 MMRESULT timeGetDevCaps(LPTIMECAPS caps, UINT size);
+
+// ---------------------------------------------------------------- joysticks
+#define MMSYSERR_NOERROR 0u
+#define MMSYSERR_NODRIVER 6u
+#define MMSYSERR_INVALPARAM 11u
+#define JOYERR_NOERROR 0u
+#define JOYERR_PARMS 165u
+#define JOYERR_UNPLUGGED 167u
+
+#define JOYCAPS_HASZ 0x0001u
+#define JOYCAPS_HASR 0x0002u
+#define JOYCAPS_HASU 0x0004u
+#define JOYCAPS_HASV 0x0008u
+#define JOYCAPS_HASPOV 0x0010u
+#define JOYCAPS_POV4DIR 0x0020u
+
+#define JOY_RETURNX 0x00000001u
+#define JOY_RETURNY 0x00000002u
+#define JOY_RETURNZ 0x00000004u
+#define JOY_RETURNR 0x00000008u
+#define JOY_RETURNU 0x00000010u
+#define JOY_RETURNV 0x00000020u
+#define JOY_RETURNPOV 0x00000040u
+#define JOY_RETURNBUTTONS 0x00000080u
+#define JOY_RETURNALL 0x000000FFu
+#define JOY_POVCENTERED 0xFFFFu
+
+#define MAXPNAMELEN 32
+#define MAX_JOYSTICKOEMVXDNAME 260
+
+struct JOYCAPSA {
+    WORD wMid;
+    WORD wPid;
+    CHAR szPname[MAXPNAMELEN];
+    UINT wXmin;
+    UINT wXmax;
+    UINT wYmin;
+    UINT wYmax;
+    UINT wZmin;
+    UINT wZmax;
+    UINT wNumButtons;
+    UINT wPeriodMin;
+    UINT wPeriodMax;
+    UINT wRmin;
+    UINT wRmax;
+    UINT wUmin;
+    UINT wUmax;
+    UINT wVmin;
+    UINT wVmax;
+    UINT wCaps;
+    UINT wMaxAxes;
+    UINT wNumAxes;
+    UINT wMaxButtons;
+    CHAR szRegKey[MAXPNAMELEN];
+    CHAR szOEMVxD[MAX_JOYSTICKOEMVXDNAME];
+};
+using LPJOYCAPSA = JOYCAPSA*;
+
+// Axis positions run from 0 to 65535 with 32767 at rest.
+struct JOYINFOEX {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwXpos;
+    DWORD dwYpos;
+    DWORD dwZpos;
+    DWORD dwRpos;
+    DWORD dwUpos;
+    DWORD dwVpos;
+    DWORD dwButtons;
+    DWORD dwButtonNumber;
+    DWORD dwPOV;
+    DWORD dwReserved1;
+    DWORD dwReserved2;
+};
+using LPJOYINFOEX = JOYINFOEX*;
+
+// Joystick ids 0 to 15 are the attached pads in order; a higher id, or one
+// with no pad, answers JOYERR_PARMS (capabilities) or JOYERR_UNPLUGGED (position).
+MMRESULT joyGetDevCapsA(UINT_PTR joystickId, LPJOYCAPSA caps, UINT size);
+MMRESULT joyGetPosEx(UINT joystickId, LPJOYINFOEX info);
