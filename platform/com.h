@@ -26,6 +26,11 @@ using LPUNKNOWN = IUnknown*;
 
 extern const IID IID_IUnknown;
 
+// COM on the calling thread: the first call of a thread returns S_OK, each
+// further one S_FALSE; every call is matched by one CoUninitialize.
+HRESULT CoInitialize(LPVOID reserved);
+void CoUninitialize();
+
 HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid,
                          LPVOID* object);
 

@@ -39,6 +39,25 @@ void RegisterComClass(const CLSID& classId, ClassFactoryFunction factory) {
 
 }  // namespace platform
 
+namespace {
+
+thread_local int comInitCount = 0;
+
+}  // namespace
+
+HRESULT CoInitialize(LPVOID reserved) {
+    if (reserved != nullptr) {
+        return E_INVALIDARG;
+    }
+    return comInitCount++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize() {
+    if (comInitCount > 0) {
+        --comInitCount;
+    }
+}
+
 HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid,
                          LPVOID* object) {
     if (object == nullptr) {
