@@ -249,8 +249,8 @@ void OnActivation(HWND window, WPARAM wParam) {
 void FillWithBackground(HDC dc, const RECT& area) {
     HBRUSH brush = nullptr;
     if (g_system.backgroundSet != 0) {
-        brush = CreateSolidBrush(RGB(g_system.backgroundRed, g_system.backgroundGreen,
-                                     g_system.backgroundBlue));
+        brush = CreateSolidBrush(
+            RGB(g_system.backgroundRed, g_system.backgroundGreen, g_system.backgroundBlue));
     }
     if (brush != nullptr) {
         FillRect(dc, &area, brush);
@@ -397,7 +397,8 @@ int WriteClipboardText(const char* text) {
 int CreateMainWindow() {
     ResetSystemState();
     if (g_system.className[0] == '\0') {
-        CopyText(g_system.className, g_system.title[0] != '\0' ? g_system.title : kDefaultClassName);
+        CopyText(g_system.className,
+                 g_system.title[0] != '\0' ? g_system.title : kDefaultClassName);
     }
     g_system.instance = GetModuleHandleA(nullptr);
     g_system.windowThreadId = GetCurrentThreadId();
@@ -470,6 +471,16 @@ int DestroyMainWindow() {
         PostCloseOnce(window);
         while (PumpMessagesInner() == 0 && g_system.windowClosed == 0) {
         }
+    }
+    // With the quit flag already set the pump takes the close without
+    // dispatching it, so the window is still there: destroy it here, or the
+    // next start would find it and take itself for a second instance. The
+    // quit message its destruction posts is taken too, so that it cannot end
+    // the next start's first frame.
+    if (IsWindow(window)) {
+        DestroyWindow(window);
+        MSG quit;
+        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
     UnregisterClassA(g_system.className, g_system.instance);
     timeEndPeriod(g_system.timerPeriod);

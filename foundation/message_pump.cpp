@@ -156,8 +156,8 @@ int GetLocalDateTime(int* year, int* month, int* day, int* hour, int* minute, in
     return 0;
 }
 
-int ConvertFileTimeToDateTime(const FILETIME* fileTime, int* year, int* month, int* day,
-                              int* hour, int* minute, int* second) {
+int ConvertFileTimeToDateTime(const FILETIME* fileTime, int* year, int* month, int* day, int* hour,
+                              int* minute, int* second) {
     FILETIME local;
     SYSTEMTIME time;
     if (fileTime == nullptr || !FileTimeToLocalFileTime(fileTime, &local) ||

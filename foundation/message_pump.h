@@ -24,7 +24,7 @@ int ReadMillisecondClock();
 // clock.
 uint64_t ReadMicrosecondClock(int useTimeStampCounter);
 int GetLocalDateTime(int* year, int* month, int* day, int* hour, int* minute, int* second);
-int ConvertFileTimeToDateTime(const FILETIME* fileTime, int* year, int* month, int* day,
-                              int* hour, int* minute, int* second);
+int ConvertFileTimeToDateTime(const FILETIME* fileTime, int* year, int* month, int* day, int* hour,
+                              int* minute, int* second);
 
 }  // namespace tessel

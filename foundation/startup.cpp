@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/archive_fs.h"
 #include "foundation/file_ops.h"
 #include "foundation/log.h"
 #include "foundation/main_window.h"
@@ -202,7 +203,7 @@ int DesktopColorBits() {
 
 void ResetStreamOps() {
     *GetFileStreamOps() = {FsTell, FsSeek, FsRead, FsEof, FsIdle, FsClose};
-    *GetMemoryStreamOps() = {MemStreamTell, MemStreamSeek,  MemStreamRead,
+    *GetMemoryStreamOps() = {MemStreamTell, MemStreamSeek, MemStreamRead,
                              MemStreamEof,  MemStreamIdle, CloseMemoryStream};
 }
 
@@ -252,6 +253,7 @@ void TakeDownLibrary() {
     while (PumpMessagesInner() == 0 && g_system.windowClosed == 0 && g_system.quit == 0) {
     }
     CurrentFileOps.setCurrentDir(GetLogStartDirectory());
+    PurgeArchivesAtExit();
     DumpTrackedBlocks();
     if (g_system.compositionModule != nullptr) {
         FreeLibrary(g_system.compositionModule);
@@ -295,8 +297,9 @@ int StartLibraryInner() {
         return 0;
     }
     g_system.starting = 1;
-    // The full-screen size check against the display modes, the movie
-    // decoder's tables and the archive purge join here with their layers.
+    // The full-screen size check against the display modes and the movie
+    // decoder's tables join here with their layers.
+    PurgeArchivesAtExit();
     InstallFileOps(nullptr);
     RememberStartDirectory();
     StartLogFile();

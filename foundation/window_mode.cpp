@@ -62,7 +62,8 @@ int ApplyCursorVisibility(int wanted) {
         }
     }
     if (g_system.mainWindow != nullptr) {
-        PostMessageA(g_system.mainWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(g_system.mainWindow),
+        PostMessageA(g_system.mainWindow, WM_SETCURSOR,
+                     reinterpret_cast<WPARAM>(g_system.mainWindow),
                      MAKELONG(HTCLIENT, WM_MOUSEMOVE));
     }
     g_system.cursorShown = g_system.cursorWanted;

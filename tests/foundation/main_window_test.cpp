@@ -1,0 +1,70 @@
+// The window procedure's own answers, the options and the clipboard.
+#include <atomic>
+#include <thread>
+
+#include "foundation/system_state.h"
+#include "platform/kernel.h"
+#include "platform/window.h"
+#include "tests/foundation/library_test_support.h"
+
+using namespace tessel;
+using tessel_test::LibraryTest;
+
+TEST_F(LibraryTest, WindowRefusesScreenSaverAndMonitorPowerOff) {
+    ASSERT_EQ(StartLibrary(), 0);
+    HWND window = GetMainWindow();
+    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 1);
+    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2), 1);
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(LibraryTest, ClassNameIsTheTitleOrTheDefault) {
+    ASSERT_EQ(StartLibrary(), 0);
+    EXPECT_NE(FindWindowA("LibraryTest", nullptr), nullptr);
+    // The class name stays what the first start made it.
+    EXPECT_STREQ(g_system.className, "LibraryTest");
+    SetWindowTitle("Renamed");
+    char title[64] = "";
+    GetWindowTextA(GetMainWindow(), title, sizeof(title));
+    EXPECT_STREQ(title, "Renamed");
+    SetWindowTitle("LibraryTest");
+}
+
+TEST_F(LibraryTest, RepaintOfALastFrameFailsWhileNothingKeepsOne) {
+    ASSERT_EQ(StartLibrary(), 0);
+    EXPECT_EQ(RepaintLastFrame(), -1);
+    g_system.ending = 1;
+    EXPECT_EQ(RepaintLastFrame(), 0) << "nothing to do while the library ends";
+    g_system.ending = 0;
+}
+
+TEST(Clipboard, TextGoesInAndComesBack) {
+    const char text[] = "クリップボード text";
+    EXPECT_EQ(WriteClipboardText(text), 0);
+    EXPECT_EQ(ReadClipboardText(nullptr), static_cast<int>(sizeof(text)) + 1);
+    char back[64] = "";
+    EXPECT_EQ(ReadClipboardText(back), 0);
+    EXPECT_STREQ(back, text);
+    EXPECT_EQ(WriteClipboardText(nullptr), -1);
+}
+
+TEST(Clipboard, BusyClipboardIsAFailure) {
+    std::atomic<bool> opened{false};
+    std::atomic<bool> done{false};
+    std::thread holder([&opened, &done] {
+        OpenClipboard(nullptr);
+        opened = true;
+        while (!done.load()) {
+            Sleep(1);
+        }
+        CloseClipboard();
+    });
+    while (!opened.load()) {
+        Sleep(1);
+    }
+    EXPECT_EQ(WriteClipboardText("kept out"), -1);
+    EXPECT_EQ(ReadClipboardText(nullptr), -1);
+    done = true;
+    holder.join();
+    EXPECT_EQ(WriteClipboardText("now"), 0);
+}
