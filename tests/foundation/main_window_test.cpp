@@ -68,3 +68,50 @@ TEST(Clipboard, BusyClipboardIsAFailure) {
     holder.join();
     EXPECT_EQ(WriteClipboardText("now"), 0);
 }
+
+TEST_F(LibraryTest, BeforeStartUpThePaintShowsTheBackgroundColour) {
+    SetBackgroundRgb(10, 20, 30);
+    ASSERT_EQ(StartLibrary(), 0);
+    platform::WindowFramebuffer frame;
+    ASSERT_TRUE(platform::LockWindowFramebuffer(GetMainWindow(), &frame));
+    ASSERT_GT(frame.width, 0);
+    uint32_t corner = frame.pixels[0] & 0xFFFFFFu;
+    uint32_t last =
+        frame.pixels[(frame.height - 1) * (frame.pitch / 4) + frame.width - 1] & 0xFFFFFFu;
+    platform::UnlockWindowFramebuffer(GetMainWindow(), false);
+    EXPECT_EQ(corner, 0x0A141Eu);
+    EXPECT_EQ(last, 0x0A141Eu);
+    g_system.backgroundSet = 0;
+}
+
+TEST_F(LibraryTest, FullScreenWindowCoversTheScreenWithoutACursor) {
+    ChangeWindowMode(0);
+    ASSERT_EQ(StartLibrary(), 0);
+    HWND window = GetMainWindow();
+    EXPECT_EQ(IsWindowMode(), 0);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, 640);
+    EXPECT_EQ(rect.bottom, 480);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & WS_POPUP, WS_POPUP);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)) & WS_EX_TOPMOST,
+              WS_EX_TOPMOST);
+    // The pointer over the window hides the cursor: one show brings the
+    // count back to 0 only.
+    SendMessageA(window, WM_MOUSEMOVE, 0, 0);
+    EXPECT_EQ(ShowCursor(TRUE), 0);
+    ShowCursor(FALSE);
+
+    // Losing the activation gives the desktop its own mode back and
+    // minimises the window.
+    SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_EQ(IsMainWindowActive(), 0);
+
+    EXPECT_EQ(EndLibrary(), 0);
+    EXPECT_EQ(ShowCursor(FALSE), -1) << "shown again at shutdown";
+    ShowCursor(TRUE);
+    ChangeWindowMode(1);
+}
