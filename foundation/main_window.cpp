@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/charset.h"
+#include "foundation/input.h"
 #include "foundation/log.h"
 #include "foundation/message_pump.h"
 #include "foundation/random.h"
@@ -229,10 +230,13 @@ void OnActivation(HWND window, WPARAM wParam) {
     if (g_system.creating != 0) {
         return;
     }
-    // Becoming active restores the graphics device, movies and input devices,
-    // and becoming inactive pauses them, once those services are part of the
-    // library.
+    // Becoming active restores the graphics device and movies, and becoming
+    // inactive pauses them, once those services are part of the library.
+    // Input devices are acquired again either way: exclusive use of the pads
+    // only while active.
     if (active) {
+        ReacquireInputDevices();
+        ApplyPadVibration();
         return;
     }
     if (g_system.windowMode == 0) {
@@ -241,9 +245,11 @@ void OnActivation(HWND window, WPARAM wParam) {
         ChangeDisplaySettingsA(nullptr, 0);
         ShowWindow(window, SW_MINIMIZE);
     }
+    ReacquireInputDevices();
     HDC dc = GetDC(window);
     RepaintLastFrame();
     ReleaseDC(window, dc);
+    ApplyPadVibration();
 }
 
 void FillWithBackground(HDC dc, const RECT& area) {

@@ -1,5 +1,6 @@
 #include "foundation/message_pump.h"
 
+#include "foundation/input.h"
 #include "foundation/numbers.h"
 #include "foundation/public_call_lock.h"
 #include "foundation/system_state.h"
@@ -100,8 +101,11 @@ int PumpMessagesInner() {
             break;
         }
     }
-    // The per-frame polls of music, keyboard, pads, connections and text
-    // input run here once their services are part of the library.
+    // The per-frame polls: music first once it is part of the library, then
+    // the keyboard and the pads' vibration timers, then connections and text
+    // input once they are.
+    RefreshKeyboardState();
+    TickPadVibration();
     return g_system.quit != 0 ? -1 : 0;
 }
 

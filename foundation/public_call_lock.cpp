@@ -141,6 +141,12 @@ int TearDownPublicCallLock() {
     return tornDown;
 }
 
+int IsPublicCallLockHolder() {
+    // Only the holder itself can find its own id in the owner word, so the
+    // answer needs no lock.
+    return lock.held != 0 && lock.owner == GetCurrentThreadId() ? 1 : 0;
+}
+
 int PublicCallWaitingCount() {
     EnterLockSection();
     int count = lock.waiting;

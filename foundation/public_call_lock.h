@@ -15,6 +15,9 @@ void UnlockPublicCall();
 // needs them: returns 1 when torn down, 0 when kept (or never made).
 int TearDownPublicCallLock();
 
+// 1 when the calling thread holds the lock, else 0.
+int IsPublicCallLockHolder();
+
 // The number of threads queued for the lock (for tests).
 int PublicCallWaitingCount();
 

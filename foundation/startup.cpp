@@ -6,6 +6,7 @@
 
 #include "foundation/archive_fs.h"
 #include "foundation/file_ops.h"
+#include "foundation/input.h"
 #include "foundation/log.h"
 #include "foundation/main_window.h"
 #include "foundation/memory.h"
@@ -240,8 +241,9 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // Debug text, connections, direct play, models, graphics, input and sound
-    // are ended here first once they are part of the library.
+    // Debug text, connections, direct play, models and graphics are ended
+    // here first once they are part of the library; sound after input.
+    EndInputSystem();
     DestroyMainWindow();
     if (g_system.comStarted != 0) {
         CoUninitialize();
@@ -325,8 +327,11 @@ int StartLibraryInner() {
     if (CreateMainWindow() != 0) {
         return FailStart();
     }
-    // Input, sound, graphics and text input start here once they are part of
-    // the library; then the debug text, the draw targets and the 3D tables.
+    if (StartInputSystem() != 0) {
+        return FailStart();
+    }
+    // Sound, graphics and text input start here once they are part of the
+    // library; then the debug text, the draw targets and the 3D tables.
     g_system.started = 1;
     g_system.starting = 0;
     return 0;

@@ -239,7 +239,9 @@ TEST_F(LibraryTest, AbortEndsTheLibraryAndExitsWithMinusOne) {
     ASSERT_GT(helper, 0);
     EXPECT_EQ(WaitExit(helper), 255);
     std::string log = Log();
-    EXPECT_NE(log.find("T:fatal 7\r\nT:ウインドウを閉じようとしています\r\n"), std::string::npos)
+    EXPECT_NE(log.find("T:fatal 7\r\nT:DirectInput 関連の終了処理... 完了\r\n"
+                       "T:ウインドウを閉じようとしています\r\n"),
+              std::string::npos)
         << log;
     EXPECT_TRUE(EndsWith(log, kEmptyLeakReport)) << log;
 }
