@@ -26,7 +26,13 @@ std::mutex& WaitLock() {
     return lock;
 }
 
-std::condition_variable& WaitCondition() {
+void WakeWaiters(KernelObject* object) {
+    for (Waiter* waiter : object->waiters) {
+        waiter->condition.notify_one();
+    }
+}
+
+std::condition_variable& ThreadStartCondition() {
     static std::condition_variable condition;
     return condition;
 }
@@ -37,9 +43,13 @@ namespace {
 thread_local DWORD lastError = 0;
 }
 
-DWORD GetLastError() { return lastError; }
+DWORD GetLastError() {
+    return lastError;
+}
 
-void SetLastError(DWORD error) { lastError = error; }
+void SetLastError(DWORD error) {
+    lastError = error;
+}
 
 BOOL CloseHandle(HANDLE handle) {
     platform::KernelObject* object = platform::ObjectFromHandle(handle);

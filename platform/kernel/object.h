@@ -4,12 +4,19 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "platform/types.h"
 
 namespace platform {
 
 enum class ObjectKind { Thread, Event, Semaphore, File, Other };
+
+// A thread blocked in a wait. It is listed on every object it waits for, so
+// a signal wakes only the threads that wait for that object.
+struct Waiter {
+    std::condition_variable condition;
+};
 
 // A reference-counted kernel object. A HANDLE is a pointer to one; every
 // handle and every internal user (a running thread) holds a reference.
@@ -26,15 +33,23 @@ struct KernelObject {
 
     ObjectKind kind;
     std::atomic<int> refs{1};
+    std::vector<Waiter*> waiters;  // guarded by WaitLock()
 };
 
 void RetainObject(KernelObject* object);
 void ReleaseObject(KernelObject* object);
 KernelObject* ObjectFromHandle(HANDLE handle);
 
-// One lock and one condition for every waitable object: a wait on several
-// objects then needs no per-object bookkeeping, and our waits are few.
+// One lock guards the state of every waitable object, so that a wait on
+// several objects sees them all at one instant.
 std::mutex& WaitLock();
-std::condition_variable& WaitCondition();
+
+// Wakes the threads waiting for `object`; call with WaitLock() held, after
+// changing its state.
+void WakeWaiters(KernelObject* object);
+
+// The condition for the hand-over of a starting thread (its id, its resume);
+// rare, so one condition serves all of them.
+std::condition_variable& ThreadStartCondition();
 
 }  // namespace platform

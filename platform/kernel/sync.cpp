@@ -42,15 +42,47 @@ T* As(HANDLE handle, ObjectKind kind) {
     return static_cast<T*>(object);
 }
 
-// Waits under WaitLock() until `ready` holds or the time runs out.
+struct HeldObjects {
+    explicit HeldObjects(const std::vector<KernelObject*>& list) : objects(list) {
+        for (KernelObject* object : objects) {
+            RetainObject(object);
+        }
+    }
+    ~HeldObjects() {
+        for (KernelObject* object : objects) {
+            ReleaseObject(object);
+        }
+    }
+    const std::vector<KernelObject*>& objects;
+};
+
+// Waits under WaitLock() until `ready` holds or the time runs out, listed as
+// a waiter on each of the objects meanwhile.
 template <typename Ready>
-bool WaitUntil(std::unique_lock<std::mutex>& guard, DWORD milliseconds, Ready ready) {
-    if (milliseconds == INFINITE) {
-        WaitCondition().wait(guard, ready);
+bool WaitUntil(std::unique_lock<std::mutex>& guard, const std::vector<KernelObject*>& objects,
+               DWORD milliseconds, Ready ready) {
+    if (ready()) {
         return true;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    return WaitCondition().wait_until(guard, deadline, ready);
+    if (milliseconds == 0) {
+        return false;
+    }
+    Waiter waiter;
+    for (KernelObject* object : objects) {
+        object->waiters.push_back(&waiter);
+    }
+    bool satisfied;
+    if (milliseconds == INFINITE) {
+        waiter.condition.wait(guard, ready);
+        satisfied = true;
+    } else {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        satisfied = waiter.condition.wait_until(guard, deadline, ready);
+    }
+    for (KernelObject* object : objects) {
+        std::erase(object->waiters, &waiter);
+    }
+    return satisfied;
 }
 
 }  // namespace
@@ -68,7 +100,9 @@ void InitializeCriticalSection(LPCRITICAL_SECTION section) {
     section->recursionCount = 0;
 }
 
-void DeleteCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_destroy(&section->mutex); }
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+    pthread_mutex_destroy(&section->mutex);
+}
 
 void EnterCriticalSection(LPCRITICAL_SECTION section) {
     pthread_mutex_lock(&section->mutex);
@@ -105,8 +139,8 @@ BOOL SetEvent(HANDLE handle) {
     {
         std::lock_guard<std::mutex> guard(WaitLock());
         event->signalled = true;
+        WakeWaiters(event);
     }
-    WaitCondition().notify_all();
     return TRUE;
 }
 
@@ -145,8 +179,8 @@ BOOL ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCount) {
             *previousCount = semaphore->count;
         }
         semaphore->count += releaseCount;
+        WakeWaiters(semaphore);
     }
-    WaitCondition().notify_all();
     return TRUE;
 }
 
@@ -154,8 +188,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return WaitForMultipleObjects(1, &handle, TRUE, milliseconds);
 }
 
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                             DWORD milliseconds) {
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
@@ -168,6 +201,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
             return WAIT_FAILED;
         }
     }
+    // A handle closed by another thread during the wait must not free the
+    // object under us; released after the lock (declared before it).
+    HeldObjects held(objects);
     std::unique_lock<std::mutex> guard(WaitLock());
     DWORD which = 0;
     auto ready = [&] {
@@ -187,7 +223,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
         }
         return false;
     };
-    if (!WaitUntil(guard, milliseconds, ready)) {
+    if (!WaitUntil(guard, objects, milliseconds, ready)) {
         return WAIT_TIMEOUT;
     }
     if (waitAll) {
@@ -208,9 +244,13 @@ void Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-LONG InterlockedIncrement(volatile LONG* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
+LONG InterlockedIncrement(volatile LONG* value) {
+    return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
 
-LONG InterlockedDecrement(volatile LONG* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
+LONG InterlockedDecrement(volatile LONG* value) {
+    return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
 
 LONG InterlockedExchange(volatile LONG* target, LONG value) {
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);

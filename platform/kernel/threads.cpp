@@ -42,8 +42,8 @@ void FinishThread(ThreadObject* thread, DWORD code) {
         std::lock_guard<std::mutex> guard(WaitLock());
         thread->exitCode = code;
         thread->finished = true;
+        WakeWaiters(thread);
     }
-    WaitCondition().notify_all();
     ReleaseObject(thread);
 }
 
@@ -52,8 +52,8 @@ void RunThread(ThreadObject* thread) {
     {
         std::unique_lock<std::mutex> guard(WaitLock());
         thread->threadId = GetCurrentThreadId();
-        WaitCondition().notify_all();
-        WaitCondition().wait(guard, [thread] { return thread->suspendCount == 0; });
+        ThreadStartCondition().notify_all();
+        ThreadStartCondition().wait(guard, [thread] { return thread->suspendCount == 0; });
     }
     DWORD code = 0;
     try {
@@ -101,7 +101,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     }
     // The id is known once the new thread has reported it.
     std::unique_lock<std::mutex> guard(platform::WaitLock());
-    platform::WaitCondition().wait(guard, [thread] { return thread->threadId != 0; });
+    platform::ThreadStartCondition().wait(guard, [thread] { return thread->threadId != 0; });
     if (threadId != nullptr) {
         *threadId = thread->threadId;
     }
@@ -122,7 +122,7 @@ DWORD ResumeThread(HANDLE handle) {
             --thread->suspendCount;
         }
     }
-    platform::WaitCondition().notify_all();
+    platform::ThreadStartCondition().notify_all();
     return previous;
 }
 
@@ -157,11 +157,17 @@ int GetThreadPriority(HANDLE handle) {
     return thread->priority;
 }
 
-HANDLE GetCurrentThread() { return platform::currentThreadPseudoHandle; }
+HANDLE GetCurrentThread() {
+    return platform::currentThreadPseudoHandle;
+}
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
-DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+DWORD GetCurrentProcessId() {
+    return static_cast<DWORD>(getpid());
+}
 
 void ExitThread(DWORD exitCode) {
     if (platform::currentThread == nullptr) {

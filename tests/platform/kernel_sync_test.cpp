@@ -17,8 +17,12 @@ TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
     ran = 0;
     DWORD id = 0;
     HANDLE thread = CreateThread(
-        nullptr, 0, [](LPVOID) -> DWORD { ran = 1; return 7; }, nullptr, CREATE_SUSPENDED,
-        &id);
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+            ran = 1;
+            return 7;
+        },
+        nullptr, CREATE_SUSPENDED, &id);
     ASSERT_NE(thread, nullptr);
     EXPECT_NE(id, 0u);
     EXPECT_EQ(WaitForSingleObject(thread, 30), WAIT_TIMEOUT);
@@ -47,8 +51,8 @@ TEST(KernelThreads, ExitThreadSetsTheExitCode) {
 TEST(KernelThreads, WaitForMultipleObjectsAnyAndAll) {
     HANDLE threads[3];
     for (uintptr_t i = 0; i < 3; ++i) {
-        threads[i] = CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(i), 0,
-                                  nullptr);
+        threads[i] =
+            CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(i), 0, nullptr);
     }
     EXPECT_EQ(WaitForMultipleObjects(3, threads, TRUE, 5000), WAIT_OBJECT_0);
     DWORD any = WaitForMultipleObjects(3, threads, FALSE, 0);
@@ -90,8 +94,8 @@ TEST(KernelEvents, EventWakesAThreadBlockedOnIt) {
     static HANDLE event;
     event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE waiter = CreateThread(
-        nullptr, 0,
-        [](LPVOID) -> DWORD { return WaitForSingleObject(event, 10000); }, nullptr, 0, nullptr);
+        nullptr, 0, [](LPVOID) -> DWORD { return WaitForSingleObject(event, 10000); }, nullptr, 0,
+        nullptr);
     Sleep(20);
     SetEvent(event);
     ASSERT_EQ(WaitForSingleObject(waiter, 10000), WAIT_OBJECT_0);
@@ -157,6 +161,44 @@ TEST(KernelWaits, BadArgumentsFail) {
     EXPECT_EQ(WaitForMultipleObjects(0, nullptr, FALSE, 0), WAIT_FAILED);
     EXPECT_FALSE(CloseHandle(nullptr));
     EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+}
+
+}  // namespace
+
+namespace {
+
+struct TwoEvents {
+    HANDLE events[2];
+    BOOL waitAll;
+};
+
+DWORD WaitOnBoth(LPVOID parameter) {
+    auto* pair = static_cast<TwoEvents*>(parameter);
+    return WaitForMultipleObjects(2, pair->events, pair->waitAll, 10000);
+}
+
+// A blocked wait on several objects must hear each of them, whichever comes
+// first and however they arrive.
+TEST(KernelWaits, BlockedWaitOnSeveralObjectsWakesForEach) {
+    for (BOOL waitAll : {FALSE, TRUE}) {
+        TwoEvents pair{{CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                        CreateEventA(nullptr, TRUE, FALSE, nullptr)},
+                       waitAll};
+        HANDLE waiter = CreateThread(nullptr, 0, WaitOnBoth, &pair, 0, nullptr);
+        Sleep(20);
+        SetEvent(pair.events[1]);
+        if (waitAll) {
+            EXPECT_EQ(WaitForSingleObject(waiter, 30), WAIT_TIMEOUT);
+            SetEvent(pair.events[0]);
+        }
+        ASSERT_EQ(WaitForSingleObject(waiter, 10000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeThread(waiter, &code);
+        EXPECT_EQ(code, waitAll ? WAIT_OBJECT_0 : WAIT_OBJECT_0 + 1);
+        CloseHandle(waiter);
+        CloseHandle(pair.events[0]);
+        CloseHandle(pair.events[1]);
+    }
 }
 
 }  // namespace
