@@ -513,8 +513,16 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             WriteLog("ソフトを終了する準備が整いました\n");
             break;
         case WM_MOVE:
+            KeepWindowRect(window);
+            if (g_system.windowMode != 0 && g_system.modeChanging == 0) {
+                TrackClientRectOnMove(lParam);
+            }
+            break;
         case WM_SIZE:
             KeepWindowRect(window);
+            if (wParam != SIZE_MAXIMIZED) {
+                FitWindowToClientSize();
+            }
             break;
         case WM_ACTIVATE:
             OnActivation(window, wParam);

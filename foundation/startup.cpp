@@ -15,6 +15,7 @@
 #include "foundation/streams.h"
 #include "foundation/system_state.h"
 #include "foundation/text.h"
+#include "foundation/window_mode.h"
 #include "images/soft_image.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
@@ -333,6 +334,9 @@ int StartLibraryInner() {
     // Sound, graphics and text input start here once they are part of the
     // library; then the debug text, the draw targets and the 3D tables.
     g_system.started = 1;
+    if (g_system.windowMode == 0) {
+        BringWindowToFront(g_system.mainWindow, 1);
+    }
     g_system.starting = 0;
     return 0;
 }

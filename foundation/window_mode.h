@@ -1,5 +1,7 @@
-// Window mode or full screen, the window styles of each, the window scale and
-// the cursor's visibility: what the main window needs to be created and shown.
+// Window mode or full screen: the window styles of each, the switch between
+// the two while running, the placement of the window and its client
+// rectangle, the window scale, the desktop metrics, the cursor's visibility,
+// bringing the window to the front and desktop composition.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +23,47 @@ extern const WindowStyleEntry kWindowStyles[kWindowStyleCount];
 // The entry of the current style index (index 0 for an index out of range).
 const WindowStyleEntry& CurrentWindowStyle();
 
+// 0, or -1 for an index above 10; in window mode the style applies at once.
+int SetWindowStyleIndex(int index);
+
 // 1 window mode, 0 full screen. Before start-up it only chooses the mode the
-// window is created in; switching a running window is not possible yet
-// (the screen is re-created by the graphics layer, which does not exist), so
-// that returns -1 and logs why.
+// window is created in; while running it restyles the window, has the screen
+// re-created for the new mode and waits (at most 2 s) for the display change.
+// Returns the screen-mode change's result, or 0.
 int ChangeWindowMode(int mode);
 void StoreWindowModeFlag(int mode);
 
+// The screen-mode change of the graphics layer (width, height, colour bits,
+// force, refresh rate; -1 keeps a value), which re-creates the screen for the
+// current window mode. The graphics layer registers it; without it a mode
+// switch restyles the window only.
+using ScreenModeChanger = int (*)(int width, int height, int bits, int force, int refresh);
+void SetScreenModeChanger(ScreenModeChanger changer);
+
+// The screen size the window shows: the graphics layer's screen settings once
+// they are part of the library; until then their default, 640 by 480.
+void QueryWindowScreenSize(int* width, int* height);
+
+// Style, size and position for the current mode and style index.
+void ApplyWindowStyle();
+// Resizes the window so that its client area is the screen size times the
+// window scale.
+void FitWindowToClientSize();
+// The client rectangle follows a move (lParam of the move message).
+void TrackClientRectOnMove(LPARAM position);
+
 // Shows or hides the cursor (wanted 1 or 0; -1 re-applies the wanted state).
 int ApplyCursorVisibility(int wanted);
+// Makes the window the foreground window; topmost 1 also keeps it on top.
+void BringWindowToFront(HWND window, int topmost);
+
+// Each output may be null. 0.
+int GetDesktopMetrics(int* width, int* height, int* colorBits);
+int GetWindowScale(double* x, double* y);
+int GetClientScreenRect(RECT* rect);
+int QueryMouseClientPos(int* x, int* y);
+
+// Switches desktop composition on or off where the desktop offers the switch. 0.
+int EnableDesktopComposition(int on);
 
 }  // namespace tessel
