@@ -487,6 +487,13 @@ bool KeyDown(int32_t code) {
     return code >= 0 && code < 256 && (g_input.keyState[code] & 0x80) != 0;
 }
 
+// The devices belong to the main window: without one (before start-up or
+// after shutdown) input cannot start, and starting it anyway would end the
+// process at the first device that needs the window.
+bool MayStartOnDemand() {
+    return g_system.closePosted == 0 && g_system.mainWindow != nullptr;
+}
+
 void PlayEffect(PadRecord& pad, int which, bool play) {
     IDirectInputEffect* effect = pad.effects[which];
     if (effect == nullptr || (pad.effectPlaying[which] != 0) == play) {
@@ -665,7 +672,7 @@ int RefreshPadState(int index) {
 
 int ReadPadBits(int inputId) {
     WaitWhileInactive();
-    if (g_input.directInput == nullptr && g_system.closePosted == 0) {
+    if (g_input.directInput == nullptr && MayStartOnDemand()) {
         return StartInputSystem();
     }
     bool keyboard = (inputId & kPadKeyboard) != 0;
@@ -702,7 +709,7 @@ int IsKeyPressed(int code) {
         RefreshKeyboardState();
         return KeyDown(code) ? 1 : 0;
     }
-    if (g_system.closePosted == 0) {
+    if (MayStartOnDemand()) {
         return StartInputSystem();
     }
     return 0;

@@ -4,6 +4,7 @@
 #include "foundation/numbers.h"
 #include "foundation/public_call_lock.h"
 #include "foundation/system_state.h"
+#include "foundation/window_mode.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
@@ -101,6 +102,11 @@ int PumpMessagesInner() {
             break;
         }
     }
+    // In full screen the cursor keeps the visibility the library wants (while
+    // Direct3D draws, only below the top 60 rows, once that layer exists).
+    if (onWindowThread && g_system.windowMode == 0) {
+        ApplyCursorVisibility(g_system.cursorWanted);
+    }
     // The per-frame polls: music first once it is part of the library, then
     // the keyboard and the pads' vibration timers, then connections and text
     // input once they are.
@@ -110,6 +116,10 @@ int PumpMessagesInner() {
 }
 
 void WaitWhileInactive() {
+    // Without a window nothing can make it active: waiting would never end.
+    if (g_system.mainWindow == nullptr) {
+        return;
+    }
     if (g_system.inPaint != 0 || g_system.active != 0 ||
         (g_system.runWhenInactive != 0 && g_system.windowMode != 0)) {
         return;

@@ -332,3 +332,20 @@ TEST_F(Input, ActivationReacquiresAndVibrationStaysOff) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without a window there is nothing to read input for: the queries answer 0
+// and start nothing (neither wait for an activation that cannot come nor end
+// the process over a device that needs the window).
+TEST_F(Input, QueriesBeforeStartUpAnswerZero) {
+    EXPECT_EQ(tessel::IsKeyPressed(0x2C), 0);
+    EXPECT_EQ(tessel::ReadPadBits(tessel::kPadKeyboard | 1), 0);
+    EXPECT_EQ(tessel::g_input.directInput, nullptr);
+    ASSERT_EQ(tessel::StartLibrary(), 0);
+    tessel::EndLibrary();
+    EXPECT_EQ(tessel::IsKeyPressed(0x2C), 0);
+    EXPECT_EQ(tessel::g_input.directInput, nullptr);
+}
+
+}  // namespace
