@@ -103,14 +103,18 @@ TEST_F(Input, StartsDirectInputSevenAndEndsIt) {
 
 TEST_F(Input, TakesVersionEightWhenSevenIsMissingAndTheFallbackWithoutEither) {
     platform::SetDirectInputAvailable(false, true);
+    SDL_Joystick* stick = Attach(2, 2);
     ASSERT_EQ(tessel::StartLibrary(), 0);
     EXPECT_EQ(tessel::g_input.version8, 1);
+    ASSERT_EQ(tessel::g_input.padCount, 1);  // pads come from version 8's devices too
+    SDL_JoystickSetVirtualAxis(stick, 1, -32768);
+    SDL_Delay(2);
+    EXPECT_EQ(tessel::ReadPadBits(1), 0x8);
     EXPECT_TRUE(Has("取得に失敗。\n"));
     EXPECT_TRUE(Has("DirectInput8 の取得を試みます...成功\n"));
     tessel::EndLibrary();
 
     platform::SetDirectInputAvailable(false, false);
-    Attach(2, 2);
     ASSERT_EQ(tessel::StartLibrary(), 0);
     EXPECT_EQ(tessel::g_input.directInput, tessel::kFallbackMarker);
     EXPECT_EQ(tessel::g_input.noDirectInput, 1);
