@@ -574,9 +574,9 @@ HRESULT Device::CreateEffect(const GUID& kind, LPCDIEFFECT parameters, LPDIRECTI
     if (kind_ != DeviceKind::kPad) {
         return DIERR_UNSUPPORTED;
     }
-    DWORD specific = constant ? sizeof(DICONSTANTFORCE) : sizeof(DIPERIODIC);
+    DWORD paramsSize = constant ? sizeof(DICONSTANTFORCE) : sizeof(DIPERIODIC);
     if (parameters == nullptr || parameters->dwSize != sizeof(DIEFFECT) ||
-        parameters->cbTypeSpecificParams != specific ||
+        parameters->cbTypeSpecificParams != paramsSize ||
         parameters->lpvTypeSpecificParams == nullptr || !ValidEffectAxes(*parameters)) {
         return DIERR_INVALIDPARAM;
     }
