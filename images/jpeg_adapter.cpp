@@ -125,35 +125,30 @@ int DecodeJpeg(JpegReadState* state, InputStream* stream, BASEIMAGE* image) {
     jpeg_create_decompress(info);
     JpegSetStreamSource(info, stream);
     jpeg_read_header(info, TRUE);
-    jpeg_start_decompress(info);
-    int components = info->output_components;
-    if (components != 1 && components != 3) {
+    if (info->out_color_space != JCS_GRAYSCALE && info->out_color_space != JCS_RGB) {
         return -1;  // four-channel (CMYK) output has no format here
     }
+    // Colour comes out of the decoder as blue, green, red, and every row goes
+    // straight into the image.
+    if (info->out_color_space == JCS_RGB) {
+        info->out_color_space = JCS_EXT_BGR;
+    }
+    jpeg_start_decompress(info);
+    int components = info->output_components;
     uint64_t rowBytes = uint64_t{info->output_width} * components;
     uint64_t size = rowBytes * info->output_height;
     if (size == 0 || size > 0x7FFFFFFF) {
         return -1;
     }
-    JSAMPARRAY scanline = (*info->mem->alloc_sarray)(
-        reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, static_cast<JDIMENSION>(rowBytes), 1);
     state->pixels =
         static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(size), __FILE__, __LINE__));
     if (state->pixels == nullptr) {
         return -1;
     }
     while (info->output_scanline < info->output_height) {
-        uint8_t* out = state->pixels + rowBytes * info->output_scanline;
-        jpeg_read_scanlines(info, scanline, 1);
-        const uint8_t* in = scanline[0];
-        if (components == 1) {
-            std::memcpy(out, in, static_cast<size_t>(rowBytes));
-            continue;
-        }
-        for (uint64_t i = 0; i < rowBytes; i += 3) {
-            out[i] = in[i + 2];
-            out[i + 1] = in[i + 1];
-            out[i + 2] = in[i];
+        JSAMPROW row = state->pixels + rowBytes * info->output_scanline;
+        if (jpeg_read_scanlines(info, &row, 1) != 1) {
+            return -1;
         }
     }
     jpeg_finish_decompress(info);
