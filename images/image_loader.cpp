@@ -90,6 +90,10 @@ int FinishLoad(BASEIMAGE* decoded, int dib, int reverse, BASEIMAGE* image, BITMA
         return -1;
     }
     if (dib == 0) {
+        if (image == nullptr) {
+            ReleaseImageBuffer(decoded);
+            return -1;
+        }
         *image = *decoded;
         return 0;
     }
@@ -175,6 +179,9 @@ int LoadImageBufferWithAlpha(const char* path, const void* memoryImage, int memo
         return -1;
     }
     int loaded = -1;
+    if (alphaImage == nullptr) {
+        return 1;
+    }
     if (alphaMode == 0 && path != nullptr) {
         char alphaPath[kAlphaNameSize];
         MakeAlphaFileName(path, alphaPath);
@@ -185,9 +192,7 @@ int LoadImageBufferWithAlpha(const char* path, const void* memoryImage, int memo
                                  alphaImage, nullptr, nullptr);
     }
     if (loaded != 0) {
-        if (alphaImage != nullptr) {
-            std::memset(alphaImage, 0, sizeof *alphaImage);
-        }
+        std::memset(alphaImage, 0, sizeof *alphaImage);
         return 1;
     }
     return 0;

@@ -6,7 +6,6 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
-#include <cstring>
 
 #include "foundation/memory.h"
 #include "images/image_loader.h"

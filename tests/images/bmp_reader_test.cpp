@@ -239,11 +239,14 @@ TEST(BmpReader, RefusesWhatIsNotABitmapOrIsCut) {
     badBits[28] = 7;
     Bytes rleWrongDepth = MakeBmp(PictureBmp(4, 0, false));
     rleWrongDepth[30] = 1;
+    BmpRecipe twoBit = PictureBmp(4, 0, false);  // GDI draws no 2-bit bitmaps either
+    twoBit.bits = 2;
+    Bytes twoBitFile = MakeBmp(twoBit);
     Bytes offsetPastEnd = good;
     offsetPastEnd[10] = 0xFF;
     offsetPastEnd[11] = 0xFF;
     for (const Bytes* file :
-         {&notBm, &cut, &coreHeader, &badBits, &rleWrongDepth, &offsetPastEnd}) {
+         {&notBm, &cut, &coreHeader, &badBits, &rleWrongDepth, &twoBitFile, &offsetPastEnd}) {
         Decoded d;
         Decode(*file, &d, tessel::ReadBmpImage);
         EXPECT_NE(d.result, 0);
