@@ -356,13 +356,22 @@ bool Signalled(HANDLE event) {
     return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
+// The refresh takes the window's messages first (so that the key messages are
+// in) unless the frame pump has just done so: a second round there would take
+// more messages than a frame may.
+bool messagesJustTaken = false;
+
+int TakeMessagesFirst() {
+    return messagesJustTaken ? 0 : PumpMessagesInner();
+}
+
 int RefreshFromDirectInput() {
     int now = ReadMillisecondClock();
     bool signalled = Signalled(g_input.keyboardEvent);
     if (now == g_input.keyboardReadTime && !signalled) {
         return 0;
     }
-    if (PumpMessagesInner() != 0 || g_input.directInput == nullptr) {
+    if (TakeMessagesFirst() != 0 || g_input.directInput == nullptr) {
         return 0;
     }
     if (FAILED(g_input.keyboard->GetDeviceState(256, g_input.keyState))) {
@@ -392,7 +401,7 @@ int RefreshFromWindowKeys() {
     if (now == g_input.keyboardReadTime) {
         return 0;
     }
-    if (PumpMessagesInner() != 0) {
+    if (TakeMessagesFirst() != 0) {
         return 0;
     }
     BYTE windowKeys[256];
@@ -651,6 +660,13 @@ int RefreshKeyboardState() {
         UsingDirectInput() && g_input.keyboard != nullptr && g_system.info.osCode < kOsWindowsVista;
     int result = deviceKeyboard ? RefreshFromDirectInput() : RefreshFromWindowKeys();
     g_input.refreshingKeyboard = 0;
+    return result;
+}
+
+int RefreshKeyboardStateAfterMessages() {
+    messagesJustTaken = true;
+    int result = RefreshKeyboardState();
+    messagesJustTaken = false;
     return result;
 }
 

@@ -74,6 +74,9 @@ int IsKeyPressed(int code);
 int ReadPadBits(int inputId);
 // 1 when the keyboard state was read, else 0 (at most once a millisecond).
 int RefreshKeyboardState();
+// The same for the frame pump, which has just taken the window's messages:
+// the refresh does not take more of them.
+int RefreshKeyboardStateAfterMessages();
 // 0, or -1 for an index outside 0..15 or when reading must stop.
 int RefreshPadState(int index);
 int ReacquireInputDevices();

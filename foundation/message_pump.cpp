@@ -110,7 +110,7 @@ int PumpMessagesInner() {
     // The per-frame polls: music first once it is part of the library, then
     // the keyboard and the pads' vibration timers, then connections and text
     // input once they are.
-    RefreshKeyboardState();
+    RefreshKeyboardStateAfterMessages();
     TickPadVibration();
     return g_system.quit != 0 ? -1 : 0;
 }

@@ -353,3 +353,28 @@ TEST_F(Input, QueriesBeforeStartUpAnswerZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// The keyboard refresh of a frame must not take messages beyond the frame's
+// five, whichever keyboard it reads.
+TEST_F(Input, FrameKeyboardRefreshTakesNoMoreMessages) {
+    constexpr UINT kProbe = WM_USER + 77;
+    ASSERT_EQ(tessel::StartLibrary(), 0);
+    for (int32_t os : {tessel::kOsWindows7, tessel::kOsWindowsXp}) {
+        tessel::g_system.info.osCode = os;
+        for (int i = 0; i < 20; ++i) {
+            tessel::PumpMessages();
+        }
+        SDL_Delay(2);  // a new millisecond: the frame reads the keyboard
+        for (UINT i = 0; i < 6; ++i) {
+            PostMessageA(tessel::GetMainWindow(), kProbe, i, 0);
+        }
+        EXPECT_EQ(tessel::PumpMessages(), 0);
+        MSG left;
+        ASSERT_TRUE(PeekMessageA(&left, nullptr, kProbe, kProbe, PM_REMOVE)) << "os " << os;
+        EXPECT_EQ(left.wParam, 5u);
+    }
+}
+
+}  // namespace
