@@ -106,6 +106,41 @@ TEST(LoadImageBuffer, ReverseMirrorsLeftToRight) {
     }
 }
 
+// One DXT1 block: the left column red, the rest blue.
+Bytes SplitDxt1() {
+    DdsRecipe recipe;
+    recipe.width = 4;
+    recipe.height = 4;
+    recipe.pixelFlags = 4;
+    recipe.fourCc = FourCcOf("DXT1");
+    recipe.data = {0x00, 0xF8, 0x1F, 0x00, 0x54, 0x54, 0x54, 0x54};
+    return MakeDds(recipe);
+}
+
+TEST(LoadImageBuffer, CompressedImagesAreExpandedToBeMirroredOrMadeDibs) {
+    Bytes dds = SplitDxt1();
+    BASEIMAGE image = {};
+    ASSERT_EQ(tessel::LoadImageBufferFromFile(nullptr, dds.data(), int(dds.size()), 1, &image, 1),
+              0);
+    Decoded check;
+    check.image = image;
+    EXPECT_EQ(image.format.compressedKind, 0u);
+    EXPECT_EQ(check.Rgb(3, 2), 0xFF0000u);
+    EXPECT_EQ(check.Rgb(0, 2), 0x0000FFu);
+
+    BITMAPINFO* info = nullptr;
+    void* pixels = nullptr;
+    ASSERT_EQ(tessel::LoadImageBuffer(nullptr, dds.data(), int(dds.size()), 1, 1, 0, nullptr, &info,
+                                      &pixels),
+              0);
+    EXPECT_EQ(info->bmiHeader.biBitCount, 24);
+    const uint8_t* p = static_cast<uint8_t*>(pixels);
+    EXPECT_EQ(p[2], 0xFF);  // (0, 0): red, as blue, green, red bytes
+    EXPECT_EQ(p[3], 0xFF);  // (1, 0): blue
+    tessel::FreeTracked(pixels);
+    tessel::FreeTracked(info);
+}
+
 TEST(LoadImageBuffer, AsADibSharedOrCopied) {
     // An 8-bit BMP of width 4: its rows already have the DIB's length.
     BmpRecipe recipe;
