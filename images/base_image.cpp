@@ -11,25 +11,6 @@ namespace tessel {
 
 namespace {
 
-uint32_t LoadPixel(const uint8_t* p, int bytes) {
-    switch (bytes) {
-        case 1:
-            return p[0];
-        case 2:
-            return p[0] | (uint32_t{p[1]} << 8);
-        case 3:
-            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
-        default:
-            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-    }
-}
-
-void StorePixel(uint8_t* p, int bytes, uint32_t value) {
-    for (int i = 0; i < bytes; ++i) {
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
 uint8_t* PixelAddress(const BASEIMAGE* image, int x, int y) {
     return image->pixels + static_cast<ptrdiff_t>(y) * image->pitch +
            static_cast<ptrdiff_t>(x) * image->format.bytes;
@@ -203,7 +184,7 @@ int ReadImagePixel(BASEIMAGE* image, int x, int y, int* red, int* green, int* bl
         }
         return 0;
     }
-    DecodePixelColor(&image->format, LoadPixel(p, bytes), red, green, blue, alpha);
+    DecodePixelColor(&image->format, LoadPixelValue(p, bytes), red, green, blue, alpha);
     return 0;
 }
 
@@ -218,7 +199,7 @@ uint32_t ReadImagePixelPacked(BASEIMAGE* image, int x, int y) {
         return (uint32_t{e.alpha} << 24) | (uint32_t{e.red} << 16) | (uint32_t{e.green} << 8) |
                e.blue;
     }
-    uint32_t v = LoadPixel(p, f.bytes);
+    uint32_t v = LoadPixelValue(p, f.bytes);
     return (TopAlignedByte(v, f.alphaMask, f.alphaShift, f.alphaWidth) << 24) |
            (TopAlignedByte(v, f.redMask, f.redShift, f.redWidth) << 16) |
            (TopAlignedByte(v, f.greenMask, f.greenShift, f.greenWidth) << 8) |
@@ -230,7 +211,7 @@ int WriteImagePixel(BASEIMAGE* image, int x, int y, int red, int green, int blue
         return -1;
     }
     uint32_t value = EncodePixelColor(&image->format, red, green, blue, alpha);
-    StorePixel(PixelAddress(image, x, y), image->format.bytes, value);
+    StorePixelValue(PixelAddress(image, x, y), image->format.bytes, value);
     return 0;
 }
 
@@ -372,7 +353,7 @@ int HalveImagePixels(const PixelFormatDesc* format, void* dstPixels, int dstPitc
     uint8_t* dst = static_cast<uint8_t*>(dstPixels) + static_cast<ptrdiff_t>(row) * dstPitch +
                    static_cast<ptrdiff_t>(dstX) * bytes;
     if (width == 1 && height == 1) {
-        StorePixel(dst, bytes, LoadPixel(src, bytes));
+        StorePixelValue(dst, bytes, LoadPixelValue(src, bytes));
         return 0;
     }
     const Channel channels[4] = {{format->redMask, format->redShift},
@@ -393,8 +374,8 @@ int HalveImagePixels(const PixelFormatDesc* format, void* dstPixels, int dstPitc
             int x0 = i * (1 + stepX);
             int x1 = x0 + stepX;
             uint32_t p[4] = {
-                LoadPixel(srcRow0 + x0 * bytes, bytes), LoadPixel(srcRow0 + x1 * bytes, bytes),
-                LoadPixel(srcRow1 + x0 * bytes, bytes), LoadPixel(srcRow1 + x1 * bytes, bytes)};
+                LoadPixelValue(srcRow0 + x0 * bytes, bytes), LoadPixelValue(srcRow0 + x1 * bytes, bytes),
+                LoadPixelValue(srcRow1 + x0 * bytes, bytes), LoadPixelValue(srcRow1 + x1 * bytes, bytes)};
             uint32_t out = 0;
             for (const Channel& c : channels) {
                 uint64_t sum;
@@ -410,7 +391,7 @@ int HalveImagePixels(const PixelFormatDesc* format, void* dstPixels, int dstPitc
                 }
                 out |= (static_cast<uint32_t>(sum >> divideShift) << c.shift) & c.mask;
             }
-            StorePixel(dstRow + i * bytes, bytes, out);
+            StorePixelValue(dstRow + i * bytes, bytes, out);
         }
     }
     return 0;

@@ -11,32 +11,6 @@ namespace {
 
 constexpr uint8_t kOrderedDither[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
 
-uint32_t ReadRaw(const uint8_t* p, int bytes) {
-    switch (bytes) {
-        case 1:
-            return p[0];
-        case 2:
-            return p[0] | (uint32_t{p[1]} << 8);
-        case 3:
-            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
-        default:
-            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-    }
-}
-
-void WriteRaw(uint8_t* p, int bytes, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    if (bytes >= 2) {
-        p[1] = static_cast<uint8_t>(value >> 8);
-    }
-    if (bytes >= 3) {
-        p[2] = static_cast<uint8_t>(value >> 16);
-    }
-    if (bytes >= 4) {
-        p[3] = static_cast<uint8_t>(value >> 24);
-    }
-}
-
 uint32_t PaletteValue(const PaletteEntry& e) {
     return e.blue | (uint32_t{e.green} << 8) | (uint32_t{e.red} << 16) | (uint32_t{e.alpha} << 24);
 }
@@ -93,7 +67,7 @@ uint32_t ReadColorValue(const PixelFormatDesc& format, const uint8_t* p) {
     if (format.bytes == 1) {
         return PaletteValue(format.palette[p[0]]);
     }
-    return ReadRaw(p, format.bytes);
+    return LoadPixelValue(p, format.bytes);
 }
 
 uint32_t ColorMask(const PixelFormatDesc& f) {
@@ -178,7 +152,7 @@ int MatchIntoPalette(const ConvertJob& job) {
     bool haveLast = false;
     for (int j = 0; j < job.height; ++j) {
         for (int i = 0; i < job.width; ++i) {
-            uint32_t raw = ReadRaw(SourcePixel(job, i, j), s.bytes);
+            uint32_t raw = LoadPixelValue(SourcePixel(job, i, j), s.bytes);
             if (job.transparentCopy && raw == job.keyColor) {
                 continue;
             }
@@ -224,11 +198,11 @@ int CopySameFormat(const ConvertJob& job) {
     for (int j = 0; j < job.height; ++j) {
         for (int i = 0; i < job.width; ++i) {
             const uint8_t* src = SourcePixel(job, i, j);
-            uint32_t raw = ReadRaw(src, bytes);
+            uint32_t raw = LoadPixelValue(src, bytes);
             if (job.transparentCopy && (raw & byteMask) == job.keyColor) {
                 continue;
             }
-            WriteRaw(DestPixel(job, i, j), bytes, raw);
+            StorePixelValue(DestPixel(job, i, j), bytes, raw);
         }
     }
     return 0;
@@ -255,10 +229,10 @@ int CopyKeyIntoAlpha(const ConvertJob& job) {
     int bytes = d.bytes;
     for (int j = 0; j < job.height; ++j) {
         for (int i = 0; i < job.width; ++i) {
-            uint32_t raw = ReadRaw(SourcePixel(job, i, j), bytes);
+            uint32_t raw = LoadPixelValue(SourcePixel(job, i, j), bytes);
             uint32_t out =
                 (raw & colorMask) == keyColorBits ? raw & ~d.alphaMask : raw | d.alphaMask;
-            WriteRaw(DestPixel(job, i, j), bytes, out);
+            StorePixelValue(DestPixel(job, i, j), bytes, out);
         }
     }
     return 0;
@@ -579,7 +553,7 @@ int ConvertGeneric(ConvertJob& job) {
                     break;
                 }
             }
-            WriteRaw(DestPixel(job, i, j), d.bytes, out | unusedFill);
+            StorePixelValue(DestPixel(job, i, j), d.bytes, out | unusedFill);
         }
     }
     return 0;

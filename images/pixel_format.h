@@ -69,6 +69,40 @@ uint32_t EncodePixelColor(const PixelFormatDesc* format, int red, int green, int
 void DecodePixelColor(const PixelFormatDesc* format, uint32_t pixel, int* red, int* green,
                       int* blue, int* alpha);
 
+// The little-endian pixel value of `bytes` bytes at p; any other count reads 4.
+inline uint32_t LoadPixelValue(const uint8_t* p, int bytes) {
+    switch (bytes) {
+        case 1:
+            return p[0];
+        case 2:
+            return p[0] | (uint32_t{p[1]} << 8);
+        case 3:
+            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+        default:
+            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+    }
+}
+
+// Stores the low `bytes` bytes of value at p, little-endian; never more than 4.
+inline void StorePixelValue(uint8_t* p, int bytes, uint32_t value) {
+    switch (bytes >= 4 ? 4 : bytes) {
+        case 4:
+            p[3] = static_cast<uint8_t>(value >> 24);
+            [[fallthrough]];
+        case 3:
+            p[2] = static_cast<uint8_t>(value >> 16);
+            [[fallthrough]];
+        case 2:
+            p[1] = static_cast<uint8_t>(value >> 8);
+            [[fallthrough]];
+        case 1:
+            p[0] = static_cast<uint8_t>(value);
+            break;
+        default:
+            break;
+    }
+}
+
 // The mask of the low `bits` bits (all 32 for 32 and beyond).
 inline uint32_t LowBitsMask(int bits) {
     return bits >= 32 ? 0xFFFFFFFFu : (bits <= 0 ? 0u : (1u << bits) - 1u);
