@@ -102,6 +102,24 @@ void ClearPadSlot(PadRecord& pad) {
     std::memset(&pad, 0, sizeof pad);
 }
 
+// Initialises a freshly created DirectInput object of the given version;
+// on failure the object is released and null returned.
+template <typename Interface>
+IUnknown* InitializeVersion(Interface* input, DWORD version) {
+    WriteLog("成功\n");
+    IndentLog();
+    WriteLog("引き続き初期化処理... ");
+    if (FAILED(input->Initialize(GetModuleHandleA(nullptr), version))) {
+        WriteLog("初期化に失敗。");
+        input->Release();
+        OutdentLog();
+        return nullptr;
+    }
+    WriteLog("初期化成功\n");
+    OutdentLog();
+    return input;
+}
+
 // Creates the DirectInput object of one version and initialises it; null
 // when either fails (with the log line of the failure).
 IUnknown* CreateVersion7() {
@@ -114,19 +132,7 @@ IUnknown* CreateVersion7() {
         WriteLogFormat("エラーコード 0x%x", static_cast<unsigned>(result));
         return nullptr;
     }
-    auto* input = static_cast<IDirectInput7A*>(object);
-    WriteLog("成功\n");
-    IndentLog();
-    WriteLog("引き続き初期化処理... ");
-    if (FAILED(input->Initialize(GetModuleHandleA(nullptr), 0x700))) {
-        WriteLog("初期化に失敗。");
-        input->Release();
-        OutdentLog();
-        return nullptr;
-    }
-    WriteLog("初期化成功\n");
-    OutdentLog();
-    return input;
+    return InitializeVersion(static_cast<IDirectInput7A*>(object), 0x700);
 }
 
 IUnknown* CreateVersion8() {
@@ -138,19 +144,7 @@ IUnknown* CreateVersion8() {
         WriteLog("取得に失敗。");
         return nullptr;
     }
-    auto* input = static_cast<IDirectInput8A*>(object);
-    WriteLog("成功\n");
-    IndentLog();
-    WriteLog("引き続き初期化処理... ");
-    if (FAILED(input->Initialize(GetModuleHandleA(nullptr), 0x800))) {
-        WriteLog("初期化に失敗。");
-        input->Release();
-        OutdentLog();
-        return nullptr;
-    }
-    WriteLog("初期化成功\n");
-    OutdentLog();
-    return input;
+    return InitializeVersion(static_cast<IDirectInput8A*>(object), 0x800);
 }
 
 void StartFallback() {
