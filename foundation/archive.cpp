@@ -186,6 +186,16 @@ bool IsOpen(const ArchiveState* state) {
     return state->image != nullptr || state->file != 0 || state->directFile != 0;
 }
 
+// The first step of opening an archive file into a closed state: 0 when the
+// state already holds an archive or the file cannot be opened.
+FileHandle StartOpeningFile(ArchiveState* state, const char* path, uint32_t* size) {
+    if (IsOpen(state)) {
+        return 0;
+    }
+    std::memset(&state->header, 0, sizeof(state->header));
+    return OpenArchiveFile(path, size);
+}
+
 }  // namespace
 
 namespace archive_detail {
@@ -382,12 +392,8 @@ int ArchiveOpenInMemory(ArchiveState* state, void* buffer, uint32_t size, const 
 }
 
 int ArchiveOpenStreamed(ArchiveState* state, const char* path, const char* keyText) {
-    if (IsOpen(state)) {
-        return -1;
-    }
-    std::memset(&state->header, 0, sizeof(state->header));
     uint32_t fileSize = 0;
-    FileHandle file = OpenArchiveFile(path, &fileSize);
+    FileHandle file = StartOpeningFile(state, path, &fileSize);
     if (file == 0) {
         return -1;
     }
@@ -413,12 +419,8 @@ FileHandle ArchiveAsyncFile(ArchiveState* state) {
 
 int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
                      int asynchronous) {
-    if (IsOpen(state)) {
-        return -1;
-    }
-    std::memset(&state->header, 0, sizeof(state->header));
     uint32_t fileSize = 0;
-    FileHandle file = OpenArchiveFile(path, &fileSize);
+    FileHandle file = StartOpeningFile(state, path, &fileSize);
     if (file == 0) {
         return -1;
     }
