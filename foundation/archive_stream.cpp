@@ -8,6 +8,7 @@
 #include "foundation/log.h"
 #include "foundation/lz.h"
 #include "foundation/memory.h"
+#include "foundation/streams.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -158,19 +159,7 @@ uint32_t ArchiveStreamRead(ArchiveStream* stream, void* buffer, uint32_t count) 
 
 int ArchiveStreamSeek(ArchiveStream* stream, int32_t offset, int origin) {
     WaitForStream(stream);
-    int64_t target = offset;
-    if (origin == 1) {
-        target += stream->position;
-    } else if (origin == 2) {
-        target += stream->size;
-    }
-    if (target > static_cast<int64_t>(stream->size)) {
-        target = stream->size;
-    }
-    if (target < 0) {
-        target = 0;
-    }
-    stream->position = static_cast<int32_t>(target);
+    stream->position = ClampedSeekTarget(stream->position, stream->size, offset, origin);
     stream->endFlag = 0;
     return 0;
 }

@@ -49,21 +49,10 @@ int32_t MemStreamTell(StreamHandle stream) {
 
 int MemStreamSeek(StreamHandle handle, int32_t offset, int origin) {
     MemoryStream* stream = FromHandle(handle);
-    int64_t target = offset;
-    if (origin == 1) {
-        target += stream->position;
-    } else if (origin == 2) {
-        target += stream->size;
-    } else if (origin != 0) {
+    if (origin < 0 || origin > 2) {
         return -1;
     }
-    if (target > static_cast<int64_t>(stream->size)) {
-        target = stream->size;
-    }
-    if (target < 0) {
-        target = 0;
-    }
-    stream->position = static_cast<int32_t>(target);
+    stream->position = ClampedSeekTarget(stream->position, stream->size, offset, origin);
     stream->endFlag = 0;
     return 0;
 }

@@ -46,6 +46,24 @@ uint32_t MemStreamRead(void* buffer, uint32_t size, uint32_t count, StreamHandle
 int MemStreamEof(StreamHandle stream);
 int MemStreamIdle(StreamHandle stream);
 
+// Where a seek lands: offset from the start (origin 0 or any other), the
+// position (1) or the end (2), clamped to 0..size.
+inline int32_t ClampedSeekTarget(int32_t position, uint32_t size, int32_t offset, int origin) {
+    int64_t target = offset;
+    if (origin == 1) {
+        target += position;
+    } else if (origin == 2) {
+        target += size;
+    }
+    if (target > static_cast<int64_t>(size)) {
+        target = size;
+    }
+    if (target < 0) {
+        target = 0;
+    }
+    return static_cast<int32_t>(target);
+}
+
 inline StreamHandle StreamHandleOf(MemoryStream* stream) {
     return reinterpret_cast<StreamHandle>(stream);
 }
