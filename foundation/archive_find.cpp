@@ -29,31 +29,14 @@ void ClearInfo(FileFindInfo* info) {
     std::memset(info, 0, sizeof(*info));
 }
 
-void DateFromFileTime(uint64_t time, int32_t out[6]) {
-    FILETIME universal = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-    FILETIME local;
-    SYSTEMTIME calendar;
-    if (!FileTimeToLocalFileTime(&universal, &local) ||
-        !FileTimeToSystemTime(&local, &calendar)) {
-        std::memset(out, 0, 6 * sizeof(int32_t));
-        return;
-    }
-    out[0] = calendar.wYear;
-    out[1] = calendar.wMonth;
-    out[2] = calendar.wDay;
-    out[3] = calendar.wHour;
-    out[4] = calendar.wMinute;
-    out[5] = calendar.wSecond;
-}
-
 void FillEntryInfo(const uint8_t* entry, const NameView& name, FileFindInfo* info) {
     ClearInfo(info);
     CopyTextN(info->name, name.written, static_cast<int>(sizeof(info->name)) - 1);
     info->isDirectory = IsDirEntry(entry) ? 1 : 0;
     info->sizeLow = LoadU32(entry + kEntrySize);
     info->sizeHigh = 0;
-    DateFromFileTime(LoadU64(entry + kEntryCreated), info->created);
-    DateFromFileTime(LoadU64(entry + kEntryWritten), info->lastWritten);
+    FileTimeToLocalDate(LoadU64(entry + kEntryCreated), info->created);
+    FileTimeToLocalDate(LoadU64(entry + kEntryWritten), info->lastWritten);
 }
 
 void FillDotInfo(const char* name, FileFindInfo* info) {

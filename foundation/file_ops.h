@@ -91,4 +91,9 @@ FindHandle PlainFsFindFirst(const char* pattern, FileFindInfo* info);
 int PlainFsFindNext(FindHandle search, FileFindInfo* info);
 int PlainFsFindClose(FindHandle search);
 
+// A file time (100 ns units since 1601, universal) as the local year, month,
+// day, hour, minute and second of a search record; all 0 when it cannot be
+// converted.
+void FileTimeToLocalDate(uint64_t time, int32_t fields[6]);
+
 }  // namespace tessel

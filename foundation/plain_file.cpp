@@ -359,19 +359,27 @@ int PlainFsGetCurrentDir(char* buffer) {
     return static_cast<int>(GetCurrentDirectoryA(MAX_PATH, buffer));
 }
 
+void FileTimeToLocalDate(uint64_t time, int32_t fields[6]) {
+    FILETIME universal = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    FILETIME local;
+    SYSTEMTIME calendar;
+    if (!FileTimeToLocalFileTime(&universal, &local) ||
+        !FileTimeToSystemTime(&local, &calendar)) {
+        std::memset(fields, 0, 6 * sizeof(int32_t));
+        return;
+    }
+    fields[0] = calendar.wYear;
+    fields[1] = calendar.wMonth;
+    fields[2] = calendar.wDay;
+    fields[3] = calendar.wHour;
+    fields[4] = calendar.wMinute;
+    fields[5] = calendar.wSecond;
+}
+
 namespace {
 
-void LocalDate(const FILETIME& time, int32_t fields[6]) {
-    FILETIME local;
-    SYSTEMTIME parts{};
-    FileTimeToLocalFileTime(&time, &local);
-    FileTimeToSystemTime(&local, &parts);
-    fields[0] = parts.wYear;
-    fields[1] = parts.wMonth;
-    fields[2] = parts.wDay;
-    fields[3] = parts.wHour;
-    fields[4] = parts.wMinute;
-    fields[5] = parts.wSecond;
+uint64_t TimeValue(const FILETIME& time) {
+    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
 void FillFindInfo(const WIN32_FIND_DATAA& data, FileFindInfo* info) {
@@ -383,8 +391,8 @@ void FillFindInfo(const WIN32_FIND_DATAA& data, FileFindInfo* info) {
     info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
     info->sizeLow = data.nFileSizeLow;
     info->sizeHigh = data.nFileSizeHigh;
-    LocalDate(data.ftCreationTime, info->created);
-    LocalDate(data.ftLastWriteTime, info->lastWritten);
+    FileTimeToLocalDate(TimeValue(data.ftCreationTime), info->created);
+    FileTimeToLocalDate(TimeValue(data.ftLastWriteTime), info->lastWritten);
 }
 
 }  // namespace
