@@ -136,27 +136,24 @@ void ChooseCharacterSet() {
     if (LibraryCharSet != kCharSetDefault) {
         return;
     }
-    switch (GetOEMCP()) {
-        case 932:
-            LibraryCharSet = kCharSetShiftJis;
-            g_system.codePage = 932;
-            break;
-        case 936:
-            LibraryCharSet = kCharSetSimplifiedChinese;
-            g_system.codePage = 936;
-            break;
-        case 949:
-            LibraryCharSet = kCharSetKorean;
-            g_system.codePage = 949;
-            break;
-        case 950:
-            LibraryCharSet = kCharSetTraditionalChinese;
-            g_system.codePage = 950;
-            break;
-        default:
-            LibraryCharSet = kCharSetShiftJis;
-            g_system.codePage = 0;
-            break;
+    // Code pages of the East Asian character sets; any other keeps Shift-JIS
+    // with no code page of its own.
+    struct KnownCodePage {
+        uint32_t codePage;
+        int32_t charSet;
+    };
+    static constexpr KnownCodePage kKnown[] = {{932, kCharSetShiftJis},
+                                               {936, kCharSetSimplifiedChinese},
+                                               {949, kCharSetKorean},
+                                               {950, kCharSetTraditionalChinese}};
+    const uint32_t oemCodePage = GetOEMCP();
+    LibraryCharSet = kCharSetShiftJis;
+    g_system.codePage = 0;
+    for (const KnownCodePage& known : kKnown) {
+        if (known.codePage == oemCodePage) {
+            LibraryCharSet = known.charSet;
+            g_system.codePage = known.codePage;
+        }
     }
 }
 
@@ -204,16 +201,6 @@ HWND CreateWindowModeWindow() {
     g_system.cursorWanted = 1;
     return CreateWindowExA(styles.exStyle, g_system.className, g_system.title, style, x, y, width,
                            height, nullptr, nullptr, g_system.instance, nullptr);
-}
-
-void ReadClientScreenRect() {
-    RECT client;
-    GetClientRect(g_system.mainWindow, &client);
-    POINT topLeft = {client.left, client.top};
-    POINT bottomRight = {client.right, client.bottom};
-    ClientToScreen(g_system.mainWindow, &topLeft);
-    ClientToScreen(g_system.mainWindow, &bottomRight);
-    g_system.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }
 
 // Posts one close to the window; later requests find it posted.
@@ -456,7 +443,7 @@ int CreateMainWindow() {
     WriteLog("ＩＭＥを無効にしました\n");
     WINNLSEnableIME(window, FALSE);
     if (g_system.windowMode != 0) {
-        ReadClientScreenRect();
+        ReadClientRect();
     }
     ApplyCursorVisibility(g_system.cursorWanted);
     g_system.ending = 0;

@@ -8,6 +8,16 @@
 
 namespace tessel {
 
+void ReadClientRect() {
+    RECT client = {};
+    GetClientRect(g_system.mainWindow, &client);
+    POINT topLeft = {client.left, client.top};
+    POINT bottomRight = {client.right, client.bottom};
+    ClientToScreen(g_system.mainWindow, &topLeft);
+    ClientToScreen(g_system.mainWindow, &bottomRight);
+    g_system.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+}
+
 const WindowStyleEntry kWindowStyles[kWindowStyleCount] = {
     {0x80CA0000u, 0x00000300u, 0x80000000u, 0x00000008u},
     {0x80080000u, 0x00000300u, 0x80000000u, 0x00000008u},
@@ -85,16 +95,6 @@ void ScaledScreenSize(int* width, int* height) {
     ScaleFactors(&x, &y);
     *width = static_cast<int>(screenWidth * x);
     *height = static_cast<int>(screenHeight * y);
-}
-
-void ReadClientRect() {
-    RECT client = {};
-    GetClientRect(g_system.mainWindow, &client);
-    POINT topLeft = {client.left, client.top};
-    POINT bottomRight = {client.right, client.bottom};
-    ClientToScreen(g_system.mainWindow, &topLeft);
-    ClientToScreen(g_system.mainWindow, &bottomRight);
-    g_system.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }
 
 void StyleForFullScreen(const WindowStyleEntry& styles) {

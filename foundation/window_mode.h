@@ -49,6 +49,9 @@ void ApplyWindowStyle();
 // Resizes the window so that its client area is the screen size times the
 // window scale.
 void FitWindowToClientSize();
+// Reads the main window's client rectangle, in screen coordinates, into the
+// system state.
+void ReadClientRect();
 // The client rectangle follows a move (lParam of the move message).
 void TrackClientRectOnMove(LPARAM position);
 
