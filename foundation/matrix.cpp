@@ -48,40 +48,30 @@ float ResolveAspect(float aspect) {
     return static_cast<float>(height) / static_cast<float>(width);
 }
 
-Mat4 RotX(float angle) {
+// A rotation in the plane of axes a and b, turning a towards b: cosines on
+// (a, a) and (b, b), the sine on (a, b) and its negation on (b, a).
+Mat4 PlaneRotation(float angle, int a, int b) {
     float s;
     float c;
     SinCos(angle, &s, &c);
     Mat4 m = Identity();
-    m.m[1][1] = c;
-    m.m[1][2] = s;
-    m.m[2][1] = -s;
-    m.m[2][2] = c;
+    m.m[a][a] = c;
+    m.m[a][b] = s;
+    m.m[b][a] = -s;
+    m.m[b][b] = c;
     return m;
+}
+
+Mat4 RotX(float angle) {
+    return PlaneRotation(angle, 1, 2);
 }
 
 Mat4 RotY(float angle) {
-    float s;
-    float c;
-    SinCos(angle, &s, &c);
-    Mat4 m = Identity();
-    m.m[0][0] = c;
-    m.m[0][2] = -s;
-    m.m[2][0] = s;
-    m.m[2][2] = c;
-    return m;
+    return PlaneRotation(angle, 2, 0);
 }
 
 Mat4 RotZ(float angle) {
-    float s;
-    float c;
-    SinCos(angle, &s, &c);
-    Mat4 m = Identity();
-    m.m[0][0] = c;
-    m.m[0][1] = s;
-    m.m[1][0] = -s;
-    m.m[1][1] = c;
-    return m;
+    return PlaneRotation(angle, 0, 1);
 }
 
 Mat4 RotAbout(char axis, float x, float y, float z) {
