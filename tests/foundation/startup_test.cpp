@@ -1,9 +1,6 @@
 // Library start-up and shutdown: the whole cycle twice in one process, the
 // refusals (a 24-bit desktop, a second instance), the banner and the fatal exit.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,11 +10,12 @@
 #include "foundation/system_state.h"
 #include "platform/kernel.h"
 #include "tests/foundation/library_test_support.h"
-
-extern char** environ;
+#include "tests/support/spawn_self.h"
 
 using namespace tessel;
 using tessel_test::LibraryTest;
+using tessel_test::SpawnSelf;
+using tessel_test::WaitExit;
 
 namespace {
 
@@ -39,36 +37,6 @@ std::string CurrentDirectory() {
 bool FileExists(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
-}
-
-// Starts this test program running only `test`, with `extra` in its environment.
-pid_t SpawnSelf(const std::string& test, const std::vector<std::string>& extra) {
-    std::string filter = "--gtest_filter=" + test;
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter.data(), nullptr};
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    env.insert(env.end(), extra.begin(), extra.end());
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int result = posix_spawn(&pid, self, &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return result == 0 ? pid : -1;
-}
-
-int WaitExit(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 template <typename Condition>
