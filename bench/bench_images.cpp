@@ -2,21 +2,18 @@
 // called directly on the same bytes. The chain's benchmarks also report
 // vs_direct: their time over the direct decoder's (the chain's overhead).
 #include <benchmark/benchmark.h>
-#include <png.h>
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <vector>
-// libjpeg's header needs size_t and FILE declared before it.
-#include <jpeglib.h>
 
 #include "images/image_loader.h"
 #include "platform/kernel.h"
+#include "tests/images/image_test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using tessel_test::Bytes;
 
 // Smooth gradients with a little noise, as photographs and game art have.
 Bytes Picture(int width, int height) {
@@ -35,53 +32,16 @@ Bytes Picture(int width, int height) {
     return rgb;
 }
 
-void Append(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
 Bytes EncodePng(int width, int height) {
-    Bytes rgb = Picture(width, height);
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &out, Append, nullptr);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        png_write_row(png, &rgb[size_t(y) * width * 3]);
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    tessel_test::PngRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.rows = Picture(width, height);
+    return tessel_test::MakePng(recipe);
 }
 
 Bytes EncodeJpeg(int width, int height) {
-    Bytes rgb = Picture(width, height);
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = width;
-    info.image_height = height;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = &rgb[size_t(info.next_scanline) * width * 3];
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    Bytes out(buffer, buffer + size);
-    free(buffer);
-    return out;
+    return tessel_test::MakeJpeg(width, height, 3, Picture(width, height), 90);
 }
 
 const Bytes& Encoded(bool png, int side) {
@@ -136,21 +96,10 @@ void DecodePngDirectly(const Bytes& file, Bytes* pixels) {
 
 // libjpeg by itself: scanlines straight into one block.
 void DecodeJpegDirectly(const Bytes& file, Bytes* pixels) {
-    jpeg_decompress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, file.data(), file.size());
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    size_t rowBytes = size_t(info.output_width) * info.output_components;
-    pixels->resize(rowBytes * info.output_height);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels->data() + rowBytes * info.output_scanline;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    tessel_test::DecodeJpegInto(file, pixels, &width, &height, &components);
 }
 
 void DecodeThroughChain(const Bytes& file) {

@@ -279,8 +279,10 @@ inline Bytes MakeJpeg(int width, int height, int components, const Bytes& pixels
     return out;
 }
 
-// libjpeg's own decoding of a file: rows of output components.
-inline Bytes DecodeJpegDirectly(const Bytes& file, int* width, int* height, int* components) {
+// libjpeg's own decoding of a file into pixels (resized to fit): rows of
+// output components.
+inline void DecodeJpegInto(const Bytes& file, Bytes* pixels, int* width, int* height,
+                           int* components) {
     jpeg_decompress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -291,13 +293,19 @@ inline Bytes DecodeJpegDirectly(const Bytes& file, int* width, int* height, int*
     *width = info.output_width;
     *height = info.output_height;
     *components = info.output_components;
-    Bytes out(size_t(*width) * *height * *components);
+    size_t rowBytes = size_t(*width) * *components;
+    pixels->resize(rowBytes * *height);
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.data() + size_t(info.output_scanline) * *width * *components;
+        JSAMPROW row = pixels->data() + rowBytes * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
+}
+
+inline Bytes DecodeJpegDirectly(const Bytes& file, int* width, int* height, int* components) {
+    Bytes out;
+    DecodeJpegInto(file, &out, width, height, components);
     return out;
 }
 
