@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/log.h"
 #include "platform/kernel.h"
@@ -36,6 +38,11 @@ inline void WriteWholeFile(const std::string& linuxPath, const std::string& byte
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
     }
+}
+
+inline void WriteWholeFile(const std::string& linuxPath, const std::vector<uint8_t>& bytes) {
+    WriteWholeFile(linuxPath,
+                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // A fresh directory under /tmp, made current; removed with its contents at the end.

@@ -72,7 +72,7 @@ TEST(ImageLoaderChain, WhatNoLoaderTakesGivesMinusOneAndAClearRecord) {
 TEST(LoadImageBuffer, FromAFileAndFromMemoryAlike) {
     ScratchDirectory dir;
     Bytes png = SmallPng();
-    WriteWholeFile(dir.Linux("pic.png"), std::string(png.begin(), png.end()));
+    WriteWholeFile(dir.Linux("pic.png"), png);
     std::string path = dir.Windows() + "\\PIC.PNG";  // found without regard to case
     BASEIMAGE fromFile = {};
     BASEIMAGE fromMemory = {};
@@ -208,7 +208,7 @@ TEST(ImageBufferToDib, SharesOnlyMatchingRowsAndConvertsOtherFormats) {
 TEST(LoadImageBufferWithAlpha, TheCompanionFileOrMemoryImageWhenThereIsOne) {
     ScratchDirectory dir;
     Bytes png = SmallPng();
-    WriteWholeFile(dir.Linux("a.png"), std::string(png.begin(), png.end()));
+    WriteWholeFile(dir.Linux("a.png"), png);
     std::string path = dir.Windows() + "\\a.png";
     BASEIMAGE image = {};
     BASEIMAGE alpha = {};
@@ -220,7 +220,7 @@ TEST(LoadImageBufferWithAlpha, TheCompanionFileOrMemoryImageWhenThereIsOne) {
     EXPECT_EQ(alpha.pixels, nullptr);
     tessel::ReleaseImageBuffer(&image);
 
-    WriteWholeFile(dir.Linux("a_a.png"), std::string(png.begin(), png.end()));
+    WriteWholeFile(dir.Linux("a_a.png"), png);
     EXPECT_EQ(tessel::LoadImageBufferWithAlpha(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image,
                                                &alpha, 0),
               0);

@@ -23,8 +23,7 @@ void WriteArchive(const ScratchDirectory& dir, const std::string& name, const Fi
     ArchivePackOptions options;
     options.keyText = key;
     const std::vector<uint8_t> bytes = BuildArchive(tree, options);
-    WriteWholeFile(dir.Linux(name),
-                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    WriteWholeFile(dir.Linux(name), bytes);
 }
 
 // Makes the tree as plain files under the folder (platform calls, so that

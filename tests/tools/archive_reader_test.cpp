@@ -228,8 +228,7 @@ TEST(ArchiveReader, ReadingWholeFromAFileEqualsReadingFromMemory) {
     ScratchDirectory dir;
     const FileTree tree = SampleTree();
     std::vector<uint8_t> bytes = BuildArchive(tree, Options("key", false, true, 4));
-    WriteWholeFile(dir.Linux("a.dat"),
-                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    WriteWholeFile(dir.Linux("a.dat"), bytes);
     const std::string path = dir.Windows() + "\\a.dat";
     for (int mode = 0; mode < 3; ++mode) {
         SCOPED_TRACE(mode);
@@ -256,8 +255,7 @@ TEST(ArchiveReader, AsynchronousStreamsDeliverTheSameBytes) {
     ScratchDirectory dir;
     const FileTree tree = SampleTree();
     std::vector<uint8_t> bytes = BuildArchive(tree);
-    WriteWholeFile(dir.Linux("a.dat"),
-                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    WriteWholeFile(dir.Linux("a.dat"), bytes);
     const std::string path = dir.Windows() + "\\a.dat";
     ArchiveState state;
     ArchiveStateClear(&state);
@@ -520,8 +518,7 @@ TEST(ArchiveReader, DamagedArchiveFilesAreRefusedOrReadWithinBounds) {
             x = x * 1664525u + 1013904223u;
             damaged[(x >> 8) % damaged.size()] ^= static_cast<uint8_t>(1u << (x % 8));
         }
-        WriteWholeFile(dir.Linux("a.dat"),
-                       std::string(reinterpret_cast<const char*>(damaged.data()), damaged.size()));
+        WriteWholeFile(dir.Linux("a.dat"), damaged);
         for (int whole = 0; whole < 2; ++whole) {
             ArchiveState state;
             ArchiveStateClear(&state);
@@ -551,8 +548,7 @@ TEST(ArchiveReader, AnArchiveFileCutShortAfterItsOpenEndsReadsEarly) {
     FileTree tree;
     tree["noise.bin"] = NoiseBytes(5000, 4);
     const std::vector<uint8_t> bytes = BuildArchive(tree);
-    WriteWholeFile(dir.Linux("a.dat"),
-                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    WriteWholeFile(dir.Linux("a.dat"), bytes);
     const std::string path = dir.Windows() + "\\a.dat";
     ArchiveState state;
     ArchiveStateClear(&state);
