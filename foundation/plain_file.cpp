@@ -363,8 +363,7 @@ void FileTimeToLocalDate(uint64_t time, int32_t fields[6]) {
     FILETIME universal = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
     FILETIME local;
     SYSTEMTIME calendar;
-    if (!FileTimeToLocalFileTime(&universal, &local) ||
-        !FileTimeToSystemTime(&local, &calendar)) {
+    if (!FileTimeToLocalFileTime(&universal, &local) || !FileTimeToSystemTime(&local, &calendar)) {
         std::memset(fields, 0, 6 * sizeof(int32_t));
         return;
     }

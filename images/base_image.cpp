@@ -373,9 +373,10 @@ int HalveImagePixels(const PixelFormatDesc* format, void* dstPixels, int dstPitc
         for (int i = 0; i < outWidth; ++i) {
             int x0 = i * (1 + stepX);
             int x1 = x0 + stepX;
-            uint32_t p[4] = {
-                LoadPixelValue(srcRow0 + x0 * bytes, bytes), LoadPixelValue(srcRow0 + x1 * bytes, bytes),
-                LoadPixelValue(srcRow1 + x0 * bytes, bytes), LoadPixelValue(srcRow1 + x1 * bytes, bytes)};
+            uint32_t p[4] = {LoadPixelValue(srcRow0 + x0 * bytes, bytes),
+                             LoadPixelValue(srcRow0 + x1 * bytes, bytes),
+                             LoadPixelValue(srcRow1 + x0 * bytes, bytes),
+                             LoadPixelValue(srcRow1 + x1 * bytes, bytes)};
             uint32_t out = 0;
             for (const Channel& c : channels) {
                 uint64_t sum;
