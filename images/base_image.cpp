@@ -124,6 +124,27 @@ struct Channel {
     int shift;
 };
 
+// Clips one axis of a copy to both images: starts moved off negative
+// coordinates, the length cut at the nearer far edge.
+void ClipCopyAxis(int* src, int* dst, int* length, int srcLimit, int dstLimit) {
+    if (*src < 0) {
+        *dst -= *src;
+        *length += *src;
+        *src = 0;
+    }
+    if (*dst < 0) {
+        *src -= *dst;
+        *length += *dst;
+        *dst = 0;
+    }
+    if (*dst + *length > dstLimit) {
+        *length = dstLimit - *dst;
+    }
+    if (*src + *length > srcLimit) {
+        *length = srcLimit - *src;
+    }
+}
+
 }  // namespace
 
 int CreateArgbImageBuffer(int width, int height, BASEIMAGE* image) {
@@ -261,38 +282,8 @@ int BlitImageBuffer(int srcX, int srcY, int width, int height, int dstX, int dst
     if (!HasPlainPixels(source) || !HasPlainPixels(destination)) {
         return -1;
     }
-    if (srcX < 0) {
-        dstX -= srcX;
-        width += srcX;
-        srcX = 0;
-    }
-    if (srcY < 0) {
-        dstY -= srcY;
-        height += srcY;
-        srcY = 0;
-    }
-    if (dstX < 0) {
-        srcX -= dstX;
-        width += dstX;
-        dstX = 0;
-    }
-    if (dstY < 0) {
-        srcY -= dstY;
-        height += dstY;
-        dstY = 0;
-    }
-    if (dstX + width > destination->width) {
-        width = destination->width - dstX;
-    }
-    if (srcX + width > source->width) {
-        width = source->width - srcX;
-    }
-    if (dstY + height > destination->height) {
-        height = destination->height - dstY;
-    }
-    if (srcY + height > source->height) {
-        height = source->height - srcY;
-    }
+    ClipCopyAxis(&srcX, &dstX, &width, source->width, destination->width);
+    ClipCopyAxis(&srcY, &dstY, &height, source->height, destination->height);
     if (width < 1 || height < 1) {
         return 0;
     }
