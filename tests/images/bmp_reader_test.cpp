@@ -32,6 +32,17 @@ uint32_t Widen(uint32_t v, int width) {
     return result >> (bits - 8);
 }
 
+// Every palette index of the decoded rows (pitch bytes apart) against the
+// expected rows.
+template <int kRows, int kColumns>
+void ExpectIndexRows(const Decoded& d, int pitch, const uint8_t (&expected)[kRows][kColumns]) {
+    for (int y = 0; y < kRows; ++y) {
+        for (int x = 0; x < kColumns; ++x) {
+            EXPECT_EQ(d.image.pixels[y * pitch + x], expected[y][x]) << x << "," << y;
+        }
+    }
+}
+
 // One stored pixel of the test picture (5-5-5 and 5-6-5 take the colour's top bits).
 uint32_t StoredValue(int bits, uint32_t compression, int x, int y) {
     uint32_t c = TestColour(x, y);
@@ -175,11 +186,7 @@ TEST(BmpReader, EightBitRunLengthDataFollowsItsCodes) {
     ASSERT_EQ(d.result, 0);
     EXPECT_EQ(d.image.pitch, 8);
     const uint8_t expected[3][6] = {{0, 0, 0, 0, 6, 0}, {5, 5, 0, 0, 0, 0}, {1, 1, 1, 2, 3, 4}};
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 6; ++x) {
-            EXPECT_EQ(d.image.pixels[y * 8 + x], expected[y][x]) << x << "," << y;
-        }
-    }
+    ExpectIndexRows(d, 8, expected);
     EXPECT_EQ(d.image.format.palette[6].blue, 0xFF);
     EXPECT_EQ(d.image.format.palette[6].alpha, 0);
 }
@@ -201,11 +208,7 @@ TEST(BmpReader, FourBitRunLengthDataAlternatesNibbles) {
     ASSERT_EQ(d.result, 0);
     EXPECT_EQ(d.image.pitch, 8);
     const uint8_t expected[2][7] = {{1, 2, 1, 2, 1, 0, 0}, {3, 4, 5, 7, 7, 0, 0}};
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 7; ++x) {
-            EXPECT_EQ(d.image.pixels[y * 8 + x], expected[y][x]) << x << "," << y;
-        }
-    }
+    ExpectIndexRows(d, 8, expected);
     EXPECT_EQ(d.image.format.palette[15].red, 0x80);
     EXPECT_EQ(d.image.format.palette[16].red, 0);
 }
