@@ -153,30 +153,27 @@ uint64_t ReadAll(const FileOps& ops, const std::vector<std::string>& paths,
     return bytes;
 }
 
-void BM_PlainFolder(benchmark::State& state) {
-    const DataSet* data = dataSets[state.range(0)];
+// Reads every file of one list per iteration and reports the bytes, the file
+// count and the rate.
+void ReadEveryFile(benchmark::State& state, const FileOps& ops,
+                   const std::vector<std::string>& paths) {
     std::vector<char> buffer(1 << 20);
     uint64_t bytes = 0;
     for (auto _ : state) {
-        bytes += ReadAll(PlainFileOps(), data->plainPaths, &buffer);
+        bytes += ReadAll(ops, paths, &buffer);
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["files"] = static_cast<double>(data->plainPaths.size());
+    state.counters["files"] = static_cast<double>(paths.size());
     state.counters["MB/s"] = benchmark::Counter(static_cast<double>(bytes) / 1e6,
                                                 benchmark::Counter::kIsRate);
 }
 
+void BM_PlainFolder(benchmark::State& state) {
+    ReadEveryFile(state, PlainFileOps(), dataSets[state.range(0)]->plainPaths);
+}
+
 void BM_ThroughArchive(benchmark::State& state) {
-    const DataSet* data = dataSets[state.range(0)];
-    std::vector<char> buffer(1 << 20);
-    uint64_t bytes = 0;
-    for (auto _ : state) {
-        bytes += ReadAll(ArchiveFileOps(), data->archivedPaths, &buffer);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["files"] = static_cast<double>(data->archivedPaths.size());
-    state.counters["MB/s"] = benchmark::Counter(static_cast<double>(bytes) / 1e6,
-                                                benchmark::Counter::kIsRate);
+    ReadEveryFile(state, ArchiveFileOps(), dataSets[state.range(0)]->archivedPaths);
     PurgeUnusedArchives();
 }
 
