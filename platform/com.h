@@ -2,6 +2,9 @@
 // base interface of every object and class creation by class id.
 #pragma once
 
+#include <atomic>
+#include <initializer_list>
+
 #include "platform/types.h"
 
 struct IUnknown {
@@ -54,5 +57,36 @@ using ClassFactoryFunction = HRESULT (*)(REFIID iid, void** object);
 // Services of the layer register their classes here; a class registered
 // twice keeps the first factory.
 void RegisterComClass(const CLSID& classId, ClassFactoryFunction factory);
+
+// QueryInterface for an object that answers IUnknown and the listed
+// interfaces: hands out `self` with one more reference, or E_NOINTERFACE.
+HRESULT QueryFor(IUnknown* self, REFIID iid, void** object, std::initializer_list<const IID*> iids);
+
+// The reference count of a layer object that lives until its last Release:
+// `Object` derives from this, and `answers` are the interfaces it hands out
+// besides IUnknown. An object with more to do at its end does it in its
+// destructor; one whose answers depend on its state overrides QueryInterface.
+template <class Object, class Interface, const IID*... answers>
+class RefCounted : public Interface {
+  public:
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        return QueryFor(this, iid, object, {answers...});
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) {
+            delete static_cast<Object*>(this);
+        }
+        return left;
+    }
+
+  protected:
+    RefCounted() = default;
+    ~RefCounted() = default;
+
+  private:
+    std::atomic<ULONG> refs_{1};
+};
 
 }  // namespace platform

@@ -82,3 +82,25 @@ HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFII
     }
     return factory(iid, object);
 }
+
+namespace platform {
+
+HRESULT QueryFor(IUnknown* self, REFIID iid, void** object,
+                 std::initializer_list<const IID*> iids) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    bool known = IsEqualGUID(iid, IID_IUnknown);
+    for (const IID* candidate : iids) {
+        known = known || IsEqualGUID(iid, *candidate);
+    }
+    if (!known) {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    self->AddRef();
+    *object = self;
+    return S_OK;
+}
+
+}  // namespace platform

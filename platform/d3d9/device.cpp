@@ -213,18 +213,6 @@ void Device::BindTarget(Surface*& slot, Surface* surface) {
     slot = surface;
 }
 
-HRESULT Device::QueryInterface(REFIID iid, void** object) {
-    return QueryFor(this, iid, object, {&IID_IDirect3DDevice9});
-}
-
-ULONG Device::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
     Trace("GetDeviceCaps", " ");
     if (caps == nullptr) {

@@ -3,7 +3,6 @@
 // files of its own (raster_*.cpp) and reads the states through State().
 #pragma once
 
-#include <atomic>
 #include <map>
 #include <memory>
 
@@ -82,15 +81,11 @@ class SwapChain final : public IDirect3DSwapChain9 {
     std::unique_ptr<Surface> backBuffer_;
 };
 
-class Device final : public IDirect3DDevice9 {
+class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DDevice9> {
   public:
     Device(const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD behaviorFlags,
            const D3DCAPS9& caps);
     ~Device();
-
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
 
     HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) override;
@@ -205,7 +200,6 @@ class Device final : public IDirect3DDevice9 {
     HRESULT DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                          UINT vertexCount, UINT stride, const uint32_t* indices);
 
-    std::atomic<ULONG> refs_{1};
     DeviceLifePtr life_;
     D3DPRESENT_PARAMETERS parameters_;
     HWND focusWindow_;

@@ -1,7 +1,6 @@
 // The Direct3D object: the adapter as the active profile describes it, and
 // device creation. Also the d3d9.dll module of the layer.
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -56,20 +55,8 @@ D3DCAPS9 CapsFromProfile(const D3D9Profile& profile) {
     return caps;
 }
 
-class Direct3D final : public IDirect3D9 {
+class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> {
   public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        return QueryFor(this, iid, object, {&IID_IDirect3D9});
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
     HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags,
                                  D3DADAPTER_IDENTIFIER9* identifier) override {
         if (adapter != 0 || identifier == nullptr) {
@@ -208,9 +195,6 @@ class Direct3D final : public IDirect3D9 {
             new Device(*parameters, focusWindow, behaviorFlags, CapsFromProfile(ActiveProfile()));
         return D3D_OK;
     }
-
-  private:
-    std::atomic<ULONG> refs_{1};
 };
 
 FARPROC ExportAddress(IDirect3D9* (*function)(UINT)) {

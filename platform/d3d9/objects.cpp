@@ -19,24 +19,6 @@ const IID IID_IDirect3DSwapChain9 = {
 
 namespace platform::d3d9 {
 
-HRESULT QueryFor(IUnknown* self, REFIID iid, void** object,
-                 std::initializer_list<const IID*> iids) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    bool known = IsEqualGUID(iid, IID_IUnknown);
-    for (const IID* candidate : iids) {
-        known = known || IsEqualGUID(iid, *candidate);
-    }
-    if (!known) {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    self->AddRef();
-    *object = self;
-    return S_OK;
-}
-
 namespace {
 
 // Checks a lock rectangle against a surface; DXT rectangles must lie on
@@ -74,26 +56,18 @@ Surface::Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DP
     storage_.assign(static_cast<size_t>(pitch_) * StorageRows(format, height), 0);
 }
 
-HRESULT Surface::QueryInterface(REFIID iid, void** object) {
-    return QueryFor(this, iid, object, {&IID_IDirect3DSurface9});
-}
-
 ULONG Surface::AddRef() {
     if (owner_ != nullptr) {
         return owner_->AddRef();
     }
-    return ++refs_;
+    return RefCounted::AddRef();
 }
 
 ULONG Surface::Release() {
     if (owner_ != nullptr) {
         return owner_->Release();
     }
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
+    return RefCounted::Release();
 }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
@@ -202,18 +176,6 @@ Texture::Texture(int width, int height, int levels, DWORD usage, D3DFORMAT forma
     }
 }
 
-HRESULT Texture::QueryInterface(REFIID iid, void** object) {
-    return QueryFor(this, iid, object, {&IID_IDirect3DTexture9});
-}
-
-ULONG Texture::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
     if (level >= levels_.size()) {
         return D3DERR_INVALIDCALL;
@@ -259,18 +221,6 @@ VolumeTexture::VolumeTexture(int width, int height, int depth, int levels, DWORD
         height = std::max(1, height / 2);
         depth = std::max(1, depth / 2);
     }
-}
-
-HRESULT VolumeTexture::QueryInterface(REFIID iid, void** object) {
-    return QueryFor(this, iid, object, {&IID_IDirect3DVolumeTexture9});
-}
-
-ULONG VolumeTexture::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {

@@ -5,10 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
+#include "platform/com.h"
 #include "platform/d3d9.h"
 #include "platform/d3d9/format.h"
 
@@ -20,12 +20,9 @@ struct DeviceLife {
 };
 using DeviceLifePtr = std::shared_ptr<DeviceLife>;
 
-// QueryInterface for an object that answers the listed interfaces.
-HRESULT QueryFor(IUnknown* self, REFIID iid, void** object, std::initializer_list<const IID*> iids);
-
 enum class SurfaceKind { Plain, RenderTarget, DepthStencil, TextureLevel, BackBuffer };
 
-class Surface final : public IDirect3DSurface9 {
+class Surface final : public RefCounted<Surface, IDirect3DSurface9, &IID_IDirect3DSurface9> {
   public:
     // With an owner, the surface's references are the owner's (texture
     // levels, back buffers) and the owner deletes it.
@@ -33,7 +30,6 @@ class Surface final : public IDirect3DSurface9 {
             bool lockable, IUnknown* owner, DeviceLifePtr life);
     ~Surface() = default;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
@@ -93,18 +89,14 @@ class Surface final : public IDirect3DSurface9 {
     uint64_t version_ = 0;
     std::vector<uint32_t> decoded_;
     uint64_t decodedVersion_ = ~uint64_t{0};
-    std::atomic<ULONG> refs_{1};
 };
 
-class Texture final : public IDirect3DTexture9 {
+class Texture final : public RefCounted<Texture, IDirect3DTexture9, &IID_IDirect3DTexture9> {
   public:
     Texture(int width, int height, int levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
             DeviceLifePtr life);
     ~Texture() = default;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
@@ -123,7 +115,6 @@ class Texture final : public IDirect3DTexture9 {
     D3DFORMAT format_;
     D3DPOOL pool_;
     std::vector<std::unique_ptr<Surface>> levels_;
-    std::atomic<ULONG> refs_{1};
 };
 
 // One level of a volume texture: slices of rows.
@@ -137,15 +128,13 @@ struct Volume {
     bool locked = false;
 };
 
-class VolumeTexture final : public IDirect3DVolumeTexture9 {
+class VolumeTexture final
+    : public RefCounted<VolumeTexture, IDirect3DVolumeTexture9, &IID_IDirect3DVolumeTexture9> {
   public:
     VolumeTexture(int width, int height, int depth, int levels, DWORD usage, D3DFORMAT format,
                   D3DPOOL pool);
     ~VolumeTexture() = default;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
     DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
     HRESULT GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) override;
@@ -164,28 +153,16 @@ class VolumeTexture final : public IDirect3DVolumeTexture9 {
     D3DPOOL pool_;
     std::vector<Volume> levels_;
     uint64_t version_ = 0;
-    std::atomic<ULONG> refs_{1};
 };
 
 // Vertex and index buffers: bytes in memory.
 template <class Interface, D3DRESOURCETYPE kType>
-class Buffer final : public Interface {
+class Buffer final : public RefCounted<Buffer<Interface, kType>, Interface> {
   public:
     explicit Buffer(UINT length, DWORD usage, DWORD formatOrFvf)
         : bytes_(length), usage_(usage), format_(formatOrFvf) {}
     ~Buffer() = default;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        return QueryFor(this, iid, object, {});
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     D3DRESOURCETYPE GetType() override { return kType; }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override {
         if (data == nullptr || offset > bytes_.size() || locked_) {
@@ -215,34 +192,21 @@ class Buffer final : public Interface {
     DWORD usage_;
     DWORD format_;
     bool locked_ = false;
-    std::atomic<ULONG> refs_{1};
 };
 using VertexBuffer = Buffer<IDirect3DVertexBuffer9, D3DRTYPE_VERTEXBUFFER>;
 using IndexBuffer = Buffer<IDirect3DIndexBuffer9, D3DRTYPE_INDEXBUFFER>;
 
 // Shader objects and declarations keep what they were made from.
 template <class Interface, class Item>
-class Program final : public Interface {
+class Program final : public RefCounted<Program<Interface, Item>, Interface> {
   public:
     explicit Program(std::vector<Item> items) : items_(std::move(items)) {}
     ~Program() = default;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        return QueryFor(this, iid, object, {});
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     const std::vector<Item>& Items() const { return items_; }
 
   private:
     std::vector<Item> items_;
-    std::atomic<ULONG> refs_{1};
 };
 using VertexShader = Program<IDirect3DVertexShader9, DWORD>;
 using PixelShader = Program<IDirect3DPixelShader9, DWORD>;

@@ -1,7 +1,5 @@
 #include "platform/ddraw.h"
 
-#include <atomic>
-
 #include "platform/d3d9/trace.h"
 #include "platform/layer_modules.h"
 
@@ -14,29 +12,8 @@ namespace {
 
 // The vertical blank comes from the layer's vertical-blank clock, shared
 // with the Direct3D device's presentation interval.
-class DirectDraw final : public IDirectDraw7 {
+class DirectDraw final : public platform::RefCounted<DirectDraw, IDirectDraw7, &IID_IDirectDraw7> {
   public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IDirectDraw7)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectDraw7*>(this);
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
     HRESULT Initialize(GUID* driver) override {
         if (initialized_) {
             return DDERR_ALREADYINITIALIZED;
@@ -68,7 +45,6 @@ class DirectDraw final : public IDirectDraw7 {
     }
 
   private:
-    std::atomic<ULONG> refs_{1};
     bool initialized_ = false;
 };
 

@@ -1,7 +1,6 @@
 #include "platform/dinput/devices.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -43,25 +42,13 @@ LONG ScaleAxis(int32_t raw, const AxisSettings& axis) {
 
 class Device;
 
-class Effect final : public IDirectInputEffect {
+// An effect holds a reference to its device until its last Release.
+class Effect final : public RefCounted<Effect, IDirectInputEffect> {
   public:
     Effect(Device* device, bool constant, DWORD magnitude, DWORD durationMicroseconds,
            int hapticId);
+    ~Effect();
 
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (!IsEqualGUID(iid, IID_IUnknown)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectInputEffect*>(this);
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
     HRESULT Start(DWORD iterations, DWORD flags) override;
     HRESULT Stop() override;
 
@@ -71,7 +58,6 @@ class Effect final : public IDirectInputEffect {
     int hapticId() const { return hapticId_; }
 
   private:
-    std::atomic<ULONG> refs_{1};
     Device* device_;
     bool constant_;
     DWORD magnitude_;  // 0 to 10000
@@ -81,7 +67,7 @@ class Effect final : public IDirectInputEffect {
     friend class Device;
 };
 
-class Device final : public IDirectInputDevice8A {
+class Device final : public RefCounted<Device, IDirectInputDevice8A> {
   public:
     Device(DeviceKind kind, bool version8) : kind_(kind), version8_(version8) {
         if (kind_ == DeviceKind::kPad) {
@@ -89,6 +75,14 @@ class Device final : public IDirectInputDevice8A {
                 axes_[i] = AxisSettings{};
             }
         }
+    }
+    ~Device() {
+        Unacquire();
+        SetEventNotification(nullptr);
+        if (haptic_ != nullptr) {
+            SDL_HapticClose(haptic_);
+        }
+        pads::Close(&pad_);
     }
 
     bool OpenPad(SDL_JoystickID id) {
@@ -99,34 +93,10 @@ class Device final : public IDirectInputDevice8A {
         return true;
     }
 
+    // Which interface a device answers depends on the version that made it.
     HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        bool known =
-            IsEqualGUID(iid, IID_IUnknown) ||
-            IsEqualGUID(iid, version8_ ? IID_IDirectInputDevice8A : IID_IDirectInputDevice7A);
-        if (!known) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectInputDevice8A*>(this);
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            Unacquire();
-            SetEventNotification(nullptr);
-            if (haptic_ != nullptr) {
-                SDL_HapticClose(haptic_);
-            }
-            pads::Close(&pad_);
-            delete this;
-        }
-        return left;
+        return QueryFor(this, iid, object,
+                        {version8_ ? &IID_IDirectInputDevice8A : &IID_IDirectInputDevice7A});
     }
 
     HRESULT GetDeviceState(DWORD size, LPVOID data) override {
@@ -410,7 +380,6 @@ class Device final : public IDirectInputDevice8A {
         EffectChanged();
     }
 
-    std::atomic<ULONG> refs_{1};
     DeviceKind kind_;
     bool version8_;
     bool formatSet_ = false;
@@ -439,18 +408,13 @@ Effect::Effect(Device* device, bool constant, DWORD magnitude, DWORD durationMic
     device_->AddRef();
 }
 
-ULONG Effect::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        playing_ = false;
-        if (hapticId_ >= 0) {
-            SDL_HapticDestroyEffect(device_->haptic(), hapticId_);
-        }
-        device_->ForgetEffect(this);
-        device_->Release();
-        delete this;
+Effect::~Effect() {
+    playing_ = false;
+    if (hapticId_ >= 0) {
+        SDL_HapticDestroyEffect(device_->haptic(), hapticId_);
     }
-    return left;
+    device_->ForgetEffect(this);
+    device_->Release();
 }
 
 HRESULT Effect::Start(DWORD iterations, DWORD) {

@@ -79,28 +79,9 @@ class Core {
     bool initialized_ = false;
 };
 
-class DirectInput7 final : public IDirectInput7A {
+class DirectInput7 final
+    : public platform::RefCounted<DirectInput7, IDirectInput7A, &IID_IDirectInput7A> {
   public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IDirectInput7A)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectInput7A*>(this);
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     HRESULT Initialize(HINSTANCE instance, DWORD version) override {
         return core_.Initialize(instance, version);
     }
@@ -149,32 +130,12 @@ class DirectInput7 final : public IDirectInput7A {
     }
 
   private:
-    std::atomic<ULONG> refs_{1};
     Core core_{0x0700};
 };
 
-class DirectInput8 final : public IDirectInput8A {
+class DirectInput8 final
+    : public platform::RefCounted<DirectInput8, IDirectInput8A, &IID_IDirectInput8A> {
   public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IDirectInput8A)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectInput8A*>(this);
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     HRESULT Initialize(HINSTANCE instance, DWORD version) override {
         return core_.Initialize(instance, version);
     }
@@ -200,7 +161,6 @@ class DirectInput8 final : public IDirectInput8A {
     }
 
   private:
-    std::atomic<ULONG> refs_{1};
     Core core_{0x0800};
 };
 
