@@ -743,6 +743,19 @@ std::vector<DWORD> ShaderTokens(const DWORD* function) {
     return {};
 }
 
+template <class Shader, class Interface>
+HRESULT MakeShader(const DWORD* function, Interface** shader) {
+    if (function == nullptr || shader == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::vector<DWORD> tokens = ShaderTokens(function);
+    if (tokens.empty()) {
+        return D3DERR_INVALIDCALL;
+    }
+    *shader = new Shader(std::move(tokens));
+    return D3D_OK;
+}
+
 }  // namespace
 
 HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
@@ -770,15 +783,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 
 HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
     Trace("CreateVertexShader", " ");
-    if (function == nullptr || shader == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::vector<DWORD> tokens = ShaderTokens(function);
-    if (tokens.empty()) {
-        return D3DERR_INVALIDCALL;
-    }
-    *shader = new VertexShader(std::move(tokens));
-    return D3D_OK;
+    return MakeShader<VertexShader>(function, shader);
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
@@ -789,15 +794,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
     Trace("CreatePixelShader", " ");
-    if (function == nullptr || shader == nullptr) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::vector<DWORD> tokens = ShaderTokens(function);
-    if (tokens.empty()) {
-        return D3DERR_INVALIDCALL;
-    }
-    *shader = new PixelShader(std::move(tokens));
-    return D3D_OK;
+    return MakeShader<PixelShader>(function, shader);
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
@@ -808,6 +805,7 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
 
 namespace {
 
+// Copies `count` registers from `start` into the device's state or out of it.
 template <class T, size_t N>
 HRESULT CopyRegisters(T (&registers)[N], UINT start, const T* data, UINT count, bool toDevice,
                       T* out) {
@@ -822,26 +820,33 @@ HRESULT CopyRegisters(T (&registers)[N], UINT start, const T* data, UINT count, 
     return D3D_OK;
 }
 
+// The same for float registers, four floats each.
+template <size_t N>
+HRESULT CopyFloatRegisters(float (&registers)[N][4], UINT start, const float* data, UINT count,
+                           bool toDevice, float* out) {
+    if ((toDevice ? data == nullptr : out == nullptr) || start > N || count > N - start) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (toDevice) {
+        std::memcpy(registers[start], data, count * 16u);
+    } else {
+        std::memcpy(out, registers[start], count * 16u);
+    }
+    return D3D_OK;
+}
+
 }  // namespace
 
 HRESULT Device::SetVertexShaderConstantF(UINT startRegister, const float* data,
                                          UINT vector4fCount) {
     Trace("SetVertexShaderConstantF", "%u, %u", startRegister, vector4fCount);
-    if (data == nullptr || startRegister > static_cast<UINT>(kVertexShaderFloatCount) ||
-        vector4fCount > kVertexShaderFloatCount - startRegister) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::memcpy(state_.vertexShaderFloats[startRegister], data, vector4fCount * 16u);
-    return D3D_OK;
+    return CopyFloatRegisters(state_.vertexShaderFloats, startRegister, data, vector4fCount, true,
+                              static_cast<float*>(nullptr));
 }
 
 HRESULT Device::GetVertexShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) {
-    if (data == nullptr || startRegister > static_cast<UINT>(kVertexShaderFloatCount) ||
-        vector4fCount > kVertexShaderFloatCount - startRegister) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::memcpy(data, state_.vertexShaderFloats[startRegister], vector4fCount * 16u);
-    return D3D_OK;
+    return CopyFloatRegisters(state_.vertexShaderFloats, startRegister,
+                              static_cast<const float*>(nullptr), vector4fCount, false, data);
 }
 
 HRESULT Device::SetVertexShaderConstantB(UINT startRegister, const BOOL* data, UINT boolCount) {
@@ -857,21 +862,13 @@ HRESULT Device::GetVertexShaderConstantB(UINT startRegister, BOOL* data, UINT bo
 
 HRESULT Device::SetPixelShaderConstantF(UINT startRegister, const float* data, UINT vector4fCount) {
     Trace("SetPixelShaderConstantF", "%u, %u", startRegister, vector4fCount);
-    if (data == nullptr || startRegister > static_cast<UINT>(kPixelShaderFloatCount) ||
-        vector4fCount > kPixelShaderFloatCount - startRegister) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::memcpy(state_.pixelShaderFloats[startRegister], data, vector4fCount * 16u);
-    return D3D_OK;
+    return CopyFloatRegisters(state_.pixelShaderFloats, startRegister, data, vector4fCount, true,
+                              static_cast<float*>(nullptr));
 }
 
 HRESULT Device::GetPixelShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) {
-    if (data == nullptr || startRegister > static_cast<UINT>(kPixelShaderFloatCount) ||
-        vector4fCount > kPixelShaderFloatCount - startRegister) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::memcpy(data, state_.pixelShaderFloats[startRegister], vector4fCount * 16u);
-    return D3D_OK;
+    return CopyFloatRegisters(state_.pixelShaderFloats, startRegister,
+                              static_cast<const float*>(nullptr), vector4fCount, false, data);
 }
 
 }  // namespace platform::d3d9
