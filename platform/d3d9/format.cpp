@@ -221,13 +221,22 @@ void EncodePixel(D3DFORMAT format, uint32_t argb, uint8_t* p) {
     }
 }
 
+namespace {
+
+// How far apart a row's pixels stand; an unknown format counts as four bytes.
+int PixelStep(D3DFORMAT format) {
+    const FormatInfo* info = FindFormat(format);
+    return info != nullptr ? info->bytesPerUnit : 4;
+}
+
+}  // namespace
+
 void DecodeRow(D3DFORMAT format, const uint8_t* source, uint32_t* dest, int count) {
     if (format == D3DFMT_A8R8G8B8) {
         std::memcpy(dest, source, static_cast<size_t>(count) * 4);
         return;
     }
-    const FormatInfo* info = FindFormat(format);
-    int step = info != nullptr ? info->bytesPerUnit : 4;
+    int step = PixelStep(format);
     for (int i = 0; i < count; ++i) {
         dest[i] = DecodePixel(format, source + i * step);
     }
@@ -238,8 +247,7 @@ void EncodeRow(D3DFORMAT format, const uint32_t* source, uint8_t* dest, int coun
         std::memcpy(dest, source, static_cast<size_t>(count) * 4);
         return;
     }
-    const FormatInfo* info = FindFormat(format);
-    int step = info != nullptr ? info->bytesPerUnit : 4;
+    int step = PixelStep(format);
     for (int i = 0; i < count; ++i) {
         EncodePixel(format, source[i], dest + i * step);
     }

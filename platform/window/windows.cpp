@@ -569,24 +569,30 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) 
     return SetWindowPos(window, nullptr, x, y, width, height, flags);
 }
 
-BOOL GetWindowRect(HWND window, LPRECT rect) {
+namespace {
+
+// One of a live window's rectangles, read under the window lock.
+template <class Read>
+BOOL ReadWindowRect(HWND window, LPRECT rect, Read read) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
     if (!IsLiveWindow(window) || rect == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    *rect = window->windowRect;
+    *rect = read(window);
     return TRUE;
 }
 
+}  // namespace
+
+BOOL GetWindowRect(HWND window, LPRECT rect) {
+    return ReadWindowRect(window, rect, [](HWND w) { return w->windowRect; });
+}
+
 BOOL GetClientRect(HWND window, LPRECT rect) {
-    std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window) || rect == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    *rect = RECT{0, 0, window->clientWidth, window->clientHeight};
-    return TRUE;
+    return ReadWindowRect(window, rect, [](HWND w) {
+        return RECT{0, 0, w->clientWidth, w->clientHeight};
+    });
 }
 
 BOOL ClientToScreen(HWND window, POINT* point) {
