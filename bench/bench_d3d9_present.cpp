@@ -9,6 +9,7 @@
 #include "platform/d3d9.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
+#include "tests/platform/dib_test_support.h"
 
 namespace {
 
@@ -90,26 +91,14 @@ void BM_StretchDIBits(benchmark::State& state) {
     int scale = static_cast<int>(state.range(0));
     HWND window = MakeWindow(640 * scale, 480 * scale);
     HDC dc = GetDC(window);
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = 640;
-    info.header.biHeight = -480;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 16;
-    info.header.biCompression = BI_BITFIELDS;
-    info.masks[0] = 0xF800;
-    info.masks[1] = 0x07E0;
-    info.masks[2] = 0x001F;
+    dibtest::DibHeader dib(640, -480, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F});
     std::vector<uint16_t> pixels(640 * 480);
     for (size_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = static_cast<uint16_t>(i * 2654435761u >> 16);
     }
     for (auto _ : state) {
-        StretchDIBits(dc, 0, 0, 640 * scale, 480 * scale, 0, 0, 640, 480, pixels.data(),
-                      reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+        StretchDIBits(dc, 0, 0, 640 * scale, 480 * scale, 0, 0, 640, 480, pixels.data(), dib.Info(),
+                      DIB_RGB_COLORS, SRCCOPY);
     }
     state.SetItemsProcessed(state.iterations());
     ReleaseDC(window, dc);

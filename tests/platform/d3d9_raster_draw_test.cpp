@@ -228,21 +228,18 @@ TEST(RasterDraw, CullModesRemoveByScreenWinding) {
 }
 
 TEST(RasterDraw, DepthFunctionsAgainstStoredDepth) {
-    const uint32_t funcs[] = {kCmpNever,   kCmpLess,     kCmpEqual,        kCmpLessEqual,
-                              kCmpGreater, kCmpNotEqual, kCmpGreaterEqual, kCmpAlways};
     // Stored depth 0.5; fragments at 0.25, 0.5, 0.75 in columns 0..2.
-    const bool expected[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
-                                 {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
     for (int f = 0; f < 8; ++f) {
         Canvas c(3, 1);
         c.AddDepth(kFmtD16, QuantizeRasterDepth(kFmtD16, 0.5f));
-        c.states.render[kRsZFunc] = funcs[f];
+        c.states.render[kRsZFunc] = kCompareFunctions[f];
         c.states.render[kRsZWriteEnable] = 0;
         std::vector<RasterVertex> pts = {V(0, 0, kRed, 0, 0, 0.25f), V(1, 0, kRed, 0, 0, 0.5f),
                                          V(2, 0, kRed, 0, 0, 0.75f)};
         c.Draw(kPrimPointList, pts);
         for (int x = 0; x < 3; ++x) {
-            EXPECT_EQ(c.At(x, 0) == kRed, expected[f][x]) << "func " << funcs[f] << " x " << x;
+            EXPECT_EQ(c.At(x, 0) == kRed, kComparePasses[f][x])
+                << "func " << kCompareFunctions[f] << " x " << x;
         }
     }
 }
@@ -266,20 +263,16 @@ TEST(RasterDraw, DepthWriteAndBias) {
 }
 
 TEST(RasterDraw, AlphaTestFunctionsInADraw) {
-    const uint32_t funcs[] = {kCmpNever,   kCmpLess,     kCmpEqual,        kCmpLessEqual,
-                              kCmpGreater, kCmpNotEqual, kCmpGreaterEqual, kCmpAlways};
-    const bool expected[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
-                                 {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
     for (int f = 0; f < 8; ++f) {
         Canvas c(3, 1);
         c.states.render[kRsAlphaTestEnable] = 1;
-        c.states.render[kRsAlphaFunc] = funcs[f];
+        c.states.render[kRsAlphaFunc] = kCompareFunctions[f];
         c.states.render[kRsAlphaRef] = 0x110;  // only the low byte counts: 0x10
         std::vector<RasterVertex> pts = {V(0, 0, 0x0FFF0000u), V(1, 0, 0x10FF0000u),
                                          V(2, 0, 0x11FF0000u)};
         c.Draw(kPrimPointList, pts);
         for (int x = 0; x < 3; ++x) {
-            EXPECT_EQ((c.At(x, 0) & 0xFFFFFF) == 0xFF0000, expected[f][x]) << f << " " << x;
+            EXPECT_EQ((c.At(x, 0) & 0xFFFFFF) == 0xFF0000, kComparePasses[f][x]) << f << " " << x;
         }
     }
 }

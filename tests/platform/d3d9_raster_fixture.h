@@ -13,6 +13,14 @@ namespace raster_test {
 
 using namespace platform;
 
+// The eight comparison functions, and whether each passes for a value below,
+// equal to and above the one it is compared with.
+inline constexpr uint32_t kCompareFunctions[8] = {kCmpNever,        kCmpLess,    kCmpEqual,
+                                                  kCmpLessEqual,    kCmpGreater, kCmpNotEqual,
+                                                  kCmpGreaterEqual, kCmpAlways};
+inline constexpr bool kComparePasses[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                                              {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+
 struct Canvas {
     int width;
     int height;

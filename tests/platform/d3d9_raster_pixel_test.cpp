@@ -251,14 +251,11 @@ TEST(RasterBlend, WithoutCapTheOperationIsAddAndWriteMaskKeepsChannels) {
 }
 
 TEST(RasterCompare, AllEightFunctions) {
-    const uint32_t funcs[] = {kCmpNever,   kCmpLess,     kCmpEqual,        kCmpLessEqual,
-                              kCmpGreater, kCmpNotEqual, kCmpGreaterEqual, kCmpAlways};
     // For (a, b) = (1, 2), (2, 2), (3, 2).
-    const bool expected[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
-                                 {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
     for (int f = 0; f < 8; ++f) {
         for (uint32_t a = 1; a <= 3; ++a) {
-            EXPECT_EQ(RasterCompare(funcs[f], a, 2), expected[f][a - 1]) << f << " " << a;
+            EXPECT_EQ(RasterCompare(kCompareFunctions[f], a, 2), kComparePasses[f][a - 1])
+                << f << " " << a;
         }
     }
 }

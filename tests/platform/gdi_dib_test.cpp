@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dib_test_support.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
 
@@ -54,23 +55,12 @@ class GdiTest : public ::testing::Test {
 // A 32-bit DIB whose pixel at image row r (from the top), column c is
 // 0x00rr00cc, with its three masks after the header.
 struct Dib32 {
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info;
+    dibtest::DibHeader header;
     std::vector<uint32_t> pixels;
 
-    Dib32(int width, int height, bool topDown) {
-        std::memset(&info, 0, sizeof info);
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = width;
-        info.header.biHeight = topDown ? -height : height;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = 32;
-        info.header.biCompression = BI_BITFIELDS;
-        info.masks[0] = 0xFF0000;
-        info.masks[1] = 0x00FF00;
-        info.masks[2] = 0x0000FF;
+    Dib32(int width, int height, bool topDown)
+        : header(width, topDown ? -height : height, 32, BI_BITFIELDS,
+                 {0xFF0000, 0x00FF00, 0x0000FF}) {
         pixels.resize(static_cast<size_t>(width) * height);
         for (int r = 0; r < height; ++r) {
             int memoryRow = topDown ? r : height - 1 - r;
@@ -80,7 +70,7 @@ struct Dib32 {
             }
         }
     }
-    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(&info); }
+    const BITMAPINFO* Info() const { return header.Info(); }
 };
 
 uint32_t At(int row, int column) {
@@ -150,42 +140,27 @@ TEST_F(GdiTest, SetDIBitsToDevicePlacesTheWholeImage) {
 }
 
 TEST_F(GdiTest, SixteenBitDibsWidenByBitReplication) {
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = 2;
-    info.header.biHeight = -1;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 16;
-    info.header.biCompression = BI_BITFIELDS;
-    info.masks[0] = 0xF800;
-    info.masks[1] = 0x07E0;
-    info.masks[2] = 0x001F;
+    dibtest::DibHeader dib(2, -1, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F});
     const uint16_t pixels[2] = {static_cast<uint16_t>(1 << 11 | 33 << 5 | 31), 0xFFFF};
-    ASSERT_EQ(StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
-                            reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
-              1);
+    ASSERT_EQ(
+        StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels, dib.Info(), DIB_RGB_COLORS, SRCCOPY), 1);
     EXPECT_EQ(Pixel(0, 0), 0x0886FFu);
     EXPECT_EQ(Pixel(1, 0), 0xFFFFFFu);
 
     // Plain 16-bit pixels are 5-5-5.
-    info.header.biCompression = BI_RGB;
+    dib.Header().biCompression = BI_RGB;
     const uint16_t rgb555[2] = {static_cast<uint16_t>(16 << 10 | 1 << 5 | 3), 0};
-    ASSERT_EQ(SetDIBitsToDevice(dc_, 4, 0, 2, 1, 0, 0, 0, 1, rgb555,
-                                reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS),
+    ASSERT_EQ(SetDIBitsToDevice(dc_, 4, 0, 2, 1, 0, 0, 0, 1, rgb555, dib.Info(), DIB_RGB_COLORS),
               1);
     EXPECT_EQ(Pixel(4, 0), 0x840818u);
 
     // What the layer cannot draw is refused.
-    info.header.biBitCount = 2;
-    EXPECT_EQ(StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
-                            reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
-              0);
-    EXPECT_EQ(StretchDIBits(nullptr, 0, 0, 2, 1, 0, 0, 2, 1, pixels,
-                            reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
-              0);
+    dib.Header().biBitCount = 2;
+    EXPECT_EQ(
+        StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels, dib.Info(), DIB_RGB_COLORS, SRCCOPY), 0);
+    EXPECT_EQ(
+        StretchDIBits(nullptr, 0, 0, 2, 1, 0, 0, 2, 1, pixels, dib.Info(), DIB_RGB_COLORS, SRCCOPY),
+        0);
 }
 
 TEST_F(GdiTest, PaintContextsDrawIntoTheSameFramebuffer) {

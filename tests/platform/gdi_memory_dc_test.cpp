@@ -5,33 +5,21 @@
 #include <cstring>
 #include <vector>
 
+#include "dib_test_support.h"
 #include "platform/gdi.h"
 
 namespace {
 
 // A source DIB: header, then a colour table or three masks, then its rows.
 struct SourceDib {
-    std::vector<uint8_t> info;
+    dibtest::DibHeader header;
     std::vector<uint8_t> bits;
-    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(info.data()); }
+    const BITMAPINFO* Info() const { return header.Info(); }
 };
 
 SourceDib MakeSource(int width, int height, int bitCount, DWORD compression,
                      const std::vector<uint32_t>& table, int clrUsed = 0) {
-    SourceDib dib;
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = static_cast<WORD>(bitCount);
-    header.biCompression = compression;
-    header.biClrUsed = static_cast<DWORD>(clrUsed);
-    dib.info.resize(sizeof header + table.size() * 4);
-    std::memcpy(dib.info.data(), &header, sizeof header);
-    for (size_t i = 0; i < table.size(); ++i) {
-        std::memcpy(dib.info.data() + sizeof header + i * 4, &table[i], 4);
-    }
+    SourceDib dib{dibtest::DibHeader(width, height, bitCount, compression, table, clrUsed), {}};
     int rows = height < 0 ? -height : height;
     dib.bits.assign(static_cast<size_t>((width * bitCount + 31) / 32 * 4 * rows), 0);
     return dib;
@@ -43,14 +31,9 @@ class MemoryDcTest : public ::testing::Test {
     void Make(int width, int height) {
         dc_ = CreateCompatibleDC(nullptr);
         ASSERT_NE(dc_, nullptr);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
+        dibtest::DibHeader info(width, -height, 24, BI_RGB);
         void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap_ = CreateDIBSection(dc_, info.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
         ASSERT_NE(bitmap_, nullptr);
         pixels_ = static_cast<uint8_t*>(bits);
         stride_ = (width * 3 + 3) & ~3;
@@ -161,18 +144,13 @@ TEST_F(MemoryDcTest, TwentyFourAndThirtyTwoBitDibsCopyTheirColours) {
 TEST(MemoryDc, SelectionDeletionAndRefusals) {
     HDC dc = CreateCompatibleDC(nullptr);
     ASSERT_NE(dc, nullptr);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 4;
-    info.bmiHeader.biHeight = 4;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 8;  // only 24 and 32 bits make sections
+    dibtest::DibHeader info(4, 4, 8, BI_RGB);  // only 24 and 32 bits make sections
     void* bits = &info;
-    EXPECT_EQ(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(dc, info.Info(), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
     EXPECT_EQ(bits, nullptr);
-    info.bmiHeader.biBitCount = 32;
-    HBITMAP first = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HBITMAP second = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    info.Header().biBitCount = 32;
+    HBITMAP first = CreateDIBSection(dc, info.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP second = CreateDIBSection(dc, info.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
 
