@@ -57,7 +57,8 @@ HRESULT EnumeratePads(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID refe
     return DI_OK;
 }
 
-// What the two versions share: the version check of Initialize.
+// What the two versions share: the version check of Initialize, and making
+// and listing devices once initialised.
 class Core {
   public:
     explicit Core(DWORD newest) : newest_(newest) {}
@@ -72,9 +73,30 @@ class Core {
         initialized_ = true;
         return DI_OK;
     }
-    bool initialized() const { return initialized_; }
+    HRESULT CreateDevice(const GUID& device, IDirectInputDevice8A** out, LPUNKNOWN outer) const {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (!initialized_) {
+            return DIERR_NOTINITIALIZED;
+        }
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        return CreateNamedDevice(device, version8(), out);
+    }
+    HRESULT EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID reference,
+                        DWORD flags) const {
+        if (!initialized_) {
+            return DIERR_NOTINITIALIZED;
+        }
+        return EnumeratePads(type, callback, reference, flags, version8());
+    }
 
   private:
+    bool version8() const { return newest_ >= 0x0800; }
+
     DWORD newest_;
     bool initialized_ = false;
 };
@@ -89,15 +111,8 @@ class DirectInput7 final
         if (out == nullptr) {
             return E_POINTER;
         }
-        *out = nullptr;
-        if (!core_.initialized()) {
-            return DIERR_NOTINITIALIZED;
-        }
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
         IDirectInputDevice8A* made = nullptr;
-        HRESULT result = CreateNamedDevice(device, false, &made);
+        HRESULT result = core_.CreateDevice(device, &made, outer);
         *out = made;
         return result;
     }
@@ -106,14 +121,8 @@ class DirectInput7 final
             return E_POINTER;
         }
         *out = nullptr;
-        if (!core_.initialized()) {
-            return DIERR_NOTINITIALIZED;
-        }
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
         IDirectInputDevice8A* made = nullptr;
-        HRESULT result = CreateNamedDevice(device, false, &made);
+        HRESULT result = core_.CreateDevice(device, &made, outer);
         if (FAILED(result)) {
             return result;
         }
@@ -123,10 +132,7 @@ class DirectInput7 final
     }
     HRESULT EnumDevices(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID reference,
                         DWORD flags) override {
-        if (!core_.initialized()) {
-            return DIERR_NOTINITIALIZED;
-        }
-        return EnumeratePads(type, callback, reference, flags, false);
+        return core_.EnumDevices(type, callback, reference, flags);
     }
 
   private:
@@ -140,24 +146,11 @@ class DirectInput8 final
         return core_.Initialize(instance, version);
     }
     HRESULT CreateDevice(const GUID& device, LPDIRECTINPUTDEVICE8A* out, LPUNKNOWN outer) override {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        *out = nullptr;
-        if (!core_.initialized()) {
-            return DIERR_NOTINITIALIZED;
-        }
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
-        return CreateNamedDevice(device, true, out);
+        return core_.CreateDevice(device, out, outer);
     }
     HRESULT EnumDevices(DWORD deviceClass, LPDIENUMDEVICESCALLBACKA callback, LPVOID reference,
                         DWORD flags) override {
-        if (!core_.initialized()) {
-            return DIERR_NOTINITIALIZED;
-        }
-        return EnumeratePads(deviceClass, callback, reference, flags, true);
+        return core_.EnumDevices(deviceClass, callback, reference, flags);
     }
 
   private:
