@@ -10,21 +10,12 @@
 #include "platform/gdi.h"
 #include "platform/window.h"
 #include "tests/platform/dib_test_support.h"
+#include "tests/platform/popup_window.h"
 
 namespace {
 
 HWND MakeWindow(int width, int height) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "BenchPresent";
-        RegisterClassExA(&wc);
-        registered = true;
-    }
-    return CreateWindowExA(0, "BenchPresent", "bench", WS_POPUP, 0, 0, width, height, nullptr,
-                           nullptr, nullptr, nullptr);
+    return windowtest::MakePopupWindow("BenchPresent", "bench", width, height);
 }
 
 struct Device {

@@ -3,23 +3,14 @@
 
 #include "d3d9_fixture.h"
 #include "platform/window.h"
+#include "popup_window.h"
 
 using d3d9test::WindowedParameters;
 
 namespace {
 
 HWND MakeWindow(int width, int height) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "D3D9PresentTest";
-        RegisterClassExA(&wc);
-        registered = true;
-    }
-    return CreateWindowExA(0, "D3D9PresentTest", "present", WS_POPUP, 0, 0, width, height, nullptr,
-                           nullptr, nullptr, nullptr);
+    return windowtest::MakePopupWindow("D3D9PresentTest", "present", width, height);
 }
 
 uint32_t FramebufferPixel(HWND window, int x, int y) {

@@ -7,19 +7,14 @@
 #include "dib_test_support.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
+#include "popup_window.h"
 
 namespace {
 
 class GdiTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        WNDCLASSEXA wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "GdiDibTest";
-        RegisterClassExA(&wc);
-        window_ = CreateWindowExA(0, "GdiDibTest", "gdi", WS_POPUP, 0, 0, 16, 12, nullptr, nullptr,
-                                  nullptr, nullptr);
+        window_ = windowtest::MakePopupWindow("GdiDibTest", "gdi", 16, 12);
         ASSERT_NE(window_, nullptr);
         dc_ = GetDC(window_);
         ASSERT_NE(dc_, nullptr);
