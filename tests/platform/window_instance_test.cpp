@@ -1,11 +1,8 @@
 // Single instance across processes. The second process is this test program
 // again, started with a filter that runs only the helper below and an
 // environment variable that tells the helper what to do.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,8 +12,7 @@
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "tests/platform/window_test_support.h"
-
-extern char** environ;
+#include "tests/support/spawn_self.h"
 
 using namespace windowtest;
 
@@ -26,36 +22,8 @@ std::string UniqueNamespace() {
     return "test-" + std::to_string(getpid()) + "-" + std::to_string(GetTickCount());
 }
 
-// Starts this program running only `test`, with `extra` added to the environment.
-pid_t SpawnSelf(const std::string& test, const std::vector<std::string>& extra) {
-    std::string filter = "--gtest_filter=" + test;
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter.data(), nullptr};
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    env.insert(env.end(), extra.begin(), extra.end());
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    // The helper's expected failures would only confuse the report.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int result = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return result == 0 ? pid : -1;
-}
-
-int WaitExit(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
+using tessel_test::SpawnSelf;
+using tessel_test::WaitExit;
 
 // The helper: with TESSEL_INSTANCE_ROLE=find it looks for the class and
 // fails when it does not find it; with =own it makes a window of the class
