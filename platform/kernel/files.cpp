@@ -13,6 +13,7 @@
 #include "platform/kernel/fileobject.h"
 #include "platform/kernel/object.h"
 #include "platform/kernel/pathmap.h"
+#include "platform/kernel/time.h"
 
 namespace platform {
 
@@ -460,14 +461,8 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
     if (gmtime_r(&seconds, &parts) == nullptr) {
         return platform::Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
-    systemTime->wYear = static_cast<WORD>(parts.tm_year + 1900);
-    systemTime->wMonth = static_cast<WORD>(parts.tm_mon + 1);
-    systemTime->wDayOfWeek = static_cast<WORD>(parts.tm_wday);
-    systemTime->wDay = static_cast<WORD>(parts.tm_mday);
-    systemTime->wHour = static_cast<WORD>(parts.tm_hour);
-    systemTime->wMinute = static_cast<WORD>(parts.tm_min);
-    systemTime->wSecond = static_cast<WORD>(parts.tm_sec);
-    systemTime->wMilliseconds = static_cast<WORD>((ticks % platform::kTicksPerSecond) / 10'000);
+    long nanoseconds = static_cast<long>(ticks % platform::kTicksPerSecond) * 100;
+    platform::FillSystemTime(parts, nanoseconds, systemTime);
     return TRUE;
 }
 

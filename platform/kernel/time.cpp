@@ -21,17 +21,6 @@ struct timespec Monotonic() {
 // overflow, however long the machine has been up.
 const struct timespec processStart = Monotonic();
 
-void FillSystemTime(const struct tm& parts, long nanoseconds, SYSTEMTIME* time) {
-    time->wYear = static_cast<WORD>(parts.tm_year + 1900);
-    time->wMonth = static_cast<WORD>(parts.tm_mon + 1);
-    time->wDayOfWeek = static_cast<WORD>(parts.tm_wday);
-    time->wDay = static_cast<WORD>(parts.tm_mday);
-    time->wHour = static_cast<WORD>(parts.tm_hour);
-    time->wMinute = static_cast<WORD>(parts.tm_min);
-    time->wSecond = static_cast<WORD>(parts.tm_sec);
-    time->wMilliseconds = static_cast<WORD>(nanoseconds / 1'000'000);
-}
-
 }  // namespace
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
@@ -49,12 +38,27 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 DWORD GetTickCount() { return timeGetTime(); }
 
+namespace platform {
+
+void FillSystemTime(const struct tm& parts, long nanoseconds, SYSTEMTIME* time) {
+    time->wYear = static_cast<WORD>(parts.tm_year + 1900);
+    time->wMonth = static_cast<WORD>(parts.tm_mon + 1);
+    time->wDayOfWeek = static_cast<WORD>(parts.tm_wday);
+    time->wDay = static_cast<WORD>(parts.tm_mday);
+    time->wHour = static_cast<WORD>(parts.tm_hour);
+    time->wMinute = static_cast<WORD>(parts.tm_min);
+    time->wSecond = static_cast<WORD>(parts.tm_sec);
+    time->wMilliseconds = static_cast<WORD>(nanoseconds / 1'000'000);
+}
+
+}  // namespace platform
+
 void GetLocalTime(SYSTEMTIME* time) {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm parts;
     localtime_r(&now.tv_sec, &parts);
-    FillSystemTime(parts, now.tv_nsec, time);
+    platform::FillSystemTime(parts, now.tv_nsec, time);
 }
 
 void GetSystemTime(SYSTEMTIME* time) {
@@ -62,7 +66,7 @@ void GetSystemTime(SYSTEMTIME* time) {
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm parts;
     gmtime_r(&now.tv_sec, &parts);
-    FillSystemTime(parts, now.tv_nsec, time);
+    platform::FillSystemTime(parts, now.tv_nsec, time);
 }
 
 // Every x86-64 processor has CPUID.

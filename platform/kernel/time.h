@@ -2,11 +2,20 @@
 
 #include "platform/types.h"
 
+struct tm;
+
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD GetTickCount();
 void GetLocalTime(SYSTEMTIME* time);
 void GetSystemTime(SYSTEMTIME* time);
+
+namespace platform {
+
+// A broken-down calendar time and the nanoseconds into its second as a SYSTEMTIME.
+void FillSystemTime(const struct tm& parts, long nanoseconds, SYSTEMTIME* time);
+
+}  // namespace platform
 
 // Processor identification and the time-stamp counter.
 BOOL CpuidAvailable();

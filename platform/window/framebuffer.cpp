@@ -82,15 +82,7 @@ void UnlockWindowFramebuffer(HWND window, bool changed) {
         PresentFramebuffer(window);
     }
     window->pixelLock.unlock();
-    bool release = false;
-    {
-        std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        --window->busy;
-        release = window->destroyed && window->busy == 0;
-    }
-    if (release) {
-        delete window;
-    }
+    EndBusyUse(window);
 }
 
 }  // namespace platform

@@ -122,6 +122,10 @@ HWND WindowOfSdlId(uint32_t id);
 std::vector<HWND> TopLevelWindows();  // SDL-backed or not, in creation order
 bool IsTopLevel(HWND window);
 
+// Ends one use of a record that was kept alive by raising `busy`; the last
+// use of a destroyed window frees it. Callers do not hold WindowLock().
+void EndBusyUse(HWND window);
+
 // Runs a window procedure with the record kept alive across the call.
 LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

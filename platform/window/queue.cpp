@@ -330,15 +330,7 @@ LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     LRESULT result = procedure != nullptr ? procedure(window, message, wParam, lParam)
                                           : DefWindowProcA(window, message, wParam, lParam);
-    bool release = false;
-    {
-        std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        --window->busy;
-        release = window->destroyed && window->busy == 0;
-    }
-    if (release) {
-        delete window;
-    }
+    EndBusyUse(window);
     return result;
 }
 

@@ -110,6 +110,18 @@ bool IsLiveWindow(HWND window) {
     return std::find(windows.begin(), windows.end(), window) != windows.end();
 }
 
+void EndBusyUse(HWND window) {
+    bool release = false;
+    {
+        std::lock_guard<std::recursive_mutex> guard(WindowLock());
+        --window->busy;
+        release = window->destroyed && window->busy == 0;
+    }
+    if (release) {
+        delete window;
+    }
+}
+
 HWND WindowOfSdlId(uint32_t id) {
     auto found = Windows().bySdlId.find(id);
     return found == Windows().bySdlId.end() ? nullptr : found->second;
