@@ -7,8 +7,8 @@
 // decoding.
 #include <benchmark/benchmark.h>
 #include <ftw.h>
-#include <sys/stat.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -164,8 +164,8 @@ void ReadEveryFile(benchmark::State& state, const FileOps& ops,
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
     state.counters["files"] = static_cast<double>(paths.size());
-    state.counters["MB/s"] = benchmark::Counter(static_cast<double>(bytes) / 1e6,
-                                                benchmark::Counter::kIsRate);
+    state.counters["MB/s"] =
+        benchmark::Counter(static_cast<double>(bytes) / 1e6, benchmark::Counter::kIsRate);
 }
 
 void BM_PlainFolder(benchmark::State& state) {

@@ -20,7 +20,7 @@ namespace {
 constexpr char kDefaultKeyText[] = "TesselPackKy";
 // Source of the second key; it is turned into a key at run time like a text.
 constexpr uint8_t kSecondKeySeed[kArchiveKeySize] = {0x51, 0x8E, 0x23, 0xF4, 0x6A, 0x0D,
-                                                      0xB9, 0x47, 0xC2, 0x1F, 0x75, 0xE8};
+                                                     0xB9, 0x47, 0xC2, 0x1F, 0x75, 0xE8};
 
 uint8_t RotateLeft(uint8_t b, int n) {
     return static_cast<uint8_t>((b << n) | (b >> (8 - n)));
@@ -30,18 +30,30 @@ uint8_t RotateLeft(uint8_t b, int n) {
 // shows through in an archive of zero bytes.
 uint8_t TurnKeyByte(uint8_t b, int index) {
     switch (index) {
-        case 0: return static_cast<uint8_t>(~b);
-        case 1: return RotateLeft(b, 3);
-        case 2: return static_cast<uint8_t>(b ^ 0x5A);
-        case 3: return static_cast<uint8_t>(~RotateLeft(b, 1));
-        case 4: return static_cast<uint8_t>(b ^ 0xA7);
-        case 5: return static_cast<uint8_t>(RotateLeft(b, 6) ^ 0x3C);
-        case 6: return static_cast<uint8_t>(~b ^ 0x81);
-        case 7: return RotateLeft(b, 5);
-        case 8: return static_cast<uint8_t>(b ^ 0xC3);
-        case 9: return static_cast<uint8_t>(~RotateLeft(b, 5));
-        case 10: return static_cast<uint8_t>(RotateLeft(b, 4) ^ 0x96);
-        default: return static_cast<uint8_t>(~b ^ 0x2D);
+        case 0:
+            return static_cast<uint8_t>(~b);
+        case 1:
+            return RotateLeft(b, 3);
+        case 2:
+            return static_cast<uint8_t>(b ^ 0x5A);
+        case 3:
+            return static_cast<uint8_t>(~RotateLeft(b, 1));
+        case 4:
+            return static_cast<uint8_t>(b ^ 0xA7);
+        case 5:
+            return static_cast<uint8_t>(RotateLeft(b, 6) ^ 0x3C);
+        case 6:
+            return static_cast<uint8_t>(~b ^ 0x81);
+        case 7:
+            return RotateLeft(b, 5);
+        case 8:
+            return static_cast<uint8_t>(b ^ 0xC3);
+        case 9:
+            return static_cast<uint8_t>(~RotateLeft(b, 5));
+        case 10:
+            return static_cast<uint8_t>(RotateLeft(b, 4) ^ 0x96);
+        default:
+            return static_cast<uint8_t>(~b ^ 0x2D);
     }
 }
 
@@ -150,8 +162,8 @@ int ReadHeaderAndTables(ArchiveState* state, FileHandle file, const char* keyTex
     if (CheckHeader(state->header, fileSize) != 0) {
         return -1;
     }
-    uint8_t* tableBlock = static_cast<uint8_t*>(
-        AllocTracked(state->header.tableSize, __FILE__, __LINE__));
+    uint8_t* tableBlock =
+        static_cast<uint8_t*>(AllocTracked(state->header.tableSize, __FILE__, __LINE__));
     if (tableBlock == nullptr) {
         WriteLog("アーカイブのテーブル用メモリの確保に失敗しました\n");
         return -1;
@@ -301,11 +313,16 @@ uint32_t ArchiveEntrySize(uint32_t version) {
 
 int32_t ArchiveCharSetFromCodePage(uint32_t codePage) {
     switch (codePage) {
-        case 932: return kCharSetShiftJis;
-        case 936: return kCharSetSimplifiedChinese;
-        case 949: return kCharSetKorean;
-        case 950: return kCharSetTraditionalChinese;
-        default: return kCharSetDefault;
+        case 932:
+            return kCharSetShiftJis;
+        case 936:
+            return kCharSetSimplifiedChinese;
+        case 949:
+            return kCharSetKorean;
+        case 950:
+            return kCharSetTraditionalChinese;
+        default:
+            return kCharSetDefault;
     }
 }
 
@@ -417,8 +434,7 @@ FileHandle ArchiveAsyncFile(ArchiveState* state) {
     return state->file;
 }
 
-int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
-                     int asynchronous) {
+int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText, int asynchronous) {
     uint32_t fileSize = 0;
     FileHandle file = StartOpeningFile(state, path, &fileSize);
     if (file == 0) {
@@ -698,8 +714,7 @@ const uint8_t* ArchiveFindFile(ArchiveState* state, const char* path) {
     return found;
 }
 
-int ArchiveEntryLocation(ArchiveState* state, const char* path, uint32_t* offset,
-                         uint32_t* size) {
+int ArchiveEntryLocation(ArchiveState* state, const char* path, uint32_t* offset, uint32_t* size) {
     const uint8_t* entry = ArchiveFindFile(state, path);
     uint32_t start = 0;
     uint32_t stored = 0;

@@ -74,7 +74,7 @@ struct ArchiveState {
     ArchiveHeader header;
     int32_t codePage;
     int32_t charSet;
-    uint8_t* image;    // the whole archive, when it is in memory
+    uint8_t* image;  // the whole archive, when it is in memory
     // A streamed archive reads synchronously through a plain file of its own
     // without a reader thread (no thread round trip per read), and opens the
     // file again with a reader thread only when a read is asynchronous.
@@ -89,7 +89,7 @@ struct ArchiveState {
     uint8_t key[kArchiveKeySize];
     int32_t inMemory;
     int32_t callerBuffer;
-    uint32_t size;     // bytes of the archive (in memory) or of its file
+    uint32_t size;  // bytes of the archive (in memory) or of its file
     int32_t loadPending;
     FileHandle pendingFile;
 };
@@ -102,7 +102,7 @@ struct ArchiveStream {
     int32_t endFlag;
     int32_t position;
     int32_t asynchronous;
-    int32_t pending;      // 0 none, 1 compressed load, 2 plain read
+    int32_t pending;  // 0 none, 1 compressed load, 2 plain read
     uint32_t pendingOffset;
     void* pendingTarget;
     uint32_t pendingSize;
@@ -131,8 +131,7 @@ int ArchiveStateClear(ArchiveState* state);
 int ArchiveOpenInMemory(ArchiveState* state, void* buffer, uint32_t size, const char* keyText);
 // Reads the whole archive into memory (asynchronously: ArchivePollLoad tells
 // when it is there).
-int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
-                     int asynchronous);
+int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText, int asynchronous);
 // Keeps the tables in memory and reads file data from the archive file.
 int ArchiveOpenStreamed(ArchiveState* state, const char* path, const char* keyText);
 int ArchiveClose(ArchiveState* state);

@@ -451,9 +451,9 @@ int ArcFsFindClose(FindHandle search) {
 
 const FileOps& ArchiveFileOps() {
     static constexpr FileOps kTable = {
-        ArcFsOpen,          ArcFsClose,         ArcFsTell,      ArcFsSeek,
-        ArcFsRead,          ArcFsEof,           ArcFsIdle,      ArcFsSetCurrentDir,
-        ArcFsGetCurrentDir, ArcFsFindFirst,     ArcFsFindNext,  ArcFsFindClose,
+        ArcFsOpen,          ArcFsClose,     ArcFsTell,     ArcFsSeek,
+        ArcFsRead,          ArcFsEof,       ArcFsIdle,     ArcFsSetCurrentDir,
+        ArcFsGetCurrentDir, ArcFsFindFirst, ArcFsFindNext, ArcFsFindClose,
     };
     return kTable;
 }

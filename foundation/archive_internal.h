@@ -42,8 +42,8 @@ enum : uint32_t {
 struct NameView {
     uint16_t wordCount;
     uint16_t checksum;
-    const uint8_t* search;   // 4 x wordCount bytes, ending in a zero byte
-    const char* written;     // NUL-terminated inside the table block
+    const uint8_t* search;  // 4 x wordCount bytes, ending in a zero byte
+    const char* written;    // NUL-terminated inside the table block
 };
 
 // Logs the damage and returns -1.

@@ -42,8 +42,7 @@ void WaitForStream(ArchiveStream* stream) {
 }
 
 int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSize) {
-    stream->decoded =
-        static_cast<uint8_t*>(AllocTracked(stream->size, __FILE__, __LINE__));
+    stream->decoded = static_cast<uint8_t*>(AllocTracked(stream->size, __FILE__, __LINE__));
     if (stream->decoded == nullptr) {
         WriteLog("圧縮ファイルの展開用メモリの確保に失敗しました\n");
         return -1;
@@ -67,9 +66,8 @@ int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSi
         stream->pendingSize = storedSize;
         return 0;
     }
-    const int got =
-        ArchiveReadAt(state->directFile, stream->compressed, storedSize, stream->dataOffset,
-                      state->key);
+    const int got = ArchiveReadAt(state->directFile, stream->compressed, storedSize,
+                                  stream->dataOffset, state->key);
     int result = -1;
     if (got == static_cast<int>(storedSize)) {
         result = DecodeInto(stream, stream->compressed, storedSize);
@@ -188,8 +186,7 @@ int ArchiveStreamIdle(ArchiveStream* stream) {
         FreeTracked(stream->compressed);
         stream->compressed = nullptr;
     } else {
-        ArchiveXorAt(stream->pendingSize, stream->pendingTarget, stream->pendingOffset,
-                     state->key);
+        ArchiveXorAt(stream->pendingSize, stream->pendingTarget, stream->pendingOffset, state->key);
     }
     stream->pending = kNothingPending;
     return 1;

@@ -1,7 +1,6 @@
 // Windows kernel services, as the library calls them.
 #pragma once
 
-#include "platform/types.h"
 #include "platform/kernel/codepage.h"
 #include "platform/kernel/files.h"
 #include "platform/kernel/modules.h"
@@ -9,3 +8,4 @@
 #include "platform/kernel/system.h"
 #include "platform/kernel/threads.h"
 #include "platform/kernel/time.h"
+#include "platform/types.h"

@@ -74,7 +74,7 @@ using HMONITOR = struct PlatformMonitor*;
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xFFFF))
 #define LOBYTE(w) (static_cast<BYTE>(static_cast<DWORD_PTR>(w) & 0xFF))
 #define HIBYTE(w) (static_cast<BYTE>((static_cast<DWORD_PTR>(w) >> 8) & 0xFF))
-#define MAKELONG(a, b) \
+#define MAKELONG(a, b)                                              \
     (static_cast<LONG>((static_cast<DWORD>(static_cast<WORD>(a))) | \
                        (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
 

@@ -20,13 +20,20 @@ UINT Resolve(UINT codePage) {
 // (0x8160 is U+FF5E there, U+301C in SHIFT_JIS); the system's texts need CP932.
 const char* IconvName(UINT codePage) {
     switch (codePage) {
-        case 932: return "CP932";
-        case 936: return "CP936";
-        case 949: return "CP949";
-        case 950: return "CP950";
-        case 1252: return "CP1252";
-        case CP_UTF8: return "UTF-8";
-        default: return nullptr;
+        case 932:
+            return "CP932";
+        case 936:
+            return "CP936";
+        case 949:
+            return "CP949";
+        case 950:
+            return "CP950";
+        case 1252:
+            return "CP1252";
+        case CP_UTF8:
+            return "UTF-8";
+        default:
+            return nullptr;
     }
 }
 
@@ -85,16 +92,24 @@ int Fail(DWORD error) {
 
 }  // namespace
 
-UINT GetACP() { return kSystemCodePage; }
-UINT GetOEMCP() { return kSystemCodePage; }
+UINT GetACP() {
+    return kSystemCodePage;
+}
+UINT GetOEMCP() {
+    return kSystemCodePage;
+}
 
-BOOL IsValidCodePage(UINT codePage) { return IconvName(codePage) != nullptr ? TRUE : FALSE; }
+BOOL IsValidCodePage(UINT codePage) {
+    return IconvName(codePage) != nullptr ? TRUE : FALSE;
+}
 
 BOOL IsDBCSLeadByteEx(UINT codePage, BYTE testChar) {
     return LeadByte(Resolve(codePage), testChar) ? TRUE : FALSE;
 }
 
-BOOL IsDBCSLeadByte(BYTE testChar) { return IsDBCSLeadByteEx(CP_ACP, testChar); }
+BOOL IsDBCSLeadByte(BYTE testChar) {
+    return IsDBCSLeadByteEx(CP_ACP, testChar);
+}
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR dest,
                         int destUnits) {

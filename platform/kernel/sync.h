@@ -35,8 +35,7 @@ BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LPLONG previousCount)
 #define MAXIMUM_WAIT_OBJECTS 64u
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll,
-                             DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds);
 
 void Sleep(DWORD milliseconds);
 

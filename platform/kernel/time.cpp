@@ -36,7 +36,9 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return TRUE;
 }
 
-DWORD GetTickCount() { return timeGetTime(); }
+DWORD GetTickCount() {
+    return timeGetTime();
+}
 
 namespace platform {
 
@@ -70,7 +72,9 @@ void GetSystemTime(SYSTEMTIME* time) {
 }
 
 // Every x86-64 processor has CPUID.
-BOOL CpuidAvailable() { return TRUE; }
+BOOL CpuidAvailable() {
+    return TRUE;
+}
 
 void CpuidQuery(DWORD leaf, DWORD registers[4]) {
     unsigned int a = 0, b = 0, c = 0, d = 0;
@@ -81,4 +85,6 @@ void CpuidQuery(DWORD leaf, DWORD registers[4]) {
     registers[3] = d;
 }
 
-ULONGLONG ReadTimeStampCounter() { return __rdtsc(); }
+ULONGLONG ReadTimeStampCounter() {
+    return __rdtsc();
+}

@@ -71,14 +71,18 @@ TEST(ArchiveWildcard, MatchesWithoutBacktracking) {
         int result;
     };
     const Case cases[] = {
-        {"A.PNG", "*.PNG", 0},      {"A.PNG", "*", 0},        {"A.PNG", "A.PNG", 0},
-        {"A.PNG", "?.PNG", 0},      {"AB.PNG", "?.PNG", -1},  {"A.PNG", "A.PN", -1},
-        {"A.PN", "A.PNG", -1},      {"BAA", "*A", -1},        {"BA", "*A", 0},
-        {"A.B.C", "*.C", -1},       {"A.C", "**.C", 0},       {"", "*", 0},
-        {"", "?", -1},              {".", "*", 0},            {"..", "*.*", 0},
-        {"README", "*.*", -1},      {"ABC", "A*", 0},         {"ABC", "*B*", 0},
-        {"表.CSV", "*.CSV", 0},     {"表.CSV", "表*", 0},     {"表.CSV", "?.CSV", -1},
-        {"表.CSV", "\x95?.CSV", -1}, {"表X", "表X", 0},
+        {"A.PNG", "*.PNG", 0},   {"A.PNG", "*", 0},
+        {"A.PNG", "A.PNG", 0},   {"A.PNG", "?.PNG", 0},
+        {"AB.PNG", "?.PNG", -1}, {"A.PNG", "A.PN", -1},
+        {"A.PN", "A.PNG", -1},   {"BAA", "*A", -1},
+        {"BA", "*A", 0},         {"A.B.C", "*.C", -1},
+        {"A.C", "**.C", 0},      {"", "*", 0},
+        {"", "?", -1},           {".", "*", 0},
+        {"..", "*.*", 0},        {"README", "*.*", -1},
+        {"ABC", "A*", 0},        {"ABC", "*B*", 0},
+        {"表.CSV", "*.CSV", 0},  {"表.CSV", "表*", 0},
+        {"表.CSV", "?.CSV", -1}, {"表.CSV", "\x95?.CSV", -1},
+        {"表X", "表X", 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MatchWildcard(c.name, c.pattern, kCharSetShiftJis), c.result)
@@ -96,9 +100,14 @@ TEST(ArchivePaths, SplitAtTheLastSeparatorOrColon) {
         const char* dir;
     };
     const Case cases[] = {
-        {"abc", "abc", ""},          {"a\\b\\c.txt", "c.txt", "a\\b"}, {"a/b", "b", "a"},
-        {"c:x", "x", "c"},           {"\\x", "x", ""},                 {"a\\", "", "a"},
-        {"表\\*.csv", "*.csv", "表"}, {"表", "表", ""},
+        {"abc", "abc", ""},
+        {"a\\b\\c.txt", "c.txt", "a\\b"},
+        {"a/b", "b", "a"},
+        {"c:x", "x", "c"},
+        {"\\x", "x", ""},
+        {"a\\", "", "a"},
+        {"表\\*.csv", "*.csv", "表"},
+        {"表", "表", ""},
     };
     for (const Case& c : cases) {
         char name[260];

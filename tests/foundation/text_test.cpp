@@ -119,12 +119,19 @@ TEST(TextSearch, FindTextCharStepsOverDoubleByteCharacters) {
         int offset;
     };
     const Case cases[] = {
-        {1, "ソ\\", '\\', 2},       {0, "ソ\\", '\\', 2},     {1, "ソ", '\\', -1},
-        {1, "表示\\能力", '\\', 4}, {1, "a\\b", '\\', 1},     {1, "", '\\', -1},
-        {1, "abc", 'x', -1},        {1, "\xB0\\", '\\', 1},  // half-width katakana: a single byte
-                                                             // in 932
-        {2, "\xB0\\", '\\', -1},                             // in Korean every byte from 0x80 leads
-        {3, "\xB0\\/", '/', 2},     {4, "\xFF\\\\", '\\', 2}, {1, "ソ\\", '\x5C', 2},
+        {1, "ソ\\", '\\', 2},
+        {0, "ソ\\", '\\', 2},
+        {1, "ソ", '\\', -1},
+        {1, "表示\\能力", '\\', 4},
+        {1, "a\\b", '\\', 1},
+        {1, "", '\\', -1},
+        {1, "abc", 'x', -1},
+        {1, "\xB0\\", '\\', 1},   // half-width katakana: a single byte
+                                  // in 932
+        {2, "\xB0\\", '\\', -1},  // in Korean every byte from 0x80 leads
+        {3, "\xB0\\/", '/', 2},
+        {4, "\xFF\\\\", '\\', 2},
+        {1, "ソ\\", '\x5C', 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("charset " + std::to_string(c.charSet) + " offset " +

@@ -379,8 +379,9 @@ TEST(ArchiveReader, HostileOffsetsAndCountsAreRefused) {
     const uint32_t tableOffset = FieldOf(bytes, 12);
     const uint32_t fileTable = tableOffset + FieldOf(bytes, 16);
     const uint32_t dirTable = tableOffset + FieldOf(bytes, 20);
-    const uint32_t hostile[] = {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFF0u, 0xFFFFFFF0u,
-                                static_cast<uint32_t>(bytes.size()), 1u << 20};
+    const uint32_t hostile[] = {
+        0xFFFFFFFFu, 0x80000000u, 0x7FFFFFF0u, 0xFFFFFFF0u, static_cast<uint32_t>(bytes.size()),
+        1u << 20};
     // Header fields, the root record's fields and every field of the first
     // entries (names, data offsets, sizes, stored sizes, record offsets).
     std::vector<uint32_t> fields = {4, 8, 12, 16, 20};

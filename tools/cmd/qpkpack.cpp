@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     const std::string windowsFolder = WindowsPath(folder.c_str());
     const std::string windowsArchive = WindowsPath(archive.c_str());
     if (windowsFolder.empty() || windowsArchive.empty()) {
-        std::fprintf(stderr, "qpkpack: cannot resolve %s\n", windowsFolder.empty() ? folder.c_str()
-                                                                              : archive.c_str());
+        std::fprintf(stderr, "qpkpack: cannot resolve %s\n",
+                     windowsFolder.empty() ? folder.c_str() : archive.c_str());
         return 1;
     }
     if (tessel::PackFolderToFile(windowsFolder.c_str(), windowsArchive.c_str(), options) != 0) {

@@ -196,9 +196,9 @@ int ArchiveBuilder::Build(const ArchivePackOptions& options, std::vector<uint8_t
     // are contiguous. Directory records follow the same order.
     std::vector<uint8_t> names;
     std::vector<PlannedEntry> entries;
-    std::vector<const Node*> dirs;        // record index -> node
-    std::vector<uint32_t> dirOwnEntry;    // record index -> entry index
-    std::vector<uint32_t> dirParent;      // record index -> parent record
+    std::vector<const Node*> dirs;      // record index -> node
+    std::vector<uint32_t> dirOwnEntry;  // record index -> entry index
+    std::vector<uint32_t> dirParent;    // record index -> parent record
     std::vector<uint32_t> dirFirst;
     entries.push_back({root_.get(), AppendName(&names, "", charSet), 0, 0});
     dirs.push_back(root_.get());
@@ -243,8 +243,8 @@ int ArchiveBuilder::Build(const ArchivePackOptions& options, std::vector<uint8_t
         }
         dataOffset[i] = static_cast<uint32_t>(data.size());
         const bool tryPacking = options.compress && version >= 2 && !node->data.empty();
-        if (tryPacking && LzCompress(node->data.data(), node->data.size(), &packed,
-                                     options.level) == 0 &&
+        if (tryPacking &&
+            LzCompress(node->data.data(), node->data.size(), &packed, options.level) == 0 &&
             packed.size() <= node->data.size() - node->data.size() / 8) {
             storedSize[i] = static_cast<uint32_t>(packed.size());
             data.insert(data.end(), packed.begin(), packed.end());
@@ -402,9 +402,9 @@ int PackFolderToFile(const char* folder, const char* archivePath,
         return -1;
     }
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr) &&
-                    written == bytes.size();
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
     CloseHandle(file);
     if (!ok) {
         std::fprintf(stderr, "cannot write %s\n", archivePath);
