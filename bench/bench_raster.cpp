@@ -120,45 +120,52 @@ void Draw(const RasterTarget& target, const RasterStates& states,
     DrawRasterPrimitives(target, states, call);
 }
 
-void RasterSprites(benchmark::State& state) {
-    SetRasterThreadCount(static_cast<int>(state.range(0)));
-    std::vector<uint32_t> sprite = SpritePixels();
-    RasterTexture texture;
-    texture.format = kFmtA8R8G8B8;
-    texture.levelCount = 1;
-    texture.levels[0] = {reinterpret_cast<uint8_t*>(sprite.data()), kSpriteSize, kSpriteSize,
-                         kSpriteSize * 4, kFmtA8R8G8B8};
-    std::vector<uint32_t> screen(kScreenWidth * kScreenHeight, 0xFF102030u);
-    RasterTarget target;
-    target.color = {reinterpret_cast<uint8_t*>(screen.data()), kScreenWidth, kScreenHeight,
-                    kScreenWidth * 4, kFmtX8R8G8B8};
-    RasterStates states = SpriteStates(&texture, true, kScreenWidth, kScreenHeight);
-    std::vector<RasterVertex> v;
-    for (const SpritePlace& p : Places()) {
-        AppendQuad(&v, p.x - 0.5f, p.y - 0.5f, p.x + kSpriteSize - 0.5f, p.y + kSpriteSize - 0.5f);
+// The sprite, the screen it is drawn on and the blended sprite states; the
+// texture and the target point into the vectors, so a scene stays in place.
+struct SpriteScene {
+    SpriteScene() {
+        texture.format = kFmtA8R8G8B8;
+        texture.levelCount = 1;
+        texture.levels[0] = {reinterpret_cast<uint8_t*>(sprite.data()), kSpriteSize, kSpriteSize,
+                             kSpriteSize * 4, kFmtA8R8G8B8};
+        target.color = {reinterpret_cast<uint8_t*>(screen.data()), kScreenWidth, kScreenHeight,
+                        kScreenWidth * 4, kFmtX8R8G8B8};
+        states = SpriteStates(&texture, true, kScreenWidth, kScreenHeight);
     }
+    SpriteScene(const SpriteScene&) = delete;
+    SpriteScene& operator=(const SpriteScene&) = delete;
+
+    std::vector<uint32_t> sprite = SpritePixels();
+    std::vector<uint32_t> screen = std::vector<uint32_t>(kScreenWidth * kScreenHeight, 0xFF102030u);
+    RasterTexture texture;
+    RasterTarget target;
+    RasterStates states;
+};
+
+void DrawSpritesTimed(benchmark::State& state, SpriteScene& scene,
+                      const std::vector<RasterVertex>& v) {
     for (auto _ : state) {
-        Draw(target, states, v);
-        benchmark::DoNotOptimize(screen.data());
+        Draw(scene.target, scene.states, v);
+        benchmark::DoNotOptimize(scene.screen.data());
     }
     state.SetItemsProcessed(state.iterations() * kSpriteCount);
     SetRasterThreadCount(0);
 }
 
+void RasterSprites(benchmark::State& state) {
+    SetRasterThreadCount(static_cast<int>(state.range(0)));
+    SpriteScene scene;
+    std::vector<RasterVertex> v;
+    for (const SpritePlace& p : Places()) {
+        AppendQuad(&v, p.x - 0.5f, p.y - 0.5f, p.x + kSpriteSize - 0.5f, p.y + kSpriteSize - 0.5f);
+    }
+    DrawSpritesTimed(state, scene, v);
+}
+
 // The same sprites turned by a small angle: the general triangle route, as bullets take it.
 void RasterTurnedSprites(benchmark::State& state) {
     SetRasterThreadCount(static_cast<int>(state.range(0)));
-    std::vector<uint32_t> sprite = SpritePixels();
-    RasterTexture texture;
-    texture.format = kFmtA8R8G8B8;
-    texture.levelCount = 1;
-    texture.levels[0] = {reinterpret_cast<uint8_t*>(sprite.data()), kSpriteSize, kSpriteSize,
-                         kSpriteSize * 4, kFmtA8R8G8B8};
-    std::vector<uint32_t> screen(kScreenWidth * kScreenHeight, 0xFF102030u);
-    RasterTarget target;
-    target.color = {reinterpret_cast<uint8_t*>(screen.data()), kScreenWidth, kScreenHeight,
-                    kScreenWidth * 4, kFmtX8R8G8B8};
-    RasterStates states = SpriteStates(&texture, true, kScreenWidth, kScreenHeight);
+    SpriteScene scene;
     std::vector<RasterVertex> v;
     const float c = 0.9950042f, s = 0.0998334f;  // 0.1 radians
     for (const SpritePlace& p : Places()) {
@@ -169,12 +176,7 @@ void RasterTurnedSprites(benchmark::State& state) {
             v[k].y = p.y + kSpriteSize / 2 + s * x + c * y;
         }
     }
-    for (auto _ : state) {
-        Draw(target, states, v);
-        benchmark::DoNotOptimize(screen.data());
-    }
-    state.SetItemsProcessed(state.iterations() * kSpriteCount);
-    SetRasterThreadCount(0);
+    DrawSpritesTimed(state, scene, v);
 }
 
 void RasterStretch(benchmark::State& state) {
