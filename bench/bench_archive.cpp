@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/archive_fs.h"
-#include "foundation/file_ops.h"
+#include "foundation/files/archive_fs.h"
+#include "foundation/files/file_ops.h"
 #include "platform/kernel.h"
 #include "tools/lib/archive_pack.h"
 

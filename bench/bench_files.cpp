@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file_ops.h"
+#include "foundation/files/file_ops.h"
 #include "platform/kernel.h"
 
 namespace {

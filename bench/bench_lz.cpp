@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/lz.h"
+#include "foundation/files/lz.h"
 #include "tools/lib/lz_compress.h"
 #include "tools/lib/sample_data.h"
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "images/convert.h"
 #include "images/dxt.h"
 

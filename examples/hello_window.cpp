@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "foundation/main_window.h"
-#include "foundation/message_pump.h"
-#include "foundation/startup.h"
-#include "foundation/window_mode.h"
+#include "foundation/runtime/main_window.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/startup.h"
+#include "foundation/runtime/window_mode.h"
 #include "platform/kernel.h"
 
 namespace {

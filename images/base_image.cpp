@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "images/convert.h"
 #include "images/dxt.h"
 

@@ -2,7 +2,7 @@
 // red, alpha with 8 or 16 bits a channel.
 #include <cstring>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "images/image_loader.h"
 #include "images/stream_reading.h"
 

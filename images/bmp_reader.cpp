@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "foundation/log.h"
-#include "foundation/memory.h"
+#include "foundation/memory/log.h"
+#include "foundation/memory/memory.h"
 #include "images/image_loader.h"
 #include "images/stream_reading.h"
 

@@ -2,8 +2,8 @@
 // pixels, rows bottom-up and padded to 4 bytes.
 #include <cstring>
 
-#include "foundation/log.h"
-#include "foundation/memory.h"
+#include "foundation/memory/log.h"
+#include "foundation/memory/memory.h"
 #include "images/image_writer.h"
 #include "platform/kernel.h"
 

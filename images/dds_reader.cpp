@@ -3,7 +3,7 @@
 // every mip level the file holds.
 #include <cstring>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "images/image_loader.h"
 #include "images/stream_reading.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 
 namespace tessel {
 

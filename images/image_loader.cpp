@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "foundation/file_ops.h"
-#include "foundation/memory.h"
-#include "foundation/text.h"
+#include "foundation/files/file_ops.h"
+#include "foundation/memory/memory.h"
+#include "foundation/base/text.h"
 #include "images/convert.h"
 #include "images/dxt.h"
 

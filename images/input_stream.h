@@ -3,7 +3,7 @@
 // close the stream; whoever opened it does.
 #pragma once
 
-#include "foundation/streams.h"
+#include "foundation/files/streams.h"
 
 namespace tessel {
 

@@ -5,7 +5,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "images/image_loader.h"
 #include "images/image_writer.h"
 #include "images/stdio_file.h"

@@ -1,6 +1,6 @@
 #include "images/soft_image.h"
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 
 namespace tessel {
 

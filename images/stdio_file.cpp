@@ -1,6 +1,6 @@
 #include "images/stdio_file.h"
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "platform/kernel.h"
 
 namespace tessel {

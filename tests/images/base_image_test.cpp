@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 #include "images/soft_image.h"
 
 namespace tessel {

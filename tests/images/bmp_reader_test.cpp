@@ -2,7 +2,7 @@
 // run-length data, newer headers, and damaged data.
 #include <gtest/gtest.h>
 
-#include "foundation/files_test_support.h"
+#include "foundation/files/files_test_support.h"
 #include "images/image_loader.h"
 #include "images/image_test_support.h"
 

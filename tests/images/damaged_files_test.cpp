@@ -3,8 +3,8 @@
 // read out of bounds or leak; whatever is taken must be a usable image.
 #include <gtest/gtest.h>
 
-#include "foundation/files_test_support.h"
-#include "foundation/memory.h"
+#include "foundation/files/files_test_support.h"
+#include "foundation/memory/memory.h"
 #include "images/image_loader.h"
 #include "images/image_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/memory.h"
+#include "foundation/memory/memory.h"
 
 namespace tessel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/files_test_support.h"
-#include "foundation/memory.h"
+#include "foundation/files/files_test_support.h"
+#include "foundation/memory/memory.h"
 #include "images/image_test_support.h"
 
 namespace tessel_test {

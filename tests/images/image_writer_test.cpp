@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/files_test_support.h"
+#include "foundation/files/files_test_support.h"
 #include "images/image_loader.h"
 #include "images/image_test_support.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/archive_fs.h"
-#include "foundation/file_ops.h"
-#include "foundation/files_test_support.h"
-#include "foundation/text.h"
+#include "foundation/files/archive_fs.h"
+#include "foundation/files/file_ops.h"
+#include "foundation/files/files_test_support.h"
+#include "foundation/base/text.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 

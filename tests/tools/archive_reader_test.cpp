@@ -6,9 +6,9 @@
 #include <cstring>
 #include <set>
 
-#include "foundation/archive.h"
-#include "foundation/files_test_support.h"
-#include "foundation/text.h"
+#include "foundation/files/archive.h"
+#include "foundation/files/files_test_support.h"
+#include "foundation/base/text.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/archive.h"
+#include "foundation/files/archive.h"
 #include "tools/lib/archive_pack.h"
 
 namespace tessel_test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/lz.h"
+#include "foundation/files/lz.h"
 #include "tools/lib/sample_data.h"
 
 namespace tessel {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/lz.h"
+#include "foundation/files/lz.h"
 #include "tools/lib/lz_compress.h"
 
 namespace {

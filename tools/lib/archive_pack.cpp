@@ -5,8 +5,8 @@
 #include <cstring>
 #include <deque>
 
-#include "foundation/archive.h"
-#include "foundation/text.h"
+#include "foundation/files/archive.h"
+#include "foundation/base/text.h"
 #include "platform/kernel.h"
 #include "tools/lib/lz_compress.h"
 

@@ -1,5 +1,5 @@
 // The archive packer: turns a folder (or files given one by one) into a data
-// archive that the library reads (foundation/archive.h) in place of the
+// archive that the library reads (foundation/files/archive.h) in place of the
 // folder. Files are LZ-packed where that makes them at least an eighth
 // smaller.
 #pragma once

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "foundation/lz.h"
+#include "foundation/files/lz.h"
 
 namespace tessel {
 namespace {

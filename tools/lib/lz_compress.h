@@ -1,4 +1,4 @@
-// The encoder of the library's LZ block format (foundation/lz.h): what the
+// The encoder of the library's LZ block format (foundation/files/lz.h): what the
 // archive packer, the shader pack and test fixtures compress with.
 #pragma once
 

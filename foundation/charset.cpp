@@ -1,7 +1,0 @@
-#include "foundation/charset.h"
-
-namespace tessel {
-
-int32_t LibraryCharSet = kCharSetDefault;
-
-}  // namespace tessel

@@ -1,0 +1,391 @@
+#include "foundation/runtime/startup.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/files/archive_fs.h"
+#include "foundation/files/file_ops.h"
+#include "foundation/runtime/input.h"
+#include "foundation/memory/log.h"
+#include "foundation/runtime/main_window.h"
+#include "foundation/memory/memory.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/public_call_lock.h"
+#include "foundation/files/streams.h"
+#include "foundation/runtime/system_state.h"
+#include "foundation/base/text.h"
+#include "foundation/runtime/window_mode.h"
+#include "images/soft_image.h"
+#include "platform/com.h"
+#include "platform/kernel.h"
+#include "platform/window.h"
+#include "platform/winmm.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr char kLibraryVersion[] = "3.04";
+constexpr int kSpeedSampleMilliseconds = 100;
+
+// ------------------------------------------------------------ the banner
+
+// The OS name after "Windows", and its code; null for a version this
+// library does not know (the code then stays as it was).
+const char* OsWord(const OSVERSIONINFOA& version, int32_t* code) {
+    const DWORD platformWin32s = 0;
+    const DWORD platformWindows = 1;
+    if (version.dwPlatformId == platformWin32s) {
+        *code = kOsWindows31;
+        return "3.1";
+    }
+    if (version.dwPlatformId == platformWindows) {
+        switch (version.dwMinorVersion) {
+            case 0:
+                *code = kOsWindows95;
+                return version.szCSDVersion[0] == 'C' ? "95OSR2" : "95";
+            case 10:
+                *code = kOsWindows98;
+                return version.szCSDVersion[0] == 'A' ? "98SE" : "98";
+            case 90:
+                *code = kOsWindowsMe;
+                return "Me";
+            default:
+                return nullptr;
+        }
+    }
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        return nullptr;
+    }
+    switch (version.dwMajorVersion) {
+        case 3:
+            *code = kOsWindowsNt351;
+            return "NT 3.51";
+        case 4:
+            *code = kOsWindowsNt4;
+            return "4.0";
+        case 5:
+            if (version.dwMinorVersion == 0) {
+                *code = kOsWindows2000;
+                return "2000";
+            }
+            if (version.dwMinorVersion == 1) {
+                *code = kOsWindowsXp;
+                return "XP";
+            }
+            return nullptr;
+        case 6:
+            if (version.dwMinorVersion == 0) {
+                *code = kOsWindowsVista;
+                return "Vista";
+            }
+            if (version.dwMinorVersion == 1) {
+                *code = kOsWindows7;
+                return "7";
+            }
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+void LogOperatingSystem() {
+    WriteLog("ＯＳ  ");
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExA(&version);
+    char name[64] = "Windows";
+    const char* word = OsWord(version, &g_system.info.osCode);
+    if (word != nullptr) {
+        AppendText(name, word);
+    }
+    std::snprintf(g_system.info.osText, sizeof(g_system.info.osText), "%s ( Build %d %s )", name,
+                  static_cast<int>(version.dwBuildNumber), version.szCSDVersion);
+    WriteLogFormat("%s", g_system.info.osText);
+}
+
+struct CpuReport {
+    int level;  // 0 no CPUID, 1 no MMX, 3 MMX, 4 SSE, 5 SSE2
+    char vendor[13];
+    char brand[49];
+};
+
+CpuReport IdentifyCpu() {
+    CpuReport report = {};
+    if (!CpuidAvailable()) {
+        return report;
+    }
+    DWORD regs[4];
+    CpuidQuery(0, regs);
+    std::memcpy(report.vendor, &regs[1], 4);
+    std::memcpy(report.vendor + 4, &regs[3], 4);
+    std::memcpy(report.vendor + 8, &regs[2], 4);
+    CpuidQuery(1, regs);
+    DWORD features = regs[3];
+    g_system.info.hasTimeStampCounter = (features >> 4) & 1;
+    report.level = 1;
+    if ((features >> 23) & 1) {
+        report.level = 3;
+        if ((features >> 25) & 1) {
+            report.level = 4;
+            if ((features >> 26) & 1) {
+                report.level = 5;
+            }
+        }
+    }
+    CpuidQuery(0x80000000u, regs);
+    if (regs[0] >= 0x80000004u) {
+        for (DWORD leaf = 0; leaf < 3; ++leaf) {
+            CpuidQuery(0x80000002u + leaf, regs);
+            std::memcpy(report.brand + 16 * leaf, regs, 16);
+        }
+    }
+    return report;
+}
+
+// Counts time-stamp ticks over 100 ms of the millisecond clock.
+void MeasureCpuSpeed() {
+    ULONGLONG before = ReadTimeStampCounter();
+    DWORD start = timeGetTime() & 0x7FFFFFFFu;
+    while (((timeGetTime() & 0x7FFFFFFFu) - start) < kSpeedSampleMilliseconds) {
+    }
+    ULONGLONG ticks = ReadTimeStampCounter() - before;
+    g_system.info.cpuMhz = static_cast<int32_t>(ticks / 100000);
+    g_system.info.timeStampTicksPerSecond = ticks * 10;
+    WriteLogFormat("ＣＰＵ動作速度：大体%.2fGHz", g_system.info.cpuMhz / 1000.0);
+}
+
+void LogInstructionSets(int level) {
+    if (level == 0) {
+        WriteLog("ＣＰＵＩＤ命令は使えません\n");
+        return;
+    }
+    if (level < 3) {
+        WriteLog("ＭＭＸは使えません\n");
+        return;
+    }
+    g_system.info.hasMmx = 1;
+    WriteLog("ＭＭＸ命令を使用します\n");
+    if (level >= 4) {
+        g_system.info.hasSse = 1;
+        WriteLog("ＳＳＥ命令が使用可能です\n");
+    }
+    if (level >= 5) {
+        g_system.info.hasSse2 = 1;
+        WriteLog("ＳＳＥ２命令が使用可能です\n");
+    }
+}
+
+void LogCpuNames(const CpuReport& report) {
+    if (report.level == 0) {
+        return;
+    }
+    WriteLog("ＣＰＵベンダ：");
+    for (int part = 0; part < 3; ++part) {
+        char four[5] = {};
+        std::memcpy(four, report.vendor + 4 * part, 4);
+        WriteLog(four);
+    }
+    WriteLog("\n");
+    if (report.brand[0] != '\0') {
+        WriteLogFormat("ＣＰＵ名：%s", report.brand);
+        CopyTextN(g_system.info.cpuName, report.brand, sizeof(g_system.info.cpuName) - 1);
+    }
+}
+
+// ------------------------------------------------------ start-up steps
+
+int DesktopColorBits() {
+    HDC screen = GetDC(nullptr);
+    int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    return bits;
+}
+
+void ResetStreamOps() {
+    *GetFileStreamOps() = {FsTell, FsSeek, FsRead, FsEof, FsIdle, FsClose};
+    *GetMemoryStreamOps() = {MemStreamTell, MemStreamSeek, MemStreamRead,
+                             MemStreamEof,  MemStreamIdle, CloseMemoryStream};
+}
+
+void LoadCompositionModule() {
+    if (g_system.compositionModule != nullptr) {
+        return;
+    }
+    g_system.compositionModule = LoadLibraryA("dwmapi.dll");
+    if (g_system.compositionModule != nullptr) {
+        g_system.enableComposition =
+            GetProcAddress(g_system.compositionModule, "DwmEnableComposition");
+    }
+}
+
+void StartCom() {
+    if (g_system.comStarted != 0) {
+        return;
+    }
+    WriteLog("ＣＯＭの初期化... ");
+    if (SUCCEEDED(CoInitialize(nullptr))) {
+        WriteLog("成功しました\n");
+        g_system.comStarted = 1;
+    } else {
+        WriteLog("ＣＯＭの初期化に失敗しました\n");
+    }
+}
+
+void RememberStartDirectory() {
+    char directory[260] = "";
+    CurrentFileOps.getCurrentDir(directory);
+    SetLogStartDirectory(directory);
+}
+
+// Takes down whatever start-up brought up. Each step does nothing for what
+// is not running, so this also undoes a start-up that failed half-way.
+void TakeDownLibrary() {
+    // Debug text, connections, direct play, models and graphics are ended
+    // here first once they are part of the library; sound after input.
+    EndInputSystem();
+    DestroyMainWindow();
+    if (g_system.comStarted != 0) {
+        CoUninitialize();
+        WriteLog("ＣＯＭを終了... 完了\n");
+        g_system.comStarted = 0;
+    }
+    DeleteAllSoftImages();
+    g_system.started = 0;
+    while (PumpMessagesInner() == 0 && g_system.windowClosed == 0 && g_system.quit == 0) {
+    }
+    CurrentFileOps.setCurrentDir(GetLogStartDirectory());
+    PurgeArchivesAtExit();
+    DumpTrackedBlocks();
+    if (g_system.compositionModule != nullptr) {
+        FreeLibrary(g_system.compositionModule);
+        g_system.compositionModule = nullptr;
+        g_system.enableComposition = nullptr;
+    }
+}
+
+int FailStart() {
+    TakeDownLibrary();
+    g_system.starting = 0;
+    return -1;
+}
+
+}  // namespace
+
+int LogSystemInfo() {
+    WriteLog("システムの情報を出力します\n");
+    IndentLog();
+    char versionLine[64];
+    std::snprintf(versionLine, sizeof(versionLine), "Tessel Ver%s\n", kLibraryVersion);
+    WriteLog(versionLine);
+    LogOperatingSystem();
+
+    TIMECAPS caps = {};
+    timeGetDevCaps(&caps, sizeof(caps));
+    timeBeginPeriod(caps.wPeriodMin);
+
+    CpuReport cpu = IdentifyCpu();
+    if (g_system.info.hasTimeStampCounter != 0) {
+        MeasureCpuSpeed();
+    }
+    LogInstructionSets(cpu.level);
+    LogCpuNames(cpu);
+    OutdentLog();
+    return 0;
+}
+
+int StartLibraryInner() {
+    if (g_system.started != 0) {
+        return 0;
+    }
+    g_system.starting = 1;
+    // The full-screen size check against the display modes and the movie
+    // decoder's tables join here with their layers.
+    PurgeArchivesAtExit();
+    InstallFileOps(nullptr);
+    RememberStartDirectory();
+    StartLogFile();
+
+    if (g_system.windowMode != 0 && DesktopColorBits() == 24) {
+        WriteLog("Tesselは２４ビットカラーモードに対応していません");
+        WriteLog("\n");
+        g_system.starting = 0;
+        return -1;
+    }
+
+    LARGE_INTEGER frequency;
+    frequency.QuadPart = 0;
+    QueryPerformanceFrequency(&frequency);
+    g_system.performanceFrequency = static_cast<uint64_t>(frequency.QuadPart);
+    g_system.usePerformanceCounter = frequency.QuadPart != 0 ? 1 : 0;
+
+    LogSystemInfo();
+    ResetStreamOps();
+    LoadCompositionModule();
+    StartCom();
+
+    if (CreateMainWindow() != 0) {
+        return FailStart();
+    }
+    if (StartInputSystem() != 0) {
+        return FailStart();
+    }
+    // Sound, graphics and text input start here once they are part of the
+    // library; then the debug text, the draw targets and the 3D tables.
+    g_system.started = 1;
+    if (g_system.windowMode == 0) {
+        BringWindowToFront(g_system.mainWindow, 1);
+    }
+    g_system.starting = 0;
+    return 0;
+}
+
+int EndLibraryInner() {
+    if (g_system.started == 0) {
+        return 0;
+    }
+    g_system.ending = 1;
+    TakeDownLibrary();
+    return 0;
+}
+
+int StartLibrary() {
+    if (g_system.started != 0) {
+        return 0;
+    }
+    LockPublicCall();
+    int result = StartLibraryInner();
+    UnlockPublicCall();
+    return result;
+}
+
+int EndLibrary() {
+    if (g_system.started == 0) {
+        return 0;
+    }
+    LockPublicCall();
+    EndLibraryInner();
+    UnlockPublicCall();
+    TearDownPublicCallLock();
+    return 0;
+}
+
+void AbortWithLog(const char* text) {
+    WriteLog(text);
+    WriteLog("\n");
+    EndLibraryInner();
+    TearDownPublicCallLock();
+    ExitProcess(static_cast<UINT>(-1));
+}
+
+void AbortWithLogFormat(const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    AbortWithLog(text);
+}
+
+}  // namespace tessel
