@@ -21,8 +21,9 @@ int ConnectLoopback(uint16_t port);
 // Closes a peer descriptor so that the connection is reset, not ended.
 void CloseWithReset(int peer);
 
-// Failure injection: the next `count` calls fail with WSAENOBUFS.
-enum class WinsockFailPoint { Accept, AsyncSelect };
+// Failure injection: the next `count` calls fail, accept and WSAAsyncSelect
+// with WSAENOBUFS, send with WSAEWOULDBLOCK as on a full socket.
+enum class WinsockFailPoint { Accept, AsyncSelect, Send };
 void FailNextWinsockCalls(WinsockFailPoint point, int count);
 // Every send takes at most `bytes` (0: no cap), as a busy network would.
 void LimitSendLength(int bytes);

@@ -5,6 +5,7 @@
 #include "foundation/base/charset.h"
 #include "foundation/runtime/input.h"
 #include "foundation/memory/log.h"
+#include "foundation/net/connections.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/base/random.h"
 #include "foundation/runtime/system_state.h"
@@ -551,6 +552,8 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             }
             break;
         }
+        case kSocketEventMessage:
+            return OnSocketEvent(static_cast<uint32_t>(lParam), static_cast<SOCKET>(wParam));
         case WM_MOVING:
             KeepWindowRect(window);
             if (g_system.windowMode == 0 && lParam != 0) {

@@ -2,6 +2,7 @@
 
 #include "foundation/runtime/input.h"
 #include "foundation/base/numbers.h"
+#include "foundation/net/connections.h"
 #include "foundation/runtime/public_call_lock.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
@@ -96,6 +97,7 @@ int PumpMessagesInner() {
         previousPassDone = dispatched == 0 || end == PassEnd::kFifthMessage;
         firstPass = false;
         if (WaitsWhileInactive()) {
+            PumpNetworkMessages(1);
             Sleep(1);
         }
         if (g_system.quit != 0 || !onWindowThread) {
@@ -108,10 +110,11 @@ int PumpMessagesInner() {
         ApplyCursorVisibility(g_system.cursorWanted);
     }
     // The per-frame polls: music first once it is part of the library, then
-    // the keyboard and the pads' vibration timers, then connections and text
-    // input once they are.
+    // the keyboard, the pads' vibration timers and the connections, then text
+    // input once it is.
     RefreshKeyboardStateAfterMessages();
     TickPadVibration();
+    PumpNetworkMessages(1);
     return g_system.quit != 0 ? -1 : 0;
 }
 

@@ -10,6 +10,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/memory/memory.h"
+#include "foundation/net/connections.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/public_call_lock.h"
 #include "foundation/files/streams.h"
@@ -242,8 +243,10 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // Debug text, connections, direct play, models and graphics are ended
-    // here first once they are part of the library; sound after input.
+    // The debug text is ended before the connections, and direct play,
+    // models and graphics after them, once they are part of the library;
+    // sound after input.
+    EndNetwork();
     EndInputSystem();
     DestroyMainWindow();
     if (g_system.comStarted != 0) {

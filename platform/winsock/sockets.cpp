@@ -348,6 +348,7 @@ int send(SOCKET s, const char* buffer, int length, int flags) {
     Table& table = Sockets();
     int fd;
     int allowed = length;
+    bool refused = false;
     {
         std::lock_guard<std::mutex> guard(table.lock);
         SocketEntry* entry = platform::winsock::UsableSocket(s);
@@ -363,10 +364,13 @@ int send(SOCKET s, const char* buffer, int length, int flags) {
         if (table.sendLimit > 0 && allowed > table.sendLimit) {
             allowed = table.sendLimit;
         }
+        refused = table.failSends > 0;
+        table.failSends -= refused ? 1 : 0;
         fd = entry->fd;
     }
-    int error = 0;
-    int sent = platform::bsd::Send(fd, buffer, allowed, &error);
+    // A refused send behaves as one on a full socket.
+    int error = EAGAIN;
+    int sent = refused ? -1 : platform::bsd::Send(fd, buffer, allowed, &error);
     std::vector<Notice> notices;
     {
         std::lock_guard<std::mutex> guard(table.lock);

@@ -65,7 +65,17 @@ void CloseWithReset(int peer) {
 void FailNextWinsockCalls(WinsockFailPoint point, int count) {
     winsock::Table& table = winsock::Sockets();
     std::lock_guard<std::mutex> guard(table.lock);
-    (point == WinsockFailPoint::Accept ? table.failAccepts : table.failAsyncSelects) = count;
+    switch (point) {
+        case WinsockFailPoint::Accept:
+            table.failAccepts = count;
+            break;
+        case WinsockFailPoint::AsyncSelect:
+            table.failAsyncSelects = count;
+            break;
+        case WinsockFailPoint::Send:
+            table.failSends = count;
+            break;
+    }
 }
 
 void LimitSendLength(int bytes) {

@@ -44,6 +44,7 @@ struct Table {
     // Test hooks (winsock_testing.h).
     int failAccepts = 0;
     int failAsyncSelects = 0;
+    int failSends = 0;
     int sendLimit = 0;
 };
 
