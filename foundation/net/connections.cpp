@@ -1,7 +1,11 @@
 // The connection table and the life of a connection: the handle check,
 // accept, the socket events, close with and without the flush, the
 // per-frame pump and the end of the layer. Receiving and sending are in
-// transfer.cpp.
+// transfer.cpp. A socket event reaches OnSocketEvent through the socket
+// window (or the main window) and is routed by its kind: read to RecvSocket,
+// write to SendSocket, accept to AcceptNetWork, close and connect to flags.
+// Nothing here starts the layer, opens the listening socket or connects
+// out: the started flag and the socket window come from the test hook.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>

@@ -1,196 +1,21 @@
-// The Winsock calls on BSD sockets: the socket table with its checked ids,
-// start and cleanup, accept, send, receive and close, and the registration
-// of a window for socket events. The notifier thread (notifier.cpp) and
-// these calls decide together, under the table's lock, when an event is
-// due; the rule is in CollectDueEvents.
+// The Winsock calls on BSD sockets: start and cleanup, accept, send,
+// receive and close, and the registration of a window for socket events.
+// Each call checks its socket in the table (table.cpp) under the table's
+// lock, runs the BSD call outside it, and then arms the events the call
+// answers. Only stream sockets made by accept or the test hooks exist here:
+// there is no socket(), bind(), listen() or connect().
 #include <cerrno>
 #include <cstring>
 
-#include "platform/window.h"
 #include "platform/winsock/bsd_sockets_internal.h"
 #include "platform/winsock/winsock_internal.h"
 
-namespace platform::winsock {
-
 namespace {
 
-constexpr int kSlotBits = 20;
-constexpr SOCKET kSlotMask = (SOCKET{1} << kSlotBits) - 1;
 constexpr LONG kServedEvents = FD_READ | FD_WRITE | FD_CLOSE;
 constexpr short kFamilyInet = 2;
 
-thread_local int t_lastError = 0;
-
-SOCKET MakeId(uint32_t slot, uint32_t generation) {
-    return (static_cast<SOCKET>(generation) << kSlotBits) | slot;
-}
-
-int Fail(int error) {
-    SetWsaError(error);
-    return SOCKET_ERROR;
-}
-
-// The entry of a live socket, or null with the reason set as the last error.
-SocketEntry* UsableSocket(SOCKET s) {
-    if (Sockets().startups == 0) {
-        SetWsaError(WSANOTINITIALISED);
-        return nullptr;
-    }
-    SocketEntry* entry = FindSocket(s);
-    if (entry == nullptr) {
-        SetWsaError(WSAENOTSOCK);
-    }
-    return entry;
-}
-
 }  // namespace
-
-Table& Sockets() {
-    static Table* table = new Table();  // lives as long as the notifier may use it
-    return *table;
-}
-
-SOCKET AddSocket(int fd) {
-    Table& table = Sockets();
-    uint32_t slot;
-    if (!table.freeSlots.empty()) {
-        slot = table.freeSlots.back();
-        table.freeSlots.pop_back();
-    } else {
-        if (table.slots.size() > kSlotMask) {
-            return INVALID_SOCKET;
-        }
-        slot = static_cast<uint32_t>(table.slots.size());
-        table.slots.emplace_back();
-    }
-    SocketEntry& entry = table.slots[slot];
-    uint32_t generation = entry.generation + 1;
-    entry = SocketEntry();
-    entry.fd = fd;
-    entry.generation = generation;
-    return MakeId(slot, generation);
-}
-
-SocketEntry* FindSocket(SOCKET s) {
-    Table& table = Sockets();
-    SOCKET slot = s & kSlotMask;
-    if (s == INVALID_SOCKET || slot >= table.slots.size()) {
-        return nullptr;
-    }
-    SocketEntry& entry = table.slots[slot];
-    if (entry.fd < 0 || MakeId(static_cast<uint32_t>(slot), entry.generation) != s) {
-        return nullptr;
-    }
-    return &entry;
-}
-
-void RemoveSocket(SOCKET s) {
-    SocketEntry* entry = FindSocket(s);
-    if (entry == nullptr) {
-        return;
-    }
-    uint32_t generation = entry->generation;
-    *entry = SocketEntry();
-    entry->generation = generation;
-    Sockets().freeSlots.push_back(static_cast<uint32_t>(s & kSlotMask));
-}
-
-int OpenSockets() {
-    int count = 0;
-    for (const SocketEntry& entry : Sockets().slots) {
-        count += entry.fd >= 0 ? 1 : 0;
-    }
-    return count;
-}
-
-// An event is due when it is registered and armed and the socket's state
-// calls for it. FD_CLOSE after a graceful end waits until the data before
-// it has been read; a broken connection reports at once with its error.
-void CollectDueEvents(SOCKET s, SocketEntry* entry, std::vector<Notice>* out) {
-    if (entry->window == nullptr || entry->events == 0) {
-        return;
-    }
-    auto notice = [&](int event, int error) {
-        out->push_back({entry->window, entry->message, s,
-                        static_cast<LPARAM>(WSAMAKESELECTREPLY(event, error))});
-    };
-    int waiting = bsd::ReadableBytes(entry->fd);
-    if ((entry->events & FD_READ) != 0 && entry->readArmed && waiting > 0 &&
-        waiting != entry->readStalledBytes) {
-        entry->readArmed = false;
-        entry->readStalledBytes = 0;
-        notice(FD_READ, 0);
-    }
-    if ((entry->events & FD_WRITE) != 0 && entry->writeArmed && bsd::Writable(entry->fd)) {
-        entry->writeArmed = false;
-        notice(FD_WRITE, 0);
-    }
-    int broken = 0;
-    if ((entry->events & FD_CLOSE) != 0 && !entry->closePosted &&
-        bsd::PeerEnded(entry->fd, &broken) && (broken != 0 || waiting == 0)) {
-        entry->closePosted = true;
-        notice(FD_CLOSE, broken != 0 ? WsaErrorOfErrno(broken) : 0);
-    }
-}
-
-void PostNotices(const std::vector<Notice>& notices) {
-    for (const Notice& n : notices) {
-        PostMessageA(n.window, n.message, static_cast<WPARAM>(n.socket), n.event);
-    }
-}
-
-void SetWsaError(int error) {
-    t_lastError = error;
-}
-
-int WsaErrorOfErrno(int error) {
-    switch (error) {
-        case EAGAIN:
-            return WSAEWOULDBLOCK;
-        case EINTR:
-            return WSAEINTR;
-        case EBADF:
-        case ENOTSOCK:
-            return WSAENOTSOCK;
-        case EACCES:
-            return WSAEACCES;
-        case EFAULT:
-            return WSAEFAULT;
-        case EMFILE:
-        case ENFILE:
-            return WSAEMFILE;
-        case EMSGSIZE:
-            return WSAEMSGSIZE;
-        case EOPNOTSUPP:
-            return WSAEOPNOTSUPP;
-        case ENETDOWN:
-            return WSAENETDOWN;
-        case ENETUNREACH:
-            return WSAENETUNREACH;
-        case ECONNABORTED:
-            return WSAECONNABORTED;
-        case ECONNRESET:
-        case EPIPE:
-            return WSAECONNRESET;
-        case ENOBUFS:
-        case ENOMEM:
-            return WSAENOBUFS;
-        case ENOTCONN:
-            return WSAENOTCONN;
-        case ESHUTDOWN:
-            return WSAESHUTDOWN;
-        case ETIMEDOUT:
-            return WSAETIMEDOUT;
-        case ECONNREFUSED:
-            return WSAECONNREFUSED;
-        case EHOSTUNREACH:
-            return WSAEHOSTUNREACH;
-        default:
-            return WSAEINVAL;
-    }
-}
-
-}  // namespace platform::winsock
 
 using platform::winsock::Notice;
 using platform::winsock::SocketEntry;
@@ -240,8 +65,7 @@ int WSACleanup() {
             SocketEntry& entry = table.slots[slot];
             if (entry.fd >= 0) {
                 open.push_back(entry.fd);
-                platform::winsock::RemoveSocket(
-                    platform::winsock::MakeId(static_cast<uint32_t>(slot), entry.generation));
+                platform::winsock::RemoveSocket(platform::winsock::SocketOfSlot(slot));
             }
         }
     }
@@ -253,7 +77,7 @@ int WSACleanup() {
 }
 
 int WSAGetLastError() {
-    return platform::winsock::t_lastError;
+    return platform::winsock::LastWsaError();
 }
 
 SOCKET accept(SOCKET s, sockaddr* address, int* addressLength) {
@@ -298,7 +122,7 @@ SOCKET accept(SOCKET s, sockaddr* address, int* addressLength) {
     }
     if (address != nullptr) {
         sockaddr_in peer = {};
-        peer.sin_family = platform::winsock::kFamilyInet;
+        peer.sin_family = kFamilyInet;
         peer.sin_port = peerPort;
         peer.sin_addr.S_un.S_addr = peerAddress;
         std::memcpy(address, &peer, sizeof(peer));
@@ -415,8 +239,7 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT message, LONG events) {
         if (entry == nullptr) {
             return SOCKET_ERROR;
         }
-        if ((events & ~platform::winsock::kServedEvents) != 0 ||
-            (events != 0 && window == nullptr)) {
+        if ((events & ~kServedEvents) != 0 || (events != 0 && window == nullptr)) {
             return platform::winsock::Fail(WSAEINVAL);
         }
         if (table.failAsyncSelects > 0) {

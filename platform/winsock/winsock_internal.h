@@ -53,13 +53,21 @@ Table& Sockets();
 // The calls below expect the table's lock to be held.
 SOCKET AddSocket(int fd);
 SocketEntry* FindSocket(SOCKET s);
+// The entry of a live socket of a started service, or null with the reason
+// set as the last error.
+SocketEntry* UsableSocket(SOCKET s);
 void RemoveSocket(SOCKET s);
+// The id of the socket in a slot, INVALID_SOCKET for a free slot.
+SOCKET SocketOfSlot(size_t slot);
 int OpenSockets();
 // Adds the events that are due for an armed registration to `out`.
 void CollectDueEvents(SOCKET s, SocketEntry* entry, std::vector<Notice>* out);
 
 void PostNotices(const std::vector<Notice>& notices);
 void SetWsaError(int error);
+int LastWsaError();
+// Sets the error and returns SOCKET_ERROR.
+int Fail(int error);
 int WsaErrorOfErrno(int error);
 
 // The notifier thread: runs from the first start to the last cleanup and
