@@ -190,60 +190,52 @@ int SendBody(NetConnection* connection) {
     return went;
 }
 
-void SendMessages(NetConnection* connection) {
+// Always 0: what does not go now goes at the next write event.
+int SendMessages(NetConnection* connection) {
     for (;;) {
         if (connection->unsentPrefixBytes > 0 && !SendPrefixRest(connection)) {
-            return;
+            return 0;
         }
         if (connection->sendRemaining == 0) {
-            if (connection->send.stored == 0) {
-                return;
-            }
-            if (!BeginSending(connection)) {
-                return;  // the next write event goes on with it
+            if (connection->send.stored == 0 || !BeginSending(connection)) {
+                return 0;
             }
         }
         int went = SendBody(connection);
         PumpNetworkMessages(0);
         if (went == 0 || connection->sendRemaining != 0 || connection->send.stored == 0) {
-            return;
+            return 0;
         }
     }
+}
+
+// Runs a receive or a send on a usable stream, with its re-entrance flag
+// set while it pumps messages; the events held back meanwhile are posted
+// again at its end. An unbuffered connection has nothing to run.
+template <typename Transfer>
+int RunGuarded(int32_t handle, int32_t* running, const char* caller, int event, Transfer transfer) {
+    if (FindStream(handle) == nullptr || *running != 0) {
+        return -1;
+    }
+    *running = 1;
+    PumpNetworkMessages(0);
+    int result = -1;
+    if (NetConnection* connection = UsableStream(handle, caller)) {
+        result = connection->buffered != 0 ? transfer(connection) : 0;
+    }
+    *running = 0;
+    RedeliverMissedEvents(event);
+    return result;
 }
 
 }  // namespace
 
 int RecvSocket(int32_t handle) {
-    if (FindStream(handle) == nullptr || g_network.receiving != 0) {
-        return -1;
-    }
-    g_network.receiving = 1;
-    PumpNetworkMessages(0);
-    int result = -1;
-    if (NetConnection* connection = UsableStream(handle, "RecvSocket")) {
-        result = connection->buffered != 0 ? ReceiveMessages(connection) : 0;
-    }
-    g_network.receiving = 0;
-    RedeliverMissedEvents(FD_READ);
-    return result;
+    return RunGuarded(handle, &g_network.receiving, "RecvSocket", FD_READ, ReceiveMessages);
 }
 
 int SendSocket(int32_t handle) {
-    if (FindStream(handle) == nullptr || g_network.sending != 0) {
-        return -1;
-    }
-    g_network.sending = 1;
-    PumpNetworkMessages(0);
-    int result = -1;
-    if (NetConnection* connection = UsableStream(handle, "SendSocket")) {
-        result = 0;
-        if (connection->buffered != 0 && connection->send.stored > 0) {
-            SendMessages(connection);
-        }
-    }
-    g_network.sending = 0;
-    RedeliverMissedEvents(FD_WRITE);
-    return result;
+    return RunGuarded(handle, &g_network.sending, "SendSocket", FD_WRITE, SendMessages);
 }
 
 }  // namespace tessel

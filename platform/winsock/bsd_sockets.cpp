@@ -105,15 +105,26 @@ int StreamPair(int fds[2]) {
     return ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds);
 }
 
+namespace {
+
+// A TCP socket and the address 127.0.0.1:port.
+int LoopbackSocket(uint16_t port, sockaddr_in* address) {
+    *address = {};
+    address->sin_family = AF_INET;
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address->sin_port = htons(port);
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+}  // namespace
+
 int LoopbackListener(uint16_t* port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address;
+    int fd = LoopbackSocket(0, &address);
+    socklen_t length = sizeof(address);
     if (fd < 0) {
         return -1;
     }
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) < 0 ||
         ::listen(fd, 8) < 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) < 0) {
@@ -125,15 +136,9 @@ int LoopbackListener(uint16_t* port) {
 }
 
 int ConnectLoopback(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) < 0) {
+    sockaddr_in address;
+    int fd = LoopbackSocket(port, &address);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) < 0) {
         ::close(fd);
         return -1;
     }

@@ -15,11 +15,53 @@ namespace {
 constexpr LONG kServedEvents = FD_READ | FD_WRITE | FD_CLOSE;
 constexpr short kFamilyInet = 2;
 
+using platform::winsock::SocketEntry;
+using platform::winsock::Sockets;
+
+// The checks of a receive or a send, under the table's lock: a live socket,
+// a buffer, no flag but those served. The descriptor in *fd.
+bool TransferAllowed(SOCKET s, const void* buffer, int length, int otherFlags, int* fd) {
+    SocketEntry* entry = platform::winsock::UsableSocket(s);
+    if (entry == nullptr) {
+        return false;
+    }
+    int error = 0;
+    if (buffer == nullptr || length < 0) {
+        error = WSAEFAULT;
+    } else if (otherFlags != 0) {
+        error = WSAEOPNOTSUPP;
+    }
+    if (error != 0) {
+        platform::winsock::SetWsaError(error);
+        return false;
+    }
+    *fd = entry->fd;
+    return true;
+}
+
+// Arms events of a socket that is still open after a call and posts those
+// that are due at once.
+template <typename Arm>
+void ArmAndPost(SOCKET s, Arm arm) {
+    std::vector<platform::winsock::Notice> notices;
+    {
+        std::lock_guard<std::mutex> guard(Sockets().lock);
+        if (SocketEntry* entry = platform::winsock::FindSocket(s)) {
+            arm(entry);
+            platform::winsock::CollectDueEvents(s, entry, &notices);
+        }
+    }
+    platform::winsock::PostNotices(notices);
+}
+
+// A count, or SOCKET_ERROR with the errno of a failure as the last error.
+int Result(int count, int error) {
+    return count < 0 ? platform::winsock::Fail(platform::winsock::WsaErrorOfErrno(error)) : count;
+}
+
 }  // namespace
 
 using platform::winsock::Notice;
-using platform::winsock::SocketEntry;
-using platform::winsock::Sockets;
 using platform::winsock::Table;
 
 int WSAStartup(WORD versionRequested, LPWSADATA data) {
@@ -132,40 +174,21 @@ SOCKET accept(SOCKET s, sockaddr* address, int* addressLength) {
 }
 
 int recv(SOCKET s, char* buffer, int length, int flags) {
-    Table& table = Sockets();
     int fd;
     {
-        std::lock_guard<std::mutex> guard(table.lock);
-        SocketEntry* entry = platform::winsock::UsableSocket(s);
-        if (entry == nullptr) {
+        std::lock_guard<std::mutex> guard(Sockets().lock);
+        if (!TransferAllowed(s, buffer, length, flags & ~MSG_PEEK, &fd)) {
             return SOCKET_ERROR;
         }
-        if (buffer == nullptr || length < 0) {
-            return platform::winsock::Fail(WSAEFAULT);
-        }
-        if ((flags & ~MSG_PEEK) != 0) {
-            return platform::winsock::Fail(WSAEOPNOTSUPP);
-        }
-        fd = entry->fd;
     }
     bool peek = (flags & MSG_PEEK) != 0;
     int error = 0;
     int got = platform::bsd::Receive(fd, buffer, length, peek, &error);
-    std::vector<Notice> notices;
-    {
-        std::lock_guard<std::mutex> guard(table.lock);
-        SocketEntry* entry = platform::winsock::FindSocket(s);
-        if (entry != nullptr) {
-            entry->readArmed = true;
-            entry->readStalledBytes = (peek && got >= 0 && got < length) ? got : 0;
-            platform::winsock::CollectDueEvents(s, entry, &notices);
-        }
-    }
-    platform::winsock::PostNotices(notices);
-    if (got < 0) {
-        return platform::winsock::Fail(platform::winsock::WsaErrorOfErrno(error));
-    }
-    return got;
+    ArmAndPost(s, [&](SocketEntry* entry) {
+        entry->readArmed = true;
+        entry->readStalledBytes = (peek && got >= 0 && got < length) ? got : 0;
+    });
+    return Result(got, error);
 }
 
 int send(SOCKET s, const char* buffer, int length, int flags) {
@@ -175,42 +198,24 @@ int send(SOCKET s, const char* buffer, int length, int flags) {
     bool refused = false;
     {
         std::lock_guard<std::mutex> guard(table.lock);
-        SocketEntry* entry = platform::winsock::UsableSocket(s);
-        if (entry == nullptr) {
+        if (!TransferAllowed(s, buffer, length, flags, &fd)) {
             return SOCKET_ERROR;
-        }
-        if (buffer == nullptr || length < 0) {
-            return platform::winsock::Fail(WSAEFAULT);
-        }
-        if (flags != 0) {
-            return platform::winsock::Fail(WSAEOPNOTSUPP);
         }
         if (table.sendLimit > 0 && allowed > table.sendLimit) {
             allowed = table.sendLimit;
         }
         refused = table.failSends > 0;
         table.failSends -= refused ? 1 : 0;
-        fd = entry->fd;
     }
     // A refused send behaves as one on a full socket.
     int error = EAGAIN;
     int sent = refused ? -1 : platform::bsd::Send(fd, buffer, allowed, &error);
-    std::vector<Notice> notices;
-    {
-        std::lock_guard<std::mutex> guard(table.lock);
-        SocketEntry* entry = platform::winsock::FindSocket(s);
-        // A send that could not take everything arms FD_WRITE: it comes as
-        // soon as the socket takes data again.
-        if (entry != nullptr && (sent < 0 ? error == EAGAIN : sent < length)) {
-            entry->writeArmed = true;
-            platform::winsock::CollectDueEvents(s, entry, &notices);
-        }
+    // A send that could not take everything arms FD_WRITE: it comes as soon
+    // as the socket takes data again.
+    if (sent < 0 ? error == EAGAIN : sent < length) {
+        ArmAndPost(s, [](SocketEntry* entry) { entry->writeArmed = true; });
     }
-    platform::winsock::PostNotices(notices);
-    if (sent < 0) {
-        return platform::winsock::Fail(platform::winsock::WsaErrorOfErrno(error));
-    }
-    return sent;
+    return Result(sent, error);
 }
 
 int closesocket(SOCKET s) {

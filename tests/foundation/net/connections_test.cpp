@@ -88,6 +88,18 @@ class Connections : public ::testing::Test {
         return tessel::ConnectionHandleOfSlot(slot);
     }
 
+    struct Peer {
+        int client;
+        int32_t handle;
+        NetConnection* connection;
+    };
+    Peer AcceptPeer() {
+        Peer peer;
+        peer.handle = Accept(&peer.client);
+        peer.connection = tessel::FindConnection(peer.handle);
+        return peer;
+    }
+
     // Pumps the socket window until `done` holds or two seconds pass.
     static bool PumpUntil(const std::function<bool()>& done, int ms = 2000) {
         DWORD start = timeGetTime();
@@ -225,8 +237,7 @@ TEST_F(Connections, FailedAcceptOrRegistrationUndoesTheConnection) {
 }
 
 TEST_F(Connections, ALengthArrivingInTwoPiecesIsNotTakenUntilAllFourBytesAreThere) {
-    int client;
-    NetConnection* connection = tessel::FindConnection(Accept(&client));
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     std::string message = Framed("hello");
     WriteAll(client, message.substr(0, 2));
@@ -242,8 +253,7 @@ TEST_F(Connections, ALengthArrivingInTwoPiecesIsNotTakenUntilAllFourBytesAreTher
 }
 
 TEST_F(Connections, AMessageSplitAcrossReadsArrivesWholeAlsoAcrossTheRingsEnd) {
-    int client;
-    NetConnection* connection = tessel::FindConnection(Accept(&client));
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     std::string body = "0123456789";
     std::string message = Framed(body);
@@ -272,10 +282,8 @@ TEST_F(Connections, AMessageSplitAcrossReadsArrivesWholeAlsoAcrossTheRingsEnd) {
 }
 
 TEST_F(Connections, AReadEventThatComesWhileAnotherReceiveRunsIsNotLost) {
-    int firstClient;
-    int secondClient;
-    NetConnection* first = tessel::FindConnection(Accept(&firstClient));
-    NetConnection* second = tessel::FindConnection(Accept(&secondClient));
+    auto [firstClient, firstHandle, first] = AcceptPeer();
+    auto [secondClient, secondHandle, second] = AcceptPeer();
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     PumpFor(20);  // the write events of the accepts
@@ -296,9 +304,7 @@ TEST_F(Connections, AnnouncedLengthsPastTheBoundAreRefusedAndFailTheConnection) 
     for (const Case& c : {Case{tessel::kLongestMessage, true},
                           Case{tessel::kLongestMessage + 1, false}, Case{0xFFFFFFFFu, false}}) {
         SCOPED_TRACE(c.length);
-        int client;
-        int32_t handle = Accept(&client);
-        NetConnection* connection = tessel::FindConnection(handle);
+        auto [client, handle, connection] = AcceptPeer();
         ASSERT_NE(connection, nullptr);
         WriteAll(client, Framed(c.length, ""));
         ASSERT_TRUE(
@@ -325,9 +331,7 @@ TEST_F(Connections, AClosedPeerIsReportedAfterItsDataAndTheConnectionClosesItsel
     for (int noAutoClose : {0, 1}) {
         SCOPED_TRACE(noAutoClose);
         tessel::SetNetworkOptionsForTesting(0, noAutoClose);
-        int client;
-        int32_t handle = Accept(&client);
-        NetConnection* connection = tessel::FindConnection(handle);
+        auto [client, handle, connection] = AcceptPeer();
         ASSERT_NE(connection, nullptr);
         WriteAll(client, Framed("last words"));
         close(client);
@@ -348,9 +352,7 @@ TEST_F(Connections, TheSendRingGoesOutAsOneLengthPrefixedMessageEvenInPieces) {
     for (int cap : {0, 3}) {
         SCOPED_TRACE(cap);
         platform::LimitSendLength(cap);
-        int client;
-        int32_t handle = Accept(&client);
-        NetConnection* connection = tessel::FindConnection(handle);
+        auto [client, handle, connection] = AcceptPeer();
         ASSERT_NE(connection, nullptr);
         Append(&connection->send, "payload");
         EXPECT_EQ(tessel::SendSocket(handle), 0);
@@ -362,9 +364,7 @@ TEST_F(Connections, TheSendRingGoesOutAsOneLengthPrefixedMessageEvenInPieces) {
 }
 
 TEST_F(Connections, ASendThatFindsTheSocketFullBeginsTheMessageAgainAtTheNextWriteEvent) {
-    int client;
-    int32_t handle = Accept(&client);
-    NetConnection* connection = tessel::FindConnection(handle);
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     PumpFor(20);  // the write event of the accept
     Append(&connection->send, "payload");
@@ -375,9 +375,7 @@ TEST_F(Connections, ASendThatFindsTheSocketFullBeginsTheMessageAgainAtTheNextWri
 }
 
 TEST_F(Connections, ASendAcrossTheRingsEndGoesOutInOrder) {
-    int client;
-    int32_t handle = Accept(&client);
-    NetConnection* connection = tessel::FindConnection(handle);
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     for (int filler : {500, 990}) {  // the read position ends 10 bytes before the end
         Append(&connection->send, std::string(filler, 'x'));
@@ -391,9 +389,7 @@ TEST_F(Connections, ASendAcrossTheRingsEndGoesOutInOrder) {
 }
 
 TEST_F(Connections, EventsOfAnotherKindOnlyRaiseFlagsAndCloseWithoutTheFlush) {
-    int client;
-    int32_t handle = Accept(&client);
-    NetConnection* connection = tessel::FindConnection(handle);
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     EXPECT_EQ(tessel::CloseConnection(handle), -1) << "a stream closes with the flush";
     connection->kind = 1;
@@ -412,9 +408,7 @@ TEST_F(Connections, EventsOfAnotherKindOnlyRaiseFlagsAndCloseWithoutTheFlush) {
 
 TEST_F(Connections, AnUnbufferedConnectionLeavesItsDataOnTheSocket) {
     tessel::SetNetworkOptionsForTesting(1, 0);
-    int client;
-    int32_t handle = Accept(&client);
-    NetConnection* connection = tessel::FindConnection(handle);
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     EXPECT_EQ(connection->buffered, 0);
     WriteAll(client, Framed("ignored"));
@@ -425,9 +419,7 @@ TEST_F(Connections, AnUnbufferedConnectionLeavesItsDataOnTheSocket) {
 }
 
 TEST_F(Connections, EndNetworkFlushesWhatWaitsAndClosesEverything) {
-    int client;
-    int32_t handle = Accept(&client);
-    NetConnection* connection = tessel::FindConnection(handle);
+    auto [client, handle, connection] = AcceptPeer();
     ASSERT_NE(connection, nullptr);
     platform::LimitSendLength(2);
     Append(&connection->send, "goodbye");
