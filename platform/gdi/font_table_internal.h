@@ -7,6 +7,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,7 +17,18 @@
 
 namespace platform::gdi {
 
+constexpr int kDefaultFontHeight = 16;
+
 struct FontObject {
+    FontObject() = default;
+    FontObject(const FontObject&) = delete;
+    FontObject& operator=(const FontObject&) = delete;
+    ~FontObject() {
+        if (face != nullptr) {
+            FT_Done_Face(face);
+        }
+    }
+
     FT_Face face = nullptr;
     ResolvedFace resolved;
     int pixelsPerEm = 0;
@@ -27,6 +39,18 @@ struct FontObject {
     UINT codePage = 932;  // how GetGlyphOutlineA reads its character codes
     TEXTMETRICA metrics = {};
 };
+
+struct FontRequest {
+    int height;  // as CreateFontA takes it
+    int weight;
+    bool italic, underline, strikeOut;
+    DWORD charSet;
+    FaceRequest face;
+};
+
+// The face that stands in for the request, sized; null with a log line when
+// no usable face is installed.
+std::unique_ptr<FontObject> OpenFont(const FontRequest& request);
 
 // One line on stderr naming why a font call refused.
 void LogFontRefusal(const char* format, ...) __attribute__((format(printf, 1, 2)));
