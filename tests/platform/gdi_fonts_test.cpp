@@ -241,15 +241,21 @@ TEST_F(GdiFontTest, FullWidthCharactersAdvanceTwiceAsFarInTheMonospacedDefaultFa
     }
 }
 
-TEST_F(GdiFontTest, TheDefaultJapaneseFaceCoversKanjiAndKanaWithoutComplaint) {
-    testing::internal::CaptureStderr();
-    HFONT font = Use(16);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    platform::GdiFontFace face = FaceOf(font);
-    FreeTypeOracle oracle(face);
-    EXPECT_TRUE(oracle.Covers(U'表')) << face.file;
-    EXPECT_TRUE(oracle.Covers(U'あ')) << face.file;
-    EXPECT_EQ(Metrics().tmCharSet, SHIFTJIS_CHARSET);
+TEST_F(GdiFontTest, JapaneseFaceNamesResolveToFacesCoveringKanjiAndKanaWithoutComplaint) {
+    // The library's default face, its other spellings, its proportional sibling, and an
+    // installed family under its Japanese name.
+    for (const char* name :
+         {kGothic, "MS Gothic", "ms gothic", "ｍｓ ゴシック", "ＭＳ Ｐゴシック", "IPAゴシック"}) {
+        SCOPED_TRACE(name);
+        testing::internal::CaptureStderr();
+        HFONT font = Use(16, name);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        platform::GdiFontFace face = FaceOf(font);
+        FreeTypeOracle oracle(face);
+        EXPECT_TRUE(oracle.Covers(U'表')) << face.file;
+        EXPECT_TRUE(oracle.Covers(U'あ')) << face.file;
+        EXPECT_EQ(Metrics().tmCharSet, SHIFTJIS_CHARSET);
+    }
 }
 
 TEST_F(GdiFontTest, MissingFacesFallBackToJapaneseCoverageWithALogLine) {
