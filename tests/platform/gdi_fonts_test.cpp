@@ -172,19 +172,48 @@ class GdiFontTest : public ::testing::Test {
     int fontsBefore_ = 0;
 };
 
-// The bitmap's pixels one byte each, read with the row padding the formats promise.
+DWORD StrideOf(const FetchedGlyph& glyph, UINT format) {
+    UINT width = glyph.metrics.gmBlackBoxX;
+    return format == GGO_BITMAP ? (width + 31) / 32 * 4 : (width + 3) / 4 * 4;
+}
+
+// Pixel x of row y, read with the row padding the formats promise; x may lie in the padding.
+uint8_t PixelAt(const FetchedGlyph& glyph, UINT format, UINT x, UINT y) {
+    const uint8_t* row = glyph.bytes.data() + y * StrideOf(glyph, format);
+    return format == GGO_BITMAP ? (row[x / 8] >> (7 - x % 8)) & 1 : row[x];
+}
+
 std::vector<uint8_t> Unpack(const FetchedGlyph& glyph, UINT format) {
-    int width = static_cast<int>(glyph.metrics.gmBlackBoxX);
-    int rows = static_cast<int>(glyph.metrics.gmBlackBoxY);
-    int stride = format == GGO_BITMAP ? (width + 31) / 32 * 4 : (width + 3) / 4 * 4;
     std::vector<uint8_t> pixels;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = glyph.bytes.data() + y * stride;
-        for (int x = 0; x < width; ++x) {
-            pixels.push_back(format == GGO_BITMAP ? (row[x / 8] >> (7 - x % 8)) & 1 : row[x]);
+    for (UINT y = 0; y < glyph.metrics.gmBlackBoxY; ++y) {
+        for (UINT x = 0; x < glyph.metrics.gmBlackBoxX; ++x) {
+            pixels.push_back(PixelAt(glyph, format, x, y));
         }
     }
     return pixels;
+}
+
+// What both formats share: the black box, origin and advance that FreeType reports, the padded
+// size from the query and the fetch, clear padding, and nothing written past the bitmap.
+void ExpectLaidOutLike(const FetchedGlyph& glyph, const OracleGlyph& expected, UINT format) {
+    ASSERT_EQ(glyph.metrics.gmBlackBoxX, static_cast<UINT>(expected.width));
+    ASSERT_EQ(glyph.metrics.gmBlackBoxY, static_cast<UINT>(expected.rows));
+    EXPECT_EQ(glyph.metrics.gmptGlyphOrigin.x, expected.left);
+    EXPECT_EQ(glyph.metrics.gmptGlyphOrigin.y, expected.top);
+    EXPECT_EQ(glyph.metrics.gmCellIncX, expected.advance);
+    EXPECT_EQ(glyph.metrics.gmCellIncY, 0);
+    DWORD stride = StrideOf(glyph, format);
+    EXPECT_EQ(glyph.sizeQuery, stride * glyph.metrics.gmBlackBoxY);
+    EXPECT_EQ(glyph.written, glyph.sizeQuery);
+    UINT rowPixels = format == GGO_BITMAP ? stride * 8 : stride;
+    for (UINT y = 0; y < glyph.metrics.gmBlackBoxY; ++y) {
+        for (UINT x = glyph.metrics.gmBlackBoxX; x < rowPixels; ++x) {
+            ASSERT_EQ(PixelAt(glyph, format, x, y), 0) << "padding of row " << y << " at " << x;
+        }
+    }
+    for (size_t i = glyph.sizeQuery; i < glyph.bytes.size(); ++i) {
+        ASSERT_EQ(glyph.bytes[i], kGuard) << "byte " << i << " past the bitmap";
+    }
 }
 
 struct GlyphCase {
@@ -299,26 +328,8 @@ TEST_F(GdiFontTest, MonochromeBitmapsMatchFreeTypeBitForBitInPaddedRows) {
                          << "height " << height << " code 0x" << std::hex << c.code);
             FetchedGlyph glyph = Fetch(c.code, GGO_BITMAP);
             OracleGlyph expected = oracle.Render(c.codePoint, true);
-            ASSERT_EQ(glyph.metrics.gmBlackBoxX, static_cast<UINT>(expected.width));
-            ASSERT_EQ(glyph.metrics.gmBlackBoxY, static_cast<UINT>(expected.rows));
-            EXPECT_EQ(glyph.metrics.gmptGlyphOrigin.x, expected.left);
-            EXPECT_EQ(glyph.metrics.gmptGlyphOrigin.y, expected.top);
-            EXPECT_EQ(glyph.metrics.gmCellIncX, expected.advance);
-            EXPECT_EQ(glyph.metrics.gmCellIncY, 0);
-            DWORD stride = (glyph.metrics.gmBlackBoxX + 31) / 32 * 4;
-            EXPECT_EQ(glyph.sizeQuery, stride * glyph.metrics.gmBlackBoxY);
-            EXPECT_EQ(glyph.written, glyph.sizeQuery);
+            ExpectLaidOutLike(glyph, expected, GGO_BITMAP);
             EXPECT_EQ(Unpack(glyph, GGO_BITMAP), expected.pixels);
-            // Padding bits are clear and nothing is written past the bitmap.
-            for (UINT y = 0; y < glyph.metrics.gmBlackBoxY; ++y) {
-                for (UINT x = glyph.metrics.gmBlackBoxX; x < stride * 8; ++x) {
-                    ASSERT_EQ((glyph.bytes[y * stride + x / 8] >> (7 - x % 8)) & 1, 0)
-                        << "row " << y << " bit " << x;
-                }
-            }
-            for (size_t i = glyph.sizeQuery; i < glyph.bytes.size(); ++i) {
-                ASSERT_EQ(glyph.bytes[i], kGuard);
-            }
         }
     }
 }
@@ -330,13 +341,7 @@ TEST_F(GdiFontTest, GrayBitmapsHoldSeventeenLevelsNearestFreeTypesCoverage) {
         SCOPED_TRACE(testing::Message() << "code 0x" << std::hex << c.code);
         FetchedGlyph glyph = Fetch(c.code, GGO_GRAY4_BITMAP);
         OracleGlyph expected = oracle.Render(c.codePoint, false);
-        ASSERT_EQ(glyph.metrics.gmBlackBoxX, static_cast<UINT>(expected.width));
-        ASSERT_EQ(glyph.metrics.gmBlackBoxY, static_cast<UINT>(expected.rows));
-        EXPECT_EQ(glyph.metrics.gmptGlyphOrigin.x, expected.left);
-        EXPECT_EQ(glyph.metrics.gmptGlyphOrigin.y, expected.top);
-        DWORD stride = (glyph.metrics.gmBlackBoxX + 3) / 4 * 4;
-        EXPECT_EQ(glyph.sizeQuery, stride * glyph.metrics.gmBlackBoxY);
-        EXPECT_EQ(glyph.written, glyph.sizeQuery);
+        ExpectLaidOutLike(glyph, expected, GGO_GRAY4_BITMAP);
         std::vector<uint8_t> levels = Unpack(glyph, GGO_GRAY4_BITMAP);
         bool sawFull = false, sawPartial = false;
         for (size_t i = 0; i < levels.size(); ++i) {
@@ -350,14 +355,6 @@ TEST_F(GdiFontTest, GrayBitmapsHoldSeventeenLevelsNearestFreeTypesCoverage) {
         }
         EXPECT_TRUE(sawFull);
         EXPECT_TRUE(sawPartial) << "anti-aliased edges have intermediate levels";
-        for (UINT y = 0; y < glyph.metrics.gmBlackBoxY; ++y) {
-            for (UINT x = glyph.metrics.gmBlackBoxX; x < stride; ++x) {
-                ASSERT_EQ(glyph.bytes[y * stride + x], 0) << "padding of row " << y;
-            }
-        }
-        for (size_t i = glyph.sizeQuery; i < glyph.bytes.size(); ++i) {
-            ASSERT_EQ(glyph.bytes[i], kGuard);
-        }
     }
 }
 
