@@ -1,5 +1,6 @@
 // GDI as the library's software path presents with it: device-independent
-// bitmaps blitted into a window's device context, and brushes for FillRect.
+// bitmaps blitted into a window's device context, and brushes for FillRect;
+// and fonts whose glyphs the library renders into caches of its own.
 // Window device contexts come from the window service (GetDC, BeginPaint);
 // memory contexts with DIB sections selected into them are made here, and the
 // image loader draws bitmaps of any layout into them to get 24-bit pixels.
@@ -71,8 +72,9 @@ BOOL DeleteDC(HDC dc);
 // top-down when biHeight is negative. Null (and *bits null) on failure.
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
                          DWORD offset);
-// Null when the object cannot be selected (not a bitmap, or a bitmap already
-// selected into another context).
+// Null when the object cannot be selected (not a bitmap or font, or a bitmap
+// already selected into another context). Selecting a font returns the font
+// it replaces.
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 
 HBRUSH CreateSolidBrush(COLORREF colour);
@@ -80,3 +82,95 @@ HGDIOBJ GetStockObject(int object);
 BOOL DeleteObject(HGDIOBJ object);
 // Fills the rectangle (right and bottom excluded) with the brush's colour.
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+
+// Fonts, for rendering glyphs into a program's own cache: faces come from
+// the installed fonts (a Windows face name the system lacks is served by an
+// installed face that stands in for it, and a missing face by one covering
+// the character set's language, with a log line), glyphs from their outlines.
+// Fonts are selected into memory contexts only; a fresh memory context holds
+// a stock font, which DeleteObject leaves alone. Font handles are checked: a
+// deleted or made-up one is refused. Deleting the font a context holds makes
+// the context refuse font calls until another font is selected.
+#define DEFAULT_CHARSET 1u
+#define SHIFTJIS_CHARSET 128u
+#define HANGEUL_CHARSET 129u
+#define GB2312_CHARSET 134u
+#define CHINESEBIG5_CHARSET 136u
+#define OUT_DEFAULT_PRECIS 0u
+#define CLIP_DEFAULT_PRECIS 0u
+#define NONANTIALIASED_QUALITY 3u
+#define FIXED_PITCH 1u
+
+#define GGO_METRICS 0u
+#define GGO_BITMAP 1u
+#define GGO_GRAY4_BITMAP 5u
+#define GDI_ERROR 0xFFFFFFFFu
+
+struct TEXTMETRICA {
+    LONG tmHeight;  // tmAscent + tmDescent
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+    LONG tmOverhang;
+    LONG tmDigitizedAspectX;
+    LONG tmDigitizedAspectY;
+    BYTE tmFirstChar;
+    BYTE tmLastChar;
+    BYTE tmDefaultChar;
+    BYTE tmBreakChar;
+    BYTE tmItalic;
+    BYTE tmUnderlined;
+    BYTE tmStruckOut;
+    BYTE tmPitchAndFamily;
+    BYTE tmCharSet;
+};
+
+// The black box is the glyph bitmap's size (0 x 0 for a glyph without ink);
+// the origin is its top-left corner relative to the pen on the baseline, y
+// counting upwards; the cell increment is the advance in whole pixels.
+struct GLYPHMETRICS {
+    UINT gmBlackBoxX;
+    UINT gmBlackBoxY;
+    POINT gmptGlyphOrigin;
+    SHORT gmCellIncX;
+    SHORT gmCellIncY;
+};
+
+struct FIXED {
+    WORD fract;
+    SHORT value;
+};
+
+// Only the identity transform is served.
+struct MAT2 {
+    FIXED eM11;
+    FIXED eM12;
+    FIXED eM21;
+    FIXED eM22;
+};
+
+// A positive height is the cell height (tmHeight comes out equal to it), a
+// negative one the em size, 0 a default of 16. Weight 0 means 400; a weight of
+// 600 or more on a face without a bold member, or italic on an upright face,
+// is synthesised. Width, escapement and orientation must be 0; precision and
+// quality are not used. Null, with a log line, on a refusal; a missing face
+// is never one.
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
+                  DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
+// The metrics of the font selected into a memory context.
+BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+// One character of the selected font. `character` is a code of the font's
+// character set (code page 932 for DEFAULT_CHARSET and SHIFTJIS_CHARSET): a
+// single byte, or a double-byte character as lead byte x 256 + trail byte.
+// GGO_BITMAP gives 1 bit a pixel, the leftmost pixel in the top bit; GGO_GRAY4_BITMAP
+// a byte a pixel of level 0-16; both top row first, rows padded to 4 bytes.
+// GGO_METRICS fills `metrics` only. Without a buffer (or with size 0) the
+// result is the bytes the bitmap needs; with one, the bytes written, and
+// GDI_ERROR when it is too small. GDI_ERROR with a log line on any refusal.
+DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize,
+                       void* buffer, const MAT2* matrix);

@@ -2,6 +2,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/gdi/font_handles_internal.h"
 #include "platform/gdi/framebuffer_dc.h"
 #include "platform/gdi/objects.h"
 
@@ -93,6 +94,9 @@ BOOL DeleteObject(HGDIOBJ object) {
     }
     if (platform::gdi::IsStockBrush(object)) {
         return TRUE;
+    }
+    if (platform::gdi::IsFontHandle(object)) {
+        return platform::gdi::DeleteFont(object);
     }
     if (!platform::gdi::MayDeleteObject(object)) {
         return FALSE;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/gdi/font_handles_internal.h"
 #include "platform/window/dc.h"
 
 namespace platform::gdi {
@@ -25,6 +26,7 @@ DibSection* StockBitmap() {
 
 struct MemoryContext {
     DibSection* selected = nullptr;  // null: the stock bitmap
+    HGDIOBJ font = nullptr;          // null: the stock font
 };
 
 MemoryContext* ContextOf(HDC dc) {
@@ -58,6 +60,11 @@ DibSectionTarget::DibSectionTarget(HDC dc) {
     }
     open_ = true;
     section_ = context->selected;
+}
+
+HGDIOBJ* SelectedFontOf(HDC dc) {
+    MemoryContext* context = ContextOf(dc);
+    return context != nullptr ? &context->font : nullptr;
 }
 
 bool MayDeleteObject(HGDIOBJ object) {
@@ -133,6 +140,9 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    if (platform::gdi::IsFontHandle(object)) {
+        return platform::gdi::SelectFont(dc, object);
+    }
     MemoryContext* context = platform::gdi::ContextOf(dc);
     if (context == nullptr) {
         return nullptr;
