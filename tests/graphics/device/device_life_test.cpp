@@ -142,9 +142,11 @@ TEST_F(GraphicsTest, ASceneIsOpenedAndClosedOncePerPair) {
 
 TEST_F(GraphicsTest, ActivationLeavesAWorkingDeviceAlone) {
     ASSERT_EQ(StartLibrary(), 0);
-    IDirect3DDevice9* device = g_graphics.device;
+    int created = platform::D3D9CallCount("IDirect3D9::CreateDevice");
+    int presents = platform::D3D9CallCount("Present");
     Activate();
-    EXPECT_EQ(g_graphics.device, device);
+    EXPECT_EQ(platform::D3D9CallCount("IDirect3D9::CreateDevice"), created);
+    EXPECT_EQ(platform::D3D9CallCount("Present"), presents + 1) << "one trial present";
     EXPECT_EQ(IsGraphicsDeviceLost(), 0);
 }
 
