@@ -90,6 +90,9 @@ int InitGraphicsSystem() {
         SetScreenHalfSize();
     }
     if (SetupDirect3D() != 0) {
+        // A set-up that failed after DirectDraw was made (the software path's
+        // display mode) would otherwise keep it and the module loaded.
+        ReleaseDirect3D();
         TerminateGraphicsSystem();
         return -1;
     }

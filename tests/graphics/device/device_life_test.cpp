@@ -126,6 +126,16 @@ TEST_F(GraphicsTest, WithoutTheDirect3DModuleStartUpFailsAndCanBeTriedAgain) {
     EXPECT_EQ(g_graphics.hardwareInUse, 1);
 }
 
+TEST_F(GraphicsTest, ASoftwareFullScreenWhoseModeCannotBeSetFailsWithNothingLeft) {
+    ChangeWindowMode(0);
+    ASSERT_EQ(SetUseHardwareOption(0), 0);
+    ASSERT_EQ(SetScreenMode(640, 480, 8, 0), 0);  // the size exists; no 8-bit screen does
+    EXPECT_EQ(StartLibrary(), -1);
+    EXPECT_EQ(g_graphics.started, 0);
+    ExpectNoDeviceObjects();
+    ChangeWindowMode(1);
+}
+
 TEST_F(GraphicsTest, ASceneIsOpenedAndClosedOncePerPair) {
     ASSERT_EQ(StartLibrary(), 0);
     int begins = platform::D3D9CallCount("BeginScene");
