@@ -218,6 +218,27 @@ TEST_F(GraphicsTest, FullScreenRestoresOnEveryActivationUnlessMinimised) {
     ChangeWindowMode(1);
 }
 
+TEST_F(GraphicsTest, AFullScreenDeviceTakesCompositionAndTheTopRowsAndGivesCompositionBack) {
+    HWND window = nullptr;
+    for (int windowMode : {1, 0}) {
+        SCOPED_TRACE(windowMode);
+        ChangeWindowMode(windowMode);
+        ASSERT_EQ(StartLibrary(), 0);
+        window = GetMainWindow();
+        EXPECT_EQ(g_system.compositionOff, windowMode == 0 ? 1 : 0);
+        LRESULT top = SendMessageA(window, WM_NCHITTEST, 0, MAKELONG(100, 7));
+        LRESULT below = SendMessageA(window, WM_NCHITTEST, 0, MAKELONG(100, 8));
+        EXPECT_EQ(top, windowMode == 0 ? 5 : HTCLIENT);
+        EXPECT_EQ(below, HTCLIENT);
+        if (windowMode == 0) {
+            SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+            EXPECT_EQ(g_system.compositionOff, 0);
+        }
+        ASSERT_EQ(EndLibrary(), 0);
+    }
+    ChangeWindowMode(1);
+}
+
 TEST_F(GraphicsTest, APresentThatFindsTheDeviceLostIsRemembered) {
     ASSERT_EQ(StartLibrary(), 0);
     NotePresentResult(D3D_OK);
