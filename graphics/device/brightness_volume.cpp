@@ -42,6 +42,17 @@ int FailVolume(const char* line, IDirect3DVolumeTexture9** source, IDirect3DVolu
     return WriteLog(line);
 }
 
+// The 128-cube in one level of X8R8G8B8; null on failure.
+IDirect3DVolumeTexture9* MakeVolume(IDirect3DDevice9* device, D3DPOOL pool) {
+    IDirect3DVolumeTexture9* volume = nullptr;
+    if (FAILED(device->CreateVolumeTexture(kBrightnessVolumeSide, kBrightnessVolumeSide,
+                                           kBrightnessVolumeSide, 1, 0, D3DFMT_X8R8G8B8, pool,
+                                           &volume, nullptr))) {
+        return nullptr;
+    }
+    return volume;
+}
+
 }  // namespace
 
 void FillBrightnessVolume(const D3DLOCKED_BOX& box) {
@@ -96,21 +107,16 @@ int CreateMaxBrightnessVolume() {
         return -1;
     }
     ReleaseComObject(&g_graphics.maxBrightnessVolume);
-    IDirect3DVolumeTexture9* dest = nullptr;
+    IDirect3DVolumeTexture9* dest = MakeVolume(device, D3DPOOL_DEFAULT);
     IDirect3DVolumeTexture9* source = nullptr;
-    if (FAILED(device->CreateVolumeTexture(kBrightnessVolumeSide, kBrightnessVolumeSide,
-                                           kBrightnessVolumeSide, 1, 0, D3DFMT_X8R8G8B8,
-                                           D3DPOOL_DEFAULT, &dest, nullptr))) {
-        dest = nullptr;
+    if (dest == nullptr) {
         return FailVolume(
             "RGBカラーを輝度を最大にしたRGB値に変換するためのボリュームテクスチャの"
             "作成に失敗しました\n",
             &source, &dest);
     }
-    if (FAILED(device->CreateVolumeTexture(kBrightnessVolumeSide, kBrightnessVolumeSide,
-                                           kBrightnessVolumeSide, 1, 0, D3DFMT_X8R8G8B8,
-                                           D3DPOOL_SYSTEMMEM, &source, nullptr))) {
-        source = nullptr;
+    source = MakeVolume(device, D3DPOOL_SYSTEMMEM);
+    if (source == nullptr) {
         return FailVolume(
             "RGBカラーを輝度を最大にしたRGB値に変換するための転送元用ボリュームテク"
             "スチャの作成に失敗しました\n",

@@ -13,14 +13,6 @@ namespace tessel {
 ScreenSettings g_screen = {};
 GraphicsDevice g_graphics = {};
 
-namespace {
-
-constexpr int kDefaultWidth = 640;
-constexpr int kDefaultHeight = 480;
-constexpr int kDefaultColorBits = 16;
-
-}  // namespace
-
 int IsScreenHalfSize() {
     return g_screen.lowResolutionMode != 0 || pending::emulation320x240 != 0 ? 1 : 0;
 }
@@ -105,16 +97,16 @@ IDirectDraw7* QueryDirectDrawObject() {
 
 int QueryScreenSize(int* width, int* height) {
     if (width != nullptr) {
-        *width = g_screen.width != 0 ? g_screen.width : kDefaultWidth;
+        *width = g_screen.width != 0 ? g_screen.width : kDefaultScreenWidth;
     }
     if (height != nullptr) {
-        *height = g_screen.height != 0 ? g_screen.height : kDefaultHeight;
+        *height = g_screen.height != 0 ? g_screen.height : kDefaultScreenHeight;
     }
     return 0;
 }
 
 int QueryScreenColorDepth() {
-    return g_screen.colorBits != 0 ? g_screen.colorBits : kDefaultColorBits;
+    return g_screen.colorBits != 0 ? g_screen.colorBits : kDefaultScreenBits;
 }
 
 int QueryScreenState(int* width, int* height, int* bits) {

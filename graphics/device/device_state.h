@@ -12,7 +12,12 @@
 
 namespace tessel {
 
-// The screen a program asks for; 0 means not set (640x480 at 16 bits).
+// What a setting of 0 stands for.
+constexpr int kDefaultScreenWidth = 640;
+constexpr int kDefaultScreenHeight = 480;
+constexpr int kDefaultScreenBits = 16;
+
+// The screen a program asks for; 0 means not set (the defaults above).
 struct ScreenSettings {
     int32_t width;
     int32_t height;

@@ -13,10 +13,6 @@ namespace tessel {
 
 namespace {
 
-constexpr int kDefaultWidth = 640;
-constexpr int kDefaultHeight = 480;
-constexpr int kDefaultColorBits = 16;
-
 bool IsFullScreen() {
     return g_system.windowMode == 0;
 }
@@ -78,13 +74,13 @@ int InitGraphicsSystem() {
     }
     pending::ClearImageTableCounts();
     if (g_screen.width == 0) {
-        g_screen.width = kDefaultWidth;
+        g_screen.width = kDefaultScreenWidth;
     }
     if (g_screen.height == 0) {
-        g_screen.height = kDefaultHeight;
+        g_screen.height = kDefaultScreenHeight;
     }
     if (g_screen.colorBits == 0) {
-        g_screen.colorBits = kDefaultColorBits;
+        g_screen.colorBits = kDefaultScreenBits;
     }
     if (IsFullScreen() && g_screen.width == 320 && g_screen.height == 240) {
         SetScreenHalfSize();
