@@ -6,6 +6,10 @@
 // in the 320x240 modes presents windowed on the display mode the program set
 // itself; any other full screen is exclusive. The platform offers no
 // Direct3DCreate9Ex, so the look-up of it always falls back to Direct3DCreate9.
+//
+// Not here: a lost device is never reset, it is released and made again
+// (graphics_system.cpp); the sub back buffer is made when presentation first
+// needs it, not with the device.
 #include <algorithm>
 
 #include "foundation/memory/log.h"

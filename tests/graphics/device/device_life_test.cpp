@@ -150,6 +150,42 @@ TEST_F(GraphicsTest, ASceneIsOpenedAndClosedOncePerPair) {
     EXPECT_EQ(platform::D3D9CallCount("EndScene") - ends, 1);
 }
 
+TEST_F(GraphicsTest, DialogBoxModeIsSwitchedOffFirstAndTheSceneEndedOnRequest) {
+    EXPECT_EQ(SetDeviceDialogBoxMode(1), 0) << "no device yet";
+    ASSERT_EQ(StartLibrary(), 0);
+    platform::SetD3D9TraceRecording(true);
+    platform::ClearD3D9Trace();
+    SetDeviceDialogBoxMode(1);
+    SetDeviceDialogBoxMode(0);
+    EnsureSceneBegun();
+    SetDialogBoxModeWithSceneEnd(1);
+    std::vector<std::string> calls;
+    for (const platform::D3D9TraceEntry& entry : platform::D3D9Trace()) {
+        if (entry.method != "BeginScene") {
+            calls.push_back(entry.method + " " + entry.arguments);
+        }
+    }
+    platform::SetD3D9TraceRecording(false);
+    const std::vector<std::string> expected = {"SetDialogBoxMode 0", "SetDialogBoxMode 1",
+                                               "SetDialogBoxMode 0", "EndScene  ",
+                                               "SetDialogBoxMode 1"};
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(g_graphics.sceneOpen, 0);
+}
+
+TEST_F(GraphicsTest, DeviceBuffersComeFromTheDeviceAndNotWithoutIt) {
+    EXPECT_EQ(CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED), nullptr);
+    EXPECT_EQ(CreateDeviceIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED), nullptr);
+    ASSERT_EQ(StartLibrary(), 0);
+    IDirect3DVertexBuffer9* vertices = CreateDeviceVertexBuffer(64, 0, D3DFVF_XYZ, D3DPOOL_MANAGED);
+    IDirect3DIndexBuffer9* indices =
+        CreateDeviceIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED);
+    ASSERT_NE(vertices, nullptr);
+    ASSERT_NE(indices, nullptr);
+    vertices->Release();
+    indices->Release();
+}
+
 TEST_F(GraphicsTest, ActivationLeavesAWorkingDeviceAlone) {
     ASSERT_EQ(StartLibrary(), 0);
     int created = platform::D3D9CallCount("IDirect3D9::CreateDevice");

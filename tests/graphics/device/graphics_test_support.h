@@ -15,7 +15,7 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
 #include "platform/d3d9_testing.h"
-#include "platform/kernel/modules.h"
+#include "platform/kernel.h"
 #include "platform/window.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
