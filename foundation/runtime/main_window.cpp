@@ -3,14 +3,16 @@
 #include <cstring>
 
 #include "foundation/base/charset.h"
-#include "foundation/runtime/input.h"
+#include "foundation/base/random.h"
+#include "foundation/base/text.h"
 #include "foundation/memory/log.h"
 #include "foundation/net/connections.h"
+#include "foundation/runtime/input.h"
 #include "foundation/runtime/message_pump.h"
-#include "foundation/base/random.h"
 #include "foundation/runtime/system_state.h"
-#include "foundation/base/text.h"
 #include "foundation/runtime/window_mode.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/graphics_device.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
@@ -19,12 +21,6 @@
 namespace tessel {
 
 namespace {
-
-// The screen size the window is made for. The graphics layer's screen
-// settings decide it once they are part of the library; until then the
-// window takes their default size.
-constexpr int kScreenWidth = 640;
-constexpr int kScreenHeight = 480;
 
 constexpr int kCounterTestPolls = 60;
 constexpr int kCounterTestMilliseconds = 1000;
@@ -183,17 +179,23 @@ HWND CreateFullScreenWindow() {
     WriteLog("フルスクリーンモード用のウインドウを作成します\n");
     const WindowStyleEntry& styles = CurrentWindowStyle();
     g_system.cursorWanted = 0;
+    int width = 0;
+    int height = 0;
+    QueryScreenSize(&width, &height);
     return CreateWindowExA(styles.fullScreenExStyle, g_system.className, g_system.title,
-                           styles.fullScreenStyle, 0, 0, kScreenWidth, kScreenHeight, nullptr,
-                           nullptr, g_system.instance, nullptr);
+                           styles.fullScreenStyle, 0, 0, width, height, nullptr, nullptr,
+                           g_system.instance, nullptr);
 }
 
 HWND CreateWindowModeWindow() {
     WriteLog("ウインドウモード起動用のウインドウを作成します\n");
     const WindowStyleEntry& styles = CurrentWindowStyle();
     DWORD style = styles.style | (g_system.visibleStyle != 0 ? WS_VISIBLE : 0u);
-    RECT rect = {0, 0, static_cast<LONG>(kScreenWidth * g_system.windowScaleX),
-                 static_cast<LONG>(kScreenHeight * g_system.windowScaleY)};
+    int screenWidth = 0;
+    int screenHeight = 0;
+    QueryScreenSize(&screenWidth, &screenHeight);
+    RECT rect = {0, 0, static_cast<LONG>(screenWidth * g_system.windowScaleX),
+                 static_cast<LONG>(screenHeight * g_system.windowScaleY)};
     AdjustWindowRectEx(&rect, style, FALSE, styles.exStyle);
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
@@ -218,20 +220,25 @@ void OnActivation(HWND window, WPARAM wParam) {
     if (g_system.creating != 0) {
         return;
     }
-    // Becoming active restores the graphics device and movies, and becoming
-    // inactive pauses them, once those services are part of the library.
-    // Input devices are acquired again either way: exclusive use of the pads
-    // only while active.
+    // Becoming active restores a lost graphics device; movies are resumed
+    // and paused here once they are part of the library. Input devices are
+    // acquired again either way: exclusive use of the pads only while active.
     if (active) {
+        if (g_system.started != 0) {
+            RestoreGraphicsOnActivation(HIWORD(wParam) != 0 ? 1 : 0);
+        }
         ReacquireInputDevices();
         ApplyPadVibration();
         return;
     }
     if (g_system.windowMode == 0) {
         // A full-screen program gives the desktop its own display mode back
-        // while it is away.
+        // while it is away, and composition when it had switched it off.
         ChangeDisplaySettingsA(nullptr, 0);
         ShowWindow(window, SW_MINIMIZE);
+        if (QueryDirectDrawObject() != nullptr && g_system.compositionOff != 0) {
+            EnableDesktopComposition(1);
+        }
     }
     ReacquireInputDevices();
     HDC dc = GetDC(window);
@@ -545,6 +552,15 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             // layer's question; it is asked here once that layer exists.
             g_system.displayChanged = 1;
             break;
+        case WM_NCHITTEST: {
+            // The top rows of a full-screen Direct3D window count as its menu.
+            const LRESULT menuArea = 5;
+            int y = static_cast<SHORT>(HIWORD(lParam));
+            if (g_graphics.hardwareInUse != 0 && g_system.windowMode == 0 && y < 8) {
+                return menuArea;
+            }
+            break;
+        }
         case WM_SYSCOMMAND: {
             WPARAM command = wParam & 0xFFF0u;
             if (command == SC_SCREENSAVE || command == SC_MONITORPOWER) {

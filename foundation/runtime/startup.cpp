@@ -4,19 +4,21 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
-#include "foundation/runtime/input.h"
+#include "foundation/files/streams.h"
 #include "foundation/memory/log.h"
-#include "foundation/runtime/main_window.h"
 #include "foundation/memory/memory.h"
 #include "foundation/net/connections.h"
+#include "foundation/runtime/input.h"
+#include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/public_call_lock.h"
-#include "foundation/files/streams.h"
 #include "foundation/runtime/system_state.h"
-#include "foundation/base/text.h"
 #include "foundation/runtime/window_mode.h"
+#include "graphics/device/display_modes.h"
+#include "graphics/device/graphics_device.h"
 #include "images/soft_image.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
@@ -243,10 +245,11 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // The debug text is ended before the connections, and direct play,
-    // models and graphics after them, once they are part of the library;
-    // sound after input.
+    // The debug text is ended before the connections, and direct play
+    // and models after them, once they are part of the library; then
+    // graphics, input, and sound after input.
     EndNetwork();
+    TerminateGraphicsSystem();
     EndInputSystem();
     DestroyMainWindow();
     if (g_system.comStarted != 0) {
@@ -265,6 +268,30 @@ void TakeDownLibrary() {
         FreeLibrary(g_system.compositionModule);
         g_system.compositionModule = nullptr;
         g_system.enableComposition = nullptr;
+    }
+}
+
+// A full-screen size that no display mode offers starts in window mode,
+// except 320x240 on the hardware path, which is served as 640x480 with only
+// its top-left quarter drawn.
+void CheckFullScreenSize() {
+    if (g_system.windowMode != 0) {
+        return;
+    }
+    int width = 0;
+    int height = 0;
+    QueryScreenSize(&width, &height);
+    bool offered = false;
+    for (int i = 0; i < QueryDisplayModeCount() && !offered; ++i) {
+        DisplayModeEntry mode = QueryDisplayMode(i);
+        offered = mode.width == width && mode.height == height;
+    }
+    bool halfSize = width == 320 && height == 240;
+    if (!offered && !(halfSize && QueryUseHardwareOption() != 0)) {
+        ChangeWindowMode(1);
+    }
+    if (halfSize && g_system.windowMode == 0) {
+        SetScreenHalfSize();
     }
 }
 
@@ -303,14 +330,14 @@ int StartLibraryInner() {
         return 0;
     }
     g_system.starting = 1;
-    // The full-screen size check against the display modes and the movie
-    // decoder's tables join here with their layers.
+    CheckFullScreenSize();
+    // The movie decoder's tables join here with their layer.
     PurgeArchivesAtExit();
     InstallFileOps(nullptr);
     RememberStartDirectory();
     StartLogFile();
 
-    if (g_system.windowMode != 0 && DesktopColorBits() == 24) {
+    if ((g_system.windowMode != 0 && DesktopColorBits() == 24) || QueryScreenColorDepth() == 24) {
         WriteLog("Tesselは２４ビットカラーモードに対応していません");
         WriteLog("\n");
         g_system.starting = 0;
@@ -334,8 +361,14 @@ int StartLibraryInner() {
     if (StartInputSystem() != 0) {
         return FailStart();
     }
-    // Sound, graphics and text input start here once they are part of the
-    // library; then the debug text, the draw targets and the 3D tables.
+    // Sound starts here once it is part of the library; the library runs
+    // without it when it fails.
+    if (InitGraphicsSystem() < 0) {
+        return FailStart();
+    }
+    // Text input starts here, and after the window comes to the front the
+    // debug text, the draw targets and the 3D tables, once they are part of
+    // the library.
     g_system.started = 1;
     if (g_system.windowMode == 0) {
         BringWindowToFront(g_system.mainWindow, 1);

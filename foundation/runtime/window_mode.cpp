@@ -3,6 +3,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/system_state.h"
+#include "graphics/device/graphics_device.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 
@@ -68,11 +69,9 @@ int ApplyCursorVisibility(int wanted) {
 
 namespace {
 
-constexpr int kDefaultScreenWidth = 640;
-constexpr int kDefaultScreenHeight = 480;
 constexpr int kDisplayChangeWaitMs = 2000;
 
-ScreenModeChanger screenModeChanger = nullptr;
+ScreenModeChanger screenModeChanger = ChangeScreenModeCore;
 
 // The window scale as the window uses it; a factor not above 0 reads as 1.
 void ScaleFactors(double* x, double* y) {
@@ -89,7 +88,7 @@ void ScaleFactors(double* x, double* y) {
 void ScaledScreenSize(int* width, int* height) {
     int screenWidth = 0;
     int screenHeight = 0;
-    QueryWindowScreenSize(&screenWidth, &screenHeight);
+    QueryScreenSize(&screenWidth, &screenHeight);
     double x = 1.0;
     double y = 1.0;
     ScaleFactors(&x, &y);
@@ -104,7 +103,7 @@ void StyleForFullScreen(const WindowStyleEntry& styles) {
     SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(styles.fullScreenStyle));
     int width = 0;
     int height = 0;
-    QueryWindowScreenSize(&width, &height);
+    QueryScreenSize(&width, &height);
     g_system.clientRect = {0, 0, width, height};
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -144,12 +143,7 @@ void StyleForWindow(const WindowStyleEntry& styles) {
 }  // namespace
 
 void SetScreenModeChanger(ScreenModeChanger changer) {
-    screenModeChanger = changer;
-}
-
-void QueryWindowScreenSize(int* width, int* height) {
-    *width = kDefaultScreenWidth;
-    *height = kDefaultScreenHeight;
+    screenModeChanger = changer != nullptr ? changer : ChangeScreenModeCore;
 }
 
 int SetWindowStyleIndex(int index) {
@@ -233,16 +227,13 @@ int ChangeWindowMode(int mode) {
     }
     g_system.modeChanging = 1;
     ApplyWindowStyle();
-    int result = 0;
-    if (screenModeChanger != nullptr) {
-        result = screenModeChanger(-1, -1, -1, 1, -1);
-        // The new screen mode comes with a display change; a switch that
-        // causes none must not keep the program here for ever.
-        int start = ReadMillisecondClock();
-        while (PumpMessagesInner() == 0 && g_system.displayChanged == 0 &&
-               ((ReadMillisecondClock() - start) & 0x7FFFFFFF) < kDisplayChangeWaitMs) {
-            Sleep(1);
-        }
+    int result = screenModeChanger(-1, -1, -1, 1, -1);
+    // The new screen mode comes with a display change; a switch that causes
+    // none must not keep the program here for ever.
+    int start = ReadMillisecondClock();
+    while (PumpMessagesInner() == 0 && g_system.displayChanged == 0 &&
+           ((ReadMillisecondClock() - start) & 0x7FFFFFFF) < kDisplayChangeWaitMs) {
+        Sleep(1);
     }
     g_system.modeChanging = 0;
     return result;

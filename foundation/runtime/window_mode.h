@@ -33,16 +33,12 @@ int SetWindowStyleIndex(int index);
 int ChangeWindowMode(int mode);
 void StoreWindowModeFlag(int mode);
 
-// The screen-mode change of the graphics layer (width, height, colour bits,
-// force, refresh rate; -1 keeps a value), which re-creates the screen for the
-// current window mode. The graphics layer registers it; without it a mode
-// switch restyles the window only.
+// The screen-mode change (width, height, colour bits, force, refresh rate; -1
+// keeps a value) that re-creates the screen for the current window mode: the
+// graphics layer's ChangeScreenModeCore. Tests put another in its place; null
+// goes back to it.
 using ScreenModeChanger = int (*)(int width, int height, int bits, int force, int refresh);
 void SetScreenModeChanger(ScreenModeChanger changer);
-
-// The screen size the window shows: the graphics layer's screen settings once
-// they are part of the library; until then their default, 640 by 480.
-void QueryWindowScreenSize(int* width, int* height);
 
 // Style, size and position for the current mode and style index.
 void ApplyWindowStyle();

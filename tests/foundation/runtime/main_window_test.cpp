@@ -85,6 +85,9 @@ TEST_F(LibraryTest, BeforeStartUpThePaintShowsTheBackgroundColour) {
 }
 
 TEST_F(LibraryTest, FullScreenWindowCoversTheScreenWithoutACursor) {
+    // Full screen needs a display mode of the screen's size.
+    const platform::DisplayMode modes[] = {{640, 480, 16, 60}, {1024, 768, 32, 60}};
+    platform::SetDisplayModes(modes, 2, &modes[1]);
     ChangeWindowMode(0);
     ASSERT_EQ(StartLibrary(), 0);
     HWND window = GetMainWindow();

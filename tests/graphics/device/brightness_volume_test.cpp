@@ -1,0 +1,108 @@
+// The brightness rule and the volume texture filled by it.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "graphics/device/device_internal.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/graphics_device.h"
+#include "tests/graphics/device/graphics_test_support.h"
+
+using namespace tessel;
+using tessel_test::GraphicsTest;
+
+namespace {
+
+TEST(MaximiseBrightness, KeepsTheHueAndRaisesTheBrightestChannelTo255) {
+    struct Case {
+        int r, g, b;
+        Rgb8 want;
+    };
+    // Expected values worked by hand from the rule: t = (hi-lo)*255/hi,
+    // u = ((lo-mid)*255/(hi-lo) + 255)*t, lo' = 255-t, mid' = 255-u/255.
+    const Case cases[] = {
+        {0, 0, 0, {255, 255, 255}},
+        {10, 10, 10, {255, 255, 255}},     // grey
+        {300, 300, 300, {255, 255, 255}},  // clamped grey
+        {255, 0, 0, {255, 0, 0}},
+        {0, 255, 0, {0, 255, 0}},
+        {0, 0, 255, {0, 0, 255}},
+        {300, 0, 0, {255, 0, 0}},       // clamped
+        {100, 50, 0, {255, 127, 0}},    // -127.5 truncates toward zero
+        {20, 60, 100, {51, 153, 255}},  // blue highest, red lowest
+        {20, 100, 60, {51, 255, 153}},  // green highest, red lowest
+        {60, 100, 20, {153, 255, 51}},  // green highest, blue lowest
+        {100, 20, 60, {255, 51, 153}},  // red highest, green lowest
+        {100, 60, 20, {255, 153, 51}},  // red highest, blue lowest
+        {60, 20, 100, {153, 51, 255}},  // blue highest, green lowest
+        // With the lowest channel 0, taking the middle for the lowest would
+        // change the result: one case per order.
+        {0, 3, 7, {0, 109, 255}},
+        {0, 7, 3, {0, 255, 109}},
+        {3, 7, 0, {109, 255, 0}},
+        {7, 0, 3, {255, 0, 109}},
+        {7, 3, 0, {255, 109, 0}},
+        {3, 0, 7, {109, 0, 255}},
+        {50, 50, 100, {128, 128, 255}},   // tie below: red counts as lowest
+        {100, 100, 50, {255, 255, 128}},  // tie above: both stay highest
+        {100, 50, 100, {255, 128, 255}},  // tie above, red and blue
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.r << ", " << c.g << ", " << c.b);
+        Rgb8 got = MaximiseBrightness(c.r, c.g, c.b);
+        EXPECT_EQ(got.r, c.want.r);
+        EXPECT_EQ(got.g, c.want.g);
+        EXPECT_EQ(got.b, c.want.b);
+    }
+}
+
+TEST(BrightnessVolume, EachTexelHoldsTheBrightenedDoubleOfItsCoordinates) {
+    constexpr int side = static_cast<int>(kBrightnessVolumeSide);
+    // Padded rows and slices: the fill must follow the pitches.
+    const int rowPitch = side * 4 + 16;
+    const int slicePitch = rowPitch * side + 32;
+    std::vector<uint8_t> bits(static_cast<size_t>(slicePitch) * side, 0xAB);
+    D3DLOCKED_BOX box = {rowPitch, slicePitch, bits.data()};
+    FillBrightnessVolume(box);
+    auto texel = [&](int x, int y, int z) {
+        const uint8_t* p = bits.data() + z * slicePitch + y * rowPitch + x * 4;
+        return std::vector<int>{p[0], p[1], p[2], p[3]};
+    };
+    struct Case {
+        int x, y, z;
+        std::vector<int> bgra;
+    };
+    const Case cases[] = {
+        {0, 0, 0, {255, 255, 255, 255}},
+        {7, 7, 7, {255, 255, 255, 255}},  // the dark corner is white
+        {7, 7, 8, {255, 224, 224, 255}},  // (14, 14, 16): just outside it
+        {8, 0, 0, {0, 0, 255, 255}},
+        {127, 64, 0, {0, 128, 255, 255}},
+        {10, 30, 50, {255, 153, 51, 255}},  // (20, 60, 100)
+        {127, 127, 127, {255, 255, 255, 255}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << ", " << c.y << ", " << c.z);
+        EXPECT_EQ(texel(c.x, c.y, c.z), c.bgra);
+    }
+    EXPECT_EQ(bits[side * 4], 0xAB) << "row padding untouched";
+}
+
+TEST_F(GraphicsTest, TheBrightnessVolumeIsADefaultPoolCubeOfTheDevice) {
+    EXPECT_EQ(CreateMaxBrightnessVolume(), -1) << "no device";
+    ASSERT_EQ(StartLibrary(), 0);
+    ASSERT_EQ(CreateMaxBrightnessVolume(), 0);
+    ASSERT_NE(g_graphics.maxBrightnessVolume, nullptr);
+    D3DVOLUME_DESC desc = {};
+    g_graphics.maxBrightnessVolume->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 128u);
+    EXPECT_EQ(desc.Height, 128u);
+    EXPECT_EQ(desc.Depth, 128u);
+    EXPECT_EQ(desc.Format, static_cast<D3DFORMAT>(D3DFMT_X8R8G8B8));
+    EXPECT_EQ(desc.Pool, static_cast<D3DPOOL>(D3DPOOL_DEFAULT));
+    EXPECT_EQ(g_graphics.maxBrightnessVolume->GetLevelCount(), 1u);
+    ASSERT_EQ(EndLibrary(), 0);
+    ExpectNoDeviceObjects();
+}
+
+}  // namespace
