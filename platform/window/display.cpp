@@ -174,7 +174,9 @@ void PostDisplayChange() {
     std::vector<HWND> windows;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        windows = TopLevelWindows();
+        for (WindowRecord* record : TopLevelWindows()) {
+            windows.push_back(record->handle);
+        }
     }
     for (HWND window : windows) {
         PostToWindow(window, WM_DISPLAYCHANGE, static_cast<WPARAM>(mode.bitsPerPixel),
@@ -253,13 +255,11 @@ LONG ChangeDisplaySettingsA(DEVMODEA* request, DWORD flags) {
         state.current = target;
     }
     // Full-screen windows follow the new size; then every window hears of it.
-    std::vector<HWND> windows;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        windows = TopLevelWindows();
-    }
-    for (HWND window : windows) {
-        ApplyFullScreen(window, false);
+        for (WindowRecord* window : TopLevelWindows()) {
+            ApplyFullScreen(window, false);
+        }
     }
     PostDisplayChange();
     return DISP_CHANGE_SUCCESSFUL;

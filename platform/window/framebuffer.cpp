@@ -7,7 +7,7 @@
 
 namespace platform {
 
-void ResizeFramebuffer(HWND window) {
+void ResizeFramebuffer(WindowRecord* window) {
     int width = std::max(window->clientWidth, 0);
     int height = std::max(window->clientHeight, 0);
     if (width == window->pixelWidth && height == window->pixelHeight) {
@@ -26,7 +26,7 @@ void ResizeFramebuffer(HWND window) {
     window->pixelHeight = height;
 }
 
-void PresentFramebuffer(HWND window) {
+void PresentFramebuffer(WindowRecord* window) {
     if (window->sdl == nullptr || !HasRealVideoDriver() || !IsVideoThread() ||
         window->pixelWidth == 0 || window->pixelHeight == 0) {
         return;
@@ -54,13 +54,15 @@ void PresentFramebuffer(HWND window) {
     SDL_UpdateWindowSurface(window->sdl);
 }
 
-bool LockWindowFramebuffer(HWND window, WindowFramebuffer* out) {
+bool LockWindowFramebuffer(HWND handle, WindowFramebuffer* out) {
     if (out == nullptr) {
         return false;
     }
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        window = FindWindowRecord(handle);
+        if (window == nullptr) {
             return false;
         }
         ++window->busy;  // the record outlives a DestroyWindow until the unlock
@@ -74,7 +76,13 @@ bool LockWindowFramebuffer(HWND window, WindowFramebuffer* out) {
     return true;
 }
 
-void UnlockWindowFramebuffer(HWND window, bool changed) {
+void UnlockWindowFramebuffer(HWND handle, bool changed) {
+    WindowRecord* window = nullptr;
+    {
+        // A window destroyed while locked is still found: the lock's use keeps it.
+        std::lock_guard<std::recursive_mutex> guard(WindowLock());
+        window = FindUsedRecord(handle);
+    }
     if (window == nullptr) {
         return;
     }

@@ -72,10 +72,11 @@ DWORD MessageTime();
 // by one recursive lock; window procedures are never called while it is held.
 std::recursive_mutex& WindowLock();
 
-}  // namespace platform
-
-struct PlatformWindow {
-    std::shared_ptr<platform::WindowClass> windowClass;  // null for a procedure-only window
+// What the layer keeps of a window. An HWND is a checked id of one (see
+// handle_table_internal.h), found through FindWindowRecord.
+struct WindowRecord {
+    HWND handle = nullptr;  // the id it was given; dead once the window is destroyed
+    std::shared_ptr<WindowClass> windowClass;  // null for a procedure-only window
     WNDPROC procedure = nullptr;
     HWND parent = nullptr;
     int controlId = 0;
@@ -89,8 +90,9 @@ struct PlatformWindow {
     std::string title;
     SDL_Window* sdl = nullptr;
     uint32_t sdlId = 0;
-    std::shared_ptr<platform::ThreadQueue> queue;
+    std::shared_ptr<ThreadQueue> queue;
     bool procOnly = false;
+    bool proxy = false;  // a window of another process, found by FindWindowA
     bool destroying = false;
     bool destroyed = false;
     int busy = 0;  // window procedure calls under way
@@ -114,17 +116,24 @@ struct PlatformWindow {
     int instanceFd = -1;
 };
 
-namespace platform {
-
 // Registry queries; callers hold WindowLock().
+// The record of a live window of this process; null for a destroyed, made-up
+// or foreign HWND (a stale one too, whatever window now has its slot).
+WindowRecord* FindWindowRecord(HWND window);
 bool IsLiveWindow(HWND window);
-HWND WindowOfSdlId(uint32_t id);
-std::vector<HWND> TopLevelWindows();  // SDL-backed or not, in creation order
-bool IsTopLevel(HWND window);
+// A live window's record, or a destroyed one's that a use still keeps.
+WindowRecord* FindUsedRecord(HWND window);
+WindowRecord* WindowOfSdlId(uint32_t id);
+std::vector<WindowRecord*> TopLevelWindows();  // SDL-backed or not, in creation order
+bool IsTopLevel(const WindowRecord* window);
+// Gives a record its HWND; a proxy record is not listed among this process's
+// windows. Null when no id is left.
+HWND AddWindowHandle(WindowRecord* record);
+WindowRecord* FindProxyRecord(HWND window);
 
 // Ends one use of a record that was kept alive by raising `busy`; the last
 // use of a destroyed window frees it. Callers do not hold WindowLock().
-void EndBusyUse(HWND window);
+void EndBusyUse(WindowRecord* window);
 
 // Runs a window procedure with the record kept alive across the call.
 LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -137,7 +146,7 @@ void Deliver(bool post, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 // The frame around a client area that AdjustWindowRectEx adds.
 RECT FrameInsets(DWORD style, DWORD exStyle, bool menu);
-void ClientOrigin(HWND window, int* x, int* y);
+void ClientOrigin(const WindowRecord* window, int* x, int* y);
 
 // Activation: `how` is WA_ACTIVE or WA_CLICKACTIVE; `post` as for Deliver.
 void ChangeActivation(HWND window, bool post, int how);
@@ -148,9 +157,9 @@ bool EnsureVideo();
 bool IsVideoThread();
 void PumpSdlEvents();
 // Follows the style and the rectangle; true when the window went in or out.
-bool ApplyFullScreen(HWND window, bool announce = true);
-void SyncSdlGeometry(HWND window);
-void DestroySdlWindow(HWND window);
+bool ApplyFullScreen(WindowRecord* window, bool announce = true);
+void SyncSdlGeometry(WindowRecord* window);
+void DestroySdlWindow(WindowRecord* window);
 
 // Keyboard: SDL key events become key messages and key state.
 void TranslateSdlKey(const SDL_Event& event, HWND window);
@@ -159,22 +168,22 @@ void UpdateThreadKeyState(ThreadQueue& queue, const MSG& msg);
 DWORD MouseKeyFlags();
 
 // The framebuffer follows the client size; callers hold the window's pixelLock.
-void ResizeFramebuffer(HWND window);
-void PresentFramebuffer(HWND window);
+void ResizeFramebuffer(WindowRecord* window);
+void PresentFramebuffer(WindowRecord* window);
 
 // Display.
 void PostDisplayChange();
 
 // Single instance.
-void RegisterInstanceWindow(HWND window);
-void UnregisterInstanceWindow(HWND window);
+void RegisterInstanceWindow(WindowRecord* window);
+void UnregisterInstanceWindow(WindowRecord* window);
 bool IsLiveProxy(HWND window);
 
 // Paint bookkeeping.
-void InvalidateWhole(HWND window);
+void InvalidateWhole(WindowRecord* window);
 
 // The SDL window id of a window (0 forgets it).
-void RegisterSdlWindowId(HWND window, uint32_t id);
+void RegisterSdlWindowId(WindowRecord* window, uint32_t id);
 DWORD& ForegroundLockTimeout();
 // The last cursor position SDL reported, in screen coordinates.
 void NoteCursorPosition(int x, int y);

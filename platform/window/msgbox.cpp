@@ -89,7 +89,8 @@ int ShowWithSdl(HWND owner, const char* text, const char* caption, const ButtonS
     data.flags = IconFlags(type);
     {
         std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
-        data.window = platform::IsLiveWindow(owner) ? owner->sdl : nullptr;
+        platform::WindowRecord* record = platform::FindWindowRecord(owner);
+        data.window = record != nullptr ? record->sdl : nullptr;
     }
     data.title = utf8Caption.c_str();
     data.message = utf8Text.c_str();

@@ -59,10 +59,12 @@ bool InRange(UINT message, UINT filterMin, UINT filterMax) {
 }
 
 bool IsDescendantOrSelf(HWND window, HWND ancestor) {
-    for (HWND w = window; w != nullptr; w = IsLiveWindow(w) ? w->parent : nullptr) {
+    for (HWND w = window; w != nullptr;) {
         if (w == ancestor) {
             return true;
         }
+        WindowRecord* record = FindWindowRecord(w);
+        w = record != nullptr ? record->parent : nullptr;
     }
     return false;
 }
@@ -155,10 +157,10 @@ bool TakePaint(ThreadQueue& queue, MSG* out, HWND filter, UINT filterMin, UINT f
     HWND found = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        for (HWND window : TopLevelWindows()) {
+        for (WindowRecord* window : TopLevelWindows()) {
             if (window->queue.get() == &queue && window->needsPaint &&
                 (window->style & WS_VISIBLE) != 0 && !window->destroying) {
-                found = window;
+                found = window->handle;
                 break;
             }
         }
@@ -301,10 +303,11 @@ bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<ThreadQueue> queue;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             return false;
         }
-        queue = window->queue;
+        queue = record->queue;
     }
     PostTo(*queue, MakeMessage(window, message, wParam, lParam));
     return true;
@@ -320,17 +323,19 @@ void Deliver(bool post, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC procedure = nullptr;
+    WindowRecord* record = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        record = FindWindowRecord(window);
+        if (record == nullptr) {
             return 0;
         }
-        ++window->busy;
-        procedure = window->procedure;
+        ++record->busy;
+        procedure = record->procedure;
     }
     LRESULT result = procedure != nullptr ? procedure(window, message, wParam, lParam)
                                           : DefWindowProcA(window, message, wParam, lParam);
-    EndBusyUse(window);
+    EndBusyUse(record);
     return result;
 }
 
@@ -371,11 +376,12 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<ThreadQueue> target;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        target = window->queue;
+        target = record->queue;
     }
     std::shared_ptr<ThreadQueue> self = CurrentQueue();
     if (target == self) {
@@ -474,11 +480,12 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
     std::shared_ptr<ThreadQueue> queue;
     if (window != nullptr) {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        queue = window->queue;
+        queue = record->queue;
     } else {
         queue = CurrentQueue();
     }
@@ -510,11 +517,12 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
     std::shared_ptr<ThreadQueue> queue;
     if (window != nullptr) {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
-        queue = window->queue;
+        queue = record->queue;
     } else {
         queue = CurrentQueue();
     }

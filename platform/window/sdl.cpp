@@ -63,11 +63,8 @@ std::string ToUtf8(const std::string& text) {
 
 HWND TargetWindow(uint32_t sdlId) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    HWND window = WindowOfSdlId(sdlId);
-    if (window == nullptr) {
-        window = ActiveWindowUnlocked();
-    }
-    return window;
+    WindowRecord* window = WindowOfSdlId(sdlId);
+    return window != nullptr ? window->handle : ActiveWindowUnlocked();
 }
 
 LPARAM PackPoint(int x, int y) {
@@ -75,7 +72,7 @@ LPARAM PackPoint(int x, int y) {
 }
 
 void TranslateWindowEvent(const SDL_WindowEvent& event) {
-    HWND window = nullptr;
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
         window = WindowOfSdlId(event.windowID);
@@ -83,6 +80,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
     if (window == nullptr) {
         return;
     }
+    HWND handle = window->handle;
     // In full screen the window's place is the display mode's, whatever size
     // SDL's window took to cover the screen.
     bool placed =
@@ -117,7 +115,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
                 RECT& r = window->windowRect;
                 r = RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
             }
-            PostToWindow(window, WM_MOVE, 0, PackPoint(event.data1, event.data2));
+            PostToWindow(handle, WM_MOVE, 0, PackPoint(event.data1, event.data2));
             break;
         }
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
@@ -137,14 +135,14 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
                 std::lock_guard<std::mutex> pixels(window->pixelLock);
                 ResizeFramebuffer(window);
             }
-            PostToWindow(window, WM_SIZE, window->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
+            PostToWindow(handle, WM_SIZE, window->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
                          PackPoint(event.data1, event.data2));
             break;
         }
         case SDL_WINDOWEVENT_MINIMIZED:
             if (!window->minimized) {
                 window->minimized = true;
-                PostToWindow(window, WM_SIZE, SIZE_MINIMIZED, 0);
+                PostToWindow(handle, WM_SIZE, SIZE_MINIMIZED, 0);
             }
             break;
         case SDL_WINDOWEVENT_MAXIMIZED:
@@ -155,18 +153,18 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             if (window->minimized || window->maximized) {
                 window->minimized = false;
                 window->maximized = false;
-                PostToWindow(window, WM_SIZE, SIZE_RESTORED,
+                PostToWindow(handle, WM_SIZE, SIZE_RESTORED,
                              PackPoint(window->clientWidth, window->clientHeight));
             }
             break;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-            ChangeActivation(window, true, WA_ACTIVE);
+            ChangeActivation(handle, true, WA_ACTIVE);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST: {
             bool active = false;
             {
                 std::lock_guard<std::recursive_mutex> guard(WindowLock());
-                active = ActiveWindowUnlocked() == window;
+                active = ActiveWindowUnlocked() == handle;
             }
             if (active) {
                 ChangeActivation(nullptr, true, WA_INACTIVE);
@@ -174,10 +172,10 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             break;
         }
         case SDL_WINDOWEVENT_CLOSE:
-            PostToWindow(window, WM_CLOSE, 0, 0);
+            PostToWindow(handle, WM_CLOSE, 0, 0);
             break;
         case SDL_WINDOWEVENT_ENTER:
-            PostToWindow(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+            PostToWindow(handle, WM_SETCURSOR, reinterpret_cast<WPARAM>(handle),
                          MAKELONG(HTCLIENT, WM_MOUSEMOVE));
             break;
         default:
@@ -190,7 +188,9 @@ void NoteClientPoint(HWND window, int x, int y) {
     int originY = 0;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        ClientOrigin(window, &originX, &originY);
+        if (const WindowRecord* record = FindWindowRecord(window)) {
+            ClientOrigin(record, &originX, &originY);
+        }
     }
     NoteCursorPosition(originX + x, originY + y);
 }
@@ -253,8 +253,13 @@ void TranslateMouse(const SDL_Event& event) {
             if (window == nullptr) {
                 return;
             }
-            bool doubleClick = down && event.button.clicks == 2 && window->windowClass &&
-                               (window->windowClass->style & CS_DBLCLKS) != 0;
+            bool doubleClick = false;
+            if (down && event.button.clicks == 2) {
+                std::lock_guard<std::recursive_mutex> guard(WindowLock());
+                const WindowRecord* record = FindWindowRecord(window);
+                doubleClick = record != nullptr && record->windowClass &&
+                              (record->windowClass->style & CS_DBLCLKS) != 0;
+            }
             UINT message = ButtonMessage(event.button.button, down, doubleClick);
             if (message == 0) {
                 return;
@@ -318,7 +323,7 @@ bool IsRealDriver(const char* name) {
            std::strcmp(name, "offscreen") != 0 && std::strcmp(name, "evdev") != 0;
 }
 
-Uint32 WindowFlags(HWND window) {
+Uint32 WindowFlags(const WindowRecord* window) {
     Uint32 flags = SDL_WINDOW_HIDDEN;
     bool framed = (window->style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER | WS_DLGFRAME)) != 0;
     if (!framed) {
@@ -384,9 +389,9 @@ void PumpSdlEvents() {
     }
 }
 
-void ApplyIcon(HWND window);
+void ApplyIcon(WindowRecord* window);
 
-void SyncSdlGeometry(HWND window) {
+void SyncSdlGeometry(WindowRecord* window) {
     if (window->procOnly || window->parent != nullptr || !EnsureVideo()) {
         return;
     }
@@ -457,7 +462,7 @@ void SyncSdlGeometry(HWND window) {
     }
 }
 
-bool ApplyFullScreen(HWND window, bool announce) {
+bool ApplyFullScreen(WindowRecord* window, bool announce) {
     if (window->procOnly || window->parent != nullptr) {
         return false;
     }
@@ -505,7 +510,7 @@ bool ApplyFullScreen(HWND window, bool announce) {
     return true;
 }
 
-void DestroySdlWindow(HWND window) {
+void DestroySdlWindow(WindowRecord* window) {
     RegisterSdlWindowId(window, 0);
     if (window->sdl != nullptr) {
         SDL_DestroyWindow(window->sdl);
@@ -637,7 +642,7 @@ void RegisterIconImage(int id, const uint32_t* pixels, int width, int height) {
     ++images.version;
 }
 
-void ApplyIcon(HWND window) {
+void ApplyIcon(WindowRecord* window) {
     if (window->sdl == nullptr || window->icon == nullptr) {
         return;
     }

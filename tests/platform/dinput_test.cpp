@@ -179,14 +179,14 @@ TEST_F(DirectInput, MouseGivesMovementSinceTheLastReadAndItsButtons) {
     ASSERT_EQ(mouse->Acquire(), DI_OK);
     SDL_Event motion = {};
     motion.type = SDL_MOUSEMOTION;
-    motion.motion.windowID = window->sdlId;
+    motion.motion.windowID = windowtest::SdlIdOf(window);
     motion.motion.xrel = 5;
     motion.motion.yrel = -3;
     SDL_PushEvent(&motion);
     SDL_PushEvent(&motion);
     SDL_Event press = {};
     press.type = SDL_MOUSEBUTTONDOWN;
-    press.button.windowID = window->sdlId;
+    press.button.windowID = windowtest::SdlIdOf(window);
     press.button.button = SDL_BUTTON_RIGHT;
     press.button.state = SDL_PRESSED;
     SDL_PushEvent(&press);

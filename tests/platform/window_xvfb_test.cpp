@@ -117,8 +117,8 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     PumpFor(300);
 
     // A key typed on the X server arrives as the key and its character.
-    SDL_RaiseWindow(window->sdl);
-    SDL_SetWindowInputFocus(window->sdl);
+    SDL_RaiseWindow(windowtest::RecordOf(window)->sdl);
+    SDL_SetWindowInputFocus(windowtest::RecordOf(window)->sdl);
     PumpFor(200);
     Log().clear();
     ASSERT_EQ(std::system("xdotool key q"), 0);
@@ -145,7 +145,7 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     int x = 0;
     int y = 0;
-    SDL_GetWindowPosition(window->sdl, &x, &y);
+    SDL_GetWindowPosition(windowtest::RecordOf(window)->sdl, &x, &y);
     EXPECT_EQ(PixelOf(shot, x + 10, y + 10), "255,0,0");
     EXPECT_EQ(PixelOf(shot, x + kWidth - 10, y + 10), "0,255,0");
     EXPECT_EQ(PixelOf(shot, x + 10, y + kHeight - 10), "0,0,255");
