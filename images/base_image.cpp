@@ -288,9 +288,16 @@ int BlitImageBuffer(int srcX, int srcY, int width, int height, int dstX, int dst
         return 0;
     }
     RECT rect{srcX, srcY, srcX + width, srcY + height};
-    ConvertImagePixels(destination->pixels, destination->pitch, &destination->format,
-                       source->pixels, source->pitch, &source->format, nullptr, 0, nullptr, dstX,
-                       dstY, &rect, 0, 0, 0, kDitherNone, 0, 0, 0, 1);
+    ConvertImagePixels({.dstPixels = destination->pixels,
+                        .dstPitch = destination->pitch,
+                        .dstFormat = &destination->format,
+                        .dstX = dstX,
+                        .dstY = dstY,
+                        .srcPixels = source->pixels,
+                        .srcPitch = source->pitch,
+                        .srcFormat = &source->format,
+                        .srcRect = rect,
+                        .paletteRemap = true});
     return 0;
 }
 
