@@ -115,21 +115,4 @@ void RegisterDialogTemplate(const DialogTemplate* dialogTemplate);
 // becomes the icon of every dialog window.
 void RegisterProgramIcon(int groupId, int width, int height, const uint32_t* pixels);
 
-// --- Test hooks -----------------------------------------------------------
-
-// Headless dialogs: DialogBoxParamA builds the records without widgets, sends
-// WM_INITDIALOG, then calls the driver, which acts as the user through the
-// calls below. A dialog still open when the driver returns is closed and
-// DialogBoxParamA returns -1.
-using HeadlessDialogDriver = void (*)(HWND dialog, void* context);
-void SetHeadlessDialogs(HeadlessDialogDriver driver, void* context);
-void ClearHeadlessDialogs();
-
-// The user clicks control `controlId` (or presses Space on it).
-void ClickDialogItem(HWND dialog, int controlId);
-// The user presses a key with focus on no push button: VK_RETURN or VK_ESCAPE.
-void PressDialogKey(HWND dialog, int virtualKey);
-// The user clicks the caption's close box.
-void CloseDialogBox(HWND dialog);
-
 }  // namespace platform

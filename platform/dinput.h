@@ -255,12 +255,3 @@ struct IDirectInput8A : IUnknown {
     ~IDirectInput8A() = default;
 };
 using LPDIRECTINPUT8A = IDirectInput8A*;
-
-// ------------------------------------------------ extras of this platform
-namespace platform {
-
-// Makes a DirectInput version unavailable (its object is not created), as on
-// a machine without it; both off sends the library to its fallback.
-void SetDirectInputAvailable(bool version7, bool version8);
-
-}  // namespace platform

@@ -497,29 +497,15 @@ HWND CreateProcWindow(WNDPROC procedure, HWND parent, int controlId, void* userD
 void* ProcWindowUserData(HWND window);
 int ProcWindowControlId(HWND window);
 
-// Display modes. Tests replace the list that SDL reports; a null list (or a
-// negative count) goes back to SDL's. The desktop mode is what
-// ENUM_REGISTRY_SETTINGS reports and what ChangeDisplaySettingsA(null) restores.
+// Display modes: the desktop mode is what ENUM_REGISTRY_SETTINGS reports and
+// what ChangeDisplaySettingsA(null) restores.
 struct DisplayMode {
     int width;
     int height;
     int bitsPerPixel;
     int refreshRate;
 };
-void SetDisplayModes(const DisplayMode* modes, int count, const DisplayMode* desktop);
 DisplayMode CurrentDisplayMode();
-
-// What MessageBoxA answers without a screen to show it on (the dummy video
-// driver, or when a test forces it): 0 means the box's cancel answer (IDOK
-// for a box with only OK, IDNO for Yes/No). The last box's texts are kept.
-void SetMessageBoxAnswer(int answer, bool forceHeadless);
-const char* LastMessageBoxText();
-const char* LastMessageBoxCaption();
-int MessageBoxCount();
-
-// The namespace in which FindWindowA looks for windows of other processes.
-// Also taken from the environment variable TESSEL_INSTANCE_NAMESPACE.
-void SetInstanceNamespace(const char* name);
 
 // Services that read SDL's events (input, text input) see each event that the
 // message queue takes from SDL, before it becomes messages.
@@ -531,9 +517,6 @@ void RemoveSdlEventObserver(SdlEventObserver observer, void* context);
 // window whose class icon is LoadIconA of that id shows it where the desktop
 // shows window icons. Registered once per id; later calls replace it.
 void RegisterIconImage(int id, const uint32_t* pixels, int width, int height);
-
-// True when windows are shown by a real video driver (not dummy/offscreen).
-bool HasRealVideoDriver();
 
 // Another event loop (GTK's, for dialogs) that must keep running while a
 // thread waits in GetMessageA or looks in PeekMessageA: `hook` is called on

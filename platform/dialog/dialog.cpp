@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/dialog/dialog_record.h"
+#include "platform/dialog_testing.h"
 
 namespace platform::dialog {
 namespace {

@@ -4,6 +4,7 @@
 
 #include "platform/dinput.h"
 #include "platform/dinput/devices.h"
+#include "platform/dinput_testing.h"
 #include "platform/layer_modules.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/kernel/threads.h"
+#include "platform/kernel_testing.h"
 #include "platform/layer_modules.h"
 
 struct PlatformModule {

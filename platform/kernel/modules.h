@@ -20,8 +20,4 @@ namespace platform {
 // registered twice keeps the first table.
 void RegisterModule(const char* name, const PlatformExport* exports);
 
-// Tests make a module absent to send the library down the path it takes on a
-// machine without it.
-void SetModuleAbsent(const char* name, bool absent);
-
 }  // namespace platform

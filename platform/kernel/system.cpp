@@ -1,4 +1,5 @@
 #include "platform/kernel/system.h"
+#include "platform/kernel_testing.h"
 
 #include <unistd.h>
 

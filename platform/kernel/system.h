@@ -64,9 +64,3 @@ BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);
 void OutputDebugStringA(LPCSTR text);
 
 [[noreturn]] void ExitProcess(UINT exitCode);
-
-namespace platform {
-using DebugOutputSink = void (*)(const char* text, void* context);
-void SetDebugOutputSink(DebugOutputSink sink, void* context);
-
-}  // namespace platform

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "platform/window_testing.h"
 
 struct SDL_Window;
 

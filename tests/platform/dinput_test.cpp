@@ -5,6 +5,7 @@
 
 #include "platform/dinput.h"
 #include "platform/dinput/system_devices.h"
+#include "platform/dinput_testing.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "tests/platform/window_test_support.h"

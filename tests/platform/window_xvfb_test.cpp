@@ -19,6 +19,7 @@
 
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/platform/window_test_support.h"
 
 extern char** environ;

@@ -7,6 +7,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 
 namespace {
 

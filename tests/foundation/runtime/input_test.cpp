@@ -8,6 +8,7 @@
 #include "foundation/runtime/public_call_lock.h"
 #include "foundation/runtime/system_state.h"
 #include "platform/dinput.h"
+#include "platform/dinput_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 namespace {

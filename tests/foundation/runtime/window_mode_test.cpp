@@ -8,6 +8,7 @@
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 using namespace tessel;
