@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/dialog/dialog_record.h"
+#include "platform/dialog/dialog_record_internal.h"
 #include "platform/dialog_testing.h"
 
 namespace platform::dialog {

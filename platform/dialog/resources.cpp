@@ -3,7 +3,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/dialog/dialog_record.h"
+#include "platform/dialog/dialog_record_internal.h"
 
 namespace platform::dialog {
 namespace {

@@ -1,11 +1,11 @@
-#include "platform/dinput/devices.h"
+#include "platform/dinput/devices_internal.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "platform/dinput/system_devices.h"
+#include "platform/dinput/system_devices_internal.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 

@@ -1,4 +1,4 @@
-#include "platform/dinput/pads.h"
+#include "platform/dinput/pads_internal.h"
 
 #include <algorithm>
 #include <mutex>

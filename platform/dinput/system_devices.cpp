@@ -1,4 +1,4 @@
-#include "platform/dinput/system_devices.h"
+#include "platform/dinput/system_devices_internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "platform/kernel.h"
 #include "platform/window.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform::dinput {
 namespace {

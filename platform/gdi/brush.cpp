@@ -2,8 +2,8 @@
 #include <mutex>
 #include <set>
 
-#include "platform/gdi/framebuffer_dc.h"
-#include "platform/gdi/objects.h"
+#include "platform/gdi/framebuffer_dc_internal.h"
+#include "platform/gdi/objects_internal.h"
 
 namespace platform::gdi {
 

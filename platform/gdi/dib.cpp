@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gdi/dib_section.h"
-#include "platform/gdi/framebuffer_dc.h"
+#include "platform/gdi/dib_section_internal.h"
+#include "platform/gdi/framebuffer_dc_internal.h"
 
 namespace platform::gdi {
 

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/kernel/fileobject.h"
-#include "platform/kernel/object.h"
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/file_object_internal.h"
+#include "platform/kernel/object_internal.h"
+#include "platform/kernel/pathmap_internal.h"
 #include "platform/kernel/time.h"
 
 namespace platform {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/kernel/fileobject.h"
+#include "platform/kernel/file_object_internal.h"
 #include "platform/kernel/files.h"
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/pathmap_internal.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/kernel/object.h"
+#include "platform/kernel/object_internal.h"
 
 #include "platform/handle_table_internal.h"
 #include "platform/kernel/threads.h"

@@ -1,4 +1,4 @@
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/pathmap_internal.h"
 
 #include <dirent.h>
 #include <errno.h>

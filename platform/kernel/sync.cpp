@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/kernel/object.h"
+#include "platform/kernel/object_internal.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "platform/kernel/object.h"
+#include "platform/kernel/object_internal.h"
 
 namespace platform {
 namespace {

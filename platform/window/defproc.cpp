@@ -1,5 +1,5 @@
 // What a window does with the messages its procedure leaves to the system.
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace {
 

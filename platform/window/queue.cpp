@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 namespace {

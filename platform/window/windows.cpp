@@ -7,8 +7,8 @@
 
 #include "platform/handle_table_internal.h"
 #include "platform/kernel.h"
-#include "platform/window/dc.h"
-#include "platform/window/internal.h"
+#include "platform/window/dc_internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/dinput.h"
-#include "platform/dinput/system_devices.h"
+#include "platform/dinput/system_devices_internal.h"
 #include "platform/dinput_testing.h"
 #include "platform/kernel.h"
 #include "platform/window.h"

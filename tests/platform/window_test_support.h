@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/window.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace windowtest {
 
