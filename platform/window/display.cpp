@@ -1,12 +1,11 @@
 // Displays: the mode list, display settings, system metrics, the screen's
 // device context and its capabilities, system parameters.
-#include <SDL.h>
-
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
 #include "platform/kernel.h"
+#include "platform/window/backend_internal.h"
 #include "platform/window/dc_internal.h"
 #include "platform/window/window_internal.h"
 
@@ -30,39 +29,23 @@ DisplayState& Display() {
     return *state;
 }
 
-// A 32-bit desktop is what XRGB8888 is, though SDL counts its bits as 24.
-int BitsOfFormat(Uint32 format) {
-    if (SDL_BYTESPERPIXEL(format) == 4) {
-        return 32;
-    }
-    int bits = static_cast<int>(SDL_BITSPERPIXEL(format));
-    return bits == 15 ? 16 : bits;
-}
-
 bool SameMode(const DisplayMode& a, const DisplayMode& b) {
     return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
            a.refreshRate == b.refreshRate;
 }
 
-// SDL lists each size once, in the desktop's format. Windows lists every size
+// The screen lists each size once, in the desktop's format. Windows lists every size
 // in each depth it can show; a 16-bit screen is ours to make, so each size
 // comes at 16 and at 32 bits, smallest first within each depth.
-void LoadSdlModes(DisplayState& state) {
+void LoadScreenModes(DisplayState& state) {
     state.modes.clear();
     std::vector<DisplayMode> sizes;
     if (EnsureVideo()) {
-        SDL_DisplayMode desktop = {};
-        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-            state.desktop = {desktop.w, desktop.h, BitsOfFormat(desktop.format),
-                             desktop.refresh_rate};
+        DisplayMode desktop = {};
+        if (BackendDesktopMode(&desktop)) {
+            state.desktop = desktop;
         }
-        int count = SDL_GetNumDisplayModes(0);
-        for (int i = 0; i < count; ++i) {
-            SDL_DisplayMode mode = {};
-            if (SDL_GetDisplayMode(0, i, &mode) == 0) {
-                sizes.push_back({mode.w, mode.h, 0, mode.refresh_rate});
-            }
-        }
+        sizes = BackendDisplaySizes();
     }
     if (state.desktop.bitsPerPixel < 16) {
         state.desktop.bitsPerPixel = 32;
@@ -93,7 +76,7 @@ DisplayState& LoadedDisplay() {
     DisplayState& state = Display();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.loaded) {
-        LoadSdlModes(state);
+        LoadScreenModes(state);
         state.loaded = true;
     }
     return state;
@@ -151,7 +134,7 @@ void SetDisplayModes(const DisplayMode* modes, int count, const DisplayMode* des
     DisplayState& state = Display();
     std::lock_guard<std::mutex> guard(state.lock);
     if (modes == nullptr || count < 0) {
-        LoadSdlModes(state);
+        LoadScreenModes(state);
         state.loaded = true;
         state.fromTest = false;
         return;
@@ -349,11 +332,7 @@ BOOL SystemParametersInfoA(UINT action, UINT uiParam, LPVOID pvParam, UINT winIn
                 state.screenSaverActive = uiParam != 0;
             }
             if (EnsureVideo()) {
-                if (uiParam != 0) {
-                    SDL_EnableScreenSaver();
-                } else {
-                    SDL_DisableScreenSaver();
-                }
+                BackendAllowScreenSaver(uiParam != 0);
             }
             return TRUE;
         }

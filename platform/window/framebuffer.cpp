@@ -1,6 +1,4 @@
-// The client-area pixels of each window, and their way to the screen.
-#include <SDL.h>
-
+// The client-area pixels of each window; the screen shows them (screen.cpp).
 #include <algorithm>
 
 #include "platform/window/window_internal.h"
@@ -24,34 +22,6 @@ void ResizeFramebuffer(WindowRecord* window) {
     window->pixels.swap(pixels);
     window->pixelWidth = width;
     window->pixelHeight = height;
-}
-
-void PresentFramebuffer(WindowRecord* window) {
-    if (window->sdl == nullptr || !HasRealVideoDriver() || !IsVideoThread() ||
-        window->pixelWidth == 0 || window->pixelHeight == 0) {
-        return;
-    }
-    SDL_Surface* target = SDL_GetWindowSurface(window->sdl);
-    if (target == nullptr) {
-        return;
-    }
-    // SDL's RGB888 is X8R8G8B8 in a 32-bit word, as ours.
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-        window->pixels.data(), window->pixelWidth, window->pixelHeight, 32, window->pixelWidth * 4,
-        SDL_PIXELFORMAT_RGB888);
-    if (source == nullptr) {
-        return;
-    }
-    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-    // A full-screen window whose mode the display could not take covers the
-    // whole screen: the picture is stretched over it, as the mode would show it.
-    if (source->w == target->w && source->h == target->h) {
-        SDL_BlitSurface(source, nullptr, target, nullptr);
-    } else {
-        SDL_BlitScaled(source, nullptr, target, nullptr);
-    }
-    SDL_FreeSurface(source);
-    SDL_UpdateWindowSurface(window->sdl);
 }
 
 bool LockWindowFramebuffer(HWND handle, WindowFramebuffer* out) {

@@ -226,7 +226,7 @@ bool HasPumpHook() {
     return Hook().hook != nullptr;
 }
 
-// Runs the other loop, then SDL's: both may turn into messages.
+// Runs the other loop, then the screen's: both may turn into messages.
 void PumpEverything() {
     void (*hook)(void*) = nullptr;
     void* context = nullptr;
@@ -238,11 +238,11 @@ void PumpEverything() {
     if (hook != nullptr) {
         hook(context);
     }
-    PumpSdlEvents();
+    PumpWindowEvents();
 }
 
 // How long a waiting GetMessageA may sleep: until the next timer, and not
-// long on the thread that must keep taking SDL's events.
+// long on the thread that must keep taking the screen's events.
 std::chrono::milliseconds WaitSlice(ThreadQueue& queue) {
     uint64_t limit = IsVideoThread() || HasPumpHook() ? 5 : 50;
     uint64_t now = NowMilliseconds();

@@ -13,9 +13,10 @@
 #include "platform/window.h"
 #include "platform/window_testing.h"
 
-struct SDL_Window;
-
 namespace platform {
+
+// A window's state in the backend (backend_internal.h); opaque here.
+struct BackendWindow;
 
 struct WindowClass {
     std::string name;
@@ -89,8 +90,7 @@ struct WindowRecord {
     int clientWidth = 0;
     int clientHeight = 0;
     std::string title;
-    SDL_Window* sdl = nullptr;
-    uint32_t sdlId = 0;
+    BackendWindow* backend = nullptr;  // null until (unless) the screen shows it
     std::shared_ptr<ThreadQueue> queue;
     bool procOnly = false;
     bool proxy = false;  // a window of another process, found by FindWindowA
@@ -105,7 +105,7 @@ struct WindowRecord {
     bool fullScreen = false;
     bool imeEnabled = true;
     HICON icon = nullptr;
-    HICON shownIcon = nullptr;  // the icon SDL was last given
+    HICON shownIcon = nullptr;  // the icon the screen was last given
     int shownIconVersion = 0;
     // The client-area pixels.
     std::mutex pixelLock;
@@ -124,8 +124,7 @@ WindowRecord* FindWindowRecord(HWND window);
 bool IsLiveWindow(HWND window);
 // A live window's record, or a destroyed one's that a use still keeps.
 WindowRecord* FindUsedRecord(HWND window);
-WindowRecord* WindowOfSdlId(uint32_t id);
-std::vector<WindowRecord*> TopLevelWindows();  // SDL-backed or not, in creation order
+std::vector<WindowRecord*> TopLevelWindows();  // shown on the screen or not, in creation order
 bool IsTopLevel(const WindowRecord* window);
 // Gives a record its HWND; a proxy record is not listed among this process's
 // windows. Null when no id is left.
@@ -142,7 +141,7 @@ LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Posts into the owner's queue; false for a bad window.
 bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Sends or posts, as the caller chooses: activation caused by a call is sent,
-// activation that SDL reports is posted.
+// activation that the screen reports is posted.
 void Deliver(bool post, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The frame around a client area that AdjustWindowRectEx adds.
@@ -153,18 +152,29 @@ void ClientOrigin(const WindowRecord* window, int* x, int* y);
 void ChangeActivation(HWND window, bool post, int how);
 HWND ActiveWindowUnlocked();
 
-// SDL: video starts on first use; false when no driver can start.
+// The screen (screen.cpp): the one place that knows whether there is one.
+// Video starts on first use; false when no driver can start.
 bool EnsureVideo();
 bool IsVideoThread();
-void PumpSdlEvents();
 // Follows the style and the rectangle; true when the window went in or out.
 bool ApplyFullScreen(WindowRecord* window, bool announce = true);
-void SyncSdlGeometry(WindowRecord* window);
-void DestroySdlWindow(WindowRecord* window);
+// Brings a top-level window's screen window to its record (made on first use).
+void SyncScreenWindow(WindowRecord* window);
+void DestroyScreenWindow(WindowRecord* window);
+// True when typed characters come as text events in the desktop's layout.
+bool ScreenSpellsText();
+// The desktop's clipboard text; false without a screen or without text.
+bool DesktopClipboardText(std::string* utf8);
+void SetDesktopClipboardText(const std::string& utf8);
+// Shows a message box on the screen; -1 when there is none to show it on.
+int ScreenMessageBox(HWND owner, const char* text, const char* caption, UINT type, int escape,
+                     const int* ids, const char* const* labels, int count);
+// Code page 932 text as UTF-8, what the screen shows.
+std::string ToUtf8(const char* text);
 
-// Keyboard: SDL key events become key messages and key state.
-void TranslateSdlKey(const SDL_Event& event, HWND window);
-void TranslateSdlText(const SDL_Event& event, HWND window);
+// Keyboard: key and text events become key messages and key state.
+void TranslateKeyEvent(const WindowEvent& event, HWND window);
+void TranslateTextEvent(const WindowEvent& event, HWND window);
 void UpdateThreadKeyState(ThreadQueue& queue, const MSG& msg);
 DWORD MouseKeyFlags();
 
@@ -183,10 +193,8 @@ bool IsLiveProxy(HWND window);
 // Paint bookkeeping.
 void InvalidateWhole(WindowRecord* window);
 
-// The SDL window id of a window (0 forgets it).
-void RegisterSdlWindowId(WindowRecord* window, uint32_t id);
 DWORD& ForegroundLockTimeout();
-// The last cursor position SDL reported, in screen coordinates.
+// The last cursor position the screen reported, in screen coordinates.
 void NoteCursorPosition(int x, int y);
 
 }  // namespace platform

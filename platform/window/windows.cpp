@@ -27,7 +27,6 @@ struct Registry {
     HandleTable<WindowRecord> handles{HandleKind::Window};
     std::vector<WindowRecord*> windows;    // this process's live windows, in creation order
     std::vector<WindowRecord*> lingering;  // destroyed, kept by a use under way
-    std::unordered_map<uint32_t, WindowRecord*> bySdlId;
     std::vector<std::shared_ptr<WindowClass>> classes;
     HWND active = nullptr;
     HWND focus = nullptr;
@@ -96,7 +95,7 @@ void ShowState(WindowRecord* window, bool visible) {
         }
     }
     SendMessageA(window->handle, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
 }
 
 }  // namespace
@@ -157,11 +156,6 @@ void EndBusyUse(WindowRecord* window) {
     if (release) {
         delete window;
     }
-}
-
-WindowRecord* WindowOfSdlId(uint32_t id) {
-    auto found = Windows().bySdlId.find(id);
-    return found == Windows().bySdlId.end() ? nullptr : found->second;
 }
 
 std::vector<WindowRecord*> TopLevelWindows() {
@@ -360,7 +354,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         ResizeFramebuffer(window);
     }
     if (parent == nullptr && EnsureVideo()) {
-        SyncSdlGeometry(window);
+        SyncScreenWindow(window);
     }
     CREATESTRUCTA create = {
         parameter,  instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
@@ -413,7 +407,7 @@ BOOL DestroyWindow(HWND handle) {
             std::lock_guard<std::recursive_mutex> guard(WindowLock());
             window->style &= ~WS_VISIBLE;
         }
-        SyncSdlGeometry(window);
+        SyncScreenWindow(window);
     }
     SendMessageA(handle, WM_DESTROY, 0, 0);
     {
@@ -429,7 +423,7 @@ BOOL DestroyWindow(HWND handle) {
     }
     SendMessageA(handle, WM_NCDESTROY, 0, 0);
     UnregisterInstanceWindow(window);
-    DestroySdlWindow(window);
+    DestroyScreenWindow(window);
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
         // From here the HWND is refused everywhere, even once its slot holds
@@ -568,7 +562,7 @@ LONG_PTR SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
             std::lock_guard<std::mutex> pixels(window->pixelLock);
             ResizeFramebuffer(window);
         }
-        SyncSdlGeometry(window);
+        SyncScreenWindow(window);
         ApplyFullScreen(window);
     }
     return previous;
@@ -625,7 +619,7 @@ BOOL SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int width, int he
     if ((flags & SWP_HIDEWINDOW) != 0) {
         ShowState(window, false);
     }
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
     NotifyGeometry(window, moved, sized);
     ApplyFullScreen(window);
     if ((flags & SWP_NOACTIVATE) == 0 && IsTopLevel(window) && !window->procOnly &&
@@ -731,7 +725,7 @@ BOOL ShowWindow(HWND handle, int command) {
             window->minimized = true;
             window->maximized = false;
             ShowState(window, true);
-            SyncSdlGeometry(window);
+            SyncScreenWindow(window);
             if (changed) {
                 SendMessageA(handle, WM_SIZE, SIZE_MINIMIZED, 0);
             }
@@ -760,7 +754,7 @@ BOOL ShowWindow(HWND handle, int command) {
         window->maximized = false;
     }
     ShowState(window, true);
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
     if (wasMinimized && !window->minimized) {
         NotifyGeometry(window, false, true);
     }
@@ -866,7 +860,7 @@ BOOL SetWindowTextA(HWND handle, LPCSTR text) {
         }
         window->title = text != nullptr ? text : "";
     }
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
     return TRUE;
 }
 
@@ -962,7 +956,7 @@ ULONG_PTR SetClassLongPtrA(HWND handle, int index, LONG_PTR value) {
     for (WindowRecord* w : Windows().windows) {
         if (w->windowClass == window->windowClass) {
             w->icon = window->windowClass->icon;
-            SyncSdlGeometry(w);
+            SyncScreenWindow(w);
         }
     }
     return previous;
@@ -999,20 +993,6 @@ int ProcWindowControlId(HWND window) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
     WindowRecord* record = FindWindowRecord(window);
     return record != nullptr ? record->controlId : 0;
-}
-
-void RegisterSdlWindowId(WindowRecord* window, uint32_t id) {
-    std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (id == 0) {
-        for (auto it = Windows().bySdlId.begin(); it != Windows().bySdlId.end(); ++it) {
-            if (it->second == window) {
-                Windows().bySdlId.erase(it);
-                break;
-            }
-        }
-        return;
-    }
-    Windows().bySdlId[id] = window;
 }
 
 DWORD& ForegroundLockTimeout() {

@@ -167,7 +167,7 @@ TEST_F(DirectInput, KeyCodesAreTheKeyboardPositions) {
         {SDL_SCANCODE_AUDIOPLAY, 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(platform::dinput::KeyCodeOf(c.scan), c.code) << SDL_GetScancodeName(c.scan);
+        EXPECT_EQ(platform::DirectInputKeyOf(c.scan), c.code) << SDL_GetScancodeName(c.scan);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "platform/window/sdl_backend_internal.h"
 #include "platform/window/window_internal.h"
 
 namespace windowtest {
@@ -70,8 +71,8 @@ inline platform::WindowRecord* RecordOf(HWND window) {
 }
 
 inline uint32_t SdlIdOf(HWND window) {
-    platform::WindowRecord* record = RecordOf(window);
-    return record != nullptr ? record->sdlId : 0;
+    std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
+    return platform::SdlWindowIdOf(platform::FindWindowRecord(window));
 }
 
 // Pushes an SDL event as a driver would report it.
