@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "platform/kernel.h"
-#include "platform/window/backend_internal.h"
 #include "platform/window/dc_internal.h"
 #include "platform/window/window_internal.h"
 
@@ -40,12 +39,9 @@ bool SameMode(const DisplayMode& a, const DisplayMode& b) {
 void LoadScreenModes(DisplayState& state) {
     state.modes.clear();
     std::vector<DisplayMode> sizes;
-    if (EnsureVideo()) {
-        DisplayMode desktop = {};
-        if (BackendDesktopMode(&desktop)) {
-            state.desktop = desktop;
-        }
-        sizes = BackendDisplaySizes();
+    DisplayMode desktop = {};
+    if (ScreenModes(&desktop, &sizes)) {
+        state.desktop = desktop;
     }
     if (state.desktop.bitsPerPixel < 16) {
         state.desktop.bitsPerPixel = 32;
@@ -331,9 +327,7 @@ BOOL SystemParametersInfoA(UINT action, UINT uiParam, LPVOID pvParam, UINT winIn
                 std::lock_guard<std::mutex> guard(state.lock);
                 state.screenSaverActive = uiParam != 0;
             }
-            if (EnsureVideo()) {
-                BackendAllowScreenSaver(uiParam != 0);
-            }
+            AllowScreenSaver(uiParam != 0);
             return TRUE;
         }
         case SPI_GETFOREGROUNDLOCKTIMEOUT: {

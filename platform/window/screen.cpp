@@ -67,6 +67,20 @@ bool HasRealVideoDriver() {
     return EnsureVideo() && Video().real;
 }
 
+bool ScreenModes(DisplayMode* desktop, std::vector<DisplayMode>* sizes) {
+    if (!EnsureVideo()) {
+        return false;
+    }
+    *sizes = BackendDisplaySizes();
+    return BackendDesktopMode(desktop);
+}
+
+void AllowScreenSaver(bool allow) {
+    if (EnsureVideo()) {
+        BackendAllowScreenSaver(allow);
+    }
+}
+
 bool ScreenSpellsText() {
     return HasRealVideoDriver() && BackendSpellsText();
 }

@@ -169,6 +169,10 @@ void SetDesktopClipboardText(const std::string& utf8);
 // Shows a message box on the screen; -1 when there is none to show it on.
 int ScreenMessageBox(HWND owner, const char* text, const char* caption, UINT type, int escape,
                      const int* ids, const char* const* labels, int count);
+// The desktop's mode and the sizes the display can take; false (and no
+// sizes) without video.
+bool ScreenModes(DisplayMode* desktop, std::vector<DisplayMode>* sizes);
+void AllowScreenSaver(bool allow);
 // Code page 932 text as UTF-8, what the screen shows.
 std::string ToUtf8(const char* text);
 

@@ -353,9 +353,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         std::lock_guard<std::mutex> pixels(window->pixelLock);
         ResizeFramebuffer(window);
     }
-    if (parent == nullptr && EnsureVideo()) {
-        SyncScreenWindow(window);
-    }
+    SyncScreenWindow(window);
     CREATESTRUCTA create = {
         parameter,  instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
         windowName, className, exStyle};
