@@ -1,3 +1,9 @@
+// Images in system memory (BASEIMAGE): making and freeing them, reading and
+// writing single pixels, clearing, mirroring and turning, copying a clipped
+// rectangle between two images (through ConvertImagePixels) and stretching
+// one, smoothly or not.
+// Not here: loading and saving (image_loader.cpp, the writers), DXT blocks
+// (dxt.cpp).
 #include "images/base_image.h"
 
 #include <cstddef>

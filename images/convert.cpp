@@ -1,3 +1,12 @@
+// Copying a rectangle between two pixel formats. Routes, tried in this
+// order for each call: (1) two different palettes matched colour by colour,
+// (2) into an 8-bit destination (indices copied, or colours matched into
+// the palette), (3) the same format on both sides (rows copied, with key
+// and mirror), (4) a colour key turned into alpha bits, (5) a fixed pair of
+// common formats as a template over the pair, (6) the generic rule, one
+// pixel at a time through each field's width, with ordered or carried
+// dithering. g_convertUseFixedPairs = 0 sends (5) to (6) for comparison.
+// Not here: clipping (the caller keeps both rectangles inside), scaling.
 #include "images/convert.h"
 
 #include <cstddef>

@@ -1,5 +1,7 @@
 // The archive format's keys and scrambling, opening and closing archives, and
 // finding files and directories in their tables.
+// Not here: the file calls built on archives (archive_fs.cpp), listings
+// (archive_find.cpp), packed data's expansion (archive_stream.cpp), writing.
 #include "foundation/files/archive.h"
 
 #include <cstring>

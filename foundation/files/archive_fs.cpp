@@ -1,3 +1,10 @@
+// The archive-aware file calls: a path is probed folder by folder for an
+// archive standing in for that folder (FOLDER.dat beside it, or the suffix
+// set) and then read from the archive; every other path goes to the plain
+// files. Open archives are shared by slot and purged when unused; the last
+// resolution is cached. Files, directory changes and searches all take
+// this route.
+// Not here: the archive format itself (archive.cpp), writing.
 #include "foundation/files/archive_fs.h"
 
 #include <cstring>

@@ -1,14 +1,21 @@
+// The library's one top-level window: made on the thread that starts the
+// library, full screen or in a window as the options say, its window
+// procedure (activation, painting with the background colour, closing), the
+// measurements logged when it is made (memory, desktop, the performance
+// counter's resolution) and the clipboard text calls.
+// Not here: switching between window and full screen (window_mode.cpp), the
+// message pump (message_pump.cpp), the last presented frame (graphics).
 #include "foundation/runtime/main_window.h"
 
 #include <cstring>
 
 #include "foundation/base/charset.h"
-#include "foundation/runtime/input.h"
-#include "foundation/memory/log.h"
-#include "foundation/runtime/message_pump.h"
 #include "foundation/base/random.h"
-#include "foundation/runtime/system_state.h"
 #include "foundation/base/text.h"
+#include "foundation/memory/log.h"
+#include "foundation/runtime/input.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"

@@ -1,20 +1,28 @@
+// StartLibrary and EndLibrary: the steps that bring the library up in the
+// order the rest relies on (archives and file calls, the start directory,
+// the log, the desktop's colour check, the performance counter, the system
+// report of operating system, processor and instruction sets, the stream
+// calls, the composition module, COM, then the window and input) and take it
+// down in reverse. A failed step undoes the ones before it. Also the fatal
+// exit with its log line.
+// Not here: the steps of subsystems not yet part of the library.
 #include "foundation/runtime/startup.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
-#include "foundation/runtime/input.h"
+#include "foundation/files/streams.h"
 #include "foundation/memory/log.h"
-#include "foundation/runtime/main_window.h"
 #include "foundation/memory/memory.h"
+#include "foundation/runtime/input.h"
+#include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/public_call_lock.h"
-#include "foundation/files/streams.h"
 #include "foundation/runtime/system_state.h"
-#include "foundation/base/text.h"
 #include "foundation/runtime/window_mode.h"
 #include "images/soft_image.h"
 #include "platform/com.h"

@@ -1,3 +1,5 @@
+// The program's dialog templates and icon, registered as a linked resource
+// would be and found by name or by integer id.
 #include <strings.h>
 
 #include <mutex>

@@ -1,3 +1,6 @@
+// The system keyboard and mouse: their state follows the WindowEvent records
+// the window service delivers to its observers, and a change signals the
+// events a program set for notification.
 #include "platform/dinput/system_devices_internal.h"
 
 #include <algorithm>

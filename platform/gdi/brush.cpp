@@ -1,3 +1,5 @@
+// GDI objects' bookkeeping (live objects, stock objects, DeleteObject) and
+// solid brushes with FillRect.
 #include <algorithm>
 #include <mutex>
 #include <set>

@@ -1,3 +1,11 @@
+// Files behind checked HANDLEs: CreateFileA's creation modes, reads and
+// writes, the file pointer, sizes and times, deletion, directories, the
+// current directory, temporary names, and the FILETIME/SYSTEMTIME
+// conversions. Every name goes through the path mapping (pathmap) first;
+// errno becomes the Windows error a program expects (a missing file and a
+// missing folder are told apart).
+// Not here: sharing modes and overlapped I/O (accepted, not enforced), file
+// searches (find.cpp).
 #include "platform/kernel/files.h"
 
 #include <errno.h>

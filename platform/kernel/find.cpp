@@ -1,3 +1,6 @@
+// FindFirstFileA and its search handles: a folder's matching names are read
+// at once (case and '*.*' as Windows treats them), sorted, and handed out one
+// by one; a search is a checked kernel HANDLE like any other.
 #include <dirent.h>
 #include <sys/stat.h>
 

@@ -1,3 +1,6 @@
+// Modules loaded at run time: LoadLibraryA finds the layer's own modules
+// by name in a table (no shared object is ever opened), GetProcAddress their
+// entry points. Test hooks (a module made absent) are in kernel_testing.h.
 #pragma once
 
 #include "platform/types.h"

@@ -1,3 +1,6 @@
+// Kernel objects' reference counts, the one checked table behind every
+// kernel HANDLE, the lock of waitable objects, CloseHandle and the per-thread
+// last error.
 #include "platform/kernel/object_internal.h"
 
 #include "platform/handle_table_internal.h"

@@ -1,3 +1,7 @@
+// Critical sections (recursive pthread mutexes), events and semaphores
+// behind checked HANDLEs, and waits on one or several objects: one lock
+// guards every waitable object's state, so a wait on several sees them all
+// at one instant, and a waiter is listed only on the objects it waits for.
 #include "platform/kernel/sync.h"
 
 #include <chrono>

@@ -1,3 +1,7 @@
+// Threads behind checked HANDLEs: each runs on a detached std::thread that
+// holds its own reference to its object, reports its id before CreateThread
+// returns and waits while suspended; ExitThread unwinds to the bottom of the
+// thread's stack. The pseudo-handle of the current thread is not in the table.
 #include "platform/kernel/threads.h"
 
 #include <sched.h>

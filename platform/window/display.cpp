@@ -1,5 +1,10 @@
 // Displays: the mode list, display settings, system metrics, the screen's
-// device context and its capabilities, system parameters.
+// device context and its capabilities, system parameters. The mode list is
+// the test's when one is set, else the screen's sizes, each at 16 and 32
+// bits. A display change is recorded and announced (full-screen windows
+// follow it, every top-level window gets WM_DISPLAYCHANGE), but the
+// desktop's resolution never changes: a full-screen window covers it.
+// Not here: more than one monitor, colour depths other than 16 and 32.
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>

@@ -1,6 +1,13 @@
 // Keys: the screen's key events become WM_KEYDOWN/WM_KEYUP (or the WM_SYS
 // forms) with virtual keys, PC scan codes and the extended bit; the key state
-// tables; TranslateMessage's characters in code page 932.
+// tables (the thread's, as of the messages it took, and the devices' own);
+// TranslateMessage's characters in code page 932. Characters take one of two
+// routes: where the desktop's layout spells typed text (ScreenSpellsText),
+// printable characters come from text events and TranslateMessage adds only
+// control characters; elsewhere TranslateMessage spells every key itself on
+// the US layout.
+// Not here: dead keys, the input method's composition, other layouts'
+// spelling in TranslateMessage.
 #include <mutex>
 #include <string>
 

@@ -1,5 +1,14 @@
 // The per-thread message queue: posted and sent messages, WM_QUIT, WM_PAINT
-// and WM_TIMER in Windows' order of retrieval.
+// and WM_TIMER in Windows' order of retrieval. Routes of a look at the
+// queue: messages other threads sent run first, then the first posted
+// message that passes the filters, then WM_QUIT, then a WM_PAINT made for a
+// window with something to paint, then a due timer. SendMessageA calls the
+// procedure directly on its own thread, else queues the message to the
+// owner's thread and answers what is sent to it while it waits. A waiting
+// GetMessageA sleeps in slices, short on the thread that takes the screen's
+// events, and runs another event loop's hook (GTK's) on each look.
+// Not here: message hooks, messages to other processes, TranslateMessage
+// (keyboard.cpp).
 #include <algorithm>
 #include <atomic>
 #include <chrono>

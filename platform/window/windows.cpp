@@ -1,5 +1,14 @@
 // Window classes and windows: creation and destruction, geometry, showing,
-// activation and focus, painting bookkeeping and window texts.
+// activation and focus, painting bookkeeping and window texts; and the
+// registry behind them, where each HWND is a checked id of a WindowRecord.
+// Routes: a top-level window of a class also gets a screen window (through
+// screen.cpp); a child or a procedure-only record (dialogs' controls) lives
+// in the registry alone. Activation that a call causes is sent; activation
+// the screen reports is posted. A destroyed window's id dies at once, but its
+// record stays while a use under way (a procedure call, a framebuffer lock)
+// still holds it.
+// Not here: z-order (topmost is accepted and changes nothing), menus, the
+// non-client area's hit testing, the message queue (queue.cpp), the screen.
 #include <strings.h>
 
 #include <algorithm>

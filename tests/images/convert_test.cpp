@@ -1,3 +1,4 @@
+// ConvertImagePixels on each route, the fixed pairs checked against the generic rule.
 #include "images/convert.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// DirectInput: the keyboard and mouse from the screen's events, pads, effects.
 #include <SDL.h>
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Kernel files: path mapping, creation modes, pointers, times, searches and handles.
 #include <gtest/gtest.h>
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// Kernel threads, events, semaphores, critical sections, waits and stale handles.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Display modes, display changes and the refused requests.
 #include <gtest/gtest.h>
 
 #include <vector>

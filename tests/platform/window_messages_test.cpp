@@ -1,3 +1,4 @@
+// Message queues: posting, sending, filters, quitting, timers, keys and bad windows.
 #include <gtest/gtest.h>
 
 #include <atomic>

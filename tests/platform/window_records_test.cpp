@@ -1,3 +1,4 @@
+// Window records: procedure-only windows, geometry, painting, icons and message boxes.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The log file: line ends, code page 932 text, time stamps and indentation.
 #include <gtest/gtest.h>
 
 #include <string>

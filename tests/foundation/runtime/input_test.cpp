@@ -1,3 +1,4 @@
+// Input through each route: DirectInput 7, 8, and the fallback without either.
 #include <SDL.h>
 #include <gtest/gtest.h>
 

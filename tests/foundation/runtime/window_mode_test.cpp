@@ -1,3 +1,4 @@
+// Window mode and full screen: styles, the switch while running, and its wait.
 #include <gtest/gtest.h>
 
 #include <string>
