@@ -2,7 +2,7 @@
 // program uses them. The dialog and each control are window records whose
 // messages reach the dialog procedure through SendMessageA; on a display the
 // controls are real GTK widgets, and headless (tests) they live only in the
-// records, driven by the test hooks below.
+// records, driven by the test hooks of dialog_testing.h.
 #pragma once
 
 #include "platform/types.h"
