@@ -37,8 +37,14 @@ void BM_Argb32ToRgb565(benchmark::State& state) {
     RECT rect{0, 0, kSide, kSide};
     int dither = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        ConvertImagePixels(dst.data(), kSide * 2, &rgb565, src.data(), kSide * 4, &argb, nullptr, 0,
-                           nullptr, 0, 0, &rect, 0, 0, 0, dither, 0, 0, 0, 0);
+        ConvertImagePixels({.dstPixels = dst.data(),
+                            .dstPitch = kSide * 2,
+                            .dstFormat = &rgb565,
+                            .srcPixels = src.data(),
+                            .srcPitch = kSide * 4,
+                            .srcFormat = &argb,
+                            .srcRect = rect,
+                            .ditherMode = dither});
         benchmark::DoNotOptimize(dst.data());
     }
     SetRate(state, int64_t{kSide} * kSide);

@@ -1,3 +1,9 @@
+// Images in system memory (BASEIMAGE): making and freeing them, reading and
+// writing single pixels, clearing, mirroring and turning, copying a clipped
+// rectangle between two images (through ConvertImagePixels) and stretching
+// one, smoothly or not.
+// Not here: loading and saving (image_loader.cpp, the writers), DXT blocks
+// (dxt.cpp).
 #include "images/base_image.h"
 
 #include <cstddef>
@@ -288,9 +294,16 @@ int BlitImageBuffer(int srcX, int srcY, int width, int height, int dstX, int dst
         return 0;
     }
     RECT rect{srcX, srcY, srcX + width, srcY + height};
-    ConvertImagePixels(destination->pixels, destination->pitch, &destination->format,
-                       source->pixels, source->pitch, &source->format, nullptr, 0, nullptr, dstX,
-                       dstY, &rect, 0, 0, 0, kDitherNone, 0, 0, 0, 1);
+    ConvertImagePixels({.dstPixels = destination->pixels,
+                        .dstPitch = destination->pitch,
+                        .dstFormat = &destination->format,
+                        .dstX = dstX,
+                        .dstY = dstY,
+                        .srcPixels = source->pixels,
+                        .srcPitch = source->pitch,
+                        .srcFormat = &source->format,
+                        .srcRect = rect,
+                        .paletteRemap = true});
     return 0;
 }
 

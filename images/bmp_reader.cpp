@@ -1,6 +1,7 @@
 // The BMP loader: 8-bit run-length data, 4-bit pixels (plain and run-length)
 // and plain 8-, 24- and 32-bit pixels are decoded here; every other layout is
 // drawn through GDI into a 24-bit DIB section.
+// Not here: writing BMP files (bmp_writer.cpp), other formats.
 #include <cstddef>
 #include <cstring>
 

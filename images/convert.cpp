@@ -1,3 +1,12 @@
+// Copying a rectangle between two pixel formats. Routes, tried in this
+// order for each call: (1) two different palettes matched colour by colour,
+// (2) into an 8-bit destination (indices copied, or colours matched into
+// the palette), (3) the same format on both sides (rows copied, with key
+// and mirror), (4) a colour key turned into alpha bits, (5) a fixed pair of
+// common formats as a template over the pair, (6) the generic rule, one
+// pixel at a time through each field's width, with ordered or carried
+// dithering. g_convertUseFixedPairs = 0 sends (5) to (6) for comparison.
+// Not here: clipping (the caller keeps both rectangles inside), scaling.
 #include "images/convert.h"
 
 #include <cstddef>
@@ -561,40 +570,35 @@ int ConvertGeneric(ConvertJob& job) {
 
 }  // namespace
 
-int ConvertImagePixels(void* dstPixels, int dstPitch, const PixelFormatDesc* dstFormat,
-                       const void* srcPixels, int srcPitch, const PixelFormatDesc* srcFormat,
-                       const void* alphaPixels, int alphaPitch, const PixelFormatDesc* alphaFormat,
-                       int dstX, int dstY, const RECT* srcRect, int mirror, int colorKey,
-                       uint32_t keyColor, int ditherMode, int alphaOnly, int redAsAlpha,
-                       int transparentCopy, int paletteRemap) {
+int ConvertImagePixels(const ConvertImageDesc& desc) {
     ConvertJob job;
-    job.dst = static_cast<uint8_t*>(dstPixels);
-    job.dstPitch = dstPitch;
-    job.dstFormat = *dstFormat;
-    job.src = static_cast<const uint8_t*>(srcPixels);
-    job.srcPitch = srcPitch;
-    job.srcFormat = *srcFormat;
-    job.alpha = static_cast<const uint8_t*>(alphaPixels);
-    job.alphaPitch = alphaPitch;
-    if (alphaFormat != nullptr) {
-        job.alphaFormat = *alphaFormat;
+    job.dst = static_cast<uint8_t*>(desc.dstPixels);
+    job.dstPitch = desc.dstPitch;
+    job.dstFormat = *desc.dstFormat;
+    job.src = static_cast<const uint8_t*>(desc.srcPixels);
+    job.srcPitch = desc.srcPitch;
+    job.srcFormat = *desc.srcFormat;
+    job.alpha = static_cast<const uint8_t*>(desc.alphaPixels);
+    job.alphaPitch = desc.alphaPitch;
+    if (desc.alphaFormat != nullptr) {
+        job.alphaFormat = *desc.alphaFormat;
     } else {
         std::memset(&job.alphaFormat, 0, sizeof(job.alphaFormat));
     }
-    job.dstX = dstX;
-    job.dstY = dstY;
-    job.left = srcRect->left;
-    job.top = srcRect->top;
-    job.width = srcRect->right - srcRect->left;
-    job.height = srcRect->bottom - srcRect->top;
-    job.mirror = mirror == 1;
-    job.colorKey = colorKey == 1;
-    job.keyColor = keyColor;
-    job.ditherMode = ditherMode;
-    job.alphaOnly = alphaOnly == 1;
-    job.redAsAlpha = redAsAlpha == 1;
-    job.transparentCopy = transparentCopy == 1;
-    job.paletteRemap = paletteRemap == 1;
+    job.dstX = desc.dstX;
+    job.dstY = desc.dstY;
+    job.left = desc.srcRect.left;
+    job.top = desc.srcRect.top;
+    job.width = desc.srcRect.right - desc.srcRect.left;
+    job.height = desc.srcRect.bottom - desc.srcRect.top;
+    job.mirror = desc.mirror;
+    job.colorKey = desc.colorKey;
+    job.keyColor = desc.keyColor;
+    job.ditherMode = desc.ditherMode;
+    job.alphaOnly = desc.alphaOnly;
+    job.redAsAlpha = desc.redAsAlpha;
+    job.transparentCopy = desc.transparentCopy;
+    job.paletteRemap = desc.paletteRemap;
 
     bool dstHasAlpha = job.dstFormat.alphaWidth != 0;
     bool srcHasAlpha = job.srcFormat.alphaWidth != 0;

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/memory/memory.h"
-#include "foundation/base/text.h"
 #include "images/convert.h"
 #include "images/dxt.h"
 
@@ -42,9 +42,14 @@ int MirrorLoadedImage(BASEIMAGE* image) {
         return -1;
     }
     RECT whole = {0, 0, image->width, image->height};
-    ConvertImagePixels(mirrored, image->pitch, &image->format, image->pixels, image->pitch,
-                       &image->format, nullptr, 0, nullptr, 0, 0, &whole, 1, 0, 0, kDitherNone, 0,
-                       0, 0, 0);
+    ConvertImagePixels({.dstPixels = mirrored,
+                        .dstPitch = image->pitch,
+                        .dstFormat = &image->format,
+                        .srcPixels = image->pixels,
+                        .srcPitch = image->pitch,
+                        .srcFormat = &image->format,
+                        .srcRect = whole,
+                        .mirror = true});
     FreeTracked(image->pixels);
     image->pixels = mirrored;
     return 0;
@@ -258,9 +263,13 @@ int ImageBufferToDib(BASEIMAGE* image, BITMAPINFO* info, void** pixels, int copy
         PixelFormatDesc rgb24 = {};
         SetPixelFormatRgb24(&rgb24);
         RECT whole = {0, 0, image->width, image->height};
-        ConvertImagePixels(out, static_cast<int>(rowBytes), &rgb24, image->pixels, image->pitch,
-                           &image->format, nullptr, 0, nullptr, 0, 0, &whole, 0, 0, 0, kDitherNone,
-                           0, 0, 0, 0);
+        ConvertImagePixels({.dstPixels = out,
+                            .dstPitch = static_cast<int>(rowBytes),
+                            .dstFormat = &rgb24,
+                            .srcPixels = image->pixels,
+                            .srcPitch = image->pitch,
+                            .srcFormat = &image->format,
+                            .srcRect = whole});
     }
     *pixels = out;
     return 1;

@@ -2,7 +2,7 @@
 // program uses them. The dialog and each control are window records whose
 // messages reach the dialog procedure through SendMessageA; on a display the
 // controls are real GTK widgets, and headless (tests) they live only in the
-// records, driven by the test hooks below.
+// records, driven by the test hooks of dialog_testing.h.
 #pragma once
 
 #include "platform/types.h"
@@ -114,22 +114,5 @@ void RegisterDialogTemplate(const DialogTemplate* dialogTemplate);
 // The program's icon group: 32-bit pixels 0xAARRGGBB, rows top-down. It
 // becomes the icon of every dialog window.
 void RegisterProgramIcon(int groupId, int width, int height, const uint32_t* pixels);
-
-// --- Test hooks -----------------------------------------------------------
-
-// Headless dialogs: DialogBoxParamA builds the records without widgets, sends
-// WM_INITDIALOG, then calls the driver, which acts as the user through the
-// calls below. A dialog still open when the driver returns is closed and
-// DialogBoxParamA returns -1.
-using HeadlessDialogDriver = void (*)(HWND dialog, void* context);
-void SetHeadlessDialogs(HeadlessDialogDriver driver, void* context);
-void ClearHeadlessDialogs();
-
-// The user clicks control `controlId` (or presses Space on it).
-void ClickDialogItem(HWND dialog, int controlId);
-// The user presses a key with focus on no push button: VK_RETURN or VK_ESCAPE.
-void PressDialogKey(HWND dialog, int virtualKey);
-// The user clicks the caption's close box.
-void CloseDialogBox(HWND dialog);
 
 }  // namespace platform

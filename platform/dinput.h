@@ -1,10 +1,10 @@
 // DirectInput 7 and 8 as the library uses them: the keyboard, the mouse and
 // the attached game controllers, each a device made from the DirectInput
 // object that COM creates, plus force-feedback effects on the controllers.
-// Backed by SDL2: SDL's key events (seen through the window service's event
-// observer) give the keyboard state, SDL's mouse events the mouse, SDL's
-// joystick and game-controller support the controllers, SDL haptics or
-// rumble the effects.
+// The window service's events (WindowEvent, seen through its observer) give
+// the keyboard state and the mouse; SDL2's joystick and game-controller
+// support gives the controllers, SDL haptics or rumble the effects. Test
+// hooks are in dinput_testing.h.
 #pragma once
 
 #include "platform/com.h"
@@ -255,12 +255,3 @@ struct IDirectInput8A : IUnknown {
     ~IDirectInput8A() = default;
 };
 using LPDIRECTINPUT8A = IDirectInput8A*;
-
-// ------------------------------------------------ extras of this platform
-namespace platform {
-
-// Makes a DirectInput version unavailable (its object is not created), as on
-// a machine without it; both off sends the library to its fallback.
-void SetDirectInputAvailable(bool version7, bool version8);
-
-}  // namespace platform

@@ -45,12 +45,15 @@ using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using LPLONG = LONG*;
 
+// Kernel handles and windows are checked ids (a slot and its generation),
+// never addresses: a closed or destroyed one is refused, not followed.
 using HANDLE = void*;
 using HMODULE = struct PlatformModule*;
 using HINSTANCE = HMODULE;
 using FARPROC = void (*)();
 
-// User-interface and GDI handles: opaque pointers to the layer's own records.
+// User-interface and GDI handles: opaque to their users. An HWND is an id
+// (PlatformWindow is never defined); the others point to the layer's records.
 using HWND = struct PlatformWindow*;
 using HDC = struct PlatformDC*;
 using HGDIOBJ = struct PlatformGdiObject*;

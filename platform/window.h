@@ -2,8 +2,12 @@
 // window classes and windows, a per-thread message queue with Windows' message
 // numbers, timers, displays and display settings, screen device contexts, the
 // clipboard, message boxes, keyboard state and the single-instance lookup.
-// Backed by SDL2; with SDL's dummy video driver everything but the pixels on a
-// screen still happens, which is how the tests run.
+// Windows are checked ids (a destroyed one is refused everywhere). The screen
+// is one backend behind a short contract (window/backend_internal.h), SDL2
+// in the files named sdl_*; with SDL's dummy video driver everything but the
+// pixels on a screen still happens, which is how the tests run. What the
+// screen reports reaches other services as this header's WindowEvent, never
+// as the backend's own events. Test hooks are in window_testing.h.
 #pragma once
 
 #include "platform/types.h"
@@ -376,7 +380,7 @@ BOOL EnumDisplaySettingsA(LPCSTR deviceName, DWORD modeNumber, DEVMODEA* mode);
 LONG ChangeDisplaySettingsA(DEVMODEA* mode, DWORD flags);
 
 // A window's device context, or the screen's for a null window. The drawing
-// services of GDI work on these records too (platform/window/dc.h).
+// services of GDI work on these records too (platform/window/dc_internal.h).
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 HWND WindowFromDC(HDC dc);
@@ -473,8 +477,6 @@ SIZE_T GlobalSize(HGLOBAL memory);
 HGLOBAL GlobalFree(HGLOBAL memory);
 
 // ------------------------------------------------ extras of this platform
-union SDL_Event;
-
 namespace platform {
 
 // The pixels of a window's client area (X8R8G8B8, pitch in bytes). The
@@ -497,43 +499,84 @@ HWND CreateProcWindow(WNDPROC procedure, HWND parent, int controlId, void* userD
 void* ProcWindowUserData(HWND window);
 int ProcWindowControlId(HWND window);
 
-// Display modes. Tests replace the list that SDL reports; a null list (or a
-// negative count) goes back to SDL's. The desktop mode is what
-// ENUM_REGISTRY_SETTINGS reports and what ChangeDisplaySettingsA(null) restores.
+// Display modes: the desktop mode is what ENUM_REGISTRY_SETTINGS reports and
+// what ChangeDisplaySettingsA(null) restores.
 struct DisplayMode {
     int width;
     int height;
     int bitsPerPixel;
     int refreshRate;
 };
-void SetDisplayModes(const DisplayMode* modes, int count, const DisplayMode* desktop);
 DisplayMode CurrentDisplayMode();
 
-// What MessageBoxA answers without a screen to show it on (the dummy video
-// driver, or when a test forces it): 0 means the box's cancel answer (IDOK
-// for a box with only OK, IDNO for Yes/No). The last box's texts are kept.
-void SetMessageBoxAnswer(int answer, bool forceHeadless);
-const char* LastMessageBoxText();
-const char* LastMessageBoxCaption();
-int MessageBoxCount();
+// What the screen reports, in the layer's own terms. Services that read the
+// devices (input, text input) see each event that the message queue takes
+// from the screen, before it becomes messages.
+enum class WindowEventKind : uint8_t {
+    KeyDown,
+    KeyUp,
+    Text,  // typed text, as the desktop's keyboard layout spells it
+    MouseMove,
+    MouseButtonDown,
+    MouseButtonUp,
+    MouseWheel,
+    Exposed,  // the window's picture was lost and wants showing again
+    Moved,    // x, y: the client area's new screen position
+    Resized,  // width, height: the client area's new size
+    Minimized,
+    Maximized,
+    Restored,
+    FocusGained,
+    FocusLost,
+    CloseAsked,
+    MouseEntered,
+    Other,  // nothing the service acts on
+};
 
-// The namespace in which FindWindowA looks for windows of other processes.
-// Also taken from the environment variable TESSEL_INSTANCE_NAMESPACE.
-void SetInstanceNamespace(const char* name);
+enum class MouseButton : uint8_t { None, Left, Right, Middle, X1, X2 };
 
-// Services that read SDL's events (input, text input) see each event that the
-// message queue takes from SDL, before it becomes messages.
-using SdlEventObserver = void (*)(const SDL_Event* event, void* context);
-void AddSdlEventObserver(SdlEventObserver observer, void* context);
-void RemoveSdlEventObserver(SdlEventObserver observer, void* context);
+struct WindowEvent {
+    WindowEventKind kind = WindowEventKind::Other;
+    HWND window = nullptr;  // the window it concerns; null for none of ours
+    // Keys, by their Windows codes: the virtual key (0 for a key without
+    // one), the set-1 scan code and its extended bit, the side-specific key of
+    // a modifier (0 for others), the DirectInput key code; `repeat` for a key
+    // held down; the lock keys' lights with the event.
+    BYTE virtualKey = 0;
+    BYTE scanCode = 0;
+    bool extended = false;
+    BYTE sidedKey = 0;
+    BYTE directInputKey = 0;
+    bool repeat = false;
+    bool capsLock = false;
+    bool numLock = false;
+    char text[32] = {};  // UTF-8, NUL-terminated
+    // The mouse: the position in the client area, the movement, the button,
+    // its clicks in a row, the wheel in notches (positive away from the user).
+    int x = 0;
+    int y = 0;
+    int dx = 0;
+    int dy = 0;
+    MouseButton button = MouseButton::None;
+    int clicks = 0;
+    int wheel = 0;
+    // Resized.
+    int width = 0;
+    int height = 0;
+};
+
+using WindowEventObserver = void (*)(const WindowEvent& event, void* context);
+void AddWindowEventObserver(WindowEventObserver observer, void* context);
+void RemoveWindowEventObserver(WindowEventObserver observer, void* context);
+
+// Takes the events the screen has reported up to now (on the thread that
+// runs the windows; elsewhere it does nothing).
+void PumpWindowEvents();
 
 // The picture of a program's icon resource (A8R8G8B8 rows, top first): a
 // window whose class icon is LoadIconA of that id shows it where the desktop
 // shows window icons. Registered once per id; later calls replace it.
 void RegisterIconImage(int id, const uint32_t* pixels, int width, int height);
-
-// True when windows are shown by a real video driver (not dummy/offscreen).
-bool HasRealVideoDriver();
 
 // Another event loop (GTK's, for dialogs) that must keep running while a
 // thread waits in GetMessageA or looks in PeekMessageA: `hook` is called on

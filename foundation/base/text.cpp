@@ -1,3 +1,8 @@
+// String helpers for the library's byte strings (double-byte aware) and
+// UTF-16 strings: copying, appending, searching, comparing with and without
+// case, upper-casing, and numbers to and from text. Every output is
+// NUL-terminated in a caller's buffer large enough for it.
+// Not here: formatting (text_format.cpp).
 #include "foundation/base/text.h"
 
 #include <cmath>

@@ -4,6 +4,8 @@
 // narrow string, so the UTF-16 form parses the format itself: each numeric
 // conversion is handed to the narrow formatter and widened, strings and
 // characters are copied (narrow ones converted from the system code page).
+//
+// Not here: %n in the UTF-16 form (refused: it would write through an argument).
 #include <cstdio>
 #include <string>
 

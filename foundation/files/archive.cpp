@@ -1,13 +1,15 @@
 // The archive format's keys and scrambling, opening and closing archives, and
 // finding files and directories in their tables.
+// Not here: the file calls built on archives (archive_fs.cpp), listings
+// (archive_find.cpp), packed data's expansion (archive_stream.cpp), writing.
 #include "foundation/files/archive.h"
 
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive_internal.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
-#include "foundation/base/text.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -91,21 +93,21 @@ void SetCodePage(ArchiveState* state, const uint8_t* header) {
 // lie inside it and the root record inside the directory table.
 int CheckHeader(const ArchiveHeader& header, uint64_t archiveSize) {
     if (header.version > kArchiveMaxVersion) {
-        WriteLogFormat("アーカイブのバージョン %u には対応していません", header.version);
+        WriteLogFormat(ArchiveLogText(ArchiveLog::UnsupportedVersion), header.version);
         return -1;
     }
     if (archiveSize < ArchiveHeaderSize(header.version)) {
-        return Damaged("ヘッダが途中で切れています");
+        return Damaged(ArchiveLog::HeaderCut);
     }
     if (static_cast<uint64_t>(header.tableOffset) + header.tableSize > archiveSize) {
-        return Damaged("テーブルがファイルの外にあります");
+        return Damaged(ArchiveLog::TableOutsideFile);
     }
     if (header.fileTableOffset > header.tableSize ||
         static_cast<uint64_t>(header.dirTableOffset) + kArchiveDirRecordSize > header.tableSize) {
-        return Damaged("テーブルの位置が不正です");
+        return Damaged(ArchiveLog::BadTablePlace);
     }
     if (header.dataStart > archiveSize) {
-        return Damaged("データの開始位置がファイルの外にあります");
+        return Damaged(ArchiveLog::DataStartOutsideFile);
     }
     return 0;
 }
@@ -129,7 +131,7 @@ int ReadMagic(ArchiveState* state, FileHandle file, const char* keyText, uint8_t
     if (ArchiveReadAt(file, head, 8, 0, state->key) == 8 && MagicIsRight(head)) {
         return 0;
     }
-    WriteLog("アーカイブファイルではありません\n");
+    LogArchive(ArchiveLog::NotAnArchiveFile);
     return -1;
 }
 
@@ -140,22 +142,22 @@ int ReadHeaderAndTables(ArchiveState* state, FileHandle file, const char* keyTex
     uint8_t head[kArchiveHeaderSizeV4] = {};
     if (fileSize < 8 || ReadMagic(state, file, keyText, head) != 0) {
         if (fileSize < 8) {
-            WriteLog("アーカイブファイルが短すぎます\n");
+            LogArchive(ArchiveLog::ArchiveFileTooShort);
         }
         return -1;
     }
     ParseHeader(head, &state->header);  // the version so far
     if (state->header.version > kArchiveMaxVersion) {
-        WriteLogFormat("アーカイブのバージョン %u には対応していません", state->header.version);
+        WriteLogFormat(ArchiveLogText(ArchiveLog::UnsupportedVersion), state->header.version);
         return -1;
     }
     const uint32_t headerSize = ArchiveHeaderSize(state->header.version);
     if (fileSize < headerSize) {
-        return Damaged("ヘッダが途中で切れています");
+        return Damaged(ArchiveLog::HeaderCut);
     }
     if (ArchiveReadAt(file, head + 8, headerSize - 8, 8, state->key) !=
         static_cast<int>(headerSize - 8)) {
-        return Damaged("ヘッダを読めません");
+        return Damaged(ArchiveLog::HeaderUnreadable);
     }
     ParseHeader(head, &state->header);
     SetCodePage(state, head);
@@ -165,13 +167,13 @@ int ReadHeaderAndTables(ArchiveState* state, FileHandle file, const char* keyTex
     uint8_t* tableBlock =
         static_cast<uint8_t*>(AllocTracked(state->header.tableSize, __FILE__, __LINE__));
     if (tableBlock == nullptr) {
-        WriteLog("アーカイブのテーブル用メモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForTables);
         return -1;
     }
     if (ArchiveReadAt(file, tableBlock, state->header.tableSize, state->header.tableOffset,
                       state->key) != static_cast<int>(state->header.tableSize)) {
         FreeTracked(tableBlock);
-        return Damaged("テーブルを読めません");
+        return Damaged(ArchiveLog::TablesUnreadable);
     }
     SetTables(state, tableBlock);
     return 0;
@@ -212,8 +214,26 @@ FileHandle StartOpeningFile(ArchiveState* state, const char* path, uint32_t* siz
 
 namespace archive_detail {
 
-int Damaged(const char* what) {
-    WriteLogFormat("アーカイブが壊れています : %s", what);
+namespace {
+
+const char* const kArchiveLogTexts[] = {
+#define TESSEL_ARCHIVE_LOG_ENTRY(name, text) text,
+    TESSEL_ARCHIVE_LOG_TEXTS(TESSEL_ARCHIVE_LOG_ENTRY)
+#undef TESSEL_ARCHIVE_LOG_ENTRY
+};
+
+}  // namespace
+
+const char* ArchiveLogText(ArchiveLog which) {
+    return kArchiveLogTexts[static_cast<int>(which)];
+}
+
+int LogArchive(ArchiveLog which) {
+    return WriteLogFormat("%s", ArchiveLogText(which));
+}
+
+int Damaged(ArchiveLog what) {
+    WriteLogFormat(ArchiveLogText(ArchiveLog::Damaged), ArchiveLogText(what));
     return -1;
 }
 
@@ -226,7 +246,7 @@ void WaitForLoad(ArchiveState* state) {
 const uint8_t* DirRecordAt(const ArchiveState* state, uint32_t offset) {
     const uint32_t room = state->header.tableSize - state->header.dirTableOffset;
     if (room < kArchiveDirRecordSize || offset > room - kArchiveDirRecordSize) {
-        Damaged("ディレクトリ情報の位置が不正です");
+        Damaged(ArchiveLog::BadDirectoryPlace);
         return nullptr;
     }
     return state->dirTable + offset;
@@ -238,7 +258,7 @@ bool DirEntries(const ArchiveState* state, const uint8_t* dir, const uint8_t** f
     const uint64_t offset = LoadU32(dir + kDirFirst);
     const uint64_t n = LoadU32(dir + kDirCount);
     if (offset + n * ArchiveEntrySize(state->header.version) > room) {
-        Damaged("ディレクトリのファイル数が不正です");
+        Damaged(ArchiveLog::BadDirectoryCount);
         return false;
     }
     *first = state->fileTable + offset;
@@ -250,7 +270,7 @@ bool EntryName(const ArchiveState* state, const uint8_t* entry, NameView* view) 
     const uint64_t size = state->header.tableSize;
     const uint64_t offset = LoadU32(entry + kEntryName);
     if (offset + 4 > size) {
-        Damaged("名前の位置が不正です");
+        Damaged(ArchiveLog::BadNamePlace);
         return false;
     }
     const uint8_t* name = state->nameTable + offset;
@@ -258,13 +278,13 @@ bool EntryName(const ArchiveState* state, const uint8_t* entry, NameView* view) 
     view->checksum = LoadU16(name + 2);
     const uint64_t searchEnd = offset + 4 + 4ull * view->wordCount;
     if (view->wordCount == 0 || searchEnd >= size || name[3 + 4 * view->wordCount] != 0) {
-        Damaged("名前の長さが不正です");
+        Damaged(ArchiveLog::BadNameLength);
         return false;
     }
     view->search = name + 4;
     view->written = reinterpret_cast<const char*>(state->nameTable + searchEnd);
     if (std::memchr(view->written, 0, size - searchEnd) == nullptr) {
-        Damaged("名前が終わっていません");
+        Damaged(ArchiveLog::NameNotEnded);
         return false;
     }
     return true;
@@ -286,7 +306,7 @@ bool EntryDataRange(const ArchiveState* state, const uint8_t* entry, uint32_t* o
     const uint32_t bytes = EntryIsCompressed(state, entry) ? LoadU32(entry + kEntryStored)
                                                            : LoadU32(entry + kEntrySize);
     if (start + bytes > state->size) {
-        Damaged("ファイルのデータがアーカイブの外にあります");
+        Damaged(ArchiveLog::FileDataOutsideArchive);
         return false;
     }
     *offset = static_cast<uint32_t>(start);
@@ -376,7 +396,7 @@ int ArchiveOpenInMemory(ArchiveState* state, void* buffer, uint32_t size, const 
     }
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
     if (bytes == nullptr || size < kArchiveHeaderSizeOld) {
-        WriteLog("アーカイブのデータがヘッダより短いです\n");
+        LogArchive(ArchiveLog::DataShorterThanHeader);
         return -1;
     }
     uint8_t head[8];
@@ -388,7 +408,7 @@ int ArchiveOpenInMemory(ArchiveState* state, void* buffer, uint32_t size, const 
         std::memcpy(head, bytes, 8);
         ArchiveXorAt(8, head, 0, state->key);
         if (!MagicIsRight(head)) {
-            WriteLog("アーカイブのデータではありません\n");
+            LogArchive(ArchiveLog::NotArchiveData);
             return -1;
         }
     }
@@ -444,7 +464,7 @@ int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
         fileSize == 0 ? nullptr : static_cast<uint8_t*>(AllocTracked(fileSize, __FILE__, __LINE__));
     if (image == nullptr || ReadHeaderAndTables(state, file, keyText, fileSize) != 0) {
         if (fileSize != 0 && image == nullptr) {
-            WriteLog("アーカイブを読み込むメモリの確保に失敗しました\n");
+            LogArchive(ArchiveLog::NoMemoryForLoad);
         }
         PlainFsClose(file);
         if (image != nullptr) {
@@ -465,7 +485,7 @@ int ArchiveOpenImage(ArchiveState* state, const char* path, const char* keyText,
         PlainFsClose(file);
         if (got != static_cast<int>(fileSize)) {
             ArchiveClose(state);
-            return Damaged("アーカイブを読み込めません");
+            return Damaged(ArchiveLog::ArchiveUnreadable);
         }
         return 0;
     }
@@ -549,7 +569,7 @@ int ArchiveNameKeyFromText(const ArchiveState* state, const char* text, ArchiveN
     while (*p != '\0' && !IsSeparator(*p)) {
         const char* next = NextChar(p, state->charSet);
         if (next - text > kArchiveNameKeyBytes - 1) {
-            WriteLog("アーカイブ内のファイル名が長すぎます\n");
+            LogArchive(ArchiveLog::NameTooLong);
             return -1;
         }
         const bool single = next - p == 1;

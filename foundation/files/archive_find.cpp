@@ -2,11 +2,11 @@
 // helpers that lookups and listings share.
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive.h"
 #include "foundation/files/archive_internal.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
-#include "foundation/base/text.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -202,13 +202,13 @@ int NormaliseFullPath(const char* path, char* out) {
 ArchiveFind* ArchiveFindFirst(ArchiveState* state, const char* pattern, FileFindInfo* info) {
     WaitForLoad(state);
     if (std::strlen(pattern) >= kArchivePatternBytes) {
-        WriteLog("検索パターンが長すぎます\n");
+        LogArchive(ArchiveLog::PatternTooLong);
         return nullptr;
     }
     ArchiveFind* find =
         static_cast<ArchiveFind*>(AllocTrackedZeroed(sizeof(ArchiveFind), __FILE__, __LINE__));
     if (find == nullptr) {
-        WriteLog("検索情報用メモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForSearch);
         return nullptr;
     }
     char dir[kArchivePatternBytes];

@@ -1,13 +1,24 @@
+// The archive-aware file calls: a path is probed folder by folder for an
+// archive standing in for that folder (FOLDER.dat beside it, or the suffix
+// set) and then read from the archive; every other path goes to the plain
+// files. Open archives are shared by slot and purged when unused; the last
+// resolution is cached. Files, directory changes and searches all take
+// this route.
+// Not here: the archive format itself (archive.cpp), writing.
 #include "foundation/files/archive_fs.h"
 
 #include <cstring>
 
+#include "foundation/base/text.h"
+#include "foundation/files/archive_internal.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
-#include "foundation/base/text.h"
 #include "platform/kernel.h"
 
 namespace tessel {
+
+using archive_detail::ArchiveLog;
+using archive_detail::LogArchive;
 
 namespace {
 
@@ -188,7 +199,7 @@ int AcquireArchive(int hint, const char* path, int readWhole, int asynchronous) 
     if (archiveCount >= kMaxOpenArchives) {
         PurgeUnusedArchives();
         if (archiveCount >= kMaxOpenArchives) {
-            WriteLog("同時に開けるアーカイブの数が限界を超えました\n");
+            LogArchive(ArchiveLog::TooManyArchives);
             return -1;
         }
         freeSlot = -1;
@@ -209,7 +220,7 @@ int AcquireArchive(int hint, const char* path, int readWhole, int asynchronous) 
     ArchiveRecord* record =
         static_cast<ArchiveRecord*>(AllocTrackedZeroed(sizeof(ArchiveRecord), __FILE__, __LINE__));
     if (record == nullptr) {
-        WriteLog("アーカイブの情報を格納するメモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForArchive);
         ArchiveClose(&state);
         return -1;
     }
@@ -276,7 +287,7 @@ int PurgeArchivesAtExit() {
 
 FileHandle ArcFsOpen(const char* path, int cache, int third, int asynchronous) {
     if (fileCount >= kMaxArcFsFiles) {
-        WriteLog("同時に開けるファイルの数が限界を超えました\n");
+        LogArchive(ArchiveLog::TooManyFiles);
         return 0;
     }
     int slot = 0;
@@ -284,13 +295,13 @@ FileHandle ArcFsOpen(const char* path, int cache, int third, int asynchronous) {
         ++slot;
     }
     if (slot == kMaxArcFsFiles) {
-        WriteLog("同時に開けるファイルの数が限界を超えました\n");
+        LogArchive(ArchiveLog::TooManyFiles);
         return 0;
     }
     ArcFsFileRecord* record = static_cast<ArcFsFileRecord*>(
         AllocTrackedZeroed(sizeof(ArcFsFileRecord), __FILE__, __LINE__));
     if (record == nullptr) {
-        WriteLog("ファイルの情報を格納するメモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForFile);
         return 0;
     }
     files[slot] = record;
@@ -395,7 +406,7 @@ FindHandle ArcFsFindFirst(const char* pattern, FileFindInfo* info) {
     ArcFsFind* record =
         static_cast<ArcFsFind*>(AllocTrackedZeroed(sizeof(ArcFsFind), __FILE__, __LINE__));
     if (record == nullptr) {
-        WriteLog("ファイル検索用のメモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForFind);
         return -1;
     }
     int archive = -1;

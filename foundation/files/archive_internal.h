@@ -46,8 +46,56 @@ struct NameView {
     const char* written;    // NUL-terminated inside the table block
 };
 
-// Logs the damage and returns -1.
-int Damaged(const char* what);
+// Every line the archive reader logs, named once. Most are whole lines;
+// UnsupportedVersion takes the version, Damaged the name of the damage found
+// (one of the entries after it). Tests find the lines by these names.
+#define TESSEL_ARCHIVE_LOG_TEXTS(X)                                                    \
+    X(UnsupportedVersion, "アーカイブのバージョン %u には対応していません")            \
+    X(NotAnArchiveFile, "アーカイブファイルではありません")                            \
+    X(ArchiveFileTooShort, "アーカイブファイルが短すぎます")                           \
+    X(NotArchiveData, "アーカイブのデータではありません")                              \
+    X(DataShorterThanHeader, "アーカイブのデータがヘッダより短いです")                 \
+    X(NoMemoryForTables, "アーカイブのテーブル用メモリの確保に失敗しました")           \
+    X(NoMemoryForLoad, "アーカイブを読み込むメモリの確保に失敗しました")               \
+    X(NameTooLong, "アーカイブ内のファイル名が長すぎます")                             \
+    X(PatternTooLong, "検索パターンが長すぎます")                                      \
+    X(NoMemoryForSearch, "検索情報用メモリの確保に失敗しました")                       \
+    X(TooManyArchives, "同時に開けるアーカイブの数が限界を超えました")                 \
+    X(NoMemoryForArchive, "アーカイブの情報を格納するメモリの確保に失敗しました")      \
+    X(TooManyFiles, "同時に開けるファイルの数が限界を超えました")                      \
+    X(NoMemoryForFile, "ファイルの情報を格納するメモリの確保に失敗しました")           \
+    X(NoMemoryForFind, "ファイル検索用のメモリの確保に失敗しました")                   \
+    X(NoMemoryForExpanding, "圧縮ファイルの展開用メモリの確保に失敗しました")          \
+    X(NoMemoryForCompressedRead, "圧縮ファイルの読み込み用メモリの確保に失敗しました") \
+    X(Damaged, "アーカイブが壊れています : %s")                                        \
+    X(HeaderCut, "ヘッダが途中で切れています")                                         \
+    X(HeaderUnreadable, "ヘッダを読めません")                                          \
+    X(TableOutsideFile, "テーブルがファイルの外にあります")                            \
+    X(BadTablePlace, "テーブルの位置が不正です")                                       \
+    X(TablesUnreadable, "テーブルを読めません")                                        \
+    X(DataStartOutsideFile, "データの開始位置がファイルの外にあります")                \
+    X(BadDirectoryPlace, "ディレクトリ情報の位置が不正です")                           \
+    X(BadDirectoryCount, "ディレクトリのファイル数が不正です")                         \
+    X(BadNamePlace, "名前の位置が不正です")                                            \
+    X(BadNameLength, "名前の長さが不正です")                                           \
+    X(NameNotEnded, "名前が終わっていません")                                          \
+    X(FileDataOutsideArchive, "ファイルのデータがアーカイブの外にあります")            \
+    X(ArchiveUnreadable, "アーカイブを読み込めません")                                 \
+    X(CannotExpand, "圧縮されたファイルを展開できません")                              \
+    X(CompressedUnreadable, "圧縮されたファイルを読めません")
+
+enum class ArchiveLog {
+#define TESSEL_ARCHIVE_LOG_NAME(name, text) name,
+    TESSEL_ARCHIVE_LOG_TEXTS(TESSEL_ARCHIVE_LOG_NAME)
+#undef TESSEL_ARCHIVE_LOG_NAME
+};
+
+const char* ArchiveLogText(ArchiveLog which);
+// Logs a whole line; returns -1.
+int LogArchive(ArchiveLog which);
+
+// Logs the damage ("...壊れています : " and its name) and returns -1.
+int Damaged(ArchiveLog what);
 
 // Waits (zero sleeps) for a pending whole-archive load.
 void WaitForLoad(ArchiveState* state);

@@ -5,10 +5,10 @@
 
 #include "foundation/files/archive.h"
 #include "foundation/files/archive_internal.h"
-#include "foundation/memory/log.h"
 #include "foundation/files/lz.h"
-#include "foundation/memory/memory.h"
 #include "foundation/files/streams.h"
+#include "foundation/memory/log.h"
+#include "foundation/memory/memory.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -27,7 +27,7 @@ int DecodeInto(ArchiveStream* stream, const uint8_t* source, uint32_t storedSize
         FreeTracked(stream->decoded);
         stream->decoded = nullptr;
         stream->size = 0;
-        return Damaged("圧縮されたファイルを展開できません");
+        return Damaged(ArchiveLog::CannotExpand);
     }
     return 0;
 }
@@ -44,7 +44,7 @@ void WaitForStream(ArchiveStream* stream) {
 int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSize) {
     stream->decoded = static_cast<uint8_t*>(AllocTracked(stream->size, __FILE__, __LINE__));
     if (stream->decoded == nullptr) {
-        WriteLog("圧縮ファイルの展開用メモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForExpanding);
         return -1;
     }
     if (state->inMemory) {
@@ -52,7 +52,7 @@ int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSi
     }
     stream->compressed = static_cast<uint8_t*>(AllocTracked(storedSize, __FILE__, __LINE__));
     if (stream->compressed == nullptr) {
-        WriteLog("圧縮ファイルの読み込み用メモリの確保に失敗しました\n");
+        LogArchive(ArchiveLog::NoMemoryForCompressedRead);
         FreeTracked(stream->decoded);
         stream->decoded = nullptr;
         return -1;
@@ -72,7 +72,7 @@ int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSi
     if (got == static_cast<int>(storedSize)) {
         result = DecodeInto(stream, stream->compressed, storedSize);
     } else {
-        Damaged("圧縮されたファイルを読めません");
+        Damaged(ArchiveLog::CompressedUnreadable);
         FreeTracked(stream->decoded);
         stream->decoded = nullptr;
     }

@@ -1,11 +1,16 @@
+// Path arithmetic, once for byte strings and once for UTF-16 (templates over
+// the character type): full paths against a base, splitting into folder and
+// name, relative paths, and the temporary file. '.' and '..' are resolved
+// as text, without asking the file system.
+// Not here: mapping to Linux paths (the platform's pathmap).
 #include "foundation/files/paths.h"
 
 #include <string>
 #include <vector>
 
 #include "foundation/base/charset.h"
-#include "foundation/files/file_ops.h"
 #include "foundation/base/text.h"
+#include "foundation/files/file_ops.h"
 #include "platform/kernel.h"
 
 namespace tessel {

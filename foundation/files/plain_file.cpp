@@ -1,5 +1,9 @@
 // The plain file operations: files of the file system, read directly or
 // through a reader thread of their own with a 128 KB read-ahead cache.
+// Routes: a file opened with the cache or the asynchronous option gets the
+// reader thread, any other is read directly; searches and the current
+// directory go straight to the platform.
+// Not here: writing, archives (archive_fs.cpp).
 #include <cstdio>
 #include <cstring>
 

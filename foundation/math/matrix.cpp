@@ -1,3 +1,9 @@
+// The library's matrix calls: identities, products (summed in double so
+// each element is rounded once), scaling, translation, rotations about one
+// axis or an arbitrary one, projections and views, and Euler angles in each
+// of the six axis orders both ways. The order's table below says where each
+// order reads its angles, with a separate route for the gimbal case.
+// Not here: vectors' own arithmetic beyond what a matrix call needs.
 #include "foundation/math/matrix.h"
 
 #include <cmath>

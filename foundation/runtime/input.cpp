@@ -1,3 +1,11 @@
+// Keyboard, mouse and pads, read once per refresh and asked about between
+// refreshes. Routes, chosen once at start-up: DirectInput 7 when it can be
+// made, else DirectInput 8 (both give a keyboard, a mouse and one device per
+// pad, with rumble effects), else the fallback: the window's key state for
+// the keyboard and the multimedia joystick calls for pads. A refresh takes
+// the window's messages first unless the frame pump just did. Pad bits may
+// be merged with a keyboard mapping of them.
+// Not here: the messages the window receives (main_window.cpp), text input.
 #include "foundation/runtime/input.h"
 
 #include <cstring>

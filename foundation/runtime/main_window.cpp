@@ -1,3 +1,10 @@
+// The library's one top-level window: made on the thread that starts the
+// library, full screen or in a window as the options say, its window
+// procedure (activation, painting with the background colour, closing), the
+// measurements logged when it is made (memory, desktop, the performance
+// counter's resolution) and the clipboard text calls.
+// Not here: switching between window and full screen (window_mode.cpp), the
+// message pump (message_pump.cpp), the last presented frame (graphics).
 #include "foundation/runtime/main_window.h"
 
 #include <cstring>

@@ -1,3 +1,10 @@
+// Window mode and full screen: the window styles of each, the switch while
+// running (restyling and resizing the one window, never a second one), the
+// client rectangle kept as the window moves, the scale between the screen
+// size and the client area, the desktop metrics, the cursor's visibility,
+// bringing the window to the front and desktop composition.
+// Not here: changing the display's resolution (full screen covers the
+// desktop instead), making the window (main_window.cpp).
 #include "foundation/runtime/window_mode.h"
 
 #include "foundation/memory/log.h"

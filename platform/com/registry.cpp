@@ -1,3 +1,5 @@
+// COM: CoInitialize and the registry of the layer's own classes, by class
+// id, behind CoCreateInstance.
 #include <mutex>
 #include <vector>
 

@@ -1,3 +1,4 @@
+// The DirectDraw object, kept for its vertical-blank wait.
 #include "platform/ddraw.h"
 
 #include "platform/d3d9/trace.h"

@@ -1,10 +1,15 @@
 // The dialog manager: builds the records of a dialog from its template, turns
 // the user's actions into the messages a dialog procedure handles, and runs
-// the dialog modally.
+// the dialog modally. Two routes, chosen once per dialog: with a display, a
+// GTK view (gtk_view.cpp) shows real widgets; headless (a test has set a
+// driver, see dialog_testing.h), the records alone run and the driver acts as
+// the user. Without either, DialogBoxParamA fails with a line on standard error.
+// Not here: modeless dialogs, dialog units other than the template's own.
 #include <cstdio>
 #include <vector>
 
-#include "platform/dialog/dialog_record.h"
+#include "platform/dialog/dialog_record_internal.h"
+#include "platform/dialog_testing.h"
 
 namespace platform::dialog {
 namespace {

@@ -2,7 +2,7 @@
 // whose signals become the user's actions of the dialog manager.
 // Our headers come first: GLib defines TRUE and FALSE only where they are not
 // defined yet, and ours would clash with its spelling otherwise.
-#include "platform/dialog/dialog_record.h"
+#include "platform/dialog/dialog_record_internal.h"
 #include "platform/kernel.h"
 
 #include <fontconfig/fontconfig.h>

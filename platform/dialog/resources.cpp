@@ -1,9 +1,11 @@
+// The program's dialog templates and icon, registered as a linked resource
+// would be and found by name or by integer id.
 #include <strings.h>
 
 #include <mutex>
 #include <vector>
 
-#include "platform/dialog/dialog_record.h"
+#include "platform/dialog/dialog_record_internal.h"
 
 namespace platform::dialog {
 namespace {

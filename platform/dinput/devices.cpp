@@ -1,11 +1,20 @@
-#include "platform/dinput/devices.h"
+// DirectInput's devices: the system keyboard and mouse (reading the window
+// service's events through system_devices) and one device per game pad (an
+// SDL joystick or game controller through pads), each answering the version
+// 7 or 8 interface of the object that made it; data formats, cooperative
+// levels, axis ranges and dead zones, polled state, event notification, and
+// force feedback: constant and periodic effects as SDL haptic effects, or
+// rumble on pads without haptics.
+// Not here: buffered data (GetDeviceData), action maps, effects other than
+// constant force and sine.
+#include "platform/dinput/devices_internal.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "platform/dinput/system_devices.h"
+#include "platform/dinput/system_devices_internal.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 

@@ -3,7 +3,8 @@
 #include <atomic>
 
 #include "platform/dinput.h"
-#include "platform/dinput/devices.h"
+#include "platform/dinput/devices_internal.h"
+#include "platform/dinput_testing.h"
 #include "platform/layer_modules.h"
 
 namespace {

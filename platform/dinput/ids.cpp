@@ -1,3 +1,4 @@
+// The class, interface and device ids of DirectInput.
 #include "platform/dinput.h"
 
 const CLSID CLSID_DirectInput = {

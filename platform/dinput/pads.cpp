@@ -1,4 +1,7 @@
-#include "platform/dinput/pads.h"
+// SDL's joysticks as the layer's game pads (see pads_internal.h): opening
+// each once, in SDL's device order, as a game controller where SDL's mapping
+// knows it, else as a plain joystick; their axes, buttons and hat.
+#include "platform/dinput/pads_internal.h"
 
 #include <algorithm>
 #include <mutex>

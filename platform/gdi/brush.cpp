@@ -1,10 +1,12 @@
+// GDI objects' bookkeeping (live objects, stock objects, DeleteObject) and
+// solid brushes with FillRect.
 #include <algorithm>
 #include <mutex>
 #include <set>
 
 #include "platform/gdi/font_handles_internal.h"
-#include "platform/gdi/framebuffer_dc.h"
-#include "platform/gdi/objects.h"
+#include "platform/gdi/framebuffer_dc_internal.h"
+#include "platform/gdi/objects_internal.h"
 
 namespace platform::gdi {
 

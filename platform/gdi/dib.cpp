@@ -1,10 +1,15 @@
-// DIB blits into a window's framebuffer or a memory context's DIB section.
+// DIB blits into a window's framebuffer or a memory context's DIB section:
+// StretchDIBits and SetDIBitsToDevice read 1-, 4-, 8-, 16-, 24- and 32-bit
+// DIBs (bit-field masks included) pixel by pixel into X8R8G8B8, stretching
+// by point sampling and clipping to the target.
+// Not here: raster operations other than SRCCOPY, compressed DIBs,
+// DIB_PAL_COLORS, smoothing.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "platform/gdi/dib_section.h"
-#include "platform/gdi/framebuffer_dc.h"
+#include "platform/gdi/dib_section_internal.h"
+#include "platform/gdi/framebuffer_dc_internal.h"
 
 namespace platform::gdi {
 

@@ -1,11 +1,11 @@
 // Memory device contexts and the DIB sections selected into them.
-#include "platform/gdi/dib_section.h"
+#include "platform/gdi/dib_section_internal.h"
 
 #include <mutex>
 #include <new>
 
 #include "platform/gdi/font_handles_internal.h"
-#include "platform/window/dc.h"
+#include "platform/window/dc_internal.h"
 
 namespace platform::gdi {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/gdi.h"
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/pathmap_internal.h"
 
 namespace platform::gdi {
 

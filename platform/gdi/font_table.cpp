@@ -9,7 +9,7 @@
 
 #include "platform/gdi/font_table_internal.h"
 #include "platform/kernel.h"
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/pathmap_internal.h"
 
 namespace platform::gdi {
 

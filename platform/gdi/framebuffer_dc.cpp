@@ -1,4 +1,4 @@
-#include "platform/gdi/framebuffer_dc.h"
+#include "platform/gdi/framebuffer_dc_internal.h"
 
 namespace platform::gdi {
 

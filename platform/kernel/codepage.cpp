@@ -1,3 +1,5 @@
+// Code page conversions through iconv, with Windows' sizes, flags and
+// failures; lead bytes of the double-byte code pages.
 #include "platform/kernel/codepage.h"
 
 #include <errno.h>

@@ -1,3 +1,7 @@
+// Code pages: the system's (932, Shift JIS) and the others the library
+// converts with, through iconv. Conversions follow Windows' sizes and
+// failures (a zero destination size asks for the size needed). Not here:
+// the layer's file names, which kernel/pathmap converts on their own.
 #pragma once
 
 #include "platform/types.h"

@@ -1,3 +1,11 @@
+// Files behind checked HANDLEs: CreateFileA's creation modes, reads and
+// writes, the file pointer, sizes and times, deletion, directories, the
+// current directory, temporary names, and the FILETIME/SYSTEMTIME
+// conversions. Every name goes through the path mapping (pathmap) first;
+// errno becomes the Windows error a program expects (a missing file and a
+// missing folder are told apart).
+// Not here: sharing modes and overlapped I/O (accepted, not enforced), file
+// searches (find.cpp).
 #include "platform/kernel/files.h"
 
 #include <errno.h>
@@ -10,9 +18,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/kernel/fileobject.h"
-#include "platform/kernel/object.h"
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/file_object_internal.h"
+#include "platform/kernel/object_internal.h"
+#include "platform/kernel/pathmap_internal.h"
 #include "platform/kernel/time.h"
 
 namespace platform {
@@ -22,12 +30,8 @@ namespace {
 constexpr LONGLONG kTicksPerSecond = 10'000'000;
 constexpr LONGLONG kEpochDifference = 11'644'473'600LL;  // seconds from 1601 to 1970
 
-FileObject* FileFromHandle(HANDLE handle) {
-    KernelObject* object = ObjectFromHandle(handle);
-    if (object == nullptr || object->kind != ObjectKind::File) {
-        return nullptr;
-    }
-    return static_cast<FileObject*>(object);
+HeldObject<FileObject> FileFromHandle(HANDLE handle) {
+    return LookupObject<FileObject>(handle, ObjectKind::File);
 }
 
 FILETIME FileTimeFromTicks(ULONGLONG ticks) {
@@ -178,7 +182,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
         close(fd);  // a directory is not a file on Windows
         return platform::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
-    auto* file = new FileObject(fd, path);
+    HANDLE file = platform::AddHandle(new FileObject(fd, path));
+    if (file == nullptr) {
+        return platform::Fail(ERROR_TOO_MANY_OPEN_FILES, INVALID_HANDLE_VALUE);
+    }
     bool reportsExisting =
         creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
     SetLastError(reportsExisting && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -190,8 +197,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
     if (bytesRead != nullptr) {
         *bytesRead = 0;
     }
-    FileObject* file = platform::FileFromHandle(handle);
-    if (file == nullptr) {
+    auto file = platform::FileFromHandle(handle);
+    if (!file) {
         return platform::Fail(ERROR_INVALID_HANDLE, FALSE);
     }
     DWORD done = 0;
@@ -223,8 +230,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;
     }
-    FileObject* file = platform::FileFromHandle(handle);
-    if (file == nullptr) {
+    auto file = platform::FileFromHandle(handle);
+    if (!file) {
         return platform::Fail(ERROR_INVALID_HANDLE, FALSE);
     }
     DWORD done = 0;
@@ -252,8 +259,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
 }
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, LPLONG distanceHigh, DWORD moveMethod) {
-    FileObject* file = platform::FileFromHandle(handle);
-    if (file == nullptr) {
+    auto file = platform::FileFromHandle(handle);
+    if (!file) {
         return platform::Fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
     }
     int64_t offset = distanceHigh == nullptr
@@ -289,9 +296,9 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LPLONG distanceHigh, DWORD mo
 }
 
 DWORD GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
-    FileObject* file = platform::FileFromHandle(handle);
+    auto file = platform::FileFromHandle(handle);
     struct stat info;
-    if (file == nullptr || fstat(file->fd, &info) != 0) {
+    if (!file || fstat(file->fd, &info) != 0) {
         return platform::Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
     }
     uint64_t size = static_cast<uint64_t>(info.st_size);
@@ -303,8 +310,8 @@ DWORD GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
 }
 
 BOOL GetFileTime(HANDLE handle, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
-    FileObject* file = platform::FileFromHandle(handle);
-    if (file == nullptr) {
+    auto file = platform::FileFromHandle(handle);
+    if (!file) {
         return platform::Fail(ERROR_INVALID_HANDLE, FALSE);
     }
     platform::FileTimes times = platform::FileTimesOf(file->path, file->fd);

@@ -1,3 +1,6 @@
+// FindFirstFileA and its search handles: a folder's matching names are read
+// at once (case and '*.*' as Windows treats them), sorted, and handed out one
+// by one; a search is a checked kernel HANDLE like any other.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -5,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/kernel/fileobject.h"
+#include "platform/kernel/file_object_internal.h"
 #include "platform/kernel/files.h"
-#include "platform/kernel/pathmap.h"
+#include "platform/kernel/pathmap_internal.h"
 
 namespace platform {
 
@@ -20,7 +23,7 @@ struct FoundEntry {
 
 // A search handle; FindClose ends it (CloseHandle does not apply on Windows).
 struct FindObject : KernelObject {
-    FindObject() : KernelObject(ObjectKind::Other) {}
+    FindObject() : KernelObject(ObjectKind::Find) {}
     std::vector<FoundEntry> entries;
     size_t next = 0;
 };
@@ -152,21 +155,25 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
               });
     *findData = search->entries[0].data;
     search->next = 1;
-    return search;
+    HANDLE handle = platform::AddHandle(search);
+    if (handle == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
 }
 
 namespace {
 
-platform::FindObject* SearchFromHandle(HANDLE handle) {
-    platform::KernelObject* object = platform::ObjectFromHandle(handle);
-    return dynamic_cast<platform::FindObject*>(object);
+platform::HeldObject<platform::FindObject> SearchFromHandle(HANDLE handle) {
+    return platform::LookupObject<platform::FindObject>(handle, platform::ObjectKind::Find);
 }
 
 }  // namespace
 
 BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
-    platform::FindObject* search = SearchFromHandle(findFile);
-    if (search == nullptr || findData == nullptr) {
+    auto search = SearchFromHandle(findFile);
+    if (!search || findData == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -179,11 +186,9 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindClose(HANDLE findFile) {
-    platform::FindObject* search = SearchFromHandle(findFile);
-    if (search == nullptr) {
+    if (!SearchFromHandle(findFile) || !platform::RemoveHandle(findFile)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    platform::ReleaseObject(search);
     return TRUE;
 }

@@ -1,3 +1,6 @@
+// The table of the layer's run-time modules behind LoadLibraryA and
+// GetProcAddress; a module counts its loads but stays in place when they
+// end, and a module a test made absent is not found.
 #include "platform/kernel/modules.h"
 
 #include <strings.h>
@@ -7,6 +10,7 @@
 #include <vector>
 
 #include "platform/kernel/threads.h"
+#include "platform/kernel_testing.h"
 #include "platform/layer_modules.h"
 
 struct PlatformModule {

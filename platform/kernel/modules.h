@@ -1,3 +1,6 @@
+// Modules loaded at run time: LoadLibraryA finds the layer's own modules
+// by name in a table (no shared object is ever opened), GetProcAddress their
+// entry points. Test hooks (a module made absent) are in kernel_testing.h.
 #pragma once
 
 #include "platform/types.h"
@@ -19,9 +22,5 @@ namespace platform {
 // Registers a module of the layer; `exports` ends with a null name. A module
 // registered twice keeps the first table.
 void RegisterModule(const char* name, const PlatformExport* exports);
-
-// Tests make a module absent to send the library down the path it takes on a
-// machine without it.
-void SetModuleAbsent(const char* name, bool absent);
 
 }  // namespace platform

@@ -1,5 +1,9 @@
-#include "platform/kernel/object.h"
+// Kernel objects' reference counts, the one checked table behind every
+// kernel HANDLE, the lock of waitable objects, CloseHandle and the per-thread
+// last error.
+#include "platform/kernel/object_internal.h"
 
+#include "platform/handle_table_internal.h"
 #include "platform/kernel/threads.h"
 
 namespace platform {
@@ -14,11 +18,58 @@ void ReleaseObject(KernelObject* object) {
     }
 }
 
-KernelObject* ObjectFromHandle(HANDLE handle) {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+namespace {
+
+struct Handles {
+    std::mutex lock;
+    HandleTable<KernelObject> table{HandleKind::Kernel};
+};
+
+Handles& KernelHandles() {
+    static auto* handles = new Handles();
+    return *handles;
+}
+
+uintptr_t IdOf(HANDLE handle) {
+    return reinterpret_cast<uintptr_t>(handle);
+}
+
+}  // namespace
+
+HANDLE AddHandle(KernelObject* object) {
+    uintptr_t id = 0;
+    {
+        std::lock_guard<std::mutex> guard(KernelHandles().lock);
+        id = KernelHandles().table.Add(object);
+    }
+    if (id == 0) {
+        ReleaseObject(object);
         return nullptr;
     }
-    return static_cast<KernelObject*>(handle);
+    return reinterpret_cast<HANDLE>(id);
+}
+
+HeldObject<KernelObject> LookupObject(HANDLE handle) {
+    std::lock_guard<std::mutex> guard(KernelHandles().lock);
+    KernelObject* object = KernelHandles().table.Find(IdOf(handle));
+    if (object == nullptr) {
+        return HeldObject<KernelObject>();
+    }
+    RetainObject(object);
+    return HeldObject<KernelObject>(object);
+}
+
+bool RemoveHandle(HANDLE handle) {
+    KernelObject* object = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(KernelHandles().lock);
+        object = KernelHandles().table.Remove(IdOf(handle));
+    }
+    if (object == nullptr) {
+        return false;
+    }
+    ReleaseObject(object);
+    return true;
 }
 
 std::mutex& WaitLock() {
@@ -52,11 +103,9 @@ void SetLastError(DWORD error) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    platform::KernelObject* object = platform::ObjectFromHandle(handle);
-    if (object == nullptr) {
+    if (!platform::RemoveHandle(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    platform::ReleaseObject(object);
     return TRUE;
 }

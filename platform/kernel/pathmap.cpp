@@ -1,4 +1,10 @@
-#include "platform/kernel/pathmap.h"
+// The path mapping: a Windows path in code page 932 (drive C: is the root,
+// '\' or '/' between components) becomes a Linux path in UTF-8. An exact
+// name wins; else each component is found without regard to case, as a
+// Windows file system would; a name that does not exist keeps its spelling.
+// Also errno to Windows errors, and the name folding find.cpp matches with.
+// Not here: other drives (refused) and network paths.
+#include "platform/kernel/pathmap_internal.h"
 
 #include <dirent.h>
 #include <errno.h>

@@ -1,10 +1,14 @@
+// Critical sections (recursive pthread mutexes), events and semaphores
+// behind checked HANDLEs, and waits on one or several objects: one lock
+// guards every waitable object's state, so a wait on several sees them all
+// at one instant, and a waiter is listed only on the objects it waits for.
 #include "platform/kernel/sync.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
-#include "platform/kernel/object.h"
+#include "platform/kernel/object_internal.h"
 
 namespace platform {
 namespace {
@@ -31,29 +35,6 @@ struct SemaphoreObject : KernelObject {
     void Consume() override { --count; }
     LONG count;
     LONG maximumCount;
-};
-
-template <typename T>
-T* As(HANDLE handle, ObjectKind kind) {
-    KernelObject* object = ObjectFromHandle(handle);
-    if (object == nullptr || object->kind != kind) {
-        return nullptr;
-    }
-    return static_cast<T*>(object);
-}
-
-struct HeldObjects {
-    explicit HeldObjects(const std::vector<KernelObject*>& list) : objects(list) {
-        for (KernelObject* object : objects) {
-            RetainObject(object);
-        }
-    }
-    ~HeldObjects() {
-        for (KernelObject* object : objects) {
-            ReleaseObject(object);
-        }
-    }
-    const std::vector<KernelObject*>& objects;
 };
 
 // Waits under WaitLock() until `ready` holds or the time runs out, listed as
@@ -127,26 +108,26 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
-    return new EventObject(manualReset != FALSE, initialState != FALSE);
+    return AddHandle(new EventObject(manualReset != FALSE, initialState != FALSE));
 }
 
 BOOL SetEvent(HANDLE handle) {
-    auto* event = As<EventObject>(handle, ObjectKind::Event);
-    if (event == nullptr) {
+    auto event = LookupObject<EventObject>(handle, ObjectKind::Event);
+    if (!event) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     {
         std::lock_guard<std::mutex> guard(WaitLock());
         event->signalled = true;
-        WakeWaiters(event);
+        WakeWaiters(event.get());
     }
     return TRUE;
 }
 
 BOOL ResetEvent(HANDLE handle) {
-    auto* event = As<EventObject>(handle, ObjectKind::Event);
-    if (event == nullptr) {
+    auto event = LookupObject<EventObject>(handle, ObjectKind::Event);
+    if (!event) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -160,12 +141,12 @@ HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCo
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return new SemaphoreObject(initialCount, maximumCount);
+    return AddHandle(new SemaphoreObject(initialCount, maximumCount));
 }
 
 BOOL ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCount) {
-    auto* semaphore = As<SemaphoreObject>(handle, ObjectKind::Semaphore);
-    if (semaphore == nullptr) {
+    auto semaphore = LookupObject<SemaphoreObject>(handle, ObjectKind::Semaphore);
+    if (!semaphore) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -179,7 +160,7 @@ BOOL ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCount) {
             *previousCount = semaphore->count;
         }
         semaphore->count += releaseCount;
-        WakeWaiters(semaphore);
+        WakeWaiters(semaphore.get());
     }
     return TRUE;
 }
@@ -193,17 +174,19 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
+    // Each object is held for the whole wait, so a handle closed by another
+    // thread meanwhile does not free it under us; released after the lock
+    // (declared before it).
+    std::vector<HeldObject<KernelObject>> held(count);
     std::vector<KernelObject*> objects(count);
     for (DWORD i = 0; i < count; ++i) {
-        objects[i] = ObjectFromHandle(handles[i]);
-        if (objects[i] == nullptr || !objects[i]->IsWaitable()) {
+        held[i] = LookupObject(handles[i]);
+        if (!held[i] || !held[i]->IsWaitable()) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
+        objects[i] = held[i].get();
     }
-    // A handle closed by another thread during the wait must not free the
-    // object under us; released after the lock (declared before it).
-    HeldObjects held(objects);
     std::unique_lock<std::mutex> guard(WaitLock());
     DWORD which = 0;
     auto ready = [&] {

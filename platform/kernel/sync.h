@@ -1,3 +1,8 @@
+// Synchronisation: critical sections (recursive mutexes in the caller's
+// storage), events and semaphores behind checked HANDLEs, waits on one or
+// several of them with a time-out, Sleep and the interlocked operations.
+// Named objects and other processes' objects are not supported: names are
+// ignored, as the library passes none.
 #pragma once
 
 #include <pthread.h>

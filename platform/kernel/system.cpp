@@ -1,4 +1,8 @@
+// The system's identity and state: the version reported, memory figures
+// from /proc/meminfo, debugger output (to a test's sink or, when asked, to
+// standard error) and ExitProcess.
 #include "platform/kernel/system.h"
+#include "platform/kernel_testing.h"
 
 #include <unistd.h>
 

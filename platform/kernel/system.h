@@ -1,3 +1,7 @@
+// The system's identity and state as the library asks for them: the Windows
+// version it reports, memory figures from the Linux kernel, debugger output
+// and ending the process. Test hooks (a sink for debugger output) are in
+// kernel_testing.h.
 #pragma once
 
 #include "platform/types.h"
@@ -64,9 +68,3 @@ BOOL GlobalMemoryStatusEx(MEMORYSTATUSEX* status);
 void OutputDebugStringA(LPCSTR text);
 
 [[noreturn]] void ExitProcess(UINT exitCode);
-
-namespace platform {
-using DebugOutputSink = void (*)(const char* text, void* context);
-void SetDebugOutputSink(DebugOutputSink sink, void* context);
-
-}  // namespace platform

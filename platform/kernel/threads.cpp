@@ -1,3 +1,7 @@
+// Threads behind checked HANDLEs: each runs on a detached std::thread that
+// holds its own reference to its object, reports its id before CreateThread
+// returns and waits while suspended; ExitThread unwinds to the bottom of the
+// thread's stack. The pseudo-handle of the current thread is not in the table.
 #include "platform/kernel/threads.h"
 
 #include <sched.h>
@@ -6,7 +10,7 @@
 
 #include <thread>
 
-#include "platform/kernel/object.h"
+#include "platform/kernel/object_internal.h"
 
 namespace platform {
 namespace {
@@ -64,15 +68,15 @@ void RunThread(ThreadObject* thread) {
     FinishThread(thread, code);
 }
 
-ThreadObject* ThreadFromHandle(HANDLE handle) {
+HeldObject<ThreadObject> ThreadFromHandle(HANDLE handle) {
     if (handle == currentThreadPseudoHandle) {
-        return currentThread;
+        if (currentThread == nullptr) {
+            return HeldObject<ThreadObject>();
+        }
+        RetainObject(currentThread);
+        return HeldObject<ThreadObject>(currentThread);
     }
-    KernelObject* object = ObjectFromHandle(handle);
-    if (object == nullptr || object->kind != ObjectKind::Thread) {
-        return nullptr;
-    }
-    return static_cast<ThreadObject*>(object);
+    return LookupObject<ThreadObject>(handle, ObjectKind::Thread);
 }
 
 }  // namespace
@@ -90,12 +94,17 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     thread->start = start;
     thread->parameter = parameter;
     thread->suspendCount = (flags & CREATE_SUSPENDED) ? 1 : 0;
+    HANDLE handle = platform::AddHandle(thread);
+    if (handle == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     platform::RetainObject(thread);  // the running thread's own reference
     try {
         std::thread(platform::RunThread, thread).detach();
     } catch (...) {
         platform::ReleaseObject(thread);
-        platform::ReleaseObject(thread);
+        platform::RemoveHandle(handle);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -105,12 +114,12 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     if (threadId != nullptr) {
         *threadId = thread->threadId;
     }
-    return thread;
+    return handle;
 }
 
 DWORD ResumeThread(HANDLE handle) {
-    ThreadObject* thread = platform::ThreadFromHandle(handle);
-    if (thread == nullptr) {
+    auto thread = platform::ThreadFromHandle(handle);
+    if (!thread) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0xFFFFFFFFu;
     }
@@ -127,8 +136,8 @@ DWORD ResumeThread(HANDLE handle) {
 }
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
-    ThreadObject* thread = platform::ThreadFromHandle(handle);
-    if (thread == nullptr || exitCode == nullptr) {
+    auto thread = platform::ThreadFromHandle(handle);
+    if (!thread || exitCode == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -140,8 +149,8 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
 // Priorities are kept and reported back; Linux gives an unprivileged process
 // no way to raise a thread above normal, so they do not change scheduling.
 BOOL SetThreadPriority(HANDLE handle, int priority) {
-    ThreadObject* thread = platform::ThreadFromHandle(handle);
-    if (thread == nullptr) {
+    auto thread = platform::ThreadFromHandle(handle);
+    if (!thread) {
         return handle == platform::currentThreadPseudoHandle ? TRUE : FALSE;
     }
     thread->priority = priority;
@@ -149,8 +158,8 @@ BOOL SetThreadPriority(HANDLE handle, int priority) {
 }
 
 int GetThreadPriority(HANDLE handle) {
-    ThreadObject* thread = platform::ThreadFromHandle(handle);
-    if (thread == nullptr) {
+    auto thread = platform::ThreadFromHandle(handle);
+    if (!thread) {
         return handle == platform::currentThreadPseudoHandle ? THREAD_PRIORITY_NORMAL
                                                              : THREAD_PRIORITY_ERROR_RETURN;
     }

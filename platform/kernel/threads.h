@@ -1,3 +1,7 @@
+// Threads behind checked HANDLEs (made suspended or running, waited on, exit
+// codes, priorities kept but not applied), CloseHandle for every kernel
+// handle, and the per-thread last error. Not here: waits and events
+// (kernel/sync.h).
 #pragma once
 
 #include "platform/types.h"

@@ -1,3 +1,5 @@
+// The performance counter, tick count and calendar times from the Linux
+// clocks, and the processor's identification and time-stamp counter.
 #include "platform/kernel/time.h"
 
 #include "platform/winmm.h"

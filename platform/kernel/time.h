@@ -1,3 +1,7 @@
+// Clocks: the performance counter (the monotonic clock in nanoseconds),
+// the tick count, local and UTC calendar time, and the processor's
+// identification and time-stamp counter. The millisecond clock of the
+// multimedia timer is in winmm.h.
 #pragma once
 
 #include "platform/types.h"

@@ -1,12 +1,10 @@
 // The clipboard: code page 932 text with CR LF line ends for the programs,
-// UTF-8 with LF line ends for the desktop (through SDL).
-#include <SDL.h>
-
+// UTF-8 with LF line ends for the desktop (through the screen).
 #include <cstring>
 #include <string>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace {
 
@@ -87,16 +85,8 @@ bool IsOpenHere(Clipboard& board) {
 // Text that another program put on the desktop's clipboard since we last
 // looked replaces ours.
 void RefreshFromDesktop(Clipboard& board) {
-    if (!platform::HasRealVideoDriver() || !SDL_HasClipboardText()) {
-        return;
-    }
-    char* utf8 = SDL_GetClipboardText();
-    if (utf8 == nullptr) {
-        return;
-    }
-    std::string desktop = utf8;
-    SDL_free(utf8);
-    if (desktop == board.desktopText) {
+    std::string desktop;
+    if (!platform::DesktopClipboardText(&desktop) || desktop == board.desktopText) {
         return;
     }
     board.desktopText = desktop;
@@ -151,9 +141,7 @@ HANDLE SetClipboardData(UINT format, HANDLE data) {
     std::string text(bytes, strnlen(bytes, GlobalSize(data)));
     GlobalUnlock(data);
     board.desktopText = ToLineFeeds(Convert(text, 932, CP_UTF8));
-    if (platform::HasRealVideoDriver()) {
-        SDL_SetClipboardText(board.desktopText.c_str());
-    }
+    platform::SetDesktopClipboardText(board.desktopText);
     return data;
 }
 

@@ -1,5 +1,5 @@
 // What a window does with the messages its procedure leaves to the system.
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -23,8 +23,9 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             HCURSOR cursor = nullptr;
             {
                 std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
-                if (platform::IsLiveWindow(window) && window->windowClass != nullptr) {
-                    cursor = window->windowClass->cursor;
+                platform::WindowRecord* record = platform::FindWindowRecord(window);
+                if (record != nullptr && record->windowClass != nullptr) {
+                    cursor = record->windowClass->cursor;
                 }
             }
             if (cursor == nullptr) {

@@ -1,14 +1,17 @@
 // Displays: the mode list, display settings, system metrics, the screen's
-// device context and its capabilities, system parameters.
-#include <SDL.h>
-
+// device context and its capabilities, system parameters. The mode list is
+// the test's when one is set, else the screen's sizes, each at 16 and 32
+// bits. A display change is recorded and announced (full-screen windows
+// follow it, every top-level window gets WM_DISPLAYCHANGE), but the
+// desktop's resolution never changes: a full-screen window covers it.
+// Not here: more than one monitor, colour depths other than 16 and 32.
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
 #include "platform/kernel.h"
-#include "platform/window/dc.h"
-#include "platform/window/internal.h"
+#include "platform/window/dc_internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 namespace {
@@ -30,39 +33,20 @@ DisplayState& Display() {
     return *state;
 }
 
-// A 32-bit desktop is what XRGB8888 is, though SDL counts its bits as 24.
-int BitsOfFormat(Uint32 format) {
-    if (SDL_BYTESPERPIXEL(format) == 4) {
-        return 32;
-    }
-    int bits = static_cast<int>(SDL_BITSPERPIXEL(format));
-    return bits == 15 ? 16 : bits;
-}
-
 bool SameMode(const DisplayMode& a, const DisplayMode& b) {
     return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
            a.refreshRate == b.refreshRate;
 }
 
-// SDL lists each size once, in the desktop's format. Windows lists every size
+// The screen lists each size once, in the desktop's format. Windows lists every size
 // in each depth it can show; a 16-bit screen is ours to make, so each size
 // comes at 16 and at 32 bits, smallest first within each depth.
-void LoadSdlModes(DisplayState& state) {
+void LoadScreenModes(DisplayState& state) {
     state.modes.clear();
     std::vector<DisplayMode> sizes;
-    if (EnsureVideo()) {
-        SDL_DisplayMode desktop = {};
-        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
-            state.desktop = {desktop.w, desktop.h, BitsOfFormat(desktop.format),
-                             desktop.refresh_rate};
-        }
-        int count = SDL_GetNumDisplayModes(0);
-        for (int i = 0; i < count; ++i) {
-            SDL_DisplayMode mode = {};
-            if (SDL_GetDisplayMode(0, i, &mode) == 0) {
-                sizes.push_back({mode.w, mode.h, 0, mode.refresh_rate});
-            }
-        }
+    DisplayMode desktop = {};
+    if (ScreenModes(&desktop, &sizes)) {
+        state.desktop = desktop;
     }
     if (state.desktop.bitsPerPixel < 16) {
         state.desktop.bitsPerPixel = 32;
@@ -93,7 +77,7 @@ DisplayState& LoadedDisplay() {
     DisplayState& state = Display();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.loaded) {
-        LoadSdlModes(state);
+        LoadScreenModes(state);
         state.loaded = true;
     }
     return state;
@@ -151,7 +135,7 @@ void SetDisplayModes(const DisplayMode* modes, int count, const DisplayMode* des
     DisplayState& state = Display();
     std::lock_guard<std::mutex> guard(state.lock);
     if (modes == nullptr || count < 0) {
-        LoadSdlModes(state);
+        LoadScreenModes(state);
         state.loaded = true;
         state.fromTest = false;
         return;
@@ -174,7 +158,9 @@ void PostDisplayChange() {
     std::vector<HWND> windows;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        windows = TopLevelWindows();
+        for (WindowRecord* record : TopLevelWindows()) {
+            windows.push_back(record->handle);
+        }
     }
     for (HWND window : windows) {
         PostToWindow(window, WM_DISPLAYCHANGE, static_cast<WPARAM>(mode.bitsPerPixel),
@@ -253,13 +239,11 @@ LONG ChangeDisplaySettingsA(DEVMODEA* request, DWORD flags) {
         state.current = target;
     }
     // Full-screen windows follow the new size; then every window hears of it.
-    std::vector<HWND> windows;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        windows = TopLevelWindows();
-    }
-    for (HWND window : windows) {
-        ApplyFullScreen(window, false);
+        for (WindowRecord* window : TopLevelWindows()) {
+            ApplyFullScreen(window, false);
+        }
     }
     PostDisplayChange();
     return DISP_CHANGE_SUCCESSFUL;
@@ -348,13 +332,7 @@ BOOL SystemParametersInfoA(UINT action, UINT uiParam, LPVOID pvParam, UINT winIn
                 std::lock_guard<std::mutex> guard(state.lock);
                 state.screenSaverActive = uiParam != 0;
             }
-            if (EnsureVideo()) {
-                if (uiParam != 0) {
-                    SDL_EnableScreenSaver();
-                } else {
-                    SDL_DisableScreenSaver();
-                }
-            }
+            AllowScreenSaver(uiParam != 0);
             return TRUE;
         }
         case SPI_GETFOREGROUNDLOCKTIMEOUT: {

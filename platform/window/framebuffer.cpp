@@ -1,13 +1,11 @@
-// The client-area pixels of each window, and their way to the screen.
-#include <SDL.h>
-
+// The client-area pixels of each window; the screen shows them (screen.cpp).
 #include <algorithm>
 
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 
-void ResizeFramebuffer(HWND window) {
+void ResizeFramebuffer(WindowRecord* window) {
     int width = std::max(window->clientWidth, 0);
     int height = std::max(window->clientHeight, 0);
     if (width == window->pixelWidth && height == window->pixelHeight) {
@@ -26,41 +24,15 @@ void ResizeFramebuffer(HWND window) {
     window->pixelHeight = height;
 }
 
-void PresentFramebuffer(HWND window) {
-    if (window->sdl == nullptr || !HasRealVideoDriver() || !IsVideoThread() ||
-        window->pixelWidth == 0 || window->pixelHeight == 0) {
-        return;
-    }
-    SDL_Surface* target = SDL_GetWindowSurface(window->sdl);
-    if (target == nullptr) {
-        return;
-    }
-    // SDL's RGB888 is X8R8G8B8 in a 32-bit word, as ours.
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-        window->pixels.data(), window->pixelWidth, window->pixelHeight, 32, window->pixelWidth * 4,
-        SDL_PIXELFORMAT_RGB888);
-    if (source == nullptr) {
-        return;
-    }
-    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-    // A full-screen window whose mode the display could not take covers the
-    // whole screen: the picture is stretched over it, as the mode would show it.
-    if (source->w == target->w && source->h == target->h) {
-        SDL_BlitSurface(source, nullptr, target, nullptr);
-    } else {
-        SDL_BlitScaled(source, nullptr, target, nullptr);
-    }
-    SDL_FreeSurface(source);
-    SDL_UpdateWindowSurface(window->sdl);
-}
-
-bool LockWindowFramebuffer(HWND window, WindowFramebuffer* out) {
+bool LockWindowFramebuffer(HWND handle, WindowFramebuffer* out) {
     if (out == nullptr) {
         return false;
     }
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        window = FindWindowRecord(handle);
+        if (window == nullptr) {
             return false;
         }
         ++window->busy;  // the record outlives a DestroyWindow until the unlock
@@ -74,7 +46,13 @@ bool LockWindowFramebuffer(HWND window, WindowFramebuffer* out) {
     return true;
 }
 
-void UnlockWindowFramebuffer(HWND window, bool changed) {
+void UnlockWindowFramebuffer(HWND handle, bool changed) {
+    WindowRecord* window = nullptr;
+    {
+        // A window destroyed while locked is still found: the lock's use keeps it.
+        std::lock_guard<std::recursive_mutex> guard(WindowLock());
+        window = FindUsedRecord(handle);
+    }
     if (window == nullptr) {
         return;
     }

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace {
 
@@ -101,9 +101,15 @@ bool Matches(const std::string& className, const std::string& title, LPCSTR want
 HWND ProxyFor(InstanceState& state, const std::string& file) {
     HWND& proxy = state.proxies[file];
     if (proxy == nullptr) {
-        proxy = new PlatformWindow();
-        proxy->procOnly = true;
-        proxy->instanceFile = file;
+        auto* record = new platform::WindowRecord();
+        record->procOnly = true;
+        record->proxy = true;
+        record->instanceFile = file;
+        std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
+        proxy = platform::AddWindowHandle(record);
+        if (proxy == nullptr) {
+            delete record;
+        }
     }
     return proxy;
 }
@@ -156,7 +162,7 @@ void SetInstanceNamespace(const char* name) {
     state.space = Clean(name);
 }
 
-void RegisterInstanceWindow(HWND window) {
+void RegisterInstanceWindow(WindowRecord* window) {
     if (window->windowClass == nullptr) {
         return;
     }
@@ -188,7 +194,7 @@ void RegisterInstanceWindow(HWND window) {
     window->instanceFd = fd;
 }
 
-void UnregisterInstanceWindow(HWND window) {
+void UnregisterInstanceWindow(WindowRecord* window) {
     if (window->instanceFd < 0) {
         return;
     }
@@ -222,12 +228,12 @@ bool IsLiveProxy(HWND window) {
 HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
     {
         std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
-        for (HWND window : platform::TopLevelWindows()) {
+        for (platform::WindowRecord* window : platform::TopLevelWindows()) {
             if (window->windowClass == nullptr || window->destroying) {
                 continue;
             }
             if (Matches(window->windowClass->name, window->title, className, windowName)) {
-                return window;
+                return window->handle;
             }
         }
     }

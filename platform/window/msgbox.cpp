@@ -1,13 +1,11 @@
-// Message boxes: a real one through SDL when there is a screen to show it on;
-// without one, the answer that a test (or the box's own cancel) gives.
-#include <SDL.h>
-
+// Message boxes: a real one when there is a screen to show it on (screen.cpp
+// decides); without one, the answer that a test (or the box's own cancel) gives.
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace {
 
@@ -23,20 +21,6 @@ struct MessageBoxState {
 MessageBoxState& Boxes() {
     static auto* state = new MessageBoxState();
     return *state;
-}
-
-std::string ToUtf8(const char* text) {
-    if (text == nullptr || text[0] == '\0') {
-        return std::string();
-    }
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::u16string wide(static_cast<size_t>(std::max(units, 1)), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(std::max(bytes, 1)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, utf8.data(), bytes, nullptr, nullptr);
-    utf8.resize(std::strlen(utf8.c_str()));
-    return utf8;
 }
 
 struct ButtonSet {
@@ -59,56 +43,6 @@ ButtonSet ButtonsOf(UINT type) {
     }
 }
 
-Uint32 IconFlags(UINT type) {
-    switch (type & 0xF0u) {
-        case MB_ICONERROR:
-            return SDL_MESSAGEBOX_ERROR;
-        case MB_ICONWARNING:
-            return SDL_MESSAGEBOX_WARNING;
-        default:
-            return SDL_MESSAGEBOX_INFORMATION;
-    }
-}
-
-int ShowWithSdl(HWND owner, const char* text, const char* caption, const ButtonSet& set,
-                UINT type) {
-    SDL_MessageBoxButtonData buttons[3] = {};
-    for (int i = 0; i < set.count; ++i) {
-        buttons[i].buttonid = set.ids[i];
-        buttons[i].text = set.labels[i];
-        if (i == 0) {
-            buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-        }
-        if (set.ids[i] == set.escape) {
-            buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
-        }
-    }
-    std::string utf8Text = ToUtf8(text);
-    std::string utf8Caption = ToUtf8(caption);
-    SDL_MessageBoxData data = {};
-    data.flags = IconFlags(type);
-    {
-        std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
-        data.window = platform::IsLiveWindow(owner) ? owner->sdl : nullptr;
-    }
-    data.title = utf8Caption.c_str();
-    data.message = utf8Text.c_str();
-    data.numbuttons = set.count;
-    data.buttons = buttons;
-    int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
-        // No box could be shown (SDL's X11 box needs the server's core fonts):
-        // the answer is the one of a closed box.
-        std::string why = std::string("MessageBoxA: ") + SDL_GetError() + "\n";
-        OutputDebugStringA(why.c_str());
-        return set.escape;
-    }
-    if (pressed < 0) {
-        return set.escape;
-    }
-    return pressed;
-}
-
 }  // namespace
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
@@ -128,7 +62,11 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (headless || !platform::HasRealVideoDriver()) {
         return answer != 0 ? answer : set.escape;
     }
-    return ShowWithSdl(owner, text, shownCaption, set, type);
+    // A box that could not be shown (SDL's X11 box needs the server's core
+    // fonts) answers as a closed one.
+    int pressed = platform::ScreenMessageBox(owner, text, shownCaption, type, set.escape, set.ids,
+                                             set.labels, set.count);
+    return pressed >= 0 ? pressed : set.escape;
 }
 
 namespace platform {

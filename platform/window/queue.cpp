@@ -1,12 +1,21 @@
 // The per-thread message queue: posted and sent messages, WM_QUIT, WM_PAINT
-// and WM_TIMER in Windows' order of retrieval.
+// and WM_TIMER in Windows' order of retrieval. Routes of a look at the
+// queue: messages other threads sent run first, then the first posted
+// message that passes the filters, then WM_QUIT, then a WM_PAINT made for a
+// window with something to paint, then a due timer. SendMessageA calls the
+// procedure directly on its own thread, else queues the message to the
+// owner's thread and answers what is sent to it while it waits. A waiting
+// GetMessageA sleeps in slices, short on the thread that takes the screen's
+// events, and runs another event loop's hook (GTK's) on each look.
+// Not here: message hooks, messages to other processes, TranslateMessage
+// (keyboard.cpp).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <unordered_map>
 
 #include "platform/kernel.h"
-#include "platform/window/internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 namespace {
@@ -59,10 +68,12 @@ bool InRange(UINT message, UINT filterMin, UINT filterMax) {
 }
 
 bool IsDescendantOrSelf(HWND window, HWND ancestor) {
-    for (HWND w = window; w != nullptr; w = IsLiveWindow(w) ? w->parent : nullptr) {
+    for (HWND w = window; w != nullptr;) {
         if (w == ancestor) {
             return true;
         }
+        WindowRecord* record = FindWindowRecord(w);
+        w = record != nullptr ? record->parent : nullptr;
     }
     return false;
 }
@@ -155,10 +166,10 @@ bool TakePaint(ThreadQueue& queue, MSG* out, HWND filter, UINT filterMin, UINT f
     HWND found = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        for (HWND window : TopLevelWindows()) {
+        for (WindowRecord* window : TopLevelWindows()) {
             if (window->queue.get() == &queue && window->needsPaint &&
                 (window->style & WS_VISIBLE) != 0 && !window->destroying) {
-                found = window;
+                found = window->handle;
                 break;
             }
         }
@@ -224,7 +235,7 @@ bool HasPumpHook() {
     return Hook().hook != nullptr;
 }
 
-// Runs the other loop, then SDL's: both may turn into messages.
+// Runs the other loop, then the screen's: both may turn into messages.
 void PumpEverything() {
     void (*hook)(void*) = nullptr;
     void* context = nullptr;
@@ -236,11 +247,11 @@ void PumpEverything() {
     if (hook != nullptr) {
         hook(context);
     }
-    PumpSdlEvents();
+    PumpWindowEvents();
 }
 
 // How long a waiting GetMessageA may sleep: until the next timer, and not
-// long on the thread that must keep taking SDL's events.
+// long on the thread that must keep taking the screen's events.
 std::chrono::milliseconds WaitSlice(ThreadQueue& queue) {
     uint64_t limit = IsVideoThread() || HasPumpHook() ? 5 : 50;
     uint64_t now = NowMilliseconds();
@@ -301,10 +312,11 @@ bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<ThreadQueue> queue;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             return false;
         }
-        queue = window->queue;
+        queue = record->queue;
     }
     PostTo(*queue, MakeMessage(window, message, wParam, lParam));
     return true;
@@ -320,17 +332,19 @@ void Deliver(bool post, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC procedure = nullptr;
+    WindowRecord* record = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        record = FindWindowRecord(window);
+        if (record == nullptr) {
             return 0;
         }
-        ++window->busy;
-        procedure = window->procedure;
+        ++record->busy;
+        procedure = record->procedure;
     }
     LRESULT result = procedure != nullptr ? procedure(window, message, wParam, lParam)
                                           : DefWindowProcA(window, message, wParam, lParam);
-    EndBusyUse(window);
+    EndBusyUse(record);
     return result;
 }
 
@@ -371,11 +385,12 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<ThreadQueue> target;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        target = window->queue;
+        target = record->queue;
     }
     std::shared_ptr<ThreadQueue> self = CurrentQueue();
     if (target == self) {
@@ -474,11 +489,12 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
     std::shared_ptr<ThreadQueue> queue;
     if (window != nullptr) {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        queue = window->queue;
+        queue = record->queue;
     } else {
         queue = CurrentQueue();
     }
@@ -510,11 +526,12 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
     std::shared_ptr<ThreadQueue> queue;
     if (window != nullptr) {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
-        queue = window->queue;
+        queue = record->queue;
     } else {
         queue = CurrentQueue();
     }

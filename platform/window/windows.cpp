@@ -1,13 +1,23 @@
 // Window classes and windows: creation and destruction, geometry, showing,
-// activation and focus, painting bookkeeping and window texts.
+// activation and focus, painting bookkeeping and window texts; and the
+// registry behind them, where each HWND is a checked id of a WindowRecord.
+// Routes: a top-level window of a class also gets a screen window (through
+// screen.cpp); a child or a procedure-only record (dialogs' controls) lives
+// in the registry alone. Activation that a call causes is sent; activation
+// the screen reports is posted. A destroyed window's id dies at once, but its
+// record stays while a use under way (a procedure call, a framebuffer lock)
+// still holds it.
+// Not here: z-order (topmost is accepted and changes nothing), menus, the
+// non-client area's hit testing, the message queue (queue.cpp), the screen.
 #include <strings.h>
 
 #include <algorithm>
 #include <unordered_map>
 
+#include "platform/handle_table_internal.h"
 #include "platform/kernel.h"
-#include "platform/window/dc.h"
-#include "platform/window/internal.h"
+#include "platform/window/dc_internal.h"
+#include "platform/window/window_internal.h"
 
 namespace platform {
 namespace {
@@ -23,8 +33,9 @@ constexpr int kEdge = 2;
 constexpr int kMenuHeight = 19;
 
 struct Registry {
-    std::vector<HWND> windows;  // creation order
-    std::unordered_map<uint32_t, HWND> bySdlId;
+    HandleTable<WindowRecord> handles{HandleKind::Window};
+    std::vector<WindowRecord*> windows;    // this process's live windows, in creation order
+    std::vector<WindowRecord*> lingering;  // destroyed, kept by a use under way
     std::vector<std::shared_ptr<WindowClass>> classes;
     HWND active = nullptr;
     HWND focus = nullptr;
@@ -48,7 +59,7 @@ std::shared_ptr<WindowClass> FindClass(LPCSTR name) {
     return nullptr;
 }
 
-void ComputeClientSize(HWND window) {
+void ComputeClientSize(WindowRecord* window) {
     RECT insets = FrameInsets(window->style, window->exStyle, false);
     window->clientWidth = std::max<LONG>(
         0, window->windowRect.right - window->windowRect.left - insets.left - insets.right);
@@ -62,22 +73,23 @@ LPARAM PackPoint(int x, int y) {
 
 // Sends WM_MOVE and WM_SIZE for what changed, as Windows' default handling of
 // a position change does.
-void NotifyGeometry(HWND window, bool moved, bool sized) {
+void NotifyGeometry(WindowRecord* window, bool moved, bool sized) {
     if (moved) {
         int x = 0;
         int y = 0;
         ClientOrigin(window, &x, &y);
-        SendMessageA(window, WM_MOVE, 0, PackPoint(x, y));
+        SendMessageA(window->handle, WM_MOVE, 0, PackPoint(x, y));
     }
     if (sized) {
         WPARAM kind = window->minimized   ? SIZE_MINIMIZED
                       : window->maximized ? SIZE_MAXIMIZED
                                           : SIZE_RESTORED;
-        SendMessageA(window, WM_SIZE, kind, PackPoint(window->clientWidth, window->clientHeight));
+        SendMessageA(window->handle, WM_SIZE, kind,
+                     PackPoint(window->clientWidth, window->clientHeight));
     }
 }
 
-void ShowState(HWND window, bool visible) {
+void ShowState(WindowRecord* window, bool visible) {
     bool wasVisible = (window->style & WS_VISIBLE) != 0;
     if (wasVisible == visible) {
         return;
@@ -91,8 +103,8 @@ void ShowState(HWND window, bool visible) {
             window->style &= ~WS_VISIBLE;
         }
     }
-    SendMessageA(window, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
-    SyncSdlGeometry(window);
+    SendMessageA(window->handle, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
+    SyncScreenWindow(window);
 }
 
 }  // namespace
@@ -102,34 +114,62 @@ std::recursive_mutex& WindowLock() {
     return *lock;
 }
 
-bool IsLiveWindow(HWND window) {
-    if (window == nullptr) {
-        return false;
-    }
-    auto& windows = Windows().windows;
-    return std::find(windows.begin(), windows.end(), window) != windows.end();
+WindowRecord* FindWindowRecord(HWND window) {
+    WindowRecord* record = Windows().handles.Find(reinterpret_cast<uintptr_t>(window));
+    return record != nullptr && !record->proxy ? record : nullptr;
 }
 
-void EndBusyUse(HWND window) {
+bool IsLiveWindow(HWND window) {
+    return FindWindowRecord(window) != nullptr;
+}
+
+WindowRecord* FindUsedRecord(HWND window) {
+    if (WindowRecord* live = FindWindowRecord(window)) {
+        return live;
+    }
+    for (WindowRecord* record : Windows().lingering) {
+        if (record->handle == window) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+WindowRecord* FindProxyRecord(HWND window) {
+    WindowRecord* record = Windows().handles.Find(reinterpret_cast<uintptr_t>(window));
+    return record != nullptr && record->proxy ? record : nullptr;
+}
+
+HWND AddWindowHandle(WindowRecord* record) {
+    uintptr_t id = Windows().handles.Add(record);
+    if (id == 0) {
+        return nullptr;
+    }
+    record->handle = reinterpret_cast<HWND>(id);
+    if (!record->proxy) {
+        Windows().windows.push_back(record);
+    }
+    return record->handle;
+}
+
+void EndBusyUse(WindowRecord* window) {
     bool release = false;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
         --window->busy;
         release = window->destroyed && window->busy == 0;
+        if (release) {
+            std::erase(Windows().lingering, window);
+        }
     }
     if (release) {
         delete window;
     }
 }
 
-HWND WindowOfSdlId(uint32_t id) {
-    auto found = Windows().bySdlId.find(id);
-    return found == Windows().bySdlId.end() ? nullptr : found->second;
-}
-
-std::vector<HWND> TopLevelWindows() {
-    std::vector<HWND> result;
-    for (HWND window : Windows().windows) {
+std::vector<WindowRecord*> TopLevelWindows() {
+    std::vector<WindowRecord*> result;
+    for (WindowRecord* window : Windows().windows) {
         if (window->parent == nullptr) {
             result.push_back(window);
         }
@@ -137,7 +177,7 @@ std::vector<HWND> TopLevelWindows() {
     return result;
 }
 
-bool IsTopLevel(HWND window) {
+bool IsTopLevel(const WindowRecord* window) {
     return window->parent == nullptr;
 }
 
@@ -164,13 +204,13 @@ RECT FrameInsets(DWORD style, DWORD exStyle, bool menu) {
     return insets;
 }
 
-void ClientOrigin(HWND window, int* x, int* y) {
+void ClientOrigin(const WindowRecord* window, int* x, int* y) {
     RECT insets = FrameInsets(window->style, window->exStyle, false);
     *x = window->windowRect.left + insets.left;
     *y = window->windowRect.top + insets.top;
 }
 
-void InvalidateWhole(HWND window) {
+void InvalidateWhole(WindowRecord* window) {
     window->needsPaint = true;
     window->dirty = RECT{0, 0, window->clientWidth, window->clientHeight};
 }
@@ -181,29 +221,35 @@ HWND ActiveWindowUnlocked() {
 
 void ChangeActivation(HWND window, bool post, int how) {
     HWND old = nullptr;
+    bool oldMinimized = false;
+    bool minimized = false;
     std::vector<HWND> topLevel;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (window != nullptr && (!IsLiveWindow(window) || window->procOnly)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (window != nullptr && (record == nullptr || record->procOnly)) {
             return;
         }
         old = Windows().active;
         if (old == window) {
             return;
         }
-        if (old != nullptr && !IsLiveWindow(old)) {
+        WindowRecord* oldRecord = FindWindowRecord(old);
+        if (oldRecord == nullptr) {
             old = nullptr;
         }
+        oldMinimized = oldRecord != nullptr && oldRecord->minimized;
+        minimized = record != nullptr && record->minimized;
         Windows().active = window;
         Windows().focus = window;
-        for (HWND w : TopLevelWindows()) {
+        for (WindowRecord* w : TopLevelWindows()) {
             if (!w->procOnly && !w->destroying) {
-                topLevel.push_back(w);
+                topLevel.push_back(w->handle);
             }
         }
     }
     if (old != nullptr) {
-        Deliver(post, old, WM_ACTIVATE, MAKELONG(WA_INACTIVE, old->minimized ? 1 : 0),
+        Deliver(post, old, WM_ACTIVATE, MAKELONG(WA_INACTIVE, oldMinimized ? 1 : 0),
                 reinterpret_cast<LPARAM>(window));
         if (window == nullptr) {
             for (HWND w : topLevel) {
@@ -218,7 +264,7 @@ void ChangeActivation(HWND window, bool post, int how) {
                 Deliver(post, w, WM_ACTIVATEAPP, TRUE, GetCurrentThreadId());
             }
         }
-        Deliver(post, window, WM_ACTIVATE, MAKELONG(how, window->minimized ? 1 : 0),
+        Deliver(post, window, WM_ACTIVATE, MAKELONG(how, minimized ? 1 : 0),
                 reinterpret_cast<LPARAM>(old));
         Deliver(post, window, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     }
@@ -259,7 +305,7 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance) {
         SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
         return FALSE;
     }
-    for (HWND window : Windows().windows) {
+    for (WindowRecord* window : Windows().windows) {
         if (window->windowClass == record) {
             SetLastError(ERROR_ACCESS_DENIED);  // windows of the class still exist
             return FALSE;
@@ -273,7 +319,8 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance) {
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID parameter) {
-    auto window = new PlatformWindow();
+    auto window = new WindowRecord();
+    HWND handle = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
         window->windowClass = FindClass(className);
@@ -304,24 +351,27 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         window->windowRect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
         ComputeClientSize(window);
         window->queue = CurrentQueue();
-        Windows().windows.push_back(window);
+        handle = AddWindowHandle(window);
+        if (handle == nullptr) {
+            delete window;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
     }
     {
         std::lock_guard<std::mutex> pixels(window->pixelLock);
         ResizeFramebuffer(window);
     }
-    if (parent == nullptr && EnsureVideo()) {
-        SyncSdlGeometry(window);
-    }
+    SyncScreenWindow(window);
     CREATESTRUCTA create = {
         parameter,  instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
         windowName, className, exStyle};
-    if (SendMessageA(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) == 0 ||
-        SendMessageA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
-        DestroyWindow(window);
+    if (SendMessageA(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) == 0 ||
+        SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+        DestroyWindow(handle);
         return nullptr;
     }
-    if (!IsWindow(window)) {
+    if (!IsWindow(handle)) {
         return nullptr;  // the procedure destroyed it during creation
     }
     NotifyGeometry(window, true, true);
@@ -329,16 +379,18 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         RegisterInstanceWindow(window);
     }
     if ((style & WS_VISIBLE) != 0) {
-        ShowWindow(window, SW_SHOW);
+        ShowWindow(handle, SW_SHOW);
     }
-    return window;
+    return handle;
 }
 
-BOOL DestroyWindow(HWND window) {
+BOOL DestroyWindow(HWND handle) {
     std::vector<HWND> children;
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        window = FindWindowRecord(handle);
+        if (window == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
@@ -346,13 +398,14 @@ BOOL DestroyWindow(HWND window) {
             return TRUE;
         }
         window->destroying = true;
+        ++window->busy;  // the record outlives what the procedure does below
     }
     // Hiding the active window deactivates it before it is destroyed.
     if (!window->procOnly) {
         bool active = false;
         {
             std::lock_guard<std::recursive_mutex> guard(WindowLock());
-            active = Windows().active == window;
+            active = Windows().active == handle;
         }
         if (active) {
             ChangeActivation(nullptr, false, WA_INACTIVE);
@@ -361,49 +414,48 @@ BOOL DestroyWindow(HWND window) {
             std::lock_guard<std::recursive_mutex> guard(WindowLock());
             window->style &= ~WS_VISIBLE;
         }
-        SyncSdlGeometry(window);
+        SyncScreenWindow(window);
     }
-    SendMessageA(window, WM_DESTROY, 0, 0);
+    SendMessageA(handle, WM_DESTROY, 0, 0);
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        for (HWND w : Windows().windows) {
-            if (w->parent == window) {
-                children.push_back(w);
+        for (WindowRecord* w : Windows().windows) {
+            if (w->parent == handle) {
+                children.push_back(w->handle);
             }
         }
     }
     for (HWND child : children) {
         DestroyWindow(child);
     }
-    SendMessageA(window, WM_NCDESTROY, 0, 0);
+    SendMessageA(handle, WM_NCDESTROY, 0, 0);
     UnregisterInstanceWindow(window);
-    DestroySdlWindow(window);
-    bool release = false;
+    DestroyScreenWindow(window);
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        auto& windows = Windows().windows;
-        windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
-        if (Windows().focus == window) {
+        // From here the HWND is refused everywhere, even once its slot holds
+        // a new window.
+        Windows().handles.Remove(reinterpret_cast<uintptr_t>(handle));
+        std::erase(Windows().windows, window);
+        Windows().lingering.push_back(window);
+        if (Windows().focus == handle) {
             Windows().focus = nullptr;
         }
-        if (Windows().active == window) {
+        if (Windows().active == handle) {
             Windows().active = nullptr;
         }
         std::lock_guard<std::mutex> queueGuard(window->queue->lock);
         auto& posted = window->queue->posted;
         posted.erase(std::remove_if(posted.begin(), posted.end(),
-                                    [window](const MSG& m) { return m.hwnd == window; }),
+                                    [handle](const MSG& m) { return m.hwnd == handle; }),
                      posted.end());
         auto& timers = window->queue->timers;
         timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                    [window](const Timer& t) { return t.window == window; }),
+                                    [handle](const Timer& t) { return t.window == handle; }),
                      timers.end());
         window->destroyed = true;
-        release = window->busy == 0;
     }
-    if (release) {
-        delete window;
-    }
+    EndBusyUse(window);
     return TRUE;
 }
 
@@ -417,19 +469,22 @@ BOOL IsWindow(HWND window) {
     return IsLiveProxy(window) ? TRUE : FALSE;
 }
 
-BOOL IsWindowVisible(HWND window) {
+BOOL IsWindowVisible(HWND handle) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    return IsLiveWindow(window) && (window->style & WS_VISIBLE) != 0 ? TRUE : FALSE;
+    WindowRecord* window = FindWindowRecord(handle);
+    return window != nullptr && (window->style & WS_VISIBLE) != 0 ? TRUE : FALSE;
 }
 
-BOOL IsIconic(HWND window) {
+BOOL IsIconic(HWND handle) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    return IsLiveWindow(window) && window->minimized ? TRUE : FALSE;
+    WindowRecord* window = FindWindowRecord(handle);
+    return window != nullptr && window->minimized ? TRUE : FALSE;
 }
 
-DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId) {
+DWORD GetWindowThreadProcessId(HWND handle, LPDWORD processId) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window)) {
+    WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr) {
         return 0;
     }
     if (processId != nullptr) {
@@ -446,9 +501,10 @@ LONG SetWindowLongA(HWND window, int index, LONG value) {
     return static_cast<LONG>(SetWindowLongPtrA(window, index, value));
 }
 
-LONG_PTR GetWindowLongPtrA(HWND window, int index) {
+LONG_PTR GetWindowLongPtrA(HWND handle, int index) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window)) {
+    WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
@@ -467,12 +523,14 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index) {
     }
 }
 
-LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+LONG_PTR SetWindowLongPtrA(HWND handle, int index, LONG_PTR value) {
     LONG_PTR previous = 0;
     bool styleChanged = false;
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        window = FindWindowRecord(handle);
+        if (window == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
@@ -511,18 +569,20 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
             std::lock_guard<std::mutex> pixels(window->pixelLock);
             ResizeFramebuffer(window);
         }
-        SyncSdlGeometry(window);
+        SyncScreenWindow(window);
         ApplyFullScreen(window);
     }
     return previous;
 }
 
-BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+BOOL SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
     bool moved = false;
     bool sized = false;
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        window = FindWindowRecord(handle);
+        if (window == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
@@ -566,12 +626,12 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
     if ((flags & SWP_HIDEWINDOW) != 0) {
         ShowState(window, false);
     }
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
     NotifyGeometry(window, moved, sized);
     ApplyFullScreen(window);
     if ((flags & SWP_NOACTIVATE) == 0 && IsTopLevel(window) && !window->procOnly &&
-        IsWindowVisible(window)) {
-        ChangeActivation(window, false, WA_ACTIVE);
+        IsWindowVisible(handle)) {
+        ChangeActivation(handle, false, WA_ACTIVE);
     }
     return TRUE;
 }
@@ -585,9 +645,10 @@ namespace {
 
 // One of a live window's rectangles, read under the window lock.
 template <class Read>
-BOOL ReadWindowRect(HWND window, LPRECT rect, Read read) {
+BOOL ReadWindowRect(HWND handle, LPRECT rect, Read read) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window) || rect == nullptr) {
+    const WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr || rect == nullptr) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -598,11 +659,11 @@ BOOL ReadWindowRect(HWND window, LPRECT rect, Read read) {
 }  // namespace
 
 BOOL GetWindowRect(HWND window, LPRECT rect) {
-    return ReadWindowRect(window, rect, [](HWND w) { return w->windowRect; });
+    return ReadWindowRect(window, rect, [](const WindowRecord* w) { return w->windowRect; });
 }
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
-    return ReadWindowRect(window, rect, [](HWND w) {
+    return ReadWindowRect(window, rect, [](const WindowRecord* w) {
         return RECT{0, 0, w->clientWidth, w->clientHeight};
     });
 }
@@ -612,7 +673,8 @@ BOOL ClientToScreen(HWND window, POINT* point) {
     if (!IsLiveWindow(window) || point == nullptr) {
         return FALSE;
     }
-    for (HWND w = window; w != nullptr; w = w->parent) {
+    for (const WindowRecord* w = FindWindowRecord(window); w != nullptr;
+         w = FindWindowRecord(w->parent)) {
         int x = 0;
         int y = 0;
         ClientOrigin(w, &x, &y);
@@ -644,17 +706,22 @@ BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
     return TRUE;
 }
 
-BOOL ShowWindow(HWND window, int command) {
-    if (!IsWindow(window)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+BOOL ShowWindow(HWND handle, int command) {
+    WindowRecord* window = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> guard(WindowLock());
+        window = FindWindowRecord(handle);
     }
-    bool wasVisible = IsWindowVisible(window) != FALSE;
+    if (window == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;  // a window of another process is not shown from here either
+    }
+    bool wasVisible = IsWindowVisible(handle) != FALSE;
     bool activate = false;
     switch (command) {
         case SW_HIDE:
             ShowState(window, false);
-            if (GetActiveWindow() == window) {
+            if (GetActiveWindow() == handle) {
                 ChangeActivation(nullptr, false, WA_INACTIVE);
             }
             return wasVisible;
@@ -665,11 +732,11 @@ BOOL ShowWindow(HWND window, int command) {
             window->minimized = true;
             window->maximized = false;
             ShowState(window, true);
-            SyncSdlGeometry(window);
+            SyncScreenWindow(window);
             if (changed) {
-                SendMessageA(window, WM_SIZE, SIZE_MINIMIZED, 0);
+                SendMessageA(handle, WM_SIZE, SIZE_MINIMIZED, 0);
             }
-            if (command != SW_SHOWMINIMIZED && GetActiveWindow() == window) {
+            if (command != SW_SHOWMINIMIZED && GetActiveWindow() == handle) {
                 ChangeActivation(nullptr, false, WA_INACTIVE);
             }
             return wasVisible;
@@ -694,12 +761,12 @@ BOOL ShowWindow(HWND window, int command) {
         window->maximized = false;
     }
     ShowState(window, true);
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
     if (wasMinimized && !window->minimized) {
         NotifyGeometry(window, false, true);
     }
     if (activate && IsTopLevel(window) && !window->procOnly) {
-        ChangeActivation(window, false, WA_ACTIVE);
+        ChangeActivation(handle, false, WA_ACTIVE);
     }
     return wasVisible;
 }
@@ -708,10 +775,11 @@ BOOL UpdateWindow(HWND window) {
     bool paint = false;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             return FALSE;
         }
-        paint = window->needsPaint && (window->style & WS_VISIBLE) != 0;
+        paint = record->needsPaint && (record->style & WS_VISIBLE) != 0;
     }
     if (paint) {
         SendMessageA(window, WM_PAINT, 0, 0);
@@ -719,15 +787,16 @@ BOOL UpdateWindow(HWND window) {
     return TRUE;
 }
 
-BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+BOOL InvalidateRect(HWND handle, const RECT* rect, BOOL erase) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (window == nullptr) {
-        for (HWND w : TopLevelWindows()) {
+    if (handle == nullptr) {
+        for (WindowRecord* w : TopLevelWindows()) {
             InvalidateWhole(w);
         }
         return TRUE;
     }
-    if (!IsLiveWindow(window)) {
+    WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr) {
         return FALSE;
     }
     RECT area = rect != nullptr ? *rect : RECT{0, 0, window->clientWidth, window->clientHeight};
@@ -744,9 +813,10 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     return TRUE;
 }
 
-BOOL ValidateRect(HWND window, const RECT* rect) {
+BOOL ValidateRect(HWND handle, const RECT* rect) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window)) {
+    WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr) {
         return FALSE;
     }
     // Partial validation keeps the whole area pending: our update region is one rectangle.
@@ -766,13 +836,14 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
     *paint = PAINTSTRUCT{};
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        WindowRecord* record = FindWindowRecord(window);
+        if (record == nullptr) {
             return nullptr;
         }
-        paint->fErase = window->eraseOnPaint ? TRUE : FALSE;
-        paint->rcPaint = window->needsPaint ? window->dirty : RECT{0, 0, 0, 0};
-        window->needsPaint = false;
-        window->eraseOnPaint = false;
+        paint->fErase = record->eraseOnPaint ? TRUE : FALSE;
+        paint->rcPaint = record->needsPaint ? record->dirty : RECT{0, 0, 0, 0};
+        record->needsPaint = false;
+        record->eraseOnPaint = false;
     }
     paint->hdc = CreateDCRecord(window, false);
     return paint->hdc;
@@ -785,22 +856,25 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
     return TRUE;
 }
 
-BOOL SetWindowTextA(HWND window, LPCSTR text) {
+BOOL SetWindowTextA(HWND handle, LPCSTR text) {
+    WindowRecord* window = nullptr;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
-        if (!IsLiveWindow(window)) {
+        window = FindWindowRecord(handle);
+        if (window == nullptr) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
         window->title = text != nullptr ? text : "";
     }
-    SyncSdlGeometry(window);
+    SyncScreenWindow(window);
     return TRUE;
 }
 
-int GetWindowTextA(HWND window, LPSTR text, int size) {
+int GetWindowTextA(HWND handle, LPSTR text, int size) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window) || text == nullptr || size <= 0) {
+    const WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr || text == nullptr || size <= 0) {
         return 0;
     }
     int n = std::min<int>(static_cast<int>(window->title.size()), size - 1);
@@ -867,9 +941,10 @@ BOOL AttachThreadInput(DWORD attachFrom, DWORD attachTo, BOOL attach) {
     return TRUE;
 }
 
-BOOL WINNLSEnableIME(HWND window, BOOL enable) {
+BOOL WINNLSEnableIME(HWND handle, BOOL enable) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window)) {
+    WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr) {
         return FALSE;
     }
     BOOL previous = window->imeEnabled ? TRUE : FALSE;
@@ -877,17 +952,18 @@ BOOL WINNLSEnableIME(HWND window, BOOL enable) {
     return previous;
 }
 
-ULONG_PTR SetClassLongPtrA(HWND window, int index, LONG_PTR value) {
+ULONG_PTR SetClassLongPtrA(HWND handle, int index, LONG_PTR value) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (!IsLiveWindow(window) || window->windowClass == nullptr || index != GCLP_HICON) {
+    WindowRecord* window = FindWindowRecord(handle);
+    if (window == nullptr || window->windowClass == nullptr || index != GCLP_HICON) {
         return 0;
     }
     auto previous = reinterpret_cast<ULONG_PTR>(window->windowClass->icon);
     window->windowClass->icon = reinterpret_cast<HICON>(value);
-    for (HWND w : Windows().windows) {
+    for (WindowRecord* w : Windows().windows) {
         if (w->windowClass == window->windowClass) {
             w->icon = window->windowClass->icon;
-            SyncSdlGeometry(w);
+            SyncScreenWindow(w);
         }
     }
     return previous;
@@ -900,39 +976,30 @@ HWND CreateProcWindow(WNDPROC procedure, HWND parent, int controlId, void* userD
     if (parent != nullptr && !IsLiveWindow(parent)) {
         return nullptr;
     }
-    auto window = new PlatformWindow();
+    auto window = new WindowRecord();
     window->procedure = procedure;
     window->parent = parent;
     window->controlId = controlId;
     window->userData = userData;
     window->procOnly = true;
     window->queue = CurrentQueue();
-    Windows().windows.push_back(window);
-    return window;
+    HWND handle = AddWindowHandle(window);
+    if (handle == nullptr) {
+        delete window;
+    }
+    return handle;
 }
 
 void* ProcWindowUserData(HWND window) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    return IsLiveWindow(window) ? window->userData : nullptr;
+    WindowRecord* record = FindWindowRecord(window);
+    return record != nullptr ? record->userData : nullptr;
 }
 
 int ProcWindowControlId(HWND window) {
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    return IsLiveWindow(window) ? window->controlId : 0;
-}
-
-void RegisterSdlWindowId(HWND window, uint32_t id) {
-    std::lock_guard<std::recursive_mutex> guard(WindowLock());
-    if (id == 0) {
-        for (auto it = Windows().bySdlId.begin(); it != Windows().bySdlId.end(); ++it) {
-            if (it->second == window) {
-                Windows().bySdlId.erase(it);
-                break;
-            }
-        }
-        return;
-    }
-    Windows().bySdlId[id] = window;
+    WindowRecord* record = FindWindowRecord(window);
+    return record != nullptr ? record->controlId : 0;
 }
 
 DWORD& ForegroundLockTimeout() {

@@ -1,3 +1,4 @@
+// The multimedia timer's millisecond clock and its resolution calls.
 #include <time.h>
 
 #include "platform/winmm.h"

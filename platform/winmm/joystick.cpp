@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/dinput/pads.h"
+#include "platform/dinput/pads_internal.h"
 #include "platform/winmm.h"
 
 namespace {

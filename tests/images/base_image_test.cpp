@@ -1,3 +1,4 @@
+// In-memory images: creation, single pixels, clearing, copies and stretches.
 #include "images/base_image.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// ConvertImagePixels on each route, the fixed pairs checked against the generic rule.
 #include "images/convert.h"
 
 #include <gtest/gtest.h>
@@ -73,25 +74,27 @@ struct Pixels {
     }
 };
 
-struct Options {
-    int mirror = 0;
-    int colorKey = 0;
-    uint32_t keyColor = 0;
-    int dither = 0;
-    int alphaOnly = 0;
-    int redAsAlpha = 0;
-    int transparentCopy = 0;
-    int paletteRemap = 0;
-    const Pixels* alpha = nullptr;
-};
+// The options of a copy; Convert fills in the two images and the whole source.
+using Options = ConvertImageDesc;
+
+void UseAlphaImage(Options* o, const Pixels& alpha) {
+    o->alphaPixels = alpha.bytes.data();
+    o->alphaPitch = alpha.Pitch();
+    o->alphaFormat = &alpha.format;
+}
 
 int Convert(Pixels& dst, const Pixels& src, const Options& o = {}, int dx = 0, int dy = 0) {
-    RECT rect{0, 0, src.width, src.height};
-    return ConvertImagePixels(dst.bytes.data(), dst.Pitch(), &dst.format, src.bytes.data(),
-                              src.Pitch(), &src.format, o.alpha ? o.alpha->bytes.data() : nullptr,
-                              o.alpha ? o.alpha->Pitch() : 0, o.alpha ? &o.alpha->format : nullptr,
-                              dx, dy, &rect, o.mirror, o.colorKey, o.keyColor, o.dither,
-                              o.alphaOnly, o.redAsAlpha, o.transparentCopy, o.paletteRemap);
+    ConvertImageDesc desc = o;
+    desc.dstPixels = dst.bytes.data();
+    desc.dstPitch = dst.Pitch();
+    desc.dstFormat = &dst.format;
+    desc.dstX = dx;
+    desc.dstY = dy;
+    desc.srcPixels = src.bytes.data();
+    desc.srcPitch = src.Pitch();
+    desc.srcFormat = &src.format;
+    desc.srcRect = RECT{0, 0, src.width, src.height};
+    return ConvertImagePixels(desc);
 }
 
 // Runs the conversion with the fixed pairs on or off.
@@ -105,10 +108,14 @@ int ConvertWith(int fixedPairs, Pixels& dst, const Pixels& src, const Options& o
 TEST(Convert, EmptyRectangleFails) {
     Pixels src(Argb32(), 4, 4), dst(Argb32(), 4, 4);
     for (RECT rect : {RECT{1, 0, 1, 4}, RECT{0, 2, 4, 2}, RECT{3, 0, 1, 4}}) {
-        EXPECT_EQ(
-            ConvertImagePixels(dst.bytes.data(), 16, &dst.format, src.bytes.data(), 16, &src.format,
-                               nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 0, 0, 0, 0, 0),
-            -1);
+        EXPECT_EQ(ConvertImagePixels({.dstPixels = dst.bytes.data(),
+                                      .dstPitch = 16,
+                                      .dstFormat = &dst.format,
+                                      .srcPixels = src.bytes.data(),
+                                      .srcPitch = 16,
+                                      .srcFormat = &src.format,
+                                      .srcRect = rect}),
+                  -1);
     }
 }
 
@@ -116,7 +123,7 @@ TEST(Convert, WhiteFrom565IntoXrgbByPath) {
     Pixels src(Rgb565(), 1, 1), dst(Xrgb32(), 1, 1);
     src.Set(0, 0, 0xFFFF);
     Options dithered;
-    dithered.dither = kDitherOrdered;
+    dithered.ditherMode = kDitherOrdered;
     EXPECT_EQ(Convert(dst, src, dithered), 0);
     EXPECT_EQ(dst.Get(0, 0), 0xFFFFFFFFu);  // generic: widened with the scale, unused bits 1
     EXPECT_EQ(Convert(dst, src), 0);
@@ -216,7 +223,7 @@ TEST(Convert, ColourKeyGivesAlphaZeroExactlyOnTheKey) {
         Options o;
         o.colorKey = 1;
         o.keyColor = 0x4080C0;
-        o.dither = c.dither;
+        o.ditherMode = c.dither;
         ASSERT_EQ(Convert(dst, src, o), 0);
         uint32_t colour = c.from.redMask | c.from.greenMask | c.from.blueMask;
         for (int y = 0; y < 4; ++y) {
@@ -396,7 +403,7 @@ TEST(Convert, OrderedDitherFollowsTheMatrix) {
     }
     src.Set(0, 0, 0xFFFFFFFF);
     Options o;
-    o.dither = kDitherOrdered;
+    o.ditherMode = kDitherOrdered;
     ASSERT_EQ(Convert(dst, src, o), 0);
     auto narrow = [](uint32_t v, int dropped, uint32_t m) {
         uint32_t out = (v >> dropped) + ((v & ((1u << dropped) - 1)) > (m << dropped) / 16);
@@ -424,7 +431,7 @@ TEST(Convert, CarriedDitherCarriesAcrossRows) {
         }
     }
     Options o;
-    o.dither = kDitherCarried;
+    o.ditherMode = kDitherCarried;
     ASSERT_EQ(Convert(dst, src, o), 0);
     uint32_t sums[3] = {0, 0, 0};
     for (int y = 0; y < 4; ++y) {
@@ -457,7 +464,7 @@ TEST(Convert, AlphaSourcesOfTheGenericRule) {
     }
     // From an alpha image: its red channel, widened from 4 bits.
     Options fromImage;
-    fromImage.alpha = &alpha;
+    UseAlphaImage(&fromImage, alpha);
     ASSERT_EQ(Convert(dst, src, fromImage), 0);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {
@@ -502,9 +509,15 @@ TEST(Convert, DestinationOffsetAndSourceRectangle) {
         src.Set(k % 4, k / 4, 0x10101 * (k + 1));
     }
     RECT rect{1, 2, 3, 4};
-    ASSERT_EQ(ConvertImagePixels(dst.bytes.data(), dst.Pitch(), &dst.format, src.bytes.data(),
-                                 src.Pitch(), &src.format, nullptr, 0, nullptr, 3, 1, &rect, 0, 0,
-                                 0, 0, 0, 0, 0, 0),
+    ASSERT_EQ(ConvertImagePixels({.dstPixels = dst.bytes.data(),
+                                  .dstPitch = dst.Pitch(),
+                                  .dstFormat = &dst.format,
+                                  .dstX = 3,
+                                  .dstY = 1,
+                                  .srcPixels = src.bytes.data(),
+                                  .srcPitch = src.Pitch(),
+                                  .srcFormat = &src.format,
+                                  .srcRect = rect}),
               0);
     EXPECT_EQ(dst.Get(3, 1), src.Get(1, 2));
     EXPECT_EQ(dst.Get(4, 2), src.Get(2, 3));

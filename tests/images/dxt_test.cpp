@@ -1,3 +1,4 @@
+// DXT block decoding, bit for bit against the formulas.
 #include "images/dxt.h"
 
 #include <gtest/gtest.h>

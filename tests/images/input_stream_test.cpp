@@ -1,3 +1,4 @@
+// Input streams read through their own copy of the file operations.
 #include "images/input_stream.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Pixel format presets and formats found from channel masks.
 #include "images/pixel_format.h"
 
 #include <gtest/gtest.h>

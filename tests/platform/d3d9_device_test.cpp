@@ -7,7 +7,9 @@
 #include "platform/com.h"
 #include "platform/ddraw.h"
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 
 using d3d9test::DeviceTest;
 using d3d9test::FakeWindow;

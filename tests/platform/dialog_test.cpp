@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/dialog_testing.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
+// DirectInput: the keyboard and mouse from the screen's events, pads, effects.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "platform/dinput.h"
-#include "platform/dinput/system_devices.h"
+#include "platform/dinput/system_devices_internal.h"
+#include "platform/dinput_testing.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "tests/platform/window_test_support.h"
@@ -166,7 +168,7 @@ TEST_F(DirectInput, KeyCodesAreTheKeyboardPositions) {
         {SDL_SCANCODE_AUDIOPLAY, 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(platform::dinput::KeyCodeOf(c.scan), c.code) << SDL_GetScancodeName(c.scan);
+        EXPECT_EQ(platform::DirectInputKeyOf(c.scan), c.code) << SDL_GetScancodeName(c.scan);
     }
 }
 
@@ -179,14 +181,14 @@ TEST_F(DirectInput, MouseGivesMovementSinceTheLastReadAndItsButtons) {
     ASSERT_EQ(mouse->Acquire(), DI_OK);
     SDL_Event motion = {};
     motion.type = SDL_MOUSEMOTION;
-    motion.motion.windowID = window->sdlId;
+    motion.motion.windowID = windowtest::SdlIdOf(window);
     motion.motion.xrel = 5;
     motion.motion.yrel = -3;
     SDL_PushEvent(&motion);
     SDL_PushEvent(&motion);
     SDL_Event press = {};
     press.type = SDL_MOUSEBUTTONDOWN;
-    press.button.windowID = window->sdlId;
+    press.button.windowID = windowtest::SdlIdOf(window);
     press.button.button = SDL_BUTTON_RIGHT;
     press.button.state = SDL_PRESSED;
     SDL_PushEvent(&press);

@@ -1,3 +1,4 @@
+// Kernel files: path mapping, creation modes, pointers, times, searches and handles.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -300,6 +301,7 @@ TEST_F(FilesTest, FindMatchesWildcardsWithoutRegardToCase) {
     EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
     FindClose(search);
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(FindClose(search));  // closed already
 }
 
 TEST_F(FilesTest, FileTimesConvertToCalendarFields) {
@@ -386,6 +388,50 @@ TEST_F(FilesTest, HandlesAreSharedKernelObjects) {
     // A file handle is not something to wait on or to search with.
     EXPECT_FALSE(FindNextFileA(file, nullptr));
     EXPECT_TRUE(CloseHandle(file));
+}
+
+TEST_F(FilesTest, ClosedFileAndSearchHandlesAreRefusedAfterTheirSlotIsReused) {
+    MakeFile("one.txt", "first");
+    MakeFile("two.txt", "second");
+    HANDLE file = OpenRead("one.txt");
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(CloseHandle(file));
+    HANDLE newFile = OpenRead("two.txt");
+    ASSERT_NE(newFile, INVALID_HANDLE_VALUE);
+    char byte = 0;
+    DWORD count = 7;
+    SetLastError(0);
+    EXPECT_FALSE(ReadFile(file, &byte, 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(WriteFile(file, "x", 1, &count, nullptr));
+    EXPECT_EQ(SetFilePointer(file, 3, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetFileSize(file, nullptr), INVALID_FILE_SIZE);
+    FILETIME time;
+    EXPECT_FALSE(GetFileTime(file, &time, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(Read(newFile, 6), "second");  // the new file's position did not move
+    EXPECT_TRUE(CloseHandle(newFile));
+
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA("*.txt", &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(FindClose(search));
+    HANDLE newSearch = FindFirstFileA("*.txt", &data);
+    ASSERT_NE(newSearch, INVALID_HANDLE_VALUE);
+    SetLastError(0);
+    EXPECT_FALSE(FindNextFileA(search, &data));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(FindClose(search));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(FindNextFileA(newSearch, &data));  // the new search still has its second name
+    EXPECT_STREQ(data.cFileName, "two.txt");
+    EXPECT_TRUE(FindClose(newSearch));
+    // Neither kind of handle closes through the other's call.
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_FALSE(FindClose(event));
+    EXPECT_TRUE(CloseHandle(event));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Kernel threads, events, semaphores, critical sections, waits and stale handles.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -161,6 +162,79 @@ TEST(KernelWaits, BadArgumentsFail) {
     EXPECT_EQ(WaitForMultipleObjects(0, nullptr, FALSE, 0), WAIT_FAILED);
     EXPECT_FALSE(CloseHandle(nullptr));
     EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+
+    // A closed handle is refused even once a new object has taken its slot.
+    HANDLE stale = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(CloseHandle(stale));
+    HANDLE fresh = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_NE(fresh, stale);
+    EXPECT_EQ(WaitForSingleObject(stale, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    HANDLE both[2] = {fresh, stale};
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_FAILED);
+    EXPECT_FALSE(CloseHandle(stale));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(CloseHandle(fresh));
+}
+
+// What each kind of object answers when its handle is stale: Win32's
+// refusal and ERROR_INVALID_HANDLE, and the new object in the slot untouched.
+TEST(KernelHandles, ClosedHandlesAreRefusedAndLeaveTheSlotsNewObjectAlone) {
+    SetLastError(0);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_TRUE(CloseHandle(event));
+    HANDLE newEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_FALSE(SetEvent(event));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(WaitForSingleObject(newEvent, 0), WAIT_TIMEOUT);
+    SetLastError(0);
+    EXPECT_FALSE(ResetEvent(event));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    CloseHandle(newEvent);
+
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 2, nullptr);
+    ASSERT_TRUE(CloseHandle(semaphore));
+    HANDLE newSemaphore = CreateSemaphoreA(nullptr, 0, 2, nullptr);
+    SetLastError(0);
+    EXPECT_FALSE(ReleaseSemaphore(semaphore, 1, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(WaitForSingleObject(newSemaphore, 0), WAIT_TIMEOUT);
+    CloseHandle(newSemaphore);
+
+    HANDLE thread =
+        CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(5), 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(CloseHandle(thread));
+    HANDLE newThread = CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(9),
+                                    CREATE_SUSPENDED, nullptr);
+    DWORD code = 0;
+    SetLastError(0);
+    EXPECT_FALSE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(ResumeThread(thread), 0xFFFFFFFFu);
+    EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_ERROR_RETURN);
+    EXPECT_FALSE(SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST));
+    EXPECT_EQ(WaitForSingleObject(newThread, 0), WAIT_TIMEOUT);  // still suspended
+    EXPECT_EQ(ResumeThread(newThread), 1u);
+    EXPECT_EQ(WaitForSingleObject(newThread, 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeThread(newThread, &code));
+    EXPECT_EQ(code, 9u);
+    CloseHandle(newThread);
+}
+
+TEST(KernelHandles, ValuesThatWereNeverHandlesAreRefused) {
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    auto value = reinterpret_cast<uintptr_t>(event);
+    const uintptr_t bogus[] = {0x1234, value + 1, value ^ (uintptr_t{1} << 40), ~uintptr_t{0} - 5};
+    for (uintptr_t made : bogus) {
+        SCOPED_TRACE(made);
+        SetLastError(0);
+        EXPECT_FALSE(SetEvent(reinterpret_cast<HANDLE>(made)));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+        EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(made)));
+    }
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(CloseHandle(event));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 #include "platform/winmm.h"
 
 namespace {

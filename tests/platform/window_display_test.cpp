@@ -1,9 +1,11 @@
+// Display modes, display changes and the refused requests.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/platform/window_test_support.h"
 
 using namespace windowtest;

@@ -11,6 +11,7 @@
 
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/platform/window_test_support.h"
 #include "tests/support/spawn_self.h"
 

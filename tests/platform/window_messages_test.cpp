@@ -1,3 +1,4 @@
+// Message queues: posting, sending, filters, quitting, timers, keys and bad windows.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -106,6 +107,53 @@ TEST_F(WindowMessages, BadWindowsAreRefused) {
     EXPECT_FALSE(platform::LockWindowFramebuffer(bogus, &fb));
     EXPECT_FALSE(platform::LockWindowFramebuffer(nullptr, &fb));
     EXPECT_EQ(SetTimer(bogus, 1, 10, nullptr), 0u);
+    // A kernel handle is no window, whatever its value.
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(event)));
+    CloseHandle(event);
+}
+
+// A destroyed window's HWND stays refused once a new window has taken its
+// slot: nothing reaches the new window through it.
+TEST_F(WindowMessages, StaleWindowsAreRefusedAndLeaveTheNewWindowAlone) {
+    HWND stale = CreateWindowExA(0, "MessagesTest", "first", kCaptioned, 0, 0, 100, 80, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(stale, nullptr);
+    ASSERT_TRUE(DestroyWindow(stale));
+    HWND fresh = CreateWindowExA(0, "MessagesTest", "second", kCaptioned, 0, 0, 100, 80, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_NE(fresh, stale);
+    PumpAll();
+    Log().clear();
+
+    EXPECT_FALSE(IsWindow(stale));
+    char title[32] = "untouched";
+    EXPECT_EQ(GetWindowTextA(stale, title, sizeof title), 0);
+    EXPECT_FALSE(SetWindowTextA(stale, "changed"));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_FALSE(PostMessageA(stale, WM_USER, 0, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_EQ(SendMessageA(stale, WM_USER, 0, 0), 0);
+    MSG msg;
+    EXPECT_EQ(GetMessageA(&msg, stale, 0, 0), -1);
+    EXPECT_FALSE(SetWindowPos(stale, nullptr, 5, 5, 50, 50, SWP_NOZORDER));
+    EXPECT_FALSE(ShowWindow(stale, SW_SHOW));
+    platform::WindowFramebuffer fb;
+    EXPECT_FALSE(platform::LockWindowFramebuffer(stale, &fb));
+    EXPECT_EQ(SetTimer(stale, 1, 10, nullptr), 0u);
+    EXPECT_FALSE(DestroyWindow(stale));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+
+    EXPECT_TRUE(IsWindow(fresh));
+    EXPECT_EQ(GetWindowTextA(fresh, title, sizeof title), 6);
+    EXPECT_STREQ(title, "second");
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(fresh, &rect));
+    EXPECT_EQ(rect.right - rect.left, 100);
+    PumpAll();
+    EXPECT_TRUE(Only({WM_USER}).empty());
+    EXPECT_TRUE(DestroyWindow(fresh));
 }
 
 TEST_F(WindowMessages, SendFromAnotherThreadRunsOnTheOwnersThread) {
@@ -296,7 +344,7 @@ TEST_F(WindowMessages, KeyStateFollowsTakenMessages) {
 TEST_F(WindowMessages, JapaneseTextArrivesAsCodePage932Bytes) {
     SDL_Event event = {};
     event.type = SDL_TEXTINPUT;
-    event.text.windowID = window->sdlId;
+    event.text.windowID = windowtest::SdlIdOf(window);
     SDL_strlcpy(event.text.text, "x\xE3\x81\x82", sizeof event.text.text);  // "x" and HIRAGANA A
     SDL_PushEvent(&event);
     PumpAll();
@@ -309,7 +357,7 @@ TEST_F(WindowMessages, JapaneseTextArrivesAsCodePage932Bytes) {
 TEST_F(WindowMessages, MouseMessagesCarryClientPointAndButtons) {
     SDL_Event event = {};
     event.type = SDL_MOUSEBUTTONDOWN;
-    event.button.windowID = window->sdlId;
+    event.button.windowID = windowtest::SdlIdOf(window);
     event.button.button = SDL_BUTTON_LEFT;
     event.button.state = SDL_PRESSED;
     event.button.clicks = 1;
@@ -318,13 +366,13 @@ TEST_F(WindowMessages, MouseMessagesCarryClientPointAndButtons) {
     SDL_PushEvent(&event);
     SDL_Event motion = {};
     motion.type = SDL_MOUSEMOTION;
-    motion.motion.windowID = window->sdlId;
+    motion.motion.windowID = windowtest::SdlIdOf(window);
     motion.motion.x = 31;
     motion.motion.y = 41;
     SDL_PushEvent(&motion);
     SDL_Event wheel = {};
     wheel.type = SDL_MOUSEWHEEL;
-    wheel.wheel.windowID = window->sdlId;
+    wheel.wheel.windowID = windowtest::SdlIdOf(window);
     wheel.wheel.y = -1;
     SDL_PushEvent(&wheel);
     event.type = SDL_MOUSEBUTTONUP;

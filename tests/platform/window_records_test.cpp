@@ -1,9 +1,11 @@
+// Window records: procedure-only windows, geometry, painting, icons and message boxes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/platform/window_test_support.h"
 
 using namespace windowtest;

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "platform/window.h"
-#include "platform/window/internal.h"
+#include "platform/window/sdl_backend_internal.h"
+#include "platform/window/window_internal.h"
 
 namespace windowtest {
 
@@ -63,11 +64,22 @@ inline int PumpAll() {
     return count;
 }
 
+// The SDL window behind a window, to address events as a driver would.
+inline platform::WindowRecord* RecordOf(HWND window) {
+    std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
+    return platform::FindWindowRecord(window);
+}
+
+inline uint32_t SdlIdOf(HWND window) {
+    std::lock_guard<std::recursive_mutex> guard(platform::WindowLock());
+    return platform::SdlWindowIdOf(platform::FindWindowRecord(window));
+}
+
 // Pushes an SDL event as a driver would report it.
 inline void PushKey(HWND window, SDL_Scancode code, bool down, Uint16 mod = 0) {
     SDL_Event event = {};
     event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    event.key.windowID = window->sdlId;
+    event.key.windowID = SdlIdOf(window);
     event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     event.key.keysym.scancode = code;
     event.key.keysym.sym = SDL_GetKeyFromScancode(code);
@@ -78,7 +90,7 @@ inline void PushKey(HWND window, SDL_Scancode code, bool down, Uint16 mod = 0) {
 inline void PushWindowEvent(HWND window, Uint8 kind, int data1 = 0, int data2 = 0) {
     SDL_Event event = {};
     event.type = SDL_WINDOWEVENT;
-    event.window.windowID = window->sdlId;
+    event.window.windowID = SdlIdOf(window);
     event.window.event = kind;
     event.window.data1 = data1;
     event.window.data2 = data2;

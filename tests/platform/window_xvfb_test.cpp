@@ -19,6 +19,7 @@
 
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/platform/window_test_support.h"
 
 extern char** environ;
@@ -117,8 +118,8 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     PumpFor(300);
 
     // A key typed on the X server arrives as the key and its character.
-    SDL_RaiseWindow(window->sdl);
-    SDL_SetWindowInputFocus(window->sdl);
+    SDL_RaiseWindow(platform::SdlWindowOf(windowtest::RecordOf(window)));
+    SDL_SetWindowInputFocus(platform::SdlWindowOf(windowtest::RecordOf(window)));
     PumpFor(200);
     Log().clear();
     ASSERT_EQ(std::system("xdotool key q"), 0);
@@ -145,7 +146,7 @@ TEST(XvfbWindowHelper, ShowAndCapture) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     int x = 0;
     int y = 0;
-    SDL_GetWindowPosition(window->sdl, &x, &y);
+    SDL_GetWindowPosition(platform::SdlWindowOf(windowtest::RecordOf(window)), &x, &y);
     EXPECT_EQ(PixelOf(shot, x + 10, y + 10), "255,0,0");
     EXPECT_EQ(PixelOf(shot, x + kWidth - 10, y + 10), "0,255,0");
     EXPECT_EQ(PixelOf(shot, x + 10, y + kHeight - 10), "0,0,255");

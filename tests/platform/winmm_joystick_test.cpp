@@ -1,3 +1,4 @@
+// The multimedia joystick calls over SDL's joysticks.
 #include <SDL.h>
 #include <gtest/gtest.h>
 

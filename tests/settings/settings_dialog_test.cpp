@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialog_testing.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "settings/settings.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
-#include "foundation/base/text.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 
@@ -202,7 +202,7 @@ TEST_F(ArcFs, FiveHundredTwelveFilesMayBeOpenAtOnce) {
         ASSERT_NE(handles.back(), 0u) << i;
     }
     EXPECT_EQ(ArcFsOpen(path.c_str(), 0, 1, 0), 0u);
-    EXPECT_NE(log.Text().find("同時に開けるファイルの数が限界を超えました"), std::string::npos);
+    EXPECT_NE(log.Text().find(LogLine(ArchiveLog::TooManyFiles)), std::string::npos);
     EXPECT_EQ(ArcFsClose(handles[100]), 0);
     handles[100] = ArcFsOpen(path.c_str(), 0, 1, 0);
     EXPECT_EQ(handles[100], 0xF0000000u | 100u) << "the freed slot is taken again";
@@ -234,8 +234,7 @@ TEST_F(ArcFs, FiveHundredTwelveArchivesMayBeOpenAtOnce) {
     {
         LogScope log;
         EXPECT_EQ(AcquireArchive(-1, paths[count - 1].c_str(), 1, 0), -1);
-        EXPECT_NE(log.Text().find("同時に開けるアーカイブの数が限界を超えました"),
-                  std::string::npos);
+        EXPECT_NE(log.Text().find(LogLine(ArchiveLog::TooManyArchives)), std::string::npos);
     }
     // A full table purges the archives nothing refers to.
     ReleaseArchive(slots[7]);

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <set>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive.h"
 #include "foundation/files/files_test_support.h"
-#include "foundation/base/text.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 
@@ -216,7 +216,7 @@ TEST(ArchiveReader, WrongKeysAndForeignBuffersAreRefusedAndLeftAsTheyWere) {
     std::vector<uint8_t> text(100, 'x');
     EXPECT_EQ(ArchiveOpenInMemory(&state, text.data(), text.size(), nullptr), -1);
     EXPECT_EQ(text, std::vector<uint8_t>(100, 'x'));
-    EXPECT_NE(log.Text().find("アーカイブのデータではありません"), std::string::npos);
+    EXPECT_NE(log.Text().find(LogLine(ArchiveLog::NotArchiveData)), std::string::npos);
 
     // A key text is cut to its first 12 characters.
     bytes = BuildArchive(SampleTree(), Options("twelve chars", false, true, 4));
@@ -330,8 +330,8 @@ TEST(ArchiveReader, EveryTruncationIsRefusedOrReadWithinBounds) {
     EXPECT_EQ(ArchiveOpenInMemory(&state, cut.data(), cut.size(), nullptr), -1);
     EXPECT_EQ(ArchiveOpenInMemory(&state, cut.data(), 10, nullptr), -1);
     EXPECT_EQ(ArchiveOpenInMemory(&state, cut.data(), 0, nullptr), -1);
-    EXPECT_NE(log.Text().find("アーカイブが壊れています"), std::string::npos);
-    EXPECT_NE(log.Text().find("ヘッダより短い"), std::string::npos);
+    EXPECT_NE(log.Text().find(DamagedLine(ArchiveLog::TableOutsideFile)), std::string::npos);
+    EXPECT_NE(log.Text().find(LogLine(ArchiveLog::DataShorterThanHeader)), std::string::npos);
 }
 
 TEST(ArchiveReader, RandomByteFlipsAreRefusedOrReadWithinBounds) {
@@ -403,7 +403,15 @@ TEST(ArchiveReader, HostileOffsetsAndCountsAreRefused) {
     const uint32_t nameOfA = tableOffset + FieldOf(bytes, fileTable + kArchiveEntrySize);
     ReadEverything(WithField(bytes, nameOfA, (FieldOf(bytes, nameOfA) & 0xFFFF0000u) | 0xFFFF),
                    tree);
-    EXPECT_NE(log.Text().find("アーカイブが壊れています"), std::string::npos);
+    // Each check of the reader fired somewhere among the cases.
+    const ArchiveLog damages[] = {ArchiveLog::TableOutsideFile,      ArchiveLog::BadTablePlace,
+                                  ArchiveLog::BadDirectoryPlace,     ArchiveLog::BadDirectoryCount,
+                                  ArchiveLog::BadNamePlace,          ArchiveLog::BadNameLength,
+                                  ArchiveLog::FileDataOutsideArchive};
+    for (ArchiveLog damage : damages) {
+        SCOPED_TRACE(static_cast<int>(damage));
+        EXPECT_NE(log.Text().find(DamagedLine(damage)), std::string::npos);
+    }
 }
 
 }  // namespace

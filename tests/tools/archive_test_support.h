@@ -3,14 +3,31 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "foundation/files/archive.h"
+#include "foundation/files/archive_internal.h"
 #include "tools/lib/archive_pack.h"
 
 namespace tessel_test {
+
+using tessel::archive_detail::ArchiveLog;
+
+// A whole line the reader logs, by its name in the reader's table.
+inline std::string LogLine(ArchiveLog which) {
+    return tessel::archive_detail::ArchiveLogText(which);
+}
+
+// The line of a damaged archive, by the name of the damage.
+inline std::string DamagedLine(ArchiveLog what) {
+    char line[512];
+    std::snprintf(line, sizeof line, tessel::archive_detail::ArchiveLogText(ArchiveLog::Damaged),
+                  tessel::archive_detail::ArchiveLogText(what));
+    return line;
+}
 
 // Path (with '\') -> contents.
 using FileTree = std::map<std::string, std::string>;

@@ -1,3 +1,4 @@
+// The LZ packer: round trips at every level, and that it compresses.
 #include "tools/lib/lz_compress.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,8 @@
+// The archive packer: a tree of directories and files, each name stored with
+// its search form, written as a data archive (header, data, name table, file
+// table, directory table) scrambled with the key. Files are LZ-packed where
+// that makes them at least an eighth smaller, else stored.
+// Not here: reading archives back (foundation/files/archive.cpp).
 #include "tools/lib/archive_pack.h"
 
 #include <algorithm>
@@ -5,8 +10,8 @@
 #include <cstring>
 #include <deque>
 
-#include "foundation/files/archive.h"
 #include "foundation/base/text.h"
+#include "foundation/files/archive.h"
 #include "platform/kernel.h"
 #include "tools/lib/lz_compress.h"
 

@@ -1,3 +1,4 @@
+// The byte helpers: filling, moving and copying, checked against plain loops.
 #include "foundation/base/bytes.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The intrusive doubly linked list: sentinels, insertion and unlinking.
 #include "foundation/base/list.h"
 
 #include <gtest/gtest.h>

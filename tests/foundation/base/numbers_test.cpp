@@ -1,3 +1,4 @@
+// Number conversions: truncations, roundings and their out-of-range answers.
 #include "foundation/base/numbers.h"
 
 #include <gtest/gtest.h>

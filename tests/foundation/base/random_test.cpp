@@ -1,3 +1,4 @@
+// The random generator against a reference generator, block by block.
 #include "foundation/base/random.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The string helpers: copying, searching, comparing and numbers as text.
 #include "foundation/base/text.h"
 
 #include <gtest/gtest.h>

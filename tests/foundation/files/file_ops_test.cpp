@@ -1,3 +1,4 @@
+// The file layer's plain files: counts, the end flag, the reader thread and its cache.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,8 +8,8 @@
 
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
-#include "foundation/memory/memory.h"
 #include "foundation/files/streams.h"
+#include "foundation/memory/memory.h"
 #include "platform/kernel.h"
 
 namespace {

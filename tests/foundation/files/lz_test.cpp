@@ -1,3 +1,4 @@
+// LZ expansion: every code kind, sizes, and damaged data refused within bounds.
 #include "foundation/files/lz.h"
 
 #include <gtest/gtest.h>

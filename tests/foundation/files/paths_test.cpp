@@ -1,12 +1,13 @@
+// Path arithmetic: full, split and relative paths, narrow and UTF-16.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
 
+#include "foundation/base/text.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
 #include "foundation/files/paths.h"
-#include "foundation/base/text.h"
 #include "platform/kernel.h"
 
 namespace {

@@ -1,10 +1,11 @@
+// Memory streams: whole items, seeking, and reads past the end.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "foundation/memory/memory.h"
 #include "foundation/files/streams.h"
+#include "foundation/memory/memory.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// The matrix calls against double-precision references and exact placements.
 #include "foundation/math/matrix.h"
 #include "foundation/base/numbers.h"
 

@@ -1,3 +1,4 @@
+// The log file: line ends, code page 932 text, time stamps and indentation.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// Tracked memory: the block report, source names and damaged blocks.
 #include <gtest/gtest.h>
 
 #include <cinttypes>

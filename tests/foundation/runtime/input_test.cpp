@@ -1,3 +1,4 @@
+// Input through each route: DirectInput 7, 8, and the fallback without either.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include "foundation/runtime/public_call_lock.h"
 #include "foundation/runtime/system_state.h"
 #include "platform/dinput.h"
+#include "platform/dinput_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "foundation/runtime/startup.h"
 #include "foundation/runtime/window_mode.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/foundation/files/files_test_support.h"
 
 namespace tessel_test {

@@ -9,6 +9,7 @@
 
 #include "foundation/runtime/system_state.h"
 #include "platform/kernel.h"
+#include "platform/window_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 #include "tests/support/spawn_self.h"
 

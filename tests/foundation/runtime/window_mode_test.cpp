@@ -1,3 +1,4 @@
+// Window mode and full screen: styles, the switch while running, and its wait.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 using namespace tessel;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/gdi/objects.h"
+#include "platform/gdi/objects_internal.h"
 
 namespace platform::gdi {
 

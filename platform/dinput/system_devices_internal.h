@@ -1,19 +1,13 @@
-// The system keyboard and mouse of DirectInput: their state follows the SDL
+// The system keyboard and mouse of DirectInput: their state follows the
 // events that the window service takes, seen through its event observer.
 // Internal to the platform layer.
 #pragma once
-
-#include <SDL.h>
 
 #include "platform/dinput.h"
 
 namespace platform::dinput {
 
-// The DirectInput key code of an SDL scan code (its position on the
-// keyboard); 0 for keys DirectInput has no code for.
-BYTE KeyCodeOf(SDL_Scancode code);
-
-// Starts watching SDL's events (once) and takes the events waiting now.
+// Starts watching the screen's events (once) and takes the events waiting now.
 void StartWatching();
 
 // 256 bytes by key code, 0x80 for a key that is down.

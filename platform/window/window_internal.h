@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "platform/window.h"
-
-struct SDL_Window;
+#include "platform/window_testing.h"
 
 namespace platform {
+
+// A window's state in the backend (backend_internal.h); opaque here.
+struct BackendWindow;
 
 struct WindowClass {
     std::string name;
@@ -72,10 +74,11 @@ DWORD MessageTime();
 // by one recursive lock; window procedures are never called while it is held.
 std::recursive_mutex& WindowLock();
 
-}  // namespace platform
-
-struct PlatformWindow {
-    std::shared_ptr<platform::WindowClass> windowClass;  // null for a procedure-only window
+// What the layer keeps of a window. An HWND is a checked id of one (see
+// handle_table_internal.h), found through FindWindowRecord.
+struct WindowRecord {
+    HWND handle = nullptr;  // the id it was given; dead once the window is destroyed
+    std::shared_ptr<WindowClass> windowClass;  // null for a procedure-only window
     WNDPROC procedure = nullptr;
     HWND parent = nullptr;
     int controlId = 0;
@@ -87,10 +90,10 @@ struct PlatformWindow {
     int clientWidth = 0;
     int clientHeight = 0;
     std::string title;
-    SDL_Window* sdl = nullptr;
-    uint32_t sdlId = 0;
-    std::shared_ptr<platform::ThreadQueue> queue;
+    BackendWindow* backend = nullptr;  // null until (unless) the screen shows it
+    std::shared_ptr<ThreadQueue> queue;
     bool procOnly = false;
+    bool proxy = false;  // a window of another process, found by FindWindowA
     bool destroying = false;
     bool destroyed = false;
     int busy = 0;  // window procedure calls under way
@@ -102,7 +105,7 @@ struct PlatformWindow {
     bool fullScreen = false;
     bool imeEnabled = true;
     HICON icon = nullptr;
-    HICON shownIcon = nullptr;  // the icon SDL was last given
+    HICON shownIcon = nullptr;  // the icon the screen was last given
     int shownIconVersion = 0;
     // The client-area pixels.
     std::mutex pixelLock;
@@ -114,17 +117,23 @@ struct PlatformWindow {
     int instanceFd = -1;
 };
 
-namespace platform {
-
 // Registry queries; callers hold WindowLock().
+// The record of a live window of this process; null for a destroyed, made-up
+// or foreign HWND (a stale one too, whatever window now has its slot).
+WindowRecord* FindWindowRecord(HWND window);
 bool IsLiveWindow(HWND window);
-HWND WindowOfSdlId(uint32_t id);
-std::vector<HWND> TopLevelWindows();  // SDL-backed or not, in creation order
-bool IsTopLevel(HWND window);
+// A live window's record, or a destroyed one's that a use still keeps.
+WindowRecord* FindUsedRecord(HWND window);
+std::vector<WindowRecord*> TopLevelWindows();  // shown on the screen or not, in creation order
+bool IsTopLevel(const WindowRecord* window);
+// Gives a record its HWND; a proxy record is not listed among this process's
+// windows. Null when no id is left.
+HWND AddWindowHandle(WindowRecord* record);
+WindowRecord* FindProxyRecord(HWND window);
 
 // Ends one use of a record that was kept alive by raising `busy`; the last
 // use of a destroyed window frees it. Callers do not hold WindowLock().
-void EndBusyUse(HWND window);
+void EndBusyUse(WindowRecord* window);
 
 // Runs a window procedure with the record kept alive across the call.
 LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -132,51 +141,64 @@ LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Posts into the owner's queue; false for a bad window.
 bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Sends or posts, as the caller chooses: activation caused by a call is sent,
-// activation that SDL reports is posted.
+// activation that the screen reports is posted.
 void Deliver(bool post, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The frame around a client area that AdjustWindowRectEx adds.
 RECT FrameInsets(DWORD style, DWORD exStyle, bool menu);
-void ClientOrigin(HWND window, int* x, int* y);
+void ClientOrigin(const WindowRecord* window, int* x, int* y);
 
 // Activation: `how` is WA_ACTIVE or WA_CLICKACTIVE; `post` as for Deliver.
 void ChangeActivation(HWND window, bool post, int how);
 HWND ActiveWindowUnlocked();
 
-// SDL: video starts on first use; false when no driver can start.
+// The screen (screen.cpp): the one place that knows whether there is one.
+// Video starts on first use; false when no driver can start.
 bool EnsureVideo();
 bool IsVideoThread();
-void PumpSdlEvents();
 // Follows the style and the rectangle; true when the window went in or out.
-bool ApplyFullScreen(HWND window, bool announce = true);
-void SyncSdlGeometry(HWND window);
-void DestroySdlWindow(HWND window);
+bool ApplyFullScreen(WindowRecord* window, bool announce = true);
+// Brings a top-level window's screen window to its record (made on first use).
+void SyncScreenWindow(WindowRecord* window);
+void DestroyScreenWindow(WindowRecord* window);
+// True when typed characters come as text events in the desktop's layout.
+bool ScreenSpellsText();
+// The desktop's clipboard text; false without a screen or without text.
+bool DesktopClipboardText(std::string* utf8);
+void SetDesktopClipboardText(const std::string& utf8);
+// Shows a message box on the screen; -1 when there is none to show it on.
+int ScreenMessageBox(HWND owner, const char* text, const char* caption, UINT type, int escape,
+                     const int* ids, const char* const* labels, int count);
+// The desktop's mode and the sizes the display can take; false (and no
+// sizes) without video.
+bool ScreenModes(DisplayMode* desktop, std::vector<DisplayMode>* sizes);
+void AllowScreenSaver(bool allow);
+// Code page 932 text as UTF-8, what the screen shows.
+std::string ToUtf8(const char* text);
 
-// Keyboard: SDL key events become key messages and key state.
-void TranslateSdlKey(const SDL_Event& event, HWND window);
-void TranslateSdlText(const SDL_Event& event, HWND window);
+// Keyboard: key and text events become key messages and key state.
+void TranslateKeyEvent(const WindowEvent& event, HWND window);
+void TranslateTextEvent(const WindowEvent& event, HWND window);
 void UpdateThreadKeyState(ThreadQueue& queue, const MSG& msg);
 DWORD MouseKeyFlags();
 
 // The framebuffer follows the client size; callers hold the window's pixelLock.
-void ResizeFramebuffer(HWND window);
-void PresentFramebuffer(HWND window);
+void ResizeFramebuffer(WindowRecord* window);
+void PresentFramebuffer(WindowRecord* window);
 
 // Display.
 void PostDisplayChange();
 
 // Single instance.
-void RegisterInstanceWindow(HWND window);
-void UnregisterInstanceWindow(HWND window);
+void RegisterInstanceWindow(WindowRecord* window);
+void UnregisterInstanceWindow(WindowRecord* window);
 bool IsLiveProxy(HWND window);
 
 // Paint bookkeeping.
-void InvalidateWhole(HWND window);
+void InvalidateWhole(WindowRecord* window);
 
-// The SDL window id of a window (0 forgets it).
-void RegisterSdlWindowId(HWND window, uint32_t id);
 DWORD& ForegroundLockTimeout();
-// The last cursor position SDL reported, in screen coordinates.
+// The last cursor position the screen reported, in screen coordinates.
 void NoteCursorPosition(int x, int y);
 
 }  // namespace platform

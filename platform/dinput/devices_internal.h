@@ -5,7 +5,7 @@
 #include <SDL.h>
 
 #include "platform/dinput.h"
-#include "platform/dinput/pads.h"
+#include "platform/dinput/pads_internal.h"
 
 namespace platform::dinput {
 

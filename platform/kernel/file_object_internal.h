@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/kernel/object.h"
+#include "platform/kernel/object_internal.h"
 #include "platform/types.h"
 
 namespace platform {
