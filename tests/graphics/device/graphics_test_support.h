@@ -16,7 +16,9 @@
 #include "graphics/device/pending_steps.h"
 #include "platform/d3d9_testing.h"
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 #include "platform/window.h"
+#include "platform/window_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 namespace tessel_test {
