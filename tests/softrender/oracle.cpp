@@ -256,3 +256,246 @@ std::optional<uint32_t> Fill565(uint32_t mode, int p, uint32_t brightness, uint3
 }
 
 }  // namespace tessel::oracle
+
+namespace tessel::oracle {
+
+namespace {
+
+// The mode a draw runs after the parameter short-cuts, or -1 for nothing.
+int64_t BlitMode(const BlitPixel& in) {
+    const uint32_t m = in.mode;
+    if (!(m <= 4 || m == 10 || m == 11)) {
+        return -1;
+    }
+    if (m == 1 && in.p == 255) {
+        return 0;
+    }
+    if ((m == 1 || m == 2) && in.p == 0) {
+        return -1;
+    }
+    if (m == 3 && in.p == 0 && !in.paletted) {
+        return -1;
+    }
+    return m;
+}
+
+int64_t Bright(uint32_t brightness, int ch, int64_t x) {
+    return IsWhite(brightness) ? x : Scale(Channel(brightness, ch), x);
+}
+
+}  // namespace
+
+std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a) {
+    const int64_t mode = BlitMode(in);
+    if (mode < 0) {
+        return std::nullopt;
+    }
+    const bool white = IsWhite(in.brightness);
+    bool useA = false;
+    if (in.paletted) {
+        if (in.trans && in.index == in.key) {
+            return std::nullopt;
+        }
+    } else if (!in.alphaSource) {
+        if (in.trans && s == in.key) {
+            return std::nullopt;
+        }
+    } else if (in.trans) {
+        if (a == 0 && mode <= 3) {
+            return std::nullopt;
+        }
+        useA = a != 255;
+    } else {
+        useA = true;
+    }
+    if (!in.mask && white) {
+        if (mode == 0 && (!in.alphaSource || !in.trans || a == 255)) {
+            return s;
+        }
+        if (!in.alphaSource && mode == 1 && in.p == 128) {
+            uint32_t out = 0;
+            for (int ch = 0; ch < 3; ++ch) {
+                out |= ((Channel(d, ch) >> 1) + (Channel(s, ch) >> 1)) << (8 * ch);
+            }
+            return out;
+        }
+        if (!in.alphaSource && mode == 2 && in.p == 255) {
+            return AddChannels32(d, s, false);
+        }
+    }
+    const int n = (in.mask ? 1 : 0) + (useA ? 1 : 0);
+    const int64_t w = (in.mask ? in.f : 1) * (useA ? a : 1);
+    const int64_t p = in.p;
+    if (mode == 2 || mode == 3) {
+        uint32_t v = 0;
+        for (int ch = 0; ch < 3; ++ch) {
+            const int64_t c = Bright(in.brightness, ch, Channel(s, ch));
+            const int64_t vk = n == 0 ? Scale(p, c) : FloorDiv(c * w * p, int64_t{1} << (8 * (1 + n)));
+            v |= static_cast<uint32_t>(vk) << (8 * ch);
+        }
+        return mode == 2 ? AddChannels32(d, v) : SubChannels32(d, v);
+    }
+    uint32_t out = d & 0xFF000000u;
+    for (int ch = 0; ch < 3; ++ch) {
+        const int64_t dk = Channel(d, ch), sk = Channel(s, ch);
+        const int64_t c = Bright(in.brightness, ch, sk);
+        const int64_t whole = int64_t{1} << (8 * (1 + n));
+        int64_t r = 0;
+        switch (mode) {
+            case 0:
+                r = n == 0 ? c : dk + FloorDiv((c - dk) * w, int64_t{1} << (8 * n));
+                break;
+            case 1:
+                r = dk + FloorDiv((c - dk) * p * w, whole);
+                break;
+            case 4:
+                r = FloorDiv(dk * c * w, whole);
+                break;
+            case 10:
+                r = dk + FloorDiv((Bright(in.brightness, ch, 255 - sk) - dk) * p * w, whole);
+                break;
+            default:
+                r = dk + FloorDiv((FloorDiv(dk * c, 256) - dk) * p * w, whole);
+                break;
+        }
+        out |= static_cast<uint32_t>(r) << (8 * ch);
+    }
+    return out;
+}
+
+std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a) {
+    const int64_t mode = BlitMode(in);
+    if (mode < 0) {
+        return std::nullopt;
+    }
+    const bool white = IsWhite(in.brightness);
+    bool useA = false;
+    if (in.paletted) {
+        if (in.trans && in.index == in.key) {
+            return std::nullopt;
+        }
+    } else if (!in.alphaSource) {
+        if (in.trans && s == in.key) {
+            return std::nullopt;
+        }
+    } else if (in.trans) {
+        if (a == 0 && mode != 4) {
+            return std::nullopt;
+        }
+        useA = a != 255;
+    } else {
+        useA = true;
+    }
+    const Fields sf = Split565(s), df = Split565(d);
+    const int64_t sv[3] = {sf.b, sf.g, sf.r};
+    const int64_t dv[3] = {df.b, df.g, df.r};
+    const int bits[3] = {5, 6, 5};
+    if (!in.mask && white) {
+        if (mode == 0 && (!in.alphaSource || !in.trans)) {
+            return s;
+        }
+        if (!in.alphaSource && mode == 1) {
+            int64_t out[3];
+            for (int i = 0; i < 3; ++i) {
+                out[i] = in.p == 128 ? (sv[i] >> 1) + (dv[i] >> 1) : Mix6(in.p / 4, sv[i], dv[i]);
+            }
+            return Join565(out[2], out[1], out[0]);
+        }
+    }
+    const int n = (in.mask ? 1 : 0) + (useA ? 1 : 0);
+    const int64_t w = (in.mask ? in.f : 1) * (useA ? a : 1);
+    const int64_t p = in.p;
+    int64_t out[3];
+    if (mode == 2 || mode == 3) {
+        for (int i = 0; i < 3; ++i) {
+            const int64_t c = Bright(in.brightness, i, sv[i]);
+            int64_t x = 0;
+            if (!in.mask && !useA) {
+                x = c;
+            } else if (!in.mask) {
+                x = Bright(in.brightness, i, FloorDiv(sv[i] * a, 256));
+            } else if (!useA) {
+                x = FloorDiv(c * in.f, 256);
+            } else {
+                x = FloorDiv(c * a * in.f, 65536);
+            }
+            out[i] = Scale(p, x);
+        }
+        const uint32_t u = Join565(out[2], out[1], out[0]);
+        return mode == 2 ? AddFields565(d, u) : SubFields565(d, u);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const int64_t dx = dv[i], sx = sv[i];
+        const int64_t top = (int64_t{1} << bits[i]) - 1;
+        const int64_t c = Bright(in.brightness, i, sx);
+        const int64_t whole = int64_t{1} << (8 * (1 + n));
+        int64_t t = c;
+        if (mode == 10) {
+            t = Bright(in.brightness, i, top - sx);
+        } else if (mode == 11) {
+            t = FloorDiv(c * dx, int64_t{1} << bits[i]);
+        }
+        switch (mode) {
+            case 0:
+                out[i] = n == 0 ? c : dx + FloorDiv((c - dx) * w, int64_t{1} << (8 * n));
+                break;
+            case 4:
+                out[i] = FloorDiv(dx * c * w, int64_t{1} << (bits[i] + 8 * n));
+                break;
+            default:
+                if (n == 0) {
+                    out[i] = dx + Delta(p, t - dx);
+                } else if (mode == 11 && white && !in.mask && i == 1) {
+                    const int64_t m = FloorDiv(sx * dx, 2);
+                    out[i] = dx + FloorDiv((m - 32 * dx) * a * p, int64_t{1} << 21);
+                } else {
+                    out[i] = dx + FloorDiv((t - dx) * p * w, whole);
+                }
+                break;
+        }
+    }
+    return Join565(out[2], out[1], out[0]);
+}
+
+std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
+                                 const std::vector<uint32_t>& s, const std::vector<uint32_t>& a,
+                                 const std::vector<uint32_t>& f, const std::vector<uint32_t>& index) {
+    std::vector<uint32_t> out = d;
+    const size_t n = d.size();
+    const bool pairs = (in.mode == 2 || in.mode == 3) && in.p == 255 && !in.mask &&
+                       IsWhite(in.brightness) && !in.alphaSource;
+    if (!pairs) {
+        for (size_t x = 0; x < n; ++x) {
+            in.f = f[x];
+            in.index = index[x];
+            out[x] = Blit565(in, d[x], s[x], a[x]).value_or(d[x]);
+        }
+        return out;
+    }
+    auto keyed = [&](size_t x) {
+        return in.trans && (in.paletted ? index[x] == in.key : s[x] == in.key);
+    };
+    auto lone = [&](size_t x) {
+        out[x] = in.mode == 2 ? AddFields565(d[x], s[x], false) : SubFields565(d[x], s[x]);
+    };
+    size_t x = 0;
+    for (; x + 1 < n; x += 2) {
+        const bool k0 = keyed(x), k1 = keyed(x + 1);
+        if (!k0 && !k1) {
+            const uint32_t dd = d[x] | (d[x + 1] << 16), ss = s[x] | (s[x + 1] << 16);
+            const uint32_t r = in.mode == 2 ? AddPair565(dd, ss) : SubPair565(dd, ss);
+            out[x] = r & 0xFFFF;
+            out[x + 1] = r >> 16;
+        } else if (!k0) {
+            lone(x);
+        } else if (!k1) {
+            lone(x + 1);
+        }
+    }
+    if (x < n && !keyed(x)) {
+        lone(x);
+    }
+    return out;
+}
+
+}  // namespace tessel::oracle

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tessel::oracle {
 
@@ -31,5 +32,30 @@ std::optional<uint32_t> Fill32(uint32_t mode, int p, uint32_t brightness, uint32
                                uint32_t colour);
 std::optional<uint32_t> Fill565(uint32_t mode, int p, uint32_t brightness, uint32_t d,
                                 uint32_t colour);
+
+// One blit pixel: the draw's settings and the pixel's own inputs.
+struct BlitPixel {
+    uint32_t mode;
+    int p;
+    uint32_t brightness;
+    bool mask;
+    uint32_t f;  // mask factor, with a mask
+    bool trans;
+    uint32_t key;
+    bool alphaSource;  // direct sources only
+    bool paletted;
+    uint32_t index;  // paletted: the index; the colour is passed as s
+};
+
+// The blit of a 32-bit or RGB565 source pixel s (a palette entry for a
+// paletted source) with alpha a onto d; nullopt leaves d untouched.
+std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
+std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
+
+// A whole RGB565 row, which is where the pair loops differ: d, s, a and f per
+// pixel (f and a ignored where unused; index used for paletted sources).
+std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
+                                 const std::vector<uint32_t>& s, const std::vector<uint32_t>& a,
+                                 const std::vector<uint32_t>& f, const std::vector<uint32_t>& index);
 
 }  // namespace tessel::oracle

@@ -1,0 +1,137 @@
+// The blit's 32-bit kernels, direct and paletted sources: the variant is
+// chosen once per call (white-only variants first, then the rule engine
+// instantiated for mode, mask and the use of alpha) and the row walk runs it.
+#include "softrender/blit_fast.h"
+#include "softrender/blit_internal.h"
+#include "softrender/rules32.h"
+
+namespace tessel::soft {
+
+namespace {
+
+// How a direct source's alpha takes part: not at all; as a factor of every
+// pixel (transparent flag off); or deciding per pixel (flag on): 0 skips
+// (modes 0 to 3), 255 drops the factor, anything else is a factor.
+enum class AlphaUse { kNone, kAlways, kKeyed };
+
+template <uint32_t Mode, bool Mask, AlphaUse A, class Fetch, class Skip>
+void Generic32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip) {
+    WalkBlit<4, Mask>(s.call, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
+        const uint32_t d = Load32(dp);
+        if constexpr (A == AlphaUse::kKeyed) {
+            if (t.alpha == 0 && Mode <= kBlendSubtract) {
+                return;
+            }
+            if (t.alpha == 255) {
+                const bool whole = Mode == kBlendCopy && !Mask && k.white;
+                Store32(dp, whole ? t.colour : Blend32<Mode, Mask, false>(d, t.colour, 0, f, k));
+                return;
+            }
+        }
+        Store32(dp, Blend32<Mode, Mask, A != AlphaUse::kNone>(d, t.colour, t.alpha, f, k));
+    });
+}
+
+template <uint32_t Mode, class Fetch, class Skip>
+void ByFlags32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, AlphaUse alpha) {
+    const bool mask = s.call.mask != nullptr;
+    switch (alpha) {
+        case AlphaUse::kNone:
+            return mask ? Generic32<Mode, true, AlphaUse::kNone>(s, k, fetch, skip)
+                        : Generic32<Mode, false, AlphaUse::kNone>(s, k, fetch, skip);
+        case AlphaUse::kAlways:
+            return mask ? Generic32<Mode, true, AlphaUse::kAlways>(s, k, fetch, skip)
+                        : Generic32<Mode, false, AlphaUse::kAlways>(s, k, fetch, skip);
+        case AlphaUse::kKeyed:
+            return mask ? Generic32<Mode, true, AlphaUse::kKeyed>(s, k, fetch, skip)
+                        : Generic32<Mode, false, AlphaUse::kKeyed>(s, k, fetch, skip);
+    }
+}
+
+template <class Fetch, class Skip>
+void ByMode32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, AlphaUse alpha) {
+    switch (s.mode) {
+        case kBlendCopy:
+            return ByFlags32<kBlendCopy>(s, k, fetch, skip, alpha);
+        case kBlendAlpha:
+            return ByFlags32<kBlendAlpha>(s, k, fetch, skip, alpha);
+        case kBlendAdd:
+            return ByFlags32<kBlendAdd>(s, k, fetch, skip, alpha);
+        case kBlendSubtract:
+            return ByFlags32<kBlendSubtract>(s, k, fetch, skip, alpha);
+        case kBlendMultiply:
+            return ByFlags32<kBlendMultiply>(s, k, fetch, skip, alpha);
+        case kBlendInvert:
+            return ByFlags32<kBlendInvert>(s, k, fetch, skip, alpha);
+        case kBlendMultiplyAlpha:
+            return ByFlags32<kBlendMultiplyAlpha>(s, k, fetch, skip, alpha);
+        default:
+            return;
+    }
+}
+
+// The white-only variants without a mask; false when none applies.
+template <class Fetch, class Skip>
+bool WhiteVariant32(const BlitSetup& s, Fetch fetch, Skip skip, bool alphaSource) {
+    auto run = [&](auto rule) {
+        WalkBlit<4, false>(s.call, fetch, skip, [rule](uint8_t* dp, const Texel& t, uint32_t) {
+            Store32(dp, rule(Load32(dp), t.colour));
+        });
+        return true;
+    };
+    if (s.mode == kBlendCopy && (!alphaSource || !s.trans)) {
+        return run(CopyWhole32);
+    }
+    if (alphaSource) {
+        return false;
+    }
+    if (s.mode == kBlendAlpha && s.p == 128) {
+        return run(Halve32);
+    }
+    if (s.mode == kBlendAdd && s.p == 255) {
+        return run(AddWhole32);
+    }
+    return false;
+}
+
+template <class Fetch, class Skip>
+void Choose32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, AlphaUse alpha) {
+    if (k.white && s.call.mask == nullptr &&
+        WhiteVariant32(s, fetch, skip, alpha != AlphaUse::kNone)) {
+        return;
+    }
+    ByMode32(s, k, fetch, skip, alpha);
+}
+
+}  // namespace
+
+void Blit32(const BlitSetup& s) {
+    const BlendTables& t = *s.tables;
+    Consts32 k{};
+    k.p = s.p;
+    k.scaleP = ScaleRow(t, s.p);
+    k.white = IsWhite(s.brightness);
+    for (int ch = 0; ch < 3; ++ch) {
+        k.bright[ch] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * ch)) & 0xFF);
+    }
+    if (s.palette != nullptr) {
+        const FetchPalette<4> fetch{s.palette};
+        // A transparent value above 255 matches no index.
+        if (s.trans && s.key <= 255) {
+            return Choose32(s, k, fetch, Key{s.key}, AlphaUse::kNone);
+        }
+        return Choose32(s, k, fetch, NoKey{}, AlphaUse::kNone);
+    }
+    if (s.alphaSource) {
+        return Choose32(s, k, Fetch32{}, NoKey{}, s.trans ? AlphaUse::kKeyed : AlphaUse::kAlways);
+    }
+    if (k.white && s.call.mask == nullptr && FastPath32(s)) {
+        return;
+    }
+    if (s.trans) {
+        return Choose32(s, k, Fetch32{}, Key{s.key}, AlphaUse::kNone);
+    }
+    Choose32(s, k, Fetch32{}, NoKey{}, AlphaUse::kNone);
+}
+
+}  // namespace tessel::soft
