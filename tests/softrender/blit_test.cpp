@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "softrender/blit_fast.h"
 #include "softrender/blit_internal.h"
 #include "softrender/blit_scene.h"
 
@@ -236,6 +237,36 @@ TEST(Blit, TheRunTablePathNeedsTheWholeBaseImage) {
     image.base()->runTableValid = 0;
     EXPECT_FALSE(soft::TakesRunTablePath(image.image(), 8, 6, 1));
     image.base()->runTable = nullptr;
+}
+
+}  // namespace
+}  // namespace tessel
+
+namespace tessel {
+namespace {
+
+// The fast paths against the general kernels on the same random scenes:
+// every width from 1 to 19 (row tails), keyed and not, the parameters with
+// variants of their own.
+TEST(BlitFastPaths, DrawTheBitsOfTheGeneralKernels) {
+    kit::BiasedRandom random(8);
+    static constexpr uint32_t kModes[] = {0, 1, 2};
+    static constexpr int kParams[] = {255, 128, 1, 127, 129, 200, 254};
+    for (int round = 0; round < 4000; ++round) {
+        kit::BlitScene s =
+            kit::RandomScene(random, kit::Source::k32, random.Between(1, 19), random.Between(1, 5),
+                             random.Between(1, 23), random.Between(1, 7));
+        s.mode = kModes[random.Below(3)];
+        s.p = kParams[random.Below(7)];
+        s.useMask = false;
+        s.brightness = 0xFFFFFF;
+        soft::g_blitUseFastPaths = 0;
+        const std::vector<uint32_t> general = kit::DrawScene(s);
+        soft::g_blitUseFastPaths = 1;
+        const std::vector<uint32_t> fast = kit::DrawScene(s);
+        ASSERT_EQ(fast, general) << "round " << round << " mode " << s.mode << " p " << s.p
+                                 << " trans " << s.trans;
+    }
 }
 
 }  // namespace
