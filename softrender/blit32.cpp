@@ -122,11 +122,11 @@ void Blit32(const BlitSetup& s) {
         }
         return Choose32(s, k, fetch, NoKey{}, AlphaUse::kNone);
     }
-    if (s.alphaSource) {
-        return Choose32(s, k, Fetch32{}, NoKey{}, s.trans ? AlphaUse::kKeyed : AlphaUse::kAlways);
-    }
     if (k.white && s.call.mask == nullptr && FastPath32(s)) {
         return;
+    }
+    if (s.alphaSource) {
+        return Choose32(s, k, Fetch32{}, NoKey{}, s.trans ? AlphaUse::kKeyed : AlphaUse::kAlways);
     }
     if (s.trans) {
         return Choose32(s, k, Fetch32{}, Key{s.key}, AlphaUse::kNone);

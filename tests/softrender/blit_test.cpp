@@ -239,22 +239,17 @@ TEST(Blit, TheRunTablePathNeedsTheWholeBaseImage) {
     image.base()->runTable = nullptr;
 }
 
-}  // namespace
-}  // namespace tessel
-
-namespace tessel {
-namespace {
-
 // The fast paths against the general kernels on the same random scenes:
-// every width from 1 to 19 (row tails), keyed and not, the parameters with
-// variants of their own.
+// every width from 1 to 19 (row tails), keyed and not, sources with and
+// without alpha, the parameters with variants of their own.
 TEST(BlitFastPaths, DrawTheBitsOfTheGeneralKernels) {
     kit::BiasedRandom random(8);
     static constexpr uint32_t kModes[] = {0, 1, 2};
     static constexpr int kParams[] = {255, 128, 1, 127, 129, 200, 254};
     for (int round = 0; round < 4000; ++round) {
+        const kit::Source kind = random.Below(3) == 0 ? kit::Source::k32Alpha : kit::Source::k32;
         kit::BlitScene s =
-            kit::RandomScene(random, kit::Source::k32, random.Between(1, 19), random.Between(1, 5),
+            kit::RandomScene(random, kind, random.Between(1, 19), random.Between(1, 5),
                              random.Between(1, 23), random.Between(1, 7));
         s.mode = kModes[random.Below(3)];
         s.p = kParams[random.Below(7)];
@@ -264,8 +259,8 @@ TEST(BlitFastPaths, DrawTheBitsOfTheGeneralKernels) {
         const std::vector<uint32_t> general = kit::DrawScene(s);
         soft::g_blitUseFastPaths = 1;
         const std::vector<uint32_t> fast = kit::DrawScene(s);
-        ASSERT_EQ(fast, general) << "round " << round << " mode " << s.mode << " p " << s.p
-                                 << " trans " << s.trans;
+        ASSERT_EQ(fast, general) << "round " << round << " kind " << int(kind) << " mode " << s.mode
+                                 << " p " << s.p << " trans " << s.trans;
     }
 }
 
