@@ -9,11 +9,6 @@ namespace tessel::soft {
 
 namespace {
 
-// How a direct source's alpha takes part: not at all; as a factor of every
-// pixel (transparent flag off); or deciding per pixel (flag on): 0 skips
-// (modes 0 to 3), 255 drops the factor, anything else is a factor.
-enum class AlphaUse { kNone, kAlways, kKeyed };
-
 template <uint32_t Mode, bool Mask, AlphaUse A, class Fetch, class Skip>
 void Generic32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip) {
     WalkBlit<4, Mask>(s.call, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
@@ -32,42 +27,11 @@ void Generic32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip) {
     });
 }
 
-template <uint32_t Mode, class Fetch, class Skip>
-void ByFlags32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, AlphaUse alpha) {
-    const bool mask = s.call.mask != nullptr;
-    switch (alpha) {
-        case AlphaUse::kNone:
-            return mask ? Generic32<Mode, true, AlphaUse::kNone>(s, k, fetch, skip)
-                        : Generic32<Mode, false, AlphaUse::kNone>(s, k, fetch, skip);
-        case AlphaUse::kAlways:
-            return mask ? Generic32<Mode, true, AlphaUse::kAlways>(s, k, fetch, skip)
-                        : Generic32<Mode, false, AlphaUse::kAlways>(s, k, fetch, skip);
-        case AlphaUse::kKeyed:
-            return mask ? Generic32<Mode, true, AlphaUse::kKeyed>(s, k, fetch, skip)
-                        : Generic32<Mode, false, AlphaUse::kKeyed>(s, k, fetch, skip);
-    }
-}
-
 template <class Fetch, class Skip>
 void ByMode32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, AlphaUse alpha) {
-    switch (s.mode) {
-        case kBlendCopy:
-            return ByFlags32<kBlendCopy>(s, k, fetch, skip, alpha);
-        case kBlendAlpha:
-            return ByFlags32<kBlendAlpha>(s, k, fetch, skip, alpha);
-        case kBlendAdd:
-            return ByFlags32<kBlendAdd>(s, k, fetch, skip, alpha);
-        case kBlendSubtract:
-            return ByFlags32<kBlendSubtract>(s, k, fetch, skip, alpha);
-        case kBlendMultiply:
-            return ByFlags32<kBlendMultiply>(s, k, fetch, skip, alpha);
-        case kBlendInvert:
-            return ByFlags32<kBlendInvert>(s, k, fetch, skip, alpha);
-        case kBlendMultiplyAlpha:
-            return ByFlags32<kBlendMultiplyAlpha>(s, k, fetch, skip, alpha);
-        default:
-            return;
-    }
+    WithRule(s.mode, s.call.mask != nullptr, alpha, [&]<uint32_t Mode, bool Mask, AlphaUse A>() {
+        Generic32<Mode, Mask, A>(s, k, fetch, skip);
+    });
 }
 
 // The white-only variants without a mask; false when none applies.

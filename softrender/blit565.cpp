@@ -9,10 +9,6 @@ namespace tessel::soft {
 
 namespace {
 
-// As in the 32-bit kernels: alpha not used, a factor of every pixel, or
-// deciding per pixel (0 skips except in mode 4, 255 drops the factor).
-enum class AlphaUse { kNone, kAlways, kKeyed };
-
 template <uint32_t Mode, bool Mask, AlphaUse A, bool FineGreen, class Fetch, class Skip>
 void Generic565(const BlitSetup& s, const Consts565& k, Fetch fetch, Skip skip) {
     WalkBlit<2, Mask>(s.call, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
@@ -31,51 +27,17 @@ void Generic565(const BlitSetup& s, const Consts565& k, Fetch fetch, Skip skip) 
     });
 }
 
-template <uint32_t Mode, class Fetch, class Skip>
-void ByFlags565(const BlitSetup& s, const Consts565& k, Fetch fetch, Skip skip, AlphaUse alpha) {
-    const bool mask = s.call.mask != nullptr;
-    // Mode 11's white rule with alpha keeps a finer green.
-    constexpr bool kMode11 = Mode == kBlendMultiplyAlpha;
-    const bool fine = kMode11 && k.white && !mask;
-    switch (alpha) {
-        case AlphaUse::kNone:
-            return mask ? Generic565<Mode, true, AlphaUse::kNone, false>(s, k, fetch, skip)
-                        : Generic565<Mode, false, AlphaUse::kNone, false>(s, k, fetch, skip);
-        case AlphaUse::kAlways:
-            if (mask) {
-                return Generic565<Mode, true, AlphaUse::kAlways, false>(s, k, fetch, skip);
-            }
-            return fine ? Generic565<Mode, false, AlphaUse::kAlways, kMode11>(s, k, fetch, skip)
-                        : Generic565<Mode, false, AlphaUse::kAlways, false>(s, k, fetch, skip);
-        case AlphaUse::kKeyed:
-            if (mask) {
-                return Generic565<Mode, true, AlphaUse::kKeyed, false>(s, k, fetch, skip);
-            }
-            return fine ? Generic565<Mode, false, AlphaUse::kKeyed, kMode11>(s, k, fetch, skip)
-                        : Generic565<Mode, false, AlphaUse::kKeyed, false>(s, k, fetch, skip);
-    }
-}
-
+// Mode 11's white, unmasked rule with alpha keeps a finer green.
 template <class Fetch, class Skip>
 void ByMode565(const BlitSetup& s, const Consts565& k, Fetch fetch, Skip skip, AlphaUse alpha) {
-    switch (s.mode) {
-        case kBlendCopy:
-            return ByFlags565<kBlendCopy>(s, k, fetch, skip, alpha);
-        case kBlendAlpha:
-            return ByFlags565<kBlendAlpha>(s, k, fetch, skip, alpha);
-        case kBlendAdd:
-            return ByFlags565<kBlendAdd>(s, k, fetch, skip, alpha);
-        case kBlendSubtract:
-            return ByFlags565<kBlendSubtract>(s, k, fetch, skip, alpha);
-        case kBlendMultiply:
-            return ByFlags565<kBlendMultiply>(s, k, fetch, skip, alpha);
-        case kBlendInvert:
-            return ByFlags565<kBlendInvert>(s, k, fetch, skip, alpha);
-        case kBlendMultiplyAlpha:
-            return ByFlags565<kBlendMultiplyAlpha>(s, k, fetch, skip, alpha);
-        default:
-            return;
-    }
+    WithRule(s.mode, s.call.mask != nullptr, alpha, [&]<uint32_t Mode, bool Mask, AlphaUse A>() {
+        if constexpr (Mode == kBlendMultiplyAlpha && !Mask && A != AlphaUse::kNone) {
+            if (k.white) {
+                return Generic565<Mode, Mask, A, true>(s, k, fetch, skip);
+            }
+        }
+        Generic565<Mode, Mask, A, false>(s, k, fetch, skip);
+    });
 }
 
 // The white-only variants without a mask; false when none applies.

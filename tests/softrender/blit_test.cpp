@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+
 #include "softrender/blit_fast.h"
 #include "softrender/blit_internal.h"
 #include "softrender/blit_scene.h"
@@ -32,6 +35,13 @@ void CheckScene(const kit::BlitScene& scene) {
         ASSERT_EQ(got[i], want[i]) << "pixel " << i % scene.dw << "," << i / scene.dw << std::hex
                                    << " dest " << scene.dest[i];
     }
+}
+
+// A scene of any source kind, each size drawn from 1 to its bound.
+kit::BlitScene SmallScene(kit::BiasedRandom& random, int sw, int sh, int dw, int dh) {
+    const Source kind = kKinds[random.Below(6)];
+    return kit::RandomScene(random, kind, random.Between(1, sw), random.Between(1, sh),
+                            random.Between(1, dw), random.Between(1, dh));
 }
 
 class RuleEngine : public ::testing::TestWithParam<Source> {};
@@ -74,10 +84,8 @@ INSTANTIATE_TEST_SUITE_P(EverySourceKind, RuleEngine, ::testing::ValuesIn(kKinds
 TEST(Blit, RandomScenesWithClippingMatchTheOracle) {
     kit::BiasedRandom random(77);
     for (int round = 0; round < 6000; ++round) {
-        const Source kind = kKinds[random.Below(6)];
-        kit::BlitScene s =
-            kit::RandomScene(random, kind, random.Between(1, 19), random.Between(1, 7),
-                             random.Between(1, 23), random.Between(1, 9));
+        kit::BlitScene s = SmallScene(random, 19, 7, 23, 9);
+        const Source kind = s.kind;
         if (random.Below(2) == 0) {
             s.brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
         }
@@ -92,10 +100,8 @@ TEST(Blit, RandomScenesWithClippingMatchTheOracle) {
 TEST(Blit, EachSourcePixelAndMaskByteLandsAtItsOffset) {
     kit::BiasedRandom random(5);
     for (int round = 0; round < 2000; ++round) {
-        const Source kind = kKinds[random.Below(6)];
-        kit::BlitScene s =
-            kit::RandomScene(random, kind, random.Between(1, 21), random.Between(1, 9),
-                             random.Between(1, 25), random.Between(1, 11));
+        kit::BlitScene s = SmallScene(random, 21, 9, 25, 11);
+        const Source kind = s.kind;
         s.mode = 0;
         s.trans = 0;
         s.brightness = 0xFFFFFF;
@@ -144,10 +150,8 @@ TEST(Blit, EachSourcePixelAndMaskByteLandsAtItsOffset) {
 TEST(Blit, ClippingChangesNothingInsideTheArea) {
     kit::BiasedRandom random(31);
     for (int round = 0; round < 3000; ++round) {
-        const Source kind = kKinds[random.Below(6)];
-        kit::BlitScene s =
-            kit::RandomScene(random, kind, random.Between(1, 17), random.Between(1, 7),
-                             random.Between(1, 21), random.Between(1, 9));
+        kit::BlitScene s = SmallScene(random, 17, 7, 21, 9);
+        const Source kind = s.kind;
         const bool pairs = kit::ColourTypeOf(kind) == 0 && (s.mode == 2 || s.mode == 3) &&
                            s.p == 255 && !s.useMask && !kit::HasAlpha(kind);
         if (pairs) {
@@ -261,6 +265,36 @@ TEST(BlitFastPaths, DrawTheBitsOfTheGeneralKernels) {
         const std::vector<uint32_t> fast = kit::DrawScene(s);
         ASSERT_EQ(fast, general) << "round " << round << " kind " << int(kind) << " mode " << s.mode
                                  << " p " << s.p << " trans " << s.trans;
+    }
+}
+
+// Sources and masks whose stores end with their last pixel: under the
+// sanitizer build any read past a row's drawn part or the image shows.
+TEST(Blit, ReadsNothingBeyondTheSourceOrTheMask) {
+    kit::BiasedRandom random(41);
+    kit::EnsureTables();
+    for (int round = 0; round < 400; ++round) {
+        const kit::Source kind = static_cast<kit::Source>(random.Below(6));
+        const int sw = random.Between(1, 9), sh = random.Between(1, 5);
+        const int bytes = MemImgBytesPerPixel(kit::ColourTypeOf(kind), kit::HasAlpha(kind),
+                                              kit::IsPaletted(kind));
+        MEMIMG src{}, mask{};
+        ASSERT_EQ(MemImgCreate(&src, sw, sh, sw * bytes, 0, int(kit::ColourTypeOf(kind)),
+                               kit::IsPaletted(kind), kit::HasAlpha(kind), 0, nullptr),
+                  0);
+        ASSERT_EQ(MemImgCreate(&mask, sw, sh, sw, 0, kMemImgGray8, 0, 0, 0, nullptr), 0);
+        std::memset(src.pixels, 0x11 * (round % 7), size_t(sw) * bytes * sh);
+        std::memset(mask.pixels, 0x80, size_t(sw) * sh);
+        kit::GuardedImage dest(kit::ColourTypeOf(kind), 12, 8);
+        SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, 12, 8});
+        state.blendMode = std::array<uint32_t, 7>{0, 1, 2, 3, 4, 10, 11}[random.Below(7)];
+        state.blendParam = random.Below(2) ? 255 : int(random.Byte());
+        state.brightness = random.Below(2) ? 0xFFFFFF : 0x808080;
+        MemImgBlit(state, dest.image(), &src, random.Between(-sw, 12), random.Between(-sh, 8),
+                   int(random.Below(2)), random.Below(2) ? &mask : nullptr);
+        EXPECT_TRUE(dest.GuardsIntact());
+        MemImgRelease(&src);
+        MemImgRelease(&mask);
     }
 }
 

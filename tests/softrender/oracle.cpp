@@ -279,6 +279,25 @@ int64_t BlitMode(const BlitPixel& in) {
     return m;
 }
 
+// The transparent test: nullopt when the pixel is skipped, else whether its
+// alpha is a factor of the rule. zeroSkips: alpha 0 skips in this mode.
+std::optional<bool> AlphaFactor(const BlitPixel& in, uint32_t s, uint32_t a, bool zeroSkips) {
+    if (in.paletted || !in.alphaSource) {
+        const uint32_t compared = in.paletted ? in.index : s;
+        if (in.trans && compared == in.key) {
+            return std::nullopt;
+        }
+        return false;
+    }
+    if (!in.trans) {
+        return true;
+    }
+    if (a == 0 && zeroSkips) {
+        return std::nullopt;
+    }
+    return a != 255;
+}
+
 int64_t Bright(uint32_t brightness, int ch, int64_t x) {
     return IsWhite(brightness) ? x : Scale(Channel(brightness, ch), x);
 }
@@ -291,23 +310,11 @@ std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint
         return std::nullopt;
     }
     const bool white = IsWhite(in.brightness);
-    bool useA = false;
-    if (in.paletted) {
-        if (in.trans && in.index == in.key) {
-            return std::nullopt;
-        }
-    } else if (!in.alphaSource) {
-        if (in.trans && s == in.key) {
-            return std::nullopt;
-        }
-    } else if (in.trans) {
-        if (a == 0 && mode <= 3) {
-            return std::nullopt;
-        }
-        useA = a != 255;
-    } else {
-        useA = true;
+    const std::optional<bool> useAlpha = AlphaFactor(in, s, a, mode <= 3);
+    if (!useAlpha) {
+        return std::nullopt;
     }
+    const bool useA = *useAlpha;
     if (!in.mask && white) {
         if (mode == 0 && (!in.alphaSource || !in.trans || a == 255)) {
             return s;
@@ -330,7 +337,8 @@ std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint
         uint32_t v = 0;
         for (int ch = 0; ch < 3; ++ch) {
             const int64_t c = Bright(in.brightness, ch, Channel(s, ch));
-            const int64_t vk = n == 0 ? Scale(p, c) : FloorDiv(c * w * p, int64_t{1} << (8 * (1 + n)));
+            const int64_t vk =
+                n == 0 ? Scale(p, c) : FloorDiv(c * w * p, int64_t{1} << (8 * (1 + n)));
             v |= static_cast<uint32_t>(vk) << (8 * ch);
         }
         return mode == 2 ? AddChannels32(d, v) : SubChannels32(d, v);
@@ -369,23 +377,11 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
         return std::nullopt;
     }
     const bool white = IsWhite(in.brightness);
-    bool useA = false;
-    if (in.paletted) {
-        if (in.trans && in.index == in.key) {
-            return std::nullopt;
-        }
-    } else if (!in.alphaSource) {
-        if (in.trans && s == in.key) {
-            return std::nullopt;
-        }
-    } else if (in.trans) {
-        if (a == 0 && mode != 4) {
-            return std::nullopt;
-        }
-        useA = a != 255;
-    } else {
-        useA = true;
+    const std::optional<bool> useAlpha = AlphaFactor(in, s, a, mode != 4);
+    if (!useAlpha) {
+        return std::nullopt;
     }
+    const bool useA = *useAlpha;
     const Fields sf = Split565(s), df = Split565(d);
     const int64_t sv[3] = {sf.b, sf.g, sf.r};
     const int64_t dv[3] = {df.b, df.g, df.r};
@@ -459,7 +455,8 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
 
 std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
                                  const std::vector<uint32_t>& s, const std::vector<uint32_t>& a,
-                                 const std::vector<uint32_t>& f, const std::vector<uint32_t>& index) {
+                                 const std::vector<uint32_t>& f,
+                                 const std::vector<uint32_t>& index) {
     std::vector<uint32_t> out = d;
     const size_t n = d.size();
     const bool pairs = (in.mode == 2 || in.mode == 3) && in.p == 255 && !in.mask &&
