@@ -236,6 +236,46 @@ TEST(MemImg, TransferKeysTheTransparentColourAndTakesPalettes) {
     ReleaseImageBuffer(&paletted);
 }
 
+TEST(MemImg, TransferTakesAlphaFromTheAlphaImageAndCopiesReadPalettes) {
+    BASEIMAGE colour{};
+    BASEIMAGE alpha{};
+    ASSERT_EQ(CreateXrgbImageBuffer(2, 1, &colour), 0);
+    ASSERT_EQ(CreateXrgbImageBuffer(2, 1, &alpha), 0);
+    const uint32_t colours[2] = {0x00102030, 0x00FF00FF};
+    const uint32_t alphas[2] = {0x00800000, 0x00FF0000};  // alpha from the red channel
+    std::memcpy(colour.pixels, colours, 8);
+    std::memcpy(alpha.pixels, alphas, 8);
+    MEMIMG image{};
+    ASSERT_EQ(MemImgCreate(&image, 2, 1, -1, 0, 1, 0, 1, 0, nullptr), 0);
+    // The transparent colour plays no part when an alpha image is given.
+    ASSERT_EQ(MemImgTransferFromBaseImage(&colour, &alpha, &image, 0, 0, 2, 1, 0, 0, 1, 0xFF00FF),
+              0);
+    uint32_t got[2];
+    std::memcpy(got, image.pixels, 8);
+    EXPECT_EQ(got[0], 0x80102030u);
+    EXPECT_EQ(got[1], 0xFFFF00FFu);
+    MemImgRelease(&image);
+    ReleaseImageBuffer(&alpha);
+    ReleaseImageBuffer(&colour);
+
+    // A palette image copied into a direct one shows its entries' colours.
+    MEMIMG paletted{};
+    MEMIMG direct{};
+    ASSERT_EQ(MemImgCreate(&paletted, 2, 1, -1, 0, 1, 1, 0, 0, nullptr), 0);
+    ASSERT_EQ(MemImgCreate(&direct, 2, 1, -1, 0, 1, 0, 0, 0, nullptr), 0);
+    const uint32_t entries[2] = {0x00112233, 0x00445566};
+    std::memcpy(paletted.base->palette + 4 * 7, &entries[0], 4);
+    std::memcpy(paletted.base->palette + 4 * 9, &entries[1], 4);
+    paletted.pixels[0] = 9;
+    paletted.pixels[1] = 7;
+    MemImgCopyRect(&direct, &paletted, nullptr, 0, 0);
+    std::memcpy(got, direct.pixels, 8);
+    EXPECT_EQ(got[0] & 0xFFFFFF, 0x445566u);
+    EXPECT_EQ(got[1] & 0xFFFFFF, 0x112233u);
+    MemImgRelease(&direct);
+    MemImgRelease(&paletted);
+}
+
 TEST(MemImg, DefaultCreationTakesTheScreenTypeForMinusOne) {
     MEMIMG image;
     std::memset(&image, 0x5C, sizeof(image));  // garbage is cleared first
