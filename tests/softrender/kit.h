@@ -38,7 +38,7 @@ class GuardedImage {
 
   private:
     static constexpr int kImageBand = 64;
-    static constexpr int kRowBand = 12;
+    static constexpr int kRowBand = 13;  // odd, so rows fall on every alignment
     std::vector<uint8_t> buffer_;
     MEMIMG image_{};
     int bytes_ = 0;
