@@ -75,9 +75,7 @@ void Blit32(const BlitSetup& s) {
     k.p = s.p;
     k.scaleP = ScaleRow(t, s.p);
     k.white = IsWhite(s.brightness);
-    for (int ch = 0; ch < 3; ++ch) {
-        k.bright[ch] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * ch)) & 0xFF);
-    }
+    BrightnessRows(t, s.brightness, k.bright);
     if (s.palette != nullptr) {
         const FetchPalette<4> fetch{s.palette};
         // A transparent value above 255 matches no index.

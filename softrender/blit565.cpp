@@ -94,9 +94,7 @@ void Blit565(const BlitSetup& s) {
     k.delta = DeltaRow(t, s.p);
     k.mix = MixBlock(t, s.p);
     k.white = IsWhite(s.brightness);
-    for (int i = 0; i < 3; ++i) {
-        k.bright[i] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * i)) & 0xFF);
-    }
+    BrightnessRows(t, s.brightness, k.bright);
     if (s.palette != nullptr) {
         const FetchPalette<2> fetch{s.palette};
         if (s.trans && s.key <= 255) {
