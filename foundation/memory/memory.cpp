@@ -27,9 +27,21 @@ struct Tracker {
     uint32_t blockCount = 0;
     uint16_t serialCounter = 0;
     bool heapFailing = false;
+    int successesLeft = -1;  // requests that may still succeed; -1 without limit
 };
 
 Tracker tracker;
+
+// One heap request under the lock: whether the failure switches let it through.
+bool HeapRequestAllowed() {
+    if (tracker.heapFailing || tracker.successesLeft == 0) {
+        return false;
+    }
+    if (tracker.successesLeft > 0) {
+        --tracker.successesLeft;
+    }
+    return true;
+}
 
 CRITICAL_SECTION& MemoryLock() {
     static CRITICAL_SECTION lock = [] {
@@ -100,12 +112,25 @@ void LogBlock(TrackedBlock* block) {
 void SetTrackedHeapFailing(bool failing) {
     LockGuard lock;
     tracker.heapFailing = failing;
+    tracker.successesLeft = -1;
+}
+
+void SetTrackedHeapFailingAfter(int successes) {
+    LockGuard lock;
+    tracker.heapFailing = false;
+    tracker.successesLeft = successes < 0 ? 0 : successes;
+}
+
+uint32_t TrackedBlockCount() {
+    LockGuard lock;
+    return tracker.blockCount;
 }
 
 void* AllocTracked(uint32_t size, const char* name, int line) {
     LockGuard lock;
-    void* memory =
-        tracker.heapFailing ? nullptr : std::malloc(static_cast<size_t>(size) + kTrackedDataOffset);
+    void* memory = !HeapRequestAllowed()
+                       ? nullptr
+                       : std::malloc(static_cast<size_t>(size) + kTrackedDataOffset);
     if (memory == nullptr) {
         DumpTrackedBlocks();
         CheckTrackedBlocks();
@@ -148,7 +173,7 @@ void* ReallocTracked(void* data, uint32_t size, const char* name, int line) {
     uint32_t oldSize = BlockOf(data)->header.size;
     bool wasHead = BlockOf(data) == tracker.head;
     void* memory =
-        tracker.heapFailing
+        !HeapRequestAllowed()
             ? nullptr
             : std::realloc(BlockOf(data), static_cast<size_t>(size) + kTrackedDataOffset);
     if (memory == nullptr) {

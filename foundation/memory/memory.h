@@ -37,5 +37,10 @@ void DumpTrackedBlocks();
 
 // For tests: while on, every heap request of the tracker fails.
 void SetTrackedHeapFailing(bool failing);
+// For tests: the next `successes` heap requests succeed, every later one fails,
+// until SetTrackedHeapFailing(false).
+void SetTrackedHeapFailingAfter(int successes);
+// Blocks currently allocated.
+uint32_t TrackedBlockCount();
 
 }  // namespace tessel

@@ -1,0 +1,112 @@
+// The blit entry: refusals, clipping, where source, destination and mask
+// start, the parameter short-cuts, and the choice of kernel family.
+#include "softrender/blit.h"
+
+#include <algorithm>
+
+#include "foundation/math/matrix.h"
+#include "softrender/blit_internal.h"
+
+namespace tessel {
+
+namespace soft {
+
+bool TakesRunTablePath(const MEMIMG* src, int clippedWidth, int clippedHeight, int trans) {
+    const MemImgBase* base = src->base;
+    return trans == 1 && base->runTableValid == 1 && base->runTable != nullptr &&
+           clippedWidth == src->width && clippedHeight == src->height &&
+           src->width == base->width && src->height == base->height && src->pixels == base->pixels;
+}
+
+}  // namespace soft
+
+namespace {
+
+LONG ClampToLong(int64_t v) {
+    return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+bool HasKernel(uint32_t mode) {
+    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
+}
+
+}  // namespace
+
+void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int x, int y,
+                int trans, const MEMIMG* mask) {
+    if (!MemImgIsValid(dest) || !MemImgIsValid(src) || (mask != nullptr && !MemImgIsValid(mask))) {
+        return;
+    }
+    const MemImgBase* db = dest->base;
+    const MemImgBase* sb = src->base;
+    if (sb->colorType != db->colorType || db->paletted == 1 || db->alphaFlag == 1) {
+        return;
+    }
+    // A mask smaller than the source would be read past its end.
+    if (mask != nullptr && (mask->width < src->width || mask->height < src->height)) {
+        return;
+    }
+    RECT r{x, y, ClampToLong(int64_t{x} + src->width), ClampToLong(int64_t{y} + src->height)};
+    ClipRectInPlace(&r, &state.drawArea);
+    const RECT view{0, 0, dest->width, dest->height};
+    ClipRectInPlace(&r, &view);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    if (w == 0 || h == 0) {
+        return;
+    }
+    if (db->colorType != kMemImgRgb565 && db->colorType != kMemImgRgb32) {
+        return;
+    }
+    uint32_t mode = state.blendMode;
+    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
+    const bool paletted = sb->paletted == 1;
+    if (!HasKernel(mode) || (paletted && sb->palette == nullptr)) {
+        return;
+    }
+    if (mode == kBlendAlpha && p == 255) {
+        mode = kBlendCopy;
+    }
+    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
+        p == 0) {
+        return;
+    }
+    // The run-table kernels are not built yet; soft::TakesRunTablePath guards
+    // them, and every draw runs the general kernels meanwhile.
+
+    const int sx = r.left - x;
+    const int sy = r.top - y;
+    const int srcBytes = sb->format->bytes;
+    const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
+    soft::BlitSetup setup{};
+    soft::BlitCall& c = setup.call;
+    c.width = w;
+    c.height = h;
+    c.src = src->pixels + int64_t{sy} * sb->pitch + int64_t{sx} * srcBytes;
+    c.srcSkip = sb->pitch - ptrdiff_t{srcBytes} * w;
+    c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
+    c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
+    const BlendTables* tables = state.tables != nullptr ? state.tables : &g_blendTables;
+    if (mask != nullptr) {
+        const int32_t maskPitch = mask->base->pitch;
+        c.mask = mask->pixels + int64_t{sy} * maskPitch + sx;
+        c.maskSkip = maskPitch - ptrdiff_t{w};
+        c.maskFactor = tables->maskFactor;
+    }
+    setup.mode = mode;
+    setup.p = p;
+    setup.brightness = state.brightness;
+    setup.trans = trans != 0;
+    setup.key = sb->transparent;
+    setup.alphaSource = !paletted && sb->alphaFlag == 1;
+    setup.srcBytes = srcBytes;
+    setup.palette = paletted ? sb->palette : nullptr;
+    setup.tables = tables;
+    if (db->colorType == kMemImgRgb32) {
+        soft::Blit32(setup);
+    } else {
+        soft::Blit565(setup);
+    }
+}
+
+}  // namespace tessel

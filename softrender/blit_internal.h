@@ -1,0 +1,78 @@
+// What the blit entry hands to its kernel families once it has refused,
+// clipped and taken the parameter short-cuts.
+#pragma once
+
+#include <cstdint>
+
+#include "graphics/memimg/blend_tables.h"
+#include "graphics/memimg/memimg.h"
+#include "softrender/blit_walk.h"
+#include "softrender/draw_state.h"
+
+namespace tessel::soft {
+
+struct BlitSetup {
+    BlitCall call;
+    uint32_t mode;  // 0 to 4, 10 or 11, after the short-cuts (mode 1 at 255 is 0)
+    uint32_t p;
+    uint32_t brightness;
+    bool trans;
+    uint32_t key;            // the source's transparent value
+    bool alphaSource;        // the source base's alpha flag is exactly 1 (direct sources)
+    int srcBytes;            // bytes a direct source pixel takes
+    const uint8_t* palette;  // the source's own palette, or null for direct sources
+    const BlendTables* tables;
+};
+
+// How a direct source's alpha takes part: not at all; as a factor of every
+// pixel (transparent flag off); or deciding per pixel (flag on): 0 skips,
+// 255 drops the factor, anything else is a factor.
+enum class AlphaUse { kNone, kAlways, kKeyed };
+
+// Calls fn.template operator()<Mode, Mask, Alpha>() for the call's mode, mask
+// and use of alpha: one instantiation per combination, chosen once per call.
+// Modes without a kernel call nothing.
+template <class Fn>
+void WithRule(uint32_t mode, bool mask, AlphaUse alpha, Fn&& fn) {
+    auto withAlpha = [&]<uint32_t M, bool K>() {
+        switch (alpha) {
+            case AlphaUse::kNone:
+                return fn.template operator()<M, K, AlphaUse::kNone>();
+            case AlphaUse::kAlways:
+                return fn.template operator()<M, K, AlphaUse::kAlways>();
+            case AlphaUse::kKeyed:
+                return fn.template operator()<M, K, AlphaUse::kKeyed>();
+        }
+    };
+    auto withMask = [&]<uint32_t M>() {
+        return mask ? withAlpha.template operator()<M, true>()
+                    : withAlpha.template operator()<M, false>();
+    };
+    switch (mode) {
+        case kBlendCopy:
+            return withMask.template operator()<kBlendCopy>();
+        case kBlendAlpha:
+            return withMask.template operator()<kBlendAlpha>();
+        case kBlendAdd:
+            return withMask.template operator()<kBlendAdd>();
+        case kBlendSubtract:
+            return withMask.template operator()<kBlendSubtract>();
+        case kBlendMultiply:
+            return withMask.template operator()<kBlendMultiply>();
+        case kBlendInvert:
+            return withMask.template operator()<kBlendInvert>();
+        case kBlendMultiplyAlpha:
+            return withMask.template operator()<kBlendMultiplyAlpha>();
+        default:
+            return;
+    }
+}
+
+void Blit32(const BlitSetup& setup);
+void Blit565(const BlitSetup& setup);
+
+// The run-table path draws correctly only when the source view is its whole
+// base image, drawn unclipped with trans exactly 1 and a valid table.
+bool TakesRunTablePath(const MEMIMG* src, int clippedWidth, int clippedHeight, int trans);
+
+}  // namespace tessel::soft

@@ -1,0 +1,55 @@
+// Source images of every kind for the blit tests.
+#include "softrender/blit_kit.h"
+
+#include <cstring>
+
+#include "graphics/memimg/blend_tables.h"
+
+namespace tessel::kit {
+
+SourceImage::SourceImage(Source kind, int width, int height, uint32_t transparent)
+    : kind_(kind),
+      image_(ColourTypeOf(kind), width, height, HasAlpha(kind) ? 1 : 0, IsPaletted(kind) ? 1 : 0,
+             transparent) {}
+
+void SourceImage::Set(int x, int y, uint32_t colour, uint32_t alpha) {
+    switch (kind_) {
+        case Source::k32:
+            image_.Set(x, y, colour);
+            return;
+        case Source::k32Alpha:
+            image_.Set(x, y, (colour & 0xFFFFFF) | (alpha << 24));
+            return;
+        case Source::k565:
+            image_.Set(x, y, colour & 0xFFFF);
+            return;
+        case Source::k565Alpha:
+            image_.Set(x, y, (colour & 0xFFFF) | (alpha << 16) | 0xA5000000u);
+            return;
+        case Source::kPal32:
+        case Source::kPal565:
+            SetIndex(x, y, static_cast<uint32_t>(x + 1));
+            SetEntry(static_cast<uint32_t>(x + 1), colour);
+            return;
+    }
+}
+
+void SourceImage::SetIndex(int x, int y, uint32_t index) {
+    image_.Set(x, y, index);
+}
+
+void SourceImage::SetEntry(uint32_t index, uint32_t colour) {
+    uint8_t* palette = image_.base()->palette;
+    if (kind_ == Source::kPal32) {
+        std::memcpy(palette + 4 * index, &colour, 4);
+    } else {
+        const uint16_t v = static_cast<uint16_t>(colour);
+        std::memcpy(palette + 2 * index, &v, 2);
+    }
+}
+
+void IdentityFade() {
+    MemImgBuildFadeTable(128, 255);
+}
+
+}  // namespace tessel::kit

@@ -1,0 +1,47 @@
+// Drawing one or two pixels, or whole random scenes, through the blit, for the
+// blit's example tables and its differential tests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "softrender/blit.h"
+#include "softrender/kit.h"
+
+namespace tessel::kit {
+
+// Source kinds of the blit.
+enum class Source { k32, k32Alpha, k565, k565Alpha, kPal32, kPal565 };
+
+inline uint32_t ColourTypeOf(Source s) {
+    return (s == Source::k32 || s == Source::k32Alpha || s == Source::kPal32) ? 1u : 0u;
+}
+inline bool IsPaletted(Source s) {
+    return s == Source::kPal32 || s == Source::kPal565;
+}
+inline bool HasAlpha(Source s) {
+    return s == Source::k32Alpha || s == Source::k565Alpha;
+}
+
+// A source image of the kind whose pixels are given as colour (and alpha).
+// Paletted sources get index x + 1 at column x with the colour as its entry,
+// so a key of x + 1 makes column x transparent.
+class SourceImage {
+  public:
+    SourceImage(Source kind, int width, int height, uint32_t transparent);
+    void Set(int x, int y, uint32_t colour, uint32_t alpha = 255);
+    // Paletted sources: the raw index and the palette entry.
+    void SetIndex(int x, int y, uint32_t index);
+    void SetEntry(uint32_t index, uint32_t colour);
+    MEMIMG* image() { return image_.image(); }
+    GuardedImage& guarded() { return image_; }
+
+  private:
+    Source kind_;
+    GuardedImage image_;
+};
+
+// Makes mask byte m give factor m.
+void IdentityFade();
+
+}  // namespace tessel::kit

@@ -1,0 +1,43 @@
+// Random blit scenes and their expected images from the oracle, shared by the
+// differential, geometry and fast-path tests of the blit.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "softrender/blit.h"
+#include "softrender/blit_kit.h"
+#include "softrender/oracle.h"
+
+namespace tessel::kit {
+
+struct BlitScene {
+    Source kind;
+    int sw, sh, dw, dh;
+    int x, y;
+    RECT area;
+    uint32_t mode;
+    int p;
+    uint32_t brightness;
+    int trans;
+    uint32_t key;
+    bool useMask;
+    std::vector<uint32_t> source;   // stored values (indices for paletted sources)
+    std::vector<uint32_t> palette;  // 256 entries for paletted sources
+    std::vector<uint32_t> dest;
+    std::vector<uint32_t> mask;  // mask bytes, sw x sh (the mask image is that size)
+};
+
+// A scene of random pixels biased to the turning values; about a quarter of
+// the source pixels carry the key (or alpha 0 or 255 for alpha sources).
+BlitScene RandomScene(BiasedRandom& random, Source kind, int sw, int sh, int dw, int dh);
+
+// Draws the scene with MemImgBlit; the destination's pixels after the draw.
+// Fails the test when a guard band changed.
+std::vector<uint32_t> DrawScene(const BlitScene& scene);
+
+// What the oracle says the destination holds after the draw.
+std::vector<uint32_t> ExpectScene(const BlitScene& scene);
+
+}  // namespace tessel::kit
