@@ -7,6 +7,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/memimg/blend_tables.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -100,7 +101,7 @@ int InitGraphicsSystem() {
         pending::CreateSoftwareScreens();
     }
     pending::ResetDrawState();
-    pending::MemImgBuildBlendTables();
+    MemImgBuildBlendTables();
     pending::ResetFontState();
     return 0;
 }

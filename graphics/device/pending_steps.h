@@ -66,8 +66,7 @@ inline void DeleteAllMaskData() {}
 inline void MaskScreenTeardown() {}
 inline void RestoreMaskScreen() {}
 
-// ---- memory images and fonts
-inline void MemImgBuildBlendTables() {}
+// ---- fonts
 inline void ResetFontState() {}
 inline void RebuildFontState() {}
 // Notes the default font's face, size and thickness before a screen-mode

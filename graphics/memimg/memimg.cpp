@@ -317,9 +317,15 @@ void MemImgCopyRect(MEMIMG* destination, const MEMIMG* source, const RECT* sourc
     PixelFormatDesc srcFormat;
     DescribeForConversion(destination->base, &dstFormat);
     DescribeForConversion(source->base, &srcFormat);
-    ConvertImagePixels(destination->pixels, destination->base->pitch, &dstFormat, source->pixels,
-                       source->base->pitch, &srcFormat, nullptr, 0, nullptr, destX, destY, &r, 0, 0,
-                       0, kDitherNone, 0, 0, 0, 0);
+    ConvertImagePixels({.dstPixels = destination->pixels,
+                        .dstPitch = destination->base->pitch,
+                        .dstFormat = &dstFormat,
+                        .dstX = destX,
+                        .dstY = destY,
+                        .srcPixels = source->pixels,
+                        .srcPitch = source->base->pitch,
+                        .srcFormat = &srcFormat,
+                        .srcRect = r});
 }
 
 namespace {
@@ -387,9 +393,15 @@ int MemImgTransferFromBaseImage(const BASEIMAGE* base, const BASEIMAGE* alphaBas
         // One channel: the source's red (its grey for a grey image) lands in it.
         SetPixelFormatFromMasks(&dstFormat, dstFormat.bits,
                                 store->colorType == kMemImgGray8 ? 0xFF : 0xFFFF, 0, 0, 0);
-        ConvertImagePixels(destination->pixels, store->pitch, &dstFormat, base->pixels, base->pitch,
-                           &base->format, nullptr, 0, nullptr, destX, destY, &srcRect, 0, 0, 0,
-                           kDitherNone, 0, 0, 0, 0);
+        ConvertImagePixels({.dstPixels = destination->pixels,
+                            .dstPitch = store->pitch,
+                            .dstFormat = &dstFormat,
+                            .dstX = destX,
+                            .dstY = destY,
+                            .srcPixels = base->pixels,
+                            .srcPitch = base->pitch,
+                            .srcFormat = &base->format,
+                            .srcRect = srcRect});
         store->alphaPlaneValid = 0;
         store->runTableValid = 0;
         return 0;
@@ -399,11 +411,18 @@ int MemImgTransferFromBaseImage(const BASEIMAGE* base, const BASEIMAGE* alphaBas
         std::memcpy(dstFormat.palette, base->format.palette, sizeof(dstFormat.palette));
     }
     const int result =
-        ConvertImagePixels(destination->pixels, store->pitch, &dstFormat, base->pixels, base->pitch,
-                           &base->format, alphaBase != nullptr ? alphaBase->pixels : nullptr,
-                           alphaBase != nullptr ? alphaBase->pitch : 0,
-                           alphaBase != nullptr ? &alphaBase->format : nullptr, destX, destY,
-                           &srcRect, 0, 0, 0, kDitherNone, 0, 0, 0, 0);
+        ConvertImagePixels({.dstPixels = destination->pixels,
+                            .dstPitch = store->pitch,
+                            .dstFormat = &dstFormat,
+                            .dstX = destX,
+                            .dstY = destY,
+                            .srcPixels = base->pixels,
+                            .srcPitch = base->pitch,
+                            .srcFormat = &base->format,
+                            .srcRect = srcRect,
+                            .alphaPixels = alphaBase != nullptr ? alphaBase->pixels : nullptr,
+                            .alphaPitch = alphaBase != nullptr ? alphaBase->pitch : 0,
+                            .alphaFormat = alphaBase != nullptr ? &alphaBase->format : nullptr});
     if (store->paletted == 1) {
         store->paletteCount = static_cast<uint32_t>(result + 1);
     } else if (useTransparent && alphaBase == nullptr) {
