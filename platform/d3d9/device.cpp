@@ -9,27 +9,77 @@ namespace platform::d3d9 {
 
 namespace {
 
-DWORD FloatBits(float value) {
-    DWORD bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 D3DMATRIX Identity() {
     D3DMATRIX m{};
     m._11 = m._22 = m._33 = m._44 = 1.0f;
     return m;
 }
 
-// Render states the library never sets, stored with their defaults all the
-// same: LASTPIXEL, CLIPPING, COLORVERTEX, LOCALVIEWER, EMISSIVEMATERIALSOURCE
-// and COLORWRITEENABLE.
-constexpr DWORD kLastPixel = 16;
-constexpr DWORD kClipping = 136;
-constexpr DWORD kColorVertex = 141;
-constexpr DWORD kLocalViewer = 142;
-constexpr DWORD kEmissiveMaterialSource = 148;
-constexpr DWORD kColorWriteEnable = 168;
+// Direct3D 9's documented value of every render state that does not start at
+// zero, by number: most are states the library never sets, stored all the
+// same so that a reader finds what Direct3D 9 would hold.
+struct RenderStateDefault {
+    DWORD state;
+    DWORD value;
+};
+
+constexpr DWORD kOneFloat = 0x3F800000u;  // 1.0f
+constexpr DWORD kKeep = 1;                // D3DSTENCILOP_KEEP
+constexpr DWORD kCubic = 3;               // D3DDEGREE_CUBIC
+constexpr DWORD kLinearDegree = 1;        // D3DDEGREE_LINEAR
+
+constexpr RenderStateDefault kRenderStateDefaults[] = {
+    {D3DRS_FILLMODE, D3DFILL_SOLID},
+    {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+    {D3DRS_ZWRITEENABLE, TRUE},
+    {16, TRUE},  // LASTPIXEL
+    {D3DRS_SRCBLEND, D3DBLEND_ONE},
+    {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+    {D3DRS_CULLMODE, D3DCULL_CCW},
+    {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+    {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+    {D3DRS_FOGEND, kOneFloat},
+    {D3DRS_FOGDENSITY, kOneFloat},
+    {53, kKeep},          // STENCILFAIL
+    {54, kKeep},          // STENCILZFAIL
+    {55, kKeep},          // STENCILPASS
+    {56, D3DCMP_ALWAYS},  // STENCILFUNC
+    {58, 0xFFFFFFFFu},    // STENCILMASK
+    {59, 0xFFFFFFFFu},    // STENCILWRITEMASK
+    {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
+    {136, TRUE},  // CLIPPING
+    {D3DRS_LIGHTING, TRUE},
+    {141, TRUE},  // COLORVERTEX
+    {142, TRUE},  // LOCALVIEWER
+    {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+    {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+    {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+    {148, D3DMCS_MATERIAL},  // EMISSIVEMATERIALSOURCE
+    {154, kOneFloat},        // POINTSIZE
+    {155, kOneFloat},        // POINTSIZE_MIN
+    {158, kOneFloat},        // POINTSCALE_A
+    {161, TRUE},             // MULTISAMPLEANTIALIAS
+    {162, 0xFFFFFFFFu},      // MULTISAMPLEMASK
+    {166, 0x42800000u},      // POINTSIZE_MAX: 64.0f
+    {168, 0xFu},             // COLORWRITEENABLE
+    {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+    {172, kCubic},          // POSITIONDEGREE
+    {173, kLinearDegree},   // NORMALDEGREE
+    {178, kOneFloat},       // MINTESSELLATIONLEVEL
+    {179, kOneFloat},       // MAXTESSELLATIONLEVEL
+    {182, kOneFloat},       // ADAPTIVETESS_Z
+    {186, kKeep},           // CCW_STENCILFAIL
+    {187, kKeep},           // CCW_STENCILZFAIL
+    {188, kKeep},           // CCW_STENCILPASS
+    {189, D3DCMP_ALWAYS},   // CCW_STENCILFUNC
+    {190, 0xFu},            // COLORWRITEENABLE1
+    {191, 0xFu},            // COLORWRITEENABLE2
+    {192, 0xFu},            // COLORWRITEENABLE3
+    {193, 0xFFFFFFFFu},     // BLENDFACTOR
+    {207, D3DBLEND_ONE},    // SRCBLENDALPHA
+    {208, D3DBLEND_ZERO},   // DESTBLENDALPHA
+    {209, D3DBLENDOP_ADD},  // BLENDOPALPHA
+};
 
 bool IsTransformState(D3DTRANSFORMSTATETYPE state) {
     return state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
@@ -72,30 +122,9 @@ void SetDefaultStates(DeviceState* state) {
     // Bound objects are not touched here; the device owns those slots.
     DWORD* rs = state->renderStates;
     std::fill(rs, rs + kRenderStateCount, 0u);
-    rs[D3DRS_ZENABLE] = D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
-    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-    rs[D3DRS_ZWRITEENABLE] = TRUE;
-    rs[kLastPixel] = TRUE;
-    rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-    rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
-    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
-    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-    rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_FOGSTART] = FloatBits(0.0f);
-    rs[D3DRS_FOGEND] = FloatBits(1.0f);
-    rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
-    rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
-    rs[kClipping] = TRUE;
-    rs[D3DRS_LIGHTING] = TRUE;
-    rs[kColorVertex] = TRUE;
-    rs[kLocalViewer] = TRUE;
-    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
-    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
-    rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[kEmissiveMaterialSource] = D3DMCS_MATERIAL;
-    rs[kColorWriteEnable] = 0xFu;
-    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    for (const RenderStateDefault& entry : kRenderStateDefaults) {
+        rs[entry.state] = entry.value;
+    }
 
     for (int stage = 0; stage < kTextureStageCount; ++stage) {
         DWORD* ts = state->stageStates[stage];
@@ -132,6 +161,16 @@ void SetDefaultStates(DeviceState* state) {
     state->fvf = 0;
     state->inScene = false;
     state->dialogBoxMode = FALSE;
+}
+
+HRESULT CheckSurfaceSize(D3DFORMAT format, UINT width, UINT height) {
+    if (width == 0 || height == 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (StorageBytes(format, width, height) > kMaxSurfaceBytes) {
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    return D3D_OK;
 }
 
 // ---------------------------------------------------------------------------
@@ -337,6 +376,9 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     if (buffer == nullptr || sharedHandle != nullptr || length == 0 || pool > D3DPOOL_SCRATCH) {
         return D3DERR_INVALIDCALL;
     }
+    if (length > kMaxSurfaceBytes) {
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
     *buffer = new VertexBuffer(length, usage, fvf);
     return D3D_OK;
 }
@@ -347,6 +389,9 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     if (buffer == nullptr || sharedHandle != nullptr || length == 0 || pool > D3DPOOL_SCRATCH ||
         (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) {
         return D3DERR_INVALIDCALL;
+    }
+    if (length > kMaxSurfaceBytes) {
+        return D3DERR_OUTOFVIDEOMEMORY;
     }
     *buffer = new IndexBuffer(length, usage, format);
     return D3D_OK;
@@ -363,8 +408,12 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
     *surface = nullptr;
     bool known =
         IsBackBufferFormat(format) || Contains(ActiveProfile().renderTargetTextureFormats, format);
-    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE || !known) {
+    if (multiSample != D3DMULTISAMPLE_NONE || !known) {
         return D3DERR_INVALIDCALL;
+    }
+    HRESULT size = CheckSurfaceSize(format, width, height);
+    if (FAILED(size)) {
+        return size;
     }
     *surface = new Surface(SurfaceKind::RenderTarget, format, static_cast<int>(width),
                            static_cast<int>(height), D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
@@ -382,9 +431,12 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
         return D3DERR_INVALIDCALL;
     }
     *surface = nullptr;
-    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE ||
-        !Contains(ActiveProfile().depthFormats, format)) {
+    if (multiSample != D3DMULTISAMPLE_NONE || !Contains(ActiveProfile().depthFormats, format)) {
         return D3DERR_INVALIDCALL;
+    }
+    HRESULT size = CheckSurfaceSize(format, width, height);
+    if (FAILED(size)) {
+        return size;
     }
     *surface = new Surface(SurfaceKind::DepthStencil, format, static_cast<int>(width),
                            static_cast<int>(height), D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false,
@@ -400,9 +452,12 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
     }
     *surface = nullptr;
     const FormatInfo* info = FindFormat(format);
-    if (width == 0 || height == 0 || info == nullptr || info->depth || pool == D3DPOOL_MANAGED ||
-        pool > D3DPOOL_SCRATCH) {
+    if (info == nullptr || info->depth || pool == D3DPOOL_MANAGED || pool > D3DPOOL_SCRATCH) {
         return D3DERR_INVALIDCALL;
+    }
+    HRESULT size = CheckSurfaceSize(format, width, height);
+    if (FAILED(size)) {
+        return size;
     }
     *surface = new Surface(SurfaceKind::Plain, format, static_cast<int>(width),
                            static_cast<int>(height), pool, 0, true, nullptr, life_);

@@ -246,7 +246,7 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* p, HWND focusWindow) {
             p->BackBufferHeight =
                 p->BackBufferHeight == 0 ? static_cast<UINT>(height) : p->BackBufferHeight;
         }
-        return p->BackBufferWidth > 0 && p->BackBufferHeight > 0 ? D3D_OK : D3DERR_INVALIDCALL;
+        return CheckSurfaceSize(p->BackBufferFormat, p->BackBufferWidth, p->BackBufferHeight);
     }
     if (!IsBackBufferFormat(p->BackBufferFormat)) {
         return D3DERR_INVALIDCALL;
@@ -257,7 +257,7 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* p, HWND focusWindow) {
             mode.Format == display &&
             (p->FullScreen_RefreshRateInHz == 0 ||
              mode.RefreshRate == p->FullScreen_RefreshRateInHz)) {
-            return D3D_OK;
+            return CheckSurfaceSize(p->BackBufferFormat, p->BackBufferWidth, p->BackBufferHeight);
         }
     }
     return D3DERR_INVALIDCALL;

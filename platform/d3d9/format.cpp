@@ -168,6 +168,25 @@ int StorageRows(D3DFORMAT format, int height) {
     return IsDxtFormat(format) ? (height + 3) / 4 : height;
 }
 
+uint64_t StorageBytes(D3DFORMAT format, uint64_t width, uint64_t height) {
+    const FormatInfo* info = FindFormat(format);
+    if (info == nullptr) {
+        return 0;
+    }
+    uint64_t unit = static_cast<uint64_t>(info->bytesPerUnit);
+    if (info->blockCompressed) {
+        width = width / 4 + (width % 4 != 0);
+        height = height / 4 + (height % 4 != 0);
+    }
+    uint64_t pixels = 0;
+    uint64_t bytes = 0;
+    if (__builtin_mul_overflow(width, height, &pixels) ||
+        __builtin_mul_overflow(pixels, unit, &bytes)) {
+        return UINT64_MAX;  // more than any budget
+    }
+    return bytes;
+}
+
 uint32_t DecodePixel(D3DFORMAT format, const uint8_t* p) {
     switch (format) {
         case D3DFMT_A8R8G8B8:

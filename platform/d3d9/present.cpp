@@ -96,22 +96,38 @@ HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND de
     if (life_->lost) {
         return D3DERR_DEVICELOST;
     }
+    // Presenting inside a scene is a caller's fault that Direct3D 9 reports.
+    if (device_->State().inScene) {
+        return D3DERR_INVALIDCALL;
+    }
+    bool anyRect = sourceRect != nullptr || destRect != nullptr || dirtyRegion != nullptr;
+    if (anyRect && parameters_.SwapEffect != D3DSWAPEFFECT_COPY) {
+        return D3DERR_INVALIDCALL;
+    }
     RECT whole = {0, 0, backBuffer_->Width(), backBuffer_->Height()};
     RECT from = sourceRect != nullptr ? *sourceRect : whole;
-    if (from.left < 0 || from.top < 0 || from.left >= from.right || from.top >= from.bottom ||
-        from.right > whole.right || from.bottom > whole.bottom) {
+    if (from.left >= from.right || from.top >= from.bottom) {
         return D3DERR_INVALIDCALL;
     }
     if (destRect != nullptr &&
         (destRect->left >= destRect->right || destRect->top >= destRect->bottom)) {
         return D3DERR_INVALIDCALL;
     }
+    // A source reaching past the back buffer is clipped to it; the part that
+    // is left still fills the whole destination.
+    from.left = std::max(from.left, whole.left);
+    from.top = std::max(from.top, whole.top);
+    from.right = std::min(from.right, whole.right);
+    from.bottom = std::min(from.bottom, whole.bottom);
+    bool nothingLeft = from.left >= from.right || from.top >= from.bottom;
     if (parameters_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) {
         WaitForNextVerticalBlank();
     }
     HWND window = destWindowOverride != nullptr ? destWindowOverride : parameters_.hDeviceWindow;
     // Swap effect COPY: the back buffer is only read, so it keeps its contents.
-    PresentToWindow(window, *backBuffer_, from, destRect);
+    if (!nothingLeft) {
+        PresentToWindow(window, *backBuffer_, from, destRect);
+    }
     return D3D_OK;
 }
 

@@ -175,8 +175,13 @@ bool TextureView(IDirect3DBaseTexture9* base, RasterTexture* view) {
     return view->levelCount > 0;
 }
 
-UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
+uint64_t VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
     return RasterVertexCountFor(type, primitiveCount);
+}
+
+// A draw whose vertex count does not fit the 32 bits Direct3D counts in.
+bool VertexCountOverflows(uint64_t count) {
+    return count > UINT32_MAX;
 }
 
 }  // namespace
@@ -250,10 +255,12 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
                                 UINT stride) {
     Trace("DrawPrimitiveUP", "%u, %u, stride %u", type, primitiveCount, stride);
-    UINT vertexCount = VertexCountFor(type, primitiveCount);
-    if (vertexData == nullptr || stride == 0 || (vertexCount == 0 && primitiveCount != 0)) {
+    uint64_t vertices = VertexCountFor(type, primitiveCount);
+    if (vertexData == nullptr || stride == 0 || (vertices == 0 && primitiveCount != 0) ||
+        VertexCountOverflows(vertices)) {
         return D3DERR_INVALIDCALL;
     }
+    UINT vertexCount = static_cast<UINT>(vertices);
     TraceVertices(vertexData, static_cast<size_t>(vertexCount) * stride);
     if (primitiveCount == 0 || IsLost())
         return D3D_OK;
@@ -266,13 +273,18 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
                                        D3DFORMAT indexFormat, const void* vertexData, UINT stride) {
     Trace("DrawIndexedPrimitiveUP", "%u, min %u, %u vertices, %u, index format %u, stride %u", type,
           minVertexIndex, numVertices, primitiveCount, indexFormat, stride);
-    UINT indexCount = VertexCountFor(type, primitiveCount);
+    uint64_t indices64 = VertexCountFor(type, primitiveCount);
+    uint64_t vertexEnd64 = static_cast<uint64_t>(minVertexIndex) + numVertices;
     if (vertexData == nullptr || indexData == nullptr || stride == 0 ||
-        (indexCount == 0 && primitiveCount != 0) ||
+        (indices64 == 0 && primitiveCount != 0) ||
         (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)) {
         return D3DERR_INVALIDCALL;
     }
-    UINT vertexEnd = minVertexIndex + numVertices;
+    if (VertexCountOverflows(indices64) || VertexCountOverflows(vertexEnd64)) {
+        return D3DERR_INVALIDCALL;
+    }
+    UINT indexCount = static_cast<UINT>(indices64);
+    UINT vertexEnd = static_cast<UINT>(vertexEnd64);
     TraceVertices(
         static_cast<const uint8_t*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride,
         static_cast<size_t>(numVertices) * stride);

@@ -1694,21 +1694,20 @@ void DrawLines(const DrawSetup& s, const RasterDrawCall& call) {
 
 }  // namespace
 
-uint32_t RasterVertexCountFor(uint32_t type, uint32_t count) {
-    if (count == 0)
-        return 0;
+uint64_t RasterVertexCountFor(uint32_t type, uint32_t primitiveCount) {
+    uint64_t count = primitiveCount;
     switch (type) {
         case kPrimPointList:
             return count;
         case kPrimLineList:
             return 2 * count;
         case kPrimLineStrip:
-            return count + 1;
+            return count == 0 ? 0 : count + 1;
         case kPrimTriangleList:
             return 3 * count;
         case kPrimTriangleStrip:
         case kPrimTriangleFan:
-            return count + 2;
+            return count == 0 ? 0 : count + 2;
         default:
             return 0;
     }

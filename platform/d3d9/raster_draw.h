@@ -46,8 +46,9 @@ struct RasterDrawCall {
     RasterSpace space = RasterSpace::kScreen;
 };
 
-// Vertices a primitive count needs for a primitive type (0 for an unknown type).
-uint32_t RasterVertexCountFor(uint32_t primitiveType, uint32_t primitiveCount);
+// Vertices a primitive count needs for a primitive type (0 for an unknown type), in 64 bits so
+// that a huge count cannot wrap into a small one.
+uint64_t RasterVertexCountFor(uint32_t primitiveType, uint32_t primitiveCount);
 
 void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
                           const RasterDrawCall& call);

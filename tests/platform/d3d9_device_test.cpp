@@ -243,6 +243,79 @@ TEST(D3D9Adapter, InjectedFailuresFailTheNextCalls) {
     d3d->Release();
 }
 
+// Every render state number, read back: those not listed start at zero.
+TEST_F(DeviceTest, EveryRenderStateStartsAtItsDirect3DDefault) {
+    struct Expected {
+        DWORD state;
+        DWORD value;
+        const char* name;
+    };
+    const Expected nonZero[] = {
+        {8, 3, "FILLMODE SOLID"},
+        {9, 2, "SHADEMODE GOURAUD"},
+        {14, 1, "ZWRITEENABLE"},
+        {16, 1, "LASTPIXEL"},
+        {19, 2, "SRCBLEND ONE"},
+        {20, 1, "DESTBLEND ZERO"},
+        {22, 3, "CULLMODE CCW"},
+        {23, 4, "ZFUNC LESSEQUAL"},
+        {25, 8, "ALPHAFUNC ALWAYS"},
+        {37, Bits(1.0f), "FOGEND"},
+        {38, Bits(1.0f), "FOGDENSITY"},
+        {53, 1, "STENCILFAIL KEEP"},
+        {54, 1, "STENCILZFAIL KEEP"},
+        {55, 1, "STENCILPASS KEEP"},
+        {56, 8, "STENCILFUNC ALWAYS"},
+        {58, 0xFFFFFFFFu, "STENCILMASK"},
+        {59, 0xFFFFFFFFu, "STENCILWRITEMASK"},
+        {60, 0xFFFFFFFFu, "TEXTUREFACTOR"},
+        {136, 1, "CLIPPING"},
+        {137, 1, "LIGHTING"},
+        {141, 1, "COLORVERTEX"},
+        {142, 1, "LOCALVIEWER"},
+        {145, 1, "DIFFUSEMATERIALSOURCE COLOR1"},
+        {146, 2, "SPECULARMATERIALSOURCE COLOR2"},
+        {147, 0, "AMBIENTMATERIALSOURCE MATERIAL"},
+        {148, 0, "EMISSIVEMATERIALSOURCE MATERIAL"},
+        {154, Bits(1.0f), "POINTSIZE"},
+        {155, Bits(1.0f), "POINTSIZE_MIN"},
+        {158, Bits(1.0f), "POINTSCALE_A"},
+        {161, 1, "MULTISAMPLEANTIALIAS"},
+        {162, 0xFFFFFFFFu, "MULTISAMPLEMASK"},
+        {166, Bits(64.0f), "POINTSIZE_MAX"},
+        {168, 0xF, "COLORWRITEENABLE"},
+        {171, 1, "BLENDOP ADD"},
+        {172, 3, "POSITIONDEGREE CUBIC"},
+        {173, 1, "NORMALDEGREE LINEAR"},
+        {178, Bits(1.0f), "MINTESSELLATIONLEVEL"},
+        {179, Bits(1.0f), "MAXTESSELLATIONLEVEL"},
+        {182, Bits(1.0f), "ADAPTIVETESS_Z"},
+        {186, 1, "CCW_STENCILFAIL KEEP"},
+        {187, 1, "CCW_STENCILZFAIL KEEP"},
+        {188, 1, "CCW_STENCILPASS KEEP"},
+        {189, 8, "CCW_STENCILFUNC ALWAYS"},
+        {190, 0xF, "COLORWRITEENABLE1"},
+        {191, 0xF, "COLORWRITEENABLE2"},
+        {192, 0xF, "COLORWRITEENABLE3"},
+        {193, 0xFFFFFFFFu, "BLENDFACTOR"},
+        {207, 2, "SRCBLENDALPHA ONE"},
+        {208, 1, "DESTBLENDALPHA ZERO"},
+        {209, 1, "BLENDOPALPHA ADD"},
+    };
+    DWORD expected[256] = {};
+    const char* names[256] = {};
+    for (const Expected& e : nonZero) {
+        expected[e.state] = e.value;
+        names[e.state] = e.name;
+    }
+    for (DWORD state = 0; state < 256; ++state) {
+        SCOPED_TRACE(names[state] != nullptr ? names[state] : "a state that starts at zero");
+        DWORD value = 0xDEADBEEF;
+        ASSERT_EQ(device_->GetRenderState(state, &value), D3D_OK) << "render state " << state;
+        EXPECT_EQ(value, expected[state]) << "render state " << state;
+    }
+}
+
 TEST_F(DeviceTest, StatesStartWithDirect3DDefaults) {
     struct Expected {
         DWORD state;
@@ -406,6 +479,55 @@ TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
     BOOL readFlags[3] = {};
     device_->GetVertexShaderConstantB(4, readFlags, 3);
     EXPECT_EQ(readFlags[2], TRUE);
+}
+
+// Sizes past the largest surface are refused (or run out of memory) before
+// anything is reserved; none of these may take memory or abort.
+TEST_F(DeviceTest, OversizedResourcesAreRefusedBeforeAnythingIsReserved) {
+    IDirect3DSurface9* surface = nullptr;
+    EXPECT_EQ(device_->CreateRenderTarget(70000, 70000, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0,
+                                          FALSE, &surface, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(surface, nullptr);
+    EXPECT_EQ(device_->CreateOffscreenPlainSurface(600000000, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                   &surface, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateOffscreenPlainSurface(0xFFFFFFFFu, 0xFFFFFFFFu, D3DFMT_DXT5,
+                                                   D3DPOOL_SYSTEMMEM, &surface, nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateDepthStencilSurface(16385, 16, D3DFMT_D32, D3DMULTISAMPLE_NONE, 0,
+                                                 FALSE, &surface, nullptr),
+              D3DERR_INVALIDCALL);
+    // Within the largest side but past the storage budget: 1 GiB.
+    EXPECT_EQ(device_->CreateOffscreenPlainSurface(16384, 16384, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                   &surface, nullptr),
+              D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(surface, nullptr);
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(
+        device_->CreateTexture(4097, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3DERR_INVALIDCALL);
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    EXPECT_EQ(device_->CreateVertexBuffer(0xFFFFFFF0u, 0, 0, D3DPOOL_MANAGED, &buffer, nullptr),
+              D3DERR_OUTOFVIDEOMEMORY);
+    IDirect3DIndexBuffer9* indices = nullptr;
+    EXPECT_EQ(device_->CreateIndexBuffer(0xFFFFFFF0u, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &indices,
+                                         nullptr),
+              D3DERR_OUTOFVIDEOMEMORY);
+    D3DPRESENT_PARAMETERS p = d3d9test::WindowedParameters(70000, 70000, d3d9test::FakeWindow());
+    IDirect3DDevice9* huge = nullptr;
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, d3d9test::FakeWindow(),
+                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &huge),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(huge, nullptr);
+
+    // The largest side itself is kept.
+    ASSERT_EQ(device_->CreateRenderTarget(16384, 2, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                          &surface, nullptr),
+              D3D_OK);
+    platform::WriteD3D9SurfacePixel(surface, 16383, 1, 0xFF123456u);
+    EXPECT_EQ(platform::ReadD3D9SurfacePixel(surface, 16383, 1), 0xFF123456u);
+    surface->Release();
 }
 
 TEST_F(DeviceTest, ViewportMustLieInsideTheRenderTarget) {

@@ -332,4 +332,39 @@ TEST_F(DrawTest, TraceKeepsVertexBytesAndLostDeviceDrawsNothing) {
     EXPECT_EQ(Pixel(6, 5), 0xFF000000u);
 }
 
+// A primitive count whose vertex count passes 32 bits is refused instead of wrapping into a
+// small count and looping over billions of primitives.
+TEST_F(DrawTest, PrimitiveCountsWhoseVertexCountOverflowsAreRefused) {
+    device_->SetFVF(kFvfColor2D);
+    const Color2D v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu},
+                          {4, 0, 0, 1, 0xFFFFFFFFu},
+                          {0, 4, 0, 1, 0xFFFFFFFFu},
+                          {4, 4, 0, 1, 0xFFFFFFFFu}};
+    const uint16_t indices[6] = {0, 1, 2, 3, 2, 1};
+    struct Case {
+        D3DPRIMITIVETYPE type;
+        UINT count;
+    };
+    const Case cases[] = {
+        {D3DPT_TRIANGLELIST, 0x55555556u},   // 3 n wraps to 2
+        {D3DPT_TRIANGLESTRIP, 0xFFFFFFFFu},  // n + 2 wraps to 1
+        {D3DPT_TRIANGLEFAN, 0xFFFFFFFEu},    // n + 2 wraps to 0
+        {D3DPT_LINELIST, 0x80000001u},       // 2 n wraps to 2
+        {D3DPT_LINESTRIP, 0xFFFFFFFFu},      // n + 1 wraps to 0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        EXPECT_EQ(device_->DrawPrimitiveUP(c.type, c.count, v, sizeof(Color2D)),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(device_->DrawIndexedPrimitiveUP(c.type, 0, 4, c.count, indices, D3DFMT_INDEX16, v,
+                                                  sizeof(Color2D)),
+                  D3DERR_INVALIDCALL);
+    }
+    // A vertex range whose end passes 32 bits.
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0xFFFFFFF0u, 0x20, 2, indices,
+                                              D3DFMT_INDEX16, v, sizeof(Color2D)),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
+}
+
 }  // namespace

@@ -124,6 +124,13 @@ TEST(RasterDraw, GouraudInterpolatesAndRoundsToNearest) {
     EXPECT_EQ(c.At(0, 1), 0xFFFF0000u);
     EXPECT_EQ(c.At(5, 1), 0xFFAA0000u);  // 255 * 10 / 15 = 170
     EXPECT_EQ(c.At(7, 2), 0xFF880000u);  // 255 * 8 / 15 = 136
+    // From 200 the values fall between integers: truncation would give 133 and 106.
+    Canvas d(16, 4);
+    std::vector<RasterVertex> w = {V(0, 0, 0xFFC80000u), V(15, 0, 0xFF000000u),
+                                   V(0, 4, 0xFFC80000u), V(15, 4, 0xFF000000u)};
+    d.Draw(kPrimTriangleStrip, w);
+    EXPECT_EQ(d.At(5, 1), 0xFF850000u);  // 200 * 10 / 15 = 133.33
+    EXPECT_EQ(d.At(7, 2), 0xFF6B0000u);  // 200 * 8 / 15 = 106.67
 }
 
 // A fan of thin triangles around a point off the pixel grid, drawn with additive blending:
