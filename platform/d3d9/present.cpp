@@ -81,8 +81,12 @@ ULONG SwapChain::Release() {
 
 HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type,
                                  IDirect3DSurface9** backBuffer) {
-    if (backBuffer == nullptr || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) {
-        return D3DERR_INVALIDCALL;
+    Enter("IDirect3DSwapChain9::GetBackBuffer");
+    if (backBuffer == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (index != 0 || type != D3DBACKBUFFER_TYPE_MONO) {
+        return Refuse(Why::IndexOutOfRange);
     }
     *backBuffer = backBuffer_.get();
     backBuffer_->AddRef();
@@ -94,24 +98,24 @@ HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND de
     Trace("Present", "%s -> %s, window %p", FormatRect(sourceRect).c_str(),
           FormatRect(destRect).c_str(), static_cast<void*>(destWindowOverride));
     if (life_->lost) {
-        return D3DERR_DEVICELOST;
+        return Refuse(Why::DeviceLost);
     }
     // Presenting inside a scene is a caller's fault that Direct3D 9 reports.
     if (device_->State().inScene) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::PresentInsideScene);
     }
     bool anyRect = sourceRect != nullptr || destRect != nullptr || dirtyRegion != nullptr;
     if (anyRect && parameters_.SwapEffect != D3DSWAPEFFECT_COPY) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::RectsNeedCopySwapEffect);
     }
     RECT whole = {0, 0, backBuffer_->Width(), backBuffer_->Height()};
     RECT from = sourceRect != nullptr ? *sourceRect : whole;
     if (from.left >= from.right || from.top >= from.bottom) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::EmptyRect);
     }
     if (destRect != nullptr &&
         (destRect->left >= destRect->right || destRect->top >= destRect->bottom)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::EmptyRect);
     }
     // A source reaching past the back buffer is clipped to it; the part that
     // is left still fills the whole destination.

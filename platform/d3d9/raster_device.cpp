@@ -184,17 +184,36 @@ bool VertexCountOverflows(uint64_t count) {
     return count > UINT32_MAX;
 }
 
+// What both draw calls check of their primitives: a known type, a vertex (or
+// index) count that fits, a stride.
+HRESULT CheckPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, uint64_t count, UINT stride) {
+    if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) {
+        return Refuse(Why::BadPrimitiveType);
+    }
+    if (VertexCountOverflows(count)) {
+        return Refuse(Why::VertexCountOverflow);
+    }
+    if (stride == 0) {
+        return Refuse(Why::StrideTooSmall);
+    }
+    return D3D_OK;
+}
+
 }  // namespace
 
 HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                              UINT vertexCount, UINT stride, const uint32_t* indices) {
     VertexLayout layout;
-    if (!LayoutFor(state_.fvf, &layout) || stride < static_cast<UINT>(layout.size)) {
-        return D3DERR_INVALIDCALL;
+    if (!LayoutFor(state_.fvf, &layout)) {
+        return Refuse(Why::UnsupportedFvf);
+    }
+    if (stride < static_cast<UINT>(layout.size)) {
+        return Refuse(Why::StrideTooSmall);
     }
     Surface* target = state_.renderTargets[0];
-    if (target == nullptr)
-        return D3DERR_INVALIDCALL;
+    if (target == nullptr) {
+        return Refuse(Why::NoRenderTarget);
+    }
 
     D3DMATRIX transform;
     if (!layout.transformed) {
@@ -256,9 +275,12 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
                                 UINT stride) {
     Trace("DrawPrimitiveUP", "%u, %u, stride %u", type, primitiveCount, stride);
     uint64_t vertices = VertexCountFor(type, primitiveCount);
-    if (vertexData == nullptr || stride == 0 || (vertices == 0 && primitiveCount != 0) ||
-        VertexCountOverflows(vertices)) {
-        return D3DERR_INVALIDCALL;
+    if (vertexData == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    HRESULT check = CheckPrimitives(type, primitiveCount, vertices, stride);
+    if (FAILED(check)) {
+        return check;
     }
     UINT vertexCount = static_cast<UINT>(vertices);
     TraceVertices(vertexData, static_cast<size_t>(vertexCount) * stride);
@@ -275,13 +297,18 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
           minVertexIndex, numVertices, primitiveCount, indexFormat, stride);
     uint64_t indices64 = VertexCountFor(type, primitiveCount);
     uint64_t vertexEnd64 = static_cast<uint64_t>(minVertexIndex) + numVertices;
-    if (vertexData == nullptr || indexData == nullptr || stride == 0 ||
-        (indices64 == 0 && primitiveCount != 0) ||
-        (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)) {
-        return D3DERR_INVALIDCALL;
+    if (vertexData == nullptr || indexData == nullptr) {
+        return Refuse(Why::NullArgument);
     }
-    if (VertexCountOverflows(indices64) || VertexCountOverflows(vertexEnd64)) {
-        return D3DERR_INVALIDCALL;
+    HRESULT check = CheckPrimitives(type, primitiveCount, indices64, stride);
+    if (FAILED(check)) {
+        return check;
+    }
+    if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32) {
+        return Refuse(Why::BadIndexFormat);
+    }
+    if (VertexCountOverflows(vertexEnd64)) {
+        return Refuse(Why::VertexCountOverflow);
     }
     UINT indexCount = static_cast<UINT>(indices64);
     UINT vertexEnd = static_cast<UINT>(vertexEnd64);

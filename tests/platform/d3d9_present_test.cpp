@@ -128,10 +128,10 @@ TEST_F(PresentTest, PresentInsideASceneIsRefused) {
     Open(32, 16, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE);
     Pattern();
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
-    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(PresentInsideScene, device_->Present(nullptr, nullptr, nullptr, nullptr));
     IDirect3DSwapChain9* chain = nullptr;
     ASSERT_EQ(device_->GetSwapChain(0, &chain), D3D_OK);
-    EXPECT_EQ(chain->Present(nullptr, nullptr, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(PresentInsideScene, chain->Present(nullptr, nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(FramebufferPixel(window_, 5, 7), 0u);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
     EXPECT_EQ(chain->Present(nullptr, nullptr, nullptr, nullptr, 0), D3D_OK);
@@ -145,8 +145,8 @@ TEST_F(PresentTest, RectanglesNeedTheCopySwapEffect) {
         SCOPED_TRACE(effect);
         Open(32, 16, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE, effect);
         RECT rect = {0, 0, 8, 8};
-        EXPECT_EQ(device_->Present(&rect, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
-        EXPECT_EQ(device_->Present(nullptr, &rect, nullptr, nullptr), D3DERR_INVALIDCALL);
+        EXPECT_REFUSED(RectsNeedCopySwapEffect, device_->Present(&rect, nullptr, nullptr, nullptr));
+        EXPECT_REFUSED(RectsNeedCopySwapEffect, device_->Present(nullptr, &rect, nullptr, nullptr));
         EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         TearDown();
         back_ = nullptr;
@@ -214,7 +214,7 @@ TEST_F(PresentTest, LostDevicePresentsNothing) {
     Open(64, 32, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE);
     Pattern();
     platform::LoseD3D9Devices();
-    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_REFUSED(DeviceLost, device_->Present(nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(FramebufferPixel(window_, 5, 7), 0u);
 }
 

@@ -248,8 +248,8 @@ TEST_F(DrawTest, AllSixPrimitiveTypes) {
     ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, fan, 20), D3D_OK);
     EXPECT_EQ(Pixel(41, 37), c);
     EXPECT_EQ(Pixel(47, 31), c);
-    EXPECT_EQ(device_->DrawPrimitiveUP(7, 1, fan, 20), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 20), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadPrimitiveType, device_->DrawPrimitiveUP(7, 1, fan, 20));
+    EXPECT_REFUSED(NullArgument, device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 20));
     EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, fan, 20), D3D_OK);
 }
 
@@ -273,8 +273,8 @@ TEST_F(DrawTest, IndexedDrawsWithSixteenAndThirtyTwoBitIndices) {
         D3D_OK);
     EXPECT_EQ(Pixel(25, 5), 0xFFFFFF00u);
     EXPECT_EQ(Pixel(31, 11), 0xFFFFFF00u);
-    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, 4, 2, i32, 99, v, 20),
-              D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadIndexFormat,
+                   device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, 4, 2, i32, 99, v, 20));
 }
 
 TEST_F(DrawTest, UntransformedVerticesGoThroughTheTransformsAndViewport) {
@@ -354,16 +354,16 @@ TEST_F(DrawTest, PrimitiveCountsWhoseVertexCountOverflowsAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
-        EXPECT_EQ(device_->DrawPrimitiveUP(c.type, c.count, v, sizeof(Color2D)),
-                  D3DERR_INVALIDCALL);
-        EXPECT_EQ(device_->DrawIndexedPrimitiveUP(c.type, 0, 4, c.count, indices, D3DFMT_INDEX16, v,
-                                                  sizeof(Color2D)),
-                  D3DERR_INVALIDCALL);
+        EXPECT_REFUSED(VertexCountOverflow,
+                       device_->DrawPrimitiveUP(c.type, c.count, v, sizeof(Color2D)));
+        EXPECT_REFUSED(VertexCountOverflow,
+                       device_->DrawIndexedPrimitiveUP(c.type, 0, 4, c.count, indices,
+                                                       D3DFMT_INDEX16, v, sizeof(Color2D)));
     }
     // A vertex range whose end passes 32 bits.
-    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0xFFFFFFF0u, 0x20, 2, indices,
-                                              D3DFMT_INDEX16, v, sizeof(Color2D)),
-              D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(VertexCountOverflow,
+                   device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0xFFFFFFF0u, 0x20, 2,
+                                                   indices, D3DFMT_INDEX16, v, sizeof(Color2D)));
     EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
 }
 
