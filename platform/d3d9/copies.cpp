@@ -1,5 +1,13 @@
 // Copies between surfaces and textures, colour fills and clears, with
 // Direct3D 9's rules on pools, formats and rectangles.
+//
+// Routes: StretchRect copies bytes when formats and sizes match, copies DXT
+// blocks as they are into the same format, and otherwise point-samples through
+// 32-bit colour (every filter samples the nearest pixel). UpdateSurface,
+// UpdateTexture and GetRenderTargetData copy bytes. ColorFill and Clear encode
+// the colour once and fill; Clear is cut to the viewport and scissor.
+//
+// Not here: filtered stretching, format conversion into DXT, stencil clears.
 #include <algorithm>
 #include <cstring>
 #include <vector>

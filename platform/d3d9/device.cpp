@@ -1,3 +1,14 @@
+// The device object: its stored states with Direct3D 9's defaults, resource creation, render
+// targets, scenes, and the state calls. Copies live in copies.cpp, draws in raster_device.cpp,
+// presentation in present.cpp.
+//
+// Every state call stores any value it is given and interprets nothing (the rasteriser reads
+// the states when it draws); calls refuse only what Direct3D 9 refuses, each refusal naming
+// its reason (d3d9_testing.h). Resource creation checks the caps, the profile's formats, the
+// pool and usage rules, and the size limits of format.h before anything is reserved.
+//
+// Not here: Reset, state blocks, queries, vertex and index buffer streams (draws take client
+// memory), shaders beyond keeping their tokens, and stencil (stored, never used).
 #include "platform/d3d9/device.h"
 
 #include <algorithm>

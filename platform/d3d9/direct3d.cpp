@@ -1,5 +1,8 @@
 // The Direct3D object: the adapter as the active profile describes it, and
 // device creation. Also the d3d9.dll module of the layer.
+//
+// Not here: more than one adapter, Direct3DCreate9Ex, display mode changes (the
+// window service owns the display).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

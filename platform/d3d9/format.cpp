@@ -1,3 +1,11 @@
+// The stored formats: their table, sizes in 64 bits, conversions of single pixels and rows to
+// and from A8R8G8B8, DXT1 to DXT5 block decoding, and depth encoding.
+//
+// Routes: DecodeRow and EncodeRow loop over DecodePixel and EncodePixel (one switch a row);
+// ReadPixel decodes the one DXT block a pixel lies in.
+//
+// Not here: DXT encoding (the device never writes blocks pixel by pixel), stencil bits, any
+// format the device does not store.
 #include "platform/d3d9/format.h"
 
 #include <cmath>

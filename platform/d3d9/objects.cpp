@@ -1,3 +1,8 @@
+// The device's resources: surfaces with Direct3D 9's lock rules by kind, pool and usage;
+// textures as chains of surface levels; volume textures; and the interface identifiers.
+//
+// Not here: dirty regions (every unlock that could write counts as a change), AddDirtyRect,
+// priorities and eviction, cube textures.
 #include "platform/d3d9/objects.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The swap chain and Present: the back buffer point-stretched onto the window's framebuffer.
 #include "platform/d3d9/present.h"
 
 #include <algorithm>

@@ -1,6 +1,9 @@
 // The device's draw calls: vertices from client memory in the format set by SetFVF, handed to
 // the rasteriser with the device's states, render target and depth surface.
 //
+// Routes: DrawPrimitiveUP and DrawIndexedPrimitiveUP check their arguments (counts in 64 bits),
+// read the vertices by the FVF's layout (DrawVertices) and hand one draw to the rasteriser.
+//
 // Pre-transformed vertices (XYZRHW) are used as they are: no transform, lighting or fog.
 // Untransformed ones (XYZ) go through world x view x projection (row vectors, as Direct3D
 // multiplies), then the rasteriser clips, divides by w and applies the viewport. Vertices

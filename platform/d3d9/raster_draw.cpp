@@ -1,3 +1,28 @@
+// The rasteriser's draw loop: set-up of a draw, primitive assembly, clipping, and the routes
+// that turn primitives into pixels. The rules themselves are in raster_draw.h.
+//
+// Routes, chosen per draw and per primitive:
+// - DrawRasterPrimitives compiles the states once (CompileSetup, with the write mode) and
+//   sends points, lines and triangles to their assemblers.
+// - DrawTriangles pairs list triangles into axis-aligned quads (MakeQuad) when the fast routes
+//   are on, the vertices are in screen space and the program reads at most stage 0's texture
+//   point sampled or linear without mipmaps (QuadProgramFits); other triangles are set up as
+//   edge functions and attribute planes, clip-space ones after clipping.
+// - RasterItems runs the quads and triangles of a band of rows (all rows, or one band per
+//   thread when the draw is large; each pixel stays with one thread, in primitive order):
+//   - a quad: RasterQuadRows. Point-sampled 32-bit texels onto a 32-bit target with blending
+//     off or SRCALPHA/INVSRCALPHA, an identity texel mapping and no depth or alpha test go to
+//     the whole-quad kernel (QuadWithKernel, raster_kernels.h); linear ones with blending off
+//     to the two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through
+//     a per-channel texel table (TexelMap) and the per-pixel write;
+//   - an affine, one-colour triangle reading one point-sampled texture: RasterTriangleSpans,
+//     whole spans through the quad kernel where the texels lie inside the texture;
+//   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
+// - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
+//   blend of raster_pixel.h; tests compare the two.
+//
+// Not here: stencil, fog, lighting and vertex processing (the device transforms vertices
+// before they arrive), anti-aliasing, dithering; texture stages beyond the first four.
 #include "platform/d3d9/raster_draw.h"
 
 #include <algorithm>
@@ -9,13 +34,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 #include "platform/d3d9/raster_kernels.h"
 #include "platform/d3d9/raster_pixel.h"

@@ -1,5 +1,5 @@
-// The whole-quad kernels in two forms each: portable C++ (SSE2 where the compiler has it) and
-// AVX2, chosen once per process. Routes:
+// The whole-quad kernels in two forms each: portable C++ and AVX2, chosen once per process
+// (the test switch keeps to the portable forms). Routes:
 // - DrawQuadTexels: blend (AVX2, eight pixels a step; all-transparent and all-opaque steps
 //   skip the arithmetic; alpha spread with one byte shuffle, division by 255 as
 //   mulhi(x + 128, 257)) or copy (a repeated texel row copied from

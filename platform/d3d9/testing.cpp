@@ -1,5 +1,15 @@
 // The test hooks: profile, failure injection, the lost switch, the call trace,
-// pixel read-back and the vertical-blank clock.
+// refusals, pixel read-back and the vertical-blank clock.
+//
+// Every device call counts itself here, so the path taken when nothing records
+// is lock-free: the recording switch, the refusal counters and one counter per
+// method name are atomics; the lock guards the recorded entries, the profile,
+// the injected failures and the list of live devices. A refusal takes the lock
+// (refusals are rare) to keep the last rejection and mark the traced call.
+//
+// Not here: a real display clock (the vertical blank follows the profile's
+// refresh rate on the monotonic clock), or any hook a Direct3D program could
+// reach through Direct3D itself.
 #include <time.h>
 
 #include <algorithm>
