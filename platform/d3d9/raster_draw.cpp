@@ -855,7 +855,7 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
     bool argbTexel = textured && IsArgb32(level->format);
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
-    WriteMode w = WriteModeFor(s);
+    const WriteMode& w = s.write;
     const Plane& pz = t.planes[kAttrZ];
     // Whole spans at once: texels copied or blended four at a time.
     bool runs = textured && argbTexel && w.argbTarget && (w.blendOff || w.srcAlpha) &&
@@ -886,6 +886,8 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             span.cols = offsets;
             span.width = n;
             span.height = 1;
+            // The offsets count from the level's first texel: its rows are one long row.
+            span.rowLength = level->pitch / 4 * level->height;
             span.alphaOr = alphaOr;
             span.targetOr = w.targetOr;
             span.blend = w.srcAlpha;
@@ -1014,7 +1016,7 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
         columns[i] = LinearTapsFor(u, level.width, sm.addressU);
     }
     const TexelMap& map = MapFor(s, scratch, q.diffuse, q.specular);
-    WriteMode w = WriteModeFor(s);
+    const WriteMode& w = s.write;
     uint32_t depth = 0;
     if (s.depthTest)
         depth = QuantizeRasterDepth(s.target.depth.format, q.z + s.depthBias);
@@ -1536,8 +1538,8 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
         threads = static_cast<int>(std::thread::hardware_concurrency());
         threads = std::min(threads, 4);
     }
-    // A band below ~32k pixels costs more to hand over than it saves.
-    constexpr int64_t kPixelsPerThread = 32 * 1024;
+    // A band below ~128k pixels costs more to hand over than it saves on a busy machine.
+    constexpr int64_t kPixelsPerThread = 128 * 1024;
     if (setting <= 0)
         threads = static_cast<int>(std::min<int64_t>(threads, pixelEstimate / kPixelsPerThread));
     threads = std::min(threads, rows / 8);
@@ -1600,6 +1602,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
                     call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
     bool plainCopies = s.write.blendOff && !s.alphaTest && !s.depthTest &&
                        !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
+    bool kernelQuads = s.write.direct && !s.alphaTest && !s.depthTest;
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];
@@ -1614,8 +1617,10 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
             if (ok && MakeQuad(s, v, &q)) {
                 work.items.push_back({true, static_cast<uint32_t>(work.quads.size())});
                 int64_t area = static_cast<int64_t>(q.right - q.left) * (q.bottom - q.top);
-                // A plain point-sampled copy runs at memory speed; threads do not pay there.
-                work.pixelEstimate += plainCopies ? area / 32 : area;
+                // A plain point-sampled copy runs at memory speed, and a quad for the whole-quad
+                // kernels at a few times the per-pixel speed; handing them to threads pays
+                // only in bulk.
+                work.pixelEstimate += plainCopies ? area / 32 : (kernelQuads ? area / 4 : area);
                 work.quads.push_back(q);
                 ++k;
                 continue;
