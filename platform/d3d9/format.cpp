@@ -68,6 +68,31 @@ uint32_t Decode565(uint32_t v) {
     return Argb(255, Widen5((v >> 11) & 31), Widen6((v >> 5) & 63), Widen5(v & 31));
 }
 
+// One pixel; inlined with a constant format, the switch folds away.
+inline uint32_t DecodeAs(D3DFORMAT format, const uint8_t* p) {
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            return Load32(p);
+        case D3DFMT_X8R8G8B8:
+            return Load32(p) | 0xFF000000u;
+        case D3DFMT_R5G6B5:
+            return Decode565(Load16(p));
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5: {
+            uint32_t v = Load16(p);
+            uint32_t a = (format == D3DFMT_X1R5G5B5 || (v & 0x8000)) ? 255 : 0;
+            return Argb(a, Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31));
+        }
+        case D3DFMT_A4R4G4B4: {
+            uint32_t v = Load16(p);
+            return Argb(Widen4(v >> 12), Widen4((v >> 8) & 15), Widen4((v >> 4) & 15),
+                        Widen4(v & 15));
+        }
+        default:
+            return 0;
+    }
+}
+
 // The colour palette of a DXT block: two 5-6-5 end points and the two or
 // three colours between them (1/3 and 2/3, or the midpoint and transparent
 // black when the first end point is not above the second in DXT1).
@@ -196,27 +221,7 @@ uint64_t StorageBytes(D3DFORMAT format, uint64_t width, uint64_t height) {
 }
 
 uint32_t DecodePixel(D3DFORMAT format, const uint8_t* p) {
-    switch (format) {
-        case D3DFMT_A8R8G8B8:
-            return Load32(p);
-        case D3DFMT_X8R8G8B8:
-            return Load32(p) | 0xFF000000u;
-        case D3DFMT_R5G6B5:
-            return Decode565(Load16(p));
-        case D3DFMT_X1R5G5B5:
-        case D3DFMT_A1R5G5B5: {
-            uint32_t v = Load16(p);
-            uint32_t a = (format == D3DFMT_X1R5G5B5 || (v & 0x8000)) ? 255 : 0;
-            return Argb(a, Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31));
-        }
-        case D3DFMT_A4R4G4B4: {
-            uint32_t v = Load16(p);
-            return Argb(Widen4(v >> 12), Widen4((v >> 8) & 15), Widen4((v >> 4) & 15),
-                        Widen4(v & 15));
-        }
-        default:
-            return 0;
-    }
+    return DecodeAs(format, p);
 }
 
 void EncodePixel(D3DFORMAT format, uint32_t argb, uint8_t* p) {
@@ -258,10 +263,34 @@ int PixelStep(D3DFORMAT format) {
 
 }  // namespace
 
+namespace {
+
+template <D3DFORMAT kFormat, int kStep>
+void DecodeRowAs(const uint8_t* source, uint32_t* dest, int count) {
+    for (int i = 0; i < count; ++i) {
+        dest[i] = DecodeAs(kFormat, source + i * kStep);
+    }
+}
+
+}  // namespace
+
 void DecodeRow(D3DFORMAT format, const uint8_t* source, uint32_t* dest, int count) {
-    if (format == D3DFMT_A8R8G8B8) {
-        std::memcpy(dest, source, static_cast<size_t>(count) * 4);
-        return;
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            std::memcpy(dest, source, static_cast<size_t>(count) * 4);
+            return;
+        case D3DFMT_X8R8G8B8:
+            return DecodeRowAs<D3DFMT_X8R8G8B8, 4>(source, dest, count);
+        case D3DFMT_R5G6B5:
+            return DecodeRowAs<D3DFMT_R5G6B5, 2>(source, dest, count);
+        case D3DFMT_X1R5G5B5:
+            return DecodeRowAs<D3DFMT_X1R5G5B5, 2>(source, dest, count);
+        case D3DFMT_A1R5G5B5:
+            return DecodeRowAs<D3DFMT_A1R5G5B5, 2>(source, dest, count);
+        case D3DFMT_A4R4G4B4:
+            return DecodeRowAs<D3DFMT_A4R4G4B4, 2>(source, dest, count);
+        default:
+            break;
     }
     int step = PixelStep(format);
     for (int i = 0; i < count; ++i) {

@@ -2,6 +2,7 @@
 #include "platform/d3d9/present.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/d3d9/device.h"
@@ -38,21 +39,39 @@ void StretchToFramebuffer(const Surface& source, const RECT& from, const RECT& t
     for (int x = x0; x < x1; ++x) {
         columns[x - x0] = PointSample(x - to.left, sw, dw);
     }
+    // One to one across, the columns are a run of the decoded row.
+    bool contiguous = true;
+    for (int x = x0 + 1; x < x1 && contiguous; ++x) {
+        contiguous = columns[x - x0] == columns[0] + (x - x0);
+    }
     const FormatInfo* info = FindFormat(source.Format());
     int decoded = -1;
+    const uint32_t* previous = nullptr;
     for (int y = y0; y < y1; ++y) {
         int sy = from.top + PointSample(y - to.top, sh, dh);
-        if (sy != decoded) {
-            const uint8_t* in = source.Bits() + static_cast<size_t>(sy) * source.Pitch() +
-                                static_cast<size_t>(from.left) * info->bytesPerUnit;
-            DecodeRow(source.Format(), in, row.data(), sw);
-            decoded = sy;
-        }
         auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) +
                                                 static_cast<size_t>(y) * pitch);
-        for (int x = x0; x < x1; ++x) {
-            out[x] = row[columns[x - x0]] & 0x00FFFFFFu;
+        // A row from the source row the row above came from is that row again.
+        if (sy == decoded) {
+            std::memcpy(out + x0, previous + x0, static_cast<size_t>(x1 - x0) * 4);
+            previous = out;
+            continue;
         }
+        const uint8_t* in = source.Bits() + static_cast<size_t>(sy) * source.Pitch() +
+                            static_cast<size_t>(from.left) * info->bytesPerUnit;
+        DecodeRow(source.Format(), in, row.data(), sw);
+        decoded = sy;
+        if (contiguous) {
+            const uint32_t* run = row.data() + columns[0];
+            for (int x = x0; x < x1; ++x) {
+                out[x] = run[x - x0] & 0x00FFFFFFu;
+            }
+        } else {
+            for (int x = x0; x < x1; ++x) {
+                out[x] = row[columns[x - x0]] & 0x00FFFFFFu;
+            }
+        }
+        previous = out;
     }
 }
 
