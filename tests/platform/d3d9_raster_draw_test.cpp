@@ -420,11 +420,8 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
             c.states.stage[0][kTssAlphaOp] = kTopModulate;
             c.states.stage[0][kTssAlphaArg2] = kTaDiffuse;
             c.states.render[kRsShadeMode] = kShadeFlat;
-            if (blend) {
-                c.states.render[kRsAlphaBlendEnable] = 1;
-                c.states.render[kRsSrcBlend] = kBlendSrcAlpha;
-                c.states.render[kRsDestBlend] = kBlendInvSrcAlpha;
-            }
+            if (blend)
+                UseSrcAlphaBlending(&c.states);
             if (variant == 4) {
                 c.states.textures[0] = nullptr;
                 c.states.stage[0][kTssColorOp] = kTopSelectArg2;
@@ -492,11 +489,8 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
                             c.states.sampler[0][kSampMagFilter] = filter;
                             c.states.sampler[0][kSampMinFilter] = filter;
                             c.states.render[kRsShadeMode] = kShadeFlat;
-                            if (blend) {
-                                c.states.render[kRsAlphaBlendEnable] = 1;
-                                c.states.render[kRsSrcBlend] = kBlendSrcAlpha;
-                                c.states.render[kRsDestBlend] = kBlendInvSrcAlpha;
-                            }
+                            if (blend)
+                                UseSrcAlphaBlending(&c.states);
                             c.Draw(kPrimTriangleList, v);
                             results[m] = c.pixels;
                         }
