@@ -1,6 +1,6 @@
 // Test hooks of the Direct3D 9 device (not part of Direct3D): caps and
-// format profiles, failure injection, the lost switch, the call trace, pixel
-// read-back and a virtual vertical blank.
+// format profiles, failure injection, the lost switch, the call trace with the
+// named reason of every refusal, pixel read-back and a virtual vertical blank.
 #pragma once
 
 #include <cstdint>
