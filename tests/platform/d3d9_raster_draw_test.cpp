@@ -455,6 +455,8 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
         {3.25f, 2.75f, 30.5f, 17.5f, 0.1f, 0.05f, 0.9f, 1.0f},      // smaller, off the grid
         {-10.5f, -4.5f, 90.5f, 60.5f, -0.25f, -0.5f, 1.5f, 1.25f},  // beyond, wrapped
         {5.5f, 3.5f, 42.5f, 26.5f, 0, 0, 1, 1},                     // one texel a pixel
+        {3.0f, 2.0f, 40.0f, 25.0f, 0, 0, 1, 1},  // one texel a pixel, centres on texel edges
+        {7.49999f, 1.50001f, 44.49999f, 24.50001f, 0, 0, 1, 1},  // and next to them
     };
     for (uint32_t texFormat : {kFmtA8R8G8B8, kFmtX8R8G8B8}) {
         Texture tex(kW, kH, texFormat);
