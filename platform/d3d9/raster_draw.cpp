@@ -857,7 +857,7 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     const WriteMode& w = s.write;
     const Plane& pz = t.planes[kAttrZ];
-    // Whole spans at once: texels copied or blended four at a time.
+    // Whole spans at once: texels copied or blended by the quad kernel, one row high.
     bool runs = textured && argbTexel && w.argbTarget && (w.blendOff || w.srcAlpha) &&
                 !s.depthTest && !s.alphaTest && map->identity && level->pitch % 4 == 0;
     const RasterSurface& target = s.target.color;
@@ -933,8 +933,6 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
-// A quad sampled linearly: the taps and weights of each column and row are worked out once, by
-// the sampler's own functions, and each pixel combines its four texels.
 // A linearly sampled quad of 32-bit texels copied by the two-pass bilinear kernels: each texel
 // row weighed horizontally once (two rows kept), each target row one vertical pass. False
 // when a tap falls on the border, which the per-pixel rows handle.
@@ -1004,6 +1002,8 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     return true;
 }
 
+// A quad sampled linearly: the taps and weights of each column and row are worked out once, by
+// the sampler's own functions, and each pixel combines its four texels.
 void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32_t right,
                           int32_t top, int32_t bottom, const RasterSurface& level,
                           RowScratch* scratch) {
