@@ -49,6 +49,7 @@ constexpr int kSubPixel = 256;
 
 std::atomic<int> g_threadSetting{0};
 std::atomic<bool> g_fastQuads{true};
+std::atomic<uint64_t> g_routeCounts[static_cast<int>(RasterRoute::kCount)];
 
 // ---------------------------------------------------------------------------------------------
 // Per-draw set-up
@@ -738,6 +739,9 @@ struct RowScratch {
     RasterColor mapDiffuse;
     RasterColor mapSpecular;
     bool mapValid = false;
+    // Primitives by route, added to the counts once a band is done.
+    uint64_t routes[static_cast<int>(RasterRoute::kCount)] = {};
+    void Took(RasterRoute route) { ++routes[static_cast<int>(route)]; }
 };
 
 const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,
@@ -1025,8 +1029,10 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
     if (copyRows && map.identity && IsArgb32(level.format) && w.argbTarget &&
         LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns)) {
+        scratch->Took(RasterRoute::kLinearKernels);
         return;
     }
+    scratch->Took(RasterRoute::kQuadRows);
     LinearTaps previous{-2, -2, 0};
     uint8_t* previousRow = nullptr;
     auto fetch = [&](int32_t x, int32_t y) {
@@ -1151,8 +1157,10 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         (blendOff || srcAlphaBlend) &&
         QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous, alphaOr,
                        scratch)) {
+        scratch->Took(RasterRoute::kQuadKernel);
         return;
     }
+    scratch->Took(RasterRoute::kQuadRows);
     uint32_t depth = 0;
     if (s.depthTest)
         depth = QuantizeRasterDepth(s.target.depth.format, q.z + s.depthBias);
@@ -1558,9 +1566,15 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
         const Triangle& t = work.triangles[item.index];
         if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
+            scratch.Took(RasterRoute::kTriangleSpans);
         } else {
             RasterTriangleRows(s, t, bandTop, bandBottom);
+            scratch.Took(RasterRoute::kTriangleRows);
         }
+    }
+    for (int i = 0; i < static_cast<int>(RasterRoute::kCount); ++i) {
+        if (scratch.routes[i] != 0)
+            g_routeCounts[i].fetch_add(scratch.routes[i], std::memory_order_relaxed);
     }
 }
 
@@ -1772,6 +1786,34 @@ void SetRasterThreadCount(int count) {
 
 void SetRasterFastQuadsEnabled(bool enabled) {
     g_fastQuads.store(enabled);
+}
+
+const char* RasterRouteName(RasterRoute route) {
+    switch (route) {
+        case RasterRoute::kQuadKernel:
+            return "quad kernel";
+        case RasterRoute::kLinearKernels:
+            return "linear kernels";
+        case RasterRoute::kQuadRows:
+            return "quad rows";
+        case RasterRoute::kTriangleSpans:
+            return "triangle spans";
+        case RasterRoute::kTriangleRows:
+            return "triangle rows";
+        default:
+            return "?";
+    }
+}
+
+uint64_t RasterRouteCount(RasterRoute route) {
+    int index = static_cast<int>(route);
+    return index >= 0 && index < static_cast<int>(RasterRoute::kCount) ? g_routeCounts[index].load()
+                                                                       : 0;
+}
+
+void ResetRasterRouteCounts() {
+    for (std::atomic<uint64_t>& count : g_routeCounts)
+        count.store(0);
 }
 
 void SetDefaultRasterStates(RasterStates* states) {

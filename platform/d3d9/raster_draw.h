@@ -58,4 +58,18 @@ void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states
 void SetRasterThreadCount(int count);
 void SetRasterFastQuadsEnabled(bool enabled);
 
+// The routes a quad or triangle can take (raster_draw.cpp maps them), counted for tests, so
+// that a comparison of the fast and plain routes can tell that the fast one ran.
+enum class RasterRoute {
+    kQuadKernel,     // point-sampled quad, whole-quad kernel
+    kLinearKernels,  // linear quad, two-pass bilinear kernels
+    kQuadRows,       // quad row by row through the texel table and per-pixel writes
+    kTriangleSpans,  // affine one-colour triangle by spans
+    kTriangleRows,   // the general per-pixel path
+    kCount,
+};
+const char* RasterRouteName(RasterRoute route);
+uint64_t RasterRouteCount(RasterRoute route);  // since the last reset
+void ResetRasterRouteCounts();
+
 }  // namespace platform

@@ -434,8 +434,13 @@ TEST_F(DrawTest, LibrarySpriteBatchesGiveThePlainPixels) {
         platform::SetRasterFastQuadsEnabled(modes[m][0]);
         platform::SetRasterVectorKernelsEnabled(modes[m][1]);
         ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF405060u, 1.0f, 0), D3D_OK);
+        platform::ResetRasterRouteCounts();
         ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 780, v.data(), sizeof(Tex2D)),
                   D3D_OK);
+        // White sprites go to the quad kernel, tinted ones row by row through the texel table.
+        uint64_t kernel = platform::RasterRouteCount(platform::RasterRoute::kQuadKernel);
+        uint64_t rows = platform::RasterRouteCount(platform::RasterRoute::kQuadRows);
+        EXPECT_EQ(kernel > 0 && rows > 0, modes[m][0]) << "mode " << m;
         for (int y = 0; y < 48; ++y) {
             for (int x = 0; x < 64; ++x)
                 results[m].push_back(Pixel(x, y));

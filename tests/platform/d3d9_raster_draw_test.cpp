@@ -493,8 +493,16 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
                             c.states.render[kRsShadeMode] = kShadeFlat;
                             if (blend)
                                 UseSrcAlphaBlending(&c.states);
+                            ResetRasterRouteCounts();
                             c.Draw(kPrimTriangleList, v);
                             results[m] = c.pixels;
+                            // The fast modes must have taken the route they are meant to test.
+                            RasterRoute expected = filter == kFilterPoint
+                                                       ? RasterRoute::kQuadKernel
+                                                       : (blend ? RasterRoute::kQuadRows
+                                                                : RasterRoute::kLinearKernels);
+                            EXPECT_EQ(RasterRouteCount(expected), m == 0 ? 0u : 1u)
+                                << RasterRouteName(expected) << ", mode " << m;
                         }
                         EXPECT_TRUE(results[0] == results[1]) << "fast route differs";
                         EXPECT_TRUE(results[1] == results[2]) << "portable kernels differ";
