@@ -19,7 +19,8 @@
 //     whole spans through the quad kernel where the texels lie inside the texture;
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
 // - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
-//   blend of raster_pixel.h; tests compare the two.
+//   blend of raster_pixel.h; tests compare the two, and check by the route counts
+//   (RasterRouteCount) that the route they meant to compare ran.
 //
 // Not here: stencil, fog, lighting and vertex processing (the device transforms vertices
 // before they arrive), anti-aliasing, dithering; texture stages beyond the first four.
