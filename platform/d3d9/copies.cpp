@@ -1,5 +1,13 @@
 // Copies between surfaces and textures, colour fills and clears, with
 // Direct3D 9's rules on pools, formats and rectangles.
+//
+// Routes: StretchRect copies bytes when formats and sizes match, copies DXT
+// blocks as they are into the same format, and otherwise point-samples through
+// 32-bit colour (every filter samples the nearest pixel). UpdateSurface,
+// UpdateTexture and GetRenderTargetData copy bytes. ColorFill and Clear encode
+// the colour once and fill; Clear is cut to the viewport and scissor.
+//
+// Not here: filtered stretching, format conversion into DXT, stencil clears.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -11,9 +19,36 @@ namespace platform::d3d9 {
 
 namespace {
 
-bool InsideSurface(const RECT& r, const Surface& surface) {
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
-           r.right <= surface.Width() && r.bottom <= surface.Height();
+// What is wrong with a rectangle of a surface, or None.
+D3D9Refusal RectFault(const RECT& r, const Surface& surface) {
+    if (r.left >= r.right || r.top >= r.bottom) {
+        return Why::EmptyRect;
+    }
+    if (r.left < 0 || r.top < 0 || r.right > surface.Width() || r.bottom > surface.Height()) {
+        return Why::RectOutsideSurface;
+    }
+    return Why::None;
+}
+
+// The source and destination rectangles of a copy.
+HRESULT CheckRects(const RECT& from, const Surface& source, const RECT& to, const Surface& dest) {
+    D3D9Refusal fault = RectFault(from, source);
+    if (fault == Why::None) {
+        fault = RectFault(to, dest);
+    }
+    return fault == Why::None ? D3D_OK : Refuse(fault);
+}
+
+// UpdateTexture's rules: from system memory into the default pool, one format.
+HRESULT CheckTextureCopy(D3DPOOL sourcePool, D3DFORMAT sourceFormat, D3DPOOL destPool,
+                         D3DFORMAT destFormat) {
+    if (sourcePool != D3DPOOL_SYSTEMMEM || destPool != D3DPOOL_DEFAULT) {
+        return Refuse(Why::BadPool);
+    }
+    if (sourceFormat != destFormat) {
+        return Refuse(Why::FormatMismatch);
+    }
+    return D3D_OK;
 }
 
 bool Overlap(const RECT& a, const RECT& b) {
@@ -154,29 +189,45 @@ HRESULT Device::StretchRect(IDirect3DSurface9* sourceSurface, const RECT* source
           FormatRect(destRect).c_str(), filter);
     Surface* source = AsSurface(sourceSurface);
     Surface* dest = AsSurface(destSurface);
-    if (source == nullptr || dest == nullptr || filter > D3DTEXF_LINEAR) {
-        return D3DERR_INVALIDCALL;
+    if (source == nullptr || dest == nullptr) {
+        return Refuse(Why::NullArgument);
     }
-    if (source->Pool() != D3DPOOL_DEFAULT || dest->Pool() != D3DPOOL_DEFAULT ||
-        IsDepthFormat(source->Format()) || IsDepthFormat(dest->Format()) ||
-        !IsColourTarget(*dest) || source->IsLocked() || dest->IsLocked()) {
-        return D3DERR_INVALIDCALL;
+    if (filter > D3DTEXF_LINEAR) {
+        return Refuse(Why::BadFilter);
+    }
+    if (source->Pool() != D3DPOOL_DEFAULT || dest->Pool() != D3DPOOL_DEFAULT) {
+        return Refuse(Why::BadPool);
+    }
+    if (IsDepthFormat(source->Format()) || IsDepthFormat(dest->Format())) {
+        return Refuse(Why::DepthCopy);
+    }
+    if (!IsColourTarget(*dest)) {
+        return Refuse(Why::NotAColourSurface);
+    }
+    if (source->IsLocked() || dest->IsLocked()) {
+        return Refuse(Why::AlreadyLocked);
     }
     RECT from = sourceRect != nullptr ? *sourceRect : WholeRect(*source);
     RECT to = destRect != nullptr ? *destRect : WholeRect(*dest);
-    if (!InsideSurface(from, *source) || !InsideSurface(to, *dest)) {
-        return D3DERR_INVALIDCALL;
+    HRESULT check = CheckRects(from, *source, to, *dest);
+    if (FAILED(check)) {
+        return check;
     }
     if (source == dest && Overlap(from, to)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::OverlappingCopy);
     }
     if (IsDxtFormat(dest->Format())) {
         // Block formats are only copied as they are, never written pixel by pixel.
         bool sameSize = from.right - from.left == to.right - to.left &&
                         from.bottom - from.top == to.bottom - to.top;
-        if (source->Format() != dest->Format() || !sameSize || !BlockAligned(from, *source) ||
-            !BlockAligned(to, *dest)) {
-            return D3DERR_INVALIDCALL;
+        if (source->Format() != dest->Format()) {
+            return Refuse(Why::FormatMismatch);
+        }
+        if (!sameSize) {
+            return Refuse(Why::SizeMismatch);
+        }
+        if (!BlockAligned(from, *source) || !BlockAligned(to, *dest)) {
+            return Refuse(Why::RectOffBlocks);
         }
     }
     if (IsLost()) {
@@ -194,20 +245,38 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sour
           destPoint != nullptr ? destPoint->x : 0, destPoint != nullptr ? destPoint->y : 0);
     Surface* source = AsSurface(sourceSurface);
     Surface* dest = AsSurface(destSurface);
-    if (source == nullptr || dest == nullptr || source->Pool() != D3DPOOL_SYSTEMMEM ||
-        dest->Pool() != D3DPOOL_DEFAULT || source->Format() != dest->Format() ||
-        IsDepthFormat(dest->Format()) || source->IsLocked() || dest->IsLocked()) {
-        return D3DERR_INVALIDCALL;
+    if (source == nullptr || dest == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (source->Pool() != D3DPOOL_SYSTEMMEM || dest->Pool() != D3DPOOL_DEFAULT) {
+        return Refuse(Why::BadPool);
+    }
+    if (source->Format() != dest->Format()) {
+        return Refuse(Why::FormatMismatch);
+    }
+    if (IsDepthFormat(dest->Format())) {
+        return Refuse(Why::DepthCopy);
+    }
+    if (source->IsLocked() || dest->IsLocked()) {
+        return Refuse(Why::AlreadyLocked);
     }
     RECT from = sourceRect != nullptr ? *sourceRect : WholeRect(*source);
     POINT to = destPoint != nullptr ? *destPoint : POINT{0, 0};
-    RECT target = {to.x, to.y, to.x + (from.right - from.left), to.y + (from.bottom - from.top)};
-    if (!InsideSurface(from, *source) || !InsideSurface(target, *dest)) {
-        return D3DERR_INVALIDCALL;
+    // In 64 bits: a point near the edge of the coordinate range must not wrap
+    // the rectangle back into the surface.
+    int64_t right = static_cast<int64_t>(to.x) + (static_cast<int64_t>(from.right) - from.left);
+    int64_t bottom = static_cast<int64_t>(to.y) + (static_cast<int64_t>(from.bottom) - from.top);
+    if (right > dest->Width() || bottom > dest->Height()) {
+        return Refuse(Why::RectOutsideSurface);
+    }
+    RECT target = {to.x, to.y, static_cast<LONG>(right), static_cast<LONG>(bottom)};
+    HRESULT check = CheckRects(from, *source, target, *dest);
+    if (FAILED(check)) {
+        return check;
     }
     if (IsDxtFormat(dest->Format()) &&
         (!BlockAligned(from, *source) || !BlockAligned(target, *dest))) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::RectOffBlocks);
     }
     CopyBytes(*source, from, *dest, to);
     return D3D_OK;
@@ -217,16 +286,19 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* sourceTexture,
                               IDirect3DBaseTexture9* destTexture) {
     Trace("UpdateTexture", "%p -> %p", static_cast<void*>(sourceTexture),
           static_cast<void*>(destTexture));
-    if (sourceTexture == nullptr || destTexture == nullptr ||
-        sourceTexture->GetType() != destTexture->GetType()) {
-        return D3DERR_INVALIDCALL;
+    if (sourceTexture == nullptr || destTexture == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sourceTexture->GetType() != destTexture->GetType()) {
+        return Refuse(Why::KindMismatch);
     }
     if (sourceTexture->GetType() == D3DRTYPE_TEXTURE) {
         auto* source = static_cast<Texture*>(sourceTexture);
         auto* dest = static_cast<Texture*>(destTexture);
-        if (source->Pool() != D3DPOOL_SYSTEMMEM || dest->Pool() != D3DPOOL_DEFAULT ||
-            source->Format() != dest->Format()) {
-            return D3DERR_INVALIDCALL;
+        HRESULT check =
+            CheckTextureCopy(source->Pool(), source->Format(), dest->Pool(), dest->Format());
+        if (FAILED(check)) {
+            return check;
         }
         // The source may have more levels; each destination level takes the
         // source level of its own size.
@@ -236,13 +308,13 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* sourceTexture,
             ++skip;
         }
         if (skip + dest->LevelCount() > source->LevelCount()) {
-            return D3DERR_INVALIDCALL;
+            return Refuse(Why::SizeMismatch);
         }
         for (int level = 0; level < dest->LevelCount(); ++level) {
             Surface* from = source->Level(level + skip);
             Surface* to = dest->Level(level);
             if (from->Width() != to->Width() || from->Height() != to->Height()) {
-                return D3DERR_INVALIDCALL;
+                return Refuse(Why::SizeMismatch);
             }
         }
         for (int level = 0; level < dest->LevelCount(); ++level) {
@@ -254,15 +326,19 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* sourceTexture,
     if (sourceTexture->GetType() == D3DRTYPE_VOLUMETEXTURE) {
         auto* source = static_cast<VolumeTexture*>(sourceTexture);
         auto* dest = static_cast<VolumeTexture*>(destTexture);
-        if (source->Pool() != D3DPOOL_SYSTEMMEM || dest->Pool() != D3DPOOL_DEFAULT ||
-            source->Format() != dest->Format() || source->LevelCount() < dest->LevelCount()) {
-            return D3DERR_INVALIDCALL;
+        HRESULT check =
+            CheckTextureCopy(source->Pool(), source->Format(), dest->Pool(), dest->Format());
+        if (FAILED(check)) {
+            return check;
+        }
+        if (source->LevelCount() < dest->LevelCount()) {
+            return Refuse(Why::SizeMismatch);
         }
         for (int level = 0; level < dest->LevelCount(); ++level) {
             const Volume& from = source->Level(level);
             Volume& to = dest->Level(level);
             if (from.width != to.width || from.height != to.height || from.depth != to.depth) {
-                return D3DERR_INVALIDCALL;
+                return Refuse(Why::SizeMismatch);
             }
         }
         for (int level = 0; level < dest->LevelCount(); ++level) {
@@ -270,7 +346,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* sourceTexture,
         }
         return D3D_OK;
     }
-    return D3DERR_INVALIDCALL;
+    return Refuse(Why::KindMismatch);
 }
 
 HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget,
@@ -279,14 +355,26 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget,
           static_cast<void*>(destSurface));
     Surface* source = AsSurface(renderTarget);
     Surface* dest = AsSurface(destSurface);
-    if (source == nullptr || dest == nullptr || !source->IsRenderTarget() ||
-        source->Pool() != D3DPOOL_DEFAULT || dest->Pool() != D3DPOOL_SYSTEMMEM ||
-        source->Format() != dest->Format() || source->Width() != dest->Width() ||
-        source->Height() != dest->Height() || dest->IsLocked()) {
-        return D3DERR_INVALIDCALL;
+    if (source == nullptr || dest == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (!source->IsRenderTarget()) {
+        return Refuse(Why::NotARenderTarget);
+    }
+    if (source->Pool() != D3DPOOL_DEFAULT || dest->Pool() != D3DPOOL_SYSTEMMEM) {
+        return Refuse(Why::BadPool);
+    }
+    if (source->Format() != dest->Format()) {
+        return Refuse(Why::FormatMismatch);
+    }
+    if (source->Width() != dest->Width() || source->Height() != dest->Height()) {
+        return Refuse(Why::SizeMismatch);
+    }
+    if (dest->IsLocked()) {
+        return Refuse(Why::AlreadyLocked);
     }
     if (IsLost()) {
-        return D3DERR_DEVICELOST;
+        return Refuse(Why::DeviceLost);
     }
     CopyBytes(*source, WholeRect(*source), *dest, POINT{0, 0});
     return D3D_OK;
@@ -296,13 +384,23 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect,
     Trace("ColorFill", "%p %s, 0x%08X", static_cast<void*>(surfaceInterface),
           FormatRect(rect).c_str(), color);
     Surface* surface = AsSurface(surfaceInterface);
-    if (surface == nullptr || surface->Pool() != D3DPOOL_DEFAULT || !IsColourTarget(*surface) ||
-        IsDxtFormat(surface->Format()) || IsDepthFormat(surface->Format()) || surface->IsLocked()) {
-        return D3DERR_INVALIDCALL;
+    if (surface == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (surface->Pool() != D3DPOOL_DEFAULT) {
+        return Refuse(Why::BadPool);
+    }
+    if (!IsColourTarget(*surface) || IsDxtFormat(surface->Format()) ||
+        IsDepthFormat(surface->Format())) {
+        return Refuse(Why::NotAColourSurface);
+    }
+    if (surface->IsLocked()) {
+        return Refuse(Why::AlreadyLocked);
     }
     RECT area = rect != nullptr ? *rect : WholeRect(*surface);
-    if (!InsideSurface(area, *surface)) {
-        return D3DERR_INVALIDCALL;
+    D3D9Refusal fault = RectFault(area, *surface);
+    if (fault != Why::None) {
+        return Refuse(fault);
     }
     if (IsLost()) {
         return D3D_OK;
@@ -332,15 +430,17 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
                       DWORD stencil) {
     Trace("Clear", "%u rects, flags 0x%X, colour 0x%08X, z %g, stencil %u", count, flags, color, z,
           stencil);
-    if ((count != 0 && rects == nullptr) || (flags & D3DCLEAR_STENCIL) != 0 ||
-        (flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) == 0) {
-        return D3DERR_INVALIDCALL;
+    if (count != 0 && rects == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if ((flags & D3DCLEAR_STENCIL) != 0 || (flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) == 0) {
+        return Refuse(Why::BadClearFlags);
     }
     if ((flags & D3DCLEAR_ZBUFFER) != 0 && state_.depthStencil == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NoDepthSurface);
     }
     if ((flags & D3DCLEAR_ZBUFFER) != 0 && !(z >= 0.0f && z <= 1.0f)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::BadDepthRange);
     }
     if (IsLost()) {
         return D3D_OK;

@@ -1,3 +1,14 @@
+// The device object: its stored states with Direct3D 9's defaults, resource creation, render
+// targets, scenes, and the state calls. Copies live in copies.cpp, draws in raster_device.cpp,
+// presentation in present.cpp.
+//
+// Every state call stores any value it is given and interprets nothing (the rasteriser reads
+// the states when it draws); calls refuse only what Direct3D 9 refuses, each refusal naming
+// its reason (d3d9_testing.h). Resource creation checks the caps, the profile's formats, the
+// pool and usage rules, and the size limits of format.h before anything is reserved.
+//
+// Not here: Reset, state blocks, queries, vertex and index buffer streams (draws take client
+// memory), shaders beyond keeping their tokens, and stencil (stored, never used).
 #include "platform/d3d9/device.h"
 
 #include <algorithm>
@@ -9,27 +20,77 @@ namespace platform::d3d9 {
 
 namespace {
 
-DWORD FloatBits(float value) {
-    DWORD bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 D3DMATRIX Identity() {
     D3DMATRIX m{};
     m._11 = m._22 = m._33 = m._44 = 1.0f;
     return m;
 }
 
-// Render states the library never sets, stored with their defaults all the
-// same: LASTPIXEL, CLIPPING, COLORVERTEX, LOCALVIEWER, EMISSIVEMATERIALSOURCE
-// and COLORWRITEENABLE.
-constexpr DWORD kLastPixel = 16;
-constexpr DWORD kClipping = 136;
-constexpr DWORD kColorVertex = 141;
-constexpr DWORD kLocalViewer = 142;
-constexpr DWORD kEmissiveMaterialSource = 148;
-constexpr DWORD kColorWriteEnable = 168;
+// Direct3D 9's documented value of every render state that does not start at
+// zero, by number: most are states the library never sets, stored all the
+// same so that a reader finds what Direct3D 9 would hold.
+struct RenderStateDefault {
+    DWORD state;
+    DWORD value;
+};
+
+constexpr DWORD kOneFloat = 0x3F800000u;  // 1.0f
+constexpr DWORD kKeep = 1;                // D3DSTENCILOP_KEEP
+constexpr DWORD kCubic = 3;               // D3DDEGREE_CUBIC
+constexpr DWORD kLinearDegree = 1;        // D3DDEGREE_LINEAR
+
+constexpr RenderStateDefault kRenderStateDefaults[] = {
+    {D3DRS_FILLMODE, D3DFILL_SOLID},
+    {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+    {D3DRS_ZWRITEENABLE, TRUE},
+    {16, TRUE},  // LASTPIXEL
+    {D3DRS_SRCBLEND, D3DBLEND_ONE},
+    {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+    {D3DRS_CULLMODE, D3DCULL_CCW},
+    {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+    {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+    {D3DRS_FOGEND, kOneFloat},
+    {D3DRS_FOGDENSITY, kOneFloat},
+    {53, kKeep},          // STENCILFAIL
+    {54, kKeep},          // STENCILZFAIL
+    {55, kKeep},          // STENCILPASS
+    {56, D3DCMP_ALWAYS},  // STENCILFUNC
+    {58, 0xFFFFFFFFu},    // STENCILMASK
+    {59, 0xFFFFFFFFu},    // STENCILWRITEMASK
+    {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
+    {136, TRUE},  // CLIPPING
+    {D3DRS_LIGHTING, TRUE},
+    {141, TRUE},  // COLORVERTEX
+    {142, TRUE},  // LOCALVIEWER
+    {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+    {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+    {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+    {148, D3DMCS_MATERIAL},  // EMISSIVEMATERIALSOURCE
+    {154, kOneFloat},        // POINTSIZE
+    {155, kOneFloat},        // POINTSIZE_MIN
+    {158, kOneFloat},        // POINTSCALE_A
+    {161, TRUE},             // MULTISAMPLEANTIALIAS
+    {162, 0xFFFFFFFFu},      // MULTISAMPLEMASK
+    {166, 0x42800000u},      // POINTSIZE_MAX: 64.0f
+    {168, 0xFu},             // COLORWRITEENABLE
+    {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+    {172, kCubic},          // POSITIONDEGREE
+    {173, kLinearDegree},   // NORMALDEGREE
+    {178, kOneFloat},       // MINTESSELLATIONLEVEL
+    {179, kOneFloat},       // MAXTESSELLATIONLEVEL
+    {182, kOneFloat},       // ADAPTIVETESS_Z
+    {186, kKeep},           // CCW_STENCILFAIL
+    {187, kKeep},           // CCW_STENCILZFAIL
+    {188, kKeep},           // CCW_STENCILPASS
+    {189, D3DCMP_ALWAYS},   // CCW_STENCILFUNC
+    {190, 0xFu},            // COLORWRITEENABLE1
+    {191, 0xFu},            // COLORWRITEENABLE2
+    {192, 0xFu},            // COLORWRITEENABLE3
+    {193, 0xFFFFFFFFu},     // BLENDFACTOR
+    {207, D3DBLEND_ONE},    // SRCBLENDALPHA
+    {208, D3DBLEND_ZERO},   // DESTBLENDALPHA
+    {209, D3DBLENDOP_ADD},  // BLENDOPALPHA
+};
 
 bool IsTransformState(D3DTRANSFORMSTATETYPE state) {
     return state == D3DTS_VIEW || state == D3DTS_PROJECTION ||
@@ -72,30 +133,9 @@ void SetDefaultStates(DeviceState* state) {
     // Bound objects are not touched here; the device owns those slots.
     DWORD* rs = state->renderStates;
     std::fill(rs, rs + kRenderStateCount, 0u);
-    rs[D3DRS_ZENABLE] = D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
-    rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-    rs[D3DRS_ZWRITEENABLE] = TRUE;
-    rs[kLastPixel] = TRUE;
-    rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-    rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
-    rs[D3DRS_CULLMODE] = D3DCULL_CCW;
-    rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-    rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
-    rs[D3DRS_FOGSTART] = FloatBits(0.0f);
-    rs[D3DRS_FOGEND] = FloatBits(1.0f);
-    rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
-    rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
-    rs[kClipping] = TRUE;
-    rs[D3DRS_LIGHTING] = TRUE;
-    rs[kColorVertex] = TRUE;
-    rs[kLocalViewer] = TRUE;
-    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
-    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
-    rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
-    rs[kEmissiveMaterialSource] = D3DMCS_MATERIAL;
-    rs[kColorWriteEnable] = 0xFu;
-    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    for (const RenderStateDefault& entry : kRenderStateDefaults) {
+        rs[entry.state] = entry.value;
+    }
 
     for (int stage = 0; stage < kTextureStageCount; ++stage) {
         DWORD* ts = state->stageStates[stage];
@@ -133,6 +173,56 @@ void SetDefaultStates(DeviceState* state) {
     state->inScene = false;
     state->dialogBoxMode = FALSE;
 }
+
+HRESULT CheckSurfaceSize(D3DFORMAT format, UINT width, UINT height) {
+    if (width == 0 || height == 0) {
+        return Refuse(Why::EmptySize);
+    }
+    if (width > kMaxSurfaceSide || height > kMaxSurfaceSide) {
+        return Refuse(Why::SurfaceTooLarge);
+    }
+    if (StorageBytes(format, width, height) > kMaxSurfaceBytes) {
+        return Refuse(Why::StorageTooLarge);
+    }
+    return D3D_OK;
+}
+
+namespace {
+
+// A state of a numbered slot (stage or sampler): both numbers in range, and
+// the state type not 0, which Direct3D 9 does not use.
+HRESULT CheckSlot(DWORD slot, int slotCount, DWORD type, int typeCount) {
+    if (slot >= static_cast<DWORD>(slotCount)) {
+        return Refuse(Why::IndexOutOfRange);
+    }
+    if (type == 0 || type >= static_cast<DWORD>(typeCount)) {
+        return Refuse(Why::UnknownState);
+    }
+    return D3D_OK;
+}
+
+// What vertex and index buffers check alike.
+template <class Buffer>
+HRESULT CheckBufferRequest(Buffer** buffer, HANDLE* sharedHandle, UINT length, D3DPOOL pool) {
+    if (buffer == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sharedHandle != nullptr) {
+        return Refuse(Why::SharedHandle);
+    }
+    if (length == 0) {
+        return Refuse(Why::EmptySize);
+    }
+    if (pool > D3DPOOL_SCRATCH) {
+        return Refuse(Why::BadPool);
+    }
+    if (length > kMaxSurfaceBytes) {
+        return Refuse(Why::StorageTooLarge);
+    }
+    return D3D_OK;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Creation and lifetime
@@ -216,7 +306,7 @@ void Device::BindTarget(Surface*& slot, Surface* surface) {
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
     Trace("GetDeviceCaps", " ");
     if (caps == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     *caps = caps_;
     return D3D_OK;
@@ -224,8 +314,11 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
 
 HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
     Trace("GetSwapChain", "%u", index);
-    if (swapChain == nullptr || index != 0) {
-        return D3DERR_INVALIDCALL;
+    if (swapChain == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (index != 0) {
+        return Refuse(Why::IndexOutOfRange);
     }
     *swapChain = swapChain_.get();
     swapChain_->AddRef();
@@ -236,7 +329,7 @@ HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE typ
                               IDirect3DSurface9** backBuffer) {
     Trace("GetBackBuffer", "%u, %u", swapChain, index);
     if (swapChain != 0) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::IndexOutOfRange);
     }
     return swapChain_->GetBackBuffer(index, type, backBuffer);
 }
@@ -244,7 +337,7 @@ HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE typ
 HRESULT Device::SetDialogBoxMode(BOOL enable) {
     Trace("SetDialogBoxMode", "%d", enable);
     if (enable && (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) == 0) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NeedsLockableBackBuffer);
     }
     state_.dialogBoxMode = enable;
     return D3D_OK;
@@ -255,26 +348,31 @@ HRESULT Device::SetDialogBoxMode(BOOL enable) {
 
 HRESULT Device::CheckTextureRequest(UINT width, UINT height, DWORD usage, D3DFORMAT format,
                                     D3DPOOL pool) const {
-    if (width == 0 || height == 0 || width > caps_.MaxTextureWidth ||
-        height > caps_.MaxTextureHeight) {
-        return D3DERR_INVALIDCALL;
+    if (width == 0 || height == 0) {
+        return Refuse(Why::EmptySize);
+    }
+    if (width > caps_.MaxTextureWidth || height > caps_.MaxTextureHeight) {
+        return Refuse(Why::TextureTooLarge);
     }
     if ((caps_.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) != 0 && width != height) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NotSquare);
     }
     if (pool > D3DPOOL_SCRATCH) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::BadPool);
     }
     D3D9Profile profile = ActiveProfile();
     if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
-        if (pool != D3DPOOL_DEFAULT || !Contains(profile.renderTargetTextureFormats, format)) {
-            return D3DERR_INVALIDCALL;
+        if (pool != D3DPOOL_DEFAULT) {
+            return Refuse(Why::BadPool);
+        }
+        if (!Contains(profile.renderTargetTextureFormats, format)) {
+            return Refuse(Why::UnsupportedFormat);
         }
     } else if (!Contains(profile.textureFormats, format)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::UnsupportedFormat);
     }
     if ((usage & D3DUSAGE_DYNAMIC) != 0 && pool == D3DPOOL_MANAGED) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::DynamicManaged);
     }
     return D3D_OK;
 }
@@ -283,12 +381,15 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
                               D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
     Trace("CreateTexture", "%ux%u, levels %u, usage 0x%X, format %u, pool %u", width, height,
           levels, usage, format, pool);
-    if (texture == nullptr || sharedHandle != nullptr) {
-        return D3DERR_INVALIDCALL;
+    if (texture == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sharedHandle != nullptr) {
+        return Refuse(Why::SharedHandle);
     }
     *texture = nullptr;
     if (ConsumeFailure(D3D9FailPoint::CreateTexture)) {
-        return D3DERR_OUTOFVIDEOMEMORY;
+        return Refuse(Why::InjectedOutOfMemory);
     }
     HRESULT check = CheckTextureRequest(width, height, usage, format, pool);
     if (FAILED(check)) {
@@ -296,8 +397,8 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     }
     int full = FullMipChain(width, height);
     int count = levels == 0 ? full : static_cast<int>(levels);
-    if (count > full) {
-        return D3DERR_INVALIDCALL;
+    if (levels > static_cast<UINT>(full)) {
+        return Refuse(Why::TooManyLevels);
     }
     *texture = new Texture(static_cast<int>(width), static_cast<int>(height), count, usage, format,
                            pool, life_);
@@ -309,22 +410,33 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
                                     IDirect3DVolumeTexture9** texture, HANDLE* sharedHandle) {
     Trace("CreateVolumeTexture", "%ux%ux%u, levels %u, usage 0x%X, format %u, pool %u", width,
           height, depth, levels, usage, format, pool);
-    if (texture == nullptr || sharedHandle != nullptr) {
-        return D3DERR_INVALIDCALL;
+    if (texture == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sharedHandle != nullptr) {
+        return Refuse(Why::SharedHandle);
     }
     *texture = nullptr;
-    if (width == 0 || height == 0 || depth == 0 || width > caps_.MaxVolumeExtent ||
-        height > caps_.MaxVolumeExtent || depth > caps_.MaxVolumeExtent) {
-        return D3DERR_INVALIDCALL;
+    if (width == 0 || height == 0 || depth == 0) {
+        return Refuse(Why::EmptySize);
     }
-    if ((format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) ||
-        (usage & D3DUSAGE_RENDERTARGET) != 0 || pool > D3DPOOL_SCRATCH) {
-        return D3DERR_INVALIDCALL;
+    if (width > caps_.MaxVolumeExtent || height > caps_.MaxVolumeExtent ||
+        depth > caps_.MaxVolumeExtent) {
+        return Refuse(Why::TextureTooLarge);
+    }
+    if (format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) {
+        return Refuse(Why::UnsupportedFormat);
+    }
+    if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
+        return Refuse(Why::BadUsage);
+    }
+    if (pool > D3DPOOL_SCRATCH) {
+        return Refuse(Why::BadPool);
     }
     int full = FullMipChain(width, height, depth);
     int count = levels == 0 ? full : static_cast<int>(levels);
-    if (count > full) {
-        return D3DERR_INVALIDCALL;
+    if (levels > static_cast<UINT>(full)) {
+        return Refuse(Why::TooManyLevels);
     }
     *texture = new VolumeTexture(static_cast<int>(width), static_cast<int>(height),
                                  static_cast<int>(depth), count, usage, format, pool);
@@ -334,8 +446,9 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                    IDirect3DVertexBuffer9** buffer, HANDLE* sharedHandle) {
     Trace("CreateVertexBuffer", "%u, usage 0x%X, fvf 0x%X, pool %u", length, usage, fvf, pool);
-    if (buffer == nullptr || sharedHandle != nullptr || length == 0 || pool > D3DPOOL_SCRATCH) {
-        return D3DERR_INVALIDCALL;
+    HRESULT check = CheckBufferRequest(buffer, sharedHandle, length, pool);
+    if (FAILED(check)) {
+        return check;
     }
     *buffer = new VertexBuffer(length, usage, fvf);
     return D3D_OK;
@@ -344,9 +457,12 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer9** buffer, HANDLE* sharedHandle) {
     Trace("CreateIndexBuffer", "%u, usage 0x%X, format %u, pool %u", length, usage, format, pool);
-    if (buffer == nullptr || sharedHandle != nullptr || length == 0 || pool > D3DPOOL_SCRATCH ||
-        (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) {
-        return D3DERR_INVALIDCALL;
+    HRESULT check = CheckBufferRequest(buffer, sharedHandle, length, pool);
+    if (FAILED(check)) {
+        return check;
+    }
+    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) {
+        return Refuse(Why::BadIndexFormat);
     }
     *buffer = new IndexBuffer(length, usage, format);
     return D3D_OK;
@@ -357,14 +473,24 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
                                    BOOL lockable, IDirect3DSurface9** surface,
                                    HANDLE* sharedHandle) {
     Trace("CreateRenderTarget", "%ux%u, format %u, lockable %d", width, height, format, lockable);
-    if (surface == nullptr || sharedHandle != nullptr) {
-        return D3DERR_INVALIDCALL;
+    if (surface == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sharedHandle != nullptr) {
+        return Refuse(Why::SharedHandle);
     }
     *surface = nullptr;
     bool known =
         IsBackBufferFormat(format) || Contains(ActiveProfile().renderTargetTextureFormats, format);
-    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE || !known) {
-        return D3DERR_INVALIDCALL;
+    if (multiSample != D3DMULTISAMPLE_NONE) {
+        return Refuse(Why::MultisampleUnsupported);
+    }
+    if (!known) {
+        return Refuse(Why::UnsupportedFormat);
+    }
+    HRESULT size = CheckSurfaceSize(format, width, height);
+    if (FAILED(size)) {
+        return size;
     }
     *surface = new Surface(SurfaceKind::RenderTarget, format, static_cast<int>(width),
                            static_cast<int>(height), D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
@@ -378,13 +504,22 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
                                           HANDLE* sharedHandle) {
     Trace("CreateDepthStencilSurface", "%ux%u, format %u, discard %d", width, height, format,
           discard);
-    if (surface == nullptr || sharedHandle != nullptr) {
-        return D3DERR_INVALIDCALL;
+    if (surface == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sharedHandle != nullptr) {
+        return Refuse(Why::SharedHandle);
     }
     *surface = nullptr;
-    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE ||
-        !Contains(ActiveProfile().depthFormats, format)) {
-        return D3DERR_INVALIDCALL;
+    if (multiSample != D3DMULTISAMPLE_NONE) {
+        return Refuse(Why::MultisampleUnsupported);
+    }
+    if (!Contains(ActiveProfile().depthFormats, format)) {
+        return Refuse(Why::UnsupportedFormat);
+    }
+    HRESULT size = CheckSurfaceSize(format, width, height);
+    if (FAILED(size)) {
+        return size;
     }
     *surface = new Surface(SurfaceKind::DepthStencil, format, static_cast<int>(width),
                            static_cast<int>(height), D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false,
@@ -395,14 +530,23 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9** surface, HANDLE* sharedHandle) {
     Trace("CreateOffscreenPlainSurface", "%ux%u, format %u, pool %u", width, height, format, pool);
-    if (surface == nullptr || sharedHandle != nullptr) {
-        return D3DERR_INVALIDCALL;
+    if (surface == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (sharedHandle != nullptr) {
+        return Refuse(Why::SharedHandle);
     }
     *surface = nullptr;
     const FormatInfo* info = FindFormat(format);
-    if (width == 0 || height == 0 || info == nullptr || info->depth || pool == D3DPOOL_MANAGED ||
-        pool > D3DPOOL_SCRATCH) {
-        return D3DERR_INVALIDCALL;
+    if (info == nullptr || info->depth) {
+        return Refuse(Why::UnsupportedFormat);
+    }
+    if (pool == D3DPOOL_MANAGED || pool > D3DPOOL_SCRATCH) {
+        return Refuse(Why::BadPool);
+    }
+    HRESULT size = CheckSurfaceSize(format, width, height);
+    if (FAILED(size)) {
+        return size;
     }
     *surface = new Surface(SurfaceKind::Plain, format, static_cast<int>(width),
                            static_cast<int>(height), pool, 0, true, nullptr, life_);
@@ -415,11 +559,14 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
     Trace("SetRenderTarget", "%u, %p", index, static_cast<void*>(surface));
     Surface* target = AsSurface(surface);
-    if (index >= static_cast<DWORD>(kRenderTargetCount) || (index == 0 && target == nullptr)) {
-        return D3DERR_INVALIDCALL;
+    if (index >= static_cast<DWORD>(kRenderTargetCount)) {
+        return Refuse(Why::IndexOutOfRange);
+    }
+    if (index == 0 && target == nullptr) {
+        return Refuse(Why::NoRenderTarget);
     }
     if (target != nullptr && !target->IsRenderTarget()) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NotARenderTarget);
     }
     BindTarget(state_.renderTargets[index], target);
     if (index == 0) {
@@ -434,8 +581,11 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
 
 HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
     Trace("GetRenderTarget", "%u", index);
-    if (surface == nullptr || index >= static_cast<DWORD>(kRenderTargetCount)) {
-        return D3DERR_INVALIDCALL;
+    if (surface == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (index >= static_cast<DWORD>(kRenderTargetCount)) {
+        return Refuse(Why::IndexOutOfRange);
     }
     *surface = state_.renderTargets[index];
     if (*surface == nullptr) {
@@ -449,7 +599,7 @@ HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
     Trace("SetDepthStencilSurface", "%p", static_cast<void*>(surface));
     Surface* depth = AsSurface(surface);
     if (depth != nullptr && depth->Kind() != SurfaceKind::DepthStencil) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NotADepthSurface);
     }
     BindTarget(state_.depthStencil, depth);
     return D3D_OK;
@@ -458,7 +608,7 @@ HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
 HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
     Trace("GetDepthStencilSurface", " ");
     if (surface == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     *surface = state_.depthStencil;
     if (*surface == nullptr) {
@@ -471,7 +621,7 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 HRESULT Device::BeginScene() {
     Trace("BeginScene", " ");
     if (state_.inScene) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::SceneAlreadyBegun);
     }
     state_.inScene = true;
     return D3D_OK;
@@ -480,7 +630,7 @@ HRESULT Device::BeginScene() {
 HRESULT Device::EndScene() {
     Trace("EndScene", " ");
     if (!state_.inScene) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NoSceneBegun);
     }
     state_.inScene = false;
     return D3D_OK;
@@ -511,16 +661,23 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
     } else {
         Trace("SetTransform", "%u", state);
     }
-    if (matrix == nullptr || !IsTransformState(state)) {
-        return D3DERR_INVALIDCALL;
+    if (matrix == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (!IsTransformState(state)) {
+        return Refuse(Why::UnknownState);
     }
     state_.transforms[state] = *matrix;
     return D3D_OK;
 }
 
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
-    if (matrix == nullptr || !IsTransformState(state)) {
-        return D3DERR_INVALIDCALL;
+    Enter("GetTransform");
+    if (matrix == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (!IsTransformState(state)) {
+        return Refuse(Why::UnknownState);
     }
     *matrix = state_.transforms[state];
     return D3D_OK;
@@ -529,28 +686,31 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
 HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     if (viewport == nullptr) {
         Trace("SetViewport", "null");
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     Trace("SetViewport", "%u, %u, %u, %u, %g, %g", viewport->X, viewport->Y, viewport->Width,
           viewport->Height, viewport->MinZ, viewport->MaxZ);
     if (ConsumeFailure(D3D9FailPoint::SetViewport)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::InjectedInvalidCall);
     }
     const Surface* target = state_.renderTargets[0];
     uint64_t right = static_cast<uint64_t>(viewport->X) + viewport->Width;
     uint64_t bottom = static_cast<uint64_t>(viewport->Y) + viewport->Height;
     if (right > static_cast<uint64_t>(target->Width()) ||
-        bottom > static_cast<uint64_t>(target->Height()) || !(viewport->MinZ >= 0.0f) ||
-        !(viewport->MaxZ <= 1.0f) || viewport->MinZ > viewport->MaxZ) {
-        return D3DERR_INVALIDCALL;
+        bottom > static_cast<uint64_t>(target->Height())) {
+        return Refuse(Why::ViewportOutsideTarget);
+    }
+    if (!(viewport->MinZ >= 0.0f) || !(viewport->MaxZ <= 1.0f) || viewport->MinZ > viewport->MaxZ) {
+        return Refuse(Why::BadDepthRange);
     }
     state_.viewport = *viewport;
     return D3D_OK;
 }
 
 HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
+    Enter("GetViewport");
     if (viewport == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     *viewport = state_.viewport;
     return D3D_OK;
@@ -559,15 +719,16 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
     Trace("SetMaterial", " ");
     if (material == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     state_.material = *material;
     return D3D_OK;
 }
 
 HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
+    Enter("GetMaterial");
     if (material == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     *material = state_.material;
     return D3D_OK;
@@ -575,8 +736,11 @@ HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
 
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
     Trace("SetLight", "%u, type %u", index, light != nullptr ? light->Type : 0u);
-    if (light == nullptr || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) {
-        return D3DERR_INVALIDCALL;
+    if (light == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) {
+        return Refuse(Why::BadLightType);
     }
     auto found = state_.lights.find(index);
     if (found == state_.lights.end()) {
@@ -588,9 +752,13 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
 }
 
 HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
+    Enter("GetLight");
     auto found = state_.lights.find(index);
-    if (light == nullptr || found == state_.lights.end()) {
-        return D3DERR_INVALIDCALL;
+    if (light == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (found == state_.lights.end()) {
+        return Refuse(Why::LightNeverSet);
     }
     *light = found->second.light;
     return D3D_OK;
@@ -608,9 +776,13 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    Enter("GetLightEnable");
     auto found = state_.lights.find(index);
-    if (enable == nullptr || found == state_.lights.end()) {
-        return D3DERR_INVALIDCALL;
+    if (enable == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (found == state_.lights.end()) {
+        return Refuse(Why::LightNeverSet);
     }
     *enable = found->second.enabled ? TRUE : FALSE;
     return D3D_OK;
@@ -619,15 +791,19 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     Trace("SetRenderState", "%u, 0x%X", state, value);
     if (state >= static_cast<DWORD>(kRenderStateCount)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::UnknownState);
     }
     state_.renderStates[state] = value;
     return D3D_OK;
 }
 
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
-    if (value == nullptr || state >= static_cast<DWORD>(kRenderStateCount)) {
-        return D3DERR_INVALIDCALL;
+    Enter("GetRenderState");
+    if (value == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (state >= static_cast<DWORD>(kRenderStateCount)) {
+        return Refuse(Why::UnknownState);
     }
     *value = state_.renderStates[state];
     return D3D_OK;
@@ -636,15 +812,19 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     Trace("SetTexture", "%u, %p", stage, static_cast<void*>(texture));
     if (stage >= static_cast<DWORD>(kSamplerCount)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::IndexOutOfRange);
     }
     Rebind(state_.textures[stage], texture);
     return D3D_OK;
 }
 
 HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
-    if (texture == nullptr || stage >= static_cast<DWORD>(kSamplerCount)) {
-        return D3DERR_INVALIDCALL;
+    Enter("GetTexture");
+    if (texture == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (stage >= static_cast<DWORD>(kSamplerCount)) {
+        return Refuse(Why::IndexOutOfRange);
     }
     *texture = state_.textures[stage];
     if (*texture != nullptr) {
@@ -655,18 +835,22 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     Trace("SetTextureStageState", "%u, %u, 0x%X", stage, type, value);
-    if (stage >= static_cast<DWORD>(kTextureStageCount) || type == 0 ||
-        type >= static_cast<DWORD>(kTextureStageStateCount)) {
-        return D3DERR_INVALIDCALL;
+    HRESULT check = CheckSlot(stage, kTextureStageCount, type, kTextureStageStateCount);
+    if (FAILED(check)) {
+        return check;
     }
     state_.stageStates[stage][type] = value;
     return D3D_OK;
 }
 
 HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
-    if (value == nullptr || stage >= static_cast<DWORD>(kTextureStageCount) || type == 0 ||
-        type >= static_cast<DWORD>(kTextureStageStateCount)) {
-        return D3DERR_INVALIDCALL;
+    Enter("GetTextureStageState");
+    if (value == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    HRESULT check = CheckSlot(stage, kTextureStageCount, type, kTextureStageStateCount);
+    if (FAILED(check)) {
+        return check;
     }
     *value = state_.stageStates[stage][type];
     return D3D_OK;
@@ -674,18 +858,22 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
     Trace("SetSamplerState", "%u, %u, 0x%X", sampler, type, value);
-    if (sampler >= static_cast<DWORD>(kSamplerCount) || type == 0 ||
-        type >= static_cast<DWORD>(kSamplerStateCount)) {
-        return D3DERR_INVALIDCALL;
+    HRESULT check = CheckSlot(sampler, kSamplerCount, type, kSamplerStateCount);
+    if (FAILED(check)) {
+        return check;
     }
     state_.samplerStates[sampler][type] = value;
     return D3D_OK;
 }
 
 HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
-    if (value == nullptr || sampler >= static_cast<DWORD>(kSamplerCount) || type == 0 ||
-        type >= static_cast<DWORD>(kSamplerStateCount)) {
-        return D3DERR_INVALIDCALL;
+    Enter("GetSamplerState");
+    if (value == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    HRESULT check = CheckSlot(sampler, kSamplerCount, type, kSamplerStateCount);
+    if (FAILED(check)) {
+        return check;
     }
     *value = state_.samplerStates[sampler][type];
     return D3D_OK;
@@ -693,16 +881,20 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
     Trace("SetScissorRect", "%s", FormatRect(rect).c_str());
-    if (rect == nullptr || rect->left > rect->right || rect->top > rect->bottom) {
-        return D3DERR_INVALIDCALL;
+    if (rect == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (rect->left > rect->right || rect->top > rect->bottom) {
+        return Refuse(Why::BadScissorRect);
     }
     state_.scissor = *rect;
     return D3D_OK;
 }
 
 HRESULT Device::GetScissorRect(RECT* rect) {
+    Enter("GetScissorRect");
     if (rect == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     *rect = state_.scissor;
     return D3D_OK;
@@ -717,8 +909,9 @@ HRESULT Device::SetFVF(DWORD fvf) {
 }
 
 HRESULT Device::GetFVF(DWORD* fvf) {
+    Enter("GetFVF");
     if (fvf == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     *fvf = state_.fvf;
     return D3D_OK;
@@ -746,11 +939,11 @@ std::vector<DWORD> ShaderTokens(const DWORD* function) {
 template <class Shader, class Interface>
 HRESULT MakeShader(const DWORD* function, Interface** shader) {
     if (function == nullptr || shader == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     std::vector<DWORD> tokens = ShaderTokens(function);
     if (tokens.empty()) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::BadShader);
     }
     *shader = new Shader(std::move(tokens));
     return D3D_OK;
@@ -762,13 +955,13 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                         IDirect3DVertexDeclaration9** declaration) {
     Trace("CreateVertexDeclaration", " ");
     if (elements == nullptr || declaration == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     std::vector<D3DVERTEXELEMENT9> list;
     for (const D3DVERTEXELEMENT9* e = elements; e->Stream != 0xFF; ++e) {
         list.push_back(*e);
         if (list.size() > 64) {
-            return D3DERR_INVALIDCALL;
+            return Refuse(Why::TooManyElements);
         }
     }
     *declaration = new VertexDeclaration(std::move(list));
@@ -809,8 +1002,11 @@ namespace {
 template <class T, size_t N>
 HRESULT CopyRegisters(T (&registers)[N], UINT start, const T* data, UINT count, bool toDevice,
                       T* out) {
-    if ((toDevice ? data == nullptr : out == nullptr) || start > N || count > N - start) {
-        return D3DERR_INVALIDCALL;
+    if (toDevice ? data == nullptr : out == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (start > N || count > N - start) {
+        return Refuse(Why::IndexOutOfRange);
     }
     if (toDevice) {
         std::copy(data, data + count, registers + start);
@@ -824,8 +1020,11 @@ HRESULT CopyRegisters(T (&registers)[N], UINT start, const T* data, UINT count, 
 template <size_t N>
 HRESULT CopyFloatRegisters(float (&registers)[N][4], UINT start, const float* data, UINT count,
                            bool toDevice, float* out) {
-    if ((toDevice ? data == nullptr : out == nullptr) || start > N || count > N - start) {
-        return D3DERR_INVALIDCALL;
+    if (toDevice ? data == nullptr : out == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (start > N || count > N - start) {
+        return Refuse(Why::IndexOutOfRange);
     }
     if (toDevice) {
         std::memcpy(registers[start], data, count * 16u);
@@ -845,6 +1044,7 @@ HRESULT Device::SetVertexShaderConstantF(UINT startRegister, const float* data,
 }
 
 HRESULT Device::GetVertexShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) {
+    Enter("GetVertexShaderConstantF");
     return CopyFloatRegisters(state_.vertexShaderFloats, startRegister,
                               static_cast<const float*>(nullptr), vector4fCount, false, data);
 }
@@ -856,6 +1056,7 @@ HRESULT Device::SetVertexShaderConstantB(UINT startRegister, const BOOL* data, U
 }
 
 HRESULT Device::GetVertexShaderConstantB(UINT startRegister, BOOL* data, UINT boolCount) {
+    Enter("GetVertexShaderConstantB");
     return CopyRegisters(state_.vertexShaderBools, startRegister, static_cast<const BOOL*>(nullptr),
                          boolCount, false, data);
 }
@@ -867,6 +1068,7 @@ HRESULT Device::SetPixelShaderConstantF(UINT startRegister, const float* data, U
 }
 
 HRESULT Device::GetPixelShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) {
+    Enter("GetPixelShaderConstantF");
     return CopyFloatRegisters(state_.pixelShaderFloats, startRegister,
                               static_cast<const float*>(nullptr), vector4fCount, false, data);
 }

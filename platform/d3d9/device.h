@@ -210,6 +210,11 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
     DeviceState state_;
 };
 
+// A surface size the device can keep (render targets, depth and plain
+// surfaces, back buffers): refused past kMaxSurfaceSide, out of video memory
+// past kMaxSurfaceBytes, before anything is reserved.
+HRESULT CheckSurfaceSize(D3DFORMAT format, UINT width, UINT height);
+
 // Direct3D 9's rules for the present parameters; fills in the size and
 // format a windowed device takes from its window and the desktop.
 HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusWindow);

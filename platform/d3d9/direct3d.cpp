@@ -1,5 +1,8 @@
 // The Direct3D object: the adapter as the active profile describes it, and
 // device creation. Also the d3d9.dll module of the layer.
+//
+// Not here: more than one adapter, Direct3DCreate9Ex, display mode changes (the
+// window service owns the display).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -55,12 +58,27 @@ D3DCAPS9 CapsFromProfile(const D3D9Profile& profile) {
     return caps;
 }
 
+// The adapter a format query names: adapter 0 of type HAL, on a display format.
+HRESULT CheckAdapter(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat) {
+    if (adapter != 0 || deviceType != D3DDEVTYPE_HAL) {
+        return Refuse(Why::NoSuchAdapter);
+    }
+    if (!IsDisplayFormat(adapterFormat)) {
+        return Refuse(Why::NotADisplayFormat);
+    }
+    return D3D_OK;
+}
+
 class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> {
   public:
     HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags,
                                  D3DADAPTER_IDENTIFIER9* identifier) override {
-        if (adapter != 0 || identifier == nullptr) {
-            return D3DERR_INVALIDCALL;
+        Enter("IDirect3D9::GetAdapterIdentifier");
+        if (adapter != 0) {
+            return Refuse(Why::NoSuchAdapter);
+        }
+        if (identifier == nullptr) {
+            return Refuse(Why::NullArgument);
         }
         D3D9Profile profile = ActiveProfile();
         std::memset(identifier, 0, sizeof *identifier);
@@ -84,8 +102,12 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
 
     HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index,
                              D3DDISPLAYMODE* mode) override {
-        if (adapter != 0 || mode == nullptr) {
-            return D3DERR_INVALIDCALL;
+        Enter("IDirect3D9::EnumAdapterModes");
+        if (adapter != 0) {
+            return Refuse(Why::NoSuchAdapter);
+        }
+        if (mode == nullptr) {
+            return Refuse(Why::NullArgument);
         }
         UINT seen = 0;
         for (const D3DDISPLAYMODE& candidate : ActiveProfile().displayModes) {
@@ -94,12 +116,16 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
                 return D3D_OK;
             }
         }
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::IndexOutOfRange);
     }
 
     HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override {
-        if (adapter != 0 || mode == nullptr) {
-            return D3DERR_INVALIDCALL;
+        Enter("IDirect3D9::GetAdapterDisplayMode");
+        if (adapter != 0) {
+            return Refuse(Why::NoSuchAdapter);
+        }
+        if (mode == nullptr) {
+            return Refuse(Why::NullArgument);
         }
         *mode = ActiveProfile().displayMode;
         return D3D_OK;
@@ -108,8 +134,10 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
     HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
                               DWORD usage, D3DRESOURCETYPE resourceType,
                               D3DFORMAT checkFormat) override {
-        if (adapter != 0 || deviceType != D3DDEVTYPE_HAL || !IsDisplayFormat(adapterFormat)) {
-            return D3DERR_INVALIDCALL;
+        Enter("IDirect3D9::CheckDeviceFormat");
+        HRESULT check = CheckAdapter(adapter, deviceType, adapterFormat);
+        if (FAILED(check)) {
+            return check;
         }
         D3D9Profile profile = ActiveProfile();
         bool renderTarget = (usage & D3DUSAGE_RENDERTARGET) != 0;
@@ -147,8 +175,10 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
     HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
                                    D3DFORMAT renderTargetFormat,
                                    D3DFORMAT depthStencilFormat) override {
-        if (adapter != 0 || deviceType != D3DDEVTYPE_HAL || !IsDisplayFormat(adapterFormat)) {
-            return D3DERR_INVALIDCALL;
+        Enter("IDirect3D9::CheckDepthStencilMatch");
+        HRESULT check = CheckAdapter(adapter, deviceType, adapterFormat);
+        if (FAILED(check)) {
+            return check;
         }
         D3D9Profile profile = ActiveProfile();
         bool target = IsBackBufferFormat(renderTargetFormat) ||
@@ -158,8 +188,12 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
     }
 
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) override {
-        if (adapter != 0 || deviceType != D3DDEVTYPE_HAL || caps == nullptr) {
-            return D3DERR_INVALIDCALL;
+        Enter("IDirect3D9::GetDeviceCaps");
+        if (adapter != 0 || deviceType != D3DDEVTYPE_HAL) {
+            return Refuse(Why::NoSuchAdapter);
+        }
+        if (caps == nullptr) {
+            return Refuse(Why::NullArgument);
         }
         *caps = CapsFromProfile(ActiveProfile());
         return D3D_OK;
@@ -170,11 +204,14 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
         Trace("IDirect3D9::CreateDevice", "adapter %u, type %u, flags 0x%X", adapter, deviceType,
               behaviorFlags);
         if (device == nullptr) {
-            return D3DERR_INVALIDCALL;
+            return Refuse(Why::NullArgument);
         }
         *device = nullptr;
-        if (adapter != 0 || deviceType != D3DDEVTYPE_HAL || parameters == nullptr) {
-            return D3DERR_INVALIDCALL;
+        if (adapter != 0 || deviceType != D3DDEVTYPE_HAL) {
+            return Refuse(Why::NoSuchAdapter);
+        }
+        if (parameters == nullptr) {
+            return Refuse(Why::NullArgument);
         }
         DWORD processing = behaviorFlags &
                            (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
@@ -182,10 +219,10 @@ class Direct3D final : public RefCounted<Direct3D, IDirect3D9, &IID_IDirect3D9> 
         if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
             processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
             processing != D3DCREATE_MIXED_VERTEXPROCESSING) {
-            return D3DERR_INVALIDCALL;
+            return Refuse(Why::BadVertexProcessing);
         }
         if (ConsumeFailure(D3D9FailPoint::CreateDevice)) {
-            return D3DERR_NOTAVAILABLE;
+            return Refuse(Why::InjectedDeviceFailure);
         }
         HRESULT completed = CompletePresentParameters(parameters, focusWindow);
         if (FAILED(completed)) {
@@ -209,33 +246,35 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* p, HWND focusWindow) {
     }
     if (p->BackBufferCount > 3 ||
         (p->SwapEffect == D3DSWAPEFFECT_COPY && p->BackBufferCount != 1)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::BadBackBufferCount);
     }
-    if (p->SwapEffect < D3DSWAPEFFECT_DISCARD || p->SwapEffect > D3DSWAPEFFECT_COPY ||
-        p->MultiSampleType != D3DMULTISAMPLE_NONE) {
-        return D3DERR_INVALIDCALL;
+    if (p->SwapEffect < D3DSWAPEFFECT_DISCARD || p->SwapEffect > D3DSWAPEFFECT_COPY) {
+        return Refuse(Why::BadSwapEffect);
+    }
+    if (p->MultiSampleType != D3DMULTISAMPLE_NONE) {
+        return Refuse(Why::MultisampleUnsupported);
     }
     if (p->hDeviceWindow == nullptr) {
         p->hDeviceWindow = focusWindow;
     }
     if (p->hDeviceWindow == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NoDeviceWindow);
     }
     if (p->PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT &&
         p->PresentationInterval != D3DPRESENT_INTERVAL_ONE &&
         p->PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::BadPresentationInterval);
     }
     D3D9Profile profile = ActiveProfile();
     if (p->EnableAutoDepthStencil && !Contains(profile.depthFormats, p->AutoDepthStencilFormat)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::UnsupportedFormat);
     }
     if (p->Windowed) {
         if (p->BackBufferFormat == D3DFMT_UNKNOWN) {
             p->BackBufferFormat = profile.displayMode.Format;
         }
         if (!IsBackBufferFormat(p->BackBufferFormat)) {
-            return D3DERR_INVALIDCALL;
+            return Refuse(Why::UnsupportedFormat);
         }
         if (p->BackBufferWidth == 0 || p->BackBufferHeight == 0) {
             int width = 0;
@@ -246,10 +285,10 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* p, HWND focusWindow) {
             p->BackBufferHeight =
                 p->BackBufferHeight == 0 ? static_cast<UINT>(height) : p->BackBufferHeight;
         }
-        return p->BackBufferWidth > 0 && p->BackBufferHeight > 0 ? D3D_OK : D3DERR_INVALIDCALL;
+        return CheckSurfaceSize(p->BackBufferFormat, p->BackBufferWidth, p->BackBufferHeight);
     }
     if (!IsBackBufferFormat(p->BackBufferFormat)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::UnsupportedFormat);
     }
     D3DFORMAT display = DisplayFormatFor(p->BackBufferFormat);
     for (const D3DDISPLAYMODE& mode : profile.displayModes) {
@@ -257,10 +296,10 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* p, HWND focusWindow) {
             mode.Format == display &&
             (p->FullScreen_RefreshRateInHz == 0 ||
              mode.RefreshRate == p->FullScreen_RefreshRateInHz)) {
-            return D3D_OK;
+            return CheckSurfaceSize(p->BackBufferFormat, p->BackBufferWidth, p->BackBufferHeight);
         }
     }
-    return D3DERR_INVALIDCALL;
+    return Refuse(Why::NoDisplayMode);
 }
 
 }  // namespace platform::d3d9

@@ -1,3 +1,11 @@
+// The stored formats: their table, sizes in 64 bits, conversions of single pixels and rows to
+// and from A8R8G8B8, DXT1 to DXT5 block decoding, and depth encoding.
+//
+// Routes: DecodeRow and EncodeRow loop over DecodePixel and EncodePixel (one switch a row);
+// ReadPixel decodes the one DXT block a pixel lies in.
+//
+// Not here: DXT encoding (the device never writes blocks pixel by pixel), stencil bits, any
+// format the device does not store.
 #include "platform/d3d9/format.h"
 
 #include <cmath>
@@ -58,6 +66,31 @@ inline void Store32(uint8_t* p, uint32_t v) {
 
 uint32_t Decode565(uint32_t v) {
     return Argb(255, Widen5((v >> 11) & 31), Widen6((v >> 5) & 63), Widen5(v & 31));
+}
+
+// One pixel; inlined with a constant format, the switch folds away.
+inline uint32_t DecodeAs(D3DFORMAT format, const uint8_t* p) {
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            return Load32(p);
+        case D3DFMT_X8R8G8B8:
+            return Load32(p) | 0xFF000000u;
+        case D3DFMT_R5G6B5:
+            return Decode565(Load16(p));
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5: {
+            uint32_t v = Load16(p);
+            uint32_t a = (format == D3DFMT_X1R5G5B5 || (v & 0x8000)) ? 255 : 0;
+            return Argb(a, Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31));
+        }
+        case D3DFMT_A4R4G4B4: {
+            uint32_t v = Load16(p);
+            return Argb(Widen4(v >> 12), Widen4((v >> 8) & 15), Widen4((v >> 4) & 15),
+                        Widen4(v & 15));
+        }
+        default:
+            return 0;
+    }
 }
 
 // The colour palette of a DXT block: two 5-6-5 end points and the two or
@@ -168,28 +201,27 @@ int StorageRows(D3DFORMAT format, int height) {
     return IsDxtFormat(format) ? (height + 3) / 4 : height;
 }
 
-uint32_t DecodePixel(D3DFORMAT format, const uint8_t* p) {
-    switch (format) {
-        case D3DFMT_A8R8G8B8:
-            return Load32(p);
-        case D3DFMT_X8R8G8B8:
-            return Load32(p) | 0xFF000000u;
-        case D3DFMT_R5G6B5:
-            return Decode565(Load16(p));
-        case D3DFMT_X1R5G5B5:
-        case D3DFMT_A1R5G5B5: {
-            uint32_t v = Load16(p);
-            uint32_t a = (format == D3DFMT_X1R5G5B5 || (v & 0x8000)) ? 255 : 0;
-            return Argb(a, Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31));
-        }
-        case D3DFMT_A4R4G4B4: {
-            uint32_t v = Load16(p);
-            return Argb(Widen4(v >> 12), Widen4((v >> 8) & 15), Widen4((v >> 4) & 15),
-                        Widen4(v & 15));
-        }
-        default:
-            return 0;
+uint64_t StorageBytes(D3DFORMAT format, uint64_t width, uint64_t height) {
+    const FormatInfo* info = FindFormat(format);
+    if (info == nullptr) {
+        return 0;
     }
+    uint64_t unit = static_cast<uint64_t>(info->bytesPerUnit);
+    if (info->blockCompressed) {
+        width = width / 4 + (width % 4 != 0);
+        height = height / 4 + (height % 4 != 0);
+    }
+    uint64_t pixels = 0;
+    uint64_t bytes = 0;
+    if (__builtin_mul_overflow(width, height, &pixels) ||
+        __builtin_mul_overflow(pixels, unit, &bytes)) {
+        return UINT64_MAX;  // more than any budget
+    }
+    return bytes;
+}
+
+uint32_t DecodePixel(D3DFORMAT format, const uint8_t* p) {
+    return DecodeAs(format, p);
 }
 
 void EncodePixel(D3DFORMAT format, uint32_t argb, uint8_t* p) {
@@ -231,10 +263,34 @@ int PixelStep(D3DFORMAT format) {
 
 }  // namespace
 
+namespace {
+
+template <D3DFORMAT kFormat, int kStep>
+void DecodeRowAs(const uint8_t* source, uint32_t* dest, int count) {
+    for (int i = 0; i < count; ++i) {
+        dest[i] = DecodeAs(kFormat, source + i * kStep);
+    }
+}
+
+}  // namespace
+
 void DecodeRow(D3DFORMAT format, const uint8_t* source, uint32_t* dest, int count) {
-    if (format == D3DFMT_A8R8G8B8) {
-        std::memcpy(dest, source, static_cast<size_t>(count) * 4);
-        return;
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            std::memcpy(dest, source, static_cast<size_t>(count) * 4);
+            return;
+        case D3DFMT_X8R8G8B8:
+            return DecodeRowAs<D3DFMT_X8R8G8B8, 4>(source, dest, count);
+        case D3DFMT_R5G6B5:
+            return DecodeRowAs<D3DFMT_R5G6B5, 2>(source, dest, count);
+        case D3DFMT_X1R5G5B5:
+            return DecodeRowAs<D3DFMT_X1R5G5B5, 2>(source, dest, count);
+        case D3DFMT_A1R5G5B5:
+            return DecodeRowAs<D3DFMT_A1R5G5B5, 2>(source, dest, count);
+        case D3DFMT_A4R4G4B4:
+            return DecodeRowAs<D3DFMT_A4R4G4B4, 2>(source, dest, count);
+        default:
+            break;
     }
     int step = PixelStep(format);
     for (int i = 0; i < count; ++i) {

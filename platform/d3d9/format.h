@@ -34,6 +34,16 @@ int RowPitch(D3DFORMAT format, int width);
 // Rows of storage: the height, or the number of block rows.
 int StorageRows(D3DFORMAT format, int height);
 
+// The largest surface the device keeps: at most kMaxSurfaceSide pixels on a
+// side (a Direct3D 9 card's render-target limit) and at most kMaxSurfaceBytes
+// of storage, so that a mistaken size is refused before anything is reserved.
+constexpr uint32_t kMaxSurfaceSide = 16384;
+constexpr uint64_t kMaxSurfaceBytes = uint64_t{256} << 20;
+
+// Bytes of storage a surface of that size takes, in 64 bits: 0 for a format
+// the device does not store, UINT64_MAX when even that would overflow.
+uint64_t StorageBytes(D3DFORMAT format, uint64_t width, uint64_t height);
+
 // One pixel of a plain colour format.
 uint32_t DecodePixel(D3DFORMAT format, const uint8_t* pixel);
 void EncodePixel(D3DFORMAT format, uint32_t argb, uint8_t* pixel);

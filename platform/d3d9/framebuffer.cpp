@@ -1,3 +1,4 @@
+// The window framebuffer as presentation reaches it through the window service.
 #include "platform/d3d9/present.h"
 #include "platform/window.h"
 

@@ -1,3 +1,8 @@
+// The device's resources: surfaces with Direct3D 9's lock rules by kind, pool and usage;
+// textures as chains of surface levels; volume textures; and the interface identifiers.
+//
+// Not here: dirty regions (every unlock that could write counts as a change), AddDirtyRect,
+// priorities and eviction, cube textures.
 #include "platform/d3d9/objects.h"
 
 #include <algorithm>
@@ -21,19 +26,21 @@ namespace platform::d3d9 {
 
 namespace {
 
-// Checks a lock rectangle against a surface; DXT rectangles must lie on
-// block boundaries (or end at the surface's edge).
-bool ValidLockRect(const RECT& r, int width, int height, bool blocks) {
-    if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom || r.right > width ||
-        r.bottom > height) {
-        return false;
+// What is wrong with a lock rectangle, or None: it must have area, lie in the
+// surface and, for DXT, lie on block boundaries (or end at the surface's edge).
+D3D9Refusal LockRectFault(const RECT& r, int width, int height, bool blocks) {
+    if (r.left >= r.right || r.top >= r.bottom) {
+        return Why::EmptyRect;
     }
-    if (!blocks) {
-        return true;
+    if (r.left < 0 || r.top < 0 || r.right > width || r.bottom > height) {
+        return Why::RectOutsideSurface;
     }
     auto aligned = [](LONG v, int edge) { return v % 4 == 0 || v == edge; };
-    return aligned(r.left, width) && aligned(r.top, height) && aligned(r.right, width) &&
-           aligned(r.bottom, height);
+    if (blocks && !(aligned(r.left, width) && aligned(r.top, height) && aligned(r.right, width) &&
+                    aligned(r.bottom, height))) {
+        return Why::RectOffBlocks;
+    }
+    return Why::None;
 }
 
 }  // namespace
@@ -71,8 +78,9 @@ ULONG Surface::Release() {
 }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+    Enter("IDirect3DSurface9::GetDesc");
     if (desc == nullptr) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NullArgument);
     }
     desc->Format = format_;
     desc->Type = D3DRTYPE_SURFACE;
@@ -106,17 +114,24 @@ bool Surface::LockAllowed() const {
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
     Trace("IDirect3DSurface9::LockRect", "%p, rect %s, flags 0x%X", static_cast<void*>(this),
           FormatRect(rect).c_str(), flags);
-    if (locked == nullptr || locked_ || !LockAllowed()) {
-        return D3DERR_INVALIDCALL;
+    if (locked == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (locked_) {
+        return Refuse(Why::AlreadyLocked);
+    }
+    if (!LockAllowed()) {
+        return Refuse(Why::NotLockable);
     }
     if (kind_ == SurfaceKind::BackBuffer && life_ && life_->lost) {
-        return D3DERR_DEVICELOST;
+        return Refuse(Why::DeviceLost);
     }
     RECT whole = {0, 0, width_, height_};
     const RECT& area = rect != nullptr ? *rect : whole;
     bool blocks = IsDxtFormat(format_);
-    if (!ValidLockRect(area, width_, height_, blocks)) {
-        return D3DERR_INVALIDCALL;
+    D3D9Refusal fault = LockRectFault(area, width_, height_, blocks);
+    if (fault != Why::None) {
+        return Refuse(fault);
     }
     const FormatInfo* info = FindFormat(format_);
     size_t offset = blocks ? static_cast<size_t>(area.top / 4) * pitch_ +
@@ -133,7 +148,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 HRESULT Surface::UnlockRect() {
     Trace("IDirect3DSurface9::UnlockRect", "%p", static_cast<void*>(this));
     if (!locked_) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::NotLocked);
     }
     locked_ = false;
     if (!lockedReadOnly_) {
@@ -177,15 +192,20 @@ Texture::Texture(int width, int height, int levels, DWORD usage, D3DFORMAT forma
 }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    Enter("IDirect3DTexture9::GetLevelDesc");
     if (level >= levels_.size()) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::IndexOutOfRange);
     }
     return levels_[level]->GetDesc(desc);
 }
 
 HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
-    if (surface == nullptr || level >= levels_.size()) {
-        return D3DERR_INVALIDCALL;
+    Enter("IDirect3DTexture9::GetSurfaceLevel");
+    if (surface == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (level >= levels_.size()) {
+        return Refuse(Why::IndexOutOfRange);
     }
     AddRef();
     *surface = levels_[level].get();
@@ -193,15 +213,17 @@ HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
 }
 
 HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    Enter("IDirect3DTexture9::LockRect");
     if (level >= levels_.size()) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::IndexOutOfRange);
     }
     return levels_[level]->LockRect(locked, rect, flags);
 }
 
 HRESULT Texture::UnlockRect(UINT level) {
+    Enter("IDirect3DTexture9::UnlockRect");
     if (level >= levels_.size()) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::IndexOutOfRange);
     }
     return levels_[level]->UnlockRect();
 }
@@ -224,8 +246,12 @@ VolumeTexture::VolumeTexture(int width, int height, int depth, int levels, DWORD
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
-    if (desc == nullptr || level >= levels_.size()) {
-        return D3DERR_INVALIDCALL;
+    Enter("IDirect3DVolumeTexture9::GetLevelDesc");
+    if (desc == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (level >= levels_.size()) {
+        return Refuse(Why::IndexOutOfRange);
     }
     const Volume& volume = levels_[level];
     desc->Format = format_;
@@ -241,13 +267,19 @@ HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
 HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
     Trace("IDirect3DVolumeTexture9::LockBox", "%p, level %u, flags 0x%X", static_cast<void*>(this),
           level, flags);
-    if (locked == nullptr || level >= levels_.size()) {
-        return D3DERR_INVALIDCALL;
+    if (locked == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (level >= levels_.size()) {
+        return Refuse(Why::IndexOutOfRange);
     }
     bool lockable = pool_ != D3DPOOL_DEFAULT || (usage_ & D3DUSAGE_DYNAMIC) != 0;
     Volume& volume = levels_[level];
-    if (!lockable || volume.locked) {
-        return D3DERR_INVALIDCALL;
+    if (!lockable) {
+        return Refuse(Why::NotLockable);
+    }
+    if (volume.locked) {
+        return Refuse(Why::AlreadyLocked);
     }
     D3DBOX whole = {0,
                     0,
@@ -256,9 +288,11 @@ HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* 
                     0,
                     static_cast<UINT>(volume.depth)};
     const D3DBOX& area = box != nullptr ? *box : whole;
-    if (area.Left >= area.Right || area.Top >= area.Bottom || area.Front >= area.Back ||
-        area.Right > whole.Right || area.Bottom > whole.Bottom || area.Back > whole.Back) {
-        return D3DERR_INVALIDCALL;
+    if (area.Left >= area.Right || area.Top >= area.Bottom || area.Front >= area.Back) {
+        return Refuse(Why::EmptyRect);
+    }
+    if (area.Right > whole.Right || area.Bottom > whole.Bottom || area.Back > whole.Back) {
+        return Refuse(Why::RectOutsideSurface);
     }
     int bytes = FindFormat(format_)->bytesPerUnit;
     locked->RowPitch = volume.rowPitch;
@@ -272,8 +306,12 @@ HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* 
 }
 
 HRESULT VolumeTexture::UnlockBox(UINT level) {
-    if (level >= levels_.size() || !levels_[level].locked) {
-        return D3DERR_INVALIDCALL;
+    Enter("IDirect3DVolumeTexture9::UnlockBox");
+    if (level >= levels_.size()) {
+        return Refuse(Why::IndexOutOfRange);
+    }
+    if (!levels_[level].locked) {
+        return Refuse(Why::NotLocked);
     }
     levels_[level].locked = false;
     return D3D_OK;

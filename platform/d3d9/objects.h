@@ -11,6 +11,7 @@
 #include "platform/com.h"
 #include "platform/d3d9.h"
 #include "platform/d3d9/format.h"
+#include "platform/d3d9/trace.h"
 
 namespace platform::d3d9 {
 
@@ -165,19 +166,28 @@ class Buffer final : public RefCounted<Buffer<Interface, kType>, Interface> {
 
     D3DRESOURCETYPE GetType() override { return kType; }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override {
-        if (data == nullptr || offset > bytes_.size() || locked_) {
-            return D3DERR_INVALIDCALL;
+        Enter(kType == D3DRTYPE_VERTEXBUFFER ? "IDirect3DVertexBuffer9::Lock"
+                                             : "IDirect3DIndexBuffer9::Lock");
+        if (data == nullptr) {
+            return Refuse(Why::NullArgument);
         }
-        if (size != 0 && offset + size > bytes_.size()) {
-            return D3DERR_INVALIDCALL;
+        if (locked_) {
+            return Refuse(Why::AlreadyLocked);
+        }
+        // In 64 bits: offset + size must not wrap into the buffer.
+        uint64_t end = static_cast<uint64_t>(offset) + size;
+        if (offset > bytes_.size() || end > bytes_.size()) {
+            return Refuse(Why::RectOutsideSurface);
         }
         locked_ = true;
         *data = bytes_.data() + offset;
         return D3D_OK;
     }
     HRESULT Unlock() override {
+        Enter(kType == D3DRTYPE_VERTEXBUFFER ? "IDirect3DVertexBuffer9::Unlock"
+                                             : "IDirect3DIndexBuffer9::Unlock");
         if (!locked_) {
-            return D3DERR_INVALIDCALL;
+            return Refuse(Why::NotLocked);
         }
         locked_ = false;
         return D3D_OK;

@@ -1,6 +1,8 @@
+// The swap chain and Present: the back buffer point-stretched onto the window's framebuffer.
 #include "platform/d3d9/present.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/d3d9/device.h"
@@ -37,21 +39,39 @@ void StretchToFramebuffer(const Surface& source, const RECT& from, const RECT& t
     for (int x = x0; x < x1; ++x) {
         columns[x - x0] = PointSample(x - to.left, sw, dw);
     }
+    // One to one across, the columns are a run of the decoded row.
+    bool contiguous = true;
+    for (int x = x0 + 1; x < x1 && contiguous; ++x) {
+        contiguous = columns[x - x0] == columns[0] + (x - x0);
+    }
     const FormatInfo* info = FindFormat(source.Format());
     int decoded = -1;
+    const uint32_t* previous = nullptr;
     for (int y = y0; y < y1; ++y) {
         int sy = from.top + PointSample(y - to.top, sh, dh);
-        if (sy != decoded) {
-            const uint8_t* in = source.Bits() + static_cast<size_t>(sy) * source.Pitch() +
-                                static_cast<size_t>(from.left) * info->bytesPerUnit;
-            DecodeRow(source.Format(), in, row.data(), sw);
-            decoded = sy;
-        }
         auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) +
                                                 static_cast<size_t>(y) * pitch);
-        for (int x = x0; x < x1; ++x) {
-            out[x] = row[columns[x - x0]] & 0x00FFFFFFu;
+        // A row from the source row the row above came from is that row again.
+        if (sy == decoded) {
+            std::memcpy(out + x0, previous + x0, static_cast<size_t>(x1 - x0) * 4);
+            previous = out;
+            continue;
         }
+        const uint8_t* in = source.Bits() + static_cast<size_t>(sy) * source.Pitch() +
+                            static_cast<size_t>(from.left) * info->bytesPerUnit;
+        DecodeRow(source.Format(), in, row.data(), sw);
+        decoded = sy;
+        if (contiguous) {
+            const uint32_t* run = row.data() + columns[0];
+            for (int x = x0; x < x1; ++x) {
+                out[x] = run[x - x0] & 0x00FFFFFFu;
+            }
+        } else {
+            for (int x = x0; x < x1; ++x) {
+                out[x] = row[columns[x - x0]] & 0x00FFFFFFu;
+            }
+        }
+        previous = out;
     }
 }
 
@@ -81,8 +101,12 @@ ULONG SwapChain::Release() {
 
 HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type,
                                  IDirect3DSurface9** backBuffer) {
-    if (backBuffer == nullptr || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) {
-        return D3DERR_INVALIDCALL;
+    Enter("IDirect3DSwapChain9::GetBackBuffer");
+    if (backBuffer == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (index != 0 || type != D3DBACKBUFFER_TYPE_MONO) {
+        return Refuse(Why::IndexOutOfRange);
     }
     *backBuffer = backBuffer_.get();
     backBuffer_->AddRef();
@@ -94,24 +118,40 @@ HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND de
     Trace("Present", "%s -> %s, window %p", FormatRect(sourceRect).c_str(),
           FormatRect(destRect).c_str(), static_cast<void*>(destWindowOverride));
     if (life_->lost) {
-        return D3DERR_DEVICELOST;
+        return Refuse(Why::DeviceLost);
+    }
+    // Presenting inside a scene is a caller's fault that Direct3D 9 reports.
+    if (device_->State().inScene) {
+        return Refuse(Why::PresentInsideScene);
+    }
+    bool anyRect = sourceRect != nullptr || destRect != nullptr || dirtyRegion != nullptr;
+    if (anyRect && parameters_.SwapEffect != D3DSWAPEFFECT_COPY) {
+        return Refuse(Why::RectsNeedCopySwapEffect);
     }
     RECT whole = {0, 0, backBuffer_->Width(), backBuffer_->Height()};
     RECT from = sourceRect != nullptr ? *sourceRect : whole;
-    if (from.left < 0 || from.top < 0 || from.left >= from.right || from.top >= from.bottom ||
-        from.right > whole.right || from.bottom > whole.bottom) {
-        return D3DERR_INVALIDCALL;
+    if (from.left >= from.right || from.top >= from.bottom) {
+        return Refuse(Why::EmptyRect);
     }
     if (destRect != nullptr &&
         (destRect->left >= destRect->right || destRect->top >= destRect->bottom)) {
-        return D3DERR_INVALIDCALL;
+        return Refuse(Why::EmptyRect);
     }
+    // A source reaching past the back buffer is clipped to it; the part that
+    // is left still fills the whole destination.
+    from.left = std::max(from.left, whole.left);
+    from.top = std::max(from.top, whole.top);
+    from.right = std::min(from.right, whole.right);
+    from.bottom = std::min(from.bottom, whole.bottom);
+    bool nothingLeft = from.left >= from.right || from.top >= from.bottom;
     if (parameters_.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) {
         WaitForNextVerticalBlank();
     }
     HWND window = destWindowOverride != nullptr ? destWindowOverride : parameters_.hDeviceWindow;
     // Swap effect COPY: the back buffer is only read, so it keeps its contents.
-    PresentToWindow(window, *backBuffer_, from, destRect);
+    if (!nothingLeft) {
+        PresentToWindow(window, *backBuffer_, from, destRect);
+    }
     return D3D_OK;
 }
 

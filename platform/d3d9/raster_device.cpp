@@ -1,6 +1,9 @@
 // The device's draw calls: vertices from client memory in the format set by SetFVF, handed to
 // the rasteriser with the device's states, render target and depth surface.
 //
+// Routes: DrawPrimitiveUP and DrawIndexedPrimitiveUP check their arguments (counts in 64 bits),
+// read the vertices by the FVF's layout (DrawVertices) and hand one draw to the rasteriser.
+//
 // Pre-transformed vertices (XYZRHW) are used as they are: no transform, lighting or fog.
 // Untransformed ones (XYZ) go through world x view x projection (row vectors, as Direct3D
 // multiplies), then the rasteriser clips, divides by w and applies the viewport. Vertices
@@ -175,8 +178,28 @@ bool TextureView(IDirect3DBaseTexture9* base, RasterTexture* view) {
     return view->levelCount > 0;
 }
 
-UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
+uint64_t VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
     return RasterVertexCountFor(type, primitiveCount);
+}
+
+// A draw whose vertex count does not fit the 32 bits Direct3D counts in.
+bool VertexCountOverflows(uint64_t count) {
+    return count > UINT32_MAX;
+}
+
+// What both draw calls check of their primitives: a known type, a vertex (or
+// index) count that fits, a stride.
+HRESULT CheckPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, uint64_t count, UINT stride) {
+    if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) {
+        return Refuse(Why::BadPrimitiveType);
+    }
+    if (VertexCountOverflows(count)) {
+        return Refuse(Why::VertexCountOverflow);
+    }
+    if (stride == 0) {
+        return Refuse(Why::StrideTooSmall);
+    }
+    return D3D_OK;
 }
 
 }  // namespace
@@ -184,12 +207,16 @@ UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
 HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                              UINT vertexCount, UINT stride, const uint32_t* indices) {
     VertexLayout layout;
-    if (!LayoutFor(state_.fvf, &layout) || stride < static_cast<UINT>(layout.size)) {
-        return D3DERR_INVALIDCALL;
+    if (!LayoutFor(state_.fvf, &layout)) {
+        return Refuse(Why::UnsupportedFvf);
+    }
+    if (stride < static_cast<UINT>(layout.size)) {
+        return Refuse(Why::StrideTooSmall);
     }
     Surface* target = state_.renderTargets[0];
-    if (target == nullptr)
-        return D3DERR_INVALIDCALL;
+    if (target == nullptr) {
+        return Refuse(Why::NoRenderTarget);
+    }
 
     D3DMATRIX transform;
     if (!layout.transformed) {
@@ -250,10 +277,15 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
                                 UINT stride) {
     Trace("DrawPrimitiveUP", "%u, %u, stride %u", type, primitiveCount, stride);
-    UINT vertexCount = VertexCountFor(type, primitiveCount);
-    if (vertexData == nullptr || stride == 0 || (vertexCount == 0 && primitiveCount != 0)) {
-        return D3DERR_INVALIDCALL;
+    uint64_t vertices = VertexCountFor(type, primitiveCount);
+    if (vertexData == nullptr) {
+        return Refuse(Why::NullArgument);
     }
+    HRESULT check = CheckPrimitives(type, primitiveCount, vertices, stride);
+    if (FAILED(check)) {
+        return check;
+    }
+    UINT vertexCount = static_cast<UINT>(vertices);
     TraceVertices(vertexData, static_cast<size_t>(vertexCount) * stride);
     if (primitiveCount == 0 || IsLost())
         return D3D_OK;
@@ -266,13 +298,23 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
                                        D3DFORMAT indexFormat, const void* vertexData, UINT stride) {
     Trace("DrawIndexedPrimitiveUP", "%u, min %u, %u vertices, %u, index format %u, stride %u", type,
           minVertexIndex, numVertices, primitiveCount, indexFormat, stride);
-    UINT indexCount = VertexCountFor(type, primitiveCount);
-    if (vertexData == nullptr || indexData == nullptr || stride == 0 ||
-        (indexCount == 0 && primitiveCount != 0) ||
-        (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)) {
-        return D3DERR_INVALIDCALL;
+    uint64_t indices64 = VertexCountFor(type, primitiveCount);
+    uint64_t vertexEnd64 = static_cast<uint64_t>(minVertexIndex) + numVertices;
+    if (vertexData == nullptr || indexData == nullptr) {
+        return Refuse(Why::NullArgument);
     }
-    UINT vertexEnd = minVertexIndex + numVertices;
+    HRESULT check = CheckPrimitives(type, primitiveCount, indices64, stride);
+    if (FAILED(check)) {
+        return check;
+    }
+    if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32) {
+        return Refuse(Why::BadIndexFormat);
+    }
+    if (VertexCountOverflows(vertexEnd64)) {
+        return Refuse(Why::VertexCountOverflow);
+    }
+    UINT indexCount = static_cast<UINT>(indices64);
+    UINT vertexEnd = static_cast<UINT>(vertexEnd64);
     TraceVertices(
         static_cast<const uint8_t*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride,
         static_cast<size_t>(numVertices) * stride);

@@ -1,3 +1,29 @@
+// The rasteriser's draw loop: set-up of a draw, primitive assembly, clipping, and the routes
+// that turn primitives into pixels. The rules themselves are in raster_draw.h.
+//
+// Routes, chosen per draw and per primitive:
+// - DrawRasterPrimitives compiles the states once (CompileSetup, with the write mode) and
+//   sends points, lines and triangles to their assemblers.
+// - DrawTriangles pairs list triangles into axis-aligned quads (MakeQuad) when the fast routes
+//   are on, the vertices are in screen space and the program reads at most stage 0's texture
+//   point sampled or linear without mipmaps (QuadProgramFits); other triangles are set up as
+//   edge functions and attribute planes, clip-space ones after clipping.
+// - RasterItems runs the quads and triangles of a band of rows (all rows, or one band per
+//   thread when the draw is large; each pixel stays with one thread, in primitive order):
+//   - a quad: RasterQuadRows. Point-sampled 32-bit texels onto a 32-bit target with blending
+//     off or SRCALPHA/INVSRCALPHA, an identity texel mapping and no depth or alpha test go to
+//     the whole-quad kernel (QuadWithKernel, raster_kernels.h); linear ones with blending off
+//     to the two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through
+//     a per-channel texel table (TexelMap) and the per-pixel write;
+//   - an affine, one-colour triangle reading one point-sampled texture: RasterTriangleSpans,
+//     whole spans through the quad kernel where the texels lie inside the texture;
+//   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
+// - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
+//   blend of raster_pixel.h; tests compare the two, and check by the route counts
+//   (RasterRouteCount) that the route they meant to compare ran.
+//
+// Not here: stencil, fog, lighting and vertex processing (the device transforms vertices
+// before they arrive), anti-aliasing, dithering; texture stages beyond the first four.
 #include "platform/d3d9/raster_draw.h"
 
 #include <algorithm>
@@ -10,13 +36,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+#include "platform/d3d9/raster_kernels.h"
 #include "platform/d3d9/raster_pixel.h"
 #include "platform/d3d9/raster_sample.h"
 #include "platform/d3d9/raster_texel.h"
@@ -30,6 +50,7 @@ constexpr int kSubPixel = 256;
 
 std::atomic<int> g_threadSetting{0};
 std::atomic<bool> g_fastQuads{true};
+std::atomic<uint64_t> g_routeCounts[static_cast<int>(RasterRoute::kCount)];
 
 // ---------------------------------------------------------------------------------------------
 // Per-draw set-up
@@ -70,6 +91,7 @@ struct DrawSetup {
         bool blendOff;
         bool srcAlpha;
         bool argbTarget;
+        bool direct;  // per-pixel writes blend (or copy) in place on the 32-bit target
         uint32_t targetOr;
     } write = {};
 };
@@ -154,18 +176,6 @@ uint32_t ReadTargetPixel(const RasterSurface& color, int32_t x, int32_t y) {
     return ReadRasterTexel(color, x, y);
 }
 
-// SRCALPHA / INVSRCALPHA / ADD on 8-bit channels, two channels at a time; equal to
-// BlendRasterPixel for that setup.
-inline uint32_t BlendSrcAlpha(uint32_t src, uint32_t dst) {
-    uint32_t a = src >> 24;
-    uint32_t na = 255 - a;
-    uint32_t rb = (src & 0x00FF00FFu) * a + (dst & 0x00FF00FFu) * na + 0x00800080u;
-    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-    uint32_t ag = ((src >> 8) & 0x00FF00FFu) * a + ((dst >> 8) & 0x00FF00FFu) * na + 0x00800080u;
-    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
-    return rb | ag;
-}
-
 bool IsArgb32(uint32_t format) {
     return format == kFmtA8R8G8B8 || format == kFmtX8R8G8B8;
 }
@@ -180,6 +190,8 @@ WriteMode WriteModeFor(const DrawSetup& s) {
     w.srcAlpha = s.blend.enabled && plain && s.blend.srcBlend == kBlendSrcAlpha &&
                  s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
     w.argbTarget = IsArgb32(s.target.color.format);
+    // With the fast routes off, every pixel goes through the reference blend.
+    w.direct = w.argbTarget && (w.blendOff || w.srcAlpha) && g_fastQuads.load();
     w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     return w;
 }
@@ -187,7 +199,7 @@ WriteMode WriteModeFor(const DrawSetup& s) {
 inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int32_t py,
                         uint32_t colour) {
     const RasterSurface& target = s.target.color;
-    if (w.argbTarget && (w.blendOff || w.srcAlpha)) {
+    if (w.direct) {
         uint32_t* out =
             reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch) +
             px;
@@ -722,10 +734,15 @@ inline uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, RasterColor diff
 // What the rows of one band keep from primitive to primitive.
 struct RowScratch {
     std::vector<int32_t> columns;
+    std::vector<int32_t> rows;
+    std::vector<const uint32_t*> rowPointers;
     TexelMap map;
     RasterColor mapDiffuse;
     RasterColor mapSpecular;
     bool mapValid = false;
+    // Primitives by route, added to the counts once a band is done.
+    uint64_t routes[static_cast<int>(RasterRoute::kCount)] = {};
+    void Took(RasterRoute route) { ++routes[static_cast<int>(route)]; }
 };
 
 const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,
@@ -740,152 +757,49 @@ const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diff
     return scratch->map;
 }
 
-int32_t BlendSrcAlphaRunNarrow(uint32_t* out, const uint32_t* texels, const int32_t* cols,
-                               int32_t width, bool contiguous, uint32_t alphaOr, uint32_t targetOr);
-
-#if defined(__x86_64__)
-// The same arithmetic as BlendSrcAlphaRun, eight pixels at a time where the processor has AVX2.
-__attribute__((target("avx2"))) int32_t BlendSrcAlphaRunAvx2(uint32_t* out, const uint32_t* texels,
-                                                             const int32_t* cols, int32_t width,
-                                                             bool contiguous, uint32_t alphaOr,
-                                                             uint32_t targetOr) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i ff = _mm256_set1_epi16(255);
-    const __m256i half = _mm256_set1_epi16(128);
-    const __m256i alphaOrV = _mm256_set1_epi32(static_cast<int>(alphaOr));
-    const __m256i targetOrV = _mm256_set1_epi32(static_cast<int>(targetOr));
-    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    int32_t i = 0;
-    for (; i + 8 <= width; i += 8) {
-        __m256i src;
-        if (contiguous) {
-            src = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels + cols[0] + i));
-        } else {
-            __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cols + i));
-            src = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texels), index, 4);
-        }
-        src = _mm256_or_si256(src, alphaOrV);
-        __m256i alphas = _mm256_and_si256(src, alphaMask);
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, zero)) == -1)
-            continue;
-        __m256i* dst = reinterpret_cast<__m256i*>(out + i);
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alphas, alphaMask)) == -1) {
-            _mm256_storeu_si256(dst, _mm256_or_si256(src, targetOrV));
-            continue;
-        }
-        __m256i d = _mm256_or_si256(_mm256_loadu_si256(dst), targetOrV);
-        __m256i result[2];
-        for (int h = 0; h < 2; ++h) {
-            // Unpacking and packing both work within 128-bit lanes, so the order comes back.
-            __m256i s16 =
-                h == 0 ? _mm256_unpacklo_epi8(src, zero) : _mm256_unpackhi_epi8(src, zero);
-            __m256i d16 = h == 0 ? _mm256_unpacklo_epi8(d, zero) : _mm256_unpackhi_epi8(d, zero);
-            __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
-            __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(s16, a),
-                                         _mm256_mullo_epi16(d16, _mm256_sub_epi16(ff, a)));
-            x = _mm256_add_epi16(x, half);
-            x = _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
-            result[h] = x;
-        }
-        _mm256_storeu_si256(dst,
-                            _mm256_or_si256(_mm256_packus_epi16(result[0], result[1]), targetOrV));
-    }
-    return i;
-}
-
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-#endif
-
-// BlendSrcAlpha over a run of pixels, four (or eight) at a time; returns how many it did.
-// contiguous: cols[i] = cols[0] + i throughout.
-int32_t BlendSrcAlphaRun(uint32_t* out, const uint32_t* texels, const int32_t* cols, int32_t width,
-                         bool contiguous, uint32_t alphaOr, uint32_t targetOr) {
-    int32_t done = 0;
-#if defined(__x86_64__)
-    if (HasAvx2()) {
-        done = BlendSrcAlphaRunAvx2(out, texels, cols, width, contiguous, alphaOr, targetOr);
-        out += done;
-        cols += done;  // a contiguous run reads from cols[0], which moves along with it
-        width -= done;
-    }
-#endif
-    return done + BlendSrcAlphaRunNarrow(out, texels, cols, width, contiguous, alphaOr, targetOr);
-}
-
-int32_t BlendSrcAlphaRunNarrow(uint32_t* out, const uint32_t* texels, const int32_t* cols,
-                               int32_t width, bool contiguous, uint32_t alphaOr,
-                               uint32_t targetOr) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i ff = _mm_set1_epi16(255);
-    const __m128i half = _mm_set1_epi16(128);
-    const __m128i alphaOrV = _mm_set1_epi32(static_cast<int>(alphaOr));
-    const __m128i targetOrV = _mm_set1_epi32(static_cast<int>(targetOr));
-    const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    int32_t i = 0;
-    for (; i + 4 <= width; i += 4) {
-        __m128i src;
-        if (contiguous) {
-            src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texels + cols[0] + i));
-        } else {
-            src = _mm_set_epi32(
-                static_cast<int>(texels[cols[i + 3]]), static_cast<int>(texels[cols[i + 2]]),
-                static_cast<int>(texels[cols[i + 1]]), static_cast<int>(texels[cols[i]]));
-        }
-        src = _mm_or_si128(src, alphaOrV);
-        __m128i alphas = _mm_and_si128(src, alphaMask);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphas, zero)) == 0xFFFF)
-            continue;
-        __m128i* dst = reinterpret_cast<__m128i*>(out + i);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphas, alphaMask)) == 0xFFFF) {
-            _mm_storeu_si128(dst, _mm_or_si128(src, targetOrV));
-            continue;
-        }
-        __m128i d = _mm_or_si128(_mm_loadu_si128(dst), targetOrV);
-        __m128i result[2];
-        for (int h = 0; h < 2; ++h) {
-            __m128i s16 = h == 0 ? _mm_unpacklo_epi8(src, zero) : _mm_unpackhi_epi8(src, zero);
-            __m128i d16 = h == 0 ? _mm_unpacklo_epi8(d, zero) : _mm_unpackhi_epi8(d, zero);
-            // Alpha of each pixel into its four lanes.
-            __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
-            __m128i x =
-                _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(ff, a)));
-            x = _mm_add_epi16(x, half);
-            x = _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
-            result[h] = x;
-        }
-        _mm_storeu_si128(dst, _mm_or_si128(_mm_packus_epi16(result[0], result[1]), targetOrV));
-    }
-    return i;
-#else
-    return 0;
-#endif
-}
-
 // out[i] = AddressRasterTexel(RasterTexelIndex(float(a0 + step * (first + i)), size), size, mode)
-// for i < count. The coordinate is linear in i and the conversions keep its order, so when both
-// ends are in range every index is, and the checks of the general functions can be skipped.
-void TexelIndices(double a0, double step, int32_t first, int32_t count, int32_t size, uint32_t mode,
+// for i < count; true when they run out[0], out[0] + 1, ... The coordinate is linear in i and the
+// conversions keep its order, so when both ends are in range every index is, and the checks of
+// the general functions can be skipped. One texel a pixel (step * size == 1), the indices are
+// out[0] + i as long as no coordinate comes near a texel edge: the float rounding moves a
+// scaled coordinate x by at most |x| 2^-24, far inside the margin kept below.
+bool TexelIndices(double a0, double step, int32_t first, int32_t count, int32_t size, uint32_t mode,
                   int32_t* out) {
     auto scaled = [&](int32_t i) {
         return static_cast<double>(static_cast<float>(a0 + step * (first + i))) * size;
     };
     double e0 = scaled(0), e1 = scaled(count - 1);
     bool inRange = e0 >= 0.0 && e1 >= 0.0 && e0 < size && e1 < size;
+    if (inRange && step * size == 1.0) {
+        double whole = std::floor(e0);
+        double margin = (std::fabs(e0) + count + 1.0) * 0x1p-20;
+        double fraction = e0 - whole;
+        auto start = static_cast<int32_t>(whole);
+        if (fraction > margin && fraction < 1.0 - margin &&
+            static_cast<int32_t>(e1) == start + count - 1) {
+            for (int32_t i = 0; i < count; ++i) {
+                out[i] = start + i;
+            }
+            return true;
+        }
+    }
     if (!inRange) {
         for (int32_t i = 0; i < count; ++i) {
             float u = static_cast<float>(a0 + step * (first + i));
             out[i] = AddressRasterTexel(RasterTexelIndex(u, size), size, mode);
         }
-        return;
+    } else {
+        for (int32_t i = 0; i < count; ++i) {
+            // Non-negative here, so truncation is floor.
+            out[i] = static_cast<int32_t>(scaled(i));
+        }
     }
-    for (int32_t i = 0; i < count; ++i) {
-        // Non-negative here, so truncation is floor.
-        out[i] = static_cast<int32_t>(scaled(i));
+    for (int32_t i = 1; i < count; ++i) {
+        if (out[i] != out[0] + i) {
+            return false;
+        }
     }
+    return true;
 }
 
 // For a span of n pixels from column left: the offset in texels of the texel each pixel reads,
@@ -946,9 +860,9 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
     bool argbTexel = textured && IsArgb32(level->format);
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
-    WriteMode w = WriteModeFor(s);
+    const WriteMode& w = s.write;
     const Plane& pz = t.planes[kAttrZ];
-    // Whole spans at once: texels copied or blended four at a time.
+    // Whole spans at once: texels copied or blended by the quad kernel, one row high.
     bool runs = textured && argbTexel && w.argbTarget && (w.blendOff || w.srcAlpha) &&
                 !s.depthTest && !s.alphaTest && map->identity && level->pitch % 4 == 0;
     const RasterSurface& target = s.target.color;
@@ -971,16 +885,18 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                             left;
             const uint32_t* texels = reinterpret_cast<const uint32_t*>(level->bits);
             const int32_t* offsets = scratch->columns.data();
-            if (w.blendOff) {
-                for (int32_t i = 0; i < n; ++i)
-                    out[i] = texels[offsets[i]] | alphaOr | w.targetOr;
-                continue;
-            }
-            int32_t i = BlendSrcAlphaRun(out, texels, offsets, n, false, alphaOr, w.targetOr);
-            for (; i < n; ++i) {
-                out[i] =
-                    BlendSrcAlpha(texels[offsets[i]] | alphaOr, out[i] | w.targetOr) | w.targetOr;
-            }
+            QuadTexels span;
+            span.out = out;
+            span.texRows = &texels;
+            span.cols = offsets;
+            span.width = n;
+            span.height = 1;
+            // The offsets count from the level's first texel: its rows are one long row.
+            span.rowLength = level->pitch / 4 * level->height;
+            span.alphaOr = alphaOr;
+            span.targetOr = w.targetOr;
+            span.blend = w.srcAlpha;
+            DrawQuadTexels(span);
             continue;
         }
         for (int64_t px = left; px <= right; ++px) {
@@ -1022,6 +938,75 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
+// A linearly sampled quad of 32-bit texels copied by the two-pass bilinear kernels: each texel
+// row weighed horizontally once (two rows kept), each target row one vertical pass. False
+// when a tap falls on the border, which the per-pixel rows handle.
+bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int32_t top,
+                           int32_t width, int32_t height, const RasterSurface& level,
+                           const std::vector<LinearTaps>& columns) {
+    const RasterSampler& sm = s.samplers[0];
+    thread_local std::vector<int32_t> first, second;
+    thread_local std::vector<uint16_t> weights;
+    first.resize(static_cast<size_t>(width));
+    second.resize(static_cast<size_t>(width));
+    weights.resize(static_cast<size_t>(width) * 4);
+    for (int32_t i = 0; i < width; ++i) {
+        if (columns[i].first < 0 || columns[i].second < 0)
+            return false;
+        first[i] = columns[i].first;
+        second[i] = columns[i].second;
+        for (int c = 0; c < 4; ++c)
+            weights[4 * i + c] = static_cast<uint16_t>(columns[i].weight);
+    }
+    thread_local std::vector<LinearTaps> rows;
+    rows.resize(static_cast<size_t>(height));
+    for (int32_t y = 0; y < height; ++y) {
+        float v = static_cast<float>(q.v0 + q.dvdy * (top + y));
+        rows[y] = LinearTapsFor(v, level.height, sm.addressV);
+        if (rows[y].first < 0 || rows[y].second < 0)
+            return false;
+    }
+    // Two weighed texel rows, by texel row index.
+    thread_local std::vector<uint16_t> weighed[2];
+    int32_t held[2] = {-1, -1};
+    for (std::vector<uint16_t>& h : weighed)
+        h.resize(static_cast<size_t>(width) * 4);
+    uint32_t alphaOr = level.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    auto weighedRow = [&](int32_t texelRow, int32_t keep) -> const uint16_t* {
+        for (int slot = 0; slot < 2; ++slot) {
+            if (held[slot] == texelRow)
+                return weighed[slot].data();
+        }
+        int slot = held[0] == keep ? 1 : 0;
+        const auto* texels = reinterpret_cast<const uint32_t*>(
+            level.bits + static_cast<intptr_t>(texelRow) * level.pitch);
+        BilinearHorizontal(weighed[slot].data(), texels, first.data(), second.data(),
+                           weights.data(), width, alphaOr);
+        held[slot] = texelRow;
+        return weighed[slot].data();
+    };
+    const RasterSurface& target = s.target.color;
+    uint32_t* previousOut = nullptr;
+    for (int32_t y = 0; y < height; ++y) {
+        const LinearTaps& r = rows[y];
+        uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
+                                                    static_cast<intptr_t>(top + y) * target.pitch) +
+                        left;
+        // A row that weighs the same texels as the row above is the same row.
+        if (y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
+            r.weight == rows[y - 1].weight) {
+            std::memcpy(out, previousOut, static_cast<size_t>(width) * 4);
+            previousOut = out;
+            continue;
+        }
+        const uint16_t* h0 = weighedRow(r.first, r.second);
+        const uint16_t* h1 = weighedRow(r.second, r.first);
+        BilinearVertical(out, h0, h1, r.weight, width, s.write.targetOr);
+        previousOut = out;
+    }
+    return true;
+}
+
 // A quad sampled linearly: the taps and weights of each column and row are worked out once, by
 // the sampler's own functions, and each pixel combines its four texels.
 void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32_t right,
@@ -1036,13 +1021,19 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
         columns[i] = LinearTapsFor(u, level.width, sm.addressU);
     }
     const TexelMap& map = MapFor(s, scratch, q.diffuse, q.specular);
-    WriteMode w = WriteModeFor(s);
+    const WriteMode& w = s.write;
     uint32_t depth = 0;
     if (s.depthTest)
         depth = QuantizeRasterDepth(s.target.depth.format, q.z + s.depthBias);
     const RasterSurface& target = s.target.color;
     int bytes = RasterBytesPerPixel(target.format);
     bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
+    if (copyRows && map.identity && IsArgb32(level.format) && w.argbTarget &&
+        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns)) {
+        scratch->Took(RasterRoute::kLinearKernels);
+        return;
+    }
+    scratch->Took(RasterRoute::kQuadRows);
     LinearTaps previous{-2, -2, 0};
     uint8_t* previousRow = nullptr;
     auto fetch = [&](int32_t x, int32_t y) {
@@ -1082,6 +1073,46 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     }
 }
 
+// A point-sampled quad of 32-bit texels copied or blended by the whole-quad kernel; false when
+// a texel lies outside the texture (BORDER), which the rows below handle. scratch->columns
+// holds the quad's texel columns.
+bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top, int32_t width,
+                    int32_t height, const RasterSurface& level, bool contiguous, uint32_t alphaOr,
+                    RowScratch* scratch) {
+    const RasterSampler& sm = s.samplers[0];
+    const int32_t* cols = scratch->columns.data();
+    for (int32_t i = 0; i < (contiguous ? 1 : width); ++i) {
+        if (cols[i] < 0)
+            return false;
+    }
+    scratch->rows.resize(static_cast<size_t>(height));
+    scratch->rowPointers.resize(static_cast<size_t>(height));
+    int32_t* rows = scratch->rows.data();
+    TexelIndices(q.v0, q.dvdy, top, height, level.height, sm.addressV, rows);
+    for (int32_t y = 0; y < height; ++y) {
+        if (rows[y] < 0)
+            return false;
+        scratch->rowPointers[y] = reinterpret_cast<const uint32_t*>(
+            level.bits + static_cast<intptr_t>(rows[y]) * level.pitch);
+    }
+    const RasterSurface& target = s.target.color;
+    QuadTexels k;
+    k.out =
+        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
+    k.outPitch = target.pitch / 4;
+    k.texRows = scratch->rowPointers.data();
+    k.cols = contiguous ? nullptr : cols;
+    k.col0 = cols[0];
+    k.width = width;
+    k.height = height;
+    k.alphaOr = alphaOr;
+    k.targetOr = s.write.targetOr;
+    k.blend = s.write.srcAlpha;
+    k.rowLength = level.width;
+    DrawQuadTexels(k);
+    return true;
+}
+
 void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t bandBottom,
                     RowScratch* scratch) {
     std::vector<int32_t>* columns = &scratch->columns;
@@ -1109,9 +1140,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         }
         columns->resize(static_cast<size_t>(width));
         int32_t* cols = columns->data();
-        TexelIndices(q.u0, q.dudx, left, width, level->width, sm.addressU, cols);
-        for (int32_t i = 0; i < width && contiguous; ++i)
-            contiguous = cols[i] == cols[0] + i;
+        contiguous = TexelIndices(q.u0, q.dudx, left, width, level->width, sm.addressU, cols);
         map = &MapFor(s, scratch, q.diffuse, q.specular);
     }
     uint32_t flatColour = 0;
@@ -1119,14 +1148,20 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         RasterColor c = RunStageProgram(s.program, nullptr, q.diffuse, q.specular);
         flatColour = ArgbFromColor(c);
     }
-    bool plainBlend = s.blend.writeMask == 0xF;
-    bool srcAlphaBlend = s.blend.enabled && plainBlend && s.blend.srcBlend == kBlendSrcAlpha &&
-                         s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
-    bool blendOff = !s.blend.enabled && plainBlend;
+    bool srcAlphaBlend = s.write.srcAlpha;
+    bool blendOff = s.write.blendOff;
     bool fastTexel = textured && IsArgb32(level->format);
-    bool fastTarget = IsArgb32(target.format);
+    bool fastTarget = s.write.argbTarget;
     uint32_t alphaOr = (fastTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
-    uint32_t targetOr = target.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    uint32_t targetOr = s.write.targetOr;
+    if (!s.alphaTest && !s.depthTest && fastTexel && fastTarget && map->identity &&
+        (blendOff || srcAlphaBlend) &&
+        QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous, alphaOr,
+                       scratch)) {
+        scratch->Took(RasterRoute::kQuadKernel);
+        return;
+    }
+    scratch->Took(RasterRoute::kQuadRows);
     uint32_t depth = 0;
     if (s.depthTest)
         depth = QuantizeRasterDepth(s.target.depth.format, q.z + s.depthBias);
@@ -1166,11 +1201,7 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
                     out[i] = t | targetOr;
                 }
             } else {
-                int32_t i = 0;
-                if (!border) {
-                    i = BlendSrcAlphaRun(out, texels, cols, width, contiguous, alphaOr, targetOr);
-                }
-                for (; i < width; ++i) {
+                for (int32_t i = 0; i < width; ++i) {
                     uint32_t t =
                         (border && cols[i] < 0) ? sm.borderColor : (texels[cols[i]] | alphaOr);
                     // The formula gives the source at alpha 255 and the destination at 0.
@@ -1516,8 +1547,8 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
         threads = static_cast<int>(std::thread::hardware_concurrency());
         threads = std::min(threads, 4);
     }
-    // A band below ~32k pixels costs more to hand over than it saves.
-    constexpr int64_t kPixelsPerThread = 32 * 1024;
+    // A band below ~128k pixels costs more to hand over than it saves on a busy machine.
+    constexpr int64_t kPixelsPerThread = 128 * 1024;
     if (setting <= 0)
         threads = static_cast<int>(std::min<int64_t>(threads, pixelEstimate / kPixelsPerThread));
     threads = std::min(threads, rows / 8);
@@ -1536,9 +1567,15 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
         const Triangle& t = work.triangles[item.index];
         if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
+            scratch.Took(RasterRoute::kTriangleSpans);
         } else {
             RasterTriangleRows(s, t, bandTop, bandBottom);
+            scratch.Took(RasterRoute::kTriangleRows);
         }
+    }
+    for (int i = 0; i < static_cast<int>(RasterRoute::kCount); ++i) {
+        if (scratch.routes[i] != 0)
+            g_routeCounts[i].fetch_add(scratch.routes[i], std::memory_order_relaxed);
     }
 }
 
@@ -1580,6 +1617,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
                     call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
     bool plainCopies = s.write.blendOff && !s.alphaTest && !s.depthTest &&
                        !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
+    bool kernelQuads = s.write.direct && !s.alphaTest && !s.depthTest;
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];
@@ -1594,8 +1632,10 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
             if (ok && MakeQuad(s, v, &q)) {
                 work.items.push_back({true, static_cast<uint32_t>(work.quads.size())});
                 int64_t area = static_cast<int64_t>(q.right - q.left) * (q.bottom - q.top);
-                // A plain point-sampled copy runs at memory speed; threads do not pay there.
-                work.pixelEstimate += plainCopies ? area / 32 : area;
+                // A plain point-sampled copy runs at memory speed, and a quad for the whole-quad
+                // kernels at a few times the per-pixel speed; handing them to threads pays
+                // only in bulk.
+                work.pixelEstimate += plainCopies ? area / 32 : (kernelQuads ? area / 4 : area);
                 work.quads.push_back(q);
                 ++k;
                 continue;
@@ -1694,21 +1734,20 @@ void DrawLines(const DrawSetup& s, const RasterDrawCall& call) {
 
 }  // namespace
 
-uint32_t RasterVertexCountFor(uint32_t type, uint32_t count) {
-    if (count == 0)
-        return 0;
+uint64_t RasterVertexCountFor(uint32_t type, uint32_t primitiveCount) {
+    uint64_t count = primitiveCount;
     switch (type) {
         case kPrimPointList:
             return count;
         case kPrimLineList:
             return 2 * count;
         case kPrimLineStrip:
-            return count + 1;
+            return count == 0 ? 0 : count + 1;
         case kPrimTriangleList:
             return 3 * count;
         case kPrimTriangleStrip:
         case kPrimTriangleFan:
-            return count + 2;
+            return count == 0 ? 0 : count + 2;
         default:
             return 0;
     }
@@ -1748,6 +1787,34 @@ void SetRasterThreadCount(int count) {
 
 void SetRasterFastQuadsEnabled(bool enabled) {
     g_fastQuads.store(enabled);
+}
+
+const char* RasterRouteName(RasterRoute route) {
+    switch (route) {
+        case RasterRoute::kQuadKernel:
+            return "quad kernel";
+        case RasterRoute::kLinearKernels:
+            return "linear kernels";
+        case RasterRoute::kQuadRows:
+            return "quad rows";
+        case RasterRoute::kTriangleSpans:
+            return "triangle spans";
+        case RasterRoute::kTriangleRows:
+            return "triangle rows";
+        default:
+            return "?";
+    }
+}
+
+uint64_t RasterRouteCount(RasterRoute route) {
+    int index = static_cast<int>(route);
+    return index >= 0 && index < static_cast<int>(RasterRoute::kCount) ? g_routeCounts[index].load()
+                                                                       : 0;
+}
+
+void ResetRasterRouteCounts() {
+    for (std::atomic<uint64_t>& count : g_routeCounts)
+        count.store(0);
 }
 
 void SetDefaultRasterStates(RasterStates* states) {

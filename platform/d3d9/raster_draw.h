@@ -46,8 +46,9 @@ struct RasterDrawCall {
     RasterSpace space = RasterSpace::kScreen;
 };
 
-// Vertices a primitive count needs for a primitive type (0 for an unknown type).
-uint32_t RasterVertexCountFor(uint32_t primitiveType, uint32_t primitiveCount);
+// Vertices a primitive count needs for a primitive type (0 for an unknown type), in 64 bits so
+// that a huge count cannot wrap into a small one.
+uint64_t RasterVertexCountFor(uint32_t primitiveType, uint32_t primitiveCount);
 
 void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
                           const RasterDrawCall& call);
@@ -56,5 +57,19 @@ void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states
 // 1: none) and whether axis-aligned quads take the fast route.
 void SetRasterThreadCount(int count);
 void SetRasterFastQuadsEnabled(bool enabled);
+
+// The routes a quad or triangle can take (raster_draw.cpp maps them), counted for tests, so
+// that a comparison of the fast and plain routes can tell that the fast one ran.
+enum class RasterRoute {
+    kQuadKernel,     // point-sampled quad, whole-quad kernel
+    kLinearKernels,  // linear quad, two-pass bilinear kernels
+    kQuadRows,       // quad row by row through the texel table and per-pixel writes
+    kTriangleSpans,  // affine one-colour triangle by spans
+    kTriangleRows,   // the general per-pixel path
+    kCount,
+};
+const char* RasterRouteName(RasterRoute route);
+uint64_t RasterRouteCount(RasterRoute route);  // since the last reset
+void ResetRasterRouteCounts();
 
 }  // namespace platform

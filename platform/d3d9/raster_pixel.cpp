@@ -1,3 +1,12 @@
+// The per-pixel arithmetic of the rasteriser, as raster_pixel.h states it: texture stage
+// operations and arguments, the alpha and depth compares, blending with every factor and
+// operation, the write mask, and depth quantisation. These are the reference forms; the
+// whole-quad kernels (raster_kernels.cpp) must give the same bytes.
+//
+// Routes: CompileStageProgram reduces the stage states to a program once per draw;
+// RunStageProgram runs it per pixel; BlendRasterPixel works channel by channel.
+//
+// Not here: fog, lighting (the specular colour is added as the vertices give it), dithering.
 #include "platform/d3d9/raster_pixel.h"
 
 #include <algorithm>

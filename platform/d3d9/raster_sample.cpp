@@ -1,3 +1,4 @@
+// Texture sampling of the rasteriser, as raster_sample.h states it.
 #include "platform/d3d9/raster_sample.h"
 
 #include <cmath>

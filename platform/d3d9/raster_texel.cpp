@@ -1,3 +1,4 @@
+// Texel and target pixel access of the rasteriser in every stored format.
 #include "platform/d3d9/raster_texel.h"
 
 #include "platform/d3d9/format.h"

@@ -1,15 +1,25 @@
 // The test hooks: profile, failure injection, the lost switch, the call trace,
-// pixel read-back and the vertical-blank clock.
+// refusals, pixel read-back and the vertical-blank clock.
+//
+// Every device call counts itself here, so the path taken when nothing records
+// is lock-free: the recording switch, the refusal counters and one counter per
+// method name are atomics; the lock guards the recorded entries, the profile,
+// the injected failures and the list of live devices. A refusal takes the lock
+// (refusals are rare) to keep the last rejection and mark the traced call.
+//
+// Not here: a real display clock (the vertical blank follows the profile's
+// refresh rate on the monotonic clock), or any hook a Direct3D program could
+// reach through Direct3D itself.
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <string_view>
 
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/trace.h"
@@ -25,10 +35,8 @@ struct HookState {
     D3D9Profile profile;
     std::map<D3D9FailPoint, int> failures;
     std::vector<d3d9::Device*> devices;
-    bool recording = false;
     std::vector<D3D9TraceEntry> entries;
-    // Keys are the methods' name literals, which live as long as the program.
-    std::map<std::string_view, int> counts;
+    D3D9Rejection lastRejection;
     bool virtualBlank = false;
     uint64_t blankCount = 0;
 };
@@ -36,6 +44,63 @@ struct HookState {
 HookState& Hooks() {
     static HookState* hooks = new HookState();
     return *hooks;
+}
+
+// What every call touches, kept apart from the lock so that a call that is
+// not recorded costs a few atomic operations: the recording switch, the
+// refusals, and one counter per method name.
+std::atomic<bool> g_recording{false};
+std::atomic<uint64_t> g_refusalCount{0};
+std::atomic<int> g_lastRefusal{0};
+thread_local const char* t_method = "";
+
+// Counters keyed by the address of the method's name literal (open
+// addressing; a literal's address never changes). A name may sit in several
+// slots when the compiler keeps several copies of one literal; reading the
+// count adds them up.
+constexpr size_t kCounterSlots = 512;
+struct CounterSlot {
+    std::atomic<const char*> method{nullptr};
+    std::atomic<int> count{0};
+};
+CounterSlot g_counters[kCounterSlots];
+
+void CountCall(const char* method) {
+    size_t start = (reinterpret_cast<uintptr_t>(method) >> 3) % kCounterSlots;
+    for (size_t i = 0; i < kCounterSlots; ++i) {
+        CounterSlot& slot = g_counters[(start + i) % kCounterSlots];
+        const char* held = slot.method.load(std::memory_order_acquire);
+        if (held == nullptr) {
+            const char* expected = nullptr;
+            if (slot.method.compare_exchange_strong(expected, method) || expected == method) {
+                slot.count.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
+            held = expected;
+        }
+        if (held == method) {
+            slot.count.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+    }
+}
+
+struct RefusalInfo {
+    const char* name;
+    HRESULT result;
+    const char* text;
+};
+
+const RefusalInfo kRefusals[] = {{"None", S_OK, "no refusal"},
+#define TESSEL_D3D9_REFUSAL_INFO(name, result, text) {#name, result, text},
+                                 TESSEL_D3D9_REFUSALS(TESSEL_D3D9_REFUSAL_INFO)
+#undef TESSEL_D3D9_REFUSAL_INFO
+};
+static_assert(sizeof kRefusals / sizeof kRefusals[0] == static_cast<size_t>(D3D9Refusal::Count));
+
+const RefusalInfo& InfoFor(D3D9Refusal reason) {
+    size_t index = static_cast<size_t>(reason);
+    return kRefusals[index < static_cast<size_t>(D3D9Refusal::Count) ? index : 0];
 }
 
 std::vector<std::string> SplitWords(const char* text) {
@@ -215,17 +280,43 @@ IDirect3DDevice9* CurrentD3D9Device() {
     return hooks.devices.empty() ? nullptr : hooks.devices.back();
 }
 
-void SetD3D9TraceRecording(bool on) {
+const char* D3D9RefusalName(D3D9Refusal reason) {
+    return InfoFor(reason).name;
+}
+
+const char* D3D9RefusalText(D3D9Refusal reason) {
+    return InfoFor(reason).text;
+}
+
+HRESULT D3D9RefusalResult(D3D9Refusal reason) {
+    return InfoFor(reason).result;
+}
+
+D3D9Rejection LastD3D9Rejection() {
     HookState& hooks = Hooks();
     std::lock_guard<std::mutex> guard(hooks.lock);
-    hooks.recording = on;
+    return hooks.lastRejection;
+}
+
+D3D9Refusal LastD3D9Refusal() {
+    return static_cast<D3D9Refusal>(g_lastRefusal.load());
+}
+
+uint64_t D3D9RefusalCount() {
+    return g_refusalCount.load();
+}
+
+void SetD3D9TraceRecording(bool on) {
+    g_recording.store(on);
 }
 
 void ClearD3D9Trace() {
     HookState& hooks = Hooks();
     std::lock_guard<std::mutex> guard(hooks.lock);
     hooks.entries.clear();
-    hooks.counts.clear();
+    for (CounterSlot& slot : g_counters) {
+        slot.count.store(0);
+    }
 }
 
 std::vector<D3D9TraceEntry> D3D9Trace() {
@@ -235,10 +326,14 @@ std::vector<D3D9TraceEntry> D3D9Trace() {
 }
 
 int D3D9CallCount(const char* method) {
-    HookState& hooks = Hooks();
-    std::lock_guard<std::mutex> guard(hooks.lock);
-    auto found = hooks.counts.find(std::string_view(method));
-    return found == hooks.counts.end() ? 0 : found->second;
+    int total = 0;
+    for (const CounterSlot& slot : g_counters) {
+        const char* held = slot.method.load(std::memory_order_acquire);
+        if (held != nullptr && std::strcmp(held, method) == 0) {
+            total += slot.count.load(std::memory_order_relaxed);
+        }
+    }
+    return total;
 }
 
 uint32_t ReadD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y) {
@@ -293,11 +388,14 @@ uint64_t VerticalBlankCount() {
 
 namespace d3d9 {
 
+void Enter(const char* method) {
+    t_method = method;
+}
+
 void Trace(const char* method, const char* format, ...) {
-    HookState& hooks = Hooks();
-    std::lock_guard<std::mutex> guard(hooks.lock);
-    ++hooks.counts[std::string_view(method)];
-    if (!hooks.recording) {
+    t_method = method;
+    CountCall(method);
+    if (!g_recording.load(std::memory_order_relaxed)) {
         return;
     }
     char text[512];
@@ -305,13 +403,18 @@ void Trace(const char* method, const char* format, ...) {
     va_start(arguments, format);
     std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
-    hooks.entries.push_back({method, text, {}});
+    HookState& hooks = Hooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.entries.push_back({method, text, {}, D3D9Refusal::None});
 }
 
 void TraceVertices(const void* data, size_t bytes) {
+    if (!g_recording.load(std::memory_order_relaxed) || data == nullptr) {
+        return;
+    }
     HookState& hooks = Hooks();
     std::lock_guard<std::mutex> guard(hooks.lock);
-    if (!hooks.recording || hooks.entries.empty() || data == nullptr) {
+    if (hooks.entries.empty()) {
         return;
     }
     const auto* begin = static_cast<const uint8_t*>(data);
@@ -319,9 +422,21 @@ void TraceVertices(const void* data, size_t bytes) {
 }
 
 bool TraceRecording() {
+    return g_recording.load(std::memory_order_relaxed);
+}
+
+HRESULT Refuse(D3D9Refusal reason) {
     HookState& hooks = Hooks();
     std::lock_guard<std::mutex> guard(hooks.lock);
-    return hooks.recording;
+    g_lastRefusal.store(static_cast<int>(reason));
+    g_refusalCount.fetch_add(1);
+    hooks.lastRejection = {t_method, reason};
+    // The entry traced last is this call's only when it names this method.
+    if (g_recording.load(std::memory_order_relaxed) && !hooks.entries.empty() &&
+        hooks.entries.back().method == t_method) {
+        hooks.entries.back().refusal = reason;
+    }
+    return InfoFor(reason).result;
 }
 
 std::string FormatRect(const RECT* rect) {

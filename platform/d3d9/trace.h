@@ -1,5 +1,5 @@
-// Internal side of the test hooks: the call trace, the active profile,
-// failure injection and the list of live devices.
+// Internal side of the test hooks: the call trace, refusals, the active
+// profile, failure injection and the list of live devices.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +12,17 @@ namespace platform::d3d9 {
 
 // Counts the call and, while recording, keeps it with its arguments.
 void Trace(const char* method, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Names the method a refusal belongs to, for methods the trace leaves out
+// (read-backs and the adapter's queries); Trace does it for the others.
+void Enter(const char* method);
 // Adds the vertex bytes of a draw to the call traced last.
 void TraceVertices(const void* data, size_t bytes);
 bool TraceRecording();
+
+// Records why a call is refused (on the call traced last, while recording)
+// and returns the result the reason's table entry gives the call.
+HRESULT Refuse(D3D9Refusal reason);
+using Why = D3D9Refusal;
 
 std::string FormatRect(const RECT* rect);
 

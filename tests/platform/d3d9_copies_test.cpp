@@ -194,8 +194,8 @@ TEST_F(DeviceTest, StretchRectDecodesDxtIntoEveryPlainFormat) {
         EXPECT_TRUE(std::equal(c.block.begin(), c.block.end(), blocks.begin() + c.block.size()));
         // Converting into a DXT format is not a copy the device makes.
         IDirect3DSurface9* plain = Plain(4, 4, D3DFMT_A8R8G8B8);
-        EXPECT_EQ(device_->StretchRect(plain, nullptr, same, &right, D3DTEXF_NONE),
-                  D3DERR_INVALIDCALL);
+        EXPECT_REFUSED(FormatMismatch,
+                       device_->StretchRect(plain, nullptr, same, &right, D3DTEXF_NONE));
         plain->Release();
         same->Release();
         source->Release();
@@ -233,16 +233,15 @@ TEST_F(DeviceTest, StretchRectSamplesTheNearestSourcePixel) {
     }
     // Rules: both in the default pool, inside the surfaces, no overlap with itself.
     IDirect3DSurface9* system = Plain(6, 3, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM);
-    EXPECT_EQ(device_->StretchRect(system, nullptr, dest, nullptr, D3DTEXF_NONE),
-              D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadPool, device_->StretchRect(system, nullptr, dest, nullptr, D3DTEXF_NONE));
     RECT outside = {0, 0, 7, 3};
-    EXPECT_EQ(device_->StretchRect(source, &outside, dest, nullptr, D3DTEXF_NONE),
-              D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(RectOutsideSurface,
+                   device_->StretchRect(source, &outside, dest, nullptr, D3DTEXF_NONE));
     RECT left = {0, 0, 4, 3};
     RECT overlapping = {2, 0, 6, 3};
     RECT apart = {4, 0, 6, 3};
-    EXPECT_EQ(device_->StretchRect(source, &left, source, &overlapping, D3DTEXF_NONE),
-              D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(OverlappingCopy,
+                   device_->StretchRect(source, &left, source, &overlapping, D3DTEXF_NONE));
     RECT first = {0, 0, 2, 3};
     EXPECT_EQ(device_->StretchRect(source, &first, source, &apart, D3DTEXF_NONE), D3D_OK);
     EXPECT_EQ(platform::ReadD3D9SurfacePixel(source, 5, 2), 0x21u);
@@ -304,12 +303,12 @@ TEST_F(DeviceTest, SameFormatCopiesKeepEveryByte) {
                     << format;
             }
         }
-        EXPECT_EQ(device_->UpdateSurface(plain, nullptr, deviceLevel, nullptr), D3DERR_INVALIDCALL)
-            << "the source must be in system memory";
+        // The source must be in system memory.
+        EXPECT_REFUSED(BadPool, device_->UpdateSurface(plain, nullptr, deviceLevel, nullptr));
         if (dxt) {
             RECT unaligned = {2, 0, 6, 4};
-            EXPECT_EQ(device_->UpdateSurface(systemLevel, &unaligned, plain, nullptr),
-                      D3DERR_INVALIDCALL);
+            EXPECT_REFUSED(RectOffBlocks,
+                           device_->UpdateSurface(systemLevel, &unaligned, plain, nullptr));
         }
         plain->Release();
         deviceLevel->Release();
@@ -329,8 +328,8 @@ TEST_F(DeviceTest, SameFormatCopiesKeepEveryByte) {
             IDirect3DSurface9* copy = Plain(w, h, format, D3DPOOL_SYSTEMMEM);
             ASSERT_EQ(device_->GetRenderTargetData(target, copy), D3D_OK) << format;
             EXPECT_EQ(ReadBytes(copy, rowBytes, rows), raw) << format;
-            EXPECT_EQ(device_->GetRenderTargetData(source, copy), D3DERR_INVALIDCALL)
-                << "the source must be a render target";
+            // The source must be a render target.
+            EXPECT_REFUSED(NotARenderTarget, device_->GetRenderTargetData(source, copy));
             copy->Release();
             source->Release();
             target->Release();
@@ -338,7 +337,7 @@ TEST_F(DeviceTest, SameFormatCopiesKeepEveryByte) {
     }
     IDirect3DSurface9* a = Plain(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM);
     IDirect3DSurface9* b = Plain(4, 4, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(device_->UpdateSurface(a, nullptr, b, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(FormatMismatch, device_->UpdateSurface(a, nullptr, b, nullptr));
     a->Release();
     b->Release();
 }
@@ -363,7 +362,7 @@ TEST_F(DeviceTest, UpdateTextureMatchesLevelsBySizeAndCopiesVolumes) {
     device->GetSurfaceLevel(1, &d);
     EXPECT_EQ(platform::ReadD3D9SurfacePixel(d, 0, 0), 0xAB000003u);  // the 2x2 level
     d->Release();
-    EXPECT_EQ(device_->UpdateTexture(device, system), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadPool, device_->UpdateTexture(device, system));
     device->Release();
     system->Release();
 
@@ -386,7 +385,7 @@ TEST_F(DeviceTest, UpdateTextureMatchesLevelsBySizeAndCopiesVolumes) {
     ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM,
                                            &check, nullptr),
               D3D_OK);
-    EXPECT_EQ(device_->UpdateTexture(dest, check), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadPool, device_->UpdateTexture(dest, check));
     check->Release();
     dest->Release();
     source->Release();
@@ -410,10 +409,10 @@ TEST_F(DeviceTest, ColorFillConvertsTheColourToTheFormat) {
         surface->Release();
     }
     IDirect3DSurface9* system = Plain(4, 4, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM);
-    EXPECT_EQ(device_->ColorFill(system, nullptr, colour), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadPool, device_->ColorFill(system, nullptr, colour));
     system->Release();
     IDirect3DSurface9* dxt = Plain(4, 4, D3DFMT_DXT1);
-    EXPECT_EQ(device_->ColorFill(dxt, nullptr, colour), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NotAColourSurface, device_->ColorFill(dxt, nullptr, colour));
     dxt->Release();
 }
 
@@ -426,7 +425,7 @@ TEST_F(DeviceTest, ClearIsClippedToTheViewportAndTheScissor) {
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE,
                                                  &depth, nullptr),
               D3D_OK);
-    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NoDepthSurface, device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
     device_->SetRenderTarget(0, target);
     device_->SetDepthStencilSurface(depth);
     ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0),

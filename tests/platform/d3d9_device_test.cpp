@@ -98,12 +98,10 @@ TEST(D3D9Adapter, ReportsTheProfile) {
               D3D_OK);
     EXPECT_EQ(p.BackBufferFormat, D3DFMT_R5G6B5);
     IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(
-        device->CreateTexture(128, 64, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr),
-        D3DERR_INVALIDCALL);
-    EXPECT_EQ(
-        device->CreateTexture(512, 512, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr),
-        D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NotSquare, device->CreateTexture(128, 64, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED,
+                                                    &texture, nullptr));
+    EXPECT_REFUSED(TextureTooLarge, device->CreateTexture(512, 512, 1, 0, D3DFMT_R5G6B5,
+                                                          D3DPOOL_MANAGED, &texture, nullptr));
     ASSERT_EQ(
         device->CreateTexture(256, 256, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture, nullptr),
         D3D_OK);
@@ -122,18 +120,23 @@ TEST(D3D9Adapter, CreateDeviceChecksItsParameters) {
         DWORD flags;
         void (*change)(D3DPRESENT_PARAMETERS*);
         HRESULT expected;
+        platform::D3D9Refusal reason = platform::D3D9Refusal::None;
     };
+    using Why = platform::D3D9Refusal;
     const Case cases[] = {
         {"software", D3DCREATE_SOFTWARE_VERTEXPROCESSING, [](D3DPRESENT_PARAMETERS*) {}, D3D_OK},
         {"mixed", D3DCREATE_MIXED_VERTEXPROCESSING, [](D3DPRESENT_PARAMETERS*) {}, D3D_OK},
-        {"no processing flag", 0, [](D3DPRESENT_PARAMETERS*) {}, D3DERR_INVALIDCALL},
+        {"no processing flag", 0, [](D3DPRESENT_PARAMETERS*) {}, D3DERR_INVALIDCALL,
+         Why::BadVertexProcessing},
         {"two processing flags",
          D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING,
-         [](D3DPRESENT_PARAMETERS*) {}, D3DERR_INVALIDCALL},
+         [](D3DPRESENT_PARAMETERS*) {}, D3DERR_INVALIDCALL, Why::BadVertexProcessing},
         {"copy with two buffers", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-         [](D3DPRESENT_PARAMETERS* p) { p->BackBufferCount = 2; }, D3DERR_INVALIDCALL},
+         [](D3DPRESENT_PARAMETERS* p) { p->BackBufferCount = 2; }, D3DERR_INVALIDCALL,
+         Why::BadBackBufferCount},
         {"multisampling", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-         [](D3DPRESENT_PARAMETERS* p) { p->MultiSampleType = 2; }, D3DERR_INVALIDCALL},
+         [](D3DPRESENT_PARAMETERS* p) { p->MultiSampleType = 2; }, D3DERR_INVALIDCALL,
+         Why::MultisampleUnsupported},
         {"exclusive 640x480 R5G6B5", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
          [](D3DPRESENT_PARAMETERS* p) {
              p->Windowed = FALSE;
@@ -149,16 +152,21 @@ TEST(D3D9Adapter, CreateDeviceChecksItsParameters) {
              p->BackBufferWidth = 641;
              p->BackBufferHeight = 480;
          },
-         D3DERR_INVALIDCALL},
+         D3DERR_INVALIDCALL, Why::NoDisplayMode},
         {"no window", D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-         [](D3DPRESENT_PARAMETERS* p) { p->hDeviceWindow = nullptr; }, D3DERR_INVALIDCALL},
+         [](D3DPRESENT_PARAMETERS* p) { p->hDeviceWindow = nullptr; }, D3DERR_INVALIDCALL,
+         Why::NoDeviceWindow},
     };
     for (const Case& c : cases) {
         D3DPRESENT_PARAMETERS p = WindowedParameters(64, 48, FakeWindow());
         c.change(&p);
         HWND focus = p.hDeviceWindow;
-        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, focus, c.flags, &p, &device), c.expected)
-            << c.what;
+        SCOPED_TRACE(c.what);
+        uint64_t refusals = platform::D3D9RefusalCount();
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, focus, c.flags, &p, &device), c.expected);
+        if (c.reason != Why::None) {
+            d3d9test::CheckRefusal(c.expected, refusals, c.reason, "CreateDevice");
+        }
         if (device != nullptr) {
             EXPECT_EQ(device->Release(), 0u);
             device = nullptr;
@@ -184,7 +192,7 @@ TEST(D3D9Adapter, DisplayFollowsTheWindowServiceAndTheEnvironment) {
     EXPECT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_X8R8G8B8), 2u);
     ASSERT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 1, &mode), D3D_OK);
     EXPECT_EQ(mode.Height, 600u);
-    EXPECT_EQ(d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 2, &mode), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(IndexOutOfRange, d3d->EnumAdapterModes(0, D3DFMT_X8R8G8B8, 2, &mode));
 
     setenv("TESSEL_D3D9_PROFILE", "nodxt, noblendop,maxtex=512,square,desktop16,nod32", 1);
     platform::ResetD3D9Profile();
@@ -214,21 +222,21 @@ TEST(D3D9Adapter, InjectedFailuresFailTheNextCalls) {
     D3DPRESENT_PARAMETERS p = WindowedParameters(16, 16, FakeWindow());
     IDirect3DDevice9* device = nullptr;
     platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateDevice, 2);
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING,
-                                &p, &device),
-              D3DERR_NOTAVAILABLE);
+    EXPECT_REFUSED(InjectedDeviceFailure,
+                   d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
+                                     D3DCREATE_MIXED_VERTEXPROCESSING, &p, &device));
     EXPECT_EQ(device, nullptr);
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
-                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
-              D3DERR_NOTAVAILABLE);
+    EXPECT_REFUSED(InjectedDeviceFailure,
+                   d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
+                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device));
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(),
                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
               D3D_OK);
 
     IDirect3DTexture9* texture = nullptr;
     platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateTexture, 1);
-    EXPECT_TRUE(FAILED(
-        device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
+    EXPECT_REFUSED(InjectedOutOfMemory, device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8,
+                                                              D3DPOOL_MANAGED, &texture, nullptr));
     ASSERT_EQ(
         device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
         D3D_OK);
@@ -236,13 +244,86 @@ TEST(D3D9Adapter, InjectedFailuresFailTheNextCalls) {
 
     D3DVIEWPORT9 viewport = {0, 0, 8, 8, 0.0f, 1.0f};
     platform::FailNextD3D9Calls(platform::D3D9FailPoint::SetViewport, 1);
-    EXPECT_EQ(device->SetViewport(&viewport), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(InjectedInvalidCall, device->SetViewport(&viewport));
     D3DVIEWPORT9 kept;
     device->GetViewport(&kept);
     EXPECT_EQ(kept.Width, 16u);
     EXPECT_EQ(device->SetViewport(&viewport), D3D_OK);
     EXPECT_EQ(device->Release(), 0u);
     d3d->Release();
+}
+
+// Every render state number, read back: those not listed start at zero.
+TEST_F(DeviceTest, EveryRenderStateStartsAtItsDirect3DDefault) {
+    struct Expected {
+        DWORD state;
+        DWORD value;
+        const char* name;
+    };
+    const Expected nonZero[] = {
+        {8, 3, "FILLMODE SOLID"},
+        {9, 2, "SHADEMODE GOURAUD"},
+        {14, 1, "ZWRITEENABLE"},
+        {16, 1, "LASTPIXEL"},
+        {19, 2, "SRCBLEND ONE"},
+        {20, 1, "DESTBLEND ZERO"},
+        {22, 3, "CULLMODE CCW"},
+        {23, 4, "ZFUNC LESSEQUAL"},
+        {25, 8, "ALPHAFUNC ALWAYS"},
+        {37, Bits(1.0f), "FOGEND"},
+        {38, Bits(1.0f), "FOGDENSITY"},
+        {53, 1, "STENCILFAIL KEEP"},
+        {54, 1, "STENCILZFAIL KEEP"},
+        {55, 1, "STENCILPASS KEEP"},
+        {56, 8, "STENCILFUNC ALWAYS"},
+        {58, 0xFFFFFFFFu, "STENCILMASK"},
+        {59, 0xFFFFFFFFu, "STENCILWRITEMASK"},
+        {60, 0xFFFFFFFFu, "TEXTUREFACTOR"},
+        {136, 1, "CLIPPING"},
+        {137, 1, "LIGHTING"},
+        {141, 1, "COLORVERTEX"},
+        {142, 1, "LOCALVIEWER"},
+        {145, 1, "DIFFUSEMATERIALSOURCE COLOR1"},
+        {146, 2, "SPECULARMATERIALSOURCE COLOR2"},
+        {147, 0, "AMBIENTMATERIALSOURCE MATERIAL"},
+        {148, 0, "EMISSIVEMATERIALSOURCE MATERIAL"},
+        {154, Bits(1.0f), "POINTSIZE"},
+        {155, Bits(1.0f), "POINTSIZE_MIN"},
+        {158, Bits(1.0f), "POINTSCALE_A"},
+        {161, 1, "MULTISAMPLEANTIALIAS"},
+        {162, 0xFFFFFFFFu, "MULTISAMPLEMASK"},
+        {166, Bits(64.0f), "POINTSIZE_MAX"},
+        {168, 0xF, "COLORWRITEENABLE"},
+        {171, 1, "BLENDOP ADD"},
+        {172, 3, "POSITIONDEGREE CUBIC"},
+        {173, 1, "NORMALDEGREE LINEAR"},
+        {178, Bits(1.0f), "MINTESSELLATIONLEVEL"},
+        {179, Bits(1.0f), "MAXTESSELLATIONLEVEL"},
+        {182, Bits(1.0f), "ADAPTIVETESS_Z"},
+        {186, 1, "CCW_STENCILFAIL KEEP"},
+        {187, 1, "CCW_STENCILZFAIL KEEP"},
+        {188, 1, "CCW_STENCILPASS KEEP"},
+        {189, 8, "CCW_STENCILFUNC ALWAYS"},
+        {190, 0xF, "COLORWRITEENABLE1"},
+        {191, 0xF, "COLORWRITEENABLE2"},
+        {192, 0xF, "COLORWRITEENABLE3"},
+        {193, 0xFFFFFFFFu, "BLENDFACTOR"},
+        {207, 2, "SRCBLENDALPHA ONE"},
+        {208, 1, "DESTBLENDALPHA ZERO"},
+        {209, 1, "BLENDOPALPHA ADD"},
+    };
+    DWORD expected[256] = {};
+    const char* names[256] = {};
+    for (const Expected& e : nonZero) {
+        expected[e.state] = e.value;
+        names[e.state] = e.name;
+    }
+    for (DWORD state = 0; state < 256; ++state) {
+        SCOPED_TRACE(names[state] != nullptr ? names[state] : "a state that starts at zero");
+        DWORD value = 0xDEADBEEF;
+        ASSERT_EQ(device_->GetRenderState(state, &value), D3D_OK) << "render state " << state;
+        EXPECT_EQ(value, expected[state]) << "render state " << state;
+    }
 }
 
 TEST_F(DeviceTest, StatesStartWithDirect3DDefaults) {
@@ -352,9 +433,9 @@ TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
     EXPECT_EQ(value, D3DTA_TEMP | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE);
     device_->GetSamplerState(5, D3DSAMP_BORDERCOLOR, &value);
     EXPECT_EQ(value, 0x80FF0010u);
-    EXPECT_EQ(device_->SetRenderState(300, 1), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->SetTextureStageState(8, D3DTSS_COLOROP, 1), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->SetSamplerState(16, D3DSAMP_MAGFILTER, 1), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(UnknownState, device_->SetRenderState(300, 1));
+    EXPECT_REFUSED(IndexOutOfRange, device_->SetTextureStageState(8, D3DTSS_COLOROP, 1));
+    EXPECT_REFUSED(IndexOutOfRange, device_->SetSamplerState(16, D3DSAMP_MAGFILTER, 1));
 
     D3DMATRIX world{};
     world._11 = 2.0f;
@@ -363,7 +444,7 @@ TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
     D3DMATRIX back;
     device_->GetTransform(D3DTS_WORLDMATRIX(3), &back);
     EXPECT_EQ(std::memcmp(&world, &back, sizeof world), 0);
-    EXPECT_EQ(device_->SetTransform(1, &world), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(UnknownState, device_->SetTransform(1, &world));
 
     D3DLIGHT9 light{};
     light.Type = D3DLIGHT_SPOT;
@@ -383,9 +464,9 @@ TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
     EXPECT_EQ(read.Type, D3DLIGHT_DIRECTIONAL);
     EXPECT_EQ(read.Direction.z, 1.0f);
     EXPECT_EQ(read.Diffuse.r, 1.0f);
-    EXPECT_EQ(device_->GetLight(8, &read), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(LightNeverSet, device_->GetLight(8, &read));
     light.Type = 0;
-    EXPECT_EQ(device_->SetLight(1, &light), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadLightType, device_->SetLight(1, &light));
 
     D3DMATERIAL9 material{};
     material.Power = 20.0f;
@@ -399,7 +480,7 @@ TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
     const float constants[8] = {0.0f, 0.5f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f};
     EXPECT_EQ(device_->SetPixelShaderConstantF(0, constants, 2), D3D_OK);
     EXPECT_EQ(device_->SetVertexShaderConstantF(254, constants, 2), D3D_OK);
-    EXPECT_EQ(device_->SetVertexShaderConstantF(255, constants, 2), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(IndexOutOfRange, device_->SetVertexShaderConstantF(255, constants, 2));
     float readConstants[8] = {};
     device_->GetVertexShaderConstantF(254, readConstants, 2);
     EXPECT_EQ(std::memcmp(constants, readConstants, sizeof constants), 0);
@@ -410,13 +491,74 @@ TEST_F(DeviceTest, AnyValueIsStoredAndReadBack) {
     EXPECT_EQ(readFlags[2], TRUE);
 }
 
+// Sizes past the largest surface are refused (or run out of memory) before
+// anything is reserved; none of these may take memory or abort.
+TEST_F(DeviceTest, OversizedResourcesAreRefusedBeforeAnythingIsReserved) {
+    IDirect3DSurface9* surface = nullptr;
+    EXPECT_REFUSED(SurfaceTooLarge,
+                   device_->CreateRenderTarget(70000, 70000, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE,
+                                               0, FALSE, &surface, nullptr));
+    EXPECT_EQ(surface, nullptr);
+    EXPECT_REFUSED(SurfaceTooLarge,
+                   device_->CreateOffscreenPlainSurface(600000000, 2, D3DFMT_A8R8G8B8,
+                                                        D3DPOOL_SYSTEMMEM, &surface, nullptr));
+    EXPECT_REFUSED(SurfaceTooLarge,
+                   device_->CreateOffscreenPlainSurface(0xFFFFFFFFu, 0xFFFFFFFFu, D3DFMT_DXT5,
+                                                        D3DPOOL_SYSTEMMEM, &surface, nullptr));
+    EXPECT_REFUSED(SurfaceTooLarge,
+                   device_->CreateDepthStencilSurface(16385, 16, D3DFMT_D32, D3DMULTISAMPLE_NONE, 0,
+                                                      FALSE, &surface, nullptr));
+    // Within the largest side but past the storage budget: 1 GiB.
+    EXPECT_REFUSED(StorageTooLarge,
+                   device_->CreateOffscreenPlainSurface(16384, 16384, D3DFMT_A8R8G8B8,
+                                                        D3DPOOL_SYSTEMMEM, &surface, nullptr));
+    EXPECT_EQ(surface, nullptr);
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_REFUSED(TextureTooLarge, device_->CreateTexture(4097, 16, 1, 0, D3DFMT_A8R8G8B8,
+                                                           D3DPOOL_MANAGED, &texture, nullptr));
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    EXPECT_REFUSED(StorageTooLarge, device_->CreateVertexBuffer(0xFFFFFFF0u, 0, 0, D3DPOOL_MANAGED,
+                                                                &buffer, nullptr));
+    IDirect3DIndexBuffer9* indices = nullptr;
+    EXPECT_REFUSED(StorageTooLarge, device_->CreateIndexBuffer(0xFFFFFFF0u, 0, D3DFMT_INDEX16,
+                                                               D3DPOOL_MANAGED, &indices, nullptr));
+    D3DPRESENT_PARAMETERS p = d3d9test::WindowedParameters(70000, 70000, d3d9test::FakeWindow());
+    IDirect3DDevice9* huge = nullptr;
+    EXPECT_REFUSED(SurfaceTooLarge,
+                   d3d_->CreateDevice(0, D3DDEVTYPE_HAL, d3d9test::FakeWindow(),
+                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &huge));
+    EXPECT_EQ(huge, nullptr);
+
+    // The largest side itself is kept.
+    ASSERT_EQ(device_->CreateRenderTarget(16384, 2, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                          &surface, nullptr),
+              D3D_OK);
+    platform::WriteD3D9SurfacePixel(surface, 16383, 1, 0xFF123456u);
+    EXPECT_EQ(platform::ReadD3D9SurfacePixel(surface, 16383, 1), 0xFF123456u);
+    surface->Release();
+}
+
+// An offset and size whose sum wraps past 32 bits must not lock a pointer into the buffer.
+TEST_F(DeviceTest, BufferLockRangesAreCheckedWithoutWrapping) {
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &buffer, nullptr), D3D_OK);
+    void* data = nullptr;
+    EXPECT_REFUSED(RectOutsideSurface, buffer->Lock(16, 0xFFFFFFF8u, &data, 0));
+    EXPECT_REFUSED(RectOutsideSurface, buffer->Lock(65, 0, &data, 0));
+    ASSERT_EQ(buffer->Lock(16, 48, &data, 0), D3D_OK);
+    EXPECT_REFUSED(AlreadyLocked, buffer->Lock(0, 0, &data, 0));
+    EXPECT_EQ(buffer->Unlock(), D3D_OK);
+    EXPECT_REFUSED(NotLocked, buffer->Unlock());
+    buffer->Release();
+}
+
 TEST_F(DeviceTest, ViewportMustLieInsideTheRenderTarget) {
     D3DVIEWPORT9 inside = {10, 8, 54, 40, 0.0f, 1.0f};
     EXPECT_EQ(device_->SetViewport(&inside), D3D_OK);
     D3DVIEWPORT9 wide = {11, 8, 54, 40, 0.0f, 1.0f};
-    EXPECT_EQ(device_->SetViewport(&wide), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(ViewportOutsideTarget, device_->SetViewport(&wide));
     D3DVIEWPORT9 depth = {0, 0, 4, 4, 0.5f, 0.25f};
-    EXPECT_EQ(device_->SetViewport(&depth), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadDepthRange, device_->SetViewport(&depth));
     D3DVIEWPORT9 read;
     device_->GetViewport(&read);
     EXPECT_EQ(read.X, 10u);
@@ -434,13 +576,13 @@ TEST_F(DeviceTest, ViewportMustLieInsideTheRenderTarget) {
     RECT scissor;
     device_->GetScissorRect(&scissor);
     EXPECT_EQ(scissor.right, 20);
-    EXPECT_EQ(device_->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NoRenderTarget, device_->SetRenderTarget(0, nullptr));
     IDirect3DSurface9* depth16 = nullptr;
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE,
                                                  &depth16, nullptr),
               D3D_OK);
-    EXPECT_EQ(device_->SetRenderTarget(0, depth16), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->SetDepthStencilSurface(target), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NotARenderTarget, device_->SetRenderTarget(0, depth16));
+    EXPECT_REFUSED(NotADepthSurface, device_->SetDepthStencilSurface(target));
     EXPECT_EQ(device_->SetDepthStencilSurface(depth16), D3D_OK);
     depth16->Release();
     target->Release();
@@ -475,9 +617,9 @@ TEST_F(DeviceTest, CallTraceCountsEveryCallAndKeepsArguments) {
 }
 
 TEST_F(DeviceTest, ScenesDoNotNest) {
-    EXPECT_EQ(device_->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NoSceneBegun, device_->EndScene());
     EXPECT_EQ(device_->BeginScene(), D3D_OK);
-    EXPECT_EQ(device_->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(SceneAlreadyBegun, device_->BeginScene());
     EXPECT_EQ(device_->EndScene(), D3D_OK);
 }
 
@@ -493,7 +635,7 @@ TEST_F(DeviceTest, BoundObjectsStayAliveAndTheDeviceStillGoes) {
     EXPECT_EQ(bound, texture);
     EXPECT_EQ(bound->GetLevelCount(), 1u);
     bound->Release();
-    EXPECT_EQ(device_->SetTexture(16, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(IndexOutOfRange, device_->SetTexture(16, nullptr));
 
     // The swap chain and back buffer count on the device.
     IDirect3DSwapChain9* chain = nullptr;
@@ -525,7 +667,7 @@ TEST_F(DeviceTest, TextureLevelsAndTheirSizes) {
     EXPECT_EQ(desc.Width, 16u);
     EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
     EXPECT_EQ(level->Release(), 1u);  // the texture's reference
-    EXPECT_EQ(texture->GetSurfaceLevel(7, &level), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(IndexOutOfRange, texture->GetSurfaceLevel(7, &level));
     EXPECT_EQ(texture->Release(), 0u);
 
     // DXT rows are rows of 4x4 blocks.
@@ -541,7 +683,7 @@ TEST_F(DeviceTest, TextureLevelsAndTheirSizes) {
     EXPECT_EQ(static_cast<uint8_t*>(locked.pBits), base + 32 + 2 * 8);
     texture->UnlockRect(0);
     RECT unaligned = {2, 0, 8, 4};
-    EXPECT_EQ(texture->LockRect(0, &locked, &unaligned, 0), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(RectOffBlocks, texture->LockRect(0, &locked, &unaligned, 0));
     texture->Release();
 }
 
@@ -566,16 +708,18 @@ TEST_F(DeviceTest, LockRulesFollowPoolsAndUsage) {
         {"render target", texture(D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT), false},
     };
     for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
         D3DLOCKED_RECT locked;
-        HRESULT result = c.texture->LockRect(0, &locked, nullptr, 0);
-        EXPECT_EQ(result, c.locks ? D3D_OK : D3DERR_INVALIDCALL) << c.what;
-        if (SUCCEEDED(result)) {
-            EXPECT_EQ(locked.Pitch, 32) << c.what;
-            EXPECT_EQ(c.texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL)
-                << c.what << " locked twice";
+        if (!c.locks) {
+            EXPECT_REFUSED(NotLockable, c.texture->LockRect(0, &locked, nullptr, 0));
+        } else {
+            ASSERT_EQ(c.texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+            EXPECT_EQ(locked.Pitch, 32);
+            // Locked twice.
+            EXPECT_REFUSED(AlreadyLocked, c.texture->LockRect(0, &locked, nullptr, 0));
             EXPECT_EQ(c.texture->UnlockRect(0), D3D_OK);
         }
-        EXPECT_EQ(c.texture->UnlockRect(0), D3DERR_INVALIDCALL) << c.what;
+        EXPECT_REFUSED(NotLocked, c.texture->UnlockRect(0));
         c.texture->Release();
     }
 
@@ -588,13 +732,13 @@ TEST_F(DeviceTest, LockRulesFollowPoolsAndUsage) {
                                           &lockable, nullptr),
               D3D_OK);
     D3DLOCKED_RECT locked;
-    EXPECT_EQ(notLockable->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NotLockable, notLockable->LockRect(&locked, nullptr, D3DLOCK_READONLY));
     RECT part = {4, 2, 8, 6};
     ASSERT_EQ(lockable->LockRect(&locked, &part, 0), D3D_OK);
     EXPECT_EQ(locked.Pitch, 32);
     lockable->UnlockRect();
     RECT outside = {4, 2, 17, 6};
-    EXPECT_EQ(lockable->LockRect(&locked, &outside, 0), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(RectOutsideSurface, lockable->LockRect(&locked, &outside, 0));
     notLockable->Release();
     lockable->Release();
 
@@ -602,7 +746,7 @@ TEST_F(DeviceTest, LockRulesFollowPoolsAndUsage) {
     ASSERT_EQ(device_->CreateDepthStencilSurface(16, 16, D3DFMT_D24X8, D3DMULTISAMPLE_NONE, 0, TRUE,
                                                  &depth, nullptr),
               D3D_OK);
-    EXPECT_EQ(depth->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NotLockable, depth->LockRect(&locked, nullptr, 0));
     depth->Release();
 
     // The back buffer locks because the parameters asked for it.
@@ -637,7 +781,7 @@ TEST_F(DeviceTest, VolumeTextureLocksItsBoxes) {
     ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &volume,
                                            nullptr),
               D3D_OK);
-    EXPECT_EQ(volume->LockBox(0, &box, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(NotLockable, volume->LockBox(0, &box, nullptr, 0));
     volume->Release();
 }
 
@@ -646,12 +790,12 @@ TEST_F(DeviceTest, LostDeviceRefusesPresentAndANewDeviceWorks) {
     ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
     ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0), D3D_OK);
     platform::LoseD3D9Devices();
-    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_REFUSED(DeviceLost, device_->Present(nullptr, nullptr, nullptr, nullptr));
     // Clears do nothing; back-buffer locks fail.
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
     EXPECT_EQ(platform::ReadD3D9SurfacePixel(back, 5, 5), 0xFF102030u);
     D3DLOCKED_RECT locked;
-    EXPECT_TRUE(FAILED(back->LockRect(&locked, nullptr, D3DLOCK_READONLY)));
+    EXPECT_REFUSED(DeviceLost, back->LockRect(&locked, nullptr, D3DLOCK_READONLY));
     // Releases work, and the next device is not lost.
     back->Release();
     EXPECT_EQ(device_->Release(), 0u);

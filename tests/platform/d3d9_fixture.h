@@ -1,5 +1,7 @@
 // A Direct3D 9 device for the device tests, with helpers to fill and read
-// surfaces through their locks.
+// surfaces through their locks, and EXPECT_REFUSED, which asserts why the
+// device refused a call. Every refusal a test provokes must be asserted so
+// (d3d9_refusal_test.cpp checks it after each test).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +11,37 @@
 
 #include "platform/d3d9.h"
 #include "platform/d3d9_testing.h"
+
+namespace d3d9test {
+
+// Refusals asserted by EXPECT_REFUSED since the program started.
+inline uint64_t& AssertedRefusals() {
+    static uint64_t count = 0;
+    return count;
+}
+
+// The call was refused once, for that reason, with the reason's result.
+inline void CheckRefusal(HRESULT result, uint64_t countBefore, platform::D3D9Refusal reason,
+                         const char* call) {
+    EXPECT_EQ(result, platform::D3D9RefusalResult(reason)) << call;
+    EXPECT_EQ(platform::D3D9RefusalCount(), countBefore + 1) << call << ": not refused once";
+    EXPECT_STREQ(platform::D3D9RefusalName(platform::LastD3D9Refusal()),
+                 platform::D3D9RefusalName(reason))
+        << call;
+    ++AssertedRefusals();
+}
+
+}  // namespace d3d9test
+
+// EXPECT_REFUSED(NullArgument, device->GetViewport(nullptr)): the call returns
+// what the reason gives and the device names that reason.
+#define EXPECT_REFUSED(reason, ...)                                                            \
+    do {                                                                                       \
+        uint64_t refusalsBefore_ = platform::D3D9RefusalCount();                               \
+        HRESULT refusedResult_ = (__VA_ARGS__);                                                \
+        d3d9test::CheckRefusal(refusedResult_, refusalsBefore_, platform::D3D9Refusal::reason, \
+                               #__VA_ARGS__);                                                  \
+    } while (0)
 
 namespace d3d9test {
 

@@ -19,7 +19,8 @@ uint32_t FramebufferPixel(HWND window, int x, int y) {
 
 class PresentTest : public ::testing::Test {
   protected:
-    void Open(UINT width, UINT height, D3DFORMAT format, UINT interval) {
+    void Open(UINT width, UINT height, D3DFORMAT format, UINT interval,
+              D3DSWAPEFFECT swapEffect = D3DSWAPEFFECT_COPY) {
         platform::ResetD3D9Profile();
         window_ = MakeWindow(64, 32);
         ASSERT_NE(window_, nullptr);
@@ -27,6 +28,7 @@ class PresentTest : public ::testing::Test {
         D3DPRESENT_PARAMETERS p = WindowedParameters(width, height, window_);
         p.BackBufferFormat = format;
         p.PresentationInterval = interval;
+        p.SwapEffect = swapEffect;
         ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_,
                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_),
                   D3D_OK);
@@ -107,8 +109,51 @@ TEST_F(PresentTest, RectanglesChooseSourceAndDestination) {
     RECT beyond = {56, 24, 72, 40};
     ASSERT_EQ(device_->Present(&source, &beyond, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(FramebufferPixel(window_, 63, 31), Back(8 + 7 / 2, 4 + 7 / 2));
+    // A source reaching past the back buffer is clipped to it: columns 0..31
+    // of rows 0..7 then fill the whole client area.
     RECT outside = {0, 0, 33, 8};
-    EXPECT_EQ(device_->Present(&outside, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->Present(&outside, nullptr, nullptr, nullptr), D3D_OK);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            ASSERT_EQ(FramebufferPixel(window_, x, y), Back(x / 2, y / 4)) << x << ", " << y;
+        }
+    }
+    RECT upLeft = {-3, -5, 8, 4};
+    ASSERT_EQ(device_->Present(&upLeft, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(FramebufferPixel(window_, 63, 31), Back(7, 3));
+    EXPECT_EQ(FramebufferPixel(window_, 0, 0), Back(0, 0));
+}
+
+TEST_F(PresentTest, PresentInsideASceneIsRefused) {
+    Open(32, 16, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE);
+    Pattern();
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_REFUSED(PresentInsideScene, device_->Present(nullptr, nullptr, nullptr, nullptr));
+    IDirect3DSwapChain9* chain = nullptr;
+    ASSERT_EQ(device_->GetSwapChain(0, &chain), D3D_OK);
+    EXPECT_REFUSED(PresentInsideScene, chain->Present(nullptr, nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(FramebufferPixel(window_, 5, 7), 0u);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(chain->Present(nullptr, nullptr, nullptr, nullptr, 0), D3D_OK);
+    EXPECT_EQ(FramebufferPixel(window_, 5, 7), Back(2, 3));
+    chain->Release();
+}
+
+TEST_F(PresentTest, RectanglesNeedTheCopySwapEffect) {
+    const D3DSWAPEFFECT kFlip = 2;
+    for (D3DSWAPEFFECT effect : {D3DSWAPEFFECT_DISCARD, kFlip}) {
+        SCOPED_TRACE(effect);
+        Open(32, 16, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE, effect);
+        RECT rect = {0, 0, 8, 8};
+        EXPECT_REFUSED(RectsNeedCopySwapEffect, device_->Present(&rect, nullptr, nullptr, nullptr));
+        EXPECT_REFUSED(RectsNeedCopySwapEffect, device_->Present(nullptr, &rect, nullptr, nullptr));
+        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        TearDown();
+        back_ = nullptr;
+        device_ = nullptr;
+        d3d_ = nullptr;
+        window_ = nullptr;
+    }
 }
 
 TEST_F(PresentTest, BackBufferKeepsItsContentsAfterPresent) {
@@ -169,7 +214,7 @@ TEST_F(PresentTest, LostDevicePresentsNothing) {
     Open(64, 32, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE);
     Pattern();
     platform::LoseD3D9Devices();
-    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    EXPECT_REFUSED(DeviceLost, device_->Present(nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(FramebufferPixel(window_, 5, 7), 0u);
 }
 

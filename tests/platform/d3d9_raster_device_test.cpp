@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "d3d9_fixture.h"
+#include "platform/d3d9/raster_draw.h"
+#include "platform/d3d9/raster_kernels.h"
 
 namespace {
 
@@ -248,8 +250,8 @@ TEST_F(DrawTest, AllSixPrimitiveTypes) {
     ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, fan, 20), D3D_OK);
     EXPECT_EQ(Pixel(41, 37), c);
     EXPECT_EQ(Pixel(47, 31), c);
-    EXPECT_EQ(device_->DrawPrimitiveUP(7, 1, fan, 20), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 20), D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadPrimitiveType, device_->DrawPrimitiveUP(7, 1, fan, 20));
+    EXPECT_REFUSED(NullArgument, device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, 20));
     EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, fan, 20), D3D_OK);
 }
 
@@ -273,8 +275,8 @@ TEST_F(DrawTest, IndexedDrawsWithSixteenAndThirtyTwoBitIndices) {
         D3D_OK);
     EXPECT_EQ(Pixel(25, 5), 0xFFFFFF00u);
     EXPECT_EQ(Pixel(31, 11), 0xFFFFFF00u);
-    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, 4, 2, i32, 99, v, 20),
-              D3DERR_INVALIDCALL);
+    EXPECT_REFUSED(BadIndexFormat,
+                   device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, 4, 2, i32, 99, v, 20));
 }
 
 TEST_F(DrawTest, UntransformedVerticesGoThroughTheTransformsAndViewport) {
@@ -330,6 +332,125 @@ TEST_F(DrawTest, TraceKeepsVertexBytesAndLostDeviceDrawsNothing) {
     EXPECT_EQ(platform::D3D9CallCount("DrawPrimitiveUP"), before + 2);
     EXPECT_EQ(Pixel(5, 5), 0xFFFF0000u);
     EXPECT_EQ(Pixel(6, 5), 0xFF000000u);
+}
+
+// A primitive count whose vertex count passes 32 bits is refused instead of wrapping into a
+// small count and looping over billions of primitives.
+TEST_F(DrawTest, PrimitiveCountsWhoseVertexCountOverflowsAreRefused) {
+    device_->SetFVF(kFvfColor2D);
+    const Color2D v[4] = {{0, 0, 0, 1, 0xFFFFFFFFu},
+                          {4, 0, 0, 1, 0xFFFFFFFFu},
+                          {0, 4, 0, 1, 0xFFFFFFFFu},
+                          {4, 4, 0, 1, 0xFFFFFFFFu}};
+    const uint16_t indices[6] = {0, 1, 2, 3, 2, 1};
+    struct Case {
+        D3DPRIMITIVETYPE type;
+        UINT count;
+    };
+    const Case cases[] = {
+        {D3DPT_TRIANGLELIST, 0x55555556u},   // 3 n wraps to 2
+        {D3DPT_TRIANGLESTRIP, 0xFFFFFFFFu},  // n + 2 wraps to 1
+        {D3DPT_TRIANGLEFAN, 0xFFFFFFFEu},    // n + 2 wraps to 0
+        {D3DPT_LINELIST, 0x80000001u},       // 2 n wraps to 2
+        {D3DPT_LINESTRIP, 0xFFFFFFFFu},      // n + 1 wraps to 0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        EXPECT_REFUSED(VertexCountOverflow,
+                       device_->DrawPrimitiveUP(c.type, c.count, v, sizeof(Color2D)));
+        EXPECT_REFUSED(VertexCountOverflow,
+                       device_->DrawIndexedPrimitiveUP(c.type, 0, 4, c.count, indices,
+                                                       D3DFMT_INDEX16, v, sizeof(Color2D)));
+    }
+    // A vertex range whose end passes 32 bits.
+    EXPECT_REFUSED(VertexCountOverflow,
+                   device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0xFFFFFFF0u, 0x20, 2,
+                                                   indices, D3DFMT_INDEX16, v, sizeof(Color2D)));
+    EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
+}
+
+// A batch as the library sends it (2340 vertices of FVF 0x144, flat shading, the colour only in
+// the first vertex of each triangle, blended): the fast routes, with and without the vector
+// kernels, give the back buffer of the plain route.
+TEST_F(DrawTest, LibrarySpriteBatchesGiveThePlainPixels) {
+    struct Restore {
+        ~Restore() {
+            platform::SetRasterFastQuadsEnabled(true);
+            platform::SetRasterVectorKernelsEnabled(true);
+        }
+    } restore;
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device_->CreateTexture(32, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(tex->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 32; ++y) {
+        auto* row =
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < 32; ++x) {
+            int dx = 2 * x - 31, dy = 2 * y - 31, d2 = dx * dx + dy * dy;
+            uint32_t a = d2 < 400 ? 255 : (d2 < 900 ? 0x90u - static_cast<uint32_t>(x) : 0);
+            row[x] = a << 24 | static_cast<uint32_t>(x * 8) << 16 |
+                     static_cast<uint32_t>(y * 8) << 8 | 0x33u;
+        }
+    }
+    ASSERT_EQ(tex->UnlockRect(0), D3D_OK);
+    device_->SetFVF(kFvfTex2D);
+    device_->SetTexture(0, tex);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    std::vector<Tex2D> v;
+    uint32_t seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int i = 0; i < 390; ++i) {
+        float x1 = static_cast<float>(static_cast<int>(next() % 90) - 30) - 0.5f;
+        float y1 = static_cast<float>(static_cast<int>(next() % 70) - 25) - 0.5f;
+        float w = next() % 3 == 0 ? 32.0f : static_cast<float>(8 + next() % 50);
+        float x2 = x1 + w, y2 = y1 + 32.0f;
+        DWORD colour = next() % 4 == 0 ? 0x80FFC0FFu : 0xFFFFFFFFu;
+        // The others keep whatever the batch held.
+        DWORD stale = static_cast<DWORD>(next());
+        v.push_back({x1, y1, 0, 1, colour, 0, 0});
+        v.push_back({x2, y1, 0, 1, stale, 1, 0});
+        v.push_back({x1, y2, 0, 1, stale, 0, 1});
+        v.push_back({x2, y2, 0, 1, colour, 1, 1});
+        v.push_back({x1, y2, 0, 1, stale, 0, 1});
+        v.push_back({x2, y1, 0, 1, stale, 1, 0});
+    }
+    ASSERT_EQ(v.size(), 2340u);
+    std::vector<uint32_t> results[3];
+    const bool modes[3][2] = {{false, true}, {true, true}, {true, false}};  // fast, vector
+    for (int m = 0; m < 3; ++m) {
+        platform::SetRasterFastQuadsEnabled(modes[m][0]);
+        platform::SetRasterVectorKernelsEnabled(modes[m][1]);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF405060u, 1.0f, 0), D3D_OK);
+        platform::ResetRasterRouteCounts();
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 780, v.data(), sizeof(Tex2D)),
+                  D3D_OK);
+        // White sprites go to the quad kernel, tinted ones row by row through the texel table.
+        uint64_t kernel = platform::RasterRouteCount(platform::RasterRoute::kQuadKernel);
+        uint64_t rows = platform::RasterRouteCount(platform::RasterRoute::kQuadRows);
+        EXPECT_EQ(kernel > 0 && rows > 0, modes[m][0]) << "mode " << m;
+        for (int y = 0; y < 48; ++y) {
+            for (int x = 0; x < 64; ++x)
+                results[m].push_back(Pixel(x, y));
+        }
+    }
+    EXPECT_NE(results[0][64 * 20 + 30], 0xFF405060u);  // something was drawn
+    EXPECT_TRUE(results[0] == results[1]) << "fast route differs";
+    EXPECT_TRUE(results[1] == results[2]) << "portable kernels differ";
+    device_->SetTexture(0, nullptr);
+    tex->Release();
 }
 
 }  // namespace

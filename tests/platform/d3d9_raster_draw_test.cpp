@@ -6,6 +6,7 @@
 #include <random>
 
 #include "d3d9_raster_fixture.h"
+#include "platform/d3d9/raster_kernels.h"
 
 namespace {
 
@@ -124,6 +125,13 @@ TEST(RasterDraw, GouraudInterpolatesAndRoundsToNearest) {
     EXPECT_EQ(c.At(0, 1), 0xFFFF0000u);
     EXPECT_EQ(c.At(5, 1), 0xFFAA0000u);  // 255 * 10 / 15 = 170
     EXPECT_EQ(c.At(7, 2), 0xFF880000u);  // 255 * 8 / 15 = 136
+    // From 200 the values fall between integers: truncation would give 133 and 106.
+    Canvas d(16, 4);
+    std::vector<RasterVertex> w = {V(0, 0, 0xFFC80000u), V(15, 0, 0xFF000000u),
+                                   V(0, 4, 0xFFC80000u), V(15, 4, 0xFF000000u)};
+    d.Draw(kPrimTriangleStrip, w);
+    EXPECT_EQ(d.At(5, 1), 0xFF850000u);  // 200 * 10 / 15 = 133.33
+    EXPECT_EQ(d.At(7, 2), 0xFF6B0000u);  // 200 * 8 / 15 = 106.67
 }
 
 // A fan of thin triangles around a point off the pixel grid, drawn with additive blending:
@@ -412,11 +420,8 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
             c.states.stage[0][kTssAlphaOp] = kTopModulate;
             c.states.stage[0][kTssAlphaArg2] = kTaDiffuse;
             c.states.render[kRsShadeMode] = kShadeFlat;
-            if (blend) {
-                c.states.render[kRsAlphaBlendEnable] = 1;
-                c.states.render[kRsSrcBlend] = kBlendSrcAlpha;
-                c.states.render[kRsDestBlend] = kBlendInvSrcAlpha;
-            }
+            if (blend)
+                UseSrcAlphaBlending(&c.states);
             if (variant == 4) {
                 c.states.textures[0] = nullptr;
                 c.states.stage[0][kTssColorOp] = kTopSelectArg2;
@@ -428,6 +433,83 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
         }
         EXPECT_TRUE(results[0] == results[1]) << "fast route differs, variant " << variant;
         EXPECT_TRUE(results[1] == results[2]) << "threads differ, variant " << variant;
+    }
+}
+
+// Whole-image stretches as the game draws them (point and linear, copy and blend, both 32-bit
+// texel and target formats, enlarged, shrunk and shifted): the fast routes and the vector
+// kernels must give the pixels of the plain route.
+TEST(RasterDraw, StretchesGiveThePlainPixels) {
+    SwitchGuard guard;
+    struct VectorOn {
+        ~VectorOn() { SetRasterVectorKernelsEnabled(true); }
+    } vectorOn;
+    std::mt19937 rng(99);
+    const int kW = 37, kH = 23;
+    struct Place {
+        float x1, y1, x2, y2, u1, v1, u2, v2;
+    };
+    const Place places[] = {
+        {-0.5f, -0.5f, 73.5f, 45.5f, 0, 0, 1, 1},                   // twice the size
+        {-0.5f, -0.5f, 55.0f, 34.0f, 0, 0, 1, 1},                   // one and a half
+        {3.25f, 2.75f, 30.5f, 17.5f, 0.1f, 0.05f, 0.9f, 1.0f},      // smaller, off the grid
+        {-10.5f, -4.5f, 90.5f, 60.5f, -0.25f, -0.5f, 1.5f, 1.25f},  // beyond, wrapped
+        {5.5f, 3.5f, 42.5f, 26.5f, 0, 0, 1, 1},                     // one texel a pixel
+        {3.0f, 2.0f, 40.0f, 25.0f, 0, 0, 1, 1},  // one texel a pixel, centres on texel edges
+        {7.49999f, 1.50001f, 44.49999f, 24.50001f, 0, 0, 1, 1},  // and next to them
+    };
+    for (uint32_t texFormat : {kFmtA8R8G8B8, kFmtX8R8G8B8}) {
+        Texture tex(kW, kH, texFormat);
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x)
+                tex.Set(x, y, rng());
+        }
+        // Runs of transparent and of opaque texels, which the blend kernel treats apart.
+        for (int x = 0; x < kW; ++x) {
+            tex.Set(x, 5, rng() & 0x00FFFFFFu);
+            tex.Set(x, 9, rng() | 0xFF000000u);
+        }
+        for (uint32_t targetFormat : {kFmtX8R8G8B8, kFmtA8R8G8B8}) {
+            for (uint32_t filter : {kFilterPoint, kFilterLinear}) {
+                for (bool blend : {false, true}) {
+                    for (const Place& p : places) {
+                        SCOPED_TRACE(testing::Message()
+                                     << "texture " << texFormat << " target " << targetFormat
+                                     << " filter " << filter << " blend " << blend << " at " << p.x1
+                                     << ", " << p.y1);
+                        std::vector<RasterVertex> v;
+                        AppendQuad(&v, p.x1, p.y1, p.x2, p.y2, 0xFFFFFFFFu, p.u1, p.v1, p.u2, p.v2);
+                        std::vector<uint32_t> results[3];
+                        const int modes[3][2] = {{0, 1}, {1, 1}, {1, 0}};  // fast, vector
+                        for (int m = 0; m < 3; ++m) {
+                            SetRasterFastQuadsEnabled(modes[m][0] != 0);
+                            SetRasterVectorKernelsEnabled(modes[m][1] != 0);
+                            Canvas c(80, 64, targetFormat, 0x00000000u);
+                            for (size_t i = 0; i < c.pixels.size(); ++i)
+                                c.pixels[i] = static_cast<uint32_t>(i * 0x9E3779B9u);
+                            UseTextureOnly(&c.states, &tex.texture);
+                            c.states.sampler[0][kSampMagFilter] = filter;
+                            c.states.sampler[0][kSampMinFilter] = filter;
+                            c.states.render[kRsShadeMode] = kShadeFlat;
+                            if (blend)
+                                UseSrcAlphaBlending(&c.states);
+                            ResetRasterRouteCounts();
+                            c.Draw(kPrimTriangleList, v);
+                            results[m] = c.pixels;
+                            // The fast modes must have taken the route they are meant to test.
+                            RasterRoute expected = filter == kFilterPoint
+                                                       ? RasterRoute::kQuadKernel
+                                                       : (blend ? RasterRoute::kQuadRows
+                                                                : RasterRoute::kLinearKernels);
+                            EXPECT_EQ(RasterRouteCount(expected), m == 0 ? 0u : 1u)
+                                << RasterRouteName(expected) << ", mode " << m;
+                        }
+                        EXPECT_TRUE(results[0] == results[1]) << "fast route differs";
+                        EXPECT_TRUE(results[1] == results[2]) << "portable kernels differ";
+                    }
+                }
+            }
+        }
     }
 }
 

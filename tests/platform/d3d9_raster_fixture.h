@@ -148,4 +148,11 @@ inline void UseTextureOnly(RasterStates* s, const RasterTexture* t) {
     s->stage[0][kTssAlphaArg1] = kTaTexture;
 }
 
+// SRCALPHA / INVSRCALPHA blending, as the library draws sprites.
+inline void UseSrcAlphaBlending(RasterStates* s) {
+    s->render[kRsAlphaBlendEnable] = 1;
+    s->render[kRsSrcBlend] = kBlendSrcAlpha;
+    s->render[kRsDestBlend] = kBlendInvSrcAlpha;
+}
+
 }  // namespace raster_test

@@ -191,26 +191,32 @@ int RefFactor(uint32_t f, int ch, bool alpha, RasterColor s, RasterColor d) {
 }
 
 TEST(RasterBlend, EveryFactorAndOperationOnKnownPixels) {
-    const uint32_t src = 0x80C04020u;
-    const uint32_t dst = 0x4010806Fu;
-    RasterColor s = ColorFromArgb(src), d = ColorFromArgb(dst);
-    for (uint32_t op = kBlendOpAdd; op <= kBlendOpMax; ++op) {
-        for (uint32_t fs = kBlendZero; fs <= kBlendSrcAlphaSat; ++fs) {
-            for (uint32_t fd = kBlendZero; fd <= kBlendSrcAlphaSat; ++fd) {
-                RasterBlendSetup b;
-                b.enabled = true;
-                b.srcBlend = fs;
-                b.destBlend = fd;
-                b.op = op;
-                RasterColor out = ColorFromArgb(BlendRasterPixel(b, src, dst));
-                int got[4] = {out.r, out.g, out.b, out.a};
-                int sc[4] = {s.r, s.g, s.b, s.a}, dc[4] = {d.r, d.g, d.b, d.a};
-                for (int ch = 0; ch < 4; ++ch) {
-                    bool alpha = ch == 3;
-                    int want = RefBlend(op, sc[ch], RefFactor(fs, ch, alpha, s, d), dc[ch],
-                                        RefFactor(fd, ch, alpha, s, d));
-                    ASSERT_EQ(got[ch], want)
-                        << "op " << op << " src " << fs << " dest " << fd << " channel " << ch;
+    // In the second pair the destination alpha is above 255 minus the source alpha, so
+    // SRCALPHASAT differs from SRCALPHA there.
+    const uint32_t pairs[][2] = {{0x80C04020u, 0x4010806Fu}, {0x80C04020u, 0xC010806Fu}};
+    for (const auto& pair : pairs) {
+        const uint32_t src = pair[0];
+        const uint32_t dst = pair[1];
+        SCOPED_TRACE(dst);
+        RasterColor s = ColorFromArgb(src), d = ColorFromArgb(dst);
+        for (uint32_t op = kBlendOpAdd; op <= kBlendOpMax; ++op) {
+            for (uint32_t fs = kBlendZero; fs <= kBlendSrcAlphaSat; ++fs) {
+                for (uint32_t fd = kBlendZero; fd <= kBlendSrcAlphaSat; ++fd) {
+                    RasterBlendSetup b;
+                    b.enabled = true;
+                    b.srcBlend = fs;
+                    b.destBlend = fd;
+                    b.op = op;
+                    RasterColor out = ColorFromArgb(BlendRasterPixel(b, src, dst));
+                    int got[4] = {out.r, out.g, out.b, out.a};
+                    int sc[4] = {s.r, s.g, s.b, s.a}, dc[4] = {d.r, d.g, d.b, d.a};
+                    for (int ch = 0; ch < 4; ++ch) {
+                        bool alpha = ch == 3;
+                        int want = RefBlend(op, sc[ch], RefFactor(fs, ch, alpha, s, d), dc[ch],
+                                            RefFactor(fd, ch, alpha, s, d));
+                        ASSERT_EQ(got[ch], want)
+                            << "op " << op << " src " << fs << " dest " << fd << " channel " << ch;
+                    }
                 }
             }
         }

@@ -1,0 +1,186 @@
+// The whole-quad kernels, vector and portable forms, bit for bit against the per-pixel formulas.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "d3d9_raster_fixture.h"
+#include "platform/d3d9/raster_kernels.h"
+#include "platform/d3d9/raster_pixel.h"
+#include "platform/d3d9/raster_sample.h"
+
+namespace {
+
+using namespace platform;
+
+struct VectorGuard {
+    ~VectorGuard() { SetRasterVectorKernelsEnabled(true); }
+};
+
+RasterBlendSetup SrcAlphaBlend() {
+    RasterBlendSetup b;
+    b.enabled = true;
+    b.srcBlend = kBlendSrcAlpha;
+    b.destBlend = kBlendInvSrcAlpha;
+    b.op = kBlendOpAdd;
+    return b;
+}
+
+// Every alpha, source and destination byte: red takes the row as source and the column as
+// destination, the other channels mix them, so each (alpha, source, destination) triple meets
+// the kernel in some channel. The reference is the per-pixel blend.
+TEST(RasterKernels, BlendMatchesTheReferenceOnEveryAlphaSourceAndDestination) {
+    VectorGuard guard;
+    const RasterBlendSetup reference = SrcAlphaBlend();
+    std::vector<uint32_t> texels(256 * 256);
+    std::vector<const uint32_t*> rows(256);
+    std::vector<uint32_t> target(256 * 256);
+    for (bool vector : {true, false}) {
+        SetRasterVectorKernelsEnabled(vector);
+        // The portable form is plain C++; a sample of alphas is enough for it.
+        for (uint32_t a = 0; a < 256; a += vector ? 1 : 15) {
+            SCOPED_TRACE(testing::Message() << "alpha " << a << (vector ? " vector" : " portable"));
+            for (uint32_t y = 0; y < 256; ++y) {
+                rows[y] = &texels[y * 256];
+                for (uint32_t x = 0; x < 256; ++x) {
+                    texels[y * 256 + x] = a << 24 | y << 16 | x << 8 | ((x + y) & 255);
+                    target[y * 256 + x] = (x ^ y) << 24 | x << 16 | y << 8 | (x * 7 & 255);
+                }
+            }
+            std::vector<uint32_t> before = target;
+            QuadTexels q;
+            q.out = target.data();
+            q.outPitch = 256;
+            q.texRows = rows.data();
+            q.width = 256;
+            q.height = 256;
+            q.rowLength = 256;
+            q.blend = true;
+            DrawQuadTexels(q);
+            for (size_t i = 0; i < target.size(); ++i) {
+                uint32_t want = BlendRasterPixel(reference, texels[i], before[i]);
+                ASSERT_EQ(target[i], want) << "pixel " << i;
+            }
+        }
+    }
+}
+
+// Copies and blends with contiguous, enlarged (permuted), shrunk and mirrored (gathered)
+// columns, X8R8G8B8 texels and targets, and widths that leave a remainder.
+TEST(RasterKernels, EveryColumnLayoutReadsTheListedTexels) {
+    VectorGuard guard;
+    std::mt19937 rng(41);
+    const int kRowLength = 53;
+    std::vector<uint32_t> texels(kRowLength * 5);
+    for (uint32_t& t : texels)
+        t = rng();
+    struct Layout {
+        const char* what;
+        int width;
+        int (*column)(int x);
+    };
+    const Layout layouts[] = {
+        {"contiguous", 45, [](int x) { return x + 3; }},
+        {"twice as wide", 101, [](int x) { return x / 2; }},
+        {"three halves", 77, [](int x) { return x * 2 / 3 + 1; }},
+        {"halved", 26, [](int x) { return 2 * x; }},
+        {"mirrored", 40, [](int x) { return 52 - x; }},
+    };
+    for (const Layout& l : layouts) {
+        for (bool blend : {false, true}) {
+            for (uint32_t orBits : {0u, 0xFF000000u}) {
+                SCOPED_TRACE(testing::Message()
+                             << l.what << (blend ? " blended" : " copied") << " or " << orBits);
+                std::vector<int32_t> cols(l.width);
+                for (int x = 0; x < l.width; ++x)
+                    cols[x] = l.column(x);
+                const uint32_t* rows[4] = {&texels[0], &texels[2 * kRowLength],
+                                           &texels[2 * kRowLength], &texels[4 * kRowLength]};
+                std::vector<uint32_t> results[2];
+                for (int vector = 0; vector < 2; ++vector) {
+                    SetRasterVectorKernelsEnabled(vector != 0);
+                    std::vector<uint32_t> target(4 * 128, 0x80706050u);
+                    for (size_t i = 0; i < target.size(); ++i)
+                        target[i] ^= static_cast<uint32_t>(i * 0x01030507u);
+                    QuadTexels q;
+                    q.out = target.data() + 3;
+                    q.outPitch = 128;
+                    q.texRows = rows;
+                    q.cols = cols.data();
+                    q.width = l.width;
+                    q.height = 4;
+                    q.rowLength = kRowLength;
+                    q.alphaOr = orBits;
+                    q.targetOr = orBits;
+                    q.blend = blend;
+                    std::vector<uint32_t> before = target;
+                    DrawQuadTexels(q);
+                    for (int y = 0; y < 4; ++y) {
+                        for (int x = 0; x < 128; ++x) {
+                            uint32_t got = target[y * 128 + x];
+                            uint32_t old = before[y * 128 + x];
+                            if (x < 3 || x >= 3 + l.width) {
+                                ASSERT_EQ(got, old) << "outside at " << x << ", " << y;
+                                continue;
+                            }
+                            uint32_t texel = rows[y][cols[x - 3]] | orBits;
+                            uint32_t want =
+                                (blend ? BlendRasterPixel(SrcAlphaBlend(), texel, old | orBits)
+                                       : texel) |
+                                orBits;
+                            ASSERT_EQ(got, want) << x << ", " << y;
+                        }
+                    }
+                    results[vector] = target;
+                }
+                EXPECT_EQ(results[0], results[1]);
+            }
+        }
+    }
+}
+
+// Every horizontal and vertical weight, random texels: the two passes give BilinearCombine.
+TEST(RasterKernels, BilinearPassesGiveTheFourWeightSum) {
+    VectorGuard guard;
+    std::mt19937 rng(18);
+    const int kWidth = 259;  // every weight, and a remainder past the last eight
+    std::vector<uint32_t> row0(kWidth + 1), row1(kWidth + 1);
+    for (int i = 0; i <= kWidth; ++i) {
+        row0[i] = rng();
+        row1[i] = rng();
+    }
+    std::vector<int32_t> first(kWidth), second(kWidth);
+    std::vector<uint16_t> fx(4 * kWidth);
+    for (int i = 0; i < kWidth; ++i) {
+        first[i] = i;
+        second[i] = (i * 7 + 1) % (kWidth + 1);
+        for (int c = 0; c < 4; ++c)
+            fx[4 * i + c] = static_cast<uint16_t>(i & 255);
+    }
+    for (bool vector : {true, false}) {
+        SetRasterVectorKernelsEnabled(vector);
+        for (uint32_t orBits : {0u, 0xFF000000u}) {
+            std::vector<uint16_t> h0(4 * kWidth), h1(4 * kWidth);
+            BilinearHorizontal(h0.data(), row0.data(), first.data(), second.data(), fx.data(),
+                               kWidth, orBits);
+            BilinearHorizontal(h1.data(), row1.data(), first.data(), second.data(), fx.data(),
+                               kWidth, orBits);
+            std::vector<uint32_t> out(kWidth);
+            for (uint32_t fy = 0; fy < 256; ++fy) {
+                SCOPED_TRACE(testing::Message() << "fy " << fy << (vector ? " vector" : " portable")
+                                                << " or " << orBits);
+                BilinearVertical(out.data(), h0.data(), h1.data(), fy, kWidth, orBits);
+                for (int i = 0; i < kWidth; ++i) {
+                    uint32_t want =
+                        BilinearCombine(row0[first[i]] | orBits, row0[second[i]] | orBits,
+                                        row1[first[i]] | orBits, row1[second[i]] | orBits,
+                                        fx[4 * i], fy) |
+                        orBits;
+                    ASSERT_EQ(out[i], want) << "column " << i;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
