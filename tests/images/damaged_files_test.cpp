@@ -58,6 +58,16 @@ std::vector<Sample> Corpus() {
     bmp16.table = {0xF800, 0x7E0, 0x1F};
     bmp16.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
     corpus.push_back({"bmp 16 fields", MakeBmp(bmp16)});
+    // Pixels with every bit set: a mask damaged into more than one run of
+    // bits must not index past the channel tables.
+    BmpRecipe fields16 = bmp16;
+    fields16.pixels.assign(8, 0xFF);
+    corpus.push_back({"bmp 16 fields, high bits", MakeBmp(fields16)});
+    BmpRecipe fields32 = bmp16;
+    fields32.bits = 32;
+    fields32.table = {0xFF0000, 0xFF00, 0xFF};
+    fields32.pixels.assign(16, 0xFF);
+    corpus.push_back({"bmp 32 fields, high bits", MakeBmp(fields32)});
     BmpRecipe bmp1;
     bmp1.width = 9;
     bmp1.height = 2;
