@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/files/archive.h"
 #include "foundation/base/text.h"
+#include "foundation/files/archive.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -136,6 +136,9 @@ TEST(ArchivePaths, NormalisedPathsAreAbsoluteAndUpperCase) {
         {"\\\\server\\share\\f", "\\\\SERVER\\SHARE\\F"},
         {"a\\..", "C:\\TMP\\A\\.."},
         {"データ\\表.csv", "C:\\TMP\\データ\\表.CSV"},
+        // Characters whose second byte is the separator's byte are walked whole.
+        {"表\\..\\data\\x.png", "C:\\TMP\\DATA\\X.PNG"},
+        {"ソ\\能\\..\\f", "C:\\TMP\\ソ\\F"},
     };
     for (const Case& c : cases) {
         char out[MAX_PATH];
