@@ -7,8 +7,8 @@
 
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
-#include "foundation/memory/memory.h"
 #include "foundation/files/streams.h"
+#include "foundation/memory/memory.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -193,6 +193,10 @@ TEST_F(FileLayerTest, ReadLineCases) {
         // A double-byte character cut by the buffer's end is left for the next call.
         {"abc\x82\xa0z", 5, {"abc", "\x82\xa0z"}},
         {"ab\r", 64, {"ab\r"}},
+        // A lead byte that ends the file is the last line's content.
+        {"ab\r\nc\x82", 64, {"ab", "c\x82"}},
+        {"\x82\xa0\x82", 3, {"\x82\xa0", "\x82"}},
+        {"a\x82", 2, {"a", "\x82"}},
     };
     for (const Case& c : cases) {
         tessel_test::WriteWholeFile(dir_.Linux("lines.txt"), c.bytes);
