@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
-#include "foundation/base/text.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -22,6 +22,14 @@ ArchiveRecord* archives[kMaxOpenArchives];
 int archiveCount = 0;
 ArcFsFileRecord* files[kMaxArcFsFiles];
 int fileCount = 0;
+// Open listings. A handle carries its slot and the serial of the listing
+// opened there, so a closed handle stays refused after its slot is reused.
+ArcFsFind* finds[kMaxArcFsFinds];
+uint32_t findSerials[kMaxArcFsFinds];
+constexpr int kFindSlotBits = 10;
+static_assert(kMaxArcFsFinds <= 1 << kFindSlotBits);
+constexpr FindHandle kFindHandleBit = FindHandle{1} << 30;
+constexpr uint32_t kFindSerialMask = (1u << (30 - kFindSlotBits)) - 1;
 
 char suffix[kMaxArchiveSuffix + 1] = "";
 char keyText[kArchiveKeySize + 1] = "";
@@ -59,11 +67,26 @@ ArcFsFileRecord* FileOf(FileHandle file) {
     return files[slot];
 }
 
-ArcFsFind* FindOf(FindHandle search) {
-    if (search == 0 || search == -1) {
-        return nullptr;
+FindHandle FindHandleOf(int slot) {
+    return kFindHandleBit | static_cast<FindHandle>(findSerials[slot]) << kFindSlotBits | slot;
+}
+
+// The slot of an open listing's handle, or -1.
+int FindSlotOf(FindHandle search) {
+    if (search < 0 || (search & ~((kFindHandleBit << 1) - 1)) != 0 ||
+        (search & kFindHandleBit) == 0) {
+        return -1;
     }
-    return reinterpret_cast<ArcFsFind*>(search);
+    const int slot = static_cast<int>(search & ((1 << kFindSlotBits) - 1));
+    if (slot >= kMaxArcFsFinds || finds[slot] == nullptr || FindHandleOf(slot) != search) {
+        return -1;
+    }
+    return slot;
+}
+
+ArcFsFind* FindOf(FindHandle search) {
+    const int slot = FindSlotOf(search);
+    return slot < 0 ? nullptr : finds[slot];
 }
 
 bool IsSeparator(char c) {
@@ -392,6 +415,14 @@ int ArcFsGetCurrentDir(char* buffer) {
 }
 
 FindHandle ArcFsFindFirst(const char* pattern, FileFindInfo* info) {
+    int slot = 0;
+    while (slot < kMaxArcFsFinds && finds[slot] != nullptr) {
+        ++slot;
+    }
+    if (slot == kMaxArcFsFinds) {
+        WriteLog("同時に行えるファイル検索の数が限界を超えました\n");
+        return -1;
+    }
     ArcFsFind* record =
         static_cast<ArcFsFind*>(AllocTrackedZeroed(sizeof(ArcFsFind), __FILE__, __LINE__));
     if (record == nullptr) {
@@ -416,7 +447,9 @@ FindHandle ArcFsFindFirst(const char* pattern, FileFindInfo* info) {
             return -1;
         }
     }
-    return reinterpret_cast<FindHandle>(record);
+    finds[slot] = record;
+    findSerials[slot] = (findSerials[slot] + 1) & kFindSerialMask;
+    return FindHandleOf(slot);
 }
 
 int ArcFsFindNext(FindHandle search, FileFindInfo* info) {
@@ -435,10 +468,12 @@ int ArcFsFindNext(FindHandle search, FileFindInfo* info) {
 }
 
 int ArcFsFindClose(FindHandle search) {
-    ArcFsFind* record = FindOf(search);
-    if (record == nullptr) {
+    const int slot = FindSlotOf(search);
+    if (slot < 0) {
         return -1;
     }
+    ArcFsFind* record = finds[slot];
+    finds[slot] = nullptr;
     if (record->inArchive) {
         ArchiveFindClose(record->find);
         DropReference(record->archiveSlot);

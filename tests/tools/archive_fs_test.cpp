@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/base/text.h"
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
-#include "foundation/base/text.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 
@@ -289,6 +289,13 @@ TEST_F(ArcFs, ListingsLookIntoArchivesAndReferencesAreCounted) {
     ASSERT_EQ(ResolveArchivePath("pack\\x", &slot, nullptr, nullptr), 0);
     EXPECT_EQ(ArchiveSlotReferences(slot), 2) << "the listing and the resolution";
     EXPECT_EQ(ArcFsFindClose(search), 0);
+    EXPECT_EQ(ArchiveSlotReferences(slot), 1);
+    // A closed or made-up listing handle is refused and changes nothing.
+    for (FindHandle bad : {search, search + 1, FindHandle{12345}, FindHandle{-2}}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(ArcFsFindNext(bad, &info), -1);
+        EXPECT_EQ(ArcFsFindClose(bad), -1);
+    }
     EXPECT_EQ(ArchiveSlotReferences(slot), 1);
     EXPECT_EQ(ArcFsFindFirst("pack\\*.zip", &info), -1);
     EXPECT_EQ(ArchiveSlotReferences(slot), 1) << "a failed listing keeps no reference";
