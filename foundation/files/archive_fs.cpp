@@ -35,17 +35,22 @@ char suffix[kMaxArchiveSuffix + 1] = "";
 char keyText[kArchiveKeySize + 1] = "";
 bool keySet = false;
 
+// The last archive found, and the last folder whose probes found none: a
+// file there that is not an archive is read (and its refusal logged) once,
+// not at every open.
 struct ResolveCache {
     int slot;
     char archivePath[kArchivePathBytes];
     int prefixLength;  // 0: nothing cached
+    char missFolder[MAX_PATH];
 };
-ResolveCache cache = {-1, "", 0};
+ResolveCache cache = {-1, "", 0, ""};
 
 void ForgetResolution() {
     cache.slot = -1;
     cache.archivePath[0] = '\0';
     cache.prefixLength = 0;
+    cache.missFolder[0] = '\0';
 }
 
 const char* Suffix() {
@@ -136,6 +141,32 @@ int ProbeFolders(const char* full, char* archivePath, int* prefixLength) {
         ++p;
     }
     return -1;
+}
+
+// The length of the folder part of an absolute path (up to its last
+// separator), walking whole characters.
+size_t FolderLength(const char* full) {
+    size_t length = 0;
+    for (const char* p = full; *p != '\0';) {
+        if (IsSeparator(*p)) {
+            length = static_cast<size_t>(p - full);
+        }
+        p += (IsLeadByte(p, LibraryCharSet) && p[1] != '\0') ? 2 : 1;
+    }
+    return length;
+}
+
+bool IsKnownMiss(const char* full, size_t folderLength) {
+    return cache.missFolder[0] != '\0' && std::strlen(cache.missFolder) == folderLength &&
+           std::strncmp(full, cache.missFolder, folderLength) == 0;
+}
+
+void RememberMiss(const char* full, size_t folderLength) {
+    if (folderLength == 0 || folderLength >= sizeof cache.missFolder) {
+        return;
+    }
+    std::memcpy(cache.missFolder, full, folderLength);
+    cache.missFolder[folderLength] = '\0';
 }
 
 void CloseArchiveSlot(int slot) {
@@ -264,10 +295,15 @@ int ResolveArchivePath(const char* path, int* slot, char* archivePath, char* inn
         }
         cache.slot = found;
     } else {
+        const size_t folderLength = FolderLength(full);
+        if (IsKnownMiss(full, folderLength)) {
+            return -1;
+        }
         char probe[kArchivePathBytes];
         int prefixLength = 0;
         found = ProbeFolders(full, probe, &prefixLength);
         if (found < 0) {
+            RememberMiss(full, folderLength);
             return -1;
         }
         cache.slot = found;

@@ -156,6 +156,30 @@ TEST_F(ArcFs, AFileMissingFromAnExistingArchiveIsNotReadFromTheFolder) {
     EXPECT_FALSE(opened);
 }
 
+TEST_F(ArcFs, AFileBesideAFolderThatIsNotAnArchiveIsReadAndLoggedOnce) {
+    WriteWholeFile(dir_.Linux("plain.dat"), std::string("abc"));
+    MakeFolder(dir_.Windows() + "\\plain", {{"a.txt", "a"}, {"b.txt", "b"}});
+    LogScope log;  // the current folder is the log's from here on
+    const std::string folder = dir_.Windows() + "\\plain\\";
+    auto refusals = [&log] {
+        const std::string text = log.Text();
+        const std::string line = "アーカイブファイルが短すぎます";
+        int count = 0;
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(Read(folder + "a.txt"), "a");
+    EXPECT_EQ(Read(folder + "b.txt"), "b");
+    EXPECT_EQ(Read(folder + "a.txt"), "a");
+    EXPECT_EQ(refusals(), 1);
+    // A new key may open it: the next open looks again.
+    UseArchiveKeyText("another key");
+    EXPECT_EQ(Read(folder + "a.txt"), "a");
+    EXPECT_EQ(refusals(), 2);
+}
+
 TEST_F(ArcFs, ReadsCountWholeItemsAndAZeroSizeReadsNothing) {
     FileTree tree;
     tree["nine.bin"] = "123456789";
