@@ -150,6 +150,23 @@ TEST_F(SettingsProgram, ShowsTheFileAndSavesItBackUnchanged) {
     EXPECT_EQ(BoxesShown(), 0);
 }
 
+TEST_F(SettingsProgram, AnExistingFileIsFoundWhateverTheCaseOfItsName) {
+    FILE* file = fopen("CONFIG.DAT", "wb");
+    ASSERT_NE(file, nullptr);
+    const uint8_t bytes[] = {2, 1, 1, 0x0F};
+    ASSERT_EQ(fwrite(bytes, 1, sizeof bytes, file), sizeof bytes);
+    fclose(file);
+    EXPECT_EQ(Run(Clicks({IDC_SHOW_FPS, IDC_SAVE})), 0);
+    EXPECT_EQ(script_.checkedAtStart, (std::vector<int>{32, 23, 51, 52, 53, 54, 42}));
+    EXPECT_EQ(access("config.dat", F_OK), -1) << "no second file beside it";
+    file = fopen("CONFIG.DAT", "rb");
+    ASSERT_NE(file, nullptr);
+    uint8_t saved[8] = {};
+    EXPECT_EQ(fread(saved, 1, sizeof saved, file), 4u);
+    fclose(file);
+    EXPECT_EQ(saved[3], 0x07);
+}
+
 struct ClickCase {
     const char* name;
     Bytes file;
