@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "foundation/base/text.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/memory/memory.h"
-#include "foundation/base/text.h"
 #include "images/convert.h"
 #include "images/dxt.h"
 
@@ -30,7 +30,8 @@ bool TryLoader(ImageLoader loader, InputStream* stream, BASEIMAGE* image) {
     return loader(stream, image) == 0;
 }
 
-// The image mirrored left to right into a new block of the same pitch.
+// The image's first level mirrored left to right into a new block of the
+// same pitch.
 int MirrorLoadedImage(BASEIMAGE* image) {
     if (DecodeDxtImage(image) != 0) {
         return -1;
@@ -47,6 +48,7 @@ int MirrorLoadedImage(BASEIMAGE* image) {
                        0, 0, 0);
     FreeTracked(image->pixels);
     image->pixels = mirrored;
+    image->mipCount = 0;  // only the first level was mirrored
     return 0;
 }
 

@@ -141,6 +141,40 @@ TEST(LoadImageBuffer, CompressedImagesAreExpandedToBeMirroredOrMadeDibs) {
     tessel::FreeTracked(info);
 }
 
+TEST(LoadImageBuffer, AMirroredImageWithLevelsKeepsOnlyItsFirst) {
+    DdsRecipe dxt;
+    dxt.width = 8;
+    dxt.height = 8;
+    dxt.flags |= 0x20000;
+    dxt.caps |= 0x400008;
+    dxt.mipCount = 4;
+    dxt.pixelFlags = 4;
+    dxt.fourCc = FourCcOf("DXT1");
+    dxt.data.assign(32 + 8 + 8 + 8, 0x5C);
+    DdsRecipe plain = dxt;
+    plain.pixelFlags = 0x41;
+    plain.fourCc = 0;
+    plain.rgbBits = 32;
+    plain.masks[0] = 0xFF0000;
+    plain.masks[1] = 0xFF00;
+    plain.masks[2] = 0xFF;
+    plain.masks[3] = 0xFF000000;
+    plain.data.assign((64 + 16 + 4 + 1) * 4, 0x3A);
+    for (const DdsRecipe& recipe : {dxt, plain}) {
+        SCOPED_TRACE(recipe.fourCc != 0 ? "DXT1" : "32-bit");
+        Bytes dds = MakeDds(recipe);
+        BASEIMAGE image = {};
+        ASSERT_EQ(
+            tessel::LoadImageBufferFromFile(nullptr, dds.data(), int(dds.size()), 1, &image, 0), 0);
+        EXPECT_EQ(image.mipCount, 4);
+        tessel::ReleaseImageBuffer(&image);
+        ASSERT_EQ(
+            tessel::LoadImageBufferFromFile(nullptr, dds.data(), int(dds.size()), 1, &image, 1), 0);
+        EXPECT_EQ(image.mipCount, 0) << "the mirrored block holds the first level only";
+        tessel::ReleaseImageBuffer(&image);
+    }
+}
+
 TEST(LoadImageBuffer, AsADibSharedOrCopied) {
     // An 8-bit BMP of width 4: its rows already have the DIB's length.
     BmpRecipe recipe;
