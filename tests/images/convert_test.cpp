@@ -165,19 +165,26 @@ TEST(Convert, MirrorWritesRightToLeftOnEveryPath) {
     EXPECT_EQ(out.Get(2, 0), 1u);
 }
 
-TEST(Convert, TransparentCopySkipsTheKeyOnEveryPath) {
+// A palette entry as the generic rule reads it: blue, green, red, alpha bytes.
+uint32_t EntryValue(const PixelFormatDesc& f, int index) {
+    const PaletteEntry& e = f.palette[index];
+    return e.blue | uint32_t{e.green} << 8 | uint32_t{e.red} << 16 | uint32_t{e.alpha} << 24;
+}
+
+TEST(Convert, TransparentCopySkipsTheKeyOnEveryPathThatKeys) {
     struct Case {
         PixelFormatDesc from, to;
+        bool keyIsEntry;  // a palette source into another format compares its entries
     };
-    const Case cases[] = {{Xrgb32(), Xrgb32()}, {Rgb565(), Rgb565()}, {Rgb24(), Rgb565()},
-                          {Rgb565(), Argb32()}, {Pal8(2), Pal8(2)},   {Pal8(2), Xrgb32()},
-                          {Rgb24(), Pal8(3)}};
+    const Case cases[] = {{Xrgb32(), Xrgb32(), false}, {Rgb565(), Rgb565(), false},
+                          {Rgb24(), Rgb565(), false},  {Rgb565(), Argb32(), false},
+                          {Pal8(2), Pal8(2), false},   {Pal8(2), Xrgb32(), true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.from.bits << " -> " << c.to.bits);
         Pixels src(c.from, 4, 1), dst(c.to, 4, 1);
-        const uint32_t key = 0x1F;
+        const uint32_t key = c.keyIsEntry ? EntryValue(c.from, 0x1F) : 0x1F;
         for (int x = 0; x < 4; ++x) {
-            src.Set(x, 0, x % 2 == 0 ? key : 0x23);
+            src.Set(x, 0, x % 2 == 0 ? 0x1F : 0x23);
             dst.Set(x, 0, 0xAAAAAAAA);
         }
         Options o;
@@ -189,6 +196,41 @@ TEST(Convert, TransparentCopySkipsTheKeyOnEveryPath) {
         EXPECT_EQ(dst.Get(0, 0), untouched);
         EXPECT_EQ(dst.Get(2, 0), untouched);
         EXPECT_NE(dst.Get(1, 0), untouched);
+    }
+}
+
+TEST(Convert, APaletteSourceIsKeyedByItsEntryNotItsIndex) {
+    PixelFormatDesc from = Pal8(4);
+    from.palette[2] = PaletteEntry{0x60, 0x50, 0x40, 0};
+    from.palette[5] = PaletteEntry{0x02, 0, 0, 0};  // the entry whose value is the key
+    Pixels src(from, 2, 1), dst(Xrgb32(), 2, 1);
+    src.Set(0, 0, 2);
+    src.Set(1, 0, 5);
+    dst.Set(0, 0, 0xAAAAAAAA);
+    dst.Set(1, 0, 0xAAAAAAAA);
+    Options o;
+    o.transparentCopy = 1;
+    o.keyColor = 2;
+    Convert(dst, src, o);
+    EXPECT_EQ(dst.Get(0, 0), 0xFF405060u) << "index 2 is not the key";
+    EXPECT_EQ(dst.Get(1, 0), 0xAAAAAAAAu) << "entry 5 is";
+}
+
+TEST(Convert, IntoEightBitsFromWiderPixelsNothingIsKeyed) {
+    for (const PixelFormatDesc& from : {Rgb24(), Rgb565(), Xrgb32()}) {
+        SCOPED_TRACE(from.bits);
+        Pixels src(from, 4, 1), dst(Pal8(3), 4, 1);
+        for (int x = 0; x < 4; ++x) {
+            src.Set(x, 0, x % 2 == 0 ? 0x1F : 0x23);
+            dst.Set(x, 0, 0xAA);
+        }
+        Pixels plain = dst;
+        Convert(plain, src);
+        Options o;
+        o.transparentCopy = 1;
+        o.keyColor = 0x1F;
+        Convert(dst, src, o);
+        EXPECT_EQ(dst.bytes, plain.bytes) << "every pixel is matched, the key's too";
     }
 }
 
