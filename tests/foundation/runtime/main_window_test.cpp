@@ -69,6 +69,70 @@ TEST(Clipboard, BusyClipboardIsAFailure) {
     EXPECT_EQ(WriteClipboardText("now"), 0);
 }
 
+// The lParam of a display change: width in the low word, height in the high.
+LPARAM ScreenSize(int width, int height) {
+    return static_cast<LPARAM>(MAKELONG(width, height));
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(LibraryTest, CreationEndsByFittingTheWindowToTheScreen) {
+    g_system.visibleStyle = 0;  // as a program that never switched modes
+    ASSERT_EQ(StartLibrary(), 0);
+    // The fit marks the window style as shown, so window mode keeps the
+    // visible bit from now on.
+    EXPECT_EQ(g_system.visibleStyle, 1);
+    RECT client;
+    GetClientRect(GetMainWindow(), &client);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
+}
+
+TEST_F(LibraryTest, ADisplayChangeTheWindowCannotFollowEndsTheProgramOnce) {
+    ASSERT_EQ(StartLibrary(), 0);
+    HWND window = GetMainWindow();
+    const int bits = g_system.desktopBits;
+    const char* kFirstLine =
+        "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\r\n";
+    const char* kSecondLine =
+        "またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\r\n";
+    // The same depth and screen size changes nothing.
+    SendMessageA(window, WM_DISPLAYCHANGE, static_cast<WPARAM>(bits), ScreenSize(640, 480));
+    EXPECT_EQ(g_system.displayChanged, 1);
+    EXPECT_EQ(g_system.closePosted, 0);
+    EXPECT_EQ(Log().find(kFirstLine), std::string::npos);
+    // Twenty-four bits: both lines, one close.
+    SendMessageA(window, WM_DISPLAYCHANGE, 24, ScreenSize(640, 480));
+    SendMessageA(window, WM_DISPLAYCHANGE, 8, ScreenSize(320, 240));
+    EXPECT_EQ(g_system.closePosted, 1);
+    DrainMessages();
+    EXPECT_EQ(IsQuitRequested(), 1);
+    const std::string log = Log();
+    EXPECT_EQ(Occurrences(log, kFirstLine), 2) << "written at each change";
+    EXPECT_EQ(Occurrences(log, kSecondLine), 2);
+    EXPECT_EQ(Occurrences(log, "ウインドウを閉じようとしています\r\n"), 1) << "closed once";
+}
+
+TEST_F(LibraryTest, DisplayChangesAreOnlyNotedInFullScreenOrDuringAModeChange) {
+    for (int fullScreen : {1, 0}) {
+        SCOPED_TRACE(fullScreen);
+        ChangeWindowMode(fullScreen != 0 ? 0 : 1);
+        ASSERT_EQ(StartLibrary(), 0);
+        g_system.modeChanging = fullScreen != 0 ? 0 : 1;
+        SendMessageA(GetMainWindow(), WM_DISPLAYCHANGE, 24, ScreenSize(320, 240));
+        g_system.modeChanging = 0;
+        EXPECT_EQ(g_system.displayChanged, 1);
+        EXPECT_EQ(g_system.closePosted, 0);
+        EndLibrary();
+    }
+}
+
 TEST_F(LibraryTest, BeforeStartUpThePaintShowsTheBackgroundColour) {
     SetBackgroundRgb(10, 20, 30);
     ASSERT_EQ(StartLibrary(), 0);
