@@ -410,22 +410,24 @@ int RefreshFromWindowKeys() {
     return 1;
 }
 
-void RefreshPadFromDirectInput(PadRecord& pad) {
+// False when a failed read sent the pump round and that stopped the program
+// (or ended the input system): the caller must stop reading.
+bool RefreshPadFromDirectInput(PadRecord& pad) {
     int now = ReadMillisecondClock();
     bool signalled = Signalled(pad.event);
     if (now == pad.lastPollTime && !signalled) {
-        return;
+        return true;
     }
     pad.device->Poll();
     DIJOYSTATE state;
     HRESULT result = pad.device->GetDeviceState(sizeof state, &state);
     if (FAILED(result)) {
         if (PumpMessagesInner() != 0 || g_input.directInput == nullptr) {
-            return;
+            return false;
         }
         if (SUCCEEDED(pad.device->Acquire())) {
             if (PumpMessagesInner() != 0 || g_input.directInput == nullptr) {
-                return;
+                return false;
             }
             result = pad.device->GetDeviceState(sizeof state, &state);
         }
@@ -437,6 +439,7 @@ void RefreshPadFromDirectInput(PadRecord& pad) {
     if (signalled) {
         ResetEvent(pad.event);
     }
+    return true;
 }
 
 void RefreshPadFromJoystick(int index) {
@@ -676,8 +679,7 @@ int RefreshPadState(int index) {
     if (!UsingDirectInput() || pad.device == nullptr) {
         return 0;
     }
-    RefreshPadFromDirectInput(pad);
-    return g_input.directInput == nullptr ? -1 : 0;
+    return RefreshPadFromDirectInput(pad) ? 0 : -1;
 }
 
 int ReadPadBits(int inputId) {

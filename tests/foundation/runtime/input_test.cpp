@@ -290,6 +290,20 @@ TEST_F(Input, RefreshesAtMostOncePerMillisecond) {
     EXPECT_EQ(tessel::g_input.pads[0].state.rgbButtons[0], 0x80);
 }
 
+TEST_F(Input, APadReadStoppedByTheQuitAnswersMinusOne) {
+    Attach(2, 2);
+    ASSERT_EQ(tessel::StartLibrary(), 0);
+    ASSERT_EQ(tessel::g_input.padCount, 1);
+    SDL_Delay(2);
+    EXPECT_EQ(tessel::RefreshPadState(0), 0);
+    // A read that fails sends the pump round; a quit it brings stops the read.
+    tessel::g_input.pads[0].device->Unacquire();
+    tessel::g_system.quit = 1;
+    SDL_Delay(2);
+    EXPECT_EQ(tessel::RefreshPadState(0), -1);
+    tessel::g_system.quit = 0;
+}
+
 TEST_F(Input, MoreThanSixteenPadsEnumerateAsSixteen) {
     for (int i = 0; i < 18; ++i) {
         Attach(2, 2);
