@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/files/files_test_support.h"
@@ -108,6 +110,36 @@ TEST(Log, LongTextGoesThroughATrackedBlockThatIsFreed) {
     tessel::WriteLog(text.c_str());
     EXPECT_EQ(log.Text(), expected);
     EXPECT_EQ(tessel::CheckTrackedBlocks(), 0);
+}
+
+TEST(Log, LinesOfSeveralThreadsAreAllKeptWhole) {
+    LogScope log;
+    constexpr int kThreads = 4;
+    constexpr int kLines = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int n = 0; n < kLines; ++n) {
+                const std::string line =
+                    "thread " + std::to_string(t) + " line " + std::to_string(n) + "\n";
+                tessel::WriteLog(line.c_str());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::set<std::string> seen;
+    const std::string text = log.Text();
+    size_t start = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos;
+         start = end + 2, end = text.find("\r\n", start)) {
+        const std::string line = text.substr(start, end - start);
+        EXPECT_EQ(line.rfind("T:thread ", 0), 0u) << line;
+        EXPECT_TRUE(seen.insert(line).second) << "twice: " << line;
+    }
+    EXPECT_EQ(start, text.size()) << "the log ends with a whole line";
+    EXPECT_EQ(seen.size(), size_t{kThreads * kLines});
 }
 
 TEST(Log, DebuggerOutputGetsTheSamePieces) {
