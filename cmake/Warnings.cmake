@@ -15,6 +15,13 @@ if(TESSEL_SANITIZE)
   add_link_options(-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all)
 endif()
 
+# Data races between the library's threads (log, file reader, loaders). The
+# build runs at -O1, so code must build warning-free at every level.
+if(TESSEL_SANITIZE_THREAD)
+  add_compile_options(-fsanitize=thread -O1 -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # Targets that hold the system's Japanese texts: sources stay UTF-8, the
 # strings become code page 932 bytes at run time.
 function(tessel_cp932 target)
