@@ -28,6 +28,19 @@ TEST_F(LibraryTest, ClassNameIsTheTitleOrTheDefault) {
     GetWindowTextA(GetMainWindow(), title, sizeof(title));
     EXPECT_STREQ(title, "Renamed");
     SetWindowTitle("LibraryTest");
+    EndLibrary();
+
+    // Without a title either: the default class, and the default title.
+    g_system.className[0] = '\0';
+    SetWindowTitle("");
+    ASSERT_EQ(StartLibrary(), 0);
+    EXPECT_STREQ(g_system.className, "Q123987P");
+    EXPECT_NE(FindWindowA("Q123987P", nullptr), nullptr);
+    GetWindowTextA(GetMainWindow(), title, sizeof(title));
+    EXPECT_STREQ(title, "Tessel");
+    EndLibrary();
+    g_system.className[0] = '\0';
+    SetWindowTitle("LibraryTest");
 }
 
 TEST_F(LibraryTest, RepaintOfALastFrameFailsWhileNothingKeepsOne) {
