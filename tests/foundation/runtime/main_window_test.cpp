@@ -1,6 +1,8 @@
 // The window procedure's own answers, the options and the clipboard.
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/runtime/system_state.h"
 #include "platform/kernel.h"
@@ -144,6 +146,47 @@ TEST_F(LibraryTest, DisplayChangesAreOnlyNotedInFullScreenOrDuringAModeChange) {
         EXPECT_EQ(g_system.closePosted, 0);
         EndLibrary();
     }
+}
+
+// Each text follows the one before it in the log.
+void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
+    size_t at = 0;
+    for (const std::string& text : texts) {
+        const size_t found = log.find(text, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << text << "\n" << log;
+        at = found + text.size();
+    }
+}
+
+TEST_F(LibraryTest, CreationAndClosingWriteTheirLogLines) {
+    for (int windowMode : {1, 0}) {
+        SCOPED_TRACE(windowMode);
+        ChangeWindowMode(windowMode);
+        ASSERT_EQ(StartLibrary(), 0);
+        const std::string created = Log();
+        if (windowMode != 0) {
+            // The timer test's lines end with a blank that opens the next line.
+            ExpectInOrder(
+                created,
+                {"T:メモリ総量:", "MB  空きメモリ領域:", "MB \r\n",
+                 "T:タイマーの精度を検査します\r\n", "T:精度結果 更新回数 マルチメディアタイマー：",
+                 "T: ソフトの二重起動検査... 二重起動はされていませんでした\r\n",
+                 "T:ウインドウクラスを登録します... 登録に成功しました\r\n",
+                 "T:ウインドウモード起動用のウインドウを作成します\r\n",
+                 "T:ウインドウの作成に成功しました\r\n", "T:ＩＭＥを無効にしました\r\n"});
+        } else {
+            ExpectInOrder(created,
+                          {"T:フルスクリーンモード用のウインドウを作成します\r\n",
+                           "T:ウインドウの作成に成功しました\r\n",
+                           "T:カーソルを不可視にしました\r\n", "T:ＩＭＥを無効にしました\r\n"});
+        }
+        SendMessageA(GetMainWindow(), WM_CLOSE, 0, 0);
+        ExpectInOrder(Log(), {"T:ウインドウを閉じようとしています\r\n",
+                              "T:ウインドウが破棄されようとしています\r\n",
+                              "T:ソフトを終了する準備が整いました\r\n"});
+        EndLibrary();
+    }
+    ChangeWindowMode(1);
 }
 
 TEST_F(LibraryTest, BeforeStartUpThePaintShowsTheBackgroundColour) {
