@@ -195,6 +195,7 @@ TEST_F(FileLayerTest, ASynchronousReadThatGetsLessReportsWhatItGot) {
         ASSERT_EQ(truncate(dir_.Linux("shrinks.bin").c_str(), 10), 0);  // shrinks after open
         char buffer[1000];
         EXPECT_EQ(tessel::FsRead(buffer, 4, 250, file), 2u);  // 10 bytes: 2 whole items
+        EXPECT_EQ(tessel::FsTell(file), 10) << "just past what was read";
         tessel::FsClose(file);
         tessel_test::WriteWholeFile(dir_.Linux("shrinks.bin"), PatternBytes(1000, 1));
     }
