@@ -66,7 +66,8 @@ TEST(ArchiveKey, CodePagesGiveTheirCharacterSets) {
 }
 
 // An archive written byte by byte from the format's tables, apart from the
-// packer: version 2, a root with a.txt and the folder Sub, which holds b.bin.
+// packer: version 2, a root with a.txt and the folder Data, which holds
+// file.bin (names of whole words get one word of zeros more).
 class HandMadeArchive {
   public:
     HandMadeArchive() {
@@ -75,14 +76,14 @@ class HandMadeArchive {
         Append("hello");
         Append("xyz!");
         const uint32_t tableOffset = static_cast<uint32_t>(bytes_.size());
-        // Name table: the root's empty name, then a.txt, Sub and b.bin.
+        // Name table: the root's empty name, then a.txt, Data and file.bin.
         const uint32_t rootName = Name("", "");
         const uint32_t aName = Name("a.txt", "A.TXT");
-        const uint32_t subName = Name("Sub", "SUB");
-        const uint32_t bName = Name("b.bin", "B.BIN");
+        const uint32_t subName = Name("Data", "DATA");
+        const uint32_t bName = Name("file.bin", "FILE.BIN");
         const uint32_t fileTable = static_cast<uint32_t>(bytes_.size()) - tableOffset;
         // File table, 44 bytes an entry: the root, its two entries (in the
-        // order of their search forms), then Sub's one entry.
+        // order of their search forms), then Data's one entry.
         Entry(rootName, 0x10, 0, 0);
         Entry(aName, 0x20, 0, 5);
         Entry(subName, 0x10, 16, 0);
@@ -187,7 +188,7 @@ TEST(ArchiveReader, ReadsAnArchiveWrittenFromTheFormatsTables) {
                                   static_cast<uint32_t>(archive.Bytes().size()), nullptr),
               0);
     EXPECT_EQ(ReadWhole(&state, "a.txt"), "hello");
-    EXPECT_EQ(ReadWhole(&state, "SUB\\B.BIN"), "xyz!");
+    EXPECT_EQ(ReadWhole(&state, "DATA\\FILE.BIN"), "xyz!");
     FileFindInfo info;
     ArchiveFind* find = ArchiveFindFirst(&state, "*", &info);
     ASSERT_NE(find, nullptr);
@@ -197,9 +198,9 @@ TEST(ArchiveReader, ReadsAnArchiveWrittenFromTheFormatsTables) {
         ++find->index;
     }
     ArchiveFindClose(find);
-    EXPECT_EQ(names, (std::vector<std::string>{".", "a.txt", "Sub"}));
-    ASSERT_EQ(ArchiveEnterDir(&state, "Sub", 0, nullptr), 0);
-    EXPECT_EQ(ReadWhole(&state, "b.bin"), "xyz!");
+    EXPECT_EQ(names, (std::vector<std::string>{".", "a.txt", "Data"}));
+    ASSERT_EQ(ArchiveEnterDir(&state, "data", 0, nullptr), 0);
+    EXPECT_EQ(ReadWhole(&state, "File.Bin"), "xyz!");
     ASSERT_EQ(ArchiveEnterDir(&state, "..", 0, nullptr), 0);
     EXPECT_EQ(ReadWhole(&state, "a.txt"), "hello");
     ArchiveClose(&state);
