@@ -144,15 +144,7 @@ TEST(LoadImageBuffer, CompressedImagesAreExpandedToBeMirroredOrMadeDibs) {
 }
 
 TEST(LoadImageBuffer, AMirroredImageWithLevelsKeepsOnlyItsFirst) {
-    DdsRecipe dxt;
-    dxt.width = 8;
-    dxt.height = 8;
-    dxt.flags |= 0x20000;
-    dxt.caps |= 0x400008;
-    dxt.mipCount = 4;
-    dxt.pixelFlags = 4;
-    dxt.fourCc = FourCcOf("DXT1");
-    dxt.data.assign(32 + 8 + 8 + 8, 0x5C);
+    DdsRecipe dxt = LevelledDxt("DXT1", 8, 4, 32 + 8 + 8 + 8, 0x5C);
     DdsRecipe plain = dxt;
     plain.pixelFlags = 0x41;
     plain.fourCc = 0;

@@ -228,13 +228,7 @@ TEST_F(LibraryTest, FullScreenWindowCoversTheScreenWithoutACursor) {
     // minimises the window.
     const platform::DisplayMode modes[] = {{640, 480, 32, 60}, {1024, 768, 32, 60}};
     platform::SetDisplayModes(modes, 2, &modes[1]);
-    DEVMODEA game = {};
-    game.dmSize = sizeof game;
-    game.dmBitsPerPel = 32;
-    game.dmPelsWidth = 640;
-    game.dmPelsHeight = 480;
-    game.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
-    ASSERT_EQ(ChangeDisplaySettingsA(&game, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(tessel_test::SwitchDisplayTo640By480(), DISP_CHANGE_SUCCESSFUL);
     ASSERT_EQ(platform::CurrentDisplayMode().width, 640);
     SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_EQ(platform::CurrentDisplayMode().width, 1024);
