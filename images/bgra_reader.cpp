@@ -50,7 +50,7 @@ int ReadBgraImage(InputStream* stream, BASEIMAGE* image) {
     uint64_t size = uint64_t{width} * height * 4;
     uint64_t stored = layout == kEightBitChannels ? size : size * 2;
     int32_t left = StreamLength(stream) - StreamPosition(stream);
-    if (width == 0 || height == 0 || uint64_t{width} * 8 > 0x7FFFFFFF || left < 0 ||
+    if (!IsTakeableSize(width, height) || uint64_t{width} * 8 > 0x7FFFFFFF || left < 0 ||
         stored > static_cast<uint64_t>(left)) {
         return -1;
     }

@@ -36,6 +36,24 @@ struct PixelData {
     uint32_t size;
 };
 
+// The layouts this loader or GDI can draw; anything else is refused before
+// a byte is allocated for it.
+bool IsKnownLayout(const BmpLayout& layout) {
+    switch (layout.compression) {
+        case 0:
+            return layout.bits == 1 || layout.bits == 4 || layout.bits == 8 || layout.bits == 16 ||
+                   layout.bits == 24 || layout.bits == 32;
+        case 1:
+            return layout.bits == 8;
+        case 2:
+            return layout.bits == 4;
+        case 3:
+            return layout.bits == 16 || layout.bits == 32;
+        default:
+            return false;
+    }
+}
+
 bool ParseLayout(const uint8_t* fileHeader, const uint8_t* info, BmpLayout* layout) {
     layout->headerSize = LoadLe32(info);
     layout->width = static_cast<int32_t>(LoadLe32(info + 4));
@@ -48,17 +66,8 @@ bool ParseLayout(const uint8_t* fileHeader, const uint8_t* info, BmpLayout* layo
         return false;
     }
     layout->rows = layout->height < 0 ? -layout->height : layout->height;
-    switch (layout->bits) {
-        case 1:
-        case 2:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            return false;
+    if (!IsTakeableSize(layout->width, layout->rows) || !IsKnownLayout(*layout)) {
+        return false;
     }
     layout->rowLength = ((int64_t{layout->bits} * layout->width + 7) / 8 + 3) & ~int64_t{3};
     return layout->rowLength * layout->rows <= kMaxBlock;

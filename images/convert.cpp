@@ -152,8 +152,8 @@ int CopyIndices(const ConvertJob& job) {
 }
 
 // Fields of any width are brought to 8 bits before the palette match, which
-// expects 0..255 channels. Key-coloured pixels of a transparent copy are skipped
-// here as on every other path.
+// expects 0..255 channels. This path neither keys nor mirrors: a transparent
+// copy into a palette writes every pixel.
 int MatchIntoPalette(const ConvertJob& job) {
     const PixelFormatDesc& s = job.srcFormat;
     uint32_t lastRaw = 0;
@@ -162,9 +162,6 @@ int MatchIntoPalette(const ConvertJob& job) {
     for (int j = 0; j < job.height; ++j) {
         for (int i = 0; i < job.width; ++i) {
             uint32_t raw = LoadPixelValue(SourcePixel(job, i, j), s.bytes);
-            if (job.transparentCopy && raw == job.keyColor) {
-                continue;
-            }
             if (!haveLast || raw != lastRaw) {
                 int r = static_cast<int>(ToEightBits((raw & s.redMask) >> s.redShift, s.redWidth));
                 int g = static_cast<int>(
@@ -515,12 +512,9 @@ int ConvertGeneric(ConvertJob& job) {
         for (int i = 0; i < job.width; ++i) {
             const uint8_t* srcPixel = SourcePixel(job, i, j);
             uint32_t raw = ReadColorValue(s, srcPixel);
-            if (job.transparentCopy) {
-                // A palette source's raw value is its index.
-                uint32_t compared = s.bytes == 1 ? srcPixel[0] : raw;
-                if (compared == job.keyColor) {
-                    continue;
-                }
+            // A palette source's raw value is its entry, so the key names a colour.
+            if (job.transparentCopy && raw == job.keyColor) {
+                continue;
             }
             uint32_t threshold16 = kOrderedDither[(i & 3) + (j & 3) * 4];
             uint32_t r = (raw & s.redMask) >> s.redShift;

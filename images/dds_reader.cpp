@@ -173,7 +173,8 @@ int ReadDdsImage(InputStream* stream, BASEIMAGE* image) {
     DdsHeader header = ParseHeader(raw);
     int blockBytes = 0;
     if (header.width == 0 || header.height == 0 || header.width > 0x7FFF * 4 ||
-        header.height > 0x7FFF * 4 || !ChooseFormat(header, &image->format, &blockBytes)) {
+        header.height > 0x7FFF * 4 || !IsTakeableSize(header.width, header.height) ||
+        !ChooseFormat(header, &image->format, &blockBytes)) {
         return -1;
     }
     uint32_t mipCount = 0;

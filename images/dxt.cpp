@@ -160,6 +160,7 @@ int DecodeDxtImage(BASEIMAGE* image) {
     FreeTracked(image->pixels);
     image->pixels = out;
     image->pitch = static_cast<int32_t>(pitch);
+    image->mipCount = 0;  // the new block holds the first level only
     SetPixelFormatArgb32(&image->format);
     return 0;
 }

@@ -10,7 +10,7 @@ namespace tessel {
 // allocated (the image stays as it was) or the kind is unknown. Rows hold
 // ceil(width / 4) blocks and the image ceil(height / 4) block rows; the pixels
 // of partial blocks past the right and bottom edges are dropped. Only the
-// first mip level is decoded.
+// first mip level is decoded, and the level count cleared.
 int DecodeDxtImage(BASEIMAGE* image);
 
 }  // namespace tessel

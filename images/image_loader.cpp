@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "foundation/base/charset.h"
 #include "foundation/base/text.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/memory/memory.h"
@@ -30,7 +31,8 @@ bool TryLoader(ImageLoader loader, InputStream* stream, BASEIMAGE* image) {
     return loader(stream, image) == 0;
 }
 
-// The image mirrored left to right into a new block of the same pitch.
+// The image's first level mirrored left to right into a new block of the
+// same pitch.
 int MirrorLoadedImage(BASEIMAGE* image) {
     if (DecodeDxtImage(image) != 0) {
         return -1;
@@ -52,6 +54,7 @@ int MirrorLoadedImage(BASEIMAGE* image) {
                         .mirror = true});
     FreeTracked(image->pixels);
     image->pixels = mirrored;
+    image->mipCount = 0;  // only the first level was mirrored
     return 0;
 }
 
@@ -207,7 +210,7 @@ void MakeAlphaFileName(const char* path, char* out) {
     int used = 0;
     const char* p = path;
     while (*p != '\0' && *p != '.') {
-        int step = IsLeadByte(p, 0) && p[1] != '\0' ? 2 : 1;
+        int step = IsLeadByte(p, LibraryCharSet) && p[1] != '\0' ? 2 : 1;
         for (int i = 0; i < step; ++i) {
             CopyByte(out, &used, p[i]);
         }

@@ -124,6 +124,9 @@ int DecodeJpeg(JpegReadState* state, InputStream* stream, BASEIMAGE* image) {
     jpeg_create_decompress(info);
     JpegSetStreamSource(info, stream);
     jpeg_read_header(info, TRUE);
+    if (!IsTakeableSize(info->image_width, info->image_height)) {
+        return -1;
+    }
     if (info->out_color_space != JCS_GRAYSCALE && info->out_color_space != JCS_RGB) {
         return -1;  // four-channel (CMYK) output has no format here
     }

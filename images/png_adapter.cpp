@@ -115,6 +115,9 @@ int DecodePng(PngReadState* state, InputStream* stream, BASEIMAGE* image) {
     int colorType = 0;
     int interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
+    if (!IsTakeableSize(width, height)) {
+        return -1;
+    }
 
     png_set_strip_16(png);
     png_set_packing(png);

@@ -8,6 +8,14 @@
 
 namespace tessel {
 
+// Images past this many pixels are taken for damage: a few bytes of header
+// must never make a loader take gigabytes.
+constexpr int64_t kMaxImagePixels = int64_t{16384} * 16384;
+
+inline bool IsTakeableSize(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width * height <= kMaxImagePixels;
+}
+
 // The stream's length; the position is restored.
 inline int32_t StreamLength(InputStream* stream) {
     int32_t position = stream->ops.tell(stream->handle);

@@ -48,7 +48,8 @@ bool ParseLayout(const uint8_t* header, TgaLayout* layout) {
     layout->width = LoadLe16(header + 12);
     layout->height = LoadLe16(header + 14);
     if (LoadLe16(header + 8) != 0 || LoadLe16(header + 10) != 0 || layout->width == 0 ||
-        layout->height == 0 || layout->width > kMaxTgaSide || layout->height > kMaxTgaSide) {
+        layout->height == 0 || layout->width > kMaxTgaSide || layout->height > kMaxTgaSide ||
+        !IsTakeableSize(layout->width, layout->height)) {
         return false;
     }
     if (pixelBits != 16 && pixelBits != 24 && pixelBits != 32) {

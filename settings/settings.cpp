@@ -2,17 +2,20 @@
 
 #include <cstdio>
 
+#include "platform/kernel.h"
+
 ConfigWord g_configWord;
 
 namespace {
 
+// Opened through the path mapping, so an existing CONFIG.DAT is the same file.
 const char kConfigFileName[] = "config.dat";
 
 // A file shorter than the word fills only the bytes it has; no range is
 // tested, so values the dialog cannot show survive a save untouched.
 void ReadConfigFile(ConfigWord* word) {
     *word = ConfigWord{};
-    FILE* file = fopen(kConfigFileName, "rb");
+    FILE* file = platform::fopen(kConfigFileName, "rb");
     if (file == nullptr) {
         return;
     }
@@ -129,7 +132,7 @@ INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 // A write that fails or stops short is as much a failure as a file that
 // cannot be opened; buffered failures surface only when the file is closed.
 void WriteConfigFile(const ConfigWord* word) {
-    FILE* file = fopen(kConfigFileName, "wb");
+    FILE* file = platform::fopen(kConfigFileName, "wb");
     if (file == nullptr) {
         ShowWriteError();
         return;

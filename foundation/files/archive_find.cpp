@@ -45,6 +45,18 @@ void FillDotInfo(const char* name, FileFindInfo* info) {
     info->isDirectory = 1;
 }
 
+// Just past the last separator or colon of text[0, length), walking whole
+// characters from the start: a second byte may have the separator's value.
+size_t PastLastSeparatorOrColon(const char* text, size_t length, int32_t charSet) {
+    size_t past = 0;
+    for (const char* p = text; p < text + length; p = NextChar(p, charSet)) {
+        if (IsSeparator(*p) || *p == ':') {
+            past = static_cast<size_t>(p - text) + 1;
+        }
+    }
+    return past;
+}
+
 }  // namespace
 
 int ArchiveSplitPath(const ArchiveState* state, char* name, char* dir, const char* path) {
@@ -180,10 +192,7 @@ int NormaliseFullPath(const char* path, char* out) {
         }
         if (!last && n == 2 && start[0] == '.' && start[1] == '.') {
             // Back to the nearest separator or colon; a drive root stays.
-            size_t cut = length;
-            while (cut > 0 && !IsSeparator(result[cut - 1]) && result[cut - 1] != ':') {
-                --cut;
-            }
+            const size_t cut = PastLastSeparatorOrColon(result, length, charSet);
             if (cut > 0 && IsSeparator(result[cut - 1])) {
                 length = cut - 1;
                 result[length] = '\0';

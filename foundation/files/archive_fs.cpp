@@ -33,22 +33,35 @@ ArchiveRecord* archives[kMaxOpenArchives];
 int archiveCount = 0;
 ArcFsFileRecord* files[kMaxArcFsFiles];
 int fileCount = 0;
+// Open listings. A handle carries its slot and the serial of the listing
+// opened there, so a closed handle stays refused after its slot is reused.
+ArcFsFind* finds[kMaxArcFsFinds];
+uint32_t findSerials[kMaxArcFsFinds];
+constexpr int kFindSlotBits = 10;
+static_assert(kMaxArcFsFinds <= 1 << kFindSlotBits);
+constexpr FindHandle kFindHandleBit = FindHandle{1} << 30;
+constexpr uint32_t kFindSerialMask = (1u << (30 - kFindSlotBits)) - 1;
 
 char suffix[kMaxArchiveSuffix + 1] = "";
 char keyText[kArchiveKeySize + 1] = "";
 bool keySet = false;
 
+// The last archive found, and the last folder whose probes found none: a
+// file there that is not an archive is read (and its refusal logged) once,
+// not at every open.
 struct ResolveCache {
     int slot;
     char archivePath[kArchivePathBytes];
     int prefixLength;  // 0: nothing cached
+    char missFolder[MAX_PATH];
 };
-ResolveCache cache = {-1, "", 0};
+ResolveCache cache = {-1, "", 0, ""};
 
 void ForgetResolution() {
     cache.slot = -1;
     cache.archivePath[0] = '\0';
     cache.prefixLength = 0;
+    cache.missFolder[0] = '\0';
 }
 
 const char* Suffix() {
@@ -70,11 +83,26 @@ ArcFsFileRecord* FileOf(FileHandle file) {
     return files[slot];
 }
 
-ArcFsFind* FindOf(FindHandle search) {
-    if (search == 0 || search == -1) {
-        return nullptr;
+FindHandle FindHandleOf(int slot) {
+    return kFindHandleBit | static_cast<FindHandle>(findSerials[slot]) << kFindSlotBits | slot;
+}
+
+// The slot of an open listing's handle, or -1.
+int FindSlotOf(FindHandle search) {
+    if (search < 0 || (search & ~((kFindHandleBit << 1) - 1)) != 0 ||
+        (search & kFindHandleBit) == 0) {
+        return -1;
     }
-    return reinterpret_cast<ArcFsFind*>(search);
+    const int slot = static_cast<int>(search & ((1 << kFindSlotBits) - 1));
+    if (slot >= kMaxArcFsFinds || finds[slot] == nullptr || FindHandleOf(slot) != search) {
+        return -1;
+    }
+    return slot;
+}
+
+ArcFsFind* FindOf(FindHandle search) {
+    const int slot = FindSlotOf(search);
+    return slot < 0 ? nullptr : finds[slot];
 }
 
 bool IsSeparator(char c) {
@@ -124,6 +152,32 @@ int ProbeFolders(const char* full, char* archivePath, int* prefixLength) {
         ++p;
     }
     return -1;
+}
+
+// The length of the folder part of an absolute path (up to its last
+// separator), walking whole characters.
+size_t FolderLength(const char* full) {
+    size_t length = 0;
+    for (const char* p = full; *p != '\0';) {
+        if (IsSeparator(*p)) {
+            length = static_cast<size_t>(p - full);
+        }
+        p += (IsLeadByte(p, LibraryCharSet) && p[1] != '\0') ? 2 : 1;
+    }
+    return length;
+}
+
+bool IsKnownMiss(const char* full, size_t folderLength) {
+    return cache.missFolder[0] != '\0' && std::strlen(cache.missFolder) == folderLength &&
+           std::strncmp(full, cache.missFolder, folderLength) == 0;
+}
+
+void RememberMiss(const char* full, size_t folderLength) {
+    if (folderLength == 0 || folderLength >= sizeof cache.missFolder) {
+        return;
+    }
+    std::memcpy(cache.missFolder, full, folderLength);
+    cache.missFolder[folderLength] = '\0';
 }
 
 void CloseArchiveSlot(int slot) {
@@ -252,10 +306,15 @@ int ResolveArchivePath(const char* path, int* slot, char* archivePath, char* inn
         }
         cache.slot = found;
     } else {
+        const size_t folderLength = FolderLength(full);
+        if (IsKnownMiss(full, folderLength)) {
+            return -1;
+        }
         char probe[kArchivePathBytes];
         int prefixLength = 0;
         found = ProbeFolders(full, probe, &prefixLength);
         if (found < 0) {
+            RememberMiss(full, folderLength);
             return -1;
         }
         cache.slot = found;
@@ -403,6 +462,14 @@ int ArcFsGetCurrentDir(char* buffer) {
 }
 
 FindHandle ArcFsFindFirst(const char* pattern, FileFindInfo* info) {
+    int slot = 0;
+    while (slot < kMaxArcFsFinds && finds[slot] != nullptr) {
+        ++slot;
+    }
+    if (slot == kMaxArcFsFinds) {
+        LogArchive(ArchiveLog::TooManyFinds);
+        return -1;
+    }
     ArcFsFind* record =
         static_cast<ArcFsFind*>(AllocTrackedZeroed(sizeof(ArcFsFind), __FILE__, __LINE__));
     if (record == nullptr) {
@@ -427,7 +494,9 @@ FindHandle ArcFsFindFirst(const char* pattern, FileFindInfo* info) {
             return -1;
         }
     }
-    return reinterpret_cast<FindHandle>(record);
+    finds[slot] = record;
+    findSerials[slot] = (findSerials[slot] + 1) & kFindSerialMask;
+    return FindHandleOf(slot);
 }
 
 int ArcFsFindNext(FindHandle search, FileFindInfo* info) {
@@ -446,10 +515,12 @@ int ArcFsFindNext(FindHandle search, FileFindInfo* info) {
 }
 
 int ArcFsFindClose(FindHandle search) {
-    ArcFsFind* record = FindOf(search);
-    if (record == nullptr) {
+    const int slot = FindSlotOf(search);
+    if (slot < 0) {
         return -1;
     }
+    ArcFsFind* record = finds[slot];
+    finds[slot] = nullptr;
     if (record->inArchive) {
         ArchiveFindClose(record->find);
         DropReference(record->archiveSlot);

@@ -13,6 +13,7 @@ namespace tessel {
 
 constexpr int kMaxOpenArchives = 512;
 constexpr int kMaxArcFsFiles = 512;
+constexpr int kMaxArcFsFinds = 512;
 constexpr int kArchivePathBytes = 256;
 constexpr int kMaxArchiveSuffix = 63;
 constexpr FileHandle kArcFsHandleBits = 0xF0000000u;

@@ -63,6 +63,7 @@ struct NameView {
     X(TooManyArchives, "同時に開けるアーカイブの数が限界を超えました")                 \
     X(NoMemoryForArchive, "アーカイブの情報を格納するメモリの確保に失敗しました")      \
     X(TooManyFiles, "同時に開けるファイルの数が限界を超えました")                      \
+    X(TooManyFinds, "同時に行えるファイル検索の数が限界を超えました")                  \
     X(NoMemoryForFile, "ファイルの情報を格納するメモリの確保に失敗しました")           \
     X(NoMemoryForFind, "ファイル検索用のメモリの確保に失敗しました")                   \
     X(NoMemoryForExpanding, "圧縮ファイルの展開用メモリの確保に失敗しました")          \

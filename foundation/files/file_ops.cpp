@@ -102,8 +102,15 @@ int FsReadLine(char* buffer, int bufferSize, FileHandle file) {
         }
         if (IsLeadByte(buffer + i, LibraryCharSet) != 0) {
             if (i + 1 >= got) {
-                // Cut by the buffer's end: the character starts the next line read.
-                FsSeek(file, start + static_cast<int32_t>(i), 0);
+                // Cut by the buffer's end: the character starts the next line
+                // read. A lone lead byte at the file's end (or alone in the
+                // buffer) is content, or the reader would never move on.
+                const bool bufferFull = got == static_cast<uint32_t>(bufferSize - 1);
+                if (bufferFull && i > 0) {
+                    FsSeek(file, start + static_cast<int32_t>(i), 0);
+                    break;
+                }
+                i = got;
                 break;
             }
             i += 2;

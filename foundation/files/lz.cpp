@@ -168,7 +168,9 @@ int DecodeBody(const uint8_t* ip, const uint8_t* iend, uint8_t escape, uint8_t* 
 
 int LzExpand(const void* src, void* dst) {
     const uint8_t* header = static_cast<const uint8_t*>(src);
-    return LzExpand(src, ReadU32(header + 4), dst, ReadU32(header));
+    // Asking for the size reads the header alone, whatever its encoded size says.
+    const uint32_t srcSize = dst == nullptr ? kLzHeaderSize : ReadU32(header + 4);
+    return LzExpand(src, srcSize, dst, ReadU32(header));
 }
 
 int LzExpand(const void* src, uint32_t srcSize, void* dst, uint32_t dstCapacity) {

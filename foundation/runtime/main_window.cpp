@@ -221,6 +221,26 @@ void PostCloseOnce(HWND window) {
     }
 }
 
+// A window-mode display that no longer matches the screen. Nothing can
+// restore the screen's images after such a change yet (no restore function
+// can be set), so every change ends the program; once one can, a change to
+// a usable depth and a large enough display is followed instead.
+void OnDisplayChange(HWND window, WPARAM wParam, LPARAM lParam) {
+    int screenWidth = 0;
+    int screenHeight = 0;
+    int screenBits = 0;
+    QueryScreenState(&screenWidth, &screenHeight, &screenBits);
+    const int bits = static_cast<int>(wParam);
+    const int width = LOWORD(lParam);
+    const int height = HIWORD(lParam);
+    if (bits == screenBits && width == screenWidth && height == screenHeight) {
+        return;
+    }
+    WriteLog("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
+    WriteLog("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
+    PostCloseOnce(window);
+}
+
 void OnActivation(HWND window, WPARAM wParam) {
     bool active = LOWORD(wParam) != 0;
     g_system.active = active ? 1 : 0;
@@ -463,6 +483,7 @@ int CreateMainWindow() {
     ApplyCursorVisibility(g_system.cursorWanted);
     g_system.ending = 0;
     BringWindowToTop(window);
+    FitWindowToClientSize();
     g_system.creating = 0;
     return 0;
 }
@@ -555,8 +576,9 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             HideCursorIfWanted();
             break;
         case WM_DISPLAYCHANGE:
-            // Whether the program can follow the new display is the graphics
-            // layer's question; it is asked here once that layer exists.
+            if (g_system.windowMode != 0 && g_system.modeChanging == 0) {
+                OnDisplayChange(window, wParam, lParam);
+            }
             g_system.displayChanged = 1;
             break;
         case WM_NCHITTEST: {

@@ -36,6 +36,16 @@ uint32_t Widen(uint32_t value, int width) {
     return result >> (bits - 8);
 }
 
+// A mask is one run of set bits (or none); any other mask would index past
+// the widening table.
+bool IsOneRun(uint32_t mask) {
+    if (mask == 0) {
+        return true;
+    }
+    uint32_t run = mask >> __builtin_ctz(mask);
+    return (run & (run + 1)) == 0;
+}
+
 void MakeChannel(uint32_t mask, ChannelMask* channel) {
     channel->mask = mask;
     if (mask == 0) {
@@ -94,6 +104,9 @@ class DibReader {
                 masks[2] = 0x0000FF;
             }
         } else {
+            return false;
+        }
+        if (!IsOneRun(masks[0]) || !IsOneRun(masks[1]) || !IsOneRun(masks[2])) {
             return false;
         }
         MakeChannel(masks[0], &red_);

@@ -172,19 +172,26 @@ TEST(Convert, MirrorWritesRightToLeftOnEveryPath) {
     EXPECT_EQ(out.Get(2, 0), 1u);
 }
 
-TEST(Convert, TransparentCopySkipsTheKeyOnEveryPath) {
+// A palette entry as the generic rule reads it: blue, green, red, alpha bytes.
+uint32_t EntryValue(const PixelFormatDesc& f, int index) {
+    const PaletteEntry& e = f.palette[index];
+    return e.blue | uint32_t{e.green} << 8 | uint32_t{e.red} << 16 | uint32_t{e.alpha} << 24;
+}
+
+TEST(Convert, TransparentCopySkipsTheKeyOnEveryPathThatKeys) {
     struct Case {
         PixelFormatDesc from, to;
+        bool keyIsEntry;  // a palette source into another format compares its entries
     };
-    const Case cases[] = {{Xrgb32(), Xrgb32()}, {Rgb565(), Rgb565()}, {Rgb24(), Rgb565()},
-                          {Rgb565(), Argb32()}, {Pal8(2), Pal8(2)},   {Pal8(2), Xrgb32()},
-                          {Rgb24(), Pal8(3)}};
+    const Case cases[] = {{Xrgb32(), Xrgb32(), false}, {Rgb565(), Rgb565(), false},
+                          {Rgb24(), Rgb565(), false},  {Rgb565(), Argb32(), false},
+                          {Pal8(2), Pal8(2), false},   {Pal8(2), Xrgb32(), true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.from.bits << " -> " << c.to.bits);
         Pixels src(c.from, 4, 1), dst(c.to, 4, 1);
-        const uint32_t key = 0x1F;
+        const uint32_t key = c.keyIsEntry ? EntryValue(c.from, 0x1F) : 0x1F;
         for (int x = 0; x < 4; ++x) {
-            src.Set(x, 0, x % 2 == 0 ? key : 0x23);
+            src.Set(x, 0, x % 2 == 0 ? 0x1F : 0x23);
             dst.Set(x, 0, 0xAAAAAAAA);
         }
         Options o;
@@ -196,6 +203,41 @@ TEST(Convert, TransparentCopySkipsTheKeyOnEveryPath) {
         EXPECT_EQ(dst.Get(0, 0), untouched);
         EXPECT_EQ(dst.Get(2, 0), untouched);
         EXPECT_NE(dst.Get(1, 0), untouched);
+    }
+}
+
+TEST(Convert, APaletteSourceIsKeyedByItsEntryNotItsIndex) {
+    PixelFormatDesc from = Pal8(4);
+    from.palette[2] = PaletteEntry{0x60, 0x50, 0x40, 0};
+    from.palette[5] = PaletteEntry{0x02, 0, 0, 0};  // the entry whose value is the key
+    Pixels src(from, 2, 1), dst(Xrgb32(), 2, 1);
+    src.Set(0, 0, 2);
+    src.Set(1, 0, 5);
+    dst.Set(0, 0, 0xAAAAAAAA);
+    dst.Set(1, 0, 0xAAAAAAAA);
+    Options o;
+    o.transparentCopy = 1;
+    o.keyColor = 2;
+    Convert(dst, src, o);
+    EXPECT_EQ(dst.Get(0, 0), 0xFF405060u) << "index 2 is not the key";
+    EXPECT_EQ(dst.Get(1, 0), 0xAAAAAAAAu) << "entry 5 is";
+}
+
+TEST(Convert, IntoEightBitsFromWiderPixelsNothingIsKeyed) {
+    for (const PixelFormatDesc& from : {Rgb24(), Rgb565(), Xrgb32()}) {
+        SCOPED_TRACE(from.bits);
+        Pixels src(from, 4, 1), dst(Pal8(3), 4, 1);
+        for (int x = 0; x < 4; ++x) {
+            src.Set(x, 0, x % 2 == 0 ? 0x1F : 0x23);
+            dst.Set(x, 0, 0xAA);
+        }
+        Pixels plain = dst;
+        Convert(plain, src);
+        Options o;
+        o.transparentCopy = 1;
+        o.keyColor = 0x1F;
+        Convert(dst, src, o);
+        EXPECT_EQ(dst.bytes, plain.bytes) << "every pixel is matched, the key's too";
     }
 }
 
@@ -231,6 +273,70 @@ TEST(Convert, ColourKeyGivesAlphaZeroExactlyOnTheKey) {
                 bool isKey = (src.Get(x, y) & colour) == (keyRaw & colour);
                 EXPECT_EQ(dst.Get(x, y) & c.to.alphaMask, isKey ? 0u : c.to.alphaMask);
             }
+        }
+    }
+}
+
+TEST(Convert, APaletteSourceIsKeyedByTheColourOfItsEntries) {
+    PixelFormatDesc from = Pal8(6);
+    from.palette[7] = PaletteEntry{0xC0, 0x80, 0x40, 0};
+    from.palette[9] = PaletteEntry{0xC0, 0x80, 0x40, 0x55};  // the same colour again
+    from.palette[3] = PaletteEntry{0xC1, 0x80, 0x40, 0};     // one step away
+    const uint8_t indices[] = {7, 9, 3, 12};
+    const bool keyed[] = {true, true, false, false};
+    for (const PixelFormatDesc& to : {Argb32(), Argb1555()}) {
+        for (int dither : {0, int{kDitherOrdered}}) {  // the fixed pair, then the generic rule
+            SCOPED_TRACE(testing::Message() << to.bits << " bits, dither " << dither);
+            Pixels src(from, 4, 1), dst(to, 4, 1);
+            for (int x = 0; x < 4; ++x) {
+                src.Set(x, 0, indices[x]);
+            }
+            Options o;
+            o.colorKey = true;
+            o.keyColor = 0x4080C0;
+            o.ditherMode = dither;
+            ASSERT_EQ(Convert(dst, src, o), 0);
+            for (int x = 0; x < 4; ++x) {
+                EXPECT_EQ(dst.Get(x, 0) & to.alphaMask, keyed[x] ? 0u : to.alphaMask) << x;
+            }
+        }
+    }
+}
+
+TEST(Convert, TheOrderedDitherStartsAtTheRectanglesFirstPixel) {
+    Pixels whole(Argb32(), 9, 7);
+    std::mt19937 random(8);
+    for (int y = 0; y < 7; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            whole.Set(x, y, random());
+        }
+    }
+    // The same pixels as an image of their own, converted from its origin.
+    const RECT part{3, 1, 8, 6};
+    Pixels alone(Argb32(), 5, 5);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            alone.Set(x, y, whole.Get(part.left + x, part.top + y));
+        }
+    }
+    Pixels expected(Rgb565(), 5, 5), got(Rgb565(), 7, 7);
+    Options o;
+    o.ditherMode = kDitherOrdered;
+    ASSERT_EQ(Convert(expected, alone, o), 0);
+    ASSERT_EQ(ConvertImagePixels({.dstPixels = got.bytes.data(),
+                                  .dstPitch = got.Pitch(),
+                                  .dstFormat = &got.format,
+                                  .dstX = 2,
+                                  .dstY = 1,
+                                  .srcPixels = whole.bytes.data(),
+                                  .srcPitch = whole.Pitch(),
+                                  .srcFormat = &whole.format,
+                                  .srcRect = part,
+                                  .ditherMode = kDitherOrdered}),
+              0);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            EXPECT_EQ(got.Get(2 + x, 1 + y), expected.Get(x, y)) << x << ", " << y;
         }
     }
 }

@@ -3,6 +3,13 @@
 // read out of bounds or leak; whatever is taken must be a usable image.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <fstream>
+#include <string>
+
 #include "foundation/files/files_test_support.h"
 #include "foundation/memory/memory.h"
 #include "images/image_loader.h"
@@ -58,6 +65,16 @@ std::vector<Sample> Corpus() {
     bmp16.table = {0xF800, 0x7E0, 0x1F};
     bmp16.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
     corpus.push_back({"bmp 16 fields", MakeBmp(bmp16)});
+    // Pixels with every bit set: a mask damaged into more than one run of
+    // bits must not index past the channel tables.
+    BmpRecipe fields16 = bmp16;
+    fields16.pixels.assign(8, 0xFF);
+    corpus.push_back({"bmp 16 fields, high bits", MakeBmp(fields16)});
+    BmpRecipe fields32 = bmp16;
+    fields32.bits = 32;
+    fields32.table = {0xFF0000, 0xFF00, 0xFF};
+    fields32.pixels.assign(16, 0xFF);
+    corpus.push_back({"bmp 32 fields, high bits", MakeBmp(fields32)});
     BmpRecipe bmp1;
     bmp1.width = 9;
     bmp1.height = 2;
@@ -86,16 +103,7 @@ std::vector<Sample> Corpus() {
     tga16.data = {0x83, 0x34, 0x12};
     corpus.push_back({"tga 16 rle", MakeTga(tga16)});
 
-    DdsRecipe dxt;
-    dxt.width = 8;
-    dxt.height = 8;
-    dxt.flags |= 0x20000;
-    dxt.caps |= 0x400008;
-    dxt.mipCount = 4;
-    dxt.pixelFlags = 4;
-    dxt.fourCc = FourCcOf("DXT5");
-    dxt.data.assign(64 + 16 + 16 + 16, 0x6C);
-    corpus.push_back({"dds dxt5", MakeDds(dxt)});
+    corpus.push_back({"dds dxt5", MakeDds(LevelledDxt("DXT5", 8, 4, 64 + 16 + 16 + 16, 0x6C))});
     DdsRecipe plain;
     plain.width = 3;
     plain.height = 2;
@@ -207,12 +215,101 @@ TEST(DamagedFiles, EveryByteFlippedIsRefusedOrDecodes) {
     EXPECT_EQ(LiveTrackedBlocks(log), before);
 }
 
+// The process's peak of virtual memory: an allocation the size a header
+// claims shows here even when its pages are never touched.
+int64_t PeakVirtualBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmPeak:", 0) == 0) {
+            return std::atoll(line.c_str() + 7) * 1024;
+        }
+    }
+    return -1;
+}
+
+// How far decoding the file raises the peak, measured in a child process
+// whose peak starts where the test stands now.
+int64_t PeakGrowthOfDecoding(const Bytes& file) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const int64_t before = PeakVirtualBytes();
+        Decoded d;
+        Decode(file, &d);
+        const int64_t growth = PeakVirtualBytes() - before;
+        _exit(write(channel[1], &growth, sizeof growth) == sizeof growth ? 0 : 1);
+    }
+    close(channel[1]);
+    int64_t growth = -1;
+    if (child < 0 || read(channel[0], &growth, sizeof growth) != sizeof growth) {
+        growth = -1;
+    }
+    close(channel[0]);
+    if (child > 0) {
+        waitpid(child, nullptr, 0);
+    }
+    return growth;
+}
+
+// A JPEG whose frame header claims other sides than its data holds.
+Bytes JpegClaiming(int width, int height) {
+    Bytes file = MakeJpeg(8, 8, 3, SmallRgb(8, 8, 3), 75);
+    for (size_t i = 0; i + 8 < file.size(); ++i) {
+        if (file[i] == 0xFF && file[i + 1] == 0xC0) {
+            file[i + 5] = uint8_t(height >> 8);
+            file[i + 6] = uint8_t(height);
+            file[i + 7] = uint8_t(width >> 8);
+            file[i + 8] = uint8_t(width);
+            break;
+        }
+    }
+    return file;
+}
+
+// A PNG whose header chunk claims other sides, its checksum mended.
+Bytes PngClaiming(uint32_t width, uint32_t height) {
+    PngRecipe recipe;
+    recipe.width = 2;
+    recipe.height = 1;
+    recipe.rows = SmallRgb(2, 1, 3);
+    Bytes file = MakePng(recipe);
+    const size_t ihdr = 12;  // after the signature and the chunk's length
+    for (int i = 0; i < 4; ++i) {
+        file[ihdr + 4 + i] = uint8_t(width >> (24 - 8 * i));
+        file[ihdr + 8 + i] = uint8_t(height >> (24 - 8 * i));
+    }
+    const uint32_t crc = uint32_t(crc32(0, file.data() + ihdr, 4 + 13));
+    for (int i = 0; i < 4; ++i) {
+        file[ihdr + 17 + i] = uint8_t(crc >> (24 - 8 * i));
+    }
+    return file;
+}
+
 TEST(DamagedFiles, HeadersClaimingHugeImagesAreRefusedCheaply) {
     BmpRecipe bmp;
     bmp.width = 0x7FFFFFF0;
     bmp.height = 2;
     bmp.bits = 24;
     bmp.pixels.assign(16, 1);
+    // Run-length data that ends at once, for 65536 x 32767 pixels.
+    BmpRecipe runs;
+    runs.width = 65536;
+    runs.height = 32767;
+    runs.bits = 8;
+    runs.compression = 1;
+    runs.pixels = {0, 1, 0, 0, 0, 0};
+    // A compression value no loader knows, on a layout of 750 MB.
+    BmpRecipe unknown;
+    unknown.width = 16000;
+    unknown.height = 15700;
+    unknown.bits = 24;
+    unknown.compression = 7;
+    unknown.pixels.assign(17, 0);
     TgaRecipe tga;
     tga.width = 8192;
     tga.height = 8192;
@@ -228,10 +325,23 @@ TEST(DamagedFiles, HeadersClaimingHugeImagesAreRefusedCheaply) {
     PutLe32(&bgra, 0x08080808);
     PutLe32(&bgra, 0x40000000);
     PutLe32(&bgra, 0x40000000);
-    for (const Bytes& file : {MakeBmp(bmp), MakeTga(tga), MakeDds(dds), bgra}) {
+    const std::pair<const char*, Bytes> files[] = {
+        {"bmp wide", MakeBmp(bmp)},
+        {"bmp run-length", MakeBmp(runs)},
+        {"bmp unknown compression", MakeBmp(unknown)},
+        {"tga", MakeTga(tga)},
+        {"dds", MakeDds(dds)},
+        {"bgra", bgra},
+        {"jpeg", JpegClaiming(25000, 25000)},
+        {"png", PngClaiming(20000, 20000)},
+    };
+    for (const auto& [name, file] : files) {
+        SCOPED_TRACE(name);
+        EXPECT_LT(file.size(), 1000u);
         Decoded d;
         Decode(file, &d);
         EXPECT_EQ(d.result, -1);
+        EXPECT_LT(PeakGrowthOfDecoding(file), int64_t{64} << 20);
     }
 }
 

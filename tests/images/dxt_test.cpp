@@ -87,7 +87,9 @@ TEST(Dxt, Dxt1FourColourTable) {
     // Red 16, green 32, blue 16 widens to (131, 129, 131); white to 255s.
     uint16_t c0 = 0xFFFF, c1 = Pack565(16, 32, 16);
     BASEIMAGE image = Compressed(kPixelsDxt1, 4, 4, ColorHalf(c0, c1, kAllCodes));
+    image.mipCount = 3;
     ASSERT_EQ(DecodeDxtImage(&image), 0);
+    EXPECT_EQ(image.mipCount, 0) << "the expanded block holds the first level only";
     const Argb table[4] = {{255, 255, 255, 255},
                            {255, 131, 129, 131},
                            {255, (2 * 255 + 131) / 3, (2 * 255 + 129) / 3, (2 * 255 + 131) / 3},

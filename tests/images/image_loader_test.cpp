@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/base/charset.h"
+#include "foundation/base/text.h"
 #include "foundation/files/files_test_support.h"
 #include "foundation/memory/memory.h"
 #include "images/image_test_support.h"
@@ -141,6 +143,32 @@ TEST(LoadImageBuffer, CompressedImagesAreExpandedToBeMirroredOrMadeDibs) {
     tessel::FreeTracked(info);
 }
 
+TEST(LoadImageBuffer, AMirroredImageWithLevelsKeepsOnlyItsFirst) {
+    DdsRecipe dxt = LevelledDxt("DXT1", 8, 4, 32 + 8 + 8 + 8, 0x5C);
+    DdsRecipe plain = dxt;
+    plain.pixelFlags = 0x41;
+    plain.fourCc = 0;
+    plain.rgbBits = 32;
+    plain.masks[0] = 0xFF0000;
+    plain.masks[1] = 0xFF00;
+    plain.masks[2] = 0xFF;
+    plain.masks[3] = 0xFF000000;
+    plain.data.assign((64 + 16 + 4 + 1) * 4, 0x3A);
+    for (const DdsRecipe& recipe : {dxt, plain}) {
+        SCOPED_TRACE(recipe.fourCc != 0 ? "DXT1" : "32-bit");
+        Bytes dds = MakeDds(recipe);
+        BASEIMAGE image = {};
+        ASSERT_EQ(
+            tessel::LoadImageBufferFromFile(nullptr, dds.data(), int(dds.size()), 1, &image, 0), 0);
+        EXPECT_EQ(image.mipCount, 4);
+        tessel::ReleaseImageBuffer(&image);
+        ASSERT_EQ(
+            tessel::LoadImageBufferFromFile(nullptr, dds.data(), int(dds.size()), 1, &image, 1), 0);
+        EXPECT_EQ(image.mipCount, 0) << "the mirrored block holds the first level only";
+        tessel::ReleaseImageBuffer(&image);
+    }
+}
+
 TEST(LoadImageBuffer, AsADibSharedOrCopied) {
     // An 8-bit BMP of width 4: its rows already have the DIB's length.
     BmpRecipe recipe;
@@ -255,12 +283,26 @@ TEST(MakeAlphaFileName, PutsTheMarkBeforeTheFirstDot) {
         {"画像.png", "画像_a.png"},
         // A lead byte whose trail byte is '\\' (0x5C) is stepped over whole.
         {"\x95\x5C.bmp", "\x95\x5C_a.bmp"},
+        // So is a lead byte before a '.': the pair is taken whole, valid or not.
+        {"\x81.png", "\x81.png_a"},
+        // A lead byte that ends the path is a byte of its own.
+        {"a\x81", "a\x81_a"},
+        // 0xA1 is a single-byte character in Shift-JIS.
+        {"\xA1.png", "\xA1_a.png"},
     };
     for (const Case& c : cases) {
         char out[260];
         tessel::MakeAlphaFileName(c.path, out);
         EXPECT_STREQ(out, c.expected);
     }
+    // The library's character set decides what a lead byte is: in Korean,
+    // every byte from 0x80 on.
+    const int32_t previous = tessel::LibraryCharSet;
+    tessel::LibraryCharSet = tessel::kCharSetKorean;
+    char korean[260];
+    tessel::MakeAlphaFileName("\xA1.png", korean);
+    tessel::LibraryCharSet = previous;
+    EXPECT_STREQ(korean, "\xA1.png_a");
     std::string longPath(300, 'x');
     char out[260];
     tessel::MakeAlphaFileName(longPath.c_str(), out);

@@ -229,7 +229,8 @@ TEST(DdsReader, CompressedMipLevelsAreSizedFromTheirOwnSides) {
         {256, 256, 9, "DXT1", 32768 + 8192 + 2048 + 512 + 128 + 32 + 8 + 8 + 8},
         {2, 2, 2, "DXT1", 8 + 8},  // smaller than a block
         {8, 4, 4, "DXT5", 32 + 16 + 16 + 16},
-        {6, 6, 0, "DXT3", 4 * 16},  // no mip flags: one level
+        {16, 4, 3, "DXT1", 32 + 16 + 8},  // each level's own width and height
+        {6, 6, 0, "DXT3", 4 * 16},        // no mip flags: one level
     };
     for (const Case& c : cases) {
         DdsRecipe recipe;

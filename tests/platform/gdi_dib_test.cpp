@@ -158,6 +158,32 @@ TEST_F(GdiTest, SixteenBitDibsWidenByBitReplication) {
         0);
 }
 
+TEST_F(GdiTest, BitFieldMasksThatAreNotOneRunOfBitsAreRefused) {
+    struct Case {
+        int bits;
+        std::vector<uint32_t> masks;
+    };
+    const Case cases[] = {
+        {16, {0xF800, 0x07E0, 0x801F}},
+        {16, {0x7C00, 0x03E0, 0x0015}},
+        {32, {0x80FF0000, 0x0000FF00, 0x000000FF}},
+        {32, {0x00FF0000, 0x0000F0F0, 0x000000FF}},
+    };
+    const uint32_t pixels[2] = {0xFFFFFFFFu, 0xFFFFFFFFu};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, masks " << std::hex << c.masks[0]
+                                        << " " << c.masks[1] << " " << c.masks[2]);
+        dibtest::DibHeader dib(2, -1, c.bits, BI_BITFIELDS, c.masks);
+        Paint(0x777777);
+        EXPECT_EQ(
+            StretchDIBits(dc_, 0, 0, 2, 1, 0, 0, 2, 1, pixels, dib.Info(), DIB_RGB_COLORS, SRCCOPY),
+            0);
+        EXPECT_EQ(
+            SetDIBitsToDevice(dc_, 0, 0, 2, 1, 0, 0, 0, 1, pixels, dib.Info(), DIB_RGB_COLORS), 0);
+        EXPECT_EQ(Pixel(0, 0), 0x777777u);
+    }
+}
+
 TEST_F(GdiTest, PaintContextsDrawIntoTheSameFramebuffer) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window_, &paint);

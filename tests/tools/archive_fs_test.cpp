@@ -10,6 +10,7 @@
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
+#include "foundation/memory/memory.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 
@@ -156,6 +157,30 @@ TEST_F(ArcFs, AFileMissingFromAnExistingArchiveIsNotReadFromTheFolder) {
     EXPECT_FALSE(opened);
 }
 
+TEST_F(ArcFs, AFileBesideAFolderThatIsNotAnArchiveIsReadAndLoggedOnce) {
+    WriteWholeFile(dir_.Linux("plain.dat"), std::string("abc"));
+    MakeFolder(dir_.Windows() + "\\plain", {{"a.txt", "a"}, {"b.txt", "b"}});
+    LogScope log;  // the current folder is the log's from here on
+    const std::string folder = dir_.Windows() + "\\plain\\";
+    auto refusals = [&log] {
+        const std::string text = log.Text();
+        const std::string line = "アーカイブファイルが短すぎます";
+        int count = 0;
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(Read(folder + "a.txt"), "a");
+    EXPECT_EQ(Read(folder + "b.txt"), "b");
+    EXPECT_EQ(Read(folder + "a.txt"), "a");
+    EXPECT_EQ(refusals(), 1);
+    // A new key may open it: the next open looks again.
+    UseArchiveKeyText("another key");
+    EXPECT_EQ(Read(folder + "a.txt"), "a");
+    EXPECT_EQ(refusals(), 2);
+}
+
 TEST_F(ArcFs, ReadsCountWholeItemsAndAZeroSizeReadsNothing) {
     FileTree tree;
     tree["nine.bin"] = "123456789";
@@ -202,8 +227,15 @@ TEST_F(ArcFs, FiveHundredTwelveFilesMayBeOpenAtOnce) {
         ASSERT_NE(handles.back(), 0u) << i;
     }
     EXPECT_EQ(ArcFsOpen(path.c_str(), 0, 1, 0), 0u);
-    EXPECT_NE(log.Text().find(LogLine(ArchiveLog::TooManyFiles)), std::string::npos);
+    EXPECT_NE(log.Text().find("T:" + LogLine(ArchiveLog::TooManyFiles) + "\r\n"),
+              std::string::npos);
     EXPECT_EQ(ArcFsClose(handles[100]), 0);
+    // Without memory for the file's record: its own line, and no handle.
+    SetTrackedHeapFailing(true);
+    EXPECT_EQ(ArcFsOpen(path.c_str(), 0, 1, 0), 0u);
+    SetTrackedHeapFailing(false);
+    EXPECT_NE(log.Text().find("T:ファイルの情報を格納するメモリの確保に失敗しました\r\n"),
+              std::string::npos);
     handles[100] = ArcFsOpen(path.c_str(), 0, 1, 0);
     EXPECT_EQ(handles[100], 0xF0000000u | 100u) << "the freed slot is taken again";
     for (FileHandle h : handles) {
@@ -288,6 +320,13 @@ TEST_F(ArcFs, ListingsLookIntoArchivesAndReferencesAreCounted) {
     ASSERT_EQ(ResolveArchivePath("pack\\x", &slot, nullptr, nullptr), 0);
     EXPECT_EQ(ArchiveSlotReferences(slot), 2) << "the listing and the resolution";
     EXPECT_EQ(ArcFsFindClose(search), 0);
+    EXPECT_EQ(ArchiveSlotReferences(slot), 1);
+    // A closed or made-up listing handle is refused and changes nothing.
+    for (FindHandle bad : {search, search + 1, FindHandle{12345}, FindHandle{-2}}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(ArcFsFindNext(bad, &info), -1);
+        EXPECT_EQ(ArcFsFindClose(bad), -1);
+    }
     EXPECT_EQ(ArchiveSlotReferences(slot), 1);
     EXPECT_EQ(ArcFsFindFirst("pack\\*.zip", &info), -1);
     EXPECT_EQ(ArchiveSlotReferences(slot), 1) << "a failed listing keeps no reference";

@@ -2,6 +2,8 @@
 // memory: contents, lookups, listings; and damaged archives refused or read
 // within bounds.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <set>
@@ -476,6 +478,29 @@ TEST(ArchivePacker, AFolderOnDiskReadsBackByteForByte) {
     }
     std::vector<uint8_t> bytes;
     EXPECT_EQ(PackFolder((dir.Windows() + "\\missing").c_str(), {}, &bytes), -1);
+}
+
+TEST(ArchivePacker, RefusesAFileTheReaderCouldNotOpenBeforeReadingIt) {
+    // Sparse files: only their sizes are real. The reader's offsets are
+    // signed 32-bit values, so an archive stays below 2 GiB.
+    const int64_t sizes[] = {int64_t{kMaxArchiveBytes} + 1, (int64_t{1} << 32) + 5};
+    for (int64_t size : sizes) {
+        SCOPED_TRACE(size);
+        ScratchDirectory dir;
+        ASSERT_EQ(mkdir(dir.Linux("big").c_str(), 0755), 0);
+        FILE* file = std::fopen(dir.Linux("big/huge.bin").c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+        ASSERT_EQ(truncate(dir.Linux("big/huge.bin").c_str(), size), 0);
+        std::vector<uint8_t> bytes;
+        testing::internal::CaptureStderr();
+        const int result = PackFolder((dir.Windows() + "\\big").c_str(), {}, &bytes);
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, -1);
+        EXPECT_NE(message.find("huge.bin"), std::string::npos) << message;
+        EXPECT_NE(message.find("2 GiB"), std::string::npos) << message;
+        EXPECT_TRUE(bytes.empty());
+    }
 }
 
 TEST(ArchivePacker, RefusesNamesThatCannotBeStored) {

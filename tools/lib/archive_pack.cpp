@@ -243,7 +243,7 @@ int ArchiveBuilder::Build(const ArchivePackOptions& options, std::vector<uint8_t
         if (node->isDir) {
             continue;
         }
-        if (node->data.size() > 0xFFFFFFFFu || data.size() > 0xFFFFFFFFu) {
+        if (node->data.size() > kMaxArchiveBytes || data.size() > kMaxArchiveBytes) {
             return -1;
         }
         dataOffset[i] = static_cast<uint32_t>(data.size());
@@ -265,7 +265,7 @@ int ArchiveBuilder::Build(const ArchivePackOptions& options, std::vector<uint8_t
     const uint64_t dirTableOffset = fileTableOffset + entries.size() * entrySize;
     const uint64_t tableSize = dirTableOffset + dirs.size() * kArchiveDirRecordSize;
     const uint64_t tableOffset = headerSize + data.size();
-    if (tableOffset + tableSize > 0xFFFFFFFFu) {
+    if (tableOffset + tableSize > kMaxArchiveBytes) {
         return -1;
     }
 
@@ -341,6 +341,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
     return ok;
 }
 
+uint64_t FindDataSize(const WIN32_FIND_DATAA& found) {
+    return uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
+}
+
 int AddFolder(ArchiveBuilder* builder, const std::string& folder, const std::string& inner) {
     WIN32_FIND_DATAA found;
     const std::string pattern = folder + "\\*";
@@ -366,6 +370,11 @@ int AddFolder(ArchiveBuilder* builder, const std::string& folder, const std::str
                 AddFolder(builder, path, innerPath) != 0) {
                 result = -1;
             }
+        } else if (FindDataSize(found) > kMaxArchiveBytes) {
+            std::fprintf(stderr,
+                         "cannot pack %s: archives stay below 2 GiB, which this file is not\n",
+                         path.c_str());
+            result = -1;
         } else if (!ReadWholeFile(path, &bytes) ||
                    builder->AddFile(innerPath, bytes.data(), bytes.size(), times) != 0) {
             std::fprintf(stderr, "cannot pack %s\n", path.c_str());
@@ -388,7 +397,7 @@ int PackFolder(const char* folder, const ArchivePackOptions& options, std::vecto
         return -1;
     }
     if (builder.Build(options, out) != 0) {
-        std::fprintf(stderr, "%s does not fit one archive\n", folder);
+        std::fprintf(stderr, "%s does not fit one archive: archives stay below 2 GiB\n", folder);
         return -1;
     }
     return 0;

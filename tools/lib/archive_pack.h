@@ -12,6 +12,10 @@
 
 namespace tessel {
 
+// The largest archive the packer writes: the reader's offsets and sizes are
+// signed 32-bit values, so it could not open one of 2 GiB or more.
+constexpr uint32_t kMaxArchiveBytes = 0x7FFFFFFF;
+
 struct ArchivePackOptions {
     const char* keyText = nullptr;  // null or empty: the default key
     bool secondKey = false;         // scramble with the second key instead
@@ -40,8 +44,8 @@ class ArchiveBuilder {
                 const ArchiveTimes& times = {});
     int AddDirectory(const std::string& path, const ArchiveTimes& times = {});
 
-    // The whole archive file. -1 when it would not fit the format's 32-bit
-    // offsets or the options are invalid.
+    // The whole archive file. -1 when it would pass kMaxArchiveBytes or the
+    // options are invalid.
     int Build(const ArchivePackOptions& options, std::vector<uint8_t>* out) const;
 
     struct Node;

@@ -227,6 +227,16 @@ TEST(LzExpand, SizeOnlyCallsReturnTheDecodedSizeAndTouchNothing) {
     // A caller may read just the header to learn the size.
     EXPECT_EQ(LzExpand(block.data(), kLzHeaderSize, nullptr, 0), 7);
     EXPECT_EQ(LzExpand(block.data(), kLzHeaderSize - 1, nullptr, 0), -1);
+    // The header alone answers, whatever its encoded-size field holds.
+    for (uint32_t encoded : {0u, 1u, 8u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(encoded);
+        Bytes header(block.begin(), block.begin() + kLzHeaderSize);
+        header[4] = uint8_t(encoded);
+        header[5] = uint8_t(encoded >> 8);
+        header[6] = uint8_t(encoded >> 16);
+        header[7] = uint8_t(encoded >> 24);
+        EXPECT_EQ(LzExpand(header.data(), nullptr), 7);
+    }
 }
 
 TEST(LzExpand, EmptyBlockDecodesToNothing) {

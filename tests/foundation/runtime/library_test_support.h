@@ -19,6 +19,17 @@
 
 namespace tessel_test {
 
+// Switches the display to 640 x 480 at 32 bits, as a full-screen program does.
+inline LONG SwitchDisplayTo640By480() {
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    mode.dmBitsPerPel = 32;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+}
+
 inline std::string ProcessNamespace() {
     return "library-test-" + std::to_string(getpid());
 }
@@ -35,6 +46,14 @@ class LibraryTest : public ::testing::Test {
         tessel::EndLibrary();
         platform::SetDisplayModes(nullptr, -1, nullptr);
         tessel::SetLogStartDirectory(nullptr);
+    }
+
+    // Full screen needs a display mode of the screen's size; the desktop
+    // stays at its own larger mode.
+    static void OfferFullScreenModes() {
+        static const platform::DisplayMode modes[] = {
+            {640, 480, 16, 60}, {640, 480, 32, 60}, {1024, 768, 32, 60}};
+        platform::SetDisplayModes(modes, 3, &modes[2]);
     }
 
     std::string Log() const { return MaskTimeStamps(ReadWholeFile(dir_.Linux("Log.txt"))); }
