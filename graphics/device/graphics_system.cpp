@@ -7,6 +7,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/state/render_state_cache.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -47,7 +48,7 @@ void RecreateHardwareObjects() {
     pending::RestoreMaskScreen();
     pending::KeepCameraMatrices();
     pending::SelectCurrentDrawTarget();
-    pending::ReapplyAllDeviceStates();
+    ReapplyAllDeviceStates();
     for (int i = 0; i < 2; ++i) {
         pending::EraseAndPresentScreens();
     }
@@ -95,7 +96,7 @@ int InitGraphicsSystem() {
     g_graphics.started = 1;
     g_graphics.deviceLost = 0;
     if (g_graphics.hardwareInUse != 0) {
-        pending::SetupDefaultDeviceStates();
+        SetupDefaultDeviceStates();
     } else {
         pending::CreateSoftwareScreens();
     }
