@@ -114,8 +114,13 @@ TEST_F(StateCacheTest, AnotherPrimitiveKindDrawsThePendingRunFirst) {
 }
 
 TEST_F(StateCacheTest, TheSetUpPointDrawsFromZeroedPrefilledSlots) {
-    // Start-up left its one point in the batch; the fixture flushed it.
-    ASSERT_EQ(SelectVertexFormat(kVertexColor2D), 0);
+    // Whatever the arrays held before (here, colours of earlier draws) must
+    // not reach the point that the next start-up appends.
+    for (int format = 0; format < kVertexFormatCount; ++format) {
+        const uint32_t stale = 0xDEADBEEF;
+        std::memcpy(g_batch.buffers[format] + 16, &stale, 4);
+        std::memcpy(g_batch.buffers[format] + 12, &stale, 4);
+    }
     EndLibrary();
     platform::SetD3D9TraceRecording(true);
     platform::ClearD3D9Trace();
@@ -210,6 +215,14 @@ TEST_F(StateCacheTest, GridStripsAreDrawnInListsOfAtMostAThousandIndices) {
     EXPECT_EQ(Count(full), 2);
     EXPECT_EQ(Count(rest), 1);
     EXPECT_EQ(Count("SetFVF 0x144"), 1);
+
+    // Two strips of 500 fill a list but for the two joining indices.
+    std::vector<VertexTex2D> wide(250 * 3);
+    platform::ClearD3D9Trace();
+    ASSERT_EQ(DrawGridStrips(250, wide.data(), 3), 0);
+    EXPECT_EQ(Count("DrawIndexedPrimitiveUP 5, min 0, 750 vertices, 498, index format 101, "
+                    "stride 28"),
+              2);
 }
 
 // Every pixel of the grid's area is covered exactly once when the strips are

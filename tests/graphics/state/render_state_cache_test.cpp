@@ -2,6 +2,7 @@
 // after a flush of what was pending, and refusals leave the cache as it was.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 
 #include "graphics/state/render_state_cache.h"
@@ -282,7 +283,9 @@ TEST_F(StateCacheTest, LightAndMaterialRegistersHoldTheSceneAmbientAndTheLightsI
     EXPECT_EQ(position[2], 33.0f);
     EXPECT_EQ(position[3], 1.0f);
     const float* direction = g_stateCache.vertexConstants[15 + 7];
-    EXPECT_EQ(direction[2], 1.0f) << "a direction must not move with the view";
+    EXPECT_EQ(direction[0], 0.0f) << "a direction must not move with the view";
+    EXPECT_EQ(direction[1], 0.0f);
+    EXPECT_EQ(direction[2], 1.0f);
     EXPECT_EQ(direction[3], 0.0f);
     EXPECT_EQ(g_stateCache.vertexConstants[18 + 7][1], 0.5f * 0.25f);
     EXPECT_EQ(g_stateCache.pixelConstants[11 + 3][1], 0.5f * 0.25f);
@@ -354,6 +357,13 @@ TEST_F(StateCacheTest, TextureTransformsSurviveARestoreOfTheDevice) {
     MatScale(&scale, 2.0f, 3.0f, 1.0f);
     ASSERT_EQ(SetTextureTransformState(1, &scale, 1), 0);
     SetZFuncState(7);
+    D3DLIGHT9 light = {};
+    light.Type = D3DLIGHT_SPOT;
+    light.Range = 12.5f;
+    ApplyLightBlock(2, 1, &light);
+    D3DMATERIAL9 material = {};
+    material.Power = 6.0f;
+    SetMaterialState(&material);
     platform::LoseD3D9Devices();
     Activate();
     IDirect3DDevice9* fresh = g_graphics.device;
@@ -371,6 +381,16 @@ TEST_F(StateCacheTest, TextureTransformsSurviveARestoreOfTheDevice) {
     DWORD zFunc = 0;
     fresh->GetRenderState(D3DRS_ZFUNC, &zFunc);
     EXPECT_EQ(zFunc, 7u);
+    D3DLIGHT9 readLight = {};
+    ASSERT_EQ(fresh->GetLight(2, &readLight), D3D_OK);
+    EXPECT_EQ(readLight.Range, 12.5f);
+    BOOL enabled = FALSE;
+    fresh->GetLightEnable(2, &enabled);
+    EXPECT_EQ(enabled, TRUE);
+    D3DMATERIAL9 readMaterial = {};
+    fresh->GetMaterial(&readMaterial);
+    EXPECT_EQ(readMaterial.Power, 6.0f);
+    EXPECT_EQ(g_stateCache.force, 0);
     // The stage that was never switched on stays off.
     fresh->GetTextureStageState(2, D3DTSS_TEXTURETRANSFORMFLAGS, &flags);
     EXPECT_EQ(flags, static_cast<DWORD>(D3DTTFF_DISABLE));
@@ -391,6 +411,28 @@ TEST_F(StateCacheTest, TheDefaultsAreStoredAndSentWhenTheDeviceIsMade) {
         EXPECT_EQ(ReadSamplerState(stage, D3DSAMP_ADDRESSU), static_cast<DWORD>(D3DTADDRESS_CLAMP));
         EXPECT_EQ(ReadSamplerState(stage, D3DSAMP_MAGFILTER), static_cast<DWORD>(D3DTEXF_POINT));
     }
+}
+
+TEST_F(StateCacheTest, FogFollowsTheDrawSettingsSwitchAndItsRegisterTheRangeAndDensity) {
+    pending::fogSwitch = 1;
+    ApplyFogEnableState();
+    EXPECT_EQ(ReadRenderState(D3DRS_FOGENABLE), 1u);
+    platform::ClearD3D9Trace();
+    g_stateCache.force = 1;
+    ApplyFogEnableState();
+    g_stateCache.force = 0;
+    EXPECT_EQ(Count(RenderState(D3DRS_FOGENABLE, 1)), 0)
+        << "the switch is compared even when forced";
+    pending::fogSwitch = 0;
+
+    ASSERT_EQ(SetFogRangeState(10.0f, 50.0f), 0);
+    ASSERT_EQ(SetFogDensityState(0.5f), 0);
+    const float* fog = g_stateCache.vertexConstants[10];
+    EXPECT_EQ(fog[0], 50.0f / 40.0f);
+    EXPECT_EQ(fog[1], -1.0f / 40.0f);
+    EXPECT_EQ(fog[2], 0.5f);
+    EXPECT_EQ(fog[3], 2.7182817f);
+    EXPECT_EQ(ReadRenderState(D3DRS_FOGEND), std::bit_cast<DWORD>(50.0f));
 }
 
 }  // namespace
