@@ -239,6 +239,7 @@ int CreateDirect3DDevice() {
     }
     MeasureFrameInterval();
     ResetShaderCacheEntries();
+    ForgetCachedDeviceObjects();
     g_graphics.device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     ClearAndPresentFrames();
     g_graphics.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &g_graphics.backBuffer);

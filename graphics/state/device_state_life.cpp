@@ -105,6 +105,9 @@ void StoreDefaults() {
     c.maxAnisotropy = 1;
     c.viewport = {
         0, 0, static_cast<DWORD>(g_screen.width), static_cast<DWORD>(g_screen.height), 0.0f, 1.0f};
+    // As the device has it: a set-up that sends the cached scissor must not
+    // send an empty one.
+    c.scissor = {0, 0, g_screen.width, g_screen.height};
     c.renderTarget = g_graphics.backBuffer;
     c.blendMode = 0;
     c.imageAlpha = 0;
@@ -132,6 +135,15 @@ void ResetShaderCacheEntries() {
     g_stateCache.pixelShader = nullptr;
     g_stateCache.declaration = nullptr;
     ClearPerSceneCache();
+}
+
+void ForgetCachedDeviceObjects() {
+    g_stateCache.renderTarget = nullptr;
+    g_stateCache.drawTexture = nullptr;
+    g_stateCache.maskTexture = nullptr;
+    for (StageProgramEntry& stage : g_stateCache.program.stages) {
+        stage.texture = nullptr;
+    }
 }
 
 void ClearPerSceneCache() {

@@ -237,6 +237,9 @@ void ReapplyDrawStateForced();
 int ReapplyAllDeviceStates();
 // A new device has none of the shader path's objects.
 void ResetShaderCacheEntries();
+// Nor any of the old device's textures and surfaces: their addresses may come
+// back for new objects, which the cache must not take for the old ones.
+void ForgetCachedDeviceObjects();
 // Both material sources, stored without being sent.
 void SetCachedMaterialSources(int value);
 // A new scene binds no stream source or index buffer.

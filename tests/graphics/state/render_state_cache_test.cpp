@@ -352,7 +352,7 @@ TEST_F(StateCacheTest, BlendTextureAndMaskChangesMarkTheDrawProgramForRebuilding
     other->Release();
 }
 
-TEST_F(StateCacheTest, TextureTransformsSurviveARestoreOfTheDevice) {
+TEST_F(StateCacheTest, TextureTransformsLightsAndMaterialSurviveARestoreOfTheDevice) {
     Mat4 scale = {};
     MatScale(&scale, 2.0f, 3.0f, 1.0f);
     ASSERT_EQ(SetTextureTransformState(1, &scale, 1), 0);
@@ -433,6 +433,30 @@ TEST_F(StateCacheTest, FogFollowsTheDrawSettingsSwitchAndItsRegisterTheRangeAndD
     EXPECT_EQ(fog[2], 0.5f);
     EXPECT_EQ(fog[3], 2.7182817f);
     EXPECT_EQ(ReadRenderState(D3DRS_FOGEND), std::bit_cast<DWORD>(50.0f));
+}
+
+TEST_F(StateCacheTest, ADeviceMadeAgainForgetsTheTexturesAndTargetOfTheOldOne) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(
+        device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                          &target, nullptr),
+              D3D_OK);
+    SetDrawTexture(texture);
+    SetBlendMaskState(texture, 1, 1);
+    SetDeviceRenderTarget(target);
+    g_stateCache.program.stages[1].texture = texture;
+    platform::LoseD3D9Devices();
+    Activate();
+    ASSERT_EQ(IsGraphicsDeviceLost(), 0);
+    EXPECT_EQ(g_stateCache.drawTexture, nullptr);
+    EXPECT_EQ(g_stateCache.maskTexture, nullptr);
+    EXPECT_EQ(g_stateCache.program.stages[1].texture, nullptr);
+    EXPECT_NE(g_stateCache.renderTarget, target);
+    texture->Release();
+    target->Release();
 }
 
 }  // namespace
