@@ -10,90 +10,75 @@ using namespace state_cache;
 
 DeviceStateCache g_stateCache = {};
 
-int SetZEnableState(int value) {
+namespace {
+
+// What a setter answers: always 0, or whether the device took the value.
+enum class Answer { kZero, kResult };
+
+// A single render state under the rule, with what the setter answers
+// without a device and with one.
+int SetSingleState(int withoutDevice, Answer answer, int32_t* field, int32_t value,
+                   D3DRENDERSTATETYPE state, DWORD deviceValue) {
     if (!HasDevice()) {
-        return -1;
+        return withoutDevice;
     }
+    int result = SetCachedRenderState(field, value, state, deviceValue);
+    return answer == Answer::kResult ? result : 0;
+}
+
+}  // namespace
+
+int SetZEnableState(int value) {
     // Only 1 enables; the value is kept as given so that it compares again.
-    SetCachedRenderState(&g_stateCache.zEnable, value, D3DRS_ZENABLE,
-                         value == 1 ? D3DZB_TRUE : D3DZB_FALSE);
-    return 0;
+    return SetSingleState(-1, Answer::kZero, &g_stateCache.zEnable, value, D3DRS_ZENABLE,
+                          value == 1 ? D3DZB_TRUE : D3DZB_FALSE);
 }
 
 int SetZWriteState(int value) {
-    if (!HasDevice()) {
-        return -1;
-    }
-    SetCachedRenderState(&g_stateCache.zWrite, value, D3DRS_ZWRITEENABLE,
-                         static_cast<DWORD>(value));
-    return 0;
+    return SetSingleState(-1, Answer::kZero, &g_stateCache.zWrite, value, D3DRS_ZWRITEENABLE,
+                          static_cast<DWORD>(value));
 }
 
 int SetZFuncState(int value) {
-    if (!HasDevice()) {
-        return -1;
-    }
-    SetCachedRenderState(&g_stateCache.zFunc, value, D3DRS_ZFUNC, static_cast<DWORD>(value));
-    return 0;
+    return SetSingleState(-1, Answer::kZero, &g_stateCache.zFunc, value, D3DRS_ZFUNC,
+                          static_cast<DWORD>(value));
 }
 
 int SetDepthBiasState(int value) {
-    if (!HasDevice()) {
-        return -1;
-    }
-    SetCachedRenderState(&g_stateCache.depthBias, static_cast<uint32_t>(value), D3DRS_DEPTHBIAS,
-                         static_cast<DWORD>(value));
-    return 0;
+    return SetSingleState(-1, Answer::kZero, reinterpret_cast<int32_t*>(&g_stateCache.depthBias),
+                          value, D3DRS_DEPTHBIAS, static_cast<DWORD>(value));
 }
 
 int SetFillModeState(int value) {
-    if (!HasDevice()) {
-        return -1;
-    }
-    SetCachedRenderState(&g_stateCache.fillMode, value, D3DRS_FILLMODE, static_cast<DWORD>(value));
-    return 0;
+    return SetSingleState(-1, Answer::kZero, &g_stateCache.fillMode, value, D3DRS_FILLMODE,
+                          static_cast<DWORD>(value));
 }
 
 int SetShadeModeState(int value) {
-    if (!HasDevice()) {
-        return 0;
-    }
-    return SetCachedRenderState(&g_stateCache.shadeMode, value, D3DRS_SHADEMODE,
-                                static_cast<DWORD>(value));
+    return SetSingleState(0, Answer::kResult, &g_stateCache.shadeMode, value, D3DRS_SHADEMODE,
+                          static_cast<DWORD>(value));
 }
 
 int SetCullModeState(int value) {
-    if (!HasDevice()) {
-        return 0;
-    }
     DWORD cull = value == 0 ? D3DCULL_NONE : value == 2 ? D3DCULL_CW : D3DCULL_CCW;
-    SetCachedRenderState(&g_stateCache.cullMode, value, D3DRS_CULLMODE, cull);
-    return 0;
+    return SetSingleState(0, Answer::kZero, &g_stateCache.cullMode, value, D3DRS_CULLMODE, cull);
 }
 
 int SetSpecularState(int value) {
-    if (!HasDevice()) {
-        return 0;
-    }
-    return SetCachedRenderState(&g_stateCache.specular, value, D3DRS_SPECULARENABLE,
-                                static_cast<DWORD>(value));
+    return SetSingleState(0, Answer::kResult, &g_stateCache.specular, value, D3DRS_SPECULARENABLE,
+                          static_cast<DWORD>(value));
 }
 
 int SetDiffuseFromVertexColor(int value) {
-    if (!HasDevice()) {
-        return 0;
-    }
-    return SetCachedRenderState(&g_stateCache.diffuseFromVertex, value, D3DRS_DIFFUSEMATERIALSOURCE,
-                                value != 0 ? D3DMCS_COLOR1 : D3DMCS_MATERIAL);
+    return SetSingleState(0, Answer::kResult, &g_stateCache.diffuseFromVertex, value,
+                          D3DRS_DIFFUSEMATERIALSOURCE,
+                          value != 0 ? D3DMCS_COLOR1 : D3DMCS_MATERIAL);
 }
 
 int SetSpecularFromVertexColor(int value) {
-    if (!HasDevice()) {
-        return 0;
-    }
-    return SetCachedRenderState(&g_stateCache.specularFromVertex, value,
-                                D3DRS_SPECULARMATERIALSOURCE,
-                                value != 0 ? D3DMCS_COLOR2 : D3DMCS_MATERIAL);
+    return SetSingleState(0, Answer::kResult, &g_stateCache.specularFromVertex, value,
+                          D3DRS_SPECULARMATERIALSOURCE,
+                          value != 0 ? D3DMCS_COLOR2 : D3DMCS_MATERIAL);
 }
 
 void SetCachedMaterialSources(int value) {
@@ -105,8 +90,8 @@ int SetFogEnableState(int value) {
     if (!HasDevice()) {
         return 0;
     }
-    int result = SetCachedRenderState(&g_stateCache.fogEnable, value, D3DRS_FOGENABLE,
-                                      static_cast<DWORD>(value));
+    int result = SetSingleState(0, Answer::kResult, &g_stateCache.fogEnable, value, D3DRS_FOGENABLE,
+                                static_cast<DWORD>(value));
     UpdateShaderSelectors();
     return result;
 }
@@ -140,10 +125,8 @@ int SetFogModeState(int formula) {
 }
 
 int SetFogColorState(uint32_t color) {
-    if (!HasDevice()) {
-        return 0;
-    }
-    return SetCachedRenderState(&g_stateCache.fogColor, color, D3DRS_FOGCOLOR, color);
+    return SetSingleState(0, Answer::kResult, reinterpret_cast<int32_t*>(&g_stateCache.fogColor),
+                          static_cast<int32_t>(color), D3DRS_FOGCOLOR, color);
 }
 
 namespace state_cache {

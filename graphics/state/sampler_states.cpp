@@ -26,6 +26,12 @@ int EndStage(int stage) {
     return stage == -1 ? kSamplerStageCount : stage + 1;
 }
 
+// The stages the cached program uses.
+int StagesInUse() {
+    int count = g_stateCache.program.stageCount;
+    return count < 0 ? 0 : count > kSamplerStageCount ? kSamplerStageCount : count;
+}
+
 int32_t& Sampler(int stage, int which) {
     return g_stateCache.sampler[stage][which];
 }
@@ -36,6 +42,16 @@ HRESULT SendSampler(int stage, int which, DWORD value) {
         D3DSAMP_MINFILTER, D3DSAMP_MIPFILTER, D3DSAMP_MAXANISOTROPY};
     return g_graphics.device->SetSamplerState(static_cast<DWORD>(stage), kDeviceState[which],
                                               value);
+}
+
+// Sends one stage's state when it differs from the cache (or even when it
+// does not) and stores it.
+void UpdateSampler(int stage, int which, int32_t value, bool evenIfEqual) {
+    if (Sampler(stage, which) == value && !evenIfEqual) {
+        return;
+    }
+    SendSampler(stage, which, static_cast<DWORD>(value));
+    Sampler(stage, which) = value;
 }
 
 // One or several address states of one stage or of all eight, compared over
@@ -121,11 +137,7 @@ int SetSamplerFilterState(int stage, int kind, int value) {
         return 0;
     }
     g_stateCache.filterMode = kFilterModePerStage;
-    if (Sampler(stage, which) == value) {
-        return 0;
-    }
-    SendSampler(stage, which, static_cast<DWORD>(value));
-    Sampler(stage, which) = value;
+    UpdateSampler(stage, which, value, false);
     return 0;
 }
 
@@ -137,11 +149,7 @@ int SetSamplerMaxAnisotropy(int stage, int value) {
         return 0;
     }
     g_stateCache.maxAnisotropy = -1;
-    if (Sampler(stage, kSamplerMaxAnisotropy) == value) {
-        return 0;
-    }
-    SendSampler(stage, kSamplerMaxAnisotropy, static_cast<DWORD>(value));
-    Sampler(stage, kSamplerMaxAnisotropy) = value;
+    UpdateSampler(stage, kSamplerMaxAnisotropy, value, false);
     return 0;
 }
 
@@ -161,15 +169,9 @@ int SetFilterModeState(int mode) {
         return -1;
     }
     FlushVertexBatch();
-    for (int stage = 0; stage < g_stateCache.program.stageCount && stage < kSamplerStageCount;
-         ++stage) {
+    for (int stage = 0; stage < StagesInUse(); ++stage) {
         for (int i = 0; i < 3; ++i) {
-            int which = kSamplerMagFilter + i;
-            int32_t filter = kFilters[mode][i];
-            if (Sampler(stage, which) != filter || g_stateCache.force != 0) {
-                SendSampler(stage, which, static_cast<DWORD>(filter));
-                Sampler(stage, which) = filter;
-            }
+            UpdateSampler(stage, kSamplerMagFilter + i, kFilters[mode][i], g_stateCache.force != 0);
         }
     }
     g_stateCache.filterMode = mode;
@@ -185,12 +187,9 @@ int SetMaxAnisotropyState(int value) {
     }
     int sent = value < 1 ? 1 : value;
     FlushVertexBatch();
-    for (int stage = 0; stage < g_stateCache.program.stageCount && stage < kSamplerStageCount;
-         ++stage) {
-        if (Sampler(stage, kSamplerMaxAnisotropy) != sent) {
-            SendSampler(stage, kSamplerMaxAnisotropy, static_cast<DWORD>(sent));
-            Sampler(stage, kSamplerMaxAnisotropy) = sent;
-        }
+    for (int stage = 0; stage < StagesInUse(); ++stage) {
+        // Per stage only what differs, even when forced.
+        UpdateSampler(stage, kSamplerMaxAnisotropy, sent, false);
     }
     g_stateCache.maxAnisotropy = sent;
     return 0;

@@ -41,23 +41,6 @@ inline int SetCachedRenderState(int32_t* field, int32_t value, D3DRENDERSTATETYP
     return ResultOf(result);
 }
 
-inline int SetCachedRenderState(uint32_t* field, uint32_t value, D3DRENDERSTATETYPE state,
-                                DWORD deviceValue) {
-    return SetCachedRenderState(reinterpret_cast<int32_t*>(field), static_cast<int32_t>(value),
-                                state, deviceValue);
-}
-
-// Float states compare by their bits, as the device keeps them.
-inline int SetCachedFloatState(float* field, float value, D3DRENDERSTATETYPE state) {
-    if (HoldBack(FloatBits(*field) == FloatBits(value))) {
-        return 0;
-    }
-    FlushVertexBatch();
-    HRESULT result = g_graphics.device->SetRenderState(state, FloatBits(value));
-    *field = value;
-    return ResultOf(result);
-}
-
 // Refreshes the fog's vertex register from the cached range and density.
 void RefreshFogConstant();
 

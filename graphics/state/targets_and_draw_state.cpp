@@ -10,6 +10,21 @@ namespace tessel {
 
 using namespace state_cache;
 
+namespace {
+
+// A new viewport or scissor rectangle draws what is pending first and closes
+// the scene. false when the value is held back.
+bool BeginAreaChange(bool equal) {
+    if (HoldBack(equal)) {
+        return false;
+    }
+    FlushVertexBatch();
+    EnsureSceneEnded();
+    return true;
+}
+
+}  // namespace
+
 int SetViewportState(const D3DVIEWPORT9* viewport) {
     if (!HasDevice() || viewport == nullptr) {
         return -1;
@@ -17,11 +32,9 @@ int SetViewportState(const D3DVIEWPORT9* viewport) {
     const D3DVIEWPORT9& cached = g_stateCache.viewport;
     bool equal = cached.X == viewport->X && cached.Y == viewport->Y &&
                  cached.Width == viewport->Width && cached.Height == viewport->Height;
-    if (HoldBack(equal)) {
+    if (!BeginAreaChange(equal)) {
         return 0;
     }
-    FlushVertexBatch();
-    EnsureSceneEnded();
     HRESULT result = g_graphics.device->SetViewport(viewport);
     if (FAILED(result)) {
         WriteLogFormat("ビューポートのセットに失敗しました ErrorCode %x\n",
@@ -49,11 +62,9 @@ int SetScissorState(const RECT* rect) {
     const RECT& cached = g_stateCache.scissor;
     bool equal = cached.left == rect->left && cached.top == rect->top &&
                  cached.right == rect->right && cached.bottom == rect->bottom;
-    if (HoldBack(equal)) {
+    if (!BeginAreaChange(equal)) {
         return 0;
     }
-    FlushVertexBatch();
-    EnsureSceneEnded();
     g_graphics.device->SetScissorRect(rect);
     g_stateCache.scissor = *rect;
     return 0;
