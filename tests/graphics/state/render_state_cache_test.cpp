@@ -459,4 +459,16 @@ TEST_F(StateCacheTest, ADeviceMadeAgainForgetsTheTexturesAndTargetOfTheOldOne) {
     target->Release();
 }
 
+TEST_F(StateCacheTest, ADisabledZSetTurnsOnlyTheZTestOffAndAnEnabledOneSetsAllFour) {
+    ApplyZStateSet({1, 1, D3DCMP_GREATER, 0x40000000});
+    EXPECT_EQ(ReadRenderState(D3DRS_ZENABLE), static_cast<DWORD>(D3DZB_TRUE));
+    EXPECT_EQ(ReadRenderState(D3DRS_ZWRITEENABLE), 1u);
+    EXPECT_EQ(ReadRenderState(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_GREATER));
+    EXPECT_EQ(ReadRenderState(D3DRS_DEPTHBIAS), 0x40000000u);
+    ApplyZStateSet({0, 0, D3DCMP_LESS, 0});
+    EXPECT_EQ(ReadRenderState(D3DRS_ZENABLE), static_cast<DWORD>(D3DZB_FALSE));
+    EXPECT_EQ(ReadRenderState(D3DRS_ZWRITEENABLE), 1u) << "a disabled set touched the others";
+    EXPECT_EQ(ReadRenderState(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_GREATER));
+}
+
 }  // namespace
