@@ -20,6 +20,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/state/render_state_cache.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 
@@ -149,7 +150,7 @@ void ReadDeviceCaps() {
     DWORD width = caps.MaxTextureWidth != 0 ? caps.MaxTextureWidth : kDefaultTextureSize;
     DWORD height = caps.MaxTextureHeight != 0 ? caps.MaxTextureHeight : kDefaultTextureSize;
     g_graphics.maxTextureSize = static_cast<int32_t>(std::min(width, height));
-    pending::SetCachedMaterialSources(255);
+    SetCachedMaterialSources(255);
 }
 
 int SmallestPowerOfTwoAtLeast(int size) {
@@ -237,7 +238,8 @@ int CreateDirect3DDevice() {
         return -1;
     }
     MeasureFrameInterval();
-    pending::ResetShaderCacheEntries();
+    ResetShaderCacheEntries();
+    ForgetCachedDeviceObjects();
     g_graphics.device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     ClearAndPresentFrames();
     g_graphics.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &g_graphics.backBuffer);

@@ -7,6 +7,7 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/state/render_state_cache.h"
 
 namespace tessel {
 
@@ -40,7 +41,7 @@ void EnsureSceneBegun() {
     }
     g_graphics.device->BeginScene();
     g_graphics.sceneOpen = 1;
-    pending::ClearPerSceneCache();
+    ClearPerSceneCache();
 }
 
 void EnsureSceneEnded() {

@@ -8,6 +8,7 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/memimg/blend_tables.h"
+#include "graphics/state/render_state_cache.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -48,7 +49,7 @@ void RecreateHardwareObjects() {
     pending::RestoreMaskScreen();
     pending::KeepCameraMatrices();
     pending::SelectCurrentDrawTarget();
-    pending::ReapplyAllDeviceStates();
+    ReapplyAllDeviceStates();
     for (int i = 0; i < 2; ++i) {
         pending::EraseAndPresentScreens();
     }
@@ -96,7 +97,7 @@ int InitGraphicsSystem() {
     g_graphics.started = 1;
     g_graphics.deviceLost = 0;
     if (g_graphics.hardwareInUse != 0) {
-        pending::SetupDefaultDeviceStates();
+        SetupDefaultDeviceStates();
     } else {
         pending::CreateSoftwareScreens();
     }

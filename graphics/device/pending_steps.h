@@ -1,13 +1,19 @@
-// Steps that the device's life calls in graphics layers that are not part of
-// the library yet: the render-state cache, draw targets and presentation, the
+// Steps that the device's life and the render-state cache call in graphics
+// layers that are not part of the library yet: the draw settings and the
+// per-draw set-up, the software line kernel, draw targets and presentation, the
 // built-in shaders, camera and lights, image records and their restore, the
-// mask screen, memory images, fonts, the draw settings and the 3D models.
+// mask screen, memory images, fonts and the 3D models.
 // Each does nothing (or keeps the one value its caller needs) until its layer
 // lands; the layer then replaces the call with its own function of the same
 // name and the entry here goes.
 #pragma once
 
 #include <cstdint>
+
+#include "foundation/math/matrix.h"
+#include "graphics/device/device_state.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
 
 namespace tessel::pending {
 
@@ -30,12 +36,48 @@ inline void ReleaseAllTileTextures() {}
 inline void RecreateAllTileTextures() {}
 inline void RunRestore() {}
 
-// ---- render-state cache
-inline void SetupDefaultDeviceStates() {}
-inline void ReapplyAllDeviceStates() {}
-inline void ResetShaderCacheEntries() {}
-inline void SetCachedMaterialSources(int /*value*/) {}
-inline void ClearPerSceneCache() {}
+// ---- draw settings read by the render-state cache, with their defaults
+// Sampler address modes of stages 0..7 (U, V, W); 0 stands for clamp.
+inline int32_t samplerAddress[8][3] = {};
+inline int32_t fogSwitch = 0;
+inline uint32_t combinedDrawColor = 0xFFFFFFFFu;
+// The word the software line records carry beside their colour.
+inline int32_t blendParam = 255;
+inline int32_t worldSet = 0;
+inline int32_t viewSet = 0;
+// The draw area: the whole screen until draw settings exist.
+inline RECT DrawArea() {
+    return RECT{0, 0, g_screen.width, g_screen.height};
+}
+inline Mat4 DrawSettingsWorld() {
+    Mat4 m = {};
+    MatIdentity(&m);
+    return m;
+}
+inline Mat4 DrawSettingsView() {
+    return DrawSettingsWorld();
+}
+inline void UpdateViewProjectionCache() {}
+inline void ReapplyProjectionTransforms() {}
+
+// ---- per-draw set-up: the stage program the draw settings ask for
+inline void ResetStageDefaults2D() {}
+inline void SetupDrawTextureState(int /*resolveHandles*/, const StageProgram* /*program*/) {}
+inline void ApplyDrawSettings(const void* /*texture*/, const void* /*mask*/, int /*flags*/) {}
+
+// ---- software rasteriser: lines on the current software target
+struct MemImgLineRecord {
+    int32_t x1, y1, x2, y2;
+    int32_t color;
+    int32_t blendParam;  // not read by the kernel
+};
+// Where the lines go until the kernel lands; tests watch through it.
+inline void (*lineListSink)(const MemImgLineRecord* records, int count) = nullptr;
+inline void MemImgLineList(const MemImgLineRecord* records, int count) {
+    if (lineListSink != nullptr) {
+        lineListSink(records, count);
+    }
+}
 
 // ---- draw targets, software screens and presentation
 inline void CreateSoftwareScreens() {}
@@ -44,8 +86,9 @@ inline void SelectCurrentDrawTarget() {}
 inline void EraseAndPresentScreens() {}
 
 // ---- built-in shaders
+inline int32_t shaderPathOn = 0;
 inline int ShaderPathOn() {
-    return 0;
+    return shaderPathOn;
 }
 inline void CreateBuiltInShaders() {}
 inline void CreateVertexDeclarations() {}

@@ -138,6 +138,8 @@ TEST_F(GraphicsTest, ASoftwareFullScreenWhoseModeCannotBeSetFailsWithNothingLeft
 
 TEST_F(GraphicsTest, ASceneIsOpenedAndClosedOncePerPair) {
     ASSERT_EQ(StartLibrary(), 0);
+    // Start-up leaves the first frame's scene open.
+    EnsureSceneEnded();
     int begins = platform::D3D9CallCount("BeginScene");
     int ends = platform::D3D9CallCount("EndScene");
     EnsureSceneBegun();
