@@ -243,7 +243,7 @@ TEST(TexturedTriangle32, RefusesWhatItCannotDraw) {
     }
     // One texel across thousands of pixels is fine; thousands of texels
     // across one pixel leave 14.18 and draw nothing.
-    const Triangle steep{{{0, 0, -8000, 0}, {1, 0, 8000, 0}, {0, 6, -8000, 0}}};
+    const Triangle steep{{{0, 0, 0, 0}, {2, 1, 8000, 0}, {1, 1, -8000, 0}}};
     EXPECT_EQ(CountDrawn(steep, 8, source.image()), 0);
     EXPECT_GT(CountDrawn(steep, 8), 0) << "a solid triangle has no texels to step";
 
