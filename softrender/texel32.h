@@ -1,7 +1,6 @@
 // One source texel drawn onto a 32-bit pixel, as the 32-bit families with
 // direct and paletted sources draw it: the use of alpha that the transparent
-// flag picks, then the rule engine. The constant block the rules take is made
-// here too.
+// flag picks, then the rule engine.
 #pragma once
 
 #include <cstdint>
@@ -10,19 +9,6 @@
 #include "softrender/rules32.h"
 
 namespace tessel::soft {
-
-// The parameter's scale row and the brightness rows; white takes the
-// identity row for all three.
-inline Consts32 MakeConsts32(const BlendTables& t, uint32_t p, uint32_t brightness) {
-    Consts32 k{};
-    k.p = p;
-    k.scaleP = ScaleRow(t, p);
-    k.white = IsWhite(brightness);
-    for (int ch = 0; ch < 3; ++ch) {
-        k.bright[ch] = ScaleRow(t, k.white ? 255 : (brightness >> (8 * ch)) & 0xFF);
-    }
-    return k;
-}
 
 // With alpha deciding per pixel, alpha 0 skips in modes 0 to 3 and alpha 255
 // drops the factor (a white, unmasked copy then stores the whole texel).

@@ -14,22 +14,6 @@ namespace {
 
 constexpr int32_t kLargestSource = 8191;  // texel positions stay exact in 14.18
 
-// The mode a draw runs at this parameter, or -1 for nothing drawn.
-int64_t RunMode(uint32_t mode, uint32_t p) {
-    const bool hasKernel =
-        mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
-    if (!hasKernel) {
-        return -1;
-    }
-    if (mode == kBlendAlpha && p == 255) {
-        return kBlendCopy;
-    }
-    if ((mode == kBlendAlpha || mode == kBlendAdd || mode == kBlendSubtract) && p == 0) {
-        return -1;
-    }
-    return mode;
-}
-
 // What a textured draw reads, or false when the source cannot be drawn: a
 // family not built for it, a source too large for 14.18 texel positions, a
 // mask smaller than the source.
@@ -88,7 +72,7 @@ void MemImgTexturedTriangle(const SoftDrawState& state, MEMIMG* dest, const MEMI
         return;
     }
     const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const int64_t mode = RunMode(state.blendMode, p);
+    const int64_t mode = ModeAfterShortCuts(state.blendMode, p);
     if (mode < 0) {
         return;
     }

@@ -56,19 +56,12 @@ void SolidTriangle32(const TriDraw& t) {
 }
 
 void SolidTriangle565(const TriDraw& t) {
-    const BlendTables& tables = *t.tables;
-    Consts565 k{};
-    k.p = t.p;
-    k.scaleP = ScaleRow(tables, t.p);
-    k.delta = DeltaRow(tables, t.p);
-    k.mix = MixBlock(tables, t.p);
-    k.white = true;
+    const Consts565 bright = MakeConsts565(*t.tables, t.p, t.brightness);
     uint32_t c = 0;
     for (int i = 0; i < 3; ++i) {
-        const int32_t* row = ScaleRow(tables, (t.brightness >> (8 * i)) & 0xFF);
-        c |= static_cast<uint32_t>(row[Field565(t.colour, i)]) << kFieldShift[i];
-        k.bright[i] = ScaleRow(tables, 255);
+        c |= static_cast<uint32_t>(bright.bright[i][Field565(t.colour, i)]) << kFieldShift[i];
     }
+    const Consts565 k = MakeConsts565(*t.tables, t.p, kWhite);
     WithMode(t.mode, [&]<uint32_t Mode>() { Solid565<Mode>(t, c, k); });
 }
 

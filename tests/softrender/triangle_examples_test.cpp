@@ -3,6 +3,7 @@
 // flag set. Each row also holds for the oracle.
 #include <gtest/gtest.h>
 
+#include "softrender/pixel_math.h"
 #include "softrender/triangle_scene.h"
 
 namespace tessel {
@@ -12,11 +13,9 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr int kNoMask = -1;
 
 uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b, uint32_t top = 0) {
-    return (top << 24) | (r << 16) | (g << 8) | b;
+    return soft::Pack32(r, g, b, top);
 }
-uint32_t C(uint32_t r, uint32_t g, uint32_t b) {
-    return (r << 11) | (g << 5) | b;
-}
+constexpr auto C = soft::Pack565;
 
 enum Family { kSolid32, kSolid565, kTextured, kTexturedAlpha };
 

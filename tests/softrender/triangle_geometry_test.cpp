@@ -184,13 +184,9 @@ TEST(TriangleWalk, AMovedTriangleDrawsTheSamePixelsMoved) {
 // starts on the plane's value at the area's edge.
 TEST(TriangleWalk, AClippedDrawEqualsTheUnclippedDrawInsideTheArea) {
     kit::BiasedRandom random(8);
-    constexpr uint32_t kModes[] = {0, 1, 2, 3, 4, 10, 11};
     for (int round = 0; round < 600; ++round) {
         kit::TriScene s = kit::RandomTriScene(random, 9, 7, 20, 16);
-        s.mode = kModes[random.Below(7)];
-        s.p = int(random.Byte());
-        s.trans = int(random.Below(2));
-        s.useMask = random.Below(2) == 1;
+        kit::RandomSettings(random, s);
         kit::TriScene whole = s;
         whole.area = RECT{0, 0, s.dw, s.dh};
         SCOPED_TRACE(testing::Message() << "round " << round);

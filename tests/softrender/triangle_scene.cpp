@@ -29,6 +29,18 @@ Triangle RandomTriangle(BiasedRandom& random, int sw, int sh, int dw, int dh) {
     return t;
 }
 
+void RandomSettings(BiasedRandom& random, TriScene& s) {
+    static constexpr uint32_t kModes[] = {0, 1, 2, 3, 4, 10, 11};
+    s.mode = kModes[random.Below(7)];
+    s.p = static_cast<int>(random.Byte());
+    s.trans = static_cast<int>(random.Below(3));
+    s.useMask = random.Below(2) == 1;
+    s.brightness = 0xFFFFFF;
+    if (random.Below(2) == 0) {
+        s.brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
+    }
+}
+
 TriScene RandomTriScene(BiasedRandom& random, int sw, int sh, int dw, int dh) {
     TriScene s{};
     s.sw = sw;
@@ -76,10 +88,7 @@ std::vector<uint32_t> DrawTriScene(const TriScene& s) {
         mask.SetPixels(s.mask);
     }
     IdentityFade();
-    SoftDrawState state = DefaultSoftDrawState(s.area);
-    state.blendMode = s.mode;
-    state.blendParam = s.p;
-    state.brightness = s.brightness;
+    const SoftDrawState state{s.mode, s.p, s.brightness, s.area, &g_blendTables};
     for (const Triangle& t : s.triangles) {
         MemImgTexturedTriangle(state, dest.image(), s.solid ? nullptr : source.image(), t.data(),
                                s.trans, s.useMask ? mask.image() : nullptr, s.colour);

@@ -39,6 +39,10 @@ struct TriScene {
 // copy mode with white brightness; callers change what they test.
 TriScene RandomTriScene(BiasedRandom& random, int sw, int sh, int dw, int dh);
 
+// Random draw settings: any mode with a kernel, a biased parameter, trans 0,
+// 1 or 2, a mask or none, and half the time a brightness other than white.
+void RandomSettings(BiasedRandom& random, TriScene& scene);
+
 // A triangle with vertices around a dw x dh destination and texel positions
 // around an sw x sh source.
 Triangle RandomTriangle(BiasedRandom& random, int sw, int sh, int dw, int dh);

@@ -64,18 +64,19 @@ TEST(TexturedTriangle32, MatchesTheOracleForEveryModeAndFlagSet) {
     }
 }
 
+// A scene of up to 9 x 7 texels on up to 21 x 17 pixels, random settings.
+kit::TriScene SmallScene(kit::BiasedRandom& random, int smallestDest) {
+    kit::TriScene s =
+        kit::RandomTriScene(random, random.Between(1, 9), random.Between(1, 7),
+                            random.Between(smallestDest, 21), random.Between(smallestDest, 17));
+    kit::RandomSettings(random, s);
+    return s;
+}
+
 TEST(TexturedTriangle32, RandomScenesOfOneToThreeTrianglesMatchTheOracle) {
     kit::BiasedRandom random(101);
     for (int round = 0; round < 3000; ++round) {
-        kit::TriScene s = kit::RandomTriScene(random, random.Between(1, 9), random.Between(1, 7),
-                                              random.Between(1, 21), random.Between(1, 17));
-        s.mode = kModes[random.Below(7)];
-        s.p = int(random.Byte());
-        s.trans = int(random.Below(3));
-        s.useMask = random.Below(2) == 1;
-        if (random.Below(2) == 0) {
-            s.brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
-        }
+        kit::TriScene s = SmallScene(random, 1);
         const int more = int(random.Below(3));
         for (int i = 0; i < more; ++i) {
             s.triangles.push_back(kit::RandomTriangle(random, s.sw, s.sh, s.dw, s.dh));
@@ -111,12 +112,7 @@ TEST(SolidTriangle, RandomScenesOnBothDepthsMatchTheOracle) {
 TEST(TexturedQuad, RandomQuadsMatchTheirTwoTrianglesInTheOracle) {
     kit::BiasedRandom random(55);
     for (int round = 0; round < 1500; ++round) {
-        kit::TriScene s = kit::RandomTriScene(random, random.Between(1, 9), random.Between(1, 7),
-                                              random.Between(4, 21), random.Between(4, 17));
-        s.mode = kModes[random.Below(7)];
-        s.p = int(random.Byte());
-        s.trans = int(random.Below(2));
-        s.useMask = random.Below(2) == 1;
+        kit::TriScene s = SmallScene(random, 4);
         MemImgQuadCorner c[4];
         for (MemImgQuadCorner& k : c) {
             k = {random.Between(-6, s.dw + 6), random.Between(-6, s.dh + 6)};
@@ -132,9 +128,7 @@ TEST(TexturedQuad, RandomQuadsMatchTheirTwoTrianglesInTheOracle) {
         kit::GuardedImage mask(kMemImgGray8, s.sw, s.sh);
         mask.SetPixels(s.mask);
         kit::IdentityFade();
-        SoftDrawState state = DefaultSoftDrawState(s.area);
-        state.blendMode = s.mode;
-        state.blendParam = s.p;
+        const SoftDrawState state{s.mode, s.p, s.brightness, s.area, &g_blendTables};
         MemImgTexturedQuad(state, dest.image(), source.image(), c, s.trans,
                            s.useMask ? mask.image() : nullptr);
         SCOPED_TRACE(testing::Message() << "round " << round << " mode " << s.mode);
