@@ -299,6 +299,33 @@ TEST(TexturedTriangle32, StaysInsideTheViewWhenTheAreaIsLarger) {
     EXPECT_EQ(dest.Get(5, 4), 0x01020304u);
 }
 
+// Sources and masks with rows of their exact width: under the address
+// sanitizer any read past either fails.
+TEST(TexturedTriangle32, ReadsNothingBeyondTheSourceOrTheMask) {
+    kit::BiasedRandom random(47);
+    kit::EnsureTables();
+    for (int round = 0; round < 400; ++round) {
+        const int sw = random.Between(1, 9), sh = random.Between(1, 5);
+        const int alpha = int(random.Below(2));
+        MEMIMG src{}, mask{};
+        ASSERT_EQ(MemImgCreate(&src, sw, sh, sw * 4, 0, kMemImgRgb32, 0, alpha, 0, nullptr), 0);
+        ASSERT_EQ(MemImgCreate(&mask, sw, sh, sw, 0, kMemImgGray8, 0, 0, 0, nullptr), 0);
+        std::memset(src.pixels, 0x11 * (round % 7 + 1), size_t(sw) * 4 * sh);
+        std::memset(mask.pixels, 0x80, size_t(sw) * sh);
+        kit::GuardedImage dest(kMemImgRgb32, 12, 8);
+        kit::TriScene settings{};
+        kit::RandomSettings(random, settings);
+        const SoftDrawState state{settings.mode, settings.p, settings.brightness, RECT{0, 0, 12, 8},
+                                  &g_blendTables};
+        const Triangle t = kit::RandomTriangle(random, sw, sh, 12, 8);
+        MemImgTexturedTriangle(state, dest.image(), &src, t.data(), settings.trans,
+                               settings.useMask ? &mask : nullptr, 0);
+        EXPECT_TRUE(dest.GuardsIntact());
+        MemImgRelease(&src);
+        MemImgRelease(&mask);
+    }
+}
+
 uint64_t Fnv(const std::vector<uint32_t>& pixels, uint64_t h) {
     for (uint32_t v : pixels) {
         for (int i = 0; i < 4; ++i) {
