@@ -177,20 +177,6 @@ void Fill565(const FillArea& a, uint32_t mode, uint32_t p, uint32_t c, const Ble
     }
 }
 
-// The rule a mode runs at this parameter, or -1 for nothing drawn.
-int64_t EffectiveMode(uint32_t mode, uint32_t p) {
-    if (mode > kBlendMultiplyAlpha || (mode > kBlendMultiply && mode < kBlendInvert)) {
-        return -1;
-    }
-    if (mode == kBlendAlpha && p == 255) {
-        return kBlendCopy;
-    }
-    if ((mode == kBlendAlpha || mode == kBlendAdd || mode == kBlendSubtract) && p == 0) {
-        return -1;
-    }
-    return mode;
-}
-
 }  // namespace
 
 void MemImgBlendFill(const SoftDrawState& state, MEMIMG* destination, const RECT* rect,
@@ -218,7 +204,7 @@ void MemImgBlendFill(const SoftDrawState& state, MEMIMG* destination, const RECT
         return;
     }
     const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const int64_t mode = EffectiveMode(state.blendMode, p);
+    const int64_t mode = ModeAfterShortCuts(state.blendMode, p);
     if (mode < 0) {
         return;
     }

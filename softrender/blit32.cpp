@@ -4,6 +4,7 @@
 #include "softrender/blit_fast.h"
 #include "softrender/blit_internal.h"
 #include "softrender/rules32.h"
+#include "softrender/texel32.h"
 
 namespace tessel::soft {
 
@@ -12,18 +13,7 @@ namespace {
 template <uint32_t Mode, bool Mask, AlphaUse A, class Fetch, class Skip>
 void Generic32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip) {
     WalkBlit<4, Mask>(s.call, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
-        const uint32_t d = Load32(dp);
-        if constexpr (A == AlphaUse::kKeyed) {
-            if (t.alpha == 0 && Mode <= kBlendSubtract) {
-                return;
-            }
-            if (t.alpha == 255) {
-                const bool whole = Mode == kBlendCopy && !Mask && k.white;
-                Store32(dp, whole ? t.colour : Blend32<Mode, Mask, false>(d, t.colour, 0, f, k));
-                return;
-            }
-        }
-        Store32(dp, Blend32<Mode, Mask, A != AlphaUse::kNone>(d, t.colour, t.alpha, f, k));
+        PutTexel32<Mode, Mask, A>(dp, t, f, k);
     });
 }
 
@@ -70,12 +60,7 @@ void Choose32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, Alp
 }  // namespace
 
 void Blit32(const BlitSetup& s) {
-    const BlendTables& t = *s.tables;
-    Consts32 k{};
-    k.p = s.p;
-    k.scaleP = ScaleRow(t, s.p);
-    k.white = IsWhite(s.brightness);
-    BrightnessRows(t, s.brightness, k.bright);
+    const Consts32 k = MakeConsts32(*s.tables, s.p, s.brightness);
     if (s.palette != nullptr) {
         const FetchPalette<4> fetch{s.palette};
         // A transparent value above 255 matches no index.

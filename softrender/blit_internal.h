@@ -29,6 +29,30 @@ struct BlitSetup {
 // 255 drops the factor, anything else is a factor.
 enum class AlphaUse { kNone, kAlways, kKeyed };
 
+// Calls fn.template operator()<Mode>() for a mode with a kernel; other modes
+// call nothing.
+template <class Fn>
+void WithMode(uint32_t mode, Fn&& fn) {
+    switch (mode) {
+        case kBlendCopy:
+            return fn.template operator()<kBlendCopy>();
+        case kBlendAlpha:
+            return fn.template operator()<kBlendAlpha>();
+        case kBlendAdd:
+            return fn.template operator()<kBlendAdd>();
+        case kBlendSubtract:
+            return fn.template operator()<kBlendSubtract>();
+        case kBlendMultiply:
+            return fn.template operator()<kBlendMultiply>();
+        case kBlendInvert:
+            return fn.template operator()<kBlendInvert>();
+        case kBlendMultiplyAlpha:
+            return fn.template operator()<kBlendMultiplyAlpha>();
+        default:
+            return;
+    }
+}
+
 // Calls fn.template operator()<Mode, Mask, Alpha>() for the call's mode, mask
 // and use of alpha: one instantiation per combination, chosen once per call.
 // Modes without a kernel call nothing.
@@ -48,24 +72,7 @@ void WithRule(uint32_t mode, bool mask, AlphaUse alpha, Fn&& fn) {
         return mask ? withAlpha.template operator()<M, true>()
                     : withAlpha.template operator()<M, false>();
     };
-    switch (mode) {
-        case kBlendCopy:
-            return withMask.template operator()<kBlendCopy>();
-        case kBlendAlpha:
-            return withMask.template operator()<kBlendAlpha>();
-        case kBlendAdd:
-            return withMask.template operator()<kBlendAdd>();
-        case kBlendSubtract:
-            return withMask.template operator()<kBlendSubtract>();
-        case kBlendMultiply:
-            return withMask.template operator()<kBlendMultiply>();
-        case kBlendInvert:
-            return withMask.template operator()<kBlendInvert>();
-        case kBlendMultiplyAlpha:
-            return withMask.template operator()<kBlendMultiplyAlpha>();
-        default:
-            return;
-    }
+    WithMode(mode, withMask);
 }
 
 void Blit32(const BlitSetup& setup);

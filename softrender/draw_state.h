@@ -34,6 +34,22 @@ inline SoftDrawState DefaultSoftDrawState(const RECT& area) {
     return SoftDrawState{kBlendCopy, 255, 0xFFFFFFu, area, &g_blendTables};
 }
 
+// The mode a fill or triangle draw runs at parameter p, or -1 for nothing
+// drawn: modes without a kernel draw nothing, mode 1 at 255 is the copy, and
+// modes 1, 2 and 3 at 0 draw nothing.
+constexpr int64_t ModeAfterShortCuts(uint32_t mode, uint32_t p) {
+    if (mode > kBlendMultiplyAlpha || (mode > kBlendMultiply && mode < kBlendInvert)) {
+        return -1;
+    }
+    if (mode == kBlendAlpha && p == 255) {
+        return kBlendCopy;
+    }
+    if ((mode == kBlendAlpha || mode == kBlendAdd || mode == kBlendSubtract) && p == 0) {
+        return -1;
+    }
+    return mode;
+}
+
 // Brightness packed from red, green and blue bytes.
 constexpr uint32_t PackBrightness(uint32_t red, uint32_t green, uint32_t blue) {
     return (red << 16) | (green << 8) | blue;

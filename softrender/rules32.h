@@ -20,6 +20,17 @@ struct Consts32 {
     bool white;
 };
 
+// The parameter's scale row and the brightness rows; white takes the
+// identity row for all three.
+inline Consts32 MakeConsts32(const BlendTables& t, uint32_t p, uint32_t brightness) {
+    Consts32 k{};
+    k.p = p;
+    k.scaleP = ScaleRow(t, p);
+    k.white = IsWhite(brightness);
+    BrightnessRows(t, brightness, k.bright);
+    return k;
+}
+
 inline uint32_t Channel(uint32_t v, int ch) {
     return (v >> (8 * ch)) & 0xFF;
 }

@@ -1,0 +1,158 @@
+// Triangle scenes drawn through the kernels and through the oracle.
+#include "softrender/triangle_scene.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "softrender/blit_kit.h"
+
+namespace tessel::kit {
+
+namespace {
+
+uint32_t RandomColour(BiasedRandom& random, uint32_t type) {
+    return type == kMemImgRgb32 ? random.Pixel32() : random.Pixel565();
+}
+
+}  // namespace
+
+Triangle RandomTriangle(BiasedRandom& random, int sw, int sh, int dw, int dh) {
+    Triangle t{};
+    for (MemImgTriVertex& v : t) {
+        v.x = random.Between(-dw / 2, dw + dw / 2);
+        v.y = random.Between(-dh / 2, dh + dh / 2);
+        v.u = random.Between(-2, sw + 2);
+        v.v = random.Between(-2, sh + 2);
+    }
+    return t;
+}
+
+void RandomSettings(BiasedRandom& random, TriScene& s) {
+    static constexpr uint32_t kModes[] = {0, 1, 2, 3, 4, 10, 11};
+    s.mode = kModes[random.Below(7)];
+    s.p = static_cast<int>(random.Byte());
+    s.trans = static_cast<int>(random.Below(3));
+    s.useMask = random.Below(2) == 1;
+    s.brightness = 0xFFFFFF;
+    if (random.Below(2) == 0) {
+        s.brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
+    }
+}
+
+TriScene RandomTriScene(BiasedRandom& random, int sw, int sh, int dw, int dh) {
+    TriScene s{};
+    s.sw = sw;
+    s.sh = sh;
+    s.dw = dw;
+    s.dh = dh;
+    const int left = random.Between(0, dw), top = random.Between(0, dh);
+    s.area = RECT{left, top, random.Between(left, dw), random.Between(top, dh)};
+    if (random.Below(3) == 0) {
+        s.area = RECT{0, 0, dw, dh};
+    }
+    s.triangles.push_back(RandomTriangle(random, sw, sh, dw, dh));
+    s.alphaSource = random.Below(2) == 1;
+    s.key = random.Pixel32();
+    s.colour = random.Pixel32();
+    for (int i = 0; i < sw * sh; ++i) {
+        uint32_t v = random.Below(4) == 0 ? s.key : random.Pixel32();
+        if (s.alphaSource && random.Below(3) == 0) {
+            v = (v & 0xFFFFFF) | (random.Below(2) ? 0xFF000000u : 0u);
+        }
+        s.source.push_back(v);
+        s.mask.push_back(random.Byte());
+    }
+    for (int i = 0; i < dw * dh; ++i) {
+        s.dest.push_back(RandomColour(random, kMemImgRgb32));
+    }
+    return s;
+}
+
+std::vector<uint32_t> DrawTriScene(const TriScene& s) {
+    GuardedImage source(kMemImgRgb32, s.sw, s.sh, s.alphaSource ? 1 : 0, 0, s.key);
+    if (!s.solid) {
+        source.SetPixels(s.source);
+    }
+    GuardedImage dest(s.destType, s.dw, s.dh);
+    std::vector<uint32_t> start = s.dest;
+    if (s.destType == kMemImgRgb565) {
+        for (uint32_t& v : start) {
+            v &= 0xFFFF;
+        }
+    }
+    dest.SetPixels(start);
+    GuardedImage mask(kMemImgGray8, s.sw, s.sh);
+    if (s.useMask) {
+        mask.SetPixels(s.mask);
+    }
+    IdentityFade();
+    const SoftDrawState state{s.mode, s.p, s.brightness, s.area, &g_blendTables};
+    for (const Triangle& t : s.triangles) {
+        MemImgTexturedTriangle(state, dest.image(), s.solid ? nullptr : source.image(), t.data(),
+                               s.trans, s.useMask ? mask.image() : nullptr, s.colour);
+    }
+    EXPECT_TRUE(dest.GuardsIntact());
+    EXPECT_TRUE(source.GuardsIntact());
+    return dest.Pixels();
+}
+
+std::vector<uint32_t> ExpectTriScene(const TriScene& s) {
+    std::vector<uint32_t> out = s.dest;
+    if (s.destType == kMemImgRgb565) {
+        for (uint32_t& v : out) {
+            v &= 0xFFFF;
+        }
+    }
+    oracle::TexturedPixel in{s.mode, s.p,          s.brightness, s.useMask,
+                             0,      s.trans != 0, s.key,        s.alphaSource};
+    const int64_t left = std::max<int64_t>(s.area.left, 0);
+    const int64_t right = std::min<int64_t>(s.area.right, s.dw);
+    const int64_t top = std::max<int64_t>(s.area.top, 0);
+    const int64_t bottom = std::min<int64_t>(s.area.bottom, s.dh);
+    for (const Triangle& t : s.triangles) {
+        const oracle::TriPlaneModel plane = oracle::TrianglePlane(t.data());
+        if (!s.solid && !plane.fits) {
+            continue;
+        }
+        for (const oracle::TriRow& row : oracle::TriangleRows(t.data())) {
+            if (row.y < top || row.y >= bottom) {
+                continue;
+            }
+            for (int64_t x = std::max(row.left, left); x <= std::min(row.right, right - 1); ++x) {
+                uint32_t& d = out[row.y * s.dw + x];
+                if (s.solid) {
+                    d = (s.destType == kMemImgRgb32 ? oracle::Solid32 : oracle::Solid565)(
+                            s.mode, s.p, s.brightness, d, s.colour)
+                            .value_or(d);
+                    continue;
+                }
+                const uint32_t u = plane.U(x, row.y), v = plane.V(x, row.y);
+                if (u >= uint32_t(s.sw) << 18 || v >= uint32_t(s.sh) << 18) {
+                    continue;
+                }
+                const size_t at = (v >> 18) * size_t(s.sw) + (u >> 18);
+                in.m = s.mask[at];
+                d = oracle::Textured32(in, d, s.source[at]).value_or(d);
+            }
+        }
+    }
+    return out;
+}
+
+std::string Differences(const TriScene& s, const std::vector<uint32_t>& got,
+                        const std::vector<uint32_t>& want) {
+    std::ostringstream out;
+    int shown = 0;
+    for (size_t i = 0; i < got.size() && shown < 6; ++i) {
+        if (got[i] != want[i]) {
+            out << i % s.dw << "," << i / s.dw << std::hex << " got " << got[i] << " want "
+                << want[i] << " dest " << s.dest[i] << std::dec << "\n";
+            ++shown;
+        }
+    }
+    return out.str();
+}
+
+}  // namespace tessel::kit

@@ -1,0 +1,61 @@
+// Triangle scenes: a destination, a source (or a solid colour), a mask and
+// one or more triangles drawn in order, through MemImgTexturedTriangle and
+// through the oracle; shared by the triangle tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "softrender/kit.h"
+#include "softrender/triangle.h"
+#include "softrender/triangle_oracle.h"
+
+namespace tessel::kit {
+
+using Triangle = std::array<MemImgTriVertex, 3>;
+
+struct TriScene {
+    bool solid = false;
+    uint32_t destType = kMemImgRgb32;  // solid scenes may be RGB565
+    bool alphaSource = false;
+    int sw = 1, sh = 1, dw = 1, dh = 1;
+    RECT area{};
+    std::vector<Triangle> triangles;
+    uint32_t mode = 0;
+    int p = 255;
+    uint32_t brightness = 0xFFFFFF;
+    int trans = 0;
+    uint32_t key = 0;
+    bool useMask = false;
+    uint32_t colour = 0;
+    std::vector<uint32_t> source;  // sw x sh stored values
+    std::vector<uint32_t> dest;    // dw x dh
+    std::vector<uint32_t> mask;    // sw x sh bytes, read through the identity fade
+};
+
+// A scene with random pixels biased to the turning values (about a quarter
+// of the texels carry the key, or alpha 0 or 255), one random triangle and
+// copy mode with white brightness; callers change what they test.
+TriScene RandomTriScene(BiasedRandom& random, int sw, int sh, int dw, int dh);
+
+// Random draw settings: any mode with a kernel, a biased parameter, trans 0,
+// 1 or 2, a mask or none, and half the time a brightness other than white.
+void RandomSettings(BiasedRandom& random, TriScene& scene);
+
+// A triangle with vertices around a dw x dh destination and texel positions
+// around an sw x sh source.
+Triangle RandomTriangle(BiasedRandom& random, int sw, int sh, int dw, int dh);
+
+// Draws the scene's triangles in order; the destination's pixels after them.
+// Fails the test when a guard band changed.
+std::vector<uint32_t> DrawTriScene(const TriScene& scene);
+
+// What the oracle says the destination holds after the same draws.
+std::vector<uint32_t> ExpectTriScene(const TriScene& scene);
+
+// Destination pixels that differ, as "x,y got want" lines (at most a few).
+std::string Differences(const TriScene& scene, const std::vector<uint32_t>& got,
+                        const std::vector<uint32_t>& want);
+
+}  // namespace tessel::kit
