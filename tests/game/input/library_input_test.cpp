@@ -9,6 +9,8 @@
 
 namespace {
 
+using tessel_test::PushKey;
+
 class LibraryInput : public tessel_test::LibraryTest {
   protected:
     void SetUp() override {
@@ -27,15 +29,6 @@ class LibraryInput : public tessel_test::LibraryTest {
         while (SDL_NumJoysticks() > 0) {
             SDL_JoystickDetachVirtual(0);
         }
-    }
-
-    static void PushKey(SDL_Scancode code, bool down) {
-        SDL_Event event = {};
-        event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        event.key.keysym.scancode = code;
-        event.key.keysym.sym = SDL_GetKeyFromScancode(code);
-        SDL_PushEvent(&event);
     }
 
     // One frame of the main loop: messages, then the live input.
