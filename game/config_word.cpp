@@ -46,3 +46,32 @@ size_t WriteConfigWord(FILE* file, const ConfigWord& word) {
     }
     return fwrite(bytes, 1, kConfigWordBytes, file);
 }
+
+ScreenSize ConfigScreenSize(const ConfigWord& word) {
+    switch (word.resolution) {
+        case kConfigResolution960x720:
+            return {960, 720};
+        case kConfigResolution1280x960:
+            return {1280, 960};
+        default:
+            return {640, 480};
+    }
+}
+
+ConfigScreenMode ConfigScreenModeOf(const ConfigWord& word) {
+    switch (word.screenMode) {
+        case kConfigScreenFull:
+        case kConfigScreenAskEachStart:
+            return static_cast<ConfigScreenMode>(word.screenMode);
+        default:
+            return kConfigScreenWindow;
+    }
+}
+
+int ConfigColourBits(const ConfigWord& word) {
+    return word.colourDepth == kConfigColour16Bit ? 16 : 32;
+}
+
+bool ConfigOptionOn(const ConfigWord& word, ConfigOption option) {
+    return (word.options & option) != 0;
+}

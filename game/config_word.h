@@ -56,3 +56,14 @@ size_t ReadConfigWord(FILE* file, ConfigWord* word);
 // Writes the four bytes; returns the count the stream accepted (4 unless the
 // write failed). Buffered failures show only when the stream is closed.
 size_t WriteConfigWord(FILE* file, const ConfigWord& word);
+
+// What the game makes of the word. A byte outside its table falls back to the
+// first choice, so no stored value can ask for something the game lacks.
+struct ScreenSize {
+    int32_t width;
+    int32_t height;
+};
+ScreenSize ConfigScreenSize(const ConfigWord& word);          // 640x480 unless 1 or 2
+ConfigScreenMode ConfigScreenModeOf(const ConfigWord& word);  // window unless 1 or 2
+int ConfigColourBits(const ConfigWord& word);                 // 16 for 1, else 32
+bool ConfigOptionOn(const ConfigWord& word, ConfigOption option);

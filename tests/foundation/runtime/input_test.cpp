@@ -15,6 +15,7 @@
 namespace {
 
 using tessel_test::LibraryTest;
+using tessel_test::PushKey;
 
 class Input : public LibraryTest {
   protected:
@@ -43,15 +44,6 @@ class Input : public LibraryTest {
         SDL_Joystick* stick = SDL_JoystickOpen(index);
         sticks.push_back(stick);
         return stick;
-    }
-
-    static void PushKey(SDL_Scancode code, bool down) {
-        SDL_Event event = {};
-        event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-        event.key.keysym.scancode = code;
-        event.key.keysym.sym = SDL_GetKeyFromScancode(code);
-        SDL_PushEvent(&event);
     }
 
     // One frame, which takes the key messages and refreshes the keyboard.

@@ -3,6 +3,7 @@
 // that test programs running side by side never see each other's windows.
 #pragma once
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -32,6 +33,17 @@ inline LONG SwitchDisplayTo640By480() {
 
 inline std::string ProcessNamespace() {
     return "library-test-" + std::to_string(getpid());
+}
+
+// A key going down or up, as the keyboard driver reports it; the next frames
+// of the message pump take it.
+inline void PushKey(SDL_Scancode code, bool down) {
+    SDL_Event event = {};
+    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.scancode = code;
+    event.key.keysym.sym = SDL_GetKeyFromScancode(code);
+    SDL_PushEvent(&event);
 }
 
 class LibraryTest : public ::testing::Test {

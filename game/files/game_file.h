@@ -1,0 +1,16 @@
+// The game's files are fixed-size records read and written whole with the C
+// runtime's file calls (never through the library's file layer, so never
+// from a data archive). Paths are the game's own: narrow, '\' separated,
+// relative to the working directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Reads up to `size` bytes of the file over `bytes`; bytes the file does not
+// hold keep their value. The count read, or -1 when the file does not open.
+long ReadGameFile(const char* path, uint8_t* bytes, size_t size);
+
+// Writes `size` bytes as the whole file: 0, or -1 when the file does not
+// open or the write stops short.
+int WriteGameFile(const char* path, const uint8_t* bytes, size_t size);
