@@ -93,14 +93,37 @@ void Walk(const BlitCall& c, const uint8_t* table, Opaque opaque, Partial partia
     }
 }
 
+// White and unmasked, modes 0 and 1 mix three channels at once: mode 0
+// copies opaque runs whole and moves alpha runs toward the source by their
+// alpha, mode 1 moves opaque runs by p. The rule engine's bits.
+template <uint32_t Mode, AlphaUse A, class Fetch>
+void WhiteRuns32(const BlitSetup& s, const Consts32& k, const uint8_t* table, Fetch fetch) {
+    if constexpr (Mode == kBlendCopy) {
+        const auto byAlpha = EachPixel<4, false>(s.call, fetch, [](uint32_t d, Texel t, uint32_t) {
+            return MixChannels32(d, t.colour, t.alpha);
+        });
+        Walk<4, false, A, Fetch>(s.call, table, WholeRuns<4>(fetch), byAlpha);
+    } else {
+        const uint32_t p = k.p;
+        const auto byP = EachPixel<4, false>(s.call, fetch, [p](uint32_t d, Texel t, uint32_t) {
+            return MixChannels32(d, t.colour, p);
+        });
+        const auto partial =
+            EachPixel<4, false>(s.call, fetch, [&k](uint32_t d, Texel t, uint32_t) {
+                return Blend32<Mode, false, true>(d, t.colour, t.alpha, 0, k);
+            });
+        Walk<4, false, A, Fetch>(s.call, table, byP, partial);
+    }
+}
+
 template <uint32_t Mode, bool Mask, AlphaUse A, class Fetch>
 void Runs32(const BlitSetup& s, const Consts32& k, const uint8_t* table, Fetch fetch) {
     const auto partial = EachPixel<4, Mask>(s.call, fetch, [&k](uint32_t d, Texel t, uint32_t f) {
         return Blend32<Mode, Mask, true>(d, t.colour, t.alpha, f, k);
     });
-    if constexpr (Mode == kBlendCopy && !Mask) {
+    if constexpr ((Mode == kBlendCopy || Mode == kBlendAlpha) && !Mask) {
         if (k.white) {
-            return Walk<4, Mask, A, Fetch>(s.call, table, WholeRuns<4>(fetch), partial);
+            return WhiteRuns32<Mode, A>(s, k, table, fetch);
         }
     }
     const auto opaque = EachPixel<4, Mask>(s.call, fetch, [&k](uint32_t d, Texel t, uint32_t f) {
