@@ -106,13 +106,10 @@ void Fill565(const FillArea& a, uint32_t mode, uint32_t p, uint32_t c, const Ble
 
 void MemImgBlendFill(const SoftDrawState& state, MEMIMG* destination, const RECT* rect,
                      uint32_t colour) {
-    if (!MemImgIsValid(destination)) {
+    if (!TakesColourDraws(destination)) {
         return;
     }
     const MemImgBase* base = destination->base;
-    if (base->paletted == 1 || base->alphaFlag == 1) {
-        return;
-    }
     RECT r{0, 0, destination->width, destination->height};
     if (rect != nullptr) {
         r = RECT{std::min(rect->left, rect->right), std::min(rect->top, rect->bottom),
@@ -125,24 +122,21 @@ void MemImgBlendFill(const SoftDrawState& state, MEMIMG* destination, const RECT
     if (r.right == r.left || r.bottom == r.top) {
         return;
     }
-    if (base->colorType != kMemImgRgb565 && base->colorType != kMemImgRgb32) {
+    const ColourRule rule = ColourRuleOf(state);
+    if (rule.mode < 0) {
         return;
     }
-    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const int64_t mode = EffectiveColourMode(state.blendMode, p);
-    if (mode < 0) {
-        return;
-    }
+    const auto mode = static_cast<uint32_t>(rule.mode);
+    const uint32_t p = rule.p;
     const int bytes = base->colorType == kMemImgRgb32 ? 4 : 2;
     const FillArea area{
         destination->pixels + int64_t{r.top} * base->pitch + int64_t{r.left} * bytes, base->pitch,
         r.right - r.left, r.bottom - r.top};
     const BlendTables& tables = state.tables != nullptr ? *state.tables : g_blendTables;
     if (base->colorType == kMemImgRgb32) {
-        Fill32(area, static_cast<uint32_t>(mode), p, DimColour32(colour, state.brightness), tables);
+        Fill32(area, mode, p, DimColour32(colour, state.brightness), tables);
     } else {
-        Fill565(area, static_cast<uint32_t>(mode), p,
-                DimColour565(colour & 0xFFFFu, state.brightness), tables);
+        Fill565(area, mode, p, DimColour565(colour & 0xFFFFu, state.brightness), tables);
     }
 }
 

@@ -4,13 +4,26 @@
 // the caller's walk as a function of the old pixel.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "graphics/memimg/blend_tables.h"
+#include "graphics/memimg/memimg.h"
 #include "softrender/draw_state.h"
 #include "softrender/pixel_math.h"
 
 namespace tessel::soft {
+
+// A destination the colour draws accept: a valid view of an RGB565 or
+// 32-bit image without a palette (one byte a pixel) or an alpha plane.
+inline bool TakesColourDraws(const MEMIMG* dest) {
+    if (!MemImgIsValid(dest)) {
+        return false;
+    }
+    const MemImgBase* base = dest->base;
+    return base->paletted != 1 && base->alphaFlag != 1 &&
+           (base->colorType == kMemImgRgb565 || base->colorType == kMemImgRgb32);
+}
 
 // The brightness scales the colour by (x x b) >> 8; white leaves it.
 inline uint32_t DimColour32(uint32_t c, uint32_t brightness) {
@@ -29,18 +42,27 @@ inline uint32_t DimColour565(uint32_t c, uint32_t brightness) {
                    Dim(Blue565(c), Blue32(brightness)));
 }
 
-// The rule a mode runs at this parameter, or -1 for nothing drawn.
-inline int64_t EffectiveColourMode(uint32_t mode, uint32_t p) {
+// The rule a draw runs: its mode after the parameter short-cuts (-1: nothing
+// drawn) and its parameter, clamped to the setter's 0..255 so that no table
+// row outside the tables is read.
+struct ColourRule {
+    int64_t mode;
+    uint32_t p;
+};
+
+inline ColourRule ColourRuleOf(const SoftDrawState& state) {
+    const uint32_t mode = state.blendMode;
+    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
     if (mode > kBlendMultiplyAlpha || (mode > kBlendMultiply && mode < kBlendInvert)) {
-        return -1;
+        return {-1, p};
     }
     if (mode == kBlendAlpha && p == 255) {
-        return kBlendCopy;
+        return {kBlendCopy, p};
     }
     if ((mode == kBlendAlpha || mode == kBlendAdd || mode == kBlendSubtract) && p == 0) {
-        return -1;
+        return {-1, p};
     }
-    return mode;
+    return {mode, p};
 }
 
 // Rule 1 on the three channels at once: (d x (256 - p) + c x p) >> 8 each,

@@ -24,6 +24,20 @@ struct Segment {
     int32_t x1, y1, x2, y2;
 };
 
+// An end point's coordinate v outside low..high-1 moves to below (or above)
+// and the other coordinate to where the line is there.
+template <class At>
+void ClipEnd(int32_t& v, int32_t& other, int32_t low, int32_t high, int32_t below, int32_t above,
+             At at) {
+    if (v < low) {
+        v = below;
+        other = at(below);
+    } else if (v >= high) {
+        v = above;
+        other = at(above);
+    }
+}
+
 // Clips s to the area; false when nothing is left to draw.
 bool ClipSegment(const RECT& a, Segment& s) {
     const int64_t xmin = std::min(s.x1, s.x2), xmax = std::max(s.x1, s.x2);
@@ -41,34 +55,12 @@ bool ClipSegment(const RECT& a, Segment& s) {
     auto yAt = [&](int32_t x) { return TruncDoubleToInt(iy + x * yPerX); };
     auto xAt = [&](int32_t y) { return TruncDoubleToInt(ix + y * xPerY); };
     const int32_t L = a.left, T = a.top, R = a.right, B = a.bottom;
-    if (s.x1 < L) {
-        s.x1 = L;
-        s.y1 = yAt(L);
-    } else if (s.x1 >= R) {
-        s.x1 = R - 1;
-        s.y1 = yAt(R - 1);
-    }
-    if (s.x2 < L) {
-        s.x2 = L - 1;
-        s.y2 = yAt(L - 1);
-    } else if (s.x2 >= R) {
-        s.x2 = R;
-        s.y2 = yAt(R);
-    }
-    if (s.y1 < T) {
-        s.y1 = T;
-        s.x1 = xAt(T);
-    } else if (s.y1 >= B) {
-        s.y1 = B - 1;
-        s.x1 = xAt(B - 1);
-    }
-    if (s.y2 < T) {
-        s.y2 = T - 1;
-        s.x2 = xAt(T - 1);
-    } else if (s.y2 >= B) {
-        s.y2 = B;
-        s.x2 = xAt(B);
-    }
+    // The start moves onto the area's edge, the end onto the ring outside it;
+    // each y is tested after the x clip has moved it.
+    ClipEnd(s.x1, s.y1, L, R, L, R - 1, yAt);
+    ClipEnd(s.x2, s.y2, L, R, L - 1, R, yAt);
+    ClipEnd(s.y1, s.x1, T, B, T, B - 1, xAt);
+    ClipEnd(s.y2, s.x2, T, B, T - 1, B, xAt);
     // The lower bound first: with it the start lies inside the area, the end
     // inside it or on the ring around it.
     auto clamp = [](int32_t v, int32_t low, int32_t high) {
@@ -107,17 +99,10 @@ void WalkLine(uint8_t* p, ptrdiff_t majorStep, ptrdiff_t minorStep, int32_t majo
 
 void MemImgLine(const SoftDrawState& state, MEMIMG* dest, int x1, int y1, int x2, int y2,
                 uint32_t colour) {
-    if (!MemImgIsValid(dest)) {
+    if (!TakesColourDraws(dest)) {
         return;
     }
     const MemImgBase* base = dest->base;
-    // A paletted image has one byte a pixel; the line writes two or four.
-    if (base->paletted == 1 || base->alphaFlag == 1) {
-        return;
-    }
-    if (base->colorType != kMemImgRgb565 && base->colorType != kMemImgRgb32) {
-        return;
-    }
     RECT area = state.drawArea;
     const RECT view{0, 0, dest->width, dest->height};
     ClipRectInPlace(&area, &view);
@@ -128,11 +113,12 @@ void MemImgLine(const SoftDrawState& state, MEMIMG* dest, int x1, int y1, int x2
     if (!ClipSegment(area, s)) {
         return;
     }
-    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const int64_t mode = EffectiveColourMode(state.blendMode, p);
-    if (mode < 0) {
+    const ColourRule rule = ColourRuleOf(state);
+    if (rule.mode < 0) {
         return;
     }
+    const auto mode = static_cast<uint32_t>(rule.mode);
+    const uint32_t p = rule.p;
     const int bytes = base->colorType == kMemImgRgb32 ? 4 : 2;
     const int32_t lx = s.x2 - s.x1, ly = s.y2 - s.y1;
     const ptrdiff_t xStep = lx < 0 ? -bytes : bytes;
@@ -148,11 +134,10 @@ void MemImgLine(const SoftDrawState& state, MEMIMG* dest, int x1, int y1, int x2
         }
     };
     if (bytes == 4) {
-        WithColourRule32(static_cast<uint32_t>(mode), p, DimColour32(colour, state.brightness),
-                         tables, [&](auto rule) { walk.template operator()<4>(rule); });
+        WithColourRule32(mode, p, DimColour32(colour, state.brightness), tables,
+                         [&](auto rule) { walk.template operator()<4>(rule); });
     } else {
-        WithColourRule565(static_cast<uint32_t>(mode), p,
-                          DimColour565(colour & 0xFFFFu, state.brightness), tables,
+        WithColourRule565(mode, p, DimColour565(colour & 0xFFFFu, state.brightness), tables,
                           [&](auto rule) { walk.template operator()<2>(rule); });
     }
 }

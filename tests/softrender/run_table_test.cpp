@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 #include "softrender/blit.h"
 #include "softrender/blit_scene.h"
@@ -649,39 +647,6 @@ TEST(RunTableBlit, IsTakenOnlyForWholeUnclippedSourcesWithTransExactlyOne) {
         EXPECT_EQ(dst.Get(1, 0), Rgb(c.want, c.want, c.want));
         EXPECT_EQ(dst.Get(3, 1), Rgb(c.want, c.want, c.want));
         EXPECT_TRUE(dst.GuardsIntact());
-    }
-}
-
-// Stores that end with their last pixel, made with their planes: under the
-// sanitizer build any read past the source, the mask or the table shows.
-TEST(RunTableBlit, ReadsNothingBeyondTheSourceTheMaskOrTheTable) {
-    kit::BiasedRandom random(43);
-    kit::EnsureTables();
-    for (int round = 0; round < 300; ++round) {
-        const Source kind = kKinds[random.Below(6)];
-        const int sw = random.Between(1, 70), sh = random.Between(1, 4);
-        const int bytes = MemImgBytesPerPixel(kit::ColourTypeOf(kind), kit::HasAlpha(kind),
-                                              kit::IsPaletted(kind));
-        MEMIMG src{}, mask{};
-        ASSERT_EQ(MemImgCreate(&src, sw, sh, sw * bytes, 0, int(kit::ColourTypeOf(kind)),
-                               kit::IsPaletted(kind), kit::HasAlpha(kind), 1, nullptr),
-                  0);
-        ASSERT_EQ(MemImgCreate(&mask, sw, sh, sw, 0, kMemImgGray8, 0, 0, 0, nullptr), 0);
-        for (int i = 0; i < sw * bytes * sh; ++i) {
-            src.pixels[i] = uint8_t(random.Below(3) == 0 ? 0 : random.Byte());
-        }
-        std::memset(mask.pixels, 0x80, size_t(sw) * sh);
-        ASSERT_EQ(MemImgBuildRunTable(&src), 0);
-        kit::GuardedImage dest(kit::ColourTypeOf(kind), 80, 6);
-        SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, 80, 6});
-        state.blendMode = std::array<uint32_t, 7>{0, 1, 2, 3, 4, 10, 11}[random.Below(7)];
-        state.blendParam = random.Below(2) ? 255 : int(random.Byte());
-        state.brightness = random.Below(2) ? 0xFFFFFF : 0x808080;
-        MemImgBlit(state, dest.image(), &src, random.Between(0, 80 - sw), random.Between(0, 6 - sh),
-                   1, random.Below(2) ? &mask : nullptr);
-        EXPECT_TRUE(dest.GuardsIntact());
-        MemImgRelease(&src);
-        MemImgRelease(&mask);
     }
 }
 
