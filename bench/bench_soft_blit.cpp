@@ -1,8 +1,10 @@
-// Speed of the blit on a 640x480 32-bit target: copy, keyed copy, the white
-// alpha blend (mode 1, parameter 200) and the white add (mode 2, parameter
-// 255) of 32x32 and 256x256 sprites, side by side with SDL_BlitSurface on the
-// same pixels (SDL_BLENDMODE_NONE, colour key, SDL_BLENDMODE_BLEND with alpha
-// 200 in every pixel, SDL_BLENDMODE_ADD). One core.
+// Speed of the blit on a 640x480 target: copy, keyed copy, the white alpha
+// blend (mode 1, parameter 200) and the white add (mode 2, parameter 255) of
+// 32x32 and 256x256 sprites, side by side with SDL_BlitSurface on the same
+// pixels (SDL_BLENDMODE_NONE, colour key, SDL_BLENDMODE_BLEND with alpha 200
+// in every pixel, SDL_BLENDMODE_ADD); then sprites with alpha and a few
+// modes of our own. The 32-bit target is the measure; an RGB565 target is
+// shown beside it (SDL blends RGB565 by a surface alpha of 200). One core.
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -80,13 +82,31 @@ int CountFor(int size) {
     return size == 32 ? 1000 : 16;
 }
 
+uint32_t To565(uint32_t v) {
+    return ((v >> 8) & 0xF800) | ((v >> 5) & 0x07E0) | ((v >> 3) & 0x001F);
+}
+
+// Writes the 32-bit pixels into rows of `bytes` bytes a pixel (4, or 2 as RGB565).
+void WriteRows(uint8_t* rows, int pitch, const std::vector<uint32_t>& pixels, int size, int bytes) {
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const uint32_t v = pixels[size_t(y) * size + x];
+            const uint32_t stored = bytes == 4 ? v : To565(v);
+            std::memcpy(rows + y * pitch + x * bytes, &stored, size_t(bytes));
+        }
+    }
+}
+
 void SoftBlit(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
     const int size = static_cast<int>(state.range(1));
+    const int colorType = static_cast<int>(state.range(2));
+    const int bytes = colorType == 1 ? 4 : 2;
     MEMIMG target{};
     MEMIMG sprite{};
-    MemImgCreate(&target, kWidth, kHeight, -1, 0, 1, 0, 0, 0, nullptr);
-    MemImgCreate(&sprite, size, size, -1, kKey, 1, 0, kind == kAlphaSource ? 1 : 0, 0, nullptr);
+    MemImgCreate(&target, kWidth, kHeight, -1, 0, colorType, 0, 0, 0, nullptr);
+    MemImgCreate(&sprite, size, size, -1, bytes == 4 ? kKey : To565(kKey), colorType, 0,
+                 kind == kAlphaSource ? 1 : 0, 0, nullptr);
     MEMIMG mask{};
     MemImgCreate(&mask, size, size, -1, 0, kMemImgGray8, 0, 0, 0, nullptr);
     for (int y = 0; y < size; ++y) {
@@ -96,10 +116,7 @@ void SoftBlit(benchmark::State& state) {
     std::memset(target.pixels, 0x30, size_t(target.base->pitch) * kHeight);
     const std::vector<uint32_t> pixels =
         kind == kAlphaSource ? AlphaPixels(size) : SpritePixels(size);
-    for (int y = 0; y < size; ++y) {
-        std::memcpy(sprite.pixels + y * sprite.base->pitch, &pixels[size_t(y) * size],
-                    size_t(size) * 4);
-    }
+    WriteRows(sprite.pixels, sprite.base->pitch, pixels, size, bytes);
     SoftDrawState draw = DefaultSoftDrawState(RECT{0, 0, kWidth, kHeight});
     static constexpr uint32_t kDrawModes[] = {kBlendCopy, kBlendCopy,  kBlendAlpha,   kBlendAdd,
                                               kBlendCopy, kBlendAlpha, kBlendSubtract};
@@ -123,18 +140,23 @@ void SoftBlit(benchmark::State& state) {
 void SdlBlit(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
     const int size = static_cast<int>(state.range(1));
+    const bool wide = state.range(2) == 1;
+    const Uint32 format = wide ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB565;
     SDL_Surface* target =
-        SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+        SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, wide ? 32 : 16, format);
     std::vector<uint32_t> pixels = kind == kAlphaSource ? AlphaPixels(size) : SpritePixels(size);
-    SDL_Surface* sprite = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), size, size, 32,
-                                                             size * 4, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* sprite = SDL_CreateRGBSurfaceWithFormat(0, size, size, wide ? 32 : 16, format);
+    WriteRows(static_cast<uint8_t*>(sprite->pixels), sprite->pitch, pixels, size, wide ? 4 : 2);
     std::memset(target->pixels, 0x30, size_t(target->pitch) * kHeight);
     static constexpr SDL_BlendMode kModes[] = {SDL_BLENDMODE_NONE, SDL_BLENDMODE_NONE,
                                                SDL_BLENDMODE_BLEND, SDL_BLENDMODE_ADD,
                                                SDL_BLENDMODE_BLEND};
     SDL_SetSurfaceBlendMode(sprite, kModes[kind]);
     if (kind == kKeyed) {
-        SDL_SetColorKey(sprite, SDL_TRUE, kKey);
+        SDL_SetColorKey(sprite, SDL_TRUE, wide ? kKey : To565(kKey));
+    }
+    if (!wide && kind == kAlpha) {
+        SDL_SetSurfaceAlphaMod(sprite, 200);
     }
     const std::vector<Place> places = Places(size, CountFor(size));
     for (auto _ : state) {
@@ -150,13 +172,20 @@ void SdlBlit(benchmark::State& state) {
 }
 
 void PrintSummary(const softbench::RateReporter& r) {
-    softbench::PrintHeader("blit onto 640x480 32-bit", "SDL Mpx/s");
-    for (int size : {32, 256}) {
-        for (int kind = kCopy; kind <= kSubtract; ++kind) {
-            const std::string args = std::to_string(kind) + "/" + std::to_string(size);
-            softbench::PrintRow(
-                std::to_string(size) + "x" + std::to_string(size) + " " + kKindNames[kind],
-                r.Mpx("SoftBlit/" + args), r.Mpx("SdlBlit/" + args));
+    for (int colorType : {1, 0}) {
+        softbench::PrintHeader(
+            colorType == 1 ? "blit onto 640x480 32-bit" : "blit onto 640x480 RGB565", "SDL Mpx/s");
+        for (int size : {32, 256}) {
+            for (int kind = kCopy; kind <= kSubtract; ++kind) {
+                if (colorType == 0 && kind == kAlphaSource) {
+                    continue;
+                }
+                const std::string args = std::to_string(kind) + "/" + std::to_string(size) + "/" +
+                                         std::to_string(colorType);
+                softbench::PrintRow(
+                    std::to_string(size) + "x" + std::to_string(size) + " " + kKindNames[kind],
+                    r.Mpx("SoftBlit/" + args), r.Mpx("SdlBlit/" + args));
+            }
         }
     }
 }
@@ -166,11 +195,16 @@ void PrintSummary(const softbench::RateReporter& r) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     MemImgBuildBlendTables();
-    for (int size : {32, 256}) {
-        for (int kind = kCopy; kind <= kSubtract; ++kind) {
-            benchmark::RegisterBenchmark("SoftBlit", SoftBlit)->Args({kind, size});
-            if (kind <= kAlphaSource) {
-                benchmark::RegisterBenchmark("SdlBlit", SdlBlit)->Args({kind, size});
+    for (int colorType : {1, 0}) {
+        for (int size : {32, 256}) {
+            for (int kind = kCopy; kind <= kSubtract; ++kind) {
+                if (colorType == 0 && kind == kAlphaSource) {
+                    continue;
+                }
+                benchmark::RegisterBenchmark("SoftBlit", SoftBlit)->Args({kind, size, colorType});
+                if (kind <= kAlphaSource) {
+                    benchmark::RegisterBenchmark("SdlBlit", SdlBlit)->Args({kind, size, colorType});
+                }
             }
         }
     }

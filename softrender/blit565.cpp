@@ -2,6 +2,7 @@
 // paletted sources: white-only variants first (whole copies, the halving and
 // 6-bit mix of mode 1, the pair loops of modes 2 and 3 at 255), then the rule
 // engine instantiated for mode, mask and the use of alpha.
+#include "softrender/blit_fast.h"
 #include "softrender/blit_internal.h"
 #include "softrender/rules565.h"
 
@@ -97,6 +98,9 @@ void Blit565(const BlitSetup& s) {
     if (s.alphaSource) {
         return Choose565(s, k, Fetch565<4>{}, NoKey{},
                          s.trans ? AlphaUse::kKeyed : AlphaUse::kAlways);
+    }
+    if (k.white && s.call.mask == nullptr && FastPath565(s)) {
+        return;
     }
     const auto run = [&](auto fetch) {
         if (s.trans) {

@@ -13,6 +13,9 @@ namespace tessel::soft {
 // the general kernels. Expects a white, unmasked draw of a direct 32-bit
 // source.
 bool FastPath32(const BlitSetup& setup);
+// The same for RGB565 direct sources without alpha: copies, keyed copies and
+// mode 1.
+bool FastPath565(const BlitSetup& setup);
 
 // For tests: 0 turns the fast paths off so that the general kernels draw.
 extern int g_blitUseFastPaths;

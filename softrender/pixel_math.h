@@ -157,4 +157,13 @@ constexpr bool IsWhite(uint32_t brightness) {
     return (brightness & 0xFFFFFFu) == 0xFFFFFFu;
 }
 
+// The scale rows of the blue, green and red brightness bytes; with white
+// brightness all three are the identity row, so white needs no loop of its own.
+inline void BrightnessRows(const BlendTables& t, uint32_t brightness, const int32_t* rows[3]) {
+    const bool white = IsWhite(brightness);
+    for (int ch = 0; ch < 3; ++ch) {
+        rows[ch] = ScaleRow(t, white ? 255u : (brightness >> (8 * ch)) & 0xFFu);
+    }
+}
+
 }  // namespace tessel::soft

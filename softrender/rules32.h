@@ -26,9 +26,7 @@ inline Consts32 MakeConsts32(const BlendTables& t, uint32_t p, uint32_t brightne
     k.p = p;
     k.scaleP = ScaleRow(t, p);
     k.white = IsWhite(brightness);
-    for (int ch = 0; ch < 3; ++ch) {
-        k.bright[ch] = ScaleRow(t, k.white ? 255 : (brightness >> (8 * ch)) & 0xFF);
-    }
+    BrightnessRows(t, brightness, k.bright);
     return k;
 }
 

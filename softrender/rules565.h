@@ -30,9 +30,7 @@ inline Consts565 MakeConsts565(const BlendTables& t, uint32_t p, uint32_t bright
     k.delta = DeltaRow(t, p);
     k.mix = MixBlock(t, p);
     k.white = IsWhite(brightness);
-    for (int i = 0; i < 3; ++i) {
-        k.bright[i] = ScaleRow(t, k.white ? 255 : (brightness >> (8 * i)) & 0xFF);
-    }
+    BrightnessRows(t, brightness, k.bright);
     return k;
 }
 

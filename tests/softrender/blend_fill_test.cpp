@@ -1,4 +1,4 @@
-// The blended fill: the texts' examples, the rectangle rules, the refusals,
+// The blended fill: the rules' worked examples, the rectangle rules, the refusals,
 // and random fills against the oracle with the guard bands intact.
 #include "softrender/blend_fill.h"
 
@@ -44,7 +44,7 @@ struct Example {
     uint32_t brightness, d, colour, want;
 };
 
-TEST(BlendFill, TheTextsNumbersHold) {
+TEST(BlendFill, TheWorkedExamplesHold) {
     const Example examples[] = {
         {"mode 1 at 255 stores the colour, top byte too", 1, 1, 255, kWhite, Rgb(1, 2, 3, 4),
          Rgb(9, 8, 7, 0xEE), Rgb(9, 8, 7, 0xEE)},

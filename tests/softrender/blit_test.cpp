@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -245,20 +246,30 @@ TEST(Blit, TheRunTablePathNeedsTheWholeBaseImage) {
 }
 
 // The fast paths against the general kernels on the same random scenes:
-// every width from 1 to 19 (row tails), keyed and not, sources with and
+// widths from 1 to 37 (every row tail), keyed and not, sources with and
 // without alpha, the parameters with variants of their own.
 TEST(BlitFastPaths, DrawTheBitsOfTheGeneralKernels) {
     kit::BiasedRandom random(8);
     static constexpr uint32_t kModes[] = {0, 1, 2};
     static constexpr int kParams[] = {255, 128, 1, 127, 129, 200, 254};
     for (int round = 0; round < 4000; ++round) {
-        const kit::Source kind = random.Below(3) == 0 ? kit::Source::k32Alpha : kit::Source::k32;
+        static constexpr kit::Source kKindsWithFastPaths[] = {
+            kit::Source::k32, kit::Source::k32Alpha, kit::Source::k565};
+        const kit::Source kind = kKindsWithFastPaths[random.Below(3)];
         kit::BlitScene s =
-            kit::RandomScene(random, kind, random.Between(1, 19), random.Between(1, 5),
-                             random.Between(1, 23), random.Between(1, 7));
+            kit::RandomScene(random, kind, random.Between(1, 37), random.Between(1, 5),
+                             random.Between(1, 41), random.Between(1, 7));
+        // Most draws keep whole rows, so the vector steps run and leave every tail length.
+        if (random.Below(4) != 0) {
+            s.area = RECT{0, 0, s.dw, s.dh};
+            s.x = random.Between(-2, std::max(-2, s.dw - s.sw + 2));
+        }
         s.mode = kModes[random.Below(3)];
         s.p = kParams[random.Below(7)];
         s.useMask = false;
+        if (kind == kit::Source::k565 && random.Below(8) == 0) {
+            s.key |= 0x10000;  // matches no RGB565 pixel, though its low half does
+        }
         s.brightness = 0xFFFFFF;
         soft::g_blitUseFastPaths = 0;
         const std::vector<uint32_t> general = kit::DrawScene(s);

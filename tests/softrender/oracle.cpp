@@ -1,4 +1,11 @@
-// The oracle's rules, one channel at a time, as the texts state them.
+// The oracle's rules, one channel at a time, as the rules tables state them.
+//
+// Routes: the table entries (Scale, Delta, Mix6, FadeEntry); the packed add
+// and subtract channel by channel (AddChannels32, SubChannels32, AddFields565,
+// SubFields565, the pair forms); the fill (Fill32, Fill565); the blit
+// (Blit32, Blit565 per pixel, BlitRow565 for a row with its pair loops). It
+// does not clip, address images or read tables: the tests do the geometry and
+// every value here is computed from its definition in 64-bit.
 #include "softrender/oracle.h"
 
 #include <algorithm>
