@@ -5,6 +5,8 @@
 // kind of a run, not the pixel, says whether the alpha takes part. The white
 // unmasked copy writes whole source pixels (whole palette entries), a run at
 // a time for direct sources.
+#include <emmintrin.h>
+
 #include <cstring>
 
 #include "softrender/rules32.h"
@@ -64,12 +66,37 @@ auto EachPixel(const BlitCall& c, Fetch fetch, Rule rule) {
     };
 }
 
+// A run's bytes (an even count up to 256): short runs copied inline, where a
+// library call would cost more than the copy.
+template <int Bytes>
+inline void CopyRun(uint8_t* d, const uint8_t* s, size_t n) {
+    if (Bytes == 4 && n > 128) {  // long enough for the library's wide copy to pay
+        std::memcpy(d, s, n);
+        return;
+    }
+    for (; n >= 16; n -= 16, d += 16, s += 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+    }
+    if (n >= 8) {
+        std::memcpy(d, s, 8);
+        d += 8, s += 8, n -= 8;
+    }
+    if (n >= 4) {
+        std::memcpy(d, s, 4);
+        d += 4, s += 4, n -= 4;
+    }
+    if (n >= 2) {
+        std::memcpy(d, s, 2);
+    }
+}
+
 // Opaque runs of the white unmasked copy: the source's own pixels.
 template <int DstBytes, class Fetch>
 auto WholeRuns(Fetch fetch) {
     return [fetch](uint8_t* d, const uint8_t* s, const uint8_t*, int n) {
         if constexpr (Fetch::kStep == DstBytes) {  // a direct source of the destination's size
-            std::memcpy(d, s, static_cast<size_t>(n) * DstBytes);
+            CopyRun<DstBytes>(d, s, static_cast<size_t>(n) * DstBytes);
         } else {
             for (int i = 0; i < n; ++i, d += DstBytes, s += Fetch::kStep) {
                 if constexpr (DstBytes == 4) {
