@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "softrender/mix4.h"
 #include "softrender/rules32.h"
 #include "softrender/rules565.h"
 #include "softrender/run_table_internal.h"
@@ -132,9 +133,20 @@ void WhiteRuns32(const BlitSetup& s, const Consts32& k, const uint8_t* table, Fe
         Walk<4, false, A, Fetch>(s.call, table, WholeRuns<4>(fetch), byAlpha);
     } else {
         const uint32_t p = k.p;
-        const auto byP = EachPixel<4, false>(s.call, fetch, [p](uint32_t d, Texel t, uint32_t) {
-            return MixChannels32(d, t.colour, p);
-        });
+        const AlphaBlend4 blend4{_mm_set1_epi16(static_cast<short>(p)),
+                                 _mm_set1_epi16(static_cast<short>(256 - p))};
+        const auto byP = [fetch, p, blend4](uint8_t* d, const uint8_t* s, const uint8_t*, int n) {
+            if constexpr (Fetch::kStep == 4) {  // direct sources four pixels at a time
+                for (; n >= 4; n -= 4, d += 16, s += 16) {
+                    const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+                    const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), blend4(dv, sv));
+                }
+            }
+            for (; n > 0; --n, d += 4, s += Fetch::kStep) {
+                Store32(d, MixChannels32(Load32(d), fetch(s).colour, p));
+            }
+        };
         const auto partial =
             EachPixel<4, false>(s.call, fetch, [&k](uint32_t d, Texel t, uint32_t) {
                 return Blend32<Mode, false, true>(d, t.colour, t.alpha, 0, k);
