@@ -102,6 +102,10 @@ void MemImgLine(const SoftDrawState& state, MEMIMG* dest, int x1, int y1, int x2
     if (!TakesColourDraws(dest)) {
         return;
     }
+    const ColourRule rule = ColourRuleOf(state);
+    if (rule.mode < 0) {
+        return;
+    }
     const MemImgBase* base = dest->base;
     RECT area = state.drawArea;
     const RECT view{0, 0, dest->width, dest->height};
@@ -111,10 +115,6 @@ void MemImgLine(const SoftDrawState& state, MEMIMG* dest, int x1, int y1, int x2
     }
     Segment s{x1, y1, x2, y2};
     if (!ClipSegment(area, s)) {
-        return;
-    }
-    const ColourRule rule = ColourRuleOf(state);
-    if (rule.mode < 0) {
         return;
     }
     const auto mode = static_cast<uint32_t>(rule.mode);
