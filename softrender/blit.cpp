@@ -6,6 +6,7 @@
 
 #include "foundation/math/matrix.h"
 #include "softrender/blit_internal.h"
+#include "softrender/run_table_internal.h"
 
 namespace tessel {
 
@@ -71,9 +72,6 @@ void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int
         p == 0) {
         return;
     }
-    // The run-table kernels are not built yet; soft::TakesRunTablePath guards
-    // them, and every draw runs the general kernels meanwhile.
-
     const int sx = r.left - x;
     const int sy = r.top - y;
     const int srcBytes = sb->format->bytes;
@@ -102,6 +100,12 @@ void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int
     setup.srcBytes = srcBytes;
     setup.palette = paletted ? sb->palette : nullptr;
     setup.tables = tables;
+    if (soft::TakesRunTablePath(src, w, h, trans)) {
+        if (db->colorType == kMemImgRgb32) {
+            return soft::RunTableBlit32(setup, sb->runTable);
+        }
+        return soft::RunTableBlit565(setup, sb->runTable);
+    }
     if (db->colorType == kMemImgRgb32) {
         soft::Blit32(setup);
     } else {

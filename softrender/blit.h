@@ -17,7 +17,10 @@ namespace tessel {
 // Draws nothing when the colour types differ or are not 0 or 1, the
 // destination is paletted or has alpha, the clip is empty, the mode has no
 // kernel, a parameter short-cut says so, or the mask is smaller than the
-// source.
+// source. With trans exactly 1, a valid run table and a view that is its
+// whole store drawn unclipped, the table decides which pixels are skipped,
+// drawn opaque or drawn with their alpha, and the white special parameter
+// values of the general kernels do not apply.
 void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int x, int y,
                 int trans, const MEMIMG* mask);
 

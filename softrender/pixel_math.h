@@ -46,6 +46,15 @@ constexpr uint32_t Pack32(uint32_t red, uint32_t green, uint32_t blue, uint32_t 
     return (top << 24) | (red << 16) | (green << 8) | blue;
 }
 
+// d + floor((s - d) x w / 256) on blue, green and red at once (w <= 255),
+// the top byte d's: red and blue share one word, and no channel's sum
+// d x (256 - w) + s x w reaches 2^16.
+constexpr uint32_t MixChannels32(uint32_t d, uint32_t s, uint32_t w) {
+    const uint32_t q = 256 - w;
+    return (d & 0xFF000000u) | ((((d & 0xFF00FFu) * q + (s & 0xFF00FFu) * w) >> 8) & 0xFF00FFu) |
+           ((((d & 0xFF00u) * q + (s & 0xFF00u) * w) >> 8) & 0xFF00u);
+}
+
 // Blue exact; green and red at half precision so that one addition serves all
 // three: each channel's carry lands in the cleared low bit of the one above,
 // the red carry in bit 24. Low bits of green and red are the OR of the

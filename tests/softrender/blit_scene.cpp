@@ -85,12 +85,18 @@ std::vector<uint32_t> DrawScene(const BlitScene& s) {
     GuardedImage mask(kMemImgGray8, s.sw, s.sh);
     mask.SetPixels(s.mask);
     IdentityFade();
+    std::vector<uint8_t> table = s.runTable;
+    if (!table.empty()) {
+        source.guarded().base()->runTable = table.data();
+        source.guarded().base()->runTableValid = 1;
+    }
     SoftDrawState state = DefaultSoftDrawState(s.area);
     state.blendMode = s.mode;
     state.blendParam = s.p;
     state.brightness = s.brightness;
     MemImgBlit(state, dest.image(), source.image(), s.x, s.y, s.trans,
                s.useMask ? mask.image() : nullptr);
+    source.guarded().base()->runTable = nullptr;  // the table is ours, not the store's
     EXPECT_TRUE(dest.GuardsIntact());
     EXPECT_TRUE(source.guarded().GuardsIntact());
     return dest.Pixels();
@@ -111,6 +117,10 @@ std::vector<uint32_t> ExpectScene(const BlitScene& s) {
     const int right = std::min({s.x + s.sw, int(s.area.right), s.dw});
     const int top = std::max({s.y, int(s.area.top), 0});
     const int bottom = std::min({s.y + s.sh, int(s.area.bottom), s.dh});
+    // The run table serves an unclipped draw with trans exactly 1.
+    const bool runs =
+        !s.runTable.empty() && s.trans == 1 && right - left == s.sw && bottom - top == s.sh;
+    const std::vector<int> kinds = runs ? RunKinds(s.runTable, s.sw, s.sh) : std::vector<int>{};
     for (int y = top; y < bottom; ++y) {
         std::vector<uint32_t> d, colour, alpha, factor, index;
         for (int x = left; x < right; ++x) {
@@ -140,7 +150,17 @@ std::vector<uint32_t> ExpectScene(const BlitScene& s) {
             }
         }
         std::vector<uint32_t> row;
-        if (ColourTypeOf(s.kind) == 0) {
+        if (runs) {
+            for (size_t i = 0; i < d.size(); ++i) {
+                in.f = factor[i];
+                in.index = index[i];
+                in.run = kinds[size_t(y - s.y) * s.sw + i];
+                const auto v = ColourTypeOf(s.kind) == 1
+                                   ? oracle::Blit32(in, d[i], colour[i], alpha[i])
+                                   : oracle::Blit565(in, d[i], colour[i], alpha[i]);
+                row.push_back(v.value_or(d[i]));
+            }
+        } else if (ColourTypeOf(s.kind) == 0) {
             row = oracle::BlitRow565(in, d, colour, alpha, factor, index);
         } else {
             for (size_t i = 0; i < d.size(); ++i) {
@@ -154,6 +174,18 @@ std::vector<uint32_t> ExpectScene(const BlitScene& s) {
         }
     }
     return out;
+}
+
+std::vector<int> RunKinds(const std::vector<uint8_t>& table, int sw, int sh) {
+    std::vector<int> kinds;
+    size_t at = 0;
+    for (int y = 0; y < sh; ++y) {
+        for (uint8_t run = table[at++]; run < 0xC0; run = table[at++]) {
+            kinds.insert(kinds.end(), (run & 0x3F) + 1, run >> 6);
+        }
+        kinds.resize(size_t(y + 1) * sw, 0);  // a table that falls short skips the rest
+    }
+    return kinds;
 }
 
 }  // namespace tessel::kit

@@ -27,7 +27,13 @@ struct BlitScene {
     std::vector<uint32_t> palette;  // 256 entries for paletted sources
     std::vector<uint32_t> dest;
     std::vector<uint32_t> mask;  // mask bytes, sw x sh (the mask image is that size)
+    // The source's run table, marked valid for the draw; empty for none.
+    std::vector<uint8_t> runTable;
 };
+
+// The run kind (0 skip, 1 opaque, 2 alpha) of each source pixel, sw x sh, as
+// a run table lists them; a row end closes the row.
+std::vector<int> RunKinds(const std::vector<uint8_t>& table, int sw, int sh);
 
 // A scene of random pixels biased to the turning values; about a quarter of
 // the source pixels carry the key (or alpha 0 or 255 for alpha sources).

@@ -13,6 +13,7 @@
 #include "softrender/blit_fast.h"
 #include "softrender/blit_internal.h"
 #include "softrender/blit_scene.h"
+#include "softrender/run_table.h"
 
 namespace tessel {
 namespace {
@@ -280,29 +281,38 @@ TEST(BlitFastPaths, DrawTheBitsOfTheGeneralKernels) {
 }
 
 // Sources and masks whose stores end with their last pixel: under the
-// sanitizer build any read past a row's drawn part or the image shows.
+// sanitizer build any read past a row's drawn part, the image or its run
+// table shows. Every second draw goes through a run table.
 TEST(Blit, ReadsNothingBeyondTheSourceOrTheMask) {
     kit::BiasedRandom random(41);
     kit::EnsureTables();
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 600; ++round) {
+        const bool runs = round % 2 == 1;
         const kit::Source kind = static_cast<kit::Source>(random.Below(6));
-        const int sw = random.Between(1, 9), sh = random.Between(1, 5);
+        const int sw = random.Between(1, runs ? 70 : 9), sh = random.Between(1, 5);
         const int bytes = MemImgBytesPerPixel(kit::ColourTypeOf(kind), kit::HasAlpha(kind),
                                               kit::IsPaletted(kind));
         MEMIMG src{}, mask{};
         ASSERT_EQ(MemImgCreate(&src, sw, sh, sw * bytes, 0, int(kit::ColourTypeOf(kind)),
-                               kit::IsPaletted(kind), kit::HasAlpha(kind), 0, nullptr),
+                               kit::IsPaletted(kind), kit::HasAlpha(kind), runs ? 1 : 0, nullptr),
                   0);
         ASSERT_EQ(MemImgCreate(&mask, sw, sh, sw, 0, kMemImgGray8, 0, 0, 0, nullptr), 0);
         std::memset(src.pixels, 0x11 * (round % 7), size_t(sw) * bytes * sh);
+        for (int i = 0; runs && i < sw * bytes * sh; ++i) {
+            src.pixels[i] = uint8_t(random.Below(3) == 0 ? 0 : random.Byte());
+        }
         std::memset(mask.pixels, 0x80, size_t(sw) * sh);
-        kit::GuardedImage dest(kit::ColourTypeOf(kind), 12, 8);
-        SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, 12, 8});
+        ASSERT_EQ(runs ? MemImgBuildRunTable(&src) : 0, 0);
+        kit::GuardedImage dest(kit::ColourTypeOf(kind), 80, 8);
+        SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, 80, 8});
         state.blendMode = std::array<uint32_t, 7>{0, 1, 2, 3, 4, 10, 11}[random.Below(7)];
         state.blendParam = random.Below(2) ? 255 : int(random.Byte());
         state.brightness = random.Below(2) ? 0xFFFFFF : 0x808080;
-        MemImgBlit(state, dest.image(), &src, random.Between(-sw, 12), random.Between(-sh, 8),
-                   int(random.Below(2)), random.Below(2) ? &mask : nullptr);
+        // A run-table draw lies wholly inside the area, with trans 1.
+        const int x = runs ? random.Between(0, 80 - sw) : random.Between(-sw, 12);
+        const int y = runs ? random.Between(0, 8 - sh) : random.Between(-sh, 8);
+        MemImgBlit(state, dest.image(), &src, x, y, runs ? 1 : int(random.Below(2)),
+                   random.Below(2) ? &mask : nullptr);
         EXPECT_TRUE(dest.GuardsIntact());
         MemImgRelease(&src);
         MemImgRelease(&mask);

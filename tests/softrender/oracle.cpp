@@ -289,6 +289,12 @@ int64_t BlitMode(const BlitPixel& in) {
 // The transparent test: nullopt when the pixel is skipped, else whether its
 // alpha is a factor of the rule. zeroSkips: alpha 0 skips in this mode.
 std::optional<bool> AlphaFactor(const BlitPixel& in, uint32_t s, uint32_t a, bool zeroSkips) {
+    if (in.run >= 0) {  // the run's kind decides; the alpha counts in alpha runs of alpha sources
+        if (in.run == 0) {
+            return std::nullopt;
+        }
+        return in.run == 2 && in.alphaSource && !in.paletted;
+    }
     if (in.paletted || !in.alphaSource) {
         const uint32_t compared = in.paletted ? in.index : s;
         if (in.trans && compared == in.key) {
@@ -322,7 +328,10 @@ std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint
         return std::nullopt;
     }
     const bool useA = *useAlpha;
-    if (!in.mask && white) {
+    if (!in.mask && white && in.run >= 0 && mode == 0 && !useA) {
+        return s;
+    }
+    if (!in.mask && white && in.run < 0) {
         if (mode == 0 && (!in.alphaSource || !in.trans || a == 255)) {
             return s;
         }
@@ -393,7 +402,10 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
     const int64_t sv[3] = {sf.b, sf.g, sf.r};
     const int64_t dv[3] = {df.b, df.g, df.r};
     const int bits[3] = {5, 6, 5};
-    if (!in.mask && white) {
+    if (!in.mask && white && in.run >= 0 && mode == 0 && !useA) {
+        return s;
+    }
+    if (!in.mask && white && in.run < 0) {
         if (mode == 0 && (!in.alphaSource || !in.trans)) {
             return s;
         }
@@ -467,7 +479,7 @@ std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
     std::vector<uint32_t> out = d;
     const size_t n = d.size();
     const bool pairs = (in.mode == 2 || in.mode == 3) && in.p == 255 && !in.mask &&
-                       IsWhite(in.brightness) && !in.alphaSource;
+                       IsWhite(in.brightness) && !in.alphaSource && in.run < 0;
     if (!pairs) {
         for (size_t x = 0; x < n; ++x) {
             in.f = f[x];

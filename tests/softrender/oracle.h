@@ -45,6 +45,9 @@ struct BlitPixel {
     bool alphaSource;  // direct sources only
     bool paletted;
     uint32_t index;  // paletted: the index; the colour is passed as s
+    // -1: the general kernels. 0, 1, 2: the run-table path, the pixel lying in
+    // a skip, opaque or alpha run; no special parameter values there.
+    int run = -1;
 };
 
 // The blit of a 32-bit or RGB565 source pixel s (a palette entry for a
@@ -56,6 +59,7 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
 // pixel (f and a ignored where unused; index used for paletted sources).
 std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
                                  const std::vector<uint32_t>& s, const std::vector<uint32_t>& a,
-                                 const std::vector<uint32_t>& f, const std::vector<uint32_t>& index);
+                                 const std::vector<uint32_t>& f,
+                                 const std::vector<uint32_t>& index);
 
 }  // namespace tessel::oracle

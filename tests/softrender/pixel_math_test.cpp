@@ -112,6 +112,33 @@ TEST(PixelMath, InterpolationWithThreeFactorsStaysExactAboveTwoToTheThirtyOne) {
     EXPECT_EQ(ScaleDown(255, 255u * 255 * 255, 24), 252u);
 }
 
+// Every weight with every pair of channel values, each pair put in a
+// different channel with random neighbours, against the floor statement.
+TEST(PixelMath, ThreeChannelMixIsTheFloorInterpolationOfEachChannel) {
+    kit::BiasedRandom random(13);
+    for (uint32_t w = 0; w < 256; ++w) {
+        for (uint32_t a = 0; a < 256; ++a) {
+#ifdef __OPTIMIZE__
+            constexpr uint32_t kStep = 3;
+#else
+            constexpr uint32_t kStep = 29;  // sanitizer builds
+#endif
+            for (uint32_t b = 0; b < 256; b += kStep) {
+                const int ch = static_cast<int>((a + b + w) % 3);
+                const uint32_t d = (random.Pixel32() & ~(0xFFu << 8 * ch)) | a << 8 * ch;
+                const uint32_t s = (random.Pixel32() & ~(0xFFu << 8 * ch)) | b << 8 * ch;
+                uint32_t want = d & 0xFF000000u;
+                for (int k = 0; k < 3; ++k) {
+                    const int64_t dk = (d >> 8 * k) & 0xFF, sk = (s >> 8 * k) & 0xFF;
+                    const int64_t v = dk * 256 + (sk - dk) * int64_t{w};
+                    want |= static_cast<uint32_t>(v >> 8) << 8 * k;  // v >= 0: the floor
+                }
+                ASSERT_EQ(MixChannels32(d, s, w), want) << std::hex << d << " " << s << " " << w;
+            }
+        }
+    }
+}
+
 TEST(PixelMath, WhiteIsTheLowThreeBytesAllSet) {
     EXPECT_TRUE(IsWhite(0xFFFFFF));
     EXPECT_TRUE(IsWhite(0x12FFFFFF));
