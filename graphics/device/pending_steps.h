@@ -1,6 +1,6 @@
 // Steps that the device's life and the render-state cache call in graphics
 // layers that are not part of the library yet: the draw settings and the
-// per-draw set-up, the software line kernel, draw targets and presentation, the
+// per-draw set-up, the software path's target and settings, draw targets and presentation, the
 // built-in shaders, camera and lights, image records and their restore, the
 // mask screen, memory images, fonts and the 3D models.
 // Each does nothing (or keeps the one value its caller needs) until its layer
@@ -12,8 +12,10 @@
 
 #include "foundation/math/matrix.h"
 #include "graphics/device/device_state.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/state/render_state_cache.h"
 #include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel::pending {
 
@@ -65,18 +67,20 @@ inline void ResetStageDefaults2D() {}
 inline void SetupDrawTextureState(int /*resolveHandles*/, const StageProgram* /*program*/) {}
 inline void ApplyDrawSettings(const void* /*texture*/, const void* /*mask*/, int /*flags*/) {}
 
-// ---- software rasteriser: lines on the current software target
-struct MemImgLineRecord {
-    int32_t x1, y1, x2, y2;
-    int32_t color;
-    int32_t blendParam;  // not read by the kernel
-};
-// Where the lines go until the kernel lands; tests watch through it.
-inline void (*lineListSink)(const MemImgLineRecord* records, int count) = nullptr;
-inline void MemImgLineList(const MemImgLineRecord* records, int count) {
-    if (lineListSink != nullptr) {
-        lineListSink(records, count);
-    }
+// ---- software path: the current draw target and the draw settings its kernels read
+// The memory image the software path draws on; none until draw targets land.
+inline MEMIMG* currentSoftTarget = nullptr;
+// Blend mode and brightness of the draw settings, with their defaults.
+inline uint32_t softBlendMode = kBlendCopy;
+inline uint32_t softBrightness = 0xFFFFFFu;
+inline SoftDrawState CurrentSoftDrawState() {
+    const RECT whole{0, 0, currentSoftTarget != nullptr ? currentSoftTarget->width : 0,
+                     currentSoftTarget != nullptr ? currentSoftTarget->height : 0};
+    SoftDrawState state = DefaultSoftDrawState(whole);
+    state.blendMode = softBlendMode;
+    state.blendParam = blendParam;
+    state.brightness = softBrightness;
+    return state;
 }
 
 // ---- draw targets, software screens and presentation

@@ -1,11 +1,13 @@
-// The software path's box outline: four lines, each ending where the next
-// begins, so that blending modes that add up never hit a corner twice.
+// The software path's box outline: lines that each end where the next begins,
+// so that blending modes that add up never hit a pixel twice.
 #include "graphics/state/soft_box_outline.h"
+
+#include "graphics/device/pending_steps.h"
 
 namespace tessel {
 
-int MakeBoxOutlineLines(int x1, int y1, int x2, int y2, int colour,
-                        pending::MemImgLineRecord lines[4]) {
+int MakeBoxOutlineLines(int x1, int y1, int x2, int y2, uint32_t colour,
+                        MemImgLineRecord lines[4]) {
     const int32_t param = pending::blendParam;
     // A box one pixel high or wide is a single line: the four-line walk
     // would go over its middle twice, and a one-pixel box would draw nothing.
@@ -17,19 +19,14 @@ int MakeBoxOutlineLines(int x1, int y1, int x2, int y2, int colour,
         lines[0] = {x1, y1, x1, y2, colour, param};
         return 1;
     }
-    const int right = x2 - 1;
-    const int bottom = y2 - 1;
-    lines[0] = {x1, y1, right, y1, colour, param};
-    lines[1] = {right, y1, right, bottom, colour, param};
-    lines[2] = {right, bottom, x1, bottom, colour, param};
-    lines[3] = {x1, bottom, x1, y1, colour, param};
+    MemImgBoxOutlineRecords(x1, y1, x2, y2, colour, param, lines);
     return 4;
 }
 
-int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, int colour) {
-    pending::MemImgLineRecord lines[4];
-    int count = MakeBoxOutlineLines(x1, y1, x2, y2, colour, lines);
-    pending::MemImgLineList(lines, count);
+int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour) {
+    MemImgLineRecord lines[4];
+    const int count = MakeBoxOutlineLines(x1, y1, x2, y2, colour, lines);
+    MemImgLineList(pending::CurrentSoftDrawState(), pending::currentSoftTarget, lines, count);
     return 0;
 }
 

@@ -1,93 +1,80 @@
-// The software box outline: the lines it hands to the line kernel cover each
-// outline pixel exactly once, so an adding blend shows no double corner.
+// The software box outline drawn by the line kernel on a memory image: an
+// adding blend shows each outline pixel hit exactly once and nothing else.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <utility>
-#include <vector>
+#include <cstring>
 
+#include "graphics/device/pending_steps.h"
+#include "graphics/memimg/blend_tables.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/state/soft_box_outline.h"
 
 using namespace tessel;
 
 namespace {
 
-using Hits = std::map<std::pair<int, int>, int>;
-
-std::vector<pending::MemImgLineRecord> g_received;
-
-void Receive(const pending::MemImgLineRecord* records, int count) {
-    g_received.assign(records, records + count);
-}
-
-// The kernel's contract for the axis-aligned lines an outline uses: from
-// the first end up to but not including the second, each pixel counted as
-// an adding blend would.
-void AddLine(const pending::MemImgLineRecord& line, Hits* hits) {
-    ASSERT_TRUE(line.x1 == line.x2 || line.y1 == line.y2) << "an outline line is not straight";
-    int dx = line.x2 > line.x1 ? 1 : line.x2 < line.x1 ? -1 : 0;
-    int dy = line.y2 > line.y1 ? 1 : line.y2 < line.y1 ? -1 : 0;
-    for (int x = line.x1, y = line.y1; x != line.x2 || y != line.y2; x += dx, y += dy) {
-        ++(*hits)[{x, y}];
-    }
-}
-
-Hits ExpectedOutline(int x1, int y1, int x2, int y2) {
-    Hits hits;
-    for (int y = y1; y < y2; ++y) {
-        for (int x = x1; x < x2; ++x) {
-            if (x == x1 || x == x2 - 1 || y == y1 || y == y2 - 1) {
-                hits[{x, y}] = 1;
-            }
-        }
-    }
-    return hits;
-}
+constexpr int kSide = 24;
+constexpr uint32_t kColour = 0x030201;
 
 class SoftBoxOutlineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_received.clear();
-        pending::lineListSink = Receive;
+        MemImgBuildBlendTables();
+        std::memset(&target_, 0, sizeof target_);
+        ASSERT_EQ(MemImgCreateDefault(&target_, kSide, kSide, kMemImgRgb32), 0);
+        pending::currentSoftTarget = &target_;
+        pending::softBlendMode = kBlendAdd;
     }
     void TearDown() override {
-        pending::lineListSink = nullptr;
+        pending::currentSoftTarget = nullptr;
+        pending::softBlendMode = kBlendCopy;
         pending::blendParam = 255;
+        MemImgRelease(&target_);
     }
+    void Clear() { MemImgFillRect(&target_, nullptr, 0); }
+    uint32_t Pixel(int x, int y) const {
+        uint32_t v;
+        std::memcpy(&v, target_.pixels + y * target_.base->pitch + x * 4, 4);
+        return v & 0xFFFFFFu;
+    }
+    MEMIMG target_;
 };
 
-TEST_F(SoftBoxOutlineTest, TheOutlineCoversEachOfItsPixelsOnce) {
+TEST_F(SoftBoxOutlineTest, TheOutlineAddsToEachOfItsPixelsOnce) {
     struct Box {
         int x1, y1, x2, y2;
     };
-    const Box boxes[] = {{10, 20, 17, 25}, {0, 0, 2, 2}, {-3, 4, 5, 6},   {3, 3, 4, 9},
-                         {3, 3, 9, 4},     {5, 5, 6, 6}, {100, 7, 101, 8}};
+    // Wide, small, partly outside, one column, one row, one pixel.
+    const Box boxes[] = {{10, 12, 17, 17}, {0, 0, 2, 2}, {-3, 4, 5, 6},
+                         {3, 3, 4, 9},     {3, 3, 9, 4}, {5, 5, 6, 6}};
     for (const Box& b : boxes) {
         SCOPED_TRACE(testing::Message() << b.x1 << "," << b.y1 << " - " << b.x2 << "," << b.y2);
-        ASSERT_EQ(SoftDrawBoxOutline(b.x1, b.y1, b.x2, b.y2, 0x123456), 0);
-        Hits hits;
-        for (const pending::MemImgLineRecord& line : g_received) {
-            EXPECT_EQ(line.color, 0x123456);
-            AddLine(line, &hits);
+        Clear();
+        ASSERT_EQ(SoftDrawBoxOutline(b.x1, b.y1, b.x2, b.y2, kColour), 0);
+        for (int y = 0; y < kSide; ++y) {
+            for (int x = 0; x < kSide; ++x) {
+                const bool inside = x >= b.x1 && x < b.x2 && y >= b.y1 && y < b.y2;
+                const bool border = x == b.x1 || x == b.x2 - 1 || y == b.y1 || y == b.y2 - 1;
+                ASSERT_EQ(Pixel(x, y), inside && border ? kColour : 0u) << x << ", " << y;
+            }
         }
-        EXPECT_EQ(hits, ExpectedOutline(b.x1, b.y1, b.x2, b.y2));
     }
 }
 
 TEST_F(SoftBoxOutlineTest, FourLinesGoRoundTheBoxAndCarryTheBlendParameter) {
     pending::blendParam = 77;
-    SoftDrawBoxOutline(10, 20, 17, 25, 9);
-    ASSERT_EQ(g_received.size(), 4u);
+    MemImgLineRecord lines[4];
+    ASSERT_EQ(MakeBoxOutlineLines(10, 20, 17, 25, 9, lines), 4);
     const int expected[4][4] = {
         {10, 20, 16, 20}, {16, 20, 16, 24}, {16, 24, 10, 24}, {10, 24, 10, 20}};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
-        const pending::MemImgLineRecord& line = g_received[i];
-        EXPECT_EQ(line.x1, expected[i][0]);
-        EXPECT_EQ(line.y1, expected[i][1]);
-        EXPECT_EQ(line.x2, expected[i][2]);
-        EXPECT_EQ(line.y2, expected[i][3]);
-        EXPECT_EQ(line.blendParam, 77);
+        EXPECT_EQ(lines[i].x1, expected[i][0]);
+        EXPECT_EQ(lines[i].y1, expected[i][1]);
+        EXPECT_EQ(lines[i].x2, expected[i][2]);
+        EXPECT_EQ(lines[i].y2, expected[i][3]);
+        EXPECT_EQ(lines[i].colour, 9u);
+        EXPECT_EQ(lines[i].extra, 77);
     }
 }
 
