@@ -167,14 +167,18 @@ TEST_F(LibraryTest, MicrosecondClockFollowsTheMillisecondClock) {
             ASSERT_EQ(StartLibrary(), 0);
         }
         for (int useCounter = 0; useCounter < 2; ++useCounter) {
-            uint64_t microBefore = ReadMicrosecondClock(useCounter);
-            DWORD milliBefore = timeGetTime();
+            // Millisecond readings on both sides of each microsecond reading
+            // bound it however the thread is preempted between the calls.
+            const DWORD outerBefore = timeGetTime();
+            const uint64_t microBefore = ReadMicrosecondClock(useCounter);
+            const DWORD innerBefore = timeGetTime();
             Sleep(20);
-            uint64_t micro = ReadMicrosecondClock(useCounter) - microBefore;
-            DWORD milli = timeGetTime() - milliBefore;
-            // Both measure the same sleep; allow the millisecond clock's step.
-            EXPECT_LE(micro, (milli + 2) * 1000ull);
-            EXPECT_GE(micro + 2000, milli * 1000ull);
+            const DWORD innerAfter = timeGetTime();
+            const uint64_t micro = ReadMicrosecondClock(useCounter) - microBefore;
+            const DWORD outerAfter = timeGetTime();
+            // Allow the millisecond clock's step at each end.
+            EXPECT_LE(micro, (outerAfter - outerBefore + 2) * 1000ull);
+            EXPECT_GE(micro + 2000, (innerAfter - innerBefore) * 1000ull);
         }
     }
 }
