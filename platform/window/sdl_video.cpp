@@ -94,6 +94,15 @@ WindowEvent RecordOf(const SDL_Event& sdl) {
             std::memcpy(event.text, sdl.text.text, sizeof event.text);
             event.text[sizeof event.text - 1] = '\0';
             break;
+        case SDL_TEXTEDITING:
+            event.kind = WindowEventKind::Editing;
+            event.window = HandleOfSdlId(sdl.edit.windowID);
+            static_assert(sizeof event.text == sizeof sdl.edit.text);
+            std::memcpy(event.text, sdl.edit.text, sizeof event.text);
+            event.text[sizeof event.text - 1] = '\0';
+            event.editStart = sdl.edit.start;
+            event.editLength = sdl.edit.length;
+            break;
         case SDL_MOUSEMOTION:
             event.kind = WindowEventKind::MouseMove;
             event.window = HandleOfSdlId(sdl.motion.windowID);
@@ -176,6 +185,15 @@ void BackendPumpEvents(void (*sink)(const WindowEvent& event)) {
 
 bool BackendSpellsText() {
     return SDL_IsTextInputActive() == SDL_TRUE;
+}
+
+void BackendResetComposition() {
+    // Stopping text input is SDL's one way to make the desktop's input
+    // method drop what it is composing.
+    if (SDL_IsTextInputActive() == SDL_TRUE) {
+        SDL_StopTextInput();
+        SDL_StartTextInput();
+    }
 }
 
 void BackendShowCursor(bool shown) {
