@@ -140,4 +140,14 @@ TEST_F(TextInputWindow, DeletingTheLastFieldSwitchesTheImeOff) {
     EXPECT_EQ(CurrentImeState().composing, 0);
 }
 
+TEST_F(TextInputWindow, StartUpAndAnEmptyCandidateListAreLogged) {
+    SendMessageA(window, WM_IME_NOTIFY, IMN_OPENCANDIDATE, 0);
+    EXPECT_EQ(CurrentImeState().candidateList, nullptr);
+    EndLibrary();
+    std::string log = Log();
+    EXPECT_NE(log.find("文字コードバッファの初期化を行います... 完了しました\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("漢字変換候補のデータサイズが０でした  DefHWND:0 IMC:"), std::string::npos);
+}
+
 }  // namespace
