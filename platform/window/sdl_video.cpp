@@ -68,6 +68,13 @@ MouseButton ButtonOf(Uint8 button) {
     }
 }
 
+// SDL's text and editing events carry their text in a buffer of the size of
+// WindowEvent::text.
+void CopyEventText(const char (&text)[sizeof WindowEvent::text], WindowEvent* event) {
+    std::memcpy(event->text, text, sizeof event->text);
+    event->text[sizeof event->text - 1] = '\0';
+}
+
 WindowEvent RecordOf(const SDL_Event& sdl) {
     WindowEvent event;
     switch (sdl.type) {
@@ -90,16 +97,12 @@ WindowEvent RecordOf(const SDL_Event& sdl) {
         case SDL_TEXTINPUT:
             event.kind = WindowEventKind::Text;
             event.window = HandleOfSdlId(sdl.text.windowID);
-            static_assert(sizeof event.text == sizeof sdl.text.text);
-            std::memcpy(event.text, sdl.text.text, sizeof event.text);
-            event.text[sizeof event.text - 1] = '\0';
+            CopyEventText(sdl.text.text, &event);
             break;
         case SDL_TEXTEDITING:
             event.kind = WindowEventKind::Editing;
             event.window = HandleOfSdlId(sdl.edit.windowID);
-            static_assert(sizeof event.text == sizeof sdl.edit.text);
-            std::memcpy(event.text, sdl.edit.text, sizeof event.text);
-            event.text[sizeof event.text - 1] = '\0';
+            CopyEventText(sdl.edit.text, &event);
             event.editStart = sdl.edit.start;
             event.editLength = sdl.edit.length;
             break;
