@@ -70,7 +70,8 @@ TextInputRecord* FindTextInput(int handle) {
 int DeleteTextInput(int handle) {
     TextInputRecord* record = FindTextInput(handle);
     if (record == nullptr) {
-        return WriteLogFormat("文字入力ハンドルが無効です  Handle:%x", handle), -1;
+        WriteLogFormat("文字入力ハンドルが無効です  Handle:%x", handle);
+        return -1;
     }
     ClearRecord(*record);
     if (g_textInput.display.activeHandle == handle) {
