@@ -462,7 +462,8 @@ BOOL GetKeyboardState(BYTE* state);  // 256 bytes
 SHORT GetKeyState(int virtualKey);
 SHORT GetAsyncKeyState(int virtualKey);
 
-// Input method switch of a window; the input method itself is another service.
+// Input method switch of a window; the input method itself is another service
+// (ime.h): a window whose switch is off gets no composition messages.
 BOOL WINNLSEnableIME(HWND window, BOOL enable);
 
 // ------------------------------------------------------------- global memory
@@ -516,6 +517,9 @@ enum class WindowEventKind : uint8_t {
     KeyDown,
     KeyUp,
     Text,  // typed text, as the desktop's keyboard layout spells it
+    // The input method's composition, whole, each time it changes (empty
+    // when it is dropped); the text that ends it comes as Text.
+    Editing,
     MouseMove,
     MouseButtonDown,
     MouseButtonUp,
@@ -551,6 +555,10 @@ struct WindowEvent {
     bool capsLock = false;
     bool numLock = false;
     char text[32] = {};  // UTF-8, NUL-terminated
+    // Editing: the cursor in the composition and the length of its selected
+    // part, in characters.
+    int editStart = 0;
+    int editLength = 0;
     // The mouse: the position in the client area, the movement, the button,
     // its clicks in a row, the wheel in notches (positive away from the user).
     int x = 0;

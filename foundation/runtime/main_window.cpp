@@ -1,8 +1,9 @@
 // The library's one top-level window: made on the thread that starts the
 // library, full screen or in a window as the options say, its window
-// procedure (activation, painting with the background colour, closing), the
-// measurements logged when it is made (memory, desktop, the performance
-// counter's resolution) and the clipboard text calls.
+// procedure (activation, painting with the background colour, closing,
+// typed characters, editing keys and the input method's messages, which go
+// to text input), the measurements logged when it is made (memory, desktop,
+// the performance counter's resolution) and the clipboard text calls.
 // Not here: switching between window and full screen (window_mode.cpp), the
 // message pump (message_pump.cpp), the last presented frame (graphics).
 #include "foundation/runtime/main_window.h"
@@ -18,9 +19,11 @@
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
+#include "foundation/text_input/text_input.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
 #include "platform/gdi.h"
+#include "platform/ime.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
@@ -251,6 +254,7 @@ void OnActivation(HWND window, WPARAM wParam) {
     // and paused here once they are part of the library. Input devices are
     // acquired again either way: exclusive use of the pads only while active.
     if (active) {
+        RequestImeReopen();
         if (g_system.started != 0) {
             RestoreGraphicsOnActivation(HIWORD(wParam) != 0 ? 1 : 0);
         }
@@ -311,6 +315,24 @@ void HideCursorIfWanted() {
     }
     SetCursor(nullptr);
     while (ShowCursor(FALSE) >= 0) {
+    }
+}
+
+// Typed characters for the fields: printable ones and the control
+// characters the fields act on; a line feed counts as Enter.
+void OnCharacter(WPARAM wParam) {
+    static constexpr uint8_t kPassedControls[] = {1, 3, 8, 9, 13, 16, 22, 24, 27};
+    auto c = static_cast<uint8_t>(wParam);
+    if (c == 10) {
+        PushInputChar(13);
+        return;
+    }
+    bool passed = c > 0x1F;
+    for (uint8_t control : kPassedControls) {
+        passed = passed || c == control;
+    }
+    if (passed) {
+        PushInputChar(c);
     }
 }
 
@@ -473,10 +495,10 @@ int CreateMainWindow() {
         WriteLog("カーソルを不可視にしました\n");
         SetCursor(nullptr);
     }
-    // The library offers no text input through the input method, so the
-    // window never uses it.
     WriteLog("ＩＭＥを無効にしました\n");
-    WINNLSEnableIME(window, FALSE);
+    if (IsImeInputEnabled() == 0) {
+        WINNLSEnableIME(window, FALSE);
+    }
     if (g_system.windowMode != 0) {
         ReadClientRect();
     }
@@ -512,6 +534,7 @@ int DestroyMainWindow() {
         PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
     UnregisterClassA(g_system.className, g_system.instance);
+    DeleteAllTextInputs();
     timeEndPeriod(g_system.timerPeriod);
     g_system.mainWindow = nullptr;
     return 0;
@@ -597,6 +620,23 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             }
             break;
         }
+        case WM_CHAR:
+            OnCharacter(wParam);
+            break;
+        case WM_KEYDOWN:
+            if (InputRingHasRoom() != 0) {
+                uint8_t character = KeyTableChar(static_cast<int>(wParam));
+                if (character != 0) {
+                    PushInputChar(character);
+                }
+            }
+            break;
+        case WM_IME_STARTCOMPOSITION:
+        case WM_IME_ENDCOMPOSITION:
+        case WM_IME_COMPOSITION:
+        case WM_IME_SETCONTEXT:
+        case WM_IME_NOTIFY:
+            return OnImeMessage(message, wParam, lParam, window);
         case kSocketEventMessage:
             return OnSocketEvent(static_cast<uint32_t>(lParam), static_cast<SOCKET>(wParam));
         case WM_MOVING:

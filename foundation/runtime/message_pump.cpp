@@ -1,11 +1,12 @@
 #include "foundation/runtime/message_pump.h"
 
-#include "foundation/runtime/input.h"
 #include "foundation/base/numbers.h"
 #include "foundation/net/connections.h"
+#include "foundation/runtime/input.h"
 #include "foundation/runtime/public_call_lock.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
+#include "foundation/text_input/text_input.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
@@ -16,6 +17,11 @@ namespace {
 
 // A flood of messages must not stall a frame.
 constexpr int kMessagesPerCall = 5;
+
+// Set while the text-input update runs: what it sets off (the input
+// method's open-status change pumps messages) must not start a frame inside
+// the frame.
+int textInputUpdating = 0;
 
 bool WaitsWhileInactive() {
     return g_system.active == 0 && g_system.runWhenInactive == 0;
@@ -75,6 +81,9 @@ int PumpMessages() {
 }
 
 int PumpMessagesInner() {
+    if (textInputUpdating != 0) {
+        return 0;
+    }
     if (g_system.mainWindow == nullptr) {
         return g_system.quit != 0 ? -1 : 0;
     }
@@ -110,11 +119,13 @@ int PumpMessagesInner() {
         ApplyCursorVisibility(g_system.cursorWanted);
     }
     // The per-frame polls: music first once it is part of the library, then
-    // the keyboard, the pads' vibration timers and the connections, then text
-    // input once it is.
+    // the keyboard, the pads' vibration timers, the connections and text input.
     RefreshKeyboardStateAfterMessages();
     TickPadVibration();
     PumpNetworkMessages(1);
+    textInputUpdating = 1;
+    UpdateTextInput();
+    textInputUpdating = 0;
     return g_system.quit != 0 ? -1 : 0;
 }
 

@@ -2,9 +2,9 @@
 // order the rest relies on (archives and file calls, the start directory,
 // the log, the desktop's colour check, the performance counter, the system
 // report of operating system, processor and instruction sets, the stream
-// calls, the composition module, COM, then the window and input) and take it
-// down in reverse. A failed step undoes the ones before it. Also the fatal
-// exit with its log line.
+// calls, the composition module, COM, then the window, input, graphics and
+// text input) and take it down in reverse. A failed step undoes the ones
+// before it. Also the fatal exit with its log line.
 // Not here: the steps of subsystems not yet part of the library.
 #include "foundation/runtime/startup.h"
 
@@ -25,6 +25,7 @@
 #include "foundation/runtime/public_call_lock.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
+#include "foundation/text_input/text_input.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "images/soft_image.h"
@@ -374,9 +375,9 @@ int StartLibraryInner() {
     if (InitGraphicsSystem() < 0) {
         return FailStart();
     }
-    // Text input starts here, and after the window comes to the front the
-    // debug text, the draw targets and the 3D tables, once they are part of
-    // the library.
+    StartTextInput();
+    // After the window comes to the front the debug text, the draw targets
+    // and the 3D tables start here, once they are part of the library.
     g_system.started = 1;
     if (g_system.windowMode == 0) {
         BringWindowToFront(g_system.mainWindow, 1);

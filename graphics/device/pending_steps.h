@@ -30,6 +30,11 @@ inline int SetEmulation320x240(int on) {
     return 0;
 }
 inline void ResetDrawState() {}
+// The screen's pixel value of a colour, as a 32-bit (X8R8G8B8) screen has
+// it; the text fields' colours are made with it.
+inline uint32_t ColorToScreenPixel(uint8_t red, uint8_t green, uint8_t blue) {
+    return 0xFF000000u | (uint32_t{red} << 16) | (uint32_t{green} << 8) | uint32_t{blue};
+}
 
 // ---- image records, their textures and their refill after a loss
 inline void ClearImageTableCounts() {}

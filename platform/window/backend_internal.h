@@ -33,6 +33,8 @@ void BackendPumpEvents(void (*sink)(const WindowEvent& event));
 // True while the desktop's keyboard layout spells typed characters (text
 // input is on); the service then takes printable characters from Text events.
 bool BackendSpellsText();
+// Makes the desktop's input method drop the composition under way.
+void BackendResetComposition();
 
 // ---------------------------------------------------------------- windows
 // What a top-level window should look like on the screen.

@@ -1,4 +1,5 @@
 // What a window does with the messages its procedure leaves to the system.
+#include "platform/ime/ime_internal.h"
 #include "platform/window/window_internal.h"
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -49,6 +50,11 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) {
                 SetFocus(window);
             }
+            return 0;
+        case WM_IME_COMPOSITION:
+            // A window that leaves the input method to the system gets its
+            // results as typed characters.
+            platform::PostResultAsCharacters(window, lParam);
             return 0;
         case WM_SETTEXT:
             return SetWindowTextA(window, reinterpret_cast<LPCSTR>(lParam));

@@ -1,12 +1,14 @@
 // What the screen reports, turned into messages: each WindowEvent the backend
 // delivers is shown to the observers (input, text input) and then becomes the
 // messages Windows would post for it: geometry and activation changes, mouse
-// and key messages, characters. The last cursor position and the mouse
+// and key messages, characters, and (through the input method, ime/) the
+// composition messages. The last cursor position and the mouse
 // buttons held are kept here for the calls that read them.
 #include <algorithm>
 #include <atomic>
 #include <vector>
 
+#include "platform/ime/ime_internal.h"
 #include "platform/kernel.h"
 #include "platform/window/backend_internal.h"
 
@@ -278,8 +280,13 @@ void Deliver(const WindowEvent& event) {
             TranslateKeyEvent(event, TargetWindow(event));
             break;
         case WindowEventKind::Text:
-            TranslateTextEvent(event, TargetWindow(event));
+        case WindowEventKind::Editing: {
+            HWND window = TargetWindow(event);
+            if (!InputMethodTakes(event, window)) {
+                TranslateTextEvent(event, window);
+            }
             break;
+        }
         case WindowEventKind::MouseMove:
         case WindowEventKind::MouseButtonDown:
         case WindowEventKind::MouseButtonUp:

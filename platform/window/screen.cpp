@@ -85,6 +85,12 @@ bool ScreenSpellsText() {
     return HasRealVideoDriver() && BackendSpellsText();
 }
 
+void ResetScreenComposition() {
+    if (HasRealVideoDriver()) {
+        BackendResetComposition();
+    }
+}
+
 bool DesktopClipboardText(std::string* utf8) {
     return HasRealVideoDriver() && BackendClipboardText(utf8);
 }

@@ -68,6 +68,13 @@ MouseButton ButtonOf(Uint8 button) {
     }
 }
 
+// SDL's text and editing events carry their text in a buffer of the size of
+// WindowEvent::text.
+void CopyEventText(const char (&text)[sizeof WindowEvent::text], WindowEvent* event) {
+    std::memcpy(event->text, text, sizeof event->text);
+    event->text[sizeof event->text - 1] = '\0';
+}
+
 WindowEvent RecordOf(const SDL_Event& sdl) {
     WindowEvent event;
     switch (sdl.type) {
@@ -90,9 +97,14 @@ WindowEvent RecordOf(const SDL_Event& sdl) {
         case SDL_TEXTINPUT:
             event.kind = WindowEventKind::Text;
             event.window = HandleOfSdlId(sdl.text.windowID);
-            static_assert(sizeof event.text == sizeof sdl.text.text);
-            std::memcpy(event.text, sdl.text.text, sizeof event.text);
-            event.text[sizeof event.text - 1] = '\0';
+            CopyEventText(sdl.text.text, &event);
+            break;
+        case SDL_TEXTEDITING:
+            event.kind = WindowEventKind::Editing;
+            event.window = HandleOfSdlId(sdl.edit.windowID);
+            CopyEventText(sdl.edit.text, &event);
+            event.editStart = sdl.edit.start;
+            event.editLength = sdl.edit.length;
             break;
         case SDL_MOUSEMOTION:
             event.kind = WindowEventKind::MouseMove;
@@ -176,6 +188,15 @@ void BackendPumpEvents(void (*sink)(const WindowEvent& event)) {
 
 bool BackendSpellsText() {
     return SDL_IsTextInputActive() == SDL_TRUE;
+}
+
+void BackendResetComposition() {
+    // Stopping text input is SDL's one way to make the desktop's input
+    // method drop what it is composing.
+    if (SDL_IsTextInputActive() == SDL_TRUE) {
+        SDL_StopTextInput();
+        SDL_StartTextInput();
+    }
 }
 
 void BackendShowCursor(bool shown) {

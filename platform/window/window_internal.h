@@ -163,6 +163,8 @@ void SyncScreenWindow(WindowRecord* window);
 void DestroyScreenWindow(WindowRecord* window);
 // True when typed characters come as text events in the desktop's layout.
 bool ScreenSpellsText();
+// The desktop's input method drops its composition.
+void ResetScreenComposition();
 // The desktop's clipboard text; false without a screen or without text.
 bool DesktopClipboardText(std::string* utf8);
 void SetDesktopClipboardText(const std::string& utf8);

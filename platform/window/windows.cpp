@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/handle_table_internal.h"
+#include "platform/ime/ime_internal.h"
 #include "platform/kernel.h"
 #include "platform/window/dc_internal.h"
 #include "platform/window/window_internal.h"
@@ -431,6 +432,7 @@ BOOL DestroyWindow(HWND handle) {
     SendMessageA(handle, WM_NCDESTROY, 0, 0);
     UnregisterInstanceWindow(window);
     DestroyScreenWindow(window);
+    ForgetInputContext(handle);
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
         // From here the HWND is refused everywhere, even once its slot holds

@@ -87,6 +87,25 @@ inline void PushKey(HWND window, SDL_Scancode code, bool down, Uint16 mod = 0) {
     SDL_PushEvent(&event);
 }
 
+// The input method's composition (UTF-8, cursor in characters) and typed
+// text, as a driver reports them.
+inline void PushEditing(HWND window, const char* utf8, int start) {
+    SDL_Event event = {};
+    event.type = SDL_TEXTEDITING;
+    event.edit.windowID = SdlIdOf(window);
+    SDL_strlcpy(event.edit.text, utf8, sizeof event.edit.text);
+    event.edit.start = start;
+    SDL_PushEvent(&event);
+}
+
+inline void PushText(HWND window, const char* utf8) {
+    SDL_Event event = {};
+    event.type = SDL_TEXTINPUT;
+    event.text.windowID = SdlIdOf(window);
+    SDL_strlcpy(event.text.text, utf8, sizeof event.text.text);
+    SDL_PushEvent(&event);
+}
+
 inline void PushWindowEvent(HWND window, Uint8 kind, int data1 = 0, int data2 = 0) {
     SDL_Event event = {};
     event.type = SDL_WINDOWEVENT;
