@@ -45,10 +45,14 @@ struct BlitPixel {
     bool alphaSource;  // direct sources only
     bool paletted;
     uint32_t index;  // paletted: the index; the colour is passed as s
+    // The stretch's rules: of the white, unmasked variants only the whole
+    // copies stay (and mode 11's green), alpha 0 skips in every mode when
+    // keyed, and copy mode blends an alpha source by its alpha when not.
+    bool stretch = false;
 };
 
-// The blit of a 32-bit or RGB565 source pixel s (a palette entry for a
-// paletted source) with alpha a onto d; nullopt leaves d untouched.
+// The blit (or stretch) of a 32-bit or RGB565 source pixel s (a palette entry
+// for a paletted source) with alpha a onto d; nullopt leaves d untouched.
 std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
 std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
 
@@ -56,6 +60,7 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
 // pixel (f and a ignored where unused; index used for paletted sources).
 std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
                                  const std::vector<uint32_t>& s, const std::vector<uint32_t>& a,
-                                 const std::vector<uint32_t>& f, const std::vector<uint32_t>& index);
+                                 const std::vector<uint32_t>& f,
+                                 const std::vector<uint32_t>& index);
 
 }  // namespace tessel::oracle

@@ -1,0 +1,157 @@
+// The stretch entry: corner order and mirroring, the hand-over of same-size
+// draws to the blit, the refusals, the 16.16 ratios, clipping without
+// shifting the image, where source, mask and destination start, the
+// parameter short-cuts and the choice of kernel family.
+#include "softrender/stretch.h"
+
+#include <algorithm>
+
+#include "foundation/math/matrix.h"
+#include "softrender/blit.h"
+#include "softrender/pixel_math.h"
+#include "softrender/stretch_internal.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr int64_t kLargestSide = 32767;  // every 16.16 value then fits in 32 bits
+
+bool DrawsInMode(uint32_t mode) {
+    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
+}
+
+// One axis of the ordered rectangle.
+struct Axis {
+    LONG start, end;
+    int direction;  // +1, or -1 where the corners came in reverse order
+};
+
+Axis OrderAxis(LONG from, LONG to) {
+    return from <= to ? Axis{from, to, 1} : Axis{to, from, -1};
+}
+
+// The ratio of destination to source pixels, 16.16, or 0 where the walk
+// cannot run: the side is too long, the ratio truncates to 0, or (for sources
+// over 65536 pixels) the last destination pixel would show a source pixel
+// past the edge.
+int32_t RatioOf(int64_t destSide, int32_t sourceSide) {
+    if (destSide > kLargestSide || sourceSide < 1) {
+        return 0;
+    }
+    const int64_t ratio = (destSide << 16) / sourceSide;
+    if (ratio == 0 || (((destSide - 1) << 16) / ratio) >= sourceSide) {
+        return 0;
+    }
+    return static_cast<int32_t>(ratio);
+}
+
+bool PairCanMeet(const MemImgBase* sb, const MemImgBase* db) {
+    return sb->colorType == db->colorType && db->paletted != 1 && db->alphaFlag != 1 &&
+           (db->colorType == kMemImgRgb565 || db->colorType == kMemImgRgb32) &&
+           (sb->paletted != 1 || sb->palette != nullptr);
+}
+
+}  // namespace
+
+void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src,
+                       const RECT* rect, int trans, const MEMIMG* mask) {
+    if (rect == nullptr || !MemImgIsValid(dest) || !MemImgIsValid(src) ||
+        (mask != nullptr && !MemImgIsValid(mask))) {
+        return;
+    }
+    const Axis ax = OrderAxis(rect->left, rect->right);
+    const Axis ay = OrderAxis(rect->top, rect->bottom);
+    const int64_t dw = int64_t{ax.end} - ax.start;
+    const int64_t dh = int64_t{ay.end} - ay.start;
+    if (dw == 0 || dh == 0) {
+        return;
+    }
+    if (dw == src->width && dh == src->height && ax.direction > 0 && ay.direction > 0) {
+        MemImgBlit(state, dest, src, ax.start, ay.start, trans, mask);
+        return;
+    }
+    const MemImgBase* db = dest->base;
+    const MemImgBase* sb = src->base;
+    if (!PairCanMeet(sb, db) || !DrawsInMode(state.blendMode)) {
+        return;
+    }
+    // A mask smaller than the source would be read past its end.
+    if (mask != nullptr && (mask->width < src->width || mask->height < src->height)) {
+        return;
+    }
+    const int32_t rx = RatioOf(dw, src->width);
+    const int32_t ry = RatioOf(dh, src->height);
+    if (rx == 0 || ry == 0) {
+        return;
+    }
+    const bool paletted = sb->paletted == 1;
+    uint32_t mode = state.blendMode;
+    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
+    if (mode == kBlendAlpha && p == 255) {
+        mode = kBlendCopy;
+    }
+    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
+        p == 0) {
+        return;
+    }
+
+    RECT r{ax.start, ay.start, ax.end, ay.end};
+    ClipRectInPlace(&r, &state.drawArea);
+    const RECT view{0, 0, dest->width, dest->height};
+    ClipRectInPlace(&r, &view);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    if (w == 0 || h == 0) {
+        return;
+    }
+
+    const bool alphaSource = !paletted && sb->alphaFlag == 1;
+    const bool strict =
+        soft::WalksStrictly(mode, p, mask != nullptr, soft::IsWhite(state.brightness), alphaSource);
+    const soft::AxisStart sx = soft::StartOfAxis(r.left - ax.start, rx, strict);
+    const soft::AxisStart sy = soft::StartOfAxis(r.top - ay.start, ry, strict);
+    const int column = ax.direction > 0 ? sx.index : src->width - 1 - sx.index;
+    const int row = ay.direction > 0 ? sy.index : src->height - 1 - sy.index;
+    const int srcBytes = sb->format->bytes;
+    const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
+
+    soft::StretchSetup setup{};
+    soft::StretchCall& c = setup.call;
+    c.width = w;
+    c.height = h;
+    c.src = src->pixels + int64_t{row} * sb->pitch + int64_t{column} * srcBytes;
+    c.srcStep = ptrdiff_t{srcBytes} * ax.direction;
+    c.srcRowStep = ptrdiff_t{sb->pitch} * ay.direction;
+    c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
+    c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
+    const BlendTables* tables = state.tables != nullptr ? state.tables : &g_blendTables;
+    if (mask != nullptr) {
+        const int32_t maskPitch = mask->base->pitch;
+        c.mask = mask->pixels + int64_t{row} * maskPitch + column;
+        c.maskStep = ax.direction;
+        c.maskRowStep = ptrdiff_t{maskPitch} * ay.direction;
+        c.maskFactor = tables->maskFactor;
+    }
+    c.rx = rx;
+    c.ry = ry;
+    c.ax0 = sx.acc;
+    c.ay0 = sy.acc;
+    setup.mode = mode;
+    setup.p = p;
+    setup.brightness = state.brightness;
+    setup.trans = trans != 0;
+    setup.key = sb->transparent;
+    setup.alphaSource = alphaSource;
+    setup.srcBytes = srcBytes;
+    setup.palette = paletted ? sb->palette : nullptr;
+    setup.tables = tables;
+    setup.strict = strict;
+    if (db->colorType == kMemImgRgb32) {
+        soft::Stretch32(setup);
+    } else {
+        soft::Stretch565(setup);
+    }
+}
+
+}  // namespace tessel
