@@ -36,7 +36,7 @@ void Stretch565(const StretchSetup& setup);
 
 // Draws and returns true when a fast path covers the call (white, unmasked
 // draws of the game's common kinds); false leaves it to the general kernels.
-bool StretchFastPath(const StretchSetup& setup);
+bool StretchFastPath(const StretchSetup& setup, int dstBytes);
 
 // For tests: 0 turns the fast paths off so that the general kernels draw.
 extern int g_stretchUseFastPaths;

@@ -125,8 +125,9 @@ void ByKind(const StretchSetup& s, const typename D::Consts& k) {
     run(typename D::Direct{});
 }
 
-bool TryFastPath(const StretchSetup& s, bool white) {
-    return g_stretchUseFastPaths != 0 && white && s.call.mask == nullptr && StretchFastPath(s);
+bool TryFastPath(const StretchSetup& s, bool white, int dstBytes) {
+    return g_stretchUseFastPaths != 0 && white && s.call.mask == nullptr &&
+           StretchFastPath(s, dstBytes);
 }
 
 }  // namespace
@@ -140,7 +141,7 @@ void Stretch32(const StretchSetup& s) {
     for (int ch = 0; ch < 3; ++ch) {
         k.bright[ch] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * ch)) & 0xFF);
     }
-    if (TryFastPath(s, k.white)) {
+    if (TryFastPath(s, k.white, 4)) {
         return;
     }
     ByKind<Depth32>(s, k);
@@ -157,7 +158,7 @@ void Stretch565(const StretchSetup& s) {
     for (int i = 0; i < 3; ++i) {
         k.bright[i] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * i)) & 0xFF);
     }
-    if (TryFastPath(s, k.white)) {
+    if (TryFastPath(s, k.white, 2)) {
         return;
     }
     ByKind<Depth565>(s, k);
