@@ -18,6 +18,60 @@ bool TakesRunTablePath(const MEMIMG* src, int clippedWidth, int clippedHeight, i
            src->width == base->width && src->height == base->height && src->pixels == base->pixels;
 }
 
+namespace {
+
+bool HasKernel(uint32_t mode) {
+    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
+}
+
+}  // namespace
+
+bool ImagesMeet(const MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask) {
+    if (!MemImgIsValid(dest) || !MemImgIsValid(src) || (mask != nullptr && !MemImgIsValid(mask))) {
+        return false;
+    }
+    const MemImgBase* db = dest->base;
+    const MemImgBase* sb = src->base;
+    if (sb->colorType != db->colorType || db->paletted == 1 || db->alphaFlag == 1) {
+        return false;
+    }
+    if (db->colorType != kMemImgRgb565 && db->colorType != kMemImgRgb32) {
+        return false;
+    }
+    if (sb->paletted == 1 && sb->palette == nullptr) {
+        return false;
+    }
+    // A mask smaller than the source would be read past its end.
+    return mask == nullptr || (mask->width >= src->width && mask->height >= src->height);
+}
+
+bool RuleOf(const SoftDrawState& state, const MEMIMG* src, int trans, DrawRule* rule) {
+    const MemImgBase* sb = src->base;
+    uint32_t mode = state.blendMode;
+    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
+    const bool paletted = sb->paletted == 1;
+    if (!HasKernel(mode)) {
+        return false;
+    }
+    if (mode == kBlendAlpha && p == 255) {
+        mode = kBlendCopy;
+    }
+    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
+        p == 0) {
+        return false;
+    }
+    rule->mode = mode;
+    rule->p = p;
+    rule->brightness = state.brightness;
+    rule->trans = trans != 0;
+    rule->key = sb->transparent;
+    rule->alphaSource = !paletted && sb->alphaFlag == 1;
+    rule->srcBytes = sb->format->bytes;
+    rule->palette = paletted ? sb->palette : nullptr;
+    rule->tables = state.tables != nullptr ? state.tables : &g_blendTables;
+    return true;
+}
+
 }  // namespace soft
 
 namespace {
@@ -26,24 +80,12 @@ LONG ClampToLong(int64_t v) {
     return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-bool HasKernel(uint32_t mode) {
-    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
-}
-
 }  // namespace
 
 void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int x, int y,
                 int trans, const MEMIMG* mask) {
-    if (!MemImgIsValid(dest) || !MemImgIsValid(src) || (mask != nullptr && !MemImgIsValid(mask))) {
-        return;
-    }
-    const MemImgBase* db = dest->base;
-    const MemImgBase* sb = src->base;
-    if (sb->colorType != db->colorType || db->paletted == 1 || db->alphaFlag == 1) {
-        return;
-    }
-    // A mask smaller than the source would be read past its end.
-    if (mask != nullptr && (mask->width < src->width || mask->height < src->height)) {
+    soft::BlitSetup setup{};
+    if (!soft::ImagesMeet(dest, src, mask) || !soft::RuleOf(state, src, trans, &setup)) {
         return;
     }
     RECT r{x, y, ClampToLong(int64_t{x} + src->width), ClampToLong(int64_t{y} + src->height)};
@@ -55,30 +97,15 @@ void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int
     if (w == 0 || h == 0) {
         return;
     }
-    if (db->colorType != kMemImgRgb565 && db->colorType != kMemImgRgb32) {
-        return;
-    }
-    uint32_t mode = state.blendMode;
-    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const bool paletted = sb->paletted == 1;
-    if (!HasKernel(mode) || (paletted && sb->palette == nullptr)) {
-        return;
-    }
-    if (mode == kBlendAlpha && p == 255) {
-        mode = kBlendCopy;
-    }
-    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
-        p == 0) {
-        return;
-    }
     // The run-table kernels are not built yet; soft::TakesRunTablePath guards
     // them, and every draw runs the general kernels meanwhile.
 
     const int sx = r.left - x;
     const int sy = r.top - y;
-    const int srcBytes = sb->format->bytes;
+    const MemImgBase* db = dest->base;
+    const MemImgBase* sb = src->base;
+    const int srcBytes = setup.srcBytes;
     const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
-    soft::BlitSetup setup{};
     soft::BlitCall& c = setup.call;
     c.width = w;
     c.height = h;
@@ -86,22 +113,12 @@ void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int
     c.srcSkip = sb->pitch - ptrdiff_t{srcBytes} * w;
     c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
     c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
-    const BlendTables* tables = state.tables != nullptr ? state.tables : &g_blendTables;
     if (mask != nullptr) {
         const int32_t maskPitch = mask->base->pitch;
         c.mask = mask->pixels + int64_t{sy} * maskPitch + sx;
         c.maskSkip = maskPitch - ptrdiff_t{w};
-        c.maskFactor = tables->maskFactor;
+        c.maskFactor = setup.tables->maskFactor;
     }
-    setup.mode = mode;
-    setup.p = p;
-    setup.brightness = state.brightness;
-    setup.trans = trans != 0;
-    setup.key = sb->transparent;
-    setup.alphaSource = !paletted && sb->alphaFlag == 1;
-    setup.srcBytes = srcBytes;
-    setup.palette = paletted ? sb->palette : nullptr;
-    setup.tables = tables;
     if (db->colorType == kMemImgRgb32) {
         soft::Blit32(setup);
     } else {

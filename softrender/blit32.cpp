@@ -70,14 +70,7 @@ void Choose32(const BlitSetup& s, const Consts32& k, Fetch fetch, Skip skip, Alp
 }  // namespace
 
 void Blit32(const BlitSetup& s) {
-    const BlendTables& t = *s.tables;
-    Consts32 k{};
-    k.p = s.p;
-    k.scaleP = ScaleRow(t, s.p);
-    k.white = IsWhite(s.brightness);
-    for (int ch = 0; ch < 3; ++ch) {
-        k.bright[ch] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * ch)) & 0xFF);
-    }
+    const Consts32 k = MakeConsts32(*s.tables, s.p, s.brightness);
     if (s.palette != nullptr) {
         const FetchPalette<4> fetch{s.palette};
         // A transparent value above 255 matches no index.

@@ -87,16 +87,7 @@ void Choose565(const BlitSetup& s, const Consts565& k, Fetch fetch, Skip skip, A
 }  // namespace
 
 void Blit565(const BlitSetup& s) {
-    const BlendTables& t = *s.tables;
-    Consts565 k{};
-    k.p = s.p;
-    k.scaleP = ScaleRow(t, s.p);
-    k.delta = DeltaRow(t, s.p);
-    k.mix = MixBlock(t, s.p);
-    k.white = IsWhite(s.brightness);
-    for (int i = 0; i < 3; ++i) {
-        k.bright[i] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * i)) & 0xFF);
-    }
+    const Consts565 k = MakeConsts565(*s.tables, s.p, s.brightness);
     if (s.palette != nullptr) {
         const FetchPalette<2> fetch{s.palette};
         if (s.trans && s.key <= 255) {

@@ -20,6 +20,19 @@ struct Consts32 {
     bool white;
 };
 
+// The constant block of a draw: the parameter's row, and the brightness rows
+// (the identity row where white).
+inline Consts32 MakeConsts32(const BlendTables& t, uint32_t p, uint32_t brightness) {
+    Consts32 k{};
+    k.p = p;
+    k.scaleP = ScaleRow(t, p);
+    k.white = IsWhite(brightness);
+    for (int ch = 0; ch < 3; ++ch) {
+        k.bright[ch] = ScaleRow(t, k.white ? 255 : (brightness >> (8 * ch)) & 0xFF);
+    }
+    return k;
+}
+
 inline uint32_t Channel(uint32_t v, int ch) {
     return (v >> (8 * ch)) & 0xFF;
 }

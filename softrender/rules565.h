@@ -23,6 +23,21 @@ struct Consts565 {
     bool white;
 };
 
+// The constant block of a draw: the parameter's rows and block, and the
+// brightness rows (the identity row where white).
+inline Consts565 MakeConsts565(const BlendTables& t, uint32_t p, uint32_t brightness) {
+    Consts565 k{};
+    k.p = p;
+    k.scaleP = ScaleRow(t, p);
+    k.delta = DeltaRow(t, p);
+    k.mix = MixBlock(t, p);
+    k.white = IsWhite(brightness);
+    for (int i = 0; i < 3; ++i) {
+        k.bright[i] = ScaleRow(t, k.white ? 255 : (brightness >> (8 * i)) & 0xFF);
+    }
+    return k;
+}
+
 // Field i: 0 blue (bits 0-4), 1 green (5-10), 2 red (11-15).
 constexpr int kFieldShift[3] = {0, 5, 11};
 constexpr int kFieldBits[3] = {5, 6, 5};

@@ -17,10 +17,6 @@ namespace {
 
 constexpr int64_t kLargestSide = 32767;  // every 16.16 value then fits in 32 bits
 
-bool DrawsInMode(uint32_t mode) {
-    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
-}
-
 // One axis of the ordered rectangle.
 struct Axis {
     LONG start, end;
@@ -46,18 +42,11 @@ int32_t RatioOf(int64_t destSide, int32_t sourceSide) {
     return static_cast<int32_t>(ratio);
 }
 
-bool PairCanMeet(const MemImgBase* sb, const MemImgBase* db) {
-    return sb->colorType == db->colorType && db->paletted != 1 && db->alphaFlag != 1 &&
-           (db->colorType == kMemImgRgb565 || db->colorType == kMemImgRgb32) &&
-           (sb->paletted != 1 || sb->palette != nullptr);
-}
-
 }  // namespace
 
 void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src,
                        const RECT* rect, int trans, const MEMIMG* mask) {
-    if (rect == nullptr || !MemImgIsValid(dest) || !MemImgIsValid(src) ||
-        (mask != nullptr && !MemImgIsValid(mask))) {
+    if (rect == nullptr || !MemImgIsValid(src)) {
         return;
     }
     const Axis ax = OrderAxis(rect->left, rect->right);
@@ -71,28 +60,13 @@ void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* s
         MemImgBlit(state, dest, src, ax.start, ay.start, trans, mask);
         return;
     }
-    const MemImgBase* db = dest->base;
-    const MemImgBase* sb = src->base;
-    if (!PairCanMeet(sb, db) || !DrawsInMode(state.blendMode)) {
-        return;
-    }
-    // A mask smaller than the source would be read past its end.
-    if (mask != nullptr && (mask->width < src->width || mask->height < src->height)) {
+    soft::StretchSetup setup{};
+    if (!soft::ImagesMeet(dest, src, mask) || !soft::RuleOf(state, src, trans, &setup)) {
         return;
     }
     const int32_t rx = RatioOf(dw, src->width);
     const int32_t ry = RatioOf(dh, src->height);
     if (rx == 0 || ry == 0) {
-        return;
-    }
-    const bool paletted = sb->paletted == 1;
-    uint32_t mode = state.blendMode;
-    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    if (mode == kBlendAlpha && p == 255) {
-        mode = kBlendCopy;
-    }
-    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
-        p == 0) {
         return;
     }
 
@@ -106,17 +80,16 @@ void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* s
         return;
     }
 
-    const bool alphaSource = !paletted && sb->alphaFlag == 1;
-    const bool strict =
-        soft::WalksStrictly(mode, p, mask != nullptr, soft::IsWhite(state.brightness), alphaSource);
-    const soft::AxisStart sx = soft::StartOfAxis(r.left - ax.start, rx, strict);
-    const soft::AxisStart sy = soft::StartOfAxis(r.top - ay.start, ry, strict);
+    setup.strict = soft::WalksStrictly(setup.mode, setup.p, mask != nullptr,
+                                       soft::IsWhite(setup.brightness), setup.alphaSource);
+    const soft::AxisStart sx = soft::StartOfAxis(r.left - ax.start, rx, setup.strict);
+    const soft::AxisStart sy = soft::StartOfAxis(r.top - ay.start, ry, setup.strict);
     const int column = ax.direction > 0 ? sx.index : src->width - 1 - sx.index;
     const int row = ay.direction > 0 ? sy.index : src->height - 1 - sy.index;
-    const int srcBytes = sb->format->bytes;
+    const MemImgBase* db = dest->base;
+    const MemImgBase* sb = src->base;
+    const int srcBytes = setup.srcBytes;
     const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
-
-    soft::StretchSetup setup{};
     soft::StretchCall& c = setup.call;
     c.width = w;
     c.height = h;
@@ -125,28 +98,17 @@ void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* s
     c.srcRowStep = ptrdiff_t{sb->pitch} * ay.direction;
     c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
     c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
-    const BlendTables* tables = state.tables != nullptr ? state.tables : &g_blendTables;
     if (mask != nullptr) {
         const int32_t maskPitch = mask->base->pitch;
         c.mask = mask->pixels + int64_t{row} * maskPitch + column;
         c.maskStep = ax.direction;
         c.maskRowStep = ptrdiff_t{maskPitch} * ay.direction;
-        c.maskFactor = tables->maskFactor;
+        c.maskFactor = setup.tables->maskFactor;
     }
     c.rx = rx;
     c.ry = ry;
     c.ax0 = sx.acc;
     c.ay0 = sy.acc;
-    setup.mode = mode;
-    setup.p = p;
-    setup.brightness = state.brightness;
-    setup.trans = trans != 0;
-    setup.key = sb->transparent;
-    setup.alphaSource = alphaSource;
-    setup.srcBytes = srcBytes;
-    setup.palette = paletted ? sb->palette : nullptr;
-    setup.tables = tables;
-    setup.strict = strict;
     if (db->colorType == kMemImgRgb32) {
         soft::Stretch32(setup);
     } else {

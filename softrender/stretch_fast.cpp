@@ -155,18 +155,12 @@ bool ThroughBlitRows(const StretchSetup& s, const ptrdiff_t* offsets) {
     const StretchCall& c = s.call;
     std::vector<uint8_t> scratch(size_t(c.width) * Bytes);
     BlitSetup blit{};
+    static_cast<DrawRule&>(blit) = s;
+    blit.srcBytes = Bytes;
     blit.call.width = c.width;
     blit.call.src = scratch.data();
     blit.call.srcSkip = -ptrdiff_t{Bytes} * c.width;  // every row reads the scratch row again
     blit.call.dstSkip = c.dstSkip;
-    blit.mode = s.mode;
-    blit.p = s.p;
-    blit.brightness = s.brightness;
-    blit.trans = s.trans;
-    blit.key = s.key;
-    blit.alphaSource = s.alphaSource;
-    blit.srcBytes = Bytes;
-    blit.tables = s.tables;
     bool drawn = true;
     const Gather32 wide(offsets, Bytes == 4 ? c.width : 0);
     ForEachSourceRow<Strict>(c, [&](const uint8_t* srcRow, int y, int rows) {

@@ -4,23 +4,14 @@
 
 #include <cstdint>
 
-#include "graphics/memimg/blend_tables.h"
+#include "softrender/blit_internal.h"
 #include "softrender/draw_state.h"
 #include "softrender/stretch_walk.h"
 
 namespace tessel::soft {
 
-struct StretchSetup {
+struct StretchSetup : DrawRule {
     StretchCall call;
-    uint32_t mode;  // 0 to 4, 10 or 11, after the short-cuts (mode 1 at 255 is 0)
-    uint32_t p;
-    uint32_t brightness;
-    bool trans;
-    uint32_t key;            // the source's transparent value
-    bool alphaSource;        // the source base's alpha flag is exactly 1 (direct sources)
-    int srcBytes;            // bytes a direct source pixel takes
-    const uint8_t* palette;  // the source's own palette, or null for direct sources
-    const BlendTables* tables;
     bool strict;  // the walk advances by the strict rule
 };
 

@@ -133,14 +133,7 @@ bool TryFastPath(const StretchSetup& s, bool white, int dstBytes) {
 }  // namespace
 
 void Stretch32(const StretchSetup& s) {
-    const BlendTables& t = *s.tables;
-    Consts32 k{};
-    k.p = s.p;
-    k.scaleP = ScaleRow(t, s.p);
-    k.white = IsWhite(s.brightness);
-    for (int ch = 0; ch < 3; ++ch) {
-        k.bright[ch] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * ch)) & 0xFF);
-    }
+    const Consts32 k = MakeConsts32(*s.tables, s.p, s.brightness);
     if (TryFastPath(s, k.white, 4)) {
         return;
     }
@@ -148,16 +141,7 @@ void Stretch32(const StretchSetup& s) {
 }
 
 void Stretch565(const StretchSetup& s) {
-    const BlendTables& t = *s.tables;
-    Consts565 k{};
-    k.p = s.p;
-    k.scaleP = ScaleRow(t, s.p);
-    k.delta = DeltaRow(t, s.p);
-    k.mix = MixBlock(t, s.p);
-    k.white = IsWhite(s.brightness);
-    for (int i = 0; i < 3; ++i) {
-        k.bright[i] = ScaleRow(t, k.white ? 255 : (s.brightness >> (8 * i)) & 0xFF);
-    }
+    const Consts565 k = MakeConsts565(*s.tables, s.p, s.brightness);
     if (TryFastPath(s, k.white, 2)) {
         return;
     }
