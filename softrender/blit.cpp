@@ -45,6 +45,13 @@ bool ImagesMeet(const MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask) {
     return mask == nullptr || (mask->width >= src->width && mask->height >= src->height);
 }
 
+bool ClipToDrawArea(const SoftDrawState& state, const MEMIMG* dest, RECT* r) {
+    ClipRectInPlace(r, &state.drawArea);
+    const RECT view{0, 0, dest->width, dest->height};
+    ClipRectInPlace(r, &view);
+    return r->right > r->left && r->bottom > r->top;
+}
+
 bool RuleOf(const SoftDrawState& state, const MEMIMG* src, int trans, DrawRule* rule) {
     const MemImgBase* sb = src->base;
     uint32_t mode = state.blendMode;
@@ -89,37 +96,29 @@ void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int
         return;
     }
     RECT r{x, y, ClampToLong(int64_t{x} + src->width), ClampToLong(int64_t{y} + src->height)};
-    ClipRectInPlace(&r, &state.drawArea);
-    const RECT view{0, 0, dest->width, dest->height};
-    ClipRectInPlace(&r, &view);
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
-    if (w == 0 || h == 0) {
+    if (!soft::ClipToDrawArea(state, dest, &r)) {
         return;
     }
     // The run-table kernels are not built yet; soft::TakesRunTablePath guards
     // them, and every draw runs the general kernels meanwhile.
 
+    const int w = r.right - r.left;
     const int sx = r.left - x;
     const int sy = r.top - y;
-    const MemImgBase* db = dest->base;
-    const MemImgBase* sb = src->base;
-    const int srcBytes = setup.srcBytes;
-    const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
+    const int dstBytes = soft::DestBytes(dest);
     soft::BlitCall& c = setup.call;
     c.width = w;
-    c.height = h;
-    c.src = src->pixels + int64_t{sy} * sb->pitch + int64_t{sx} * srcBytes;
-    c.srcSkip = sb->pitch - ptrdiff_t{srcBytes} * w;
-    c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
-    c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
+    c.height = r.bottom - r.top;
+    c.src = soft::PixelAt(src, sx, sy, setup.srcBytes);
+    c.srcSkip = src->base->pitch - ptrdiff_t{setup.srcBytes} * w;
+    c.dst = soft::PixelAt(dest, r.left, r.top, dstBytes);
+    c.dstSkip = dest->base->pitch - ptrdiff_t{dstBytes} * w;
     if (mask != nullptr) {
-        const int32_t maskPitch = mask->base->pitch;
-        c.mask = mask->pixels + int64_t{sy} * maskPitch + sx;
-        c.maskSkip = maskPitch - ptrdiff_t{w};
+        c.mask = soft::PixelAt(mask, sx, sy, 1);
+        c.maskSkip = mask->base->pitch - ptrdiff_t{w};
         c.maskFactor = setup.tables->maskFactor;
     }
-    if (db->colorType == kMemImgRgb32) {
+    if (dstBytes == 4) {
         soft::Blit32(setup);
     } else {
         soft::Blit565(setup);

@@ -35,6 +35,21 @@ struct BlitSetup : DrawRule {
 // source. False draws nothing.
 bool ImagesMeet(const MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask);
 
+// Clips r to the draw area and to the destination view; false when nothing
+// is left.
+bool ClipToDrawArea(const SoftDrawState& state, const MEMIMG* dest, RECT* r);
+
+// The first byte of pixel (x, y) of a view, `bytes` bytes a pixel, rows its
+// base's pitch apart.
+inline uint8_t* PixelAt(const MEMIMG* image, int x, int y, int bytes) {
+    return image->pixels + int64_t{y} * image->base->pitch + int64_t{x} * bytes;
+}
+
+// Bytes a destination pixel takes.
+inline int DestBytes(const MEMIMG* dest) {
+    return dest->base->colorType == kMemImgRgb32 ? 4 : 2;
+}
+
 // The draw's rule from the draw settings, the source and trans, after the
 // parameter short-cuts; false when the mode has no kernel or the short-cuts
 // draw nothing.

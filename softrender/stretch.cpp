@@ -4,9 +4,6 @@
 // parameter short-cuts and the choice of kernel family.
 #include "softrender/stretch.h"
 
-#include <algorithm>
-
-#include "foundation/math/matrix.h"
 #include "softrender/blit.h"
 #include "softrender/pixel_math.h"
 #include "softrender/stretch_internal.h"
@@ -71,12 +68,7 @@ void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* s
     }
 
     RECT r{ax.start, ay.start, ax.end, ay.end};
-    ClipRectInPlace(&r, &state.drawArea);
-    const RECT view{0, 0, dest->width, dest->height};
-    ClipRectInPlace(&r, &view);
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
-    if (w == 0 || h == 0) {
+    if (!soft::ClipToDrawArea(state, dest, &r)) {
         return;
     }
 
@@ -86,30 +78,26 @@ void MemImgStretchBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* s
     const soft::AxisStart sy = soft::StartOfAxis(r.top - ay.start, ry, setup.strict);
     const int column = ax.direction > 0 ? sx.index : src->width - 1 - sx.index;
     const int row = ay.direction > 0 ? sy.index : src->height - 1 - sy.index;
-    const MemImgBase* db = dest->base;
-    const MemImgBase* sb = src->base;
-    const int srcBytes = setup.srcBytes;
-    const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
+    const int dstBytes = soft::DestBytes(dest);
     soft::StretchCall& c = setup.call;
-    c.width = w;
-    c.height = h;
-    c.src = src->pixels + int64_t{row} * sb->pitch + int64_t{column} * srcBytes;
-    c.srcStep = ptrdiff_t{srcBytes} * ax.direction;
-    c.srcRowStep = ptrdiff_t{sb->pitch} * ay.direction;
-    c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
-    c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
+    c.width = r.right - r.left;
+    c.height = r.bottom - r.top;
+    c.src = soft::PixelAt(src, column, row, setup.srcBytes);
+    c.srcStep = ptrdiff_t{setup.srcBytes} * ax.direction;
+    c.srcRowStep = ptrdiff_t{src->base->pitch} * ay.direction;
+    c.dst = soft::PixelAt(dest, r.left, r.top, dstBytes);
+    c.dstSkip = dest->base->pitch - ptrdiff_t{dstBytes} * c.width;
     if (mask != nullptr) {
-        const int32_t maskPitch = mask->base->pitch;
-        c.mask = mask->pixels + int64_t{row} * maskPitch + column;
+        c.mask = soft::PixelAt(mask, column, row, 1);
         c.maskStep = ax.direction;
-        c.maskRowStep = ptrdiff_t{maskPitch} * ay.direction;
+        c.maskRowStep = ptrdiff_t{mask->base->pitch} * ay.direction;
         c.maskFactor = setup.tables->maskFactor;
     }
     c.rx = rx;
     c.ry = ry;
     c.ax0 = sx.acc;
     c.ay0 = sy.acc;
-    if (db->colorType == kMemImgRgb32) {
+    if (dstBytes == 4) {
         soft::Stretch32(setup);
     } else {
         soft::Stretch565(setup);

@@ -287,25 +287,17 @@ TEST(Blit, ReadsNothingBeyondTheSourceOrTheMask) {
     for (int round = 0; round < 400; ++round) {
         const kit::Source kind = static_cast<kit::Source>(random.Below(6));
         const int sw = random.Between(1, 9), sh = random.Between(1, 5);
-        const int bytes = MemImgBytesPerPixel(kit::ColourTypeOf(kind), kit::HasAlpha(kind),
-                                              kit::IsPaletted(kind));
-        MEMIMG src{}, mask{};
-        ASSERT_EQ(MemImgCreate(&src, sw, sh, sw * bytes, 0, int(kit::ColourTypeOf(kind)),
-                               kit::IsPaletted(kind), kit::HasAlpha(kind), 0, nullptr),
-                  0);
-        ASSERT_EQ(MemImgCreate(&mask, sw, sh, sw, 0, kMemImgGray8, 0, 0, 0, nullptr), 0);
-        std::memset(src.pixels, 0x11 * (round % 7), size_t(sw) * bytes * sh);
-        std::memset(mask.pixels, 0x80, size_t(sw) * sh);
+        kit::TightSource src(kind, sw, sh, uint8_t(0x11 * (round % 7)));
+        ASSERT_TRUE(src.made());
         kit::GuardedImage dest(kit::ColourTypeOf(kind), 12, 8);
         SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, 12, 8});
         state.blendMode = std::array<uint32_t, 7>{0, 1, 2, 3, 4, 10, 11}[random.Below(7)];
         state.blendParam = random.Below(2) ? 255 : int(random.Byte());
         state.brightness = random.Below(2) ? 0xFFFFFF : 0x808080;
-        MemImgBlit(state, dest.image(), &src, random.Between(-sw, 12), random.Between(-sh, 8),
-                   int(random.Below(2)), random.Below(2) ? &mask : nullptr);
+        MemImgBlit(state, dest.image(), src.image(), random.Between(-sw, 12),
+                   random.Between(-sh, 8), int(random.Below(2)),
+                   random.Below(2) ? src.mask() : nullptr);
         EXPECT_TRUE(dest.GuardsIntact());
-        MemImgRelease(&src);
-        MemImgRelease(&mask);
     }
 }
 

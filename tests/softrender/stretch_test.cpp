@@ -448,15 +448,8 @@ TEST(Stretch, ReadsNothingBeyondTheSourceOrTheMask) {
     for (int round = 0; round < 600; ++round) {
         const Source kind = kKinds[random.Below(6)];
         const int sw = random.Between(1, 9), sh = random.Between(1, 6);
-        const int bytes = MemImgBytesPerPixel(kit::ColourTypeOf(kind), kit::HasAlpha(kind),
-                                              kit::IsPaletted(kind));
-        MEMIMG src{}, mask{};
-        ASSERT_EQ(MemImgCreate(&src, sw, sh, sw * bytes, 0, int(kit::ColourTypeOf(kind)),
-                               kit::IsPaletted(kind), kit::HasAlpha(kind), 0, nullptr),
-                  0);
-        ASSERT_EQ(MemImgCreate(&mask, sw, sh, sw, 0, kMemImgGray8, 0, 0, 0, nullptr), 0);
-        std::memset(src.pixels, 0x11 * (round % 7), size_t(sw) * bytes * sh);
-        std::memset(mask.pixels, 0x80, size_t(sw) * sh);
+        kit::TightSource src(kind, sw, sh, uint8_t(0x11 * (round % 7)));
+        ASSERT_TRUE(src.made());
         kit::GuardedImage dest(kit::ColourTypeOf(kind), 14, 10);
         SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, 14, 10});
         state.blendMode = std::array<uint32_t, 7>{0, 1, 2, 3, 4, 10, 11}[random.Below(7)];
@@ -464,11 +457,9 @@ TEST(Stretch, ReadsNothingBeyondTheSourceOrTheMask) {
         state.brightness = random.Below(2) ? 0xFFFFFF : 0x808080;
         const RECT rect{random.Between(-4, 16), random.Between(-4, 12), random.Between(-4, 16),
                         random.Between(-4, 12)};
-        MemImgStretchBlit(state, dest.image(), &src, &rect, int(random.Below(2)),
-                          random.Below(2) ? &mask : nullptr);
+        MemImgStretchBlit(state, dest.image(), src.image(), &rect, int(random.Below(2)),
+                          random.Below(2) ? src.mask() : nullptr);
         EXPECT_TRUE(dest.GuardsIntact());
-        MemImgRelease(&src);
-        MemImgRelease(&mask);
     }
 }
 
