@@ -4,11 +4,13 @@
 // size (the memory speed the copy is measured against); then 64x64 sprites
 // with alpha stretched 2x in copy mode with the transparent flag on (each
 // pixel blended by its alpha), beside SDL_BlitScaled with
-// SDL_BLENDMODE_BLEND. Destination pixels per second, one core.
+// SDL_BLENDMODE_BLEND, and two draws of the general kernels (an add, and a
+// blend with a blend mask). Destination pixels per second, one core.
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -123,22 +125,34 @@ void MemoryCopy(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
 }
 
+// Args: 0 the alpha sprite in copy mode, keyed (beside SDL); 1 the add of
+// mode 2 at 200 and 2 the blend of mode 1 at 200 with a blend mask, both of a
+// keyed sprite without alpha, through the general kernels.
 void SoftSprites(benchmark::State& state) {
-    MEMIMG sprite{}, target{};
-    MemImgCreate(&sprite, kSprite, kSprite, -1, 0, kMemImgRgb32, 0, 1, 0, nullptr);
+    const int kind = static_cast<int>(state.range(0));
+    MEMIMG sprite{}, target{}, mask{};
+    MemImgCreate(&sprite, kSprite, kSprite, -1, 0, kMemImgRgb32, 0, kind == 0 ? 1 : 0, 0, nullptr);
     MemImgCreate(&target, kFrameWidth, kFrameHeight, -1, 0, kMemImgRgb32, 0, 0, 0, nullptr);
+    MemImgCreate(&mask, kSprite, kSprite, -1, 0, kMemImgGray8, 0, 0, 0, nullptr);
     WriteRows(sprite.pixels, sprite.base->pitch, SpritePixels(), kSprite);
+    for (int y = 0; y < kSprite; ++y) {
+        std::memset(mask.pixels + y * mask.base->pitch, y * 255 / kSprite, size_t(kSprite));
+    }
+    MemImgBuildFadeTable(128, 255);
     std::memset(target.pixels, 0x30, size_t(target.base->pitch) * kFrameHeight);
-    const SoftDrawState draw = DefaultSoftDrawState(RECT{0, 0, kFrameWidth, kFrameHeight});
+    SoftDrawState draw = DefaultSoftDrawState(RECT{0, 0, kFrameWidth, kFrameHeight});
+    draw.blendMode = std::array<uint32_t, 3>{kBlendCopy, kBlendAdd, kBlendAlpha}[kind];
+    draw.blendParam = 200;
     const std::vector<Place> places = SpritePlaces(2 * kSprite, kFrameWidth, kFrameHeight);
     for (auto _ : state) {
         for (const Place& p : places) {
             const RECT rect{p.x, p.y, p.x + 2 * kSprite, p.y + 2 * kSprite};
-            MemImgStretchBlit(draw, &target, &sprite, &rect, 1, nullptr);
+            MemImgStretchBlit(draw, &target, &sprite, &rect, 1, kind == 2 ? &mask : nullptr);
         }
         benchmark::DoNotOptimize(target.pixels[0]);
     }
     state.SetItemsProcessed(state.iterations() * kSprites * 4 * kSprite * kSprite);
+    MemImgRelease(&mask);
     MemImgRelease(&target);
     MemImgRelease(&sprite);
 }
@@ -174,8 +188,10 @@ void PrintSummary(const softbench::RateReporter& r) {
         softbench::PrintRow("against a memcpy of the destination", ours, r.Mpx("MemoryCopy/" + s));
     }
     softbench::PrintHeader("64x64 alpha sprites stretched 2x", "SDL Mpx/s");
-    softbench::PrintRow("alpha blend against SDL_BlitScaled", r.Mpx("SoftSprites"),
+    softbench::PrintRow("alpha blend against SDL_BlitScaled", r.Mpx("SoftSprites/0"),
                         r.Mpx("SdlSprites"));
+    softbench::PrintRow("add (mode 2, p 200), keyed", r.Mpx("SoftSprites/1"), 0);
+    softbench::PrintRow("mode 1, p 200, with a blend mask", r.Mpx("SoftSprites/2"), 0);
 }
 
 }  // namespace
@@ -189,7 +205,9 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("SdlFrame", SdlFrame)->Args({w, h, 1});
         benchmark::RegisterBenchmark("MemoryCopy", MemoryCopy)->Args({w, h});
     }
-    benchmark::RegisterBenchmark("SoftSprites", SoftSprites);
+    for (int kind = 0; kind < 3; ++kind) {
+        benchmark::RegisterBenchmark("SoftSprites", SoftSprites)->Arg(kind);
+    }
     benchmark::RegisterBenchmark("SdlSprites", SdlSprites);
     softbench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
