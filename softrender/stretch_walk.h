@@ -122,7 +122,7 @@ void WalkStretch(const StretchCall& c, Fetch fetch, Skip skip, Op op) {
 // pixel of a row (width entries), by the same walk.
 template <bool Strict>
 void ColumnOffsets(const StretchCall& c, ptrdiff_t* out) {
-    const uint8_t* unused = nullptr;
+    const uint8_t* noMask = nullptr;
     ptrdiff_t at = 0;
     int32_t ax = c.ax0;
     for (int x = 0; x < c.width; ++x) {
@@ -132,7 +132,7 @@ void ColumnOffsets(const StretchCall& c, ptrdiff_t* out) {
         }
         ax -= kStretchOne;
         if (ax <= 0) {
-            AdvanceAxis<Strict, false>(ax, c.rx, at, c.srcStep, unused, 0);
+            AdvanceAxis<Strict, false>(ax, c.rx, at, c.srcStep, noMask, 0);
         }
     }
 }

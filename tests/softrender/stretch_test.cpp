@@ -1,7 +1,10 @@
-// The stretch blit: where each source pixel lands under both advance rules
-// (worked mapping tables, mirrored and clipped), random scenes against the
-// oracle, clipping invariance, the hand-over of same-size draws to the blit,
-// the refusals and guard bands.
+// The stretch blit against the walk's worked tables, the oracle and the blit.
+//
+// Routes: where each source pixel lands under both advance rules (mirrored and
+// clipped); random scenes and every variant against the oracle; clipping
+// invariance; same-size draws equal the blit; the kernels' own numbers; the
+// refusals, ratios the walk cannot run, guard bands and reads past a source;
+// the fast paths against the general kernels.
 #include "softrender/stretch.h"
 
 #include <gtest/gtest.h>
