@@ -27,6 +27,8 @@ struct Depth32 {
     static constexpr int kBytes = 4;
     static uint32_t Load(const uint8_t* p) { return Load32(p); }
     static void Store(uint8_t* p, uint32_t v) { Store32(p, v); }
+    static uint32_t Add(uint32_t d, uint32_t v) { return PackedAdd32(d, v); }
+    static uint32_t Subtract(uint32_t d, uint32_t v) { return PackedSub32(d, v); }
     template <uint32_t Mode, bool Mask, bool Alpha, bool FineGreen>
     static uint32_t Blend(uint32_t d, uint32_t s, uint32_t a, uint32_t f, const Consts& k) {
         return Blend32<Mode, Mask, Alpha>(d, s, a, f, k);
@@ -40,6 +42,8 @@ struct Depth565 {
     static constexpr int kBytes = 2;
     static uint32_t Load(const uint8_t* p) { return Load16(p); }
     static void Store(uint8_t* p, uint32_t v) { Store16(p, v); }
+    static uint32_t Add(uint32_t d, uint32_t v) { return PackedAdd565(d, v); }
+    static uint32_t Subtract(uint32_t d, uint32_t v) { return PackedSub565(d, v); }
     template <uint32_t Mode, bool Mask, bool Alpha, bool FineGreen>
     static uint32_t Blend(uint32_t d, uint32_t s, uint32_t a, uint32_t f, const Consts& k) {
         return Blend565<Mode, Mask, Alpha, FineGreen>(d, s, a, f, k);
@@ -70,6 +74,27 @@ void Kernel(const StretchSetup& s, const typename D::Consts& k, Fetch fetch, Ski
         });
 }
 
+// Modes 2 and 3 without a mask: the value added or subtracted depends on the
+// source pixel alone, so it is worked out once per source pixel (the add onto
+// 0 is that value itself) and each destination pixel only takes the packed
+// add or subtract.
+template <class D, uint32_t Mode, AlphaUse A, bool Strict, class Fetch, class Skip>
+void AddOrSubtract(const StretchSetup& s, const typename D::Consts& k, Fetch fetch, Skip skip) {
+    const auto value = [fetch, &k](const uint8_t* p) {
+        Texel t = fetch(p);
+        const bool alpha = A == AlphaUse::kAlways || (A == AlphaUse::kKeyed && t.alpha != 255);
+        t.colour =
+            alpha ? D::template Blend<kBlendAdd, false, true, false>(0, t.colour, t.alpha, 0, k)
+                  : D::template Blend<kBlendAdd, false, false, false>(0, t.colour, 0, 0, k);
+        return t;
+    };
+    WalkStretch<D::kBytes, Strict, false>(
+        s.call, value, skip, [](uint8_t* dp, const Texel& t, uint32_t) {
+            const uint32_t d = D::Load(dp);
+            D::Store(dp, Mode == kBlendAdd ? D::Add(d, t.colour) : D::Subtract(d, t.colour));
+        });
+}
+
 template <class D, class Fetch, class Skip>
 void ByMode(const StretchSetup& s, const typename D::Consts& k, Fetch fetch, Skip skip,
             AlphaUse alpha) {
@@ -78,6 +103,12 @@ void ByMode(const StretchSetup& s, const typename D::Consts& k, Fetch fetch, Ski
             !Mask && A == AlphaUse::kNone && (Mode == kBlendCopy || Mode == kBlendSubtract);
         constexpr bool kMayCopyWhole = Mode == kBlendCopy && !Mask && A != AlphaUse::kAlways;
         constexpr bool kMayFineGreen = Mode == kBlendMultiplyAlpha && !Mask && A != AlphaUse::kNone;
+        if constexpr ((Mode == kBlendAdd || Mode == kBlendSubtract) && !Mask) {
+            if (s.strict) {
+                return AddOrSubtract<D, Mode, A, true>(s, k, fetch, skip);
+            }
+            return AddOrSubtract<D, Mode, A, false>(s, k, fetch, skip);
+        }
         if constexpr (kMayWalkStrictly) {
             if (s.strict) {
                 return Kernel<D, Mode, Mask, A, true, Mode == kBlendCopy, false>(s, k, fetch, skip);
