@@ -19,6 +19,67 @@ bool TakesRunTablePath(const MEMIMG* src, int clippedWidth, int clippedHeight, i
            src->width == base->width && src->height == base->height && src->pixels == base->pixels;
 }
 
+namespace {
+
+bool HasKernel(uint32_t mode) {
+    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
+}
+
+}  // namespace
+
+bool ImagesMeet(const MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask) {
+    if (!MemImgIsValid(dest) || !MemImgIsValid(src) || (mask != nullptr && !MemImgIsValid(mask))) {
+        return false;
+    }
+    const MemImgBase* db = dest->base;
+    const MemImgBase* sb = src->base;
+    if (sb->colorType != db->colorType || db->paletted == 1 || db->alphaFlag == 1) {
+        return false;
+    }
+    if (db->colorType != kMemImgRgb565 && db->colorType != kMemImgRgb32) {
+        return false;
+    }
+    if (sb->paletted == 1 && sb->palette == nullptr) {
+        return false;
+    }
+    // A mask smaller than the source would be read past its end.
+    return mask == nullptr || (mask->width >= src->width && mask->height >= src->height);
+}
+
+bool ClipToDrawArea(const SoftDrawState& state, const MEMIMG* dest, RECT* r) {
+    ClipRectInPlace(r, &state.drawArea);
+    const RECT view{0, 0, dest->width, dest->height};
+    ClipRectInPlace(r, &view);
+    return r->right > r->left && r->bottom > r->top;
+}
+
+bool RuleOf(const SoftDrawState& state, const MEMIMG* src, int trans, DrawRule* rule) {
+    const MemImgBase* sb = src->base;
+    uint32_t mode = state.blendMode;
+    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
+    const bool paletted = sb->paletted == 1;
+    if (!HasKernel(mode)) {
+        return false;
+    }
+    if (mode == kBlendAlpha && p == 255) {
+        mode = kBlendCopy;
+    }
+    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
+        p == 0) {
+        return false;
+    }
+    rule->mode = mode;
+    rule->p = p;
+    rule->brightness = state.brightness;
+    rule->trans = trans != 0;
+    rule->key = sb->transparent;
+    rule->alphaSource = !paletted && sb->alphaFlag == 1;
+    rule->srcBytes = sb->format->bytes;
+    rule->palette = paletted ? sb->palette : nullptr;
+    rule->tables = state.tables != nullptr ? state.tables : &g_blendTables;
+    return true;
+}
+
 }  // namespace soft
 
 namespace {
@@ -27,86 +88,41 @@ LONG ClampToLong(int64_t v) {
     return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-bool HasKernel(uint32_t mode) {
-    return mode <= kBlendMultiply || mode == kBlendInvert || mode == kBlendMultiplyAlpha;
-}
-
 }  // namespace
 
 void MemImgBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src, int x, int y,
                 int trans, const MEMIMG* mask) {
-    if (!MemImgIsValid(dest) || !MemImgIsValid(src) || (mask != nullptr && !MemImgIsValid(mask))) {
-        return;
-    }
-    const MemImgBase* db = dest->base;
-    const MemImgBase* sb = src->base;
-    if (sb->colorType != db->colorType || db->paletted == 1 || db->alphaFlag == 1) {
-        return;
-    }
-    // A mask smaller than the source would be read past its end.
-    if (mask != nullptr && (mask->width < src->width || mask->height < src->height)) {
+    soft::BlitSetup setup{};
+    if (!soft::ImagesMeet(dest, src, mask) || !soft::RuleOf(state, src, trans, &setup)) {
         return;
     }
     RECT r{x, y, ClampToLong(int64_t{x} + src->width), ClampToLong(int64_t{y} + src->height)};
-    ClipRectInPlace(&r, &state.drawArea);
-    const RECT view{0, 0, dest->width, dest->height};
-    ClipRectInPlace(&r, &view);
+    if (!soft::ClipToDrawArea(state, dest, &r)) {
+        return;
+    }
     const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
-    if (w == 0 || h == 0) {
-        return;
-    }
-    if (db->colorType != kMemImgRgb565 && db->colorType != kMemImgRgb32) {
-        return;
-    }
-    uint32_t mode = state.blendMode;
-    const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const bool paletted = sb->paletted == 1;
-    if (!HasKernel(mode) || (paletted && sb->palette == nullptr)) {
-        return;
-    }
-    if (mode == kBlendAlpha && p == 255) {
-        mode = kBlendCopy;
-    }
-    if ((mode == kBlendAlpha || mode == kBlendAdd || (mode == kBlendSubtract && !paletted)) &&
-        p == 0) {
-        return;
-    }
     const int sx = r.left - x;
     const int sy = r.top - y;
-    const int srcBytes = sb->format->bytes;
-    const int dstBytes = db->colorType == kMemImgRgb32 ? 4 : 2;
-    soft::BlitSetup setup{};
+    const int dstBytes = soft::DestBytes(dest);
     soft::BlitCall& c = setup.call;
     c.width = w;
-    c.height = h;
-    c.src = src->pixels + int64_t{sy} * sb->pitch + int64_t{sx} * srcBytes;
-    c.srcSkip = sb->pitch - ptrdiff_t{srcBytes} * w;
-    c.dst = dest->pixels + int64_t{r.top} * db->pitch + int64_t{r.left} * dstBytes;
-    c.dstSkip = db->pitch - ptrdiff_t{dstBytes} * w;
-    const BlendTables* tables = state.tables != nullptr ? state.tables : &g_blendTables;
+    c.height = r.bottom - r.top;
+    c.src = soft::PixelAt(src, sx, sy, setup.srcBytes);
+    c.srcSkip = src->base->pitch - ptrdiff_t{setup.srcBytes} * w;
+    c.dst = soft::PixelAt(dest, r.left, r.top, dstBytes);
+    c.dstSkip = dest->base->pitch - ptrdiff_t{dstBytes} * w;
     if (mask != nullptr) {
-        const int32_t maskPitch = mask->base->pitch;
-        c.mask = mask->pixels + int64_t{sy} * maskPitch + sx;
-        c.maskSkip = maskPitch - ptrdiff_t{w};
-        c.maskFactor = tables->maskFactor;
+        c.mask = soft::PixelAt(mask, sx, sy, 1);
+        c.maskSkip = mask->base->pitch - ptrdiff_t{w};
+        c.maskFactor = setup.tables->maskFactor;
     }
-    setup.mode = mode;
-    setup.p = p;
-    setup.brightness = state.brightness;
-    setup.trans = trans != 0;
-    setup.key = sb->transparent;
-    setup.alphaSource = !paletted && sb->alphaFlag == 1;
-    setup.srcBytes = srcBytes;
-    setup.palette = paletted ? sb->palette : nullptr;
-    setup.tables = tables;
-    if (soft::TakesRunTablePath(src, w, h, trans)) {
-        if (db->colorType == kMemImgRgb32) {
-            return soft::RunTableBlit32(setup, sb->runTable);
+    if (soft::TakesRunTablePath(src, w, c.height, trans)) {
+        if (dstBytes == 4) {
+            return soft::RunTableBlit32(setup, src->base->runTable);
         }
-        return soft::RunTableBlit565(setup, sb->runTable);
+        return soft::RunTableBlit565(setup, src->base->runTable);
     }
-    if (db->colorType == kMemImgRgb32) {
+    if (dstBytes == 4) {
         soft::Blit32(setup);
     } else {
         soft::Blit565(setup);

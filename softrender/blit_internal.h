@@ -11,8 +11,9 @@
 
 namespace tessel::soft {
 
-struct BlitSetup {
-    BlitCall call;
+// What every pixel of a draw shares, after the refusals and the parameter
+// short-cuts; the blit and the stretch hand it to their kernels.
+struct DrawRule {
     uint32_t mode;  // 0 to 4, 10 or 11, after the short-cuts (mode 1 at 255 is 0)
     uint32_t p;
     uint32_t brightness;
@@ -23,6 +24,36 @@ struct BlitSetup {
     const uint8_t* palette;  // the source's own palette, or null for direct sources
     const BlendTables* tables;
 };
+
+struct BlitSetup : DrawRule {
+    BlitCall call;
+};
+
+// The refusals of a pair of images (and a mask): invalid records, colour
+// types that cannot meet or have no kernels, a paletted destination or one
+// with alpha, a paletted source without a palette, a mask smaller than the
+// source. False draws nothing.
+bool ImagesMeet(const MEMIMG* dest, const MEMIMG* src, const MEMIMG* mask);
+
+// Clips r to the draw area and to the destination view; false when nothing
+// is left.
+bool ClipToDrawArea(const SoftDrawState& state, const MEMIMG* dest, RECT* r);
+
+// The first byte of pixel (x, y) of a view, `bytes` bytes a pixel, rows its
+// base's pitch apart.
+inline uint8_t* PixelAt(const MEMIMG* image, int x, int y, int bytes) {
+    return image->pixels + int64_t{y} * image->base->pitch + int64_t{x} * bytes;
+}
+
+// Bytes a destination pixel takes.
+inline int DestBytes(const MEMIMG* dest) {
+    return dest->base->colorType == kMemImgRgb32 ? 4 : 2;
+}
+
+// The draw's rule from the draw settings, the source and trans, after the
+// parameter short-cuts; false when the mode has no kernel or the short-cuts
+// draw nothing.
+bool RuleOf(const SoftDrawState& state, const MEMIMG* src, int trans, DrawRule* rule);
 
 // How a direct source's alpha takes part: not at all; as a factor of every
 // pixel (transparent flag off); or deciding per pixel (flag on): 0 skips,

@@ -48,6 +48,22 @@ void SourceImage::SetEntry(uint32_t index, uint32_t colour) {
     }
 }
 
+TightSource::TightSource(Source kind, int width, int height, uint8_t fill) {
+    const int bytes = MemImgBytesPerPixel(ColourTypeOf(kind), HasAlpha(kind), IsPaletted(kind));
+    made_ = MemImgCreate(&image_, width, height, width * bytes, 0, int(ColourTypeOf(kind)),
+                         IsPaletted(kind), HasAlpha(kind), 0, nullptr) == 0 &&
+            MemImgCreate(&mask_, width, height, width, 0, kMemImgGray8, 0, 0, 0, nullptr) == 0;
+    if (made_) {
+        std::memset(image_.pixels, fill, size_t(width) * bytes * height);
+        std::memset(mask_.pixels, 0x80, size_t(width) * height);
+    }
+}
+
+TightSource::~TightSource() {
+    MemImgRelease(&image_);
+    MemImgRelease(&mask_);
+}
+
 void IdentityFade() {
     MemImgBuildFadeTable(128, 255);
 }

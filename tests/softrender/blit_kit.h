@@ -41,6 +41,25 @@ class SourceImage {
     GuardedImage image_;
 };
 
+// A source of the kind and a mask of its size whose stores end with their
+// last pixel, so that under the sanitizer build any read past them shows.
+// Every source byte is `fill`, every mask byte 0x80.
+class TightSource {
+  public:
+    TightSource(Source kind, int width, int height, uint8_t fill);
+    ~TightSource();
+    TightSource(const TightSource&) = delete;
+    TightSource& operator=(const TightSource&) = delete;
+    bool made() const { return made_; }
+    MEMIMG* image() { return &image_; }
+    MEMIMG* mask() { return &mask_; }
+
+  private:
+    MEMIMG image_{};
+    MEMIMG mask_{};
+    bool made_ = false;
+};
+
 // Makes mask byte m give factor m.
 void IdentityFade();
 

@@ -71,6 +71,13 @@ BlitScene RandomScene(BiasedRandom& random, Source kind, int sw, int sh, int dw,
 }
 
 std::vector<uint32_t> DrawScene(const BlitScene& s) {
+    return DrawSceneWith(s,
+                         [&s](const SoftDrawState& state, MEMIMG* dest, MEMIMG* src, MEMIMG* mask) {
+                             MemImgBlit(state, dest, src, s.x, s.y, s.trans, mask);
+                         });
+}
+
+std::vector<uint32_t> DrawSceneWith(const BlitScene& s, const SceneDraw& draw) {
     SourceImage source(s.kind, s.sw, s.sh, s.key);
     for (int y = 0; y < s.sh; ++y) {
         for (int x = 0; x < s.sw; ++x) {
@@ -94,16 +101,14 @@ std::vector<uint32_t> DrawScene(const BlitScene& s) {
     state.blendMode = s.mode;
     state.blendParam = s.p;
     state.brightness = s.brightness;
-    MemImgBlit(state, dest.image(), source.image(), s.x, s.y, s.trans,
-               s.useMask ? mask.image() : nullptr);
+    draw(state, dest.image(), source.image(), s.useMask ? mask.image() : nullptr);
     source.guarded().base()->runTable = nullptr;  // the table is ours, not the store's
     EXPECT_TRUE(dest.GuardsIntact());
     EXPECT_TRUE(source.guarded().GuardsIntact());
     return dest.Pixels();
 }
 
-std::vector<uint32_t> ExpectScene(const BlitScene& s) {
-    std::vector<uint32_t> out = s.dest;
+oracle::BlitPixel SettingsOf(const BlitScene& s) {
     oracle::BlitPixel in{};
     in.mode = s.mode;
     in.p = s.p;
@@ -113,6 +118,27 @@ std::vector<uint32_t> ExpectScene(const BlitScene& s) {
     in.key = s.key;
     in.alphaSource = HasAlpha(s.kind);
     in.paletted = IsPaletted(s.kind);
+    return in;
+}
+
+SourceTexel TexelOf(const BlitScene& s, int sx, int sy) {
+    const uint32_t v = s.source[size_t(sy) * s.sw + sx];
+    switch (s.kind) {
+        case Source::kPal32:
+        case Source::kPal565:
+            return {s.palette[v], 255, v};
+        case Source::k32Alpha:
+            return {v, v >> 24, v};
+        case Source::k565Alpha:
+            return {v & 0xFFFF, (v >> 16) & 0xFF, v};
+        default:
+            return {v, 255, v};
+    }
+}
+
+std::vector<uint32_t> ExpectScene(const BlitScene& s) {
+    std::vector<uint32_t> out = s.dest;
+    oracle::BlitPixel in = SettingsOf(s);
     const int left = std::max({s.x, int(s.area.left), 0});
     const int right = std::min({s.x + s.sw, int(s.area.right), s.dw});
     const int top = std::max({s.y, int(s.area.top), 0});
@@ -124,30 +150,12 @@ std::vector<uint32_t> ExpectScene(const BlitScene& s) {
     for (int y = top; y < bottom; ++y) {
         std::vector<uint32_t> d, colour, alpha, factor, index;
         for (int x = left; x < right; ++x) {
-            const int at = (y - s.y) * s.sw + (x - s.x);
-            const uint32_t v = s.source[at];
+            const SourceTexel t = TexelOf(s, x - s.x, y - s.y);
             d.push_back(s.dest[y * s.dw + x]);
-            index.push_back(v);
-            factor.push_back(s.mask[at]);  // the identity fade
-            switch (s.kind) {
-                case Source::kPal32:
-                case Source::kPal565:
-                    colour.push_back(s.palette[v]);
-                    alpha.push_back(255);
-                    break;
-                case Source::k32Alpha:
-                    colour.push_back(v);
-                    alpha.push_back(v >> 24);
-                    break;
-                case Source::k565Alpha:
-                    colour.push_back(v & 0xFFFF);
-                    alpha.push_back((v >> 16) & 0xFF);
-                    break;
-                default:
-                    colour.push_back(v);
-                    alpha.push_back(255);
-                    break;
-            }
+            index.push_back(t.stored);
+            factor.push_back(s.mask[(y - s.y) * s.sw + (x - s.x)]);  // the identity fade
+            colour.push_back(t.colour);
+            alpha.push_back(t.alpha);
         }
         std::vector<uint32_t> row;
         if (runs) {

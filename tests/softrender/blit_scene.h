@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,6 +43,22 @@ BlitScene RandomScene(BiasedRandom& random, Source kind, int sw, int sh, int dw,
 // Draws the scene with MemImgBlit; the destination's pixels after the draw.
 // Fails the test when a guard band changed.
 std::vector<uint32_t> DrawScene(const BlitScene& scene);
+
+// The same images and settings drawn by another entry: draw(state, dest,
+// source, mask or null).
+using SceneDraw =
+    std::function<void(const SoftDrawState& state, MEMIMG* dest, MEMIMG* src, MEMIMG* mask)>;
+std::vector<uint32_t> DrawSceneWith(const BlitScene& scene, const SceneDraw& draw);
+
+// The oracle's settings of the scene's draw.
+oracle::BlitPixel SettingsOf(const BlitScene& scene);
+
+// A source pixel as the oracle takes it: its colour (a palette entry for a
+// paletted source), its alpha and the stored value.
+struct SourceTexel {
+    uint32_t colour, alpha, stored;
+};
+SourceTexel TexelOf(const BlitScene& scene, int sx, int sy);
 
 // What the oracle says the destination holds after the draw.
 std::vector<uint32_t> ExpectScene(const BlitScene& scene);

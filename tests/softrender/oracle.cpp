@@ -3,8 +3,9 @@
 // Routes: the table entries (Scale, Delta, Mix6, FadeEntry); the packed add
 // and subtract channel by channel (AddChannels32, SubChannels32, AddFields565,
 // SubFields565, the pair forms); the fill (Fill32, Fill565); the blit
-// (Blit32, Blit565 per pixel, BlitRow565 for a row with its pair loops). It
-// does not clip, address images or read tables: the tests do the geometry and
+// (Blit32, Blit565 per pixel, BlitRow565 for a row with its pair loops), and
+// through the same two the stretch's pixel (BlitPixel::stretch). It does not
+// clip, address images or read tables: the tests do the geometry and
 // every value here is computed from its definition in 64-bit.
 #include "softrender/oracle.h"
 
@@ -323,15 +324,16 @@ std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint
         return std::nullopt;
     }
     const bool white = IsWhite(in.brightness);
-    const std::optional<bool> useAlpha = AlphaFactor(in, s, a, mode <= 3);
+    const std::optional<bool> useAlpha = AlphaFactor(in, s, a, mode <= 3 || in.stretch);
     if (!useAlpha) {
         return std::nullopt;
     }
     const bool useA = *useAlpha;
-    if (!in.mask && white && in.run >= 0 && mode == 0 && !useA) {
-        return s;
-    }
-    if (!in.mask && white && in.run < 0) {
+    if (!in.mask && white && (in.stretch || in.run >= 0)) {
+        if (mode == 0 && !useA) {
+            return s;
+        }
+    } else if (!in.mask && white) {
         if (mode == 0 && (!in.alphaSource || !in.trans || a == 255)) {
             return s;
         }
@@ -393,7 +395,7 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
         return std::nullopt;
     }
     const bool white = IsWhite(in.brightness);
-    const std::optional<bool> useAlpha = AlphaFactor(in, s, a, mode != 4);
+    const std::optional<bool> useAlpha = AlphaFactor(in, s, a, mode != 4 || in.stretch);
     if (!useAlpha) {
         return std::nullopt;
     }
@@ -405,7 +407,7 @@ std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uin
     if (!in.mask && white && in.run >= 0 && mode == 0 && !useA) {
         return s;
     }
-    if (!in.mask && white && in.run < 0) {
+    if (!in.mask && white && in.run < 0 && !in.stretch) {
         if (mode == 0 && (!in.alphaSource || !in.trans)) {
             return s;
         }

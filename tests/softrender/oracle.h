@@ -48,10 +48,14 @@ struct BlitPixel {
     // -1: the general kernels. 0, 1, 2: the run-table path, the pixel lying in
     // a skip, opaque or alpha run; no special parameter values there.
     int run = -1;
+    // The stretch's rules: of the white, unmasked variants only the whole
+    // copies stay (and mode 11's green), alpha 0 skips in every mode when
+    // keyed, and copy mode blends an alpha source by its alpha when not.
+    bool stretch = false;
 };
 
-// The blit of a 32-bit or RGB565 source pixel s (a palette entry for a
-// paletted source) with alpha a onto d; nullopt leaves d untouched.
+// The blit (or stretch) of a 32-bit or RGB565 source pixel s (a palette entry
+// for a paletted source) with alpha a onto d; nullopt leaves d untouched.
 std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
 std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
 
