@@ -140,15 +140,16 @@ TEST_P(BothPathsImageTest, ColourKeyingTurnsAllKeyPixelsTransparentAndKeepsTheir
 TEST_P(BothPathsImageTest, ColourKeyingPaintsKeyPixelsWithTheLastOpaqueNeighbour) {
     tessel::pending::transparentColorKeying = 1;
     tessel::pending::transparentColor = 0x000000;
-    // One row: red, key, blue, key.
-    const uint32_t row[4] = {0xFFFF0000u, 0xFF000000u, 0xFF0000FFu, 0xFF000000u};
-    tessel::BASEIMAGE base = MakeArgb(
-        4, 1, [&](int x, int) { return row[x]; }, false);
+    // One row: red, key, blue, key, key. Only pixels that were opaque lend
+    // their colour, so the last key pixel keeps its own.
+    const uint32_t row[5] = {0xFFFF0000u, 0xFF000000u, 0xFF0000FFu, 0xFF000000u, 0xFF000000u};
+    tessel::BASEIMAGE base = MakeArgb(5, 1, [&](int x, int) { return row[x]; }, false);
     const int h = tessel::CreateImageFromBaseImage(&base);
     ASSERT_NE(h, -1);
     EXPECT_EQ(Pixel(h, 0, 0), 0xFFFF0000u);
     EXPECT_EQ(Pixel(h, 1, 0), 0x000000FFu) << "the later neighbour wins";
     EXPECT_EQ(Pixel(h, 3, 0), 0x000000FFu);
+    EXPECT_EQ(Pixel(h, 4, 0), 0x00000000u);
     tessel::ReleaseImageBuffer(&base);
 }
 
