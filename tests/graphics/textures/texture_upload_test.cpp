@@ -206,3 +206,57 @@ TEST_F(UploadTest, APaletteImageWithoutTheTransparentColourGetsNoTransparentInde
 
 }  // namespace
 }  // namespace tessel_test
+
+namespace tessel_test {
+namespace {
+
+TEST_P(BothPathsImageTest, ASubImageIsRefilledFromItsPlaceInTheWholePicture) {
+    const int parent = tessel::CreateBlankImage(40, 20);
+    const int part = tessel::CreateSubImageHandle(10, 5, 8, 6, parent);
+    auto colour = [](int x, int y) { return 0xFF000000u | uint32_t(x * 6) << 16 | uint32_t(y * 12) << 8 | 0x21u; };
+    tessel::BASEIMAGE picture = MakeArgb(40, 20, colour, false);
+    ASSERT_EQ(tessel::FillImageFromSource("whole.png", 0, &picture, nullptr, 10, 5, part, 3), 0);
+    const tessel::ImageRecord* record = tessel::GetImageRecord(part);
+    EXPECT_EQ(record->reloadX, 10);
+    EXPECT_EQ(record->reloadY, 5);
+    EXPECT_EQ(record->loaderOption, 3u);
+    ASSERT_NE(record->fileName, nullptr);
+    for (auto [x, y] : {std::pair{0, 0}, {7, 5}, {3, 2}}) {
+        EXPECT_EQ(Pixel(part, x, y) & 0xFFFFFF, colour(10 + x, 5 + y) & 0xFFFFFF) << x << "," << y;
+    }
+    for (auto [x, y] : {std::pair{9, 5}, {18, 5}, {10, 4}, {10, 11}}) {
+        EXPECT_EQ(Pixel(parent, x, y) & 0xFFFFFF, 0u) << "outside the part: " << x << "," << y;
+    }
+    tessel::ReleaseImageBuffer(&picture);
+}
+
+TEST_P(BothPathsImageTest, AnAlphaPictureGivesItsRedAsAlphaAndMirroringLeavesTheCallersPicture) {
+    auto colour = [](int x, int y) { return 0xFF000000u | uint32_t(40 + x * 50) << 16 | uint32_t(y * 90) << 8 | 7u; };
+    tessel::BASEIMAGE c = MakeArgb(4, 3, colour, false);
+    tessel::BASEIMAGE a = MakeArgb(4, 3, [](int x, int) { return 0xFF000000u | uint32_t(x * 60) << 16; }, false);
+    const int h = tessel::FillImageFromBaseImage(&c, &a, 0, 0, 0);
+    ASSERT_NE(h, -1);
+    EXPECT_EQ(Pixel(h, 3, 2), (colour(3, 2) & 0xFFFFFF) | 180u << 24);
+    EXPECT_EQ(Pixel(h, 0, 1), (colour(0, 1) & 0xFFFFFF));
+    const int mirrored = tessel::FillImageFromBaseImage(&c, &a, 0, 1, 1);
+    EXPECT_EQ(Pixel(mirrored, 0, 2), (colour(3, 2) & 0xFFFFFF) | 180u << 24);
+    EXPECT_EQ(tessel::ReadImagePixelPacked(&c, 0, 0) & 0xFFFFFF, colour(0, 0) & 0xFFFFFF) << "the caller's picture is kept";
+    tessel::BASEIMAGE small = MakeArgb(3, 3, colour, false);
+    EXPECT_EQ(tessel::FillImageFromBaseImage(&c, &small, 0, 0, 0), -1);
+    tessel::ReleaseImageBuffer(&c);
+    tessel::ReleaseImageBuffer(&a);
+    tessel::ReleaseImageBuffer(&small);
+}
+
+TEST_F(UploadTest, AFailedTextureCreationDeletesTheNewHandle) {
+    Start(true);
+    const int before = tessel::g_images.count;
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateTexture, 1);
+    EXPECT_EQ(tessel::CreateBlankImage(16, 16), -1);
+    EXPECT_EQ(tessel::g_images.count, before);
+    EXPECT_NE(Log().find("書き込み専用テクスチャの作成に失敗しました"), std::string::npos);
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateTexture, 0);
+}
+
+}  // namespace
+}  // namespace tessel_test
