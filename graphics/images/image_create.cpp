@@ -86,17 +86,26 @@ int MakeKeyedCopy(BASEIMAGE* base, BASEIMAGE* keyed) {
     return 0;
 }
 
-int LoadFromMemory(const void* colourData, int colourSize, const void* alphaData, int alphaSize,
-                   int mirror, BASEIMAGE* image, BASEIMAGE* alphaImage) {
-    const int result =
+// Decodes a picture (and its alpha picture) held in memory, hands them to
+// `use` and releases them; use's result, or -1 when decoding fails.
+template <typename Use>
+int WithPicturesFromMemory(const void* colourData, int colourSize, const void* alphaData,
+                           int alphaSize, int mirror, Use use) {
+    BASEIMAGE image = {};
+    BASEIMAGE alpha = {};
+    const int loaded =
         LoadImageBufferWithAlpha(nullptr, colourData, colourSize, 1, alphaData, alphaSize,
-                                 alphaData != nullptr ? 1 : 2, image, alphaImage, 0);
-    if (result < 0) {
+                                 alphaData != nullptr ? 1 : 2, &image, &alpha, 0);
+    if (loaded < 0) {
         return WriteLog("メモリ上の画像データのロードに失敗しました\n");
     }
+    BASEIMAGE* alphaBase = loaded == 0 ? &alpha : nullptr;
     if (mirror == 1) {
-        MirrorBoth(image, result == 0 ? alphaImage : nullptr);
+        MirrorBoth(&image, alphaBase);
     }
+    const int result = use(&image, alphaBase);
+    ReleaseImageBuffer(&image);
+    ReleaseImageBuffer(&alpha);
     return result;
 }
 
@@ -146,34 +155,20 @@ int LoadImageToNewHandle(const char* fileName, int ignored, int mirror, int movi
 
 int LoadImageSourceToNewHandle(const void* colourData, int colourSize, const void* alphaData,
                                int alphaSize, int ignored, int mirror) {
-    BASEIMAGE image = {};
-    BASEIMAGE alpha = {};
-    const int loaded =
-        LoadFromMemory(colourData, colourSize, alphaData, alphaSize, mirror, &image, &alpha);
-    if (loaded < 0) {
-        return -1;
-    }
-    const int handle =
-        FillImageFromBaseImage(&image, loaded == 0 ? &alpha : nullptr, ignored, mirror, 0);
-    ReleaseImageBuffer(&image);
-    ReleaseImageBuffer(&alpha);
-    return handle;
+    return WithPicturesFromMemory(colourData, colourSize, alphaData, alphaSize, mirror,
+                                  [&](BASEIMAGE* image, BASEIMAGE* alpha) {
+                                      return FillImageFromBaseImage(image, alpha, ignored, mirror,
+                                                                    0);
+                                  });
 }
 
 int LoadImageSourceToHandle(const void* colourData, int colourSize, int handle,
                             const void* alphaData, int alphaSize, int ignored, int mirror) {
-    BASEIMAGE image = {};
-    BASEIMAGE alpha = {};
-    const int loaded =
-        LoadFromMemory(colourData, colourSize, alphaData, alphaSize, mirror, &image, &alpha);
-    if (loaded < 0) {
-        return -1;
-    }
-    const int result = RefillImageFromBaseImage(&image, loaded == 0 ? &alpha : nullptr, handle,
-                                                ignored, mirror, 0);
-    ReleaseImageBuffer(&image);
-    ReleaseImageBuffer(&alpha);
-    return result;
+    return WithPicturesFromMemory(colourData, colourSize, alphaData, alphaSize, mirror,
+                                  [&](BASEIMAGE* image, BASEIMAGE* alpha) {
+                                      return RefillImageFromBaseImage(image, alpha, handle, ignored,
+                                                                      mirror, 0);
+                                  });
 }
 
 int CreateImageFromBaseImage(BASEIMAGE* base) {

@@ -245,21 +245,16 @@ float Ratio(int part, int whole) {
     return static_cast<float>(part) / static_cast<float>(whole);
 }
 
+// Along one axis: where the part lands in the image and where it starts in
+// the tile.
+void PlacePart(int tileStart, int imageStart, int32_t* dest, int32_t* inTile) {
+    *dest = tileStart > imageStart ? tileStart - imageStart : 0;
+    *inTile = tileStart > imageStart ? 0 : imageStart - tileStart;
+}
+
 void FillEntry(const ImageRecord& image, TextureTile* tile, TileDrawEntry* e) {
-    if (tile->x > image.x) {
-        e->destX = tile->x - image.x;
-        e->tileX = 0;
-    } else {
-        e->destX = 0;
-        e->tileX = image.x - tile->x;
-    }
-    if (tile->y > image.y) {
-        e->destY = tile->y - image.y;
-        e->tileY = 0;
-    } else {
-        e->destY = 0;
-        e->tileY = image.y - tile->y;
-    }
+    PlacePart(tile->x, image.x, &e->destX, &e->tileX);
+    PlacePart(tile->y, image.y, &e->destY, &e->tileY);
     e->width = std::min(tile->x + tile->width, image.x + image.width) - std::max(tile->x, image.x);
     e->height =
         std::min(tile->y + tile->height, image.y + image.height) - std::max(tile->y, image.y);

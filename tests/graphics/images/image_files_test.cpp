@@ -115,7 +115,8 @@ class DeviceLossTest : public ImageTest {};
 
 TEST_F(DeviceLossTest, TileTexturesComeBackClearedAndHandlesStay) {
     Start(true);
-    tessel::BASEIMAGE base = MakeArgb(40, 20, [](int, int) { return 0xFF336699u; }, false);
+    tessel::BASEIMAGE base = MakeArgb(
+        40, 20, [](int, int) { return 0xFF336699u; }, false);
     const int h = tessel::CreateImageFromBaseImage(&base);
     const int part = tessel::CreateSubImageHandle(10, 5, 10, 10, h);
     const int drawable = tessel::CreateDrawableImage(16, 16);
@@ -143,7 +144,8 @@ TEST_F(DeviceLossTest, TileTexturesComeBackClearedAndHandlesStay) {
 TEST_F(DeviceLossTest, StagedTexturesReceiveTheirPixelsThroughTheirCopy) {
     Start(true);
     tessel::pending::textureRequestFlag = 1;
-    tessel::BASEIMAGE base = MakeArgb(12, 9, [](int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | 0x99u; }, false);
+    tessel::BASEIMAGE base = MakeArgb(
+        12, 9, [](int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | 0x99u; }, false);
     const int h = tessel::CreateImageFromBaseImage(&base);
     tessel::pending::textureRequestFlag = 0;
     ASSERT_NE(h, -1) << Log();

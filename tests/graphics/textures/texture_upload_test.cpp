@@ -143,7 +143,8 @@ TEST_P(BothPathsImageTest, ColourKeyingPaintsKeyPixelsWithTheLastOpaqueNeighbour
     // One row: red, key, blue, key, key. Only pixels that were opaque lend
     // their colour, so the last key pixel keeps its own.
     const uint32_t row[5] = {0xFFFF0000u, 0xFF000000u, 0xFF0000FFu, 0xFF000000u, 0xFF000000u};
-    tessel::BASEIMAGE base = MakeArgb(5, 1, [&](int x, int) { return row[x]; }, false);
+    tessel::BASEIMAGE base = MakeArgb(
+        5, 1, [&](int x, int) { return row[x]; }, false);
     const int h = tessel::CreateImageFromBaseImage(&base);
     ASSERT_NE(h, -1);
     EXPECT_EQ(Pixel(h, 0, 0), 0xFFFF0000u);
@@ -213,7 +214,9 @@ namespace {
 TEST_P(BothPathsImageTest, ASubImageIsRefilledFromItsPlaceInTheWholePicture) {
     const int parent = tessel::CreateBlankImage(40, 20);
     const int part = tessel::CreateSubImageHandle(10, 5, 8, 6, parent);
-    auto colour = [](int x, int y) { return 0xFF000000u | uint32_t(x * 6) << 16 | uint32_t(y * 12) << 8 | 0x21u; };
+    auto colour = [](int x, int y) {
+        return 0xFF000000u | uint32_t(x * 6) << 16 | uint32_t(y * 12) << 8 | 0x21u;
+    };
     tessel::BASEIMAGE picture = MakeArgb(40, 20, colour, false);
     ASSERT_EQ(tessel::FillImageFromSource("whole.png", 0, &picture, nullptr, 10, 5, part, 3), 0);
     const tessel::ImageRecord* record = tessel::GetImageRecord(part);
@@ -231,16 +234,20 @@ TEST_P(BothPathsImageTest, ASubImageIsRefilledFromItsPlaceInTheWholePicture) {
 }
 
 TEST_P(BothPathsImageTest, AnAlphaPictureGivesItsRedAsAlphaAndMirroringLeavesTheCallersPicture) {
-    auto colour = [](int x, int y) { return 0xFF000000u | uint32_t(40 + x * 50) << 16 | uint32_t(y * 90) << 8 | 7u; };
+    auto colour = [](int x, int y) {
+        return 0xFF000000u | uint32_t(40 + x * 50) << 16 | uint32_t(y * 90) << 8 | 7u;
+    };
     tessel::BASEIMAGE c = MakeArgb(4, 3, colour, false);
-    tessel::BASEIMAGE a = MakeArgb(4, 3, [](int x, int) { return 0xFF000000u | uint32_t(x * 60) << 16; }, false);
+    tessel::BASEIMAGE a = MakeArgb(
+        4, 3, [](int x, int) { return 0xFF000000u | uint32_t(x * 60) << 16; }, false);
     const int h = tessel::FillImageFromBaseImage(&c, &a, 0, 0, 0);
     ASSERT_NE(h, -1);
     EXPECT_EQ(Pixel(h, 3, 2), (colour(3, 2) & 0xFFFFFF) | 180u << 24);
     EXPECT_EQ(Pixel(h, 0, 1), (colour(0, 1) & 0xFFFFFF));
     const int mirrored = tessel::FillImageFromBaseImage(&c, &a, 0, 1, 1);
     EXPECT_EQ(Pixel(mirrored, 0, 2), (colour(3, 2) & 0xFFFFFF) | 180u << 24);
-    EXPECT_EQ(tessel::ReadImagePixelPacked(&c, 0, 0) & 0xFFFFFF, colour(0, 0) & 0xFFFFFF) << "the caller's picture is kept";
+    EXPECT_EQ(tessel::ReadImagePixelPacked(&c, 0, 0) & 0xFFFFFF, colour(0, 0) & 0xFFFFFF)
+        << "the caller's picture is kept";
     tessel::BASEIMAGE small = MakeArgb(3, 3, colour, false);
     EXPECT_EQ(tessel::FillImageFromBaseImage(&c, &small, 0, 0, 0), -1);
     tessel::ReleaseImageBuffer(&c);
