@@ -34,6 +34,8 @@ class ImageTest : public GraphicsTest {
         tessel::pending::transparentColorKeying = 0;
         tessel::pending::colorKeyTextureFormat = 1;
         tessel::pending::drawableImageCreation = 0;
+        tessel::pending::drawableImageAlpha = 0;
+        tessel::pending::textureRequestFlag = 0;
         tessel::pending::blendMaskImage = -1;
         tessel::SetNewTextureMipLevels(0, 0);
         tessel::SetPowerOfTwoTextures(1);
