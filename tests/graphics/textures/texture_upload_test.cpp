@@ -267,3 +267,50 @@ TEST_F(UploadTest, AFailedTextureCreationDeletesTheNewHandle) {
 
 }  // namespace
 }  // namespace tessel_test
+
+namespace tessel_test {
+namespace {
+
+TEST_F(UploadTest, AFailedCopyIntoADrawableImageFailsInEitherCoordinates) {
+    Start(true);
+    const int h = tessel::CreateDrawableImage(8, 8);
+    ASSERT_NE(h, -1);
+    tessel::TextureTile& tile = tessel::GetImageRecord(h)->source->tiles[0];
+    // A render target of another format in place of the tile's own makes
+    // the device refuse the copy.
+    const D3DFORMAT own = Desc(tile.surface).Format;
+    const D3DFORMAT other = own == D3DFMT_A8R8G8B8 ? D3DFMT_X8R8G8B8 : D3DFMT_A8R8G8B8;
+    IDirect3DTexture9* stranger = nullptr;
+    ASSERT_EQ(tessel::g_graphics.device->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, other,
+                                                       D3DPOOL_DEFAULT, &stranger, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* strangerSurface = nullptr;
+    stranger->GetSurfaceLevel(0, &strangerSurface);
+    IDirect3DSurface9* kept = tile.surface;
+    tile.surface = strangerSurface;
+    tessel::BASEIMAGE base = MakeArgb(
+        8, 8, [](int, int) { return 0xFF445566u; }, false);
+    for (int inSource : {0, 1}) {
+        SCOPED_TRACE(inSource);
+        tessel::ImageUpload upload = {};
+        upload.handle = h;
+        upload.base = &base;
+        upload.sourceRect = RECT{0, 0, 8, 8};
+        upload.destInSource = inSource;
+        EXPECT_EQ(tessel::UploadImageToTexture(upload), -1);
+    }
+    tile.surface = kept;
+    strangerSurface->Release();
+    stranger->Release();
+    tessel::ImageUpload upload = {};
+    upload.handle = h;
+    upload.base = &base;
+    upload.sourceRect = RECT{0, 0, 8, 8};
+    EXPECT_EQ(tessel::UploadImageToTexture(upload), 0);
+    EXPECT_EQ(Pixel(h, 7, 7) & 0xFFFFFF, 0x445566u);
+    EXPECT_NE(Log().find("描画可能テクスチャへの画像の転送に失敗しました"), std::string::npos);
+    tessel::ReleaseImageBuffer(&base);
+}
+
+}  // namespace
+}  // namespace tessel_test
