@@ -176,6 +176,18 @@ TEST_F(ImageHandleTest, DeleteAllImagesSetsEveryLostFlagAndEmptiesTheTable) {
     EXPECT_EQ(g_images.end, 0);
 }
 
+TEST_F(ImageHandleTest, BlankImagesStartBlackEvenInReusedMemory) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const int h = tessel::CreateBlankImage(64, 32);
+        for (auto [x, y] : {std::pair{0, 0}, {63, 31}, {20, 9}}) {
+            EXPECT_EQ(Pixel(h, x, y) & 0xFFFFFF, 0u) << x << "," << y;
+        }
+        tessel::FillImageWithColor(h, 255, 255, 255, 255);
+        tessel::ReleaseImageHandle(h);
+    }
+}
+
 TEST_F(ImageHandleTest, CombinedDrawColorTakesTheParameterOnlyWhenBlending) {
     tessel::pending::brightness = 0x102030;
     tessel::pending::blendParam = 77;
