@@ -473,12 +473,7 @@ int UploadToMemImg(const ImageUpload& u, ImageRecord* image) {
             : RECT{image->x, image->y, image->x + image->width, image->y + image->height};
     RECT dest{u.destX + offsetX, u.destY + offsetY, u.destX + offsetX + width,
               u.destY + offsetY + height};
-    // The base's own edges cut the rectangle too, so that nothing is read
-    // from outside it.
-    const RECT fromBase{dest.left - u.sourceRect.left, dest.top - u.sourceRect.top,
-                        dest.left - u.sourceRect.left + u.base->width,
-                        dest.top - u.sourceRect.top + u.base->height};
-    dest = Intersect(Intersect(dest, bounds), fromBase);
+    dest = Intersect(dest, bounds);
     if (IsEmpty(dest)) {
         return -1;
     }
@@ -496,9 +491,34 @@ int UploadToMemImg(const ImageUpload& u, ImageRecord* image) {
     return 0;
 }
 
+// Cuts the source rectangle to the pictures, moving the destination point
+// with its top-left corner, so that nothing is read from outside them. false
+// when nothing is left.
+bool ClipToPictures(ImageUpload* u) {
+    int width = u->base->width;
+    int height = u->base->height;
+    if (u->alphaBase != nullptr) {
+        width = std::min(width, static_cast<int>(u->alphaBase->width));
+        height = std::min(height, static_cast<int>(u->alphaBase->height));
+    }
+    RECT& r = u->sourceRect;
+    if (r.left < 0) {
+        u->destX -= r.left;
+        r.left = 0;
+    }
+    if (r.top < 0) {
+        u->destY -= r.top;
+        r.top = 0;
+    }
+    r.right = std::min<LONG>(r.right, width);
+    r.bottom = std::min<LONG>(r.bottom, height);
+    return !IsEmpty(r);
+}
+
 }  // namespace
 
-int UploadImageToTexture(const ImageUpload& u) {
+int UploadImageToTexture(const ImageUpload& request) {
+    ImageUpload u = request;
     if (g_graphics.started == 0) {
         return -1;
     }
@@ -510,6 +530,9 @@ int UploadImageToTexture(const ImageUpload& u) {
     FlushVertexBatch();
     if (u.sourceRect.right - u.sourceRect.left < 1 || u.sourceRect.bottom - u.sourceRect.top < 1) {
         return 0;
+    }
+    if (!ClipToPictures(&u)) {
+        return WriteLog("転送元の矩形が画像の外にあります\n");
     }
     if (IsTextureSource(image->source)) {
         return UploadToTiles(u, image);

@@ -314,3 +314,40 @@ TEST_F(UploadTest, AFailedCopyIntoADrawableImageFailsInEitherCoordinates) {
 
 }  // namespace
 }  // namespace tessel_test
+
+namespace tessel_test {
+namespace {
+
+TEST_P(BothPathsImageTest, APictureSmallerThanTheImageFillsOnlyWhatItHas) {
+    auto colour = [](int x, int y) {
+        return 0xFF000000u | uint32_t(0x40 + x) << 16 | uint32_t(0x80 + y) << 8 | 0x11u;
+    };
+    tessel::BASEIMAGE small = MakeArgb(4, 3, colour, false);
+    const struct {
+        int reloadX, reloadY;
+        int firstX, firstY;  // where the picture's top-left pixel lands
+    } cases[] = {{0, 0, 0, 0}, {-2, -1, 2, 1}, {1, 2, -1, -2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.reloadX << "," << c.reloadY);
+        const int h = tessel::CreateBlankImage(8, 6);
+        ASSERT_EQ(
+            tessel::FillImageFromSource(nullptr, 0, &small, nullptr, c.reloadX, c.reloadY, h, 0),
+            0);
+        for (int y = 0; y < 6; ++y) {
+            for (int x = 0; x < 8; ++x) {
+                const int px = x - c.firstX;
+                const int py = y - c.firstY;
+                const bool inside = px >= 0 && py >= 0 && px < 4 && py < 3;
+                EXPECT_EQ(Pixel(h, x, y) & 0xFFFFFF, inside ? colour(px, py) & 0xFFFFFF : 0u)
+                    << x << "," << y;
+            }
+        }
+        tessel::ReleaseImageHandle(h);
+    }
+    const int h = tessel::CreateBlankImage(8, 6);
+    EXPECT_EQ(tessel::FillImageFromSource(nullptr, 0, &small, nullptr, 4, 0, h, 0), -1);
+    tessel::ReleaseImageBuffer(&small);
+}
+
+}  // namespace
+}  // namespace tessel_test
