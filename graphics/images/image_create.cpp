@@ -3,6 +3,14 @@
 // (CreateImageForBaseImage), then the transfer of the pixels
 // (FillImageFromSource). Loads remember their file so that the pixels can be
 // reloaded after a lost device.
+//
+// Routes: files -> LoadImageToNewHandle; pictures in memory ->
+// WithPicturesFromMemory; BASEIMAGEs -> FillImageFromBaseImage (with the
+// colour-key pass when keying is on); blank and drawable images ->
+// CreateBlankImage; rectangles of images -> CreateSubImageHandle; refills ->
+// RefillImageFromBaseImage. Not done here: a file that is no picture would
+// become a movie image, but movies cannot be opened yet, so that road ends
+// in its log line.
 #include "graphics/images/image_create.h"
 
 #include <algorithm>
