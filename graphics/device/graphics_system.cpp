@@ -7,8 +7,10 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/images/image_records.h"
 #include "graphics/memimg/blend_tables.h"
 #include "graphics/state/render_state_cache.h"
+#include "graphics/textures/image_textures.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -45,7 +47,7 @@ void StartHardwareObjects() {
 // Everything that hangs on the device comes back in the order the image
 // textures, the mask screen, the states and the refill rely on.
 void RecreateHardwareObjects() {
-    pending::RecreateAllTileTextures();
+    RecreateAllTileTextures();
     pending::RestoreMaskScreen();
     pending::KeepCameraMatrices();
     pending::SelectCurrentDrawTarget();
@@ -74,7 +76,7 @@ int InitGraphicsSystem() {
     if (g_graphics.started != 0) {
         return 0;
     }
-    pending::ClearImageTableCounts();
+    ClearImageTableCounts();
     if (g_screen.width == 0) {
         g_screen.width = kDefaultScreenWidth;
     }
@@ -135,7 +137,7 @@ int TerminateGraphicsSystem() {
     if (g_graphics.started == 0) {
         return 0;
     }
-    pending::DeleteAllImages();
+    DeleteAllImages();
     pending::EndMaskScreen();
     pending::DeleteAllMaskData();
     pending::DeleteAllLights();
@@ -156,7 +158,7 @@ int RestoreGraphicsDevice() {
     bool wasHardware = g_graphics.hardwareInUse != 0;
     if (wasHardware) {
         pending::MaskScreenTeardown();
-        pending::ReleaseAllTileTextures();
+        ReleaseAllTileTextures();
     }
     ReleaseDirect3D();
     EndInputSystem();

@@ -1,8 +1,9 @@
 // Steps that the device's life and the render-state cache call in graphics
 // layers that are not part of the library yet: the draw settings and the
-// per-draw set-up, the software path's target and settings, draw targets and presentation, the
-// built-in shaders, camera and lights, image records and their restore, the
-// mask screen, memory images, fonts and the 3D models.
+// per-draw set-up, the drawing calls, the software path's target and settings,
+// draw targets and presentation, the built-in shaders, camera and lights, the
+// refill of images after a loss, the mask screen, fonts, movies and the 3D
+// models.
 // Each does nothing (or keeps the one value its caller needs) until its layer
 // lands; the layer then replaces the call with its own function of the same
 // name and the entry here goes.
@@ -36,19 +37,43 @@ inline uint32_t ColorToScreenPixel(uint8_t red, uint8_t green, uint8_t blue) {
     return 0xFF000000u | (uint32_t{red} << 16) | (uint32_t{green} << 8) | uint32_t{blue};
 }
 
-// ---- image records, their textures and their refill after a loss
-inline void ClearImageTableCounts() {}
-inline void DeleteAllImages() {}
-inline void ReleaseAllTileTextures() {}
-inline void RecreateAllTileTextures() {}
+// ---- the refill of images after a lost device
 inline void RunRestore() {}
+
+// ---- draw settings read when images are made and filled, with their defaults
+inline int32_t newImageColorDepth = 0;  // 0: the screen's depth
+inline int32_t drawableImageCreation = 0;
+inline int32_t drawableImageAlpha = 0;
+inline int32_t colorKeyTextureFormat = 1;
+inline int32_t blankImageAlpha = 0;
+inline int32_t textureRequestFlag = 0;  // staging copies for new textures
+inline int32_t imageCreationFlag = 0;
+inline int32_t transparentColorUseOff = 0;  // stored negated: 0 uses it
+inline int32_t transparentColorKeying = 0;
+inline uint32_t transparentColor = 0;  // 0x00RRGGBB
+inline int32_t blendMode = 0;
+inline uint32_t brightness = 0xFFFFFFu;  // 0x00RRGGBB
+inline int32_t blendMaskImage = -1;
+
+// ---- drawing calls: a float rectangle drawn with an image stretched over it
+inline int DrawImageStretchedF(float /*x1*/, float /*y1*/, float /*x2*/, float /*y2*/,
+                               int /*handle*/, int /*transparent*/) {
+    return 0;
+}
+
+// ---- movies: none can be opened yet
+inline int OpenMovie(const char* /*fileName*/, int* /*width*/, int* /*height*/, int /*option*/) {
+    return -1;
+}
+inline void MovieDispose(int /*movieHandle*/) {}
 
 // ---- draw settings read by the render-state cache, with their defaults
 // Sampler address modes of stages 0..7 (U, V, W); 0 stands for clamp.
 inline int32_t samplerAddress[8][3] = {};
 inline int32_t fogSwitch = 0;
 inline uint32_t combinedDrawColor = 0xFFFFFFFFu;
-// The word the software line records carry beside their colour.
+// The blend parameter; also the word the software line records carry beside
+// their colour.
 inline int32_t blendParam = 255;
 inline int32_t worldSet = 0;
 inline int32_t viewSet = 0;
@@ -75,16 +100,13 @@ inline void ApplyDrawSettings(const void* /*texture*/, const void* /*mask*/, int
 // ---- software path: the current draw target and the draw settings its kernels read
 // The memory image the software path draws on; none until draw targets land.
 inline MEMIMG* currentSoftTarget = nullptr;
-// Blend mode and brightness of the draw settings, with their defaults.
-inline uint32_t softBlendMode = kBlendCopy;
-inline uint32_t softBrightness = 0xFFFFFFu;
 inline SoftDrawState CurrentSoftDrawState() {
     const RECT whole{0, 0, currentSoftTarget != nullptr ? currentSoftTarget->width : 0,
                      currentSoftTarget != nullptr ? currentSoftTarget->height : 0};
     SoftDrawState state = DefaultSoftDrawState(whole);
-    state.blendMode = softBlendMode;
+    state.blendMode = static_cast<uint32_t>(blendMode);
     state.blendParam = blendParam;
-    state.brightness = softBrightness;
+    state.brightness = brightness;
     return state;
 }
 

@@ -23,11 +23,11 @@ class SoftBoxOutlineTest : public ::testing::Test {
         std::memset(&target_, 0, sizeof target_);
         ASSERT_EQ(MemImgCreateDefault(&target_, kSide, kSide, kMemImgRgb32), 0);
         pending::currentSoftTarget = &target_;
-        pending::softBlendMode = kBlendAdd;
+        pending::blendMode = kBlendAdd;
     }
     void TearDown() override {
         pending::currentSoftTarget = nullptr;
-        pending::softBlendMode = kBlendCopy;
+        pending::blendMode = kBlendCopy;
         pending::blendParam = 255;
         MemImgRelease(&target_);
     }
