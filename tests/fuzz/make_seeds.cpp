@@ -6,12 +6,14 @@
 //   fuzz_make_seeds CORPUS_ROOT
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "foundation/files/archive.h"
 #include "foundation/files/files_test_support.h"
+#include "images/image_samples.h"
 #include "images/image_test_support.h"
 #include "images/image_writer.h"
 #include "platform/kernel/files.h"
@@ -43,61 +45,31 @@ Bytes FromString(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-Bytes Rgb(int w, int h, int channels) {
-    Bytes out;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const uint32_t c = tessel_test::TestColour(x, y);
-            out.push_back(uint8_t(c >> 16));
-            out.push_back(uint8_t(c >> 8));
-            out.push_back(uint8_t(c));
-            if (channels == 4) {
-                out.push_back(uint8_t(x * 29 + y));
+// An image seed goes to its loader's target and to the chain's, named
+// "<format>_<layout>" in both.
+void PutImage(const std::string& format, const std::string& layout, const Bytes& bytes) {
+    Put("image_" + format, format + "_" + layout, bytes);
+    Put("image_chain", format + "_" + layout, bytes);
+}
+
+// "bmp 16 fields, high bits" goes to image_bmp as bmp_16_fields_high_bits.
+void SharedImageSeeds() {
+    for (const tessel_test::ImageSample& sample : tessel_test::SmallImageSamples()) {
+        const std::string name = sample.name;
+        std::string layout;
+        for (char c : name.substr(name.find(' ') + 1)) {
+            const bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+            if (word || (!layout.empty() && layout.back() != '_')) {
+                layout += word ? c : '_';
             }
         }
+        PutImage(name.substr(0, name.find(' ')), layout, sample.file);
     }
-    return out;
 }
 
-// An image seed goes to its loader's target and to the chain's.
-void PutImage(const std::string& format, const std::string& name, const Bytes& bytes) {
-    Put("image_" + format, name, bytes);
-    Put("image_chain", format + "_" + name, bytes);
-}
-
-void BmpSeeds() {
-    using tessel_test::BmpRecipe;
-    BmpRecipe pal8;
-    pal8.width = 3;
-    pal8.height = 2;
-    pal8.bits = 8;
-    pal8.table = {0x112233, 0x445566, 0x778899};
-    pal8.pixels = {0, 1, 2, 0, 2, 1, 0, 0};
-    PutImage("bmp", "pal8", MakeBmp(pal8));
-    BmpRecipe rle8 = pal8;
-    rle8.compression = 1;
-    rle8.pixels = {2, 1, 0, 3, 1, 2, 0, 0, 0, 0, 0, 2, 1, 0, 3, 2, 0, 1};
-    PutImage("bmp", "rle8", MakeBmp(rle8));
-    BmpRecipe rle4 = pal8;
-    rle4.bits = 4;
-    rle4.compression = 2;
-    rle4.pixels = {3, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1};
-    PutImage("bmp", "rle4", MakeBmp(rle4));
-    BmpRecipe pal1;
-    pal1.width = 9;
-    pal1.height = 2;
-    pal1.bits = 1;
-    pal1.table = {0, 0xFFFFFF};
-    pal1.pixels = {0xA5, 0x80, 0, 0, 0x5A, 0, 0, 0};
-    PutImage("bmp", "pal1", MakeBmp(pal1));
-    BmpRecipe fields16;
-    fields16.width = 2;
-    fields16.height = -2;
-    fields16.bits = 16;
-    fields16.compression = 3;
-    fields16.table = {0xF800, 0x7E0, 0x1F};
-    fields16.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
-    PutImage("bmp", "fields16_topdown", MakeBmp(fields16));
+// Layouts the shared samples leave out.
+void MoreImageSeeds() {
+    using namespace tessel_test;
     BmpRecipe fields32;
     fields32.width = 2;
     fields32.height = 1;
@@ -106,38 +78,16 @@ void BmpSeeds() {
     fields32.headerSize = 108;
     fields32.table = {0xFF0000, 0xFF00, 0xFF};
     fields32.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
-    PutImage("bmp", "fields32_v4", MakeBmp(fields32));
-}
+    PutImage("bmp", "fields32_v4_header", MakeBmp(fields32));
 
-void TgaSeeds() {
-    using tessel_test::TgaRecipe;
-    TgaRecipe mapped;
-    mapped.type = 9;
-    mapped.width = 3;
-    mapped.height = 2;
-    mapped.pixelBits = 8;
-    mapped.mapLength = 3;
-    mapped.mapBits = 24;
-    mapped.map = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    mapped.data = {0x81, 1, 0x03, 0, 1, 2, 0};
-    mapped.footer = true;
-    PutImage("tga", "mapped_rle", MakeTga(mapped));
-    TgaRecipe rle16;
-    rle16.type = 10;
-    rle16.width = 2;
-    rle16.height = 2;
-    rle16.pixelBits = 16;
-    rle16.descriptor = 0x10;
-    rle16.data = {0x83, 0x34, 0x12};
-    PutImage("tga", "rle16", MakeTga(rle16));
     TgaRecipe true32;
     true32.width = 2;
     true32.height = 2;
     true32.pixelBits = 32;
     true32.descriptor = 0x28;
     true32.id = {'i', 'd'};
-    true32.data = Rgb(2, 2, 4);
-    PutImage("tga", "true32", MakeTga(true32));
+    true32.data = SmallRgb(2, 2, 4);
+    PutImage("tga", "true32_with_id", MakeTga(true32));
     TgaRecipe grey;
     grey.type = 3;
     grey.width = 3;
@@ -146,39 +96,15 @@ void TgaSeeds() {
     grey.descriptor = 0;
     grey.data = {10, 128, 250};
     PutImage("tga", "grey", MakeTga(grey));
-}
 
-void DdsSeeds() {
-    using tessel_test::DdsRecipe;
-    DdsRecipe dxt5;
-    dxt5.width = 8;
-    dxt5.height = 8;
-    dxt5.flags |= 0x20000;
-    dxt5.caps |= 0x400008;
-    dxt5.mipCount = 4;
-    dxt5.pixelFlags = 4;
-    dxt5.fourCc = tessel_test::FourCcOf("DXT5");
-    dxt5.data.assign(64 + 16 + 16 + 16, 0x6C);
-    PutImage("dds", "dxt5_mips", MakeDds(dxt5));
     DdsRecipe dxt1;
     dxt1.width = 5;
     dxt1.height = 3;
     dxt1.pixelFlags = 4;
-    dxt1.fourCc = tessel_test::FourCcOf("DXT1");
+    dxt1.fourCc = FourCcOf("DXT1");
     dxt1.data = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0x1B, 0x4E, 0x93,
                  0xFF, 0xFF, 0x00, 0x00, 0x55, 0xAA, 0x55, 0xAA};
-    PutImage("dds", "dxt1", MakeDds(dxt1));
-    DdsRecipe argb4;
-    argb4.width = 3;
-    argb4.height = 2;
-    argb4.pixelFlags = 0x41;
-    argb4.rgbBits = 16;
-    argb4.masks[0] = 0xF00;
-    argb4.masks[1] = 0xF0;
-    argb4.masks[2] = 0xF;
-    argb4.masks[3] = 0xF000;
-    argb4.data.assign(12, 0x9A);
-    PutImage("dds", "argb4444", MakeDds(argb4));
+    PutImage("dds", "dxt1_partial_blocks", MakeDds(dxt1));
     DdsRecipe code;
     code.width = 2;
     code.height = 2;
@@ -186,45 +112,17 @@ void DdsSeeds() {
     code.pitch = 12;
     code.pixelFlags = 4;
     code.fourCc = 20;  // 24-bit by format code
-    code.data = Rgb(4, 2, 3);
+    code.data = SmallRgb(4, 2, 3);
     PutImage("dds", "format_code_pitch", MakeDds(code));
-}
 
-void BgraSeeds() {
-    for (uint32_t channels : {0x08080808u, 0x10101010u}) {
-        Bytes bgra = {'B', 'G', 'R', 'A'};
-        tessel_test::PutLe32(&bgra, channels);
-        tessel_test::PutLe32(&bgra, 3);
-        tessel_test::PutLe32(&bgra, 2);
-        const Bytes pixels = Rgb(3, 2, 4);
-        for (uint8_t byte : pixels) {
-            if (channels == 0x10101010u) {
-                bgra.push_back(0x5A);
-            }
-            bgra.push_back(byte);
-        }
-        PutImage("bgra", channels == 0x08080808u ? "channels8" : "channels16", bgra);
-    }
-}
+    Bytes bgra = {'B', 'G', 'R', 'A'};
+    PutLe32(&bgra, 0x08080808);
+    PutLe32(&bgra, 3);
+    PutLe32(&bgra, 2);
+    const Bytes pixels = SmallRgb(3, 2, 4);
+    bgra.insert(bgra.end(), pixels.begin(), pixels.end());
+    PutImage("bgra", "channels8", bgra);
 
-void PngSeeds() {
-    using tessel_test::PngRecipe;
-    PngRecipe palette;
-    palette.width = 3;
-    palette.height = 2;
-    palette.bitDepth = 2;
-    palette.colorType = PNG_COLOR_TYPE_PALETTE;
-    palette.palette = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
-    palette.transparency = {0, 128};
-    palette.rows = {0x24, 0x90};
-    PutImage("png", "palette_trns", MakePng(palette));
-    PngRecipe rgba;
-    rgba.width = 4;
-    rgba.height = 3;
-    rgba.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    rgba.interlaced = true;
-    rgba.rows = Rgb(4, 3, 4);
-    PutImage("png", "rgba_interlaced", MakePng(rgba));
     PngRecipe grey16;
     grey16.width = 2;
     grey16.height = 2;
@@ -239,15 +137,6 @@ void PngSeeds() {
     greyAlpha.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
     greyAlpha.rows = {10, 200, 240, 30};
     PutImage("png", "grey_alpha", MakePng(greyAlpha));
-}
-
-void JpegSeeds() {
-    PutImage("jpeg", "colour", tessel_test::MakeJpeg(8, 8, 3, Rgb(8, 8, 3), 75));
-    Bytes grey(16 * 8);
-    for (size_t i = 0; i < grey.size(); ++i) {
-        grey[i] = uint8_t(i * 3);
-    }
-    PutImage("jpeg", "grey", tessel_test::MakeJpeg(16, 8, 1, grey, 50));
 }
 
 // The library's own writers, over one small picture with alpha.
@@ -380,12 +269,8 @@ int main(int argc, char** argv) {
     }
     corpusRoot = argv[1];
     mkdir(corpusRoot.c_str(), 0755);
-    BmpSeeds();
-    TgaSeeds();
-    DdsSeeds();
-    BgraSeeds();
-    PngSeeds();
-    JpegSeeds();
+    SharedImageSeeds();
+    MoreImageSeeds();
     WrittenImageSeeds();
     ArchiveSeeds();
     LzSeeds();
