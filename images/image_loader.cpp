@@ -30,24 +30,13 @@ bool TryLoader(ImageLoader loader, InputStream* stream, BASEIMAGE* image) {
     return loader(stream, image) == 0;
 }
 
-// The image's first level mirrored left to right into a new block of the
-// same pitch.
+// The image's first level mirrored left to right in place: no second block
+// of the image's size, and a plain reversal of each row rather than the
+// general conversion, so a large image mirrors as fast as it is read.
 int MirrorLoadedImage(BASEIMAGE* image) {
-    if (DecodeDxtImage(image) != 0) {
+    if (DecodeDxtImage(image) != 0 || MirrorImageBuffer(image) != 0) {
         return -1;
     }
-    uint64_t size = uint64_t(image->pitch) * image->height;
-    auto* mirrored = static_cast<uint8_t*>(
-        AllocTracked(static_cast<uint32_t>(size > 0 ? size : 1), __FILE__, __LINE__));
-    if (mirrored == nullptr) {
-        return -1;
-    }
-    RECT whole = {0, 0, image->width, image->height};
-    ConvertImagePixels(mirrored, image->pitch, &image->format, image->pixels, image->pitch,
-                       &image->format, nullptr, 0, nullptr, 0, 0, &whole, 1, 0, 0, kDitherNone, 0,
-                       0, 0, 0);
-    FreeTracked(image->pixels);
-    image->pixels = mirrored;
     image->mipCount = 0;  // only the first level was mirrored
     return 0;
 }

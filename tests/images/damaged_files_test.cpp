@@ -3,11 +3,8 @@
 // read out of bounds or leak; whatever is taken must be a usable image.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <fstream>
 #include <string>
 
 #include "foundation/files/files_test_support.h"
@@ -15,6 +12,7 @@
 #include "images/image_loader.h"
 #include "images/image_samples.h"
 #include "images/image_test_support.h"
+#include "images/peak_memory.h"
 
 namespace tessel_test {
 namespace {
@@ -85,45 +83,12 @@ TEST(DamagedFiles, EveryByteFlippedIsRefusedOrDecodes) {
     EXPECT_EQ(LiveTrackedBlocks(log), before);
 }
 
-// The process's peak of virtual memory: an allocation the size a header
-// claims shows here even when its pages are never touched.
-int64_t PeakVirtualBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmPeak:", 0) == 0) {
-            return std::atoll(line.c_str() + 7) * 1024;
-        }
-    }
-    return -1;
-}
-
-// How far decoding the file raises the peak, measured in a child process
-// whose peak starts where the test stands now.
+// How far decoding the file raises the peak of virtual memory.
 int64_t PeakGrowthOfDecoding(const Bytes& file) {
-    int channel[2];
-    if (pipe(channel) != 0) {
-        return -1;
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        const int64_t before = PeakVirtualBytes();
+    return PeakGrowthOf([&file] {
         Decoded d;
         Decode(file, &d);
-        const int64_t growth = PeakVirtualBytes() - before;
-        _exit(write(channel[1], &growth, sizeof growth) == sizeof growth ? 0 : 1);
-    }
-    close(channel[1]);
-    int64_t growth = -1;
-    if (child < 0 || read(channel[0], &growth, sizeof growth) != sizeof growth) {
-        growth = -1;
-    }
-    close(channel[0]);
-    if (child > 0) {
-        waitpid(child, nullptr, 0);
-    }
-    return growth;
+    });
 }
 
 // A JPEG whose frame header claims other sides than its data holds.
