@@ -85,7 +85,7 @@ fuzz:
 	@mkdir -p $(FUZZ_BUILD)/findings
 	AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_AUTORESUME=1 \
 	  ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0 \
-	  UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:symbolize=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:symbolize=0 LSAN_OPTIONS=symbolize=0 \
 	  afl-fuzz -i tests/fuzz/corpus/$(TARGET) -o $(FUZZ_BUILD)/findings/$(TARGET) -t 1000 \
 	  $(FUZZ_ARGS) -- $(FUZZ_BUILD)/fuzz_$(TARGET)
 
