@@ -1,21 +1,25 @@
 # The two commands of a fresh machine:
 #   make run    installs what is missing, builds, runs the game
 #   make test   installs what is missing, builds and runs every test
-#               (an optimised build, then a debug build under ASan and UBSan)
+#               (an optimised build, a debug build under ASan and UBSan, then
+#               a build under ThreadSanitizer)
 #   make fuzz TARGET=name
 #               builds one loader's fuzz target with AFL++ and fuzzes it
 
 JOBS ?= $(shell nproc)
 RELEASE := build/release
 ASAN := build/asan
+TSAN := build/tsan
 # The program `make run` starts: the game once it exists, until then the newest example.
 RUN_PROGRAM ?= $(firstword $(wildcard $(RELEASE)/vantrel) $(RELEASE)/hello_window)
 
 export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
 
-.PHONY: all deps build build-asan run run-settings test test-release test-asan bench fuzz clean format
+.PHONY: all deps build build-asan build-tsan run run-settings test test-release test-asan test-tsan bench fuzz \
+        clean format
 
 all: build
 
@@ -28,11 +32,17 @@ $(RELEASE)/build.ninja:
 $(ASAN)/build.ninja:
 	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_BENCH=OFF
 
+$(TSAN)/build.ninja:
+	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE_THREAD=ON -DTESSEL_BENCH=OFF
+
 build: deps $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j $(JOBS)
 
 build-asan: deps $(ASAN)/build.ninja
 	cmake --build $(ASAN) -j $(JOBS)
+
+build-tsan: deps $(TSAN)/build.ninja
+	cmake --build $(TSAN) -j $(JOBS)
 
 run: build
 	$(RUN_PROGRAM)
@@ -47,7 +57,10 @@ test-release: build
 test-asan: build-asan
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-test: test-release test-asan
+test-tsan: build-tsan
+	cd $(TSAN) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test: test-release test-asan test-tsan
 
 bench: build
 	@for b in $(RELEASE)/bench_*; do echo "== $$b"; $$b; done

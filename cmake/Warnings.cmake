@@ -7,10 +7,19 @@ add_compile_options(
   -fno-strict-aliasing
 )
 
+# GCC's undefined-behaviour set leaves out float-to-integer casts that
+# overflow; they are named here so that every such cast is caught.
 if(TESSEL_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
-                      -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+  add_compile_options(-fsanitize=address,undefined,float-cast-overflow
+                      -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all)
+endif()
+
+# Data races between the library's threads (log, file reader, loaders). The
+# build runs at -O1, so code must build warning-free at every level.
+if(TESSEL_SANITIZE_THREAD)
+  add_compile_options(-fsanitize=thread -O1 -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 endif()
 
 # Targets that hold the system's Japanese texts: sources stay UTF-8, the

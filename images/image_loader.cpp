@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "foundation/base/charset.h"
 #include "foundation/base/text.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/memory/memory.h"
@@ -193,7 +194,7 @@ void MakeAlphaFileName(const char* path, char* out) {
     int used = 0;
     const char* p = path;
     while (*p != '\0' && *p != '.') {
-        int step = IsLeadByte(p, 0) && p[1] != '\0' ? 2 : 1;
+        int step = IsLeadByte(p, LibraryCharSet) && p[1] != '\0' ? 2 : 1;
         for (int i = 0; i < step; ++i) {
             CopyByte(out, &used, p[i]);
         }

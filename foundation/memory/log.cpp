@@ -1,5 +1,6 @@
 #include "foundation/memory/log.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -7,8 +8,8 @@
 #include <string>
 
 #include "foundation/base/charset.h"
-#include "foundation/memory/memory.h"
 #include "foundation/base/text.h"
+#include "foundation/memory/memory.h"
 #include "platform/kernel.h"
 #include "platform/winmm.h"
 
@@ -18,12 +19,14 @@ namespace {
 
 // What the log keeps of the library's system state. The log-off setting, the
 // start directory and the start time outlive every start-up of the library.
+// The log takes no lock: threads may write at once, so what two of them
+// change per text is atomic, and each text reaches the file in one append.
 struct LogState {
     int logOff = 0;
     char fileName[256] = "Log.txt";
     char startDirectory[260] = "";
-    int indentLevel = 0;
-    int midLine = 0;
+    std::atomic<int> indentLevel = 0;
+    std::atomic<int> midLine = 0;
     DWORD startTime = 0;
 };
 
@@ -78,26 +81,15 @@ bool EndsWithBackslash(const char* text) {
     return last;
 }
 
-void WriteBytes(HANDLE file, const char* bytes, size_t length) {
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(file, bytes, static_cast<DWORD>(length), &written, nullptr);
-    }
-}
-
-void WriteLineStart(HANDLE file) {
+// The time stamp and the indent's TABs that open a line.
+std::string LineStart() {
     char buffer[536];
     int length = std::snprintf(buffer, sizeof(buffer),
                                "%d:", static_cast<int>(timeGetTime() - state.startTime));
-    WriteBytes(file, buffer, static_cast<size_t>(length));
-    OutputDebugStringA(buffer);
-    int tabs = state.indentLevel < kMaxIndentTabs ? state.indentLevel : kMaxIndentTabs;
-    if (tabs > 0) {
-        std::memset(buffer, '\t', static_cast<size_t>(tabs));
-        buffer[tabs] = '\0';
-        WriteBytes(file, buffer, static_cast<size_t>(tabs));
-        OutputDebugStringA(buffer);
-    }
+    std::string start(buffer, static_cast<size_t>(length));
+    const int level = state.indentLevel.load();
+    start.append(static_cast<size_t>(level < kMaxIndentTabs ? level : kMaxIndentTabs), '\t');
+    return start;
 }
 
 void Output(const char* converted, size_t length) {
@@ -109,20 +101,19 @@ void Output(const char* converted, size_t length) {
         path += '\\';
     }
     path += state.fileName;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    // Whether this text opens a line is settled in one step, so two threads
+    // never both take (or both miss) the same line start.
+    const int endsMidLine = converted[length - 1] == '\n' ? 0 : 1;
+    std::string text = state.midLine.exchange(endsMidLine) == 0 ? LineStart() : std::string();
+    text.append(converted, length);
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-        SetFilePointer(file, 0, nullptr, FILE_END);
-    }
-    if (state.midLine == 0) {
-        WriteLineStart(file);
-    }
-    WriteBytes(file, converted, length);
-    OutputDebugStringA(converted);
-    state.midLine = converted[length - 1] == '\n' ? 0 : 1;
-    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         CloseHandle(file);
     }
+    OutputDebugStringA(text.c_str());
 }
 
 // Cuts a formatted text that filled its buffer so that the line end still
@@ -242,8 +233,8 @@ int IndentLog() {
 }
 
 int OutdentLog() {
-    if (state.indentLevel > 0) {
-        --state.indentLevel;
+    int level = state.indentLevel.load();
+    while (level > 0 && !state.indentLevel.compare_exchange_weak(level, level - 1)) {
     }
     return 0;
 }

@@ -31,12 +31,14 @@ struct Tracker {
 
 Tracker tracker;
 
+// Made in place: a critical section may not be copied once initialised.
 CRITICAL_SECTION& MemoryLock() {
-    static CRITICAL_SECTION lock = [] {
-        CRITICAL_SECTION section;
-        InitializeCriticalSection(&section);
-        return section;
+    static CRITICAL_SECTION lock;
+    static const bool made = [] {
+        InitializeCriticalSection(&lock);
+        return true;
     }();
+    (void)made;
     return lock;
 }
 

@@ -19,7 +19,9 @@ InputState g_input;
 namespace {
 
 constexpr DWORD kSharedBackground = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;  // 10
-constexpr DWORD kExclusiveBackground = DISCL_EXCLUSIVE | DISCL_BACKGROUND;  // 5
+// Pads are taken with flags 5 while the window is active: exclusive, and
+// (as the value says) for the foreground only; inactive they are shared.
+constexpr DWORD kExclusivePads = DISCL_EXCLUSIVE | DISCL_FOREGROUND;  // 5
 constexpr int kRightShiftCode = 0x36;
 
 // Window keyboard state to key codes: virtual key, key code. The enter key
@@ -307,7 +309,7 @@ bool SetUpPad(PadRecord& pad, const DIDEVICEINSTANCEA* instance) {
         WriteLog("ジョイパッドデバイスではありませんでした、又は設定に失敗しました\n");
         return false;
     }
-    if (FAILED(pad.device->SetCooperativeLevel(g_system.mainWindow, kExclusiveBackground))) {
+    if (FAILED(pad.device->SetCooperativeLevel(g_system.mainWindow, kExclusivePads))) {
         WriteLog("ジョイパッドデバイスの協調レベルの設定に失敗しました\n");
     }
     if (!SetAxis(pad.device, DIJOFS_X, true)) {
@@ -410,22 +412,24 @@ int RefreshFromWindowKeys() {
     return 1;
 }
 
-void RefreshPadFromDirectInput(PadRecord& pad) {
+// False when a failed read sent the pump round and that stopped the program
+// (or ended the input system): the caller must stop reading.
+bool RefreshPadFromDirectInput(PadRecord& pad) {
     int now = ReadMillisecondClock();
     bool signalled = Signalled(pad.event);
     if (now == pad.lastPollTime && !signalled) {
-        return;
+        return true;
     }
     pad.device->Poll();
     DIJOYSTATE state;
     HRESULT result = pad.device->GetDeviceState(sizeof state, &state);
     if (FAILED(result)) {
         if (PumpMessagesInner() != 0 || g_input.directInput == nullptr) {
-            return;
+            return false;
         }
         if (SUCCEEDED(pad.device->Acquire())) {
             if (PumpMessagesInner() != 0 || g_input.directInput == nullptr) {
-                return;
+                return false;
             }
             result = pad.device->GetDeviceState(sizeof state, &state);
         }
@@ -437,6 +441,7 @@ void RefreshPadFromDirectInput(PadRecord& pad) {
     if (signalled) {
         ResetEvent(pad.event);
     }
+    return true;
 }
 
 void RefreshPadFromJoystick(int index) {
@@ -676,8 +681,7 @@ int RefreshPadState(int index) {
     if (!UsingDirectInput() || pad.device == nullptr) {
         return 0;
     }
-    RefreshPadFromDirectInput(pad);
-    return g_input.directInput == nullptr ? -1 : 0;
+    return RefreshPadFromDirectInput(pad) ? 0 : -1;
 }
 
 int ReadPadBits(int inputId) {
@@ -729,7 +733,7 @@ int ReacquireInputDevices() {
     if (!UsingDirectInput()) {
         return 0;
     }
-    DWORD level = g_system.active != 0 ? kExclusiveBackground : kSharedBackground;
+    DWORD level = g_system.active != 0 ? kExclusivePads : kSharedBackground;
     for (int i = 0; i < g_input.padCount; ++i) {
         IDirectInputDevice7A* device = g_input.pads[i].device;
         if (device == nullptr) {

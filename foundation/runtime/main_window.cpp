@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "foundation/base/charset.h"
-#include "foundation/runtime/input.h"
-#include "foundation/memory/log.h"
-#include "foundation/runtime/message_pump.h"
 #include "foundation/base/random.h"
-#include "foundation/runtime/system_state.h"
 #include "foundation/base/text.h"
+#include "foundation/memory/log.h"
+#include "foundation/runtime/input.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
@@ -209,6 +209,26 @@ void PostCloseOnce(HWND window) {
         g_system.closePosted = 1;
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
+}
+
+// A window-mode display that no longer matches the screen. Nothing can
+// restore the screen's images after such a change yet (no restore function
+// can be set), so every change ends the program; once one can, a change to
+// a usable depth and a large enough display is followed instead. The
+// screen's depth in window mode is the desktop's at creation.
+void OnDisplayChange(HWND window, WPARAM wParam, LPARAM lParam) {
+    int screenWidth = 0;
+    int screenHeight = 0;
+    QueryWindowScreenSize(&screenWidth, &screenHeight);
+    const int bits = static_cast<int>(wParam);
+    const int width = LOWORD(lParam);
+    const int height = HIWORD(lParam);
+    if (bits == g_system.desktopBits && width == screenWidth && height == screenHeight) {
+        return;
+    }
+    WriteLog("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
+    WriteLog("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
+    PostCloseOnce(window);
 }
 
 void OnActivation(HWND window, WPARAM wParam) {
@@ -448,6 +468,7 @@ int CreateMainWindow() {
     ApplyCursorVisibility(g_system.cursorWanted);
     g_system.ending = 0;
     BringWindowToTop(window);
+    FitWindowToClientSize();
     g_system.creating = 0;
     return 0;
 }
@@ -540,8 +561,9 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             HideCursorIfWanted();
             break;
         case WM_DISPLAYCHANGE:
-            // Whether the program can follow the new display is the graphics
-            // layer's question; it is asked here once that layer exists.
+            if (g_system.windowMode != 0 && g_system.modeChanging == 0) {
+                OnDisplayChange(window, wParam, lParam);
+            }
             g_system.displayChanged = 1;
             break;
         case WM_SYSCOMMAND: {

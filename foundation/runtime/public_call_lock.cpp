@@ -1,5 +1,7 @@
 #include "foundation/runtime/public_call_lock.h"
 
+#include <atomic>
+
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -14,9 +16,11 @@ struct QueueEntry {
     HANDLE event;  // manual reset; set when this place is first in line and the lock is free
 };
 
+// The holder's id and the held flag are read without the section by
+// IsPublicCallLockHolder, on any thread, so they are atomics.
 struct PublicCallLock {
-    DWORD owner = kNoOwner;
-    int held = 0;
+    std::atomic<DWORD> owner = kNoOwner;
+    std::atomic<int> held = 0;
     int recursion = 0;
     int waiting = 0;
     QueueEntry queue[kQueueSize] = {};

@@ -148,8 +148,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
         return platform::Fail(error, INVALID_HANDLE_VALUE);
     }
     bool read = (desiredAccess & GENERIC_READ) != 0;
-    bool write = (desiredAccess & GENERIC_WRITE) != 0;
+    bool append = (desiredAccess & FILE_APPEND_DATA) != 0 && (desiredAccess & GENERIC_WRITE) == 0;
+    bool write = (desiredAccess & GENERIC_WRITE) != 0 || append;
     int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
+    if (append) {
+        flags |= O_APPEND;
+    }
     switch (creationDisposition) {
         case CREATE_NEW:
             flags |= O_CREAT | O_EXCL;

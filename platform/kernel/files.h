@@ -14,6 +14,8 @@
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+// Writes only, each landing whole at the file's end whoever else writes to it.
+#define FILE_APPEND_DATA 0x00000004u
 
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u

@@ -270,6 +270,63 @@ TEST(Convert, ColourKeyGivesAlphaZeroExactlyOnTheKey) {
     }
 }
 
+TEST(Convert, APaletteSourceIsKeyedByTheColourOfItsEntries) {
+    PixelFormatDesc from = Pal8(6);
+    from.palette[7] = PaletteEntry{0xC0, 0x80, 0x40, 0};
+    from.palette[9] = PaletteEntry{0xC0, 0x80, 0x40, 0x55};  // the same colour again
+    from.palette[3] = PaletteEntry{0xC1, 0x80, 0x40, 0};     // one step away
+    const uint8_t indices[] = {7, 9, 3, 12};
+    const bool keyed[] = {true, true, false, false};
+    for (const PixelFormatDesc& to : {Argb32(), Argb1555()}) {
+        for (int dither : {0, int{kDitherOrdered}}) {  // the fixed pair, then the generic rule
+            SCOPED_TRACE(testing::Message() << to.bits << " bits, dither " << dither);
+            Pixels src(from, 4, 1), dst(to, 4, 1);
+            for (int x = 0; x < 4; ++x) {
+                src.Set(x, 0, indices[x]);
+            }
+            Options o;
+            o.colorKey = 1;
+            o.keyColor = 0x4080C0;
+            o.dither = dither;
+            ASSERT_EQ(Convert(dst, src, o), 0);
+            for (int x = 0; x < 4; ++x) {
+                EXPECT_EQ(dst.Get(x, 0) & to.alphaMask, keyed[x] ? 0u : to.alphaMask) << x;
+            }
+        }
+    }
+}
+
+TEST(Convert, TheOrderedDitherStartsAtTheRectanglesFirstPixel) {
+    Pixels whole(Argb32(), 9, 7);
+    std::mt19937 random(8);
+    for (int y = 0; y < 7; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            whole.Set(x, y, random());
+        }
+    }
+    // The same pixels as an image of their own, converted from its origin.
+    const RECT part{3, 1, 8, 6};
+    Pixels alone(Argb32(), 5, 5);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            alone.Set(x, y, whole.Get(part.left + x, part.top + y));
+        }
+    }
+    Pixels expected(Rgb565(), 5, 5), got(Rgb565(), 7, 7);
+    Options o;
+    o.dither = kDitherOrdered;
+    ASSERT_EQ(Convert(expected, alone, o), 0);
+    ASSERT_EQ(ConvertImagePixels(got.bytes.data(), got.Pitch(), &got.format, whole.bytes.data(),
+                                 whole.Pitch(), &whole.format, nullptr, 0, nullptr, 2, 1, &part, 0,
+                                 0, 0, kDitherOrdered, 0, 0, 0, 0),
+              0);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            EXPECT_EQ(got.Get(2 + x, 1 + y), expected.Get(x, y)) << x << ", " << y;
+        }
+    }
+}
+
 TEST(Convert, EightBitCopyReturnsTheHighestIndex) {
     Pixels src(Pal8(5), 3, 2), dst(Pal8(5), 3, 2);
     const uint8_t indices[] = {4, 200, 17, 0, 199, 3};

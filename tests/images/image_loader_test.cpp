@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/base/charset.h"
+#include "foundation/base/text.h"
 #include "foundation/files/files_test_support.h"
 #include "foundation/memory/memory.h"
 #include "images/image_test_support.h"
@@ -178,15 +180,7 @@ TEST(LoadImageBuffer, CompressedImagesAreExpandedToBeMirroredOrMadeDibs) {
 }
 
 TEST(LoadImageBuffer, AMirroredImageWithLevelsKeepsOnlyItsFirst) {
-    DdsRecipe dxt;
-    dxt.width = 8;
-    dxt.height = 8;
-    dxt.flags |= 0x20000;
-    dxt.caps |= 0x400008;
-    dxt.mipCount = 4;
-    dxt.pixelFlags = 4;
-    dxt.fourCc = FourCcOf("DXT1");
-    dxt.data.assign(32 + 8 + 8 + 8, 0x5C);
+    DdsRecipe dxt = LevelledDxt("DXT1", 8, 4, 32 + 8 + 8 + 8, 0x5C);
     DdsRecipe plain = dxt;
     plain.pixelFlags = 0x41;
     plain.fourCc = 0;
@@ -325,12 +319,26 @@ TEST(MakeAlphaFileName, PutsTheMarkBeforeTheFirstDot) {
         {"画像.png", "画像_a.png"},
         // A lead byte whose trail byte is '\\' (0x5C) is stepped over whole.
         {"\x95\x5C.bmp", "\x95\x5C_a.bmp"},
+        // So is a lead byte before a '.': the pair is taken whole, valid or not.
+        {"\x81.png", "\x81.png_a"},
+        // A lead byte that ends the path is a byte of its own.
+        {"a\x81", "a\x81_a"},
+        // 0xA1 is a single-byte character in Shift-JIS.
+        {"\xA1.png", "\xA1_a.png"},
     };
     for (const Case& c : cases) {
         char out[260];
         tessel::MakeAlphaFileName(c.path, out);
         EXPECT_STREQ(out, c.expected);
     }
+    // The library's character set decides what a lead byte is: in Korean,
+    // every byte from 0x80 on.
+    const int32_t previous = tessel::LibraryCharSet;
+    tessel::LibraryCharSet = tessel::kCharSetKorean;
+    char korean[260];
+    tessel::MakeAlphaFileName("\xA1.png", korean);
+    tessel::LibraryCharSet = previous;
+    EXPECT_STREQ(korean, "\xA1.png_a");
     std::string longPath(300, 'x');
     char out[260];
     tessel::MakeAlphaFileName(longPath.c_str(), out);

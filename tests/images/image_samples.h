@@ -95,16 +95,7 @@ inline std::vector<ImageSample> SmallImageSamples() {
     tga16.data = {0x83, 0x34, 0x12};
     corpus.push_back({"tga 16 rle", MakeTga(tga16)});
 
-    DdsRecipe dxt;
-    dxt.width = 8;
-    dxt.height = 8;
-    dxt.flags |= 0x20000;
-    dxt.caps |= 0x400008;
-    dxt.mipCount = 4;
-    dxt.pixelFlags = 4;
-    dxt.fourCc = FourCcOf("DXT5");
-    dxt.data.assign(64 + 16 + 16 + 16, 0x6C);
-    corpus.push_back({"dds dxt5", MakeDds(dxt)});
+    corpus.push_back({"dds dxt5", MakeDds(LevelledDxt("DXT5", 8, 4, 64 + 16 + 16 + 16, 0x6C))});
     DdsRecipe plain;
     plain.width = 3;
     plain.height = 2;

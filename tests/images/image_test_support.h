@@ -169,6 +169,21 @@ inline uint32_t FourCcOf(const char* text) {
     return GetLe32(reinterpret_cast<const uint8_t*>(text));
 }
 
+// A square compressed DDS with its level flags set, data bytes all `fill`.
+inline DdsRecipe LevelledDxt(const char* fourCc, uint32_t side, uint32_t levels, size_t bytes,
+                             uint8_t fill) {
+    DdsRecipe recipe;
+    recipe.width = side;
+    recipe.height = side;
+    recipe.flags |= 0x20000;
+    recipe.caps |= 0x400008;
+    recipe.mipCount = levels;
+    recipe.pixelFlags = 4;
+    recipe.fourCc = FourCcOf(fourCc);
+    recipe.data.assign(bytes, fill);
+    return recipe;
+}
+
 inline Bytes MakeDds(const DdsRecipe& recipe) {
     Bytes out = {'D', 'D', 'S', ' '};
     PutLe32(&out, 124);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -16,7 +15,7 @@ struct DibHeader {
     // A negative height makes a top-down DIB.
     DibHeader(int width, int height, int bitCount, DWORD compression,
               const std::vector<uint32_t>& table = {}, int clrUsed = 0)
-        : bytes(sizeof(BITMAPINFOHEADER) + table.size() * 4) {
+        : bytes(sizeof(BITMAPINFOHEADER)) {
         BITMAPINFOHEADER& h = Header();
         h.biSize = sizeof(BITMAPINFOHEADER);
         h.biWidth = width;
@@ -25,8 +24,12 @@ struct DibHeader {
         h.biBitCount = static_cast<WORD>(bitCount);
         h.biCompression = compression;
         h.biClrUsed = static_cast<DWORD>(clrUsed);
-        if (!table.empty()) {
-            std::memcpy(bytes.data() + sizeof(BITMAPINFOHEADER), table.data(), table.size() * 4);
+        // Appended byte by byte: no copy into the block past the header that
+        // an optimiser could take for a write beyond it.
+        for (uint32_t entry : table) {
+            for (int shift = 0; shift < 32; shift += 8) {
+                bytes.push_back(static_cast<uint8_t>(entry >> shift));
+            }
         }
     }
 

@@ -197,6 +197,23 @@ TEST_F(FilesTest, CreationModesFollowWindows) {
     file = OpenRead(name);
     EXPECT_EQ(GetFileSize(file, nullptr), 0u);
     CloseHandle(file);
+
+    // Append access: every write lands at the end, even after another
+    // handle wrote there or the pointer moved back.
+    HANDLE first = CreateFileA(name.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    HANDLE second =
+        CreateFileA(name.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    WriteFile(first, "12", 2, nullptr, nullptr);
+    WriteFile(second, "34", 2, nullptr, nullptr);
+    SetFilePointer(first, 0, nullptr, FILE_BEGIN);
+    WriteFile(first, "56", 2, nullptr, nullptr);
+    CloseHandle(first);
+    CloseHandle(second);
+    file = OpenRead(name);
+    EXPECT_EQ(Read(file, 100), "123456");
+    CloseHandle(file);
 }
 
 TEST_F(FilesTest, FilePointerMovesAndRefusesNegativePositions) {

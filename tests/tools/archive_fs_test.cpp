@@ -10,6 +10,7 @@
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
+#include "foundation/memory/memory.h"
 #include "tests/tools/archive_test_support.h"
 #include "tools/lib/archive_pack.h"
 
@@ -226,8 +227,15 @@ TEST_F(ArcFs, FiveHundredTwelveFilesMayBeOpenAtOnce) {
         ASSERT_NE(handles.back(), 0u) << i;
     }
     EXPECT_EQ(ArcFsOpen(path.c_str(), 0, 1, 0), 0u);
-    EXPECT_NE(log.Text().find("同時に開けるファイルの数が限界を超えました"), std::string::npos);
+    EXPECT_NE(log.Text().find("T:同時に開けるファイルの数が限界を超えました\r\n"),
+              std::string::npos);
     EXPECT_EQ(ArcFsClose(handles[100]), 0);
+    // Without memory for the file's record: its own line, and no handle.
+    SetTrackedHeapFailing(true);
+    EXPECT_EQ(ArcFsOpen(path.c_str(), 0, 1, 0), 0u);
+    SetTrackedHeapFailing(false);
+    EXPECT_NE(log.Text().find("T:ファイルの情報を格納するメモリの確保に失敗しました\r\n"),
+              std::string::npos);
     handles[100] = ArcFsOpen(path.c_str(), 0, 1, 0);
     EXPECT_EQ(handles[100], 0xF0000000u | 100u) << "the freed slot is taken again";
     for (FileHandle h : handles) {

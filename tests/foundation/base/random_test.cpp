@@ -22,6 +22,38 @@ std::mt19937 ReferenceFromState(const uint32_t* state) {
     return reference;
 }
 
+// The seeding fills the state from a 69069 linear congruential sequence, two
+// steps per word (high halves); these first outputs were computed apart from
+// this code, from the published algorithm.
+TEST(MtRandom, SeedsGiveTheirKnownFirstOutputs) {
+    struct Case {
+        uint32_t seed;
+        uint32_t first[5];
+        uint32_t afterTheFirstBlock[3];  // outputs 624 to 626
+    };
+    const Case cases[] = {
+        {4357,
+         {0xAAE64AC3u, 0x5E7C47DAu, 0xB98E8121u, 0xB010F327u, 0x92DA86B4u},
+         {589403970u, 1044672925u, 1965277612u}},
+        {0,
+         {0x1C75C7C9u, 0xDA9649C5u, 0x84E243E5u, 0xA75C2A2Fu, 0xAA8796B4u},
+         {899856095u, 1355199074u, 835156042u}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seed);
+        MtSeed(c.seed);
+        for (uint32_t expected : c.first) {
+            EXPECT_EQ(MtNext(), expected);
+        }
+        for (int i = 5; i < kMtStateWords - 1; ++i) {
+            MtNext();
+        }
+        for (uint32_t expected : c.afterTheFirstBlock) {
+            EXPECT_EQ(MtNext(), expected);
+        }
+    }
+}
+
 TEST(MtRandom, BlocksMatchTheReferenceGeneratorForSeveralSeeds) {
     for (uint32_t seed : {0u, 1u, 4357u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         MtSeed(seed);

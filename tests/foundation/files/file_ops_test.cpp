@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/files/file_ops.h"
@@ -137,6 +139,35 @@ TEST_F(FileLayerTest, ReaderThreadAndCacheReadTheSameBytesAsPlainReads) {
     }
 }
 
+TEST_F(FileLayerTest, TheReaderThreadServesWhileAnotherThreadWorks) {
+    const std::string data = PatternBytes(300000, 11);
+    tessel_test::WriteWholeFile(dir_.Linux("shared.bin"), data);
+    tessel_test::LogScope log;  // the other thread logs and takes tracked memory
+    std::atomic<bool> done = false;
+    std::thread worker([&done] {
+        for (int n = 0; !done.load(); ++n) {
+            void* block = tessel::AllocTracked(64 + n % 512, __FILE__, __LINE__);
+            tessel::WriteLogFormat("worker %d", n);
+            tessel::FreeTracked(block);
+        }
+    });
+    const std::string path = dir_.Windows() + "\\shared.bin";
+    for (const Mode& mode : {kModes[1], kModes[2], kModes[3]}) {
+        SCOPED_TRACE(mode.name);
+        FileHandle file = tessel::FsOpen(path.c_str(), mode.cache, 0, mode.async);
+        ASSERT_NE(file, 0u);
+        std::string read;
+        char chunk[7000];
+        while (uint32_t got = ReadAndWait(chunk, 1, sizeof(chunk), file)) {
+            read.append(chunk, got);
+        }
+        EXPECT_EQ(read, data);
+        tessel::FsClose(file);
+    }
+    done = true;
+    worker.join();
+}
+
 TEST_F(FileLayerTest, SequentialReadsAreServedFromTheFilledCache) {
     const std::string data = PatternBytes(400000, 3);
     tessel_test::WriteWholeFile(dir_.Linux("music.bin"), data);
@@ -164,6 +195,7 @@ TEST_F(FileLayerTest, ASynchronousReadThatGetsLessReportsWhatItGot) {
         ASSERT_EQ(truncate(dir_.Linux("shrinks.bin").c_str(), 10), 0);  // shrinks after open
         char buffer[1000];
         EXPECT_EQ(tessel::FsRead(buffer, 4, 250, file), 2u);  // 10 bytes: 2 whole items
+        EXPECT_EQ(tessel::FsTell(file), 10) << "just past what was read";
         tessel::FsClose(file);
         tessel_test::WriteWholeFile(dir_.Linux("shrinks.bin"), PatternBytes(1000, 1));
     }

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
+#include "foundation/base/text.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
 #include "foundation/files/paths.h"
-#include "foundation/base/text.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -192,6 +194,16 @@ TEST(Paths, CreateTempFileMakesANewEmptyFileInTheTemporaryFolder) {
     std::string deep = "/" + std::string(250, 'd');
     ASSERT_EQ(setenv("TMPDIR", deep.c_str(), 1), 0);
     EXPECT_EQ(tessel::CreateTempFile(path), nullptr);
+    // A folder that is there but whose name passes 256 characters: failure,
+    // and nothing is made in it.
+    std::string longFolder = dir.path();
+    while (platform::WindowsPathFromLinux(longFolder).size() <= 270) {
+        longFolder += "/" + std::string(40, 'f');
+        ASSERT_EQ(mkdir(longFolder.c_str(), 0755), 0);
+    }
+    ASSERT_EQ(setenv("TMPDIR", longFolder.c_str(), 1), 0);
+    EXPECT_EQ(tessel::CreateTempFile(path), nullptr);
+    EXPECT_EQ(rmdir(longFolder.c_str()), 0) << "the folder stays empty";
     unsetenv("TMPDIR");
 }
 

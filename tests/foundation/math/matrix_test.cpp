@@ -476,6 +476,59 @@ TEST(Euler, GimbalCaseSetsTheFirstAngleToZeroAndStillRebuilds) {
     }
 }
 
+TEST(Euler, TheGimbalBandEndsExactlyAtItsBounds) {
+    // The element that holds the middle angle's sine, per order.
+    const int keyRow[] = {0, 0, 1, 1, 2, 2};
+    const int keyCol[] = {2, 1, 2, 0, 1, 0};
+    struct Case {
+        float key;
+        int result;
+    };
+    const Case cases[] = {
+        {0.99999f, -1},   {std::nextafter(0.99999f, 0.0f), 0},
+        {1.000001f, -1},  {std::nextafter(1.000001f, 2.0f), 0},
+        {-0.99999f, -1},  {std::nextafter(-0.99999f, 0.0f), 0},
+        {-1.000001f, -1}, {std::nextafter(-1.000001f, -2.0f), 0},
+    };
+    for (int o = 0; o < 6; ++o) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << kOrders[o].name << " " << c.key);
+            Mat4 m;
+            kOrders[o].build(&m, 0.5f, 0.2f, -0.25f);
+            m.m[keyRow[o]][keyCol[o]] = c.key;
+            float x;
+            float y;
+            float z;
+            EXPECT_EQ(kOrders[o].extract(&m, &x, &y, &z), c.result);
+        }
+    }
+}
+
+TEST(Euler, TheMiddleAngleSurvivesALastAngleOfExactlyAQuarterTurn) {
+    // With the last angle's cosine exactly 0 the middle cosine comes from the
+    // elements that hold sin(last) instead.
+    for (const EulerOrder& order : kOrders) {
+        for (float last : {1.5707964f, -1.5707964f}) {
+            SCOPED_TRACE(testing::Message() << order.name << " " << last);
+            float angles[3];
+            angles[AxisIndex(order.name[0])] = 0.7f;
+            angles[AxisIndex(order.name[1])] = -0.4f;
+            angles[AxisIndex(order.name[2])] = last;
+            Mat4 m;
+            order.build(&m, angles[0], angles[1], angles[2]);
+            for (auto& row : m.m) {
+                for (float& element : row) {
+                    element = std::fabs(element) < 1e-6f ? 0.0f : element;
+                }
+            }
+            float found[3];
+            ASSERT_EQ(order.extract(&m, &found[0], &found[1], &found[2]), 0);
+            EXPECT_NEAR(found[AxisIndex(order.name[1])], -0.4f, 1e-5);
+            EXPECT_NEAR(found[AxisIndex(order.name[0])], 0.7f, 1e-5);
+        }
+    }
+}
+
 TEST(Vectors, ArithmeticMatchesDoubleFormulas) {
     const Vec3 a{1.5f, -2.25f, 3.0f};
     const Vec3 b{-0.5f, 4.0f, 2.0f};

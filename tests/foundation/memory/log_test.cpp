@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/files/files_test_support.h"
@@ -23,6 +25,14 @@ struct DebugCapture {
     ~DebugCapture() { platform::SetDebugOutputSink(nullptr, nullptr); }
     std::string text;
 };
+
+// The number of live tracked blocks, from a leak report written to the log.
+int LiveTrackedBlocks(const LogScope& log) {
+    tessel::DumpTrackedBlocks();
+    const std::string text = log.Text();
+    const size_t at = text.rfind("Alloc num:");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 10);
+}
 
 TEST(Log, LineEndsBecomeCrLfWithOneTimeStampPerText) {
     struct Case {
@@ -105,9 +115,41 @@ TEST(Log, LongTextGoesThroughATrackedBlockThatIsFreed) {
     for (int i = 0; i < 100; ++i) {
         expected += "line" + std::to_string(i) + "\r\n";
     }
+    const int before = LiveTrackedBlocks(log);
     tessel::WriteLog(text.c_str());
-    EXPECT_EQ(log.Text(), expected);
+    EXPECT_NE(log.Text().find(expected), std::string::npos);
+    EXPECT_EQ(LiveTrackedBlocks(log), before) << "the work block is freed";
     EXPECT_EQ(tessel::CheckTrackedBlocks(), 0);
+}
+
+TEST(Log, LinesOfSeveralThreadsAreAllKeptWhole) {
+    LogScope log;
+    constexpr int kThreads = 4;
+    constexpr int kLines = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int n = 0; n < kLines; ++n) {
+                const std::string line =
+                    "thread " + std::to_string(t) + " line " + std::to_string(n) + "\n";
+                tessel::WriteLog(line.c_str());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::set<std::string> seen;
+    const std::string text = log.Text();
+    size_t start = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos;
+         start = end + 2, end = text.find("\r\n", start)) {
+        const std::string line = text.substr(start, end - start);
+        EXPECT_EQ(line.rfind("T:thread ", 0), 0u) << line;
+        EXPECT_TRUE(seen.insert(line).second) << "twice: " << line;
+    }
+    EXPECT_EQ(start, text.size()) << "the log ends with a whole line";
+    EXPECT_EQ(seen.size(), size_t{kThreads * kLines});
 }
 
 TEST(Log, DebuggerOutputGetsTheSamePieces) {

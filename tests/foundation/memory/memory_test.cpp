@@ -186,6 +186,20 @@ TEST(TrackedMemory, DamagedHeaderIsFoundAndReported) {
     tessel::FreeTracked(c);
 }
 
+TEST(TrackedMemory, FreeingABlockRefreshesItsNeighboursGuards) {
+    void* a = tessel::AllocTracked(4, nullptr, 1);
+    void* b = tessel::AllocTracked(4, nullptr, 2);
+    void* c = tessel::AllocTracked(4, nullptr, 3);
+    void* d = tessel::AllocTracked(4, nullptr, 4);
+    tessel::FreeTracked(b);  // a's newer link and c's older link change
+    EXPECT_EQ(tessel::CheckTrackedBlocks(), 0);
+    tessel::FreeTracked(d);  // the newest: c becomes the head
+    EXPECT_EQ(tessel::CheckTrackedBlocks(), 0);
+    tessel::FreeTracked(a);
+    EXPECT_EQ(tessel::CheckTrackedBlocks(), 0);
+    tessel::FreeTracked(c);
+}
+
 TEST(TrackedMemory, SerialWrapsAfter65536Allocations) {
     void* first = tessel::AllocTracked(1, nullptr, 0);
     uint16_t serial = HeaderOf(first)->serial;
@@ -213,6 +227,16 @@ TEST(TrackedMemory, HeapExhaustionReportsAndKeepsTheOldBlock) {
     EXPECT_EQ(log.Text(), report + report);
     EXPECT_EQ(kept[0], 'o');
     EXPECT_EQ(tessel::CheckTrackedBlocks(), 0);
+
+    // A failed allocation also checks every header; a failed resize does not.
+    HeaderOf(kept)->line = 55;
+    tessel::SetTrackedHeapFailing(true);
+    EXPECT_EQ(tessel::ReallocTracked(kept, 1000, nullptr, 7), nullptr);
+    EXPECT_EQ(log.Text().find("以下のメモリ確保情報が破損しました"), std::string::npos);
+    EXPECT_EQ(tessel::AllocTracked(10, nullptr, 6), nullptr);
+    tessel::SetTrackedHeapFailing(false);
+    EXPECT_NE(log.Text().find("以下のメモリ確保情報が破損しました"), std::string::npos);
+    HeaderOf(kept)->line = 5;
     tessel::FreeTracked(kept);
 }
 

@@ -290,6 +290,88 @@ TEST_F(Input, RefreshesAtMostOncePerMillisecond) {
     EXPECT_EQ(tessel::g_input.pads[0].state.rgbButtons[0], 0x80);
 }
 
+TEST_F(Input, APadReadStoppedByTheQuitAnswersMinusOne) {
+    Attach(2, 2);
+    ASSERT_EQ(tessel::StartLibrary(), 0);
+    ASSERT_EQ(tessel::g_input.padCount, 1);
+    SDL_Delay(2);
+    EXPECT_EQ(tessel::RefreshPadState(0), 0);
+    // A read that fails sends the pump round; a quit it brings stops the read.
+    tessel::g_input.pads[0].device->Unacquire();
+    tessel::g_system.quit = 1;
+    SDL_Delay(2);
+    EXPECT_EQ(tessel::RefreshPadState(0), -1);
+    tessel::g_system.quit = 0;
+}
+
+// A pad device that notes the calls that change its use, then passes every
+// call on to the real one.
+class RecordingPad final : public IDirectInputDevice7A {
+  public:
+    explicit RecordingPad(IDirectInputDevice7A* real) : real_(real) {}
+    std::vector<std::string> calls;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        return real_->QueryInterface(iid, object);
+    }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT GetDeviceState(DWORD size, LPVOID data) override {
+        return real_->GetDeviceState(size, data);
+    }
+    HRESULT SetDataFormat(LPCDIDATAFORMAT format) override { return real_->SetDataFormat(format); }
+    HRESULT SetEventNotification(HANDLE event) override {
+        return real_->SetEventNotification(event);
+    }
+    HRESULT SetCooperativeLevel(HWND window, DWORD flags) override {
+        calls.push_back("level " + std::to_string(flags) +
+                        (window == tessel::g_system.mainWindow ? "" : " (another window)"));
+        return real_->SetCooperativeLevel(window, flags);
+    }
+    HRESULT SetProperty(DIPROPID property, LPCDIPROPHEADER header) override {
+        return real_->SetProperty(property, header);
+    }
+    HRESULT Acquire() override {
+        calls.push_back("acquire");
+        return real_->Acquire();
+    }
+    HRESULT Unacquire() override {
+        calls.push_back("unacquire");
+        return real_->Unacquire();
+    }
+    HRESULT GetDeviceInfo(DIDEVICEINSTANCEA* instance) override {
+        return real_->GetDeviceInfo(instance);
+    }
+    HRESULT Poll() override { return real_->Poll(); }
+    HRESULT CreateEffect(const GUID& effect, LPCDIEFFECT parameters, LPDIRECTINPUTEFFECT* out,
+                         LPUNKNOWN outer) override {
+        return real_->CreateEffect(effect, parameters, out, outer);
+    }
+
+  private:
+    IDirectInputDevice7A* real_;
+};
+
+TEST_F(Input, ReacquiringTakesPadsExclusivelyOnlyWhileActive) {
+    Attach(2, 2);
+    ASSERT_EQ(tessel::StartLibrary(), 0);
+    ASSERT_EQ(tessel::g_input.padCount, 1);
+    IDirectInputDevice7A* real = tessel::g_input.pads[0].device;
+    RecordingPad pad(real);
+    tessel::g_input.pads[0].device = &pad;
+    const int wasActive = tessel::g_system.active;
+    tessel::g_system.active = 1;
+    EXPECT_EQ(tessel::ReacquireInputDevices(), 0);
+    tessel::g_system.active = 0;
+    EXPECT_EQ(tessel::ReacquireInputDevices(), 0);
+    tessel::g_system.active = wasActive;
+    tessel::g_input.pads[0].device = real;
+    // Flags 5 (exclusive) while active, 10 (shared and background) while
+    // not; each time released first and taken again after.
+    EXPECT_EQ(pad.calls, (std::vector<std::string>{"unacquire", "level 5", "acquire", "unacquire",
+                                                   "level 10", "acquire"}));
+}
+
 TEST_F(Input, MoreThanSixteenPadsEnumerateAsSixteen) {
     for (int i = 0; i < 18; ++i) {
         Attach(2, 2);

@@ -18,6 +18,17 @@
 
 namespace tessel_test {
 
+// Switches the display to 640 x 480 at 32 bits, as a full-screen program does.
+inline LONG SwitchDisplayTo640By480() {
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = 640;
+    mode.dmPelsHeight = 480;
+    mode.dmBitsPerPel = 32;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN);
+}
+
 inline std::string ProcessNamespace() {
     return "library-test-" + std::to_string(getpid());
 }

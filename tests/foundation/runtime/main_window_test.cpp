@@ -1,6 +1,8 @@
 // The window procedure's own answers, the options and the clipboard.
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/runtime/system_state.h"
 #include "platform/kernel.h"
@@ -27,6 +29,19 @@ TEST_F(LibraryTest, ClassNameIsTheTitleOrTheDefault) {
     char title[64] = "";
     GetWindowTextA(GetMainWindow(), title, sizeof(title));
     EXPECT_STREQ(title, "Renamed");
+    SetWindowTitle("LibraryTest");
+    EndLibrary();
+
+    // Without a title either: the default class, and the default title.
+    g_system.className[0] = '\0';
+    SetWindowTitle("");
+    ASSERT_EQ(StartLibrary(), 0);
+    EXPECT_STREQ(g_system.className, "Q123987P");
+    EXPECT_NE(FindWindowA("Q123987P", nullptr), nullptr);
+    GetWindowTextA(GetMainWindow(), title, sizeof(title));
+    EXPECT_STREQ(title, "Tessel");
+    EndLibrary();
+    g_system.className[0] = '\0';
     SetWindowTitle("LibraryTest");
 }
 
@@ -69,6 +84,111 @@ TEST(Clipboard, BusyClipboardIsAFailure) {
     EXPECT_EQ(WriteClipboardText("now"), 0);
 }
 
+// The lParam of a display change: width in the low word, height in the high.
+LPARAM ScreenSize(int width, int height) {
+    return static_cast<LPARAM>(MAKELONG(width, height));
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(LibraryTest, CreationEndsByFittingTheWindowToTheScreen) {
+    g_system.visibleStyle = 0;  // as a program that never switched modes
+    ASSERT_EQ(StartLibrary(), 0);
+    // The fit marks the window style as shown, so window mode keeps the
+    // visible bit from now on.
+    EXPECT_EQ(g_system.visibleStyle, 1);
+    RECT client;
+    GetClientRect(GetMainWindow(), &client);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
+}
+
+TEST_F(LibraryTest, ADisplayChangeTheWindowCannotFollowEndsTheProgramOnce) {
+    ASSERT_EQ(StartLibrary(), 0);
+    HWND window = GetMainWindow();
+    const int bits = g_system.desktopBits;
+    const char* kFirstLine =
+        "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\r\n";
+    const char* kSecondLine =
+        "またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\r\n";
+    // The same depth and screen size changes nothing.
+    SendMessageA(window, WM_DISPLAYCHANGE, static_cast<WPARAM>(bits), ScreenSize(640, 480));
+    EXPECT_EQ(g_system.displayChanged, 1);
+    EXPECT_EQ(g_system.closePosted, 0);
+    EXPECT_EQ(Log().find(kFirstLine), std::string::npos);
+    // Twenty-four bits: both lines, one close.
+    SendMessageA(window, WM_DISPLAYCHANGE, 24, ScreenSize(640, 480));
+    SendMessageA(window, WM_DISPLAYCHANGE, 8, ScreenSize(320, 240));
+    EXPECT_EQ(g_system.closePosted, 1);
+    DrainMessages();
+    EXPECT_EQ(IsQuitRequested(), 1);
+    const std::string log = Log();
+    EXPECT_EQ(Occurrences(log, kFirstLine), 2) << "written at each change";
+    EXPECT_EQ(Occurrences(log, kSecondLine), 2);
+    EXPECT_EQ(Occurrences(log, "ウインドウを閉じようとしています\r\n"), 1) << "closed once";
+}
+
+TEST_F(LibraryTest, DisplayChangesAreOnlyNotedInFullScreenOrDuringAModeChange) {
+    for (int fullScreen : {1, 0}) {
+        SCOPED_TRACE(fullScreen);
+        ChangeWindowMode(fullScreen != 0 ? 0 : 1);
+        ASSERT_EQ(StartLibrary(), 0);
+        g_system.modeChanging = fullScreen != 0 ? 0 : 1;
+        SendMessageA(GetMainWindow(), WM_DISPLAYCHANGE, 24, ScreenSize(320, 240));
+        g_system.modeChanging = 0;
+        EXPECT_EQ(g_system.displayChanged, 1);
+        EXPECT_EQ(g_system.closePosted, 0);
+        EndLibrary();
+    }
+}
+
+// Each text follows the one before it in the log.
+void ExpectInOrder(const std::string& log, const std::vector<std::string>& texts) {
+    size_t at = 0;
+    for (const std::string& text : texts) {
+        const size_t found = log.find(text, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << text << "\n" << log;
+        at = found + text.size();
+    }
+}
+
+TEST_F(LibraryTest, CreationAndClosingWriteTheirLogLines) {
+    for (int windowMode : {1, 0}) {
+        SCOPED_TRACE(windowMode);
+        ChangeWindowMode(windowMode);
+        ASSERT_EQ(StartLibrary(), 0);
+        const std::string created = Log();
+        if (windowMode != 0) {
+            // The timer test's lines end with a blank that opens the next line.
+            ExpectInOrder(
+                created,
+                {"T:メモリ総量:", "MB  空きメモリ領域:", "MB \r\n",
+                 "T:タイマーの精度を検査します\r\n", "T:精度結果 更新回数 マルチメディアタイマー：",
+                 "T: ソフトの二重起動検査... 二重起動はされていませんでした\r\n",
+                 "T:ウインドウクラスを登録します... 登録に成功しました\r\n",
+                 "T:ウインドウモード起動用のウインドウを作成します\r\n",
+                 "T:ウインドウの作成に成功しました\r\n", "T:ＩＭＥを無効にしました\r\n"});
+        } else {
+            ExpectInOrder(created,
+                          {"T:フルスクリーンモード用のウインドウを作成します\r\n",
+                           "T:ウインドウの作成に成功しました\r\n",
+                           "T:カーソルを不可視にしました\r\n", "T:ＩＭＥを無効にしました\r\n"});
+        }
+        SendMessageA(GetMainWindow(), WM_CLOSE, 0, 0);
+        ExpectInOrder(Log(), {"T:ウインドウを閉じようとしています\r\n",
+                              "T:ウインドウが破棄されようとしています\r\n",
+                              "T:ソフトを終了する準備が整いました\r\n"});
+        EndLibrary();
+    }
+    ChangeWindowMode(1);
+}
+
 TEST_F(LibraryTest, BeforeStartUpThePaintShowsTheBackgroundColour) {
     SetBackgroundRgb(10, 20, 30);
     ASSERT_EQ(StartLibrary(), 0);
@@ -106,7 +226,13 @@ TEST_F(LibraryTest, FullScreenWindowCoversTheScreenWithoutACursor) {
 
     // Losing the activation gives the desktop its own mode back and
     // minimises the window.
+    const platform::DisplayMode modes[] = {{640, 480, 32, 60}, {1024, 768, 32, 60}};
+    platform::SetDisplayModes(modes, 2, &modes[1]);
+    ASSERT_EQ(tessel_test::SwitchDisplayTo640By480(), DISP_CHANGE_SUCCESSFUL);
+    ASSERT_EQ(platform::CurrentDisplayMode().width, 640);
     SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_EQ(platform::CurrentDisplayMode().width, 1024);
+    EXPECT_EQ(platform::CurrentDisplayMode().height, 768);
     EXPECT_TRUE(IsIconic(window));
     EXPECT_EQ(IsMainWindowActive(), 0);
 

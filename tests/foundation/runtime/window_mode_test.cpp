@@ -38,13 +38,7 @@ int ChangeDisplayForMode(int width, int height, int bits, int force, int refresh
         ChangeDisplaySettingsA(nullptr, 0);
         return 0;
     }
-    DEVMODEA mode = {};
-    mode.dmSize = sizeof mode;
-    mode.dmPelsWidth = 640;
-    mode.dmPelsHeight = 480;
-    mode.dmBitsPerPel = 32;
-    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-    return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL ? 0 : -1;
+    return tessel_test::SwitchDisplayTo640By480() == DISP_CHANGE_SUCCESSFUL ? 0 : -1;
 }
 
 class WindowMode : public LibraryTest {
