@@ -3,6 +3,8 @@
 #   make test   installs what is missing, builds and runs every test
 #               (an optimised build, a debug build under ASan and UBSan, then
 #               a build under ThreadSanitizer)
+#   make fuzz TARGET=name
+#               builds one loader's fuzz target with AFL++ and fuzzes it
 
 JOBS ?= $(shell nproc)
 RELEASE := build/release
@@ -16,7 +18,8 @@ export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
 
-.PHONY: all deps build build-asan build-tsan run run-settings test test-release test-asan test-tsan bench clean format
+.PHONY: all deps build build-asan build-tsan run run-settings test test-release test-asan test-tsan bench fuzz \
+        clean format
 
 all: build
 
@@ -64,6 +67,40 @@ bench: build
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fuzzing (not part of `make test`). AFL++'s GCC plugin refuses this GCC.
+# FUZZ_ENGINE=persistent (the default) instruments with GCC's own coverage
+# hook feeding AFL++'s runtime: many inputs per process, in shared memory.
+# FUZZ_ENGINE=fork builds with AFL++'s compiler wrapper in its GCC mode
+# (assembly instrumentation): one process per input, several times slower.
+# FUZZ_SANITIZE=1 adds ASan and UBSan (slower, catches what does not crash).
+# FUZZ_ARGS passes options to afl-fuzz (-V seconds, -E executions);
+# findings land in build/fuzz-<engine>[-asan]/findings/<target>.
+FUZZ_ENGINE ?= persistent
+FUZZ_SANITIZE ?=
+FUZZ_BUILD := build/fuzz-$(FUZZ_ENGINE)$(if $(FUZZ_SANITIZE),-asan)
+ifeq ($(FUZZ_ENGINE),fork)
+FUZZ_COMPILERS := -DCMAKE_C_COMPILER=afl-gcc -DCMAKE_CXX_COMPILER=afl-g++
+endif
+FUZZ_ARGS ?=
+FUZZ_TARGETS := $(sort $(basename $(notdir $(wildcard tests/fuzz/targets/*.cpp))))
+
+$(FUZZ_BUILD)/build.ninja:
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_BENCH=OFF \
+	  -DTESSEL_FUZZ=ON -DTESSEL_FUZZ_ENGINE=$(FUZZ_ENGINE) $(FUZZ_COMPILERS) \
+	  -DTESSEL_SANITIZE=$(if $(FUZZ_SANITIZE),ON,OFF)
+
+fuzz:
+	@if [ -z "$(filter $(TARGET),$(FUZZ_TARGETS))" ]; then \
+	  echo "usage: make fuzz TARGET=name, one of: $(FUZZ_TARGETS)"; exit 2; fi
+	@$(MAKE) --no-print-directory deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_$(TARGET)
+	@mkdir -p $(FUZZ_BUILD)/findings
+	AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_AUTORESUME=1 \
+	  ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:symbolize=0 LSAN_OPTIONS=symbolize=0 \
+	  afl-fuzz -i tests/fuzz/corpus/$(TARGET) -o $(FUZZ_BUILD)/findings/$(TARGET) -t 1000 \
+	  $(FUZZ_ARGS) -- $(FUZZ_BUILD)/fuzz_$(TARGET)
 
 clean:
 	rm -rf build

@@ -76,7 +76,33 @@ void SwapPixels(uint8_t* a, uint8_t* b, int bytes) {
     }
 }
 
+// Whole pixels of 1, 2 or 4 bytes swap as one value.
+template <typename Unit>
+void ReverseUnits(uint8_t* row, int width) {
+    for (int i = 0, j = width - 1; i < j; ++i, --j) {
+        Unit a;
+        Unit b;
+        std::memcpy(&a, row + i * sizeof(Unit), sizeof(Unit));
+        std::memcpy(&b, row + j * sizeof(Unit), sizeof(Unit));
+        std::memcpy(row + i * sizeof(Unit), &b, sizeof(Unit));
+        std::memcpy(row + j * sizeof(Unit), &a, sizeof(Unit));
+    }
+}
+
 void ReverseRow(uint8_t* row, int width, int bytes) {
+    switch (bytes) {
+        case 1:
+            ReverseUnits<uint8_t>(row, width);
+            return;
+        case 2:
+            ReverseUnits<uint16_t>(row, width);
+            return;
+        case 4:
+            ReverseUnits<uint32_t>(row, width);
+            return;
+        default:
+            break;
+    }
     for (int i = 0; i < width / 2; ++i) {
         SwapPixels(row + i * bytes, row + (width - 1 - i) * bytes, bytes);
     }

@@ -31,29 +31,13 @@ bool TryLoader(ImageLoader loader, InputStream* stream, BASEIMAGE* image) {
     return loader(stream, image) == 0;
 }
 
-// The image's first level mirrored left to right into a new block of the
-// same pitch.
+// The image's first level mirrored left to right in place: no second block
+// of the image's size, and a plain reversal of each row rather than the
+// general conversion, so a large image mirrors as fast as it is read.
 int MirrorLoadedImage(BASEIMAGE* image) {
-    if (DecodeDxtImage(image) != 0) {
+    if (DecodeDxtImage(image) != 0 || MirrorImageBuffer(image) != 0) {
         return -1;
     }
-    uint64_t size = uint64_t(image->pitch) * image->height;
-    auto* mirrored = static_cast<uint8_t*>(
-        AllocTracked(static_cast<uint32_t>(size > 0 ? size : 1), __FILE__, __LINE__));
-    if (mirrored == nullptr) {
-        return -1;
-    }
-    RECT whole = {0, 0, image->width, image->height};
-    ConvertImagePixels({.dstPixels = mirrored,
-                        .dstPitch = image->pitch,
-                        .dstFormat = &image->format,
-                        .srcPixels = image->pixels,
-                        .srcPitch = image->pitch,
-                        .srcFormat = &image->format,
-                        .srcRect = whole,
-                        .mirror = true});
-    FreeTracked(image->pixels);
-    image->pixels = mirrored;
     image->mipCount = 0;  // only the first level was mirrored
     return 0;
 }

@@ -12,8 +12,9 @@ namespace tessel {
 // must never make a loader take gigabytes.
 constexpr int64_t kMaxImagePixels = int64_t{16384} * 16384;
 
+// Divided rather than multiplied: two 32-bit sides overflow the product.
 inline bool IsTakeableSize(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width * height <= kMaxImagePixels;
+    return width > 0 && height > 0 && width <= kMaxImagePixels / height;
 }
 
 // The stream's length; the position is restored.

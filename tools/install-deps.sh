@@ -12,6 +12,8 @@ packages=(
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libgtk-3-dev
   xvfb xauth xdotool x11-apps imagemagick
+  # `make fuzz` drives the loaders' fuzz targets with AFL++.
+  afl++
   # SDL's message box on X11 draws with core X fonts; the Japanese texts need
   # Japanese core fonts, or the box fails to open and answers at once.
   xfonts-base xfonts-intl-japanese

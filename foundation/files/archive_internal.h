@@ -83,7 +83,9 @@ struct NameView {
     X(FileDataOutsideArchive, "ファイルのデータがアーカイブの外にあります")            \
     X(ArchiveUnreadable, "アーカイブを読み込めません")                                 \
     X(CannotExpand, "圧縮されたファイルを展開できません")                              \
-    X(CompressedUnreadable, "圧縮されたファイルを読めません")
+    X(CompressedUnreadable, "圧縮されたファイルを読めません")                          \
+    X(DecodedTooLarge, "圧縮されたファイルのサイズが大きすぎます")                     \
+    X(DecodedSizeMismatch, "圧縮されたファイルのサイズが一致しません")
 
 enum class ArchiveLog {
 #define TESSEL_ARCHIVE_LOG_NAME(name, text) name,

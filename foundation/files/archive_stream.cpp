@@ -19,17 +19,38 @@ namespace {
 
 enum : int32_t { kNothingPending = 0, kCompressedLoadPending = 1, kPlainReadPending = 2 };
 
+// The largest file a compressed entry can hold: the block decoder reports
+// sizes as int, so a larger claim could only be mistaken for its -1.
+constexpr uint32_t kLargestDecodedFile = 0x7FFFFFFF;
+
 // Decodes a whole compressed file into the stream's decoded buffer. On
 // damage the stream is left empty, so reads give nothing.
 int DecodeInto(ArchiveStream* stream, const uint8_t* source, uint32_t storedSize) {
     const int decoded = LzExpand(source, storedSize, stream->decoded, stream->size);
-    if (decoded != static_cast<int>(stream->size)) {
+    if (decoded < 0 || static_cast<uint32_t>(decoded) != stream->size) {
         FreeTracked(stream->decoded);
         stream->decoded = nullptr;
         stream->size = 0;
         return Damaged(ArchiveLog::CannotExpand);
     }
     return 0;
+}
+
+// The block's own header must claim the entry's size; checked before the
+// buffer for that size is taken, so a few damaged bytes cannot ask for
+// gigabytes.
+bool BlockClaimsEntrySize(const uint8_t* block, uint32_t storedSize, uint32_t size) {
+    const int claimed = LzExpand(block, storedSize, nullptr, 0);
+    return claimed >= 0 && static_cast<uint32_t>(claimed) == size;
+}
+
+bool AllocDecoded(ArchiveStream* stream) {
+    stream->decoded = static_cast<uint8_t*>(AllocTracked(stream->size, __FILE__, __LINE__));
+    if (stream->decoded == nullptr) {
+        LogArchive(ArchiveLog::NoMemoryForExpanding);
+        return false;
+    }
+    return true;
 }
 
 void WaitForStream(ArchiveStream* stream) {
@@ -41,24 +62,31 @@ void WaitForStream(ArchiveStream* stream) {
     }
 }
 
+// An asynchronous open starts the read of the block and decodes it when the
+// read is done (ArchiveStreamIdle); the others decode at once.
 int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSize) {
-    stream->decoded = static_cast<uint8_t*>(AllocTracked(stream->size, __FILE__, __LINE__));
-    if (stream->decoded == nullptr) {
-        LogArchive(ArchiveLog::NoMemoryForExpanding);
-        return -1;
+    if (stream->size > kLargestDecodedFile) {
+        return Damaged(ArchiveLog::DecodedTooLarge);
     }
     if (state->inMemory) {
-        return DecodeInto(stream, state->image + stream->dataOffset, storedSize);
+        const uint8_t* block = state->image + stream->dataOffset;
+        if (!BlockClaimsEntrySize(block, storedSize, stream->size)) {
+            return Damaged(ArchiveLog::DecodedSizeMismatch);
+        }
+        return AllocDecoded(stream) ? DecodeInto(stream, block, storedSize) : -1;
     }
     stream->compressed = static_cast<uint8_t*>(AllocTracked(storedSize, __FILE__, __LINE__));
     if (stream->compressed == nullptr) {
         LogArchive(ArchiveLog::NoMemoryForCompressedRead);
-        FreeTracked(stream->decoded);
-        stream->decoded = nullptr;
         return -1;
     }
     FileHandle async = stream->asynchronous ? ArchiveAsyncFile(state) : 0;
     if (async != 0) {
+        if (!AllocDecoded(stream)) {
+            FreeTracked(stream->compressed);
+            stream->compressed = nullptr;
+            return -1;
+        }
         PlainFsSeek(async, static_cast<int32_t>(stream->dataOffset), 0);
         PlainFsRead(stream->compressed, 1, storedSize, async);
         stream->pending = kCompressedLoadPending;
@@ -69,12 +97,12 @@ int OpenCompressed(ArchiveStream* stream, ArchiveState* state, uint32_t storedSi
     const int got = ArchiveReadAt(state->directFile, stream->compressed, storedSize,
                                   stream->dataOffset, state->key);
     int result = -1;
-    if (got == static_cast<int>(storedSize)) {
-        result = DecodeInto(stream, stream->compressed, storedSize);
-    } else {
+    if (got != static_cast<int>(storedSize)) {
         Damaged(ArchiveLog::CompressedUnreadable);
-        FreeTracked(stream->decoded);
-        stream->decoded = nullptr;
+    } else if (!BlockClaimsEntrySize(stream->compressed, storedSize, stream->size)) {
+        Damaged(ArchiveLog::DecodedSizeMismatch);
+    } else if (AllocDecoded(stream)) {
+        result = DecodeInto(stream, stream->compressed, storedSize);
     }
     FreeTracked(stream->compressed);
     stream->compressed = nullptr;

@@ -151,14 +151,15 @@ TEST(BaseImage, ClearZeroesOnlyTheRectangle) {
 }
 
 TEST(BaseImage, MirrorAndRotateMovePixelsWhereTheyBelong) {
-    for (int bytesPreset = 0; bytesPreset < 3; ++bytesPreset) {
-        void (*preset)(PixelFormatDesc*) = bytesPreset == 0   ? SetPixelFormatGray8
-                                           : bytesPreset == 1 ? SetPixelFormatRgb24
-                                                              : SetPixelFormatArgb32;
+    void (*const rgb565)(PixelFormatDesc*) = [](PixelFormatDesc* format) {
+        SetPixelFormatFromMasks(format, 16, 0xF800, 0x7E0, 0x1F, 0);
+    };
+    for (auto preset : {SetPixelFormatGray8, rgb565, SetPixelFormatRgb24, SetPixelFormatArgb32}) {
         for (auto [w, h] : {std::pair{5, 3}, {3, 3}, {4, 2}, {1, 1}, {2, 5}}) {
-            SCOPED_TRACE(testing::Message() << bytesPreset << " " << w << "x" << h);
             BASEIMAGE image = MakeImage(w, h, preset);
-            uint32_t mask = image.format.bytes == 1 ? 0xFF : 0xFFFFFFFF;
+            const int bytes = image.format.bytes;
+            SCOPED_TRACE(testing::Message() << bytes << " bytes " << w << "x" << h);
+            const uint32_t mask = bytes == 4 ? 0xFFFFFFFF : (1u << (8 * bytes)) - 1;
             FillNumbered(image);
             ASSERT_EQ(MirrorImageBuffer(&image), 0);
             for (int y = 0; y < h; ++y) {

@@ -9,6 +9,7 @@
 #include "foundation/files/files_test_support.h"
 #include "foundation/memory/memory.h"
 #include "images/image_test_support.h"
+#include "images/peak_memory.h"
 
 namespace tessel_test {
 namespace {
@@ -106,6 +107,41 @@ TEST(LoadImageBuffer, ReverseMirrorsLeftToRight) {
             EXPECT_EQ(check.Rgb(x, y), TestColour(2 - x, y));
         }
     }
+}
+
+// A mirrored load reverses the rows where they lie: no second block of the
+// image's size beside the first (which, with the general conversion, made a
+// large image take twice its memory and most of a second to mirror).
+TEST(LoadImageBuffer, AMirroredLoadTakesNoSecondBlockOfTheImagesSize) {
+    BmpRecipe recipe;  // 4096 x 4096 run-length 8-bit: 16 MiB of pixels from 50 bytes
+    recipe.width = 4096;
+    recipe.height = 4096;
+    recipe.bits = 8;
+    recipe.compression = 1;
+    recipe.table = {0x102030, 0x405060};
+    recipe.pixels = {3, 1, 0, 1};
+    const Bytes bmp = MakeBmp(recipe);
+    const int64_t imageBytes = int64_t{4096} * 4096;
+    auto load = [&bmp](int reverse) {
+        return PeakGrowthOf([&bmp, reverse] {
+            BASEIMAGE image = {};
+            if (tessel::LoadImageBufferFromFile(nullptr, bmp.data(), int(bmp.size()), 1, &image,
+                                                reverse) == 0) {
+                tessel::ReleaseImageBuffer(&image);
+            }
+        });
+    };
+    const int64_t plain = load(0);
+    const int64_t mirrored = load(1);
+    ASSERT_GT(plain, imageBytes / 2);  // the load itself took the image's block
+    EXPECT_LT(mirrored - plain, imageBytes / 2);
+    Decoded check;
+    ASSERT_EQ(
+        tessel::LoadImageBufferFromFile(nullptr, bmp.data(), int(bmp.size()), 1, &check.image, 1),
+        0);
+    EXPECT_EQ(check.Rgb(4095, 4095), 0x405060u);  // the run's three pixels, now at the right
+    EXPECT_EQ(check.Rgb(4093, 4095), 0x405060u);
+    EXPECT_EQ(check.Rgb(4092, 4095), 0x102030u);
 }
 
 // One DXT1 block: the left column red, the rest blue.

@@ -416,6 +416,77 @@ TEST(ArchiveReader, HostileOffsetsAndCountsAreRefused) {
     }
 }
 
+// Where the size field of a file's entry lies in the archive's bytes.
+uint32_t SizeFieldOf(const std::vector<uint8_t>& bytes, const char* name) {
+    std::vector<uint8_t> buffer = bytes;
+    ArchiveState state;
+    ArchiveStateClear(&state);
+    if (ArchiveOpenInMemory(&state, buffer.data(), static_cast<uint32_t>(buffer.size()), nullptr) !=
+        0) {
+        return 0;
+    }
+    const uint8_t* entry = ArchiveFindFile(&state, name);
+    const uint32_t at = entry == nullptr ? 0 : static_cast<uint32_t>(entry - buffer.data()) + 36;
+    ArchiveClose(&state);
+    return at;
+}
+
+// A compressed file must decode to exactly the size its entry claims. A claim
+// of 0xFFFFFFFF once matched the decoder's -1, so a failed decoding passed for
+// a 4 GiB file read from an untouched buffer; a claim the block's own header
+// does not make is refused before the buffer for it is taken.
+TEST(ArchiveReader, CompressedFilesWhoseSizeClaimTheBlockDoesNotMakeAreRefused) {
+    LogScope log;
+    ScratchDirectory dir;
+    FileTree tree;
+    tree["a.txt"] = RepeatingBytes(100);
+    const std::vector<uint8_t> bytes = BuildArchive(tree);
+    const uint32_t sizeField = SizeFieldOf(bytes, "a.txt");
+    ASSERT_NE(sizeField, 0u);
+    ASSERT_EQ(FieldOf(bytes, sizeField), 100u);
+    ASSERT_NE(FieldOf(bytes, sizeField + 4), kArchiveNotCompressed);
+    const std::string path = dir.Windows() + "\\a.dat";
+    for (uint32_t claim : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 101u, 99u}) {
+        std::vector<uint8_t> damaged = WithField(bytes, sizeField, claim);
+        WriteWholeFile(dir.Linux("a.dat"), damaged);
+        for (int mode = 0; mode < 3; ++mode) {
+            SCOPED_TRACE(testing::Message() << claim << " mode " << mode);
+            ArchiveState state;
+            ArchiveStateClear(&state);
+            const int opened =
+                mode == 0 ? ArchiveOpenInMemory(&state, damaged.data(),
+                                                static_cast<uint32_t>(damaged.size()), nullptr)
+                          : ArchiveOpenStreamed(&state, path.c_str(), nullptr);
+            ASSERT_EQ(opened, 0);
+            ArchiveStream stream;
+            const bool asynchronous = mode == 2;
+            const int streamOpened = ArchiveStreamOpen(&stream, &state, "a.txt", asynchronous);
+            if (asynchronous && claim <= 0x7FFFFFFFu) {
+                // The block arrives after the open: the stream then gives nothing.
+                ASSERT_EQ(streamOpened, 0);
+                char byte = 0;
+                EXPECT_EQ(ArchiveStreamRead(&stream, &byte, 1), 0u);
+                ArchiveStreamClose(&stream);
+            } else {
+                EXPECT_EQ(streamOpened, -1);
+            }
+            ArchiveClose(&state);
+        }
+    }
+    // Each refusal names its reason: two claims past any block in every mode,
+    // three mismatches in the two modes that decode at the open.
+    const std::string text = log.Text();
+    auto count = [&text](const std::string& what) {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(count(DamagedLine(ArchiveLog::DecodedTooLarge)), 6);
+    EXPECT_EQ(count(DamagedLine(ArchiveLog::DecodedSizeMismatch)), 6);
+}
+
 }  // namespace
 
 namespace {

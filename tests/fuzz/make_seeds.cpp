@@ -1,0 +1,281 @@
+// Writes the seed corpus of every fuzz target: small valid files of each
+// layout the loaders take, made by the test fixtures' recipes and by our own
+// writers and packers. Run once after a loader learns a new layout, and keep
+// what it writes under tests/fuzz/corpus/.
+//
+//   fuzz_make_seeds CORPUS_ROOT
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/files/archive.h"
+#include "foundation/files/files_test_support.h"
+#include "images/image_samples.h"
+#include "images/image_test_support.h"
+#include "images/image_writer.h"
+#include "platform/kernel/files.h"
+#include "tools/archive_test_support.h"
+#include "tools/lib/lz_compress.h"
+#include "tools/lib/sample_data.h"
+
+namespace {
+
+using tessel_test::Bytes;
+
+std::string corpusRoot;
+int written = 0;
+
+void Put(const std::string& target, const std::string& name, const Bytes& bytes) {
+    const std::string dir = corpusRoot + "/" + target;
+    mkdir(dir.c_str(), 0755);
+    FILE* file = std::fopen((dir + "/" + name).c_str(), "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), name.c_str());
+        return;
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    ++written;
+}
+
+Bytes FromString(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// An image seed goes to its loader's target and to the chain's, named
+// "<format>_<layout>" in both.
+void PutImage(const std::string& format, const std::string& layout, const Bytes& bytes) {
+    Put("image_" + format, format + "_" + layout, bytes);
+    Put("image_chain", format + "_" + layout, bytes);
+}
+
+// "bmp 16 fields, high bits" goes to image_bmp as bmp_16_fields_high_bits.
+void SharedImageSeeds() {
+    for (const tessel_test::ImageSample& sample : tessel_test::SmallImageSamples()) {
+        const std::string name = sample.name;
+        std::string layout;
+        for (char c : name.substr(name.find(' ') + 1)) {
+            const bool word = std::isalnum(static_cast<unsigned char>(c)) != 0;
+            if (word || (!layout.empty() && layout.back() != '_')) {
+                layout += word ? c : '_';
+            }
+        }
+        PutImage(name.substr(0, name.find(' ')), layout, sample.file);
+    }
+}
+
+// Layouts the shared samples leave out.
+void MoreImageSeeds() {
+    using namespace tessel_test;
+    BmpRecipe fields32;
+    fields32.width = 2;
+    fields32.height = 1;
+    fields32.bits = 32;
+    fields32.compression = 3;
+    fields32.headerSize = 108;
+    fields32.table = {0xFF0000, 0xFF00, 0xFF};
+    fields32.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+    PutImage("bmp", "fields32_v4_header", MakeBmp(fields32));
+
+    TgaRecipe true32;
+    true32.width = 2;
+    true32.height = 2;
+    true32.pixelBits = 32;
+    true32.descriptor = 0x28;
+    true32.id = {'i', 'd'};
+    true32.data = SmallRgb(2, 2, 4);
+    PutImage("tga", "true32_with_id", MakeTga(true32));
+    TgaRecipe grey;
+    grey.type = 3;
+    grey.width = 3;
+    grey.height = 1;
+    grey.pixelBits = 8;
+    grey.descriptor = 0;
+    grey.data = {10, 128, 250};
+    PutImage("tga", "grey", MakeTga(grey));
+
+    DdsRecipe dxt1;
+    dxt1.width = 5;
+    dxt1.height = 3;
+    dxt1.pixelFlags = 4;
+    dxt1.fourCc = FourCcOf("DXT1");
+    dxt1.data = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0x1B, 0x4E, 0x93,
+                 0xFF, 0xFF, 0x00, 0x00, 0x55, 0xAA, 0x55, 0xAA};
+    PutImage("dds", "dxt1_partial_blocks", MakeDds(dxt1));
+    DdsRecipe code;
+    code.width = 2;
+    code.height = 2;
+    code.flags |= 0x8;
+    code.pitch = 12;
+    code.pixelFlags = 4;
+    code.fourCc = 20;  // 24-bit by format code
+    code.data = SmallRgb(4, 2, 3);
+    PutImage("dds", "format_code_pitch", MakeDds(code));
+
+    Bytes bgra = {'B', 'G', 'R', 'A'};
+    PutLe32(&bgra, 0x08080808);
+    PutLe32(&bgra, 3);
+    PutLe32(&bgra, 2);
+    const Bytes pixels = SmallRgb(3, 2, 4);
+    bgra.insert(bgra.end(), pixels.begin(), pixels.end());
+    PutImage("bgra", "channels8", bgra);
+
+    PngRecipe grey16;
+    grey16.width = 2;
+    grey16.height = 2;
+    grey16.bitDepth = 16;
+    grey16.colorType = PNG_COLOR_TYPE_GRAY;
+    grey16.greyTransparency = true;
+    grey16.rows = {0, 0, 0x12, 0x34, 0xAB, 0xCD, 0xFF, 0xFF};
+    PutImage("png", "grey16_trns", MakePng(grey16));
+    PngRecipe greyAlpha;
+    greyAlpha.width = 2;
+    greyAlpha.height = 1;
+    greyAlpha.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
+    greyAlpha.rows = {10, 200, 240, 30};
+    PutImage("png", "grey_alpha", MakePng(greyAlpha));
+}
+
+// The library's own writers, over one small picture with alpha.
+void WrittenImageSeeds() {
+    tessel::BASEIMAGE image = {};
+    if (tessel::CreateArgbImageBuffer(5, 3, &image) != 0) {
+        return;
+    }
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const uint32_t c = tessel_test::TestColour(x, y);
+            tessel::WriteImagePixel(&image, x, y, c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF, x * 50);
+        }
+    }
+    const std::string scratch = corpusRoot + "/written.tmp";
+    const std::string windows = platform::WindowsPathFromLinux(scratch);
+    struct Writer {
+        const char* format;
+        int (*write)(const char* path, tessel::BASEIMAGE* image);
+    };
+    const Writer writers[] = {
+        {"bmp", [](const char* p, tessel::BASEIMAGE* i) { return tessel::SaveImageAsBmp(p, i); }},
+        {"png",
+         [](const char* p, tessel::BASEIMAGE* i) { return tessel::SaveImageAsPng(p, i, 6); }},
+        {"jpeg",
+         [](const char* p, tessel::BASEIMAGE* i) { return tessel::SaveImageAsJpeg(p, i, 80); }},
+    };
+    for (const Writer& writer : writers) {
+        if (writer.write(windows.c_str(), &image) == 0) {
+            const std::string bytes = tessel_test::ReadWholeFile(scratch);
+            PutImage(writer.format, "written", FromString(bytes));
+        }
+        std::remove(scratch.c_str());
+    }
+    tessel::ReleaseImageBuffer(&image);
+}
+
+void ArchiveSeeds() {
+    tessel_test::FileTree tree;
+    tree["a.txt"] = tessel_test::RepeatingBytes(300);
+    tree["d\\b.bin"] = tessel_test::NoiseBytes(40, 1);
+    tree["d\\e\\c.txt"] = "";
+    tree["データ\\表.csv"] = "a,b\r\n1,2\r\n";
+    struct Variant {
+        const char* name;
+        uint16_t version;
+        bool compress;
+        bool secondKey;
+    };
+    const Variant variants[] = {
+        {"v4_packed", 4, true, false},    {"v4_stored", 4, false, false},
+        {"v2_packed", 2, true, false},    {"v0", 0, false, false},
+        {"v4_second_key", 4, true, true},
+    };
+    for (const Variant& v : variants) {
+        tessel::ArchivePackOptions options;
+        options.version = v.version;
+        options.compress = v.compress;
+        options.secondKey = v.secondKey;
+        const Bytes bytes = tessel_test::BuildArchive(tree, options);
+        for (const char* target : {"archive_memory", "archive_streamed", "archive_whole"}) {
+            Put(target, v.name, bytes);
+        }
+    }
+}
+
+void LzSeeds() {
+    struct Source {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Source sources[] = {
+        {"text", tessel::MakeSampleText(600, 3)},
+        {"image", tessel::MakeSampleImage(12, 8, 5)},
+        {"noise", tessel::MakeRandomBytes(64, 9)},
+        {"runs", std::vector<uint8_t>(300, 0xAB)},
+        {"empty", {}},
+    };
+    for (const Source& source : sources) {
+        for (int level : {1, 9}) {
+            Bytes block;
+            if (tessel::LzCompress(source.bytes.data(), source.bytes.size(), &block, level) == 0) {
+                Put("lz_block", std::string(source.name) + "_level" + std::to_string(level), block);
+            }
+        }
+    }
+}
+
+void CodePageSeeds() {
+    // Byte 0 picks the code page (index into the target's table), byte 1 the
+    // flags; the rest is text.
+    struct Seed {
+        const char* name;
+        uint8_t page;
+        uint8_t flags;
+        std::string text;
+    };
+    const Seed seeds[] = {
+        {"cp932", 2, 0, "表示\x81\x40ソ能ｱ abc"},
+        {"cp932_strict_terminated", 2, 5, "データ\x81"},
+        {"cp936", 3, 8, "\xC4\xE3\xBA\xC3 x"},
+        {"cp949", 4, 2, "\xC7\xD1\xB1\xB9"},
+        {"cp950", 5, 0, "\xA4\xA4\xA4\xE5"},
+        {"utf8", 6, 1, "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"utf16_surrogates", 7, 8, std::string("\x3D\xD8\x00\xDE\x00\xD8\x41\x00", 8)},
+        {"cp1252", 7, 0, "na\xEFve"},
+        {"unknown_page", 8, 0, "x"},
+    };
+    for (const Seed& seed : seeds) {
+        Bytes bytes = {seed.page, seed.flags};
+        bytes.insert(bytes.end(), seed.text.begin(), seed.text.end());
+        Put("codepage", seed.name, bytes);
+    }
+}
+
+void ConfigSeeds() {
+    Put("config_word", "empty", {});
+    Put("config_word", "short", {2});
+    Put("config_word", "window_960", {1, 0, 0, 0x0A});
+    Put("config_word", "full_1280_16bit", {2, 1, 1, 0x0F});
+    Put("config_word", "long", {0, 2, 0, 0xF3, 0x55});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
+        return 2;
+    }
+    corpusRoot = argv[1];
+    mkdir(corpusRoot.c_str(), 0755);
+    SharedImageSeeds();
+    MoreImageSeeds();
+    WrittenImageSeeds();
+    ArchiveSeeds();
+    LzSeeds();
+    CodePageSeeds();
+    ConfigSeeds();
+    std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
+    return 0;
+}
