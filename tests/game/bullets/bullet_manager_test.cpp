@@ -290,13 +290,17 @@ TEST_F(BulletManagerTest, ATrailEmitterLeavesOneStillBulletOfItsImageRowsKindEac
 
 TEST_F(BulletManagerTest, ATrailEmitterLeavesTheFieldByItsPiecesMargin) {
     // The emitter's own margin is 3; its pieces' kind row gives 40.
-    BulletRequest shot = MakeShot(kTrailKind, -30.0, 100.0, 0.0, 0.0);
-    Bullet* b = Spawn(shot);
-    EXPECT_EQ(b->active, 1);
-    shot.x = -41.0;
-    manager = MakeTestBulletManager();
-    b = Spawn(shot);
-    EXPECT_EQ(manager->records[0].active, 0);
+    const struct {
+        double x;
+        bool stays;
+    } cases[] = {{-30.0, true}, {-41.0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        manager = MakeTestBulletManager();
+        QueueBulletSpawn(manager.get(), MakeShot(kTrailKind, c.x, 100.0, 0.0, 0.0));
+        UpdateBulletManager(manager.get());
+        EXPECT_EQ(manager->records[0].active != 0, c.stays);
+    }
 }
 
 TEST_F(BulletManagerTest, PulseRingsRestartFromTheirOwnGeneratorNotThePlayOrLibraryOnes) {

@@ -18,6 +18,7 @@ constexpr int kHalfStepEnemy = 31;  // its kind row's int1 is 3
 struct EnemyScript {
     std::vector<std::string> log;
     bool leaveInUpdate = false;
+    double xInUpdate = 0.0;
 };
 EnemyScript g_enemyScript;
 
@@ -28,6 +29,9 @@ void EnemyRecorder(Enemy* e, int32_t phase) {
         e->life = 3.0;
         e->maxLife = 3.0;
         e->guard = 60;
+    }
+    if (phase == kBehaviourUpdate) {
+        g_enemyScript.xInUpdate = e->x;
     }
     if (phase == kBehaviourUpdate && g_enemyScript.leaveInUpdate) {
         e->active = 0;
@@ -76,6 +80,7 @@ TEST_F(EnemyManagerTest, AnEnemyWithoutAnAppearanceRunsItsUpdateInItsFirstFrame)
     EXPECT_EQ(e->age, 1);
     EXPECT_EQ(e->guard, 59);
     EXPECT_EQ(e->phaseTime, 0.08);
+    EXPECT_EQ(g_enemyScript.xInUpdate, 100.0);
     EXPECT_EQ(e->x, 102.0);  // moved after its update
     EXPECT_EQ(e->p6, 3.5);
     EXPECT_EQ(e->bodyHit.radius, 12.0);
