@@ -9,7 +9,13 @@
 //
 // By state: appearing bullets draw by their kind's appear style at a scale
 // shrinking to their own; normal ones by their draw style; vanishing ones fade
-// out additively. Drawing changes nothing in the bullets.
+// out additively.
+//
+// Routes: DrawBulletLayer runs DrawGlow on each live bullet, then DrawBody,
+// which goes to DrawAppearing, DrawNormal or DrawVanishing; the pulse rings go
+// through DrawPulseRings (normal, vanishing) and DrawAppearRings. Nothing here
+// changes a bullet or queues a draw request; the calls go straight to the
+// bound library drawing calls.
 #include <cmath>
 
 #include "game/bullets/bullet_manager.h"

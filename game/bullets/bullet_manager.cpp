@@ -59,10 +59,7 @@ Bullet BuildBullet(BulletManager* manager, const BulletRequest& request) {
     bullet.kind = request.kind;
     bullet.behaviour = request.behaviour;
     bullet.colour.Set(request.colour);
-    bullet.x = request.x;
-    bullet.y = request.y;
-    bullet.speed = request.speed;
-    bullet.SetAngle(request.angle);
+    bullet.Launch(request.x, request.y, request.speed, request.angle);
     bullet.owner = request.owner;
     bullet.blendAdd = request.blendAdd;
     bullet.fade.appearSpeed = request.appearSpeed;
@@ -230,18 +227,10 @@ void QueueMemberOf(BulletManager* manager, const BulletRequest& model, double an
 
 BulletManager::BulletManager(const BulletInfoRow (&rows)[kKindRows],
                              const BulletImageTable& imageTable)
-    : capacity(kBulletCapacity),
-      requestCount(0),
-      activeCount(0),
-      activeEnd(0),
-      visited(0),
-      owner(nullptr),
-      records{},
-      images(imageTable) {
+    : images(imageTable) {
     for (int i = 0; i < kKindRows; ++i) {
         kindRows[i] = rows[i];
     }
-    ConstructBulletManager(this);
 }
 
 const BulletInfoRow& BulletKindRow(const BulletManager& manager, int32_t kind) {

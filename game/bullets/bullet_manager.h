@@ -18,6 +18,7 @@
 #include "game/play/appear_fade.h"
 #include "game/play/kind_rows.h"
 #include "game/play/motion.h"
+#include "game/play/pool_steps.h"
 #include "game/pool/task_pool.h"
 #include "game/random/draw_random.h"
 
@@ -91,24 +92,12 @@ struct BulletRequest {
     GameScene* owner;
 };
 
-struct BulletManager {
+struct BulletManager : RecordPool<Bullet, BulletRequest, kBulletCapacity, GameScene*> {
     // Copies the kind rows and the image table; every bullet starts free.
     BulletManager(const BulletInfoRow (&kindRows)[kKindRows], const BulletImageTable& images);
-    BulletManager(const BulletManager&) = delete;
-    BulletManager& operator=(const BulletManager&) = delete;
 
-    int32_t capacity;
-    int32_t requestCount;
-    int32_t activeCount;
-    int32_t activeEnd;
-    int32_t visited;
-    GameScene* owner;
-    std::array<Bullet, kBulletCapacity> records;
-    std::array<Bullet*, kBulletCapacity> order;
     BulletInfoRow kindRows[kKindRows];
     BulletImageTable images;
-    std::array<BulletRequest, kSpawnQueueCapacity> requests;
-    std::array<Bullet*, kBulletCapacity> sortScratch;
     // The pulse rings' turns; play never reads it.
     DrawRandom ringTurns;
 };

@@ -21,10 +21,7 @@ Enemy BuildEnemy(const EnemyManager& manager, const EnemySpawnRequest& request) 
     const EnemyInfoRow& row = EnemyKindRow(manager, request.kind);
     Enemy enemy{};
     enemy.kind = request.kind;
-    enemy.x = request.x;
-    enemy.y = request.y;
-    enemy.speed = request.speed;
-    enemy.SetAngle(request.angle);
+    enemy.Launch(request.x, request.y, request.speed, request.angle);
     enemy.owner = request.owner;
     enemy.scale = 1.0;
     enemy.state = kStateAppearing;
@@ -82,18 +79,10 @@ void UpdateEnemy(Enemy* enemy) {
 }  // namespace
 
 EnemyManager::EnemyManager(const EnemyInfoRow (&rows)[kKindRows], const EnemyImageTable& imageTable)
-    : capacity(kEnemyCapacity),
-      requestCount(0),
-      activeCount(0),
-      activeEnd(0),
-      visited(0),
-      owner(nullptr),
-      records{},
-      images(imageTable) {
+    : images(imageTable) {
     for (int i = 0; i < kKindRows; ++i) {
         kindRows[i] = rows[i];
     }
-    ConstructEnemyManager(this);
 }
 
 void ConstructEnemyManager(EnemyManager* manager) {

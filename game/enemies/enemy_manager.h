@@ -14,6 +14,7 @@
 #include "game/play/appear_fade.h"
 #include "game/play/kind_rows.h"
 #include "game/play/motion.h"
+#include "game/play/pool_steps.h"
 #include "game/pool/task_pool.h"
 
 struct GameScene;
@@ -59,24 +60,12 @@ struct EnemySpawnRequest {
     GameScene* owner;
 };
 
-struct EnemyManager {
+struct EnemyManager : RecordPool<Enemy, EnemySpawnRequest, kEnemyCapacity, GameScene*> {
     // Copies the kind rows and the image table; every enemy starts free.
     EnemyManager(const EnemyInfoRow (&kindRows)[kKindRows], const EnemyImageTable& images);
-    EnemyManager(const EnemyManager&) = delete;
-    EnemyManager& operator=(const EnemyManager&) = delete;
 
-    int32_t capacity;
-    int32_t requestCount;
-    int32_t activeCount;
-    int32_t activeEnd;
-    int32_t visited;
-    GameScene* owner;
-    std::array<Enemy, kEnemyCapacity> records;
-    std::array<Enemy*, kEnemyCapacity> order;
     EnemyInfoRow kindRows[kKindRows];
     EnemyImageTable images;
-    std::array<EnemySpawnRequest, kSpawnQueueCapacity> requests;
-    std::array<Enemy*, kEnemyCapacity> sortScratch;
 };
 
 // Frees every enemy and empties the queue; the copied tables stay.

@@ -11,6 +11,13 @@ void RecomputeVelocity(Motion* motion) {
     motion->vy = PolarY(motion->speed, motion->angle);
 }
 
+void Motion::Launch(double atX, double atY, double withSpeed, double degrees) {
+    x = atX;
+    y = atY;
+    speed = withSpeed;
+    SetAngle(degrees);
+}
+
 void Motion::SetSpeed(double value) {
     speed = value;
     RecomputeVelocity(this);

@@ -16,6 +16,10 @@ struct Motion {
     double vy;
     double spare[7];  // read by no code of the game
 
+    // A spawned record's start: place and speed stored, the angle set so that
+    // the velocity follows.
+    void Launch(double atX, double atY, double withSpeed, double degrees);
+
     void SetSpeed(double value);
     void AddSpeed(double delta);
     void SubtractSpeed(double delta);

@@ -1,17 +1,16 @@
 // The steps that the task pool, the enemy-bullet manager and the enemy manager
 // share. Each keeps a fixed array of records, a vector of pointers to them in
 // the current order, and a fixed queue of spawn requests that is applied at the
-// start of its next update. A pool type here has the fields
-//   records              (std::array of the records)
-//   order, sortScratch   (std::array of record pointers, one per record)
-//   requests, requestCount
-//   activeCount, activeEnd, visited
-// and its records have `active` and `priority`. Nothing here allocates.
+// start of its next update. Each is a RecordPool; its records have `active`
+// and `priority`. Nothing here allocates.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
+// Spawn requests a frame, for each of the pool, the bullet and the enemy queues.
+constexpr int kSpawnQueueCapacity = 640;
 
 // The first thing of every update, before the spawn step.
 template <class Pool>
@@ -31,6 +30,27 @@ void ResetPoolOrder(Pool* pool) {
     pool->requestCount = 0;
     ResetPassCounters(pool);
 }
+
+// The storage and the per-frame counters of a pool of `Capacity` records.
+// Records never move; only `order` is permuted.
+template <class Record, class Request, int Capacity, class OwnerPointer>
+struct RecordPool {
+    RecordPool() : records{} { ResetPoolOrder(this); }
+    RecordPool(const RecordPool&) = delete;
+    RecordPool& operator=(const RecordPool&) = delete;
+
+    int32_t capacity = Capacity;
+    int32_t requestCount = 0;
+    int32_t activeCount = 0;       // active records found by the last update pass
+    int32_t activeEnd = 0;         // the position, from 1, of the last of them in `order`
+    int32_t visited = 0;           // positions passed by the last update pass
+    OwnerPointer owner = nullptr;  // the scene, set after it builds the pool
+    std::array<Record, Capacity> records;
+    // The pool's order: live records first after each update.
+    std::array<Record*, Capacity> order;
+    std::array<Request, kSpawnQueueCapacity> requests;
+    std::array<Record*, Capacity> sortScratch;
+};
 
 // Appends a request; a full queue drops it rather than write past its end.
 template <class Pool, class Request>

@@ -3,7 +3,6 @@
 #include "game/pool/task_pool.h"
 
 #include "game/behaviour/behaviour_tables.h"
-#include "game/play/pool_steps.h"
 #include "game/play/spawn_geometry.h"
 
 namespace {
@@ -13,10 +12,7 @@ namespace {
 PooledObject BuildObject(const SpawnRequest& request) {
     PooledObject object{};
     object.kind = request.kind;
-    object.x = request.x;
-    object.y = request.y;
-    object.speed = request.speed;
-    object.SetAngle(request.angle);
+    object.Launch(request.x, request.y, request.speed, request.angle);
     object.owner = request.owner;
     object.scale = 1.0;
     object.active = 1;
@@ -50,10 +46,6 @@ void RunInteractionPass(TaskPool* pool) {
 }
 
 }  // namespace
-
-TaskPool::TaskPool() : capacity(kTaskPoolCapacity), records{}, owner(nullptr) {
-    ConstructTaskPool(this);
-}
 
 void ConstructTaskPool(TaskPool* pool) {
     pool->capacity = kTaskPoolCapacity;

@@ -18,10 +18,9 @@
 
 #include "game/math/hit_shape.h"
 #include "game/play/motion.h"
+#include "game/play/pool_steps.h"
 
 constexpr int kTaskPoolCapacity = 4096;
-// Spawn requests a frame, for each of the pool, the bullet and the enemy queues.
-constexpr int kSpawnQueueCapacity = 640;
 
 struct PooledObject : Motion {
     HitShape hit;     // for the behaviours that collide
@@ -56,23 +55,8 @@ struct SpawnRequest {
     void* owner;
 };
 
-struct TaskPool {
-    TaskPool();
-    TaskPool(const TaskPool&) = delete;
-    TaskPool& operator=(const TaskPool&) = delete;
-
-    int32_t capacity;
-    std::array<PooledObject, kTaskPoolCapacity> records;
-    // The pool's order: live objects first after each update.
-    std::array<PooledObject*, kTaskPoolCapacity> order;
-    std::array<SpawnRequest, kSpawnQueueCapacity> requests;
-    int32_t requestCount;
-    int32_t activeCount;  // active objects found by the last update pass
-    int32_t activeEnd;    // the position, from 1, of the last of them in `order`
-    int32_t visited;      // positions passed by the last update pass
-    void* owner;          // set by the scene after it builds the pool
-    std::array<PooledObject*, kTaskPoolCapacity> sortScratch;
-};
+// The owner is the game-play scene or the menu scene.
+struct TaskPool : RecordPool<PooledObject, SpawnRequest, kTaskPoolCapacity, void*> {};
 
 // Frees every object, puts `order` back in record order and empties the queue.
 void ConstructTaskPool(TaskPool* pool);

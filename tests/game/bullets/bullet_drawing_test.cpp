@@ -223,42 +223,46 @@ TEST_F(BulletDrawingTest, AVanishingBulletFadesAdditivelyWithItsGlowGrowing) {
                       }));
 }
 
-TEST_F(BulletDrawingTest, AppearingBulletsDrawByTheirAppearStyle) {
-    BulletRequest shot = Still(kTurnedKind);
+TEST_F(BulletDrawingTest, AppearingBulletsDrawAColouredAndAWhitePictureByTheirAppearStyle) {
+    const double turn = (450.0 - 30.0) * 0.01745329238474369;
+    const struct {
+        const char* name;
+        int32_t kind;
+        int row;
+        int secondCell;
+        double turn;
+    } cases[] = {
+        {"own cells, turned", kTurnedKind, 6, 2, turn},
+        {"own cells, plain", kPlainAppearKind, 5, 1, 0.0},
+        {"the common appear image", kCommonAppearKind, 0, 1, turn},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager = MakeTestBulletManager();
+        BulletRequest shot = Still(c.kind);
+        shot.appearFrames = 10;
+        Bullet* b = Make(shot, 1);
+        ASSERT_EQ(b->state, kStateAppearing);
+        double scale = (b->fade.fadeTarget + b->fade.fadeA + b->fade.fadeB) * 1.0;
+        int a = b->colour.colour.a;
+        EXPECT_EQ(Draw(), Layer({
+                              Only(1),
+                              Colour(200, 100, 50, a),
+                              Alt(164, 216, scale, c.turn, CellOf(c.row, 0)),
+                              Only(2),
+                              White(a),
+                              Alt(164, 216, scale, c.turn, CellOf(c.row, c.secondCell)),
+                          }));
+    }
+}
+
+TEST_F(BulletDrawingTest, AnUnknownAppearStyleDrawsTheFallbackPictureOnly) {
+    BulletRequest shot = Still(kFallbackAppearKind);
     shot.appearFrames = 10;
     Bullet* b = Make(shot, 1);
-    ASSERT_EQ(b->state, kStateAppearing);
     double scale = (b->fade.fadeTarget + b->fade.fadeA + b->fade.fadeB) * 1.0;
-    double turn = (450.0 - 30.0) * 0.01745329238474369;
-    int a = b->colour.colour.a;
-    EXPECT_EQ(Draw(), Layer({
-                          Only(1),
-                          Colour(200, 100, 50, a),
-                          Alt(164, 216, scale, turn, CellOf(6, 0)),
-                          Only(2),
-                          White(a),
-                          Alt(164, 216, scale, turn, CellOf(6, 2)),
-                      }));
-
-    manager = MakeTestBulletManager();
-    shot.kind = kCommonAppearKind;
-    b = Make(shot, 1);
-    scale = (b->fade.fadeTarget + b->fade.fadeA + b->fade.fadeB) * 1.0;
-    EXPECT_EQ(Draw(), Layer({
-                          Only(1),
-                          Colour(200, 100, 50, a),
-                          Alt(164, 216, scale, turn, CellOf(0, 0)),
-                          Only(2),
-                          White(a),
-                          Alt(164, 216, scale, turn, CellOf(0, 1)),
-                      }));
-
-    manager = MakeTestBulletManager();
-    shot.kind = kFallbackAppearKind;
-    b = Make(shot, 1);
-    scale = (b->fade.fadeTarget + b->fade.fadeA + b->fade.fadeB) * 1.0;
-    EXPECT_EQ(Draw(),
-              Layer({Only(1), Colour(200, 100, 50, a), Alt(164, 216, scale, 0.0, CellOf(1, 0))}));
+    EXPECT_EQ(Draw(), Layer({Only(1), Colour(200, 100, 50, b->colour.colour.a),
+                             Alt(164, 216, scale, 0.0, CellOf(1, 0))}));
 }
 
 TEST_F(BulletDrawingTest, AnAppearingRingBulletDrawsItsRingsAtTheAppearScale) {

@@ -16,6 +16,7 @@ enum TestBulletKind : int32_t {
     kQuickVanishKind = 12,     // style 1, vanish style 0
     kFallbackAppearKind = 13,  // style 1, appear style 7
     kCommonAppearKind = 14,    // style 2, appear style 1
+    kPlainAppearKind = 15,     // style 1, appear style 2
 };
 
 inline BulletInfoRow MakeRow(int32_t imageRow, int32_t appear, int32_t vanish, int32_t style,
@@ -48,6 +49,7 @@ inline std::unique_ptr<BulletManager> MakeTestBulletManager() {
     rows[kQuickVanishKind] = MakeRow(5, 0, 0, 1, 0, 16, 2.0, 1.0, 4.0, 10.0);
     rows[kFallbackAppearKind] = MakeRow(5, 7, 1, 1, 0, 16, 2.0, 1.0, 4.0, 10.0);
     rows[kCommonAppearKind] = MakeRow(6, 1, 1, 2, 0, 16, 2.0, 1.0, 4.0, 10.0);
+    rows[kPlainAppearKind] = MakeRow(5, 2, 1, 1, 0, 16, 2.0, 1.0, 4.0, 10.0);
     static BulletImageTable images{};
     for (int r = 0; r < kCellRows; ++r) {
         for (int c = 0; c < kCellsPerRow; ++c) {
