@@ -61,7 +61,7 @@ void DrawWitch(Canvas& c, float cx, float top, const Look& look) {
     for (int i = -3; i <= 3; ++i) {
         std::vector<float> lock{cx + i * 24.0f - 18, top + 160,
                                 cx + i * 24.0f + 18, top + 160,
-                                cx + i * 22.0f + 4,  top + 205 - std::abs(i) * 3.0f};
+                                cx + i * 22.0f + 4,  top + 214 - std::abs(i) * 3.0f};
         c.Polygon(lock, look.hair);
     }
     // Hat: brim, cone and band.
@@ -83,14 +83,14 @@ void DrawWitch(Canvas& c, float cx, float top, const Look& look) {
 
 void MakeCharacterPictures(Output& out) {
     const Look title{Rgba{0.28f, 0.2f, 0.62f, 1}, Rgba{0.2f, 0.13f, 0.45f, 1},
-                     Rgba{0.95f, 0.55f, 0.75f, 1}, Rgba{0.2f, 0.7f, 0.85f, 1}, 1.0f};
+                     Rgba{0.95f, 0.55f, 0.75f, 1}, Rgba{0.2f, 0.7f, 0.85f, 1}, -1.0f};
     Canvas portrait(512, 512);
     portrait.Glow(256, 300, 250, WithAlpha(kCyan, 0.25f), 1.5f);
     DrawWitch(portrait, 256, 40, title);
     SavePicture(out, "image/system/mirelo.png", portrait);
 
     const Look collection{Rgba{0.62f, 0.18f, 0.35f, 1}, Rgba{0.45f, 0.12f, 0.25f, 1},
-                          Rgba{0.98f, 0.85f, 0.5f, 1}, Rgba{0.35f, 0.8f, 0.4f, 1}, -1.0f};
+                          Rgba{0.98f, 0.85f, 0.5f, 1}, Rgba{0.35f, 0.8f, 0.4f, 1}, 1.0f};
     Canvas backdrop(512, 512);
     backdrop.Disc(256, 260, 230, Rgba{0.08f, 0.05f, 0.2f, 0.85f});
     backdrop.Ring(256, 260, 230, 4, kGold);

@@ -90,7 +90,7 @@ void Medal(Canvas& canvas, float cx, float cy, int index) {
     canvas.Disc(cx, cy, 25, Mix(hue, kWhite, 0.15f));
     canvas.Disc(cx - 5, cy - 6, 14, WithAlpha(kWhite, 0.25f));
     canvas.Ring(cx, cy, 24, 3.0f, kGold);
-    canvas.Star(cx, cy + 1, 13, 5.5f, 3 + index % 4, index * 9.0f, WithAlpha(kWhite, 0.95f));
+    canvas.Star(cx, cy + 1, 13, 5.5f, 4 + index % 3, index * 9.0f, WithAlpha(kWhite, 0.95f));
 }
 
 void MakeCollection(Output& out) {

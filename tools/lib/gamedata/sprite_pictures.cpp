@@ -18,7 +18,7 @@ void PlayerFrame(Canvas& c, float x, float y, int frame) {
     const float flap = std::sin(frame * 2.0f * kPi / 5.0f);
     // Wings of light.
     for (float side : {-1.0f, 1.0f}) {
-        c.Ellipse(cx + side * 10, y + 24, 9, 4 + flap * 1.5f, side * (25 + flap * 10),
+        c.Ellipse(cx + side * 8, y + 24, 7, 3.5f + flap * 1.2f, side * (25 + flap * 10),
                   WithAlpha(kCyan, 0.55f), true);
     }
     // Cape and body.
@@ -297,12 +297,13 @@ void MakeEffectPictures(Output& out) {
             const float t = f / 15.0f;
             const float cx = f * 16 + 8.0f;
             const float cy = row * 16 + 8.0f;
-            const float fade = 1.0f - t;
-            canvas.Glow(cx, cy, 3 + 4.5f * t, WithAlpha(Mix(kWhite, hue, t), fade * 0.9f), 1.2f);
-            canvas.Ring(cx, cy, 1 + 5.5f * t, 1.2f * fade + 0.3f, WithAlpha(hue, fade), true);
+            const float fade = std::pow(1.0f - t, 0.7f);
+            canvas.Glow(cx, cy, 3.5f + 4.0f * t, WithAlpha(Mix(kWhite, hue, t), fade), 1.0f);
+            canvas.Disc(cx, cy, 2.5f * (1.0f - t) + 0.5f, WithAlpha(kWhite, fade), true);
+            canvas.Ring(cx, cy, 1.5f + 5.0f * t, 1.5f, WithAlpha(hue, fade), true);
             for (float a : angles) {
-                const float r = 2 + 5 * t;
-                canvas.Disc(cx + r * std::cos(a), cy + r * std::sin(a), 0.9f * fade + 0.2f,
+                const float r = 2 + 4.5f * t;
+                canvas.Disc(cx + r * std::cos(a), cy + r * std::sin(a), 1.0f,
                             WithAlpha(kWhite, fade), true);
             }
         }

@@ -56,6 +56,8 @@ void MakeSplash(Output& out) {
     canvas.FillRect(0, 0, 640, 480, Rgba{0.01f, 0.01f, 0.03f, 1.0f});
     MagicCircle(canvas, 320, 220, 150, kCyan, 0.0f);
     MagicCircle(canvas, 320, 220, 70, kPink, 36.0f);
+    canvas.Disc(320, 220, 62, Rgba{0.02f, 0.02f, 0.06f, 0.92f});
+    canvas.Ring(320, 220, 62, 1.5f, WithAlpha(kPink, 0.8f), true);
     TextStyle style = MenuTextStyle(30);
     style.spacing = 6.0f;
     DrawText(canvas, "TESSEL", 320, 232, Align::Centre, style);
