@@ -77,7 +77,9 @@ class Canvas {
 // A small deterministic generator, so every build draws the same pictures.
 class Dice {
   public:
-    explicit Dice(uint32_t seed) : state_(seed * 2654435761u + 1u) {}
+    explicit Dice(uint32_t seed) : state_(seed * 2654435761u + 1u) {
+        state_ = state_ == 0 ? 1 : state_;  // the shift generator never leaves 0
+    }
     uint32_t Next();
     float Unit();  // 0 <= x < 1
     float Range(float low, float high) { return low + (high - low) * Unit(); }

@@ -150,8 +150,8 @@ Mixdown RenderSong(const Song& song) {
     }
     // A gentle limiter keeps the sum in range.
     for (size_t i = 0; i < total; ++i) {
-        mix.left[i] = std::tanh(mix.left[i] * 1.2f) * 0.85f;
-        mix.right[i] = std::tanh(mix.right[i] * 1.2f) * 0.85f;
+        mix.left[i] = std::tanh(mix.left[i] * 2.0f) * 0.9f;
+        mix.right[i] = std::tanh(mix.right[i] * 2.0f) * 0.9f;
     }
     return mix;
 }

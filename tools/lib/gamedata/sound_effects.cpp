@@ -81,10 +81,10 @@ void Mix(std::vector<float>& into, const std::vector<float>& other, float gain =
 }
 
 std::vector<float> Bomb() {
-    std::vector<float> out = NoiseBurst(1.4, 900, 0.45, 0.9f, 4);
+    std::vector<float> out = NoiseBurst(1.4, 900, 0.45, 0.6f, 4);
     Glide glide{140, 35, 1.0};
     Mix(out, Render(1.2, [&](double t) {
-            return 0.8f * SineWave(glide.Step(t)) * Envelope(t, 0.005, 0.4, 1.2);
+            return 0.5f * SineWave(glide.Step(t)) * Envelope(t, 0.005, 0.4, 1.2);
         }));
     return out;
 }
@@ -96,8 +96,8 @@ std::vector<float> Death() {
 }
 
 std::vector<float> Kill() {
-    std::vector<float> out = NoiseBurst(0.3, 3000, 0.08, 0.7f, 9);
-    Mix(out, Blip(300, 60, 0.2, 0, 0.6f));
+    std::vector<float> out = NoiseBurst(0.3, 3000, 0.08, 0.45f, 9);
+    Mix(out, Blip(300, 60, 0.2, 0, 0.4f));
     return out;
 }
 
