@@ -1,4 +1,9 @@
-// The generator's canvas: coverage shapes, glows, blur and saving.
+// The generator's canvas, in this order: colour helpers; blending one pixel
+// (over, or added for light); the shapes, each a coverage computed from the
+// distance to its edge over its bounding box (polygons by 4x4 samples); the
+// separable box blur and the halo built on it; saving through the library's
+// PNG writer; the dice. It does not resample, rotate or read pictures back:
+// the game does that with the files.
 #include "tools/lib/gamedata/canvas.h"
 
 #include <algorithm>

@@ -1,6 +1,9 @@
 // The play field's sprites: the player with her shot and marks, the enemy
 // fairies, orbs and the boss, the bullet sheet and the effect animations.
 // Bullet bodies and glows are drawn white: the game tints them per bullet.
+// In this order: the player's frame and the fairy drawer; the player's sheet
+// and marks; fairies, orbs and the boss; the bullet sheet; the explosions.
+// Every cell stays inside its own rectangle, since the game cuts the sheets.
 #include <cmath>
 
 #include "tools/lib/gamedata/gamedata_internal.h"
