@@ -175,6 +175,44 @@ void RowPictureSize(const TableImageOps& ops, const int32_t (*rows)[kCellsPerRow
     *height = h;
 }
 
+// The shared reader of both kind tables. After the kind id and the name,
+// `scanFields` reads the rest of a line into the parse targets (kept for the
+// whole file); `margin` gives a row's hit radius from its picture's size.
+template <class Row, class ScanFields, class Margin>
+TableReadCount ReadKindTable(const char* path, const TableImageOps& ops,
+                             const int32_t (*cellRows)[kCellsPerRow], Row* rows, int kinds,
+                             const char* kindRefusal, int fieldCount, ScanFields scanFields,
+                             Margin margin) {
+    int32_t kind = 0;
+    char name[kNameBytes] = {};
+    Row fields{};
+    return ReadTableLines(path,
+                          [&](const char* line, char first, int lineNumber, TableReadCount* count) {
+                              if (first == '@') {
+                                  return;
+                              }
+                              FieldScanner scan(line);
+                              scan.Int(&kind).Word(name, kNameBytes);
+                              scanFields(scan, fields);
+                              if (!InRange(kind, 0, kinds)) {
+                                  RefuseLine(path, lineNumber, kindRefusal, count);
+                                  return;
+                              }
+                              if (!InRange(fields.imageRow, 0, kCellRows)) {
+                                  RefuseLine(path, lineNumber, "画像行番号が範囲外です", count);
+                                  return;
+                              }
+                              Row row = fields;
+                              RowPictureSize(ops, cellRows, row.imageRow, &row.width, &row.height);
+                              row.hitRadius = row.imageRow != 0 ? margin(row) : 0.0;
+                              rows[kind] = row;
+                              ++count->dataLines;
+                              if (scan.count() < fieldCount) {
+                                  ++count->shortLines;
+                              }
+                          });
+}
+
 }  // namespace
 
 double PictureHitRadius(int width, int height) {
@@ -199,72 +237,31 @@ TableReadCount ReadEnemyImageTable(const char* path, const char* folder, const T
 
 TableReadCount ReadBulletInfoTable(const char* path, const TableImageOps& ops,
                                    const BulletImageTable& images, BulletInfoRow* rows) {
-    int32_t kind = 0;
-    char name[kNameBytes] = {};
-    BulletInfoRow fields{};
-    return ReadTableLines(
-        path, [&](const char* line, char first, int lineNumber, TableReadCount* count) {
-            if (first == '@') {
-                return;
-            }
-            FieldScanner scan(line);
-            scan.Int(&kind).Word(name, kNameBytes).Int(&fields.imageRow).Int(&fields.int1);
-            scan.Real(&fields.real2).Real(&fields.real1).Int(&fields.int2).Real(&fields.real3);
-            scan.Int(&fields.style).Int(&fields.int3).Int(&fields.int4);
-            if (!InRange(kind, 0, kBulletKinds)) {
-                RefuseLine(path, lineNumber, "弾の種類番号が範囲外です", count);
-                return;
-            }
-            if (!InRange(fields.imageRow, 0, kCellRows)) {
-                RefuseLine(path, lineNumber, "画像行番号が範囲外です", count);
-                return;
-            }
-            BulletInfoRow row = fields;
-            RowPictureSize(ops, images.rows, row.imageRow, &row.width, &row.height);
-            row.hitRadius = 0.0;
-            if (row.imageRow != 0) {
-                row.hitRadius = row.style == 4 ? PulseRingHitRadius(row.width, row.height)
-                                               : PictureHitRadius(row.width, row.height);
-            }
-            rows[kind] = row;
-            ++count->dataLines;
-            if (scan.count() < 11) {
-                ++count->shortLines;
-            }
+    return ReadKindTable(
+        path, ops, images.rows, rows, kBulletKinds, "弾の種類番号が範囲外です", 11,
+        [](FieldScanner& scan, BulletInfoRow& fields) {
+            // The two reals after the appear style are stored crossed.
+            scan.Int(&fields.imageRow).Int(&fields.int1).Real(&fields.real2).Real(&fields.real1);
+            scan.Int(&fields.int2).Real(&fields.real3).Int(&fields.style).Int(&fields.int3);
+            scan.Int(&fields.int4);
+        },
+        [](const BulletInfoRow& row) {
+            return row.style == 4 ? PulseRingHitRadius(row.width, row.height)
+                                  : PictureHitRadius(row.width, row.height);
         });
 }
 
 TableReadCount ReadEnemyInfoTable(const char* path, const TableImageOps& ops,
                                   const EnemyImageTable& images, EnemyInfoRow* rows) {
-    int32_t kind = 0;
-    char name[kNameBytes] = {};
-    EnemyInfoRow fields{};
-    return ReadTableLines(
-        path, [&](const char* line, char first, int lineNumber, TableReadCount* count) {
-            if (first == '@') {
-                return;
-            }
-            FieldScanner scan(line);
-            scan.Int(&kind).Word(name, kNameBytes).Int(&fields.imageRow).Int(&fields.int1);
-            scan.Int(&fields.int2).Int(&fields.int3).Int(&fields.int5).Int(&fields.int4);
-            scan.Real(&fields.real1).Real(&fields.real2).Real(&fields.real3).Real(&fields.real4);
-            if (!InRange(kind, 0, kEnemyKinds)) {
-                RefuseLine(path, lineNumber, "敵の種類番号が範囲外です", count);
-                return;
-            }
-            if (!InRange(fields.imageRow, 0, kCellRows)) {
-                RefuseLine(path, lineNumber, "画像行番号が範囲外です", count);
-                return;
-            }
-            EnemyInfoRow row = fields;
-            RowPictureSize(ops, images.rows, row.imageRow, &row.width, &row.height);
-            row.hitRadius = row.imageRow != 0 ? PictureHitRadius(row.width, row.height) : 0.0;
-            rows[kind] = row;
-            ++count->dataLines;
-            if (scan.count() < 12) {
-                ++count->shortLines;
-            }
-        });
+    return ReadKindTable(
+        path, ops, images.rows, rows, kEnemyKinds, "敵の種類番号が範囲外です", 12,
+        [](FieldScanner& scan, EnemyInfoRow& fields) {
+            // The last two integers are stored crossed.
+            scan.Int(&fields.imageRow).Int(&fields.int1).Int(&fields.int2).Int(&fields.int3);
+            scan.Int(&fields.int5).Int(&fields.int4).Real(&fields.real1).Real(&fields.real2);
+            scan.Real(&fields.real3).Real(&fields.real4);
+        },
+        [](const EnemyInfoRow& row) { return PictureHitRadius(row.width, row.height); });
 }
 
 void LoadDataTables(GameDataBlock* data, const TableImageOps& ops, TableReadCount counts[4]) {
