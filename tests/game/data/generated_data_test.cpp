@@ -1,6 +1,7 @@
 // The data folder the build generates: its tables parse whole, its pictures hold every cell the
 // game cuts, its sounds and model are what the game loads.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -11,9 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "foundation/files/archive_fs.h"
+#include "foundation/files/file_ops.h"
+#include "foundation/files/files_test_support.h"
 #include "game/data/data_tables.h"
 #include "images/base_image.h"
 #include "images/image_loader.h"
+#include "tools/lib/archive_pack.h"
 
 namespace {
 
@@ -132,6 +137,45 @@ TEST_F(GeneratedData, TablesParseWithoutASkippedOrShortLineAndCutInsideTheirPict
         EXPECT_GT(row.real1, 0.0);
         EXPECT_GT(row.real2, 0.0);
     }
+}
+
+TEST_F(GeneratedData, TablesReadTheSameFromTheirFoldersArchivesPackedWithTheGamesKey) {
+    const TableImageOps ops{&FileImages::Load, &FileImages::Cut, &FileImages::Size};
+    FileImages plainImages;
+    FileImages::Current() = &plainImages;
+    auto plain = std::make_unique<GameDataBlock>();
+    LoadDataTables(plain.get(), ops, nullptr);
+
+    tessel::ArchivePackOptions options;
+    options.keyText = "lanternfix";
+    const std::string data = VANTREL_GAME_DATA_DIR;
+    tessel_test::ScratchDirectory scratch;  // the working folder until the test ends
+    ASSERT_EQ(mkdir("image", 0755), 0);
+    for (const char* folder : {"tama", "enemy"}) {
+        const std::string source = platform::WindowsPathFromLinux(data + "/image/" + folder);
+        const std::string archive = scratch.Windows() + "\\image\\" + folder + ".dat";
+        ASSERT_EQ(tessel::PackFolderToFile(source.c_str(), archive.c_str(), options), 0) << folder;
+    }
+    const tessel::FileOps previous = tessel::CurrentFileOps;
+    tessel::InstallFileOps(&tessel::ArchiveFileOps());
+    tessel::SetArchiveSuffixOption("dat");
+    tessel::SetArchiveKeyOption("lanternfix");
+    FileImages packedImages;
+    FileImages::Current() = &packedImages;
+    auto packed = std::make_unique<GameDataBlock>();
+    TableReadCount counts[4];
+    LoadDataTables(packed.get(), ops, counts);
+    tessel::InstallFileOps(&previous);
+    tessel::SetArchiveKeyOption(nullptr);
+    tessel::SetArchiveSuffixOption(nullptr);
+    tessel::PurgeUnusedArchives();
+
+    for (const TableReadCount& count : counts) {
+        EXPECT_EQ(count.opened, 1);
+        EXPECT_EQ(count.refusedLines, 0);
+    }
+    EXPECT_EQ(packedImages.sizes, plainImages.sizes);
+    EXPECT_EQ(std::memcmp(plain.get(), packed.get(), sizeof(GameDataBlock)), 0);
 }
 
 // What start-up cuts from each picture: file, cells, cells per row, first
