@@ -36,6 +36,7 @@ std::string FindFontFile() {
         FcPatternDestroy(match);
     }
     FcPatternDestroy(pattern);
+    FcFini();  // the generator needs fontconfig for this one look-up
     return found;
 }
 
