@@ -31,7 +31,8 @@ inline constexpr Rgba kWhite{1.0f, 1.0f, 1.0f, 1.0f};
 
 // Styles shared by the menus.
 TextStyle MenuTextStyle(float size);
-TextStyle LabelTextStyle(float size);
+TextStyle LabelTextStyle(float size, const Rgba& top = kWhite,
+                         const Rgba& bottom = Rgba{0.85f, 0.85f, 0.95f, 1});
 
 void MakeTitlePictures(Output& out);
 void MakeMenuPictures(Output& out);

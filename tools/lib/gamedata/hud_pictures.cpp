@@ -40,16 +40,12 @@ void MakeSidePanel(Output& out) {
 
 void MakePanelInfo(Output& out) {
     Canvas canvas(128, 128);
-    TextStyle label = LabelTextStyle(12);
-    label.top = kCyan;
-    label.bottom = kWhite;
+    const TextStyle label = LabelTextStyle(12, kCyan, kWhite);
     const char* labels[6] = {"HiScore", "Score", "Player", "Bomb", "Level", "Time"};
     for (int i = 0; i < 6; ++i) {
         DrawTextInBox(canvas, labels[i], 2, 16.0f * i, 64, 16.0f * i + 16, Align::Left, label);
     }
-    TextStyle mode = LabelTextStyle(12);
-    mode.top = kGold;
-    mode.bottom = Rgba{1.0f, 0.55f, 0.3f, 1};
+    const TextStyle mode = LabelTextStyle(12, kGold, Rgba{1.0f, 0.55f, 0.3f, 1});
     const char* modes[4] = {"Endless", "2minutes", "Replay", "Practice"};
     for (int i = 0; i < 4; ++i) {
         DrawTextInBox(canvas, modes[i], 64, 16.0f * i, 128, 16.0f * i + 16, Align::Centre, mode);

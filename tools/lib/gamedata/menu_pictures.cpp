@@ -47,9 +47,7 @@ void MakeWords(Output& out) {
         canvas.FillRect(0, y + 27, 200, y + 29, WithAlpha(kPink, 0.7f));
         DrawTextInBox(canvas, titles[i], 2, y, 256, y + 28, Align::Left, big);
     }
-    TextStyle label = LabelTextStyle(13);
-    label.top = kGold;
-    label.bottom = Rgba{1.0f, 0.6f, 0.2f, 1};
+    const TextStyle label = LabelTextStyle(13, kGold, Rgba{1.0f, 0.6f, 0.2f, 1});
     DrawTextInBox(canvas, "LEVEL", 0, 224, 256, 240, Align::Left, label);
     DrawTextInBox(canvas, "TIME", 0, 240, 256, 256, Align::Left, label);
     SavePicture(out, "image/system/mozi.png", canvas);

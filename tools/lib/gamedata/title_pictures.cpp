@@ -132,9 +132,7 @@ void MakeCredit(Output& out) {
 
 void MakeVersion(Output& out) {
     Canvas canvas(64, 16);
-    TextStyle style = LabelTextStyle(11);
-    style.top = kCyan;
-    style.bottom = kWhite;
+    const TextStyle style = LabelTextStyle(11, kCyan, kWhite);
     DrawTextInBox(canvas, "ver 1.00", 0, 0, 64, 16, Align::Centre, style);
     SavePicture(out, "image/ver", canvas);
 }
@@ -164,11 +162,11 @@ TextStyle MenuTextStyle(float size) {
     return style;
 }
 
-TextStyle LabelTextStyle(float size) {
+TextStyle LabelTextStyle(float size, const Rgba& top, const Rgba& bottom) {
     TextStyle style;
     style.pixelSize = size;
-    style.top = kWhite;
-    style.bottom = Rgba{0.85f, 0.85f, 0.95f, 1};
+    style.top = top;
+    style.bottom = bottom;
     style.outline = 1.0f;
     return style;
 }
