@@ -112,7 +112,7 @@ class BulletPainter {
         if (row < 0 || row >= kCellRows || cell < 0 || cell >= kCellsPerRow) {
             return false;
         }
-        *image = manager_.images.cells[row][cell];
+        *image = manager_.images.rows[row][cell];
         return true;
     }
 

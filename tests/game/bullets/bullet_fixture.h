@@ -53,7 +53,7 @@ inline std::unique_ptr<BulletManager> MakeTestBulletManager() {
     static BulletImageTable images{};
     for (int r = 0; r < kCellRows; ++r) {
         for (int c = 0; c < kCellsPerRow; ++c) {
-            images.cells[r][c] = 1000 + r * 100 + c;
+            images.rows[r][c] = 1000 + r * 100 + c;
         }
     }
     return std::make_unique<BulletManager>(rows, images);
