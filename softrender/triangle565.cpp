@@ -1,11 +1,11 @@
 // Textured triangles onto RGB565 targets, from RGB565 direct sources (two
 // bytes a texel, or four with alpha) and from paletted sources with RGB565
-// entries. The variant is chosen once per call: the white, unmasked copy
-// where it applies, else the rule engine for mode, mask and the use of alpha
+// entries. The variant is chosen once per call: the white, unmasked copy and
+// alpha blend where they apply, else the rule engine for mode, mask and the use of alpha
 // (mode 11's finer green where white and unmasked alpha ask for it), with the
 // fetch and transparent test the source kind needs. The blit's white-only
-// variants of mode 1 and its pair loops are not the triangle's rules and are
-// not used here.
+// variants of mode 1 (halving, 6-bit mix) and its pair loops are not the
+// triangle's rules and are not used here.
 #include "softrender/texel565.h"
 #include "softrender/triangle_internal.h"
 
@@ -33,14 +33,35 @@ void ByRule565(const TriDraw& t, const Consts565& k, Fetch fetch, Skip skip) {
     });
 }
 
+// Mode 1, white, unmasked: each field moves toward the texel's by the
+// parameter's difference row. The rule engine's result without its
+// brightness look-ups.
+inline uint32_t AlphaMixWhite565(uint32_t d, uint32_t s, const int32_t* delta) {
+    uint32_t out = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int32_t dx = static_cast<int32_t>(Field565(d, i));
+        const int32_t sx = static_cast<int32_t>(Field565(s, i));
+        out |= static_cast<uint32_t>(dx + delta[sx - dx]) << kFieldShift[i];
+    }
+    return out;
+}
+
 // A source without alpha: a white, unmasked copy stores the texel (or
-// palette entry) as it is; everything else goes through the rule engine.
+// palette entry) as it is, and a white, unmasked mode 1 skips the brightness
+// rows; everything else goes through the rule engine.
 template <class Fetch, class Skip>
 void WithoutAlpha565(const TriDraw& t, const Consts565& k, Fetch fetch, Skip skip) {
     if (k.white && t.source.mask == nullptr && t.mode == kBlendCopy) {
         return RunTextured<2, false>(t, fetch, skip, [](uint8_t* dp, const Texel& texel, uint32_t) {
             Store16(dp, texel.colour);
         });
+    }
+    if (k.white && t.source.mask == nullptr && t.mode == kBlendAlpha) {
+        const int32_t* delta = k.delta;
+        return RunTextured<2, false>(
+            t, fetch, skip, [delta](uint8_t* dp, const Texel& texel, uint32_t) {
+                Store16(dp, AlphaMixWhite565(Load16(dp), texel.colour, delta));
+            });
     }
     ByRule565<AlphaUse::kNone>(t, k, fetch, skip);
 }
