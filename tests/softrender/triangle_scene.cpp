@@ -45,9 +45,24 @@ Triangle RandomTriangle(BiasedRandom& random, int sw, int sh, int dw, int dh) {
     return t;
 }
 
+TriScene CoverScene(BiasedRandom& random, int size) {
+    TriScene s = RandomTriScene(random, size, size, size, size);
+    s.area = RECT{0, 0, size, size};
+    s.triangles = {
+        Triangle{{{0, 0, 0, 0}, {2 * size, 0, 2 * size, 0}, {0, 2 * size, 0, 2 * size}}}};
+    return s;
+}
+
+uint32_t NonWhiteBrightness(BiasedRandom& random) {
+    uint32_t brightness = 0;
+    do {
+        brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
+    } while (brightness == 0xFFFFFF);
+    return brightness;
+}
+
 void RandomSettings(BiasedRandom& random, TriScene& s) {
-    static constexpr uint32_t kModes[] = {0, 1, 2, 3, 4, 10, 11};
-    s.mode = kModes[random.Below(7)];
+    s.mode = kDrawnModes[random.Below(7)];
     s.p = static_cast<int>(random.Byte());
     s.trans = static_cast<int>(random.Below(3));
     s.useMask = random.Below(2) == 1;
@@ -195,6 +210,12 @@ std::vector<uint32_t> ExpectTriScene(const TriScene& s) {
         }
     }
     return out;
+}
+
+void CheckTriScene(const TriScene& s) {
+    const std::vector<uint32_t> got = DrawTriScene(s);
+    const std::vector<uint32_t> want = ExpectTriScene(s);
+    ASSERT_TRUE(got == want) << Differences(s, got, want);
 }
 
 std::string Differences(const TriScene& s, const std::vector<uint32_t>& got,

@@ -15,6 +15,9 @@ namespace tessel::kit {
 
 using Triangle = std::array<MemImgTriVertex, 3>;
 
+// The blend modes that have kernels.
+inline constexpr uint32_t kDrawnModes[] = {0, 1, 2, 3, 4, 10, 11};
+
 struct TriScene {
     bool solid = false;
     uint32_t destType = kMemImgRgb32;  // the source's colour type too
@@ -47,6 +50,14 @@ TriScene RandomTriScene(BiasedRandom& random, int sw, int sh, int dw, int dh);
 // nothing).
 void UseSourceKind(BiasedRandom& random, TriScene& scene, uint32_t type, bool paletted, bool alpha);
 
+// A size x size scene of RandomTriScene's pixels whose one triangle covers
+// the whole destination (the area) with u = x and v = y, so that every texel
+// is drawn once.
+TriScene CoverScene(BiasedRandom& random, int size);
+
+// A random brightness other than white.
+uint32_t NonWhiteBrightness(BiasedRandom& random);
+
 // Random draw settings: any mode with a kernel, a biased parameter, trans 0,
 // 1 or 2, a mask or none, and half the time a brightness other than white.
 void RandomSettings(BiasedRandom& random, TriScene& scene);
@@ -61,6 +72,9 @@ std::vector<uint32_t> DrawTriScene(const TriScene& scene);
 
 // What the oracle says the destination holds after the same draws.
 std::vector<uint32_t> ExpectTriScene(const TriScene& scene);
+
+// Draws the scene and fails unless every pixel is the oracle's.
+void CheckTriScene(const TriScene& scene);
 
 // Destination pixels that differ, as "x,y got want" lines (at most a few).
 std::string Differences(const TriScene& scene, const std::vector<uint32_t>& got,
