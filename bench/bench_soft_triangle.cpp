@@ -1,11 +1,13 @@
 // Speed of textured quads (two triangles each, as the game's four-corner image
-// draws) on a 640x480 32-bit target: 32x32 and 256x256 images drawn axis-
-// aligned and turned by 30 degrees, as a copy, as an alpha blend (mode 1,
-// parameter 200) and from a source with per-pixel alpha under the transparent
-// flag; side by side with SDL_RenderGeometry on SDL2's software renderer over
-// the same pixels (SDL_BLENDMODE_NONE; SDL_BLENDMODE_BLEND with vertex alpha
-// 200; SDL_BLENDMODE_BLEND with the texture's alpha). Mpx/s of drawn pixels
-// (the image's area per quad). One core.
+// draws) on a 640x480 target: 32x32 and 256x256 images drawn axis-aligned and
+// turned by 30 degrees, as a copy, as an alpha blend (mode 1, parameter 200)
+// and from a source with per-pixel alpha under the transparent flag; for each
+// pairing of target and source the game can make (32-bit from 32-bit, RGB565
+// from RGB565, and both depths from paletted images, which carry no alpha);
+// side by side with SDL_RenderGeometry on SDL2's software renderer over a
+// target of the same depth (SDL_BLENDMODE_NONE; SDL_BLENDMODE_BLEND with vertex
+// alpha 200; SDL_BLENDMODE_BLEND with the texture's alpha). Mpx/s of drawn
+// pixels (the image's area per quad). One core.
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -30,6 +32,55 @@ constexpr int kHeight = 480;
 
 enum Kind { kCopy, kBlend, kAlphaSource };
 const char* const kKindNames[] = {"copy", "alpha blend (mode 1, p 200)", "per-pixel alpha, keyed"};
+
+// Target depth and source kind.
+enum Format { kDirect32, kDirect565, kPaletted32, kPaletted565 };
+const char* const kFormatNames[] = {"32-bit from 32-bit", "RGB565 from RGB565",
+                                    "32-bit from paletted", "RGB565 from paletted"};
+
+bool Narrow(Format f) {
+    return f == kDirect565 || f == kPaletted565;
+}
+bool Paletted(Format f) {
+    return f == kPaletted32 || f == kPaletted565;
+}
+
+uint32_t To565(uint32_t argb) {
+    return ((argb >> 8) & 0xF800) | ((argb >> 5) & 0x07E0) | ((argb >> 3) & 0x001F);
+}
+
+// The palette index of a colour: 3 bits of red, 3 of green, 2 of blue.
+uint32_t IndexOf(uint32_t argb) {
+    return ((argb >> 16) & 0xE0) | ((argb >> 11) & 0x1C) | ((argb >> 6) & 0x03);
+}
+uint32_t EntryOf(uint32_t index) {
+    return 0xFF000000u | ((index & 0xE0) << 16) | ((index & 0x1C) << 11) | ((index & 0x03) << 6);
+}
+
+// The image's pixels in the source's own form, its palette filled.
+void FillImage(MEMIMG* image, Format f, const std::vector<uint32_t>& pixels, int size, bool alpha) {
+    const MemImgBase* base = image->base;
+    if (Paletted(f)) {
+        for (uint32_t i = 0; i < 256; ++i) {
+            const uint32_t entry = Narrow(f) ? To565(EntryOf(i)) : EntryOf(i);
+            std::memcpy(base->palette + (Narrow(f) ? 2 : 4) * i, &entry, Narrow(f) ? 2 : 4);
+        }
+    }
+    for (int y = 0; y < size; ++y) {
+        uint8_t* row = image->pixels + y * base->pitch;
+        for (int x = 0; x < size; ++x) {
+            const uint32_t v = pixels[size_t(y) * size + x];
+            if (Paletted(f)) {
+                row[x] = uint8_t(IndexOf(v));
+            } else if (f == kDirect565) {
+                const uint32_t w = To565(v) | (alpha ? (v >> 24) << 16 : 0);
+                std::memcpy(row + x * base->format->bytes, &w, size_t(base->format->bytes));
+            } else {
+                std::memcpy(row + 4 * x, &v, 4);
+            }
+        }
+    }
+}
 
 // Stripes and a gradient, opaque; the alpha version fades out toward the rim
 // and is clear in the corners.
@@ -88,16 +139,16 @@ float AngleOf(int64_t turned) {
 void SoftQuad(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
     const int size = static_cast<int>(state.range(1));
+    const Format format = static_cast<Format>(state.range(3));
+    const int type = Narrow(format) ? 0 : 1;
+    const bool alpha = kind == kAlphaSource;
     MEMIMG target{};
     MEMIMG image{};
-    MemImgCreate(&target, kWidth, kHeight, -1, 0, 1, 0, 0, 0, nullptr);
-    MemImgCreate(&image, size, size, -1, 0, 1, 0, kind == kAlphaSource ? 1 : 0, 0, nullptr);
+    MemImgCreate(&target, kWidth, kHeight, -1, 0, type, 0, 0, 0, nullptr);
+    MemImgCreate(&image, size, size, -1, 0, type, Paletted(format) ? 1 : 0, alpha ? 1 : 0, 0,
+                 nullptr);
     std::memset(target.pixels, 0x30, size_t(target.base->pitch) * kHeight);
-    const std::vector<uint32_t> pixels = ImagePixels(size, kind == kAlphaSource);
-    for (int y = 0; y < size; ++y) {
-        std::memcpy(image.pixels + y * image.base->pitch, &pixels[size_t(y) * size],
-                    size_t(size) * 4);
-    }
+    FillImage(&image, format, ImagePixels(size, alpha), size, alpha);
     SoftDrawState draw = DefaultSoftDrawState(RECT{0, 0, kWidth, kHeight});
     draw.blendMode = kind == kBlend ? kBlendAlpha : kBlendCopy;
     draw.blendParam = 200;
@@ -124,8 +175,10 @@ void SoftQuad(benchmark::State& state) {
 void SdlQuad(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
     const int size = static_cast<int>(state.range(1));
+    const bool narrow = Narrow(static_cast<Format>(state.range(3)));
     SDL_Surface* target =
-        SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+        SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, narrow ? 16 : 32,
+                                       narrow ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_ARGB8888);
     std::memset(target->pixels, 0x30, size_t(target->pitch) * kHeight);
     SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(target);
     std::vector<uint32_t> pixels = ImagePixels(size, kind == kAlphaSource);
@@ -156,19 +209,38 @@ void SdlQuad(benchmark::State& state) {
     SDL_FreeSurface(target);
 }
 
-void PrintSummary(const softbench::RateReporter& r) {
-    softbench::PrintHeader("textured quads onto 640x480 32-bit", "SDL Mpx/s");
-    for (int turned : {0, 1}) {
-        for (int size : {32, 256}) {
-            for (int kind = kCopy; kind <= kAlphaSource; ++kind) {
-                const std::string args = std::to_string(kind) + "/" + std::to_string(size) + "/" +
-                                         std::to_string(turned);
-                softbench::PrintRow(std::to_string(size) + "x" + std::to_string(size) +
-                                        (turned ? " turned " : " ") + kKindNames[kind],
-                                    r.Mpx("SoftQuad/" + args), r.Mpx("SdlQuad/" + args));
+// Calls fn(format, turned, size, kind) for every case that runs: paletted
+// images have no alpha of their own.
+template <class Fn>
+void EachCase(Fn fn) {
+    for (int format = kDirect32; format <= kPaletted565; ++format) {
+        for (int turned : {0, 1}) {
+            for (int size : {32, 256}) {
+                for (int kind = kCopy; kind <= kAlphaSource; ++kind) {
+                    if (kind != kAlphaSource || !Paletted(Format(format))) {
+                        fn(format, turned, size, kind);
+                    }
+                }
             }
         }
     }
+}
+
+void PrintSummary(const softbench::RateReporter& r) {
+    int shown = -1;
+    EachCase([&](int format, int turned, int size, int kind) {
+        if (format != shown) {
+            const std::string title =
+                std::string("textured quads, 640x480 ") + kFormatNames[format];
+            softbench::PrintHeader(title.c_str(), "SDL Mpx/s");
+            shown = format;
+        }
+        const std::string args = std::to_string(kind) + "/" + std::to_string(size) + "/" +
+                                 std::to_string(turned) + "/" + std::to_string(format);
+        softbench::PrintRow(std::to_string(size) + "x" + std::to_string(size) +
+                                (turned ? " turned " : " ") + kKindNames[kind],
+                            r.Mpx("SoftQuad/" + args), r.Mpx("SdlQuad/" + args));
+    });
 }
 
 }  // namespace
@@ -176,14 +248,10 @@ void PrintSummary(const softbench::RateReporter& r) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     MemImgBuildBlendTables();
-    for (int turned : {0, 1}) {
-        for (int size : {32, 256}) {
-            for (int kind = kCopy; kind <= kAlphaSource; ++kind) {
-                benchmark::RegisterBenchmark("SoftQuad", SoftQuad)->Args({kind, size, turned});
-                benchmark::RegisterBenchmark("SdlQuad", SdlQuad)->Args({kind, size, turned});
-            }
-        }
-    }
+    EachCase([](int format, int turned, int size, int kind) {
+        benchmark::RegisterBenchmark("SoftQuad", SoftQuad)->Args({kind, size, turned, format});
+        benchmark::RegisterBenchmark("SdlQuad", SdlQuad)->Args({kind, size, turned, format});
+    });
     softbench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintSummary(reporter);

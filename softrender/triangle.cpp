@@ -15,14 +15,15 @@ namespace {
 constexpr int32_t kLargestSource = 8191;  // texel positions stay exact in 14.18
 
 // What a textured draw reads, or false when the source cannot be drawn: a
-// family not built for it, a source too large for 14.18 texel positions, a
-// mask smaller than the source.
+// paletted source without its palette, a source too large for 14.18 texel
+// positions, a mask smaller than the source.
 bool SetUpSource(soft::TriDraw* t, const MEMIMG* src, const MEMIMG* mask, int trans) {
     if (mask != nullptr && !MemImgIsValid(mask)) {
         return false;
     }
     const MemImgBase* sb = src->base;
-    if (sb->paletted == 1 || sb->colorType != kMemImgRgb32) {
+    const bool paletted = sb->paletted == 1;
+    if (paletted && sb->palette == nullptr) {
         return false;
     }
     if (src->width > kLargestSource || src->height > kLargestSource) {
@@ -43,7 +44,8 @@ bool SetUpSource(soft::TriDraw* t, const MEMIMG* src, const MEMIMG* mask, int tr
     }
     t->trans = trans != 0;
     t->key = sb->transparent;
-    t->alphaSource = sb->alphaFlag == 1;
+    t->alphaSource = !paletted && sb->alphaFlag == 1;
+    t->palette = paletted ? sb->palette : nullptr;
     return true;
 }
 
@@ -72,7 +74,12 @@ void MemImgTexturedTriangle(const SoftDrawState& state, MEMIMG* dest, const MEMI
         return;
     }
     const uint32_t p = static_cast<uint32_t>(std::clamp(state.blendParam, 0, 255));
-    const int64_t mode = ModeAfterShortCuts(state.blendMode, p);
+    int64_t mode = ModeAfterShortCuts(state.blendMode, p);
+    // The paletted families subtract at parameter 0 too: the scaled colour is
+    // 0 and the subtraction still leaves its guard bits.
+    if (src != nullptr && src->base->paletted == 1 && state.blendMode == kBlendSubtract) {
+        mode = kBlendSubtract;
+    }
     if (mode < 0) {
         return;
     }
@@ -96,7 +103,10 @@ void MemImgTexturedTriangle(const SoftDrawState& state, MEMIMG* dest, const MEMI
     if (!t.geometry.plane.fits || !SetUpSource(&t, src, mask, trans)) {
         return;
     }
-    soft::TexturedTriangle32(t);
+    if (db->colorType == kMemImgRgb32) {
+        return soft::TexturedTriangle32(t);
+    }
+    soft::TexturedTriangle565(t);
 }
 
 void MemImgTexturedQuad(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src,

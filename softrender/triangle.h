@@ -32,9 +32,10 @@ struct MemImgQuadCorner {
 // Draws nothing when the colour types differ or are not 0 or 1, the
 // destination is paletted or has alpha, the vertices are collinear, a
 // coordinate or a difference of two lies outside -8192..8191, the mode has no
-// kernel or a parameter short-cut says so; a textured draw also refuses a
-// source of 8192 or more texels a side, a mask smaller than the source and a
-// texel step per pixel too large for 14.18 fixed point.
+// kernel or a parameter short-cut says so (a paletted source subtracts at
+// parameter 0 too); a textured draw also refuses a source of 8192 or more
+// texels a side, a paletted source without its palette, a mask smaller than
+// the source and a texel step per pixel too large for 14.18 fixed point.
 void MemImgTexturedTriangle(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src,
                             const MemImgTriVertex* vertices, int trans, const MEMIMG* mask,
                             uint32_t colour);

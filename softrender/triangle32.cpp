@@ -1,7 +1,8 @@
-// Textured triangles from 32-bit direct sources onto 32-bit targets. The
-// variant is chosen once per call: the white, unmasked copy and alpha blend
-// where they apply, else the rule engine for mode, mask and the use of alpha, with the
-// transparent test the source kind needs. Every variant runs the same walk.
+// Textured triangles onto 32-bit targets, from 32-bit direct sources and from
+// paletted sources with 4-byte entries. The variant is chosen once per call:
+// the white, unmasked copy and alpha blend where they apply, else the rule
+// engine for mode, mask and the use of alpha, with the fetch and transparent
+// test the source kind needs. Every variant runs the same walk.
 #include "softrender/texel32.h"
 #include "softrender/triangle_internal.h"
 
@@ -9,50 +10,38 @@ namespace tessel::soft {
 
 namespace {
 
-template <bool Mask, class Skip, class Put>
-void Run32(const TriDraw& t, Skip skip, Put put) {
-    const Fetch32 fetch;
-    WalkTriangle(t.geometry, t.area, [&](int32_t y, int32_t x, int32_t count) {
-        TexturedSpan<4, 4, Mask>(t.geometry.plane, t.source, DestPixel(t, x, y, 4), x, y, count,
-                                 [&](uint8_t* dp, const uint8_t* sp, uint32_t f) {
-                                     const Texel texel = fetch(sp);
-                                     if (!skip(texel)) {
-                                         put(dp, texel, f);
-                                     }
-                                 });
-    });
-}
-
-template <AlphaUse A, class Skip>
-void ByRule32(const TriDraw& t, const Consts32& k, Skip skip) {
+template <AlphaUse A, class Fetch, class Skip>
+void ByRule32(const TriDraw& t, const Consts32& k, Fetch fetch, Skip skip) {
     WithMode(t.mode, [&]<uint32_t Mode>() {
         if (t.source.mask != nullptr) {
-            Run32<true>(t, skip, [&k](uint8_t* dp, const Texel& texel, uint32_t f) {
+            RunTextured<4, true>(t, fetch, skip, [&k](uint8_t* dp, const Texel& texel, uint32_t f) {
                 PutTexel32<Mode, true, A>(dp, texel, f, k);
             });
         } else {
-            Run32<false>(t, skip, [&k](uint8_t* dp, const Texel& texel, uint32_t f) {
-                PutTexel32<Mode, false, A>(dp, texel, f, k);
-            });
+            RunTextured<4, false>(t, fetch, skip,
+                                  [&k](uint8_t* dp, const Texel& texel, uint32_t f) {
+                                      PutTexel32<Mode, false, A>(dp, texel, f, k);
+                                  });
         }
     });
 }
 
-// A white, unmasked copy from a source without alpha stores the whole texel,
-// its top byte included.
-template <class Skip>
-void WholeCopy32(const TriDraw& t, Skip skip) {
-    Run32<false>(t, skip,
-                 [](uint8_t* dp, const Texel& texel, uint32_t) { Store32(dp, texel.colour); });
+// A white, unmasked copy from a source without alpha stores the whole texel
+// (or palette entry), its top byte included.
+template <class Fetch, class Skip>
+void WholeCopy32(const TriDraw& t, Fetch fetch, Skip skip) {
+    RunTextured<4, false>(t, fetch, skip, [](uint8_t* dp, const Texel& texel, uint32_t) {
+        Store32(dp, texel.colour);
+    });
 }
 
 // Mode 1, white, with p the only factor: (d x (256 - p) + s x p) >> 8 per
 // channel, red and blue sharing one product (no lane passes 2^16); the top
 // byte stays. The rule engine's result, in fewer steps.
-template <class Skip>
-void AlphaBlendWhite32(const TriDraw& t, Skip skip) {
+template <class Fetch, class Skip>
+void AlphaBlendWhite32(const TriDraw& t, Fetch fetch, Skip skip) {
     const uint32_t p = t.p, q = 256 - t.p;
-    Run32<false>(t, skip, [p, q](uint8_t* dp, const Texel& texel, uint32_t) {
+    RunTextured<4, false>(t, fetch, skip, [p, q](uint8_t* dp, const Texel& texel, uint32_t) {
         const uint32_t d = Load32(dp), s = texel.colour;
         const uint32_t redBlue = (((d & 0xFF00FFu) * q + (s & 0xFF00FFu) * p) >> 8) & 0xFF00FFu;
         const uint32_t green = (((d & 0xFF00u) * q + (s & 0xFF00u) * p) >> 8) & 0xFF00u;
@@ -60,42 +49,44 @@ void AlphaBlendWhite32(const TriDraw& t, Skip skip) {
     });
 }
 
-// The white, unmasked variants for a source without alpha, or false.
-template <class Skip>
-bool WhiteVariant32(const TriDraw& t, Skip skip) {
-    if (t.mode == kBlendCopy) {
-        WholeCopy32(t, skip);
-        return true;
+// A source without alpha: the white, unmasked variants where they apply,
+// else the rule engine.
+template <class Fetch, class Skip>
+void WithoutAlpha32(const TriDraw& t, const Consts32& k, Fetch fetch, Skip skip) {
+    if (k.white && t.source.mask == nullptr) {
+        if (t.mode == kBlendCopy) {
+            return WholeCopy32(t, fetch, skip);
+        }
+        if (t.mode == kBlendAlpha) {
+            return AlphaBlendWhite32(t, fetch, skip);
+        }
     }
-    if (t.mode == kBlendAlpha) {
-        AlphaBlendWhite32(t, skip);
-        return true;
-    }
-    return false;
+    ByRule32<AlphaUse::kNone>(t, k, fetch, skip);
 }
 
 }  // namespace
 
 void TexturedTriangle32(const TriDraw& t) {
     const Consts32 k = MakeConsts32(*t.tables, t.p, t.brightness);
+    if (t.palette != nullptr) {
+        // The index is compared; a transparent value above 255 matches none.
+        const FetchPalette<4> fetch{t.palette};
+        if (t.trans && t.key <= 255) {
+            return WithoutAlpha32(t, k, fetch, Key{t.key});
+        }
+        return WithoutAlpha32(t, k, fetch, NoKey{});
+    }
     if (t.alphaSource) {
         // The alpha decides; the transparent value is not consulted.
         if (t.trans) {
-            return ByRule32<AlphaUse::kKeyed>(t, k, NoKey{});
+            return ByRule32<AlphaUse::kKeyed>(t, k, Fetch32{}, NoKey{});
         }
-        return ByRule32<AlphaUse::kAlways>(t, k, NoKey{});
+        return ByRule32<AlphaUse::kAlways>(t, k, Fetch32{}, NoKey{});
     }
-    const bool white = k.white && t.source.mask == nullptr;
     if (t.trans) {
-        const Key key{t.key};
-        if (!white || !WhiteVariant32(t, key)) {
-            ByRule32<AlphaUse::kNone>(t, k, key);
-        }
-        return;
+        return WithoutAlpha32(t, k, Fetch32{}, Key{t.key});
     }
-    if (!white || !WhiteVariant32(t, NoKey{})) {
-        ByRule32<AlphaUse::kNone>(t, k, NoKey{});
-    }
+    WithoutAlpha32(t, k, Fetch32{}, NoKey{});
 }
 
 }  // namespace tessel::soft

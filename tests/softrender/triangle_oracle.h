@@ -1,7 +1,7 @@
 // The triangle's oracle: the rows a triangle covers and the texel each pixel
 // shows, each row's ends in closed form (no running sums), the orders by a
 // stable sort and the side test by exact cross products; and the pixel rules
-// of the solid and the 32-bit textured families straight from their tables.
+// of the solid and the textured families straight from their tables.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +47,18 @@ struct TexturedPixel {
     bool alphaSource;
 };
 std::optional<uint32_t> Textured32(const TexturedPixel& in, uint32_t d, uint32_t texel);
+
+// One pixel of an RGB565 direct source onto an RGB565 d: the texel's colour
+// and, for a source with alpha, its alpha byte.
+std::optional<uint32_t> Textured565(const TexturedPixel& in, uint32_t d, uint32_t colour,
+                                    uint32_t alpha);
+
+// One pixel of a paletted source: the index (which the key is compared with)
+// and its palette entry, a 32-bit word or an RGB565 value.
+std::optional<uint32_t> TexturedPaletted32(const TexturedPixel& in, uint32_t d, uint32_t index,
+                                           uint32_t entry);
+std::optional<uint32_t> TexturedPaletted565(const TexturedPixel& in, uint32_t d, uint32_t index,
+                                            uint32_t entry);
 
 // A solid pixel: the colour through the brightness rows, then the mode.
 std::optional<uint32_t> Solid32(uint32_t mode, int p, uint32_t brightness, uint32_t d,

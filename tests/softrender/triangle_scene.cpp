@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 #include "softrender/blit_kit.h"
@@ -14,6 +15,21 @@ namespace {
 
 uint32_t RandomColour(BiasedRandom& random, uint32_t type) {
     return type == kMemImgRgb32 ? random.Pixel32() : random.Pixel565();
+}
+
+// The oracle of the scene's family for one texel (as stored) onto d.
+std::optional<uint32_t> TexturedPixel(const TriScene& s, const oracle::TexturedPixel& in,
+                                      uint32_t d, uint32_t texel) {
+    const bool wide = s.destType == kMemImgRgb32;
+    if (s.paletted) {
+        const uint32_t entry = s.palette[texel];
+        return wide ? oracle::TexturedPaletted32(in, d, texel, entry)
+                    : oracle::TexturedPaletted565(in, d, texel, entry);
+    }
+    if (wide) {
+        return oracle::Textured32(in, d, texel);
+    }
+    return oracle::Textured565(in, d, texel & 0xFFFF, (texel >> 16) & 0xFF);
 }
 
 }  // namespace
@@ -29,9 +45,24 @@ Triangle RandomTriangle(BiasedRandom& random, int sw, int sh, int dw, int dh) {
     return t;
 }
 
+TriScene CoverScene(BiasedRandom& random, int size) {
+    TriScene s = RandomTriScene(random, size, size, size, size);
+    s.area = RECT{0, 0, size, size};
+    s.triangles = {
+        Triangle{{{0, 0, 0, 0}, {2 * size, 0, 2 * size, 0}, {0, 2 * size, 0, 2 * size}}}};
+    return s;
+}
+
+uint32_t NonWhiteBrightness(BiasedRandom& random) {
+    uint32_t brightness = 0;
+    do {
+        brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
+    } while (brightness == 0xFFFFFF);
+    return brightness;
+}
+
 void RandomSettings(BiasedRandom& random, TriScene& s) {
-    static constexpr uint32_t kModes[] = {0, 1, 2, 3, 4, 10, 11};
-    s.mode = kModes[random.Below(7)];
+    s.mode = kDrawnModes[random.Below(7)];
     s.p = static_cast<int>(random.Byte());
     s.trans = static_cast<int>(random.Below(3));
     s.useMask = random.Below(2) == 1;
@@ -70,10 +101,50 @@ TriScene RandomTriScene(BiasedRandom& random, int sw, int sh, int dw, int dh) {
     return s;
 }
 
+void UseSourceKind(BiasedRandom& random, TriScene& s, uint32_t type, bool paletted, bool alpha) {
+    s.destType = type;
+    s.paletted = paletted;
+    s.alphaSource = alpha && !paletted;
+    s.source.clear();
+    s.palette.clear();
+    const bool wide = type == kMemImgRgb32;
+    if (paletted) {
+        s.key = random.Below(8) == 0 ? 256 + random.Below(1000) : random.Byte();
+        for (int i = 0; i < 256; ++i) {
+            s.palette.push_back(RandomColour(random, type));
+        }
+    } else {
+        s.key = RandomColour(random, type);
+        if (!wide && random.Below(8) == 0) {
+            s.key |= 0x10000;  // beyond 16 bits: matches no texel
+        }
+    }
+    for (int i = 0; i < s.sw * s.sh; ++i) {
+        uint32_t v = random.Below(4) == 0 ? s.key : RandomColour(random, type);
+        if (paletted) {
+            v = random.Below(4) == 0 ? s.key & 0xFF : random.Byte();
+        } else if (!wide) {
+            v &= 0xFFFF;
+        }
+        if (s.alphaSource) {
+            uint32_t a = random.Below(3) == 0 ? (random.Below(2) ? 255 : 0) : random.Byte();
+            v = wide ? (v & 0xFFFFFF) | (a << 24) : v | (a << 16) | (random.Byte() << 24);
+        }
+        s.source.push_back(v);
+    }
+    for (uint32_t& d : s.dest) {
+        d = RandomColour(random, type);
+    }
+}
+
 std::vector<uint32_t> DrawTriScene(const TriScene& s) {
-    GuardedImage source(kMemImgRgb32, s.sw, s.sh, s.alphaSource ? 1 : 0, 0, s.key);
+    GuardedImage source(s.destType, s.sw, s.sh, s.alphaSource ? 1 : 0, s.paletted ? 1 : 0, s.key);
     if (!s.solid) {
         source.SetPixels(s.source);
+    }
+    for (size_t i = 0; i < s.palette.size(); ++i) {
+        const size_t entry = s.destType == kMemImgRgb32 ? 4 : 2;
+        std::memcpy(source.base()->palette + entry * i, &s.palette[i], entry);
     }
     GuardedImage dest(s.destType, s.dw, s.dh);
     std::vector<uint32_t> start = s.dest;
@@ -134,11 +205,17 @@ std::vector<uint32_t> ExpectTriScene(const TriScene& s) {
                 }
                 const size_t at = (v >> 18) * size_t(s.sw) + (u >> 18);
                 in.m = s.mask[at];
-                d = oracle::Textured32(in, d, s.source[at]).value_or(d);
+                d = TexturedPixel(s, in, d, s.source[at]).value_or(d);
             }
         }
     }
     return out;
+}
+
+void CheckTriScene(const TriScene& s) {
+    const std::vector<uint32_t> got = DrawTriScene(s);
+    const std::vector<uint32_t> want = ExpectTriScene(s);
+    ASSERT_TRUE(got == want) << Differences(s, got, want);
 }
 
 std::string Differences(const TriScene& s, const std::vector<uint32_t>& got,

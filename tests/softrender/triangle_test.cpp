@@ -20,30 +20,21 @@ constexpr int kRounds = 1;
 constexpr int kRounds = 0;  // sanitizer builds: one scene per case only
 #endif
 
-constexpr uint32_t kModes[] = {0, 1, 2, 3, 4, 10, 11};
-
-void CheckScene(const kit::TriScene& s) {
-    const std::vector<uint32_t> got = kit::DrawTriScene(s);
-    const std::vector<uint32_t> want = kit::ExpectTriScene(s);
-    ASSERT_TRUE(got == want) << kit::Differences(s, got, want);
-}
+using kit::CheckTriScene;
+using kit::kDrawnModes;
 
 // One triangle over the whole destination whose texels are u = x, v = y, so
 // every texel is drawn once through the rule under test.
 TEST(TexturedTriangle32, MatchesTheOracleForEveryModeAndFlagSet) {
     kit::BiasedRandom random(43);
     constexpr int kSize = 48;
-    const Triangle cover{
-        {{0, 0, 0, 0}, {2 * kSize, 0, 2 * kSize, 0}, {0, 2 * kSize, 0, 2 * kSize}}};
-    for (uint32_t mode : kModes) {
+    for (uint32_t mode : kDrawnModes) {
         for (int flags = 0; flags < 16; ++flags) {
             const bool mask = flags & 1, white = flags & 2, trans = flags & 4, alpha = flags & 8;
             SCOPED_TRACE(testing::Message() << "mode " << mode << " mask " << mask << " white "
                                             << white << " trans " << trans << " alpha " << alpha);
             for (int round = 0; round <= 8 * kRounds; ++round) {
-                kit::TriScene s = kit::RandomTriScene(random, kSize, kSize, kSize, kSize);
-                s.area = RECT{0, 0, kSize, kSize};
-                s.triangles = {cover};
+                kit::TriScene s = kit::CoverScene(random, kSize);
                 s.mode = mode;
                 s.useMask = mask;
                 s.trans = trans ? 1 : 0;
@@ -51,11 +42,9 @@ TEST(TexturedTriangle32, MatchesTheOracleForEveryModeAndFlagSet) {
                 static constexpr int kSpecial[] = {0, 1, 128, 255};
                 s.p = round < 4 ? kSpecial[round] : int(random.Byte());
                 if (!white) {
-                    do {
-                        s.brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
-                    } while (s.brightness == 0xFFFFFF);
+                    s.brightness = kit::NonWhiteBrightness(random);
                 }
-                ASSERT_NO_FATAL_FAILURE(CheckScene(s))
+                ASSERT_NO_FATAL_FAILURE(CheckTriScene(s))
                     << "p " << s.p << std::hex << " brightness " << s.brightness;
             }
         }
@@ -80,7 +69,7 @@ TEST(TexturedTriangle32, RandomScenesOfOneToThreeTrianglesMatchTheOracle) {
             s.triangles.push_back(kit::RandomTriangle(random, s.sw, s.sh, s.dw, s.dh));
         }
         SCOPED_TRACE(testing::Message() << "round " << round << " mode " << s.mode << " p " << s.p);
-        ASSERT_NO_FATAL_FAILURE(CheckScene(s));
+        ASSERT_NO_FATAL_FAILURE(CheckTriScene(s));
     }
 }
 
@@ -94,7 +83,7 @@ TEST(SolidTriangle, RandomScenesOnBothDepthsMatchTheOracle) {
         if (s.destType == kMemImgRgb565) {
             s.colour = random.Pixel565() | (random.Below(2) ? 0xABCD0000u : 0u);
         }
-        s.mode = kModes[random.Below(7)];
+        s.mode = kDrawnModes[random.Below(7)];
         s.p = int(random.Byte());
         if (random.Below(2) == 0) {
             s.brightness = random.Byte() << 16 | random.Byte() << 8 | random.Byte();
@@ -102,7 +91,7 @@ TEST(SolidTriangle, RandomScenesOnBothDepthsMatchTheOracle) {
         s.triangles.push_back(kit::RandomTriangle(random, 1, 1, s.dw, s.dh));
         SCOPED_TRACE(testing::Message() << "round " << round << " depth " << s.destType << " mode "
                                         << s.mode << " p " << s.p);
-        ASSERT_NO_FATAL_FAILURE(CheckScene(s));
+        ASSERT_NO_FATAL_FAILURE(CheckTriScene(s));
     }
 }
 
