@@ -5,6 +5,7 @@
 #include "softrender/blit_fast.h"
 #include "softrender/blit_internal.h"
 #include "softrender/rules565.h"
+#include "softrender/texel565.h"
 
 namespace tessel::soft {
 
@@ -13,18 +14,7 @@ namespace {
 template <uint32_t Mode, bool Mask, AlphaUse A, bool FineGreen, class Fetch, class Skip>
 void Generic565(const BlitSetup& s, const Consts565& k, Fetch fetch, Skip skip) {
     WalkBlit<2, Mask>(s.call, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
-        const uint32_t d = Load16(dp);
-        if constexpr (A == AlphaUse::kKeyed) {
-            if (t.alpha == 0 && Mode != kBlendMultiply) {
-                return;
-            }
-            if (t.alpha == 255) {
-                Store16(dp, Blend565<Mode, Mask, false>(d, t.colour, 0, f, k));
-                return;
-            }
-        }
-        Store16(dp,
-                Blend565<Mode, Mask, A != AlphaUse::kNone, FineGreen>(d, t.colour, t.alpha, f, k));
+        PutTexel565<Mode, Mask, A, FineGreen>(dp, t, f, k);
     });
 }
 
