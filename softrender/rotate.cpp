@@ -13,6 +13,13 @@
 
 namespace tessel {
 
+namespace soft {
+
+int g_rotateNarrowRows = 1;
+int g_rotateWhiteVariants = 1;
+
+}  // namespace soft
+
 namespace {
 
 bool InReach(int32_t v) {
@@ -44,7 +51,8 @@ void DrawMirrored(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* src,
     static constexpr int kOrder[4] = {3, 0, 2, 1};
     std::array<MemImgQuadCorner, 4> corners{};
     for (int k = 0; k < 4; ++k) {
-        corners[k] = {f.x[kOrder[k]] / soft::kFixOne, f.y[kOrder[k]] / soft::kFixOne};
+        corners[k] = {static_cast<int32_t>(f.x[kOrder[k]] / soft::kFixOne),
+                      static_cast<int32_t>(f.y[kOrder[k]] / soft::kFixOne)};
     }
     MemImgTexturedQuad(state, dest, src, corners.data(), trans, mask);
 }

@@ -32,8 +32,8 @@ int32_t DivideByScale(int32_t value, float scale) {
 }
 
 // 14.18 whole pixels, truncated toward zero.
-int32_t WholePixels(int32_t v) {
-    return v / kFixOne;
+int32_t WholePixels(int64_t v) {
+    return static_cast<int32_t>(v / kFixOne);
 }
 
 }  // namespace
@@ -64,9 +64,9 @@ RotateFrame TurnSource(int32_t width, int32_t height, int32_t centreX, int32_t c
     for (int k = 0; k < 4; ++k) {
         int32_t dx = 0, dy = 0;
         const bool near = Offset(offsetX[k], &dx) && Offset(offsetY[k], &dy);
-        f.fits = f.fits && near && FitsInt32(baseX + dx) && FitsInt32(baseY + dy);
-        f.x[k] = static_cast<int32_t>(static_cast<uint32_t>(baseX) + static_cast<uint32_t>(dx));
-        f.y[k] = static_cast<int32_t>(static_cast<uint32_t>(baseY) + static_cast<uint32_t>(dy));
+        f.fits = f.fits && near;
+        f.x[k] = baseX + dx;
+        f.y[k] = baseY + dy;
     }
     return f;
 }

@@ -174,6 +174,37 @@ TEST(RotateBlit, RefusesSourcesMasksAndPositionsBeyondItsLimits) {
     }
 }
 
+// A centre near the end of the 14.18 range with corners past it, on a
+// destination wider than that: the image lands where it belongs, its box
+// taken from the corners as they are rather than wrapped to the far left.
+TEST(RotateBlit, DrawsCornersPastThePositionRangeWhereTheyBelong) {
+    constexpr int kWide = 8400;
+    kit::GuardedImage source(kMemImgRgb32, 400, 2);
+    kit::FillIndexCoded(source);
+    kit::GuardedImage dest(kMemImgRgb32, kWide, 3);
+    MemImgRotateBlit(DefaultSoftDrawState(RECT{0, 0, kWide, 3}), dest.image(), source.image(), 8100,
+                     1, 0.0f, 1.0f, 0, 0, nullptr);
+    for (int x = 0; x < kWide; ++x) {
+        const bool inside = x >= 7900 && x < 8300;
+        ASSERT_EQ(dest.Get(x, 0), inside ? kit::IndexCode(kMemImgRgb32, 0, x - 7900, 0) : 0u) << x;
+    }
+    EXPECT_TRUE(dest.GuardsIntact());
+}
+
+// Turned by 45 degrees, an image whose corners stay within 8191 pixels of the
+// centre has a box whose corner lies 11300 pixels away: the walk's start
+// position does not fit in 32 bits and nothing is drawn, rather than texels
+// from a wrapped position.
+TEST(RotateBlit, DrawsNothingWhenTheWalkStartsTooFarFromTheCentre) {
+    kit::GuardedImage source(kMemImgRgb32, 11, 11);
+    kit::FillIndexCoded(source);
+    kit::GuardedImage dest(kMemImgRgb32, 16, 8010);
+    MemImgRotateBlit(DefaultSoftDrawState(RECT{0, 0, 16, 8010}), dest.image(), source.image(),
+                     8002, 8002, 0.7853982f, 1028.0f, 0, 0, nullptr);
+    const std::vector<uint32_t> got = dest.Pixels();
+    EXPECT_EQ(std::count(got.begin(), got.end(), 0u), long(got.size()));
+}
+
 // The turn flag draws the quad through the turned corners in the order
 // top-right, top-left, bottom-right, bottom-left: unturned, texel i lands
 // where texel width - i would; the transparent flag and the mask go with it.
@@ -208,7 +239,7 @@ TEST(RotateBlit, TheTurnFlagDrawsTheMirroredQuad) {
         const int order[4] = {3, 0, 2, 1};
         std::array<MemImgQuadCorner, 4> corners{};
         for (int k = 0; k < 4; ++k) {
-            corners[k] = {f.x[order[k]] / 262144, f.y[order[k]] / 262144};
+            corners[k] = {int32_t(f.x[order[k]] / 262144), int32_t(f.y[order[k]] / 262144)};
         }
         kit::SourceImage source(b.kind, b.sw, b.sh, b.key);
         source.guarded().SetPixels(b.source);

@@ -218,6 +218,9 @@ TEST(RotateGeometry, EachPixelShowsTheTexelOfItsClosedFormPosition) {
         s.cy = random.Between(-20, 68);
         s.angle = static_cast<float>(random.Between(-70000, 70000)) * 1e-4f;
         s.scale = static_cast<float>(random.Between(50, 4000)) * 1e-3f;
+        if (random.Below(8) == 0) {  // steps so large that a row's positions wrap
+            s.scale = static_cast<float>(random.Between(1, 100)) * 1e-4f;
+        }
         if (random.Below(3) == 0) {
             const int left = random.Between(0, 64), top = random.Between(0, 48);
             s.blit.area = RECT{left, top, random.Between(left, 64), random.Between(top, 48)};
@@ -307,7 +310,7 @@ TEST(RotateGeometry, ARightAngleTurnAgreesWithTheQuadThroughTheTurnedCorners) {
         const int order[4] = {0, 3, 1, 2};
         std::array<MemImgQuadCorner, 4> corners{};
         for (int k = 0; k < 4; ++k) {
-            corners[k] = {f.x[order[k]] / 262144, f.y[order[k]] / 262144};
+            corners[k] = {int32_t(f.x[order[k]] / 262144), int32_t(f.y[order[k]] / 262144)};
         }
         kit::GuardedImage source(kMemImgRgb32, sw, sh);
         source.SetPixels(s.blit.source);

@@ -93,6 +93,35 @@ TEST(RotateBlit, RandomScenesMatchTheOracleInsideTheirClip) {
     }
 }
 
+// The rows narrowed to their run inside the source and the white, unmasked
+// 32-bit blends draw what the plain walk, testing every pixel, and the rule
+// engine draw; scales down to a ten-thousandth make the positions of a row
+// wrap, where the narrowing hands the row to the plain walk.
+TEST(RotateBlit, NarrowedRowsAndWhiteBlendsDrawWhatThePlainWalkAndTheRulesDraw) {
+    kit::BiasedRandom random(2029);
+    for (int round = 0; round < 300 * kRounds; ++round) {
+        const Source kind = kKinds[random.Below(6)];
+        kit::RotateScene s = kit::RandomRotateScene(random, kind, random.Between(1, 30),
+                                                    random.Between(1, 30), 48, 48);
+        if (random.Below(3) == 0) {
+            s.scale = static_cast<float>(random.Between(1, 100)) * 1e-4f;
+        }
+        if (random.Below(2) == 0) {
+            s.blit.brightness = 0xFFFFFF;
+            s.blit.useMask = false;
+            s.blit.mode = random.Below(2);
+        }
+        SCOPED_TRACE(testing::Message() << "round " << round << " scale " << s.scale);
+        const std::vector<uint32_t> fast = kit::DrawRotateScene(s);
+        soft::g_rotateNarrowRows = 0;
+        soft::g_rotateWhiteVariants = 0;
+        const std::vector<uint32_t> plain = kit::DrawRotateScene(s);
+        soft::g_rotateNarrowRows = 1;
+        soft::g_rotateWhiteVariants = 1;
+        ASSERT_TRUE(fast == plain) << kit::RotateDifferences(s, fast, plain);
+    }
+}
+
 // Sources and masks of their exact size with nothing around them: under the
 // sanitizer any read past either fails.
 TEST(RotateBlit, ReadsNothingBeyondTheSourceOrTheMask) {
