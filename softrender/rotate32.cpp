@@ -10,25 +10,15 @@ namespace tessel::soft {
 
 namespace {
 
-template <bool Mask, class Fetch, class Skip, class Put>
-void Run32(const RotateDraw& r, Fetch fetch, Skip skip, Put put) {
-    WalkRotation<Fetch::kStep, 4, Mask>(r, [&](uint8_t* dp, const uint8_t* sp, uint32_t f) {
-        const Texel texel = fetch(sp);
-        if (!skip(texel)) {
-            put(dp, texel, f);
-        }
-    });
-}
-
 template <AlphaUse A, class Fetch, class Skip>
 void ByRule32(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip skip) {
     WithMode(r.mode, [&]<uint32_t Mode>() {
         if (r.maskRows != nullptr) {
-            Run32<true>(r, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
+            WalkTexels<4, true>(r, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
                 PutTexel32<Mode, true, A>(dp, t, f, k);
             });
         } else {
-            Run32<false>(r, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
+            WalkTexels<4, false>(r, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
                 PutTexel32<Mode, false, A>(dp, t, f, k);
             });
         }
@@ -94,8 +84,8 @@ void Choose32(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip skip, Al
     }
     // The white, unmasked copy stores the whole texel, top byte included.
     if (r.mode == kBlendCopy && whiteUnmasked) {
-        return Run32<false>(r, fetch, skip,
-                            [](uint8_t* dp, const Texel& t, uint32_t) { Store32(dp, t.colour); });
+        return WalkTexels<4, false>(
+            r, fetch, skip, [](uint8_t* dp, const Texel& t, uint32_t) { Store32(dp, t.colour); });
     }
     ByRule32<AlphaUse::kNone>(r, k, fetch, skip);
 }

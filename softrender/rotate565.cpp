@@ -12,19 +12,9 @@ namespace tessel::soft {
 
 namespace {
 
-template <bool Mask, class Fetch, class Skip, class Put>
-void Run565(const RotateDraw& r, Fetch fetch, Skip skip, Put put) {
-    WalkRotation<Fetch::kStep, 2, Mask>(r, [&](uint8_t* dp, const uint8_t* sp, uint32_t f) {
-        const Texel texel = fetch(sp);
-        if (!skip(texel)) {
-            put(dp, texel, f);
-        }
-    });
-}
-
 template <uint32_t Mode, bool Mask, AlphaUse A, bool FineGreen, class Fetch, class Skip>
 void Rule565(const RotateDraw& r, const Consts565& k, Fetch fetch, Skip skip) {
-    Run565<Mask>(r, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
+    WalkTexels<2, Mask>(r, fetch, skip, [&k](uint8_t* dp, const Texel& t, uint32_t f) {
         PutTexel565<Mode, Mask, A, FineGreen>(dp, t, f, k);
     });
 }
@@ -44,8 +34,8 @@ void ByRule565(const RotateDraw& r, const Consts565& k, Fetch fetch, Skip skip, 
 template <class Fetch, class Skip>
 void Choose565(const RotateDraw& r, const Consts565& k, Fetch fetch, Skip skip, AlphaUse alpha) {
     if (alpha == AlphaUse::kNone && r.mode == kBlendCopy && k.white && r.maskRows == nullptr) {
-        return Run565<false>(r, fetch, skip,
-                             [](uint8_t* dp, const Texel& t, uint32_t) { Store16(dp, t.colour); });
+        return WalkTexels<2, false>(
+            r, fetch, skip, [](uint8_t* dp, const Texel& t, uint32_t) { Store16(dp, t.colour); });
     }
     ByRule565(r, k, fetch, skip, alpha);
 }

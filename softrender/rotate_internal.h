@@ -9,6 +9,7 @@
 
 #include "graphics/memimg/blend_tables.h"
 #include "platform/types.h"
+#include "softrender/blit_walk.h"
 #include "softrender/triangle_walk.h"
 
 namespace tessel::soft {
@@ -173,6 +174,18 @@ void WalkRotation(const RotateDraw& r, TexelFn&& texel) {
             }
         }
     }
+}
+
+// The walk with a source fetch and a transparent test: put(destination,
+// texel, mask factor) for each texel inside the source that is not skipped.
+template <int DstBytes, bool Mask, class Fetch, class Skip, class Put>
+void WalkTexels(const RotateDraw& r, Fetch fetch, Skip skip, Put put) {
+    WalkRotation<Fetch::kStep, DstBytes, Mask>(r, [&](uint8_t* dp, const uint8_t* sp, uint32_t f) {
+        const Texel texel = fetch(sp);
+        if (!skip(texel)) {
+            put(dp, texel, f);
+        }
+    });
 }
 
 }  // namespace tessel::soft

@@ -15,31 +15,6 @@ namespace {
 
 using kit::Source;
 
-// A 32-bit index-coded source and a destination of sentinels.
-kit::RotateScene Scene(int sw, int sh, int dw, int dh) {
-    kit::RotateScene s{};
-    kit::BlitScene& b = s.blit;
-    b.kind = Source::k32;
-    b.sw = sw;
-    b.sh = sh;
-    b.dw = dw;
-    b.dh = dh;
-    b.area = RECT{0, 0, dw, dh};
-    b.mode = kBlendCopy;
-    b.p = 255;
-    b.brightness = 0xFFFFFF;
-    for (int y = 0; y < sh; ++y) {
-        for (int x = 0; x < sw; ++x) {
-            b.source.push_back(kit::IndexCode(kMemImgRgb32, 0, x, y));
-        }
-    }
-    b.dest.assign(size_t(dw) * dh, 0x11111111u);
-    b.mask.assign(size_t(sw) * sh, 0x80);
-    s.cx = dw / 2;
-    s.cy = dh / 2;
-    return s;
-}
-
 bool Untouched(const kit::RotateScene& s) {
     return kit::DrawRotateScene(s) == s.blit.dest;
 }
@@ -93,7 +68,7 @@ TEST(RotateBlit, DrawsNothingInModesWithoutAKernelOrAtTheirShortCuts) {
         for (int turn : {0, 1}) {
             SCOPED_TRACE(testing::Message()
                          << "mode " << c.mode << " p " << c.p << " turn " << turn);
-            kit::RotateScene s = Scene(6, 5, 20, 20);
+            kit::RotateScene s = kit::IndexCodedScene(6, 5, 20, 20);
             s.blit.mode = c.mode;
             s.blit.p = c.p;
             s.turn = turn;
@@ -104,7 +79,7 @@ TEST(RotateBlit, DrawsNothingInModesWithoutAKernelOrAtTheirShortCuts) {
 
 // A box wholly outside the draw area, or the view, draws nothing.
 TEST(RotateBlit, DrawsNothingWhenTheBoxMissesTheArea) {
-    kit::RotateScene s = Scene(6, 5, 20, 20);
+    kit::RotateScene s = kit::IndexCodedScene(6, 5, 20, 20);
     s.blit.area = RECT{14, 0, 20, 20};
     s.cx = 4;  // box 1..10 wide
     EXPECT_TRUE(Untouched(s));
@@ -199,8 +174,8 @@ TEST(RotateBlit, DrawsNothingWhenTheWalkStartsTooFarFromTheCentre) {
     kit::GuardedImage source(kMemImgRgb32, 11, 11);
     kit::FillIndexCoded(source);
     kit::GuardedImage dest(kMemImgRgb32, 16, 8010);
-    MemImgRotateBlit(DefaultSoftDrawState(RECT{0, 0, 16, 8010}), dest.image(), source.image(),
-                     8002, 8002, 0.7853982f, 1028.0f, 0, 0, nullptr);
+    MemImgRotateBlit(DefaultSoftDrawState(RECT{0, 0, 16, 8010}), dest.image(), source.image(), 8002,
+                     8002, 0.7853982f, 1028.0f, 0, 0, nullptr);
     const std::vector<uint32_t> got = dest.Pixels();
     EXPECT_EQ(std::count(got.begin(), got.end(), 0u), long(got.size()));
 }
@@ -211,7 +186,7 @@ TEST(RotateBlit, DrawsNothingWhenTheWalkStartsTooFarFromTheCentre) {
 TEST(RotateBlit, TheTurnFlagDrawsTheMirroredQuad) {
     kit::IdentityFade();
     {
-        kit::RotateScene s = Scene(6, 4, 20, 20);
+        kit::RotateScene s = kit::IndexCodedScene(6, 4, 20, 20);
         s.turn = 1;
         s.cx = 10;
         s.cy = 9;
@@ -273,7 +248,8 @@ TEST(RotateSetUp, DrawsTheSameImagesInEveryBuild) {
     kit::BiasedRandom random(2028);
     uint64_t h = 14695981039346656037ull;
     for (int round = 0; round < 300; ++round) {
-        kit::RotateScene s = Scene(random.Between(1, 23), random.Between(1, 19), 40, 40);
+        kit::RotateScene s =
+            kit::IndexCodedScene(random.Between(1, 23), random.Between(1, 19), 40, 40);
         s.cx = random.Between(-10, 50);
         s.cy = random.Between(-10, 50);
         s.angle = static_cast<float>(random.Between(-1000000, 1000000)) * 1.7e-5f;

@@ -155,40 +155,12 @@ TEST(RotateSetUp, PlacesAnOddWidthByItsRoundedDownCentre) {
 
 // --- Where texels land.
 
-std::vector<uint32_t> IndexCoded(int w, int h) {
-    std::vector<uint32_t> v;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            v.push_back(kit::IndexCode(kMemImgRgb32, 0, x, y));
-        }
-    }
-    return v;
-}
-
-kit::RotateScene CopyScene(int sw, int sh, int dw, int dh) {
-    kit::RotateScene s{};
-    kit::BlitScene& b = s.blit;
-    b.kind = Source::k32;
-    b.sw = sw;
-    b.sh = sh;
-    b.dw = dw;
-    b.dh = dh;
-    b.area = RECT{0, 0, dw, dh};
-    b.mode = kBlendCopy;
-    b.p = 255;
-    b.brightness = 0xFFFFFF;
-    b.source = IndexCoded(sw, sh);
-    b.dest.assign(size_t(dw) * dh, 0x11111111u);
-    b.mask.assign(size_t(sw) * sh, 0);
-    return s;
-}
-
 // Unturned and at its own size the source lands at (centre - size / 2), each
 // texel on its own pixel; the box's margins are walked and left untouched.
 TEST(RotateGeometry, AngleZeroPlacesEachTexelAtCentreLessHalfTheSize) {
     for (int sw = 1; sw <= 6; ++sw) {
         for (int sh = 1; sh <= 5; ++sh) {
-            kit::RotateScene s = CopyScene(sw, sh, 16, 16);
+            kit::RotateScene s = kit::IndexCodedScene(sw, sh, 16, 16);
             s.cx = 7;
             s.cy = 8;
             SCOPED_TRACE(testing::Message() << sw << "x" << sh);
@@ -213,7 +185,7 @@ TEST(RotateGeometry, EachPixelShowsTheTexelOfItsClosedFormPosition) {
     kit::BiasedRandom random(73);
     for (int round = 0; round < 400 * kRounds; ++round) {
         const int sw = random.Between(1, 40), sh = random.Between(1, 30);
-        kit::RotateScene s = CopyScene(sw, sh, 64, 48);
+        kit::RotateScene s = kit::IndexCodedScene(sw, sh, 64, 48);
         s.cx = random.Between(-20, 84);
         s.cy = random.Between(-20, 68);
         s.angle = static_cast<float>(random.Between(-70000, 70000)) * 1e-4f;
@@ -296,7 +268,7 @@ TEST(RotateGeometry, ARightAngleTurnAgreesWithTheQuadThroughTheTurnedCorners) {
         // down, the corners lie half the size away.
         const int scale = random.Between(1, 2);
         const int sw = 2 * random.Between(1, 12), sh = 2 * random.Between(1, 12);
-        kit::RotateScene s = CopyScene(sw, sh, 80, 80);
+        kit::RotateScene s = kit::IndexCodedScene(sw, sh, 80, 80);
         s.cx = random.Between(30, 50);
         s.cy = random.Between(30, 50);
         s.angle = kQuarter * static_cast<float>(random.Between(-4, 4));

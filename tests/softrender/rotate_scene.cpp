@@ -21,6 +21,30 @@ RotateScene RandomRotateScene(BiasedRandom& random, Source kind, int sw, int sh,
     return s;
 }
 
+RotateScene IndexCodedScene(int sw, int sh, int dw, int dh) {
+    RotateScene s{};
+    BlitScene& b = s.blit;
+    b.kind = Source::k32;
+    b.sw = sw;
+    b.sh = sh;
+    b.dw = dw;
+    b.dh = dh;
+    b.area = RECT{0, 0, dw, dh};
+    b.mode = kBlendCopy;
+    b.p = 255;
+    b.brightness = 0xFFFFFF;
+    for (int y = 0; y < sh; ++y) {
+        for (int x = 0; x < sw; ++x) {
+            b.source.push_back(IndexCode(kMemImgRgb32, 0, x, y));
+        }
+    }
+    b.dest.assign(size_t(dw) * dh, 0x11111111u);
+    b.mask.assign(size_t(sw) * sh, 0x80);
+    s.cx = dw / 2;
+    s.cy = dh / 2;
+    return s;
+}
+
 std::vector<uint32_t> DrawRotateScene(const RotateScene& r) {
     const BlitScene& s = r.blit;
     SourceImage source(s.kind, s.sw, s.sh, s.key);

@@ -24,6 +24,11 @@ struct RotateScene {
 // angle and a scale from a quarter to three.
 RotateScene RandomRotateScene(BiasedRandom& random, Source kind, int sw, int sh, int dw, int dh);
 
+// A 32-bit index-coded source (kit::IndexCode) in copy mode with white
+// brightness, no mask, over a destination of 0x11111111 with the whole view
+// as the area, centred on the destination.
+RotateScene IndexCodedScene(int sw, int sh, int dw, int dh);
+
 // Draws the scene; the destination's pixels after the draw. Fails the test
 // when a guard band of the destination, source or mask changed.
 std::vector<uint32_t> DrawRotateScene(const RotateScene& scene);
