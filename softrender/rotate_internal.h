@@ -135,7 +135,14 @@ void RotateSpans565(const RotateDraw& draw);
 // walked without a test; otherwise every pixel is tested as it is stepped.
 template <int SrcBytes, int DstBytes, bool Mask, class TexelFn>
 void WalkRotation(const RotateDraw& r, TexelFn&& texel) {
-    const RotateWalk& w = r.walk;
+    // Copies: a store through a pixel pointer could alias the draw record, so
+    // its fields would be read again after every pixel.
+    const RotateWalk w = r.walk;
+    const uint8_t* const* const sourceRows = r.sourceRows;
+    const uint8_t* const* const maskRows = r.maskRows;
+    const uint8_t* const maskFactor = r.maskFactor;
+    const bool narrow = g_rotateNarrowRows != 0;
+    const int32_t destPitch = r.destPitch;
     uint8_t* row = r.dest;
     uint32_t rowU = w.ua;
     uint32_t rowV = w.va;
@@ -144,18 +151,17 @@ void WalkRotation(const RotateDraw& r, TexelFn&& texel) {
         const uint32_t line = v >> kFixBits;
         uint32_t factor = 0;
         if constexpr (Mask) {
-            factor = r.maskFactor[r.maskRows[line][column]];
+            factor = maskFactor[maskRows[line][column]];
         }
-        texel(d, r.sourceRows[line] + ptrdiff_t{SrcBytes} * column, factor);
+        texel(d, sourceRows[line] + ptrdiff_t{SrcBytes} * column, factor);
     };
     auto inverse = [](uint32_t step) {
         return step == 0 ? 0.0 : 1.0 / static_cast<double>(static_cast<int32_t>(step));
     };
     const double inverseU = inverse(w.ux), inverseV = inverse(w.vx);
-    for (int32_t j = 0; j < w.rows; ++j, row += r.destPitch, rowU += w.uy, rowV += w.vy) {
+    for (int32_t j = 0; j < w.rows; ++j, row += destPitch, rowU += w.uy, rowV += w.vy) {
         int32_t first = 0, last = w.columns;
-        if (g_rotateNarrowRows != 0 &&
-            NarrowToSource(rowU, w.ux, inverseU, w.uLimit, w.columns, &first, &last) &&
+        if (narrow && NarrowToSource(rowU, w.ux, inverseU, w.uLimit, w.columns, &first, &last) &&
             NarrowToSource(rowV, w.vx, inverseV, w.vLimit, w.columns, &first, &last)) {
             uint8_t* d = row + ptrdiff_t{DstBytes} * first;
             uint32_t u = rowU + static_cast<uint32_t>(first) * w.ux;
