@@ -206,6 +206,8 @@ void BuildTextured(StageProgram* p, const BlendTableRow& row, bool blending) {
         }
     }
     if (!masked) {
+        // A mask that hid everything is gone: its skip must not drop these.
+        g_batch.skip = 0;
         SelectVertexFormat(1);
         if (c.colorKey == 1) {
             p->alphaTestEnable = 1;
