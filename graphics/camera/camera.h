@@ -71,7 +71,11 @@ int ApplyLightsToDevice();
 void MarkLightsForResend();
 LightRecord* GetLightRecord(int handle);
 
-// ---- start-up
+// ---- start-up and device re-creation
 int ResetDrawState();
+// Before the draw target is selected on a new device, and after every other
+// state went to it.
+void KeepCameraMatrices();
+void ReapplyCameraMatrices();
 
 }  // namespace tessel

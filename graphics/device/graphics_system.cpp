@@ -50,7 +50,7 @@ void StartHardwareObjects() {
 void RecreateHardwareObjects() {
     RecreateAllTileTextures();
     pending::RestoreMaskScreen();
-    pending::KeepCameraMatrices();
+    KeepCameraMatrices();
     pending::SelectCurrentDrawTarget();
     ReapplyAllDeviceStates();
     for (int i = 0; i < 2; ++i) {
@@ -59,7 +59,7 @@ void RecreateHardwareObjects() {
     pending::RunRestore();
     MarkLightsForResend();
     pending::RebuildAllModelBuffers();
-    pending::ReapplyCameraMatrices();
+    ReapplyCameraMatrices();
 }
 
 // A trial present after the window comes back finds out whether the device

@@ -1,8 +1,7 @@
 // Steps that the device's life and the render-state cache call in graphics
 // layers that are not part of the library yet: the drawing calls, the
 // software path's target, draw targets and presentation, the built-in
-// shaders, the camera matrices kept across a restore, the refill of images
-// after a loss, the mask screen, fonts, movies and the 3D models.
+// shaders, the refill of images after a loss, the mask screen, fonts, movies and the 3D models.
 // Each does nothing (or keeps the one value its caller needs) until its layer
 // lands; the layer then replaces the call with its own function of the same
 // name and the entry here goes.
@@ -54,10 +53,6 @@ inline void CreateVertexDeclarations() {}
 inline void ReleaseVertexDeclarations() {}
 inline void ReleaseBuiltInShaders() {}
 inline void CloseShaderPack() {}
-
-// ---- camera matrices kept across a restore
-inline void KeepCameraMatrices() {}
-inline void ReapplyCameraMatrices() {}
 
 // ---- mask screen
 inline void EndMaskScreen() {}

@@ -89,6 +89,20 @@ TEST_F(CameraTest, TheDeviceProjectionIsProjectionTimesAdjustmentTimesTheInverse
     EXPECT_EQ(s.projectionChanged, 1);
 }
 
+TEST_F(CameraTest, ANewDeviceGetsThePlacedCameraBackAsAUserProjection) {
+    PlaceCameraByAngles(10.0f, 20.0f, -30.0f, 0.3f, -0.7f, 0.1f);
+    SetCameraDepthRange(5.0f, 900.0f);
+    const Mat4 view = g_drawSettings.view;
+    const Mat4 projection = g_drawSettings.projection;
+    IDirect3DDevice9* old = g_graphics.device;
+    ASSERT_EQ(RestoreGraphicsDevice(), 0);
+    ASSERT_NE(g_graphics.device, nullptr);
+    (void)old;
+    ExpectNear(DeviceTransform(D3DTS_VIEW), view, 0.0f);
+    ExpectNear(g_drawSettings.projection, projection, 0.0f);
+    EXPECT_EQ(g_drawSettings.camera.projectionMode, 2);
+}
+
 TEST_F(CameraTest, ACameraWithoutAnglesLooksAlongZWithYUp) {
     PlaceCameraByAngles(0, 0, 0, 0, 0, 0);
     Mat4 identity = {};
