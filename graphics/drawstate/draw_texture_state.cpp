@@ -1,6 +1,12 @@
 // The texture-stage program of a draw: built from the blend table, the
 // texture's alpha and key flags, the modulation flags and the blend mask, or
 // taken from a user program; then only what differs from the cache is sent.
+// Routes: SetupDrawTextureState -> a given or user program straight to
+// ApplyProgram; a clean built-in program with only a new texture -> one
+// SendTexture; otherwise BuildBuiltIn (untextured, or BuildTextured with and
+// without a mask) -> ApplyProgram (stage count, SendHeader, SendStages).
+// SetUserStageProgram and ResetStageDefaults2D close the file. Nothing here
+// decides which texture a draw uses: ApplyDrawSettings has stored it.
 #include <cstring>
 
 #include "graphics/batch/vertex_batch.h"
