@@ -9,6 +9,7 @@
 #include "foundation/runtime/message_pump.h"
 #include "foundation/text_input/text_input_internal.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 
 namespace tessel {
 
@@ -109,7 +110,7 @@ int StartTextInput() {
     g_textInput.ime.enabled = imeEnabled;
     for (int i = 0; i < kTextInputColors; ++i) {
         const Rgb& c = kDefaultColors[i];
-        g_textInput.display.colors[i] = pending::ColorToScreenPixel(c.red, c.green, c.blue);
+        g_textInput.display.colors[i] = ColorToScreenPixel(c.red, c.green, c.blue);
     }
     g_textInput.display.caretBlinkPeriod = kCaretBlinkMilliseconds;
     WriteLog("完了しました\n");

@@ -9,6 +9,7 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/drawstate/draw_state.h"
 #include "graphics/state/render_state_cache.h"
 
 namespace tessel {
@@ -135,7 +136,7 @@ uint8_t* ReserveBatchVertices(int kind, int count) {
         return nullptr;
     }
     if (g_stateCache.programDirty != 0 || g_stateCache.textureDirty != 0) {
-        pending::SetupDrawTextureState(1, nullptr);
+        SetupDrawTextureState(1, nullptr, 0);
     }
     int limit = kVertexLimit[g_batch.format];
     if (count <= 0 || count > limit) {

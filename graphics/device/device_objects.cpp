@@ -20,6 +20,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
@@ -224,9 +225,8 @@ int CreateDirect3DDevice() {
     parameters.hDeviceWindow = g_system.mainWindow;
     parameters.EnableAutoDepthStencil = FALSE;
     parameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    parameters.PresentationInterval = pending::QueryVerticalBlankWait() != 0
-                                          ? D3DPRESENT_INTERVAL_ONE
-                                          : D3DPRESENT_INTERVAL_IMMEDIATE;
+    parameters.PresentationInterval =
+        QueryVerticalBlankWait() != 0 ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE;
     if (!ChoosePresentation(&parameters)) {
         return -1;
     }

@@ -7,6 +7,7 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
 
 namespace tessel {
@@ -15,7 +16,7 @@ ScreenSettings g_screen = {};
 GraphicsDevice g_graphics = {};
 
 int IsScreenHalfSize() {
-    return g_screen.lowResolutionMode != 0 || pending::emulation320x240 != 0 ? 1 : 0;
+    return g_screen.lowResolutionMode != 0 || g_drawSettings.emulation320x240 != 0 ? 1 : 0;
 }
 
 int SetUseHardwareOption(int use) {

@@ -7,6 +7,7 @@
 #include "foundation/runtime/window_mode.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "platform/window.h"
 
 namespace tessel {
@@ -140,7 +141,7 @@ int SetFullScreenDisplayMode() {
     if (g_screen.width == 320 && g_screen.height == 240) {
         g_screen.width = 640;
         g_screen.height = 480;
-        pending::SetEmulation320x240(1);
+        SetEmulation320x240(1);
         mode.dmPelsWidth = 640;
         mode.dmPelsHeight = 480;
         if (TryDisplayMode(&mode, 0)) {

@@ -2,6 +2,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/runtime/input.h"
 #include "foundation/runtime/system_state.h"
+#include "graphics/camera/camera.h"
 #include "graphics/device/device_internal.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/display_modes.h"
@@ -49,16 +50,16 @@ void StartHardwareObjects() {
 void RecreateHardwareObjects() {
     RecreateAllTileTextures();
     pending::RestoreMaskScreen();
-    pending::KeepCameraMatrices();
+    KeepCameraMatrices();
     pending::SelectCurrentDrawTarget();
     ReapplyAllDeviceStates();
     for (int i = 0; i < 2; ++i) {
         pending::EraseAndPresentScreens();
     }
     pending::RunRestore();
-    pending::MarkLightsForResend();
+    MarkLightsForResend();
     pending::RebuildAllModelBuffers();
-    pending::ReapplyCameraMatrices();
+    ReapplyCameraMatrices();
 }
 
 // A trial present after the window comes back finds out whether the device
@@ -103,7 +104,7 @@ int InitGraphicsSystem() {
     } else {
         pending::CreateSoftwareScreens();
     }
-    pending::ResetDrawState();
+    ResetDrawState();
     MemImgBuildBlendTables();
     pending::ResetFontState();
     return 0;
@@ -140,8 +141,8 @@ int TerminateGraphicsSystem() {
     DeleteAllImages();
     pending::EndMaskScreen();
     pending::DeleteAllMaskData();
-    pending::DeleteAllLights();
-    pending::ReleaseDefaultLight();
+    DeleteAllLights();
+    ReleaseDefaultLight();
     ReleaseDirect3D();
     pending::ReleaseSoftwareScreens();
     pending::CloseShaderPack();

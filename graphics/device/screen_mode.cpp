@@ -9,6 +9,7 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 
 namespace tessel {
 
@@ -87,7 +88,7 @@ int ChangeScreenModeCore(int width, int height, int bits, int force, int refresh
     if (!StartWith(wanted)) {
         bool served = false;
         if (wanted.width == 320 && wanted.height == 240) {
-            pending::SetEmulation320x240(1);
+            SetEmulation320x240(1);
             served = StartWith({640, 480, wanted.bits, wanted.refresh});
         }
         served = served || StartWith(kept) || StartWith({640, 480, 16, 0});

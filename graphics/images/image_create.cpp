@@ -21,6 +21,7 @@
 #include "foundation/runtime/message_pump.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
 #include "images/image_loader.h"
 
@@ -33,7 +34,7 @@ bool GraphicsStarted() {
 }
 
 bool IsTransparentColorInUse() {
-    return pending::transparentColorUseOff == 0;
+    return g_drawSettings.transparentColorUseOff == 0;
 }
 
 void RecomputeUnusedMasks(BASEIMAGE* base, BASEIMAGE* alphaBase) {
@@ -57,7 +58,7 @@ int MakeKeyedCopy(BASEIMAGE* base, BASEIMAGE* keyed) {
     if (CreateArgbImageBuffer(base->width, base->height, keyed) != 0) {
         return -1;
     }
-    const uint32_t key = pending::transparentColor & 0xFFFFFF;
+    const uint32_t key = g_drawSettings.transparentColor & 0xFFFFFF;
     const bool ownAlpha = base->format.alphaWidth != 0;
     const int width = base->width;
     const int height = base->height;
@@ -189,7 +190,7 @@ int FillImageFromBaseImage(BASEIMAGE* base, BASEIMAGE* alphaBase, int /*ignored*
         return -1;
     }
     BASEIMAGE keyed = {};
-    if (pending::transparentColorKeying != 0 && IsTransparentColorInUse() &&
+    if (g_drawSettings.transparentColorKeying != 0 && IsTransparentColorInUse() &&
         base->format.compressedKind == kPixelsPlain && MakeKeyedCopy(base, &keyed) == 0) {
         base = &keyed;
     }
@@ -263,17 +264,17 @@ int CreateBlankImage(int width, int height, int /*ignored*/) {
     }
     WaitWhileInactive();
     const int handle = AllocImageHandle();
-    if (SetupImageTextures(handle, width, height, pending::blankImageAlpha, 0, 0, -1) != 0) {
+    if (SetupImageTextures(handle, width, height, g_drawSettings.blankImageAlpha, 0, 0, -1) != 0) {
         return -1;
     }
     return handle;
 }
 
 int CreateDrawableImage(int width, int height) {
-    const int kept = pending::drawableImageCreation;
-    pending::drawableImageCreation = 1;
+    const int kept = g_drawSettings.drawableImageCreation;
+    g_drawSettings.drawableImageCreation = 1;
     const int handle = CreateBlankImage(width, height);
-    pending::drawableImageCreation = kept;
+    g_drawSettings.drawableImageCreation = kept;
     return handle;
 }
 
@@ -350,13 +351,14 @@ int DrawImageRectStretchedF(float left, float top, float right, float bottom, in
 }
 
 uint32_t CombinedDrawColor() {
-    const uint32_t alpha =
-        pending::blendMode != 0 ? static_cast<uint32_t>(pending::blendParam) & 0xFF : 255u;
-    return (alpha << 24) | (pending::brightness & 0xFFFFFF);
+    const uint32_t alpha = g_drawSettings.blendMode != 0
+                               ? static_cast<uint32_t>(g_drawSettings.blendParam) & 0xFF
+                               : 255u;
+    return (alpha << 24) | (g_drawSettings.brightness & 0xFFFFFF);
 }
 
 int CheckBlendMaskSize(const ImageRecord* image) {
-    const ImageRecord* mask = GetImageRecord(pending::blendMaskImage);
+    const ImageRecord* mask = GetImageRecord(g_drawSettings.blendMaskImage);
     if (mask == nullptr || image == nullptr || mask->width < image->width ||
         mask->height < image->height) {
         return -1;

@@ -3,8 +3,11 @@
 // everything after the device was made again.
 #include <cstring>
 
+#include "graphics/camera/camera.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/drawstate/draw_state.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/state_cache_internal.h"
 
 namespace tessel {
@@ -33,7 +36,7 @@ void SendDefaultSamplers() {
     for (int stage = 0; stage < kSamplerStageCount; ++stage) {
         int32_t* sampler = g_stateCache.sampler[stage];
         for (int which = kSamplerAddressU; which <= kSamplerAddressW; ++which) {
-            int32_t& address = pending::samplerAddress[stage][which];
+            int32_t& address = g_drawSettings.samplerAddress[stage][which];
             if (address == 0) {
                 address = D3DTADDRESS_CLAMP;
             }
@@ -121,7 +124,7 @@ void StoreDefaults() {
     c.textureDirty = 0;
     g_batch.skip = 0;
     g_graphics.sceneOpen = 0;
-    pending::combinedDrawColor = 0xFFFFFFFFu;
+    g_drawSettings.combinedDrawColor = 0xFFFFFFFFu;
 }
 
 bool DeviceUsable() {
@@ -165,9 +168,9 @@ int SetupDefaultDeviceStates() {
     if (DeviceUsable()) {
         EnsureSceneBegun();
     }
-    pending::ApplyDrawSettings(nullptr, nullptr, 0);
+    ApplyDrawSettings(nullptr, nullptr, 0);
     if (g_stateCache.programDirty != 0 || g_stateCache.textureDirty != 0) {
-        pending::SetupDrawTextureState(1, nullptr);
+        SetupDrawTextureState(1, nullptr, 0);
     }
     // One point, so that the first flush has something in the chosen format;
     // its colour stays as the zeroed array has it.
@@ -190,9 +193,9 @@ void ReapplyDrawStateForced() {
     SetViewportState(&viewport);
     RECT scissor = c.scissor;
     SetScissorState(&scissor);
-    pending::ResetStageDefaults2D();
+    ResetStageDefaults2D();
     SetFilterModeState(c.filterMode);
-    pending::SetupDrawTextureState(1, nullptr);
+    SetupDrawTextureState(1, nullptr, 0);
     SetZEnableState(c.zEnable);
     SetZWriteState(c.zWrite);
     SetZFuncState(c.zFunc);
@@ -234,20 +237,20 @@ void ReapplyFogAndDepth() {
 
 void ReapplyTransforms() {
     FlushVertexBatch();
-    pending::UpdateViewProjectionCache();
+    UpdateViewProjectionCache();
     if (g_graphics.hardwareInUse != 0) {
-        Mat4 world = pending::DrawSettingsWorld();
+        Mat4 world = g_drawSettings.world;
         g_graphics.device->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(&world));
-        pending::worldSet = 1;
+        g_drawSettings.worldSet = 1;
     }
     FlushVertexBatch();
-    pending::UpdateViewProjectionCache();
+    UpdateViewProjectionCache();
     if (g_graphics.hardwareInUse != 0) {
-        Mat4 view = pending::DrawSettingsView();
+        Mat4 view = g_drawSettings.view;
         SetViewTransformState(&view);
-        pending::viewSet = 1;
+        g_drawSettings.viewSet = 1;
     }
-    pending::ReapplyProjectionTransforms();
+    ReapplyProjectionTransforms();
     D3DMATERIAL9 material = g_stateCache.material;
     SetMaterialState(&material);
 }
@@ -302,12 +305,12 @@ int ReapplyAllDeviceStates() {
     ReapplyTransforms();
     ReapplyLighting();
 
-    RECT area = pending::DrawArea();
+    RECT area = DrawArea();
     SetViewportRect(area.left, area.top, area.right, area.bottom);
     SetScissorState(&area);
 
     ResetTexCoordIndices();
-    pending::SetupDrawTextureState(1, nullptr);
+    SetupDrawTextureState(1, nullptr, 0);
     ReapplyDrawStateForced();
     c.force = 0;
     return 0;

@@ -12,6 +12,7 @@
 
 #include "foundation/memory/log.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/state_cache_internal.h"
 
 namespace tessel {
@@ -134,7 +135,7 @@ int SetWorldTransformDirect(const Mat4* matrix) {
     if (HasDevice() && matrix != nullptr) {
         g_graphics.device->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(matrix));
     }
-    pending::worldSet = 0;
+    g_drawSettings.worldSet = 0;
     return 0;
 }
 

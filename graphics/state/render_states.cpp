@@ -2,6 +2,7 @@
 // specular, the material sources and fog; the Z-set rule of the draw
 // settings.
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/state_cache_internal.h"
 
 namespace tessel {
@@ -100,7 +101,7 @@ void ApplyFogEnableState() {
     if (!HasDevice()) {
         return;
     }
-    int value = pending::fogSwitch;
+    int value = g_drawSettings.fogSwitch;
     if (g_stateCache.fogEnable != value) {
         FlushVertexBatch();
         g_graphics.device->SetRenderState(D3DRS_FOGENABLE, static_cast<DWORD>(value));

@@ -3,12 +3,13 @@
 #include "graphics/state/soft_box_outline.h"
 
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 
 namespace tessel {
 
 int MakeBoxOutlineLines(int x1, int y1, int x2, int y2, uint32_t colour,
                         MemImgLineRecord lines[4]) {
-    const int32_t param = pending::blendParam;
+    const int32_t param = g_drawSettings.blendParam;
     // A box one pixel high or wide is a single line: the four-line walk
     // would go over its middle twice, and a one-pixel box would draw nothing.
     if (y2 - y1 == 1) {
@@ -26,7 +27,7 @@ int MakeBoxOutlineLines(int x1, int y1, int x2, int y2, uint32_t colour,
 int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour) {
     MemImgLineRecord lines[4];
     const int count = MakeBoxOutlineLines(x1, y1, x2, y2, colour, lines);
-    MemImgLineList(pending::CurrentSoftDrawState(), pending::currentSoftTarget, lines, count);
+    MemImgLineList(CurrentSoftDrawState(), pending::currentSoftTarget, lines, count);
     return 0;
 }
 

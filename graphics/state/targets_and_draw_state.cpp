@@ -4,6 +4,7 @@
 #include "foundation/memory/log.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/drawstate/draw_state.h"
 #include "graphics/state/state_cache_internal.h"
 
 namespace tessel {
@@ -146,11 +147,9 @@ int SetBlendMaskState(IDirect3DBaseTexture9* mask, int threshold, int range) {
     return 0;
 }
 
-// Whether only the textures of the program count is the draw set-up's
-// business; it reads the program itself.
-int ApplyImageTextureState(const StageProgram* program, int /*texturesOnly*/, int resolveHandles) {
+int ApplyImageTextureState(const StageProgram* program, int texturesOnly, int resolveHandles) {
     FlushVertexBatch();
-    pending::SetupDrawTextureState(resolveHandles, program);
+    SetupDrawTextureState(resolveHandles, program, texturesOnly);
     // The program that came in is not the 2D draws' own; the next 2D draw
     // builds that again.
     g_stateCache.programDirty = 1;

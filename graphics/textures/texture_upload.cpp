@@ -22,6 +22,7 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_records.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
 #include "images/convert.h"
 #include "images/dxt.h"
@@ -573,7 +574,7 @@ int UploadImageRect(const char* fileName, int gdi, const BASEIMAGE* base,
     upload.sourceRect = rect;
     upload.destX = destX;
     upload.destY = destY;
-    upload.useTransparent = pending::transparentColorUseOff == 0 ? 1 : 0;
+    upload.useTransparent = g_drawSettings.transparentColorUseOff == 0 ? 1 : 0;
     return UploadImageToTexture(upload);
 }
 

@@ -18,6 +18,7 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_records.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
 
 namespace tessel {
@@ -54,20 +55,20 @@ TextureFormatRequest MakeRequest(int width, int height, int alpha, int palette, 
                                  int mipLevels) {
     TextureFormatRequest r = {};
     r.mipLevels = mipLevels == -1 ? DefaultMipLevels(width, height) : mipLevels;
-    if (pending::drawableImageCreation == 1) {
+    if (g_drawSettings.drawableImageCreation == 1) {
         r.staging = 1;
         r.compressedKind = 0;
         r.mipLevels = 0;
         r.colorKey = 0;
-        r.alpha = pending::drawableImageAlpha != 0;
+        r.alpha = g_drawSettings.drawableImageAlpha != 0;
         r.drawable = 1;
     } else {
-        r.staging = pending::textureRequestFlag != 0;
-        r.colorKey = pending::colorKeyTextureFormat != 0;
+        r.staging = g_drawSettings.textureRequestFlag != 0;
+        r.colorKey = g_drawSettings.colorKeyTextureFormat != 0;
         r.alpha = alpha != 0;
         r.compressedKind = static_cast<uint8_t>(compressedKind);
     }
-    const int depth = pending::newImageColorDepth;
+    const int depth = g_drawSettings.newImageColorDepth;
     const int bits = depth != 0 ? depth : QueryScreenColorDepth();
     if (g_graphics.hardwareInUse != 0) {
         r.hardware = 1;
@@ -368,7 +369,7 @@ int SetupImageTextures(int handle, int width, int height, int alpha, int palette
     }
     source->refCount = 1;
     source->request = MakeRequest(width, height, alpha, palette, compressedKind, mipLevels);
-    source->transparentColor = pending::transparentColor;
+    source->transparentColor = g_drawSettings.transparentColor;
     source->width = static_cast<uint32_t>(width);
     source->height = static_cast<uint32_t>(height);
     image->source = source;

@@ -270,10 +270,11 @@ TEST_F(TextFields, StartSetsTheDisplaySettings) {
     const TextInputDisplay& display = CurrentTextInputDisplay();
     EXPECT_EQ(display.caretBlinkPeriod, 500);
     EXPECT_EQ(display.activeHandle, -1);
-    EXPECT_EQ(display.colors[0], 0xFFFFFFFFu);   // white
-    EXPECT_EQ(display.colors[1], 0xFFFFFF00u);   // yellow
-    EXPECT_EQ(display.colors[6], 0xFFFFFF14u);   // (255, 255, 20)
-    EXPECT_EQ(display.colors[14], 0xFF808080u);  // grey
+    // Screen pixel values of the default 16-bit (5-6-5) screen.
+    EXPECT_EQ(display.colors[0], 0xFFFFu);   // white
+    EXPECT_EQ(display.colors[1], 0xFFE0u);   // yellow
+    EXPECT_EQ(display.colors[6], 0xFFE2u);   // (255, 255, 20)
+    EXPECT_EQ(display.colors[14], 0x8410u);  // grey
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
 using namespace tessel;
@@ -76,11 +77,11 @@ TEST_F(GraphicsTest, TheProgramsFullScreenModeFallsBackStepByStep) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_screen = {c.width, c.height, c.bits, c.refresh, 0};
-        pending::emulation320x240 = 0;
+        g_drawSettings.emulation320x240 = 0;
         EXPECT_EQ(SetFullScreenDisplayMode(), c.result);
         EXPECT_EQ(g_screen.width, c.widthAfter);
         EXPECT_EQ(g_screen.refreshRate, c.refreshAfter);
-        EXPECT_EQ(pending::emulation320x240, c.emulation);
+        EXPECT_EQ(g_drawSettings.emulation320x240, c.emulation);
         platform::DisplayMode display = platform::CurrentDisplayMode();
         EXPECT_EQ(display.width, c.displayWidth);
         EXPECT_EQ(display.refreshRate, c.displayRefresh);
@@ -96,7 +97,7 @@ TEST_F(GraphicsTest, TheProgramsFullScreenModeFallsBackStepByStep) {
         ChangeDisplaySettingsA(nullptr, 0);
     }
     g_screen = running;
-    pending::emulation320x240 = 0;
+    g_drawSettings.emulation320x240 = 0;
 }
 
 }  // namespace

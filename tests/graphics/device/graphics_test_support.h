@@ -14,6 +14,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/settings/draw_settings.h"
 #include "platform/d3d9_testing.h"
 #include "platform/kernel.h"
 #include "platform/kernel_testing.h"
@@ -89,7 +90,7 @@ class GraphicsTest : public LibraryTest {
         tessel::g_screen = {};
         tessel::SetUseHardwareOption(1);
         tessel::SetDesktopCompositionOff(0);
-        tessel::pending::emulation320x240 = 0;
+        tessel::g_drawSettings.emulation320x240 = 0;
         tessel::SetVerticalBlankClock(nullptr);
         platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateDevice, 0);
         platform::SetModuleAbsent("d3d9.dll", false);

@@ -2,6 +2,7 @@
 // paths, names kept for a reload, files that are missing or not pictures,
 // and the tile textures across a lost device.
 #include "foundation/files/archive_fs.h"
+#include "graphics/settings/draw_settings.h"
 #include "tests/graphics/images/image_test_support.h"
 #include "tests/images/image_test_support.h"
 #include "tools/lib/archive_pack.h"
@@ -40,7 +41,7 @@ class ImageFileTest : public BothPathsImageTest {
     void SetUp() override {
         tessel::SetArchiveSuffixOption("dat");
         BothPathsImageTest::SetUp();
-        tessel::pending::transparentColor = kKey;
+        tessel::g_drawSettings.transparentColor = kKey;
     }
     void TearDown() override {
         BothPathsImageTest::TearDown();
@@ -143,11 +144,11 @@ TEST_F(DeviceLossTest, TileTexturesComeBackClearedAndHandlesStay) {
 
 TEST_F(DeviceLossTest, StagedTexturesReceiveTheirPixelsThroughTheirCopy) {
     Start(true);
-    tessel::pending::textureRequestFlag = 1;
+    tessel::g_drawSettings.textureRequestFlag = 1;
     tessel::BASEIMAGE base = MakeArgb(
         12, 9, [](int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | 0x99u; }, false);
     const int h = tessel::CreateImageFromBaseImage(&base);
-    tessel::pending::textureRequestFlag = 0;
+    tessel::g_drawSettings.textureRequestFlag = 0;
     ASSERT_NE(h, -1) << Log();
     const tessel::TextureTile& tile = tessel::GetImageRecord(h)->source->tiles[0];
     EXPECT_NE(tile.staging, nullptr);

@@ -1,5 +1,6 @@
 // The image handle table: check numbers, released and stale handles, the
 // used range, sub-images sharing their source, file names and lost flags.
+#include "graphics/settings/draw_settings.h"
 #include "tests/graphics/images/image_test_support.h"
 
 namespace tessel_test {
@@ -189,25 +190,25 @@ TEST_F(ImageHandleTest, BlankImagesStartBlackEvenInReusedMemory) {
 }
 
 TEST_F(ImageHandleTest, CombinedDrawColorTakesTheParameterOnlyWhenBlending) {
-    tessel::pending::brightness = 0x102030;
-    tessel::pending::blendParam = 77;
+    tessel::g_drawSettings.brightness = 0x102030;
+    tessel::g_drawSettings.blendParam = 77;
     EXPECT_EQ(tessel::CombinedDrawColor(), 0xFF102030u);
-    tessel::pending::blendMode = 1;
+    tessel::g_drawSettings.blendMode = 1;
     EXPECT_EQ(tessel::CombinedDrawColor(), 0x4D102030u);
-    tessel::pending::blendMode = 0;
-    tessel::pending::blendParam = 255;
-    tessel::pending::brightness = 0xFFFFFF;
+    tessel::g_drawSettings.blendMode = 0;
+    tessel::g_drawSettings.blendParam = 255;
+    tessel::g_drawSettings.brightness = 0xFFFFFF;
 }
 
 TEST_F(ImageHandleTest, BlendMaskMustBeAValidImageAtLeastAsLarge) {
     const int image = tessel::CreateBlankImage(10, 8);
     const tessel::ImageRecord* record = tessel::GetImageRecord(image);
     EXPECT_EQ(tessel::CheckBlendMaskSize(record), -1);
-    tessel::pending::blendMaskImage = tessel::CreateBlankImage(10, 8);
+    tessel::g_drawSettings.blendMaskImage = tessel::CreateBlankImage(10, 8);
     EXPECT_EQ(tessel::CheckBlendMaskSize(record), 0);
-    tessel::pending::blendMaskImage = tessel::CreateBlankImage(10, 7);
+    tessel::g_drawSettings.blendMaskImage = tessel::CreateBlankImage(10, 7);
     EXPECT_EQ(tessel::CheckBlendMaskSize(record), -1);
-    tessel::pending::blendMaskImage = tessel::CreateBlankImage(9, 20);
+    tessel::g_drawSettings.blendMaskImage = tessel::CreateBlankImage(9, 20);
     EXPECT_EQ(tessel::CheckBlendMaskSize(record), -1);
 }
 

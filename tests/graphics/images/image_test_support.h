@@ -11,6 +11,7 @@
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
 #include "images/base_image.h"
 #include "tests/graphics/device/graphics_test_support.h"
@@ -19,24 +20,25 @@ namespace tessel_test {
 
 class ImageTest : public GraphicsTest {
   protected:
-    // New images are 32-bit, so that colours compare exactly.
+    // New images are 32-bit, so that colours compare exactly. Set after the
+    // start, whose reset of the draw settings clears the option.
     void Start(bool hardware) {
-        tessel::pending::newImageColorDepth = 32;
         tessel::SetUseHardwareOption(hardware ? 1 : 0);
         ASSERT_EQ(tessel::StartLibrary(), 0);
         ASSERT_EQ(tessel::g_graphics.hardwareInUse, hardware ? 1 : 0);
+        tessel::g_drawSettings.newImageColorDepth = 32;
     }
     void TearDown() override {
         GraphicsTest::TearDown();
-        tessel::pending::newImageColorDepth = 0;
-        tessel::pending::transparentColor = 0;
-        tessel::pending::transparentColorUseOff = 0;
-        tessel::pending::transparentColorKeying = 0;
-        tessel::pending::colorKeyTextureFormat = 1;
-        tessel::pending::drawableImageCreation = 0;
-        tessel::pending::drawableImageAlpha = 0;
-        tessel::pending::textureRequestFlag = 0;
-        tessel::pending::blendMaskImage = -1;
+        tessel::g_drawSettings.newImageColorDepth = 0;
+        tessel::g_drawSettings.transparentColor = 0;
+        tessel::g_drawSettings.transparentColorUseOff = 0;
+        tessel::g_drawSettings.transparentColorKeying = 0;
+        tessel::g_drawSettings.colorKeyTextureFormat = 1;
+        tessel::g_drawSettings.drawableImageCreation = 0;
+        tessel::g_drawSettings.drawableImageAlpha = 0;
+        tessel::g_drawSettings.textureRequestFlag = 0;
+        tessel::g_drawSettings.blendMaskImage = -1;
         tessel::SetNewTextureMipLevels(0, 0);
         tessel::SetPowerOfTwoTextures(1);
     }

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
 #include "tests/graphics/state/state_cache_test_support.h"
 
@@ -27,14 +28,14 @@ const SingleState kSingleStates[] = {
     {"depth bias", SetDepthBiasState, D3DRS_DEPTHBIAS, 0x3F000000, 0x3F000000},
     {"fill mode", SetFillModeState, D3DRS_FILLMODE, 2, 2},
     {"shade mode", SetShadeModeState, D3DRS_SHADEMODE, 2, 2},
-    {"specular", SetSpecularState, D3DRS_SPECULARENABLE, 0, 0},
+    {"specular", SetSpecularState, D3DRS_SPECULARENABLE, 1, 1},
     {"diffuse from vertex", SetDiffuseFromVertexColor, D3DRS_DIFFUSEMATERIALSOURCE, 0,
      D3DMCS_MATERIAL},
     {"specular from vertex", SetSpecularFromVertexColor, D3DRS_SPECULARMATERIALSOURCE, 9,
      D3DMCS_COLOR2},
     {"fog enable", SetFogEnableState, D3DRS_FOGENABLE, 1, 1},
     {"fog formula", SetFogModeState, D3DRS_FOGVERTEXMODE, 3, 3},
-    {"lighting", SetLightingSwitch, D3DRS_LIGHTING, 0, 0},
+    {"lighting", SetLightingSwitch, D3DRS_LIGHTING, 1, 1},
 };
 
 TEST_F(StateCacheTest, AStateSetTwiceIsSentOnceAndAgainWhenTheDeviceStatesAreReapplied) {
@@ -397,9 +398,11 @@ TEST_F(StateCacheTest, TextureTransformsLightsAndMaterialSurviveARestoreOfTheDev
 }
 
 TEST_F(StateCacheTest, TheDefaultsAreStoredAndSentWhenTheDeviceIsMade) {
-    EXPECT_EQ(g_stateCache.zEnable, 1);
+    // The draw set-up that follows at once takes the draw settings: Z off,
+    // nearest filtering.
+    EXPECT_EQ(g_stateCache.zEnable, 0);
     EXPECT_EQ(g_stateCache.zWrite, 0);
-    EXPECT_EQ(g_stateCache.filterMode, kFilterModePerStage);
+    EXPECT_EQ(g_stateCache.filterMode, kFilterNearest);
     EXPECT_EQ(g_stateCache.diffuseFromVertex, 255);
     EXPECT_EQ(g_stateCache.renderTarget, g_graphics.backBuffer);
     EXPECT_EQ(g_stateCache.viewport.Width, static_cast<DWORD>(g_screen.width));
@@ -414,7 +417,7 @@ TEST_F(StateCacheTest, TheDefaultsAreStoredAndSentWhenTheDeviceIsMade) {
 }
 
 TEST_F(StateCacheTest, FogFollowsTheDrawSettingsSwitchAndItsRegisterTheRangeAndDensity) {
-    pending::fogSwitch = 1;
+    g_drawSettings.fogSwitch = 1;
     ApplyFogEnableState();
     EXPECT_EQ(ReadRenderState(D3DRS_FOGENABLE), 1u);
     platform::ClearD3D9Trace();
@@ -423,7 +426,7 @@ TEST_F(StateCacheTest, FogFollowsTheDrawSettingsSwitchAndItsRegisterTheRangeAndD
     g_stateCache.force = 0;
     EXPECT_EQ(Count(RenderState(D3DRS_FOGENABLE, 1)), 0)
         << "the switch is compared even when forced";
-    pending::fogSwitch = 0;
+    g_drawSettings.fogSwitch = 0;
 
     ASSERT_EQ(SetFogRangeState(10.0f, 50.0f), 0);
     ASSERT_EQ(SetFogDensityState(0.5f), 0);

@@ -7,6 +7,7 @@
 #include "graphics/device/pending_steps.h"
 #include "graphics/memimg/blend_tables.h"
 #include "graphics/memimg/memimg.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/state/soft_box_outline.h"
 
 using namespace tessel;
@@ -23,12 +24,13 @@ class SoftBoxOutlineTest : public ::testing::Test {
         std::memset(&target_, 0, sizeof target_);
         ASSERT_EQ(MemImgCreateDefault(&target_, kSide, kSide, kMemImgRgb32), 0);
         pending::currentSoftTarget = &target_;
-        pending::blendMode = kBlendAdd;
+        g_drawSettings.blendMode = kBlendAdd;
+        g_drawSettings.blendParam = 255;
     }
     void TearDown() override {
         pending::currentSoftTarget = nullptr;
-        pending::blendMode = kBlendCopy;
-        pending::blendParam = 255;
+        g_drawSettings.blendMode = kBlendCopy;
+        g_drawSettings.blendParam = 255;
         MemImgRelease(&target_);
     }
     void Clear() { MemImgFillRect(&target_, nullptr, 0); }
@@ -62,7 +64,7 @@ TEST_F(SoftBoxOutlineTest, TheOutlineAddsToEachOfItsPixelsOnce) {
 }
 
 TEST_F(SoftBoxOutlineTest, FourLinesGoRoundTheBoxAndCarryTheBlendParameter) {
-    pending::blendParam = 77;
+    g_drawSettings.blendParam = 77;
     MemImgLineRecord lines[4];
     ASSERT_EQ(MakeBoxOutlineLines(10, 20, 17, 25, 9, lines), 4);
     const int expected[4][4] = {

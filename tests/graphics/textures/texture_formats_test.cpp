@@ -1,5 +1,6 @@
 // Which format a new image gets: the request built from its kind and the
 // new-image options, the index it picks, and the descriptors behind both.
+#include "graphics/settings/draw_settings.h"
 #include "tests/graphics/images/image_test_support.h"
 
 namespace tessel_test {
@@ -42,7 +43,7 @@ class FormatRequestTest : public ImageTest {
         ASSERT_EQ(tessel::SetScreenMode(640, 480, 16, 60), 0);
         Start(hardware);
         ASSERT_EQ(tessel::QueryScreenColorDepth(), 16);
-        tessel::pending::newImageColorDepth = 0;
+        tessel::g_drawSettings.newImageColorDepth = 0;
     }
     static const tessel::ImageSourceRecord& SourceOf(int handle) {
         return *tessel::GetImageRecord(handle)->source;
@@ -58,15 +59,15 @@ TEST_F(FormatRequestTest, HardwareImagesTakeTheirFormatFromKindAndOptions) {
     EXPECT_EQ(SourceOf(alpha).formatCode, 3u) << "alpha without a set depth takes 32 bits";
     EXPECT_EQ(SourceOf(alpha).request.colorKey, 0);
     EXPECT_EQ(SourceOf(tessel::CreateImageFromBaseImage(&xrgb)).formatCode, 4u);
-    tessel::pending::colorKeyTextureFormat = 0;
+    tessel::g_drawSettings.colorKeyTextureFormat = 0;
     EXPECT_EQ(SourceOf(tessel::CreateImageFromBaseImage(&xrgb)).formatCode, 0u);
     const tessel::ImageSourceRecord& drawable = SourceOf(tessel::CreateDrawableImage(8, 8));
     EXPECT_EQ(drawable.formatCode, 11u);
     EXPECT_EQ(drawable.request.staging, 1);
     EXPECT_EQ(drawable.request.mipLevels, 0);
-    tessel::pending::drawableImageAlpha = 1;
+    tessel::g_drawSettings.drawableImageAlpha = 1;
     EXPECT_EQ(SourceOf(tessel::CreateDrawableImage(8, 8)).formatCode, 13u);
-    tessel::pending::drawableImageAlpha = 0;
+    tessel::g_drawSettings.drawableImageAlpha = 0;
     tessel::SetNewTextureMipLevels(1, 2);
     const tessel::ImageSourceRecord& mipped = SourceOf(tessel::CreateImageFromBaseImage(&xrgb));
     EXPECT_EQ(mipped.mipLevels, 2u);
@@ -80,7 +81,7 @@ TEST_F(FormatRequestTest, SoftwareImagesAreMemoryImagesOfTheirDepth) {
     tessel::BASEIMAGE argb = MakeArgb(4, 4, [](int, int) { return 0x80FFFFFFu; });
     EXPECT_EQ(SourceOf(tessel::CreateBlankImage(4, 4)).formatCode, 15u);
     EXPECT_EQ(SourceOf(tessel::CreateImageFromBaseImage(&argb)).formatCode, 16u);
-    tessel::pending::newImageColorDepth = 32;
+    tessel::g_drawSettings.newImageColorDepth = 32;
     const tessel::ImageSourceRecord& wide = SourceOf(tessel::CreateImageFromBaseImage(&argb));
     EXPECT_EQ(wide.formatCode, 18u);
     EXPECT_EQ(wide.request.software, 1);

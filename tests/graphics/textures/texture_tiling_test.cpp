@@ -1,6 +1,7 @@
 // Cutting pictures into power-of-two textures: the size table, drawable
 // images kept whole, square-only devices and pictures needing too many tiles.
 #include "graphics/device/device_state.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
 #include "tests/graphics/images/image_test_support.h"
 
@@ -99,7 +100,7 @@ TEST_F(TilingTest, DrawableImagesAreNeverCutAndStartCleared) {
     for (auto [x, y] : {std::pair{0, 0}, {639, 479}, {300, 200}}) {
         EXPECT_EQ(Pixel(h, x, y) & 0xFFFFFF, 0u);
     }
-    EXPECT_EQ(tessel::pending::drawableImageCreation, 0);
+    EXPECT_EQ(tessel::g_drawSettings.drawableImageCreation, 0);
 }
 
 TEST_F(TilingTest, SquareOnlyDevicesGetSquareTilesAppendedAlongTheLongSide) {

@@ -2,6 +2,7 @@
 // decoded, generated mip levels, the repeated edge, colour keys and palettes.
 #include <cstring>
 
+#include "graphics/settings/draw_settings.h"
 #include "tests/graphics/images/image_test_support.h"
 
 namespace tessel_test {
@@ -126,8 +127,8 @@ TEST_P(BothPathsImageTest, AnImageSmallerThanItsTextureRepeatsItsLastColumnAndRo
 }
 
 TEST_P(BothPathsImageTest, ColourKeyingTurnsAllKeyPixelsTransparentAndKeepsTheirColour) {
-    tessel::pending::transparentColorKeying = 1;
-    tessel::pending::transparentColor = 0x204060;
+    tessel::g_drawSettings.transparentColorKeying = 1;
+    tessel::g_drawSettings.transparentColor = 0x204060;
     tessel::BASEIMAGE base = MakeArgb(
         4, 4, [](int, int) { return 0xFF204060u; }, false);
     const int h = tessel::CreateImageFromBaseImage(&base);
@@ -138,8 +139,8 @@ TEST_P(BothPathsImageTest, ColourKeyingTurnsAllKeyPixelsTransparentAndKeepsTheir
 }
 
 TEST_P(BothPathsImageTest, ColourKeyingPaintsKeyPixelsWithTheLastOpaqueNeighbour) {
-    tessel::pending::transparentColorKeying = 1;
-    tessel::pending::transparentColor = 0x000000;
+    tessel::g_drawSettings.transparentColorKeying = 1;
+    tessel::g_drawSettings.transparentColor = 0x000000;
     // One row: red, key, blue, key, key. Only pixels that were opaque lend
     // their colour, so the last key pixel keeps its own.
     const uint32_t row[5] = {0xFFFF0000u, 0xFF000000u, 0xFF0000FFu, 0xFF000000u, 0xFF000000u};
@@ -185,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, BothPathsImageTest, ::testing::Bool(), PathName)
 
 TEST_F(UploadTest, APaletteImageWithoutTheTransparentColourGetsNoTransparentIndex) {
     Start(false);
-    tessel::pending::transparentColor = 0x123456;
+    tessel::g_drawSettings.transparentColor = 0x123456;
     tessel::BASEIMAGE base = {};
     tessel::CreateArgbImageBuffer(4, 4, &base);
     tessel::ReleaseImageBuffer(&base);
@@ -199,7 +200,7 @@ TEST_F(UploadTest, APaletteImageWithoutTheTransparentColourGetsNoTransparentInde
     const int h = tessel::CreateImageFromBaseImage(&base);
     ASSERT_NE(h, -1);
     EXPECT_GT(tessel::GetImageRecord(h)->source->memImg.base->transparent, 255u);
-    tessel::pending::transparentColor = 0xFFFFFF;
+    tessel::g_drawSettings.transparentColor = 0xFFFFFF;
     const int keyed = tessel::CreateImageFromBaseImage(&base);
     EXPECT_EQ(tessel::GetImageRecord(keyed)->source->memImg.base->transparent, 1u);
     tessel::ReleaseImageBuffer(&base);
