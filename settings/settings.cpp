@@ -2,14 +2,12 @@
 
 #include <cstdio>
 
+#include "game/files/config_file.h"
 #include "platform/kernel.h"
 
 ConfigWord g_configWord;
 
 namespace {
-
-// Opened through the path mapping, so an existing CONFIG.DAT is the same file.
-const char kConfigFileName[] = "config.dat";
 
 // A file shorter than the word fills only the bytes it has; no range is
 // tested, so values the dialog cannot show survive a save untouched.
@@ -129,17 +127,9 @@ INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-// A write that fails or stops short is as much a failure as a file that
-// cannot be opened; buffered failures surface only when the file is closed.
+// A save that cannot reach the file leaves the previous file as it was.
 void WriteConfigFile(const ConfigWord* word) {
-    FILE* file = platform::fopen(kConfigFileName, "wb");
-    if (file == nullptr) {
-        ShowWriteError();
-        return;
-    }
-    bool written = WriteConfigWord(file, *word) == kConfigWordBytes;
-    bool closed = fclose(file) == 0;
-    if (!written || !closed) {
+    if (SaveConfigFile(*word) != 0) {
         ShowWriteError();
     }
 }
