@@ -9,18 +9,6 @@ ConfigWord g_configWord;
 
 namespace {
 
-// A file shorter than the word fills only the bytes it has; no range is
-// tested, so values the dialog cannot show survive a save untouched.
-void ReadConfigFile(ConfigWord* word) {
-    *word = ConfigWord{};
-    FILE* file = platform::fopen(kConfigFileName, "rb");
-    if (file == nullptr) {
-        return;
-    }
-    ReadConfigWord(file, word);
-    fclose(file);
-}
-
 void ShowWriteError() {
     MessageBoxA(nullptr, "ファイルが書き込みモードで開けなかったよぉおおお///", "エラーだよ！",
                 MB_OK);
@@ -96,7 +84,11 @@ void ApplyCommand(HWND dialog, int controlId, ConfigWord* word) {
 }  // namespace
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
-    ReadConfigFile(&g_configWord);
+    // Zeroed first: bytes a short file lacks read as 0, whatever an earlier
+    // run of the dialog in this process left in the word. No range is tested,
+    // so values the dialog cannot show survive a save untouched.
+    g_configWord = ConfigWord{};
+    LoadConfigFile(&g_configWord);
     if (DialogBoxParamA(instance, "IDD_DIALOG", nullptr, SettingsDialogProc, 0) == -1) {
         // Without the dialog nobody would post the quit message.
         fprintf(stderr, "vantrelcfg: the settings dialog cannot be shown\n");
