@@ -88,8 +88,8 @@ BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME
 BOOL DeleteFileA(LPCSTR fileName);
 // Gives a file a new name on the same file system. With
 // MOVEFILE_REPLACE_EXISTING a file already holding the new name is replaced
-// in one step: a reader finds the old file or the new one, never neither nor
-// a mixture. A read-only file, a directory or a device is not replaced
+// in one step: a reader finds the old file or the new one, never a mixture
+// and never no file. A read-only file, a directory or a device is not replaced
 // (ERROR_ACCESS_DENIED); without the flag any existing name is refused
 // (ERROR_ALREADY_EXISTS). A new name that is a symbolic link keeps the link
 // and replaces the file it names. MOVEFILE_WRITE_THROUGH returns only once
