@@ -2,26 +2,12 @@
 
 #include <cstdio>
 
+#include "game/files/config_file.h"
 #include "platform/kernel.h"
 
 ConfigWord g_configWord;
 
 namespace {
-
-// Opened through the path mapping, so an existing CONFIG.DAT is the same file.
-const char kConfigFileName[] = "config.dat";
-
-// A file shorter than the word fills only the bytes it has; no range is
-// tested, so values the dialog cannot show survive a save untouched.
-void ReadConfigFile(ConfigWord* word) {
-    *word = ConfigWord{};
-    FILE* file = platform::fopen(kConfigFileName, "rb");
-    if (file == nullptr) {
-        return;
-    }
-    ReadConfigWord(file, word);
-    fclose(file);
-}
 
 void ShowWriteError() {
     MessageBoxA(nullptr, "ファイルが書き込みモードで開けなかったよぉおおお///", "エラーだよ！",
@@ -98,7 +84,11 @@ void ApplyCommand(HWND dialog, int controlId, ConfigWord* word) {
 }  // namespace
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
-    ReadConfigFile(&g_configWord);
+    // Zeroed first: bytes a short file lacks read as 0, whatever an earlier
+    // run of the dialog in this process left in the word. No range is tested,
+    // so values the dialog cannot show survive a save untouched.
+    g_configWord = ConfigWord{};
+    LoadConfigFile(&g_configWord);
     if (DialogBoxParamA(instance, "IDD_DIALOG", nullptr, SettingsDialogProc, 0) == -1) {
         // Without the dialog nobody would post the quit message.
         fprintf(stderr, "vantrelcfg: the settings dialog cannot be shown\n");
@@ -129,17 +119,9 @@ INT_PTR SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-// A write that fails or stops short is as much a failure as a file that
-// cannot be opened; buffered failures surface only when the file is closed.
+// A save that cannot reach the file leaves the previous file as it was.
 void WriteConfigFile(const ConfigWord* word) {
-    FILE* file = platform::fopen(kConfigFileName, "wb");
-    if (file == nullptr) {
-        ShowWriteError();
-        return;
-    }
-    bool written = WriteConfigWord(file, *word) == kConfigWordBytes;
-    bool closed = fclose(file) == 0;
-    if (!written || !closed) {
+    if (SaveConfigFile(*word) != 0) {
         ShowWriteError();
     }
 }

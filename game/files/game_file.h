@@ -12,5 +12,8 @@
 long ReadGameFile(const char* path, uint8_t* bytes, size_t size);
 
 // Writes `size` bytes as the whole file: 0, or -1 when the file does not
-// open or the write stops short.
+// open, a write stops short or the file cannot be replaced. The bytes go to
+// a file beside it first (its name and ".tmp") and take the file's name only
+// once all of them are on the disk, so a failed save leaves the previous file
+// whole and no temporary file behind.
 int WriteGameFile(const char* path, const uint8_t* bytes, size_t size);

@@ -1,6 +1,6 @@
 // Files behind checked HANDLEs: CreateFileA's creation modes, reads and
-// writes, the file pointer, sizes and times, deletion, directories, the
-// current directory, temporary names, and the FILETIME/SYSTEMTIME
+// writes, the file pointer, sizes and times, deletion, renaming, directories,
+// the current directory, temporary names, and the FILETIME/SYSTEMTIME
 // conversions. Every name goes through the path mapping (pathmap) first;
 // errno becomes the Windows error a program expects (a missing file and a
 // missing folder are told apart).
@@ -45,13 +45,16 @@ ULONGLONG TicksFromFileTime(const FILETIME& time) {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+std::string ParentOf(const std::string& linuxPath) {
+    size_t slash = linuxPath.rfind('/');
+    return slash == 0 ? "/" : linuxPath.substr(0, slash);
+}
+
 // The directory part of a Linux path exists: a missing file then reports
 // "file not found", else "path not found", as Windows tells them apart.
 DWORD MissingError(const std::string& linuxPath) {
-    size_t slash = linuxPath.rfind('/');
-    std::string parent = slash == 0 ? "/" : linuxPath.substr(0, slash);
     struct stat info;
-    if (stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (stat(ParentOf(linuxPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         return ERROR_FILE_NOT_FOUND;
     }
     return ERROR_PATH_NOT_FOUND;
@@ -87,6 +90,31 @@ DWORD CopyOut(const std::string& text, DWORD bufferLength, LPSTR buffer) {
     }
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     return static_cast<DWORD>(text.size());
+}
+
+// Flushes what the kernel holds of a file or a directory to the disk.
+bool SyncPath(const std::string& linuxPath, int extraFlags) {
+    int fd = open(linuxPath.c_str(), O_RDONLY | O_CLOEXEC | extraFlags);
+    if (fd < 0) {
+        return false;
+    }
+    bool synced = fsync(fd) == 0;
+    int error = errno;
+    close(fd);
+    errno = error;
+    return synced;
+}
+
+// Where a rename onto `linuxPath` must land: the file a symbolic link names,
+// so that the link survives the replacement.
+std::string FollowLinks(const std::string& linuxPath) {
+    char* real = realpath(linuxPath.c_str(), nullptr);
+    if (real == nullptr) {
+        return linuxPath;
+    }
+    std::string followed(real);
+    std::free(real);
+    return followed;
 }
 
 }  // namespace
@@ -343,6 +371,50 @@ BOOL DeleteFileA(LPCSTR fileName) {
     }
     if (unlink(path.c_str()) != 0) {
         return platform::Fail(platform::ErrorForPath(errno, path), FALSE);
+    }
+    return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
+    if ((flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) != 0) {
+        return platform::Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    std::string from;
+    std::string to;
+    DWORD error = 0;
+    if (!platform::MapWindowsPath(existingFileName, &from, &error) ||
+        !platform::MapWindowsPath(newFileName, &to, &error)) {
+        return platform::Fail(error, FALSE);
+    }
+    struct stat info;
+    if (lstat(from.c_str(), &info) != 0) {
+        return platform::Fail(platform::ErrorForPath(errno, from), FALSE);
+    }
+    if (lstat(to.c_str(), &info) == 0) {
+        if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            return platform::Fail(ERROR_ALREADY_EXISTS, FALSE);
+        }
+        to = platform::FollowLinks(to);
+        // A dangling link stays a link here, and is refused with the devices.
+        bool replaceable =
+            lstat(to.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            (platform::AttributesFromMode(info.st_mode) & FILE_ATTRIBUTE_READONLY) == 0;
+        if (!replaceable) {
+            return platform::Fail(ERROR_ACCESS_DENIED, FALSE);
+        }
+    }
+    bool writeThrough = (flags & MOVEFILE_WRITE_THROUGH) != 0;
+    // The bytes go to the disk before the name does: a crash in between
+    // must not leave the new name on an empty file.
+    if (writeThrough && !platform::SyncPath(from, 0)) {
+        return platform::Fail(platform::ErrorFromErrno(errno), FALSE);
+    }
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        DWORD code = errno == EXDEV ? ERROR_NOT_SAME_DEVICE : platform::ErrorForPath(errno, to);
+        return platform::Fail(code, FALSE);
+    }
+    if (writeThrough && !platform::SyncPath(platform::ParentOf(to), O_DIRECTORY)) {
+        return platform::Fail(platform::ErrorFromErrno(errno), FALSE);
     }
     return TRUE;
 }

@@ -40,7 +40,11 @@
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+#define MOVEFILE_WRITE_THROUGH 0x00000008u
+
 #define ERROR_TOO_MANY_OPEN_FILES 4u
+#define ERROR_NOT_SAME_DEVICE 17u
 #define ERROR_WRITE_FAULT 29u
 #define ERROR_READ_FAULT 30u
 #define ERROR_GEN_FAILURE 31u
@@ -82,6 +86,16 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 
 BOOL DeleteFileA(LPCSTR fileName);
+// Gives a file a new name on the same file system. With
+// MOVEFILE_REPLACE_EXISTING a file already holding the new name is replaced
+// in one step: a reader finds the old file or the new one, never a mixture
+// and never no file. A read-only file, a directory or a device is not replaced
+// (ERROR_ACCESS_DENIED); without the flag any existing name is refused
+// (ERROR_ALREADY_EXISTS). A new name that is a symbolic link keeps the link
+// and replaces the file it names. MOVEFILE_WRITE_THROUGH returns only once
+// the file's bytes and its new name are on the disk. Other flags are refused
+// (ERROR_INVALID_PARAMETER); another file system is ERROR_NOT_SAME_DEVICE.
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES attributes);
 DWORD GetFileAttributesA(LPCSTR fileName);
 

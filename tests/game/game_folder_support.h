@@ -1,8 +1,11 @@
 // A fresh working folder for a test of the game's files, left again and
-// removed afterwards, with byte-level access to what lies in it.
+// removed afterwards, with byte-level access to what lies in it; and a disk
+// that fills up part-way.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -43,6 +46,32 @@ class GameFolder : public ::testing::Test {
 
   private:
     tessel_test::ScratchDirectory folder_;
+};
+
+// While it lives, every write past `limit` bytes of a file fails (EFBIG) after
+// the bytes below the limit have landed, as a disk that fills up part-way.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t limit) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        previousHandler_ = signal(SIGXFSZ, SIG_IGN);  // the write fails instead
+        rlimit lowered = previous_;
+        lowered.rlim_cur = limit;
+        set_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool set() const { return set_; }
+
+  private:
+    rlimit previous_{};
+    sighandler_t previousHandler_ = SIG_DFL;
+    bool set_ = false;
 };
 
 inline void PutLe(Bytes* bytes, size_t offset, uint64_t value, int size) {

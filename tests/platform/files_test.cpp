@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -379,6 +380,84 @@ TEST_F(FilesTest, TemporaryNamesAreUniqueFilesInTheTemporaryFolder) {
     EXPECT_EQ(std::string(named), std::string(folder) + "abc1F.TMP");
     EXPECT_EQ(GetFileAttributesA(named), INVALID_FILE_ATTRIBUTES);  // only named
     EXPECT_EQ(GetTempFileNameA("C:\\no\\such\\folder", "t", 0, named), 0u);
+}
+
+TEST_F(FilesTest, MoveFileRenamesAndReplacesOnlyWhenAsked) {
+    MakeDir("Saves");
+    MakeFile("Saves/Next.tmp", "new");
+    EXPECT_TRUE(MoveFileExA("saves\\NEXT.TMP", "saves\\Slot.dat", 0));
+    EXPECT_EQ(Entries("Saves"), (std::set<std::string>{".", "..", "Slot.dat"}));
+
+    MakeFile("Saves/Next.tmp", "newer");
+    EXPECT_FALSE(MoveFileExA("saves\\next.tmp", "saves\\slot.dat", 0));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(MoveFileExA("saves\\next.tmp", "saves\\SLOT.DAT",
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    // The existing spelling is the one replaced: no second file beside it.
+    EXPECT_EQ(Entries("Saves"), (std::set<std::string>{".", "..", "Slot.dat"}));
+    HANDLE file = OpenRead("saves\\slot.dat");
+    EXPECT_EQ(Read(file, 16), "newer");
+    CloseHandle(file);
+
+    EXPECT_FALSE(MoveFileExA("saves\\gone.tmp", "saves\\slot.dat", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    MakeFile("Saves/Next.tmp", "x");
+    EXPECT_FALSE(MoveFileExA("saves\\next.tmp", "missing\\slot.dat", 0));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(MoveFileExA("saves\\next.tmp", "saves\\slot.dat", 0x2));  // copy allowed
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(FilesTest, MoveFileLeavesWhatCannotBeReplacedAsItWas) {
+    struct Case {
+        const char* name;
+        std::function<bool()> make;  // makes "target" in the scratch folder
+    };
+    const Case cases[] = {
+        {"a folder", [this] { return mkdir(Linux("target").c_str(), 0777) == 0; }},
+        {"a read-only file",
+         [this] {
+             MakeFile("target", "old");
+             return chmod(Linux("target").c_str(), 0444) == 0;
+         }},
+        {"a pipe", [this] { return mkfifo(Linux("target").c_str(), 0666) == 0; }},
+        {"a link to a pipe",
+         [this] {
+             return mkfifo(Linux("pipe").c_str(), 0666) == 0 &&
+                    symlink("pipe", Linux("target").c_str()) == 0;
+         }},
+        {"a dangling link", [this] { return symlink("nowhere", Linux("target").c_str()) == 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(system(("rm -rf '" + Linux("target") + "' '" + Linux("pipe") + "'").c_str()), 0);
+        ASSERT_TRUE(c.make());
+        struct stat before;
+        ASSERT_EQ(lstat(Linux("target").c_str(), &before), 0);
+        MakeFile("next.tmp", "new");
+        EXPECT_FALSE(MoveFileExA("next.tmp", "target", MOVEFILE_REPLACE_EXISTING));
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        struct stat after;
+        ASSERT_EQ(lstat(Linux("target").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(access(Linux("next.tmp").c_str(), F_OK), 0) << "the source stays";
+    }
+}
+
+TEST_F(FilesTest, MoveFileOntoALinkReplacesTheFileTheLinkNames) {
+    MakeDir("store");
+    MakeFile("store/slot.dat", "old");
+    ASSERT_EQ(symlink("store/slot.dat", Linux("slot.dat").c_str()), 0);
+    MakeFile("store/next.tmp", "new");
+    EXPECT_TRUE(MoveFileExA("store\\next.tmp", "slot.dat", MOVEFILE_REPLACE_EXISTING));
+    struct stat info;
+    ASSERT_EQ(lstat(Linux("slot.dat").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    HANDLE file = OpenRead("store\\slot.dat");
+    EXPECT_EQ(Read(file, 16), "new");
+    CloseHandle(file);
+    EXPECT_EQ(Entries("store"), (std::set<std::string>{".", "..", "slot.dat"}));
 }
 
 TEST_F(FilesTest, RuntimeOpenUsesTheSameMapping) {

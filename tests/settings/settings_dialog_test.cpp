@@ -15,6 +15,7 @@
 #include "platform/window.h"
 #include "platform/window_testing.h"
 #include "settings/settings.h"
+#include "tests/game/game_folder_support.h"
 
 namespace {
 
@@ -288,6 +289,27 @@ TEST_F(SettingsProgram, AFailedSaveShowsOneBoxAndEnds) {
     struct stat info;
     ASSERT_EQ(lstat("config.dat", &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
+}
+
+TEST_F(SettingsProgram, ASaveTheDiskStopsPartWayKeepsThePreviousFile) {
+    for (bool hasFile : {true, false}) {
+        SCOPED_TRACE(hasFile ? "a previous file" : "no file");
+        remove("config.dat");
+        if (hasFile) {
+            WriteFile({1, 2, 1, 0xF5});
+        }
+        {
+            game_test::FileSizeLimit limit(2);  // two of the four bytes land
+            ASSERT_TRUE(limit.set());
+            ExpectOneFailedSave();
+        }
+        Bytes kept;
+        EXPECT_EQ(ReadFile(&kept), hasFile);
+        if (hasFile) {
+            EXPECT_EQ(kept, (Bytes{1, 2, 1, 0xF5}));
+        }
+        EXPECT_EQ(access("config.dat.tmp", F_OK), -1);
+    }
 }
 
 TEST_F(SettingsProgram, AReadOnlyFileShowsOneBoxAndEnds) {
