@@ -1,0 +1,8 @@
+// Kind rows for play without the game's CSV tables: every bullet kind the
+// behaviours fire and every enemy kind they queue gets a hit circle, a field
+// margin and a plain draw style, so that a game runs with all its collisions.
+// The tests and the replay tool play with them.
+#pragma once
+
+// Fills PlayTables; the image handles stay 0.
+void InstallStandInPlayTables();
