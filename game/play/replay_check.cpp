@@ -139,12 +139,16 @@ ReplayCheckRun PlayBackReplay(const ReplayFile& replay, int32_t frames, bool dra
 }
 
 int32_t CheckReplayOfGame(const PlaySettings& settings, uint32_t maskSeed, int32_t frames,
-                          bool draw, int32_t* played) {
+                          bool draw, ReplayCheckSummary* summary) {
     ReplayFile* recorded = LastRecordedReplay();
     ReplayCheckRun live =
         RecordScriptedGame(settings, MakeMaskScript(maskSeed), frames, draw, recorded);
-    if (played != nullptr) {
-        *played = static_cast<int32_t>(live.hashes.size());
+    if (summary != nullptr) {
+        summary->played = static_cast<int32_t>(live.hashes.size());
+        summary->digest = 0;
+        for (uint64_t hash : live.hashes) {
+            summary->digest = (summary->digest ^ hash) * 0x100000001B3ull;
+        }
     }
     // Through the file's bytes, as a saved replay is read back.
     auto bytes = std::make_unique<uint8_t[]>(kReplayFileBytes);

@@ -46,9 +46,12 @@ ReplayCheckRun PlayBackReplay(const ReplayFile& replay, int32_t frames, bool dra
 // `draw` is set and the playback when it is not; the index of the first frame
 // whose hashes differ (or where one run stopped early), -1 when every frame
 // matches.
-// `played` receives the frames the live run played.
+struct ReplayCheckSummary {
+    int32_t played;   // frames the live run played
+    uint64_t digest;  // of all its hashes, to compare builds with each other
+};
 int32_t CheckReplayOfGame(const PlaySettings& settings, uint32_t maskSeed, int32_t frames,
-                          bool draw, int32_t* played);
+                          bool draw, ReplayCheckSummary* summary);
 // Writes the replay file of the last game CheckReplayOfGame recorded: 0 or -1.
 int SaveCheckedReplay(const char* path);
 

@@ -64,13 +64,15 @@ int main(int argc, char** argv) {
     RegisterPlayerBehaviours();
     long failures = 0;
     long long frames = 0;
+    uint64_t digest = 0xCBF29CE484222325ull;
     for (long i = 0; i < options.games; ++i) {
         uint32_t index = static_cast<uint32_t>(options.first + i);
         PlaySettings settings = GeneratedGameSettings(index);
-        int32_t played = 0;
+        ReplayCheckSummary summary{};
         int32_t mismatch = CheckReplayOfGame(
-            settings, index + 1, static_cast<int32_t>(options.frames), options.draw, &played);
-        frames += played;
+            settings, index + 1, static_cast<int32_t>(options.frames), options.draw, &summary);
+        frames += summary.played;
+        digest = (digest ^ summary.digest) * 0x100000001B3ull;
         if (mismatch >= 0) {
             ++failures;
             std::printf("game %u: replay differs from frame %d\n", index, mismatch);
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "replaycheck: could not save %s\n", options.savePath);
         }
     }
-    std::printf("%ld games, %lld frames, %ld differing\n", options.games, frames, failures);
+    std::printf("%ld games, %lld frames, %ld differing, digest %016llx\n", options.games, frames,
+                failures, static_cast<unsigned long long>(digest));
     return failures == 0 ? 0 : 1;
 }

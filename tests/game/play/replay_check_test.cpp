@@ -32,11 +32,11 @@ TEST_F(ReplayCheckTest, GeneratedGamesReplayWithIdenticalHashesEveryFrame) {
     } cases[] = {{0, true}, {1, false}, {4, false}, {6, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.game);
-        int32_t played = 0;
+        ReplayCheckSummary summary{};
         EXPECT_EQ(
-            CheckReplayOfGame(GeneratedGameSettings(c.game), c.game + 1, 3000, c.draw, &played),
+            CheckReplayOfGame(GeneratedGameSettings(c.game), c.game + 1, 3000, c.draw, &summary),
             -1);
-        EXPECT_GT(played, 300);
+        EXPECT_GT(summary.played, 300);
     }
 }
 
