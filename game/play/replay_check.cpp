@@ -17,14 +17,9 @@ constexpr uint16_t kPlayButtons[] = {
     1u << kButtonShot, 1u << kButtonBomb,  1u << kButtonSlow,
 };
 
-uint32_t NextScriptWord(MaskScript* script) {
-    // xorshift32: the script's own sequence, apart from play's generator.
-    uint32_t x = script->state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    script->state = x;
-    return x;
+// The script's own sequence, apart from play's generator.
+int32_t NextScriptWord(MaskScript* script) {
+    return NextDrawRandom(&script->words);
 }
 
 struct SceneDeleter {
@@ -76,7 +71,7 @@ int SaveCheckedReplay(const char* path) {
 }
 
 MaskScript MakeMaskScript(uint32_t seed) {
-    return MaskScript{seed == 0 ? 0x9E3779B9u : seed, 0, 0, false};
+    return MaskScript{DrawRandom{seed == 0 ? 0x9E3779B9u : seed}, 0, 0, false};
 }
 
 uint16_t NextScriptedMask(MaskScript* script) {
@@ -84,12 +79,11 @@ uint16_t NextScriptedMask(MaskScript* script) {
         script->framesLeft -= 1;
         return script->mask;
     }
-    uint32_t word = NextScriptWord(script);
     uint16_t mask = 0;
     for (std::size_t i = 0; i < std::size(kPlayButtons); ++i) {
         // Shot is held most of the time, bomb seldom, the rest about half.
-        uint32_t chance = i == 4 ? 200 : (i == 5 ? 8 : 110);
-        if (((word >> (i * 4)) & 0xFF) % 256 < chance && ((word >> i) & 1) != 0) {
+        int32_t chance = i == 4 ? 200 : (i == 5 ? 4 : 55);
+        if (NextScriptWord(script) % 256 < chance) {
             mask = static_cast<uint16_t>(mask | kPlayButtons[i]);
         }
     }

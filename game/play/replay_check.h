@@ -11,11 +11,12 @@
 
 #include "game/files/replay_file.h"
 #include "game/play/play_settings.h"
+#include "game/random/draw_random.h"
 
 // Button masks that hold directions, shot, bomb and slow for stretches of a
 // few to sixty frames, from a seed of their own (never the play generator).
 struct MaskScript {
-    uint32_t state;
+    DrawRandom words;
     uint16_t mask;
     int32_t framesLeft;
     bool steering;  // this stretch follows the foremost enemy

@@ -1,6 +1,7 @@
 // The stand-in kind rows.
 #include "game/play/stand_in_tables.h"
 
+#include "game/behaviour/behaviour_tables.h"
 #include "game/bullets/bullet_manager.h"
 #include "game/play/play_state.h"
 
@@ -23,4 +24,12 @@ void InstallStandInPlayTables() {
         enemy.real2 = boss ? 40.0 : 16.0;
         enemy.hitRadius = 32.0;
     }
+}
+
+void PrepareStandInPlay() {
+    InstallStandInPlayTables();
+    RegisterBulletBehaviours();
+    RegisterEnemyBehaviours();
+    RegisterObjectBehaviours();
+    RegisterPlayerBehaviours();
 }

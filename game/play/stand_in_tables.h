@@ -6,3 +6,7 @@
 
 // Fills PlayTables; the image handles stay 0.
 void InstallStandInPlayTables();
+
+// The stand-in rows and every behaviour table filled: what start-up would
+// leave behind for a game to be played.
+void PrepareStandInPlay();

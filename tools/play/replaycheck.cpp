@@ -12,7 +12,6 @@
 #include <cstring>
 #include <memory>
 
-#include "game/behaviour/behaviour_tables.h"
 #include "game/play/replay_check.h"
 #include "game/play/stand_in_tables.h"
 
@@ -57,11 +56,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, &options)) {
         return 2;
     }
-    InstallStandInPlayTables();
-    RegisterBulletBehaviours();
-    RegisterEnemyBehaviours();
-    RegisterObjectBehaviours();
-    RegisterPlayerBehaviours();
+    PrepareStandInPlay();
     long failures = 0;
     long long frames = 0;
     uint64_t digest = 0xCBF29CE484222325ull;

@@ -22,11 +22,7 @@ struct SceneDeleter {
 class BehavioursTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        InstallStandInPlayTables();
-        RegisterBulletBehaviours();
-        RegisterEnemyBehaviours();
-        RegisterObjectBehaviours();
-        RegisterPlayerBehaviours();
+        PrepareStandInPlay();
         ReplayPlayback = 0;
         GameScoreFile = ScoreFile{};
         PendingSceneChange = SceneChangeRequest{};

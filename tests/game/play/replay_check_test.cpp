@@ -5,7 +5,6 @@
 
 #include <memory>
 
-#include "game/behaviour/behaviour_tables.h"
 #include "game/play/play_state.h"
 #include "game/play/stand_in_tables.h"
 
@@ -14,11 +13,7 @@ namespace {
 class ReplayCheckTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        InstallStandInPlayTables();
-        RegisterBulletBehaviours();
-        RegisterEnemyBehaviours();
-        RegisterObjectBehaviours();
-        RegisterPlayerBehaviours();
+        PrepareStandInPlay();
         GameScoreFile = ScoreFile{};
     }
 };
@@ -44,7 +39,11 @@ TEST_F(ReplayCheckTest, AGameFightsBackAndScores) {
     auto replay = std::make_unique<ReplayFile>();
     ReplayCheckRun run =
         RecordScriptedGame(GeneratedGameSettings(0), MakeMaskScript(1), 3000, false, replay.get());
-    ASSERT_EQ(run.hashes.size(), 3000u);
+    // The first generated game (also replayed above) beats a boss, which
+    // raises the level and reshuffles the waves, before its clock runs out.
+    EXPECT_GT(run.hashes.size(), 2000u);
+    EXPECT_LT(run.hashes.size(), 3000u);
+    EXPECT_EQ(run.finalSettings.level, 1);
     EXPECT_GT(run.finalSettings.score, 10000);  // enemies shot, items taken
     EXPECT_LT(run.finalSettings.lives, 99);     // and bullets hit the player
 }
