@@ -100,7 +100,6 @@ struct GameScene {
     int32_t gameOverByLives;
     int32_t gameOverByTime;
     int32_t bombsThisGame;
-    int32_t floorModel;  // -1 until models land
 };
 
 // The live scene's player; null while no scene lives.
