@@ -9,6 +9,7 @@
 
 #include "game/behaviour/behaviour_tables.h"
 #include "game/behaviour/behaviours.h"
+#include "game/behaviour/shot_request_internal.h"
 #include "game/draw/draw_queue.h"
 #include "game/draw/game_screens.h"
 #include "game/math/angles.h"
@@ -33,21 +34,8 @@ int32_t Level() {
     return CurrentPlay.level;
 }
 
-// A request of the common look: scale 1, fading in over 15 frames at half speed.
 BulletRequest ShotModel(const Enemy& enemy, int32_t kind, int32_t hue, double speed, double angle) {
-    BulletRequest model{};
-    model.kind = kind;
-    model.behaviour = 0;
-    model.colour = HueToColor(hue, 1.0, 255);
-    model.x = enemy.x;
-    model.y = enemy.y;
-    model.speed = speed;
-    model.angle = angle;
-    model.scale = 1.0;
-    model.appearFrames = 15;
-    model.appearSpeed = 0.5;
-    model.appearScaleFactor = 1.0;
-    return model;
+    return CommonShotRequest(kind, hue, enemy.x, enemy.y, speed, angle);
 }
 
 double AngleToPlayer(const Enemy& enemy) {

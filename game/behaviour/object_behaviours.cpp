@@ -7,6 +7,7 @@
 // the play field screen, at the field offset unless a behaviour says otherwise.
 #include "game/behaviour/behaviour_tables.h"
 #include "game/behaviour/behaviours.h"
+#include "game/behaviour/shot_request_internal.h"
 #include "game/draw/draw_queue.h"
 #include "game/draw/game_screens.h"
 #include "game/math/animation_frame.h"
@@ -108,18 +109,7 @@ void FireTurretRing(PooledObject* turret, double speed, double angle) {
     if (scene == nullptr) {
         return;
     }
-    BulletRequest model{};
-    model.kind = 4;
-    model.behaviour = 0;
-    model.colour = HueToColor(12, 1.0, 255);
-    model.x = turret->x;
-    model.y = turret->y;
-    model.speed = speed;
-    model.angle = angle;
-    model.scale = 1.0;
-    model.appearFrames = 15;
-    model.appearSpeed = 0.5;
-    model.appearScaleFactor = 1.0;
+    BulletRequest model = CommonShotRequest(4, 12, turret->x, turret->y, speed, angle);
     FireBulletRing(&scene->bullets, model, CurrentPlay.level / 4 + 3, 0, 35.0);
 }
 
