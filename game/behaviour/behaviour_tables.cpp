@@ -2,6 +2,8 @@
 // safe before start-up fills them, and the registries of their filled slots.
 #include "game/behaviour/behaviour_tables.h"
 
+#include "game/behaviour/behaviours.h"
+
 constinit ObjectBehaviourTable ObjectBehaviours =
     MakeEmptyBehaviourTable<PooledObject, ObjectBehaviourTable::kSlots>();
 constinit BulletBehaviourTable BulletBehaviours =
@@ -14,38 +16,53 @@ constinit PlayerBehaviourTable PlayerBehaviours =
 namespace {
 
 constexpr BehaviourSlotEntry<Bullet> kBulletEntries[] = {
-    {1, "BulletCurveBehaviour", nullptr},
-    {2, "BulletBounceBehaviour", nullptr},
-    {3, "BulletBurstBehaviour", nullptr},
-    {4, "BulletTimeoutBehaviour", nullptr},
+    {1, "BulletCurveBehaviour", BulletCurveBehaviour},
+    {2, "BulletBounceBehaviour", BulletBounceBehaviour},
+    {3, "BulletBurstBehaviour", BulletBurstBehaviour},
+    {4, "BulletTimeoutBehaviour", BulletTimeoutBehaviour},
 };
 
 constexpr BehaviourSlotEntry<Enemy> kEnemyEntries[] = {
-    {0, "BasicEnemyBehaviour", nullptr},   {1, "IdleEnemyBehaviour", nullptr},
-    {10, "WaveEnemyBehaviour10", nullptr}, {11, "WaveEnemyBehaviour11", nullptr},
-    {12, "WaveEnemyBehaviour12", nullptr}, {13, "WaveEnemyBehaviour13", nullptr},
-    {14, "WaveEnemyBehaviour14", nullptr}, {15, "WaveEnemyBehaviour15", nullptr},
-    {19, "BossEnemyBehaviour", nullptr},
+    {0, "BasicEnemyBehaviour", BasicEnemyBehaviour},
+    {1, "IdleEnemyBehaviour", IdleEnemyBehaviour},
+    {10, "WaveEnemyBehaviour10", WaveEnemyBehaviour10},
+    {11, "WaveEnemyBehaviour11", WaveEnemyBehaviour11},
+    {12, "WaveEnemyBehaviour12", WaveEnemyBehaviour12},
+    {13, "WaveEnemyBehaviour13", WaveEnemyBehaviour13},
+    {14, "WaveEnemyBehaviour14", WaveEnemyBehaviour14},
+    {15, "WaveEnemyBehaviour15", WaveEnemyBehaviour15},
+    {19, "BossEnemyBehaviour", BossEnemyBehaviour},
 };
 
 // Kinds 16 and 17 are wave sources of the play scene but have no behaviour:
 // objects of those kinds do nothing.
 constexpr BehaviourSlotEntry<PooledObject> kObjectEntries[] = {
-    {0, "ObjectKind0Behaviour", nullptr},    {1, "PlayerShotBehaviour", nullptr},
-    {2, "DeathBurstBehaviour", nullptr},     {3, "ItemBehaviour", nullptr},
-    {5, "BombShardBehaviour", nullptr},      {6, "BombRingBehaviour", nullptr},
-    {7, "BombBehaviour", nullptr},           {8, "ObjectKind8Behaviour", nullptr},
-    {9, "ObjectKind9Behaviour", nullptr},    {10, "WaveSpawnerBehaviour10", nullptr},
-    {11, "WaveSpawnerBehaviour11", nullptr}, {12, "WaveSpawnerBehaviour12", nullptr},
-    {13, "WaveSpawnerBehaviour13", nullptr}, {14, "WaveSpawnerBehaviour14", nullptr},
-    {15, "WaveSpawnerBehaviour15", nullptr}, {20, "TimePenaltyTextBehaviour", nullptr},
-    {21, "BossParticleBehaviour", nullptr},  {22, "ObjectKind22Behaviour", nullptr},
-    {23, "ObjectKind23Behaviour", nullptr},  {24, "GameOverBehaviour", nullptr},
-    {25, "LevelUpBehaviour", nullptr},       {26, "WarpObjectBehaviour", nullptr},
+    {0, "ObjectKind0Behaviour", ObjectKind0Behaviour},
+    {1, "PlayerShotBehaviour", PlayerShotBehaviour},
+    {2, "DeathBurstBehaviour", DeathBurstBehaviour},
+    {3, "ItemBehaviour", ItemBehaviour},
+    {5, "BombShardBehaviour", BombShardBehaviour},
+    {6, "BombRingBehaviour", BombRingBehaviour},
+    {7, "BombBehaviour", BombBehaviour},
+    {8, "ObjectKind8Behaviour", ObjectKind8Behaviour},
+    {9, "ObjectKind9Behaviour", ObjectKind9Behaviour},
+    {10, "WaveSpawnerBehaviour10", WaveSpawnerBehaviour10},
+    {11, "WaveSpawnerBehaviour11", WaveSpawnerBehaviour11},
+    {12, "WaveSpawnerBehaviour12", WaveSpawnerBehaviour12},
+    {13, "WaveSpawnerBehaviour13", WaveSpawnerBehaviour13},
+    {14, "WaveSpawnerBehaviour14", WaveSpawnerBehaviour14},
+    {15, "WaveSpawnerBehaviour15", WaveSpawnerBehaviour15},
+    {20, "TimePenaltyTextBehaviour", TimePenaltyTextBehaviour},
+    {21, "BossParticleBehaviour", BossParticleBehaviour},
+    {22, "ObjectKind22Behaviour", ObjectKind22Behaviour},
+    {23, "ObjectKind23Behaviour", ObjectKind23Behaviour},
+    {24, "GameOverBehaviour", GameOverBehaviour},
+    {25, "LevelUpBehaviour", LevelUpBehaviour},
+    {26, "WarpObjectBehaviour", WarpObjectBehaviour},
 };
 
 constexpr BehaviourSlotEntry<StageBlock> kPlayerEntries[] = {
-    {1, "PlayerBehaviour1", nullptr},
+    {1, "PlayerBehaviour1", PlayerBehaviour1},
 };
 
 template <class Record, int SlotCount>
