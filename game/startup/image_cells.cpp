@@ -11,15 +11,7 @@ int32_t ImageCellNext = 0;
 ImageNameEntry ImageNameCache[kImageNameCacheSize];
 ImageCellRecord GameImages[kGameImageRecords];
 
-namespace {
-
-// What one record cuts from which file.
-struct CellCut {
-    const char* path;
-    int count, perRow, x0, y0, width, height;
-};
-
-const CellCut kGameImageCuts[kGameImageRecords] = {
+const ImageCellCut kGameImageCuts[kGameImageRecords] = {
     {"image\\system\\circle.png", 1, 1, 0, 0, 640, 480},
     {"image\\system\\title_back.png", 1, 1, 0, 0, 640, 480},
     {"image\\system\\title_logo.png", 1, 1, 0, 0, 400, 192},
@@ -75,6 +67,8 @@ const CellCut kGameImageCuts[kGameImageRecords] = {
     {"image\\effect\\fire.png", 16, 16, 0, 96, 16, 16},
     {"image\\effect\\fire.png", 16, 16, 0, 112, 16, 16},
 };
+
+namespace {
 
 // The file's handle from the cache, loading it into the first free entry
 // when no entry names it; false when the name does not fit or the cache is full.
@@ -144,7 +138,7 @@ ImageCellRecord LoadImageCells(const char* path, int count, int perRow, int x0, 
 void LoadGameImages() {
     ResetImageCells();
     for (int i = 0; i < kGameImageRecords; ++i) {
-        const CellCut& cut = kGameImageCuts[i];
+        const ImageCellCut& cut = kGameImageCuts[i];
         GameImages[i] =
             LoadImageCells(cut.path, cut.count, cut.perRow, cut.x0, cut.y0, cut.width, cut.height);
     }

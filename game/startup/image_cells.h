@@ -23,6 +23,14 @@ struct ImageNameEntry {
     int32_t image;
 };
 
+// What one record cuts from which file.
+struct ImageCellCut {
+    const char* path;
+    int count, perRow, x0, y0, width, height;
+};
+// The 54 records' cuts, in their fixed order.
+extern const ImageCellCut kGameImageCuts[kGameImageRecords];
+
 extern int32_t ImageCellTable[kImageCellTableSize];  // -1 where no cell is
 extern int32_t ImageCellNext;                        // the next free entry
 extern ImageNameEntry ImageNameCache[kImageNameCacheSize];
