@@ -16,6 +16,7 @@
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
 #include "game/data/data_tables.h"
+#include "game/startup/image_cells.h"
 #include "images/base_image.h"
 #include "images/image_loader.h"
 #include "tools/lib/archive_pack.h"
@@ -178,51 +179,10 @@ TEST_F(GeneratedData, TablesReadTheSameFromTheirFoldersArchivesPackedWithTheGame
     EXPECT_EQ(std::memcmp(plain.get(), packed.get(), sizeof(GameDataBlock)), 0);
 }
 
-// What start-up cuts from each picture: file, cells, cells per row, first
-// cell, cell size.
-struct CellLayout {
-    const char* path;
-    int count, perRow, x0, y0, width, height;
-};
-const CellLayout kStartUpCuts[] = {
-    {"image\\system\\circle.png", 1, 1, 0, 0, 640, 480},
-    {"image\\system\\title_back.png", 1, 1, 0, 0, 640, 480},
-    {"image\\system\\title_logo.png", 1, 1, 0, 0, 400, 192},
-    {"image\\system\\chosaku.png", 1, 1, 0, 0, 512, 32},
-    {"image\\system\\title_menu.png", 6, 1, 0, 0, 160, 24},
-    {"image\\system\\title_menu.png", 6, 1, 0, 144, 320, 12},
-    {"image\\player\\player00.png", 5, 5, 0, 0, 32, 48},
-    {"image\\player\\player00.png", 1, 1, 160, 0, 16, 32},
-    {"image\\player\\player00.png", 1, 1, 192, 0, 64, 64},
-    {"image\\player\\system.png", 1, 1, 0, 0, 64, 64},
-    {"image\\player\\system.png", 1, 1, 64, 0, 32, 32},
-    {"image\\player\\system.png", 1, 1, 0, 64, 48, 48},
-    {"image\\player\\system.png", 4, 1, 64, 64, 64, 16},
-    {"image\\ver", 1, 1, 0, 0, 64, 16},
-    {"image\\system\\panel_info.png", 6, 1, 0, 0, 64, 16},
-    {"image\\system\\panel_info.png", 4, 1, 64, 0, 64, 16},
-    {"image\\system\\panel_info.png", 1, 1, 0, 96, 128, 16},
-    {"image\\system\\panel_info.png", 2, 2, 0, 112, 16, 16},
-    {"image\\system\\num.png", 10, 5, 0, 0, 32, 32},
-    {"image\\system\\num.png", 1, 1, 160, 0, 16, 32},
-    {"image\\system\\mozi.png", 3, 1, 0, 0, 256, 32},
-    {"image\\system\\mozi.png", 4, 1, 0, 96, 256, 32},
-    {"image\\system\\mozi.png", 2, 1, 0, 224, 256, 16},
-    {"image\\system\\gameover.png", 3, 1, 0, 0, 256, 64},
-    {"image\\system\\collection.png", 13, 4, 0, 0, 64, 64},
-    {"image\\system\\collection_info.png", 13, 1, 0, 0, 320, 48},
-    {"image\\system\\msgwin.png", 1, 1, 0, 0, 380, 64},
-    {"image\\system\\padconf.png", 6, 1, 0, 0, 256, 24},
-    {"image\\system\\mirelo.png", 1, 1, 0, 0, 512, 512},
-    {"image\\system\\col_mirelo.png", 1, 1, 0, 0, 512, 512},
-    {"image\\player\\marker.png", 1, 1, 0, 0, 32, 4},
-    {"image\\enemy\\fairy_t.png", 4, 4, 128, 96, 32, 32},
-    {"image\\enemy\\fairy_t.png", 4, 4, 0, 192, 64, 64},
-    {"image\\enemy\\onmyo.png", 2, 2, 0, 96, 32, 32},
-    {"image\\enemy\\pelka.png", 4, 4, 0, 0, 64, 64},
-    {"image\\effect\\fire.png", 16, 16, 0, 112, 16, 16},
-    // The screens' own pictures: the side panel's two halves, the FPS
-    // sheet's label and the letter sheet's five styles.
+// What start-up cuts beside its image records: the side panel's two halves,
+// the FPS sheet's label, the letter sheet's five styles, the loading picture
+// and the floor's texture.
+const ImageCellCut kScreenCuts[] = {
     {"image\\SYSTEM\\panel.png", 2, 2, 0, 0, 128, 480},
     {"image\\SYSTEM\\FPS.png", 1, 1, 168, 0, 43, 16},
     {"image\\SYSTEM\\ascii.png", 5, 1, 0, 0, 256, 96},
@@ -231,7 +191,9 @@ const CellLayout kStartUpCuts[] = {
 };
 
 TEST_F(GeneratedData, PicturesHoldEveryCellAndKeepDrawnBlackApartFromTheTransparentKey) {
-    for (const CellLayout& cut : kStartUpCuts) {
+    std::vector<ImageCellCut> cuts(std::begin(kGameImageCuts), std::end(kGameImageCuts));
+    cuts.insert(cuts.end(), std::begin(kScreenCuts), std::end(kScreenCuts));
+    for (const ImageCellCut& cut : cuts) {
         SCOPED_TRACE(cut.path);
         tessel::BASEIMAGE image{};
         ASSERT_EQ(tessel::LoadImageBufferFromFile(cut.path, nullptr, 0, 0, &image, 0), 0);

@@ -1,0 +1,39 @@
+// Stand-ins for the library calls of start-up whose library part is not
+// built yet: the draw settings, draw targets and presentation, sounds and
+// music, and 3D models. Each answers as that part of the library does when it
+// is not started: a setter takes its value and changes nothing, a drawing
+// call draws nothing, a load gives -1 (so the game runs silent and without
+// its floor). When the part lands, start-up binds its function in place of
+// the stand-in of the same name and the stand-in goes.
+#pragma once
+
+#include <cstdint>
+
+namespace pending_library {
+
+// Draw settings.
+int SetTransparentColorKeying(int on);
+int SetVerticalBlankWait(int on);
+int SetImageFilterMode(int mode);
+int SetNewImageColorDepth(int bits);
+int SetZBufferWrite(int on);
+// While on, CreateBlankImage makes images that can be drawn on (the image
+// handles already make those).
+int SetDrawableImageCreation(int on);
+int CreateBlankImage(int width, int height);
+
+// Draw targets and presentation: nothing is drawn or shown.
+int SelectDrawTarget(int target);
+int DrawImageStretched(int x1, int y1, int x2, int y2, int image, int transparent);
+int PresentScreenPublic();
+
+// Sounds and music: no sound loads, so every slot plays nothing.
+int SetSoundLoadMode(int mode);
+int LoadSoundFile(const char* path, int bufferCount, int unused);
+int SetLoopPointMs(int64_t milliseconds, int sound);
+
+// Models: no model loads, so the floor draws nothing.
+int LoadModel(const char* path);
+int SetModelTextureFilter(int model, int texture, int mode);
+
+}  // namespace pending_library

@@ -1,0 +1,82 @@
+// The library's functions behind the start-up table; the few whose part of
+// the library is not built yet are the stand-ins of pending_library_calls.h.
+#include "game/startup/startup_calls.h"
+
+#include "foundation/files/archive_fs.h"
+#include "foundation/files/file_ops.h"
+#include "foundation/memory/log.h"
+#include "foundation/runtime/main_window.h"
+#include "foundation/runtime/startup.h"
+#include "foundation/runtime/window_mode.h"
+#include "game/startup/pending_library_calls.h"
+#include "graphics/device/graphics_device.h"
+#include "graphics/images/image_create.h"
+#include "graphics/images/image_records.h"
+#include "graphics/textures/texture_formats.h"
+#include "images/image_loader.h"
+#include "platform/window.h"
+
+namespace {
+
+int AskYesNo(const char* text, const char* caption) {
+    return MessageBoxA(nullptr, text, caption, MB_YESNO);
+}
+int LoadImage(const char* path) {
+    return tessel::LoadImageFile(path, 0);
+}
+int ReleaseImage(int image) {
+    return tessel::ReleaseImageHandle(image, 0);
+}
+
+const StartupCalls kLibraryCalls = {
+    &tessel::SetArchiveUse,
+    &tessel::SetRunWhenInactive,
+    &tessel::EnableLogFile,
+    &pending_library::SetTransparentColorKeying,
+    &tessel::SetPowerOfTwoTextures,
+    &tessel::SetWindowStyleIndex,
+    &tessel::SetWindowIcon,
+    &tessel::SetWindowTitle,
+    &tessel::SetDesktopCompositionOff,
+    &AskYesNo,
+    &tessel::ChangeWindowMode,
+    &tessel::SetScreenMode,
+    &tessel::StartLibrary,
+    &tessel::SetArchiveSuffixOption,
+    &tessel::SetArchiveKeyOption,
+    &pending_library::SetVerticalBlankWait,
+    &pending_library::SetImageFilterMode,
+    &pending_library::SetNewImageColorDepth,
+    &tessel::SetImageLoadOption,
+    &pending_library::SetZBufferWrite,
+    &pending_library::SelectDrawTarget,
+    &pending_library::DrawImageStretched,
+    &pending_library::PresentScreenPublic,
+    &LoadImage,
+    &tessel::CreateSubImageHandle,
+    &tessel::QueryImageSize,
+    &ReleaseImage,
+    &pending_library::SetDrawableImageCreation,
+    &pending_library::CreateBlankImage,
+    &pending_library::LoadModel,
+    &pending_library::SetModelTextureFilter,
+    &pending_library::SetSoundLoadMode,
+    &pending_library::LoadSoundFile,
+    &pending_library::SetLoopPointMs,
+};
+
+const StartupCalls* boundCalls = nullptr;
+
+}  // namespace
+
+const StartupCalls& LibraryStartupCalls() {
+    return kLibraryCalls;
+}
+
+void BindStartupCalls(const StartupCalls* calls) {
+    boundCalls = calls;
+}
+
+const StartupCalls& CurrentStartupCalls() {
+    return boundCalls != nullptr ? *boundCalls : kLibraryCalls;
+}
