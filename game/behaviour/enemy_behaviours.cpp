@@ -78,11 +78,11 @@ void DrawEnemyBody(const Enemy& enemy, double animationSpeed, int32_t layer, boo
     bool side = enemy.speed >= 0.1 && std::fabs(enemy.vx) >= std::fabs(enemy.vy);
     int32_t cell = AnimationCellIndex(side ? 4 : 0, 4, enemy.age, animationSpeed);
     int32_t mirror = side && enemy.vx >= 0.0 ? 1 : 0;
-    QueueRotatedImageDraw(&FrontDrawQueue, manager.images.cells[row][cell], EffectScreen, layer,
+    QueueRotatedImageDraw(&FrontDrawQueue, manager.images.rows[row][cell], EffectScreen, layer,
                           kBlendAlpha, enemy.x + 64.0, enemy.y + 16.0, 1.0, 0.0, 1.0,
                           MakeDefaultColor(), mirror);
     if (twice) {
-        QueueRotatedImageDraw(&FrontDrawQueue, manager.images.cells[row][cell], EffectScreen, layer,
+        QueueRotatedImageDraw(&FrontDrawQueue, manager.images.rows[row][cell], EffectScreen, layer,
                               kBlendAlpha, enemy.x + 64.0, enemy.y + 16.0, 1.0, 0.0, 1.0,
                               MakeDefaultColor(), 1 - mirror);
     }
