@@ -2,37 +2,7 @@
 // started.
 #include "game/startup/pending_library_calls.h"
 
-#include "graphics/images/image_create.h"
-
 namespace pending_library {
-
-namespace {
-int drawableImageCreation = 0;
-}
-
-int SetTransparentColorKeying(int) {
-    return 0;
-}
-int SetVerticalBlankWait(int) {
-    return 0;
-}
-int SetImageFilterMode(int) {
-    return 0;
-}
-int SetNewImageColorDepth(int) {
-    return 0;
-}
-int SetZBufferWrite(int) {
-    return 0;
-}
-int SetDrawableImageCreation(int on) {
-    drawableImageCreation = on;
-    return 0;
-}
-int CreateBlankImage(int width, int height) {
-    return drawableImageCreation != 0 ? tessel::CreateDrawableImage(width, height)
-                                      : tessel::CreateBlankImage(width, height);
-}
 
 int SelectDrawTarget(int) {
     return 0;

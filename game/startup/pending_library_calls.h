@@ -1,5 +1,5 @@
 // Stand-ins for the library calls of start-up whose library part is not
-// built yet: the draw settings, draw targets and presentation, sounds and
+// built yet: draw targets and presentation, sounds and
 // music, and 3D models. Each answers as that part of the library does when it
 // is not started: a setter takes its value and changes nothing, a drawing
 // call draws nothing, a load gives -1 (so the game runs silent and without
@@ -10,17 +10,6 @@
 #include <cstdint>
 
 namespace pending_library {
-
-// Draw settings.
-int SetTransparentColorKeying(int on);
-int SetVerticalBlankWait(int on);
-int SetImageFilterMode(int mode);
-int SetNewImageColorDepth(int bits);
-int SetZBufferWrite(int on);
-// While on, CreateBlankImage makes images that can be drawn on (the image
-// handles already make those).
-int SetDrawableImageCreation(int on);
-int CreateBlankImage(int width, int height);
 
 // Draw targets and presentation: nothing is drawn or shown.
 int SelectDrawTarget(int target);

@@ -12,6 +12,7 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
+#include "graphics/settings/draw_settings.h"
 #include "graphics/textures/texture_formats.h"
 #include "images/image_loader.h"
 #include "platform/window.h"
@@ -27,12 +28,15 @@ int LoadImage(const char* path) {
 int ReleaseImage(int image) {
     return tessel::ReleaseImageHandle(image, 0);
 }
+int CreateBlankImage(int width, int height) {
+    return tessel::CreateBlankImage(width, height);
+}
 
 const StartupCalls kLibraryCalls = {
     &tessel::SetArchiveUse,
     &tessel::SetRunWhenInactive,
     &tessel::EnableLogFile,
-    &pending_library::SetTransparentColorKeying,
+    &tessel::SetTransparentColorKeying,
     &tessel::SetPowerOfTwoTextures,
     &tessel::SetWindowStyleIndex,
     &tessel::SetWindowIcon,
@@ -44,11 +48,11 @@ const StartupCalls kLibraryCalls = {
     &tessel::StartLibrary,
     &tessel::SetArchiveSuffixOption,
     &tessel::SetArchiveKeyOption,
-    &pending_library::SetVerticalBlankWait,
-    &pending_library::SetImageFilterMode,
-    &pending_library::SetNewImageColorDepth,
+    &tessel::SetVerticalBlankWait,
+    &tessel::SetImageFilterMode,
+    &tessel::SetNewImageColorDepth,
     &tessel::SetImageLoadOption,
-    &pending_library::SetZBufferWrite,
+    &tessel::SetZBufferWrite,
     &pending_library::SelectDrawTarget,
     &pending_library::DrawImageStretched,
     &pending_library::PresentScreenPublic,
@@ -56,8 +60,8 @@ const StartupCalls kLibraryCalls = {
     &tessel::CreateSubImageHandle,
     &tessel::QueryImageSize,
     &ReleaseImage,
-    &pending_library::SetDrawableImageCreation,
-    &pending_library::CreateBlankImage,
+    &tessel::SetDrawableImageCreation,
+    &CreateBlankImage,
     &pending_library::LoadModel,
     &pending_library::SetModelTextureFilter,
     &pending_library::SetSoundLoadMode,
