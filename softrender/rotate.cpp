@@ -17,6 +17,7 @@ namespace soft {
 
 int g_rotateNarrowRows = 1;
 int g_rotateWhiteVariants = 1;
+int g_rotateVectorSpans = 1;
 
 }  // namespace soft
 
@@ -136,6 +137,7 @@ void MemImgRotateBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* sr
     r.alphaSource = !paletted && sb->alphaFlag == 1;
     r.srcBytes = sb->format->bytes;
     r.palette = paletted ? sb->palette : nullptr;
+    r.sharesStore = sb == db;
     if (db->colorType == kMemImgRgb32) {
         soft::RotateSpans32(r);
     } else {

@@ -70,6 +70,7 @@ struct RotateDraw {
     bool alphaSource;        // the source base's alpha flag is exactly 1 (direct sources)
     int srcBytes;            // bytes a direct source pixel takes
     const uint8_t* palette;  // the source's own palette, or null for direct sources
+    bool sharesStore;        // source and destination are views of one store
 };
 
 // For tests: 0 makes every row test each pixel, so that the narrowed rows
@@ -78,6 +79,9 @@ extern int g_rotateNarrowRows;
 // For tests: 0 turns off the white, unmasked 32-bit blends that stand in for
 // the rule engine.
 extern int g_rotateWhiteVariants;
+// For tests: 0 draws the keyed copy of 32-bit alpha sources pixel by pixel
+// instead of four pixels at a time.
+extern int g_rotateVectorSpans;
 
 void RotateSpans32(const RotateDraw& draw);
 void RotateSpans565(const RotateDraw& draw);
@@ -128,13 +132,25 @@ void RotateSpans565(const RotateDraw& draw);
     return true;
 }
 
+// A run's leading pixels drawn several at a time: none here, so the whole run
+// goes pixel by pixel.
+struct NoBlocks {
+    int32_t operator()(uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, const uint8_t* const*,
+                       int32_t) const {
+        return 0;
+    }
+};
+
 // Every pixel of the box row by row: texel(destination, texel address, mask
 // factor) for each pixel whose source position lies inside the source; the
 // others are left. Each row starts from its own closed form. Where the row's
 // positions follow their line the run inside the source is found first and
 // walked without a test; otherwise every pixel is tested as it is stepped.
-template <int SrcBytes, int DstBytes, bool Mask, class TexelFn>
-void WalkRotation(const RotateDraw& r, TexelFn&& texel) {
+// blocks(destination, u, v, ux, vx, source rows, n) may draw a run's first
+// pixels itself, all of them inside the source, and returns how many it drew;
+// texel draws the rest.
+template <int SrcBytes, int DstBytes, bool Mask, class TexelFn, class BlockFn = NoBlocks>
+void WalkRotation(const RotateDraw& r, TexelFn&& texel, BlockFn&& blocks = NoBlocks{}) {
     // Copies: a store through a pixel pointer could alias the draw record, so
     // its fields would be read again after every pixel.
     const RotateWalk w = r.walk;
@@ -166,7 +182,11 @@ void WalkRotation(const RotateDraw& r, TexelFn&& texel) {
             uint8_t* d = row + ptrdiff_t{DstBytes} * first;
             uint32_t u = rowU + static_cast<uint32_t>(first) * w.ux;
             uint32_t v = rowV + static_cast<uint32_t>(first) * w.vx;
-            for (int32_t i = first; i < last; ++i, d += DstBytes, u += w.ux, v += w.vx) {
+            const int32_t drawn = blocks(d, u, v, w.ux, w.vx, sourceRows, last - first);
+            d += ptrdiff_t{DstBytes} * drawn;
+            u += static_cast<uint32_t>(drawn) * w.ux;
+            v += static_cast<uint32_t>(drawn) * w.vx;
+            for (int32_t i = first + drawn; i < last; ++i, d += DstBytes, u += w.ux, v += w.vx) {
                 put(d, u, v);
             }
             continue;

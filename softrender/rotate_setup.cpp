@@ -41,11 +41,13 @@ int32_t WholePixels(int64_t v) {
 RotateFrame TurnSource(int32_t width, int32_t height, int32_t centreX, int32_t centreY, float angle,
                        float scale) {
     RotateFrame f{};
-    float sineNeg = 0, cosineNeg = 0, sine = 0, cosine = 0;
-    SinCos(-angle, &sineNeg, &cosineNeg);
+    // The extended-precision sine is odd and the cosine even to the last bit
+    // (and so is the rounding to float), so -angle's pair comes from angle's
+    // without a second evaluation, a tenth of a small sprite's draw.
+    float sine = 0, cosine = 0;
     SinCos(angle, &sine, &cosine);
-    f.sn = TruncFloatToInt(sineNeg * kFixScale);
-    f.cn = TruncFloatToInt(cosineNeg * kFixScale);
+    f.sn = TruncFloatToInt(-sine * kFixScale);
+    f.cn = TruncFloatToInt(cosine * kFixScale);
     f.sp = TruncFloatToInt(sine * kFixScale);
     f.cp = TruncFloatToInt(cosine * kFixScale);
 

@@ -125,6 +125,22 @@ TEST(RotateSetUp, GivesTheNumbersOfTheModel) {
     }
 }
 
+// The turn back takes the sine and cosine of the negated angle to the bit,
+// from tiny angles to ones far past a turn, both signs.
+TEST(RotateSetUp, TurnsBackByTheSineAndCosineOfTheNegatedAngle) {
+    kit::BiasedRandom random(1213);
+    for (int round = 0; round < 200000; ++round) {
+        const float magnitude =
+            std::ldexp(static_cast<float>(random.Between(1, 1 << 23)), random.Between(-40, 0));
+        const float angle = random.Below(2) == 0 ? magnitude : -magnitude;
+        float s = 0, c = 0;
+        SinCos(-angle, &s, &c);
+        const soft::RotateFrame f = soft::TurnSource(4, 4, 0, 0, angle, 1.0f);
+        ASSERT_EQ(f.sn, TruncFloatToInt(F(double{s} * 262144.0))) << angle;
+        ASSERT_EQ(f.cn, TruncFloatToInt(F(double{c} * 262144.0))) << angle;
+    }
+}
+
 // The worked numbers: a 5x4 source unturned at (10, 10) has its column 0 on
 // centre x - 2 and row 0 on centre y - 2; the box reaches two pixels before
 // and four after the corners.

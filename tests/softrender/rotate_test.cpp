@@ -122,6 +122,28 @@ TEST(RotateBlit, NarrowedRowsAndWhiteBlendsDrawWhatThePlainWalkAndTheRulesDraw) 
     }
 }
 
+// The keyed copy of a 32-bit alpha source, four pixels at a time, draws what
+// the pixel-by-pixel step draws: runs of every length and phase, scales that
+// repeat texels and skip them, alpha 0, 255 and between.
+TEST(RotateBlit, AlphaSpritesDrawnFourPixelsAtATimeMatchThePixelByPixelStep) {
+    kit::BiasedRandom random(7321);
+    for (int round = 0; round < 200 * kRounds; ++round) {
+        kit::RotateScene s = kit::RandomRotateScene(random, Source::k32Alpha, random.Between(1, 40),
+                                                    random.Between(1, 40), 64, 64);
+        s.blit.brightness = 0xFFFFFF;
+        s.blit.useMask = false;
+        s.blit.mode = 0;
+        s.blit.trans = 1;
+        SCOPED_TRACE(testing::Message() << "round " << round << " scale " << s.scale);
+        const std::vector<uint32_t> vector = kit::DrawRotateScene(s);
+        soft::g_rotateVectorSpans = 0;
+        const std::vector<uint32_t> single = kit::DrawRotateScene(s);
+        soft::g_rotateVectorSpans = 1;
+        ASSERT_TRUE(vector == single) << kit::RotateDifferences(s, vector, single);
+        ASSERT_NO_FATAL_FAILURE(CheckScene(s));
+    }
+}
+
 // Sources and masks of their exact size with nothing around them: under the
 // sanitizer any read past either fails.
 TEST(RotateBlit, ReadsNothingBeyondTheSourceOrTheMask) {
