@@ -13,35 +13,13 @@ bool DeviceUsable() {
     return g_graphics.device != nullptr && g_graphics.deviceLost == 0;
 }
 
-UINT TrianglePrimitives(int kind, int vertices) {
-    switch (kind) {
-        case D3DPT_POINTLIST:
-            return static_cast<UINT>(vertices);
-        case D3DPT_LINELIST:
-            return static_cast<UINT>(vertices / 2);
-        case D3DPT_LINESTRIP:
-            return static_cast<UINT>(vertices > 1 ? vertices - 1 : 0);
-        case D3DPT_TRIANGLELIST:
-            return static_cast<UINT>(vertices / 3);
-        default:
-            return static_cast<UINT>(vertices > 2 ? vertices - 2 : 0);
-    }
-}
-
-void SetFvfCached(DWORD fvf) {
-    if (g_stateCache.lastFvf != fvf) {
-        g_graphics.device->SetFVF(fvf);
-        g_stateCache.lastFvf = fvf;
-    }
-}
-
 // Draws what is pending right away; unlike the batch's own flush this one
 // ignores the quit request and the skip flag.
 void DrawPendingInline() {
     const int format = g_batch.format;
-    SetFvfCached(kVertexFvf[format]);
+    SetCachedFvf(kVertexFvf[format]);
     g_graphics.device->DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(g_batch.primitiveKind),
-                                       TrianglePrimitives(g_batch.primitiveKind, g_batch.count),
+                                       PrimitiveCountFor(g_batch.primitiveKind, g_batch.count),
                                        g_batch.buffers[format],
                                        static_cast<UINT>(kVertexStride[format]));
     g_batch.count = 0;

@@ -14,8 +14,6 @@ constexpr int kQuadOrder[6] = {0, 1, 2, 3, 2, 1};
 
 // A device that exists and is not lost.
 bool DeviceUsable();
-UINT TrianglePrimitives(int kind, int vertices);
-void SetFvfCached(DWORD fvf);
 // Draws what is pending right away; unlike the batch's own flush this one
 // ignores the quit request and the skip flag.
 void DrawPendingInline();

@@ -140,7 +140,7 @@ int HwDrawImageFreeQuadAligned(const int c[8], const ImageRecord* image, int tra
     ApplyDrawSettings(&source->request, source->tileCount != 0 ? source->tiles[0].texture : nullptr,
                       static_cast<uint32_t>(trans) | 2u);
     const int format = g_batch.format == kVertexTex2D2 ? kVertexTex2D2 : kVertexTex2D;
-    SetFvfCached(kVertexFvf[format]);
+    SetCachedFvf(kVertexFvf[format]);
     QuadPoint p[4];
     for (int k = 0; k < 4; ++k) {
         p[k] = {float(c[2 * k]) - 0.5f, float(c[2 * k + 1]) - 0.5f};

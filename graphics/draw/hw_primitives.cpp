@@ -370,9 +370,9 @@ int HwDrawPolygonList(const VertexTex2D* vertices, int count, int kind, uint32_t
     }
     ApplyDrawSettings(request, texture, flags | 0x1078u);
     SetupStateIfDirty();
-    SetFvfCached(kVertexFvf[kVertexTex2D]);
+    SetCachedFvf(kVertexFvf[kVertexTex2D]);
     g_graphics.device->DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(kind),
-                                       TrianglePrimitives(kind, count), vertices, 28);
+                                       PrimitiveCountFor(kind, count), vertices, 28);
     return 0;
 }
 
