@@ -257,6 +257,33 @@ TEST_F(HwPrimitivesTest, ANearParallelogramIsTwoTrianglesAndATrapezoidASevenBySe
     EXPECT_NE(IndexOfMethod("DrawIndexedPrimitiveUP"), -1);
 }
 
+TEST_F(HwPrimitivesTest, UnderABlendMaskFreeCornersAreWholeAndDrawnAsAStripThroughTwoMaps) {
+    const int h = MakeImage(16, 16);
+    const int mask = MakeImage(64, 64);
+    g_drawSettings.blendMaskImage = mask;
+    const QuadPoint corners[4] = {{10.7f, 10.2f}, {40, 10}, {10, 30}, {50, 40}};
+    Record();
+    ASSERT_EQ(DrawImageQuadCore(corners, GetImageRecord(h), 0), 0);
+    g_drawSettings.blendMaskImage = -1;
+    const std::vector<platform::D3D9TraceEntry> trace = platform::D3D9Trace();
+    const platform::D3D9TraceEntry* strip = nullptr;
+    for (const platform::D3D9TraceEntry& e : trace) {
+        if (e.method == "DrawPrimitiveUP" && e.arguments.rfind("5, 2,", 0) == 0) {
+            strip = &e;
+        }
+    }
+    ASSERT_NE(strip, nullptr);
+    const size_t stride = strip->vertices.size() / 4;
+    const float expected[4][2] = {{9.5f, 9.5f}, {39.5f, 9.5f}, {9.5f, 29.5f}, {49.5f, 39.5f}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        float xy[2];
+        std::memcpy(xy, strip->vertices.data() + i * stride, sizeof xy);
+        EXPECT_EQ(xy[0], expected[i][0]);
+        EXPECT_EQ(xy[1], expected[i][1]);
+    }
+}
+
 TEST_F(HwPrimitivesTest, EveryPrimitiveRefusesALostDevice) {
     const int h = MakeImage(8, 8);
     g_graphics.deviceLost = 1;
