@@ -27,7 +27,21 @@ static_assert(kVertexLimit[0] * 20 <= kBatchBufferBytes &&
               kVertexLimit[2] * 40 <= kBatchBufferBytes &&
               kVertexLimit[3] * 24 <= kBatchBufferBytes);
 
-UINT PrimitiveCount(int kind, int vertices) {
+void Prefill(int format) {
+    uint8_t* slot = g_buffers[format];
+    for (int i = 0; i < kVertexLimit[format]; ++i, slot += kVertexStride[format]) {
+        const float depthAndRhw[2] = {0.0f, 1.0f};
+        std::memcpy(slot + 8, depthAndRhw, sizeof(depthAndRhw));
+        if (format == kVertexTex2D2) {
+            const uint32_t white = 0xFFFFFFFFu;
+            std::memcpy(slot + offsetof(VertexTex2D2, specular), &white, sizeof(white));
+        }
+    }
+}
+
+}  // namespace
+
+UINT PrimitiveCountFor(int kind, int vertices) {
     int count = 0;
     switch (static_cast<D3DPRIMITIVETYPE>(kind)) {
         case D3DPT_POINTLIST:
@@ -49,26 +63,12 @@ UINT PrimitiveCount(int kind, int vertices) {
     return count > 0 ? static_cast<UINT>(count) : 0u;
 }
 
-void SetFvf(DWORD fvf) {
+void SetCachedFvf(DWORD fvf) {
     if (g_stateCache.lastFvf != fvf) {
         g_graphics.device->SetFVF(fvf);
         g_stateCache.lastFvf = fvf;
     }
 }
-
-void Prefill(int format) {
-    uint8_t* slot = g_buffers[format];
-    for (int i = 0; i < kVertexLimit[format]; ++i, slot += kVertexStride[format]) {
-        const float depthAndRhw[2] = {0.0f, 1.0f};
-        std::memcpy(slot + 8, depthAndRhw, sizeof(depthAndRhw));
-        if (format == kVertexTex2D2) {
-            const uint32_t white = 0xFFFFFFFFu;
-            std::memcpy(slot + offsetof(VertexTex2D2, specular), &white, sizeof(white));
-        }
-    }
-}
-
-}  // namespace
 
 void SetupVertexBatch() {
     // Zeroed first: the set-up appends one point whose colour it never
@@ -99,11 +99,11 @@ int FlushVertexBatch() {
         EnsureSceneBegun();
         if (g_batch.skip == 0) {
             int format = g_batch.format;
-            SetFvf(kVertexFvf[format]);
-            g_graphics.device->DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(g_batch.primitiveKind),
-                                               PrimitiveCount(g_batch.primitiveKind, g_batch.count),
-                                               g_batch.buffers[format],
-                                               static_cast<UINT>(kVertexStride[format]));
+            SetCachedFvf(kVertexFvf[format]);
+            g_graphics.device->DrawPrimitiveUP(
+                static_cast<D3DPRIMITIVETYPE>(g_batch.primitiveKind),
+                PrimitiveCountFor(g_batch.primitiveKind, g_batch.count), g_batch.buffers[format],
+                static_cast<UINT>(kVertexStride[format]));
         }
     }
     EmptyVertexBatch();

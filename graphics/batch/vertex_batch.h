@@ -62,6 +62,11 @@ extern VertexBatch g_batch;
 extern int32_t VertexShaderSelector;
 extern int32_t PixelShaderSelector;
 
+// Whole primitives of a kind in that many vertices; 0 when there are too few.
+UINT PrimitiveCountFor(int kind, int vertices);
+// Sends the FVF when it differs from the cached one.
+void SetCachedFvf(DWORD fvf);
+
 // Zeroes the four arrays, prefills z 0 and rhw 1 in formats 0 to 2 and a
 // white specular in format 2, and empties the batch in format 1.
 void SetupVertexBatch();

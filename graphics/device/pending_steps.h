@@ -21,17 +21,14 @@ namespace tessel::pending {
 // ---- the refill of images after a lost device
 inline void RunRestore() {}
 
-// ---- drawing calls: a float rectangle drawn with an image stretched over it
-inline int DrawImageStretchedF(float /*x1*/, float /*y1*/, float /*x2*/, float /*y2*/,
-                               int /*handle*/, int /*transparent*/) {
-    return 0;
-}
-
 // ---- movies: none can be opened yet
 inline int OpenMovie(const char* /*fileName*/, int* /*width*/, int* /*height*/, int /*option*/) {
     return -1;
 }
 inline void MovieDispose(int /*movieHandle*/) {}
+inline int MovieAdvanceFrame(int /*movieHandle*/, int /*option*/) {
+    return 0;
+}
 
 // ---- software path: the current draw target
 // The memory image the software path draws on; none until draw targets land.
@@ -56,6 +53,8 @@ inline void CloseShaderPack() {}
 
 // ---- mask screen
 inline void EndMaskScreen() {}
+inline void MaskBeforeDraw(RECT /*rect*/) {}
+inline void MaskAfterDraw(RECT /*rect*/) {}
 inline void DeleteAllMaskData() {}
 inline void MaskScreenTeardown() {}
 inline void RestoreMaskScreen() {}

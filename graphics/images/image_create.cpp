@@ -21,6 +21,7 @@
 #include "foundation/runtime/message_pump.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/draw/draw_calls.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
 #include "images/image_loader.h"
@@ -345,7 +346,7 @@ int DrawImageRectStretchedF(float left, float top, float right, float bottom, in
     if (part == -1) {
         return 0;
     }
-    pending::DrawImageStretchedF(left, top, right, bottom, part, transparent);
+    DrawImageStretchedF(left, top, right, bottom, part, transparent);
     ReleaseImageHandle(part);
     return 0;
 }

@@ -1,0 +1,299 @@
+// The hardware primitives' vertices as the device receives them, and boxes read back by pixel.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "graphics/batch/vertex_batch.h"
+#include "graphics/draw/hw_primitives.h"
+#include "graphics/settings/draw_settings.h"
+#include "tests/graphics/images/image_test_support.h"
+
+using namespace tessel;
+
+namespace {
+
+class HwPrimitivesTest : public tessel_test::ImageTest {
+  protected:
+    void SetUp() override {
+        ImageTest::SetUp();
+        Start(true);
+    }
+    void TearDown() override {
+        platform::SetD3D9TraceRecording(false);
+        ImageTest::TearDown();
+    }
+    int MakeImage(int w, int h) {
+        BASEIMAGE base = MakeArgb(
+            w, h, [](int x, int y) { return ((x + y) % 2) != 0 ? 0xFFFFFFFFu : 0xFF000000u; });
+        const int handle = CreateImageFromBaseImage(&base);
+        ReleaseImageBuffer(&base);
+        return handle;
+    }
+    static void Record() {
+        FlushVertexBatch();
+        platform::SetD3D9TraceRecording(true);
+        platform::ClearD3D9Trace();
+    }
+    static int IndexOfMethod(const std::string& method) {
+        const std::vector<platform::D3D9TraceEntry> trace = platform::D3D9Trace();
+        for (size_t i = 0; i < trace.size(); ++i) {
+            if (trace[i].method == method) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    // The vertices of every draw since Record, at the given stride.
+    template <typename V>
+    static std::vector<V> Drawn() {
+        FlushVertexBatch();
+        std::vector<V> all;
+        for (const platform::D3D9TraceEntry& e : platform::D3D9Trace()) {
+            if ((e.method != "DrawPrimitiveUP" && e.method != "DrawIndexedPrimitiveUP") ||
+                e.vertices.empty()) {
+                continue;
+            }
+            for (size_t at = 0; at + sizeof(V) <= e.vertices.size(); at += sizeof(V)) {
+                V v;
+                std::memcpy(&v, e.vertices.data() + at, sizeof(V));
+                all.push_back(v);
+            }
+        }
+        return all;
+    }
+};
+
+TEST_F(HwPrimitivesTest, AnImageAtTheDrawAreaCornerIsAnchoredHalfAPixelUpLeft) {
+    const int h = MakeImage(32, 16);
+    ASSERT_NE(h, -1);
+    SetClipRegion(10, 20, 200, 100);
+    Record();
+    ASSERT_EQ(HwDrawImageQuad(GetImageRecord(h), 10, 20, 10.0f, 20.0f, 0, 1), 0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 6u);
+    const float xs[6] = {9.5f, 41.5f, 9.5f, 41.5f, 9.5f, 41.5f};
+    const float ys[6] = {19.5f, 19.5f, 35.5f, 35.5f, 35.5f, 19.5f};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(v[i].x, xs[i]);
+        EXPECT_EQ(v[i].y, ys[i]);
+        EXPECT_EQ(v[i].z, g_drawSettings.drawDepth);
+    }
+    EXPECT_EQ(v[0].color, g_drawSettings.combinedDrawColor);
+    EXPECT_EQ(v[3].color, g_drawSettings.combinedDrawColor);
+    EXPECT_EQ(v[0].u, 0.0f);
+}
+
+TEST_F(HwPrimitivesTest, AClippedImageAdvancesItsTextureAndAnImageOutsideAddsNothing) {
+    const int h = MakeImage(32, 16);
+    SetClipRegion(10, 20, 200, 100);
+    const TileDrawEntry& e = GetImageRecord(h)->tileEntries[0];
+    Record();
+    ASSERT_EQ(HwDrawImageQuad(GetImageRecord(h), 3, 30, 3.0f, 30.0f, 0, 1), 0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].x, 10.0f);
+    EXPECT_FLOAT_EQ(v[0].u, 7.5f / static_cast<float>(e.tile->textureWidth));
+    EXPECT_EQ(v[2].x, 10.0f) << "bottom-left clamped too";
+    EXPECT_EQ(v[4].x, v[2].x) << "the fifth vertex copies the third";
+    EXPECT_EQ(v[1].x, 34.5f) << "the right edge inside stays";
+
+    const int outside[][2] = {{-32, 30}, {200, 30}, {50, 4}, {50, 100}};
+    for (const auto& p : outside) {
+        SCOPED_TRACE(p[0] * 1000 + p[1]);
+        Record();
+        EXPECT_EQ(HwDrawImageQuad(GetImageRecord(h), p[0], p[1], float(p[0]), float(p[1]), 0, 1),
+                  0);
+        EXPECT_TRUE(Drawn<VertexTex2D>().empty());
+    }
+}
+
+TEST_F(HwPrimitivesTest, ATurnedImageLandsByItsSizeParityAndPositionFraction) {
+    const int odd = MakeImage(31, 31);
+    const int even = MakeImage(32, 32);
+    const double quarter = 1.5707963267948966;
+    struct Case {
+        int handle;
+        float x, y;
+        float tlx, tly;  // the top-left vertex after any snap
+    };
+    const Case cases[] = {
+        // Odd about a whole point: half coordinates already, not snapped.
+        {odd, 100.0f, 100.0f, 115.5f, 84.5f},
+        // Even about a whole point: anchored at 99.5 with offsets 16.
+        {even, 100.0f, 100.0f, 115.5f, 83.5f},
+        // Fraction in x: 26.0 snapped to 25.5, y 4.5 left.
+        {odd, 10.5f, 20.0f, 25.5f, 4.5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.x);
+        Record();
+        ASSERT_EQ(HwDrawImageRotated(GetImageRecord(c.handle), c.x, c.y, 1.0, quarter, 0, 0), 0);
+        std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+        ASSERT_EQ(v.size(), 6u);
+        EXPECT_NEAR(v[0].x, c.tlx, 1e-4);
+        EXPECT_NEAR(v[0].y, c.tly, 1e-4);
+    }
+    Record();
+    EXPECT_EQ(HwDrawImageRotated(GetImageRecord(odd), 50.0f, 50.0f, 0.0, 0.5, 0, 0), -1);
+    EXPECT_TRUE(Drawn<VertexTex2D>().empty());
+}
+
+TEST_F(HwPrimitivesTest, AnUnturnedImageKeepsItsAxesAndAMirrorSwapsLeftAndRight) {
+    const int even = MakeImage(32, 32);
+    Record();
+    ASSERT_EQ(HwDrawImageRotated(GetImageRecord(even), 100.0f, 100.0f, 1.0, 0.0, 0, 1), 0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].x, 115.5f);
+    EXPECT_EQ(v[1].x, 83.5f);
+    EXPECT_EQ(v[0].y, 83.5f);
+}
+
+TEST_F(HwPrimitivesTest, AStretchedImageMirrorsWhenItsCornersAreSwapped) {
+    const int h = MakeImage(16, 8);
+    Record();
+    ASSERT_EQ(
+        HwDrawImageStretched(100, 10, 68, 26, 100.0f, 10.0f, 68.0f, 26.0f, GetImageRecord(h), 0, 1),
+        0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].x, 99.5f);
+    EXPECT_EQ(v[1].x, 67.5f);
+    EXPECT_EQ(v[2].y, 25.5f);
+    EXPECT_EQ(HwDrawImageStretched(5, 5, 5, 9, 5, 5, 5, 9, GetImageRecord(h), 0, 1), -1);
+}
+
+TEST_F(HwPrimitivesTest, FilledBoxesAreOrderedClippedAndColouredByTheBrightness) {
+    Record();
+    EXPECT_EQ(HwFillBox(10, 10, 10, 50, ColorToScreenPixel(255, 255, 255)), 0);
+    EXPECT_TRUE(Drawn<VertexColor2D>().empty());
+
+    Record();
+    EXPECT_EQ(HwFillBox(50, 50, 10, 10, ColorToScreenPixel(255, 255, 255)), 0);
+    std::vector<VertexColor2D> v = Drawn<VertexColor2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].x, 10.0f);
+    EXPECT_EQ(v[0].y, 10.0f);
+    EXPECT_EQ(v[3].x, 50.0f);
+    EXPECT_EQ(v[3].y, 50.0f);
+    EXPECT_EQ(v[0].color, g_drawSettings.combinedDrawColor);
+
+    SetImageBrightness(128, 128, 128);
+    Record();
+    EXPECT_EQ(HwFillBox(-5, -5, 20, 20, ColorToScreenPixel(255, 255, 255)), 0);
+    v = Drawn<VertexColor2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].x, 0.0f) << "clipped to the draw area";
+    EXPECT_EQ(v[0].color & 0xFFFFFF, 0x808080u);
+    EXPECT_EQ(v[3].color & 0xFFFFFF, 0x808080u);
+}
+
+TEST_F(HwPrimitivesTest, AnOutlineCoversItsBorderPixelsEachOnce) {
+    Record();
+    ASSERT_EQ(HwDrawBoxOutline(4, 3, 0, 0, ColorToScreenPixel(255, 0, 0)), 0);
+    std::vector<VertexColor2D> v = Drawn<VertexColor2D>();
+    ASSERT_EQ(v.size(), 24u);
+    std::multiset<std::pair<int, int>> covered;
+    for (int band = 0; band < 4; ++band) {
+        const VertexColor2D& tl = v[band * 6];
+        const VertexColor2D& br = v[band * 6 + 3];
+        for (int y = int(tl.y); y < int(br.y); ++y) {
+            for (int x = int(tl.x); x < int(br.x); ++x) {
+                covered.insert({x, y});
+            }
+        }
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(v[band * 6 + i].color, v[0].color) << "every vertex coloured";
+        }
+    }
+    const std::multiset<std::pair<int, int>> expected = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1},
+                                                         {0, 1}, {0, 2}, {3, 2}, {1, 2}, {2, 2}};
+    EXPECT_EQ(covered, expected);
+}
+
+TEST_F(HwPrimitivesTest, APolygonListIsDrawnAtOnceWithTheCallersVertices) {
+    VertexTex2D tri[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        tri[i] = {float(10 + i * 5), float(20 + (i % 2) * 7), 0.2f, 1.0f, 0xFF102030u + i, 0, 0};
+    }
+    Record();
+    ASSERT_EQ(HwDrawPolygonList(tri, 3, D3DPT_TRIANGLELIST, 0, nullptr), 0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_EQ(std::memcmp(v.data(), tri, sizeof(tri)), 0);
+}
+
+TEST_F(HwPrimitivesTest, ANearParallelogramIsTwoTrianglesAndATrapezoidASevenBySevenGrid) {
+    const int h = MakeImage(16, 16);
+    const ImageRecord* r = GetImageRecord(h);
+    // Opposite edges differ by less than a pixel: six vertices at the corners as given.
+    const QuadPoint parallelogram[4] = {{10, 10}, {40.5f, 12}, {14, 40}, {44.9f, 42}};
+    Record();
+    ASSERT_EQ(DrawImageQuadCore(parallelogram, r, 0), 0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].x, 10.0f);
+    EXPECT_EQ(v[3].x, 44.9f);
+    EXPECT_EQ(IndexOfMethod("DrawIndexedPrimitiveUP"), -1);
+
+    const QuadPoint trapezoid[4] = {{20, 10}, {40, 10}, {10, 40}, {50, 40}};
+    Record();
+    ASSERT_EQ(DrawImageQuadCore(trapezoid, r, 0), 0);
+    v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 64u) << "an 8 x 8 grid of vertices";
+    EXPECT_EQ(v[0].x, 20.0f);
+    EXPECT_EQ(v[7].x, 40.0f);
+    EXPECT_EQ(v[56].x, 10.0f);
+    EXPECT_EQ(v[63].x, 50.0f);
+    EXPECT_FLOAT_EQ(v[8].y, 10.0f + 30.0f / 7.0f);
+    EXPECT_FLOAT_EQ(v[9].x,
+                    20.0f - 10.0f / 7.0f + (40.0f + 10.0f / 7.0f - 20.0f + 10.0f / 7.0f) / 7.0f);
+    EXPECT_NE(IndexOfMethod("DrawIndexedPrimitiveUP"), -1);
+}
+
+TEST_F(HwPrimitivesTest, UnderABlendMaskFreeCornersAreWholeAndDrawnAsAStripThroughTwoMaps) {
+    const int h = MakeImage(16, 16);
+    const int mask = MakeImage(64, 64);
+    g_drawSettings.blendMaskImage = mask;
+    const QuadPoint corners[4] = {{10.7f, 10.2f}, {40, 10}, {10, 30}, {50, 40}};
+    Record();
+    ASSERT_EQ(DrawImageQuadCore(corners, GetImageRecord(h), 0), 0);
+    g_drawSettings.blendMaskImage = -1;
+    const std::vector<platform::D3D9TraceEntry> trace = platform::D3D9Trace();
+    const platform::D3D9TraceEntry* strip = nullptr;
+    for (const platform::D3D9TraceEntry& e : trace) {
+        if (e.method == "DrawPrimitiveUP" && e.arguments.rfind("5, 2,", 0) == 0) {
+            strip = &e;
+        }
+    }
+    ASSERT_NE(strip, nullptr);
+    const size_t stride = strip->vertices.size() / 4;
+    const float expected[4][2] = {{9.5f, 9.5f}, {39.5f, 9.5f}, {9.5f, 29.5f}, {49.5f, 39.5f}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        float xy[2];
+        std::memcpy(xy, strip->vertices.data() + i * stride, sizeof xy);
+        EXPECT_EQ(xy[0], expected[i][0]);
+        EXPECT_EQ(xy[1], expected[i][1]);
+    }
+}
+
+TEST_F(HwPrimitivesTest, EveryPrimitiveRefusesALostDevice) {
+    const int h = MakeImage(8, 8);
+    g_graphics.deviceLost = 1;
+    const ImageRecord* r = GetImageRecord(h);
+    EXPECT_EQ(HwDrawImageQuad(r, 0, 0, 0, 0, 0, 1), -1);
+    EXPECT_EQ(HwDrawImageStretched(0, 0, 5, 5, 0, 0, 5, 5, r, 0, 1), -1);
+    EXPECT_EQ(HwDrawImageRotated(r, 5, 5, 1.0, 0.0, 0, 0), -1);
+    EXPECT_EQ(HwFillBox(0, 0, 5, 5, 0), -1);
+    EXPECT_EQ(HwDrawBoxOutline(0, 0, 5, 5, 0), -1);
+    g_graphics.deviceLost = 0;
+}
+
+}  // namespace
