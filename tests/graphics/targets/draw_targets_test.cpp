@@ -13,6 +13,12 @@
 namespace tessel_test {
 namespace {
 
+// Fills a rectangle of the current target with a colour (0xRRGGBB).
+void Paint(const RECT& rect, uint32_t rgb) {
+    tessel::SetBackgroundRgb(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    ASSERT_EQ(tessel::EraseDrawTarget(&rect), 0);
+}
+
 // The screens are 32-bit so that colours compare exactly.
 class DrawTargetTest : public ImageTest, public ::testing::WithParamInterface<bool> {
   protected:
@@ -28,12 +34,6 @@ class DrawTargetTest : public ImageTest, public ::testing::WithParamInterface<bo
         tessel::g_system.windowScaleY = 1.0;
     }
     bool Hardware() const { return GetParam(); }
-
-    // Fills a rectangle of the current target with a colour (0xRRGGBB).
-    static void Paint(const RECT& rect, uint32_t rgb) {
-        tessel::SetBackgroundRgb(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
-        ASSERT_EQ(tessel::EraseDrawTarget(&rect), 0);
-    }
 
     // A pixel of the current target, 0xRRGGBB, read through a screen lock.
     static uint32_t TargetPixel(int x, int y) {
@@ -215,10 +215,6 @@ class SoftwarePresentTest : public ImageTest {
         ImageTest::TearDown();
         tessel::g_system.windowScaleX = 1.0;
         tessel::g_system.windowScaleY = 1.0;
-    }
-    static void Paint(const RECT& rect, uint32_t rgb) {
-        tessel::SetBackgroundRgb(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
-        ASSERT_EQ(tessel::EraseDrawTarget(&rect), 0);
     }
     void Start(bool hardware) {
         tessel::g_screen.colorBits = 32;
