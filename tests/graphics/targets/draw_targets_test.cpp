@@ -205,6 +205,37 @@ TEST_P(DrawTargetTest, EnablingTheMaskScreenIsRefusedAndChangesNothing) {
     EXPECT_EQ(TargetPixel(2, 1), 0x445566u);
 }
 
+TEST_P(DrawTargetTest, ALockIsHeldUntilReleasedAndASurfaceThatCannotBeLockedIsCopied) {
+    tessel::g_drawSettings.drawableImageCreation = 1;
+    const int image = tessel::CreateDrawableImage(8, 8);
+    ASSERT_NE(image, -1);
+    ASSERT_EQ(tessel::SelectDrawTarget(image), 0);
+    Paint(RECT{0, 0, 8, 8}, 0x5A6B7C);
+    Paint(RECT{5, 6, 6, 7}, 0x102030);
+    const RECT rect = {2, 3, 6, 7};
+    tessel::BASEIMAGE view = {};
+    ASSERT_EQ(tessel::LockScreenRect(&rect, &view), 0) << Log();
+    EXPECT_EQ(view.width, 4);
+    EXPECT_EQ(view.height, 4);
+    tessel::BASEIMAGE second = {};
+    EXPECT_EQ(tessel::LockScreenRect(&rect, &second), -1) << "one lock at a time";
+    if (Hardware()) {
+        EXPECT_NE(tessel::g_targets.lockedCopy, nullptr)
+            << "a render-target texture cannot be locked";
+        EXPECT_NE(tessel::g_targets.lockedSurface != nullptr,
+                  tessel::g_targets.lockedCopy != nullptr);
+    }
+    int r = 0, g = 0, b = 0, a = 0;
+    tessel::ReadImagePixel(&view, 3, 3, &r, &g, &b, &a);
+    EXPECT_EQ((r << 16) | (g << 8) | b, 0x102030);
+    tessel::ReadImagePixel(&view, 2, 3, &r, &g, &b, &a);
+    EXPECT_EQ((r << 16) | (g << 8) | b, 0x5A6B7C);
+    EXPECT_EQ(tessel::ReleaseScreenLock(), 0);
+    EXPECT_EQ(tessel::g_targets.lockHeld, 0);
+    EXPECT_EQ(tessel::g_targets.lockedCopy, nullptr);
+    EXPECT_EQ(tessel::ReleaseScreenLock(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, DrawTargetTest, ::testing::Bool(), PathName);
 
 // The software path blits the screen into the window itself; the source y
