@@ -286,6 +286,20 @@ TEST_F(SoftwarePresentTest, APartialPresentationTakesItsRowsCountedFromTheBottom
     EXPECT_EQ(platform::ReadWindowPixel(window, 19, 10), 0x000000u);
 }
 
+TEST_F(SoftwarePresentTest, AnUncoveredWindowIsRepaintedFromTheBackScreen) {
+    Start(false);
+    Paint(RECT{0, 0, 640, 480}, 0x303030);
+    ASSERT_EQ(tessel::PresentScreenPublic(), 0);
+    Paint(RECT{0, 0, 640, 480}, 0xC0FFEE);
+    HWND window = tessel::GetMainWindow();
+    EXPECT_EQ(platform::ReadWindowPixel(window, 100, 100), 0x303030u);
+    const RECT uncovered = {90, 90, 110, 110};
+    InvalidateRect(window, &uncovered, FALSE);
+    UpdateWindow(window);
+    EXPECT_EQ(platform::ReadWindowPixel(window, 100, 100), 0xC0FFEEu);
+    EXPECT_EQ(platform::ReadWindowPixel(window, 200, 200), 0x303030u) << "outside the rectangle";
+}
+
 TEST_F(SoftwarePresentTest, The320x240EmulationShowsTheTopLeftQuarterOverTheWindow) {
     Start(false);
     ASSERT_EQ(tessel::SetEmulation320x240(1), 0);
