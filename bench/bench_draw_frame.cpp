@@ -27,6 +27,7 @@
 #include "graphics/draw/draw_calls.h"
 #include "graphics/images/image_create.h"
 #include "graphics/memimg/memimg.h"
+#include "graphics/targets/draw_targets.h"
 #include "graphics/settings/draw_settings.h"
 #include "images/base_image.h"
 #include "platform/d3d9_testing.h"
@@ -119,7 +120,7 @@ void LibraryFrame(benchmark::State& state) {
     MEMIMG target = {};
     if (!hardware) {
         MemImgCreateDefault(&target, kWidth, kHeight, kMemImgRgb32);
-        pending::currentSoftTarget = &target;
+        g_targets.currentSoftTarget = &target;
     }
     const int background = MakeImage(Picture(kWidth, kHeight, BackgroundPixel));
     const int sprite = MakeImage(Picture(32, 32, SpritePixel));
@@ -147,7 +148,7 @@ void LibraryFrame(benchmark::State& state) {
     }
     state.counters["fps"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-    pending::currentSoftTarget = nullptr;
+    g_targets.currentSoftTarget = nullptr;
     EndLibrary();
     if (!hardware) {
         MemImgRelease(&target);

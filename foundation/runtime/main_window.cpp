@@ -22,6 +22,9 @@
 #include "foundation/text_input/text_input.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
+#include "graphics/images/image_records.h"
+#include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 #include "platform/gdi.h"
 #include "platform/ime.h"
 #include "platform/kernel.h"
@@ -292,6 +295,15 @@ void FillWithBackground(HDC dc, const RECT& area) {
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
+// The back screen shown again where the window was uncovered; a repaint
+// does not wait for the vertical blank.
+void PresentWithoutWait(const RECT& area) {
+    const int32_t waitOff = g_drawSettings.verticalBlankWaitOff;
+    g_drawSettings.verticalBlankWaitOff = 1;
+    PresentScreen(&area);
+    g_drawSettings.verticalBlankWaitOff = waitOff;
+}
+
 void OnPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
@@ -301,9 +313,9 @@ void OnPaint(HWND window) {
             RepaintLastFrame();
         } else if (g_system.started == 0) {
             FillWithBackground(dc, paint.rcPaint);
+        } else if (g_drawSettings.drawTarget == kBackScreen) {
+            PresentWithoutWait(paint.rcPaint);
         }
-        // Once started, the screen is presented into the paint rectangle by
-        // the graphics layer, when it is part of the library.
         g_system.inPaint = 0;
     }
     EndPaint(window, &paint);

@@ -28,6 +28,7 @@
 #include "foundation/text_input/text_input.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
+#include "graphics/restore/image_restore.h"
 #include "images/soft_image.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
@@ -362,6 +363,7 @@ int StartLibraryInner() {
     LogSystemInfo();
     ResetStreamOps();
     LoadCompositionModule();
+    SetRestoreCallback(nullptr);
     StartCom();
 
     if (CreateMainWindow() != 0) {

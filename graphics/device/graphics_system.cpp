@@ -9,8 +9,11 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_records.h"
+#include "graphics/mask/mask_screen.h"
 #include "graphics/memimg/blend_tables.h"
+#include "graphics/restore/image_restore.h"
 #include "graphics/state/render_state_cache.h"
+#include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
 #include "platform/kernel.h"
 
@@ -49,14 +52,14 @@ void StartHardwareObjects() {
 // textures, the mask screen, the states and the refill rely on.
 void RecreateHardwareObjects() {
     RecreateAllTileTextures();
-    pending::RestoreMaskScreen();
+    MaskScreenRestore();
     KeepCameraMatrices();
-    pending::SelectCurrentDrawTarget();
+    SelectCurrentDrawTarget();
     ReapplyAllDeviceStates();
     for (int i = 0; i < 2; ++i) {
-        pending::EraseAndPresentScreens();
+        EraseAndPresentScreens();
     }
-    pending::RunRestore();
+    RunRestore();
     MarkLightsForResend();
     pending::RebuildAllModelBuffers();
     ReapplyCameraMatrices();
@@ -102,7 +105,7 @@ int InitGraphicsSystem() {
     if (g_graphics.hardwareInUse != 0) {
         SetupDefaultDeviceStates();
     } else {
-        pending::CreateSoftwareScreens();
+        CreateSoftwareScreens();
     }
     ResetDrawState();
     MemImgBuildBlendTables();
@@ -139,12 +142,12 @@ int TerminateGraphicsSystem() {
         return 0;
     }
     DeleteAllImages();
-    pending::EndMaskScreen();
-    pending::DeleteAllMaskData();
+    EndMaskScreen();
+    DeleteAllMaskData();
     DeleteAllLights();
     ReleaseDefaultLight();
     ReleaseDirect3D();
-    pending::ReleaseSoftwareScreens();
+    ReleaseSoftwareScreens();
     pending::CloseShaderPack();
     g_graphics.started = 0;
     g_graphics.deviceLost = 0;
@@ -158,7 +161,7 @@ int TerminateGraphicsSystem() {
 int RestoreGraphicsDevice() {
     bool wasHardware = g_graphics.hardwareInUse != 0;
     if (wasHardware) {
-        pending::MaskScreenTeardown();
+        MaskScreenTeardown();
         ReleaseAllTileTextures();
     }
     ReleaseDirect3D();

@@ -1,7 +1,6 @@
 // Steps that the device's life and the render-state cache call in graphics
 // layers that are not part of the library yet: the drawing calls, the
-// software path's target, draw targets and presentation, the built-in
-// shaders, the refill of images after a loss, the mask screen, fonts, movies and the 3D models.
+// built-in shaders, fonts, movies and the 3D models.
 // Each does nothing (or keeps the one value its caller needs) until its layer
 // lands; the layer then replaces the call with its own function of the same
 // name and the entry here goes.
@@ -18,9 +17,6 @@
 
 namespace tessel::pending {
 
-// ---- the refill of images after a lost device
-inline void RunRestore() {}
-
 // ---- movies: none can be opened yet
 inline int OpenMovie(const char* /*fileName*/, int* /*width*/, int* /*height*/, int /*option*/) {
     return -1;
@@ -29,16 +25,6 @@ inline void MovieDispose(int /*movieHandle*/) {}
 inline int MovieAdvanceFrame(int /*movieHandle*/, int /*option*/) {
     return 0;
 }
-
-// ---- software path: the current draw target
-// The memory image the software path draws on; none until draw targets land.
-inline MEMIMG* currentSoftTarget = nullptr;
-
-// ---- draw targets, software screens and presentation
-inline void CreateSoftwareScreens() {}
-inline void ReleaseSoftwareScreens() {}
-inline void SelectCurrentDrawTarget() {}
-inline void EraseAndPresentScreens() {}
 
 // ---- built-in shaders
 inline int32_t shaderPathOn = 0;
@@ -50,14 +36,6 @@ inline void CreateVertexDeclarations() {}
 inline void ReleaseVertexDeclarations() {}
 inline void ReleaseBuiltInShaders() {}
 inline void CloseShaderPack() {}
-
-// ---- mask screen
-inline void EndMaskScreen() {}
-inline void MaskBeforeDraw(RECT /*rect*/) {}
-inline void MaskAfterDraw(RECT /*rect*/) {}
-inline void DeleteAllMaskData() {}
-inline void MaskScreenTeardown() {}
-inline void RestoreMaskScreen() {}
 
 // ---- fonts
 inline void ResetFontState() {}

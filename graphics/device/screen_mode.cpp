@@ -10,6 +10,7 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 
 namespace tessel {
 
@@ -105,7 +106,7 @@ int ChangeScreenModeCore(int width, int height, int bits, int force, int refresh
     OutdentLog();
     WriteLog("画面モード変更処理は正常に終了しました\n");
     PumpMessagesInner();
-    pending::SelectCurrentDrawTarget();
+    SelectCurrentDrawTarget();
     return 0;
 }
 

@@ -21,8 +21,12 @@
 #include "graphics/draw/hw_primitives.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
+#include "graphics/mask/mask_screen.h"
+#include "graphics/mask/mask_screen.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/soft_box_outline.h"
+#include "graphics/targets/draw_targets.h"
+#include "graphics/targets/draw_targets.h"
 #include "softrender/blend_fill.h"
 #include "softrender/blit.h"
 #include "softrender/rotate.h"
@@ -50,7 +54,7 @@ bool RectNeeded(bool toDevice) {
 int Around(bool toDevice, bool rectNeeded, const RECT& rect, const std::function<int()>& draw) {
     const bool mask = g_drawSettings.maskEnabled != 0;
     if (mask && rectNeeded) {
-        pending::MaskBeforeDraw(rect);
+        MaskBeforeDraw(&rect);
     }
     int result = 0;
     if (SubtractPassesNeeded(toDevice)) {
@@ -61,7 +65,7 @@ int Around(bool toDevice, bool rectNeeded, const RECT& rect, const std::function
         result = draw();
     }
     if (mask && rectNeeded) {
-        pending::MaskAfterDraw(rect);
+        MaskAfterDraw(&rect);
     }
     return result;
 }
@@ -111,7 +115,7 @@ int DrawImage(int handle, bool checked, bool alwaysRect, const RectOf& rectOf, c
 }
 
 MEMIMG* SoftTarget() {
-    return pending::currentSoftTarget;
+    return CurrentSoftTarget();
 }
 
 int SoftBlit(const ImageRecord& image, int x, int y, int trans) {

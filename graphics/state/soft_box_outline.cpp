@@ -2,8 +2,8 @@
 // so that blending modes that add up never hit a pixel twice.
 #include "graphics/state/soft_box_outline.h"
 
-#include "graphics/device/pending_steps.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 
 namespace tessel {
 
@@ -27,7 +27,7 @@ int MakeBoxOutlineLines(int x1, int y1, int x2, int y2, uint32_t colour,
 int SoftDrawBoxOutline(int x1, int y1, int x2, int y2, uint32_t colour) {
     MemImgLineRecord lines[4];
     const int count = MakeBoxOutlineLines(x1, y1, x2, y2, colour, lines);
-    MemImgLineList(CurrentSoftDrawState(), pending::currentSoftTarget, lines, count);
+    MemImgLineList(CurrentSoftDrawState(), CurrentSoftTarget(), lines, count);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "graphics/draw/draw_calls.h"
 #include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 #include "tests/graphics/images/image_test_support.h"
 
 using namespace tessel;
@@ -29,12 +30,12 @@ class DrawCallsTest : public tessel_test::BothPathsImageTest {
             std::memset(&target_, 0, sizeof target_);
             ASSERT_EQ(MemImgCreateDefault(&target_, 640, 480, kMemImgRgb32), 0);
             MemImgFillRect(&target_, nullptr, 0);
-            pending::currentSoftTarget = &target_;
+            g_targets.currentSoftTarget = &target_;
         }
     }
     void TearDown() override {
         if (!GetParam()) {
-            pending::currentSoftTarget = nullptr;
+            g_targets.currentSoftTarget = nullptr;
             MemImgRelease(&target_);
         }
         SetImageBlendMode(0, 255);
@@ -208,7 +209,7 @@ TEST_F(SoftwareDrawTest, AFloatPointIsTruncatedOnTheSoftwarePath) {
     MEMIMG target = {};
     ASSERT_EQ(MemImgCreateDefault(&target, 64, 64, kMemImgRgb32), 0);
     MemImgFillRect(&target, nullptr, 0);
-    pending::currentSoftTarget = &target;
+    g_targets.currentSoftTarget = &target;
     BASEIMAGE base = MakeArgb(4, 4, Pattern, false);
     const int h = CreateImageFromBaseImage(&base);
     ReleaseImageBuffer(&base);
@@ -218,7 +219,7 @@ TEST_F(SoftwareDrawTest, AFloatPointIsTruncatedOnTheSoftwarePath) {
     std::memcpy(&before, target.pixels + 9 * 4, 4);
     EXPECT_EQ(at & 0xFFFFFF, Pattern(0, 0) & 0xFFFFFF);
     EXPECT_EQ(before & 0xFFFFFF, 0u);
-    pending::currentSoftTarget = nullptr;
+    g_targets.currentSoftTarget = nullptr;
     MemImgRelease(&target);
 }
 

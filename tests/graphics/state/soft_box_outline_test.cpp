@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "graphics/device/pending_steps.h"
 #include "graphics/memimg/blend_tables.h"
 #include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/soft_box_outline.h"
+#include "graphics/targets/draw_targets.h"
 
 using namespace tessel;
 
@@ -23,12 +23,12 @@ class SoftBoxOutlineTest : public ::testing::Test {
         MemImgBuildBlendTables();
         std::memset(&target_, 0, sizeof target_);
         ASSERT_EQ(MemImgCreateDefault(&target_, kSide, kSide, kMemImgRgb32), 0);
-        pending::currentSoftTarget = &target_;
+        g_targets.currentSoftTarget = &target_;
         g_drawSettings.blendMode = kBlendAdd;
         g_drawSettings.blendParam = 255;
     }
     void TearDown() override {
-        pending::currentSoftTarget = nullptr;
+        g_targets.currentSoftTarget = nullptr;
         g_drawSettings.blendMode = kBlendCopy;
         g_drawSettings.blendParam = 255;
         MemImgRelease(&target_);
