@@ -1,6 +1,8 @@
 // Source images of every kind for the blit tests.
 #include "softrender/blit_kit.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 #include "graphics/memimg/blend_tables.h"
@@ -66,6 +68,44 @@ TightSource::~TightSource() {
 
 void IdentityFade() {
     MemImgBuildFadeTable(128, 255);
+}
+
+namespace {
+
+std::vector<uint32_t> DrawExample(const ExampleRow& r, const ExampleDraw& draw) {
+    const int width = static_cast<int>(r.d.size());
+    SourceImage source(r.kind, width, 1, r.key);
+    for (int x = 0; x < width; ++x) {
+        source.Set(x, 0, r.s[x], r.a.empty() ? 255 : r.a[x]);
+    }
+    GuardedImage dest(ColourTypeOf(r.kind), width, 1);
+    dest.SetPixels(r.d);
+    GuardedImage mask(kMemImgGray8, width, 1);
+    for (int x = 0; x < width; ++x) {
+        mask.Set(x, 0, r.maskByte < 0 ? 0 : static_cast<uint32_t>(r.maskByte));
+    }
+    IdentityFade();
+    SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, width, 1});
+    state.blendMode = r.mode;
+    state.blendParam = r.p;
+    state.brightness = r.brightness;
+    draw(state, dest.image(), source.image(), r.trans, r.maskByte < 0 ? nullptr : mask.image());
+    EXPECT_TRUE(dest.GuardsIntact());
+    return dest.Pixels();
+}
+
+}  // namespace
+
+void CheckExamples(const std::vector<ExampleRow>& rows, const ExampleDraw& draw) {
+    for (const ExampleRow& r : rows) {
+        SCOPED_TRACE(r.what);
+        const std::vector<uint32_t> got = DrawExample(r, draw);
+        ASSERT_EQ(got.size(), r.want.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i], r.want[i])
+                << "pixel " << i << std::hex << " got " << got[i] << " want " << r.want[i];
+        }
+    }
 }
 
 }  // namespace tessel::kit

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "softrender/blit.h"
@@ -62,5 +63,30 @@ class TightSource {
 
 // Makes mask byte m give factor m.
 void IdentityFade();
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr int kNoMask = -1;
+
+// One numeric example of a kernel: a one-row source of s (alpha a, 255 when
+// empty) drawn onto d in one mode, parameter and brightness gives want.
+struct ExampleRow {
+    const char* what;
+    Source kind;
+    uint32_t mode;
+    int p;
+    uint32_t brightness;
+    int trans;
+    uint32_t key;
+    int maskByte;  // the mask factor (identity fade), or kNoMask
+    std::vector<uint32_t> d, s, a, want;
+};
+
+// The kernel under test, drawing the whole one-row source onto the
+// destination of its width.
+using ExampleDraw = std::function<void(const SoftDrawState& state, MEMIMG* dest,
+                                       const MEMIMG* source, int trans, const MEMIMG* mask)>;
+
+// Draws every row through the kernel and checks its pixels and guards.
+void CheckExamples(const std::vector<ExampleRow>& rows, const ExampleDraw& draw);
 
 }  // namespace tessel::kit

@@ -11,8 +11,8 @@ namespace {
 
 using kit::Source;
 
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr int kNoMask = -1;
+using kit::kNoMask;
+using kit::kWhite;
 
 uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b, uint32_t top = 0) {
     return (top << 24) | (r << 16) | (g << 8) | b;
@@ -21,51 +21,13 @@ uint32_t C(uint32_t r, uint32_t g, uint32_t b) {
     return (r << 11) | (g << 5) | b;
 }
 
-struct Row {
-    const char* what;
-    Source kind;
-    uint32_t mode;
-    int p;
-    uint32_t brightness;
-    int trans;
-    uint32_t key;
-    int maskByte;  // the mask factor (identity fade), or kNoMask
-    std::vector<uint32_t> d, s, a, want;
-};
-
-std::vector<uint32_t> Draw(const Row& r) {
-    const int width = static_cast<int>(r.d.size());
-    kit::SourceImage source(r.kind, width, 1, r.key);
-    for (int x = 0; x < width; ++x) {
-        source.Set(x, 0, r.s[x], r.a.empty() ? 255 : r.a[x]);
-    }
-    kit::GuardedImage dest(kit::ColourTypeOf(r.kind), width, 1);
-    dest.SetPixels(r.d);
-    kit::GuardedImage mask(kMemImgGray8, width, 1);
-    for (int x = 0; x < width; ++x) {
-        mask.Set(x, 0, r.maskByte < 0 ? 0 : static_cast<uint32_t>(r.maskByte));
-    }
-    kit::IdentityFade();
-    SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, width, 1});
-    state.blendMode = r.mode;
-    state.blendParam = r.p;
-    state.brightness = r.brightness;
-    MemImgRotateBlit(state, dest.image(), source.image(), width >> 1, 0, 0.0f, 1.0f, r.trans, 0,
-                     r.maskByte < 0 ? nullptr : mask.image());
-    EXPECT_TRUE(dest.GuardsIntact());
-    return dest.Pixels();
-}
+using Row = kit::ExampleRow;
 
 void Check(const std::vector<Row>& rows) {
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
-        const std::vector<uint32_t> got = Draw(r);
-        ASSERT_EQ(got.size(), r.want.size());
-        for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i], r.want[i])
-                << "pixel " << i << std::hex << " got " << got[i] << " want " << r.want[i];
-        }
-    }
+    kit::CheckExamples(rows, [](const SoftDrawState& state, MEMIMG* dest, const MEMIMG* source,
+                                int trans, const MEMIMG* mask) {
+        MemImgRotateBlit(state, dest, source, dest->width >> 1, 0, 0.0f, 1.0f, trans, 0, mask);
+    });
 }
 
 // clang-format off
