@@ -79,8 +79,9 @@ extern int g_rotateNarrowRows;
 // For tests: 0 turns off the white, unmasked 32-bit blends that stand in for
 // the rule engine.
 extern int g_rotateWhiteVariants;
-// For tests: 0 draws the keyed copy of 32-bit alpha sources pixel by pixel
-// instead of four pixels at a time.
+// For tests: 0 draws the keyed copy of 32-bit alpha sources, and the white,
+// unmasked copy and mode 1 of 2-byte RGB565 sources, pixel by pixel instead
+// of several pixels at a time.
 extern int g_rotateVectorSpans;
 
 void RotateSpans32(const RotateDraw& draw);
