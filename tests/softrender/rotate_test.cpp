@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "softrender/rotate_scene.h"
 
@@ -200,6 +201,50 @@ TEST(RotateBlit, Rgb565CopiesAndMode1DrawnEightPixelsAtATimeMatchThePixelByPixel
         soft::g_rotateVectorSpans = 1;
         ASSERT_TRUE(vector == single) << kit::RotateDifferences(s, vector, single);
         ASSERT_NO_FATAL_FAILURE(CheckScene(s));
+    }
+}
+
+// An image turned onto itself reads texels that earlier pixels of the same
+// draw have written: the spans that draw several pixels at a time stand
+// aside, so both switches draw the same.
+TEST(RotateBlit, AnImageTurnedOntoItselfDrawsTheSameWithAndWithoutTheWideSpans) {
+    kit::BiasedRandom random(9013);
+    kit::EnsureTables();
+    for (int round = 0; round < 200; ++round) {
+        const bool wide = random.Below(2) == 0;
+        const int size = random.Between(12, 40);
+        const uint32_t key = wide ? 0 : 0x1234;
+        MEMIMG image{};
+        ASSERT_EQ(MemImgCreate(&image, size, size, -1, key, wide ? kMemImgRgb32 : kMemImgRgb565, 0,
+                               wide ? 1 : 0, 0, nullptr),
+                  0);
+        std::vector<uint8_t> start(size_t(image.base->pitch) * size);
+        for (size_t i = 0; i < start.size(); ++i) {
+            start[i] = random.Below(4) == 0 ? 0x12 : static_cast<uint8_t>(random.Byte());
+        }
+        SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, size, size});
+        state.blendMode = wide ? kBlendCopy : random.Below(2);
+        state.blendParam = static_cast<int>(random.Byte());
+        // Near the identity, texels are read just behind the pixels drawn.
+        const bool near = random.Below(2) == 0;
+        const int turn = near ? 1 : 700;
+        const float angle = static_cast<float>(random.Between(-turn, turn)) * 0.01f;
+        const float scale =
+            static_cast<float>(near ? random.Between(900, 1100) : random.Between(500, 2000)) *
+            0.001f;
+        // Centres a few pixels right of the middle read pixels just drawn.
+        const int cx = near ? size / 2 + random.Between(-1, 4) : random.Between(0, size);
+        const int cy = near ? size / 2 + random.Between(-1, 1) : random.Between(0, size);
+        std::vector<uint8_t> drawn[2];
+        for (int vector = 0; vector < 2; ++vector) {
+            soft::g_rotateVectorSpans = vector;
+            std::memcpy(image.pixels, start.data(), start.size());
+            MemImgRotateBlit(state, &image, &image, cx, cy, angle, scale, 1, 0, nullptr);
+            drawn[vector].assign(image.pixels, image.pixels + start.size());
+        }
+        soft::g_rotateVectorSpans = 1;
+        EXPECT_TRUE(drawn[0] == drawn[1]) << "round " << round << (wide ? " 32-bit" : " RGB565");
+        MemImgRelease(&image);
     }
 }
 
