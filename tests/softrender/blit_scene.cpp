@@ -109,16 +109,7 @@ std::vector<uint32_t> DrawSceneWith(const BlitScene& s, const SceneDraw& draw) {
 }
 
 oracle::BlitPixel SettingsOf(const BlitScene& s) {
-    oracle::BlitPixel in{};
-    in.mode = s.mode;
-    in.p = s.p;
-    in.brightness = s.brightness;
-    in.mask = s.useMask;
-    in.trans = s.trans != 0;
-    in.key = s.key;
-    in.alphaSource = HasAlpha(s.kind);
-    in.paletted = IsPaletted(s.kind);
-    return in;
+    return SettingsAs<oracle::BlitPixel>(s);
 }
 
 SourceTexel TexelOf(const BlitScene& s, int sx, int sy) {

@@ -51,6 +51,21 @@ using SceneDraw =
 std::vector<uint32_t> DrawSceneWith(const BlitScene& scene, const SceneDraw& draw);
 
 // The oracle's settings of the scene's draw.
+// The scene's draw settings as an oracle's pixel input (the blit's or the
+// rotation's: both name them alike).
+template <class Pixel>
+Pixel SettingsAs(const BlitScene& s) {
+    Pixel in{};
+    in.mode = s.mode;
+    in.p = s.p;
+    in.brightness = s.brightness;
+    in.mask = s.useMask;
+    in.trans = s.trans != 0;
+    in.key = s.key;
+    in.alphaSource = HasAlpha(s.kind);
+    in.paletted = IsPaletted(s.kind);
+    return in;
+}
 oracle::BlitPixel SettingsOf(const BlitScene& scene);
 
 // A source pixel as the oracle takes it: its colour (a palette entry for a

@@ -92,15 +92,7 @@ std::vector<uint32_t> ExpectRotateScene(const RotateScene& r) {
     if (!SceneWalk(r, &w)) {
         return out;
     }
-    oracle::RotatePixel in{};
-    in.mode = s.mode;
-    in.p = s.p;
-    in.brightness = s.brightness;
-    in.mask = s.useMask;
-    in.trans = s.trans != 0;
-    in.key = s.key;
-    in.alphaSource = HasAlpha(s.kind);
-    in.paletted = IsPaletted(s.kind);
+    oracle::RotatePixel in = SettingsAs<oracle::RotatePixel>(s);
     for (int64_t j = 0; j < w.rows; ++j) {
         for (int64_t i = 0; i < w.columns; ++i) {
             const uint32_t u = static_cast<uint32_t>(w.ua + j * w.uy + i * w.ux);
