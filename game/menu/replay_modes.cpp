@@ -52,11 +52,6 @@ bool SaveToSlot(int32_t slot) {
     return true;
 }
 
-void BackToTitle() {
-    RequestSceneChange(kMenuTitle, kMenuFade, MenuBlack());
-    RequestSound(kMenuSoundCancel);
-}
-
 void DrawReplayList(const MenuScene& scene, int32_t titleCell) {
     QueueMenuBackground(MakeDefaultColor());
     QueueSceneTitle(titleCell);
@@ -68,6 +63,25 @@ void DrawReplayList(const MenuScene& scene, int32_t titleCell) {
     }
 }
 
+// What the two lists share: the cursor, decide on the selected slot (the check
+// sound when `decide` took it, the cancel sound when not), and cancel.
+void UpdateReplayList(MenuScene* scene, bool (*decide)(int32_t slot)) {
+    if (!MenuTakesInput()) {
+        return;
+    }
+    MoveMenuCursor(scene, kReplaySlotCount);
+    if (scene->mode == kMenuReplaySelect) {
+        RememberedReplayCursor = scene->cursor;
+    }
+    if (DecidePressed()) {
+        RequestSound(decide(scene->cursor) ? kMenuSoundCheck : kMenuSoundCancel);
+    }
+    if (CancelPressed()) {
+        RequestSceneChange(kMenuTitle, kMenuFade, MenuBlack());
+        RequestSound(kMenuSoundCancel);
+    }
+}
+
 }  // namespace
 
 void ReplaySelectMode(MenuScene* scene, int32_t phase) {
@@ -75,17 +89,7 @@ void ReplaySelectMode(MenuScene* scene, int32_t phase) {
         DrawReplayList(*scene, kTitleCellReplaySelect);
         return;
     }
-    if (!MenuTakesInput()) {
-        return;
-    }
-    MoveMenuCursor(scene, kReplaySlotCount);
-    RememberedReplayCursor = scene->cursor;
-    if (DecidePressed()) {
-        RequestSound(StartPlayback(scene->cursor) ? kMenuSoundCheck : kMenuSoundCancel);
-    }
-    if (CancelPressed()) {
-        BackToTitle();
-    }
+    UpdateReplayList(scene, StartPlayback);
 }
 
 void ReplaySaveMode(MenuScene* scene, int32_t phase) {
@@ -93,14 +97,5 @@ void ReplaySaveMode(MenuScene* scene, int32_t phase) {
         DrawReplayList(*scene, kTitleCellReplaySave);
         return;
     }
-    if (!MenuTakesInput()) {
-        return;
-    }
-    MoveMenuCursor(scene, kReplaySlotCount);
-    if (DecidePressed()) {
-        RequestSound(SaveToSlot(scene->cursor) ? kMenuSoundCheck : kMenuSoundCancel);
-    }
-    if (CancelPressed()) {
-        BackToTitle();
-    }
+    UpdateReplayList(scene, SaveToSlot);
 }

@@ -16,17 +16,12 @@
 #include "game/play/frame_requests.h"
 #include "game/play/play_state.h"
 #include "game/startup/image_cells.h"
+#include "tests/game/button_masks.h"
 #include "tests/game/game_folder_support.h"
 
 namespace menu_test {
 
-inline uint16_t Buttons(std::initializer_list<int> buttons) {
-    uint16_t mask = 0;
-    for (int b : buttons) {
-        mask = static_cast<uint16_t>(mask | (1u << b));
-    }
-    return mask;
-}
+using game_test::Buttons;
 
 struct SceneDeleter {
     void operator()(MenuScene* scene) const { DestroyMenuScene(scene); }

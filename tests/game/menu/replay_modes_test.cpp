@@ -21,15 +21,7 @@ using game_test::PutLe;
 using menu_test::Buttons;
 using menu_test::World;
 
-std::tm LocalTime(int year, int month, int day, int hour, int minute) {
-    std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    return time;
-}
+using game_test::LocalTime;
 
 class ReplayModesTest : public menu_test::MenuTest {
   protected:
