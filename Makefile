@@ -10,8 +10,9 @@ JOBS ?= $(shell nproc)
 RELEASE := build/release
 ASAN := build/asan
 TSAN := build/tsan
-# The program `make run` starts: the game once it exists, until then the newest example.
-RUN_PROGRAM ?= $(firstword $(wildcard $(RELEASE)/vantrel) $(RELEASE)/hello_window)
+# The program `make run` starts: the game once it exists, until then the
+# example that draws pictures from an archive.
+RUN_PROGRAM ?= $(firstword $(wildcard $(RELEASE)/vantrel) $(RELEASE)/draw_images)
 
 export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1

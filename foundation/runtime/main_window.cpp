@@ -5,7 +5,8 @@
 // to text input), the measurements logged when it is made (memory, desktop,
 // the performance counter's resolution) and the clipboard text calls.
 // Not here: switching between window and full screen (window_mode.cpp), the
-// message pump (message_pump.cpp), the last presented frame (graphics).
+// message pump (message_pump.cpp), the last presented frame and its repaint
+// (graphics/targets/last_frame.cpp).
 #include "foundation/runtime/main_window.h"
 
 #include <cstring>
@@ -39,13 +40,6 @@ constexpr int kCounterTestPolls = 60;
 constexpr int kCounterTestMilliseconds = 1000;
 
 constexpr int kDefaultIconId = 32512;
-
-// The presentation layer keeps the last presented frame so that an inactive
-// window can show it again. That layer is not part of the library yet, so
-// nothing fills a last frame and there is never one to repaint.
-bool HasLastFrame() {
-    return false;
-}
 
 double BytesToMegabytes(uint64_t bytes) {
     return static_cast<double>(bytes) / 1048576.0;
@@ -309,7 +303,7 @@ void OnPaint(HWND window) {
     HDC dc = BeginPaint(window, &paint);
     if (g_system.windowMode != 0) {
         g_system.inPaint = 1;
-        if (g_system.active == 0 && HasLastFrame() && g_system.runWhenInactive == 0) {
+        if (g_system.active == 0 && LastFrameKept() != 0 && g_system.runWhenInactive == 0) {
             RepaintLastFrame();
         } else if (g_system.started == 0) {
             FillWithBackground(dc, paint.rcPaint);
@@ -547,18 +541,10 @@ int DestroyMainWindow() {
     }
     UnregisterClassA(g_system.className, g_system.instance);
     DeleteAllTextInputs();
+    ReleaseLastFrame();
     timeEndPeriod(g_system.timerPeriod);
     g_system.mainWindow = nullptr;
     return 0;
-}
-
-int RepaintLastFrame() {
-    if (g_system.ending != 0) {
-        return 0;
-    }
-    // Nothing fills a last frame yet (see HasLastFrame), so there is nothing
-    // to show; no picture is made up in its place.
-    return -1;
 }
 
 LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -28,7 +28,9 @@
 #include "foundation/text_input/text_input.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
+#include "graphics/images/image_records.h"
 #include "graphics/restore/image_restore.h"
+#include "graphics/targets/draw_targets.h"
 #include "images/soft_image.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
@@ -378,12 +380,16 @@ int StartLibraryInner() {
         return FailStart();
     }
     StartTextInput();
-    // After the window comes to the front the debug text, the draw targets
-    // and the 3D tables start here, once they are part of the library.
     g_system.started = 1;
     if (g_system.windowMode == 0) {
         BringWindowToFront(g_system.mainWindow, 1);
     }
+    // The debug text starts before the targets and the 3D tables after them,
+    // once they are part of the library. Selecting the back screen and then
+    // the front one leaves the front screen's refresh timer running and the
+    // camera set for the screen, as a program finds them after every start.
+    SelectDrawTarget(kBackScreen);
+    SelectDrawTarget(kFrontScreen);
     g_system.starting = 0;
     return 0;
 }

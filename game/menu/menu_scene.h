@@ -2,7 +2,11 @@
 // replay save and collection are one scene type told apart by its mode, which
 // equals the scene id the scene machine switches to. A menu scene owns a pool
 // for its effects, a cursor and a frame counter; it reads the live input and
-// draws through the top draw queue.
+// draws through the top draw queue onto the frame image.
+//
+// Each mode has one handler, called with phase 1 to update and phase 2 to
+// draw. Handlers ignore input while a scene fade runs, so a choice made once
+// is not made again while the screen darkens.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +22,32 @@ enum MenuMode : int32_t {
     kMenuCollection = 7,
 };
 
+// The scene ids the menus ask the scene machine for besides their own modes.
+constexpr int32_t kScenePlay = 2;
+constexpr int32_t kSceneQuit = 5;
+
+enum MenuPhase : int32_t {
+    kMenuPhaseUpdate = 1,
+    kMenuPhaseDraw = 2,
+};
+
+// The sound slots the menus play.
+enum MenuSound : int32_t {
+    kMenuSoundSelect = 0,  // the cursor moved
+    kMenuSoundCancel = 1,
+    kMenuSoundCheck = 2,  // a choice was made
+};
+
 struct MenuScene {
     TaskPool pool;
     int32_t mode;
     int32_t cursor;
-    int32_t frame;
+    int32_t frame;  // updates run so far, this one included
 };
+
+// Where the title and the replay list were left, for when they are built again.
+extern int32_t RememberedTitleCursor;
+extern int32_t RememberedReplayCursor;
 
 // Builds the scene of `mode`; null when there is no memory for it.
 MenuScene* ConstructMenuScene(int32_t mode);
@@ -32,3 +56,14 @@ void DestroyMenuScene(MenuScene* scene);
 void UpdateMenuScene(MenuScene* scene);
 // The mode's handler with phase 2, then the pool's drawing.
 void DrawMenuScene(MenuScene* scene);
+
+// A new press of down moves the cursor one on, of up one back (each with the
+// select sound); then the cursor wraps once into 0..count-1.
+void MoveMenuCursor(MenuScene* scene, int32_t count);
+
+void SplashMode(MenuScene* scene, int32_t phase);
+void TitleMenuMode(MenuScene* scene, int32_t phase);
+void ReplaySelectMode(MenuScene* scene, int32_t phase);
+void KeyConfigMode(MenuScene* scene, int32_t phase);
+void ReplaySaveMode(MenuScene* scene, int32_t phase);
+void CollectionMode(MenuScene* scene, int32_t phase);

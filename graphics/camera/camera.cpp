@@ -149,6 +149,13 @@ Vec3* WorldToScreenPoint(Vec3* out, Vec3 p) {
     return out;
 }
 
+// The camera every target selection leaves: it looks along +z from the
+// target's centre, far enough back that a 60-degree view spans the target's
+// height, so points at z = 0 fall on whole pixels. Its up is +y while rows
+// count downwards, so a point (x, y, 0) lands on pixel (x, height - y): the
+// 2D picture of the 3D world is mirrored vertically. That is kept on
+// purpose: programs' own 3D drawing and the game's floor place their cameras
+// from this one and are drawn for it, and a device shows the same.
 void ResetCameraForTarget() {
     DrawSettings& s = g_drawSettings;
     float w = 0;

@@ -141,6 +141,7 @@ int TerminateGraphicsSystem() {
     if (g_graphics.started == 0) {
         return 0;
     }
+    ForgetLastFrameImage();
     DeleteAllImages();
     EndMaskScreen();
     DeleteAllMaskData();

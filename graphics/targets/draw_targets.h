@@ -57,6 +57,21 @@ int CaptureScreenToImage(int x1, int y1, int x2, int y2, int image);
 int SaveDrawScreen(int x1, int y1, int x2, int y2, const char* fileName, int saveType,
                    int jpegQuality, int jpegExtra, int pngLevel);
 
+// The frame being presented, whatever the target: the back buffer (which a
+// sub back buffer has just been copied to) or the software screen, copied
+// into a buffer of its size and format, made anew when the one given
+// differs. 0 or -1.
+int CopyScreenPixels(BASEIMAGE* into);
+
+// The last whole-screen presentation, kept so that an inactive window can
+// show it again (RepaintLastFrame): taken at every full presentation.
+void KeepLastFrame();
+int LastFrameKept();
+// The image made from the kept frame goes; the frame stays (graphics end).
+void ForgetLastFrameImage();
+// The kept frame and its image go (the window ends).
+void ReleaseLastFrame();
+
 int PresentScreen(const RECT* rect);
 int PresentScreenPublic();
 int PresentBackScreen();

@@ -2,7 +2,8 @@
 // through device-independent bitmap blits into the window on the software
 // path. Both stretch the screen by the window scale in window mode and show
 // the top-left 320x240 over the whole 640x480 screen while a 320x240 flag is
-// set. The area of the last full presentation maps a partial presentation.
+// set. The area of the last full presentation maps a partial presentation;
+// each full presentation keeps its frame for an inactive window.
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
@@ -82,6 +83,9 @@ int PresentOnDevice(const RECT* rect, const RECT& mapped, const PresentPlan& pla
         source = &plan.source;
         dest = &plan.dest;
     }
+    if (rect == nullptr) {
+        KeepLastFrame();
+    }
     HRESULT result = g_graphics.swapChain->Present(source, dest, GetMainWindow(), nullptr, 0);
     NotePresentResult(result);
     return FAILED(result) ? -1 : 0;
@@ -146,6 +150,9 @@ int PresentBySoftware(const RECT* rect, const RECT& mapped, const PresentPlan& p
         }
     }
     ReleaseDC(window, dc);
+    if (rect == nullptr) {
+        KeepLastFrame();
+    }
     return 0;
 }
 

@@ -1,8 +1,11 @@
 // Reading the current draw target back: a locked view of a rectangle, a copy
 // into an image of exactly the rectangle's size, and a file through the image
-// writers. The device path locks the surface itself when it can and a
+// writers; and the whole screen copied out, whatever the target, for the last
+// frame. The device path locks the surface itself when it can and a
 // system-memory copy when it cannot; the software path describes the memory
 // image in place.
+#include <cstring>
+
 #include "foundation/memory/log.h"
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/device/device_state.h"
@@ -36,6 +39,11 @@ const MEMIMG* TargetMemImg() {
     return record != nullptr ? &record->view : &g_targets.primarySoftScreen;
 }
 
+IDirect3DSurface9* ScreenSurface(D3DFORMAT* format) {
+    *format = g_graphics.formats.screen;
+    return g_graphics.subBackBuffer != nullptr ? g_graphics.subBackBuffer : g_graphics.backBuffer;
+}
+
 // The surface the device draws the current target on, with its format.
 IDirect3DSurface9* TargetSurface(D3DFORMAT* format) {
     const ImageRecord* record = TargetImage();
@@ -47,8 +55,7 @@ IDirect3DSurface9* TargetSurface(D3DFORMAT* format) {
         *format = g_graphics.formats.texture[source->formatCode];
         return source->tiles[0].surface;
     }
-    *format = g_graphics.formats.screen;
-    return g_graphics.subBackBuffer != nullptr ? g_graphics.subBackBuffer : g_graphics.backBuffer;
+    return ScreenSurface(format);
 }
 
 void DescribeMemImg(const MEMIMG* image, const RECT& rect, BASEIMAGE* out) {
@@ -75,7 +82,7 @@ void DescribeLocked(D3DFORMAT format, const D3DLOCKED_RECT& locked, int width, i
 // The rectangle copied through a render target into system memory and
 // locked there, for surfaces that cannot be locked in place.
 int LockThroughCopy(IDirect3DSurface9* surface, D3DFORMAT format, const RECT& rect,
-                    D3DLOCKED_RECT* locked) {
+                    D3DLOCKED_RECT* locked, IDirect3DSurface9** lockedCopy) {
     IDirect3DDevice9* device = g_graphics.device;
     const UINT width = static_cast<UINT>(rect.right - rect.left);
     const UINT height = static_cast<UINT>(rect.bottom - rect.top);
@@ -97,8 +104,28 @@ int LockThroughCopy(IDirect3DSurface9* surface, D3DFORMAT format, const RECT& re
         copy->Release();
         return WriteLog("バックバッファロック用システムメモリサーフェスのロックに失敗しました\n");
     }
-    g_targets.lockedCopy = copy;
+    *lockedCopy = copy;
     return 0;
+}
+
+// The rectangle of a surface locked read-only in place or, when that cannot
+// be, through a copy (returned in *lockedCopy).
+int LockForReading(IDirect3DSurface9* surface, D3DFORMAT format, const RECT& rect,
+                   D3DLOCKED_RECT* locked, IDirect3DSurface9** lockedCopy) {
+    *lockedCopy = nullptr;
+    if (SUCCEEDED(surface->LockRect(locked, &rect, D3DLOCK_READONLY))) {
+        return 0;
+    }
+    return LockThroughCopy(surface, format, rect, locked, lockedCopy);
+}
+
+void UnlockAfterReading(IDirect3DSurface9* surface, IDirect3DSurface9* lockedCopy) {
+    if (lockedCopy != nullptr) {
+        lockedCopy->UnlockRect();
+        lockedCopy->Release();
+        return;
+    }
+    surface->UnlockRect();
 }
 
 int LockOnDevice(const RECT& rect, BASEIMAGE* image) {
@@ -111,11 +138,12 @@ int LockOnDevice(const RECT& rect, BASEIMAGE* image) {
         return -1;
     }
     D3DLOCKED_RECT locked = {};
-    if (SUCCEEDED(surface->LockRect(&locked, &rect, D3DLOCK_READONLY))) {
-        g_targets.lockedSurface = surface;
-    } else if (LockThroughCopy(surface, format, rect, &locked) != 0) {
+    IDirect3DSurface9* copy = nullptr;
+    if (LockForReading(surface, format, rect, &locked, &copy) != 0) {
         return -1;
     }
+    g_targets.lockedCopy = copy;
+    g_targets.lockedSurface = copy == nullptr ? surface : nullptr;
     DescribeLocked(format, locked, rect.right - rect.left, rect.bottom - rect.top, image);
     return 0;
 }
@@ -150,6 +178,31 @@ void ConvertIntoTiles(const ImageRecord* record, const BASEIMAGE& screen) {
     }
 }
 
+bool SameFormat(const PixelFormatDesc& a, const PixelFormatDesc& b) {
+    return a.bits == b.bits && a.bytes == b.bytes && a.redMask == b.redMask &&
+           a.greenMask == b.greenMask && a.blueMask == b.blueMask && a.alphaMask == b.alphaMask &&
+           a.compressedKind == b.compressedKind;
+}
+
+// Row by row into a buffer of the same size and format, made anew when the
+// one there differs.
+int CopyWholeImage(const BASEIMAGE& from, BASEIMAGE* into) {
+    const bool fits = into->pixels != nullptr && into->width == from.width &&
+                      into->height == from.height && SameFormat(into->format, from.format);
+    if (!fits) {
+        ReleaseImageBuffer(into);
+        if (CreateImageBufferLike(from.width, from.height, &from, into) != 0) {
+            return -1;
+        }
+    }
+    const size_t rowBytes = static_cast<size_t>(from.width) * from.format.bytes;
+    for (int y = 0; y < from.height; ++y) {
+        std::memcpy(into->pixels + static_cast<ptrdiff_t>(y) * into->pitch,
+                    from.pixels + static_cast<ptrdiff_t>(y) * from.pitch, rowBytes);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int LockScreenRect(const RECT* rect, BASEIMAGE* image) {
@@ -178,11 +231,8 @@ int ReleaseScreenLock() {
     if (g_targets.lockHeld == 0) {
         return 0;
     }
-    if (g_targets.lockedCopy != nullptr) {
-        g_targets.lockedCopy->UnlockRect();
-        g_targets.lockedCopy->Release();
-    } else if (g_targets.lockedSurface != nullptr) {
-        g_targets.lockedSurface->UnlockRect();
+    if (g_targets.lockedCopy != nullptr || g_targets.lockedSurface != nullptr) {
+        UnlockAfterReading(g_targets.lockedSurface, g_targets.lockedCopy);
     }
     g_targets.lockedCopy = nullptr;
     g_targets.lockedSurface = nullptr;
@@ -286,6 +336,35 @@ int SaveDrawScreen(int x1, int y1, int x2, int y2, const char* fileName, int sav
     if (copy != nullptr) {
         copy->UnlockRect();
         copy->Release();
+    }
+    return result;
+}
+
+int CopyScreenPixels(BASEIMAGE* into) {
+    int width = 0;
+    int height = 0;
+    QueryImageSize(kBackScreen, &width, &height);
+    const RECT whole = {0, 0, width, height};
+    BASEIMAGE screen = {};
+    IDirect3DSurface9* surface = nullptr;
+    IDirect3DSurface9* copy = nullptr;
+    if (g_graphics.hardwareInUse != 0) {
+        const D3DFORMAT format = g_graphics.formats.screen;
+        surface = g_graphics.device != nullptr ? g_graphics.backBuffer : nullptr;
+        D3DLOCKED_RECT locked = {};
+        if (surface == nullptr || LockForReading(surface, format, whole, &locked, &copy) != 0) {
+            return -1;
+        }
+        DescribeLocked(format, locked, width, height, &screen);
+    } else {
+        if (MemImgIsValid(&g_targets.primarySoftScreen) == 0) {
+            return -1;
+        }
+        DescribeMemImg(&g_targets.primarySoftScreen, whole, &screen);
+    }
+    const int result = CopyWholeImage(screen, into);
+    if (surface != nullptr) {
+        UnlockAfterReading(surface, copy);
     }
     return result;
 }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +74,17 @@ class FileSizeLimit {
     sighandler_t previousHandler_ = SIG_DFL;
     bool set_ = false;
 };
+
+// A local time to the minute, as a replay's list line shows it.
+inline std::tm LocalTime(int year, int month, int day, int hour, int minute) {
+    std::tm time{};
+    time.tm_year = year - 1900;
+    time.tm_mon = month - 1;
+    time.tm_mday = day;
+    time.tm_hour = hour;
+    time.tm_min = minute;
+    return time;
+}
 
 inline void PutLe(Bytes* bytes, size_t offset, uint64_t value, int size) {
     for (int i = 0; i < size; ++i) {

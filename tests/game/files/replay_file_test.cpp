@@ -16,15 +16,7 @@ using game_test::Bytes;
 using game_test::GetLe;
 using game_test::PutLe;
 
-std::tm LocalTime(int year, int month, int day, int hour, int minute) {
-    std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    return time;
-}
+using game_test::LocalTime;
 
 std::string ListLine(int64_t score, int32_t mode, const std::tm& time) {
     char line[kReplayListLineBytes];

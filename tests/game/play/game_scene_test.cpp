@@ -10,16 +10,11 @@
 #include "game/behaviour/behaviour_tables.h"
 #include "game/play/frame_requests.h"
 #include "game/play/play_state.h"
+#include "tests/game/button_masks.h"
 
 namespace {
 
-uint16_t Buttons(std::initializer_list<int> buttons) {
-    uint16_t mask = 0;
-    for (int b : buttons) {
-        mask = static_cast<uint16_t>(mask | (1u << b));
-    }
-    return mask;
-}
+using game_test::Buttons;
 
 struct SceneDeleter {
     void operator()(GameScene* scene) const { DestroyGameScene(scene); }

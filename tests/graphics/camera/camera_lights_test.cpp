@@ -49,10 +49,10 @@ class CameraTest : public tessel_test::GraphicsTest {
 };
 
 TEST_F(CameraTest, TheTargetCameraShowsA640x480TargetPixelForPixel) {
-    // The start-up reset stores near 10 and far 10000 after the target
-    // camera; selecting the target again brings the camera's own.
-    EXPECT_EQ(g_drawSettings.camera.nearZ, 10.0f);
-    ResetCameraForTarget();
+    // Start-up ends by selecting the back and then the front screen, which
+    // replaces the draw-state reset's near 10 and far 10000 with the target
+    // camera's own.
+    EXPECT_EQ(QueryDrawTarget(), -4);
     const CameraSettings& c = g_drawSettings.camera;
     EXPECT_NEAR(c.position.z, -415.69f, 0.01f);
     EXPECT_EQ(c.position.x, 320.0f);

@@ -9,15 +9,10 @@
 #include "graphics/targets/draw_targets.h"
 #include "images/image_loader.h"
 #include "tests/graphics/images/image_test_support.h"
+#include "tests/graphics/targets/target_test_support.h"
 
 namespace tessel_test {
 namespace {
-
-// Fills a rectangle of the current target with a colour (0xRRGGBB).
-void Paint(const RECT& rect, uint32_t rgb) {
-    tessel::SetBackgroundRgb(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    ASSERT_EQ(tessel::EraseDrawTarget(&rect), 0);
-}
 
 // The screens are 32-bit so that colours compare exactly.
 class DrawTargetTest : public ImageTest, public ::testing::WithParamInterface<bool> {
@@ -34,20 +29,6 @@ class DrawTargetTest : public ImageTest, public ::testing::WithParamInterface<bo
         tessel::g_system.windowScaleY = 1.0;
     }
     bool Hardware() const { return GetParam(); }
-
-    // A pixel of the current target, 0xRRGGBB, read through a screen lock.
-    static uint32_t TargetPixel(int x, int y) {
-        tessel::BASEIMAGE view = {};
-        const RECT rect = {x, y, x + 1, y + 1};
-        if (tessel::LockScreenRect(&rect, &view) != 0) {
-            ADD_FAILURE() << "no lock at " << x << "," << y;
-            return 0xDEADBEEF;
-        }
-        int r = 0, g = 0, b = 0, a = 0;
-        tessel::ReadImagePixel(&view, 0, 0, &r, &g, &b, &a);
-        tessel::ReleaseScreenLock();
-        return (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
-    }
 };
 
 TEST_P(DrawTargetTest, ATargetThatIsNoDrawableImageIsRefusedWithNothingChanged) {

@@ -1,0 +1,169 @@
+// Draws a frame of pictures and boxes every frame and presents it: a ball and
+// a tile loaded from the folder "example_pictures", which is not there beside
+// the program; the archive example_pictures.dat that the build packs stands
+// in for it. The ball is drawn plain, stretched, turning and blended, over
+// filled and outlined boxes.
+//
+//   draw_images [FRAMES] [--software]
+//
+// It runs until the window is closed, or for FRAMES frames (also taken from
+// DRAW_IMAGES_FRAMES); --software draws without the Direct3D device.
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "foundation/files/archive_fs.h"
+#include "foundation/runtime/main_window.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/startup.h"
+#include "foundation/runtime/window_mode.h"
+#include "graphics/device/graphics_device.h"
+#include "graphics/draw/draw_calls.h"
+#include "graphics/images/image_create.h"
+#include "graphics/images/image_records.h"
+#include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
+#include "platform/kernel.h"
+
+namespace {
+
+struct Options {
+    long frames = 0;  // 0: until the window is closed
+    bool software = false;
+};
+
+Options ReadOptions(int argc, char** argv) {
+    Options options;
+    const char* frames = std::getenv("DRAW_IMAGES_FRAMES");
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--software") == 0) {
+            options.software = true;
+        } else {
+            frames = argv[i];
+        }
+    }
+    options.frames = frames != nullptr ? std::strtol(frames, nullptr, 10) : 0;
+    return options;
+}
+
+// The archive lies beside the program, wherever it is started from.
+bool MoveToProgramFolder() {
+    char path[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return false;
+    }
+    std::string folder(path, static_cast<size_t>(length));
+    folder.erase(folder.find_last_of('/'));
+    return chdir(folder.c_str()) == 0;
+}
+
+struct Pictures {
+    int ball = -1;
+    int tile = -1;
+};
+
+uint32_t Rgb(int red, int green, int blue) {
+    return tessel::ColorToScreenPixel(red, green, blue);
+}
+
+// Boxes that do not move: a row of colours and a frame around the tiles.
+void DrawBoxes() {
+    tessel::FillBoxArea(20, 20, 80, 60, Rgb(224, 60, 60));
+    tessel::FillBoxArea(100, 20, 160, 60, Rgb(60, 200, 90));
+    tessel::FillBoxArea(180, 20, 240, 60, Rgb(70, 110, 230));
+    tessel::FillBoxArea(260, 20, 320, 60, Rgb(240, 210, 60));
+    tessel::DrawBoxOutline(18, 88, 302, 252, Rgb(255, 255, 255));
+    tessel::DrawBoxOutline(340, 88, 620, 252, Rgb(160, 160, 160));
+}
+
+void DrawFrame(const Pictures& p, long frame) {
+    tessel::SetBackgroundRgb(24, 28, 48);
+    tessel::EraseDrawTarget(nullptr);
+    DrawBoxes();
+    const double turn = frame * 0.03;
+
+    // Plain, and stretched to three sizes.
+    tessel::DrawImageAt(30, 100, p.tile, 0);
+    tessel::DrawImageStretched(80, 100, 290, 240, p.tile, 0);
+    tessel::DrawImageAt(40, 110, p.ball, 1);
+    tessel::DrawImageStretched(120, 120, 152, 152, p.ball, 1);
+    tessel::DrawImageStretched(170, 110, 290, 230, p.ball, 1);
+
+    // Turning, at two scales.
+    tessel::DrawImageRotatedF(420.0f, 170.0f, 1.5, turn, p.tile, 0, 0);
+    tessel::DrawImageRotatedF(550.0f, 170.0f, 1.0, -turn * 2.0, p.ball, 1, 0);
+
+    // Blended: half see-through over a box, then added light.
+    tessel::FillBoxArea(20, 290, 300, 450, Rgb(200, 60, 140));
+    tessel::SetImageBlendMode(1, 128);
+    tessel::DrawImageStretched(40, 310, 280, 430, p.tile, 0);
+    tessel::SetImageBlendMode(2, 255);
+    const float sweep = static_cast<float>(std::sin(turn) * 90.0);
+    tessel::DrawImageRotatedF(160.0f + sweep, 370.0f, 1.2, 0.0, p.ball, 1, 0);
+    tessel::SetImageBlendMode(0, 0);
+
+    // A ball rolling across the bottom right.
+    const int x = 340 + static_cast<int>((frame * 3) % 240);
+    tessel::FillBoxArea(340, 420, 620, 450, Rgb(90, 90, 110));
+    tessel::DrawImageRotatedF(static_cast<float>(x + 16), 400.0f, 0.5, turn * 4.0, p.ball, 1, 0);
+}
+
+// About sixty frames a second whether or not presenting waits for the display.
+void WaitForNextFrame(DWORD* last) {
+    const DWORD frameTime = 16;
+    const DWORD spent = GetTickCount() - *last;
+    if (spent < frameTime) {
+        Sleep(frameTime - spent);
+    }
+    *last = GetTickCount();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = ReadOptions(argc, argv);
+    if (!MoveToProgramFolder()) {
+        std::fprintf(stderr, "cannot find the program's own folder\n");
+        return 1;
+    }
+    // Archives are named FOLDER.dat here, as the game names its own.
+    tessel::SetArchiveSuffixOption("dat");
+    tessel::ChangeWindowMode(1);
+    tessel::SetWindowTitle("Drawing images");
+    // A 32-bit screen, so that the shading shows without banding.
+    tessel::SetScreenMode(640, 480, 32, 60);
+    tessel::SetUseHardwareOption(options.software ? 0 : 1);
+    if (tessel::StartLibrary() != 0) {
+        std::fprintf(stderr, "the library did not start; see Log.txt\n");
+        return 1;
+    }
+    Pictures pictures;
+    pictures.ball = tessel::LoadImageFile("example_pictures\\ball.png", 0);
+    pictures.tile = tessel::LoadImageFile("example_pictures\\tile.png", 0);
+    if (pictures.ball == -1 || pictures.tile == -1) {
+        std::fprintf(stderr, "the pictures did not load; see Log.txt\n");
+        tessel::EndLibrary();
+        return 1;
+    }
+    tessel::SelectDrawTarget(tessel::kBackScreen);
+    long frame = 0;
+    DWORD last = GetTickCount();
+    while (tessel::PumpMessages() == 0) {
+        DrawFrame(pictures, frame);
+        tessel::PresentScreenPublic();
+        ++frame;
+        if (options.frames > 0 && frame >= options.frames) {
+            break;
+        }
+        WaitForNextFrame(&last);
+    }
+    tessel::EndLibrary();
+    std::printf("%ld frames\n", frame);
+    return 0;
+}
