@@ -11,7 +11,7 @@ packages=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libgtk-3-dev
-  xvfb xauth xdotool x11-apps imagemagick
+  xvfb xauth xdotool x11-apps x11-utils imagemagick
   # `make fuzz` drives the loaders' fuzz targets with AFL++.
   afl++
   # SDL's message box on X11 draws with core X fonts; the Japanese texts need
