@@ -43,15 +43,17 @@ class FramePacerTest : public ::testing::Test {
 };
 
 TEST_F(FramePacerTest, FramesAreDueAtTruncatedSixtiethsOfTheCycle) {
+    // Early enough that a wait for "cycle start + 1000" would show.
+    FakeClock::Now() = 400;
     EXPECT_EQ(Frame(3), 0) << "the very first call never waits";
-    EXPECT_EQ(pacer_.cycleStart, 70003);
-    // Due 70003 + n x 16.666...: 70019, 70036, 70053, 70069 (truncated).
+    EXPECT_EQ(pacer_.cycleStart, 403);
+    // Due 403 + n x 16.666...: 419, 436, 453, 469 (truncated).
     std::vector<int> sleeps;
     for (int n = 1; n <= 4; ++n) {
         sleeps.push_back(Frame(2));
     }
     EXPECT_EQ(sleeps, (std::vector<int>{14, 15, 15, 14}));
-    EXPECT_EQ(FakeClock::Now(), 70069);
+    EXPECT_EQ(FakeClock::Now(), 469);
 }
 
 TEST_F(FramePacerTest, ALateFrameIsNotMadeUpAndTheNextCycleStartsASecondLater) {
