@@ -3,9 +3,6 @@
 
 #include "game/loop/frame_calls.h"
 
-int32_t SceneDrawTarget = kBackScreenTarget;
-int32_t CurrentDrawTarget = kBackScreenTarget;
-
 void SetDrawTarget(int32_t target) {
     SceneDrawTarget = target;
     CurrentDrawTarget = target;

@@ -5,12 +5,8 @@
 
 #include <cstdint>
 
-constexpr int32_t kBackScreenTarget = -2;
-
-// The target scenes draw on: the flush selects it again when it is done.
-extern int32_t SceneDrawTarget;
-// The target last selected through the game.
-extern int32_t CurrentDrawTarget;
+// SceneDrawTarget and CurrentDrawTarget, the memory these calls keep.
+#include "game/draw/game_screens.h"
 
 // Remembers `target` as both and selects it.
 void SetDrawTarget(int32_t target);

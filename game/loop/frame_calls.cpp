@@ -4,8 +4,7 @@
 #include "foundation/runtime/input.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/startup.h"
-#include "game/draw/draw_queue.h"
-#include "game/draw/library_draw_calls.h"
+#include "game/draw/draw_flush.h"
 #include "game/files/replay_file.h"
 #include "game/input/input_state.h"
 #include "game/startup/pending_library_calls.h"
@@ -24,11 +23,6 @@ void SleepMilliseconds(int milliseconds) {
 int EraseWholeTarget() {
     return tessel::EraseDrawTarget(nullptr);
 }
-// Until the queues' flush lands the requests are dropped undrawn, so that
-// they never pile up from frame to frame.
-void DropDrawQueue(DrawQueue* queue) {
-    ClearDrawQueue(queue);
-}
 
 const FrameCalls kLibraryCalls = {
     &tessel::PumpMessages,
@@ -41,7 +35,7 @@ const FrameCalls kLibraryCalls = {
     &EraseWholeTarget,
     &tessel::PresentScreenPublic,
     &tessel::SaveDrawScreen,
-    &DropDrawQueue,
+    &FlushDrawQueue,
     &tessel::SetImageBlendMode,
     &tessel::SetImageBrightness,
     &tessel::ColorToScreenPixel,
@@ -52,25 +46,6 @@ const FrameCalls kLibraryCalls = {
     &pending_library::StopSoundHandle,
     &pending_library::SetSoundPositionSamples,
     &tessel::EndLibrary,
-};
-
-void SetBlendMode(int32_t mode, int32_t parameter) {
-    tessel::SetImageBlendMode(mode, parameter);
-}
-void SetBlendModeOnly(int32_t mode) {
-    tessel::SetImageBlendModeOnly(mode);
-}
-void DrawRotated(float x, float y, double scale, double angle, int32_t image, int32_t transparent,
-                 int32_t mirror) {
-    tessel::DrawImageRotatedF(x, y, scale, angle, image, transparent, mirror);
-}
-void DrawRotatedAlt(float x, float y, double scale, double angle, int32_t image) {
-    tessel::DrawImageRotatedAltF(x, y, scale, angle, image);
-}
-
-const LibraryDrawCalls kBulletDrawCalls = {
-    &SetBlendMode, &SetBlendModeOnly, &tessel::SetImageBrightnessPackedRaw,
-    &DrawRotated,  &DrawRotatedAlt,
 };
 
 const FrameCalls* boundCalls = nullptr;
@@ -87,8 +62,4 @@ void BindFrameCalls(const FrameCalls* calls) {
 
 const FrameCalls& CurrentFrameCalls() {
     return boundCalls != nullptr ? *boundCalls : kLibraryCalls;
-}
-
-const LibraryDrawCalls& LibraryBulletDrawCalls() {
-    return kBulletDrawCalls;
 }

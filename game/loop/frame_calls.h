@@ -50,8 +50,3 @@ const FrameCalls& LibraryFrameCalls();
 // Binds `calls` (kept by address, not copied); null goes back to the library's.
 void BindFrameCalls(const FrameCalls* calls);
 const FrameCalls& CurrentFrameCalls();
-
-struct LibraryDrawCalls;
-// The bullet layer's drawing calls bound to the library, as start-up binds
-// them.
-const LibraryDrawCalls& LibraryBulletDrawCalls();

@@ -62,7 +62,7 @@ int StartGame() {
     if (InitGame(GameConfig) != 0) {
         return -1;
     }
-    BindLibraryDrawCalls(&LibraryBulletDrawCalls());
+    BindLibraryDrawCalls(&LibraryOwnDrawCalls());
     LoadSystemImages();
     StartSplashScene();
     return 0;

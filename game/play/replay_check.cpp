@@ -3,7 +3,9 @@
 
 #include <memory>
 
-#include "game/draw/draw_queue.h"
+#include "game/draw/draw_flush.h"
+#include "game/draw/game_screens.h"
+#include "game/draw/library_draw_calls.h"
 #include "game/input/input_state.h"
 #include "game/play/frame_requests.h"
 #include "game/play/game_scene.h"
@@ -31,6 +33,17 @@ void ClearFrameRequests() {
     ClearMusicRequests();
 }
 
+// As the main loop draws a frame: the scene queues its drawing onto the frame
+// image, then both queues are flushed through the bound drawing calls.
+void DrawPlayFrame(GameScene* scene) {
+    SceneDrawTarget = FrameImage;
+    CurrentDrawTarget = FrameImage;
+    DrawCalls().selectTarget(FrameImage);
+    DrawGameScene(scene);
+    FlushDrawQueue(&FrontDrawQueue);
+    FlushDrawQueue(&TopDrawQueue);
+}
+
 // Runs the built scene with `feed` setting the live buttons before each frame.
 template <class Feed>
 ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
@@ -47,9 +60,7 @@ ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
         feed();
         UpdateGameScene(scene.get());
         if (draw) {
-            DrawGameScene(scene.get());
-            ClearDrawQueue(&FrontDrawQueue);
-            ClearDrawQueue(&TopDrawQueue);
+            DrawPlayFrame(scene.get());
         }
         ClearFrameRequests();
         run.hashes.push_back(HashPlayState(*scene));

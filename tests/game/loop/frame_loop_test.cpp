@@ -159,7 +159,8 @@ TEST_F(FrameLoopTest, StartUpLoadsTheFilesAndBuildsTheSplashFadingIn) {
     EXPECT_EQ(std::memcmp(&LiveInput.assignment, &defaults, sizeof defaults), 0);
     EXPECT_TRUE(SceneSlots.menus[0] != nullptr);
     EXPECT_EQ(FadeState.counter, 20);
-    EXPECT_EQ(&DrawCalls(), &LibraryBulletDrawCalls()) << "the bullet layer draws for real";
+    EXPECT_EQ(DrawCalls().drawAt, LibraryOwnDrawCalls().drawAt) << "the queues draw for real";
+    EXPECT_EQ(DrawCalls().drawRotatedAlt, LibraryOwnDrawCalls().drawRotatedAlt);
     EXPECT_NE(FrameImage, -1);
 }
 
