@@ -49,7 +49,7 @@ build-tsan: deps $(TSAN)/build.ninja
 run: build
 	cd $(GAME_FOLDER) && $(abspath $(RUN_PROGRAM))
 
-# The settings program edits config.dat in the current folder, where the game reads it.
+# The settings program edits config.dat in its working folder: the game's, where the game reads it.
 run-settings: build
 	cd $(GAME_FOLDER) && $(abspath $(RELEASE)/vantrelcfg)
 
