@@ -5,9 +5,9 @@
 // library's drawing calls. The front queue holds the play field, the top queue
 // menus, the HUD and overlays, so it always lands on top.
 //
-// This file holds the queues' storage, the pushes and the sort. A push only
-// stores its request; it never allocates, and a push on a full queue is
-// dropped without a message.
+// This file holds the queues' storage, the pushes and the sort (the flush,
+// which draws a queue, is in draw_flush.h). A push only stores its request;
+// it never allocates, and a push on a full queue is dropped without a message.
 #pragma once
 
 #include <array>

@@ -3,7 +3,9 @@
 
 #include <memory>
 
-#include "game/draw/draw_queue.h"
+#include "game/draw/draw_flush.h"
+#include "game/draw/game_screens.h"
+#include "game/draw/library_draw_calls.h"
 #include "game/input/input_state.h"
 #include "game/play/frame_requests.h"
 #include "game/play/game_scene.h"
@@ -31,11 +33,22 @@ void ClearFrameRequests() {
     ClearMusicRequests();
 }
 
+// As the main loop draws a frame: the scene queues its drawing onto the frame
+// image, then both queues are flushed through the bound drawing calls.
+void DrawPlayFrame(GameScene* scene) {
+    SceneDrawTarget = FrameImage;
+    CurrentDrawTarget = FrameImage;
+    DrawCalls().selectTarget(FrameImage);
+    DrawGameScene(scene);
+    FlushDrawQueue(&FrontDrawQueue);
+    FlushDrawQueue(&TopDrawQueue);
+}
+
 // Runs the built scene with `feed` setting the live buttons before each frame.
 template <class Feed>
 ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
     ReplayCheckRun run;
-    PendingSceneChange = SceneChangeRequest{};
+    FadeState.active = 0;
     ClearFrameRequests();
     std::unique_ptr<GameScene, SceneDeleter> scene(ConstructGameScene());
     if (!scene) {
@@ -43,13 +56,11 @@ ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
     }
     ConstructInputState(&LiveInput);
     run.hashes.reserve(static_cast<std::size_t>(frames));
-    for (int32_t frame = 0; frame < frames && PendingSceneChange.pending == 0; ++frame) {
+    for (int32_t frame = 0; frame < frames && !SceneFadeRunning(); ++frame) {
         feed();
         UpdateGameScene(scene.get());
         if (draw) {
-            DrawGameScene(scene.get());
-            ClearDrawQueue(&FrontDrawQueue);
-            ClearDrawQueue(&TopDrawQueue);
+            DrawPlayFrame(scene.get());
         }
         ClearFrameRequests();
         run.hashes.push_back(HashPlayState(*scene));

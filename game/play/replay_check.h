@@ -2,7 +2,9 @@
 // masks while the play state is hashed every frame; the recorded game is
 // written out as a replay file's bytes, read back and played back, hashing
 // again. Both hash lists must be equal, frame by frame, for the replay to
-// repeat the game. Drawing runs every frame in one of the two runs; it must
+// repeat the game. Drawing runs every frame in one of the two runs: the
+// scene's draw and the flush of both queues through the bound drawing calls
+// (library_draw_calls.h), on whichever drawing path the library runs; it must
 // change nothing.
 #pragma once
 
@@ -36,8 +38,8 @@ struct ReplayCheckRun {
 };
 
 // Plays `frames` frames live (fewer when the game asks for another scene,
-// which ends it) steered by `script`, recording, with `draw` running the scene's
-// draw every frame. The replay as a file's bytes goes into `replay`.
+// which ends it) steered by `script`, recording, with `draw` drawing every
+// frame as the main loop does. The replay as a file's bytes goes into `replay`.
 ReplayCheckRun RecordScriptedGame(const PlaySettings& settings, MaskScript script, int32_t frames,
                                   bool draw, ReplayFile* replay);
 // Plays the replay back for `frames` frames (fewer as above).
