@@ -10,9 +10,10 @@ JOBS ?= $(shell nproc)
 RELEASE := build/release
 ASAN := build/asan
 TSAN := build/tsan
-# The program `make run` starts: the game once it exists, until then the
-# example that draws pictures from an archive.
-RUN_PROGRAM ?= $(firstword $(wildcard $(RELEASE)/vantrel) $(RELEASE)/draw_images)
+# The program `make run` starts: the game, in the data folder the build makes,
+# which the game and its settings program take as their working folder.
+RUN_PROGRAM ?= $(RELEASE)/vantrel
+GAME_FOLDER := $(RELEASE)/game_data
 
 export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
@@ -46,11 +47,11 @@ build-tsan: deps $(TSAN)/build.ninja
 	cmake --build $(TSAN) -j $(JOBS)
 
 run: build
-	$(RUN_PROGRAM)
+	cd $(GAME_FOLDER) && $(abspath $(RUN_PROGRAM))
 
-# The settings program edits config.dat in the current folder, where the game reads it.
+# The settings program edits config.dat in its working folder: the game's, where the game reads it.
 run-settings: build
-	$(RELEASE)/vantrelcfg
+	cd $(GAME_FOLDER) && $(abspath $(RELEASE)/vantrelcfg)
 
 test-release: build
 	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS) --timeout 300

@@ -22,10 +22,6 @@ enum MenuMode : int32_t {
     kMenuCollection = 7,
 };
 
-// The scene ids the menus ask the scene machine for besides their own modes.
-constexpr int32_t kScenePlay = 2;
-constexpr int32_t kSceneQuit = 5;
-
 enum MenuPhase : int32_t {
     kMenuPhaseUpdate = 1,
     kMenuPhaseDraw = 2,

@@ -48,7 +48,7 @@ void DrawPlayFrame(GameScene* scene) {
 template <class Feed>
 ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
     ReplayCheckRun run;
-    PendingSceneChange = SceneChangeRequest{};
+    FadeState.active = 0;
     ClearFrameRequests();
     std::unique_ptr<GameScene, SceneDeleter> scene(ConstructGameScene());
     if (!scene) {
@@ -56,7 +56,7 @@ ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
     }
     ConstructInputState(&LiveInput);
     run.hashes.reserve(static_cast<std::size_t>(frames));
-    for (int32_t frame = 0; frame < frames && PendingSceneChange.pending == 0; ++frame) {
+    for (int32_t frame = 0; frame < frames && !SceneFadeRunning(); ++frame) {
         feed();
         UpdateGameScene(scene.get());
         if (draw) {

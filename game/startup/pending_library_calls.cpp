@@ -4,16 +4,6 @@
 
 namespace pending_library {
 
-int SelectDrawTarget(int) {
-    return 0;
-}
-int DrawImageStretched(int, int, int, int, int, int) {
-    return 0;
-}
-int PresentScreenPublic() {
-    return 0;
-}
-
 int SetSoundLoadMode(int) {
     return 0;
 }
@@ -21,6 +11,15 @@ int LoadSoundFile(const char*, int, int) {
     return -1;
 }
 int SetLoopPointMs(int64_t, int) {
+    return -1;
+}
+int PlaySoundHandle(int, int, int) {
+    return -1;
+}
+int StopSoundHandle(int) {
+    return -1;
+}
+int SetSoundPositionSamples(int64_t, int) {
     return -1;
 }
 

@@ -10,9 +10,11 @@
 #include "foundation/runtime/window_mode.h"
 #include "game/startup/pending_library_calls.h"
 #include "graphics/device/graphics_device.h"
+#include "graphics/draw/draw_calls.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 #include "graphics/textures/texture_formats.h"
 #include "images/image_loader.h"
 #include "platform/window.h"
@@ -53,9 +55,9 @@ const StartupCalls kLibraryCalls = {
     &tessel::SetNewImageColorDepth,
     &tessel::SetImageLoadOption,
     &tessel::SetZBufferWrite,
-    &pending_library::SelectDrawTarget,
-    &pending_library::DrawImageStretched,
-    &pending_library::PresentScreenPublic,
+    &tessel::SelectDrawTarget,
+    &tessel::DrawImageStretched,
+    &tessel::PresentScreenPublic,
     &LoadImage,
     &tessel::CreateSubImageHandle,
     &tessel::QueryImageSize,

@@ -25,7 +25,7 @@ class BehavioursTest : public ::testing::Test {
         PrepareStandInPlay();
         ReplayPlayback = 0;
         GameScoreFile = ScoreFile{};
-        PendingSceneChange = SceneChangeRequest{};
+        ResetSceneMachine();
         CurrentPlay = PlaySettings{0, 0, kModeEndless, 2, 2, 777u, 0};
         scene.reset(ConstructGameScene());
         ASSERT_NE(scene, nullptr);
@@ -187,7 +187,7 @@ TEST_F(BehavioursTest, GameOverChangesSceneInItsTwoHundredAndFirstUpdate) {
         SCOPED_TRACE(playback);
         ReplayPlayback = playback;
         GameScoreFile = ScoreFile{};
-        PendingSceneChange = SceneChangeRequest{};
+        ResetSceneMachine();
         CurrentPlay.level = 12;
         PooledObject over{};
         over.owner = scene.get();
@@ -196,12 +196,12 @@ TEST_F(BehavioursTest, GameOverChangesSceneInItsTwoHundredAndFirstUpdate) {
         for (int update = 1; update <= 200; ++update) {
             GameOverBehaviour(&over, kBehaviourUpdate);
             over.age += 1;
-            ASSERT_EQ(PendingSceneChange.pending, 0) << update;
+            ASSERT_EQ(FadeState.active, 0) << update;
         }
         GameOverBehaviour(&over, kBehaviourUpdate);
-        EXPECT_EQ(PendingSceneChange.pending, 1);
-        EXPECT_EQ(PendingSceneChange.scene, playback != 0 ? 3 : 6);
-        EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+        EXPECT_EQ(FadeState.active, 1);
+        EXPECT_EQ(NextSceneId, playback != 0 ? 3 : 6);
+        EXPECT_EQ(FadeState.length, 20);
         uint8_t expectedUnlock = playback != 0 ? 0 : 1;
         EXPECT_EQ(GameScoreFile.unlocks[kUnlockLevel10], expectedUnlock);
         EXPECT_EQ(GameScoreFile.unlocks[kUnlockNoBomb], expectedUnlock);

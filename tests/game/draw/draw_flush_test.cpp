@@ -114,6 +114,14 @@ TEST_F(DrawFlushTest, AnEmptyQueueOnlyResetsTheBlendAndTheTarget) {
 
 TEST_F(DrawFlushTest, EachKindDrawsWithItsCallAfterItsTintAndBlend) {
     const ColorRecord tint = MakeColor(200, 100, 50);
+    auto beam = [&](int32_t kind, int32_t blendIndex, double angle) {
+        return [=, this](DrawQueue*) {
+            DrawRequest& r = PushKind(kind, blendIndex);
+            r.beamLength = 40.0;
+            r.beamWidth = 10.0;
+            r.angle = angle;
+        };
+    };
     const struct Case {
         const char* name;
         std::function<void(DrawQueue*)> push;
@@ -159,29 +167,15 @@ TEST_F(DrawFlushTest, EachKindDrawsWithItsCallAfterItsTintAndBlend) {
              r.y4 = 79.0;
          },
          {Bright(1, 2, 3), Blend(1, 255), Quad(100, 50, 120.5f, 51, 121, 80.25f, 99, 79, 36)}},
+        // Beams 40 long and 10 wide from (100, 50).
         {"beam from its base, pointing up",
-         [&](DrawQueue*) {
-             DrawRequest& r = PushKind(kDrawBeamFromBase, kBlendAdd);
-             r.beamLength = 40.0;
-             r.beamWidth = 10.0;
-             r.angle = 90.0;
-         },
+         beam(kDrawBeamFromBase, kBlendAdd, 90.0),
          {Bright(1, 2, 3), Blend(2, 255), Quad(95, 10, 105, 10, 105, 50, 95, 50, 36)}},
         {"beam from its base, pointing right",
-         [&](DrawQueue*) {
-             DrawRequest& r = PushKind(kDrawBeamFromBase, kBlendAdd);
-             r.beamLength = 40.0;
-             r.beamWidth = 10.0;
-             r.angle = 0.0;
-         },
+         beam(kDrawBeamFromBase, kBlendAdd, 0.0),
          {Bright(1, 2, 3), Blend(2, 255), Quad(140, 45, 140, 55, 100, 55, 100, 45, 36)}},
         {"centred beam",
-         [&](DrawQueue*) {
-             DrawRequest& r = PushKind(kDrawBeamCentred, kBlendAlpha);
-             r.beamLength = 40.0;
-             r.beamWidth = 10.0;
-             r.angle = 90.0;
-         },
+         beam(kDrawBeamCentred, kBlendAlpha, 90.0),
          {Bright(1, 2, 3), Blend(1, 255), Quad(95, 30, 105, 30, 105, 70, 95, 70, 36)}},
         {"text: a style-4 copy under the request's style",
          [&](DrawQueue* q) {

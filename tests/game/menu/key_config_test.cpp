@@ -113,8 +113,8 @@ TEST_F(KeyConfigTest, CancelRestoresTheAssignmentTheSceneBeganWith) {
     Press(scene.get(), Buttons({kButtonShot}));
     EXPECT_EQ(memcmp(&LiveInput.assignment, &before, sizeof before), 0);
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+    EXPECT_EQ(NextSceneId, kMenuTitle);
+    EXPECT_EQ(FadeState.length, 20);
     EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCheck});
     Bytes ignored;
     EXPECT_FALSE(Read("assign.dat", &ignored));
@@ -128,8 +128,8 @@ TEST_F(KeyConfigTest, SaveWritesAssignDatExactly) {
     ClearFrame();
     Press(scene.get(), Buttons({kButtonShot}));
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+    EXPECT_EQ(NextSceneId, kMenuTitle);
+    EXPECT_EQ(FadeState.length, 20);
 
     const uint16_t pairs[16][2] = {{1, 200}, {2, 205}, {3, 208}, {4, 203}, {1, 44}, {3, 45},
                                    {3, 42},  {0, 0},   {0, 0},   {0, 0},   {4, 1},  {0, 0},
@@ -157,7 +157,7 @@ TEST_F(KeyConfigTest, BombOnSaveOrCancelLeavesUnsavedButKeepsTheChange) {
         ClearFrame();
         Press(scene.get(), Buttons({kButtonBomb}));
         ASSERT_TRUE(SceneRequested());
-        EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
+        EXPECT_EQ(NextSceneId, kMenuTitle);
         EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCancel});
         EXPECT_EQ(LiveInput.assignment.buttons[kButtonSlow].padCode, 8);
         Bytes ignored;
@@ -175,7 +175,6 @@ TEST_F(KeyConfigTest, AButtonHeldThroughTheFadeIsNotNewAfterIt) {
     auto scene = Build(kMenuKeyConfig);
     RequestSceneChange(kMenuKeyConfig, 10, MakeColor(0, 0, 0));
     PadFrame(scene.get(), PadButton(6));
-    PendingSceneChange = SceneChangeRequest{};
     ClearFrame();
     PadFrame(scene.get(), PadButton(6));
     EXPECT_EQ(LiveInput.assignment.buttons[kButtonShot].padCode, 1);

@@ -15,6 +15,7 @@
 #include "game/menu/menu_services.h"
 #include "game/play/frame_requests.h"
 #include "game/play/play_state.h"
+#include "game/startup/game_sounds.h"
 #include "game/startup/image_cells.h"
 #include "tests/game/button_masks.h"
 #include "tests/game/game_folder_support.h"
@@ -65,7 +66,7 @@ class MenuTest : public game_test::GameFolder {
     static void ClearFrame() {
         ClearSoundRequests();
         ClearMusicRequests();
-        PendingSceneChange = SceneChangeRequest{};
+        ResetSceneMachine();
         ClearDrawQueue(&TopDrawQueue);
         ClearDrawQueue(&FrontDrawQueue);
     }
@@ -85,11 +86,17 @@ class MenuTest : public game_test::GameFolder {
         UpdateMenuScene(scene);
     }
 
+    // The sound slots requested this frame, in slot order.
     static std::vector<int32_t> Sounds() {
-        return std::vector<int32_t>(FrameSoundRequests.slots,
-                                    FrameSoundRequests.slots + FrameSoundRequests.count);
+        std::vector<int32_t> slots;
+        for (int32_t slot = 0; slot < kSoundSlots; ++slot) {
+            if (SoundSlots[slot].requested != 0) {
+                slots.push_back(slot);
+            }
+        }
+        return slots;
     }
-    static bool SceneRequested() { return PendingSceneChange.pending != 0; }
+    static bool SceneRequested() { return FadeState.active != 0; }
 
     // The top queue's requests in draw order.
     static std::vector<const DrawRequest*> Drawn() {

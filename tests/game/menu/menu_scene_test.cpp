@@ -24,8 +24,8 @@ TEST_F(MenuSceneTest, SplashAsksForTheTitleAtFrameSixty) {
     }
     Hold(scene.get(), 0);
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+    EXPECT_EQ(NextSceneId, kMenuTitle);
+    EXPECT_EQ(FadeState.length, 20);
     EXPECT_TRUE(Sounds().empty());
 }
 
@@ -35,8 +35,8 @@ TEST_F(MenuSceneTest, SplashGoesOnAtOnceOnDecideButNotOnOtherButtons) {
     EXPECT_FALSE(SceneRequested());
     Press(scene.get(), Buttons({kButtonShot}));
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+    EXPECT_EQ(NextSceneId, kMenuTitle);
+    EXPECT_EQ(FadeState.length, 20);
     EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCheck});
 }
 
@@ -47,11 +47,11 @@ TEST_F(MenuSceneTest, SplashAsksOnceWhileItsFadeRuns) {
     }
     Press(scene.get(), Buttons({kButtonShot}));
     ClearSoundRequests();
-    PendingSceneChange.fadeFrames = 3;  // a change already on its way
+    FadeState.length = 3;  // a change already on its way
     for (int i = 0; i < 15; ++i) {
         Press(scene.get(), Buttons({kButtonShot}));
     }
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 3) << "the fade started over";
+    EXPECT_EQ(FadeState.length, 3) << "the fade started over";
     EXPECT_TRUE(Sounds().empty());
 }
 
@@ -67,8 +67,8 @@ TEST_F(MenuSceneTest, TitleCursorFollowsItsTable) {
         {2, Buttons({kButtonDown}), 3, {kMenuSoundSelect}},
         {3, Buttons({kButtonUp}), 2, {kMenuSoundSelect}},
         {2, Buttons({kButtonBomb}), 5, {kMenuSoundCancel}},
-        {0, Buttons({kButtonBomb, kButtonDown}), 0, {kMenuSoundCancel, kMenuSoundSelect}},
-        {4, Buttons({kButtonUp, kButtonDown}), 4, {kMenuSoundSelect, kMenuSoundSelect}},
+        {0, Buttons({kButtonBomb, kButtonDown}), 0, {kMenuSoundSelect, kMenuSoundCancel}},
+        {4, Buttons({kButtonUp, kButtonDown}), 4, {kMenuSoundSelect}},
         {4, Buttons({kButtonLeft, kButtonRight}), 4, {}},
     };
     for (const auto& c : cases) {
@@ -89,8 +89,8 @@ TEST_F(MenuSceneTest, BombThenDecideQuitsAfterATenFrameFade) {
     Press(scene.get(), Buttons({kButtonBomb}));
     Press(scene.get(), Buttons({kButtonShot}));
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kSceneQuit);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 10);
+    EXPECT_EQ(NextSceneId, kSceneQuit);
+    EXPECT_EQ(FadeState.length, 10);
 }
 
 TEST_F(MenuSceneTest, EachTitleEntryAsksForItsScene) {
@@ -109,11 +109,9 @@ TEST_F(MenuSceneTest, EachTitleEntryAsksForItsScene) {
         scene->cursor = c.entry;
         Press(scene.get(), Buttons({kButtonShot}));
         ASSERT_TRUE(SceneRequested());
-        EXPECT_EQ(PendingSceneChange.scene, c.scene);
-        EXPECT_EQ(PendingSceneChange.fadeFrames, c.fade);
-        EXPECT_EQ(
-            PendingSceneChange.colour.r + PendingSceneChange.colour.g + PendingSceneChange.colour.b,
-            0);
+        EXPECT_EQ(NextSceneId, c.scene);
+        EXPECT_EQ(FadeState.length, c.fade);
+        EXPECT_EQ(FadeState.colour.r + FadeState.colour.g + FadeState.colour.b, 0);
         EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCheck});
     }
 }
@@ -184,7 +182,7 @@ TEST_F(MenuSceneTest, MenusLeaveTheInputAloneWhileAFadeRuns) {
         }
         EXPECT_EQ(scene->cursor, 4);
         EXPECT_TRUE(Sounds().empty());
-        EXPECT_EQ(PendingSceneChange.fadeFrames, 7);
+        EXPECT_EQ(FadeState.length, 7);
     }
 }
 
@@ -222,8 +220,8 @@ TEST_F(MenuSceneTest, CollectionCancelGoesBackToTheTitle) {
     EXPECT_FALSE(SceneRequested());
     Press(scene.get(), Buttons({kButtonBomb}));
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+    EXPECT_EQ(NextSceneId, kMenuTitle);
+    EXPECT_EQ(FadeState.length, 20);
     EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCancel});
 }
 

@@ -101,8 +101,8 @@ TEST_F(ReplayModesTest, DecideOnAStoredSlotPlaysItBackWithTheFilesSettings) {
 
     EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCheck});
     ASSERT_TRUE(SceneRequested());
-    EXPECT_EQ(PendingSceneChange.scene, kScenePlay);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+    EXPECT_EQ(NextSceneId, kScenePlay);
+    EXPECT_EQ(FadeState.length, 20);
     EXPECT_EQ(ReplayPlayback, 1);
     auto played = PlayedGame();
     EXPECT_EQ(CurrentPlay.score, 0);
@@ -146,8 +146,8 @@ TEST_F(ReplayModesTest, CancelGoesBackToTheTitleFromEitherList) {
         ClearFrame();
         Press(scene.get(), Buttons({kButtonBomb}));
         ASSERT_TRUE(SceneRequested());
-        EXPECT_EQ(PendingSceneChange.scene, kMenuTitle);
-        EXPECT_EQ(PendingSceneChange.fadeFrames, 20);
+        EXPECT_EQ(NextSceneId, kMenuTitle);
+        EXPECT_EQ(FadeState.length, 20);
         EXPECT_EQ(Sounds(), std::vector<int32_t>{kMenuSoundCancel});
     }
 }

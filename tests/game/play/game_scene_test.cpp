@@ -31,7 +31,7 @@ class GameSceneTest : public ::testing::Test {
         GameScoreFile = ScoreFile{};
         CurrentPlay = PlaySettings{0, 0, kModeEndless, 2, 2, 1234u, 0};
         ClearSoundRequests();
-        PendingSceneChange = SceneChangeRequest{};
+        ResetSceneMachine();
     }
 
     ScenePointer Build(int32_t mode = kModeEndless) {
@@ -304,9 +304,9 @@ TEST_F(GameSceneTest, GivingUpCountsAndAsksForTheTitle) {
     ApplyButtonMask(&LiveInput, Buttons({kButtonShot}));
     UpdateGameScene(scene.get());
     EXPECT_EQ(GameScoreFile.giveUps, 1u);
-    EXPECT_EQ(PendingSceneChange.pending, 1);
-    EXPECT_EQ(PendingSceneChange.scene, 1);
-    EXPECT_EQ(PendingSceneChange.fadeFrames, 15);
+    EXPECT_EQ(FadeState.active, 1);
+    EXPECT_EQ(NextSceneId, 1);
+    EXPECT_EQ(FadeState.length, 15);
     ApplyButtonMask(&LiveInput, 0);
 }
 

@@ -1,0 +1,65 @@
+// The library's functions behind the frame loop's table.
+#include "game/loop/frame_calls.h"
+
+#include "foundation/runtime/input.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/startup.h"
+#include "game/draw/draw_flush.h"
+#include "game/files/replay_file.h"
+#include "game/input/input_state.h"
+#include "game/startup/pending_library_calls.h"
+#include "graphics/draw/draw_calls.h"
+#include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
+#include "platform/kernel/sync.h"
+
+namespace {
+
+void SleepMilliseconds(int milliseconds) {
+    if (milliseconds > 0) {
+        Sleep(static_cast<DWORD>(milliseconds));
+    }
+}
+int EraseWholeTarget() {
+    return tessel::EraseDrawTarget(nullptr);
+}
+
+const FrameCalls kLibraryCalls = {
+    &tessel::PumpMessages,
+    &UpdateInput,
+    &tessel::ReadMillisecondClock,
+    &SleepMilliseconds,
+    &tessel::IsKeyPressed,
+    &LocalTimeNow,
+    &tessel::SelectDrawTarget,
+    &EraseWholeTarget,
+    &tessel::PresentScreenPublic,
+    &tessel::SaveDrawScreen,
+    &FlushDrawQueue,
+    &tessel::SetImageBlendMode,
+    &tessel::SetImageBrightness,
+    &tessel::ColorToScreenPixel,
+    &tessel::DrawBoxShape,
+    &tessel::DrawImagePart,
+    &tessel::DrawImageStretched,
+    &pending_library::PlaySoundHandle,
+    &pending_library::StopSoundHandle,
+    &pending_library::SetSoundPositionSamples,
+    &tessel::EndLibrary,
+};
+
+const FrameCalls* boundCalls = nullptr;
+
+}  // namespace
+
+const FrameCalls& LibraryFrameCalls() {
+    return kLibraryCalls;
+}
+
+void BindFrameCalls(const FrameCalls* calls) {
+    boundCalls = calls;
+}
+
+const FrameCalls& CurrentFrameCalls() {
+    return boundCalls != nullptr ? *boundCalls : kLibraryCalls;
+}
