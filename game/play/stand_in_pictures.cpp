@@ -10,7 +10,6 @@
 #include "game/startup/init_game.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
-#include "graphics/settings/draw_settings.h"
 
 namespace {
 

@@ -10,10 +10,11 @@
 #include "game/draw/draw_queue.h"
 #include "game/input/input_state.h"
 #include "game/loop/frame_calls.h"
+#include "tests/game/call_notes.h"
 
 namespace game_test {
 
-struct FrameRecorder {
+struct FrameRecorder : CallNotes<FrameRecorder> {
     std::vector<std::string> calls;
     int clock = 5000;          // ms
     int framesLeft = 1 << 30;  // pumps that answer "go on"
@@ -21,19 +22,6 @@ struct FrameRecorder {
     int keyDown = 0;  // the screenshot key
     std::tm localTime{};
     int pumps = 0;
-
-    static FrameRecorder*& Current() {
-        static FrameRecorder* current = nullptr;
-        return current;
-    }
-    static void Note(const std::string& call) { Current()->calls.push_back(call); }
-    static std::string Args(std::initializer_list<long long> values) {
-        std::string text;
-        for (long long value : values) {
-            text += (text.empty() ? "" : ",") + std::to_string(value);
-        }
-        return "(" + text + ")";
-    }
 
     // The calls of each loop pass, split at the message pumps; calls before
     // the first pump are left out.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "game/startup/startup_calls.h"
+#include "tests/game/call_notes.h"
 
 namespace game_test {
 
@@ -17,7 +18,7 @@ struct RecordedCut {
     int source = 0;
 };
 
-struct StartupRecorder {
+struct StartupRecorder : CallNotes<StartupRecorder> {
     std::vector<std::string> calls;
     std::set<std::string> missingFiles;
     std::map<std::string, int> loadsByPath;
@@ -26,19 +27,6 @@ struct StartupRecorder {
     int startResult = 0;  // what StartLibrary gives
     int nextHandle = 0x08000001;
     int nextSound = 0x10000001;
-
-    static StartupRecorder*& Current() {
-        static StartupRecorder* current = nullptr;
-        return current;
-    }
-    static void Note(const std::string& call) { Current()->calls.push_back(call); }
-    static std::string Args(std::initializer_list<long long> values) {
-        std::string text;
-        for (long long value : values) {
-            text += (text.empty() ? "" : ",") + std::to_string(value);
-        }
-        return "(" + text + ")";
-    }
 
     // Binds the recorder for the life of the returned table's user.
     const StartupCalls& Bind() {
