@@ -16,18 +16,8 @@ constexpr uint32_t kFrame = 0x203040;
 constexpr uint32_t kMark = 0xF01008;
 constexpr uint32_t kHalfDrawn = 0xC0FFEE;
 
-class LastFrameTest : public ImageTest, public ::testing::WithParamInterface<bool> {
+class LastFrameTest : public ScreenTargetTest {
   protected:
-    void SetUp() override {
-        ImageTest::SetUp();
-        tessel::g_screen.colorBits = 32;
-        Start(GetParam());
-        ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
-    }
-    void TearDown() override {
-        tessel::g_system.runWhenInactive = 0;
-        ImageTest::TearDown();
-    }
     static uint32_t WindowPixel(int x, int y) {
         return platform::ReadWindowPixel(tessel::GetMainWindow(), x, y);
     }
