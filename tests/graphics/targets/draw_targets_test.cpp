@@ -14,22 +14,7 @@
 namespace tessel_test {
 namespace {
 
-// The screens are 32-bit so that colours compare exactly.
-class DrawTargetTest : public ImageTest, public ::testing::WithParamInterface<bool> {
-  protected:
-    void SetUp() override {
-        ImageTest::SetUp();
-        tessel::g_screen.colorBits = 32;
-        Start(GetParam());
-        ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
-    }
-    void TearDown() override {
-        ImageTest::TearDown();
-        tessel::g_system.windowScaleX = 1.0;
-        tessel::g_system.windowScaleY = 1.0;
-    }
-    bool Hardware() const { return GetParam(); }
-};
+class DrawTargetTest : public ScreenTargetTest {};
 
 TEST_P(DrawTargetTest, ATargetThatIsNoDrawableImageIsRefusedWithNothingChanged) {
     const int plain = tessel::CreateBlankImage(32, 32);

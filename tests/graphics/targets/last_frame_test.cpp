@@ -4,6 +4,7 @@
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/system_state.h"
+#include "graphics/device/graphics_device.h"
 #include "graphics/targets/draw_targets.h"
 #include "tests/graphics/images/image_test_support.h"
 #include "tests/graphics/targets/target_test_support.h"
@@ -15,18 +16,8 @@ constexpr uint32_t kFrame = 0x203040;
 constexpr uint32_t kMark = 0xF01008;
 constexpr uint32_t kHalfDrawn = 0xC0FFEE;
 
-class LastFrameTest : public ImageTest, public ::testing::WithParamInterface<bool> {
+class LastFrameTest : public ScreenTargetTest {
   protected:
-    void SetUp() override {
-        ImageTest::SetUp();
-        tessel::g_screen.colorBits = 32;
-        Start(GetParam());
-        ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
-    }
-    void TearDown() override {
-        tessel::g_system.runWhenInactive = 0;
-        ImageTest::TearDown();
-    }
     static uint32_t WindowPixel(int x, int y) {
         return platform::ReadWindowPixel(tessel::GetMainWindow(), x, y);
     }
@@ -127,6 +118,25 @@ TEST_P(LastFrameTest, AnInactiveWindowIsPaintedWithTheLastFrame) {
     InvalidateRect(window, &uncovered, FALSE);
     UpdateWindow(window);
     EXPECT_EQ(WindowPixel(5, 7), kHalfDrawn) << "active again: the back screen";
+}
+
+// The change of mode selects the front screen, whose refresh would present
+// the new, erased screen were the start-up's timer still pending; it is
+// stopped so that the frame from before the change is the last one.
+TEST_P(LastFrameTest, AFrameKeptBeforeTheScreenGrewIsStretchedOverIt) {
+    KillTimer(tessel::GetMainWindow(), tessel::kFrontScreenTimerId);
+    Paint(RECT{0, 0, 320, 480}, kFrame);
+    Paint(RECT{320, 0, 640, 480}, kMark);
+    ASSERT_EQ(tessel::PresentScreenPublic(), 0);
+    ASSERT_EQ(tessel::SetScreenMode(800, 600, 32, 0), 0);
+    ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
+    Paint(RECT{0, 0, 800, 600}, kHalfDrawn);
+    ASSERT_EQ(tessel::RepaintLastFrame(), 0) << Log();
+    EXPECT_EQ(WindowPixel(10, 300), kFrame);
+    EXPECT_EQ(WindowPixel(390, 300), kFrame);
+    EXPECT_EQ(WindowPixel(410, 300), kMark);
+    EXPECT_EQ(WindowPixel(790, 590), kMark);
+    EXPECT_EQ(TargetPixel(790, 590), kHalfDrawn);
 }
 
 TEST_P(LastFrameTest, TheKeptFrameAndItsImageAreFreedAtTheEnd) {

@@ -1,12 +1,15 @@
-// Painting rectangles of the current draw target and reading its pixels
-// back, for the tests of targets, presentation and the last frame.
+// A library started on either path with 32-bit screens, drawing on the back
+// screen; painting rectangles of the current draw target and reading its
+// pixels back. For the tests of targets, presentation and the last frame.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "foundation/runtime/main_window.h"
+#include "foundation/runtime/system_state.h"
 #include "graphics/targets/draw_targets.h"
 #include "images/base_image.h"
+#include "tests/graphics/images/image_test_support.h"
 
 namespace tessel_test {
 
@@ -29,5 +32,23 @@ inline uint32_t TargetPixel(int x, int y) {
     tessel::ReleaseScreenLock();
     return (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
 }
+
+// The screens are 32-bit so that colours compare exactly.
+class ScreenTargetTest : public ImageTest, public ::testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        ImageTest::SetUp();
+        tessel::g_screen.colorBits = 32;
+        Start(GetParam());
+        ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
+    }
+    void TearDown() override {
+        ImageTest::TearDown();
+        tessel::g_system.windowScaleX = 1.0;
+        tessel::g_system.windowScaleY = 1.0;
+        tessel::g_system.runWhenInactive = 0;
+    }
+    bool Hardware() const { return GetParam(); }
+};
 
 }  // namespace tessel_test
