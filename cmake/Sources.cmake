@@ -41,12 +41,13 @@ function(tessel_test_folder dir)
     return()
   endif()
   string(REPLACE "/" "_" name ${dir})
-  add_executable(test_${name} ${src})
+  add_executable(test_${name} ${src} ${CMAKE_SOURCE_DIR}/tests/support/test_environment.cpp)
+  target_compile_definitions(test_${name} PRIVATE TESSEL_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
   target_link_libraries(test_${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   tessel_cp932(test_${name})
   gtest_discover_tests(test_${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;TESSEL_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+    PROPERTIES ENVIRONMENT SDL_VIDEODRIVER=dummy
     DISCOVERY_TIMEOUT 60)
 endfunction()
