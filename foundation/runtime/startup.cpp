@@ -19,6 +19,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "foundation/net/connections.h"
+#include "foundation/runtime/debug_text.h"
 #include "foundation/runtime/input.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
@@ -255,9 +256,9 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // The debug text is ended before the connections, and direct play
-    // and models after them, once they are part of the library; then
-    // graphics, input, and sound after input.
+    // Direct play and models end after the connections once they are part
+    // of the library; then graphics, input, and sound after input.
+    EndDebugText();
     EndNetwork();
     TerminateGraphicsSystem();
     EndInputSystem();
@@ -378,12 +379,13 @@ int StartLibraryInner() {
         return FailStart();
     }
     StartTextInput();
-    // After the window comes to the front the debug text, the draw targets
-    // and the 3D tables start here, once they are part of the library.
     g_system.started = 1;
     if (g_system.windowMode == 0) {
         BringWindowToFront(g_system.mainWindow, 1);
     }
+    StartDebugText();
+    // The draw targets and the 3D tables start here, once they are part of
+    // the library.
     g_system.starting = 0;
     return 0;
 }
