@@ -50,24 +50,6 @@ TEST_F(FontTableTest, WithoutTheDirectDrawObjectTheDebugTextTakesNoSlotAndAll40A
     }
 }
 
-TEST_F(FontTableTest, EndingTheLibraryReleasesTheDebugTextsFontAndMarksItLost) {
-    StartOn(false);
-    const int handle = g_system.debugText.fontHandle;
-    ASSERT_EQ(g_system.debugText.fontLost, 0);
-    const FontRecord* font = GetFontRecord(handle);
-    ASSERT_NE(font, nullptr);
-    EXPECT_EQ(font->size, 16);
-    EXPECT_EQ(font->thickness, 4);
-    EXPECT_EQ(font->type, kFontEdge);
-    EXPECT_EQ(StartDebugText(), 0);
-    EXPECT_EQ(g_system.debugText.fontHandle, handle) << "a second start made another font";
-    EndDebugText();
-    EXPECT_EQ(IsFontHandleValid(handle), 0);
-    EXPECT_EQ(g_system.debugText.fontLost, 1);
-    EXPECT_EQ(g_system.debugText.fontHandle, -1);
-    EXPECT_EQ(g_system.debugText.setUp, 0);
-}
-
 TEST(FontCacheLayout, TheHardwareCacheGrowsUntilTenCellsFitAndTheSoftwareOneKeepsItsBounds) {
     struct Case {
         int cell;
