@@ -13,17 +13,6 @@ namespace tessel {
 
 namespace {
 
-// What a font is made of, enough to make it again.
-struct FontRecipe {
-    char face[kFontFaceSize];
-    int size;
-    int thickness;
-    int type;
-    int charSet;
-    int edgeSize;
-    int italic;
-};
-
 FontRecipe RecipeOf(const FontRecord& font) {
     FontRecipe recipe = {};
     CopyText(recipe.face, font.face);
@@ -36,17 +25,10 @@ FontRecipe RecipeOf(const FontRecord& font) {
     return recipe;
 }
 
-FontRecipe RecipeFromSettings() {
-    const FontSettings& s = g_fontSettings;
-    FontRecipe recipe = {};
-    CopyText(recipe.face, s.face);
-    recipe.size = s.size;
-    recipe.thickness = s.thickness;
-    recipe.type = s.type;
-    recipe.charSet = s.charSet;
-    recipe.edgeSize = s.edgeSize;
-    recipe.italic = s.italic;
-    return recipe;
+bool SameRecipe(const FontRecipe& a, const FontRecipe& b) {
+    return CompareText(a.face, b.face) == 0 && a.type == b.type && a.size == b.size &&
+           a.thickness == b.thickness && a.charSet == b.charSet && a.edgeSize == b.edgeSize &&
+           a.italic == b.italic;
 }
 
 int CreateFromRecipe(const FontRecipe& recipe, int edgeSize, int slot, int check) {
@@ -62,25 +44,18 @@ void DeleteAllFonts() {
     }
 }
 
-bool DefaultFontMatchesSettings(const FontRecord& font) {
-    const FontSettings& s = g_fontSettings;
-    return CompareText(font.face, s.face) == 0 && font.type == s.type && font.size == s.size &&
-           font.thickness == s.thickness && font.charSet == s.charSet &&
-           font.edgeSize == s.edgeSize && font.italic == s.italic;
-}
-
 }  // namespace
 
 int ResetFontState() {
     DeleteAllFonts();
     FontSettings& s = g_fontSettings;
     s = FontSettings{};
-    s.size = 16;
-    s.thickness = 6;
-    s.type = 0;
-    s.charSet = LibraryCharSet;
-    s.edgeSize = 1;
-    s.italic = 0;
+    s.recipe.size = 16;
+    s.recipe.thickness = 6;
+    s.recipe.type = 0;
+    s.recipe.charSet = LibraryCharSet;
+    s.recipe.edgeSize = 1;
+    s.recipe.italic = 0;
     s.spacing = 0;
     s.defaultFont = -1;
     s.nextCheck = 0;
@@ -92,7 +67,7 @@ int InitFontSystem() {
     WriteLog("フォントの初期化を行います\n");
     IndentLog();
     const FontRecord* current = GetFontRecord(g_fontSettings.defaultFont);
-    FontRecipe recipe = current != nullptr ? RecipeOf(*current) : RecipeFromSettings();
+    FontRecipe recipe = current != nullptr ? RecipeOf(*current) : g_fontSettings.recipe;
     if (current == nullptr) {
         recipe.face[0] = '\0';
     }
@@ -113,11 +88,11 @@ int RebuildFontState() {
 
 int UpdateDefaultFont() {
     const FontRecord* current = GetFontRecord(g_fontSettings.defaultFont);
-    if (current != nullptr && DefaultFontMatchesSettings(*current)) {
+    if (current != nullptr && SameRecipe(RecipeOf(*current), g_fontSettings.recipe)) {
         return 0;
     }
     ReleaseFontHandle(g_fontSettings.defaultFont);
-    const FontRecipe recipe = RecipeFromSettings();
+    const FontRecipe& recipe = g_fontSettings.recipe;
     const int edge = (recipe.type & kFontEdge) != 0 ? recipe.edgeSize : -1;
     g_fontSettings.defaultFont = CreateFromRecipe(recipe, edge, -1, -1);
     SetFontCharSpacing(g_fontSettings.spacing, g_fontSettings.defaultFont);
@@ -125,8 +100,8 @@ int UpdateDefaultFont() {
 }
 
 int SetDefaultFontSize(const char* /*face*/, int size, int thickness) {
-    g_fontSettings.size = size == -1 ? 16 : size;
-    g_fontSettings.thickness = thickness == -1 ? 6 : thickness;
+    g_fontSettings.recipe.size = size == -1 ? 16 : size;
+    g_fontSettings.recipe.thickness = thickness == -1 ? 6 : thickness;
     UpdateDefaultFont();
     return 0;
 }

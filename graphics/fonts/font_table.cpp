@@ -1,7 +1,12 @@
 // The font table: making a font (its GDI font with the face fall-backs, its
 // cell size from the font's metrics, its cache on the hardware or the
 // software path), deleting it, the handle check and the small queries.
-// The glyphs themselves are rendered in glyph_cache.cpp.
+// Routes: CreateFontToHandle -> ChooseSlot, BuildFont -> CreateWithFallBacks,
+// MeasureFont, then SetUpHardwareCache (falling back to SetUpSoftwareCache
+// when the texture cannot be made) or SetUpSoftwareCache; any failure ends in
+// DiscardFont, which ReleaseFontHandle uses too.
+// Not here: rendering glyphs (glyph_cache.cpp), the default font and the
+// re-creation of all fonts (font_life.cpp), drawing (string_drawing.cpp).
 #include <cstring>
 
 #include "foundation/base/charset.h"
@@ -16,7 +21,7 @@
 
 namespace tessel {
 
-FontSettings g_fontSettings;
+FontSettings g_fontSettings = {{}, 0, -1, 0};
 FontTable g_fonts;
 
 namespace {

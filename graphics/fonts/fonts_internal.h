@@ -11,7 +11,8 @@
 
 namespace tessel {
 
-struct FontSettings {
+// What a font is made of, enough to make it again.
+struct FontRecipe {
     char face[kFontFaceSize];
     int32_t size;
     int32_t thickness;
@@ -19,6 +20,11 @@ struct FontSettings {
     int32_t charSet;
     int32_t edgeSize;
     int32_t italic;
+};
+
+// The default font's recipe and spacing, its handle and the check counter.
+struct FontSettings {
+    FontRecipe recipe;
     int32_t spacing;
     int32_t defaultFont;  // handle, -1 none
     uint32_t nextCheck;

@@ -2,6 +2,11 @@
 // they were lost, rendering characters into the next cells of the ring, and
 // turning a string into character entries with every missing glyph rendered
 // in one batch.
+// Routes: PrepareStringGlyphs -> RenderGlyphToCache -> RenderOne per
+// character: evict the ring's next slot, clear its cell, fetch the bitmap
+// (spaces: metrics only), compose it (glyph_compose.cpp) and, on the
+// hardware path, upload the cell to the cache image.
+// Not here: how a bitmap becomes cache pixels, or drawing from the cache.
 #include <algorithm>
 #include <bitset>
 #include <cstdint>

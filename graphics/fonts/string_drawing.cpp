@@ -7,6 +7,8 @@
 // Routes: DrawStringToScreen -> DrawStringHardware | DrawStringSoftware ->
 // DrawStringCore -> (hardware) DrawImagePart / DrawImageQuadF, (software)
 // DrawSoftGlyph.
+// Not here: the software path's per-pixel rules (soft_glyphs.cpp) or the
+// glyph cache itself; strings are not wrapped.
 #include "graphics/fonts/string_drawing.h"
 
 #include <cstring>
