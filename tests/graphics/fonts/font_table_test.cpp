@@ -144,6 +144,31 @@ TEST_F(FontTableTest, FontsSurviveALostDeviceWithTheirHandlesSpacingAndLostFlags
     EXPECT_GT(drawn, 20) << "the glyph came back";
 }
 
+TEST_F(FontTableTest, ALostCacheImageIsMadeAgainByTheNextDrawWithAnEmptyCache) {
+    StartOn(true);
+    const int handle = CreateFontToHandle(nullptr, 24, -1, kFontEdge, -1, 1, 0);
+    ASSERT_NE(handle, -1);
+    FontRecord* font = GetFontRecord(handle);
+    ASSERT_EQ(DrawStringToScreen(10, 10, "W", White(), handle, Red(), 0), 0);
+    ASSERT_NE(font->codeMap['W'].cached, 0u);
+    const int edgeImage = font->edgeCacheImage;
+    ASSERT_EQ(ReleaseImageHandle(font->cacheImage), 0);
+    EXPECT_EQ(font->rebuild, 1) << "the cache image's lost flag";
+    ClearScreen();
+    ASSERT_EQ(DrawStringToScreen(10, 10, "W", White(), handle, Red(), 0), 0);
+    EXPECT_EQ(font->rebuild, 0);
+    EXPECT_EQ(IsImageHandleValid(font->cacheImage), 1);
+    EXPECT_EQ(IsImageHandleValid(edgeImage), 0) << "the old edge half went with it";
+    EXPECT_EQ(IsImageHandleValid(font->edgeCacheImage), 1);
+    int white = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            white += Screen(10 + x, 10 + y) == 0xFFFFFFu ? 1 : 0;
+        }
+    }
+    EXPECT_GT(white, 20) << "the glyph was rendered again into the new cache";
+}
+
 TEST_F(FontTableTest, AScreenModeChangeBringsTheDefaultFontBackWithItsSize) {
     StartOn(false);
     SetDefaultFontSize(nullptr, 20, 3);
