@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+
+#include "foundation/memory/memory.h"
 
 #include "graphics/draw/draw_calls.h"
 #include "tests/graphics/fonts/font_test_support.h"
@@ -117,6 +120,20 @@ TEST_P(StringDrawingTest, SpacingTwoWidensTwoCharactersByFourPixels) {
                    &turned);
     EXPECT_EQ(turned.cx, spaced.cy);
     EXPECT_EQ(turned.cy, spaced.cx);
+}
+
+TEST_P(StringDrawingTest, AStringLongerThanTheStaticBuffersIsMeasuredWhole) {
+    const int handle = MakeFont(12, 0);
+    const std::string text(300, 'A');
+    SetFontCharSpacing(1, handle);
+    const int one = Measure("A", handle);
+    EXPECT_EQ(Measure(text.c_str(), handle), 300 * one);
+    EXPECT_EQ(DrawStringCore(kStringMeasure, 0, 0, text.c_str(), White(), nullptr, nullptr, handle,
+                             0, 257, 0, nullptr),
+              257 * one);
+    const uint32_t blocks = TrackedBlockCount();
+    ASSERT_EQ(DrawStringToScreen(0, 0, text.c_str(), White(), handle, 0, 0), 0);
+    EXPECT_EQ(TrackedBlockCount(), blocks) << "the long string's buffers were freed";
 }
 
 TEST_P(StringDrawingTest, AStringStartingRightOfTheDrawAreaIsNotEvenRendered) {
