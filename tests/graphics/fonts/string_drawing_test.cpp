@@ -6,7 +6,6 @@
 #include <string>
 
 #include "foundation/memory/memory.h"
-
 #include "graphics/draw/draw_calls.h"
 #include "tests/graphics/fonts/font_test_support.h"
 
