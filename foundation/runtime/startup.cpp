@@ -19,6 +19,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "foundation/net/connections.h"
+#include "foundation/runtime/debug_text.h"
 #include "foundation/runtime/input.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
@@ -257,9 +258,9 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // The debug text is ended before the connections, and direct play
-    // and models after them, once they are part of the library; then
-    // graphics, input, and sound after input.
+    // Direct play and models end after the connections once they are part
+    // of the library; then graphics, input, and sound after input.
+    EndDebugText();
     EndNetwork();
     TerminateGraphicsSystem();
     EndInputSystem();
@@ -384,10 +385,12 @@ int StartLibraryInner() {
     if (g_system.windowMode == 0) {
         BringWindowToFront(g_system.mainWindow, 1);
     }
-    // The debug text starts before the targets and the 3D tables after them,
-    // once they are part of the library. Selecting the back screen and then
-    // the front one leaves the front screen's refresh timer running and the
-    // camera set for the screen, as a program finds them after every start.
+    // The debug text starts before the draw targets; the 3D tables will
+    // follow them once they are part of the library. Selecting the back
+    // screen and then the front one leaves the front screen's refresh timer
+    // running and the camera set for the screen, as a program finds them
+    // after every start.
+    StartDebugText();
     SelectDrawTarget(kBackScreen);
     SelectDrawTarget(kFrontScreen);
     g_system.starting = 0;

@@ -40,6 +40,19 @@ enum : int32_t {
 
 constexpr int kWindowTextSize = 257;  // 256 characters and the terminator
 
+constexpr int kDebugTextLines = 80;
+constexpr int kDebugTextLineBytes = 255;
+
+// The on-screen debug text: its font and its lines.
+struct DebugTextState {
+    int32_t setUp;
+    int32_t fontSize;
+    int32_t fontHandle;  // -1 none
+    int32_t fontLost;    // 1 while there is no valid font
+    int32_t shown;
+    char lines[kDebugTextLines][kDebugTextLineBytes];
+};
+
 struct SystemState {
     // ---- kept across the reset of every start-up
     // Options a program may set before start-up.
@@ -97,6 +110,8 @@ struct SystemState {
     uint64_t memoryFree;
 
     int32_t compositionOff;
+
+    DebugTextState debugText;
 };
 
 extern SystemState g_system;

@@ -8,6 +8,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/device/pending_steps.h"
+#include "graphics/fonts/font_handles.h"
 #include "graphics/images/image_records.h"
 #include "graphics/mask/mask_screen.h"
 #include "graphics/memimg/blend_tables.h"
@@ -109,7 +110,7 @@ int InitGraphicsSystem() {
     }
     ResetDrawState();
     MemImgBuildBlendTables();
-    pending::ResetFontState();
+    ResetFontState();
     return 0;
 }
 
@@ -137,7 +138,7 @@ int SetupDirect3D() {
 }
 
 int TerminateGraphicsSystem() {
-    pending::RebuildFontState();
+    RebuildFontState();
     if (g_graphics.started == 0) {
         return 0;
     }

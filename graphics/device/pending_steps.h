@@ -1,6 +1,6 @@
 // Steps that the device's life and the render-state cache call in graphics
 // layers that are not part of the library yet: the drawing calls, the
-// built-in shaders, fonts, movies and the 3D models.
+// built-in shaders, movies and the 3D models.
 // Each does nothing (or keeps the one value its caller needs) until its layer
 // lands; the layer then replaces the call with its own function of the same
 // name and the entry here goes.
@@ -36,16 +36,6 @@ inline void CreateVertexDeclarations() {}
 inline void ReleaseVertexDeclarations() {}
 inline void ReleaseBuiltInShaders() {}
 inline void CloseShaderPack() {}
-
-// ---- fonts
-inline void ResetFontState() {}
-inline void RebuildFontState() {}
-// Notes the default font's face, size and thickness before a screen-mode
-// change; false while there is no default font.
-inline bool NoteDefaultFont() {
-    return false;
-}
-inline void RecreateDefaultFont() {}
 
 // ---- 3D models
 inline void ReleaseAllModelBuffers() {}

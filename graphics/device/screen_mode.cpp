@@ -8,7 +8,7 @@
 #include "foundation/runtime/window_mode.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/fonts/font_handles.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/targets/draw_targets.h"
 
@@ -41,6 +41,20 @@ bool StartWith(const ModeRequest& mode) {
 
 // The mode in force answers a request of 320x240 also when it is served as
 // 640x480 with either 320x240 flag.
+// The default font's face, size and thickness, noted before graphics end so
+// that the default font comes back as it was.
+struct NotedFont {
+    char face[kFontFaceSize] = "";
+    int size = 0;
+    int thickness = 0;
+    bool noted = false;
+
+    void Note() {
+        noted = g_graphics.started != 0 &&
+                QueryFontInfo(face, &size, &thickness, QueryDefaultFontHandle()) == 0;
+    }
+};
+
 bool ServesRequest(const ModeRequest& request) {
     ModeRequest now = CurrentMode();
     if (SameMode(now, request)) {
@@ -78,7 +92,8 @@ int ChangeScreenModeCore(int width, int height, int bits, int force, int refresh
     }
     WriteLog("画面モード変更処理を開始します\n");
     IndentLog();
-    bool fontNoted = g_graphics.started != 0 && pending::NoteDefaultFont();
+    NotedFont font;
+    font.Note();
     if (g_system.started == 0 && g_system.starting == 0) {
         OutdentLog();
         return 0;
@@ -100,8 +115,8 @@ int ChangeScreenModeCore(int width, int height, int bits, int force, int refresh
     if (g_system.windowMode != 0) {
         ApplyWindowStyle();
     }
-    if (fontNoted) {
-        pending::RecreateDefaultFont();
+    if (font.noted) {
+        SetDefaultFontSize(font.face, font.size, font.thickness);
     }
     OutdentLog();
     WriteLog("画面モード変更処理は正常に終了しました\n");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/memory/log.h"
+#include "graphics/fonts/font_handles.h"
 #include "graphics/images/image_records.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
@@ -74,6 +75,8 @@ int RunRestore() {
         function = DefaultRestore;
     }
     function(g_drawSettings.restoreCallbackData);
+    // The model textures join here with their layer.
+    RecreateAllFonts();
     return 0;
 }
 

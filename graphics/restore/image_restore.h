@@ -11,7 +11,7 @@ using RestoreFunction = void (*)(void* data);
 
 // Null registers the default refill. 0.
 int SetRestoreCallback(RestoreFunction function, void* data = nullptr);
-// Runs the registered refill. 0.
+// Runs the registered refill, then makes every font again. 0.
 int RunRestore();
 // The default refill.
 void RestoreAllImages();

@@ -4,6 +4,7 @@
 // the top-left 320x240 over the whole 640x480 screen while a 320x240 flag is
 // set. The area of the last full presentation maps a partial presentation;
 // each full presentation keeps its frame for an inactive window.
+#include "foundation/runtime/debug_text.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
@@ -112,6 +113,23 @@ ScreenBitmapInfo DescribeScreen(const MEMIMG& screen, int width, int height) {
     return info;
 }
 
+// The console goes over the whole frame, copied and untinted; the
+// program's area, blend and brightness come back afterwards.
+void DrawDebugTextOverFrame(int width, int height) {
+    DrawSettings& s = g_drawSettings;
+    const RECT area = s.drawArea;
+    const int mode = s.blendMode;
+    const int param = s.blendParam;
+    const uint32_t brightness = s.brightness;
+    SetClipRegion(0, 0, width, height);
+    SetImageBlendMode(0, 0);
+    SetImageBrightness(255, 255, 255);
+    DrawDebugText();
+    SetClipRegion(area.left, area.top, area.right, area.bottom);
+    SetImageBlendMode(mode, param);
+    SetImageBrightnessPacked(brightness);
+}
+
 // The source y of StretchDIBits counts from the bottom of the image.
 int PresentBySoftware(const RECT* rect, const RECT& mapped, const PresentPlan& plan, int width,
                       int height) {
@@ -170,6 +188,9 @@ int PresentScreen(const RECT* rect) {
         if (mapped.left == mapped.right || mapped.top == mapped.bottom) {
             return -1;
         }
+    }
+    if (IsDebugTextActive() != 0) {
+        DrawDebugTextOverFrame(width, height);
     }
     const PresentPlan plan = PlanPresentation(width, height);
     if (g_graphics.hardwareInUse != 0) {

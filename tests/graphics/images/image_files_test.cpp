@@ -88,6 +88,8 @@ TEST_P(ImageFileTest, AKeyedPictureFromAnArchiveReadsBackWithItsPixels) {
 }
 
 TEST_P(ImageFileTest, MissingFilesAndFilesThatAreNoPicturesFailWithTheirLine) {
+    // The fonts of start-up hold their cache images.
+    const int before = tessel::g_images.count;
     EXPECT_EQ(tessel::LoadImageFile("nothing.png", 0), -1);
     WriteWholeFile(dir().Linux("movie.ogv"), std::string("not a picture at all"));
     EXPECT_EQ(tessel::LoadImageFile("movie.ogv", 0), -1);
@@ -95,7 +97,7 @@ TEST_P(ImageFileTest, MissingFilesAndFilesThatAreNoPicturesFailWithTheirLine) {
     EXPECT_NE(log.find("グラフィックファイル nothing.png がありません"), std::string::npos);
     EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：movie.ogv \r\n"),
               std::string::npos);
-    EXPECT_EQ(tessel::g_images.count, 0);
+    EXPECT_EQ(tessel::g_images.count, before);
 }
 
 TEST_P(ImageFileTest, SubImagesOfALoadedFileKeepItsNameAndTheirPlaceInIt) {
