@@ -10,13 +10,16 @@
 //   edge functions and attribute planes, clip-space ones after clipping.
 // - RasterItems runs the quads and triangles of a band of rows (all rows, or one band per
 //   thread when the draw is large; each pixel stays with one thread, in primitive order):
-//   - a quad: RasterQuadRows. Point-sampled 32-bit texels onto a 32-bit target with blending
-//     off or SRCALPHA/INVSRCALPHA, an identity texel mapping and no depth or alpha test go to
-//     the whole-quad kernel (QuadWithKernel, raster_kernels.h); linear ones with blending off
-//     to the two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through
-//     a per-channel texel table (TexelMap) and the per-pixel write;
-//   - an affine, one-colour triangle reading one point-sampled texture: RasterTriangleSpans,
-//     whole spans through the quad kernel where the texels lie inside the texture;
+//   - a quad: RasterQuadRows. When the kernels fit (KernelsFit: a 32-bit target, no depth
+//     test, blending off, SRCALPHA/INVSRCALPHA or SRCALPHA/ONE with ADD or REVSUBTRACT, and a
+//     program that is a tint of 32-bit texels; any alpha test), point-sampled quads go to the
+//     whole-quad kernel (QuadWithKernel, raster_kernels.h), untextured ones to it with a row
+//     of their colour (FlatWithKernel), linear ones to the two-pass bilinear kernels
+//     (LinearQuadWithKernels); the rest row by row through a per-channel texel table
+//     (TexelMap) and the per-pixel write;
+//   - an affine, one-colour triangle reading one point-sampled texture or none:
+//     RasterTriangleSpans, whole spans through the quad kernel where the kernels fit and no
+//     texel is the border colour (SpanTexelOffsets), else pixel by pixel;
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
 // - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
 //   blend of raster_pixel.h; tests compare the two, and check by the route counts
@@ -89,7 +92,8 @@ struct DrawSetup {
     bool texSetUsed[kRasterTexCoordSets] = {};
     struct Write {
         bool blendOff;
-        bool srcAlpha;
+        bool kernelBlend;  // blending off or a blend the kernels compute (blend says which)
+        QuadBlend blend;
         bool argbTarget;
         bool direct;  // per-pixel writes blend (or copy) in place on the 32-bit target
         uint32_t targetOr;
@@ -183,15 +187,36 @@ bool IsArgb32(uint32_t format) {
 // How a finished colour goes onto the target, read once a draw.
 using WriteMode = DrawSetup::Write;
 
+// The kernels' name for the blend of a draw; false when they do not compute it.
+bool KernelBlendFor(const RasterBlendSetup& b, QuadBlend* blend) {
+    if (b.writeMask != 0xF)
+        return false;
+    if (!b.enabled) {
+        *blend = QuadBlend::kCopy;
+        return true;
+    }
+    if (b.srcBlend != kBlendSrcAlpha)
+        return false;
+    if (b.destBlend == kBlendInvSrcAlpha && b.op == kBlendOpAdd) {
+        *blend = QuadBlend::kSrcAlpha;
+        return true;
+    }
+    if (b.destBlend == kBlendOne && (b.op == kBlendOpAdd || b.op == kBlendOpRevSubtract)) {
+        *blend = b.op == kBlendOpAdd ? QuadBlend::kAdd : QuadBlend::kRevSubtract;
+        return true;
+    }
+    return false;
+}
+
 WriteMode WriteModeFor(const DrawSetup& s) {
     WriteMode w;
     bool plain = s.blend.writeMask == 0xF;
     w.blendOff = !s.blend.enabled && plain;
-    w.srcAlpha = s.blend.enabled && plain && s.blend.srcBlend == kBlendSrcAlpha &&
-                 s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
+    w.blend = QuadBlend::kCopy;
+    w.kernelBlend = KernelBlendFor(s.blend, &w.blend);
     w.argbTarget = IsArgb32(s.target.color.format);
     // With the fast routes off, every pixel goes through the reference blend.
-    w.direct = w.argbTarget && (w.blendOff || w.srcAlpha) && g_fastQuads.load();
+    w.direct = w.argbTarget && w.kernelBlend && g_fastQuads.load();
     w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     return w;
 }
@@ -208,7 +233,7 @@ inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int3
             return;
         }
         // No shortcut for alpha 0 and 255 here: across a turned sprite it mispredicts.
-        *out = BlendSrcAlpha(colour, *out | w.targetOr) | w.targetOr;
+        *out = BlendQuadPixel(w.blend, colour, *out | w.targetOr) | w.targetOr;
         return;
     }
     if (!w.blendOff)
@@ -681,7 +706,38 @@ struct TexelMap {
     bool identity = false;  // the texel itself
     bool table = false;     // each channel through its own table
     uint8_t lut[4][256];    // r, g, b, a
+    // The kernels' form of the tables, when every channel is round(t k / 255) or a constant:
+    // TintTexel(texel, tint) | constant (raster_kernels.h).
+    bool tinted = false;
+    uint32_t tint = 0xFFFFFFFFu;
+    uint32_t constant = 0;
 };
+
+// Finds the tint form of the tables; false when some channel has none.
+bool FindTint(TexelMap* m) {
+    uint32_t tint = 0, constant = 0;
+    const int shifts[4] = {16, 8, 0, 24};
+    for (int c = 0; c < 4; ++c) {
+        const uint8_t* lut = m->lut[c];
+        bool flat = true;
+        bool scaled = true;
+        int32_t k = lut[255];
+        for (int i = 0; i < 256; ++i) {
+            flat = flat && lut[i] == lut[0];
+            scaled = scaled && lut[i] == DivRound255(i * k);
+        }
+        if (scaled) {
+            tint |= static_cast<uint32_t>(k) << shifts[c];
+        } else if (flat) {
+            constant |= static_cast<uint32_t>(lut[0]) << shifts[c];
+        } else {
+            return false;
+        }
+    }
+    m->tint = tint;
+    m->constant = constant;
+    return true;
+}
 
 // True when every output channel depends on the same channel of the texel alone.
 bool ProgramIsSeparable(const DrawSetup& s) {
@@ -701,6 +757,9 @@ bool ProgramIsSeparable(const DrawSetup& s) {
 void BuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular, TexelMap* m) {
     m->identity = false;
     m->table = false;
+    m->tinted = false;
+    m->tint = 0xFFFFFFFFu;
+    m->constant = 0;
     if (!s.needTexture[0] || !ProgramIsSeparable(s))
         return;
     bool identity = true;
@@ -715,6 +774,7 @@ void BuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular
     }
     m->identity = identity;
     m->table = !identity;
+    m->tinted = identity || FindTint(m);
 }
 
 inline uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, RasterColor diffuse,
@@ -736,6 +796,7 @@ struct RowScratch {
     std::vector<int32_t> columns;
     std::vector<int32_t> rows;
     std::vector<const uint32_t*> rowPointers;
+    std::vector<uint32_t> flatRow;
     TexelMap map;
     RasterColor mapDiffuse;
     RasterColor mapSpecular;
@@ -755,6 +816,52 @@ const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diff
         scratch->mapValid = true;
     }
     return scratch->map;
+}
+
+// The kernel settings of a draw: how a texel (ORed with alphaOr) becomes the colour, the alpha
+// test and the blend. The caller fills in the pixels.
+QuadTexels KernelSettings(const DrawSetup& s, const TexelMap* map, uint32_t alphaOr) {
+    QuadTexels k;
+    k.alphaOr = alphaOr;
+    if (map != nullptr && !map->identity) {
+        k.tint = map->tint;
+        k.constant = map->constant;
+    }
+    k.targetOr = s.write.targetOr;
+    k.blend = s.write.blend;
+    if (s.alphaTest) {
+        k.alphaFunc = s.alphaFunc;
+        k.alphaRef = s.alphaRef;
+    }
+    return k;
+}
+
+// Does a draw suit the kernels: a 32-bit target, no depth test, a blend they compute, and
+// (when textured) a program they can express over 32-bit texels?
+bool KernelsFit(const DrawSetup& s, const RasterSurface* level, const TexelMap* map) {
+    if (s.depthTest || !s.write.argbTarget || !s.write.kernelBlend)
+        return false;
+    if (level == nullptr)
+        return true;
+    return IsArgb32(level->format) && map->tinted;
+}
+
+// One colour over a rectangle of the target by the kernel: every row reads a row of it.
+void FlatWithKernel(const DrawSetup& s, uint32_t colour, int32_t left, int32_t top, int32_t width,
+                    int32_t height, RowScratch* scratch) {
+    scratch->flatRow.assign(static_cast<size_t>(width), colour);
+    const uint32_t* row = scratch->flatRow.data();
+    scratch->rowPointers.assign(static_cast<size_t>(height), row);
+    const RasterSurface& target = s.target.color;
+    QuadTexels k = KernelSettings(s, nullptr, 0);
+    k.out =
+        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
+    k.outPitch = target.pitch / 4;
+    k.texRows = scratch->rowPointers.data();
+    k.width = width;
+    k.height = height;
+    k.rowLength = width;
+    DrawQuadTexels(k);
 }
 
 // out[i] = AddressRasterTexel(RasterTexelIndex(float(a0 + step * (first + i)), size), size, mode)
@@ -803,11 +910,13 @@ bool TexelIndices(double a0, double step, int32_t first, int32_t count, int32_t 
 }
 
 // For a span of n pixels from column left: the offset in texels of the texel each pixel reads,
-// computed as RasterTriangleRows computes it. False when some texel would lie outside the
-// texture (the address mode then decides), which the two ends tell: the coordinates are linear
-// along the span and every conversion keeps their order.
+// computed as RasterTriangleRows computes it. When the two ends lie inside the texture every
+// pixel does (the coordinates are linear along the span and every conversion keeps their
+// order) and the address modes have nothing to do; otherwise each pixel goes through them.
+// False when some pixel reads the border colour.
 bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, int64_t left,
-                      int32_t n, const RasterSurface& level, std::vector<int32_t>* offsets) {
+                      int32_t n, const RasterSurface& level, const RasterSampler& sm,
+                      std::vector<int32_t>* offsets) {
     const double w = level.width, h = level.height;
     auto su = [&](int64_t px) {
         return static_cast<double>(static_cast<float>(pu.a * static_cast<double>(px) + uy + pu.c)) *
@@ -817,14 +926,26 @@ bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, in
         return static_cast<double>(static_cast<float>(pv.a * static_cast<double>(px) + vy + pv.c)) *
                h;
     };
-    double u0 = su(left), u1 = su(left + n - 1), v0 = sv(left), v1 = sv(left + n - 1);
-    if (!(u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h &&
-          v1 < h)) {
-        return false;
-    }
     int32_t pitch = level.pitch / 4;
     offsets->resize(static_cast<size_t>(n));
     int32_t* out = offsets->data();
+    double u0 = su(left), u1 = su(left + n - 1), v0 = sv(left), v1 = sv(left + n - 1);
+    if (!(u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h &&
+          v1 < h)) {
+        for (int32_t i = 0; i < n; ++i) {
+            double x = static_cast<double>(left + i);
+            float u = static_cast<float>(pu.a * x + uy + pu.c);
+            float v = static_cast<float>(pv.a * x + vy + pv.c);
+            int32_t tx =
+                AddressRasterTexel(RasterTexelIndex(u, level.width), level.width, sm.addressU);
+            int32_t ty =
+                AddressRasterTexel(RasterTexelIndex(v, level.height), level.height, sm.addressV);
+            if (tx < 0 || ty < 0)
+                return false;
+            out[i] = ty * pitch + tx;
+        }
+        return true;
+    }
     for (int32_t i = 0; i < n; ++i) {
         // Non-negative here, so truncation is floor.
         out[i] = static_cast<int32_t>(sv(left + i)) * pitch + static_cast<int32_t>(su(left + i));
@@ -862,9 +983,8 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     const WriteMode& w = s.write;
     const Plane& pz = t.planes[kAttrZ];
-    // Whole spans at once: texels copied or blended by the quad kernel, one row high.
-    bool runs = textured && argbTexel && w.argbTarget && (w.blendOff || w.srcAlpha) &&
-                !s.depthTest && !s.alphaTest && map->identity && level->pitch % 4 == 0;
+    // Whole spans at once: texels (or the one colour) through the quad kernel, one row high.
+    bool runs = KernelsFit(s, level, map) && (!textured || level->pitch % 4 == 0);
     const RasterSurface& target = s.target.color;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
@@ -878,14 +998,18 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
         double vy = textured ? pv->b * y : 0.0;
         double zy = pz.b * y;
         int32_t n = static_cast<int32_t>(right - left + 1);
+        if (runs && n > 0 && !textured) {
+            FlatWithKernel(s, flatColour, static_cast<int32_t>(left), py, n, 1, scratch);
+            continue;
+        }
         if (runs && n > 0 &&
-            SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, &scratch->columns)) {
+            SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, sm, &scratch->columns)) {
             uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
                                                         static_cast<intptr_t>(py) * target.pitch) +
                             left;
             const uint32_t* texels = reinterpret_cast<const uint32_t*>(level->bits);
             const int32_t* offsets = scratch->columns.data();
-            QuadTexels span;
+            QuadTexels span = KernelSettings(s, map, alphaOr);
             span.out = out;
             span.texRows = &texels;
             span.cols = offsets;
@@ -893,9 +1017,6 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             span.height = 1;
             // The offsets count from the level's first texel: its rows are one long row.
             span.rowLength = level->pitch / 4 * level->height;
-            span.alphaOr = alphaOr;
-            span.targetOr = w.targetOr;
-            span.blend = w.srcAlpha;
             DrawQuadTexels(span);
             continue;
         }
@@ -938,12 +1059,13 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
-// A linearly sampled quad of 32-bit texels copied by the two-pass bilinear kernels: each texel
-// row weighed horizontally once (two rows kept), each target row one vertical pass. False
-// when a tap falls on the border, which the per-pixel rows handle.
+// A linearly sampled quad of 32-bit texels through the two-pass bilinear kernels: each texel
+// row weighed horizontally once (two rows kept), each target row one vertical pass, straight
+// onto the target for a plain copy, else into a row that the quad kernel then tints, tests and
+// blends. False when a tap falls on the border, which the per-pixel rows handle.
 bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int32_t top,
                            int32_t width, int32_t height, const RasterSurface& level,
-                           const std::vector<LinearTaps>& columns) {
+                           const std::vector<LinearTaps>& columns, const TexelMap& map) {
     const RasterSampler& sm = s.samplers[0];
     thread_local std::vector<int32_t> first, second;
     thread_local std::vector<uint16_t> weights;
@@ -986,12 +1108,34 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         return weighed[slot].data();
     };
     const RasterSurface& target = s.target.color;
+    bool straight = s.write.blendOff && !s.alphaTest && map.identity;
+    thread_local std::vector<uint32_t> filtered;
+    filtered.resize(static_cast<size_t>(width));
+    const uint32_t* filteredRow = filtered.data();
+    QuadTexels writer = KernelSettings(s, &map, 0);
+    writer.texRows = &filteredRow;
+    writer.width = width;
+    writer.height = 1;
+    writer.rowLength = width;
     uint32_t* previousOut = nullptr;
     for (int32_t y = 0; y < height; ++y) {
         const LinearTaps& r = rows[y];
         uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
                                                     static_cast<intptr_t>(top + y) * target.pitch) +
                         left;
+        if (!straight) {
+            // The filtered row of the row above serves again when it weighs the same texels.
+            bool same = y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
+                        r.weight == rows[y - 1].weight;
+            if (!same) {
+                const uint16_t* h0 = weighedRow(r.first, r.second);
+                const uint16_t* h1 = weighedRow(r.second, r.first);
+                BilinearVertical(filtered.data(), h0, h1, r.weight, width, 0);
+            }
+            writer.out = out;
+            DrawQuadTexels(writer);
+            continue;
+        }
         // A row that weighs the same texels as the row above is the same row.
         if (y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
             r.weight == rows[y - 1].weight) {
@@ -1028,8 +1172,8 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     const RasterSurface& target = s.target.color;
     int bytes = RasterBytesPerPixel(target.format);
     bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
-    if (copyRows && map.identity && IsArgb32(level.format) && w.argbTarget &&
-        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns)) {
+    if (KernelsFit(s, &level, &map) &&
+        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns, map)) {
         scratch->Took(RasterRoute::kLinearKernels);
         return;
     }
@@ -1078,7 +1222,7 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
 // holds the quad's texel columns.
 bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top, int32_t width,
                     int32_t height, const RasterSurface& level, bool contiguous, uint32_t alphaOr,
-                    RowScratch* scratch) {
+                    const TexelMap& map, RowScratch* scratch) {
     const RasterSampler& sm = s.samplers[0];
     const int32_t* cols = scratch->columns.data();
     for (int32_t i = 0; i < (contiguous ? 1 : width); ++i) {
@@ -1096,7 +1240,7 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
             level.bits + static_cast<intptr_t>(rows[y]) * level.pitch);
     }
     const RasterSurface& target = s.target.color;
-    QuadTexels k;
+    QuadTexels k = KernelSettings(s, &map, alphaOr);
     k.out =
         reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
     k.outPitch = target.pitch / 4;
@@ -1105,9 +1249,6 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
     k.col0 = cols[0];
     k.width = width;
     k.height = height;
-    k.alphaOr = alphaOr;
-    k.targetOr = s.write.targetOr;
-    k.blend = s.write.srcAlpha;
     k.rowLength = level.width;
     DrawQuadTexels(k);
     return true;
@@ -1148,18 +1289,23 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         RasterColor c = RunStageProgram(s.program, nullptr, q.diffuse, q.specular);
         flatColour = ArgbFromColor(c);
     }
-    bool srcAlphaBlend = s.write.srcAlpha;
+    bool srcAlphaBlend = s.write.kernelBlend && s.write.blend == QuadBlend::kSrcAlpha;
     bool blendOff = s.write.blendOff;
     bool fastTexel = textured && IsArgb32(level->format);
     bool fastTarget = s.write.argbTarget;
     uint32_t alphaOr = (fastTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     uint32_t targetOr = s.write.targetOr;
-    if (!s.alphaTest && !s.depthTest && fastTexel && fastTarget && map->identity &&
-        (blendOff || srcAlphaBlend) &&
-        QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous, alphaOr,
-                       scratch)) {
-        scratch->Took(RasterRoute::kQuadKernel);
-        return;
+    if (g_fastQuads.load() && KernelsFit(s, level, map)) {
+        if (!textured) {
+            FlatWithKernel(s, flatColour, left, top, width, bottom - top, scratch);
+            scratch->Took(RasterRoute::kQuadKernel);
+            return;
+        }
+        if (QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous, alphaOr, *map,
+                           scratch)) {
+            scratch->Took(RasterRoute::kQuadKernel);
+            return;
+        }
     }
     scratch->Took(RasterRoute::kQuadRows);
     uint32_t depth = 0;

@@ -1,16 +1,19 @@
 // The whole-quad kernels in two forms each: portable C++ and AVX2, chosen once per process
 // (the test switch keeps to the portable forms). Routes:
-// - DrawQuadTexels: blend (AVX2, eight pixels a step; all-transparent and all-opaque steps
-//   skip the arithmetic; alpha spread with one byte shuffle, division by 255 as
-//   mulhi(x + 128, 257)) or copy (a repeated texel row copied from
-//   the target row above). Columns: contiguous (plain loads), within eight texels a run (one
-//   load and a permutation), or anything else (gathers).
+// - DrawQuadTexels: each texel ORed, tinted (a mask when every tint channel is 0 or 255, else
+//   a multiply) and ORed again; the alpha test as a lane mask (eight failing pixels skip the
+//   rest); then copy (a repeated texel row without a test copied from the target row above)
+//   or one of the three blends (AVX2, eight pixels a step; all-transparent steps, and
+//   all-opaque ones under SRCALPHA / INVSRCALPHA, skip the arithmetic; alpha spread with one
+//   byte shuffle, division by 255 as mulhi(x + 128, 257); ADD and REVSUBTRACT by saturating
+//   byte adds and subtracts). Columns: contiguous (plain loads), within eight texels a run
+//   (one load and a permutation), or anything else (gathers).
 // - BilinearHorizontal / BilinearVertical: the two passes of a bilinear stretch, eight pixels
 //   a step (gathers for the taps, madd for the vertical weights).
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
 // 1280x960 stretch stays in the last-level cache, which plain stores use and they bypass.
-// Not here: depth, alpha tests, texture stages other than the identity mapping, 16-bit
-// formats, border texels; the caller routes those draws to the per-pixel path.
+// Not here: depth, stage programs other than a tint, 16-bit formats, border texels, other
+// blends; the caller routes those draws to the per-pixel path.
 #include "platform/d3d9/raster_kernels.h"
 
 #include <atomic>
@@ -29,13 +32,54 @@ std::atomic<bool> g_vectorKernels{true};
 // ---------------------------------------------------------------------------------------------
 // Portable forms
 
+bool AlphaPasses(uint32_t func, uint32_t alpha, uint32_t ref) {
+    switch (func) {
+        case kCmpNever:
+            return false;
+        case kCmpLess:
+            return alpha < ref;
+        case kCmpEqual:
+            return alpha == ref;
+        case kCmpLessEqual:
+            return alpha <= ref;
+        case kCmpGreater:
+            return alpha > ref;
+        case kCmpNotEqual:
+            return alpha != ref;
+        case kCmpGreaterEqual:
+            return alpha >= ref;
+        default:
+            return true;
+    }
+}
+
+bool Tinted(const QuadTexels& q) {
+    return q.tint != 0xFFFFFFFFu;
+}
+
+bool Tested(const QuadTexels& q) {
+    return q.alphaFunc >= kCmpNever && q.alphaFunc < kCmpAlways;
+}
+
+// A repeated texel row copies the target row above only where every pixel is written alike.
+bool RowsRepeat(const QuadTexels& q) {
+    return q.blend == QuadBlend::kCopy && !Tested(q);
+}
+
 void QuadTexelsPortable(const QuadTexels& q) {
+    bool tinted = Tinted(q);
+    bool tested = Tested(q);
     for (int32_t y = 0; y < q.height; ++y) {
         uint32_t* out = q.out + y * q.outPitch;
         const uint32_t* row = q.texRows[y];
         for (int32_t x = 0; x < q.width; ++x) {
             uint32_t texel = row[q.cols != nullptr ? q.cols[x] : q.col0 + x] | q.alphaOr;
-            out[x] = (q.blend ? BlendSrcAlpha(texel, out[x] | q.targetOr) : texel) | q.targetOr;
+            if (tinted)
+                texel = TintTexel(texel, q.tint);
+            texel |= q.constant;
+            if (tested && !AlphaPasses(q.alphaFunc, texel >> 24, q.alphaRef))
+                continue;
+            out[x] = BlendQuadPixel(q.blend, texel, out[x] | q.targetOr) | q.targetOr;
         }
     }
 }
@@ -75,14 +119,15 @@ void BilinearVerticalPortable(uint32_t* out, const uint16_t* h0, const uint16_t*
 
 // Eight blended pixels: one byte shuffle spreads each pixel's alpha over its four 16-bit
 // channels; x = s a + d (255 - a) + 128 never passes 16 bits; mulhi by 257 divides by 255.
+const char kSpreadAlpha[32] = {6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1,
+                               6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1};
+
 __attribute__((target("avx2"))) inline __m256i BlendEight(__m256i s, __m256i d) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i ff = _mm256_set1_epi16(255);
     const __m256i half = _mm256_set1_epi16(128);
     const __m256i by257 = _mm256_set1_epi16(257);
-    const __m256i spread =
-        _mm256_setr_epi8(6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1, 6, -1, 6, -1,
-                         6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1);
+    const __m256i spread = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSpreadAlpha));
     __m256i sLo = _mm256_unpacklo_epi8(s, zero);
     __m256i sHi = _mm256_unpackhi_epi8(s, zero);
     __m256i dLo = _mm256_unpacklo_epi8(d, zero);
@@ -96,6 +141,53 @@ __attribute__((target("avx2"))) inline __m256i BlendEight(__m256i s, __m256i d) 
     xLo = _mm256_mulhi_epu16(_mm256_add_epi16(xLo, half), by257);
     xHi = _mm256_mulhi_epu16(_mm256_add_epi16(xHi, half), by257);
     return _mm256_packus_epi16(xLo, xHi);
+}
+
+// round(x k / 255) on each byte of eight pixels, kLo and kHi the factors of the low and high
+// four bytes of each 64-bit half as 16-bit words (x k + 128 never passes 16 bits).
+__attribute__((target("avx2"))) inline __m256i MulDiv255(__m256i x, __m256i kLo, __m256i kHi) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i half = _mm256_set1_epi16(128);
+    const __m256i by257 = _mm256_set1_epi16(257);
+    __m256i lo = _mm256_mullo_epi16(_mm256_unpacklo_epi8(x, zero), kLo);
+    __m256i hi = _mm256_mullo_epi16(_mm256_unpackhi_epi8(x, zero), kHi);
+    lo = _mm256_mulhi_epu16(_mm256_add_epi16(lo, half), by257);
+    hi = _mm256_mulhi_epu16(_mm256_add_epi16(hi, half), by257);
+    return _mm256_packus_epi16(lo, hi);
+}
+
+// Each channel of eight pixels times its pixel's alpha, divided by 255 with rounding.
+__attribute__((target("avx2"))) inline __m256i ScaleEightBySrcAlpha(__m256i s) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i spread = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSpreadAlpha));
+    __m256i aLo = _mm256_shuffle_epi8(_mm256_unpacklo_epi8(s, zero), spread);
+    __m256i aHi = _mm256_shuffle_epi8(_mm256_unpackhi_epi8(s, zero), spread);
+    return MulDiv255(s, aLo, aHi);
+}
+
+// All ones in the pixels whose alpha passes the test.
+__attribute__((target("avx2"))) inline __m256i AlphaPassEight(__m256i s, uint32_t func,
+                                                              __m256i ref) {
+    const __m256i ones = _mm256_set1_epi32(-1);
+    __m256i a = _mm256_srli_epi32(s, 24);
+    switch (func) {
+        case kCmpNever:
+            return _mm256_setzero_si256();
+        case kCmpLess:
+            return _mm256_cmpgt_epi32(ref, a);
+        case kCmpEqual:
+            return _mm256_cmpeq_epi32(a, ref);
+        case kCmpLessEqual:
+            return _mm256_xor_si256(_mm256_cmpgt_epi32(a, ref), ones);
+        case kCmpGreater:
+            return _mm256_cmpgt_epi32(a, ref);
+        case kCmpNotEqual:
+            return _mm256_xor_si256(_mm256_cmpeq_epi32(a, ref), ones);
+        case kCmpGreaterEqual:
+            return _mm256_xor_si256(_mm256_cmpgt_epi32(ref, a), ones);
+        default:
+            return ones;
+    }
 }
 
 // Listed columns read as one unaligned load and a lane permutation where a run of eight
@@ -116,16 +208,35 @@ int32_t PermutedColumns(const QuadTexels& q) {
     return x;
 }
 
-template <bool kBlend, bool kListed>
+template <QuadBlend kBlend, bool kListed>
 __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
     const __m256i alphaOr = _mm256_set1_epi32(static_cast<int>(q.alphaOr));
+    const __m256i constant = _mm256_set1_epi32(static_cast<int>(q.constant));
     const __m256i targetOr = _mm256_set1_epi32(static_cast<int>(q.targetOr));
+    const __m256i alphaRef = _mm256_set1_epi32(static_cast<int>(q.alphaRef));
+    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    // A tint of whole channels (each 0 or 255) is a mask; any other one multiplies.
+    uint32_t tintMask = 0;
+    bool maskTint = true;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t k = (q.tint >> shift) & 255;
+        maskTint = maskTint && (k == 0 || k == 255);
+        tintMask |= (k == 255 ? 255u : 0u) << shift;
+    }
+    const bool tinted = Tinted(q);
+    const bool tested = Tested(q);
+    const __m256i tintAnd = _mm256_set1_epi32(static_cast<int>(tintMask));
+    __m256i tintWords = _mm256_setzero_si256();
+    if (tinted && !maskTint) {
+        tintWords = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(q.tint)),
+                                         _mm256_setzero_si256());
+    }
     int32_t permuted = kListed ? PermutedColumns(q) : 0;
     for (int32_t y = 0; y < q.height; ++y) {
         uint32_t* out = q.out + y * q.outPitch;
         const uint32_t* row = q.texRows[y];
         // A copy of the texel row the row above copied is that row again.
-        if (!kBlend && y > 0 && row == q.texRows[y - 1]) {
+        if (RowsRepeat(q) && y > 0 && row == q.texRows[y - 1]) {
             std::memcpy(out, out - q.outPitch, static_cast<size_t>(q.width) * 4);
             continue;
         }
@@ -147,28 +258,50 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
                 s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(run + x));
             }
             s = _mm256_or_si256(s, alphaOr);
-            __m256i* dst = reinterpret_cast<__m256i*>(out + x);
-            if constexpr (kBlend) {
-                // Eight transparent texels leave the target (but for the X bits an X8R8G8B8
-                // target gets), eight opaque ones replace it; these checks cost less than the
-                // blend they save, mispredicted sprite edges included (measured).
-                const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-                if (_mm256_testz_si256(s, alphaMask)) {
-                    if (q.targetOr != 0)
-                        _mm256_storeu_si256(dst,
-                                            _mm256_or_si256(_mm256_loadu_si256(dst), targetOr));
+            if (tinted) {
+                s = maskTint ? _mm256_and_si256(s, tintAnd) : MulDiv255(s, tintWords, tintWords);
+            }
+            s = _mm256_or_si256(s, constant);
+            __m256i pass = _mm256_set1_epi32(-1);
+            if (tested) {
+                pass = AlphaPassEight(s, q.alphaFunc, alphaRef);
+                if (_mm256_testz_si256(pass, pass))
                     continue;
-                }
-                if (!_mm256_testc_si256(s, alphaMask)) {
-                    __m256i d = _mm256_or_si256(_mm256_loadu_si256(dst), targetOr);
-                    s = BlendEight(s, d);
+            }
+            __m256i* dst = reinterpret_cast<__m256i*>(out + x);
+            __m256i old = _mm256_loadu_si256(dst);
+            __m256i result;
+            if constexpr (kBlend == QuadBlend::kCopy) {
+                result = s;
+            } else {
+                __m256i d = _mm256_or_si256(old, targetOr);
+                // Eight transparent texels leave the target (but for the X bits an X8R8G8B8
+                // target gets); for SRCALPHA / INVSRCALPHA eight opaque ones replace it. These
+                // checks cost less than the blend they save, mispredicted sprite edges
+                // included (measured).
+                if (_mm256_testz_si256(s, alphaMask)) {
+                    result = d;
+                } else if constexpr (kBlend == QuadBlend::kSrcAlpha) {
+                    result = _mm256_testc_si256(s, alphaMask) ? s : BlendEight(s, d);
+                } else if constexpr (kBlend == QuadBlend::kAdd) {
+                    result = _mm256_adds_epu8(d, ScaleEightBySrcAlpha(s));
+                } else {
+                    result = _mm256_subs_epu8(d, ScaleEightBySrcAlpha(s));
                 }
             }
-            _mm256_storeu_si256(dst, _mm256_or_si256(s, targetOr));
+            result = _mm256_or_si256(result, targetOr);
+            if (tested)
+                result = _mm256_blendv_epi8(old, result, pass);
+            _mm256_storeu_si256(dst, result);
         }
         for (; x < q.width; ++x) {
             uint32_t texel = (kListed ? row[q.cols[x]] : run[x]) | q.alphaOr;
-            out[x] = (kBlend ? BlendSrcAlpha(texel, out[x] | q.targetOr) : texel) | q.targetOr;
+            if (tinted)
+                texel = TintTexel(texel, q.tint);
+            texel |= q.constant;
+            if (tested && !AlphaPasses(q.alphaFunc, texel >> 24, q.alphaRef))
+                continue;
+            out[x] = BlendQuadPixel(kBlend, texel, out[x] | q.targetOr) | q.targetOr;
         }
     }
 }
@@ -255,12 +388,24 @@ void DrawQuadTexels(const QuadTexels& q) {
 #if defined(__x86_64__)
     if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
         bool listed = q.cols != nullptr;
-        if (q.blend) {
-            listed ? QuadTexelsAvx2<true, true>(q) : QuadTexelsAvx2<true, false>(q);
-        } else {
-            listed ? QuadTexelsAvx2<false, true>(q) : QuadTexelsAvx2<false, false>(q);
+        switch (q.blend) {
+            case QuadBlend::kCopy:
+                listed ? QuadTexelsAvx2<QuadBlend::kCopy, true>(q)
+                       : QuadTexelsAvx2<QuadBlend::kCopy, false>(q);
+                return;
+            case QuadBlend::kSrcAlpha:
+                listed ? QuadTexelsAvx2<QuadBlend::kSrcAlpha, true>(q)
+                       : QuadTexelsAvx2<QuadBlend::kSrcAlpha, false>(q);
+                return;
+            case QuadBlend::kAdd:
+                listed ? QuadTexelsAvx2<QuadBlend::kAdd, true>(q)
+                       : QuadTexelsAvx2<QuadBlend::kAdd, false>(q);
+                return;
+            case QuadBlend::kRevSubtract:
+                listed ? QuadTexelsAvx2<QuadBlend::kRevSubtract, true>(q)
+                       : QuadTexelsAvx2<QuadBlend::kRevSubtract, false>(q);
+                return;
         }
-        return;
     }
 #endif
     QuadTexelsPortable(q);

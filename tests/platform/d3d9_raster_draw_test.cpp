@@ -499,8 +499,7 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
                             // The fast modes must have taken the route they are meant to test.
                             RasterRoute expected = filter == kFilterPoint
                                                        ? RasterRoute::kQuadKernel
-                                                       : (blend ? RasterRoute::kQuadRows
-                                                                : RasterRoute::kLinearKernels);
+                                                       : RasterRoute::kLinearKernels;
                             EXPECT_EQ(RasterRouteCount(expected), m == 0 ? 0u : 1u)
                                 << RasterRouteName(expected) << ", mode " << m;
                         }

@@ -55,7 +55,7 @@ TEST(RasterKernels, BlendMatchesTheReferenceOnEveryAlphaSourceAndDestination) {
             q.width = 256;
             q.height = 256;
             q.rowLength = 256;
-            q.blend = true;
+            q.blend = QuadBlend::kSrcAlpha;
             DrawQuadTexels(q);
             for (size_t i = 0; i < target.size(); ++i) {
                 uint32_t want = BlendRasterPixel(reference, texels[i], before[i]);
@@ -112,7 +112,7 @@ TEST(RasterKernels, EveryColumnLayoutReadsTheListedTexels) {
                     q.rowLength = kRowLength;
                     q.alphaOr = orBits;
                     q.targetOr = orBits;
-                    q.blend = blend;
+                    q.blend = blend ? QuadBlend::kSrcAlpha : QuadBlend::kCopy;
                     std::vector<uint32_t> before = target;
                     DrawQuadTexels(q);
                     for (int y = 0; y < 4; ++y) {
