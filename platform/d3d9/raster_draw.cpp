@@ -90,6 +90,8 @@ struct DrawSetup {
     // Per stage: the level to point-sample directly (32-bit, no level of detail), or null.
     const RasterSurface* pointLevel[kRasterStageCount] = {};
     bool texSetUsed[kRasterTexCoordSets] = {};
+    // The attribute planes a triangle's pixels read; the others are left unset.
+    bool planeUsed[kAttrCount] = {};
     struct Write {
         bool blendOff;
         bool kernelBlend;  // blending off or a blend the kernels compute (blend says which)
@@ -162,6 +164,20 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
     s->lastPixel = states.render[kRsLastPixel] != 0;
     s->clip = clip;
     s->write = WriteModeFor(*s);
+    s->planeUsed[kAttrZ] = s->planeUsed[kAttrRhw] = true;
+    for (int c = 0; c < 4; ++c) {
+        s->planeUsed[kAttrDiffuse + c] = !s->flat;
+        s->planeUsed[kAttrSpecular + c] = !s->flat && s->program.usesSpecular;
+    }
+    for (int i = 0; i < s->program.stageCount; ++i) {
+        // A stage reading a set beyond the vertex's takes its level of detail from set 0.
+        if (s->needTexture[i] && s->texSet[i] >= kRasterTexCoordSets)
+            s->planeUsed[kAttrTex] = s->planeUsed[kAttrTex + 1] = true;
+    }
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (s->texSetUsed[set])
+            s->planeUsed[kAttrTex + 2 * set] = s->planeUsed[kAttrTex + 2 * set + 1] = true;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -435,6 +451,8 @@ bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatD
     double rhw0 = v[0]->attr[kAttrRhw];
     t->perspective = !(rhw0 == v[1]->attr[kAttrRhw] && rhw0 == v[2]->attr[kAttrRhw]);
     for (int k = 0; k < kAttrCount; ++k) {
+        if (!s.planeUsed[k])
+            continue;
         double a[3];
         for (int i = 0; i < 3; ++i) {
             a[i] = v[i]->attr[k];
@@ -1597,13 +1615,20 @@ struct DrawWork {
     int64_t pixelEstimate = 0;
 };
 
+// kernelSpans: the triangle's spans will likely go through the quad kernel, a few times the
+// per-pixel speed, which the estimate that decides on threads counts.
 void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiffuse,
-                 uint32_t flatSpecular, DrawWork* work) {
+                 uint32_t flatSpecular, bool kernelSpans, DrawWork* work) {
     Triangle t;
     if (!SetupTriangle(s, v, flatDiffuse, flatSpecular, &t))
         return;
     work->items.push_back({false, static_cast<uint32_t>(work->triangles.size())});
-    work->pixelEstimate += static_cast<int64_t>(t.bottom - t.top + 1) * 64;
+    int64_t minX = std::min({t.edges[0].x0, t.edges[1].x0, t.edges[2].x0});
+    int64_t maxX = std::max({t.edges[0].x0, t.edges[1].x0, t.edges[2].x0});
+    int64_t width = std::min<int64_t>((maxX - minX) / kSubPixel + 1, s.clip.right - s.clip.left);
+    int64_t area = static_cast<int64_t>(t.bottom - t.top + 1) * width;
+    bool spans = kernelSpans && !t.perspective && t.uniformColour;
+    work->pixelEstimate += spans ? area / 4 : area;
     work->triangles.push_back(t);
 }
 
@@ -1763,7 +1788,9 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
                     call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
     bool plainCopies = s.write.blendOff && !s.alphaTest && !s.depthTest &&
                        !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
-    bool kernelQuads = s.write.direct && !s.alphaTest && !s.depthTest;
+    bool kernelQuads = s.write.direct && !s.depthTest;
+    bool kernelSpans = kernelQuads && g_fastQuads.load() && QuadProgramFits(s) &&
+                       !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];
@@ -1803,7 +1830,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
                 sv[i] = ScreenFromRaster(call.vertices[idx[i]]);
                 p[i] = &sv[i];
             }
-            AddTriangle(s, p, pv.diffuse, pv.specular, &work);
+            AddTriangle(s, p, pv.diffuse, pv.specular, kernelSpans, &work);
             continue;
         }
         std::vector<ClipVertex>& poly = work.polygon;
@@ -1819,7 +1846,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
             projected.push_back(ProjectClip(s, c));
         for (size_t i = 1; i + 1 < projected.size(); ++i) {
             const ScreenVertex* p[3] = {&projected[0], &projected[i], &projected[i + 1]};
-            AddTriangle(s, p, pv.diffuse, pv.specular, &work);
+            AddTriangle(s, p, pv.diffuse, pv.specular, kernelSpans, &work);
         }
     }
     RunItems(s, work);

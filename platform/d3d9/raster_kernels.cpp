@@ -216,14 +216,15 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
     const __m256i alphaRef = _mm256_set1_epi32(static_cast<int>(q.alphaRef));
     const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     // A tint of whole channels (each 0 or 255) is a mask; any other one multiplies.
-    uint32_t tintMask = 0;
+    const bool tinted = Tinted(q);
+    uint32_t tintMask = 0xFFFFFFFFu;
     bool maskTint = true;
-    for (int shift = 0; shift < 32; shift += 8) {
+    for (int shift = 0; tinted && shift < 32; shift += 8) {
         uint32_t k = (q.tint >> shift) & 255;
         maskTint = maskTint && (k == 0 || k == 255);
-        tintMask |= (k == 255 ? 255u : 0u) << shift;
+        if (k != 255)
+            tintMask &= ~(255u << shift);
     }
-    const bool tinted = Tinted(q);
     const bool tested = Tested(q);
     const __m256i tintAnd = _mm256_set1_epi32(static_cast<int>(tintMask));
     __m256i tintWords = _mm256_setzero_si256();

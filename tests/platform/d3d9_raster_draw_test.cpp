@@ -2,6 +2,7 @@
 // the fast and threaded routes giving the same pixels as the plain one.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -132,6 +133,42 @@ TEST(RasterDraw, GouraudInterpolatesAndRoundsToNearest) {
     d.Draw(kPrimTriangleStrip, w);
     EXPECT_EQ(d.At(5, 1), 0xFF850000u);  // 200 * 10 / 15 = 133.33
     EXPECT_EQ(d.At(7, 2), 0xFF6B0000u);  // 200 * 8 / 15 = 106.67
+}
+
+TEST(RasterDraw, GouraudSpecularIsInterpolatedAndAddedToTheColour) {
+    Canvas c(64, 64);
+    c.states.render[kRsSpecularEnable] = 1;
+    // Specular red grows along x, green along y; the diffuse colour is the same everywhere.
+    std::vector<RasterVertex> v = {V(0, 0, 0xFF102030u), V(64, 0, 0xFF102030u),
+                                   V(0, 64, 0xFF102030u)};
+    v[1].specular = 0x00FF0000u;
+    v[2].specular = 0x0000FF00u;
+    c.Draw(kPrimTriangleList, v);
+    const int points[][2] = {{10, 5}, {30, 20}, {3, 41}};
+    for (const auto& p : points) {
+        uint32_t r = 0x10 + static_cast<uint32_t>(std::lround(255.0 * p[0] / 64));
+        uint32_t g = 0x20 + static_cast<uint32_t>(std::lround(255.0 * p[1] / 64));
+        EXPECT_EQ(c.At(p[0], p[1]), 0xFF000030u | r << 16 | g << 8) << p[0] << ", " << p[1];
+    }
+}
+
+// A stage reading a texture-coordinate set the vertices lack samples at (0, 0), and takes its
+// level of detail from set 0.
+TEST(RasterDraw, AMissingCoordinateSetTakesItsLevelOfDetailFromSetZero) {
+    Texture big(16, 16, kFmtA8R8G8B8), small(8, 8, kFmtA8R8G8B8);
+    big.Set(0, 0, kRed);
+    small.Set(0, 0, kGreen);
+    RasterTexture chain = big.texture;
+    chain.levelCount = 2;
+    chain.levels[1] = small.texture.levels[0];
+    Canvas c(8, 8);
+    UseTextureOnly(&c.states, &chain);
+    c.states.sampler[0][kSampMipFilter] = kFilterPoint;
+    c.states.stage[0][kTssTexCoordIndex] = 5;
+    // Set 0 runs over four textures across the eight pixels: level 3, past the chain's end.
+    std::vector<RasterVertex> v = {V(0, 0, 0, 0, 0), V(8, 0, 0, 4, 0), V(0, 8, 0, 0, 4)};
+    c.Draw(kPrimTriangleList, v);
+    EXPECT_EQ(c.At(1, 1), kGreen);
 }
 
 // A fan of thin triangles around a point off the pixel grid, drawn with additive blending:
