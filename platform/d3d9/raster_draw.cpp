@@ -12,14 +12,16 @@
 //   thread when the draw is large; each pixel stays with one thread, in primitive order):
 //   - a quad: RasterQuadRows. When the kernels fit (KernelsFit: a 32-bit target, no depth
 //     test, blending off, SRCALPHA/INVSRCALPHA or SRCALPHA/ONE with ADD or REVSUBTRACT, and a
-//     program that is a tint of 32-bit texels; any alpha test), point-sampled quads go to the
-//     whole-quad kernel (QuadWithKernel, raster_kernels.h), untextured ones to it with a row
-//     of their colour (FlatWithKernel), linear ones to the two-pass bilinear kernels
-//     (LinearQuadWithKernels); the rest row by row through a per-channel texel table
-//     (TexelMap) and the per-pixel write;
-//   - an affine, one-colour triangle reading one point-sampled texture or none:
-//     RasterTriangleSpans, whole spans through the quad kernel where the kernels fit and no
-//     texel is the border colour (SpanTexelOffsets), else pixel by pixel;
+//     program that is a tint of the texel; any alpha test), point-sampled quads of 32-bit
+//     texels go to the whole-quad kernel (QuadWithKernel, raster_kernels.h), other formats
+//     and border texels to it a sampled row at a time (SampledRowWithKernel), untextured
+//     quads with a row of their colour (FlatWithKernel), linear ones of 32-bit texels to the
+//     two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through a
+//     per-channel texel table (TexelMap) and the per-pixel write;
+//   - an affine, one-colour triangle reading one texture without mipmaps, or none:
+//     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
+//     32-bit point-sampled texels by their offsets (SpanTexelOffsets), anything else sampled
+//     into a row first; otherwise pixel by pixel;
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
 // - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
 //   blend of raster_pixel.h; tests compare the two, and check by the route counts
@@ -855,13 +857,25 @@ QuadTexels KernelSettings(const DrawSetup& s, const TexelMap* map, uint32_t alph
 }
 
 // Does a draw suit the kernels: a 32-bit target, no depth test, a blend they compute, and
-// (when textured) a program they can express over 32-bit texels?
-bool KernelsFit(const DrawSetup& s, const RasterSurface* level, const TexelMap* map) {
+// (when textured: map not null) a program they can express as a tint?
+bool KernelsFit(const DrawSetup& s, const TexelMap* map) {
     if (s.depthTest || !s.write.argbTarget || !s.write.kernelBlend)
         return false;
-    if (level == nullptr)
-        return true;
-    return IsArgb32(level->format) && map->tinted;
+    return map == nullptr || map->tinted;
+}
+
+// A row of sampled texels (alpha already widened) through the quad kernel onto row y of the
+// target from column x.
+void SampledRowWithKernel(const DrawSetup& s, const TexelMap& map, const uint32_t* texels,
+                          int32_t x, int32_t y, int32_t n) {
+    const RasterSurface& target = s.target.color;
+    QuadTexels k = KernelSettings(s, &map, 0);
+    k.out = reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(y) * target.pitch) + x;
+    k.texRows = &texels;
+    k.width = n;
+    k.height = 1;
+    k.rowLength = n;
+    DrawQuadTexels(k);
 }
 
 // One colour over a rectangle of the target by the kernel: every row reads a row of it.
@@ -1001,8 +1015,11 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     const WriteMode& w = s.write;
     const Plane& pz = t.planes[kAttrZ];
-    // Whole spans at once: texels (or the one colour) through the quad kernel, one row high.
-    bool runs = KernelsFit(s, level, map) && (!textured || level->pitch % 4 == 0);
+    // Whole spans at once through the quad kernel, one row high: the one colour, 32-bit texels
+    // by their offsets, or texels sampled one by one into a row.
+    bool runs = KernelsFit(s, map);
+    bool linear = textured && IsLinearFilter(sm.magFilter);
+    bool offsets = argbTexel && !linear && level->pitch % 4 == 0;
     const RasterSurface& target = s.target.color;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
@@ -1021,7 +1038,20 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             continue;
         }
         if (runs && n > 0 &&
-            SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, sm, &scratch->columns)) {
+            !(offsets &&
+              SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, sm, &scratch->columns))) {
+            scratch->flatRow.resize(static_cast<size_t>(n));
+            uint32_t* texels = scratch->flatRow.data();
+            for (int32_t i = 0; i < n; ++i) {
+                double x = static_cast<double>(left + i);
+                float u = static_cast<float>(pu->a * x + uy + pu->c);
+                float v = static_cast<float>(pv->a * x + vy + pv->c);
+                texels[i] = SampleRaster(sm, u, v, 0.0f);
+            }
+            SampledRowWithKernel(s, *map, texels, static_cast<int32_t>(left), py, n);
+            continue;
+        }
+        if (runs && n > 0) {
             uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
                                                         static_cast<intptr_t>(py) * target.pitch) +
                             left;
@@ -1057,7 +1087,9 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                 int32_t ty = AddressRasterTexel(RasterTexelIndex(v, level->height), level->height,
                                                 sm.addressV);
                 uint32_t texel;
-                if (tx < 0 || ty < 0) {
+                if (linear) {
+                    texel = SampleRaster(sm, u, v, 0.0f);
+                } else if (tx < 0 || ty < 0) {
                     texel = sm.borderColor;
                 } else if (argbTexel) {
                     const uint8_t* row = level->bits + static_cast<intptr_t>(ty) * level->pitch;
@@ -1190,7 +1222,7 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     const RasterSurface& target = s.target.color;
     int bytes = RasterBytesPerPixel(target.format);
     bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
-    if (KernelsFit(s, &level, &map) &&
+    if (KernelsFit(s, &map) && IsArgb32(level.format) &&
         LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns, map)) {
         scratch->Took(RasterRoute::kLinearKernels);
         return;
@@ -1313,17 +1345,31 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
     bool fastTarget = s.write.argbTarget;
     uint32_t alphaOr = (fastTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     uint32_t targetOr = s.write.targetOr;
-    if (g_fastQuads.load() && KernelsFit(s, level, map)) {
+    if (g_fastQuads.load() && KernelsFit(s, textured ? map : nullptr)) {
+        scratch->Took(RasterRoute::kQuadKernel);
         if (!textured) {
             FlatWithKernel(s, flatColour, left, top, width, bottom - top, scratch);
-            scratch->Took(RasterRoute::kQuadKernel);
             return;
         }
-        if (QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous, alphaOr, *map,
-                           scratch)) {
-            scratch->Took(RasterRoute::kQuadKernel);
+        if (fastTexel && QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous,
+                                        alphaOr, *map, scratch)) {
             return;
         }
+        // Other formats, and border texels: each row sampled into a row of texels first.
+        scratch->flatRow.resize(static_cast<size_t>(width));
+        uint32_t* texels = scratch->flatRow.data();
+        const int32_t* cols = columns->data();
+        for (int32_t py = top; py < bottom; ++py) {
+            float v = static_cast<float>(q.v0 + q.dvdy * py);
+            int32_t ty =
+                AddressRasterTexel(RasterTexelIndex(v, level->height), level->height, sm.addressV);
+            for (int32_t i = 0; i < width; ++i) {
+                texels[i] =
+                    (cols[i] < 0 || ty < 0) ? sm.borderColor : ReadRasterTexel(*level, cols[i], ty);
+            }
+            SampledRowWithKernel(s, *map, texels, left, py, width);
+        }
+        return;
     }
     scratch->Took(RasterRoute::kQuadRows);
     uint32_t depth = 0;
@@ -1728,8 +1774,7 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
 
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     RowScratch scratch;
-    bool spansFit = g_fastQuads.load() && QuadProgramFits(s) &&
-                    !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
+    bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);

@@ -65,7 +65,7 @@ enum class RasterRoute {
     kQuadKernel,     // point-sampled or untextured quad, whole-quad kernel
     kLinearKernels,  // linear quad, two-pass bilinear kernels
     kQuadRows,       // quad row by row through the texel table and per-pixel writes
-    kTriangleSpans,  // affine one-colour triangle by spans
+    kTriangleSpans,  // affine one-colour triangle by spans (the kernels where they fit)
     kTriangleRows,   // the general per-pixel path
     kCount,
 };
