@@ -11,7 +11,8 @@
 // - RasterItems runs the quads and triangles of a band of rows (all rows, or one band per
 //   thread when the draw is large; each pixel stays with one thread, in primitive order):
 //   - a quad: RasterQuadRows. When the kernels fit (KernelsFit: a 32-bit target, no depth
-//     test, blending off, SRCALPHA/INVSRCALPHA or SRCALPHA/ONE with ADD or REVSUBTRACT, and a
+//     test, blending off, SRCALPHA/INVSRCALPHA, SRCALPHA/ONE with ADD or REVSUBTRACT, or the
+//     multiply and invert blends (raster_kernels.h), and a
 //     program that is a tint of the texel; any alpha test), point-sampled quads of 32-bit
 //     texels go to the whole-quad kernel (QuadWithKernel, raster_kernels.h), other formats
 //     and border texels to it a sampled row at a time (SampledRowWithKernel), untextured
@@ -212,6 +213,14 @@ bool KernelBlendFor(const RasterBlendSetup& b, QuadBlend* blend) {
     if (!b.enabled) {
         *blend = QuadBlend::kCopy;
         return true;
+    }
+    if (b.op == kBlendOpAdd) {
+        bool multiply = (b.srcBlend == kBlendZero && b.destBlend == kBlendSrcColor) ||
+                        (b.srcBlend == kBlendDestColor && b.destBlend == kBlendZero);
+        if (multiply || (b.srcBlend == kBlendInvDestColor && b.destBlend == kBlendZero)) {
+            *blend = multiply ? QuadBlend::kMultiply : QuadBlend::kInvert;
+            return true;
+        }
     }
     if (b.srcBlend != kBlendSrcAlpha)
         return false;
@@ -628,6 +637,64 @@ bool QuadProgramFits(const DrawSetup& s) {
     return s.texSet[0] < kRasterTexCoordSets;
 }
 
+// The u and v planes of a list triangle as SetupTriangle makes them (snapped positions, the
+// same vertex order); false when it is degenerate.
+bool TexturePlanes(const RasterVertex* const* v, uint32_t set, Plane* pu, Plane* pv) {
+    int64_t X[3], Y[3];
+    double tu[3], tv[3];
+    for (int i = 0; i < 3; ++i) {
+        X[i] = Snap(v[i]->x);
+        Y[i] = Snap(v[i]->y);
+        tu[i] = v[i]->tex[set][0];
+        tv[i] = v[i]->tex[set][1];
+    }
+    int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0)
+        return false;
+    if (area < 0) {
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+        std::swap(tu[1], tu[2]);
+        std::swap(tv[1], tv[2]);
+    }
+    double xs[3], ys[3];
+    for (int i = 0; i < 3; ++i) {
+        xs[i] = static_cast<double>(X[i]) / kSubPixel;
+        ys[i] = static_cast<double>(Y[i]) / kSubPixel;
+    }
+    *pu = MakePlane(xs, ys, tu[0], tu[1], tu[2]);
+    *pv = MakePlane(xs, ys, tv[0], tv[1], tv[2]);
+    return true;
+}
+
+// A texture coordinate along one axis of a quad: float(step i + at0) at pixel i.
+struct AxisMap {
+    double step, at0;
+    float At(int32_t i) const { return static_cast<float>(step * i + at0); }
+};
+
+// Do the two maps give the same samples at pixels first .. last - 1? Mostly they give the same
+// coordinates; where rounding parts them, the texels (or the linear taps and weight) decide.
+bool SameSamples(const AxisMap maps[2], int32_t first, int32_t last, int32_t size, uint32_t mode,
+                 bool linear) {
+    if (maps[0].step == maps[1].step && maps[0].at0 == maps[1].at0)
+        return true;
+    for (int32_t i = first; i < last; ++i) {
+        float a = maps[0].At(i), b = maps[1].At(i);
+        if (a == b)
+            continue;
+        if (linear) {
+            LinearTaps ta = LinearTapsFor(a, size, mode), tb = LinearTapsFor(b, size, mode);
+            if (ta.first != tb.first || ta.second != tb.second || ta.weight != tb.weight)
+                return false;
+        } else if (AddressRasterTexel(RasterTexelIndex(a, size), size, mode) !=
+                   AddressRasterTexel(RasterTexelIndex(b, size), size, mode)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Two list triangles whose union is an axis-aligned rectangle with an axis-following texture
 // mapping, one colour and one depth become a Quad.
 bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
@@ -693,17 +760,6 @@ bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
             vv[cy] = tv;
             seenU[cx] = seenV[cy] = true;
         }
-        // The general path interpolates at the snapped positions; use the same ones.
-        double x0 = static_cast<double>(Snap(xs[0])) / kSubPixel;
-        double x1 = static_cast<double>(Snap(xs[1])) / kSubPixel;
-        double y0 = static_cast<double>(Snap(ys[0])) / kSubPixel;
-        double y1 = static_cast<double>(Snap(ys[1])) / kSubPixel;
-        if (!(x0 < x1 && y0 < y1))
-            return false;
-        q->dudx = (static_cast<double>(u[1]) - u[0]) / (x1 - x0);
-        q->u0 = u[0] - q->dudx * x0;
-        q->dvdy = (static_cast<double>(vv[1]) - vv[0]) / (y1 - y0);
-        q->v0 = vv[0] - q->dvdy * y0;
     }
     if (std::fabs(xs[0]) >= kGuardBand || std::fabs(xs[1]) >= kGuardBand ||
         std::fabs(ys[0]) >= kGuardBand || std::fabs(ys[1]) >= kGuardBand) {
@@ -715,6 +771,35 @@ bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
     q->right = static_cast<int32_t>(CeilDiv(Snap(xs[1]), kSubPixel));
     q->top = static_cast<int32_t>(CeilDiv(Snap(ys[0]), kSubPixel));
     q->bottom = static_cast<int32_t>(CeilDiv(Snap(ys[1]), kSubPixel));
+    if (s.needTexture[0]) {
+        // The general path interpolates each triangle's own planes, in which u follows x alone
+        // and v y alone (the other coefficient is zero to the bit), so its u at column px is
+        // float(a px + c) with its triangle's a and c. The two triangles' planes agree but
+        // for rounding; the quad takes the first's where both give the same samples on every
+        // visible column and row.
+        Plane pu[2], pv[2];
+        uint32_t set = s.texSet[0];
+        if (!TexturePlanes(v, set, &pu[0], &pv[0]) || !TexturePlanes(v + 3, set, &pu[1], &pv[1]))
+            return false;
+        if (!(pu[0].b == 0.0 && pu[1].b == 0.0 && pv[0].a == 0.0 && pv[1].a == 0.0))
+            return false;
+        const RasterSampler& sm = s.samplers[0];
+        const RasterSurface& level =
+            sm.texture->levels[std::clamp(sm.baseLevel, 0, sm.texture->levelCount - 1)];
+        bool linear = IsLinearFilter(sm.magFilter);
+        AxisMap columns[2] = {{pu[0].a, pu[0].c}, {pu[1].a, pu[1].c}};
+        AxisMap rows[2] = {{pv[0].b, pv[0].c}, {pv[1].b, pv[1].c}};
+        if (!SameSamples(columns, std::max(q->left, s.clip.left), std::min(q->right, s.clip.right),
+                         level.width, sm.addressU, linear) ||
+            !SameSamples(rows, std::max(q->top, s.clip.top), std::min(q->bottom, s.clip.bottom),
+                         level.height, sm.addressV, linear)) {
+            return false;
+        }
+        q->dudx = pu[0].a;
+        q->u0 = pu[0].c;
+        q->dvdy = pv[0].b;
+        q->v0 = pv[0].c;
+    }
     q->diffuse = ColorFromArgb(v[0]->diffuse);
     q->specular = ColorFromArgb(v[0]->specular);
     q->z = z;

@@ -6,8 +6,9 @@
 //   or one of the three blends (AVX2, eight pixels a step; all-transparent steps, and
 //   all-opaque ones under SRCALPHA / INVSRCALPHA, skip the arithmetic; alpha spread with one
 //   byte shuffle, division by 255 as mulhi(x + 128, 257); ADD and REVSUBTRACT by saturating
-//   byte adds and subtracts). Columns: contiguous (plain loads), within eight texels a run
-//   (one load and a permutation), or anything else (gathers).
+//   byte adds and subtracts; multiply and invert by one rounded product a channel). Columns:
+//   contiguous (plain loads), within eight texels a run (one load and a permutation), or anything
+//   else (gathers).
 // - BilinearHorizontal / BilinearVertical: the two passes of a bilinear stretch, eight pixels
 //   a step (gathers for the taps, madd for the vertical weights).
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
@@ -274,7 +275,8 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             __m256i result;
             if constexpr (kBlend == QuadBlend::kCopy) {
                 result = s;
-            } else {
+            } else if constexpr (kBlend == QuadBlend::kSrcAlpha || kBlend == QuadBlend::kAdd ||
+                                 kBlend == QuadBlend::kRevSubtract) {
                 __m256i d = _mm256_or_si256(old, targetOr);
                 // Eight transparent texels leave the target (but for the X bits an X8R8G8B8
                 // target gets); for SRCALPHA / INVSRCALPHA eight opaque ones replace it. These
@@ -288,6 +290,17 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
                     result = _mm256_adds_epu8(d, ScaleEightBySrcAlpha(s));
                 } else {
                     result = _mm256_subs_epu8(d, ScaleEightBySrcAlpha(s));
+                }
+            } else if constexpr (kBlend == QuadBlend::kMultiply || kBlend == QuadBlend::kInvert) {
+                __m256i d = _mm256_or_si256(old, targetOr);
+                const __m256i zero = _mm256_setzero_si256();
+                if constexpr (kBlend == QuadBlend::kMultiply) {
+                    result =
+                        MulDiv255(d, _mm256_unpacklo_epi8(s, zero), _mm256_unpackhi_epi8(s, zero));
+                } else {
+                    __m256i inverse = _mm256_xor_si256(d, _mm256_set1_epi32(-1));
+                    result = MulDiv255(s, _mm256_unpacklo_epi8(inverse, zero),
+                                       _mm256_unpackhi_epi8(inverse, zero));
                 }
             }
             result = _mm256_or_si256(result, targetOr);
@@ -405,6 +418,14 @@ void DrawQuadTexels(const QuadTexels& q) {
             case QuadBlend::kRevSubtract:
                 listed ? QuadTexelsAvx2<QuadBlend::kRevSubtract, true>(q)
                        : QuadTexelsAvx2<QuadBlend::kRevSubtract, false>(q);
+                return;
+            case QuadBlend::kMultiply:
+                listed ? QuadTexelsAvx2<QuadBlend::kMultiply, true>(q)
+                       : QuadTexelsAvx2<QuadBlend::kMultiply, false>(q);
+                return;
+            case QuadBlend::kInvert:
+                listed ? QuadTexelsAvx2<QuadBlend::kInvert, true>(q)
+                       : QuadTexelsAvx2<QuadBlend::kInvert, false>(q);
                 return;
         }
     }

@@ -9,6 +9,8 @@
 // - blend SRCALPHA / ONE with ADD: min(255, round((s a + 255 d) / 255)) = min(255, d +
 //   round(s a / 255)), a saturating add; with REVSUBTRACT max(0, d - round(s a / 255)), as
 //   round((255 d - x) / 255) = d - round(x / 255) for whole d and x >= 0;
+// - ZERO / SRCCOLOR (or DESTCOLOR / ZERO) with ADD: round(d s / 255); INVDESTCOLOR / ZERO:
+//   round(s (255 - d) / 255), each channel, alpha too;
 // - the stage program reduced to a tint: each channel round(t k / 255) (MODULATE by a
 //   constant colour), k = 255 leaving it and k = 0 clearing it, then ORed with constant bits;
 // - bilinear: (h0 (256 - fy) + h1 fy + 32768) >> 16 with h = c0 (256 - fx) + c1 fx, the
@@ -81,6 +83,8 @@ enum class QuadBlend : uint8_t {
     kSrcAlpha,     // SRCALPHA, INVSRCALPHA, ADD
     kAdd,          // SRCALPHA, ONE, ADD
     kRevSubtract,  // SRCALPHA, ONE, REVSUBTRACT
+    kMultiply,     // ZERO, SRCCOLOR or DESTCOLOR, ZERO, with ADD
+    kInvert,       // INVDESTCOLOR, ZERO, ADD
 };
 
 // One pixel of a blend over dest (dest already ORed with the target's X bits).
@@ -92,6 +96,10 @@ inline uint32_t BlendQuadPixel(QuadBlend blend, uint32_t src, uint32_t dest) {
             return AddBytesSaturated(dest, ScaleBySrcAlpha(src));
         case QuadBlend::kRevSubtract:
             return SubtractBytesSaturated(dest, ScaleBySrcAlpha(src));
+        case QuadBlend::kMultiply:
+            return TintTexel(dest, src);
+        case QuadBlend::kInvert:
+            return TintTexel(src, ~dest);
         default:
             return src;
     }

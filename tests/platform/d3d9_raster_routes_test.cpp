@@ -109,7 +109,7 @@ void RandomBlend(Rng& rng, RasterStates* st) {
     uint32_t* rs = st->render;
     rs[kRsAlphaBlendEnable] = rng() % 5 != 0;
     rs[kRsBlendOp] = kBlendOpAdd;
-    switch (rng() % 6) {
+    switch (rng() % 7) {
         case 0:
         case 1:
             rs[kRsSrcBlend] = kBlendSrcAlpha, rs[kRsDestBlend] = kBlendInvSrcAlpha;
@@ -125,6 +125,14 @@ void RandomBlend(Rng& rng, RasterStates* st) {
             rs[kRsSrcBlend] = kBlendSrcAlpha, rs[kRsDestBlend] = kBlendOne;
             rs[kRsBlendOp] = Pick(rng, {kBlendOpSubtract, kBlendOpMin, kBlendOpMax});
             break;
+        case 5: {  // multiply and invert
+            const uint32_t pairs[3][2] = {{kBlendZero, kBlendSrcColor},
+                                          {kBlendDestColor, kBlendZero},
+                                          {kBlendInvDestColor, kBlendZero}};
+            const uint32_t* pair = pairs[rng() % 3];
+            rs[kRsSrcBlend] = pair[0], rs[kRsDestBlend] = pair[1];
+            break;
+        }
         default:
             rs[kRsSrcBlend] = kBlendZero + rng() % 11;
             rs[kRsDestBlend] = kBlendZero + rng() % 11;
@@ -290,6 +298,10 @@ TEST(RasterRoutes, FastRoutesGiveTheGeneralPathsPixelsOverRandomScenes) {
             }
             results[m] = c.pixels;
             results[m].insert(results[m].end(), c.depth.begin(), c.depth.end());
+        }
+        if (results[0] != results[1]) {
+            for (size_t i = 0; i < results[0].size(); ++i) if (results[0][i] != results[1][i]) { printf("i %zu x %zu y %zu general %08x fast %08x start %08x\n", i, i % 72, i / 72, results[0][i], results[1][i], i < start.size() ? start[i] : 0); }
+            printf("fmt %u blend %u %u %u op %u mask %x atest %u %u %u tex %d texfmt %u filt %u addr %u %u depth %d shade %u cop %u %x %x aop %u %x %x\n", base.target.color.format, st.render[kRsAlphaBlendEnable], st.render[kRsSrcBlend], st.render[kRsDestBlend], st.render[kRsBlendOp], st.render[kRsColorWriteEnable], st.render[kRsAlphaTestEnable], st.render[kRsAlphaFunc], st.render[kRsAlphaRef], textured, tex.texture.format, st.sampler[0][kSampMagFilter], st.sampler[0][kSampAddressU], st.sampler[0][kSampAddressV], depth, st.render[kRsShadeMode], st.stage[0][kTssColorOp], st.stage[0][kTssColorArg1], st.stage[0][kTssColorArg2], st.stage[0][kTssAlphaOp], st.stage[0][kTssAlphaArg1], st.stage[0][kTssAlphaArg2]);
         }
         ASSERT_TRUE(results[0] == results[1]) << "fast routes differ";
         ASSERT_TRUE(results[1] == results[2]) << "portable kernels differ";
