@@ -1047,25 +1047,21 @@ bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, in
     offsets->resize(static_cast<size_t>(n));
     int32_t* out = offsets->data();
     double u0 = su(left), u1 = su(left + n - 1), v0 = sv(left), v1 = sv(left + n - 1);
-    if (!(u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h &&
-          v1 < h)) {
-        for (int32_t i = 0; i < n; ++i) {
-            double x = static_cast<double>(left + i);
-            float u = static_cast<float>(pu.a * x + uy + pu.c);
-            float v = static_cast<float>(pv.a * x + vy + pv.c);
-            int32_t tx =
-                AddressRasterTexel(RasterTexelIndex(u, level.width), level.width, sm.addressU);
-            int32_t ty =
-                AddressRasterTexel(RasterTexelIndex(v, level.height), level.height, sm.addressV);
-            if (tx < 0 || ty < 0)
-                return false;
-            out[i] = ty * pitch + tx;
-        }
+    if (u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h && v1 < h) {
+        SpanMapping m = {pu.a, uy, pu.c, pv.a, vy, pv.c, w, h, pitch};
+        SpanTexelOffsetsInside(out, left, n, m);
         return true;
     }
     for (int32_t i = 0; i < n; ++i) {
-        // Non-negative here, so truncation is floor.
-        out[i] = static_cast<int32_t>(sv(left + i)) * pitch + static_cast<int32_t>(su(left + i));
+        double x = static_cast<double>(left + i);
+        float u = static_cast<float>(pu.a * x + uy + pu.c);
+        float v = static_cast<float>(pv.a * x + vy + pv.c);
+        int32_t tx = AddressRasterTexel(RasterTexelIndex(u, level.width), level.width, sm.addressU);
+        int32_t ty =
+            AddressRasterTexel(RasterTexelIndex(v, level.height), level.height, sm.addressV);
+        if (tx < 0 || ty < 0)
+            return false;
+        out[i] = ty * pitch + tx;
     }
     return true;
 }

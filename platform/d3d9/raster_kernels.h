@@ -140,6 +140,18 @@ void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
 void BilinearVertical(uint32_t* out, const uint16_t* h0, const uint16_t* h1, uint32_t fy,
                       int32_t width, uint32_t targetOr);
 
+// The texel offsets of a span of a triangle whose texels all lie inside the texture: for
+// pixel i at x = left + i, with u = float((ua x + uy) + uc) and v likewise (the rasteriser's
+// own expression, in that order), out[i] = trunc(v h) pitch + trunc(u w). Four pixels a step
+// in the AVX2 form, whose conversions round as the scalar casts do.
+struct SpanMapping {
+    double ua, uy, uc;
+    double va, vy, vc;
+    double width, height;  // of the texture level
+    int32_t pitch;         // in texels
+};
+void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMapping& m);
+
 // Test switch: false keeps to the portable kernels whatever the processor has.
 void SetRasterVectorKernelsEnabled(bool enabled);
 
