@@ -18,6 +18,8 @@
 // blends; the caller routes those draws to the per-pixel path.
 #include "platform/d3d9/raster_kernels.h"
 
+#include "platform/d3d9/raster_pixel.h"
+
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -33,27 +35,6 @@ std::atomic<bool> g_vectorKernels{true};
 
 // ---------------------------------------------------------------------------------------------
 // Portable forms
-
-bool AlphaPasses(uint32_t func, uint32_t alpha, uint32_t ref) {
-    switch (func) {
-        case kCmpNever:
-            return false;
-        case kCmpLess:
-            return alpha < ref;
-        case kCmpEqual:
-            return alpha == ref;
-        case kCmpLessEqual:
-            return alpha <= ref;
-        case kCmpGreater:
-            return alpha > ref;
-        case kCmpNotEqual:
-            return alpha != ref;
-        case kCmpGreaterEqual:
-            return alpha >= ref;
-        default:
-            return true;
-    }
-}
 
 bool Tinted(const QuadTexels& q) {
     return q.tint != 0xFFFFFFFFu;
@@ -79,7 +60,7 @@ void QuadTexelsPortable(const QuadTexels& q) {
             if (tinted)
                 texel = TintTexel(texel, q.tint);
             texel |= q.constant;
-            if (tested && !AlphaPasses(q.alphaFunc, texel >> 24, q.alphaRef))
+            if (tested && !RasterCompare(q.alphaFunc, texel >> 24, q.alphaRef))
                 continue;
             out[x] = BlendQuadPixel(q.blend, texel, out[x] | q.targetOr) | q.targetOr;
         }
@@ -325,11 +306,16 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             if (tinted)
                 texel = TintTexel(texel, q.tint);
             texel |= q.constant;
-            if (tested && !AlphaPasses(q.alphaFunc, texel >> 24, q.alphaRef))
+            if (tested && !RasterCompare(q.alphaFunc, texel >> 24, q.alphaRef))
                 continue;
             out[x] = BlendQuadPixel(kBlend, texel, out[x] | q.targetOr) | q.targetOr;
         }
     }
+}
+
+template <QuadBlend kBlend>
+void QuadTexelsAvx2For(const QuadTexels& q) {
+    q.cols != nullptr ? QuadTexelsAvx2<kBlend, true>(q) : QuadTexelsAvx2<kBlend, false>(q);
 }
 
 __attribute__((target("avx2"))) void BilinearHorizontalAvx2(uint16_t* h, const uint32_t* row,
@@ -441,33 +427,15 @@ void DrawQuadTexels(const QuadTexels& q) {
     }
 #if defined(__x86_64__)
     if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
-        bool listed = q.cols != nullptr;
-        switch (q.blend) {
-            case QuadBlend::kCopy:
-                listed ? QuadTexelsAvx2<QuadBlend::kCopy, true>(q)
-                       : QuadTexelsAvx2<QuadBlend::kCopy, false>(q);
-                return;
-            case QuadBlend::kSrcAlpha:
-                listed ? QuadTexelsAvx2<QuadBlend::kSrcAlpha, true>(q)
-                       : QuadTexelsAvx2<QuadBlend::kSrcAlpha, false>(q);
-                return;
-            case QuadBlend::kAdd:
-                listed ? QuadTexelsAvx2<QuadBlend::kAdd, true>(q)
-                       : QuadTexelsAvx2<QuadBlend::kAdd, false>(q);
-                return;
-            case QuadBlend::kRevSubtract:
-                listed ? QuadTexelsAvx2<QuadBlend::kRevSubtract, true>(q)
-                       : QuadTexelsAvx2<QuadBlend::kRevSubtract, false>(q);
-                return;
-            case QuadBlend::kMultiply:
-                listed ? QuadTexelsAvx2<QuadBlend::kMultiply, true>(q)
-                       : QuadTexelsAvx2<QuadBlend::kMultiply, false>(q);
-                return;
-            case QuadBlend::kInvert:
-                listed ? QuadTexelsAvx2<QuadBlend::kInvert, true>(q)
-                       : QuadTexelsAvx2<QuadBlend::kInvert, false>(q);
-                return;
-        }
+        // One instance a blend, in the order of QuadBlend.
+        using Kernel = void (*)(const QuadTexels&);
+        static constexpr Kernel kKernels[] = {
+            QuadTexelsAvx2For<QuadBlend::kCopy>,     QuadTexelsAvx2For<QuadBlend::kSrcAlpha>,
+            QuadTexelsAvx2For<QuadBlend::kAdd>,      QuadTexelsAvx2For<QuadBlend::kRevSubtract>,
+            QuadTexelsAvx2For<QuadBlend::kMultiply>, QuadTexelsAvx2For<QuadBlend::kInvert>,
+        };
+        kKernels[static_cast<int>(q.blend)](q);
+        return;
     }
 #endif
     QuadTexelsPortable(q);
