@@ -901,7 +901,7 @@ struct RowScratch {
     std::vector<int32_t> columns;
     std::vector<int32_t> rows;
     std::vector<const uint32_t*> rowPointers;
-    std::vector<uint32_t> flatRow;
+    std::vector<uint32_t> colourRow;  // one colour, or sampled texels, for the quad kernel
     TexelMap map;
     RasterColor mapDiffuse;
     RasterColor mapSpecular;
@@ -966,8 +966,8 @@ void SampledRowWithKernel(const DrawSetup& s, const TexelMap& map, const uint32_
 // One colour over a rectangle of the target by the kernel: every row reads a row of it.
 void FlatWithKernel(const DrawSetup& s, uint32_t colour, int32_t left, int32_t top, int32_t width,
                     int32_t height, RowScratch* scratch) {
-    scratch->flatRow.assign(static_cast<size_t>(width), colour);
-    const uint32_t* row = scratch->flatRow.data();
+    scratch->colourRow.assign(static_cast<size_t>(width), colour);
+    const uint32_t* row = scratch->colourRow.data();
     scratch->rowPointers.assign(static_cast<size_t>(height), row);
     const RasterSurface& target = s.target.color;
     QuadTexels k = KernelSettings(s, nullptr, 0);
@@ -1121,8 +1121,8 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
         if (runs && n > 0 &&
             !(offsets &&
               SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, sm, &scratch->columns))) {
-            scratch->flatRow.resize(static_cast<size_t>(n));
-            uint32_t* texels = scratch->flatRow.data();
+            scratch->colourRow.resize(static_cast<size_t>(n));
+            uint32_t* texels = scratch->colourRow.data();
             for (int32_t i = 0; i < n; ++i) {
                 double x = static_cast<double>(left + i);
                 float u = static_cast<float>(pu->a * x + uy + pu->c);
@@ -1437,8 +1437,8 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
             return;
         }
         // Other formats, and border texels: each row sampled into a row of texels first.
-        scratch->flatRow.resize(static_cast<size_t>(width));
-        uint32_t* texels = scratch->flatRow.data();
+        scratch->colourRow.resize(static_cast<size_t>(width));
+        uint32_t* texels = scratch->colourRow.data();
         const int32_t* cols = columns->data();
         for (int32_t py = top; py < bottom; ++py) {
             float v = static_cast<float>(q.v0 + q.dvdy * py);
