@@ -10,13 +10,19 @@
 //   edge functions and attribute planes, clip-space ones after clipping.
 // - RasterItems runs the quads and triangles of a band of rows (all rows, or one band per
 //   thread when the draw is large; each pixel stays with one thread, in primitive order):
-//   - a quad: RasterQuadRows. Point-sampled 32-bit texels onto a 32-bit target with blending
-//     off or SRCALPHA/INVSRCALPHA, an identity texel mapping and no depth or alpha test go to
-//     the whole-quad kernel (QuadWithKernel, raster_kernels.h); linear ones with blending off
-//     to the two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through
-//     a per-channel texel table (TexelMap) and the per-pixel write;
-//   - an affine, one-colour triangle reading one point-sampled texture: RasterTriangleSpans,
-//     whole spans through the quad kernel where the texels lie inside the texture;
+//   - a quad: RasterQuadRows. When the kernels fit (KernelsFit: a 32-bit target, no depth
+//     test, blending off, SRCALPHA/INVSRCALPHA, SRCALPHA/ONE with ADD or REVSUBTRACT, or the
+//     multiply and invert blends (raster_kernels.h), and a
+//     program that is a tint of the texel; any alpha test), point-sampled quads of 32-bit
+//     texels go to the whole-quad kernel (QuadWithKernel, raster_kernels.h), other formats
+//     and border texels to it a sampled row at a time (SampledRowWithKernel), untextured
+//     quads with a row of their colour (FlatWithKernel), linear ones of 32-bit texels to the
+//     two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through a
+//     per-channel texel table (TexelMap) and the per-pixel write;
+//   - an affine, one-colour triangle reading one texture without mipmaps, or none:
+//     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
+//     32-bit point-sampled texels by their offsets (SpanTexelOffsets), anything else sampled
+//     into a row first; otherwise pixel by pixel;
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
 // - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
 //   blend of raster_pixel.h; tests compare the two, and check by the route counts
@@ -87,9 +93,12 @@ struct DrawSetup {
     // Per stage: the level to point-sample directly (32-bit, no level of detail), or null.
     const RasterSurface* pointLevel[kRasterStageCount] = {};
     bool texSetUsed[kRasterTexCoordSets] = {};
+    // The attribute planes a triangle's pixels read; the others are left unset.
+    bool planeUsed[kAttrCount] = {};
     struct Write {
         bool blendOff;
-        bool srcAlpha;
+        bool kernelBlend;  // blending off or a blend the kernels compute (blend says which)
+        QuadBlend blend;
         bool argbTarget;
         bool direct;  // per-pixel writes blend (or copy) in place on the 32-bit target
         uint32_t targetOr;
@@ -158,6 +167,20 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
     s->lastPixel = states.render[kRsLastPixel] != 0;
     s->clip = clip;
     s->write = WriteModeFor(*s);
+    s->planeUsed[kAttrZ] = s->planeUsed[kAttrRhw] = true;
+    for (int c = 0; c < 4; ++c) {
+        s->planeUsed[kAttrDiffuse + c] = !s->flat;
+        s->planeUsed[kAttrSpecular + c] = !s->flat && s->program.usesSpecular;
+    }
+    for (int i = 0; i < s->program.stageCount; ++i) {
+        // A stage reading a set beyond the vertex's takes its level of detail from set 0.
+        if (s->needTexture[i] && s->texSet[i] >= kRasterTexCoordSets)
+            s->planeUsed[kAttrTex] = s->planeUsed[kAttrTex + 1] = true;
+    }
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (s->texSetUsed[set])
+            s->planeUsed[kAttrTex + 2 * set] = s->planeUsed[kAttrTex + 2 * set + 1] = true;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -183,15 +206,44 @@ bool IsArgb32(uint32_t format) {
 // How a finished colour goes onto the target, read once a draw.
 using WriteMode = DrawSetup::Write;
 
+// The kernels' name for the blend of a draw; false when they do not compute it.
+bool KernelBlendFor(const RasterBlendSetup& b, QuadBlend* blend) {
+    if (b.writeMask != 0xF)
+        return false;
+    if (!b.enabled) {
+        *blend = QuadBlend::kCopy;
+        return true;
+    }
+    if (b.op == kBlendOpAdd) {
+        bool multiply = (b.srcBlend == kBlendZero && b.destBlend == kBlendSrcColor) ||
+                        (b.srcBlend == kBlendDestColor && b.destBlend == kBlendZero);
+        if (multiply || (b.srcBlend == kBlendInvDestColor && b.destBlend == kBlendZero)) {
+            *blend = multiply ? QuadBlend::kMultiply : QuadBlend::kInvert;
+            return true;
+        }
+    }
+    if (b.srcBlend != kBlendSrcAlpha)
+        return false;
+    if (b.destBlend == kBlendInvSrcAlpha && b.op == kBlendOpAdd) {
+        *blend = QuadBlend::kSrcAlpha;
+        return true;
+    }
+    if (b.destBlend == kBlendOne && (b.op == kBlendOpAdd || b.op == kBlendOpRevSubtract)) {
+        *blend = b.op == kBlendOpAdd ? QuadBlend::kAdd : QuadBlend::kRevSubtract;
+        return true;
+    }
+    return false;
+}
+
 WriteMode WriteModeFor(const DrawSetup& s) {
     WriteMode w;
     bool plain = s.blend.writeMask == 0xF;
     w.blendOff = !s.blend.enabled && plain;
-    w.srcAlpha = s.blend.enabled && plain && s.blend.srcBlend == kBlendSrcAlpha &&
-                 s.blend.destBlend == kBlendInvSrcAlpha && s.blend.op == kBlendOpAdd;
+    w.blend = QuadBlend::kCopy;
+    w.kernelBlend = KernelBlendFor(s.blend, &w.blend);
     w.argbTarget = IsArgb32(s.target.color.format);
     // With the fast routes off, every pixel goes through the reference blend.
-    w.direct = w.argbTarget && (w.blendOff || w.srcAlpha) && g_fastQuads.load();
+    w.direct = w.argbTarget && w.kernelBlend && g_fastQuads.load();
     w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     return w;
 }
@@ -208,7 +260,7 @@ inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int3
             return;
         }
         // No shortcut for alpha 0 and 255 here: across a turned sprite it mispredicts.
-        *out = BlendSrcAlpha(colour, *out | w.targetOr) | w.targetOr;
+        *out = BlendQuadPixel(w.blend, colour, *out | w.targetOr) | w.targetOr;
         return;
     }
     if (!w.blendOff)
@@ -410,6 +462,8 @@ bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatD
     double rhw0 = v[0]->attr[kAttrRhw];
     t->perspective = !(rhw0 == v[1]->attr[kAttrRhw] && rhw0 == v[2]->attr[kAttrRhw]);
     for (int k = 0; k < kAttrCount; ++k) {
+        if (!s.planeUsed[k])
+            continue;
         double a[3];
         for (int i = 0; i < 3; ++i) {
             a[i] = v[i]->attr[k];
@@ -583,6 +637,64 @@ bool QuadProgramFits(const DrawSetup& s) {
     return s.texSet[0] < kRasterTexCoordSets;
 }
 
+// The u and v planes of a list triangle as SetupTriangle makes them (snapped positions, the
+// same vertex order); false when it is degenerate.
+bool TexturePlanes(const RasterVertex* const* v, uint32_t set, Plane* pu, Plane* pv) {
+    int64_t X[3], Y[3];
+    double tu[3], tv[3];
+    for (int i = 0; i < 3; ++i) {
+        X[i] = Snap(v[i]->x);
+        Y[i] = Snap(v[i]->y);
+        tu[i] = v[i]->tex[set][0];
+        tv[i] = v[i]->tex[set][1];
+    }
+    int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0)
+        return false;
+    if (area < 0) {
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+        std::swap(tu[1], tu[2]);
+        std::swap(tv[1], tv[2]);
+    }
+    double xs[3], ys[3];
+    for (int i = 0; i < 3; ++i) {
+        xs[i] = static_cast<double>(X[i]) / kSubPixel;
+        ys[i] = static_cast<double>(Y[i]) / kSubPixel;
+    }
+    *pu = MakePlane(xs, ys, tu[0], tu[1], tu[2]);
+    *pv = MakePlane(xs, ys, tv[0], tv[1], tv[2]);
+    return true;
+}
+
+// A texture coordinate along one axis of a quad: float(step i + at0) at pixel i.
+struct AxisMap {
+    double step, at0;
+    float At(int32_t i) const { return static_cast<float>(step * i + at0); }
+};
+
+// Do the two maps give the same samples at pixels first .. last - 1? Mostly they give the same
+// coordinates; where rounding parts them, the texels (or the linear taps and weight) decide.
+bool SameSamples(const AxisMap maps[2], int32_t first, int32_t last, int32_t size, uint32_t mode,
+                 bool linear) {
+    if (maps[0].step == maps[1].step && maps[0].at0 == maps[1].at0)
+        return true;
+    for (int32_t i = first; i < last; ++i) {
+        float a = maps[0].At(i), b = maps[1].At(i);
+        if (a == b)
+            continue;
+        if (linear) {
+            LinearTaps ta = LinearTapsFor(a, size, mode), tb = LinearTapsFor(b, size, mode);
+            if (ta.first != tb.first || ta.second != tb.second || ta.weight != tb.weight)
+                return false;
+        } else if (AddressRasterTexel(RasterTexelIndex(a, size), size, mode) !=
+                   AddressRasterTexel(RasterTexelIndex(b, size), size, mode)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Two list triangles whose union is an axis-aligned rectangle with an axis-following texture
 // mapping, one colour and one depth become a Quad.
 bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
@@ -648,17 +760,6 @@ bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
             vv[cy] = tv;
             seenU[cx] = seenV[cy] = true;
         }
-        // The general path interpolates at the snapped positions; use the same ones.
-        double x0 = static_cast<double>(Snap(xs[0])) / kSubPixel;
-        double x1 = static_cast<double>(Snap(xs[1])) / kSubPixel;
-        double y0 = static_cast<double>(Snap(ys[0])) / kSubPixel;
-        double y1 = static_cast<double>(Snap(ys[1])) / kSubPixel;
-        if (!(x0 < x1 && y0 < y1))
-            return false;
-        q->dudx = (static_cast<double>(u[1]) - u[0]) / (x1 - x0);
-        q->u0 = u[0] - q->dudx * x0;
-        q->dvdy = (static_cast<double>(vv[1]) - vv[0]) / (y1 - y0);
-        q->v0 = vv[0] - q->dvdy * y0;
     }
     if (std::fabs(xs[0]) >= kGuardBand || std::fabs(xs[1]) >= kGuardBand ||
         std::fabs(ys[0]) >= kGuardBand || std::fabs(ys[1]) >= kGuardBand) {
@@ -670,6 +771,35 @@ bool MakeQuad(const DrawSetup& s, const RasterVertex* v[6], Quad* q) {
     q->right = static_cast<int32_t>(CeilDiv(Snap(xs[1]), kSubPixel));
     q->top = static_cast<int32_t>(CeilDiv(Snap(ys[0]), kSubPixel));
     q->bottom = static_cast<int32_t>(CeilDiv(Snap(ys[1]), kSubPixel));
+    if (s.needTexture[0]) {
+        // The general path interpolates each triangle's own planes, in which u follows x alone
+        // and v y alone (the other coefficient is zero to the bit), so its u at column px is
+        // float(a px + c) with its triangle's a and c. The two triangles' planes agree but
+        // for rounding; the quad takes the first's where both give the same samples on every
+        // visible column and row.
+        Plane pu[2], pv[2];
+        uint32_t set = s.texSet[0];
+        if (!TexturePlanes(v, set, &pu[0], &pv[0]) || !TexturePlanes(v + 3, set, &pu[1], &pv[1]))
+            return false;
+        if (!(pu[0].b == 0.0 && pu[1].b == 0.0 && pv[0].a == 0.0 && pv[1].a == 0.0))
+            return false;
+        const RasterSampler& sm = s.samplers[0];
+        const RasterSurface& level =
+            sm.texture->levels[std::clamp(sm.baseLevel, 0, sm.texture->levelCount - 1)];
+        bool linear = IsLinearFilter(sm.magFilter);
+        AxisMap columns[2] = {{pu[0].a, pu[0].c}, {pu[1].a, pu[1].c}};
+        AxisMap rows[2] = {{pv[0].b, pv[0].c}, {pv[1].b, pv[1].c}};
+        if (!SameSamples(columns, std::max(q->left, s.clip.left), std::min(q->right, s.clip.right),
+                         level.width, sm.addressU, linear) ||
+            !SameSamples(rows, std::max(q->top, s.clip.top), std::min(q->bottom, s.clip.bottom),
+                         level.height, sm.addressV, linear)) {
+            return false;
+        }
+        q->dudx = pu[0].a;
+        q->u0 = pu[0].c;
+        q->dvdy = pv[0].b;
+        q->v0 = pv[0].c;
+    }
     q->diffuse = ColorFromArgb(v[0]->diffuse);
     q->specular = ColorFromArgb(v[0]->specular);
     q->z = z;
@@ -681,7 +811,38 @@ struct TexelMap {
     bool identity = false;  // the texel itself
     bool table = false;     // each channel through its own table
     uint8_t lut[4][256];    // r, g, b, a
+    // The kernels' form of the tables, when every channel is round(t k / 255) or a constant:
+    // TintTexel(texel, tint) | constant (raster_kernels.h).
+    bool tinted = false;
+    uint32_t tint = 0xFFFFFFFFu;
+    uint32_t constant = 0;
 };
+
+// Finds the tint form of the tables; false when some channel has none.
+bool FindTint(TexelMap* m) {
+    uint32_t tint = 0, constant = 0;
+    const int shifts[4] = {16, 8, 0, 24};
+    for (int c = 0; c < 4; ++c) {
+        const uint8_t* lut = m->lut[c];
+        bool flat = true;
+        bool scaled = true;
+        int32_t k = lut[255];
+        for (int i = 0; i < 256; ++i) {
+            flat = flat && lut[i] == lut[0];
+            scaled = scaled && lut[i] == DivRound255(i * k);
+        }
+        if (scaled) {
+            tint |= static_cast<uint32_t>(k) << shifts[c];
+        } else if (flat) {
+            constant |= static_cast<uint32_t>(lut[0]) << shifts[c];
+        } else {
+            return false;
+        }
+    }
+    m->tint = tint;
+    m->constant = constant;
+    return true;
+}
 
 // True when every output channel depends on the same channel of the texel alone.
 bool ProgramIsSeparable(const DrawSetup& s) {
@@ -701,6 +862,9 @@ bool ProgramIsSeparable(const DrawSetup& s) {
 void BuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular, TexelMap* m) {
     m->identity = false;
     m->table = false;
+    m->tinted = false;
+    m->tint = 0xFFFFFFFFu;
+    m->constant = 0;
     if (!s.needTexture[0] || !ProgramIsSeparable(s))
         return;
     bool identity = true;
@@ -715,6 +879,7 @@ void BuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular
     }
     m->identity = identity;
     m->table = !identity;
+    m->tinted = identity || FindTint(m);
 }
 
 inline uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, RasterColor diffuse,
@@ -736,6 +901,7 @@ struct RowScratch {
     std::vector<int32_t> columns;
     std::vector<int32_t> rows;
     std::vector<const uint32_t*> rowPointers;
+    std::vector<uint32_t> colourRow;  // one colour, or sampled texels, for the quad kernel
     TexelMap map;
     RasterColor mapDiffuse;
     RasterColor mapSpecular;
@@ -755,6 +921,64 @@ const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diff
         scratch->mapValid = true;
     }
     return scratch->map;
+}
+
+// The kernel settings of a draw: how a texel (ORed with alphaOr) becomes the colour, the alpha
+// test and the blend. The caller fills in the pixels.
+QuadTexels KernelSettings(const DrawSetup& s, const TexelMap* map, uint32_t alphaOr) {
+    QuadTexels k;
+    k.alphaOr = alphaOr;
+    if (map != nullptr && !map->identity) {
+        k.tint = map->tint;
+        k.constant = map->constant;
+    }
+    k.targetOr = s.write.targetOr;
+    k.blend = s.write.blend;
+    if (s.alphaTest) {
+        k.alphaFunc = s.alphaFunc;
+        k.alphaRef = s.alphaRef;
+    }
+    return k;
+}
+
+// Does a draw suit the kernels: a 32-bit target, no depth test, a blend they compute, and
+// (when textured: map not null) a program they can express as a tint?
+bool KernelsFit(const DrawSetup& s, const TexelMap* map) {
+    if (s.depthTest || !s.write.argbTarget || !s.write.kernelBlend)
+        return false;
+    return map == nullptr || map->tinted;
+}
+
+// A row of sampled texels (alpha already widened) through the quad kernel onto row y of the
+// target from column x.
+void SampledRowWithKernel(const DrawSetup& s, const TexelMap& map, const uint32_t* texels,
+                          int32_t x, int32_t y, int32_t n) {
+    const RasterSurface& target = s.target.color;
+    QuadTexels k = KernelSettings(s, &map, 0);
+    k.out = reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(y) * target.pitch) + x;
+    k.texRows = &texels;
+    k.width = n;
+    k.height = 1;
+    k.rowLength = n;
+    DrawQuadTexels(k);
+}
+
+// One colour over a rectangle of the target by the kernel: every row reads a row of it.
+void FlatWithKernel(const DrawSetup& s, uint32_t colour, int32_t left, int32_t top, int32_t width,
+                    int32_t height, RowScratch* scratch) {
+    scratch->colourRow.assign(static_cast<size_t>(width), colour);
+    const uint32_t* row = scratch->colourRow.data();
+    scratch->rowPointers.assign(static_cast<size_t>(height), row);
+    const RasterSurface& target = s.target.color;
+    QuadTexels k = KernelSettings(s, nullptr, 0);
+    k.out =
+        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
+    k.outPitch = target.pitch / 4;
+    k.texRows = scratch->rowPointers.data();
+    k.width = width;
+    k.height = height;
+    k.rowLength = width;
+    DrawQuadTexels(k);
 }
 
 // out[i] = AddressRasterTexel(RasterTexelIndex(float(a0 + step * (first + i)), size), size, mode)
@@ -803,11 +1027,13 @@ bool TexelIndices(double a0, double step, int32_t first, int32_t count, int32_t 
 }
 
 // For a span of n pixels from column left: the offset in texels of the texel each pixel reads,
-// computed as RasterTriangleRows computes it. False when some texel would lie outside the
-// texture (the address mode then decides), which the two ends tell: the coordinates are linear
-// along the span and every conversion keeps their order.
+// computed as RasterTriangleRows computes it. When the two ends lie inside the texture every
+// pixel does (the coordinates are linear along the span and every conversion keeps their
+// order) and the address modes have nothing to do; otherwise each pixel goes through them.
+// False when some pixel reads the border colour.
 bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, int64_t left,
-                      int32_t n, const RasterSurface& level, std::vector<int32_t>* offsets) {
+                      int32_t n, const RasterSurface& level, const RasterSampler& sm,
+                      std::vector<int32_t>* offsets) {
     const double w = level.width, h = level.height;
     auto su = [&](int64_t px) {
         return static_cast<double>(static_cast<float>(pu.a * static_cast<double>(px) + uy + pu.c)) *
@@ -817,17 +1043,25 @@ bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, in
         return static_cast<double>(static_cast<float>(pv.a * static_cast<double>(px) + vy + pv.c)) *
                h;
     };
-    double u0 = su(left), u1 = su(left + n - 1), v0 = sv(left), v1 = sv(left + n - 1);
-    if (!(u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h &&
-          v1 < h)) {
-        return false;
-    }
     int32_t pitch = level.pitch / 4;
     offsets->resize(static_cast<size_t>(n));
     int32_t* out = offsets->data();
+    double u0 = su(left), u1 = su(left + n - 1), v0 = sv(left), v1 = sv(left + n - 1);
+    if (u0 >= 0.0 && u1 >= 0.0 && u0 < w && u1 < w && v0 >= 0.0 && v1 >= 0.0 && v0 < h && v1 < h) {
+        SpanMapping m = {pu.a, uy, pu.c, pv.a, vy, pv.c, w, h, pitch};
+        SpanTexelOffsetsInside(out, left, n, m);
+        return true;
+    }
     for (int32_t i = 0; i < n; ++i) {
-        // Non-negative here, so truncation is floor.
-        out[i] = static_cast<int32_t>(sv(left + i)) * pitch + static_cast<int32_t>(su(left + i));
+        double x = static_cast<double>(left + i);
+        float u = static_cast<float>(pu.a * x + uy + pu.c);
+        float v = static_cast<float>(pv.a * x + vy + pv.c);
+        int32_t tx = AddressRasterTexel(RasterTexelIndex(u, level.width), level.width, sm.addressU);
+        int32_t ty =
+            AddressRasterTexel(RasterTexelIndex(v, level.height), level.height, sm.addressV);
+        if (tx < 0 || ty < 0)
+            return false;
+        out[i] = ty * pitch + tx;
     }
     return true;
 }
@@ -862,9 +1096,11 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     uint32_t alphaOr = (argbTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     const WriteMode& w = s.write;
     const Plane& pz = t.planes[kAttrZ];
-    // Whole spans at once: texels copied or blended by the quad kernel, one row high.
-    bool runs = textured && argbTexel && w.argbTarget && (w.blendOff || w.srcAlpha) &&
-                !s.depthTest && !s.alphaTest && map->identity && level->pitch % 4 == 0;
+    // Whole spans at once through the quad kernel, one row high: the one colour, 32-bit texels
+    // by their offsets, or texels sampled one by one into a row.
+    bool runs = KernelsFit(s, map);
+    bool linear = textured && IsLinearFilter(sm.magFilter);
+    bool offsets = argbTexel && !linear && level->pitch % 4 == 0;
     const RasterSurface& target = s.target.color;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
@@ -878,14 +1114,31 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
         double vy = textured ? pv->b * y : 0.0;
         double zy = pz.b * y;
         int32_t n = static_cast<int32_t>(right - left + 1);
+        if (runs && n > 0 && !textured) {
+            FlatWithKernel(s, flatColour, static_cast<int32_t>(left), py, n, 1, scratch);
+            continue;
+        }
         if (runs && n > 0 &&
-            SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, &scratch->columns)) {
+            !(offsets &&
+              SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, sm, &scratch->columns))) {
+            scratch->colourRow.resize(static_cast<size_t>(n));
+            uint32_t* texels = scratch->colourRow.data();
+            for (int32_t i = 0; i < n; ++i) {
+                double x = static_cast<double>(left + i);
+                float u = static_cast<float>(pu->a * x + uy + pu->c);
+                float v = static_cast<float>(pv->a * x + vy + pv->c);
+                texels[i] = SampleRaster(sm, u, v, 0.0f);
+            }
+            SampledRowWithKernel(s, *map, texels, static_cast<int32_t>(left), py, n);
+            continue;
+        }
+        if (runs && n > 0) {
             uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
                                                         static_cast<intptr_t>(py) * target.pitch) +
                             left;
             const uint32_t* texels = reinterpret_cast<const uint32_t*>(level->bits);
             const int32_t* offsets = scratch->columns.data();
-            QuadTexels span;
+            QuadTexels span = KernelSettings(s, map, alphaOr);
             span.out = out;
             span.texRows = &texels;
             span.cols = offsets;
@@ -893,9 +1146,6 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             span.height = 1;
             // The offsets count from the level's first texel: its rows are one long row.
             span.rowLength = level->pitch / 4 * level->height;
-            span.alphaOr = alphaOr;
-            span.targetOr = w.targetOr;
-            span.blend = w.srcAlpha;
             DrawQuadTexels(span);
             continue;
         }
@@ -918,7 +1168,9 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                 int32_t ty = AddressRasterTexel(RasterTexelIndex(v, level->height), level->height,
                                                 sm.addressV);
                 uint32_t texel;
-                if (tx < 0 || ty < 0) {
+                if (linear) {
+                    texel = SampleRaster(sm, u, v, 0.0f);
+                } else if (tx < 0 || ty < 0) {
                     texel = sm.borderColor;
                 } else if (argbTexel) {
                     const uint8_t* row = level->bits + static_cast<intptr_t>(ty) * level->pitch;
@@ -938,12 +1190,13 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
-// A linearly sampled quad of 32-bit texels copied by the two-pass bilinear kernels: each texel
-// row weighed horizontally once (two rows kept), each target row one vertical pass. False
-// when a tap falls on the border, which the per-pixel rows handle.
+// A linearly sampled quad of 32-bit texels through the two-pass bilinear kernels: each texel
+// row weighed horizontally once (two rows kept), each target row one vertical pass, straight
+// onto the target for a plain copy, else into a row that the quad kernel then tints, tests and
+// blends. False when a tap falls on the border, which the per-pixel rows handle.
 bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int32_t top,
                            int32_t width, int32_t height, const RasterSurface& level,
-                           const std::vector<LinearTaps>& columns) {
+                           const std::vector<LinearTaps>& columns, const TexelMap& map) {
     const RasterSampler& sm = s.samplers[0];
     thread_local std::vector<int32_t> first, second;
     thread_local std::vector<uint16_t> weights;
@@ -986,12 +1239,34 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         return weighed[slot].data();
     };
     const RasterSurface& target = s.target.color;
+    bool straight = s.write.blendOff && !s.alphaTest && map.identity;
+    thread_local std::vector<uint32_t> filtered;
+    filtered.resize(static_cast<size_t>(width));
+    const uint32_t* filteredRow = filtered.data();
+    QuadTexels writer = KernelSettings(s, &map, 0);
+    writer.texRows = &filteredRow;
+    writer.width = width;
+    writer.height = 1;
+    writer.rowLength = width;
     uint32_t* previousOut = nullptr;
     for (int32_t y = 0; y < height; ++y) {
         const LinearTaps& r = rows[y];
         uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
                                                     static_cast<intptr_t>(top + y) * target.pitch) +
                         left;
+        if (!straight) {
+            // The filtered row of the row above serves again when it weighs the same texels.
+            bool same = y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
+                        r.weight == rows[y - 1].weight;
+            if (!same) {
+                const uint16_t* h0 = weighedRow(r.first, r.second);
+                const uint16_t* h1 = weighedRow(r.second, r.first);
+                BilinearVertical(filtered.data(), h0, h1, r.weight, width, 0);
+            }
+            writer.out = out;
+            DrawQuadTexels(writer);
+            continue;
+        }
         // A row that weighs the same texels as the row above is the same row.
         if (y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
             r.weight == rows[y - 1].weight) {
@@ -1028,8 +1303,8 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     const RasterSurface& target = s.target.color;
     int bytes = RasterBytesPerPixel(target.format);
     bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
-    if (copyRows && map.identity && IsArgb32(level.format) && w.argbTarget &&
-        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns)) {
+    if (KernelsFit(s, &map) && IsArgb32(level.format) &&
+        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns, map)) {
         scratch->Took(RasterRoute::kLinearKernels);
         return;
     }
@@ -1078,7 +1353,7 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
 // holds the quad's texel columns.
 bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top, int32_t width,
                     int32_t height, const RasterSurface& level, bool contiguous, uint32_t alphaOr,
-                    RowScratch* scratch) {
+                    const TexelMap& map, RowScratch* scratch) {
     const RasterSampler& sm = s.samplers[0];
     const int32_t* cols = scratch->columns.data();
     for (int32_t i = 0; i < (contiguous ? 1 : width); ++i) {
@@ -1096,7 +1371,7 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
             level.bits + static_cast<intptr_t>(rows[y]) * level.pitch);
     }
     const RasterSurface& target = s.target.color;
-    QuadTexels k;
+    QuadTexels k = KernelSettings(s, &map, alphaOr);
     k.out =
         reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
     k.outPitch = target.pitch / 4;
@@ -1105,9 +1380,6 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
     k.col0 = cols[0];
     k.width = width;
     k.height = height;
-    k.alphaOr = alphaOr;
-    k.targetOr = s.write.targetOr;
-    k.blend = s.write.srcAlpha;
     k.rowLength = level.width;
     DrawQuadTexels(k);
     return true;
@@ -1148,17 +1420,36 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
         RasterColor c = RunStageProgram(s.program, nullptr, q.diffuse, q.specular);
         flatColour = ArgbFromColor(c);
     }
-    bool srcAlphaBlend = s.write.srcAlpha;
+    bool srcAlphaBlend = s.write.kernelBlend && s.write.blend == QuadBlend::kSrcAlpha;
     bool blendOff = s.write.blendOff;
     bool fastTexel = textured && IsArgb32(level->format);
     bool fastTarget = s.write.argbTarget;
     uint32_t alphaOr = (fastTexel && level->format == kFmtX8R8G8B8) ? 0xFF000000u : 0u;
     uint32_t targetOr = s.write.targetOr;
-    if (!s.alphaTest && !s.depthTest && fastTexel && fastTarget && map->identity &&
-        (blendOff || srcAlphaBlend) &&
-        QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous, alphaOr,
-                       scratch)) {
+    if (g_fastQuads.load() && KernelsFit(s, textured ? map : nullptr)) {
         scratch->Took(RasterRoute::kQuadKernel);
+        if (!textured) {
+            FlatWithKernel(s, flatColour, left, top, width, bottom - top, scratch);
+            return;
+        }
+        if (fastTexel && QuadWithKernel(s, q, left, top, width, bottom - top, *level, contiguous,
+                                        alphaOr, *map, scratch)) {
+            return;
+        }
+        // Other formats, and border texels: each row sampled into a row of texels first.
+        scratch->colourRow.resize(static_cast<size_t>(width));
+        uint32_t* texels = scratch->colourRow.data();
+        const int32_t* cols = columns->data();
+        for (int32_t py = top; py < bottom; ++py) {
+            float v = static_cast<float>(q.v0 + q.dvdy * py);
+            int32_t ty =
+                AddressRasterTexel(RasterTexelIndex(v, level->height), level->height, sm.addressV);
+            for (int32_t i = 0; i < width; ++i) {
+                texels[i] =
+                    (cols[i] < 0 || ty < 0) ? sm.borderColor : ReadRasterTexel(*level, cols[i], ty);
+            }
+            SampledRowWithKernel(s, *map, texels, left, py, width);
+        }
         return;
     }
     scratch->Took(RasterRoute::kQuadRows);
@@ -1451,13 +1742,20 @@ struct DrawWork {
     int64_t pixelEstimate = 0;
 };
 
+// kernelSpans: the triangle's spans will likely go through the quad kernel, a few times the
+// per-pixel speed, which the estimate that decides on threads counts.
 void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiffuse,
-                 uint32_t flatSpecular, DrawWork* work) {
+                 uint32_t flatSpecular, bool kernelSpans, DrawWork* work) {
     Triangle t;
     if (!SetupTriangle(s, v, flatDiffuse, flatSpecular, &t))
         return;
     work->items.push_back({false, static_cast<uint32_t>(work->triangles.size())});
-    work->pixelEstimate += static_cast<int64_t>(t.bottom - t.top + 1) * 64;
+    int64_t minX = std::min({t.edges[0].x0, t.edges[1].x0, t.edges[2].x0});
+    int64_t maxX = std::max({t.edges[0].x0, t.edges[1].x0, t.edges[2].x0});
+    int64_t width = std::min<int64_t>((maxX - minX) / kSubPixel + 1, s.clip.right - s.clip.left);
+    int64_t area = static_cast<int64_t>(t.bottom - t.top + 1) * width;
+    bool spans = kernelSpans && !t.perspective && t.uniformColour;
+    work->pixelEstimate += spans ? area / 4 : area;
     work->triangles.push_back(t);
 }
 
@@ -1557,8 +1855,7 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
 
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     RowScratch scratch;
-    bool spansFit = g_fastQuads.load() && QuadProgramFits(s) &&
-                    !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
+    bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);
@@ -1617,7 +1914,9 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
                     call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
     bool plainCopies = s.write.blendOff && !s.alphaTest && !s.depthTest &&
                        !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
-    bool kernelQuads = s.write.direct && !s.alphaTest && !s.depthTest;
+    bool kernelQuads = s.write.direct && !s.depthTest;
+    bool kernelSpans = kernelQuads && g_fastQuads.load() && QuadProgramFits(s) &&
+                       !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];
@@ -1657,7 +1956,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
                 sv[i] = ScreenFromRaster(call.vertices[idx[i]]);
                 p[i] = &sv[i];
             }
-            AddTriangle(s, p, pv.diffuse, pv.specular, &work);
+            AddTriangle(s, p, pv.diffuse, pv.specular, kernelSpans, &work);
             continue;
         }
         std::vector<ClipVertex>& poly = work.polygon;
@@ -1673,7 +1972,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
             projected.push_back(ProjectClip(s, c));
         for (size_t i = 1; i + 1 < projected.size(); ++i) {
             const ScreenVertex* p[3] = {&projected[0], &projected[i], &projected[i + 1]};
-            AddTriangle(s, p, pv.diffuse, pv.specular, &work);
+            AddTriangle(s, p, pv.diffuse, pv.specular, kernelSpans, &work);
         }
     }
     RunItems(s, work);

@@ -20,8 +20,9 @@
 // - Per pixel: depth test (skipping the pixel early changes nothing), texture stages, specular
 //   add, alpha test, depth write, blending and the colour write (arithmetic: raster_pixel.h).
 //
-// Axis-aligned quads (two list triangles forming a rectangle) with point sampling, an affine
-// mapping that follows the axes and one colour take a faster route with the same pixels.
+// Axis-aligned quads (two list triangles forming a rectangle) with an affine mapping that
+// follows the axes and one colour, and affine one-colour triangles, take faster routes with
+// the same pixels; so do the common blends and alpha tests (raster_kernels.h).
 // Large draws may be split by rows across threads; each pixel is still processed by one thread
 // in primitive order, so the result equals a single-threaded draw.
 #pragma once
@@ -61,10 +62,10 @@ void SetRasterFastQuadsEnabled(bool enabled);
 // The routes a quad or triangle can take (raster_draw.cpp maps them), counted for tests, so
 // that a comparison of the fast and plain routes can tell that the fast one ran.
 enum class RasterRoute {
-    kQuadKernel,     // point-sampled quad, whole-quad kernel
+    kQuadKernel,     // point-sampled or untextured quad, whole-quad kernel
     kLinearKernels,  // linear quad, two-pass bilinear kernels
     kQuadRows,       // quad row by row through the texel table and per-pixel writes
-    kTriangleSpans,  // affine one-colour triangle by spans
+    kTriangleSpans,  // affine one-colour triangle by spans (the kernels where they fit)
     kTriangleRows,   // the general per-pixel path
     kCount,
 };

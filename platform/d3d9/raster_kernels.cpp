@@ -1,17 +1,24 @@
 // The whole-quad kernels in two forms each: portable C++ and AVX2, chosen once per process
 // (the test switch keeps to the portable forms). Routes:
-// - DrawQuadTexels: blend (AVX2, eight pixels a step; all-transparent and all-opaque steps
-//   skip the arithmetic; alpha spread with one byte shuffle, division by 255 as
-//   mulhi(x + 128, 257)) or copy (a repeated texel row copied from
-//   the target row above). Columns: contiguous (plain loads), within eight texels a run (one
-//   load and a permutation), or anything else (gathers).
+// - DrawQuadTexels: each texel ORed, tinted (a mask when every tint channel is 0 or 255, else
+//   a multiply) and ORed again; the alpha test as a lane mask (eight failing pixels skip the
+//   rest); then copy (a repeated texel row without a test copied from the target row above)
+//   or one of the three blends (AVX2, eight pixels a step; all-transparent steps, and
+//   all-opaque ones under SRCALPHA / INVSRCALPHA, skip the arithmetic; alpha spread with one
+//   byte shuffle, division by 255 as mulhi(x + 128, 257); ADD and REVSUBTRACT by saturating
+//   byte adds and subtracts; multiply and invert by one rounded product a channel). Columns:
+//   contiguous (plain loads), within eight texels a run (one load and a permutation), or anything
+//   else (gathers).
 // - BilinearHorizontal / BilinearVertical: the two passes of a bilinear stretch, eight pixels
 //   a step (gathers for the taps, madd for the vertical weights).
+// - SpanTexelOffsetsInside: a turned span's texel offsets, four pixels a step in doubles.
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
 // 1280x960 stretch stays in the last-level cache, which plain stores use and they bypass.
-// Not here: depth, alpha tests, texture stages other than the identity mapping, 16-bit
-// formats, border texels; the caller routes those draws to the per-pixel path.
+// Not here: depth, stage programs other than a tint, 16-bit formats, border texels, other
+// blends; the caller routes those draws to the per-pixel path.
 #include "platform/d3d9/raster_kernels.h"
+
+#include "platform/d3d9/raster_pixel.h"
 
 #include <atomic>
 #include <cstring>
@@ -29,13 +36,33 @@ std::atomic<bool> g_vectorKernels{true};
 // ---------------------------------------------------------------------------------------------
 // Portable forms
 
+bool Tinted(const QuadTexels& q) {
+    return q.tint != 0xFFFFFFFFu;
+}
+
+bool Tested(const QuadTexels& q) {
+    return q.alphaFunc >= kCmpNever && q.alphaFunc < kCmpAlways;
+}
+
+// A repeated texel row copies the target row above only where every pixel is written alike.
+bool RowsRepeat(const QuadTexels& q) {
+    return q.blend == QuadBlend::kCopy && !Tested(q);
+}
+
 void QuadTexelsPortable(const QuadTexels& q) {
+    bool tinted = Tinted(q);
+    bool tested = Tested(q);
     for (int32_t y = 0; y < q.height; ++y) {
         uint32_t* out = q.out + y * q.outPitch;
         const uint32_t* row = q.texRows[y];
         for (int32_t x = 0; x < q.width; ++x) {
             uint32_t texel = row[q.cols != nullptr ? q.cols[x] : q.col0 + x] | q.alphaOr;
-            out[x] = (q.blend ? BlendSrcAlpha(texel, out[x] | q.targetOr) : texel) | q.targetOr;
+            if (tinted)
+                texel = TintTexel(texel, q.tint);
+            texel |= q.constant;
+            if (tested && !RasterCompare(q.alphaFunc, texel >> 24, q.alphaRef))
+                continue;
+            out[x] = BlendQuadPixel(q.blend, texel, out[x] | q.targetOr) | q.targetOr;
         }
     }
 }
@@ -69,20 +96,32 @@ void BilinearVerticalPortable(uint32_t* out, const uint16_t* h0, const uint16_t*
     }
 }
 
+void SpanTexelOffsetsPortable(int32_t* out, int64_t left, int32_t n, const SpanMapping& m) {
+    for (int32_t i = 0; i < n; ++i) {
+        double x = static_cast<double>(left + i);
+        float u = static_cast<float>(m.ua * x + m.uy + m.uc);
+        float v = static_cast<float>(m.va * x + m.vy + m.vc);
+        // Non-negative here, so truncation is floor.
+        out[i] = static_cast<int32_t>(static_cast<double>(v) * m.height) * m.pitch +
+                 static_cast<int32_t>(static_cast<double>(u) * m.width);
+    }
+}
+
 #if defined(__x86_64__)
 // ---------------------------------------------------------------------------------------------
 // AVX2 forms
 
 // Eight blended pixels: one byte shuffle spreads each pixel's alpha over its four 16-bit
 // channels; x = s a + d (255 - a) + 128 never passes 16 bits; mulhi by 257 divides by 255.
+const char kSpreadAlpha[32] = {6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1,
+                               6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1};
+
 __attribute__((target("avx2"))) inline __m256i BlendEight(__m256i s, __m256i d) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i ff = _mm256_set1_epi16(255);
     const __m256i half = _mm256_set1_epi16(128);
     const __m256i by257 = _mm256_set1_epi16(257);
-    const __m256i spread =
-        _mm256_setr_epi8(6, -1, 6, -1, 6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1, 6, -1, 6, -1,
-                         6, -1, 6, -1, 14, -1, 14, -1, 14, -1, 14, -1);
+    const __m256i spread = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSpreadAlpha));
     __m256i sLo = _mm256_unpacklo_epi8(s, zero);
     __m256i sHi = _mm256_unpackhi_epi8(s, zero);
     __m256i dLo = _mm256_unpacklo_epi8(d, zero);
@@ -96,6 +135,53 @@ __attribute__((target("avx2"))) inline __m256i BlendEight(__m256i s, __m256i d) 
     xLo = _mm256_mulhi_epu16(_mm256_add_epi16(xLo, half), by257);
     xHi = _mm256_mulhi_epu16(_mm256_add_epi16(xHi, half), by257);
     return _mm256_packus_epi16(xLo, xHi);
+}
+
+// round(x k / 255) on each byte of eight pixels, kLo and kHi the factors of the low and high
+// four bytes of each 64-bit half as 16-bit words (x k + 128 never passes 16 bits).
+__attribute__((target("avx2"))) inline __m256i MulDiv255(__m256i x, __m256i kLo, __m256i kHi) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i half = _mm256_set1_epi16(128);
+    const __m256i by257 = _mm256_set1_epi16(257);
+    __m256i lo = _mm256_mullo_epi16(_mm256_unpacklo_epi8(x, zero), kLo);
+    __m256i hi = _mm256_mullo_epi16(_mm256_unpackhi_epi8(x, zero), kHi);
+    lo = _mm256_mulhi_epu16(_mm256_add_epi16(lo, half), by257);
+    hi = _mm256_mulhi_epu16(_mm256_add_epi16(hi, half), by257);
+    return _mm256_packus_epi16(lo, hi);
+}
+
+// Each channel of eight pixels times its pixel's alpha, divided by 255 with rounding.
+__attribute__((target("avx2"))) inline __m256i ScaleEightBySrcAlpha(__m256i s) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i spread = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSpreadAlpha));
+    __m256i aLo = _mm256_shuffle_epi8(_mm256_unpacklo_epi8(s, zero), spread);
+    __m256i aHi = _mm256_shuffle_epi8(_mm256_unpackhi_epi8(s, zero), spread);
+    return MulDiv255(s, aLo, aHi);
+}
+
+// All ones in the pixels whose alpha passes the test.
+__attribute__((target("avx2"))) inline __m256i AlphaPassEight(__m256i s, uint32_t func,
+                                                              __m256i ref) {
+    const __m256i ones = _mm256_set1_epi32(-1);
+    __m256i a = _mm256_srli_epi32(s, 24);
+    switch (func) {
+        case kCmpNever:
+            return _mm256_setzero_si256();
+        case kCmpLess:
+            return _mm256_cmpgt_epi32(ref, a);
+        case kCmpEqual:
+            return _mm256_cmpeq_epi32(a, ref);
+        case kCmpLessEqual:
+            return _mm256_xor_si256(_mm256_cmpgt_epi32(a, ref), ones);
+        case kCmpGreater:
+            return _mm256_cmpgt_epi32(a, ref);
+        case kCmpNotEqual:
+            return _mm256_xor_si256(_mm256_cmpeq_epi32(a, ref), ones);
+        case kCmpGreaterEqual:
+            return _mm256_xor_si256(_mm256_cmpgt_epi32(ref, a), ones);
+        default:
+            return ones;
+    }
 }
 
 // Listed columns read as one unaligned load and a lane permutation where a run of eight
@@ -116,16 +202,36 @@ int32_t PermutedColumns(const QuadTexels& q) {
     return x;
 }
 
-template <bool kBlend, bool kListed>
+template <QuadBlend kBlend, bool kListed>
 __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
     const __m256i alphaOr = _mm256_set1_epi32(static_cast<int>(q.alphaOr));
+    const __m256i constant = _mm256_set1_epi32(static_cast<int>(q.constant));
     const __m256i targetOr = _mm256_set1_epi32(static_cast<int>(q.targetOr));
+    const __m256i alphaRef = _mm256_set1_epi32(static_cast<int>(q.alphaRef));
+    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    // A tint of whole channels (each 0 or 255) is a mask; any other one multiplies.
+    const bool tinted = Tinted(q);
+    uint32_t tintMask = 0xFFFFFFFFu;
+    bool maskTint = true;
+    for (int shift = 0; tinted && shift < 32; shift += 8) {
+        uint32_t k = (q.tint >> shift) & 255;
+        maskTint = maskTint && (k == 0 || k == 255);
+        if (k != 255)
+            tintMask &= ~(255u << shift);
+    }
+    const bool tested = Tested(q);
+    const __m256i tintAnd = _mm256_set1_epi32(static_cast<int>(tintMask));
+    __m256i tintWords = _mm256_setzero_si256();
+    if (tinted && !maskTint) {
+        tintWords = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(q.tint)),
+                                         _mm256_setzero_si256());
+    }
     int32_t permuted = kListed ? PermutedColumns(q) : 0;
     for (int32_t y = 0; y < q.height; ++y) {
         uint32_t* out = q.out + y * q.outPitch;
         const uint32_t* row = q.texRows[y];
         // A copy of the texel row the row above copied is that row again.
-        if (!kBlend && y > 0 && row == q.texRows[y - 1]) {
+        if (RowsRepeat(q) && y > 0 && row == q.texRows[y - 1]) {
             std::memcpy(out, out - q.outPitch, static_cast<size_t>(q.width) * 4);
             continue;
         }
@@ -147,30 +253,69 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
                 s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(run + x));
             }
             s = _mm256_or_si256(s, alphaOr);
-            __m256i* dst = reinterpret_cast<__m256i*>(out + x);
-            if constexpr (kBlend) {
-                // Eight transparent texels leave the target (but for the X bits an X8R8G8B8
-                // target gets), eight opaque ones replace it; these checks cost less than the
-                // blend they save, mispredicted sprite edges included (measured).
-                const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-                if (_mm256_testz_si256(s, alphaMask)) {
-                    if (q.targetOr != 0)
-                        _mm256_storeu_si256(dst,
-                                            _mm256_or_si256(_mm256_loadu_si256(dst), targetOr));
+            if (tinted) {
+                s = maskTint ? _mm256_and_si256(s, tintAnd) : MulDiv255(s, tintWords, tintWords);
+            }
+            s = _mm256_or_si256(s, constant);
+            __m256i pass = _mm256_set1_epi32(-1);
+            if (tested) {
+                pass = AlphaPassEight(s, q.alphaFunc, alphaRef);
+                if (_mm256_testz_si256(pass, pass))
                     continue;
+            }
+            __m256i* dst = reinterpret_cast<__m256i*>(out + x);
+            __m256i old = _mm256_loadu_si256(dst);
+            __m256i result;
+            if constexpr (kBlend == QuadBlend::kCopy) {
+                result = s;
+            } else if constexpr (kBlend == QuadBlend::kSrcAlpha || kBlend == QuadBlend::kAdd ||
+                                 kBlend == QuadBlend::kRevSubtract) {
+                __m256i d = _mm256_or_si256(old, targetOr);
+                // Eight transparent texels leave the target (but for the X bits an X8R8G8B8
+                // target gets); for SRCALPHA / INVSRCALPHA eight opaque ones replace it. These
+                // checks cost less than the blend they save, mispredicted sprite edges
+                // included (measured).
+                if (_mm256_testz_si256(s, alphaMask)) {
+                    result = d;
+                } else if constexpr (kBlend == QuadBlend::kSrcAlpha) {
+                    result = _mm256_testc_si256(s, alphaMask) ? s : BlendEight(s, d);
+                } else if constexpr (kBlend == QuadBlend::kAdd) {
+                    result = _mm256_adds_epu8(d, ScaleEightBySrcAlpha(s));
+                } else {
+                    result = _mm256_subs_epu8(d, ScaleEightBySrcAlpha(s));
                 }
-                if (!_mm256_testc_si256(s, alphaMask)) {
-                    __m256i d = _mm256_or_si256(_mm256_loadu_si256(dst), targetOr);
-                    s = BlendEight(s, d);
+            } else if constexpr (kBlend == QuadBlend::kMultiply || kBlend == QuadBlend::kInvert) {
+                __m256i d = _mm256_or_si256(old, targetOr);
+                const __m256i zero = _mm256_setzero_si256();
+                if constexpr (kBlend == QuadBlend::kMultiply) {
+                    result =
+                        MulDiv255(d, _mm256_unpacklo_epi8(s, zero), _mm256_unpackhi_epi8(s, zero));
+                } else {
+                    __m256i inverse = _mm256_xor_si256(d, _mm256_set1_epi32(-1));
+                    result = MulDiv255(s, _mm256_unpacklo_epi8(inverse, zero),
+                                       _mm256_unpackhi_epi8(inverse, zero));
                 }
             }
-            _mm256_storeu_si256(dst, _mm256_or_si256(s, targetOr));
+            result = _mm256_or_si256(result, targetOr);
+            if (tested)
+                result = _mm256_blendv_epi8(old, result, pass);
+            _mm256_storeu_si256(dst, result);
         }
         for (; x < q.width; ++x) {
             uint32_t texel = (kListed ? row[q.cols[x]] : run[x]) | q.alphaOr;
-            out[x] = (kBlend ? BlendSrcAlpha(texel, out[x] | q.targetOr) : texel) | q.targetOr;
+            if (tinted)
+                texel = TintTexel(texel, q.tint);
+            texel |= q.constant;
+            if (tested && !RasterCompare(q.alphaFunc, texel >> 24, q.alphaRef))
+                continue;
+            out[x] = BlendQuadPixel(kBlend, texel, out[x] | q.targetOr) | q.targetOr;
         }
     }
+}
+
+template <QuadBlend kBlend>
+void QuadTexelsAvx2For(const QuadTexels& q) {
+    q.cols != nullptr ? QuadTexelsAvx2<kBlend, true>(q) : QuadTexelsAvx2<kBlend, false>(q);
 }
 
 __attribute__((target("avx2"))) void BilinearHorizontalAvx2(uint16_t* h, const uint32_t* row,
@@ -240,6 +385,34 @@ __attribute__((target("avx2"))) void BilinearVerticalAvx2(uint32_t* out, const u
     }
 }
 
+// Four pixels a step: the same multiplies and adds in doubles (no fused forms), the float
+// rounding by cvtpd_ps (to nearest, as the cast) and truncation by cvttpd.
+__attribute__((target("avx2"))) void SpanTexelOffsetsAvx2(int32_t* out, int64_t left, int32_t n,
+                                                          const SpanMapping& m) {
+    const __m256d ua = _mm256_set1_pd(m.ua), uy = _mm256_set1_pd(m.uy), uc = _mm256_set1_pd(m.uc);
+    const __m256d va = _mm256_set1_pd(m.va), vy = _mm256_set1_pd(m.vy), vc = _mm256_set1_pd(m.vc);
+    const __m256d w = _mm256_set1_pd(m.width), h = _mm256_set1_pd(m.height);
+    const __m128i pitch = _mm_set1_epi32(m.pitch);
+    const __m256d steps = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
+    for (int32_t i = 0; i < n; i += 4) {
+        __m256d x = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(left + i)), steps);
+        __m256d u = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ua, x), uy), uc);
+        __m256d v = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x), vy), vc);
+        u = _mm256_mul_pd(_mm256_cvtps_pd(_mm256_cvtpd_ps(u)), w);
+        v = _mm256_mul_pd(_mm256_cvtps_pd(_mm256_cvtpd_ps(v)), h);
+        __m128i offsets =
+            _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(v), pitch), _mm256_cvttpd_epi32(u));
+        if (i + 4 <= n) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), offsets);
+        } else {
+            // The pixels past the span were worked out but are not stored.
+            const __m128i lanes =
+                _mm_cmpgt_epi32(_mm_set1_epi32(n - i), _mm_setr_epi32(0, 1, 2, 3));
+            _mm_maskstore_epi32(out + i, lanes, offsets);
+        }
+    }
+}
+
 bool HasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
@@ -254,12 +427,14 @@ void DrawQuadTexels(const QuadTexels& q) {
     }
 #if defined(__x86_64__)
     if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
-        bool listed = q.cols != nullptr;
-        if (q.blend) {
-            listed ? QuadTexelsAvx2<true, true>(q) : QuadTexelsAvx2<true, false>(q);
-        } else {
-            listed ? QuadTexelsAvx2<false, true>(q) : QuadTexelsAvx2<false, false>(q);
-        }
+        // One instance a blend, in the order of QuadBlend.
+        using Kernel = void (*)(const QuadTexels&);
+        static constexpr Kernel kKernels[] = {
+            QuadTexelsAvx2For<QuadBlend::kCopy>,     QuadTexelsAvx2For<QuadBlend::kSrcAlpha>,
+            QuadTexelsAvx2For<QuadBlend::kAdd>,      QuadTexelsAvx2For<QuadBlend::kRevSubtract>,
+            QuadTexelsAvx2For<QuadBlend::kMultiply>, QuadTexelsAvx2For<QuadBlend::kInvert>,
+        };
+        kKernels[static_cast<int>(q.blend)](q);
         return;
     }
 #endif
@@ -287,6 +462,16 @@ void BilinearVertical(uint32_t* out, const uint16_t* h0, const uint16_t* h1, uin
     }
 #endif
     BilinearVerticalPortable(out, h0, h1, fy, width, targetOr);
+}
+
+void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMapping& m) {
+#if defined(__x86_64__)
+    if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
+        SpanTexelOffsetsAvx2(out, left, n, m);
+        return;
+    }
+#endif
+    SpanTexelOffsetsPortable(out, left, n, m);
 }
 
 void SetRasterVectorKernelsEnabled(bool enabled) {

@@ -1,19 +1,29 @@
-// The rasteriser's whole-quad pixel kernels: a quad's texels copied onto the target or blended
-// with SRCALPHA / INVSRCALPHA / ADD, and rows of a bilinear stretch. Each kernel has a portable
-// form and an AVX2 form, chosen once per process from the processor (and a test switch); both
-// give exactly the pixels of the per-pixel route (raster_pixel.h):
+// The rasteriser's whole-quad pixel kernels: a quad's texels (or a row of finished colours)
+// copied onto the target or blended, with the alpha test, and rows of a bilinear stretch. Each
+// kernel has a portable form and an AVX2 form, chosen once per process from the processor (and
+// a test switch); both give exactly the pixels of the per-pixel route (raster_pixel.h):
 //
-// - blend: each channel round((s a + d (255 - a)) / 255), computed as mulhi(x + 128, 257) with
-//   x = s a + d (255 - a), which equals the per-pixel (x + 128 + ((x + 128) >> 8)) >> 8;
+// - blend SRCALPHA / INVSRCALPHA: each channel round((s a + d (255 - a)) / 255), computed as
+//   mulhi(x + 128, 257) with x = s a + d (255 - a), which equals the per-pixel
+//   (x + 128 + ((x + 128) >> 8)) >> 8 = (x + 127) / 255 for every x up to 65025;
+// - blend SRCALPHA / ONE with ADD: min(255, round((s a + 255 d) / 255)) = min(255, d +
+//   round(s a / 255)), a saturating add; with REVSUBTRACT max(0, d - round(s a / 255)), as
+//   round((255 d - x) / 255) = d - round(x / 255) for whole d and x >= 0;
+// - ZERO / SRCCOLOR (or DESTCOLOR / ZERO) with ADD: round(d s / 255); INVDESTCOLOR / ZERO:
+//   round(s (255 - d) / 255), each channel, alpha too;
+// - the stage program reduced to a tint: each channel round(t k / 255) (MODULATE by a
+//   constant colour), k = 255 leaving it and k = 0 clearing it, then ORed with constant bits;
 // - bilinear: (h0 (256 - fy) + h1 fy + 32768) >> 16 with h = c0 (256 - fx) + c1 fx, the
 //   per-pixel four-weight sum regrouped (raster_sample.h), so each texel row is weighed
 //   horizontally once however many target rows read it.
 //
 // The kernels read 32-bit A8R8G8B8 or X8R8G8B8 texels and write 32-bit targets; the caller
-// checks the formats, the absence of depth and alpha tests and an identity texel mapping.
+// checks the formats, the absence of depth tests and a texel mapping the tint can express.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/d3d9/raster_types.h"
 
 namespace platform {
 
@@ -29,9 +39,77 @@ inline uint32_t BlendSrcAlpha(uint32_t src, uint32_t dst) {
     return rb | ag;
 }
 
+// round(c a / 255) on each channel c of src, a its alpha (the alpha channel too).
+inline uint32_t ScaleBySrcAlpha(uint32_t src) {
+    uint32_t a = src >> 24;
+    uint32_t rb = (src & 0x00FF00FFu) * a + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t ag = ((src >> 8) & 0x00FF00FFu) * a + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+    return rb | ag;
+}
+
+// Per channel min(255, a + b) and max(0, a - b).
+inline uint32_t AddBytesSaturated(uint32_t a, uint32_t b) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = ((a >> shift) & 255) + ((b >> shift) & 255);
+        out |= (sum > 255 ? 255 : sum) << shift;
+    }
+    return out;
+}
+inline uint32_t SubtractBytesSaturated(uint32_t a, uint32_t b) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t x = (a >> shift) & 255, y = (b >> shift) & 255;
+        out |= (x > y ? x - y : 0) << shift;
+    }
+    return out;
+}
+
+// Per channel round(t k / 255), k the same channel of tint.
+inline uint32_t TintTexel(uint32_t t, uint32_t tint) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t x = ((t >> shift) & 255) * ((tint >> shift) & 255) + 128;
+        out |= ((x + (x >> 8)) >> 8) << shift;
+    }
+    return out;
+}
+
+// The blends the kernels compute (writes with every channel enabled).
+enum class QuadBlend : uint8_t {
+    kCopy,         // blending off
+    kSrcAlpha,     // SRCALPHA, INVSRCALPHA, ADD
+    kAdd,          // SRCALPHA, ONE, ADD
+    kRevSubtract,  // SRCALPHA, ONE, REVSUBTRACT
+    kMultiply,     // ZERO, SRCCOLOR or DESTCOLOR, ZERO, with ADD
+    kInvert,       // INVDESTCOLOR, ZERO, ADD
+};
+
+// One pixel of a blend over dest (dest already ORed with the target's X bits).
+inline uint32_t BlendQuadPixel(QuadBlend blend, uint32_t src, uint32_t dest) {
+    switch (blend) {
+        case QuadBlend::kSrcAlpha:
+            return BlendSrcAlpha(src, dest);
+        case QuadBlend::kAdd:
+            return AddBytesSaturated(dest, ScaleBySrcAlpha(src));
+        case QuadBlend::kRevSubtract:
+            return SubtractBytesSaturated(dest, ScaleBySrcAlpha(src));
+        case QuadBlend::kMultiply:
+            return TintTexel(dest, src);
+        case QuadBlend::kInvert:
+            return TintTexel(src, ~dest);
+        default:
+            return src;
+    }
+}
+
 // A quad of point-sampled texels onto the target. Row y reads texRows[y]; column x reads
-// texel cols[x] of its row, or col0 + x when cols is null. Every texel is ORed with alphaOr
-// (X8R8G8B8 texels), every written pixel and the destination read by the blend with targetOr
+// texel cols[x] of its row, or col0 + x when cols is null. Every texel t becomes
+// TintTexel(t | alphaOr, tint) | constant (alphaOr: X8R8G8B8 texels; tint and constant: the
+// stage program), is tested by alphaFunc against alphaRef (a failed pixel is left as it is) and
+// blended; every written pixel and the destination read by the blend is ORed with targetOr
 // (X8R8G8B8 targets).
 struct QuadTexels {
     uint32_t* out = nullptr;  // the quad's top-left target pixel
@@ -42,9 +120,13 @@ struct QuadTexels {
     int32_t width = 0;
     int32_t height = 0;
     uint32_t alphaOr = 0;
+    uint32_t tint = 0xFFFFFFFFu;
+    uint32_t constant = 0;
     uint32_t targetOr = 0;
     int32_t rowLength = 0;  // texels each row holds from its start
-    bool blend = false;     // SRCALPHA / INVSRCALPHA / ADD; otherwise a copy
+    QuadBlend blend = QuadBlend::kCopy;
+    uint32_t alphaFunc = kCmpAlways;
+    uint32_t alphaRef = 0;  // 0..255
 };
 void DrawQuadTexels(const QuadTexels& quad);
 
@@ -57,6 +139,18 @@ void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
                         const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr);
 void BilinearVertical(uint32_t* out, const uint16_t* h0, const uint16_t* h1, uint32_t fy,
                       int32_t width, uint32_t targetOr);
+
+// The texel offsets of a span of a triangle whose texels all lie inside the texture: for
+// pixel i at x = left + i, with u = float((ua x + uy) + uc) and v likewise (the rasteriser's
+// own expression, in that order), out[i] = trunc(v h) pitch + trunc(u w). Four pixels a step
+// in the AVX2 form, whose conversions round as the scalar casts do.
+struct SpanMapping {
+    double ua, uy, uc;
+    double va, vy, vc;
+    double width, height;  // of the texture level
+    int32_t pitch;         // in texels
+};
+void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMapping& m);
 
 // Test switch: false keeps to the portable kernels whatever the processor has.
 void SetRasterVectorKernelsEnabled(bool enabled);

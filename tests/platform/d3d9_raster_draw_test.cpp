@@ -2,6 +2,7 @@
 // the fast and threaded routes giving the same pixels as the plain one.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -132,6 +133,42 @@ TEST(RasterDraw, GouraudInterpolatesAndRoundsToNearest) {
     d.Draw(kPrimTriangleStrip, w);
     EXPECT_EQ(d.At(5, 1), 0xFF850000u);  // 200 * 10 / 15 = 133.33
     EXPECT_EQ(d.At(7, 2), 0xFF6B0000u);  // 200 * 8 / 15 = 106.67
+}
+
+TEST(RasterDraw, GouraudSpecularIsInterpolatedAndAddedToTheColour) {
+    Canvas c(64, 64);
+    c.states.render[kRsSpecularEnable] = 1;
+    // Specular red grows along x, green along y; the diffuse colour is the same everywhere.
+    std::vector<RasterVertex> v = {V(0, 0, 0xFF102030u), V(64, 0, 0xFF102030u),
+                                   V(0, 64, 0xFF102030u)};
+    v[1].specular = 0x00FF0000u;
+    v[2].specular = 0x0000FF00u;
+    c.Draw(kPrimTriangleList, v);
+    const int points[][2] = {{10, 5}, {30, 20}, {3, 41}};
+    for (const auto& p : points) {
+        uint32_t r = 0x10 + static_cast<uint32_t>(std::lround(255.0 * p[0] / 64));
+        uint32_t g = 0x20 + static_cast<uint32_t>(std::lround(255.0 * p[1] / 64));
+        EXPECT_EQ(c.At(p[0], p[1]), 0xFF000030u | r << 16 | g << 8) << p[0] << ", " << p[1];
+    }
+}
+
+// A stage reading a texture-coordinate set the vertices lack samples at (0, 0), and takes its
+// level of detail from set 0.
+TEST(RasterDraw, AMissingCoordinateSetTakesItsLevelOfDetailFromSetZero) {
+    Texture big(16, 16, kFmtA8R8G8B8), small(8, 8, kFmtA8R8G8B8);
+    big.Set(0, 0, kRed);
+    small.Set(0, 0, kGreen);
+    RasterTexture chain = big.texture;
+    chain.levelCount = 2;
+    chain.levels[1] = small.texture.levels[0];
+    Canvas c(8, 8);
+    UseTextureOnly(&c.states, &chain);
+    c.states.sampler[0][kSampMipFilter] = kFilterPoint;
+    c.states.stage[0][kTssTexCoordIndex] = 5;
+    // Set 0 runs over four textures across the eight pixels: level 3, past the chain's end.
+    std::vector<RasterVertex> v = {V(0, 0, 0, 0, 0), V(8, 0, 0, 4, 0), V(0, 8, 0, 0, 4)};
+    c.Draw(kPrimTriangleList, v);
+    EXPECT_EQ(c.At(1, 1), kGreen);
 }
 
 // A fan of thin triangles around a point off the pixel grid, drawn with additive blending:
@@ -448,6 +485,9 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
     const int kW = 37, kH = 23;
     struct Place {
         float x1, y1, x2, y2, u1, v1, u2, v2;
+        // Pixel centres on texel edges, where the two triangles' own planes round apart: a
+        // point-sampled pair stays two triangles.
+        bool triangles = false;
     };
     const Place places[] = {
         {-0.5f, -0.5f, 73.5f, 45.5f, 0, 0, 1, 1},                   // twice the size
@@ -455,7 +495,7 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
         {3.25f, 2.75f, 30.5f, 17.5f, 0.1f, 0.05f, 0.9f, 1.0f},      // smaller, off the grid
         {-10.5f, -4.5f, 90.5f, 60.5f, -0.25f, -0.5f, 1.5f, 1.25f},  // beyond, wrapped
         {5.5f, 3.5f, 42.5f, 26.5f, 0, 0, 1, 1},                     // one texel a pixel
-        {3.0f, 2.0f, 40.0f, 25.0f, 0, 0, 1, 1},  // one texel a pixel, centres on texel edges
+        {3.0f, 2.0f, 40.0f, 25.0f, 0, 0, 1, 1, true},  // one texel a pixel, centres on edges
         {7.49999f, 1.50001f, 44.49999f, 24.50001f, 0, 0, 1, 1},  // and next to them
     };
     for (uint32_t texFormat : {kFmtA8R8G8B8, kFmtX8R8G8B8}) {
@@ -499,9 +539,12 @@ TEST(RasterDraw, StretchesGiveThePlainPixels) {
                             // The fast modes must have taken the route they are meant to test.
                             RasterRoute expected = filter == kFilterPoint
                                                        ? RasterRoute::kQuadKernel
-                                                       : (blend ? RasterRoute::kQuadRows
-                                                                : RasterRoute::kLinearKernels);
-                            EXPECT_EQ(RasterRouteCount(expected), m == 0 ? 0u : 1u)
+                                                       : RasterRoute::kLinearKernels;
+                            bool triangles = p.triangles && filter == kFilterPoint;
+                            if (triangles)
+                                expected = RasterRoute::kTriangleSpans;
+                            EXPECT_EQ(RasterRouteCount(expected),
+                                      m == 0 ? 0u : (triangles ? 2u : 1u))
                                 << RasterRouteName(expected) << ", mode " << m;
                         }
                         EXPECT_TRUE(results[0] == results[1]) << "fast route differs";

@@ -55,11 +55,88 @@ TEST(RasterKernels, BlendMatchesTheReferenceOnEveryAlphaSourceAndDestination) {
             q.width = 256;
             q.height = 256;
             q.rowLength = 256;
-            q.blend = true;
+            q.blend = QuadBlend::kSrcAlpha;
             DrawQuadTexels(q);
             for (size_t i = 0; i < target.size(); ++i) {
                 uint32_t want = BlendRasterPixel(reference, texels[i], before[i]);
                 ASSERT_EQ(target[i], want) << "pixel " << i;
+            }
+        }
+    }
+}
+
+// The other blends, tints and alpha tests the kernels compute, over every source and
+// destination byte (a sample of alphas), against the per-pixel blend, MODULATE and compare.
+TEST(RasterKernels, BlendsTintsAndAlphaTestsMatchThePerPixelArithmetic) {
+    VectorGuard guard;
+    struct Blend {
+        QuadBlend kind;
+        uint32_t src, dest, op;
+    };
+    const Blend blends[] = {
+        {QuadBlend::kAdd, kBlendSrcAlpha, kBlendOne, kBlendOpAdd},
+        {QuadBlend::kRevSubtract, kBlendSrcAlpha, kBlendOne, kBlendOpRevSubtract},
+        {QuadBlend::kMultiply, kBlendZero, kBlendSrcColor, kBlendOpAdd},
+        {QuadBlend::kMultiply, kBlendDestColor, kBlendZero, kBlendOpAdd},
+        {QuadBlend::kInvert, kBlendInvDestColor, kBlendZero, kBlendOpAdd},
+        {QuadBlend::kSrcAlpha, kBlendSrcAlpha, kBlendInvSrcAlpha, kBlendOpAdd},
+        {QuadBlend::kCopy, kBlendOne, kBlendZero, kBlendOpAdd},
+    };
+    // Whole-channel tints (a mask), tints that multiply, and a constant alpha.
+    const uint32_t tints[][2] = {
+        {0xFFFFFFFFu, 0}, {0x00FFFFFFu, 0xFF000000u}, {0x80FF4001u, 0}, {0x00C0A0FFu, 0x37000000u}};
+    std::vector<uint32_t> texels(256 * 256), target(256 * 256);
+    std::vector<const uint32_t*> rows(256);
+    for (const Blend& b : blends) {
+        RasterBlendSetup reference;
+        reference.enabled = b.kind != QuadBlend::kCopy;
+        reference.srcBlend = b.src;
+        reference.destBlend = b.dest;
+        reference.op = b.op;
+        for (bool vector : {true, false}) {
+            SetRasterVectorKernelsEnabled(vector);
+            for (uint32_t a = 0; a < 256; a += vector ? 17 : 85) {
+                for (size_t t = 0; t < std::size(tints); ++t) {
+                    // Every function meets texel alphas equal to the reference, on either side.
+                    const uint32_t func = raster_test::kCompareFunctions[(a / 17 + t) % 8];
+                    const uint32_t ref = t == 0 ? a : 0x55;
+                    SCOPED_TRACE(testing::Message()
+                                 << "blend " << static_cast<int>(b.kind) << " src " << b.src
+                                 << " alpha " << a << " tint " << t << " test " << func
+                                 << (vector ? " vector" : " portable"));
+                    for (uint32_t y = 0; y < 256; ++y) {
+                        rows[y] = &texels[y * 256];
+                        for (uint32_t x = 0; x < 256; ++x) {
+                            texels[y * 256 + x] = (a ^ (x & 3)) << 24 | y << 16 | x << 8 | (x ^ y);
+                            target[y * 256 + x] = (x ^ y) << 24 | x << 16 | y << 8 | (255 - y);
+                        }
+                    }
+                    std::vector<uint32_t> before = target;
+                    QuadTexels q;
+                    q.out = target.data();
+                    q.outPitch = 256;
+                    q.texRows = rows.data();
+                    q.width = 256;
+                    q.height = 256;
+                    q.rowLength = 256;
+                    q.tint = tints[t][0];
+                    q.constant = tints[t][1];
+                    q.blend = b.kind;
+                    q.alphaFunc = func;
+                    q.alphaRef = ref;
+                    DrawQuadTexels(q);
+                    for (size_t i = 0; i < target.size(); ++i) {
+                        // The texel through MODULATE by the tint, then the constant.
+                        RasterColor c = ColorFromArgb(texels[i]), k = ColorFromArgb(q.tint);
+                        c = {DivRound255(c.r * k.r), DivRound255(c.g * k.g), DivRound255(c.b * k.b),
+                             DivRound255(c.a * k.a)};
+                        uint32_t colour = ArgbFromColor(c) | q.constant;
+                        uint32_t want = RasterCompare(func, colour >> 24, ref)
+                                            ? BlendRasterPixel(reference, colour, before[i])
+                                            : before[i];
+                        ASSERT_EQ(target[i], want) << "pixel " << i;
+                    }
+                }
             }
         }
     }
@@ -112,7 +189,7 @@ TEST(RasterKernels, EveryColumnLayoutReadsTheListedTexels) {
                     q.rowLength = kRowLength;
                     q.alphaOr = orBits;
                     q.targetOr = orBits;
-                    q.blend = blend;
+                    q.blend = blend ? QuadBlend::kSrcAlpha : QuadBlend::kCopy;
                     std::vector<uint32_t> before = target;
                     DrawQuadTexels(q);
                     for (int y = 0; y < 4; ++y) {

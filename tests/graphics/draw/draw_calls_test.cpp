@@ -2,7 +2,9 @@
 // masks and boxes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/device/pending_steps.h"
@@ -200,6 +202,30 @@ TEST_P(DrawCallsTest, APolygonListDrawsOnlyOnTheHardwarePath) {
     EXPECT_EQ(DrawPolygonList(strip, 4, 9, kNoPolygonImage, 0, 0), -1);
 }
 
+TEST_P(DrawCallsTest, AnImageOnFourCornersOfItsOwnSizeReproducesItselfAndATrapezoidStaysInside) {
+    const int h = MakeImage(16, 16);
+    ClearScreen();
+    // Top-left, top-right, bottom-right, bottom-left.
+    ASSERT_EQ(DrawImageQuadF(20, 20, 36, 20, 36, 36, 20, 36, h, 0), 0);
+    for (int y = -1; y <= 16; ++y) {
+        for (int x = -1; x <= 16; ++x) {
+            const bool inside = x >= 0 && x < 16 && y >= 0 && y < 16;
+            ASSERT_EQ(Screen(20 + x, 20 + y), inside ? Pattern(x, y) & 0xFFFFFF : 0u)
+                << x << "," << y;
+        }
+    }
+    ASSERT_EQ(DrawImageQuadF(120, 100, 140, 100, 150, 130, 110, 130, h, 0), 0);
+    const int inside[][2] = {{130, 101}, {130, 115}, {115, 128}, {146, 128}};
+    for (const auto& p : inside) {
+        EXPECT_NE(Screen(p[0], p[1]), 0u) << p[0] << "," << p[1];
+    }
+    const int outside[][2] = {{112, 102}, {146, 102}, {130, 99}, {130, 131}};
+    for (const auto& p : outside) {
+        EXPECT_EQ(Screen(p[0], p[1]), 0u) << p[0] << "," << p[1];
+    }
+    EXPECT_EQ(DrawImageQuadF(20, 20, 36, 20, 36, 36, 20, 36, 12345, 0), -1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, DrawCallsTest, ::testing::Bool(), tessel_test::PathName);
 
 using SoftwareDrawTest = tessel_test::ImageTest;
@@ -221,6 +247,219 @@ TEST_F(SoftwareDrawTest, AFloatPointIsTruncatedOnTheSoftwarePath) {
     EXPECT_EQ(before & 0xFFFFFF, 0u);
     g_targets.currentSoftTarget = nullptr;
     MemImgRelease(&target);
+}
+
+using HardwareDrawTest = tessel_test::ImageTest;
+using BothPathsDrawTest = tessel_test::ImageTest;
+
+// The caller's u, v run over the image, which sits in the top-left of a larger texture; the
+// vertex colours, tinted by the brightness, modulate it.
+TEST_F(HardwareDrawTest, APolygonListMapsImageRelativeCoordinatesAndTintsByItsVertices) {
+    Start(true);
+    BASEIMAGE base = MakeArgb(24, 20, Pattern, false);
+    const int h = CreateImageFromBaseImage(&base);
+    ReleaseImageBuffer(&base);
+    const ImageRecord* record = GetImageRecord(h);
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(record->tileEntryCount, 1);
+    ASSERT_EQ(record->tileEntries[0].tile->textureWidth, 32) << "the image must not fill it";
+    auto strip = [](uint8_t r, uint8_t g, uint8_t b) {
+        std::vector<PolygonVertex> v = {{9.5f, 9.5f, 0, 0, b, g, r, 0xFF},
+                                        {33.5f, 9.5f, 1, 0, b, g, r, 0xFF},
+                                        {9.5f, 29.5f, 0, 1, b, g, r, 0xFF},
+                                        {33.5f, 29.5f, 1, 1, b, g, r, 0xFF}};
+        return v;
+    };
+    auto screen = [](int x, int y) {
+        FlushVertexBatch();
+        return platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y) & 0xFFFFFFu;
+    };
+    std::vector<PolygonVertex> white = strip(0xFF, 0xFF, 0xFF);
+    ASSERT_EQ(DrawPolygonList(white.data(), 4, 5, h, 0, 1), 0);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 24; ++x) {
+            ASSERT_EQ(screen(10 + x, 10 + y), Pattern(x, y) & 0xFFFFFF) << x << "," << y;
+        }
+    }
+    // Without the flag u, v run over the whole texture: u = 12.5 / 24 reads column 16.
+    ASSERT_EQ(DrawPolygonList(white.data(), 4, 5, h, 0, 0), 0);
+    EXPECT_EQ(screen(22, 10), Pattern(16, 0) & 0xFFFFFF);
+    // Red 0xC0 under a brightness of 128 becomes 0xC0 * 128 / 255 = 96 (truncated); the
+    // texture is then modulated with rounding.
+    SetImageBrightness(128, 255, 255);
+    std::vector<PolygonVertex> tinted = strip(0xC0, 0x40, 0xFF);
+    ASSERT_EQ(DrawPolygonList(tinted.data(), 4, 5, h, 0, 1), 0);
+    SetImageBrightness(255, 255, 255);
+    auto modulate = [](uint32_t c, uint32_t k) { return (c * k + 127) / 255; };
+    for (int y = 0; y < 20; y += 7) {
+        for (int x = 0; x < 24; x += 5) {
+            const uint32_t p = Pattern(x, y);
+            const uint32_t want = modulate((p >> 16) & 0xFF, 96) << 16 |
+                                  modulate((p >> 8) & 0xFF, 0x40) << 8 | (p & 0xFF);
+            ASSERT_EQ(screen(10 + x, 10 + y), want) << x << "," << y;
+        }
+    }
+}
+
+// An image wider than the largest texture is drawn tile by tile, each tile's corners found on
+// the quad's edges. With bilinear filtering, a one-colour image added onto black must give
+// every pixel inside the quad its colour exactly once: no seam left open between tiles, none
+// covered twice, no padding texel filtered in. Drawn as a rectangle (two triangles a tile)
+// and as a trapezoid (a 7 x 7 grid a tile).
+TEST_F(HardwareDrawTest, ABilinearFreeQuadOfSeveralTilesCoversEachPixelOnce) {
+    platform::D3D9Profile profile = platform::DefaultD3D9Profile();
+    profile.maxTextureWidth = 256;
+    profile.maxTextureHeight = 256;
+    platform::SetD3D9Profile(profile);
+    Start(true);
+    BASEIMAGE base = MakeArgb(
+        300, 40, [](int, int) { return 0xFF3C5A78u; }, false);
+    const int h = CreateImageFromBaseImage(&base);
+    ReleaseImageBuffer(&base);
+    ASSERT_GE(GetImageRecord(h)->tileEntryCount, 2);
+    auto screen = [](int x, int y) {
+        FlushVertexBatch();
+        return platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y) & 0xFFFFFFu;
+    };
+    SetImageFilterMode(1);
+    struct Shape {
+        const char* name;
+        float x[4], y[4];        // top-left, top-right, bottom-right, bottom-left
+        int left(int y) const {  // the first pixel inside on row y, a pixel in from the edge
+            const float t = (float(y) - this->y[0]) / (this->y[3] - this->y[0]);
+            return int(std::ceil(x[0] + (x[3] - x[0]) * t)) + 1;
+        }
+        int right(int y) const {
+            const float t = (float(y) - this->y[1]) / (this->y[2] - this->y[1]);
+            return int(std::floor(x[1] + (x[2] - x[1]) * t)) - 1;
+        }
+    };
+    const Shape shapes[] = {
+        {"rectangle", {10, 310, 310, 10}, {100, 100, 140, 140}},
+        {"trapezoid", {40, 300, 330, 12}, {200, 200, 250, 250}},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        FillBoxArea(0, 0, 640, 480, ColorToScreenPixel(0, 0, 0));
+        SetImageBlendMode(2, 255);
+        ASSERT_EQ(DrawImageQuadF(shape.x[0], shape.y[0], shape.x[1], shape.y[1], shape.x[2],
+                                 shape.y[2], shape.x[3], shape.y[3], h, 0),
+                  0);
+        SetImageBlendMode(0, 255);
+        int checked = 0;
+        for (int y = int(shape.y[0]) + 1; y < int(shape.y[3]) - 1; ++y) {
+            for (int x = shape.left(y); x <= shape.right(y); ++x) {
+                ASSERT_EQ(screen(x, y), 0x3C5A78u) << x << "," << y;
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 9000);
+    }
+    SetImageFilterMode(0);
+}
+
+// One scene on both paths: pixel for pixel the same but where the paths are meant to differ:
+// a float position (truncated by the software path, placed by its fraction on the device), a
+// polygon list (drawn on the device alone), and blends, whose channels the software tables
+// truncate where the device rounds (one step at most).
+TEST_F(BothPathsDrawTest, OneSceneDiffersOnlyWhereThePathsAreMeantTo) {
+    struct Region {
+        int left, top, right, bottom;
+        bool Holds(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
+    };
+    const Region floatDraw = {400, 300, 433, 333};
+    const Region polygon = {500, 400, 541, 441};
+    const Region blends[2] = {{30, 40, 70, 80}, {220, 210, 252, 242}};
+    std::vector<uint32_t> screens[2];
+    for (int hardware = 0; hardware < 2; ++hardware) {
+        SCOPED_TRACE(hardware ? "hardware" : "software");
+        Start(hardware != 0);
+        MEMIMG target = {};
+        if (!hardware) {
+            ASSERT_EQ(MemImgCreateDefault(&target, 640, 480, kMemImgRgb32), 0);
+            g_targets.currentSoftTarget = &target;
+        }
+        auto colour = [&](int r, int g, int b) {
+            return hardware ? ColorToScreenPixel(uint8_t(r), uint8_t(g), uint8_t(b))
+                            : uint32_t(r << 16 | g << 8 | b);
+        };
+        BASEIMAGE picture = MakeArgb(32, 32, Pattern, false);
+        const int big = CreateImageFromBaseImage(&picture);
+        ReleaseImageBuffer(&picture);
+        BASEIMAGE smaller = MakeArgb(16, 16, Pattern, false);
+        const int small = CreateImageFromBaseImage(&smaller);
+        ReleaseImageBuffer(&smaller);
+        FillBoxArea(0, 0, 640, 480, colour(0, 0, 0));
+        ASSERT_EQ(DrawImageAt(20, 30, big, 0), 0);
+        ASSERT_EQ(DrawImageStretched(100, 40, 132, 72, small, 0), 0);
+        ASSERT_EQ(DrawImageStretched(180, 40, 164, 56, small, 0), 0);  // mirrored
+        ASSERT_EQ(DrawImagePart(250, 40, 4, 2, 10, 12, big, 0, 0), 0);
+        ASSERT_EQ(FillBoxArea(200, 200, 260, 240, colour(200, 30, 7)), 0);
+        ASSERT_EQ(DrawBoxOutline(300, 50, 340, 90, colour(10, 220, 40)), 0);
+        SetImageBlendMode(1, 128);
+        ASSERT_EQ(FillBoxArea(30, 40, 70, 80, colour(40, 200, 90)), 0);
+        SetImageBlendMode(2, 200);
+        ASSERT_EQ(DrawImageAt(220, 210, big, 0), 0);
+        SetImageBlendMode(0, 255);
+        ASSERT_EQ(DrawImageAtF(400.7f, 300.2f, big, 0), 0);
+        const PolygonVertex strip[4] = {{500, 400, 0, 0, 0x30, 0x60, 0x90, 0xFF},
+                                        {540, 400, 0, 0, 0x30, 0x60, 0x90, 0xFF},
+                                        {500, 440, 0, 0, 0x30, 0x60, 0x90, 0xFF},
+                                        {540, 440, 0, 0, 0x30, 0x60, 0x90, 0xFF}};
+        ASSERT_EQ(DrawPolygonList(strip, 4, 5, kNoPolygonImage, 0, 0), 0);
+        std::vector<uint32_t>& out = screens[hardware];
+        if (hardware) {
+            FlushVertexBatch();
+        }
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                uint32_t v = 0;
+                if (hardware) {
+                    v = platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y);
+                } else {
+                    std::memcpy(&v, target.pixels + y * target.base->pitch + x * 4, 4);
+                }
+                out.push_back(v & 0xFFFFFFu);
+            }
+        }
+        g_targets.currentSoftTarget = nullptr;
+        EndLibrary();
+        if (!hardware) {
+            MemImgRelease(&target);
+        }
+    }
+    auto withinAStep = [](uint32_t a, uint32_t b) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int d = int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF);
+            if (d < -1 || d > 1) {
+                return false;
+            }
+        }
+        return true;
+    };
+    int differences[3] = {};
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            const size_t i = size_t(y) * 640 + x;
+            if (screens[0][i] == screens[1][i]) {
+                continue;
+            }
+            if (blends[0].Holds(x, y) || blends[1].Holds(x, y)) {
+                ASSERT_TRUE(withinAStep(screens[0][i], screens[1][i]))
+                    << "a blend differs by more than rounding at " << x << "," << y << ": "
+                    << std::hex << screens[0][i] << " and " << screens[1][i];
+                ++differences[2];
+                continue;
+            }
+            const bool meant = floatDraw.Holds(x, y) || polygon.Holds(x, y);
+            ASSERT_TRUE(meant) << "the paths differ at " << x << "," << y << ": " << std::hex
+                               << screens[0][i] << " and " << screens[1][i];
+            ++differences[polygon.Holds(x, y) ? 1 : 0];
+        }
+    }
+    EXPECT_GT(differences[0], 0) << "the float position lands alike on both paths";
+    EXPECT_EQ(differences[1], 40 * 40) << "the polygon list covers 500..539, 400..439";
+    EXPECT_GT(differences[2], 0) << "the blends' rounding is alike on both paths";
 }
 
 }  // namespace
