@@ -2,7 +2,7 @@
 // a tile loaded from the folder "example_pictures", which is not there beside
 // the program; the archive example_pictures.dat that the build packs stands
 // in for it. The ball is drawn plain, stretched, turning and blended, over
-// filled and outlined boxes.
+// filled and outlined boxes, with captions in Latin and Japanese letters.
 //
 //   draw_images [FRAMES] [--software]
 //
@@ -24,6 +24,8 @@
 #include "foundation/runtime/window_mode.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/draw/draw_calls.h"
+#include "graphics/fonts/font_handles.h"
+#include "graphics/fonts/string_drawing.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
 #include "graphics/settings/draw_settings.h"
@@ -66,6 +68,7 @@ bool MoveToProgramFolder() {
 struct Pictures {
     int ball = -1;
     int tile = -1;
+    int font = -1;  // an edged, smoothed face for the captions
 };
 
 uint32_t Rgb(int red, int green, int blue) {
@@ -112,6 +115,12 @@ void DrawFrame(const Pictures& p, long frame) {
     const int x = 340 + static_cast<int>((frame * 3) % 240);
     tessel::FillBoxArea(340, 420, 620, 450, Rgb(90, 90, 110));
     tessel::DrawImageRotatedF(static_cast<float>(x + 16), 400.0f, 0.5, turn * 4.0, p.ball, 1, 0);
+
+    // Captions in Latin and Japanese letters.
+    tessel::DrawStringToScreen(344, 270, "Tessel: pictures and boxes", Rgb(255, 255, 255), p.font,
+                               Rgb(40, 40, 90), 0);
+    tessel::DrawStringToScreen(344, 304, "画像と箱を毎フレーム描画", Rgb(255, 230, 150), p.font,
+                               Rgb(40, 40, 90), 0);
 }
 
 // About sixty frames a second whether or not presenting waits for the display.
@@ -151,6 +160,8 @@ int main(int argc, char** argv) {
         tessel::EndLibrary();
         return 1;
     }
+    pictures.font = tessel::CreateFontToHandle(nullptr, 22, -1,
+                                               tessel::kFontAntialiased | tessel::kFontEdge, -1, 2, 0);
     tessel::SelectDrawTarget(tessel::kBackScreen);
     long frame = 0;
     DWORD last = GetTickCount();
