@@ -10,10 +10,11 @@
 //   edge functions and attribute planes, clip-space ones after clipping.
 // - RasterItems runs the quads and triangles of a band of rows (all rows, or one band per
 //   thread when the draw is large; each pixel stays with one thread, in primitive order):
-//   - a quad: RasterQuadRows. When the kernels fit (KernelsFit: a 32-bit target, no depth
-//     test, blending off, SRCALPHA/INVSRCALPHA, SRCALPHA/ONE with ADD or REVSUBTRACT, or the
-//     multiply and invert blends (raster_kernels.h), and a
-//     program that is a tint of the texel; any alpha test), point-sampled quads of 32-bit
+//   - a quad: RasterQuadRows. When the kernels fit (KernelsFit: a 32-bit target, or a 16-bit
+//     one whose pixels survive widening, reached a widened row at a time (KernelOnTarget); no
+//     depth test; blending off, SRCALPHA/INVSRCALPHA, SRCALPHA/ONE with ADD or REVSUBTRACT,
+//     or the multiply and invert blends (raster_kernels.h); a program that is a tint of the
+//     texel; any alpha test), point-sampled quads of 32-bit
 //     texels go to the whole-quad kernel (QuadWithKernel, raster_kernels.h), other formats
 //     and border texels to it a sampled row at a time (SampledRowWithKernel), untextured
 //     quads with a row of their colour (FlatWithKernel), linear ones of 32-bit texels to the
@@ -100,7 +101,8 @@ struct DrawSetup {
         bool kernelBlend;  // blending off or a blend the kernels compute (blend says which)
         QuadBlend blend;
         bool argbTarget;
-        bool direct;  // per-pixel writes blend (or copy) in place on the 32-bit target
+        bool rowTarget;  // a 16-bit target the kernels reach through widened rows
+        bool direct;     // per-pixel writes blend (or copy) in place on the 32-bit target
         uint32_t targetOr;
     } write = {};
 };
@@ -242,6 +244,10 @@ WriteMode WriteModeFor(const DrawSetup& s) {
     w.blend = QuadBlend::kCopy;
     w.kernelBlend = KernelBlendFor(s.blend, &w.blend);
     w.argbTarget = IsArgb32(s.target.color.format);
+    // Formats whose widened pixels narrow back to the same bits, so that a row widened,
+    // drawn by the kernels and narrowed again changes no pixel they leave alone.
+    uint32_t f = s.target.color.format;
+    w.rowTarget = f == kFmtR5G6B5 || f == kFmtA1R5G5B5 || f == kFmtA4R4G4B4;
     // With the fast routes off, every pixel goes through the reference blend.
     w.direct = w.argbTarget && w.kernelBlend && g_fastQuads.load();
     w.targetOr = s.target.color.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
@@ -944,23 +950,51 @@ QuadTexels KernelSettings(const DrawSetup& s, const TexelMap* map, uint32_t alph
 // Does a draw suit the kernels: a 32-bit target, no depth test, a blend they compute, and
 // (when textured: map not null) a program they can express as a tint?
 bool KernelsFit(const DrawSetup& s, const TexelMap* map) {
-    if (s.depthTest || !s.write.argbTarget || !s.write.kernelBlend)
+    if (s.depthTest || !(s.write.argbTarget || s.write.rowTarget) || !s.write.kernelBlend)
         return false;
     return map == nullptr || map->tinted;
+}
+
+// Runs a kernel whose pixels k holds on the rectangle of the target at (left, top), k.width
+// by k.height. A 16-bit target goes a row at a time through a widened copy: read as the
+// per-pixel path reads it, drawn, and written back as it writes (every pixel: those the kernel
+// left narrow back to their own bits).
+void KernelOnTarget(const DrawSetup& s, QuadTexels k, int32_t left, int32_t top) {
+    const RasterSurface& target = s.target.color;
+    if (s.write.argbTarget) {
+        k.out =
+            reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) +
+            left;
+        k.outPitch = target.pitch / 4;
+        DrawQuadTexels(k);
+        return;
+    }
+    thread_local std::vector<uint32_t> wide;
+    wide.resize(static_cast<size_t>(k.width));
+    const uint32_t* const* texRows = k.texRows;
+    int32_t height = k.height;
+    k.out = wide.data();
+    k.height = 1;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t i = 0; i < k.width; ++i)
+            wide[i] = ReadRasterTexel(target, left + i, top + y);
+        k.texRows = texRows + y;
+        DrawQuadTexels(k);
+        for (int32_t i = 0; i < k.width; ++i)
+            WriteRasterPixel(target, left + i, top + y, wide[i]);
+    }
 }
 
 // A row of sampled texels (alpha already widened) through the quad kernel onto row y of the
 // target from column x.
 void SampledRowWithKernel(const DrawSetup& s, const TexelMap& map, const uint32_t* texels,
                           int32_t x, int32_t y, int32_t n) {
-    const RasterSurface& target = s.target.color;
     QuadTexels k = KernelSettings(s, &map, 0);
-    k.out = reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(y) * target.pitch) + x;
     k.texRows = &texels;
     k.width = n;
     k.height = 1;
     k.rowLength = n;
-    DrawQuadTexels(k);
+    KernelOnTarget(s, k, x, y);
 }
 
 // One colour over a rectangle of the target by the kernel: every row reads a row of it.
@@ -969,16 +1003,12 @@ void FlatWithKernel(const DrawSetup& s, uint32_t colour, int32_t left, int32_t t
     scratch->colourRow.assign(static_cast<size_t>(width), colour);
     const uint32_t* row = scratch->colourRow.data();
     scratch->rowPointers.assign(static_cast<size_t>(height), row);
-    const RasterSurface& target = s.target.color;
     QuadTexels k = KernelSettings(s, nullptr, 0);
-    k.out =
-        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
-    k.outPitch = target.pitch / 4;
     k.texRows = scratch->rowPointers.data();
     k.width = width;
     k.height = height;
     k.rowLength = width;
-    DrawQuadTexels(k);
+    KernelOnTarget(s, k, left, top);
 }
 
 // out[i] = AddressRasterTexel(RasterTexelIndex(float(a0 + step * (first + i)), size), size, mode)
@@ -1101,7 +1131,6 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     bool runs = KernelsFit(s, map);
     bool linear = textured && IsLinearFilter(sm.magFilter);
     bool offsets = argbTexel && !linear && level->pitch % 4 == 0;
-    const RasterSurface& target = s.target.color;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))
@@ -1133,20 +1162,16 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             continue;
         }
         if (runs && n > 0) {
-            uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
-                                                        static_cast<intptr_t>(py) * target.pitch) +
-                            left;
             const uint32_t* texels = reinterpret_cast<const uint32_t*>(level->bits);
             const int32_t* offsets = scratch->columns.data();
             QuadTexels span = KernelSettings(s, map, alphaOr);
-            span.out = out;
             span.texRows = &texels;
             span.cols = offsets;
             span.width = n;
             span.height = 1;
             // The offsets count from the level's first texel: its rows are one long row.
             span.rowLength = level->pitch / 4 * level->height;
-            DrawQuadTexels(span);
+            KernelOnTarget(s, span, static_cast<int32_t>(left), py);
             continue;
         }
         for (int64_t px = left; px <= right; ++px) {
@@ -1239,7 +1264,7 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         return weighed[slot].data();
     };
     const RasterSurface& target = s.target.color;
-    bool straight = s.write.blendOff && !s.alphaTest && map.identity;
+    bool straight = s.write.blendOff && !s.alphaTest && map.identity && s.write.argbTarget;
     thread_local std::vector<uint32_t> filtered;
     filtered.resize(static_cast<size_t>(width));
     const uint32_t* filteredRow = filtered.data();
@@ -1251,9 +1276,6 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     uint32_t* previousOut = nullptr;
     for (int32_t y = 0; y < height; ++y) {
         const LinearTaps& r = rows[y];
-        uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
-                                                    static_cast<intptr_t>(top + y) * target.pitch) +
-                        left;
         if (!straight) {
             // The filtered row of the row above serves again when it weighs the same texels.
             bool same = y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
@@ -1263,10 +1285,12 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
                 const uint16_t* h1 = weighedRow(r.second, r.first);
                 BilinearVertical(filtered.data(), h0, h1, r.weight, width, 0);
             }
-            writer.out = out;
-            DrawQuadTexels(writer);
+            KernelOnTarget(s, writer, left, top + y);
             continue;
         }
+        uint32_t* out = reinterpret_cast<uint32_t*>(target.bits +
+                                                    static_cast<intptr_t>(top + y) * target.pitch) +
+                        left;
         // A row that weighs the same texels as the row above is the same row.
         if (y > 0 && r.first == rows[y - 1].first && r.second == rows[y - 1].second &&
             r.weight == rows[y - 1].weight) {
@@ -1370,18 +1394,14 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
         scratch->rowPointers[y] = reinterpret_cast<const uint32_t*>(
             level.bits + static_cast<intptr_t>(rows[y]) * level.pitch);
     }
-    const RasterSurface& target = s.target.color;
     QuadTexels k = KernelSettings(s, &map, alphaOr);
-    k.out =
-        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) + left;
-    k.outPitch = target.pitch / 4;
     k.texRows = scratch->rowPointers.data();
     k.cols = contiguous ? nullptr : cols;
     k.col0 = cols[0];
     k.width = width;
     k.height = height;
     k.rowLength = level.width;
-    DrawQuadTexels(k);
+    KernelOnTarget(s, k, left, top);
     return true;
 }
 

@@ -26,6 +26,18 @@ RasterBlendSetup SrcAlphaBlend() {
     return b;
 }
 
+// A 256 x 256 target drawn whole from 256 texel rows of 256.
+QuadTexels WholeSquare(std::vector<uint32_t>* target, const std::vector<const uint32_t*>& rows) {
+    QuadTexels q;
+    q.out = target->data();
+    q.outPitch = 256;
+    q.texRows = rows.data();
+    q.width = 256;
+    q.height = 256;
+    q.rowLength = 256;
+    return q;
+}
+
 // Every alpha, source and destination byte: red takes the row as source and the column as
 // destination, the other channels mix them, so each (alpha, source, destination) triple meets
 // the kernel in some channel. The reference is the per-pixel blend.
@@ -48,13 +60,7 @@ TEST(RasterKernels, BlendMatchesTheReferenceOnEveryAlphaSourceAndDestination) {
                 }
             }
             std::vector<uint32_t> before = target;
-            QuadTexels q;
-            q.out = target.data();
-            q.outPitch = 256;
-            q.texRows = rows.data();
-            q.width = 256;
-            q.height = 256;
-            q.rowLength = 256;
+            QuadTexels q = WholeSquare(&target, rows);
             q.blend = QuadBlend::kSrcAlpha;
             DrawQuadTexels(q);
             for (size_t i = 0; i < target.size(); ++i) {
@@ -112,13 +118,7 @@ TEST(RasterKernels, BlendsTintsAndAlphaTestsMatchThePerPixelArithmetic) {
                         }
                     }
                     std::vector<uint32_t> before = target;
-                    QuadTexels q;
-                    q.out = target.data();
-                    q.outPitch = 256;
-                    q.texRows = rows.data();
-                    q.width = 256;
-                    q.height = 256;
-                    q.rowLength = 256;
+                    QuadTexels q = WholeSquare(&target, rows);
                     q.tint = tints[t][0];
                     q.constant = tints[t][1];
                     q.blend = b.kind;

@@ -245,7 +245,9 @@ TEST(RasterRoutes, FastRoutesGiveTheGeneralPathsPixelsOverRandomScenes) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
         Texture tex = RandomTexture(rng);
         bool textured = rng() % 5 != 0;
-        Canvas base(72, 56, Pick(rng, {kFmtX8R8G8B8, kFmtX8R8G8B8, kFmtA8R8G8B8, kFmtR5G6B5}));
+        Canvas base(72, 56,
+                    Pick(rng, {kFmtX8R8G8B8, kFmtX8R8G8B8, kFmtA8R8G8B8, kFmtR5G6B5, kFmtX1R5G5B5,
+                               kFmtA1R5G5B5, kFmtA4R4G4B4}));
         RasterStates& st = base.states;
         if (textured)
             st.textures[0] = &tex.texture;
@@ -300,8 +302,22 @@ TEST(RasterRoutes, FastRoutesGiveTheGeneralPathsPixelsOverRandomScenes) {
             results[m].insert(results[m].end(), c.depth.begin(), c.depth.end());
         }
         if (results[0] != results[1]) {
-            for (size_t i = 0; i < results[0].size(); ++i) if (results[0][i] != results[1][i]) { printf("i %zu x %zu y %zu general %08x fast %08x start %08x\n", i, i % 72, i / 72, results[0][i], results[1][i], i < start.size() ? start[i] : 0); }
-            printf("fmt %u blend %u %u %u op %u mask %x atest %u %u %u tex %d texfmt %u filt %u addr %u %u depth %d shade %u cop %u %x %x aop %u %x %x\n", base.target.color.format, st.render[kRsAlphaBlendEnable], st.render[kRsSrcBlend], st.render[kRsDestBlend], st.render[kRsBlendOp], st.render[kRsColorWriteEnable], st.render[kRsAlphaTestEnable], st.render[kRsAlphaFunc], st.render[kRsAlphaRef], textured, tex.texture.format, st.sampler[0][kSampMagFilter], st.sampler[0][kSampAddressU], st.sampler[0][kSampAddressV], depth, st.render[kRsShadeMode], st.stage[0][kTssColorOp], st.stage[0][kTssColorArg1], st.stage[0][kTssColorArg2], st.stage[0][kTssAlphaOp], st.stage[0][kTssAlphaArg1], st.stage[0][kTssAlphaArg2]);
+            for (size_t i = 0; i < results[0].size(); ++i)
+                if (results[0][i] != results[1][i]) {
+                    printf("i %zu x %zu y %zu general %08x fast %08x start %08x\n", i, i % 72,
+                           i / 72, results[0][i], results[1][i], i < start.size() ? start[i] : 0);
+                }
+            printf(
+                "fmt %u blend %u %u %u op %u mask %x atest %u %u %u tex %d texfmt %u filt %u addr "
+                "%u %u depth %d shade %u cop %u %x %x aop %u %x %x\n",
+                base.target.color.format, st.render[kRsAlphaBlendEnable], st.render[kRsSrcBlend],
+                st.render[kRsDestBlend], st.render[kRsBlendOp], st.render[kRsColorWriteEnable],
+                st.render[kRsAlphaTestEnable], st.render[kRsAlphaFunc], st.render[kRsAlphaRef],
+                textured, tex.texture.format, st.sampler[0][kSampMagFilter],
+                st.sampler[0][kSampAddressU], st.sampler[0][kSampAddressV], depth,
+                st.render[kRsShadeMode], st.stage[0][kTssColorOp], st.stage[0][kTssColorArg1],
+                st.stage[0][kTssColorArg2], st.stage[0][kTssAlphaOp], st.stage[0][kTssAlphaArg1],
+                st.stage[0][kTssAlphaArg2]);
         }
         ASSERT_TRUE(results[0] == results[1]) << "fast routes differ";
         ASSERT_TRUE(results[1] == results[2]) << "portable kernels differ";
