@@ -29,7 +29,7 @@
 #include "game/random/dsfmt_random.h"
 #include "game/startup/startup_calls.h"
 #include "tests/game/button_masks.h"
-#include "tests/graphics/device/graphics_test_support.h"
+#include "tests/game/game_program_support.h"
 
 namespace {
 
@@ -252,14 +252,10 @@ struct Harness {
     static int Present() { return Drawn() ? LibraryFrameCalls().presentScreen() : 0; }
 };
 
-class PlayedThroughMenus : public tessel_test::GraphicsTest {
+class PlayedThroughMenus : public game_test::GameProgramTest {
   protected:
     void SetUp() override {
-        GraphicsTest::SetUp();
-        startCalls_ = LibraryStartupCalls();
-        startCalls_.enableLogFile = [](int) { return 0; };
-        BindStartupCalls(&startCalls_);
-        frameCalls_ = LibraryFrameCalls();
+        GameProgramTest::SetUp();
         frameCalls_.pumpMessages = &Harness::Pump;
         frameCalls_.readClock = &Harness::Clock;
         frameCalls_.sleep = &Harness::Sleep;
@@ -269,37 +265,19 @@ class PlayedThroughMenus : public tessel_test::GraphicsTest {
         frameCalls_.eraseDrawTarget = &Harness::Erase;
         frameCalls_.drawImageStretched = &Harness::Stretch;
         frameCalls_.presentScreen = &Harness::Present;
-        BindFrameCalls(&frameCalls_);
+        BindFrames();
         static const MenuServices menuServices{&Harness::MenuClock, &Harness::SaveTime,
                                                &Harness::NoPad};
         BindMenuServices(&menuServices);
-        ResetSceneMachine();
-        ResetFramePacer(&FramePacer);
-        ScreenshotKey = ScreenshotKeyState{};
     }
     void TearDown() override {
         BindMenuServices(nullptr);
-        BindFrameCalls(nullptr);
-        BindStartupCalls(nullptr);
-        ResetSceneMachine();
-        ReplayPlayback = 0;
-        PlayRandom = savedPlay_;
-        AuxRandomB = savedB_;
-        GraphicsTest::TearDown();
+        GameProgramTest::TearDown();
     }
-
-    std::string Folder(const char* name) const { return dir().Linux(name); }
-
-    StartupCalls startCalls_{};
-    FrameCalls frameCalls_{};
-    const DsfmtRandom savedPlay_ = PlayRandom;
-    const DsfmtRandom savedB_ = AuxRandomB;
 };
 
 TEST_F(PlayedThroughMenus, EachModeIsPlayedSavedAndWatchedToTheSameFinalScore) {
-    const std::string data = VANTREL_GAME_DATA_DIR;
-    ASSERT_EQ(symlink((data + "/image").c_str(), Folder("image").c_str()), 0);
-    ASSERT_EQ(symlink((data + "/sound").c_str(), Folder("sound").c_str()), 0);
+    LinkGameData();
     ASSERT_EQ(mkdir(Folder("replay").c_str(), 0755), 0);
 
     EXPECT_EQ(RunGameProgram(), 0);
