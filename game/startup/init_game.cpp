@@ -7,6 +7,7 @@
 #include "game/random/dsfmt_random.h"
 #include "game/startup/game_sounds.h"
 #include "game/startup/image_cells.h"
+#include "game/startup/play_assets.h"
 #include "game/startup/startup_calls.h"
 #include "platform/window.h"
 
@@ -133,4 +134,5 @@ void LoadSystemImages() {
     FrameImage = calls.createBlankImage(640, 480);
     calls.setDrawableImageCreation(0);
     LetterSheetImage = calls.loadImage("image\\SYSTEM\\ascii.png");
+    InstallPlayAssets();
 }

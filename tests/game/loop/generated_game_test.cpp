@@ -18,7 +18,7 @@
 #include "game/loop/scene_machine.h"
 #include "game/random/dsfmt_random.h"
 #include "game/startup/startup_calls.h"
-#include "tests/graphics/device/graphics_test_support.h"
+#include "tests/game/game_program_support.h"
 
 namespace {
 
@@ -50,14 +50,10 @@ struct Harness {
     }
 };
 
-class GeneratedGame : public tessel_test::GraphicsTest {
+class GeneratedGame : public game_test::GameProgramTest {
   protected:
     void SetUp() override {
-        GraphicsTest::SetUp();
-        startCalls_ = LibraryStartupCalls();
-        startCalls_.enableLogFile = [](int) { return 0; };
-        BindStartupCalls(&startCalls_);
-        frameCalls_ = LibraryFrameCalls();
+        GameProgramTest::SetUp();
         frameCalls_.pumpMessages = &Harness::Pump;
         frameCalls_.readClock = &Harness::Clock;
         frameCalls_.sleep = &Harness::Sleep;
@@ -65,21 +61,8 @@ class GeneratedGame : public tessel_test::GraphicsTest {
         frameCalls_.localTime = &Harness::Time;
         // The scenes' pictures are left out, so that the figure is read over black.
         frameCalls_.flushDrawQueue = [](DrawQueue* queue) { ClearDrawQueue(queue); };
-        BindFrameCalls(&frameCalls_);
-        ResetSceneMachine();
-        ResetFramePacer(&FramePacer);
-        ScreenshotKey = ScreenshotKeyState{};
+        BindFrames();
     }
-    void TearDown() override {
-        BindFrameCalls(nullptr);
-        BindStartupCalls(nullptr);
-        ResetSceneMachine();
-        PlayRandom = savedPlay_;
-        AuxRandomB = savedB_;
-        GraphicsTest::TearDown();
-    }
-
-    std::string Folder(const char* name) const { return dir().Linux(name); }
 
     // The 14 x 16 cell at (x, 464) of a 640 x 480 24-bit BMP (bottom-up
     // rows) without its first column, which the point overlaps at x 624.
@@ -104,17 +87,10 @@ class GeneratedGame : public tessel_test::GraphicsTest {
         std::ifstream in(Folder("screenshot") + "/" + name, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-
-    StartupCalls startCalls_{};
-    FrameCalls frameCalls_{};
-    const DsfmtRandom savedPlay_ = PlayRandom;
-    const DsfmtRandom savedB_ = AuxRandomB;
 };
 
 TEST_F(GeneratedGame, RunsItsFramesAndShowsTheFpsFigureInItsScreenshots) {
-    const std::string data = VANTREL_GAME_DATA_DIR;
-    ASSERT_EQ(symlink((data + "/image").c_str(), Folder("image").c_str()), 0);
-    ASSERT_EQ(symlink((data + "/sound").c_str(), Folder("sound").c_str()), 0);
+    LinkGameData();
     ASSERT_EQ(mkdir(Folder("screenshot").c_str(), 0755), 0);
     {
         std::ofstream config(Folder("config.dat"), std::ios::binary);
