@@ -73,8 +73,7 @@ double NowMs() {
 constexpr double kFrameGoalMs = 2.0;
 constexpr double kStartGoalMs = 150.0;
 
-// The game searched: 2minutes, where a death costs time and not the game, at
-// the top level from the start, so that waves fire their fullest patterns.
+// The games searched: their play generator's seed and the steering script's.
 constexpr uint32_t kGameSeed = 20261210u;
 constexpr uint32_t kScriptSeed = 7u;
 // Longer than a 2minutes game without its time bonuses.
