@@ -88,15 +88,19 @@ void DrawFrame() {
     calls.drawImageStretched(0, 0, GameData.screenWidth, GameData.screenHeight, FrameImage, 1);
 }
 
-void RunFrame() {
-    const FrameCalls& calls = CurrentFrameCalls();
-    calls.updateInput(&LiveInput);
+void UpdateFrame() {
+    CurrentFrameCalls().updateInput(&LiveInput);
     UpdateScenes();
     FlushSoundRequests();
     StepSceneFade();
     // After the fade, so that a play scene built by the switch starts its
     // music in the frame it was built.
     FlushMusicRequests();
+}
+
+void RunFrame() {
+    const FrameCalls& calls = CurrentFrameCalls();
+    UpdateFrame();
     if (!FastForwardSkips()) {
         if (!HalfRateSkips()) {
             DrawFrame();

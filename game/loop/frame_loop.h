@@ -20,6 +20,9 @@ extern ConfigWord GameConfig;
 int StartGame();
 // One pass of the loop.
 void RunFrame();
+// The logic half of a pass, which never skips: the live input, the scenes'
+// updates, the requested sounds and music, the fade.
+void UpdateFrame();
 // The draw part of a frame, into FrameImage and onto the back screen.
 void DrawFrame();
 // Runs frames while the window lives, until the quit scene is reached.

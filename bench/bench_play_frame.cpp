@@ -1,0 +1,569 @@
+// The game's own frame at its heaviest, and its start-up, on the hardware path
+// (the CPU Direct3D 9 device) and on the software path: the real game code and
+// the generated data, headless, without the frame pacing's sleep.
+//
+// PlayFrame: a 2minutes game (a new one from level 0 as the title starts it,
+// and one from the top level), played by the steering script of the replay
+// proof, is first searched with updates only (drawing never changes play) for
+// the pass with the most enemy bullets and enemies alive. Each iteration then
+// builds the play scene again through the scene machine, plays up to that pass
+// (the last two drawn, so that every cache is warm) and times the pass whole:
+// the messages, the input, the updates, the draw through both queues and their
+// flush, the stretch onto the back screen and the presentation. CPU time is
+// the process's, as the device rasterises large draws on helper threads.
+// Counters: the load (bullets, enemies, pooled objects; the pass and how many
+// passes the game lasted), what the frame asks of the library (draws, and
+// their area in megapixels, from one more untimed pass), and where the frame
+// went in wall milliseconds (update, flush of the queues, stretch, present;
+// the rest is clearing and queueing).
+//
+// StartUp: from the start of the program's start-up (its files, InitGame with
+// the loading picture, LoadSystemImages, the splash scene) to the end of the
+// first frame the loop presents; the library's end is left out. `first_ms` is
+// the run's first start (the process's first for the hardware path; run the
+// software one alone with --benchmark_filter=StartUp/hardware:0 for its own),
+// `loading_ms` when the loading picture was presented.
+//
+// Goals: 2 ms of CPU a frame and 150 ms to the first frame, printed with the
+// figures after the table.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/runtime/message_pump.h"
+#include "game/data/data_tables.h"
+#include "game/draw/draw_queue.h"
+#include "game/draw/library_draw_calls.h"
+#include "game/input/input_state.h"
+#include "game/loop/frame_calls.h"
+#include "game/loop/frame_loop.h"
+#include "game/loop/frame_pacer.h"
+#include "game/loop/scene_machine.h"
+#include "game/play/game_scene.h"
+#include "game/play/play_state.h"
+#include "game/play/replay_check.h"
+#include "game/startup/startup_calls.h"
+#include "graphics/device/graphics_device.h"
+#include "graphics/images/image_records.h"
+#include "graphics/targets/draw_targets.h"
+#include "platform/d3d9_testing.h"
+
+namespace {
+
+// Milliseconds on the monotonic clock (<chrono> cannot be built with the
+// game's execution character set).
+double NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+constexpr double kFrameGoalMs = 2.0;
+constexpr double kStartGoalMs = 150.0;
+
+// The games searched: their play generator's seed and the steering script's.
+constexpr uint32_t kGameSeed = 20261210u;
+constexpr uint32_t kScriptSeed = 7u;
+// Longer than a 2minutes game without its time bonuses.
+constexpr int32_t kSearchFrames = 9000;
+// Frames drawn before the timed one.
+constexpr int32_t kWarmFrames = 2;
+constexpr int kFrameIterations = 8;
+constexpr int kStartIterations = 10;
+
+double MillisecondsSince(double start) {
+    return NowMs() - start;
+}
+
+// A working folder that is the generated data folder to the game (its image
+// and sound folders linked in) with a config.dat of our own: the defaults
+// (640 x 480, a window, 32 bits), and running while inactive, as a headless
+// window never becomes active. Left and removed at the end.
+class GameFolder {
+  public:
+    GameFolder() {
+        char pattern[] = "/tmp/bench_play_frame_XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            return;
+        }
+        path_ = pattern;
+        previous_ = std::filesystem::current_path();
+        const std::filesystem::path data = VANTREL_GAME_DATA_DIR;
+        std::error_code error;
+        std::filesystem::create_directory_symlink(data / "image", path_ / "image", error);
+        std::filesystem::create_directory_symlink(data / "sound", path_ / "sound", error);
+        std::ofstream(path_ / "config.dat", std::ios::binary).write("\0\0\0\x02", 4);
+        std::filesystem::current_path(path_, error);
+        ready_ = !error;
+    }
+    ~GameFolder() {
+        std::error_code error;
+        std::filesystem::current_path(previous_, error);
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_, error);  // the links, not what they lead to
+        }
+    }
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+
+    bool ready() const { return ready_; }
+
+  private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+    bool ready_ = false;
+};
+
+// Where one frame's wall time went, gathered by the bound call table.
+struct FrameSplit {
+    double updateStart = 0;
+    bool updating = false;
+    double update = 0;
+    double flush = 0;
+    double stretch = 0;
+    double present = 0;
+};
+
+struct Harness {
+    static inline int now = 1000;
+    static inline MaskScript script = MakeMaskScript(kScriptSeed);
+    static inline FrameSplit split;
+    static inline double loadingPresentedMs = 0;
+    static inline double startupBegan = 0;
+
+    // A clock that only the frame waits move: the pacing never sleeps.
+    static int ReadClock() { return now; }
+    static void Sleep(int milliseconds) { now += milliseconds; }
+
+    // The steering player in a play scene; nothing held elsewhere.
+    static void UpdateInput(InputState* live) {
+        split.updateStart = NowMs();
+        split.updating = true;
+        const uint16_t mask =
+            LiveGameScene != nullptr ? NextSteeredMask(&script, *LiveGameScene) : 0;
+        ApplyButtonMask(live, mask);
+    }
+    // The draw's first call ends the update.
+    static int SelectDrawTarget(int target) {
+        if (split.updating) {
+            split.update += MillisecondsSince(split.updateStart);
+            split.updating = false;
+        }
+        return LibraryFrameCalls().selectDrawTarget(target);
+    }
+    static void FlushDrawQueue(DrawQueue* queue) {
+        const double start = NowMs();
+        LibraryFrameCalls().flushDrawQueue(queue);
+        split.flush += MillisecondsSince(start);
+    }
+    static int DrawImageStretched(int x1, int y1, int x2, int y2, int image, int transparent) {
+        const double start = NowMs();
+        const int result =
+            LibraryFrameCalls().drawImageStretched(x1, y1, x2, y2, image, transparent);
+        split.stretch += MillisecondsSince(start);
+        return result;
+    }
+    static int PresentScreen() {
+        const double start = NowMs();
+        const int result = LibraryFrameCalls().presentScreen();
+        split.present += MillisecondsSince(start);
+        return result;
+    }
+    static int PresentLoadingPicture() {
+        const int result = LibraryStartupCalls().presentScreen();
+        loadingPresentedMs = MillisecondsSince(startupBegan);
+        return result;
+    }
+};
+
+const FrameCalls kFrameCalls = [] {
+    FrameCalls calls = LibraryFrameCalls();
+    calls.readClock = &Harness::ReadClock;
+    calls.sleep = &Harness::Sleep;
+    calls.updateInput = &Harness::UpdateInput;
+    calls.selectDrawTarget = &Harness::SelectDrawTarget;
+    calls.flushDrawQueue = &Harness::FlushDrawQueue;
+    calls.drawImageStretched = &Harness::DrawImageStretched;
+    calls.presentScreen = &Harness::PresentScreen;
+    return calls;
+}();
+
+const StartupCalls kStartupCalls = [] {
+    StartupCalls calls = LibraryStartupCalls();
+    calls.presentScreen = &Harness::PresentLoadingPicture;
+    return calls;
+}();
+
+// Start-up loads the kind tables and their pictures (GameData) but does not
+// hand them to the play scene's copies yet; the bench does after each start
+// (the handles are new each time), so that every bullet and enemy flies, hits
+// and draws as its row says.
+void HandLoadedTablesToPlay() {
+    std::copy(std::begin(GameData.bulletInfo), std::end(GameData.bulletInfo),
+              std::begin(PlayTables.bulletRows));
+    PlayTables.bulletImages = GameData.bulletImages;
+    std::copy(std::begin(GameData.enemyInfo), std::end(GameData.enemyInfo),
+              std::begin(PlayTables.enemyRows));
+    PlayTables.enemyImages = GameData.enemyImages;
+}
+
+// The program's start-up on one drawing path: 0, or -1 when the library did
+// not start.
+int StartGameOnPath(bool hardware) {
+    BindFrameCalls(&kFrameCalls);
+    BindStartupCalls(&kStartupCalls);
+    ResetSceneMachine();
+    ResetFramePacer(&FramePacer);
+    tessel::SetUseHardwareOption(hardware ? 1 : 0);
+    Harness::startupBegan = NowMs();
+    return StartGame();
+}
+
+// One pass of the loop as RunFrameLoop makes it: 0, or -1 when the window went.
+int LoopPass() {
+    if (CurrentFrameCalls().pumpMessages() != 0) {
+        return -1;
+    }
+    RunFrame();
+    return 0;
+}
+
+// The program's end without its files: the scenes, then the library.
+void EndGame() {
+    DestroyScenes();
+    CurrentFrameCalls().endLibrary();
+    BindFrameCalls(nullptr);
+    BindStartupCalls(nullptr);
+}
+
+// A 2minutes game, where a death costs time and not the game, built by the
+// scene machine as the title's choice builds it, from `level`.
+void BuildPlayScene(int32_t level) {
+    PlaySettings settings{};
+    settings.mode = kModeTwoMinutes;
+    settings.lives = kTwoMinutesStartLives;
+    settings.bombs = kStartBombs;
+    settings.seed = kGameSeed;
+    settings.level = level;
+    CurrentPlay = settings;
+    ReplayPlayback = 0;
+    ConstructInputState(&LiveInput);
+    Harness::script = MakeMaskScript(kScriptSeed);
+    NextSceneId = kScenePlay;
+    SwitchScene();
+}
+
+void AdvanceWithoutDrawing() {
+    UpdateFrame();
+    FrameCounter += 1;
+}
+
+struct PlayLoad {
+    int32_t bullets = 0;
+    int32_t enemies = 0;
+    int32_t objects = 0;  // the task pool: shots, items, particles, wave spawners
+    int32_t Weight() const { return bullets + enemies; }
+};
+
+PlayLoad LoadNow() {
+    const GameScene& scene = *LiveGameScene;
+    return PlayLoad{scene.bullets.activeCount, scene.enemies.activeCount, scene.pool.activeCount};
+}
+
+bool PlayGoesOn() {
+    return LiveGameScene != nullptr && !SceneFadeRunning();
+}
+
+struct HeaviestFrame {
+    int32_t pass = -1;  // the loop pass, from 0 after the scene was built
+    PlayLoad load;
+    int32_t level = 0;     // the game's level then
+    int32_t searched = 0;  // passes played before the game ended or the search stopped
+};
+
+HeaviestFrame FindHeaviestFrame(int32_t startLevel) {
+    BuildPlayScene(startLevel);
+    HeaviestFrame heaviest;
+    int32_t searched = 0;
+    for (int32_t pass = 0; pass < kSearchFrames && PlayGoesOn(); ++pass) {
+        AdvanceWithoutDrawing();
+        if (LiveGameScene != nullptr && LoadNow().Weight() > heaviest.load.Weight()) {
+            heaviest = HeaviestFrame{pass, LoadNow(), CurrentPlay.level, 0};
+        }
+        searched = pass + 1;
+    }
+    heaviest.searched = searched;
+    return heaviest;
+}
+
+// Plays the passes before `pass`, the last kWarmFrames of them whole.
+int PlayUpTo(int32_t startLevel, int32_t pass) {
+    BuildPlayScene(startLevel);
+    for (int32_t i = 0; i < pass; ++i) {
+        if (i < pass - kWarmFrames) {
+            AdvanceWithoutDrawing();
+        } else if (LoopPass() != 0) {
+            return -1;
+        }
+    }
+    return PlayGoesOn() ? 0 : -1;
+}
+
+// What the game asks of the library in one frame: the images it draws and
+// their area on the target (an image's size times its scale squared).
+struct DrawCensus {
+    static inline int64_t draws = 0;
+    static inline double pixels = 0;
+
+    static void Count(int32_t image, double scale) {
+        int width = 0;
+        int height = 0;
+        draws += 1;
+        if (tessel::QueryImageSize(image, &width, &height) == 0) {
+            pixels += width * height * scale * scale;
+        }
+    }
+    static void Rotated(float x, float y, double scale, double angle, int32_t image,
+                        int32_t transparent, int32_t mirror) {
+        Count(image, scale);
+        LibraryOwnDrawCalls().drawRotated(x, y, scale, angle, image, transparent, mirror);
+    }
+    static void RotatedAlt(float x, float y, double scale, double angle, int32_t image) {
+        Count(image, scale);
+        LibraryOwnDrawCalls().drawRotatedAlt(x, y, scale, angle, image);
+    }
+    static void At(float x, float y, int32_t image, int32_t transparent) {
+        Count(image, 1.0);
+        LibraryOwnDrawCalls().drawAt(x, y, image, transparent);
+    }
+    static void Part(int32_t tx, int32_t ty, int32_t sx, int32_t sy, int32_t w, int32_t h,
+                     int32_t image, int32_t transparent, int32_t mirror) {
+        draws += 1;
+        pixels += static_cast<double>(w) * h;
+        LibraryOwnDrawCalls().drawPart(tx, ty, sx, sy, w, h, image, transparent, mirror);
+    }
+    static void PivotRotated(float x, float y, float px, float py, double scale, double angle,
+                             int32_t image, int32_t transparent, int32_t mirror) {
+        Count(image, scale);
+        LibraryOwnDrawCalls().drawPivotRotated(x, y, px, py, scale, angle, image, transparent,
+                                               mirror);
+    }
+};
+
+const LibraryDrawCalls kCensusCalls = [] {
+    LibraryDrawCalls calls = LibraryOwnDrawCalls();
+    calls.drawRotated = &DrawCensus::Rotated;
+    calls.drawRotatedAlt = &DrawCensus::RotatedAlt;
+    calls.drawAt = &DrawCensus::At;
+    calls.drawPart = &DrawCensus::Part;
+    calls.drawPivotRotated = &DrawCensus::PivotRotated;
+    return calls;
+}();
+
+// The heaviest frame once more, untimed, counting its draws.
+void TakeCensus(int32_t startLevel, int32_t pass) {
+    if (PlayUpTo(startLevel, pass) != 0) {
+        return;
+    }
+    DrawCensus::draws = 0;
+    DrawCensus::pixels = 0;
+    BindLibraryDrawCalls(&kCensusCalls);
+    LoopPass();
+    BindLibraryDrawCalls(&LibraryOwnDrawCalls());
+}
+
+struct PathFigures {
+    double frameCpuMs = 0;
+    double frameWallMs = 0;
+    HeaviestFrame heaviest;
+    int64_t draws = 0;
+    double pixels = 0;
+};
+// By (hardware, start level).
+std::map<std::pair<bool, int32_t>, PathFigures> g_frames;
+
+struct StartFigures {
+    double firstMs = 0;  // the run's first start
+    double meanMs = 0;
+    double loadingFirstMs = 0;
+};
+std::map<bool, StartFigures> g_starts;  // by hardware
+
+void PlayFrame(benchmark::State& state) {
+    const bool hardware = state.range(0) != 0;
+    const int32_t startLevel = static_cast<int32_t>(state.range(1));
+    if (StartGameOnPath(hardware) != 0) {
+        EndGame();
+        state.SkipWithError("the library did not start");
+        return;
+    }
+    HandLoadedTablesToPlay();
+    const HeaviestFrame heaviest = FindHeaviestFrame(startLevel);
+    FrameSplit total;
+    bool repeated = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (PlayUpTo(startLevel, heaviest.pass) != 0) {
+            state.SkipWithError("the play scene ended before its heaviest frame");
+            break;
+        }
+        Harness::split = FrameSplit{};
+        state.ResumeTiming();
+        LoopPass();
+        state.PauseTiming();
+        total.update += Harness::split.update;
+        total.flush += Harness::split.flush;
+        total.stretch += Harness::split.stretch;
+        total.present += Harness::split.present;
+        repeated =
+            repeated && LiveGameScene != nullptr && LoadNow().Weight() == heaviest.load.Weight();
+        state.ResumeTiming();
+    }
+    TakeCensus(startLevel, heaviest.pass);
+    EndGame();
+    if (!repeated) {
+        state.SkipWithError("the timed frame's load differs from the searched one");
+        return;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["bullets"] = heaviest.load.bullets;
+    state.counters["enemies"] = heaviest.load.enemies;
+    state.counters["objects"] = heaviest.load.objects;
+    state.counters["pass"] = heaviest.pass;
+    state.counters["searched"] = heaviest.searched;
+    state.counters["draws"] = static_cast<double>(DrawCensus::draws);
+    state.counters["Mpx"] = DrawCensus::pixels / 1e6;
+    state.counters["update_ms"] = total.update / n;
+    state.counters["flush_ms"] = total.flush / n;
+    state.counters["stretch_ms"] = total.stretch / n;
+    state.counters["present_ms"] = total.present / n;
+    PathFigures& figures = g_frames[{hardware, startLevel}];
+    figures.heaviest = heaviest;
+    figures.draws = DrawCensus::draws;
+    figures.pixels = DrawCensus::pixels;
+}
+
+void StartUp(benchmark::State& state) {
+    const bool hardware = state.range(0) != 0;
+    double total = 0;
+    double first = -1;
+    double firstLoading = 0;
+    for (auto _ : state) {
+        if (StartGameOnPath(hardware) != 0 || LoopPass() != 0) {
+            EndGame();
+            state.SkipWithError("the game did not reach its first frame");
+            return;
+        }
+        const double ms = MillisecondsSince(Harness::startupBegan);
+        state.PauseTiming();
+        total += ms;
+        if (first < 0) {
+            first = ms;
+            firstLoading = Harness::loadingPresentedMs;
+        }
+        EndGame();
+        state.ResumeTiming();
+    }
+    state.counters["first_ms"] = first;
+    state.counters["loading_ms"] = firstLoading;
+    g_starts[hardware] =
+        StartFigures{first, total / static_cast<double>(state.iterations()), firstLoading};
+}
+
+// The start-up first, so that its first iteration is the process's first start.
+BENCHMARK(StartUp)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("hardware")
+    ->Iterations(kStartIterations)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+// A new game as the title starts it (level 0), and one from the top level.
+BENCHMARK(PlayFrame)
+    ->ArgsProduct({{1, 0}, {0, kMaxLevel}})
+    ->ArgNames({"hardware", "level"})
+    ->Iterations(kFrameIterations)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+
+// Keeps each frame run's CPU and wall time for the verdicts after the table.
+class GoalReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const std::string name = run.benchmark_name();
+            if (run.error_occurred || run.iterations == 0 || name.rfind("PlayFrame", 0) != 0) {
+                continue;
+            }
+            const bool hardware = name.find("hardware:1") != std::string::npos;
+            const int32_t level = name.find("level:0") != std::string::npos ? 0 : kMaxLevel;
+            PathFigures& figures = g_frames[{hardware, level}];
+            figures.frameCpuMs = run.GetAdjustedCPUTime();
+            figures.frameWallMs = run.GetAdjustedRealTime();
+        }
+    }
+};
+
+const char* Verdict(double ms, double goal) {
+    return ms > 0 && ms <= goal ? "met" : "missed";
+}
+
+const char* PathName(bool hardware) {
+    return hardware ? "hardware" : "software";
+}
+
+void PrintVerdicts() {
+    for (const auto& [key, f] : g_frames) {
+        if (f.frameCpuMs <= 0) {
+            continue;
+        }
+        std::printf(
+            "%-8s frame, game from level %2d, at level %2d: %4d bullets %3d enemies %3d objects, "
+            "%5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= %.0f ms: %s\n",
+            PathName(key.first), key.second, f.heaviest.level, f.heaviest.load.bullets,
+            f.heaviest.load.enemies, f.heaviest.load.objects, static_cast<long long>(f.draws),
+            f.pixels / 1e6, f.frameCpuMs, f.frameWallMs, kFrameGoalMs,
+            Verdict(f.frameCpuMs, kFrameGoalMs));
+    }
+    for (const auto& [hardware, f] : g_starts) {
+        std::printf(
+            "%-8s first frame %6.1f ms after start-up began (loading picture at %.1f ms; "
+            "%.1f ms a start on average)  goal <= %.0f ms: %s\n",
+            PathName(hardware), f.firstMs, f.loadingFirstMs, f.meanMs, kStartGoalMs,
+            Verdict(f.firstMs, kStartGoalMs));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Headless unless a display is asked for.
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    platform::SetVirtualVerticalBlank(true);
+    benchmark::Initialize(&argc, argv);
+    GameFolder folder;
+    if (!folder.ready()) {
+        std::fprintf(stderr, "bench_play_frame: no working folder over %s\n",
+                     VANTREL_GAME_DATA_DIR);
+        return 1;
+    }
+    GoalReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintVerdicts();
+    benchmark::Shutdown();
+    return 0;
+}
