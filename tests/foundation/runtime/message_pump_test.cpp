@@ -97,10 +97,12 @@ TEST_F(LibraryTest, InactiveWindowWaitsWithoutSpinning) {
     PostMessageA(window, WM_ACTIVATEAPP, FALSE, 0);
 
     // Another thread brings the window back after a while; until then the
-    // frame does not return.
+    // frame does not return. Losing focus repaints the last frame once, which
+    // a sanitizer build pays for in tens of milliseconds: the wait is long
+    // enough that only spinning could reach the bound.
     std::atomic<bool> reactivated{false};
     std::thread other([window, &reactivated] {
-        Sleep(300);
+        Sleep(1000);
         reactivated = true;
         PostMessageA(window, WM_ACTIVATEAPP, TRUE, 0);
     });
