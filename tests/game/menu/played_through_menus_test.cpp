@@ -4,7 +4,7 @@
 // over, since the pause menu's give-up leaves without a replay to save), the
 // replay saved, watched through the replay list, and the same final score
 // seen again; once for each mode, then quit from the title. The library
-// draws one frame in 32, which keeps the run short on the software device.
+// draws one frame in 128, which keeps the run short on the software device.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -235,8 +235,8 @@ struct Harness {
     }
     static int NoPad(int) { return 0; }
 
-    // The library's drawing of one frame in 32; the others are left out.
-    static bool Drawn() { return FrameCounter % 32 == 0; }
+    // The library's drawing of one frame in 128; the others are left out.
+    static bool Drawn() { return FrameCounter % 128 == 0; }
     static void Flush(DrawQueue* queue) {
         if (Drawn()) {
             LibraryFrameCalls().flushDrawQueue(queue);
