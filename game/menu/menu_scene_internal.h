@@ -51,8 +51,6 @@ inline ColorRecord MenuGrey() {
     return MakeColor(160, 160, 160);
 }
 
-// The image of cell `cell` of record `record`; -1 when it has none.
-int32_t MenuPictureCell(int32_t record, int32_t cell);
 // Queues the cell onto the frame image with the alpha blend.
 void QueueMenuPicture(int32_t record, int32_t cell, double x, double y, int32_t layer, double alpha,
                       ColorRecord colour);
