@@ -132,6 +132,16 @@ void QueueSceneTitle(int32_t cell) {
     QueueMenuPicture(kPictureSceneTitles, cell, 8.0, 8.0, kMenuFrontLayer, 1.0, MakeDefaultColor());
 }
 
+PlaySettings StartingSettings(int32_t mode, uint32_t seed) {
+    PlaySettings settings{};
+    settings.highScore = ModeHighScore(GameScoreFile, mode);
+    settings.mode = mode;
+    settings.lives = mode == kModeTwoMinutes ? kTwoMinutesStartLives : kEndlessStartLives;
+    settings.bombs = kStartBombs;
+    settings.seed = seed;
+    return settings;
+}
+
 bool MenuTakesInput() {
     return !SceneFadeRunning();
 }
