@@ -118,22 +118,10 @@ void MoveMenuCursor(MenuScene* scene, int32_t count) {
     }
 }
 
-int32_t MenuPictureCell(int32_t record, int32_t cell) {
-    if (record < 0 || record >= kGameImageRecords) {
-        return -1;
-    }
-    const ImageCellRecord& cells = GameImages[record];
-    if (cell < 0 || cell >= cells.count || cells.first < 0 ||
-        cells.first + cell >= kImageCellTableSize) {
-        return -1;
-    }
-    return ImageCellTable[cells.first + cell];
-}
-
 void QueueMenuPicture(int32_t record, int32_t cell, double x, double y, int32_t layer, double alpha,
                       ColorRecord colour) {
-    QueueImageDraw(&TopDrawQueue, MenuPictureCell(record, cell), FrameImage, layer, kBlendAlpha, x,
-                   y, alpha, colour, 0);
+    QueueImageDraw(&TopDrawQueue, GameImageCell(record, cell), FrameImage, layer, kBlendAlpha, x, y,
+                   alpha, colour, 0);
 }
 
 void QueueMenuBackground(ColorRecord tint) {
@@ -142,6 +130,16 @@ void QueueMenuBackground(ColorRecord tint) {
 
 void QueueSceneTitle(int32_t cell) {
     QueueMenuPicture(kPictureSceneTitles, cell, 8.0, 8.0, kMenuFrontLayer, 1.0, MakeDefaultColor());
+}
+
+PlaySettings StartingSettings(int32_t mode, uint32_t seed) {
+    PlaySettings settings{};
+    settings.highScore = ModeHighScore(GameScoreFile, mode);
+    settings.mode = mode;
+    settings.lives = mode == kModeTwoMinutes ? kTwoMinutesStartLives : kEndlessStartLives;
+    settings.bombs = kStartBombs;
+    settings.seed = seed;
+    return settings;
 }
 
 bool MenuTakesInput() {

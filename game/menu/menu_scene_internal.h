@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "game/math/color.h"
+#include "game/play/play_settings.h"
 
 // GameImages records the menus draw.
 enum MenuPicture : int32_t {
@@ -51,8 +52,6 @@ inline ColorRecord MenuGrey() {
     return MakeColor(160, 160, 160);
 }
 
-// The image of cell `cell` of record `record`; -1 when it has none.
-int32_t MenuPictureCell(int32_t record, int32_t cell);
 // Queues the cell onto the frame image with the alpha blend.
 void QueueMenuPicture(int32_t record, int32_t cell, double x, double y, int32_t layer, double alpha,
                       ColorRecord colour);
@@ -60,6 +59,10 @@ void QueueMenuPicture(int32_t record, int32_t cell, double x, double y, int32_t 
 void QueueMenuBackground(ColorRecord tint);
 // The picture naming a list scene at its top left.
 void QueueSceneTitle(int32_t cell);
+
+// What a game of `mode` starts with: no score, the mode's high score, its
+// lives, two bombs, level 0, and the seed.
+PlaySettings StartingSettings(int32_t mode, uint32_t seed);
 
 // False while a scene fade runs: the handlers then leave the live input alone.
 bool MenuTakesInput();

@@ -4,7 +4,6 @@
 #include "game/draw/draw_queue.h"
 #include "game/draw/game_screens.h"
 #include "game/files/replay_file.h"
-#include "game/files/score_file.h"
 #include "game/menu/menu_scene.h"
 #include "game/menu/menu_scene_internal.h"
 #include "game/menu/menu_services.h"
@@ -30,11 +29,9 @@ bool StartPlayback(int32_t slot) {
         SetReplayListLine(slot, nullptr);  // gone or spoilt since the list was read
         return false;
     }
-    int32_t mode = static_cast<int32_t>(SlotRecord.mode);
-    int32_t lives = mode == kModeTwoMinutes ? kTwoMinutesStartLives : kEndlessStartLives;
     ReplayPlayback = 1;
-    CurrentPlay = PlaySettings{0,           ModeHighScore(GameScoreFile, mode), mode, lives,
-                               kStartBombs, SlotRecord.state.savedSeed,         0};
+    CurrentPlay =
+        StartingSettings(static_cast<int32_t>(SlotRecord.mode), SlotRecord.state.savedSeed);
     GameReplay = SlotRecord.state;
     RequestSceneChange(kScenePlay, kMenuFade, MenuBlack());
     return true;

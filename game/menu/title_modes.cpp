@@ -2,7 +2,6 @@
 // other menu starts.
 #include "game/draw/draw_queue.h"
 #include "game/draw/game_screens.h"
-#include "game/files/score_file.h"
 #include "game/menu/menu_scene.h"
 #include "game/menu/menu_scene_internal.h"
 #include "game/menu/menu_services.h"
@@ -26,10 +25,8 @@ enum TitleEntry : int32_t {
 // A new live game of `mode`, seeded from the millisecond clock.
 void StartNewGame(int32_t mode) {
     ReplayPlayback = 0;
-    int32_t lives = mode == kModeTwoMinutes ? kTwoMinutesStartLives : kEndlessStartLives;
     uint32_t seed = static_cast<uint32_t>(CurrentMenuServices().millisecondClock());
-    CurrentPlay =
-        PlaySettings{0, ModeHighScore(GameScoreFile, mode), mode, lives, kStartBombs, seed, 0};
+    CurrentPlay = StartingSettings(mode, seed);
     RememberedTitleCursor = 0;
     RequestSceneChange(kScenePlay, kMenuFade, MenuBlack());
 }

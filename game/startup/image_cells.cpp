@@ -143,3 +143,15 @@ void LoadGameImages() {
             LoadImageCells(cut.path, cut.count, cut.perRow, cut.x0, cut.y0, cut.width, cut.height);
     }
 }
+
+int32_t GameImageCell(int record, int cell) {
+    if (record < 0 || record >= kGameImageRecords) {
+        return -1;
+    }
+    const ImageCellRecord& cells = GameImages[record];
+    if (cell < 0 || cell >= cells.count || cells.first < 0 ||
+        cells.first + cell >= kImageCellTableSize) {
+        return -1;
+    }
+    return ImageCellTable[cells.first + cell];
+}

@@ -46,3 +46,6 @@ ImageCellRecord LoadImageCells(const char* path, int count, int perRow, int x0, 
                                int cellWidth, int cellHeight);
 // The 54 records, in their fixed order.
 void LoadGameImages();
+// The image of cell `cell` of record `record`; -1 when the record has no such
+// cell (or was never made).
+int32_t GameImageCell(int record, int cell);

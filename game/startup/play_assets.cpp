@@ -33,43 +33,35 @@ enum PlayPicture : int {
     kParticleRecord = 47,  // the second
 };
 
-int32_t Cell(int record, int cell) {
-    const ImageCellRecord& cells = GameImages[record];
-    if (cell >= cells.count || cells.first < 0 || cells.first + cell >= kImageCellTableSize) {
-        return -1;
-    }
-    return ImageCellTable[cells.first + cell];
-}
-
 template <size_t N>
 void Cells(int32_t (&handles)[N], int record) {
     for (size_t i = 0; i < N; ++i) {
-        handles[i] = Cell(record, static_cast<int>(i));
+        handles[i] = GameImageCell(record, static_cast<int>(i));
     }
 }
 
 void InstallPlayPictures() {
     PlayPictures& p = PlayImages;
     Cells(p.playerCells, kPlayerRecord);
-    p.slowMarker = Cell(kSlowMarkerRecord, 0);
+    p.slowMarker = GameImageCell(kSlowMarkerRecord, 0);
     p.sidePanel = SidePanelImage;
-    p.panelTitle = Cell(kPanelTitleRecord, 0);
+    p.panelTitle = GameImageCell(kPanelTitleRecord, 0);
     Cells(p.panelLabels, kPanelLabelRecord);
-    p.panelRule = Cell(kPanelRuleRecord, 0);
+    p.panelRule = GameImageCell(kPanelRuleRecord, 0);
     Cells(p.panelIcons, kPanelIconRecord);
     Cells(p.timeDigits, kDigitRecord);
-    p.levelLabel = Cell(kLevelWordRecord, 0);
+    p.levelLabel = GameImageCell(kLevelWordRecord, 0);
     p.pauseImage = PauseImage;
     Cells(p.pauseMenu, kPauseWordRecord);
-    p.shot = Cell(kShotRecord, 0);
+    p.shot = GameImageCell(kShotRecord, 0);
     Cells(p.burst, kBurstRecord);
-    p.item = Cell(kItemRecord, 0);
-    p.itemBonus = Cell(kTimeItemRecord, 0);
-    p.bombRing = Cell(kBombRingRecord, 0);
+    p.item = GameImageCell(kItemRecord, 0);
+    p.itemBonus = GameImageCell(kTimeItemRecord, 0);
+    p.bombRing = GameImageCell(kBombRingRecord, 0);
     Cells(p.gameOver, kBannerRecord);
-    p.levelUp = Cell(kBannerRecord, 2);
+    p.levelUp = GameImageCell(kBannerRecord, 2);
     Cells(p.particle, kParticleRecord);
-    p.bossShadow = Cell(kShadowRecord, 0);
+    p.bossShadow = GameImageCell(kShadowRecord, 0);
 }
 
 }  // namespace

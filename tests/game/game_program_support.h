@@ -1,6 +1,7 @@
 // The whole game program on the running library, in a scratch folder that
 // holds the generated data: start-up's log kept off, the frame loop's calls
-// the library's own until a test changes some and binds them, and the
+// the library's own (but for a clock that only the frame's waits move) until
+// a test changes some and binds them, and the
 // program's global state back as at process start afterwards.
 #pragma once
 
@@ -28,6 +29,9 @@ class GameProgramTest : public tessel_test::GraphicsTest {
         startCalls_.enableLogFile = [](int) { return 0; };
         BindStartupCalls(&startCalls_);
         frameCalls_ = LibraryFrameCalls();
+        now_ = 1000;
+        frameCalls_.readClock = [] { return now_; };
+        frameCalls_.sleep = [](int ms) { now_ += ms; };
         ResetSceneMachine();
         ResetFramePacer(&FramePacer);
         ScreenshotKey = ScreenshotKeyState{};
@@ -58,6 +62,8 @@ class GameProgramTest : public tessel_test::GraphicsTest {
     FrameCalls frameCalls_{};
 
   private:
+    // The loop's clock: only its waits move it, so no frame really waits.
+    static inline int now_ = 1000;
     const DsfmtRandom savedPlay_ = PlayRandom;
     const DsfmtRandom savedB_ = AuxRandomB;
 };
