@@ -20,6 +20,13 @@
 
 namespace game_test {
 
+// A clock of milliseconds that only the frame loop's sleeps move.
+struct SleepClock {
+    static inline int now = 1000;
+    static int Read() { return now; }
+    static void Sleep(int ms) { now += ms; }
+};
+
 class GameProgramTest : public tessel_test::GraphicsTest {
   protected:
     void SetUp() override {
@@ -42,6 +49,12 @@ class GameProgramTest : public tessel_test::GraphicsTest {
         GraphicsTest::TearDown();
     }
 
+    // The frame loop's clock and sleep on a SleepClock that starts afresh.
+    void UseSleepClock() {
+        SleepClock::now = 1000;
+        frameCalls_.readClock = &SleepClock::Read;
+        frameCalls_.sleep = &SleepClock::Sleep;
+    }
     // Binds frameCalls_ as the test has set them.
     void BindFrames() { BindFrameCalls(&frameCalls_); }
 

@@ -30,13 +30,9 @@ constexpr uint32_t kFirstShot = 30;  // the first second: dashes
 // hair below 60, which the truncated digits show as 59.9.
 constexpr uint32_t kSecondShot = 140;
 
-// A clock that only the frame waits move, and the P key down in the two
-// frames of the shots.
+// The P key down in the two frames of the shots.
 struct Harness {
-    static inline int now = 1000;
     static int Pump() { return FrameCounter >= kFrames ? 1 : tessel::PumpMessages(); }
-    static int Clock() { return now; }
-    static void Sleep(int ms) { now += ms; }
     static int Key(int code) {
         return code == kScreenshotKey &&
                (FrameCounter == kFirstShot || FrameCounter == kSecondShot);
@@ -55,8 +51,7 @@ class GeneratedGame : public game_test::GameProgramTest {
     void SetUp() override {
         GameProgramTest::SetUp();
         frameCalls_.pumpMessages = &Harness::Pump;
-        frameCalls_.readClock = &Harness::Clock;
-        frameCalls_.sleep = &Harness::Sleep;
+        UseSleepClock();
         frameCalls_.isKeyPressed = &Harness::Key;
         frameCalls_.localTime = &Harness::Time;
         // The scenes' pictures are left out, so that the figure is read over black.

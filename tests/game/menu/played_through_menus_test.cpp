@@ -217,10 +217,7 @@ struct Pilot {
 };
 
 struct Harness {
-    static inline int now = 1000;
     static int Pump() { return FrameCounter >= kFrameLimit ? 1 : tessel::PumpMessages(); }
-    static int Clock() { return now; }
-    static void Sleep(int ms) { now += ms; }
     static int NoKey(int) { return 0; }
     // The menus' clock seeds each new game from the frame it starts in.
     static int MenuClock() { return 86400 * 3 + static_cast<int>(FrameCounter) * 17; }
@@ -257,8 +254,7 @@ class PlayedThroughMenus : public game_test::GameProgramTest {
     void SetUp() override {
         GameProgramTest::SetUp();
         frameCalls_.pumpMessages = &Harness::Pump;
-        frameCalls_.readClock = &Harness::Clock;
-        frameCalls_.sleep = &Harness::Sleep;
+        UseSleepClock();
         frameCalls_.isKeyPressed = &Harness::NoKey;
         frameCalls_.updateInput = &Pilot::UpdateInput;
         frameCalls_.flushDrawQueue = &Harness::Flush;

@@ -9,6 +9,7 @@
 #include "game/draw/game_screens.h"
 #include "game/loop/frame_loop.h"
 #include "game/loop/scene_machine.h"
+#include "game/play/play_state.h"
 #include "graphics/device/graphics_device.h"
 #include "tests/game/game_program_support.h"
 #include "tests/graphics/images/image_test_support.h"
@@ -29,10 +30,9 @@ struct Point {
 constexpr Point kFieldPoints[] = {{130, 2}, {509, 2}, {140, 470}, {500, 300}, {250, 300}};
 constexpr Point kFloorPoints[] = {{0, 0}, {511, 0}, {0, 511}, {511, 511}};
 
-// A clock that only the frame waits move; the play scene asked for early on;
-// the screens read just before the library ends.
+// The play scene asked for early on, and the screens read just before the
+// library ends.
 struct Harness {
-    static inline int now = 1000;
     static inline std::vector<uint32_t> field;
     static inline std::vector<uint32_t> floor;
 
@@ -42,8 +42,6 @@ struct Harness {
         }
         return FrameCounter >= kFrames ? 1 : tessel::PumpMessages();
     }
-    static int Clock() { return now; }
-    static void Sleep(int ms) { now += ms; }
     static void Read(int32_t image, const Point* points, size_t count,
                      std::vector<uint32_t>* into) {
         into->clear();
@@ -68,11 +66,19 @@ class PlayFieldOnAPath : public game_test::GameProgramTest,
     void SetUp() override {
         GameProgramTest::SetUp();
         frameCalls_.pumpMessages = &Harness::Pump;
-        frameCalls_.readClock = &Harness::Clock;
-        frameCalls_.sleep = &Harness::Sleep;
+        UseSleepClock();
         frameCalls_.endLibrary = &Harness::End;
         BindFrames();
+        // The game as a fresh process starts it, whatever earlier games left.
+        CurrentPlay = PlaySettings{};
     }
+    void TearDown() override {
+        CurrentPlay = savedPlay_;
+        GameProgramTest::TearDown();
+    }
+
+  private:
+    const PlaySettings savedPlay_ = CurrentPlay;
 };
 
 // Left as made, the floor screen holds black, the transparent colour: the
