@@ -1,19 +1,23 @@
 // The play scene's draw: the floor, the player, the HUD, the side panel and
-// the pause overlay, all as requests in the two draw queues. The floor draws
-// nothing until the model system lands; the rest of the frame is queued.
+// the pause overlay. The floor screen is filled at once (its model waits for
+// the model system); the rest of the frame is queued in the two draw queues.
 #include <cstdio>
 
 #include "game/draw/draw_queue.h"
 #include "game/draw/game_screens.h"
+#include "game/loop/draw_target.h"
+#include "game/loop/frame_calls.h"
 #include "game/math/animation_frame.h"
 #include "game/play/game_scene.h"
 #include "game/play/play_state.h"
+#include "game/startup/init_game.h"
 
 namespace {
 
 constexpr double kFieldX = 64.0;
 constexpr double kFieldY = 16.0;
 constexpr int32_t kPauseFadeFrames = 20;
+constexpr int kFloorScreenSize = 512;
 
 void DrawPlayer(const GameScene& scene) {
     const Player& p = scene.player;
@@ -120,9 +124,22 @@ void DrawPauseOverlay(const GameScene& scene) {
 
 }  // namespace
 
-// The floor is drawn by the model system, which is not here yet: the floor
-// screen keeps what it holds and no copy of the floor model is placed.
-void DrawStageFloor(GameScene*) {}
+// The floor screen is filled with the stage colour every frame: left as it
+// was made, it would hold black, the transparent colour, which the software
+// path keys out of a drawable image while the hardware path draws it, so the
+// two paths would show the play field differently. The fog, the camera and
+// the copies of the floor model come with the model system, which is not
+// here yet.
+void DrawStageFloor(GameScene* scene) {
+    const FrameCalls& calls = CurrentFrameCalls();
+    SetDrawTarget(FloorScreen);
+    if (GameFloor.ready != 0) {
+        const uint8_t* colour = scene->stage.colour;
+        calls.drawBoxShape(0, 0, kFloorScreenSize, kFloorScreenSize,
+                           calls.colorToScreenPixel(colour[0], colour[1], colour[2]), 1);
+    }
+    RestoreDrawTarget();
+}
 
 void DrawGameScene(GameScene* scene) {
     DrawStageFloor(scene);
