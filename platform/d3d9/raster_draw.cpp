@@ -917,11 +917,71 @@ struct RowScratch {
     void Took(RasterRoute route) { ++routes[static_cast<int>(route)]; }
 };
 
+bool SameColour(const RasterColor& a, const RasterColor& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+bool SameStage(const RasterStageProgram::Stage& a, const RasterStageProgram::Stage& b) {
+    return a.colorOp == b.colorOp && a.colorArg1 == b.colorArg1 && a.colorArg2 == b.colorArg2 &&
+           a.alphaOp == b.alphaOp && a.alphaArg1 == b.alphaArg1 && a.alphaArg2 == b.alphaArg2 &&
+           a.resultToTemp == b.resultToTemp && a.texCoordIndex == b.texCoordIndex &&
+           a.usesTexture == b.usesTexture;
+}
+
+bool SameProgram(const RasterStageProgram& a, const RasterStageProgram& b) {
+    if (a.stageCount != b.stageCount || a.textureFactor != b.textureFactor ||
+        a.specularAdd != b.specularAdd || a.usesDiffuse != b.usesDiffuse ||
+        a.usesSpecular != b.usesSpecular) {
+        return false;
+    }
+    for (int i = 0; i < a.stageCount; ++i) {
+        if (!SameStage(a.stages[i], b.stages[i]))
+            return false;
+    }
+    return true;
+}
+
+// The texel maps a thread built last, as a map depends only on the program, the texture's
+// presence and the two colours: a frame of many small draws in a few colours builds each once
+// (a map runs the program 256 times, more than a small sprite's pixels).
+struct KnownTexelMap {
+    RasterStageProgram program;
+    bool textured = false;
+    RasterColor diffuse;
+    RasterColor specular;
+    TexelMap map;
+};
+constexpr int kKnownTexelMaps = 8;
+
+void FindOrBuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular,
+                         TexelMap* m) {
+    thread_local KnownTexelMap known[kKnownTexelMaps];
+    thread_local int count = 0;
+    thread_local int next = 0;
+    for (int i = 0; i < count; ++i) {
+        const KnownTexelMap& k = known[i];
+        if (k.textured == s.needTexture[0] && SameColour(k.diffuse, diffuse) &&
+            SameColour(k.specular, specular) && SameProgram(k.program, s.program)) {
+            *m = k.map;
+            return;
+        }
+    }
+    BuildTexelMap(s, diffuse, specular, m);
+    KnownTexelMap& slot = known[next];
+    slot.program = s.program;
+    slot.textured = s.needTexture[0];
+    slot.diffuse = diffuse;
+    slot.specular = specular;
+    slot.map = *m;
+    next = (next + 1) % kKnownTexelMaps;
+    count = std::min(count + 1, kKnownTexelMaps);
+}
+
 const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,
                        RasterColor specular) {
     if (!scratch->mapValid || std::memcmp(&scratch->mapDiffuse, &diffuse, sizeof diffuse) != 0 ||
         std::memcmp(&scratch->mapSpecular, &specular, sizeof specular) != 0) {
-        BuildTexelMap(s, diffuse, specular, &scratch->map);
+        FindOrBuildTexelMap(s, diffuse, specular, &scratch->map);
         scratch->mapDiffuse = diffuse;
         scratch->mapSpecular = specular;
         scratch->mapValid = true;
@@ -1862,8 +1922,10 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
     int setting = g_threadSetting.load();
     int threads = setting;
     if (threads <= 0) {
-        threads = static_cast<int>(std::thread::hardware_concurrency());
-        threads = std::min(threads, 4);
+        // Asked once: the library reads it from system files on every call, which cost more
+        // than a small draw.
+        static const int kProcessors = static_cast<int>(std::thread::hardware_concurrency());
+        threads = std::min(kProcessors, 4);
     }
     // A band below ~128k pixels costs more to hand over than it saves on a busy machine.
     constexpr int64_t kPixelsPerThread = 128 * 1024;
