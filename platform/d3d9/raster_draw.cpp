@@ -1283,18 +1283,23 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
                            int32_t width, int32_t height, const RasterSurface& level,
                            const std::vector<LinearTaps>& columns, const TexelMap& map) {
     const RasterSampler& sm = s.samplers[0];
+    // The weighed and filtered rows are worked out to a whole number of eight-pixel steps (the
+    // columns past the quad repeat its last one), so that no row ends in a pixel-by-pixel tail;
+    // only the quad's own pixels are written to the target.
+    const int32_t padded = (width + 7) & ~7;
     thread_local std::vector<int32_t> first, second;
     thread_local std::vector<uint16_t> weights;
-    first.resize(static_cast<size_t>(width));
-    second.resize(static_cast<size_t>(width));
-    weights.resize(static_cast<size_t>(width) * 4);
-    for (int32_t i = 0; i < width; ++i) {
-        if (columns[i].first < 0 || columns[i].second < 0)
+    first.resize(static_cast<size_t>(padded));
+    second.resize(static_cast<size_t>(padded));
+    weights.resize(static_cast<size_t>(padded) * 4);
+    for (int32_t i = 0; i < padded; ++i) {
+        const LinearTaps& c = columns[std::min(i, width - 1)];
+        if (c.first < 0 || c.second < 0)
             return false;
-        first[i] = columns[i].first;
-        second[i] = columns[i].second;
-        for (int c = 0; c < 4; ++c)
-            weights[4 * i + c] = static_cast<uint16_t>(columns[i].weight);
+        first[i] = c.first;
+        second[i] = c.second;
+        for (int k = 0; k < 4; ++k)
+            weights[4 * i + k] = static_cast<uint16_t>(c.weight);
     }
     thread_local std::vector<LinearTaps> rows;
     rows.resize(static_cast<size_t>(height));
@@ -1308,7 +1313,7 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     thread_local std::vector<uint16_t> weighed[2];
     int32_t held[2] = {-1, -1};
     for (std::vector<uint16_t>& h : weighed)
-        h.resize(static_cast<size_t>(width) * 4);
+        h.resize(static_cast<size_t>(padded) * 4);
     uint32_t alphaOr = level.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     auto weighedRow = [&](int32_t texelRow, int32_t keep) -> const uint16_t* {
         for (int slot = 0; slot < 2; ++slot) {
@@ -1319,14 +1324,14 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         const auto* texels = reinterpret_cast<const uint32_t*>(
             level.bits + static_cast<intptr_t>(texelRow) * level.pitch);
         BilinearHorizontal(weighed[slot].data(), texels, first.data(), second.data(),
-                           weights.data(), width, alphaOr);
+                           weights.data(), padded, alphaOr);
         held[slot] = texelRow;
         return weighed[slot].data();
     };
     const RasterSurface& target = s.target.color;
     bool straight = s.write.blendOff && !s.alphaTest && map.identity && s.write.argbTarget;
     thread_local std::vector<uint32_t> filtered;
-    filtered.resize(static_cast<size_t>(width));
+    filtered.resize(static_cast<size_t>(padded));
     const uint32_t* filteredRow = filtered.data();
     QuadTexels writer = KernelSettings(s, &map, 0);
     writer.texRows = &filteredRow;
@@ -1343,7 +1348,7 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
             if (!same) {
                 const uint16_t* h0 = weighedRow(r.first, r.second);
                 const uint16_t* h1 = weighedRow(r.second, r.first);
-                BilinearVertical(filtered.data(), h0, h1, r.weight, width, 0);
+                BilinearVertical(filtered.data(), h0, h1, r.weight, padded, 0);
             }
             KernelOnTarget(s, writer, left, top + y);
             continue;
@@ -1360,7 +1365,14 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         }
         const uint16_t* h0 = weighedRow(r.first, r.second);
         const uint16_t* h1 = weighedRow(r.second, r.first);
-        BilinearVertical(out, h0, h1, r.weight, width, s.write.targetOr);
+        // The whole steps straight onto the target, the last part step through the row buffer.
+        const int32_t whole = width & ~7;
+        BilinearVertical(out, h0, h1, r.weight, whole, s.write.targetOr);
+        if (whole < width) {
+            BilinearVertical(filtered.data(), h0 + 4 * whole, h1 + 4 * whole, r.weight, 8,
+                             s.write.targetOr);
+            std::memcpy(out + whole, filtered.data(), static_cast<size_t>(width - whole) * 4);
+        }
         previousOut = out;
     }
     return true;
