@@ -1324,7 +1324,7 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         const auto* texels = reinterpret_cast<const uint32_t*>(
             level.bits + static_cast<intptr_t>(texelRow) * level.pitch);
         BilinearHorizontal(weighed[slot].data(), texels, first.data(), second.data(),
-                           weights.data(), padded, alphaOr);
+                           weights.data(), padded, alphaOr, level.width);
         held[slot] = texelRow;
         return weighed[slot].data();
     };

@@ -10,7 +10,8 @@
 //   contiguous (plain loads), within eight texels a run (one load and a permutation), or anything
 //   else (gathers).
 // - BilinearHorizontal / BilinearVertical: the two passes of a bilinear stretch, eight pixels
-//   a step (gathers for the taps, madd for the vertical weights).
+//   a step (taps within eight texels of the step's first by a load and a permutation, others
+//   by gathers; madd for the vertical weights).
 // - SpanTexelOffsetsInside: a turned span's texel offsets, four pixels a step in doubles.
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
 // 1280x960 stretch stays in the last-level cache, which plain stores use and they bypass.
@@ -318,21 +319,35 @@ void QuadTexelsAvx2For(const QuadTexels& q) {
     q.cols != nullptr ? QuadTexelsAvx2<kBlend, true>(q) : QuadTexelsAvx2<kBlend, false>(q);
 }
 
+// Eight texels of a row by their indices: one unaligned load and a lane permutation where the
+// eight lie within eight texels from the first and the load stays inside the row (any
+// enlargement or same-size draw), a gather otherwise (gathers cost several times more).
+__attribute__((target("avx2"))) inline __m256i EightTexels(const uint32_t* row,
+                                                           const int32_t* indices,
+                                                           int32_t rowLength) {
+    const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices));
+    const int32_t base = indices[0];
+    if (base >= 0 && base <= rowLength - 8) {
+        const __m256i offsets = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
+        if (_mm256_testz_si256(offsets, _mm256_set1_epi32(~7))) {
+            const __m256i run = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + base));
+            return _mm256_permutevar8x32_epi32(run, offsets);
+        }
+    }
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), index, 4);
+}
+
 __attribute__((target("avx2"))) void BilinearHorizontalAvx2(uint16_t* h, const uint32_t* row,
                                                             const int32_t* first,
                                                             const int32_t* second,
                                                             const uint16_t* fx, int32_t width,
-                                                            uint32_t alphaOr) {
+                                                            uint32_t alphaOr, int32_t rowLength) {
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(alphaOr));
     const __m256i bias = _mm256_set1_epi16(static_cast<short>(0x8000));
     int32_t i = 0;
     for (; i + 8 <= width; i += 8) {
-        __m256i i0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
-        __m256i i1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
-        __m256i c0 = _mm256_or_si256(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), i0, 4), alpha);
-        __m256i c1 = _mm256_or_si256(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), i1, 4), alpha);
+        __m256i c0 = _mm256_or_si256(EightTexels(row, first + i, rowLength), alpha);
+        __m256i c1 = _mm256_or_si256(EightTexels(row, second + i, rowLength), alpha);
         for (int half = 0; half < 2; ++half) {
             // Four pixels' channels in memory order, 16 bits each.
             __m256i a = _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(c0)
@@ -442,11 +457,11 @@ void DrawQuadTexels(const QuadTexels& q) {
 }
 
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
-                        const int32_t* second, const uint16_t* fx, int32_t width,
-                        uint32_t alphaOr) {
+                        const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr,
+                        int32_t rowLength) {
 #if defined(__x86_64__)
     if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
-        BilinearHorizontalAvx2(h, row, first, second, fx, width, alphaOr);
+        BilinearHorizontalAvx2(h, row, first, second, fx, width, alphaOr, rowLength);
         return;
     }
 #endif

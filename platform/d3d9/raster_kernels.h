@@ -134,9 +134,10 @@ void DrawQuadTexels(const QuadTexels& quad);
 // second[i] of a texel row (ORed with alphaOr) by fx, given for each pixel four times (once a
 // channel): h[4 i + c] = c0 (256 - fx) + c1 fx, stored biased by 0x8000. The vertical pass
 // weighs two such rows by fy: out[i] = ((h0 (256 - fy) + h1 fy + 32768) >> 16 per channel)
-// | targetOr.
+// | targetOr. rowLength: the texels the row holds (no index reaches it).
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
-                        const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr);
+                        const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr,
+                        int32_t rowLength);
 void BilinearVertical(uint32_t* out, const uint16_t* h0, const uint16_t* h1, uint32_t fy,
                       int32_t width, uint32_t targetOr);
 
