@@ -15,6 +15,7 @@
 // - SpanTexelOffsetsInside: a turned span's texel offsets, four pixels a step in doubles.
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
 // 1280x960 stretch stays in the last-level cache, which plain stores use and they bypass.
+// A row's last part (under eight pixels) is a step of its own through lane masks.
 // Not here: depth, stage programs other than a tint, 16-bit formats, border texels, other
 // blends; the caller routes those draws to the per-pixel path.
 #include "platform/d3d9/raster_kernels.h"
@@ -237,10 +238,20 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             continue;
         }
         const uint32_t* run = row + q.col0;
-        int32_t x = 0;
-        for (; x + 8 <= q.width; x += 8) {
+        // Whole steps of eight; the row's last part is a step of its own, its texels copied
+        // out first and the target read and written through a lane mask.
+        for (int32_t x = 0; x < q.width; x += 8) {
+            const int32_t left = q.width - x;
             __m256i s;
-            if constexpr (kListed) {
+            __m256i lanes = _mm256_set1_epi32(-1);
+            if (left < 8) {
+                alignas(32) uint32_t part[8] = {};
+                for (int32_t j = 0; j < left; ++j)
+                    part[j] = kListed ? row[q.cols[x + j]] : run[x + j];
+                s = _mm256_load_si256(reinterpret_cast<const __m256i*>(part));
+                lanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left),
+                                           _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+            } else if constexpr (kListed) {
                 __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q.cols + x));
                 if (x < permuted) {
                     int32_t base = q.cols[x];
@@ -265,7 +276,9 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
                     continue;
             }
             __m256i* dst = reinterpret_cast<__m256i*>(out + x);
-            __m256i old = _mm256_loadu_si256(dst);
+            __m256i old = left < 8
+                              ? _mm256_maskload_epi32(reinterpret_cast<const int*>(out + x), lanes)
+                              : _mm256_loadu_si256(dst);
             __m256i result;
             if constexpr (kBlend == QuadBlend::kCopy) {
                 result = s;
@@ -300,16 +313,11 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             result = _mm256_or_si256(result, targetOr);
             if (tested)
                 result = _mm256_blendv_epi8(old, result, pass);
-            _mm256_storeu_si256(dst, result);
-        }
-        for (; x < q.width; ++x) {
-            uint32_t texel = (kListed ? row[q.cols[x]] : run[x]) | q.alphaOr;
-            if (tinted)
-                texel = TintTexel(texel, q.tint);
-            texel |= q.constant;
-            if (tested && !RasterCompare(q.alphaFunc, texel >> 24, q.alphaRef))
-                continue;
-            out[x] = BlendQuadPixel(kBlend, texel, out[x] | q.targetOr) | q.targetOr;
+            if (left < 8) {
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(out + x), lanes, result);
+            } else {
+                _mm256_storeu_si256(dst, result);
+            }
         }
     }
 }
