@@ -1303,9 +1303,8 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     }
     thread_local std::vector<LinearTaps> rows;
     rows.resize(static_cast<size_t>(height));
+    LinearTapsAlong(rows.data(), q.v0, q.dvdy, top, height, level.height, sm.addressV);
     for (int32_t y = 0; y < height; ++y) {
-        float v = static_cast<float>(q.v0 + q.dvdy * (top + y));
-        rows[y] = LinearTapsFor(v, level.height, sm.addressV);
         if (rows[y].first < 0 || rows[y].second < 0)
             return false;
     }
@@ -1387,10 +1386,7 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     int32_t width = right - left;
     thread_local std::vector<LinearTaps> columns;
     columns.resize(static_cast<size_t>(width));
-    for (int32_t i = 0; i < width; ++i) {
-        float u = static_cast<float>(q.u0 + q.dudx * (left + i));
-        columns[i] = LinearTapsFor(u, level.width, sm.addressU);
-    }
+    LinearTapsAlong(columns.data(), q.u0, q.dudx, left, width, level.width, sm.addressU);
     const TexelMap& map = MapFor(s, scratch, q.diffuse, q.specular);
     const WriteMode& w = s.write;
     uint32_t depth = 0;

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+#include "platform/d3d9/raster_sample.h"
 #include "platform/d3d9/raster_types.h"
 
 namespace platform {
@@ -152,6 +153,13 @@ struct SpanMapping {
     int32_t pitch;         // in texels
 };
 void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMapping& m);
+
+// The linear taps of count pixels along one axis of a quad: out[i] = LinearTapsFor(float(a0 +
+// step (first + i)), size, mode), the quads' own expression. Four pixels a step in the AVX2
+// form, the same double operations with the float rounding by cvtpd_ps and the floor by
+// roundpd; the address modes past the texture's edges pixel by pixel.
+void LinearTapsAlong(LinearTaps* out, double a0, double step, int32_t first, int32_t count,
+                     int32_t size, uint32_t mode);
 
 // Test switch: false keeps to the portable kernels whatever the processor has.
 void SetRasterVectorKernelsEnabled(bool enabled);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -269,6 +270,50 @@ TEST(RasterKernels, BilinearPassesGiveTheFourWeightSum) {
                                             fx[4 * i], fy) |
                             orBits;
                         ASSERT_EQ(out[i], want) << "column " << i;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The taps along a quad's axis, four at a time, against the per-pixel LinearTapsFor of the
+// quads' own expression: every address mode, scales from shrinking to enlarging, coordinates
+// running off both edges, and steps that overflow to infinity or give NaN.
+TEST(RasterKernels, TapsAlongAnAxisAreThoseOfEachPixel) {
+    VectorGuard guard;
+    std::mt19937 rng(40);
+    std::uniform_real_distribution<double> offset(-3.0, 3.0), scale(-0.2, 0.2);
+    struct Axis {
+        double a0, step;
+    };
+    std::vector<Axis> axes = {{0.5 / 37, 1.0 / 37},
+                              {-0.013, 1.0 / 64},
+                              {1e300, 1e300},
+                              {0.0, std::numeric_limits<double>::quiet_NaN()},
+                              {-1e9, 3e8}};
+    for (int i = 0; i < 200; ++i)
+        axes.push_back({offset(rng), scale(rng)});
+    const uint32_t modes[] = {kAddressWrap, kAddressMirror, kAddressClamp, kAddressBorder,
+                              kAddressMirrorOnce};
+    for (const Axis& axis : axes) {
+        for (uint32_t mode : modes) {
+            for (int32_t size : {1, 37, 64}) {
+                const int32_t first = static_cast<int32_t>(rng() % 200) - 100;
+                const int32_t count = static_cast<int32_t>(rng() % 70);
+                SCOPED_TRACE(testing::Message()
+                             << "a0 " << axis.a0 << " step " << axis.step << " mode " << mode
+                             << " size " << size << " from " << first << " count " << count);
+                for (bool vector : {true, false}) {
+                    SetRasterVectorKernelsEnabled(vector);
+                    std::vector<LinearTaps> taps(static_cast<size_t>(count));
+                    LinearTapsAlong(taps.data(), axis.a0, axis.step, first, count, size, mode);
+                    for (int32_t i = 0; i < count; ++i) {
+                        LinearTaps want = LinearTapsFor(
+                            static_cast<float>(axis.a0 + axis.step * (first + i)), size, mode);
+                        ASSERT_EQ(taps[i].first, want.first) << "pixel " << i;
+                        ASSERT_EQ(taps[i].second, want.second) << "pixel " << i;
+                        ASSERT_EQ(taps[i].weight, want.weight) << "pixel " << i;
                     }
                 }
             }
