@@ -30,8 +30,6 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -43,7 +41,6 @@
 #include <vector>
 
 #include "foundation/runtime/message_pump.h"
-#include "game/data/data_tables.h"
 #include "game/draw/draw_queue.h"
 #include "game/draw/library_draw_calls.h"
 #include "game/input/input_state.h"
@@ -205,19 +202,6 @@ const StartupCalls kStartupCalls = [] {
     calls.presentScreen = &Harness::PresentLoadingPicture;
     return calls;
 }();
-
-// Start-up loads the kind tables and their pictures (GameData) but does not
-// hand them to the play scene's copies yet; the bench does after each start
-// (the handles are new each time), so that every bullet and enemy flies, hits
-// and draws as its row says.
-void HandLoadedTablesToPlay() {
-    std::copy(std::begin(GameData.bulletInfo), std::end(GameData.bulletInfo),
-              std::begin(PlayTables.bulletRows));
-    PlayTables.bulletImages = GameData.bulletImages;
-    std::copy(std::begin(GameData.enemyInfo), std::end(GameData.enemyInfo),
-              std::begin(PlayTables.enemyRows));
-    PlayTables.enemyImages = GameData.enemyImages;
-}
 
 // The program's start-up on one drawing path: 0, or -1 when the library did
 // not start.
@@ -409,7 +393,6 @@ void PlayFrame(benchmark::State& state) {
         state.SkipWithError("the library did not start");
         return;
     }
-    HandLoadedTablesToPlay();
     const HeaviestFrame heaviest = FindHeaviestFrame(startLevel);
     FrameSplit total;
     bool repeated = true;

@@ -43,7 +43,10 @@ namespace tessel {
 namespace {
 
 constexpr char kLibraryVersion[] = "3.04";
-constexpr int kSpeedSampleMilliseconds = 100;
+// The window over which the time-stamp ticks are counted, in performance-counter ticks:
+// 10 ms of a counter of 100 ns or finer resolution measures the rate to 1 part in 10^5,
+// closer than 100 ms of the millisecond clock did, in a tenth of the start-up time.
+constexpr int64_t kSpeedSampleDivisor = 100;  // a hundredth of a second
 
 // ------------------------------------------------------------ the banner
 
@@ -160,15 +163,34 @@ CpuReport IdentifyCpu() {
     return report;
 }
 
-// Counts time-stamp ticks over 100 ms of the millisecond clock.
+// Counts time-stamp ticks over 10 ms of the performance counter (the monotonic clock), or
+// over 100 ms of the millisecond clock where there is no performance counter.
 void MeasureCpuSpeed() {
-    ULONGLONG before = ReadTimeStampCounter();
-    DWORD start = timeGetTime() & 0x7FFFFFFFu;
-    while (((timeGetTime() & 0x7FFFFFFFu) - start) < kSpeedSampleMilliseconds) {
+    uint64_t ticksPerSecond = 0;
+    LARGE_INTEGER frequency;
+    frequency.QuadPart = 0;
+    if (QueryPerformanceFrequency(&frequency) != 0 && frequency.QuadPart >= kSpeedSampleDivisor) {
+        const int64_t window = frequency.QuadPart / kSpeedSampleDivisor;
+        LARGE_INTEGER start;
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&start);
+        ULONGLONG before = ReadTimeStampCounter();
+        do {
+            QueryPerformanceCounter(&now);
+        } while (now.QuadPart - start.QuadPart < window);
+        ULONGLONG ticks = ReadTimeStampCounter() - before;
+        // Ticks of a few seconds at most times a frequency below 2^32 stay inside 64 bits.
+        ticksPerSecond = ticks * static_cast<uint64_t>(frequency.QuadPart) /
+                         static_cast<uint64_t>(now.QuadPart - start.QuadPart);
+    } else {
+        ULONGLONG before = ReadTimeStampCounter();
+        DWORD start = timeGetTime() & 0x7FFFFFFFu;
+        while (((timeGetTime() & 0x7FFFFFFFu) - start) < 100) {
+        }
+        ticksPerSecond = (ReadTimeStampCounter() - before) * 10;
     }
-    ULONGLONG ticks = ReadTimeStampCounter() - before;
-    g_system.info.cpuMhz = static_cast<int32_t>(ticks / 100000);
-    g_system.info.timeStampTicksPerSecond = ticks * 10;
+    g_system.info.cpuMhz = static_cast<int32_t>(ticksPerSecond / 1000000);
+    g_system.info.timeStampTicksPerSecond = ticksPerSecond;
     WriteLogFormat("ＣＰＵ動作速度：大体%.2fGHz", g_system.info.cpuMhz / 1000.0);
 }
 

@@ -275,6 +275,32 @@ void MemImgRelease(MEMIMG* image) {
     std::memset(image, 0, sizeof(*image));
 }
 
+namespace {
+
+// Stores value at each of count pixels of `bytes` bytes from p; 2- and 4-byte pixels with the
+// width known to the compiler, which turns the loop into wide stores.
+template <int kBytes>
+void FillPixelsOf(uint8_t* p, int count, uint32_t value) {
+    for (int x = 0; x < count; ++x, p += kBytes) {
+        StorePixelValue(p, kBytes, value);
+    }
+}
+
+void FillPixelRow(uint8_t* p, int count, int bytes, uint32_t value) {
+    switch (bytes) {
+        case 2:
+            return FillPixelsOf<2>(p, count, value);
+        case 4:
+            return FillPixelsOf<4>(p, count, value);
+        default:
+            for (int x = 0; x < count; ++x, p += bytes) {
+                StorePixelValue(p, bytes, value);
+            }
+    }
+}
+
+}  // namespace
+
 void MemImgFillRect(MEMIMG* image, const RECT* rect, uint32_t value) {
     if (!MemImgIsValid(image)) {
         return;
@@ -283,11 +309,25 @@ void MemImgFillRect(MEMIMG* image, const RECT* rect, uint32_t value) {
     RECT r = rect != nullptr ? *rect : whole;
     ClipRectInPlace(&r, &whole);
     const int bytes = BytesPerPixelOf(image);
-    for (int y = r.top; y < r.bottom; ++y) {
-        uint8_t* p = image->pixels + int64_t{y} * image->base->pitch + int64_t{r.left} * bytes;
-        for (int x = r.left; x < r.right; ++x, p += bytes) {
-            StorePixelValue(p, bytes, value);
+    if (r.right <= r.left || r.bottom <= r.top) {
+        return;
+    }
+    auto rowAt = [&](int y) {
+        return image->pixels + int64_t{y} * image->base->pitch + int64_t{r.left} * bytes;
+    };
+    if (bytes > 4) {
+        // Only the low four bytes of each pixel are written; the others stay.
+        for (int y = r.top; y < r.bottom; ++y) {
+            FillPixelRow(rowAt(y), r.right - r.left, bytes, value);
         }
+        return;
+    }
+    // Whole pixels: the first row pixel by pixel, the others copies of it.
+    uint8_t* first = rowAt(r.top);
+    FillPixelRow(first, r.right - r.left, bytes, value);
+    const size_t rowBytes = static_cast<size_t>(r.right - r.left) * static_cast<size_t>(bytes);
+    for (int y = r.top + 1; y < r.bottom; ++y) {
+        std::memcpy(rowAt(y), first, rowBytes);
     }
 }
 

@@ -139,31 +139,51 @@ void StretchPixels(const Surface& source, const RECT& from, Surface& dest, const
     dest.Touch();
 }
 
-// Fills a rectangle of a plain colour surface with one stored pixel.
-void FillPixels(Surface& surface, const RECT& area, D3DCOLOR color) {
-    const FormatInfo* info = FindFormat(surface.Format());
-    uint8_t pixel[4] = {};
-    EncodePixel(surface.Format(), color, pixel);
-    int bytes = info->bytesPerUnit;
-    for (LONG y = area.top; y < area.bottom; ++y) {
-        uint8_t* out = surface.Row(y) + static_cast<size_t>(area.left) * bytes;
-        for (LONG x = area.left; x < area.right; ++x, out += bytes) {
-            std::memcpy(out, pixel, static_cast<size_t>(bytes));
-        }
+// Fills a rectangle with one stored pixel of `bytes` bytes: its first row unit by unit (with
+// the unit's width known to the compiler where it can be, so the loop becomes wide stores),
+// the other rows as copies of it.
+template <int kBytes>
+void FillRowOf(uint8_t* out, LONG count, const uint8_t* pixel) {
+    for (LONG x = 0; x < count; ++x, out += kBytes) {
+        std::memcpy(out, pixel, kBytes);
+    }
+}
+
+void FillArea(Surface& surface, const RECT& area, const uint8_t* pixel, int bytes) {
+    const LONG count = area.right - area.left;
+    uint8_t* first = surface.Row(area.top) + static_cast<size_t>(area.left) * bytes;
+    switch (bytes) {
+        case 2:
+            FillRowOf<2>(first, count, pixel);
+            break;
+        case 4:
+            FillRowOf<4>(first, count, pixel);
+            break;
+        default:
+            for (LONG x = 0; x < count; ++x) {
+                std::memcpy(first + static_cast<size_t>(x) * bytes, pixel,
+                            static_cast<size_t>(bytes));
+            }
+            break;
+    }
+    const size_t rowBytes = static_cast<size_t>(count) * bytes;
+    for (LONG y = area.top + 1; y < area.bottom; ++y) {
+        std::memcpy(surface.Row(y) + static_cast<size_t>(area.left) * bytes, first, rowBytes);
     }
     surface.Touch();
 }
 
+// Fills a rectangle of a plain colour surface with one stored pixel.
+void FillPixels(Surface& surface, const RECT& area, D3DCOLOR color) {
+    uint8_t pixel[4] = {};
+    EncodePixel(surface.Format(), color, pixel);
+    FillArea(surface, area, pixel, FindFormat(surface.Format())->bytesPerUnit);
+}
+
 void FillDepth(Surface& surface, const RECT& area, float z) {
-    uint32_t value = EncodeDepth(surface.Format(), z);
-    int bytes = FindFormat(surface.Format())->bytesPerUnit;
-    for (LONG y = area.top; y < area.bottom; ++y) {
-        uint8_t* out = surface.Row(y) + static_cast<size_t>(area.left) * bytes;
-        for (LONG x = area.left; x < area.right; ++x, out += bytes) {
-            WriteDepth(surface.Format(), out, value);
-        }
-    }
-    surface.Touch();
+    uint8_t stored[4] = {};
+    WriteDepth(surface.Format(), stored, EncodeDepth(surface.Format(), z));
+    FillArea(surface, area, stored, FindFormat(surface.Format())->bytesPerUnit);
 }
 
 RECT Intersect(const RECT& a, const RECT& b) {

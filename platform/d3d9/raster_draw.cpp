@@ -917,11 +917,71 @@ struct RowScratch {
     void Took(RasterRoute route) { ++routes[static_cast<int>(route)]; }
 };
 
+bool SameColour(const RasterColor& a, const RasterColor& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+bool SameStage(const RasterStageProgram::Stage& a, const RasterStageProgram::Stage& b) {
+    return a.colorOp == b.colorOp && a.colorArg1 == b.colorArg1 && a.colorArg2 == b.colorArg2 &&
+           a.alphaOp == b.alphaOp && a.alphaArg1 == b.alphaArg1 && a.alphaArg2 == b.alphaArg2 &&
+           a.resultToTemp == b.resultToTemp && a.texCoordIndex == b.texCoordIndex &&
+           a.usesTexture == b.usesTexture;
+}
+
+bool SameProgram(const RasterStageProgram& a, const RasterStageProgram& b) {
+    if (a.stageCount != b.stageCount || a.textureFactor != b.textureFactor ||
+        a.specularAdd != b.specularAdd || a.usesDiffuse != b.usesDiffuse ||
+        a.usesSpecular != b.usesSpecular) {
+        return false;
+    }
+    for (int i = 0; i < a.stageCount; ++i) {
+        if (!SameStage(a.stages[i], b.stages[i]))
+            return false;
+    }
+    return true;
+}
+
+// The texel maps a thread built last, as a map depends only on the program, the texture's
+// presence and the two colours: a frame of many small draws in a few colours builds each once
+// (a map runs the program 256 times, more than a small sprite's pixels).
+struct KnownTexelMap {
+    RasterStageProgram program;
+    bool textured = false;
+    RasterColor diffuse;
+    RasterColor specular;
+    TexelMap map;
+};
+constexpr int kKnownTexelMaps = 8;
+
+void FindOrBuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular,
+                         TexelMap* m) {
+    thread_local KnownTexelMap known[kKnownTexelMaps];
+    thread_local int count = 0;
+    thread_local int next = 0;
+    for (int i = 0; i < count; ++i) {
+        const KnownTexelMap& k = known[i];
+        if (k.textured == s.needTexture[0] && SameColour(k.diffuse, diffuse) &&
+            SameColour(k.specular, specular) && SameProgram(k.program, s.program)) {
+            *m = k.map;
+            return;
+        }
+    }
+    BuildTexelMap(s, diffuse, specular, m);
+    KnownTexelMap& slot = known[next];
+    slot.program = s.program;
+    slot.textured = s.needTexture[0];
+    slot.diffuse = diffuse;
+    slot.specular = specular;
+    slot.map = *m;
+    next = (next + 1) % kKnownTexelMaps;
+    count = std::min(count + 1, kKnownTexelMaps);
+}
+
 const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,
                        RasterColor specular) {
     if (!scratch->mapValid || std::memcmp(&scratch->mapDiffuse, &diffuse, sizeof diffuse) != 0 ||
         std::memcmp(&scratch->mapSpecular, &specular, sizeof specular) != 0) {
-        BuildTexelMap(s, diffuse, specular, &scratch->map);
+        FindOrBuildTexelMap(s, diffuse, specular, &scratch->map);
         scratch->mapDiffuse = diffuse;
         scratch->mapSpecular = specular;
         scratch->mapValid = true;
@@ -1223,24 +1283,28 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
                            int32_t width, int32_t height, const RasterSurface& level,
                            const std::vector<LinearTaps>& columns, const TexelMap& map) {
     const RasterSampler& sm = s.samplers[0];
+    // The weighed and filtered rows are worked out to a whole number of eight-pixel steps (the
+    // columns past the quad repeat its last one), so that no row ends in a pixel-by-pixel tail;
+    // only the quad's own pixels are written to the target.
+    const int32_t padded = (width + 7) & ~7;
     thread_local std::vector<int32_t> first, second;
     thread_local std::vector<uint16_t> weights;
-    first.resize(static_cast<size_t>(width));
-    second.resize(static_cast<size_t>(width));
-    weights.resize(static_cast<size_t>(width) * 4);
-    for (int32_t i = 0; i < width; ++i) {
-        if (columns[i].first < 0 || columns[i].second < 0)
+    first.resize(static_cast<size_t>(padded));
+    second.resize(static_cast<size_t>(padded));
+    weights.resize(static_cast<size_t>(padded) * 4);
+    for (int32_t i = 0; i < padded; ++i) {
+        const LinearTaps& c = columns[std::min(i, width - 1)];
+        if (c.first < 0 || c.second < 0)
             return false;
-        first[i] = columns[i].first;
-        second[i] = columns[i].second;
-        for (int c = 0; c < 4; ++c)
-            weights[4 * i + c] = static_cast<uint16_t>(columns[i].weight);
+        first[i] = c.first;
+        second[i] = c.second;
+        for (int k = 0; k < 4; ++k)
+            weights[4 * i + k] = static_cast<uint16_t>(c.weight);
     }
     thread_local std::vector<LinearTaps> rows;
     rows.resize(static_cast<size_t>(height));
+    LinearTapsAlong(rows.data(), q.v0, q.dvdy, top, height, level.height, sm.addressV);
     for (int32_t y = 0; y < height; ++y) {
-        float v = static_cast<float>(q.v0 + q.dvdy * (top + y));
-        rows[y] = LinearTapsFor(v, level.height, sm.addressV);
         if (rows[y].first < 0 || rows[y].second < 0)
             return false;
     }
@@ -1248,7 +1312,7 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     thread_local std::vector<uint16_t> weighed[2];
     int32_t held[2] = {-1, -1};
     for (std::vector<uint16_t>& h : weighed)
-        h.resize(static_cast<size_t>(width) * 4);
+        h.resize(static_cast<size_t>(padded) * 4);
     uint32_t alphaOr = level.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     auto weighedRow = [&](int32_t texelRow, int32_t keep) -> const uint16_t* {
         for (int slot = 0; slot < 2; ++slot) {
@@ -1259,14 +1323,14 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         const auto* texels = reinterpret_cast<const uint32_t*>(
             level.bits + static_cast<intptr_t>(texelRow) * level.pitch);
         BilinearHorizontal(weighed[slot].data(), texels, first.data(), second.data(),
-                           weights.data(), width, alphaOr);
+                           weights.data(), padded, alphaOr, level.width);
         held[slot] = texelRow;
         return weighed[slot].data();
     };
     const RasterSurface& target = s.target.color;
     bool straight = s.write.blendOff && !s.alphaTest && map.identity && s.write.argbTarget;
     thread_local std::vector<uint32_t> filtered;
-    filtered.resize(static_cast<size_t>(width));
+    filtered.resize(static_cast<size_t>(padded));
     const uint32_t* filteredRow = filtered.data();
     QuadTexels writer = KernelSettings(s, &map, 0);
     writer.texRows = &filteredRow;
@@ -1283,7 +1347,7 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
             if (!same) {
                 const uint16_t* h0 = weighedRow(r.first, r.second);
                 const uint16_t* h1 = weighedRow(r.second, r.first);
-                BilinearVertical(filtered.data(), h0, h1, r.weight, width, 0);
+                BilinearVertical(filtered.data(), h0, h1, r.weight, padded, 0);
             }
             KernelOnTarget(s, writer, left, top + y);
             continue;
@@ -1300,7 +1364,14 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         }
         const uint16_t* h0 = weighedRow(r.first, r.second);
         const uint16_t* h1 = weighedRow(r.second, r.first);
-        BilinearVertical(out, h0, h1, r.weight, width, s.write.targetOr);
+        // The whole steps straight onto the target, the last part step through the row buffer.
+        const int32_t whole = width & ~7;
+        BilinearVertical(out, h0, h1, r.weight, whole, s.write.targetOr);
+        if (whole < width) {
+            BilinearVertical(filtered.data(), h0 + 4 * whole, h1 + 4 * whole, r.weight, 8,
+                             s.write.targetOr);
+            std::memcpy(out + whole, filtered.data(), static_cast<size_t>(width - whole) * 4);
+        }
         previousOut = out;
     }
     return true;
@@ -1315,10 +1386,7 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     int32_t width = right - left;
     thread_local std::vector<LinearTaps> columns;
     columns.resize(static_cast<size_t>(width));
-    for (int32_t i = 0; i < width; ++i) {
-        float u = static_cast<float>(q.u0 + q.dudx * (left + i));
-        columns[i] = LinearTapsFor(u, level.width, sm.addressU);
-    }
+    LinearTapsAlong(columns.data(), q.u0, q.dudx, left, width, level.width, sm.addressU);
     const TexelMap& map = MapFor(s, scratch, q.diffuse, q.specular);
     const WriteMode& w = s.write;
     uint32_t depth = 0;
@@ -1862,8 +1930,10 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
     int setting = g_threadSetting.load();
     int threads = setting;
     if (threads <= 0) {
-        threads = static_cast<int>(std::thread::hardware_concurrency());
-        threads = std::min(threads, 4);
+        // Asked once: the library reads it from system files on every call, which cost more
+        // than a small draw.
+        static const int kProcessors = static_cast<int>(std::thread::hardware_concurrency());
+        threads = std::min(kProcessors, 4);
     }
     // A band below ~128k pixels costs more to hand over than it saves on a busy machine.
     constexpr int64_t kPixelsPerThread = 128 * 1024;

@@ -10,10 +10,13 @@
 //   contiguous (plain loads), within eight texels a run (one load and a permutation), or anything
 //   else (gathers).
 // - BilinearHorizontal / BilinearVertical: the two passes of a bilinear stretch, eight pixels
-//   a step (gathers for the taps, madd for the vertical weights).
+//   a step (taps within eight texels of the step's first by a load and a permutation, others
+//   by gathers; madd for the vertical weights).
 // - SpanTexelOffsetsInside: a turned span's texel offsets, four pixels a step in doubles.
+// - LinearTapsAlong: a quad's linear taps along an axis, four pixels a step in doubles.
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
 // 1280x960 stretch stays in the last-level cache, which plain stores use and they bypass.
+// A row's last part (under eight pixels) is a step of its own through lane masks.
 // Not here: depth, stage programs other than a tint, 16-bit formats, border texels, other
 // blends; the caller routes those draws to the per-pixel path.
 #include "platform/d3d9/raster_kernels.h"
@@ -105,6 +108,12 @@ void SpanTexelOffsetsPortable(int32_t* out, int64_t left, int32_t n, const SpanM
         out[i] = static_cast<int32_t>(static_cast<double>(v) * m.height) * m.pitch +
                  static_cast<int32_t>(static_cast<double>(u) * m.width);
     }
+}
+
+void LinearTapsAlongPortable(LinearTaps* out, double a0, double step, int32_t first, int32_t count,
+                             int32_t size, uint32_t mode) {
+    for (int32_t i = 0; i < count; ++i)
+        out[i] = LinearTapsFor(static_cast<float>(a0 + step * (first + i)), size, mode);
 }
 
 #if defined(__x86_64__)
@@ -236,10 +245,20 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             continue;
         }
         const uint32_t* run = row + q.col0;
-        int32_t x = 0;
-        for (; x + 8 <= q.width; x += 8) {
+        // Whole steps of eight; the row's last part is a step of its own, its texels copied
+        // out first and the target read and written through a lane mask.
+        for (int32_t x = 0; x < q.width; x += 8) {
+            const int32_t left = q.width - x;
             __m256i s;
-            if constexpr (kListed) {
+            __m256i lanes = _mm256_set1_epi32(-1);
+            if (left < 8) {
+                alignas(32) uint32_t part[8] = {};
+                for (int32_t j = 0; j < left; ++j)
+                    part[j] = kListed ? row[q.cols[x + j]] : run[x + j];
+                s = _mm256_load_si256(reinterpret_cast<const __m256i*>(part));
+                lanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left),
+                                           _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+            } else if constexpr (kListed) {
                 __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q.cols + x));
                 if (x < permuted) {
                     int32_t base = q.cols[x];
@@ -264,7 +283,9 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
                     continue;
             }
             __m256i* dst = reinterpret_cast<__m256i*>(out + x);
-            __m256i old = _mm256_loadu_si256(dst);
+            __m256i old = left < 8
+                              ? _mm256_maskload_epi32(reinterpret_cast<const int*>(out + x), lanes)
+                              : _mm256_loadu_si256(dst);
             __m256i result;
             if constexpr (kBlend == QuadBlend::kCopy) {
                 result = s;
@@ -299,16 +320,11 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             result = _mm256_or_si256(result, targetOr);
             if (tested)
                 result = _mm256_blendv_epi8(old, result, pass);
-            _mm256_storeu_si256(dst, result);
-        }
-        for (; x < q.width; ++x) {
-            uint32_t texel = (kListed ? row[q.cols[x]] : run[x]) | q.alphaOr;
-            if (tinted)
-                texel = TintTexel(texel, q.tint);
-            texel |= q.constant;
-            if (tested && !RasterCompare(q.alphaFunc, texel >> 24, q.alphaRef))
-                continue;
-            out[x] = BlendQuadPixel(kBlend, texel, out[x] | q.targetOr) | q.targetOr;
+            if (left < 8) {
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(out + x), lanes, result);
+            } else {
+                _mm256_storeu_si256(dst, result);
+            }
         }
     }
 }
@@ -318,21 +334,35 @@ void QuadTexelsAvx2For(const QuadTexels& q) {
     q.cols != nullptr ? QuadTexelsAvx2<kBlend, true>(q) : QuadTexelsAvx2<kBlend, false>(q);
 }
 
+// Eight texels of a row by their indices: one unaligned load and a lane permutation where the
+// eight lie within eight texels from the first and the load stays inside the row (any
+// enlargement or same-size draw), a gather otherwise (gathers cost several times more).
+__attribute__((target("avx2"))) inline __m256i EightTexels(const uint32_t* row,
+                                                           const int32_t* indices,
+                                                           int32_t rowLength) {
+    const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices));
+    const int32_t base = indices[0];
+    if (base >= 0 && base <= rowLength - 8) {
+        const __m256i offsets = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
+        if (_mm256_testz_si256(offsets, _mm256_set1_epi32(~7))) {
+            const __m256i run = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + base));
+            return _mm256_permutevar8x32_epi32(run, offsets);
+        }
+    }
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), index, 4);
+}
+
 __attribute__((target("avx2"))) void BilinearHorizontalAvx2(uint16_t* h, const uint32_t* row,
                                                             const int32_t* first,
                                                             const int32_t* second,
                                                             const uint16_t* fx, int32_t width,
-                                                            uint32_t alphaOr) {
+                                                            uint32_t alphaOr, int32_t rowLength) {
     const __m256i alpha = _mm256_set1_epi32(static_cast<int>(alphaOr));
     const __m256i bias = _mm256_set1_epi16(static_cast<short>(0x8000));
     int32_t i = 0;
     for (; i + 8 <= width; i += 8) {
-        __m256i i0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
-        __m256i i1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
-        __m256i c0 = _mm256_or_si256(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), i0, 4), alpha);
-        __m256i c1 = _mm256_or_si256(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), i1, 4), alpha);
+        __m256i c0 = _mm256_or_si256(EightTexels(row, first + i, rowLength), alpha);
+        __m256i c1 = _mm256_or_si256(EightTexels(row, second + i, rowLength), alpha);
         for (int half = 0; half < 2; ++half) {
             // Four pixels' channels in memory order, 16 bits each.
             __m256i a = _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(c0)
@@ -413,6 +443,38 @@ __attribute__((target("avx2"))) void SpanTexelOffsetsAvx2(int32_t* out, int64_t 
     }
 }
 
+// t = floor((double(float(a0 + step x)) size - 0.5) 256 + 0.5), clamped to +-2^30 (NaN gives
+// 0) as RasterFloorToIndex does, for four x at a time; then each tap pair from t.
+__attribute__((target("avx2"))) void LinearTapsAlongAvx2(LinearTaps* out, double a0, double step,
+                                                         int32_t first, int32_t count, int32_t size,
+                                                         uint32_t mode) {
+    const __m256d a = _mm256_set1_pd(a0), s = _mm256_set1_pd(step);
+    const __m256d sizes = _mm256_set1_pd(static_cast<double>(size));
+    const __m256d half = _mm256_set1_pd(0.5), scale = _mm256_set1_pd(256.0);
+    const __m256d limit = _mm256_set1_pd(1073741824.0), lowLimit = _mm256_set1_pd(-1073741824.0);
+    const __m256d steps = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m256d x = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(first + i)), steps);
+        __m256d u = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(a, _mm256_mul_pd(s, x))));
+        __m256d v =
+            _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, sizes), half), scale), half);
+        __m256d ordered = _mm256_cmp_pd(v, v, _CMP_ORD_Q);
+        v = _mm256_max_pd(_mm256_min_pd(v, limit), lowLimit);
+        v = _mm256_and_pd(_mm256_floor_pd(v), ordered);  // NaN lanes become +0
+        alignas(16) int32_t t[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(t), _mm256_cvttpd_epi32(v));
+        for (int k = 0; k < 4; ++k) {
+            int32_t i0 = t[k] >> 8;
+            LinearTaps& taps = out[i + k];
+            taps.first = AddressRasterTexel(i0, size, mode);
+            taps.second = AddressRasterTexel(i0 + 1, size, mode);
+            taps.weight = static_cast<uint32_t>(t[k] & 255);
+        }
+    }
+    LinearTapsAlongPortable(out + i, a0, step, first + i, count - i, size, mode);
+}
+
 bool HasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
@@ -442,11 +504,11 @@ void DrawQuadTexels(const QuadTexels& q) {
 }
 
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
-                        const int32_t* second, const uint16_t* fx, int32_t width,
-                        uint32_t alphaOr) {
+                        const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr,
+                        int32_t rowLength) {
 #if defined(__x86_64__)
     if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
-        BilinearHorizontalAvx2(h, row, first, second, fx, width, alphaOr);
+        BilinearHorizontalAvx2(h, row, first, second, fx, width, alphaOr, rowLength);
         return;
     }
 #endif
@@ -472,6 +534,17 @@ void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMap
     }
 #endif
     SpanTexelOffsetsPortable(out, left, n, m);
+}
+
+void LinearTapsAlong(LinearTaps* out, double a0, double step, int32_t first, int32_t count,
+                     int32_t size, uint32_t mode) {
+#if defined(__x86_64__)
+    if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
+        LinearTapsAlongAvx2(out, a0, step, first, count, size, mode);
+        return;
+    }
+#endif
+    LinearTapsAlongPortable(out, a0, step, first, count, size, mode);
 }
 
 void SetRasterVectorKernelsEnabled(bool enabled) {

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+#include "platform/d3d9/raster_sample.h"
 #include "platform/d3d9/raster_types.h"
 
 namespace platform {
@@ -134,9 +135,10 @@ void DrawQuadTexels(const QuadTexels& quad);
 // second[i] of a texel row (ORed with alphaOr) by fx, given for each pixel four times (once a
 // channel): h[4 i + c] = c0 (256 - fx) + c1 fx, stored biased by 0x8000. The vertical pass
 // weighs two such rows by fy: out[i] = ((h0 (256 - fy) + h1 fy + 32768) >> 16 per channel)
-// | targetOr.
+// | targetOr. rowLength: the texels the row holds (no index reaches it).
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
-                        const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr);
+                        const int32_t* second, const uint16_t* fx, int32_t width, uint32_t alphaOr,
+                        int32_t rowLength);
 void BilinearVertical(uint32_t* out, const uint16_t* h0, const uint16_t* h1, uint32_t fy,
                       int32_t width, uint32_t targetOr);
 
@@ -151,6 +153,13 @@ struct SpanMapping {
     int32_t pitch;         // in texels
 };
 void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMapping& m);
+
+// The linear taps of count pixels along one axis of a quad: out[i] = LinearTapsFor(float(a0 +
+// step (first + i)), size, mode), the quads' own expression. Four pixels a step in the AVX2
+// form, the same double operations with the float rounding by cvtpd_ps and the floor by
+// roundpd; the address modes past the texture's edges pixel by pixel.
+void LinearTapsAlong(LinearTaps* out, double a0, double step, int32_t first, int32_t count,
+                     int32_t size, uint32_t mode);
 
 // Test switch: false keeps to the portable kernels whatever the processor has.
 void SetRasterVectorKernelsEnabled(bool enabled);

@@ -9,20 +9,6 @@
 namespace platform {
 namespace {
 
-constexpr double kIndexLimit = 1073741824.0;  // 2^30: keeps texel arithmetic inside int32
-
-int64_t FloorToInt(double v) {
-    if (!(v == v))
-        return 0;
-    if (v > kIndexLimit)
-        v = kIndexLimit;
-    if (v < -kIndexLimit)
-        v = -kIndexLimit;
-    // floor without a library call: truncation, one down for negative fractions.
-    int64_t i = static_cast<int64_t>(v);
-    return static_cast<double>(i) > v ? i - 1 : i;
-}
-
 uint32_t FetchAddressed(const RasterSurface& level, int32_t x, int32_t y,
                         const RasterSampler& sampler) {
     int32_t tx = AddressRasterTexel(x, level.width, sampler.addressU);
@@ -73,16 +59,6 @@ uint32_t LerpColours(uint32_t c0, uint32_t c1, uint32_t f) {
 }
 
 }  // namespace
-
-LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode) {
-    int64_t t = FloorToInt((static_cast<double>(u) * size - 0.5) * 256.0 + 0.5);
-    int32_t i0 = static_cast<int32_t>(t >> 8);
-    LinearTaps taps;
-    taps.first = AddressRasterTexel(i0, size, mode);
-    taps.second = AddressRasterTexel(i0 + 1, size, mode);
-    taps.weight = static_cast<uint32_t>(t & 255);
-    return taps;
-}
 
 uint32_t BilinearCombine(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx,
                          uint32_t fy) {

@@ -57,7 +57,29 @@ struct LinearTaps {
     int32_t second;
     uint32_t weight;
 };
-LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode);
+// floor(v) kept within +-2^30, which keeps texel arithmetic inside int32 (NaN gives 0).
+inline int64_t RasterFloorToIndex(double v) {
+    constexpr double kIndexLimit = 1073741824.0;
+    if (!(v == v))
+        return 0;
+    if (v > kIndexLimit)
+        v = kIndexLimit;
+    if (v < -kIndexLimit)
+        v = -kIndexLimit;
+    // floor without a library call: truncation, one down for negative fractions.
+    int64_t i = static_cast<int64_t>(v);
+    return static_cast<double>(i) > v ? i - 1 : i;
+}
+// Inline, as the quads work it out for every column and row and the triangles for every pixel.
+inline LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode) {
+    int64_t t = RasterFloorToIndex((static_cast<double>(u) * size - 0.5) * 256.0 + 0.5);
+    int32_t i0 = static_cast<int32_t>(t >> 8);
+    LinearTaps taps;
+    taps.first = AddressRasterTexel(i0, size, mode);
+    taps.second = AddressRasterTexel(i0 + 1, size, mode);
+    taps.weight = static_cast<uint32_t>(t & 255);
+    return taps;
+}
 // The weighted sum of four texels, as described above.
 uint32_t BilinearCombine(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx,
                          uint32_t fy);

@@ -1,6 +1,8 @@
 // The whole-quad kernels, vector and portable forms, bit for bit against the per-pixel formulas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -216,44 +218,103 @@ TEST(RasterKernels, EveryColumnLayoutReadsTheListedTexels) {
     }
 }
 
-// Every horizontal and vertical weight, random texels: the two passes give BilinearCombine.
+// Every horizontal and vertical weight, random texels: the two passes give BilinearCombine,
+// whether the taps are scattered (gathered), run along the row (loaded and permuted) or run
+// into its end (where a load of eight would leave the row).
 TEST(RasterKernels, BilinearPassesGiveTheFourWeightSum) {
     VectorGuard guard;
     std::mt19937 rng(18);
     const int kWidth = 259;  // every weight, and a remainder past the last eight
-    std::vector<uint32_t> row0(kWidth + 1), row1(kWidth + 1);
-    for (int i = 0; i <= kWidth; ++i) {
+    const int kRowLength = kWidth + 1;
+    std::vector<uint32_t> row0(kRowLength), row1(kRowLength);
+    for (int i = 0; i < kRowLength; ++i) {
         row0[i] = rng();
         row1[i] = rng();
     }
-    std::vector<int32_t> first(kWidth), second(kWidth);
     std::vector<uint16_t> fx(4 * kWidth);
     for (int i = 0; i < kWidth; ++i) {
-        first[i] = i;
-        second[i] = (i * 7 + 1) % (kWidth + 1);
         for (int c = 0; c < 4; ++c)
             fx[4 * i + c] = static_cast<uint16_t>(i & 255);
     }
-    for (bool vector : {true, false}) {
-        SetRasterVectorKernelsEnabled(vector);
-        for (uint32_t orBits : {0u, 0xFF000000u}) {
-            std::vector<uint16_t> h0(4 * kWidth), h1(4 * kWidth);
-            BilinearHorizontal(h0.data(), row0.data(), first.data(), second.data(), fx.data(),
-                               kWidth, orBits);
-            BilinearHorizontal(h1.data(), row1.data(), first.data(), second.data(), fx.data(),
-                               kWidth, orBits);
-            std::vector<uint32_t> out(kWidth);
-            for (uint32_t fy = 0; fy < 256; ++fy) {
-                SCOPED_TRACE(testing::Message() << "fy " << fy << (vector ? " vector" : " portable")
-                                                << " or " << orBits);
-                BilinearVertical(out.data(), h0.data(), h1.data(), fy, kWidth, orBits);
-                for (int i = 0; i < kWidth; ++i) {
-                    uint32_t want =
-                        BilinearCombine(row0[first[i]] | orBits, row0[second[i]] | orBits,
-                                        row1[first[i]] | orBits, row1[second[i]] | orBits,
-                                        fx[4 * i], fy) |
-                        orBits;
-                    ASSERT_EQ(out[i], want) << "column " << i;
+    struct Taps {
+        const char* name;
+        int firstShift;   // first[i] = min(i + firstShift, kWidth)
+        int secondShift;  // second[i] likewise, or scattered when negative
+    };
+    const Taps kTaps[] = {{"scattered", 0, -1}, {"along the row to its end", 5, 6}};
+    for (const Taps& taps : kTaps) {
+        std::vector<int32_t> first(kWidth), second(kWidth);
+        for (int i = 0; i < kWidth; ++i) {
+            first[i] = std::min(i + taps.firstShift, kWidth);
+            second[i] = taps.secondShift < 0 ? (i * 7 + 1) % kRowLength
+                                             : std::min(i + taps.secondShift, kWidth);
+        }
+        for (bool vector : {true, false}) {
+            SetRasterVectorKernelsEnabled(vector);
+            for (uint32_t orBits : {0u, 0xFF000000u}) {
+                std::vector<uint16_t> h0(4 * kWidth), h1(4 * kWidth);
+                BilinearHorizontal(h0.data(), row0.data(), first.data(), second.data(), fx.data(),
+                                   kWidth, orBits, kRowLength);
+                BilinearHorizontal(h1.data(), row1.data(), first.data(), second.data(), fx.data(),
+                                   kWidth, orBits, kRowLength);
+                std::vector<uint32_t> out(kWidth);
+                for (uint32_t fy = 0; fy < 256; ++fy) {
+                    SCOPED_TRACE(testing::Message()
+                                 << taps.name << ", fy " << fy << (vector ? " vector" : " portable")
+                                 << " or " << orBits);
+                    BilinearVertical(out.data(), h0.data(), h1.data(), fy, kWidth, orBits);
+                    for (int i = 0; i < kWidth; ++i) {
+                        uint32_t want =
+                            BilinearCombine(row0[first[i]] | orBits, row0[second[i]] | orBits,
+                                            row1[first[i]] | orBits, row1[second[i]] | orBits,
+                                            fx[4 * i], fy) |
+                            orBits;
+                        ASSERT_EQ(out[i], want) << "column " << i;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The taps along a quad's axis, four at a time, against the per-pixel LinearTapsFor of the
+// quads' own expression: every address mode, scales from shrinking to enlarging, coordinates
+// running off both edges, and steps that overflow to infinity or give NaN.
+TEST(RasterKernels, TapsAlongAnAxisAreThoseOfEachPixel) {
+    VectorGuard guard;
+    std::mt19937 rng(40);
+    std::uniform_real_distribution<double> offset(-3.0, 3.0), scale(-0.2, 0.2);
+    struct Axis {
+        double a0, step;
+    };
+    std::vector<Axis> axes = {{0.5 / 37, 1.0 / 37},
+                              {-0.013, 1.0 / 64},
+                              {1e300, 1e300},
+                              {0.0, std::numeric_limits<double>::quiet_NaN()},
+                              {-1e9, 3e8}};
+    for (int i = 0; i < 200; ++i)
+        axes.push_back({offset(rng), scale(rng)});
+    const uint32_t modes[] = {kAddressWrap, kAddressMirror, kAddressClamp, kAddressBorder,
+                              kAddressMirrorOnce};
+    for (const Axis& axis : axes) {
+        for (uint32_t mode : modes) {
+            for (int32_t size : {1, 37, 64}) {
+                const int32_t first = static_cast<int32_t>(rng() % 200) - 100;
+                const int32_t count = static_cast<int32_t>(rng() % 70);
+                SCOPED_TRACE(testing::Message()
+                             << "a0 " << axis.a0 << " step " << axis.step << " mode " << mode
+                             << " size " << size << " from " << first << " count " << count);
+                for (bool vector : {true, false}) {
+                    SetRasterVectorKernelsEnabled(vector);
+                    std::vector<LinearTaps> taps(static_cast<size_t>(count));
+                    LinearTapsAlong(taps.data(), axis.a0, axis.step, first, count, size, mode);
+                    for (int32_t i = 0; i < count; ++i) {
+                        LinearTaps want = LinearTapsFor(
+                            static_cast<float>(axis.a0 + axis.step * (first + i)), size, mode);
+                        ASSERT_EQ(taps[i].first, want.first) << "pixel " << i;
+                        ASSERT_EQ(taps[i].second, want.second) << "pixel " << i;
+                        ASSERT_EQ(taps[i].weight, want.weight) << "pixel " << i;
+                    }
                 }
             }
         }
