@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "examples/example_options.h"
 #include "foundation/files/archive_fs.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
@@ -33,25 +34,6 @@
 #include "platform/kernel.h"
 
 namespace {
-
-struct Options {
-    long frames = 0;  // 0: until the window is closed
-    bool software = false;
-};
-
-Options ReadOptions(int argc, char** argv) {
-    Options options;
-    const char* frames = std::getenv("DRAW_IMAGES_FRAMES");
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--software") == 0) {
-            options.software = true;
-        } else {
-            frames = argv[i];
-        }
-    }
-    options.frames = frames != nullptr ? std::strtol(frames, nullptr, 10) : 0;
-    return options;
-}
 
 // The archive lies beside the program, wherever it is started from.
 bool MoveToProgramFolder() {
@@ -136,7 +118,7 @@ void WaitForNextFrame(DWORD* last) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ReadOptions(argc, argv);
+    const ExampleOptions options = ReadExampleOptions(argc, argv, "DRAW_IMAGES_FRAMES");
     if (!MoveToProgramFolder()) {
         std::fprintf(stderr, "cannot find the program's own folder\n");
         return 1;
@@ -160,8 +142,8 @@ int main(int argc, char** argv) {
         tessel::EndLibrary();
         return 1;
     }
-    pictures.font = tessel::CreateFontToHandle(nullptr, 22, -1,
-                                               tessel::kFontAntialiased | tessel::kFontEdge, -1, 2, 0);
+    pictures.font = tessel::CreateFontToHandle(
+        nullptr, 22, -1, tessel::kFontAntialiased | tessel::kFontEdge, -1, 2, 0);
     tessel::SelectDrawTarget(tessel::kBackScreen);
     long frame = 0;
     DWORD last = GetTickCount();

@@ -1,12 +1,13 @@
 // Draws Japanese and Latin text in a window with the library's fonts: plain,
 // with an edge, anti-aliased, widened by character spacing and vertical, on
 // the back screen each frame. With a number as its argument (or in
-// TEXT_FRAMES) it stops by itself after that many frames; with "software" as
-// an argument it draws without Direct3D.
+// TEXT_FRAMES) it stops by itself after that many frames; with "--software"
+// it draws without Direct3D.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "examples/example_options.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/startup.h"
@@ -19,25 +20,6 @@
 #include "graphics/targets/draw_targets.h"
 
 namespace {
-
-struct Options {
-    long frames = 0;  // 0: until the window is closed
-    bool software = false;
-};
-
-Options ReadOptions(int argc, char** argv) {
-    Options options;
-    const char* frames = std::getenv("TEXT_FRAMES");
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "software") == 0) {
-            options.software = true;
-        } else {
-            frames = argv[i];
-        }
-    }
-    options.frames = frames != nullptr ? std::strtol(frames, nullptr, 10) : 0;
-    return options;
-}
 
 struct Fonts {
     int plain;
@@ -76,7 +58,7 @@ void DrawFrame(const Fonts& fonts, long frame) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ReadOptions(argc, argv);
+    const ExampleOptions options = ReadExampleOptions(argc, argv, "TEXT_FRAMES");
     tessel::ChangeWindowMode(1);
     tessel::SetWindowTitle("Text");
     tessel::SetBackgroundRgb(40, 40, 48);
