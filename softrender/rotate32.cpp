@@ -3,9 +3,8 @@
 // without alpha stores whole texels, that of a 32-bit alpha source blends
 // four texels at a time, as do its keyed modes 0 and 2 without mask under
 // any brightness (the game's tinted and glowing sprites); everything else is
-// the rule engine for
-// mode, mask and the use of alpha, behind the transparent test the source
-// kind needs. Every variant runs the same walk.
+// the rule engine for mode, mask and the use of alpha, behind the transparent
+// test the source kind needs. Every variant runs the same walk.
 #include <atomic>
 #include <type_traits>
 
