@@ -46,12 +46,12 @@ void Select32(const RotateDraw& r, Fetch fetch, Skip skip, Rule rule, BlockFn bl
         blocks);
 }
 
-// The keyed copy of a 32-bit alpha source four pixels at a time: four texels
-// gathered along the run, then the per-pixel alpha blend in SSE2, which
-// gives the rule's bits (alpha 0 keeps the pixel, 255 stores the texel).
-// Only for distinct stores: the four texels are read before any pixel is
-// written.
-struct AlphaSpriteBlocks {
+// A run's pixels four at a time: four texels gathered along the run, then
+// rule(destination, texels) on the four pixels in SSE2. Only for distinct
+// stores: the four texels are read before any pixel is written.
+template <class Rule>
+struct FourTexelBlocks {
+    Rule rule;
     int32_t operator()(uint8_t* d, uint32_t u, uint32_t v, uint32_t ux, uint32_t vx,
                        const uint8_t* const* rows, int32_t n) const {
         int32_t i = 0;
@@ -71,10 +71,16 @@ struct AlphaSpriteBlocks {
             const __m128i s =
                 _mm_unpacklo_epi64(_mm_unpacklo_epi32(t0, t1), _mm_unpacklo_epi32(t2, t3));
             const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), AlphaSprite4(dv, s));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), rule(dv, s));
         }
         return i;
     }
+};
+
+// The keyed copy of a 32-bit alpha source: the per-pixel alpha blend, which
+// gives the rule's bits (alpha 0 keeps the pixel, 255 stores the texel).
+struct AlphaSpriteRule {
+    __m128i operator()(__m128i d, __m128i s) const { return AlphaSprite4(d, s); }
 };
 
 // floor(x / 255) on 16-bit lanes, exact for every x below 2^16: (x x 0x8081) >> 23.
@@ -106,9 +112,9 @@ bool ScaleTableIsExact(const BlendTables& t) {
 // source channel and a the texel's alpha: alpha 0 keeps the pixel; mode 2 adds
 // floor(c x p / 255) at alpha 255 and (c x a x p) >> 16 below it (PackedAdd32, the top byte
 // its own); mode 0 stores c at alpha 255 and d + floor((c - d) x a / 256) below it, the top
-// byte d's. Only for distinct stores: the four texels are read before any pixel is written.
+// byte d's.
 template <uint32_t Mode>
-struct KeyedAlphaBlocks {
+struct KeyedAlphaRule {
     uint32_t p;
     uint32_t bright[3];  // blue, green, red
 
@@ -142,7 +148,7 @@ struct KeyedAlphaBlocks {
         return _mm_packus_epi16(lo, hi);
     }
 
-    __m128i Rule(__m128i d, __m128i s) const {
+    __m128i operator()(__m128i d, __m128i s) const {
         const __m128i v = Channels(d, s);
         const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
         __m128i out;
@@ -161,31 +167,9 @@ struct KeyedAlphaBlocks {
         const __m128i clear = _mm_cmpeq_epi32(_mm_and_si128(s, top), _mm_setzero_si128());
         return _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, out));
     }
-
-    int32_t operator()(uint8_t* d, uint32_t u, uint32_t v, uint32_t ux, uint32_t vx,
-                       const uint8_t* const* rows, int32_t n) const {
-        int32_t i = 0;
-        auto next = [&]() {
-            const uint32_t texel = Load32(rows[v >> kFixBits] + ptrdiff_t{4} * (u >> kFixBits));
-            u += ux;
-            v += vx;
-            return _mm_cvtsi32_si128(static_cast<int>(texel));
-        };
-        for (; i + 4 <= n; i += 4, d += 16) {
-            const __m128i t0 = next();
-            const __m128i t1 = next();
-            const __m128i t2 = next();
-            const __m128i t3 = next();
-            const __m128i s =
-                _mm_unpacklo_epi64(_mm_unpacklo_epi32(t0, t1), _mm_unpacklo_epi32(t2, t3));
-            const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), Rule(dv, s));
-        }
-        return i;
-    }
 };
 
-// Modes 0 and 2 of a keyed 32-bit alpha source without mask through KeyedAlphaBlocks, the
+// Modes 0 and 2 of a keyed 32-bit alpha source without mask four pixels at a time, the
 // run's tail and the tested rows by the rule engine. False when they do not apply.
 template <class Fetch, class Skip>
 bool KeyedAlphaSpans(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip skip,
@@ -196,7 +180,7 @@ bool KeyedAlphaSpans(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip s
         return false;
     }
     const auto spans = [&]<uint32_t Mode>() {
-        const KeyedAlphaBlocks<Mode> blocks{
+        const KeyedAlphaRule<Mode> rule{
             r.p,
             {static_cast<uint32_t>(k.bright[0][255]), static_cast<uint32_t>(k.bright[1][255]),
              static_cast<uint32_t>(k.bright[2][255])}};
@@ -205,7 +189,7 @@ bool KeyedAlphaSpans(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip s
             [&](uint8_t* dp, const uint8_t* sp, uint32_t) {
                 PutTexel32<Mode, false, AlphaUse::kKeyed>(dp, fetch(sp), 0, k);
             },
-            blocks);
+            FourTexelBlocks<KeyedAlphaRule<Mode>>{rule});
     };
     if (r.mode == kBlendAdd) {
         spans.template operator()<kBlendAdd>();
@@ -241,7 +225,7 @@ bool WhiteVariant32(const RotateDraw& r, Fetch fetch, Skip skip, AlphaUse alpha)
         };
         constexpr bool kDirect = std::is_same_v<Fetch, Fetch32> && std::is_same_v<Skip, NoKey>;
         if (kDirect && g_rotateVectorSpans != 0 && !r.sharesStore) {
-            Select32(r, fetch, skip, rule, AlphaSpriteBlocks{});
+            Select32(r, fetch, skip, rule, FourTexelBlocks<AlphaSpriteRule>{});
         } else {
             Select32(r, fetch, skip, rule);
         }
