@@ -1,9 +1,11 @@
 // The rotated blit's spans on 32-bit targets, direct and paletted sources.
 // The variant is chosen once per call: the white, unmasked copy of a source
 // without alpha stores whole texels, that of a 32-bit alpha source blends
-// four texels at a time; everything else is the rule engine for
-// mode, mask and the use of alpha, behind the transparent test the source
-// kind needs. Every variant runs the same walk.
+// four texels at a time, as do its keyed modes 0 and 2 without mask under
+// any brightness (the game's tinted and glowing sprites); everything else is
+// the rule engine for mode, mask and the use of alpha, behind the transparent
+// test the source kind needs. Every variant runs the same walk.
+#include <atomic>
 #include <type_traits>
 
 #include "softrender/mix4.h"
@@ -44,12 +46,12 @@ void Select32(const RotateDraw& r, Fetch fetch, Skip skip, Rule rule, BlockFn bl
         blocks);
 }
 
-// The keyed copy of a 32-bit alpha source four pixels at a time: four texels
-// gathered along the run, then the per-pixel alpha blend in SSE2, which
-// gives the rule's bits (alpha 0 keeps the pixel, 255 stores the texel).
-// Only for distinct stores: the four texels are read before any pixel is
-// written.
-struct AlphaSpriteBlocks {
+// A run's pixels four at a time: four texels gathered along the run, then
+// rule(destination, texels) on the four pixels in SSE2. Only for distinct
+// stores: the four texels are read before any pixel is written.
+template <class Rule>
+struct FourTexelBlocks {
+    Rule rule;
     int32_t operator()(uint8_t* d, uint32_t u, uint32_t v, uint32_t ux, uint32_t vx,
                        const uint8_t* const* rows, int32_t n) const {
         int32_t i = 0;
@@ -69,11 +71,136 @@ struct AlphaSpriteBlocks {
             const __m128i s =
                 _mm_unpacklo_epi64(_mm_unpacklo_epi32(t0, t1), _mm_unpacklo_epi32(t2, t3));
             const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), AlphaSprite4(dv, s));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), rule(dv, s));
         }
         return i;
     }
 };
+
+// The keyed copy of a 32-bit alpha source: the per-pixel alpha blend, which
+// gives the rule's bits (alpha 0 keeps the pixel, 255 stores the texel).
+struct AlphaSpriteRule {
+    __m128i operator()(__m128i d, __m128i s) const { return AlphaSprite4(d, s); }
+};
+
+// floor(x / 255) on 16-bit lanes, exact for every x below 2^16: (x x 0x8081) >> 23.
+inline __m128i DivideBy255(__m128i x) {
+    return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+}
+
+// Is every scale row the formula floor(i x r / 255)? Asked once the tables are filled; the
+// lane rules below compute the rows instead of reading them.
+bool ScaleTableIsExact(const BlendTables& t) {
+    static std::atomic<bool> exact{false};  // a table once found filled stays as it is
+    if (&t != &g_blendTables) {
+        return false;
+    }
+    if (!exact.load()) {
+        bool all = true;
+        for (uint32_t r = 0; r < 256 && all; ++r) {
+            for (uint32_t i = 0; i < 256 && all; ++i) {
+                all = t.scale[r][i] == static_cast<int32_t>(i * r / 255);
+            }
+        }
+        exact.store(all);
+    }
+    return exact.load();
+}
+
+// The rule engine's keyed alpha-source rules for modes 0 and 2 without mask, four pixels at a
+// time in SSE2, any brightness and parameter. With c = floor(s x b / 255) the brightened
+// source channel and a the texel's alpha: alpha 0 keeps the pixel; mode 2 adds
+// floor(c x p / 255) at alpha 255 and (c x a x p) >> 16 below it (PackedAdd32, the top byte
+// its own); mode 0 stores c at alpha 255 and d + floor((c - d) x a / 256) below it, the top
+// byte d's.
+template <uint32_t Mode>
+struct KeyedAlphaRule {
+    uint32_t p;
+    uint32_t bright[3];  // blue, green, red
+
+    __m128i Channels(__m128i d, __m128i s) const {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i factors =
+            _mm_setr_epi16(static_cast<short>(bright[0]), static_cast<short>(bright[1]),
+                           static_cast<short>(bright[2]), 0, static_cast<short>(bright[0]),
+                           static_cast<short>(bright[1]), static_cast<short>(bright[2]), 0);
+        const __m128i pv = _mm_set1_epi16(static_cast<short>(p));
+        const __m128i full = _mm_set1_epi16(255);
+        auto half = [&](__m128i sh, __m128i dh) {
+            const __m128i c = DivideBy255(_mm_mullo_epi16(sh, factors));
+            const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(sh, 0xFF), 0xFF);
+            const __m128i opaque = _mm_cmpeq_epi16(a, full);
+            __m128i whole, part;
+            if constexpr (Mode == kBlendAdd) {
+                whole = DivideBy255(_mm_mullo_epi16(c, pv));
+                part = _mm_mulhi_epu16(_mm_mullo_epi16(c, a), pv);
+            } else {
+                // d x 256 + (c - d) x a lies in [0, 2^16): exact in wrapping 16-bit lanes.
+                whole = c;
+                part = _mm_srli_epi16(
+                    _mm_add_epi16(_mm_slli_epi16(dh, 8), _mm_mullo_epi16(_mm_sub_epi16(c, dh), a)),
+                    8);
+            }
+            return _mm_or_si128(_mm_and_si128(opaque, whole), _mm_andnot_si128(opaque, part));
+        };
+        const __m128i lo = half(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+        const __m128i hi = half(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+        return _mm_packus_epi16(lo, hi);
+    }
+
+    __m128i operator()(__m128i d, __m128i s) const {
+        const __m128i v = Channels(d, s);
+        const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        __m128i out;
+        if constexpr (Mode == kBlendAdd) {
+            // PackedAdd32 on each lane; v's top byte is 0 (its factor is).
+            const __m128i operand = _mm_set1_epi32(0x00FEFEFF);
+            const __m128i sum = _mm_add_epi32(_mm_and_si128(d, operand), _mm_and_si128(v, operand));
+            const __m128i carries = _mm_and_si128(sum, _mm_set1_epi32(0x01010100));
+            const __m128i saturate = _mm_sub_epi32(carries, _mm_srli_epi32(carries, 8));
+            out = _mm_or_si128(_mm_or_si128(saturate, _mm_and_si128(_mm_or_si128(d, v),
+                                                                    _mm_set1_epi32(0x00010100))),
+                               sum);
+        } else {
+            out = _mm_or_si128(_mm_andnot_si128(top, v), _mm_and_si128(top, d));
+        }
+        const __m128i clear = _mm_cmpeq_epi32(_mm_and_si128(s, top), _mm_setzero_si128());
+        return _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, out));
+    }
+};
+
+// Modes 0 and 2 of a keyed 32-bit alpha source without mask four pixels at a time, the
+// run's tail and the tested rows by the rule engine. False when they do not apply.
+template <class Fetch, class Skip>
+bool KeyedAlphaSpans(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip skip,
+                     AlphaUse alpha) {
+    constexpr bool kDirect = std::is_same_v<Fetch, Fetch32> && std::is_same_v<Skip, NoKey>;
+    if (!kDirect || alpha != AlphaUse::kKeyed || r.maskRows != nullptr || r.sharesStore ||
+        g_rotateVectorSpans == 0 || !ScaleTableIsExact(*r.tables)) {
+        return false;
+    }
+    const auto spans = [&]<uint32_t Mode>() {
+        const KeyedAlphaRule<Mode> rule{
+            r.p,
+            {static_cast<uint32_t>(k.bright[0][255]), static_cast<uint32_t>(k.bright[1][255]),
+             static_cast<uint32_t>(k.bright[2][255])}};
+        WalkRotation<Fetch::kStep, 4, false>(
+            r,
+            [&](uint8_t* dp, const uint8_t* sp, uint32_t) {
+                PutTexel32<Mode, false, AlphaUse::kKeyed>(dp, fetch(sp), 0, k);
+            },
+            FourTexelBlocks<KeyedAlphaRule<Mode>>{rule});
+    };
+    if (r.mode == kBlendAdd) {
+        spans.template operator()<kBlendAdd>();
+        return true;
+    }
+    if (r.mode == kBlendCopy) {
+        spans.template operator()<kBlendCopy>();
+        return true;
+    }
+    return false;
+}
 
 // The white, unmasked variants, the rule engine's results in fewer steps:
 // the copy stores the whole texel, top byte included; a single factor w
@@ -98,7 +225,7 @@ bool WhiteVariant32(const RotateDraw& r, Fetch fetch, Skip skip, AlphaUse alpha)
         };
         constexpr bool kDirect = std::is_same_v<Fetch, Fetch32> && std::is_same_v<Skip, NoKey>;
         if (kDirect && g_rotateVectorSpans != 0 && !r.sharesStore) {
-            Select32(r, fetch, skip, rule, AlphaSpriteBlocks{});
+            Select32(r, fetch, skip, rule, FourTexelBlocks<AlphaSpriteRule>{});
         } else {
             Select32(r, fetch, skip, rule);
         }
@@ -116,6 +243,9 @@ template <class Fetch, class Skip>
 void Choose32(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip skip, AlphaUse alpha) {
     const bool whiteUnmasked = k.white && r.maskRows == nullptr;
     if (whiteUnmasked && g_rotateWhiteVariants != 0 && WhiteVariant32(r, fetch, skip, alpha)) {
+        return;
+    }
+    if (KeyedAlphaSpans(r, k, fetch, skip, alpha)) {
         return;
     }
     switch (alpha) {

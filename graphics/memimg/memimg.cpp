@@ -386,23 +386,52 @@ void TakeBasePalette(const BASEIMAGE* base, MemImgBase* store) {
 }
 
 // Source pixels of the transparent colour become the image's transparent value.
+// Is the channel a whole byte: eight bits at its shift?
+bool IsByteChannel(uint32_t mask, uint8_t shift, uint8_t width) {
+    return width == 8 && shift <= 24 && mask == 0xFFu << shift;
+}
+
+// The stored bits a pixel of three byte channels holds exactly when its colour is rgb
+// (0xRRGGBB), and the mask that keeps those channels: a decoded colour then matches without
+// decoding. False for other formats.
+bool StoredColour(const PixelFormatDesc& f, uint32_t rgb, uint32_t* bits, uint32_t* mask) {
+    if (!IsByteChannel(f.redMask, f.redShift, f.redWidth) ||
+        !IsByteChannel(f.greenMask, f.greenShift, f.greenWidth) ||
+        !IsByteChannel(f.blueMask, f.blueShift, f.blueWidth) || (f.redMask & f.greenMask) != 0 ||
+        (f.redMask & f.blueMask) != 0 || (f.greenMask & f.blueMask) != 0) {
+        return false;
+    }
+    *bits = (((rgb >> 16) & 0xFFu) << f.redShift) | (((rgb >> 8) & 0xFFu) << f.greenShift) |
+            ((rgb & 0xFFu) << f.blueShift);
+    *mask = f.redMask | f.greenMask | f.blueMask;
+    return true;
+}
+
 void KeyTransparentPixels(const BASEIMAGE* base, MEMIMG* destination, int srcX, int srcY, int width,
                           int height, int destX, int destY, uint32_t transColor) {
     const int srcBytes = base->format.bytes;
     const int dstBytes = BytesPerPixelOf(destination);
+    const uint32_t key = transColor & 0xFFFFFFu;
+    uint32_t keyBits = 0;
+    uint32_t keyMask = 0;
+    const bool byteChannels = StoredColour(base->format, key, &keyBits, &keyMask);
+    auto matches = [&](uint32_t pixel) {
+        if (byteChannels) {
+            return (pixel & keyMask) == keyBits;
+        }
+        int red = 0;
+        int green = 0;
+        int blue = 0;
+        DecodePixelColor(&base->format, pixel, &red, &green, &blue, nullptr);
+        return ((uint32_t(red) << 16) | (uint32_t(green) << 8) | uint32_t(blue)) == key;
+    };
     for (int y = 0; y < height; ++y) {
         const uint8_t* s =
             base->pixels + int64_t{srcY + y} * base->pitch + int64_t{srcX} * srcBytes;
         uint8_t* d = destination->pixels + int64_t{destY + y} * destination->base->pitch +
                      int64_t{destX} * dstBytes;
         for (int x = 0; x < width; ++x, s += srcBytes, d += dstBytes) {
-            int red = 0;
-            int green = 0;
-            int blue = 0;
-            DecodePixelColor(&base->format, LoadPixelValue(s, srcBytes), &red, &green, &blue,
-                             nullptr);
-            const uint32_t rgb = (uint32_t(red) << 16) | (uint32_t(green) << 8) | uint32_t(blue);
-            if (rgb == (transColor & 0xFFFFFFu)) {
+            if (matches(LoadPixelValue(s, srcBytes))) {
                 StorePixelValue(d, dstBytes, destination->base->transparent);
             }
         }
