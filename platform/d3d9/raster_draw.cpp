@@ -1275,13 +1275,56 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
+// Does every tap of a linear quad fall on a texel's centre (no weight on either axis)?
+bool TapsOnTexelCentres(const std::vector<LinearTaps>& columns, const std::vector<LinearTaps>& rows,
+                        int32_t width, int32_t height) {
+    for (int32_t i = 0; i < width; ++i) {
+        if (columns[i].weight != 0)
+            return false;
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        if (rows[y].weight != 0)
+            return false;
+    }
+    return true;
+}
+
+// A linear quad whose taps all fall on texel centres, as an image drawn at its own size on the
+// pixel grid. With no weight the two passes give each pixel its first texel ORed with alphaOr
+// (256 t, weighed by 256 and 0, rounded down from t 65536 + 32768), so the texels go to the
+// quad kernel as they stand: a run from the first column when the columns step by one, else by
+// the column table.
+void CentredQuadThroughKernel(const DrawSetup& s, int32_t left, int32_t top, int32_t width,
+                              int32_t height, const RasterSurface& level, const int32_t* columns,
+                              const std::vector<LinearTaps>& rows, const TexelMap& map,
+                              uint32_t alphaOr) {
+    thread_local std::vector<const uint32_t*> texRows;
+    texRows.resize(static_cast<size_t>(height));
+    for (int32_t y = 0; y < height; ++y) {
+        texRows[y] = reinterpret_cast<const uint32_t*>(
+            level.bits + static_cast<intptr_t>(rows[y].first) * level.pitch);
+    }
+    bool stepByOne = true;
+    for (int32_t i = 1; i < width && stepByOne; ++i)
+        stepByOne = columns[i] == columns[0] + i;
+    QuadTexels k = KernelSettings(s, &map, alphaOr);
+    k.texRows = texRows.data();
+    k.cols = stepByOne ? nullptr : columns;
+    k.col0 = columns[0];
+    k.width = width;
+    k.height = height;
+    k.rowLength = level.width;
+    KernelOnTarget(s, k, left, top);
+}
+
 // A linearly sampled quad of 32-bit texels through the two-pass bilinear kernels: each texel
 // row weighed horizontally once (two rows kept), each target row one vertical pass, straight
 // onto the target for a plain copy, else into a row that the quad kernel then tints, tests and
 // blends. False when a tap falls on the border, which the per-pixel rows handle.
 bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int32_t top,
                            int32_t width, int32_t height, const RasterSurface& level,
-                           const std::vector<LinearTaps>& columns, const TexelMap& map) {
+                           const std::vector<LinearTaps>& columns, const TexelMap& map,
+                           bool* centred) {
     const RasterSampler& sm = s.samplers[0];
     // The weighed and filtered rows are worked out to a whole number of eight-pixel steps (the
     // columns past the quad repeat its last one), so that no row ends in a pixel-by-pixel tail;
@@ -1308,12 +1351,18 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         if (rows[y].first < 0 || rows[y].second < 0)
             return false;
     }
+    uint32_t alphaOr = level.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    *centred = TapsOnTexelCentres(columns, rows, width, height);
+    if (*centred) {
+        CentredQuadThroughKernel(s, left, top, width, height, level, first.data(), rows, map,
+                                 alphaOr);
+        return true;
+    }
     // Two weighed texel rows, by texel row index.
     thread_local std::vector<uint16_t> weighed[2];
     int32_t held[2] = {-1, -1};
     for (std::vector<uint16_t>& h : weighed)
         h.resize(static_cast<size_t>(padded) * 4);
-    uint32_t alphaOr = level.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     auto weighedRow = [&](int32_t texelRow, int32_t keep) -> const uint16_t* {
         for (int slot = 0; slot < 2; ++slot) {
             if (held[slot] == texelRow)
@@ -1395,9 +1444,13 @@ void RasterLinearQuadRows(const DrawSetup& s, const Quad& q, int32_t left, int32
     const RasterSurface& target = s.target.color;
     int bytes = RasterBytesPerPixel(target.format);
     bool copyRows = !s.alphaTest && !s.depthTest && w.blendOff;
+    bool centred = false;
     if (KernelsFit(s, &map) && IsArgb32(level.format) &&
-        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns, map)) {
+        LinearQuadWithKernels(s, q, left, top, width, bottom - top, level, columns, map,
+                              &centred)) {
         scratch->Took(RasterRoute::kLinearKernels);
+        if (centred)
+            scratch->Took(RasterRoute::kLinearCentred);
         return;
     }
     scratch->Took(RasterRoute::kQuadRows);
@@ -2184,6 +2237,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "quad kernel";
         case RasterRoute::kLinearKernels:
             return "linear kernels";
+        case RasterRoute::kLinearCentred:
+            return "linear kernels, taps on texel centres";
         case RasterRoute::kQuadRows:
             return "quad rows";
         case RasterRoute::kTriangleSpans:

@@ -64,6 +64,7 @@ void SetRasterFastQuadsEnabled(bool enabled);
 enum class RasterRoute {
     kQuadKernel,     // point-sampled or untextured quad, whole-quad kernel
     kLinearKernels,  // linear quad, two-pass bilinear kernels
+    kLinearCentred,  // of those, taps on texel centres: the quad kernel (counted in both)
     kQuadRows,       // quad row by row through the texel table and per-pixel writes
     kTriangleSpans,  // affine one-colour triangle by spans (the kernels where they fit)
     kTriangleRows,   // the general per-pixel path

@@ -46,6 +46,9 @@ Texture RandomTexture(Rng& rng) {
             else if (kind == 2)
                 c = (c & 0x00FFFFFFu) | ((0x70u + (c >> 28)) << 24);
             t.Set(x, y, c);
+            // Unused alpha bits hold what the image left there; the draw must not read them.
+            if (format == kFmtX8R8G8B8)
+                t.bytes[(static_cast<size_t>(y) * w + x) * 4 + 3] = static_cast<uint8_t>(c >> 24);
         }
     }
     return t;
@@ -203,6 +206,21 @@ void AppendRandomQuad(Rng& rng, std::vector<RasterVertex>* v, bool gouraud) {
         (*v)[v->size() - 3].diffuse = RandomColour(rng);
 }
 
+// A texture or a part of it drawn at its own size on the pixel grid (upright or mirrored), as
+// the library draws images: a linear filter's taps then fall on texel centres.
+void AppendCentredQuad(Rng& rng, std::vector<RasterVertex>* v, const Texture& tex) {
+    const int tw = tex.texture.levels[0].width, th = tex.texture.levels[0].height;
+    int u0 = static_cast<int>(rng() % tw), v0 = static_cast<int>(rng() % th);
+    int w = 1 + static_cast<int>(rng() % (tw - u0)), h = 1 + static_cast<int>(rng() % (th - v0));
+    float x1 = Coordinate(rng, 70), y1 = Coordinate(rng, 50);
+    x1 = std::floor(x1) - 0.5f, y1 = std::floor(y1) - 0.5f;
+    float u1 = static_cast<float>(u0) / tw, u2 = static_cast<float>(u0 + w) / tw;
+    float v1 = static_cast<float>(v0) / th, v2 = static_cast<float>(v0 + h) / th;
+    if (rng() % 4 == 0)
+        std::swap(u1, u2);
+    AppendQuad(v, x1, y1, x1 + w, y1 + h, RandomColour(rng), u1, v1, u2, v2);
+}
+
 // A quad turned about its centre, as the library draws rotated images.
 void AppendTurnedQuad(Rng& rng, std::vector<RasterVertex>* v) {
     float cx = Coordinate(rng, 70), cy = Coordinate(rng, 50);
@@ -273,6 +291,8 @@ TEST(RasterRoutes, FastRoutesGiveTheGeneralPathsPixelsOverRandomScenes) {
                     break;
             }
         }
+        for (int i = textured ? static_cast<int>(rng() % 4) : 0; i > 0; --i)
+            AppendCentredQuad(rng, &v, tex);
         std::vector<uint32_t> start(base.pixels.size());
         for (uint32_t& p : start)
             p = rng();
