@@ -45,6 +45,10 @@ void StretchToFramebuffer(const Surface& source, const RECT& from, const RECT& t
         contiguous = columns[x - x0] == columns[0] + (x - x0);
     }
     const FormatInfo* info = FindFormat(source.Format());
+    // One to one from a 32-bit surface, its stored colour bits are the framebuffer's: no
+    // decoding, one pass a row.
+    const bool direct =
+        contiguous && (source.Format() == D3DFMT_X8R8G8B8 || source.Format() == D3DFMT_A8R8G8B8);
     int decoded = -1;
     const uint32_t* previous = nullptr;
     for (int y = y0; y < y1; ++y) {
@@ -59,6 +63,17 @@ void StretchToFramebuffer(const Surface& source, const RECT& from, const RECT& t
         }
         const uint8_t* in = source.Bits() + static_cast<size_t>(sy) * source.Pitch() +
                             static_cast<size_t>(from.left) * info->bytesPerUnit;
+        if (direct) {
+            const uint8_t* run = in + static_cast<size_t>(columns[0]) * 4;
+            for (int x = x0; x < x1; ++x) {
+                uint32_t stored;
+                std::memcpy(&stored, run + static_cast<size_t>(x - x0) * 4, 4);
+                out[x] = stored & 0x00FFFFFFu;
+            }
+            decoded = sy;
+            previous = out;
+            continue;
+        }
         DecodeRow(source.Format(), in, row.data(), sw);
         decoded = sy;
         if (contiguous) {

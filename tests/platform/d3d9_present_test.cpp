@@ -1,6 +1,9 @@
 // Presentation of the back buffer into the window framebuffer.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "d3d9_fixture.h"
 #include "platform/window.h"
 #include "popup_window.h"
@@ -122,6 +125,45 @@ TEST_F(PresentTest, RectanglesChooseSourceAndDestination) {
     ASSERT_EQ(device_->Present(&upLeft, nullptr, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(FramebufferPixel(window_, 63, 31), Back(7, 3));
     EXPECT_EQ(FramebufferPixel(window_, 0, 0), Back(0, 0));
+}
+
+TEST_F(PresentTest, OneToOneKeepsTheColourBitsWhateverTheUnusedByteHolds) {
+    Open(64, 32, D3DFMT_X8R8G8B8, D3DPRESENT_INTERVAL_IMMEDIATE);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(back_->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 32; ++y) {
+        auto* row =
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < 64; ++x)
+            row[x] = static_cast<uint32_t>(x * 0x01030507u + y * 0x2B0D0B09u);
+    }
+    ASSERT_EQ(back_->UnlockRect(), D3D_OK);
+    auto stored = [](int x, int y) {
+        return static_cast<uint32_t>(x * 0x01030507u + y * 0x2B0D0B09u) & 0xFFFFFFu;
+    };
+    // The whole buffer, then a part of it onto another place, then one cut at the left edge.
+    RECT source = {5, 3, 29, 19}, dest = {37, 11, 61, 27};
+    RECT cutSource = {30, 20, 50, 30}, cutDest = {-6, 20, 14, 30};
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(device_->Present(&source, &dest, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(device_->Present(&cutSource, &cutDest, nullptr, nullptr), D3D_OK);
+    // Read straight from the framebuffer: its unused byte is written too.
+    platform::WindowFramebuffer fb;
+    ASSERT_TRUE(platform::LockWindowFramebuffer(window_, &fb));
+    std::vector<uint32_t> shown(64 * 32);
+    for (int y = 0; y < 32; ++y)
+        std::memcpy(&shown[y * 64], fb.pixels + y * (fb.pitch / 4), 64 * 4);
+    platform::UnlockWindowFramebuffer(window_, false);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            bool moved = x >= 37 && x < 61 && y >= 11 && y < 27;
+            bool cut = x < 14 && y >= 20 && y < 30;
+            uint32_t expected = cut     ? stored(x + 36, y)
+                                : moved ? stored(x - 32, y - 8)
+                                        : stored(x, y);
+            ASSERT_EQ(shown[y * 64 + x], expected) << x << ", " << y;
+        }
+    }
 }
 
 TEST_F(PresentTest, PresentInsideASceneIsRefused) {
