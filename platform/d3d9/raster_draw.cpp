@@ -1275,6 +1275,22 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
 }
 
+// A quad's texels, row pointers and either listed columns or a run from col0, through the
+// whole-quad kernel onto the target at (left, top).
+void TexelsThroughKernel(const DrawSetup& s, const TexelMap& map, uint32_t alphaOr,
+                         const uint32_t* const* texRows, const int32_t* cols, int32_t col0,
+                         int32_t left, int32_t top, int32_t width, int32_t height,
+                         int32_t rowLength) {
+    QuadTexels k = KernelSettings(s, &map, alphaOr);
+    k.texRows = texRows;
+    k.cols = cols;
+    k.col0 = col0;
+    k.width = width;
+    k.height = height;
+    k.rowLength = rowLength;
+    KernelOnTarget(s, k, left, top);
+}
+
 // Does every tap of a linear quad fall on a texel's centre (no weight on either axis)?
 bool TapsOnTexelCentres(const std::vector<LinearTaps>& columns, const std::vector<LinearTaps>& rows,
                         int32_t width, int32_t height) {
@@ -1307,14 +1323,8 @@ void CentredQuadThroughKernel(const DrawSetup& s, int32_t left, int32_t top, int
     bool stepByOne = true;
     for (int32_t i = 1; i < width && stepByOne; ++i)
         stepByOne = columns[i] == columns[0] + i;
-    QuadTexels k = KernelSettings(s, &map, alphaOr);
-    k.texRows = texRows.data();
-    k.cols = stepByOne ? nullptr : columns;
-    k.col0 = columns[0];
-    k.width = width;
-    k.height = height;
-    k.rowLength = level.width;
-    KernelOnTarget(s, k, left, top);
+    TexelsThroughKernel(s, map, alphaOr, texRows.data(), stepByOne ? nullptr : columns, columns[0],
+                        left, top, width, height, level.width);
 }
 
 // A linearly sampled quad of 32-bit texels through the two-pass bilinear kernels: each texel
@@ -1515,14 +1525,8 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
         scratch->rowPointers[y] = reinterpret_cast<const uint32_t*>(
             level.bits + static_cast<intptr_t>(rows[y]) * level.pitch);
     }
-    QuadTexels k = KernelSettings(s, &map, alphaOr);
-    k.texRows = scratch->rowPointers.data();
-    k.cols = contiguous ? nullptr : cols;
-    k.col0 = cols[0];
-    k.width = width;
-    k.height = height;
-    k.rowLength = level.width;
-    KernelOnTarget(s, k, left, top);
+    TexelsThroughKernel(s, map, alphaOr, scratch->rowPointers.data(), contiguous ? nullptr : cols,
+                        cols[0], left, top, width, height, level.width);
     return true;
 }
 
