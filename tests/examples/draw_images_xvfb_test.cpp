@@ -42,24 +42,6 @@ pid_t StartExample(const std::string& program, const std::string& display, bool 
     return pid;
 }
 
-// The example's window id; empty when the program ended first or no window
-// showed within 30 seconds.
-std::string WaitForWindow(const std::string& display, pid_t pid) {
-    const DWORD start = timeGetTime();
-    while (timeGetTime() - start < 30000) {
-        const std::string window =
-            OnDisplay(display, "xdotool search --onlyvisible --name 'Drawing images'");
-        if (!window.empty()) {
-            return FirstLine(window);
-        }
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            return std::string();
-        }
-        Sleep(100);
-    }
-    return std::string();
-}
-
 // A pixel of the screenshot as "r,g,b".
 std::string PixelOf(const std::string& png, int x, int y) {
     const std::string at = "p{" + std::to_string(x) + "," + std::to_string(y) + "}";
@@ -108,7 +90,7 @@ TEST(DrawImagesOnADisplay, EachPathShowsTheBoxesAndPicturesAndEndsCleanly) {
         SCOPED_TRACE(path);
         const pid_t pid = StartExample(program, display.name(), software);
         ASSERT_GT(pid, 0);
-        const std::string window = WaitForWindow(display.name(), pid);
+        const std::string window = WaitForWindow(display.name(), pid, "Drawing images");
         ASSERT_FALSE(window.empty()) << "the window did not appear";
         const std::string info = OnDisplay(display.name(), "xwininfo -id " + window);
         const int left = Field(info, "Absolute upper-left X:");

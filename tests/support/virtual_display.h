@@ -1,6 +1,7 @@
 // Running real programs on an X server of the test's own (Xvfb): finding the
-// tools, starting the server, running commands on it, waiting for a program
-// to end, and where screenshots are kept (tests/artifacts/).
+// tools, starting the server, running commands on it, finding a program's
+// window and taking pictures of it, waiting for a program to end, and where
+// screenshots are kept (tests/artifacts/).
 #pragma once
 
 #include <fcntl.h>
@@ -10,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/kernel.h"
 #include "platform/winmm.h"
@@ -139,6 +143,107 @@ inline std::string OnDisplay(const std::string& display, const std::string& comm
 inline std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
+
+// The id of the program's visible window titled `name` (an xdotool pattern);
+// empty when the program ended first or no such window showed within 30
+// seconds.
+inline std::string WaitForWindow(const std::string& display, pid_t pid, const std::string& name) {
+    const DWORD start = timeGetTime();
+    while (timeGetTime() - start < 30000) {
+        const std::string window =
+            OnDisplay(display, "xdotool search --onlyvisible --name '" + name + "'");
+        if (!window.empty()) {
+            return FirstLine(window);
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            return std::string();
+        }
+        Sleep(100);
+    }
+    return std::string();
+}
+
+struct Rgb {
+    int r, g, b;
+};
+
+// What one window shows, read from the X server by ImageMagick's import as a
+// binary PPM: its pixels for checks, and the picture to keep as a PNG.
+class WindowPicture {
+  public:
+    // False when the window could not be read.
+    bool Take(const std::string& display, const std::string& window) {
+        const std::string command = "DISPLAY=" + display + " timeout 20 import -window " + window +
+                                    " -depth 8 ppm:- 2>/dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            return false;
+        }
+        ppm_.clear();
+        char buffer[65536];
+        size_t count;
+        while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+            ppm_.append(buffer, count);
+        }
+        pclose(pipe);
+        return Parse();
+    }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Black outside the picture.
+    Rgb At(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+            return {0, 0, 0};
+        }
+        const size_t at = pixels_ + 3 * (static_cast<size_t>(y) * width_ + x);
+        const auto byte = [&](size_t i) { return static_cast<int>(static_cast<uint8_t>(ppm_[i])); };
+        return {byte(at), byte(at + 1), byte(at + 2)};
+    }
+
+    bool SaveAsPng(const std::string& path) const {
+        FILE* pipe = popen(("convert ppm:- 'png:" + path + "' 2>/dev/null").c_str(), "w");
+        if (pipe == nullptr) {
+            return false;
+        }
+        const bool written = fwrite(ppm_.data(), 1, ppm_.size(), pipe) == ppm_.size();
+        return pclose(pipe) == 0 && written;
+    }
+
+  private:
+    // "P6", width, height and 255, each after blanks, then one blank and the
+    // pixels.
+    bool Parse() {
+        width_ = height_ = 0;
+        size_t at = 2;
+        int fields[3] = {};
+        if (ppm_.compare(0, 2, "P6") != 0) {
+            return false;
+        }
+        for (int& field : fields) {
+            while (at < ppm_.size() && isspace(static_cast<unsigned char>(ppm_[at]))) {
+                ++at;
+            }
+            while (at < ppm_.size() && isdigit(static_cast<unsigned char>(ppm_[at]))) {
+                field = field * 10 + (ppm_[at++] - '0');
+            }
+        }
+        pixels_ = at + 1;
+        const size_t size = 3 * static_cast<size_t>(fields[0]) * fields[1];
+        if (fields[2] != 255 || fields[0] <= 0 || fields[1] <= 0 || ppm_.size() < pixels_ + size) {
+            return false;
+        }
+        width_ = fields[0];
+        height_ = fields[1];
+        return true;
+    }
+
+    std::string ppm_;
+    size_t pixels_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+};
 
 // The exit status, or -1 when the program is still running after `ms`.
 inline int WaitForExit(pid_t pid, DWORD ms) {
