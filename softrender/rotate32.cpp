@@ -54,6 +54,8 @@ struct FourTexelBlocks {
     Rule rule;
     int32_t operator()(uint8_t* d, uint32_t u, uint32_t v, uint32_t ux, uint32_t vx,
                        const uint8_t* const* rows, int32_t n) const {
+        const __m128i top = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        const __m128i zero = _mm_setzero_si128();
         int32_t i = 0;
         // Each texel goes straight into a register: four stores read back as
         // one vector would stall on the store buffer.
@@ -70,6 +72,11 @@ struct FourTexelBlocks {
             const __m128i t3 = next();
             const __m128i s =
                 _mm_unpacklo_epi64(_mm_unpacklo_epi32(t0, t1), _mm_unpacklo_epi32(t2, t3));
+            // Both rules keep the pixel under an alpha-0 texel, so a block wholly
+            // clear (a round sprite's corners) is left untouched.
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(s, top), zero)) == 0xFFFF) {
+                continue;
+            }
             const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d), rule(dv, s));
         }
