@@ -269,24 +269,6 @@ namespace tessel::oracle {
 
 namespace {
 
-// The mode a draw runs after the parameter short-cuts, or -1 for nothing.
-int64_t BlitMode(const BlitPixel& in) {
-    const uint32_t m = in.mode;
-    if (!(m <= 4 || m == 10 || m == 11)) {
-        return -1;
-    }
-    if (m == 1 && in.p == 255) {
-        return 0;
-    }
-    if ((m == 1 || m == 2) && in.p == 0) {
-        return -1;
-    }
-    if (m == 3 && in.p == 0 && !in.paletted) {
-        return -1;
-    }
-    return m;
-}
-
 // The transparent test: nullopt when the pixel is skipped, else whether its
 // alpha is a factor of the rule. zeroSkips: alpha 0 skips in this mode.
 std::optional<bool> AlphaFactor(const BlitPixel& in, uint32_t s, uint32_t a, bool zeroSkips) {
@@ -319,7 +301,7 @@ int64_t Bright(uint32_t brightness, int ch, int64_t x) {
 }  // namespace
 
 std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a) {
-    const int64_t mode = BlitMode(in);
+    const int64_t mode = ShortCutMode(in.mode, in.p, in.paletted);
     if (mode < 0) {
         return std::nullopt;
     }
@@ -390,7 +372,7 @@ std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint
 }
 
 std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a) {
-    const int64_t mode = BlitMode(in);
+    const int64_t mode = ShortCutMode(in.mode, in.p, in.paletted);
     if (mode < 0) {
         return std::nullopt;
     }
@@ -514,6 +496,22 @@ std::vector<uint32_t> BlitRow565(BlitPixel in, const std::vector<uint32_t>& d,
         lone(x);
     }
     return out;
+}
+
+int64_t ShortCutMode(uint32_t mode, int p, bool paletted) {
+    if (!(mode <= 4 || mode == 10 || mode == 11)) {
+        return -1;
+    }
+    if (mode == 1 && p == 255) {
+        return 0;
+    }
+    if ((mode == 1 || mode == 2) && p == 0) {
+        return -1;
+    }
+    if (mode == 3 && p == 0 && !paletted) {
+        return -1;
+    }
+    return mode;
 }
 
 }  // namespace tessel::oracle

@@ -56,6 +56,11 @@ struct BlitPixel {
 
 // The blit (or stretch) of a 32-bit or RGB565 source pixel s (a palette entry
 // for a paletted source) with alpha a onto d; nullopt leaves d untouched.
+// The mode a blit or rotation runs after the parameter short-cuts, or -1 for
+// nothing: mode 1 at 255 is a copy, modes 1 and 2 at 0 draw nothing, and so
+// does mode 3 at 0 but for paletted sources.
+int64_t ShortCutMode(uint32_t mode, int p, bool paletted);
+
 std::optional<uint32_t> Blit32(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
 std::optional<uint32_t> Blit565(const BlitPixel& in, uint32_t d, uint32_t s, uint32_t a);
 

@@ -20,24 +20,6 @@ bool IsWhite(uint32_t brightness) {
     return (brightness & 0xFFFFFF) == 0xFFFFFF;
 }
 
-// The mode the spans run, or -1: paletted sources keep mode 3 at 0.
-int64_t SpanMode(const RotatePixel& in) {
-    const uint32_t m = in.mode;
-    if (!(m <= 4 || m == 10 || m == 11)) {
-        return -1;
-    }
-    if (m == 1 && in.p == 255) {
-        return 0;
-    }
-    if ((m == 1 || m == 2) && in.p == 0) {
-        return -1;
-    }
-    if (m == 3 && in.p == 0 && !in.paletted) {
-        return -1;
-    }
-    return m;
-}
-
 }  // namespace
 
 std::optional<uint32_t> Rotate32(const RotatePixel& in, uint32_t d, uint32_t s) {
@@ -46,7 +28,7 @@ std::optional<uint32_t> Rotate32(const RotatePixel& in, uint32_t d, uint32_t s) 
                               in.f,    in.trans, in.key,        in.alphaSource};
         return Textured32(t, d, s);
     }
-    if (SpanMode(in) < 0 || (in.trans && in.index == in.key)) {
+    if (ShortCutMode(in.mode, in.p, in.paletted) < 0 || (in.trans && in.index == in.key)) {
         return std::nullopt;
     }
     if (in.mode == 3 && in.p == 0) {
@@ -57,7 +39,7 @@ std::optional<uint32_t> Rotate32(const RotatePixel& in, uint32_t d, uint32_t s) 
 }
 
 std::optional<uint32_t> Rotate565(const RotatePixel& in, uint32_t d, uint32_t s, uint32_t a) {
-    const int64_t mode = SpanMode(in);
+    const int64_t mode = ShortCutMode(in.mode, in.p, in.paletted);
     if (mode < 0) {
         return std::nullopt;
     }
