@@ -165,6 +165,11 @@ bool BackendStartVideo(bool* real) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // Frames arrive as finished pixels, so the window's own framebuffer is
+    // enough; without this SDL opens a throwaway OpenGL context on the first
+    // present just to decide, which costs start-up time and, under some
+    // drivers, crashes inside the driver.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         return false;
     }
