@@ -18,7 +18,8 @@
 //     texels go to the whole-quad kernel (QuadWithKernel, raster_kernels.h), other formats
 //     and border texels to it a sampled row at a time (SampledRowWithKernel), untextured
 //     quads with a row of their colour (FlatWithKernel), linear ones of 32-bit texels to the
-//     two-pass bilinear kernels (LinearQuadWithKernels); the rest row by row through a
+//     two-pass bilinear kernels (LinearQuadWithKernels; fused with the blend on 32-bit
+//     targets, DrawBilinearQuad); the rest row by row through a
 //     per-channel texel table (TexelMap) and the per-pixel write;
 //   - an affine, one-colour triangle reading one texture without mipmaps, or none:
 //     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
@@ -1329,8 +1330,9 @@ void CentredQuadThroughKernel(const DrawSetup& s, int32_t left, int32_t top, int
 
 // A linearly sampled quad of 32-bit texels through the two-pass bilinear kernels: each texel
 // row weighed horizontally once (two rows kept), each target row one vertical pass, straight
-// onto the target for a plain copy, else into a row that the quad kernel then tints, tests and
-// blends. False when a tap falls on the border, which the per-pixel rows handle.
+// onto the target for a plain copy; on a 32-bit target anything else goes through the fused
+// kernel (DrawBilinearQuad), on a 16-bit one into a row that the quad kernel then tints, tests
+// and blends. False when a tap falls on the border, which the per-pixel rows handle.
 bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int32_t top,
                            int32_t width, int32_t height, const RasterSurface& level,
                            const std::vector<LinearTaps>& columns, const TexelMap& map,
@@ -1340,13 +1342,18 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     // columns past the quad repeat its last one), so that no row ends in a pixel-by-pixel tail;
     // only the quad's own pixels are written to the target.
     const int32_t padded = (width + 7) & ~7;
+    // Blended, tested or tinted onto a 32-bit target, the rows go through the fused kernel,
+    // whose columns come in its steps (raster_kernels.h).
+    bool straight = s.write.blendOff && !s.alphaTest && map.identity && s.write.argbTarget;
+    bool fused = s.write.argbTarget && !straight;
     thread_local std::vector<int32_t> first, second;
     thread_local std::vector<uint16_t> weights;
     first.resize(static_cast<size_t>(padded));
     second.resize(static_cast<size_t>(padded));
     weights.resize(static_cast<size_t>(padded) * 4);
     for (int32_t i = 0; i < padded; ++i) {
-        const LinearTaps& c = columns[std::min(i, width - 1)];
+        int32_t column = fused ? BilinearStepColumn(i / 8, width) + i % 8 : i;
+        const LinearTaps& c = columns[std::min(column, width - 1)];
         if (c.first < 0 || c.second < 0)
             return false;
         first[i] = c.first;
@@ -1364,8 +1371,33 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     uint32_t alphaOr = level.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
     *centred = TapsOnTexelCentres(columns, rows, width, height);
     if (*centred) {
-        CentredQuadThroughKernel(s, left, top, width, height, level, first.data(), rows, map,
+        thread_local std::vector<int32_t> centres;
+        centres.resize(static_cast<size_t>(width));
+        for (int32_t i = 0; i < width; ++i)
+            centres[i] = columns[i].first;
+        CentredQuadThroughKernel(s, left, top, width, height, level, centres.data(), rows, map,
                                  alphaOr);
+        return true;
+    }
+    const RasterSurface& target = s.target.color;
+    if (fused) {
+        BilinearQuad k;
+        k.writer = KernelSettings(s, &map, 0);
+        k.writer.out =
+            reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(top) * target.pitch) +
+            left;
+        k.writer.outPitch = target.pitch / 4;
+        k.writer.width = width;
+        k.writer.height = height;
+        k.texels = level.bits;
+        k.texelPitch = level.pitch;
+        k.rowLength = level.width;
+        k.alphaOr = alphaOr;
+        k.first = first.data();
+        k.second = second.data();
+        k.fx = weights.data();
+        k.rows = rows.data();
+        DrawBilinearQuad(k);
         return true;
     }
     // Two weighed texel rows, by texel row index.
@@ -1386,8 +1418,6 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
         held[slot] = texelRow;
         return weighed[slot].data();
     };
-    const RasterSurface& target = s.target.color;
-    bool straight = s.write.blendOff && !s.alphaTest && map.identity && s.write.argbTarget;
     thread_local std::vector<uint32_t> filtered;
     filtered.resize(static_cast<size_t>(padded));
     const uint32_t* filteredRow = filtered.data();

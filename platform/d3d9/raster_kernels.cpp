@@ -12,11 +12,15 @@
 // - BilinearHorizontal / BilinearVertical: the two passes of a bilinear stretch, eight pixels
 //   a step (taps within eight texels of the step's first by a load and a permutation, others
 //   by gathers; madd for the vertical weights).
+// - DrawBilinearQuad: the two passes and the quad kernel's tint, test and blend fused, eight
+//   pixels a step kept in registers from the vertical weights to the store (the two weighed
+//   texel rows in a pair of buffers); a row's last part steps back over the step before.
 // - SpanTexelOffsetsInside: a turned span's texel offsets, four pixels a step in doubles.
 // - LinearTapsAlong: a quad's linear taps along an axis, four pixels a step in doubles.
 // Non-temporal stores were tried for large copies and left out: the 4.9 MB target of a
 // 1280x960 stretch stays in the last-level cache, which plain stores use and they bypass.
-// A row's last part (under eight pixels) is a step of its own through lane masks.
+// A row's last part (under eight pixels) is a step of its own through lane masks, but in
+// DrawBilinearQuad.
 // Not here: depth, stage programs other than a tint, 16-bit formats, border texels, other
 // blends; the caller routes those draws to the per-pixel path.
 #include "platform/d3d9/raster_kernels.h"
@@ -96,6 +100,71 @@ void BilinearVerticalPortable(uint32_t* out, const uint16_t* h0, const uint16_t*
             pixel |= ((a * (256 - fy) + b * fy + 32768) >> 16) << (8 * c);
         }
         out[i] = pixel | targetOr;
+    }
+}
+
+// The texel rows a bilinear quad has weighed, two kept: a quad's target rows read texel rows
+// in order, each (but at the ends) by two target rows or more.
+class WeighedRows {
+  public:
+    WeighedRows(const BilinearQuad& q, int32_t entries) : q_(q) {
+        std::vector<uint16_t>* slots = Slots();
+        for (int slot = 0; slot < 2; ++slot)
+            slots[slot].resize(static_cast<size_t>(entries) * 4);
+    }
+    // Texel row texelRow weighed by weigh(h, row), keeping the row keep where it is held.
+    template <typename Weigh>
+    const uint16_t* Get(int32_t texelRow, int32_t keep, Weigh weigh) {
+        std::vector<uint16_t>* slots = Slots();
+        for (int slot = 0; slot < 2; ++slot) {
+            if (held_[slot] == texelRow)
+                return slots[slot].data();
+        }
+        int slot = held_[0] == keep ? 1 : 0;
+        weigh(slots[slot].data(),
+              reinterpret_cast<const uint32_t*>(q_.texels + texelRow * q_.texelPitch));
+        held_[slot] = texelRow;
+        return slots[slot].data();
+    }
+
+  private:
+    static std::vector<uint16_t>* Slots() {
+        thread_local std::vector<uint16_t> slots[2];
+        return slots;
+    }
+    const BilinearQuad& q_;
+    int32_t held_[2] = {-1, -1};
+};
+
+void BilinearQuadPortable(const BilinearQuad& q) {
+    const int32_t width = q.writer.width;
+    const int32_t entries = BilinearSteps(width) * 8;
+    WeighedRows weighed(q, entries);
+    auto weigh = [&](uint16_t* h, const uint32_t* row) {
+        BilinearHorizontalPortable(h, row, q.first, q.second, q.fx, entries, q.alphaOr);
+    };
+    thread_local std::vector<uint32_t> stepped, filtered;
+    stepped.resize(static_cast<size_t>(entries));
+    filtered.resize(static_cast<size_t>(width));
+    const uint32_t* filteredRow = filtered.data();
+    QuadTexels row = q.writer;
+    row.texRows = &filteredRow;
+    row.cols = nullptr;
+    row.col0 = 0;
+    row.height = 1;
+    row.rowLength = width;
+    for (int32_t y = 0; y < q.writer.height; ++y) {
+        const LinearTaps& r = q.rows[y];
+        const uint16_t* h0 = weighed.Get(r.first, r.second, weigh);
+        const uint16_t* h1 = weighed.Get(r.second, r.first, weigh);
+        BilinearVerticalPortable(stepped.data(), h0, h1, r.weight, entries, 0);
+        for (int32_t i = 0; i < entries; ++i) {
+            int32_t x = BilinearStepColumn(i / 8, width) + i % 8;
+            if (x < width)
+                filtered[x] = stepped[i];
+        }
+        row.out = q.writer.out + y * q.writer.outPitch;
+        QuadTexelsPortable(row);
     }
 }
 
@@ -211,30 +280,97 @@ int32_t PermutedColumns(const QuadTexels& q) {
     return x;
 }
 
-template <QuadBlend kBlend, bool kListed>
-__attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
-    const __m256i alphaOr = _mm256_set1_epi32(static_cast<int>(q.alphaOr));
-    const __m256i constant = _mm256_set1_epi32(static_cast<int>(q.constant));
-    const __m256i targetOr = _mm256_set1_epi32(static_cast<int>(q.targetOr));
-    const __m256i alphaRef = _mm256_set1_epi32(static_cast<int>(q.alphaRef));
-    const __m256i alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    // A tint of whole channels (each 0 or 255) is a mask; any other one multiplies.
-    const bool tinted = Tinted(q);
+// What turns eight texels into eight target pixels, set up once a quad: the texel's OR, the
+// tint (a mask when every channel is 0 or 255, else a multiply), the constant bits, the alpha
+// test and the target's X bits.
+struct EightWriter {
+    __m256i alphaOr, constant, targetOr, alphaRef, alphaMask, tintAnd, tintWords;
+    bool tinted, maskTint, tested;
+    uint32_t alphaFunc;
+};
+
+__attribute__((target("avx2"))) inline EightWriter MakeEightWriter(const QuadTexels& q) {
+    EightWriter w;
+    w.alphaOr = _mm256_set1_epi32(static_cast<int>(q.alphaOr));
+    w.constant = _mm256_set1_epi32(static_cast<int>(q.constant));
+    w.targetOr = _mm256_set1_epi32(static_cast<int>(q.targetOr));
+    w.alphaRef = _mm256_set1_epi32(static_cast<int>(q.alphaRef));
+    w.alphaMask = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    w.tinted = Tinted(q);
     uint32_t tintMask = 0xFFFFFFFFu;
-    bool maskTint = true;
-    for (int shift = 0; tinted && shift < 32; shift += 8) {
+    w.maskTint = true;
+    for (int shift = 0; w.tinted && shift < 32; shift += 8) {
         uint32_t k = (q.tint >> shift) & 255;
-        maskTint = maskTint && (k == 0 || k == 255);
+        w.maskTint = w.maskTint && (k == 0 || k == 255);
         if (k != 255)
             tintMask &= ~(255u << shift);
     }
-    const bool tested = Tested(q);
-    const __m256i tintAnd = _mm256_set1_epi32(static_cast<int>(tintMask));
-    __m256i tintWords = _mm256_setzero_si256();
-    if (tinted && !maskTint) {
-        tintWords = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(q.tint)),
-                                         _mm256_setzero_si256());
+    w.tested = Tested(q);
+    w.alphaFunc = q.alphaFunc;
+    w.tintAnd = _mm256_set1_epi32(static_cast<int>(tintMask));
+    w.tintWords = _mm256_setzero_si256();
+    if (w.tinted && !w.maskTint) {
+        w.tintWords = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(q.tint)),
+                                           _mm256_setzero_si256());
     }
+    return w;
+}
+
+// Eight texels s over the eight target pixels old: false when none passes the alpha test (the
+// target stays), else the pixels to store in *result (failing ones as they were).
+template <QuadBlend kBlend>
+__attribute__((target("avx2"))) inline bool FinishEight(const EightWriter& w, __m256i s,
+                                                        __m256i old, __m256i* result) {
+    s = _mm256_or_si256(s, w.alphaOr);
+    if (w.tinted) {
+        s = w.maskTint ? _mm256_and_si256(s, w.tintAnd) : MulDiv255(s, w.tintWords, w.tintWords);
+    }
+    s = _mm256_or_si256(s, w.constant);
+    __m256i pass = _mm256_set1_epi32(-1);
+    if (w.tested) {
+        pass = AlphaPassEight(s, w.alphaFunc, w.alphaRef);
+        if (_mm256_testz_si256(pass, pass))
+            return false;
+    }
+    __m256i out;
+    if constexpr (kBlend == QuadBlend::kCopy) {
+        out = s;
+    } else if constexpr (kBlend == QuadBlend::kSrcAlpha || kBlend == QuadBlend::kAdd ||
+                         kBlend == QuadBlend::kRevSubtract) {
+        __m256i d = _mm256_or_si256(old, w.targetOr);
+        // Eight transparent texels leave the target (but for the X bits an X8R8G8B8 target
+        // gets); for SRCALPHA / INVSRCALPHA eight opaque ones replace it. These checks cost
+        // less than the blend they save, mispredicted sprite edges included (measured).
+        if (_mm256_testz_si256(s, w.alphaMask)) {
+            out = d;
+        } else if constexpr (kBlend == QuadBlend::kSrcAlpha) {
+            out = _mm256_testc_si256(s, w.alphaMask) ? s : BlendEight(s, d);
+        } else if constexpr (kBlend == QuadBlend::kAdd) {
+            out = _mm256_adds_epu8(d, ScaleEightBySrcAlpha(s));
+        } else {
+            out = _mm256_subs_epu8(d, ScaleEightBySrcAlpha(s));
+        }
+    } else if constexpr (kBlend == QuadBlend::kMultiply || kBlend == QuadBlend::kInvert) {
+        __m256i d = _mm256_or_si256(old, w.targetOr);
+        const __m256i zero = _mm256_setzero_si256();
+        if constexpr (kBlend == QuadBlend::kMultiply) {
+            out = MulDiv255(d, _mm256_unpacklo_epi8(s, zero), _mm256_unpackhi_epi8(s, zero));
+        } else {
+            __m256i inverse = _mm256_xor_si256(d, _mm256_set1_epi32(-1));
+            out = MulDiv255(s, _mm256_unpacklo_epi8(inverse, zero),
+                            _mm256_unpackhi_epi8(inverse, zero));
+        }
+    }
+    out = _mm256_or_si256(out, w.targetOr);
+    if (w.tested)
+        out = _mm256_blendv_epi8(old, out, pass);
+    *result = out;
+    return true;
+}
+
+template <QuadBlend kBlend, bool kListed>
+__attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
+    const EightWriter w = MakeEightWriter(q);
     int32_t permuted = kListed ? PermutedColumns(q) : 0;
     for (int32_t y = 0; y < q.height; ++y) {
         uint32_t* out = q.out + y * q.outPitch;
@@ -271,55 +407,13 @@ __attribute__((target("avx2"))) void QuadTexelsAvx2(const QuadTexels& q) {
             } else {
                 s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(run + x));
             }
-            s = _mm256_or_si256(s, alphaOr);
-            if (tinted) {
-                s = maskTint ? _mm256_and_si256(s, tintAnd) : MulDiv255(s, tintWords, tintWords);
-            }
-            s = _mm256_or_si256(s, constant);
-            __m256i pass = _mm256_set1_epi32(-1);
-            if (tested) {
-                pass = AlphaPassEight(s, q.alphaFunc, alphaRef);
-                if (_mm256_testz_si256(pass, pass))
-                    continue;
-            }
             __m256i* dst = reinterpret_cast<__m256i*>(out + x);
             __m256i old = left < 8
                               ? _mm256_maskload_epi32(reinterpret_cast<const int*>(out + x), lanes)
                               : _mm256_loadu_si256(dst);
             __m256i result;
-            if constexpr (kBlend == QuadBlend::kCopy) {
-                result = s;
-            } else if constexpr (kBlend == QuadBlend::kSrcAlpha || kBlend == QuadBlend::kAdd ||
-                                 kBlend == QuadBlend::kRevSubtract) {
-                __m256i d = _mm256_or_si256(old, targetOr);
-                // Eight transparent texels leave the target (but for the X bits an X8R8G8B8
-                // target gets); for SRCALPHA / INVSRCALPHA eight opaque ones replace it. These
-                // checks cost less than the blend they save, mispredicted sprite edges
-                // included (measured).
-                if (_mm256_testz_si256(s, alphaMask)) {
-                    result = d;
-                } else if constexpr (kBlend == QuadBlend::kSrcAlpha) {
-                    result = _mm256_testc_si256(s, alphaMask) ? s : BlendEight(s, d);
-                } else if constexpr (kBlend == QuadBlend::kAdd) {
-                    result = _mm256_adds_epu8(d, ScaleEightBySrcAlpha(s));
-                } else {
-                    result = _mm256_subs_epu8(d, ScaleEightBySrcAlpha(s));
-                }
-            } else if constexpr (kBlend == QuadBlend::kMultiply || kBlend == QuadBlend::kInvert) {
-                __m256i d = _mm256_or_si256(old, targetOr);
-                const __m256i zero = _mm256_setzero_si256();
-                if constexpr (kBlend == QuadBlend::kMultiply) {
-                    result =
-                        MulDiv255(d, _mm256_unpacklo_epi8(s, zero), _mm256_unpackhi_epi8(s, zero));
-                } else {
-                    __m256i inverse = _mm256_xor_si256(d, _mm256_set1_epi32(-1));
-                    result = MulDiv255(s, _mm256_unpacklo_epi8(inverse, zero),
-                                       _mm256_unpackhi_epi8(inverse, zero));
-                }
-            }
-            result = _mm256_or_si256(result, targetOr);
-            if (tested)
-                result = _mm256_blendv_epi8(old, result, pass);
+            if (!FinishEight<kBlend>(w, s, old, &result))
+                continue;
             if (left < 8) {
                 _mm256_maskstore_epi32(reinterpret_cast<int*>(out + x), lanes, result);
             } else {
@@ -384,34 +478,93 @@ __attribute__((target("avx2"))) void BilinearHorizontalAvx2(uint16_t* h, const u
     }
 }
 
+// Eight pixels of the vertical pass from eight pixels' weighed channels in each row.
+__attribute__((target("avx2"))) inline __m256i VerticalEight(const uint16_t* h0, const uint16_t* h1,
+                                                             __m256i weights) {
+    const __m256i round = _mm256_set1_epi32(32768 * 256 + 32768);
+    __m256i words[2];
+    for (int half = 0; half < 2; ++half) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0 + 16 * half));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1 + 16 * half));
+        __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights);
+        __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights);
+        lo = _mm256_srli_epi32(_mm256_add_epi32(lo, round), 16);
+        hi = _mm256_srli_epi32(_mm256_add_epi32(hi, round), 16);
+        words[half] = _mm256_packus_epi32(lo, hi);  // back in memory order within lanes
+    }
+    __m256i bytes = _mm256_packus_epi16(words[0], words[1]);
+    // packus interleaves the lanes of its two inputs: 64-bit quarters 0, 2, 1, 3.
+    return _mm256_permute4x64_epi64(bytes, 0xD8);
+}
+
+// With h' = h - 32768 as a signed word: h0 (256 - fy) + h1 fy = madd(h', w) + 32768 * 256.
+__attribute__((target("avx2"))) inline __m256i VerticalWeights(uint32_t fy) {
+    return _mm256_set1_epi32(static_cast<int>((fy << 16) | (256 - fy)));
+}
+
 __attribute__((target("avx2"))) void BilinearVerticalAvx2(uint32_t* out, const uint16_t* h0,
                                                           const uint16_t* h1, uint32_t fy,
                                                           int32_t width, uint32_t targetOr) {
-    // With h' = h - 32768 as a signed word: h0 (256 - fy) + h1 fy = madd(h', w) + 32768 * 256.
-    const __m256i weights = _mm256_set1_epi32(static_cast<int>((fy << 16) | (256 - fy)));
-    const __m256i round = _mm256_set1_epi32(32768 * 256 + 32768);
+    const __m256i weights = VerticalWeights(fy);
     const __m256i targetOrV = _mm256_set1_epi32(static_cast<int>(targetOr));
     int32_t i = 0;
     for (; i + 8 <= width; i += 8) {
-        __m256i words[2];
-        for (int half = 0; half < 2; ++half) {
-            __m256i a =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0 + 4 * i + 16 * half));
-            __m256i b =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1 + 4 * i + 16 * half));
-            __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights);
-            __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights);
-            lo = _mm256_srli_epi32(_mm256_add_epi32(lo, round), 16);
-            hi = _mm256_srli_epi32(_mm256_add_epi32(hi, round), 16);
-            words[half] = _mm256_packus_epi32(lo, hi);  // back in memory order within lanes
-        }
-        __m256i bytes = _mm256_packus_epi16(words[0], words[1]);
-        // packus interleaves the lanes of its two inputs: 64-bit quarters 0, 2, 1, 3.
-        bytes = _mm256_permute4x64_epi64(bytes, 0xD8);
+        __m256i bytes = VerticalEight(h0 + 4 * i, h1 + 4 * i, weights);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_or_si256(bytes, targetOrV));
     }
     if (i < width) {
         BilinearVerticalPortable(out + i, h0 + 4 * i, h1 + 4 * i, fy, width - i, targetOr);
+    }
+}
+
+// The fused bilinear quad: a last part that steps back over the step before is worked out
+// first, from the target as it was, and stored last, so that every pixel of the overlap gets
+// the one value both steps compute for it.
+template <QuadBlend kBlend>
+__attribute__((target("avx2"))) void BilinearQuadAvx2(const BilinearQuad& q) {
+    const EightWriter w = MakeEightWriter(q.writer);
+    const int32_t width = q.writer.width;
+    const int32_t steps = BilinearSteps(width);
+    WeighedRows weighed(q, steps * 8);
+    auto weigh = [&](uint16_t* h, const uint32_t* row) {
+        BilinearHorizontalAvx2(h, row, q.first, q.second, q.fx, steps * 8, q.alphaOr, q.rowLength);
+    };
+    const bool masked = width < 8;
+    const bool overlap = !masked && width % 8 != 0;
+    const int32_t whole = overlap ? steps - 1 : steps;
+    const __m256i lanes =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(width), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    for (int32_t y = 0; y < q.writer.height; ++y) {
+        const LinearTaps& r = q.rows[y];
+        const uint16_t* h0 = weighed.Get(r.first, r.second, weigh);
+        const uint16_t* h1 = weighed.Get(r.second, r.first, weigh);
+        const __m256i weights = VerticalWeights(r.weight);
+        uint32_t* out = q.writer.out + y * q.writer.outPitch;
+        __m256i result;
+        if (masked) {
+            __m256i old = _mm256_maskload_epi32(reinterpret_cast<const int*>(out), lanes);
+            if (FinishEight<kBlend>(w, VerticalEight(h0, h1, weights), old, &result))
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(out), lanes, result);
+            continue;
+        }
+        __m256i last;
+        bool lastWritten = false;
+        if (overlap) {
+            const int32_t k = steps - 1;
+            __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + width - 8));
+            lastWritten = FinishEight<kBlend>(w, VerticalEight(h0 + 32 * k, h1 + 32 * k, weights),
+                                              old, &last);
+        }
+        for (int32_t k = 0; k < whole; ++k) {
+            __m256i* dst = reinterpret_cast<__m256i*>(out + 8 * k);
+            __m256i old = _mm256_loadu_si256(dst);
+            if (FinishEight<kBlend>(w, VerticalEight(h0 + 32 * k, h1 + 32 * k, weights), old,
+                                    &result)) {
+                _mm256_storeu_si256(dst, result);
+            }
+        }
+        if (lastWritten)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + width - 8), last);
     }
 }
 
@@ -501,6 +654,25 @@ void DrawQuadTexels(const QuadTexels& q) {
     }
 #endif
     QuadTexelsPortable(q);
+}
+
+void DrawBilinearQuad(const BilinearQuad& q) {
+    if (q.writer.width <= 0 || q.writer.height <= 0) {
+        return;
+    }
+#if defined(__x86_64__)
+    if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
+        using Kernel = void (*)(const BilinearQuad&);
+        static constexpr Kernel kKernels[] = {
+            BilinearQuadAvx2<QuadBlend::kCopy>,     BilinearQuadAvx2<QuadBlend::kSrcAlpha>,
+            BilinearQuadAvx2<QuadBlend::kAdd>,      BilinearQuadAvx2<QuadBlend::kRevSubtract>,
+            BilinearQuadAvx2<QuadBlend::kMultiply>, BilinearQuadAvx2<QuadBlend::kInvert>,
+        };
+        kKernels[static_cast<int>(q.writer.blend)](q);
+        return;
+    }
+#endif
+    BilinearQuadPortable(q);
 }
 
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,

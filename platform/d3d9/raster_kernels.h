@@ -142,6 +142,38 @@ void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,
 void BilinearVertical(uint32_t* out, const uint16_t* h0, const uint16_t* h1, uint32_t fy,
                       int32_t width, uint32_t targetOr);
 
+// A linearly filtered quad of 32-bit texels onto a 32-bit target, a row in one pass: each
+// texel row weighed horizontally once (as BilinearHorizontal, two rows kept), each target row
+// weighed vertically (as BilinearVertical, targetOr 0) and handed straight to the quad kernel's
+// tint, alpha test and blend, equal to those passes run one after the other. writer holds the
+// target (out, outPitch), the size and the pixel settings, its alphaOr 0 (the texels' own OR,
+// alphaOr here, comes before the weighing); rows the taps of each target row. The columns come
+// in steps of eight pixels, BilinearSteps(width) of them: first, second and fx hold eight
+// pixels' taps a step (fx four times a pixel), step k for the pixels from
+// BilinearStepColumn(k, width), past the quad's last column repeating it.
+struct BilinearQuad {
+    QuadTexels writer;
+    const uint8_t* texels = nullptr;  // level's first row
+    intptr_t texelPitch = 0;          // in bytes
+    int32_t rowLength = 0;            // texels a row holds
+    uint32_t alphaOr = 0;
+    const int32_t* first = nullptr;
+    const int32_t* second = nullptr;
+    const uint16_t* fx = nullptr;
+    const LinearTaps* rows = nullptr;
+};
+inline int32_t BilinearSteps(int32_t width) {
+    return (width + 7) / 8;
+}
+// Whole steps from column 0; a last part steps back to end on the quad's last column, over
+// part of the step before, so that it needs no lane mask (a quad under eight pixels wide has
+// one step, masked).
+inline int32_t BilinearStepColumn(int32_t k, int32_t width) {
+    int32_t x = 8 * k;
+    return (x + 8 <= width || width < 8) ? x : width - 8;
+}
+void DrawBilinearQuad(const BilinearQuad& quad);
+
 // The texel offsets of a span of a triangle whose texels all lie inside the texture: for
 // pixel i at x = left + i, with u = float((ua x + uy) + uc) and v likewise (the rasteriser's
 // own expression, in that order), out[i] = trunc(v h) pitch + trunc(u w). Four pixels a step
