@@ -1,5 +1,7 @@
 // The whole-quad kernels in two forms each: portable C++ and AVX2, chosen once per process
 // (the test switch keeps to the portable forms). Routes:
+// - DrawQuadTexels and DrawBilinearQuad: a quad whose tint leaves no alpha under a blend that
+//   then keeps the target (a layer faded out) only ORs in the target's X bits, reading no texel.
 // - DrawQuadTexels: each texel ORed, tinted (a mask when every tint channel is 0 or 255, else
 //   a multiply) and ORed again; the alpha test as a lane mask (eight failing pixels skip the
 //   rest); then copy (a repeated texel row without a test copied from the target row above)
@@ -54,6 +56,27 @@ bool Tested(const QuadTexels& q) {
 // A repeated texel row copies the target row above only where every pixel is written alike.
 bool RowsRepeat(const QuadTexels& q) {
     return q.blend == QuadBlend::kCopy && !Tested(q);
+}
+
+// Does every pixel of the quad reach the blend with alpha 0, under a blend that then leaves
+// the target (SRCALPHA / INVSRCALPHA gives round(255 d / 255) = d, ADD and REVSUBTRACT d +- 0)?
+// A tint with no alpha and no constant alpha bits: a layer faded out wholly.
+bool SeeThrough(const QuadTexels& q) {
+    bool leaves = q.blend == QuadBlend::kSrcAlpha || q.blend == QuadBlend::kAdd ||
+                  q.blend == QuadBlend::kRevSubtract;
+    return leaves && Tinted(q) && (q.tint >> 24) == 0 && (q.constant >> 24) == 0;
+}
+
+// What a see-through quad writes: every pixel that passes the alpha test (alpha 0 passes for
+// all or for none) gets the target's X bits, and nothing else changes.
+void SeeThroughQuad(const QuadTexels& q) {
+    if (q.targetOr == 0 || (Tested(q) && !RasterCompare(q.alphaFunc, 0, q.alphaRef)))
+        return;
+    for (int32_t y = 0; y < q.height; ++y) {
+        uint32_t* out = q.out + y * q.outPitch;
+        for (int32_t x = 0; x < q.width; ++x)
+            out[x] |= q.targetOr;
+    }
 }
 
 void QuadTexelsPortable(const QuadTexels& q) {
@@ -640,6 +663,10 @@ void DrawQuadTexels(const QuadTexels& q) {
     if (q.width <= 0 || q.height <= 0) {
         return;
     }
+    if (SeeThrough(q)) {
+        SeeThroughQuad(q);
+        return;
+    }
 #if defined(__x86_64__)
     if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
         // One instance a blend, in the order of QuadBlend.
@@ -658,6 +685,10 @@ void DrawQuadTexels(const QuadTexels& q) {
 
 void DrawBilinearQuad(const BilinearQuad& q) {
     if (q.writer.width <= 0 || q.writer.height <= 0) {
+        return;
+    }
+    if (SeeThrough(q.writer)) {
+        SeeThroughQuad(q.writer);
         return;
     }
 #if defined(__x86_64__)

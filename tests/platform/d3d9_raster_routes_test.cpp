@@ -379,8 +379,9 @@ TEST(RasterRoutes, LinearSpritesGiveTheGeneralPathsPixels) {
             st.stage[1][kTssColorOp] = kTopDisable;
         }
         RandomBlend(rng, &st);
-        st.sampler[0][kSampMagFilter] = kFilterLinear;
-        st.sampler[0][kSampMinFilter] = kFilterLinear;
+        uint32_t filter = Pick(rng, {kFilterLinear, kFilterLinear, kFilterPoint});
+        st.sampler[0][kSampMagFilter] = filter;
+        st.sampler[0][kSampMinFilter] = filter;
         st.sampler[0][kSampAddressU] =
             Pick(rng, {kAddressClamp, kAddressClamp, kAddressWrap, kAddressMirror, kAddressBorder});
         st.sampler[0][kSampAddressV] = st.sampler[0][kSampAddressU];
@@ -392,8 +393,13 @@ TEST(RasterRoutes, LinearSpritesGiveTheGeneralPathsPixels) {
             float cy = static_cast<float>(rng() % 5600) / 100.0f;
             float scale = rng() % 4 == 0 ? 1.0f : static_cast<float>(3 + rng() % 17) / 10.0f;
             float half = size * scale / 2;
-            uint32_t colour =
-                Pick(rng, {0xFFFFFFFFu, 0xFFFF8040u, 0xC040A0FFu, static_cast<uint32_t>(rng())});
+            if (scale == 1.0f && rng() % 2 == 0) {  // on the pixel grid: taps on texel centres
+                cx = std::floor(cx) - 0.5f + half;
+                cy = std::floor(cy) - 0.5f + half;
+            }
+            // Faded out wholly too: a tint without alpha.
+            uint32_t colour = Pick(rng, {0xFFFFFFFFu, 0xFFFF8040u, 0xC040A0FFu, 0x00FFFFFFu,
+                                         0x00FF8040u, static_cast<uint32_t>(rng())});
             float u1 = 0, u2 = 1;
             if (rng() % 5 == 0)
                 std::swap(u1, u2);
