@@ -24,7 +24,7 @@
 //   - an affine, one-colour triangle reading one texture without mipmaps, or none:
 //     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
 //     32-bit point-sampled texels by their offsets (SpanTexelOffsets), anything else sampled
-//     into a row first; otherwise pixel by pixel;
+//     into a row first (32-bit linear texels by LinearSpanSamples); otherwise pixel by pixel;
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
 // - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
 //   blend of raster_pixel.h; tests compare the two, and check by the route counts
@@ -1192,6 +1192,9 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     bool runs = KernelsFit(s, map);
     bool linear = textured && IsLinearFilter(sm.magFilter);
     bool offsets = argbTexel && !linear && level->pitch % 4 == 0;
+    // Linear samples of 32-bit texels a span at a time (the level of detail plays no part
+    // here, as the spans' programs are checked to read no mip chain).
+    bool linearSpans = argbTexel && linear && level->pitch % 4 == 0;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))
@@ -1213,6 +1216,18 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
               SpanTexelOffsets(*pu, *pv, uy, vy, left, n, *level, sm, &scratch->columns))) {
             scratch->colourRow.resize(static_cast<size_t>(n));
             uint32_t* texels = scratch->colourRow.data();
+            if (linearSpans) {
+                LinearSpan span = {pu->a,        uy,
+                                   pu->c,        pv->a,
+                                   vy,           pv->c,
+                                   level->bits,  level->pitch / 4,
+                                   level->width, level->height,
+                                   sm.addressU,  sm.addressV,
+                                   alphaOr,      sm.borderColor};
+                LinearSpanSamples(texels, left, n, span);
+                SampledRowWithKernel(s, *map, texels, static_cast<int32_t>(left), py, n);
+                continue;
+            }
             for (int32_t i = 0; i < n; ++i) {
                 double x = static_cast<double>(left + i);
                 float u = static_cast<float>(pu->a * x + uy + pu->c);

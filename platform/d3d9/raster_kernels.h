@@ -186,6 +186,25 @@ struct SpanMapping {
 };
 void SpanTexelOffsetsInside(int32_t* out, int64_t left, int32_t n, const SpanMapping& m);
 
+// The linear samples of a span of a turned triangle from a 32-bit level: for pixel i at
+// x = left + i, u = float((ua x + uy) + uc) and v likewise (the rasteriser's own expression),
+// out[i] is what SampleRaster gives there with the LINEAR filter and no level of detail: the
+// taps of LinearTapsFor, the border colour where one falls outside, the texels (ORed with
+// alphaOr) weighed as BilinearCombine. Four pixels a step in the AVX2 form (the taps in
+// doubles, as LinearTapsAlong, the weighing in 16-bit words), where every tap of the step lies
+// inside the level or the address mode is CLAMP; other steps and the last part pixel by pixel.
+struct LinearSpan {
+    double ua, uy, uc;
+    double va, vy, vc;
+    const uint8_t* texels;  // level's first row
+    int32_t pitch;          // in texels
+    int32_t width, height;  // of the level
+    uint32_t addressU, addressV;
+    uint32_t alphaOr;
+    uint32_t borderColor;
+};
+void LinearSpanSamples(uint32_t* out, int64_t left, int32_t n, const LinearSpan& m);
+
 // The linear taps of count pixels along one axis of a quad: out[i] = LinearTapsFor(float(a0 +
 // step (first + i)), size, mode), the quads' own expression. Four pixels a step in the AVX2
 // form, the same double operations with the float rounding by cvtpd_ps and the floor by
