@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 #include "foundation/base/numbers.h"
 #include "foundation/math/matrix.h"
@@ -22,10 +21,8 @@
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
 #include "graphics/mask/mask_screen.h"
-#include "graphics/mask/mask_screen.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/soft_box_outline.h"
-#include "graphics/targets/draw_targets.h"
 #include "graphics/targets/draw_targets.h"
 #include "softrender/blend_fill.h"
 #include "softrender/blit.h"
@@ -50,8 +47,11 @@ bool RectNeeded(bool toDevice) {
            g_drawSettings.drawTarget == kFrontScreen;
 }
 
-// Runs the mask screen and subtract passes around one draw.
-int Around(bool toDevice, bool rectNeeded, const RECT& rect, const std::function<int()>& draw) {
+// Runs the mask screen and subtract passes around one draw. The draws are
+// templates, not std::function: their captures outgrow its inline buffer, and
+// a heap allocation per draw shows in frames of hundreds of small sprites.
+template <class Draw>
+int Around(bool toDevice, bool rectNeeded, const RECT& rect, const Draw& draw) {
     const bool mask = g_drawSettings.maskEnabled != 0;
     if (mask && rectNeeded) {
         MaskBeforeDraw(&rect);
@@ -80,11 +80,10 @@ const ImageRecord* ImageInSlot(int handle) {
     return slot < kImageSlots ? g_images.slots[slot] : nullptr;
 }
 
-using RectOf = std::function<RECT(const ImageRecord&)>;
-using DrawOf = std::function<int(const ImageRecord&, bool toDevice)>;
-
 // The common steps of an image draw; `checked` false skips the handle, blend
-// mask, inactive wait and movie steps.
+// mask, inactive wait and movie steps. `rectOf(record)` gives the RECT the
+// mask and subtract passes cover, `draw(record, toDevice)` draws.
+template <class RectOf, class DrawOf>
 int DrawImage(int handle, bool checked, bool alwaysRect, const RectOf& rectOf, const DrawOf& draw) {
     if (g_drawSettings.drawAreaEmpty != 0) {
         return 0;
@@ -193,7 +192,8 @@ int DrawRotated(float x, float y, double scale, double angle, int handle, int tr
 }
 
 // The box calls' steps: no image, and the device decides the path.
-int DrawBox(int x1, int y1, int x2, int y2, const std::function<int(bool toDevice)>& draw) {
+template <class Draw>
+int DrawBox(int x1, int y1, int x2, int y2, const Draw& draw) {
     if (g_drawSettings.drawAreaEmpty != 0) {
         return 0;
     }
