@@ -1,6 +1,8 @@
 #include "foundation/base/numbers.h"
 
+#include <cfenv>
 #include <cmath>
+#include <cstring>
 
 namespace tessel {
 
@@ -13,12 +15,38 @@ constexpr double kBelowInt32Min = -2147483649.0;
 constexpr double kAboveInt32Max = 2147483648.0;
 constexpr int32_t kIntegerIndefinite = INT32_MIN;
 
+// The pairs computed last, by the angle's bits and the rounding mode they
+// were computed under: a frame turns each sprite's images by one angle
+// several times over (a bullet's glow, body and core), and the extended
+// precision pair costs more than the rest of a small sprite's vertices.
+struct SinCosEntry {
+    uint32_t bits;
+    int roundingMode;
+    bool filled;
+    float sine;
+    float cosine;
+};
+constexpr uint32_t kSinCosSlots = 512;
+thread_local SinCosEntry t_sinCos[kSinCosSlots];
+
+SinCosEntry& SinCosSlot(uint32_t bits) {
+    return t_sinCos[(bits ^ (bits >> 9) ^ (bits >> 18)) % kSinCosSlots];
+}
+
 }  // namespace
 
 void SinCos(float angle, float* sine, float* cosine) {
-    const long double a = angle;
-    *sine = static_cast<float>(std::sin(a));
-    *cosine = static_cast<float>(std::cos(a));
+    uint32_t bits = 0;
+    std::memcpy(&bits, &angle, sizeof bits);
+    const int mode = std::fegetround();
+    SinCosEntry& entry = SinCosSlot(bits);
+    if (!entry.filled || entry.bits != bits || entry.roundingMode != mode) {
+        const long double a = angle;
+        entry = SinCosEntry{bits, mode, true, static_cast<float>(std::sin(a)),
+                            static_cast<float>(std::cos(a))};
+    }
+    *sine = entry.sine;
+    *cosine = entry.cosine;
 }
 
 int32_t AbsInt(int32_t v) {
