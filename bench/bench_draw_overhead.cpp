@@ -106,7 +106,11 @@ void DrawOverhead(benchmark::State& state) {
     g_drawSettings.newImageColorDepth = 32;
     // The game draws into a 640 x 480 image too, never onto a screen.
     const int frame = CreateDrawableImage(kWidth, kHeight);
-    SelectDrawTarget(frame);
+    if (frame == -1 || SelectDrawTarget(frame) != 0) {
+        EndLibrary();
+        state.SkipWithError("no drawable image to draw on");
+        return;
+    }
     const int sheet = MakeSheet();
     const int cells[3] = {CreateSubImageHandle(0, 0, 2, 2, sheet),
                           CreateSubImageHandle(2, 0, 2, 2, sheet),

@@ -21,16 +21,15 @@ constexpr int32_t kIntegerIndefinite = INT32_MIN;
 // precision pair costs more than the rest of a small sprite's vertices.
 struct SinCosEntry {
     uint32_t bits;
-    int roundingMode;
-    bool filled;
+    int32_t modePlusOne;  // 0: never filled
     float sine;
     float cosine;
 };
-constexpr uint32_t kSinCosSlots = 512;
-thread_local SinCosEntry t_sinCos[kSinCosSlots];
+constexpr int kSinCosSlotBits = 10;
+thread_local SinCosEntry t_sinCos[1u << kSinCosSlotBits];
 
 SinCosEntry& SinCosSlot(uint32_t bits) {
-    return t_sinCos[(bits ^ (bits >> 9) ^ (bits >> 18)) % kSinCosSlots];
+    return t_sinCos[(bits * 0x9E3779B1u) >> (32 - kSinCosSlotBits)];
 }
 
 }  // namespace
@@ -38,11 +37,11 @@ SinCosEntry& SinCosSlot(uint32_t bits) {
 void SinCos(float angle, float* sine, float* cosine) {
     uint32_t bits = 0;
     std::memcpy(&bits, &angle, sizeof bits);
-    const int mode = std::fegetround();
+    const int32_t modePlusOne = std::fegetround() + 1;
     SinCosEntry& entry = SinCosSlot(bits);
-    if (!entry.filled || entry.bits != bits || entry.roundingMode != mode) {
+    if (entry.bits != bits || entry.modePlusOne != modePlusOne) {
         const long double a = angle;
-        entry = SinCosEntry{bits, mode, true, static_cast<float>(std::sin(a)),
+        entry = SinCosEntry{bits, modePlusOne, static_cast<float>(std::sin(a)),
                             static_cast<float>(std::cos(a))};
     }
     *sine = entry.sine;

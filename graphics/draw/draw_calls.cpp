@@ -50,21 +50,29 @@ bool RectNeeded(bool toDevice) {
 // Runs the mask screen and subtract passes around one draw. The draws are
 // templates, not std::function: their captures outgrow its inline buffer, and
 // a heap allocation per draw shows in frames of hundreds of small sprites.
-template <class Draw>
-int Around(bool toDevice, bool rectNeeded, const RECT& rect, const Draw& draw) {
-    const bool mask = g_drawSettings.maskEnabled != 0;
-    if (mask && rectNeeded) {
+// `rectOf()` gives the rectangle the passes cover; it is worked out only where
+// something reads it: the subtract passes, and the mask hooks once a mask
+// screen exists (without one they leave everything as it is).
+template <class RectOf, class Draw>
+int Around(bool toDevice, bool rectNeeded, const RectOf& rectOf, const Draw& draw) {
+    const bool hooks = g_drawSettings.maskEnabled != 0 && rectNeeded;
+    const bool subtract = SubtractPassesNeeded(toDevice);
+    RECT rect = {};
+    if (subtract || (hooks && g_maskScreen.active != 0)) {
+        rect = rectOf();
+    }
+    if (hooks) {
         MaskBeforeDraw(&rect);
     }
     int result = 0;
-    if (SubtractPassesNeeded(toDevice)) {
+    if (subtract) {
         SubtractBlendPrePass(&rect);
         result = draw();
         SubtractBlendPostPass(&rect);
     } else {
         result = draw();
     }
-    if (mask && rectNeeded) {
+    if (hooks) {
         MaskAfterDraw(&rect);
     }
     return result;
@@ -106,11 +114,12 @@ int DrawImage(int handle, bool checked, bool alwaysRect, const RectOf& rectOf, c
     }
     const bool toDevice = IsTextureSource(image->source);
     const bool rectNeeded = alwaysRect || RectNeeded(toDevice);
-    const RECT rect = rectNeeded ? rectOf(*image) : RECT{};
     if (checked && image->movieHandle != -1) {
         pending::MovieAdvanceFrame(image->movieHandle, 0);
     }
-    return Around(toDevice, rectNeeded, rect, [&] { return draw(*image, toDevice); });
+    return Around(
+        toDevice, rectNeeded, [&] { return rectOf(*image); },
+        [&] { return draw(*image, toDevice); });
 }
 
 MEMIMG* SoftTarget() {
@@ -200,7 +209,9 @@ int DrawBox(int x1, int y1, int x2, int y2, const Draw& draw) {
     WaitWhileInactive();
     const bool toDevice = g_graphics.hardwareInUse != 0;
     const bool rectNeeded = RectNeeded(toDevice);
-    return Around(toDevice, rectNeeded, Ordered(x1, y1, x2, y2), [&] { return draw(toDevice); });
+    return Around(
+        toDevice, rectNeeded, [&] { return Ordered(x1, y1, x2, y2); },
+        [&] { return draw(toDevice); });
 }
 
 // One subtract pass: invert the rectangle with a white box, then set the
@@ -419,7 +430,6 @@ int DrawPolygonList(const PolygonVertex* vertices, int count, int kind, int hand
         pending::MovieAdvanceFrame(image->movieHandle, 0);
     }
     const bool rectNeeded = RectNeeded(toDevice);
-    const RECT rect = rectNeeded ? PolygonBounds(vertices, count) : RECT{};
     const uint64_t bytes = uint64_t(count) * sizeof(VertexTex2D);
     if (bytes > 0x7FFFFFFFu) {
         return -1;
@@ -430,11 +440,13 @@ int DrawPolygonList(const PolygonVertex* vertices, int count, int kind, int hand
         return -1;
     }
     ConvertPolygonVertices(vertices, count, converted, imageRelative != 0 ? image : nullptr);
-    const int result = Around(toDevice, rectNeeded, rect, [&] {
-        return toDevice
-                   ? HwDrawPolygonList(converted, count, kind, static_cast<uint32_t>(trans), image)
-                   : 0;
-    });
+    const int result = Around(
+        toDevice, rectNeeded, [&] { return PolygonBounds(vertices, count); },
+        [&] {
+            return toDevice ? HwDrawPolygonList(converted, count, kind,
+                                                static_cast<uint32_t>(trans), image)
+                            : 0;
+        });
     FreeTracked(converted);
     return result;
 }
