@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/headless_library.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/startup.h"
 #include "foundation/runtime/window_mode.h"
@@ -95,15 +96,10 @@ void DrawBullets(const std::vector<Bullet>& bullets, const int cells[3]) {
 
 void DrawOverhead(benchmark::State& state) {
     const bool hardware = state.range(0) != 0;
-    ChangeWindowMode(1);
-    // A headless window never becomes active; a game keeps drawing anyway.
-    SetRunWhenInactive(1);
-    SetUseHardwareOption(hardware ? 1 : 0);
-    if (StartLibrary() != 0) {
+    if (!benchlib::StartHeadlessLibrary(hardware)) {
         state.SkipWithError("the library did not start");
         return;
     }
-    g_drawSettings.newImageColorDepth = 32;
     // The game draws into a 640 x 480 image too, never onto a screen.
     const int frame = CreateDrawableImage(kWidth, kHeight);
     if (frame == -1 || SelectDrawTarget(frame) != 0) {
