@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/headless_library.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/startup.h"
 #include "foundation/runtime/window_mode.h"
@@ -108,15 +109,10 @@ std::map<std::string, double> g_msPerFrame;
 
 void LibraryFrame(benchmark::State& state) {
     const bool hardware = state.range(0) != 0;
-    ChangeWindowMode(1);
-    // A headless window never becomes active; a game keeps drawing anyway.
-    SetRunWhenInactive(1);
-    SetUseHardwareOption(hardware ? 1 : 0);
-    if (StartLibrary() != 0) {
+    if (!benchlib::StartHeadlessLibrary(hardware)) {
         state.SkipWithError("the library did not start");
         return;
     }
-    g_drawSettings.newImageColorDepth = 32;
     SetTransparentColor(255, 0, 255);
     MEMIMG target = {};
     if (!hardware) {

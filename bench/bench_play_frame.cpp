@@ -35,6 +35,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -356,16 +357,47 @@ const LibraryDrawCalls kCensusCalls = [] {
     return calls;
 }();
 
-// The heaviest frame once more, untimed, counting its draws.
-void TakeCensus(int32_t startLevel, int32_t pass) {
+// The device calls of one frame that say how the draws reached the device:
+// how many batches were drawn and how many state and target changes split
+// them (all 0 on the software path).
+constexpr const char* kCountedDeviceCalls[] = {
+    "DrawPrimitiveUP",      "SetTexture",      "SetRenderState",
+    "SetTextureStageState", "SetSamplerState", "SetRenderTarget",
+};
+constexpr const char* kDeviceCallCounters[] = {
+    "dev_draws", "dev_textures", "dev_states", "dev_stages", "dev_samplers", "dev_targets",
+};
+constexpr int kCountedCalls = static_cast<int>(std::size(kCountedDeviceCalls));
+
+struct DeviceCallCounts {
+    int counts[kCountedCalls] = {};
+    static DeviceCallCounts Now() {
+        DeviceCallCounts now;
+        for (int i = 0; i < kCountedCalls; ++i) {
+            now.counts[i] = platform::D3D9CallCount(kCountedDeviceCalls[i]);
+        }
+        return now;
+    }
+};
+
+// The heaviest frame once more, untimed, counting its draws and the device
+// calls they made.
+DeviceCallCounts TakeCensus(int32_t startLevel, int32_t pass) {
+    DeviceCallCounts made;
     if (PlayUpTo(startLevel, pass) != 0) {
-        return;
+        return made;
     }
     DrawCensus::draws = 0;
     DrawCensus::pixels = 0;
     BindLibraryDrawCalls(&kCensusCalls);
+    const DeviceCallCounts before = DeviceCallCounts::Now();
     LoopPass();
+    const DeviceCallCounts after = DeviceCallCounts::Now();
     BindLibraryDrawCalls(&LibraryOwnDrawCalls());
+    for (int i = 0; i < kCountedCalls; ++i) {
+        made.counts[i] = after.counts[i] - before.counts[i];
+    }
+    return made;
 }
 
 struct PathFigures {
@@ -414,7 +446,7 @@ void PlayFrame(benchmark::State& state) {
             repeated && LiveGameScene != nullptr && LoadNow().Weight() == heaviest.load.Weight();
         state.ResumeTiming();
     }
-    TakeCensus(startLevel, heaviest.pass);
+    const DeviceCallCounts deviceCalls = TakeCensus(startLevel, heaviest.pass);
     EndGame();
     if (!repeated) {
         state.SkipWithError("the timed frame's load differs from the searched one");
@@ -428,6 +460,9 @@ void PlayFrame(benchmark::State& state) {
     state.counters["searched"] = heaviest.searched;
     state.counters["draws"] = static_cast<double>(DrawCensus::draws);
     state.counters["Mpx"] = DrawCensus::pixels / 1e6;
+    for (int i = 0; i < kCountedCalls; ++i) {
+        state.counters[kDeviceCallCounters[i]] = deviceCalls.counts[i];
+    }
     state.counters["update_ms"] = total.update / n;
     state.counters["flush_ms"] = total.flush / n;
     state.counters["stretch_ms"] = total.stretch / n;

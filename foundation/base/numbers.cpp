@@ -1,6 +1,8 @@
 #include "foundation/base/numbers.h"
 
+#include <cfenv>
 #include <cmath>
+#include <cstring>
 
 namespace tessel {
 
@@ -13,12 +15,37 @@ constexpr double kBelowInt32Min = -2147483649.0;
 constexpr double kAboveInt32Max = 2147483648.0;
 constexpr int32_t kIntegerIndefinite = INT32_MIN;
 
+// The pairs computed last, by the angle's bits and the rounding mode they
+// were computed under: a frame turns each sprite's images by one angle
+// several times over (a bullet's glow, body and core), and the extended
+// precision pair costs more than the rest of a small sprite's vertices.
+struct SinCosEntry {
+    uint32_t bits;
+    int32_t modePlusOne;  // 0: never filled
+    float sine;
+    float cosine;
+};
+constexpr int kSinCosSlotBits = 10;
+thread_local SinCosEntry t_sinCos[1u << kSinCosSlotBits];
+
+SinCosEntry& SinCosSlot(uint32_t bits) {
+    return t_sinCos[(bits * 0x9E3779B1u) >> (32 - kSinCosSlotBits)];
+}
+
 }  // namespace
 
 void SinCos(float angle, float* sine, float* cosine) {
-    const long double a = angle;
-    *sine = static_cast<float>(std::sin(a));
-    *cosine = static_cast<float>(std::cos(a));
+    uint32_t bits = 0;
+    std::memcpy(&bits, &angle, sizeof bits);
+    const int32_t modePlusOne = std::fegetround() + 1;
+    SinCosEntry& entry = SinCosSlot(bits);
+    if (entry.bits != bits || entry.modePlusOne != modePlusOne) {
+        const long double a = angle;
+        entry = SinCosEntry{bits, modePlusOne, static_cast<float>(std::sin(a)),
+                            static_cast<float>(std::cos(a))};
+    }
+    *sine = entry.sine;
+    *cosine = entry.cosine;
 }
 
 int32_t AbsInt(int32_t v) {

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 #include "foundation/base/numbers.h"
 #include "foundation/math/matrix.h"
@@ -22,10 +21,8 @@
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
 #include "graphics/mask/mask_screen.h"
-#include "graphics/mask/mask_screen.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/soft_box_outline.h"
-#include "graphics/targets/draw_targets.h"
 #include "graphics/targets/draw_targets.h"
 #include "softrender/blend_fill.h"
 #include "softrender/blit.h"
@@ -50,21 +47,32 @@ bool RectNeeded(bool toDevice) {
            g_drawSettings.drawTarget == kFrontScreen;
 }
 
-// Runs the mask screen and subtract passes around one draw.
-int Around(bool toDevice, bool rectNeeded, const RECT& rect, const std::function<int()>& draw) {
-    const bool mask = g_drawSettings.maskEnabled != 0;
-    if (mask && rectNeeded) {
+// Runs the mask screen and subtract passes around one draw. The draws are
+// templates, not std::function: their captures outgrow its inline buffer, and
+// a heap allocation per draw shows in frames of hundreds of small sprites.
+// `rectOf()` gives the rectangle the passes cover; it is worked out only where
+// something reads it: the subtract passes, and the mask hooks once a mask
+// screen exists (without one they leave everything as it is).
+template <class RectOf, class Draw>
+int Around(bool toDevice, bool rectNeeded, const RectOf& rectOf, const Draw& draw) {
+    const bool hooks = g_drawSettings.maskEnabled != 0 && rectNeeded;
+    const bool subtract = SubtractPassesNeeded(toDevice);
+    RECT rect = {};
+    if (subtract || (hooks && g_maskScreen.active != 0)) {
+        rect = rectOf();
+    }
+    if (hooks) {
         MaskBeforeDraw(&rect);
     }
     int result = 0;
-    if (SubtractPassesNeeded(toDevice)) {
+    if (subtract) {
         SubtractBlendPrePass(&rect);
         result = draw();
         SubtractBlendPostPass(&rect);
     } else {
         result = draw();
     }
-    if (mask && rectNeeded) {
+    if (hooks) {
         MaskAfterDraw(&rect);
     }
     return result;
@@ -80,11 +88,10 @@ const ImageRecord* ImageInSlot(int handle) {
     return slot < kImageSlots ? g_images.slots[slot] : nullptr;
 }
 
-using RectOf = std::function<RECT(const ImageRecord&)>;
-using DrawOf = std::function<int(const ImageRecord&, bool toDevice)>;
-
 // The common steps of an image draw; `checked` false skips the handle, blend
-// mask, inactive wait and movie steps.
+// mask, inactive wait and movie steps. `rectOf(record)` gives the RECT the
+// mask and subtract passes cover, `draw(record, toDevice)` draws.
+template <class RectOf, class DrawOf>
 int DrawImage(int handle, bool checked, bool alwaysRect, const RectOf& rectOf, const DrawOf& draw) {
     if (g_drawSettings.drawAreaEmpty != 0) {
         return 0;
@@ -107,11 +114,12 @@ int DrawImage(int handle, bool checked, bool alwaysRect, const RectOf& rectOf, c
     }
     const bool toDevice = IsTextureSource(image->source);
     const bool rectNeeded = alwaysRect || RectNeeded(toDevice);
-    const RECT rect = rectNeeded ? rectOf(*image) : RECT{};
     if (checked && image->movieHandle != -1) {
         pending::MovieAdvanceFrame(image->movieHandle, 0);
     }
-    return Around(toDevice, rectNeeded, rect, [&] { return draw(*image, toDevice); });
+    return Around(
+        toDevice, rectNeeded, [&] { return rectOf(*image); },
+        [&] { return draw(*image, toDevice); });
 }
 
 MEMIMG* SoftTarget() {
@@ -193,14 +201,17 @@ int DrawRotated(float x, float y, double scale, double angle, int handle, int tr
 }
 
 // The box calls' steps: no image, and the device decides the path.
-int DrawBox(int x1, int y1, int x2, int y2, const std::function<int(bool toDevice)>& draw) {
+template <class Draw>
+int DrawBox(int x1, int y1, int x2, int y2, const Draw& draw) {
     if (g_drawSettings.drawAreaEmpty != 0) {
         return 0;
     }
     WaitWhileInactive();
     const bool toDevice = g_graphics.hardwareInUse != 0;
     const bool rectNeeded = RectNeeded(toDevice);
-    return Around(toDevice, rectNeeded, Ordered(x1, y1, x2, y2), [&] { return draw(toDevice); });
+    return Around(
+        toDevice, rectNeeded, [&] { return Ordered(x1, y1, x2, y2); },
+        [&] { return draw(toDevice); });
 }
 
 // One subtract pass: invert the rectangle with a white box, then set the
@@ -419,7 +430,6 @@ int DrawPolygonList(const PolygonVertex* vertices, int count, int kind, int hand
         pending::MovieAdvanceFrame(image->movieHandle, 0);
     }
     const bool rectNeeded = RectNeeded(toDevice);
-    const RECT rect = rectNeeded ? PolygonBounds(vertices, count) : RECT{};
     const uint64_t bytes = uint64_t(count) * sizeof(VertexTex2D);
     if (bytes > 0x7FFFFFFFu) {
         return -1;
@@ -430,11 +440,13 @@ int DrawPolygonList(const PolygonVertex* vertices, int count, int kind, int hand
         return -1;
     }
     ConvertPolygonVertices(vertices, count, converted, imageRelative != 0 ? image : nullptr);
-    const int result = Around(toDevice, rectNeeded, rect, [&] {
-        return toDevice
-                   ? HwDrawPolygonList(converted, count, kind, static_cast<uint32_t>(trans), image)
-                   : 0;
-    });
+    const int result = Around(
+        toDevice, rectNeeded, [&] { return PolygonBounds(vertices, count); },
+        [&] {
+            return toDevice ? HwDrawPolygonList(converted, count, kind,
+                                                static_cast<uint32_t>(trans), image)
+                            : 0;
+        });
     FreeTracked(converted);
     return result;
 }

@@ -40,6 +40,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -942,40 +943,72 @@ bool SameProgram(const RasterStageProgram& a, const RasterStageProgram& b) {
     return true;
 }
 
-// The texel maps a thread built last, as a map depends only on the program, the texture's
-// presence and the two colours: a frame of many small draws in a few colours builds each once
-// (a map runs the program 256 times, more than a small sprite's pixels).
+// The texel maps a thread built, as a map depends only on the program, the texture's presence
+// and the two colours: a frame of many small draws in a few dozen colours and programs builds
+// each once (a map runs the program 256 times, more than a small sprite's pixels). They are
+// kept in sets of a few by a hash of that key; a full set gives up its oldest.
 struct KnownTexelMap {
+    bool filled = false;
     RasterStageProgram program;
     bool textured = false;
     RasterColor diffuse;
     RasterColor specular;
     TexelMap map;
 };
-constexpr int kKnownTexelMaps = 8;
+constexpr int kKnownTexelMapSetBits = 5;
+constexpr int kKnownTexelMapWays = 4;
+struct KnownTexelMaps {
+    KnownTexelMap sets[1 << kKnownTexelMapSetBits][kKnownTexelMapWays];
+    int oldest[1 << kKnownTexelMapSetBits] = {};
+};
+
+uint32_t ColourKey(const RasterColor& c) {
+    return static_cast<uint32_t>(c.r) ^ (static_cast<uint32_t>(c.g) << 8) ^
+           (static_cast<uint32_t>(c.b) << 16) ^ (static_cast<uint32_t>(c.a) << 24);
+}
+
+// Equal keys (as FindOrBuildTexelMap compares them) give equal sets.
+int KnownTexelMapSet(const DrawSetup& s, RasterColor diffuse, RasterColor specular) {
+    uint32_t h = ColourKey(diffuse) * 0x9E3779B1u;
+    h = (h ^ ColourKey(specular)) * 0x85EBCA77u;
+    h = (h ^ s.program.textureFactor ^ static_cast<uint32_t>(s.program.stageCount) ^
+         (s.needTexture[0] ? 0x100u : 0u)) *
+        0xC2B2AE3Du;
+    if (s.program.stageCount > 0) {
+        const RasterStageProgram::Stage& st = s.program.stages[0];
+        h = (h ^ st.colorOp ^ (st.colorArg1 << 5) ^ (st.colorArg2 << 10) ^ (st.alphaOp << 15) ^
+             (st.alphaArg1 << 20) ^ (st.alphaArg2 << 25)) *
+            0x27D4EB2Fu;
+    }
+    return static_cast<int>(h >> (32 - kKnownTexelMapSetBits));
+}
 
 void FindOrBuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular,
                          TexelMap* m) {
-    thread_local KnownTexelMap known[kKnownTexelMaps];
-    thread_local int count = 0;
-    thread_local int next = 0;
-    for (int i = 0; i < count; ++i) {
-        const KnownTexelMap& k = known[i];
-        if (k.textured == s.needTexture[0] && SameColour(k.diffuse, diffuse) &&
+    // On the heap: a thread that never builds a map does not carry them.
+    thread_local std::unique_ptr<KnownTexelMaps> known;
+    if (known == nullptr)
+        known = std::make_unique<KnownTexelMaps>();
+    const int set = KnownTexelMapSet(s, diffuse, specular);
+    KnownTexelMap* ways = known->sets[set];
+    for (int i = 0; i < kKnownTexelMapWays; ++i) {
+        const KnownTexelMap& k = ways[i];
+        if (k.filled && k.textured == s.needTexture[0] && SameColour(k.diffuse, diffuse) &&
             SameColour(k.specular, specular) && SameProgram(k.program, s.program)) {
             *m = k.map;
             return;
         }
     }
     BuildTexelMap(s, diffuse, specular, m);
-    KnownTexelMap& slot = known[next];
+    int& oldest = known->oldest[set];
+    KnownTexelMap& slot = ways[oldest];
+    slot.filled = true;
     slot.program = s.program;
     slot.textured = s.needTexture[0];
     slot.diffuse = diffuse;
     slot.specular = specular;
     slot.map = *m;
-    next = (next + 1) % kKnownTexelMaps;
-    count = std::min(count + 1, kKnownTexelMaps);
+    oldest = (oldest + 1) % kKnownTexelMapWays;
 }
 
 const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,

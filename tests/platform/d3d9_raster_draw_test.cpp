@@ -473,6 +473,47 @@ TEST(RasterDraw, FastQuadsAndThreadsGiveThePlainPixels) {
     }
 }
 
+// The fast routes keep the texel maps they built, by program and colours. Draw after draw, with
+// more colours than they keep, each met twice, and the program changed between draws of one
+// colour, the fast routes must give the plain route's pixels.
+TEST(RasterDraw, KeptTexelMapsFollowTheColourAndTheProgramFromDrawToDraw) {
+    SwitchGuard guard;
+    Texture tex = Checker(8, 8, kFmtA8R8G8B8);
+    Canvas plain(12, 12, kFmtX8R8G8B8, 0xFF203040u);
+    Canvas fast(12, 12, kFmtX8R8G8B8, 0xFF203040u);
+    for (Canvas* c : {&plain, &fast}) {
+        UseTextureOnly(&c->states, &tex.texture);
+        c->states.stage[0][kTssColorArg2] = kTaDiffuse;
+        c->states.stage[0][kTssAlphaArg2] = kTaDiffuse;
+        c->states.render[kRsShadeMode] = kShadeFlat;
+        UseSrcAlphaBlending(&c->states);
+    }
+    // The colour operation, and whether the specular colour is added.
+    const uint32_t programs[4][2] = {
+        {kTopModulate, 0}, {kTopAdd, 0}, {kTopModulate, 1}, {kTopModulate, 0}};
+    for (int round = 0; round < 2; ++round) {
+        for (uint32_t i = 0; i < 300; ++i) {
+            const uint32_t colour = 0x80000000u | (i * 0x010307u + round * 0x30u);
+            for (const auto& [op, specular] : programs) {
+                std::vector<RasterVertex> v;
+                AppendQuad(&v, 1.5f, 2.5f, 9.5f, 10.5f, colour);
+                for (RasterVertex& k : v)
+                    k.specular = 0x00402010u;
+                for (Canvas* c : {&plain, &fast}) {
+                    SetRasterFastQuadsEnabled(c == &fast);
+                    c->states.stage[0][kTssColorOp] = op;
+                    c->states.stage[0][kTssAlphaOp] = op == kTopAdd ? kTopSelectArg1 : op;
+                    c->states.render[kRsSpecularEnable] = specular;
+                    c->Draw(kPrimTriangleList, v);
+                }
+                ASSERT_EQ(plain.pixels, fast.pixels)
+                    << "round " << round << ", colour " << std::hex << colour << ", op " << op
+                    << ", specular " << specular;
+            }
+        }
+    }
+}
+
 // Whole-image stretches as the game draws them (point and linear, copy and blend, both 32-bit
 // texel and target formats, enlarged, shrunk and shifted): the fast routes and the vector
 // kernels must give the pixels of the plain route.

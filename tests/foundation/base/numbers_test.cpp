@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace tessel {
 namespace {
@@ -153,6 +155,41 @@ TEST(Numbers, SinCosAndRuntimeFunctions) {
     EXPECT_DOUBLE_EQ(AsinF(1.0f), M_PI / 2);
     EXPECT_DOUBLE_EQ(AcosF(-1.0f), M_PI);
     EXPECT_TRUE(std::isnan(AcosF(2.0f)));
+}
+
+// SinCos keeps the pairs it computed last; whatever it keeps, every answer is
+// the extended-precision pair of that angle, under the rounding mode in force.
+TEST(Numbers, SinCosAnswersEveryAngleAsComputedAfreshThroughItsKeptPairs) {
+    auto fresh = [](float angle, float* s, float* c) {
+        const long double a = angle;
+        *s = static_cast<float>(std::sin(a));
+        *c = static_cast<float>(std::cos(a));
+    };
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof(float)) == 0; };
+    // More angles than it keeps, so that many share a place; each asked again
+    // forward, backward and interleaved with a neighbour one bit apart.
+    std::vector<float> angles = {0.0f, -0.0f, 1.0f, -1.0f, 1e-30f, 1e30f};
+    for (int i = 0; i < 3000; ++i) {
+        angles.push_back(static_cast<float>(i) * 0.0021f - 3.1f);
+    }
+    auto check = [&](float angle) {
+        float s = 0.0f, c = 0.0f, es = 0.0f, ec = 0.0f;
+        SinCos(angle, &s, &c);
+        fresh(angle, &es, &ec);
+        ASSERT_TRUE(same(s, es) && same(c, ec)) << angle;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        for (float angle : angles) {
+            check(angle);
+            check(std::nextafter(angle, 10.0f));
+        }
+        std::reverse(angles.begin(), angles.end());
+    }
+    UnderEveryRoundingMode([&] {
+        for (int i = 0; i < 64; ++i) {
+            check(0.1234567f * static_cast<float>(i));
+        }
+    });
 }
 
 TEST(Numbers, MulU64To128AndDivU128By64) {
