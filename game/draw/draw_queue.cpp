@@ -26,7 +26,8 @@ DrawRequest* NextRequest(DrawQueue* queue, int32_t layer, int32_t kind) {
     int32_t index = queue->count;
     DrawRequest* request = &queue->requests[index];
     *request = DrawRequest{};
-    request->key = DrawRequestKey(layer, index);
+    request->layer = layer;
+    request->pushIndex = index;
     request->kind = kind;
     queue->order[index] = request;
     queue->count = index + 1;
@@ -58,27 +59,19 @@ DrawRequest* NextImageRequest(DrawQueue* queue, int32_t kind, int32_t image, int
 
 }  // namespace
 
-int32_t DrawRequestKey(int32_t layer, int32_t pushIndex) {
-    // Unsigned arithmetic wraps where the signed form would overflow; the
-    // greatest layer in use still keeps the greatest key.
-    uint32_t key = static_cast<uint32_t>(layer) * static_cast<uint32_t>(kDrawQueueCapacity) -
-                   static_cast<uint32_t>(pushIndex);
-    return static_cast<int32_t>(key);
-}
-
 void ClearDrawQueue(DrawQueue* queue) {
     queue->count = 0;
 }
 
 void SortDrawQueue(DrawQueue* queue) {
-    // Keys are distinct within a frame; the address breaks a tie that a
-    // wrapped key could make, so the order never depends on the sort.
+    // Push indices are distinct within a frame, so the order never depends on
+    // the sort's own stability.
     std::sort(queue->order.begin(), queue->order.begin() + queue->count,
               [](const DrawRequest* a, const DrawRequest* b) {
-                  if (a->key != b->key) {
-                      return a->key > b->key;
+                  if (a->layer != b->layer) {
+                      return a->layer > b->layer;
                   }
-                  return a < b;
+                  return a->pushIndex < b->pushIndex;
               });
 }
 

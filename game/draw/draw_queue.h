@@ -49,7 +49,8 @@ constexpr int kDrawQueueCapacity = 5000;
 constexpr int kDrawTextLength = 255;
 
 struct DrawRequest {
-    int32_t key;  // layer x 5000 - push index, wrapped to 32 bits: greater draws first
+    int32_t layer;      // greater draws first
+    int32_t pushIndex;  // within a layer, earlier pushes draw first
     int32_t kind;
     int32_t image;
     int32_t textStyle;
@@ -83,13 +84,11 @@ struct DrawQueue {
 extern DrawQueue FrontDrawQueue;
 extern DrawQueue TopDrawQueue;
 
-// The key of the request pushed as number `pushIndex` (from 0) on `layer`.
-int32_t DrawRequestKey(int32_t layer, int32_t pushIndex);
-
 // Forgets every queued request.
 void ClearDrawQueue(DrawQueue* queue);
-// Sorts the queued requests into draw order: greater key first, which is layer
-// descending and, within a layer, push order.
+// Sorts the queued requests into draw order: layer descending and, within a
+// layer, push order. Layer and index are compared apart, never folded into one
+// product, so every layer an int holds keeps its place.
 void SortDrawQueue(DrawQueue* queue);
 
 // Alphas are 0..1 and stored as bytes after rounding to single precision.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,12 +43,17 @@ TEST_F(DrawQueueTest, AHigherLayerDrawsFirstAndALayerDrawsInPushOrder) {
     EXPECT_EQ(SortedPlaces(), (std::vector<double>{6.0, 7.0, 3.0, 1.0, 2.0, 5.0, 4.0}));
 }
 
-TEST_F(DrawQueueTest, KeysWrapInThirtyTwoBitsAndTheMenuLayerStaysGreatest) {
-    EXPECT_EQ(DrawRequestKey(3, 7), 14993);
-    EXPECT_EQ(DrawRequestKey(-20000, 0), -100000000);
-    // 1000000 x 5000 wraps to 705032704, still above 10000 x 5000.
-    EXPECT_EQ(DrawRequestKey(1000000, 0), 705032704);
-    EXPECT_GT(DrawRequestKey(1000000, 4999), DrawRequestKey(10000, 0));
+TEST_F(DrawQueueTest, LayersWhoseProductWithTheCapacityWouldOverflowKeepTheirPlace) {
+    // 429497 x 5000 passes 2^31 and 1000000000 x 5000 passes 2^32: folded into
+    // one 32-bit key they would sort behind layer 10000 or among the negatives.
+    PushAt(10000, 1.0);
+    PushAt(429497, 2.0);
+    PushAt(-429497, 3.0);
+    PushAt(1000000000, 4.0);
+    PushAt(429497, 5.0);
+    PushAt(INT32_MIN, 6.0);
+    PushAt(INT32_MAX, 7.0);
+    EXPECT_EQ(SortedPlaces(), (std::vector<double>{7.0, 4.0, 2.0, 5.0, 1.0, 3.0, 6.0}));
 }
 
 TEST_F(DrawQueueTest, PushesBeyondTheCapacityAreDroppedAndTheFirstOnesKept) {
@@ -79,7 +85,8 @@ TEST_F(DrawQueueTest, ImagePushesStoreTheirKindPlaceAndLook) {
 
     const DrawRequest& image = queue->requests[0];
     EXPECT_EQ(image.kind, kDrawImage);
-    EXPECT_EQ(image.key, DrawRequestKey(1, 0));
+    EXPECT_EQ(image.layer, 1);
+    EXPECT_EQ(image.pushIndex, 0);
     EXPECT_EQ(image.image, 11);
     EXPECT_EQ(image.target, 5);
     EXPECT_EQ(image.blendIndex, kBlendAdd);
@@ -93,7 +100,8 @@ TEST_F(DrawQueueTest, ImagePushesStoreTheirKindPlaceAndLook) {
 
     const DrawRequest& rotated = queue->requests[1];
     EXPECT_EQ(rotated.kind, kDrawRotatedImage);
-    EXPECT_EQ(rotated.key, DrawRequestKey(2, 1));
+    EXPECT_EQ(rotated.layer, 2);
+    EXPECT_EQ(rotated.pushIndex, 1);
     EXPECT_EQ(rotated.scale, 1.25);
     EXPECT_EQ(rotated.angle, 33.0);
     EXPECT_EQ(rotated.alpha, 63);
@@ -150,7 +158,8 @@ TEST_F(DrawQueueTest, TheCallbackDrawsOnThePlayFieldAndTheWarpKeepsItsStrength) 
 
     const DrawRequest& callback = queue->requests[0];
     EXPECT_EQ(callback.kind, kDrawCallback);
-    EXPECT_EQ(callback.key, DrawRequestKey(-10000, 0));
+    EXPECT_EQ(callback.layer, -10000);
+    EXPECT_EQ(callback.pushIndex, 0);
     EXPECT_EQ(callback.target, 0x08000123);
     EXPECT_EQ(callback.callbackParameter, &parameter);
     const DrawRequest& warp = queue->requests[1];

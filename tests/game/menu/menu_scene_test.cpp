@@ -296,7 +296,7 @@ TEST_F(MenuSceneTest, TitleDrawsTheSelectedEntryWhiteAndTheOthersGrey) {
     // The four pictures over the menu, in their order, in front of the entries.
     std::vector<int32_t> front;
     for (const DrawRequest* r : drawn) {
-        if (r->key < DrawRequestKey(0, 0)) {
+        if (r->layer < 0) {
             front.push_back(r->image);
         }
     }
