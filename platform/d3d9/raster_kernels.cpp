@@ -597,7 +597,7 @@ __attribute__((target("avx2"))) void BilinearQuadAvx2(const BilinearQuad& q) {
                 _mm256_maskstore_epi32(reinterpret_cast<int*>(out), lanes, result);
             continue;
         }
-        __m256i last;
+        __m256i last = _mm256_setzero_si256();
         bool lastWritten = false;
         if (overlap) {
             const int32_t k = steps - 1;
