@@ -217,15 +217,21 @@ BENCHMARK(LibraryFrame)
     ->MeasureProcessCPUTime();
 BENCHMARK(SdlFrame)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's CPU time per frame to print the ratios after the table.
+// Keeps each run's CPU time per frame (with repetitions, their median) to
+// print the ratios after the table.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.iterations > 0) {
-                g_msPerFrame[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.error_occurred || run.iterations == 0) {
+                continue;
             }
+            // The mean, the spread and the variation are no frame times.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") {
+                continue;
+            }
+            g_msPerFrame[run.run_name.str()] = run.GetAdjustedCPUTime();
         }
     }
 };
