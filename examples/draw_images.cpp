@@ -101,7 +101,7 @@ void DrawFrame(const Pictures& p, long frame) {
     // Captions in Latin and Japanese letters.
     tessel::DrawStringToScreen(344, 270, "Pictures, boxes", Rgb(255, 255, 255), p.font,
                                Rgb(40, 40, 90), 0);
-    tessel::DrawStringToScreen(344, 304, "画像と箱を毎フレーム描画", Rgb(255, 230, 150), p.font,
+    tessel::DrawStringToScreen(344, 304, "毎フレーム描画", Rgb(255, 230, 150), p.font,
                                Rgb(40, 40, 90), 0);
 }
 
