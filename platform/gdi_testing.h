@@ -1,6 +1,7 @@
-// Test hooks of the GDI fonts (not part of GDI): which installed face a font
-// object renders with and at what size, so that a test can render the same
-// glyphs with FreeType itself, and how many font objects are alive.
+// Test hooks of GDI (not part of it): which installed face a font object
+// renders with and at what size, so that a test can render the same glyphs
+// with FreeType itself; how many font objects are alive; and the switch of
+// the DIB blits' unstretched rows.
 #pragma once
 
 #include <string>
@@ -22,5 +23,10 @@ struct GdiFontFace {
 bool GetGdiFontFace(HFONT font, GdiFontFace* face);
 // Fonts made by CreateFontA and not yet deleted.
 int CountGdiFonts();
+
+// 1 (the default): a DIB blit whose source and destination widths agree
+// writes each row's pixels as one run; 0 writes them one by one through the
+// point-sampled column table, as a stretched blit does.
+extern int g_dibRunCopies;
 
 }  // namespace platform

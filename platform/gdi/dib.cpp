@@ -10,6 +10,13 @@
 
 #include "platform/gdi/dib_section_internal.h"
 #include "platform/gdi/framebuffer_dc_internal.h"
+#include "platform/gdi_testing.h"
+
+namespace platform {
+
+int g_dibRunCopies = 1;
+
+}  // namespace platform
 
 namespace platform::gdi {
 
@@ -239,6 +246,11 @@ void Copy(Target& target, const DibReader& dib, const Blit& b) {
     for (int x = x0; x < x1; ++x) {
         columns[x - x0] = b.xSrc + PointSample(x - b.xDest, b.srcWidth, b.destWidth) - left;
     }
+    // Unstretched, destination column x shows decoded column x - b.xDest + b.xSrc - left (the
+    // point sample of column d of n over n is d), so the columns inside the image are one run.
+    const bool unstretched = b.srcWidth == b.destWidth && g_dibRunCopies != 0;
+    const int runStart = std::max(x0, b.xDest - b.xSrc + left);
+    const int runEnd = std::min(x1, b.xDest - b.xSrc + right);
     std::vector<uint32_t> decoded(static_cast<size_t>(right - left));
     int decodedRow = -1;
     for (int y = y0; y < y1; ++y) {
@@ -249,6 +261,13 @@ void Copy(Target& target, const DibReader& dib, const Blit& b) {
         if (row != decodedRow) {
             dib.DecodeRow(dib.Row(row, b.firstMemoryRow), left, right - left, decoded.data());
             decodedRow = row;
+        }
+        if (unstretched) {
+            if (runStart < runEnd) {
+                target.WriteRun(y, runStart, decoded.data() + columns[runStart - x0],
+                                runEnd - runStart);
+            }
+            continue;
         }
         auto out = target.RowWriter(y);
         int span = right - left;
