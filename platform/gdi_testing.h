@@ -1,7 +1,7 @@
 // Test hooks of GDI (not part of it): which installed face a font object
 // renders with and at what size, so that a test can render the same glyphs
 // with FreeType itself; how many font objects are alive; and the switch of
-// the DIB blits' unstretched rows.
+// the DIB blits' fast rows.
 #pragma once
 
 #include <string>
@@ -25,8 +25,9 @@ bool GetGdiFontFace(HFONT font, GdiFontFace* face);
 int CountGdiFonts();
 
 // 1 (the default): a DIB blit whose source and destination widths agree
-// writes each row's pixels as one run; 0 writes them one by one through the
-// point-sampled column table, as a stretched blit does.
+// writes each row's pixels as one run, and 32-bit DIBs of the standard masks
+// are read four pixels at a time; 0 reads every pixel through its masks and
+// writes it through the point-sampled column table, as a stretched blit does.
 extern int g_dibRunCopies;
 
 }  // namespace platform

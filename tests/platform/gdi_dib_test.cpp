@@ -245,8 +245,9 @@ std::vector<uint32_t> Snapshot(HWND window, const uint8_t* section, int width, i
     return pixels;
 }
 
-// Blits whose widths agree write each row as one run: the same pixels as the
-// column table writes one by one, for sources and destinations cut at every
+// Blits whose widths agree write each row as one run, and standard 32-bit
+// rows are read four pixels at a time: the same pixels as reading each through
+// its masks and writing it through the column table, for sources and destinations cut at every
 // edge, bands of scan lines, rows repeated or dropped by a height stretch,
 // and 32-, 24- and 16-bit sources, into the window and a memory section.
 TEST_F(GdiTest, UnstretchedRowsWrittenAsRunsMatchThePixelByPixelWrite) {
