@@ -1,6 +1,7 @@
-// Test hooks of the GDI fonts (not part of GDI): which installed face a font
-// object renders with and at what size, so that a test can render the same
-// glyphs with FreeType itself, and how many font objects are alive.
+// Test hooks of GDI (not part of it): which installed face a font object
+// renders with and at what size, so that a test can render the same glyphs
+// with FreeType itself; how many font objects are alive; and the switch of
+// the DIB blits' fast rows.
 #pragma once
 
 #include <string>
@@ -22,5 +23,11 @@ struct GdiFontFace {
 bool GetGdiFontFace(HFONT font, GdiFontFace* face);
 // Fonts made by CreateFontA and not yet deleted.
 int CountGdiFonts();
+
+// 1 (the default): a DIB blit whose source and destination widths agree
+// writes each row's pixels as one run, and 32-bit DIBs of the standard masks
+// are read four pixels at a time; 0 reads every pixel through its masks and
+// writes it through the point-sampled column table, as a stretched blit does.
+extern int g_dibRunCopies;
 
 }  // namespace platform

@@ -120,7 +120,11 @@ bool ScaleTableIsExact(const BlendTables& t) {
 // floor(c x p / 255) at alpha 255 and (c x a x p) >> 16 below it (PackedAdd32, the top byte
 // its own); mode 0 stores c at alpha 255 and d + floor((c - d) x a / 256) below it, the top
 // byte d's.
-template <uint32_t Mode>
+//
+// In mode 2, White (every brightness 255) makes c the source channel, and Full (p = 255) makes
+// the alpha-255 term c: both skip a division the general lanes would make to the same result.
+// c's alpha lanes then hold the texel's alpha instead of 0, which the add leaves out.
+template <uint32_t Mode, bool White = false, bool Full = false>
 struct KeyedAlphaRule {
     uint32_t p;
     uint32_t bright[3];  // blue, green, red
@@ -134,12 +138,12 @@ struct KeyedAlphaRule {
         const __m128i pv = _mm_set1_epi16(static_cast<short>(p));
         const __m128i full = _mm_set1_epi16(255);
         auto half = [&](__m128i sh, __m128i dh) {
-            const __m128i c = DivideBy255(_mm_mullo_epi16(sh, factors));
+            const __m128i c = White ? sh : DivideBy255(_mm_mullo_epi16(sh, factors));
             const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(sh, 0xFF), 0xFF);
             const __m128i opaque = _mm_cmpeq_epi16(a, full);
             __m128i whole, part;
             if constexpr (Mode == kBlendAdd) {
-                whole = DivideBy255(_mm_mullo_epi16(c, pv));
+                whole = Full ? c : DivideBy255(_mm_mullo_epi16(c, pv));
                 part = _mm_mulhi_epu16(_mm_mullo_epi16(c, a), pv);
             } else {
                 // d x 256 + (c - d) x a lies in [0, 2^16): exact in wrapping 16-bit lanes.
@@ -186,8 +190,8 @@ bool KeyedAlphaSpans(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip s
         g_rotateVectorSpans == 0 || !ScaleTableIsExact(*r.tables)) {
         return false;
     }
-    const auto spans = [&]<uint32_t Mode>() {
-        const KeyedAlphaRule<Mode> rule{
+    const auto spans = [&]<uint32_t Mode, bool White, bool Full>() {
+        const KeyedAlphaRule<Mode, White, Full> rule{
             r.p,
             {static_cast<uint32_t>(k.bright[0][255]), static_cast<uint32_t>(k.bright[1][255]),
              static_cast<uint32_t>(k.bright[2][255])}};
@@ -196,14 +200,22 @@ bool KeyedAlphaSpans(const RotateDraw& r, const Consts32& k, Fetch fetch, Skip s
             [&](uint8_t* dp, const uint8_t* sp, uint32_t) {
                 PutTexel32<Mode, false, AlphaUse::kKeyed>(dp, fetch(sp), 0, k);
             },
-            FourTexelBlocks<KeyedAlphaRule<Mode>>{rule});
+            FourTexelBlocks<KeyedAlphaRule<Mode, White, Full>>{rule});
     };
+    // The game's glows and cores: mode 2 at p = 255, tinted or white.
+    const bool full = r.p == 255;
     if (r.mode == kBlendAdd) {
-        spans.template operator()<kBlendAdd>();
+        if (full && k.white) {
+            spans.template operator()<kBlendAdd, true, true>();
+        } else if (full) {
+            spans.template operator()<kBlendAdd, false, true>();
+        } else {
+            spans.template operator()<kBlendAdd, false, false>();
+        }
         return true;
     }
     if (r.mode == kBlendCopy) {
-        spans.template operator()<kBlendCopy>();
+        spans.template operator()<kBlendCopy, false, false>();
         return true;
     }
     return false;

@@ -32,6 +32,15 @@ class DibSectionTarget {
             }
         };
     }
+    // No row is held as 0x00RRGGBB pixels: every write goes through WriteRun or RowWriter.
+    uint32_t* DirectRow(int) { return nullptr; }
+    // Stores n 0x00RRGGBB pixels into row y from column x on.
+    void WriteRun(int y, int x, const uint32_t* rgb, int n) {
+        auto out = RowWriter(y);
+        for (int i = 0; i < n; ++i) {
+            out(x + i, rgb[i]);
+        }
+    }
     void MarkChanged() {}
 
   private:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/gdi.h"
 
@@ -28,6 +29,12 @@ class FramebufferDC {
     auto RowWriter(int y) {
         uint32_t* row = Row(y);
         return [row](int x, uint32_t rgb) { row[x] = rgb; };
+    }
+    // Row y's 0x00RRGGBB pixels, for writers that fill them in place.
+    uint32_t* DirectRow(int y) { return Row(y); }
+    // Stores n 0x00RRGGBB pixels into row y from column x on.
+    void WriteRun(int y, int x, const uint32_t* rgb, int n) {
+        std::memcpy(Row(y) + x, rgb, static_cast<size_t>(n) * sizeof(uint32_t));
     }
     void MarkChanged() { changed_ = true; }
 

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "dib_test_support.h"
 #include "platform/gdi.h"
+#include "platform/gdi_testing.h"
 #include "platform/window.h"
 #include "popup_window.h"
 
@@ -220,6 +222,88 @@ TEST_F(GdiTest, FillRectPaintsWithTheBrush) {
     EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));
     EXPECT_NE(FillRect(dc_, &rect, GetStockObject(WHITE_BRUSH)), 0);
     EXPECT_EQ(Pixel(2, 3), 0xFFFFFFu);
+}
+
+// Every pixel of the window and of a 24-bit memory section, as 0x00RRGGBB.
+std::vector<uint32_t> Snapshot(HWND window, const uint8_t* section, int width, int height) {
+    std::vector<uint32_t> pixels;
+    platform::WindowFramebuffer fb;
+    EXPECT_TRUE(platform::LockWindowFramebuffer(window, &fb));
+    for (int y = 0; y < fb.height; ++y) {
+        for (int x = 0; x < fb.width; ++x) {
+            pixels.push_back(fb.pixels[y * fb.pitch / 4 + x]);
+        }
+    }
+    platform::UnlockWindowFramebuffer(window, false);
+    const int stride = (width * 3 + 3) & ~3;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = section + y * stride + x * 3;
+            pixels.push_back(uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0]);
+        }
+    }
+    return pixels;
+}
+
+// Blits whose widths agree write each row as one run, and standard 32-bit
+// rows are read four pixels at a time: the same pixels as reading each through
+// its masks and writing it through the column table, for sources and destinations cut at every
+// edge, bands of scan lines, rows repeated or dropped by a height stretch,
+// and 32-, 24- and 16-bit sources, into the window and a memory section.
+TEST_F(GdiTest, UnstretchedRowsWrittenAsRunsMatchThePixelByPixelWrite) {
+    HDC memory = CreateCompatibleDC(nullptr);
+    ASSERT_NE(memory, nullptr);
+    dibtest::DibHeader sectionInfo(13, -9, 24, BI_RGB);
+    void* sectionBits = nullptr;
+    HBITMAP section =
+        CreateDIBSection(memory, sectionInfo.Info(), DIB_RGB_COLORS, &sectionBits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    HGDIOBJ old = SelectObject(memory, section);
+    std::mt19937 random(61);
+    auto between = [&](int lo, int hi) { return lo + static_cast<int>(random() % (hi - lo + 1)); };
+    for (int round = 0; round < 400; ++round) {
+        const int width = between(1, 20), height = between(1, 14);
+        const int bitCount = round % 3 == 0 ? 16 : (round % 3 == 1 ? 24 : 32);
+        const bool topDown = between(0, 1) == 1;
+        dibtest::DibHeader header(width, topDown ? -height : height, bitCount,
+                                  bitCount == 24 ? BI_RGB : BI_BITFIELDS,
+                                  bitCount == 16 ? std::vector<uint32_t>{0xF800, 0x07E0, 0x001F}
+                                                 : std::vector<uint32_t>{0xFF0000, 0xFF00, 0xFF});
+        std::vector<uint8_t> bits(static_cast<size_t>((width * bitCount + 31) / 32 * 4 * height));
+        for (uint8_t& b : bits) {
+            b = static_cast<uint8_t>(random());
+        }
+        const int xDest = between(-8, 18), yDest = between(-6, 14), runWidth = between(1, 24);
+        const int xSrc = between(-6, width + 4), ySrc = between(-4, height + 3);
+        const int destHeight = between(1, 16);
+        const int srcHeight = between(0, 2) == 0 ? between(1, 16) : destHeight;
+        const int startScan = between(0, height), scanLines = between(1, height + 2);
+        const bool setBits = between(0, 1) == 1;
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        std::vector<uint32_t> drawn[2];
+        for (int runs = 0; runs < 2; ++runs) {
+            platform::g_dibRunCopies = runs;
+            Paint(0x777777);
+            std::memset(sectionBits, 0x55, static_cast<size_t>((13 * 3 + 3) / 4 * 4 * 9));
+            for (HDC dc : {dc_, memory}) {
+                if (setBits) {
+                    SetDIBitsToDevice(dc, xDest, yDest, static_cast<DWORD>(runWidth),
+                                      static_cast<DWORD>(destHeight), xSrc, ySrc,
+                                      static_cast<UINT>(startScan), static_cast<UINT>(scanLines),
+                                      bits.data(), header.Info(), DIB_RGB_COLORS);
+                } else {
+                    StretchDIBits(dc, xDest, yDest, runWidth, destHeight, xSrc, ySrc, runWidth,
+                                  srcHeight, bits.data(), header.Info(), DIB_RGB_COLORS, SRCCOPY);
+                }
+            }
+            drawn[runs] = Snapshot(window_, static_cast<const uint8_t*>(sectionBits), 13, 9);
+        }
+        platform::g_dibRunCopies = 1;
+        ASSERT_EQ(drawn[1], drawn[0]);
+    }
+    SelectObject(memory, old);
+    EXPECT_TRUE(DeleteObject(section));
+    EXPECT_TRUE(DeleteDC(memory));
 }
 
 }  // namespace
