@@ -1399,15 +1399,25 @@ bool LinearQuadWithKernels(const DrawSetup& s, const Quad& q, int32_t left, int3
     first.resize(static_cast<size_t>(padded));
     second.resize(static_cast<size_t>(padded));
     weights.resize(static_cast<size_t>(padded) * 4);
-    for (int32_t i = 0; i < padded; ++i) {
-        int32_t column = fused ? BilinearStepColumn(i / 8, width) + i % 8 : i;
-        const LinearTaps& c = columns[std::min(column, width - 1)];
-        if (c.first < 0 || c.second < 0)
-            return false;
-        first[i] = c.first;
-        second[i] = c.second;
-        for (int k = 0; k < 4; ++k)
-            weights[4 * i + k] = static_cast<uint16_t>(c.weight);
+    // Through plain pointers: the build lets any store alias the vectors' own, which would
+    // have them read again for every entry.
+    const LinearTaps* taps = columns.data();
+    int32_t* firstOut = first.data();
+    int32_t* secondOut = second.data();
+    uint16_t* weightsOut = weights.data();
+    for (int32_t k = 0; k < padded / 8; ++k) {
+        const int32_t x0 = fused ? BilinearStepColumn(k, width) : 8 * k;
+        for (int32_t j = 0; j < 8; ++j) {
+            const int32_t i = 8 * k + j;
+            const LinearTaps& c = taps[std::min(x0 + j, width - 1)];
+            if (c.first < 0 || c.second < 0)
+                return false;
+            firstOut[i] = c.first;
+            secondOut[i] = c.second;
+            // The weight once a channel.
+            const uint64_t each = c.weight * 0x0001000100010001ull;
+            std::memcpy(weightsOut + 4 * i, &each, 8);
+        }
     }
     thread_local std::vector<LinearTaps> rows;
     rows.resize(static_cast<size_t>(height));

@@ -144,6 +144,63 @@ TEST(RasterKernels, BlendsTintsAndAlphaTestsMatchThePerPixelArithmetic) {
     }
 }
 
+// SRCALPHA / INVSRCALPHA where every pixel comes out opaque (the constant's alpha 255, or the
+// texels' OR and the tint both keeping alpha 255), as the game's layers are drawn, and the
+// cases one alpha short of that. Each against the per-pixel arithmetic, with and without the
+// texels' OR and the target's X bits.
+TEST(RasterKernels, OpaqueSourcesUnderTheAlphaBlendMatchThePerPixelArithmetic) {
+    VectorGuard guard;
+    const RasterBlendSetup reference = SrcAlphaBlend();
+    const uint32_t alphaOrs[] = {0, 0xFF000000u, 0xFE000000u};
+    const uint32_t tints[] = {0xFFFFFFFFu, 0xFEFFFFFFu, 0x00FFFFFFu, 0xFF80FF40u};
+    const uint32_t constants[] = {0, 0xFE000000u, 0xFF000000u};
+    std::vector<uint32_t> texels(256 * 256), target(256 * 256);
+    std::vector<const uint32_t*> rows(256);
+    for (uint32_t y = 0; y < 256; ++y) {
+        rows[y] = &texels[y * 256];
+        for (uint32_t x = 0; x < 256; ++x)
+            texels[y * 256 + x] = (x * 37 + y) << 24 | y << 16 | x << 8 | (x ^ y);
+    }
+    for (bool vector : {true, false}) {
+        SetRasterVectorKernelsEnabled(vector);
+        for (uint32_t alphaOr : alphaOrs) {
+            for (uint32_t tint : tints) {
+                for (uint32_t constant : constants) {
+                    for (uint32_t targetOr : {0u, 0xFF000000u}) {
+                        SCOPED_TRACE(testing::Message()
+                                     << std::hex << "alphaOr " << alphaOr << " tint " << tint
+                                     << " constant " << constant << " targetOr " << targetOr
+                                     << (vector ? " vector" : " portable"));
+                        for (uint32_t y = 0; y < 256; ++y) {
+                            for (uint32_t x = 0; x < 256; ++x)
+                                target[y * 256 + x] = (x ^ y) << 24 | x << 16 | y << 8 | (255 - y);
+                        }
+                        std::vector<uint32_t> before = target;
+                        QuadTexels q = WholeSquare(&target, rows);
+                        q.alphaOr = alphaOr;
+                        q.tint = tint;
+                        q.constant = constant;
+                        q.targetOr = targetOr;
+                        q.blend = QuadBlend::kSrcAlpha;
+                        DrawQuadTexels(q);
+                        for (size_t i = 0; i < target.size(); ++i) {
+                            RasterColor c = ColorFromArgb(texels[i] | alphaOr);
+                            RasterColor k = ColorFromArgb(tint);
+                            c = {DivRound255(c.r * k.r), DivRound255(c.g * k.g),
+                                 DivRound255(c.b * k.b), DivRound255(c.a * k.a)};
+                            uint32_t colour = ArgbFromColor(c) | constant;
+                            uint32_t want =
+                                BlendRasterPixel(reference, colour, before[i] | targetOr) |
+                                targetOr;
+                            ASSERT_EQ(target[i], want) << "pixel " << i;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 // Copies and blends with contiguous, enlarged (permuted), shrunk and mirrored (gathered)
 // columns, X8R8G8B8 texels and targets, and widths that leave a remainder.
 TEST(RasterKernels, EveryColumnLayoutReadsTheListedTexels) {
