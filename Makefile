@@ -15,6 +15,9 @@ TSAN := build/tsan
 RUN_PROGRAM ?= $(RELEASE)/vantrel
 GAME_FOLDER := $(RELEASE)/game_data
 
+# Builds go through ccache where it is installed (tools/install-deps.sh adds it).
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
@@ -29,13 +32,13 @@ deps:
 	@bash tools/install-deps.sh
 
 $(RELEASE)/build.ninja:
-	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 $(ASAN)/build.ninja:
-	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_BENCH=OFF
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_BENCH=OFF $(LAUNCHER)
 
 $(TSAN)/build.ninja:
-	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE_THREAD=ON -DTESSEL_BENCH=OFF
+	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE_THREAD=ON -DTESSEL_BENCH=OFF $(LAUNCHER)
 
 build: deps $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j $(JOBS)

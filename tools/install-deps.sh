@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential g++ cmake ninja-build pkg-config make
+  # Builds of several work trees share their compiled objects.
+  ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-dejavu-core
