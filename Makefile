@@ -49,11 +49,16 @@ build-asan: deps $(ASAN)/build.ninja
 build-tsan: deps $(TSAN)/build.ninja
 	cmake --build $(TSAN) -j $(JOBS)
 
-run: build
+# Running builds only what runs: the program and the data folder it reads.
+RUN_TARGETS ?= $(notdir $(RUN_PROGRAM)) game_data
+
+run: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS) --target $(RUN_TARGETS)
 	cd $(GAME_FOLDER) && $(abspath $(RUN_PROGRAM))
 
 # The settings program edits config.dat in its working folder: the game's, where the game reads it.
-run-settings: build
+run-settings: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS) --target vantrelcfg game_data
 	cd $(GAME_FOLDER) && $(abspath $(RELEASE)/vantrelcfg)
 
 test-release: build
