@@ -19,7 +19,9 @@ const char* LastMessageBoxCaption();
 int MessageBoxCount();
 
 // The namespace in which FindWindowA looks for windows of other processes.
-// Also taken from the environment variable TESSEL_INSTANCE_NAMESPACE.
+// Also taken from the environment variable TESSEL_INSTANCE_NAMESPACE; by
+// default one per display ("x11-:0", "wayland-wayland-0", or "headless" for
+// the dummy and offscreen drivers). Null returns to the default.
 void SetInstanceNamespace(const char* name);
 
 // True when windows are shown by a real video driver (not dummy/offscreen).

@@ -251,4 +251,21 @@ const char* GetLogStartDirectory() {
     return state.startDirectory;
 }
 
+void ReportOnConsole(const char* text) {
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (units <= 0) {
+        return;
+    }
+    std::u16string utf16(static_cast<size_t>(units), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, utf16.data(), units);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
+        return;
+    }
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), -1, utf8.data(), bytes, nullptr, nullptr);
+    std::fputs(utf8.c_str(), stderr);
+    std::fflush(stderr);
+}
+
 }  // namespace tessel

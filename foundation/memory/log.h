@@ -21,6 +21,10 @@ int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2))
 // %S and %hs a narrow one); converted to code page 932.
 int WriteLogFormatW(const WCHAR* format, ...);
 
+// A refusal the person starting the program must see even with the log
+// switched off: the code page 932 text, as UTF-8, on standard error.
+void ReportOnConsole(const char* text);
+
 int IndentLog();
 int OutdentLog();
 

@@ -469,6 +469,9 @@ int CreateMainWindow() {
 
     WriteLog("ソフトの二重起動検査... ");
     if (FindWindowA(g_system.className, nullptr) != nullptr) {
+        // A program that ends at once without a word looks broken; its log
+        // may well be switched off.
+        ReportOnConsole("二重起動されています、ソフトを終了します\n");
         return FailCreation("二重起動されています、ソフトを終了します\n");
     }
     WriteLog("二重起動はされていませんでした\n");

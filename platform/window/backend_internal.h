@@ -21,10 +21,11 @@
 namespace platform {
 
 // ------------------------------------------------------------------ video
-// Starts video, once, on the calling thread; false when no driver can start
-// (windows then stay records without a screen). `real` tells a driver that
-// shows windows from one that keeps them in memory (dummy, offscreen).
-bool BackendStartVideo(bool* real);
+// Starts video, once, on the calling thread; false when no driver can start.
+// `real` tells a driver that shows windows from one that keeps them in memory
+// (dummy, offscreen); `named` that the driver running is one the environment
+// asked for by name (SDL_VIDEODRIVER), not one fallen back to.
+bool BackendStartVideo(bool* real, bool* named);
 
 // ----------------------------------------------------------------- events
 // Takes every event waiting now, each turned into a WindowEvent for `sink`.

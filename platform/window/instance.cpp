@@ -43,9 +43,46 @@ std::string Clean(const char* name) {
     return out.empty() ? "default" : out;
 }
 
+bool IsSet(const char* value) {
+    return value != nullptr && value[0] != '\0';
+}
+
+// ":0.0" and ":0" are one X display: the screen number after the dot goes.
+std::string XDisplayName(const char* display) {
+    std::string name = display;
+    size_t colon = name.rfind(':');
+    size_t dot = name.find('.', colon == std::string::npos ? 0 : colon);
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// One copy runs per display: a program on another X display or Wayland
+// socket, or one kept in memory by a headless driver, is not "another copy".
+std::string DisplayNamespace() {
+    const char* named = std::getenv("TESSEL_INSTANCE_NAMESPACE");
+    if (IsSet(named)) {
+        return Clean(named);
+    }
+    std::string driver =
+        IsSet(std::getenv("SDL_VIDEODRIVER")) ? std::getenv("SDL_VIDEODRIVER") : "";
+    driver = driver.substr(0, driver.find(','));
+    if (strcasecmp(driver.c_str(), "dummy") == 0 || strcasecmp(driver.c_str(), "offscreen") == 0) {
+        return "headless";
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    bool waylandFirst = strcasecmp(driver.c_str(), "wayland") == 0 || !IsSet(x11);
+    if (waylandFirst && IsSet(wayland)) {
+        return "wayland-" + Clean(wayland);
+    }
+    if (IsSet(x11)) {
+        return "x11-" + Clean(XDisplayName(x11).c_str());
+    }
+    return "headless";
+}
+
 std::string NamespaceLocked(InstanceState& state) {
     if (state.space.empty()) {
-        state.space = Clean(std::getenv("TESSEL_INSTANCE_NAMESPACE"));
+        state.space = DisplayNamespace();
     }
     return state.space;
 }
@@ -159,7 +196,7 @@ namespace platform {
 void SetInstanceNamespace(const char* name) {
     InstanceState& state = Instances();
     std::lock_guard<std::mutex> guard(state.lock);
-    state.space = Clean(name);
+    state.space = name != nullptr ? Clean(name) : std::string();  // null: the display's again
 }
 
 void RegisterInstanceWindow(WindowRecord* window) {

@@ -13,6 +13,7 @@
 // backend does with each call (backend_internal.h).
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -28,6 +29,8 @@ struct VideoState {
     std::once_flag started;
     bool available = false;
     bool real = false;
+    bool named = false;  // the driver is the one SDL_VIDEODRIVER names
+    std::atomic<bool> refusalReported{false};
     std::thread::id thread;
 };
 
@@ -48,11 +51,13 @@ bool EnsureVideo() {
     VideoState& video = Video();
     std::call_once(video.started, [&video] {
         bool real = false;
-        if (!BackendStartVideo(&real)) {
-            return;  // no video: windows are records without a screen
+        bool named = false;
+        if (!BackendStartVideo(&real, &named)) {
+            return;  // no video: no window can be shown
         }
         video.available = true;
         video.real = real;
+        video.named = named;
         video.thread = std::this_thread::get_id();
     });
     return video.available;
@@ -65,6 +70,22 @@ bool IsVideoThread() {
 
 bool HasRealVideoDriver() {
     return EnsureVideo() && Video().real;
+}
+
+// A window that nobody can see is only what a program wants when it asked for
+// a memory-only driver by name (tests, benchmarks, tools); one that fell back
+// to it, because there is no display, would run unseen for ever.
+bool ScreenForWindows() {
+    VideoState& video = Video();
+    if (EnsureVideo() && (video.real || video.named)) {
+        return true;
+    }
+    if (!video.refusalReported.exchange(true)) {
+        std::fprintf(stderr,
+                     "no display to open a window on (DISPLAY and WAYLAND_DISPLAY are unset or "
+                     "unusable); set SDL_VIDEODRIVER=dummy to run without one\n");
+    }
+    return false;
 }
 
 bool ScreenModes(DisplayMode* desktop, std::vector<DisplayMode>* sizes) {

@@ -13,6 +13,29 @@
 namespace platform {
 namespace {
 
+// SDL takes its driver from SDL_VIDEODRIVER, a name or a comma-separated list.
+bool NamedInEnvironment(const char* driver) {
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked == nullptr || driver == nullptr) {
+        return false;
+    }
+    std::string list = asked;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(',', start);
+        std::string name =
+            list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (SDL_strcasecmp(name.c_str(), driver) == 0) {
+            return true;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 bool IsRealDriver(const char* name) {
     return name != nullptr && std::strcmp(name, "dummy") != 0 &&
            std::strcmp(name, "offscreen") != 0 && std::strcmp(name, "evdev") != 0;
@@ -159,7 +182,7 @@ int BitsOfFormat(Uint32 format) {
 
 }  // namespace
 
-bool BackendStartVideo(bool* real) {
+bool BackendStartVideo(bool* real, bool* named) {
     // Ctrl+C should end the program as it does any other; the screen saver
     // stays as the desktop has it until asked otherwise.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -173,7 +196,9 @@ bool BackendStartVideo(bool* real) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         return false;
     }
-    *real = IsRealDriver(SDL_GetCurrentVideoDriver());
+    const char* driver = SDL_GetCurrentVideoDriver();
+    *real = IsRealDriver(driver);
+    *named = NamedInEnvironment(driver);
     return true;
 }
 

@@ -155,6 +155,9 @@ HWND ActiveWindowUnlocked();
 // The screen (screen.cpp): the one place that knows whether there is one.
 // Video starts on first use; false when no driver can start.
 bool EnsureVideo();
+// False, with one line on stderr the first time, when top-level windows could
+// only be kept in memory although no memory-only driver was asked for.
+bool ScreenForWindows();
 bool IsVideoThread();
 // Follows the style and the rectangle; true when the window went in or out.
 bool ApplyFullScreen(WindowRecord* window, bool announce = true);

@@ -320,6 +320,9 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance) {
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID parameter) {
+    if (parent == nullptr && !ScreenForWindows()) {
+        return nullptr;
+    }
     auto window = new WindowRecord();
     HWND handle = nullptr;
     {
