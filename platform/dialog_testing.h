@@ -14,6 +14,14 @@ using HeadlessDialogDriver = void (*)(HWND dialog, void* context);
 void SetHeadlessDialogs(HeadlessDialogDriver driver, void* context);
 void ClearHeadlessDialogs();
 
+// Dialogs with real widgets (a display, no headless driver): once a dialog is
+// shown and laid out, `driver` is called once, on the dialog's thread, and
+// may act as the user through the calls below. Null stops it.
+void SetShownDialogDriver(HeadlessDialogDriver driver, void* context);
+// The number of the shown dialog's control labels that do not show whole
+// (cut by their widget's size or ellipsized); -1 for a dialog without widgets.
+int CountCutDialogLabels(HWND dialog);
+
 // The user clicks control `controlId` (or presses Space on it).
 void ClickDialogItem(HWND dialog, int controlId);
 // The user presses a key with focus on no push button: VK_RETURN or VK_ESCAPE.

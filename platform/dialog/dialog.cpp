@@ -17,6 +17,8 @@ namespace {
 HeadlessDialogDriver g_headlessDriver = nullptr;
 void* g_headlessContext = nullptr;
 bool g_headless = false;
+HeadlessDialogDriver g_shownDriver = nullptr;  // acts on real widgets once shown
+void* g_shownContext = nullptr;
 
 // Dialogs open now, innermost last; one thread runs them.
 std::vector<DialogRecord*>& OpenDialogs() {
@@ -177,6 +179,9 @@ INT_PTR RunModal(DialogRecord* record, LPARAM initParam) {
     }
     if (!record->ended) {
         ShowView(record->view);
+        if (g_shownDriver != nullptr && WaitForViewLaidOut(record->view)) {
+            g_shownDriver(record->window, g_shownContext);
+        }
     }
     while (!record->ended) {
         RunViewOnce();
@@ -329,6 +334,16 @@ void SetHeadlessDialogs(HeadlessDialogDriver driver, void* context) {
     dialog::g_headless = true;
     dialog::g_headlessDriver = driver;
     dialog::g_headlessContext = context;
+}
+
+void SetShownDialogDriver(HeadlessDialogDriver driver, void* context) {
+    dialog::g_shownDriver = driver;
+    dialog::g_shownContext = context;
+}
+
+int CountCutDialogLabels(HWND window) {
+    dialog::DialogRecord* record = dialog::FindDialog(window);
+    return record != nullptr ? dialog::CountCutLabels(record->view) : -1;
 }
 
 void ClearHeadlessDialogs() {

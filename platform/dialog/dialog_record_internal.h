@@ -54,6 +54,10 @@ DialogView* CreateView(DialogRecord* record);
 void ShowView(DialogView* view);
 void UpdateViewCheck(DialogView* view, DialogControl* control);
 void RunViewOnce();
+// Test support: true once the shown view has its final sizes; then the number
+// of control labels that do not show whole (-1 without a view).
+bool WaitForViewLaidOut(DialogView* view);
+int CountCutLabels(DialogView* view);
 void DestroyView(DialogView* view);
 
 // The registered resources.

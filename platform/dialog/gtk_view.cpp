@@ -8,6 +8,8 @@
 #include <fontconfig/fontconfig.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -147,7 +149,8 @@ void ApplyStyle(DialogView* view, const std::string& name, const std::string& fa
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
-// Text that does not fit is cut, as the template's sizes are fixed.
+// A label keeps to its control's size, so that it never spills over its
+// neighbours; the layout grows the dialog until each fits whole.
 GtkWidget* MakeLabel(const char* text) {
     GtkWidget* label = gtk_label_new(Cp932ToUtf8(text).c_str());
     gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
@@ -192,17 +195,6 @@ gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer data) {
     return TRUE;  // the dialog procedure decides whether the window goes
 }
 
-// The template's sizes were made for a narrower face; where a label is cut,
-// its whole text is a tooltip away.
-void ShowCutTextAsTooltip(GtkWidget* widget, int width, const char* label) {
-    int minimum = 0;
-    int natural = 0;
-    gtk_widget_get_preferred_width(widget, &minimum, &natural);
-    if (natural > width) {
-        gtk_widget_set_tooltip_text(widget, Cp932ToUtf8(label).c_str());
-    }
-}
-
 GtkWidget* MakeWidget(DialogView* view, GtkWidget* fixed, DialogControl* control) {
     const DialogItemTemplate* item = control->item;
     GtkWidget* widget = nullptr;
@@ -237,10 +229,7 @@ GtkWidget* MakeWidget(DialogView* view, GtkWidget* fixed, DialogControl* control
             break;
         }
     }
-    int width = PixelsX(view, item->cx);
-    gtk_widget_set_size_request(widget, width, PixelsY(view, item->cy));
-    gtk_fixed_put(GTK_FIXED(fixed), widget, PixelsX(view, item->x), PixelsY(view, item->y));
-    ShowCutTextAsTooltip(widget, width, item->label);
+    gtk_fixed_put(GTK_FIXED(fixed), widget, 0, 0);  // placed by LayOut
     g_object_set_data(G_OBJECT(widget), kControlKey, control);
     if (control->kind != ControlKind::kGroupBox) {
         g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), control);
@@ -250,6 +239,67 @@ GtkWidget* MakeWidget(DialogView* view, GtkWidget* fixed, DialogControl* control
         gtk_window_set_default(GTK_WINDOW(view->window), widget);
     }
     return widget;
+}
+
+// How much the template must grow, across and down, so that every control's
+// content fits: the template's units were made for another face and are a
+// minimum. Growing the whole template alike keeps its controls apart.
+void MeasureGrowth(DialogView* view, double* across, double* down) {
+    *across = 1.0;
+    *down = 1.0;
+    DialogRecord* record = view->record;
+    for (int i = 0; i < record->controlCount; ++i) {
+        const DialogItemTemplate* item = record->controls[i].item;
+        auto* widget = static_cast<GtkWidget*>(record->controls[i].widget);
+        int minimum = 0;
+        int naturalWidth = 0;
+        int naturalHeight = 0;
+        gtk_widget_get_preferred_width(widget, &minimum, &naturalWidth);
+        gtk_widget_get_preferred_height_for_width(widget, naturalWidth, &minimum, &naturalHeight);
+        int width = PixelsX(view, item->cx);
+        int height = PixelsY(view, item->cy);
+        if (width > 0 && naturalWidth > width) {
+            *across = std::max(*across, static_cast<double>(naturalWidth) / width);
+        }
+        // A group box's height is its frame around other controls, not its label's.
+        if (record->controls[i].kind != ControlKind::kGroupBox && height > 0 &&
+            naturalHeight > height) {
+            *down = std::max(*down, static_cast<double>(naturalHeight) / height);
+        }
+    }
+}
+
+int Grown(int pixels, double factor) {
+    return static_cast<int>(std::ceil(pixels * factor));
+}
+
+void LayOut(DialogView* view, GtkWidget* fixed) {
+    // Hidden widgets ask for no room: the controls are measured shown (the
+    // window itself stays hidden until the dialog shows it).
+    gtk_widget_show_all(fixed);
+    double across = 1.0;
+    double down = 1.0;
+    MeasureGrowth(view, &across, &down);
+    DialogRecord* record = view->record;
+    for (int i = 0; i < record->controlCount; ++i) {
+        const DialogItemTemplate* item = record->controls[i].item;
+        auto* widget = static_cast<GtkWidget*>(record->controls[i].widget);
+        gtk_widget_set_size_request(widget, Grown(PixelsX(view, item->cx), across),
+                                    Grown(PixelsY(view, item->cy), down));
+        gtk_fixed_move(GTK_FIXED(fixed), widget, Grown(PixelsX(view, item->x), across),
+                       Grown(PixelsY(view, item->y), down));
+    }
+    const DialogTemplate* dialogTemplate = record->dialogTemplate;
+    gtk_widget_set_size_request(fixed, Grown(PixelsX(view, dialogTemplate->cx), across),
+                                Grown(PixelsY(view, dialogTemplate->cy), down));
+}
+
+// The label inside a control's widget (a frame's is its label widget).
+GtkWidget* LabelOf(GtkWidget* widget) {
+    if (GTK_IS_FRAME(widget)) {
+        return gtk_frame_get_label_widget(GTK_FRAME(widget));
+    }
+    return GTK_IS_BIN(widget) ? gtk_bin_get_child(GTK_BIN(widget)) : nullptr;
 }
 
 void SetIcon(DialogView* view) {
@@ -342,12 +392,11 @@ DialogView* CreateView(DialogRecord* record) {
     SetIcon(view);
 
     GtkWidget* fixed = gtk_fixed_new();
-    gtk_widget_set_size_request(fixed, PixelsX(view, dialogTemplate->cx),
-                                PixelsY(view, dialogTemplate->cy));
     gtk_container_add(GTK_CONTAINER(view->window), fixed);
     for (int i = 0; i < record->controlCount; ++i) {
         record->controls[i].widget = MakeWidget(view, fixed, &record->controls[i]);
     }
+    LayOut(view, fixed);
     SetTabOrder(view, fixed);
     g_signal_connect(view->window, "key-press-event", G_CALLBACK(OnKeyPress), view);
     g_signal_connect(view->window, "delete-event", G_CALLBACK(OnDelete), view);
@@ -385,6 +434,44 @@ void UpdateViewCheck(DialogView* view, DialogControl* control) {
 
 void RunViewOnce() {
     gtk_main_iteration_do(TRUE);
+}
+
+bool WaitForViewLaidOut(DialogView* view) {
+    if (view == nullptr) {
+        return false;
+    }
+    // GTK places widgets in its own frame cycle after the window maps.
+    for (int spins = 0; spins < 100000; ++spins) {
+        RunPendingGtkEvents(nullptr);
+        if (gtk_widget_get_mapped(view->window) &&
+            gtk_widget_get_allocated_width(view->window) > 1) {
+            RunPendingGtkEvents(nullptr);
+            return true;
+        }
+        g_usleep(1000);
+    }
+    return false;
+}
+
+int CountCutLabels(DialogView* view) {
+    if (view == nullptr) {
+        return -1;
+    }
+    int cut = 0;
+    for (int i = 0; i < view->record->controlCount; ++i) {
+        GtkWidget* label = LabelOf(static_cast<GtkWidget*>(view->record->controls[i].widget));
+        if (label == nullptr || !GTK_IS_LABEL(label)) {
+            continue;
+        }
+        int minimum = 0;
+        int natural = 0;
+        gtk_widget_get_preferred_width(label, &minimum, &natural);
+        bool ellipsized = pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(label)));
+        if (ellipsized || gtk_widget_get_allocated_width(label) < natural) {
+            ++cut;
+        }
+    }
+    return cut;
 }
 
 void DestroyView(DialogView* view) {
