@@ -1,10 +1,10 @@
 // The blit's 32-bit kernels, direct and paletted sources: the variant is
 // chosen once per call (white-only variants first, then the rule engine
 // instantiated for mode, mask and the use of alpha) and the row walk runs it.
-#include "softrender/blit_fast.h"
+#include "softrender/blit_fast_internal.h"
 #include "softrender/blit_internal.h"
 #include "softrender/rules32.h"
-#include "softrender/texel32.h"
+#include "softrender/texel32_internal.h"
 
 namespace tessel::soft {
 

@@ -2,10 +2,10 @@
 // paletted sources: white-only variants first (whole copies, the halving and
 // 6-bit mix of mode 1, the pair loops of modes 2 and 3 at 255), then the rule
 // engine instantiated for mode, mask and the use of alpha.
-#include "softrender/blit_fast.h"
+#include "softrender/blit_fast_internal.h"
 #include "softrender/blit_internal.h"
 #include "softrender/rules565.h"
-#include "softrender/texel565.h"
+#include "softrender/texel565_internal.h"
 
 namespace tessel::soft {
 

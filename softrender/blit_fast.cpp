@@ -5,7 +5,7 @@
 // a time; a keyed draw selects the destination wherever the source equals the
 // key, which is the per-pixel skip done for the whole vector. Row tails take
 // the scalar rules of rules32.h and rules565.h.
-#include "softrender/blit_fast.h"
+#include "softrender/blit_fast_internal.h"
 
 #include <emmintrin.h>
 

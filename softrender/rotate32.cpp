@@ -10,7 +10,7 @@
 
 #include "softrender/mix4.h"
 #include "softrender/rotate_internal.h"
-#include "softrender/texel32.h"
+#include "softrender/texel32_internal.h"
 
 namespace tessel::soft {
 

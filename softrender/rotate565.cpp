@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "softrender/rotate_internal.h"
-#include "softrender/texel565.h"
+#include "softrender/texel565_internal.h"
 
 namespace tessel::soft {
 

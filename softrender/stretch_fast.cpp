@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "softrender/blit_fast.h"
+#include "softrender/blit_fast_internal.h"
 #include "softrender/stretch_internal.h"
 
 namespace tessel::soft {

@@ -3,7 +3,7 @@
 // the white, unmasked copy and alpha blend where they apply, else the rule
 // engine for mode, mask and the use of alpha, with the fetch and transparent
 // test the source kind needs. Every variant runs the same walk.
-#include "softrender/texel32.h"
+#include "softrender/texel32_internal.h"
 #include "softrender/triangle_internal.h"
 
 namespace tessel::soft {

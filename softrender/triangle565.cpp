@@ -6,7 +6,7 @@
 // fetch and transparent test the source kind needs. The blit's white-only
 // variants of mode 1 (halving, 6-bit mix) and its pair loops are not the
 // triangle's rules and are not used here.
-#include "softrender/texel565.h"
+#include "softrender/texel565_internal.h"
 #include "softrender/triangle_internal.h"
 
 namespace tessel::soft {

@@ -4,7 +4,7 @@
 #include "softrender/pixel_access.h"
 #include "softrender/row_fill.h"
 #include "softrender/rules565.h"
-#include "softrender/texel32.h"
+#include "softrender/texel32_internal.h"
 #include "softrender/triangle_internal.h"
 
 namespace tessel::soft {

@@ -9,7 +9,7 @@
 // DrawSoftGlyph.
 // Not here: the software path's per-pixel rules (soft_glyphs.cpp) or the
 // glyph cache itself; strings are not wrapped.
-#include "graphics/fonts/string_drawing.h"
+#include "graphics/fonts/string_drawing_internal.h"
 
 #include <cstring>
 #include <optional>

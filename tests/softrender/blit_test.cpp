@@ -10,7 +10,7 @@
 #include <array>
 #include <cstring>
 
-#include "softrender/blit_fast.h"
+#include "softrender/blit_fast_internal.h"
 #include "softrender/blit_internal.h"
 #include "softrender/blit_scene.h"
 #include "softrender/run_table.h"

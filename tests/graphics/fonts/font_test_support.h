@@ -11,7 +11,7 @@
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/fonts/fonts_internal.h"
-#include "graphics/fonts/string_drawing.h"
+#include "graphics/fonts/string_drawing_internal.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/targets/draw_targets.h"
 #include "platform/gdi.h"
