@@ -13,22 +13,26 @@ constexpr uint64_t kOne = uint64_t{1} << 32;
 
 // Samples in 16-bit scale: 8-bit data is unsigned around 128.
 struct Mono8 {
-    static int32_t Left(const uint8_t* d, uint32_t i) { return (int32_t{d[i]} - 128) * 256; }
-    static int32_t Right(const uint8_t* d, uint32_t i) { return Left(d, i); }
+    static constexpr size_t kChannels = 1;
+    static int32_t Left(const uint8_t* d, size_t i) { return (int32_t{d[i]} - 128) * 256; }
+    static int32_t Right(const uint8_t* d, size_t i) { return Left(d, i); }
 };
 struct Stereo8 {
-    static int32_t Left(const uint8_t* d, uint32_t i) { return (int32_t{d[2 * i]} - 128) * 256; }
-    static int32_t Right(const uint8_t* d, uint32_t i) {
+    static constexpr size_t kChannels = 2;
+    static int32_t Left(const uint8_t* d, size_t i) { return (int32_t{d[2 * i]} - 128) * 256; }
+    static int32_t Right(const uint8_t* d, size_t i) {
         return (int32_t{d[2 * i + 1]} - 128) * 256;
     }
 };
 struct Mono16 {
-    static int32_t Left(const int16_t* d, uint32_t i) { return d[i]; }
-    static int32_t Right(const int16_t* d, uint32_t i) { return d[i]; }
+    static constexpr size_t kChannels = 1;
+    static int32_t Left(const int16_t* d, size_t i) { return d[i]; }
+    static int32_t Right(const int16_t* d, size_t i) { return d[i]; }
 };
 struct Stereo16 {
-    static int32_t Left(const int16_t* d, uint32_t i) { return d[2 * i]; }
-    static int32_t Right(const int16_t* d, uint32_t i) { return d[2 * i + 1]; }
+    static constexpr size_t kChannels = 2;
+    static int32_t Left(const int16_t* d, size_t i) { return d[2 * i]; }
+    static int32_t Right(const int16_t* d, size_t i) { return d[2 * i + 1]; }
 };
 
 int32_t Lerp(int32_t a, int32_t b, uint64_t position) {
@@ -36,12 +40,12 @@ int32_t Lerp(int32_t a, int32_t b, uint64_t position) {
     return a + (((b - a) * fraction) >> 15);
 }
 
+// `data` starts at the first frame mixed.
 template <class Layout, class Sample>
-void Direct(const Sample* data, uint32_t first, int count, int32_t gl, int32_t gr, int32_t* acc) {
-    for (int i = 0; i < count; ++i) {
-        uint32_t frame = first + static_cast<uint32_t>(i);
-        acc[2 * i] += (Layout::Left(data, frame) * gl) >> 16;
-        acc[2 * i + 1] += (Layout::Right(data, frame) * gr) >> 16;
+void Direct(const Sample* data, size_t count, int32_t gl, int32_t gr, int32_t* acc) {
+    for (size_t i = 0; i < count; ++i) {
+        acc[2 * i] += (Layout::Left(data, i) * gl) >> 16;
+        acc[2 * i + 1] += (Layout::Right(data, i) * gr) >> 16;
     }
 }
 
@@ -62,7 +66,8 @@ template <class Layout, class Sample>
 void Span(const Sample* data, uint64_t position, uint64_t step, int count, int32_t gl, int32_t gr,
           int32_t* acc) {
     if (step == kOne && (position & (kOne - 1)) == 0) {
-        Direct<Layout>(data, static_cast<uint32_t>(position >> 32), count, gl, gr, acc);
+        size_t first = static_cast<size_t>(position >> 32) * Layout::kChannels;
+        Direct<Layout>(data + first, static_cast<size_t>(count), gl, gr, acc);
         return;
     }
     Resampled<Layout>(data, position, step, count, gl, gr, acc);
