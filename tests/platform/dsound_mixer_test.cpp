@@ -241,6 +241,15 @@ TEST_F(DirectSoundTest, ResamplingInterpolatesBetweenFrames) {
         EXPECT_NEAR(out[2 * k], exact, 1.5) << k;
     }
     EXPECT_EQ(out[14], 0);  // ended after seven frames
+
+    // Looping, the last frame leads into the first: at 4.5 frames the
+    // sample lies halfway from 5 back to 1000.
+    buffer->SetFrequency(22050);
+    ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    out = Advance(12);
+    EXPECT_EQ(out[2 * 8], 5);
+    EXPECT_EQ(out[2 * 9], 5 + (((1000 - 5) * 16384) >> 15));
+    EXPECT_EQ(out[2 * 10], 1000);
 }
 
 // Upward zero crossings of the left channel.
@@ -277,20 +286,23 @@ TEST_F(DirectSoundTest, DuplicatesShareSamplesAndOutliveTheOriginal) {
     ASSERT_EQ(original->SetCurrentPosition(40), DS_OK);
     ASSERT_EQ(original->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     IDirectSoundBuffer* copy = nullptr;
+    IDirectSoundBuffer* second = nullptr;
     ASSERT_EQ(sound->DuplicateSoundBuffer(original, &copy), DS_OK);
+    ASSERT_EQ(sound->DuplicateSoundBuffer(original, &second), DS_OK);
+    buffers.push_back(second);
     // A new voice: stopped at the start, with the original's volume.
     EXPECT_EQ(Status(copy), 0u);
     EXPECT_EQ(Cursors(copy), Cursor(0u, 0u));
     buffers.erase(std::find(buffers.begin(), buffers.end(), original));
     EXPECT_EQ(original->Release(), 0u);
 
-    // Samples written through the duplicate are the ones it plays.
+    // Samples written through one duplicate are the ones both play.
     void* part1 = nullptr;
     DWORD bytes1 = 0;
     ASSERT_EQ(copy->Lock(0, 4, &part1, &bytes1, nullptr, nullptr, 0), DS_OK);
     static_cast<int16_t*>(part1)[0] = -10000;
     ASSERT_EQ(copy->Unlock(part1, bytes1, nullptr, 0), DS_OK);
-    ASSERT_EQ(copy->Play(0, 0, 0), DS_OK);
+    ASSERT_EQ(second->Play(0, 0, 0), DS_OK);
     std::vector<int16_t> out = Advance(300);
     int32_t gain = OracleGain(600);
     EXPECT_EQ(out[0], (-10000 * gain) >> 16);
@@ -300,15 +312,13 @@ TEST_F(DirectSoundTest, DuplicatesShareSamplesAndOutliveTheOriginal) {
     }
     EXPECT_EQ(out[2 * 256], 0);
 
-    // A duplicate of the duplicate sees the same samples; both play at once.
-    IDirectSoundBuffer* second = nullptr;
-    ASSERT_EQ(sound->DuplicateSoundBuffer(copy, &second), DS_OK);
-    buffers.push_back(second);
+    // Both play at once, each its own voice.
     ASSERT_EQ(copy->SetVolume(0), DS_OK);
     ASSERT_EQ(second->SetVolume(0), DS_OK);
     ASSERT_EQ(copy->Play(0, 0, 0), DS_OK);
     ASSERT_EQ(second->Play(0, 0, 0), DS_OK);
     EXPECT_EQ(Advance(1)[0], -20000);
+    copy->Release();
 }
 
 TEST_F(DirectSoundTest, DuplicatingThePrimaryBufferFails) {
