@@ -10,9 +10,9 @@ namespace platform {
 // mixed, so cursors, wraps, ends and levels are exact.
 void SetDirectSoundTestMode(bool on);
 
-// Frames of one device period (the SDL buffer, and the lead of a playing
-// buffer's write cursor over its play cursor, in device frames) for objects
-// initialised from now on; 512 unless set.
+// Frames of one device period (the SDL buffer, and what one pass of the
+// mixer reads ahead, which a playing buffer's write cursor stays clear of)
+// for objects initialised from now on; 512 unless set.
 void SetDirectSoundPeriodFrames(int frames);
 
 // Mixes `frames` frames of every playing buffer of a test-mode object into

@@ -68,10 +68,13 @@ TEST_F(DirectSoundTest, RingCursorsAndSamplesFollowTheWrap) {
     std::vector<int16_t> next = Advance(513);
     EXPECT_EQ(next[2 * 512], 12345);
 
-    // At half the rate the write cursor leads by half the period.
+    // At half the rate a pass reads half a period, and one frame more for
+    // the interpolation between its last two frames.
     ASSERT_EQ(ring->SetFrequency(22050), DS_OK);
     ASSERT_EQ(ring->SetCurrentPosition(3999 * 4 + 3), DS_OK);  // rounded down to its frame
-    EXPECT_EQ(Cursors(ring), Cursor(3999u * 4, 255u * 4));
+    EXPECT_EQ(Cursors(ring), Cursor(3999u * 4, 256u * 4));
+    ASSERT_EQ(ring->SetFrequency(30000), DS_OK);  // 511 steps of 0.68 reach 347.6 frames on
+    EXPECT_EQ(Cursors(ring), Cursor(3999u * 4, 348u * 4));
 }
 
 TEST_F(DirectSoundTest, LockRefusesRangesOutsideTheBuffer) {
