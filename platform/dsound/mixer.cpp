@@ -58,10 +58,13 @@ void Mixer::Cursors(const Voice& voice, DWORD* play, DWORD* write) const {
     auto frame = static_cast<uint32_t>(voice.position >> 32);
     uint32_t writeFrame = frame;
     if (voice.playing) {
-        // What the next pass reads is committed; the write cursor follows it.
-        uint64_t lead =
-            (static_cast<uint64_t>(periodFrames_) * StepOf(voice, format_.rate) + (kOne - 1)) >> 32;
-        writeFrame = static_cast<uint32_t>((frame + lead) % voice.frames);
+        // The next pass reads up to the frame under its last position, and
+        // the one after it where it interpolates; the write cursor follows.
+        uint64_t step = StepOf(voice, format_.rate);
+        uint64_t last = voice.position + static_cast<uint64_t>(periodFrames_ - 1) * step;
+        bool interpolates = step != kOne || (voice.position & (kOne - 1)) != 0;
+        uint64_t ahead = (last >> 32) + (interpolates ? 2 : 1);
+        writeFrame = static_cast<uint32_t>(ahead % voice.frames);
     }
     if (play != nullptr) {
         *play = frame * voice.blockAlign;
