@@ -29,7 +29,7 @@ constexpr int kVoices = 32;
 constexpr int kPass = 512;
 constexpr int kDeviceRate = 44100;
 
-struct VoiceSpec {
+struct VoiceSetup {
     DWORD rate;
     int channels;
     int bits;
@@ -38,37 +38,37 @@ struct VoiceSpec {
 };
 
 // Rates, widths, volumes and pans spread over the 32 voices.
-VoiceSpec SpecOf(int i) {
+VoiceSetup SetupOf(int i) {
     static const DWORD rates[] = {44100, 22050, 11025, 32000, 48000, 44100, 22050, 8000};
-    VoiceSpec spec;
-    spec.rate = rates[i % 8];
-    spec.channels = 1 + (i / 8) % 2;
-    spec.bits = i % 3 == 2 ? 8 : 16;
-    spec.volume = -(i * 97) % 2400;
-    spec.pan = ((i * 1237) % 8001) - 4000;
-    return spec;
+    VoiceSetup setup;
+    setup.rate = rates[i % 8];
+    setup.channels = 1 + (i / 8) % 2;
+    setup.bits = i % 3 == 2 ? 8 : 16;
+    setup.volume = -(i * 97) % 2400;
+    setup.pan = ((i * 1237) % 8001) - 4000;
+    return setup;
 }
 
-WAVEFORMATEX FormatOf(const VoiceSpec& spec) {
+WAVEFORMATEX FormatOf(const VoiceSetup& setup) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(spec.channels);
-    format.wBitsPerSample = static_cast<WORD>(spec.bits);
-    format.nSamplesPerSec = spec.rate;
-    format.nBlockAlign = static_cast<WORD>(spec.channels * spec.bits / 8);
-    format.nAvgBytesPerSec = spec.rate * format.nBlockAlign;
+    format.nChannels = static_cast<WORD>(setup.channels);
+    format.wBitsPerSample = static_cast<WORD>(setup.bits);
+    format.nSamplesPerSec = setup.rate;
+    format.nBlockAlign = static_cast<WORD>(setup.channels * setup.bits / 8);
+    format.nAvgBytesPerSec = setup.rate * format.nBlockAlign;
     return format;
 }
 
 // Two seconds of a tone of the voice's own pitch, in its format.
-std::vector<uint8_t> SamplesOf(const VoiceSpec& spec, int i) {
-    int frames = static_cast<int>(spec.rate) * 2;
+std::vector<uint8_t> SamplesOf(const VoiceSetup& setup, int i) {
+    int frames = static_cast<int>(setup.rate) * 2;
     std::vector<uint8_t> bytes;
     double hz = 220.0 + 37.0 * i;
     for (int f = 0; f < frames; ++f) {
-        for (int c = 0; c < spec.channels; ++c) {
-            double v = 0.4 * std::sin(2.0 * M_PI * hz * (f + 0.5 * c) / spec.rate);
-            if (spec.bits == 8) {
+        for (int c = 0; c < setup.channels; ++c) {
+            double v = 0.4 * std::sin(2.0 * M_PI * hz * (f + 0.5 * c) / setup.rate);
+            if (setup.bits == 8) {
                 bytes.push_back(static_cast<uint8_t>(std::lround(v * 127.0) + 128));
             } else {
                 auto s = static_cast<int16_t>(std::lround(v * 32767.0));
@@ -107,9 +107,9 @@ IDirectSound8* CreateSound() {
     return sound;
 }
 
-IDirectSoundBuffer* CreateBuffer(IDirectSound8* sound, const VoiceSpec& spec,
+IDirectSoundBuffer* CreateBuffer(IDirectSound8* sound, const VoiceSetup& setup,
                                  const std::vector<uint8_t>& samples) {
-    WAVEFORMATEX format = FormatOf(spec);
+    WAVEFORMATEX format = FormatOf(setup);
     DSBUFFERDESC desc = {};
     desc.dwSize = sizeof(desc);
     desc.dwFlags = 0x80E2u;
@@ -124,8 +124,8 @@ IDirectSoundBuffer* CreateBuffer(IDirectSound8* sound, const VoiceSpec& spec,
     buffer->Lock(0, 0, &part, &bytes, nullptr, nullptr, DSBLOCK_ENTIREBUFFER);
     std::memcpy(part, samples.data(), bytes);
     buffer->Unlock(part, bytes, nullptr, 0);
-    buffer->SetVolume(spec.volume);
-    buffer->SetPan(spec.pan);
+    buffer->SetVolume(setup.volume);
+    buffer->SetPan(setup.pan);
     return buffer;
 }
 
@@ -144,8 +144,8 @@ void DirectSoundMix32(benchmark::State& state) {
     }
     std::vector<IDirectSoundBuffer*> buffers;
     for (int i = 0; i < kVoices; ++i) {
-        VoiceSpec spec = SpecOf(i);
-        buffers.push_back(CreateBuffer(sound, spec, SamplesOf(spec, i)));
+        VoiceSetup setup = SetupOf(i);
+        buffers.push_back(CreateBuffer(sound, setup, SamplesOf(setup, i)));
         buffers.back()->Play(0, 0, DSBPLAY_LOOPING);
     }
     std::vector<int16_t> out(2 * kPass);
@@ -180,11 +180,11 @@ void PostMix(void*, Uint8*, int) {
 }
 
 // A chunk in the device's format, converted as SDL_mixer converts on load.
-Mix_Chunk* ChunkOf(const VoiceSpec& spec, const std::vector<uint8_t>& samples) {
+Mix_Chunk* ChunkOf(const VoiceSetup& setup, const std::vector<uint8_t>& samples) {
     SDL_AudioCVT cvt;
-    SDL_AudioFormat from = spec.bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
-    if (SDL_BuildAudioCVT(&cvt, from, static_cast<Uint8>(spec.channels),
-                          static_cast<int>(spec.rate), AUDIO_S16SYS, 2, kDeviceRate) < 0) {
+    SDL_AudioFormat from = setup.bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
+    if (SDL_BuildAudioCVT(&cvt, from, static_cast<Uint8>(setup.channels),
+                          static_cast<int>(setup.rate), AUDIO_S16SYS, 2, kDeviceRate) < 0) {
         return nullptr;
     }
     cvt.len = static_cast<int>(samples.size());
@@ -206,14 +206,14 @@ void SdlMixerMix32(benchmark::State& state) {
     Mix_AllocateChannels(kVoices);
     std::vector<Mix_Chunk*> chunks;
     for (int i = 0; i < kVoices; ++i) {
-        VoiceSpec spec = SpecOf(i);
-        chunks.push_back(ChunkOf(spec, SamplesOf(spec, i)));
-        int volume = static_cast<int>(std::lround(128.0 * std::pow(10.0, spec.volume / 2000.0)));
+        VoiceSetup setup = SetupOf(i);
+        chunks.push_back(ChunkOf(setup, SamplesOf(setup, i)));
+        int volume = static_cast<int>(std::lround(128.0 * std::pow(10.0, setup.volume / 2000.0)));
         Mix_Volume(i, volume);
         auto left = static_cast<Uint8>(
-            std::lround(255.0 * std::pow(10.0, -std::max<LONG>(spec.pan, 0) / 2000.0)));
+            std::lround(255.0 * std::pow(10.0, -std::max<LONG>(setup.pan, 0) / 2000.0)));
         auto right = static_cast<Uint8>(
-            std::lround(255.0 * std::pow(10.0, -std::max<LONG>(-spec.pan, 0) / 2000.0)));
+            std::lround(255.0 * std::pow(10.0, -std::max<LONG>(-setup.pan, 0) / 2000.0)));
         Mix_SetPanning(i, left, right);
         Mix_PlayChannel(i, chunks.back(), -1);
     }
@@ -242,8 +242,8 @@ BENCHMARK(SdlMixerMix32)->UseManualTime()->Iterations(300);
 void DirectSoundOneVoice(benchmark::State& state) {
     platform::SetDirectSoundTestMode(true);
     IDirectSound8* sound = CreateSound();
-    VoiceSpec spec = {kDeviceRate, 2, 16, -300, 1200};
-    IDirectSoundBuffer* buffer = CreateBuffer(sound, spec, SamplesOf(spec, 3));
+    VoiceSetup setup = {kDeviceRate, 2, 16, -300, 1200};
+    IDirectSoundBuffer* buffer = CreateBuffer(sound, setup, SamplesOf(setup, 3));
     buffer->Play(0, 0, DSBPLAY_LOOPING);
     const int frames = 4096;
     std::vector<int16_t> out(2 * frames);
@@ -268,8 +268,8 @@ void DirectSoundPlayLatency(benchmark::State& state) {
         state.SkipWithError("no audio device");
         return;
     }
-    VoiceSpec spec = {kDeviceRate, 2, 16, 0, 0};
-    IDirectSoundBuffer* buffer = CreateBuffer(sound, spec, SamplesOf(spec, 0));
+    VoiceSetup setup = {kDeviceRate, 2, 16, 0, 0};
+    IDirectSoundBuffer* buffer = CreateBuffer(sound, setup, SamplesOf(setup, 0));
     double worst = 0;
     for (auto _ : state) {
         buffer->Stop();
