@@ -102,3 +102,26 @@ using LPJOYINFOEX = JOYINFOEX*;
 // with no pad, answers JOYERR_PARMS (capabilities) or JOYERR_UNPLUGGED (position).
 MMRESULT joyGetDevCapsA(UINT_PTR joystickId, LPJOYCAPSA caps, UINT size);
 MMRESULT joyGetPosEx(UINT joystickId, LPJOYINFOEX info);
+
+// ---------------------------------------------------------------------- MCI
+// No MIDI device is ever opened here, so every command names a device that
+// is not open and fails cleanly, as on a machine without a synthesiser.
+using MCIDEVICEID = UINT;
+using MCIERROR = DWORD;
+
+#define MM_MCINOTIFY 0x03B9u
+#define MCI_CLOSE 0x0804u
+#define MCI_PLAY 0x0806u
+#define MCI_NOTIFY 0x00000001u
+#define MCI_FROM 0x00000004u
+#define MCIERR_BASE 256u
+#define MCIERR_INVALID_DEVICE_ID (MCIERR_BASE + 1u)
+
+struct MCI_PLAY_PARMS {
+    DWORD_PTR dwCallback;
+    DWORD dwFrom;
+    DWORD dwTo;
+};
+using LPMCI_PLAY_PARMS = MCI_PLAY_PARMS*;
+
+MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters);

@@ -9,6 +9,8 @@ packages=(
   ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
+  # The sound mixer's benchmark measures itself against SDL_mixer.
+  libsdl2-mixer-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-dejavu-core
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev

@@ -5,6 +5,7 @@
 #include "platform/kernel/threads.h"
 
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -146,14 +147,24 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
     return TRUE;
 }
 
-// Priorities are kept and reported back; Linux gives an unprivileged process
-// no way to raise a thread above normal, so they do not change scheduling.
+// Priorities are kept and reported back. A raise above normal is also asked
+// of the system as a lower niceness of the thread (time-critical the
+// lowest); an unprivileged process is refused that, and the refusal is
+// ignored, as the thread then simply runs at normal priority. Lowering is
+// not asked for: an unprivileged thread could never come back from it.
 BOOL SetThreadPriority(HANDLE handle, int priority) {
     auto thread = platform::ThreadFromHandle(handle);
     if (!thread) {
         return handle == platform::currentThreadPseudoHandle ? TRUE : FALSE;
     }
     thread->priority = priority;
+    std::lock_guard<std::mutex> guard(platform::WaitLock());
+    // A finished thread's id may already name another thread.
+    if (priority > THREAD_PRIORITY_NORMAL && !thread->finished) {
+        int niceness = priority >= THREAD_PRIORITY_TIME_CRITICAL ? platform::kTimeCriticalNiceness
+                                                                 : -5 * priority;
+        setpriority(PRIO_PROCESS, static_cast<id_t>(thread->threadId), niceness);
+    }
     return TRUE;
 }
 

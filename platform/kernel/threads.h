@@ -23,6 +23,11 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 #define THREAD_PRIORITY_IDLE (-15)
 #define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
 
+namespace platform {
+// The niceness a time-critical thread asks the system for.
+constexpr int kTimeCriticalNiceness = -15;
+}  // namespace platform
+
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
                     LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD threadId);
 DWORD ResumeThread(HANDLE thread);
