@@ -17,6 +17,7 @@
 #include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
 #include "models/core/model_system.h"
+#include "models/textures/model_textures.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -64,6 +65,7 @@ void RecreateHardwareObjects() {
     RunRestore();
     MarkLightsForResend();
     RebuildAllModelBuffers();
+    RestoreModelTextures();
     ReapplyCameraMatrices();
 }
 

@@ -1,6 +1,7 @@
 // A texture's colour and alpha images from their files: decoded, the colour
 // image optionally turned from a height map into a normal map, sides that are
-// not powers of two scaled up, and both optionally turned by 180 degrees.
+// not powers of two scaled up, the alpha image brought to the colour image's
+// size, and both optionally turned by 180 degrees.
 #include <cstring>
 
 #include "foundation/base/numbers.h"
@@ -98,6 +99,25 @@ bool ScaleToPowersOfTwo(BASEIMAGE* image) {
     return true;
 }
 
+// The alpha image takes the colour image's size: image handles take only an
+// alpha image of their own size, and the white stand-in for an unreadable
+// file is 8 x 8 whatever the other file is.
+bool MatchAlphaSize(BASEIMAGE* alpha, const BASEIMAGE* colour) {
+    if (alpha->pixels == nullptr ||
+        (alpha->width == colour->width && alpha->height == colour->height)) {
+        return true;
+    }
+    BASEIMAGE scaled = {};
+    if (CreateImageBufferLike(colour->width, colour->height, alpha, &scaled) != 0) {
+        return false;
+    }
+    StretchBlitImageBuffer(0, 0, alpha->width, alpha->height, alpha, 0, 0, colour->width,
+                           colour->height, &scaled, 1);
+    ReleaseImageBuffer(alpha);
+    *alpha = scaled;
+    return true;
+}
+
 }  // namespace
 
 int MergeColorAndAlphaImages(BASEIMAGE* colourOut, BASEIMAGE* alphaOut, const void* colourFile,
@@ -118,7 +138,8 @@ int MergeColorAndAlphaImages(BASEIMAGE* colourOut, BASEIMAGE* alphaOut, const vo
     if (ok && toNormalMap != 0) {
         ok = HeightsToNormals(colourOut, bumpScale);
     }
-    ok = ok && ScaleToPowersOfTwo(colourOut) && ScaleToPowersOfTwo(alphaOut);
+    ok = ok && ScaleToPowersOfTwo(colourOut) && ScaleToPowersOfTwo(alphaOut) &&
+         MatchAlphaSize(alphaOut, colourOut);
     if (ok && rotate != 0) {
         ok = RotateImageBuffer180(colourOut) == 0 &&
              (alphaOut->pixels == nullptr || RotateImageBuffer180(alphaOut) == 0);

@@ -26,8 +26,9 @@ int GatherInstanceListVertices(ModelInstanceTriangleList* list);
 // Decodes the files into a colour and an alpha image (a missing colour file
 // gives white of the alpha image's size), optionally turns the colour image
 // from a height map into a normal map, scales sides that are not powers of
-// two up to the next ones (capped at half the device's largest texture) and
-// optionally turns both by 180 degrees. 0, or -1 with nothing left made.
+// two up to the next ones (capped at half the device's largest texture),
+// scales the alpha image to the colour image's size and optionally turns
+// both by 180 degrees. 0, or -1 with nothing left made.
 int MergeColorAndAlphaImages(BASEIMAGE* colourOut, BASEIMAGE* alphaOut, const void* colourFile,
                              int colourSize, const void* alphaFile, int alphaSize, int toNormalMap,
                              float bumpScale, int rotate);
