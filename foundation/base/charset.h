@@ -19,4 +19,8 @@ enum : int32_t {
 // 0 until start-up chooses one; 0 reads lead bytes as Shift-JIS.
 extern int32_t LibraryCharSet;
 
+// The code page of the character set, in which narrow paths are converted
+// to and from UTF-16 (Shift-JIS for the default).
+uint32_t LibraryCodePage();
+
 }  // namespace tessel

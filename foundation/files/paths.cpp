@@ -31,19 +31,6 @@ bool IsSeparator(C c) {
     return c == C('\\') || c == C('/');
 }
 
-UINT LibraryCodePage() {
-    switch (LibraryCharSet) {
-        case kCharSetKorean:
-            return 949;
-        case kCharSetTraditionalChinese:
-            return 950;
-        case kCharSetSimplifiedChinese:
-            return 936;
-        default:
-            return 932;
-    }
-}
-
 template <typename C>
 using Text = std::basic_string<C>;
 

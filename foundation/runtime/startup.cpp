@@ -2,9 +2,9 @@
 // order the rest relies on (archives and file calls, the start directory,
 // the log, the desktop's colour check, the performance counter, the system
 // report of operating system, processor and instruction sets, the stream
-// calls, the composition module, COM, then the window, input, graphics and
-// text input) and take it down in reverse. A failed step undoes the ones
-// before it. Also the fatal exit with its log line.
+// calls, the composition module, COM, then the window, input, graphics,
+// text input and the model tables) and take it down in reverse. A failed
+// step undoes the ones before it. Also the fatal exit with its log line.
 // Not here: the steps of subsystems not yet part of the library.
 #include "foundation/runtime/startup.h"
 
@@ -33,6 +33,7 @@
 #include "graphics/restore/image_restore.h"
 #include "graphics/targets/draw_targets.h"
 #include "images/soft_image.h"
+#include "models/core/model_system.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
@@ -280,10 +281,11 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // Direct play and models end after the connections once they are part
-    // of the library; then graphics, input, and sound after input.
+    // Direct play ends after the connections once it is part of the
+    // library; then models, graphics, input, and sound after input.
     EndDebugText();
     EndNetwork();
+    EndModelSystem();
     TerminateGraphicsSystem();
     EndInputSystem();
     DestroyMainWindow();
@@ -407,14 +409,14 @@ int StartLibraryInner() {
     if (g_system.windowMode == 0) {
         BringWindowToFront(g_system.mainWindow, 1);
     }
-    // The debug text starts before the draw targets; the 3D tables will
-    // follow them once they are part of the library. Selecting the back
-    // screen and then the front one leaves the front screen's refresh timer
-    // running and the camera set for the screen, as a program finds them
-    // after every start.
+    // The debug text starts before the draw targets, the model tables after
+    // them. Selecting the back screen and then the front one leaves the
+    // front screen's refresh timer running and the camera set for the
+    // screen, as a program finds them after every start.
     StartDebugText();
     SelectDrawTarget(kBackScreen);
     SelectDrawTarget(kFrontScreen);
+    InitModelSystem();
     g_system.starting = 0;
     return 0;
 }

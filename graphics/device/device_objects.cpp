@@ -22,6 +22,7 @@
 #include "graphics/device/pending_steps.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
+#include "models/core/model_system.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 
@@ -310,7 +311,7 @@ void ReleaseDeviceObjects() {
 }
 
 void ReleaseDirect3D() {
-    pending::ReleaseAllModelBuffers();
+    ReleaseAllModelBuffers();
     pending::ReleaseVertexDeclarations();
     pending::ReleaseBuiltInShaders();
     bool programSetMode =

@@ -16,6 +16,8 @@
 #include "graphics/state/render_state_cache.h"
 #include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
+#include "models/core/model_system.h"
+#include "models/textures/model_textures.h"
 #include "platform/kernel.h"
 
 namespace tessel {
@@ -62,7 +64,8 @@ void RecreateHardwareObjects() {
     }
     RunRestore();
     MarkLightsForResend();
-    pending::RebuildAllModelBuffers();
+    RebuildAllModelBuffers();
+    RestoreModelTextures();
     ReapplyCameraMatrices();
 }
 

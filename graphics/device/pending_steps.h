@@ -1,6 +1,6 @@
 // Steps that the device's life and the render-state cache call in graphics
 // layers that are not part of the library yet: the drawing calls, the
-// built-in shaders, movies and the 3D models.
+// built-in shaders and movies.
 // Each does nothing (or keeps the one value its caller needs) until its layer
 // lands; the layer then replaces the call with its own function of the same
 // name and the entry here goes.
@@ -36,9 +36,5 @@ inline void CreateVertexDeclarations() {}
 inline void ReleaseVertexDeclarations() {}
 inline void ReleaseBuiltInShaders() {}
 inline void CloseShaderPack() {}
-
-// ---- 3D models
-inline void ReleaseAllModelBuffers() {}
-inline void RebuildAllModelBuffers() {}
 
 }  // namespace tessel::pending

@@ -252,6 +252,47 @@ void CodePageSeeds() {
     }
 }
 
+// Two image files in one input for the model texture merge: switches, the
+// colour file's length, the colour file, the alpha file.
+void ModelTextureSeeds() {
+    using namespace tessel_test;
+    PngRecipe picture;
+    picture.width = 3;
+    picture.height = 5;
+    for (int i = 0; i < 3 * 5; ++i) {
+        picture.rows.insert(picture.rows.end(), {static_cast<uint8_t>(i * 17), 0x40, 0x80});
+    }
+    const Bytes colour = MakePng(picture);
+    BmpRecipe mask;
+    mask.width = 2;
+    mask.height = 2;
+    mask.pixels = {0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0, 0,
+                   0x80, 0x80, 0x80, 0x40, 0x40, 0x40, 0, 0};
+    const Bytes alpha = MakeBmp(mask);
+    const struct {
+        const char* name;
+        uint8_t switches;
+        bool withColour;
+    } layouts[] = {
+        {"colour_only", 0, true},
+        {"normal_map_turned", 3, true},
+        {"colour_and_alpha", 4, true},
+        {"alpha_only", 4, false},
+    };
+    for (const auto& layout : layouts) {
+        const size_t colourSize = layout.withColour ? colour.size() : 0;
+        Bytes input = {layout.switches, static_cast<uint8_t>(colourSize),
+                       static_cast<uint8_t>(colourSize >> 8)};
+        if (layout.withColour) {
+            input.insert(input.end(), colour.begin(), colour.end());
+        }
+        if ((layout.switches & 4) != 0) {
+            input.insert(input.end(), alpha.begin(), alpha.end());
+        }
+        Put("model_texture_images", layout.name, input);
+    }
+}
+
 void ConfigSeeds() {
     Put("config_word", "empty", {});
     Put("config_word", "short", {2});
@@ -276,6 +317,7 @@ int main(int argc, char** argv) {
     LzSeeds();
     CodePageSeeds();
     ConfigSeeds();
+    ModelTextureSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }

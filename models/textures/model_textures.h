@@ -1,0 +1,44 @@
+// Model textures: image handles made from the colour and alpha files a model
+// names, with the files' bytes kept for the texture's whole life so that a
+// device reset can rebuild it; the built-in white and ramp images; and each
+// model's filter mode per texture.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace tessel {
+
+// Companion files read by the program instead of the file layer.
+struct ModelFileCallbacks {
+    // 0 with the file's bytes, or -1.
+    int (*load)(const char* name, void** image, int* size, void* context);
+    // May be null.
+    void (*release)(void* image, void* context);
+    void* context;
+};
+
+// An 8x8 opaque white TGA (run-length, 32 bits), which also stands in for a
+// texture file that cannot be read; and a 256x8 TGA of four grey steps.
+constexpr int kWhiteTextureTgaSize = 84;
+constexpr int kRampTextureTgaSize = 172;
+const uint8_t* WhiteTextureTga();
+const uint8_t* RampTextureTga();
+
+// Reads the files (a missing one is logged and replaced by the white image),
+// builds the images and makes the handle. The file bytes and, when their
+// outputs are given, the file texts (relative to the directory) go to the
+// caller. 0, or -1 with every output cleared.
+int LoadModelTexture(void** colourImage, int* colourSize, void** alphaImage, int* alphaSize,
+                     int* imageHandle, int* semiTransparent, char** colourText, char** alphaText,
+                     const WCHAR* colourName, const WCHAR* alphaName, const WCHAR* directory,
+                     int conversionFlags, float conversionValue, int flagByte,
+                     const ModelFileCallbacks* callbacks);
+// Refills the default textures and every base's and model's texture from the
+// kept files once the device objects exist again.
+void RestoreModelTextures();
+// The filter mode the model samples a texture with. 0 or -1.
+int SetModelTextureFilter(int modelHandle, int textureIndex, int filterMode);
+
+}  // namespace tessel
