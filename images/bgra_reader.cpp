@@ -51,7 +51,7 @@ int ReadBgraImage(InputStream* stream, BASEIMAGE* image) {
     uint64_t stored = layout == kEightBitChannels ? size : size * 2;
     int32_t left = StreamLength(stream) - StreamPosition(stream);
     if (!IsTakeableSize(width, height) || uint64_t{width} * 8 > 0x7FFFFFFF || left < 0 ||
-        stored > static_cast<uint64_t>(left)) {
+        stored > static_cast<uint64_t>(left) || !IsWithinImageBudget(width, height)) {
         return -1;
     }
     auto* pixels =

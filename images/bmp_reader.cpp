@@ -66,7 +66,7 @@ bool ParseLayout(const uint8_t* fileHeader, const uint8_t* info, BmpLayout* layo
         return false;
     }
     layout->rows = layout->height < 0 ? -layout->height : layout->height;
-    if (!IsTakeableSize(layout->width, layout->rows) || !IsKnownLayout(*layout)) {
+    if (!IsKnownLayout(*layout) || !IsWithinImageBudget(layout->width, layout->rows)) {
         return false;
     }
     layout->rowLength = ((int64_t{layout->bits} * layout->width + 7) / 8 + 3) & ~int64_t{3};

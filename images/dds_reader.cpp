@@ -193,7 +193,7 @@ int ReadDdsImage(InputStream* stream, BASEIMAGE* image) {
     int32_t left = StreamLength(stream) - StreamPosition(stream);
     uint64_t total = TotalSize(header, image->format, blockBytes, mipCount > 0 ? mipCount : 1,
                                pitch, left > 0 ? static_cast<uint64_t>(left) : 0);
-    if (total == 0) {
+    if (total == 0 || !IsWithinImageBudget(header.width, header.height)) {
         return -1;
     }
     auto* pixels =

@@ -58,6 +58,15 @@ void MakeAlphaFileName(const char* path, char* out);
 // *pixels is a new tracked block, -1 when memory ran out.
 int ImageBufferToDib(BASEIMAGE* image, BITMAPINFO* info, void** pixels, int copy, int force24);
 
+// The memory a decoded image may take, every pixel counted at 32 bits: an
+// image claiming more is refused before its pixels are allocated (one log
+// line). 64 MB (4096 x 4096) unless the program sets another, up to the
+// loaders' pixel limit (16384 x 16384); SetImageMemoryBudget returns 0, or
+// -1 with a log line for a budget outside 4 bytes to that limit.
+constexpr int64_t kDefaultImageMemoryBudget = int64_t{4096} * 4096 * 4;
+int SetImageMemoryBudget(int64_t bytes);
+int64_t GetImageMemoryBudget();
+
 // The dither mode the graphics layer converts loaded images with
 // (kDitherNone, kDitherOrdered, kDitherCarried).
 int SetImageLoadOption(int mode);

@@ -124,7 +124,7 @@ int DecodeJpeg(JpegReadState* state, InputStream* stream, BASEIMAGE* image) {
     jpeg_create_decompress(info);
     JpegSetStreamSource(info, stream);
     jpeg_read_header(info, TRUE);
-    if (!IsTakeableSize(info->image_width, info->image_height)) {
+    if (!IsWithinImageBudget(info->image_width, info->image_height)) {
         return -1;
     }
     if (info->out_color_space != JCS_GRAYSCALE && info->out_color_space != JCS_RGB) {

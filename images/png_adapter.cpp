@@ -115,7 +115,7 @@ int DecodePng(PngReadState* state, InputStream* stream, BASEIMAGE* image) {
     int colorType = 0;
     int interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
-    if (!IsTakeableSize(width, height)) {
+    if (!IsWithinImageBudget(width, height)) {
         return -1;
     }
 

@@ -17,6 +17,10 @@ inline bool IsTakeableSize(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= kMaxImagePixels / height;
 }
 
+// Inside the pixel limit and inside the memory budget of a decoded image
+// (image_loader.h); an image past the budget is refused with one log line.
+bool IsWithinImageBudget(int64_t width, int64_t height);
+
 // The stream's length; the position is restored.
 inline int32_t StreamLength(InputStream* stream) {
     int32_t position = stream->ops.tell(stream->handle);

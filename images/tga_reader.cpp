@@ -52,7 +52,8 @@ bool ParseLayout(const uint8_t* header, TgaLayout* layout) {
         !IsTakeableSize(layout->width, layout->height)) {
         return false;
     }
-    if (pixelBits != 16 && pixelBits != 24 && pixelBits != 32) {
+    if ((pixelBits != 16 && pixelBits != 24 && pixelBits != 32) ||
+        !IsWithinImageBudget(layout->width, layout->height)) {
         return false;
     }
     layout->bytes = pixelBits / 8;

@@ -36,11 +36,30 @@ struct NetConnection {
     int32_t readEvent;   // other kinds only
     int32_t writeEvent;  // other kinds only
     // A read or write event that came while a receive or a send was
-    // pumping messages; it is delivered again when that call ends.
+    // pumping messages; it waits, once, in the layer's list of held events
+    // and runs when that call ends.
     int32_t missedRead;
     int32_t missedWrite;
+    ListNode heldReadNode;
+    ListNode heldWriteNode;
+    // The length of the next message as its bytes arrive: a peer that ends
+    // within them is seen to end.
+    uint8_t lengthPrefix[4];
+    int32_t lengthBytesIn;
     ListNode node;  // value: the handle; data: this record
 };
+
+// Connections whose read (or write) event was held back, in arrival order.
+struct HeldEvents {
+    ListNode head;
+    ListNode tail;
+    int32_t running;  // the outermost call is running them
+    int32_t total;    // events held since the layer started
+};
+
+// Sockets to slots, so that an event finds its connection at once: open
+// addressing, slot + 1 per entry (0 empty), at most half full.
+constexpr int kSocketIndexEntries = 2 * kConnectionSlots;
 
 struct NetworkState {
     NetConnection* slots[kConnectionSlots];
@@ -57,6 +76,11 @@ struct NetworkState {
     // inside itself.
     int32_t receiving;
     int32_t sending;
+    HeldEvents heldReads;
+    HeldEvents heldWrites;
+    int32_t socketIndex[kSocketIndexEntries];
+    // The flush's clock (the millisecond clock unless a test sets another).
+    int (*flushClock)();
 };
 
 extern NetworkState g_network;
@@ -66,8 +90,17 @@ NetConnection* FindConnection(int32_t handle);
 int32_t MakeConnectionHandle(int slot, int32_t check);
 // Dispatches every message waiting for the socket window.
 void DispatchSocketWindowMessages();
-// Posts again the read (FD_READ) or write (FD_WRITE) events that the
-// re-entrance guard held back.
-void RedeliverMissedEvents(int event);
+// Starts the lists of held events; the layer's start calls it.
+void InitHeldEvents();
+// Keeps a read (FD_READ) or write (FD_WRITE) event that cannot run now; an
+// event held already is not held twice.
+void HoldEvent(NetConnection* connection, int event);
+// Runs the held events of that kind, unless an outer call runs them already.
+void RunHeldEvents(int event);
+
+// The socket index (socket_index.cpp).
+void IndexSocket(SOCKET socket, int slot);
+void UnindexSocket(SOCKET socket);
+NetConnection* ConnectionOfSocket(SOCKET socket);
 
 }  // namespace tessel

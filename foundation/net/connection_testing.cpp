@@ -35,6 +35,7 @@ int StartNetworkForTesting() {
     }
     std::memset(&g_network, 0, sizeof(g_network));
     ListInit(&g_network.head, &g_network.tail);
+    InitHeldEvents();
     g_network.socketWindow = window;
     g_network.started = 1;
     return 0;
@@ -65,6 +66,10 @@ int32_t ConnectionHandleOfSlot(int slot) {
         return -1;
     }
     return MakeConnectionHandle(slot, g_network.slots[slot]->check);
+}
+
+void SetFlushClockForTesting(int (*clock)()) {
+    g_network.flushClock = clock;
 }
 
 HWND SocketWindowForTesting() {

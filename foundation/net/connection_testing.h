@@ -20,5 +20,8 @@ void SetNetworkOptionsForTesting(int noBuffering, int noAutoClose);
 // The handle of the connection in `slot`, or -1.
 int32_t ConnectionHandleOfSlot(int slot);
 HWND SocketWindowForTesting();
+// The clock the close's flush measures its second with (null: the
+// millisecond clock).
+void SetFlushClockForTesting(int (*clock)());
 
 }  // namespace tessel

@@ -39,13 +39,27 @@ int FirstFreeSlot() {
     return -1;
 }
 
+void UnlinkHeld(NetConnection* connection) {
+    if (connection->missedRead != 0) {
+        ListUnlink(&connection->heldReadNode);
+        connection->missedRead = 0;
+    }
+    if (connection->missedWrite != 0) {
+        ListUnlink(&connection->heldWriteNode);
+        connection->missedWrite = 0;
+    }
+}
+
 // Takes a connection out of the table and frees it: the registration, the
-// socket, the rings, the list node, the slot.
+// socket and its index entry, the held events, the rings, the list node,
+// the slot.
 void DeleteConnection(int32_t handle, NetConnection* connection) {
     if (connection->socket != INVALID_SOCKET) {
+        UnindexSocket(connection->socket);
         WSAAsyncSelect(connection->socket, g_network.socketWindow, 0, 0);
         closesocket(connection->socket);
     }
+    UnlinkHeld(connection);
     RingBufferRelease(&connection->receive);
     RingBufferRelease(&connection->send);
     ListUnlink(&connection->node);
@@ -53,8 +67,21 @@ void DeleteConnection(int32_t handle, NetConnection* connection) {
     FreeTracked(connection);
 }
 
+int FlushClock() {
+    return g_network.flushClock != nullptr ? g_network.flushClock() : ReadMillisecondClock();
+}
+
 bool WithinFlushTime(int start) {
-    return ((ReadMillisecondClock() - start) & 0x7FFFFFFF) < kFlushMilliseconds;
+    return ((FlushClock() - start) & 0x7FFFFFFF) < kFlushMilliseconds;
+}
+
+// What the send flush still has to send: the ring and the length's rest.
+int64_t UnsentBytes(const NetConnection* connection) {
+    return int64_t{connection->send.stored} + connection->unsentPrefixBytes;
+}
+
+HeldEvents& HeldOf(int event) {
+    return event == FD_READ ? g_network.heldReads : g_network.heldWrites;
 }
 
 }  // namespace
@@ -87,16 +114,48 @@ void DispatchSocketWindowMessages() {
     }
 }
 
-void RedeliverMissedEvents(int event) {
-    for (ListNode* node = g_network.head.next; node != &g_network.tail; node = node->next) {
+void InitHeldEvents() {
+    ListInit(&g_network.heldReads.head, &g_network.heldReads.tail);
+    ListInit(&g_network.heldWrites.head, &g_network.heldWrites.tail);
+}
+
+void HoldEvent(NetConnection* connection, int event) {
+    bool read = event == FD_READ;
+    int32_t* missed = read ? &connection->missedRead : &connection->missedWrite;
+    if (*missed != 0) {
+        return;  // the socket posted its event once; it runs once
+    }
+    *missed = 1;
+    HeldEvents& held = HeldOf(event);
+    ListInsertAfter(held.tail.previous,
+                    read ? &connection->heldReadNode : &connection->heldWriteNode,
+                    connection->node.value, connection);
+    held.total += 1;
+}
+
+// Runs them directly, in arrival order: posted again as messages, they
+// would be dispatched by the next receive's pump and held once more, every
+// one of them for every connection before it.
+void RunHeldEvents(int event) {
+    HeldEvents& held = HeldOf(event);
+    if (held.running != 0) {
+        return;
+    }
+    held.running = 1;
+    while (held.head.next != &held.tail) {
+        ListNode* node = held.head.next;
         auto* connection = static_cast<NetConnection*>(node->data);
-        int32_t* missed = event == FD_READ ? &connection->missedRead : &connection->missedWrite;
-        if (*missed != 0) {
-            *missed = 0;
-            PostMessageA(g_network.socketWindow, kSocketEventMessage,
-                         static_cast<WPARAM>(connection->socket), WSAMAKESELECTREPLY(event, 0));
+        int32_t handle = node->value;
+        ListUnlink(node);
+        if (event == FD_READ) {
+            connection->missedRead = 0;
+            RecvSocket(handle);
+        } else {
+            connection->missedWrite = 0;
+            SendSocket(handle);
         }
     }
+    held.running = 0;
 }
 
 int LogNetworkError(const char* format, ...) {
@@ -145,6 +204,7 @@ int AcceptNetWork() {
         DeleteConnection(handle, connection);
         return -1;
     }
+    IndexSocket(connection->socket, slot);
     std::memcpy(connection->peerAddress, &peer.sin_addr.S_un.S_addr, 4);
     const auto* port = reinterpret_cast<const uint8_t*>(&peer.sin_port);
     connection->peerPort = (port[0] << 8) | port[1];
@@ -162,14 +222,7 @@ int OnSocketEvent(uint32_t eventWord, SOCKET socket) {
     if (g_network.started == 0) {
         return 0;
     }
-    NetConnection* connection = nullptr;
-    for (ListNode* node = g_network.head.next; node != &g_network.tail; node = node->next) {
-        auto* candidate = static_cast<NetConnection*>(node->data);
-        if (candidate->socket == socket) {
-            connection = candidate;
-            break;
-        }
-    }
+    NetConnection* connection = ConnectionOfSocket(socket);
     if (connection == nullptr) {
         WriteLog("通信エラー No.1\n");
         return 0;
@@ -190,14 +243,14 @@ int OnSocketEvent(uint32_t eventWord, SOCKET socket) {
         // it only once, and dropped it would leave the data waiting.
         case FD_READ:
             if (g_network.receiving != 0) {
-                connection->missedRead = 1;
+                HoldEvent(connection, FD_READ);
             } else {
                 RecvSocket(handle);
             }
             break;
         case FD_WRITE:
             if (g_network.sending != 0) {
-                connection->missedWrite = 1;
+                HoldEvent(connection, FD_WRITE);
             } else {
                 SendSocket(handle);
             }
@@ -228,16 +281,27 @@ int CloseConnectionAfterFlush(int32_t handle) {
         return -1;
     }
     PumpNetworkMessages(0);
-    int start = ReadMillisecondClock();
-    while (connection->bytesToCome > 0 && WithinFlushTime(start)) {
+    // A peer that has ended sends nothing more: the rest of its message is
+    // not waited for. A connection that cannot receive or send (an error)
+    // is not waited for either.
+    int start = FlushClock();
+    while (connection->bytesToCome > 0 && connection->closed == 0 && WithinFlushTime(start)) {
         PumpNetworkMessages(0);
-        RecvSocket(handle);
+        if (RecvSocket(handle) < 0) {
+            break;
+        }
         Sleep(1);
     }
-    start = ReadMillisecondClock();
+    // An ended peer may still read (it may only have shut its sending
+    // side); the flush goes on while its sends make progress.
+    start = FlushClock();
     while (connection->send.stored > 0 && WithinFlushTime(start)) {
         PumpNetworkMessages(0);
-        SendSocket(handle);
+        int64_t unsent = UnsentBytes(connection);
+        if (SendSocket(handle) < 0 ||
+            (connection->closed != 0 && UnsentBytes(connection) == unsent)) {
+            break;
+        }
         Sleep(1);
     }
     DeleteConnection(handle, connection);

@@ -24,6 +24,10 @@ constexpr UINT kSocketEventMessage = 0x505;
 // The longest message a peer may announce; a longer one is refused and marks
 // the connection as failed.
 constexpr uint32_t kLongestMessage = 64u * 1024u * 1024u;
+// The most received data a connection keeps unread: a message that would
+// take its receive ring past this is refused and marks the connection as
+// failed.
+constexpr int64_t kMostUnreadBytes = 64 * 1024 * 1024;
 
 // Receives what has arrived into the connection's receive ring, whole
 // messages without their length. 0, or -1.

@@ -46,23 +46,44 @@ NetConnection* UsableStream(int32_t handle, const char* caller) {
     return connection;
 }
 
-// Takes the next message's length off the socket once all four bytes are
-// there, and makes room for its body. 1 when a message is under way, 0
-// when its length has not fully arrived, -1 when it cannot be taken.
+// The peer ended its side: nothing more will come.
+void MarkPeerEnded(NetConnection* connection) {
+    connection->connected = 0;
+    connection->closed = 1;
+}
+
+// Takes the next message's length off the socket as its bytes arrive (they
+// wait in the record until all four are in) and makes room for its body. 1
+// when a message is under way, 0 when its length has not fully arrived, -1
+// when it cannot be taken.
 int BeginMessage(NetConnection* connection) {
-    uint8_t length[kLengthBytes];
-    char* bytes = reinterpret_cast<char*>(length);
-    if (recv(connection->socket, bytes, kLengthBytes, MSG_PEEK) < kLengthBytes ||
-        recv(connection->socket, bytes, kLengthBytes, 0) < kLengthBytes) {
-        return 0;
+    while (connection->lengthBytesIn < kLengthBytes) {
+        char* rest = reinterpret_cast<char*>(connection->lengthPrefix + connection->lengthBytesIn);
+        int got = recv(connection->socket, rest, kLengthBytes - connection->lengthBytesIn, 0);
+        if (got == 0) {
+            MarkPeerEnded(connection);  // within a length: the message never comes
+        }
+        if (got <= 0) {
+            return 0;
+        }
+        connection->lengthBytesIn += got;
     }
-    uint32_t announced = ReadLength(length);
+    connection->lengthBytesIn = 0;
+    uint32_t announced = ReadLength(connection->lengthPrefix);
     // A length past the bound is a broken or hostile peer: taking it at its
     // word would reserve up to 4 GB.
     if (announced > kLongestMessage) {
         connection->error = 1;
         return WriteLogFormat("受信データのサイズが上限を超えています(データサイズ %u byte)",
                               announced);
+    }
+    // Nothing takes messages out of the ring but the program: a peer that
+    // sends faster than it reads would grow the ring without end.
+    if (int64_t{connection->receive.stored} + announced > kMostUnreadBytes) {
+        connection->error = 1;
+        return WriteLogFormat(
+            "未読の受信データが上限を超えます(未読 %d byte、データサイズ %u byte)",
+            connection->receive.stored, announced);
     }
     connection->receivingLength = static_cast<int32_t>(announced);
     connection->bytesToCome = static_cast<int32_t>(announced);
@@ -88,6 +109,9 @@ int ReceiveBody(NetConnection* connection) {
     }
     int got = recv(connection->socket, reinterpret_cast<char*>(ring.storage + ring.writePosition),
                    first, 0);
+    if (got == 0) {
+        MarkPeerEnded(connection);
+    }
     if (got <= 0) {
         return got < 0 ? -1 : 0;
     }
@@ -210,8 +234,8 @@ int SendMessages(NetConnection* connection) {
 }
 
 // Runs a receive or a send on a usable stream, with its re-entrance flag
-// set while it pumps messages; the events held back meanwhile are posted
-// again at its end. An unbuffered connection has nothing to run.
+// set while it pumps messages; the events held back meanwhile run at its
+// end. An unbuffered connection has nothing to run.
 template <typename Transfer>
 int RunGuarded(int32_t handle, int32_t* running, const char* caller, int event, Transfer transfer) {
     if (FindStream(handle) == nullptr || *running != 0) {
@@ -224,7 +248,7 @@ int RunGuarded(int32_t handle, int32_t* running, const char* caller, int event, 
         result = connection->buffered != 0 ? transfer(connection) : 0;
     }
     *running = 0;
-    RedeliverMissedEvents(event);
+    RunHeldEvents(event);
     return result;
 }
 

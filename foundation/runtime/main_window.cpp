@@ -9,6 +9,7 @@
 // (graphics/targets/last_frame.cpp).
 #include "foundation/runtime/main_window.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/base/charset.h"
@@ -404,7 +405,7 @@ int SetRunWhenInactive(int on) {
     return 0;
 }
 
-int ReadClipboardText(char* buffer) {
+int ReadClipboardText(char* buffer, int bufferBytes) {
     if (!OpenClipboard(g_system.mainWindow)) {
         return -1;
     }
@@ -415,10 +416,16 @@ int ReadClipboardText(char* buffer) {
         return -1;
     }
     int result = 0;
-    if (buffer != nullptr) {
-        CopyText(buffer, text);
-    } else {
+    if (buffer == nullptr) {
         result = static_cast<int>(GlobalSize(block)) + 1;
+    } else if (bufferBytes > 0) {
+        // Another program may have changed the clipboard since its size was
+        // asked, and its block need not end in a NUL: the copy is bounded
+        // by both.
+        size_t room = static_cast<size_t>(bufferBytes) - 1;
+        size_t length = strnlen(text, std::min(room, static_cast<size_t>(GlobalSize(block))));
+        std::memcpy(buffer, text, length);
+        buffer[length] = '\0';
     }
     GlobalUnlock(block);
     CloseClipboard();

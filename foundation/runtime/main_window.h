@@ -25,10 +25,11 @@ int SetWindowIcon(int iconId);
 int SetBackgroundRgb(int red, int green, int blue);
 int SetRunWhenInactive(int on);
 
-// Plain text (code page 932). With a buffer, copies the clipboard's text into
-// it and returns 0; with null, returns the size of the clipboard's block plus
-// one. -1 when the clipboard cannot be opened or holds no text.
-int ReadClipboardText(char* buffer);
+// Plain text (code page 932). With a buffer of bufferBytes, copies the
+// clipboard's text into it (cut to bufferBytes - 1 bytes and a NUL) and
+// returns 0; with null, returns the size of the clipboard's block plus one.
+// -1 when the clipboard cannot be opened or holds no text.
+int ReadClipboardText(char* buffer, int bufferBytes);
 // 0, or -1 when the text cannot be stored (the clipboard busy elsewhere).
 int WriteClipboardText(const char* text);
 

@@ -48,16 +48,15 @@ void FetchComposition(HIMC context) {
     Ime().composition[bytes < kCompositionBytes - 1 ? bytes : kCompositionBytes - 1] = '\0';
 }
 
-// The result goes into the character ring; what does not fit is dropped.
+// The result goes into the character ring, whole characters; from the first
+// that does not fit on, it is dropped.
 void TakeResult(HIMC context) {
     char result[kCompositionBytes];
     LONG bytes = ImmGetCompositionStringA(context, GCS_RESULTSTR, result, sizeof(result));
     if (bytes > static_cast<LONG>(sizeof(result))) {
         bytes = sizeof(result);
     }
-    for (LONG i = 0; i < bytes; ++i) {
-        PushInputChar(static_cast<uint8_t>(result[i]));
-    }
+    PushInputText(result, static_cast<int>(bytes));
 }
 
 void OnComposition(HWND window, LPARAM flags) {

@@ -1,6 +1,10 @@
 // The character ring between the window procedure and the fields: bytes go
 // in as they are typed (a double-byte character as two), characters come out
 // whole. Also the key table that turns editing keys into control characters.
+//
+// The ring takes whole characters only: a lead byte goes in when its trail
+// byte will fit too, or neither does. A lone lead byte left at the ring's
+// end would pair with whatever is typed next.
 #include "foundation/base/text.h"
 #include "foundation/text_input/text_input_internal.h"
 
@@ -48,17 +52,64 @@ uint8_t KeyTableChar(int virtualKey) {
     return 0;
 }
 
-int InputRingHasRoom() {
-    return NextIndex(g_textInput.ringWrite) != g_textInput.ringRead ? 1 : 0;
+int InputRingFreeBytes() {
+    int stored = (g_textInput.ringWrite - g_textInput.ringRead + kInputRingBytes) % kInputRingBytes;
+    return kInputRingBytes - 1 - stored;
 }
 
-int PushInputChar(uint8_t byte) {
-    if (InputRingHasRoom() == 0) {
-        return -1;
-    }
+int InputRingHasRoom() {
+    return InputRingFreeBytes() > 0 ? 1 : 0;
+}
+
+namespace {
+
+void Store(uint8_t byte) {
     g_textInput.ring[g_textInput.ringWrite] = byte;
     g_textInput.ringWrite = NextIndex(g_textInput.ringWrite);
+}
+
+bool StartsDoubleByteChar(uint8_t byte) {
+    return !IsKeyTableChar(byte) && IsLeadByte(&byte, LibraryCharSet) != 0;
+}
+
+}  // namespace
+
+int PushInputChar(uint8_t byte) {
+    int32_t trail = g_textInput.trailState;
+    g_textInput.trailState = kNoTrailDue;
+    if (trail == kTrailDropped) {
+        return -1;
+    }
+    if (trail == kTrailDue) {
+        if (InputRingHasRoom() == 0) {
+            return -1;
+        }
+        Store(byte);
+        return 0;
+    }
+    int needed = StartsDoubleByteChar(byte) ? 2 : 1;
+    if (InputRingFreeBytes() < needed) {
+        g_textInput.trailState = needed == 2 ? kTrailDropped : kNoTrailDue;
+        return -1;
+    }
+    Store(byte);
+    g_textInput.trailState = needed == 2 ? kTrailDue : kNoTrailDue;
     return 0;
+}
+
+int PushInputText(const char* text, int count) {
+    int at = 0;
+    while (at < count) {
+        int bytes = StartsDoubleByteChar(static_cast<uint8_t>(text[at])) ? 2 : 1;
+        if (at + bytes > count || InputRingFreeBytes() < bytes) {
+            break;
+        }
+        for (int i = 0; i < bytes; ++i) {
+            Store(static_cast<uint8_t>(text[at + i]));
+        }
+        at += bytes;
+    }
+    return at;
 }
 
 int TakeInputChar(char out[2], int remove) {

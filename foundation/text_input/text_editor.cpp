@@ -71,24 +71,6 @@ void CopySelection(const TextInputRecord& record) {
     FreeTracked(copy);
 }
 
-void PasteClipboard() {
-    int size = ReadClipboardText(nullptr);
-    if (size <= 0) {
-        return;
-    }
-    auto* text =
-        static_cast<char*>(AllocTrackedZeroed(static_cast<uint32_t>(size) + 1, __FILE__, __LINE__));
-    if (text == nullptr) {
-        return;
-    }
-    if (ReadClipboardText(text) == 0) {
-        for (const char* p = text; *p != '\0'; ++p) {
-            PushInputChar(static_cast<uint8_t>(*p));
-        }
-    }
-    FreeTracked(text);
-}
-
 // The cursor moves to `to`; Shift stretches the selection from its start
 // (or from where the cursor was) to there, otherwise it goes.
 void MoveCursor(TextInputRecord& record, int to) {
@@ -183,6 +165,37 @@ void Insert(TextInputRecord& record, const char* bytes, int count) {
     record.text[record.length] = '\0';
 }
 
+// Pasted text goes straight into the field, its control bytes as
+// characters: pushed back into the ring they would act as keys (a pasted
+// Ctrl+V pasting again for ever, a pasted Enter ending the field). A paste
+// takes what the ring could hold, whole characters.
+void PasteClipboard(TextInputRecord& record) {
+    int size = ReadClipboardText(nullptr, 0);
+    if (size <= 0) {
+        return;
+    }
+    auto* text =
+        static_cast<char*>(AllocTrackedZeroed(static_cast<uint32_t>(size) + 1, __FILE__, __LINE__));
+    if (text == nullptr) {
+        return;
+    }
+    if (ReadClipboardText(text, size + 1) == 0) {
+        int length = static_cast<int>(std::strlen(text));
+        if (length > kInputRingBytes - 1) {
+            length = kInputRingBytes - 1;
+        }
+        for (int at = 0; at < length;) {
+            int count = IsLeadByte(text + at, LibraryCharSet) != 0 ? 2 : 1;
+            if (at + count > length) {
+                break;  // a lead byte cut off from its trail byte
+            }
+            Insert(record, text + at, count);
+            at += count;
+        }
+    }
+    FreeTracked(text);
+}
+
 void Edit(TextInputRecord& record, const char* bytes, int count) {
     uint8_t c = static_cast<uint8_t>(bytes[0]);
     if (count == 2) {
@@ -200,7 +213,7 @@ void Edit(TextInputRecord& record, const char* bytes, int count) {
             DeleteKey(record);
             break;
         case kCharPaste:
-            PasteClipboard();
+            PasteClipboard(record);
             break;
         case kCharCut:
             CopySelection(record);

@@ -12,6 +12,9 @@ struct TextInputState {
     uint8_t ring[kInputRingBytes];
     int32_t ringWrite;
     int32_t ringRead;  // empty when equal to ringWrite
+    // The byte pushed next is the trail byte of a lead byte that went in
+    // (kTrailDue) or that found no room for both bytes (kTrailDropped).
+    int32_t trailState;
     TextInputRecord records[kTextInputSlots];
     int32_t checkCounter;
     ImeState ime;
@@ -20,7 +23,15 @@ struct TextInputState {
     int32_t waitingOpenStatus;   // the pump runs for an open-status change
 };
 
+enum : int32_t { kNoTrailDue = 0, kTrailDue = 1, kTrailDropped = 2 };
+
 extern TextInputState g_textInput;
+
+// Pushes whole characters of `text` until one does not fit; a lead byte
+// that ends the text has no character and is left out. The bytes taken.
+int PushInputText(const char* text, int count);
+// Bytes the ring can still take.
+int InputRingFreeBytes();
 
 // The IME's reset steps, one per frame while the counter runs.
 void RunImeResetStep();

@@ -83,7 +83,10 @@ long SlotOf(HGDIOBJ object) {
     uint32_t slot = static_cast<uint32_t>(value);
     uint32_t generation = static_cast<uint32_t>(value >> 32) & kGenerationMask;
     const std::vector<Slot>& slots = Slots();
-    if (slot >= slots.size() || slots[slot].generation != generation) {
+    // A deleted font's slot already carries the generation its next font
+    // will have: only a slot that holds a font (or the stock slot) answers.
+    if (slot >= slots.size() || slots[slot].generation != generation ||
+        (slot != 0 && slots[slot].font == nullptr)) {
         return -1;
     }
     return static_cast<long>(slot);

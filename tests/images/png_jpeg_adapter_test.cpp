@@ -202,6 +202,42 @@ TEST(JpegReader, DecodesAsLibjpegDoesWithChannelsAsBlueGreenRed) {
     }
 }
 
+// Our pixels (blue, green, red) against libjpeg's (red, green, blue).
+void ExpectSameAsLibjpeg(const Bytes& file, int components) {
+    int w = 0, h = 0, n = 0;
+    Bytes direct = DecodeJpegDirectly(file, &w, &h, &n);
+    Decoded d;
+    Decode(file, &d, tessel::ReadJpegImage);
+    ASSERT_EQ(d.result, 0);
+    ASSERT_EQ(d.image.width, w);
+    ASSERT_EQ(d.image.height, h);
+    for (int i = 0; i < w * h; ++i) {
+        const uint8_t* ours = d.image.pixels + i * components;
+        const uint8_t* theirs = direct.data() + i * components;
+        for (int c = 0; c < components; ++c) {
+            ASSERT_EQ(ours[c], theirs[components - 1 - c]) << "pixel " << i << " channel " << c;
+        }
+    }
+}
+
+TEST(JpegReader, ACutFileDecodesAsLibjpegCompletesIt) {
+    // Tall pictures, so that most rows lie far below where the data ends:
+    // those are filled rather than decoded, and must come out the same.
+    for (int components : {1, 3}) {
+        Bytes file = MakeJpeg(40, 600, components, JpegPicture(40, 600, components), 85);
+        // Cut within the scan's data, which starts behind its header.
+        size_t scan = 0;
+        while (scan + 1 < file.size() && !(file[scan] == 0xFF && file[scan + 1] == 0xDA)) {
+            ++scan;
+        }
+        ASSERT_LT(scan + 20, file.size());
+        for (size_t length = scan + 20; length < file.size(); length += file.size() / 23) {
+            SCOPED_TRACE(testing::Message() << components << " components, cut to " << length);
+            ExpectSameAsLibjpeg(Bytes(file.begin(), file.begin() + length), components);
+        }
+    }
+}
+
 TEST(JpegReader, ACutFileStillDecodesAndAnEmptyOneIsRefused) {
     Bytes file = MakeJpeg(64, 64, 3, JpegPicture(64, 64, 3), 80);
     Bytes cut(file.begin(), file.begin() + file.size() * 2 / 3);

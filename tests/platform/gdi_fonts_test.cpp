@@ -512,6 +512,14 @@ TEST_F(GdiFontTest, FontHandlesAreCheckedIdsThatGoStaleWhenDeleted) {
     EXPECT_NE(log.find("deleted"), std::string::npos) << log;
     EXPECT_NE(log.find("stale"), std::string::npos) << log;
 
+    // Nor is the id the slot's next font will have, before it exists.
+    auto nextId =
+        reinterpret_cast<HGDIOBJ>(reinterpret_cast<uintptr_t>(doomed) + (uintptr_t{1} << 32));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SelectObject(dc_, nextId), nullptr);
+    EXPECT_FALSE(DeleteObject(nextId));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("stale"), std::string::npos);
+
     // The slot is taken again under a new id; the old one stays refused.
     HFONT next = CreateFontA(20, 0, 0, 0, 400, 0, 0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, kGothic);
     ASSERT_NE(next, nullptr);

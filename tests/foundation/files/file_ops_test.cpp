@@ -230,6 +230,9 @@ TEST_F(FileLayerTest, ReadLineCases) {
         {"ab\r\nc\x82", 64, {"ab", "c\x82"}},
         {"\x82\xa0\x82", 3, {"\x82\xa0", "\x82"}},
         {"a\x82", 2, {"a", "\x82"}},
+        // A lead byte takes the byte after it whatever that is, a CR too:
+        // the CR LF behind it ends no line.
+        {"ab\x81\r\ncd\r\ne", 64, {"ab\x81\r\ncd", "e"}},
     };
     for (const Case& c : cases) {
         tessel_test::WriteWholeFile(dir_.Linux("lines.txt"), c.bytes);

@@ -18,9 +18,14 @@
 #include "platform/winsock_testing.h"
 #include "tests/foundation/files/files_test_support.h"
 
+// The C library's half close of a plain descriptor; its header would clash
+// with the names of the Winsock stand-in.
+extern "C" int shutdown(int fd, int how) noexcept;
+
 namespace {
 
 using tessel::NetConnection;
+constexpr int kShutWrite = 1;
 
 std::string Framed(uint32_t length, const std::string& body) {
     std::string out;
@@ -111,6 +116,10 @@ class Connections : public ::testing::Test {
             Sleep(1);
         }
         return true;
+    }
+    // Pumps until the connection's socket holds the 4 bytes of a length.
+    static bool PumpUntilData(SOCKET socket, char* head) {
+        return PumpUntil([&] { return recv(socket, head, 4, MSG_PEEK) == 4; });
     }
     static void PumpFor(int ms) {
         PumpUntil([] { return false; }, ms);
@@ -294,6 +303,187 @@ TEST_F(Connections, AReadEventThatComesWhileAnotherReceiveRunsIsNotLost) {
         << first->completeBytes << " " << second->completeBytes;
     EXPECT_EQ(TakeAll(&first->receive), "one");
     EXPECT_EQ(TakeAll(&second->receive), "two");
+}
+
+TEST_F(Connections, ManyPeersReceivingAtOnceHaveEachEventHeldOnceAndDeliveredWhole) {
+    // Every third connection closes again before the others send, so that
+    // the events find their connections among slots taken and freed.
+    constexpr int kPeers = 300;
+    std::vector<Peer> peers;
+    for (int i = 0; i < kPeers; ++i) {
+        peers.push_back(AcceptPeer());
+        ASSERT_NE(peers.back().connection, nullptr) << i;
+    }
+    std::vector<Peer> live;
+    for (int i = 0; i < kPeers; ++i) {
+        if (i % 3 == 0) {
+            ASSERT_EQ(tessel::CloseConnectionAfterFlush(peers[i].handle), 0);
+        } else {
+            live.push_back(peers[i]);
+        }
+    }
+    PumpFor(20);  // the write events of the accepts
+    for (size_t i = 0; i < live.size(); ++i) {
+        WriteAll(live[i].client, Framed("peer " + std::to_string(i)));
+    }
+    // Every message is on its socket before anything is pumped, and every
+    // read event is queued at once: the first receive's pump meets all of
+    // the others.
+    for (const Peer& peer : live) {
+        char head[4];
+        ASSERT_TRUE(PumpUntilData(peer.connection->socket, head));
+    }
+    for (const Peer& peer : live) {
+        ASSERT_TRUE(PostMessageA(tessel::SocketWindowForTesting(), tessel::kSocketEventMessage,
+                                 static_cast<WPARAM>(peer.connection->socket),
+                                 WSAMAKESELECTREPLY(FD_READ, 0)));
+    }
+    int32_t heldBefore = tessel::g_network.heldReads.total;
+    ASSERT_TRUE(PumpUntil([&] {
+        for (const Peer& peer : live) {
+            if (peer.connection->completeBytes == 0) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    for (size_t i = 0; i < live.size(); ++i) {
+        EXPECT_EQ(TakeAll(&live[i].connection->receive), "peer " + std::to_string(i)) << i;
+    }
+    // Each connection's event waits at most once per event the socket posted
+    // (the queued one and the platform's own).
+    int32_t held = tessel::g_network.heldReads.total - heldBefore;
+    EXPECT_GT(held, 0) << "the receives met each other's events";
+    EXPECT_LE(held, 2 * static_cast<int32_t>(live.size()));
+}
+
+TEST(SocketIndex, FindsEverySocketThroughCollisionsAndRemovals) {
+    // Half the table full, then every other entry removed in a shuffled
+    // order: the probes of the ones left still reach them.
+    std::vector<NetConnection> records(tessel::kConnectionSlots);
+    auto socketOf = [](int i) { return static_cast<SOCKET>(0x10000 + 7919 * i); };
+    for (int i = 0; i < tessel::kConnectionSlots; ++i) {
+        records[i].socket = socketOf(i);
+        tessel::g_network.slots[i] = &records[i];
+        tessel::IndexSocket(records[i].socket, i);
+    }
+    std::vector<int> order;
+    for (int i = 0; i < tessel::kConnectionSlots; i += 2) {
+        order.push_back(i);
+    }
+    uint32_t state = 12345;
+    for (size_t i = order.size() - 1; i > 0; --i) {
+        state = state * 1103515245u + 12345u;
+        std::swap(order[i], order[(state >> 8) % (i + 1)]);
+    }
+    for (int i : order) {
+        tessel::UnindexSocket(socketOf(i));
+        tessel::g_network.slots[i] = nullptr;
+    }
+    for (int i = 0; i < tessel::kConnectionSlots; ++i) {
+        EXPECT_EQ(tessel::ConnectionOfSocket(socketOf(i)), i % 2 == 0 ? nullptr : &records[i]) << i;
+    }
+    for (int i = 1; i < tessel::kConnectionSlots; i += 2) {
+        tessel::UnindexSocket(socketOf(i));
+        tessel::g_network.slots[i] = nullptr;
+    }
+    for (int32_t entry : tessel::g_network.socketIndex) {
+        ASSERT_EQ(entry, 0);
+    }
+}
+
+TEST_F(Connections, APeerThatEndsWithinALengthIsClosed) {
+    for (int bytes : {1, 2, 3}) {
+        for (bool halfClose : {false, true}) {
+            SCOPED_TRACE(testing::Message() << bytes << " bytes, half close " << halfClose);
+            auto [client, handle, connection] = AcceptPeer();
+            ASSERT_NE(connection, nullptr);
+            int socketsBefore = platform::OpenSocketCount();
+            WriteAll(client, Framed("never").substr(0, static_cast<size_t>(bytes)));
+            if (halfClose) {
+                ASSERT_EQ(shutdown(client, kShutWrite), 0);
+            } else {
+                close(client);
+                clients_.pop_back();
+            }
+            ASSERT_TRUE(PumpUntil([&] { return connection->closed != 0; }));
+            EXPECT_EQ(connection->receive.stored, 0);
+            tessel::PumpNetworkMessages(1);
+            EXPECT_EQ(tessel::FindConnection(handle), nullptr);
+            EXPECT_EQ(platform::OpenSocketCount(), socketsBefore - 1);
+        }
+    }
+}
+
+int g_clockReads = 0;
+int CountingClock() {
+    return g_clockReads++;  // a millisecond passes at every look
+}
+
+TEST_F(Connections, TheFlushDoesNotWaitForPeersThatEnded) {
+    // Four peers that end within a message: nothing more of it can come.
+    std::vector<int32_t> handles;
+    for (int i = 0; i < 4; ++i) {
+        auto [client, handle, connection] = AcceptPeer();
+        ASSERT_NE(connection, nullptr);
+        WriteAll(client, Framed(10, "abc"));
+        close(client);
+        clients_.pop_back();
+        ASSERT_TRUE(PumpUntil([&] { return connection->closed != 0; }));
+        EXPECT_EQ(connection->bytesToCome, 7);
+        handles.push_back(handle);
+    }
+    // One that only shut its sending side still reads what waits for it.
+    auto [reader, readerHandle, readerConnection] = AcceptPeer();
+    ASSERT_NE(readerConnection, nullptr);
+    ASSERT_EQ(shutdown(reader, kShutWrite), 0);
+    ASSERT_TRUE(PumpUntil([&] { return readerConnection->closed != 0; }));
+    Append(&readerConnection->send, "reply");
+
+    g_clockReads = 0;
+    tessel::SetFlushClockForTesting(CountingClock);
+    tessel::PumpNetworkMessages(1);
+    tessel::SetFlushClockForTesting(nullptr);
+    for (int32_t handle : handles) {
+        EXPECT_EQ(tessel::FindConnection(handle), nullptr);
+    }
+    EXPECT_EQ(tessel::FindConnection(readerHandle), nullptr);
+    // Each close looks at the clock to start its two waits and once per
+    // pass; waiting out the second would take a thousand looks a peer.
+    EXPECT_LT(g_clockReads, 50);
+    EXPECT_EQ(ClientRead(reader, 9), Framed("reply"));
+}
+
+TEST_F(Connections, AMessageThatWouldTakeTheUnreadDataPastTheLimitIsRefused) {
+    const std::string unread(60000, 'u');
+    const int64_t room = tessel::kMostUnreadBytes - static_cast<int64_t>(unread.size());
+    struct Case {
+        int64_t length;
+        bool taken;
+    };
+    for (const Case& c : {Case{room, true}, Case{room + 1, false}}) {
+        SCOPED_TRACE(c.length);
+        auto [client, handle, connection] = AcceptPeer();
+        ASSERT_NE(connection, nullptr);
+        WriteAll(client, Framed(unread));
+        ASSERT_TRUE(PumpUntil([&] { return connection->completeBytes == 60000; }));
+        int32_t capacity = connection->receive.capacity;
+        WriteAll(client, Framed(static_cast<uint32_t>(c.length), ""));
+        ASSERT_TRUE(
+            PumpUntil([&] { return connection->error != 0 || connection->bytesToCome != 0; }));
+        EXPECT_EQ(connection->error != 0, !c.taken);
+        if (c.taken) {
+            EXPECT_EQ(connection->bytesToCome, c.length);
+        } else {
+            EXPECT_EQ(connection->receive.capacity, capacity) << "nothing reserved";
+            EXPECT_EQ(connection->receive.stored, 60000) << "what was unread stays";
+        }
+        ASSERT_EQ(tessel::CloseConnectionAfterFlush(handle), 0);
+    }
+    EXPECT_NE(log_.Text().find("未読の受信データが上限を超えます(未読 60000 byte、データサイズ " +
+                               std::to_string(room + 1) + " byte)"),
+              std::string::npos)
+        << log_.Text();
 }
 
 TEST_F(Connections, AnnouncedLengthsPastTheBoundAreRefusedAndFailTheConnection) {

@@ -1,5 +1,6 @@
 // The window procedure's own answers, the options and the clipboard.
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,11 +57,44 @@ TEST_F(LibraryTest, RepaintOfALastFrameFailsWhileNothingKeepsOne) {
 TEST(Clipboard, TextGoesInAndComesBack) {
     const char text[] = "クリップボード text";
     EXPECT_EQ(WriteClipboardText(text), 0);
-    EXPECT_EQ(ReadClipboardText(nullptr), static_cast<int>(sizeof(text)) + 1);
+    EXPECT_EQ(ReadClipboardText(nullptr, 0), static_cast<int>(sizeof(text)) + 1);
     char back[64] = "";
-    EXPECT_EQ(ReadClipboardText(back), 0);
+    EXPECT_EQ(ReadClipboardText(back, sizeof(back)), 0);
     EXPECT_STREQ(back, text);
     EXPECT_EQ(WriteClipboardText(nullptr), -1);
+}
+
+// Puts bytes on the clipboard as another program may: no NUL at the end.
+void PutUnterminatedText(const std::string& bytes) {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    ASSERT_NE(block, nullptr);
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    EXPECT_NE(SetClipboardData(CF_TEXT, block), nullptr);
+    CloseClipboard();
+}
+
+TEST(Clipboard, ACopyStopsAtTheBufferAndAtTheBlocksEnd) {
+    // The clipboard grows between the size and the copy: the copy keeps to
+    // the buffer that the size made, the bytes behind it stay.
+    ASSERT_EQ(WriteClipboardText("short"), 0);
+    int size = ReadClipboardText(nullptr, 0);
+    ASSERT_EQ(size, 7);
+    const std::string longer = "a text another program put there since";
+    ASSERT_EQ(WriteClipboardText(longer.c_str()), 0);
+    std::vector<char> buffer(static_cast<size_t>(size) + 16, '#');
+    EXPECT_EQ(ReadClipboardText(buffer.data(), size), 0);
+    EXPECT_EQ(std::string(buffer.data()), longer.substr(0, static_cast<size_t>(size) - 1));
+    EXPECT_EQ(std::string(buffer.begin() + size, buffer.end()), std::string(16, '#'));
+
+    // A block without a NUL ends where the block does.
+    PutUnterminatedText("abcd");
+    char out[64];
+    std::memset(out, '#', sizeof(out));
+    EXPECT_EQ(ReadClipboardText(out, sizeof(out)), 0);
+    EXPECT_STREQ(out, "abcd");
 }
 
 TEST(Clipboard, BusyClipboardIsAFailure) {
@@ -78,7 +112,7 @@ TEST(Clipboard, BusyClipboardIsAFailure) {
         Sleep(1);
     }
     EXPECT_EQ(WriteClipboardText("kept out"), -1);
-    EXPECT_EQ(ReadClipboardText(nullptr), -1);
+    EXPECT_EQ(ReadClipboardText(nullptr, 0), -1);
     done = true;
     holder.join();
     EXPECT_EQ(WriteClipboardText("now"), 0);

@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "foundation/base/charset.h"
+#include "foundation/runtime/main_window.h"
 #include "foundation/text_input/text_input.h"
+#include "foundation/text_input/text_input_internal.h"
 #include "foundation/text_input/text_input_testing.h"
 
 using namespace tessel;
@@ -73,6 +76,46 @@ TEST_F(TextFields, ALeadByteWaitsForItsTrailByte) {
     EXPECT_EQ(std::string(out, 2), kA);
     EXPECT_EQ(TakeInputChar(out, 1), 2);
     EXPECT_EQ(TakeInputChar(out, 1), 0);
+}
+
+// Every byte that comes out of the ring, in order, a character per entry.
+std::vector<std::string> DrainRing() {
+    std::vector<std::string> out;
+    char bytes[2];
+    for (int count; (count = TakeInputChar(bytes, 1)) != 0;) {
+        out.emplace_back(bytes, static_cast<size_t>(count));
+    }
+    return out;
+}
+
+TEST_F(TextFields, TheRingTakesWholeCharactersOnly) {
+    for (int i = 0; i < 1023; ++i) {
+        ASSERT_EQ(PushInputChar('a'), 0) << i;
+    }
+    // One byte of room: a double-byte character goes in whole or not at all.
+    EXPECT_EQ(PushInputChar(0x82), -1);
+    EXPECT_EQ(PushInputChar(0xA0), -1) << "the trail byte goes with its lead byte";
+    EXPECT_EQ(PushInputChar('b'), 0);
+    std::vector<std::string> taken = DrainRing();
+    ASSERT_EQ(taken.size(), 1024u);
+    EXPECT_EQ(taken.back(), "b");
+
+    // Text pushed at once (the input method's result) stops at the first
+    // character that does not fit and leaves out a lead byte without trail.
+    for (int i = 0; i < 1021; ++i) {
+        ASSERT_EQ(PushInputChar('a'), 0) << i;
+    }
+    const std::string result = "c" + kA + "d";
+    EXPECT_EQ(PushInputText(result.data(), static_cast<int>(result.size())), 3);
+    EXPECT_EQ(PushInputChar('e'), -1) << "full";
+    taken = DrainRing();
+    ASSERT_EQ(taken.size(), 1023u);
+    EXPECT_EQ(taken[1021], "c");
+    EXPECT_EQ(taken[1022], kA);
+    const std::string cut = "f\x82";
+    EXPECT_EQ(PushInputText(cut.data(), static_cast<int>(cut.size())), 1);
+    ASSERT_EQ(PushInputChar('g'), 0);
+    EXPECT_EQ(DrainRing(), (std::vector<std::string>{"f", "g"}));
 }
 
 TEST_F(TextFields, EditingKeysBecomeTheirControlCharacters) {
@@ -229,7 +272,7 @@ TEST_F(TextFields, EnterAndEscapeEndTheFieldAndLeaveTheRestInTheRing) {
     EXPECT_EQ(Text(plain), "ab");  // Escape, not allowed here, does nothing
 }
 
-TEST_F(TextFields, ACopiedSelectionPastesBackThroughTheRing) {
+TEST_F(TextFields, ACopiedOrCutSelectionPastesBackAtTheCursor) {
     int handle = Field("ab" + kA);
     SetShiftHeldForTesting(1);
     Type("\x1A");
@@ -243,6 +286,37 @@ TEST_F(TextFields, ACopiedSelectionPastesBackThroughTheRing) {
     EXPECT_EQ(Text(handle), "ab" + kA + "ab");
     Type("\x16");
     EXPECT_EQ(Text(handle), "ab" + kA + "ab" + kA);
+}
+
+TEST_F(TextFields, PastedControlBytesAreTextAndNeverKeys) {
+    // A pasted Ctrl+V would paste again for ever; a pasted Enter would end
+    // the field and leave the rest for the next one.
+    const std::string pasted =
+        "a\x16"
+        "b\r"
+        "c\x1B\x08";
+    ASSERT_EQ(WriteClipboardText(pasted.c_str()), 0);
+    TextFieldOptions escapable;
+    escapable.escapeAllowed = 1;
+    int handle = Field("", escapable);
+    Type("\x16z");
+    EXPECT_EQ(Text(handle), pasted + "z");
+    EXPECT_EQ(FindTextInput(handle)->ended, 0);
+    EXPECT_EQ(Cursor(handle), static_cast<int>(pasted.size()) + 1);
+    EXPECT_EQ(InputRingFreeBytes(), 1024) << "nothing left in the ring";
+}
+
+TEST_F(TextFields, APasteTakesWholeCharactersUpToTheRingsSize) {
+    // 1023 bytes and then a double-byte character: the ring's 1024 bytes
+    // would end in its lead byte alone.
+    const std::string pasted = std::string(1023, 'x') + kA + "tail";
+    ASSERT_EQ(WriteClipboardText(pasted.c_str()), 0);
+    TextFieldOptions wide;
+    wide.maxLength = 2000;
+    int handle = Field("", wide);
+    Type("\x16");
+    Type("b");
+    EXPECT_EQ(Text(handle), std::string(1023, 'x') + "b");
 }
 
 TEST_F(TextFields, HandlesAreCheckedAndDeletingTheActiveOneLeavesNone) {
