@@ -86,24 +86,23 @@ int Refill(PcmDecoder* decoder) {
 
 }  // namespace
 
-int OpenDecoder(const InputStream* stream, PcmDecoder* decoder) {
+namespace {
+
+using Opener = int (*)(PcmDecoder*);
+
+// The graph step answers for itself: it reads the stream from where the last
+// opener left it.
+int OpenFirstThatTakes(const InputStream* stream, PcmDecoder* decoder, const Opener* openers,
+                       int count, bool thenGraph) {
     std::memset(decoder, 0, sizeof(*decoder));
     decoder->vorbisBuild = GetVorbisfileBuildFlag();
     decoder->stream = *stream;
-
-    using Opener = int (*)(PcmDecoder*);
-    const Opener openers[] = {OpenWavPcmDecoder, OpenWavAcmDecoder, OggDecoderOpen,
-                              OpenMp3AcmDecoder};
     bool opened = false;
-    for (Opener opener : openers) {
+    for (int i = 0; i < count && !opened; ++i) {
         Rewind(decoder);
-        if (opener(decoder) == 0) {
-            opened = true;
-            break;
-        }
+        opened = openers[i](decoder) == 0;
     }
-    // The conversion graph reads the stream from where the last opener left it.
-    if (!opened && DecodeMp3ToPcm(decoder) != 0) {
+    if (!opened && !(thenGraph && DecodeMp3ToPcm(decoder) == 0)) {
         return -1;
     }
     decoder->output = static_cast<uint8_t*>(AllocTracked(decoder->outputSize, __FILE__, __LINE__));
@@ -116,6 +115,19 @@ int OpenDecoder(const InputStream* stream, PcmDecoder* decoder) {
     decoder->pcmPosition = 0;
     decoder->open = 1;
     return 0;
+}
+
+}  // namespace
+
+int OpenDecoder(const InputStream* stream, PcmDecoder* decoder) {
+    const Opener openers[] = {OpenWavPcmDecoder, OpenWavAcmDecoder, OggDecoderOpen,
+                              OpenMp3AcmDecoder};
+    return OpenFirstThatTakes(stream, decoder, openers, 4, true);
+}
+
+int OpenDecoderWith(const InputStream* stream, PcmDecoder* decoder,
+                    int (*const* openers)(PcmDecoder*), int openerCount) {
+    return OpenFirstThatTakes(stream, decoder, openers, openerCount, false);
 }
 
 int32_t ReadDecoder(PcmDecoder* decoder, void* buffer, uint32_t bytes) {

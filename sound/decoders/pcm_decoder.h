@@ -69,6 +69,9 @@ struct PcmDecoder {
 
 // 0 when an opener took the data, -1 when none did.
 int OpenDecoder(const InputStream* stream, PcmDecoder* decoder);
+// The same with the given openers only, in order (for tests and fuzzing).
+int OpenDecoderWith(const InputStream* stream, PcmDecoder* decoder,
+                    int (*const* openers)(PcmDecoder*), int openerCount);
 // Bytes delivered (fewer at the end of the data); -1 when not open.
 int32_t ReadDecoder(PcmDecoder* decoder, void* buffer, uint32_t bytes);
 // To a sample frame; a move of 15 bytes or less is not made. 0.
