@@ -137,6 +137,28 @@ TEST(WavPcmSeek, MovesOnlyPastFifteenBytes) {
     }
 }
 
+// A stream that hands over at most 100 bytes a read, as a file layer may.
+uint32_t ShortRead(void* buffer, uint32_t size, uint32_t count, tessel::StreamHandle stream) {
+    return tessel::MemStreamRead(buffer, 1, std::min<uint32_t>(size * count, 100), stream);
+}
+
+TEST(WavPcmRead, DeliversOnlyTheBytesTheStreamGave) {
+    const std::vector<uint8_t> data = sound_test::CountingBytes(1000);
+    const std::vector<uint8_t> file =
+        Riff(Chunks({Chunk("fmt ", PcmFormat(1, 8000, 8, 1, true)), Chunk("data", data)}));
+    tessel::MemoryStream* memory =
+        tessel::OpenMemoryStream(file.data(), static_cast<uint32_t>(file.size()));
+    tessel::StreamOps ops = *tessel::GetMemoryStreamOps();
+    ops.read = ShortRead;
+    tessel::InputStream stream;
+    tessel::InitInputStream(&stream, &ops, tessel::StreamHandleOf(memory));
+    tessel::PcmDecoder decoder;
+    ASSERT_EQ(tessel::OpenDecoder(&stream, &decoder), 0);
+    EXPECT_EQ(sound_test::ReadRest(&decoder, 700), data);
+    tessel::CloseDecoder(&decoder);
+    tessel::CloseMemoryStream(tessel::StreamHandleOf(memory));
+}
+
 TEST(WavPcmDecodeAll, HandsOverTheDataAndFormat) {
     MemoryDecoder decoder(Riff(Chunks({Chunk("fmt ", kFmt), Chunk("data", kData)})));
     ASSERT_EQ(decoder.result(), 0);
