@@ -159,6 +159,27 @@ TEST(WavPcmRead, DeliversOnlyTheBytesTheStreamGave) {
     tessel::CloseMemoryStream(tessel::StreamHandleOf(memory));
 }
 
+TEST(PcmDecoderCalls, RefuseAClosedDecoder) {
+    const std::vector<uint8_t> file = Riff(Chunks({Chunk("fmt ", kFmt), Chunk("data", kData)}));
+    tessel::MemoryStream* memory =
+        tessel::OpenMemoryStream(file.data(), static_cast<uint32_t>(file.size()));
+    tessel::InputStream stream;
+    tessel::InitInputStream(&stream, tessel::GetMemoryStreamOps(), tessel::StreamHandleOf(memory));
+    tessel::PcmDecoder decoder;
+    uint32_t before = tessel::TrackedBlockCount();
+    ASSERT_EQ(tessel::OpenDecoder(&stream, &decoder), 0);
+    EXPECT_EQ(tessel::CloseDecoder(&decoder), 0);
+    EXPECT_EQ(tessel::TrackedBlockCount(), before);
+    uint8_t buffer[8];
+    EXPECT_EQ(tessel::ReadDecoder(&decoder, buffer, 8), -1);
+    EXPECT_EQ(tessel::CloseDecoder(&decoder), -1);
+    void* pcm = nullptr;
+    uint32_t size = 0;
+    WAVEFORMATEX format;
+    EXPECT_EQ(tessel::DecodeAllToMemory(&decoder, &format, &pcm, &size), -1);
+    tessel::CloseMemoryStream(tessel::StreamHandleOf(memory));
+}
+
 TEST(WavPcmDecodeAll, HandsOverTheDataAndFormat) {
     MemoryDecoder decoder(Riff(Chunks({Chunk("fmt ", kFmt), Chunk("data", kData)})));
     ASSERT_EQ(decoder.result(), 0);
