@@ -164,7 +164,8 @@ class MsAdpcmCodec : public BlockCodec {
             int32_t sample = Clamp16(predicted + int64_t{signedNibble} * ch.delta);
             ch.sample2 = ch.sample1;
             ch.sample1 = sample;
-            ch.delta = std::clamp((kMsAdaptation[nibble] * ch.delta) >> 8, 16, kMsMaxDelta);
+            ch.delta = static_cast<int32_t>(std::clamp<int64_t>(
+                (kMsAdaptation[nibble] * int64_t{ch.delta}) >> 8, 16, kMsMaxDelta));
             Store16(out + 2 * (2 * n + k), sample);
         }
     }

@@ -222,6 +222,28 @@ INSTANTIATE_TEST_SUITE_P(Rates, AcmMp3,
                              return std::string(info.param.name);
                          });
 
+// Large nibbles in a row grow the Microsoft ADPCM step far beyond any sample;
+// it must stay large (the samples swing from end to end of the range), never
+// overflow and fall back to the smallest step.
+TEST(AcmMsAdpcm, StepGrowthSaturatesWithoutOverflow) {
+    const int16_t coefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                        {240, 0}, {460, -208}, {392, -232}};
+    std::vector<uint8_t> format(sizeof(WAVEFORMATEX) + 4 + sizeof(coefficients));
+    auto* adpcm = reinterpret_cast<ADPCMWAVEFORMAT*>(format.data());
+    adpcm->wfx = {WAVE_FORMAT_ADPCM, 1, 8000, 4000, 39, 4, 32};
+    adpcm->wSamplesPerBlock = 66;
+    adpcm->wNumCoef = 7;
+    std::memcpy(format.data() + sizeof(WAVEFORMATEX) + 4, coefficients, sizeof(coefficients));
+    // Predictor 0, step 1000, both earlier samples 0; then nibbles +7, -7, ...
+    std::vector<uint8_t> block = {0, 0xE8, 0x03, 0, 0, 0, 0};
+    block.resize(39, 0x79);
+    std::vector<int16_t> samples = ConvertThroughAcm(format, block, 39, 4096);
+    ASSERT_EQ(samples.size(), 66u);
+    for (size_t i = 40; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i], i % 2 == 0 ? 32767 : -32768) << i;
+    }
+}
+
 TEST(AcmStreamSize, BoundsTheOutputOfBlocksAndFrames) {
     IMAADPCMWAVEFORMAT ima{};
     ima.wfx = {WAVE_FORMAT_IMA_ADPCM, 2, 44100, 44359, 2048, 4, 2};
