@@ -17,7 +17,7 @@ namespace platform {
 
 // Which table issued an id; kept in its low bits. Zero is never used, so no
 // id is 0 (a null handle).
-enum class HandleKind : uintptr_t { Kernel = 1, Window = 2 };
+enum class HandleKind : uintptr_t { Kernel = 1, Window = 2, AcmStream = 3 };
 
 template <typename Record>
 class HandleTable {

@@ -15,6 +15,9 @@ packages=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libgtk-3-dev
+  # The sound tests check our decoders against libsndfile's and make their
+  # MP3 files with LAME; neither is linked into the library.
+  libsndfile1-dev libmp3lame-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick
   # `make fuzz` drives the loaders' fuzz targets with AFL++.
   afl++

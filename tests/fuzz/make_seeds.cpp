@@ -17,7 +17,10 @@
 #include "images/image_test_support.h"
 #include "images/image_writer.h"
 #include "platform/kernel/files.h"
+#include "sound/decoder_test_support.h"
+#include "support/audio_oracles.h"
 #include "tools/archive_test_support.h"
+#include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
 #include "tools/lib/sample_data.h"
 
@@ -301,6 +304,73 @@ void ConfigSeeds() {
     Put("config_word", "long", {0, 2, 0, 0xF3, 0x55});
 }
 
+// Sound files of every layout the decoder chain takes, a fraction of a second each.
+void SoundSeeds() {
+    using sound_test::PcmFormat;
+    using sound_test::PutChunk;
+    const std::vector<int16_t> mono = audio_oracles::MakeSignal(1500, 1, 8000);
+    const std::vector<int16_t> stereo = audio_oracles::MakeSignal(1500, 2, 22050);
+    struct Coded {
+        const char* name;
+        const std::vector<int16_t>* samples;
+        int channels;
+        int rate;
+        int subformat;
+    };
+    const Coded coded[] = {
+        {"pcm16_stereo", &stereo, 2, 22050, SF_FORMAT_PCM_16},
+        {"pcm8_mono", &mono, 1, 8000, SF_FORMAT_PCM_U8},
+        {"ima_mono", &mono, 1, 8000, SF_FORMAT_IMA_ADPCM},
+        {"ima_stereo", &stereo, 2, 22050, SF_FORMAT_IMA_ADPCM},
+        {"msadpcm_stereo", &stereo, 2, 22050, SF_FORMAT_MS_ADPCM},
+        {"msadpcm_mono", &mono, 1, 8000, SF_FORMAT_MS_ADPCM},
+        {"mulaw_mono", &mono, 1, 8000, SF_FORMAT_ULAW},
+        {"alaw_stereo", &stereo, 2, 22050, SF_FORMAT_ALAW},
+    };
+    for (const Coded& c : coded) {
+        Put("sound_wav", c.name,
+            audio_oracles::WriteWav(*c.samples, c.channels, c.rate, c.subformat));
+    }
+    const Bytes data = sound_test::CountingBytes(301);
+    Bytes chunks;
+    PutChunk(&chunks, "bext", {1, 2, 3});
+    PutChunk(&chunks, "fmt ", PcmFormat(1, 8000, 0, 1, false));
+    PutChunk(&chunks, "junk", {9});
+    PutChunk(&chunks, "data", data);
+    Put("sound_wav", "bext_short_fmt_odd_chunks", sound_test::Riff(chunks));
+
+    const Bytes frames =
+        audio_oracles::EncodeMp3(audio_oracles::MakeSignal(6000, 1, 22050), 1, 22050, 32);
+    Bytes tagged = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 0, 20};
+    tagged.resize(tagged.size() + 20, 'x');
+    const uint8_t footer[10] = {'3', 'D', 'I', 4, 0, 0x10, 0, 0, 0, 20};
+    tagged.insert(tagged.end(), footer, footer + 10);
+    tagged.insert(tagged.end(), frames.begin(), frames.end());
+    Bytes tag(128, ' ');
+    tag[0] = 'T';
+    tag[1] = 'A';
+    tag[2] = 'G';
+    tagged.insert(tagged.end(), tag.begin(), tag.end());
+    Put("sound_mp3", "mpeg2_mono_id3v24_footer_tag", tagged);
+    Put("sound_mp3", "mpeg1_stereo",
+        audio_oracles::EncodeMp3(audio_oracles::MakeSignal(5000, 2, 44100), 2, 44100, 128));
+    Bytes layer2;  // MPEG-2 layer II frame headers with silent bodies
+    for (int i = 0; i < 3; ++i) {
+        const uint8_t header[4] = {0xFF, 0xF5, 0x86, 0x00};
+        layer2.insert(layer2.end(), header, header + 4);
+        layer2.resize(layer2.size() + 381, 0);
+    }
+    Put("sound_mp3", "mpeg2_layer2_frames", layer2);
+
+    std::vector<float> left(4000);
+    std::vector<float> right(4000);
+    for (size_t i = 0; i < left.size(); ++i) {
+        left[i] = 0.5f * tessel::gamedata::SineWave(i * 440.0 / 22050);
+        right[i] = 0.3f * tessel::gamedata::SineWave(i * 660.0 / 22050);
+    }
+    Put("sound_ogg", "stereo_22050", tessel::gamedata::EncodeOggVorbis(left, right, 22050, 0.0f));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -318,6 +388,7 @@ int main(int argc, char** argv) {
     CodePageSeeds();
     ConfigSeeds();
     ModelTextureSeeds();
+    SoundSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }
