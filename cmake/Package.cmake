@@ -7,9 +7,10 @@ include(CMakePackageConfigHelpers)
 
 # pkg-config modules the libraries link: each is found again, by the same
 # prefix, where the package is used.
-function(tessel_pkg_module prefix module)
-  pkg_check_modules(${prefix} REQUIRED IMPORTED_TARGET GLOBAL ${module})
-  set_property(GLOBAL APPEND PROPERTY TESSEL_PKG_MODULES "${prefix}=${module}")
+function(tessel_pkg_module prefix)
+  pkg_check_modules(${prefix} REQUIRED IMPORTED_TARGET GLOBAL ${ARGN})
+  list(JOIN ARGN "," modules)
+  set_property(GLOBAL APPEND PROPERTY TESSEL_PKG_MODULES "${prefix}=${modules}")
 endfunction()
 
 # CMake packages the libraries link (find_package names).
@@ -70,8 +71,9 @@ function(tessel_install)
   # pkg-config names the modules, not their prefixes.
   set(requires "")
   foreach(entry ${TESSEL_PKG_MODULES})
-    string(REGEX REPLACE "^[^=]*=" "" module ${entry})
-    list(APPEND requires ${module})
+    string(REGEX REPLACE "^[^=]*=" "" modules ${entry})
+    string(REPLACE "," ";" modules ${modules})
+    list(APPEND requires ${modules})
   endforeach()
   foreach(name ${TESSEL_CMAKE_DEPENDENCIES})
     if(name STREQUAL "PNG")

@@ -1,7 +1,8 @@
 // The wave format records of the multimedia headers, shared by DirectSound
 // and the compression manager: the common 18-byte WAVEFORMATEX and the
-// extended records of the compressed formats the compression manager converts. Byte-packed, as the formats are stored in
-// files: sizeof(WAVEFORMATEX) is 18.
+// extended records of the compressed formats the compression manager
+// converts. Byte-packed, as the formats are stored in files: sizeof
+// (WAVEFORMATEX) is 18.
 #pragma once
 
 #include "platform/types.h"
