@@ -20,10 +20,11 @@ void VertexAttrs(const RasterVertex& v, double* attr) {
     attr[kAttrRhw] = v.rhw;
     ColourToAttrs(v.diffuse, attr + kAttrDiffuse);
     ColourToAttrs(v.specular, attr + kAttrSpecular);
-    attr[kAttrTex + 0] = v.tex[0][0];
-    attr[kAttrTex + 1] = v.tex[0][1];
-    attr[kAttrTex + 2] = v.tex[1][0];
-    attr[kAttrTex + 3] = v.tex[1][1];
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        attr[kAttrTex + 2 * set] = v.tex[set][0];
+        attr[kAttrTex + 2 * set + 1] = v.tex[set][1];
+        attr[kAttrTexQ + set] = v.texQ[set];
+    }
 }
 
 ScreenVertex ScreenFromRaster(const RasterVertex& v) {
@@ -104,6 +105,12 @@ bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatD
         }
         t->planes[k] = MakePlane(xs, ys, a[0], a[1], a[2]);
     }
+    t->slopeBias = 0.0f;
+    if (s.slopeScaleBias != 0.0f && s.planeUsed[kAttrZ]) {
+        const Plane& pz = t->planes[kAttrZ];
+        t->slopeBias =
+            static_cast<float>(s.slopeScaleBias * std::max(std::fabs(pz.a), std::fabs(pz.b)));
+    }
     t->flatDiffuse = ColorFromArgb(flatDiffuse);
     t->flatSpecular = ColorFromArgb(flatSpecular);
     t->uniformColour = true;
@@ -139,6 +146,20 @@ bool TriangleSpan(const Triangle& t, int32_t py, int64_t* left, int64_t* right) 
     return lo <= hi;
 }
 
+// What a point or line pixel reads beside its colours: texture coordinates (projected sets
+// divided by their q), the fog factor and the eye distance.
+void PointExtras(const DrawSetup& s, const double* attr, PixelInputs* in) {
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        double q = s.texProjected[set] ? attr[kAttrTexQ + set] : 1.0;
+        double inverse = q != 0.0 ? 1.0 / q : 0.0;
+        in->u[set] = static_cast<float>(attr[kAttrTex + 2 * set] * inverse);
+        in->v[set] = static_cast<float>(attr[kAttrTex + 2 * set + 1] * inverse);
+    }
+    in->fogAlpha = RoundChannel(attr[kAttrSpecular + 3]);
+    double rhw = attr[kAttrRhw];
+    in->w = static_cast<float>(rhw != 0.0 ? 1.0 / rhw : 0.0);
+}
+
 void DrawPoint(const DrawSetup& s, const ScreenVertex& v) {
     double fx = std::floor(v.x + 0.5);
     double fy = std::floor(v.y + 0.5);
@@ -151,10 +172,7 @@ void DrawPoint(const DrawSetup& s, const ScreenVertex& v) {
     in.specular = {RoundChannel(v.attr[kAttrSpecular]), RoundChannel(v.attr[kAttrSpecular + 1]),
                    RoundChannel(v.attr[kAttrSpecular + 2]),
                    RoundChannel(v.attr[kAttrSpecular + 3])};
-    for (int set = 0; set < kRasterTexCoordSets; ++set) {
-        in.u[set] = static_cast<float>(v.attr[kAttrTex + 2 * set]);
-        in.v[set] = static_cast<float>(v.attr[kAttrTex + 2 * set + 1]);
-    }
+    PointExtras(s, v.attr, &in);
     ShadeAndWrite(s, static_cast<int32_t>(fx), static_cast<int32_t>(fy), in);
 }
 
@@ -212,10 +230,9 @@ void DrawLine(const DrawSetup& s, const ScreenVertex& a, const ScreenVertex& b) 
                            RoundChannel(attr[kAttrSpecular + 2]),
                            RoundChannel(attr[kAttrSpecular + 3])};
         }
-        for (int set = 0; set < kRasterTexCoordSets; ++set) {
-            in.u[set] = static_cast<float>(attr[kAttrTex + 2 * set]);
-            in.v[set] = static_cast<float>(attr[kAttrTex + 2 * set + 1]);
-        }
+        PointExtras(s, attr, &in);
+        if (s.flat)
+            in.fogAlpha = flatS.a;
         ShadeAndWrite(s, static_cast<int32_t>(px), static_cast<int32_t>(py), in);
     }
 }

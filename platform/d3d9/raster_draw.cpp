@@ -268,7 +268,63 @@ bool FetchIndex(const RasterDrawCall& call, uint32_t i, uint32_t* out) {
     return true;
 }
 
+// FILLMODE POINT and WIREFRAME: the vertices, or the edges as lines, of the triangles that
+// culling leaves (clipped ones as the polygon clipping made). An edge runs from one vertex up to
+// the next without its last pixel, so each vertex of the outline is lit once. Flat shading
+// gives the whole outline the colours of the triangle's first vertex.
+void DrawTriangleOutlines(const DrawSetup& s, const RasterDrawCall& call) {
+    DrawSetup edges = s;
+    edges.lastPixel = false;
+    std::vector<ClipVertex> poly;
+    std::vector<ScreenVertex> outline;
+    for (uint32_t k = 0; k < call.primitiveCount; ++k) {
+        TriangleRef ref;
+        if (!TriangleAt(call.primitiveType, k, &ref))
+            return;
+        uint32_t idx[3], provoking;
+        if (!FetchIndex(call, ref.v[0], &idx[0]) || !FetchIndex(call, ref.v[1], &idx[1]) ||
+            !FetchIndex(call, ref.v[2], &idx[2]) || !FetchIndex(call, ref.provoking, &provoking)) {
+            continue;
+        }
+        outline.clear();
+        if (call.space == RasterSpace::kScreen) {
+            for (int i = 0; i < 3; ++i)
+                outline.push_back(ScreenFromRaster(call.vertices[idx[i]]));
+        } else {
+            poly.clear();
+            for (int i = 0; i < 3; ++i)
+                poly.push_back(ClipFromRaster(call.vertices[idx[i]]));
+            ClipPolygon(&poly);
+            for (const ClipVertex& c : poly)
+                outline.push_back(ProjectClip(s, c));
+        }
+        if (outline.size() < 3)
+            continue;
+        const ScreenVertex &a = outline[0], &b = outline[1], &c = outline[2];
+        double area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+        if (area == 0.0 || (s.cull == kCullCw && area > 0) || (s.cull == kCullCcw && area < 0))
+            continue;
+        if (s.flat) {
+            for (ScreenVertex& v : outline) {
+                ColourToAttrs(call.vertices[provoking].diffuse, v.attr + kAttrDiffuse);
+                ColourToAttrs(call.vertices[provoking].specular, v.attr + kAttrSpecular);
+            }
+        }
+        size_t n = outline.size();
+        for (size_t i = 0; i < n; ++i) {
+            if (s.fillMode == kFillPoint)
+                DrawPoint(s, outline[i]);
+            else
+                DrawLine(edges, outline[i], outline[(i + 1) % n]);
+        }
+    }
+}
+
 void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
+    if (s.fillMode == kFillPoint || s.fillMode == kFillWireframe) {
+        DrawTriangleOutlines(s, call);
+        return;
+    }
     thread_local DrawWork work;
     work.triangles.clear();
     work.quads.clear();

@@ -44,8 +44,16 @@ enum Attr {
     kAttrRhw,
     kAttrDiffuse,  // 4: r, g, b, a
     kAttrSpecular = kAttrDiffuse + 4,
-    kAttrTex = kAttrSpecular + 4,  // 4: u0, v0, u1, v1
-    kAttrCount = kAttrTex + 4,
+    kAttrTex = kAttrSpecular + 4,                    // u0, v0, u1, v1, ... for each set
+    kAttrTexQ = kAttrTex + 2 * kRasterTexCoordSets,  // q of each set (projected sets only)
+    kAttrCount = kAttrTexQ + kRasterTexCoordSets,
+};
+
+// Where the fog factor of a pixel comes from.
+enum class FogSource {
+    kNone,
+    kVertex,  // the interpolated alpha of the specular colour
+    kTable,   // the pixel's depth (z, or w when fogFromW) through the table mode's formula
 };
 
 struct DrawSetup {
@@ -64,6 +72,14 @@ struct DrawSetup {
     bool depthWrite = false;
     uint32_t zFunc = kCmpLessEqual;
     float depthBias = 0.0f;
+    float slopeScaleBias = 0.0f;  // times the triangle's largest depth slope, added to its depth
+    FogSource fog = FogSource::kNone;
+    uint32_t fogTableMode = kFogNone;
+    bool fogFromW = false;
+    float fogStart = 0.0f, fogEnd = 1.0f, fogDensity = 1.0f;
+    RasterColor fogColor;
+    bool texProjected[kRasterTexCoordSets] = {};
+    uint32_t fillMode = kFillSolid;
     bool flat = false;
     uint32_t cull = kCullNone;
     bool lastPixel = true;
@@ -94,6 +110,9 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
 
 struct PixelInputs {
     float z = 0.0f;
+    float slopeBias = 0.0f;  // the triangle's slope-scaled depth bias
+    float w = 1.0f;          // eye distance, for table fog from w
+    int32_t fogAlpha = 255;  // the vertex fog factor in 1/255 (255: no fog)
     RasterColor diffuse;
     RasterColor specular;
     float u[kRasterTexCoordSets] = {};
@@ -128,6 +147,11 @@ inline void WriteColour(const DrawSetup& s, const WriteMode& w, int32_t px, int3
 }
 
 void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in);
+// The fog factor of table fog at depth d in 1/255: LINEAR (end - d) / (end - start), EXP
+// e^-(density d), EXP2 e^-((density d)^2), clamped to 0..1 and rounded.
+int32_t TableFogAlpha(const DrawSetup& s, double d);
+// c f + fog (1 - f) per colour channel with f = alpha / 255, rounded; alpha is kept.
+RasterColor ApplyFog(const RasterColor& c, const RasterColor& fog, int32_t alpha);
 int32_t RoundChannel(double v);
 
 // ---------------------------------------------------------------------------------------------
@@ -161,6 +185,7 @@ struct Triangle {
     Edge edges[3];
     int32_t top, bottom;  // rows, inclusive
     bool perspective;
+    float slopeBias;  // SLOPESCALEDEPTHBIAS times the larger of |dz/dx| and |dz/dy|
     Plane planes[kAttrCount];
     RasterColor flatDiffuse;
     RasterColor flatSpecular;

@@ -63,6 +63,13 @@ bool Culled(const DrawSetup& s, const RasterVertex* a, const RasterVertex* b,
 
 // Does the program read the texture of stage 0 only, through set 0 or 1, point sampled?
 bool QuadProgramFits(const DrawSetup& s) {
+    // Fog and projected coordinates are the per-pixel path's alone.
+    if (s.fog != FogSource::kNone)
+        return false;
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (s.texProjected[set] && s.texSetUsed[set])
+            return false;
+    }
     for (int i = 1; i < s.program.stageCount; ++i) {
         if (s.needTexture[i])
             return false;
@@ -722,7 +729,7 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
             uint32_t depth = 0;
             if (s.depthTest) {
                 float z = static_cast<float>(pz.a * x + zy + pz.c);
-                depth = QuantizeRasterDepth(s.target.depth.format, z + s.depthBias);
+                depth = QuantizeRasterDepth(s.target.depth.format, z + s.depthBias + t.slopeBias);
                 if (!RasterCompare(s.zFunc, depth, ReadRasterDepth(s.target.depth, ix, py)))
                     continue;
             }

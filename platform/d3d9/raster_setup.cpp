@@ -24,6 +24,33 @@ bool IsEmpty(const RasterRect& r) {
 
 DrawSetup::Write WriteModeFor(const DrawSetup& s);
 
+float StateFloat(const RasterStates& states, uint32_t state) {
+    float f;
+    std::memcpy(&f, &states.render[state], 4);
+    return std::isfinite(f) ? f : 0.0f;
+}
+
+// Table fog when a table mode is set, else the factor the vertices carry, if they carry one.
+void CompileFog(const RasterStates& states, DrawSetup* s) {
+    s->fog = FogSource::kNone;
+    if (!states.render[kRsFogEnable])
+        return;
+    uint32_t table = states.render[kRsFogTableMode];
+    if (table == kFogExp || table == kFogExp2 || table == kFogLinear) {
+        s->fog = FogSource::kTable;
+        s->fogTableMode = table;
+    } else if (states.vertexFogInSpecular) {
+        s->fog = FogSource::kVertex;
+    } else {
+        return;
+    }
+    s->fogFromW = states.fogFromW;
+    s->fogStart = StateFloat(states, kRsFogStart);
+    s->fogEnd = StateFloat(states, kRsFogEnd);
+    s->fogDensity = StateFloat(states, kRsFogDensity);
+    s->fogColor = ColorFromArgb(states.render[kRsFogColor]);
+}
+
 bool IsLinearFilter(uint32_t filter) {
     return filter == kFilterLinear || filter == kFilterAnisotropic;
 }
@@ -71,6 +98,13 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
     std::memcpy(&s->depthBias, &states.render[kRsDepthBias], 4);
     if (!std::isfinite(s->depthBias))
         s->depthBias = 0.0f;
+    std::memcpy(&s->slopeScaleBias, &states.render[kRsSlopeScaleDepthBias], 4);
+    if (!std::isfinite(s->slopeScaleBias))
+        s->slopeScaleBias = 0.0f;
+    CompileFog(states, s);
+    for (int set = 0; set < kRasterTexCoordSets; ++set)
+        s->texProjected[set] = states.texProjected[set];
+    s->fillMode = states.render[kRsFillMode];
     s->flat = states.render[kRsShadeMode] == kShadeFlat;
     s->cull = states.render[kRsCullMode];
     s->lastPixel = states.render[kRsLastPixel] != 0;
@@ -89,7 +123,11 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
     for (int set = 0; set < kRasterTexCoordSets; ++set) {
         if (s->texSetUsed[set])
             s->planeUsed[kAttrTex + 2 * set] = s->planeUsed[kAttrTex + 2 * set + 1] = true;
+        if (s->texSetUsed[set] && s->texProjected[set])
+            s->planeUsed[kAttrTexQ + set] = true;
     }
+    if (s->fog == FogSource::kVertex && !s->flat)
+        s->planeUsed[kAttrSpecular + 3] = true;
 }
 
 uint32_t ReadTargetPixel(const RasterSurface& color, int32_t x, int32_t y) {
