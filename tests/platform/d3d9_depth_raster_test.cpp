@@ -205,21 +205,28 @@ TEST_F(RasterTest, WireFrameDrawsTheEdgesAndPointFillTheCorners) {
         DWORD colour;
     };
     device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    const DWORD c = 0xFFFFFF00u;
+    const DWORD c = 0xFF404000u;
     Screen2D tri[3] = {{4, 4, 0, 1, c}, {20, 4, 0, 1, c}, {4, 20, 0, 1, c}};
     device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+    // Added blending: a pixel drawn twice would show a brighter colour.
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
     device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(Screen2D));
     EXPECT_EQ(Pixel(4, 4), c);            // a corner
     EXPECT_EQ(Pixel(12, 4), c);           // the top edge
     EXPECT_EQ(Pixel(4, 12), c);           // the left edge
     EXPECT_EQ(Pixel(12, 12), c);          // the diagonal
     EXPECT_EQ(Pixel(8, 8), 0xFF000000u);  // inside stays empty
-    int lit = 0;
+    int lit = 0, other = 0;
     for (int y = 0; y < 24; ++y) {
-        for (int x = 0; x < 24; ++x)
+        for (int x = 0; x < 24; ++x) {
             lit += Pixel(x, y) == c;
+            other += Pixel(x, y) != c && Pixel(x, y) != 0xFF000000u;
+        }
     }
     EXPECT_EQ(lit, 16 + 16 + 16);  // three edges of 16 pixels, each corner once
+    EXPECT_EQ(other, 0);
     device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_POINT);
     device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(Screen2D));
