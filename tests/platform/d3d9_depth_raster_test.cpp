@@ -139,6 +139,36 @@ TEST_F(RasterTest, DepthWriteAndBias) {
     depth->Release();
 }
 
+TEST_F(RasterTest, ViewportDepthRangeAndTheFarPlane) {
+    IDirect3DSurface9* depth = Depth(D3DFMT_D32);
+    ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    struct Case {
+        float minZ, maxZ, clipZ;
+        float cleared;
+        bool drawn;
+    } cases[] = {
+        {0.0f, 1.0f, 0.5f, 0.51f, true},     // depth 0.5
+        {0.25f, 0.75f, 1.0f, 0.74f, false},  // depth 0.75: behind 0.74
+        {0.25f, 0.75f, 1.0f, 0.76f, true},
+        {0.25f, 0.75f, 0.0f, 0.26f, true},  // depth 0.25
+        {0.25f, 0.75f, 0.0f, 0.24f, false},
+        {0.0f, 1.0f, 1.001f, 1.0f, false},   // beyond the far plane: clipped away
+        {0.0f, 1.0f, -0.001f, 1.0f, false},  // before the near plane
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.minZ << ".." << c.maxZ << ", z " << c.clipZ);
+        D3DVIEWPORT9 vp = {0, 0, 64, 48, c.minZ, c.maxZ};
+        ASSERT_EQ(device_->SetViewport(&vp), D3D_OK);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, c.cleared, 0);
+        Screen(c.clipZ, 0xFFFFFFFFu);
+        EXPECT_EQ(Pixel(30, 20), c.drawn ? 0xFFFFFFFFu : 0xFF000000u);
+    }
+    device_->SetDepthStencilSurface(nullptr);
+    depth->Release();
+}
+
 // A perspective camera: eye space (x, y, z) goes to clip (x, y, z - 1, z) (near plane at z = 1,
 // no far plane within reach), so pixel x = 32 + 32 x / z.
 D3DMATRIX Perspective() {
