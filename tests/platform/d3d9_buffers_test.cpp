@@ -226,4 +226,23 @@ TEST_F(BufferTest, BoundBuffersLiveUntilUnboundOrTheDeviceGoes) {
     EXPECT_EQ(Pixel(2, 2), 0xFFFFFFFFu);
 }
 
+TEST_F(BufferTest, ALostDeviceDrawsNothingFromBuffersWhichStillLockAndRelease) {
+    IDirect3DVertexBuffer9* vb = Vertices(4);
+    IDirect3DIndexBuffer9* ib = Indices({0, 1, 2, 2, 1, 3});
+    std::vector<ModelVertex> v(4);
+    Corners(v.data(), -1, 1, 1, -1, 0xFFFFFFFFu);
+    Fill(vb, 0, v, 0);
+    ASSERT_EQ(device_->SetStreamSource(0, vb, 0, sizeof(ModelVertex)), D3D_OK);
+    ASSERT_EQ(device_->SetIndices(ib), D3D_OK);
+    platform::LoseD3D9Devices();
+    Fill(vb, 0, v, D3DLOCK_DISCARD);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(Pixel(2, 2), 0xFF000000u);
+    device_->SetStreamSource(0, nullptr, 0, 0);
+    device_->SetIndices(nullptr);
+    EXPECT_EQ(vb->Release(), 0u);
+    EXPECT_EQ(ib->Release(), 0u);
+}
+
 }  // namespace
