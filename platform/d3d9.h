@@ -91,6 +91,7 @@ using D3DPRIMITIVETYPE = DWORD;
 
 #define D3DLOCK_READONLY 0x10u
 #define D3DLOCK_DISCARD 0x2000u
+#define D3DLOCK_NOOVERWRITE 0x1000u
 
 #define D3DDEVTYPE_HAL 1u
 
@@ -138,19 +139,25 @@ using D3DPRIMITIVETYPE = DWORD;
 #define D3DRS_FOGENABLE 28u
 #define D3DRS_SPECULARENABLE 29u
 #define D3DRS_FOGCOLOR 34u
+#define D3DRS_FOGTABLEMODE 35u
 #define D3DRS_FOGSTART 36u
 #define D3DRS_FOGEND 37u
 #define D3DRS_FOGDENSITY 38u
+#define D3DRS_RANGEFOGENABLE 48u
 #define D3DRS_TEXTUREFACTOR 60u
 #define D3DRS_LIGHTING 137u
 #define D3DRS_AMBIENT 139u
 #define D3DRS_FOGVERTEXMODE 140u
+#define D3DRS_COLORVERTEX 141u
+#define D3DRS_LOCALVIEWER 142u
 #define D3DRS_NORMALIZENORMALS 143u
 #define D3DRS_DIFFUSEMATERIALSOURCE 145u
 #define D3DRS_SPECULARMATERIALSOURCE 146u
 #define D3DRS_AMBIENTMATERIALSOURCE 147u
+#define D3DRS_EMISSIVEMATERIALSOURCE 148u
 #define D3DRS_BLENDOP 171u
 #define D3DRS_SCISSORTESTENABLE 174u
+#define D3DRS_SLOPESCALEDEPTHBIAS 175u
 #define D3DRS_DEPTHBIAS 195u
 
 #define D3DZB_FALSE 0u
@@ -254,6 +261,8 @@ using D3DPRIMITIVETYPE = DWORD;
 #define D3DSAMP_MAGFILTER 5u
 #define D3DSAMP_MINFILTER 6u
 #define D3DSAMP_MIPFILTER 7u
+#define D3DSAMP_MIPMAPLODBIAS 8u
+#define D3DSAMP_MAXMIPLEVEL 9u
 #define D3DSAMP_MAXANISOTROPY 10u
 
 #define D3DTADDRESS_WRAP 1u
@@ -304,6 +313,22 @@ using D3DPRIMITIVETYPE = DWORD;
 #define D3DFVF_PSIZE 0x020u
 #define D3DFVF_TEXCOUNT_MASK 0xF00u
 #define D3DFVF_TEXCOUNT_SHIFT 8
+#define D3DFVF_TEX0 0x000u
+#define D3DFVF_TEX3 0x300u
+#define D3DFVF_TEX4 0x400u
+#define D3DFVF_TEX5 0x500u
+#define D3DFVF_TEX6 0x600u
+#define D3DFVF_TEX7 0x700u
+#define D3DFVF_TEX8 0x800u
+// The size of texture-coordinate set i: two bits a set from bit 16.
+#define D3DFVF_TEXTUREFORMAT1 3u
+#define D3DFVF_TEXTUREFORMAT2 0u
+#define D3DFVF_TEXTUREFORMAT3 1u
+#define D3DFVF_TEXTUREFORMAT4 2u
+#define D3DFVF_TEXCOORDSIZE1(i) (D3DFVF_TEXTUREFORMAT1 << ((i)*2 + 16))
+#define D3DFVF_TEXCOORDSIZE2(i) (D3DFVF_TEXTUREFORMAT2)
+#define D3DFVF_TEXCOORDSIZE3(i) (D3DFVF_TEXTUREFORMAT3 << ((i)*2 + 16))
+#define D3DFVF_TEXCOORDSIZE4(i) (D3DFVF_TEXTUREFORMAT4 << ((i)*2 + 16))
 
 // Vertex declarations.
 #define D3DDECLTYPE_FLOAT1 0u
@@ -681,6 +706,15 @@ struct IDirect3DDevice9 : IUnknown {
                                            UINT numVertices, UINT primitiveCount,
                                            const void* indexData, D3DFORMAT indexFormat,
                                            const void* vertexData, UINT stride) = 0;
+
+    // Drawing from vertex and index buffers.
+    virtual HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset,
+                                    UINT stride) = 0;
+    virtual HRESULT SetIndices(IDirect3DIndexBuffer9* indices) = 0;
+    virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) = 0;
+    virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
+                                         UINT minVertexIndex, UINT numVertices, UINT startIndex,
+                                         UINT primitiveCount) = 0;
 
     // Targets and scenes.
     virtual HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) = 0;

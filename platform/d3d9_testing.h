@@ -125,6 +125,9 @@ IDirect3DDevice9* CurrentD3D9Device();
     X(VertexCountOverflow, D3DERR_INVALIDCALL,                                                  \
       "a primitive count whose vertex count passes 32 bits")                                    \
     X(BadIndexFormat, D3DERR_INVALIDCALL, "an index format other than INDEX16 or INDEX32")      \
+    X(NoStreamSource, D3DERR_INVALIDCALL, "no vertex buffer is set on stream 0")                \
+    X(NoIndexBuffer, D3DERR_INVALIDCALL, "no index buffer is set")                              \
+    X(RangeOutsideBuffer, D3DERR_INVALIDCALL, "vertices or indices reaching past their buffer") \
     X(DeviceLost, D3DERR_DEVICELOST, "the device is lost")                                      \
     X(InjectedDeviceFailure, D3DERR_NOTAVAILABLE, "a failure injected by a test")               \
     X(InjectedOutOfMemory, D3DERR_OUTOFVIDEOMEMORY, "a failure injected by a test")             \

@@ -8,6 +8,8 @@ packages=(
   # Builds of several work trees share their compiled objects.
   ccache
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The 3D benchmark draws the same meshes with Mesa's llvmpipe through OSMesa, side by side.
+  libosmesa6-dev
   libsdl2-dev
   # The sound mixer's benchmark measures itself against SDL_mixer.
   libsdl2-mixer-dev

@@ -241,6 +241,9 @@ Device::Device(const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD 
     state_.vertexShader = nullptr;
     state_.pixelShader = nullptr;
     state_.vertexDeclaration = nullptr;
+    state_.streamSource = nullptr;
+    state_.streamOffset = state_.streamStride = 0;
+    state_.indices = nullptr;
     SetDefaultStates(&state_);
 
     Surface* backBuffer = swapChain_->BackBuffer();
@@ -277,6 +280,8 @@ Device::~Device() {
     Rebind(state_.vertexShader, static_cast<VertexShader*>(nullptr));
     Rebind(state_.pixelShader, static_cast<PixelShader*>(nullptr));
     Rebind(state_.vertexDeclaration, static_cast<VertexDeclaration*>(nullptr));
+    Rebind(state_.streamSource, static_cast<VertexBuffer*>(nullptr));
+    Rebind(state_.indices, static_cast<IndexBuffer*>(nullptr));
 }
 
 template <class T>
@@ -897,6 +902,26 @@ HRESULT Device::GetScissorRect(RECT* rect) {
         return Refuse(Why::NullArgument);
     }
     *rect = state_.scissor;
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset,
+                                UINT stride) {
+    Trace("SetStreamSource", "%u, %p, offset %u, stride %u", stream, static_cast<void*>(data),
+          offset, stride);
+    // One stream: the fixed-function FVF draws read stream 0 alone.
+    if (stream != 0) {
+        return Refuse(Why::IndexOutOfRange);
+    }
+    Rebind(state_.streamSource, static_cast<VertexBuffer*>(data));
+    state_.streamOffset = offset;
+    state_.streamStride = stride;
+    return D3D_OK;
+}
+
+HRESULT Device::SetIndices(IDirect3DIndexBuffer9* indices) {
+    Trace("SetIndices", "%p", static_cast<void*>(indices));
+    Rebind(state_.indices, static_cast<IndexBuffer*>(indices));
     return D3D_OK;
 }
 

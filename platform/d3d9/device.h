@@ -44,6 +44,10 @@ struct DeviceState {
     Surface* renderTargets[kRenderTargetCount];
     Surface* depthStencil;
     DWORD fvf;
+    VertexBuffer* streamSource;  // stream 0
+    UINT streamOffset;
+    UINT streamStride;
+    IndexBuffer* indices;
     VertexShader* vertexShader;
     PixelShader* pixelShader;
     VertexDeclaration* vertexDeclaration;
@@ -133,6 +137,14 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
                                    D3DFORMAT indexFormat, const void* vertexData,
                                    UINT stride) override;
 
+    // Drawing from buffers (the bindings in device.cpp, the draws in raster_device.cpp).
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* data, UINT offset,
+                            UINT stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer9* indices) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
+                                 UINT numVertices, UINT startIndex, UINT primitiveCount) override;
+
     HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
     HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
     HRESULT SetDepthStencilSurface(IDirect3DSurface9* surface) override;
@@ -199,6 +211,11 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
     void ClearRect(const RECT& area, DWORD flags, D3DCOLOR color, float z);
     HRESULT DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                          UINT vertexCount, UINT stride, const uint32_t* indices);
+    // Indices of a draw, relative to its first vertex; one outside the vertex range becomes
+    // vertexCount, which no primitive reads.
+    HRESULT DrawWithIndices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* indexData,
+                            D3DFORMAT indexFormat, int64_t baseVertex, UINT minVertexIndex,
+                            UINT numVertices, const uint8_t* vertexData, UINT stride);
 
     DeviceLifePtr life_;
     D3DPRESENT_PARAMETERS parameters_;

@@ -1,14 +1,16 @@
 // The device's draw calls: vertices from client memory in the format set by SetFVF, handed to
 // the rasteriser with the device's states, render target and depth surface.
 //
-// Routes: DrawPrimitiveUP and DrawIndexedPrimitiveUP check their arguments (counts in 64 bits),
-// read the vertices by the FVF's layout (DrawVertices) and hand one draw to the rasteriser.
+// Routes: DrawPrimitiveUP and DrawIndexedPrimitiveUP (client memory), DrawPrimitive and
+// DrawIndexedPrimitive (stream 0 and the index buffer) check their arguments (counts and byte
+// ranges in 64 bits), turn indices into offsets from the draw's first vertex (DrawWithIndices:
+// index + base vertex - minimum index), run the vertex stage on each vertex (vertex_pipeline.h)
+// and hand one draw to the rasteriser (DrawVertices).
 //
 // Pre-transformed vertices (XYZRHW) are used as they are: no transform, lighting or fog.
-// Untransformed ones (XYZ) go through world x view x projection (row vectors, as Direct3D
-// multiplies), then the rasteriser clips, divides by w and applies the viewport. Vertices
-// without a diffuse colour are white, without a specular colour black; missing texture sets
-// read (0, 0).
+// Untransformed ones (XYZ) are transformed and lit into clip space; the rasteriser clips, divides
+// by w and applies the viewport. Vertices without a diffuse colour are white, without a specular
+// colour black; missing texture sets read (0, 0).
 
 #include <algorithm>
 #include <cstring>
@@ -17,115 +19,10 @@
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/trace.h"
+#include "platform/d3d9/vertex_pipeline.h"
 
 namespace platform::d3d9 {
 namespace {
-
-// Where the fields of one vertex lie, from its FVF.
-struct VertexLayout {
-    bool transformed = false;  // XYZRHW
-    int size = 0;
-    int diffuse = -1;
-    int specular = -1;
-    int texSets = 0;
-    int tex[kRasterTexCoordSets] = {-1, -1};
-};
-
-bool LayoutFor(DWORD fvf, VertexLayout* layout) {
-    DWORD position = fvf & D3DFVF_POSITION_MASK;
-    if (position == D3DFVF_XYZRHW) {
-        layout->transformed = true;
-        layout->size = 16;
-    } else if (position == D3DFVF_XYZ) {
-        layout->size = 12;
-    } else {
-        return false;
-    }
-    if (fvf & D3DFVF_NORMAL)
-        layout->size += 12;
-    if (fvf & D3DFVF_PSIZE)
-        layout->size += 4;
-    if (fvf & D3DFVF_DIFFUSE) {
-        layout->diffuse = layout->size;
-        layout->size += 4;
-    }
-    if (fvf & D3DFVF_SPECULAR) {
-        layout->specular = layout->size;
-        layout->size += 4;
-    }
-    int sets = static_cast<int>((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT);
-    if (sets > 8)
-        return false;
-    for (int i = 0; i < sets; ++i) {
-        // Coordinate sizes sit two bits a set from bit 16: 0 two floats, 1 three, 2 four, 3 one.
-        static const int kFloats[4] = {2, 3, 4, 1};
-        int floats = kFloats[(fvf >> (16 + 2 * i)) & 3];
-        if (i < kRasterTexCoordSets)
-            layout->tex[i] = layout->size;
-        layout->size += 4 * floats;
-    }
-    layout->texSets = sets;
-    return true;
-}
-
-float LoadFloat(const uint8_t* p) {
-    float f;
-    std::memcpy(&f, p, 4);
-    return f;
-}
-
-uint32_t LoadWord(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-// a x b for Direct3D's row-major matrices.
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX r;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k)
-                sum += static_cast<double>(a.m[i][k]) * b.m[k][j];
-            r.m[i][j] = static_cast<float>(sum);
-        }
-    }
-    return r;
-}
-
-void ReadVertex(const uint8_t* p, const VertexLayout& layout, const D3DMATRIX* transform,
-                RasterVertex* v) {
-    float x = LoadFloat(p), y = LoadFloat(p + 4), z = LoadFloat(p + 8);
-    if (layout.transformed) {
-        v->x = x;
-        v->y = y;
-        v->z = z;
-        v->rhw = LoadFloat(p + 12);
-    } else {
-        const D3DMATRIX& m = *transform;
-        float out[4];
-        for (int j = 0; j < 4; ++j) {
-            out[j] = static_cast<float>(static_cast<double>(x) * m.m[0][j] +
-                                        static_cast<double>(y) * m.m[1][j] +
-                                        static_cast<double>(z) * m.m[2][j] + m.m[3][j]);
-        }
-        v->x = out[0];
-        v->y = out[1];
-        v->z = out[2];
-        v->rhw = out[3];  // clip-space w
-    }
-    v->diffuse = layout.diffuse >= 0 ? LoadWord(p + layout.diffuse) : 0xFFFFFFFFu;
-    v->specular = layout.specular >= 0 ? LoadWord(p + layout.specular) : 0u;
-    for (int i = 0; i < kRasterTexCoordSets; ++i) {
-        if (layout.tex[i] < 0) {
-            v->tex[i][0] = v->tex[i][1] = 0.0f;
-            continue;
-        }
-        v->tex[i][0] = LoadFloat(p + layout.tex[i]);
-        v->tex[i][1] = LoadFloat(p + layout.tex[i] + 4);
-    }
-}
 
 RasterSurface SurfaceView(Surface* s) {
     RasterSurface r;
@@ -218,18 +115,6 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         return Refuse(Why::NoRenderTarget);
     }
 
-    D3DMATRIX transform;
-    if (!layout.transformed) {
-        transform =
-            Multiply(Multiply(state_.transforms[D3DTS_WORLD], state_.transforms[D3DTS_VIEW]),
-                     state_.transforms[D3DTS_PROJECTION]);
-    }
-    thread_local std::vector<RasterVertex> vertices;
-    vertices.resize(vertexCount);
-    for (UINT i = 0; i < vertexCount; ++i) {
-        ReadVertex(vertexData + static_cast<size_t>(i) * stride, layout, &transform, &vertices[i]);
-    }
-
     // The states block is large; one per thread is reused from draw to draw.
     thread_local RasterStates states;
     std::memcpy(states.render, state_.renderStates, sizeof states.render);
@@ -237,6 +122,13 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         std::memcpy(states.stage[i], state_.stageStates[i], sizeof states.stage[i]);
         std::memcpy(states.sampler[i], state_.samplerStates[i], sizeof states.sampler[i]);
     }
+    thread_local VertexProgram program;
+    CompileVertexProgram(state_, layout, &program, &states);
+    thread_local std::vector<RasterVertex> vertices;
+    vertices.resize(vertexCount);
+    for (UINT i = 0; i < vertexCount; ++i)
+        RunVertexProgram(program, vertexData + static_cast<size_t>(i) * stride, &vertices[i]);
+
     RasterTexture textures[kRasterStageCount];
     for (int i = 0; i < kRasterStateStages; ++i)
         states.textures[i] = nullptr;
@@ -293,6 +185,34 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
                         stride, nullptr);
 }
 
+HRESULT Device::DrawWithIndices(D3DPRIMITIVETYPE type, UINT primitiveCount,
+                                const uint8_t* indexData, D3DFORMAT indexFormat, int64_t baseVertex,
+                                UINT minVertexIndex, UINT numVertices, const uint8_t* vertexData,
+                                UINT stride) {
+    UINT indexCount = static_cast<UINT>(VertexCountFor(type, primitiveCount));
+    thread_local std::vector<uint32_t> indices;
+    indices.resize(indexCount);
+    uint64_t vertexEnd = static_cast<uint64_t>(minVertexIndex) + numVertices;
+    for (UINT i = 0; i < indexCount; ++i) {
+        uint32_t raw;
+        if (indexFormat == D3DFMT_INDEX16) {
+            uint16_t v;
+            std::memcpy(&v, indexData + 2 * static_cast<size_t>(i), 2);
+            raw = v;
+        } else {
+            std::memcpy(&raw, indexData + 4 * static_cast<size_t>(i), 4);
+        }
+        // Indices count from the first vertex of the declared range (after the base vertex);
+        // one outside the range reads no vertex and its primitive is skipped.
+        int64_t index = baseVertex + raw;
+        indices[i] = index >= minVertexIndex && static_cast<uint64_t>(index) < vertexEnd
+                         ? static_cast<uint32_t>(index - minVertexIndex)
+                         : numVertices;
+    }
+    const uint8_t* first = vertexData + static_cast<size_t>(minVertexIndex) * stride;
+    return DrawVertices(type, primitiveCount, first, numVertices, stride, indices.data());
+}
+
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices,
                                        UINT primitiveCount, const void* indexData,
                                        D3DFORMAT indexFormat, const void* vertexData, UINT stride) {
@@ -313,33 +233,87 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
     if (VertexCountOverflows(vertexEnd64)) {
         return Refuse(Why::VertexCountOverflow);
     }
-    UINT indexCount = static_cast<UINT>(indices64);
-    UINT vertexEnd = static_cast<UINT>(vertexEnd64);
     TraceVertices(
         static_cast<const uint8_t*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride,
         static_cast<size_t>(numVertices) * stride);
     if (primitiveCount == 0 || IsLost())
         return D3D_OK;
-    thread_local std::vector<uint32_t> indices;
-    indices.resize(indexCount);
-    const uint8_t* in = static_cast<const uint8_t*>(indexData);
-    for (UINT i = 0; i < indexCount; ++i) {
-        if (indexFormat == D3DFMT_INDEX16) {
-            uint16_t v;
-            std::memcpy(&v, in + 2 * i, 2);
-            indices[i] = v;
-        } else {
-            std::memcpy(&indices[i], in + 4 * i, 4);
-        }
-        // Indices count from the first vertex of the declared range; one outside the range
-        // reads no vertex and its primitive is skipped.
-        indices[i] = indices[i] >= minVertexIndex && indices[i] < vertexEnd
-                         ? indices[i] - minVertexIndex
-                         : numVertices;
+    return DrawWithIndices(type, primitiveCount, static_cast<const uint8_t*>(indexData),
+                           indexFormat, 0, minVertexIndex, numVertices,
+                           static_cast<const uint8_t*>(vertexData), stride);
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
+    Trace("DrawPrimitive", "%u, start %u, %u", type, startVertex, primitiveCount);
+    VertexBuffer* buffer = state_.streamSource;
+    if (buffer == nullptr) {
+        return Refuse(Why::NoStreamSource);
     }
-    const uint8_t* first =
-        static_cast<const uint8_t*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride;
-    return DrawVertices(type, primitiveCount, first, numVertices, stride, indices.data());
+    UINT stride = state_.streamStride;
+    uint64_t vertices = VertexCountFor(type, primitiveCount);
+    HRESULT check = CheckPrimitives(type, primitiveCount, vertices, stride);
+    if (FAILED(check)) {
+        return check;
+    }
+    // The whole range in 64 bits: offset + (start + count) x stride must lie in the buffer.
+    uint64_t begin = state_.streamOffset + static_cast<uint64_t>(startVertex) * stride;
+    uint64_t end = begin + vertices * stride;
+    if (end > buffer->Bytes().size()) {
+        return Refuse(Why::RangeOutsideBuffer);
+    }
+    if (primitiveCount == 0 || IsLost())
+        return D3D_OK;
+    const uint8_t* data = buffer->Bytes().data() + begin;
+    TraceVertices(data, static_cast<size_t>(end - begin));
+    return DrawVertices(type, primitiveCount, data, static_cast<UINT>(vertices), stride, nullptr);
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
+                                     UINT minVertexIndex, UINT numVertices, UINT startIndex,
+                                     UINT primitiveCount) {
+    Trace("DrawIndexedPrimitive", "%u, base %d, min %u, %u vertices, start %u, %u", type,
+          baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+    VertexBuffer* buffer = state_.streamSource;
+    IndexBuffer* indexBuffer = state_.indices;
+    if (buffer == nullptr) {
+        return Refuse(Why::NoStreamSource);
+    }
+    if (indexBuffer == nullptr) {
+        return Refuse(Why::NoIndexBuffer);
+    }
+    UINT stride = state_.streamStride;
+    uint64_t indexCount = VertexCountFor(type, primitiveCount);
+    HRESULT check = CheckPrimitives(type, primitiveCount, indexCount, stride);
+    if (FAILED(check)) {
+        return check;
+    }
+    D3DFORMAT indexFormat = indexBuffer->FormatOrFvf();
+    uint64_t indexSize = indexFormat == D3DFMT_INDEX32 ? 4 : 2;
+    if ((static_cast<uint64_t>(startIndex) + indexCount) * indexSize >
+        indexBuffer->Bytes().size()) {
+        return Refuse(Why::RangeOutsideBuffer);
+    }
+    // The vertices the indices may reach: base + min .. base + min + count - 1, past the
+    // stream's offset, all inside the buffer.
+    int64_t firstVertex = static_cast<int64_t>(baseVertexIndex) + minVertexIndex;
+    uint64_t bytes = buffer->Bytes().size();
+    if (firstVertex < 0 || state_.streamOffset > bytes) {
+        return Refuse(Why::RangeOutsideBuffer);
+    }
+    uint64_t available = (bytes - state_.streamOffset) / stride;
+    if (static_cast<uint64_t>(firstVertex) + numVertices > available) {
+        return Refuse(Why::RangeOutsideBuffer);
+    }
+    if (primitiveCount == 0 || IsLost())
+        return D3D_OK;
+    // Viewed from base + 0, the indices fall into min .. min + count - 1.
+    const uint8_t* base = buffer->Bytes().data() + state_.streamOffset +
+                          static_cast<uint64_t>(firstVertex - minVertexIndex) * stride;
+    TraceVertices(base + static_cast<size_t>(minVertexIndex) * stride,
+                  static_cast<size_t>(numVertices) * stride);
+    return DrawWithIndices(type, primitiveCount,
+                           indexBuffer->Bytes().data() + startIndex * indexSize, indexFormat, 0,
+                           minVertexIndex, numVertices, base, stride);
 }
 
 }  // namespace platform::d3d9

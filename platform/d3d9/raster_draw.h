@@ -18,7 +18,17 @@
 //   (z <= w) planes and a guard band, divided by w and mapped by the viewport:
 //   x' = X + (1 + x / w) W / 2, y' = Y + (1 - y / w) H / 2, z' = MinZ + z / w (MaxZ - MinZ).
 // - Per pixel: depth test (skipping the pixel early changes nothing), texture stages, specular
-//   add, alpha test, depth write, blending and the colour write (arithmetic: raster_pixel.h).
+//   add, alpha test, depth write, fog, blending and the colour write (arithmetic:
+//   raster_pixel.h). The depth tested and written is z + DEPTHBIAS + SLOPESCALEDEPTHBIAS times
+//   the larger of the triangle's |dz/dx| and |dz/dy|.
+// - Fog (FOGENABLE): with a table mode, the factor f of the pixel's depth (z, or the eye
+//   distance w = 1 / rhw when the projection is not affine) by the mode's formula; otherwise,
+//   where the vertices carry one, the interpolated specular alpha / 255. f is rounded to 1/255
+//   and each colour channel becomes round((c a + fog (255 - a)) / 255), a = 255 f.
+// - Projected texture sets are divided by their interpolated q at each pixel (perspective-
+//   correct like the others); the level of detail follows the divided coordinates.
+// - FILLMODE POINT draws the corners of each triangle that culling leaves, WIREFRAME its edges
+//   as lines without their last pixel (clipped triangles: the clipped polygon's).
 //
 // Axis-aligned quads (two list triangles forming a rectangle) with an affine mapping that
 // follows the axes and one colour, and affine one-colour triangles, take faster routes with

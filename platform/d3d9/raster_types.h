@@ -47,11 +47,18 @@ enum : uint32_t {
     kRsAlphaBlendEnable = 27,
     kRsFogEnable = 28,
     kRsSpecularEnable = 29,
+    kRsFogColor = 34,
+    kRsFogTableMode = 35,
+    kRsFogStart = 36,
+    kRsFogEnd = 37,
+    kRsFogDensity = 38,
     kRsTextureFactor = 60,
     kRsLighting = 137,
+    kRsFogVertexMode = 140,
     kRsColorWriteEnable = 168,
     kRsBlendOp = 171,
     kRsScissorTestEnable = 174,
+    kRsSlopeScaleDepthBias = 175,
     kRsDepthBias = 195,
     kRenderStateCount = 256,
 };
@@ -165,6 +172,9 @@ enum : uint32_t {
 
 enum : uint32_t { kCullNone = 1, kCullCw = 2, kCullCcw = 3 };
 enum : uint32_t { kShadeFlat = 1, kShadeGouraud = 2 };
+enum : uint32_t { kFillPoint = 1, kFillWireframe = 2, kFillSolid = 3 };
+enum : uint32_t { kFogNone = 0, kFogExp = 1, kFogExp2 = 2, kFogLinear = 3 };
+constexpr uint32_t kTtffProjected = 256;
 
 // Primitive types (D3DPRIMITIVETYPE).
 enum : uint32_t {
@@ -178,7 +188,7 @@ enum : uint32_t {
 
 constexpr int kRasterStageCount = 4;    // texture stages the combiner runs
 constexpr int kRasterStateStages = 8;   // stages whose states are stored
-constexpr int kRasterTexCoordSets = 2;  // texture-coordinate sets a vertex carries
+constexpr int kRasterTexCoordSets = 4;  // texture-coordinate sets a vertex carries
 constexpr int kRasterMaxLevels = 16;
 
 // A rectangle of pixels: bits points at the top-left pixel.
@@ -224,6 +234,13 @@ struct RasterStates {
     RasterRect scissor;
     bool blendOpCap = true;  // without it BLENDOP is ignored (always ADD)
     bool argTempCap = true;  // without it RESULTARG and the TEMP argument are ignored
+    // Table fog takes the eye distance w (1 / rhw) rather than z: the projection is not affine.
+    bool fogFromW = false;
+    // The vertices carry a fog factor in their specular alpha (computed vertex fog, or a
+    // specular colour given with the vertex); otherwise fog without a table mode leaves them.
+    bool vertexFogInSpecular = false;
+    // Sets whose coordinates are divided by their q at each pixel (projected texturing).
+    bool texProjected[kRasterTexCoordSets] = {};
 };
 
 // Fills a state block with Direct3D 9's defaults.
@@ -236,8 +253,9 @@ struct RasterVertex {
     float z = 0.0f;
     float rhw = 1.0f;
     uint32_t diffuse = 0xFFFFFFFFu;  // 0xAARRGGBB
-    uint32_t specular = 0u;
+    uint32_t specular = 0u;          // its alpha is the vertex fog factor (255: no fog)
     float tex[kRasterTexCoordSets][2] = {};
+    float texQ[kRasterTexCoordSets] = {1.0f, 1.0f, 1.0f, 1.0f};  // read only for projected sets
 };
 
 // Where a draw lands: the colour target and, optionally, the depth surface.
