@@ -169,6 +169,42 @@ TEST_F(HwPrimitivesTest, AStretchedImageMirrorsWhenItsCornersAreSwapped) {
     EXPECT_EQ(HwDrawImageStretched(5, 5, 5, 9, 5, 5, 5, 9, GetImageRecord(h), 0, 1), -1);
 }
 
+// A stretched image that crosses the draw area's edge is clamped against the
+// area shifted by -0.5, so the clamped edge keeps the half-pixel shift of the
+// unclamped ones, and its texture advances by the stretched step.
+TEST_F(HwPrimitivesTest, AStretchedImageClippedAtTheDrawAreaKeepsItsHalfPixelShift) {
+    const int h = MakeImage(16, 8);
+    const TileDrawEntry& e = GetImageRecord(h)->tileEntries[0];
+    const float tw = static_cast<float>(e.tile->textureWidth);
+    SetClipRegion(10, 20, 200, 100);
+    struct Case {
+        int x1, x2;
+        float left, right;  // the drawn x of the left and right vertices
+        float u0, u1;
+    };
+    const Case cases[] = {
+        // Crossing the left edge: clamped at 9.5, 10 screen pixels (2.5 texels) in.
+        {0, 64, 9.5f, 63.5f, 2.5f / tw, 16.0f / tw},
+        // Crossing the right edge: 213.5 clamped at 199.5, 14 screen pixels (3.5 texels) short.
+        {150, 214, 149.5f, 199.5f, 0.0f, 12.5f / tw},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.x1);
+        Record();
+        ASSERT_EQ(HwDrawImageStretched(c.x1, 30, c.x2, 38, float(c.x1), 30.0f, float(c.x2), 38.0f,
+                                       GetImageRecord(h), 0, 1),
+                  0);
+        std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+        ASSERT_EQ(v.size(), 6u);
+        EXPECT_EQ(v[0].x, c.left);
+        EXPECT_EQ(v[1].x, c.right);
+        EXPECT_EQ(v[0].y, 29.5f);
+        EXPECT_FLOAT_EQ(v[0].u, c.u0);
+        EXPECT_FLOAT_EQ(v[1].u, c.u1);
+    }
+    SetClipRegionWhole();
+}
+
 TEST_F(HwPrimitivesTest, FilledBoxesAreOrderedClippedAndColouredByTheBrightness) {
     Record();
     EXPECT_EQ(HwFillBox(10, 10, 10, 50, ColorToScreenPixel(255, 255, 255)), 0);
