@@ -316,6 +316,41 @@ TEST_F(HwPrimitivesTest, AStretchedImageClippedAtTheDrawAreaKeepsItsHalfPixelShi
     SetClipRegionWhole();
 }
 
+// In copy mode a colour-keyed image stretched under bilinear filtering is
+// blended by its alpha (the key's edge filters smoothly); under nearest
+// filtering it keeps its key: alpha test GREATER 16, no blending.
+TEST_F(HwPrimitivesTest, AKeyedImageStretchedInCopyModeBlendsOnlyUnderBilinearFiltering) {
+    BASEIMAGE base = MakeArgb(
+        16, 8, [](int x, int y) { return ((x + y) % 2) != 0 ? 0xFFFFFFFFu : 0xFF000000u; }, false);
+    const int h = CreateImageFromBaseImage(&base);
+    ReleaseImageBuffer(&base);
+    ASSERT_NE(h, -1);
+    ASSERT_EQ(GetImageRecord(h)->source->request.colorKey, 1);
+    SetImageBlendMode(0, 255);
+    const struct {
+        int filter;
+        DWORD blend, test;
+    } cases[] = {{kFilterBilinear, 1, 0}, {kFilterNearest, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        SetImageFilterMode(c.filter);
+        ASSERT_EQ(HwDrawImageStretched(10, 10, 42, 26, 10.0f, 10.0f, 42.0f, 26.0f,
+                                       GetImageRecord(h), 1, 1),
+                  0);
+        FlushVertexBatch();
+        DWORD blend = 0, test = 0, ref = 0;
+        g_graphics.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+        g_graphics.device->GetRenderState(D3DRS_ALPHATESTENABLE, &test);
+        g_graphics.device->GetRenderState(D3DRS_ALPHAREF, &ref);
+        EXPECT_EQ(blend, c.blend);
+        EXPECT_EQ(test, c.test);
+        if (c.test != 0) {
+            EXPECT_EQ(ref, 16u);
+        }
+    }
+    SetImageFilterMode(kFilterNearest);
+}
+
 TEST_F(HwPrimitivesTest, FilledBoxesAreOrderedClippedAndColouredByTheBrightness) {
     Record();
     EXPECT_EQ(HwFillBox(10, 10, 10, 50, ColorToScreenPixel(255, 255, 255)), 0);
