@@ -93,7 +93,10 @@ bool ReplayHeaderInRange(const uint8_t header[kReplayHeaderBytes]) {
     uint32_t mode = in.U32();
     in.at += kReplayListLineBytes;
     PlaySettings settings = ReadSettings(&in);
-    return IsGameMode(mode) && IsGameMode(settings.mode) && InRange(settings.level, 0, kMaxLevel) &&
+    // Every game starts at score 0; another starting score was made by hand,
+    // and one near the top of int64 would overflow in play.
+    return settings.score == 0 && IsGameMode(mode) && IsGameMode(settings.mode) &&
+           InRange(settings.level, 0, kMaxLevel) &&
            InRange(settings.lives, 0, kTwoMinutesStartLives) &&
            InRange(settings.bombs, 0, kTwoMinutesStartLives);
 }

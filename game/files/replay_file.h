@@ -5,8 +5,9 @@
 // worth. 432116 bytes, little-endian, the settings block packed to 4 bytes.
 //
 // A file whose header could not come from a game (too short to hold it, a
-// mode that is neither game mode, a level above 30, lives or bombs outside 0
-// to 99) is an empty slot: listed as one and never loaded.
+// mode that is neither game mode, a starting score other than 0, a level
+// above 30, lives or bombs outside 0 to 99) is an empty slot: listed as one
+// and never loaded.
 #pragma once
 
 #include <cstddef>

@@ -44,13 +44,18 @@ void DrawPlayFrame(GameScene* scene) {
     FlushDrawQueue(&TopDrawQueue);
 }
 
+using ScenePointer = std::unique_ptr<GameScene, SceneDeleter>;
+
+void (*g_frameHook)(GameScene* scene) = nullptr;
+
 // Runs the built scene with `feed` setting the live buttons before each frame.
+// The scene is handed to `keep` when given, else freed.
 template <class Feed>
-ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
+ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed, ScenePointer* keep = nullptr) {
     ReplayCheckRun run;
     FadeState.active = 0;
     ClearFrameRequests();
-    std::unique_ptr<GameScene, SceneDeleter> scene(ConstructGameScene());
+    ScenePointer scene(ConstructGameScene());
     if (!scene) {
         return run;
     }
@@ -58,6 +63,9 @@ ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
     run.hashes.reserve(static_cast<std::size_t>(frames));
     for (int32_t frame = 0; frame < frames && !SceneFadeRunning(); ++frame) {
         feed();
+        if (g_frameHook != nullptr) {
+            g_frameHook(scene.get());
+        }
         UpdateGameScene(scene.get());
         if (draw) {
             DrawPlayFrame(scene.get());
@@ -66,6 +74,20 @@ ReplayCheckRun RunGame(int32_t frames, bool draw, Feed&& feed) {
         run.hashes.push_back(HashPlayState(*scene));
     }
     run.finalSettings = CurrentPlay;
+    if (keep != nullptr) {
+        *keep = std::move(scene);
+    }
+    return run;
+}
+
+ReplayCheckRun RecordGame(const PlaySettings& settings, MaskScript script, int32_t frames,
+                          bool draw, ReplayFile* replay, ScenePointer* keep) {
+    ReplayPlayback = 0;
+    CurrentPlay = settings;
+    ReplayCheckRun run = RunGame(
+        frames, draw,
+        [&] { ApplyButtonMask(&LiveInput, NextSteeredMask(&script, *LiveGameScene)); }, keep);
+    FillReplayFile(run.finalSettings, GameReplay, LocalTimeNow(), replay);
     return run;
 }
 
@@ -126,13 +148,11 @@ uint16_t NextSteeredMask(MaskScript* script, const GameScene& scene) {
 
 ReplayCheckRun RecordScriptedGame(const PlaySettings& settings, MaskScript script, int32_t frames,
                                   bool draw, ReplayFile* replay) {
-    ReplayPlayback = 0;
-    CurrentPlay = settings;
-    ReplayCheckRun run = RunGame(frames, draw, [&] {
-        ApplyButtonMask(&LiveInput, NextSteeredMask(&script, *LiveGameScene));
-    });
-    FillReplayFile(run.finalSettings, GameReplay, LocalTimeNow(), replay);
-    return run;
+    return RecordGame(settings, script, frames, draw, replay, nullptr);
+}
+
+void SetReplayCheckFrameHook(void (*hook)(GameScene* scene)) {
+    g_frameHook = hook;
 }
 
 ReplayCheckRun PlayBackReplay(const ReplayFile& replay, int32_t frames, bool draw) {
@@ -146,8 +166,11 @@ ReplayCheckRun PlayBackReplay(const ReplayFile& replay, int32_t frames, bool dra
 int32_t CheckReplayOfGame(const PlaySettings& settings, uint32_t maskSeed, int32_t frames,
                           bool draw, ReplayCheckSummary* summary) {
     ReplayFile* recorded = LastRecordedReplay();
+    // The live scene stays allocated while the playback runs, so the playback
+    // plays at other addresses: an order that follows addresses differs.
+    ScenePointer liveScene;
     ReplayCheckRun live =
-        RecordScriptedGame(settings, MakeMaskScript(maskSeed), frames, draw, recorded);
+        RecordGame(settings, MakeMaskScript(maskSeed), frames, draw, recorded, &liveScene);
     if (summary != nullptr) {
         summary->played = static_cast<int32_t>(live.hashes.size());
         summary->digest = 0;

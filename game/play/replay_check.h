@@ -2,7 +2,8 @@
 // masks while the play state is hashed every frame; the recorded game is
 // written out as a replay file's bytes, read back and played back, hashing
 // again. Both hash lists must be equal, frame by frame, for the replay to
-// repeat the game. Drawing runs every frame in one of the two runs: the
+// repeat the game. The playback runs while the live scene is still allocated,
+// so that it plays at other addresses. Drawing runs every frame in one of the two runs: the
 // scene's draw and the flush of both queues through the bound drawing calls
 // (library_draw_calls.h), on whichever drawing path the library runs; it must
 // change nothing.
@@ -44,6 +45,10 @@ ReplayCheckRun RecordScriptedGame(const PlaySettings& settings, MaskScript scrip
                                   bool draw, ReplayFile* replay);
 // Plays the replay back for `frames` frames (fewer as above).
 ReplayCheckRun PlayBackReplay(const ReplayFile& replay, int32_t frames, bool draw);
+
+// For tests: runs before every frame of every run, live and playback alike,
+// between the buttons and the update; null for none.
+void SetReplayCheckFrameHook(void (*hook)(GameScene* scene));
 
 // Both runs of one generated game, the live one drawing every frame when
 // `draw` is set and the playback when it is not; the index of the first frame

@@ -282,21 +282,24 @@ int PrepareStringGlyphs(const char* text, int handle, int length, CharEntry* ent
     static CharEntry staticMissing[kStaticStringBytes];
     static std::bitset<kCodeMapSize> collected;
     EntryBuffer own;
-    EntryBuffer missingBuffer;
     CharEntry* out = entries != nullptr ? entries : staticEntries;
     CharEntry* missing = staticMissing;
     if (length > kStaticStringBytes) {
-        if (length > INT32_MAX / 5) {
+        // One block holds both lists, each with an entry for every byte: a
+        // string of single-byte characters none of which is cached fills both.
+        constexpr uint32_t kListBytes = sizeof(CharEntry);
+        if (static_cast<uint32_t>(length) > UINT32_MAX / (2u * kListBytes)) {
             return WriteLog("文字列が長すぎます\n");
         }
-        const uint32_t bytes = static_cast<uint32_t>(length) * 5u;
+        const size_t listBytes = static_cast<size_t>(length) * kListBytes;
+        const auto bytes = static_cast<uint32_t>(2u * listBytes);
         uint8_t* block = static_cast<uint8_t*>(AllocTracked(bytes, __FILE__, __LINE__));
         if (block == nullptr) {
             return WriteLog("文字列の文字の変換用メモリの確保に失敗しました\n");
         }
         own.entries = reinterpret_cast<CharEntry*>(block);
         own.tracked = true;
-        missing = reinterpret_cast<CharEntry*>(block + static_cast<size_t>(length) * 3u);
+        missing = reinterpret_cast<CharEntry*>(block + listBytes);
         if (entries == nullptr) {
             out = own.entries;
         }

@@ -247,9 +247,10 @@ int Clamp(int value, int low, int high) {
 
 }  // namespace
 
+// A failing call changes nothing: every check comes before the first store.
 int SetClipRegion(int x1, int y1, int x2, int y2) {
     DrawSettings& s = g_drawSettings;
-    s.requestedArea = RECT{x1, y1, x2, y2};
+    const RECT requested{x1, y1, x2, y2};
     int width = 0;
     int height = 0;
     if (DrawTargetSize(s.drawTarget, &width, &height) != 0) {
@@ -263,21 +264,17 @@ int SetClipRegion(int x1, int y1, int x2, int y2) {
     }
     const RECT area{Clamp(x1, 0, width), Clamp(y1, 0, height), Clamp(x2, 0, width),
                     Clamp(y2, 0, height)};
-    const RECT kept = s.drawArea;
-    StoreArea(area);
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
-    if (w == 0 || h == 0) {
-        s.drawAreaEmpty = 1;
-        return 0;
-    }
-    s.drawAreaEmpty = 0;
-    if (g_graphics.hardwareInUse == 0) {
-        return 0;
-    }
-    if (g_graphics.device == nullptr) {
-        StoreArea(kept);
+    const bool empty = w == 0 || h == 0;
+    if (!empty && g_graphics.hardwareInUse != 0 && g_graphics.device == nullptr) {
         return -1;
+    }
+    s.requestedArea = requested;
+    StoreArea(area);
+    s.drawAreaEmpty = empty ? 1 : 0;
+    if (empty || g_graphics.hardwareInUse == 0) {
+        return 0;
     }
     SetViewportRect(area.left, area.top, area.right, area.bottom);
     SetScissorState(&area);

@@ -60,7 +60,7 @@ Surface::Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DP
       owner_(owner),
       life_(std::move(life)),
       pitch_(RowPitch(format, width)) {
-    storage_.assign(static_cast<size_t>(pitch_) * StorageRows(format, height), 0);
+    storage_.assign(static_cast<size_t>(pitch_) * StorageRows(format, height), NewStorageByte());
 }
 
 ULONG Surface::AddRef() {
@@ -237,7 +237,7 @@ VolumeTexture::VolumeTexture(int width, int height, int depth, int levels, DWORD
     for (int i = 0; i < levels; ++i) {
         Volume volume{width, height, depth, RowPitch(format, width), 0, {}};
         volume.slicePitch = volume.rowPitch * height;
-        volume.bits.assign(static_cast<size_t>(volume.slicePitch) * depth, 0);
+        volume.bits.assign(static_cast<size_t>(volume.slicePitch) * depth, NewStorageByte());
         levels_.push_back(std::move(volume));
         width = std::max(1, width / 2);
         height = std::max(1, height / 2);

@@ -274,6 +274,32 @@ void LoseD3D9Devices() {
     }
 }
 
+namespace {
+
+std::atomic<int> g_poisonFill{-1};  // -1: not yet read from the environment
+
+}  // namespace
+
+void SetD3D9PoisonFill(bool on) {
+    g_poisonFill.store(on ? 1 : 0);
+}
+
+bool D3D9PoisonFill() {
+    int state = g_poisonFill.load();
+    if (state < 0) {
+        const char* value = std::getenv("TESSEL_D3D9_POISON");
+        state = value != nullptr && value[0] != '\0' && value[0] != '0' ? 1 : 0;
+        int expected = -1;
+        g_poisonFill.compare_exchange_strong(expected, state);
+        state = g_poisonFill.load();
+    }
+    return state == 1;
+}
+
+uint8_t d3d9::NewStorageByte() {
+    return D3D9PoisonFill() ? kD3D9PoisonByte : 0;
+}
+
 IDirect3DDevice9* CurrentD3D9Device() {
     HookState& hooks = Hooks();
     std::lock_guard<std::mutex> guard(hooks.lock);

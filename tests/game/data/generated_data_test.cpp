@@ -4,18 +4,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
 #include "foundation/files/files_test_support.h"
+#include "game/behaviour/behaviour_tables.h"
 #include "game/data/data_tables.h"
+#include "game/draw/draw_queue.h"
+#include "game/play/game_scene.h"
+#include "game/play/play_state.h"
+#include "game/play/stand_in_tables.h"
 #include "game/startup/image_cells.h"
 #include "images/base_image.h"
 #include "images/image_loader.h"
@@ -48,7 +55,13 @@ class GeneratedData : public ::testing::Test {
 // Image handles over the real files: a load decodes the file, a cut must lie
 // inside the picture it is cut from.
 struct FileImages {
+    struct CutRect {
+        int32_t source;
+        int x, y, width, height;
+    };
     std::map<int32_t, std::pair<int, int>> sizes;
+    std::map<int32_t, std::string> paths;
+    std::map<int32_t, CutRect> cuts;
     std::vector<std::string> cutsOutside;
     int32_t next = 1;
 
@@ -62,6 +75,7 @@ struct FileImages {
             return -1;
         }
         Current()->sizes[Current()->next] = {image.width, image.height};
+        Current()->paths[Current()->next] = path;
         tessel::ReleaseImageBuffer(&image);
         return Current()->next++;
     }
@@ -76,6 +90,7 @@ struct FileImages {
             self.cutsOutside.push_back(std::to_string(x) + "," + std::to_string(y));
         }
         self.sizes[self.next] = {width, height};
+        self.cuts[self.next] = {source, x, y, width, height};
         return self.next++;
     }
     static int Size(int32_t image, int* width, int* height) {
@@ -277,6 +292,98 @@ TEST_F(GeneratedData, TheFloorModelIsTextWithCrLfLinesBesideItsTexture) {
     const std::string text(mqo.begin(), mqo.end());
     EXPECT_NE(text.find("tex(\"yuka.png\")"), std::string::npos);
     EXPECT_NE(text.find("Eof"), std::string::npos);
+}
+
+// Pixels with any coverage inside one cut cell of a picture file.
+int DrawnPixelsInCut(const FileImages& images, int32_t cell) {
+    const FileImages::CutRect& cut = images.cuts.at(cell);
+    tessel::BASEIMAGE image{};
+    if (tessel::LoadImageBufferFromFile(images.paths.at(cut.source).c_str(), nullptr, 0, 0, &image,
+                                        0) != 0) {
+        return 0;
+    }
+    int drawn = 0;
+    for (int y = cut.y; y < cut.y + cut.height && y < image.height; ++y) {
+        for (int x = cut.x; x < cut.x + cut.width && x < image.width; ++x) {
+            int r, g, b, a;
+            tessel::ReadImagePixel(&image, x, y, &r, &g, &b, &a);
+            drawn += a > 0 ? 1 : 0;
+        }
+    }
+    tessel::ReleaseImageBuffer(&image);
+    return drawn;
+}
+
+struct SceneDeleter {
+    void operator()(GameScene* scene) const { DestroyGameScene(scene); }
+};
+
+// The enemies' own drawing over the generated tables: every kind the waves and
+// the boss stage queue, standing, flying down and flying to either side, in
+// every frame of its animation, asks for a cell that was cut, and that cell
+// shows something.
+TEST_F(GeneratedData, EveryQueuedEnemyKindDrawsADrawnCellInEveryFrameAndFacing) {
+    FileImages images;
+    FileImages::Current() = &images;
+    auto data = std::make_unique<GameDataBlock>();
+    LoadDataTables(data.get(),
+                   TableImageOps{&FileImages::Load, &FileImages::Cut, &FileImages::Size}, nullptr);
+    PrepareStandInPlay();
+    std::copy(std::begin(data->enemyInfo), std::end(data->enemyInfo), PlayTables.enemyRows);
+    PlayTables.enemyImages = data->enemyImages;
+    ReplayPlayback = 0;
+    CurrentPlay = PlaySettings{0, 0, kModeEndless, 2, 2, 777u, 0};
+    std::unique_ptr<GameScene, SceneDeleter> scene(ConstructGameScene());
+    ASSERT_NE(scene, nullptr);
+    const struct {
+        const char* name;
+        double speed;
+        double angle;
+        bool side;
+    } facings[] = {{"standing", 0.0, 0.0, false},
+                   {"down", 2.0, 90.0, false},
+                   {"left", 2.0, 180.0, true},
+                   {"right", 2.0, 0.0, true}};
+    std::map<int32_t, int> drawnPixels;
+    for (int32_t kind : {10, 11, 12, 13, 14, 15, 19}) {
+        std::set<int32_t> frontCells;
+        std::set<int32_t> sideCells;
+        for (const auto& facing : facings) {
+            // 64 frames pass every cell at the slowest animation speed (0.12).
+            for (int32_t age = 0; age < 64; ++age) {
+                SCOPED_TRACE(testing::Message()
+                             << "kind " << kind << " " << facing.name << " age " << age);
+                Enemy enemy{};
+                enemy.kind = kind;
+                enemy.owner = scene.get();
+                enemy.active = 1;
+                enemy.state = kStateNormal;
+                enemy.Launch(192.0, 200.0, facing.speed, facing.angle);
+                enemy.age = age;
+                ClearDrawQueue(&FrontDrawQueue);
+                EnemyBehaviours.slots[kind](&enemy, kBehaviourDraw);
+                int bodies = 0;
+                for (int i = 0; i < FrontDrawQueue.count; ++i) {
+                    const DrawRequest& request = FrontDrawQueue.requests[i];
+                    if (request.layer != 10) {
+                        continue;
+                    }
+                    ++bodies;
+                    ASSERT_EQ(images.cuts.count(request.image), 1u) << "image " << request.image;
+                    (facing.side ? sideCells : frontCells).insert(request.image);
+                    if (drawnPixels.count(request.image) == 0) {
+                        drawnPixels[request.image] = DrawnPixelsInCut(images, request.image);
+                    }
+                    EXPECT_GT(drawnPixels[request.image], 0) << "image " << request.image;
+                }
+                ASSERT_GE(bodies, 1);
+            }
+        }
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(frontCells.size(), 4u) << "the front animation runs over four cells";
+        EXPECT_EQ(sideCells.size(), 4u) << "the side animation runs over four cells";
+    }
+    ClearDrawQueue(&FrontDrawQueue);
 }
 
 }  // namespace

@@ -163,13 +163,25 @@ TEST_F(ReplayFileTest, AHeaderOutOfRangeIsAnEmptySlotThatNeverLoads) {
         bool inRange;
     };
     const Damage damages[] = {
-        {"file mode 2", 8, 2, false},      {"file mode all ones", 8, 0xFFFFFFFF, false},
-        {"settings mode 2", 92, 2, false}, {"settings mode -1", 92, 0xFFFFFFFF, false},
-        {"level 31", 108, 31, false},      {"level -1", 108, 0xFFFFFFFF, false},
-        {"lives 100", 96, 100, false},     {"lives -1", 96, 0xFFFFFFFF, false},
-        {"bombs 100", 100, 100, false},    {"bombs -1", 100, 0xFFFFFFFF, false},
-        {"level 30", 108, 30, true},       {"lives 0", 96, 0, true},
-        {"bombs 99", 100, 99, true},       {"file mode 0", 8, 0, true},
+        {"file mode 2", 8, 2, false},
+        {"file mode all ones", 8, 0xFFFFFFFF, false},
+        {"settings mode 2", 92, 2, false},
+        {"settings mode -1", 92, 0xFFFFFFFF, false},
+        {"level 31", 108, 31, false},
+        {"level -1", 108, 0xFFFFFFFF, false},
+        {"lives 100", 96, 100, false},
+        {"lives -1", 96, 0xFFFFFFFF, false},
+        {"bombs 100", 100, 100, false},
+        {"bombs -1", 100, 0xFFFFFFFF, false},
+        {"level 30", 108, 30, true},
+        {"lives 0", 96, 0, true},
+        {"bombs 99", 100, 99, true},
+        {"file mode 0", 8, 0, true},
+        // A game starts at score 0: any other starting score was made by hand
+        // (near the top of int64 it would overflow in play).
+        {"start score 1", 76, 1, false},
+        {"start score near the top", 80, 0x7FFFFFFF, false},
+        {"start score negative", 80, 0xFFFFFFFF, false},
     };
     for (const Damage& d : damages) {
         SCOPED_TRACE(d.what);

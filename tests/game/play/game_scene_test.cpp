@@ -10,6 +10,7 @@
 #include "game/behaviour/behaviour_tables.h"
 #include "game/play/frame_requests.h"
 #include "game/play/play_state.h"
+#include "game/startup/game_sounds.h"
 #include "tests/game/button_masks.h"
 
 namespace {
@@ -308,6 +309,114 @@ TEST_F(GameSceneTest, GivingUpCountsAndAsksForTheTitle) {
     EXPECT_EQ(NextSceneId, 1);
     EXPECT_EQ(FadeState.length, 15);
     ApplyButtonMask(&LiveInput, 0);
+}
+
+// Invincibility protects while it is above 0: at exactly 1 a bullet still
+// only vanishes, at 0 and below it hits.
+TEST_F(GameSceneTest, ABulletHitsOnlyOnceInvincibilityIsDownToZero) {
+    const struct {
+        int32_t invincibility;
+        int32_t hit;
+    } cases[] = {{2, 0}, {1, 0}, {0, 1}, {-7, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.invincibility);
+        auto scene = Build();
+        scene->player.invincibility = c.invincibility;
+        PlaceBulletOnPlayer(scene.get());
+        ResolveCollisions(scene.get());
+        EXPECT_EQ(scene->player.hitFlag, c.hit);
+        EXPECT_EQ(scene->bullets.order[0]->state, kStateVanishing);
+    }
+}
+
+// An item scores 10000; a boss item (param 1) while the clock runs adds 1800
+// frames and 190000 more, with its sound twice.
+TEST_F(GameSceneTest, PickingUpAnItemScoresAndABossItemBuysTime) {
+    const struct {
+        const char* name;
+        int32_t mode;
+        int32_t param;
+        int32_t timer;
+        int64_t score;
+        int32_t timerAfter;
+    } cases[] = {
+        {"plain item", kModeTwoMinutes, 0, 500, 10000, 500},
+        {"boss item", kModeTwoMinutes, 1, 500, 200000, 2300},
+        {"boss item, clock run out", kModeTwoMinutes, 1, 0, 10000, 0},
+        {"boss item in Endless", kModeEndless, 1, 7259, 200000, 9059},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto scene = Build(c.mode);
+        scene->player.timer = c.timer;
+        PooledObject* item = scene->pool.order[0];
+        item->kind = 3;
+        item->active = 1;
+        item->param = c.param;
+        MakeHitCircle(&item->hit, 16.0);
+        item->x = scene->player.x + 50.0;  // inside the 40-pixel pickup circle with its own 16
+        item->y = scene->player.y;
+        ClearSoundRequests();
+        ResolveCollisions(scene.get());
+        EXPECT_EQ(item->active, 0);
+        EXPECT_EQ(CurrentPlay.score, c.score);
+        EXPECT_EQ(scene->player.timer, c.timerAfter);
+        EXPECT_EQ(SoundSlots[6].requested, 1);
+    }
+}
+
+// In 2minutes the clock ticks in each step; from 600 down, every whole second
+// asks for the timer sound.
+TEST_F(GameSceneTest, TheLastTenSecondsTickWithASoundEverySecond) {
+    const struct {
+        int32_t before;  // the clock before the step, which takes one frame
+        int32_t sound;
+    } cases[] = {{661, 0}, {601, 1}, {600, 0}, {541, 1}, {61, 1}, {2, 0}, {1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        auto scene = Build(kModeTwoMinutes);
+        scene->player.timer = c.before;
+        ClearSoundRequests();
+        Step(scene.get(), 0);
+        EXPECT_EQ(scene->player.timer, c.before - 1);
+        EXPECT_EQ(SoundSlots[19].requested, c.sound);
+    }
+}
+
+// Dead with lives left, the player comes back when invincibility reaches
+// 150, with two bombs whatever it had.
+TEST_F(GameSceneTest, ARevivedPlayerHasTwoBombs) {
+    auto scene = Build();
+    CurrentPlay.bombs = 0;
+    scene->player.hitFlag = 1;
+    scene->player.hitFrames = 10;
+    Step(scene.get(), 0);
+    ASSERT_EQ(scene->player.deadFlag, 1);
+    while (scene->player.invincibility > 150) {
+        Step(scene.get(), 0);
+        ASSERT_EQ(CurrentPlay.bombs, 0);
+        ASSERT_EQ(scene->player.deadFlag, 1);
+    }
+    Step(scene.get(), 0);
+    EXPECT_EQ(scene->player.deadFlag, 0);
+    EXPECT_EQ(scene->player.hitFlag, 0);
+    EXPECT_EQ(CurrentPlay.bombs, 2);
+}
+
+// Without exactly one of left and right held the tilt halves, and snaps to 0
+// once it is below 0.2 either way.
+TEST_F(GameSceneTest, TheTiltHalvesAndSnapsToZeroBelowAFifth) {
+    const struct {
+        double tilt;
+        double after;
+    } cases[] = {{0.5, 0.25}, {0.4, 0.2}, {0.398, 0.0}, {-0.4, -0.2}, {-0.398, 0.0}, {12.0, 6.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tilt);
+        auto scene = Build();
+        scene->player.tilt = c.tilt;
+        Step(scene.get(), 0);
+        EXPECT_EQ(scene->player.tilt, c.after);
+    }
 }
 
 }  // namespace

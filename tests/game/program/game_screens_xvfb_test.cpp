@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -116,6 +117,24 @@ Screen Showing(const Spot (&spots)[N]) {
     return [&spots](const WindowPicture& picture) { return Differences(picture, spots); };
 }
 
+// The colours a picture shows at the spots, to tell a still screen from one
+// under a fade.
+using Reading = std::function<std::string(const WindowPicture&)>;
+
+template <size_t N>
+std::string ReadSpots(const WindowPicture& picture, const Spot (&spots)[N]) {
+    std::string reading;
+    for (const Spot& spot : spots) {
+        reading += Described(spot, picture.At(spot.x, spot.y));
+    }
+    return reading;
+}
+
+template <size_t N>
+Reading SpotsOf(const Spot (&spots)[N]) {
+    return [&spots](const WindowPicture& picture) { return ReadSpots(picture, spots); };
+}
+
 // The title, shown whole, with its cursor on `entry` alone.
 Screen TitleOn(int entry) {
     return [entry](const WindowPicture& picture) {
@@ -157,9 +176,11 @@ Screen Playing(PauseEntry pause = kNoPause) {
 constexpr DWORD kScreenWait = 60000;
 // A press shows within a few frames; one that does not was lost.
 constexpr DWORD kRepeatWait = 4000;
-// How long the game is played before its picture is taken: well before its
-// third loss of a life, after which it would not pause.
-constexpr DWORD kPlayTime = 2500;
+// A screen is still when its spots read alike for this long: a fade changes
+// them every frame it runs, and even a loaded machine draws several frames in
+// this time. Menus ignore keys while a fade runs, and a key held down through
+// it never reads as a new press, so keys go down on still screens only.
+constexpr DWORD kStillFor = 1500;
 
 // A scratch copy of the game's folder: the generated pictures and sounds
 // linked, replay/ and screenshot/ of its own, and a config.dat for a quick
@@ -250,6 +271,30 @@ class GameOnDisplay {
             }
             Sleep(50);
         }
+        return false;
+    }
+
+    // Takes pictures until `screen` shows and its spots have read alike for
+    // kStillFor: the fade that brought it is over. False when that did not
+    // happen in time or the game ended.
+    bool WaitForStill(const Screen& screen, const Reading& reading, DWORD ms = kScreenWait) {
+        const DWORD start = timeGetTime();
+        std::string last;
+        DWORD lastSince = 0;
+        while (WaitFor(screen, ms - std::min(ms, timeGetTime() - start))) {
+            const std::string now = reading(picture_);
+            if (now != last) {
+                last = now;
+                lastSince = timeGetTime();
+            } else if (timeGetTime() - lastSince >= kStillFor) {
+                return true;
+            }
+            if (timeGetTime() - start >= ms) {
+                break;
+            }
+            Sleep(50);
+        }
+        differences_ += "not still in time; ";
         return false;
     }
 
@@ -349,27 +394,32 @@ TEST(GameOnADisplay, IsPlayedThroughItsMenusAndQuitsWithZero) {
     GameOnDisplay game;
     ASSERT_TRUE(game.Start(buildFolder, folder.path(), display.name())) << "no window appeared";
 
-    // The splash, cut short by decide; the title's cursor starts on Endless.
+    // The splash, which gives way to the title by itself: a decide pressed on
+    // it could land on the title instead, on a machine slow enough.
     ASSERT_TRUE(game.WaitFor(Showing(kSplash), kScreenWait)) << "splash: " << game.differences();
-    ASSERT_TRUE(game.Press("z", TitleOn(kTitleEndless))) << "title: " << game.differences();
+    ASSERT_TRUE(game.WaitForStill(TitleOn(kTitleEndless), SpotsOf(kTitle)))
+        << "title: " << game.differences();
     Keep(game.picture(), buildFolder, "game_title");
 
-    // Endless, played for a while: shooting, and moving off the line the
-    // first enemies aim along.
+    // Endless, played until its fade-in is over: shooting, and moving off the
+    // line the first enemies aim along.
     ASSERT_TRUE(game.PressRepeatedly("z", Playing())) << "play: " << game.differences();
     game.Key("keydown", "z Left");
-    Sleep(kPlayTime);
-    const bool playing = game.WaitFor(Playing(), kScreenWait);
+    const bool playing = game.WaitForStill(Playing(), SpotsOf(kPlay));
     game.Key("keyup", "z Left");
     ASSERT_TRUE(playing) << "play, later: " << game.differences();
     Keep(game.picture(), buildFolder, "game_play");
 
     // Pause, give up: back on the title, whose cursor a new game put on Endless.
     ASSERT_TRUE(game.Press("Escape", Playing(kResume))) << "pause: " << game.differences();
+    ASSERT_TRUE(game.WaitForStill(Playing(kResume), SpotsOf(kPauseWords)))
+        << "pause, faded in: " << game.differences();
     ASSERT_TRUE(game.PressRepeatedly("Down", Playing(kGiveUp)))
         << "give up: " << game.differences();
     ASSERT_TRUE(game.Press("z", TitleOn(kTitleEndless)))
         << "title after giving up: " << game.differences();
+    ASSERT_TRUE(game.WaitForStill(TitleOn(kTitleEndless), SpotsOf(kTitle)))
+        << "title after giving up, faded in: " << game.differences();
 
     // Down to the collection, and into it.
     for (int entry = kTitleEndless + 1; entry <= kTitleCollection; ++entry) {
@@ -377,12 +427,16 @@ TEST(GameOnADisplay, IsPlayedThroughItsMenusAndQuitsWithZero) {
             << "title entry " << entry << ": " << game.differences();
     }
     ASSERT_TRUE(game.Press("z", Showing(kCollection))) << "collection: " << game.differences();
+    ASSERT_TRUE(game.WaitForStill(Showing(kCollection), SpotsOf(kCollection)))
+        << "collection, faded in: " << game.differences();
     Keep(game.picture(), buildFolder, "game_collection");
 
     // Cancel goes back to the title, where it puts the cursor on quit.
     ASSERT_TRUE(game.Press("x", TitleOn(kTitleCollection)))
         << "title after the collection: " << game.differences();
     ASSERT_TRUE(game.PressRepeatedly("x", TitleOn(kTitleQuit))) << "quit: " << game.differences();
+    ASSERT_TRUE(game.WaitForStill(TitleOn(kTitleQuit), SpotsOf(kTitle)))
+        << "title on quit, still: " << game.differences();
     game.Key("keydown", "z");
     EXPECT_EQ(game.WaitForEnd(kScreenWait), 0) << "the game did not quit cleanly";
     game.Key("keyup", "z");

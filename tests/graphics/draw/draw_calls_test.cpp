@@ -301,6 +301,46 @@ TEST_F(HardwareDrawTest, APolygonListMapsImageRelativeCoordinatesAndTintsByItsVe
     }
 }
 
+// Outside blend mode 0 a parameter below 255 makes a polygon list
+// translucent: each vertex alpha a becomes a x parameter / 255, truncated; the
+// colours stay under a white brightness. Mode 0 keeps the alpha.
+TEST_F(HardwareDrawTest, APolygonListScalesItsAlphaByTheBlendParameter) {
+    Start(true);
+    const struct {
+        int mode;
+        int param;
+        uint8_t alpha;
+        uint8_t sent;
+    } cases[] = {{1, 100, 200, 78}, {1, 255, 200, 200}, {2, 37, 255, 37}, {0, 100, 200, 200}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " param " << c.param);
+        SetImageBlendMode(c.mode, c.param);
+        std::vector<PolygonVertex> strip = {{10, 10, 0, 0, 50, 100, 201, c.alpha},
+                                            {40, 10, 0, 0, 50, 100, 201, c.alpha},
+                                            {10, 40, 0, 0, 50, 100, 201, c.alpha},
+                                            {40, 40, 0, 0, 50, 100, 201, c.alpha}};
+        platform::ClearD3D9Trace();
+        platform::SetD3D9TraceRecording(true);
+        ASSERT_EQ(DrawPolygonList(strip.data(), 4, 5, kNoPolygonImage, 0, 0), 0);
+        platform::SetD3D9TraceRecording(false);
+        std::vector<uint8_t> vertices;
+        for (const platform::D3D9TraceEntry& entry : platform::D3D9Trace()) {
+            if (entry.method == "DrawPrimitiveUP") {
+                vertices = entry.vertices;
+            }
+        }
+        ASSERT_EQ(vertices.size(), 4u * 28u);
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t* colour = &vertices[static_cast<size_t>(i) * 28 + 16];
+            EXPECT_EQ(colour[0], 50) << i;
+            EXPECT_EQ(colour[1], 100) << i;
+            EXPECT_EQ(colour[2], 201) << i;
+            EXPECT_EQ(colour[3], c.sent) << i;
+        }
+    }
+    SetImageBlendMode(0, 255);
+}
+
 // An image wider than the largest texture is drawn tile by tile, each tile's corners found on
 // the quad's edges. With bilinear filtering, a one-colour image added onto black must give
 // every pixel inside the quad its colour exactly once: no seam left open between tiles, none

@@ -144,6 +144,117 @@ TEST_F(HwPrimitivesTest, ATurnedImageLandsByItsSizeParityAndPositionFraction) {
     EXPECT_TRUE(Drawn<VertexTex2D>().empty());
 }
 
+// Where a turned image's top-left, top-right and bottom-left vertices land,
+// worked out from the placement rules: the centre and anchor by position
+// fraction, scale and size parity, the turn, then the half-pixel snap of a
+// fractional position or of a right-angle turn of an odd side.
+struct TurnedCorners {
+    float x[3], y[3];
+    bool snapped;
+};
+
+TurnedCorners ExpectedTurn(int w, int h, float x, float y, double scale, double angle) {
+    const double a = 0.06981317007977318;
+    const double pi = 3.141592653589793;
+    const float s = std::sin(static_cast<float>(angle));
+    const float c = std::cos(static_cast<float>(angle));
+    const int pw = w % 2, ph = h % 2;
+    const bool fractional =
+        std::fabs(x - std::trunc(x)) >= 0.00001f || std::fabs(y - std::trunc(y)) >= 0.00001f;
+    float ox = w * 0.5f, oy = h * 0.5f, px = x, py = y;
+    if (!fractional && scale == 1.0) {
+        if (pw == 0 && ph == 0) {
+            ox = static_cast<float>(w / 2), oy = static_cast<float>(h / 2);
+            px = x - 0.5f, py = y - 0.5f;
+        } else if (pw != ph) {
+            ox -= pw == 0 ? 0.5f : 0.0f;
+            oy -= ph == 0 ? 0.5f : 0.0f;
+        }
+    } else if (!fractional) {
+        px = x - 0.5f, py = y - 0.5f;
+    }
+    bool window = angle < -a || angle > 2 * pi + a;
+    for (int k = 0; k <= 4; ++k) {
+        window = window || (angle > k * pi / 2 - a && angle < k * pi / 2 + a);
+    }
+    const bool candidate = !fractional && (pw == 1 || ph == 1) && window;
+    TurnedCorners out{};
+    const int corners[3][2] = {{0, 0}, {w, 0}, {0, h}};
+    for (int i = 0; i < 3; ++i) {
+        const float qx = static_cast<float>(scale) * (corners[i][0] - ox);
+        const float qy = static_cast<float>(scale) * (corners[i][1] - oy);
+        out.x[i] = px + c * qx - s * qy;
+        out.y[i] = py + s * qx + c * qy;
+    }
+    const auto whole = [](float v) {
+        const float f = std::fabs(v - std::trunc(v));
+        return f < 0.001f || f > 0.999f;
+    };
+    const auto snap = [&](float* v, bool asked) {
+        if (asked && (std::fabs(v[0] - v[2]) < 0.01f || std::fabs(v[0] - v[1]) < 0.01f) &&
+            whole(v[0])) {
+            for (int i = 0; i < 3; ++i) {
+                v[i] -= 0.5f;
+            }
+            out.snapped = true;
+        }
+    };
+    snap(out.x, fractional || (candidate && pw != 0));
+    snap(out.y, fractional || (candidate && ph != 0));
+    return out;
+}
+
+TEST_F(HwPrimitivesTest, TurnedImagesOfEveryParityLandWhereThePlacementRulesPutThem) {
+    const double pi = 3.141592653589793;
+    const int sizes[][2] = {{31, 31}, {31, 32}, {32, 31}, {32, 32}};
+    const double scales[] = {1.0, 2.0, 3.0, 0.5};
+    const double angles[] = {pi / 2, pi, 3 * pi / 2, 0.5};
+    const float points[][2] = {{100.0f, 100.0f}, {10.5f, 20.0f}, {60.0f, 40.5f}};
+    int snaps = 0;
+    int plain = 0;
+    for (const auto& size : sizes) {
+        const int h = MakeImage(size[0], size[1]);
+        ASSERT_NE(h, -1);
+        for (double scale : scales) {
+            for (double angle : angles) {
+                for (const auto& p : points) {
+                    SCOPED_TRACE(testing::Message()
+                                 << size[0] << "x" << size[1] << " scale " << scale << " angle "
+                                 << angle << " at " << p[0] << "," << p[1]);
+                    const TurnedCorners want =
+                        ExpectedTurn(size[0], size[1], p[0], p[1], scale, angle);
+                    (want.snapped ? snaps : plain) += 1;
+                    Record();
+                    ASSERT_EQ(HwDrawImageRotated(GetImageRecord(h), p[0], p[1], scale, angle, 0, 0),
+                              0);
+                    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+                    ASSERT_EQ(v.size(), 6u);
+                    for (int i = 0; i < 3; ++i) {
+                        EXPECT_NEAR(v[i].x, want.x[i], 2e-3) << "vertex " << i;
+                        EXPECT_NEAR(v[i].y, want.y[i], 2e-3) << "vertex " << i;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(snaps, 10);
+    EXPECT_GT(plain, 10);
+
+    // A slanted image whose top-left vertex happens to fall on a whole pixel
+    // has no vertical edge there, so nothing snaps.
+    const int odd = MakeImage(31, 31);
+    const float c = std::cos(0.5f), s = std::sin(0.5f);
+    const float x = 100.0f - (c * -15.5f - s * -15.5f);
+    const TurnedCorners want = ExpectedTurn(31, 31, x, 20.25f, 1.0, 0.5);
+    ASSERT_FALSE(want.snapped);
+    ASSERT_NEAR(want.x[0], 100.0f, 1e-4);
+    Record();
+    ASSERT_EQ(HwDrawImageRotated(GetImageRecord(odd), x, 20.25f, 1.0, 0.5, 0, 0), 0);
+    std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_NEAR(v[0].x, want.x[0], 2e-3);
+}
+
 TEST_F(HwPrimitivesTest, AnUnturnedImageKeepsItsAxesAndAMirrorSwapsLeftAndRight) {
     const int even = MakeImage(32, 32);
     Record();
@@ -167,6 +278,77 @@ TEST_F(HwPrimitivesTest, AStretchedImageMirrorsWhenItsCornersAreSwapped) {
     EXPECT_EQ(v[1].x, 67.5f);
     EXPECT_EQ(v[2].y, 25.5f);
     EXPECT_EQ(HwDrawImageStretched(5, 5, 5, 9, 5, 5, 5, 9, GetImageRecord(h), 0, 1), -1);
+}
+
+// A stretched image that crosses the draw area's edge is clamped against the
+// area shifted by -0.5, so the clamped edge keeps the half-pixel shift of the
+// unclamped ones, and its texture advances by the stretched step.
+TEST_F(HwPrimitivesTest, AStretchedImageClippedAtTheDrawAreaKeepsItsHalfPixelShift) {
+    const int h = MakeImage(16, 8);
+    const TileDrawEntry& e = GetImageRecord(h)->tileEntries[0];
+    const float tw = static_cast<float>(e.tile->textureWidth);
+    SetClipRegion(10, 20, 200, 100);
+    struct Case {
+        int x1, x2;
+        float left, right;  // the drawn x of the left and right vertices
+        float u0, u1;
+    };
+    const Case cases[] = {
+        // Crossing the left edge: clamped at 9.5, 10 screen pixels (2.5 texels) in.
+        {0, 64, 9.5f, 63.5f, 2.5f / tw, 16.0f / tw},
+        // Crossing the right edge: 213.5 clamped at 199.5, 14 screen pixels (3.5 texels) short.
+        {150, 214, 149.5f, 199.5f, 0.0f, 12.5f / tw},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.x1);
+        Record();
+        ASSERT_EQ(HwDrawImageStretched(c.x1, 30, c.x2, 38, float(c.x1), 30.0f, float(c.x2), 38.0f,
+                                       GetImageRecord(h), 0, 1),
+                  0);
+        std::vector<VertexTex2D> v = Drawn<VertexTex2D>();
+        ASSERT_EQ(v.size(), 6u);
+        EXPECT_EQ(v[0].x, c.left);
+        EXPECT_EQ(v[1].x, c.right);
+        EXPECT_EQ(v[0].y, 29.5f);
+        EXPECT_FLOAT_EQ(v[0].u, c.u0);
+        EXPECT_FLOAT_EQ(v[1].u, c.u1);
+    }
+    SetClipRegionWhole();
+}
+
+// In copy mode a colour-keyed image stretched under bilinear filtering is
+// blended by its alpha (the key's edge filters smoothly); under nearest
+// filtering it keeps its key: alpha test GREATER 16, no blending.
+TEST_F(HwPrimitivesTest, AKeyedImageStretchedInCopyModeBlendsOnlyUnderBilinearFiltering) {
+    BASEIMAGE base = MakeArgb(
+        16, 8, [](int x, int y) { return ((x + y) % 2) != 0 ? 0xFFFFFFFFu : 0xFF000000u; }, false);
+    const int h = CreateImageFromBaseImage(&base);
+    ReleaseImageBuffer(&base);
+    ASSERT_NE(h, -1);
+    ASSERT_EQ(GetImageRecord(h)->source->request.colorKey, 1);
+    SetImageBlendMode(0, 255);
+    const struct {
+        int filter;
+        DWORD blend, test;
+    } cases[] = {{kFilterBilinear, 1, 0}, {kFilterNearest, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        SetImageFilterMode(c.filter);
+        ASSERT_EQ(HwDrawImageStretched(10, 10, 42, 26, 10.0f, 10.0f, 42.0f, 26.0f,
+                                       GetImageRecord(h), 1, 1),
+                  0);
+        FlushVertexBatch();
+        DWORD blend = 0, test = 0, ref = 0;
+        g_graphics.device->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+        g_graphics.device->GetRenderState(D3DRS_ALPHATESTENABLE, &test);
+        g_graphics.device->GetRenderState(D3DRS_ALPHAREF, &ref);
+        EXPECT_EQ(blend, c.blend);
+        EXPECT_EQ(test, c.test);
+        if (c.test != 0) {
+            EXPECT_EQ(ref, 16u);
+        }
+    }
+    SetImageFilterMode(kFilterNearest);
 }
 
 TEST_F(HwPrimitivesTest, FilledBoxesAreOrderedClippedAndColouredByTheBrightness) {

@@ -34,6 +34,19 @@ class DrawStateTest : public tessel_test::StateCacheTest {
         StateCacheTest::TearDown();
     }
     DWORD Rs(D3DRENDERSTATETYPE state) { return ReadRenderState(state); }
+    IDirect3DBaseTexture9* Bound(DWORD stage) {
+        IDirect3DBaseTexture9* bound = nullptr;
+        device_->GetTexture(stage, &bound);
+        if (bound != nullptr) {
+            bound->Release();
+        }
+        return bound;
+    }
+    DWORD Sampler(DWORD stage, D3DSAMPLERSTATETYPE state) {
+        DWORD value = 0;
+        device_->GetSamplerState(stage, state, &value);
+        return value;
+    }
     DWORD Tss(DWORD stage, D3DTEXTURESTAGESTATETYPE state) {
         DWORD value = 0;
         device_->GetTextureStageState(stage, state, &value);
@@ -172,6 +185,77 @@ TEST_F(DrawStateTest, AMaskSetsTheFadeStagesAndThreshold255SkipsTheDraw) {
     EXPECT_EQ(g_batch.skip, 0);
     EXPECT_EQ(g_batch.format, static_cast<int>(kVertexTex2D));
     SetImageBlendMode(0, 0);
+}
+
+// A hard mask (range 0 or 1) tests alpha against the threshold; at threshold
+// 0 an alpha or keyed image tests against 1, so its clear texels stay out.
+// The image sits in stage 2 behind the alpha stage when it has alpha, else in
+// stage 1.
+TEST_F(DrawStateTest, AHardMaskPlacesTheImageAndTestsAlphaAgainstTheThreshold) {
+    struct Case {
+        const char* name;
+        int mode;
+        int alpha, key;
+        int range, threshold;
+        DWORD imageStage;
+        DWORD alphaRef;
+    };
+    const Case cases[] = {
+        {"alpha image, threshold 0", 1, 1, 0, 0, 0, 2, 1},
+        {"alpha image, range 1, threshold 77", 1, 1, 0, 1, 77, 2, 77},
+        {"keyed image, threshold 0", 0, 0, 1, 1, 0, 1, 1},
+        {"opaque image, threshold 0", 0, 0, 0, 0, 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetMaskForTest(c.range, c.threshold);
+        SetImageBlendMode(c.mode, 255);
+        Apply(c.alpha, c.key);
+        EXPECT_EQ(g_batch.format, static_cast<int>(kVertexTex2D2));
+        EXPECT_EQ(Bound(0), textures_[1]) << "the mask";
+        EXPECT_EQ(Bound(c.imageStage), textures_[0]) << "the image";
+        if (c.imageStage == 2) {
+            EXPECT_EQ(Bound(1), nullptr);
+        }
+        EXPECT_EQ(Rs(D3DRS_ALPHATESTENABLE), 1u);
+        EXPECT_EQ(Rs(D3DRS_ALPHAREF), c.alphaRef);
+        EXPECT_EQ(Rs(D3DRS_ALPHAFUNC), static_cast<DWORD>(D3DCMP_GREATEREQUAL));
+        EXPECT_EQ(Rs(D3DRS_ALPHABLENDENABLE), 0u);
+        EXPECT_EQ(Rs(D3DRS_TEXTUREFACTOR), 0x00FFFFFFu);
+    }
+    SetBlendMaskState(nullptr, -1, -1);
+    SetImageBlendMode(0, 0);
+}
+
+// With Z on and no mask, an opaque image takes the keyed variant: its alpha
+// is read and tested GREATER 0, so fully clear texels leave the depth alone.
+TEST_F(DrawStateTest, WithZOnAnOpaqueImageTakesTheKeyedVariant) {
+    SetImageBlendMode(0, 0);
+    g_drawSettings.zSets[0].enable = 1;
+    Apply(0, 0);
+    g_drawSettings.zSets[0].enable = 0;
+    EXPECT_EQ(Rs(D3DRS_ALPHATESTENABLE), 1u);
+    EXPECT_EQ(Rs(D3DRS_ALPHAREF), 0u);
+    EXPECT_EQ(Rs(D3DRS_ALPHAFUNC), static_cast<DWORD>(D3DCMP_GREATER));
+    EXPECT_EQ(Tss(0, D3DTSS_ALPHAOP), static_cast<DWORD>(D3DTOP_SELECTARG1));
+    EXPECT_EQ(Tss(0, D3DTSS_ALPHAARG1), static_cast<DWORD>(D3DTA_TEXTURE));
+    EXPECT_EQ(Rs(D3DRS_ALPHABLENDENABLE), 0u);
+}
+
+// Without the addressing flag, stages 0 to 3 are put back to CLAMP; stage 4
+// keeps what it had.
+TEST_F(DrawStateTest, DrawsClampTheFirstFourStagesUnlessAskedOtherwise) {
+    for (int stage = 0; stage < 5; ++stage) {
+        SetTexAddressAll(D3DTADDRESS_WRAP, stage);
+    }
+    Apply(0, 0);
+    for (DWORD stage = 0; stage < 4; ++stage) {
+        SCOPED_TRACE(stage);
+        EXPECT_EQ(Sampler(stage, D3DSAMP_ADDRESSU), static_cast<DWORD>(D3DTADDRESS_CLAMP));
+        EXPECT_EQ(Sampler(stage, D3DSAMP_ADDRESSV), static_cast<DWORD>(D3DTADDRESS_CLAMP));
+    }
+    EXPECT_EQ(Sampler(4, D3DSAMP_ADDRESSU), static_cast<DWORD>(D3DTADDRESS_WRAP));
+    SetTexAddressAll(D3DTADDRESS_CLAMP, 4);
 }
 
 }  // namespace

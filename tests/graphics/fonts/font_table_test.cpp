@@ -208,4 +208,29 @@ TEST_F(FontTableTest, BadValuesAndStaleHandlesAreRefused) {
     EXPECT_NE(again, handle);
 }
 
+// The text height is the font's tmHeight made even (one more when odd); the
+// sizes below reach both parities.
+TEST_F(FontTableTest, TheTextHeightIsTheFontsHeightMadeEven) {
+    StartOn(false);
+    int odd = 0;
+    for (int size = 9; size <= 24; ++size) {
+        SCOPED_TRACE(size);
+        const int handle = CreateFontToHandle(nullptr, size, -1, 0, -1, -1, 0);
+        ASSERT_NE(handle, -1);
+        const FontRecord* font = GetFontRecord(handle);
+        HDC dc = CreateCompatibleDC(nullptr);
+        ASSERT_NE(dc, nullptr);
+        HGDIOBJ previous = SelectObject(dc, font->gdiFont);
+        TEXTMETRICA metrics = {};
+        ASSERT_NE(GetTextMetricsA(dc, &metrics), 0);
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+        const int height = static_cast<int>(metrics.tmHeight);
+        odd += height % 2;
+        EXPECT_EQ(font->textHeight, height % 2 != 0 ? height + 1 : height);
+        ReleaseFontHandle(handle);
+    }
+    EXPECT_GT(odd, 0) << "no size gave an odd height";
+}
+
 }  // namespace

@@ -200,4 +200,43 @@ TEST_F(GlyphCacheTest, StringsSplitIntoSingleAndDoubleByteCharacters) {
     EXPECT_EQ(font->nextSlot, next);
 }
 
+// A long string of many distinct uncached characters: every character may be
+// missing from the cache, so the list of glyphs still to render needs room
+// for one entry per character. 157 single-byte characters (printable ASCII
+// and half-width kana) and 71 double-byte ones make 299 bytes, 228 entries.
+TEST_F(GlyphCacheTest, ALongStringOfDistinctUncachedCharactersRendersEveryOne) {
+    StartOn(false);
+    const int handle = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    ASSERT_NE(handle, -1);
+    FontRecord* font = GetFontRecord(handle);
+    ASSERT_GE(font->slotCount, 228) << "every character fits the ring";
+    std::string text;
+    for (int c = 0x21; c <= 0x7E; ++c) {
+        text += static_cast<char>(c);
+    }
+    for (int c = 0xA1; c <= 0xDF; ++c) {
+        text += static_cast<char>(c);
+    }
+    for (int i = 0; i < 71; ++i) {
+        text += static_cast<char>(0x82);
+        text += static_cast<char>(0x9F + i);
+    }
+    ASSERT_EQ(text.size(), 299u);
+    std::vector<CharEntry> entries(text.size());
+    int count = 0;
+    ASSERT_EQ(PrepareStringGlyphs(text.c_str(), handle, -1, entries.data(), &count), 0);
+    ASSERT_EQ(count, 228);
+    EXPECT_EQ(font->nextSlot, 228) << "each character took one cell";
+    for (int i = 0; i < count; ++i) {
+        ASSERT_NE(font->codeMap[CodeMapIndex(entries[i])].cached, 0u) << i;
+    }
+    EXPECT_EQ(CheckTrackedBlocks(), 0);
+    // The library's own buffer (no entries given) takes the same string.
+    ResetGlyphCache(handle);
+    ASSERT_EQ(PrepareStringGlyphs(text.c_str(), handle, -1, nullptr, &count), 0);
+    EXPECT_EQ(count, 228);
+    EXPECT_EQ(font->nextSlot, 228);
+    EXPECT_EQ(CheckTrackedBlocks(), 0);
+}
+
 }  // namespace

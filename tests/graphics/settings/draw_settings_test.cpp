@@ -96,6 +96,30 @@ TEST_P(DrawSettingsTest, TheClipRegionIsOrderedClampedAndMayBeEmpty) {
     EXPECT_EQ(Area().right, kept.right);
 }
 
+// On the hardware path with no device the call fails, and a failing call
+// changes nothing: not the area, not its empty flag, not the request.
+TEST_P(DrawSettingsTest, AFailingClipRegionLeavesAreaFlagAndRequestAsTheyWere) {
+    if (!GetParam()) {
+        GTEST_SKIP() << "the software path never lacks a device";
+    }
+    ASSERT_EQ(SetClipRegion(30, 40, 30, 90), 0);
+    ASSERT_EQ(g_drawSettings.drawAreaEmpty, 1);
+    const RECT area = Area();
+    const RECT requested = g_drawSettings.requestedArea;
+    IDirect3DDevice9* device = g_graphics.device;
+    g_graphics.device = nullptr;
+    const int result = SetClipRegion(1, 2, 300, 200);
+    g_graphics.device = device;
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(g_drawSettings.drawAreaEmpty, 1) << "the area stays empty";
+    EXPECT_EQ(Area().left, area.left);
+    EXPECT_EQ(Area().right, area.right);
+    EXPECT_EQ(Area().bottom, area.bottom);
+    EXPECT_EQ(g_drawSettings.drawAreaF[3], static_cast<float>(area.bottom));
+    EXPECT_EQ(g_drawSettings.requestedArea.left, requested.left);
+    EXPECT_EQ(g_drawSettings.requestedArea.bottom, requested.bottom);
+}
+
 TEST_P(DrawSettingsTest, TheTransparentColourIsIgnoredOnAnEightBitScreen) {
     EXPECT_EQ(SetTransparentColor(1, 2, 3), 0);
     EXPECT_EQ(g_drawSettings.transparentColor, 0x010203u);

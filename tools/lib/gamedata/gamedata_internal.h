@@ -34,6 +34,17 @@ TextStyle MenuTextStyle(float size);
 TextStyle LabelTextStyle(float size, const Rgba& top = kWhite,
                          const Rgba& bottom = Rgba{0.85f, 0.85f, 0.95f, 1});
 
+// The side panel's heading, drawn in the 64 x 16 cell at (x, y).
+inline constexpr const char* kPanelTitleText = "Status";
+void DrawPanelTitle(Canvas& canvas, const std::string& text, float x, float y);
+
+// Where the replay lists' text lies over the title background: 20 lines of 16
+// pixels from (80, 80), up to 42 letters at a step of 12.
+inline constexpr int kReplayListLeft = 80;
+inline constexpr int kReplayListTop = 80;
+inline constexpr int kReplayListRight = 80 + 42 * 12 + 4;
+inline constexpr int kReplayListBottom = 80 + 20 * 16;
+
 void MakeTitlePictures(Output& out);
 void MakeMenuPictures(Output& out);
 void MakeHudPictures(Output& out);

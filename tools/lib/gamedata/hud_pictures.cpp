@@ -7,6 +7,11 @@
 
 namespace tessel::gamedata {
 
+void DrawPanelTitle(Canvas& canvas, const std::string& text, float x, float y) {
+    const TextStyle title = LabelTextStyle(12, kGold, Rgba{1.0f, 0.55f, 0.3f, 1});
+    DrawTextInBox(canvas, text, x, y, x + 64, y + 16, Align::Centre, title);
+}
+
 namespace {
 
 void MakeSidePanel(Output& out) {
@@ -45,11 +50,9 @@ void MakePanelInfo(Output& out) {
     for (int i = 0; i < 6; ++i) {
         DrawTextInBox(canvas, labels[i], 2, 16.0f * i, 64, 16.0f * i + 16, Align::Left, label);
     }
-    const TextStyle mode = LabelTextStyle(12, kGold, Rgba{1.0f, 0.55f, 0.3f, 1});
-    const char* modes[4] = {"Endless", "2minutes", "Replay", "Practice"};
-    for (int i = 0; i < 4; ++i) {
-        DrawTextInBox(canvas, modes[i], 64, 16.0f * i, 128, 16.0f * i + 16, Align::Centre, mode);
-    }
+    // The panel shows this cell over every mode, its replays included, so it
+    // names none of them.
+    DrawPanelTitle(canvas, kPanelTitleText, 64, 0);
     // The rule under each figure.
     canvas.FillRect(4, 110, 124, 111, WithAlpha(kCyan, 0.8f));
     canvas.FillRect(4, 111, 124, 112, WithAlpha(kPink, 0.5f));

@@ -134,8 +134,10 @@ void MakePlayerMarks(Output& out) {
     SavePicture(out, "image/player/marker.png", marker);
 }
 
+// Each enemy's cells lie in one run of eight: four front frames, then four
+// side frames, which the drawing takes as cells 4 to 7 of the same row.
 void MakeFairies(Output& out) {
-    Canvas canvas(256, 256);
+    Canvas canvas(512, 256);
     const Rgba dresses[4] = {Rgba{0.3f, 0.5f, 1.0f, 1}, Rgba{1.0f, 0.4f, 0.55f, 1},
                              Rgba{0.35f, 0.85f, 0.45f, 1}, Rgba{1.0f, 0.75f, 0.3f, 1}};
     for (int kind = 0; kind < 4; ++kind) {
@@ -146,27 +148,29 @@ void MakeFairies(Output& out) {
     }
     const Rgba bigDresses[2] = {Rgba{0.6f, 0.35f, 1.0f, 1}, Rgba{0.2f, 0.8f, 0.9f, 1}};
     for (int row = 0; row < 2; ++row) {
-        for (int frame = 0; frame < 4; ++frame) {
+        for (int frame = 0; frame < 8; ++frame) {
             const float x = frame * 64.0f;
             const float y = 128 + row * 64.0f;
             canvas.Ring(x + 32, y + 34, 26, 1.5f, WithAlpha(bigDresses[row], 0.5f), true);
-            FairyFrame(canvas, x, y, 64, bigDresses[row], frame, false);
+            FairyFrame(canvas, x, y, 64, bigDresses[row], frame % 4, frame >= 4);
         }
     }
     SavePicture(out, "image/enemy/fairy_t.png", canvas);
 }
 
 void MakeOrbs(Output& out) {
-    Canvas canvas(64, 128);
+    // An orb looks the same from every side: its eight cells turn its star
+    // through one quarter turn, front and side alike.
+    Canvas canvas(256, 128);
     for (int row = 0; row < 4; ++row) {
         const Rgba hue = Hsv(row * 90.0f + 200.0f, 0.6f, 1.0f);
-        for (int frame = 0; frame < 2; ++frame) {
+        for (int frame = 0; frame < 8; ++frame) {
             const float cx = frame * 32 + 16.0f;
             const float cy = row * 32 + 16.0f;
             canvas.Glow(cx, cy, 15, WithAlpha(hue, 0.7f));
             canvas.Disc(cx, cy, 10, Mix(hue, kInk, 0.3f));
             canvas.Disc(cx, cy, 8, hue);
-            const float a = frame * 45.0f;
+            const float a = (frame % 4) * 22.5f;
             canvas.Star(cx, cy, 7, 2.5f, 4, a, WithAlpha(kWhite, 0.9f));
             canvas.Disc(cx - 3, cy - 3, 2.5f, WithAlpha(kWhite, 0.6f));
         }
@@ -174,11 +178,13 @@ void MakeOrbs(Output& out) {
     SavePicture(out, "image/enemy/onmyo.png", canvas);
 }
 
-// The boss: a large cat spirit, 64 x 64 per frame.
+// The boss: a large cat spirit, 64 x 64 per frame, the same four frames
+// again as its side view.
 void MakeBoss(Output& out) {
-    Canvas canvas(256, 64);
-    for (int frame = 0; frame < 4; ++frame) {
-        const float cx = frame * 64 + 32.0f;
+    Canvas canvas(512, 64);
+    for (int cell = 0; cell < 8; ++cell) {
+        const int frame = cell % 4;
+        const float cx = cell * 64 + 32.0f;
         const float bob = std::sin(frame * kPi / 2.0f) * 1.5f;
         const float cy = 34 + bob;
         const Rgba fur{0.92f, 0.9f, 1.0f, 1};

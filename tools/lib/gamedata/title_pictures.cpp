@@ -69,10 +69,14 @@ void MakeSplash(Output& out) {
 
 void MakeTitleBack(Output& out) {
     Canvas canvas = NightSky(640, 480, 7);
-    canvas.Glow(470, 140, 260, WithAlpha(kPink, 0.35f), 2.0f);
-    canvas.Disc(470, 140, 46, Rgba{1.0f, 0.93f, 0.85f, 1.0f});
-    canvas.Glow(470, 140, 110, WithAlpha(kWhite, 0.5f), 2.5f);
-    MagicCircle(canvas, 470, 140, 96, WithAlpha(kCyan, 0.5f), 12.0f);
+    // The moon stands in the top right corner, clear of the replay lists'
+    // white text, which needs dark ground.
+    constexpr float kMoonX = 604;
+    constexpr float kMoonY = 34;
+    canvas.Glow(kMoonX, kMoonY, 200, WithAlpha(kPink, 0.3f), 2.0f);
+    canvas.Disc(kMoonX, kMoonY, 28, Rgba{1.0f, 0.93f, 0.85f, 1.0f});
+    canvas.Glow(kMoonX, kMoonY, 60, WithAlpha(kWhite, 0.5f), 2.5f);
+    MagicCircle(canvas, kMoonX, kMoonY, 56, WithAlpha(kCyan, 0.5f), 12.0f);
     // Two ranges of hills, the near one darker.
     for (int layer = 0; layer < 2; ++layer) {
         std::vector<float> hill{0, 480};
