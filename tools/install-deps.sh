@@ -13,6 +13,8 @@ packages=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
   libgtk-3-dev
+  # The movie benchmark compares our frame conversion with libyuv's.
+  libyuv-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick
   # `make fuzz` drives the loaders' fuzz targets with AFL++.
   afl++

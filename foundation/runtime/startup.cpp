@@ -1,11 +1,10 @@
 // StartLibrary and EndLibrary: the steps that bring the library up in the
-// order the rest relies on (archives and file calls, the start directory,
-// the log, the desktop's colour check, the performance counter, the system
-// report of operating system, processor and instruction sets, the stream
-// calls, the composition module, COM, then the window, input, graphics and
-// text input) and take it down in reverse. A failed step undoes the ones
-// before it. Also the fatal exit with its log line.
-// Not here: the steps of subsystems not yet part of the library.
+// order the rest relies on (the movie conversion tables, archives and file calls, the start
+// directory, the log, the desktop's colour check, the performance counter, the system report of
+// operating system, processor and instruction sets, the stream calls, the composition module, COM,
+// then the window, input, graphics and text input) and take it down in reverse. A failed step
+// undoes the ones before it. Also the fatal exit with its log line. Not here: the steps of
+// subsystems not yet part of the library.
 #include "foundation/runtime/startup.h"
 
 #include <cstdarg>
@@ -33,6 +32,7 @@
 #include "graphics/restore/image_restore.h"
 #include "graphics/targets/draw_targets.h"
 #include "images/soft_image.h"
+#include "movie/theora_decoder.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
@@ -366,7 +366,7 @@ int StartLibraryInner() {
     }
     g_system.starting = 1;
     CheckFullScreenSize();
-    // The movie decoder's tables join here with their layer.
+    TheoraBuildYuvTables();
     PurgeArchivesAtExit();
     InstallFileOps(nullptr);
     RememberStartDirectory();
