@@ -1,10 +1,11 @@
 // StartLibrary and EndLibrary: the steps that bring the library up in the
-// order the rest relies on (the movie conversion tables, archives and file calls, the start
-// directory, the log, the desktop's colour check, the performance counter, the system report of
-// operating system, processor and instruction sets, the stream calls, the composition module, COM,
-// then the window, input, graphics and text input) and take it down in reverse. A failed step
-// undoes the ones before it. Also the fatal exit with its log line. Not here: the steps of
-// subsystems not yet part of the library.
+// order the rest relies on (the movie decoder's tables, archives and file
+// calls, the start directory, the log, the desktop's colour check, the
+// performance counter, the system report of operating system, processor and
+// instruction sets, the stream calls, the composition module, COM, then the
+// window, input, graphics and text input) and take it down in reverse. A
+// failed step undoes the ones before it. Also the fatal exit with its log line.
+// Not here: the steps of subsystems not yet part of the library.
 #include "foundation/runtime/startup.h"
 
 #include <cstdarg>
