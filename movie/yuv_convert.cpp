@@ -24,7 +24,8 @@ int32_t YuvY[256];
 
 namespace {
 
-// BT.601 factors 1.596, 0.391, 0.813, 2.018 and 1.164 times 16384, rounded.
+// BT.601 factors 1.596, 0.391, 0.813, 2.018 and 1.164 times 16384, cut to whole
+// numbers.
 constexpr int32_t kRv = 26148;
 constexpr int32_t kGu = 6406;
 constexpr int32_t kGv = 13320;
