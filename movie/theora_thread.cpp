@@ -6,6 +6,7 @@
 // TheoraDecodeFrames -> CopyDecodedFrame. Each stock slot's frame number is
 // always the frame whose picture it holds: decoding counts every frame packet
 // from the last one produced, and a rewind starts the count before frame 0.
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/memory/memory.h"
@@ -175,23 +176,23 @@ bool DecodeUpTo(TheoraDecoder* d, int64_t target) {
     return TheoraDecodeFrames(d, target - d->decodedFrame) >= 0;
 }
 
-// The frame the stock should get next, or -1 when it holds all it should.
+// The frame the stock should get next, or -1 when it holds all it should:
+// the frame to show, else the first missing frame of the window after the
+// frame decoded last (frames that are in the stock are decoded past).
 int64_t NextWantedFrame(const TheoraDecoder* d, int64_t c) {
-    const int64_t n = d->frameCount;
-    const int64_t last = d->decodedFrame;
     if (FindSlot(d, c) < 0) {
         return c;
     }
-    if (last < 0) {
-        return -1;
+    const int64_t n = d->frameCount;
+    const int64_t window = std::min<int64_t>(d->stockSize, n);
+    const int64_t lastAhead = d->decodedFrame < 0 ? window : Wrap(d->decodedFrame - c, n);
+    for (int64_t ahead = lastAhead < window ? lastAhead + 1 : 1; ahead < window; ++ahead) {
+        const int64_t frame = Wrap(c + ahead, n);
+        if (FindSlot(d, frame) < 0) {
+            return frame;
+        }
     }
-    const int64_t next = Wrap(last + 1, n);
-    const int64_t lastAhead = Wrap(last - c, n);
-    const int64_t nextAhead = Wrap(next - c, n);
-    if (nextAhead <= lastAhead || nextAhead >= d->stockSize || FindSlot(d, next) >= 0) {
-        return -1;
-    }
-    return next;
+    return -1;
 }
 
 // One round of keeping the stock: frees the slots outside the window of

@@ -63,7 +63,8 @@ struct Frame {
     int yWidth, yHeight, uvWidth, uvHeight, yStride, uvStride;
     std::vector<uint8_t> y, u, v;
     YuvPlanes Planes() const {
-        return {y.data(), u.data(), v.data(), yWidth, yHeight, yStride, uvWidth, uvHeight, uvStride};
+        return {y.data(), u.data(), v.data(), yWidth,  yHeight,
+                yStride,  uvWidth,  uvHeight, uvStride};
     }
 };
 
@@ -97,7 +98,7 @@ TEST_F(YuvConvertTest, TablesHoldTheFactorsExactly) {
         int sign;
         int zeroAt;
     } tables[] = {
-        {tessel::YuvRv, 26148, 1.596, 1, 128}, {tessel::YuvGu, 6406, 0.391, -1, 128},
+        {tessel::YuvRv, 26148, 1.596, 1, 128},  {tessel::YuvGu, 6406, 0.391, -1, 128},
         {tessel::YuvGv, 13320, 0.813, -1, 128}, {tessel::YuvBu, 33062, 2.018, 1, 128},
         {tessel::YuvY, 19070, 1.164, 1, 16},
     };
@@ -124,9 +125,8 @@ TEST_F(YuvConvertTest, Frames420MatchTheTableRuleOnEveryRoute) {
         std::vector<uint32_t> portable(fast.size());
         tessel::ConvertYuv420ToBgrx(f.Planes(), size[0], size[1],
                                     reinterpret_cast<uint8_t*>(fast.data()), size[0] * 4);
-        tessel::ConvertYuv420ToBgrxPortable(f.Planes(), size[0], size[1],
-                                            reinterpret_cast<uint8_t*>(portable.data()),
-                                            size[0] * 4);
+        tessel::ConvertYuv420ToBgrxPortable(
+            f.Planes(), size[0], size[1], reinterpret_cast<uint8_t*>(portable.data()), size[0] * 4);
         for (int y = 0; y < size[1]; ++y) {
             for (int x = 0; x < size[0]; ++x) {
                 const int ys = f.y[y * f.yStride + x];

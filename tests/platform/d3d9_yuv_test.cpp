@@ -44,7 +44,8 @@ uint32_t OracleArgb(int y, int u, int v) {
     const double pb = (u - 128) * 255.0 / 224.0;
     const double pr = (v - 128) * 255.0 / 224.0;
     const int r = OracleChannel(luma + 2.0 * (1.0 - kr) * pr);
-    const int g = OracleChannel(luma - 2.0 * kb * (1.0 - kb) / kg * pb - 2.0 * kr * (1.0 - kr) / kg * pr);
+    const int g =
+        OracleChannel(luma - 2.0 * kb * (1.0 - kb) / kg * pb - 2.0 * kr * (1.0 - kr) / kg * pr);
     const int b = OracleChannel(luma + 2.0 * (1.0 - kb) * pb);
     return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
 }
@@ -222,7 +223,8 @@ TEST_F(VideoSurfaceTest, StretchRectConvertsEachLayoutIntoColour) {
         Store(source, format, picture);
         for (const Case& size : sizes) {
             IDirect3DSurface9* target = Target(size.destWidth, size.destHeight);
-            ASSERT_EQ(device_->StretchRect(source, nullptr, target, nullptr, D3DTEXF_POINT), D3D_OK);
+            ASSERT_EQ(device_->StretchRect(source, nullptr, target, nullptr, D3DTEXF_POINT),
+                      D3D_OK);
             for (int y = 0; y < size.destHeight; ++y) {
                 for (int x = 0; x < size.destWidth; ++x) {
                     // The source pixel under the destination pixel's centre.
@@ -244,7 +246,8 @@ TEST_F(VideoSurfaceTest, NothingIsWrittenIntoAVideoSurface) {
     IDirect3DSurface9* video = Plain(16, 4, kYuy2);
     IDirect3DSurface9* colour = Target(16, 4);
     IDirect3DSurface9* system = Plain(16, 4, kYuy2, D3DPOOL_SYSTEMMEM);
-    EXPECT_REFUSED(VideoTarget, device_->StretchRect(colour, nullptr, video, nullptr, D3DTEXF_NONE));
+    EXPECT_REFUSED(VideoTarget,
+                   device_->StretchRect(colour, nullptr, video, nullptr, D3DTEXF_NONE));
     EXPECT_REFUSED(VideoTarget, device_->ColorFill(video, nullptr, 0xFF00FF00u));
     EXPECT_REFUSED(VideoTarget, device_->UpdateSurface(system, nullptr, video, nullptr));
     system->Release();
