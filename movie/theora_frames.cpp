@@ -22,30 +22,32 @@ constexpr D3DFORMAT kFourCcUyvy = MAKEFOURCC('U', 'Y', 'V', 'Y');
 constexpr int kSurfaceLockAttempts = 3;
 
 // The slot holding frame c, once the thread has published it; -1 when no
-// frame can come.
+// frame can come. The wait sleeps until the thread announces news, so that
+// the thread keeps the processor while it decodes.
 int WaitForFrame(TheoraDecoder* d) {
     while (true) {
+        const uint32_t seen = d->news.load(std::memory_order_acquire);
         const int32_t status = d->status.load(std::memory_order_acquire);
         if (status == kTheoraExited) {
             return -1;
         }
         // A posted seek clears the stock before anything is read from it.
-        if (status == kTheoraSeeking || d->seekRequest.load(std::memory_order_acquire) != 0) {
-            Sleep(1);
-            continue;
-        }
-        const int64_t c = d->currentFrame.load(std::memory_order_relaxed);
-        for (int i = 0; i < d->stockSize; ++i) {
-            const TheoraFrameSlot& slot = d->stock[i];
-            if (slot.used.load(std::memory_order_acquire) != 0 &&
-                slot.frame.load(std::memory_order_relaxed) == c) {
-                return i;
+        const bool seeking =
+            status == kTheoraSeeking || d->seekRequest.load(std::memory_order_acquire) != 0;
+        if (!seeking) {
+            const int64_t c = d->currentFrame.load(std::memory_order_relaxed);
+            for (int i = 0; i < d->stockSize; ++i) {
+                const TheoraFrameSlot& slot = d->stock[i];
+                if (slot.used.load(std::memory_order_acquire) != 0 &&
+                    slot.frame.load(std::memory_order_relaxed) == c) {
+                    return i;
+                }
+            }
+            if (d->endFlag.load(std::memory_order_acquire) != 0) {
+                return -1;
             }
         }
-        if (d->endFlag.load(std::memory_order_acquire) != 0) {
-            return -1;
-        }
-        Sleep(0);
+        d->news.wait(seen, std::memory_order_acquire);
     }
 }
 

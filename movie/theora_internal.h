@@ -63,6 +63,9 @@ struct TheoraDecoder {
     std::atomic<int64_t> seekTarget;
     // Written by the thread: the file ran out where frames were expected.
     std::atomic<int32_t> endFlag;
+    // Counts what the window thread may wait for: a published slot, a seek
+    // served, the end flag, the thread's exit. The waiter sleeps on it.
+    std::atomic<uint32_t> news;
 
     HANDLE thread;
     DWORD threadId;
@@ -114,6 +117,8 @@ uint32_t TheoraReadMore(TheoraDecoder* decoder, uint32_t n);
 // -1 when the file ended first.
 int TheoraDecodeFrames(TheoraDecoder* decoder, int64_t n);
 DWORD TheoraDecodeThread(LPVOID parameter);
+// Wakes a window thread waiting in TheoraUpdateImage.
+void TheoraAnnounce(TheoraDecoder* decoder);
 // (Re)creates the device surface when Direct3D is in use.
 void TheoraCreateYuvSurface(TheoraDecoder* decoder);
 void TheoraReleaseYuvSurface(TheoraDecoder* decoder);

@@ -91,6 +91,7 @@ bool SeekTo(TheoraDecoder* d) {
     ClearStock(d);
     d->endFlag.store(result < 0 ? 1 : 0, std::memory_order_release);
     d->seekRequest.store(0, std::memory_order_release);
+    TheoraAnnounce(d);
     return true;
 }
 
@@ -165,6 +166,7 @@ void CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
     CopyPlane(slot.v, uvStride, yuv.v, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
     slot.frame.store(d->decodedFrame, std::memory_order_relaxed);
     slot.used.store(1, std::memory_order_release);
+    TheoraAnnounce(d);
 }
 
 // Produces frame `target` from the last decoded one, rewinding the file when
@@ -229,6 +231,7 @@ bool KeepStock(TheoraDecoder* d) {
         d->status.store(kTheoraWorking, std::memory_order_release);
         if (!DecodeUpTo(d, wanted)) {
             d->endFlag.store(1, std::memory_order_release);
+            TheoraAnnounce(d);
             return false;
         }
     }
@@ -288,11 +291,17 @@ int TheoraDecodeFrames(TheoraDecoder* decoder, int64_t n) {
     return lastKey;
 }
 
+void TheoraAnnounce(TheoraDecoder* decoder) {
+    decoder->news.fetch_add(1, std::memory_order_release);
+    decoder->news.notify_all();
+}
+
 DWORD TheoraDecodeThread(LPVOID parameter) {
     TheoraDecoder* d = static_cast<TheoraDecoder*>(parameter);
     while (true) {
         if (d->exitRequest.load(std::memory_order_acquire) == 1) {
             d->status.store(kTheoraExited, std::memory_order_release);
+            TheoraAnnounce(d);
             return 0;
         }
         if (d->pauseRequest.load(std::memory_order_acquire) == 1) {
@@ -304,12 +313,17 @@ DWORD TheoraDecodeThread(LPVOID parameter) {
             d->status.store(kTheoraSeeking, std::memory_order_release);
             if (!SeekTo(d)) {
                 d->status.store(kTheoraExited, std::memory_order_release);
+                TheoraAnnounce(d);
                 return 0;
             }
             continue;
         }
-        // A full stock waits a millisecond rather than spinning on the processor.
-        Sleep(KeepStock(d) ? 0 : 1);
+        // A round that stocked a frame goes straight on (giving up the time
+        // slice there costs whole slices on a busy machine); a full stock
+        // waits a millisecond rather than spinning on the processor.
+        if (!KeepStock(d)) {
+            Sleep(1);
+        }
     }
 }
 
