@@ -25,8 +25,9 @@ enum TheoraStatus : int32_t {
 
 // Index and key-frame flags grow by this many entries.
 constexpr int32_t kTheoraIndexStep = 1000;
-// The largest encoded frame side the decoder takes.
-constexpr uint32_t kTheoraMaxFrameSide = 4096;
+// The largest encoded frame side the decoder takes: HD video fits, and no
+// header can make it reserve more than a few hundred megabytes.
+constexpr uint32_t kTheoraMaxFrameSide = 2048;
 constexpr uint32_t kTheoraReadBlock = 4096;
 
 // One page after which frame packets came out.

@@ -105,6 +105,25 @@ TEST_F(TheoraDecoderTest, RefusesAClipWithoutFramesWithALogLine) {
     EXPECT_NE(log.Text().find("Theora ムービーにフレームがありません"), std::string::npos);
 }
 
+TEST_F(TheoraDecoderTest, RefusesFramesPastTheLargestSideWithALogLine) {
+    struct Case {
+        int width, height;
+        bool opens;
+    };
+    const Case cases[] = {{2048, 16, true}, {16, 2048, true}, {2064, 16, false}, {16, 2064, false}};
+    for (const Case& c : cases) {
+        tessel_test::LogScope log;
+        tessel::TheoraClipSpec spec = Numbered(1, 1);
+        spec.width = c.width;
+        spec.height = c.height;
+        DecoderPtr d = Open(tessel::EncodeTheoraClip(spec, tessel::SolidPainter(90, 100, 110)));
+        EXPECT_EQ(d != nullptr, c.opens) << c.width << "x" << c.height;
+        EXPECT_EQ(log.Text().find("Theora ムービーのフレームサイズが扱えない大きさです") !=
+                      std::string::npos,
+                  !c.opens);
+    }
+}
+
 TEST_F(TheoraDecoderTest, SolidColourClipsGiveTheirColourAndTheirInformation) {
     struct Case {
         uint8_t y, u, v;
