@@ -136,10 +136,12 @@ void CopyPlane(uint8_t* to, int toStride, const uint8_t* from, int fromStride, i
 }
 
 // Copies the decoder's picture into a free slot and publishes it as frame d.
-void CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
+// False when the decoder has no picture to give or the slot no memory.
+bool CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
     yuv_buffer yuv;
-    if (theora_decode_YUVout(&d->state, &yuv) != 0 || yuv.y_width <= 0 || yuv.uv_width <= 0) {
-        return;
+    if (theora_decode_YUVout(&d->state, &yuv) != 0 || yuv.y_width <= 0 || yuv.uv_width <= 0 ||
+        yuv.y_height <= 0 || yuv.uv_height <= 0) {
+        return false;
     }
     const int yStride = yuv.y_width;
     const int uvStride = yuv.uv_width;
@@ -153,7 +155,7 @@ void CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
         !FitPlane(&slot.v, uvChanged, uvBytes)) {
         // Sizes stay unknown, so the next copy allocates again.
         slot.yStride = slot.uvStride = 0;
-        return;
+        return false;
     }
     slot.yWidth = yuv.y_width;
     slot.yHeight = yuv.y_height;
@@ -167,6 +169,7 @@ void CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
     slot.frame.store(d->decodedFrame, std::memory_order_relaxed);
     slot.used.store(1, std::memory_order_release);
     TheoraAnnounce(d);
+    return true;
 }
 
 // Produces frame `target` from the last decoded one, rewinding the file when
@@ -236,7 +239,12 @@ bool KeepStock(TheoraDecoder* d) {
         }
     }
     d->status.store(kTheoraWorking, std::memory_order_release);
-    CopyDecodedFrame(d, d->stock[free]);
+    if (!CopyDecodedFrame(d, d->stock[free])) {
+        // This frame cannot come: the window thread stops waiting for it.
+        d->endFlag.store(1, std::memory_order_release);
+        TheoraAnnounce(d);
+        return false;
+    }
     return true;
 }
 

@@ -252,6 +252,25 @@ TEST_F(TheoraDecoderTest, AdvancingPastTheEndWrapsWhileTheThreadDecodesAcrossIt)
     }
 }
 
+// A damaged clip from the fuzzer's finds: frames are indexed, but the decoder
+// has no picture to give for them. Updating gives 0 instead of waiting for a
+// frame that cannot come.
+TEST_F(TheoraDecoderTest, FramesWithoutAPictureEndTheWait) {
+    std::string tests = TESSEL_TEST_DATA_DIR;
+    tests.resize(tests.rfind('/'));
+    const std::string path = tests + "/fuzz/corpus/movie_theora/no_picture_to_give";
+    const std::string bytes = tessel_test::ReadWholeFile(path);
+    ASSERT_FALSE(bytes.empty()) << path;
+    DecoderPtr d = Open(std::vector<uint8_t>(bytes.begin(), bytes.end()), 2);
+    ASSERT_NE(d, nullptr);
+    int updated = 0;
+    for (int i = 0; i < 6; ++i) {
+        tessel::TheoraAdvance(d.get(), 1);
+        updated += tessel::TheoraUpdateImage(d.get(), 1, 0);
+    }
+    EXPECT_LT(updated, 6);
+}
+
 TEST_F(TheoraDecoderTest, UpdatingAConvertedFrameAgainDoesNothing) {
     DecoderPtr d = Open(tessel::EncodeTheoraClip(Numbered(6, 4), tessel::FrameNumberPainter()));
     ASSERT_NE(d, nullptr);
