@@ -7,6 +7,7 @@
 // always the frame whose picture it holds: decoding counts every frame packet
 // from the last one produced, and a rewind starts the count before frame 0.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "foundation/memory/memory.h"
@@ -135,12 +136,24 @@ void CopyPlane(uint8_t* to, int toStride, const uint8_t* from, int fromStride, i
     }
 }
 
+// The decoder's picture lies within the frame size its headers gave, with
+// rows no longer than their strides; a damaged stream can leave it otherwise.
+bool PictureFits(const yuv_buffer& yuv, const theora_info& info) {
+    const auto fits = [](int size, uint32_t limit) {
+        return size > 0 && static_cast<uint32_t>(size) <= limit;
+    };
+    return yuv.y != nullptr && yuv.u != nullptr && yuv.v != nullptr &&
+           fits(yuv.y_width, info.width) && fits(yuv.y_height, info.height) &&
+           fits(yuv.uv_width, static_cast<uint32_t>(yuv.y_width)) &&
+           fits(yuv.uv_height, static_cast<uint32_t>(yuv.y_height)) &&
+           std::abs(yuv.y_stride) >= yuv.y_width && std::abs(yuv.uv_stride) >= yuv.uv_width;
+}
+
 // Copies the decoder's picture into a free slot and publishes it as frame d.
 // False when the decoder has no picture to give or the slot no memory.
 bool CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
-    yuv_buffer yuv;
-    if (theora_decode_YUVout(&d->state, &yuv) != 0 || yuv.y_width <= 0 || yuv.uv_width <= 0 ||
-        yuv.y_height <= 0 || yuv.uv_height <= 0) {
+    yuv_buffer yuv{};
+    if (theora_decode_YUVout(&d->state, &yuv) != 0 || !PictureFits(yuv, d->info)) {
         return false;
     }
     const int yStride = yuv.y_width;
