@@ -51,7 +51,9 @@ inline const tessel::FileOps& MemoryFileOps() {
             }
             const size_t left = m->bytes.size() - m->position;
             const size_t items = std::min<size_t>(count, left / size);
-            std::memcpy(buffer, m->bytes.data() + m->position, items * size);
+            if (items > 0) {
+                std::memcpy(buffer, m->bytes.data() + m->position, items * size);
+            }
             m->position += items * size;
             return static_cast<uint32_t>(items);
         };
