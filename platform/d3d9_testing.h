@@ -25,6 +25,8 @@ struct D3D9Profile {
     std::vector<D3DFORMAT> textureFormats;
     std::vector<D3DFORMAT> renderTargetTextureFormats;
     std::vector<D3DFORMAT> depthFormats;
+    // FourCC video formats CreateOffscreenPlainSurface accepts (drivers differ).
+    std::vector<D3DFORMAT> videoFormats;
     // The desktop: its current mode and the modes the adapter lists. While
     // followDesktop is true (the default) both come from the window service's
     // display (16-bit modes as R5G6B5, 24- and 32-bit ones as X8R8G8B8), so
@@ -137,6 +139,9 @@ IDirect3DDevice9* CurrentD3D9Device();
     X(NoIndexBuffer, D3DERR_INVALIDCALL, "no index buffer is set")                              \
     X(RangeOutsideBuffer, D3DERR_INVALIDCALL, "vertices or indices reaching past their buffer") \
     X(DeviceLost, D3DERR_DEVICELOST, "the device is lost")                                      \
+    X(OddVideoSize, D3DERR_INVALIDCALL, "a video format's size off its 2x1 or 2x2 blocks")      \
+    X(VideoLockRect, D3DERR_INVALIDCALL, "a video lock off its pixel pairs, or a part of YV12") \
+    X(VideoTarget, D3DERR_INVALIDCALL, "a video format as the target of a copy or fill")        \
     X(InjectedDeviceFailure, D3DERR_NOTAVAILABLE, "a failure injected by a test")               \
     X(InjectedOutOfMemory, D3DERR_OUTOFVIDEOMEMORY, "a failure injected by a test")             \
     X(InjectedInvalidCall, D3DERR_INVALIDCALL, "a failure injected by a test")

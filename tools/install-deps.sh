@@ -20,6 +20,8 @@ packages=(
   # The sound tests check our decoders against libsndfile's and make their
   # MP3 files with LAME; neither is linked into the library.
   libsndfile1-dev libmp3lame-dev
+  # The movie benchmark compares our frame conversion with libyuv's.
+  libyuv-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick
   # `make fuzz` drives the loaders' fuzz targets with AFL++.
   afl++

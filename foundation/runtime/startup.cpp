@@ -1,10 +1,11 @@
 // StartLibrary and EndLibrary: the steps that bring the library up in the
-// order the rest relies on (archives and file calls, the start directory,
-// the log, the desktop's colour check, the performance counter, the system
-// report of operating system, processor and instruction sets, the stream
-// calls, the composition module, COM, then the window, input, graphics,
-// text input and the model tables) and take it down in reverse. A failed
-// step undoes the ones before it. Also the fatal exit with its log line.
+// order the rest relies on (the movie decoder's tables, archives and file
+// calls, the start directory, the log, the desktop's colour check, the
+// performance counter, the system report of operating system, processor and
+// instruction sets, the stream calls, the composition module, COM, then the
+// window, input, graphics, text input and the model tables) and take it down
+// in reverse. A failed step undoes the ones before it. Also the fatal exit
+// with its log line.
 // Not here: the steps of subsystems not yet part of the library.
 #include "foundation/runtime/startup.h"
 
@@ -34,6 +35,7 @@
 #include "graphics/targets/draw_targets.h"
 #include "images/soft_image.h"
 #include "models/core/model_system.h"
+#include "movie/theora_decoder.h"
 #include "platform/com.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
@@ -368,7 +370,7 @@ int StartLibraryInner() {
     }
     g_system.starting = 1;
     CheckFullScreenSize();
-    // The movie decoder's tables join here with their layer.
+    TheoraBuildYuvTables();
     PurgeArchivesAtExit();
     InstallFileOps(nullptr);
     RememberStartDirectory();

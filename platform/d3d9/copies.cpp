@@ -3,7 +3,8 @@
 //
 // Routes: StretchRect copies bytes when formats and sizes match, copies DXT
 // blocks as they are into the same format, and otherwise point-samples through
-// 32-bit colour (every filter samples the nearest pixel). UpdateSurface,
+// 32-bit colour (every filter samples the nearest pixel); video formats are
+// read through their colour rule (yuv_surface.h) and are never written. UpdateSurface,
 // UpdateTexture and GetRenderTargetData copy bytes. ColorFill and Clear encode
 // the colour once and fill; Clear is cut to the viewport and scissor.
 //
@@ -14,6 +15,7 @@
 
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/trace.h"
+#include "platform/d3d9/yuv_surface.h"
 
 namespace platform::d3d9 {
 
@@ -87,6 +89,10 @@ void CopyBytes(const Surface& source, const RECT& from, Surface& dest, POINT to)
 
 // Decodes one source row into words; DXT rows are read pixel by pixel.
 void DecodeSourceRow(const Surface& source, int y, int left, int count, uint32_t* out) {
+    if (IsYuvFormat(source.Format())) {
+        DecodeYuvRow(source, y, left, count, out);
+        return;
+    }
     const FormatInfo* info = FindFormat(source.Format());
     if (info->blockCompressed) {
         for (int i = 0; i < count; ++i) {
@@ -215,6 +221,10 @@ HRESULT Device::StretchRect(IDirect3DSurface9* sourceSurface, const RECT* source
     if (filter > D3DTEXF_LINEAR) {
         return Refuse(Why::BadFilter);
     }
+    // Video formats convert into colour, never the other way.
+    if (IsYuvFormat(dest->Format())) {
+        return Refuse(Why::VideoTarget);
+    }
     if (source->Pool() != D3DPOOL_DEFAULT || dest->Pool() != D3DPOOL_DEFAULT) {
         return Refuse(Why::BadPool);
     }
@@ -276,6 +286,9 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sour
     }
     if (IsDepthFormat(dest->Format())) {
         return Refuse(Why::DepthCopy);
+    }
+    if (IsYuvFormat(dest->Format())) {
+        return Refuse(Why::VideoTarget);
     }
     if (source->IsLocked() || dest->IsLocked()) {
         return Refuse(Why::AlreadyLocked);
@@ -409,6 +422,9 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect,
     }
     if (surface->Pool() != D3DPOOL_DEFAULT) {
         return Refuse(Why::BadPool);
+    }
+    if (IsYuvFormat(surface->Format())) {
+        return Refuse(Why::VideoTarget);
     }
     if (!IsColourTarget(*surface) || IsDxtFormat(surface->Format()) ||
         IsDepthFormat(surface->Format())) {

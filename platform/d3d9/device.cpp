@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "platform/d3d9/trace.h"
+#include "platform/d3d9/yuv_surface.h"
 
 namespace platform::d3d9 {
 
@@ -543,11 +544,17 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
     }
     *surface = nullptr;
     const FormatInfo* info = FindFormat(format);
-    if (info == nullptr || info->depth) {
+    if ((info == nullptr && !IsYuvFormat(format)) || (info != nullptr && info->depth)) {
         return Refuse(Why::UnsupportedFormat);
     }
     if (pool == D3DPOOL_MANAGED || pool > D3DPOOL_SCRATCH) {
         return Refuse(Why::BadPool);
+    }
+    if (IsYuvFormat(format) && !Contains(ActiveProfile().videoFormats, format)) {
+        return Refuse(Why::UnsupportedFormat);
+    }
+    if (IsYuvFormat(format) && YuvSizeFault(format, width, height) != Why::None) {
+        return Refuse(YuvSizeFault(format, width, height));
     }
     HRESULT size = CheckSurfaceSize(format, width, height);
     if (FAILED(size)) {

@@ -8,6 +8,8 @@
 // format the device does not store.
 #include "platform/d3d9/format.h"
 
+#include "platform/d3d9/yuv_surface.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -187,6 +189,9 @@ bool IsDepthFormat(D3DFORMAT format) {
 }
 
 int RowPitch(D3DFORMAT format, int width) {
+    if (IsYuvFormat(format)) {
+        return YuvRowPitch(format, width);
+    }
     const FormatInfo* info = FindFormat(format);
     if (info == nullptr) {
         return 0;
@@ -198,10 +203,17 @@ int RowPitch(D3DFORMAT format, int width) {
 }
 
 int StorageRows(D3DFORMAT format, int height) {
+    if (IsYuvFormat(format)) {
+        return YuvStorageRows(format, height);
+    }
     return IsDxtFormat(format) ? (height + 3) / 4 : height;
 }
 
 uint64_t StorageBytes(D3DFORMAT format, uint64_t width, uint64_t height) {
+    if (IsYuvFormat(format)) {
+        // Two bytes a pixel bound both layouts (YV12 takes one and a half).
+        return width > UINT32_MAX || height > UINT32_MAX ? UINT64_MAX : 2 * width * height;
+    }
     const FormatInfo* info = FindFormat(format);
     if (info == nullptr) {
         return 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/d3d9/trace.h"
+#include "platform/d3d9/yuv_surface.h"
 
 const IID IID_IDirect3D9 = {
     0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
@@ -128,6 +129,17 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     }
     RECT whole = {0, 0, width_, height_};
     const RECT& area = rect != nullptr ? *rect : whole;
+    if (IsYuvFormat(format_)) {
+        D3D9Refusal fault = YuvLockFault(format_, area, width_, height_);
+        if (fault != Why::None) {
+            return Refuse(fault);
+        }
+        locked->Pitch = pitch_;
+        locked->pBits = storage_.data() + YuvLockOffset(format_, area, pitch_);
+        locked_ = true;
+        lockedReadOnly_ = (flags & D3DLOCK_READONLY) != 0;
+        return D3D_OK;
+    }
     bool blocks = IsDxtFormat(format_);
     D3D9Refusal fault = LockRectFault(area, width_, height_, blocks);
     if (fault != Why::None) {
@@ -158,6 +170,9 @@ HRESULT Surface::UnlockRect() {
 }
 
 uint32_t Surface::ReadArgb(int x, int y) const {
+    if (IsYuvFormat(format_)) {
+        return ReadYuvPixel(*this, x, y);
+    }
     if (IsDepthFormat(format_)) {
         const uint8_t* p = storage_.data() + static_cast<size_t>(y) * pitch_ +
                            static_cast<size_t>(x) * FindFormat(format_)->bytesPerUnit;

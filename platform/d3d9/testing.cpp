@@ -234,6 +234,8 @@ D3D9Profile DefaultD3D9Profile() {
     profile.renderTargetTextureFormats = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
                                           D3DFMT_A8R8G8B8, D3DFMT_A4R4G4B4};
     profile.depthFormats = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32};
+    profile.videoFormats = {MAKEFOURCC('Y', 'V', '1', '2'), MAKEFOURCC('Y', 'U', 'Y', '2'),
+                            MAKEFOURCC('U', 'Y', 'V', 'Y')};
     profile.displayMode = {1024, 768, 60, D3DFMT_X8R8G8B8};
     const UINT sizes[][2] = {{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 960}};
     for (D3DFORMAT format : {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8}) {

@@ -23,6 +23,7 @@
 #include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
 #include "tools/lib/sample_data.h"
+#include "tools/lib/theora_clip.h"
 
 namespace {
 
@@ -369,6 +370,42 @@ void SoundSeeds() {
         right[i] = 0.3f * tessel::gamedata::SineWave(i * 660.0 / 22050);
     }
     Put("sound_ogg", "stereo_22050", tessel::gamedata::EncodeOggVorbis(left, right, 22050, 0.0f));
+// Small clips of every layout the movie decoder reads: pages of one frame or
+// several, a Vorbis stream beside, the three chroma layouts, and a clip cut
+// inside a frame.
+void MovieSeeds() {
+    struct Clip {
+        const char* name;
+        int frames;
+        tessel::ClipChroma chroma;
+        bool pagePerFrame;
+        bool withVorbis;
+    };
+    const Clip clips[] = {
+        {"numbered_420", 6, tessel::ClipChroma::k420, true, false},
+        {"shared_pages", 9, tessel::ClipChroma::k420, false, false},
+        {"with_vorbis", 5, tessel::ClipChroma::k420, true, true},
+        {"chroma_422", 4, tessel::ClipChroma::k422, true, false},
+        {"chroma_444", 4, tessel::ClipChroma::k444, false, false},
+    };
+    for (const Clip& c : clips) {
+        tessel::TheoraClipSpec spec;
+        spec.width = 32;
+        spec.height = 32;
+        spec.frames = c.frames;
+        spec.keyFrameInterval = 4;
+        spec.quality = 20;
+        spec.chroma = c.chroma;
+        spec.pagePerFrame = c.pagePerFrame;
+        spec.withVorbis = c.withVorbis;
+        const std::vector<uint8_t> clip =
+            tessel::EncodeTheoraClip(spec, tessel::FrameNumberPainter());
+        Put("movie_theora", c.name, clip);
+        if (c.pagePerFrame && !c.withVorbis && c.chroma == tessel::ClipChroma::k420) {
+            Put("movie_theora", "cut_in_a_frame",
+                Bytes(clip.begin(), clip.begin() + static_cast<long>(clip.size() * 3 / 4)));
+        }
+    }
 }
 
 }  // namespace
@@ -389,6 +426,7 @@ int main(int argc, char** argv) {
     ConfigSeeds();
     ModelTextureSeeds();
     SoundSeeds();
+    MovieSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }

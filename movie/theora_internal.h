@@ -1,0 +1,127 @@
+// The decoder record and the steps its files share. The words the window
+// thread and the decode thread both touch are atomics: a request or status
+// is stored with release and read with acquire, and a stock slot is
+// published (used = 1, release) only after its planes are copied.
+#pragma once
+
+#include <ogg/ogg.h>
+#include <theora/theora.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "movie/theora_decoder.h"
+#include "platform/types.h"
+
+namespace tessel {
+
+enum TheoraStatus : int32_t {
+    kTheoraIdle = 0,  // the stock holds every frame it should
+    kTheoraWorking = 1,
+    kTheoraSeeking = 2,
+    kTheoraExited = 3,
+    kTheoraPaused = 4,
+};
+
+// Index and key-frame flags grow by this many entries.
+constexpr int32_t kTheoraIndexStep = 1000;
+// The largest encoded frame side the decoder takes: HD video fits, and no
+// header can make it reserve more than a few hundred megabytes.
+constexpr uint32_t kTheoraMaxFrameSide = 2048;
+constexpr uint32_t kTheoraReadBlock = 4096;
+
+// One page after which frame packets came out.
+struct TheoraPageIndexEntry {
+    uint32_t offset;  // of the page start in the file
+    int64_t firstFrame;
+    int32_t keyFrame;  // 1 when a key-frame packet completed on the page
+    int32_t frameCount;
+};
+
+// One decoded frame kept for the window thread; planes in rows of the
+// strides below (top row first).
+struct TheoraFrameSlot {
+    std::atomic<int32_t> used;
+    std::atomic<int64_t> frame;
+    uint8_t* y;
+    uint8_t* u;
+    uint8_t* v;
+    int32_t yWidth;
+    int32_t yHeight;
+    int32_t yStride;
+    int32_t uvWidth;
+    int32_t uvHeight;
+    int32_t uvStride;
+};
+
+struct TheoraDecoder {
+    // Written by the thread.
+    std::atomic<int32_t> status;
+    // Written by the window thread.
+    std::atomic<int32_t> pauseRequest;
+    std::atomic<int32_t> exitRequest;
+    std::atomic<int32_t> seekRequest;
+    std::atomic<int64_t> seekTarget;
+    // Written by the thread: the file ran out where frames were expected.
+    std::atomic<int32_t> endFlag;
+    // Counts what the window thread may wait for: a published slot, a seek
+    // served, the end flag, the thread's exit. The waiter sleeps on it.
+    std::atomic<uint32_t> news;
+
+    HANDLE thread;
+    DWORD threadId;
+
+    FileOps fileOps;
+    FileHandle file;
+
+    ogg_sync_state sync;
+    ogg_page page;
+    ogg_stream_state stream;
+    ogg_packet packet;
+    bool streamReady;  // the stream state was set up and needs clearing
+
+    theora_info info;
+    theora_comment comment;
+    theora_state state;
+    bool stateReady;  // theora_decode_init succeeded
+
+    int32_t serial;
+
+    TheoraPageIndexEntry* index;
+    int32_t indexCount;
+    int32_t indexCapacity;
+    uint8_t* keyFlags;
+    int64_t keyFlagCapacity;
+    int64_t frameCount;
+
+    // The frame to show: written by the window thread, read by both.
+    std::atomic<int64_t> currentFrame;
+    // The frame the decoder produced last (-1 before any); the thread's own.
+    int64_t decodedFrame;
+    int32_t headerCount;
+
+    TheoraFrameSlot* stock;
+    int32_t stockSize;
+
+    BASEIMAGE rgbImage;
+    IDirect3DSurface9* yuvSurface;
+    D3DFORMAT yuvFourCc;
+    // The window thread's own.
+    int32_t rgbValid;
+    int32_t surfaceValid;
+};
+
+// Reads up to n more bytes of the file into the sync state; the bytes read.
+uint32_t TheoraReadMore(TheoraDecoder* decoder, uint32_t n);
+// Produces n more frames (frames before the last key frame among them are
+// consumed without decoding): 1 when the last was a key frame, 0 when not,
+// -1 when the file ended first.
+int TheoraDecodeFrames(TheoraDecoder* decoder, int64_t n);
+DWORD TheoraDecodeThread(LPVOID parameter);
+// Wakes a window thread waiting in TheoraUpdateImage.
+void TheoraAnnounce(TheoraDecoder* decoder);
+// (Re)creates the device surface when Direct3D is in use.
+void TheoraCreateYuvSurface(TheoraDecoder* decoder);
+void TheoraReleaseYuvSurface(TheoraDecoder* decoder);
+
+}  // namespace tessel

@@ -1,0 +1,26 @@
+// What tests read of a Theora decoder beyond its interface: the page index
+// and key-frame flags, the thread's status and the frames in its stock.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "movie/theora_decoder.h"
+
+namespace tessel {
+
+struct TheoraIndexFacts {
+    int32_t entries;
+    int32_t capacity;
+    int64_t keyFlagCapacity;
+    int64_t frames;
+    int64_t keyFrames;  // frames flagged as key frames
+};
+
+TheoraIndexFacts TheoraIndexFactsOf(const TheoraDecoder* decoder);
+// The status word: 0 idle, 1 working, 2 seeking, 3 exited, 4 paused.
+int32_t TheoraStatusOf(const TheoraDecoder* decoder);
+// The frame numbers of the used stock slots, in slot order.
+std::vector<int64_t> TheoraStockFrames(const TheoraDecoder* decoder);
+
+}  // namespace tessel

@@ -1,0 +1,192 @@
+// The conversion tables and the conversions of decoded frames into B, G, R,
+// 255 pixels, against the rules written out here once more and BT.601 in
+// doubles.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "movie/theora_decoder.h"
+#include "movie/yuv_convert.h"
+
+namespace {
+
+using tessel::YuvPlanes;
+
+int Clamp(int v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+
+// The 4:2:0 rule: 14-bit fixed point, the division truncating toward zero.
+uint32_t TableRule(int y, int u, int v) {
+    const int l = (y - 16) * 19070;
+    const int r = Clamp((l + (v - 128) * 26148) / 16384);
+    const int g = Clamp((l - (u - 128) * 6406 - (v - 128) * 13320) / 16384);
+    const int b = Clamp((l + (u - 128) * 33062) / 16384);
+    return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
+// The general rule in single precision, truncated.
+int TruncClamp(float f) {
+    return f <= -1.0f ? 0 : (f >= 255.0f ? 255 : static_cast<int>(f));
+}
+uint32_t FloatRule(int y, int u, int v) {
+    const float l = static_cast<float>(y - 16) * 1.164f;
+    const float cu = static_cast<float>(u - 128);
+    const float cv = static_cast<float>(v - 128);
+    const int r = TruncClamp(l + cv * 1.596f);
+    const int g = TruncClamp(l - cu * 0.391f - cv * 0.813f);
+    const int b = TruncClamp(l + cu * 2.018f);
+    return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
+// BT.601 studio range in doubles, truncated as both rules do.
+uint32_t Bt601(int y, int u, int v) {
+    const double l = 1.164 * (y - 16);
+    const int r = Clamp(static_cast<int>(std::trunc(l + 1.596 * (v - 128))));
+    const int g = Clamp(static_cast<int>(std::trunc(l - 0.391 * (u - 128) - 0.813 * (v - 128))));
+    const int b = Clamp(static_cast<int>(std::trunc(l + 2.018 * (u - 128))));
+    return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
+}
+
+int ChannelGap(uint32_t a, uint32_t b) {
+    int gap = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        gap = std::max(gap, std::abs(static_cast<int>((a >> shift) & 255) -
+                                     static_cast<int>((b >> shift) & 255)));
+    }
+    return gap;
+}
+
+struct Frame {
+    int yWidth, yHeight, uvWidth, uvHeight, yStride, uvStride;
+    std::vector<uint8_t> y, u, v;
+    YuvPlanes Planes() const {
+        return {y.data(), u.data(), v.data(), yWidth,  yHeight,
+                yStride,  uvWidth,  uvHeight, uvStride};
+    }
+};
+
+// Random samples, with strides wider than the rows.
+Frame RandomFrame(int yWidth, int yHeight, int uvWidth, int uvHeight, uint32_t seed) {
+    std::mt19937 random(seed);
+    Frame f{yWidth, yHeight, uvWidth, uvHeight, yWidth + 7, uvWidth + 3, {}, {}, {}};
+    f.y.resize(static_cast<size_t>(f.yStride) * yHeight);
+    f.u.resize(static_cast<size_t>(f.uvStride) * uvHeight);
+    f.v.resize(f.u.size());
+    for (auto* plane : {&f.y, &f.u, &f.v}) {
+        for (uint8_t& s : *plane) {
+            s = static_cast<uint8_t>(random());
+        }
+    }
+    return f;
+}
+
+class YuvConvertTest : public ::testing::Test {
+  protected:
+    void SetUp() override { tessel::TheoraBuildYuvTables(); }
+};
+
+TEST_F(YuvConvertTest, TablesHoldTheFactorsExactly) {
+    EXPECT_EQ(tessel::TheoraBuildYuvTables(), 0);
+    // Each step is its BT.601 factor times 16384, cut to a whole number.
+    const struct {
+        const int32_t* table;
+        int32_t step;
+        double factor;
+        int sign;
+        int zeroAt;
+    } tables[] = {
+        {tessel::YuvRv, 26148, 1.596, 1, 128},  {tessel::YuvGu, 6406, 0.391, -1, 128},
+        {tessel::YuvGv, 13320, 0.813, -1, 128}, {tessel::YuvBu, 33062, 2.018, 1, 128},
+        {tessel::YuvY, 19070, 1.164, 1, 16},
+    };
+    for (const auto& t : tables) {
+        EXPECT_LT(std::abs(t.step - t.factor * 16384), 1.0) << t.factor;
+        for (int x = 0; x < 256; ++x) {
+            ASSERT_EQ(t.table[x], t.sign * (x - t.zeroAt) * t.step) << t.factor << " at " << x;
+        }
+    }
+    EXPECT_EQ(tessel::YuvRv[255], 127 * 26148);
+    EXPECT_EQ(tessel::YuvY[0], -16 * 19070);
+    for (int i = -512; i < 768; ++i) {
+        ASSERT_EQ(tessel::YuvClamp[i + tessel::kYuvClampBias], Clamp(i)) << i;
+    }
+}
+
+TEST_F(YuvConvertTest, Frames420MatchTheTableRuleOnEveryRoute) {
+    // Widths that leave the eight-pixel loop a tail, and one that does not.
+    const int sizes[][2] = {{64, 48}, {38, 6}, {2, 2}, {18, 4}};
+    int worst = 0;
+    for (const auto& size : sizes) {
+        const Frame f = RandomFrame(size[0], size[1], size[0] / 2, size[1] / 2, size[0]);
+        std::vector<uint32_t> fast(static_cast<size_t>(size[0]) * size[1]);
+        std::vector<uint32_t> portable(fast.size());
+        tessel::ConvertYuv420ToBgrx(f.Planes(), size[0], size[1],
+                                    reinterpret_cast<uint8_t*>(fast.data()), size[0] * 4);
+        tessel::ConvertYuv420ToBgrxPortable(
+            f.Planes(), size[0], size[1], reinterpret_cast<uint8_t*>(portable.data()), size[0] * 4);
+        for (int y = 0; y < size[1]; ++y) {
+            for (int x = 0; x < size[0]; ++x) {
+                const int ys = f.y[y * f.yStride + x];
+                const int us = f.u[(y / 2) * f.uvStride + x / 2];
+                const int vs = f.v[(y / 2) * f.uvStride + x / 2];
+                const size_t at = static_cast<size_t>(y) * size[0] + x;
+                ASSERT_EQ(fast[at], TableRule(ys, us, vs)) << size[0] << ": " << x << "," << y;
+                ASSERT_EQ(portable[at], fast[at]) << size[0] << ": " << x << "," << y;
+                worst = std::max(worst, ChannelGap(fast[at], Bt601(ys, us, vs)));
+            }
+        }
+    }
+    EXPECT_LE(worst, 1);
+}
+
+TEST_F(YuvConvertTest, TheTableRuleHoldsForEverySample) {
+    // One row pair per (u, v): all 256 luma values against each chroma pair.
+    Frame f{256, 2, 128, 1, 256, 128, {}, {}, {}};
+    f.y.resize(512);
+    for (int i = 0; i < 512; ++i) {
+        f.y[i] = static_cast<uint8_t>(i % 256);
+    }
+    std::vector<uint32_t> out(512);
+    for (int u = 0; u < 256; ++u) {
+        for (int v = 0; v < 256; v += 3) {
+            f.u.assign(128, static_cast<uint8_t>(u));
+            f.v.assign(128, static_cast<uint8_t>(v));
+            tessel::ConvertYuv420ToBgrx(f.Planes(), 256, 2, reinterpret_cast<uint8_t*>(out.data()),
+                                        1024);
+            for (int y = 0; y < 256; ++y) {
+                ASSERT_EQ(out[y], TableRule(y, u, v)) << y << " " << u << " " << v;
+            }
+        }
+    }
+}
+
+TEST_F(YuvConvertTest, OtherLayoutsTakeTheChromaSampleOfTheirOwnPlane) {
+    struct Case {
+        const char* name;
+        int uvWidth, uvHeight;
+    };
+    const Case cases[] = {{"4:4:4", 20, 10}, {"4:2:2", 10, 10}, {"4:2:0 on this route", 10, 5}};
+    for (const Case& c : cases) {
+        const Frame f = RandomFrame(20, 10, c.uvWidth, c.uvHeight, c.uvWidth * 31 + c.uvHeight);
+        std::vector<uint32_t> out(200);
+        tessel::ConvertYuvToBgrxFloat(f.Planes(), 20, 10, reinterpret_cast<uint8_t*>(out.data()),
+                                      80);
+        for (int y = 0; y < 10; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                const int cx = x * c.uvWidth / 20;
+                const int cy = y * c.uvHeight / 10;
+                const uint32_t want = FloatRule(f.y[y * f.yStride + x], f.u[cy * f.uvStride + cx],
+                                                f.v[cy * f.uvStride + cx]);
+                ASSERT_EQ(out[y * 20 + x], want) << c.name << " " << x << "," << y;
+                EXPECT_LE(ChannelGap(want, Bt601(f.y[y * f.yStride + x], f.u[cy * f.uvStride + cx],
+                                                 f.v[cy * f.uvStride + cx])),
+                          1);
+            }
+        }
+    }
+}
+
+}  // namespace
