@@ -370,6 +370,8 @@ void SoundSeeds() {
         right[i] = 0.3f * tessel::gamedata::SineWave(i * 660.0 / 22050);
     }
     Put("sound_ogg", "stereo_22050", tessel::gamedata::EncodeOggVorbis(left, right, 22050, 0.0f));
+}
+
 // Small clips of every layout the movie decoder reads: pages of one frame or
 // several, a Vorbis stream beside, the three chroma layouts, and a clip cut
 // inside a frame.
