@@ -10,6 +10,7 @@ void RegisterLayerModules() {
         RegisterD3D9Module();
         RegisterDirectDrawClass();
         RegisterDirectInputClasses();
+        RegisterDirectShowClasses();
     });
 }
 

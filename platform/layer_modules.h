@@ -13,5 +13,6 @@ void RegisterLayerModules();
 void RegisterD3D9Module();
 void RegisterDirectDrawClass();
 void RegisterDirectInputClasses();
+void RegisterDirectShowClasses();
 
 }  // namespace platform
