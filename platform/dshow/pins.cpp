@@ -75,6 +75,10 @@ HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
     if (!IsStopped()) {
         return VFW_E_NOT_STOPPED;
     }
+    HRESULT direction = CheckDirection(receivePin);
+    if (FAILED(direction)) {
+        return direction;
+    }
     if (type == nullptr) {
         return AgreeMediaType(receivePin, nullptr);
     }
