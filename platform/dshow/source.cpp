@@ -72,10 +72,12 @@ void CSourceStream::ThreadProc() {
             continue;
         }
         sample->Release();
-        DeliverEndOfStream();
+        // The error goes first, so that waiting for completion reports it
+        // rather than the end the renderers then see.
         if (FAILED(filled)) {
             m_pFilter->NotifyEvent(EC_ERRORABORT, filled, 0);
         }
+        DeliverEndOfStream();
         break;
     }
     OnThreadDestroy();

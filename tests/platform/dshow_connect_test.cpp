@@ -30,12 +30,27 @@ TEST(MediaGraphConnect, TriesTheReceivingPinsTypesFirstThenItsOwn) {
     const NegotiationCase cases[] = {
         // The sink's first preference is refused by the source; its second
         // wins over the source's own first offer.
-        {"receiver first", {kDoubledBytes, kOtherBytes}, {kRawBytes}, {kRawBytes, kOtherBytes},
-         {kDoubledBytes, kOtherBytes}, S_OK, kOtherBytes},
+        {"receiver first",
+         {kDoubledBytes, kOtherBytes},
+         {kRawBytes},
+         {kRawBytes, kOtherBytes},
+         {kDoubledBytes, kOtherBytes},
+         S_OK,
+         kOtherBytes},
         // Nothing the sink prefers works: the source's offers are tried next.
-        {"then own", {kOtherBytes, kDoubledBytes}, {}, {kRawBytes}, {kDoubledBytes}, S_OK,
+        {"then own",
+         {kOtherBytes, kDoubledBytes},
+         {},
+         {kRawBytes},
+         {kDoubledBytes},
+         S_OK,
          kDoubledBytes},
-        {"no common type", {kOtherBytes}, {}, {}, {kDoubledBytes}, VFW_E_NO_ACCEPTABLE_TYPES,
+        {"no common type",
+         {kOtherBytes},
+         {},
+         {},
+         {kDoubledBytes},
+         VFW_E_NO_ACCEPTABLE_TYPES,
          GUID_NULL},
     };
     for (const NegotiationCase& c : cases) {
@@ -111,22 +126,25 @@ class MediaGraphRegistry : public ::testing::Test {
         EXPECT_EQ(platform::TaskMemoryBlocksOutstanding(), blocksBefore_);
     }
     static void RegisterDoubler(DWORD merit) {
-        platform::RegisterMediaFilter(
-            {toy::kDoublerClass, u"Doubler", merit, toy::MakeDoubler,
-             {{MEDIATYPE_Stream, kRawBytes}}});
+        platform::RegisterMediaFilter({toy::kDoublerClass,
+                                       u"Doubler",
+                                       merit,
+                                       toy::MakeDoubler,
+                                       {{MEDIATYPE_Stream, kRawBytes}}});
     }
     static void RegisterSink(DWORD merit) {
-        platform::RegisterMediaFilter(
-            {toy::kSinkClass, u"Sink", merit, toy::MakeRegisteredSink,
-             {{MEDIATYPE_Stream, kDoubledBytes}}});
+        platform::RegisterMediaFilter({toy::kSinkClass,
+                                       u"Sink",
+                                       merit,
+                                       toy::MakeRegisteredSink,
+                                       {{MEDIATYPE_Stream, kDoubledBytes}}});
     }
     static const CLSID kRivalClass;
     long objectsBefore_ = 0;
     long blocksBefore_ = 0;
 };
 
-const CLSID MediaGraphRegistry::kRivalClass = {
-    0x0BADF00D, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+const CLSID MediaGraphRegistry::kRivalClass = {0x0BADF00D, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 size_t FilterCount(IGraphBuilder* graph) {
     return toy::FiltersOfGraph<IBaseFilter>(graph).size();
@@ -178,8 +196,8 @@ TEST_F(MediaGraphRegistry, RenderTriesHigherMeritFirstAndNeverDoNotUse) {
         DWORD rivalMerit;
         bool rivalChosen;
     };
-    const Case cases[] = {{MERIT_PREFERRED, true}, {MERIT_UNLIKELY, false},
-                          {MERIT_DO_NOT_USE, false}};
+    const Case cases[] = {
+        {MERIT_PREFERRED, true}, {MERIT_UNLIKELY, false}, {MERIT_DO_NOT_USE, false}};
     RegisterSink(MERIT_NORMAL);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rivalMerit);

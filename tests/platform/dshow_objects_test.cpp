@@ -20,23 +20,59 @@ struct GuidCase {
 
 TEST(MediaGraphIdentifiers, HaveTheirPublishedValues) {
     const GuidCase cases[] = {
-        {"IID_IGraphBuilder", &IID_IGraphBuilder, 0x56A868A9, 0x0AD4, 0x11CE,
+        {"IID_IGraphBuilder",
+         &IID_IGraphBuilder,
+         0x56A868A9,
+         0x0AD4,
+         0x11CE,
          {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}},
-        {"IID_IMediaSeeking", &IID_IMediaSeeking, 0x36B73880, 0xC2C8, 0x11CF,
+        {"IID_IMediaSeeking",
+         &IID_IMediaSeeking,
+         0x36B73880,
+         0xC2C8,
+         0x11CF,
          {0x8B, 0x46, 0x00, 0x80, 0x5F, 0x6C, 0xEF, 0x60}},
-        {"IID_IEnumMediaTypes", &IID_IEnumMediaTypes, 0x89C31040, 0x846B, 0x11CE,
+        {"IID_IEnumMediaTypes",
+         &IID_IEnumMediaTypes,
+         0x89C31040,
+         0x846B,
+         0x11CE,
          {0x97, 0xD3, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}},
-        {"CLSID_FilterGraph", &CLSID_FilterGraph, 0xE436EBB3, 0x524F, 0x11CE,
+        {"CLSID_FilterGraph",
+         &CLSID_FilterGraph,
+         0xE436EBB3,
+         0x524F,
+         0x11CE,
          {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}},
-        {"CLSID_NullRenderer", &CLSID_NullRenderer, 0xC1F400A4, 0x3F08, 0x11D3,
+        {"CLSID_NullRenderer",
+         &CLSID_NullRenderer,
+         0xC1F400A4,
+         0x3F08,
+         0x11D3,
          {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}},
-        {"MEDIATYPE_Audio", &MEDIATYPE_Audio, 0x73647561, 0x0000, 0x0010,
+        {"MEDIATYPE_Audio",
+         &MEDIATYPE_Audio,
+         0x73647561,
+         0x0000,
+         0x0010,
          {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}},
-        {"MEDIASUBTYPE_PCM", &MEDIASUBTYPE_PCM, 0x00000001, 0x0000, 0x0010,
+        {"MEDIASUBTYPE_PCM",
+         &MEDIASUBTYPE_PCM,
+         0x00000001,
+         0x0000,
+         0x0010,
          {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}},
-        {"MEDIASUBTYPE_RGB24", &MEDIASUBTYPE_RGB24, 0xE436EB7D, 0x524F, 0x11CE,
+        {"MEDIASUBTYPE_RGB24",
+         &MEDIASUBTYPE_RGB24,
+         0xE436EB7D,
+         0x524F,
+         0x11CE,
          {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}},
-        {"FORMAT_VideoInfo", &FORMAT_VideoInfo, 0x05589F80, 0xC356, 0x11CE,
+        {"FORMAT_VideoInfo",
+         &FORMAT_VideoInfo,
+         0x05589F80,
+         0xC356,
+         0x11CE,
          {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}},
     };
     for (const GuidCase& c : cases) {
@@ -113,9 +149,9 @@ TEST(MediaGraphObjects, AGraphReleasesItsConnectedFilters) {
 TEST(MediaGraphObjects, ComMakesTheGraphAndTheNullRenderer) {
     long before = platform::LiveMediaObjects();
     void* made = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               &made),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &made),
+        S_OK);
     auto* renderer = static_cast<IBaseFilter*>(made);
     EXPECT_EQ(renderer->AddRef(), 2u);
     renderer->Release();

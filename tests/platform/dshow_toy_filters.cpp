@@ -146,6 +146,9 @@ HRESULT ByteStream::FillBuffer(IMediaSample* sample) {
     if (chunks == 0 || (!settings.endless && next_ >= chunks)) {
         return S_FALSE;
     }
+    if (settings.failAt >= 0 && next_ == static_cast<size_t>(settings.failAt)) {
+        return E_FAIL;
+    }
     size_t chunk = next_ % chunks;
     size_t from = chunk * settings.chunk;
     size_t length = std::min<size_t>(settings.chunk, settings.bytes.size() - from);
@@ -255,8 +258,8 @@ HRESULT ByteSource::Load(LPCWSTR fileName, const AM_MEDIA_TYPE* type) {
     (void)type;
     char narrow[520] = {};
     WideCharToMultiByte(932, 0, fileName, -1, narrow, sizeof(narrow), nullptr, nullptr);
-    HANDLE file = CreateFileA(narrow, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(narrow, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return VFW_E_NOT_FOUND;
     }

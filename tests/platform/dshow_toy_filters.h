@@ -32,9 +32,10 @@ int LiveStreamingThreads();
 
 struct SourceSettings {
     std::vector<BYTE> bytes;
-    LONG chunk = 7;                   // bytes per sample
-    REFERENCE_TIME frame = 1;         // sample i starts at i * frame
-    bool endless = false;             // repeats the bytes forever
+    LONG chunk = 7;            // bytes per sample
+    REFERENCE_TIME frame = 1;  // sample i starts at i * frame
+    bool endless = false;      // repeats the bytes forever
+    long failAt = -1;          // the chunk whose filling fails
     LONG buffers = 2;
     std::vector<GUID> offered = {kRawBytes};
     // Types the output pin refuses even though it offers them.
@@ -110,9 +111,9 @@ class Doubler final : public CTransInPlaceFilter {
 
 struct SinkSettings {
     std::vector<GUID> accepted = {kDoubledBytes};
-    std::vector<GUID> preferred;     // types its input pin offers
-    bool privateAllocator = false;   // refuses every allocator but its own
-    HRESULT refusal = E_FAIL;        // what CheckMediaType refuses with
+    std::vector<GUID> preferred;    // types its input pin offers
+    bool privateAllocator = false;  // refuses every allocator but its own
+    HRESULT refusal = E_FAIL;       // what CheckMediaType refuses with
 };
 
 class CountingSink final : public CBaseVideoRenderer {
