@@ -145,6 +145,62 @@ TEST_F(MediaGraphStreaming, AFailingSourceEndsTheRunWithAnErrorAbort) {
     EXPECT_EQ(chain.sink->Count(), 4u);
 }
 
+TEST_F(MediaGraphStreaming, WaitingForCompletionPassesOverOtherEvents) {
+    toy::SourceSettings settings;
+    settings.bytes = Counting(3);
+    Chain chain(settings, {});
+    auto* sink = toy::Query<IMediaEventSink>(chain.graph, IID_IMediaEventSink);
+    ASSERT_NE(sink, nullptr);
+    const LONG kOther = 0x4F;
+    sink->Notify(kOther, 11, 22);
+    LONG code = 0;
+    LONG_PTR first = 0;
+    LONG_PTR second = 0;
+    ASSERT_EQ(chain.events->GetEvent(&code, &first, &second, 0), S_OK);
+    EXPECT_EQ(code, kOther);
+    EXPECT_EQ(first, 11);
+    EXPECT_EQ(second, 22);
+    EXPECT_EQ(chain.events->GetEvent(&code, &first, &second, 0), E_ABORT);
+    sink->Notify(kOther, 0, 0);
+    EXPECT_EQ(chain.RunToEnd(), EC_COMPLETE);
+    EXPECT_EQ(chain.events->GetEvent(&code, &first, &second, 0), E_ABORT);
+    sink->Release();
+}
+
+TEST_F(MediaGraphStreaming, CompletionWaitsForEveryRenderer) {
+    const REFERENCE_TIME t0 = 1000;
+    toy::SourceSettings quick;
+    quick.bytes = Counting(3);
+    quick.frame = 0;  // all due at once
+    toy::SourceSettings slow;
+    slow.bytes = Counting(2);
+    slow.chunk = 1;
+    slow.frame = 1000000;
+    Chain chain(quick, {});
+    auto* source = new toy::ByteSource(slow);
+    auto* doubler = new toy::Doubler();
+    auto* sink = new toy::CountingSink({});
+    chain.graph->AddFilter(source, u"Slow source");
+    chain.graph->AddFilter(doubler, u"Slow doubler");
+    chain.graph->AddFilter(sink, u"Slow sink");
+    ASSERT_EQ(chain.graph->Connect(source->Output(), doubler->Input()), S_OK);
+    ASSERT_EQ(chain.graph->Connect(doubler->Output(), sink->Input()), S_OK);
+    auto* clock = new toy::VirtualClock(t0);
+    ASSERT_EQ(chain.mediaFilter->SetSyncSource(clock), S_OK);
+    ASSERT_EQ(chain.control->Run(), S_OK);
+    ASSERT_TRUE(chain.sink->WaitForEnd());
+    ASSERT_TRUE(clock->WaitForAdvise(t0 + slow.frame));
+    LONG code = -1;
+    EXPECT_EQ(chain.events->WaitForCompletion(0, &code), E_ABORT);
+    EXPECT_EQ(code, 0);
+    clock->Advance(t0 + slow.frame);
+    EXPECT_EQ(chain.events->WaitForCompletion(10000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_EQ(sink->Count(), 2u);
+    chain.control->Stop();
+    clock->Release();
+}
+
 TEST_F(MediaGraphStreaming, StopDuringStreamingJoinsEveryThread) {
     enum class Where { Delivering, WaitingForTheClock, Paused };
     const Where cases[] = {Where::Delivering, Where::WaitingForTheClock, Where::Paused};

@@ -359,6 +359,21 @@ HRESULT CountingSink::DoRenderSample(IMediaSample* sample) {
     return S_OK;
 }
 
+HRESULT CountingSink::EndOfStream() {
+    HRESULT result = CBaseVideoRenderer::EndOfStream();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    arrived_.notify_all();
+    return result;
+}
+
+bool CountingSink::WaitForEnd(int milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return arrived_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return ended_; });
+}
+
 size_t CountingSink::Count() {
     std::lock_guard<std::mutex> lock(mutex_);
     return starts_.size();

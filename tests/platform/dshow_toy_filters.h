@@ -122,7 +122,11 @@ class CountingSink final : public CBaseVideoRenderer {
     ~CountingSink() override;
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT DoRenderSample(IMediaSample* sample) override;
+    // Records that the end arrived once the base has reported it.
+    HRESULT EndOfStream() override;
     CBasePin* Input() { return GetPin(0); }
+    // Waits until the end of the stream was reported.
+    bool WaitForEnd(int milliseconds = 10000);
 
     // What arrived, under the sink's own lock.
     size_t Count();
@@ -143,6 +147,7 @@ class CountingSink final : public CBaseVideoRenderer {
     std::vector<REFERENCE_TIME> starts_;
     std::vector<REFERENCE_TIME> presentedAt_;
     std::vector<BYTE*> buffers_;
+    bool ended_ = false;
     bool* gone_;
 };
 
