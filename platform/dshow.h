@@ -1,6 +1,7 @@
 // The media graph: COM interfaces and types, the base-class framework that
 // filters derive from, the filter graph (class CLSID_FilterGraph) with its
-// intelligent connect, and the null renderer (CLSID_NullRenderer).
+// intelligent connect, the null renderer (CLSID_NullRenderer) and the
+// memory allocator (CLSID_MemoryAllocator).
 //
 // Filters that intelligent connect may insert are registered here with the
 // media types their input pins take and a merit; file sources are

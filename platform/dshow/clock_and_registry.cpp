@@ -177,6 +177,15 @@ HRESULT CreateNullRenderer(REFIID iid, void** object) {
     return answer;
 }
 
+HRESULT CreateMemoryAllocator(REFIID iid, void** object) {
+    HRESULT result = S_OK;
+    auto* allocator = new CMemAllocator("memory allocator", nullptr, &result);
+    allocator->NonDelegatingAddRef();
+    HRESULT answer = allocator->NonDelegatingQueryInterface(iid, object);
+    allocator->NonDelegatingRelease();
+    return answer;
+}
+
 IReferenceClock* CreateSystemClock() {
     return new SystemClock();
 }
@@ -275,6 +284,7 @@ void UnregisterFileSource(const CLSID& classId) {
 void RegisterDirectShowClasses() {
     RegisterComClass(CLSID_FilterGraph, dshow::CreateFilterGraph);
     RegisterComClass(CLSID_NullRenderer, dshow::CreateNullRenderer);
+    RegisterComClass(CLSID_MemoryAllocator, dshow::CreateMemoryAllocator);
 }
 
 }  // namespace platform

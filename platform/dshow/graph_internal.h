@@ -15,5 +15,6 @@ std::vector<MediaFilterRegistration> FiltersTaking(const std::vector<CMediaType>
 std::vector<FileSourceRegistration> FileSourcesAccepting(const BYTE* head, size_t length);
 HRESULT CreateFilterGraph(REFIID iid, void** object);
 HRESULT CreateNullRenderer(REFIID iid, void** object);
+HRESULT CreateMemoryAllocator(REFIID iid, void** object);
 
 }  // namespace platform::dshow

@@ -171,6 +171,32 @@ TEST(MediaGraphObjects, ComMakesTheGraphAndTheNullRenderer) {
         answer->Release();
     }
     EXPECT_EQ(toy::Query<IUnknown>(graph, IID_IPin), nullptr);
+
+    ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IMemAllocator, &made),
+              S_OK);
+    auto* allocator = static_cast<IMemAllocator*>(made);
+    ALLOCATOR_PROPERTIES asked{3, 10, 8, 2};
+    ALLOCATOR_PROPERTIES got{};
+    ASSERT_EQ(allocator->SetProperties(&asked, &got), S_OK);
+    EXPECT_EQ(got.cBuffers, 3);
+    EXPECT_EQ(got.cbBuffer, 14);  // prefix and buffer fill whole aligned pieces
+    ASSERT_EQ(allocator->Commit(), S_OK);
+    IMediaSample* samples[3] = {};
+    for (IMediaSample*& sample : samples) {
+        ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(data - 2) % 8, 0u);
+    }
+    IMediaSample* fourth = nullptr;
+    EXPECT_EQ(allocator->GetBuffer(&fourth, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
+    EXPECT_EQ(allocator->Decommit(), S_OK);
+    EXPECT_EQ(allocator->GetBuffer(&fourth, nullptr, nullptr, 0), VFW_E_NOT_COMMITTED);
+    for (IMediaSample* sample : samples) {
+        sample->Release();
+    }
+    EXPECT_EQ(allocator->Release(), 0u);
     EXPECT_EQ(graph->Release(), 0u);
     EXPECT_EQ(renderer->Release(), 0u);
     EXPECT_EQ(platform::LiveMediaObjects(), before);
