@@ -590,6 +590,6 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
     IMemAllocator* m_pAllocator = nullptr;  // holds a reference
     BOOL m_bReadOnly = FALSE;
     std::atomic<BOOL> m_bFlushing{FALSE};
-    BOOL m_bRunTimeError = FALSE;
+    std::atomic<BOOL> m_bRunTimeError{FALSE};
     AM_SAMPLE2_PROPERTIES m_SampleProps{};
 };

@@ -16,7 +16,9 @@ class CSourceStream : public CBaseOutputPin {
     ~CSourceStream() override;
 
     // Fills the sample: S_OK delivers it, S_FALSE ends the stream, a
-    // failure ends it with EC_ERRORABORT.
+    // failure ends it with EC_ERRORABORT. It runs on the streaming thread
+    // and must not take the filter's state lock: Stop holds that lock while
+    // it waits for the thread to end.
     virtual HRESULT FillBuffer(IMediaSample* sample) = 0;
     // Called on the streaming thread before the first and after the last
     // buffer.

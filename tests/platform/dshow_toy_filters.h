@@ -56,7 +56,7 @@ class ByteStream final : public CSourceStream {
 
     // Types this pin was asked to check, in order.
     std::vector<GUID> checked;
-    // Buffers this pin filled.
+    // Buffers this pin filled; read once the streaming thread has ended.
     std::vector<BYTE*> buffers;
 
   private:
