@@ -1,5 +1,5 @@
-// COM as far as the library's Direct3D and DirectDraw objects need it: the
-// base interface of every object and class creation by class id.
+// COM as far as the library's objects need it: the base interface of every
+// object, class creation by class id and task memory.
 #pragma once
 
 #include <atomic>
@@ -36,6 +36,11 @@ void CoUninitialize();
 
 HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid,
                          LPVOID* object);
+
+// Task memory: blocks that one side allocates and the other frees, such as
+// the format blocks of media types. Null is ignored by CoTaskMemFree.
+LPVOID CoTaskMemAlloc(SIZE_T size);
+void CoTaskMemFree(LPVOID block);
 
 inline bool IsEqualGUID(const GUID& a, const GUID& b) {
     if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) {

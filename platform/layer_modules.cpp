@@ -11,6 +11,7 @@ void RegisterLayerModules() {
         RegisterDirectDrawClass();
         RegisterDirectInputClasses();
         RegisterDirectSoundModule();
+        RegisterDirectShowClasses();
     });
 }
 

@@ -14,5 +14,6 @@ void RegisterD3D9Module();
 void RegisterDirectDrawClass();
 void RegisterDirectInputClasses();
 void RegisterDirectSoundModule();
+void RegisterDirectShowClasses();
 
 }  // namespace platform
