@@ -1,0 +1,21 @@
+// Test hooks of the sound system (not part of the library's interface).
+#pragma once
+
+#include "platform/dsound.h"
+
+namespace tessel {
+
+// Marks the sound system up over `sound` with a fresh lock, an empty table
+// and an empty stream list, without a thread or a silence buffer, so that
+// tests reach the tables and buffers alone. The caller keeps `sound`.
+void AttachSoundSystemForTest(IDirectSound8* sound);
+// Deletes every sound, then marks the sound system down and deletes the lock.
+void DetachSoundSystemForTest();
+
+// Replaces the fatal exit taken when a stream ring cannot be made; null
+// restores it. The hook must not return for the library to stay consistent;
+// tests may return after recording the text.
+using SoundAbortHook = void (*)(const char* text);
+void SetSoundAbortHookForTest(SoundAbortHook hook);
+
+}  // namespace tessel
