@@ -1,0 +1,284 @@
+// StartSoundSystem and EndSoundSystem.
+//
+// Start: the lock; the device (create, initialise, cooperative level, primary
+// buffer and its format); the silence buffer that keeps the device running;
+// the device log; empty tables; then the sound thread, made suspended and
+// resumed only once every table is empty. A failed step before the silence
+// buffer leaves the system down and deletes the lock again.
+//
+// End: the stop handshake with the thread while pumping messages, then a join
+// of the thread itself, since the handshake's wait also ends when the pump
+// reports quit; only then the tables, the lock and the device go.
+#include "sound/system/sound_system.h"
+
+#include "foundation/memory/log.h"
+#include "foundation/runtime/message_pump.h"
+#include "platform/dsound.h"
+#include "platform/kernel.h"
+#include "sound/handles/sound_table.h"
+#include "sound/music/music_internal.h"
+#include "sound/sound_system_internal.h"
+#include "sound/sound_testing.h"
+#include "sound/system/sound_thread.h"
+
+namespace tessel {
+namespace {
+
+SoundStartStep g_failAt = kStartNoFailure;
+
+bool Fails(SoundStartStep step) {
+    return g_failAt == step;
+}
+
+void DeleteLock() {
+    if (!g_soundSystem.lockMade)
+        return;
+    DeleteCriticalSection(&g_soundSystem.lock);
+    g_soundSystem.lockMade = 0;
+}
+
+void ReleaseDevice(IDirectSound8* sound) {
+    if (g_soundSystem.primary != nullptr)
+        g_soundSystem.primary->Release();
+    g_soundSystem.primary = nullptr;
+    sound->Release();
+}
+
+IDirectSound8* CreateDevice() {
+    WriteLog("DirectSound の初期化を行います\n");
+    WriteLog("DirectSound インターフェースの取得を行います....  ");
+    void* object = nullptr;
+    if (Fails(kStartCreateDevice) ||
+        FAILED(CoCreateInstance(CLSID_DirectSound8, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IDirectSound8, &object))) {
+        WriteLog("DirectSoundインターフェースの作成に失敗しました\n");
+        return nullptr;
+    }
+    auto* sound = static_cast<IDirectSound8*>(object);
+    WriteLog("成功\n");
+    WriteLog("引き続きインターフェースの初期化処理...  ");
+    if (Fails(kStartInitialize) || FAILED(sound->Initialize(nullptr))) {
+        WriteLog("初期化に失敗しました\n");
+        sound->Release();
+        return nullptr;
+    }
+    WriteLog("成功\n");
+    return sound;
+}
+
+int OpenPrimary(IDirectSound8* sound) {
+    // The device's level does not depend on a window here.
+    if (Fails(kStartCooperativeLevel) ||
+        FAILED(sound->SetCooperativeLevel(nullptr, DSSCL_PRIORITY))) {
+        WriteLog("DirectSoundの協調レベルの設定に失敗しました\n");
+        return -1;
+    }
+    DSBUFFERDESC description = {};
+    description.dwSize = sizeof(description);
+    description.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    if (Fails(kStartPrimaryBuffer) ||
+        FAILED(sound->CreateSoundBuffer(&description, &g_soundSystem.primary, nullptr))) {
+        g_soundSystem.primary = nullptr;
+        WriteLog("DirectSoundのプライマリサウンドバッファの作成に失敗しました\n");
+        return -1;
+    }
+    return 0;
+}
+
+void SetPrimaryFormat(IDirectSound8* sound) {
+    DSCAPS caps = {};
+    caps.dwSize = sizeof(caps);
+    sound->GetCaps(&caps);
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = (caps.dwFlags & DSCAPS_PRIMARYSTEREO) ? 2 : 1;
+    format.wBitsPerSample = (caps.dwFlags & DSCAPS_PRIMARY16BIT) ? 16 : 8;
+    format.nSamplesPerSec =
+        caps.dwMaxSecondarySampleRate < 44100 ? caps.dwMaxSecondarySampleRate : 44100;
+    format.nBlockAlign = static_cast<WORD>(format.nChannels * format.wBitsPerSample / 8);
+    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    if (Fails(kStartPrimaryFormat) || FAILED(g_soundSystem.primary->SetFormat(&format))) {
+        WriteLog("DirectSoundのプライマリサウンドバッファのフォーマット設定に失敗しました\n");
+    }
+}
+
+void StartSilence() {
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = 44100;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = 176400;
+    DSBUFFERDESC description = {};
+    description.dwSize = sizeof(description);
+    description.dwFlags = DSBCAPS_STATIC | DSBCAPS_GETCURRENTPOSITION2;
+    description.dwBufferBytes = 400;
+    description.lpwfxFormat = &format;
+    IDirectSoundBuffer* silence = nullptr;
+    if (Fails(kStartSilenceBuffer) ||
+        FAILED(g_soundSystem.sound->CreateSoundBuffer(&description, &silence, nullptr))) {
+        WriteLog("無音バッファの作成に失敗しました");
+        return;
+    }
+    void* part1 = nullptr;
+    void* part2 = nullptr;
+    DWORD size1 = 0;
+    DWORD size2 = 0;
+    if (Fails(kStartSilenceLock) ||
+        FAILED(silence->Lock(0, 400, &part1, &size1, &part2, &size2, 0))) {
+        WriteLog("無音バッファのロックに失敗しました");
+        silence->Release();
+        return;
+    }
+    for (DWORD i = 0; i < size1; ++i)
+        static_cast<uint8_t*>(part1)[i] = 0;
+    silence->Unlock(part1, size1, part2, size2);
+    silence->Play(0, 0, DSBPLAY_LOOPING);
+    g_soundSystem.silence = silence;
+}
+
+BOOL LogDevice(GUID*, LPCSTR description, LPCSTR module, LPVOID) {
+    WriteLogFormat("モジュール名:%15s  ドライバ記述:%s ", module, description);
+    return TRUE;
+}
+
+const char* Yes(DWORD flags, DWORD flag) {
+    return (flags & flag) ? "OK" : "NO";
+}
+
+void LogDevices() {
+    WriteLog("DirectSound デバイスを列挙します\n");
+    HMODULE library = Fails(kStartDeviceLibrary) ? nullptr : LoadLibraryA("DSOUND.DLL");
+    if (library == nullptr) {
+        WriteLog("DSOUND.DLL のロードに失敗しました\n");
+        return;
+    }
+    FARPROC entry =
+        Fails(kStartEnumerateEntry) ? nullptr : GetProcAddress(library, "DirectSoundEnumerateA");
+    if (entry == nullptr) {
+        WriteLog("DirectSound デバイスの列挙用関数のポインタ取得に失敗しました\n");
+        FreeLibrary(library);
+        return;
+    }
+    reinterpret_cast<HRESULT (*)(LPDSENUMCALLBACKA, LPVOID)>(entry)(LogDevice, nullptr);
+    DSCAPS caps = {};
+    caps.dwSize = sizeof(caps);
+    g_soundSystem.sound->GetCaps(&caps);
+    const DWORD f = caps.dwFlags;
+    WriteLogFormat("最大サンプリングレート:%.2fKHz 最小サンプリングレート:%.2fKHz ",
+                   caps.dwMaxSecondarySampleRate / 1000.0, caps.dwMinSecondarySampleRate / 1000.0);
+    WriteLogFormat("総サウンドメモリ領域:%.2fKB 空きサウンドメモリ領域:%.2fKB \n",
+                   caps.dwTotalHwMemBytes / 1024.0, caps.dwFreeHwMemBytes / 1024.0);
+    WriteLog("利用可能サンプリング精度\n");
+    WriteLogFormat(" プライマリ １６bit = %s  ８bit = %s ", Yes(f, DSCAPS_PRIMARY16BIT),
+                   Yes(f, DSCAPS_PRIMARY8BIT));
+    WriteLogFormat(" セカンダリ １６bit = %s  ８bit = %s \n", Yes(f, DSCAPS_SECONDARY16BIT),
+                   Yes(f, DSCAPS_SECONDARY8BIT));
+    WriteLog("利用可能チャンネル\n");
+    WriteLogFormat(" プライマリ MONO = %s  STEREO = %s ", Yes(f, DSCAPS_PRIMARYMONO),
+                   Yes(f, DSCAPS_PRIMARYSTEREO));
+    WriteLogFormat(" セカンダリ MONO = %s  STEREO = %s \n", Yes(f, DSCAPS_SECONDARYMONO),
+                   Yes(f, DSCAPS_SECONDARYSTEREO));
+    FreeLibrary(library);
+}
+
+void StartThread() {
+    g_soundSystem.stopWord = 0;
+    ResetSoundThreadCounters();
+    g_soundSystem.thread = CreateThread(nullptr, 0, SoundStreamThread, nullptr, CREATE_SUSPENDED,
+                                        &g_soundSystem.threadId);
+    SetThreadPriority(g_soundSystem.thread, THREAD_PRIORITY_TIME_CRITICAL);
+    ResumeThread(g_soundSystem.thread);
+}
+
+void StopThread() {
+    InterlockedExchange(&g_soundSystem.stopWord, 1);
+    if (PumpMessagesInner() == 0) {
+        while (InterlockedCompareExchange(&g_soundSystem.stopWord, 1, 1) == 1) {
+            Sleep(2);
+            if (PumpMessagesInner() != 0)
+                break;
+        }
+    }
+    // The wait above may end on quit while the thread is still in its pass.
+    if (g_soundSystem.thread != nullptr) {
+        WaitForSingleObject(g_soundSystem.thread, INFINITE);
+        CloseHandle(g_soundSystem.thread);
+        g_soundSystem.thread = nullptr;
+    }
+}
+
+}  // namespace
+
+void SetSoundStartFailureForTest(SoundStartStep step) {
+    g_failAt = step;
+}
+
+bool SilenceBufferPlaying() {
+    if (g_soundSystem.silence == nullptr)
+        return false;
+    DWORD status = 0;
+    return SUCCEEDED(g_soundSystem.silence->GetStatus(&status)) && (status & DSBSTATUS_PLAYING);
+}
+
+int StartSoundSystem() {
+    if (SoundSystemUp())
+        return -1;
+    InitializeCriticalSection(&g_soundSystem.lock);
+    g_soundSystem.lockMade = 1;
+    IDirectSound8* sound = nullptr;
+    if (g_soundSystem.musicMode == 0) {
+        sound = CreateDevice();
+        if (sound == nullptr) {
+            DeleteLock();
+            return -1;
+        }
+        if (OpenPrimary(sound) != 0) {
+            ReleaseDevice(sound);
+            DeleteLock();
+            return -1;
+        }
+        SetPrimaryFormat(sound);
+    }
+    g_soundSystem.sound = sound;
+    if (sound != nullptr)
+        StartSilence();
+    ListInit(&g_soundSystem.streamHead, &g_soundSystem.streamTail);
+    if (sound != nullptr)
+        LogDevices();
+    ResetSoundTable();
+    DeleteAllSounds();
+    DeleteAllSoftSoundData();
+    DeleteAllSoftSoundPlayers();
+    StartThread();
+    WriteLog("DirectSound の初期化は正常に終了しました\n");
+    return 0;
+}
+
+int EndSoundSystem() {
+    if (!SoundSystemUp())
+        return -1;
+    StopThread();
+    if (WaveCaptureOpen())
+        CloseWaveCapture();
+    DeleteAllSounds();
+    DeleteAllSoftSoundData();
+    DeleteAllSoftSoundPlayers();
+    DeleteAllMusicHandles();
+    DeleteMidiTempFile();
+    DeleteLock();
+    if (g_soundSystem.primary != nullptr)
+        g_soundSystem.primary->Stop();
+    if (g_soundSystem.silence != nullptr) {
+        g_soundSystem.silence->Stop();
+        g_soundSystem.silence->Release();
+        g_soundSystem.silence = nullptr;
+    }
+    ReleaseDevice(g_soundSystem.sound);
+    g_soundSystem.sound = nullptr;
+    WriteLog("DirectSound の終了処理は正常に終了しました\n");
+    return 0;
+}
+
+}  // namespace tessel
