@@ -1,10 +1,9 @@
 // Pins: connection negotiation (the receiving pin's preferred types first,
-// then this pin's), the media-type enumerator, and the output and input
-// pins that move samples through allocators.
+// then this pin's), and the output and input pins that move samples through
+// allocators.
 #include <cstring>
 
 #include "platform/dshow/framework.h"
-#include "platform/dshow/objects_internal.h"
 
 namespace {
 
@@ -341,107 +340,6 @@ HRESULT CBasePin::Inactive() {
 
 HRESULT CBasePin::Run(REFERENCE_TIME start) {
     (void)start;
-    return S_OK;
-}
-
-// ---- media-type enumerator -------------------------------------------------
-
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* copyFrom) : pin_(pin) {
-    platform::dshow::CountObjectMade();
-    pin_->AddRef();
-    position_ = copyFrom != nullptr ? copyFrom->position_ : 0;
-    version_ = copyFrom != nullptr ? copyFrom->version_ : pin_->GetMediaTypeVersion();
-}
-
-CEnumMediaTypes::~CEnumMediaTypes() {
-    pin_->Release();
-    platform::dshow::CountObjectGone();
-}
-
-HRESULT CEnumMediaTypes::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualGUID(iid, IID_IEnumMediaTypes) || IsEqualGUID(iid, IID_IUnknown)) {
-        return GetInterface(this, object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CEnumMediaTypes::AddRef() {
-    return ++refs_;
-}
-
-ULONG CEnumMediaTypes::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-bool CEnumMediaTypes::OutOfSync() {
-    return version_ != pin_->GetMediaTypeVersion();
-}
-
-HRESULT CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
-    if (types == nullptr) {
-        return E_POINTER;
-    }
-    if (fetched == nullptr && count > 1) {
-        return E_INVALIDARG;
-    }
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    ULONG got = 0;
-    while (got < count) {
-        CMediaType type;
-        if (pin_->GetMediaType(position_, &type) != S_OK) {
-            break;
-        }
-        AM_MEDIA_TYPE* copy = CreateMediaType(&type);
-        if (copy == nullptr) {
-            break;
-        }
-        ++position_;
-        types[got++] = copy;
-    }
-    if (fetched != nullptr) {
-        *fetched = got;
-    }
-    return got == count ? S_OK : S_FALSE;
-}
-
-HRESULT CEnumMediaTypes::Skip(ULONG count) {
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    for (ULONG i = 0; i < count; ++i) {
-        CMediaType type;
-        if (pin_->GetMediaType(position_, &type) != S_OK) {
-            return S_FALSE;
-        }
-        ++position_;
-    }
-    return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Reset() {
-    version_ = pin_->GetMediaTypeVersion();
-    position_ = 0;
-    return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Clone(IEnumMediaTypes** copy) {
-    if (copy == nullptr) {
-        return E_POINTER;
-    }
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    *copy = new CEnumMediaTypes(pin_, this);
     return S_OK;
 }
 
