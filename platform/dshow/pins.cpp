@@ -400,15 +400,17 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* input, IMemAllocator** all
     if (wanted.cbAlign == 0) {
         wanted.cbAlign = 1;
     }
+    // The input pin's own allocator first, then one of ours.
+    auto settle = [&](IMemAllocator* candidate) {
+        ALLOCATOR_PROPERTIES request = wanted;
+        HRESULT result = DecideBufferSize(candidate, &request);
+        return SUCCEEDED(result) ? input->NotifyAllocator(candidate, FALSE) : result;
+    };
     HRESULT result = input->GetAllocator(allocator);
     if (SUCCEEDED(result)) {
-        ALLOCATOR_PROPERTIES request = wanted;
-        result = DecideBufferSize(*allocator, &request);
+        result = settle(*allocator);
         if (SUCCEEDED(result)) {
-            result = input->NotifyAllocator(*allocator, FALSE);
-            if (SUCCEEDED(result)) {
-                return S_OK;
-            }
+            return S_OK;
         }
     }
     if (*allocator != nullptr) {
@@ -419,13 +421,9 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* input, IMemAllocator** all
     if (FAILED(result)) {
         return result;
     }
-    ALLOCATOR_PROPERTIES request = wanted;
-    result = DecideBufferSize(*allocator, &request);
+    result = settle(*allocator);
     if (SUCCEEDED(result)) {
-        result = input->NotifyAllocator(*allocator, FALSE);
-        if (SUCCEEDED(result)) {
-            return S_OK;
-        }
+        return S_OK;
     }
     (*allocator)->Release();
     *allocator = nullptr;
