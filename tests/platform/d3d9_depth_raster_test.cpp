@@ -14,24 +14,14 @@
 namespace {
 
 using d3d9test::DeviceTest;
+using d3d9test::FloatBits;
+using d3d9test::Identity;
 
 struct Vertex {
     float x, y, z;
     DWORD colour;
 };
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-
-D3DMATRIX Identity() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 class RasterTest : public DeviceTest {
   protected:
