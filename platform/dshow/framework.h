@@ -310,6 +310,7 @@ class CBasePin : public CUnknown, public IPin {
     virtual HRESULT TryMediaTypes(IPin* receivePin, const CMediaType* type, IEnumMediaTypes* types);
     virtual HRESULT AttemptConnection(IPin* receivePin, const CMediaType* type);
     HRESULT CheckDirection(IPin* pin) const;
+    HRESULT ReadyToConnect() const;
 
     WCHAR* m_pName = nullptr;
     IPin* m_Connected = nullptr;  // holds a reference

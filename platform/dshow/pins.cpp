@@ -63,16 +63,24 @@ HRESULT CBasePin::CheckDirection(IPin* pin) const {
     return other == m_dir ? VFW_E_INVALID_DIRECTION : S_OK;
 }
 
-HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
-    if (receivePin == nullptr) {
-        return E_POINTER;
-    }
-    CAutoLock lock(m_pLock);
+// A pin takes a new connection only while free and with its filter stopped.
+HRESULT CBasePin::ReadyToConnect() const {
     if (m_Connected != nullptr) {
         return VFW_E_ALREADY_CONNECTED;
     }
     if (!IsStopped()) {
         return VFW_E_NOT_STOPPED;
+    }
+    return S_OK;
+}
+
+HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
+    if (receivePin == nullptr) {
+        return E_POINTER;
+    }
+    CAutoLock lock(m_pLock);
+    if (HRESULT ready = ReadyToConnect(); FAILED(ready)) {
+        return ready;
     }
     HRESULT direction = CheckDirection(receivePin);
     if (FAILED(direction)) {
@@ -162,11 +170,8 @@ HRESULT CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) 
         return E_POINTER;
     }
     CAutoLock lock(m_pLock);
-    if (m_Connected != nullptr) {
-        return VFW_E_ALREADY_CONNECTED;
-    }
-    if (!IsStopped()) {
-        return VFW_E_NOT_STOPPED;
+    if (HRESULT ready = ReadyToConnect(); FAILED(ready)) {
+        return ready;
     }
     HRESULT result = CheckConnect(connector);
     if (FAILED(result)) {
