@@ -28,10 +28,7 @@ class RasterTest : public DeviceTest {
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_NE(device_, nullptr);
-        D3DMATRIX id = Identity();
-        device_->SetTransform(D3DTS_WORLD, &id);
-        device_->SetTransform(D3DTS_VIEW, &id);
-        device_->SetTransform(D3DTS_PROJECTION, &id);
+        d3d9test::SetIdentityTransforms(device_);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device_->SetFVF(kFvf);

@@ -136,6 +136,14 @@ inline D3DMATRIX Identity() {
     return m;
 }
 
+// World, view and projection all identity: vertices are given in clip space.
+inline void SetIdentityTransforms(IDirect3DDevice9* device) {
+    D3DMATRIX id = Identity();
+    device->SetTransform(D3DTS_WORLD, &id);
+    device->SetTransform(D3DTS_VIEW, &id);
+    device->SetTransform(D3DTS_PROJECTION, &id);
+}
+
 // A float as the DWORD that render states holding floats take.
 inline DWORD FloatBits(float f) {
     DWORD d;

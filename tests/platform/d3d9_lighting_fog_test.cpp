@@ -41,10 +41,7 @@ class VertexStageTest : public DeviceTest {
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_NE(device_, nullptr);
-        D3DMATRIX id = Identity();
-        device_->SetTransform(D3DTS_WORLD, &id);
-        device_->SetTransform(D3DTS_VIEW, &id);
-        device_->SetTransform(D3DTS_PROJECTION, &id);
+        d3d9test::SetIdentityTransforms(device_);
         device_->SetFVF(kFvfLit);
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
