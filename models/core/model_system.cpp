@@ -51,6 +51,27 @@ void FreeExtraBlocks(ModelBase* base) {
     base->extraBlocks = nullptr;
 }
 
+enum class SlotFound { kNone, kReservedNowFree, kRecord };
+
+// The slot a handle of `kind` names, its number in the bits `slotMask`
+// keeps. A slot only reserved, its record never made, is freed on the spot.
+SlotFound FindSlotToRelease(ModelSlotTable& table, int handle, int32_t kind, int32_t slotMask,
+                            int32_t* slot) {
+    if (g_models.initialised == 0 || (handle & kModelKindMask) != kind) {
+        return SlotFound::kNone;
+    }
+    *slot = handle & slotMask;
+    if (*slot >= table.capacity || table.slots[*slot] == 0) {
+        return SlotFound::kNone;
+    }
+    if (table.slots[*slot] == kModelSlotReserved) {
+        table.slots[*slot] = 0;
+        --table.count;
+        return SlotFound::kReservedNowFree;
+    }
+    return SlotFound::kRecord;
+}
+
 // Everything a base owns, then the base block itself.
 void FreeBase(ModelBase* base) {
     pending::ReleaseModelBaseBuffers(base->handle);
@@ -197,18 +218,11 @@ int EndModelSystem() {
 }
 
 int ReleaseModelBase(int baseHandle) {
-    if (g_models.initialised == 0 || (baseHandle & kModelKindMask) != kModelBaseHandleKind) {
-        return -1;
-    }
     ModelSlotTable& table = g_models.bases;
-    int32_t slot = baseHandle & 0x1FFFF;
-    if (slot >= table.capacity || table.slots[slot] == 0) {
-        return -1;
-    }
-    if (table.slots[slot] == kModelSlotReserved) {
-        table.slots[slot] = 0;
-        --table.count;
-        return 0;
+    int32_t slot = 0;
+    SlotFound found = FindSlotToRelease(table, baseHandle, kModelBaseHandleKind, 0x1FFFF, &slot);
+    if (found != SlotFound::kRecord) {
+        return found == SlotFound::kNone ? -1 : 0;
     }
     auto* base = reinterpret_cast<ModelBase*>(table.slots[slot]);
     --base->referenceCount;
@@ -222,18 +236,11 @@ int ReleaseModelBase(int baseHandle) {
 }
 
 int DeleteModelInstance(int modelHandle) {
-    if (g_models.initialised == 0 || (modelHandle & kModelKindMask) != kModelHandleKind) {
-        return -1;
-    }
     ModelSlotTable& table = g_models.models;
-    int32_t slot = modelHandle & 0xFFFF;
-    if (slot >= table.capacity || table.slots[slot] == 0) {
-        return -1;
-    }
-    if (table.slots[slot] == kModelSlotReserved) {
-        table.slots[slot] = 0;
-        --table.count;
-        return 0;
+    int32_t slot = 0;
+    SlotFound found = FindSlotToRelease(table, modelHandle, kModelHandleKind, 0xFFFF, &slot);
+    if (found != SlotFound::kRecord) {
+        return found == SlotFound::kNone ? -1 : 0;
     }
     ModelInstance* record = GetModelInstance(modelHandle);
     if (record == nullptr) {

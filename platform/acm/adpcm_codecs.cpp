@@ -24,6 +24,29 @@ int32_t Clamp16(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, -32768, 32767));
 }
 
+// Both codecs turn each whole block into its own run of 16-bit samples.
+class AdpcmBlockCodec : public BlockCodec {
+  public:
+    AdpcmBlockCodec(uint32_t channels, uint32_t align, uint32_t samplesPerBlock)
+        : BlockCodec(align, channels * 2 * samplesPerBlock),
+          channels_(channels),
+          align_(align),
+          samplesPerBlock_(samplesPerBlock) {}
+
+  protected:
+    void DecodeBlocks(const uint8_t* source, uint8_t* destination, uint32_t blocks) override {
+        for (uint32_t b = 0; b < blocks; ++b) {
+            DecodeBlock(source + b * align_, destination + b * samplesPerBlock_ * channels_ * 2);
+        }
+    }
+
+    virtual void DecodeBlock(const uint8_t* block, uint8_t* out) = 0;
+
+    uint32_t channels_;
+    uint32_t align_;
+    uint32_t samplesPerBlock_;
+};
+
 // ---------------------------------------------------------------- IMA ADPCM
 constexpr int16_t kImaSteps[89] = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
@@ -57,27 +80,17 @@ struct ImaChannel {
     }
 };
 
-class ImaCodec : public BlockCodec {
+class ImaCodec : public AdpcmBlockCodec {
   public:
     ImaCodec(uint32_t channels, uint32_t align)
-        : BlockCodec(align, channels * 2 * SamplesPerBlock(channels, align)),
-          channels_(channels),
-          align_(align),
-          samplesPerBlock_(SamplesPerBlock(channels, align)) {}
+        : AdpcmBlockCodec(channels, align, SamplesPerBlock(channels, align)) {}
 
     static uint32_t SamplesPerBlock(uint32_t channels, uint32_t align) {
         return (align - 4 * channels) * 2 / channels + 1;
     }
 
-  protected:
-    void DecodeBlocks(const uint8_t* source, uint8_t* destination, uint32_t blocks) override {
-        for (uint32_t b = 0; b < blocks; ++b) {
-            DecodeBlock(source + b * align_, destination + b * samplesPerBlock_ * channels_ * 2);
-        }
-    }
-
   private:
-    void DecodeBlock(const uint8_t* block, uint8_t* out) {
+    void DecodeBlock(const uint8_t* block, uint8_t* out) override {
         ImaChannel state[8];
         for (uint32_t c = 0; c < channels_; ++c) {
             state[c].predictor = Load16(block + 4 * c);
@@ -97,10 +110,6 @@ class ImaCodec : public BlockCodec {
             }
         }
     }
-
-    uint32_t channels_;
-    uint32_t align_;
-    uint32_t samplesPerBlock_;
 };
 
 // ---------------------------------------------------------- Microsoft ADPCM
@@ -109,24 +118,14 @@ constexpr int32_t kMsAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
 // Far above any delta real data reaches; keeps damaged blocks from overflowing.
 constexpr int32_t kMsMaxDelta = 1 << 24;
 
-class MsAdpcmCodec : public BlockCodec {
+class MsAdpcmCodec : public AdpcmBlockCodec {
   public:
     MsAdpcmCodec(uint32_t channels, uint32_t align, std::vector<ADPCMCOEFSET> coefficients)
-        : BlockCodec(align, channels * 2 * SamplesPerBlock(channels, align)),
-          channels_(channels),
-          align_(align),
-          samplesPerBlock_(SamplesPerBlock(channels, align)),
+        : AdpcmBlockCodec(channels, align, SamplesPerBlock(channels, align)),
           coefficients_(std::move(coefficients)) {}
 
     static uint32_t SamplesPerBlock(uint32_t channels, uint32_t align) {
         return (align - 7 * channels) * 2 / channels + 2;
-    }
-
-  protected:
-    void DecodeBlocks(const uint8_t* source, uint8_t* destination, uint32_t blocks) override {
-        for (uint32_t b = 0; b < blocks; ++b) {
-            DecodeBlock(source + b * align_, destination + b * samplesPerBlock_ * channels_ * 2);
-        }
     }
 
   private:
@@ -138,7 +137,7 @@ class MsAdpcmCodec : public BlockCodec {
         int32_t sample2;
     };
 
-    void DecodeBlock(const uint8_t* block, uint8_t* out) {
+    void DecodeBlock(const uint8_t* block, uint8_t* out) override {
         Channel state[8];
         const uint32_t n = channels_;
         for (uint32_t c = 0; c < n; ++c) {
@@ -170,9 +169,6 @@ class MsAdpcmCodec : public BlockCodec {
         }
     }
 
-    uint32_t channels_;
-    uint32_t align_;
-    uint32_t samplesPerBlock_;
     std::vector<ADPCMCOEFSET> coefficients_;
 };
 

@@ -45,6 +45,17 @@ MMRESULT CheckHeader(const ACMSTREAMHEADER* header) {
     return MMSYSERR_NOERROR;
 }
 
+// What preparing and unpreparing both ask: a stream, no flags, a sound header.
+MMRESULT CheckHeaderCall(HACMSTREAM stream, LPACMSTREAMHEADER header, DWORD flags) {
+    if (FindStream(stream) == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (flags != 0) {
+        return MMSYSERR_INVALFLAG;
+    }
+    return CheckHeader(header);
+}
+
 }  // namespace
 
 MMRESULT acmMetrics(HACMOBJ object, UINT metric, LPVOID value) {
@@ -158,13 +169,7 @@ MMRESULT acmStreamSize(HACMSTREAM stream, DWORD input, LPDWORD output, DWORD fla
 }
 
 MMRESULT acmStreamPrepareHeader(HACMSTREAM stream, LPACMSTREAMHEADER header, DWORD flags) {
-    if (FindStream(stream) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (flags != 0) {
-        return MMSYSERR_INVALFLAG;
-    }
-    if (MMRESULT check = CheckHeader(header); check != MMSYSERR_NOERROR) {
+    if (MMRESULT check = CheckHeaderCall(stream, header, flags); check != MMSYSERR_NOERROR) {
         return check;
     }
     header->fdwStatus = ACMSTREAMHEADER_STATUSF_PREPARED;
@@ -172,13 +177,7 @@ MMRESULT acmStreamPrepareHeader(HACMSTREAM stream, LPACMSTREAMHEADER header, DWO
 }
 
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM stream, LPACMSTREAMHEADER header, DWORD flags) {
-    if (FindStream(stream) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (flags != 0) {
-        return MMSYSERR_INVALFLAG;
-    }
-    if (MMRESULT check = CheckHeader(header); check != MMSYSERR_NOERROR) {
+    if (MMRESULT check = CheckHeaderCall(stream, header, flags); check != MMSYSERR_NOERROR) {
         return check;
     }
     if ((header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) == 0) {

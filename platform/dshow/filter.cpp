@@ -1,9 +1,8 @@
 // The base filter: identity, state changes passed on to the connected pins,
-// the clock, the graph it joined, and the pin enumerator.
+// the clock and the graph it joined.
 #include <cstring>
 
 #include "platform/dshow/framework.h"
-#include "platform/dshow/objects_internal.h"
 
 namespace {
 
@@ -247,99 +246,4 @@ HRESULT CBaseFilter::StreamTime(REFERENCE_TIME& time) {
         time -= m_tStart;
     }
     return result;
-}
-
-// ---- pin enumerator --------------------------------------------------------
-
-CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* copyFrom) : filter_(filter) {
-    platform::dshow::CountObjectMade();
-    filter_->AddRef();
-    position_ = copyFrom != nullptr ? copyFrom->position_ : 0;
-    version_ = copyFrom != nullptr ? copyFrom->version_ : filter_->GetPinVersion();
-}
-
-CEnumPins::~CEnumPins() {
-    filter_->Release();
-    platform::dshow::CountObjectGone();
-}
-
-HRESULT CEnumPins::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualGUID(iid, IID_IEnumPins) || IsEqualGUID(iid, IID_IUnknown)) {
-        return GetInterface(this, object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CEnumPins::AddRef() {
-    return ++refs_;
-}
-
-ULONG CEnumPins::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-bool CEnumPins::OutOfSync() {
-    return version_ != filter_->GetPinVersion();
-}
-
-HRESULT CEnumPins::Next(ULONG count, IPin** pins, ULONG* fetched) {
-    if (pins == nullptr) {
-        return E_POINTER;
-    }
-    if (fetched == nullptr && count > 1) {
-        return E_INVALIDARG;
-    }
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    ULONG got = 0;
-    while (got < count && position_ < filter_->GetPinCount()) {
-        CBasePin* pin = filter_->GetPin(position_++);
-        if (pin == nullptr) {
-            continue;
-        }
-        pin->AddRef();
-        pins[got++] = pin;
-    }
-    if (fetched != nullptr) {
-        *fetched = got;
-    }
-    return got == count ? S_OK : S_FALSE;
-}
-
-HRESULT CEnumPins::Skip(ULONG count) {
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    int left = filter_->GetPinCount() - position_;
-    if (static_cast<LONG>(count) > left) {
-        return S_FALSE;
-    }
-    position_ += static_cast<int>(count);
-    return S_OK;
-}
-
-HRESULT CEnumPins::Reset() {
-    version_ = filter_->GetPinVersion();
-    position_ = 0;
-    return S_OK;
-}
-
-HRESULT CEnumPins::Clone(IEnumPins** copy) {
-    if (copy == nullptr) {
-        return E_POINTER;
-    }
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    *copy = new CEnumPins(filter_, this);
-    return S_OK;
 }

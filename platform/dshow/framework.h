@@ -310,6 +310,7 @@ class CBasePin : public CUnknown, public IPin {
     virtual HRESULT TryMediaTypes(IPin* receivePin, const CMediaType* type, IEnumMediaTypes* types);
     virtual HRESULT AttemptConnection(IPin* receivePin, const CMediaType* type);
     HRESULT CheckDirection(IPin* pin) const;
+    HRESULT ReadyToConnect() const;
 
     WCHAR* m_pName = nullptr;
     IPin* m_Connected = nullptr;  // holds a reference
@@ -324,44 +325,57 @@ class CBasePin : public CUnknown, public IPin {
     std::atomic<LONG> m_TypeVersion{1};
 };
 
-class CEnumPins final : public IEnumPins {
+// What both enumerators share: the references, the owner they hold one on,
+// the position, and the owner's list version taken at start or Reset, so
+// that a change to the owner's list shows as VFW_E_ENUM_OUT_OF_SYNC.
+// `Derived` hands out the next item (FetchNext) and reads the owner's
+// version (OwnerVersion).
+template <class Derived, class Interface, class Item, class Owner>
+class CEnumOnOwner : public Interface {
   public:
-    CEnumPins(CBaseFilter* filter, const CEnumPins* copyFrom);
     HRESULT QueryInterface(REFIID iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
-    HRESULT Next(ULONG count, IPin** pins, ULONG* fetched) override;
-    HRESULT Skip(ULONG count) override;
+    HRESULT Next(ULONG count, Item** items, ULONG* fetched) override;
     HRESULT Reset() override;
-    HRESULT Clone(IEnumPins** copy) override;
+    HRESULT Clone(Interface** copy) override;
+
+  protected:
+    CEnumOnOwner(Owner* owner, const Derived* copyFrom);
+    ~CEnumOnOwner();
+    bool OutOfSync();
+
+    Owner* owner_;  // holds a reference
+    int position_ = 0;
 
   private:
-    ~CEnumPins();
-    bool OutOfSync();
     std::atomic<ULONG> refs_{1};
-    CBaseFilter* filter_;  // holds a reference
-    int position_ = 0;
     LONG version_;
 };
 
-class CEnumMediaTypes final : public IEnumMediaTypes {
+class CEnumPins final : public CEnumOnOwner<CEnumPins, IEnumPins, IPin, CBaseFilter> {
   public:
-    CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* copyFrom);
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    HRESULT Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
+    CEnumPins(CBaseFilter* filter, const CEnumPins* copyFrom);
     HRESULT Skip(ULONG count) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumMediaTypes** copy) override;
 
   private:
-    ~CEnumMediaTypes();
-    bool OutOfSync();
-    std::atomic<ULONG> refs_{1};
-    CBasePin* pin_;  // holds a reference
-    int position_ = 0;
-    LONG version_;
+    friend class CEnumOnOwner<CEnumPins, IEnumPins, IPin, CBaseFilter>;
+    ~CEnumPins() = default;
+    static LONG OwnerVersion(CBaseFilter* filter);
+    IPin* FetchNext();
+};
+
+class CEnumMediaTypes final
+    : public CEnumOnOwner<CEnumMediaTypes, IEnumMediaTypes, AM_MEDIA_TYPE, CBasePin> {
+  public:
+    CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* copyFrom);
+    HRESULT Skip(ULONG count) override;
+
+  private:
+    friend class CEnumOnOwner<CEnumMediaTypes, IEnumMediaTypes, AM_MEDIA_TYPE, CBasePin>;
+    ~CEnumMediaTypes() = default;
+    static LONG OwnerVersion(CBasePin* pin);
+    AM_MEDIA_TYPE* FetchNext();
 };
 
 // ---- samples and allocators ---------------------------------------------

@@ -66,6 +66,15 @@ IPin* PeerOf(IPin* pin) {
     return SUCCEEDED(pin->ConnectedTo(&peer)) ? peer : nullptr;
 }
 
+bool IsConnected(IPin* pin) {
+    IPin* peer = PeerOf(pin);
+    if (peer == nullptr) {
+        return false;
+    }
+    peer->Release();
+    return true;
+}
+
 IBaseFilter* FilterOf(IPin* pin) {
     PIN_INFO info{};
     if (FAILED(pin->QueryPinInfo(&info))) {
@@ -768,12 +777,7 @@ class FilterGraph final : public IGraphBuilder,
         std::vector<IPin*> pins = PinsOf(filter);
         bool connected = false;
         for (IPin* pin : pins) {
-            if (connected || DirectionOf(pin) != PINDIR_INPUT) {
-                continue;
-            }
-            IPin* peer = PeerOf(pin);
-            if (peer != nullptr) {
-                peer->Release();
+            if (connected || DirectionOf(pin) != PINDIR_INPUT || IsConnected(pin)) {
                 continue;
             }
             connected = SUCCEEDED(output->Connect(pin, nullptr));
@@ -839,12 +843,7 @@ class FilterGraph final : public IGraphBuilder,
         int rendered = 0;
         bool partial = false;
         for (IPin* pin : pins) {
-            if (DirectionOf(pin) != PINDIR_OUTPUT) {
-                continue;
-            }
-            IPin* peer = PeerOf(pin);
-            if (peer != nullptr) {
-                peer->Release();
+            if (DirectionOf(pin) != PINDIR_OUTPUT || IsConnected(pin)) {
                 continue;
             }
             ++tried;
@@ -934,11 +933,7 @@ class FilterGraph final : public IGraphBuilder,
                 if (DirectionOf(pin) == PINDIR_OUTPUT) {
                     output = true;
                 } else {
-                    IPin* peer = PeerOf(pin);
-                    connectedInput = connectedInput || peer != nullptr;
-                    if (peer != nullptr) {
-                        peer->Release();
-                    }
+                    connectedInput = IsConnected(pin) || connectedInput;
                 }
             }
             ReleaseAll(pins);

@@ -1,10 +1,9 @@
 // Pins: connection negotiation (the receiving pin's preferred types first,
-// then this pin's), the media-type enumerator, and the output and input
-// pins that move samples through allocators.
+// then this pin's), and the output and input pins that move samples through
+// allocators.
 #include <cstring>
 
 #include "platform/dshow/framework.h"
-#include "platform/dshow/objects_internal.h"
 
 namespace {
 
@@ -64,16 +63,24 @@ HRESULT CBasePin::CheckDirection(IPin* pin) const {
     return other == m_dir ? VFW_E_INVALID_DIRECTION : S_OK;
 }
 
-HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
-    if (receivePin == nullptr) {
-        return E_POINTER;
-    }
-    CAutoLock lock(m_pLock);
+// A pin takes a new connection only while free and with its filter stopped.
+HRESULT CBasePin::ReadyToConnect() const {
     if (m_Connected != nullptr) {
         return VFW_E_ALREADY_CONNECTED;
     }
     if (!IsStopped()) {
         return VFW_E_NOT_STOPPED;
+    }
+    return S_OK;
+}
+
+HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
+    if (receivePin == nullptr) {
+        return E_POINTER;
+    }
+    CAutoLock lock(m_pLock);
+    if (HRESULT ready = ReadyToConnect(); FAILED(ready)) {
+        return ready;
     }
     HRESULT direction = CheckDirection(receivePin);
     if (FAILED(direction)) {
@@ -163,11 +170,8 @@ HRESULT CBasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) 
         return E_POINTER;
     }
     CAutoLock lock(m_pLock);
-    if (m_Connected != nullptr) {
-        return VFW_E_ALREADY_CONNECTED;
-    }
-    if (!IsStopped()) {
-        return VFW_E_NOT_STOPPED;
+    if (HRESULT ready = ReadyToConnect(); FAILED(ready)) {
+        return ready;
     }
     HRESULT result = CheckConnect(connector);
     if (FAILED(result)) {
@@ -344,107 +348,6 @@ HRESULT CBasePin::Run(REFERENCE_TIME start) {
     return S_OK;
 }
 
-// ---- media-type enumerator -------------------------------------------------
-
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* copyFrom) : pin_(pin) {
-    platform::dshow::CountObjectMade();
-    pin_->AddRef();
-    position_ = copyFrom != nullptr ? copyFrom->position_ : 0;
-    version_ = copyFrom != nullptr ? copyFrom->version_ : pin_->GetMediaTypeVersion();
-}
-
-CEnumMediaTypes::~CEnumMediaTypes() {
-    pin_->Release();
-    platform::dshow::CountObjectGone();
-}
-
-HRESULT CEnumMediaTypes::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualGUID(iid, IID_IEnumMediaTypes) || IsEqualGUID(iid, IID_IUnknown)) {
-        return GetInterface(this, object);
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CEnumMediaTypes::AddRef() {
-    return ++refs_;
-}
-
-ULONG CEnumMediaTypes::Release() {
-    ULONG left = --refs_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-bool CEnumMediaTypes::OutOfSync() {
-    return version_ != pin_->GetMediaTypeVersion();
-}
-
-HRESULT CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
-    if (types == nullptr) {
-        return E_POINTER;
-    }
-    if (fetched == nullptr && count > 1) {
-        return E_INVALIDARG;
-    }
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    ULONG got = 0;
-    while (got < count) {
-        CMediaType type;
-        if (pin_->GetMediaType(position_, &type) != S_OK) {
-            break;
-        }
-        AM_MEDIA_TYPE* copy = CreateMediaType(&type);
-        if (copy == nullptr) {
-            break;
-        }
-        ++position_;
-        types[got++] = copy;
-    }
-    if (fetched != nullptr) {
-        *fetched = got;
-    }
-    return got == count ? S_OK : S_FALSE;
-}
-
-HRESULT CEnumMediaTypes::Skip(ULONG count) {
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    for (ULONG i = 0; i < count; ++i) {
-        CMediaType type;
-        if (pin_->GetMediaType(position_, &type) != S_OK) {
-            return S_FALSE;
-        }
-        ++position_;
-    }
-    return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Reset() {
-    version_ = pin_->GetMediaTypeVersion();
-    position_ = 0;
-    return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Clone(IEnumMediaTypes** copy) {
-    if (copy == nullptr) {
-        return E_POINTER;
-    }
-    if (OutOfSync()) {
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    }
-    *copy = new CEnumMediaTypes(pin_, this);
-    return S_OK;
-}
-
 // ---- output pin ----------------------------------------------------------
 
 CBaseOutputPin::CBaseOutputPin(LPCTSTR objectName, CBaseFilter* filter, CCritSec* lock,
@@ -502,15 +405,17 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* input, IMemAllocator** all
     if (wanted.cbAlign == 0) {
         wanted.cbAlign = 1;
     }
+    // The input pin's own allocator first, then one of ours.
+    auto settle = [&](IMemAllocator* candidate) {
+        ALLOCATOR_PROPERTIES request = wanted;
+        HRESULT result = DecideBufferSize(candidate, &request);
+        return SUCCEEDED(result) ? input->NotifyAllocator(candidate, FALSE) : result;
+    };
     HRESULT result = input->GetAllocator(allocator);
     if (SUCCEEDED(result)) {
-        ALLOCATOR_PROPERTIES request = wanted;
-        result = DecideBufferSize(*allocator, &request);
+        result = settle(*allocator);
         if (SUCCEEDED(result)) {
-            result = input->NotifyAllocator(*allocator, FALSE);
-            if (SUCCEEDED(result)) {
-                return S_OK;
-            }
+            return S_OK;
         }
     }
     if (*allocator != nullptr) {
@@ -521,13 +426,9 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* input, IMemAllocator** all
     if (FAILED(result)) {
         return result;
     }
-    ALLOCATOR_PROPERTIES request = wanted;
-    result = DecideBufferSize(*allocator, &request);
+    result = settle(*allocator);
     if (SUCCEEDED(result)) {
-        result = input->NotifyAllocator(*allocator, FALSE);
-        if (SUCCEEDED(result)) {
-            return S_OK;
-        }
+        return S_OK;
     }
     (*allocator)->Release();
     *allocator = nullptr;

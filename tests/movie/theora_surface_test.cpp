@@ -12,8 +12,12 @@
 #include "movie/movie_test_support.h"
 #include "movie/theora_decoder.h"
 #include "platform/d3d9_fixture.h"
+#include "support/yuv_rules.h"
 
 namespace {
+
+using yuv_rules::Clamp;
+using yuv_rules::TableRule;
 
 using tessel::TheoraDecoder;
 using tessel_test::MemoryFile;
@@ -27,18 +31,6 @@ struct DecoderCloser {
     void operator()(TheoraDecoder* d) const { tessel::TheoraClose(d); }
 };
 using DecoderPtr = std::unique_ptr<TheoraDecoder, DecoderCloser>;
-
-int Clamp(int v) {
-    return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
-
-uint32_t TableRule(int y, int u, int v) {
-    const int l = (y - 16) * 19070;
-    const int r = Clamp((l + (v - 128) * 26148) / 16384);
-    const int g = Clamp((l - (u - 128) * 6406 - (v - 128) * 13320) / 16384);
-    const int b = Clamp((l + (u - 128) * 33062) / 16384);
-    return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
-}
 
 // What each layout holds for a 4:2:0 frame, row by row at the given pitch.
 std::vector<uint8_t> Expected(D3DFORMAT format, const OracleFrame& f, int pitch) {

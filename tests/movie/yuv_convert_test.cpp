@@ -9,23 +9,15 @@
 
 #include "movie/theora_decoder.h"
 #include "movie/yuv_convert.h"
+#include "support/yuv_rules.h"
 
 namespace {
 
+using yuv_rules::ChannelGap;
+using yuv_rules::Clamp;
+using yuv_rules::TableRule;
+
 using tessel::YuvPlanes;
-
-int Clamp(int v) {
-    return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
-
-// The 4:2:0 rule: 14-bit fixed point, the division truncating toward zero.
-uint32_t TableRule(int y, int u, int v) {
-    const int l = (y - 16) * 19070;
-    const int r = Clamp((l + (v - 128) * 26148) / 16384);
-    const int g = Clamp((l - (u - 128) * 6406 - (v - 128) * 13320) / 16384);
-    const int b = Clamp((l + (u - 128) * 33062) / 16384);
-    return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
-}
 
 // The general rule in single precision, truncated.
 int TruncClamp(float f) {
@@ -48,15 +40,6 @@ uint32_t Bt601(int y, int u, int v) {
     const int g = Clamp(static_cast<int>(std::trunc(l - 0.391 * (u - 128) - 0.813 * (v - 128))));
     const int b = Clamp(static_cast<int>(std::trunc(l + 2.018 * (u - 128))));
     return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
-}
-
-int ChannelGap(uint32_t a, uint32_t b) {
-    int gap = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        gap = std::max(gap, std::abs(static_cast<int>((a >> shift) & 255) -
-                                     static_cast<int>((b >> shift) & 255)));
-    }
-    return gap;
 }
 
 struct Frame {

@@ -14,6 +14,8 @@
 namespace {
 
 using d3d9test::DeviceTest;
+using d3d9test::FloatBits;
+using d3d9test::Identity;
 
 struct Vertex {
     float x, y, z;
@@ -21,27 +23,12 @@ struct Vertex {
 };
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
 
-D3DMATRIX Identity() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
-
 class RasterTest : public DeviceTest {
   protected:
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_NE(device_, nullptr);
-        D3DMATRIX id = Identity();
-        device_->SetTransform(D3DTS_WORLD, &id);
-        device_->SetTransform(D3DTS_VIEW, &id);
-        device_->SetTransform(D3DTS_PROJECTION, &id);
+        d3d9test::SetIdentityTransforms(device_);
         device_->SetRenderState(D3DRS_LIGHTING, FALSE);
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device_->SetFVF(kFvf);

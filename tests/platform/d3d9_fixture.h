@@ -130,4 +130,25 @@ inline std::vector<uint8_t> ReadBytes(IDirect3DSurface9* surface, int rowBytes, 
     return bytes;
 }
 
+inline D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+// World, view and projection all identity: vertices are given in clip space.
+inline void SetIdentityTransforms(IDirect3DDevice9* device) {
+    D3DMATRIX id = Identity();
+    device->SetTransform(D3DTS_WORLD, &id);
+    device->SetTransform(D3DTS_VIEW, &id);
+    device->SetTransform(D3DTS_PROJECTION, &id);
+}
+
+// A float as the DWORD that render states holding floats take.
+inline DWORD FloatBits(float f) {
+    DWORD d;
+    std::memcpy(&d, &f, 4);
+    return d;
+}
+
 }  // namespace d3d9test

@@ -14,6 +14,8 @@
 namespace {
 
 using d3d9test::DeviceTest;
+using d3d9test::FloatBits;
+using d3d9test::Identity;
 
 struct LitVertex {
     float x, y, z;
@@ -22,18 +24,6 @@ struct LitVertex {
 };
 constexpr DWORD kFvfLit = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR;
 static_assert(sizeof(LitVertex) == 32);
-
-D3DMATRIX Identity() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 // A channel as the vertex stage stores it: clamped to 0..1, times 255, rounded.
 uint32_t Channel(double v) {
@@ -51,10 +41,7 @@ class VertexStageTest : public DeviceTest {
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_NE(device_, nullptr);
-        D3DMATRIX id = Identity();
-        device_->SetTransform(D3DTS_WORLD, &id);
-        device_->SetTransform(D3DTS_VIEW, &id);
-        device_->SetTransform(D3DTS_PROJECTION, &id);
+        d3d9test::SetIdentityTransforms(device_);
         device_->SetFVF(kFvfLit);
         device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);

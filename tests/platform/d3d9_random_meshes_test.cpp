@@ -17,6 +17,8 @@
 namespace {
 
 using d3d9test::DeviceTest;
+using d3d9test::FloatBits;
+using d3d9test::Identity;
 
 struct MeshVertex {
     float x, y, z;
@@ -25,12 +27,6 @@ struct MeshVertex {
     float u, v;
 };
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 using Vec = std::array<double, 3>;
 double Dot(const Vec& a, const Vec& b) {
@@ -121,12 +117,6 @@ class RandomMeshTest : public DeviceTest {
     IDirect3DTexture9* texture_ = nullptr;
     IDirect3DSurface9* depth_ = nullptr;
 };
-
-D3DMATRIX Identity() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
 
 Scene RandomScene(std::mt19937& rng) {
     std::uniform_real_distribution<float> unit(0.0f, 1.0f), signed1(-1.0f, 1.0f);

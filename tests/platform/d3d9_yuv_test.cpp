@@ -11,19 +11,19 @@
 
 #include "d3d9_fixture.h"
 #include "platform/d3d9/yuv_surface.h"
+#include "support/yuv_rules.h"
 
 using d3d9test::DeviceTest;
 
 namespace {
 
+using yuv_rules::ChannelGap;
+using yuv_rules::Clamp;
+
 constexpr D3DFORMAT kYv12 = MAKEFOURCC('Y', 'V', '1', '2');
 constexpr D3DFORMAT kYuy2 = MAKEFOURCC('Y', 'U', 'Y', '2');
 constexpr D3DFORMAT kUyvy = MAKEFOURCC('U', 'Y', 'V', 'Y');
 const D3DFORMAT kVideoFormats[] = {kYv12, kYuy2, kUyvy};
-
-int Clamp(int v) {
-    return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
 
 // The device's rule: BT.601 factors in 16.16 fixed point, rounded.
 uint32_t RuleArgb(int y, int u, int v) {
@@ -48,15 +48,6 @@ uint32_t OracleArgb(int y, int u, int v) {
         OracleChannel(luma - 2.0 * kb * (1.0 - kb) / kg * pb - 2.0 * kr * (1.0 - kr) / kg * pr);
     const int b = OracleChannel(luma + 2.0 * (1.0 - kb) * pb);
     return 0xFF000000u | static_cast<uint32_t>(r << 16 | g << 8 | b);
-}
-
-int ChannelGap(uint32_t a, uint32_t b) {
-    int gap = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        gap = std::max(gap, std::abs(static_cast<int>((a >> shift) & 255) -
-                                     static_cast<int>((b >> shift) & 255)));
-    }
-    return gap;
 }
 
 // A picture of random samples and its Y, U, V at each pixel, as the layouts
