@@ -20,9 +20,7 @@ struct Mono8 {
 struct Stereo8 {
     static constexpr size_t kChannels = 2;
     static int32_t Left(const uint8_t* d, size_t i) { return (int32_t{d[2 * i]} - 128) * 256; }
-    static int32_t Right(const uint8_t* d, size_t i) {
-        return (int32_t{d[2 * i + 1]} - 128) * 256;
-    }
+    static int32_t Right(const uint8_t* d, size_t i) { return (int32_t{d[2 * i + 1]} - 128) * 256; }
 };
 struct Mono16 {
     static constexpr size_t kChannels = 1;
