@@ -45,13 +45,13 @@ void PaintScene(int frame, tessel::ClipPicture& p) {
 
 const std::vector<uint8_t>& Clip() {
     static const std::vector<uint8_t> clip = [] {
-        tessel::TheoraClipSpec spec;
-        spec.width = kWidth;
-        spec.height = kHeight;
-        spec.frames = kFrames;
-        spec.keyFrameInterval = 30;
-        spec.quality = 40;
-        return tessel::EncodeTheoraClip(spec, PaintScene);
+        tessel::TheoraClipSpec recipe;
+        recipe.width = kWidth;
+        recipe.height = kHeight;
+        recipe.frames = kFrames;
+        recipe.keyFrameInterval = 30;
+        recipe.quality = 40;
+        return tessel::EncodeTheoraClip(recipe, PaintScene);
     }();
     return clip;
 }

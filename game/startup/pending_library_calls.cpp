@@ -26,8 +26,5 @@ int SetSoundPositionSamples(int64_t, int) {
 int LoadModel(const char*) {
     return -1;
 }
-int SetModelTextureFilter(int, int, int) {
-    return -1;
-}
 
 }  // namespace pending_library

@@ -18,8 +18,8 @@ int PlaySoundHandle(int sound, int playType, int fromStart);
 int StopSoundHandle(int sound);
 int SetSoundPositionSamples(int64_t samples, int sound);
 
-// Models: no model loads, so the floor draws nothing.
+// Models: no model loads, so the floor draws nothing (the texture filter
+// call is the library's own, which refuses a handle that names no model).
 int LoadModel(const char* path);
-int SetModelTextureFilter(int model, int texture, int mode);
 
 }  // namespace pending_library

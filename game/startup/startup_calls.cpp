@@ -17,6 +17,7 @@
 #include "graphics/targets/draw_targets.h"
 #include "graphics/textures/texture_formats.h"
 #include "images/image_loader.h"
+#include "models/textures/model_textures.h"
 #include "platform/window.h"
 
 namespace {
@@ -65,7 +66,7 @@ const StartupCalls kLibraryCalls = {
     &tessel::SetDrawableImageCreation,
     &CreateBlankImage,
     &pending_library::LoadModel,
-    &pending_library::SetModelTextureFilter,
+    &tessel::SetModelTextureFilter,
     &pending_library::SetSoundLoadMode,
     &pending_library::LoadSoundFile,
     &pending_library::SetLoopPointMs,

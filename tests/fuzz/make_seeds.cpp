@@ -391,17 +391,17 @@ void MovieSeeds() {
         {"chroma_444", 4, tessel::ClipChroma::k444, false, false},
     };
     for (const Clip& c : clips) {
-        tessel::TheoraClipSpec spec;
-        spec.width = 32;
-        spec.height = 32;
-        spec.frames = c.frames;
-        spec.keyFrameInterval = 4;
-        spec.quality = 20;
-        spec.chroma = c.chroma;
-        spec.pagePerFrame = c.pagePerFrame;
-        spec.withVorbis = c.withVorbis;
+        tessel::TheoraClipSpec recipe;
+        recipe.width = 32;
+        recipe.height = 32;
+        recipe.frames = c.frames;
+        recipe.keyFrameInterval = 4;
+        recipe.quality = 20;
+        recipe.chroma = c.chroma;
+        recipe.pagePerFrame = c.pagePerFrame;
+        recipe.withVorbis = c.withVorbis;
         const std::vector<uint8_t> clip =
-            tessel::EncodeTheoraClip(spec, tessel::FrameNumberPainter());
+            tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter());
         Put("movie_theora", c.name, clip);
         if (c.pagePerFrame && !c.withVorbis && c.chroma == tessel::ClipChroma::k420) {
             Put("movie_theora", "cut_in_a_frame",

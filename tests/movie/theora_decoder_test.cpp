@@ -45,10 +45,10 @@ class TheoraDecoderTest : public ::testing::Test {
 };
 
 tessel::TheoraClipSpec Numbered(int frames, int keyInterval) {
-    tessel::TheoraClipSpec spec;
-    spec.frames = frames;
-    spec.keyFrameInterval = keyInterval;
-    return spec;
+    tessel::TheoraClipSpec recipe;
+    recipe.frames = frames;
+    recipe.keyFrameInterval = keyInterval;
+    return recipe;
 }
 
 // Where each page of an Ogg file starts.
@@ -113,10 +113,10 @@ TEST_F(TheoraDecoderTest, RefusesFramesPastTheLargestSideWithALogLine) {
     const Case cases[] = {{2048, 16, true}, {16, 2048, true}, {2064, 16, false}, {16, 2064, false}};
     for (const Case& c : cases) {
         tessel_test::LogScope log;
-        tessel::TheoraClipSpec spec = Numbered(1, 1);
-        spec.width = c.width;
-        spec.height = c.height;
-        DecoderPtr d = Open(tessel::EncodeTheoraClip(spec, tessel::SolidPainter(90, 100, 110)));
+        tessel::TheoraClipSpec recipe = Numbered(1, 1);
+        recipe.width = c.width;
+        recipe.height = c.height;
+        DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::SolidPainter(90, 100, 110)));
         EXPECT_EQ(d != nullptr, c.opens) << c.width << "x" << c.height;
         EXPECT_EQ(log.Text().find("Theora ムービーのフレームサイズが扱えない大きさです") !=
                       std::string::npos,
@@ -137,18 +137,18 @@ TEST_F(TheoraDecoderTest, SolidColourClipsGiveTheirColourAndTheirInformation) {
         {180, 128, 128, 60, 1, 9},      // a grey
     };
     for (const Case& c : cases) {
-        tessel::TheoraClipSpec spec = Numbered(c.frames, 4);
-        spec.fpsNumerator = c.fpsNumerator;
-        spec.fpsDenominator = c.fpsDenominator;
-        DecoderPtr d = Open(tessel::EncodeTheoraClip(spec, tessel::SolidPainter(c.y, c.u, c.v)));
+        tessel::TheoraClipSpec recipe = Numbered(c.frames, 4);
+        recipe.fpsNumerator = c.fpsNumerator;
+        recipe.fpsDenominator = c.fpsDenominator;
+        DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::SolidPainter(c.y, c.u, c.v)));
         ASSERT_NE(d, nullptr);
         tessel::TheoraMovieInfo info{};
         EXPECT_EQ(tessel::TheoraQueryInfo(d.get(), &info), 0);
         EXPECT_EQ(info.frameCount, c.frames);
         EXPECT_DOUBLE_EQ(info.framesPerSecond,
                          static_cast<double>(c.fpsNumerator) / c.fpsDenominator);
-        EXPECT_EQ(info.width, spec.width);
-        EXPECT_EQ(info.height, spec.height);
+        EXPECT_EQ(info.width, recipe.width);
+        EXPECT_EQ(info.height, recipe.height);
         // BT.601 studio range, in doubles.
         const double yy = 1.164 * (c.y - 16);
         const int r = std::clamp(static_cast<int>(yy + 1.596 * (c.v - 128)), 0, 255);
@@ -156,8 +156,8 @@ TEST_F(TheoraDecoderTest, SolidColourClipsGiveTheirColourAndTheirInformation) {
             std::clamp(static_cast<int>(yy - 0.391 * (c.u - 128) - 0.813 * (c.v - 128)), 0, 255);
         const int b = std::clamp(static_cast<int>(yy + 2.018 * (c.u - 128)), 0, 255);
         const tessel::BASEIMAGE* image = tessel::TheoraRgbImage(d.get());
-        ASSERT_EQ(image->width, spec.width);
-        ASSERT_EQ(image->height, spec.height);
+        ASSERT_EQ(image->width, recipe.width);
+        ASSERT_EQ(image->height, recipe.height);
         for (int y = 0; y < image->height; y += 7) {
             for (int x = 0; x < image->width; x += 5) {
                 const uint8_t* p = image->pixels + y * image->pitch + 4 * x;
@@ -185,10 +185,10 @@ TEST_F(TheoraDecoderTest, AdvancingShowsEachNumberedFrameAcrossKeyFrames) {
     };
     const int kFrames = 40;
     for (const Case& c : cases) {
-        tessel::TheoraClipSpec spec = Numbered(kFrames, c.keyInterval);
-        spec.pagePerFrame = c.pagePerFrame;
-        spec.withVorbis = c.withVorbis;
-        DecoderPtr d = Open(tessel::EncodeTheoraClip(spec, tessel::FrameNumberPainter()), 4);
+        tessel::TheoraClipSpec recipe = Numbered(kFrames, c.keyInterval);
+        recipe.pagePerFrame = c.pagePerFrame;
+        recipe.withVorbis = c.withVorbis;
+        DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter()), 4);
         ASSERT_NE(d, nullptr) << c.name;
         EXPECT_EQ(tessel::TheoraIndexFactsOf(d.get()).frames, kFrames) << c.name;
         EXPECT_EQ(Shown(d.get()), 0) << c.name;
@@ -287,11 +287,12 @@ TEST_F(TheoraDecoderTest, UpdatingAConvertedFrameAgainDoesNothing) {
 }
 
 TEST_F(TheoraDecoderTest, ALongClipGrowsItsIndexInStepsOfAThousand) {
-    tessel::TheoraClipSpec spec = Numbered(1100, 64);
-    spec.width = 32;
-    spec.height = 32;
-    spec.quality = 30;
-    const std::vector<uint8_t> clip = tessel::EncodeTheoraClip(spec, tessel::FrameNumberPainter());
+    tessel::TheoraClipSpec recipe = Numbered(1100, 64);
+    recipe.width = 32;
+    recipe.height = 32;
+    recipe.quality = 30;
+    const std::vector<uint8_t> clip =
+        tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter());
     // The encoder adds key frames of its own where the picture changes much.
     int keyFrames = 0;
     for (const tessel_test::OracleFrame& frame : tessel_test::DecodeAllFrames(clip)) {
@@ -315,11 +316,12 @@ TEST_F(TheoraDecoderTest, ALongClipGrowsItsIndexInStepsOfAThousand) {
 // The open's tracked blocks in order: the record, the index, the key-frame
 // flags, then the index's growth and the flags' growth at frame 1000.
 TEST_F(TheoraDecoderTest, AFailedGrowthOfTheIndexFailsTheOpen) {
-    tessel::TheoraClipSpec spec = Numbered(1001, 64);
-    spec.width = 16;
-    spec.height = 16;
-    spec.quality = 20;
-    const std::vector<uint8_t> clip = tessel::EncodeTheoraClip(spec, tessel::FrameNumberPainter());
+    tessel::TheoraClipSpec recipe = Numbered(1001, 64);
+    recipe.width = 16;
+    recipe.height = 16;
+    recipe.quality = 20;
+    const std::vector<uint8_t> clip =
+        tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter());
     struct Case {
         int successes;
         const char* line;

@@ -32,29 +32,29 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tessel::TheoraClipSpec spec;
+    tessel::TheoraClipSpec recipe;
     tessel::ClipPainter painter = tessel::FrameNumberPainter();
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "-s" && hasValue) {
-            if (std::sscanf(argv[++i], "%dx%d", &spec.width, &spec.height) != 2) {
+            if (std::sscanf(argv[++i], "%dx%d", &recipe.width, &recipe.height) != 2) {
                 return Usage();
             }
         } else if (arg == "-n" && hasValue) {
-            spec.frames = std::atoi(argv[++i]);
+            recipe.frames = std::atoi(argv[++i]);
         } else if (arg == "-r" && hasValue) {
-            spec.fpsNumerator = static_cast<uint32_t>(std::atoi(argv[++i]));
+            recipe.fpsNumerator = static_cast<uint32_t>(std::atoi(argv[++i]));
         } else if (arg == "-k" && hasValue) {
-            spec.keyFrameInterval = std::atoi(argv[++i]);
+            recipe.keyFrameInterval = std::atoi(argv[++i]);
         } else if (arg == "-q" && hasValue) {
-            spec.quality = std::atoi(argv[++i]);
+            recipe.quality = std::atoi(argv[++i]);
         } else if (arg == "-c" && hasValue) {
             const std::string chroma = argv[++i];
-            spec.chroma = chroma == "444"   ? tessel::ClipChroma::k444
-                          : chroma == "422" ? tessel::ClipChroma::k422
-                                            : tessel::ClipChroma::k420;
+            recipe.chroma = chroma == "444"   ? tessel::ClipChroma::k444
+                            : chroma == "422" ? tessel::ClipChroma::k422
+                                              : tessel::ClipChroma::k420;
         } else if (arg == "--solid" && hasValue) {
             int y = 0, u = 0, v = 0;
             if (std::sscanf(argv[++i], "%d,%d,%d", &y, &u, &v) != 3) {
@@ -63,21 +63,21 @@ int main(int argc, char** argv) {
             painter = tessel::SolidPainter(static_cast<uint8_t>(y), static_cast<uint8_t>(u),
                                            static_cast<uint8_t>(v));
         } else if (arg == "--packed") {
-            spec.pagePerFrame = false;
+            recipe.pagePerFrame = false;
         } else if (arg == "--vorbis") {
-            spec.withVorbis = true;
+            recipe.withVorbis = true;
         } else if (arg[0] != '-' && output == nullptr) {
             output = argv[i];
         } else {
             return Usage();
         }
     }
-    if (output == nullptr || spec.width % 16 != 0 || spec.height % 16 != 0 || spec.width <= 0 ||
-        spec.height <= 0 || spec.frames < 1 || spec.fpsNumerator == 0 ||
-        spec.keyFrameInterval < 1) {
+    if (output == nullptr || recipe.width % 16 != 0 || recipe.height % 16 != 0 ||
+        recipe.width <= 0 || recipe.height <= 0 || recipe.frames < 1 || recipe.fpsNumerator == 0 ||
+        recipe.keyFrameInterval < 1) {
         return Usage();
     }
-    const std::vector<uint8_t> clip = tessel::EncodeTheoraClip(spec, painter);
+    const std::vector<uint8_t> clip = tessel::EncodeTheoraClip(recipe, painter);
     if (clip.empty()) {
         std::fprintf(stderr, "maketheoraclip: the encoder refused these settings\n");
         return 1;

@@ -41,12 +41,12 @@ th_pixel_fmt PixelFormat(ClipChroma chroma) {
     }
 }
 
-ClipPicture NewPicture(const TheoraClipSpec& spec) {
+ClipPicture NewPicture(const TheoraClipSpec& recipe) {
     ClipPicture p;
-    p.width = spec.width;
-    p.height = spec.height;
-    p.chromaWidth = spec.chroma == ClipChroma::k444 ? spec.width : spec.width / 2;
-    p.chromaHeight = spec.chroma == ClipChroma::k420 ? spec.height / 2 : spec.height;
+    p.width = recipe.width;
+    p.height = recipe.height;
+    p.chromaWidth = recipe.chroma == ClipChroma::k444 ? recipe.width : recipe.width / 2;
+    p.chromaHeight = recipe.chroma == ClipChroma::k420 ? recipe.height / 2 : recipe.height;
     p.y.assign(static_cast<size_t>(p.width) * p.height, 16);
     p.u.assign(static_cast<size_t>(p.chromaWidth) * p.chromaHeight, 128);
     p.v.assign(p.u.size(), 128);
@@ -126,43 +126,44 @@ VorbisPages EncodeSilence(double seconds, int serial) {
     return pages;
 }
 
-th_info ClipInfo(const TheoraClipSpec& spec) {
+th_info ClipInfo(const TheoraClipSpec& recipe) {
     th_info info;
     th_info_init(&info);
-    info.frame_width = static_cast<ogg_uint32_t>(spec.width);
-    info.frame_height = static_cast<ogg_uint32_t>(spec.height);
+    info.frame_width = static_cast<ogg_uint32_t>(recipe.width);
+    info.frame_height = static_cast<ogg_uint32_t>(recipe.height);
     info.pic_width = info.frame_width;
     info.pic_height = info.frame_height;
     info.pic_x = 0;
     info.pic_y = 0;
     info.colorspace = TH_CS_UNSPECIFIED;
-    info.pixel_fmt = PixelFormat(spec.chroma);
-    info.fps_numerator = spec.fpsNumerator;
-    info.fps_denominator = spec.fpsDenominator;
+    info.pixel_fmt = PixelFormat(recipe.chroma);
+    info.fps_numerator = recipe.fpsNumerator;
+    info.fps_denominator = recipe.fpsDenominator;
     info.aspect_numerator = 1;
     info.aspect_denominator = 1;
     info.target_bitrate = 0;
-    info.quality = spec.quality;
-    info.keyframe_granule_shift = GranuleShift(spec.keyFrameInterval);
+    info.quality = recipe.quality;
+    info.keyframe_granule_shift = GranuleShift(recipe.keyFrameInterval);
     return info;
 }
 
 }  // namespace
 
-std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& spec, const ClipPainter& paint) {
+std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPainter& paint) {
     std::vector<uint8_t> out;
-    th_info info = ClipInfo(spec);
+    th_info info = ClipInfo(recipe);
     th_enc_ctx* encoder = th_encode_alloc(&info);
     th_info_clear(&info);
     if (encoder == nullptr) {
         return out;
     }
-    ogg_uint32_t interval = static_cast<ogg_uint32_t>(spec.keyFrameInterval);
+    ogg_uint32_t interval = static_cast<ogg_uint32_t>(recipe.keyFrameInterval);
     th_encode_ctl(encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof(interval));
     VorbisPages vorbis;
-    if (spec.withVorbis) {
+    if (recipe.withVorbis) {
         vorbis = EncodeSilence(
-            static_cast<double>(spec.frames) * spec.fpsDenominator / spec.fpsNumerator, 0x564F5242);
+            static_cast<double>(recipe.frames) * recipe.fpsDenominator / recipe.fpsNumerator,
+            0x564F5242);
     }
 
     ogg_stream_state stream;
@@ -191,9 +192,9 @@ std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& spec, const ClipPain
     }
     out.insert(out.end(), vorbis.headers.begin(), vorbis.headers.end());
 
-    ClipPicture picture = NewPicture(spec);
+    ClipPicture picture = NewPicture(recipe);
     size_t audioPage = 0;
-    for (int frame = 0; frame < spec.frames; ++frame) {
+    for (int frame = 0; frame < recipe.frames; ++frame) {
         paint(frame, picture);
         th_ycbcr_buffer buffer;
         buffer[0] = {picture.width, picture.height, picture.width, picture.y.data()};
@@ -202,11 +203,11 @@ std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& spec, const ClipPain
         buffer[2] = {picture.chromaWidth, picture.chromaHeight, picture.chromaWidth,
                      picture.v.data()};
         th_encode_ycbcr_in(encoder, buffer);
-        const int last = frame + 1 == spec.frames ? 1 : 0;
+        const int last = frame + 1 == recipe.frames ? 1 : 0;
         while (th_encode_packetout(encoder, last, &packet) > 0) {
             ogg_stream_packetin(&stream, &packet);
         }
-        if (spec.pagePerFrame || last != 0) {
+        if (recipe.pagePerFrame || last != 0) {
             while (ogg_stream_flush(&stream, &page) != 0) {
                 AppendPage(out, page);
             }

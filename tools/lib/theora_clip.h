@@ -39,7 +39,7 @@ struct ClipPicture {
 using ClipPainter = std::function<void(int frame, ClipPicture& picture)>;
 
 // The whole file; empty when the encoder refuses the settings.
-std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& spec, const ClipPainter& paint);
+std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPainter& paint);
 // An Ogg file holding only a Vorbis stream of `seconds` of silence.
 std::vector<uint8_t> EncodeSilentVorbisOgg(double seconds);
 
