@@ -10,19 +10,11 @@
 #include "platform/dsound.h"
 #include "platform/dsound_testing.h"
 #include "sound/sound_testing.h"
+#include "tests/platform/dsound_fixture.h"
 
 namespace soundtest {
 
-inline WAVEFORMATEX Pcm(int channels, int bits, DWORD rate) {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(channels);
-    format.wBitsPerSample = static_cast<WORD>(bits);
-    format.nSamplesPerSec = rate;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
+using dsoundtest::Pcm;
 
 // Forwards to the real device; counts and can refuse creates and duplicates.
 class DeviceProxy final : public IDirectSound8 {
