@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "graphics/batch/vertex_batch.h"
+#include "graphics/device/device_state.h"
+#include "graphics/draw/draw_calls.h"
 #include "graphics/draw/hw_primitives.h"
 #include "graphics/settings/draw_settings.h"
 #include "tests/graphics/images/image_test_support.h"
@@ -255,6 +257,59 @@ TEST_F(HwPrimitivesTest, TurnedImagesOfEveryParityLandWhereThePlacementRulesPutT
     EXPECT_NEAR(v[0].x, want.x[0], 2e-3);
 }
 
+// Turning about a pivot: the centre is the pivot's point (x, y) plus the
+// image's centre seen from the pivot, scaled and turned; the offset is worked
+// in double and rounded to float once, the turn in float. The draw must equal
+// the centred turn at that centre vertex for vertex, bit for bit.
+TEST_F(HwPrimitivesTest, APivotTurnDrawsTheCentredTurnAtTheTurnedPivotOffset) {
+    const struct {
+        int w, h;
+        float x, y, px, py;
+        double scale, angle;
+        int mirror;
+    } cases[] = {
+        {31, 20, 200.0f, 150.0f, 3.3f, 17.9f, 1.0, 0.7, 0},
+        {32, 32, 20.25f, 9.5f, 1.24f, 30.1f, 1.7, -2.1, 0},
+        {17, 45, 300.0f, 200.0f, 8.5f, 40.2f, 0.6, 1.5707963267948966, 1},
+        {40, 12, 6.0f, 4.0f, 0.87f, -5.75f, 2.3, 4.0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " angle " << c.angle);
+        const int handle = MakeImage(c.w, c.h);
+        ASSERT_NE(handle, -1);
+        const float ox = static_cast<float>((c.w * 0.5 - static_cast<double>(c.px)) * c.scale);
+        const float oy = static_cast<float>((c.h * 0.5 - static_cast<double>(c.py)) * c.scale);
+        const float s = static_cast<float>(std::sin(static_cast<double>(float(c.angle))));
+        const float co = static_cast<float>(std::cos(static_cast<double>(float(c.angle))));
+        const float cx = c.x + co * ox - s * oy;
+        const float cy = c.y + s * ox + co * oy;
+
+        Record();
+        ASSERT_EQ(HwDrawImageRotated(GetImageRecord(handle), cx, cy, c.scale, c.angle, 0, c.mirror),
+                  0);
+        const std::vector<VertexTex2D> want = Drawn<VertexTex2D>();
+        Record();
+        ASSERT_EQ(
+            DrawImagePivotRotatedF(c.x, c.y, c.px, c.py, c.scale, c.angle, handle, 0, c.mirror), 0);
+        const std::vector<VertexTex2D> got = Drawn<VertexTex2D>();
+        ASSERT_EQ(got.size(), 6u);
+        ASSERT_EQ(want.size(), 6u);
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(got[i].x, want[i].x) << "vertex " << i;
+            EXPECT_EQ(got[i].y, want[i].y) << "vertex " << i;
+        }
+        // The top-left corner lies where the turn takes it from the pivot,
+        // give or take the half-pixel anchor and snap. A mirror flips the
+        // image inside its own box, so the point that lands on (x, y) is
+        // then the pivot's mirror image, w - px.
+        const float sx = c.mirror != 0 ? -float(c.scale) : float(c.scale);
+        const float pivot = c.mirror != 0 ? float(c.w) - c.px : c.px;
+        const float qx = sx * -pivot, qy = float(c.scale) * -c.py;
+        EXPECT_NEAR(got[0].x, c.x + co * qx - s * qy, 1.01);
+        EXPECT_NEAR(got[0].y, c.y + s * qx + co * qy, 1.01);
+    }
+}
+
 TEST_F(HwPrimitivesTest, AnUnturnedImageKeepsItsAxesAndAMirrorSwapsLeftAndRight) {
     const int even = MakeImage(32, 32);
     Record();
@@ -464,6 +519,92 @@ TEST_F(HwPrimitivesTest, UnderABlendMaskFreeCornersAreWholeAndDrawnAsAStripThrou
         EXPECT_EQ(xy[0], expected[i][0]);
         EXPECT_EQ(xy[1], expected[i][1]);
     }
+}
+
+// A masked free quad of an image cut into several tiles: each tile corner on
+// or above the image's diagonal (bottom-left to top-right) goes through the
+// upper-left map, every other corner through the lower-right map
+// BR + (X - w)(BR - BL) / w + (Y - h)(BR - TR) / h, corners shifted by -0.5.
+// The strip carries the mask set (X / mask width, Y / mask height) and the
+// tile's own texture set, and winds one way.
+TEST_F(HwPrimitivesTest, AMaskedMultiTileFreeQuadPlacesLowerCornersThroughTheLowerRightMap) {
+    const int32_t keptMax = g_graphics.maxTextureSize;
+    g_graphics.maxTextureSize = 16;
+    const int h = MakeImage(40, 24);
+    g_graphics.maxTextureSize = keptMax;
+    ASSERT_NE(h, -1);
+    const ImageRecord* r = GetImageRecord(h);
+    ASSERT_GT(r->tileEntryCount, 3);
+    const int mask = MakeImage(64, 64);
+    ASSERT_EQ(SetBlendMaskImage(mask, 128, 0), 0);
+    const float w = 40.0f, hh = 24.0f;
+    // Clockwise, then mirrored left-right (which turns the strip round).
+    const int quads[][8] = {{12, 10, 61, 14, 9, 47, 70, 53}, {70, 10, 12, 14, 61, 47, 9, 53}};
+    int lowerCorners = 0;
+    int swapped = 0;
+    for (const auto& c : quads) {
+        SCOPED_TRACE(c[0]);
+        Record();
+        ASSERT_EQ(HwDrawImageFreeQuadAligned(c, r, 0), 0);
+        std::vector<const platform::D3D9TraceEntry*> strips;
+        const std::vector<platform::D3D9TraceEntry> trace = platform::D3D9Trace();
+        for (const platform::D3D9TraceEntry& e : trace) {
+            if (e.method == "DrawPrimitiveUP" && e.arguments.rfind("5, 2,", 0) == 0) {
+                strips.push_back(&e);
+            }
+        }
+        ASSERT_EQ(strips.size(), static_cast<size_t>(r->tileEntryCount));
+        const float tlx = float(c[0]) - 0.5f, tly = float(c[1]) - 0.5f;
+        const float trx = float(c[2]) - 0.5f, try_ = float(c[3]) - 0.5f;
+        const float blx = float(c[4]) - 0.5f, bly = float(c[5]) - 0.5f;
+        const float brx = float(c[6]) - 0.5f, bry = float(c[7]) - 0.5f;
+        for (int t = 0; t < r->tileEntryCount; ++t) {
+            SCOPED_TRACE(t);
+            const TileDrawEntry& e = r->tileEntries[t];
+            ASSERT_EQ(strips[t]->vertices.size(), 4 * sizeof(VertexTex2D2));
+            float px[4], py[4], u[4], v[4];
+            int X[4], Y[4];
+            for (int k = 0; k < 4; ++k) {
+                X[k] = e.destX + ((k & 1) != 0 ? e.width : 0);
+                Y[k] = e.destY + ((k & 2) != 0 ? e.height : 0);
+                const float fx = float(X[k]), fy = float(Y[k]);
+                if (X[k] * 24 + Y[k] * 40 <= 40 * 24) {
+                    px[k] = tlx + fx * (trx - tlx) / w + fy * (blx - tlx) / hh;
+                    py[k] = tly + fx * (try_ - tly) / w + fy * (bly - tly) / hh;
+                } else {
+                    px[k] = brx + (fx - w) * (brx - blx) / w + (fy - hh) * (brx - trx) / hh;
+                    py[k] = bry + (fx - w) * (bry - bly) / w + (fy - hh) * (bry - try_) / hh;
+                    ++lowerCorners;
+                }
+                u[k] = float(e.tileX + ((k & 1) != 0 ? e.width : 0)) / float(e.tile->textureWidth);
+                v[k] =
+                    float(e.tileY + ((k & 2) != 0 ? e.height : 0)) / float(e.tile->textureHeight);
+            }
+            const float d1 = (px[1] - px[0]) * (py[2] - py[0]) - (py[1] - py[0]) * (px[2] - px[0]);
+            const float d2 = (px[2] - px[3]) * (py[1] - py[3]) - (py[2] - py[3]) * (px[1] - px[3]);
+            int order[4] = {0, 1, 2, 3};
+            if (d1 < 0.0f || (d1 == 0.0f && d2 <= 0.0f)) {
+                std::swap(order[1], order[2]);
+                ++swapped;
+            }
+            for (int i = 0; i < 4; ++i) {
+                SCOPED_TRACE(i);
+                VertexTex2D2 got;
+                std::memcpy(&got, strips[t]->vertices.data() + i * sizeof got, sizeof got);
+                const int k = order[i];
+                EXPECT_EQ(got.x, px[k]);
+                EXPECT_EQ(got.y, py[k]);
+                EXPECT_EQ(got.u1, float(X[k]) / 64.0f);
+                EXPECT_EQ(got.v1, float(Y[k]) / 64.0f);
+                EXPECT_FLOAT_EQ(got.u2, u[k]);
+                EXPECT_FLOAT_EQ(got.v2, v[k]);
+                EXPECT_EQ(got.color, g_drawSettings.combinedDrawColor);
+            }
+        }
+    }
+    EXPECT_EQ(SetBlendMaskImage(-1, 0, 0), 0);
+    EXPECT_GT(lowerCorners, 8);
+    EXPECT_EQ(swapped, r->tileEntryCount) << "only the mirrored quad turns round";
 }
 
 TEST_F(HwPrimitivesTest, EveryPrimitiveRefusesALostDevice) {

@@ -1,6 +1,7 @@
 // Images loaded from files: a keyed picture read out of an archive on both
 // paths, names kept for a reload, files that are missing or not pictures,
-// and the tile textures across a lost device.
+// and the tile textures across a lost device; a keyed picture with its own
+// alpha keeps that alpha.
 #include "foundation/files/archive_fs.h"
 #include "graphics/settings/draw_settings.h"
 #include "tests/graphics/images/image_test_support.h"
@@ -83,6 +84,65 @@ TEST_P(ImageFileTest, AKeyedPictureFromAnArchiveReadsBackWithItsPixels) {
                     view.base->format->bytes);
                 EXPECT_EQ(raw == view.base->transparent, want == kKey);
             }
+        }
+    }
+}
+
+// A picture with its own alpha loaded with colour keying on: the key pixels
+// (whatever their alpha) turn clear and take the colour of the last opaque
+// neighbour visited, row by row; every other pixel keeps its colour and its
+// own alpha rather than becoming opaque.
+TEST_P(ImageFileTest, AKeyedPictureWithAlphaKeepsItsOwnAlpha) {
+    const uint8_t alphas[3] = {0x37, 0x9C, 0xE1};
+    auto source = [&](int x, int y) -> uint32_t {
+        const uint32_t colour = PictureColour(x, y);
+        const uint32_t alpha = colour == kKey ? 0x80u : alphas[x - 1];
+        return alpha << 24 | colour;
+    };
+    PngRecipe recipe;
+    recipe.width = 5;
+    recipe.height = 3;
+    recipe.colorType = PNG_COLOR_TYPE_RGBA;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const uint32_t c = source(x, y);
+            for (int shift : {16, 8, 0, 24}) {
+                recipe.rows.push_back(static_cast<uint8_t>(c >> shift));
+            }
+        }
+    }
+    WriteWholeFile(dir().Linux("alpha.png"), MakePng(recipe));
+
+    // The keyed copy worked out by hand: first every pixel, then each opaque
+    // pixel paints its key neighbours (left, above, right, below).
+    uint32_t want[3][5];
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            want[y][x] = PictureColour(x, y) == kKey ? kKey : source(x, y);
+        }
+    }
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            if (PictureColour(x, y) == kKey) {
+                continue;
+            }
+            const int steps[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
+            for (const auto& s : steps) {
+                const int nx = x + s[0], ny = y + s[1];
+                if (nx >= 0 && ny >= 0 && nx < 5 && ny < 3 && PictureColour(nx, ny) == kKey) {
+                    want[ny][nx] = PictureColour(x, y);
+                }
+            }
+        }
+    }
+
+    tessel::g_drawSettings.transparentColorKeying = 1;
+    const int h = tessel::LoadImageFile("alpha.png", 0);
+    ASSERT_NE(h, -1) << Log();
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            SCOPED_TRACE(testing::Message() << x << "," << y);
+            EXPECT_EQ(Pixel(h, x, y), want[y][x]);
         }
     }
 }
