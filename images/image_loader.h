@@ -67,6 +67,22 @@ constexpr int64_t kDefaultImageMemoryBudget = int64_t{4096} * 4096 * 4;
 int SetImageMemoryBudget(int64_t bytes);
 int64_t GetImageMemoryBudget();
 
+// A tighter limit for the loads this thread makes while the scope lives: a
+// budget in bytes (never above the program's) and a longest side, both 0 for
+// none. A picture past either is refused before its pixels are allocated,
+// with one log line. Scopes nest; each puts back what it found.
+class ImageLimitScope {
+  public:
+    ImageLimitScope(int64_t bytes, int64_t longestSide);
+    ~ImageLimitScope();
+    ImageLimitScope(const ImageLimitScope&) = delete;
+    ImageLimitScope& operator=(const ImageLimitScope&) = delete;
+
+  private:
+    int64_t keptBytes_;
+    int64_t keptSide_;
+};
+
 // The dither mode the graphics layer converts loaded images with
 // (kDitherNone, kDitherOrdered, kDitherCarried).
 int SetImageLoadOption(int mode);

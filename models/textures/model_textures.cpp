@@ -170,8 +170,8 @@ bool RefillFromFiles(void* colourImage, int colourSize, void* alphaImage, int al
     }
     BASEIMAGE colour = {};
     BASEIMAGE alpha = {};
-    if (MergeColorAndAlphaImages(&colour, &alpha, colourImage, colourSize, alphaImage, alphaSize,
-                                 conversionFlags, conversionValue, flagByte) != 0) {
+    if (BuildModelTextureImages(&colour, &alpha, colourImage, colourSize, alphaImage, alphaSize,
+                                conversionFlags, conversionValue, flagByte) != 0) {
         return false;
     }
     int result = RefillImageFromBaseImage(&colour, alphaImage != nullptr ? &alpha : nullptr, handle,
@@ -242,9 +242,9 @@ int LoadModelTexture(void** colourImage, int* colourSize, void** alphaImage, int
                          u"の読み込みに失敗しました\n",
                          &load.alphaImage, &load.alphaSize);
     }
-    if (ok && MergeColorAndAlphaImages(&load.colour, &load.alpha, load.colourImage, load.colourSize,
-                                       load.alphaImage, load.alphaSize, conversionFlags,
-                                       conversionValue, flagByte) != 0) {
+    if (ok && BuildModelTextureImages(&load.colour, &load.alpha, load.colourImage, load.colourSize,
+                                      load.alphaImage, load.alphaSize, conversionFlags,
+                                      conversionValue, flagByte) != 0) {
         WriteLog("Load Texture Error : テクスチャ用の BASEIMAGE の作成に失敗しました\n");
         ok = false;
     }

@@ -1,11 +1,12 @@
 // Model textures: image handles made from the colour and alpha files a model
 // names, with the files' bytes kept for the texture's whole life so that a
-// device reset can rebuild it; the built-in white and ramp images; and each
-// model's filter mode per texture.
+// device reset can rebuild it; the limits its pictures are decoded under; the
+// built-in white and ramp images; and each model's filter mode per texture.
 #pragma once
 
 #include <cstdint>
 
+#include "images/base_image.h"
 #include "platform/types.h"
 
 namespace tessel {
@@ -25,6 +26,19 @@ constexpr int kWhiteTextureTgaSize = 84;
 constexpr int kRampTextureTgaSize = 172;
 const uint8_t* WhiteTextureTga();
 const uint8_t* RampTextureTga();
+
+// The limits of each picture a model texture decodes: at most 2048 x 2048
+// pixels' worth of memory (at 32 bits a pixel, and never more than the
+// program's image budget) and at most 4096 pixels a side.
+constexpr int64_t kModelTextureBudget = int64_t{2048} * 2048 * 4;
+constexpr int64_t kModelTextureLongestSide = 4096;
+
+// The colour and alpha images of a texture from its files' bytes, as
+// MergeColorAndAlphaImages builds them, every picture decoded under the
+// limits above; a picture past them fails the build (0 or -1).
+int BuildModelTextureImages(BASEIMAGE* colourOut, BASEIMAGE* alphaOut, const void* colourFile,
+                            int colourSize, const void* alphaFile, int alphaSize, int toNormalMap,
+                            float bumpScale, int rotate);
 
 // Reads the files (a missing one is logged and replaced by the white image),
 // builds the images and makes the handle. The file bytes and, when their

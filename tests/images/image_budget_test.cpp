@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "foundation/files/files_test_support.h"
 #include "images/image_loader.h"
@@ -198,6 +199,51 @@ TEST_F(ImageBudget, TheProgramSetsItUpToThePixelLimit) {
     ASSERT_EQ(tessel::SetImageMemoryBudget(largest), 0);
     EXPECT_TRUE(tessel::IsWithinImageBudget(16384, 16384));
     EXPECT_FALSE(tessel::IsWithinImageBudget(16385, 16384));
+}
+
+// A scope tightens the budget and bounds the sides for its own thread only,
+// never loosens the program's budget, and puts back what it found.
+TEST_F(ImageBudget, AScopeTightensTheLimitsOfItsOwnThreadOnly) {
+    const auto taken = [](int width, int height) {
+        Decoded d;
+        Decode(RunLengthBmp(width, height, 8), &d);
+        return d.result == 0;
+    };
+    {
+        const tessel::ImageLimitScope scope(64 * 64 * 4, 100);
+        struct Case {
+            int width, height;
+            bool taken;
+            const char* line;
+        };
+        for (const Case& c : {Case{64, 64, true, nullptr}, Case{100, 40, true, nullptr},
+                              Case{65, 64, false, kBudgetLine},
+                              Case{101, 2, false, "が一辺の上限 100 を超えています"},
+                              Case{2, 101, false, "が一辺の上限 100 を超えています"}}) {
+            SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+            LogScope log;
+            EXPECT_EQ(taken(c.width, c.height), c.taken);
+            EXPECT_EQ(Lines(log.Text(), "画像の大きさ"), c.taken ? 0 : 1) << log.Text();
+            if (c.line != nullptr) {
+                EXPECT_EQ(Lines(log.Text(), c.line), 1) << log.Text();
+            }
+        }
+        bool elsewhere = false;
+        std::thread other([&] { elsewhere = taken(200, 200); });
+        other.join();
+        EXPECT_TRUE(elsewhere) << "another thread keeps the program's limits";
+        {
+            const tessel::ImageLimitScope inner(0, 0);
+            EXPECT_TRUE(taken(200, 200)) << "an empty scope inside lifts the outer one";
+        }
+        EXPECT_FALSE(taken(101, 2)) << "the inner scope put the outer one back";
+        // The program's own budget, when tighter, still holds inside.
+        ASSERT_EQ(tessel::SetImageMemoryBudget(32 * 32 * 4), 0);
+        EXPECT_FALSE(taken(40, 40));
+        EXPECT_TRUE(taken(32, 32));
+    }
+    ASSERT_EQ(tessel::SetImageMemoryBudget(tessel::kDefaultImageMemoryBudget), 0);
+    EXPECT_TRUE(taken(200, 200));
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // A model texture's images from two files given as one input: byte 0 holds
 // the switches (bit 0 height map to normal map, bit 1 turn by 180 degrees,
 // bit 2 an alpha file follows), bytes 1 and 2 the colour file's length (little
-// endian), then the colour file and the alpha file. Both images the merge
-// makes are read to the last byte.
+// endian), then the colour file and the alpha file, built under the model
+// texture limits. Both images the merge makes are read to the last byte.
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
-#include "models/util/mesh_utilities.h"
+#include "models/textures/model_textures.h"
 
 TESSEL_FUZZ_TARGET(model_texture_images) {
     if (size < 3) {
@@ -20,7 +20,7 @@ TESSEL_FUZZ_TARGET(model_texture_images) {
     tessel_fuzz::ExactCopy alpha(data + 3 + colourSize, rest - colourSize);
     tessel::BASEIMAGE colourImage = {};
     tessel::BASEIMAGE alphaImage = {};
-    if (tessel::MergeColorAndAlphaImages(
+    if (tessel::BuildModelTextureImages(
             &colourImage, &alphaImage, colourSize > 0 ? colour.bytes.get() : nullptr,
             static_cast<int>(colourSize), withAlpha ? alpha.bytes.get() : nullptr,
             static_cast<int>(alpha.size), switches & 1, 1.5f, (switches >> 1) & 1) == 0) {

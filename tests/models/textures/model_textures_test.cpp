@@ -1,6 +1,7 @@
 // Model textures: the built-in images, loading with the white stand-in for a
 // lost file, semi-transparency, kept files and texts, file callbacks, the
-// refill after a lost device and the per-model filter mode.
+// refill after a lost device, the size limits of the pictures and the
+// per-model filter mode.
 #include "models/textures/model_textures.h"
 
 #include <string>
@@ -242,6 +243,98 @@ TEST_F(ModelTextureTest, AFileThatIsNoImageFailsAndClearsEveryOutput) {
     EXPECT_EQ(t.colourText, nullptr);
     EXPECT_EQ(t.alphaText, nullptr);
     EXPECT_EQ(tessel::TrackedBlockCount(), before);
+    EXPECT_NE(Log().find("テクスチャ用の BASEIMAGE の作成に失敗しました"), std::string::npos);
+}
+
+// A run-length 8-bit BMP of any claimed size in a few dozen bytes: one run
+// of two pixels, then the end of the bitmap.
+Bytes ClaimingBmp(int width, int height) {
+    BmpRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.bits = 8;
+    recipe.compression = 1;
+    recipe.table = {0x000000, 0xFFFFFF};
+    recipe.pixels = {2, 1, 0, 1};
+    return MakeBmp(recipe);
+}
+
+// Each picture a texture decodes is held to 2048 x 2048 pixels' worth and
+// 4096 a side before its pixels exist, as colour and as alpha, with the
+// loader's line naming the size; the limit is the texture's, not the
+// program's image budget.
+TEST_F(ModelTextureTest, PicturesPastTheTextureLimitsAreRefusedBeforeDecoding) {
+    struct Case {
+        int width, height;
+        bool taken;
+        const char* line;
+    };
+    const char* budget = "がメモリの上限 16777216 byte を超えています";
+    const char* side = "が一辺の上限 4096 を超えています";
+    const Case cases[] = {
+        {2048, 2048, true, nullptr}, {4096, 1024, true, nullptr}, {1024, 4096, true, nullptr},
+        {2048, 2049, false, budget}, {4096, 1025, false, budget}, {4097, 1, false, side},
+        {1, 4097, false, side},
+    };
+    for (const Case& c : cases) {
+        for (bool asAlpha : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << c.width << " x " << c.height << (asAlpha ? " alpha" : " colour"));
+            const Bytes file = ClaimingBmp(c.width, c.height);
+            ASSERT_LT(file.size(), 80u);
+            const std::string before = Log();
+            tessel::BASEIMAGE colour = {};
+            tessel::BASEIMAGE alpha = {};
+            const int result = tessel::BuildModelTextureImages(
+                &colour, &alpha, asAlpha ? nullptr : file.data(), static_cast<int>(file.size()),
+                asAlpha ? file.data() : nullptr, static_cast<int>(file.size()), 0, 1.0f, 0);
+            const std::string lines = Log().substr(before.size());
+            EXPECT_EQ(result, c.taken ? 0 : -1) << lines;
+            if (c.taken) {
+                EXPECT_EQ(colour.width, c.width);
+                EXPECT_EQ(colour.height, c.height);
+            } else {
+                EXPECT_EQ(colour.pixels, nullptr);
+                EXPECT_EQ(alpha.pixels, nullptr);
+                EXPECT_NE(lines.find(std::to_string(c.width) + " x " + std::to_string(c.height) +
+                                     " " + c.line),
+                          std::string::npos)
+                    << lines;
+            }
+            tessel::ReleaseImageBuffer(&colour);
+            tessel::ReleaseImageBuffer(&alpha);
+        }
+    }
+    // The program's budget is untouched: the same picture decodes outside.
+    tessel::BASEIMAGE plain = {};
+    const Bytes wide = ClaimingBmp(4097, 1);
+    EXPECT_EQ(tessel::LoadImageBufferFromFile(nullptr, wide.data(), static_cast<int>(wide.size()),
+                                              1, &plain, 0),
+              0);
+    tessel::ReleaseImageBuffer(&plain);
+}
+
+// A fuzz find: 61 bytes of alpha file claiming 258 x 64513 pixels, which the
+// merge turned into a white picture, a normal map and a scaling of that
+// size. The load now fails at the decode, and every output is cleared.
+TEST_F(ModelTextureTest, ATinyFileClaimingAHugePictureFailsTheLoad) {
+    std::string tests = TESSEL_TEST_DATA_DIR;
+    tests.resize(tests.rfind('/'));
+    const std::string raw =
+        ReadWholeFile(tests + "/fuzz/corpus/model_texture_images/slow_large_bmp_4");
+    const Bytes input(raw.begin(), raw.end());
+    ASSERT_EQ(input.size(), 64u);
+    const size_t colourSize = input[1] | input[2] << 8;
+    ASSERT_EQ(colourSize, 0u);
+    WriteWholeFile(dir().Linux("huge_a.bmp"), Bytes(input.begin() + 3, input.end()));
+    const uint32_t blocks = tessel::TrackedBlockCount();
+    LoadedTexture t;
+    Load(&t, nullptr, u"huge_a.bmp", nullptr, 1, 1.5f, 1);
+    EXPECT_EQ(t.result, -1);
+    EXPECT_EQ(t.handle, -1);
+    EXPECT_EQ(t.alphaImage, nullptr);
+    EXPECT_EQ(tessel::TrackedBlockCount(), blocks);
+    EXPECT_NE(Log().find("画像の大きさ 258 x 64513 が"), std::string::npos) << Log();
     EXPECT_NE(Log().find("テクスチャ用の BASEIMAGE の作成に失敗しました"), std::string::npos);
 }
 
