@@ -1,7 +1,8 @@
 // The decoder record and the steps its files share. The words the window
 // thread and the decode thread both touch are atomics: a request or status
 // is stored with release and read with acquire, and a stock slot is
-// published (used = 1, release) only after its planes are copied.
+// published (used = 1, release) only after its planes are copied (stripe by
+// stripe during the decode, or whole after it).
 #pragma once
 
 #include <ogg/ogg.h>
@@ -103,6 +104,18 @@ struct TheoraDecoder {
     TheoraFrameSlot* stock;
     int32_t stockSize;
 
+    // The thread's own. The slot the frame being stocked goes to (null
+    // outside a stocking decode); the slot its last packet's stripes are
+    // copied into as the decoder finishes them, and the topmost row copied so
+    // far (kStripeNone before the first stripe, kStripeFailed when the copy
+    // gave up); the frame the stripes completed (-1 when none did) and the
+    // slot that holds it.
+    TheoraFrameSlot* stripeTarget;
+    TheoraFrameSlot* stripeSlot;
+    int32_t stripeTop;
+    int64_t stripeFrame;
+    TheoraFrameSlot* stripeFilled;
+
     BASEIMAGE rgbImage;
     IDirect3DSurface9* yuvSurface;
     D3DFORMAT yuvFourCc;
@@ -111,6 +124,21 @@ struct TheoraDecoder {
     int32_t surfaceValid;
 };
 
+constexpr int32_t kStripeNone = 0x7FFFFFFF;
+constexpr int32_t kStripeFailed = -1;
+
+// Asks the decoder to hand each finished stripe of a frame to the thread's
+// stripe copy; a decoder that cannot leaves every copy to the whole-frame
+// path.
+void TheoraEnableStripeCopy(TheoraDecoder* decoder);
+// Around one packet's decode: arms the stripe copy into `slot`, and after
+// the decode notes `frame` as copied when the stripes covered it whole.
+void TheoraArmStripeCopy(TheoraDecoder* decoder, TheoraFrameSlot* slot);
+void TheoraEndStripeCopy(TheoraDecoder* decoder, int64_t frame);
+// Puts the frame decoded last into the slot, from its stripes or whole from
+// the decoder's picture, and publishes it. False when the decoder has no
+// picture to give or the slot no memory.
+bool TheoraStockDecodedFrame(TheoraDecoder* decoder, TheoraFrameSlot& slot);
 // Reads up to n more bytes of the file into the sync state; the bytes read.
 uint32_t TheoraReadMore(TheoraDecoder* decoder, uint32_t n);
 // Produces n more frames (frames before the last key frame among them are

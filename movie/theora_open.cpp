@@ -218,6 +218,7 @@ TheoraDecoder* NewDecoder(const FileOps* fileOps, FileHandle file) {
     d->headerCount = 0;
     d->currentFrame.store(-1, std::memory_order_relaxed);
     d->decodedFrame = -1;
+    d->stripeFrame = -1;
     ogg_sync_init(&d->sync);
     theora_info_init(&d->info);
     theora_comment_init(&d->comment);
@@ -241,6 +242,7 @@ int FinishOpen(TheoraDecoder* d, int stockSize) {
         return WriteLog(kNoDecoderInit);
     }
     d->stateReady = true;
+    TheoraEnableStripeCopy(d);
     ogg_sync_reset(&d->sync);
     ogg_stream_reset(&d->stream);
     d->fileOps.seek(d->file, 0, 0);

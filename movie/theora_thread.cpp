@@ -3,14 +3,12 @@
 // the file at the end of the movie.
 //
 // Routes: TheoraDecodeThread -> SeekTo (a posted seek) or KeepStock ->
-// TheoraDecodeFrames -> CopyDecodedFrame. Each stock slot's frame number is
+// TheoraDecodeFrames (stripes copied into the slot, theora_slot_copy.cpp) ->
+// TheoraStockDecodedFrame. Each stock slot's frame number is
 // always the frame whose picture it holds: decoding counts every frame packet
 // from the last one produced, and a rewind starts the count before frame 0.
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
-#include "foundation/memory/memory.h"
 #include "movie/theora_internal.h"
 #include "platform/kernel.h"
 
@@ -30,6 +28,7 @@ int64_t RestartAtEntry(TheoraDecoder* d, int32_t i) {
     ogg_stream_reset(&d->stream);
     const TheoraPageIndexEntry& entry = d->index[i];
     d->fileOps.seek(d->file, static_cast<int32_t>(entry.offset), 0);
+    d->stripeFrame = -1;
     int64_t before = entry.firstFrame - 1;
     if (i == 0) {
         return before;
@@ -116,75 +115,6 @@ int FreeSlot(const TheoraDecoder* d) {
     return -1;
 }
 
-// Makes a plane buffer fit `bytes`, keeping it when its layout is unchanged.
-bool FitPlane(uint8_t** plane, bool changed, size_t bytes) {
-    if (changed) {
-        FreeTracked(*plane);
-        *plane = nullptr;
-    }
-    if (*plane == nullptr) {
-        *plane = static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(bytes), "", 0));
-    }
-    return *plane != nullptr;
-}
-
-void CopyPlane(uint8_t* to, int toStride, const uint8_t* from, int fromStride, int width,
-               int height) {
-    for (int row = 0; row < height; ++row) {
-        std::memcpy(to + static_cast<size_t>(row) * toStride,
-                    from + static_cast<intptr_t>(row) * fromStride, static_cast<size_t>(width));
-    }
-}
-
-// The decoder's picture lies within the frame size its headers gave, with
-// rows no longer than their strides; a damaged stream can leave it otherwise.
-bool PictureFits(const yuv_buffer& yuv, const theora_info& info) {
-    const auto fits = [](int size, uint32_t limit) {
-        return size > 0 && static_cast<uint32_t>(size) <= limit;
-    };
-    return yuv.y != nullptr && yuv.u != nullptr && yuv.v != nullptr &&
-           fits(yuv.y_width, info.width) && fits(yuv.y_height, info.height) &&
-           fits(yuv.uv_width, static_cast<uint32_t>(yuv.y_width)) &&
-           fits(yuv.uv_height, static_cast<uint32_t>(yuv.y_height)) &&
-           std::abs(yuv.y_stride) >= yuv.y_width && std::abs(yuv.uv_stride) >= yuv.uv_width;
-}
-
-// Copies the decoder's picture into a free slot and publishes it as frame d.
-// False when the decoder has no picture to give or the slot no memory.
-bool CopyDecodedFrame(TheoraDecoder* d, TheoraFrameSlot& slot) {
-    yuv_buffer yuv{};
-    if (theora_decode_YUVout(&d->state, &yuv) != 0 || !PictureFits(yuv, d->info)) {
-        return false;
-    }
-    const int yStride = yuv.y_width;
-    const int uvStride = yuv.uv_width;
-    const bool yChanged =
-        slot.yStride != yStride || slot.yWidth != yuv.y_width || slot.yHeight != yuv.y_height;
-    const bool uvChanged =
-        slot.uvStride != uvStride || slot.uvWidth != yuv.uv_width || slot.uvHeight != yuv.uv_height;
-    const size_t yBytes = static_cast<size_t>(yStride) * yuv.y_height;
-    const size_t uvBytes = static_cast<size_t>(uvStride) * yuv.uv_height;
-    if (!FitPlane(&slot.y, yChanged, yBytes) || !FitPlane(&slot.u, uvChanged, uvBytes) ||
-        !FitPlane(&slot.v, uvChanged, uvBytes)) {
-        // Sizes stay unknown, so the next copy allocates again.
-        slot.yStride = slot.uvStride = 0;
-        return false;
-    }
-    slot.yWidth = yuv.y_width;
-    slot.yHeight = yuv.y_height;
-    slot.yStride = yStride;
-    slot.uvWidth = yuv.uv_width;
-    slot.uvHeight = yuv.uv_height;
-    slot.uvStride = uvStride;
-    CopyPlane(slot.y, yStride, yuv.y, yuv.y_stride, yuv.y_width, yuv.y_height);
-    CopyPlane(slot.u, uvStride, yuv.u, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
-    CopyPlane(slot.v, uvStride, yuv.v, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
-    slot.frame.store(d->decodedFrame, std::memory_order_relaxed);
-    slot.used.store(1, std::memory_order_release);
-    TheoraAnnounce(d);
-    return true;
-}
-
 // Produces frame `target` from the last decoded one, rewinding the file when
 // the movie's end lies between them. False when the file ran out.
 bool DecodeUpTo(TheoraDecoder* d, int64_t target) {
@@ -245,14 +175,17 @@ bool KeepStock(TheoraDecoder* d) {
             return false;
         }
         d->status.store(kTheoraWorking, std::memory_order_release);
-        if (!DecodeUpTo(d, wanted)) {
+        d->stripeTarget = &d->stock[free];
+        const bool decoded = DecodeUpTo(d, wanted);
+        d->stripeTarget = nullptr;
+        if (!decoded) {
             d->endFlag.store(1, std::memory_order_release);
             TheoraAnnounce(d);
             return false;
         }
     }
     d->status.store(kTheoraWorking, std::memory_order_release);
-    if (!CopyDecodedFrame(d, d->stock[free])) {
+    if (!TheoraStockDecodedFrame(d, d->stock[free])) {
         // This frame cannot come: the window thread stops waiting for it.
         d->endFlag.store(1, std::memory_order_release);
         TheoraAnnounce(d);
@@ -304,7 +237,12 @@ int TheoraDecodeFrames(TheoraDecoder* decoder, int64_t n) {
         }
         const int64_t frame = d->decodedFrame + 1;
         if (key < 0 || key <= frame) {
+            // Only the last frame is stocked: its stripes go to the slot.
+            TheoraArmStripeCopy(d, i == n - 1 ? d->stripeTarget : nullptr);
             theora_decode_packetin(&d->state, &d->packet);
+            TheoraEndStripeCopy(d, frame);
+        } else {
+            d->stripeFrame = -1;
         }
         d->decodedFrame = frame;
         lastKey = kind == 1 ? 1 : 0;
