@@ -31,6 +31,8 @@ constexpr int32_t kGu = 6406;
 constexpr int32_t kGv = 13320;
 constexpr int32_t kBu = 33062;
 constexpr int32_t kY = 19070;
+// The AVX2 route halves these two to fit them into 16 bits.
+static_assert(kBu % 2 == 0 && kGv % 2 == 0);
 
 inline uint32_t PackBgrx(int r, int g, int b) {
     return 0xFF000000u | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) |
@@ -66,26 +68,61 @@ inline uint32_t* DestRow(uint8_t* dest, int destPitch, int row) {
     return reinterpret_cast<uint32_t*>(dest + static_cast<intptr_t>(row) * destPitch);
 }
 
-// One channel of eight pixels: the sum shifted down by 14 and clamped.
-__attribute__((target("avx2"))) inline __m256i Avx2Channel(__m256i luma, __m256i term) {
-    const __m256i value = _mm256_srai_epi32(_mm256_add_epi32(luma, term), 14);
-    return _mm256_min_epi32(_mm256_max_epi32(value, _mm256_setzero_si256()),
-                            _mm256_set1_epi32(255));
+// Sixteen pixels of one row, in 16-bit lanes: each sum of two products comes
+// exact in 32 bits from one multiply-add, (Y - 16) * kY paired with a chroma
+// product, so that a sum of three takes two. kBu does not fit 16 bits: its
+// product is taken as (2 (U - 128)) * (kBu / 2), and kGv's as twice (V - 128)
+// * (kGv / 2). The shift by 14, then the saturating packs to 16 and 8 bits,
+// clamp exactly as the tables do.
+__attribute__((target("avx2"))) inline __m256i Avx2Sums(__m256i lo, __m256i hi, __m256i factors) {
+    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_madd_epi16(lo, factors), 14),
+                              _mm256_srai_epi32(_mm256_madd_epi16(hi, factors), 14));
 }
 
-// Eight pixels of one row: luma terms plus the chroma terms of their four
-// chroma samples, each spread over two lanes.
-__attribute__((target("avx2"))) inline __m256i Avx2Eight(const uint8_t* y, __m256i rv, __m256i guv,
-                                                         __m256i bu) {
-    const __m256i luma = _mm256_mullo_epi32(
-        _mm256_sub_epi32(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y))),
-                         _mm256_set1_epi32(16)),
-        _mm256_set1_epi32(kY));
-    const __m256i r = Avx2Channel(luma, rv);
-    const __m256i g = Avx2Channel(luma, guv);
-    const __m256i b = Avx2Channel(luma, bu);
-    return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(g, 8)),
-                           _mm256_or_si256(b, _mm256_set1_epi32(static_cast<int>(0xFF000000u))));
+// The chroma of sixteen pixels: each of eight samples twice, less 128, as
+// sixteen 16-bit lanes.
+__attribute__((target("avx2"))) inline __m256i Avx2Chroma(const uint8_t* samples) {
+    const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples));
+    return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight)),
+                            _mm256_set1_epi16(128));
+}
+
+struct Avx2ChromaTerms {
+    __m256i cu;    // U - 128
+    __m256i cu2;   // 2 (U - 128)
+    __m256i cv;    // V - 128
+    __m256i gvLo;  // (V - 128) * -kGv in 32 bits, pixels 0-3 and 8-11
+    __m256i gvHi;  // pixels 4-7 and 12-15
+};
+
+__attribute__((target("avx2"))) void Avx2Sixteen(const uint8_t* y, const Avx2ChromaTerms& c,
+                                                 uint32_t* out) {
+    const __m256i luma =
+        _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y))),
+                         _mm256_set1_epi16(16));
+    const __m256i r = Avx2Sums(_mm256_unpacklo_epi16(luma, c.cv), _mm256_unpackhi_epi16(luma, c.cv),
+                               _mm256_set1_epi32(kRv << 16 | kY));
+    const __m256i b =
+        Avx2Sums(_mm256_unpacklo_epi16(luma, c.cu2), _mm256_unpackhi_epi16(luma, c.cu2),
+                 _mm256_set1_epi32((kBu / 2) << 16 | kY));
+    const __m256i gFactors = _mm256_set1_epi32(
+        static_cast<int32_t>(static_cast<uint32_t>(-kGu) << 16 | static_cast<uint32_t>(kY)));
+    const __m256i gLo =
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(luma, c.cu), gFactors), c.gvLo);
+    const __m256i gHi =
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(luma, c.cu), gFactors), c.gvHi);
+    const __m256i g = _mm256_packs_epi32(_mm256_srai_epi32(gLo, 14), _mm256_srai_epi32(gHi, 14));
+    // Per 128-bit half: B and R bytes, G and 255 bytes, then B G R 255.
+    const __m256i br = _mm256_packus_epi16(b, r);
+    const __m256i ga = _mm256_packus_epi16(g, _mm256_set1_epi16(255));
+    const __m256i bg = _mm256_unpacklo_epi8(br, ga);
+    const __m256i ra = _mm256_unpackhi_epi8(br, ga);
+    const __m256i first = _mm256_unpacklo_epi16(bg, ra);   // pixels 0-3, 8-11
+    const __m256i second = _mm256_unpackhi_epi16(bg, ra);  // pixels 4-7, 12-15
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_permute2x128_si256(first, second, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8),
+                        _mm256_permute2x128_si256(first, second, 0x31));
 }
 
 __attribute__((target("avx2"))) void Avx2RowPair(const YuvPlanes& p, int row, int width,
@@ -94,26 +131,17 @@ __attribute__((target("avx2"))) void Avx2RowPair(const YuvPlanes& p, int row, in
     const uint8_t* y1 = y0 + p.yStride;
     const uint8_t* u = p.u + static_cast<intptr_t>(row / 2) * p.uvStride;
     const uint8_t* v = p.v + static_cast<intptr_t>(row / 2) * p.uvStride;
-    const __m256i spread = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-    const __m256i bias = _mm256_set1_epi32(128);
+    const __m256i gvFactors = _mm256_set1_epi16(static_cast<int16_t>(-kGv / 2));
     int x = 0;
-    for (; x + 8 <= width; x += 8) {
-        int32_t u4;
-        int32_t v4;
-        __builtin_memcpy(&u4, u + x / 2, 4);
-        __builtin_memcpy(&v4, v + x / 2, 4);
-        const __m256i cu = _mm256_permutevar8x32_epi32(
-            _mm256_sub_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi32_si128(u4)), bias), spread);
-        const __m256i cv = _mm256_permutevar8x32_epi32(
-            _mm256_sub_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi32_si128(v4)), bias), spread);
-        const __m256i rv = _mm256_mullo_epi32(cv, _mm256_set1_epi32(kRv));
-        const __m256i guv =
-            _mm256_sub_epi32(_mm256_setzero_si256(),
-                             _mm256_add_epi32(_mm256_mullo_epi32(cu, _mm256_set1_epi32(kGu)),
-                                              _mm256_mullo_epi32(cv, _mm256_set1_epi32(kGv))));
-        const __m256i bu = _mm256_mullo_epi32(cu, _mm256_set1_epi32(kBu));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + x), Avx2Eight(y0 + x, rv, guv, bu));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out1 + x), Avx2Eight(y1 + x, rv, guv, bu));
+    for (; x + 16 <= width; x += 16) {
+        Avx2ChromaTerms c;
+        c.cu = Avx2Chroma(u + x / 2);
+        c.cu2 = _mm256_add_epi16(c.cu, c.cu);
+        c.cv = Avx2Chroma(v + x / 2);
+        c.gvLo = _mm256_madd_epi16(_mm256_unpacklo_epi16(c.cv, c.cv), gvFactors);
+        c.gvHi = _mm256_madd_epi16(_mm256_unpackhi_epi16(c.cv, c.cv), gvFactors);
+        Avx2Sixteen(y0 + x, c, out0 + x);
+        Avx2Sixteen(y1 + x, c, out1 + x);
     }
     TableRowPair(p, row, x, width, out0, out1);
 }
