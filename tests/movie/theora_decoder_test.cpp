@@ -209,6 +209,29 @@ TEST_F(TheoraDecoderTest, AdvancingShowsEachNumberedFrameAcrossKeyFrames) {
     }
 }
 
+// A repeated frame comes as an empty packet, for which the decoder finishes
+// no stripes: it is stocked whole from the picture before it, also when it is
+// the first frame after a seek or a jump.
+TEST_F(TheoraDecoderTest, RepeatedFramesShowThePictureBeforeThem) {
+    tessel::TheoraClipSpec recipe = Numbered(12, 8);
+    recipe.repeated = {3, 8};
+    DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter()), 4);
+    ASSERT_NE(d, nullptr);
+    const std::vector<int> shown = {0, 1, 2, 3, 3, 4, 5, 6, 7, 8, 8, 9, 10, 11};
+    ASSERT_EQ(tessel::TheoraIndexFactsOf(d.get()).frames, static_cast<int>(shown.size()));
+    for (size_t f = 0; f < shown.size(); ++f) {
+        EXPECT_EQ(Shown(d.get()), shown[f]) << "frame " << f;
+        tessel::TheoraAdvance(d.get(), 1);
+    }
+    for (int target : {4, 10, 4, 13, 0}) {
+        tessel::TheoraSeek(d.get(), target);
+        EXPECT_EQ(Shown(d.get()), shown[static_cast<size_t>(target)]) << "seek to " << target;
+    }
+    tessel::TheoraSeek(d.get(), 2);
+    tessel::TheoraAdvance(d.get(), 8);
+    EXPECT_EQ(Shown(d.get()), shown[10]) << "a jump onto a repeat";
+}
+
 TEST_F(TheoraDecoderTest, SeekClampsToTheMovie) {
     DecoderPtr d = Open(tessel::EncodeTheoraClip(Numbered(12, 4), tessel::FrameNumberPainter()));
     ASSERT_NE(d, nullptr);

@@ -202,6 +202,11 @@ std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPa
                      picture.u.data()};
         buffer[2] = {picture.chromaWidth, picture.chromaHeight, picture.chromaWidth,
                      picture.v.data()};
+        if (std::find(recipe.repeated.begin(), recipe.repeated.end(), frame) !=
+            recipe.repeated.end()) {
+            int repeats = 1;
+            th_encode_ctl(encoder, TH_ENCCTL_SET_DUP_COUNT, &repeats, sizeof repeats);
+        }
         th_encode_ycbcr_in(encoder, buffer);
         const int last = frame + 1 == recipe.frames ? 1 : 0;
         while (th_encode_packetout(encoder, last, &packet) > 0) {

@@ -23,6 +23,9 @@ struct TheoraClipSpec {
     ClipChroma chroma = ClipChroma::k420;
     bool pagePerFrame = true;  // a page ends after every frame packet
     bool withVorbis = false;   // a second logical stream of silent audio
+    // Painted pictures each followed by one repeat of itself, sent as an
+    // empty frame packet: the file holds frames + repeated.size() frames.
+    std::vector<int> repeated;
 };
 
 // One picture to fill: three planes, rows top first.
