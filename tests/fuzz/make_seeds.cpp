@@ -373,8 +373,8 @@ void SoundSeeds() {
 }
 
 // Small clips of every layout the movie decoder reads: pages of one frame or
-// several, a Vorbis stream beside, the three chroma layouts, and a clip cut
-// inside a frame.
+// several, a Vorbis stream beside, the three chroma layouts, a clip cut
+// inside a frame, and a clip with repeated (empty) frames.
 void MovieSeeds() {
     struct Clip {
         const char* name;
@@ -408,6 +408,15 @@ void MovieSeeds() {
                 Bytes(clip.begin(), clip.begin() + static_cast<long>(clip.size() * 3 / 4)));
         }
     }
+    tessel::TheoraClipSpec repeats;
+    repeats.width = 32;
+    repeats.height = 32;
+    repeats.frames = 6;
+    repeats.keyFrameInterval = 4;
+    repeats.quality = 20;
+    repeats.repeated = {1, 4};
+    Put("movie_theora", "repeated_frames",
+        tessel::EncodeTheoraClip(repeats, tessel::FrameNumberPainter()));
 }
 
 }  // namespace
