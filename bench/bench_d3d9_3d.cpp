@@ -582,8 +582,11 @@ void PrintRow(const char* name, const Scene& s, FrameTimes t) {
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     g_processors = std::max(1u, std::thread::hardware_concurrency());
-    g_mesaOne = MeasureMesa(1);
-    g_mesaAll = MeasureMesa(g_processors);
+    // BENCH_NO_LLVMPIPE=1 measures our device alone, for profiling it.
+    if (std::getenv("BENCH_NO_LLVMPIPE") == nullptr) {
+        g_mesaOne = MeasureMesa(1);
+        g_mesaAll = MeasureMesa(g_processors);
+    }
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

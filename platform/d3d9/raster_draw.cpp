@@ -140,7 +140,10 @@ void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiff
     int64_t width = std::min<int64_t>((maxX - minX) / kSubPixel + 1, s.clip.right - s.clip.left);
     int64_t area = static_cast<int64_t>(t.bottom - t.top + 1) * width;
     bool spans = kernelSpans && !t.perspective && t.uniformColour;
-    work->pixelEstimate += spans ? area / 4 : area;
+    // A shaded pixel (perspective divide, colours, filtered texels, depth) costs tens of times
+    // a copied one: a few thousand of them pay for a hand-over to another thread.
+    bool shaded = t.perspective || !t.uniformColour;
+    work->pixelEstimate += spans ? area / 4 : (shaded ? area * 32 : area);
     work->triangles.push_back(t);
 }
 
@@ -381,13 +384,18 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
         }
         std::vector<ClipVertex>& poly = work.polygon;
         poly.clear();
-        for (int i = 0; i < 3; ++i)
+        bool inside = true;
+        for (int i = 0; i < 3; ++i) {
             poly.push_back(ClipFromRaster(call.vertices[idx[i]]));
-        ClipPolygon(&poly);
+            inside = inside && ClipVertexInside(poly.back());
+        }
+        // A triangle inside every plane comes out of the clipper as it went in.
+        if (!inside)
+            ClipPolygon(&poly);
         if (poly.size() < 3)
             continue;
-        std::vector<ScreenVertex> projected;
-        projected.reserve(poly.size());
+        std::vector<ScreenVertex>& projected = work.projected;
+        projected.clear();
         for (const ClipVertex& c : poly)
             projected.push_back(ProjectClip(s, c));
         for (size_t i = 1; i + 1 < projected.size(); ++i) {

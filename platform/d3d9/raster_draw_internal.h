@@ -11,6 +11,8 @@
 //   general triangle walk that feeds it;
 // - raster_routes.cpp: the fast routes (axis-aligned quads, affine spans, the kernels) and the
 //   choice among the routes (RasterItems);
+// - raster_shaded_spans.cpp: the route of 3D triangles (perspective, Gouraud, mipmaps, depth,
+//   fog) by spans, bit for bit the per-pixel path's pixels;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 
@@ -153,6 +155,8 @@ int32_t TableFogAlpha(const DrawSetup& s, double d);
 // c f + fog (1 - f) per colour channel with f = alpha / 255, rounded; alpha is kept.
 RasterColor ApplyFog(const RasterColor& c, const RasterColor& fog, int32_t alpha);
 int32_t RoundChannel(double v);
+// The level of detail of a texture from the screen derivatives of its coordinates.
+double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTexture& tex);
 
 // ---------------------------------------------------------------------------------------------
 // Vertices in screen space with their attributes as floats
@@ -251,6 +255,7 @@ struct DrawWork {
     std::vector<Quad> quads;
     std::vector<Item> items;
     std::vector<ClipVertex> polygon;
+    std::vector<ScreenVertex> projected;
     int64_t pixelEstimate = 0;
 };
 

@@ -229,6 +229,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "triangle spans";
         case RasterRoute::kTriangleRows:
             return "triangle rows";
+        case RasterRoute::kShadedSpans:
+            return "shaded spans";
         default:
             return "?";
     }

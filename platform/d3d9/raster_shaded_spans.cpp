@@ -1,0 +1,467 @@
+// The shaded-span route: the triangles of 3D drawing (perspective, Gouraud colours, mipmaps,
+// depth, fog) on a 32-bit target whose blend the write mode computes in place, with stage
+// textures of 32-bit texels (or none). It gives the pixels of the per-pixel path
+// (raster_pipeline.cpp) bit for bit: the same attribute planes in the same double arithmetic
+// with the same roundings, the same sampling and combining rules, but
+// - what is constant along a row (b y of every plane) is worked out once a row;
+// - the states are read once a draw (ShadedPlan), so the pixel loop holds no dispatch on
+//   formats, filters or shading beyond a few well-predicted flags;
+// - a pixel is tested against the depth buffer before it is shaded, and dropped early;
+// - texels are read straight from 32-bit levels, and the bilinear and mip blends work on two
+//   channels at once;
+// - the common stage program (texture times diffuse, alpha from either or both) is a few
+//   integer operations instead of the general combiner.
+//
+// Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
+// walks one triangle's rows in a band, and ShadeRow the pixels of one span.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/d3d9/raster_shaded_spans_internal.h"
+
+namespace platform::raster_internal {
+
+namespace {
+
+inline uint32_t LoadTexel(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The four-texel weighted sum of BilinearCombine, red and blue in one word and alpha and
+// green in another: each 32-bit lane holds at most 255 * 65536 + 32768.
+inline uint32_t Bilinear2(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx,
+                          uint32_t fy) {
+    uint64_t w00 = (256 - fx) * (256 - fy);
+    uint64_t w10 = fx * (256 - fy);
+    uint64_t w01 = (256 - fx) * fy;
+    uint64_t w11 = fx * fy;
+    auto spread = [](uint32_t c) {
+        return (static_cast<uint64_t>((c >> 16) & 255) << 32) | (c & 255);
+    };
+    uint64_t low = spread(c00) * w00 + spread(c10) * w10 + spread(c01) * w01 + spread(c11) * w11;
+    uint64_t high = spread(c00 >> 8) * w00 + spread(c10 >> 8) * w10 + spread(c01 >> 8) * w01 +
+                    spread(c11 >> 8) * w11;
+    constexpr uint64_t kHalf = (uint64_t{32768} << 32) | 32768;
+    low = ((low + kHalf) >> 16) & ((uint64_t{255} << 32) | 255);
+    high = ((high + kHalf) >> 16) & ((uint64_t{255} << 32) | 255);
+    return static_cast<uint32_t>(low | (low >> 16)) | static_cast<uint32_t>(high | (high >> 16))
+                                                          << 8;
+}
+
+// (c0 (256 - f) + c1 f + 128) >> 8 per channel, two channels a word (each lane stays below
+// 65536).
+inline uint32_t Lerp2(uint32_t c0, uint32_t c1, uint32_t f) {
+    uint32_t lo = ((c0 & 0x00FF00FFu) * (256 - f) + (c1 & 0x00FF00FFu) * f + 0x00800080u) >> 8;
+    uint32_t hi =
+        (((c0 >> 8) & 0x00FF00FFu) * (256 - f) + ((c1 >> 8) & 0x00FF00FFu) * f + 0x00800080u) >> 8;
+    return (lo & 0x00FF00FFu) | ((hi & 0x00FF00FFu) << 8);
+}
+
+inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
+    return LoadTexel(l.bits + static_cast<intptr_t>(y) * l.pitch + 4 * static_cast<intptr_t>(x)) |
+           l.alphaOr;
+}
+
+[[gnu::always_inline]] inline uint32_t SampleLevel32(const Sampler32& t, int32_t level,
+                                                     uint32_t filter, float u, float v) {
+    level = std::clamp(level, 0, t.levelCount - 1);
+    const Level32& l = t.levels[level];
+    if (!l.valid)
+        return 0xFFFFFFFFu;
+    const RasterSampler& sm = *t.sampler;
+    if (IsLinearFilter(filter)) {
+        LinearTaps cols = LinearTapsFor(u, l.width, sm.addressU);
+        LinearTaps rows = LinearTapsFor(v, l.height, sm.addressV);
+        if ((cols.first | cols.second | rows.first | rows.second) >= 0) {
+            const uint8_t* r0 = l.bits + static_cast<intptr_t>(rows.first) * l.pitch;
+            const uint8_t* r1 = l.bits + static_cast<intptr_t>(rows.second) * l.pitch;
+            return Bilinear2(LoadTexel(r0 + 4 * cols.first) | l.alphaOr,
+                             LoadTexel(r0 + 4 * cols.second) | l.alphaOr,
+                             LoadTexel(r1 + 4 * cols.first) | l.alphaOr,
+                             LoadTexel(r1 + 4 * cols.second) | l.alphaOr, cols.weight, rows.weight);
+        }
+        auto fetch = [&](int32_t x, int32_t y) {
+            return (x < 0 || y < 0) ? sm.borderColor : Fetch(l, x, y);
+        };
+        return Bilinear2(fetch(cols.first, rows.first), fetch(cols.second, rows.first),
+                         fetch(cols.first, rows.second), fetch(cols.second, rows.second),
+                         cols.weight, rows.weight);
+    }
+    int32_t tx = AddressRasterTexel(RasterTexelIndex(u, l.width), l.width, sm.addressU);
+    int32_t ty = AddressRasterTexel(RasterTexelIndex(v, l.height), l.height, sm.addressV);
+    if (tx < 0 || ty < 0)
+        return sm.borderColor;
+    return Fetch(l, tx, ty);
+}
+
+// SampleRaster's rules on 32-bit levels.
+[[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
+    if (t.none)
+        return 0xFFFFFFFFu;
+    const RasterSampler& sm = *t.sampler;
+    if (!sm.needsLod)
+        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+    double l = static_cast<double>(lod) + sm.lodBias;
+    if (!(l > 0.0))
+        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+    if (l > 64.0)
+        l = 64.0;
+    switch (sm.mipFilter) {
+        case kFilterPoint: {
+            int32_t level = sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5));
+            return SampleLevel32(t, level, sm.minFilter, u, v);
+        }
+        case kFilterLinear:
+        case kFilterAnisotropic: {
+            double whole = std::floor(l);
+            int32_t level = sm.baseLevel + static_cast<int32_t>(whole);
+            uint32_t f = static_cast<uint32_t>(std::floor((l - whole) * 256.0 + 0.5));
+            uint32_t c0 = SampleLevel32(t, level, sm.minFilter, u, v);
+            if (f == 0 || level + 1 >= t.levelCount)
+                return c0;
+            if (f >= 256)
+                return SampleLevel32(t, level + 1, sm.minFilter, u, v);
+            return Lerp2(c0, SampleLevel32(t, level + 1, sm.minFilter, u, v), f);
+        }
+        default:
+            return SampleLevel32(t, sm.baseLevel, sm.minFilter, u, v);
+    }
+}
+
+bool IsArgbLevel(const RasterSurface& l) {
+    return l.format == kFmtA8R8G8B8 || l.format == kFmtX8R8G8B8;
+}
+
+bool CompileSampler32(const RasterSampler& sm, Sampler32* t) {
+    t->sampler = &sm;
+    const RasterTexture* tex = sm.texture;
+    t->none = tex == nullptr || tex->levelCount <= 0;
+    if (t->none)
+        return true;
+    t->levelCount = std::min(tex->levelCount, kRasterMaxLevels);
+    for (int i = 0; i < t->levelCount; ++i) {
+        const RasterSurface& l = tex->levels[i];
+        Level32& out = t->levels[i];
+        out.valid = l.width > 0 && l.height > 0 && l.bits != nullptr;
+        if (out.valid && !IsArgbLevel(l))
+            return false;
+        out.bits = l.bits;
+        out.width = l.width;
+        out.height = l.height;
+        out.pitch = l.pitch;
+        out.alphaOr = l.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+    }
+    return true;
+}
+
+bool IsArg(uint32_t arg, uint32_t select) {
+    return arg == select;  // no modifier bits
+}
+bool IsDiffuseArg(uint32_t arg) {
+    return IsArg(arg, kTaDiffuse) || IsArg(arg, kTaCurrent);  // CURRENT is DIFFUSE at stage 0
+}
+
+}  // namespace
+
+bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan) {
+    if (!s.write.direct || s.fillMode != kFillSolid)
+        return false;
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (!s.needTexture[i])
+            continue;
+        if (!CompileSampler32(s.samplers[i], &plan->samplers[i]))
+            return false;
+        plan->lodStage[i] = s.samplers[i].needsLod;
+        plan->lodSet[i] = s.texSet[i] < kRasterTexCoordSets ? static_cast<int>(s.texSet[i]) : 0;
+        plan->anyLod = plan->anyLod || plan->lodStage[i];
+    }
+    const RasterStageProgram& p = s.program;
+    const RasterStageProgram::Stage& st = p.stages[0];
+    bool modulate = p.stageCount == 1 && st.usesTexture && !st.resultToTemp &&
+                    st.colorOp == kTopModulate &&
+                    ((IsArg(st.colorArg1, kTaTexture) && IsDiffuseArg(st.colorArg2)) ||
+                     (IsDiffuseArg(st.colorArg1) && IsArg(st.colorArg2, kTaTexture)));
+    if (!modulate)
+        return true;
+    if (st.alphaOp == kTopSelectArg1 && IsArg(st.alphaArg1, kTaTexture)) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kTexture;
+    } else if (st.alphaOp == kTopSelectArg2 && IsArg(st.alphaArg2, kTaTexture)) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kTexture;
+    } else if (st.alphaOp == kTopDisable ||
+               (st.alphaOp == kTopSelectArg1 && IsDiffuseArg(st.alphaArg1)) ||
+               (st.alphaOp == kTopSelectArg2 && IsDiffuseArg(st.alphaArg2))) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kDiffuse;
+    } else if (st.alphaOp == kTopModulate &&
+               ((IsArg(st.alphaArg1, kTaTexture) && IsDiffuseArg(st.alphaArg2)) ||
+                (IsDiffuseArg(st.alphaArg1) && IsArg(st.alphaArg2, kTaTexture)))) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kProduct;
+    } else {
+        return true;
+    }
+    plan->combine = ShadedPlan::Combine::kModulate;
+    return true;
+}
+
+namespace {
+
+// A plane along one row: a x + (b y) + c, in that order, as Plane::At adds.
+struct RowPlane {
+    double a, by, c;
+    double At(double x) const { return a * x + by + c; }
+};
+
+inline RowPlane OnRow(const Plane& p, double y) {
+    return {p.a, p.b * y, p.c};
+}
+
+inline int32_t FogMix(int32_t a, int32_t b, int32_t alpha) {
+    return (a * alpha + b * (255 - alpha) + 127) / 255;
+}
+
+inline uint32_t QuantizeDepth(uint32_t format, float z) {
+    if (!(z > 0.0f))
+        z = 0.0f;
+    double clamped = z > 1.0f ? 1.0 : static_cast<double>(z);
+    switch (format) {
+        case kFmtD16:
+            return static_cast<uint32_t>(std::lround(clamped * 65535.0));
+        case kFmtD24X8:
+            return static_cast<uint32_t>(std::lround(clamped * 16777215.0));
+        default:
+            return static_cast<uint32_t>(std::llround(clamped * 4294967295.0));
+    }
+}
+
+inline uint32_t LoadDepth(uint32_t format, const uint8_t* p) {
+    if (format == kFmtD16) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return format == kFmtD24X8 ? (v & 0x00FFFFFFu) : v;
+}
+
+inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
+    if (format == kFmtD16) {
+        uint16_t v = static_cast<uint16_t>(value);
+        std::memcpy(p, &v, 2);
+        return;
+    }
+    std::memcpy(p, &value, 4);
+}
+
+// Everything one row of one triangle needs, its planes placed on the row.
+struct RowState {
+    RowPlane rhw, z;
+    RowPlane diffuse[4], specular[4];
+    RowPlane u[kRasterTexCoordSets], v[kRasterTexCoordSets], q[kRasterTexCoordSets];
+};
+
+// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
+// RasterTriangleRows feeds it.
+template <bool kPerspective, bool kGouraud>
+void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
+              int32_t py, int64_t left, int64_t right) {
+    const bool wantSpecular = s.program.usesSpecular;
+    const bool vertexFog = s.fog == FogSource::kVertex;
+    const bool tableFog = s.fog == FogSource::kTable;
+    const bool depthTest = s.depthTest;
+    const uint32_t depthFormat = s.target.depth.format;
+    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
+    uint8_t* depthRow = depthTest
+                            ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
+                            : nullptr;
+    const RasterSurface& target = s.target.color;
+    uint32_t* out =
+        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch);
+    const WriteMode& w = s.write;
+    RasterColor diffuse = t.flatDiffuse;
+    RasterColor specular = t.flatSpecular;
+    int32_t fogAlpha = t.flatSpecular.a;
+    float u[kRasterTexCoordSets] = {}, v[kRasterTexCoordSets] = {};
+    float lod[kRasterStageCount] = {};
+    const float zBias = s.depthBias;
+    const float slopeBias = t.slopeBias;
+    for (int64_t px = left; px <= right; ++px) {
+        const double x = static_cast<double>(px);
+        double wp = 1.0;
+        if constexpr (kPerspective) {
+            double q = r.rhw.At(x);
+            wp = q != 0.0 ? 1.0 / q : 0.0;
+        }
+        const float z = static_cast<float>(r.z.At(x));
+        uint32_t depth = 0;
+        uint8_t* depthAt = nullptr;
+        if (depthTest) {
+            depth = QuantizeDepth(depthFormat, z + zBias + slopeBias);
+            depthAt = depthRow + depthBytes * px;
+            if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
+                continue;
+        }
+        if constexpr (kGouraud) {
+            diffuse.r = RoundChannel(r.diffuse[0].At(x) * wp);
+            diffuse.g = RoundChannel(r.diffuse[1].At(x) * wp);
+            diffuse.b = RoundChannel(r.diffuse[2].At(x) * wp);
+            diffuse.a = RoundChannel(r.diffuse[3].At(x) * wp);
+            if (wantSpecular) {
+                specular.r = RoundChannel(r.specular[0].At(x) * wp);
+                specular.g = RoundChannel(r.specular[1].At(x) * wp);
+                specular.b = RoundChannel(r.specular[2].At(x) * wp);
+                specular.a = RoundChannel(r.specular[3].At(x) * wp);
+                fogAlpha = specular.a;
+            } else if (vertexFog) {
+                fogAlpha = RoundChannel(r.specular[3].At(x) * wp);
+            }
+        }
+        if (s.anyTexture) {
+            for (int set = 0; set < kRasterTexCoordSets; ++set) {
+                if (!s.texSetUsed[set])
+                    continue;
+                double inverse = wp;
+                if (s.texProjected[set]) {
+                    double q = r.q[set].At(x);
+                    inverse = q != 0.0 ? 1.0 / q : 0.0;
+                }
+                u[set] = static_cast<float>(r.u[set].At(x) * inverse);
+                v[set] = static_cast<float>(r.v[set].At(x) * inverse);
+            }
+            if (plan.anyLod) {
+                for (int i = 0; i < s.program.stageCount; ++i) {
+                    if (!plan.lodStage[i])
+                        continue;
+                    int set = plan.lodSet[i];
+                    const Plane& pu = t.planes[kAttrTex + 2 * set];
+                    const Plane& pv = t.planes[kAttrTex + 2 * set + 1];
+                    const Plane* den = nullptr;
+                    double inverse = wp;
+                    if (s.texProjected[set]) {
+                        den = &t.planes[kAttrTexQ + set];
+                        double q = r.q[set].At(x);
+                        inverse = q != 0.0 ? 1.0 / q : 0.0;
+                    } else if (kPerspective) {
+                        den = &t.planes[kAttrRhw];
+                    }
+                    double dudx = pu.a, dudy = pu.b, dvdx = pv.a, dvdy = pv.b;
+                    if (den != nullptr) {
+                        double fu = static_cast<float>(r.u[set].At(x) * inverse);
+                        double fv = static_cast<float>(r.v[set].At(x) * inverse);
+                        dudx = (pu.a - fu * den->a) * inverse;
+                        dudy = (pu.b - fu * den->b) * inverse;
+                        dvdx = (pv.a - fv * den->a) * inverse;
+                        dvdy = (pv.b - fv * den->b) * inverse;
+                    }
+                    lod[i] =
+                        static_cast<float>(LodFor(dudx, dvdx, dudy, dvdy, *s.samplers[i].texture));
+                }
+            }
+        }
+        RasterColor c;
+        if (plan.combine == ShadedPlan::Combine::kModulate) {
+            uint32_t set = s.texSet[0];
+            float tu = set < kRasterTexCoordSets ? u[set] : 0.0f;
+            float tv = set < kRasterTexCoordSets ? v[set] : 0.0f;
+            uint32_t texel = Sample32(plan.samplers[0], tu, tv, lod[0]);
+            int32_t tr = (texel >> 16) & 255, tg = (texel >> 8) & 255, tb = texel & 255;
+            int32_t ta = texel >> 24;
+            c.r = DivRound255(tr * diffuse.r);
+            c.g = DivRound255(tg * diffuse.g);
+            c.b = DivRound255(tb * diffuse.b);
+            switch (plan.alphaFrom) {
+                case ShadedPlan::AlphaFrom::kTexture:
+                    c.a = ta;
+                    break;
+                case ShadedPlan::AlphaFrom::kDiffuse:
+                    c.a = diffuse.a;
+                    break;
+                default:
+                    c.a = DivRound255(ta * diffuse.a);
+                    break;
+            }
+            if (s.program.specularAdd) {
+                c.r = std::min(255, c.r + specular.r);
+                c.g = std::min(255, c.g + specular.g);
+                c.b = std::min(255, c.b + specular.b);
+            }
+        } else {
+            RasterColor textures[kRasterStageCount];
+            for (int i = 0; i < s.program.stageCount; ++i) {
+                if (!s.needTexture[i])
+                    continue;
+                uint32_t set = s.texSet[i];
+                float tu = set < kRasterTexCoordSets ? u[set] : 0.0f;
+                float tv = set < kRasterTexCoordSets ? v[set] : 0.0f;
+                textures[i] = ColorFromArgb(Sample32(plan.samplers[i], tu, tv, lod[i]));
+            }
+            c = RunStageProgram(s.program, textures, diffuse, specular);
+        }
+        if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
+            continue;
+        if (s.depthWrite)
+            StoreDepth(depthFormat, depthAt, depth);
+        if (vertexFog) {
+            c.r = FogMix(c.r, s.fogColor.r, fogAlpha);
+            c.g = FogMix(c.g, s.fogColor.g, fogAlpha);
+            c.b = FogMix(c.b, s.fogColor.b, fogAlpha);
+        } else if (tableFog) {
+            double d = z;
+            if (s.fogFromW) {
+                double q = r.rhw.At(x);
+                d = static_cast<float>(q != 0.0 ? 1.0 / q : 0.0);
+            }
+            int32_t alpha = TableFogAlpha(s, d);
+            c.r = FogMix(c.r, s.fogColor.r, alpha);
+            c.g = FogMix(c.g, s.fogColor.g, alpha);
+            c.b = FogMix(c.b, s.fogColor.b, alpha);
+        }
+        uint32_t colour = ArgbFromColor(c);
+        uint32_t* dst = out + px;
+        if (w.blendOff)
+            *dst = colour | w.targetOr;
+        else
+            *dst = BlendQuadPixel(w.blend, colour, *dst | w.targetOr) | w.targetOr;
+    }
+}
+
+}  // namespace
+
+void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
+                       int32_t bandTop, int32_t bandBottom) {
+    int32_t top = std::max(t.top, bandTop);
+    int32_t bottom = std::min(t.bottom, bandBottom - 1);
+    auto row = t.perspective ? (s.flat ? ShadeRow<true, false> : ShadeRow<true, true>)
+                             : (s.flat ? ShadeRow<false, false> : ShadeRow<false, true>);
+    RowState r{};
+    for (int32_t py = top; py <= bottom; ++py) {
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        if (left > right)
+            continue;
+        double y = py;
+        r.rhw = OnRow(t.planes[kAttrRhw], y);
+        r.z = OnRow(t.planes[kAttrZ], y);
+        for (int c = 0; c < 4; ++c) {
+            if (s.planeUsed[kAttrDiffuse + c])
+                r.diffuse[c] = OnRow(t.planes[kAttrDiffuse + c], y);
+            if (s.planeUsed[kAttrSpecular + c])
+                r.specular[c] = OnRow(t.planes[kAttrSpecular + c], y);
+        }
+        for (int set = 0; set < kRasterTexCoordSets; ++set) {
+            if (s.planeUsed[kAttrTex + 2 * set]) {
+                r.u[set] = OnRow(t.planes[kAttrTex + 2 * set], y);
+                r.v[set] = OnRow(t.planes[kAttrTex + 2 * set + 1], y);
+            }
+            if (s.planeUsed[kAttrTexQ + set])
+                r.q[set] = OnRow(t.planes[kAttrTexQ + set], y);
+        }
+        row(s, plan, t, r, py, left, right);
+    }
+}
+
+}  // namespace platform::raster_internal
