@@ -243,18 +243,37 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
     return std::max(threads, 1);
 }
 
+// The rows the items of a draw touch, so that each band of a small or distant mesh gets a
+// share of its rows rather than of the whole target.
+void CoveredRows(const DrawSetup& s, const DrawWork& work, int32_t* top, int32_t* bottom) {
+    int32_t lo = s.clip.bottom, hi = s.clip.top;
+    for (const Triangle& t : work.triangles) {
+        lo = std::min(lo, t.top);
+        hi = std::max(hi, t.bottom + 1);
+    }
+    for (const Quad& q : work.quads) {
+        lo = std::min(lo, q.top);
+        hi = std::max(hi, q.bottom);
+    }
+    *top = std::max(lo, s.clip.top);
+    *bottom = std::min(hi, s.clip.bottom);
+}
+
 void RunItems(const DrawSetup& s, const DrawWork& work) {
-    int32_t rows = s.clip.bottom - s.clip.top;
+    int32_t first, last;
+    CoveredRows(s, work, &first, &last);
+    if (first >= last)
+        return;
+    int32_t rows = last - first;
     int threads = ThreadsFor(work.pixelEstimate, rows);
     if (threads <= 1) {
         RasterItems(s, work, s.clip.top, s.clip.bottom);
         return;
     }
     std::function<void(int)> job = [&](int band) {
-        int32_t top =
-            s.clip.top + static_cast<int32_t>(static_cast<int64_t>(rows) * band / threads);
+        int32_t top = first + static_cast<int32_t>(static_cast<int64_t>(rows) * band / threads);
         int32_t bottom =
-            s.clip.top + static_cast<int32_t>(static_cast<int64_t>(rows) * (band + 1) / threads);
+            first + static_cast<int32_t>(static_cast<int64_t>(rows) * (band + 1) / threads);
         RasterItems(s, work, top, bottom);
     };
     Workers().Run(threads, job);

@@ -104,7 +104,9 @@ struct DrawSetup {
 
 RasterRect Intersect(RasterRect a, RasterRect b);
 bool IsEmpty(const RasterRect& r);
-bool IsLinearFilter(uint32_t filter);
+inline bool IsLinearFilter(uint32_t filter) {
+    return filter == kFilterLinear || filter == kFilterAnisotropic;
+}
 void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSetup* s);
 
 // ---------------------------------------------------------------------------------------------
@@ -154,7 +156,14 @@ void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& 
 int32_t TableFogAlpha(const DrawSetup& s, double d);
 // c f + fog (1 - f) per colour channel with f = alpha / 255, rounded; alpha is kept.
 RasterColor ApplyFog(const RasterColor& c, const RasterColor& fog, int32_t alpha);
-int32_t RoundChannel(double v);
+// Inline: every shaded pixel rounds four to eight channels.
+inline int32_t RoundChannel(double v) {
+    if (!(v > 0.0))
+        return 0;
+    if (v >= 255.0)
+        return 255;
+    return static_cast<int32_t>(v + 0.5);  // positive: truncation is floor
+}
 // The level of detail of a texture from the screen derivatives of its coordinates.
 double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTexture& tex);
 

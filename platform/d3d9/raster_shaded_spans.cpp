@@ -29,30 +29,32 @@ inline uint32_t LoadTexel(const uint8_t* p) {
     return v;
 }
 
-// The four-texel weighted sum of BilinearCombine, red and blue in one word and alpha and
-// green in another: each 32-bit lane holds at most 255 * 65536 + 32768.
-inline uint32_t Bilinear2(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx,
-                          uint32_t fy) {
-    uint64_t w00 = (256 - fx) * (256 - fy);
-    uint64_t w10 = fx * (256 - fy);
-    uint64_t w01 = (256 - fx) * fy;
-    uint64_t w11 = fx * fy;
-    auto spread = [](uint32_t c) {
-        return (static_cast<uint64_t>((c >> 16) & 255) << 32) | (c & 255);
+// The four-texel weighted sum of BilinearCombine, worked as
+//   (256 - fy) (c00 (256 - fx) + c10 fx) + fy (c01 (256 - fx) + c11 fx),
+// which is the same integer: first along the rows with two channels a word (each 16-bit lane
+// at most 255 * 256), then down with two channels a 64-bit word (each 32-bit lane at most
+// 255 * 65536 + 32768).
+[[gnu::always_inline]] inline uint32_t Bilinear2(uint32_t c00, uint32_t c10, uint32_t c01,
+                                                 uint32_t c11, uint32_t fx, uint32_t fy) {
+    const uint32_t gx = 256 - fx, gy = 256 - fy;
+    constexpr uint32_t kPair = 0x00FF00FFu;
+    uint32_t rb0 = (c00 & kPair) * gx + (c10 & kPair) * fx;
+    uint32_t rb1 = (c01 & kPair) * gx + (c11 & kPair) * fx;
+    uint32_t ag0 = ((c00 >> 8) & kPair) * gx + ((c10 >> 8) & kPair) * fx;
+    uint32_t ag1 = ((c01 >> 8) & kPair) * gx + ((c11 >> 8) & kPair) * fx;
+    auto spread = [](uint32_t lanes) {
+        return (static_cast<uint64_t>(lanes >> 16) << 32) | (lanes & 0xFFFFu);
     };
-    uint64_t low = spread(c00) * w00 + spread(c10) * w10 + spread(c01) * w01 + spread(c11) * w11;
-    uint64_t high = spread(c00 >> 8) * w00 + spread(c10 >> 8) * w10 + spread(c01 >> 8) * w01 +
-                    spread(c11 >> 8) * w11;
     constexpr uint64_t kHalf = (uint64_t{32768} << 32) | 32768;
-    low = ((low + kHalf) >> 16) & ((uint64_t{255} << 32) | 255);
-    high = ((high + kHalf) >> 16) & ((uint64_t{255} << 32) | 255);
-    return static_cast<uint32_t>(low | (low >> 16)) | static_cast<uint32_t>(high | (high >> 16))
-                                                          << 8;
+    constexpr uint64_t kByte = (uint64_t{255} << 32) | 255;
+    uint64_t rb = ((spread(rb0) * gy + spread(rb1) * fy + kHalf) >> 16) & kByte;
+    uint64_t ag = ((spread(ag0) * gy + spread(ag1) * fy + kHalf) >> 16) & kByte;
+    return static_cast<uint32_t>(rb | (rb >> 16)) | (static_cast<uint32_t>(ag | (ag >> 16)) << 8);
 }
 
 // (c0 (256 - f) + c1 f + 128) >> 8 per channel, two channels a word (each lane stays below
 // 65536).
-inline uint32_t Lerp2(uint32_t c0, uint32_t c1, uint32_t f) {
+[[gnu::always_inline]] inline uint32_t Lerp2(uint32_t c0, uint32_t c1, uint32_t f) {
     uint32_t lo = ((c0 & 0x00FF00FFu) * (256 - f) + (c1 & 0x00FF00FFu) * f + 0x00800080u) >> 8;
     uint32_t hi =
         (((c0 >> 8) & 0x00FF00FFu) * (256 - f) + ((c1 >> 8) & 0x00FF00FFu) * f + 0x00800080u) >> 8;
@@ -220,17 +222,25 @@ inline int32_t FogMix(int32_t a, int32_t b, int32_t alpha) {
     return (a * alpha + b * (255 - alpha) + 127) / 255;
 }
 
+// lround of v >= 0 without the library call: the whole part, one up from a half. Both steps
+// are exact in double, so ties go away from zero as lround's do.
+inline uint64_t RoundHalfUp(double v) {
+    uint64_t whole = static_cast<uint64_t>(v);
+    return whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+}
+
+// QuantizeRasterDepth, inline.
 inline uint32_t QuantizeDepth(uint32_t format, float z) {
     if (!(z > 0.0f))
         z = 0.0f;
     double clamped = z > 1.0f ? 1.0 : static_cast<double>(z);
     switch (format) {
         case kFmtD16:
-            return static_cast<uint32_t>(std::lround(clamped * 65535.0));
+            return static_cast<uint32_t>(RoundHalfUp(clamped * 65535.0));
         case kFmtD24X8:
-            return static_cast<uint32_t>(std::lround(clamped * 16777215.0));
+            return static_cast<uint32_t>(RoundHalfUp(clamped * 16777215.0));
         default:
-            return static_cast<uint32_t>(std::llround(clamped * 4294967295.0));
+            return static_cast<uint32_t>(RoundHalfUp(clamped * 4294967295.0));
     }
 }
 
