@@ -61,6 +61,25 @@ inline uint32_t LoadTexel(const uint8_t* p) {
     return (lo & 0x00FF00FFu) | ((hi & 0x00FF00FFu) << 8);
 }
 
+// AddressRasterTexel, with WRAP on a power-of-two size as a mask (the same index, negative
+// ones too, in two's complement).
+[[gnu::always_inline]] inline int32_t Address(int32_t index, int32_t size, const AxisWrap& a) {
+    if (a.mask != 0)
+        return index & a.mask;
+    return AddressRasterTexel(index, size, a.mode);
+}
+
+// LinearTapsFor, addressed as above.
+[[gnu::always_inline]] inline LinearTaps TapsFor(float u, int32_t size, const AxisWrap& a) {
+    int64_t t = RasterFloorToIndex((static_cast<double>(u) * size - 0.5) * 256.0 + 0.5);
+    int32_t i0 = static_cast<int32_t>(t >> 8);
+    LinearTaps taps;
+    taps.first = Address(i0, size, a);
+    taps.second = Address(i0 + 1, size, a);
+    taps.weight = static_cast<uint32_t>(t & 255);
+    return taps;
+}
+
 inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
     return LoadTexel(l.bits + static_cast<intptr_t>(y) * l.pitch + 4 * static_cast<intptr_t>(x)) |
            l.alphaOr;
@@ -74,8 +93,8 @@ inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
         return 0xFFFFFFFFu;
     const RasterSampler& sm = *t.sampler;
     if (IsLinearFilter(filter)) {
-        LinearTaps cols = LinearTapsFor(u, l.width, sm.addressU);
-        LinearTaps rows = LinearTapsFor(v, l.height, sm.addressV);
+        LinearTaps cols = TapsFor(u, l.width, l.wrapU);
+        LinearTaps rows = TapsFor(v, l.height, l.wrapV);
         if ((cols.first | cols.second | rows.first | rows.second) >= 0) {
             const uint8_t* r0 = l.bits + static_cast<intptr_t>(rows.first) * l.pitch;
             const uint8_t* r1 = l.bits + static_cast<intptr_t>(rows.second) * l.pitch;
@@ -91,8 +110,8 @@ inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
                          fetch(cols.first, rows.second), fetch(cols.second, rows.second),
                          cols.weight, rows.weight);
     }
-    int32_t tx = AddressRasterTexel(RasterTexelIndex(u, l.width), l.width, sm.addressU);
-    int32_t ty = AddressRasterTexel(RasterTexelIndex(v, l.height), l.height, sm.addressV);
+    int32_t tx = Address(RasterTexelIndex(u, l.width), l.width, l.wrapU);
+    int32_t ty = Address(RasterTexelIndex(v, l.height), l.height, l.wrapV);
     if (tx < 0 || ty < 0)
         return sm.borderColor;
     return Fetch(l, tx, ty);
@@ -132,6 +151,13 @@ inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
     }
 }
 
+AxisWrap WrapFor(uint32_t mode, int32_t size) {
+    bool wrap = mode != kAddressMirror && mode != kAddressClamp && mode != kAddressBorder &&
+                mode != kAddressMirrorOnce;  // unknown modes wrap
+    bool powerOfTwo = size > 0 && (size & (size - 1)) == 0;
+    return {mode, wrap && powerOfTwo ? size - 1 : 0};
+}
+
 bool IsArgbLevel(const RasterSurface& l) {
     return l.format == kFmtA8R8G8B8 || l.format == kFmtX8R8G8B8;
 }
@@ -154,6 +180,8 @@ bool CompileSampler32(const RasterSampler& sm, Sampler32* t) {
         out.height = l.height;
         out.pitch = l.pitch;
         out.alphaOr = l.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+        out.wrapU = WrapFor(sm.addressU, l.width);
+        out.wrapV = WrapFor(sm.addressV, l.height);
     }
     return true;
 }

@@ -6,12 +6,19 @@
 
 namespace platform::raster_internal {
 
+// An address mode along one axis of a level: WRAP on a power-of-two size is a mask.
+struct AxisWrap {
+    uint32_t mode = kAddressWrap;
+    int32_t mask = 0;  // size - 1, or 0: the mode's rule
+};
+
 // One 32-bit level as the sampler reads it; invalid levels sample white, as SampleLevel does.
 struct Level32 {
     const uint8_t* bits = nullptr;
     int32_t width = 0, height = 0, pitch = 0;
     uint32_t alphaOr = 0;  // X8R8G8B8 reads alpha 255
     bool valid = false;
+    AxisWrap wrapU, wrapV;
 };
 
 // A stage's texture as the route samples it.
