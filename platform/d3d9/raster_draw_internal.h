@@ -223,7 +223,16 @@ inline bool InGuardBand(const ScreenVertex& v) {
     return std::fabs(v.x) < kGuardBand && std::fabs(v.y) < kGuardBand;
 }
 
-Plane MakePlane(const double* xs, const double* ys, double a0, double a1, double a2);
+// Inline, so that a triangle's set-up works out what its planes share (the determinant and
+// the edge vectors) once.
+inline Plane MakePlane(const double* xs, const double* ys, double a0, double a1, double a2) {
+    double det = (xs[1] - xs[0]) * (ys[2] - ys[0]) - (xs[2] - xs[0]) * (ys[1] - ys[0]);
+    Plane p;
+    p.a = ((a1 - a0) * (ys[2] - ys[0]) - (a2 - a0) * (ys[1] - ys[0])) / det;
+    p.b = ((a2 - a0) * (xs[1] - xs[0]) - (a1 - a0) * (xs[2] - xs[0])) / det;
+    p.c = a0 - p.a * xs[0] - p.b * ys[0];
+    return p;
+}
 bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatDiffuse,
                    uint32_t flatSpecular, Triangle* t);
 bool TriangleSpan(const Triangle& t, int32_t py, int64_t* left, int64_t* right);
