@@ -1203,12 +1203,23 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
     }
 }
 
+enum class ShadedState { kUnknown, kFits, kRefused };
+
+// Whether the draw fits the shaded spans; the plan is compiled at the first triangle that asks,
+// so that sprite draws never pay for it.
+bool ShadedFits(const DrawSetup& s, ShadedState* state, ShadedPlan* plan) {
+    if (*state == ShadedState::kUnknown) {
+        *plan = ShadedPlan();
+        *state = CompileShadedPlan(s, plan) ? ShadedState::kFits : ShadedState::kRefused;
+    }
+    return *state == ShadedState::kFits;
+}
+
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     RowScratch scratch;
     bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     thread_local ShadedPlan plan;
-    plan = ShadedPlan();
-    bool shadedFit = g_fastQuads.load() && CompileShadedPlan(s, &plan);
+    ShadedState shaded = g_fastQuads.load() ? ShadedState::kUnknown : ShadedState::kRefused;
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);
@@ -1218,7 +1229,7 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
         if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
             scratch.Took(RasterRoute::kTriangleSpans);
-        } else if (shadedFit) {
+        } else if (ShadedFits(s, &shaded, &plan)) {
             RasterShadedSpans(s, plan, t, bandTop, bandBottom);
             scratch.Took(RasterRoute::kShadedSpans);
         } else {
