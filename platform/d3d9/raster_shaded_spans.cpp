@@ -267,8 +267,10 @@ inline uint32_t QuantizeDepth(uint32_t format, float z) {
             return static_cast<uint32_t>(RoundHalfUp(clamped * 65535.0));
         case kFmtD24X8:
             return static_cast<uint32_t>(RoundHalfUp(clamped * 16777215.0));
-        default:
+        case kFmtD32:
             return static_cast<uint32_t>(RoundHalfUp(clamped * 4294967295.0));
+        default:
+            return 0;
     }
 }
 
