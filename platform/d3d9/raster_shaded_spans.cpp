@@ -14,10 +14,10 @@
 //
 // Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
 // walks one triangle's rows in a band, and ShadeRow the pixels of one span.
+#include "platform/d3d9/raster_shaded_spans_internal.h"
+
 #include <algorithm>
 #include <cmath>
-
-#include "platform/d3d9/raster_shaded_spans_internal.h"
 
 namespace platform::raster_internal {
 
@@ -303,29 +303,180 @@ struct RowState {
 
 // The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
 // RasterTriangleRows feeds it.
+// A pixel's colours as RasterTriangleRows interpolates them, and its vertex fog factor.
+struct PixelColours {
+    RasterColor diffuse, specular;
+    int32_t fogAlpha;
+};
+
+template <bool kGouraud>
+[[gnu::always_inline]] inline void InterpolateColours(const DrawSetup& s, const RowState& r,
+                                                      double x, double wp, PixelColours* c) {
+    if constexpr (kGouraud) {
+        const RowPlane* d = r.diffuse;
+        c->diffuse = {RoundChannel(d[0].At(x) * wp), RoundChannel(d[1].At(x) * wp),
+                      RoundChannel(d[2].At(x) * wp), RoundChannel(d[3].At(x) * wp)};
+        if (s.program.usesSpecular) {
+            const RowPlane* sp = r.specular;
+            c->specular = {RoundChannel(sp[0].At(x) * wp), RoundChannel(sp[1].At(x) * wp),
+                           RoundChannel(sp[2].At(x) * wp), RoundChannel(sp[3].At(x) * wp)};
+            c->fogAlpha = c->specular.a;
+        } else if (s.fog == FogSource::kVertex) {
+            c->fogAlpha = RoundChannel(r.specular[3].At(x) * wp);
+        }
+    }
+}
+
+// Each set's coordinates at a pixel: U / D as doubles (for the level of detail), 1 / D, and as
+// the floats the sampler takes.
+struct PixelCoordinates {
+    double u[kRasterTexCoordSets], v[kRasterTexCoordSets], inverse[kRasterTexCoordSets];
+    float fu[kRasterTexCoordSets] = {}, fv[kRasterTexCoordSets] = {};
+};
+
+[[gnu::always_inline]] inline void InterpolateCoordinates(const DrawSetup& s, const RowState& r,
+                                                          double x, double wp,
+                                                          PixelCoordinates* c) {
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!s.texSetUsed[set])
+            continue;
+        double inverse = wp;
+        if (s.texProjected[set]) {
+            double q = r.q[set].At(x);
+            inverse = q != 0.0 ? 1.0 / q : 0.0;
+        }
+        c->inverse[set] = inverse;
+        c->u[set] = r.u[set].At(x) * inverse;
+        c->v[set] = r.v[set].At(x) * inverse;
+        c->fu[set] = static_cast<float>(c->u[set]);
+        c->fv[set] = static_cast<float>(c->v[set]);
+    }
+}
+
+// The level of detail of stage i at a pixel, as CoordinatesAt and LodFor give it: du/dx =
+// (U.a - u D.a) / D with u first rounded to float, D the plane of q, of rhw or none.
+template <bool kPerspective>
+[[gnu::always_inline]] inline float LevelOfDetail(const DrawSetup& s, const ShadedPlan& plan,
+                                                  const Triangle& t, const RowState& r, double x,
+                                                  double wp, const PixelCoordinates& c, int i) {
+    int set = plan.lodSet[i];
+    const Plane& pu = t.planes[kAttrTex + 2 * set];
+    const Plane& pv = t.planes[kAttrTex + 2 * set + 1];
+    const Plane* den = nullptr;
+    double inverse = wp;
+    double u, v;
+    if (s.texSetUsed[set]) {
+        inverse = c.inverse[set];
+        u = c.u[set], v = c.v[set];
+    } else {
+        // A stage reading a set beyond the vertex's: set 0, which no stage samples.
+        if (s.texProjected[set]) {
+            double q = r.q[set].At(x);
+            inverse = q != 0.0 ? 1.0 / q : 0.0;
+        }
+        u = r.u[set].At(x) * inverse, v = r.v[set].At(x) * inverse;
+    }
+    if (s.texProjected[set])
+        den = &t.planes[kAttrTexQ + set];
+    else if (kPerspective)
+        den = &t.planes[kAttrRhw];
+    double dudx = pu.a, dudy = pu.b, dvdx = pv.a, dvdy = pv.b;
+    if (den != nullptr) {
+        double fu = static_cast<float>(u), fv = static_cast<float>(v);
+        dudx = (pu.a - fu * den->a) * inverse;
+        dudy = (pu.b - fu * den->b) * inverse;
+        dvdx = (pv.a - fv * den->a) * inverse;
+        dvdy = (pv.b - fv * den->b) * inverse;
+    }
+    return static_cast<float>(LodFor(dudx, dvdx, dudy, dvdy, *s.samplers[i].texture));
+}
+
+// Stage 0's texel times the diffuse colour, with the alpha the plan says, plus specular.
+[[gnu::always_inline]] inline RasterColor Modulate(const DrawSetup& s, const ShadedPlan& plan,
+                                                   uint32_t texel, const PixelColours& pc) {
+    const RasterColor& d = pc.diffuse;
+    int32_t ta = static_cast<int32_t>(texel >> 24);
+    RasterColor c;
+    c.r = DivRound255(static_cast<int32_t>((texel >> 16) & 255) * d.r);
+    c.g = DivRound255(static_cast<int32_t>((texel >> 8) & 255) * d.g);
+    c.b = DivRound255(static_cast<int32_t>(texel & 255) * d.b);
+    switch (plan.alphaFrom) {
+        case ShadedPlan::AlphaFrom::kTexture:
+            c.a = ta;
+            break;
+        case ShadedPlan::AlphaFrom::kDiffuse:
+            c.a = d.a;
+            break;
+        default:
+            c.a = DivRound255(ta * d.a);
+            break;
+    }
+    if (s.program.specularAdd) {
+        c.r = std::min(255, c.r + pc.specular.r);
+        c.g = std::min(255, c.g + pc.specular.g);
+        c.b = std::min(255, c.b + pc.specular.b);
+    }
+    return c;
+}
+
+// Stage i's texel at a pixel.
+[[gnu::always_inline]] inline uint32_t StageTexel(const DrawSetup& s, const ShadedPlan& plan,
+                                                  const PixelCoordinates& c, const float* lod,
+                                                  int i) {
+    uint32_t set = s.texSet[i];
+    float u = set < kRasterTexCoordSets ? c.fu[set] : 0.0f;
+    float v = set < kRasterTexCoordSets ? c.fv[set] : 0.0f;
+    return Sample32(plan.samplers[i], u, v, lod[i]);
+}
+
+// The stage program's result at a pixel.
+[[gnu::always_inline]] inline RasterColor Combine(const DrawSetup& s, const ShadedPlan& plan,
+                                                  const PixelCoordinates& c, const float* lod,
+                                                  const PixelColours& pc) {
+    if (plan.combine == ShadedPlan::Combine::kModulate)
+        return Modulate(s, plan, StageTexel(s, plan, c, lod, 0), pc);
+    RasterColor textures[kRasterStageCount];
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (s.needTexture[i])
+            textures[i] = ColorFromArgb(StageTexel(s, plan, c, lod, i));
+    }
+    return RunStageProgram(s.program, textures, pc.diffuse, pc.specular);
+}
+
+// Vertex or table fog, after the stages.
+[[gnu::always_inline]] inline void Fog(const DrawSetup& s, const RowState& r, double x, float z,
+                                       int32_t fogAlpha, RasterColor* c) {
+    int32_t alpha = fogAlpha;
+    if (s.fog == FogSource::kTable) {
+        double d = z;
+        if (s.fogFromW) {
+            double q = r.rhw.At(x);
+            d = static_cast<float>(q != 0.0 ? 1.0 / q : 0.0);
+        }
+        alpha = TableFogAlpha(s, d);
+    }
+    c->r = FogMix(c->r, s.fogColor.r, alpha);
+    c->g = FogMix(c->g, s.fogColor.g, alpha);
+    c->b = FogMix(c->b, s.fogColor.b, alpha);
+}
+
+// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
+// RasterTriangleRows feeds it.
 template <bool kPerspective, bool kGouraud>
 void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
               int32_t py, int64_t left, int64_t right) {
-    const bool wantSpecular = s.program.usesSpecular;
-    const bool vertexFog = s.fog == FogSource::kVertex;
-    const bool tableFog = s.fog == FogSource::kTable;
-    const bool depthTest = s.depthTest;
     const uint32_t depthFormat = s.target.depth.format;
     const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
-    uint8_t* depthRow = depthTest
+    uint8_t* depthRow = s.depthTest
                             ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
                             : nullptr;
-    const RasterSurface& target = s.target.color;
-    uint32_t* out =
-        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch);
+    uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
+                                                static_cast<intptr_t>(py) * s.target.color.pitch);
     const WriteMode& w = s.write;
-    RasterColor diffuse = t.flatDiffuse;
-    RasterColor specular = t.flatSpecular;
-    int32_t fogAlpha = t.flatSpecular.a;
-    float u[kRasterTexCoordSets] = {}, v[kRasterTexCoordSets] = {};
+    PixelColours colours = {t.flatDiffuse, t.flatSpecular, t.flatSpecular.a};
+    PixelCoordinates coordinates;
     float lod[kRasterStageCount] = {};
-    const float zBias = s.depthBias;
-    const float slopeBias = t.slopeBias;
+    const int lodStages = plan.anyLod ? s.program.stageCount : 0;
     for (int64_t px = left; px <= right; ++px) {
         const double x = static_cast<double>(px);
         double wp = 1.0;
@@ -336,127 +487,27 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
         const float z = static_cast<float>(r.z.At(x));
         uint32_t depth = 0;
         uint8_t* depthAt = nullptr;
-        if (depthTest) {
-            depth = QuantizeDepth(depthFormat, z + zBias + slopeBias);
+        if (s.depthTest) {
+            depth = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
             depthAt = depthRow + depthBytes * px;
             if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
                 continue;
         }
-        if constexpr (kGouraud) {
-            diffuse.r = RoundChannel(r.diffuse[0].At(x) * wp);
-            diffuse.g = RoundChannel(r.diffuse[1].At(x) * wp);
-            diffuse.b = RoundChannel(r.diffuse[2].At(x) * wp);
-            diffuse.a = RoundChannel(r.diffuse[3].At(x) * wp);
-            if (wantSpecular) {
-                specular.r = RoundChannel(r.specular[0].At(x) * wp);
-                specular.g = RoundChannel(r.specular[1].At(x) * wp);
-                specular.b = RoundChannel(r.specular[2].At(x) * wp);
-                specular.a = RoundChannel(r.specular[3].At(x) * wp);
-                fogAlpha = specular.a;
-            } else if (vertexFog) {
-                fogAlpha = RoundChannel(r.specular[3].At(x) * wp);
-            }
-        }
+        InterpolateColours<kGouraud>(s, r, x, wp, &colours);
         if (s.anyTexture) {
-            for (int set = 0; set < kRasterTexCoordSets; ++set) {
-                if (!s.texSetUsed[set])
-                    continue;
-                double inverse = wp;
-                if (s.texProjected[set]) {
-                    double q = r.q[set].At(x);
-                    inverse = q != 0.0 ? 1.0 / q : 0.0;
-                }
-                u[set] = static_cast<float>(r.u[set].At(x) * inverse);
-                v[set] = static_cast<float>(r.v[set].At(x) * inverse);
-            }
-            if (plan.anyLod) {
-                for (int i = 0; i < s.program.stageCount; ++i) {
-                    if (!plan.lodStage[i])
-                        continue;
-                    int set = plan.lodSet[i];
-                    const Plane& pu = t.planes[kAttrTex + 2 * set];
-                    const Plane& pv = t.planes[kAttrTex + 2 * set + 1];
-                    const Plane* den = nullptr;
-                    double inverse = wp;
-                    if (s.texProjected[set]) {
-                        den = &t.planes[kAttrTexQ + set];
-                        double q = r.q[set].At(x);
-                        inverse = q != 0.0 ? 1.0 / q : 0.0;
-                    } else if (kPerspective) {
-                        den = &t.planes[kAttrRhw];
-                    }
-                    double dudx = pu.a, dudy = pu.b, dvdx = pv.a, dvdy = pv.b;
-                    if (den != nullptr) {
-                        double fu = static_cast<float>(r.u[set].At(x) * inverse);
-                        double fv = static_cast<float>(r.v[set].At(x) * inverse);
-                        dudx = (pu.a - fu * den->a) * inverse;
-                        dudy = (pu.b - fu * den->b) * inverse;
-                        dvdx = (pv.a - fv * den->a) * inverse;
-                        dvdy = (pv.b - fv * den->b) * inverse;
-                    }
-                    lod[i] =
-                        static_cast<float>(LodFor(dudx, dvdx, dudy, dvdy, *s.samplers[i].texture));
-                }
+            InterpolateCoordinates(s, r, x, wp, &coordinates);
+            for (int i = 0; i < lodStages; ++i) {
+                if (plan.lodStage[i])
+                    lod[i] = LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i);
             }
         }
-        RasterColor c;
-        if (plan.combine == ShadedPlan::Combine::kModulate) {
-            uint32_t set = s.texSet[0];
-            float tu = set < kRasterTexCoordSets ? u[set] : 0.0f;
-            float tv = set < kRasterTexCoordSets ? v[set] : 0.0f;
-            uint32_t texel = Sample32(plan.samplers[0], tu, tv, lod[0]);
-            int32_t tr = (texel >> 16) & 255, tg = (texel >> 8) & 255, tb = texel & 255;
-            int32_t ta = texel >> 24;
-            c.r = DivRound255(tr * diffuse.r);
-            c.g = DivRound255(tg * diffuse.g);
-            c.b = DivRound255(tb * diffuse.b);
-            switch (plan.alphaFrom) {
-                case ShadedPlan::AlphaFrom::kTexture:
-                    c.a = ta;
-                    break;
-                case ShadedPlan::AlphaFrom::kDiffuse:
-                    c.a = diffuse.a;
-                    break;
-                default:
-                    c.a = DivRound255(ta * diffuse.a);
-                    break;
-            }
-            if (s.program.specularAdd) {
-                c.r = std::min(255, c.r + specular.r);
-                c.g = std::min(255, c.g + specular.g);
-                c.b = std::min(255, c.b + specular.b);
-            }
-        } else {
-            RasterColor textures[kRasterStageCount];
-            for (int i = 0; i < s.program.stageCount; ++i) {
-                if (!s.needTexture[i])
-                    continue;
-                uint32_t set = s.texSet[i];
-                float tu = set < kRasterTexCoordSets ? u[set] : 0.0f;
-                float tv = set < kRasterTexCoordSets ? v[set] : 0.0f;
-                textures[i] = ColorFromArgb(Sample32(plan.samplers[i], tu, tv, lod[i]));
-            }
-            c = RunStageProgram(s.program, textures, diffuse, specular);
-        }
+        RasterColor c = Combine(s, plan, coordinates, lod, colours);
         if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
             continue;
         if (s.depthWrite)
             StoreDepth(depthFormat, depthAt, depth);
-        if (vertexFog) {
-            c.r = FogMix(c.r, s.fogColor.r, fogAlpha);
-            c.g = FogMix(c.g, s.fogColor.g, fogAlpha);
-            c.b = FogMix(c.b, s.fogColor.b, fogAlpha);
-        } else if (tableFog) {
-            double d = z;
-            if (s.fogFromW) {
-                double q = r.rhw.At(x);
-                d = static_cast<float>(q != 0.0 ? 1.0 / q : 0.0);
-            }
-            int32_t alpha = TableFogAlpha(s, d);
-            c.r = FogMix(c.r, s.fogColor.r, alpha);
-            c.g = FogMix(c.g, s.fogColor.g, alpha);
-            c.b = FogMix(c.b, s.fogColor.b, alpha);
-        }
+        if (s.fog != FogSource::kNone)
+            Fog(s, r, x, z, colours.fogAlpha, &c);
         uint32_t colour = ArgbFromColor(c);
         uint32_t* dst = out + px;
         if (w.blendOff)
