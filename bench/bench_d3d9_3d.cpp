@@ -8,7 +8,8 @@
 //   triangles at 640x480.
 // llvmpipe reads its thread count once a process, so each of its two runs (LP_NUM_THREADS=1 and
 // all processors) happens in a child process before the benchmarks; the table after them gives
-// the ratios with triangles and pixels per second. Goals: the floor frame at most 1 ms, and
+// the ratios with triangles and pixels per second. Our plain per-pixel path (the fast routes
+// off) runs beside them, to show what the routes gain. Goals: the floor frame at most 1 ms, and
 // ahead of llvmpipe at one thread.
 
 #include <GL/gl.h>
@@ -511,8 +512,9 @@ int g_processors = 1;
 // ---------------------------------------------------------------------------------------------
 // Benchmarks: our device at one thread and at its own choice
 
-void RunOurs(benchmark::State& state, const Scene& s, int threads) {
+void RunOurs(benchmark::State& state, const Scene& s, int threads, bool plainPath = false) {
     platform::SetRasterThreadCount(threads);
+    platform::SetRasterFastQuadsEnabled(!plainPath);
     OurRenderer r(s);
     if (r.device == nullptr) {
         state.SkipWithError("no device");
@@ -525,6 +527,7 @@ void RunOurs(benchmark::State& state, const Scene& s, int threads) {
     state.counters["pixels/s"] = benchmark::Counter(double(state.iterations()) * s.width * s.height,
                                                     benchmark::Counter::kIsRate);
     platform::SetRasterThreadCount(0);
+    platform::SetRasterFastQuadsEnabled(true);
 }
 
 void BM_FloorFrame_Ours1Thread(benchmark::State& state) {
@@ -539,6 +542,15 @@ void BM_Sphere10k_Ours1Thread(benchmark::State& state) {
 void BM_Sphere10k_Ours(benchmark::State& state) {
     RunOurs(state, SphereScene(), 0);
 }
+// Our plain per-pixel path, which the fast routes must equal: what the routes gain.
+void BM_FloorFrame_PlainPath1Thread(benchmark::State& state) {
+    RunOurs(state, FloorScene(), 1, true);
+}
+void BM_Sphere10k_PlainPath1Thread(benchmark::State& state) {
+    RunOurs(state, SphereScene(), 1, true);
+}
+BENCHMARK(BM_FloorFrame_PlainPath1Thread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sphere10k_PlainPath1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorFrame_Ours1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorFrame_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Ours1Thread)->Unit(benchmark::kMillisecond);
@@ -555,7 +567,11 @@ class TableReporter : public benchmark::ConsoleReporter {
             // In the run's unit, milliseconds; the CPU time is the drawing thread's alone.
             FrameTimes ms{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
             std::string name = run.benchmark_name();
-            if (name.find("FloorFrame_Ours1Thread") != std::string::npos)
+            if (name.find("FloorFrame_PlainPath") != std::string::npos)
+                floorPlain = ms;
+            else if (name.find("Sphere10k_PlainPath") != std::string::npos)
+                spherePlain = ms;
+            else if (name.find("FloorFrame_Ours1Thread") != std::string::npos)
                 floorOne = ms;
             else if (name.find("FloorFrame_Ours") != std::string::npos)
                 floorAll = ms;
@@ -565,7 +581,7 @@ class TableReporter : public benchmark::ConsoleReporter {
                 sphereAll = ms;
         }
     }
-    FrameTimes floorOne, floorAll, sphereOne, sphereAll;
+    FrameTimes floorOne, floorAll, sphereOne, sphereAll, floorPlain, spherePlain;
 };
 
 void PrintRow(const char* name, const Scene& s, FrameTimes t) {
@@ -582,8 +598,11 @@ void PrintRow(const char* name, const Scene& s, FrameTimes t) {
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     g_processors = std::max(1u, std::thread::hardware_concurrency());
-    g_mesaOne = MeasureMesa(1);
-    g_mesaAll = MeasureMesa(g_processors);
+    // BENCH_NO_LLVMPIPE=1 measures our device alone, for profiling it.
+    if (std::getenv("BENCH_NO_LLVMPIPE") == nullptr) {
+        g_mesaOne = MeasureMesa(1);
+        g_mesaAll = MeasureMesa(g_processors);
+    }
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -596,12 +615,14 @@ int main(int argc, char** argv) {
         "second of wall clock\n");
     std::printf("%-40s %10s %10s %14s %14s\n", "renderer", "wall ms", "CPU ms", "triangles/s",
                 "pixels/s");
+    PrintRow("floor 512x512: ours, plain path, 1 thread", floor, reporter.floorPlain);
     PrintRow("floor 512x512: ours, 1 thread", floor, reporter.floorOne);
     PrintRow("floor 512x512: ours", floor, reporter.floorAll);
     PrintRow("floor 512x512: llvmpipe, 1 thread", floor, g_mesaOne.floor);
     char label[64];
     std::snprintf(label, sizeof label, "floor 512x512: llvmpipe, %d threads", g_processors);
     PrintRow(label, floor, g_mesaAll.floor);
+    PrintRow("sphere 10k 640x480: ours, plain path, 1 thread", sphere, reporter.spherePlain);
     PrintRow("sphere 10k 640x480: ours, 1 thread", sphere, reporter.sphereOne);
     PrintRow("sphere 10k 640x480: ours", sphere, reporter.sphereAll);
     PrintRow("sphere 10k 640x480: llvmpipe, 1 thread", sphere, g_mesaOne.sphere);

@@ -35,15 +35,6 @@ ScreenVertex ScreenFromRaster(const RasterVertex& v) {
     return s;
 }
 
-Plane MakePlane(const double* xs, const double* ys, double a0, double a1, double a2) {
-    double det = (xs[1] - xs[0]) * (ys[2] - ys[0]) - (xs[2] - xs[0]) * (ys[1] - ys[0]);
-    Plane p;
-    p.a = ((a1 - a0) * (ys[2] - ys[0]) - (a2 - a0) * (ys[1] - ys[0])) / det;
-    p.b = ((a2 - a0) * (xs[1] - xs[0]) - (a1 - a0) * (xs[2] - xs[0])) / det;
-    p.c = a0 - p.a * xs[0] - p.b * ys[0];
-    return p;
-}
-
 // Sets up a triangle; false when it is culled, degenerate or outside the guard band.
 bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatDiffuse,
                    uint32_t flatSpecular, Triangle* t) {

@@ -140,7 +140,10 @@ void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiff
     int64_t width = std::min<int64_t>((maxX - minX) / kSubPixel + 1, s.clip.right - s.clip.left);
     int64_t area = static_cast<int64_t>(t.bottom - t.top + 1) * width;
     bool spans = kernelSpans && !t.perspective && t.uniformColour;
-    work->pixelEstimate += spans ? area / 4 : area;
+    // A shaded pixel (perspective divide, colours, filtered texels, depth) costs tens of times
+    // a copied one: a few thousand of them pay for a hand-over to another thread.
+    bool shaded = t.perspective || !t.uniformColour;
+    work->pixelEstimate += spans ? area / 4 : (shaded ? area * 32 : area);
     work->triangles.push_back(t);
 }
 
@@ -240,18 +243,37 @@ int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
     return std::max(threads, 1);
 }
 
+// The rows the items of a draw touch, so that each band of a small or distant mesh gets a
+// share of its rows rather than of the whole target.
+void CoveredRows(const DrawSetup& s, const DrawWork& work, int32_t* top, int32_t* bottom) {
+    int32_t lo = s.clip.bottom, hi = s.clip.top;
+    for (const Triangle& t : work.triangles) {
+        lo = std::min(lo, t.top);
+        hi = std::max(hi, t.bottom + 1);
+    }
+    for (const Quad& q : work.quads) {
+        lo = std::min(lo, q.top);
+        hi = std::max(hi, q.bottom);
+    }
+    *top = std::max(lo, s.clip.top);
+    *bottom = std::min(hi, s.clip.bottom);
+}
+
 void RunItems(const DrawSetup& s, const DrawWork& work) {
-    int32_t rows = s.clip.bottom - s.clip.top;
+    int32_t first, last;
+    CoveredRows(s, work, &first, &last);
+    if (first >= last)
+        return;
+    int32_t rows = last - first;
     int threads = ThreadsFor(work.pixelEstimate, rows);
     if (threads <= 1) {
         RasterItems(s, work, s.clip.top, s.clip.bottom);
         return;
     }
     std::function<void(int)> job = [&](int band) {
-        int32_t top =
-            s.clip.top + static_cast<int32_t>(static_cast<int64_t>(rows) * band / threads);
+        int32_t top = first + static_cast<int32_t>(static_cast<int64_t>(rows) * band / threads);
         int32_t bottom =
-            s.clip.top + static_cast<int32_t>(static_cast<int64_t>(rows) * (band + 1) / threads);
+            first + static_cast<int32_t>(static_cast<int64_t>(rows) * (band + 1) / threads);
         RasterItems(s, work, top, bottom);
     };
     Workers().Run(threads, job);
@@ -381,13 +403,18 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
         }
         std::vector<ClipVertex>& poly = work.polygon;
         poly.clear();
-        for (int i = 0; i < 3; ++i)
+        bool inside = true;
+        for (int i = 0; i < 3; ++i) {
             poly.push_back(ClipFromRaster(call.vertices[idx[i]]));
-        ClipPolygon(&poly);
+            inside = inside && ClipVertexInside(poly.back());
+        }
+        // A triangle inside every plane comes out of the clipper as it went in.
+        if (!inside)
+            ClipPolygon(&poly);
         if (poly.size() < 3)
             continue;
-        std::vector<ScreenVertex> projected;
-        projected.reserve(poly.size());
+        std::vector<ScreenVertex>& projected = work.projected;
+        projected.clear();
         for (const ClipVertex& c : poly)
             projected.push_back(ProjectClip(s, c));
         for (size_t i = 1; i + 1 < projected.size(); ++i) {

@@ -11,6 +11,8 @@
 //   general triangle walk that feeds it;
 // - raster_routes.cpp: the fast routes (axis-aligned quads, affine spans, the kernels) and the
 //   choice among the routes (RasterItems);
+// - raster_shaded_spans.cpp: the route of 3D triangles (perspective, Gouraud, mipmaps, depth,
+//   fog) by spans, bit for bit the per-pixel path's pixels;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 
@@ -102,7 +104,9 @@ struct DrawSetup {
 
 RasterRect Intersect(RasterRect a, RasterRect b);
 bool IsEmpty(const RasterRect& r);
-bool IsLinearFilter(uint32_t filter);
+inline bool IsLinearFilter(uint32_t filter) {
+    return filter == kFilterLinear || filter == kFilterAnisotropic;
+}
 void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSetup* s);
 
 // ---------------------------------------------------------------------------------------------
@@ -152,7 +156,16 @@ void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& 
 int32_t TableFogAlpha(const DrawSetup& s, double d);
 // c f + fog (1 - f) per colour channel with f = alpha / 255, rounded; alpha is kept.
 RasterColor ApplyFog(const RasterColor& c, const RasterColor& fog, int32_t alpha);
-int32_t RoundChannel(double v);
+// Inline: every shaded pixel rounds four to eight channels.
+inline int32_t RoundChannel(double v) {
+    if (!(v > 0.0))
+        return 0;
+    if (v >= 255.0)
+        return 255;
+    return static_cast<int32_t>(v + 0.5);  // positive: truncation is floor
+}
+// The level of detail of a texture from the screen derivatives of its coordinates.
+double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTexture& tex);
 
 // ---------------------------------------------------------------------------------------------
 // Vertices in screen space with their attributes as floats
@@ -210,7 +223,16 @@ inline bool InGuardBand(const ScreenVertex& v) {
     return std::fabs(v.x) < kGuardBand && std::fabs(v.y) < kGuardBand;
 }
 
-Plane MakePlane(const double* xs, const double* ys, double a0, double a1, double a2);
+// Inline, so that a triangle's set-up works out what its planes share (the determinant and
+// the edge vectors) once.
+inline Plane MakePlane(const double* xs, const double* ys, double a0, double a1, double a2) {
+    double det = (xs[1] - xs[0]) * (ys[2] - ys[0]) - (xs[2] - xs[0]) * (ys[1] - ys[0]);
+    Plane p;
+    p.a = ((a1 - a0) * (ys[2] - ys[0]) - (a2 - a0) * (ys[1] - ys[0])) / det;
+    p.b = ((a2 - a0) * (xs[1] - xs[0]) - (a1 - a0) * (xs[2] - xs[0])) / det;
+    p.c = a0 - p.a * xs[0] - p.b * ys[0];
+    return p;
+}
 bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatDiffuse,
                    uint32_t flatSpecular, Triangle* t);
 bool TriangleSpan(const Triangle& t, int32_t py, int64_t* left, int64_t* right);
@@ -251,6 +273,7 @@ struct DrawWork {
     std::vector<Quad> quads;
     std::vector<Item> items;
     std::vector<ClipVertex> polygon;
+    std::vector<ScreenVertex> projected;
     int64_t pixelEstimate = 0;
 };
 

@@ -91,14 +91,6 @@ RasterColor ApplyFog(const RasterColor& c, const RasterColor& fog, int32_t alpha
     return {mix(c.r, fog.r), mix(c.g, fog.g), mix(c.b, fog.b), c.a};
 }
 
-int32_t RoundChannel(double v) {
-    if (!(v > 0.0))
-        return 0;
-    if (v >= 255.0)
-        return 255;
-    return static_cast<int32_t>(v + 0.5);  // positive: truncation is floor
-}
-
 double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTexture& tex) {
     double w = tex.levels[0].width;
     double h = tex.levels[0].height;

@@ -25,12 +25,14 @@
 //     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
 //     32-bit point-sampled texels by their offsets (SpanTexelOffsets), anything else sampled
 //     into a row first (32-bit linear texels by LinearSpanSamples); otherwise pixel by pixel;
+//   - any other triangle on a 32-bit target whose blend the write mode computes in place, with
+//     32-bit texels or none: RasterShadedSpans (raster_shaded_spans.cpp);
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
 // - SetRasterFastQuadsEnabled(false) sends everything down the general path with the reference
 //   blend of raster_pixel.h; tests compare the two, and check by the route counts
 //   (RasterRouteCount) that the route they meant to compare ran.
 //
-#include "platform/d3d9/raster_draw_internal.h"
+#include "platform/d3d9/raster_shaded_spans_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -1201,9 +1203,23 @@ void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t 
     }
 }
 
+enum class ShadedState { kUnknown, kFits, kRefused };
+
+// Whether the draw fits the shaded spans; the plan is compiled at the first triangle that asks,
+// so that sprite draws never pay for it.
+bool ShadedFits(const DrawSetup& s, ShadedState* state, ShadedPlan* plan) {
+    if (*state == ShadedState::kUnknown) {
+        *plan = ShadedPlan();
+        *state = CompileShadedPlan(s, plan) ? ShadedState::kFits : ShadedState::kRefused;
+    }
+    return *state == ShadedState::kFits;
+}
+
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     RowScratch scratch;
     bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
+    thread_local ShadedPlan plan;
+    ShadedState shaded = g_fastQuads.load() ? ShadedState::kUnknown : ShadedState::kRefused;
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);
@@ -1213,6 +1229,9 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
         if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
             scratch.Took(RasterRoute::kTriangleSpans);
+        } else if (ShadedFits(s, &shaded, &plan)) {
+            RasterShadedSpans(s, plan, t, bandTop, bandBottom);
+            scratch.Took(RasterRoute::kShadedSpans);
         } else {
             RasterTriangleRows(s, t, bandTop, bandBottom);
             scratch.Took(RasterRoute::kTriangleRows);

@@ -71,7 +71,7 @@ inline int64_t RasterFloorToIndex(double v) {
     return static_cast<double>(i) > v ? i - 1 : i;
 }
 // Inline, as the quads work it out for every column and row and the triangles for every pixel.
-inline LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode) {
+[[gnu::always_inline]] inline LinearTaps LinearTapsFor(float u, int32_t size, uint32_t mode) {
     int64_t t = RasterFloorToIndex((static_cast<double>(u) * size - 0.5) * 256.0 + 0.5);
     int32_t i0 = static_cast<int32_t>(t >> 8);
     LinearTaps taps;

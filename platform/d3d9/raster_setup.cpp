@@ -51,10 +51,6 @@ void CompileFog(const RasterStates& states, DrawSetup* s) {
     s->fogColor = ColorFromArgb(states.render[kRsFogColor]);
 }
 
-bool IsLinearFilter(uint32_t filter) {
-    return filter == kFilterLinear || filter == kFilterAnisotropic;
-}
-
 void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSetup* s) {
     s->target = target;
     const RasterViewport& vp = states.viewport;
@@ -229,6 +225,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "triangle spans";
         case RasterRoute::kTriangleRows:
             return "triangle rows";
+        case RasterRoute::kShadedSpans:
+            return "shaded spans";
         default:
             return "?";
     }

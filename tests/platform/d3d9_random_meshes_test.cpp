@@ -3,7 +3,7 @@
 //   the documented formulas (transform, three lights of each kind, material sources, specular,
 //   vertex fog) and of the pixel (point sample, MODULATE, specular add, fog), bit for bit;
 // - every mesh drawn as triangles with depth by the device as it runs (threads, fast routes)
-//   and by its plain per-pixel path on one thread, bit for bit.
+//   (the shaded spans) and by its plain per-pixel path on one thread, bit for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -287,6 +287,7 @@ TEST_F(RandomMeshTest, VertexStageAgreesWithTheModelAndFastPathWithThePlainPath)
     std::mt19937 rng(20261210);
     const DWORD kClear = 0xFF010203u;
     int points = 0, pixels = 0;
+    uint64_t shadedTriangles = 0;
     for (int mesh = 0; mesh < 1000; ++mesh) {
         Scene s = RandomScene(rng);
         Apply(s);
@@ -325,11 +326,15 @@ TEST_F(RandomMeshTest, VertexStageAgreesWithTheModelAndFastPathWithThePlainPath)
         for (int pass = 0; pass < 2; ++pass) {
             platform::SetRasterFastQuadsEnabled(pass == 0);
             platform::SetRasterThreadCount(pass == 0 ? 0 : 1);
+            if (pass == 0)
+                platform::ResetRasterRouteCounts();
             device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClear, 1.0f, 0);
             UINT triangles = static_cast<UINT>(s.vertices.size() / 3);
             ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, triangles, s.vertices.data(),
                                                sizeof(MeshVertex)),
                       D3D_OK);
+            if (pass == 0)
+                shadedTriangles += platform::RasterRouteCount(platform::RasterRoute::kShadedSpans);
             std::vector<uint32_t>& out = pass == 0 ? fast : plain;
             for (int y = 0; y < 48; ++y) {
                 for (int x = 0; x < 64; ++x)
@@ -343,6 +348,8 @@ TEST_F(RandomMeshTest, VertexStageAgreesWithTheModelAndFastPathWithThePlainPath)
     // The cases reached what they meant to: most points were compared, triangles drew.
     EXPECT_GT(points, 3000);
     EXPECT_GT(pixels, 100000);
+    // The device as it runs drew the meshes by its shaded spans, not by the plain path.
+    EXPECT_GT(shadedTriangles, 1000u);
 }
 
 }  // namespace

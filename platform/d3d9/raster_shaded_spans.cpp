@@ -1,0 +1,558 @@
+// The shaded-span route: the triangles of 3D drawing (perspective, Gouraud colours, mipmaps,
+// depth, fog) on a 32-bit target whose blend the write mode computes in place, with stage
+// textures of 32-bit texels (or none). It gives the pixels of the per-pixel path
+// (raster_pipeline.cpp) bit for bit: the same attribute planes in the same double arithmetic
+// with the same roundings, the same sampling and combining rules, but
+// - what is constant along a row (b y of every plane) is worked out once a row;
+// - the states are read once a draw (ShadedPlan), so the pixel loop holds no dispatch on
+//   formats, filters or shading beyond a few well-predicted flags;
+// - a pixel is tested against the depth buffer before it is shaded, and dropped early;
+// - texels are read straight from 32-bit levels, and the bilinear and mip blends work on two
+//   channels at once;
+// - the common stage program (texture times diffuse, alpha from either or both) is a few
+//   integer operations instead of the general combiner.
+//
+// Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
+// walks one triangle's rows in a band, and ShadeRow the pixels of one span.
+#include "platform/d3d9/raster_shaded_spans_internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::raster_internal {
+
+namespace {
+
+inline uint32_t LoadTexel(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The four-texel weighted sum of BilinearCombine, worked as
+//   (256 - fy) (c00 (256 - fx) + c10 fx) + fy (c01 (256 - fx) + c11 fx),
+// which is the same integer: first along the rows with two channels a word (each 16-bit lane
+// at most 255 * 256), then down with two channels a 64-bit word (each 32-bit lane at most
+// 255 * 65536 + 32768).
+[[gnu::always_inline]] inline uint32_t Bilinear2(uint32_t c00, uint32_t c10, uint32_t c01,
+                                                 uint32_t c11, uint32_t fx, uint32_t fy) {
+    const uint32_t gx = 256 - fx, gy = 256 - fy;
+    constexpr uint32_t kPair = 0x00FF00FFu;
+    uint32_t rb0 = (c00 & kPair) * gx + (c10 & kPair) * fx;
+    uint32_t rb1 = (c01 & kPair) * gx + (c11 & kPair) * fx;
+    uint32_t ag0 = ((c00 >> 8) & kPair) * gx + ((c10 >> 8) & kPair) * fx;
+    uint32_t ag1 = ((c01 >> 8) & kPair) * gx + ((c11 >> 8) & kPair) * fx;
+    auto spread = [](uint32_t lanes) {
+        return (static_cast<uint64_t>(lanes >> 16) << 32) | (lanes & 0xFFFFu);
+    };
+    constexpr uint64_t kHalf = (uint64_t{32768} << 32) | 32768;
+    constexpr uint64_t kByte = (uint64_t{255} << 32) | 255;
+    uint64_t rb = ((spread(rb0) * gy + spread(rb1) * fy + kHalf) >> 16) & kByte;
+    uint64_t ag = ((spread(ag0) * gy + spread(ag1) * fy + kHalf) >> 16) & kByte;
+    return static_cast<uint32_t>(rb | (rb >> 16)) | (static_cast<uint32_t>(ag | (ag >> 16)) << 8);
+}
+
+// (c0 (256 - f) + c1 f + 128) >> 8 per channel, two channels a word (each lane stays below
+// 65536).
+[[gnu::always_inline]] inline uint32_t Lerp2(uint32_t c0, uint32_t c1, uint32_t f) {
+    uint32_t lo = ((c0 & 0x00FF00FFu) * (256 - f) + (c1 & 0x00FF00FFu) * f + 0x00800080u) >> 8;
+    uint32_t hi =
+        (((c0 >> 8) & 0x00FF00FFu) * (256 - f) + ((c1 >> 8) & 0x00FF00FFu) * f + 0x00800080u) >> 8;
+    return (lo & 0x00FF00FFu) | ((hi & 0x00FF00FFu) << 8);
+}
+
+// AddressRasterTexel, with WRAP on a power-of-two size as a mask (the same index, negative
+// ones too, in two's complement).
+[[gnu::always_inline]] inline int32_t Address(int32_t index, int32_t size, const AxisWrap& a) {
+    if (a.mask != 0)
+        return index & a.mask;
+    return AddressRasterTexel(index, size, a.mode);
+}
+
+// LinearTapsFor, addressed as above.
+[[gnu::always_inline]] inline LinearTaps TapsFor(float u, int32_t size, const AxisWrap& a) {
+    int64_t t = RasterFloorToIndex((static_cast<double>(u) * size - 0.5) * 256.0 + 0.5);
+    int32_t i0 = static_cast<int32_t>(t >> 8);
+    LinearTaps taps;
+    taps.first = Address(i0, size, a);
+    taps.second = Address(i0 + 1, size, a);
+    taps.weight = static_cast<uint32_t>(t & 255);
+    return taps;
+}
+
+inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
+    return LoadTexel(l.bits + static_cast<intptr_t>(y) * l.pitch + 4 * static_cast<intptr_t>(x)) |
+           l.alphaOr;
+}
+
+[[gnu::always_inline]] inline uint32_t SampleLevel32(const Sampler32& t, int32_t level,
+                                                     uint32_t filter, float u, float v) {
+    level = std::clamp(level, 0, t.levelCount - 1);
+    const Level32& l = t.levels[level];
+    if (!l.valid)
+        return 0xFFFFFFFFu;
+    const RasterSampler& sm = *t.sampler;
+    if (IsLinearFilter(filter)) {
+        LinearTaps cols = TapsFor(u, l.width, l.wrapU);
+        LinearTaps rows = TapsFor(v, l.height, l.wrapV);
+        if ((cols.first | cols.second | rows.first | rows.second) >= 0) {
+            const uint8_t* r0 = l.bits + static_cast<intptr_t>(rows.first) * l.pitch;
+            const uint8_t* r1 = l.bits + static_cast<intptr_t>(rows.second) * l.pitch;
+            return Bilinear2(LoadTexel(r0 + 4 * cols.first) | l.alphaOr,
+                             LoadTexel(r0 + 4 * cols.second) | l.alphaOr,
+                             LoadTexel(r1 + 4 * cols.first) | l.alphaOr,
+                             LoadTexel(r1 + 4 * cols.second) | l.alphaOr, cols.weight, rows.weight);
+        }
+        auto fetch = [&](int32_t x, int32_t y) {
+            return (x < 0 || y < 0) ? sm.borderColor : Fetch(l, x, y);
+        };
+        return Bilinear2(fetch(cols.first, rows.first), fetch(cols.second, rows.first),
+                         fetch(cols.first, rows.second), fetch(cols.second, rows.second),
+                         cols.weight, rows.weight);
+    }
+    int32_t tx = Address(RasterTexelIndex(u, l.width), l.width, l.wrapU);
+    int32_t ty = Address(RasterTexelIndex(v, l.height), l.height, l.wrapV);
+    if (tx < 0 || ty < 0)
+        return sm.borderColor;
+    return Fetch(l, tx, ty);
+}
+
+// SampleRaster's rules on 32-bit levels.
+[[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
+    if (t.none)
+        return 0xFFFFFFFFu;
+    const RasterSampler& sm = *t.sampler;
+    if (!sm.needsLod)
+        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+    double l = static_cast<double>(lod) + sm.lodBias;
+    if (!(l > 0.0))
+        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+    if (l > 64.0)
+        l = 64.0;
+    switch (sm.mipFilter) {
+        case kFilterPoint: {
+            int32_t level = sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5));
+            return SampleLevel32(t, level, sm.minFilter, u, v);
+        }
+        case kFilterLinear:
+        case kFilterAnisotropic: {
+            double whole = std::floor(l);
+            int32_t level = sm.baseLevel + static_cast<int32_t>(whole);
+            uint32_t f = static_cast<uint32_t>(std::floor((l - whole) * 256.0 + 0.5));
+            uint32_t c0 = SampleLevel32(t, level, sm.minFilter, u, v);
+            if (f == 0 || level + 1 >= t.levelCount)
+                return c0;
+            if (f >= 256)
+                return SampleLevel32(t, level + 1, sm.minFilter, u, v);
+            return Lerp2(c0, SampleLevel32(t, level + 1, sm.minFilter, u, v), f);
+        }
+        default:
+            return SampleLevel32(t, sm.baseLevel, sm.minFilter, u, v);
+    }
+}
+
+AxisWrap WrapFor(uint32_t mode, int32_t size) {
+    bool wrap = mode != kAddressMirror && mode != kAddressClamp && mode != kAddressBorder &&
+                mode != kAddressMirrorOnce;  // unknown modes wrap
+    bool powerOfTwo = size > 0 && (size & (size - 1)) == 0;
+    return {mode, wrap && powerOfTwo ? size - 1 : 0};
+}
+
+bool IsArgbLevel(const RasterSurface& l) {
+    return l.format == kFmtA8R8G8B8 || l.format == kFmtX8R8G8B8;
+}
+
+bool CompileSampler32(const RasterSampler& sm, Sampler32* t) {
+    t->sampler = &sm;
+    const RasterTexture* tex = sm.texture;
+    t->none = tex == nullptr || tex->levelCount <= 0;
+    if (t->none)
+        return true;
+    t->levelCount = std::min(tex->levelCount, kRasterMaxLevels);
+    for (int i = 0; i < t->levelCount; ++i) {
+        const RasterSurface& l = tex->levels[i];
+        Level32& out = t->levels[i];
+        out.valid = l.width > 0 && l.height > 0 && l.bits != nullptr;
+        if (out.valid && !IsArgbLevel(l))
+            return false;
+        out.bits = l.bits;
+        out.width = l.width;
+        out.height = l.height;
+        out.pitch = l.pitch;
+        out.alphaOr = l.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+        out.wrapU = WrapFor(sm.addressU, l.width);
+        out.wrapV = WrapFor(sm.addressV, l.height);
+    }
+    return true;
+}
+
+bool IsArg(uint32_t arg, uint32_t select) {
+    return arg == select;  // no modifier bits
+}
+bool IsDiffuseArg(uint32_t arg) {
+    return IsArg(arg, kTaDiffuse) || IsArg(arg, kTaCurrent);  // CURRENT is DIFFUSE at stage 0
+}
+
+}  // namespace
+
+bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan) {
+    if (!s.write.direct || s.fillMode != kFillSolid)
+        return false;
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (!s.needTexture[i])
+            continue;
+        if (!CompileSampler32(s.samplers[i], &plan->samplers[i]))
+            return false;
+        plan->lodStage[i] = s.samplers[i].needsLod;
+        plan->lodSet[i] = s.texSet[i] < kRasterTexCoordSets ? static_cast<int>(s.texSet[i]) : 0;
+        plan->anyLod = plan->anyLod || plan->lodStage[i];
+    }
+    const RasterStageProgram& p = s.program;
+    const RasterStageProgram::Stage& st = p.stages[0];
+    bool modulate = p.stageCount == 1 && st.usesTexture && !st.resultToTemp &&
+                    st.colorOp == kTopModulate &&
+                    ((IsArg(st.colorArg1, kTaTexture) && IsDiffuseArg(st.colorArg2)) ||
+                     (IsDiffuseArg(st.colorArg1) && IsArg(st.colorArg2, kTaTexture)));
+    if (!modulate)
+        return true;
+    if (st.alphaOp == kTopSelectArg1 && IsArg(st.alphaArg1, kTaTexture)) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kTexture;
+    } else if (st.alphaOp == kTopSelectArg2 && IsArg(st.alphaArg2, kTaTexture)) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kTexture;
+    } else if (st.alphaOp == kTopDisable ||
+               (st.alphaOp == kTopSelectArg1 && IsDiffuseArg(st.alphaArg1)) ||
+               (st.alphaOp == kTopSelectArg2 && IsDiffuseArg(st.alphaArg2))) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kDiffuse;
+    } else if (st.alphaOp == kTopModulate &&
+               ((IsArg(st.alphaArg1, kTaTexture) && IsDiffuseArg(st.alphaArg2)) ||
+                (IsDiffuseArg(st.alphaArg1) && IsArg(st.alphaArg2, kTaTexture)))) {
+        plan->alphaFrom = ShadedPlan::AlphaFrom::kProduct;
+    } else {
+        return true;
+    }
+    plan->combine = ShadedPlan::Combine::kModulate;
+    return true;
+}
+
+namespace {
+
+// A plane along one row: a x + (b y) + c, in that order, as Plane::At adds.
+struct RowPlane {
+    double a, by, c;
+    double At(double x) const { return a * x + by + c; }
+};
+
+inline RowPlane OnRow(const Plane& p, double y) {
+    return {p.a, p.b * y, p.c};
+}
+
+inline int32_t FogMix(int32_t a, int32_t b, int32_t alpha) {
+    return (a * alpha + b * (255 - alpha) + 127) / 255;
+}
+
+// lround of v >= 0 without the library call: the whole part, one up from a half. Both steps
+// are exact in double, so ties go away from zero as lround's do.
+inline uint64_t RoundHalfUp(double v) {
+    uint64_t whole = static_cast<uint64_t>(v);
+    return whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+}
+
+// QuantizeRasterDepth, inline.
+inline uint32_t QuantizeDepth(uint32_t format, float z) {
+    if (!(z > 0.0f))
+        z = 0.0f;
+    double clamped = z > 1.0f ? 1.0 : static_cast<double>(z);
+    switch (format) {
+        case kFmtD16:
+            return static_cast<uint32_t>(RoundHalfUp(clamped * 65535.0));
+        case kFmtD24X8:
+            return static_cast<uint32_t>(RoundHalfUp(clamped * 16777215.0));
+        case kFmtD32:
+            return static_cast<uint32_t>(RoundHalfUp(clamped * 4294967295.0));
+        default:
+            return 0;
+    }
+}
+
+inline uint32_t LoadDepth(uint32_t format, const uint8_t* p) {
+    if (format == kFmtD16) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return format == kFmtD24X8 ? (v & 0x00FFFFFFu) : v;
+}
+
+inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
+    if (format == kFmtD16) {
+        uint16_t v = static_cast<uint16_t>(value);
+        std::memcpy(p, &v, 2);
+        return;
+    }
+    std::memcpy(p, &value, 4);
+}
+
+// Everything one row of one triangle needs, its planes placed on the row.
+struct RowState {
+    RowPlane rhw, z;
+    RowPlane diffuse[4], specular[4];
+    RowPlane u[kRasterTexCoordSets], v[kRasterTexCoordSets], q[kRasterTexCoordSets];
+};
+
+// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
+// RasterTriangleRows feeds it.
+// A pixel's colours as RasterTriangleRows interpolates them, and its vertex fog factor.
+struct PixelColours {
+    RasterColor diffuse, specular;
+    int32_t fogAlpha;
+};
+
+template <bool kGouraud>
+[[gnu::always_inline]] inline void InterpolateColours(const DrawSetup& s, const RowState& r,
+                                                      double x, double wp, PixelColours* c) {
+    if constexpr (kGouraud) {
+        const RowPlane* d = r.diffuse;
+        c->diffuse = {RoundChannel(d[0].At(x) * wp), RoundChannel(d[1].At(x) * wp),
+                      RoundChannel(d[2].At(x) * wp), RoundChannel(d[3].At(x) * wp)};
+        if (s.program.usesSpecular) {
+            const RowPlane* sp = r.specular;
+            c->specular = {RoundChannel(sp[0].At(x) * wp), RoundChannel(sp[1].At(x) * wp),
+                           RoundChannel(sp[2].At(x) * wp), RoundChannel(sp[3].At(x) * wp)};
+            c->fogAlpha = c->specular.a;
+        } else if (s.fog == FogSource::kVertex) {
+            c->fogAlpha = RoundChannel(r.specular[3].At(x) * wp);
+        }
+    }
+}
+
+// Each set's coordinates at a pixel: U / D as doubles (for the level of detail), 1 / D, and as
+// the floats the sampler takes.
+struct PixelCoordinates {
+    double u[kRasterTexCoordSets], v[kRasterTexCoordSets], inverse[kRasterTexCoordSets];
+    float fu[kRasterTexCoordSets] = {}, fv[kRasterTexCoordSets] = {};
+};
+
+[[gnu::always_inline]] inline void InterpolateCoordinates(const DrawSetup& s, const RowState& r,
+                                                          double x, double wp,
+                                                          PixelCoordinates* c) {
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!s.texSetUsed[set])
+            continue;
+        double inverse = wp;
+        if (s.texProjected[set]) {
+            double q = r.q[set].At(x);
+            inverse = q != 0.0 ? 1.0 / q : 0.0;
+        }
+        c->inverse[set] = inverse;
+        c->u[set] = r.u[set].At(x) * inverse;
+        c->v[set] = r.v[set].At(x) * inverse;
+        c->fu[set] = static_cast<float>(c->u[set]);
+        c->fv[set] = static_cast<float>(c->v[set]);
+    }
+}
+
+// The level of detail of stage i at a pixel, as CoordinatesAt and LodFor give it: du/dx =
+// (U.a - u D.a) / D with u first rounded to float, D the plane of q, of rhw or none.
+template <bool kPerspective>
+[[gnu::always_inline]] inline float LevelOfDetail(const DrawSetup& s, const ShadedPlan& plan,
+                                                  const Triangle& t, const RowState& r, double x,
+                                                  double wp, const PixelCoordinates& c, int i) {
+    int set = plan.lodSet[i];
+    const Plane& pu = t.planes[kAttrTex + 2 * set];
+    const Plane& pv = t.planes[kAttrTex + 2 * set + 1];
+    const Plane* den = nullptr;
+    double inverse = wp;
+    double u, v;
+    if (s.texSetUsed[set]) {
+        inverse = c.inverse[set];
+        u = c.u[set], v = c.v[set];
+    } else {
+        // A stage reading a set beyond the vertex's: set 0, which no stage samples.
+        if (s.texProjected[set]) {
+            double q = r.q[set].At(x);
+            inverse = q != 0.0 ? 1.0 / q : 0.0;
+        }
+        u = r.u[set].At(x) * inverse, v = r.v[set].At(x) * inverse;
+    }
+    if (s.texProjected[set])
+        den = &t.planes[kAttrTexQ + set];
+    else if (kPerspective)
+        den = &t.planes[kAttrRhw];
+    double dudx = pu.a, dudy = pu.b, dvdx = pv.a, dvdy = pv.b;
+    if (den != nullptr) {
+        double fu = static_cast<float>(u), fv = static_cast<float>(v);
+        dudx = (pu.a - fu * den->a) * inverse;
+        dudy = (pu.b - fu * den->b) * inverse;
+        dvdx = (pv.a - fv * den->a) * inverse;
+        dvdy = (pv.b - fv * den->b) * inverse;
+    }
+    return static_cast<float>(LodFor(dudx, dvdx, dudy, dvdy, *s.samplers[i].texture));
+}
+
+// Stage 0's texel times the diffuse colour, with the alpha the plan says, plus specular.
+[[gnu::always_inline]] inline RasterColor Modulate(const DrawSetup& s, const ShadedPlan& plan,
+                                                   uint32_t texel, const PixelColours& pc) {
+    const RasterColor& d = pc.diffuse;
+    int32_t ta = static_cast<int32_t>(texel >> 24);
+    RasterColor c;
+    c.r = DivRound255(static_cast<int32_t>((texel >> 16) & 255) * d.r);
+    c.g = DivRound255(static_cast<int32_t>((texel >> 8) & 255) * d.g);
+    c.b = DivRound255(static_cast<int32_t>(texel & 255) * d.b);
+    switch (plan.alphaFrom) {
+        case ShadedPlan::AlphaFrom::kTexture:
+            c.a = ta;
+            break;
+        case ShadedPlan::AlphaFrom::kDiffuse:
+            c.a = d.a;
+            break;
+        default:
+            c.a = DivRound255(ta * d.a);
+            break;
+    }
+    if (s.program.specularAdd) {
+        c.r = std::min(255, c.r + pc.specular.r);
+        c.g = std::min(255, c.g + pc.specular.g);
+        c.b = std::min(255, c.b + pc.specular.b);
+    }
+    return c;
+}
+
+// Stage i's texel at a pixel.
+[[gnu::always_inline]] inline uint32_t StageTexel(const DrawSetup& s, const ShadedPlan& plan,
+                                                  const PixelCoordinates& c, const float* lod,
+                                                  int i) {
+    uint32_t set = s.texSet[i];
+    float u = set < kRasterTexCoordSets ? c.fu[set] : 0.0f;
+    float v = set < kRasterTexCoordSets ? c.fv[set] : 0.0f;
+    return Sample32(plan.samplers[i], u, v, lod[i]);
+}
+
+// The stage program's result at a pixel.
+[[gnu::always_inline]] inline RasterColor Combine(const DrawSetup& s, const ShadedPlan& plan,
+                                                  const PixelCoordinates& c, const float* lod,
+                                                  const PixelColours& pc) {
+    if (plan.combine == ShadedPlan::Combine::kModulate)
+        return Modulate(s, plan, StageTexel(s, plan, c, lod, 0), pc);
+    RasterColor textures[kRasterStageCount];
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (s.needTexture[i])
+            textures[i] = ColorFromArgb(StageTexel(s, plan, c, lod, i));
+    }
+    return RunStageProgram(s.program, textures, pc.diffuse, pc.specular);
+}
+
+// Vertex or table fog, after the stages.
+[[gnu::always_inline]] inline void Fog(const DrawSetup& s, const RowState& r, double x, float z,
+                                       int32_t fogAlpha, RasterColor* c) {
+    int32_t alpha = fogAlpha;
+    if (s.fog == FogSource::kTable) {
+        double d = z;
+        if (s.fogFromW) {
+            double q = r.rhw.At(x);
+            d = static_cast<float>(q != 0.0 ? 1.0 / q : 0.0);
+        }
+        alpha = TableFogAlpha(s, d);
+    }
+    c->r = FogMix(c->r, s.fogColor.r, alpha);
+    c->g = FogMix(c->g, s.fogColor.g, alpha);
+    c->b = FogMix(c->b, s.fogColor.b, alpha);
+}
+
+// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
+// RasterTriangleRows feeds it.
+template <bool kPerspective, bool kGouraud>
+void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
+              int32_t py, int64_t left, int64_t right) {
+    const uint32_t depthFormat = s.target.depth.format;
+    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
+    uint8_t* depthRow = s.depthTest
+                            ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
+                            : nullptr;
+    uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
+                                                static_cast<intptr_t>(py) * s.target.color.pitch);
+    const WriteMode& w = s.write;
+    PixelColours colours = {t.flatDiffuse, t.flatSpecular, t.flatSpecular.a};
+    PixelCoordinates coordinates;
+    float lod[kRasterStageCount] = {};
+    const int lodStages = plan.anyLod ? s.program.stageCount : 0;
+    for (int64_t px = left; px <= right; ++px) {
+        const double x = static_cast<double>(px);
+        double wp = 1.0;
+        if constexpr (kPerspective) {
+            double q = r.rhw.At(x);
+            wp = q != 0.0 ? 1.0 / q : 0.0;
+        }
+        const float z = static_cast<float>(r.z.At(x));
+        uint32_t depth = 0;
+        uint8_t* depthAt = nullptr;
+        if (s.depthTest) {
+            depth = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+            depthAt = depthRow + depthBytes * px;
+            if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
+                continue;
+        }
+        InterpolateColours<kGouraud>(s, r, x, wp, &colours);
+        if (s.anyTexture) {
+            InterpolateCoordinates(s, r, x, wp, &coordinates);
+            for (int i = 0; i < lodStages; ++i) {
+                if (plan.lodStage[i])
+                    lod[i] = LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i);
+            }
+        }
+        RasterColor c = Combine(s, plan, coordinates, lod, colours);
+        if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
+            continue;
+        if (s.depthWrite)
+            StoreDepth(depthFormat, depthAt, depth);
+        if (s.fog != FogSource::kNone)
+            Fog(s, r, x, z, colours.fogAlpha, &c);
+        uint32_t colour = ArgbFromColor(c);
+        uint32_t* dst = out + px;
+        if (w.blendOff)
+            *dst = colour | w.targetOr;
+        else
+            *dst = BlendQuadPixel(w.blend, colour, *dst | w.targetOr) | w.targetOr;
+    }
+}
+
+}  // namespace
+
+void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
+                       int32_t bandTop, int32_t bandBottom) {
+    int32_t top = std::max(t.top, bandTop);
+    int32_t bottom = std::min(t.bottom, bandBottom - 1);
+    auto row = t.perspective ? (s.flat ? ShadeRow<true, false> : ShadeRow<true, true>)
+                             : (s.flat ? ShadeRow<false, false> : ShadeRow<false, true>);
+    RowState r{};
+    for (int32_t py = top; py <= bottom; ++py) {
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        if (left > right)
+            continue;
+        double y = py;
+        r.rhw = OnRow(t.planes[kAttrRhw], y);
+        r.z = OnRow(t.planes[kAttrZ], y);
+        for (int c = 0; c < 4; ++c) {
+            if (s.planeUsed[kAttrDiffuse + c])
+                r.diffuse[c] = OnRow(t.planes[kAttrDiffuse + c], y);
+            if (s.planeUsed[kAttrSpecular + c])
+                r.specular[c] = OnRow(t.planes[kAttrSpecular + c], y);
+        }
+        for (int set = 0; set < kRasterTexCoordSets; ++set) {
+            if (s.planeUsed[kAttrTex + 2 * set]) {
+                r.u[set] = OnRow(t.planes[kAttrTex + 2 * set], y);
+                r.v[set] = OnRow(t.planes[kAttrTex + 2 * set + 1], y);
+            }
+            if (s.planeUsed[kAttrTexQ + set])
+                r.q[set] = OnRow(t.planes[kAttrTexQ + set], y);
+        }
+        row(s, plan, t, r, py, left, right);
+    }
+}
+
+}  // namespace platform::raster_internal

@@ -1,0 +1,53 @@
+// The shaded-span route (raster_shaded_spans.cpp): what it reads from a draw's states, once a
+// draw, and its entry points. Private to platform/d3d9.
+#pragma once
+
+#include "platform/d3d9/raster_draw_internal.h"
+
+namespace platform::raster_internal {
+
+// An address mode along one axis of a level: WRAP on a power-of-two size is a mask.
+struct AxisWrap {
+    uint32_t mode = kAddressWrap;
+    int32_t mask = 0;  // size - 1, or 0: the mode's rule
+};
+
+// One 32-bit level as the sampler reads it; invalid levels sample white, as SampleLevel does.
+struct Level32 {
+    const uint8_t* bits = nullptr;
+    int32_t width = 0, height = 0, pitch = 0;
+    uint32_t alphaOr = 0;  // X8R8G8B8 reads alpha 255
+    bool valid = false;
+    AxisWrap wrapU, wrapV;
+};
+
+// A stage's texture as the route samples it.
+struct Sampler32 {
+    const RasterSampler* sampler = nullptr;
+    bool none = true;  // no texture: opaque white
+    int32_t levelCount = 0;
+    Level32 levels[kRasterMaxLevels];
+};
+
+// What the route reads from the states, once a draw.
+struct ShadedPlan {
+    // The stage program: texture times diffuse (alpha from the texture, the diffuse colour or
+    // their product), or the general combiner.
+    enum class Combine { kGeneral, kModulate };
+    enum class AlphaFrom { kTexture, kDiffuse, kProduct };
+    Combine combine = Combine::kGeneral;
+    AlphaFrom alphaFrom = AlphaFrom::kTexture;
+    Sampler32 samplers[kRasterStageCount];
+    bool lodStage[kRasterStageCount] = {};
+    int lodSet[kRasterStageCount] = {};
+    bool anyLod = false;
+};
+
+// False when the draw does not fit the route: a target the write mode does not reach in place,
+// or a stage texture with levels other than 32-bit ones.
+bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan);
+// The rows bandTop .. bandBottom - 1 of a triangle of a draw that fits.
+void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
+                       int32_t bandTop, int32_t bandBottom);
+
+}  // namespace platform::raster_internal
