@@ -76,7 +76,7 @@ struct TestAnimSet {
 
 // The values a vertex of a list gets.
 inline tessel::Vec3 TestPosition(int list, int i) {
-    return {0.25f + 1.5f * i + 100.0f * list, -0.75f + 0.5f * i, 2.125f - 0.375f * i};
+    return {0.25f + 1.5f * i + 100.0f * list, -0.75f + 0.5f * (i % 3), 2.125f - 0.375f * i};
 }
 inline tessel::Vec3 TestNormal(int list, int i) {
     return {0.125f * i, 0.5f + 0.0625f * list, -0.8125f};
