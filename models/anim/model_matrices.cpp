@@ -270,16 +270,23 @@ void Mat3x4FromQuaternion(Mat3x4* out, const float* q) {
          {2.0f * (x * z - w * y), 2.0f * (y * z + w * x), 1.0f - 2.0f * (x * x + y * y), 0.0f}}};
 }
 
+// The product of the quaternion's left and right multiplication matrices
+// [[w,-z,y,-x],[z,w,-x,-y],[-y,x,w,-z],[x,y,z,w]] x [[w,-z,y,x],[z,w,-x,y],
+// [-y,x,w,z],[-x,-y,-z,w]] in the row-vector sense of Mat4, written out: its
+// linear part has the diagonal w^2 + x^2 - y^2 - z^2 and so on, which for a
+// quaternion that is not of unit length differs from 1 - 2(y^2 + z^2).
 void Mat3x4FromQuaternionRows(Mat3x4* out, const float* q) {
     const float x = q[0];
     const float y = q[1];
     const float z = q[2];
     const float w = q[3];
-    const Mat4 a = {{{w, -z, y, -x}, {z, w, -x, -y}, {-y, x, w, -z}, {x, y, z, w}}};
-    const Mat4 b = {{{w, -z, y, x}, {z, w, -x, y}, {-y, x, w, z}, {-x, -y, -z, w}}};
-    Mat4 product;
-    MatMul(&product, &a, &b);
-    Transpose4x4To3x4(out, &product);
+    const float ww = w * w;
+    const float xx = x * x;
+    const float yy = y * y;
+    const float zz = z * z;
+    *out = Mat3x4{{{ww + xx - yy - zz, 2.0f * (x * y + w * z), 2.0f * (x * z - w * y), 0.0f},
+                   {2.0f * (x * y - w * z), ww - xx + yy - zz, 2.0f * (y * z + w * x), 0.0f},
+                   {2.0f * (x * z + w * y), 2.0f * (y * z - w * x), ww - xx - yy + zz, 0.0f}}};
 }
 
 void Mat3x4FromEulerOrder(Mat3x4* out, int order, const Vec3& angles) {

@@ -4,8 +4,6 @@
 // tracked and laid out as the model's deletion frees them.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include "foundation/memory/memory.h"
 #include "models/core/model_records.h"
 

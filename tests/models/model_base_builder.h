@@ -3,10 +3,9 @@
 // triangle list, skin bones, shapes and animation sets. The record is a
 // tracked block, as the base release frees it; every array it points at lives
 // in this object, which must outlive the base. Vertex values are not round so
-// that a byte in the wrong place shows.
+// that a byte in the wrong place shows. The benchmarks build their bases
+// with it too.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
@@ -117,7 +116,6 @@ class TestBase {
         LayAnimations();
         tessel::ComputeFrameMatrices(base_);
         if (tessel::StoreModelBase(handle_, base_) != 0) {
-            ADD_FAILURE() << "the reserved base slot refused its base";
             return -1;
         }
         return handle_;
