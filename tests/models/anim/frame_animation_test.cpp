@@ -242,6 +242,21 @@ TEST_F(FrameAnimationTest, AnEulerStepBeyondAQuarterTurnSwitchesToMatrices) {
     }
 }
 
+TEST_F(FrameAnimationTest, TheFallBackRedoesTheWholeAnimationFromItsFirstFrame) {
+    // Frame 1 only moves and comes first; frame 3 turns past a quarter turn.
+    AddSet({{1, {Keys(1, 10, {1.0f, 2.0f, 3.0f, 2.0f, 2.0f, 3.0f})}},
+            {3, {Keys(1, 0, {0.0f, 0.0f, 0.0f, 0.0f, 2.0f, 0.0f})}}});
+    tessel::ModelInstance* model = Make();
+    AttachAnim(model, 0, 0, 1.0f, 0.5f);
+    tessel::UpdateModelMatrices(model);
+    const tessel::ModelAttachedAnim* anim = model->attachSlots[0].anim;
+    EXPECT_EQ(anim->states[0].flags, tessel::kAnimMatrix);
+    EXPECT_EQ(anim->states[1].flags, tessel::kAnimMatrix);
+    EXPECT_EQ(anim->evaluated, 1);
+    const M34 local = Translation(1.5, 2.0, 3.0) * Euler(0, {0.0f, 0.4f, 0.0f});
+    ExpectMatrixNear(model->frames[1].world, Placement(model) * Default(0) * local, kTolerance);
+}
+
 TEST_F(FrameAnimationTest, TheMatrixPathTurnsEachAxisInTheFramesOrder) {
     // Frame 1 turns 0.4 about y (order XYZ) and z is keyed; x keeps its
     // default of 0. Scale keys scale the columns.
