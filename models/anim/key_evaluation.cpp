@@ -66,13 +66,15 @@ void Slerp(const KeyPair& p, float* out) {
     }
     // A negative dot product means k1's opposite is nearer: take the short arc.
     const float theta = static_cast<float>(AcosF(d >= 0.0f ? d : -d));
+    // sin((1 - t)theta) = sin(theta)cos(t theta) - cos(theta)sin(t theta):
+    // two evaluations instead of three, on the per-frame path.
     float sinTheta;
-    float sinFirst;
+    float cosTheta;
     float sinSecond;
-    float cosine;
-    SinCos(theta, &sinTheta, &cosine);
-    SinCos((1.0f - p.t) * theta, &sinFirst, &cosine);
-    SinCos(p.t * theta, &sinSecond, &cosine);
+    float cosSecond;
+    SinCos(theta, &sinTheta, &cosTheta);
+    SinCos(p.t * theta, &sinSecond, &cosSecond);
+    const float sinFirst = sinTheta * cosSecond - cosTheta * sinSecond;
     const float a = sinFirst / sinTheta;
     const float b = (d >= 0.0f ? sinSecond : -sinSecond) / sinTheta;
     for (int c = 0; c < 4; ++c) {
