@@ -236,6 +236,7 @@ TEST(MarkFrameChanged, ASetBitStopsAndARunMarksTheSubtreeAcrossWords) {
 }
 
 TEST(ComposeLocalMatrix, ComponentsAndAnOrderNoReaderGives) {
+    tessel::FillSineTable();  // the model system's start fills it otherwise
     const tessel::Vec3 t{1.5f, -0.25f, 4.0f};
     const tessel::Vec3 s{2.0f, 0.5f, 3.0f};
     const tessel::Vec3 e{0.3f, -0.6f, 0.9f};
