@@ -47,8 +47,15 @@ void SetD3D9Profile(const D3D9Profile& profile);
 // "desktop16" (a 16-bit desktop of its own), "nod24", "nod32".
 void ResetD3D9Profile();
 
-// Failure injection: the next `count` calls of the method fail.
-enum class D3D9FailPoint { CreateDevice, CreateTexture, SetViewport };
+// Failure injection: the next `count` calls of the method fail (buffer and
+// texture creation as out of video memory).
+enum class D3D9FailPoint {
+    CreateDevice,
+    CreateTexture,
+    SetViewport,
+    CreateVertexBuffer,
+    CreateIndexBuffer
+};
 void FailNextD3D9Calls(D3D9FailPoint point, int count);
 
 // The lost switch: every device that exists now becomes lost. Present then

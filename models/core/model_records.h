@@ -12,6 +12,8 @@
 
 #include "foundation/math/matrix.h"
 #include "models/math/model_math.h"
+#include "models/util/model_containers.h"
+#include "platform/d3d9.h"
 
 namespace tessel {
 
@@ -27,6 +29,7 @@ struct ModelBufferBlock;
 struct ModelInstanceFrame;
 struct ModelInstanceMesh;
 struct ModelInstanceMaterial;
+struct ModelShapeWeight;
 
 constexpr int kModelBufferKinds = 54;
 constexpr int kModelMaterialLayers = 8;
@@ -121,6 +124,20 @@ struct ModelMaterial {
     int32_t words[5];
 };
 
+// Device buffers shared by the triangle lists of one buffer kind of a base.
+struct ModelBufferBlock {
+    IDirect3DVertexBuffer9* vertexBuffer;
+    IDirect3DIndexBuffer9* indexBuffer;
+    int32_t vertexCount;
+    int32_t indexCount;
+    uint8_t* lockedVertices;  // while the block is filled
+    uint16_t* lockedIndices;
+    uint32_t fvf;  // rigid kinds without normal map; 0: drawn through declarations
+    int32_t stride;
+    ModelBufferBlock* next;
+    ModelBufferBlock* prev;
+};
+
 struct ModelTriangleList {
     ModelMesh* mesh;
     uint16_t vertexType;  // 0 rigid, 1 up to 4 bones, 2 up to 8 bones, 3 free-form
@@ -142,14 +159,14 @@ struct ModelTriangleList {
     uint16_t filteredIndexCount;
     uint16_t* filteredIndices;
     ModelBufferBlock* bufferBlock;
-    int32_t firstVertex;
+    int32_t firstVertex;  // also the base vertex its draws pass
     int32_t firstIndex;
 };
 
 struct ModelMesh {
     ModelFrame* frame;
     ModelMaterial* material;
-    int32_t drawBitIndex;
+    FrameChangeDescriptor drawChange;  // one bit in the draw-change bits
     int32_t word;
     int32_t fileWords[4];
     int32_t flags;
@@ -173,12 +190,11 @@ struct ModelFrame {
     int32_t words1[2];
     char* name;
     int32_t index;
-    int32_t drawBitIndex;
-    void* firstData;
-    int32_t words2[3];
-    int32_t changeBitIndex;
-    void* secondData;
-    int32_t words3[4];
+    // The frame's bits, each with its descendants' when the descriptor has a
+    // run: in the draw-change bits, and in changeBits (from bit 1; bit 0 is
+    // the model's placement).
+    FrameChangeDescriptor drawChange;
+    FrameChangeDescriptor change;
     ModelFrame* parent;
     ModelFrame* firstChild;
     ModelFrame* lastChild;
@@ -193,7 +209,7 @@ struct ModelFrame {
     Vec3 scale;
     int32_t rotationOrder;
     Vec3 rotation;
-    int32_t transformWords[4];
+    float quaternion[4];  // x, y, z, w
     Vec3 boundsMin;
     Vec3 boundsMax;
     int32_t word5;
@@ -221,8 +237,12 @@ struct ModelFrame {
 };
 
 struct ModelSkinBone {
+    Mat3x4 bind;              // bone space from the mesh's frame
+    int32_t translationOnly;  // the bind matrix only moves
     int32_t boneFrame;
-    Mat4 offset;
+    int32_t word;
+    int32_t runCount;
+    void* run;
 };
 
 struct ModelShape {
@@ -232,17 +252,29 @@ struct ModelShape {
     int32_t firstShapeMesh;
 };
 
+// One vertex a shape moves: the mesh vertex, its position and normal deltas.
+struct ModelShapeDelta {
+    int32_t meshVertex;
+    Vec3 position;
+    Vec3 normal;
+};
+static_assert(sizeof(ModelShapeDelta) == 28);
+
 struct ModelShapeMesh {
     ModelMesh* mesh;
     int32_t vertexCount;
-    void* data;  // the mesh's position and normal deltas
+    ModelShapeDelta* data;
     int32_t dataOwned;
 };
 
+// Key kinds: 0 and 7 quaternions (x, y, z, w; 0 in the row-vector sense, 7 in
+// the column-vector sense), 1 three floats, 5 one float. Targets: 0 rotation,
+// 1 to 3 rotation about x, y, z, 5 scale, 6 to 8 one axis of it, 10
+// translation, 11 to 13 one axis of it, 18 a shape weight.
 struct ModelKeySet {
     uint8_t kind;
     uint8_t target;
-    uint8_t hasTimeTable;
+    uint8_t hasTimeTable;  // 0: keys at startTime + k x timeStep
     int16_t shapeIndex;
     int32_t keyCount;
     float timeStep;
@@ -263,7 +295,8 @@ struct ModelAnimSet {
     float length;
     int32_t animCount;
     ModelAnim* anims;
-    int32_t words[2];
+    int32_t additive;    // 1: keys add to the frame's own transform
+    int32_t matrixMode;  // non-zero: always interpolate whole matrices
 };
 
 // The second block of a base: 16-byte aligned sub-arrays and their fill
@@ -369,7 +402,7 @@ struct ModelInstanceTexture {
 struct ModelInstanceTriangleList {
     ModelInstanceMesh* mesh;
     ModelTriangleList* base;
-    void* deviceBuffer;
+    IDirect3DVertexBuffer9* deviceBuffer;  // the model's own, for shape-deformed lists
     int32_t deviceWord;
     uint8_t* vertices;  // the model's own source vertices of the list
 };
@@ -378,7 +411,7 @@ struct ModelInstanceMesh {
     ModelInstanceFrame* frame;
     ModelMesh* base;
     ModelInstanceMaterial* material;
-    const int32_t* drawBitIndex;
+    const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
     ModelDrawSettings draw;
     float* shapeVertices;  // 24-byte entries: position and normal per mesh vertex
@@ -419,20 +452,91 @@ struct ModelInstanceFrame {
     ModelInstanceFrame* prevSibling;
     int32_t childCount;
     ModelInstanceFrame** children;
-    const int32_t* changeBitIndex;
+    const FrameChangeDescriptor* change;
     uint32_t* changeBitWord;
-    Mat4 matrix;
+    Mat4 matrix;  // the world matrix as a Mat4, current while world4Current
+    Mat3x4 world;
+    uint8_t world4Current;
+    uint8_t secondCached;  // a second matrix the drawing code derives
+    uint8_t userLocalOn;
+    Mat3x4 userLocal;  // replaces every other local transform while on
     Mat3x4** skinBoneRefs;
     ModelInstanceMesh* firstMesh;
-    float* shapeWeights;
+    ModelShapeWeight* shapeWeights;
     uint8_t hasShapes;
     uint8_t shapesChanged;
-    const int32_t* drawBitIndex;
+    const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
     ModelDrawSettings draw;
     void* workBuffers[2];
     void* attachedBlock;
 };
+
+// A shape's weight in a model's frame; the shape is the base's shape index.
+struct ModelShapeWeight {
+    int32_t shape;
+    float weight;
+};
+static_assert(sizeof(ModelShapeWeight) == 8);
+
+// Where one key set of an attached animation stands: the key at or before the
+// animation's time and the value a shape-weight key gave last.
+struct ModelKeyCursor {
+    const ModelKeySet* keySet;
+    int32_t shapeIndex;  // -1: none
+    float value;
+    int32_t keyIndex;
+};
+
+// Flags of a frame's animation state: which components the keys gave.
+constexpr uint32_t kAnimTranslation = 0x1;
+constexpr uint32_t kAnimScale = 0x2;
+constexpr uint32_t kAnimEuler = 0x4;
+constexpr uint32_t kAnimQuaternionRows = 0x8;
+constexpr uint32_t kAnimMatrix = 0x10;
+constexpr uint32_t kAnimQuaternionColumns = 0x20;
+
+// One animated frame of an attached animation, evaluated at its time.
+struct ModelFrameAnimState {
+    const ModelAnim* anim;
+    ModelInstanceFrame* target;  // null: the frame does not exist in the model
+    uint32_t flags;
+    Vec3 scale;
+    Vec3 translation;
+    int32_t rotationOrder;
+    Vec3 rotation;
+    float quaternion[4];
+    Mat3x4 matrix;  // the matrix path's result
+    Mat3x4 work;    // the local matrix while blending
+    ModelKeyCursor* cursors;
+};
+
+// An animation set attached to a model: one tracked block holding the record,
+// its states and their cursors.
+struct ModelAttachedAnim {
+    const ModelAnimSet* set;
+    uint8_t evaluated;  // the current time is evaluated
+    float time;
+    ModelFrameAnimState* states;  // one per ModelAnim of the set
+};
+
+struct ModelAttachSlot {
+    uint8_t inUse;
+    ModelAttachedAnim* anim;
+};
+
+// The share of one attach slot in one frame: table[frame x capacity + slot].
+struct ModelBlendEntry {
+    uint8_t inUse;
+    float rate;
+    ModelFrameAnimState* state;
+};
+
+// How a model is turned: rotation modes of ModelInstance.
+constexpr int32_t kModelRotationEuler = 0;       // x, y, z
+constexpr int32_t kModelRotationQuaternion = 1;  // x, y, z, w
+constexpr int32_t kModelRotationMatrix = 2;      // the first three rows of a Mat4
+constexpr int32_t kModelRotationAxes = 3;        // forward, up, twist angle
 
 struct ModelInstance {
     int32_t zero;
@@ -446,16 +550,20 @@ struct ModelInstance {
     int32_t drawChangeBytes;
     int32_t changeBytes;
     Vec3 position;
-    Vec3 rotation;
+    int32_t rotationMode;
+    float rotation[12];
     Vec3 scale;
+    uint8_t userMatrixOn;
+    Mat3x4 userMatrix;  // replaces position, rotation and scale while on
+    Mat3x4 placement;   // model space to world space
     uint8_t matricesValid;
     ModelInstanceFrame* frames;
     int32_t rootCount;
     ModelInstanceFrame** roots;
     Mat3x4** frameSkinBoneRefs;
     Mat3x4* boneMatrices;
-    void* shapeWeights;
-    void* shapeEntries;
+    ModelShapeWeight* shapeWeights;
+    float* shapeEntries;  // 24 bytes per entry: position and normal
     uint8_t shapesChanged;
     ModelInstanceTriangleList* triangleLists;
     ModelInstanceMesh* meshes;
@@ -467,8 +575,8 @@ struct ModelInstance {
     void* attachedBlock;
     int32_t attachedAnimCount;
     int32_t attachSlotCapacity;
-    void* attachSlots;
-    void* attachTable;
+    ModelAttachSlot* attachSlots;
+    ModelBlendEntry* attachTable;
     uint8_t animationsEvaluated;
     ModelDrawSettings draw;
     int32_t animWordsOne[2];

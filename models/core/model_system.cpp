@@ -5,7 +5,8 @@
 #include "foundation/memory/memory.h"
 #include "graphics/device/device_state.h"
 #include "graphics/images/image_records.h"
-#include "models/core/pending_model_steps.h"
+#include "models/buffers/model_buffers.h"
+#include "models/instances/model_instances.h"
 
 namespace tessel {
 
@@ -74,7 +75,7 @@ SlotFound FindSlotToRelease(ModelSlotTable& table, int handle, int32_t kind, int
 
 // Everything a base owns, then the base block itself.
 void FreeBase(ModelBase* base) {
-    pending::ReleaseModelBaseBuffers(base->handle);
+    ReleaseModelBaseBuffers(base->handle);
     FreeTrackedAndClear(&base->vertexBlock.block);
     base->vertexBlock = {};
     for (int32_t i = 0; i < base->textureCount; ++i) {
@@ -148,18 +149,20 @@ void UnlinkFromBase(ModelInstance* record) {
 
 void ReleaseDetachedParts(int modelHandle, ModelInstance* record) {
     for (int32_t i = 0; i < record->attachSlotCapacity; ++i) {
-        pending::DetachModelAnim(modelHandle, i);
+        DetachModelAnim(modelHandle, i);
     }
-    pending::ReleaseModelBuffers(modelHandle);
-    FreeTrackedAndClear(&record->attachSlots);
-    FreeTrackedAndClear(&record->attachTable);
+    ReleaseModelBuffers(modelHandle);
+    FreeTracked(record->attachSlots);
+    record->attachSlots = nullptr;
+    FreeTracked(record->attachTable);
+    record->attachTable = nullptr;
     int32_t frameCount = record->base->frameCount;
     for (int32_t frame = -1; frame < frameCount; ++frame) {
-        pending::FreeModelWorkBuffer(modelHandle, frame, 0);
-        pending::FreeModelWorkBuffer(modelHandle, frame, 1);
+        FreeModelWorkBuffer(modelHandle, frame, 0);
+        FreeModelWorkBuffer(modelHandle, frame, 1);
     }
     for (int32_t frame = -1; frame < frameCount; ++frame) {
-        pending::FreeModelFrameBlock(modelHandle, frame);
+        FreeModelFrameBlock(modelHandle, frame);
     }
 }
 
@@ -269,14 +272,14 @@ int ReleaseAllModelBuffers() {
     }
     for (int32_t slot = 0; slot < g_models.bases.capacity; ++slot) {
         if (g_models.bases.slots[slot] > kModelSlotReserved) {
-            pending::ReleaseModelBaseBuffers(slot | kModelBaseHandleKind);
+            ReleaseModelBaseBuffers(slot | kModelBaseHandleKind);
         }
     }
     for (int32_t slot = 0; slot < g_models.models.capacity; ++slot) {
         uintptr_t word = g_models.models.slots[slot];
         if (word > kModelSlotReserved) {
             auto* record = reinterpret_cast<const ModelInstance*>(word);
-            pending::ReleaseModelBuffers(ModelHandleOfSlot(slot, record));
+            ReleaseModelBuffers(ModelHandleOfSlot(slot, record));
         }
     }
     return 0;
@@ -288,7 +291,7 @@ int RebuildAllModelBuffers() {
     }
     for (int32_t slot = 0; slot < g_models.bases.capacity; ++slot) {
         if (g_models.bases.slots[slot] > kModelSlotReserved) {
-            pending::BuildModelBaseBuffers(slot | kModelBaseHandleKind, 1);
+            BuildModelBaseBuffers(slot | kModelBaseHandleKind, 1);
         }
     }
     return 0;

@@ -456,6 +456,9 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     if (FAILED(check)) {
         return check;
     }
+    if (ConsumeFailure(D3D9FailPoint::CreateVertexBuffer)) {
+        return Refuse(Why::InjectedOutOfMemory);
+    }
     *buffer = new VertexBuffer(length, usage, fvf);
     return D3D_OK;
 }
@@ -469,6 +472,9 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     }
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) {
         return Refuse(Why::BadIndexFormat);
+    }
+    if (ConsumeFailure(D3D9FailPoint::CreateIndexBuffer)) {
+        return Refuse(Why::InjectedOutOfMemory);
     }
     *buffer = new IndexBuffer(length, usage, format);
     return D3D_OK;

@@ -105,8 +105,11 @@ inline int MakeTestModel(int baseHandle) {
     if (handle == -1) {
         return -1;
     }
-    auto* record = static_cast<tessel::ModelInstance*>(
-        tessel::AllocTrackedZeroed(sizeof(tessel::ModelInstance), "", 0));
+    // The record and its frames in one block, as creation lays them.
+    auto* record = static_cast<tessel::ModelInstance*>(tessel::AllocTrackedZeroed(
+        sizeof(tessel::ModelInstance) + sizeof(tessel::ModelInstanceFrame) * base->frameCount, "",
+        0));
+    record->frames = reinterpret_cast<tessel::ModelInstanceFrame*>(record + 1);
     record->base = base;
     record->baseHandle = baseHandle;
     record->textures = static_cast<tessel::ModelInstanceTexture*>(tessel::AllocTrackedZeroed(

@@ -249,6 +249,21 @@ TEST(D3D9Adapter, InjectedFailuresFailTheNextCalls) {
     device->GetViewport(&kept);
     EXPECT_EQ(kept.Width, 16u);
     EXPECT_EQ(device->SetViewport(&viewport), D3D_OK);
+
+    IDirect3DVertexBuffer9* vertices = nullptr;
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateVertexBuffer, 1);
+    EXPECT_REFUSED(InjectedOutOfMemory,
+                   device->CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &vertices, nullptr));
+    ASSERT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &vertices, nullptr), D3D_OK);
+    vertices->Release();
+    IDirect3DIndexBuffer9* indices = nullptr;
+    platform::FailNextD3D9Calls(platform::D3D9FailPoint::CreateIndexBuffer, 1);
+    EXPECT_REFUSED(
+        InjectedOutOfMemory,
+        device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indices, nullptr));
+    ASSERT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indices, nullptr),
+              D3D_OK);
+    indices->Release();
     EXPECT_EQ(device->Release(), 0u);
     d3d->Release();
 }
