@@ -75,6 +75,9 @@ void Mixer::Cursors(const Voice& voice, DWORD* play, DWORD* write) const {
 }
 
 void MarkWritten(Voice& voice, DWORD offset, DWORD bytes) {
+    if (bytes == 0) {
+        return;
+    }
     if (!voice.streamed) {
         if (!voice.playing) {
             return;
