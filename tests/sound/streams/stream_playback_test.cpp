@@ -69,36 +69,41 @@ TEST_F(StreamTest, TheLoopPointTakesThePositionBackWhenTheCursorPassesTheWrap) {
     EXPECT_EQ(PlayedAt(handle, 1000), 89200);
 }
 
-// A 0.3 s sound looping over its last 0.1 s, mixed for ten seconds with one
-// pass of the sound thread every 30 ms of sound: the mix is the sound and then
-// its loop section over and over, sample for sample, no frame is played
-// before it was written, and the position heard follows every wrap.
+// A 0.3 s sound looping over its last 0.1 s (and over its last 20 ms, shorter
+// than the thread's pass), mixed for ten seconds with one pass of the sound
+// thread every 30 ms of sound: the mix is the sound and then its loop section
+// over and over, sample for sample, no frame is played before it was
+// written, and the position heard follows every wrap.
 TEST_F(StreamTest, AShortLoopPlaysSeamlesslyForTenSeconds) {
     const int frames = 13230;
-    const int loopStart = 8820;
-    const int section = frames - loopStart;
     std::vector<uint8_t> pcm = Ramp16(frames, 2);
     std::vector<int16_t> samples = sound_test::AsSamples(pcm);
-    const int handle = MakeStream(Wav(2, 44100, 16, pcm));
-    ASSERT_NE(handle, -1);
-    SetLoopStart(Record(handle), loopStart);
-    ASSERT_EQ(StartStreamPlayback(handle, 3, 0), 0);
-    const int passes = 334;
-    const int step = 1323;
-    for (int pass = 0; pass < passes; ++pass) {
-        std::vector<int16_t> out = Mix(step);
-        for (int i = 0; i < step; ++i) {
-            const int heard = pass * step + i;
+    for (const int section : {4410, 882}) {
+        SCOPED_TRACE(section);
+        const int loopStart = frames - section;
+        const int handle = MakeStream(Wav(2, 44100, 16, pcm));
+        ASSERT_NE(handle, -1);
+        SetLoopStart(Record(handle), loopStart);
+        ASSERT_EQ(StartStreamPlayback(handle, 3, 0), 0);
+        const int passes = 334;
+        const int step = 1323;
+        for (int pass = 0; pass < passes; ++pass) {
+            std::vector<int16_t> out = Mix(step);
+            for (int i = 0; i < step; ++i) {
+                const int heard = pass * step + i;
+                const int frame =
+                    heard < frames ? heard : loopStart + (heard - loopStart) % section;
+                ASSERT_EQ(out[2 * i], samples[2 * frame]) << heard;
+                ASSERT_EQ(out[2 * i + 1], samples[2 * frame + 1]) << heard;
+            }
+            tessel::RunSoundThreadPass();
+            const int heard = (pass + 1) * step;
             const int frame = heard < frames ? heard : loopStart + (heard - loopStart) % section;
-            ASSERT_EQ(out[2 * i], samples[2 * frame]) << heard;
-            ASSERT_EQ(out[2 * i + 1], samples[2 * frame + 1]) << heard;
+            ASSERT_EQ(Record(handle)->playedBytes, int64_t{frame} * 4) << pass;
         }
-        tessel::RunSoundThreadPass();
-        const int heard = (pass + 1) * step;
-        const int frame = heard < frames ? heard : loopStart + (heard - loopStart) % section;
-        ASSERT_EQ(Record(handle)->playedBytes, int64_t{frame} * 4) << pass;
+        EXPECT_EQ(platform::GetDirectSoundUnderrunFrames(real), 0);
+        ASSERT_EQ(tessel::DeleteSoundHandle(handle), 0);
     }
-    EXPECT_EQ(platform::GetDirectSoundUnderrunFrames(real), 0);
 }
 
 // Two sounds of one format through one ring: starting the second halts the
@@ -121,7 +126,9 @@ TEST_F(StreamTest, ASharedRingPlaysOneSoundAtATime) {
     EXPECT_EQ(IsStreamPlaying(b), 0);
     EXPECT_EQ(RingBytes(a, 0, 132300), Slice(first, 0, 132300));
 
+    SetCursor(a, 40000);
     ASSERT_EQ(StartStreamPlayback(b, 1, 0), 0);
+    EXPECT_EQ(Record(a)->playedBytes, 40000);  // halted where it was heard
     EXPECT_EQ(IsStreamPlaying(a), 0);
     EXPECT_EQ(IsStreamPlaying(b), 1);
     EXPECT_EQ(Record(a)->currentUser, b);

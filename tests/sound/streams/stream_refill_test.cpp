@@ -71,6 +71,8 @@ TEST_F(StreamTest, TopUpsFollowWhatIsStillBuffered) {
         {130000, 0, 19976, 64076},   // 46396 bytes (134/512 s) ahead: 19980 bytes, across the end
         {10000, 0, 76476, 120576},   // 28/512 s ahead, the writer below the threshold: 56500
         {76476, 0, 142624, 10324},   // caught up: three eighths, 66148 bytes
+        {76624, 0, 142968, 10668},   // 66000 bytes (191/512 s) ahead: 344 bytes
+        {76816, 0, 165016, 32716},   // 66152 bytes (192/512 s) ahead: an eighth
     };
     int64_t source = 132300;
     int32_t write = 132300;
@@ -156,6 +158,26 @@ TEST_F(StreamTest, ASourceShorterThanTheFirstFillEndsAtOnce) {
     EXPECT_EQ(Record(handle)->writeCursor, 1764 + 22048);
     SetCursor(handle, 5292);  // one 30 ms pass later
     EXPECT_EQ(RefillStreamSound(handle), 0);
+    EXPECT_EQ(tessel::IsStreamPlaying(handle), 0);
+}
+
+// The ring ran dry exactly where the data ends: the end is heard as soon as
+// the cursor moves on from there.
+TEST_F(StreamTest, ARingDrainedAtTheEndStillStopsOnceTheCursorMovesOn) {
+    std::vector<uint8_t> pcm = Ramp16((132300 + 22048) / 4, 2);
+    const int handle = MakeStream(Wav(2, 44100, 16, pcm));
+    ASSERT_NE(handle, -1);
+    ASSERT_EQ(StartStreamPlayback(handle, 1, 0), 0);
+    SetCursor(handle, 4);
+    ASSERT_EQ(RefillStreamSound(handle), 0);
+    ASSERT_EQ(Record(handle)->ending, 0);
+    SetCursor(handle, 154348);  // caught up with the writer
+    ASSERT_EQ(RefillStreamSound(handle), 0);
+    EXPECT_EQ(Record(handle)->ending, 1);
+    EXPECT_EQ(Record(handle)->endPosition, 154348);
+    EXPECT_EQ(Record(handle)->endPlayCursor, 154348);
+    SetCursor(handle, 154352);
+    ASSERT_EQ(RefillStreamSound(handle), 0);
     EXPECT_EQ(tessel::IsStreamPlaying(handle), 0);
 }
 
