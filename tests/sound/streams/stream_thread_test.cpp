@@ -46,8 +46,10 @@ TEST(StreamThread, AMinuteOfSoundPlaysToItsEndWithoutUnderrun) {
     ASSERT_EQ(StartStreamPlayback(handle, 1, 0), 0);
     EXPECT_TRUE(WaitFor([&] { return GetStreamPositionMs(handle) >= 1000; }, 30000));
     EXPECT_TRUE(WaitFor([&] { return IsStreamPlaying(handle) == 0; }, 240000));
+    LockSound();  // the thread writes these under the lock
     EXPECT_EQ(SoundRecordFromHandle(handle)->lastSourceReached, 1);
     EXPECT_EQ(SoundRecordFromHandle(handle)->playing, 0);
+    UnlockSound();
     EXPECT_EQ(GetStreamPositionMs(handle), 0);
     EXPECT_EQ(platform::GetDirectSoundUnderrunFrames(g_soundSystem.sound), 0);
     EXPECT_GT(SoundThreadPasses(), 60000 / 30 / 2);
