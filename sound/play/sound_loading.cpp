@@ -283,7 +283,7 @@ int LoadSoundFile(const char* path, int bufferCount, int shareHandle) {
 }
 
 int LoadSoundFromFile(const char* path, int bufferCount, int shareHandle) {
-    if (path == nullptr)
+    if (path == nullptr || !SoundSystemUp())
         return -1;
     LockSound();
     const int handle = LoadFileLocked(path, bufferCount, shareHandle);
@@ -292,6 +292,8 @@ int LoadSoundFromFile(const char* path, int bufferCount, int shareHandle) {
 }
 
 int LoadSoundFromImage(const void* image, int size, int bufferCount, int shareHandle) {
+    if (!SoundSystemUp())
+        return -1;
     LockSound();
     const int handle = LoadImageLocked(image, size, bufferCount, shareHandle);
     UnlockSound();
