@@ -20,6 +20,11 @@ void SetDirectSoundPeriodFrames(int frames);
 // object is not in test mode.
 int AdvanceDirectSoundMixer(IDirectSound8* sound, int frames, void* out);
 
+// Frames the mixer played from buffers written while they play (streams)
+// that had not been written since they were last played: the writer fell
+// behind. -1 when the object is not of this layer.
+long long GetDirectSoundUnderrunFrames(IDirectSound8* sound);
+
 // The format the mixer writes: the primary buffer's, 44100 Hz 16-bit stereo
 // until it is set.
 bool GetDirectSoundDeviceFormat(IDirectSound8* sound, WAVEFORMATEX* format);

@@ -7,11 +7,11 @@
 #include "game/draw/draw_flush.h"
 #include "game/files/replay_file.h"
 #include "game/input/input_state.h"
-#include "game/startup/pending_library_calls.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/targets/draw_targets.h"
 #include "platform/kernel/sync.h"
+#include "sound/play/sound_calls.h"
 
 namespace {
 
@@ -42,9 +42,9 @@ const FrameCalls kLibraryCalls = {
     &tessel::DrawBoxShape,
     &tessel::DrawImagePart,
     &tessel::DrawImageStretched,
-    &pending_library::PlaySoundHandle,
-    &pending_library::StopSoundHandle,
-    &pending_library::SetSoundPositionSamples,
+    &tessel::PlaySoundHandle,
+    &tessel::StopSoundHandle,
+    &tessel::SetSoundPositionSamples,
     &tessel::EndLibrary,
 };
 

@@ -1,8 +1,7 @@
 // The library calls the frame loop makes, gathered in one table: the program
 // binds the library's own functions, and a test binds a recorder with a clock
 // and a sleep of its own, so that a frame's draw sequence, its waits and its
-// sounds can be read back call by call. Sound and presentation of systems
-// not built yet go to the stand-ins of pending_library_calls.h.
+// sounds can be read back call by call.
 #pragma once
 
 #include <cstdint>

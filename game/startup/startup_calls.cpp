@@ -19,6 +19,7 @@
 #include "images/image_loader.h"
 #include "models/textures/model_textures.h"
 #include "platform/window.h"
+#include "sound/play/sound_calls.h"
 
 namespace {
 
@@ -67,9 +68,9 @@ const StartupCalls kLibraryCalls = {
     &CreateBlankImage,
     &pending_library::LoadModel,
     &tessel::SetModelTextureFilter,
-    &pending_library::SetSoundLoadMode,
-    &pending_library::LoadSoundFile,
-    &pending_library::SetLoopPointMs,
+    &tessel::SetSoundLoadMode,
+    &tessel::LoadSoundFile,
+    &tessel::SetLoopPointMs,
 };
 
 const StartupCalls* boundCalls = nullptr;

@@ -38,6 +38,8 @@ class SoundBuffer final : public RefCounted<SoundBuffer, IDirectSoundBuffer8,
     Voice Duplicate() {
         std::lock_guard<std::mutex> guard(Lock());
         Voice copy = voice_;
+        copy.streamed = false;
+        copy.fresh.clear();
         copy.playing = false;
         copy.looping = false;
         copy.position = 0;
@@ -180,6 +182,11 @@ HRESULT SoundBuffer::Unlock(LPVOID part1, DWORD bytes1, LPVOID part2, DWORD byte
     }
     if (part2 != nullptr && (part2 != base || bytes2 > size)) {
         return DSERR_INVALIDPARAM;
+    }
+    std::lock_guard<std::mutex> guard(Lock());
+    MarkWritten(voice_, static_cast<DWORD>(first - base), bytes1);
+    if (part2 != nullptr && bytes2 > 0) {
+        MarkWritten(voice_, 0, bytes2);
     }
     return DS_OK;
 }

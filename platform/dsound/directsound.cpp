@@ -192,6 +192,15 @@ int AdvanceDirectSoundMixer(IDirectSound8* sound, int frames, void* out) {
     return frames * session->mixer.Format().FrameBytes();
 }
 
+long long GetDirectSoundUnderrunFrames(IDirectSound8* sound) {
+    std::shared_ptr<dsound::Session> session = dsound::SessionOf(sound);
+    if (session == nullptr) {
+        return -1;
+    }
+    std::lock_guard<std::mutex> guard(session->mixer.Lock());
+    return static_cast<long long>(session->mixer.UnderrunFrames());
+}
+
 bool GetDirectSoundDeviceFormat(IDirectSound8* sound, WAVEFORMATEX* format) {
     std::shared_ptr<dsound::Session> session = dsound::SessionOf(sound);
     if (session == nullptr || format == nullptr) {

@@ -74,7 +74,35 @@ void Mixer::Cursors(const Voice& voice, DWORD* play, DWORD* write) const {
     }
 }
 
-void Mixer::MixVoice(Voice& voice, int32_t* acc, int frames) const {
+void MarkWritten(Voice& voice, DWORD offset, DWORD bytes) {
+    if (bytes == 0) {
+        return;
+    }
+    if (!voice.streamed) {
+        if (!voice.playing) {
+            return;
+        }
+        // What was written before the stream began counts as written.
+        voice.streamed = true;
+        voice.fresh.assign(voice.frames, 1);
+    }
+    uint32_t first = offset / voice.blockAlign;
+    uint32_t end = std::min<uint32_t>((offset + bytes + voice.blockAlign - 1) / voice.blockAlign,
+                                      voice.frames);
+    if (first < end) {
+        std::fill(voice.fresh.begin() + first, voice.fresh.begin() + end, uint8_t{1});
+    }
+}
+
+void Mixer::ConsumeFrames(Voice& voice, uint32_t first, uint32_t end) {
+    end = std::min(end, voice.frames);
+    for (uint32_t frame = first; frame < end; ++frame) {
+        underrunFrames_ += voice.fresh[frame] == 0 ? 1 : 0;
+        voice.fresh[frame] = 0;
+    }
+}
+
+void Mixer::MixVoice(Voice& voice, int32_t* acc, int frames) {
     uint64_t step = StepOf(voice, format_.rate);
     uint64_t end = uint64_t{voice.frames} << 32;
     uint64_t lastFrame = uint64_t{voice.frames - 1} << 32;
@@ -92,6 +120,10 @@ void Mixer::MixVoice(Voice& voice, int32_t* acc, int frames) const {
         }
         done += count;
         voice.position = position + static_cast<uint64_t>(count) * step;
+        if (voice.streamed) {
+            ConsumeFrames(voice, static_cast<uint32_t>(position >> 32),
+                          static_cast<uint32_t>(voice.position >> 32));
+        }
         if (voice.position < end) {
             continue;
         }

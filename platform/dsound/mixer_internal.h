@@ -51,7 +51,17 @@ struct Voice {
     LONG pan = 0;
     int32_t gainLeft = 65536;  // Q16
     int32_t gainRight = 65536;
+
+    // A buffer written while it plays is a stream: from then on each frame
+    // is marked when written and cleared when played, and a frame played
+    // unmarked is an underrun (the writer fell behind the play cursor).
+    bool streamed = false;
+    std::vector<uint8_t> fresh;
 };
+
+// Marks the frames a write of `bytes` at byte `offset` covers, making the
+// voice a stream when it plays. Callers hold the mixer's lock.
+void MarkWritten(Voice& voice, DWORD offset, DWORD bytes);
 
 // Q16 gain of an attenuation in hundredths of a decibel; 100 dB is silence.
 int32_t GainOfAttenuation(LONG hundredthsOfDecibel);
@@ -81,9 +91,13 @@ class Mixer {
     // Mixes `frames` frames of every playing voice into `out`, in the
     // device's format; takes the lock.
     void Mix(uint8_t* out, int frames);
+    // Frames of streams played without having been written since their last
+    // play. Callers hold Lock().
+    uint64_t UnderrunFrames() const { return underrunFrames_; }
 
   private:
-    void MixVoice(Voice& voice, int32_t* acc, int frames) const;
+    void MixVoice(Voice& voice, int32_t* acc, int frames);
+    void ConsumeFrames(Voice& voice, uint32_t first, uint32_t end);
     void Store(const int32_t* acc, uint8_t* out, int frames) const;
 
     std::mutex lock_;
@@ -91,6 +105,7 @@ class Mixer {
     int periodFrames_;
     std::vector<Voice*> voices_;
     std::vector<int32_t> acc_;
+    uint64_t underrunFrames_ = 0;
 };
 
 // The mixing kernels: add `count` frames of a voice, starting at 32.32

@@ -89,6 +89,12 @@ int SoundBufferSetPosition(SoundBuffer* buffer, DWORD bytes) {
     return Result(buffer->buffer->SetCurrentPosition(bytes));
 }
 
+int SoundBufferPlayCursor(SoundBuffer* buffer, DWORD* play) {
+    if (!Usable(buffer))
+        return -1;
+    return Result(buffer->buffer->GetCurrentPosition(play, nullptr));
+}
+
 int SoundBufferSetVolume(SoundBuffer* buffer, LONG volume) {
     if (!Usable(buffer))
         return -1;

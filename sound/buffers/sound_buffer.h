@@ -21,6 +21,8 @@ int SoundBufferPlay(SoundBuffer* buffer, int loop);
 int SoundBufferStop(SoundBuffer* buffer);
 int SoundBufferStatus(SoundBuffer* buffer, DWORD* status);
 int SoundBufferSetPosition(SoundBuffer* buffer, DWORD bytes);
+// The play cursor in bytes.
+int SoundBufferPlayCursor(SoundBuffer* buffer, DWORD* play);
 int SoundBufferSetVolume(SoundBuffer* buffer, LONG volume);
 int SoundBufferSetPan(SoundBuffer* buffer, LONG pan);
 // 0 plays at the format's own rate. A buffer made without frequency control

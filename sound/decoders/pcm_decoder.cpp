@@ -161,6 +161,14 @@ int SeekDecoder(PcmDecoder* decoder, int64_t sample) {
     if (std::abs(target - int64_t{decoder->pcmPosition}) <= kSeekSlack) {
         return 0;
     }
+    return SeekDecoderExactly(decoder, sample);
+}
+
+int SeekDecoderExactly(PcmDecoder* decoder, int64_t sample) {
+    if (decoder->open == 0) {
+        return 0;
+    }
+    int64_t target = std::max<int64_t>(sample, 0) * decoder->format.nBlockAlign;
     decoder->endOfData = 0;
     switch (decoder->method) {
         case kDecodeWavPcm: {

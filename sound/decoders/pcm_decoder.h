@@ -76,6 +76,9 @@ int OpenDecoderWith(const InputStream* stream, PcmDecoder* decoder,
 int32_t ReadDecoder(PcmDecoder* decoder, void* buffer, uint32_t bytes);
 // To a sample frame; a move of 15 bytes or less is not made. 0.
 int SeekDecoder(PcmDecoder* decoder, int64_t sample);
+// The same, made whatever the distance: a stream going back to a loop start
+// a few bytes behind its end must really go back. 0.
+int SeekDecoderExactly(PcmDecoder* decoder, int64_t sample);
 // 0; -1 when not open.
 int CloseDecoder(PcmDecoder* decoder);
 // Copies the 18-byte format of the PCM delivered.

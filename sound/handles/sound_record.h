@@ -20,20 +20,33 @@ struct SoundBuffer {
     IDirectSoundBuffer* buffer;
 };
 
-// Where a stream sound reads its PCM from. The stream thread fills these in;
+// Where a stream sound reads its PCM from. The stream code fills these in;
 // deleting a sound closes whatever is still open here.
 struct StreamSoundSource {
-    void* decoder;  // the PCM decoder, closed through closeDecoder
-    void (*closeDecoder)(void* decoder);
+    int32_t loopCount;  // extra plays; 255 = for ever back to the loop start
+    int32_t kind;       // 0 a WAV image of the decoded PCM, 2 the file image, 3 the caller's stream
     void* fileImage;    // a tracked block holding the whole file, or null
-    int32_t kind;       // 3: the decoder reads an input stream it owns
-    void* ownedStream;  // closed through closeStream when owned
-    void (*closeStream)(void* stream);
-    void* memoryStream;  // closed through closeMemoryStream
+    uint32_t fileImageSize;
+    void* memoryStream;  // over fileImage; closed through closeMemoryStream
     void (*closeMemoryStream)(void* stream);
-    int32_t loopStart;  // in samples, -1 = none
-    int32_t loopCount;
+    int32_t loopStart;  // in samples
+    void* decoder;      // the PCM decoder, closed through closeDecoder
+    void (*closeDecoder)(void* decoder);
+    void* ownedStream;  // a file the source keeps reading, closed through closeStream
+    void (*closeStream)(void* stream);
+    int64_t loopStartBytes;
 };
+
+// Where the writer went back to a loop start: once the play cursor passes
+// `writePosition` the played position is the loop start again.
+struct LoopWrap {
+    int32_t writePosition;
+    int32_t loopStartBytes;
+};
+// Wraps written but not yet heard. A loop shorter than the ring's fill queues
+// several; past this many (loops of a few milliseconds) the newest is replaced
+// and only the reported position runs ahead until the next wrap is heard.
+constexpr int kLoopWrapSlots = 64;
 
 enum SoundKind : int32_t { kMemorySound = 0, kStreamSound = 1 };
 
@@ -49,20 +62,23 @@ struct SoundRecord {
     int32_t deletePending;
     int32_t ringBytes;
     int32_t writeCursor;  // -800 = nothing written yet
-    int32_t refillPosition;
+    int32_t refillThreshold;
     StreamSoundSource sources[kStreamSourceSlots];
     int32_t sourceCount;
     int32_t currentSource;
     int32_t sourcePlays;
-    int64_t sourcePosition;
-    int64_t playedBytes;
+    int64_t sourcePosition;  // bytes read from the current source
+    int64_t playedBytes;     // the position reported to the user
     int32_t lastPlayCursor;
-    int32_t loopWrapBytes;
+    int64_t totalSamples;
     int32_t playing;
     int32_t ending;
     int32_t lastSourceReached;
-    int32_t loopWrapPending;
-    uint8_t ownsStream[kStreamSourceSlots];
+    int32_t endPosition;    // where the last source's data ends in the ring
+    int32_t endPlayCursor;  // the play cursor when that end was written
+    LoopWrap wraps[kLoopWrapSlots];
+    int32_t wrapFirst;
+    int32_t wrapCount;
     ListNode streamNode;
     int32_t pcmBytes;
     void* pcm;

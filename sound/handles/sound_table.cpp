@@ -79,11 +79,18 @@ int AddSoundDataLocked(int handle) {
     return reuse ? handle : MakeHandle(record->check, slot);
 }
 
-void StopSound(SoundRecord* record) {
+void StopSound(int handle, SoundRecord* record) {
     if (record->kind == kStreamSound) {
         record->playing = 0;
-        if (record->sharedOwner == -1 && record->buffers[0].valid)
-            SoundBufferStop(&record->buffers[0]);
+        // A shared ring is stopped only when this sound is the one it plays.
+        SoundRecord* ringOwner =
+            record->sharedOwner == -1 ? record : SoundRecordFromHandle(record->sharedOwner);
+        if (ringOwner == nullptr || !ringOwner->buffers[0].valid)
+            return;
+        if (ringOwner->currentUser == handle || ringOwner->currentUser == -1) {
+            SoundBufferStop(&ringOwner->buffers[0]);
+            ringOwner->currentUser = -1;
+        }
         return;
     }
     for (int i = 0; i < record->bufferCount && i < kSoundBufferSlots; ++i) {
@@ -108,17 +115,15 @@ void ReleaseMemorySound(SoundRecord* record) {
 void CloseSources(SoundRecord* record) {
     for (int i = 0; i < kStreamSourceSlots; ++i) {
         StreamSoundSource& source = record->sources[i];
+        // The decoder reads through the streams, so it goes first.
         if (source.decoder != nullptr && source.closeDecoder != nullptr)
             source.closeDecoder(source.decoder);
+        if (source.memoryStream != nullptr && source.closeMemoryStream != nullptr)
+            source.closeMemoryStream(source.memoryStream);
         if (source.fileImage != nullptr)
             FreeTracked(source.fileImage);
-        if (record->ownsStream[i] && source.kind == 3 && source.ownedStream != nullptr &&
-            source.closeStream != nullptr) {
+        if (source.ownedStream != nullptr && source.closeStream != nullptr)
             source.closeStream(source.ownedStream);
-        }
-        if (source.memoryStream != nullptr && source.closeMemoryStream != nullptr) {
-            source.closeMemoryStream(source.memoryStream);
-        }
         source = StreamSoundSource{};
     }
 }
@@ -164,7 +169,7 @@ int DeleteLocked(int handle) {
     SoundRecord* record = SoundRecordFromHandle(handle);
     if (record == nullptr)
         return -1;
-    StopSound(record);
+    StopSound(handle, record);
     if (record->kind == kStreamSound) {
         if (DeleteStreamParts(handle, record))
             return 0;

@@ -1,11 +1,12 @@
-// The sound thread's loop. The refill of each stream sound and the soft-sound
-// players are filled in by their own folders; the loop owns the timing, the
-// lock and the stop handshake.
+// The sound thread's loop: one pass over the playing stream sounds under the
+// sound lock every 30 ms, and the stop handshake.
 #include "sound/system/sound_thread.h"
 
 #include <atomic>
 
+#include "sound/handles/sound_record.h"
 #include "sound/sound_system_internal.h"
+#include "sound/streams/stream_sound.h"
 
 namespace tessel {
 namespace {
@@ -15,13 +16,21 @@ std::atomic<bool> g_running{false};
 
 }  // namespace
 
-DWORD SoundStreamThread(LPVOID) {
-    while (InterlockedCompareExchange(&g_soundSystem.stopWord, 0, 0) != 1) {
-        LockSound();
+void RunSoundThreadPass() {
+    LockSound();
+    if (SoundSystemUp()) {
         for (ListNode* node = g_soundSystem.streamHead.next; node != &g_soundSystem.streamTail;
              node = node->next) {
+            if (static_cast<SoundRecord*>(node->data)->playing)
+                RefillStreamSound(node->value);
         }
-        UnlockSound();
+    }
+    UnlockSound();
+}
+
+DWORD SoundStreamThread(LPVOID) {
+    while (InterlockedCompareExchange(&g_soundSystem.stopWord, 0, 0) != 1) {
+        RunSoundThreadPass();
         ++g_passes;
         Sleep(30);
     }

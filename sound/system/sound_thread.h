@@ -8,6 +8,9 @@
 namespace tessel {
 
 DWORD SoundStreamThread(LPVOID parameter);
+// One pass of the thread: under the sound lock, one refill of every stream
+// sound with its playing flag set. Tests run it directly.
+void RunSoundThreadPass();
 // Called before the thread is made: no passes yet, and running from now
 // until the thread's function returns.
 void ResetSoundThreadCounters();

@@ -332,6 +332,26 @@ void SoundSeeds() {
         Put("sound_wav", c.name,
             audio_oracles::WriteWav(*c.samples, c.channels, c.rate, c.subformat));
     }
+    // The stream seeds: a choice byte (load mode, loop point, play type,
+    // buffers), then the file.
+    struct Played {
+        const char* name;
+        uint8_t choice;
+        const Coded* file;
+    };
+    const Played played[] = {
+        {"whole_once", 0x00, &coded[0]},
+        {"streamed_looping_at_a_point", 0x07, &coded[1]},
+        {"whole_made_a_stream_by_its_loop_point", 0x26, &coded[0]},
+        {"streamed_adpcm_from_the_top", 0x09, &coded[2]},
+    };
+    for (const Played& p : played) {
+        Bytes bytes = {p.choice};
+        const Bytes wav = audio_oracles::WriteWav(*p.file->samples, p.file->channels, p.file->rate,
+                                                  p.file->subformat);
+        bytes.insert(bytes.end(), wav.begin(), wav.end());
+        Put("sound_stream", p.name, bytes);
+    }
     const Bytes data = sound_test::CountingBytes(301);
     Bytes chunks;
     PutChunk(&chunks, "bext", {1, 2, 3});

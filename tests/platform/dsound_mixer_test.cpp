@@ -444,3 +444,52 @@ TEST_F(DirectSoundTest, NewBuffersHoldSilence) {
 }
 
 }  // namespace
+
+namespace {
+
+long long Underruns(IDirectSound8* sound) {
+    return platform::GetDirectSoundUnderrunFrames(sound);
+}
+
+void WriteFrames(IDirectSoundBuffer* ring, DWORD frame, DWORD frames) {
+    void* part1 = nullptr;
+    void* part2 = nullptr;
+    DWORD bytes1 = 0;
+    DWORD bytes2 = 0;
+    ASSERT_EQ(ring->Lock(frame * 4, frames * 4, &part1, &bytes1, &part2, &bytes2, 0), DS_OK);
+    ASSERT_EQ(ring->Unlock(part1, bytes1, part2, bytes2), DS_OK);
+}
+
+}  // namespace
+
+// A ring written while it plays counts every frame it plays that was not
+// written since its last play; rings never written while playing, and loops
+// of whole sounds, count nothing.
+TEST_F(DirectSoundTest, StreamsCountFramesPlayedBeforeTheyWereWrittenAgain) {
+    IDirectSoundBuffer* loop = Make16(2, 44100, Ramp(1000, 2), 0x180E2u);
+    IDirectSoundBuffer* ring = Make16(2, 44100, Ramp(1000, 2), 0x180E2u);
+    ASSERT_NE(loop, nullptr);
+    ASSERT_NE(ring, nullptr);
+    ASSERT_EQ(loop->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    ASSERT_EQ(ring->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    Advance(2500);  // both lap twice; nothing was written while playing
+    EXPECT_EQ(Underruns(sound), 0);
+
+    // The ring becomes a stream at frame 500; the writer keeps 300 frames
+    // ahead of the play cursor, wrapping with it.
+    WriteFrames(ring, 500, 300);
+    for (int pass = 0; pass < 10; ++pass) {
+        Advance(100);
+        WriteFrames(ring, (800 + 100 * pass) % 1000, 100);
+    }
+    EXPECT_EQ(Underruns(sound), 0);
+    // The writer stops: the 300 frames written are heard, then 37 stale ones.
+    Advance(337);
+    EXPECT_EQ(Underruns(sound), 37);
+    // A write across the ring's end marks both parts.
+    Advance(113);  // stale too; the cursor at frame 950
+    EXPECT_EQ(Underruns(sound), 150);
+    WriteFrames(ring, 950, 100);
+    Advance(100);
+    EXPECT_EQ(Underruns(sound), 150);
+}
