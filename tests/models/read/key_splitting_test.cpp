@@ -1,0 +1,294 @@
+// Key normalisation over a model's animations: matrix keys into translation,
+// quaternion rotation and (when needed) scale; vectors with a constant
+// component into one-float sets; constant components merged back; and a
+// model left whole when any allocation fails.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "models/read/read_model_preparation.h"
+#include "tests/models/read_model_fixture.h"
+
+namespace tessel_test {
+namespace {
+
+using Floats = std::vector<float>;
+
+// A 4x3 matrix key as stored: the rotation about one axis (row-vector rows,
+// each column scaled), then the translation.
+Floats MatrixKey(int axis, double angle, float scale, float tx, float ty, float tz) {
+    const double c = std::cos(angle), s = std::sin(angle);
+    double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const int a = (axis + 1) % 3, b = (axis + 2) % 3;
+    m[a][a] = c;
+    m[a][b] = s;
+    m[b][a] = -s;
+    m[b][b] = c;
+    Floats key;
+    for (auto& row : m) {
+        for (double e : row) {
+            key.push_back(static_cast<float>(e * scale));
+        }
+    }
+    key.insert(key.end(), {tx, ty, tz});
+    return key;
+}
+
+// The rotation's quaternion, sign chosen with w >= 0.
+Floats AxisQuaternion(int axis, double angle) {
+    Floats q = {0, 0, 0, static_cast<float>(std::cos(angle / 2))};
+    q[axis] = static_cast<float>(std::sin(angle / 2));
+    return q;
+}
+
+void ExpectQuaternion(const float* got, const Floats& want, const std::string& where) {
+    const float sign = got[3] < 0 || (got[3] == 0 && (got[0] + got[1] + got[2]) < 0) ? -1 : 1;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(sign * got[i], want[i], 2e-6) << where << " component " << i;
+    }
+}
+
+tessel::ReadModelKeySet* AddMatrixKeys(ReadModelFixture& f, tessel::ReadModelAnim* anim,
+                                       const std::vector<Floats>& keys, Floats times) {
+    KeySetSpec spec;
+    spec.kind = 2;
+    spec.target = 15;
+    spec.length = 3.0f;
+    spec.times = std::move(times);
+    for (const Floats& key : keys) {
+        spec.values.insert(spec.values.end(), key.begin(), key.end());
+    }
+    return f.AddKeys(anim, spec);
+}
+
+struct QuaternionCase {
+    int axis;
+    double angle;
+};
+
+class MatrixQuaternionCases : public ::testing::TestWithParam<QuaternionCase> {};
+
+// Small angles take the trace branch, angles near a half turn the branch of
+// their axis' diagonal element.
+TEST_P(MatrixQuaternionCases, AOneKeyMatrixBecomesItsQuaternion) {
+    const QuaternionCase c = GetParam();
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    AddMatrixKeys(f, anim, {MatrixKey(c.axis, c.angle, 1.0f, 1, 2, 3)}, {0.0f});
+    tessel::SplitMatrixAnimKeys(&f.model);
+    tessel::ReadModelKeySet* rotation = KeysWithTarget(anim, 0);
+    ASSERT_NE(rotation, nullptr);
+    EXPECT_EQ(rotation->kind, 7);
+    ASSERT_EQ(rotation->keyCount, 1);
+    ExpectQuaternion(static_cast<const float*>(rotation->values), AxisQuaternion(c.axis, c.angle),
+                     "axis " + std::to_string(c.axis));
+    EXPECT_EQ(anim->animFlag, 0) << "3x3 keys turned into quaternions clear the flag";
+    for (int target : {5, 6, 7, 8}) {
+        EXPECT_EQ(KeysWithTarget(anim, target), nullptr) << "a pure rotation needs no scale";
+    }
+    tessel::ReadModelKeySet* move = KeysWithTarget(anim, 10);
+    ASSERT_NE(move, nullptr);
+    EXPECT_EQ(ValuesOf(move), (Floats{1, 2, 3}));
+    EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MatrixQuaternionCases,
+                         ::testing::Values(QuaternionCase{2, 0.5}, QuaternionCase{0, 3.0},
+                                           QuaternionCase{1, 3.0}, QuaternionCase{2, 3.0},
+                                           QuaternionCase{1, -2.9}));
+
+// Three keys turning about Z at uneven times, moving on no line.
+std::vector<Floats> TurningKeys(float scaleOfMiddle) {
+    return {MatrixKey(2, 0.0, 1.0f, 1, 2, 3), MatrixKey(2, 0.5, scaleOfMiddle, 2, 5, 1),
+            MatrixKey(2, 1.2, 1.0f, 7, 1, 4)};
+}
+
+TEST(KeySplittingTest, MatrixKeysBecomeTranslationAndRotationWithTheirTimes) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    AddMatrixKeys(f, anim, TurningKeys(1.0f), {0.0f, 1.0f, 3.0f});
+    ASSERT_EQ(f.model.keyDataBytes, 3 * 52);
+    tessel::SplitMatrixAnimKeys(&f.model);
+    ASSERT_EQ(KeySetsOf(anim).size(), 2u);
+    tessel::ReadModelKeySet* move = KeySetsOf(anim)[0];
+    tessel::ReadModelKeySet* turn = KeySetsOf(anim)[1];
+    EXPECT_EQ(move->kind, 1);
+    EXPECT_EQ(move->target, 10);
+    EXPECT_EQ(ValuesOf(move), (Floats{1, 2, 3, 2, 5, 1, 7, 1, 4}));
+    EXPECT_EQ(TimesOf(move), (Floats{0, 1, 3}));
+    EXPECT_EQ(turn->kind, 7);
+    EXPECT_EQ(turn->target, 0);
+    EXPECT_EQ(turn->length, 3.0f);
+    ASSERT_EQ(turn->keyCount, 3);
+    EXPECT_EQ(TimesOf(turn), (Floats{0, 1, 3}));
+    const double angles[3] = {0.0, 0.5, 1.2};
+    for (int i = 0; i < 3; ++i) {
+        ExpectQuaternion(static_cast<const float*>(turn->values) + 4 * i,
+                         AxisQuaternion(2, angles[i]), "key " + std::to_string(i));
+    }
+    EXPECT_EQ(f.model.keyDataBytes, 3 * 16 + 3 * 20);
+    ExpectKeyListsWhole(f.model);
+}
+
+TEST(KeySplittingTest, AScaleOfOnePointZeroZeroOneOnOneKeyAddsScaleKeys) {
+    for (float scale : {1.001f, 0.998f}) {
+        ReadModelFixture f;
+        tessel::ReadModelAnim* anim = f.AddAnim();
+        AddMatrixKeys(f, anim, TurningKeys(scale), {0.0f, 1.0f, 3.0f});
+        tessel::SplitMatrixAnimKeys(&f.model);
+        tessel::ReadModelKeySet* scales = KeysWithTarget(anim, 5);
+        ASSERT_NE(scales, nullptr) << scale;
+        EXPECT_EQ(scales->kind, 1);
+        ASSERT_EQ(scales->keyCount, 3);
+        EXPECT_EQ(TimesOf(scales), (Floats{0, 1, 3}));
+        const Floats values = ValuesOf(scales);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_NEAR(values[i], i / 3 == 1 ? scale : 1.0f, 1e-6) << i;
+        }
+        ExpectQuaternion(static_cast<const float*>(KeysWithTarget(anim, 0)->values) + 4,
+                         AxisQuaternion(2, 0.5), "the scaled key's rotation");
+        EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model));
+    }
+}
+
+TEST(KeySplittingTest, AScaleJustInsideTheUnitBandAddsNone) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    AddMatrixKeys(f, anim, TurningKeys(1.00009f), {0.0f, 1.0f, 3.0f});
+    tessel::SplitMatrixAnimKeys(&f.model);
+    EXPECT_EQ(KeysWithTarget(anim, 5), nullptr);
+}
+
+KeySetSpec TranslationKeys(Floats values) {
+    KeySetSpec spec;
+    spec.kind = 1;
+    spec.target = 10;
+    spec.length = 4.0f;
+    spec.times = {0.0f, 1.0f, 3.0f, 4.0f};
+    spec.values = std::move(values);
+    return spec;
+}
+
+TEST(KeySplittingTest, AConstantYSplitsTheTranslationAndNoMergeFollows) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    f.AddKeys(anim, TranslationKeys({0, 5, 1, 3, 5, -2, 1, 5, 7, 8, 5, 0}));
+    tessel::SplitMatrixAnimKeys(&f.model);
+    const auto sets = KeySetsOf(anim);
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(sets[0]->target, 11);
+    EXPECT_EQ(sets[1]->target, 12);
+    EXPECT_EQ(sets[2]->target, 13);
+    for (auto* keys : sets) {
+        EXPECT_EQ(keys->kind, 5);
+    }
+    EXPECT_EQ(ValuesOf(sets[0]), (Floats{0, 3, 1, 8}));
+    EXPECT_EQ(TimesOf(sets[0]), (Floats{0, 1, 3, 4}));
+    EXPECT_EQ(ValuesOf(sets[1]), (Floats{5}));
+    EXPECT_EQ(sets[1]->hasTimeTable, 0);
+    EXPECT_EQ(sets[1]->timeStep, 4.0f);
+    EXPECT_EQ(sets[1]->startTime, 0.0f);
+    EXPECT_EQ(ValuesOf(sets[2]), (Floats{1, -2, 7, 0}));
+    EXPECT_EQ(f.model.keyDataBytes, 4 * 8 + 4 + 4 * 8);
+    ExpectKeyListsWhole(f.model);
+}
+
+TEST(KeySplittingTest, ComponentsThinnedAlikeMergeBack) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    // X stays within 1e-6 of its first key, so the set splits; each
+    // component then thins to its two ends at the same times.
+    f.AddKeys(anim, TranslationKeys({0, 0, 0, 0, 1, 2, 0, 3, 6, 5e-7f, 4, 8}));
+    const int32_t setsBefore = f.model.keySetCount;
+    tessel::SplitMatrixAnimKeys(&f.model);
+    const auto sets = KeySetsOf(anim);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0]->kind, 1);
+    EXPECT_EQ(sets[0]->target, 10);
+    EXPECT_EQ(ValuesOf(sets[0]), (Floats{0, 0, 0, 5e-7f, 4, 8}));
+    EXPECT_EQ(TimesOf(sets[0]), (Floats{0, 4}));
+    EXPECT_EQ(f.model.keySetCount, setsBefore) << "the Y and Z sets left the model";
+    EXPECT_EQ(f.model.keyDataBytes, 2 * 16);
+    ExpectKeyListsWhole(f.model);
+}
+
+TEST(KeySplittingTest, KeptVectorKeysStayWhole) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim(1);
+    f.AddKeys(anim, TranslationKeys({0, 5, 1, 3, 5, -2, 1, 5, 7, 8, 5, 0}));
+    tessel::SplitMatrixAnimKeys(&f.model);
+    ASSERT_EQ(KeySetsOf(anim).size(), 1u);
+    EXPECT_EQ(KeySetsOf(anim)[0]->kind, 1);
+    EXPECT_EQ(KeySetsOf(anim)[0]->keyCount, 4);
+}
+
+TEST(KeySplittingTest, ScaleAndRotationComponentsMergeOnlyWithEqualTiming) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    KeySetSpec x;
+    x.kind = 5;
+    x.target = 6;
+    x.times = {0, 1, 3};
+    x.values = {1, 4, 2};
+    f.AddKeys(anim, x);
+    KeySetSpec y = x;
+    y.target = 7;
+    y.values = {2, 5, 3};
+    f.AddKeys(anim, y);
+    KeySetSpec z = x;
+    z.target = 8;
+    z.values = {3, 6, 1};
+    f.AddKeys(anim, z);
+    KeySetSpec turnX = x;
+    turnX.target = 1;
+    f.AddKeys(anim, turnX);
+    KeySetSpec turnY = turnX;
+    turnY.target = 2;
+    turnY.times = {0, 1, 2};
+    f.AddKeys(anim, turnY);
+    KeySetSpec turnZ = turnX;
+    turnZ.target = 3;
+    f.AddKeys(anim, turnZ);
+    tessel::SplitMatrixAnimKeys(&f.model);
+    tessel::ReadModelKeySet* scale = KeysWithTarget(anim, 5);
+    ASSERT_NE(scale, nullptr);
+    EXPECT_EQ(scale->kind, 1);
+    EXPECT_EQ(ValuesOf(scale), (Floats{1, 2, 3, 4, 5, 6, 2, 3, 1}));
+    EXPECT_EQ(TimesOf(scale), (Floats{0, 1, 3}));
+    EXPECT_EQ(KeysWithTarget(anim, 6), nullptr);
+    EXPECT_EQ(KeysWithTarget(anim, 0), nullptr) << "rotation times differ: no merge";
+    EXPECT_NE(KeysWithTarget(anim, 2), nullptr);
+    EXPECT_EQ(KeySetsOf(anim).size(), 4u);
+    EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model));
+    ExpectKeyListsWhole(f.model);
+}
+
+// Every allocation point in turn fails: each set is either done or left as
+// it was, so the lists and the byte total always agree.
+TEST(KeySplittingTest, AFailedAllocationAnywhereLeavesTheModelWhole) {
+    for (int successes = 0; successes < 40; ++successes) {
+        ReadModelFixture f;
+        tessel::ReadModelAnim* anim = f.AddAnim();
+        AddMatrixKeys(f, anim, TurningKeys(1.001f), {0.0f, 1.0f, 3.0f});
+        tessel::ReadModelAnim* moving = f.AddAnim();
+        f.AddKeys(moving, TranslationKeys({0, 5, 1, 3, 5, -2, 1, 5, 7, 8, 5, 0}));
+        tessel::SetTrackedHeapFailingAfter(successes);
+        tessel::SplitMatrixAnimKeys(&f.model);
+        tessel::SetTrackedHeapFailing(false);
+        EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model)) << successes;
+        ExpectKeyListsWhole(f.model);
+        for (const tessel::ReadModelKeySet* k = f.model.firstKeySet; k != nullptr; k = k->next) {
+            const bool known = (k->kind == 2 && k->target == 15) ||
+                               (k->kind == 3 && k->target == 17) ||
+                               (k->kind == 7 && k->target == 0) || (k->kind == 1) ||
+                               (k->kind == 5 && k->target >= 11 && k->target <= 13) ||
+                               (k->kind == 5 && k->target >= 6 && k->target <= 8);
+            EXPECT_TRUE(known) << "kind " << int(k->kind) << " target " << int(k->target);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessel_test
