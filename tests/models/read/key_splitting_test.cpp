@@ -16,37 +16,65 @@ namespace {
 
 using Floats = std::vector<float>;
 
-// A 4x3 matrix key as stored: the rotation about one axis (row-vector rows,
-// each column scaled), then the translation.
-Floats MatrixKey(int axis, double angle, float scale, float tx, float ty, float tz) {
+// A 4x3 matrix key as stored: the turn by angle about the axis (row-vector
+// rows, the transpose of the column-vector rotation), every element scaled,
+// then the translation.
+Floats MatrixKeyAbout(const double (&axisIn)[3], double angle, float scale, float tx, float ty,
+                      float tz) {
+    const double length =
+        std::sqrt(axisIn[0] * axisIn[0] + axisIn[1] * axisIn[1] + axisIn[2] * axisIn[2]);
+    const double k[3] = {axisIn[0] / length, axisIn[1] / length, axisIn[2] / length};
     const double c = std::cos(angle), s = std::sin(angle);
-    double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    const int a = (axis + 1) % 3, b = (axis + 2) % 3;
-    m[a][a] = c;
-    m[a][b] = s;
-    m[b][a] = -s;
-    m[b][b] = c;
+    // Column-vector rotation: c I + s [k]x + (1 - c) k k^T.
+    const double cross[3][3] = {{0, -k[2], k[1]}, {k[2], 0, -k[0]}, {-k[1], k[0], 0}};
     Floats key;
-    for (auto& row : m) {
-        for (double e : row) {
-            key.push_back(static_cast<float>(e * scale));
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const double r = (row == col ? c : 0) + s * cross[col][row] + (1 - c) * k[col] * k[row];
+            key.push_back(static_cast<float>(r * scale));
         }
     }
     key.insert(key.end(), {tx, ty, tz});
     return key;
 }
 
-// The rotation's quaternion, sign chosen with w >= 0.
-Floats AxisQuaternion(int axis, double angle) {
-    Floats q = {0, 0, 0, static_cast<float>(std::cos(angle / 2))};
-    q[axis] = static_cast<float>(std::sin(angle / 2));
-    return q;
+Floats MatrixKey(int axis, double angle, float scale, float tx, float ty, float tz) {
+    double k[3] = {0, 0, 0};
+    k[axis] = 1;
+    return MatrixKeyAbout(k, angle, scale, tx, ty, tz);
 }
 
-void ExpectQuaternion(const float* got, const Floats& want, const std::string& where) {
-    const float sign = got[3] < 0 || (got[3] == 0 && (got[0] + got[1] + got[2]) < 0) ? -1 : 1;
+// The turn's quaternion, sign chosen with w >= 0.
+Floats AxisAngleQuaternion(const double (&axisIn)[3], double angle) {
+    const double length =
+        std::sqrt(axisIn[0] * axisIn[0] + axisIn[1] * axisIn[1] + axisIn[2] * axisIn[2]);
+    const double s = std::sin(angle / 2) / length;
+    return {static_cast<float>(axisIn[0] * s), static_cast<float>(axisIn[1] * s),
+            static_cast<float>(axisIn[2] * s), static_cast<float>(std::cos(angle / 2))};
+}
+
+Floats AxisQuaternion(int axis, double angle) {
+    double k[3] = {0, 0, 0};
+    k[axis] = 1;
+    return AxisAngleQuaternion(k, angle);
+}
+
+// q or -q; with `positive` (a component index) the one whose component
+// there is positive, as the branch that computed it makes it.
+void ExpectQuaternion(const float* got, Floats want, const std::string& where, int positive = -1) {
+    if (positive >= 0) {
+        if (want[positive] < 0) {
+            for (float& w : want) {
+                w = -w;
+            }
+        }
+    } else if (got[3] < 0 || (got[3] == 0 && (got[0] + got[1] + got[2]) < 0)) {
+        for (float& w : want) {
+            w = -w;
+        }
+    }
     for (int i = 0; i < 4; ++i) {
-        EXPECT_NEAR(sign * got[i], want[i], 2e-6) << where << " component " << i;
+        EXPECT_NEAR(got[i], want[i], 2e-6) << where << " component " << i;
     }
 }
 
@@ -64,26 +92,28 @@ tessel::ReadModelKeySet* AddMatrixKeys(ReadModelFixture& f, tessel::ReadModelAni
 }
 
 struct QuaternionCase {
-    int axis;
+    double axis[3];
     double angle;
+    int positive;  // the component its branch takes as sqrt(...) / 2: w, or x, y, z
 };
 
 class MatrixQuaternionCases : public ::testing::TestWithParam<QuaternionCase> {};
 
 // Small angles take the trace branch, angles near a half turn the branch of
-// their axis' diagonal element.
+// their largest diagonal element (the middle one on a tie with the last).
 TEST_P(MatrixQuaternionCases, AOneKeyMatrixBecomesItsQuaternion) {
     const QuaternionCase c = GetParam();
     ReadModelFixture f;
     tessel::ReadModelAnim* anim = f.AddAnim();
-    AddMatrixKeys(f, anim, {MatrixKey(c.axis, c.angle, 1.0f, 1, 2, 3)}, {0.0f});
+    AddMatrixKeys(f, anim, {MatrixKeyAbout(c.axis, c.angle, 1.0f, 1, 2, 3)}, {0.0f});
     tessel::SplitMatrixAnimKeys(&f.model);
     tessel::ReadModelKeySet* rotation = KeysWithTarget(anim, 0);
     ASSERT_NE(rotation, nullptr);
     EXPECT_EQ(rotation->kind, 7);
     ASSERT_EQ(rotation->keyCount, 1);
-    ExpectQuaternion(static_cast<const float*>(rotation->values), AxisQuaternion(c.axis, c.angle),
-                     "axis " + std::to_string(c.axis));
+    ExpectQuaternion(static_cast<const float*>(rotation->values),
+                     AxisAngleQuaternion(c.axis, c.angle), "angle " + std::to_string(c.angle),
+                     c.positive);
     EXPECT_EQ(anim->animFlag, 0) << "3x3 keys turned into quaternions clear the flag";
     for (int target : {5, 6, 7, 8}) {
         EXPECT_EQ(KeysWithTarget(anim, target), nullptr) << "a pure rotation needs no scale";
@@ -94,10 +124,17 @@ TEST_P(MatrixQuaternionCases, AOneKeyMatrixBecomesItsQuaternion) {
     EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model));
 }
 
+// Oblique axes so that every element of each branch counts.
 INSTANTIATE_TEST_SUITE_P(Cases, MatrixQuaternionCases,
-                         ::testing::Values(QuaternionCase{2, 0.5}, QuaternionCase{0, 3.0},
-                                           QuaternionCase{1, 3.0}, QuaternionCase{2, 3.0},
-                                           QuaternionCase{1, -2.9}));
+                         ::testing::Values(QuaternionCase{{0.3, -0.5, 0.8}, 0.9, 3},
+                                           QuaternionCase{{0.9, 0.3, -0.2}, 3.0, 0},
+                                           QuaternionCase{{-0.2, 0.9, 0.35}, 3.0, 1},
+                                           QuaternionCase{{0.3, 0.25, -0.9}, 3.0, 2},
+                                           QuaternionCase{{0.1, -0.9, 0.3}, -2.9, 1},
+                                           QuaternionCase{{0, 1, -1}, 3.141592653589793, 1},
+                                           QuaternionCase{{1, -1, 0}, 3.141592653589793, 1},
+                                           QuaternionCase{{0, 0, 1}, 0.5, 3},
+                                           QuaternionCase{{1, 1, 1}, -2.0943951023931953, 3}));
 
 // Three keys turning about Z at uneven times, moving on no line.
 std::vector<Floats> TurningKeys(float scaleOfMiddle) {
