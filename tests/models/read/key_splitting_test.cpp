@@ -211,7 +211,8 @@ KeySetSpec TranslationKeys(Floats values) {
 TEST(KeySplittingTest, AConstantYSplitsTheTranslationAndNoMergeFollows) {
     ReadModelFixture f;
     tessel::ReadModelAnim* anim = f.AddAnim();
-    f.AddKeys(anim, TranslationKeys({0, 5, 1, 3, 5, -2, 1, 5, 7, 8, 5, 0}));
+    // Within 1e-6 of key 0 counts as constant.
+    f.AddKeys(anim, TranslationKeys({0, 5, 1, 3, 5.0000005f, -2, 1, 5, 7, 8, 5, 0}));
     tessel::SplitMatrixAnimKeys(&f.model);
     const auto sets = KeySetsOf(anim);
     ASSERT_EQ(sets.size(), 3u);
@@ -249,6 +250,82 @@ TEST(KeySplittingTest, ComponentsThinnedAlikeMergeBack) {
     EXPECT_EQ(f.model.keySetCount, setsBefore) << "the Y and Z sets left the model";
     EXPECT_EQ(f.model.keyDataBytes, 2 * 16);
     ExpectKeyListsWhole(f.model);
+}
+
+TEST(KeySplittingTest, AComponentOffByMoreThanTheToleranceIsNotConstant) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    f.AddKeys(anim, TranslationKeys({0, 5, 1, 3, 5.000002f, -2, 1, 5, 7, 8, 5, 0}));
+    tessel::SplitMatrixAnimKeys(&f.model);
+    ASSERT_EQ(KeySetsOf(anim).size(), 1u);
+    EXPECT_EQ(KeySetsOf(anim)[0]->keyCount, 4);
+}
+
+TEST(KeySplittingTest, OnlyTheLastPassThinsASetToMoreThanOneKey) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    KeySetSpec spec;
+    spec.kind = 5;
+    spec.target = 11;
+    spec.times = {0, 1, 3, 4};
+    spec.values = {0, 2, 6, 8};
+    tessel::ReadModelKeySet* keys = f.AddKeys(anim, spec);
+    tessel::SplitMatrixAnimKeys(&f.model);
+    EXPECT_EQ(ValuesOf(keys), (Floats{0, 8}));
+    EXPECT_EQ(TimesOf(keys), (Floats{0, 4}));
+    EXPECT_EQ(f.model.keyDataBytes, 16);
+}
+
+TEST(KeySplittingTest, OnlyTheFirstThreeByThreeSetOfAnAnimationBecomesQuaternions) {
+    ReadModelFixture f;
+    tessel::ReadModelAnim* anim = f.AddAnim();
+    for (int i = 0; i < 2; ++i) {
+        KeySetSpec spec;
+        spec.kind = 3;
+        spec.target = 17;
+        spec.times = {0, 1, 3};
+        for (int key = 0; key < 3; ++key) {
+            const Floats m = MatrixKey(i, 0.4 * key * key, 1.0f, 0, 0, 0);
+            spec.values.insert(spec.values.end(), m.begin(), m.begin() + 9);
+        }
+        f.AddKeys(anim, spec);
+    }
+    tessel::SplitMatrixAnimKeys(&f.model);
+    const auto sets = KeySetsOf(anim);
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0]->kind, 7);
+    EXPECT_EQ(sets[1]->kind, 3);
+    EXPECT_EQ(sets[1]->target, 17);
+    EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model));
+}
+
+TEST(KeySplittingTest, SetsWithoutTablesMergeWithEqualStepsAndNearStarts) {
+    struct Case {
+        float stepOfY;
+        float startOfY;
+        bool merged;
+    };
+    for (const Case& c :
+         {Case{1.0f, 5e-8f, true}, Case{2.0f, 0.0f, false}, Case{1.0f, 1e-6f, false}}) {
+        ReadModelFixture f;
+        tessel::ReadModelAnim* anim = f.AddAnim();
+        for (int axis = 0; axis < 3; ++axis) {
+            KeySetSpec spec;
+            spec.kind = 5;
+            spec.target = 11 + axis;
+            spec.step = axis == 1 ? c.stepOfY : 1.0f;
+            spec.start = axis == 1 ? c.startOfY : 0.0f;
+            spec.values = {1.0f + axis, 4, 2};
+            f.AddKeys(anim, spec);
+        }
+        tessel::SplitMatrixAnimKeys(&f.model);
+        EXPECT_EQ(KeySetsOf(anim).size(), c.merged ? 1u : 3u) << c.stepOfY << " " << c.startOfY;
+        if (c.merged) {
+            EXPECT_EQ(ValuesOf(KeySetsOf(anim)[0]), (Floats{1, 2, 3, 4, 4, 4, 2, 2, 2}));
+            EXPECT_EQ(KeySetsOf(anim)[0]->hasTimeTable, 0);
+        }
+        EXPECT_EQ(f.model.keyDataBytes, KeyBytesOfSets(f.model));
+    }
 }
 
 TEST(KeySplittingTest, KeptVectorKeysStayWhole) {
