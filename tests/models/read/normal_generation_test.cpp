@@ -234,6 +234,19 @@ TEST(NormalGenerationTest, AFaceWoundTheOtherWayStopsTheWalk) {
     }
 }
 
+// A double-sided face: its back lies on the same edge at the same angle, and
+// the side wound to match wins even when listed after the back.
+TEST(NormalGenerationTest, OfATwoSidedNeighbourTheMatchingSideJoins) {
+    ReadModelFixture f;
+    const std::vector<Vec3> p = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    tessel::ReadModelMesh* mesh = f.AddMesh(p, {{0, 1, 2}, {0, 3, 2}, {0, 2, 3}});
+    ASSERT_TRUE(tessel::GenerateReadModelNormals(&f.model, mesh));
+    EXPECT_EQ(mesh->faces[0].normalIndex[0], mesh->faces[2].normalIndex[0]);
+    EXPECT_NE(mesh->faces[0].normalIndex[0], mesh->faces[1].normalIndex[0]);
+    ExpectNormal(CornerNormal(mesh, 0, 0), DVec{0, 0, 1}, 0, "front");
+    ExpectNormal(CornerNormal(mesh, 1, 0), DVec{0, 0, -1}, 0, "back");
+}
+
 // 1,500 faces around one corner: the first walk closes at 1,024 faces, the
 // rest make a fan of their own; each fan's normal is its own faces' sum.
 TEST(NormalGenerationTest, ACornerOfFifteenHundredFacesMakesTwoFans) {
