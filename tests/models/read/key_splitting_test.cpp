@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,11 @@ struct QuaternionCase {
     double angle;
     int positive;  // the component its branch takes as sqrt(...) / 2: w, or x, y, z
 };
+
+void PrintTo(const QuaternionCase& c, std::ostream* out) {
+    *out << "axis (" << c.axis[0] << ", " << c.axis[1] << ", " << c.axis[2] << ") angle "
+         << c.angle;
+}
 
 class MatrixQuaternionCases : public ::testing::TestWithParam<QuaternionCase> {};
 

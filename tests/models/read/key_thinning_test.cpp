@@ -2,6 +2,7 @@
 // key-data bytes that follow it.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,10 @@ struct ThinCase {
     Floats keptFirsts;
     Floats keptTimes;  // empty: the set ends without a table
 };
+
+void PrintTo(const ThinCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class KeyThinningCases : public ::testing::TestWithParam<ThinCase> {};
 

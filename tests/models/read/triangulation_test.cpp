@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <vector>
 
 #include "models/read/read_model_preparation.h"
@@ -57,6 +58,10 @@ struct FanCase {
     int corners;
     Triangles triangles;  // the face's own place first, then the appended ones
 };
+
+void PrintTo(const FanCase& c, std::ostream* out) {
+    *out << c.corners << " corners";
+}
 
 class TriangulationFans : public ::testing::TestWithParam<FanCase> {};
 
