@@ -3,10 +3,11 @@
 // corner's position, edge by edge, while neighbouring faces stay within the
 // smoothing angle. A fan is one shared normal; the normals the faces end up
 // using are compacted in order of first use.
-// Routes: ValidateFaces, ComputeFaceNormals, the two work buffers, FanWalk
+// Routes: ValidateAndComputeFaceNormals, the two work buffers, FanWalk
 // (ChooseNeighbour picks among faces sharing an edge), CompactNormals.
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
@@ -29,9 +30,13 @@ constexpr uint8_t kCornerInWalk = 2;
 // In a fan that was cut at its size limit: later walks stop there.
 constexpr uint8_t kCornerSealed = 4;
 
+// A corner in its position's run, with the positions of its neighbours in
+// its face, so that finding the faces on an edge reads only the run.
 struct CornerRef {
     int32_t face;
     int32_t corner;
+    int32_t nextPosition;
+    int32_t previousPosition;
 };
 
 Vec3 Sub(const Vec3& a, const Vec3& b) {
@@ -57,14 +62,18 @@ Vec3 Normalised(const Vec3& v) {
                 static_cast<float>(z / length)};
 }
 
-bool ValidateFaces(const ReadModelMesh* mesh) {
+// Each face's plane normal from its first three corners (the other way
+// round with reverseWinding), once its corners are known good. The number of
+// corners, or -1 after a log line for a malformed face.
+int64_t ValidateAndComputeFaceNormals(const ReadModel* model, ReadModelMesh* mesh) {
+    int64_t corners = 0;
     for (int f = 0; f < mesh->faceCount; ++f) {
-        const ReadModelFace& face = mesh->faces[f];
+        ReadModelFace& face = mesh->faces[f];
         if (face.cornerCount < 3 || face.cornerCount > kReadModelFaceCorners) {
             WriteLogFormat(
                 "Read Model Convert Error : 面 %d の頂点数 %d が扱える範囲 (3 から 32) の外です", f,
                 face.cornerCount);
-            return false;
+            return -1;
         }
         for (int k = 0; k < face.cornerCount; ++k) {
             const int32_t p = face.positionIndex[k];
@@ -72,26 +81,22 @@ bool ValidateFaces(const ReadModelMesh* mesh) {
                 WriteLogFormat(
                     "Read Model Convert Error : 面 %d の頂点座標番号 %d が頂点数 %d の範囲外です",
                     f, p, mesh->positionCount);
-                return false;
+                return -1;
             }
         }
-    }
-    return true;
-}
-
-void ComputeFaceNormals(const ReadModel* model, ReadModelMesh* mesh) {
-    for (int f = 0; f < mesh->faceCount; ++f) {
-        ReadModelFace& face = mesh->faces[f];
+        corners += face.cornerCount;
         const Vec3& p0 = mesh->positions[face.positionIndex[0]];
         const Vec3 a = Sub(mesh->positions[face.positionIndex[1]], p0);
         const Vec3 b = Sub(mesh->positions[face.positionIndex[2]], p0);
         face.faceNormal = Normalised(model->reverseWinding != 0 ? Cross(b, a) : Cross(a, b));
     }
+    return corners;
 }
 
 // The first buffer: a normal, a flag byte, a fan slot and a compacted index
-// per corner (21 bytes). The second: the first corner of each face, then the
-// corners that use each position, as runs that start where `runStart` says.
+// per corner (21 bytes). The second: the corners that use each position, as
+// runs that start where `runStart` says, and packed copies of the faces'
+// corners and normals, so the walk reads no large face record.
 struct NormalWork {
     void* perCorner = nullptr;
     void* perPosition = nullptr;
@@ -99,7 +104,9 @@ struct NormalWork {
     uint8_t* flags = nullptr;
     int32_t* cornerFan = nullptr;
     int32_t* compacted = nullptr;
-    int32_t* firstCorner = nullptr;
+    int32_t* firstCorner = nullptr;     // faces + 1 entries
+    int32_t* cornerPosition = nullptr;  // the faces' position indices, corner by corner
+    Vec3* faceNormals = nullptr;        // the faces' normals, packed for the walk
     int32_t* runStart = nullptr;
     CornerRef* runs = nullptr;
 
@@ -128,45 +135,59 @@ bool AllocateWork(const ReadModelMesh* mesh, int64_t corners, NormalWork* work) 
     work->flags = bytes + 20 * n;
     std::memset(work->flags, 0, n);
 
-    const uint64_t positionBytes = 4ull * static_cast<uint64_t>(mesh->faceCount) +
-                                   4ull * (static_cast<uint64_t>(mesh->positionCount) + 1) +
-                                   8ull * static_cast<uint64_t>(corners);
+    const auto faces = static_cast<uint64_t>(mesh->faceCount);
+    const uint64_t positionBytes = 20ull * static_cast<uint64_t>(corners) + 16ull * faces + 4 +
+                                   4ull * (static_cast<uint64_t>(mesh->positionCount) + 1);
     work->perPosition = positionBytes > UINT32_MAX
                             ? nullptr
-                            : AllocTrackedZeroed(static_cast<uint32_t>(positionBytes), "", 0);
+                            : AllocTracked(static_cast<uint32_t>(positionBytes), "", 0);
     if (work->perPosition == nullptr) {
         WriteLog(
             "Read Model Convert Error : 関係する面の情報を格納するメモリの確保に失敗しました\n");
         return false;
     }
-    auto* runs = static_cast<uint8_t*>(work->perPosition);
-    work->runs = reinterpret_cast<CornerRef*>(runs);
-    work->firstCorner = reinterpret_cast<int32_t*>(runs + 8 * n);
-    work->runStart =
-        reinterpret_cast<int32_t*>(runs + 8 * n + 4 * static_cast<size_t>(mesh->faceCount));
+    auto* at = static_cast<uint8_t*>(work->perPosition);
+    work->runs = reinterpret_cast<CornerRef*>(at);
+    at += sizeof(CornerRef) * n;
+    work->faceNormals = reinterpret_cast<Vec3*>(at);
+    at += 12 * faces;
+    work->cornerPosition = reinterpret_cast<int32_t*>(at);
+    at += 4 * n;
+    work->firstCorner = reinterpret_cast<int32_t*>(at);
+    at += 4 * (faces + 1);
+    work->runStart = reinterpret_cast<int32_t*>(at);
+    std::memset(work->runStart, 0, 4 * (static_cast<size_t>(mesh->positionCount) + 1));
     return true;
 }
 
-// Numbers the corners face by face and lists, per position, the corners
-// that use it, in face order.
+// Numbers the corners face by face, packs the faces' corners and normals and
+// lists, per position, the corners that use it, in face order.
 void ListCorners(const ReadModelMesh* mesh, NormalWork* work) {
     int32_t* start = work->runStart;
     int32_t corner = 0;
     for (int f = 0; f < mesh->faceCount; ++f) {
+        const ReadModelFace& face = mesh->faces[f];
         work->firstCorner[f] = corner;
-        for (int k = 0; k < mesh->faces[f].cornerCount; ++k) {
-            ++start[mesh->faces[f].positionIndex[k] + 1];
+        work->faceNormals[f] = face.faceNormal;
+        for (int k = 0; k < face.cornerCount; ++k) {
+            ++start[face.positionIndex[k] + 1];
+            work->cornerPosition[corner] = face.positionIndex[k];
             work->cornerFan[corner] = corner;
             ++corner;
         }
     }
+    work->firstCorner[mesh->faceCount] = corner;
     for (int p = 0; p < mesh->positionCount; ++p) {
         start[p + 1] += start[p];
     }
     // Fill each run from its start, then move the starts back.
     for (int f = 0; f < mesh->faceCount; ++f) {
-        for (int k = 0; k < mesh->faces[f].cornerCount; ++k) {
-            work->runs[start[mesh->faces[f].positionIndex[k]]++] = CornerRef{f, k};
+        const int32_t first = work->firstCorner[f];
+        for (int k = 0; first + k < work->firstCorner[f + 1]; ++k) {
+            const int32_t last = work->firstCorner[f + 1] - first - 1;
+            const int32_t* at = work->cornerPosition + first;
+            work->runs[start[at[k]]++] =
+                CornerRef{f, k, at[k == last ? 0 : k + 1], at[k == 0 ? last : k - 1]};
         }
     }
     for (int p = mesh->positionCount; p > 0; --p) {
@@ -195,7 +216,7 @@ class FanWalk {
         const uint8_t done = recorded_ == kMaxFanFaces ? kCornerDone | kCornerSealed : kCornerDone;
         Vec3 sum{0.0f, 0.0f, 0.0f};
         for (int i = 0; i < recorded_; ++i) {
-            const Vec3& n = mesh_->faces[fan_[i].face].faceNormal;
+            const Vec3& n = work_->faceNormals[fan_[i].face];
             sum = Vec3{sum.x + n.x, sum.y + n.y, sum.z + n.z};
         }
         const int32_t slot = CornerId(face, corner);
@@ -211,28 +232,49 @@ class FanWalk {
     struct Choice {
         int32_t face = -1;
         int32_t corner = 0;
+        int32_t third = 0;  // the corner beside it off the edge
         bool sameDirection = false;
         double angle = 0.0;
     };
 
-    int32_t CornerId(int face, int corner) const { return work_->firstCorner[face] + corner; }
-    const ReadModelFace& Face(int face) const { return mesh_->faces[face]; }
-    int Next(int face, int corner) const { return (corner + 1) % Face(face).cornerCount; }
-    int Prev(int face, int corner) const {
-        return (corner + Face(face).cornerCount - 1) % Face(face).cornerCount;
+    // The angle from the current face to the candidate's third corner,
+    // turning toward the current face's normal, in [0, 2 pi).
+    double AngleOf(const Choice& choice, const Vec3& origin, const Vec3& across,
+                   const Vec3& up) const {
+        const Vec3 w = Sub(Point(choice.face, choice.third), origin);
+        double angle =
+            std::atan2(static_cast<double>(Dot(w, up)), static_cast<double>(Dot(w, across)));
+        if (angle < 0.0) {
+            angle += kTwoPi;
+        }
+        return angle;
     }
-    int32_t PositionOf(int face, int corner) const { return Face(face).positionIndex[corner]; }
+
+    int32_t CornerId(int face, int corner) const { return work_->firstCorner[face] + corner; }
+    int CornerCount(int face) const {
+        return work_->firstCorner[face + 1] - work_->firstCorner[face];
+    }
+    int Next(int face, int corner) const {
+        return corner + 1 == CornerCount(face) ? 0 : corner + 1;
+    }
+    int Prev(int face, int corner) const {
+        return corner == 0 ? CornerCount(face) - 1 : corner - 1;
+    }
+    int32_t PositionOf(int face, int corner) const {
+        return work_->cornerPosition[CornerId(face, corner)];
+    }
     const Vec3& Point(int face, int corner) const {
         return mesh_->positions[PositionOf(face, corner)];
     }
+    const Vec3& NormalOf(int face) const { return work_->faceNormals[face]; }
 
     void Record(int face, int corner) {
-        fan_[recorded_++] = CornerRef{face, corner};
+        fan_[recorded_++] = FanEntry{face, corner};
         work_->flags[CornerId(face, corner)] |= kCornerInWalk;
     }
 
     bool MarkedInWalk(int face) const {
-        for (int k = 0; k < Face(face).cornerCount; ++k) {
+        for (int k = 0; k < CornerCount(face); ++k) {
             if ((work_->flags[CornerId(face, k)] & kCornerInWalk) != 0) {
                 return true;
             }
@@ -241,12 +283,12 @@ class FanWalk {
     }
 
     bool SameTriangle(int a, int b) const {
-        if (Face(a).cornerCount != Face(b).cornerCount) {
+        if (CornerCount(a) != CornerCount(b)) {
             return false;
         }
-        for (int k = 0; k < Face(a).cornerCount; ++k) {
+        for (int k = 0; k < CornerCount(a); ++k) {
             bool found = false;
-            for (int j = 0; j < Face(b).cornerCount && !found; ++j) {
+            for (int j = 0; j < CornerCount(b) && !found; ++j) {
                 found = PositionOf(a, k) == PositionOf(b, j);
             }
             if (!found) {
@@ -263,31 +305,36 @@ class FanWalk {
         const int32_t p = PositionOf(face, corner);
         const int edgeCorner = towardNext ? Next(face, corner) : Prev(face, corner);
         const int32_t q = PositionOf(face, edgeCorner);
-        const int thirdCorner = towardNext ? Prev(face, corner) : Next(face, corner);
         const Vec3& origin = mesh_->positions[p];
-        const Vec3 edge = Sub(mesh_->positions[q], origin);
-        Vec3 across = Sub(Point(face, thirdCorner), origin);
-        const float edgeSquared = Dot(edge, edge);
-        if (edgeSquared > 0.0f) {
-            const float along = Dot(across, edge) / edgeSquared;
-            across = Vec3{across.x - edge.x * along, across.y - edge.y * along,
-                          across.z - edge.z * along};
-        }
-        const Vec3& up = Face(face).faceNormal;
+        const Vec3& up = NormalOf(face);
+        // The current face's direction away from the edge, across it; made
+        // only when two faces compete.
+        Vec3 across{0.0f, 0.0f, 0.0f};
+        auto makeAcross = [&] {
+            const int thirdCorner = towardNext ? Prev(face, corner) : Next(face, corner);
+            const Vec3 edge = Sub(mesh_->positions[q], origin);
+            across = Sub(Point(face, thirdCorner), origin);
+            const float edgeSquared = Dot(edge, edge);
+            if (edgeSquared > 0.0f) {
+                const float along = Dot(across, edge) / edgeSquared;
+                across = Vec3{across.x - edge.x * along, across.y - edge.y * along,
+                              across.z - edge.z * along};
+            }
+        };
 
         Choice best;
         int candidates = 0;
         // A face across the edge uses both p and q; the shorter of their
         // corner runs finds it, so a corner shared by thousands of faces costs
         // no more than its rim.
-        auto consider = [&](int32_t g, int kg) {
-            if (g == face || g == previous ||
-                (work_->flags[CornerId(g, kg)] & kCornerSealed) != 0) {
-                return;
-            }
-            const bool nextIsQ = PositionOf(g, Next(g, kg)) == q;
-            const bool prevIsQ = PositionOf(g, Prev(g, kg)) == q;
-            if ((!nextIsQ && !prevIsQ) || (g != start_ && MarkedInWalk(g))) {
+        auto consider = [&](const CornerRef& c) {
+            const int32_t g = c.face;
+            const int kg = c.corner;
+            const bool nextIsQ = c.nextPosition == q;
+            const bool prevIsQ = c.previousPosition == q;
+            if ((!nextIsQ && !prevIsQ) || g == face || g == previous ||
+                (work_->flags[CornerId(g, kg)] & kCornerSealed) != 0 ||
+                (g != start_ && MarkedInWalk(g))) {
                 return;
             }
             // Toward next, the current face runs p to q: a face holding q
@@ -297,14 +344,19 @@ class FanWalk {
             choice.face = g;
             choice.corner = kg;
             choice.sameDirection = !opposite;
-            const int third = (towardNext == opposite) ? Next(g, kg) : Prev(g, kg);
-            const Vec3 w = Sub(Point(g, third), origin);
-            choice.angle =
-                std::atan2(static_cast<double>(Dot(w, up)), static_cast<double>(Dot(w, across)));
-            if (choice.angle < 0.0) {
-                choice.angle += kTwoPi;
+            choice.third = (towardNext == opposite) ? Next(g, kg) : Prev(g, kg);
+            // One candidate needs no angle; the first gets its own once a
+            // second one comes.
+            if (candidates++ == 0) {
+                best = choice;
+                return;
             }
-            if (candidates++ == 0 || choice.angle < best.angle ||
+            if (candidates == 2) {
+                makeAcross();
+                best.angle = AngleOf(best, origin, across, up);
+            }
+            choice.angle = AngleOf(choice, origin, across, up);
+            if (choice.angle < best.angle ||
                 (!choice.sameDirection && best.sameDirection && SameTriangle(g, best.face))) {
                 best = choice;
             }
@@ -312,7 +364,7 @@ class FanWalk {
         const int32_t* start = work_->runStart;
         if (start[p + 1] - start[p] <= start[q + 1] - start[q]) {
             for (int32_t r = start[p]; r < start[p + 1]; ++r) {
-                consider(work_->runs[r].face, work_->runs[r].corner);
+                consider(work_->runs[r]);
             }
             return best;
         }
@@ -323,11 +375,12 @@ class FanWalk {
             // In face order, as the run of p would list them.
             const int first = after < before ? after : before;
             const int second = after < before ? before : after;
-            if (PositionOf(c.face, first) == p) {
-                consider(c.face, first);
-            }
-            if (second != first && PositionOf(c.face, second) == p) {
-                consider(c.face, second);
+            for (int k : {first, second}) {
+                if ((k == second && second == first) || PositionOf(c.face, k) != p) {
+                    continue;
+                }
+                consider(CornerRef{c.face, k, PositionOf(c.face, Next(c.face, k)),
+                                   PositionOf(c.face, Prev(c.face, k))});
             }
         }
         return best;
@@ -341,7 +394,7 @@ class FanWalk {
             if (next.face < 0 || next.sameDirection) {
                 return false;
             }
-            if (Dot(Face(next.face).faceNormal, Face(face).faceNormal) < limit_) {
+            if (Dot(NormalOf(next.face), NormalOf(face)) < limit_) {
                 return false;
             }
             if (next.face == start_) {
@@ -361,7 +414,11 @@ class FanWalk {
     float limit_;
     int start_ = 0;
     int recorded_ = 0;
-    CornerRef fan_[kMaxFanFaces];
+    struct FanEntry {
+        int32_t face;
+        int32_t corner;
+    };
+    FanEntry fan_[kMaxFanFaces];
 };
 
 float SmoothingLimit(const ReadModelMesh* mesh) {
@@ -413,13 +470,9 @@ bool GenerateReadModelNormals(ReadModel* model, ReadModelMesh* mesh) {
     if (mesh->faceCount <= 0) {
         return true;
     }
-    if (!ValidateFaces(mesh)) {
+    const int64_t corners = ValidateAndComputeFaceNormals(model, mesh);
+    if (corners < 0) {
         return false;
-    }
-    ComputeFaceNormals(model, mesh);
-    int64_t corners = 0;
-    for (int f = 0; f < mesh->faceCount; ++f) {
-        corners += mesh->faces[f].cornerCount;
     }
     NormalWork work;
     if (!AllocateWork(mesh, corners, &work)) {
@@ -427,11 +480,10 @@ bool GenerateReadModelNormals(ReadModel* model, ReadModelMesh* mesh) {
     }
     ListCorners(mesh, &work);
     FanWalk walk(mesh, &work, SmoothingLimit(mesh));
-    int32_t corner = 0;
     for (int f = 0; f < mesh->faceCount; ++f) {
-        for (int k = 0; k < mesh->faces[f].cornerCount; ++k, ++corner) {
+        for (int32_t corner = work.firstCorner[f]; corner < work.firstCorner[f + 1]; ++corner) {
             if ((work.flags[corner] & kCornerDone) == 0) {
-                walk.Run(f, k);
+                walk.Run(f, corner - work.firstCorner[f]);
             }
         }
     }
