@@ -29,12 +29,13 @@ tessel::Mat3x4 Bind(float a, float tx) {
 class SkinBaseFixture {
   public:
     // Frame 0 refers to bones 0 and 1, frame 1 to bones 2, 3 and 4. Bone 2
-    // repeats bone 0; bone 3 differs from bone 1 only by a negative zero.
+    // repeats bone 0; bone 3 differs from bone 1 only by a negative zero;
+    // bone 4 has bone 0's matrix on another frame.
     SkinBaseFixture() {
         tessel::Mat3x4 negativeZero = Bind(2, 0);
         negativeZero.m[0][1] = -0.0f;
         bones = {Bone(2, Bind(1, 5)), Bone(1, Bind(2, 0)), Bone(2, Bind(1, 5)),
-                 Bone(1, negativeZero), Bone(0, Bind(1, 0))};
+                 Bone(1, negativeZero), Bone(0, Bind(1, 5))};
         bones[4].translationOnly = 1;
         uses = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 2}};
         for (size_t i = 0; i < bones.size(); ++i) {
@@ -148,6 +149,27 @@ TEST(SkinBoneMergeTest, SortedDistinctBonesStayAndFramesStillLearnTheirRuns) {
     EXPECT_EQ(s.frames[1].firstSkinBone, nullptr);
     EXPECT_EQ(s.frames[2].skinBoneCount, 2);
     EXPECT_EQ(s.frames[2].firstSkinBone, &s.bones[1]);
+}
+
+TEST(SkinBoneMergeTest, DistinctBonesOutOfOrderAreSortedWithTheirReferences) {
+    SkinBaseFixture s;
+    s.bones = {s.Bone(2, Bind(1, 0)), s.Bone(0, Bind(1, 1))};
+    for (size_t i = 0; i < 2; ++i) {
+        s.bones[i].useCount = 1;
+        s.bones[i].uses = &s.uses[i];
+        s.refs[i] = &s.bones[i];
+    }
+    s.base.skinBones = s.bones.data();
+    s.base.skinBoneCount = 2;
+    s.base.skinBoneUseCount = 2;
+    s.base.frameSkinBoneRefCount = 2;
+    s.frames[1].skinBoneRefCount = 0;
+    ASSERT_EQ(tessel::OptimiseSkinningMeshes(&s.base), 1);
+    EXPECT_EQ(s.bones[0].boneFrame, 0);
+    EXPECT_EQ(s.bones[1].boneFrame, 2);
+    EXPECT_EQ(UsesOf(s.bones[0]), (Uses{{0, 1}}));
+    EXPECT_EQ(s.refs[0], &s.bones[1]);
+    EXPECT_EQ(s.refs[1], &s.bones[0]);
 }
 
 TEST(SkinBoneMergeTest, NoBonesIsNothingToDo) {
