@@ -15,7 +15,7 @@
 
 namespace tessel_test {
 
-struct KeySetSpec {
+struct KeySetLayout {
     int kind = 1;
     int target = 10;
     float length = 0.0f;
@@ -81,19 +81,19 @@ class ReadModelFixture {
         return anim;
     }
 
-    tessel::ReadModelKeySet* AddKeys(tessel::ReadModelAnim* anim, const KeySetSpec& spec) {
+    tessel::ReadModelKeySet* AddKeys(tessel::ReadModelAnim* anim, const KeySetLayout& layout) {
         tessel::ReadModelKeySet* keys = tessel::ReadModelNewKeySet(&model, anim);
-        const int floats = tessel::ReadModelKeyValueBytes(spec.kind) / 4;
-        keys->kind = static_cast<uint8_t>(spec.kind);
-        keys->target = static_cast<uint8_t>(spec.target);
-        keys->length = spec.length;
-        keys->keyCount = static_cast<int32_t>(spec.values.size()) / floats;
-        keys->values = Chain(spec.values);
-        keys->hasTimeTable = spec.times.empty() ? 0 : 1;
-        keys->times = Chain(spec.times);
-        keys->timeStep = spec.step;
-        keys->startTime = spec.start;
-        model.keyDataBytes += keys->keyCount * (floats * 4 + (spec.times.empty() ? 0 : 4));
+        const int floats = tessel::ReadModelKeyValueBytes(layout.kind) / 4;
+        keys->kind = static_cast<uint8_t>(layout.kind);
+        keys->target = static_cast<uint8_t>(layout.target);
+        keys->length = layout.length;
+        keys->keyCount = static_cast<int32_t>(layout.values.size()) / floats;
+        keys->values = Chain(layout.values);
+        keys->hasTimeTable = layout.times.empty() ? 0 : 1;
+        keys->times = Chain(layout.times);
+        keys->timeStep = layout.step;
+        keys->startTime = layout.start;
+        model.keyDataBytes += keys->keyCount * (floats * 4 + (layout.times.empty() ? 0 : 4));
         return keys;
     }
 

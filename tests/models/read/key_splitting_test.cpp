@@ -81,15 +81,15 @@ void ExpectQuaternion(const float* got, Floats want, const std::string& where, i
 
 tessel::ReadModelKeySet* AddMatrixKeys(ReadModelFixture& f, tessel::ReadModelAnim* anim,
                                        const std::vector<Floats>& keys, Floats times) {
-    KeySetSpec spec;
-    spec.kind = 2;
-    spec.target = 15;
-    spec.length = 3.0f;
-    spec.times = std::move(times);
+    KeySetLayout layout;
+    layout.kind = 2;
+    layout.target = 15;
+    layout.length = 3.0f;
+    layout.times = std::move(times);
     for (const Floats& key : keys) {
-        spec.values.insert(spec.values.end(), key.begin(), key.end());
+        layout.values.insert(layout.values.end(), key.begin(), key.end());
     }
-    return f.AddKeys(anim, spec);
+    return f.AddKeys(anim, layout);
 }
 
 struct QuaternionCase {
@@ -204,14 +204,14 @@ TEST(KeySplittingTest, AScaleJustInsideTheUnitBandAddsNone) {
     EXPECT_EQ(KeysWithTarget(anim, 5), nullptr);
 }
 
-KeySetSpec TranslationKeys(Floats values) {
-    KeySetSpec spec;
-    spec.kind = 1;
-    spec.target = 10;
-    spec.length = 4.0f;
-    spec.times = {0.0f, 1.0f, 3.0f, 4.0f};
-    spec.values = std::move(values);
-    return spec;
+KeySetLayout TranslationKeys(Floats values) {
+    KeySetLayout layout;
+    layout.kind = 1;
+    layout.target = 10;
+    layout.length = 4.0f;
+    layout.times = {0.0f, 1.0f, 3.0f, 4.0f};
+    layout.values = std::move(values);
+    return layout;
 }
 
 TEST(KeySplittingTest, AConstantYSplitsTheTranslationAndNoMergeFollows) {
@@ -270,12 +270,12 @@ TEST(KeySplittingTest, AComponentOffByMoreThanTheToleranceIsNotConstant) {
 TEST(KeySplittingTest, OnlyTheLastPassThinsASetToMoreThanOneKey) {
     ReadModelFixture f;
     tessel::ReadModelAnim* anim = f.AddAnim();
-    KeySetSpec spec;
-    spec.kind = 5;
-    spec.target = 11;
-    spec.times = {0, 1, 3, 4};
-    spec.values = {0, 2, 6, 8};
-    tessel::ReadModelKeySet* keys = f.AddKeys(anim, spec);
+    KeySetLayout layout;
+    layout.kind = 5;
+    layout.target = 11;
+    layout.times = {0, 1, 3, 4};
+    layout.values = {0, 2, 6, 8};
+    tessel::ReadModelKeySet* keys = f.AddKeys(anim, layout);
     tessel::SplitMatrixAnimKeys(&f.model);
     EXPECT_EQ(ValuesOf(keys), (Floats{0, 8}));
     EXPECT_EQ(TimesOf(keys), (Floats{0, 4}));
@@ -286,15 +286,15 @@ TEST(KeySplittingTest, OnlyTheFirstThreeByThreeSetOfAnAnimationBecomesQuaternion
     ReadModelFixture f;
     tessel::ReadModelAnim* anim = f.AddAnim();
     for (int i = 0; i < 2; ++i) {
-        KeySetSpec spec;
-        spec.kind = 3;
-        spec.target = 17;
-        spec.times = {0, 1, 3};
+        KeySetLayout layout;
+        layout.kind = 3;
+        layout.target = 17;
+        layout.times = {0, 1, 3};
         for (int key = 0; key < 3; ++key) {
             const Floats m = MatrixKey(i, 0.4 * key * key, 1.0f, 0, 0, 0);
-            spec.values.insert(spec.values.end(), m.begin(), m.begin() + 9);
+            layout.values.insert(layout.values.end(), m.begin(), m.begin() + 9);
         }
-        f.AddKeys(anim, spec);
+        f.AddKeys(anim, layout);
     }
     tessel::SplitMatrixAnimKeys(&f.model);
     const auto sets = KeySetsOf(anim);
@@ -316,13 +316,13 @@ TEST(KeySplittingTest, SetsWithoutTablesMergeWithEqualStepsAndNearStarts) {
         ReadModelFixture f;
         tessel::ReadModelAnim* anim = f.AddAnim();
         for (int axis = 0; axis < 3; ++axis) {
-            KeySetSpec spec;
-            spec.kind = 5;
-            spec.target = 11 + axis;
-            spec.step = axis == 1 ? c.stepOfY : 1.0f;
-            spec.start = axis == 1 ? c.startOfY : 0.0f;
-            spec.values = {1.0f + axis, 4, 2};
-            f.AddKeys(anim, spec);
+            KeySetLayout layout;
+            layout.kind = 5;
+            layout.target = 11 + axis;
+            layout.step = axis == 1 ? c.stepOfY : 1.0f;
+            layout.start = axis == 1 ? c.startOfY : 0.0f;
+            layout.values = {1.0f + axis, 4, 2};
+            f.AddKeys(anim, layout);
         }
         tessel::SplitMatrixAnimKeys(&f.model);
         EXPECT_EQ(KeySetsOf(anim).size(), c.merged ? 1u : 3u) << c.stepOfY << " " << c.startOfY;
@@ -347,28 +347,28 @@ TEST(KeySplittingTest, KeptVectorKeysStayWhole) {
 TEST(KeySplittingTest, ScaleAndRotationComponentsMergeOnlyWithEqualTiming) {
     ReadModelFixture f;
     tessel::ReadModelAnim* anim = f.AddAnim();
-    KeySetSpec x;
+    KeySetLayout x;
     x.kind = 5;
     x.target = 6;
     x.times = {0, 1, 3};
     x.values = {1, 4, 2};
     f.AddKeys(anim, x);
-    KeySetSpec y = x;
+    KeySetLayout y = x;
     y.target = 7;
     y.values = {2, 5, 3};
     f.AddKeys(anim, y);
-    KeySetSpec z = x;
+    KeySetLayout z = x;
     z.target = 8;
     z.values = {3, 6, 1};
     f.AddKeys(anim, z);
-    KeySetSpec turnX = x;
+    KeySetLayout turnX = x;
     turnX.target = 1;
     f.AddKeys(anim, turnX);
-    KeySetSpec turnY = turnX;
+    KeySetLayout turnY = turnX;
     turnY.target = 2;
     turnY.times = {0, 1, 2};
     f.AddKeys(anim, turnY);
-    KeySetSpec turnZ = turnX;
+    KeySetLayout turnZ = turnX;
     turnZ.target = 3;
     f.AddKeys(anim, turnZ);
     tessel::SplitMatrixAnimKeys(&f.model);

@@ -17,14 +17,14 @@ using Floats = std::vector<float>;
 TEST(KeyThinningTest, EqualKeysWithATableThinToOneKeyTimedByTheLength) {
     ReadModelFixture f;
     tessel::ReadModelAnim* anim = f.AddAnim();
-    KeySetSpec spec;
-    spec.kind = 1;
-    spec.length = 10.0f;
-    spec.times = {0.0f, 1.0f, 3.0f, 7.0f, 10.0f};
+    KeySetLayout layout;
+    layout.kind = 1;
+    layout.length = 10.0f;
+    layout.times = {0.0f, 1.0f, 3.0f, 7.0f, 10.0f};
     for (int i = 0; i < 5; ++i) {
-        spec.values.insert(spec.values.end(), {1.5f, 2.5f, -3.0f});
+        layout.values.insert(layout.values.end(), {1.5f, 2.5f, -3.0f});
     }
-    tessel::ReadModelKeySet* keys = f.AddKeys(anim, spec);
+    tessel::ReadModelKeySet* keys = f.AddKeys(anim, layout);
     ASSERT_EQ(f.model.keyDataBytes, 5 * 16);
     tessel::ThinKeySet(&f.model, keys, 1);
     EXPECT_EQ(keys->keyCount, 1);
@@ -37,14 +37,14 @@ TEST(KeyThinningTest, EqualKeysWithATableThinToOneKeyTimedByTheLength) {
 
 TEST(KeyThinningTest, EqualKeysWithAStepThinToOneKeyTimedByTheLength) {
     ReadModelFixture f;
-    KeySetSpec spec;
-    spec.kind = 5;
-    spec.target = 11;
-    spec.length = 6.0f;
-    spec.step = 2.0f;
-    spec.start = 1.0f;
-    spec.values = {4.25f, 4.25f, 4.25f, 4.25f};
-    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), spec);
+    KeySetLayout layout;
+    layout.kind = 5;
+    layout.target = 11;
+    layout.length = 6.0f;
+    layout.step = 2.0f;
+    layout.start = 1.0f;
+    layout.values = {4.25f, 4.25f, 4.25f, 4.25f};
+    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), layout);
     tessel::ThinKeySet(&f.model, keys, 0);
     EXPECT_EQ(keys->keyCount, 1);
     EXPECT_EQ(keys->hasTimeTable, 0);
@@ -73,15 +73,15 @@ class KeyThinningCases : public ::testing::TestWithParam<ThinCase> {};
 TEST_P(KeyThinningCases, KeepsTheKeysInterpolationMisses) {
     const ThinCase& c = GetParam();
     ReadModelFixture f;
-    KeySetSpec spec;
-    spec.kind = 3;
-    spec.target = 17;
-    spec.length = 9.0f;
-    spec.times = c.times;
+    KeySetLayout layout;
+    layout.kind = 3;
+    layout.target = 17;
+    layout.length = 9.0f;
+    layout.times = c.times;
     for (float first : c.firsts) {
-        spec.values.insert(spec.values.end(), {first, 0, 0, 0, 1, 0, 0, 0, 1});
+        layout.values.insert(layout.values.end(), {first, 0, 0, 0, 1, 0, 0, 0, 1});
     }
-    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), spec);
+    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), layout);
     tessel::ThinKeySet(&f.model, keys, c.onlyToSingle);
     Floats firsts;
     for (int i = 0; i < keys->keyCount; ++i) {
@@ -112,12 +112,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(KeyThinningTest, AnEvenTableThatIsNotThinnedBecomesAStep) {
     ReadModelFixture f;
-    KeySetSpec spec;
-    spec.kind = 5;
-    spec.target = 11;
-    spec.times = {1.0f, 3.0f, 5.0f, 7.0f};
-    spec.values = {0.0f, 5.0f, 1.0f, 7.0f};
-    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), spec);
+    KeySetLayout layout;
+    layout.kind = 5;
+    layout.target = 11;
+    layout.times = {1.0f, 3.0f, 5.0f, 7.0f};
+    layout.values = {0.0f, 5.0f, 1.0f, 7.0f};
+    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), layout);
     tessel::ThinKeySet(&f.model, keys, 1);
     EXPECT_EQ(keys->keyCount, 4);
     EXPECT_EQ(keys->hasTimeTable, 0);
@@ -128,12 +128,12 @@ TEST(KeyThinningTest, AnEvenTableThatIsNotThinnedBecomesAStep) {
 
 TEST(KeyThinningTest, TwoKeysWithATableAreNotEvenAndKeepIt) {
     ReadModelFixture f;
-    KeySetSpec spec;
-    spec.kind = 5;
-    spec.target = 11;
-    spec.times = {0.0f, 2.0f};
-    spec.values = {0.0f, 1.0f};
-    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), spec);
+    KeySetLayout layout;
+    layout.kind = 5;
+    layout.target = 11;
+    layout.times = {0.0f, 2.0f};
+    layout.values = {0.0f, 1.0f};
+    tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), layout);
     tessel::ThinKeySet(&f.model, keys, 0);
     EXPECT_EQ(keys->hasTimeTable, 1);
     EXPECT_EQ(TimesOf(keys), (Floats{0.0f, 2.0f}));
@@ -143,12 +143,12 @@ TEST(KeyThinningTest, TwoKeysWithATableAreNotEvenAndKeepIt) {
 TEST(KeyThinningTest, KindsWithoutThinningAndFailedAllocationsLeaveTheSet) {
     for (bool failing : {false, true}) {
         ReadModelFixture f;
-        KeySetSpec spec;
-        spec.kind = failing ? 5 : 4;
-        spec.target = 18;
-        spec.times = {0.0f, 1.0f, 2.0f};
-        spec.values = {3.0f, 3.0f, 3.0f};
-        tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), spec);
+        KeySetLayout layout;
+        layout.kind = failing ? 5 : 4;
+        layout.target = 18;
+        layout.times = {0.0f, 1.0f, 2.0f};
+        layout.values = {3.0f, 3.0f, 3.0f};
+        tessel::ReadModelKeySet* keys = f.AddKeys(f.AddAnim(), layout);
         void* values = keys->values;
         tessel::SetTrackedHeapFailing(failing);
         tessel::ThinKeySet(&f.model, keys, 0);
