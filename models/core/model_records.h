@@ -218,7 +218,7 @@ struct ModelFrame {
     int32_t meshCount;
     ModelMesh* meshes;
     int32_t words6[2];
-    int32_t fileWord;
+    int32_t skinBoneCount;  // the run of skin bones naming this frame
     ModelSkinBone* firstSkinBone;
     int32_t skinBoneRefCount;
     int32_t firstSkinBoneRef;
@@ -236,13 +236,19 @@ struct ModelFrame {
     ModelShape* firstShape;
 };
 
+// A frame whose meshes a skin bone deforms, and the bone's place in that
+// frame's run of skin-bone references.
+struct ModelSkinBoneUse {
+    int32_t frame;
+    int32_t refPosition;
+};
+
 struct ModelSkinBone {
-    Mat3x4 bind;              // bone space from the mesh's frame
-    int32_t translationOnly;  // the bind matrix only moves
+    Mat3x4 bind;  // mesh space into the bone's space
     int32_t boneFrame;
-    int32_t word;
-    int32_t runCount;
-    void* run;
+    int32_t translationOnly;  // the bind's 3x3 part is the identity
+    int32_t useCount;
+    ModelSkinBoneUse* uses;  // a run of the base's use array
 };
 
 struct ModelShape {
@@ -344,8 +350,8 @@ struct ModelBase {
     void* readerRecords;
     int32_t skinBoneCount;
     ModelSkinBone* skinBones;
-    int32_t verbatimCount;
-    void* verbatimRecords;
+    int32_t skinBoneUseCount;
+    ModelSkinBoneUse* skinBoneUses;
     int32_t shapeCount;
     ModelShape* shapes;
     int32_t shapeMeshCount;

@@ -305,6 +305,50 @@ void ConfigSeeds() {
     Put("config_word", "long", {0, 2, 0, 0xF3, 0x55});
 }
 
+// Read models for the preparation: a square with keys to split and thin, a
+// cube of quads with a hard smoothing angle, and a face naming no position.
+void ReadModelPreparationSeeds() {
+    auto keySet = [](Bytes* out, uint8_t kind, uint8_t target, bool table,
+                     const std::vector<int8_t>& values, const std::vector<int8_t>& times) {
+        const int floats = kind == 2                ? 12
+                           : kind == 3              ? 9
+                           : kind == 1              ? 3
+                           : kind == 0 || kind == 7 ? 4
+                                                    : 1;
+        out->insert(out->end(), {kind, target, static_cast<uint8_t>(table ? 1 : 0),
+                                 static_cast<uint8_t>(values.size() / floats)});
+        out->insert(out->end(), values.begin(), values.end());
+        if (table) {
+            out->insert(out->end(), times.begin(), times.end());
+        }
+    };
+    Bytes square = {0, 0, 4, 0, 0, 0, 16, 0, 0, 16, 16, 0, 0, 16, 0, 1, 4, 0, 1, 2, 3, 2};
+    keySet(&square, 1, 10, true, {0, 8, 1, 3, 8, -2, 1, 8, 7, 8, 8, 0}, {0, 4, 12, 16});
+    keySet(&square, 2, 15, true,
+           {8, 0, 0, 0, 8, 0, 0, 0, 8, 1, 2, 3, 0, 8, 0, -8, 0, 0, 0, 0, 8, 4, 5, 6}, {0, 8});
+    Put("read_model_preparation", "square_with_keys", square);
+    Bytes cube = {0, 64, 8};
+    for (int i = 0; i < 8; ++i) {
+        cube.insert(cube.end(),
+                    {static_cast<uint8_t>(i & 1 ? 16 : -16), static_cast<uint8_t>(i & 2 ? 16 : -16),
+                     static_cast<uint8_t>(i & 4 ? 16 : -16)});
+    }
+    cube.push_back(6);
+    for (const auto& quad : {std::vector<uint8_t>{0, 4, 6, 2},
+                             {1, 3, 7, 5},
+                             {0, 1, 5, 4},
+                             {2, 6, 7, 3},
+                             {0, 2, 3, 1},
+                             {4, 5, 7, 6}}) {
+        cube.push_back(4);
+        cube.insert(cube.end(), quad.begin(), quad.end());
+    }
+    cube.push_back(0);
+    Put("read_model_preparation", "cube_hard_edges", cube);
+    Put("read_model_preparation", "face_without_position",
+        {1, 0, 3, 0, 0, 0, 16, 0, 0, 0, 16, 0, 1, 3, 0, 1, 0xFF, 0});
+}
+
 // Sound files of every layout the decoder chain takes, a fraction of a second each.
 void SoundSeeds() {
     using sound_test::PcmFormat;
@@ -456,6 +500,7 @@ int main(int argc, char** argv) {
     CodePageSeeds();
     ConfigSeeds();
     ModelTextureSeeds();
+    ReadModelPreparationSeeds();
     SoundSeeds();
     MovieSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
