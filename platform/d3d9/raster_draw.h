@@ -78,6 +78,7 @@ enum class RasterRoute {
     kQuadRows,       // quad row by row through the texel table and per-pixel writes
     kTriangleSpans,  // affine one-colour triangle by spans (the kernels where they fit)
     kTriangleRows,   // the general per-pixel path
+    kShaderBlocks,   // a pixel shader over blocks of pixels (shaders/pixel_route.cpp)
     kCount,
 };
 const char* RasterRouteName(RasterRoute route);

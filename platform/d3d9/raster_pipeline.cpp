@@ -113,10 +113,6 @@ double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTe
 // The texture coordinates of one set at a pixel, with the derivatives that choose its mip level
 // when asked: u = U / D with U the set's plane and D the plane of q (projected sets; q times
 // rhw in perspective), of rhw (perspective) or 1, so du/dx = (U.a - u D.a) / D.
-struct SetAtPixel {
-    double u, v;
-    double dudx, dudy, dvdx, dvdy;
-};
 
 SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double x, double y,
                          double w, bool derivatives) {
