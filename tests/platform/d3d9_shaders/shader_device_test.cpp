@@ -78,7 +78,9 @@ class ShaderPipelineTest : public ShaderDeviceTest {
         return out;
     }
 
-    void Clear() { ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030u, 1, 0), D3D_OK); }
+    void Clear() {
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030u, 1, 0), D3D_OK);
+    }
 
     IDirect3DVertexShader9* MakeVertexShader(const std::vector<uint32_t>& tokens) {
         IDirect3DVertexShader9* vs = nullptr;
@@ -157,10 +159,16 @@ TEST_F(ShaderPipelineTest, VertexShaderMatchesTheFixedTransformAndLight) {
 
     // Columns of the projection (world and view are identity); the normal matrix is identity.
     const float constants[11][4] = {
-        {proj._11, proj._21, proj._31, proj._41}, {proj._12, proj._22, proj._32, proj._42},
-        {proj._13, proj._23, proj._33, proj._43}, {proj._14, proj._24, proj._34, proj._44},
-        {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0},
-        {-0.48f, 0.6f, -0.64f, 0}, {0, 1, 0, 0}, {0.9f, 0.8f, 0.7f, 1.0f},
+        {proj._11, proj._21, proj._31, proj._41},
+        {proj._12, proj._22, proj._32, proj._42},
+        {proj._13, proj._23, proj._33, proj._43},
+        {proj._14, proj._24, proj._34, proj._44},
+        {1, 0, 0, 0},
+        {0, 1, 0, 0},
+        {0, 0, 1, 0},
+        {-0.48f, 0.6f, -0.64f, 0},
+        {0, 1, 0, 0},
+        {0.9f, 0.8f, 0.7f, 1.0f},
         {0.5f * 0x30 / 255.0f, 0.75f * 0x30 / 255.0f, 1.0f * 0x30 / 255.0f, 0}};
     ASSERT_EQ(device_->SetVertexShaderConstantF(0, &constants[0][0], 11), D3D_OK);
     IDirect3DVertexShader9* vs = MakeVertexShader(LitVertexShader());
@@ -192,9 +200,9 @@ TEST_F(ShaderPipelineTest, VertexShaderMatchesTheFixedTransformAndLight) {
                 ++exact;
             for (int c = 0; c < 3; ++c) {
                 int a = (fixed[i] >> (8 * c)) & 255, s = (shaded[i] >> (8 * c)) & 255;
-                ASSERT_LE(std::abs(a - s), 1) << "pass " << pass << " pixel " << i % 64 << ","
-                                              << i / 64 << std::hex << " fixed " << fixed[i]
-                                              << " shader " << shaded[i];
+                ASSERT_LE(std::abs(a - s), 1)
+                    << "pass " << pass << " pixel " << i % 64 << "," << i / 64 << std::hex
+                    << " fixed " << fixed[i] << " shader " << shaded[i];
             }
         }
         EXPECT_GT(exact, static_cast<int>(fixed.size()) * 9 / 10);
@@ -318,8 +326,7 @@ TEST_F(ShaderPipelineTest, TexkillDropsPixelsAndDepthStillTests) {
         ScreenVertex q[6] = {{0, 0, z, 1, 0, 0, 0},   {64, 0, z, 1, 0, 1, 0},
                              {0, 48, z, 1, 0, 0, 1},  {64, 0, z, 1, 0, 1, 0},
                              {64, 48, z, 1, 0, 1, 1}, {0, 48, z, 1, 0, 0, 1}};
-        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(ScreenVertex)),
-                  D3D_OK);
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(ScreenVertex)), D3D_OK);
     };
     quad(0.5f);
     EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 10, 20) & 0xFFFFFFu, 0u);
@@ -388,8 +395,8 @@ TEST_F(ShaderPipelineTest, SkinningThroughTheAddressRegister) {
     device_->SetVertexDeclaration(decl);
     device_->SetVertexShader(vs);
     const SkinVertex points[] = {
-        {-0.5f, 0.5f, 0.5f, {1, 0, 0, 0}, {2, 0, 0, 0}},     // bone 2: (-0.25, 0.375)
-        {-0.5f, 0.0f, 0.5f, {0.5f, 0.5f, 0, 0}, {0, 8, 0, 0}},  // half 0, half 8: (0, -0.25)
+        {-0.5f, 0.5f, 0.5f, {1, 0, 0, 0}, {2, 0, 0, 0}},         // bone 2: (-0.25, 0.375)
+        {-0.5f, 0.0f, 0.5f, {0.5f, 0.5f, 0, 0}, {0, 8, 0, 0}},   // half 0, half 8: (0, -0.25)
         {0.0f, 0.5f, 0.5f, {0.25f, 0.75f, 0, 0}, {4, 1, 0, 0}},  // (0.25*0.5+0.75*0.125, ...)
     };
     ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1, 0), D3D_OK);
@@ -398,7 +405,8 @@ TEST_F(ShaderPipelineTest, SkinningThroughTheAddressRegister) {
     struct Where {
         float x, y;
     };
-    const Where kExpected[] = {{-0.25f, 0.375f}, {0.0f, -0.25f},
+    const Where kExpected[] = {{-0.25f, 0.375f},
+                               {0.0f, -0.25f},
                                {0.25f * 0.5f + 0.75f * 0.125f, 0.5f - 0.25f * 0.25f - 0.75f / 16}};
     int lit = 0;
     for (const Where& w : kExpected) {

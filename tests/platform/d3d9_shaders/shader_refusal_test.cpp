@@ -28,26 +28,39 @@ std::vector<Refused> RefusedStreams() {
     r.push_back({"no end token", ShaderBuilder::Vertex().Emit(kOpMov, R(0), {C(0)}).Tokens(),
                  ShaderKind::kVertex, ShaderError::kNoEndToken});
     r.push_back({"empty", {}, ShaderKind::kVertex, ShaderError::kNoEndToken});
-    r.push_back({"vertex 1.1", {VertexVersion(1, 1), kEndToken}, ShaderKind::kVertex,
+    r.push_back({"vertex 1.1",
+                 {VertexVersion(1, 1), kEndToken},
+                 ShaderKind::kVertex,
                  ShaderError::kBadVersion});
-    r.push_back({"vertex 3.0", {VertexVersion(3, 0), kEndToken}, ShaderKind::kVertex,
+    r.push_back({"vertex 3.0",
+                 {VertexVersion(3, 0), kEndToken},
+                 ShaderKind::kVertex,
                  ShaderError::kBadVersion});
-    r.push_back({"pixel stream as vertex", {ps, kEndToken}, ShaderKind::kVertex,
-                 ShaderError::kBadVersion});
-    r.push_back({"unknown opcode", {vs, Instruction(77, 2), r0, c0, kEndToken},
-                 ShaderKind::kVertex, ShaderError::kUnknownOpcode});
+    r.push_back(
+        {"pixel stream as vertex", {ps, kEndToken}, ShaderKind::kVertex, ShaderError::kBadVersion});
+    r.push_back({"unknown opcode",
+                 {vs, Instruction(77, 2), r0, c0, kEndToken},
+                 ShaderKind::kVertex,
+                 ShaderError::kUnknownOpcode});
     r.push_back({"texld in a vertex shader",
                  {vs, Instruction(kOpTex, 3), r0, c0, c0, kEndToken},
-                 ShaderKind::kVertex, ShaderError::kUnknownOpcode});
+                 ShaderKind::kVertex,
+                 ShaderError::kUnknownOpcode});
     r.push_back({"slt in a pixel shader",
                  ShaderBuilder::Pixel().Emit(kOpSlt, R(0), {C(0), C(1)}).Finish(),
                  ShaderKind::kPixel, ShaderError::kUnknownOpcode});
-    r.push_back({"length too short", {vs, Instruction(kOpAdd, 2), r0, c0, kEndToken},
-                 ShaderKind::kVertex, ShaderError::kBadLength});
-    r.push_back({"length too long", {vs, Instruction(kOpMov, 3), r0, c0, c0, kEndToken},
-                 ShaderKind::kVertex, ShaderError::kBadLength});
-    r.push_back({"length past the end", {vs, Instruction(kOpMov, 9), r0, c0, kEndToken},
-                 ShaderKind::kVertex, ShaderError::kNoEndToken});
+    r.push_back({"length too short",
+                 {vs, Instruction(kOpAdd, 2), r0, c0, kEndToken},
+                 ShaderKind::kVertex,
+                 ShaderError::kBadLength});
+    r.push_back({"length too long",
+                 {vs, Instruction(kOpMov, 3), r0, c0, c0, kEndToken},
+                 ShaderKind::kVertex,
+                 ShaderError::kBadLength});
+    r.push_back({"length past the end",
+                 {vs, Instruction(kOpMov, 9), r0, c0, kEndToken},
+                 ShaderKind::kVertex,
+                 ShaderError::kNoEndToken});
     r.push_back({"temp r12", ShaderBuilder::Vertex().Emit(kOpMov, R(12), {C(0)}).Finish(),
                  ShaderKind::kVertex, ShaderError::kRegisterOutOfRange});
     r.push_back({"c256", ShaderBuilder::Vertex().Emit(kOpMov, R(0), {C(256)}).Finish(),
@@ -62,25 +75,31 @@ std::vector<Refused> RefusedStreams() {
                  ShaderBuilder::Vertex().Emit(kOpMov, Dst{kRegConst, 0}, {C(1)}).Finish(),
                  ShaderKind::kVertex, ShaderError::kBadRegister});
     r.push_back({"oC0 in a vertex shader",
-                 ShaderBuilder::Vertex().Emit(kOpMov, OC(0), {C(1)}).Finish(),
-                 ShaderKind::kVertex, ShaderError::kBadRegister});
+                 ShaderBuilder::Vertex().Emit(kOpMov, OC(0), {C(1)}).Finish(), ShaderKind::kVertex,
+                 ShaderError::kBadRegister});
     r.push_back({"mov to a0", ShaderBuilder::Vertex().Emit(kOpMov, A0(), {C(1)}).Finish(),
                  ShaderKind::kVertex, ShaderError::kBadRegister});
-    r.push_back({"relative through a temp",
-                 {vs, Instruction(kOpMov, 3), r0, c0 | (1u << 13), ParamToken(kRegTemp, 0),
-                  kEndToken},
-                 ShaderKind::kVertex, ShaderError::kBadRegister});
+    r.push_back(
+        {"relative through a temp",
+         {vs, Instruction(kOpMov, 3), r0, c0 | (1u << 13), ParamToken(kRegTemp, 0), kEndToken},
+         ShaderKind::kVertex,
+         ShaderError::kBadRegister});
     r.push_back({"empty write mask",
                  ShaderBuilder::Vertex().Emit(kOpMov, R(0).Mask(""), {C(0)}).Finish(),
                  ShaderKind::kVertex, ShaderError::kBadModifier});
-    r.push_back({"result shift", {vs, Instruction(kOpMov, 2), r0 | (1u << 24), c0, kEndToken},
-                 ShaderKind::kVertex, ShaderError::kBadModifier});
-    r.push_back({"source modifier dz", {vs, Instruction(kOpMov, 2), r0, c0 | (9u << 24), kEndToken},
-                 ShaderKind::kVertex, ShaderError::kBadModifier});
-    r.push_back({"relative in a pixel shader",
-                 {ps, Instruction(kOpMov, 3), r0, c0 | (1u << 13), ParamToken(kRegAddress, 0),
-                  kEndToken},
-                 ShaderKind::kPixel, ShaderError::kBadModifier});
+    r.push_back({"result shift",
+                 {vs, Instruction(kOpMov, 2), r0 | (1u << 24), c0, kEndToken},
+                 ShaderKind::kVertex,
+                 ShaderError::kBadModifier});
+    r.push_back({"source modifier dz",
+                 {vs, Instruction(kOpMov, 2), r0, c0 | (9u << 24), kEndToken},
+                 ShaderKind::kVertex,
+                 ShaderError::kBadModifier});
+    r.push_back(
+        {"relative in a pixel shader",
+         {ps, Instruction(kOpMov, 3), r0, c0 | (1u << 13), ParamToken(kRegAddress, 0), kEndToken},
+         ShaderKind::kPixel,
+         ShaderError::kBadModifier});
     r.push_back({"endif without if", ShaderBuilder::Vertex().Emit(kOpEndIf).Finish(),
                  ShaderKind::kVertex, ShaderError::kBadFlowControl});
     r.push_back({"rep without endrep", ShaderBuilder::Vertex().Emit(kOpRep, {I(0)}).Finish(),
@@ -97,12 +116,10 @@ std::vector<Refused> RefusedStreams() {
         r.push_back({"loops nested five deep", b.Finish(), ShaderKind::kVertex,
                      ShaderError::kBadFlowControl});
     }
-    r.push_back({"sampler of an unknown type",
-                 ShaderBuilder::Pixel().DclSampler(0, 7).Finish(), ShaderKind::kPixel,
-                 ShaderError::kBadDeclaration});
-    r.push_back({"dcl of an unknown usage",
-                 ShaderBuilder::Vertex().DclInput(20, 0, V(0)).Finish(), ShaderKind::kVertex,
-                 ShaderError::kBadDeclaration});
+    r.push_back({"sampler of an unknown type", ShaderBuilder::Pixel().DclSampler(0, 7).Finish(),
+                 ShaderKind::kPixel, ShaderError::kBadDeclaration});
+    r.push_back({"dcl of an unknown usage", ShaderBuilder::Vertex().DclInput(20, 0, V(0)).Finish(),
+                 ShaderKind::kVertex, ShaderError::kBadDeclaration});
     return r;
 }
 
@@ -174,8 +191,7 @@ TEST_F(ShaderDeviceRefusals, CreateNamesTheReason) {
          platform::D3D9Refusal::ShaderRegister},
         {ShaderBuilder::Vertex().Emit(kOpMov, R(0).Mask(""), {C(0)}).Finish(),
          platform::D3D9Refusal::ShaderModifier},
-        {ShaderBuilder::Vertex().Emit(kOpElse).Finish(),
-         platform::D3D9Refusal::ShaderFlowControl},
+        {ShaderBuilder::Vertex().Emit(kOpElse).Finish(), platform::D3D9Refusal::ShaderFlowControl},
     };
     for (const D& k : kCases) {
         IDirect3DVertexShader9* vs = nullptr;
@@ -207,8 +223,7 @@ TEST_F(ShaderDeviceRefusals, DeclarationsTakeTheElementTypesTheDeviceReads) {
         {0, 0, 6 /* SHORT2 */, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
     EXPECT_REFUSED(BadDeclarationElement, device_->CreateVertexDeclaration(shortType, &decl));
     const D3DVERTEXELEMENT9 stream1[] = {
-        {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        D3DDECL_END()};
+        {1, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0}, D3DDECL_END()};
     EXPECT_REFUSED(BadDeclarationElement, device_->CreateVertexDeclaration(stream1, &decl));
 }
 
