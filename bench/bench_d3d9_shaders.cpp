@@ -583,7 +583,7 @@ void PrintDifference() {
     OurRenderer shaded(true);
     shaded.Frame(mesh);
     int worst = 0;
-    long differing = 0;
+    long differing = 0, drawn = 0;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             uint32_t p = a[static_cast<size_t>(y) * kWidth + x], q = shaded.Pixel(x, y);
@@ -592,10 +592,13 @@ void PrintDifference() {
                 d = std::max(d, std::abs(int((p >> (8 * c)) & 255) - int((q >> (8 * c)) & 255)));
             worst = std::max(worst, d);
             differing += d != 0;
+            drawn += (q & 0xFFFFFFu) != (kClear & 0xFFFFFFu);
         }
     }
-    std::printf("shaders against the fixed pipeline: %ld pixels differ, by at most %d steps\n",
-                differing, worst);
+    std::printf(
+        "shaders against the fixed pipeline: of %ld pixels drawn, %ld differ, by at most "
+        "%d steps\n",
+        drawn, differing, worst);
 }
 
 }  // namespace

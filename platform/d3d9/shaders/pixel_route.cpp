@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/d3d9/raster_draw_internal.h"
 
@@ -145,6 +146,8 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
                 regs.texCoords[set].c[c][l] = 0.0f;
         }
     }
+    std::memset(&regs.outPixel[0], 0, sizeof regs.outPixel[0]);  // read even when unwritten
+    std::memset(&regs.outDepth, 0, sizeof regs.outDepth);
     float z[kShaderLanes], w[kShaderLanes];
     uint32_t depth[kShaderLanes];
     int32_t fogAlpha[kShaderLanes];
@@ -214,7 +217,7 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
             }
             if (active == 0)
                 continue;
-            shader::ResetOutputs(&regs);
+            shader::ResetBlock(program, &regs);
             shader::RunShader(program, constants, &regs, active, &sampler);
             for (int l = 0; l < lanes; ++l) {
                 if (!(active & (1u << l)) || regs.killed[l])

@@ -429,6 +429,14 @@ bool CompileInstruction(Reader& r, size_t at, uint32_t token, size_t end) {
     }
     if (op == kOpTexKill && in.dst.file == File::kTexCoord)
         prog.readsTexCoord[in.dst.index] = true;
+    bool output = in.dst.file >= File::kOutPos && in.dst.file <= File::kOutDepth;
+    if (info.hasDestination && output) {
+        bool known = false;
+        for (const Destination& d : prog.writtenOutputs)
+            known = known || (d.file == in.dst.file && d.index == in.dst.index);
+        if (!known)
+            prog.writtenOutputs.push_back(in.dst);
+    }
     if (prog.code.size() >= static_cast<size_t>(kMaxInstructions))
         return r.Fail(ShaderError::kTooLong, at);
     prog.code.push_back(in);

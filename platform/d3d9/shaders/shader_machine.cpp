@@ -502,6 +502,16 @@ void ResetOutputs(ShaderRegisters* r) {
     std::memset(r->killed, 0, sizeof r->killed);
 }
 
+void ResetBlock(const ShaderProgram& program, ShaderRegisters* r) {
+    for (const Destination& d : program.writtenOutputs) {
+        Lanes4* out = DestinationOf(*r, d);
+        if (out != nullptr)
+            std::memset(out, 0, sizeof *out);
+    }
+    std::memset(r->address, 0, sizeof r->address);
+    std::memset(r->killed, 0, sizeof r->killed);
+}
+
 void MergeConstants(const ShaderProgram& program, const float (*deviceFloats)[4], int floatCount,
                     const int32_t (*deviceInts)[4], const int* deviceBools, ShaderConstants* out) {
     std::memset(out, 0, sizeof *out);

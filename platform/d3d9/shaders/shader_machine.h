@@ -21,7 +21,7 @@ struct Lanes4 {
 };
 
 // What one block reads and writes. Inputs are filled by the caller; outputs start as the caller
-// leaves them (ResetOutputs gives (0, 0, 0, 0), oD# and oC# (0, 0, 0, 0) too).
+// leaves them: ResetOutputs clears them all, ResetBlock what a program writes.
 struct ShaderRegisters {
     Lanes4 temps[kMaxTemps];
     Lanes4 inputs[kMaxVertexInputs];
@@ -35,6 +35,9 @@ struct ShaderRegisters {
     bool killed[kShaderLanes];
 };
 void ResetOutputs(ShaderRegisters* r);
+// Clears what one block of the program changes besides temporaries: the outputs it writes, a0
+// and the texkill flags. Outputs it never writes keep what ResetOutputs left.
+void ResetBlock(const ShaderProgram& program, ShaderRegisters* r);
 
 // The constant registers a draw sees: the device's, with the program's DEF values in place.
 struct ShaderConstants {

@@ -133,6 +133,9 @@ struct ShaderProgram {
     bool writesDepth = false;
     bool usesTexKill = false;
     bool writesFog = false;
+    // The output registers the program writes: a block clears them before it runs, so that
+    // components a mask leaves out read 0.
+    std::vector<Destination> writtenOutputs;
     bool readsInput[kMaxVertexInputs] = {};  // pixel: v0, v1
     bool readsTexCoord[kMaxTexCoords] = {};  // pixel: t#
 };

@@ -135,6 +135,7 @@ void ShadeVertices(const DeviceState& state, const shader::ShaderProgram& progra
     shader::MergeConstants(program, state.vertexShaderFloats, kVertexShaderFloatCount,
                            state.vertexShaderInts, state.vertexShaderBools, &constants);
     thread_local shader::ShaderRegisters regs;
+    shader::ResetOutputs(&regs);
     for (int r = 0; r < shader::kMaxVertexInputs; ++r) {
         if (layout.present[r])
             continue;
@@ -167,7 +168,7 @@ void ShadeVertices(const DeviceState& state, const shader::ShaderProgram& progra
             for (int f = 0; f < layout.fetchCount; ++f)
                 Fetch(layout.fetches[f], v, l, &regs.inputs[layout.fetches[f].reg]);
         }
-        shader::ResetOutputs(&regs);
+        shader::ResetBlock(program, &regs);
         shader::RunShader(program, constants, &regs, (1u << lanes) - 1, nullptr);
         for (int l = 0; l < lanes; ++l) {
             RasterVertex& o = out[first + l];
