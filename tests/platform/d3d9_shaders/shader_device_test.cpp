@@ -3,7 +3,8 @@
 //   fixed pipeline's pixels on a lit mesh (within one step per channel), through the FVF and
 //   through a vertex declaration;
 // - a pixel shader modulating a texture by the diffuse colour gives the fixed stage program's
-//   pixels exactly (point and linear filtering, with fog and blending after it);
+//   pixels exactly (point and linear filtering, with fog and blending after it, and through a
+//   mip chain whose levels the shader route chooses as the stages do);
 // - texkill and a depth test on the shader route;
 // - skinning with a bone palette through a0, read from UBYTE4 indices and FLOAT4 weights.
 #include <cmath>
@@ -296,6 +297,60 @@ TEST_F(ShaderPipelineTest, PixelShaderModulatingATextureEqualsTheFixedStage) {
         EXPECT_EQ(differing, 0) << "filter " << st.filter << " blend " << st.blend << " fog "
                                 << st.fog;
     }
+    device_->SetPixelShader(nullptr);
+    device_->SetTexture(0, nullptr);
+    ps->Release();
+    tex->Release();
+}
+
+TEST_F(ShaderPipelineTest, PixelShaderTakesMipLevelsAsTheFixedStageDoes) {
+    // A 32x32 chain of six levels, each level its own colours, drawn minified by a perspective
+    // fan (the level of detail changes across every triangle).
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(device_->CreateTexture(32, 32, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr),
+              D3D_OK);
+    for (DWORD level = 0, side = 32; level < tex->GetLevelCount(); ++level, side /= 2) {
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(tex->LockRect(level, &r, nullptr, 0), D3D_OK);
+        for (DWORD y = 0; y < side; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.pBits) + y * r.Pitch);
+            for (DWORD x = 0; x < side; ++x)
+                row[x] = (level * 40u) << 16 | ((x * 37 + y * 11) & 255) << 8 | (255 - level * 40);
+        }
+        tex->UnlockRect(level);
+    }
+    std::vector<ScreenVertex> tris = ScreenTriangles();
+    for (ScreenVertex& v : tris) {
+        v.u *= 6.0f;
+        v.v *= 5.0f;
+    }
+    device_->SetTexture(0, tex);
+    device_->SetFVF(kScreenFvf);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    Clear();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, tris.size() / 3, tris.data(),
+                                       sizeof(ScreenVertex)),
+              D3D_OK);
+    std::vector<uint32_t> fixed = Pixels();
+    IDirect3DPixelShader9* ps = MakePixelShader(ModulatePixelShader());
+    ASSERT_EQ(device_->SetPixelShader(ps), D3D_OK);
+    Clear();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, tris.size() / 3, tris.data(),
+                                       sizeof(ScreenVertex)),
+              D3D_OK);
+    std::vector<uint32_t> shaded = Pixels();
+    int differing = 0, deepLevels = 0;
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        differing += fixed[i] != shaded[i];
+        deepLevels += ((fixed[i] >> 16) & 255) >= 40;  // red shows levels past the first
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(deepLevels, 200);
     device_->SetPixelShader(nullptr);
     device_->SetTexture(0, nullptr);
     ps->Release();
