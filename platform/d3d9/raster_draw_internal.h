@@ -276,6 +276,8 @@ SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double 
 void CompileShadedSetup(const RasterStates& states, DrawSetup* s);
 void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                           int32_t bandBottom);
+// One pixel of a point or line through the pixel shader.
+void ShadeOnePixel(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in);
 
 // Runs the quads and triangles of a draw on rows bandTop .. bandBottom - 1, each by its route.
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom);

@@ -81,7 +81,60 @@ void SetColour(Lanes4* reg, int lane, const RasterColor& c) {
     reg->c[3][lane] = static_cast<float>(c.a) / 255.0f;
 }
 
+struct LaneDepth {
+    uint32_t depth;  // the interpolated depth quantised, when tested before the shader
+    float z, w, slopeBias;
+    int32_t fogAlpha;
+};
+
+// After the shader: texkill, oDepth's test, oC0 to 8 bits, alpha test, depth write, fog and
+// the write, as the fixed path finishes a pixel.
+void FinishLane(const DrawSetup& s, const shader::ShaderRegisters& regs, int l, int32_t px,
+                int32_t py, LaneDepth d, bool lateDepth) {
+    if (regs.killed[l])
+        return;
+    if (lateDepth && s.depthTest &&
+        !DepthPasses(s, px, py, regs.outDepth.c[0][l], d.slopeBias, &d.depth)) {
+        return;
+    }
+    const Lanes4& o = regs.outPixel[0];
+    RasterColor c{ToChannel(o.c[0][l]), ToChannel(o.c[1][l]), ToChannel(o.c[2][l]),
+                  ToChannel(o.c[3][l])};
+    if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
+        return;
+    if (s.depthWrite)
+        WriteRasterDepth(s.target.depth, px, py, d.depth);
+    if (s.fog == FogSource::kVertex)
+        c = ApplyFog(c, s.fogColor, d.fogAlpha);
+    else if (s.fog == FogSource::kTable)
+        c = ApplyFog(c, s.fogColor, TableFogAlpha(s, s.fogFromW ? d.w : d.z));
+    WriteColour(s, s.write, px, py, ArgbFromColor(c));
+}
+
 }  // namespace
+
+void ShadeOnePixel(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in) {
+    const shader::ShaderProgram& program = *s.pixelShader->program;
+    bool lateDepth = program.writesDepth;
+    LaneDepth d{0, in.z, in.w, in.slopeBias, in.fogAlpha};
+    if (s.depthTest && !lateDepth && !DepthPasses(s, x, y, in.z, in.slopeBias, &d.depth))
+        return;
+    thread_local shader::ShaderRegisters regs;
+    thread_local BlockLod lod;  // no derivatives here: level MAXMIPLEVEL's magnification
+    RouteSampler sampler(s, lod);
+    shader::ResetOutputs(&regs);
+    SetColour(&regs.inputs[0], 0, in.diffuse);
+    SetColour(&regs.inputs[1], 0, in.specular);
+    for (int set = 0; set < shader::kMaxTexCoords; ++set) {
+        bool carried = set < kRasterTexCoordSets;
+        regs.texCoords[set].c[0][0] = carried ? in.u[set] : 0.0f;
+        regs.texCoords[set].c[1][0] = carried ? in.v[set] : 0.0f;
+        regs.texCoords[set].c[2][0] = 0.0f;
+        regs.texCoords[set].c[3][0] = 1.0f;
+    }
+    shader::RunShader(program, *s.pixelShader->constants, &regs, 1u, &sampler);
+    FinishLane(s, regs, 0, x, y, d, lateDepth);
+}
 
 void CompileShadedSetup(const RasterStates& states, DrawSetup* s) {
     s->pixelShader = states.pixelShader;
@@ -220,30 +273,10 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
             shader::ResetBlock(program, &regs);
             shader::RunShader(program, constants, &regs, active, &sampler);
             for (int l = 0; l < lanes; ++l) {
-                if (!(active & (1u << l)) || regs.killed[l])
-                    continue;
-                int32_t px = static_cast<int32_t>(x0 + l);
-                if (lateDepth) {
-                    float shaderDepth = regs.outDepth.c[0][l];
-                    if (s.depthTest &&
-                        !DepthPasses(s, px, py, shaderDepth, t.slopeBias, &depth[l])) {
-                        continue;
-                    }
+                if (active & (1u << l)) {
+                    FinishLane(s, regs, l, static_cast<int32_t>(x0 + l), py,
+                               {depth[l], z[l], w[l], t.slopeBias, fogAlpha[l]}, lateDepth);
                 }
-                const Lanes4& o = regs.outPixel[0];
-                RasterColor c{ToChannel(o.c[0][l]), ToChannel(o.c[1][l]), ToChannel(o.c[2][l]),
-                              ToChannel(o.c[3][l])};
-                if (s.alphaTest &&
-                    !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef)) {
-                    continue;
-                }
-                if (s.depthWrite)
-                    WriteRasterDepth(s.target.depth, px, py, depth[l]);
-                if (vertexFog)
-                    c = ApplyFog(c, s.fogColor, fogAlpha[l]);
-                else if (s.fog == FogSource::kTable)
-                    c = ApplyFog(c, s.fogColor, TableFogAlpha(s, s.fogFromW ? w[l] : z[l]));
-                WriteColour(s, s.write, px, py, ArgbFromColor(c));
             }
         }
     }

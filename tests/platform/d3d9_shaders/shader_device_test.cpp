@@ -5,7 +5,7 @@
 // - a pixel shader modulating a texture by the diffuse colour gives the fixed stage program's
 //   pixels exactly (point and linear filtering, with fog and blending after it, and through a
 //   mip chain whose levels the shader route chooses as the stages do);
-// - texkill and a depth test on the shader route;
+// - texkill and a depth test on the shader route; points and lines through the pixel shader;
 // - skinning with a bone palette through a0, read from UBYTE4 indices and FLOAT4 weights.
 #include <cmath>
 #include <vector>
@@ -355,6 +355,32 @@ TEST_F(ShaderPipelineTest, PixelShaderTakesMipLevelsAsTheFixedStageDoes) {
     device_->SetTexture(0, nullptr);
     ps->Release();
     tex->Release();
+}
+
+TEST_F(ShaderPipelineTest, PointsAndLinesRunThePixelShader) {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(V(0));
+    b.DclPixelInput(T(0));
+    b.Emit(kOpMul, R(0), {V(0), C(0)});
+    b.Emit(kOpAdd, OC(0), {R(0), T(0).Swz("zzzx")});  // t0.x into alpha only
+    IDirect3DPixelShader9* ps = MakePixelShader(b.Finish());
+    const float tint[4] = {1.0f, 0.5f, 0.25f, 1.0f};
+    ASSERT_EQ(device_->SetPixelShaderConstantF(0, tint, 1), D3D_OK);
+    ASSERT_EQ(device_->SetPixelShader(ps), D3D_OK);
+    device_->SetFVF(kScreenFvf);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1, 0), D3D_OK);
+    ScreenVertex point = {10, 10, 0.5f, 1, 0xFF804020u, 0, 0};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
+    ScreenVertex line[2] = {{5, 20, 0.5f, 1, 0xFF804020u, 0, 0},
+                            {30, 20, 0.5f, 1, 0xFF804020u, 0, 0}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(ScreenVertex)), D3D_OK);
+    // (0x80, 0x40 x 0.5, 0x20 x 0.25): 128, 32, 8.
+    EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 10, 10) & 0xFFFFFFu, 0x802008u);
+    EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 5, 20) & 0xFFFFFFu, 0x802008u);
+    EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 29, 20) & 0xFFFFFFu, 0x802008u);
+    EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 4, 20) & 0xFFFFFFu, 0u);
+    device_->SetPixelShader(nullptr);
+    ps->Release();
 }
 
 TEST_F(ShaderPipelineTest, TexkillDropsPixelsAndDepthStillTests) {
