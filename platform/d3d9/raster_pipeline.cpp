@@ -16,6 +16,10 @@ bool DepthPasses(const DrawSetup& s, int32_t x, int32_t y, float z, float slopeB
 }
 
 void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in) {
+    if (s.pixelShader != nullptr) {  // points and lines of a draw with a pixel shader
+        ShadeOnePixel(s, x, y, in);
+        return;
+    }
     uint32_t depth = 0;
     if (s.depthTest && !DepthPasses(s, x, y, in.z, in.slopeBias, &depth))
         return;
