@@ -61,7 +61,9 @@ void Fetch(const Context& x, const Operand& s, int offset, Lanes4* out) {
     if (s.file == File::kConst) {
         int index = s.index + offset;
         if (s.relative == File::kNone) {
-            Broadcast(x.k.f[index < kVertexFloatConstants ? index : 0], &raw);
+            // A matrix instruction's rows may run past the last constant: they read zeros.
+            static const float kZero[4] = {};
+            Broadcast(index < kVertexFloatConstants ? x.k.f[index] : kZero, &raw);
         } else {
             for (int l = 0; l < L; ++l) {
                 int at = index + (s.relative == File::kLoop ? x.loopCounter

@@ -139,6 +139,19 @@ TEST(ShaderInstructions, MatrixInstructionsDotWithConsecutiveRows) {
     }
 }
 
+TEST(ShaderInstructions, MatrixRowsPastTheLastConstantReadZeros) {
+    ShaderBuilder b = ShaderBuilder::Vertex();
+    b.Emit(kOpM4x4, OT(0), {C(0), C(254)});
+    ShaderProgram p = Compile(b.Finish(), ShaderKind::kVertex);
+    Block block;
+    block.SetConstant(0, {1, 2, 3, 4});
+    block.SetConstant(1, {100, 100, 100, 100});
+    block.SetConstant(254, {1, 0, 0, 0});
+    block.SetConstant(255, {0, 1, 0, 0});
+    block.Run(p);
+    EXPECT_EQ(Block::Lane(block.regs.outTex[0], 0), (Vec4{1, 2, 0, 0}));
+}
+
 TEST(ShaderInstructions, SwizzlesAndSourceModifiers) {
     struct S {
         Src src;
