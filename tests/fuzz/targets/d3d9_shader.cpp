@@ -54,7 +54,12 @@ TESSEL_FUZZ_TARGET(d3d9_shader) {
     ResetOutputs(&regs);
     GreySampler sampler;
     RunShader(program, constants, &regs, (1u << kShaderLanes) - 1, &sampler);
-    tessel_fuzz::sink = tessel_fuzz::sink + static_cast<uint32_t>(regs.outPos.c[0][0]) +
-                        static_cast<uint32_t>(regs.killed[0]);
+    uint32_t bits = 0;
+    for (int l = 0; l < kShaderLanes; ++l) {
+        uint32_t lane;
+        std::memcpy(&lane, &regs.outPos.c[0][l], 4);
+        bits ^= lane + static_cast<uint32_t>(regs.killed[l]);
+    }
+    tessel_fuzz::sink = tessel_fuzz::sink + bits;
     return 0;
 }
