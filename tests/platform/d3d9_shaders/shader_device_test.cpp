@@ -344,6 +344,14 @@ TEST_F(ShaderPipelineTest, PixelShaderTakesMipLevelsAsTheFixedStageDoes) {
                                        sizeof(ScreenVertex)),
               D3D_OK);
     std::vector<uint32_t> shaded = Pixels();
+    // Bands of rows on four threads give the same pixels.
+    platform::SetRasterThreadCount(4);
+    Clear();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, tris.size() / 3, tris.data(),
+                                       sizeof(ScreenVertex)),
+              D3D_OK);
+    platform::SetRasterThreadCount(0);
+    EXPECT_TRUE(Pixels() == shaded);
     int differing = 0, deepLevels = 0;
     for (size_t i = 0; i < fixed.size(); ++i) {
         differing += fixed[i] != shaded[i];
