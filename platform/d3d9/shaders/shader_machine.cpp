@@ -1,5 +1,12 @@
 // The shader machine (shader_machine.h).
 //
+// Routes: RunShader walks the program once a block, following the static flow control
+// (if/else on booleans, rep and loop on integer constants, call/callnz/ret) itself and handing
+// every other instruction to Execute, which fetches the sources of all lanes (Fetch: register,
+// relative address per lane, swizzle, modifier), computes the result over the lanes and stores
+// it through the write mask and saturate (Store). Matrix instructions, lit, nrm, mova, texkill
+// and texld have helpers of their own.
+//
 // Special cases, as documented for the instructions:
 // - scalar instructions (rcp, rsq, exp, log, pow, expp, logp, sincos) read the source's last
 //   swizzled component, which a replicate swizzle makes any of them;
