@@ -277,11 +277,13 @@ TEST_F(ShaderPipelineTest, PixelShaderModulatingATextureEqualsTheFixedStage) {
         device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
         device_->SetRenderState(D3DRS_FOGSTART, d3d9test::FloatBits(0.2f));
         device_->SetRenderState(D3DRS_FOGEND, d3d9test::FloatBits(0.9f));
-        device_->SetPixelShader(nullptr);
+        device_->SetPixelShader(nullptr);  // back to the stages after the last setting's shader
         Clear();
+        platform::ResetRasterRouteCounts();
         ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, tris.size() / 3, tris.data(),
                                            sizeof(ScreenVertex)),
                   D3D_OK);
+        EXPECT_EQ(platform::RasterRouteCount(platform::RasterRoute::kShaderBlocks), 0u);
         std::vector<uint32_t> fixed = Pixels();
         ASSERT_EQ(device_->SetPixelShader(ps), D3D_OK);
         Clear();
