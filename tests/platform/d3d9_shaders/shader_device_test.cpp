@@ -211,7 +211,14 @@ TEST_F(ShaderPipelineTest, VertexShaderMatchesTheFixedTransformAndLight) {
             decl->Release();
     }
     EXPECT_GT(covered, 1500);  // the mesh covers most of the target
-    device_->SetVertexShader(nullptr);
+    // A null shader returns to transform and lighting: the fixed picture to the bit.
+    ASSERT_EQ(device_->SetVertexShader(nullptr), D3D_OK);
+    ASSERT_EQ(device_->SetFVF(kLitFvf), D3D_OK);
+    Clear();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, mesh.size() / 3, mesh.data(),
+                                       sizeof(LitVertex)),
+              D3D_OK);
+    EXPECT_TRUE(Pixels() == fixed);
     vs->Release();
 }
 
