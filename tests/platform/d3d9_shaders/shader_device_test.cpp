@@ -5,6 +5,7 @@
 // - a pixel shader modulating a texture by the diffuse colour gives the fixed stage program's
 //   pixels exactly (point and linear filtering, with fog and blending after it, and through a
 //   mip chain whose levels the shader route chooses as the stages do);
+// - oFog as the vertex fog factor, before the stages and after a pixel shader;
 // - texkill and a depth test on the shader route; points and lines through the pixel shader;
 // - skinning with a bone palette through a0, read from UBYTE4 indices and FLOAT4 weights.
 #include <cmath>
@@ -398,6 +399,45 @@ TEST_F(ShaderPipelineTest, PointsAndLinesRunThePixelShader) {
     EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 4, 20) & 0xFFFFFFu, 0u);
     device_->SetPixelShader(nullptr);
     ps->Release();
+}
+
+TEST_F(ShaderPipelineTest, OFogIsTheVertexFogFactor) {
+    // Clip-space vertices straight through; colour c0, fog factor c1.x = 0.25, so alpha 64 of
+    // 255: each channel round((c 64 + fog 191) / 255) with the fog colour red.
+    ShaderBuilder b = ShaderBuilder::Vertex();
+    b.DclInput(kUsagePosition, 0, V(0));
+    b.Emit(kOpMov, OPos(), {V(0)});
+    b.Emit(kOpMov, OD(0), {C(0)});
+    b.Emit(kOpMov, OFog().Mask("x"), {C(1).Swz("x")});
+    IDirect3DVertexShader9* vs = MakeVertexShader(b.Finish());
+    const float constants[2][4] = {{0, 1, 0, 1}, {0.25f, 0, 0, 0}};
+    ASSERT_EQ(device_->SetVertexShaderConstantF(0, &constants[0][0], 2), D3D_OK);
+    ASSERT_EQ(device_->SetVertexShader(vs), D3D_OK);
+    device_->SetFVF(D3DFVF_XYZ);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device_->SetRenderState(D3DRS_FOGCOLOR, 0x00FF0000u);
+    device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    const float quad[6][3] = {{-1, 1, 0.5f}, {1, 1, 0.5f},  {-1, -1, 0.5f},
+                              {1, 1, 0.5f},  {1, -1, 0.5f}, {-1, -1, 0.5f}};
+    ShaderBuilder p = ShaderBuilder::Pixel();
+    p.DclPixelInput(V(0));
+    p.Emit(kOpMov, OC(0), {V(0)});
+    IDirect3DPixelShader9* ps = MakePixelShader(p.Finish());
+    for (IDirect3DPixelShader9* pixel : {static_cast<IDirect3DPixelShader9*>(nullptr), ps}) {
+        ASSERT_EQ(device_->SetPixelShader(pixel), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1, 0), D3D_OK);
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof quad[0]), D3D_OK);
+        EXPECT_EQ(platform::ReadD3D9BackBufferPixel(device_, 20, 20) & 0xFFFFFFu, 0xBF4000u)
+            << (pixel != nullptr ? "pixel shader" : "stages");
+    }
+    device_->SetPixelShader(nullptr);
+    device_->SetVertexShader(nullptr);
+    ps->Release();
+    vs->Release();
 }
 
 TEST_F(ShaderPipelineTest, TexkillDropsPixelsAndDepthStillTests) {
