@@ -459,6 +459,16 @@ void ShaderSeeds() {
     skin.Emit(kOpRet);
     put("vertex_skin_flow", false, skin.Finish());
 
+    // Loop constants far outside their documented ranges (once an overflow of aL).
+    ShaderBuilder wide = ShaderBuilder::Vertex();
+    wide.DefI(0, 300, 1000, 0x7FFFFFFF, 0);
+    wide.Emit(kOpMov, R(0), {C(0)});
+    wide.Emit(kOpLoop, {AL(), I(0)});
+    wide.Emit(kOpAdd, R(0), {R(0), C(0).RelLoop()});
+    wide.Emit(kOpEndLoop);
+    wide.Emit(kOpMov, OPos(), {R(0)});
+    put("vertex_loop_out_of_range", false, wide.Finish());
+
     ShaderBuilder modulate = ShaderBuilder::Pixel();
     modulate.DclPixelInput(T(0)).DclPixelInput(V(0)).DclSampler(0);
     modulate.Comment({0x0000FFFFu, 0x53484452u});

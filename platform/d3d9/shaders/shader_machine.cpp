@@ -17,10 +17,13 @@
 //   v FLT_MAX when v.v is 0; sincos: (cos, sin) into x and y;
 // - min: a < b ? a : b; max: a >= b ? a : b; slt, sge: 1 or 0; cmp: a >= 0 ? b : c;
 // - mova rounds to the nearest integer (halves upward); saturate clamps to 0..1 (NaN to 0).
-// Relative addressing outside 0..255 reads (0, 0, 0, 0). A run stops after 65,536 executed
+// Relative addressing outside 0..255 reads (0, 0, 0, 0). rep and loop take their count from
+// i#.x within 0..255, loop its aL start from i#.y within 0..255 and step from i#.z within
+// -128..127, as documented. A run stops after 65,536 executed
 // instructions, the documented most a 2.0 shader may execute.
 #include "platform/d3d9/shaders/shader_machine.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -572,8 +575,10 @@ void RunShader(const ShaderProgram& program, const ShaderConstants& constants,
                     pc = in.jump + 1;
                     continue;
                 }
-                loops[loopDepth++] = {pc, count, i[1], i[2]};
-                x.loopCounter = i[1];
+                // The documented ranges: start 0..255, step -128..127.
+                int32_t start = std::clamp(i[1], 0, 255), step = std::clamp(i[2], -128, 127);
+                loops[loopDepth++] = {pc, count, start, step};
+                x.loopCounter = start;
                 ++pc;
                 continue;
             }

@@ -247,6 +247,24 @@ TEST(ShaderInstructions, LoopCounterAddressesConstants) {
     EXPECT_EQ(Block::Lane(block.regs.outTex[0], 0)[0], 4.0f + 16.0f + 64.0f);
 }
 
+TEST(ShaderInstructions, LoopRangesAreClampedAsDocumented) {
+    // count 300 -> 255, start 1000 -> 255, step 2^31 - 1 -> 127: the first pass reads c255,
+    // the rest run past the constants and read zeros (without overflowing aL).
+    ShaderBuilder b = ShaderBuilder::Vertex();
+    b.DefI(0, 300, 1000, 0x7FFFFFFF, 0);
+    b.Emit(kOpMov, R(0), {C(0)});
+    b.Emit(kOpLoop, {AL(), I(0)});
+    b.Emit(kOpAdd, R(0), {R(0), C(0).RelLoop()});
+    b.Emit(kOpEndLoop);
+    b.Emit(kOpMov, OT(0), {R(0)});
+    ShaderProgram p = Compile(b.Finish(), ShaderKind::kVertex);
+    Block block;
+    block.SetConstant(255, {7, 0, 0, 0});
+    block.SetConstant(0, {0.5f, 0, 0, 0});
+    block.Run(p);
+    EXPECT_EQ(Block::Lane(block.regs.outTex[0], 0)[0], 7.5f);
+}
+
 TEST(ShaderInstructions, StaticBranchesAndSubroutinesFollowTheBooleans) {
     ShaderBuilder b = ShaderBuilder::Vertex();
     b.Emit(kOpMov, R(0), {C(0)});
