@@ -771,12 +771,10 @@ struct IDirect3DDevice9 : IUnknown {
                                             UINT vector4fCount) = 0;
     virtual HRESULT SetVertexShaderConstantI(UINT startRegister, const int* data,
                                              UINT vector4iCount) = 0;
-    virtual HRESULT GetVertexShaderConstantI(UINT startRegister, int* data,
-                                             UINT vector4iCount) = 0;
+    virtual HRESULT GetVertexShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) = 0;
     virtual HRESULT SetPixelShaderConstantI(UINT startRegister, const int* data,
                                             UINT vector4iCount) = 0;
-    virtual HRESULT GetPixelShaderConstantI(UINT startRegister, int* data,
-                                            UINT vector4iCount) = 0;
+    virtual HRESULT GetPixelShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) = 0;
     virtual HRESULT SetPixelShaderConstantB(UINT startRegister, const BOOL* data,
                                             UINT boolCount) = 0;
     virtual HRESULT GetPixelShaderConstantB(UINT startRegister, BOOL* data, UINT boolCount) = 0;

@@ -1004,8 +1004,8 @@ HRESULT MakeShader(const DWORD* function, shader::ShaderKind kind, DWORD capsVer
         return Refuse(Why::BadShader);
     }
     auto program = std::make_shared<shader::ShaderProgram>();
-    shader::ShaderCompileResult result = shader::CompileShader(function, length, kind,
-                                                               program.get());
+    shader::ShaderCompileResult result =
+        shader::CompileShader(function, length, kind, program.get());
     if (result.error != shader::ShaderError::kNone) {
         return Refuse(RefusalFor(result.error));
     }
@@ -1186,8 +1186,8 @@ HRESULT Device::SetPixelShaderConstantI(UINT startRegister, const int* data, UIN
 
 HRESULT Device::GetPixelShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) {
     Enter("GetPixelShaderConstantI");
-    return CopyIntRegisters(state_.pixelShaderInts, startRegister,
-                            static_cast<const int*>(nullptr), vector4iCount, false, data);
+    return CopyIntRegisters(state_.pixelShaderInts, startRegister, static_cast<const int*>(nullptr),
+                            vector4iCount, false, data);
 }
 
 HRESULT Device::SetPixelShaderConstantB(UINT startRegister, const BOOL* data, UINT boolCount) {

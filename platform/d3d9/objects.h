@@ -11,8 +11,8 @@
 #include "platform/com.h"
 #include "platform/d3d9.h"
 #include "platform/d3d9/format.h"
-#include "platform/d3d9/trace.h"
 #include "platform/d3d9/shaders/shader_program.h"
+#include "platform/d3d9/trace.h"
 
 namespace platform::d3d9 {
 

@@ -192,8 +192,8 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     call.vertices = vertices.data();
     call.vertexCount = vertexCount;
     call.indices = indices;
-    call.space = vertexShader == nullptr && layout.transformed ? RasterSpace::kScreen
-                                                               : RasterSpace::kClip;
+    call.space =
+        vertexShader == nullptr && layout.transformed ? RasterSpace::kScreen : RasterSpace::kClip;
     DrawRasterPrimitives(rt, states, call);
     target->Touch();
     if (state_.depthStencil != nullptr)
