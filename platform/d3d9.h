@@ -625,7 +625,7 @@ struct IDirect3DIndexBuffer9 : IDirect3DResource9 {
     ~IDirect3DIndexBuffer9() = default;
 };
 
-// Shader objects keep their code; the device runs the fixed-function path.
+// Shader objects: the device checks their tokens and runs them on its shader machine.
 struct IDirect3DVertexShader9 : IUnknown {
   protected:
     ~IDirect3DVertexShader9() = default;
@@ -769,6 +769,15 @@ struct IDirect3DDevice9 : IUnknown {
                                             UINT vector4fCount) = 0;
     virtual HRESULT GetPixelShaderConstantF(UINT startRegister, float* data,
                                             UINT vector4fCount) = 0;
+    virtual HRESULT SetVertexShaderConstantI(UINT startRegister, const int* data,
+                                             UINT vector4iCount) = 0;
+    virtual HRESULT GetVertexShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) = 0;
+    virtual HRESULT SetPixelShaderConstantI(UINT startRegister, const int* data,
+                                            UINT vector4iCount) = 0;
+    virtual HRESULT GetPixelShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) = 0;
+    virtual HRESULT SetPixelShaderConstantB(UINT startRegister, const BOOL* data,
+                                            UINT boolCount) = 0;
+    virtual HRESULT GetPixelShaderConstantB(UINT startRegister, BOOL* data, UINT boolCount) = 0;
 
   protected:
     ~IDirect3DDevice9() = default;

@@ -122,6 +122,17 @@ IDirect3DDevice9* CurrentD3D9Device();
     X(LightNeverSet, D3DERR_INVALIDCALL, "a light index that was never set")                    \
     X(BadScissorRect, D3DERR_INVALIDCALL, "a scissor rectangle whose edges cross")              \
     X(BadShader, D3DERR_INVALIDCALL, "shader tokens without an end token")                      \
+    X(ShaderVersion, D3DERR_INVALIDCALL, "a shader version the caps do not report")             \
+    X(ShaderOpcode, D3DERR_INVALIDCALL, "a shader opcode the shader model does not have")       \
+    X(ShaderLength, D3DERR_INVALIDCALL, "a shader instruction whose length is wrong")           \
+    X(ShaderRegister, D3DERR_INVALIDCALL, "a shader register the instruction does not take")    \
+    X(ShaderRegisterRange, D3DERR_INVALIDCALL, "a shader register number out of range")         \
+    X(ShaderModifier, D3DERR_INVALIDCALL, "a shader mask, swizzle or modifier not taken")       \
+    X(ShaderFlowControl, D3DERR_INVALIDCALL, "unbalanced shader flow control or a bad label")   \
+    X(ShaderDeclaration, D3DERR_INVALIDCALL, "a shader DCL the shader model does not take")     \
+    X(ShaderTooLong, D3DERR_INVALIDCALL, "a shader longer than the device keeps")               \
+    X(BadDeclarationElement, D3DERR_INVALIDCALL,                                                \
+      "a vertex element of a type, stream, method or usage the device does not take")           \
     X(TooManyElements, D3DERR_INVALIDCALL, "a vertex declaration of more than 64 elements")     \
     X(NeedsLockableBackBuffer, D3DERR_INVALIDCALL, "dialog boxes need a lockable back buffer")  \
     X(NotLockable, D3DERR_INVALIDCALL, "this resource does not lock, by its pool and usage")    \

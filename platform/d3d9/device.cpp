@@ -170,6 +170,9 @@ void SetDefaultStates(DeviceState* state) {
     std::memset(state->vertexShaderFloats, 0, sizeof state->vertexShaderFloats);
     std::memset(state->vertexShaderBools, 0, sizeof state->vertexShaderBools);
     std::memset(state->pixelShaderFloats, 0, sizeof state->pixelShaderFloats);
+    std::memset(state->vertexShaderInts, 0, sizeof state->vertexShaderInts);
+    std::memset(state->pixelShaderInts, 0, sizeof state->pixelShaderInts);
+    std::memset(state->pixelShaderBools, 0, sizeof state->pixelShaderBools);
     state->fvf = 0;
     state->inScene = false;
     state->dialogBoxMode = FALSE;
@@ -960,31 +963,66 @@ HRESULT Device::GetFVF(DWORD* fvf) {
 
 namespace {
 
-// A shader's tokens up to and including the end token.
-std::vector<DWORD> ShaderTokens(const DWORD* function) {
-    std::vector<DWORD> tokens;
-    const DWORD kEnd = 0x0000FFFFu;
-    const size_t kLimit = 1u << 20;
-    for (size_t i = 0; i < kLimit; ++i) {
-        tokens.push_back(function[i]);
-        if (function[i] == kEnd) {
-            return tokens;
-        }
+// The refusal that names a compile error.
+Why RefusalFor(shader::ShaderError error) {
+    switch (error) {
+        case shader::ShaderError::kNoEndToken:
+            return Why::BadShader;
+        case shader::ShaderError::kBadVersion:
+            return Why::ShaderVersion;
+        case shader::ShaderError::kUnknownOpcode:
+            return Why::ShaderOpcode;
+        case shader::ShaderError::kBadLength:
+            return Why::ShaderLength;
+        case shader::ShaderError::kBadRegister:
+            return Why::ShaderRegister;
+        case shader::ShaderError::kRegisterOutOfRange:
+            return Why::ShaderRegisterRange;
+        case shader::ShaderError::kBadModifier:
+            return Why::ShaderModifier;
+        case shader::ShaderError::kBadFlowControl:
+            return Why::ShaderFlowControl;
+        case shader::ShaderError::kBadDeclaration:
+            return Why::ShaderDeclaration;
+        case shader::ShaderError::kTooLong:
+        case shader::ShaderError::kNone:
+            break;
     }
-    return {};
+    return Why::ShaderTooLong;
 }
 
+// Checks the stream (up to its end token, walked instruction by instruction by the lengths
+// the tokens give) and compiles it once. A version above the caps' is refused, as a device
+// refuses shaders it cannot run.
 template <class Shader, class Interface>
-HRESULT MakeShader(const DWORD* function, Interface** shader) {
+HRESULT MakeShader(const DWORD* function, shader::ShaderKind kind, DWORD capsVersion,
+                   Interface** shader) {
     if (function == nullptr || shader == nullptr) {
         return Refuse(Why::NullArgument);
     }
-    std::vector<DWORD> tokens = ShaderTokens(function);
-    if (tokens.empty()) {
+    const size_t kLimit = 1u << 20;
+    if ((function[0] & 0xFFFFu) > (capsVersion & 0xFFFFu) ||
+        (function[0] & 0xFFFF0000u) != (capsVersion & 0xFFFF0000u)) {
+        return Refuse(Why::ShaderVersion);
+    }
+    size_t length = shader::ShaderStreamLength(function, kLimit);
+    if (length == 0) {
         return Refuse(Why::BadShader);
     }
-    *shader = new Shader(std::move(tokens));
+    auto program = std::make_shared<shader::ShaderProgram>();
+    shader::ShaderCompileResult result =
+        shader::CompileShader(function, length, kind, program.get());
+    if (result.error != shader::ShaderError::kNone) {
+        return Refuse(RefusalFor(result.error));
+    }
+    *shader = new Shader(std::vector<DWORD>(function, function + length), std::move(program));
     return D3D_OK;
+}
+
+// The element types, methods and usages the device reads.
+bool ElementSupported(const D3DVERTEXELEMENT9& e) {
+    return e.Stream == 0 && e.Type <= D3DDECLTYPE_UBYTE4 && e.Method == D3DDECLMETHOD_DEFAULT &&
+           e.Usage <= 13;
 }
 
 }  // namespace
@@ -997,10 +1035,13 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
     }
     std::vector<D3DVERTEXELEMENT9> list;
     for (const D3DVERTEXELEMENT9* e = elements; e->Stream != 0xFF; ++e) {
-        list.push_back(*e);
-        if (list.size() > 64) {
+        if (list.size() == 64) {
             return Refuse(Why::TooManyElements);
         }
+        if (!ElementSupported(*e)) {
+            return Refuse(Why::BadDeclarationElement);
+        }
+        list.push_back(*e);
     }
     *declaration = new VertexDeclaration(std::move(list));
     return D3D_OK;
@@ -1014,7 +1055,8 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 
 HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
     Trace("CreateVertexShader", " ");
-    return MakeShader<VertexShader>(function, shader);
+    return MakeShader<VertexShader>(function, shader::ShaderKind::kVertex,
+                                    caps_.VertexShaderVersion, shader);
 }
 
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
@@ -1025,7 +1067,8 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
 
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
     Trace("CreatePixelShader", " ");
-    return MakeShader<PixelShader>(function, shader);
+    return MakeShader<PixelShader>(function, shader::ShaderKind::kPixel, caps_.PixelShaderVersion,
+                                   shader);
 }
 
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
@@ -1058,6 +1101,24 @@ HRESULT CopyRegisters(T (&registers)[N], UINT start, const T* data, UINT count, 
 template <size_t N>
 HRESULT CopyFloatRegisters(float (&registers)[N][4], UINT start, const float* data, UINT count,
                            bool toDevice, float* out) {
+    if (toDevice ? data == nullptr : out == nullptr) {
+        return Refuse(Why::NullArgument);
+    }
+    if (start > N || count > N - start) {
+        return Refuse(Why::IndexOutOfRange);
+    }
+    if (toDevice) {
+        std::memcpy(registers[start], data, count * 16u);
+    } else {
+        std::memcpy(out, registers[start], count * 16u);
+    }
+    return D3D_OK;
+}
+
+// The same for integer registers, four integers each.
+template <size_t N>
+HRESULT CopyIntRegisters(int (&registers)[N][4], UINT start, const int* data, UINT count,
+                         bool toDevice, int* out) {
     if (toDevice ? data == nullptr : out == nullptr) {
         return Refuse(Why::NullArgument);
     }
@@ -1109,6 +1170,42 @@ HRESULT Device::GetPixelShaderConstantF(UINT startRegister, float* data, UINT ve
     Enter("GetPixelShaderConstantF");
     return CopyFloatRegisters(state_.pixelShaderFloats, startRegister,
                               static_cast<const float*>(nullptr), vector4fCount, false, data);
+}
+
+HRESULT Device::SetVertexShaderConstantI(UINT startRegister, const int* data, UINT vector4iCount) {
+    Trace("SetVertexShaderConstantI", "%u, %u", startRegister, vector4iCount);
+    return CopyIntRegisters(state_.vertexShaderInts, startRegister, data, vector4iCount, true,
+                            static_cast<int*>(nullptr));
+}
+
+HRESULT Device::GetVertexShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) {
+    Enter("GetVertexShaderConstantI");
+    return CopyIntRegisters(state_.vertexShaderInts, startRegister,
+                            static_cast<const int*>(nullptr), vector4iCount, false, data);
+}
+
+HRESULT Device::SetPixelShaderConstantI(UINT startRegister, const int* data, UINT vector4iCount) {
+    Trace("SetPixelShaderConstantI", "%u, %u", startRegister, vector4iCount);
+    return CopyIntRegisters(state_.pixelShaderInts, startRegister, data, vector4iCount, true,
+                            static_cast<int*>(nullptr));
+}
+
+HRESULT Device::GetPixelShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) {
+    Enter("GetPixelShaderConstantI");
+    return CopyIntRegisters(state_.pixelShaderInts, startRegister, static_cast<const int*>(nullptr),
+                            vector4iCount, false, data);
+}
+
+HRESULT Device::SetPixelShaderConstantB(UINT startRegister, const BOOL* data, UINT boolCount) {
+    Trace("SetPixelShaderConstantB", "%u, %u", startRegister, boolCount);
+    return CopyRegisters(state_.pixelShaderBools, startRegister, data, boolCount, true,
+                         static_cast<BOOL*>(nullptr));
+}
+
+HRESULT Device::GetPixelShaderConstantB(UINT startRegister, BOOL* data, UINT boolCount) {
+    Enter("GetPixelShaderConstantB");
+    return CopyRegisters(state_.pixelShaderBools, startRegister, static_cast<const BOOL*>(nullptr),
+                         boolCount, false, data);
 }
 
 }  // namespace platform::d3d9

@@ -21,6 +21,7 @@ constexpr int kRenderTargetCount = 4;
 constexpr int kVertexShaderFloatCount = 256;
 constexpr int kPixelShaderFloatCount = 224;
 constexpr int kShaderBoolCount = 16;
+constexpr int kShaderIntCount = 16;
 
 struct LightSlot {
     D3DLIGHT9 light;
@@ -40,6 +41,9 @@ struct DeviceState {
     float vertexShaderFloats[kVertexShaderFloatCount][4];
     BOOL vertexShaderBools[kShaderBoolCount];
     float pixelShaderFloats[kPixelShaderFloatCount][4];
+    int vertexShaderInts[kShaderIntCount][4];
+    int pixelShaderInts[kShaderIntCount][4];
+    BOOL pixelShaderBools[kShaderBoolCount];
     IDirect3DBaseTexture9* textures[kSamplerCount];
     Surface* renderTargets[kRenderTargetCount];
     Surface* depthStencil;
@@ -190,6 +194,14 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
     HRESULT SetPixelShaderConstantF(UINT startRegister, const float* data,
                                     UINT vector4fCount) override;
     HRESULT GetPixelShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) override;
+    HRESULT SetVertexShaderConstantI(UINT startRegister, const int* data,
+                                     UINT vector4iCount) override;
+    HRESULT GetVertexShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) override;
+    HRESULT SetPixelShaderConstantI(UINT startRegister, const int* data,
+                                    UINT vector4iCount) override;
+    HRESULT GetPixelShaderConstantI(UINT startRegister, int* data, UINT vector4iCount) override;
+    HRESULT SetPixelShaderConstantB(UINT startRegister, const BOOL* data, UINT boolCount) override;
+    HRESULT GetPixelShaderConstantB(UINT startRegister, BOOL* data, UINT boolCount) override;
 
     // For the rasteriser, presentation and the test hooks.
     const DeviceState& State() const { return state_; }

@@ -11,6 +11,7 @@
 #include "platform/com.h"
 #include "platform/d3d9.h"
 #include "platform/d3d9/format.h"
+#include "platform/d3d9/shaders/shader_program.h"
 #include "platform/d3d9/trace.h"
 
 namespace platform::d3d9 {
@@ -218,8 +219,23 @@ class Program final : public RefCounted<Program<Interface, Item>, Interface> {
   private:
     std::vector<Item> items_;
 };
-using VertexShader = Program<IDirect3DVertexShader9, DWORD>;
-using PixelShader = Program<IDirect3DPixelShader9, DWORD>;
+// A shader keeps its tokens and the form the shader machine runs, compiled once at creation.
+template <class Interface>
+class ShaderObject final : public RefCounted<ShaderObject<Interface>, Interface> {
+  public:
+    ShaderObject(std::vector<DWORD> tokens, std::shared_ptr<const shader::ShaderProgram> program)
+        : tokens_(std::move(tokens)), program_(std::move(program)) {}
+    ~ShaderObject() = default;
+
+    const std::vector<DWORD>& Items() const { return tokens_; }
+    const shader::ShaderProgram& Compiled() const { return *program_; }
+
+  private:
+    std::vector<DWORD> tokens_;
+    std::shared_ptr<const shader::ShaderProgram> program_;
+};
+using VertexShader = ShaderObject<IDirect3DVertexShader9>;
+using PixelShader = ShaderObject<IDirect3DPixelShader9>;
 using VertexDeclaration = Program<IDirect3DVertexDeclaration9, D3DVERTEXELEMENT9>;
 
 // The class behind an interface pointer of ours (null stays null).

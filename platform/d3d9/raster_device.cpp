@@ -7,6 +7,10 @@
 // index + base vertex - minimum index), run the vertex stage on each vertex (vertex_pipeline.h)
 // and hand one draw to the rasteriser (DrawVertices).
 //
+// With a vertex shader set, the shader takes the place of transform and lighting
+// (shaders/vertex_shading.h); with a pixel shader, the rasteriser's shader route takes the
+// place of the texture stages (shaders/pixel_route.h).
+//
 // Pre-transformed vertices (XYZRHW) are used as they are: no transform, lighting or fog.
 // Untransformed ones (XYZ) are transformed and lit into clip space; the rasteriser clips, divides
 // by w and applies the viewport. Vertices without a diffuse colour are white, without a specular
@@ -18,6 +22,8 @@
 
 #include "platform/d3d9/device.h"
 #include "platform/d3d9/raster_draw.h"
+#include "platform/d3d9/shaders/pixel_route.h"
+#include "platform/d3d9/shaders/vertex_shading.h"
 #include "platform/d3d9/trace.h"
 #include "platform/d3d9/vertex_pipeline.h"
 
@@ -103,12 +109,23 @@ HRESULT CheckPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, uint64_t cou
 
 HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                              UINT vertexCount, UINT stride, const uint32_t* indices) {
+    const VertexShader* vertexShader = state_.vertexShader;
     VertexLayout layout;
-    if (!LayoutFor(state_.fvf, &layout)) {
-        return Refuse(Why::UnsupportedFvf);
-    }
-    if (stride < static_cast<UINT>(layout.size)) {
-        return Refuse(Why::StrideTooSmall);
+    ShaderVertexLayout shaderLayout;
+    if (vertexShader != nullptr) {
+        if (!ShaderLayoutFor(state_, vertexShader->Compiled(), &shaderLayout)) {
+            return Refuse(Why::UnsupportedFvf);
+        }
+        if (stride < static_cast<UINT>(shaderLayout.size)) {
+            return Refuse(Why::StrideTooSmall);
+        }
+    } else {
+        if (!LayoutFor(state_.fvf, &layout)) {
+            return Refuse(Why::UnsupportedFvf);
+        }
+        if (stride < static_cast<UINT>(layout.size)) {
+            return Refuse(Why::StrideTooSmall);
+        }
     }
     Surface* target = state_.renderTargets[0];
     if (target == nullptr) {
@@ -122,12 +139,29 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         std::memcpy(states.stage[i], state_.stageStates[i], sizeof states.stage[i]);
         std::memcpy(states.sampler[i], state_.samplerStates[i], sizeof states.sampler[i]);
     }
-    thread_local VertexProgram program;
-    CompileVertexProgram(state_, layout, &program, &states);
     thread_local std::vector<RasterVertex> vertices;
     vertices.resize(vertexCount);
-    for (UINT i = 0; i < vertexCount; ++i)
-        RunVertexProgram(program, vertexData + static_cast<size_t>(i) * stride, &vertices[i]);
+    const PixelShader* pixelShader = state_.pixelShader;
+    if (vertexShader != nullptr) {
+        ShadeVertices(state_, vertexShader->Compiled(), shaderLayout, vertexData, vertexCount,
+                      stride, pixelShader != nullptr, vertices.data(), &states);
+    } else {
+        thread_local VertexProgram program;
+        CompileVertexProgram(state_, layout, &program, &states);
+        for (UINT i = 0; i < vertexCount; ++i)
+            RunVertexProgram(program, vertexData + static_cast<size_t>(i) * stride, &vertices[i]);
+    }
+    thread_local shader::ShaderConstants pixelConstants;
+    RasterPixelShader shading;
+    states.pixelShader = nullptr;
+    if (pixelShader != nullptr) {
+        shader::MergeConstants(pixelShader->Compiled(), state_.pixelShaderFloats,
+                               shader::kPixelFloatConstants, state_.pixelShaderInts,
+                               state_.pixelShaderBools, &pixelConstants);
+        shading.program = &pixelShader->Compiled();
+        shading.constants = &pixelConstants;
+        states.pixelShader = &shading;
+    }
 
     RasterTexture textures[kRasterStageCount];
     for (int i = 0; i < kRasterStateStages; ++i)
@@ -158,7 +192,8 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     call.vertices = vertices.data();
     call.vertexCount = vertexCount;
     call.indices = indices;
-    call.space = layout.transformed ? RasterSpace::kScreen : RasterSpace::kClip;
+    call.space =
+        vertexShader == nullptr && layout.transformed ? RasterSpace::kScreen : RasterSpace::kClip;
     DrawRasterPrimitives(rt, states, call);
     target->Touch();
     if (state_.depthStencil != nullptr)

@@ -79,6 +79,7 @@ enum class RasterRoute {
     kTriangleSpans,  // affine one-colour triangle by spans (the kernels where they fit)
     kTriangleRows,   // the general per-pixel path
     kShadedSpans,    // 3D triangle by spans: perspective, Gouraud, mipmaps, depth, fog
+    kShaderBlocks,   // a pixel shader over blocks of pixels (shaders/pixel_route.cpp)
     kCount,
 };
 const char* RasterRouteName(RasterRoute route);

@@ -91,6 +91,7 @@ struct DrawSetup {
     bool texSetUsed[kRasterTexCoordSets] = {};
     // The attribute planes a triangle's pixels read; the others are left unset.
     bool planeUsed[kAttrCount] = {};
+    const RasterPixelShader* pixelShader = nullptr;  // set: the shader route shades every pixel
     struct Write {
         bool blendOff;
         bool kernelBlend;  // blending off or a blend the kernels compute (blend says which)
@@ -276,6 +277,30 @@ struct DrawWork {
     std::vector<ScreenVertex> projected;
     int64_t pixelEstimate = 0;
 };
+
+// What the per-pixel path offers the other routes: the depth test (false: rejected;
+// *quantised receives the new depth), the level of detail of a set's derivatives, and a set's
+// coordinates at a pixel with, when asked, their derivatives.
+bool DepthPasses(const DrawSetup& s, int32_t x, int32_t y, float z, float slopeBias,
+                 uint32_t* quantised);
+double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTexture& tex);
+struct SetAtPixel {
+    double u, v;
+    double dudx, dudy, dvdx, dvdy;
+};
+SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double x, double y,
+                         double w, bool derivatives);
+
+// ---------------------------------------------------------------------------------------------
+// Pixel shaders (shaders/pixel_route.cpp)
+
+// The set-up of a draw with a pixel shader: its samplers and the planes it reads, in place of
+// the texture stages'.
+void CompileShadedSetup(const RasterStates& states, DrawSetup* s);
+void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
+                          int32_t bandBottom);
+// One pixel of a point or line through the pixel shader.
+void ShadeOnePixel(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in);
 
 // Runs the quads and triangles of a draw on rows bandTop .. bandBottom - 1, each by its route.
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom);

@@ -16,6 +16,10 @@ bool DepthPasses(const DrawSetup& s, int32_t x, int32_t y, float z, float slopeB
 }
 
 void ShadeAndWrite(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in) {
+    if (s.pixelShader != nullptr) {  // points and lines of a draw with a pixel shader
+        ShadeOnePixel(s, x, y, in);
+        return;
+    }
     uint32_t depth = 0;
     if (s.depthTest && !DepthPasses(s, x, y, in.z, in.slopeBias, &depth))
         return;
@@ -105,10 +109,6 @@ double LodFor(double dudx, double dvdx, double dudy, double dvdy, const RasterTe
 // The texture coordinates of one set at a pixel, with the derivatives that choose its mip level
 // when asked: u = U / D with U the set's plane and D the plane of q (projected sets; q times
 // rhw in perspective), of rhw (perspective) or 1, so du/dx = (U.a - u D.a) / D.
-struct SetAtPixel {
-    double u, v;
-    double dudx, dudy, dvdx, dvdy;
-};
 
 SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double x, double y,
                          double w, bool derivatives) {

@@ -65,6 +65,8 @@ bool Culled(const DrawSetup& s, const RasterVertex* a, const RasterVertex* b,
 
 // Does the program read the texture of stage 0 only, through set 0 or 1, point sampled?
 bool QuadProgramFits(const DrawSetup& s) {
+    if (s.pixelShader != nullptr)
+        return false;
     // Fog and projected coordinates are the per-pixel path's alone.
     if (s.fog != FogSource::kNone)
         return false;
@@ -1226,7 +1228,10 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
             continue;
         }
         const Triangle& t = work.triangles[item.index];
-        if (spansFit && !t.perspective && t.uniformColour) {
+        if (s.pixelShader != nullptr) {
+            RasterTriangleShaded(s, t, bandTop, bandBottom);
+            scratch.Took(RasterRoute::kShaderBlocks);
+        } else if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
             scratch.Took(RasterRoute::kTriangleSpans);
         } else if (ShadedFits(s, &shaded, &plan)) {

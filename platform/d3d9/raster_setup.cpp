@@ -124,6 +124,8 @@ void CompileSetup(const RasterTarget& target, const RasterStates& states, DrawSe
     }
     if (s->fog == FogSource::kVertex && !s->flat)
         s->planeUsed[kAttrSpecular + 3] = true;
+    if (states.pixelShader != nullptr)
+        CompileShadedSetup(states, s);
 }
 
 uint32_t ReadTargetPixel(const RasterSurface& color, int32_t x, int32_t y) {
@@ -227,6 +229,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "triangle rows";
         case RasterRoute::kShadedSpans:
             return "shaded spans";
+        case RasterRoute::kShaderBlocks:
+            return "shader blocks";
         default:
             return "?";
     }

@@ -223,6 +223,9 @@ struct RasterRect {
     int32_t bottom = 0;
 };
 
+// A pixel shader with its constants (shaders/pixel_route.h); null: the texture stages.
+struct RasterPixelShader;
+
 // Every state the pixel path may read, indexed by Direct3D 9's numbers. Values are stored as the
 // device received them; they are interpreted only when used.
 struct RasterStates {
@@ -241,6 +244,7 @@ struct RasterStates {
     bool vertexFogInSpecular = false;
     // Sets whose coordinates are divided by their q at each pixel (projected texturing).
     bool texProjected[kRasterTexCoordSets] = {};
+    const RasterPixelShader* pixelShader = nullptr;
 };
 
 // Fills a state block with Direct3D 9's defaults.

@@ -16,6 +16,7 @@
 #include "images/image_samples.h"
 #include "images/image_test_support.h"
 #include "images/image_writer.h"
+#include "platform/d3d9/shaders/shader_builder.h"
 #include "platform/kernel/files.h"
 #include "sound/decoder_test_support.h"
 #include "support/audio_oracles.h"
@@ -485,6 +486,80 @@ void MovieSeeds() {
 
 }  // namespace
 
+// Shader streams from the assembler, behind the byte that chooses the kind.
+void ShaderSeeds() {
+    using namespace platform::shader;
+    auto put = [](const std::string& name, bool pixel, const std::vector<uint32_t>& tokens) {
+        Bytes bytes{static_cast<uint8_t>(pixel ? 1 : 0)};
+        for (uint32_t t : tokens) {
+            for (int i = 0; i < 4; ++i)
+                bytes.push_back(static_cast<uint8_t>(t >> (8 * i)));
+        }
+        Put("d3d9_shader", name, bytes);
+    };
+    ShaderBuilder lit = ShaderBuilder::Vertex();
+    lit.DclInput(kUsagePosition, 0, V(0)).DclInput(kUsageNormal, 0, V(1));
+    lit.DclInput(kUsageTexCoord, 0, V(2));
+    lit.Emit(kOpM4x4, OPos(), {V(0), C(0)});
+    lit.Emit(kOpDp3, R(0).Mask("x"), {V(1), -C(4)});
+    lit.Emit(kOpMax, R(0).Mask("x"), {R(0), C(5).Swz("x")});
+    lit.Emit(kOpMul, OD(0).Sat(), {C(6), R(0).Swz("x")});
+    lit.Emit(kOpDp4, R(1).Mask("z"), {V(0), C(2)});
+    lit.Emit(kOpMad, OFog().Mask("x"), {R(1).Swz("z"), C(7).Swz("x"), C(7).Swz("y")});
+    lit.Emit(kOpMov, OT(0).Mask("xy"), {V(2)});
+    put("vertex_lit_fog", false, lit.Finish());
+
+    ShaderBuilder skin = ShaderBuilder::Vertex();
+    skin.Def(0, 0, 1, 0, 3).DefI(0, 2, 0, 1, 0).DefB(0, true);
+    skin.DclInput(kUsagePosition, 0, V(0)).DclInput(kUsageBlendIndices, 0, V(1));
+    skin.Emit(kOpMul, R(0), {V(1), C(0).Swz("w")});
+    skin.Emit(kOpMova, A0().Mask("xy"), {R(0)});
+    skin.Emit(kOpMov, R(1), {C(0).Swz("x")});
+    skin.Emit(kOpLoop, {AL(), I(0)});
+    skin.Emit(kOpAdd, R(1), {R(1), C(10).RelLoop()});
+    skin.Emit(kOpEndLoop);
+    skin.Emit(kOpIf, {B(0)});
+    skin.Emit(kOpDp4, R(2).Mask("x"), {V(0), C(10).RelA0(0)});
+    skin.Emit(kOpElse);
+    skin.Emit(kOpCall, {Label(0)});
+    skin.Emit(kOpEndIf);
+    skin.Emit(kOpAdd, OPos(), {R(1), R(2)});
+    skin.Emit(kOpRet);
+    skin.Emit(kOpLabel, {Label(0)});
+    skin.Emit(kOpRep, {I(0)});
+    skin.Emit(kOpSinCos, R(2).Mask("xy"), {V(0).Swz("w"), C(1), C(2)});
+    skin.Emit(kOpEndRep);
+    skin.Emit(kOpRet);
+    put("vertex_skin_flow", false, skin.Finish());
+
+    // Loop constants far outside their documented ranges (once an overflow of aL).
+    ShaderBuilder wide = ShaderBuilder::Vertex();
+    wide.DefI(0, 300, 1000, 0x7FFFFFFF, 0);
+    wide.Emit(kOpMov, R(0), {C(0)});
+    wide.Emit(kOpLoop, {AL(), I(0)});
+    wide.Emit(kOpAdd, R(0), {R(0), C(0).RelLoop()});
+    wide.Emit(kOpEndLoop);
+    wide.Emit(kOpMov, OPos(), {R(0)});
+    put("vertex_loop_out_of_range", false, wide.Finish());
+
+    ShaderBuilder modulate = ShaderBuilder::Pixel();
+    modulate.DclPixelInput(T(0)).DclPixelInput(V(0)).DclSampler(0);
+    modulate.Comment({0x0000FFFFu, 0x53484452u});
+    modulate.Emit(kOpTex, R(0), {T(0), S(0)});
+    modulate.Emit(kOpTexKill, R(0), {});
+    modulate.Emit(kOpCmp, R(1), {R(0).Mod(kSrcBias), C(0), V(0)});
+    modulate.Emit(kOpMul, OC(0), {R(0), R(1)});
+    put("pixel_modulate", true, modulate.Finish());
+
+    ShaderBuilder projected = ShaderBuilder::Pixel();
+    projected.Def(3, 0.25f, 0.5f, 0.75f, 1.0f).DclPixelInput(T(1)).DclSampler(2);
+    projected.Emit(kOpTex, R(0), {T(1), S(2)}, kTexProject);
+    projected.Emit(kOpDp2Add, R(1), {R(0), C(3), C(3).Swz("w")});
+    projected.Emit(kOpLrp, OC(0).Sat(), {R(1), R(0), C(3)});
+    projected.Emit(kOpMov, ODepth().Mask("x"), {C(3).Swz("y")});
+    put("pixel_projected_depth", true, projected.Finish());
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
@@ -503,6 +578,7 @@ int main(int argc, char** argv) {
     ReadModelPreparationSeeds();
     SoundSeeds();
     MovieSeeds();
+    ShaderSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }
