@@ -72,6 +72,10 @@ class Capture final : public CBaseRenderer {
         return type;
     }
     REFERENCE_TIME SegmentStart() { return GetPin(0)->CurrentStartTime(); }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        samples_.clear();
+    }
 
   private:
     HRESULT made_ = S_OK;
@@ -232,6 +236,20 @@ TEST_F(MediaDecoders, DecodedMpegAudioEqualsLibmpg123sOwnDecoding) {
         next = sample.stop;
     }
     EXPECT_NEAR(next, static_cast<REFERENCE_TIME>(expected.size() / 2) * 10000000 / 44100, 1);
+
+    // Run again from a third of a second in: the samples from there on.
+    capture->Clear();
+    auto* seeking = toy::Query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    LONGLONG from = 3333333;
+    ASSERT_EQ(seeking->SetPositions(&from, AM_SEEKING_AbsolutePositioning, nullptr,
+                                    AM_SEEKING_NoPositioning),
+              S_OK);
+    seeking->Release();
+    RunToCompletion(graph);
+    size_t skipped = static_cast<size_t>(from * 44100 / 10000000) * 2;
+    EXPECT_EQ(capture->AllBytes(),
+              AsBytes(std::vector<int16_t>(expected.begin() + skipped, expected.end())));
+    EXPECT_EQ(capture->SegmentStart(), from);
     graph->Release();
     capture->Release();
 }
@@ -358,6 +376,20 @@ TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
     ASSERT_FALSE(samples.empty());
     EXPECT_EQ(samples.front().start, 0);
     EXPECT_NEAR(samples.back().stop, 7500000, 1);
+
+    // From a quarter of a second in, the sound starts at that sample exactly.
+    video->Clear();
+    audio->Clear();
+    auto* seeking = toy::Query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    LONGLONG from = 2500000;
+    ASSERT_EQ(seeking->SetPositions(&from, AM_SEEKING_AbsolutePositioning, nullptr,
+                                    AM_SEEKING_NoPositioning),
+              S_OK);
+    seeking->Release();
+    RunToCompletion(graph);
+    EXPECT_EQ(audio->AllBytes(),
+              AsBytes(std::vector<int16_t>(recipe.pcm.begin() + 11025 * 2, recipe.pcm.end())));
+    EXPECT_EQ(video->Samples().size(), recipe.tops.size() - 2);
     graph->Release();
     video->Release();
     audio->Release();

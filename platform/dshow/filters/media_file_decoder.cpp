@@ -316,10 +316,17 @@ HRESULT MediaFileDecoder::SeekStream(REFERENCE_TIME start) {
         return S_FALSE;
     }
     if (started_ || start > 0) {
-        int64_t origin = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
-        int64_t target = origin + av_rescale_q(start, kUnitBase, AV_TIME_BASE_Q);
-        if (av_seek_frame(format_, -1, target, AVSEEK_FLAG_BACKWARD) < 0 &&
-            avformat_seek_file(format_, -1, INT64_MIN, target, INT64_MAX, 0) < 0) {
+        // Seek on a stream of ours in its own units, rounded down: a key frame
+        // after the position would lose the frames before it, and rounding
+        // to the nearest unit can step past the position.
+        const Decoder& guide = video_.context != nullptr ? video_ : audio_;
+        const AVStream* stream = format_->streams[guide.stream];
+        int64_t origin = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+        int64_t target =
+            origin + av_rescale_q_rnd(start, kUnitBase, stream->time_base, AV_ROUND_DOWN);
+        if (av_seek_frame(format_, guide.stream, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+            av_seek_frame(format_, guide.stream, target, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) <
+                0) {
             return E_FAIL;
         }
         for (Decoder* decoder : {&video_, &audio_}) {
