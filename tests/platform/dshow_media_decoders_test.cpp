@@ -250,6 +250,10 @@ TEST_F(MediaDecoders, DecodedMpegAudioEqualsLibmpg123sOwnDecoding) {
     EXPECT_EQ(capture->AllBytes(),
               AsBytes(std::vector<int16_t>(expected.begin() + skipped, expected.end())));
     EXPECT_EQ(capture->SegmentStart(), from);
+    // Times count from the position: the first sample lies within one
+    // sample's time of it.
+    ASSERT_FALSE(capture->Samples().empty());
+    EXPECT_NEAR(capture->Samples().front().start, 0, 10000000 / 44100 + 1);
     graph->Release();
     capture->Release();
 }
