@@ -20,6 +20,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/dshow/filters/media_filters_internal.h"
@@ -135,7 +136,6 @@ class MediaFileDecoder final : public PullDecoderFilter {
     REFERENCE_TIME nextVideo_ = 0;
     REFERENCE_TIME nextAudio_ = 0;
     bool started_ = false;
-    bool ended_ = false;
 };
 
 // ---- opening ---------------------------------------------------------------
@@ -336,7 +336,6 @@ HRESULT MediaFileDecoder::SeekStream(REFERENCE_TIME start) {
         }
     }
     started_ = true;
-    ended_ = false;
     target_ = start;
     nextVideo_ = start;
     nextAudio_ = start;
@@ -506,7 +505,8 @@ bool MediaFileDecoder::DeliverAudio(const AVFrame* frame) {
 
 IBaseFilter* CreateMediaFileDecoder() {
     // Quiet: a file the libraries cannot read is an answer, not news.
-    av_log_set_level(AV_LOG_QUIET);
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     auto* decoder = new MediaFileDecoder();
     decoder->NonDelegatingAddRef();
     return decoder;
