@@ -449,6 +449,78 @@ TEST_F(MediaDecoders, TheAudioRendererPlaysTheDecodedSoundThroughTheMixer) {
     platform::SetDirectSoundTestMode(false);
 }
 
+struct FileKind {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    CLSID decoder;
+    std::vector<int16_t> pcm;  // what comes out
+};
+
+std::vector<FileKind> FileKinds() {
+    std::vector<int16_t> decoded;
+    std::vector<uint8_t> mp3 = Mp3Clip(&decoded);
+    // An ID3v2 tag of 20 bytes (size in seven-bit bytes) before the frames.
+    std::vector<uint8_t> tagged = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 10};
+    tagged.resize(30, 0);
+    tagged.insert(tagged.end(), mp3.begin(), mp3.end());
+    std::vector<int16_t> mono = audio_oracles::MakeSignal(12345, 1, 22050);
+    return {
+        {"mpeg_audio", mp3, kMpegAudioDecoderClass, decoded},
+        {"mpeg_audio_behind_a_tag", tagged, kMpegAudioDecoderClass, decoded},
+        {"wave", audio_oracles::WriteWav(mono, 1, 22050, SF_FORMAT_PCM_16), kMediaFileDecoderClass,
+         mono},
+    };
+}
+
+TEST_F(MediaDecoders, EachKindOfFileGoesToItsDecoderAndComesOutWhole) {
+    for (const FileKind& kind : FileKinds()) {
+        SCOPED_TRACE(kind.name);
+        std::string path = Temp(std::string("decoders_kind_") + kind.name, kind.bytes);
+        IGraphBuilder* graph = toy::NewGraph();
+        auto* capture = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+        capture->AddRef();
+        ASSERT_EQ(graph->AddFilter(capture, u"capture"), S_OK);
+        ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+        EXPECT_EQ(ClassOf(Downstream(FilterOfClass(graph, CLSID_AsyncReader))), kind.decoder);
+        RunToCompletion(graph);
+        EXPECT_EQ(capture->AllBytes(), AsBytes(kind.pcm));
+        graph->Release();
+        capture->Release();
+    }
+}
+
+TEST_F(MediaDecoders, StoppingAPlayingClipMidStreamJoinsItsThreadsAndLeavesNothing) {
+    media_clips::ClipRecipe recipe = ColourClip();
+    recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
+    std::string path = ::testing::TempDir() + "decoders_stop.avi";
+    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
+    IGraphBuilder* graph = toy::NewGraph();
+    auto* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+    auto* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+    video->AddRef();
+    audio->AddRef();
+    ASSERT_EQ(graph->AddFilter(video, u"video"), S_OK);
+    ASSERT_EQ(graph->AddFilter(audio, u"audio"), S_OK);
+    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    auto* control = toy::Query<IMediaControl>(graph, IID_IMediaControl);
+    // On the graph's clock the clip takes most of a second: stop it once the
+    // first frame is shown, and again right after a second start.
+    for (int round = 0; round < 2; ++round) {
+        video->Clear();
+        ASSERT_EQ(control->Run(), S_OK);
+        for (int i = 0; i < 20000 && video->Samples().empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_FALSE(video->Samples().empty());
+        EXPECT_EQ(control->Stop(), S_OK);
+    }
+    control->Release();
+    graph->Release();
+    video->Release();
+    audio->Release();
+    std::remove(path.c_str());
+}
+
 TEST_F(MediaDecoders, AFileOfRandomBytesFailsToRenderAndLeavesNothing) {
     std::vector<uint8_t> noise(8192);
     uint32_t state = 2463534242u;
