@@ -4,6 +4,10 @@
 // buffer is full, so the mixer paces the stream; the end is reported once
 // what was written has been played. Without a sound device it takes the
 // samples on the clock and drops them, so that a graph still runs.
+//
+// Routes: the type it takes, the device (OpenDevice, CloseDevice), state
+// changes (Pause, Run, Stop, the flushes), the ring (Pending, WaitUntil,
+// WriteRing, Receive, EndOfStream), the volume and balance.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>

@@ -2,6 +2,10 @@
 // named by RenderFile to the parsers downstream through IAsyncReader. The
 // pin's subtype says MPEG audio when the file starts like it, and is left
 // open otherwise, so that the general splitter looks at the rest.
+//
+// Routes: the filter (Load, GetCurFile), the pin's type, and its reader
+// (RequestAllocator, Request and WaitForNext, the synchronous reads, Length
+// and the flushes).
 #include <fcntl.h>
 #include <unistd.h>
 

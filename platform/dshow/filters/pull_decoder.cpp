@@ -1,6 +1,9 @@
 // The pulling decoders' base: connection of the input to the upstream
 // reader, the output pins made per connection, the streaming thread and
 // its delivery, and the start and stop positions that seeking sets.
+//
+// Routes: the input pin, the output pin, the filter (pins per connection,
+// Pause and Stop with the thread, delivery), seeking.
 #include "platform/dshow/filters/pull_decoder.h"
 
 #include <algorithm>
