@@ -400,6 +400,24 @@ TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
     std::remove(path.c_str());
 }
 
+TEST_F(MediaDecoders, AClipWhosePicturesNothingTakesStillPlaysItsSound) {
+    media_clips::ClipRecipe recipe = ColourClip();
+    recipe.pcm = audio_oracles::MakeSignal(44100 / 2, 2, 44100);
+    std::string path = ::testing::TempDir() + "decoders_partial.avi";
+    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
+    IGraphBuilder* graph = toy::NewGraph();
+    auto* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+    audio->AddRef();
+    ASSERT_EQ(graph->AddFilter(audio, u"audio"), S_OK);
+    // No renderer takes the pictures: the sound alone is rendered.
+    EXPECT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), VFW_S_PARTIAL_RENDER);
+    RunToCompletion(graph);
+    EXPECT_EQ(audio->AllBytes(), AsBytes(recipe.pcm));
+    graph->Release();
+    audio->Release();
+    std::remove(path.c_str());
+}
+
 TEST_F(MediaDecoders, TheAudioRendererPlaysTheDecodedSoundThroughTheMixer) {
     std::vector<int16_t> expected;
     std::string path = Temp("decoders_play.mp3", Mp3Clip(&expected));

@@ -339,8 +339,10 @@ HRESULT MediaFileDecoder::SeekStream(REFERENCE_TIME start) {
     target_ = start;
     nextVideo_ = start;
     nextAudio_ = start;
-    video_.pastStop = video_.context == nullptr;
-    audio_.pastStop = audio_.context == nullptr;
+    // A stream whose pin went unrendered is not decoded at all.
+    for (Decoder* decoder : {&video_, &audio_}) {
+        decoder->pastStop = decoder->context == nullptr || !Output(decoder->output)->IsConnected();
+    }
     return S_OK;
 }
 
