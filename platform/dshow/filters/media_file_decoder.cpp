@@ -127,6 +127,7 @@ class MediaFileDecoder final : public PullDecoderFilter {
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     SwsContext* scaler_ = nullptr;
+    AVFrame* picture_ = nullptr;  // the scaler's output, padded
     SwrContext* resampler_ = nullptr;
     int resamplerRate_ = 0;
     int resamplerFormat_ = -1;
@@ -298,6 +299,7 @@ void MediaFileDecoder::CloseStream() {
     av_frame_free(&frame_);
     sws_freeContext(scaler_);
     scaler_ = nullptr;
+    av_frame_free(&picture_);
     swr_free(&resampler_);
     av_channel_layout_uninit(&resamplerLayout_);
     resamplerFormat_ = -1;
@@ -418,6 +420,25 @@ bool MediaFileDecoder::DeliverVideo(const AVFrame* frame) {
     if (scaler_ == nullptr) {
         return true;
     }
+    // The scaler writes whole vector widths past a row's end, so it fills
+    // a padded picture of its own, which is then copied row by row.
+    if (picture_ == nullptr) {
+        picture_ = av_frame_alloc();
+        if (picture_ == nullptr) {
+            return true;
+        }
+        picture_->format = AV_PIX_FMT_BGR24;
+        picture_->width = width_;
+        picture_->height = height_;
+        if (av_frame_get_buffer(picture_, 0) < 0) {
+            av_frame_free(&picture_);
+            return true;
+        }
+    }
+    if (sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, picture_->data,
+                  picture_->linesize) != height_) {
+        return true;
+    }
     IMediaSample* sample = TakeBuffer(video_.output);
     if (sample == nullptr) {
         return false;
@@ -425,14 +446,13 @@ bool MediaFileDecoder::DeliverVideo(const AVFrame* frame) {
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
     LONG pitch = RowPitch(width_);
-    // The bottom row first: the scaler writes upward from the buffer's last row.
-    uint8_t* rows[4] = {buffer + static_cast<size_t>(height_ - 1) * pitch, nullptr, nullptr,
-                        nullptr};
-    int strides[4] = {-pitch, 0, 0, 0};
-    sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, rows, strides);
-    for (int y = 0; y < height_ && pitch > width_ * 3; ++y) {
-        std::memset(buffer + static_cast<size_t>(y) * pitch + width_ * 3, 0,
-                    static_cast<size_t>(pitch - width_ * 3));
+    size_t rowBytes = static_cast<size_t>(width_) * 3;
+    // The bottom row first.
+    for (int y = 0; y < height_; ++y) {
+        BYTE* row = buffer + static_cast<size_t>(height_ - 1 - y) * pitch;
+        std::memcpy(row, picture_->data[0] + static_cast<size_t>(y) * picture_->linesize[0],
+                    rowBytes);
+        std::memset(row + rowBytes, 0, static_cast<size_t>(pitch) - rowBytes);
     }
     sample->SetActualDataLength(pitch * height_);
     REFERENCE_TIME from = start - RunStart();
