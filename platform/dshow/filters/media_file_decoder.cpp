@@ -218,6 +218,8 @@ bool MediaFileDecoder::OpenDecoder(AVMediaType kind, Decoder* decoder) {
         return false;
     }
     context->thread_count = 1;  // the graph's streaming thread decodes
+    // A damaged stream can announce huge pictures in later headers too.
+    context->max_pixels = kMaxPixels;
     if (avcodec_parameters_to_context(context, parameters) < 0 ||
         avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);
