@@ -418,6 +418,84 @@ TEST_F(MediaDecoders, AClipWhosePicturesNothingTakesStillPlaysItsSound) {
     std::remove(path.c_str());
 }
 
+// {3C9B7A51-8E0D-4B8A-9A47-1D5E2F60C3B2}
+const CLSID kTapClass = {
+    0x3C9B7A51, 0x8E0D, 0x4B8A, {0x9A, 0x47, 0x1D, 0x5E, 0x2F, 0x60, 0xC3, 0xB2}};
+
+// Passes PCM on unchanged and keeps a copy, as a conversion graph's tap does.
+class PcmTap final : public CTransInPlaceFilter {
+  public:
+    PcmTap() : CTransInPlaceFilter("pcm tap", nullptr, kTapClass, &made_, false) {}
+    HRESULT CheckInputType(const CMediaType* type) override {
+        return type->majortype == MEDIATYPE_Audio && type->subtype == MEDIASUBTYPE_PCM ? S_OK
+                                                                                       : S_FALSE;
+    }
+    HRESULT Transform(IMediaSample* sample) override {
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        std::lock_guard<std::mutex> lock(mutex_);
+        bytes_.insert(bytes_.end(), data, data + sample->GetActualDataLength());
+        return S_OK;
+    }
+    std::vector<BYTE> Bytes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bytes_;
+    }
+
+  private:
+    HRESULT made_ = S_OK;
+    std::mutex mutex_;
+    std::vector<BYTE> bytes_;
+};
+
+TEST_F(MediaDecoders, AConversionGraphSwapsTheAudioRendererForANullRenderer) {
+    std::vector<int16_t> expected;
+    std::string path = Temp("decoders_swap.mp3", Mp3Clip(&expected));
+    IGraphBuilder* graph = toy::NewGraph();
+    auto* tap = new PcmTap();
+    tap->AddRef();
+    ASSERT_EQ(graph->AddFilter(tap, u"tap"), S_OK);
+    // The tap, already in the graph, takes the decoded sound; a registered
+    // renderer ends the chain behind it.
+    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    IBaseFilter* renderer = Downstream(tap);
+    ASSERT_NE(renderer, nullptr);
+    ASSERT_EQ(ClassOf(renderer), CLSID_DSoundRender);
+    EXPECT_EQ(ClassOf(Downstream(FilterOfClass(graph, kMpegAudioDecoderClass))), kTapClass);
+
+    // The renderer: one input pin, connected, and no output pin.
+    IPin* rendererInput = nullptr;
+    ASSERT_EQ(renderer->FindPin(u"In", &rendererInput), S_OK) << "the renderer's pin";
+    IPin* tapOutput = nullptr;
+    ASSERT_EQ(rendererInput->ConnectedTo(&tapOutput), S_OK);
+    EXPECT_EQ(graph->Disconnect(tapOutput), S_OK);
+    EXPECT_EQ(graph->Disconnect(rendererInput), S_OK);
+    void* made = nullptr;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &made),
+        S_OK);
+    auto* null = static_cast<IBaseFilter*>(made);
+    ASSERT_EQ(graph->AddFilter(null, u"File Renderer"), S_OK);
+    IEnumPins* pins = nullptr;
+    null->EnumPins(&pins);
+    IPin* nullInput = nullptr;
+    ULONG fetched = 0;
+    ASSERT_EQ(pins->Next(1, &nullInput, &fetched), S_OK);
+    pins->Release();
+    ASSERT_EQ(graph->Connect(tapOutput, nullInput), S_OK);
+
+    RunToCompletion(graph);
+    EXPECT_EQ(tap->Bytes(), AsBytes(expected));
+    // The old renderer stays in the graph, unconnected, and never opened a device.
+    EXPECT_EQ(platform::AudioRendererSound(renderer), nullptr);
+    nullInput->Release();
+    tapOutput->Release();
+    rendererInput->Release();
+    null->Release();
+    graph->Release();
+    tap->Release();
+}
+
 TEST_F(MediaDecoders, TheAudioRendererPlaysTheDecodedSoundThroughTheMixer) {
     std::vector<int16_t> expected;
     std::string path = Temp("decoders_play.mp3", Mp3Clip(&expected));
