@@ -1,6 +1,6 @@
 // Small media files made by FFmpeg's own encoders and muxers, for checking
 // the media graph's splitter and decoder: frames of flat colours (a top and
-// a bottom half each) in MPEG-4 part 2, and optionally 16-bit PCM beside
+// a bottom half each) in MPEG-4 Visual, and optionally 16-bit PCM beside
 // them. Test-only; nothing here is linked into the library.
 #pragma once
 
