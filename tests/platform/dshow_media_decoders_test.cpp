@@ -326,6 +326,44 @@ TEST_F(MediaDecoders, AVideoClipRendersAsBottomUpRgbFramesWithTheStreamsTimes) {
     std::remove(path.c_str());
 }
 
+TEST_F(MediaDecoders, NarrowPicturesKeepTheirColoursAndZeroTheirRowPadding) {
+    struct Size {
+        int width;
+        int height;
+    };
+    for (Size size : {Size{6, 16}, Size{18, 10}, Size{2, 24}}) {
+        SCOPED_TRACE(size.width);
+        media_clips::ClipRecipe recipe = ColourClip();
+        recipe.width = size.width;
+        recipe.height = size.height;
+        recipe.tops.resize(3);
+        recipe.bottoms.resize(3);
+        std::string path = ::testing::TempDir() + "decoders_narrow.avi";
+        ASSERT_TRUE(media_clips::WriteClip(path, recipe));
+        IGraphBuilder* graph = toy::NewGraph();
+        auto* capture = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+        capture->AddRef();
+        ASSERT_EQ(graph->AddFilter(capture, u"capture"), S_OK);
+        ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+        RunToCompletion(graph);
+        std::vector<Sample> frames = capture->Samples();
+        ASSERT_EQ(frames.size(), 3u);
+        int pitch = (size.width * 3 + 3) & ~3;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            ExpectFrame(frames[i].bytes, size.width, size.height, recipe.tops[i], recipe.bottoms[i],
+                        16, static_cast<int>(i));
+            for (int row = 0; row < size.height; ++row) {
+                for (int pad = size.width * 3; pad < pitch; ++pad) {
+                    EXPECT_EQ(frames[i].bytes[static_cast<size_t>(row * pitch + pad)], 0);
+                }
+            }
+        }
+        graph->Release();
+        capture->Release();
+        std::remove(path.c_str());
+    }
+}
+
 TEST_F(MediaDecoders, SeekingToTheMiddleStartsAtTheFrameThere) {
     media_clips::ClipRecipe recipe = ColourClip();
     std::string path = ::testing::TempDir() + "decoders_seek.avi";
