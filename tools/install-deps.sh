@@ -16,6 +16,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-dejavu-core
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libogg-dev libvorbis-dev libtheora-dev libmpg123-dev
+  # The media graph splits and decodes other media files with FFmpeg's libraries.
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtk-3-dev
   # The sound tests check our decoders against libsndfile's and make their
   # MP3 files with LAME; neither is linked into the library.

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/dshow/filters/media_filters_internal.h"
 #include "platform/dshow/graph_internal.h"
 #include "platform/dshow/objects_internal.h"
 #include "platform/dshow_testing.h"
@@ -285,6 +286,7 @@ void RegisterDirectShowClasses() {
     RegisterComClass(CLSID_FilterGraph, dshow::CreateFilterGraph);
     RegisterComClass(CLSID_NullRenderer, dshow::CreateNullRenderer);
     RegisterComClass(CLSID_MemoryAllocator, dshow::CreateMemoryAllocator);
+    dshow::RegisterMediaDecoders();
 }
 
 }  // namespace platform

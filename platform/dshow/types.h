@@ -148,6 +148,8 @@ extern const CLSID CLSID_FilterGraph;
 extern const CLSID CLSID_NullRenderer;
 extern const CLSID CLSID_MemoryAllocator;
 extern const CLSID CLSID_SystemClock;
+extern const CLSID CLSID_AsyncReader;
+extern const CLSID CLSID_DSoundRender;
 
 extern const GUID MEDIATYPE_Video;
 extern const GUID MEDIATYPE_Audio;

@@ -20,6 +20,7 @@
 #include "platform/kernel/files.h"
 #include "sound/decoder_test_support.h"
 #include "support/audio_oracles.h"
+#include "support/media_clips.h"
 #include "tools/archive_test_support.h"
 #include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
@@ -484,6 +485,60 @@ void MovieSeeds() {
         tessel::EncodeTheoraClip(repeats, tessel::FrameNumberPainter()));
 }
 
+// Media files for the media graph: MPEG audio, and clips of FFmpeg's
+// encoders in two containers, with and without sound, and an Ogg Theora clip.
+void MediaGraphSeeds() {
+    std::vector<int16_t> signal = audio_oracles::MakeSignal(8000, 1, 22050);
+    Put("media_graph", "mpeg_audio", audio_oracles::EncodeMp3(signal, 1, 22050, 32));
+    struct ClipCase {
+        const char* name;
+        const char* container;
+        bool sound;
+    };
+    const ClipCase clips[] = {
+        {"mpeg4_avi", "avi", false},
+        {"mpeg4_pcm_avi", "avi", true},
+        {"mpeg4_pcm_matroska", "matroska", true},
+    };
+    for (const ClipCase& c : clips) {
+        media_clips::ClipRecipe recipe;
+        recipe.width = 16;
+        recipe.height = 16;
+        recipe.tops = {{200, 30, 30}, {30, 200, 30}, {30, 30, 200}, {200, 200, 200}};
+        recipe.bottoms = {{30, 30, 200}, {200, 200, 200}, {200, 30, 30}, {30, 200, 30}};
+        recipe.container = c.container;
+        if (c.sound) {
+            recipe.rate = 8000;
+            recipe.channels = 1;
+            recipe.pcm = audio_oracles::MakeSignal(3200, 1, 8000);
+        }
+        std::string scratch = corpusRoot + "/media_graph_scratch";
+        if (!media_clips::WriteClip(scratch, recipe)) {
+            std::fprintf(stderr, "cannot make the %s clip\n", c.name);
+            continue;
+        }
+        FILE* file = std::fopen(scratch.c_str(), "rb");
+        Bytes bytes;
+        for (int ch; file != nullptr && (ch = std::fgetc(file)) != EOF;) {
+            bytes.push_back(static_cast<uint8_t>(ch));
+        }
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+        std::remove(scratch.c_str());
+        Put("media_graph", c.name, bytes);
+    }
+    tessel::TheoraClipSpec theora;
+    theora.width = 16;
+    theora.height = 16;
+    theora.frames = 4;
+    theora.keyFrameInterval = 2;
+    theora.quality = 20;
+    theora.withVorbis = true;
+    Put("media_graph", "ogg_theora_vorbis",
+        tessel::EncodeTheoraClip(theora, tessel::FrameNumberPainter()));
+}
+
 }  // namespace
 
 // Shader streams from the assembler, behind the byte that chooses the kind.
@@ -579,6 +634,7 @@ int main(int argc, char** argv) {
     SoundSeeds();
     MovieSeeds();
     ShaderSeeds();
+    MediaGraphSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }
