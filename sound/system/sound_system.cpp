@@ -6,8 +6,9 @@
 // resumed only once every table is empty. A failed step before the silence
 // buffer leaves the system down and deletes the lock again.
 //
-// End: the stop handshake with the thread while pumping messages, then a join
-// of the thread itself, since the handshake's wait also ends when the pump
+// End: the stop handshake with the thread while pumping messages (not on an
+// inactive window, where the pump would wait for activation), then a join of
+// the thread itself, since the handshake's wait also ends when the pump
 // reports quit; only then the tables, the lock and the device go.
 #include "sound/system/sound_system.h"
 
@@ -192,12 +193,19 @@ void StartThread() {
     ResumeThread(g_soundSystem.thread);
 }
 
+// Pumping keeps the window answering while the thread finishes its pass;
+// but on an inactive window the pump would hold the end until the user
+// activates the window again, so then the join alone waits.
+bool PumpForStop() {
+    return !PumpHoldsUntilActivation() && PumpMessagesInner() == 0;
+}
+
 void StopThread() {
     InterlockedExchange(&g_soundSystem.stopWord, 1);
-    if (PumpMessagesInner() == 0) {
+    if (PumpForStop()) {
         while (InterlockedCompareExchange(&g_soundSystem.stopWord, 1, 1) == 1) {
             Sleep(2);
-            if (PumpMessagesInner() != 0)
+            if (!PumpForStop())
                 break;
         }
     }
