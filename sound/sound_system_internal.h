@@ -34,4 +34,7 @@ inline bool SoundSystemUp() {
 void LockSound();
 void UnlockSound();
 
+// Runs the test hook set for the start of each sound-thread pass, if any.
+void RunSoundPassHook();
+
 }  // namespace tessel

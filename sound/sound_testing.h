@@ -47,6 +47,10 @@ int OpenWaveCaptureForTest(const char* path, uint32_t dataBytes);
 long SoundThreadPasses();
 // Whether the sound thread's function is still running.
 bool SoundThreadRunning();
+// Called by the sound thread at the start of each pass, outside the sound
+// lock; a hook that blocks holds the thread inside its pass. Null: none.
+using SoundPassHook = void (*)();
+void SetSoundPassHookForTest(SoundPassHook hook);
 // Whether the silence buffer exists and plays.
 bool SilenceBufferPlaying();
 

@@ -17,6 +17,7 @@ std::atomic<bool> g_running{false};
 
 DWORD SoundStreamThread(LPVOID) {
     while (InterlockedCompareExchange(&g_soundSystem.stopWord, 0, 0) != 1) {
+        RunSoundPassHook();
         LockSound();
         for (ListNode* node = g_soundSystem.streamHead.next; node != &g_soundSystem.streamTail;
              node = node->next) {
