@@ -21,6 +21,14 @@ void SetSoundPassHookForTest(SoundPassHook hook) {
     g_passHook = hook;
 }
 
+void SetMusicModeForTest(int mode) {
+    g_soundSystem.musicMode = mode;
+}
+
+int MusicModeForTest() {
+    return g_soundSystem.musicMode;
+}
+
 void RunSoundPassHook() {
     SoundPassHook hook = g_passHook;
     if (hook != nullptr)
