@@ -195,7 +195,7 @@ TEST(DesktopWindow, IsAlwaysAWindowCoveringTheScreenThatNoSearchFinds) {
     EXPECT_FALSE(GetWindowRect(desktop, nullptr));
     // A window of this process is not the desktop, and the desktop is not
     // among this process's windows.
-    HWND window = CreateProcWindow(DefWindowProcA, nullptr, 0, nullptr);
+    HWND window = platform::CreateProcWindow(DefWindowProcA, nullptr, 0, nullptr);
     ASSERT_NE(window, nullptr);
     EXPECT_NE(window, desktop);
     EXPECT_NE(FindWindowA(nullptr, nullptr), desktop);
