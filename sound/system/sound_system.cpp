@@ -1,15 +1,21 @@
 // StartSoundSystem and EndSoundSystem.
 //
-// Start: the lock; the device (create, initialise, cooperative level, primary
-// buffer and its format); the silence buffer that keeps the device running;
-// the device log; empty tables; then the sound thread, made suspended and
-// resumed only once every table is empty. A failed step before the silence
-// buffer leaves the system down and deletes the lock again.
+// Start: the lock; the device, either of its own in music mode 0
+// (CreateDevice, OpenPrimary, SetPrimaryFormat: create, initialise,
+// cooperative level on the desktop, primary buffer and its format) or, in
+// music mode 1, from DirectMusic's performance (CreateMusicDevice: loader,
+// performance, the port log, the performance's audio), falling back to mode
+// 0 when there is no loader; the silence buffer that keeps the device
+// running (StartSilence); the device log (LogDevices); empty tables; then
+// the sound thread (StartThread), made suspended and resumed only once every
+// table is empty. A failed step before the silence buffer leaves the system
+// down, with whatever it made released and the lock deleted again.
 //
 // End: the stop handshake with the thread while pumping messages (not on an
 // inactive window, where the pump would wait for activation), then a join of
 // the thread itself, since the handshake's wait also ends when the pump
-// reports quit; only then the tables, the lock and the device go.
+// reports quit (StopThread); only then the tables, the lock, the DirectMusic
+// objects and the device go.
 #include "sound/system/sound_system.h"
 
 #include "foundation/base/charset.h"
