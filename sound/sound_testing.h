@@ -58,6 +58,8 @@ int MusicPlayingForTest(int handle);
 // Sets the MCI music's loop request and playing flag; reads the flag back.
 void SetMciMusicForTest(int loop, int playing);
 int MciMusicPlayingForTest();
+// How many times the music state was polled since the process started.
+long MusicPollsForTest();
 
 // Opens a capture file as if `dataBytes` bytes of sound had been written to
 // it, so that CloseWaveCapture has something to finish. 0 or -1.

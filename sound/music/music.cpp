@@ -56,6 +56,7 @@ struct SoftSoundTable {
 };
 
 MusicState g_music = {};
+long g_musicPolls = 0;  // window thread only
 SoftSoundTable g_soft = {};
 HANDLE g_capture = nullptr;
 uint32_t g_captureBytes = 0;
@@ -109,6 +110,7 @@ void PutU16(uint8_t* at, uint16_t value) {
 }  // namespace
 
 int RefreshMusicState() {
+    ++g_musicPolls;
     if (!SoundSystemUp())
         return -1;
     // Only DirectMusic reports its segments' state; MIDI through MCI is told
@@ -277,6 +279,10 @@ int MusicPlayingForTest(int handle) {
 void SetMciMusicForTest(int loop, int playing) {
     g_music.mciLoop = loop;
     g_music.mciPlaying = playing;
+}
+
+long MusicPollsForTest() {
+    return g_musicPolls;
 }
 
 int MciMusicPlayingForTest() {

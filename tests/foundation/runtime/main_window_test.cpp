@@ -41,6 +41,15 @@ TEST_F(LibraryTest, MciNotifyReplaysLoopingMusicAndClosesTheRest) {
     SetMciMusicForTest(0, 0);
 }
 
+TEST_F(LibraryTest, EveryFramePollsTheMusicState) {
+    ASSERT_EQ(StartLibrary(), 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        const long before = MusicPollsForTest();
+        EXPECT_EQ(PumpMessages(), 0);
+        EXPECT_EQ(MusicPollsForTest(), before + 1) << frame;
+    }
+}
+
 TEST_F(LibraryTest, ClassNameIsTheTitleOrTheDefault) {
     ASSERT_EQ(StartLibrary(), 0);
     EXPECT_NE(FindWindowA("LibraryTest", nullptr), nullptr);
