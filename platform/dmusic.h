@@ -26,7 +26,20 @@ using REFERENCE_TIME = LONGLONG;
 #define DMUS_PC_OUTPUTCLASS 1u
 #define DMUS_MAX_DESCRIPTION 128
 
-struct DMUS_AUDIOPARAMS;
+#define DMUS_AUDIOPARAMS_FEATURES 0x1u
+#define DMUS_AUDIOPARAMS_VOICES 0x2u
+#define DMUS_AUDIOPARAMS_SAMPLERATE 0x4u
+#define DMUS_AUDIOPARAMS_DEFAULTSYNTH 0x8u
+
+struct DMUS_AUDIOPARAMS {
+    DWORD dwSize;
+    BOOL fInitNow;
+    DWORD dwValidData;
+    DWORD dwFeatures;
+    DWORD dwVoices;
+    DWORD dwSampleRate;
+    CLSID clsidDefaultSynth;
+};
 struct IDirectMusicSegmentState;
 
 struct DMUS_PORTCAPS {

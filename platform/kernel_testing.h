@@ -14,4 +14,9 @@ void SetModuleAbsent(const char* name, bool absent);
 using DebugOutputSink = void (*)(const char* text, void* context);
 void SetDebugOutputSink(DebugOutputSink sink, void* context);
 
+// How many threads are blocked waiting for the object behind `handle` now;
+// 0 for a handle that is not live. Lets a test see that a call it runs on
+// another thread has reached its wait.
+int ThreadsWaitingFor(HANDLE handle);
+
 }  // namespace platform

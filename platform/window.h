@@ -274,6 +274,10 @@ HWND SetFocus(HWND window);
 BOOL BringWindowToTop(HWND window);
 BOOL AttachThreadInput(DWORD attachFrom, DWORD attachTo, BOOL attach);
 
+// The desktop window: always a window, covering the screen in its current
+// display mode; it belongs to no program, so no search finds it.
+HWND GetDesktopWindow();
+
 // Finds a top-level window by class name (and title, when given), in this
 // process or in another process of the same user and instance namespace.
 HWND FindWindowA(LPCSTR className, LPCSTR windowName);

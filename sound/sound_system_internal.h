@@ -4,6 +4,7 @@
 #pragma once
 
 #include "foundation/base/list.h"
+#include "platform/dmusic.h"
 #include "platform/dsound.h"
 #include "platform/kernel.h"
 
@@ -17,8 +18,10 @@ struct SoundSystem {
     int lockMade;
     HANDLE thread;
     DWORD threadId;
-    volatile LONG stopWord;  // 1 asks the sound thread to stop, 2 = it has
-    int musicMode;           // 0 DirectSound with MIDI through MCI, 1 DirectMusic
+    volatile LONG stopWord;                 // 1 asks the sound thread to stop, 2 = it has
+    int musicMode;                          // 0 DirectSound with MIDI through MCI, 1 DirectMusic
+    IDirectMusicLoader8* loader;            // music mode 1 only
+    IDirectMusicPerformance8* performance;  // music mode 1 only
     ListNode streamHead;
     ListNode streamTail;
 };
@@ -33,5 +36,8 @@ inline bool SoundSystemUp() {
 // start-up and in tests without a thread stays safe.
 void LockSound();
 void UnlockSound();
+
+// Runs the test hook set for the start of each sound-thread pass, if any.
+void RunSoundPassHook();
 
 }  // namespace tessel

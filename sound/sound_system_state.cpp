@@ -1,5 +1,8 @@
-// The sound system's globals and the test hooks that attach the tables to a
-// device without starting the whole system.
+// The sound system's globals, the test hooks that attach the tables to a
+// device without starting the whole system, and the hook that can hold the
+// sound thread at the start of its pass.
+#include <atomic>
+
 #include "sound/handles/sound_table.h"
 #include "sound/sound_system_internal.h"
 #include "sound/sound_testing.h"
@@ -7,6 +10,30 @@
 namespace tessel {
 
 SoundSystem g_soundSystem = {};
+
+namespace {
+
+std::atomic<SoundPassHook> g_passHook{nullptr};
+
+}  // namespace
+
+void SetSoundPassHookForTest(SoundPassHook hook) {
+    g_passHook = hook;
+}
+
+void SetMusicModeForTest(int mode) {
+    g_soundSystem.musicMode = mode;
+}
+
+int MusicModeForTest() {
+    return g_soundSystem.musicMode;
+}
+
+void RunSoundPassHook() {
+    SoundPassHook hook = g_passHook;
+    if (hook != nullptr)
+        hook();
+}
 
 void LockSound() {
     if (g_soundSystem.lockMade)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "platform/dmusic.h"
 #include "platform/dsound.h"
 
 namespace tessel {
@@ -36,8 +37,29 @@ enum SoundStartStep {
     kStartSilenceLock,
     kStartDeviceLibrary,
     kStartEnumerateEntry,
+    // Music mode 1 only.
+    kStartMusicLoader,
+    kStartMusicPerformance,
+    kStartMusicObject,
+    kStartMusic8,
+    kStartMusicAudio,
 };
 void SetSoundStartFailureForTest(SoundStartStep step);
+// Chooses the music mode the next start takes: 0 DirectSound with MIDI
+// through MCI, 1 DirectMusic.
+void SetMusicModeForTest(int mode);
+int MusicModeForTest();
+
+// Adds a music record over `segment` (which the record then owns; null for
+// MIDI through MCI), marked playing or not, as a loader would; its handle or
+// -1. Reads back a record's playing flag (-1 for a bad handle).
+int AddMusicForTest(IDirectMusicSegment8* segment, int playing);
+int MusicPlayingForTest(int handle);
+// Sets the MCI music's loop request and playing flag; reads the flag back.
+void SetMciMusicForTest(int loop, int playing);
+int MciMusicPlayingForTest();
+// How many times the music state was polled since the process started.
+long MusicPollsForTest();
 
 // Opens a capture file as if `dataBytes` bytes of sound had been written to
 // it, so that CloseWaveCapture has something to finish. 0 or -1.
@@ -47,6 +69,10 @@ int OpenWaveCaptureForTest(const char* path, uint32_t dataBytes);
 long SoundThreadPasses();
 // Whether the sound thread's function is still running.
 bool SoundThreadRunning();
+// Called by the sound thread at the start of each pass, outside the sound
+// lock; a hook that blocks holds the thread inside its pass. Null: none.
+using SoundPassHook = void (*)();
+void SetSoundPassHookForTest(SoundPassHook hook);
 // Whether the silence buffer exists and plays.
 bool SilenceBufferPlaying();
 

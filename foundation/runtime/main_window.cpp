@@ -32,6 +32,7 @@
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
+#include "sound/system/sound_system.h"
 
 namespace tessel {
 
@@ -645,6 +646,9 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_IME_SETCONTEXT:
         case WM_IME_NOTIFY:
             return OnImeMessage(message, wParam, lParam, window);
+        case MM_MCINOTIFY:
+            ReplayMusicMci();
+            break;
         case kSocketEventMessage:
             return OnSocketEvent(static_cast<uint32_t>(lParam), static_cast<SOCKET>(wParam));
         case WM_MOVING:

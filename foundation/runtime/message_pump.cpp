@@ -10,6 +10,7 @@
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
+#include "sound/system/sound_system.h"
 
 namespace tessel {
 
@@ -118,8 +119,9 @@ int PumpMessagesInner() {
     if (onWindowThread && g_system.windowMode == 0) {
         ApplyCursorVisibility(g_system.cursorWanted);
     }
-    // The per-frame polls: music first once it is part of the library, then
-    // the keyboard, the pads' vibration timers, the connections and text input.
+    // The per-frame polls: music, the keyboard, the pads' vibration timers,
+    // the connections and text input.
+    RefreshMusicState();
     RefreshKeyboardStateAfterMessages();
     TickPadVibration();
     PumpNetworkMessages(1);
@@ -127,6 +129,11 @@ int PumpMessagesInner() {
     UpdateTextInput();
     textInputUpdating = 0;
     return g_system.quit != 0 ? -1 : 0;
+}
+
+bool PumpHoldsUntilActivation() {
+    return textInputUpdating == 0 && g_system.mainWindow != nullptr &&
+           GetCurrentThreadId() == g_system.windowThreadId && !MayLeave() && g_system.quit == 0;
 }
 
 void WaitWhileInactive() {

@@ -14,6 +14,11 @@ namespace tessel {
 int PumpMessages();
 // The same without the lock, for the library's own loops on the window thread.
 int PumpMessagesInner();
+// Whether PumpMessagesInner, called now, would stay until the window is
+// activated again: an inactive window without run-when-inactive on the
+// window thread, no close posted and no quit. A loop that pumps only to keep
+// the window answering while it waits for something else must not pump then.
+bool PumpHoldsUntilActivation();
 // Returns once the window may be drawn to or read from.
 void WaitWhileInactive();
 

@@ -3,10 +3,9 @@
 // calls, the start directory, the log, the desktop's colour check, the
 // performance counter, the system report of operating system, processor and
 // instruction sets, the stream calls, the composition module, COM, then the
-// window, input, graphics, text input and the model tables) and take it down
-// in reverse. A failed step undoes the ones before it. Also the fatal exit
-// with its log line.
-// Not here: the steps of subsystems not yet part of the library.
+// window, input, sound, graphics, text input and the model tables) and take
+// it down in reverse. A failed step undoes the ones before it. Also the fatal
+// exit with its log line.
 #include "foundation/runtime/startup.h"
 
 #include <cstdarg>
@@ -40,6 +39,7 @@
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
+#include "sound/system/sound_system.h"
 
 namespace tessel {
 
@@ -283,13 +283,15 @@ void RememberStartDirectory() {
 // Takes down whatever start-up brought up. Each step does nothing for what
 // is not running, so this also undoes a start-up that failed half-way.
 void TakeDownLibrary() {
-    // Direct play ends after the connections once it is part of the
-    // library; then models, graphics, input, and sound after input.
     EndDebugText();
     EndNetwork();
+    ReleaseDirectPlayHandle();
     EndModelSystem();
     TerminateGraphicsSystem();
     EndInputSystem();
+    // The sound thread stops first, while the window still answers the
+    // pump its stop handshake runs.
+    EndSoundSystem();
     DestroyMainWindow();
     if (g_system.comStarted != 0) {
         CoUninitialize();
@@ -401,8 +403,8 @@ int StartLibraryInner() {
     if (StartInputSystem() != 0) {
         return FailStart();
     }
-    // Sound starts here once it is part of the library; the library runs
-    // without it when it fails.
+    // The library runs silent when sound cannot start.
+    StartSoundSystem();
     if (InitGraphicsSystem() < 0) {
         return FailStart();
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/kernel/object_internal.h"
+#include "platform/kernel_testing.h"
 
 namespace platform {
 namespace {
@@ -67,6 +68,16 @@ bool WaitUntil(std::unique_lock<std::mutex>& guard, const std::vector<KernelObje
 }
 
 }  // namespace
+
+int ThreadsWaitingFor(HANDLE handle) {
+    HeldObject<KernelObject> object = LookupObject(handle);
+    if (!object) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> guard(WaitLock());
+    return static_cast<int>(object->waiters.size());
+}
+
 }  // namespace platform
 
 using namespace platform;

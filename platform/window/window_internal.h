@@ -130,6 +130,9 @@ bool IsTopLevel(const WindowRecord* window);
 // windows. Null when no id is left.
 HWND AddWindowHandle(WindowRecord* record);
 WindowRecord* FindProxyRecord(HWND window);
+// The desktop window's handle, made on first use (desktop.cpp).
+HWND DesktopWindowHandle();
+bool IsDesktopWindow(HWND window);
 
 // Ends one use of a record that was kept alive by raising `busy`; the last
 // use of a destroyed window frees it. Callers do not hold WindowLock().

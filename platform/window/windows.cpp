@@ -465,6 +465,9 @@ BOOL DestroyWindow(HWND handle) {
 }
 
 BOOL IsWindow(HWND window) {
+    if (IsDesktopWindow(window)) {
+        return TRUE;
+    }
     {
         std::lock_guard<std::recursive_mutex> guard(WindowLock());
         if (IsLiveWindow(window)) {
@@ -651,6 +654,11 @@ namespace {
 // One of a live window's rectangles, read under the window lock.
 template <class Read>
 BOOL ReadWindowRect(HWND handle, LPRECT rect, Read read) {
+    if (rect != nullptr && IsDesktopWindow(handle)) {
+        DisplayMode screen = CurrentDisplayMode();
+        *rect = RECT{0, 0, screen.width, screen.height};
+        return TRUE;
+    }
     std::lock_guard<std::recursive_mutex> guard(WindowLock());
     const WindowRecord* window = FindWindowRecord(handle);
     if (window == nullptr || rect == nullptr) {

@@ -7,11 +7,13 @@
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/system_state.h"
+#include "platform/dmusic.h"
 #include "platform/kernel.h"
 #include "platform/winmm.h"
 #include "sound/handles/sound_table.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_system_internal.h"
+#include "sound/sound_testing.h"
 #include "sound/system/sound_system.h"
 
 namespace tessel {
@@ -26,7 +28,7 @@ struct MusicRecord {
     int32_t seenPlaying;
     void* data;
     int32_t dataBytes;
-    void* segment;
+    IDirectMusicSegment8* segment;  // music mode 1
 };
 
 struct MusicState {
@@ -39,6 +41,7 @@ struct MusicState {
     int midiTempFile;
     char midiTempPath[260];
     int directPlayHandle;
+    int nextCheck;  // of the next music record, 0 to 2047
 };
 
 struct SoftSoundRecord {
@@ -53,6 +56,7 @@ struct SoftSoundTable {
 };
 
 MusicState g_music = {};
+long g_musicPolls = 0;  // window thread only
 SoftSoundTable g_soft = {};
 HANDLE g_capture = nullptr;
 uint32_t g_captureBytes = 0;
@@ -106,10 +110,26 @@ void PutU16(uint8_t* at, uint16_t value) {
 }  // namespace
 
 int RefreshMusicState() {
+    ++g_musicPolls;
     if (!SoundSystemUp())
         return -1;
     // Only DirectMusic reports its segments' state; MIDI through MCI is told
     // by the notify message instead.
+    if (g_soundSystem.musicMode != 1 || g_soundSystem.performance == nullptr)
+        return 0;
+    for (int slot = 0; slot < g_music.endIndex; ++slot) {
+        MusicRecord* record = g_music.slots[slot];
+        if (record == nullptr || !record->playing || record->segment == nullptr)
+            continue;
+        const bool sounding =
+            g_soundSystem.performance->IsPlaying(record->segment, nullptr) == S_OK;
+        // A segment reports playing only some time after its start: until it
+        // has, its silence does not end the music.
+        if (record->seenPlaying)
+            record->playing = sounding ? 1 : 0;
+        else if (sounding)
+            record->seenPlaying = 1;
+    }
     return 0;
 }
 
@@ -150,6 +170,9 @@ int StopMusicHandle(int handle) {
         ReplayMusicMci();
         for (int i = 0; i < 5; ++i)
             PumpMessagesInner();
+    } else if (g_soundSystem.musicMode == 1 && g_soundSystem.performance != nullptr &&
+               record->segment != nullptr) {
+        g_soundSystem.performance->Stop(record->segment, nullptr, 0, 0);
     }
     if (g_music.midiTempFile) {
         DeleteFileA(g_music.midiTempPath);
@@ -166,6 +189,14 @@ int DeleteMusicHandle(int handle) {
         return -1;
     if (record->playing)
         StopMusicHandle(handle);
+    if (record->segment != nullptr) {
+        if (g_soundSystem.performance != nullptr)
+            record->segment->Unload(g_soundSystem.performance);
+        if (g_soundSystem.loader != nullptr)
+            g_soundSystem.loader->ReleaseObjectByUnknown(record->segment);
+        record->segment->Release();
+        record->segment = nullptr;
+    }
     if (record->data != nullptr) {
         for (int32_t i = 0; i < record->dataBytes; ++i)
             static_cast<uint8_t*>(record->data)[i] = 0;
@@ -217,6 +248,45 @@ void DeleteMidiTempFile() {
         return;
     DeleteFileA(g_music.midiTempPath);
     g_music.midiTempFile = 0;
+}
+
+int AddMusicForTest(IDirectMusicSegment8* segment, int playing) {
+    for (int slot = 0; slot < kMusicSlots; ++slot) {
+        if (g_music.slots[slot] != nullptr)
+            continue;
+        auto* record =
+            static_cast<MusicRecord*>(AllocTrackedZeroed(sizeof(MusicRecord), __FILE__, __LINE__));
+        if (record == nullptr)
+            return -1;
+        record->check = g_music.nextCheck;
+        g_music.nextCheck = (g_music.nextCheck + 1) & 0x7FF;
+        record->segment = segment;
+        record->playing = playing;
+        g_music.slots[slot] = record;
+        ++g_music.inUse;
+        if (g_music.endIndex < slot + 1)
+            g_music.endIndex = slot + 1;
+        return ((record->check | 0x4000) << 16) | slot;
+    }
+    return -1;
+}
+
+int MusicPlayingForTest(int handle) {
+    MusicRecord* record = MusicFromHandle(handle);
+    return record == nullptr ? -1 : record->playing;
+}
+
+void SetMciMusicForTest(int loop, int playing) {
+    g_music.mciLoop = loop;
+    g_music.mciPlaying = playing;
+}
+
+long MusicPollsForTest() {
+    return g_musicPolls;
+}
+
+int MciMusicPlayingForTest() {
+    return g_music.mciPlaying;
 }
 
 int OpenWaveCaptureForTest(const char* path, uint32_t dataBytes) {

@@ -1,20 +1,30 @@
 // StartSoundSystem and EndSoundSystem.
 //
-// Start: the lock; the device (create, initialise, cooperative level, primary
-// buffer and its format); the silence buffer that keeps the device running;
-// the device log; empty tables; then the sound thread, made suspended and
-// resumed only once every table is empty. A failed step before the silence
-// buffer leaves the system down and deletes the lock again.
+// Start: the lock; the device, either of its own in music mode 0
+// (CreateDevice, OpenPrimary, SetPrimaryFormat: create, initialise,
+// cooperative level on the desktop, primary buffer and its format) or, in
+// music mode 1, from DirectMusic's performance (CreateMusicDevice: loader,
+// performance, the port log, the performance's audio), falling back to mode
+// 0 when there is no loader; the silence buffer that keeps the device
+// running (StartSilence); the device log (LogDevices); empty tables; then
+// the sound thread (StartThread), made suspended and resumed only once every
+// table is empty. A failed step before the silence buffer leaves the system
+// down, with whatever it made released and the lock deleted again.
 //
-// End: the stop handshake with the thread while pumping messages, then a join
-// of the thread itself, since the handshake's wait also ends when the pump
-// reports quit; only then the tables, the lock and the device go.
+// End: the stop handshake with the thread while pumping messages (not on an
+// inactive window, where the pump would wait for activation), then a join of
+// the thread itself, since the handshake's wait also ends when the pump
+// reports quit (StopThread); only then the tables, the lock, the DirectMusic
+// objects and the device go.
 #include "sound/system/sound_system.h"
 
+#include "foundation/base/charset.h"
 #include "foundation/memory/log.h"
 #include "foundation/runtime/message_pump.h"
+#include "platform/dmusic.h"
 #include "platform/dsound.h"
 #include "platform/kernel.h"
+#include "platform/window.h"
 #include "sound/handles/sound_table.h"
 #include "sound/music/music_internal.h"
 #include "sound/sound_system_internal.h"
@@ -66,10 +76,125 @@ IDirectSound8* CreateDevice() {
     return sound;
 }
 
+template <typename Interface>
+void ReleaseInto(Interface** object) {
+    if (*object != nullptr)
+        (*object)->Release();
+    *object = nullptr;
+}
+
+// Releases what a DirectMusic start made so far.
+void ReleaseMusicObjects() {
+    if (g_soundSystem.performance != nullptr)
+        g_soundSystem.performance->CloseDown();
+    ReleaseInto(&g_soundSystem.performance);
+    ReleaseInto(&g_soundSystem.loader);
+}
+
+void* CreateMusicObject(SoundStartStep step, const CLSID& classId, const IID& iid) {
+    void* object = nullptr;
+    if (Fails(step) ||
+        FAILED(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, iid, &object))) {
+        return nullptr;
+    }
+    return object;
+}
+
+void LogMusicPorts(IDirectMusic* music) {
+    DMUS_PORTCAPS caps = {};
+    caps.dwSize = sizeof(caps);
+    for (DWORD index = 0; music->EnumPort(index, &caps) == S_OK; ++index) {
+        char description[DMUS_MAX_DESCRIPTION * 2 + 1] = "";
+        caps.wszDescription[DMUS_MAX_DESCRIPTION - 1] = 0;
+        WideCharToMultiByte(LibraryCodePage(), 0, caps.wszDescription, -1, description,
+                            sizeof(description), nullptr, nullptr);
+        const char* kind = caps.dwClass == DMUS_PC_OUTPUTCLASS ? "出力ポート" : "入力ポート";
+        WriteLogFormat("%s  Device%d:%s ", kind, static_cast<int>(index), description);
+        caps = {};
+        caps.dwSize = sizeof(caps);
+    }
+}
+
+// Lists the ports through a DirectMusic object of its own, released again.
+int ListMusicPorts() {
+    auto* music = static_cast<IDirectMusic*>(
+        CreateMusicObject(kStartMusicObject, CLSID_DirectMusic, IID_IDirectMusic));
+    if (music == nullptr) {
+        WriteLog("DirectMusic オブジェクトの取得に失敗しました\n");
+        return -1;
+    }
+    void* music8 = nullptr;
+    if (Fails(kStartMusic8) || FAILED(music->QueryInterface(IID_IDirectMusic8, &music8))) {
+        WriteLog("DirectMusic8 オブジェクトの取得に失敗しました\n");
+        music->Release();
+        return -1;
+    }
+    LogMusicPorts(music);
+    static_cast<IDirectMusic8*>(music8)->Release();
+    music->Release();
+    return 0;
+}
+
+// The performance's audio brings up the DirectSound device the rest uses.
+IDirectSound8* StartMusicAudio() {
+    DMUS_AUDIOPARAMS params = {};
+    params.dwSize = sizeof(params);
+    params.dwValidData = DMUS_AUDIOPARAMS_SAMPLERATE;
+    params.dwSampleRate = 44100;
+    IDirectSound* sound = nullptr;
+    if (Fails(kStartMusicAudio) ||
+        FAILED(g_soundSystem.performance->InitAudio(nullptr, &sound, nullptr,
+                                                    DMUS_APATH_SHARED_STEREOPLUSREVERB, 64,
+                                                    DMUS_AUDIOF_ALL, &params)) ||
+        sound == nullptr) {
+        WriteLog("DirectMusicPerformanceオブジェクトの初期化に失敗しました\n");
+        return nullptr;
+    }
+    void* sound8 = nullptr;
+    HRESULT asked = sound->QueryInterface(IID_IDirectSound8, &sound8);
+    sound->Release();
+    if (FAILED(asked)) {
+        WriteLog("DirectMusicPerformanceオブジェクトの初期化に失敗しました\n");
+        return nullptr;
+    }
+    return static_cast<IDirectSound8*>(sound8);
+}
+
+enum class MusicStart { kStarted, kNoLoader, kFailed };
+
+// Music mode 1: DirectMusic, whose performance owns the DirectSound device.
+// On failure everything made here is released again.
+MusicStart CreateMusicDevice(IDirectSound8** sound) {
+    WriteLog("DirectSound8 の初期化を行います\n");
+    g_soundSystem.loader = static_cast<IDirectMusicLoader8*>(
+        CreateMusicObject(kStartMusicLoader, CLSID_DirectMusicLoader, IID_IDirectMusicLoader8));
+    if (g_soundSystem.loader == nullptr) {
+        WriteLog("DirectMusicLoader8 オブジェクトの作成に失敗しました\n");
+        WriteLog("前バージョンでの初期化処理に移ります\n");
+        return MusicStart::kNoLoader;
+    }
+    g_soundSystem.performance = static_cast<IDirectMusicPerformance8*>(CreateMusicObject(
+        kStartMusicPerformance, CLSID_DirectMusicPerformance, IID_IDirectMusicPerformance8));
+    if (g_soundSystem.performance == nullptr) {
+        WriteLog("DirectMusicPerformance オブジェクトの作成に失敗しました\n");
+        ReleaseMusicObjects();
+        return MusicStart::kFailed;
+    }
+    *sound = ListMusicPorts() == 0 ? StartMusicAudio() : nullptr;
+    if (*sound == nullptr) {
+        ReleaseMusicObjects();
+        return MusicStart::kFailed;
+    }
+    LONG volume = 0;
+    g_soundSystem.performance->SetGlobalParam(GUID_PerfMasterVolume, &volume, sizeof(volume));
+    return MusicStart::kStarted;
+}
+
 int OpenPrimary(IDirectSound8* sound) {
-    // The device's level does not depend on a window here.
+    // Bound to the desktop, not to the main window, so that sound does not
+    // depend on which window has the focus.
     if (Fails(kStartCooperativeLevel) ||
-        FAILED(sound->SetCooperativeLevel(nullptr, DSSCL_PRIORITY))) {
+        FAILED(sound->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY))) {
         WriteLog("DirectSoundの協調レベルの設定に失敗しました\n");
         return -1;
     }
@@ -192,12 +317,19 @@ void StartThread() {
     ResumeThread(g_soundSystem.thread);
 }
 
+// Pumping keeps the window answering while the thread finishes its pass;
+// but on an inactive window the pump would hold the end until the user
+// activates the window again, so then the join alone waits.
+bool PumpForStop() {
+    return !PumpHoldsUntilActivation() && PumpMessagesInner() == 0;
+}
+
 void StopThread() {
     InterlockedExchange(&g_soundSystem.stopWord, 1);
-    if (PumpMessagesInner() == 0) {
+    if (PumpForStop()) {
         while (InterlockedCompareExchange(&g_soundSystem.stopWord, 1, 1) == 1) {
             Sleep(2);
-            if (PumpMessagesInner() != 0)
+            if (!PumpForStop())
                 break;
         }
     }
@@ -228,7 +360,18 @@ int StartSoundSystem() {
     InitializeCriticalSection(&g_soundSystem.lock);
     g_soundSystem.lockMade = 1;
     IDirectSound8* sound = nullptr;
-    if (g_soundSystem.musicMode == 0) {
+    if (g_soundSystem.musicMode == 1) {
+        const MusicStart started = CreateMusicDevice(&sound);
+        if (started != MusicStart::kStarted)
+            DeleteLock();
+        if (started == MusicStart::kNoLoader) {
+            // Without DirectMusic the start goes the DirectSound way.
+            g_soundSystem.musicMode = 0;
+            return StartSoundSystem();
+        }
+        if (started == MusicStart::kFailed)
+            return -1;
+    } else if (g_soundSystem.musicMode == 0) {
         sound = CreateDevice();
         if (sound == nullptr) {
             DeleteLock();
@@ -268,6 +411,9 @@ int EndSoundSystem() {
     DeleteAllMusicHandles();
     DeleteMidiTempFile();
     DeleteLock();
+    if (g_soundSystem.performance != nullptr)
+        g_soundSystem.performance->Stop(nullptr, nullptr, 0, 0);
+    ReleaseMusicObjects();
     if (g_soundSystem.primary != nullptr)
         g_soundSystem.primary->Stop();
     if (g_soundSystem.silence != nullptr) {

@@ -30,6 +30,7 @@ void RunSoundThreadPass() {
 
 DWORD SoundStreamThread(LPVOID) {
     while (InterlockedCompareExchange(&g_soundSystem.stopWord, 0, 0) != 1) {
+        RunSoundPassHook();
         RunSoundThreadPass();
         ++g_passes;
         Sleep(30);

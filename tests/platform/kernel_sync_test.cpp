@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 #include "platform/winmm.h"
 
 namespace {
@@ -105,6 +107,30 @@ TEST(KernelEvents, EventWakesAThreadBlockedOnIt) {
     EXPECT_EQ(code, WAIT_OBJECT_0);
     CloseHandle(waiter);
     CloseHandle(event);
+}
+
+TEST(KernelWaits, WaitersAreCountedWhileTheyBlock) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(platform::ThreadsWaitingFor(event), 0);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(platform::ThreadsWaitingFor(event), 0) << "a poll never blocks";
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 2; ++i)
+        waiters.emplace_back([event] { WaitForSingleObject(event, INFINITE); });
+    bool both = false;
+    for (int i = 0; i < 20000 && !both; ++i) {
+        both = platform::ThreadsWaitingFor(event) == 2;
+        if (!both)
+            Sleep(1);
+    }
+    EXPECT_TRUE(both);
+    SetEvent(event);
+    for (std::thread& waiter : waiters)
+        waiter.join();
+    EXPECT_EQ(platform::ThreadsWaitingFor(event), 0);
+    CloseHandle(event);
+    EXPECT_EQ(platform::ThreadsWaitingFor(event), 0) << "a closed handle";
 }
 
 TEST(KernelSemaphores, CountsAndRefusesOverRelease) {

@@ -178,6 +178,33 @@ TEST(WindowGeometry, CreationSendsCreateSizeMoveAndAFailedCreateGivesNull) {
 
 // ------------------------------------------------------------ framebuffer
 
+TEST(DesktopWindow, IsAlwaysAWindowCoveringTheScreenThatNoSearchFinds) {
+    const HWND desktop = GetDesktopWindow();
+    ASSERT_NE(desktop, nullptr);
+    EXPECT_EQ(GetDesktopWindow(), desktop) << "one desktop for the process";
+    EXPECT_TRUE(IsWindow(desktop));
+    const platform::DisplayMode screen = platform::CurrentDisplayMode();
+    RECT rect = {1, 1, 1, 1};
+    ASSERT_TRUE(GetWindowRect(desktop, &rect));
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, screen.width);
+    EXPECT_EQ(rect.bottom, screen.height);
+    ASSERT_TRUE(GetClientRect(desktop, &rect));
+    EXPECT_EQ(rect.right, screen.width);
+    EXPECT_FALSE(GetWindowRect(desktop, nullptr));
+    // A window of this process is not the desktop, and the desktop is not
+    // among this process's windows.
+    HWND window = platform::CreateProcWindow(DefWindowProcA, nullptr, 0, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(window, desktop);
+    EXPECT_NE(FindWindowA(nullptr, nullptr), desktop);
+    EXPECT_NE(GetActiveWindow(), desktop);
+    DestroyWindow(window);
+    EXPECT_FALSE(DestroyWindow(desktop)) << "the desktop is not this program's to destroy";
+    EXPECT_TRUE(IsWindow(desktop));
+}
+
 TEST(WindowFramebuffer, FollowsTheClientSizeAndKeepsWhatWasDrawn) {
     RegisterTestClass("FramebufferTest");
     HWND window = CreateWindowExA(0, "FramebufferTest", "fb", WS_POPUP, 0, 0, 8, 4, nullptr,

@@ -8,6 +8,8 @@
 #include "foundation/runtime/system_state.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "platform/winmm.h"
+#include "sound/sound_testing.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 using namespace tessel;
@@ -19,6 +21,33 @@ TEST_F(LibraryTest, WindowRefusesScreenSaverAndMonitorPowerOff) {
     EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 1);
     EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2), 1);
     EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(LibraryTest, MciNotifyReplaysLoopingMusicAndClosesTheRest) {
+    ASSERT_EQ(StartLibrary(), 0);
+    HWND window = GetMainWindow();
+    struct Case {
+        int loop;
+        int playing;
+        int playingAfter;
+    };
+    // Looping music starts again; music that is not to loop closes.
+    const Case cases[] = {{1, 0, 1}, {1, 1, 1}, {0, 1, 0}, {0, 0, 0}};
+    for (const Case& c : cases) {
+        SetMciMusicForTest(c.loop, c.playing);
+        SendMessageA(window, MM_MCINOTIFY, 1, 0);  // the play finished
+        EXPECT_EQ(MciMusicPlayingForTest(), c.playingAfter) << c.loop << c.playing;
+    }
+    SetMciMusicForTest(0, 0);
+}
+
+TEST_F(LibraryTest, EveryFramePollsTheMusicState) {
+    ASSERT_EQ(StartLibrary(), 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        const long before = MusicPollsForTest();
+        EXPECT_EQ(PumpMessages(), 0);
+        EXPECT_EQ(MusicPollsForTest(), before + 1) << frame;
+    }
 }
 
 TEST_F(LibraryTest, ClassNameIsTheTitleOrTheDefault) {

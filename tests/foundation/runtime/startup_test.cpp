@@ -3,14 +3,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/runtime/system_state.h"
 #include "platform/kernel.h"
 #include "platform/window_testing.h"
+#include "sound/system/sound_system.h"
 #include "tests/foundation/runtime/library_test_support.h"
 #include "tests/support/spawn_self.h"
 
@@ -88,6 +91,55 @@ TEST_F(LibraryTest, StartsAndEndsTwiceWithEmptyLeakReports) {
         EXPECT_NE(log.find("T:ＣＯＭを終了... 完了\r\n"), std::string::npos) << log;
         EXPECT_TRUE(EndsWith(log, kEmptyLeakReport)) << log;
     }
+}
+
+TEST_F(LibraryTest, SoundStartsAfterInputAndEndsBetweenInputAndTheWindow) {
+    ASSERT_EQ(StartLibrary(), 0);
+    EXPECT_EQ(RefreshMusicState(), 0) << "sound is up";
+    EXPECT_EQ(EndLibrary(), 0);
+    EXPECT_EQ(RefreshMusicState(), -1) << "sound is down";
+    const std::string log = Log();
+    const std::vector<std::string> inOrder = {
+        "T:DirectInput 関連の初期化は正常に終了しました\r\n",
+        "T:DirectSound の初期化を行います\r\n",
+        "T:DirectSound の初期化は正常に終了しました\r\n",
+        "T:Ｚバッファのフォーマットは",
+        "T:DirectInput 関連の終了処理... 完了\r\n",
+        "T:DirectSound の終了処理は正常に終了しました\r\n",
+        "T:ウインドウを閉じようとしています\r\n",
+    };
+    size_t at = 0;
+    for (const std::string& line : inOrder) {
+        const size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+        at = found + line.size();
+    }
+}
+
+// The end stops the sound thread while the user looks at another window:
+// it must not wait for the window to be activated again.
+TEST_F(LibraryTest, EndFinishesWhileTheWindowIsInactive) {
+    ASSERT_EQ(StartLibrary(), 0);
+    HWND window = GetMainWindow();
+    SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+    ASSERT_EQ(IsMainWindowActive(), 0);
+    std::atomic<bool> ended{false};
+    std::atomic<bool> rescued{false};
+    // Activates the window after a generous wait, so that a broken end
+    // fails here instead of hanging.
+    std::thread watchdog([&] {
+        for (int i = 0; i < 10000 && !ended; ++i)
+            Sleep(1);
+        if (!ended) {
+            rescued = true;
+            PostMessageA(window, WM_ACTIVATEAPP, TRUE, 0);
+        }
+    });
+    EXPECT_EQ(EndLibrary(), 0);
+    ended = true;
+    watchdog.join();
+    EXPECT_FALSE(rescued) << "the end waited for the window's activation";
+    EXPECT_TRUE(EndsWith(Log(), kEmptyLeakReport)) << Log();
 }
 
 TEST_F(LibraryTest, TwentyFourBitDesktopIsRefusedInWindowMode) {
@@ -227,6 +279,7 @@ TEST_F(LibraryTest, AbortEndsTheLibraryAndExitsWithMinusOne) {
     EXPECT_EQ(WaitExit(helper), 255);
     std::string log = Log();
     EXPECT_NE(log.find("T:fatal 7\r\nT:DirectInput 関連の終了処理... 完了\r\n"
+                       "T:DirectSound の終了処理は正常に終了しました\r\n"
                        "T:ウインドウを閉じようとしています\r\n"),
               std::string::npos)
         << log;

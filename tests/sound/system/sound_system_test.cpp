@@ -1,19 +1,24 @@
 // The sound system's start and end on the dummy audio driver: the log lines
 // in order, the silence buffer, the thread, failures at each start step, the
-// end's join with the thread, and the capture file's header.
+// end's join with the thread held inside its pass, and the capture file's
+// header.
 #include "sound/system/sound_system.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/system_state.h"
 #include "platform/dsound_testing.h"
 #include "platform/kernel.h"
+#include "platform/kernel_testing.h"
 #include "sound/handles/sound_table.h"
+#include "sound/sound_system_internal.h"
 #include "sound/sound_testing.h"
 #include "tests/foundation/files/files_test_support.h"
 
@@ -144,13 +149,50 @@ TEST_F(SoundSystemTest, ALaterStepOnlyLogsAndSoundStillStarts) {
     }
 }
 
+HANDLE g_passRelease = nullptr;
+std::atomic<bool> g_passHeld{false};
+
+// Holds the sound thread inside its pass until the test releases it.
+void HoldPass() {
+    g_passHeld = true;
+    WaitForSingleObject(g_passRelease, INFINITE);
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition) {
+    for (int i = 0; i < 20000; ++i) {
+        if (condition())
+            return true;
+        Sleep(1);
+    }
+    return false;
+}
+
 TEST_F(SoundSystemTest, EndJoinsTheThreadEvenWhenThePumpReportsQuit) {
     ASSERT_EQ(StartSoundSystem(), 0);
-    ASSERT_TRUE(WaitForPasses(1));
-    ASSERT_TRUE(SoundThreadRunning());
+    g_passRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_passHeld = false;
+    SetSoundPassHookForTest(HoldPass);
+    ASSERT_TRUE(WaitFor([] { return g_passHeld.load(); }));
+    const HANDLE thread = g_soundSystem.thread;
+    // The handshake's wait ends at once, the thread still inside its pass.
     g_system.quit = 1;
-    ASSERT_EQ(EndSoundSystem(), 0);
+    std::atomic<bool> ended{false};
+    std::thread end([&ended] {
+        EndSoundSystem();
+        ended = true;
+    });
+    // The end either waits for the thread or goes on to delete the lock and
+    // the tables under it.
+    EXPECT_TRUE(WaitFor([&] { return ended || platform::ThreadsWaitingFor(thread) > 0; }));
+    EXPECT_FALSE(ended) << "the end went on while the sound thread was in its pass";
+    EXPECT_TRUE(SoundThreadRunning());
+    SetEvent(g_passRelease);
+    end.join();
     EXPECT_FALSE(SoundThreadRunning());
+    EXPECT_FALSE(SoundSystemUp());
+    SetSoundPassHookForTest(nullptr);
+    CloseHandle(g_passRelease);
 }
 
 TEST_F(SoundSystemTest, StartsAndEndsAHundredTimes) {
