@@ -92,7 +92,7 @@ TEST_F(GeneratedStartUp, EveryAssetLoadsAndTheLogShowsNoFailure) {
         EXPECT_NE(file, -1);
     }
     EXPECT_NE(GameData.enemyInfo[10].imageRow, 0);
-    // Sound is not part of the library yet: the slots hold -1 and play nothing.
+    // The sound folder is not linked here: the slots hold -1 and play nothing.
     EXPECT_EQ(SoundSlots[0].sound, -1);
     const std::string log = Log();
     EXPECT_FALSE(log.empty());
