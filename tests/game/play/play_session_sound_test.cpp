@@ -4,7 +4,9 @@
 // behind), and the mix is kept. Shots fired in three bursts must be found in
 // the mix by cross-correlation with the effect's own samples exactly where
 // they were played; the track must play sample for sample as its Ogg file
-// decodes, and the replay must mix the very same samples as the game.
+// decodes and loop back to its loop point without a gap (the effects over it
+// added as the mixer draws them out), and the replay must mix the very same
+// samples as the game.
 #include <gtest/gtest.h>
 #include <vorbis/vorbisfile.h>
 
@@ -34,8 +36,10 @@
 namespace {
 
 constexpr uint32_t kPlayFrom = 5;
-constexpr uint32_t kReplayFrom = 800;
-constexpr uint32_t kFrames = 1600;
+// The game runs past the point where its track first loops (33 s in).
+constexpr uint32_t kReplayFrom = 2200;
+constexpr uint32_t kFrames = 3000;
+constexpr int64_t kTrackLoopSample = kTrack2LoopMs * 44100 / 1000;
 constexpr int kMixFramesPerGameFrame = 735;  // 44100 Hz at 60 frames a second
 constexpr int kShotSlot = 3;                 // pshot
 // The play scene's frames at which the shot button is down for one frame:
@@ -109,7 +113,7 @@ struct Session {
 
 // A 16-bit mono WAV our generator wrote (44-byte header), at the device's
 // 44100 Hz: its rate divides that, and each sample is drawn out to the next
-// in a straight line.
+// in a straight line (the last one held).
 std::vector<double> ReadEffect(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
@@ -128,7 +132,7 @@ std::vector<double> ReadEffect(const std::string& path) {
     const size_t factor = 44100 / rate;
     std::vector<double> out;
     for (size_t i = 0; i < samples.size(); ++i) {
-        const double next = i + 1 < samples.size() ? samples[i + 1] : 0.0;
+        const double next = i + 1 < samples.size() ? samples[i + 1] : samples[i];
         for (size_t k = 0; k < factor; ++k) {
             out.push_back(samples[i] + (next - samples[i]) * static_cast<double>(k) / factor);
         }
@@ -264,9 +268,52 @@ TEST_F(PlaySessionSound, ShotsAndTheTrackAreHeardAndTheReplayMixesTheSameSamples
     }
     EXPECT_GT(isolated, 0);
 
+    // Across the track's first loop the mix is the track played on from its
+    // loop point, no frame lost or repeated, with the effects over it: each
+    // drawn out to 44100 Hz as above, in both channels.
+    std::vector<std::vector<double>> slotSamples(kSoundSlots);
+    for (int i = 0; i < kSoundSlots; ++i) {
+        slotSamples[i] = ReadEffect(data + "/sound/se/" + kSoundSlotNames[i] + ".wav");
+    }
+    const size_t trackFrames = track.size() / 2;
+    ASSERT_LT(static_cast<size_t>(kTrackLoopSample), trackFrames);
+    const size_t wrap = gameStart + trackFrames;
+    ASSERT_LT(wrap + 22050, replayStart);
+    std::vector<double> effectSum(2 * 22050, 0.0);
+    std::vector<int> voices(2 * 22050, 0);
+    for (const auto& [sound, start] : gamePlays) {
+        for (int i = 0; i < kSoundSlots; ++i) {
+            if (SoundSlots[i].sound != sound) {
+                continue;
+            }
+            for (size_t j = 0; j < slotSamples[i].size(); ++j) {
+                const size_t f = start + j;
+                if (f >= wrap - 22050 && f < wrap + 22050) {
+                    effectSum[f - (wrap - 22050)] += slotSamples[i][j];
+                    voices[f - (wrap - 22050)] += 1;
+                }
+            }
+        }
+    }
+    // The mixer rounds each effect's drawn-out samples: a unit for each voice.
+    size_t overTolerance = 0;
+    for (size_t f = wrap - 22050; f < wrap + 22050; ++f) {
+        size_t k = f - gameStart;
+        if (k >= trackFrames) {
+            k = kTrackLoopSample + (k - trackFrames);
+        }
+        for (size_t c = 0; c < 2; ++c) {
+            const double expected =
+                std::clamp(track[k * 2 + c] + effectSum[f - (wrap - 22050)], -32768.0, 32767.0);
+            const double difference = std::fabs(heard.mix[f * 2 + c] - expected);
+            overTolerance += difference > voices[f - (wrap - 22050)] + 0.5;
+        }
+    }
+    EXPECT_EQ(overTolerance, 0u);
+
     // The replay plays the same effects at the same times after its track
     // starts, and mixes the same samples.
-    const size_t span = kMixFramesPerGameFrame * (kReplayFrom - kPlayFrom - 40);
+    const size_t span = kMixFramesPerGameFrame * (kFrames - kReplayFrom - 20);
     ASSERT_LE(replayStart + span, heard.mix.size() / 2);
     ASSERT_LE(gameStart + span, replayStart);
     auto relative = [](const std::vector<std::pair<int, size_t>>& plays, size_t from, size_t span) {
