@@ -398,19 +398,39 @@ TEST_F(MediaDecoders, SeekingToTheMiddleStartsAtTheFrameThere) {
     std::remove(path.c_str());
 }
 
-TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
+// A colour clip with three quarters of a second of sound, written to the
+// temporary folder and rendered into a video and an audio capture; all
+// released and the file removed when it goes.
+struct SoundClipGraph {
     media_clips::ClipRecipe recipe = ColourClip();
-    recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
-    std::string path = ::testing::TempDir() + "decoders_both.avi";
-    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
+    std::string path;
     IGraphBuilder* graph = toy::NewGraph();
-    auto* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-    video->AddRef();
-    audio->AddRef();
-    ASSERT_EQ(graph->AddFilter(video, u"video"), S_OK);
-    ASSERT_EQ(graph->AddFilter(audio, u"audio"), S_OK);
-    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    Capture* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+    Capture* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+
+    explicit SoundClipGraph(const char* name) : path(::testing::TempDir() + name) {
+        recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
+        video->AddRef();
+        audio->AddRef();
+    }
+    ~SoundClipGraph() {
+        graph->Release();
+        video->Release();
+        audio->Release();
+        std::remove(path.c_str());
+    }
+    // False at the first step that fails.
+    bool Render() {
+        return media_clips::WriteClip(path, recipe) && graph->AddFilter(video, u"video") == S_OK &&
+               graph->AddFilter(audio, u"audio") == S_OK &&
+               graph->RenderFile(Wide(path).c_str(), nullptr) == S_OK;
+    }
+};
+
+TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
+    SoundClipGraph clip("decoders_both.avi");
+    ASSERT_TRUE(clip.Render());
+    auto& [recipe, path, graph, video, audio] = clip;
     RunToCompletion(graph);
     EXPECT_EQ(video->Samples().size(), recipe.tops.size());
     EXPECT_EQ(audio->AllBytes(), AsBytes(recipe.pcm));
@@ -432,10 +452,6 @@ TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
     EXPECT_EQ(audio->AllBytes(),
               AsBytes(std::vector<int16_t>(recipe.pcm.begin() + 11025 * 2, recipe.pcm.end())));
     EXPECT_EQ(video->Samples().size(), recipe.tops.size() - 2);
-    graph->Release();
-    video->Release();
-    audio->Release();
-    std::remove(path.c_str());
 }
 
 TEST_F(MediaDecoders, AClipWhosePicturesNothingTakesStillPlaysItsSound) {
@@ -624,18 +640,9 @@ TEST_F(MediaDecoders, EachKindOfFileGoesToItsDecoderAndComesOutWhole) {
 }
 
 TEST_F(MediaDecoders, StoppingAPlayingClipMidStreamJoinsItsThreadsAndLeavesNothing) {
-    media_clips::ClipRecipe recipe = ColourClip();
-    recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
-    std::string path = ::testing::TempDir() + "decoders_stop.avi";
-    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
-    IGraphBuilder* graph = toy::NewGraph();
-    auto* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-    video->AddRef();
-    audio->AddRef();
-    ASSERT_EQ(graph->AddFilter(video, u"video"), S_OK);
-    ASSERT_EQ(graph->AddFilter(audio, u"audio"), S_OK);
-    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    SoundClipGraph clip("decoders_stop.avi");
+    ASSERT_TRUE(clip.Render());
+    auto& [recipe, path, graph, video, audio] = clip;
     auto* control = toy::Query<IMediaControl>(graph, IID_IMediaControl);
     // On the graph's clock the clip takes most of a second: stop it once the
     // first frame is shown, and again right after a second start.
@@ -649,10 +656,6 @@ TEST_F(MediaDecoders, StoppingAPlayingClipMidStreamJoinsItsThreadsAndLeavesNothi
         EXPECT_EQ(control->Stop(), S_OK);
     }
     control->Release();
-    graph->Release();
-    video->Release();
-    audio->Release();
-    std::remove(path.c_str());
 }
 
 TEST_F(MediaDecoders, AFileOfRandomBytesFailsToRenderAndLeavesNothing) {
