@@ -158,17 +158,8 @@ struct OurRenderer {
         device = bench::CreateBenchDevice(d3d);
         if (device == nullptr)
             return;
-        device->CreateTexture(s.width, s.height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
-                              D3DPOOL_DEFAULT, &target, nullptr);
-        target->GetSurfaceLevel(0, &targetSurface);
-        device->CreateDepthStencilSurface(s.width, s.height, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0,
-                                          FALSE, &depth, nullptr);
-        device->SetRenderTarget(0, targetSurface);
-        device->SetDepthStencilSurface(depth);
-        D3DVIEWPORT9 vp = {0, 0, DWORD(s.width), DWORD(s.height), 0.0f, 1.0f};
-        device->SetViewport(&vp);
-        device->CreateTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-        bench::FillMipChain(texture);
+        bench::SetTargetAndDepth(device, s.width, s.height, &target, &targetSurface, &depth);
+        texture = bench::CreateSceneTexture(device);
         SetStates(s);
     }
     ~OurRenderer() {
@@ -429,34 +420,6 @@ BENCHMARK(BM_FloorFrame_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Ours1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Ours)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time per frame for the table after the benchmarks.
-class TableReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0 || run.run_type != Run::RT_Iteration)
-                continue;
-            // In the run's unit, milliseconds; the CPU time is the drawing thread's alone.
-            FrameTimes ms{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            std::string name = run.benchmark_name();
-            if (name.find("FloorFrame_PlainPath") != std::string::npos)
-                floorPlain = ms;
-            else if (name.find("Sphere10k_PlainPath") != std::string::npos)
-                spherePlain = ms;
-            else if (name.find("FloorFrame_Ours1Thread") != std::string::npos)
-                floorOne = ms;
-            else if (name.find("FloorFrame_Ours") != std::string::npos)
-                floorAll = ms;
-            else if (name.find("Sphere10k_Ours1Thread") != std::string::npos)
-                sphereOne = ms;
-            else if (name.find("Sphere10k_Ours") != std::string::npos)
-                sphereAll = ms;
-        }
-    }
-    FrameTimes floorOne, floorAll, sphereOne, sphereAll, floorPlain, spherePlain;
-};
-
 void PrintRow(const char* name, const Scene& s, FrameTimes t) {
     if (t.wall <= 0.0) {
         std::printf("%-40s %10s\n", name, "n/a");
@@ -477,9 +440,15 @@ int main(int argc, char** argv) {
         g_mesaAll = MeasureMesa(g_processors);
     }
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FrameTableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    const FrameTimes floorPlain = reporter.Of("BM_FloorFrame_PlainPath1Thread");
+    const FrameTimes spherePlain = reporter.Of("BM_Sphere10k_PlainPath1Thread");
+    const FrameTimes floorOne = reporter.Of("BM_FloorFrame_Ours1Thread");
+    const FrameTimes floorAll = reporter.Of("BM_FloorFrame_Ours");
+    const FrameTimes sphereOne = reporter.Of("BM_Sphere10k_Ours1Thread");
+    const FrameTimes sphereAll = reporter.Of("BM_Sphere10k_Ours");
 
     Scene floor = FloorScene(), sphere = SphereScene();
     std::printf(
@@ -488,16 +457,16 @@ int main(int argc, char** argv) {
         "second of wall clock\n");
     std::printf("%-40s %10s %10s %14s %14s\n", "renderer", "wall ms", "CPU ms", "triangles/s",
                 "pixels/s");
-    PrintRow("floor 512x512: ours, plain path, 1 thread", floor, reporter.floorPlain);
-    PrintRow("floor 512x512: ours, 1 thread", floor, reporter.floorOne);
-    PrintRow("floor 512x512: ours", floor, reporter.floorAll);
+    PrintRow("floor 512x512: ours, plain path, 1 thread", floor, floorPlain);
+    PrintRow("floor 512x512: ours, 1 thread", floor, floorOne);
+    PrintRow("floor 512x512: ours", floor, floorAll);
     PrintRow("floor 512x512: llvmpipe, 1 thread", floor, g_mesaOne.floor);
     char label[64];
     std::snprintf(label, sizeof label, "floor 512x512: llvmpipe, %d threads", g_processors);
     PrintRow(label, floor, g_mesaAll.floor);
-    PrintRow("sphere 10k 640x480: ours, plain path, 1 thread", sphere, reporter.spherePlain);
-    PrintRow("sphere 10k 640x480: ours, 1 thread", sphere, reporter.sphereOne);
-    PrintRow("sphere 10k 640x480: ours", sphere, reporter.sphereAll);
+    PrintRow("sphere 10k 640x480: ours, plain path, 1 thread", sphere, spherePlain);
+    PrintRow("sphere 10k 640x480: ours, 1 thread", sphere, sphereOne);
+    PrintRow("sphere 10k 640x480: ours", sphere, sphereAll);
     PrintRow("sphere 10k 640x480: llvmpipe, 1 thread", sphere, g_mesaOne.sphere);
     std::snprintf(label, sizeof label, "sphere 10k 640x480: llvmpipe, %d threads", g_processors);
     PrintRow(label, sphere, g_mesaAll.sphere);
@@ -508,10 +477,9 @@ int main(int argc, char** argv) {
     std::printf(
         "floor:  ours 1 thread vs llvmpipe 1 thread %.2f, ours vs llvmpipe all %.2f "
         "(goal: floor frame <= 1 ms: %s)\n",
-        ratio(g_mesaOne.floor, reporter.floorOne), ratio(g_mesaAll.floor, reporter.floorAll),
-        reporter.floorAll.wall > 0 && reporter.floorAll.wall <= 1.0 ? "met" : "not met");
+        ratio(g_mesaOne.floor, floorOne), ratio(g_mesaAll.floor, floorAll),
+        floorAll.wall > 0 && floorAll.wall <= 1.0 ? "met" : "not met");
     std::printf("sphere: ours 1 thread vs llvmpipe 1 thread %.2f, ours vs llvmpipe all %.2f\n",
-                ratio(g_mesaOne.sphere, reporter.sphereOne),
-                ratio(g_mesaAll.sphere, reporter.sphereAll));
+                ratio(g_mesaOne.sphere, sphereOne), ratio(g_mesaAll.sphere, sphereAll));
     return 0;
 }

@@ -134,17 +134,8 @@ struct OurRenderer {
         device = bench::CreateBenchDevice(d3d);
         if (device == nullptr)
             return;
-        device->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
-                              D3DPOOL_DEFAULT, &target, nullptr);
-        target->GetSurfaceLevel(0, &targetSurface);
-        device->CreateDepthStencilSurface(kWidth, kHeight, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0,
-                                          FALSE, &depth, nullptr);
-        device->SetRenderTarget(0, targetSurface);
-        device->SetDepthStencilSurface(depth);
-        D3DVIEWPORT9 vp = {0, 0, DWORD(kWidth), DWORD(kHeight), 0.0f, 1.0f};
-        device->SetViewport(&vp);
-        device->CreateTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-        bench::FillMipChain(texture);
+        bench::SetTargetAndDepth(device, kWidth, kHeight, &target, &targetSurface, &depth);
+        texture = bench::CreateSceneTexture(device);
         SetStates();
         if (shaders)
             SetShaders();
@@ -426,24 +417,6 @@ void BM_Sphere10k_Shaders1Thread(benchmark::State& state) {
 BENCHMARK(BM_Sphere10k_Fixed1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Shaders1Thread)->Unit(benchmark::kMillisecond);
 
-class TableReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0 || run.run_type != Run::RT_Iteration)
-                continue;
-            FrameTimes ms{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            std::string name = run.benchmark_name();
-            if (name.find("Fixed1Thread") != std::string::npos)
-                fixed = ms;
-            else if (name.find("Shaders1Thread") != std::string::npos)
-                shaders = ms;
-        }
-    }
-    FrameTimes fixed, shaders;
-};
-
 void PrintRow(const char* name, FrameTimes t) {
     if (t.wall <= 0.0) {
         std::printf("%-44s %10s\n", name, "n/a");
@@ -492,22 +465,24 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     g_mesa = MeasureMesaOneThread();
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FrameTableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    const FrameTimes fixed = reporter.Of("BM_Sphere10k_Fixed1Thread");
+    const FrameTimes shaders = reporter.Of("BM_Sphere10k_Shaders1Thread");
     std::printf("\nsphere 10k 640x480, textured, lit, fogged; ms per frame, one thread\n");
     std::printf("%-44s %10s %10s\n", "renderer", "wall ms", "CPU ms");
-    PrintRow("ours, fixed pipeline", reporter.fixed);
-    PrintRow("ours, shaders", reporter.shaders);
+    PrintRow("ours, fixed pipeline", fixed);
+    PrintRow("ours, shaders", shaders);
     PrintRow("llvmpipe, GLSL", g_mesa);
     PrintDifference();
-    if (reporter.fixed.wall > 0 && reporter.shaders.wall > 0) {
-        double cost = reporter.shaders.wall / reporter.fixed.wall;
+    if (fixed.wall > 0 && shaders.wall > 0) {
+        double cost = shaders.wall / fixed.wall;
         std::printf("shaders / fixed: %.2f (goal <= 1.5: %s)\n", cost,
                     cost <= 1.5 ? "met" : "not met");
     }
-    if (g_mesa.wall > 0 && reporter.shaders.wall > 0) {
-        double lead = g_mesa.wall / reporter.shaders.wall;
+    if (g_mesa.wall > 0 && shaders.wall > 0) {
+        double lead = g_mesa.wall / shaders.wall;
         std::printf("llvmpipe / shaders: %.2f (goal > 1: %s)\n", lead,
                     lead > 1.0 ? "met" : "not met");
     }

@@ -7,11 +7,15 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "platform/d3d9.h"
@@ -127,6 +131,28 @@ inline IDirect3DDevice9* CreateBenchDevice(IDirect3D9* d3d) {
     return device;
 }
 
+// A w x h render target with a D16 depth buffer, set on the device with a viewport over it.
+inline void SetTargetAndDepth(IDirect3DDevice9* device, int w, int h, IDirect3DTexture9** target,
+                              IDirect3DSurface9** surface, IDirect3DSurface9** depth) {
+    device->CreateTexture(w, h, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, target,
+                          nullptr);
+    (*target)->GetSurfaceLevel(0, surface);
+    device->CreateDepthStencilSurface(w, h, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, FALSE, depth,
+                                      nullptr);
+    device->SetRenderTarget(0, *surface);
+    device->SetDepthStencilSurface(*depth);
+    D3DVIEWPORT9 vp = {0, 0, DWORD(w), DWORD(h), 0.0f, 1.0f};
+    device->SetViewport(&vp);
+}
+
+// The managed, mipmapped texture of TexturePixels.
+inline IDirect3DTexture9* CreateSceneTexture(IDirect3DDevice9* device) {
+    IDirect3DTexture9* texture = nullptr;
+    device->CreateTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+    FillMipChain(texture);
+    return texture;
+}
+
 // Not <chrono>: its headers do not build with the CP932 execution character set.
 inline double NowMs(clockid_t clock) {
     timespec t;
@@ -184,5 +210,27 @@ Result MeasureInChild(int threads, Measure measure) {
     close(fds[0]);
     return result;
 }
+
+// Keeps each run's times per frame, by benchmark name, for the table after the benchmarks; in
+// the run's unit (milliseconds), the CPU time the drawing thread's alone.
+class FrameTableReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.iterations == 0 || run.run_type != Run::RT_Iteration)
+                continue;
+            times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+        }
+    }
+    // The times of the named benchmark, or none (negative) when it did not run.
+    FrameTimes Of(const std::string& name) const {
+        auto it = times_.find(name);
+        return it == times_.end() ? FrameTimes{} : it->second;
+    }
+
+  private:
+    std::map<std::string, FrameTimes> times_;
+};
 
 }  // namespace bench
