@@ -27,10 +27,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/d3d9_scene.h"
 #include "platform/d3d9.h"
 #include "platform/d3d9/raster_draw.h"
 
 namespace {
+
+using bench::FrameTimes;
+using bench::Identity;
+using bench::Perspective;
+using bench::TexturePixels;
+using bench::Translation;
 
 // ---------------------------------------------------------------------------------------------
 // The scenes, shared by both renderers
@@ -63,28 +70,6 @@ struct Scene {
         return static_cast<int>(n * worlds.size());
     }
 };
-
-D3DMATRIX Identity() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
-D3DMATRIX Translation(float x, float y, float z) {
-    D3DMATRIX m = Identity();
-    m._41 = x, m._42 = y, m._43 = z;
-    return m;
-}
-
-D3DMATRIX Perspective(float cot, float aspect, float n, float f) {
-    D3DMATRIX p{};
-    p._11 = cot / aspect;
-    p._22 = cot;
-    p._33 = f / (f - n);
-    p._43 = -n * f / (f - n);
-    p._34 = 1.0f;
-    return p;
-}
 
 // The floor tile as the generator lays it out: x -300..300 in six plate quads at y 0 and two
 // rails (top at y 40, inner face) along the edges, z -150..150; each quad in both windings.
@@ -143,29 +128,9 @@ Scene SphereScene() {
     Scene s;
     s.width = 640;
     s.height = 480;
-    Mesh m;
-    const int rings = 50, segments = 100;  // 2 x 50 x 100 = 10,000 triangles
-    for (int r = 0; r <= rings; ++r) {
-        double theta = M_PI * r / rings;
-        for (int g = 0; g <= segments; ++g) {
-            double phi = 2.0 * M_PI * g / segments;
-            float nx = static_cast<float>(std::sin(theta) * std::cos(phi));
-            float ny = static_cast<float>(std::cos(theta));
-            float nz = static_cast<float>(std::sin(theta) * std::sin(phi));
-            m.vertices.push_back({nx, ny, nz, nx, ny, nz, 0xFFFFFFFFu, float(g) / segments * 4,
-                                  float(r) / rings * 2});
-        }
-    }
-    for (int r = 0; r < rings; ++r) {
-        for (int g = 0; g < segments; ++g) {
-            uint16_t a = static_cast<uint16_t>(r * (segments + 1) + g);
-            uint16_t b = static_cast<uint16_t>(a + segments + 1);
-            for (uint16_t i : {a, b, static_cast<uint16_t>(a + 1), static_cast<uint16_t>(a + 1), b,
-                               static_cast<uint16_t>(b + 1)})
-                m.indices.push_back(i);
-        }
-    }
-    s.meshes.push_back(std::move(m));
+    s.meshes.push_back(bench::Sphere10k<Mesh>([](float nx, float ny, float nz, float u, float v) {
+        return Vertex{nx, ny, nz, nx, ny, nz, 0xFFFFFFFFu, u, v};
+    }));
     s.worlds.push_back(Identity());
     s.view = Translation(0.0f, 0.0f, 2.6f);
     s.projection = Perspective(1.7320508f, 640.0f / 480.0f, 0.5f, 100.0f);
@@ -173,21 +138,6 @@ Scene SphereScene() {
     s.pointLight = true;
     s.clear = 0xFF102030u;
     return s;
-}
-
-// A 256x256 texture of tiles and rings in the floor's colours.
-std::vector<uint32_t> TexturePixels() {
-    std::vector<uint32_t> p(256 * 256);
-    for (int y = 0; y < 256; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            bool line = (x % 64) < 3 || (y % 64) < 3;
-            int dx = x % 64 - 32, dy = y % 64 - 32;
-            bool ring = std::abs(dx * dx + dy * dy - 324) < 40;
-            uint32_t c = line ? 0xFF30D0E0u : (ring ? 0xFFE070C0u : 0xFF28103Cu + (y / 4));
-            p[y * 256 + x] = c;
-        }
-    }
-    return p;
 }
 
 constexpr float kFogStart = 200.0f, kFogEnd = 1400.0f;
@@ -205,44 +155,11 @@ struct OurRenderer {
 
     explicit OurRenderer(const Scene& s) {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferWidth = 64;
-        p.BackBufferHeight = 64;
-        p.BackBufferFormat = D3DFMT_X8R8G8B8;
-        p.BackBufferCount = 1;
-        p.SwapEffect = D3DSWAPEFFECT_COPY;
-        HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000));
-        p.hDeviceWindow = window;
-        p.Windowed = TRUE;
-        p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (d3d == nullptr ||
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                              &device) != D3D_OK) {
+        device = bench::CreateBenchDevice(d3d);
+        if (device == nullptr)
             return;
-        }
-        device->CreateTexture(s.width, s.height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
-                              D3DPOOL_DEFAULT, &target, nullptr);
-        target->GetSurfaceLevel(0, &targetSurface);
-        device->CreateDepthStencilSurface(s.width, s.height, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0,
-                                          FALSE, &depth, nullptr);
-        device->SetRenderTarget(0, targetSurface);
-        device->SetDepthStencilSurface(depth);
-        D3DVIEWPORT9 vp = {0, 0, DWORD(s.width), DWORD(s.height), 0.0f, 1.0f};
-        device->SetViewport(&vp);
-        device->CreateTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-        std::vector<uint32_t> pixels = TexturePixels();
-        for (DWORD level = 0, side = 256; level < texture->GetLevelCount(); ++level, side /= 2) {
-            D3DLOCKED_RECT locked;
-            texture->LockRect(level, &locked, nullptr, 0);
-            int step = 256 / static_cast<int>(side);
-            for (DWORD y = 0; y < side; ++y) {
-                auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
-                                                        y * locked.Pitch);
-                for (DWORD x = 0; x < side; ++x)
-                    row[x] = pixels[y * step * 256 + x * step];
-            }
-            texture->UnlockRect(level);
-        }
+        bench::SetTargetAndDepth(device, s.width, s.height, &target, &targetSurface, &depth);
+        texture = bench::CreateSceneTexture(device);
         SetStates(s);
     }
     ~OurRenderer() {
@@ -254,12 +171,6 @@ struct OurRenderer {
         target->Release();
         device->Release();
         d3d->Release();
-    }
-
-    static DWORD Bits(float f) {
-        DWORD d;
-        std::memcpy(&d, &f, 4);
-        return d;
     }
 
     void SetStates(const Scene& s) {
@@ -306,8 +217,8 @@ struct OurRenderer {
             device->SetRenderState(D3DRS_FOGENABLE, TRUE);
             device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
             device->SetRenderState(D3DRS_FOGCOLOR, s.clear);
-            device->SetRenderState(D3DRS_FOGSTART, Bits(kFogStart));
-            device->SetRenderState(D3DRS_FOGEND, Bits(kFogEnd));
+            device->SetRenderState(D3DRS_FOGSTART, bench::FloatBits(kFogStart));
+            device->SetRenderState(D3DRS_FOGEND, bench::FloatBits(kFogEnd));
         }
         device->SetTexture(0, texture);
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
@@ -436,74 +347,27 @@ struct MesaRenderer {
     }
 };
 
-// Not <chrono>: its headers do not build with the CP932 execution character set.
-double NowMs(clockid_t clock) {
-    timespec t;
-    clock_gettime(clock, &t);
-    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
-
-// Median wall-clock and process CPU (all threads) milliseconds of a frame.
-struct FrameTimes {
-    double wall = -1.0, cpu = -1.0;
-};
-
-template <class Renderer>
-FrameTimes MedianFrameMs(Renderer& r, const Scene& s, int frames) {
-    for (int i = 0; i < 5; ++i)
-        r.Frame(s);
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < frames; ++i) {
-        double w0 = NowMs(CLOCK_MONOTONIC), c0 = NowMs(CLOCK_PROCESS_CPUTIME_ID);
-        r.Frame(s);
-        cpu.push_back(NowMs(CLOCK_PROCESS_CPUTIME_ID) - c0);
-        wall.push_back(NowMs(CLOCK_MONOTONIC) - w0);
-    }
-    std::sort(wall.begin(), wall.end());
-    std::sort(cpu.begin(), cpu.end());
-    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
-}
-
 struct MesaTimes {
     FrameTimes floor, sphere;
 };
 
 // CPU time in a child, as llvmpipe sizes its thread pool once a process.
 MesaTimes MeasureMesa(int threads) {
-    int fds[2];
-    MesaTimes result;
-    if (pipe(fds) != 0)
-        return result;
-    pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        char value[16];
-        std::snprintf(value, sizeof value, "%d", threads);
-        setenv("LP_NUM_THREADS", value, 1);
-        setenv("GALLIUM_DRIVER", "llvmpipe", 1);
+    return bench::MeasureInChild<MesaTimes>(threads, [] {
         MesaTimes t;
         Scene floor = FloorScene(), sphere = SphereScene();
         {
             MesaRenderer r(floor);
             if (r.context != nullptr)
-                t.floor = MedianFrameMs(r, floor, 200);
+                t.floor = bench::MedianFrameMs([&] { r.Frame(floor); }, 200);
         }
         {
             MesaRenderer r(sphere);
             if (r.context != nullptr)
-                t.sphere = MedianFrameMs(r, sphere, 60);
+                t.sphere = bench::MedianFrameMs([&] { r.Frame(sphere); }, 60);
         }
-        ssize_t written = write(fds[1], &t, sizeof t);
-        _exit(written == sizeof t ? 0 : 1);
-    }
-    close(fds[1]);
-    if (child > 0) {
-        if (read(fds[0], &result, sizeof result) != sizeof result)
-            result = MesaTimes{};
-        waitpid(child, nullptr, 0);
-    }
-    close(fds[0]);
-    return result;
+        return t;
+    });
 }
 
 MesaTimes g_mesaOne, g_mesaAll;
@@ -556,34 +420,6 @@ BENCHMARK(BM_FloorFrame_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Ours1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Ours)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time per frame for the table after the benchmarks.
-class TableReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0 || run.run_type != Run::RT_Iteration)
-                continue;
-            // In the run's unit, milliseconds; the CPU time is the drawing thread's alone.
-            FrameTimes ms{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            std::string name = run.benchmark_name();
-            if (name.find("FloorFrame_PlainPath") != std::string::npos)
-                floorPlain = ms;
-            else if (name.find("Sphere10k_PlainPath") != std::string::npos)
-                spherePlain = ms;
-            else if (name.find("FloorFrame_Ours1Thread") != std::string::npos)
-                floorOne = ms;
-            else if (name.find("FloorFrame_Ours") != std::string::npos)
-                floorAll = ms;
-            else if (name.find("Sphere10k_Ours1Thread") != std::string::npos)
-                sphereOne = ms;
-            else if (name.find("Sphere10k_Ours") != std::string::npos)
-                sphereAll = ms;
-        }
-    }
-    FrameTimes floorOne, floorAll, sphereOne, sphereAll, floorPlain, spherePlain;
-};
-
 void PrintRow(const char* name, const Scene& s, FrameTimes t) {
     if (t.wall <= 0.0) {
         std::printf("%-40s %10s\n", name, "n/a");
@@ -604,9 +440,15 @@ int main(int argc, char** argv) {
         g_mesaAll = MeasureMesa(g_processors);
     }
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FrameTableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    const FrameTimes floorPlain = reporter.Of("BM_FloorFrame_PlainPath1Thread");
+    const FrameTimes spherePlain = reporter.Of("BM_Sphere10k_PlainPath1Thread");
+    const FrameTimes floorOne = reporter.Of("BM_FloorFrame_Ours1Thread");
+    const FrameTimes floorAll = reporter.Of("BM_FloorFrame_Ours");
+    const FrameTimes sphereOne = reporter.Of("BM_Sphere10k_Ours1Thread");
+    const FrameTimes sphereAll = reporter.Of("BM_Sphere10k_Ours");
 
     Scene floor = FloorScene(), sphere = SphereScene();
     std::printf(
@@ -615,16 +457,16 @@ int main(int argc, char** argv) {
         "second of wall clock\n");
     std::printf("%-40s %10s %10s %14s %14s\n", "renderer", "wall ms", "CPU ms", "triangles/s",
                 "pixels/s");
-    PrintRow("floor 512x512: ours, plain path, 1 thread", floor, reporter.floorPlain);
-    PrintRow("floor 512x512: ours, 1 thread", floor, reporter.floorOne);
-    PrintRow("floor 512x512: ours", floor, reporter.floorAll);
+    PrintRow("floor 512x512: ours, plain path, 1 thread", floor, floorPlain);
+    PrintRow("floor 512x512: ours, 1 thread", floor, floorOne);
+    PrintRow("floor 512x512: ours", floor, floorAll);
     PrintRow("floor 512x512: llvmpipe, 1 thread", floor, g_mesaOne.floor);
     char label[64];
     std::snprintf(label, sizeof label, "floor 512x512: llvmpipe, %d threads", g_processors);
     PrintRow(label, floor, g_mesaAll.floor);
-    PrintRow("sphere 10k 640x480: ours, plain path, 1 thread", sphere, reporter.spherePlain);
-    PrintRow("sphere 10k 640x480: ours, 1 thread", sphere, reporter.sphereOne);
-    PrintRow("sphere 10k 640x480: ours", sphere, reporter.sphereAll);
+    PrintRow("sphere 10k 640x480: ours, plain path, 1 thread", sphere, spherePlain);
+    PrintRow("sphere 10k 640x480: ours, 1 thread", sphere, sphereOne);
+    PrintRow("sphere 10k 640x480: ours", sphere, sphereAll);
     PrintRow("sphere 10k 640x480: llvmpipe, 1 thread", sphere, g_mesaOne.sphere);
     std::snprintf(label, sizeof label, "sphere 10k 640x480: llvmpipe, %d threads", g_processors);
     PrintRow(label, sphere, g_mesaAll.sphere);
@@ -635,10 +477,9 @@ int main(int argc, char** argv) {
     std::printf(
         "floor:  ours 1 thread vs llvmpipe 1 thread %.2f, ours vs llvmpipe all %.2f "
         "(goal: floor frame <= 1 ms: %s)\n",
-        ratio(g_mesaOne.floor, reporter.floorOne), ratio(g_mesaAll.floor, reporter.floorAll),
-        reporter.floorAll.wall > 0 && reporter.floorAll.wall <= 1.0 ? "met" : "not met");
+        ratio(g_mesaOne.floor, floorOne), ratio(g_mesaAll.floor, floorAll),
+        floorAll.wall > 0 && floorAll.wall <= 1.0 ? "met" : "not met");
     std::printf("sphere: ours 1 thread vs llvmpipe 1 thread %.2f, ours vs llvmpipe all %.2f\n",
-                ratio(g_mesaOne.sphere, reporter.sphereOne),
-                ratio(g_mesaAll.sphere, reporter.sphereAll));
+                ratio(g_mesaOne.sphere, sphereOne), ratio(g_mesaAll.sphere, sphereAll));
     return 0;
 }

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/support/d3d9_scene.h"
 #include "platform/d3d9.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/shaders/shader_builder.h"
@@ -33,6 +34,9 @@
 namespace {
 
 using namespace platform::shader;
+using bench::FrameTimes;
+using bench::Identity;
+using bench::TexturePixels;
 
 struct Vertex {
     float x, y, z;
@@ -50,52 +54,17 @@ struct Mesh {
 };
 
 Mesh Sphere() {
-    Mesh m;
-    const int rings = 50, segments = 100;  // 2 x 50 x 100 = 10,000 triangles
-    for (int r = 0; r <= rings; ++r) {
-        double theta = M_PI * r / rings;
-        for (int g = 0; g <= segments; ++g) {
-            double phi = 2.0 * M_PI * g / segments;
-            float nx = static_cast<float>(std::sin(theta) * std::cos(phi));
-            float ny = static_cast<float>(std::cos(theta));
-            float nz = static_cast<float>(std::sin(theta) * std::sin(phi));
-            m.vertices.push_back(
-                {nx, ny, nz, nx, ny, nz, float(g) / segments * 4, float(r) / rings * 2});
-        }
-    }
-    for (int r = 0; r < rings; ++r) {
-        for (int g = 0; g < segments; ++g) {
-            uint16_t a = static_cast<uint16_t>(r * (segments + 1) + g);
-            uint16_t b = static_cast<uint16_t>(a + segments + 1);
-            for (uint16_t i : {a, b, static_cast<uint16_t>(a + 1), static_cast<uint16_t>(a + 1), b,
-                               static_cast<uint16_t>(b + 1)})
-                m.indices.push_back(i);
-        }
-    }
-    return m;
-}
-
-D3DMATRIX Identity() {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
+    return bench::Sphere10k<Mesh>([](float nx, float ny, float nz, float u, float v) {
+        return Vertex{nx, ny, nz, nx, ny, nz, u, v};
+    });
 }
 
 D3DMATRIX View() {
-    D3DMATRIX m = Identity();
-    m._43 = 2.6f;
-    return m;
+    return bench::Translation(0.0f, 0.0f, 2.6f);
 }
 
 D3DMATRIX Projection() {
-    const float cot = 1.7320508f, aspect = 640.0f / 480.0f, n = 0.5f, f = 100.0f;
-    D3DMATRIX p{};
-    p._11 = cot / aspect;
-    p._22 = cot;
-    p._33 = f / (f - n);
-    p._43 = -n * f / (f - n);
-    p._34 = 1.0f;
-    return p;
+    return bench::Perspective(1.7320508f, 640.0f / 480.0f, 0.5f, 100.0f);
 }
 
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
@@ -109,19 +78,6 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
         }
     }
     return r;
-}
-
-std::vector<uint32_t> TexturePixels() {
-    std::vector<uint32_t> p(256 * 256);
-    for (int y = 0; y < 256; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            bool line = (x % 64) < 3 || (y % 64) < 3;
-            int dx = x % 64 - 32, dy = y % 64 - 32;
-            bool ring = std::abs(dx * dx + dy * dy - 324) < 40;
-            p[y * 256 + x] = line ? 0xFF30D0E0u : (ring ? 0xFFE070C0u : 0xFF28103Cu + (y / 4));
-        }
-    }
-    return p;
 }
 
 // The light, material and global ambient of the scene.
@@ -175,45 +131,11 @@ struct OurRenderer {
         profile.pixelShaderVersion = D3DPS_VERSION(2, 0);
         platform::SetD3D9Profile(profile);
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferWidth = 64;
-        p.BackBufferHeight = 64;
-        p.BackBufferFormat = D3DFMT_X8R8G8B8;
-        p.BackBufferCount = 1;
-        p.SwapEffect = D3DSWAPEFFECT_COPY;
-        HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000));
-        p.hDeviceWindow = window;
-        p.Windowed = TRUE;
-        p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (d3d == nullptr ||
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
-                              &device) != D3D_OK) {
-            device = nullptr;
+        device = bench::CreateBenchDevice(d3d);
+        if (device == nullptr)
             return;
-        }
-        device->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
-                              D3DPOOL_DEFAULT, &target, nullptr);
-        target->GetSurfaceLevel(0, &targetSurface);
-        device->CreateDepthStencilSurface(kWidth, kHeight, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0,
-                                          FALSE, &depth, nullptr);
-        device->SetRenderTarget(0, targetSurface);
-        device->SetDepthStencilSurface(depth);
-        D3DVIEWPORT9 vp = {0, 0, DWORD(kWidth), DWORD(kHeight), 0.0f, 1.0f};
-        device->SetViewport(&vp);
-        device->CreateTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-        std::vector<uint32_t> pixels = TexturePixels();
-        for (DWORD level = 0, side = 256; level < texture->GetLevelCount(); ++level, side /= 2) {
-            D3DLOCKED_RECT locked;
-            texture->LockRect(level, &locked, nullptr, 0);
-            int step = 256 / static_cast<int>(side);
-            for (DWORD y = 0; y < side; ++y) {
-                auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
-                                                        y * locked.Pitch);
-                for (DWORD x = 0; x < side; ++x)
-                    row[x] = pixels[y * step * 256 + x * step];
-            }
-            texture->UnlockRect(level);
-        }
+        bench::SetTargetAndDepth(device, kWidth, kHeight, &target, &targetSurface, &depth);
+        texture = bench::CreateSceneTexture(device);
         SetStates();
         if (shaders)
             SetShaders();
@@ -233,12 +155,6 @@ struct OurRenderer {
         if (d3d != nullptr)
             d3d->Release();
         platform::ResetD3D9Profile();
-    }
-
-    static DWORD Bits(float f) {
-        DWORD d;
-        std::memcpy(&d, &f, 4);
-        return d;
     }
 
     void SetStates() {
@@ -264,8 +180,8 @@ struct OurRenderer {
         device->SetRenderState(D3DRS_FOGENABLE, TRUE);
         device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
         device->SetRenderState(D3DRS_FOGCOLOR, kClear);
-        device->SetRenderState(D3DRS_FOGSTART, Bits(kFogStart));
-        device->SetRenderState(D3DRS_FOGEND, Bits(kFogEnd));
+        device->SetRenderState(D3DRS_FOGSTART, bench::FloatBits(kFogStart));
+        device->SetRenderState(D3DRS_FOGEND, bench::FloatBits(kFogEnd));
         device->SetTexture(0, texture);
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
@@ -461,55 +377,15 @@ struct MesaRenderer {
     }
 };
 
-// Not <chrono>: its headers do not build with the CP932 execution character set.
-double NowMs(clockid_t clock) {
-    timespec t;
-    clock_gettime(clock, &t);
-    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
-
-struct FrameTimes {
-    double wall = -1.0, cpu = -1.0;
-};
-
 FrameTimes MeasureMesaOneThread() {
-    int fds[2];
-    FrameTimes result;
-    if (pipe(fds) != 0)
-        return result;
-    pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        setenv("LP_NUM_THREADS", "1", 1);
-        setenv("GALLIUM_DRIVER", "llvmpipe", 1);
+    return bench::MeasureInChild<FrameTimes>(1, [] {
         FrameTimes t;
         Mesh mesh = Sphere();
         MesaRenderer r;
-        if (r.ok) {
-            for (int i = 0; i < 5; ++i)
-                r.Frame(mesh);
-            std::vector<double> wall, cpu;
-            for (int i = 0; i < 60; ++i) {
-                double w0 = NowMs(CLOCK_MONOTONIC), c0 = NowMs(CLOCK_PROCESS_CPUTIME_ID);
-                r.Frame(mesh);
-                cpu.push_back(NowMs(CLOCK_PROCESS_CPUTIME_ID) - c0);
-                wall.push_back(NowMs(CLOCK_MONOTONIC) - w0);
-            }
-            std::sort(wall.begin(), wall.end());
-            std::sort(cpu.begin(), cpu.end());
-            t = {wall[wall.size() / 2], cpu[cpu.size() / 2]};
-        }
-        ssize_t written = write(fds[1], &t, sizeof t);
-        _exit(written == sizeof t ? 0 : 1);
-    }
-    close(fds[1]);
-    if (child > 0) {
-        if (read(fds[0], &result, sizeof result) != sizeof result)
-            result = FrameTimes{};
-        waitpid(child, nullptr, 0);
-    }
-    close(fds[0]);
-    return result;
+        if (r.ok)
+            t = bench::MedianFrameMs([&] { r.Frame(mesh); }, 60);
+        return t;
+    });
 }
 
 FrameTimes g_mesa;
@@ -540,24 +416,6 @@ void BM_Sphere10k_Shaders1Thread(benchmark::State& state) {
 }
 BENCHMARK(BM_Sphere10k_Fixed1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sphere10k_Shaders1Thread)->Unit(benchmark::kMillisecond);
-
-class TableReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0 || run.run_type != Run::RT_Iteration)
-                continue;
-            FrameTimes ms{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            std::string name = run.benchmark_name();
-            if (name.find("Fixed1Thread") != std::string::npos)
-                fixed = ms;
-            else if (name.find("Shaders1Thread") != std::string::npos)
-                shaders = ms;
-        }
-    }
-    FrameTimes fixed, shaders;
-};
 
 void PrintRow(const char* name, FrameTimes t) {
     if (t.wall <= 0.0) {
@@ -607,22 +465,24 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     g_mesa = MeasureMesaOneThread();
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FrameTableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    const FrameTimes fixed = reporter.Of("BM_Sphere10k_Fixed1Thread");
+    const FrameTimes shaders = reporter.Of("BM_Sphere10k_Shaders1Thread");
     std::printf("\nsphere 10k 640x480, textured, lit, fogged; ms per frame, one thread\n");
     std::printf("%-44s %10s %10s\n", "renderer", "wall ms", "CPU ms");
-    PrintRow("ours, fixed pipeline", reporter.fixed);
-    PrintRow("ours, shaders", reporter.shaders);
+    PrintRow("ours, fixed pipeline", fixed);
+    PrintRow("ours, shaders", shaders);
     PrintRow("llvmpipe, GLSL", g_mesa);
     PrintDifference();
-    if (reporter.fixed.wall > 0 && reporter.shaders.wall > 0) {
-        double cost = reporter.shaders.wall / reporter.fixed.wall;
+    if (fixed.wall > 0 && shaders.wall > 0) {
+        double cost = shaders.wall / fixed.wall;
         std::printf("shaders / fixed: %.2f (goal <= 1.5: %s)\n", cost,
                     cost <= 1.5 ? "met" : "not met");
     }
-    if (g_mesa.wall > 0 && reporter.shaders.wall > 0) {
-        double lead = g_mesa.wall / reporter.shaders.wall;
+    if (g_mesa.wall > 0 && shaders.wall > 0) {
+        double lead = g_mesa.wall / shaders.wall;
         std::printf("llvmpipe / shaders: %.2f (goal > 1: %s)\n", lead,
                     lead > 1.0 ? "met" : "not met");
     }

@@ -6,10 +6,24 @@
 
 #include "foundation/memory/memory.h"
 #include "models/core/model_records.h"
+#include "tests/models/model_base_builder.h"
 
 namespace tessel_test {
 
 constexpr int kTestAttachSlots = 4;
+
+// Four frames whose matrices reach every step of the tree: 0 a turned,
+// scaled and moved root; 1 its child, turned 0.4 about y (order XYZ) and
+// moved; 2 a child of 1 that only moves; 3 a second root without a
+// transform of its own.
+inline std::vector<TestFrame> TurnedFrameTree() {
+    return {
+        {-1, {1.5f, -2.25f, 0.75f}, {1.25f, 1.0f, 0.5f}, {0.3f, -0.2f, 0.7f}, 2, 1},
+        {0, {0.5f, 3.125f, -1.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.4f, 0.0f}, 0, 1},
+        {1, {-0.625f, 0.0f, 2.5f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0, 1},
+        {-1, {0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0, 1},
+    };
+}
 
 inline float TestKeyTime(const tessel::ModelKeySet& set, int k) {
     return set.hasTimeTable != 0 ? set.times[k]

@@ -291,16 +291,46 @@ void ExpectFrame(const std::vector<BYTE>& frame, int width, int height, media_cl
     EXPECT_LE(worst, tolerance) << "frame " << index;
 }
 
-TEST_F(MediaDecoders, AVideoClipRendersAsBottomUpRgbFramesWithTheStreamsTimes) {
+// A colour clip, with three quarters of a second of sound or without,
+// written to the temporary folder and rendered into a video capture (and an
+// audio capture for the sound); all released and the file removed when it
+// goes.
+struct ClipGraph {
     media_clips::ClipRecipe recipe = ColourClip();
-    std::string path = ::testing::TempDir() + "decoders_video.avi";
-    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
-
+    std::string path;
     IGraphBuilder* graph = toy::NewGraph();
-    auto* capture = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    capture->AddRef();
-    ASSERT_EQ(graph->AddFilter(capture, u"capture"), S_OK);
-    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    Capture* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+    Capture* audio = nullptr;
+
+    ClipGraph(const char* name, bool sound) : path(::testing::TempDir() + name) {
+        video->AddRef();
+        if (sound) {
+            recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
+            audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+            audio->AddRef();
+        }
+    }
+    ~ClipGraph() {
+        graph->Release();
+        video->Release();
+        if (audio != nullptr) {
+            audio->Release();
+        }
+        std::remove(path.c_str());
+    }
+    // Writes the recipe as it stands and renders it: false at the first step
+    // that fails.
+    bool Render() {
+        return media_clips::WriteClip(path, recipe) && graph->AddFilter(video, u"video") == S_OK &&
+               (audio == nullptr || graph->AddFilter(audio, u"audio") == S_OK) &&
+               graph->RenderFile(Wide(path).c_str(), nullptr) == S_OK;
+    }
+};
+
+TEST_F(MediaDecoders, AVideoClipRendersAsBottomUpRgbFramesWithTheStreamsTimes) {
+    ClipGraph clip("decoders_video.avi", false);
+    ASSERT_TRUE(clip.Render());
+    auto& [recipe, path, graph, capture, noAudio] = clip;
     IBaseFilter* source = FilterOfClass(graph, CLSID_AsyncReader);
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(ClassOf(Downstream(source)), kMediaFileDecoderClass);
@@ -321,9 +351,6 @@ TEST_F(MediaDecoders, AVideoClipRendersAsBottomUpRgbFramesWithTheStreamsTimes) {
         ExpectFrame(frames[i].bytes, 64, 48, recipe.tops[i], recipe.bottoms[i], 12,
                     static_cast<int>(i));
     }
-    graph->Release();
-    capture->Release();
-    std::remove(path.c_str());
 }
 
 TEST_F(MediaDecoders, NarrowPicturesKeepTheirColoursAndZeroTheirRowPadding) {
@@ -333,18 +360,13 @@ TEST_F(MediaDecoders, NarrowPicturesKeepTheirColoursAndZeroTheirRowPadding) {
     };
     for (Size size : {Size{6, 16}, Size{18, 10}, Size{2, 24}}) {
         SCOPED_TRACE(size.width);
-        media_clips::ClipRecipe recipe = ColourClip();
+        ClipGraph clip("decoders_narrow.avi", false);
+        auto& [recipe, path, graph, capture, noAudio] = clip;
         recipe.width = size.width;
         recipe.height = size.height;
         recipe.tops.resize(3);
         recipe.bottoms.resize(3);
-        std::string path = ::testing::TempDir() + "decoders_narrow.avi";
-        ASSERT_TRUE(media_clips::WriteClip(path, recipe));
-        IGraphBuilder* graph = toy::NewGraph();
-        auto* capture = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-        capture->AddRef();
-        ASSERT_EQ(graph->AddFilter(capture, u"capture"), S_OK);
-        ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+        ASSERT_TRUE(clip.Render());
         RunToCompletion(graph);
         std::vector<Sample> frames = capture->Samples();
         ASSERT_EQ(frames.size(), 3u);
@@ -358,21 +380,13 @@ TEST_F(MediaDecoders, NarrowPicturesKeepTheirColoursAndZeroTheirRowPadding) {
                 }
             }
         }
-        graph->Release();
-        capture->Release();
-        std::remove(path.c_str());
     }
 }
 
 TEST_F(MediaDecoders, SeekingToTheMiddleStartsAtTheFrameThere) {
-    media_clips::ClipRecipe recipe = ColourClip();
-    std::string path = ::testing::TempDir() + "decoders_seek.avi";
-    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
-    IGraphBuilder* graph = toy::NewGraph();
-    auto* capture = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    capture->AddRef();
-    ASSERT_EQ(graph->AddFilter(capture, u"capture"), S_OK);
-    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    ClipGraph clip("decoders_seek.avi", false);
+    ASSERT_TRUE(clip.Render());
+    auto& [recipe, path, graph, capture, noAudio] = clip;
     auto* seeking = toy::Query<IMediaSeeking>(graph, IID_IMediaSeeking);
     LONGLONG duration = 0;
     ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
@@ -393,24 +407,12 @@ TEST_F(MediaDecoders, SeekingToTheMiddleStartsAtTheFrameThere) {
                     static_cast<int>(5 + i));
     }
     seeking->Release();
-    graph->Release();
-    capture->Release();
-    std::remove(path.c_str());
 }
 
 TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
-    media_clips::ClipRecipe recipe = ColourClip();
-    recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
-    std::string path = ::testing::TempDir() + "decoders_both.avi";
-    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
-    IGraphBuilder* graph = toy::NewGraph();
-    auto* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-    video->AddRef();
-    audio->AddRef();
-    ASSERT_EQ(graph->AddFilter(video, u"video"), S_OK);
-    ASSERT_EQ(graph->AddFilter(audio, u"audio"), S_OK);
-    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    ClipGraph clip("decoders_both.avi", true);
+    ASSERT_TRUE(clip.Render());
+    auto& [recipe, path, graph, video, audio] = clip;
     RunToCompletion(graph);
     EXPECT_EQ(video->Samples().size(), recipe.tops.size());
     EXPECT_EQ(audio->AllBytes(), AsBytes(recipe.pcm));
@@ -432,10 +434,6 @@ TEST_F(MediaDecoders, AClipsPcmTrackComesOutExactlyBesideItsVideo) {
     EXPECT_EQ(audio->AllBytes(),
               AsBytes(std::vector<int16_t>(recipe.pcm.begin() + 11025 * 2, recipe.pcm.end())));
     EXPECT_EQ(video->Samples().size(), recipe.tops.size() - 2);
-    graph->Release();
-    video->Release();
-    audio->Release();
-    std::remove(path.c_str());
 }
 
 TEST_F(MediaDecoders, AClipWhosePicturesNothingTakesStillPlaysItsSound) {
@@ -624,18 +622,9 @@ TEST_F(MediaDecoders, EachKindOfFileGoesToItsDecoderAndComesOutWhole) {
 }
 
 TEST_F(MediaDecoders, StoppingAPlayingClipMidStreamJoinsItsThreadsAndLeavesNothing) {
-    media_clips::ClipRecipe recipe = ColourClip();
-    recipe.pcm = audio_oracles::MakeSignal(44100 * 3 / 4, 2, 44100);
-    std::string path = ::testing::TempDir() + "decoders_stop.avi";
-    ASSERT_TRUE(media_clips::WriteClip(path, recipe));
-    IGraphBuilder* graph = toy::NewGraph();
-    auto* video = new Capture(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto* audio = new Capture(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
-    video->AddRef();
-    audio->AddRef();
-    ASSERT_EQ(graph->AddFilter(video, u"video"), S_OK);
-    ASSERT_EQ(graph->AddFilter(audio, u"audio"), S_OK);
-    ASSERT_EQ(graph->RenderFile(Wide(path).c_str(), nullptr), S_OK);
+    ClipGraph clip("decoders_stop.avi", true);
+    ASSERT_TRUE(clip.Render());
+    auto& [recipe, path, graph, video, audio] = clip;
     auto* control = toy::Query<IMediaControl>(graph, IID_IMediaControl);
     // On the graph's clock the clip takes most of a second: stop it once the
     // first frame is shown, and again right after a second start.
@@ -649,10 +638,6 @@ TEST_F(MediaDecoders, StoppingAPlayingClipMidStreamJoinsItsThreadsAndLeavesNothi
         EXPECT_EQ(control->Stop(), S_OK);
     }
     control->Release();
-    graph->Release();
-    video->Release();
-    audio->Release();
-    std::remove(path.c_str());
 }
 
 TEST_F(MediaDecoders, AFileOfRandomBytesFailsToRenderAndLeavesNothing) {

@@ -39,38 +39,19 @@ constexpr int kMaxSide = 8192;
 constexpr int64_t kMaxPixels = 4096 * 4096;
 constexpr int kMaxRate = 384000;
 
-struct ReaderInput {
-    IAsyncReader* reader = nullptr;
-    int64_t position = 0;
-    int64_t length = 0;
-};
-
+// FFmpeg's input, through the reader; FFmpeg asks for the size with AVSEEK_SIZE.
 int ReadThrough(void* opaque, uint8_t* buffer, int bytes) {
-    auto* input = static_cast<ReaderInput*>(opaque);
-    int64_t count = std::min<int64_t>(bytes, input->length - input->position);
-    if (count <= 0) {
-        return AVERROR_EOF;
-    }
-    if (input->reader->SyncRead(input->position, static_cast<LONG>(count), buffer) != S_OK) {
-        return AVERROR(EIO);
-    }
-    input->position += count;
-    return static_cast<int>(count);
+    LONG count = static_cast<ReaderCursor*>(opaque)->Read(buffer, static_cast<size_t>(bytes));
+    return count > 0 ? static_cast<int>(count) : count == 0 ? AVERROR_EOF : AVERROR(EIO);
 }
 
 int64_t SeekThrough(void* opaque, int64_t offset, int whence) {
-    auto* input = static_cast<ReaderInput*>(opaque);
+    auto* input = static_cast<ReaderCursor*>(opaque);
     if (whence == AVSEEK_SIZE) {
         return input->length;
     }
-    whence &= ~AVSEEK_FORCE;
-    int64_t base = whence == SEEK_CUR ? input->position : whence == SEEK_END ? input->length : 0;
-    int64_t target = base + offset;
-    if (target < 0 || target > input->length) {
-        return AVERROR(EINVAL);
-    }
-    input->position = target;
-    return target;
+    LONGLONG target = input->Seek(offset, whence & ~AVSEEK_FORCE);
+    return target >= 0 ? target : AVERROR(EINVAL);
 }
 
 LONG RowPitch(int width) {
@@ -112,7 +93,7 @@ class MediaFileDecoder final : public PullDecoderFilter {
     bool DeliverAudio(const AVFrame* frame);
     bool AllPastStop() const;
 
-    ReaderInput input_;
+    ReaderCursor input_;
     AVIOContext* io_ = nullptr;
     AVFormatContext* format_ = nullptr;
     Decoder video_;
@@ -147,7 +128,7 @@ HRESULT MediaFileDecoder::OpenStream(IAsyncReader* reader) {
     if (FAILED(reader->Length(&total, &available))) {
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    input_ = ReaderInput{reader, 0, total};
+    input_ = ReaderCursor{reader, 0, total};
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferBytes));
     io_ = buffer != nullptr ? avio_alloc_context(buffer, kIoBufferBytes, 0, &input_, ReadThrough,
                                                  nullptr, SeekThrough)
@@ -264,24 +245,11 @@ void MediaFileDecoder::AddAudioOutput() {
     const AVCodecParameters* parameters = format_->streams[audio_.stream]->codecpar;
     outRate_ = parameters->sample_rate;
     outChannels_ = parameters->ch_layout.nb_channels == 1 ? 1 : 2;
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(outChannels_);
-    format.nSamplesPerSec = static_cast<DWORD>(outRate_);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(2 * outChannels_);
-    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    CMediaType type;
-    type.InitMediaType();
-    type.SetType(&MEDIATYPE_Audio);
-    type.SetSubtype(&MEDIASUBTYPE_PCM);
-    type.SetFormatType(&FORMAT_WaveFormatEx);
-    type.bFixedSizeSamples = TRUE;
-    type.lSampleSize = format.nBlockAlign;
-    type.SetFormat(reinterpret_cast<const BYTE*>(&format), sizeof(format));
+    CMediaType type = Pcm16Type(outRate_, outChannels_);
+    const LONG blockAlign = 2 * outChannels_;
     // A tenth of a second per buffer.
-    LONG bytes = std::max<LONG>(4096, static_cast<LONG>(format.nAvgBytesPerSec / 10));
-    bytes -= bytes % format.nBlockAlign;
+    LONG bytes = std::max<LONG>(4096, static_cast<LONG>(outRate_) * blockAlign / 10);
+    bytes -= bytes % blockAlign;
     AddOutput(u"Audio", type, bytes, 8);
 }
 

@@ -18,36 +18,12 @@ namespace {
 constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 constexpr size_t kChunkBytes = 1152 * 2 * 2 * 8;  // eight stereo frames of layer III
 
-// What libmpg123 reads through: the reader and a position of our own.
-struct ReaderHandle {
-    IAsyncReader* reader = nullptr;
-    LONGLONG position = 0;
-    LONGLONG length = 0;
-};
-
 ssize_t ReadThrough(void* handle, void* buffer, size_t bytes) {
-    auto* io = static_cast<ReaderHandle*>(handle);
-    LONGLONG left = io->length - io->position;
-    LONG count = static_cast<LONG>(std::min<LONGLONG>(left, std::min<size_t>(bytes, 1 << 20)));
-    if (count <= 0) {
-        return 0;
-    }
-    if (io->reader->SyncRead(io->position, count, static_cast<BYTE*>(buffer)) != S_OK) {
-        return -1;
-    }
-    io->position += count;
-    return count;
+    return static_cast<ReaderCursor*>(handle)->Read(buffer, bytes);
 }
 
 off_t SeekThrough(void* handle, off_t offset, int whence) {
-    auto* io = static_cast<ReaderHandle*>(handle);
-    LONGLONG base = whence == SEEK_CUR ? io->position : whence == SEEK_END ? io->length : 0;
-    LONGLONG target = base + offset;
-    if (target < 0 || target > io->length) {
-        return -1;
-    }
-    io->position = target;
-    return static_cast<off_t>(target);
+    return static_cast<off_t>(static_cast<ReaderCursor*>(handle)->Seek(offset, whence));
 }
 
 class MpegAudioDecoder final : public PullDecoderFilter {
@@ -74,7 +50,7 @@ class MpegAudioDecoder final : public PullDecoderFilter {
     REFERENCE_TIME TimeOf(off_t sample) const { return sample * kUnitsPerSecond / rate_; }
 
     mpg123_handle* handle_ = nullptr;
-    ReaderHandle io_;
+    ReaderCursor io_;
     long rate_ = 0;
     int channels_ = 0;
     off_t nextSample_ = 0;  // on the streaming thread
@@ -92,7 +68,7 @@ HRESULT MpegAudioDecoder::OpenStream(IAsyncReader* reader) {
     if (handle_ == nullptr) {
         return E_OUTOFMEMORY;
     }
-    io_ = ReaderHandle{reader, 0, total};
+    io_ = ReaderCursor{reader, 0, total};
     mpg123_param(handle_, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
     mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
     mpg123_format_none(handle_);
@@ -110,21 +86,7 @@ HRESULT MpegAudioDecoder::OpenStream(IAsyncReader* reader) {
         CloseStream();
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(channels_);
-    format.nSamplesPerSec = static_cast<DWORD>(rate_);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(2 * channels_);
-    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    CMediaType type;
-    type.InitMediaType();
-    type.SetType(&MEDIATYPE_Audio);
-    type.SetSubtype(&MEDIASUBTYPE_PCM);
-    type.SetFormatType(&FORMAT_WaveFormatEx);
-    type.bFixedSizeSamples = TRUE;
-    type.lSampleSize = format.nBlockAlign;
-    type.SetFormat(reinterpret_cast<const BYTE*>(&format), sizeof(format));
+    CMediaType type = Pcm16Type(rate_, channels_);
     off_t length = mpg123_length(handle_);
     duration_ = length > 0 ? TimeOf(length) : 0;
     AddOutput(u"Audio", type, static_cast<LONG>(kChunkBytes), 4);

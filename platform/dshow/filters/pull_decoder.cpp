@@ -2,16 +2,61 @@
 // reader, the output pins made per connection, the streaming thread and
 // its delivery, and the start and stop positions that seeking sets.
 //
-// Routes: the input pin, the output pin, the filter (pins per connection,
-// Pause and Stop with the thread, delivery), seeking.
+// Routes: the reader cursor and the PCM type, the input pin, the output pin, the filter (pins per
+// connection, Pause and Stop with the thread, delivery), seeking.
 #include "platform/dshow/filters/pull_decoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+
+#include "platform/mmreg.h"
 
 namespace platform::dshow {
 
 // ---- input pin -------------------------------------------------------------
+
+LONG ReaderCursor::Read(void* buffer, size_t bytes) {
+    LONGLONG left = length - position;
+    LONG count = static_cast<LONG>(std::min<LONGLONG>(left, std::min<size_t>(bytes, 1 << 20)));
+    if (count <= 0) {
+        return 0;
+    }
+    if (reader->SyncRead(position, count, static_cast<BYTE*>(buffer)) != S_OK) {
+        return -1;
+    }
+    position += count;
+    return count;
+}
+
+LONGLONG ReaderCursor::Seek(LONGLONG offset, int whence) {
+    LONGLONG base = whence == SEEK_CUR ? position : whence == SEEK_END ? length : 0;
+    LONGLONG target = base + offset;
+    if (target < 0 || target > length) {
+        return -1;
+    }
+    position = target;
+    return target;
+}
+
+CMediaType Pcm16Type(long rate, int channels) {
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<WORD>(channels);
+    format.nSamplesPerSec = static_cast<DWORD>(rate);
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<WORD>(2 * channels);
+    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    CMediaType type;
+    type.InitMediaType();
+    type.SetType(&MEDIATYPE_Audio);
+    type.SetSubtype(&MEDIASUBTYPE_PCM);
+    type.SetFormatType(&FORMAT_WaveFormatEx);
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = format.nBlockAlign;
+    type.SetFormat(reinterpret_cast<const BYTE*>(&format), sizeof(format));
+    return type;
+}
 
 PullInputPin::PullInputPin(PullDecoderFilter* filter, CCritSec* lock, HRESULT* result)
     : CBasePin("pull input", filter, lock, result, u"Input", PINDIR_INPUT), decoder_(filter) {}

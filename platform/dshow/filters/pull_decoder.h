@@ -18,6 +18,24 @@ namespace platform::dshow {
 
 class PullDecoderFilter;
 
+// A position of our own in the upstream reader's bytes, for libraries that
+// read through callbacks.
+struct ReaderCursor {
+    IAsyncReader* reader = nullptr;
+    LONGLONG position = 0;
+    LONGLONG length = 0;
+
+    // Up to `bytes` (at most 1 MiB a call) from the position: the count, 0
+    // at the end, -1 when the reader fails.
+    LONG Read(void* buffer, size_t bytes);
+    // Moves to offset from SEEK_SET, SEEK_CUR or SEEK_END: the new position,
+    // or -1 (unmoved) outside 0..length.
+    LONGLONG Seek(LONGLONG offset, int whence);
+};
+
+// The type of 16-bit PCM at `rate` with one or two channels.
+CMediaType Pcm16Type(long rate, int channels);
+
 class PullInputPin final : public CBasePin {
   public:
     PullInputPin(PullDecoderFilter* filter, CCritSec* lock, HRESULT* result);

@@ -27,18 +27,12 @@ TestKeySet Keys(uint8_t kind, uint8_t target, std::vector<float> values, float s
     return keys;
 }
 
-// Frames: 0 a turned root, 1 its child (turned 0.4 about y, moved), 2 a
-// child of 1, 3 a root without a transform of its own.
+// Frames: TurnedFrameTree.
 class FrameAnimationTest : public ModelSystemTest {
   protected:
     void SetUp() override {
         ModelSystemTest::SetUp();
-        base_.frames = {
-            {-1, {1.5f, -2.25f, 0.75f}, {1.25f, 1.0f, 0.5f}, {0.3f, -0.2f, 0.7f}, 2, 1},
-            {0, {0.5f, 3.125f, -1.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.4f, 0.0f}, 0, 1},
-            {1, {-0.625f, 0.0f, 2.5f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0, 1},
-            {-1, {0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0, 1},
-        };
+        base_.frames = TurnedFrameTree();
     }
 
     void AddSet(std::vector<TestAnim> anims, int additive = 0, int matrixMode = 0) {

@@ -19,18 +19,12 @@ namespace {
 
 constexpr double kTolerance = 2e-5;
 
-// Frames: 0 a turned, scaled and moved root; 1 its child, turned about y
-// (order XYZ) and moved; 2 a child of 1 that only moves; 3 a second root.
+// Frames: TurnedFrameTree.
 class ModelMatricesTest : public ModelSystemTest {
   protected:
     void SetUp() override {
         ModelSystemTest::SetUp();
-        base_.frames = {
-            {-1, {1.5f, -2.25f, 0.75f}, {1.25f, 1.0f, 0.5f}, {0.3f, -0.2f, 0.7f}, 2, 1},
-            {0, {0.5f, 3.125f, -1.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.4f, 0.0f}, 0, 1},
-            {1, {-0.625f, 0.0f, 2.5f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0, 1},
-            {-1, {0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0, 1},
-        };
+        base_.frames = TurnedFrameTree();
     }
 
     // The base stored and a model made of it; the test stops at a failure.

@@ -62,6 +62,22 @@ class SkinBaseFixture {
         base.frameSkinBoneRefs = refs.data();
     }
 
+    // Puts `replacement` in place of the bones, with one use and one
+    // reference each, in order.
+    void SetBones(std::vector<ModelSkinBone> replacement) {
+        bones = std::move(replacement);
+        for (size_t i = 0; i < bones.size(); ++i) {
+            bones[i].useCount = 1;
+            bones[i].uses = &uses[i];
+            refs[i] = &bones[i];
+        }
+        const auto count = static_cast<int32_t>(bones.size());
+        base.skinBones = bones.data();
+        base.skinBoneCount = count;
+        base.skinBoneUseCount = count;
+        base.frameSkinBoneRefCount = count;
+    }
+
     static ModelSkinBone Bone(int frame, const tessel::Mat3x4& bind) {
         ModelSkinBone bone{};
         bone.bind = bind;
@@ -125,16 +141,7 @@ TEST(SkinBoneMergeTest, EqualBonesMergeAndTheRestAreExchangeSortedByFrame) {
 
 TEST(SkinBoneMergeTest, SortedDistinctBonesStayAndFramesStillLearnTheirRuns) {
     SkinBaseFixture s;
-    s.bones = {s.Bone(0, Bind(1, 0)), s.Bone(2, Bind(1, 1)), s.Bone(2, Bind(1, 2))};
-    for (size_t i = 0; i < 3; ++i) {
-        s.bones[i].useCount = 1;
-        s.bones[i].uses = &s.uses[i];
-        s.refs[i] = &s.bones[i];
-    }
-    s.base.skinBones = s.bones.data();
-    s.base.skinBoneCount = 3;
-    s.base.skinBoneUseCount = 3;
-    s.base.frameSkinBoneRefCount = 3;
+    s.SetBones({s.Bone(0, Bind(1, 0)), s.Bone(2, Bind(1, 1)), s.Bone(2, Bind(1, 2))});
     s.frames[1].skinBoneRefCount = 1;
     const std::vector<ModelSkinBoneUse> uses = s.uses;
     ASSERT_EQ(tessel::OptimiseSkinningMeshes(&s.base), 1);
@@ -153,16 +160,7 @@ TEST(SkinBoneMergeTest, SortedDistinctBonesStayAndFramesStillLearnTheirRuns) {
 
 TEST(SkinBoneMergeTest, DistinctBonesOutOfOrderAreSortedWithTheirReferences) {
     SkinBaseFixture s;
-    s.bones = {s.Bone(2, Bind(1, 0)), s.Bone(0, Bind(1, 1))};
-    for (size_t i = 0; i < 2; ++i) {
-        s.bones[i].useCount = 1;
-        s.bones[i].uses = &s.uses[i];
-        s.refs[i] = &s.bones[i];
-    }
-    s.base.skinBones = s.bones.data();
-    s.base.skinBoneCount = 2;
-    s.base.skinBoneUseCount = 2;
-    s.base.frameSkinBoneRefCount = 2;
+    s.SetBones({s.Bone(2, Bind(1, 0)), s.Bone(0, Bind(1, 1))});
     s.frames[1].skinBoneRefCount = 0;
     ASSERT_EQ(tessel::OptimiseSkinningMeshes(&s.base), 1);
     EXPECT_EQ(s.bones[0].boneFrame, 0);

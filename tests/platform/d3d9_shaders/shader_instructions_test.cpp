@@ -230,16 +230,21 @@ TEST(ShaderInstructions, DefinedConstantsOverrideTheDevicesAndIntegersDriveRep) 
     EXPECT_EQ(Block::Lane(block.regs.outTex[0], 0), (Vec4{2.5f, 4, 7, 13}));
 }
 
-TEST(ShaderInstructions, LoopCounterAddressesConstants) {
-    // loop aL, i0 with (count 3, start 2, step 2): sums c2, c4, c6.
+// o T0 = c0 plus c[aL] over the passes of loop aL, i0 = (count, start, step).
+ShaderProgram LoopSumProgram(int count, int start, int step) {
     ShaderBuilder b = ShaderBuilder::Vertex();
-    b.DefI(0, 3, 2, 2, 0);
+    b.DefI(0, count, start, step, 0);
     b.Emit(kOpMov, R(0), {C(0)});
     b.Emit(kOpLoop, {AL(), I(0)});
     b.Emit(kOpAdd, R(0), {R(0), C(0).RelLoop()});
     b.Emit(kOpEndLoop);
     b.Emit(kOpMov, OT(0), {R(0)});
-    ShaderProgram p = Compile(b.Finish(), ShaderKind::kVertex);
+    return Compile(b.Finish(), ShaderKind::kVertex);
+}
+
+TEST(ShaderInstructions, LoopCounterAddressesConstants) {
+    // loop aL, i0 with (count 3, start 2, step 2): sums c2, c4, c6.
+    ShaderProgram p = LoopSumProgram(3, 2, 2);
     Block block;
     for (int i = 1; i < 8; ++i)
         block.SetConstant(i, {float(1 << i), 0, 0, 0});
@@ -250,14 +255,7 @@ TEST(ShaderInstructions, LoopCounterAddressesConstants) {
 TEST(ShaderInstructions, LoopRangesAreClampedAsDocumented) {
     // count 300 -> 255, start 1000 -> 255, step 2^31 - 1 -> 127: the first pass reads c255,
     // the rest run past the constants and read zeros (without overflowing aL).
-    ShaderBuilder b = ShaderBuilder::Vertex();
-    b.DefI(0, 300, 1000, 0x7FFFFFFF, 0);
-    b.Emit(kOpMov, R(0), {C(0)});
-    b.Emit(kOpLoop, {AL(), I(0)});
-    b.Emit(kOpAdd, R(0), {R(0), C(0).RelLoop()});
-    b.Emit(kOpEndLoop);
-    b.Emit(kOpMov, OT(0), {R(0)});
-    ShaderProgram p = Compile(b.Finish(), ShaderKind::kVertex);
+    ShaderProgram p = LoopSumProgram(300, 1000, 0x7FFFFFFF);
     Block block;
     block.SetConstant(255, {7, 0, 0, 0});
     block.SetConstant(0, {0.5f, 0, 0, 0});
