@@ -128,9 +128,13 @@ void CollectDueEvents(SOCKET s, SocketEntry* entry, std::vector<Notice>* out) {
         entry->writeArmed = false;
         notice(FD_WRITE, 0);
     }
+    // The end is looked at before the data counted again: data and the end
+    // can both arrive between the count above and this look, and a close
+    // posted on the old count would come before the read of the data.
     int broken = 0;
     if ((entry->events & FD_CLOSE) != 0 && !entry->closePosted &&
-        bsd::PeerEnded(entry->fd, &broken) && (broken != 0 || waiting == 0)) {
+        bsd::PeerEnded(entry->fd, &broken) &&
+        (broken != 0 || bsd::ReadableBytes(entry->fd) == 0)) {
         entry->closePosted = true;
         notice(FD_CLOSE, broken != 0 ? WsaErrorOfErrno(broken) : 0);
     }
