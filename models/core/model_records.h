@@ -53,7 +53,8 @@ struct ModelMeshVertex {
 };
 static_assert(sizeof(ModelMeshVertex) == 20);
 
-// A triangle of a mesh as the file stores it.
+// A triangle of a mesh: three mesh vertices and, from the read-model
+// conversion, its skinning kind (low half) and list number (high half).
 struct ModelMeshTriangle {
     int32_t words[4];
 };
@@ -146,8 +147,8 @@ struct ModelTriangleList {
     int32_t vertexCount;
     int32_t freeBoneCount;  // free-form: the most weights a vertex carries
     int32_t boneCount;
-    int32_t* bones;  // bone frame indices; a bone slot is a position here
-    uint16_t* meshVertexIndices;
+    int32_t* bones;               // bone frame indices; a bone slot is a position here
+    uint32_t* meshVertexIndices;  // 32-bit: a mesh may hold more than 65535 vertex records
     int32_t meshVertexIndicesOwned;
     Vec3* positions;  // gathered positions and normals
     Vec3* normals;
@@ -183,6 +184,8 @@ struct ModelMesh {
     int32_t verticesOwned;
     int32_t triangleCount;
     ModelMeshTriangle* triangles;
+    int32_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise
+    uint8_t translucentColours;  // a vertex colour's alpha is below 255
 };
 
 struct ModelFrame {
