@@ -51,7 +51,6 @@ struct MeshWork {
     uint16_t* faceList;
     BitRowArray positionBones;
     BitRowArray faceBones;
-    float* weights;  // [position x skin weights]
     int32_t bonesPerVertex;
     int32_t vertexRecordBytes;  // room for three records a face in every group
 };
