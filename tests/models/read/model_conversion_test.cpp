@@ -15,11 +15,17 @@
 #include "graphics/device/graphics_device.h"
 #include "models/buffers/model_buffers.h"
 #include "models/core/model_system.h"
+#include "tests/foundation/files/files_test_support.h"
 #include "tests/models/model_test_support.h"
 #include "tests/models/read/conversion_fixture.h"
 
 namespace tessel_test {
 namespace {
+
+// The base table is made once and kept; the counts below start after it.
+void WarmBaseTable() {
+    tessel::ReleaseModelBase(tessel::NewModelBaseHandle());
+}
 
 class ConversionTest : public ModelSystemTest {
   protected:
@@ -458,6 +464,46 @@ TEST_F(ConversionTest, ALostTextureIsWhiteAndATextureOfNoMaterialIsNotLoaded) {
     EXPECT_EQ(base->materials[0].diffuseLayers[0].texture, 0);
 }
 
+TEST_F(ConversionTest, TexturesAreReadBesideTheModelAndABrokenOneFailsWithItsName) {
+    const std::vector<uint8_t> white(tessel::WhiteTextureTga(),
+                                     tessel::WhiteTextureTga() + tessel::kWhiteTextureTgaSize);
+    WriteWholeFile(dir().Linux("white.tga"), white);
+    WriteWholeFile(dir().Linux("broken.tga"), std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', 'n',
+                                                                   ' ', 'i', 'm', 'a', 'g', 'e'});
+    for (const char* file : {"white.tga", "broken.tga"}) {
+        const bool broken = std::string(file) == "broken.tga";
+        WarmBaseTable();
+        const uint32_t before = tessel::TrackedBlockCount();
+        {
+            ConversionModel m;
+            tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
+            tessel::ReadModelMesh* mesh = m.AddMesh(frame, StripPositions(1), StripTriangles(1));
+            tessel::ReadModelMaterial* material = tessel::ReadModelNewMaterial(&m.model, "m");
+            material->layers[0].count = 1;
+            material->layers[0].textures[0] =
+                tessel::ReadModelNewTexture(&m.model, "skin", file, nullptr, 0, 0.1f, 1, 0);
+            mesh->materials[mesh->materialCount++] = material;
+            const int handle = tessel::ConvertReadModel(&m.model, dir().Windows().c_str(), nullptr);
+            if (broken) {
+                EXPECT_EQ(handle, -1);
+            } else {
+                ASSERT_NE(handle, -1) << Log();
+                const tessel::ModelTexture& t = tessel::GetModelBase(handle)->textures[0];
+                EXPECT_EQ(t.colourImageSize, tessel::kWhiteTextureTgaSize);
+                EXPECT_EQ(t.width, 8);
+                EXPECT_STREQ(t.colourFile, "white.tga");
+                EXPECT_EQ(t.filterMode, 2);
+                EXPECT_EQ(Log().find("white.tga"), std::string::npos) << "found, no log line";
+                tessel::ReleaseModelBase(handle);
+            }
+        }
+        EXPECT_EQ(tessel::TrackedBlockCount(), before) << file;
+    }
+    EXPECT_NE(Log().find("Read Model Convert Error : テクスチャ skin の読み込みに失敗しました"),
+              std::string::npos)
+        << Log();
+}
+
 // ------------------------------------------------- the whole base, failures
 
 // Two frames (the second a child with a shape and a skinned mesh of two
@@ -587,11 +633,6 @@ TEST_F(ConversionTest, EveryPointerOfTheVertexDataLiesInsideTheExactBlock) {
     EXPECT_EQ(base->frames[1].drawChange.maskWords[0], 0x38u);
     EXPECT_EQ(base->frames[1].change.maskWords[0], 0x4u);
     EXPECT_EQ(base->frames[0].change.maskWords[0], 0x6u);
-}
-
-// The base table is made once and kept; the counts below start after it.
-void WarmBaseTable() {
-    tessel::ReleaseModelBase(tessel::NewModelBaseHandle());
 }
 
 TEST_F(ConversionTest, AFailureAtAnyAllocationLeavesNothingBehind) {
