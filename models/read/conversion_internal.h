@@ -57,16 +57,17 @@ struct MeshWork {
 
 // Regions of the vertex block, each 16-byte aligned. Those whose estimate
 // is exact come first: when the block closes up, they stay where they are
-// and only the regions estimated at three vertices a triangle move.
+// and only the regions estimated at three vertices a triangle move; the
+// list vertices, the largest of those, lead them and move least.
 enum VertexRegion {
     kRegionNormals,
     kRegionPositions,
     kRegionTriangles,
-    kRegionMeshVertices,
     kRegionRigid,  // the four list kinds follow one another
     kRegionFourBones,
     kRegionEightBones,
     kRegionSoftware,
+    kRegionMeshVertices,
     kRegionMaps,
     kRegionGathered,
     kRegionShapeData,
