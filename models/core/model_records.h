@@ -160,7 +160,11 @@ struct ModelTriangleList {
     uint16_t* filteredIndices;
     ModelBufferBlock* bufferBlock;
     int32_t firstVertex;  // also the base vertex its draws pass
-    int32_t firstIndex;
+    int32_t firstIndex;    // The fixed-function path's vertices, made on first draw (tracked; the
+    // base release frees it): position, normal, two colours, then four
+    // floats per texture-coordinate set and two spare sets.
+    uint8_t* copyVertices;
+    int32_t copyStride;
 };
 
 struct ModelMesh {
@@ -182,7 +186,9 @@ struct ModelMesh {
     uint8_t* vertices;  // ModelMeshVertex records of vertexStride bytes
     int32_t verticesOwned;
     int32_t triangleCount;
-    ModelMeshTriangle* triangles;
+    ModelMeshTriangle* triangles;    // The mesh's own box in frame coordinates, written by the measuring.
+    Vec3 boundsMax;
+    Vec3 boundsMin;
 };
 
 struct ModelFrame {
@@ -380,7 +386,11 @@ struct ModelBase {
     ModelBufferBlock* kindFirstBlock[kModelBufferKinds];
     ModelBufferBlock* kindLastBlock[kModelBufferKinds];
     int32_t rebuildFlag;
-    void* extraBlocks;  // each holds the link to the next in its second word
+    void* extraBlocks;  // each holds the link to the next in its second word    // The whole model's box in world coordinates at measuring time, and
+    // whether it was measured (once per base).
+    Vec3 boundsMax;
+    Vec3 boundsMin;
+    int32_t boundsMeasured;
 };
 
 struct ModelInstanceTexture {
@@ -419,7 +429,8 @@ struct ModelInstanceMesh {
     ModelInstanceMaterial* material;
     const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
-    ModelDrawSettings draw;
+    ModelDrawSettings draw;       // as set on the mesh
+    ModelDrawSettings effective;  // combined with its frame's, what drawing reads
     float* shapeVertices;  // 24-byte entries: position and normal per mesh vertex
     ModelInstanceTriangleList* triangleLists;
     int32_t words[2];
@@ -473,7 +484,8 @@ struct ModelInstanceFrame {
     uint8_t shapesChanged;
     const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
-    ModelDrawSettings draw;
+    ModelDrawSettings draw;       // as set on the frame
+    ModelDrawSettings effective;  // combined down the tree
     void* workBuffers[2];
     void* attachedBlock;
 };
