@@ -328,8 +328,8 @@ uint8_t* BuildListCopyBuffer(ModelTriangleList* list) {
     for (int32_t i = 0; i < list->vertexCount; ++i) {
         uint8_t* out = copy + static_cast<size_t>(i) * stride;
         auto* v = reinterpret_cast<CopyVertex*>(out);
-        const uint16_t mv = list->meshVertexIndices != nullptr ? list->meshVertexIndices[i] : 0;
-        if (mesh->vertices != nullptr && mv < mesh->vertexCount) {
+        const uint32_t mv = list->meshVertexIndices != nullptr ? list->meshVertexIndices[i] : 0;
+        if (mesh->vertices != nullptr && mv < static_cast<uint32_t>(mesh->vertexCount)) {
             const uint8_t* record = mesh->vertices + static_cast<size_t>(mv) * mesh->vertexStride;
             const auto* head = reinterpret_cast<const ModelMeshVertex*>(record);
             v->diffuse = head->diffuse;

@@ -43,8 +43,10 @@ int LastSeparator(const char* path) {
     return last;
 }
 
-// The model from the base a reader made; the model handle or -1.
-int MakeModel(const char* path, int baseHandle) {
+}  // namespace
+
+int FinishModelLoad(const char* path, int baseHandle) {
+    BuildModelBaseBuffers(baseHandle, 1);
     const int model = NewModelHandle();
     if (model == -1) {
         WriteLogFormat("モデルファイル %s のモデルハンドルの作成に失敗しました", path);
@@ -60,8 +62,6 @@ int MakeModel(const char* path, int baseHandle) {
     DeleteModelInstance(model);
     return -1;
 }
-
-}  // namespace
 
 int SplitModelPath(const char* path, char directory[kModelDirectoryBytes],
                    char baseName[kModelFileNameBytes]) {
@@ -117,8 +117,7 @@ int LoadModelFromImage(const char* path, const void* image, int32_t size) {
     if (base < 0) {
         return -1;
     }
-    BuildModelBaseBuffers(base, 1);
-    return MakeModel(path, base);
+    return FinishModelLoad(path, base);
 }
 
 int LoadModel(const char* path) {

@@ -29,6 +29,11 @@ int LoadModel(const char* path);
 // places its companions); the model handle or -1.
 int LoadModelFromImage(const char* path, const void* image, int32_t size);
 
+// The last steps of a load: the base's device buffers (a failure there
+// still gives a model) and the model; the model handle, or -1 with the base
+// released.
+int FinishModelLoad(const char* path, int baseHandle);
+
 // The path split: the absolute directory and the base name. 0, or -1 when a
 // part does not fit its working text.
 int SplitModelPath(const char* path, char directory[kModelDirectoryBytes],
