@@ -15,11 +15,11 @@ namespace tessel {
 // Mesh flags: the diffuse and specular colours come from the vertices.
 constexpr int32_t kMeshDiffuseFromVertex = 0x1;
 constexpr int32_t kMeshSpecularFromVertex = 0x2;
-// A mesh's `byte` is its culling flag (1: back faces culled); a material's
+// A mesh's cull mode goes to the device as it is; a material's
 // words[0] its blend mode, words[1] and words[2] its outline widths (float
 // bits).
 inline int MeshCullMode(const ModelMesh* mesh) {
-    return mesh->byte != 0 ? 1 : 0;
+    return mesh->cullMode;
 }
 inline int32_t MaterialBlendMode(const ModelMaterial* material) {
     return material != nullptr ? material->words[0] : 0;

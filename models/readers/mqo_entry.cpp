@@ -1,7 +1,7 @@
 // The MQO reader's entry in the loading chain: read, convert, release.
 #include "foundation/memory/log.h"
 #include "models/core/model_system.h"
-#include "models/core/pending_model_steps.h"
+#include "models/read/read_model_conversion.h"
 #include "models/readers/mqo_reader.h"
 
 namespace tessel {
@@ -11,7 +11,7 @@ int LoadMqoModel(const ModelLoadParams* params) {
     ReadModelClear(&model);
     int result = ReadMqoIntoModel(params, &model);
     if (result == 0) {
-        result = pending::ConvertReadModel(&model, params->directory, params->callbacks);
+        result = ConvertReadModel(&model, params->directory, params->callbacks);
         if (result < -1) {
             ReleaseModelBase(result);
             result = -1;

@@ -198,6 +198,17 @@ TEST_F(ModelRenderTest, BoundsAreMeasuredOncePerBase) {
     EXPECT_EQ(tessel::MeasureModelBounds(-1, nullptr, nullptr), -1);
 }
 
+TEST_F(ModelRenderTest, CreationMeasuresTheFirstModelOfABase) {
+    TestBase base;
+    base.frames = {{-1}, {0}};
+    base.frames[1].translation = {0.0f, 5.0f, 0.0f};
+    ASSERT_NE(MakeQuadModel(&base, 1.0f, 2.0f, 3.0f, 4.0f), -1);
+    tessel::ModelBase* b = base.base();
+    EXPECT_EQ(b->boundsMeasured, 1);
+    EXPECT_FLOAT_EQ(b->boundsMax.y, 9.0f);
+    EXPECT_FLOAT_EQ(b->frames[1].boundsMax.y, 4.0f);
+}
+
 TEST_F(ModelRenderTest, AFrameWhollyOutsideTheViewIsSkipped) {
     TestBase base;
     base.frames = {{-1}, {-1}};

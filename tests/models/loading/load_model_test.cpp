@@ -12,6 +12,7 @@
 #include "foundation/files/paths.h"
 #include "foundation/memory/memory.h"
 #include "models/core/model_system.h"
+#include "models/drawing/model_drawing.h"
 #include "models/loading/model_loading.h"
 #include "tests/models/model_base_builder.h"
 #include "tests/models/model_test_support.h"
@@ -148,6 +149,38 @@ TEST_F(LoadModelTest, AFailedCreationFreesBaseAndSlot) {
     EXPECT_EQ(tessel::g_models.models.count, models);
     EXPECT_EQ(tessel::g_models.bases.count, bases - 1);
     EXPECT_NE(tessel::GetModelInstance(keep), nullptr);
+}
+
+TEST_F(LoadModelTest, AnMqoFileBecomesAModel) {
+    const std::string text =
+        "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n"
+        "Material 1 {\r\n\t\"plate\" col(0.5 0.25 1 1) dif(1) amb(0.5)\r\n}\r\n"
+        "Object \"tile\" {\r\n\tdepth 0\r\n\tvisible 15\r\n\tfacet 59.5\r\n"
+        "\tvertex 4 {\r\n\t\t-300 0 150\r\n\t\t300 0 150\r\n\t\t300 0 -150\r\n"
+        "\t\t-300 0 -150\r\n\t}\r\n\tface 1 {\r\n\t\t4 V(0 1 2 3) M(0)\r\n\t}\r\n}\r\n"
+        "Eof\r\n";
+    const std::string path = WriteFile("tile.mqo", text);
+    // A first load grows the two slot tables, which stay.
+    ASSERT_EQ(tessel::DeleteModelInstance(tessel::LoadModel(path.c_str())), 0) << Log();
+    const size_t blocks = tessel::TrackedBlockCount();
+    const int model = tessel::LoadModel(path.c_str());
+    ASSERT_GE(model, 0) << Log();
+    const tessel::ModelInstance* record = tessel::GetModelInstance(model);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->base->frameCount, 1);
+    EXPECT_EQ(record->base->meshCount, 1);
+    EXPECT_EQ(record->base->referenceCount, 1);
+    tessel::Vec3 maximum = {};
+    tessel::Vec3 minimum = {};
+    ASSERT_EQ(tessel::MeasureModelBounds(model, &maximum, &minimum), 0);
+    EXPECT_FLOAT_EQ(maximum.x, 300.0f);
+    EXPECT_FLOAT_EQ(minimum.z, -150.0f);
+    EXPECT_FLOAT_EQ(maximum.y, 0.0f);
+    // The file's base goes with its one model.
+    const int baseHandle = record->baseHandle;
+    EXPECT_EQ(tessel::DeleteModelInstance(model), 0);
+    EXPECT_EQ(tessel::GetModelBase(baseHandle), nullptr);
+    EXPECT_EQ(tessel::TrackedBlockCount(), blocks);
 }
 
 }  // namespace
