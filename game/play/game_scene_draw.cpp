@@ -159,9 +159,9 @@ void DrawStageFloor(GameScene* scene) {
         calls.setFogTint(stage.colour[0], stage.colour[1], stage.colour[2]);
     }
     if (GameFloor.ready != 0) {
-        calls.drawBoxShape(0, 0, kFloorScreenSize, kFloorScreenSize,
-                           calls.colorToScreenPixel(stage.colour[0], stage.colour[1], stage.colour[2]),
-                           1);
+        calls.drawBoxShape(
+            0, 0, kFloorScreenSize, kFloorScreenSize,
+            calls.colorToScreenPixel(stage.colour[0], stage.colour[1], stage.colour[2]), 1);
     }
     if (models) {
         calls.setFogRange(static_cast<float>(stage.fogStart), static_cast<float>(stage.fogEnd));

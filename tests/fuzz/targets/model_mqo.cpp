@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include "foundation/memory/log.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
-#include "foundation/memory/log.h"
 #include "models/core/model_system.h"
 #include "models/drawing/model_drawing.h"
 #include "models/loading/model_loading.h"
