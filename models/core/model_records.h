@@ -162,6 +162,11 @@ struct ModelTriangleList {
     ModelBufferBlock* bufferBlock;
     int32_t firstVertex;  // also the base vertex its draws pass
     int32_t firstIndex;
+    // The fixed-function path's vertices, made on first draw (tracked; the
+    // base release frees it): position, normal, two colours, then four
+    // floats per texture-coordinate set and two spare sets.
+    uint8_t* copyVertices;
+    int32_t copyStride;
 };
 
 struct ModelMesh {
@@ -186,6 +191,9 @@ struct ModelMesh {
     ModelMeshTriangle* triangles;
     int32_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise
     uint8_t translucentColours;  // a vertex colour's alpha is below 255
+    // The mesh's own box in frame coordinates, written by the measuring.
+    Vec3 boundsMax;
+    Vec3 boundsMin;
 };
 
 struct ModelFrame {
@@ -384,6 +392,11 @@ struct ModelBase {
     ModelBufferBlock* kindLastBlock[kModelBufferKinds];
     int32_t rebuildFlag;
     void* extraBlocks;  // each holds the link to the next in its second word
+    // The whole model's box in world coordinates at measuring time, and
+    // whether it was measured (once per base).
+    Vec3 boundsMax;
+    Vec3 boundsMin;
+    int32_t boundsMeasured;
 };
 
 struct ModelInstanceTexture {
@@ -422,7 +435,8 @@ struct ModelInstanceMesh {
     ModelInstanceMaterial* material;
     const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
-    ModelDrawSettings draw;
+    ModelDrawSettings draw;       // as set on the mesh
+    ModelDrawSettings effective;  // combined with its frame's, what drawing reads
     float* shapeVertices;  // 24-byte entries: position and normal per mesh vertex
     ModelInstanceTriangleList* triangleLists;
     int32_t words[2];
@@ -476,7 +490,8 @@ struct ModelInstanceFrame {
     uint8_t shapesChanged;
     const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
-    ModelDrawSettings draw;
+    ModelDrawSettings draw;       // as set on the frame
+    ModelDrawSettings effective;  // combined down the tree
     void* workBuffers[2];
     void* attachedBlock;
 };
