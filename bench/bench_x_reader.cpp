@@ -1,0 +1,71 @@
+// Loading a 100,000-triangle text .x model (a grid mesh with normals and
+// texture coordinates, written by the tests' own writer) from memory: our
+// parse into the object tree and conversion into the read model, and beside
+// it in the same run Assimp's importer reading the same bytes. The goal is
+// to stay ahead of Assimp.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "models/read/read_model.h"
+#include "models/xfile/x_reader.h"
+#include "tests/models/xfile/x_sample_models.h"
+
+#ifdef TESSEL_BENCH_ASSIMP
+#include <assimp/scene.h>
+#include <assimp/Importer.hpp>
+#endif
+
+namespace {
+
+constexpr int kTriangles = 100000;
+
+const std::vector<uint8_t>& TextModel() {
+    static const std::vector<uint8_t> file =
+        tessel_test::GridModel(tessel_test::XForm::kText, kTriangles);
+    return file;
+}
+
+void BM_XReaderParseAndConvert(benchmark::State& state) {
+    const std::vector<uint8_t>& file = TextModel();
+    for (auto _ : state) {
+        tessel::XObjectTree tree;
+        tessel::ReadModel model;
+        tessel::ReadModelClear(&model);
+        tessel::StartXObjectTree(&tree);
+        const int parsed = tessel::ParseXImage(file.data(), static_cast<int>(file.size()), &tree);
+        const int converted = parsed == 0 ? tessel::ConvertXToReadModel(&tree, &model) : -1;
+        if (converted != 0 || model.firstMesh == nullptr ||
+            model.firstMesh->faceCount < kTriangles) {
+            state.SkipWithError("the model did not load");
+        }
+        benchmark::DoNotOptimize(model.firstMesh);
+        tessel::FreeXObjectTree(&tree);
+        tessel::ReadModelRelease(&model);
+    }
+    state.SetItemsProcessed(state.iterations() * kTriangles);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.size()));
+}
+BENCHMARK(BM_XReaderParseAndConvert)->Unit(benchmark::kMillisecond);
+
+#ifdef TESSEL_BENCH_ASSIMP
+void BM_AssimpReadFromMemory(benchmark::State& state) {
+    const std::vector<uint8_t>& file = TextModel();
+    for (auto _ : state) {
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFileFromMemory(file.data(), file.size(), 0, "x");
+        if (scene == nullptr || scene->mNumMeshes == 0 ||
+            scene->mMeshes[0]->mNumFaces < static_cast<unsigned>(kTriangles)) {
+            state.SkipWithError("Assimp did not load the model");
+        }
+        benchmark::DoNotOptimize(scene);
+    }
+    state.SetItemsProcessed(state.iterations() * kTriangles);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.size()));
+}
+BENCHMARK(BM_AssimpReadFromMemory)->Unit(benchmark::kMillisecond);
+#endif
+
+}  // namespace
+
+BENCHMARK_MAIN();
