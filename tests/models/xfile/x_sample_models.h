@@ -96,23 +96,22 @@ inline std::vector<uint8_t> GridModel(XForm form, int triangles) {
             uv.insert(uv.end(), {x / static_cast<double>(side), y / static_cast<double>(side)});
         }
     }
-    std::vector<int32_t> faces = {2 * side * side};
+    std::vector<std::vector<int32_t>> faces;
+    std::vector<std::vector<int32_t>> normalFaces;
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
             const int a = y * (side + 1) + x;
-            faces.insert(faces.end(),
-                         {3, a, a + side + 1, a + 1, 3, a + 1, a + side + 1, a + side + 2});
+            faces.push_back({a, a + side + 1, a + 1});
+            faces.push_back({a + 1, a + side + 1, a + side + 2});
+            normalFaces.push_back({0, 0, 0});
+            normalFaces.push_back({0, 0, 0});
         }
-    }
-    std::vector<int32_t> normalFaces = faces;
-    for (size_t i = 1; i < normalFaces.size(); i += 4) {
-        normalFaces[i + 1] = normalFaces[i + 2] = normalFaces[i + 3] = 0;
     }
     XWriter w(form);
     w.Begin("Frame", "Grid").Begin("Mesh", "GridMesh");
-    w.Ints({vertices}).Floats(positions).Ints(faces);
-    w.Begin("MeshNormals").Ints({1}).Floats({0, 1, 0}).Ints(normalFaces).End();
-    w.Begin("MeshTextureCoords").Ints({vertices}).Floats(uv).End();
+    w.Ints({vertices}).Vectors(positions, 3).Faces(faces);
+    w.Begin("MeshNormals").Ints({1}).Vectors({0, 1, 0}, 3).Faces(normalFaces).End();
+    w.Begin("MeshTextureCoords").Ints({vertices}).Vectors(uv, 2).End();
     w.End().End();
     return w.data();
 }

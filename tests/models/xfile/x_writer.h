@@ -93,6 +93,43 @@ class XWriter {
         }
         return *this;
     }
+    // An array of float groups (vectors, coordinates) as other tools write
+    // it in text: "x;y;z;," and the last "x;y;z;;". Binary: one float list.
+    XWriter& Vectors(const std::vector<double>& values, size_t group) {
+        if (!text()) {
+            return Floats(values);
+        }
+        char number[64];
+        for (size_t i = 0; i < values.size(); ++i) {
+            std::snprintf(number, sizeof number, "%.9g;", values[i]);
+            Raw(number);
+            if ((i + 1) % group == 0) {
+                Raw(i + 1 == values.size() ? ";\n" : ",\n");
+            }
+        }
+        return *this;
+    }
+    // A face count and faces: "3;0,1,2;," and the last "3;0,1,2;;".
+    // Binary: one integer list.
+    XWriter& Faces(const std::vector<std::vector<int32_t>>& faces) {
+        std::vector<int32_t> words = {static_cast<int32_t>(faces.size())};
+        if (!text()) {
+            for (const std::vector<int32_t>& face : faces) {
+                words.push_back(static_cast<int32_t>(face.size()));
+                words.insert(words.end(), face.begin(), face.end());
+            }
+            return Ints(words);
+        }
+        Raw(std::to_string(faces.size()) + ";\n");
+        for (size_t f = 0; f < faces.size(); ++f) {
+            Raw(std::to_string(faces[f].size()) + ";");
+            for (size_t k = 0; k < faces[f].size(); ++k) {
+                Raw(std::to_string(faces[f][k]) + (k + 1 == faces[f].size() ? ";" : ","));
+            }
+            Raw(f + 1 == faces.size() ? ";\n" : ",\n");
+        }
+        return *this;
+    }
     XWriter& String(const std::string& value) {
         if (text()) {
             Raw("\"" + value + "\";\n");
