@@ -256,6 +256,34 @@ TEST(XReaderTest, UnknownObjectsAndTemplateDeclarationsAreSkipped) {
     EXPECT_NE(load.Frame("Kept"), nullptr);
 }
 
+TEST(XReaderTest, CommentsHideBracesAndValues) {
+    XLoad load(
+        TextFile("Frame Outer { // a } in a comment\n"
+                 " # and { here\n"
+                 " Unknown { // }\n"
+                 " } Frame Inner { } }\n"
+                 "Mesh { 3; // 7;\n 0;0;0;, # 1;\n 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }"));
+    ASSERT_EQ(load.converted, 0);
+    ASSERT_NE(load.Frame("Inner"), nullptr);
+    EXPECT_EQ(load.Frame("Inner")->parent, load.Frame("Outer"));
+    ASSERT_EQ(load.model.meshCount, 1);
+    EXPECT_EQ(load.model.firstMesh->positionCount, 3);
+    EXPECT_EQ(load.model.firstMesh->positions[1].x, 1.0f);
+}
+
+TEST(XReaderTest, ACornerTakesTheLastColourGivenForItsPosition) {
+    XLoad load(
+        TextFile("Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+                 "MeshVertexColors { 3; 1; 1;0;0;1;;, 2; 0;0;1;1;;, 1; 0;1;0;1;;; } }"));
+    ASSERT_EQ(load.converted, 0);
+    const tessel::ReadModelMesh* mesh = load.model.firstMesh;
+    ASSERT_EQ(mesh->colourCount, 4);
+    EXPECT_EQ(mesh->faces[0].colourIndex[0], 3);
+    EXPECT_EQ(mesh->faces[0].colourIndex[1], 2);
+    EXPECT_EQ(mesh->faces[0].colourIndex[2], 1);
+    EXPECT_EQ(mesh->colours[2][1], 1.0f);
+}
+
 TEST(XReaderTest, BinaryTemplateDeclarationsAreSkipped) {
     XWriter w(XForm::kBinary);
     w.Kind(31).Name("Mesh").Kind(10).Kind(5).U32(1).U32(2).U32(3).U32(4).Kind(40).Name("n").Kind(
