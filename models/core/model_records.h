@@ -53,7 +53,8 @@ struct ModelMeshVertex {
 };
 static_assert(sizeof(ModelMeshVertex) == 20);
 
-// A triangle of a mesh as the file stores it.
+// A triangle of a mesh: three mesh vertices and, from the read-model
+// conversion, its skinning kind (low half) and list number (high half).
 struct ModelMeshTriangle {
     int32_t words[4];
 };
@@ -146,8 +147,8 @@ struct ModelTriangleList {
     int32_t vertexCount;
     int32_t freeBoneCount;  // free-form: the most weights a vertex carries
     int32_t boneCount;
-    int32_t* bones;  // bone frame indices; a bone slot is a position here
-    uint16_t* meshVertexIndices;
+    int32_t* bones;               // bone frame indices; a bone slot is a position here
+    uint32_t* meshVertexIndices;  // 32-bit: a mesh may hold more than 65535 vertex records
     int32_t meshVertexIndicesOwned;
     Vec3* positions;  // gathered positions and normals
     Vec3* normals;
@@ -161,6 +162,11 @@ struct ModelTriangleList {
     ModelBufferBlock* bufferBlock;
     int32_t firstVertex;  // also the base vertex its draws pass
     int32_t firstIndex;
+    // The fixed-function path's vertices, made on first draw (tracked; the
+    // base release frees it): position, normal, two colours, then four
+    // floats per texture-coordinate set and two spare sets.
+    uint8_t* copyVertices;
+    int32_t copyStride;
 };
 
 struct ModelMesh {
@@ -183,6 +189,11 @@ struct ModelMesh {
     int32_t verticesOwned;
     int32_t triangleCount;
     ModelMeshTriangle* triangles;
+    int32_t cullMode;            // 0 none, 1 counter-clockwise, 2 clockwise
+    uint8_t translucentColours;  // a vertex colour's alpha is below 255
+    // The mesh's own box in frame coordinates, written by the measuring.
+    Vec3 boundsMax;
+    Vec3 boundsMin;
 };
 
 struct ModelFrame {
@@ -381,6 +392,11 @@ struct ModelBase {
     ModelBufferBlock* kindLastBlock[kModelBufferKinds];
     int32_t rebuildFlag;
     void* extraBlocks;  // each holds the link to the next in its second word
+    // The whole model's box in world coordinates at measuring time, and
+    // whether it was measured (once per base).
+    Vec3 boundsMax;
+    Vec3 boundsMin;
+    int32_t boundsMeasured;
 };
 
 struct ModelInstanceTexture {
@@ -419,7 +435,8 @@ struct ModelInstanceMesh {
     ModelInstanceMaterial* material;
     const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
-    ModelDrawSettings draw;
+    ModelDrawSettings draw;       // as set on the mesh
+    ModelDrawSettings effective;  // combined with its frame's, what drawing reads
     float* shapeVertices;  // 24-byte entries: position and normal per mesh vertex
     ModelInstanceTriangleList* triangleLists;
     int32_t words[2];
@@ -473,7 +490,8 @@ struct ModelInstanceFrame {
     uint8_t shapesChanged;
     const FrameChangeDescriptor* drawChange;
     uint32_t* drawBitWord;
-    ModelDrawSettings draw;
+    ModelDrawSettings draw;       // as set on the frame
+    ModelDrawSettings effective;  // combined down the tree
     void* workBuffers[2];
     void* attachedBlock;
 };

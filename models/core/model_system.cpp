@@ -108,6 +108,8 @@ void FreeBase(ModelBase* base) {
         list.positions = nullptr;
         list.normals = nullptr;
         FreeOwned(&list.vertices, &list.verticesOwned);
+        FreeTracked(list.copyVertices);
+        list.copyVertices = nullptr;
     }
     FreeExtraBlocks(base);
     FreeTracked(base);

@@ -13,7 +13,7 @@
 #include "models/anim/model_animation.h"
 #include "models/buffers/model_buffers.h"
 #include "models/core/model_system.h"
-#include "models/core/pending_model_steps.h"
+#include "models/drawing/model_drawing.h"
 #include "models/instances/model_instances.h"
 #include "models/util/mesh_utilities.h"
 
@@ -247,6 +247,7 @@ void FillMeshes(ModelInstance* record, ModelBase* base) {
         to.drawChange = &from.drawChange;
         to.drawBitWord = &record->drawChangeBits[from.drawChange.wordIndex];
         InitDrawSettings(&to.draw, from.initiallyVisible);
+        to.effective = to.draw;
         to.words[0] = -1;
         to.words[1] = -1;
         to.byte = 0;
@@ -294,6 +295,7 @@ void FillFrames(ModelInstance* record, int modelHandle, ModelBase* base) {
         to.drawChange = &from.drawChange;
         to.drawBitWord = &record->drawChangeBits[from.drawChange.wordIndex];
         InitDrawSettings(&to.draw, static_cast<uint8_t>(from.flags & 1u));
+        to.effective = to.draw;
         to.firstMesh = from.meshCount > 0 ? &record->meshes[from.meshes - base->meshes] : nullptr;
         to.indexInParent = to.parent != nullptr ? to.parent->childCount++ : record->rootCount++;
         to.skinBoneRefs = record->frameSkinBoneRefs + from.firstSkinBoneRef;
@@ -378,7 +380,7 @@ int CreateModelFromBase(int modelHandle, int baseHandle) {
     FillFrames(record, handle, base);
     FillChildLists(record, base);
     ++base->referenceCount;
-    pending::MeasureModelBounds(handle);
+    MeasureModelBounds(handle, nullptr, nullptr);
     BuildModelInstanceBuffers(handle);
     return 0;
 }

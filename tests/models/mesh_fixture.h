@@ -73,7 +73,7 @@ class MeshFixture {
         list.mesh = &mesh;
         list.vertexCount = n;
         for (int i = 0; i < n; ++i) {
-            meshIndices_.push_back(static_cast<uint16_t>(i));
+            meshIndices_.push_back(static_cast<uint32_t>(i));
         }
         list.meshVertexIndices = meshIndices_.data();
         list.indexCount = static_cast<uint16_t>(triangles_.size());
@@ -109,7 +109,7 @@ class MeshFixture {
     std::vector<uint8_t> positions_;
     std::vector<tessel::ModelNormal> normals_;
     std::vector<uint8_t> vertices_;
-    std::vector<uint16_t> meshIndices_;
+    std::vector<uint32_t> meshIndices_;
     std::vector<uint16_t> filtered_;
     std::vector<int32_t> bones_;
     std::vector<uint8_t> listVertices_;

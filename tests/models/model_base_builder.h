@@ -300,7 +300,7 @@ class TestBase {
         gatheredPositions_[slot].resize(t.vertexCount);
         gatheredNormals_[slot].resize(t.vertexCount);
         for (int i = 0; i < t.vertexCount; ++i) {
-            meshIndices_[slot][i] = static_cast<uint16_t>(i);
+            meshIndices_[slot][i] = static_cast<uint32_t>(i);
             gatheredPositions_[slot][i] = TestPosition(li, i);
             gatheredNormals_[slot][i] = TestNormal(li, i);
         }
@@ -459,7 +459,7 @@ class TestBase {
     std::vector<tessel::ModelTriangleList> listRecords_;
     std::vector<tessel::ModelMaterial> materials_;
     std::vector<std::vector<uint8_t>> meshVertices_;
-    std::vector<std::vector<uint16_t>> meshIndices_;
+    std::vector<std::vector<uint32_t>> meshIndices_;
     std::vector<std::vector<uint16_t>> indices_;
     std::vector<std::vector<uint16_t>> filtered_;
     std::vector<std::vector<tessel::Vec3>> gatheredPositions_;

@@ -58,6 +58,9 @@ TEST_F(ModelInstanceTest, FramesListsMeshesAndBitsAreLaidOutFromTheBase) {
     texture.conversionValue = 0.375f;
     base->textureCount = 1;
     base->textures = &texture;
+    // A base measured before: creation does not bring the matrices up to
+    // date, so the bits stay as creation set them.
+    base->boundsMeasured = 1;
     const int handle = CreateTestModel(base_.handle());
     const tessel::ModelInstance* model = tessel::GetModelInstance(handle);
     ASSERT_NE(model, nullptr);

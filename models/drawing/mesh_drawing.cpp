@@ -1,0 +1,477 @@
+// One mesh on the device through the fixed-function path: the material and
+// blend of the mesh, its texture stages, and per triangle list a copy of the
+// vertices in memory (rigid lists under the frame's world transform, skinned
+// lists moved into world space by the processor) drawn with one indexed call.
+#include <cstring>
+
+#include "foundation/memory/log.h"
+#include "foundation/memory/memory.h"
+#include "graphics/batch/vertex_batch.h"
+#include "graphics/camera/camera.h"
+#include "graphics/device/device_state.h"
+#include "graphics/drawstate/draw_state.h"
+#include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
+#include "models/drawing/model_drawing.h"
+#include "models/math/model_math.h"
+
+namespace tessel {
+
+const uint32_t kCopyFvfSets[kCopyFormatCount] = {0xA0200,   0x2A0300,   0xAA0400,  0x2AA0500,
+                                                 0xAAA0600, 0x2AAA0700, 0xAAAA0800};
+
+int32_t g_modelWorldIsIdentity = 0;
+
+namespace {
+
+constexpr int kMaxListBones = 54;
+
+struct CopyVertex {
+    float position[3];
+    float normal[3];
+    uint32_t diffuse;
+    uint32_t specular;
+};
+static_assert(sizeof(CopyVertex) == 32);
+
+int CopyStride(const ModelMesh* mesh) {
+    return (mesh->texCoordSetCount + 4) * 16;
+}
+
+void SetColour(D3DCOLORVALUE* out, const float* in, const float* factors, bool scaled) {
+    out->r = scaled ? in[0] * factors[0] : in[0];
+    out->g = scaled ? in[1] * factors[1] : in[1];
+    out->b = scaled ? in[2] * factors[2] : in[2];
+    out->a = scaled ? in[3] * factors[3] : in[3];
+}
+
+void BlendFor(int mode, MeshBlendBlock* blend) {
+    blend->on = 1;
+    blend->blendOp = D3DBLENDOP_ADD;
+    switch (mode) {
+        case 0: {
+            const BlendTableRow& row = BlendRowFor(g_drawSettings.blendMode);
+            blend->on = row.blendOn;
+            blend->srcBlend = row.srcBlend;
+            blend->destBlend = row.destBlend;
+            blend->blendOp = row.blendOp;
+            break;
+        }
+        case 1:
+        case 10:
+            blend->srcBlend = D3DBLEND_SRCALPHA;
+            blend->destBlend = D3DBLEND_INVSRCALPHA;
+            break;
+        case 2:
+            blend->srcBlend = D3DBLEND_SRCALPHA;
+            blend->destBlend = D3DBLEND_ONE;
+            break;
+        case 4:
+        case 11:
+            blend->srcBlend = D3DBLEND_ZERO;
+            blend->destBlend = D3DBLEND_SRCCOLOR;
+            break;
+        default:
+            // Modes without factors of their own draw unblended.
+            blend->on = 0;
+            blend->srcBlend = D3DBLEND_ONE;
+            blend->destBlend = D3DBLEND_ZERO;
+            break;
+    }
+}
+
+// The image a model texture draws with: the model's own, else its base's.
+int TextureImage(const ModelInstanceMesh* mesh, int32_t index) {
+    const ModelInstance* model = mesh->frame->model;
+    if (index < 0 || index >= model->base->textureCount) {
+        return -1;
+    }
+    const ModelInstanceTexture& texture = model->textures[index];
+    return texture.imageHandle != -1 ? texture.imageHandle : texture.base->imageHandle;
+}
+
+// A texture without an address mode of its own repeats.
+int AddressMode(int32_t mode) {
+    return mode >= 1 && mode <= 5 ? mode : static_cast<int>(D3DTADDRESS_WRAP);
+}
+
+void ApplyTextureFilter(int stage, int mode) {
+    static constexpr int kFilters[3][3] = {
+        {D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE},
+        {D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_NONE},
+        {D3DTEXF_ANISOTROPIC, D3DTEXF_LINEAR, D3DTEXF_LINEAR},
+    };
+    const int* f = kFilters[mode >= 0 && mode <= 2 ? mode : 0];
+    SetSamplerFilterState(stage, kFilterKindMin, f[0]);
+    SetSamplerFilterState(stage, kFilterKindMag, f[1]);
+    SetSamplerFilterState(stage, kFilterKindMip, f[2]);
+}
+
+// The matrix of one bone slot of a list; null for a slot past the list's
+// bones or the frame's run.
+const Mat3x4* BoneOfSlot(const ModelInstanceFrame* frame, const ModelTriangleList* list, int slot) {
+    if (slot < 0 || slot >= list->boneCount || list->bones == nullptr) {
+        return nullptr;
+    }
+    const int32_t ref = list->bones[slot];
+    if (ref < 0 || ref >= frame->base->skinBoneRefCount) {
+        return nullptr;
+    }
+    return frame->skinBoneRefs[ref];
+}
+
+void AddWeighted(Mat3x4* sum, const Mat3x4* bone, float weight) {
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            sum->m[r][c] += bone->m[r][c] * weight;
+        }
+    }
+}
+
+void WriteSkinned(uint8_t* out, const Mat3x4& m, const float* position, const float* normal) {
+    auto* v = reinterpret_cast<CopyVertex*>(out);
+    for (int r = 0; r < 3; ++r) {
+        v->position[r] =
+            m.m[r][0] * position[0] + m.m[r][1] * position[1] + m.m[r][2] * position[2] + m.m[r][3];
+        v->normal[r] = m.m[r][0] * normal[0] + m.m[r][1] * normal[1] + m.m[r][2] * normal[2];
+    }
+}
+
+// The blend of up to `count` (slot, weight) pairs: bone 0 alone when its
+// weight is exactly 1, else the sum over the first and every non-zero weight.
+template <typename SlotOf>
+bool BlendBones(const ModelInstanceFrame* frame, const ModelTriangleList* list,
+                const float* weights, int count, SlotOf slotOf, Mat3x4* out) {
+    if (weights[0] == 1.0f) {
+        const Mat3x4* bone = BoneOfSlot(frame, list, slotOf(0));
+        if (bone == nullptr) {
+            return false;
+        }
+        *out = *bone;
+        return true;
+    }
+    *out = Mat3x4{};
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && weights[i] == 0.0f) {
+            continue;
+        }
+        const Mat3x4* bone = BoneOfSlot(frame, list, slotOf(i));
+        if (bone == nullptr) {
+            return false;
+        }
+        AddWeighted(out, bone, weights[i]);
+    }
+    return true;
+}
+
+const uint8_t* SourceVertices(const ModelInstanceMesh* mesh, int listIndex) {
+    const ModelInstanceTriangleList& own = mesh->triangleLists[listIndex];
+    if (mesh->base->hasShape != 0 && own.vertices != nullptr) {
+        return own.vertices;
+    }
+    return mesh->base->triangleLists[listIndex].vertices;
+}
+
+void SkinFourOrEight(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
+    const ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    const uint8_t* source = SourceVertices(mesh, listIndex);
+    const bool eight = list->vertexType == 2;
+    const int stride = eight ? 64 : 48;
+    for (int32_t i = 0; i < list->vertexCount; ++i) {
+        const uint8_t* v = source + static_cast<size_t>(i) * stride;
+        const auto* weights = reinterpret_cast<const float*>(v);
+        const float* position = reinterpret_cast<const float*>(v + (eight ? 48 : 16));
+        const float* normal = reinterpret_cast<const float*>(v + (eight ? 32 : 32));
+        const uint8_t* slots = v + (eight ? 44 : 44);
+        auto slotOf = [slots, v, eight](int k) {
+            return static_cast<int>(k < 4 ? slots[k] : v[60 + (k - 4)]);
+        };
+        Mat3x4 m;
+        if (!BlendBones(mesh->frame, list, weights, eight ? 8 : 4, slotOf, &m)) {
+            continue;
+        }
+        WriteSkinned(copy + static_cast<size_t>(i) * list->copyStride, m, position, normal);
+    }
+}
+
+// Free-form lists name bones by their place in the frame's whole run.
+void SkinFreeForm(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
+    const ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    const ModelInstanceFrame* frame = mesh->frame;
+    const uint8_t* source = SourceVertices(mesh, listIndex);
+    const int32_t runLength = frame->base->skinBoneRefCount;
+    const int pairs = list->freeBoneCount;
+    for (int32_t i = 0; i < list->vertexCount; ++i) {
+        const uint8_t* v = source + static_cast<size_t>(i) * list->vertexSize;
+        const auto* position = reinterpret_cast<const float*>(v);
+        const auto* normal = reinterpret_cast<const float*>(v + 16);
+        Mat3x4 m = {};
+        bool any = false;
+        for (int k = 0; k < pairs; ++k) {
+            uint32_t bone;
+            float weight;
+            std::memcpy(&bone, v + 32 + 8 * k, 4);
+            std::memcpy(&weight, v + 36 + 8 * k, 4);
+            if (bone == 0xFFFFFFFFu) {
+                break;
+            }
+            if (bone >= static_cast<uint32_t>(runLength)) {
+                any = false;
+                break;
+            }
+            if (k == 0 && weight == 1.0f) {
+                m = *frame->skinBoneRefs[bone];
+                any = true;
+                break;
+            }
+            if (weight == 0.0f && k > 0) {
+                continue;
+            }
+            AddWeighted(&m, frame->skinBoneRefs[bone], weight);
+            any = true;
+        }
+        if (any) {
+            WriteSkinned(copy + static_cast<size_t>(i) * list->copyStride, m, position, normal);
+        }
+    }
+}
+
+void CopyShapePositions(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
+    const ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    const uint8_t* source = SourceVertices(mesh, listIndex);
+    for (int32_t i = 0; i < list->vertexCount; ++i) {
+        std::memcpy(copy + static_cast<size_t>(i) * list->copyStride, source + 32 * i, 12);
+    }
+}
+
+void UseWorldOfFrame(ModelInstanceFrame* frame) {
+    if (frame->world4Current == 0) {
+        Transpose3x4To4x4(&frame->matrix, &frame->world);
+        frame->world4Current = 1;
+    }
+    SetWorldTransformDirect(&frame->matrix);
+    g_modelWorldIsIdentity = 0;
+}
+
+void UseIdentityWorld() {
+    if (g_modelWorldIsIdentity != 0) {
+        return;
+    }
+    Mat4 identity = {};
+    MatIdentity(&identity);
+    SetWorldTransformDirect(&identity);
+    g_modelWorldIsIdentity = 1;
+}
+
+void DropShaders() {
+    DeviceStateCache& c = g_stateCache;
+    IDirect3DDevice9* device = g_graphics.device;
+    if (c.vertexShader != nullptr) {
+        device->SetVertexShader(nullptr);
+        c.vertexShader = nullptr;
+        c.declaration = nullptr;
+        c.lastFvf = 0;
+    }
+    if (c.pixelShader != nullptr) {
+        device->SetPixelShader(nullptr);
+        c.pixelShader = nullptr;
+    }
+}
+
+// 0 when the list was prepared for its draw, -1 when it is skipped.
+int PrepareList(ModelInstanceMesh* mesh, int listIndex, uint8_t** copyOut) {
+    ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    if (list->vertexType > 3) {
+        return -1;
+    }
+    uint8_t* copy = BuildListCopyBuffer(list);
+    if (copy == nullptr) {
+        return -1;
+    }
+    if (list->vertexType == 0) {
+        UseWorldOfFrame(mesh->frame);
+        if (mesh->base->hasShape != 0) {
+            CopyShapePositions(mesh, listIndex, copy);
+        }
+    } else {
+        UseIdentityWorld();
+        if (list->vertexType == 3) {
+            SkinFreeForm(mesh, listIndex, copy);
+        } else {
+            SkinFourOrEight(mesh, listIndex, copy);
+        }
+    }
+    *copyOut = copy;
+    return 0;
+}
+
+}  // namespace
+
+uint8_t* BuildListCopyBuffer(ModelTriangleList* list) {
+    if (list->copyVertices != nullptr) {
+        return list->copyVertices;
+    }
+    const ModelMesh* mesh = list->mesh;
+    const int sets = mesh->texCoordSetCount;
+    if (sets < 0 || sets >= kCopyFormatCount) {
+        WriteLogFormat("Model draw error : a mesh with %d texture coordinate sets cannot be drawn",
+                       sets);
+        return nullptr;
+    }
+    const int stride = CopyStride(mesh);
+    auto* copy = static_cast<uint8_t*>(AllocTrackedZeroed(
+        static_cast<size_t>(list->vertexCount > 0 ? list->vertexCount : 0) * stride + 16, __FILE__,
+        __LINE__));
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    for (int32_t i = 0; i < list->vertexCount; ++i) {
+        uint8_t* out = copy + static_cast<size_t>(i) * stride;
+        auto* v = reinterpret_cast<CopyVertex*>(out);
+        const uint32_t mv = list->meshVertexIndices != nullptr ? list->meshVertexIndices[i] : 0;
+        if (mesh->vertices != nullptr && mv < static_cast<uint32_t>(mesh->vertexCount)) {
+            const uint8_t* record = mesh->vertices + static_cast<size_t>(mv) * mesh->vertexStride;
+            const auto* head = reinterpret_cast<const ModelMeshVertex*>(record);
+            v->diffuse = head->diffuse;
+            v->specular = head->specular;
+            const auto* uv = reinterpret_cast<const float*>(record + sizeof(ModelMeshVertex));
+            for (int s = 0; s < sets; ++s) {
+                float* set = reinterpret_cast<float*>(out + 32 + 16 * s);
+                set[0] = uv[s * mesh->texCoordComponents];
+                set[1] = mesh->texCoordComponents > 1 ? uv[s * mesh->texCoordComponents + 1] : 0.0f;
+                set[2] = 1.0f;
+                set[3] = 1.0f;
+            }
+        }
+        if (list->vertexType == 0 && list->vertices != nullptr) {
+            const auto* source = reinterpret_cast<const float*>(list->vertices + 32 * i);
+            std::memcpy(v->position, source, 12);
+            std::memcpy(v->normal, source + 4, 12);
+        }
+    }
+    list->copyStride = stride;
+    list->copyVertices = copy;
+    return copy;
+}
+
+void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn) {
+    const ModelInstanceMaterial* material = mesh->material;
+    const ModelMesh* base = mesh->base;
+    static constexpr float kWhite[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    static constexpr float kZero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const float* diffuse = material != nullptr ? material->diffuse : kWhite;
+    const float* ambient = material != nullptr ? material->ambient : kZero;
+    const float* specular = material != nullptr ? material->specular : kZero;
+    const float* emissive = material != nullptr ? material->emissive : kZero;
+    const bool scaled = mesh->draw.hasFactors != 0;
+    const float* f = mesh->draw.colourFactors;
+    D3DMATERIAL9 block = {};
+    SetColour(&block.Diffuse, diffuse, f, scaled);
+    SetColour(&block.Ambient, ambient, f + 4, scaled);
+    SetColour(&block.Specular, specular, f + 8, scaled);
+    SetColour(&block.Emissive, emissive, f + 12, scaled);
+    block.Power = material != nullptr ? material->power : 0.0f;
+    ApplyMaterialBlock(&block);
+    SetCullModeState(MeshCullMode(base));
+    BlendFor(MaterialBlendMode(material != nullptr ? material->base : nullptr), blend);
+    blend->opacity = mesh->draw.opacity;
+    const bool specularFromVertex = (base->flags & kMeshSpecularFromVertex) != 0;
+    const bool on = specularFromVertex || block.Specular.r > 1e-5f || block.Specular.g > 1e-5f ||
+                    block.Specular.b > 1e-5f;
+    *specularOn = on ? 1 : 0;
+    SetSpecularState(*specularOn);
+    SetDiffuseFromVertexColor((base->flags & kMeshDiffuseFromVertex) != 0 ? 1 : 0);
+    SetSpecularFromVertexColor(specularFromVertex ? 1 : 0);
+    // The caller's lighting setting decides; a mesh never switches it on
+    // behind the caller's back.
+    SetLightingSwitch(g_lights.lightingOff == 0 ? 1 : 0);
+}
+
+void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int /*shaderPath*/,
+                            const MeshBlendBlock& blend) {
+    const ModelInstanceMaterial* material = mesh->material;
+    for (int stage = 0; stage < 4; ++stage) {
+        SetTextureTransformState(0, nullptr, stage);
+    }
+    int image = -1;
+    int32_t textureIndex = -1;
+    if (material != nullptr && material->diffuseLayerCount > 0) {
+        textureIndex = material->diffuseLayers[0].texture;
+        image = TextureImage(mesh, textureIndex);
+    }
+    StageProgram program = {};
+    program.alphaBlendEnable = blend.on;
+    program.srcBlend = blend.srcBlend;
+    program.destBlend = blend.destBlend;
+    program.blendOp = blend.blendOp;
+    float opacity = blend.opacity < 0.0f ? 0.0f : (blend.opacity > 1.0f ? 1.0f : blend.opacity);
+    program.textureFactor = static_cast<uint32_t>(opacity * 255.0f) << 24 | 0xFFFFFFu;
+    StageProgramEntry& s0 = program.stages[0];
+    s0.imageHandle = image;
+    s0.texCoordIndex = 0;
+    s0.colorArg1 = D3DTA_TEXTURE;
+    s0.colorArg2 = D3DTA_DIFFUSE;
+    s0.colorOp = image != -1 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+    s0.alphaArg1 = D3DTA_TEXTURE;
+    s0.alphaArg2 = D3DTA_DIFFUSE;
+    s0.alphaOp = image != -1 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+    // The opacity multiplies the alpha through the texture factor.
+    StageProgramEntry& s1 = program.stages[1];
+    s1.imageHandle = -1;
+    s1.texCoordIndex = 1;
+    s1.colorArg1 = D3DTA_CURRENT;
+    s1.colorArg2 = D3DTA_CURRENT;
+    s1.colorOp = D3DTOP_SELECTARG1;
+    s1.alphaArg1 = D3DTA_CURRENT;
+    s1.alphaArg2 = D3DTA_TFACTOR;
+    s1.alphaOp = D3DTOP_MODULATE;
+    for (int s = 2; s < kSamplerStageCount; ++s) {
+        StageProgramEntry& e = program.stages[s];
+        e.imageHandle = -1;
+        e.texCoordIndex = s;
+        e.alphaArg1 = e.alphaArg2 = e.colorArg1 = e.colorArg2 = -1;
+        e.alphaOp = e.colorOp = D3DTOP_DISABLE;
+    }
+    program.stageCount = 2;
+    if (image != -1) {
+        const ModelInstanceTexture& texture = mesh->frame->model->textures[textureIndex];
+        SetTexAddressingUVW(AddressMode(texture.addressU), AddressMode(texture.addressV),
+                            D3DTADDRESS_WRAP, 0);
+        ApplyTextureFilter(0, texture.filterMode);
+    }
+    ApplyImageTextureState(&program, 0, 1);
+    ResetTexCoordIndices();
+}
+
+void DrawModelMesh(ModelInstanceMesh* mesh) {
+    IDirect3DDevice9* device = g_graphics.device;
+    if (device == nullptr) {
+        return;
+    }
+    MeshBlendBlock blend = {};
+    int specularOn = 0;
+    ApplyMeshMaterial(mesh, &blend, &specularOn);
+    const ModelMesh* base = mesh->base;
+    bool stagesSet = false;
+    for (int32_t i = 0; i < base->triangleListCount; ++i) {
+        ModelTriangleList* list = &base->triangleLists[i];
+        uint8_t* copy = nullptr;
+        if (list->indexCount < 3 || list->indices == nullptr || PrepareList(mesh, i, &copy) != 0) {
+            continue;
+        }
+        if (!stagesSet) {
+            ApplyMeshTextureStages(mesh, 0, blend);
+            stagesSet = true;
+        }
+        DropShaders();
+        g_stateCache.streamSource = nullptr;
+        g_stateCache.indexBuffer = nullptr;
+        SetCachedFvf(kCopyFvfBase | kCopyFvfSets[base->texCoordSetCount]);
+        device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, list->vertexCount,
+                                       list->indexCount / 3, list->indices, D3DFMT_INDEX16, copy,
+                                       list->copyStride);
+    }
+    SetLightingSwitch(g_lights.lightingOff == 0 ? 1 : 0);
+}
+
+}  // namespace tessel

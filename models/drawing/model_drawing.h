@@ -1,0 +1,67 @@
+// Drawing models: one mesh on the device (materials, texture stages, the
+// processor's skinning into the fixed-function path's vertex copies), and the
+// public render call with its view test, draw-settings propagation and the
+// measuring of a model's boxes.
+#pragma once
+
+#include <cstdint>
+
+#include "models/core/model_records.h"
+#include "platform/d3d9.h"
+
+namespace tessel {
+
+// Where the drawing code reads the mesh and material words the loaders fill.
+// Mesh flags: the diffuse and specular colours come from the vertices.
+constexpr int32_t kMeshDiffuseFromVertex = 0x1;
+constexpr int32_t kMeshSpecularFromVertex = 0x2;
+// A mesh's cull mode goes to the device as it is; a material's
+// words[0] its blend mode, words[1] and words[2] its outline widths (float
+// bits).
+inline int MeshCullMode(const ModelMesh* mesh) {
+    return mesh->cullMode;
+}
+inline int32_t MaterialBlendMode(const ModelMaterial* material) {
+    return material != nullptr ? material->words[0] : 0;
+}
+
+// The blend factors of one mesh and its opacity.
+struct MeshBlendBlock {
+    int32_t on;
+    int32_t srcBlend;
+    int32_t destBlend;
+    int32_t blendOp;
+    float opacity;
+};
+
+// The vertex formats of the fixed-function copies by texture-coordinate set
+// count: position, normal, two colours, then the sets and two spare sets.
+constexpr int kCopyFormatCount = 7;
+constexpr uint32_t kCopyFvfBase = 0xD2;
+extern const uint32_t kCopyFvfSets[kCopyFormatCount];
+
+void DrawModelMesh(ModelInstanceMesh* mesh);
+// Material, cull mode, lighting switches and the blend block of a mesh.
+void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn);
+// Textures of stages 0 to 5 with their addressing and filters; only the
+// fixed-function path (shaderPath 0) is built.
+void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int shaderPath, const MeshBlendBlock& blend);
+// The fixed-function copy of a list's vertices, made on first use; null
+// when it cannot be made.
+uint8_t* BuildListCopyBuffer(ModelTriangleList* list);
+
+// 0 when drawn or invisible, -1 for a bad handle or no model system.
+int RenderModel(int modelHandle);
+void BeginModelDrawState(ModelInstance* record);
+// 1 when the box of eight points lies wholly outside the view.
+int TestBoxInFrustum(const Vec3 corners[8]);
+void PropagateDrawSettings(ModelInstanceFrame* frame, ModelInstanceMesh* mesh);
+// Measures the boxes once per base and reports the whole-model box
+// (maximum first); either output may be null. 0, or -1 for a bad handle.
+int MeasureModelBounds(int modelHandle, Vec3* maximum, Vec3* minimum);
+
+// The device world transform holds the identity (skinned lists set it once
+// per model draw).
+extern int32_t g_modelWorldIsIdentity;
+
+}  // namespace tessel
