@@ -530,6 +530,39 @@ TEST(XReaderTest, BinaryIntegersStreamAcrossListTokens) {
     EXPECT_EQ(mesh->faces[1].positionIndex[2], 3);
 }
 
+TEST(XReaderTest, ANodeThatCannotBeHadIsNamed) {
+    LogScope log;
+    tessel::XObjectTree tree;
+    ASSERT_EQ(tessel::StartXObjectTree(&tree), 0);
+    const std::vector<uint8_t> file = TextFile("Frame Alpha { }");
+    tessel::SetTrackedHeapFailingAfter(1);  // the name's copy, not the node
+    EXPECT_EQ(tessel::ParseXImage(file.data(), static_cast<int>(file.size()), &tree), -1);
+    tessel::SetTrackedHeapFailing(false);
+    tessel::FreeXObjectTree(&tree);
+    EXPECT_NE(log.Text().find("Load XFile : オブジェクトのメモリ領域の確保に失敗しました"),
+              std::string::npos)
+        << log.Text();
+    EXPECT_NE(log.Text().find("Load XFile : オブジェクト Frame ( Alpha ) の追加に失敗しました"),
+              std::string::npos)
+        << log.Text();
+}
+
+TEST(XReaderTest, EveryShortOfMemoryFailsCleanly) {
+    // The heap gives out after each number of requests in turn: the load
+    // either fails or succeeds, and leaves no block behind either way.
+    for (XForm form : {XForm::kText, XForm::kBinary}) {
+        const std::vector<uint8_t> file = FullModel(form);
+        bool succeeded = false;
+        for (int successes = 0; successes < 400 && !succeeded; ++successes) {
+            tessel::SetTrackedHeapFailingAfter(successes);
+            XLoad load(file);
+            tessel::SetTrackedHeapFailing(false);
+            succeeded = load.converted == 0;
+        }
+        EXPECT_TRUE(succeeded);
+    }
+}
+
 TEST(XReaderTest, ObjectsCountTheirNamesAndKinds) {
     XLoad load(TextFile("Frame Ab { Frame Abcd { } }" + Triangle("M") +
                         "Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; }"),
