@@ -5,7 +5,7 @@
 // against the arrays they name, so the read model only ever holds indices
 // that stay inside their mesh.
 //
-// Routes: links (LinkObject, LinkAnimationSet); materials (ConvertMaterial);
+// Routes: links (LinkObjects, LinkAnimationSet); materials (ConvertMaterial);
 // frames (ConvertFrame); meshes (ConvertMesh with its faces, skin weights
 // and vertex colours); animation sets (ConvertAnimationSet, ConvertKeys).
 #include <cstring>

@@ -3,6 +3,7 @@
 // the read model are released whatever the outcome.
 #include <cstring>
 
+#include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "models/core/model_system.h"
 #include "models/loading/model_loading.h"
@@ -39,7 +40,7 @@ int LoadXModel(const ModelLoadParams* params) {
     model.filePath = TrackedCopy(params->path);
     model.baseName = TrackedCopy(params->baseName);
     if (model.filePath == nullptr || model.baseName == nullptr) {
-        result = -1;
+        result = WriteLogFormat("Load XFile : ファイル名を保存するメモリ領域の確保に失敗しました");
     }
     if (result == 0) {
         result = ParseXImage(params->image, params->size, &tree);

@@ -1,6 +1,11 @@
 // The object loop of the .x reader: the header, the template table, nodes
 // and their references, skipping what we do not know, the nesting limit,
 // and resolving references by name once the whole file is read.
+//
+// Routes: the template table and payload sizes (XTemplateType,
+// XPayloadSize); nodes (AddXObject, StartXObjectTree, FreeXObjectTree);
+// the loop (ParseXImage, ObjectLoop::Run, Object, Reference); references
+// (AppendReference, ResolveReferences).
 #include <cstring>
 #include <string_view>
 #include <unordered_map>

@@ -1,6 +1,11 @@
 // Reading .x tokens in both forms. Every read is bounded by the data's end: a
 // binary token whose length runs past it ends the data, and a count the
 // caller is given can always be checked against the bytes still unread.
+//
+// Routes: text words and comments (SkipBlanks, Word); binary tokens
+// (PeekKind, StepToken, TakeName); the object loop's reads (Next,
+// ObjectHead, ReferenceBody, SkipObject); values (Int, IntList, FloatList,
+// Floats, String).
 #include <cstring>
 
 #include "foundation/base/text.h"
