@@ -7,9 +7,12 @@
 #include "game/draw/draw_flush.h"
 #include "game/files/replay_file.h"
 #include "game/input/input_state.h"
+#include "graphics/camera/camera.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/targets/draw_targets.h"
+#include "models/drawing/model_drawing.h"
+#include "models/instances/model_instances.h"
 #include "platform/kernel/sync.h"
 #include "sound/play/sound_calls.h"
 
@@ -46,6 +49,13 @@ const FrameCalls kLibraryCalls = {
     &tessel::StopSoundHandle,
     &tessel::SetSoundPositionSamples,
     &tessel::EndLibrary,
+    &tessel::SetFogSwitch,
+    &tessel::SetFogTint,
+    &tessel::SetFogRange,
+    &tessel::PlaceCameraByAngles,
+    &tessel::SetCameraDepthRange,
+    &tessel::PlaceModel,
+    &tessel::RenderModel,
 };
 
 const FrameCalls* boundCalls = nullptr;

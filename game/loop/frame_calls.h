@@ -42,6 +42,15 @@ struct FrameCalls {
     int (*setSoundPositionSamples)(int64_t samples, int sound);
     // The library's shutdown after the loop.
     int (*endLibrary)();
+    // The 3D floor: fog, camera and models. A table without them (a test's
+    // recorder) draws no floor models.
+    int (*setFogSwitch)(int on);
+    int (*setFogTint)(int red, int green, int blue);
+    int (*setFogRange)(float start, float end);
+    int (*placeCameraByAngles)(float x, float y, float z, float vRot, float hRot, float tRot);
+    int (*setCameraDepthRange)(float nearZ, float farZ);
+    int (*placeModel)(int model, float x, float y, float z);
+    int (*renderModel)(int model);
 };
 
 // The table bound to the library.

@@ -1,6 +1,7 @@
 // The play scene's draw: the floor, the player, the HUD, the side panel and
-// the pause overlay. The floor screen is filled at once (its model waits for
-// the model system); the rest of the frame is queued in the two draw queues.
+// the pause overlay. The floor screen is drawn at once (its colour, then the
+// floor model's tiles); the rest of the frame is queued in the two draw
+// queues.
 #include <cstdio>
 
 #include "game/draw/draw_queue.h"
@@ -122,21 +123,56 @@ void DrawPauseOverlay(const GameScene& scene) {
                    260.0, scene.pauseCursor == 1 ? 1.0 : 0.5, white, 0);
 }
 
+// The copies of one floor model: enough tiles to cover the scroll distance
+// and one more, placed from far to near.
+void DrawFloorCopies(const FrameCalls& calls, const StageBlock& stage, int slot) {
+    const StageModelSlot& model = stage.models[slot];
+    if (model.model == -1 || model.tileLength <= 0) {
+        return;
+    }
+    const int32_t length = model.tileLength;
+    const int32_t distance = stage.scrollDistance;
+    const int32_t copies = distance / length + (distance % length != 0 ? 2 : 1);
+    for (int32_t i = 0; i < copies; ++i) {
+        const double z = static_cast<double>(copies - i) * length - length / 2 - stage.scroll[slot];
+        calls.placeModel(model.model, static_cast<float>(stage.viewCentre[0]), 0.0f,
+                         static_cast<float>(z));
+        calls.renderModel(model.model);
+    }
+}
+
 }  // namespace
 
 // The floor screen is filled with the stage colour every frame: left as it
 // was made, it would hold black, the transparent colour, which the software
 // path keys out of a drawable image while the hardware path draws it, so the
-// two paths would show the play field differently. The fog, the camera and
-// the copies of the floor model come with the model system, which is not
-// here yet.
+// two paths would show the play field differently. The floor models are then
+// laid from far to near, one tile after another, under the stage's fog; the
+// software path has no model system, so there the floor is the colour alone.
 void DrawStageFloor(GameScene* scene) {
     const FrameCalls& calls = CurrentFrameCalls();
+    const StageBlock& stage = scene->stage;
     SetDrawTarget(FloorScreen);
+    const bool models = calls.renderModel != nullptr;
+    if (models) {
+        calls.setFogSwitch(1);
+        calls.setFogTint(stage.colour[0], stage.colour[1], stage.colour[2]);
+    }
     if (GameFloor.ready != 0) {
-        const uint8_t* colour = scene->stage.colour;
-        calls.drawBoxShape(0, 0, kFloorScreenSize, kFloorScreenSize,
-                           calls.colorToScreenPixel(colour[0], colour[1], colour[2]), 1);
+        calls.drawBoxShape(
+            0, 0, kFloorScreenSize, kFloorScreenSize,
+            calls.colorToScreenPixel(stage.colour[0], stage.colour[1], stage.colour[2]), 1);
+    }
+    if (models) {
+        calls.setFogRange(static_cast<float>(stage.fogStart), static_cast<float>(stage.fogEnd));
+        calls.placeCameraByAngles(static_cast<float>(stage.viewCentre[0]), 300.0f, 0.0f,
+                                  static_cast<float>(stage.cameraAngles[0]),
+                                  static_cast<float>(stage.cameraAngles[1]),
+                                  static_cast<float>(stage.cameraAngles[2]));
+        calls.setCameraDepthRange(100.0f, 10000.0f);
+        for (int slot = 0; slot < kStageModelSlots; ++slot) {
+            DrawFloorCopies(calls, stage, slot);
+        }
     }
     RestoreDrawTarget();
 }

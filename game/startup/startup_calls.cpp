@@ -1,5 +1,4 @@
-// The library's functions behind the start-up table; the few whose part of
-// the library is not built yet are the stand-ins of pending_library_calls.h.
+// The library's functions behind the start-up table.
 #include "game/startup/startup_calls.h"
 
 #include "foundation/files/archive_fs.h"
@@ -8,7 +7,6 @@
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/startup.h"
 #include "foundation/runtime/window_mode.h"
-#include "game/startup/pending_library_calls.h"
 #include "graphics/device/graphics_device.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/images/image_create.h"
@@ -17,6 +15,7 @@
 #include "graphics/targets/draw_targets.h"
 #include "graphics/textures/texture_formats.h"
 #include "images/image_loader.h"
+#include "models/loading/model_loading.h"
 #include "models/textures/model_textures.h"
 #include "platform/window.h"
 #include "sound/play/sound_calls.h"
@@ -66,7 +65,7 @@ const StartupCalls kLibraryCalls = {
     &ReleaseImage,
     &tessel::SetDrawableImageCreation,
     &CreateBlankImage,
-    &pending_library::LoadModel,
+    &tessel::LoadModel,
     &tessel::SetModelTextureFilter,
     &tessel::SetSoundLoadMode,
     &tessel::LoadSoundFile,

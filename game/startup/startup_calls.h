@@ -1,8 +1,6 @@
 // The library calls that start-up and asset loading make, gathered in one
 // table: start-up binds the library's own functions, and a test binds a
 // recorder to see exactly which options a configuration word turns into.
-// Calls whose library part is not built yet are bound to the stand-ins of
-// pending_library_calls.h, which answer as that part does when not started.
 #pragma once
 
 #include <cstdint>

@@ -287,6 +287,10 @@ void BeginModelDrawState(ModelInstance* record) {
     SetDepthBiasState(record->animWordZero);
     SetShadeModeState(D3DSHADE_GOURAUD);
     ApplyFogEnableState();
+    // The draw settings start with the linear formula without telling the
+    // device, which would then take every vertex's specular alpha (0 in
+    // model vertices) as its fog and draw the model in the fog colour alone.
+    SetFogModeState(g_drawSettings.fogFormula);
     for (int stage = 0; stage < 3; ++stage) {
         SetSamplerMaxAnisotropy(stage, record->animWordTwo);
     }

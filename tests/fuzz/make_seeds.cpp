@@ -23,6 +23,7 @@
 #include "support/audio_oracles.h"
 #include "support/media_clips.h"
 #include "tools/archive_test_support.h"
+#include "tools/lib/gamedata/gamedata_internal.h"
 #include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
 #include "tools/lib/sample_data.h"
@@ -645,6 +646,31 @@ void ShaderSeeds() {
     put("pixel_projected_depth", true, projected.Finish());
 }
 
+// MQO files: the game's floor, and small ones reaching materials, depths,
+// dropped faces, colours and mirrors.
+void MqoSeeds() {
+    auto put = [](const std::string& name, const std::string& text) {
+        Put("model_mqo", name, Bytes(text.begin(), text.end()));
+    };
+    put("floor.mqo", tessel::gamedata::FloorModelText());
+    const std::string head = "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n";
+    put("materials_faces.mqo",
+        head + "Material 2 {\r\n\t\"a\" dif(0.5) col(0.2 0.4 0.6 0.8) emi(0.25) power(5.00)\r\n"
+               "\t\"b\" col(1 1 1 0) amb(0.5) spc(0.25)\r\n}\r\n"
+               "Object \"top\" {\r\n\tdepth 0\r\n\tvisible 15\r\n\tfacet 59.5\r\n"
+               "\tvertex 4 {\r\n\t\t0 0 0\r\n\t\t10 0 0\r\n\t\t10 0 10\r\n\t\t0 0 10\r\n\t}\r\n"
+               "\tface 4 {\r\n\t\t4 V(0 1 2 3) M(0) UV(0 0 1 0 1 1 0 1)\r\n"
+               "\t\t3 V(0 1 2) M(1) COL(4294967295 255 65280)\r\n\t\t2 V(0 1)\r\n"
+               "\t\t3 V(0 2 3) M(7)\r\n\t}\r\n}\r\n"
+               "Object \"child\" {\r\n\tdepth 1\r\n\tvertex 3 {\r\n\t\t0 1 0\r\n\t\t1 1 0\r\n"
+               "\t\t1 1 1\r\n\t}\r\n\tface 1 {\r\n\t\t3 V(0 1 2)\r\n\t}\r\n}\r\nEof\r\n");
+    put("mirror.mqo",
+        head + "Object \"m\" {\r\n\tdepth 0\r\n\tmirror 1\r\n\tmirror_axis 7\r\n"
+               "\tvertex 3 {\r\n\t\t0 1 2\r\n\t\t4 0 6\r\n\t\t7 8 0\r\n\t}\r\n"
+               "\tface 2 {\r\n\t\t3 V(0 1 2) UV(0 0 1 0 1 1)\r\n\t\t4 V(0 1 2 1)\r\n\t}\r\n}\r\n"
+               "Eof\r\n");
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
@@ -666,6 +692,7 @@ int main(int argc, char** argv) {
     MovieSeeds();
     ShaderSeeds();
     MediaGraphSeeds();
+    MqoSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }

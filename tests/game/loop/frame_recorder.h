@@ -103,6 +103,14 @@ struct FrameRecorder : CallNotes<FrameRecorder> {
                 return Note("SetSoundPositionSamples" + Args({samples, sound})), -1;
             },
             [] { return Note("EndLibrary()"), 0; },
+            // No 3D floor: the recorded frames stay those of the 2D draw.
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
         };
         return table;
     }

@@ -36,7 +36,9 @@ struct Mesh {
     }
 };
 
-std::string FloorText() {
+}  // namespace
+
+std::string FloorModelText() {
     Mesh mesh;
     // The plate: x -300..300 in six columns, z -150..150.
     for (int i = 0; i < 6; ++i) {
@@ -96,6 +98,8 @@ std::string FloorText() {
     return text;
 }
 
+namespace {
+
 // The texture: the top half a plate of glowing tiles, the bottom half the rail.
 Canvas FloorTexture() {
     Canvas canvas(256, 256);
@@ -128,7 +132,7 @@ Canvas FloorTexture() {
 }  // namespace
 
 void MakeFloorModel(Output& out) {
-    const std::string text = FloorText();
+    const std::string text = FloorModelText();
     SaveBytes(out, "image/model/stage_1/yuka.mqo", text.data(), text.size());
     SavePicture(out, "image/model/stage_1/yuka.png", FloorTexture());
 }

@@ -45,6 +45,8 @@ inline constexpr int kReplayListTop = 80;
 inline constexpr int kReplayListRight = 80 + 42 * 12 + 4;
 inline constexpr int kReplayListBottom = 80 + 20 * 16;
 
+// The stage floor's MQO text (CR LF line ends), as the data folder holds it.
+std::string FloorModelText();
 void MakeTitlePictures(Output& out);
 void MakeMenuPictures(Output& out);
 void MakeHudPictures(Output& out);

@@ -1,0 +1,124 @@
+// Shows an MQO model turning: the camera circles it once every ten seconds,
+// looking down on it from above, with the default light.
+//
+//   view_model [MODEL.mqo] [FRAMES] [--software]
+//
+// Without a model it shows the game's floor tile, which the build copies
+// into the folder "example_model" beside the program. It runs until the
+// window is closed, or for FRAMES frames (also taken from VIEW_MODEL_FRAMES).
+// The software path has no 3D: there the model does not load.
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "foundation/runtime/main_window.h"
+#include "foundation/runtime/message_pump.h"
+#include "foundation/runtime/startup.h"
+#include "foundation/runtime/window_mode.h"
+#include "graphics/camera/camera.h"
+#include "graphics/device/graphics_device.h"
+#include "graphics/images/image_records.h"
+#include "graphics/targets/draw_targets.h"
+#include "models/drawing/model_drawing.h"
+#include "models/loading/model_loading.h"
+
+namespace {
+
+constexpr float kDistance = 1100.0f;
+constexpr float kPitch = 0.45f;  // radians below the horizon
+constexpr double kTurnFrames = 600.0;
+
+bool MoveToProgramFolder() {
+    char path[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return false;
+    }
+    std::string folder(path, static_cast<size_t>(length));
+    folder.erase(folder.find_last_of('/'));
+    return chdir(folder.c_str()) == 0;
+}
+
+struct Options {
+    std::string model = "example_model\\yuka.mqo";
+    long frames = 0;
+    bool software = false;
+};
+
+Options ReadOptions(int argc, char** argv) {
+    Options options;
+    const char* frames = std::getenv("VIEW_MODEL_FRAMES");
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--software") {
+            options.software = true;
+        } else if (arg.find_first_not_of("0123456789") == std::string::npos) {
+            frames = argv[i];
+        } else {
+            options.model = arg;
+        }
+    }
+    options.frames = frames != nullptr ? std::strtol(frames, nullptr, 10) : 0;
+    return options;
+}
+
+// The camera on its circle, looking at the model's centre.
+void PlaceCamera(long frame) {
+    const float turn = static_cast<float>(frame / kTurnFrames * 2.0 * 3.141592653589793);
+    const float level = std::cos(kPitch) * kDistance;
+    tessel::PlaceCameraByAngles(-level * std::sin(turn), std::sin(kPitch) * kDistance,
+                                -level * std::cos(turn), kPitch, turn, 0.0f);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = ReadOptions(argc, argv);
+    // A model named on the command line is found from where the program was
+    // started; the default one beside the program.
+    if (options.model == Options{}.model && !MoveToProgramFolder()) {
+        std::fprintf(stderr, "cannot find the program's own folder\n");
+        return 1;
+    }
+    tessel::ChangeWindowMode(1);
+    tessel::SetWindowTitle("Viewing a model");
+    if (options.software) {
+        tessel::SetUseHardwareOption(0);
+    }
+    if (tessel::StartLibrary() != 0) {
+        std::fprintf(stderr, "the library did not start; see Log.txt\n");
+        return 1;
+    }
+    const int model = tessel::LoadModel(options.model.c_str());
+    if (model == -1) {
+        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.model.c_str());
+        tessel::EndLibrary();
+        return 1;
+    }
+    tessel::Vec3 maximum = {};
+    tessel::Vec3 minimum = {};
+    tessel::MeasureModelBounds(model, &maximum, &minimum);
+    std::printf("model from (%.1f, %.1f, %.1f) to (%.1f, %.1f, %.1f)\n", minimum.x, minimum.y,
+                minimum.z, maximum.x, maximum.y, maximum.z);
+    tessel::SelectDrawTarget(tessel::kBackScreen);
+    tessel::SetBackgroundRgb(24, 16, 40);
+    long frame = 0;
+    while (tessel::PumpMessages() == 0) {
+        tessel::EraseDrawTarget(nullptr);
+        PlaceCamera(frame);
+        tessel::SetCameraDepthRange(100.0f, 10000.0f);
+        tessel::RenderModel(model);
+        tessel::PresentScreenPublic();
+        ++frame;
+        if (options.frames > 0 && frame >= options.frames) {
+            break;
+        }
+    }
+    tessel::EndLibrary();
+    std::printf("%ld frames\n", frame);
+    return 0;
+}

@@ -1,0 +1,85 @@
+// The stage floor drawn by the play scene into its floor screen on the
+// Direct3D path: the game's own floor model under the stage's fog and camera.
+// Far tiles fade into the fog colour, the band above the horizon keeps the
+// stage colour the screen was filled with, and the near tiles show their
+// texture. The picture is kept with the test artifacts to be looked at.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "game/draw/game_screens.h"
+#include "game/loop/frame_calls.h"
+#include "game/play/game_scene.h"
+#include "game/startup/init_game.h"
+#include "graphics/targets/draw_targets.h"
+#include "models/loading/model_loading.h"
+#include "platform/kernel/files.h"
+#include "tests/graphics/targets/target_test_support.h"
+#include "tests/support/virtual_display.h"
+
+namespace {
+
+class StageFloorTest : public tessel_test::ImageTest {
+  protected:
+    void SetUp() override {
+        ImageTest::SetUp();
+        Start(true);
+    }
+    void TearDown() override {
+        FloorScreen = -1;
+        GameFloor = FloorRecord{-1, 300, 0};
+        ImageTest::TearDown();
+    }
+};
+
+TEST_F(StageFloorTest, FarTilesFadeIntoTheFogAndNearOnesShowTheirTexture) {
+    const std::string path = platform::WindowsPathFromLinux(std::string(VANTREL_GAME_DATA_DIR) +
+                                                            "/image/model/stage_1/yuka.mqo");
+    const int model = tessel::LoadModel(path.c_str());
+    ASSERT_GE(model, 0) << Log();
+    FloorScreen = tessel::CreateDrawableImage(512, 512);
+    ASSERT_NE(FloorScreen, -1);
+    GameFloor = FloorRecord{model, 300, 1};
+    auto scene = std::make_unique<GameScene>();
+    StageBlock& stage = scene->stage;
+    for (auto& slot : stage.models) {
+        slot = StageModelSlot{-1, 0};
+    }
+    stage.models[0] = StageModelSlot{model, 300};
+    stage.viewCentre[0] = stage.viewCentre[1] = stage.viewCentre[2] = 256.0;
+    stage.colour[0] = 60;
+    stage.colour[1] = 0;
+    stage.colour[2] = 60;
+    stage.scrollDistance = 1600;
+    stage.fogStart = 200.0;
+    stage.fogEnd = 1400.0;
+    BindFrameCalls(nullptr);
+    DrawStageFloor(scene.get());
+    ASSERT_EQ(tessel::SelectDrawTarget(FloorScreen), 0);
+    const std::string shot =
+        tessel_test::ScreenshotPath(tessel_test::ThisProgramFolder(), "stage_floor");
+    tessel::SaveDrawScreen(0, 0, 512, 512, platform::WindowsPathFromLinux(shot).c_str(), 2, 80, 0,
+                           -1);
+    // Above the horizon: the stage colour the screen was filled with.
+    EXPECT_EQ(tessel_test::TargetPixel(256, 10), 0x3C003Cu);
+    // The farthest tiles lie past the fog's end: the horizon is the fog
+    // colour within a step of the texture's darkest lines.
+    const uint32_t horizon = tessel_test::TargetPixel(256, 324);
+    EXPECT_NEAR(static_cast<int>(horizon >> 16), 60, 4) << std::hex << horizon;
+    EXPECT_NEAR(static_cast<int>(horizon >> 8 & 0xFF), 0, 4) << std::hex << horizon;
+    EXPECT_NEAR(static_cast<int>(horizon & 0xFF), 60, 4) << std::hex << horizon;
+    // The nearest rows show the tiles' texture, far from the fog colour.
+    int textured = 0;
+    for (int x = 64; x < 448; x += 8) {
+        const uint32_t near = tessel_test::TargetPixel(x, 470);
+        const int distance = std::abs(static_cast<int>(near >> 16) - 60) +
+                             std::abs(static_cast<int>(near >> 8 & 0xFF)) +
+                             std::abs(static_cast<int>(near & 0xFF) - 60);
+        textured += distance > 24 ? 1 : 0;
+    }
+    EXPECT_GT(textured, 4);
+}
+
+}  // namespace
