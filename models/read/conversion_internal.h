@@ -51,24 +51,25 @@ struct MeshWork {
     uint16_t* faceList;
     BitRowArray positionBones;
     BitRowArray faceBones;
-    float* weights;  // [position x skin weights]
     int32_t bonesPerVertex;
     int32_t vertexRecordBytes;  // room for three records a face in every group
 };
 
-// Regions of the vertex block, each 16-byte aligned.
+// Regions of the vertex block, each 16-byte aligned. Those whose estimate
+// is exact come first: when the block closes up, they stay where they are
+// and only the regions estimated at three vertices a triangle move.
 enum VertexRegion {
-    kRegionRigid,
+    kRegionNormals,
+    kRegionPositions,
+    kRegionTriangles,
+    kRegionMeshVertices,
+    kRegionRigid,  // the four list kinds follow one another
     kRegionFourBones,
     kRegionEightBones,
     kRegionSoftware,
     kRegionMaps,
-    kRegionShapeData,
-    kRegionNormals,
-    kRegionPositions,
-    kRegionMeshVertices,
-    kRegionTriangles,
     kRegionGathered,
+    kRegionShapeData,
     kRegionCount
 };
 

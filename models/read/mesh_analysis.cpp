@@ -86,12 +86,6 @@ bool MarkWeights(ReadModel* model, ReadModelMesh* mesh, MeshWork* work) {
                    "Read Model Convert Error : "
                    "頂点へのボーンの影響に関するデータの初期化に失敗しました") == 0;
     }
-    work->weights = ChainArray<float>(model, static_cast<int64_t>(mesh->positionCount) * bones);
-    if (work->weights == nullptr) {
-        return WriteLogFormat(
-                   "Read Model Convert Error : "
-                   "頂点へのボーンの影響値の情報を格納するメモリの確保に失敗しました") == 0;
-    }
     if (InitBitRowArray(&work->faceBones, bones, mesh->faceCount, &model->blocks) != 0) {
         return WriteLogFormat(
                    "Read Model Convert Error : "
@@ -114,7 +108,6 @@ bool MarkWeights(ReadModel* model, ReadModelMesh* mesh, MeshWork* work) {
                            pair.positionIndex) == 0;
             }
             SetRowBit(&work->positionBones, pair.positionIndex, b);
-            work->weights[static_cast<size_t>(pair.positionIndex) * bones + b] = pair.weight;
         }
     }
     return true;

@@ -50,9 +50,11 @@ bool AppendNormals(MeshContext* c) {
     return true;
 }
 
-// Position, then the (bone, weight) pairs of the bones that move it in bit
+// Position, then the (bone, weight) pairs of the bones that move it in bone
 // order, the bone numbered by its place in the frame's skin-bone references;
-// a record with room left ends with (-1, 0).
+// a record with room left ends with (-1, 0). The pairs are written bone by
+// bone straight from the skin weights; a position named twice by one bone
+// keeps the later weight.
 bool AppendPositions(MeshContext* c) {
     const ReadModelMesh* mesh = c->mesh;
     const int stride = c->frame->positionStride;
@@ -61,31 +63,45 @@ bool AppendPositions(MeshContext* c) {
     if (out == nullptr && mesh->positionCount > 0) {
         return OutOfRoom();
     }
-    const MeshWork* work = c->work;
-    const int bones = mesh->skinWeightCount;
     const int limit = c->frame->maxWeights;
+    int32_t* counts = c->state->temp;
     for (int p = 0; p < mesh->positionCount; ++p) {
-        uint8_t* record = out + static_cast<size_t>(p) * stride;
-        std::memcpy(record, &mesh->positions[p], 12);
-        int pairs = 0;
-        if (bones > 0) {
-            const uint8_t* row =
-                work->positionBones.rows + static_cast<size_t>(p) * work->positionBones.bytesPerRow;
-            for (int b = 0; b < bones && pairs < limit; ++b) {
-                if ((row[b >> 3] >> (b & 7) & 1) == 0) {
-                    continue;
-                }
-                const uint32_t bone = static_cast<uint32_t>(c->refOffset + b);
-                const float weight = work->weights[static_cast<size_t>(p) * bones + b];
-                std::memcpy(record + 12 + 8 * pairs, &bone, 4);
-                std::memcpy(record + 16 + 8 * pairs, &weight, 4);
-                ++pairs;
+        std::memcpy(out + static_cast<size_t>(p) * stride, &mesh->positions[p], 12);
+        counts[p] = 0;
+    }
+    for (int b = 0; b < mesh->skinWeightCount && limit > 0; ++b) {
+        const ReadModelSkinWeight* weight = mesh->skinWeights[b];
+        const uint32_t bone = static_cast<uint32_t>(c->refOffset + b);
+        const int pairs = weight->weights != nullptr ? weight->weightCount : 0;
+        for (int i = 0; i < pairs; ++i) {
+            const ReadModelSkinWeightPair& pair = weight->weights[i];
+            if (!(pair.weight > 0.0f)) {
+                continue;
             }
+            uint8_t* record = out + static_cast<size_t>(pair.positionIndex) * stride + 12;
+            int32_t& n = counts[pair.positionIndex];
+            uint32_t last = 0;
+            if (n > 0) {
+                std::memcpy(&last, record + 8 * (n - 1), 4);
+            }
+            if (n > 0 && last == bone) {
+                std::memcpy(record + 8 * (n - 1) + 4, &pair.weight, 4);
+                continue;
+            }
+            if (n == limit) {
+                continue;
+            }
+            std::memcpy(record + 8 * n, &bone, 4);
+            std::memcpy(record + 8 * n + 4, &pair.weight, 4);
+            ++n;
         }
-        if (pairs < limit) {
-            const float zero = 0.0f;
-            std::memcpy(record + 12 + 8 * pairs, &kNoBone, 4);
-            std::memcpy(record + 16 + 8 * pairs, &zero, 4);
+    }
+    const float zero = 0.0f;
+    for (int p = 0; p < mesh->positionCount; ++p) {
+        if (counts[p] < limit) {
+            uint8_t* record = out + static_cast<size_t>(p) * stride + 12 + 8 * counts[p];
+            std::memcpy(record, &kNoBone, 4);
+            std::memcpy(record + 4, &zero, 4);
         }
     }
     c->frame->positionCount += mesh->positionCount;
@@ -451,7 +467,9 @@ bool BuildReadModelMesh(BuildState* state, ReadModelFrame* readFrame, ModelFrame
                   frame->normalCount,
                   frame->skinBoneRefCount,
                   state->meshFill};
-    if (!AppendNormals(&c) || !AppendPositions(&c) || !AppendSkinBones(&c)) {
+    // The bones first: they refuse a skin weight of no frame before its pairs
+    // are read.
+    if (!AppendNormals(&c) || !AppendSkinBones(&c) || !AppendPositions(&c)) {
         return false;
     }
     GroupTemp t = CarveTemp(&c);

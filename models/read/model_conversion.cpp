@@ -1,7 +1,7 @@
 // ConvertReadModel: the read model is prepared and analysed, everything is
 // counted, the base is laid out in one block and its vertex data in a second
 // block of estimated size; the records are filled, and the vertex data then
-// moves to a block of its exact size, every pointer into it following.
+// closes up into a block of its exact size, every pointer into it following.
 // Routes: PrepareMeshes (steps per mesh), CountFrames, LayOutBase,
 // FillAnimations, LoadTextures, FillMaterials, FillFrames, ShrinkVertexBlock,
 // FindUseReferences, then the finishing steps.
@@ -693,30 +693,38 @@ void Relocate(const Conversion* cv, uint8_t* const* newStart, T** pointer) {
     }
 }
 
+// The regions close up inside the estimated block, which then shrinks to
+// their exact size; only the bytes written were ever touched, so nothing is
+// copied twice and no second block is faulted in.
 bool ShrinkVertexBlock(Conversion* cv) {
     ModelBase* base = cv->base;
     if (base->vertexBlock.block == nullptr) {
         return true;
     }
+    auto* old = static_cast<uint8_t*>(base->vertexBlock.block);
+    auto* oldStart = reinterpret_cast<uint8_t*>(AlignUp16(reinterpret_cast<intptr_t>(old)));
+    int64_t newOffset[kRegionCount];
     int64_t total = 0;
     for (int r = 0; r < kRegionCount; ++r) {
+        newOffset[r] = total;
+        if (cv->build.regionFill[r] > 0) {
+            std::memmove(oldStart + total, cv->build.regionStart[r],
+                         static_cast<size_t>(cv->build.regionFill[r]));
+        }
         total += AlignUp16(cv->build.regionFill[r]);
     }
-    void* block = AllocTracked(static_cast<uint32_t>(total + 16), "", 0);
+    const int64_t size = (oldStart - old) + total;
+    auto* block = static_cast<uint8_t*>(ReallocTracked(old, static_cast<uint32_t>(size), "", 0));
     if (block == nullptr) {
-        WriteLog(
-            "Read Model Convert Error : "
-            "頂点座標と頂点法線を格納するメモリ領域の確保に失敗しました\n");
-        return false;
+        // Shrinking in place cannot lose data; the larger block stays.
+        block = old;
+    } else {
+        base->vertexBlock.size = static_cast<int32_t>(size);
     }
+    base->vertexBlock.block = block;
     uint8_t* newStart[kRegionCount];
-    auto* at = reinterpret_cast<uint8_t*>(AlignUp16(reinterpret_cast<intptr_t>(block)));
     for (int r = 0; r < kRegionCount; ++r) {
-        newStart[r] = at;
-        if (cv->build.regionFill[r] > 0) {
-            std::memcpy(at, cv->build.regionStart[r], static_cast<size_t>(cv->build.regionFill[r]));
-        }
-        at += AlignUp16(cv->build.regionFill[r]);
+        newStart[r] = block + (oldStart - old) + newOffset[r];
     }
     for (int i = 0; i < base->frameCount; ++i) {
         Relocate(cv, newStart, &base->frames[i].positions);
@@ -736,10 +744,7 @@ bool ShrinkVertexBlock(Conversion* cv) {
         Relocate(cv, newStart, &list.positions);
         Relocate(cv, newStart, &list.normals);
     }
-    FreeTracked(base->vertexBlock.block);
     ModelVertexBlock& v = base->vertexBlock;
-    v.block = block;
-    v.size = static_cast<int32_t>(total + 16);
     v.positions = newStart[kRegionPositions];
     v.normals = reinterpret_cast<ModelNormal*>(newStart[kRegionNormals]);
     v.meshVertices = newStart[kRegionMeshVertices];

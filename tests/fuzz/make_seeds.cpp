@@ -353,6 +353,19 @@ void ReadModelPreparationSeeds() {
         {1, 0, 3, 0, 0, 0, 16, 0, 0, 0, 16, 0, 1, 3, 0, 1, 0xFF, 0});
 }
 
+// Read models for the conversion: a skinned quad of two materials with a
+// shape, a pentagon without normals converted with its own smoothing, and a
+// face naming a position that does not exist.
+void ReadModelConversionSeeds() {
+    Put("read_model_conversion", "skinned_quad",
+        {0, 4, 0, 0, 0, 16, 0,  0, 0,  16, 0,  16, 16, 0, 2,  2, 3,  0, 1, 2, 0, 3, 2, 1,
+         3, 1, 2, 0, 3, 0,  64, 1, 32, 2,  64, 1,  2,  1, 32, 3, 64, 1, 1, 2, 8, 0, 0});
+    Put("read_model_conversion", "pentagon_own_smoothing",
+        {10, 5, 0, 0, 0, 16, 0, 0, 20, 12, 0, 8, 24, 0, 0, 12, 0, 0, 1, 5, 0, 1, 2, 3, 4, 0, 0, 0});
+    Put("read_model_conversion", "face_without_position",
+        {0, 3, 0, 0, 0, 16, 0, 0, 0, 16, 0, 0, 1, 3, 0, 1, 7, 0, 0, 0});
+}
+
 // Sound files of every layout the decoder chain takes, a fraction of a second each.
 // .x bodies behind the header each target puts in front: the full model,
 // a small grid, and text with comments, references, skipped objects and a
@@ -688,6 +701,7 @@ int main(int argc, char** argv) {
     ModelTextureSeeds();
     ReadModelPreparationSeeds();
     XModelSeeds();
+    ReadModelConversionSeeds();
     SoundSeeds();
     MovieSeeds();
     ShaderSeeds();
