@@ -24,6 +24,8 @@ packages=(
   libsndfile1-dev libmp3lame-dev
   # The movie benchmark compares our frame conversion with libyuv's.
   libyuv-dev
+  # The .x reader's benchmark loads the same file with Assimp beside it.
+  libassimp-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick
   # `make fuzz` drives the loaders' fuzz targets with AFL++.
   afl++

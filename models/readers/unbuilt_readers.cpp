@@ -10,10 +10,6 @@ int ParseTsmModel(const ModelLoadParams*) {
     return -1;
 }
 
-int LoadXModel(const ModelLoadParams*) {
-    return -1;
-}
-
 int LoadPmdModel(const ModelLoadParams*) {
     return -1;
 }

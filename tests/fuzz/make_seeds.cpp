@@ -16,6 +16,7 @@
 #include "images/image_samples.h"
 #include "images/image_test_support.h"
 #include "images/image_writer.h"
+#include "models/xfile/x_sample_models.h"
 #include "platform/d3d9/shaders/shader_builder.h"
 #include "platform/kernel/files.h"
 #include "sound/decoder_test_support.h"
@@ -366,6 +367,35 @@ void ReadModelConversionSeeds() {
 }
 
 // Sound files of every layout the decoder chain takes, a fraction of a second each.
+// .x bodies behind the header each target puts in front: the full model,
+// a small grid, and text with comments, references, skipped objects and a
+// double-byte name; binary bodies lead with the float-size byte.
+void XModelSeeds() {
+    using tessel_test::XForm;
+    auto body = [](const std::vector<uint8_t>& file) {
+        return Bytes(file.begin() + 16, file.end());
+    };
+    Put("model_x_text", "full_model", body(tessel_test::FullModel(XForm::kText)));
+    Put("model_x_text", "grid", body(tessel_test::GridModel(XForm::kText, 32)));
+    Put("model_x_text", "skips_and_references",
+        FromString("template Mesh { <3D82AB44-62DA-11cf-AB39-0020AF71E433> DWORD n; }\n"
+                   "// a comment { \n# another }\nUnknown { { Inner } \"}\" }\n"
+                   "Material Red { 1;0;0;1;; 5; 0;0;0;; 0;0;0;; TextureFilename { \"r.png\"; } }\n"
+                   "Frame \x83\x7D\x83\x7B { Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+                   "MeshMaterialList { 1; 1; 0;; { Red } } } }\n"));
+    for (XForm form : {XForm::kBinary, XForm::kBinary64}) {
+        const std::string size = form == XForm::kBinary ? "32" : "64";
+        Bytes full = {static_cast<uint8_t>(form == XForm::kBinary ? 0 : 1)};
+        Bytes model = body(tessel_test::FullModel(form));
+        full.insert(full.end(), model.begin(), model.end());
+        Put("model_x_binary", "full_model_" + size, full);
+        Bytes grid = {full[0]};
+        Bytes gridBody = body(tessel_test::GridModel(form, 32));
+        grid.insert(grid.end(), gridBody.begin(), gridBody.end());
+        Put("model_x_binary", "grid_" + size, grid);
+    }
+}
+
 void SoundSeeds() {
     using sound_test::PcmFormat;
     using sound_test::PutChunk;
@@ -670,6 +700,7 @@ int main(int argc, char** argv) {
     ConfigSeeds();
     ModelTextureSeeds();
     ReadModelPreparationSeeds();
+    XModelSeeds();
     ReadModelConversionSeeds();
     SoundSeeds();
     MovieSeeds();
