@@ -19,8 +19,9 @@ bool Loops(const MovieRecord* record) {
     return (record->playType & 2) != 0;
 }
 
-// The frame due now; `ended` is set for a movie without sound and without
-// looping whose time has run past its last frame.
+// The frame due now: from the sound's position (held on the last frame past
+// the end), else from the clock (wrapped for a looping movie, else held on
+// the last frame). A sound position that cannot be read counts as 0.
 int64_t DueTheoraFrame(const MovieRecord* record, const TheoraMovieInfo& info) {
     const int64_t frames = info.frameCount;
     const double fps = info.framesPerSecond;
