@@ -27,6 +27,7 @@
 #include "graphics/images/image_records.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/targets/draw_targets.h"
+#include "movie/playback/movie_calls.h"
 #include "platform/gdi.h"
 #include "platform/ime.h"
 #include "platform/kernel.h"
@@ -249,13 +250,17 @@ void OnActivation(HWND window, WPARAM wParam) {
     if (g_system.creating != 0) {
         return;
     }
-    // Becoming active restores a lost graphics device; movies are resumed
-    // and paused here once they are part of the library. Input devices are
-    // acquired again either way: exclusive use of the pads only while active.
+    // Becoming active restores a lost graphics device and resumes the movies
+    // that the deactivation paused (a program that runs while inactive never
+    // paused them in a window). Input devices are acquired again either way:
+    // exclusive use of the pads only while active.
     if (active) {
         RequestImeReopen();
         if (g_system.started != 0) {
             RestoreGraphicsOnActivation(HIWORD(wParam) != 0 ? 1 : 0);
+        }
+        if (g_system.windowMode == 0 ? g_system.started != 0 : g_system.runWhenInactive == 0) {
+            MovieResumeAll();
         }
         ReacquireInputDevices();
         ApplyPadVibration();
@@ -269,6 +274,10 @@ void OnActivation(HWND window, WPARAM wParam) {
         if (QueryDirectDrawObject() != nullptr && g_system.compositionOff != 0) {
             EnableDesktopComposition(1);
         }
+    }
+    if ((g_system.windowMode == 0 && QueryDirectDrawObject() != nullptr) ||
+        g_system.runWhenInactive == 0) {
+        MoviePauseAll();
     }
     ReacquireInputDevices();
     HDC dc = GetDC(window);

@@ -7,6 +7,7 @@
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
 #include "foundation/text_input/text_input.h"
+#include "movie/playback/movie_calls.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
 #include "platform/winmm.h"
@@ -108,6 +109,7 @@ int PumpMessagesInner() {
         firstPass = false;
         if (WaitsWhileInactive()) {
             PumpNetworkMessages(1);
+            MovieRedrawAll();
             Sleep(1);
         }
         if (g_system.quit != 0 || !onWindowThread) {

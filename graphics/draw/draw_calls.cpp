@@ -16,7 +16,7 @@
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/system_state.h"
 #include "graphics/device/device_state.h"
-#include "graphics/device/pending_steps.h"
+#include "movie/playback/movie_calls.h"
 #include "graphics/draw/hw_primitives.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
@@ -115,7 +115,7 @@ int DrawImage(int handle, bool checked, bool alwaysRect, const RectOf& rectOf, c
     const bool toDevice = IsTextureSource(image->source);
     const bool rectNeeded = alwaysRect || RectNeeded(toDevice);
     if (checked && image->movieHandle != -1) {
-        pending::MovieAdvanceFrame(image->movieHandle, 0);
+        MovieAdvanceFrame(image->movieHandle, 0);
     }
     return Around(
         toDevice, rectNeeded, [&] { return rectOf(*image); },
@@ -427,7 +427,7 @@ int DrawPolygonList(const PolygonVertex* vertices, int count, int kind, int hand
     }
     WaitWhileInactive();
     if (image != nullptr && image->movieHandle != -1) {
-        pending::MovieAdvanceFrame(image->movieHandle, 0);
+        MovieAdvanceFrame(image->movieHandle, 0);
     }
     const bool rectNeeded = RectNeeded(toDevice);
     const uint64_t bytes = uint64_t(count) * sizeof(VertexTex2D);

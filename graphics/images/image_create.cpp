@@ -8,9 +8,8 @@
 // WithPicturesFromMemory; BASEIMAGEs -> FillImageFromBaseImage (with the
 // colour-key pass when keying is on); blank and drawable images ->
 // CreateBlankImage; rectangles of images -> CreateSubImageHandle; refills ->
-// RefillImageFromBaseImage. Not done here: a file that is no picture would
-// become a movie image, but movies cannot be opened yet, so that road ends
-// in its log line.
+// RefillImageFromBaseImage; a file that is no picture but a movie ->
+// LoadMovieImage (an image the movie's frame hook fills).
 #include "graphics/images/image_create.h"
 
 #include <algorithm>
@@ -20,11 +19,13 @@
 #include "foundation/memory/log.h"
 #include "foundation/runtime/message_pump.h"
 #include "graphics/device/device_state.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/graphics_device.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/textures/image_textures.h"
+#include "graphics/textures/texture_formats.h"
 #include "images/image_loader.h"
+#include "movie/playback/movie_calls.h"
 
 namespace tessel {
 
@@ -119,7 +120,49 @@ int WithPicturesFromMemory(const void* colourData, int colourSize, const void* a
     return result;
 }
 
-// The file does not decode as an image: it may still be a movie.
+// The options a movie image overrides while its store is made.
+struct MovieImageOptions {
+    int32_t colorDepth;
+    int32_t imageCreation;
+    int32_t staging;
+    int32_t colorKeyFormat;
+    int32_t drawable;
+
+    static MovieImageOptions Save() {
+        const DrawSettings& s = g_drawSettings;
+        return {s.newImageColorDepth, s.imageCreationFlag, s.textureRequestFlag,
+                s.colorKeyTextureFormat, s.drawableImageCreation};
+    }
+    void Restore() const {
+        DrawSettings& s = g_drawSettings;
+        s.newImageColorDepth = colorDepth;
+        s.imageCreationFlag = imageCreation;
+        s.textureRequestFlag = staging;
+        s.colorKeyTextureFormat = colorKeyFormat;
+        s.drawableImageCreation = drawable;
+    }
+};
+
+// A drawable image of the movie's size in the screen's depth, one texture
+// however wide, that the movie's frame hook fills; -1 when it cannot be made.
+int CreateMovieStore(int width, int height, int alpha) {
+    const MovieImageOptions saved = MovieImageOptions::Save();
+    const int screenBits = QueryScreenColorDepth();
+    g_drawSettings.newImageColorDepth = screenBits == 0 ? 16 : screenBits;
+    g_drawSettings.imageCreationFlag = 1;
+    // Left off for good: from now on no image is cut into several textures.
+    SetPowerOfTwoTextures(0);
+    g_drawSettings.colorKeyTextureFormat = 0;
+    g_drawSettings.textureRequestFlag = 1;
+    g_drawSettings.drawableImageCreation = 1;
+    const int handle = AllocImageHandle();
+    const int result = SetupImageTextures(handle, width, height, alpha, 0, 0, -1);
+    saved.Restore();
+    return result == 0 ? handle : -1;
+}
+
+// The file does not decode as an image: it may still be a movie, which then
+// plays into a new image through the movie's frame hook.
 int LoadMovieImage(const char* fileName, int movieOption) {
     const FileHandle file = FsOpenRead(fileName, 0);
     if (file == 0) {
@@ -128,13 +171,32 @@ int LoadMovieImage(const char* fileName, int movieOption) {
     FsClose(file);
     int width = 0;
     int height = 0;
-    if (pending::OpenMovie(fileName, &width, &height, movieOption) < 0) {
+    const int movie = OpenMovie(fileName, &width, &height, movieOption);
+    if (movie < 0) {
         return WriteLogFormat("右記のグラフィックファイルのロードに失敗しました：%s \n", fileName);
     }
-    return -1;
+    const MovieRecord* record = MovieRecordFromHandle(movie);
+    const int handle = CreateMovieStore(width, height, record->alpha);
+    if (handle < 0) {
+        // Nothing shows the movie, so it closes with the failed image.
+        MovieDispose(movie);
+        return WriteLogFormat(
+            "右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", fileName);
+    }
+    GetImageRecord(handle)->movieHandle = movie;
+    MovieSetFrameHook(movie, CopyMovieFrameToImage, handle);
+    return handle;
 }
 
 }  // namespace
+
+int PlayMovieImage(int handle, int playType) {
+    const ImageRecord* image = GetImageRecord(handle);
+    if (image == nullptr || image->movieHandle == -1) {
+        return -1;
+    }
+    return MoviePlay(image->movieHandle, playType);
+}
 
 int LoadImageFile(const char* fileName, int flag) {
     return LoadImageToNewHandle(fileName, flag == 0 ? 1 : 0, 0, 0);

@@ -28,6 +28,10 @@ int CreateDrawableImage(int width, int height);
 // A rectangle of another image sharing its pixels; cut at the source's right
 // and bottom edges. -1 for a corner outside the source or a side below 1.
 int CreateSubImageHandle(int x, int y, int width, int height, int sourceHandle);
+// An image loaded from a movie file shows the movie's first frame until it
+// plays: from then on every draw of it shows the frame due (play type 3
+// loops). 0, or -1 when the image shows no movie.
+int PlayMovieImage(int handle, int playType);
 
 // Replace the pixels of an image of the base's size; the image forgets its
 // file. Each 0 or -1.

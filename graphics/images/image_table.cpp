@@ -9,7 +9,7 @@
 #include "foundation/runtime/startup.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "movie/playback/movie_calls.h"
 #include "graphics/images/image_records.h"
 #include "graphics/textures/image_textures.h"
 
@@ -161,7 +161,7 @@ int ReleaseImageHandle(int handle, int /*unused*/) {
         return -1;
     }
     const int slot = handle & 0xFFFF;
-    pending::MovieDispose(record->movieHandle);
+    MovieDispose(record->movieHandle);
     if (!IsTextureSource(record->source)) {
         MemImgRelease(&record->view);
     }

@@ -14,6 +14,8 @@
 
 namespace tessel {
 
+struct MovieRecord;
+
 // Pieces along one side, and tiles of one picture.
 constexpr int kMaxTexturePieces = 256;
 constexpr int kMaxTextureTiles = 256;
@@ -64,5 +66,9 @@ int FillImageFromSource(const char* fileName, int gdi, const BASEIMAGE* base,
 int UploadImageRect(const char* fileName, int gdi, const BASEIMAGE* base,
                     const BASEIMAGE* alphaBase, const RECT* sourceRect, int destX, int destY,
                     int handle, uint32_t loaderOption);
+
+// The frame hook of an image that shows a movie: the movie's current frame
+// into the image `handle`. 0 (also when no new frame is ready) or -1.
+int CopyMovieFrameToImage(MovieRecord* movie, int32_t handle);
 
 }  // namespace tessel

@@ -11,7 +11,7 @@
 //     border; DXT blocks pass through when they fill the whole texture;
 //   - several levels: the base's own levels converted level by level, or
 //     level 0 halved into each further level; DXT levels pass through.
-// Not done: GDI bitmaps as a source, and movie frames (no movies yet).
+// Not done: GDI bitmaps as a source. Movie frames: movie_frames.cpp.
 #include <algorithm>
 #include <cstring>
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/com_testing.h"
 #include "platform/layer_modules.h"
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -37,6 +38,20 @@ void RegisterComClass(const CLSID& classId, ClassFactoryFunction factory) {
         }
     }
     Classes().push_back({classId, factory});
+}
+
+ClassFactoryFunction ReplaceComClassForTesting(const CLSID& classId, ClassFactoryFunction factory) {
+    RegisterLayerModules();
+    std::lock_guard<std::mutex> guard(ClassesLock());
+    for (ComClass& known : Classes()) {
+        if (IsEqualGUID(known.classId, classId)) {
+            const ClassFactoryFunction previous = known.factory;
+            known.factory = factory;
+            return previous;
+        }
+    }
+    Classes().push_back({classId, factory});
+    return nullptr;
 }
 
 }  // namespace platform

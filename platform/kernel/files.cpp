@@ -18,9 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/kernel/codepage.h"
 #include "platform/kernel/file_object_internal.h"
 #include "platform/kernel/object_internal.h"
 #include "platform/kernel/pathmap_internal.h"
+#include "platform/kernel/threads.h"
 #include "platform/kernel/time.h"
 
 namespace platform {
@@ -373,6 +375,17 @@ BOOL DeleteFileA(LPCSTR fileName) {
         return platform::Fail(platform::ErrorForPath(errno, path), FALSE);
     }
     return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR fileName) {
+    if (fileName == nullptr) {
+        return platform::Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    char narrow[MAX_PATH * 2];
+    if (WideCharToMultiByte(932, 0, fileName, -1, narrow, sizeof(narrow), nullptr, nullptr) <= 0) {
+        return platform::Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
+    }
+    return DeleteFileA(narrow);
 }
 
 BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {

@@ -86,6 +86,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 
 BOOL DeleteFileA(LPCSTR fileName);
+// The UTF-16 name is taken in code page 932, as the narrow calls take it.
+BOOL DeleteFileW(LPCWSTR fileName);
 // Gives a file a new name on the same file system. With
 // MOVEFILE_REPLACE_EXISTING a file already holding the new name is replaced
 // in one step: a reader finds the old file or the new one, never a mixture

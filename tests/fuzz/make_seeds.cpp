@@ -513,6 +513,9 @@ void MovieSeeds() {
         const std::vector<uint8_t> clip =
             tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter());
         Put("movie_theora", c.name, clip);
+        if (std::string(c.name) == "numbered_420" || std::string(c.name) == "with_vorbis") {
+            Put("movie_open", c.name, clip);
+        }
         if (c.pagePerFrame && !c.withVorbis && c.chroma == tessel::ClipChroma::k420) {
             Put("movie_theora", "cut_in_a_frame",
                 Bytes(clip.begin(), clip.begin() + static_cast<long>(clip.size() * 3 / 4)));
@@ -571,6 +574,9 @@ void MediaGraphSeeds() {
         }
         std::remove(scratch.c_str());
         Put("media_graph", c.name, bytes);
+        if (!c.sound || std::string(c.container) == "avi") {
+            Put("movie_open", c.name, bytes);
+        }
     }
     tessel::TheoraClipSpec theora;
     theora.width = 16;

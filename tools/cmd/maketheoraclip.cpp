@@ -11,6 +11,7 @@
 //     --solid Y,U,V one flat colour instead of the numbered frames
 //     --packed      several frames to a page instead of one page per frame
 //     --vorbis      a silent Vorbis stream beside the pictures
+//     --tone HZ     a Vorbis stream of a sine of HZ instead
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: maketheoraclip [-s WxH] [-n FRAMES] [-r FPS] [-k INTERVAL] [-q QUALITY]\n"
                  "                      [-c 420|422|444] [--solid Y,U,V] [--packed] [--vorbis]\n"
+                 "                      [--tone HZ]\n"
                  "                      output\n");
     return 2;
 }
@@ -66,6 +68,9 @@ int main(int argc, char** argv) {
             recipe.pagePerFrame = false;
         } else if (arg == "--vorbis") {
             recipe.withVorbis = true;
+        } else if (arg == "--tone" && hasValue) {
+            recipe.withVorbis = true;
+            recipe.toneHz = std::atof(argv[++i]);
         } else if (arg[0] != '-' && output == nullptr) {
             output = argv[i];
         } else {

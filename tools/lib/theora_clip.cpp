@@ -7,6 +7,7 @@
 #include <vorbis/vorbisenc.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tessel {
@@ -61,7 +62,7 @@ struct VorbisPages {
     std::vector<std::vector<uint8_t>> audio;
 };
 
-VorbisPages EncodeSilence(double seconds, int serial) {
+VorbisPages EncodeSilence(double seconds, int serial, double toneHz = 0) {
     VorbisPages pages;
     vorbis_info info;
     vorbis_info_init(&info);
@@ -95,7 +96,12 @@ VorbisPages EncodeSilence(double seconds, int serial) {
         const int count = std::min(kChunk, total - at);
         if (count > 0) {
             float** buffer = vorbis_analysis_buffer(&dsp, count);
-            std::memset(buffer[0], 0, sizeof(float) * static_cast<size_t>(count));
+            for (int i = 0; i < count; ++i) {
+                const double t = static_cast<double>(at + i) / kVorbisRate;
+                buffer[0][i] =
+                    toneHz > 0 ? static_cast<float>(0.25 * std::sin(6.283185307179586 * toneHz * t))
+                               : 0.0f;
+            }
         }
         vorbis_analysis_wrote(&dsp, count);
         while (vorbis_analysis_blockout(&dsp, &block) == 1) {
@@ -163,7 +169,7 @@ std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPa
     if (recipe.withVorbis) {
         vorbis = EncodeSilence(
             static_cast<double>(recipe.frames) * recipe.fpsDenominator / recipe.fpsNumerator,
-            0x564F5242);
+            0x564F5242, recipe.toneHz);
     }
 
     ogg_stream_state stream;

@@ -1,7 +1,7 @@
 // Ogg Theora clips made in code for the movie decoder's tests, benchmarks and
 // fuzz seeds: every frame painted by a callback, encoded with libtheoraenc,
-// one page or several per frame, optionally with a silent Vorbis stream
-// interleaved.
+// one page or several per frame, optionally with a Vorbis stream (silence or
+// a tone) interleaved.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +22,8 @@ struct TheoraClipSpec {
     int quality = 48;          // 0 to 63
     ClipChroma chroma = ClipChroma::k420;
     bool pagePerFrame = true;  // a page ends after every frame packet
-    bool withVorbis = false;   // a second logical stream of silent audio
+    bool withVorbis = false;   // a second logical stream of audio:
+    double toneHz = 0;         // silence, or a sine of this pitch at a quarter of full scale
     // Painted pictures each followed by one repeat of itself, sent as an
     // empty frame packet: the file holds frames + repeated.size() frames.
     std::vector<int> repeated;
