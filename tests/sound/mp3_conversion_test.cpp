@@ -14,6 +14,7 @@
 #include "sound/decoder_test_support.h"
 #include "sound/play/sound_calls.h"
 #include "support/audio_oracles.h"
+#include "support/media_clips.h"
 #include "tests/foundation/files/files_test_support.h"
 #include "tests/sound/streams/stream_fixture.h"
 
@@ -186,6 +187,15 @@ TEST_F(Mp3ConversionTest, GrowthTakesAsManyStepsAsOneSampleNeeds) {
 // Each failure names its step, returns -1 and leaves nothing allocated.
 TEST_F(Mp3ConversionTest, FailuresSayWhichStepFailed) {
     Clip clip = MakeClip(2, 44100, 128, 44100);
+    // Sound beside pictures that no renderer takes: only part of the file
+    // renders, and a part is not enough.
+    media_clips::ClipRecipe movie;
+    movie.tops = {{220, 30, 30}, {30, 200, 40}, {40, 40, 210}};
+    movie.bottoms = {{40, 40, 210}, {230, 230, 230}, {220, 30, 30}};
+    movie.pcm = audio_oracles::MakeSignal(44100 / 4, 2, 44100);
+    tessel_test::ScratchDirectory dir;
+    ASSERT_TRUE(media_clips::WriteClip(dir.Linux("movie.avi"), movie));
+    const std::string movieFile = tessel_test::ReadWholeFile(dir.Linux("movie.avi"));
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -199,6 +209,8 @@ TEST_F(Mp3ConversionTest, FailuresSayWhichStepFailed) {
              platform::UnregisterMediaFilter(platform::dshow::kMpegAudioDecoderClass);
              platform::UnregisterMediaFilter(platform::dshow::kMediaFileDecoderClass);
          },
+         "グラフの構築に失敗しました"},
+        {"pictures too", std::vector<uint8_t>(movieFile.begin(), movieFile.end()), [] {},
          "グラフの構築に失敗しました"},
         {"quit", clip.frames, [] { g_system.quit = 1; }, "MP3変換の途中でソフトが終了しました"},
         // The image and the first block come, the first growth does not.
