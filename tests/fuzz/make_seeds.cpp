@@ -472,6 +472,12 @@ void SoundSeeds() {
         layer2.resize(layer2.size() + 381, 0);
     }
     Put("sound_mp3", "mpeg2_layer2_frames", layer2);
+    // The conversion graph: frames behind a broken header, which only its
+    // decoder gets past, and frames without audio.
+    Bytes behindJunk = {0xFF, 0xF9, 0x90, 0x00, 0, 0, 0, 0};
+    behindJunk.insert(behindJunk.end(), frames.begin(), frames.end());
+    Put("sound_mp3_graph", "frames_behind_broken_header", behindJunk);
+    Put("sound_mp3_graph", "mpeg2_layer2_frames", layer2);
 
     std::vector<float> left(4000);
     std::vector<float> right(4000);
