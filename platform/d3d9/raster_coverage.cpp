@@ -95,6 +95,11 @@ bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatD
                 a[i] *= v[i]->attr[kAttrRhw];
         }
         t->planes[k] = MakePlane(xs, ys, a[0], a[1], a[2]);
+        if (t->perspective) {
+            const Plane& p = t->planes[k];
+            t->fplanes[k] = {static_cast<float>(p.a), static_cast<float>(p.b),
+                             static_cast<float>(p.c)};
+        }
     }
     t->slopeBias = 0.0f;
     if (s.slopeScaleBias != 0.0f && s.planeUsed[kAttrZ]) {

@@ -16,6 +16,8 @@
 // walks one triangle's rows in a band, and ShadeRow the pixels of one span.
 #include "platform/d3d9/raster_shaded_spans_internal.h"
 
+#include "platform/d3d9/raster_perspective_internal.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -299,6 +301,31 @@ struct RowState {
     RowPlane rhw, z;
     RowPlane diffuse[4], specular[4];
     RowPlane u[kRasterTexCoordSets], v[kRasterTexCoordSets], q[kRasterTexCoordSets];
+    // Perspective triangles: b y + c of their float planes.
+    float frhw;
+    float fdiffuse[4], fspecular[4];
+    float fu[kRasterTexCoordSets], fv[kRasterTexCoordSets], fq[kRasterTexCoordSets];
+};
+
+// The levels of detail of the 2x2 blocks of a pair of rows, worked out at the first pixel of
+// a block that needs one and kept for the other three. A stamp per block column says whether
+// its values belong to the current pair of rows of the current triangle.
+struct BlockLodCache {
+    std::vector<uint32_t> stamps;
+    std::vector<float> values;  // kRasterStageCount per block column
+    uint32_t current = 0;
+
+    void StartPair(int32_t width) {
+        size_t columns = static_cast<size_t>(width / 2 + 1);
+        if (stamps.size() < columns) {
+            stamps.assign(columns, 0);
+            values.resize(columns * kRasterStageCount);
+        }
+        if (++current == 0) {
+            std::fill(stamps.begin(), stamps.end(), 0);
+            current = 1;
+        }
+    }
 };
 
 // The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
@@ -308,6 +335,27 @@ struct PixelColours {
     RasterColor diffuse, specular;
     int32_t fogAlpha;
 };
+
+template <bool kGouraud>
+[[gnu::always_inline]] inline void PerspectiveColours(const DrawSetup& s, const Triangle& t,
+                                                      const RowState& r, float x, float w,
+                                                      PixelColours* c) {
+    if constexpr (kGouraud) {
+        const FloatPlane* p = t.fplanes;
+        auto channel = [&](int k, float row) { return RoundChannelF(AtRow(p[k], x, row) * w); };
+        const float* d = r.fdiffuse;
+        c->diffuse = {channel(kAttrDiffuse, d[0]), channel(kAttrDiffuse + 1, d[1]),
+                      channel(kAttrDiffuse + 2, d[2]), channel(kAttrDiffuse + 3, d[3])};
+        if (s.program.usesSpecular) {
+            const float* sp = r.fspecular;
+            c->specular = {channel(kAttrSpecular, sp[0]), channel(kAttrSpecular + 1, sp[1]),
+                           channel(kAttrSpecular + 2, sp[2]), channel(kAttrSpecular + 3, sp[3])};
+            c->fogAlpha = c->specular.a;
+        } else if (s.fog == FogSource::kVertex) {
+            c->fogAlpha = channel(kAttrSpecular + 3, r.fspecular[3]);
+        }
+    }
+}
 
 template <bool kGouraud>
 [[gnu::always_inline]] inline void InterpolateColours(const DrawSetup& s, const RowState& r,
@@ -350,6 +398,21 @@ struct PixelCoordinates {
         c->v[set] = r.v[set].At(x) * inverse;
         c->fu[set] = static_cast<float>(c->u[set]);
         c->fv[set] = static_cast<float>(c->v[set]);
+    }
+}
+
+// Each set's coordinates at a pixel of a perspective triangle.
+[[gnu::always_inline]] inline void PerspectiveCoordinates(const DrawSetup& s, const Triangle& t,
+                                                          const RowState& r, float x, float w,
+                                                          PixelCoordinates* c) {
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!s.texSetUsed[set])
+            continue;
+        float inverse = w;
+        if (s.texProjected[set])
+            inverse = InverseOr0(AtRow(t.fplanes[kAttrTexQ + set], x, r.fq[set]));
+        c->fu[set] = AtRow(t.fplanes[kAttrTex + 2 * set], x, r.fu[set]) * inverse;
+        c->fv[set] = AtRow(t.fplanes[kAttrTex + 2 * set + 1], x, r.fv[set]) * inverse;
     }
 }
 
@@ -464,7 +527,7 @@ template <bool kPerspective>
 // RasterTriangleRows feeds it.
 template <bool kPerspective, bool kGouraud>
 void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
-              int32_t py, int64_t left, int64_t right) {
+              int32_t py, int64_t left, int64_t right, BlockLodCache* blocks) {
     const uint32_t depthFormat = s.target.depth.format;
     const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
     uint8_t* depthRow = s.depthTest
@@ -479,11 +542,10 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
     const int lodStages = plan.anyLod ? s.program.stageCount : 0;
     for (int64_t px = left; px <= right; ++px) {
         const double x = static_cast<double>(px);
-        double wp = 1.0;
-        if constexpr (kPerspective) {
-            double q = r.rhw.At(x);
-            wp = q != 0.0 ? 1.0 / q : 0.0;
-        }
+        const double wp = 1.0;
+        float fw = 1.0f;
+        if constexpr (kPerspective)
+            fw = InverseOr0(AtRow(t.fplanes[kAttrRhw], static_cast<float>(px), r.frhw));
         const float z = static_cast<float>(r.z.At(x));
         uint32_t depth = 0;
         uint8_t* depthAt = nullptr;
@@ -493,12 +555,36 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
             if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
                 continue;
         }
-        InterpolateColours<kGouraud>(s, r, x, wp, &colours);
-        if (s.anyTexture) {
-            InterpolateCoordinates(s, r, x, wp, &coordinates);
-            for (int i = 0; i < lodStages; ++i) {
-                if (plan.lodStage[i])
-                    lod[i] = LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i);
+        if constexpr (kPerspective) {
+            const float fx = static_cast<float>(px);
+            PerspectiveColours<kGouraud>(s, t, r, fx, fw, &colours);
+            if (s.anyTexture) {
+                PerspectiveCoordinates(s, t, r, fx, fw, &coordinates);
+                if (lodStages != 0) {
+                    const size_t column = static_cast<size_t>(px >> 1);
+                    float* values = &blocks->values[column * kRasterStageCount];
+                    if (blocks->stamps[column] != blocks->current) {
+                        blocks->stamps[column] = blocks->current;
+                        for (int i = 0; i < lodStages; ++i) {
+                            if (plan.lodStage[i]) {
+                                values[i] =
+                                    PerspectiveLod(s, t, plan.lodSet[i], *s.samplers[i].texture,
+                                                   static_cast<int32_t>(px), py);
+                            }
+                        }
+                    }
+                    for (int i = 0; i < lodStages; ++i)
+                        lod[i] = values[i];
+                }
+            }
+        } else {
+            InterpolateColours<kGouraud>(s, r, x, wp, &colours);
+            if (s.anyTexture) {
+                InterpolateCoordinates(s, r, x, wp, &coordinates);
+                for (int i = 0; i < lodStages; ++i) {
+                    if (plan.lodStage[i])
+                        lod[i] = LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i);
+                }
             }
         }
         RasterColor c = Combine(s, plan, coordinates, lod, colours);
@@ -517,6 +603,25 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
     }
 }
 
+// b y + c of the float planes a perspective triangle's pixels read on row y.
+void PerspectiveRow(const DrawSetup& s, const Triangle& t, float y, RowState* r) {
+    r->frhw = RowOf(t.fplanes[kAttrRhw], y);
+    for (int c = 0; c < 4; ++c) {
+        if (s.planeUsed[kAttrDiffuse + c])
+            r->fdiffuse[c] = RowOf(t.fplanes[kAttrDiffuse + c], y);
+        if (s.planeUsed[kAttrSpecular + c])
+            r->fspecular[c] = RowOf(t.fplanes[kAttrSpecular + c], y);
+    }
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (s.texSetUsed[set]) {
+            r->fu[set] = RowOf(t.fplanes[kAttrTex + 2 * set], y);
+            r->fv[set] = RowOf(t.fplanes[kAttrTex + 2 * set + 1], y);
+        }
+        if (s.planeUsed[kAttrTexQ + set])
+            r->fq[set] = RowOf(t.fplanes[kAttrTexQ + set], y);
+    }
+}
+
 }  // namespace
 
 void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
@@ -526,6 +631,8 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     auto row = t.perspective ? (s.flat ? ShadeRow<true, false> : ShadeRow<true, true>)
                              : (s.flat ? ShadeRow<false, false> : ShadeRow<false, true>);
     RowState r{};
+    thread_local BlockLodCache blocks;
+    int32_t pair = -1;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))
@@ -534,7 +641,13 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
         right = std::min<int64_t>(right, s.clip.right - 1);
         if (left > right)
             continue;
+        if (t.perspective && plan.anyLod && (py & ~1) != pair) {
+            pair = py & ~1;
+            blocks.StartPair(s.clip.right);
+        }
         double y = py;
+        if (t.perspective)
+            PerspectiveRow(s, t, static_cast<float>(py), &r);
         r.rhw = OnRow(t.planes[kAttrRhw], y);
         r.z = OnRow(t.planes[kAttrZ], y);
         for (int c = 0; c < 4; ++c) {
@@ -551,7 +664,7 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
             if (s.planeUsed[kAttrTexQ + set])
                 r.q[set] = OnRow(t.planes[kAttrTexQ + set], y);
         }
-        row(s, plan, t, r, py, left, right);
+        row(s, plan, t, r, py, left, right, &blocks);
     }
 }
 
