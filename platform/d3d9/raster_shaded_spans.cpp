@@ -21,6 +21,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform::raster_internal {
 
 namespace {
@@ -119,38 +123,149 @@ inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
     return Fetch(l, tx, ty);
 }
 
-// SampleRaster's rules on 32-bit levels.
-[[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
-    if (t.none)
-        return 0xFFFFFFFFu;
+// What the level of detail chooses, as SampleRaster chooses it: one level with a filter, or
+// two neighbouring levels blended by f / 256. Worked out once per 2x2 block where the level
+// of detail is.
+struct MipPick {
+    int32_t level = 0;
+    uint32_t filter = kFilterPoint;
+    uint32_t f = 0;  // non-zero: blend level and level + 1
+};
+
+[[gnu::always_inline]] inline MipPick PickMip(const Sampler32& t, float lod) {
     const RasterSampler& sm = *t.sampler;
     if (!sm.needsLod)
-        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+        return {sm.baseLevel, sm.magFilter, 0};
     double l = static_cast<double>(lod) + sm.lodBias;
     if (!(l > 0.0))
-        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+        return {sm.baseLevel, sm.magFilter, 0};
     if (l > 64.0)
         l = 64.0;
     switch (sm.mipFilter) {
-        case kFilterPoint: {
-            int32_t level = sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5));
-            return SampleLevel32(t, level, sm.minFilter, u, v);
-        }
+        case kFilterPoint:
+            return {sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5)), sm.minFilter, 0};
         case kFilterLinear:
         case kFilterAnisotropic: {
             double whole = std::floor(l);
             int32_t level = sm.baseLevel + static_cast<int32_t>(whole);
             uint32_t f = static_cast<uint32_t>(std::floor((l - whole) * 256.0 + 0.5));
-            uint32_t c0 = SampleLevel32(t, level, sm.minFilter, u, v);
             if (f == 0 || level + 1 >= t.levelCount)
-                return c0;
+                return {level, sm.minFilter, 0};
             if (f >= 256)
-                return SampleLevel32(t, level + 1, sm.minFilter, u, v);
-            return Lerp2(c0, SampleLevel32(t, level + 1, sm.minFilter, u, v), f);
+                return {level + 1, sm.minFilter, 0};
+            return {level, sm.minFilter, f};
         }
         default:
-            return SampleLevel32(t, sm.baseLevel, sm.minFilter, u, v);
+            return {sm.baseLevel, sm.minFilter, 0};
     }
+}
+
+#if defined(__SSE2__)
+// The bilinear taps of one level at (u, v) when both axes wrap by mask: the texel offsets of
+// the four corners and the weights, as TapsFor gives them, u and v side by side in doubles.
+struct MaskedTaps {
+    const uint8_t* row0;
+    const uint8_t* row1;
+    int32_t col0, col1;  // byte offsets
+    uint32_t fx, fy;
+};
+
+[[gnu::always_inline]] inline MaskedTaps TapsMasked(const Level32& l, float u, float v) {
+    const __m128d size = _mm_set_pd(static_cast<double>(l.height), static_cast<double>(l.width));
+    __m128d t = _mm_set_pd(static_cast<double>(v), static_cast<double>(u));
+    t = _mm_add_pd(
+        _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(t, size), _mm_set1_pd(0.5)), _mm_set1_pd(256.0)),
+        _mm_set1_pd(0.5));
+    // RasterFloorToIndex: NaN to 0, clamped to +-2^30, then floor.
+    t = _mm_and_pd(t, _mm_cmpord_pd(t, t));
+    t = _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-1073741824.0)), _mm_set1_pd(1073741824.0));
+    __m128i i = _mm_cvttpd_epi32(t);
+    __m128i down = _mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(i), t));
+    i = _mm_add_epi32(i, _mm_shuffle_epi32(down, _MM_SHUFFLE(3, 3, 2, 0)));
+    int32_t tu = _mm_cvtsi128_si32(i);
+    int32_t tv = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
+    int32_t x0 = tu >> 8, y0 = tv >> 8;
+    MaskedTaps taps;
+    taps.row0 = l.bits + static_cast<intptr_t>(y0 & l.wrapV.mask) * l.pitch;
+    taps.row1 = l.bits + static_cast<intptr_t>((y0 + 1) & l.wrapV.mask) * l.pitch;
+    taps.col0 = 4 * (x0 & l.wrapU.mask);
+    taps.col1 = 4 * ((x0 + 1) & l.wrapU.mask);
+    taps.fx = static_cast<uint32_t>(tu & 255);
+    taps.fy = static_cast<uint32_t>(tv & 255);
+    return taps;
+}
+
+// Bilinear2 of the four corners, eight channels at a time in 16-bit lanes, the last step in
+// 32-bit lanes: the same integers.
+[[gnu::always_inline]] inline __m128i BilinearLanes(const MaskedTaps& t, uint32_t alphaOr) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i c = _mm_set_epi32(static_cast<int>(LoadTexel(t.row1 + t.col1) | alphaOr),
+                              static_cast<int>(LoadTexel(t.row1 + t.col0) | alphaOr),
+                              static_cast<int>(LoadTexel(t.row0 + t.col1) | alphaOr),
+                              static_cast<int>(LoadTexel(t.row0 + t.col0) | alphaOr));
+    const int gx = static_cast<int>(256 - t.fx), fx = static_cast<int>(t.fx);
+    const __m128i wx = _mm_set_epi16(fx, fx, fx, fx, gx, gx, gx, gx);
+    __m128i top = _mm_mullo_epi16(_mm_unpacklo_epi8(c, zero), wx);  // c00 gx | c10 fx
+    __m128i bottom = _mm_mullo_epi16(_mm_unpackhi_epi8(c, zero), wx);
+    top = _mm_add_epi16(top, _mm_srli_si128(top, 8));
+    bottom = _mm_add_epi16(bottom, _mm_srli_si128(bottom, 8));
+    __m128i rows = _mm_unpacklo_epi64(top, bottom);  // row 0 | row 1, each at most 255 * 256
+    const int gy = static_cast<int>(256 - t.fy), fy = static_cast<int>(t.fy);
+    const __m128i wy = _mm_set_epi16(fy, fy, fy, fy, gy, gy, gy, gy);
+    __m128i lo = _mm_mullo_epi16(rows, wy), hi = _mm_mulhi_epu16(rows, wy);
+    __m128i sum = _mm_add_epi32(_mm_unpacklo_epi16(lo, hi), _mm_unpackhi_epi16(lo, hi));
+    return _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(32768)), 16);  // 4 x 32-bit
+}
+
+inline uint32_t PackLanes(__m128i channels) {
+    __m128i words = _mm_packs_epi32(channels, channels);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+#endif
+
+[[gnu::always_inline]] inline bool Masked(const Level32& l) {
+    return l.valid && l.wrapU.mask != 0 && l.wrapV.mask != 0;
+}
+
+// SampleRaster's rules on 32-bit levels, the level chosen.
+[[gnu::always_inline]] inline uint32_t SamplePicked(const Sampler32& t, const MipPick& pick,
+                                                    float u, float v) {
+    if (t.none)
+        return 0xFFFFFFFFu;
+#if defined(__SSE2__)
+    // Linear filtering of levels that wrap by mask, in vector lanes.
+    if (IsLinearFilter(pick.filter)) {
+        int32_t level = std::clamp(pick.level, 0, t.levelCount - 1);
+        const Level32& l0 = t.levels[level];
+        if (Masked(l0)) {
+            __m128i c0 = BilinearLanes(TapsMasked(l0, u, v), l0.alphaOr);
+            if (pick.f == 0)
+                return PackLanes(c0);
+            int32_t next = std::clamp(pick.level + 1, 0, t.levelCount - 1);
+            const Level32& l1 = t.levels[next];
+            if (Masked(l1)) {
+                __m128i c1 = BilinearLanes(TapsMasked(l1, u, v), l1.alphaOr);
+                // (c0 (256 - f) + c1 f + 128) >> 8, in 32-bit lanes.
+                const __m128i f = _mm_set1_epi32(static_cast<int>(pick.f));
+                const __m128i g = _mm_set1_epi32(static_cast<int>(256 - pick.f));
+                __m128i a = _mm_madd_epi16(c0, g), b = _mm_madd_epi16(c1, f);
+                __m128i mixed = _mm_add_epi32(_mm_add_epi32(a, b), _mm_set1_epi32(128));
+                return PackLanes(_mm_srli_epi32(mixed, 8));
+            }
+        }
+    }
+#endif
+    uint32_t c0 = SampleLevel32(t, pick.level, pick.filter, u, v);
+    if (pick.f == 0)
+        return c0;
+    return Lerp2(c0, SampleLevel32(t, pick.level + 1, pick.filter, u, v), pick.f);
+}
+
+// SampleRaster's rules on 32-bit levels.
+[[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
+    if (t.none)
+        return 0xFFFFFFFFu;
+    return SamplePicked(t, PickMip(t, lod), u, v);
 }
 
 AxisWrap WrapFor(uint32_t mode, int32_t size) {
@@ -312,7 +427,7 @@ struct RowState {
 // its values belong to the current pair of rows of the current triangle.
 struct BlockLodCache {
     std::vector<uint32_t> stamps;
-    std::vector<float> values;  // kRasterStageCount per block column
+    std::vector<MipPick> values;  // kRasterStageCount per block column
     uint32_t current = 0;
 
     void StartPair(int32_t width) {
@@ -484,24 +599,24 @@ template <bool kPerspective>
 
 // Stage i's texel at a pixel.
 [[gnu::always_inline]] inline uint32_t StageTexel(const DrawSetup& s, const ShadedPlan& plan,
-                                                  const PixelCoordinates& c, const float* lod,
+                                                  const PixelCoordinates& c, const MipPick* picks,
                                                   int i) {
     uint32_t set = s.texSet[i];
     float u = set < kRasterTexCoordSets ? c.fu[set] : 0.0f;
     float v = set < kRasterTexCoordSets ? c.fv[set] : 0.0f;
-    return Sample32(plan.samplers[i], u, v, lod[i]);
+    return SamplePicked(plan.samplers[i], picks[i], u, v);
 }
 
 // The stage program's result at a pixel.
 [[gnu::always_inline]] inline RasterColor Combine(const DrawSetup& s, const ShadedPlan& plan,
-                                                  const PixelCoordinates& c, const float* lod,
+                                                  const PixelCoordinates& c, const MipPick* picks,
                                                   const PixelColours& pc) {
     if (plan.combine == ShadedPlan::Combine::kModulate)
-        return Modulate(s, plan, StageTexel(s, plan, c, lod, 0), pc);
+        return Modulate(s, plan, StageTexel(s, plan, c, picks, 0), pc);
     RasterColor textures[kRasterStageCount];
     for (int i = 0; i < s.program.stageCount; ++i) {
         if (s.needTexture[i])
-            textures[i] = ColorFromArgb(StageTexel(s, plan, c, lod, i));
+            textures[i] = ColorFromArgb(StageTexel(s, plan, c, picks, i));
     }
     return RunStageProgram(s.program, textures, pc.diffuse, pc.specular);
 }
@@ -538,7 +653,12 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
     const WriteMode& w = s.write;
     PixelColours colours = {t.flatDiffuse, t.flatSpecular, t.flatSpecular.a};
     PixelCoordinates coordinates;
-    float lod[kRasterStageCount] = {};
+    // Stages without a level of detail keep one pick along the row.
+    MipPick picks[kRasterStageCount];
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (s.needTexture[i] && !plan.samplers[i].none)
+            picks[i] = PickMip(plan.samplers[i], 0.0f);
+    }
     const int lodStages = plan.anyLod ? s.program.stageCount : 0;
     for (int64_t px = left; px <= right; ++px) {
         const double x = static_cast<double>(px);
@@ -562,19 +682,22 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
                 PerspectiveCoordinates(s, t, r, fx, fw, &coordinates);
                 if (lodStages != 0) {
                     const size_t column = static_cast<size_t>(px >> 1);
-                    float* values = &blocks->values[column * kRasterStageCount];
+                    MipPick* values = &blocks->values[column * kRasterStageCount];
                     if (blocks->stamps[column] != blocks->current) {
                         blocks->stamps[column] = blocks->current;
                         for (int i = 0; i < lodStages; ++i) {
-                            if (plan.lodStage[i]) {
-                                values[i] =
+                            if (plan.lodStage[i] && !plan.samplers[i].none) {
+                                values[i] = PickMip(
+                                    plan.samplers[i],
                                     PerspectiveLod(s, t, plan.lodSet[i], *s.samplers[i].texture,
-                                                   static_cast<int32_t>(px), py);
+                                                   static_cast<int32_t>(px), py));
                             }
                         }
                     }
-                    for (int i = 0; i < lodStages; ++i)
-                        lod[i] = values[i];
+                    for (int i = 0; i < lodStages; ++i) {
+                        if (plan.lodStage[i])
+                            picks[i] = values[i];
+                    }
                 }
             }
         } else {
@@ -582,12 +705,15 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
             if (s.anyTexture) {
                 InterpolateCoordinates(s, r, x, wp, &coordinates);
                 for (int i = 0; i < lodStages; ++i) {
-                    if (plan.lodStage[i])
-                        lod[i] = LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i);
+                    if (plan.lodStage[i] && !plan.samplers[i].none) {
+                        picks[i] = PickMip(
+                            plan.samplers[i],
+                            LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i));
+                    }
                 }
             }
         }
-        RasterColor c = Combine(s, plan, coordinates, lod, colours);
+        RasterColor c = Combine(s, plan, coordinates, picks, colours);
         if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
             continue;
         if (s.depthWrite)
