@@ -729,6 +729,161 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
     }
 }
 
+#if defined(__SSE2__)
+// Four lanes of the single-precision rule and of the modulate program; every step is the
+// scalar step lane by lane, so the pixels are ShadeRow's.
+
+// RoundChannelF: NaN and v <= 0 give 0 (max returns its second operand for NaN), v >= 255
+// gives 255, and the rest v + 0.5 truncated.
+inline __m128i RoundChannels(__m128 v) {
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+    return _mm_cvttps_epi32(_mm_add_ps(v, _mm_set1_ps(0.5f)));
+}
+
+inline __m128 PlaneLanes(const FloatPlane& p, __m128 x, float row) {
+    return _mm_add_ps(_mm_mul_ps(_mm_set1_ps(p.a), x), _mm_set1_ps(row));
+}
+
+// floor(x / 255) for 0 <= x < 65535, in 32-bit lanes.
+inline __m128i Div255(__m128i x) {
+    return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(x, _mm_set1_epi32(1)), _mm_srli_epi32(x, 8)),
+                          8);
+}
+
+// (a b + 127) / 255 for channels of at most 255 (the products fit the low 16 bits).
+inline __m128i MulRound255(__m128i a, __m128i b) {
+    return Div255(_mm_add_epi32(_mm_mullo_epi16(a, b), _mm_set1_epi32(127)));
+}
+
+inline __m128i ChannelOf(__m128i argb, int shift) {
+    return _mm_and_si128(_mm_srli_epi32(argb, shift), _mm_set1_epi32(255));
+}
+
+// The pixels left..right of row py of a perspective Gouraud triangle whose program is stage
+// 0's texture times the diffuse colour (plus specular), reading an unprojected set, with
+// vertex fog or none: ShadeRow<true, true> four pixels at a time.
+void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
+                       const RowState& r, int32_t py, int64_t left, int64_t right,
+                       BlockLodCache* blocks) {
+    const uint32_t depthFormat = s.target.depth.format;
+    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
+    uint8_t* depthRow = s.depthTest
+                            ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
+                            : nullptr;
+    uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
+                                                static_cast<intptr_t>(py) * s.target.color.pitch);
+    const WriteMode& w = s.write;
+    const Sampler32& sampler = plan.samplers[0];
+    const int set = static_cast<int>(s.texSet[0]);
+    const bool lod = plan.lodStage[0] && !sampler.none;
+    MipPick pick;
+    if (!sampler.none)
+        pick = PickMip(sampler, 0.0f);
+    const bool specular = s.program.specularAdd;
+    const bool vertexFog = s.fog == FogSource::kVertex;
+    const FloatPlane* p = t.fplanes;
+    const __m128 steps = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
+    alignas(16) float us[4], vs[4];
+    alignas(16) uint32_t texels[4], colours[4];
+    uint32_t depths[4];
+    for (int64_t x0 = left; x0 <= right; x0 += 4) {
+        const int n = static_cast<int>(std::min<int64_t>(4, right - x0 + 1));
+        const __m128 x = _mm_add_ps(_mm_set1_ps(static_cast<float>(x0)), steps);
+        __m128 q = PlaneLanes(p[kAttrRhw], x, r.frhw);
+        __m128 wl =
+            _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
+        _mm_store_ps(us, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set], x, r.fu[set]), wl));
+        _mm_store_ps(vs, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set + 1], x, r.fv[set]), wl));
+        unsigned active = 0;
+        for (int l = 0; l < n; ++l) {
+            const int64_t px = x0 + l;
+            if (s.depthTest) {
+                const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
+                depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+                if (!RasterCompare(s.zFunc, depths[l],
+                                   LoadDepth(depthFormat, depthRow + depthBytes * px)))
+                    continue;
+            }
+            active |= 1u << l;
+            if (lod) {
+                const size_t column = static_cast<size_t>(px >> 1);
+                MipPick* values = &blocks->values[column * kRasterStageCount];
+                if (blocks->stamps[column] != blocks->current) {
+                    blocks->stamps[column] = blocks->current;
+                    values[0] = PickMip(sampler,
+                                        PerspectiveLod(s, t, plan.lodSet[0], *s.samplers[0].texture,
+                                                       static_cast<int32_t>(px), py));
+                }
+                pick = values[0];
+            }
+            texels[l] = SamplePicked(sampler, pick, us[l], vs[l]);
+        }
+        if (active == 0)
+            continue;
+        auto colour = [&](int k, float row) {
+            return RoundChannels(_mm_mul_ps(PlaneLanes(p[k], x, row), wl));
+        };
+        const __m128i texel = _mm_load_si128(reinterpret_cast<const __m128i*>(texels));
+        const __m128i ta = _mm_srli_epi32(texel, 24);
+        __m128i cr = MulRound255(ChannelOf(texel, 16), colour(kAttrDiffuse, r.fdiffuse[0]));
+        __m128i cg = MulRound255(ChannelOf(texel, 8), colour(kAttrDiffuse + 1, r.fdiffuse[1]));
+        __m128i cb = MulRound255(ChannelOf(texel, 0), colour(kAttrDiffuse + 2, r.fdiffuse[2]));
+        __m128i ca = ta;
+        if (plan.alphaFrom != ShadedPlan::AlphaFrom::kTexture) {
+            __m128i da = colour(kAttrDiffuse + 3, r.fdiffuse[3]);
+            ca = plan.alphaFrom == ShadedPlan::AlphaFrom::kDiffuse ? da : MulRound255(ta, da);
+        }
+        __m128i fogAlpha = _mm_setzero_si128();
+        if (specular) {
+            const __m128i top = _mm_set1_epi32(255);
+            cr = _mm_min_epi16(top, _mm_add_epi32(cr, colour(kAttrSpecular, r.fspecular[0])));
+            cg = _mm_min_epi16(top, _mm_add_epi32(cg, colour(kAttrSpecular + 1, r.fspecular[1])));
+            cb = _mm_min_epi16(top, _mm_add_epi32(cb, colour(kAttrSpecular + 2, r.fspecular[2])));
+        }
+        if (vertexFog) {
+            fogAlpha = colour(kAttrSpecular + 3, r.fspecular[3]);
+            const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), fogAlpha);
+            auto mix = [&](__m128i c, int32_t fog) {
+                __m128i sum = _mm_add_epi32(_mm_mullo_epi16(c, fogAlpha),
+                                            _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
+                return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
+            };
+            cr = mix(cr, s.fogColor.r);
+            cg = mix(cg, s.fogColor.g);
+            cb = mix(cb, s.fogColor.b);
+        }
+        // The alpha test reads the colour before fog, which leaves alpha alone.
+        __m128i argb = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(ca, 24), _mm_slli_epi32(cr, 16)),
+                                    _mm_or_si128(_mm_slli_epi32(cg, 8), cb));
+        _mm_store_si128(reinterpret_cast<__m128i*>(colours), argb);
+        for (int l = 0; l < n; ++l) {
+            if (!(active & (1u << l)))
+                continue;
+            const int64_t px = x0 + l;
+            if (s.alphaTest && !RasterCompare(s.alphaFunc, colours[l] >> 24, s.alphaRef))
+                continue;
+            if (s.depthWrite)
+                StoreDepth(depthFormat, depthRow + depthBytes * px, depths[l]);
+            uint32_t* dst = out + px;
+            if (w.blendOff)
+                *dst = colours[l] | w.targetOr;
+            else
+                *dst = BlendQuadPixel(w.blend, colours[l], *dst | w.targetOr) | w.targetOr;
+        }
+    }
+}
+
+// Whether a perspective triangle's rows fit ShadeRowModulate4.
+bool FitsModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t) {
+    if (!t.perspective || s.flat || plan.combine != ShadedPlan::Combine::kModulate)
+        return false;
+    if (s.fog == FogSource::kTable || s.texSet[0] >= kRasterTexCoordSets)
+        return false;
+    const uint32_t set = s.texSet[0];
+    return s.texSetUsed[set] && !s.texProjected[set];
+}
+#endif
+
 // b y + c of the float planes a perspective triangle's pixels read on row y.
 void PerspectiveRow(const DrawSetup& s, const Triangle& t, float y, RowState* r) {
     r->frhw = RowOf(t.fplanes[kAttrRhw], y);
@@ -756,6 +911,10 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     int32_t bottom = std::min(t.bottom, bandBottom - 1);
     auto row = t.perspective ? (s.flat ? ShadeRow<true, false> : ShadeRow<true, true>)
                              : (s.flat ? ShadeRow<false, false> : ShadeRow<false, true>);
+#if defined(__SSE2__)
+    if (FitsModulate4(s, plan, t))
+        row = ShadeRowModulate4;
+#endif
     RowState r{};
     thread_local BlockLodCache blocks;
     int32_t pair = -1;
