@@ -935,6 +935,10 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
             PerspectiveRow(s, t, static_cast<float>(py), &r);
         r.rhw = OnRow(t.planes[kAttrRhw], y);
         r.z = OnRow(t.planes[kAttrZ], y);
+        if (t.perspective) {  // the rest in single precision
+            row(s, plan, t, r, py, left, right, &blocks);
+            continue;
+        }
         for (int c = 0; c < 4; ++c) {
             if (s.planeUsed[kAttrDiffuse + c])
                 r.diffuse[c] = OnRow(t.planes[kAttrDiffuse + c], y);
