@@ -13,6 +13,8 @@
 //   choice among the routes (RasterItems);
 // - raster_shaded_spans.cpp: the route of 3D triangles (perspective, Gouraud, mipmaps, depth,
 //   fog) by spans, bit for bit the per-pixel path's pixels;
+// - raster_perspective_internal.h: the single-precision arithmetic of perspective triangles'
+//   pixels, which every path that shades them shares;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 

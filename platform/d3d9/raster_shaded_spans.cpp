@@ -1,19 +1,24 @@
 // The shaded-span route: the triangles of 3D drawing (perspective, Gouraud colours, mipmaps,
 // depth, fog) on a 32-bit target whose blend the write mode computes in place, with stage
 // textures of 32-bit texels (or none). It gives the pixels of the per-pixel path
-// (raster_pipeline.cpp) bit for bit: the same attribute planes in the same double arithmetic
+// (raster_pipeline.cpp) bit for bit: the same attribute planes in the same arithmetic (single
+// precision for perspective triangles, raster_perspective_internal.h; double for affine ones)
 // with the same roundings, the same sampling and combining rules, but
-// - what is constant along a row (b y of every plane) is worked out once a row;
+// - what is constant along a row (b y + c of every plane) is worked out once a row;
 // - the states are read once a draw (ShadedPlan), so the pixel loop holds no dispatch on
 //   formats, filters or shading beyond a few well-predicted flags;
 // - a pixel is tested against the depth buffer before it is shaded, and dropped early;
-// - texels are read straight from 32-bit levels, and the bilinear and mip blends work on two
-//   channels at once;
+// - the level of detail and the mip levels it picks are worked out once per 2x2 block and
+//   kept for the block's other pixels (BlockLodCache);
+// - texels are read straight from 32-bit levels; the bilinear and mip blends of levels that
+//   wrap by mask run in vector lanes, the others two channels a word;
 // - the common stage program (texture times diffuse, alpha from either or both) is a few
-//   integer operations instead of the general combiner.
+//   integer operations instead of the general combiner, and on perspective Gouraud
+//   triangles four pixels share each vector step (ShadeRowModulate4).
 //
 // Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
-// walks one triangle's rows in a band, and ShadeRow the pixels of one span.
+// walks one triangle's rows in a band, and ShadeRow (or ShadeRowModulate4) the pixels of one
+// span.
 #include "platform/d3d9/raster_shaded_spans_internal.h"
 
 #include "platform/d3d9/raster_perspective_internal.h"
@@ -411,6 +416,28 @@ inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
     std::memcpy(p, &value, 4);
 }
 
+// RasterCompare, inline: the depth test runs at every pixel.
+[[gnu::always_inline]] inline bool Compare(uint32_t func, uint32_t a, uint32_t b) {
+    switch (func) {
+        case kCmpNever:
+            return false;
+        case kCmpLess:
+            return a < b;
+        case kCmpEqual:
+            return a == b;
+        case kCmpLessEqual:
+            return a <= b;
+        case kCmpGreater:
+            return a > b;
+        case kCmpNotEqual:
+            return a != b;
+        case kCmpGreaterEqual:
+            return a >= b;
+        default:
+            return true;
+    }
+}
+
 // Everything one row of one triangle needs, its planes placed on the row.
 struct RowState {
     RowPlane rhw, z;
@@ -672,7 +699,7 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
         if (s.depthTest) {
             depth = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
             depthAt = depthRow + depthBytes * px;
-            if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
+            if (!Compare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
                 continue;
         }
         if constexpr (kPerspective) {
@@ -784,7 +811,7 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     const FloatPlane* p = t.fplanes;
     const __m128 steps = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
     alignas(16) float us[4], vs[4];
-    alignas(16) uint32_t texels[4], colours[4];
+    alignas(16) uint32_t texels[4] = {}, colours[4];
     uint32_t depths[4];
     for (int64_t x0 = left; x0 <= right; x0 += 4) {
         const int n = static_cast<int>(std::min<int64_t>(4, right - x0 + 1));
@@ -800,8 +827,8 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
             if (s.depthTest) {
                 const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
                 depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
-                if (!RasterCompare(s.zFunc, depths[l],
-                                   LoadDepth(depthFormat, depthRow + depthBytes * px)))
+                if (!Compare(s.zFunc, depths[l],
+                             LoadDepth(depthFormat, depthRow + depthBytes * px)))
                     continue;
             }
             active |= 1u << l;
