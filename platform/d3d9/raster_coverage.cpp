@@ -85,16 +85,31 @@ bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatD
     }
     double rhw0 = v[0]->attr[kAttrRhw];
     t->perspective = !(rhw0 == v[1]->attr[kAttrRhw] && rhw0 == v[2]->attr[kAttrRhw]);
+    // The attributes of perspective triangles (all but depth and rhw) are read from float
+    // planes only; these are made with one reciprocal of the determinant.
+    const double e1x = xs[1] - xs[0], e1y = ys[1] - ys[0];
+    const double e2x = xs[2] - xs[0], e2y = ys[2] - ys[0];
+    const double inverseDet = 1.0 / (e1x * e2y - e2x * e1y);
     for (int k = 0; k < kAttrCount; ++k) {
         if (!s.planeUsed[k])
             continue;
-        double a[3];
-        for (int i = 0; i < 3; ++i) {
-            a[i] = v[i]->attr[k];
-            if (t->perspective && k >= kAttrDiffuse)
-                a[i] *= v[i]->attr[kAttrRhw];
+        if (t->perspective && k >= kAttrDiffuse) {
+            double a0 = v[0]->attr[k] * v[0]->attr[kAttrRhw];
+            double d1 = v[1]->attr[k] * v[1]->attr[kAttrRhw] - a0;
+            double d2 = v[2]->attr[k] * v[2]->attr[kAttrRhw] - a0;
+            double pa = (d1 * e2y - d2 * e1y) * inverseDet;
+            double pb = (d2 * e1x - d1 * e2x) * inverseDet;
+            double pc = a0 - pa * xs[0] - pb * ys[0];
+            t->fplanes[k] = {static_cast<float>(pa), static_cast<float>(pb),
+                             static_cast<float>(pc)};
+            continue;
         }
-        t->planes[k] = MakePlane(xs, ys, a[0], a[1], a[2]);
+        t->planes[k] = MakePlane(xs, ys, v[0]->attr[k], v[1]->attr[k], v[2]->attr[k]);
+        if (t->perspective) {
+            const Plane& p = t->planes[k];
+            t->fplanes[k] = {static_cast<float>(p.a), static_cast<float>(p.b),
+                             static_cast<float>(p.c)};
+        }
     }
     t->slopeBias = 0.0f;
     if (s.slopeScaleBias != 0.0f && s.planeUsed[kAttrZ]) {

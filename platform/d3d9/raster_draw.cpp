@@ -131,10 +131,13 @@ bool TriangleAt(uint32_t type, uint32_t k, TriangleRef* t) {
 // per-pixel speed, which the estimate that decides on threads counts.
 void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiffuse,
                  uint32_t flatSpecular, bool kernelSpans, DrawWork* work) {
-    Triangle t;
-    if (!SetupTriangle(s, v, flatDiffuse, flatSpecular, &t))
+    // Set up in place: a triangle is large, and a 3D draw adds thousands.
+    Triangle& t = work->triangles.emplace_back();
+    if (!SetupTriangle(s, v, flatDiffuse, flatSpecular, &t)) {
+        work->triangles.pop_back();
         return;
-    work->items.push_back({false, static_cast<uint32_t>(work->triangles.size())});
+    }
+    work->items.push_back({false, static_cast<uint32_t>(work->triangles.size() - 1)});
     int64_t minX = std::min({t.edges[0].x0, t.edges[1].x0, t.edges[2].x0});
     int64_t maxX = std::max({t.edges[0].x0, t.edges[1].x0, t.edges[2].x0});
     int64_t width = std::min<int64_t>((maxX - minX) / kSubPixel + 1, s.clip.right - s.clip.left);
@@ -144,7 +147,6 @@ void AddTriangle(const DrawSetup& s, const ScreenVertex* v[3], uint32_t flatDiff
     // a copied one: a few thousand of them pay for a hand-over to another thread.
     bool shaded = t.perspective || !t.uniformColour;
     work->pixelEstimate += spans ? area / 4 : (shaded ? area * 32 : area);
-    work->triangles.push_back(t);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -352,6 +354,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
     work.quads.clear();
     work.items.clear();
     work.pixelEstimate = 0;
+    work.triangles.reserve(std::min<size_t>(call.primitiveCount, size_t{1} << 20));
     bool quadsFit = g_fastQuads.load() && call.space == RasterSpace::kScreen &&
                     call.primitiveType == kPrimTriangleList && QuadProgramFits(s);
     bool plainCopies = s.write.blendOff && !s.alphaTest && !s.depthTest &&

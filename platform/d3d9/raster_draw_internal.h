@@ -13,6 +13,8 @@
 //   choice among the routes (RasterItems);
 // - raster_shaded_spans.cpp: the route of 3D triangles (perspective, Gouraud, mipmaps, depth,
 //   fog) by spans, bit for bit the per-pixel path's pixels;
+// - raster_perspective_internal.h: the single-precision arithmetic of perspective triangles'
+//   pixels, which every path that shades them shares;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 
@@ -191,6 +193,12 @@ struct Plane {
     double At(double x, double y) const { return a * x + b * y + c; }
 };
 
+// A plane in single precision, as perspective triangles read their attributes
+// (raster_perspective_internal.h).
+struct FloatPlane {
+    float a = 0.0f, b = 0.0f, c = 0.0f;
+};
+
 struct Edge {
     int64_t dx, dy, x0, y0, bias;
 };
@@ -201,6 +209,7 @@ struct Triangle {
     bool perspective;
     float slopeBias;  // SLOPESCALEDEPTHBIAS times the larger of |dz/dx| and |dz/dy|
     Plane planes[kAttrCount];
+    FloatPlane fplanes[kAttrCount];  // set for perspective triangles
     RasterColor flatDiffuse;
     RasterColor flatSpecular;
     bool uniformColour;  // every pixel takes flatDiffuse and flatSpecular

@@ -2,6 +2,7 @@
 // with: depth test, texture stages, alpha test, depth write, blend and write (ShadeAndWrite),
 // and the general triangle walk that interpolates each pixel's inputs (RasterTriangleRows).
 #include "platform/d3d9/raster_draw_internal.h"
+#include "platform/d3d9/raster_perspective_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -140,6 +141,40 @@ SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double 
     return r;
 }
 
+namespace {
+
+// The inputs of a pixel of a perspective triangle, by the single-precision rule
+// (raster_perspective_internal.h); depth and the eye distance as the affine rule gives them.
+void PerspectiveInputs(const DrawSetup& s, const Triangle& t, int32_t px, int32_t py,
+                       PixelInputs* in) {
+    const float x = static_cast<float>(px), y = static_cast<float>(py);
+    const float w = PerspectiveW(t, x, y);
+    if (!s.flat) {
+        in->diffuse = PerspectiveColour(t, kAttrDiffuse, x, y, w);
+        if (s.program.usesSpecular)
+            in->specular = PerspectiveColour(t, kAttrSpecular, x, y, w);
+        if (s.fog == FogSource::kVertex)
+            in->fogAlpha = RoundChannelF(FloatAt(t.fplanes[kAttrSpecular + 3], x, y) * w);
+    }
+    if (!s.anyTexture)
+        return;
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!s.texSetUsed[set])
+            continue;
+        FloatCoordinates c = PerspectiveCoordinates(s, t, set, x, y, w);
+        in->u[set] = c.u;
+        in->v[set] = c.v;
+    }
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (!s.needTexture[i] || !s.samplers[i].needsLod)
+            continue;
+        int set = s.texSet[i] < kRasterTexCoordSets ? static_cast<int>(s.texSet[i]) : 0;
+        in->lod[i] = PerspectiveLod(s, t, set, *s.samplers[i].texture, px, py);
+    }
+}
+
+}  // namespace
+
 void RasterTriangleRows(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                         int32_t bandBottom) {
     int32_t top = std::max(t.top, bandTop);
@@ -162,16 +197,17 @@ void RasterTriangleRows(const DrawSetup& s, const Triangle& t, int32_t bandTop,
         double y = py;
         for (int64_t px = left; px <= right; ++px) {
             double x = static_cast<double>(px);
-            double w = 1.0;
-            if (t.perspective) {
-                double q = t.planes[kAttrRhw].At(x, y);
-                w = q != 0.0 ? 1.0 / q : 0.0;
-            }
             in.z = static_cast<float>(t.planes[kAttrZ].At(x, y));
             if (fogFromW) {
                 double q = t.planes[kAttrRhw].At(x, y);
                 in.w = static_cast<float>(q != 0.0 ? 1.0 / q : 0.0);
             }
+            if (t.perspective) {
+                PerspectiveInputs(s, t, static_cast<int32_t>(px), py, &in);
+                ShadeAndWrite(s, static_cast<int32_t>(px), py, in);
+                continue;
+            }
+            const double w = 1.0;
             if (gouraud) {
                 in.diffuse.r = RoundChannel(t.planes[kAttrDiffuse + 0].At(x, y) * w);
                 in.diffuse.g = RoundChannel(t.planes[kAttrDiffuse + 1].At(x, y) * w);

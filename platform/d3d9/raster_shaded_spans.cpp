@@ -1,23 +1,34 @@
 // The shaded-span route: the triangles of 3D drawing (perspective, Gouraud colours, mipmaps,
 // depth, fog) on a 32-bit target whose blend the write mode computes in place, with stage
 // textures of 32-bit texels (or none). It gives the pixels of the per-pixel path
-// (raster_pipeline.cpp) bit for bit: the same attribute planes in the same double arithmetic
+// (raster_pipeline.cpp) bit for bit: the same attribute planes in the same arithmetic (single
+// precision for perspective triangles, raster_perspective_internal.h; double for affine ones)
 // with the same roundings, the same sampling and combining rules, but
-// - what is constant along a row (b y of every plane) is worked out once a row;
+// - what is constant along a row (b y + c of every plane) is worked out once a row;
 // - the states are read once a draw (ShadedPlan), so the pixel loop holds no dispatch on
 //   formats, filters or shading beyond a few well-predicted flags;
 // - a pixel is tested against the depth buffer before it is shaded, and dropped early;
-// - texels are read straight from 32-bit levels, and the bilinear and mip blends work on two
-//   channels at once;
+// - the level of detail and the mip levels it picks are worked out once per 2x2 block and
+//   kept for the block's other pixels (BlockLodCache);
+// - texels are read straight from 32-bit levels; the bilinear and mip blends of levels that
+//   wrap by mask run in vector lanes, the others two channels a word;
 // - the common stage program (texture times diffuse, alpha from either or both) is a few
-//   integer operations instead of the general combiner.
+//   integer operations instead of the general combiner, and on perspective Gouraud
+//   triangles four pixels share each vector step (ShadeRowModulate4).
 //
 // Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
-// walks one triangle's rows in a band, and ShadeRow the pixels of one span.
+// walks one triangle's rows in a band, and ShadeRow (or ShadeRowModulate4) the pixels of one
+// span.
 #include "platform/d3d9/raster_shaded_spans_internal.h"
+
+#include "platform/d3d9/raster_perspective_internal.h"
 
 #include <algorithm>
 #include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform::raster_internal {
 
@@ -117,38 +128,149 @@ inline uint32_t Fetch(const Level32& l, int32_t x, int32_t y) {
     return Fetch(l, tx, ty);
 }
 
-// SampleRaster's rules on 32-bit levels.
-[[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
-    if (t.none)
-        return 0xFFFFFFFFu;
+// What the level of detail chooses, as SampleRaster chooses it: one level with a filter, or
+// two neighbouring levels blended by f / 256. Worked out once per 2x2 block where the level
+// of detail is.
+struct MipPick {
+    int32_t level = 0;
+    uint32_t filter = kFilterPoint;
+    uint32_t f = 0;  // non-zero: blend level and level + 1
+};
+
+[[gnu::always_inline]] inline MipPick PickMip(const Sampler32& t, float lod) {
     const RasterSampler& sm = *t.sampler;
     if (!sm.needsLod)
-        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+        return {sm.baseLevel, sm.magFilter, 0};
     double l = static_cast<double>(lod) + sm.lodBias;
     if (!(l > 0.0))
-        return SampleLevel32(t, sm.baseLevel, sm.magFilter, u, v);
+        return {sm.baseLevel, sm.magFilter, 0};
     if (l > 64.0)
         l = 64.0;
     switch (sm.mipFilter) {
-        case kFilterPoint: {
-            int32_t level = sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5));
-            return SampleLevel32(t, level, sm.minFilter, u, v);
-        }
+        case kFilterPoint:
+            return {sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5)), sm.minFilter, 0};
         case kFilterLinear:
         case kFilterAnisotropic: {
             double whole = std::floor(l);
             int32_t level = sm.baseLevel + static_cast<int32_t>(whole);
             uint32_t f = static_cast<uint32_t>(std::floor((l - whole) * 256.0 + 0.5));
-            uint32_t c0 = SampleLevel32(t, level, sm.minFilter, u, v);
             if (f == 0 || level + 1 >= t.levelCount)
-                return c0;
+                return {level, sm.minFilter, 0};
             if (f >= 256)
-                return SampleLevel32(t, level + 1, sm.minFilter, u, v);
-            return Lerp2(c0, SampleLevel32(t, level + 1, sm.minFilter, u, v), f);
+                return {level + 1, sm.minFilter, 0};
+            return {level, sm.minFilter, f};
         }
         default:
-            return SampleLevel32(t, sm.baseLevel, sm.minFilter, u, v);
+            return {sm.baseLevel, sm.minFilter, 0};
     }
+}
+
+#if defined(__SSE2__)
+// The bilinear taps of one level at (u, v) when both axes wrap by mask: the texel offsets of
+// the four corners and the weights, as TapsFor gives them, u and v side by side in doubles.
+struct MaskedTaps {
+    const uint8_t* row0;
+    const uint8_t* row1;
+    int32_t col0, col1;  // byte offsets
+    uint32_t fx, fy;
+};
+
+[[gnu::always_inline]] inline MaskedTaps TapsMasked(const Level32& l, float u, float v) {
+    const __m128d size = _mm_set_pd(static_cast<double>(l.height), static_cast<double>(l.width));
+    __m128d t = _mm_set_pd(static_cast<double>(v), static_cast<double>(u));
+    t = _mm_add_pd(
+        _mm_mul_pd(_mm_sub_pd(_mm_mul_pd(t, size), _mm_set1_pd(0.5)), _mm_set1_pd(256.0)),
+        _mm_set1_pd(0.5));
+    // RasterFloorToIndex: NaN to 0, clamped to +-2^30, then floor.
+    t = _mm_and_pd(t, _mm_cmpord_pd(t, t));
+    t = _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-1073741824.0)), _mm_set1_pd(1073741824.0));
+    __m128i i = _mm_cvttpd_epi32(t);
+    __m128i down = _mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(i), t));
+    i = _mm_add_epi32(i, _mm_shuffle_epi32(down, _MM_SHUFFLE(3, 3, 2, 0)));
+    int32_t tu = _mm_cvtsi128_si32(i);
+    int32_t tv = _mm_cvtsi128_si32(_mm_srli_si128(i, 4));
+    int32_t x0 = tu >> 8, y0 = tv >> 8;
+    MaskedTaps taps;
+    taps.row0 = l.bits + static_cast<intptr_t>(y0 & l.wrapV.mask) * l.pitch;
+    taps.row1 = l.bits + static_cast<intptr_t>((y0 + 1) & l.wrapV.mask) * l.pitch;
+    taps.col0 = 4 * (x0 & l.wrapU.mask);
+    taps.col1 = 4 * ((x0 + 1) & l.wrapU.mask);
+    taps.fx = static_cast<uint32_t>(tu & 255);
+    taps.fy = static_cast<uint32_t>(tv & 255);
+    return taps;
+}
+
+// Bilinear2 of the four corners, eight channels at a time in 16-bit lanes, the last step in
+// 32-bit lanes: the same integers.
+[[gnu::always_inline]] inline __m128i BilinearLanes(const MaskedTaps& t, uint32_t alphaOr) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i c = _mm_set_epi32(static_cast<int>(LoadTexel(t.row1 + t.col1) | alphaOr),
+                              static_cast<int>(LoadTexel(t.row1 + t.col0) | alphaOr),
+                              static_cast<int>(LoadTexel(t.row0 + t.col1) | alphaOr),
+                              static_cast<int>(LoadTexel(t.row0 + t.col0) | alphaOr));
+    const int gx = static_cast<int>(256 - t.fx), fx = static_cast<int>(t.fx);
+    const __m128i wx = _mm_set_epi16(fx, fx, fx, fx, gx, gx, gx, gx);
+    __m128i top = _mm_mullo_epi16(_mm_unpacklo_epi8(c, zero), wx);  // c00 gx | c10 fx
+    __m128i bottom = _mm_mullo_epi16(_mm_unpackhi_epi8(c, zero), wx);
+    top = _mm_add_epi16(top, _mm_srli_si128(top, 8));
+    bottom = _mm_add_epi16(bottom, _mm_srli_si128(bottom, 8));
+    __m128i rows = _mm_unpacklo_epi64(top, bottom);  // row 0 | row 1, each at most 255 * 256
+    const int gy = static_cast<int>(256 - t.fy), fy = static_cast<int>(t.fy);
+    const __m128i wy = _mm_set_epi16(fy, fy, fy, fy, gy, gy, gy, gy);
+    __m128i lo = _mm_mullo_epi16(rows, wy), hi = _mm_mulhi_epu16(rows, wy);
+    __m128i sum = _mm_add_epi32(_mm_unpacklo_epi16(lo, hi), _mm_unpackhi_epi16(lo, hi));
+    return _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(32768)), 16);  // 4 x 32-bit
+}
+
+inline uint32_t PackLanes(__m128i channels) {
+    __m128i words = _mm_packs_epi32(channels, channels);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+#endif
+
+[[gnu::always_inline]] inline bool Masked(const Level32& l) {
+    return l.valid && l.wrapU.mask != 0 && l.wrapV.mask != 0;
+}
+
+// SampleRaster's rules on 32-bit levels, the level chosen.
+[[gnu::always_inline]] inline uint32_t SamplePicked(const Sampler32& t, const MipPick& pick,
+                                                    float u, float v) {
+    if (t.none)
+        return 0xFFFFFFFFu;
+#if defined(__SSE2__)
+    // Linear filtering of levels that wrap by mask, in vector lanes.
+    if (IsLinearFilter(pick.filter)) {
+        int32_t level = std::clamp(pick.level, 0, t.levelCount - 1);
+        const Level32& l0 = t.levels[level];
+        if (Masked(l0)) {
+            __m128i c0 = BilinearLanes(TapsMasked(l0, u, v), l0.alphaOr);
+            if (pick.f == 0)
+                return PackLanes(c0);
+            int32_t next = std::clamp(pick.level + 1, 0, t.levelCount - 1);
+            const Level32& l1 = t.levels[next];
+            if (Masked(l1)) {
+                __m128i c1 = BilinearLanes(TapsMasked(l1, u, v), l1.alphaOr);
+                // (c0 (256 - f) + c1 f + 128) >> 8, in 32-bit lanes.
+                const __m128i f = _mm_set1_epi32(static_cast<int>(pick.f));
+                const __m128i g = _mm_set1_epi32(static_cast<int>(256 - pick.f));
+                __m128i a = _mm_madd_epi16(c0, g), b = _mm_madd_epi16(c1, f);
+                __m128i mixed = _mm_add_epi32(_mm_add_epi32(a, b), _mm_set1_epi32(128));
+                return PackLanes(_mm_srli_epi32(mixed, 8));
+            }
+        }
+    }
+#endif
+    uint32_t c0 = SampleLevel32(t, pick.level, pick.filter, u, v);
+    if (pick.f == 0)
+        return c0;
+    return Lerp2(c0, SampleLevel32(t, pick.level + 1, pick.filter, u, v), pick.f);
+}
+
+// SampleRaster's rules on 32-bit levels.
+[[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
+    if (t.none)
+        return 0xFFFFFFFFu;
+    return SamplePicked(t, PickMip(t, lod), u, v);
 }
 
 AxisWrap WrapFor(uint32_t mode, int32_t size) {
@@ -294,11 +416,58 @@ inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
     std::memcpy(p, &value, 4);
 }
 
+// RasterCompare, inline: the depth test runs at every pixel.
+[[gnu::always_inline]] inline bool Compare(uint32_t func, uint32_t a, uint32_t b) {
+    switch (func) {
+        case kCmpNever:
+            return false;
+        case kCmpLess:
+            return a < b;
+        case kCmpEqual:
+            return a == b;
+        case kCmpLessEqual:
+            return a <= b;
+        case kCmpGreater:
+            return a > b;
+        case kCmpNotEqual:
+            return a != b;
+        case kCmpGreaterEqual:
+            return a >= b;
+        default:
+            return true;
+    }
+}
+
 // Everything one row of one triangle needs, its planes placed on the row.
 struct RowState {
     RowPlane rhw, z;
     RowPlane diffuse[4], specular[4];
     RowPlane u[kRasterTexCoordSets], v[kRasterTexCoordSets], q[kRasterTexCoordSets];
+    // Perspective triangles: b y + c of their float planes.
+    float frhw;
+    float fdiffuse[4], fspecular[4];
+    float fu[kRasterTexCoordSets], fv[kRasterTexCoordSets], fq[kRasterTexCoordSets];
+};
+
+// The levels of detail of the 2x2 blocks of a pair of rows, worked out at the first pixel of
+// a block that needs one and kept for the other three. A stamp per block column says whether
+// its values belong to the current pair of rows of the current triangle.
+struct BlockLodCache {
+    std::vector<uint32_t> stamps;
+    std::vector<MipPick> values;  // kRasterStageCount per block column
+    uint32_t current = 0;
+
+    void StartPair(int32_t width) {
+        size_t columns = static_cast<size_t>(width / 2 + 1);
+        if (stamps.size() < columns) {
+            stamps.assign(columns, 0);
+            values.resize(columns * kRasterStageCount);
+        }
+        if (++current == 0) {
+            std::fill(stamps.begin(), stamps.end(), 0);
+            current = 1;
+        }
+    }
 };
 
 // The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
@@ -308,6 +477,27 @@ struct PixelColours {
     RasterColor diffuse, specular;
     int32_t fogAlpha;
 };
+
+template <bool kGouraud>
+[[gnu::always_inline]] inline void PerspectiveColours(const DrawSetup& s, const Triangle& t,
+                                                      const RowState& r, float x, float w,
+                                                      PixelColours* c) {
+    if constexpr (kGouraud) {
+        const FloatPlane* p = t.fplanes;
+        auto channel = [&](int k, float row) { return RoundChannelF(AtRow(p[k], x, row) * w); };
+        const float* d = r.fdiffuse;
+        c->diffuse = {channel(kAttrDiffuse, d[0]), channel(kAttrDiffuse + 1, d[1]),
+                      channel(kAttrDiffuse + 2, d[2]), channel(kAttrDiffuse + 3, d[3])};
+        if (s.program.usesSpecular) {
+            const float* sp = r.fspecular;
+            c->specular = {channel(kAttrSpecular, sp[0]), channel(kAttrSpecular + 1, sp[1]),
+                           channel(kAttrSpecular + 2, sp[2]), channel(kAttrSpecular + 3, sp[3])};
+            c->fogAlpha = c->specular.a;
+        } else if (s.fog == FogSource::kVertex) {
+            c->fogAlpha = channel(kAttrSpecular + 3, r.fspecular[3]);
+        }
+    }
+}
 
 template <bool kGouraud>
 [[gnu::always_inline]] inline void InterpolateColours(const DrawSetup& s, const RowState& r,
@@ -350,6 +540,21 @@ struct PixelCoordinates {
         c->v[set] = r.v[set].At(x) * inverse;
         c->fu[set] = static_cast<float>(c->u[set]);
         c->fv[set] = static_cast<float>(c->v[set]);
+    }
+}
+
+// Each set's coordinates at a pixel of a perspective triangle.
+[[gnu::always_inline]] inline void PerspectiveCoordinates(const DrawSetup& s, const Triangle& t,
+                                                          const RowState& r, float x, float w,
+                                                          PixelCoordinates* c) {
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!s.texSetUsed[set])
+            continue;
+        float inverse = w;
+        if (s.texProjected[set])
+            inverse = InverseOr0(AtRow(t.fplanes[kAttrTexQ + set], x, r.fq[set]));
+        c->fu[set] = AtRow(t.fplanes[kAttrTex + 2 * set], x, r.fu[set]) * inverse;
+        c->fv[set] = AtRow(t.fplanes[kAttrTex + 2 * set + 1], x, r.fv[set]) * inverse;
     }
 }
 
@@ -421,24 +626,24 @@ template <bool kPerspective>
 
 // Stage i's texel at a pixel.
 [[gnu::always_inline]] inline uint32_t StageTexel(const DrawSetup& s, const ShadedPlan& plan,
-                                                  const PixelCoordinates& c, const float* lod,
+                                                  const PixelCoordinates& c, const MipPick* picks,
                                                   int i) {
     uint32_t set = s.texSet[i];
     float u = set < kRasterTexCoordSets ? c.fu[set] : 0.0f;
     float v = set < kRasterTexCoordSets ? c.fv[set] : 0.0f;
-    return Sample32(plan.samplers[i], u, v, lod[i]);
+    return SamplePicked(plan.samplers[i], picks[i], u, v);
 }
 
 // The stage program's result at a pixel.
 [[gnu::always_inline]] inline RasterColor Combine(const DrawSetup& s, const ShadedPlan& plan,
-                                                  const PixelCoordinates& c, const float* lod,
+                                                  const PixelCoordinates& c, const MipPick* picks,
                                                   const PixelColours& pc) {
     if (plan.combine == ShadedPlan::Combine::kModulate)
-        return Modulate(s, plan, StageTexel(s, plan, c, lod, 0), pc);
+        return Modulate(s, plan, StageTexel(s, plan, c, picks, 0), pc);
     RasterColor textures[kRasterStageCount];
     for (int i = 0; i < s.program.stageCount; ++i) {
         if (s.needTexture[i])
-            textures[i] = ColorFromArgb(StageTexel(s, plan, c, lod, i));
+            textures[i] = ColorFromArgb(StageTexel(s, plan, c, picks, i));
     }
     return RunStageProgram(s.program, textures, pc.diffuse, pc.specular);
 }
@@ -464,7 +669,7 @@ template <bool kPerspective>
 // RasterTriangleRows feeds it.
 template <bool kPerspective, bool kGouraud>
 void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
-              int32_t py, int64_t left, int64_t right) {
+              int32_t py, int64_t left, int64_t right, BlockLodCache* blocks) {
     const uint32_t depthFormat = s.target.depth.format;
     const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
     uint8_t* depthRow = s.depthTest
@@ -475,33 +680,67 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
     const WriteMode& w = s.write;
     PixelColours colours = {t.flatDiffuse, t.flatSpecular, t.flatSpecular.a};
     PixelCoordinates coordinates;
-    float lod[kRasterStageCount] = {};
+    // Stages without a level of detail keep one pick along the row.
+    MipPick picks[kRasterStageCount];
+    for (int i = 0; i < s.program.stageCount; ++i) {
+        if (s.needTexture[i] && !plan.samplers[i].none)
+            picks[i] = PickMip(plan.samplers[i], 0.0f);
+    }
     const int lodStages = plan.anyLod ? s.program.stageCount : 0;
     for (int64_t px = left; px <= right; ++px) {
         const double x = static_cast<double>(px);
-        double wp = 1.0;
-        if constexpr (kPerspective) {
-            double q = r.rhw.At(x);
-            wp = q != 0.0 ? 1.0 / q : 0.0;
-        }
+        const double wp = 1.0;
+        float fw = 1.0f;
+        if constexpr (kPerspective)
+            fw = InverseOr0(AtRow(t.fplanes[kAttrRhw], static_cast<float>(px), r.frhw));
         const float z = static_cast<float>(r.z.At(x));
         uint32_t depth = 0;
         uint8_t* depthAt = nullptr;
         if (s.depthTest) {
             depth = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
             depthAt = depthRow + depthBytes * px;
-            if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
+            if (!Compare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
                 continue;
         }
-        InterpolateColours<kGouraud>(s, r, x, wp, &colours);
-        if (s.anyTexture) {
-            InterpolateCoordinates(s, r, x, wp, &coordinates);
-            for (int i = 0; i < lodStages; ++i) {
-                if (plan.lodStage[i])
-                    lod[i] = LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i);
+        if constexpr (kPerspective) {
+            const float fx = static_cast<float>(px);
+            PerspectiveColours<kGouraud>(s, t, r, fx, fw, &colours);
+            if (s.anyTexture) {
+                PerspectiveCoordinates(s, t, r, fx, fw, &coordinates);
+                if (lodStages != 0) {
+                    const size_t column = static_cast<size_t>(px >> 1);
+                    MipPick* values = &blocks->values[column * kRasterStageCount];
+                    if (blocks->stamps[column] != blocks->current) {
+                        blocks->stamps[column] = blocks->current;
+                        for (int i = 0; i < lodStages; ++i) {
+                            if (plan.lodStage[i] && !plan.samplers[i].none) {
+                                values[i] = PickMip(
+                                    plan.samplers[i],
+                                    PerspectiveLod(s, t, plan.lodSet[i], *s.samplers[i].texture,
+                                                   static_cast<int32_t>(px), py));
+                            }
+                        }
+                    }
+                    for (int i = 0; i < lodStages; ++i) {
+                        if (plan.lodStage[i])
+                            picks[i] = values[i];
+                    }
+                }
+            }
+        } else {
+            InterpolateColours<kGouraud>(s, r, x, wp, &colours);
+            if (s.anyTexture) {
+                InterpolateCoordinates(s, r, x, wp, &coordinates);
+                for (int i = 0; i < lodStages; ++i) {
+                    if (plan.lodStage[i] && !plan.samplers[i].none) {
+                        picks[i] = PickMip(
+                            plan.samplers[i],
+                            LevelOfDetail<kPerspective>(s, plan, t, r, x, wp, coordinates, i));
+                    }
+                }
             }
         }
-        RasterColor c = Combine(s, plan, coordinates, lod, colours);
+        RasterColor c = Combine(s, plan, coordinates, picks, colours);
         if (s.alphaTest && !RasterCompare(s.alphaFunc, static_cast<uint32_t>(c.a), s.alphaRef))
             continue;
         if (s.depthWrite)
@@ -517,6 +756,180 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
     }
 }
 
+#if defined(__SSE2__)
+// Four lanes of the single-precision rule and of the modulate program; every step is the
+// scalar step lane by lane, so the pixels are ShadeRow's.
+
+// RoundChannelF: NaN and v <= 0 give 0 (max returns its second operand for NaN), v >= 255
+// gives 255, and the rest v + 0.5 truncated.
+inline __m128i RoundChannels(__m128 v) {
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+    return _mm_cvttps_epi32(_mm_add_ps(v, _mm_set1_ps(0.5f)));
+}
+
+inline __m128 PlaneLanes(const FloatPlane& p, __m128 x, float row) {
+    return _mm_add_ps(_mm_mul_ps(_mm_set1_ps(p.a), x), _mm_set1_ps(row));
+}
+
+// floor(x / 255) for 0 <= x < 65535, in 32-bit lanes.
+inline __m128i Div255(__m128i x) {
+    return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(x, _mm_set1_epi32(1)), _mm_srli_epi32(x, 8)),
+                          8);
+}
+
+// (a b + 127) / 255 for channels of at most 255 (the products fit the low 16 bits).
+inline __m128i MulRound255(__m128i a, __m128i b) {
+    return Div255(_mm_add_epi32(_mm_mullo_epi16(a, b), _mm_set1_epi32(127)));
+}
+
+inline __m128i ChannelOf(__m128i argb, int shift) {
+    return _mm_and_si128(_mm_srli_epi32(argb, shift), _mm_set1_epi32(255));
+}
+
+// The pixels left..right of row py of a perspective Gouraud triangle whose program is stage
+// 0's texture times the diffuse colour (plus specular), reading an unprojected set, with
+// vertex fog or none: ShadeRow<true, true> four pixels at a time.
+void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
+                       const RowState& r, int32_t py, int64_t left, int64_t right,
+                       BlockLodCache* blocks) {
+    const uint32_t depthFormat = s.target.depth.format;
+    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
+    uint8_t* depthRow = s.depthTest
+                            ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
+                            : nullptr;
+    uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
+                                                static_cast<intptr_t>(py) * s.target.color.pitch);
+    const WriteMode& w = s.write;
+    const Sampler32& sampler = plan.samplers[0];
+    const int set = static_cast<int>(s.texSet[0]);
+    const bool lod = plan.lodStage[0] && !sampler.none;
+    MipPick pick;
+    if (!sampler.none)
+        pick = PickMip(sampler, 0.0f);
+    const bool specular = s.program.specularAdd;
+    const bool vertexFog = s.fog == FogSource::kVertex;
+    const FloatPlane* p = t.fplanes;
+    const __m128 steps = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
+    alignas(16) float us[4], vs[4];
+    alignas(16) uint32_t texels[4] = {}, colours[4];
+    uint32_t depths[4];
+    for (int64_t x0 = left; x0 <= right; x0 += 4) {
+        const int n = static_cast<int>(std::min<int64_t>(4, right - x0 + 1));
+        const __m128 x = _mm_add_ps(_mm_set1_ps(static_cast<float>(x0)), steps);
+        __m128 q = PlaneLanes(p[kAttrRhw], x, r.frhw);
+        __m128 wl =
+            _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
+        _mm_store_ps(us, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set], x, r.fu[set]), wl));
+        _mm_store_ps(vs, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set + 1], x, r.fv[set]), wl));
+        unsigned active = 0;
+        for (int l = 0; l < n; ++l) {
+            const int64_t px = x0 + l;
+            if (s.depthTest) {
+                const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
+                depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+                if (!Compare(s.zFunc, depths[l],
+                             LoadDepth(depthFormat, depthRow + depthBytes * px)))
+                    continue;
+            }
+            active |= 1u << l;
+            if (lod) {
+                const size_t column = static_cast<size_t>(px >> 1);
+                MipPick* values = &blocks->values[column * kRasterStageCount];
+                if (blocks->stamps[column] != blocks->current) {
+                    blocks->stamps[column] = blocks->current;
+                    values[0] = PickMip(sampler,
+                                        PerspectiveLod(s, t, plan.lodSet[0], *s.samplers[0].texture,
+                                                       static_cast<int32_t>(px), py));
+                }
+                pick = values[0];
+            }
+            texels[l] = SamplePicked(sampler, pick, us[l], vs[l]);
+        }
+        if (active == 0)
+            continue;
+        auto colour = [&](int k, float row) {
+            return RoundChannels(_mm_mul_ps(PlaneLanes(p[k], x, row), wl));
+        };
+        const __m128i texel = _mm_load_si128(reinterpret_cast<const __m128i*>(texels));
+        const __m128i ta = _mm_srli_epi32(texel, 24);
+        __m128i cr = MulRound255(ChannelOf(texel, 16), colour(kAttrDiffuse, r.fdiffuse[0]));
+        __m128i cg = MulRound255(ChannelOf(texel, 8), colour(kAttrDiffuse + 1, r.fdiffuse[1]));
+        __m128i cb = MulRound255(ChannelOf(texel, 0), colour(kAttrDiffuse + 2, r.fdiffuse[2]));
+        __m128i ca = ta;
+        if (plan.alphaFrom != ShadedPlan::AlphaFrom::kTexture) {
+            __m128i da = colour(kAttrDiffuse + 3, r.fdiffuse[3]);
+            ca = plan.alphaFrom == ShadedPlan::AlphaFrom::kDiffuse ? da : MulRound255(ta, da);
+        }
+        __m128i fogAlpha = _mm_setzero_si128();
+        if (specular) {
+            const __m128i top = _mm_set1_epi32(255);
+            cr = _mm_min_epi16(top, _mm_add_epi32(cr, colour(kAttrSpecular, r.fspecular[0])));
+            cg = _mm_min_epi16(top, _mm_add_epi32(cg, colour(kAttrSpecular + 1, r.fspecular[1])));
+            cb = _mm_min_epi16(top, _mm_add_epi32(cb, colour(kAttrSpecular + 2, r.fspecular[2])));
+        }
+        if (vertexFog) {
+            fogAlpha = colour(kAttrSpecular + 3, r.fspecular[3]);
+            const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), fogAlpha);
+            auto mix = [&](__m128i c, int32_t fog) {
+                __m128i sum = _mm_add_epi32(_mm_mullo_epi16(c, fogAlpha),
+                                            _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
+                return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
+            };
+            cr = mix(cr, s.fogColor.r);
+            cg = mix(cg, s.fogColor.g);
+            cb = mix(cb, s.fogColor.b);
+        }
+        // The alpha test reads the colour before fog, which leaves alpha alone.
+        __m128i argb = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(ca, 24), _mm_slli_epi32(cr, 16)),
+                                    _mm_or_si128(_mm_slli_epi32(cg, 8), cb));
+        _mm_store_si128(reinterpret_cast<__m128i*>(colours), argb);
+        for (int l = 0; l < n; ++l) {
+            if (!(active & (1u << l)))
+                continue;
+            const int64_t px = x0 + l;
+            if (s.alphaTest && !RasterCompare(s.alphaFunc, colours[l] >> 24, s.alphaRef))
+                continue;
+            if (s.depthWrite)
+                StoreDepth(depthFormat, depthRow + depthBytes * px, depths[l]);
+            uint32_t* dst = out + px;
+            if (w.blendOff)
+                *dst = colours[l] | w.targetOr;
+            else
+                *dst = BlendQuadPixel(w.blend, colours[l], *dst | w.targetOr) | w.targetOr;
+        }
+    }
+}
+
+// Whether a perspective triangle's rows fit ShadeRowModulate4.
+bool FitsModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t) {
+    if (!t.perspective || s.flat || plan.combine != ShadedPlan::Combine::kModulate)
+        return false;
+    if (s.fog == FogSource::kTable || s.texSet[0] >= kRasterTexCoordSets)
+        return false;
+    const uint32_t set = s.texSet[0];
+    return s.texSetUsed[set] && !s.texProjected[set];
+}
+#endif
+
+// b y + c of the float planes a perspective triangle's pixels read on row y.
+void PerspectiveRow(const DrawSetup& s, const Triangle& t, float y, RowState* r) {
+    r->frhw = RowOf(t.fplanes[kAttrRhw], y);
+    for (int c = 0; c < 4; ++c) {
+        if (s.planeUsed[kAttrDiffuse + c])
+            r->fdiffuse[c] = RowOf(t.fplanes[kAttrDiffuse + c], y);
+        if (s.planeUsed[kAttrSpecular + c])
+            r->fspecular[c] = RowOf(t.fplanes[kAttrSpecular + c], y);
+    }
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (s.texSetUsed[set]) {
+            r->fu[set] = RowOf(t.fplanes[kAttrTex + 2 * set], y);
+            r->fv[set] = RowOf(t.fplanes[kAttrTex + 2 * set + 1], y);
+        }
+        if (s.planeUsed[kAttrTexQ + set])
+            r->fq[set] = RowOf(t.fplanes[kAttrTexQ + set], y);
+    }
+}
+
 }  // namespace
 
 void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
@@ -525,7 +938,13 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     int32_t bottom = std::min(t.bottom, bandBottom - 1);
     auto row = t.perspective ? (s.flat ? ShadeRow<true, false> : ShadeRow<true, true>)
                              : (s.flat ? ShadeRow<false, false> : ShadeRow<false, true>);
+#if defined(__SSE2__)
+    if (FitsModulate4(s, plan, t))
+        row = ShadeRowModulate4;
+#endif
     RowState r{};
+    thread_local BlockLodCache blocks;
+    int32_t pair = -1;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))
@@ -534,9 +953,19 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
         right = std::min<int64_t>(right, s.clip.right - 1);
         if (left > right)
             continue;
+        if (t.perspective && plan.anyLod && (py & ~1) != pair) {
+            pair = py & ~1;
+            blocks.StartPair(s.clip.right);
+        }
         double y = py;
+        if (t.perspective)
+            PerspectiveRow(s, t, static_cast<float>(py), &r);
         r.rhw = OnRow(t.planes[kAttrRhw], y);
         r.z = OnRow(t.planes[kAttrZ], y);
+        if (t.perspective) {  // the rest in single precision
+            row(s, plan, t, r, py, left, right, &blocks);
+            continue;
+        }
         for (int c = 0; c < 4; ++c) {
             if (s.planeUsed[kAttrDiffuse + c])
                 r.diffuse[c] = OnRow(t.planes[kAttrDiffuse + c], y);
@@ -551,7 +980,7 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
             if (s.planeUsed[kAttrTexQ + set])
                 r.q[set] = OnRow(t.planes[kAttrTexQ + set], y);
         }
-        row(s, plan, t, r, py, left, right);
+        row(s, plan, t, r, py, left, right, &blocks);
     }
 }
 

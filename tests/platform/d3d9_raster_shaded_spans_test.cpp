@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "d3d9_raster_fixture.h"
@@ -200,17 +201,22 @@ std::vector<uint32_t> Draw(const RasterStates& st, uint32_t format, uint32_t dep
     return out;
 }
 
-TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
-    Switches switches;
-    Rng rng(55);
-    uint64_t shaded = 0, rows = 0;
-    for (int scene = 0; scene < 1500; ++scene) {
-        SCOPED_TRACE(testing::Message() << "scene " << scene);
-        uint32_t format = Pick(rng, {kFmtX8R8G8B8, kFmtA8R8G8B8});
-        MipTexture tex0(rng, Pick(rng, {kFmtA8R8G8B8, kFmtX8R8G8B8}));
-        MipTexture tex1(rng, kFmtA8R8G8B8);
-        Canvas base(72, 56, format);
-        RasterStates st = base.states;
+// One random scene: states, textures, target and depth contents, triangles.
+struct RandomScene {
+    uint32_t format;
+    MipTexture tex0, tex1;
+    RasterStates st;
+    uint32_t depthFormat = 0;
+    std::vector<RasterVertex> v;
+    std::vector<uint32_t> start, depth;
+
+    explicit RandomScene(Rng& rng)
+        : format(Pick(rng, {kFmtX8R8G8B8, kFmtA8R8G8B8})),
+          tex0(rng, Pick(rng, {kFmtA8R8G8B8, kFmtX8R8G8B8})),
+          tex1(rng, kFmtA8R8G8B8),
+          st(Canvas(72, 56, format).states),
+          start(72 * 56),
+          depth(72 * 56) {
         st.textures[0] = rng() % 10 == 0 ? nullptr : &tex0.texture;
         st.textures[1] = &tex1.texture;
         RandomProgram(rng, &st);
@@ -220,7 +226,7 @@ TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
         RandomFog(rng, &st);
         for (int set = 0; set < kRasterTexCoordSets; ++set)
             st.texProjected[set] = rng() % 6 == 0;
-        uint32_t depthFormat = Pick(rng, {0u, kFmtD16, kFmtD24X8, kFmtD32, kFmtD16});
+        depthFormat = Pick(rng, {0u, kFmtD16, kFmtD24X8, kFmtD32, kFmtD16});
         if (depthFormat != 0) {
             st.render[kRsZEnable] = 1;
             st.render[kRsZFunc] = kCompareFunctions[rng() % 8];
@@ -231,32 +237,115 @@ TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
         }
         // Coordinates from a fraction of a texel a pixel to several: every level is reached.
         float texScale = Pick(rng, {1, 2, 8}) * (rng() % 2 ? 0.25f : 1.0f);
-        std::vector<RasterVertex> v;
         int triangles = 1 + static_cast<int>(rng() % 5);
         for (int i = 0; i < triangles; ++i)
             AppendTriangle(rng, &v, texScale);
-        std::vector<uint32_t> start(72 * 56), depth(72 * 56);
         for (uint32_t& p : start)
             p = rng();
         for (uint32_t& d : depth)
             d = rng() % 2 ? rng() : rng() >> 16;
+    }
 
+    std::vector<uint32_t> Draw() const { return ::Draw(st, format, depthFormat, start, depth, v); }
+};
+
+TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
+    Switches switches;
+    Rng rng(55);
+    uint64_t shaded = 0, rows = 0;
+    for (int scene = 0; scene < 1500; ++scene) {
+        SCOPED_TRACE(testing::Message() << "scene " << scene);
+        RandomScene r(rng);
         SetRasterThreadCount(1);
         SetRasterFastQuadsEnabled(false);
-        std::vector<uint32_t> plain = Draw(st, format, depthFormat, start, depth, v);
+        std::vector<uint32_t> plain = r.Draw();
         SetRasterFastQuadsEnabled(true);
         ResetRasterRouteCounts();
-        std::vector<uint32_t> fast = Draw(st, format, depthFormat, start, depth, v);
+        std::vector<uint32_t> fast = r.Draw();
         shaded += RasterRouteCount(RasterRoute::kShadedSpans);
         rows += RasterRouteCount(RasterRoute::kTriangleRows);
         SetRasterThreadCount(4);
-        std::vector<uint32_t> banded = Draw(st, format, depthFormat, start, depth, v);
+        std::vector<uint32_t> banded = r.Draw();
         ASSERT_TRUE(plain == fast) << "the shaded spans differ from the plain path";
         ASSERT_TRUE(plain == banded) << "the shaded spans differ in bands";
     }
     // The route took the triangles it was meant for and left none to the plain path.
     EXPECT_GT(shaded, 3000u);
     EXPECT_EQ(rows, 0u);
+}
+
+// The pixels of perspective triangles follow one single-precision rule whatever the build:
+// the same scenes hash the same in an optimised build and in an unoptimised sanitizer build.
+TEST(RasterShadedSpans, PerspectivePixelsAreTheSameInEveryBuild) {
+    Switches switches;
+    Rng rng(5501);
+    uint64_t hash = 1469598103934665603u;
+    for (int scene = 0; scene < 300; ++scene) {
+        RandomScene r(rng);
+        SetRasterThreadCount(1);
+        SetRasterFastQuadsEnabled(scene % 2 == 0);
+        for (uint32_t word : r.Draw()) {
+            for (int i = 0; i < 4; ++i) {
+                hash ^= (word >> (8 * i)) & 255;
+                hash *= 1099511628211u;
+            }
+        }
+    }
+    EXPECT_EQ(hash, 12743310189447966704u);
+}
+
+// The level of detail is worked out once per 2x2 block: on a floor seen steeply, where the
+// mip level changes from row to row and column to column, the four pixels of every block
+// show the same level, on the plain path and on the route alike. Each level is one colour.
+TEST(RasterShadedSpans, TakeOneLevelOfDetailPerTwoByTwoBlock) {
+    Switches switches;
+    const uint32_t colours[7] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u,
+                                 0xFF00FFFFu, 0xFFFF00FFu, 0xFFFFFFFFu};
+    std::vector<uint32_t> texels;
+    RasterTexture tex;
+    tex.format = kFmtA8R8G8B8;
+    tex.levelCount = 7;
+    size_t offsets[7];
+    for (int i = 0, side = 64; i < 7; ++i, side /= 2) {
+        offsets[i] = texels.size();
+        texels.insert(texels.end(), static_cast<size_t>(side) * side, colours[i]);
+    }
+    for (int i = 0, side = 64; i < 7; ++i, side /= 2) {
+        tex.levels[i] = {reinterpret_cast<uint8_t*>(texels.data() + offsets[i]), side, side,
+                         side * 4, kFmtA8R8G8B8};
+    }
+    for (bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "route" : "plain path");
+        SetRasterThreadCount(1);
+        SetRasterFastQuadsEnabled(fast);
+        Canvas c(64, 64);
+        c.states.textures[0] = &tex;
+        c.states.stage[0][kTssColorOp] = kTopSelectArg1;
+        c.states.stage[0][kTssColorArg1] = kTaTexture;
+        c.states.sampler[0][kSampMipFilter] = kFilterPoint;
+        // One triangle over the whole canvas, rhw from 0.03 at the top left to 0.4 at the far
+        // corners: the texels a pixel covers change along both axes through several levels.
+        auto vertex = [](float x, float y, float rhw, float u, float v) {
+            RasterVertex r;
+            r.x = x, r.y = y, r.z = 0.5f, r.rhw = rhw;
+            r.tex[0][0] = u, r.tex[0][1] = v;
+            return r;
+        };
+        std::vector<RasterVertex> v = {vertex(0, 0, 0.03f, 0, 0), vertex(128, 0, 0.4f, 16, 0),
+                                       vertex(0, 128, 0.4f, 0, 16)};
+        c.Draw(kPrimTriangleList, v);
+        std::set<uint32_t> seen;
+        for (int y = 0; y < 64; y += 2) {
+            for (int x = 0; x < 64; x += 2) {
+                uint32_t p = c.Raw(x, y);
+                seen.insert(p);
+                ASSERT_EQ(c.Raw(x + 1, y), p) << x << ", " << y;
+                ASSERT_EQ(c.Raw(x, y + 1), p) << x << ", " << y;
+                ASSERT_EQ(c.Raw(x + 1, y + 1), p) << x << ", " << y;
+            }
+        }
+        EXPECT_GE(seen.size(), 4u);
+    }
 }
 
 // Textures of 16-bit texels and 16-bit targets stay on the plain path, which reads any format.

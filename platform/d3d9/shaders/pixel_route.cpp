@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/d3d9/raster_draw_internal.h"
+#include "platform/d3d9/raster_perspective_internal.h"
 
 namespace platform::raster_internal {
 namespace {
@@ -166,6 +167,44 @@ void CompileShadedSetup(const RasterStates& states, DrawSetup* s) {
     }
 }
 
+namespace {
+
+// A lane's inputs at a pixel of a perspective triangle, by the single-precision rule that the
+// fixed pipeline's paths follow (raster_perspective_internal.h).
+void PerspectiveLane(const DrawSetup& s, const Triangle& t, const shader::ShaderProgram& program,
+                     const bool* lodWanted, int64_t px, int32_t py, int l,
+                     shader::ShaderRegisters* regs, BlockLod* lod, int32_t* fogAlpha) {
+    const float x = static_cast<float>(px), y = static_cast<float>(py);
+    const float w = PerspectiveW(t, x, y);
+    if (!s.flat) {
+        if (program.readsInput[0])
+            SetColour(&regs->inputs[0], l, PerspectiveColour(t, kAttrDiffuse, x, y, w));
+        if (program.readsInput[1])
+            SetColour(&regs->inputs[1], l, PerspectiveColour(t, kAttrSpecular, x, y, w));
+    }
+    *fogAlpha = s.fog != FogSource::kVertex
+                    ? 255
+                    : (s.flat ? t.flatSpecular.a
+                              : RoundChannelF(FloatAt(t.fplanes[kAttrSpecular + 3], x, y) * w));
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!program.readsTexCoord[set])
+            continue;
+        regs->texCoords[set].c[0][l] = FloatAt(t.fplanes[kAttrTex + 2 * set], x, y) * w;
+        regs->texCoords[set].c[1][l] = FloatAt(t.fplanes[kAttrTex + 2 * set + 1], x, y) * w;
+        regs->texCoords[set].c[3][l] = FloatAt(t.fplanes[kAttrTexQ + set], x, y) * w;
+        if (!lodWanted[set])
+            continue;
+        for (int i = 0; i < kRasterStageCount; ++i) {
+            if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
+                continue;
+            lod->lod[set][i][l] =
+                PerspectiveLod(s, t, set, *s.samplers[i].texture, static_cast<int32_t>(px), py);
+        }
+    }
+}
+
+}  // namespace
+
 void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                           int32_t bandBottom) {
     const shader::ShaderProgram& program = *s.pixelShader->program;
@@ -229,6 +268,11 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
                     continue;
                 }
                 active |= 1u << l;
+                if (t.perspective) {
+                    PerspectiveLane(s, t, program, lodWanted, x0 + l, py, l, &regs, &lod,
+                                    &fogAlpha[l]);
+                    continue;
+                }
                 if (gouraud) {
                     RasterColor d{RoundChannel(At(t, kAttrDiffuse + 0, x, y, pw)),
                                   RoundChannel(At(t, kAttrDiffuse + 1, x, y, pw)),
