@@ -56,27 +56,52 @@ float Lerp(float a, float b, float t) {
     return a + (b - a) * t;
 }
 
-void Slerp(const KeyPair& p, float* out) {
+// The dot product of a key pair and, when the slerp turns, the angle of the
+// short arc between the keys with its sine and cosine.
+ModelSlerpArc ArcBetween(const KeyPair& p, const ExactSinCos& sinCos) {
+    ModelSlerpArc arc = {p.k0, p.k1, 0.0f, 0.0f, 0.0f, 0.0f};
     const float d = p.k0[0] * p.k1[0] + p.k0[1] * p.k1[1] + p.k0[2] * p.k1[2] + p.k0[3] * p.k1[3];
+    arc.dot = d;
+    if (1.0f - d * d <= 0.0f || d > 1.0f) {
+        return arc;
+    }
+    // A negative dot product means k1's opposite is nearer: take the short arc.
+    arc.theta = static_cast<float>(AcosF(d >= 0.0f ? d : -d));
+    sinCos(arc.theta, &arc.sinTheta, &arc.cosTheta);
+    return arc;
+}
+
+// The arc of the cursor's key pair: the one kept while the time moved
+// between the same two keys, or computed afresh (and kept, under the modes
+// it may be kept in).
+ModelSlerpArc ArcOf(ModelKeyCursor* cursor, const KeyPair& p, const ExactSinCos& sinCos) {
+    if (!sinCos.DefaultModes()) {
+        return ArcBetween(p, sinCos);
+    }
+    ModelSlerpArc& kept = cursor->arc;
+    if (kept.k0 != p.k0 || kept.k1 != p.k1) {
+        kept = ArcBetween(p, sinCos);
+    }
+    return kept;
+}
+
+void Slerp(ModelKeyCursor* cursor, const KeyPair& p, const ExactSinCos& sinCos, float* out) {
+    const ModelSlerpArc arc = ArcOf(cursor, p, sinCos);
+    const float d = arc.dot;
     if (1.0f - d * d <= 0.0f || d > 1.0f) {
         for (int c = 0; c < 4; ++c) {
             out[c] = p.k0[c];
         }
         return;
     }
-    // A negative dot product means k1's opposite is nearer: take the short arc.
-    const float theta = static_cast<float>(AcosF(d >= 0.0f ? d : -d));
     // sin((1 - t)theta) = sin(theta)cos(t theta) - cos(theta)sin(t theta):
-    // two evaluations instead of three, on the per-frame path.
-    float sinTheta;
-    float cosTheta;
+    // one evaluation a time instead of two, on the per-frame path.
     float sinSecond;
     float cosSecond;
-    SinCos(theta, &sinTheta, &cosTheta);
-    SinCos(p.t * theta, &sinSecond, &cosSecond);
-    const float sinFirst = sinTheta * cosSecond - cosTheta * sinSecond;
-    const float a = sinFirst / sinTheta;
-    const float b = (d >= 0.0f ? sinSecond : -sinSecond) / sinTheta;
+    sinCos(p.t * arc.theta, &sinSecond, &cosSecond);
+    const float sinFirst = arc.sinTheta * cosSecond - arc.cosTheta * sinSecond;
+    const float a = sinFirst / arc.sinTheta;
+    const float b = (d >= 0.0f ? sinSecond : -sinSecond) / arc.sinTheta;
     for (int c = 0; c < 4; ++c) {
         out[c] = a * p.k0[c] + b * p.k1[c];
     }
@@ -92,23 +117,25 @@ float* Component(Vec3* v, int axis) {
 }
 
 // The frame's own transform, or no transform for a state without a frame.
+// Read in place: a copy built field by field and then read back whole stalls
+// on every state.
 struct Defaults {
-    Vec3 translation;
-    Vec3 scale;
-    Vec3 rotation;
-    float quaternion[4];
+    const Vec3& translation;
+    const Vec3& scale;
+    const Vec3& rotation;
+    const float* quaternion;
 };
+
+constexpr Vec3 kNoMove = {0.0f, 0.0f, 0.0f};
+constexpr Vec3 kNoScale = {1.0f, 1.0f, 1.0f};
+constexpr float kNoTurn[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
 Defaults DefaultsOf(const ModelFrameAnimState* state) {
     if (state->target == nullptr) {
-        return Defaults{{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, {0, 0, 0, 1}};
+        return Defaults{kNoMove, kNoScale, kNoMove, kNoTurn};
     }
     const ModelFrame* frame = state->target->base;
-    Defaults d = {frame->translation, frame->scale, frame->rotation, {}};
-    for (int c = 0; c < 4; ++c) {
-        d.quaternion[c] = frame->quaternion[c];
-    }
-    return d;
+    return Defaults{frame->translation, frame->scale, frame->rotation, frame->quaternion};
 }
 
 void StoreShapeWeight(ModelFrameAnimState* state, ModelKeyCursor* cursor, float value) {
@@ -142,11 +169,12 @@ bool IsZero(const Vec3& v) {
 // One key set into the state's components; false when its rotation step asks
 // for the matrix path.
 bool ApplyComponentKeys(ModelFrameAnimState* state, ModelKeyCursor* cursor, float time,
-                        bool additive, const Defaults& d, int* lastQuaternionKind) {
+                        bool additive, const Defaults& d, const ExactSinCos& sinCos,
+                        int* lastQuaternionKind) {
     const ModelKeySet* set = cursor->keySet;
     const KeyPair p = PairAt(*cursor, time);
     if (set->kind == 0 || set->kind == 7) {
-        Slerp(p, state->quaternion);
+        Slerp(cursor, p, sinCos, state->quaternion);
         *lastQuaternionKind = set->kind;
         return true;
     }
@@ -224,6 +252,7 @@ void StoreComponentFlags(ModelFrameAnimState* state, int lastQuaternionKind) {
 
 bool EvaluateComponents(ModelAttachedAnim* anim) {
     const bool additive = anim->set->additive == 1;
+    const ExactSinCos sinCos;
     for (int32_t i = 0; i < anim->set->animCount; ++i) {
         ModelFrameAnimState* state = &anim->states[i];
         state->flags = 0;
@@ -240,7 +269,8 @@ bool EvaluateComponents(ModelAttachedAnim* anim) {
             if (cursor->keySet->keyCount <= 0) {
                 continue;
             }
-            if (!ApplyComponentKeys(state, cursor, anim->time, additive, d, &lastQuaternionKind)) {
+            if (!ApplyComponentKeys(state, cursor, anim->time, additive, d, sinCos,
+                                    &lastQuaternionKind)) {
                 return false;
             }
         }

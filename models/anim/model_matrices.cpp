@@ -3,6 +3,10 @@
 // (default, user-given, one animation's pose or a blend of several), the
 // skinning matrices of the frame's bones, and the change bits that keep the
 // work to the frames that changed.
+#include <emmintrin.h>
+
+#include <cmath>
+
 #include "foundation/base/numbers.h"
 #include "models/anim/model_animation.h"
 
@@ -83,44 +87,41 @@ const Mat3x4* StateLocal(ModelFrameAnimState* state, Mat3x4* scratch) {
     return scratch;
 }
 
-void NormaliseRows(Mat3x4* m) {
-    for (auto& row : m->m) {
-        const float inverse = 1.0f / SqrtFloat(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
-        row[0] *= inverse;
-        row[1] *= inverse;
-        row[2] *= inverse;
-    }
-}
-
 bool Contributes(const ModelBlendEntry& entry) {
     return entry.inUse != 0 && entry.rate != 0.0f && entry.state != nullptr;
 }
 
+// A row's linear part scaled to unit length; the translation stays (times
+// one, which keeps every value's bits).
+__m128 NormaliseRow(__m128 row) {
+    alignas(16) float squares[4];
+    _mm_store_ps(squares, _mm_mul_ps(row, row));
+    const float inverse = 1.0f / std::sqrt(squares[0] + squares[1] + squares[2]);
+    return _mm_mul_ps(row, _mm_set_ps(1.0f, inverse, inverse, inverse));
+}
+
 // D + the sum of (L_i - D) x rate_i over the contributing entries of a
-// frame's row, rows of the linear part made unit length.
+// frame's row, rows of the linear part made unit length. Four columns at
+// once, each element through the same operations as one at a time (a step
+// times a rate of 1 is the step itself).
 void BlendLocals(ModelBlendEntry* row, int32_t capacity, const Mat3x4& d, Mat3x4* out) {
-    Mat3x4 sum = {};
+    const __m128 defaults[3] = {_mm_loadu_ps(d.m[0]), _mm_loadu_ps(d.m[1]), _mm_loadu_ps(d.m[2])};
+    __m128 sum[3] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
     for (int32_t slot = 0; slot < capacity; ++slot) {
         if (!Contributes(row[slot])) {
             continue;
         }
         ModelFrameAnimState* state = row[slot].state;
         const Mat3x4* local = StateLocal(state, &state->work);
-        const float rate = row[slot].rate;
+        const __m128 rate = _mm_set1_ps(row[slot].rate);
         for (int r = 0; r < 3; ++r) {
-            for (int c = 0; c < 4; ++c) {
-                const float step = local->m[r][c] - d.m[r][c];
-                sum.m[r][c] += rate == 1.0f ? step : step * rate;
-            }
+            const __m128 step = _mm_sub_ps(_mm_loadu_ps(local->m[r]), defaults[r]);
+            sum[r] = _mm_add_ps(sum[r], _mm_mul_ps(step, rate));
         }
     }
     for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            sum.m[r][c] += d.m[r][c];
-        }
+        _mm_storeu_ps(out->m[r], NormaliseRow(_mm_add_ps(sum[r], defaults[r])));
     }
-    NormaliseRows(&sum);
-    *out = sum;
 }
 
 // The world matrix of a frame whose model has animations attached.

@@ -503,13 +503,28 @@ struct ModelShapeWeight {
 };
 static_assert(sizeof(ModelShapeWeight) == 8);
 
+// What a slerp between two quaternion keys computes once for the pair, the
+// same at every time between them: their dot product and the angle of the
+// short arc with its sine and cosine. Kept only under the default
+// floating-point modes, under which it was computed.
+struct ModelSlerpArc {
+    const float* k0;  // the pair it holds; null: none
+    const float* k1;
+    float dot;
+    float theta;
+    float sinTheta;
+    float cosTheta;
+};
+
 // Where one key set of an attached animation stands: the key at or before the
-// animation's time and the value a shape-weight key gave last.
+// animation's time, the value a shape-weight key gave last, and the arc of
+// the quaternion pair evaluated last. Attaching zeroes it.
 struct ModelKeyCursor {
     const ModelKeySet* keySet;
     int32_t shapeIndex;  // -1: none
     float value;
     int32_t keyIndex;
+    ModelSlerpArc arc;
 };
 
 // Flags of a frame's animation state: which components the keys gave.

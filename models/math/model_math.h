@@ -27,6 +27,25 @@ const float* SineTableEntries();
 uint32_t SineTableIndex(float angle);
 void SinCosLookup(float angle, float* sine, float* cosine);
 
+// Exactly the library's SinCos, bit for bit, at a fraction of its cost on
+// the per-frame paths: a double-precision evaluation is rounded to float
+// wherever its error cannot reach a float rounding boundary, which is nearly
+// always; near one, under other rounding or precision modes and for extreme
+// angles, the library's own extended-precision evaluation answers. Reading
+// the modes costs about as much as the evaluation, so they are read once, on
+// construction, for a run of evaluations that changes no mode.
+class ExactSinCos {
+  public:
+    ExactSinCos();
+    // The floating-point modes are the default ones, under which the quick
+    // route runs and results may be kept.
+    bool DefaultModes() const { return defaultModes_; }
+    void operator()(float angle, float* sine, float* cosine) const;
+
+  private:
+    bool defaultModes_;
+};
+
 // out = M p + t; out may not be point.
 void TransformPoint3x4(const Mat3x4* matrix, Vec3* out, const Vec3* point);
 // out = a b (b applied first); out may be neither input.

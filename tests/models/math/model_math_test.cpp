@@ -2,9 +2,12 @@
 // against products of single-axis rotations, and the transposes.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <vector>
 
 #include "foundation/base/numbers.h"
 #include "models/math/model_math.h"
@@ -122,6 +125,112 @@ TEST_F(ModelMathTest, ProductsFollowTheirFormulas) {
     EXPECT_NEAR(viaProduct.x, twice.x, 1e-4);
     EXPECT_NEAR(viaProduct.y, twice.y, 1e-4);
     EXPECT_NEAR(viaProduct.z, twice.z, 1e-4);
+}
+
+uint32_t Bits(float value) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Every element to the bit as the plain formula rounds it, zeros' signs
+// included: a's rows of negative values against b's columns of +0 give -0,
+// which adding a's translation of zero to every column would make +0.
+TEST_F(ModelMathTest, ProductsAreTheFormulaToTheBitWithTheSignsOfZeros) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+    for (int round = 0; round < 200; ++round) {
+        Mat3x4 a;
+        Mat3x4 b;
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                a.m[r][c] = value(random);
+                b.m[r][c] = value(random);
+            }
+        }
+        if (round % 2 == 0) {
+            a.m[1][0] = -1.5f;
+            a.m[1][1] = -0.25f;
+            a.m[1][2] = -2.0f;
+            a.m[1][3] = 0.0f;
+            for (int r = 0; r < 3; ++r) {
+                b.m[r][round % 8 / 2] = 0.0f;
+            }
+        }
+        Mat3x4 product;
+        tessel::MultiplyMatrix3x4(&a, &product, &b);
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                float expected =
+                    a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c];
+                if (c == 3) {
+                    expected += a.m[r][3];
+                }
+                ASSERT_EQ(Bits(product.m[r][c]), Bits(expected))
+                    << "round " << round << " element " << r << "," << c;
+            }
+        }
+        if (round % 2 == 0 && round % 8 != 6) {
+            EXPECT_TRUE(std::signbit(product.m[1][round % 8 / 2])) << "round " << round;
+        }
+    }
+}
+
+constexpr int kRoundingModes[] = {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO};
+
+// The quick sine and cosine give the library's values bit for bit: angles
+// in and out of its range, zeros of both signs, denormals, the angles next to
+// a quarter turn (a cosine of -4e-8 there), non-finite ones, and every
+// rounding mode, under which the library's own evaluation rounds otherwise.
+TEST_F(ModelMathTest, TheQuickSineAndCosineAreTheLibrarysToTheBit) {
+    std::vector<float> angles = {0.0f,
+                                 -0.0f,
+                                 1e-40f,
+                                 -1e-40f,
+                                 1e-30f,
+                                 0x1p-30f,
+                                 std::nextafter(0x1p-30f, 0.0f),
+                                 1.5707963f,
+                                 1.5707964f,
+                                 -1.5707964f,
+                                 3.1415927f,
+                                 64.0f,
+                                 std::nextafter(64.0f, 100.0f),
+                                 -64.0f,
+                                 1000.0f,
+                                 1e30f,
+                                 std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::quiet_NaN()};
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> wide(-70.0f, 70.0f);
+    std::uniform_real_distribution<float> arc(0.0f, 1.5707964f);
+    for (int i = 0; i < 20000; ++i) {
+        angles.push_back(wide(random));
+        angles.push_back(arc(random));
+    }
+    const int saved = std::fegetround();
+    for (int mode : kRoundingModes) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        const tessel::ExactSinCos quick;
+        EXPECT_EQ(quick.DefaultModes(), mode == FE_TONEAREST);
+        int wrong = 0;
+        for (float angle : angles) {
+            float sine = 0.0f;
+            float cosine = 0.0f;
+            float librarySine = 0.0f;
+            float libraryCosine = 0.0f;
+            quick(angle, &sine, &cosine);
+            tessel::SinCos(angle, &librarySine, &libraryCosine);
+            if (Bits(sine) != Bits(librarySine) || Bits(cosine) != Bits(libraryCosine)) {
+                if (++wrong <= 5) {
+                    ADD_FAILURE() << "mode " << mode << " angle " << std::hexfloat << angle;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "mode " << mode;
+    }
+    std::fesetround(saved);
 }
 
 // The single-axis rotations for column vectors from the table's values, in
