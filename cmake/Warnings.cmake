@@ -22,6 +22,14 @@ if(TESSEL_SANITIZE_THREAD)
   add_link_options(-fsanitize=thread)
 endif()
 
+# The sanitizer builds are for their reports, whose stacks need only function
+# names and lines: line tables (-g1) give those, and leave out the variable
+# and type records that make most of these builds' compile and link time and
+# size. Later flags win, so this overrides the build type's -g.
+if(TESSEL_SANITIZE OR TESSEL_SANITIZE_THREAD)
+  add_compile_options(-g1)
+endif()
+
 # Targets that hold the system's Japanese texts: sources stay UTF-8, the
 # strings become code page 932 bytes at run time.
 function(tessel_cp932 target)

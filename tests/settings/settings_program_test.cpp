@@ -1,5 +1,5 @@
 // The real vantrelcfg on a virtual display, driven by keyboard input as a user
-// would drive it. Skipped where Xvfb or xdotool is missing.
+// would drive it. Skipped where Xvfb, xdotool or ImageMagick is missing.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -30,9 +30,55 @@ pid_t StartProgram(const std::string& program, const std::string& folder,
     return pid;
 }
 
+// The window that has the keyboard focus, as xdotool names it.
+std::string Focused(const std::string& display) {
+    return FirstLine(OnDisplay(display, "timeout 10 xdotool getwindowfocus"));
+}
+
+// Polls `done` until it holds; false after `ms`.
+template <class Condition>
+bool WaitUntil(Condition done, DWORD ms) {
+    const DWORD start = timeGetTime();
+    while (!done()) {
+        if (timeGetTime() - start > ms) {
+            return false;
+        }
+        Sleep(50);
+    }
+    return true;
+}
+
+bool SamePixels(const WindowPicture& a, const WindowPicture& b) {
+    if (a.width() != b.width() || a.height() != b.height()) {
+        return false;
+    }
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const Rgb p = a.At(x, y), q = b.At(x, y);
+            if (p.r != q.r || p.g != q.g || p.b != q.b) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// True once the window shows something other than `before` and two takes in
+// a row agree; `last` keeps the latest take.
+bool Settled(const std::string& display, const std::string& window, const WindowPicture& before,
+             WindowPicture* last) {
+    WindowPicture now;
+    if (!now.Take(display, window) || SamePixels(now, before)) {
+        return false;
+    }
+    const bool still = SamePixels(now, *last);
+    *last = now;
+    return still;
+}
+
 TEST(SettingsProgramOnADisplay, KeyboardChoicesAreSavedToConfigDat) {
-    if (!OnPath("Xvfb") || !OnPath("xdotool")) {
-        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("import")) {
+        GTEST_SKIP() << "Xvfb, xdotool or ImageMagick is not installed";
     }
     std::string buildFolder = ThisProgramFolder();
     std::string program = buildFolder + "/vantrelcfg";
@@ -58,7 +104,11 @@ TEST(SettingsProgramOnADisplay, KeyboardChoicesAreSavedToConfigDat) {
         display.name(), "timeout 30 xdotool search --sync --onlyvisible --name vantrelcfg"));
     ASSERT_FALSE(window.empty()) << "the dialog did not appear";
     OnDisplay(display.name(), "timeout 10 xdotool windowfocus --sync " + window);
-    Sleep(200);  // let the toolkit take the focus before the first key
+    ASSERT_TRUE(WaitUntil([&] { return Focused(display.name()) == window; }, 10000))
+        << "the dialog did not take the focus";
+    // What the dialog shows before the keys, to see them taken below.
+    WindowPicture before;
+    ASSERT_TRUE(before.Take(display.name(), window));
     // Focus starts on the save button; Tab follows the creation order:
     // save, cancel, 32 bit, 16 bit, 640, 960, 1280, the four boxes, window,
     // full screen, ask.
@@ -66,12 +116,12 @@ TEST(SettingsProgramOnADisplay, KeyboardChoicesAreSavedToConfigDat) {
               "timeout 20 xdotool key --delay 30 Tab Tab Tab space Tab Tab Tab space Tab space Tab "
               "Tab Tab "
               "space Tab Tab Tab space");
-    Sleep(300);
+    // The keys are taken once the dialog has redrawn and holds still.
+    WindowPicture after;
+    ASSERT_TRUE(WaitUntil([&] { return Settled(display.name(), window, before, &after); }, 20000))
+        << "the dialog did not change with the keys";
     std::string shot = ScreenshotPath(buildFolder, "settings_dialog");
-    if (OnPath("import")) {
-        OnDisplay(display.name(), "timeout 20 import -window root '" + shot + "'");
-        EXPECT_EQ(access(shot.c_str(), R_OK), 0) << shot;
-    }
+    EXPECT_TRUE(after.SaveAsPng(shot)) << shot;
     OnDisplay(display.name(), "timeout 10 xdotool key Return");
     EXPECT_EQ(WaitForExit(pid, 30000), 0);
 
