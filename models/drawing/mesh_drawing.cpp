@@ -215,6 +215,10 @@ void SkinFreeForm(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
             if (bone == 0xFFFFFFFFu) {
                 break;
             }
+            // A later zero weight moves nothing, whatever bone it names.
+            if (weight == 0.0f && k > 0) {
+                continue;
+            }
             if (bone >= static_cast<uint32_t>(runLength)) {
                 any = false;
                 break;
@@ -223,9 +227,6 @@ void SkinFreeForm(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
                 m = *frame->skinBoneRefs[bone];
                 any = true;
                 break;
-            }
-            if (weight == 0.0f && k > 0) {
-                continue;
             }
             AddWeighted(&m, frame->skinBoneRefs[bone], weight);
             any = true;
@@ -363,8 +364,9 @@ void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* spec
     const float* ambient = material != nullptr ? material->ambient : kZero;
     const float* specular = material != nullptr ? material->specular : kZero;
     const float* emissive = material != nullptr ? material->emissive : kZero;
-    const bool scaled = mesh->draw.hasFactors != 0;
-    const float* f = mesh->draw.colourFactors;
+    // The settings combined down the frame tree, not the mesh's own.
+    const bool scaled = mesh->effective.hasFactors != 0;
+    const float* f = mesh->effective.colourFactors;
     D3DMATERIAL9 block = {};
     SetColour(&block.Diffuse, diffuse, f, scaled);
     SetColour(&block.Ambient, ambient, f + 4, scaled);
@@ -374,7 +376,7 @@ void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* spec
     ApplyMaterialBlock(&block);
     SetCullModeState(MeshCullMode(base));
     BlendFor(MaterialBlendMode(material != nullptr ? material->base : nullptr), blend);
-    blend->opacity = mesh->draw.opacity;
+    blend->opacity = mesh->effective.opacity;
     const bool specularFromVertex = (base->flags & kMeshSpecularFromVertex) != 0;
     const bool on = specularFromVertex || block.Specular.r > 1e-5f || block.Specular.g > 1e-5f ||
                     block.Specular.b > 1e-5f;
