@@ -23,8 +23,12 @@ namespace {
 
 // Two bone matrices with nothing round in them.
 const tessel::Mat3x4 kBones[2] = {
-    {{{0.875f, -0.25f, 0.125f, 1.5f}, {0.375f, 1.125f, -0.0625f, -2.25f}, {-0.5f, 0.1875f, 0.9375f, 3.125f}}},
-    {{{2.0625f, 0.3125f, 0.0f, -7.75f}, {-0.4375f, 1.75f, 0.25f, 0.625f}, {0.0f, -0.6875f, 1.3125f, 11.5f}}},
+    {{{0.875f, -0.25f, 0.125f, 1.5f},
+      {0.375f, 1.125f, -0.0625f, -2.25f},
+      {-0.5f, 0.1875f, 0.9375f, 3.125f}}},
+    {{{2.0625f, 0.3125f, 0.0f, -7.75f},
+      {-0.4375f, 1.75f, 0.25f, 0.625f},
+      {0.0f, -0.6875f, 1.3125f, 11.5f}}},
 };
 
 struct Weights {
@@ -79,8 +83,8 @@ class MeshSkinningTest : public ModelSystemTest {
         double position[3];
         double normal[3];
         Expected(blend, p, n, position, normal);
-        const auto* copy = reinterpret_cast<const float*>(list_->copyVertices +
-                                                          static_cast<size_t>(i) * list_->copyStride);
+        const auto* copy = reinterpret_cast<const float*>(
+            list_->copyVertices + static_cast<size_t>(i) * list_->copyStride);
         for (int r = 0; r < 3; ++r) {
             EXPECT_NEAR(copy[r], position[r], 2e-5) << "vertex " << i << " position " << r;
             EXPECT_NEAR(copy[3 + r], normal[r], 2e-5) << "vertex " << i << " normal " << r;
@@ -104,7 +108,9 @@ const SkinCase kFourBoneCases[] = {
     {"bone 0 alone", {{1.0f, 0.0f, 0.0f, 0.0f}, {0, 1, 0, 0}}, {{0, 1.0}}},
     {"halves", {{0.5f, 0.5f, 0.0f, 0.0f}, {0, 1, 0, 0}}, {{0, 0.5}, {1, 0.5}}},
     {"first weight 1 ignores the rest", {{1.0f, 0.5f, 0.25f, 0.0f}, {1, 0, 0, 0}}, {{1, 1.0}}},
-    {"zero weights skipped", {{0.3125f, 0.0f, 0.6875f, 0.0f}, {0, 5, 1, 9}}, {{0, 0.3125}, {1, 0.6875}}},
+    {"zero weights skipped",
+     {{0.3125f, 0.0f, 0.6875f, 0.0f}, {0, 5, 1, 9}},
+     {{0, 0.3125}, {1, 0.6875}}},
 };
 
 const SkinCase kEightBoneCases[] = {
@@ -175,7 +181,9 @@ TEST_F(MeshSkinningTest, FreeFormVerticesFollowTheirPairsToTheEndMarker) {
     const FreeCase cases[] = {
         {"first weight 1 ignores the rest", {{1, 1.0f}, {0, 0.5f}, {kEnd, 0.0f}}, {{1, 1.0}}},
         {"halves", {{0, 0.5f}, {1, 0.5f}, {kEnd, 0.0f}}, {{0, 0.5}, {1, 0.5}}},
-        {"a zero weight past the run skipped", {{0, 0.25f}, {7, 0.0f}, {1, 0.75f}}, {{0, 0.25}, {1, 0.75}}},
+        {"a zero weight past the run skipped",
+         {{0, 0.25f}, {7, 0.0f}, {1, 0.75f}},
+         {{0, 0.25}, {1, 0.75}}},
         {"the end marker stops", {{1, 0.625f}, {kEnd, 0.0f}, {0, 1.0f}}, {{1, 0.625}}},
     };
     list.vertexType = 3;
