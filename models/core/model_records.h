@@ -167,6 +167,9 @@ struct ModelTriangleList {
     // floats per texture-coordinate set and two spare sets.
     uint8_t* copyVertices;
     int32_t copyStride;
+    // The outline pass's vertices on the fixed-function path (tracked, made
+    // on first outline draw): position and diffuse colour, 16 bytes each.
+    uint8_t* outlineVertices;
 };
 
 struct ModelMesh {

@@ -110,6 +110,8 @@ void FreeBase(ModelBase* base) {
         FreeOwned(&list.vertices, &list.verticesOwned);
         FreeTracked(list.copyVertices);
         list.copyVertices = nullptr;
+        FreeTracked(list.outlineVertices);
+        list.outlineVertices = nullptr;
     }
     FreeExtraBlocks(base);
     FreeTracked(base);

@@ -45,6 +45,8 @@ void SetColour(D3DCOLORVALUE* out, const float* in, const float* factors, bool s
     out->a = scaled ? in[3] * factors[3] : in[3];
 }
 
+}  // namespace
+
 void BlendFor(int mode, MeshBlendBlock* blend) {
     blend->on = 1;
     blend->blendOp = D3DBLENDOP_ADD;
@@ -79,6 +81,8 @@ void BlendFor(int mode, MeshBlendBlock* blend) {
             break;
     }
 }
+
+namespace {
 
 // The image a model texture draws with: the model's own, else its base's.
 int TextureImage(const ModelInstanceMesh* mesh, int32_t index) {
@@ -215,6 +219,10 @@ void SkinFreeForm(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
             if (bone == 0xFFFFFFFFu) {
                 break;
             }
+            // A later zero weight moves nothing, whatever bone it names.
+            if (weight == 0.0f && k > 0) {
+                continue;
+            }
             if (bone >= static_cast<uint32_t>(runLength)) {
                 any = false;
                 break;
@@ -223,9 +231,6 @@ void SkinFreeForm(const ModelInstanceMesh* mesh, int listIndex, uint8_t* copy) {
                 m = *frame->skinBoneRefs[bone];
                 any = true;
                 break;
-            }
-            if (weight == 0.0f && k > 0) {
-                continue;
             }
             AddWeighted(&m, frame->skinBoneRefs[bone], weight);
             any = true;
@@ -278,6 +283,43 @@ void DropShaders() {
     }
 }
 
+bool IsToon(const ModelInstanceMesh* mesh) {
+    const ModelInstanceMaterial* material = mesh->material;
+    return material != nullptr && material->base != nullptr &&
+           (material->base->kind == 1 || material->base->kind == 2);
+}
+
+// An axis of the matrix is not of unit length, so transformed normals need
+// scaling back.
+bool AxesOffUnit(const Mat3x4& m) {
+    for (int axis = 0; axis < 3; ++axis) {
+        const float square =
+            m.m[0][axis] * m.m[0][axis] + m.m[1][axis] * m.m[1][axis] + m.m[2][axis] * m.m[2][axis];
+        if (square < 0.999f || square > 1.001f) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool BonesOffUnit(const ModelInstanceFrame* frame, const ModelTriangleList* list) {
+    if (list->vertexType == 3) {
+        for (int32_t k = 0; k < frame->base->skinBoneRefCount; ++k) {
+            if (AxesOffUnit(*frame->skinBoneRefs[k])) {
+                return true;
+            }
+        }
+        return false;
+    }
+    for (int slot = 0; slot < list->boneCount; ++slot) {
+        const Mat3x4* bone = BoneOfSlot(frame, list, slot);
+        if (bone != nullptr && AxesOffUnit(*bone)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // 0 when the list was prepared for its draw, -1 when it is skipped.
 int PrepareList(ModelInstanceMesh* mesh, int listIndex, uint8_t** copyOut) {
     ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
@@ -288,10 +330,15 @@ int PrepareList(ModelInstanceMesh* mesh, int listIndex, uint8_t** copyOut) {
     if (copy == nullptr) {
         return -1;
     }
+    const bool toon = IsToon(mesh);
     if (list->vertexType == 0) {
         UseWorldOfFrame(mesh->frame);
         if (mesh->base->hasShape != 0) {
             CopyShapePositions(mesh, listIndex, copy);
+        }
+        if (toon) {
+            const Mat3x4& world = mesh->frame->world;
+            EvaluateToonVertices(mesh, list, copy, AxesOffUnit(world) ? 1 : 0, &world);
         }
     } else {
         UseIdentityWorld();
@@ -300,9 +347,85 @@ int PrepareList(ModelInstanceMesh* mesh, int listIndex, uint8_t** copyOut) {
         } else {
             SkinFourOrEight(mesh, listIndex, copy);
         }
+        if (toon) {
+            EvaluateToonVertices(mesh, list, copy, BonesOffUnit(mesh->frame, list) ? 1 : 0,
+                                 nullptr);
+        }
     }
     *copyOut = copy;
     return 0;
+}
+
+// The stage program of a mesh draw: stage 0 the image (or none) times the
+// vertex colour, stage 1 the opacity into the alpha through the texture
+// factor, the rest off.
+void ApplyStageProgram(int image, const MeshBlendBlock& blend) {
+    StageProgram program = {};
+    program.alphaBlendEnable = blend.on;
+    program.srcBlend = blend.srcBlend;
+    program.destBlend = blend.destBlend;
+    program.blendOp = blend.blendOp;
+    float opacity = blend.opacity < 0.0f ? 0.0f : (blend.opacity > 1.0f ? 1.0f : blend.opacity);
+    program.textureFactor = static_cast<uint32_t>(opacity * 255.0f) << 24 | 0xFFFFFFu;
+    StageProgramEntry& s0 = program.stages[0];
+    s0.imageHandle = image;
+    s0.texCoordIndex = 0;
+    s0.colorArg1 = D3DTA_TEXTURE;
+    s0.colorArg2 = D3DTA_DIFFUSE;
+    s0.colorOp = image != -1 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+    s0.alphaArg1 = D3DTA_TEXTURE;
+    s0.alphaArg2 = D3DTA_DIFFUSE;
+    s0.alphaOp = image != -1 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+    StageProgramEntry& s1 = program.stages[1];
+    s1.imageHandle = -1;
+    s1.texCoordIndex = 1;
+    s1.colorArg1 = D3DTA_CURRENT;
+    s1.colorArg2 = D3DTA_CURRENT;
+    s1.colorOp = D3DTOP_SELECTARG1;
+    s1.alphaArg1 = D3DTA_CURRENT;
+    s1.alphaArg2 = D3DTA_TFACTOR;
+    s1.alphaOp = D3DTOP_MODULATE;
+    for (int s = 2; s < kSamplerStageCount; ++s) {
+        StageProgramEntry& e = program.stages[s];
+        e.imageHandle = -1;
+        e.texCoordIndex = s;
+        e.alphaArg1 = e.alphaArg2 = e.colorArg1 = e.colorArg2 = -1;
+        e.alphaOp = e.colorOp = D3DTOP_DISABLE;
+    }
+    program.stageCount = 2;
+    ApplyImageTextureState(&program, 0, 1);
+    ResetTexCoordIndices();
+}
+
+// The outline pass over every list with outline triangles: the copy's
+// positions pushed out along its normals, in the outline colour.
+void DrawOutlines(ModelInstanceMesh* mesh) {
+    const float thickness = OutlineThickness(mesh);
+    MeshBlendBlock blend = {};
+    ApplyOutlineMaterial(&blend, mesh, thickness);
+    ApplyStageProgram(-1, blend);
+    const ModelMesh* base = mesh->base;
+    for (int32_t i = 0; i < base->triangleListCount; ++i) {
+        ModelTriangleList* list = &base->triangleLists[i];
+        if (list->filteredIndexCount < 3 || list->filteredIndices == nullptr ||
+            list->copyVertices == nullptr || list->vertexType > 3) {
+            continue;
+        }
+        uint8_t* out = BuildOutlineBuffer(list);
+        if (out == nullptr) {
+            continue;
+        }
+        if (list->vertexType == 0) {
+            UseWorldOfFrame(mesh->frame);
+        } else {
+            UseIdentityWorld();
+        }
+        WriteOutlineVertices(mesh, list, list->copyVertices, out, thickness);
+        SetCachedFvf(kOutlineFvf);
+        g_graphics.device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, list->vertexCount,
+                                                  list->filteredIndexCount / 3,
+                                                  list->filteredIndices, D3DFMT_INDEX16, out, 16);
+    }
 }
 
 }  // namespace
@@ -363,8 +486,9 @@ void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* spec
     const float* ambient = material != nullptr ? material->ambient : kZero;
     const float* specular = material != nullptr ? material->specular : kZero;
     const float* emissive = material != nullptr ? material->emissive : kZero;
-    const bool scaled = mesh->draw.hasFactors != 0;
-    const float* f = mesh->draw.colourFactors;
+    // The settings combined down the frame tree, not the mesh's own.
+    const bool scaled = mesh->effective.hasFactors != 0;
+    const float* f = mesh->effective.colourFactors;
     D3DMATERIAL9 block = {};
     SetColour(&block.Diffuse, diffuse, f, scaled);
     SetColour(&block.Ambient, ambient, f + 4, scaled);
@@ -374,17 +498,20 @@ void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* spec
     ApplyMaterialBlock(&block);
     SetCullModeState(MeshCullMode(base));
     BlendFor(MaterialBlendMode(material != nullptr ? material->base : nullptr), blend);
-    blend->opacity = mesh->draw.opacity;
+    blend->opacity = mesh->effective.opacity;
     const bool specularFromVertex = (base->flags & kMeshSpecularFromVertex) != 0;
     const bool on = specularFromVertex || block.Specular.r > 1e-5f || block.Specular.g > 1e-5f ||
                     block.Specular.b > 1e-5f;
-    *specularOn = on ? 1 : 0;
+    // Toon meshes are lit on the processor: the device takes the vertex
+    // colours as the evaluation left them, with lighting and specular off.
+    const bool toon = IsToon(mesh);
+    *specularOn = on && !toon ? 1 : 0;
     SetSpecularState(*specularOn);
-    SetDiffuseFromVertexColor((base->flags & kMeshDiffuseFromVertex) != 0 ? 1 : 0);
-    SetSpecularFromVertexColor(specularFromVertex ? 1 : 0);
+    SetDiffuseFromVertexColor(toon || (base->flags & kMeshDiffuseFromVertex) != 0 ? 1 : 0);
+    SetSpecularFromVertexColor(toon || specularFromVertex ? 1 : 0);
     // The caller's lighting setting decides; a mesh never switches it on
     // behind the caller's back.
-    SetLightingSwitch(g_lights.lightingOff == 0 ? 1 : 0);
+    SetLightingSwitch(g_lights.lightingOff == 0 && !toon ? 1 : 0);
 }
 
 void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int /*shaderPath*/,
@@ -399,48 +526,13 @@ void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int /*shaderPath*/,
         textureIndex = material->diffuseLayers[0].texture;
         image = TextureImage(mesh, textureIndex);
     }
-    StageProgram program = {};
-    program.alphaBlendEnable = blend.on;
-    program.srcBlend = blend.srcBlend;
-    program.destBlend = blend.destBlend;
-    program.blendOp = blend.blendOp;
-    float opacity = blend.opacity < 0.0f ? 0.0f : (blend.opacity > 1.0f ? 1.0f : blend.opacity);
-    program.textureFactor = static_cast<uint32_t>(opacity * 255.0f) << 24 | 0xFFFFFFu;
-    StageProgramEntry& s0 = program.stages[0];
-    s0.imageHandle = image;
-    s0.texCoordIndex = 0;
-    s0.colorArg1 = D3DTA_TEXTURE;
-    s0.colorArg2 = D3DTA_DIFFUSE;
-    s0.colorOp = image != -1 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
-    s0.alphaArg1 = D3DTA_TEXTURE;
-    s0.alphaArg2 = D3DTA_DIFFUSE;
-    s0.alphaOp = image != -1 ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
-    // The opacity multiplies the alpha through the texture factor.
-    StageProgramEntry& s1 = program.stages[1];
-    s1.imageHandle = -1;
-    s1.texCoordIndex = 1;
-    s1.colorArg1 = D3DTA_CURRENT;
-    s1.colorArg2 = D3DTA_CURRENT;
-    s1.colorOp = D3DTOP_SELECTARG1;
-    s1.alphaArg1 = D3DTA_CURRENT;
-    s1.alphaArg2 = D3DTA_TFACTOR;
-    s1.alphaOp = D3DTOP_MODULATE;
-    for (int s = 2; s < kSamplerStageCount; ++s) {
-        StageProgramEntry& e = program.stages[s];
-        e.imageHandle = -1;
-        e.texCoordIndex = s;
-        e.alphaArg1 = e.alphaArg2 = e.colorArg1 = e.colorArg2 = -1;
-        e.alphaOp = e.colorOp = D3DTOP_DISABLE;
-    }
-    program.stageCount = 2;
     if (image != -1) {
         const ModelInstanceTexture& texture = mesh->frame->model->textures[textureIndex];
         SetTexAddressingUVW(AddressMode(texture.addressU), AddressMode(texture.addressV),
                             D3DTADDRESS_WRAP, 0);
         ApplyTextureFilter(0, texture.filterMode);
     }
-    ApplyImageTextureState(&program, 0, 1);
-    ResetTexCoordIndices();
+    ApplyStageProgram(image, blend);
 }
 
 void DrawModelMesh(ModelInstanceMesh* mesh) {
@@ -470,6 +562,9 @@ void DrawModelMesh(ModelInstanceMesh* mesh) {
         device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, list->vertexCount,
                                        list->indexCount / 3, list->indices, D3DFMT_INDEX16, copy,
                                        list->copyStride);
+    }
+    if (HasOutline(mesh)) {
+        DrawOutlines(mesh);
     }
     SetLightingSwitch(g_lights.lightingOff == 0 ? 1 : 0);
 }

@@ -40,7 +40,37 @@ constexpr int kCopyFormatCount = 7;
 constexpr uint32_t kCopyFvfBase = 0xD2;
 extern const uint32_t kCopyFvfSets[kCopyFormatCount];
 
+// The outline pass's vertex format: position and diffuse colour.
+constexpr uint32_t kOutlineFvf = 0x42;
+
 void DrawModelMesh(ModelInstanceMesh* mesh);
+// The blend factors of a material blend mode; modes without factors of their
+// own draw unblended.
+void BlendFor(int mode, MeshBlendBlock* blend);
+
+// Toon materials (kinds 1 and 2) on the fixed-function path. The base
+// material's words[1] and words[2] hold its two outline widths (float bits);
+// the model material's toonWords[0] its own outline width and toonWords[1]
+// the least width in pixels an outline keeps.
+// Each factor is its channel over the largest; all 1 for black or grey.
+void NormaliseColorToMax(float r, float g, float b, float out[3]);
+// Lights each vertex of a list's copy with the enabled lights (world: the
+// frame's for rigid lists, null when the copy is in world space already) and
+// writes its colours and the two spare texture-coordinate sets.
+void EvaluateToonVertices(const ModelInstanceMesh* mesh, const ModelTriangleList* list,
+                          uint8_t* copy, int normalise, const Mat3x4* world);
+float MaterialOutlineWidth(const ModelMaterial* material, int which);
+// A toon mesh whose base material has an outline width above 1e-6.
+bool HasOutline(const ModelInstanceMesh* mesh);
+// The model's outline width, widened so that it spans at least the least
+// width in pixels at the frame's origin.
+float OutlineThickness(const ModelInstanceMesh* mesh);
+void ApplyOutlineMaterial(MeshBlendBlock* blend, const ModelInstanceMesh* mesh, float thickness);
+// The outline vertices of a list, made on first use; null when they cannot
+// be made.
+uint8_t* BuildOutlineBuffer(ModelTriangleList* list);
+void WriteOutlineVertices(const ModelInstanceMesh* mesh, const ModelTriangleList* list,
+                          const uint8_t* copy, uint8_t* out, float thickness);
 // Material, cull mode, lighting switches and the blend block of a mesh.
 void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn);
 // Textures of stages 0 to 5 with their addressing and filters; only the

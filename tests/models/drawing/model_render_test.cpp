@@ -171,6 +171,32 @@ TEST_F(ModelRenderTest, FactorsAndOpacityMultiplyDownTheTree) {
     EXPECT_FLOAT_EQ(child.effective.colourFactors[5], 1.0f);
 }
 
+// The draw reads the combined settings: a parent frame's opacity fades the
+// child's quad under an alpha-blending material.
+TEST_F(ModelRenderTest, AParentsOpacityFadesTheDrawnMesh) {
+    TestBase base;
+    base.frames = {{-1}, {0}};
+    const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
+    ASSERT_NE(model, -1);
+    for (int m = 0; m < base.base()->materialCount; ++m) {
+        base.base()->materials[m].words[0] = 1;  // alpha blending
+    }
+    tessel::ModelInstance* record = tessel::GetModelInstance(model);
+    record->frames[0].draw.opacity = 0.5f;
+    record->frames[0].firstMesh->draw.visible = 0;  // only the child's quad draws
+    record->drawChangeBits[0] |= 1u;
+    Paint(RECT{0, 0, 640, 480}, 0x000000);
+    ASSERT_EQ(tessel::RenderModel(model), 0);
+    EXPECT_FLOAT_EQ(record->frames[1].firstMesh->effective.opacity, 0.5f);
+    // Alpha 127 of 255 over black: each channel about half its value.
+    const uint32_t pixel = TargetPixel(30, 452);
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int full = static_cast<int>(kQuadColour >> shift & 0xFF);
+        const int got = static_cast<int>(pixel >> shift & 0xFF);
+        EXPECT_NEAR(got, full * 127 / 255, 1) << "channel at bit " << shift;
+    }
+}
+
 TEST_F(ModelRenderTest, BoundsAreMeasuredOncePerBase) {
     TestBase base;
     base.frames = {{-1}, {0}};

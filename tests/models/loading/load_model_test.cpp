@@ -51,6 +51,8 @@ TEST(ModelPathSplit, DirectoriesAndBaseNames) {
          "\x95\x5C"
          "dir",
          "g"},
+        // The last 0x5C is a second byte: the file name keeps it.
+        {"dir\\\x95\x5C.mqo", "dir", "\x95\x5C"},
         {"C:\\x.mqo", "C:\\", "x"},
         {"C:x.mqo", "C:", "x"},
         {"image\\model\\stage_1\\yuka.mqo", "image\\model\\stage_1", "yuka"},

@@ -258,7 +258,8 @@ TEST_F(MqoRead, FacesKeptAndDropped) {
                         "2 V(0 1) M(0)",
                         "3 V(0 1 2) M(1) UV(0.1 0.2 0.3 0.4 0.5 0.6)",
                         "5 V(0 1 2 3 0) M(0) UV(1 1 1 1 1 1 1 1 1 1) COL(1 2 3 4 5)",
-                        "4 V(3 2 1 0) M(0) COL(4294967295 255 65280 2147483648)",
+                        "4 V(3 2 1 0) M(0) UV(0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5) "
+                        "COL(4294967295 255 65280 2147483648)",
                         "33 V(0 1 2 3 0 1 2 3 0 1 2 3 0 1 2 3 0 1 2 3 0 1 2 3 0 1 2 3 0 1 2 3 0)",
                         "3 V(0 2 3)",
                     })) +
@@ -288,6 +289,9 @@ TEST_F(MqoRead, FacesKeptAndDropped) {
     EXPECT_FLOAT_EQ(mesh->colours[1][3], 1.0f);
     const ReadModelFace& quad = mesh->faces[1];
     EXPECT_EQ(quad.cornerCount, 4);
+    // The dropped 5-corner face before it took no texture coordinates.
+    EXPECT_EQ(quad.texCoordIndex[0][0], 3);
+    EXPECT_EQ(quad.texCoordIndex[0][3], 6);
     EXPECT_EQ(quad.positionIndex[0], 3);
     EXPECT_EQ(quad.materialIndex, 0);
     // COL bytes are red, green, blue, alpha from the low end, scaled by the
@@ -371,21 +375,25 @@ TEST_F(MqoRead, MirrorAlongXDoublesAndReversesWinding) {
 
 TEST_F(MqoRead, MirrorOnTwoAxesMakesFourCopies) {
     std::vector<std::string> body = {
-        "depth 0", "mirror 1", "mirror_axis 11", "vertex 2 {",   "\t0 0 1",
-        "\t1 2 3", "}",        "face 1 {",       "\t3 V(0 1 1)", "}"};
+        "depth 0", "mirror 1", "mirror_axis 11", "vertex 3 {",   "\t0 0 1", "\t1 2 3",
+        "\t0 4 5", "}",        "face 1 {",       "\t3 V(0 1 2)", "}"};
     ASSERT_EQ(Read(kHead + Object("m", body) + "Eof\r\n"), 0) << Log();
     ReadModelMesh* mesh = model_.firstMesh;
-    ASSERT_EQ(mesh->positionCount, 8);  // bit 8 of the axes is ignored
+    ASSERT_EQ(mesh->positionCount, 12);  // bit 8 of the axes is ignored
     ASSERT_EQ(mesh->faceCount, 4);
-    // Copy 3 mirrors x and y: vertex 0 lies on both planes and is shared,
-    // and the even count of mirrors keeps the winding.
+    // Copy 3 mirrors x and y: vertex 0 lies on both planes and is shared;
+    // vertex 2 lies on x = 0 only and is not. The even count of mirrors
+    // keeps the winding.
     EXPECT_EQ(mesh->faces[3].positionIndex[0], 0);
-    EXPECT_EQ(mesh->faces[3].positionIndex[1], 1 + 6);
-    EXPECT_FLOAT_EQ(mesh->positions[7].x, -1.0f);
-    EXPECT_FLOAT_EQ(mesh->positions[7].y, -2.0f);
-    // Copy 1 (x only) shares vertex 0 too; copy 2 (y only) as well.
+    EXPECT_EQ(mesh->faces[3].positionIndex[1], 1 + 9);
+    EXPECT_EQ(mesh->faces[3].positionIndex[2], 2 + 9);
+    EXPECT_FLOAT_EQ(mesh->positions[10].x, -1.0f);
+    EXPECT_FLOAT_EQ(mesh->positions[10].y, -2.0f);
+    EXPECT_FLOAT_EQ(mesh->positions[11].y, -4.0f);
+    // Copy 1 (x only) shares vertices 0 and 2 and reverses the winding.
     EXPECT_EQ(mesh->faces[1].positionIndex[0], 0);
-    EXPECT_EQ(mesh->faces[1].positionIndex[1], 1 + 2);
+    EXPECT_EQ(mesh->faces[1].positionIndex[1], 2);
+    EXPECT_EQ(mesh->faces[1].positionIndex[2], 1 + 3);
 }
 
 TEST_F(MqoRead, MirrorModeTwoIsNotExpanded) {
