@@ -153,6 +153,9 @@ bool ParseTextureFilename(XTokens& in, XObjectTree* tree, XObject* object) {
     if (copy == nullptr) {
         WriteLogFormat("Load XFile : 文字列 %.*s を格納するメモリ領域の確保に失敗しました",
                        text.length, text.text);
+        WriteLogFormat(
+            "Load XFile : テクスチャファイルネームリストオブジェクトを格納するメモリ領域の確保に失敗"
+            "しました");
         return false;
     }
     XPayload<XTextureFilenameData>(object)->fileName = copy;

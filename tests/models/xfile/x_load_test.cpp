@@ -32,8 +32,30 @@ std::string Bytes(const void* p, size_t n) {
     return n == 0 || p == nullptr ? std::string() : std::string(static_cast<const char*>(p), n);
 }
 
-// What a base holds: its counts, frames and key bytes. The vertex block is
-// left out: its position records differ between loads of equal read models.
+// A frame's position records as far as they are written: each position,
+// then its (bone, weight) pairs up to the end marker; the slots behind the
+// marker are never written and so are left out.
+std::string DescribePositions(const tessel::ModelFrame& f) {
+    std::string out;
+    const int pairs = (f.positionStride - 12) / 8;
+    for (int p = 0; p < f.positionCount; ++p) {
+        const uint8_t* record = f.positions + static_cast<size_t>(p) * f.positionStride;
+        out += Bytes(record, 12);
+        for (int k = 0; k < pairs; ++k) {
+            out += Bytes(record + 12 + 8 * k, 8);
+            uint32_t bone = 0;
+            std::memcpy(&bone, record + 12 + 8 * k, 4);
+            if (bone == 0xFFFFFFFFu) {
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+// What a base holds: its counts, frames with their matrices, positions and
+// normals, meshes with their vertices and triangles, material colours and
+// the key bytes.
 std::string DescribeBase(const tessel::ModelBase& b) {
     std::string out = std::to_string(b.frameCount) + " " + std::to_string(b.topFrameCount) + " " +
                       std::to_string(b.materialCount) + " " + std::to_string(b.textureCount) + " " +
@@ -44,9 +66,26 @@ std::string DescribeBase(const tessel::ModelBase& b) {
                       " " + std::to_string(b.keyDataUsed) + " " +
                       std::to_string(b.vertexBlock.size) + "\n";
     for (int i = 0; i < b.frameCount; ++i) {
-        out += std::string(b.frames[i].name != nullptr ? b.frames[i].name : "") + " " +
-               std::to_string(b.frames[i].parent != nullptr ? b.frames[i].parent->index : -1) +
-               "\n";
+        const tessel::ModelFrame& f = b.frames[i];
+        out += std::string(f.name != nullptr ? f.name : "") + " " +
+               std::to_string(f.parent != nullptr ? f.parent->index : -1) + " " +
+               std::to_string(f.positionCount) + " " + std::to_string(f.normalCount) + "\n";
+        out += Bytes(&f.local, sizeof f.local);
+        out += DescribePositions(f);
+        out += Bytes(f.normals, static_cast<size_t>(f.normalCount) * sizeof(tessel::ModelNormal));
+    }
+    for (int i = 0; i < b.meshCount; ++i) {
+        const tessel::ModelMesh& m = b.meshes[i];
+        out += std::to_string(m.frame->index) + " " + std::to_string(m.vertexCount) + " " +
+               std::to_string(m.triangleCount) + "\n";
+        out += Bytes(m.vertices, static_cast<size_t>(m.vertexCount) * m.vertexStride);
+        out += Bytes(m.triangles, static_cast<size_t>(m.triangleCount) * sizeof *m.triangles);
+    }
+    for (int i = 0; i < b.materialCount; ++i) {
+        const tessel::ModelMaterial& m = b.materials[i];
+        out += std::string(m.name != nullptr ? m.name : "") + "\n";
+        out += Bytes(m.diffuse, sizeof m.diffuse) + Bytes(m.specular, sizeof m.specular) +
+               Bytes(m.emissive, sizeof m.emissive) + Bytes(&m.power, sizeof m.power);
     }
     out += Bytes(b.keyData, static_cast<size_t>(b.keyDataUsed));
     return out;

@@ -547,6 +547,24 @@ TEST(XReaderTest, ANodeThatCannotBeHadIsNamed) {
         << log.Text();
 }
 
+TEST(XReaderTest, ATextureNameThatCannotBeKeptIsNamed) {
+    LogScope log;
+    tessel::XObjectTree tree;
+    ASSERT_EQ(tessel::StartXObjectTree(&tree), 0);
+    const std::vector<uint8_t> file = TextFile("TextureFilename { \"wall.png\"; }");
+    tessel::SetTrackedHeapFailingAfter(2);  // the object's name and node, not the file name
+    EXPECT_EQ(tessel::ParseXImage(file.data(), static_cast<int>(file.size()), &tree), -1);
+    tessel::SetTrackedHeapFailing(false);
+    tessel::FreeXObjectTree(&tree);
+    for (const char* line :
+         {"Load XFile : 文字列 wall.png を格納するメモリ領域の確保に失敗しました",
+          "Load XFile : テクスチャファイルネームリストオブジェクトを格納するメモリ領域の確保に失敗し"
+          "ました",
+          "Load XFile : オブジェクト TextureFilename (  ) 解析中にエラーが発生しました"}) {
+        EXPECT_NE(log.Text().find(line), std::string::npos) << line << "\n" << log.Text();
+    }
+}
+
 TEST(XReaderTest, EveryShortOfMemoryFailsCleanly) {
     // The heap gives out after each number of requests in turn: the load
     // either fails or succeeds, and leaves no block behind either way.
