@@ -19,6 +19,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/d3d9/raster_draw_internal.h"
 
@@ -89,17 +91,24 @@ inline FloatDerivatives PerspectiveDerivatives(const DrawSetup& s, const Triangl
 // log2 of m > 0 in plain double arithmetic, the same on every machine (the library's log2
 // picks its code by processor): m = x 2^e with x in [1, 2), and log2 x = 2 atanh(s) / ln 2
 // with s = (x - 1) / (x + 1) <= 1/3, its series to s^13 (error below 1e-7). Powers of two
-// come out exact.
+// come out exact. m is a positive float widened, so its double is normal and x and e are
+// read from its bits; the series' coefficients 1 / k are the correctly rounded quotients.
 inline double PortableLog2(double m) {
     if (m > 1.0e300)
         return 997.0;  // infinite derivatives: beyond every chain
-    int e = 0;
-    const double x = 2.0 * std::frexp(m, &e);
+    uint64_t bits;
+    std::memcpy(&bits, &m, 8);
+    const int e = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    bits = (bits & 0x000FFFFFFFFFFFFFu) | (uint64_t{1023} << 52);
+    double x;
+    std::memcpy(&x, &bits, 8);
     const double s = (x - 1.0) / (x + 1.0), s2 = s * s;
-    double series = 1.0 / 13.0;
-    for (double k : {11.0, 9.0, 7.0, 5.0, 3.0, 1.0})
-        series = 1.0 / k + s2 * series;
-    return static_cast<double>(e - 1) + s * series * 2.8853900817779268;  // 2 / ln 2
+    constexpr double kInverse[7] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
+                                    1.0 / 5.0,  1.0 / 3.0,  1.0};
+    double series = kInverse[0];
+    for (int k = 1; k < 7; ++k)
+        series = kInverse[k] + s2 * series;
+    return static_cast<double>(e) + s * series * 2.8853900817779268;  // 2 / ln 2
 }
 
 // The level of detail of a texture for the given derivatives.

@@ -146,14 +146,16 @@ struct MipPick {
         return {sm.baseLevel, sm.magFilter, 0};
     if (l > 64.0)
         l = 64.0;
+    // l is in (0, 64], so each floor below is of a positive value: the truncation of the
+    // conversion, without the library call.
     switch (sm.mipFilter) {
         case kFilterPoint:
-            return {sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5)), sm.minFilter, 0};
+            return {sm.baseLevel + static_cast<int32_t>(l + 0.5), sm.minFilter, 0};
         case kFilterLinear:
         case kFilterAnisotropic: {
-            double whole = std::floor(l);
-            int32_t level = sm.baseLevel + static_cast<int32_t>(whole);
-            uint32_t f = static_cast<uint32_t>(std::floor((l - whole) * 256.0 + 0.5));
+            const int32_t whole = static_cast<int32_t>(l);
+            int32_t level = sm.baseLevel + whole;
+            uint32_t f = static_cast<uint32_t>((l - static_cast<double>(whole)) * 256.0 + 0.5);
             if (f == 0 || level + 1 >= t.levelCount)
                 return {level, sm.minFilter, 0};
             if (f >= 256)
