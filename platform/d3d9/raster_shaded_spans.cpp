@@ -788,6 +788,95 @@ inline __m128i ChannelOf(__m128i argb, int shift) {
     return _mm_and_si128(_mm_srli_epi32(argb, shift), _mm_set1_epi32(255));
 }
 
+// PortableLog2 in two double lanes, for m widened from positive floats or infinity (other
+// lanes give values the caller masks): the same steps in the same order.
+inline __m128d PortableLog2Lanes(__m128d m) {
+    const __m128i bits = _mm_castpd_si128(m);
+    // The biased exponents, from the high words of the two lanes.
+    __m128i high = _mm_shuffle_epi32(_mm_srli_epi64(bits, 52), _MM_SHUFFLE(3, 3, 2, 0));
+    high = _mm_sub_epi32(_mm_and_si128(high, _mm_set1_epi32(0x7FF)), _mm_set1_epi32(1023));
+    const __m128d e = _mm_cvtepi32_pd(high);
+    const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll));
+    const __m128d x =
+        _mm_castsi128_pd(_mm_or_si128(mantissa, _mm_set1_epi64x(int64_t{1023} << 52)));
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d sl = _mm_div_pd(_mm_sub_pd(x, one), _mm_add_pd(x, one));
+    const __m128d s2 = _mm_mul_pd(sl, sl);
+    constexpr double kInverse[7] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
+                                    1.0 / 5.0,  1.0 / 3.0,  1.0};
+    __m128d series = _mm_set1_pd(kInverse[0]);
+    for (int k = 1; k < 7; ++k)
+        series = _mm_add_pd(_mm_set1_pd(kInverse[k]), _mm_mul_pd(s2, series));
+    __m128d r = _mm_add_pd(e, _mm_mul_pd(_mm_mul_pd(sl, series), _mm_set1_pd(2.8853900817779268)));
+    const __m128d huge = _mm_cmpgt_pd(m, _mm_set1_pd(1.0e300));
+    return _mm_or_pd(_mm_and_pd(huge, _mm_set1_pd(997.0)), _mm_andnot_pd(huge, r));
+}
+
+// PerspectiveLod of an unprojected set at the blocks whose top-left pixels are at x (four
+// lanes) on row by: PerspectiveDerivatives and LodOf lane by lane.
+inline __m128 PerspectiveLodLanes(const Triangle& t, int set, const RasterTexture& tex, __m128 x,
+                                  float by) {
+    const FloatPlane& pq = t.fplanes[kAttrRhw];
+    const FloatPlane& pu = t.fplanes[kAttrTex + 2 * set];
+    const FloatPlane& pv = t.fplanes[kAttrTex + 2 * set + 1];
+    const __m128 q = PlaneLanes(pq, x, RowOf(pq, by));
+    const __m128 w =
+        _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
+    const __m128 u = _mm_mul_ps(PlaneLanes(pu, x, RowOf(pu, by)), w);
+    const __m128 v = _mm_mul_ps(PlaneLanes(pv, x, RowOf(pv, by)), w);
+    auto derivative = [&](float pa, const __m128& c, float da) {
+        return _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(pa), _mm_mul_ps(c, _mm_set1_ps(da))), w);
+    };
+    const __m128 width = _mm_set1_ps(static_cast<float>(tex.levels[0].width));
+    const __m128 height = _mm_set1_ps(static_cast<float>(tex.levels[0].height));
+    const __m128 ux = _mm_mul_ps(derivative(pu.a, u, pq.a), width);
+    const __m128 vx = _mm_mul_ps(derivative(pv.a, v, pq.a), height);
+    const __m128 uy = _mm_mul_ps(derivative(pu.b, u, pq.b), width);
+    const __m128 vy = _mm_mul_ps(derivative(pv.b, v, pq.b), height);
+    const __m128 x2 = _mm_add_ps(_mm_mul_ps(ux, ux), _mm_mul_ps(vx, vx));
+    const __m128 y2 = _mm_add_ps(_mm_mul_ps(uy, uy), _mm_mul_ps(vy, vy));
+    const __m128 larger = _mm_cmpgt_ps(x2, y2);
+    const __m128 m = _mm_or_ps(_mm_and_ps(larger, x2), _mm_andnot_ps(larger, y2));
+    const __m128d lo = PortableLog2Lanes(_mm_cvtps_pd(m));
+    const __m128d hi = PortableLog2Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)));
+    const __m128 lod =
+        _mm_mul_ps(_mm_set1_ps(0.5f), _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    const __m128 positive = _mm_cmpgt_ps(m, _mm_setzero_ps());
+    return _mm_or_ps(_mm_and_ps(positive, lod), _mm_andnot_ps(positive, _mm_set1_ps(-64.0f)));
+}
+
+// The mip picks of stage 0 at the blocks of row py that pixels left..right fall in and that
+// the pair of rows has not met yet, four blocks a step, so that no pixel waits on its block's
+// level of detail.
+void FillBlockPicks(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, int32_t py,
+                    int64_t left, int64_t right, BlockLodCache* blocks) {
+    const Sampler32& sampler = plan.samplers[0];
+    const RasterTexture& tex = *s.samplers[0].texture;
+    const int set = plan.lodSet[0];
+    const float by = static_cast<float>(py & ~1);
+    const int64_t last = right >> 1;
+    alignas(16) float lods[4];
+    for (int64_t c0 = left >> 1; c0 <= last; c0 += 4) {
+        const int64_t end = std::min(c0 + 3, last);
+        bool fresh = false;
+        for (int64_t c = c0; c <= end; ++c)
+            fresh = fresh || blocks->stamps[static_cast<size_t>(c)] != blocks->current;
+        if (!fresh)
+            continue;
+        const __m128 x = _mm_mul_ps(
+            _mm_add_ps(_mm_set1_ps(static_cast<float>(c0)), _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f)),
+            _mm_set1_ps(2.0f));
+        _mm_store_ps(lods, PerspectiveLodLanes(t, set, tex, x, by));
+        for (int64_t c = c0; c <= end; ++c) {
+            const size_t column = static_cast<size_t>(c);
+            if (blocks->stamps[column] == blocks->current)
+                continue;
+            blocks->stamps[column] = blocks->current;
+            blocks->values[column * kRasterStageCount] = PickMip(sampler, lods[c - c0]);
+        }
+    }
+}
+
 // The pixels left..right of row py of a perspective Gouraud triangle whose program is stage
 // 0's texture times the diffuse colour (plus specular), reading an unprojected set, with
 // vertex fog or none: ShadeRow<true, true> four pixels at a time.
@@ -815,6 +904,8 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     alignas(16) float us[4], vs[4];
     alignas(16) uint32_t texels[4] = {}, colours[4];
     uint32_t depths[4];
+    if (lod)
+        FillBlockPicks(s, plan, t, py, left, right, blocks);
     for (int64_t x0 = left; x0 <= right; x0 += 4) {
         const int n = static_cast<int>(std::min<int64_t>(4, right - x0 + 1));
         const __m128 x = _mm_add_ps(_mm_set1_ps(static_cast<float>(x0)), steps);
