@@ -788,6 +788,32 @@ inline __m128i ChannelOf(__m128i argb, int shift) {
     return _mm_and_si128(_mm_srli_epi32(argb, shift), _mm_set1_epi32(255));
 }
 
+// QuantizeDepth of the depth plane at x0 .. x0 + 3 with the biases added, for D16 and D24X8,
+// whose values fit signed 32-bit lanes: the scalar steps lane by lane (the plane in double,
+// rounded to float, the biases added one after the other, clamped, scaled and rounded half
+// up).
+inline void DepthLanes(const RowPlane& z, int64_t x0, float depthBias, float slopeBias,
+                       double scale, uint32_t* out) {
+    const __m128d a = _mm_set1_pd(z.a), by = _mm_set1_pd(z.by), c = _mm_set1_pd(z.c);
+    const double x = static_cast<double>(x0);
+    auto at = [&](__m128d xs) { return _mm_add_pd(_mm_add_pd(_mm_mul_pd(a, xs), by), c); };
+    __m128 zf = _mm_movelh_ps(_mm_cvtpd_ps(at(_mm_set_pd(x + 1.0, x))),
+                              _mm_cvtpd_ps(at(_mm_set_pd(x + 3.0, x + 2.0))));
+    zf = _mm_add_ps(_mm_add_ps(zf, _mm_set1_ps(depthBias)), _mm_set1_ps(slopeBias));
+    // NaN and z <= 0 give 0 (max returns its second operand for NaN), z > 1 gives 1.
+    zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    const __m128d sc = _mm_set1_pd(scale);
+    auto round = [&](__m128 half) {
+        const __m128d v = _mm_mul_pd(_mm_cvtps_pd(half), sc);
+        const __m128i whole = _mm_cvttpd_epi32(v);
+        const __m128d up = _mm_cmpge_pd(_mm_sub_pd(v, _mm_cvtepi32_pd(whole)), _mm_set1_pd(0.5));
+        const __m128i one = _mm_shuffle_epi32(_mm_castpd_si128(up), _MM_SHUFFLE(3, 3, 2, 0));
+        return _mm_sub_epi32(whole, one);  // the mask is -1 where the rest is a half or more
+    };
+    const __m128i all = _mm_unpacklo_epi64(round(zf), round(_mm_movehl_ps(zf, zf)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), all);
+}
+
 // PortableLog2 in two double lanes, for m widened from positive floats or infinity (other
 // lanes give values the caller masks): the same steps in the same order.
 inline __m128d PortableLog2Lanes(__m128d m) {
@@ -904,6 +930,12 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     alignas(16) float us[4], vs[4];
     alignas(16) uint32_t texels[4] = {}, colours[4];
     uint32_t depths[4];
+    // D16 and D24X8 depths are worked out four at a time.
+    double depthScale = 0.0;
+    if (s.depthTest && depthFormat == kFmtD16)
+        depthScale = 65535.0;
+    else if (s.depthTest && depthFormat == kFmtD24X8)
+        depthScale = 16777215.0;
     if (lod)
         FillBlockPicks(s, plan, t, py, left, right, blocks);
     for (int64_t x0 = left; x0 <= right; x0 += 4) {
@@ -915,11 +947,15 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
         _mm_store_ps(us, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set], x, r.fu[set]), wl));
         _mm_store_ps(vs, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set + 1], x, r.fv[set]), wl));
         unsigned active = 0;
+        if (depthScale != 0.0)
+            DepthLanes(r.z, x0, s.depthBias, t.slopeBias, depthScale, depths);
         for (int l = 0; l < n; ++l) {
             const int64_t px = x0 + l;
             if (s.depthTest) {
-                const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
-                depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+                if (depthScale == 0.0) {
+                    const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
+                    depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+                }
                 if (!Compare(s.zFunc, depths[l],
                              LoadDepth(depthFormat, depthRow + depthBytes * px)))
                     continue;
