@@ -349,6 +349,44 @@ TEST(RasterShadedSpans, TakeOneLevelOfDetailPerTwoByTwoBlock) {
     }
 }
 
+// Depth at z = 0.5 falls exactly half-way between two steps of D16 (32767.5) and of D24X8
+// (8388607.5) and rounds up; biased, it moves and clamps. On the route's four-pixel rows (perspective, Gouraud, texture times diffuse) at every pixel of spans
+// of every length.
+TEST(RasterShadedSpans, RoundDepthHalfwayUpInEveryLane) {
+    Switches switches;
+    struct Case {
+        uint32_t format;
+        float bias;
+        uint32_t expected;
+    } cases[] = {{kFmtD16, 0.0f, 32768u},
+                 {kFmtD24X8, 0.0f, 8388608u},
+                 {kFmtD16, -0.25f, 16384u},  // 16383.75
+                 {kFmtD24X8, 1.0f, 16777215u}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.format << " bias " << k.bias);
+        SetRasterThreadCount(1);
+        Canvas c(23, 23);
+        c.AddDepth(k.format, k.format == kFmtD16 ? 0xFFFFu : 0xFFFFFFu);
+        c.states.render[kRsDepthBias] = FloatBits(k.bias);
+        Texture tex(4, 4, kFmtA8R8G8B8);
+        c.states.textures[0] = &tex.texture;
+        c.states.stage[0][kTssColorOp] = kTopModulate;
+        c.states.stage[0][kTssColorArg1] = kTaTexture;
+        c.states.stage[0][kTssColorArg2] = kTaDiffuse;
+        std::vector<RasterVertex> v = {V(0, 0, 0xFF102030u, 0, 0, 0.5f),
+                                       V(46, 0, 0xFF405060u, 1, 0, 0.5f),
+                                       V(0, 46, 0xFF708090u, 0, 1, 0.5f)};
+        v[1].rhw = 0.5f;
+        ResetRasterRouteCounts();
+        c.Draw(kPrimTriangleList, v);
+        EXPECT_EQ(RasterRouteCount(RasterRoute::kShadedSpans), 1u);
+        for (int y = 0; y < 23; ++y) {
+            for (int x = 0; x < 23 - y; ++x)
+                ASSERT_EQ(ReadRasterDepth(c.target.depth, x, y), k.expected) << x << ", " << y;
+        }
+    }
+}
+
 // Textures of 16-bit texels and 16-bit targets stay on the plain path, which reads any format.
 TEST(RasterShadedSpans, LeaveOtherFormatsToThePlainPath) {
     Switches switches;
