@@ -135,6 +135,10 @@ struct MipPick {
     int32_t level = 0;
     uint32_t filter = kFilterPoint;
     uint32_t f = 0;  // non-zero: blend level and level + 1
+    // Set by ResolveLanes where the pick is read in vector lanes: the levels filtered
+    // (second where f is non-zero), so that the pixels skip the checks.
+    const Level32* first = nullptr;
+    const Level32* second = nullptr;
 };
 
 [[gnu::always_inline]] inline MipPick PickMip(const Sampler32& t, float lod) {
@@ -240,6 +244,17 @@ inline uint32_t PackLanes(__m128i channels) {
     if (t.none)
         return 0xFFFFFFFFu;
 #if defined(__SSE2__)
+    if (pick.first != nullptr) {  // resolved: the lanes below, without their checks
+        __m128i c0 = BilinearLanes(TapsMasked(*pick.first, u, v), pick.first->alphaOr);
+        if (pick.second == nullptr)
+            return PackLanes(c0);
+        __m128i c1 = BilinearLanes(TapsMasked(*pick.second, u, v), pick.second->alphaOr);
+        const __m128i f = _mm_set1_epi32(static_cast<int>(pick.f));
+        const __m128i g = _mm_set1_epi32(static_cast<int>(256 - pick.f));
+        __m128i a = _mm_madd_epi16(c0, g), b = _mm_madd_epi16(c1, f);
+        __m128i mixed = _mm_add_epi32(_mm_add_epi32(a, b), _mm_set1_epi32(128));
+        return PackLanes(_mm_srli_epi32(mixed, 8));
+    }
     // Linear filtering of levels that wrap by mask, in vector lanes.
     if (IsLinearFilter(pick.filter)) {
         int32_t level = std::clamp(pick.level, 0, t.levelCount - 1);
@@ -266,6 +281,30 @@ inline uint32_t PackLanes(__m128i channels) {
     if (pick.f == 0)
         return c0;
     return Lerp2(c0, SampleLevel32(t, pick.level + 1, pick.filter, u, v), pick.f);
+}
+
+// Marks a pick whose levels SamplePicked filters in vector lanes: a linear filter on a level
+// that wraps by mask, and, where two levels blend, on a next level that does too.
+inline void ResolveLanes(const Sampler32& t, MipPick* pick) {
+#if defined(__SSE2__)
+    if (t.none || !IsLinearFilter(pick->filter))
+        return;
+    const Level32& l0 = t.levels[std::clamp(pick->level, 0, t.levelCount - 1)];
+    if (!Masked(l0))
+        return;
+    if (pick->f == 0) {
+        pick->first = &l0;
+        return;
+    }
+    const Level32& l1 = t.levels[std::clamp(pick->level + 1, 0, t.levelCount - 1)];
+    if (!Masked(l1))
+        return;
+    pick->first = &l0;
+    pick->second = &l1;
+#else
+    (void)t;
+    (void)pick;
+#endif
 }
 
 // SampleRaster's rules on 32-bit levels.
@@ -898,7 +937,9 @@ void FillBlockPicks(const DrawSetup& s, const ShadedPlan& plan, const Triangle& 
             if (blocks->stamps[column] == blocks->current)
                 continue;
             blocks->stamps[column] = blocks->current;
-            blocks->values[column * kRasterStageCount] = PickMip(sampler, lods[c - c0]);
+            MipPick& pick = blocks->values[column * kRasterStageCount];
+            pick = PickMip(sampler, lods[c - c0]);
+            ResolveLanes(sampler, &pick);
         }
     }
 }
@@ -921,8 +962,10 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     const int set = static_cast<int>(s.texSet[0]);
     const bool lod = plan.lodStage[0] && !sampler.none;
     MipPick pick;
-    if (!sampler.none)
+    if (!sampler.none) {
         pick = PickMip(sampler, 0.0f);
+        ResolveLanes(sampler, &pick);
+    }
     const bool specular = s.program.specularAdd;
     const bool vertexFog = s.fog == FogSource::kVertex;
     const FloatPlane* p = t.fplanes;
