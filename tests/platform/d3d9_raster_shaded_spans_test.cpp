@@ -350,8 +350,8 @@ TEST(RasterShadedSpans, TakeOneLevelOfDetailPerTwoByTwoBlock) {
 }
 
 // Depth at z = 0.5 falls exactly half-way between two steps of D16 (32767.5) and of D24X8
-// (8388607.5) and rounds up; biased, it moves and clamps. On the route's four-pixel rows (perspective, Gouraud, texture times diffuse) at every pixel of spans
-// of every length.
+// (8388607.5) and rounds up; biased, it moves and clamps. On the route's four-pixel rows
+// (perspective, Gouraud, texture times diffuse) at every pixel of spans of every length.
 TEST(RasterShadedSpans, RoundDepthHalfwayUpInEveryLane) {
     Switches switches;
     struct Case {
