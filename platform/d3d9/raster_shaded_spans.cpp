@@ -14,7 +14,9 @@
 //   wrap by mask run in vector lanes, the others two channels a word;
 // - the common stage program (texture times diffuse, alpha from either or both) is a few
 //   integer operations instead of the general combiner, and on perspective Gouraud
-//   triangles four pixels share each vector step (ShadeRowModulate4).
+//   triangles four pixels share each vector step (ShadeRowModulate4), which also works out
+//   its row's block levels of detail four blocks at a time before shading (FillBlockPicks)
+//   and D16 and D24X8 depths four pixels at a time.
 //
 // Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
 // walks one triangle's rows in a band, and ShadeRow (or ShadeRowModulate4) the pixels of one
