@@ -9,7 +9,8 @@
 // - a set's coordinates are U w, V w, or U / Q, V / Q for projected sets (0 where Q is 0);
 // - the level of detail is worked out once per 2x2 block of pixels, at its top-left pixel
 //   (even x, even y), from the derivatives du/dx = (U.a - u D.a) / D with D the plane of q or
-//   of rhw: lod = log2 of the larger of |(du/dx W, dv/dx H)| and |(du/dy W, dv/dy H)|;
+//   of rhw: lod = log2 of the larger of |(du/dx W, dv/dx H)| and |(du/dy W, dv/dy H)|,
+//   log2 worked out by PortableLog2;
 // - depth stays the double-precision plane of the affine rule, so depth buffers of 24 and 32
 //   bits keep their resolution, and so do the eye distance of table fog and the affine
 //   triangles (the 2D routes) as a whole.
@@ -18,6 +19,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/d3d9/raster_draw_internal.h"
 
@@ -85,6 +88,29 @@ inline FloatDerivatives PerspectiveDerivatives(const DrawSetup& s, const Triangl
             (pu.b - c.u * den.b) * c.inverse, (pv.b - c.v * den.b) * c.inverse};
 }
 
+// log2 of m > 0 in plain double arithmetic, the same on every machine (the library's log2
+// picks its code by processor): m = x 2^e with x in [1, 2), and log2 x = 2 atanh(s) / ln 2
+// with s = (x - 1) / (x + 1) <= 1/3, its series to s^13 (error below 1e-7). Powers of two
+// come out exact. m is a positive float widened, so its double is normal and x and e are
+// read from its bits; the series' coefficients 1 / k are the correctly rounded quotients.
+inline double PortableLog2(double m) {
+    if (m > 1.0e300)
+        return 997.0;  // infinite derivatives: beyond every chain
+    uint64_t bits;
+    std::memcpy(&bits, &m, 8);
+    const int e = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    bits = (bits & 0x000FFFFFFFFFFFFFu) | (uint64_t{1023} << 52);
+    double x;
+    std::memcpy(&x, &bits, 8);
+    const double s = (x - 1.0) / (x + 1.0), s2 = s * s;
+    constexpr double kInverse[7] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
+                                    1.0 / 5.0,  1.0 / 3.0,  1.0};
+    double series = kInverse[0];
+    for (int k = 1; k < 7; ++k)
+        series = kInverse[k] + s2 * series;
+    return static_cast<double>(e) + s * series * 2.8853900817779268;  // 2 / ln 2
+}
+
 // The level of detail of a texture for the given derivatives.
 inline float LodOf(const FloatDerivatives& d, const RasterTexture& tex) {
     float w = static_cast<float>(tex.levels[0].width);
@@ -95,7 +121,7 @@ inline float LodOf(const FloatDerivatives& d, const RasterTexture& tex) {
     float m = x2 > y2 ? x2 : y2;
     if (!(m > 0.0f))
         return -64.0f;
-    return 0.5f * std::log2(m);
+    return 0.5f * static_cast<float>(PortableLog2(static_cast<double>(m)));
 }
 
 // The level of detail of stage i's texture at pixel (x, y): that of its 2x2 block.

@@ -14,7 +14,9 @@
 //   wrap by mask run in vector lanes, the others two channels a word;
 // - the common stage program (texture times diffuse, alpha from either or both) is a few
 //   integer operations instead of the general combiner, and on perspective Gouraud
-//   triangles four pixels share each vector step (ShadeRowModulate4).
+//   triangles four pixels share each vector step (ShadeRowModulate4), which also works out
+//   its row's block levels of detail four blocks at a time before shading (FillBlockPicks)
+//   and D16 and D24X8 depths four pixels at a time.
 //
 // Routes: CompileShadedPlan says whether a draw fits and reads its states; RasterShadedSpans
 // walks one triangle's rows in a band, and ShadeRow (or ShadeRowModulate4) the pixels of one
@@ -135,6 +137,10 @@ struct MipPick {
     int32_t level = 0;
     uint32_t filter = kFilterPoint;
     uint32_t f = 0;  // non-zero: blend level and level + 1
+    // Set by ResolveLanes where the pick is read in vector lanes: the levels filtered
+    // (second where f is non-zero), so that the pixels skip the checks.
+    const Level32* first = nullptr;
+    const Level32* second = nullptr;
 };
 
 [[gnu::always_inline]] inline MipPick PickMip(const Sampler32& t, float lod) {
@@ -146,14 +152,16 @@ struct MipPick {
         return {sm.baseLevel, sm.magFilter, 0};
     if (l > 64.0)
         l = 64.0;
+    // l is in (0, 64], so each floor below is of a positive value: the truncation of the
+    // conversion, without the library call.
     switch (sm.mipFilter) {
         case kFilterPoint:
-            return {sm.baseLevel + static_cast<int32_t>(std::floor(l + 0.5)), sm.minFilter, 0};
+            return {sm.baseLevel + static_cast<int32_t>(l + 0.5), sm.minFilter, 0};
         case kFilterLinear:
         case kFilterAnisotropic: {
-            double whole = std::floor(l);
-            int32_t level = sm.baseLevel + static_cast<int32_t>(whole);
-            uint32_t f = static_cast<uint32_t>(std::floor((l - whole) * 256.0 + 0.5));
+            const int32_t whole = static_cast<int32_t>(l);
+            int32_t level = sm.baseLevel + whole;
+            uint32_t f = static_cast<uint32_t>((l - static_cast<double>(whole)) * 256.0 + 0.5);
             if (f == 0 || level + 1 >= t.levelCount)
                 return {level, sm.minFilter, 0};
             if (f >= 256)
@@ -238,6 +246,17 @@ inline uint32_t PackLanes(__m128i channels) {
     if (t.none)
         return 0xFFFFFFFFu;
 #if defined(__SSE2__)
+    if (pick.first != nullptr) {  // resolved: the lanes below, without their checks
+        __m128i c0 = BilinearLanes(TapsMasked(*pick.first, u, v), pick.first->alphaOr);
+        if (pick.second == nullptr)
+            return PackLanes(c0);
+        __m128i c1 = BilinearLanes(TapsMasked(*pick.second, u, v), pick.second->alphaOr);
+        const __m128i f = _mm_set1_epi32(static_cast<int>(pick.f));
+        const __m128i g = _mm_set1_epi32(static_cast<int>(256 - pick.f));
+        __m128i a = _mm_madd_epi16(c0, g), b = _mm_madd_epi16(c1, f);
+        __m128i mixed = _mm_add_epi32(_mm_add_epi32(a, b), _mm_set1_epi32(128));
+        return PackLanes(_mm_srli_epi32(mixed, 8));
+    }
     // Linear filtering of levels that wrap by mask, in vector lanes.
     if (IsLinearFilter(pick.filter)) {
         int32_t level = std::clamp(pick.level, 0, t.levelCount - 1);
@@ -264,6 +283,30 @@ inline uint32_t PackLanes(__m128i channels) {
     if (pick.f == 0)
         return c0;
     return Lerp2(c0, SampleLevel32(t, pick.level + 1, pick.filter, u, v), pick.f);
+}
+
+// Marks a pick whose levels SamplePicked filters in vector lanes: a linear filter on a level
+// that wraps by mask, and, where two levels blend, on a next level that does too.
+inline void ResolveLanes(const Sampler32& t, MipPick* pick) {
+#if defined(__SSE2__)
+    if (t.none || !IsLinearFilter(pick->filter))
+        return;
+    const Level32& l0 = t.levels[std::clamp(pick->level, 0, t.levelCount - 1)];
+    if (!Masked(l0))
+        return;
+    if (pick->f == 0) {
+        pick->first = &l0;
+        return;
+    }
+    const Level32& l1 = t.levels[std::clamp(pick->level + 1, 0, t.levelCount - 1)];
+    if (!Masked(l1))
+        return;
+    pick->first = &l0;
+    pick->second = &l1;
+#else
+    (void)t;
+    (void)pick;
+#endif
 }
 
 // SampleRaster's rules on 32-bit levels.
@@ -786,6 +829,123 @@ inline __m128i ChannelOf(__m128i argb, int shift) {
     return _mm_and_si128(_mm_srli_epi32(argb, shift), _mm_set1_epi32(255));
 }
 
+// QuantizeDepth of the depth plane at x0 .. x0 + 3 with the biases added, for D16 and D24X8,
+// whose values fit signed 32-bit lanes: the scalar steps lane by lane (the plane in double,
+// rounded to float, the biases added one after the other, clamped, scaled and rounded half
+// up).
+inline void DepthLanes(const RowPlane& z, int64_t x0, float depthBias, float slopeBias,
+                       double scale, uint32_t* out) {
+    const __m128d a = _mm_set1_pd(z.a), by = _mm_set1_pd(z.by), c = _mm_set1_pd(z.c);
+    const double x = static_cast<double>(x0);
+    auto at = [&](__m128d xs) { return _mm_add_pd(_mm_add_pd(_mm_mul_pd(a, xs), by), c); };
+    __m128 zf = _mm_movelh_ps(_mm_cvtpd_ps(at(_mm_set_pd(x + 1.0, x))),
+                              _mm_cvtpd_ps(at(_mm_set_pd(x + 3.0, x + 2.0))));
+    zf = _mm_add_ps(_mm_add_ps(zf, _mm_set1_ps(depthBias)), _mm_set1_ps(slopeBias));
+    // NaN and z <= 0 give 0 (max returns its second operand for NaN), z > 1 gives 1.
+    zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    const __m128d sc = _mm_set1_pd(scale);
+    auto round = [&](__m128 half) {
+        const __m128d v = _mm_mul_pd(_mm_cvtps_pd(half), sc);
+        const __m128i whole = _mm_cvttpd_epi32(v);
+        const __m128d up = _mm_cmpge_pd(_mm_sub_pd(v, _mm_cvtepi32_pd(whole)), _mm_set1_pd(0.5));
+        const __m128i one = _mm_shuffle_epi32(_mm_castpd_si128(up), _MM_SHUFFLE(3, 3, 2, 0));
+        return _mm_sub_epi32(whole, one);  // the mask is -1 where the rest is a half or more
+    };
+    const __m128i all = _mm_unpacklo_epi64(round(zf), round(_mm_movehl_ps(zf, zf)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), all);
+}
+
+// PortableLog2 in two double lanes, for m widened from positive floats or infinity (other
+// lanes give values the caller masks): the same steps in the same order.
+inline __m128d PortableLog2Lanes(__m128d m) {
+    const __m128i bits = _mm_castpd_si128(m);
+    // The biased exponents, from the high words of the two lanes.
+    __m128i high = _mm_shuffle_epi32(_mm_srli_epi64(bits, 52), _MM_SHUFFLE(3, 3, 2, 0));
+    high = _mm_sub_epi32(_mm_and_si128(high, _mm_set1_epi32(0x7FF)), _mm_set1_epi32(1023));
+    const __m128d e = _mm_cvtepi32_pd(high);
+    const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll));
+    const __m128d x =
+        _mm_castsi128_pd(_mm_or_si128(mantissa, _mm_set1_epi64x(int64_t{1023} << 52)));
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d sl = _mm_div_pd(_mm_sub_pd(x, one), _mm_add_pd(x, one));
+    const __m128d s2 = _mm_mul_pd(sl, sl);
+    constexpr double kInverse[7] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
+                                    1.0 / 5.0,  1.0 / 3.0,  1.0};
+    __m128d series = _mm_set1_pd(kInverse[0]);
+    for (int k = 1; k < 7; ++k)
+        series = _mm_add_pd(_mm_set1_pd(kInverse[k]), _mm_mul_pd(s2, series));
+    __m128d r = _mm_add_pd(e, _mm_mul_pd(_mm_mul_pd(sl, series), _mm_set1_pd(2.8853900817779268)));
+    const __m128d huge = _mm_cmpgt_pd(m, _mm_set1_pd(1.0e300));
+    return _mm_or_pd(_mm_and_pd(huge, _mm_set1_pd(997.0)), _mm_andnot_pd(huge, r));
+}
+
+// PerspectiveLod of an unprojected set at the blocks whose top-left pixels are at x (four
+// lanes) on row by: PerspectiveDerivatives and LodOf lane by lane.
+inline __m128 PerspectiveLodLanes(const Triangle& t, int set, const RasterTexture& tex, __m128 x,
+                                  float by) {
+    const FloatPlane& pq = t.fplanes[kAttrRhw];
+    const FloatPlane& pu = t.fplanes[kAttrTex + 2 * set];
+    const FloatPlane& pv = t.fplanes[kAttrTex + 2 * set + 1];
+    const __m128 q = PlaneLanes(pq, x, RowOf(pq, by));
+    const __m128 w =
+        _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
+    const __m128 u = _mm_mul_ps(PlaneLanes(pu, x, RowOf(pu, by)), w);
+    const __m128 v = _mm_mul_ps(PlaneLanes(pv, x, RowOf(pv, by)), w);
+    auto derivative = [&](float pa, const __m128& c, float da) {
+        return _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(pa), _mm_mul_ps(c, _mm_set1_ps(da))), w);
+    };
+    const __m128 width = _mm_set1_ps(static_cast<float>(tex.levels[0].width));
+    const __m128 height = _mm_set1_ps(static_cast<float>(tex.levels[0].height));
+    const __m128 ux = _mm_mul_ps(derivative(pu.a, u, pq.a), width);
+    const __m128 vx = _mm_mul_ps(derivative(pv.a, v, pq.a), height);
+    const __m128 uy = _mm_mul_ps(derivative(pu.b, u, pq.b), width);
+    const __m128 vy = _mm_mul_ps(derivative(pv.b, v, pq.b), height);
+    const __m128 x2 = _mm_add_ps(_mm_mul_ps(ux, ux), _mm_mul_ps(vx, vx));
+    const __m128 y2 = _mm_add_ps(_mm_mul_ps(uy, uy), _mm_mul_ps(vy, vy));
+    const __m128 larger = _mm_cmpgt_ps(x2, y2);
+    const __m128 m = _mm_or_ps(_mm_and_ps(larger, x2), _mm_andnot_ps(larger, y2));
+    const __m128d lo = PortableLog2Lanes(_mm_cvtps_pd(m));
+    const __m128d hi = PortableLog2Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)));
+    const __m128 lod =
+        _mm_mul_ps(_mm_set1_ps(0.5f), _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    const __m128 positive = _mm_cmpgt_ps(m, _mm_setzero_ps());
+    return _mm_or_ps(_mm_and_ps(positive, lod), _mm_andnot_ps(positive, _mm_set1_ps(-64.0f)));
+}
+
+// The mip picks of stage 0 at the blocks of row py that pixels left..right fall in and that
+// the pair of rows has not met yet, four blocks a step, so that no pixel waits on its block's
+// level of detail.
+void FillBlockPicks(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, int32_t py,
+                    int64_t left, int64_t right, BlockLodCache* blocks) {
+    const Sampler32& sampler = plan.samplers[0];
+    const RasterTexture& tex = *s.samplers[0].texture;
+    const int set = plan.lodSet[0];
+    const float by = static_cast<float>(py & ~1);
+    const int64_t last = right >> 1;
+    alignas(16) float lods[4];
+    for (int64_t c0 = left >> 1; c0 <= last; c0 += 4) {
+        const int64_t end = std::min(c0 + 3, last);
+        bool fresh = false;
+        for (int64_t c = c0; c <= end; ++c)
+            fresh = fresh || blocks->stamps[static_cast<size_t>(c)] != blocks->current;
+        if (!fresh)
+            continue;
+        const __m128 x = _mm_mul_ps(
+            _mm_add_ps(_mm_set1_ps(static_cast<float>(c0)), _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f)),
+            _mm_set1_ps(2.0f));
+        _mm_store_ps(lods, PerspectiveLodLanes(t, set, tex, x, by));
+        for (int64_t c = c0; c <= end; ++c) {
+            const size_t column = static_cast<size_t>(c);
+            if (blocks->stamps[column] == blocks->current)
+                continue;
+            blocks->stamps[column] = blocks->current;
+            MipPick& pick = blocks->values[column * kRasterStageCount];
+            pick = PickMip(sampler, lods[c - c0]);
+            ResolveLanes(sampler, &pick);
+        }
+    }
+}
+
 // The pixels left..right of row py of a perspective Gouraud triangle whose program is stage
 // 0's texture times the diffuse colour (plus specular), reading an unprojected set, with
 // vertex fog or none: ShadeRow<true, true> four pixels at a time.
@@ -804,8 +964,10 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     const int set = static_cast<int>(s.texSet[0]);
     const bool lod = plan.lodStage[0] && !sampler.none;
     MipPick pick;
-    if (!sampler.none)
+    if (!sampler.none) {
         pick = PickMip(sampler, 0.0f);
+        ResolveLanes(sampler, &pick);
+    }
     const bool specular = s.program.specularAdd;
     const bool vertexFog = s.fog == FogSource::kVertex;
     const FloatPlane* p = t.fplanes;
@@ -813,6 +975,14 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     alignas(16) float us[4], vs[4];
     alignas(16) uint32_t texels[4] = {}, colours[4];
     uint32_t depths[4];
+    // D16 and D24X8 depths are worked out four at a time.
+    double depthScale = 0.0;
+    if (s.depthTest && depthFormat == kFmtD16)
+        depthScale = 65535.0;
+    else if (s.depthTest && depthFormat == kFmtD24X8)
+        depthScale = 16777215.0;
+    if (lod)
+        FillBlockPicks(s, plan, t, py, left, right, blocks);
     for (int64_t x0 = left; x0 <= right; x0 += 4) {
         const int n = static_cast<int>(std::min<int64_t>(4, right - x0 + 1));
         const __m128 x = _mm_add_ps(_mm_set1_ps(static_cast<float>(x0)), steps);
@@ -822,11 +992,15 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
         _mm_store_ps(us, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set], x, r.fu[set]), wl));
         _mm_store_ps(vs, _mm_mul_ps(PlaneLanes(p[kAttrTex + 2 * set + 1], x, r.fv[set]), wl));
         unsigned active = 0;
+        if (depthScale != 0.0)
+            DepthLanes(r.z, x0, s.depthBias, t.slopeBias, depthScale, depths);
         for (int l = 0; l < n; ++l) {
             const int64_t px = x0 + l;
             if (s.depthTest) {
-                const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
-                depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+                if (depthScale == 0.0) {
+                    const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
+                    depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
+                }
                 if (!Compare(s.zFunc, depths[l],
                              LoadDepth(depthFormat, depthRow + depthBytes * px)))
                     continue;
