@@ -174,10 +174,10 @@ struct Sse2ChromaTerms {
 };
 
 void Sse2Eight(const uint8_t* y, const Sse2ChromaTerms& c, uint32_t* out) {
-    const __m128i luma = _mm_sub_epi16(
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)),
-                          _mm_setzero_si128()),
-        _mm_set1_epi16(16));
+    const __m128i luma =
+        _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)),
+                                        _mm_setzero_si128()),
+                      _mm_set1_epi16(16));
     const __m128i r = Sse2Sums(_mm_unpacklo_epi16(luma, c.cv), _mm_unpackhi_epi16(luma, c.cv),
                                _mm_set1_epi32(kRv << 16 | kY));
     const __m128i b = Sse2Sums(_mm_unpacklo_epi16(luma, c.cu2), _mm_unpackhi_epi16(luma, c.cu2),

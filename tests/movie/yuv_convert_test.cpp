@@ -114,8 +114,8 @@ TEST_F(YuvConvertTest, Frames420MatchTheTableRuleOnEveryRoute) {
     // Widths that leave the sixteen- and eight-pixel steps tails of every
     // length the steps can leave (2 to 14), one under a step and ones that
     // fill the steps; heights that are not round.
-    const int sizes[][2] = {{64, 48}, {38, 6}, {2, 2}, {18, 4}, {14, 10},
-                            {46, 2},  {30, 6}, {28, 4}, {8, 2}, {26, 14}};
+    const int sizes[][2] = {{64, 48}, {38, 6}, {2, 2},  {18, 4}, {14, 10},
+                            {46, 2},  {30, 6}, {28, 4}, {8, 2},  {26, 14}};
     int worst = 0;
     for (const auto& route : kRoutes) {
         for (const auto& size : sizes) {
@@ -160,8 +160,8 @@ TEST_F(YuvConvertTest, TheTableRuleHoldsForEverySample) {
                 f.v.assign(128, static_cast<uint8_t>(v));
                 route.convert(f.Planes(), 256, 2, reinterpret_cast<uint8_t*>(out.data()), 1024);
                 for (int y = 0; y < 256; ++y) {
-                    ASSERT_EQ(out[y], TableRule(y, u, v)) << route.name << " " << y << " " << u
-                                                          << " " << v;
+                    ASSERT_EQ(out[y], TableRule(y, u, v))
+                        << route.name << " " << y << " " << u << " " << v;
                 }
             }
         }
