@@ -2,14 +2,17 @@
 // B, G, R, 255 pixels.
 //
 // Routes: ConvertYuv420ToBgrx takes the AVX2 loop where the processor has it
-// and the table loop otherwise; both give the same bytes, because an
-// arithmetic shift by 14 followed by the clamp equals the truncating division
-// followed by the clamp (a negative sum clamps to 0 either way).
+// and the SSE2 loop, which every x86-64 processor has, otherwise; the table
+// loop finishes the columns a vector step does not fill. All give the same
+// bytes, because an arithmetic shift by 14 followed by the clamp equals the
+// truncating division followed by the clamp (a negative sum clamps to 0
+// either way).
 #include "movie/yuv_convert.h"
 
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "movie/theora_decoder.h"
 
@@ -146,6 +149,75 @@ __attribute__((target("avx2"))) void Avx2RowPair(const YuvPlanes& p, int row, in
     TableRowPair(p, row, x, width, out0, out1);
 }
 
+// The SSE2 route: eight pixels a step, the sums and packs of the AVX2 route
+// in 128-bit lanes.
+inline __m128i Sse2Sums(__m128i lo, __m128i hi, __m128i factors) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(lo, factors), 14),
+                           _mm_srai_epi32(_mm_madd_epi16(hi, factors), 14));
+}
+
+// The chroma of eight pixels: each of four samples twice, less 128.
+inline __m128i Sse2Chroma(const uint8_t* samples) {
+    int32_t four;
+    std::memcpy(&four, samples, sizeof four);
+    const __m128i bytes = _mm_cvtsi32_si128(four);
+    return _mm_sub_epi16(_mm_unpacklo_epi8(_mm_unpacklo_epi8(bytes, bytes), _mm_setzero_si128()),
+                         _mm_set1_epi16(128));
+}
+
+struct Sse2ChromaTerms {
+    __m128i cu;    // U - 128
+    __m128i cu2;   // 2 (U - 128)
+    __m128i cv;    // V - 128
+    __m128i gvLo;  // (V - 128) * -kGv in 32 bits, pixels 0-3
+    __m128i gvHi;  // pixels 4-7
+};
+
+void Sse2Eight(const uint8_t* y, const Sse2ChromaTerms& c, uint32_t* out) {
+    const __m128i luma =
+        _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)),
+                                        _mm_setzero_si128()),
+                      _mm_set1_epi16(16));
+    const __m128i r = Sse2Sums(_mm_unpacklo_epi16(luma, c.cv), _mm_unpackhi_epi16(luma, c.cv),
+                               _mm_set1_epi32(kRv << 16 | kY));
+    const __m128i b = Sse2Sums(_mm_unpacklo_epi16(luma, c.cu2), _mm_unpackhi_epi16(luma, c.cu2),
+                               _mm_set1_epi32((kBu / 2) << 16 | kY));
+    const __m128i gFactors = _mm_set1_epi32(
+        static_cast<int32_t>(static_cast<uint32_t>(-kGu) << 16 | static_cast<uint32_t>(kY)));
+    const __m128i gLo =
+        _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(luma, c.cu), gFactors), c.gvLo);
+    const __m128i gHi =
+        _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(luma, c.cu), gFactors), c.gvHi);
+    const __m128i g = _mm_packs_epi32(_mm_srai_epi32(gLo, 14), _mm_srai_epi32(gHi, 14));
+    // B and R bytes, G and 255 bytes, then B G R 255.
+    const __m128i br = _mm_packus_epi16(b, r);
+    const __m128i ga = _mm_packus_epi16(g, _mm_set1_epi16(255));
+    const __m128i bg = _mm_unpacklo_epi8(br, ga);
+    const __m128i ra = _mm_unpackhi_epi8(br, ga);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(bg, ra));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(bg, ra));
+}
+
+void Sse2RowPair(const YuvPlanes& p, int row, int width, uint32_t* out0, uint32_t* out1) {
+    const uint8_t* y0 = p.y + static_cast<intptr_t>(row) * p.yStride;
+    const uint8_t* y1 = y0 + p.yStride;
+    const uint8_t* u = p.u + static_cast<intptr_t>(row / 2) * p.uvStride;
+    const uint8_t* v = p.v + static_cast<intptr_t>(row / 2) * p.uvStride;
+    const __m128i gvFactors = _mm_set1_epi16(static_cast<int16_t>(-kGv / 2));
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        Sse2ChromaTerms c;
+        c.cu = Sse2Chroma(u + x / 2);
+        c.cu2 = _mm_add_epi16(c.cu, c.cu);
+        c.cv = Sse2Chroma(v + x / 2);
+        c.gvLo = _mm_madd_epi16(_mm_unpacklo_epi16(c.cv, c.cv), gvFactors);
+        c.gvHi = _mm_madd_epi16(_mm_unpackhi_epi16(c.cv, c.cv), gvFactors);
+        Sse2Eight(y0 + x, c, out0 + x);
+        Sse2Eight(y1 + x, c, out1 + x);
+    }
+    TableRowPair(p, row, x, width, out0, out1);
+}
+
 bool HasAvx2() {
     static const bool kAvx2 = __builtin_cpu_supports("avx2");
     return kAvx2;
@@ -196,10 +268,18 @@ void ConvertYuv420ToBgrxPortable(const YuvPlanes& planes, int width, int height,
     }
 }
 
+void ConvertYuv420ToBgrxSse2(const YuvPlanes& planes, int width, int height, uint8_t* dest,
+                             int destPitch) {
+    for (int row = 0; row + 1 < height; row += 2) {
+        Sse2RowPair(planes, row, width, DestRow(dest, destPitch, row),
+                    DestRow(dest, destPitch, row + 1));
+    }
+}
+
 void ConvertYuv420ToBgrx(const YuvPlanes& planes, int width, int height, uint8_t* dest,
                          int destPitch) {
     if (!HasAvx2()) {
-        ConvertYuv420ToBgrxPortable(planes, width, height, dest, destPitch);
+        ConvertYuv420ToBgrxSse2(planes, width, height, dest, destPitch);
         return;
     }
     for (int row = 0; row + 1 < height; row += 2) {

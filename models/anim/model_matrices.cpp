@@ -91,13 +91,38 @@ bool Contributes(const ModelBlendEntry& entry) {
     return entry.inUse != 0 && entry.rate != 0.0f && entry.state != nullptr;
 }
 
-// A row's linear part scaled to unit length; the translation stays (times
-// one, which keeps every value's bits).
-__m128 NormaliseRow(__m128 row) {
-    alignas(16) float squares[4];
-    _mm_store_ps(squares, _mm_mul_ps(row, row));
-    const float inverse = 1.0f / std::sqrt(squares[0] + squares[1] + squares[2]);
-    return _mm_mul_ps(row, _mm_set_ps(1.0f, inverse, inverse, inverse));
+// Lane `lane` of v in the three lanes of a row's linear part, one in the
+// translation's lane.
+template <int lane>
+__m128 RowFactor(__m128 v) {
+    const __m128 linear = _mm_castsi128_ps(_mm_set_epi32(0, -1, -1, -1));
+    const __m128 spread = _mm_shuffle_ps(v, v, _MM_SHUFFLE(lane, lane, lane, lane));
+    return _mm_or_ps(_mm_and_ps(linear, spread), _mm_andnot_ps(linear, _mm_set1_ps(1.0f)));
+}
+
+// The three rows' linear parts scaled to unit length; the translations stay
+// (times one, which keeps every value's bits). The squares are summed in
+// each row's order, ((x^2 + y^2) + z^2), lane by lane after a transpose, and
+// the vector square root and division round as the single ones do.
+void NormaliseRows(__m128 rows[3]) {
+    __m128 c0 = _mm_mul_ps(rows[0], rows[0]);
+    __m128 c1 = _mm_mul_ps(rows[1], rows[1]);
+    __m128 c2 = _mm_mul_ps(rows[2], rows[2]);
+    __m128 c3 = _mm_setzero_ps();
+    _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+    // Lane 3 holds no row; its quotient goes unused.
+    const __m128 inverses =
+        _mm_div_ps(_mm_set1_ps(1.0f), _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(c0, c1), c2)));
+    rows[0] = _mm_mul_ps(rows[0], RowFactor<0>(inverses));
+    rows[1] = _mm_mul_ps(rows[1], RowFactor<1>(inverses));
+    rows[2] = _mm_mul_ps(rows[2], RowFactor<2>(inverses));
+}
+
+// One row of a local matrix its composition has just written float by
+// float: read the same way, the reads take the values straight from the
+// writes, where one wide read would wait for them to reach the cache.
+__m128 LoadWrittenRow(const float* row) {
+    return _mm_set_ps(row[3], row[2], row[1], row[0]);
 }
 
 // D + the sum of (L_i - D) x rate_i over the contributing entries of a
@@ -115,12 +140,15 @@ void BlendLocals(ModelBlendEntry* row, int32_t capacity, const Mat3x4& d, Mat3x4
         const Mat3x4* local = StateLocal(state, &state->work);
         const __m128 rate = _mm_set1_ps(row[slot].rate);
         for (int r = 0; r < 3; ++r) {
-            const __m128 step = _mm_sub_ps(_mm_loadu_ps(local->m[r]), defaults[r]);
+            const __m128 step = _mm_sub_ps(LoadWrittenRow(local->m[r]), defaults[r]);
             sum[r] = _mm_add_ps(sum[r], _mm_mul_ps(step, rate));
         }
     }
+    __m128 rows[3] = {_mm_add_ps(sum[0], defaults[0]), _mm_add_ps(sum[1], defaults[1]),
+                      _mm_add_ps(sum[2], defaults[2])};
+    NormaliseRows(rows);
     for (int r = 0; r < 3; ++r) {
-        _mm_storeu_ps(out->m[r], NormaliseRow(_mm_add_ps(sum[r], defaults[r])));
+        _mm_storeu_ps(out->m[r], rows[r]);
     }
 }
 

@@ -98,27 +98,46 @@ TEST_F(YuvConvertTest, TablesHoldTheFactorsExactly) {
     }
 }
 
+// Every route of the 4:2:0 conversion: the one the processor picks (AVX2
+// where it has it), the SSE2 one and the plain table loop.
+using Convert420 = void (*)(const YuvPlanes&, int, int, uint8_t*, int);
+const struct {
+    const char* name;
+    Convert420 convert;
+} kRoutes[] = {
+    {"picked", tessel::ConvertYuv420ToBgrx},
+    {"sse2", tessel::ConvertYuv420ToBgrxSse2},
+    {"table", tessel::ConvertYuv420ToBgrxPortable},
+};
+
 TEST_F(YuvConvertTest, Frames420MatchTheTableRuleOnEveryRoute) {
-    // Widths that leave the eight-pixel loop a tail, and one that does not.
-    const int sizes[][2] = {{64, 48}, {38, 6}, {2, 2}, {18, 4}};
+    // Widths that leave the sixteen- and eight-pixel steps tails of every
+    // length the steps can leave (2 to 14), one under a step and ones that
+    // fill the steps; heights that are not round.
+    const int sizes[][2] = {{64, 48}, {38, 6}, {2, 2},  {18, 4}, {14, 10},
+                            {46, 2},  {30, 6}, {28, 4}, {8, 2},  {26, 14}};
     int worst = 0;
-    for (const auto& size : sizes) {
-        const Frame f = RandomFrame(size[0], size[1], size[0] / 2, size[1] / 2, size[0]);
-        std::vector<uint32_t> fast(static_cast<size_t>(size[0]) * size[1]);
-        std::vector<uint32_t> portable(fast.size());
-        tessel::ConvertYuv420ToBgrx(f.Planes(), size[0], size[1],
-                                    reinterpret_cast<uint8_t*>(fast.data()), size[0] * 4);
-        tessel::ConvertYuv420ToBgrxPortable(
-            f.Planes(), size[0], size[1], reinterpret_cast<uint8_t*>(portable.data()), size[0] * 4);
-        for (int y = 0; y < size[1]; ++y) {
-            for (int x = 0; x < size[0]; ++x) {
-                const int ys = f.y[y * f.yStride + x];
-                const int us = f.u[(y / 2) * f.uvStride + x / 2];
-                const int vs = f.v[(y / 2) * f.uvStride + x / 2];
-                const size_t at = static_cast<size_t>(y) * size[0] + x;
-                ASSERT_EQ(fast[at], TableRule(ys, us, vs)) << size[0] << ": " << x << "," << y;
-                ASSERT_EQ(portable[at], fast[at]) << size[0] << ": " << x << "," << y;
-                worst = std::max(worst, ChannelGap(fast[at], Bt601(ys, us, vs)));
+    for (const auto& route : kRoutes) {
+        for (const auto& size : sizes) {
+            const Frame f = RandomFrame(size[0], size[1], size[0] / 2, size[1] / 2,
+                                        static_cast<uint32_t>(size[0] * 131 + size[1]));
+            // A guard pixel past each row shows a write beyond the width.
+            const int pitch = size[0] + 1;
+            std::vector<uint32_t> out(static_cast<size_t>(pitch) * size[1], 0x12345678u);
+            route.convert(f.Planes(), size[0], size[1], reinterpret_cast<uint8_t*>(out.data()),
+                          pitch * 4);
+            for (int y = 0; y < size[1]; ++y) {
+                for (int x = 0; x < size[0]; ++x) {
+                    const int ys = f.y[y * f.yStride + x];
+                    const int us = f.u[(y / 2) * f.uvStride + x / 2];
+                    const int vs = f.v[(y / 2) * f.uvStride + x / 2];
+                    const uint32_t got = out[static_cast<size_t>(y) * pitch + x];
+                    ASSERT_EQ(got, TableRule(ys, us, vs))
+                        << route.name << " " << size[0] << "x" << size[1] << ": " << x << "," << y;
+                    worst = std::max(worst, ChannelGap(got, Bt601(ys, us, vs)));
+                }
+                ASSERT_EQ(out[static_cast<size_t>(y) * pitch + size[0]], 0x12345678u)
+                    << route.name << " " << size[0] << " row " << y;
             }
         }
     }
@@ -126,21 +145,24 @@ TEST_F(YuvConvertTest, Frames420MatchTheTableRuleOnEveryRoute) {
 }
 
 TEST_F(YuvConvertTest, TheTableRuleHoldsForEverySample) {
-    // One row pair per (u, v): all 256 luma values against each chroma pair.
+    // One row pair per (u, v): all 256 luma values against each chroma pair,
+    // on both vector routes.
     Frame f{256, 2, 128, 1, 256, 128, {}, {}, {}};
     f.y.resize(512);
     for (int i = 0; i < 512; ++i) {
         f.y[i] = static_cast<uint8_t>(i % 256);
     }
     std::vector<uint32_t> out(512);
-    for (int u = 0; u < 256; ++u) {
-        for (int v = 0; v < 256; v += 3) {
-            f.u.assign(128, static_cast<uint8_t>(u));
-            f.v.assign(128, static_cast<uint8_t>(v));
-            tessel::ConvertYuv420ToBgrx(f.Planes(), 256, 2, reinterpret_cast<uint8_t*>(out.data()),
-                                        1024);
-            for (int y = 0; y < 256; ++y) {
-                ASSERT_EQ(out[y], TableRule(y, u, v)) << y << " " << u << " " << v;
+    for (const auto& route : {kRoutes[0], kRoutes[1]}) {
+        for (int u = 0; u < 256; ++u) {
+            for (int v = 0; v < 256; v += 3) {
+                f.u.assign(128, static_cast<uint8_t>(u));
+                f.v.assign(128, static_cast<uint8_t>(v));
+                route.convert(f.Planes(), 256, 2, reinterpret_cast<uint8_t*>(out.data()), 1024);
+                for (int y = 0; y < 256; ++y) {
+                    ASSERT_EQ(out[y], TableRule(y, u, v))
+                        << route.name << " " << y << " " << u << " " << v;
+                }
             }
         }
     }
