@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/files/file_ops.h"
+#include "foundation/memory/memory.h"
 #include "movie/renderer/movie_frame_renderer.h"
 #include "platform/com_testing.h"
 #include "platform/dshow_testing.h"
@@ -133,6 +134,25 @@ TEST_F(MovieGraphTest, ALoopingGraphMovieSeeksBackToItsStartAtTheEnd) {
     EXPECT_TRUE(sawStartAgain);
     EXPECT_EQ(record->playing, 1);
     EXPECT_EQ(MovieDispose(handle), 0);
+}
+
+// The renderer owns its frame buffer: a movie that never had a hook, and so
+// never borrowed the buffer, leaves nothing behind when it closes.
+TEST_F(MovieGraphTest, AMovieWithoutAHookLeavesNoFrameBufferBehind) {
+    ASSERT_TRUE(media_clips::WriteClip(dir_.Linux("clip.avi"), TwoToneClip()));
+    const uint32_t blocks = TrackedBlockCount();
+    const int handle = Open("clip.avi");
+    ASSERT_NE(handle, -1);
+    MovieRecord* record = MovieRecordFromHandle(handle);
+    ASSERT_NE(record->renderer->FrameBuffer(), nullptr) << "sized when the graph connected";
+    ASSERT_EQ(MoviePlay(handle, 1), 0);
+    for (int i = 0; i < 60000 && record->playing != 0; ++i) {
+        MovieAdvanceFrame(handle, 0);
+        Sleep(1);
+    }
+    EXPECT_EQ(record->playing, 0);
+    EXPECT_EQ(MovieDispose(handle), 0);
+    EXPECT_EQ(TrackedBlockCount(), blocks);
 }
 
 // ---- a graph builder of the test's own -----------------------------------
