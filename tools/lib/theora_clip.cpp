@@ -167,9 +167,11 @@ std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPa
     th_encode_ctl(encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof(interval));
     VorbisPages vorbis;
     if (recipe.withVorbis) {
-        vorbis = EncodeSilence(
-            static_cast<double>(recipe.frames) * recipe.fpsDenominator / recipe.fpsNumerator,
-            0x564F5242, recipe.toneHz);
+        const double seconds =
+            recipe.vorbisSeconds > 0
+                ? recipe.vorbisSeconds
+                : static_cast<double>(recipe.frames) * recipe.fpsDenominator / recipe.fpsNumerator;
+        vorbis = EncodeSilence(seconds, 0x564F5242, recipe.toneHz);
     }
 
     ogg_stream_state stream;
