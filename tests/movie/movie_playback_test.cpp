@@ -213,4 +213,16 @@ TEST_F(MovieSoundTest, WithSoundAMovieStaysOnItsLastFrameWhileItPlays) {
     EXPECT_EQ(MovieDispose(handle), 0);
 }
 
+// A clip's own sound lasts as long as its pictures (0.2 s at 22050 Hz), so
+// that the sound carries the movie to its last frame.
+TEST_F(MovieSoundTest, AClipsSoundLastsAsLongAsItsPictures) {
+    WriteFileBytes("own.ogv", NumberedClip(6, 30, true));
+    const int handle = OpenMovie("own.ogv", nullptr, nullptr, 0);
+    ASSERT_NE(handle, -1);
+    MovieRecord* record = MovieRecordFromHandle(handle);
+    ASSERT_NE(record->sound, -1);
+    EXPECT_EQ(GetSoundLengthSamples(record->sound), 4410);
+    EXPECT_EQ(MovieDispose(handle), 0);
+}
+
 }  // namespace

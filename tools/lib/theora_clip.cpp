@@ -92,8 +92,10 @@ VorbisPages EncodeSilence(double seconds, int serial, double toneHz = 0) {
     }
     const int total = static_cast<int>(seconds * kVorbisRate);
     constexpr int kChunk = 2048;
-    for (int at = 0; at <= total; at += kChunk) {
-        const int count = std::min(kChunk, total - at);
+    // The pass that writes nothing tells the encoder the stream ended, so
+    // that it gives out the last blocks too.
+    for (int at = 0;; at += kChunk) {
+        const int count = std::max(0, std::min(kChunk, total - at));
         if (count > 0) {
             float** buffer = vorbis_analysis_buffer(&dsp, count);
             for (int i = 0; i < count; ++i) {
