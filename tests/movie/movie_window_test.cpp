@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "foundation/runtime/system_state.h"
+#include "graphics/device/graphics_device.h"
+#include "graphics/restore/image_restore.h"
+#include "graphics/settings/draw_settings.h"
 #include "tests/foundation/runtime/library_test_support.h"
 #include "tests/movie/movie_playback_support.h"
 
@@ -83,6 +86,61 @@ TEST_F(MovieWindowTest, LosingAndGettingBackTheActivationPausesAndResumesMovies)
 
         MovieDispose(movie_);
         movie_ = -1;
+        EXPECT_EQ(EndLibrary(), 0);
+    }
+}
+
+// A display change the window can follow (a restore function set, a depth
+// other than 24 or a new 8, a display no smaller than the screen) resumes
+// the movies that were paused while playing; any other ends the program.
+TEST_F(MovieWindowTest, AFollowedDisplayChangeResumesMoviesAndAnyOtherClosesTheWindow) {
+    struct Case {
+        const char* name;
+        bool restoreFunction;
+        int bits;
+        int width;
+        int height;
+        bool followed;
+    };
+    const Case cases[] = {
+        {"16 bits, larger", true, 16, 1024, 768, true},
+        {"same size, 16 bits", true, 16, 640, 480, true},
+        {"24 bits", true, 24, 1024, 768, false},
+        {"8 bits", true, 8, 1024, 768, false},
+        {"narrower", true, 16, 639, 768, false},
+        {"lower", true, 16, 1024, 479, false},
+        {"no restore function", false, 16, 1024, 768, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(StartLibrary(), 0);
+        ASSERT_EQ(g_system.closePosted, 0);
+        HWND window = GetMainWindow();
+        int screenWidth = 0;
+        int screenHeight = 0;
+        int screenBits = 0;
+        QueryScreenState(&screenWidth, &screenHeight, &screenBits);
+        ASSERT_EQ(screenWidth, 640);
+        ASSERT_EQ(screenHeight, 480);
+        ASSERT_NE(screenBits, 16);
+        if (!c.restoreFunction) {
+            g_drawSettings.restoreCallback = nullptr;
+        }
+        MovieRecord* record = PlayingClip();
+        ASSERT_NE(record, nullptr);
+        MoviePauseAll();
+        ASSERT_EQ(record->paused, 1);
+
+        SendMessageA(window, WM_DISPLAYCHANGE, static_cast<WPARAM>(c.bits),
+                     static_cast<LPARAM>(MAKELONG(c.width, c.height)));
+        EXPECT_EQ(g_system.displayChanged, 1);
+        EXPECT_EQ(record->paused, c.followed ? 0 : 1);
+        EXPECT_EQ(record->playing, 1);
+        EXPECT_EQ(g_system.closePosted, c.followed ? 0 : 1);
+
+        MovieDispose(movie_);
+        movie_ = -1;
+        SetRestoreCallback(nullptr);
         EXPECT_EQ(EndLibrary(), 0);
     }
 }
