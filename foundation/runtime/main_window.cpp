@@ -224,10 +224,10 @@ void PostCloseOnce(HWND window) {
     }
 }
 
-// A window-mode display that no longer matches the screen. Nothing can
-// restore the screen's images after such a change yet (no restore function
-// can be set), so every change ends the program; once one can, a change to
-// a usable depth and a large enough display is followed instead.
+// A window-mode display that no longer matches the screen. A change to a
+// usable depth and a display still large enough is followed (the restore
+// function refills the images; the movies play on); any other change, or
+// one with nothing to refill the images, ends the program.
 void OnDisplayChange(HWND window, WPARAM wParam, LPARAM lParam) {
     int screenWidth = 0;
     int screenHeight = 0;
@@ -237,6 +237,12 @@ void OnDisplayChange(HWND window, WPARAM wParam, LPARAM lParam) {
     const int width = LOWORD(lParam);
     const int height = HIWORD(lParam);
     if (bits == screenBits && width == screenWidth && height == screenHeight) {
+        return;
+    }
+    const bool usableDepth = bits != 24 && (bits != 8 || screenBits == 8);
+    if (IsRestoreCallbackSet() != 0 && usableDepth && width >= screenWidth &&
+        height >= screenHeight) {
+        MovieResumeAll();
         return;
     }
     WriteLog("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");

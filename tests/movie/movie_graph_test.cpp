@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/files/file_ops.h"
+#include "foundation/memory/memory.h"
 #include "movie/renderer/movie_frame_renderer.h"
 #include "platform/com_testing.h"
 #include "platform/dshow_testing.h"
@@ -135,6 +136,25 @@ TEST_F(MovieGraphTest, ALoopingGraphMovieSeeksBackToItsStartAtTheEnd) {
     EXPECT_EQ(MovieDispose(handle), 0);
 }
 
+// The renderer owns its frame buffer: a movie that never had a hook, and so
+// never borrowed the buffer, leaves nothing behind when it closes.
+TEST_F(MovieGraphTest, AMovieWithoutAHookLeavesNoFrameBufferBehind) {
+    ASSERT_TRUE(media_clips::WriteClip(dir_.Linux("clip.avi"), TwoToneClip()));
+    const uint32_t blocks = TrackedBlockCount();
+    const int handle = Open("clip.avi");
+    ASSERT_NE(handle, -1);
+    MovieRecord* record = MovieRecordFromHandle(handle);
+    ASSERT_NE(record->renderer->FrameBuffer(), nullptr) << "sized when the graph connected";
+    ASSERT_EQ(MoviePlay(handle, 1), 0);
+    for (int i = 0; i < 60000 && record->playing != 0; ++i) {
+        MovieAdvanceFrame(handle, 0);
+        Sleep(1);
+    }
+    EXPECT_EQ(record->playing, 0);
+    EXPECT_EQ(MovieDispose(handle), 0);
+    EXPECT_EQ(TrackedBlockCount(), blocks);
+}
+
 // ---- a graph builder of the test's own -----------------------------------
 
 // Fails RenderFile on the path given first and keeps the bytes of the file
@@ -150,6 +170,10 @@ class FakeGraph final : public IGraphBuilder,
     static inline std::vector<std::string> rendered;  // narrow paths
     static inline std::vector<uint8_t> copyBytes;
     static inline bool copyExistedAtRelease = false;
+    static inline LONGLONG position = 0;
+    static inline std::vector<LONGLONG> seeks;  // the start of each seek
+    static inline int runs = 0;
+    static inline int pauses = 0;
 
     static void Reset() {
         made = 0;
@@ -157,6 +181,10 @@ class FakeGraph final : public IGraphBuilder,
         rendered.clear();
         copyBytes.clear();
         copyExistedAtRelease = false;
+        position = 0;
+        seeks.clear();
+        runs = 0;
+        pauses = 0;
     }
     static HRESULT Make(REFIID iid, void** object) {
         auto* graph = new FakeGraph();
@@ -232,14 +260,19 @@ class FakeGraph final : public IGraphBuilder,
     HRESULT SetDefaultSyncSource() override { return S_OK; }
     HRESULT Connect(IPin*, IPin*) override { return E_NOTIMPL; }
     HRESULT Render(IPin*) override { return E_NOTIMPL; }
-    HRESULT Run() override { return S_OK; }
-    HRESULT Pause() override { return S_OK; }
+    HRESULT Run() override { return ++runs, S_OK; }
+    HRESULT Pause() override { return ++pauses, S_OK; }
     HRESULT Stop() override { return S_OK; }
     HRESULT GetState(LONG, OAFilterState*) override { return E_NOTIMPL; }
     HRESULT GetDuration(LONGLONG* d) override { return *d = 5000000, S_OK; }
     HRESULT GetStopPosition(LONGLONG* stop) override { return *stop = 5000000, S_OK; }
-    HRESULT GetCurrentPosition(LONGLONG* current) override { return *current = 0, S_OK; }
-    HRESULT SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD) override { return S_OK; }
+    HRESULT GetCurrentPosition(LONGLONG* current) override { return *current = position, S_OK; }
+    HRESULT SetPositions(LONGLONG* start, DWORD startFlags, LONGLONG*, DWORD stopFlags) override {
+        EXPECT_EQ(startFlags, static_cast<DWORD>(AM_SEEKING_AbsolutePositioning));
+        EXPECT_EQ(stopFlags, static_cast<DWORD>(AM_SEEKING_NoPositioning));
+        seeks.push_back(*start);
+        return S_OK;
+    }
     HRESULT GetPositions(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
     HRESULT put_Volume(LONG) override { return S_OK; }
     HRESULT get_Volume(LONG*) override { return E_NOTIMPL; }
@@ -348,6 +381,55 @@ TEST_F(MovieCopyTest, AShortReadWhileCopyingFailsTheOpenAndLeavesNoCopy) {
     EXPECT_EQ(FakeGraph::rendered.size(), 1u) << "the short copy is never rendered";
     EXPECT_EQ(FilesIn(temp_), 0);
     EXPECT_EQ(OpenMovieCountForTest(), 0);
+}
+
+// The end of a graph movie: its position at or past the stop position (5 s
+// in the fake graph) seeks a looping movie back to 0 and runs it again, and
+// ends any other, paused or not; short of it nothing changes.
+TEST_F(MovieCopyTest, AtItsStopPositionAGraphMovieLoopsOrEnds) {
+    struct Case {
+        const char* name;
+        int playType;
+        bool pausedFirst;
+        LONGLONG position;
+        size_t seeks;
+        int runs;  // after the one that started it
+        int playing;
+        int paused;
+    };
+    const Case cases[] = {
+        {"short of the end", 1, false, 4999999, 0, 0, 1, 0},
+        {"looping, short of the end", 3, false, 4999999, 0, 0, 1, 0},
+        {"at the end", 1, false, 5000000, 0, 0, 0, 1},
+        {"paused at the end", 1, true, 5000000, 0, 0, 0, 1},
+        {"looping at the end", 3, false, 5000000, 1, 1, 1, 0},
+        {"looping past the end", 3, false, 7000000, 1, 1, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeGraph::Reset();
+        const int handle = OpenMovie("movie.bin", nullptr, nullptr, 0);
+        ASSERT_NE(handle, -1);
+        MovieRecord* record = MovieRecordFromHandle(handle);
+        EXPECT_EQ(record->stopPosition, 5000000);
+        ASSERT_EQ(MoviePlay(handle, c.playType), 0);
+        EXPECT_EQ(FakeGraph::runs, 1);
+        if (c.pausedFirst) {
+            MoviePauseAll();
+            EXPECT_EQ(FakeGraph::pauses, 1);
+            EXPECT_EQ(record->paused, 1);
+        }
+        FakeGraph::position = c.position;
+        MovieAdvanceFrame(handle, 0);
+        EXPECT_EQ(FakeGraph::seeks.size(), c.seeks);
+        if (!FakeGraph::seeks.empty()) {
+            EXPECT_EQ(FakeGraph::seeks[0], 0);
+        }
+        EXPECT_EQ(FakeGraph::runs, 1 + c.runs);
+        EXPECT_EQ(record->playing, c.playing);
+        EXPECT_EQ(record->paused, c.paused);
+        EXPECT_EQ(MovieDispose(handle), 0);
+    }
 }
 
 }  // namespace

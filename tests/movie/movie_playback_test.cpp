@@ -3,6 +3,7 @@
 // frame hook, and pausing and resuming every movie.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "sound/play/sound_calls.h"
@@ -183,6 +184,45 @@ TEST_F(MovieSoundTest, WithSoundTheFrameDueFollowsTheSoundsPosition) {
     EXPECT_EQ(IsSoundPlaying(record->sound), 1);
     EXPECT_EQ(MovieDispose(handle), 0);
     EXPECT_EQ(OpenMovieCountForTest(), 0);
+}
+
+// A sound's position never ends the movie: held on the last frame, playing.
+TEST_F(MovieSoundTest, WithSoundAMovieStaysOnItsLastFrameWhileItPlays) {
+    // A fifth of a second of pictures with a second of sound.
+    TheoraClipSpec spec;
+    spec.frames = 6;
+    spec.withVorbis = true;
+    spec.vorbisSeconds = 1;
+    WriteFileBytes("short.ogv", EncodeTheoraClip(spec, FrameNumberPainter()));
+    const int handle = OpenMovie("short.ogv", nullptr, nullptr, 0);
+    ASSERT_NE(handle, -1);
+    MovieRecord* record = MovieRecordFromHandle(handle);
+    ASSERT_NE(record->sound, -1);
+    ASSERT_EQ(MoviePlay(handle, 1), 0);
+    std::vector<int16_t> out(44100 / 10 * 2);
+    int lastMs = 0;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(platform::AdvanceDirectSoundMixer(real, 44100 / 10, out.data()), 44100 / 10 * 4);
+        lastMs = std::max(lastMs, GetSoundPositionMs(record->sound));
+        MovieAdvanceFrame(handle, 0);
+    }
+    ASSERT_GE(lastMs, 250) << "the sound went past the pictures' end";
+    EXPECT_EQ(TheoraCurrentFrame(record->decoder), 5);
+    EXPECT_EQ(record->playing, 1);
+    EXPECT_EQ(record->paused, 0);
+    EXPECT_EQ(MovieDispose(handle), 0);
+}
+
+// A clip's own sound lasts as long as its pictures (0.2 s at 22050 Hz), so
+// that the sound carries the movie to its last frame.
+TEST_F(MovieSoundTest, AClipsSoundLastsAsLongAsItsPictures) {
+    WriteFileBytes("own.ogv", NumberedClip(6, 30, true));
+    const int handle = OpenMovie("own.ogv", nullptr, nullptr, 0);
+    ASSERT_NE(handle, -1);
+    MovieRecord* record = MovieRecordFromHandle(handle);
+    ASSERT_NE(record->sound, -1);
+    EXPECT_EQ(GetSoundLengthSamples(record->sound), 4410);
+    EXPECT_EQ(MovieDispose(handle), 0);
 }
 
 }  // namespace

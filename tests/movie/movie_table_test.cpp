@@ -92,6 +92,10 @@ TEST_F(MovieTableTest, AFileThatIsNoMovieFailsWithItsLogLineAndLeavesTheSlotFree
     WriteFileBytes("note.txt", std::vector<uint8_t>(100, 'x'));
     EXPECT_EQ(OpenMovie("note.txt", nullptr, nullptr, 0), -1);
     EXPECT_EQ(OpenMovie("missing.ogv", nullptr, nullptr, 0), -1);
+    // Headers without a frame: nothing to show, and no frame count to wrap a
+    // looping clock by.
+    WriteFileBytes("empty.ogv", NumberedClip(0));
+    EXPECT_EQ(OpenMovie("empty.ogv", nullptr, nullptr, 0), -1);
     EXPECT_EQ(OpenMovieCountForTest(), 0);
     const int handle = Open("clip.ogv");
     EXPECT_EQ(handle & 0xFFFF, 0);

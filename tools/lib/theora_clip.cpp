@@ -92,8 +92,10 @@ VorbisPages EncodeSilence(double seconds, int serial, double toneHz = 0) {
     }
     const int total = static_cast<int>(seconds * kVorbisRate);
     constexpr int kChunk = 2048;
-    for (int at = 0; at <= total; at += kChunk) {
-        const int count = std::min(kChunk, total - at);
+    // The pass that writes nothing tells the encoder the stream ended, so
+    // that it gives out the last blocks too.
+    for (int at = 0;; at += kChunk) {
+        const int count = std::max(0, std::min(kChunk, total - at));
         if (count > 0) {
             float** buffer = vorbis_analysis_buffer(&dsp, count);
             for (int i = 0; i < count; ++i) {
@@ -167,9 +169,11 @@ std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPa
     th_encode_ctl(encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof(interval));
     VorbisPages vorbis;
     if (recipe.withVorbis) {
-        vorbis = EncodeSilence(
-            static_cast<double>(recipe.frames) * recipe.fpsDenominator / recipe.fpsNumerator,
-            0x564F5242, recipe.toneHz);
+        const double seconds =
+            recipe.vorbisSeconds > 0
+                ? recipe.vorbisSeconds
+                : static_cast<double>(recipe.frames) * recipe.fpsDenominator / recipe.fpsNumerator;
+        vorbis = EncodeSilence(seconds, 0x564F5242, recipe.toneHz);
     }
 
     ogg_stream_state stream;

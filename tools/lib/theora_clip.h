@@ -24,6 +24,7 @@ struct TheoraClipSpec {
     bool pagePerFrame = true;  // a page ends after every frame packet
     bool withVorbis = false;   // a second logical stream of audio:
     double toneHz = 0;         // silence, or a sine of this pitch at a quarter of full scale
+    double vorbisSeconds = 0;  // the audio's length; 0: as long as the pictures
     // Painted pictures each followed by one repeat of itself, sent as an
     // empty frame packet: the file holds frames + repeated.size() frames.
     std::vector<int> repeated;
