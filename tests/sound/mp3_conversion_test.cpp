@@ -236,7 +236,10 @@ TEST_F(Mp3ConversionTest, FailuresSayWhichStepFailed) {
     }
 }
 
+// The pins it passes and the enumerator are let go: nothing keeps the
+// filter alive once its last holder releases it.
 TEST(FindPinByDirection, GivesTheFirstPinOfThatDirection) {
+    const long live = platform::LiveMediaObjects();
     void* object = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                &object),
@@ -250,6 +253,7 @@ TEST(FindPinByDirection, GivesTheFirstPinOfThatDirection) {
     input->Release();
     EXPECT_EQ(FindPinByDirection(renderer, PINDIR_OUTPUT), nullptr);
     renderer->Release();
+    EXPECT_EQ(platform::LiveMediaObjects(), live);
 }
 
 // Bytes before the first frame that look like a broken frame header stop

@@ -190,18 +190,20 @@ TEST(AsyncReadQueue, FlushSendsWaitingRequestsBackUnperformed) {
     std::thread flusher([&] { queue.BeginFlush(); });
     // Requests go on being taken until the flush has begun.
     // These are never performed, so they may share a buffer.
+    // The flusher is joined before any check can end the test.
     DWORD_PTR nextUser = 103;
-    for (;;) {
-        HRESULT taken = queue.Request(0, 16, FALSE, buffer.data() + 48, nullptr, nextUser);
-        if (taken == VFW_E_WRONG_STATE) {
+    HRESULT taken = S_OK;
+    while (nextUser < 60000) {
+        taken = queue.Request(0, 16, FALSE, buffer.data() + 48, nullptr, nextUser);
+        if (taken != S_OK) {
             break;
         }
-        ASSERT_EQ(taken, S_OK);
-        ASSERT_LT(++nextUser, 60000u) << "the flush never began";
+        ++nextUser;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     stream.Open();
     flusher.join();
+    ASSERT_EQ(taken, VFW_E_WRONG_STATE) << "the flush never began";
     // The waiting requests first, in order, never read; then the one under way.
     for (DWORD_PTR user = 101; user < nextUser; ++user) {
         Done sent = Next(&queue);
