@@ -29,4 +29,5 @@ set_tests_properties(
   StartRefusals.ACopyOnAnotherDisplayRunsBesideAHeadlessOne
   XvfbWindow.ARealWindowShowsItsFramebufferAndTakesKeys
   LibraryTest.SecondInstanceIsRefused
+  SoundRestart.ASecondStartLoadsAndPlaysAsTheFirstWhateverWasLeftSet
   PROPERTIES COST 12)

@@ -4,6 +4,7 @@
 // thread's stack. The pseudo-handle of the current thread is not in the table.
 #include "platform/kernel/threads.h"
 
+#include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -181,8 +182,26 @@ HANDLE GetCurrentThread() {
     return platform::currentThreadPseudoHandle;
 }
 
+namespace {
+
+// A thread's id never changes, and every critical section records its owner
+// on each entry, so the id is asked of the kernel once per thread. A forked
+// child's thread has an id of its own: the cache is cleared in the child.
+thread_local DWORD cachedThreadId = 0;
+
+void ForgetThreadIdInChild() {
+    cachedThreadId = 0;
+}
+
+}  // namespace
+
 DWORD GetCurrentThreadId() {
-    return static_cast<DWORD>(syscall(SYS_gettid));
+    static const int forkHandler = pthread_atfork(nullptr, nullptr, ForgetThreadIdInChild);
+    (void)forkHandler;
+    if (cachedThreadId == 0) {
+        cachedThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    }
+    return cachedThreadId;
 }
 
 DWORD GetCurrentProcessId() {

@@ -6,7 +6,8 @@
 // music mode 1, from DirectMusic's performance (CreateMusicDevice: loader,
 // performance, the port log, the performance's audio), falling back to mode
 // 0 when there is no loader; the silence buffer that keeps the device
-// running (StartSilence); the device log (LogDevices); empty tables; then
+// running (StartSilence); the load mode and Ogg width of a fresh start; the
+// device log (LogDevices); empty tables; then
 // the sound thread (StartThread), made suspended and resumed only once every
 // table is empty. A failed step before the silence buffer leaves the system
 // down, with whatever it made released and the lock deleted again.
@@ -25,8 +26,10 @@
 #include "platform/dsound.h"
 #include "platform/kernel.h"
 #include "platform/window.h"
+#include "sound/decoders/ogg_decoder.h"
 #include "sound/handles/sound_table.h"
 #include "sound/music/music_internal.h"
+#include "sound/play/sound_calls.h"
 #include "sound/sound_system_internal.h"
 #include "sound/sound_testing.h"
 #include "sound/system/sound_thread.h"
@@ -387,6 +390,12 @@ int StartSoundSystem() {
     g_soundSystem.sound = sound;
     if (sound != nullptr)
         StartSilence();
+    // Every start loads as a fresh one does: a program that left the load
+    // mode at streaming (the game does, for its music) or Ogg at 8 bits
+    // before it ended the library would otherwise load its next start's
+    // effects that way.
+    SetSoundLoadMode(kLoadWhole);
+    SetOggSampleWidth(2);
     ListInit(&g_soundSystem.streamHead, &g_soundSystem.streamTail);
     if (sound != nullptr)
         LogDevices();

@@ -1,5 +1,8 @@
 // Kernel threads, events, semaphores, critical sections, waits and stale handles.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -63,6 +66,41 @@ TEST(KernelThreads, WaitForMultipleObjectsAnyAndAll) {
     for (HANDLE thread : threads) {
         CloseHandle(thread);
     }
+}
+
+// The id is the kernel's for each thread, the main one, one started after it
+// and the thread of a forked child, whose id differs from its parent's.
+TEST(KernelThreads, EachThreadAndAForkedChildGetTheKernelsId) {
+    const DWORD main = GetCurrentThreadId();
+    EXPECT_EQ(main, static_cast<DWORD>(syscall(SYS_gettid)));
+    EXPECT_EQ(GetCurrentThreadId(), main) << "asked again";
+    DWORD other = 0;
+    DWORD otherKernel = 0;
+    std::thread([&] {
+        other = GetCurrentThreadId();
+        otherKernel = static_cast<DWORD>(syscall(SYS_gettid));
+    }).join();
+    EXPECT_EQ(other, otherKernel);
+    EXPECT_NE(other, main);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        // The child reports whether it was given its own id, not its parent's.
+        const DWORD id = GetCurrentThreadId();
+        const char right = id == static_cast<DWORD>(syscall(SYS_gettid)) && id != main;
+        _exit(write(fds[1], &right, 1) == 1 ? 0 : 1);
+    }
+    close(fds[1]);
+    char right = 0;
+    EXPECT_EQ(read(fds[0], &right, 1), 1);
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(right, 1) << "the child's thread kept its parent's id";
+    EXPECT_EQ(GetCurrentThreadId(), main);
 }
 
 TEST(KernelEvents, AutoResetReleasesOneWaitManualStaysSet) {

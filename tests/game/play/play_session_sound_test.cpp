@@ -7,8 +7,11 @@
 // decodes and loop back to its loop point without a gap (the effects over it
 // added as the mixer draws them out), and the replay must mix the very same
 // samples as the game. Nothing here looks at the pictures, which other
-// tests check: the library draws one frame in 64, so the drawing path still
-// runs beside the sound while the session costs a fraction of its drawing.
+// tests check: the library draws one frame in 64, each of them presented
+// without a failure, so the drawing path still runs beside the sound while
+// the session costs a fraction of its drawing. Drawing feeds nothing back
+// into the game (games drawn every frame replay as their undrawn replays,
+// which the replay tests check), so the sound heard is the same.
 #include <gtest/gtest.h>
 #include <vorbis/vorbisfile.h>
 
@@ -56,6 +59,7 @@ struct Heard {
     std::vector<std::pair<int, size_t>> plays;  // every effect played: handle, start
     std::vector<size_t> musicStarts;            // the game's, then the replay's
     long long underruns = -1;
+    int presented = 0;  // frames the library drew and presented without a failure
 };
 
 struct Session {
@@ -118,7 +122,14 @@ struct Session {
         return Drawn() ? LibraryFrameCalls().drawImageStretched(x1, y1, x2, y2, image, transparent)
                        : 0;
     }
-    static int Present() { return Drawn() ? LibraryFrameCalls().presentScreen() : 0; }
+    static int Present() {
+        if (!Drawn()) {
+            return 0;
+        }
+        const int result = LibraryFrameCalls().presentScreen();
+        heard.presented += result == 0;
+        return result;
+    }
     static int Play(int sound, int playType, int fromStart) {
         if (sound == MusicTrack2 && playType == tessel::kPlayLooping) {
             heard.musicStarts.push_back(MixedFrames());
@@ -232,6 +243,8 @@ TEST_F(PlaySessionSound, ShotsAndTheTrackAreHeardAndTheReplayMixesTheSameSamples
     const Heard& heard = Session::heard;
     ASSERT_EQ(heard.mix.size(), static_cast<size_t>(kFrames + 1) * kMixFramesPerGameFrame * 2);
     EXPECT_EQ(heard.underruns, 0);
+    // Every 64th frame went through the library's drawing path, to its end.
+    EXPECT_EQ(heard.presented, static_cast<int>((kFrames + 63) / 64));
     ASSERT_EQ(heard.musicStarts.size(), 2u) << "the track played for the game and its replay";
     const size_t gameStart = heard.musicStarts[0];
     const size_t replayStart = heard.musicStarts[1];
