@@ -242,6 +242,8 @@ struct Harness {
         }
     }
     static int Erase() { return Drawn() ? LibraryFrameCalls().eraseDrawTarget() : 0; }
+    // The floor's model is drawn into its screen on the drawn frames only.
+    static int Render(int model) { return Drawn() ? LibraryFrameCalls().renderModel(model) : 0; }
     static int Stretch(int x1, int y1, int x2, int y2, int image, int transparent) {
         return Drawn() ? LibraryFrameCalls().drawImageStretched(x1, y1, x2, y2, image, transparent)
                        : 0;
@@ -258,6 +260,7 @@ class PlayedThroughMenus : public game_test::GameProgramTest {
         frameCalls_.updateInput = &Pilot::UpdateInput;
         frameCalls_.flushDrawQueue = &Harness::Flush;
         frameCalls_.eraseDrawTarget = &Harness::Erase;
+        frameCalls_.renderModel = &Harness::Render;
         frameCalls_.drawImageStretched = &Harness::Stretch;
         frameCalls_.presentScreen = &Harness::Present;
         BindFrames();

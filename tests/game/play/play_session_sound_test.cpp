@@ -118,6 +118,8 @@ struct Session {
         }
     }
     static int Erase() { return Drawn() ? LibraryFrameCalls().eraseDrawTarget() : 0; }
+    // The floor's model is drawn into its screen on the drawn frames only.
+    static int Render(int model) { return Drawn() ? LibraryFrameCalls().renderModel(model) : 0; }
     static int Stretch(int x1, int y1, int x2, int y2, int image, int transparent) {
         return Drawn() ? LibraryFrameCalls().drawImageStretched(x1, y1, x2, y2, image, transparent)
                        : 0;
@@ -213,6 +215,7 @@ class PlaySessionSound : public game_test::GameProgramTest {
         frameCalls_.playSound = &Session::Play;
         frameCalls_.flushDrawQueue = &Session::Flush;
         frameCalls_.eraseDrawTarget = &Session::Erase;
+        frameCalls_.renderModel = &Session::Render;
         frameCalls_.drawImageStretched = &Session::Stretch;
         frameCalls_.presentScreen = &Session::Present;
         BindFrames();
