@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 
 #include "graphics/camera/camera.h"
 #include "graphics/settings/draw_settings.h"
@@ -32,6 +33,10 @@ class ModelRenderTest : public ModelSystemTest {
         platform::SetD3D9TraceRecording(false);
         ModelSystemTest::TearDown();
     }
+
+    // A base description that lives until the library has ended: the stored
+    // base points into it, and the library frees the base at its end.
+    TestBase& NewBase() { return bases_.emplace_back(); }
 
     // Frames as given, each with one rigid quad list whose corners are
     // (left, top), (right, top), (left, bottom), (right, bottom) at z.
@@ -67,10 +72,13 @@ class ModelRenderTest : public ModelSystemTest {
         }
         return handle;
     }
+
+  private:
+    std::deque<TestBase> bases_;
 };
 
 TEST_F(ModelRenderTest, AQuadIsDrawnAtItsPixelsInItsVertexColour) {
-    TestBase base;
+    TestBase& base = NewBase();
     const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
     ASSERT_NE(model, -1);
     // The target's own camera shows z = 0 pixel for pixel with y growing
@@ -98,7 +106,7 @@ TEST_F(ModelRenderTest, AQuadIsDrawnAtItsPixelsInItsVertexColour) {
 }
 
 TEST_F(ModelRenderTest, BadHandlesAndInvisibleModels) {
-    TestBase base;
+    TestBase& base = NewBase();
     const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
     ASSERT_NE(model, -1);
     EXPECT_EQ(tessel::RenderModel(WithCheck(model, CheckOf(model) + 1)), -1);
@@ -115,7 +123,7 @@ TEST_F(ModelRenderTest, BadHandlesAndInvisibleModels) {
 }
 
 TEST_F(ModelRenderTest, HidingAParentHidesItsDescendants) {
-    TestBase base;
+    TestBase& base = NewBase();
     base.frames = {{-1}, {0}, {1}, {-1}};
     const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
     ASSERT_NE(model, -1);
@@ -138,7 +146,7 @@ TEST_F(ModelRenderTest, HidingAParentHidesItsDescendants) {
 }
 
 TEST_F(ModelRenderTest, FactorsAndOpacityMultiplyDownTheTree) {
-    TestBase base;
+    TestBase& base = NewBase();
     base.frames = {{-1}, {0}};
     const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
     ASSERT_NE(model, -1);
@@ -174,7 +182,7 @@ TEST_F(ModelRenderTest, FactorsAndOpacityMultiplyDownTheTree) {
 // The draw reads the combined settings: a parent frame's opacity fades the
 // child's quad under an alpha-blending material.
 TEST_F(ModelRenderTest, AParentsOpacityFadesTheDrawnMesh) {
-    TestBase base;
+    TestBase& base = NewBase();
     base.frames = {{-1}, {0}};
     const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
     ASSERT_NE(model, -1);
@@ -198,7 +206,7 @@ TEST_F(ModelRenderTest, AParentsOpacityFadesTheDrawnMesh) {
 }
 
 TEST_F(ModelRenderTest, BoundsAreMeasuredOncePerBase) {
-    TestBase base;
+    TestBase& base = NewBase();
     base.frames = {{-1}, {0}};
     base.frames[1].translation = {10.0f, 0.0f, 0.0f};
     const int model = MakeQuadModel(&base, 16.0f, 8.0f, 48.0f, 40.0f, 2.5f);
@@ -225,7 +233,7 @@ TEST_F(ModelRenderTest, BoundsAreMeasuredOncePerBase) {
 }
 
 TEST_F(ModelRenderTest, CreationMeasuresTheFirstModelOfABase) {
-    TestBase base;
+    TestBase& base = NewBase();
     base.frames = {{-1}, {0}};
     base.frames[1].translation = {0.0f, 5.0f, 0.0f};
     ASSERT_NE(MakeQuadModel(&base, 1.0f, 2.0f, 3.0f, 4.0f), -1);
@@ -236,7 +244,7 @@ TEST_F(ModelRenderTest, CreationMeasuresTheFirstModelOfABase) {
 }
 
 TEST_F(ModelRenderTest, AFrameWhollyOutsideTheViewIsSkipped) {
-    TestBase base;
+    TestBase& base = NewBase();
     base.frames = {{-1}, {-1}};
     const int model = MakeQuadModel(&base, 16.0f, 16.0f, 48.0f, 40.0f);
     ASSERT_NE(model, -1);

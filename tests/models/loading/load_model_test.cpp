@@ -5,6 +5,8 @@
 // slot behind.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <fstream>
 #include <string>
 
@@ -92,6 +94,12 @@ class LoadModelTest : public ModelSystemTest {
         std::ofstream(dir().Linux(name), std::ios::binary) << bytes;
         return dir().Windows() + "\\" + name;
     }
+    // A base description that lives until the library has ended: the stored
+    // base points into it, and the library frees the base at its end.
+    TestBase& NewBase() { return bases_.emplace_back(); }
+
+  private:
+    std::deque<TestBase> bases_;
 };
 
 TEST_F(LoadModelTest, BytesOfNoFormatLeaveNothingBehind) {
@@ -129,12 +137,12 @@ TEST_F(LoadModelTest, NothingLoadsWithoutTheModelSystem) {
 
 TEST_F(LoadModelTest, AFailedCreationFreesBaseAndSlot) {
     // A first model grows the model table, so the reservation needs no memory.
-    TestBase first;
+    TestBase& first = NewBase();
     first.lists = {{0}};
     ASSERT_NE(first.Store(), -1);
     const int keep = tessel::FinishModelLoad("first.mqo", first.handle());
     ASSERT_GE(keep, 0) << Log();
-    TestBase base;
+    TestBase& base = NewBase();
     base.lists = {{0}};
     ASSERT_NE(base.Store(), -1);
     const int models = tessel::g_models.models.count;
