@@ -154,6 +154,10 @@ int TerminateGraphicsSystem() {
     ReleaseDirect3D();
     ReleaseSoftwareScreens();
     pending::CloseShaderPack();
+    // The next start makes a new device with its own defaults: a cache that
+    // kept this device's values (the material, the fog density) would
+    // hold back the first sends of the same values to it.
+    g_stateCache = {};
     g_graphics.started = 0;
     g_graphics.deviceLost = 0;
     return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/behaviour/behaviour_tables.h"
+#include "game/loop/sound_requests.h"
 #include "game/play/frame_requests.h"
 #include "game/play/play_state.h"
 #include "game/startup/game_sounds.h"
@@ -33,6 +34,12 @@ class GameSceneTest : public ::testing::Test {
         CurrentPlay = PlaySettings{0, 0, kModeEndless, 2, 2, 1234u, 0};
         ClearSoundRequests();
         ResetSceneMachine();
+    }
+    // A built scene asks for its track and the play for effects; left queued,
+    // the next game run in this process would play them on its first frame.
+    void TearDown() override {
+        ClearSoundRequests();
+        ClearMusicRequests();
     }
 
     ScenePointer Build(int32_t mode = kModeEndless) {

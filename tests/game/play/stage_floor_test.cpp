@@ -32,9 +32,12 @@ class StageFloorTest : public tessel_test::ImageTest {
         GameFloor = FloorRecord{-1, 300, 0};
         ImageTest::TearDown();
     }
+    // Loads the floor model, draws the stage floor into a new floor screen
+    // and checks the picture (kept as `shotName`).
+    void DrawAndCheckFloor(const char* shotName);
 };
 
-TEST_F(StageFloorTest, FarTilesFadeIntoTheFogAndNearOnesShowTheirTexture) {
+void StageFloorTest::DrawAndCheckFloor(const char* shotName) {
     const std::string path = platform::WindowsPathFromLinux(std::string(VANTREL_GAME_DATA_DIR) +
                                                             "/image/model/stage_1/yuka.mqo");
     const int model = tessel::LoadModel(path.c_str());
@@ -43,7 +46,10 @@ TEST_F(StageFloorTest, FarTilesFadeIntoTheFogAndNearOnesShowTheirTexture) {
     ASSERT_NE(FloorScreen, -1);
     GameFloor = FloorRecord{model, 300, 1};
     auto scene = std::make_unique<GameScene>();
+    // The scene's constructor leaves the stage block to the play set-up:
+    // cleared here, so no angle or scroll comes from an earlier test's heap.
     StageBlock& stage = scene->stage;
+    stage = StageBlock{};
     for (auto& slot : stage.models) {
         slot = StageModelSlot{-1, 0};
     }
@@ -59,7 +65,7 @@ TEST_F(StageFloorTest, FarTilesFadeIntoTheFogAndNearOnesShowTheirTexture) {
     DrawStageFloor(scene.get());
     ASSERT_EQ(tessel::SelectDrawTarget(FloorScreen), 0);
     const std::string shot =
-        tessel_test::ScreenshotPath(tessel_test::ThisProgramFolder(), "stage_floor");
+        tessel_test::ScreenshotPath(tessel_test::ThisProgramFolder(), shotName);
     tessel::SaveDrawScreen(0, 0, 512, 512, platform::WindowsPathFromLinux(shot).c_str(), 2, 80, 0,
                            -1);
     // Above the horizon: the stage colour the screen was filled with.
@@ -80,6 +86,21 @@ TEST_F(StageFloorTest, FarTilesFadeIntoTheFogAndNearOnesShowTheirTexture) {
         textured += distance > 24 ? 1 : 0;
     }
     EXPECT_GT(textured, 4);
+}
+
+TEST_F(StageFloorTest, FarTilesFadeIntoTheFogAndNearOnesShowTheirTexture) {
+    DrawAndCheckFloor("stage_floor");
+}
+
+// A game may end the library and start it again in one process: the second
+// start's new device must draw the floor as the first one did.
+TEST_F(StageFloorTest, TheFloorIsDrawnAgainAfterTheLibraryEndsAndStartsAgain) {
+    ASSERT_NO_FATAL_FAILURE(DrawAndCheckFloor("stage_floor_first_start"));
+    FloorScreen = -1;
+    GameFloor = FloorRecord{-1, 300, 0};
+    tessel::EndLibrary();
+    Start(true);
+    DrawAndCheckFloor("stage_floor_second_start");
 }
 
 }  // namespace

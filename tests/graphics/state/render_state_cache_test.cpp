@@ -397,6 +397,48 @@ TEST_F(StateCacheTest, TextureTransformsLightsAndMaterialSurviveARestoreOfTheDev
     EXPECT_EQ(flags, static_cast<DWORD>(D3DTTFF_DISABLE));
 }
 
+// The library ended and started again in one process makes a new device
+// with its own defaults; a value the old device held must still reach it.
+TEST_F(StateCacheTest, AValueTheEndedLibrarySentReachesTheDeviceOfTheNextStart) {
+    struct Case {
+        const char* name;
+        void (*set)();
+        bool (*reached)(IDirect3DDevice9*);
+    };
+    const Case cases[] = {
+        {"material",
+         [] {
+             D3DMATERIAL9 material = {};
+             material.Diffuse = {0.75f, 0.5f, 0.25f, 1.0f};
+             material.Power = 6.0f;
+             SetMaterialState(&material);
+         },
+         [](IDirect3DDevice9* device) {
+             D3DMATERIAL9 material = {};
+             device->GetMaterial(&material);
+             return material.Power == 6.0f && material.Diffuse.a == 1.0f &&
+                    material.Diffuse.r == 0.75f;
+         }},
+        {"fog density", [] { SetFogDensityState(0.375f); },
+         [](IDirect3DDevice9* device) {
+             DWORD density = 0;
+             device->GetRenderState(D3DRS_FOGDENSITY, &density);
+             return density == std::bit_cast<DWORD>(0.375f);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.set();
+        ASSERT_TRUE(c.reached(g_graphics.device));
+        EndLibrary();
+        ASSERT_EQ(StartLibrary(), 0);
+        ASSERT_NE(g_graphics.device, nullptr);
+        ASSERT_FALSE(c.reached(g_graphics.device)) << "the new device starts from its defaults";
+        c.set();
+        EXPECT_TRUE(c.reached(g_graphics.device));
+    }
+}
+
 TEST_F(StateCacheTest, TheDefaultsAreStoredAndSentWhenTheDeviceIsMade) {
     // The draw set-up that follows at once takes the draw settings: Z off,
     // nearest filtering.
