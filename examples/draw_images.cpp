@@ -118,19 +118,8 @@ int main(int argc, char** argv) {
     }
     pictures.font = tessel::CreateFontToHandle(
         nullptr, 22, -1, tessel::kFontAntialiased | tessel::kFontEdge, -1, 2, 0);
-    tessel::SelectDrawTarget(tessel::kBackScreen);
-    long frame = 0;
-    DWORD last = GetTickCount();
-    while (tessel::PumpMessages() == 0) {
-        DrawFrame(pictures, frame);
-        tessel::PresentScreenPublic();
-        ++frame;
-        if (options.frames > 0 && frame >= options.frames) {
-            break;
-        }
-        WaitForNextFrame(&last);
-    }
+    const long frames = RunFrames(options.frames, [&](long frame) { DrawFrame(pictures, frame); });
     tessel::EndLibrary();
-    std::printf("%ld frames\n", frame);
+    std::printf("%ld frames\n", frames);
     return 0;
 }

@@ -1,6 +1,7 @@
 // What every example does around its main loop: it moves into its own folder,
 // where the build put the files it reads, wherever it was started from, and
-// paces its frames to about sixty a second when the display does not.
+// paces its frames to about sixty a second when the display does not; the
+// drawing examples share the loop itself.
 #pragma once
 
 #include <unistd.h>
@@ -9,6 +10,9 @@
 #include <cstdio>
 #include <string>
 
+#include "foundation/runtime/message_pump.h"
+#include "graphics/images/image_records.h"
+#include "graphics/targets/draw_targets.h"
 #include "platform/kernel.h"
 
 // Says on stderr why it failed, so that main only has to end.
@@ -34,4 +38,24 @@ inline void WaitForNextFrame(DWORD* last) {
         Sleep(frameTime - spent);
     }
     *last = GetTickCount();
+}
+
+// Draws and presents frames on the back screen, about sixty a second, until
+// the window is closed or, with a LIMIT above 0, LIMIT frames are shown; how
+// many were. drawFrame is given the frame's number.
+template <typename DrawFrame>
+long RunFrames(long limit, DrawFrame drawFrame) {
+    tessel::SelectDrawTarget(tessel::kBackScreen);
+    long frame = 0;
+    DWORD last = GetTickCount();
+    while (tessel::PumpMessages() == 0) {
+        drawFrame(frame);
+        tessel::PresentScreenPublic();
+        ++frame;
+        if (limit > 0 && frame >= limit) {
+            break;
+        }
+        WaitForNextFrame(&last);
+    }
+    return frame;
 }

@@ -68,19 +68,8 @@ int main(int argc, char** argv) {
     }
     tessel::PlayMovieImage(movies.theora, tessel::kPlayLooping);
     tessel::PlayMovieImage(movies.graph, tessel::kPlayLooping);
-    tessel::SelectDrawTarget(tessel::kBackScreen);
-    long frame = 0;
-    DWORD last = GetTickCount();
-    while (tessel::PumpMessages() == 0) {
-        DrawFrame(movies);
-        tessel::PresentScreenPublic();
-        ++frame;
-        if (options.frames > 0 && frame >= options.frames) {
-            break;
-        }
-        WaitForNextFrame(&last);
-    }
+    const long frames = RunFrames(options.frames, [&](long) { DrawFrame(movies); });
     tessel::EndLibrary();
-    std::printf("%ld frames\n", frame);
+    std::printf("%ld frames\n", frames);
     return 0;
 }
