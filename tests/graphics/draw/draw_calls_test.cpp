@@ -29,16 +29,12 @@ class DrawCallsTest : public tessel_test::BothPathsImageTest {
     void SetUp() override {
         BothPathsImageTest::SetUp();
         if (!GetParam()) {
-            std::memset(&target_, 0, sizeof target_);
-            ASSERT_EQ(MemImgCreateDefault(&target_, 640, 480, kMemImgRgb32), 0);
-            MemImgFillRect(&target_, nullptr, 0);
-            g_targets.currentSoftTarget = &target_;
+            ASSERT_TRUE(tessel_test::AttachSoftScreen(&target_));
         }
     }
     void TearDown() override {
         if (!GetParam()) {
-            g_targets.currentSoftTarget = nullptr;
-            MemImgRelease(&target_);
+            tessel_test::DetachSoftScreen(&target_);
         }
         SetImageBlendMode(0, 255);
         SetImageBrightness(255, 255, 255);

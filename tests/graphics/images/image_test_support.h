@@ -11,7 +11,9 @@
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
 #include "images/base_image.h"
 #include "tests/graphics/device/graphics_test_support.h"
@@ -102,6 +104,24 @@ class BothPathsImageTest : public ImageTest, public ::testing::WithParamInterfac
         Start(GetParam());
     }
 };
+
+// On the software path the draws land in a memory image that stands in for
+// the screen: a cleared 640 x 480 one of 32 bits, made the draw target here
+// and released with DetachSoftScreen.
+inline bool AttachSoftScreen(tessel::MEMIMG* target) {
+    std::memset(target, 0, sizeof *target);
+    if (tessel::MemImgCreateDefault(target, 640, 480, tessel::kMemImgRgb32) != 0) {
+        return false;
+    }
+    tessel::MemImgFillRect(target, nullptr, 0);
+    tessel::g_targets.currentSoftTarget = target;
+    return true;
+}
+
+inline void DetachSoftScreen(tessel::MEMIMG* target) {
+    tessel::g_targets.currentSoftTarget = nullptr;
+    tessel::MemImgRelease(target);
+}
 
 inline std::string PathName(const ::testing::TestParamInfo<bool>& info) {
     return info.param ? "Hardware" : "Software";

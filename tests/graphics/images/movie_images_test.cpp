@@ -68,16 +68,12 @@ class MovieImagesTest : public tessel_test::ImageTest, public ::testing::WithPar
         movietest::HandClock::now = 5000000;
         SetMovieClockForTest(movietest::HandClock::Read);
         if (!GetParam()) {
-            std::memset(&target_, 0, sizeof target_);
-            ASSERT_EQ(MemImgCreateDefault(&target_, 640, 480, kMemImgRgb32), 0);
-            MemImgFillRect(&target_, nullptr, 0);
-            g_targets.currentSoftTarget = &target_;
+            ASSERT_TRUE(tessel_test::AttachSoftScreen(&target_));
         }
     }
     void TearDown() override {
         if (!GetParam()) {
-            g_targets.currentSoftTarget = nullptr;
-            MemImgRelease(&target_);
+            tessel_test::DetachSoftScreen(&target_);
         }
         SetMovieClockForTest(nullptr);
         ImageTest::TearDown();
