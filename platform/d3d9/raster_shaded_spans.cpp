@@ -708,18 +708,31 @@ template <bool kPerspective>
     c->b = FogMix(c->b, s.fogColor.b, alpha);
 }
 
-// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
-// RasterTriangleRows feeds it.
-template <bool kPerspective, bool kGouraud>
-void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
-              int32_t py, int64_t left, int64_t right, BlockLodCache* blocks) {
+// Where row py of the target starts: its depth values (null without a depth
+// test), each depthBytes wide, and its colour.
+struct RowTarget {
+    uint32_t depthFormat;
+    int depthBytes;
+    uint8_t* depthRow;
+    uint32_t* out;
+};
+
+[[gnu::always_inline]] inline RowTarget RowTargetOf(const DrawSetup& s, int32_t py) {
     const uint32_t depthFormat = s.target.depth.format;
-    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
     uint8_t* depthRow = s.depthTest
                             ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
                             : nullptr;
     uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
                                                 static_cast<intptr_t>(py) * s.target.color.pitch);
+    return {depthFormat, depthFormat == kFmtD16 ? 2 : 4, depthRow, out};
+}
+
+// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
+// RasterTriangleRows feeds it.
+template <bool kPerspective, bool kGouraud>
+void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
+              int32_t py, int64_t left, int64_t right, BlockLodCache* blocks) {
+    const auto [depthFormat, depthBytes, depthRow, out] = RowTargetOf(s, py);
     const WriteMode& w = s.write;
     PixelColours colours = {t.flatDiffuse, t.flatSpecular, t.flatSpecular.a};
     PixelCoordinates coordinates;
@@ -952,13 +965,7 @@ void FillBlockPicks(const DrawSetup& s, const ShadedPlan& plan, const Triangle& 
 void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
                        const RowState& r, int32_t py, int64_t left, int64_t right,
                        BlockLodCache* blocks) {
-    const uint32_t depthFormat = s.target.depth.format;
-    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
-    uint8_t* depthRow = s.depthTest
-                            ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
-                            : nullptr;
-    uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
-                                                static_cast<intptr_t>(py) * s.target.color.pitch);
+    const auto [depthFormat, depthBytes, depthRow, out] = RowTargetOf(s, py);
     const WriteMode& w = s.write;
     const Sampler32& sampler = plan.samplers[0];
     const int set = static_cast<int>(s.texSet[0]);
