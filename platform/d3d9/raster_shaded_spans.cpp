@@ -459,28 +459,6 @@ inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
     std::memcpy(p, &value, 4);
 }
 
-// RasterCompare, inline: the depth test runs at every pixel.
-[[gnu::always_inline]] inline bool Compare(uint32_t func, uint32_t a, uint32_t b) {
-    switch (func) {
-        case kCmpNever:
-            return false;
-        case kCmpLess:
-            return a < b;
-        case kCmpEqual:
-            return a == b;
-        case kCmpLessEqual:
-            return a <= b;
-        case kCmpGreater:
-            return a > b;
-        case kCmpNotEqual:
-            return a != b;
-        case kCmpGreaterEqual:
-            return a >= b;
-        default:
-            return true;
-    }
-}
-
 // Everything one row of one triangle needs, its planes placed on the row.
 struct RowState {
     RowPlane rhw, z;
@@ -755,7 +733,7 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
         if (s.depthTest) {
             depth = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
             depthAt = depthRow + depthBytes * px;
-            if (!Compare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
+            if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
                 continue;
         }
         if constexpr (kPerspective) {
@@ -1008,8 +986,8 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
                     const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
                     depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
                 }
-                if (!Compare(s.zFunc, depths[l],
-                             LoadDepth(depthFormat, depthRow + depthBytes * px)))
+                if (!RasterCompare(s.zFunc, depths[l],
+                                   LoadDepth(depthFormat, depthRow + depthBytes * px)))
                     continue;
             }
             active |= 1u << l;
