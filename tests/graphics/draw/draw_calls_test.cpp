@@ -47,15 +47,7 @@ class DrawCallsTest : public tessel_test::BothPathsImageTest {
         return handle;
     }
     // The drawn pixel as 0xRRGGBB.
-    uint32_t Screen(int x, int y) {
-        if (GetParam()) {
-            FlushVertexBatch();
-            return platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y) & 0xFFFFFFu;
-        }
-        uint32_t v;
-        std::memcpy(&v, target_.pixels + y * target_.base->pitch + x * 4, 4);
-        return v & 0xFFFFFFu;
-    }
+    uint32_t Screen(int x, int y) { return tessel_test::ScreenPixel(GetParam(), target_, x, y); }
     // A box colour in the target's pixel format: the screen's on the device,
     // the 32-bit test target's on the software path.
     uint32_t BoxColour(int r, int g, int b) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "foundation/memory/memory.h"
+#include "graphics/batch/vertex_batch.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
@@ -16,6 +17,7 @@
 #include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
 #include "images/base_image.h"
+#include "platform/d3d9_testing.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
 namespace tessel_test {
@@ -121,6 +123,18 @@ inline bool AttachSoftScreen(tessel::MEMIMG* target) {
 inline void DetachSoftScreen(tessel::MEMIMG* target) {
     tessel::g_targets.currentSoftTarget = nullptr;
     tessel::MemImgRelease(target);
+}
+
+// The drawn pixel as 0xRRGGBB: the device's back buffer's on the hardware
+// path, once the batch is drawn, and TARGET's on the software path.
+inline uint32_t ScreenPixel(bool hardware, const tessel::MEMIMG& target, int x, int y) {
+    if (hardware) {
+        tessel::FlushVertexBatch();
+        return platform::ReadD3D9BackBufferPixel(tessel::g_graphics.device, x, y) & 0xFFFFFFu;
+    }
+    uint32_t v;
+    std::memcpy(&v, target.pixels + y * target.base->pitch + x * 4, 4);
+    return v & 0xFFFFFFu;
 }
 
 inline std::string PathName(const ::testing::TestParamInfo<bool>& info) {

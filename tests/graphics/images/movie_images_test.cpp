@@ -78,15 +78,7 @@ class MovieImagesTest : public tessel_test::ImageTest, public ::testing::WithPar
         SetMovieClockForTest(nullptr);
         ImageTest::TearDown();
     }
-    uint32_t Screen(int x, int y) {
-        if (GetParam()) {
-            FlushVertexBatch();
-            return platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y) & 0xFFFFFFu;
-        }
-        uint32_t v;
-        std::memcpy(&v, target_.pixels + y * target_.base->pitch + x * 4, 4);
-        return v & 0xFFFFFFu;
-    }
+    uint32_t Screen(int x, int y) { return tessel_test::ScreenPixel(GetParam(), target_, x, y); }
     // Frame k as the path shows it: the decoder's table rule in memory, the
     // device's rule through its YUV surface.
     uint32_t Expected(int k, int x, int y) const {
