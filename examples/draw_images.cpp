@@ -8,16 +8,13 @@
 //
 // It runs until the window is closed, or for FRAMES frames (also taken from
 // DRAW_IMAGES_FRAMES); --software draws without the Direct3D device.
-#include <unistd.h>
-
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "examples/example_options.h"
+#include "examples/example_startup.h"
 #include "foundation/files/archive_fs.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
@@ -34,18 +31,6 @@
 #include "platform/kernel.h"
 
 namespace {
-
-// The archive lies beside the program, wherever it is started from.
-bool MoveToProgramFolder() {
-    char path[PATH_MAX] = {};
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return false;
-    }
-    std::string folder(path, static_cast<size_t>(length));
-    folder.erase(folder.find_last_of('/'));
-    return chdir(folder.c_str()) == 0;
-}
 
 struct Pictures {
     int ball = -1;
@@ -105,22 +90,11 @@ void DrawFrame(const Pictures& p, long frame) {
                                Rgb(40, 40, 90), 0);
 }
 
-// About sixty frames a second whether or not presenting waits for the display.
-void WaitForNextFrame(DWORD* last) {
-    const DWORD frameTime = 16;
-    const DWORD spent = GetTickCount() - *last;
-    if (spent < frameTime) {
-        Sleep(frameTime - spent);
-    }
-    *last = GetTickCount();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const ExampleOptions options = ReadExampleOptions(argc, argv, "DRAW_IMAGES_FRAMES");
     if (!MoveToProgramFolder()) {
-        std::fprintf(stderr, "cannot find the program's own folder\n");
         return 1;
     }
     // Archives are named FOLDER.dat here, as the game names its own.
@@ -144,19 +118,8 @@ int main(int argc, char** argv) {
     }
     pictures.font = tessel::CreateFontToHandle(
         nullptr, 22, -1, tessel::kFontAntialiased | tessel::kFontEdge, -1, 2, 0);
-    tessel::SelectDrawTarget(tessel::kBackScreen);
-    long frame = 0;
-    DWORD last = GetTickCount();
-    while (tessel::PumpMessages() == 0) {
-        DrawFrame(pictures, frame);
-        tessel::PresentScreenPublic();
-        ++frame;
-        if (options.frames > 0 && frame >= options.frames) {
-            break;
-        }
-        WaitForNextFrame(&last);
-    }
+    const long frames = RunFrames(options.frames, [&](long frame) { DrawFrame(pictures, frame); });
     tessel::EndLibrary();
-    std::printf("%ld frames\n", frame);
+    std::printf("%ld frames\n", frames);
     return 0;
 }

@@ -9,13 +9,10 @@
 //
 // It runs until the window is closed, or for FRAMES frames (also taken from
 // PLAY_MOVIES_FRAMES); --software draws without the Direct3D device.
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
-#include <string>
 
 #include "examples/example_options.h"
+#include "examples/example_startup.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/startup.h"
@@ -30,18 +27,6 @@
 #include "sound/play/sound_calls.h"
 
 namespace {
-
-// The movies lie beside the program, wherever it is started from.
-bool MoveToProgramFolder() {
-    char path[PATH_MAX] = {};
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return false;
-    }
-    std::string folder(path, static_cast<size_t>(length));
-    folder.erase(folder.find_last_of('/'));
-    return chdir(folder.c_str()) == 0;
-}
 
 struct Movies {
     int theora = -1;
@@ -58,21 +43,11 @@ void DrawFrame(const Movies& movies) {
     tessel::DrawImageStretched(336, 24, 336 + 2 * 128, 24 + 2 * 96, movies.graph, 0);
 }
 
-void WaitForNextFrame(DWORD* last) {
-    const DWORD frameTime = 16;
-    const DWORD spent = GetTickCount() - *last;
-    if (spent < frameTime) {
-        Sleep(frameTime - spent);
-    }
-    *last = GetTickCount();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const ExampleOptions options = ReadExampleOptions(argc, argv, "PLAY_MOVIES_FRAMES");
     if (!MoveToProgramFolder()) {
-        std::fprintf(stderr, "cannot find the program's own folder\n");
         return 1;
     }
     tessel::ChangeWindowMode(1);
@@ -93,19 +68,8 @@ int main(int argc, char** argv) {
     }
     tessel::PlayMovieImage(movies.theora, tessel::kPlayLooping);
     tessel::PlayMovieImage(movies.graph, tessel::kPlayLooping);
-    tessel::SelectDrawTarget(tessel::kBackScreen);
-    long frame = 0;
-    DWORD last = GetTickCount();
-    while (tessel::PumpMessages() == 0) {
-        DrawFrame(movies);
-        tessel::PresentScreenPublic();
-        ++frame;
-        if (options.frames > 0 && frame >= options.frames) {
-            break;
-        }
-        WaitForNextFrame(&last);
-    }
+    const long frames = RunFrames(options.frames, [&](long) { DrawFrame(movies); });
     tessel::EndLibrary();
-    std::printf("%ld frames\n", frame);
+    std::printf("%ld frames\n", frames);
     return 0;
 }

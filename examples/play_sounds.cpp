@@ -8,13 +8,10 @@
 //
 // It runs until the window is closed, or for FRAMES frames (also taken from
 // PLAY_SOUNDS_FRAMES). SDL_AUDIODRIVER picks where the sound goes.
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
-#include <string>
 
 #include "examples/example_options.h"
+#include "examples/example_startup.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/startup.h"
@@ -30,18 +27,6 @@ constexpr int64_t kTrackLoopMs = 19818;
 // while the last one still sounds overlaps it rather than cutting it off.
 constexpr int kEffectBuffers = 3;
 constexpr long kFramesBetweenEffects = 60;
-
-// The sounds lie beside the program, wherever it is started from.
-bool MoveToProgramFolder() {
-    char path[PATH_MAX] = {};
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return false;
-    }
-    std::string folder(path, static_cast<size_t>(length));
-    folder.erase(folder.find_last_of('/'));
-    return chdir(folder.c_str()) == 0;
-}
 
 struct Sounds {
     int effect = -1;
@@ -65,7 +50,6 @@ bool LoadSounds(Sounds* sounds) {
 int main(int argc, char** argv) {
     const ExampleOptions options = ReadExampleOptions(argc, argv, "PLAY_SOUNDS_FRAMES");
     if (!MoveToProgramFolder()) {
-        std::fprintf(stderr, "cannot find the program's own folder\n");
         return 1;
     }
     tessel::ChangeWindowMode(1);

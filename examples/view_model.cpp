@@ -7,14 +7,12 @@
 // into the folder "example_model" beside the program. It runs until the
 // window is closed, or for FRAMES frames (also taken from VIEW_MODEL_FRAMES).
 // The software path has no 3D: there the model does not load.
-#include <unistd.h>
-
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "examples/example_startup.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/startup.h"
@@ -31,17 +29,6 @@ namespace {
 constexpr float kDistance = 1100.0f;
 constexpr float kPitch = 0.45f;  // radians below the horizon
 constexpr double kTurnFrames = 600.0;
-
-bool MoveToProgramFolder() {
-    char path[PATH_MAX] = {};
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return false;
-    }
-    std::string folder(path, static_cast<size_t>(length));
-    folder.erase(folder.find_last_of('/'));
-    return chdir(folder.c_str()) == 0;
-}
 
 struct Options {
     std::string model = "example_model\\yuka.mqo";
@@ -81,7 +68,6 @@ int main(int argc, char** argv) {
     // A model named on the command line is found from where the program was
     // started; the default one beside the program.
     if (options.model == Options{}.model && !MoveToProgramFolder()) {
-        std::fprintf(stderr, "cannot find the program's own folder\n");
         return 1;
     }
     tessel::ChangeWindowMode(1);

@@ -47,13 +47,25 @@ inline uint32_t TablePixel(int32_t luma, int32_t rv, int32_t guv, int32_t bu) {
     return PackBgrx(clamp[(luma + rv) >> 14], clamp[(luma + guv) >> 14], clamp[(luma + bu) >> 14]);
 }
 
+// The two luma rows of the pair that starts at ROW and the chroma rows they
+// share.
+struct RowPairStarts {
+    const uint8_t* y0;
+    const uint8_t* y1;
+    const uint8_t* u;
+    const uint8_t* v;
+};
+
+inline RowPairStarts RowPairSamples(const YuvPlanes& p, int row) {
+    const uint8_t* y0 = p.y + static_cast<intptr_t>(row) * p.yStride;
+    return {y0, y0 + p.yStride, p.u + static_cast<intptr_t>(row / 2) * p.uvStride,
+            p.v + static_cast<intptr_t>(row / 2) * p.uvStride};
+}
+
 // Columns [from, width) of one row pair through the tables.
 void TableRowPair(const YuvPlanes& p, int row, int from, int width, uint32_t* out0,
                   uint32_t* out1) {
-    const uint8_t* y0 = p.y + static_cast<intptr_t>(row) * p.yStride;
-    const uint8_t* y1 = y0 + p.yStride;
-    const uint8_t* u = p.u + static_cast<intptr_t>(row / 2) * p.uvStride;
-    const uint8_t* v = p.v + static_cast<intptr_t>(row / 2) * p.uvStride;
+    const auto [y0, y1, u, v] = RowPairSamples(p, row);
     for (int x = from; x < width; x += 2) {
         const int cu = u[x / 2];
         const int cv = v[x / 2];
@@ -130,10 +142,7 @@ __attribute__((target("avx2"))) void Avx2Sixteen(const uint8_t* y, const Avx2Chr
 
 __attribute__((target("avx2"))) void Avx2RowPair(const YuvPlanes& p, int row, int width,
                                                  uint32_t* out0, uint32_t* out1) {
-    const uint8_t* y0 = p.y + static_cast<intptr_t>(row) * p.yStride;
-    const uint8_t* y1 = y0 + p.yStride;
-    const uint8_t* u = p.u + static_cast<intptr_t>(row / 2) * p.uvStride;
-    const uint8_t* v = p.v + static_cast<intptr_t>(row / 2) * p.uvStride;
+    const auto [y0, y1, u, v] = RowPairSamples(p, row);
     const __m256i gvFactors = _mm256_set1_epi16(static_cast<int16_t>(-kGv / 2));
     int x = 0;
     for (; x + 16 <= width; x += 16) {
@@ -199,10 +208,7 @@ void Sse2Eight(const uint8_t* y, const Sse2ChromaTerms& c, uint32_t* out) {
 }
 
 void Sse2RowPair(const YuvPlanes& p, int row, int width, uint32_t* out0, uint32_t* out1) {
-    const uint8_t* y0 = p.y + static_cast<intptr_t>(row) * p.yStride;
-    const uint8_t* y1 = y0 + p.yStride;
-    const uint8_t* u = p.u + static_cast<intptr_t>(row / 2) * p.uvStride;
-    const uint8_t* v = p.v + static_cast<intptr_t>(row / 2) * p.uvStride;
+    const auto [y0, y1, u, v] = RowPairSamples(p, row);
     const __m128i gvFactors = _mm_set1_epi16(static_cast<int16_t>(-kGv / 2));
     int x = 0;
     for (; x + 8 <= width; x += 8) {

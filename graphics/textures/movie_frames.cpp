@@ -28,6 +28,16 @@ void SplitFrame(const MovieRecord* movie, const BASEIMAGE* frame, BASEIMAGE* col
     alpha->pixels = frame->pixels + colour->width * frame->format.bytes;
 }
 
+// SplitFrame of the movie's current frame; false while it has none.
+bool SplitCurrentFrame(const MovieRecord* movie, BASEIMAGE* colour, BASEIMAGE* alpha) {
+    const BASEIMAGE* frame = movie->currentImage;
+    if (frame == nullptr || frame->pixels == nullptr) {
+        return false;
+    }
+    SplitFrame(movie, frame, colour, alpha);
+    return true;
+}
+
 int CopyToMemImg(MovieRecord* movie, ImageRecord* image) {
     // The decoder answers 0 also when its picture already holds the frame
     // (it converted frame 0 at open), which a new image has not seen yet: the
@@ -35,13 +45,11 @@ int CopyToMemImg(MovieRecord* movie, ImageRecord* image) {
     if (movie->theora != 0) {
         TheoraUpdateImage(movie->decoder, 1, 0);
     }
-    const BASEIMAGE* frame = movie->currentImage;
-    if (frame == nullptr || frame->pixels == nullptr) {
-        return 0;
-    }
     BASEIMAGE colour;
     BASEIMAGE alpha;
-    SplitFrame(movie, frame, &colour, &alpha);
+    if (!SplitCurrentFrame(movie, &colour, &alpha)) {
+        return 0;
+    }
     return MemImgTransferFromBaseImage(&colour, movie->alpha != 0 ? &alpha : nullptr, &image->view,
                                        0, 0, std::min(colour.width, image->width),
                                        std::min(colour.height, image->height), 0, 0, 0, 0);
@@ -74,13 +82,11 @@ int CopyToTextures(MovieRecord* movie, ImageRecord* image) {
         }
         TheoraUpdateImage(movie->decoder, 1, 0);
     }
-    const BASEIMAGE* frame = movie->currentImage;
-    if (frame == nullptr || frame->pixels == nullptr) {
-        return 0;
-    }
     BASEIMAGE colour;
     BASEIMAGE alpha;
-    SplitFrame(movie, frame, &colour, &alpha);
+    if (!SplitCurrentFrame(movie, &colour, &alpha)) {
+        return 0;
+    }
     ImageUpload upload = {};
     upload.handle = image->handle;
     upload.base = &colour;

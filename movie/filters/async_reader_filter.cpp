@@ -163,18 +163,27 @@ HRESULT AsyncReaderOutputPin::RangeOf(IMediaSample* sample, LONGLONG* position, 
     return S_OK;
 }
 
-HRESULT AsyncReaderOutputPin::Request(IMediaSample* sample, DWORD_PTR user) {
+HRESULT AsyncReaderOutputPin::ReadTargetOf(IMediaSample* sample, LONGLONG* position, LONG* length,
+                                           BYTE** buffer) {
     if (sample == nullptr) {
         return E_POINTER;
     }
-    LONGLONG position = 0;
-    LONG length = 0;
-    HRESULT result = RangeOf(sample, &position, &length);
+    const HRESULT result = RangeOf(sample, position, length);
     if (FAILED(result)) {
         return result;
     }
+    sample->GetPointer(buffer);
+    return S_OK;
+}
+
+HRESULT AsyncReaderOutputPin::Request(IMediaSample* sample, DWORD_PTR user) {
+    LONGLONG position = 0;
+    LONG length = 0;
     BYTE* buffer = nullptr;
-    sample->GetPointer(&buffer);
+    const HRESULT result = ReadTargetOf(sample, &position, &length, &buffer);
+    if (FAILED(result)) {
+        return result;
+    }
     return queue_->Request(position, length, TRUE, buffer, sample, user);
 }
 
@@ -193,17 +202,13 @@ HRESULT AsyncReaderOutputPin::WaitForNext(DWORD timeout, IMediaSample** sample, 
 }
 
 HRESULT AsyncReaderOutputPin::SyncReadAligned(IMediaSample* sample) {
-    if (sample == nullptr) {
-        return E_POINTER;
-    }
     LONGLONG position = 0;
     LONG length = 0;
-    HRESULT result = RangeOf(sample, &position, &length);
+    BYTE* buffer = nullptr;
+    HRESULT result = ReadTargetOf(sample, &position, &length, &buffer);
     if (FAILED(result)) {
         return result;
     }
-    BYTE* buffer = nullptr;
-    sample->GetPointer(&buffer);
     LONG actual = 0;
     result = queue_->SyncReadAligned(position, length, buffer, &actual, sample);
     sample->SetActualDataLength(actual);

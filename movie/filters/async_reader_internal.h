@@ -130,6 +130,9 @@ class AsyncReaderOutputPin final : public CBasePin, public IAsyncReader {
     // The byte range a sample's times name, cut at the end of the stream
     // rounded up to its alignment (the sample's stop time follows the cut).
     HRESULT RangeOf(IMediaSample* sample, LONGLONG* position, LONG* length);
+    // RangeOf and the sample's buffer the range is read into; E_POINTER for
+    // no sample.
+    HRESULT ReadTargetOf(IMediaSample* sample, LONGLONG* position, LONG* length, BYTE** buffer);
     bool AlignmentFits(LONG alignment);
 
     bool queriedForAsyncReader_ = false;

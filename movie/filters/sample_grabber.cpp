@@ -243,37 +243,12 @@ HRESULT T_CSampleGrabber::CheckInputType(const CMediaType* type) {
     return S_OK;
 }
 
+// The base's pass, copying between allocators, with a null sample refused.
 HRESULT T_CSampleGrabber::Receive(IMediaSample* sample) {
     if (sample == nullptr) {
         return E_POINTER;
     }
-    if (m_pInput->SampleProps()->dwStreamId != AM_STREAM_MEDIA) {
-        return m_pOutput->IsConnected() ? m_pOutput->Deliver(sample) : S_OK;
-    }
-    IMediaSample* copy = nullptr;
-    if (UsingDifferentAllocators()) {
-        copy = Copy(sample);
-        if (copy == nullptr) {
-            return E_UNEXPECTED;
-        }
-        sample = copy;
-    }
-    HRESULT result = Transform(sample);
-    if (FAILED(result)) {
-        if (copy != nullptr) {
-            copy->Release();
-        }
-        return result;
-    }
-    if (result == S_OK) {
-        result = m_pOutput->Deliver(sample);
-    } else {
-        result = S_OK;  // held back: the stream goes on without it
-    }
-    if (copy != nullptr) {
-        copy->Release();
-    }
-    return result;
+    return CTransInPlaceFilter::Receive(sample);
 }
 
 HRESULT T_CSampleGrabber::Transform(IMediaSample* sample) {
@@ -287,7 +262,9 @@ HRESULT T_CSampleGrabber::Transform(IMediaSample* sample) {
     start += m_pInput->CurrentStartTime();
     stop += m_pInput->CurrentStartTime();
     BOOL changed = GrabberInput()->TakeMediaTypeChanged();
-    return callback_(sample, &start, &stop, changed, context_);
+    const HRESULT result = callback_(sample, &start, &stop, changed, context_);
+    // Any success but S_OK holds the sample back: the stream goes on without it.
+    return SUCCEEDED(result) && result != S_OK ? S_FALSE : result;
 }
 
 HRESULT T_CSampleGrabber::SetAcceptedMediaType(const AM_MEDIA_TYPE* type) {

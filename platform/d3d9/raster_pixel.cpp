@@ -310,27 +310,6 @@ RasterColor RunStageProgram(const RasterStageProgram& program, const RasterColor
     return result;
 }
 
-bool RasterCompare(uint32_t func, uint32_t a, uint32_t b) {
-    switch (func) {
-        case kCmpNever:
-            return false;
-        case kCmpLess:
-            return a < b;
-        case kCmpEqual:
-            return a == b;
-        case kCmpLessEqual:
-            return a <= b;
-        case kCmpGreater:
-            return a > b;
-        case kCmpNotEqual:
-            return a != b;
-        case kCmpGreaterEqual:
-            return a >= b;
-        default:
-            return true;
-    }
-}
-
 void CompileBlendSetup(const RasterStates& states, RasterBlendSetup* blend) {
     *blend = RasterBlendSetup();
     blend->enabled = states.render[kRsAlphaBlendEnable] != 0;

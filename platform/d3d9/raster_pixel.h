@@ -95,8 +95,27 @@ void CompileStageProgram(const RasterStates& states, RasterStageProgram* program
 RasterColor RunStageProgram(const RasterStageProgram& program, const RasterColor* textures,
                             RasterColor diffuse, RasterColor specular);
 
-// a FUNC b.
-bool RasterCompare(uint32_t func, uint32_t a, uint32_t b);
+// a FUNC b; inline, as the depth test runs it at every pixel.
+[[gnu::always_inline]] inline bool RasterCompare(uint32_t func, uint32_t a, uint32_t b) {
+    switch (func) {
+        case kCmpNever:
+            return false;
+        case kCmpLess:
+            return a < b;
+        case kCmpEqual:
+            return a == b;
+        case kCmpLessEqual:
+            return a <= b;
+        case kCmpGreater:
+            return a > b;
+        case kCmpNotEqual:
+            return a != b;
+        case kCmpGreaterEqual:
+            return a >= b;
+        default:
+            return true;
+    }
+}
 
 struct RasterBlendSetup {
     bool enabled = false;

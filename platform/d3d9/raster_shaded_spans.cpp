@@ -459,28 +459,6 @@ inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
     std::memcpy(p, &value, 4);
 }
 
-// RasterCompare, inline: the depth test runs at every pixel.
-[[gnu::always_inline]] inline bool Compare(uint32_t func, uint32_t a, uint32_t b) {
-    switch (func) {
-        case kCmpNever:
-            return false;
-        case kCmpLess:
-            return a < b;
-        case kCmpEqual:
-            return a == b;
-        case kCmpLessEqual:
-            return a <= b;
-        case kCmpGreater:
-            return a > b;
-        case kCmpNotEqual:
-            return a != b;
-        case kCmpGreaterEqual:
-            return a >= b;
-        default:
-            return true;
-    }
-}
-
 // Everything one row of one triangle needs, its planes placed on the row.
 struct RowState {
     RowPlane rhw, z;
@@ -708,18 +686,31 @@ template <bool kPerspective>
     c->b = FogMix(c->b, s.fogColor.b, alpha);
 }
 
-// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
-// RasterTriangleRows feeds it.
-template <bool kPerspective, bool kGouraud>
-void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
-              int32_t py, int64_t left, int64_t right, BlockLodCache* blocks) {
+// Where row py of the target starts: its depth values (null without a depth
+// test), each depthBytes wide, and its colour.
+struct RowTarget {
+    uint32_t depthFormat;
+    int depthBytes;
+    uint8_t* depthRow;
+    uint32_t* out;
+};
+
+[[gnu::always_inline]] inline RowTarget RowTargetOf(const DrawSetup& s, int32_t py) {
     const uint32_t depthFormat = s.target.depth.format;
-    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
     uint8_t* depthRow = s.depthTest
                             ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
                             : nullptr;
     uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
                                                 static_cast<intptr_t>(py) * s.target.color.pitch);
+    return {depthFormat, depthFormat == kFmtD16 ? 2 : 4, depthRow, out};
+}
+
+// The pixels px = left..right of row py: the per-pixel path's ShadeAndWrite, fed as
+// RasterTriangleRows feeds it.
+template <bool kPerspective, bool kGouraud>
+void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, const RowState& r,
+              int32_t py, int64_t left, int64_t right, BlockLodCache* blocks) {
+    const auto [depthFormat, depthBytes, depthRow, out] = RowTargetOf(s, py);
     const WriteMode& w = s.write;
     PixelColours colours = {t.flatDiffuse, t.flatSpecular, t.flatSpecular.a};
     PixelCoordinates coordinates;
@@ -742,7 +733,7 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
         if (s.depthTest) {
             depth = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
             depthAt = depthRow + depthBytes * px;
-            if (!Compare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
+            if (!RasterCompare(s.zFunc, depth, LoadDepth(depthFormat, depthAt)))
                 continue;
         }
         if constexpr (kPerspective) {
@@ -952,13 +943,7 @@ void FillBlockPicks(const DrawSetup& s, const ShadedPlan& plan, const Triangle& 
 void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t,
                        const RowState& r, int32_t py, int64_t left, int64_t right,
                        BlockLodCache* blocks) {
-    const uint32_t depthFormat = s.target.depth.format;
-    const int depthBytes = depthFormat == kFmtD16 ? 2 : 4;
-    uint8_t* depthRow = s.depthTest
-                            ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
-                            : nullptr;
-    uint32_t* out = reinterpret_cast<uint32_t*>(s.target.color.bits +
-                                                static_cast<intptr_t>(py) * s.target.color.pitch);
+    const auto [depthFormat, depthBytes, depthRow, out] = RowTargetOf(s, py);
     const WriteMode& w = s.write;
     const Sampler32& sampler = plan.samplers[0];
     const int set = static_cast<int>(s.texSet[0]);
@@ -1001,8 +986,8 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
                     const float z = static_cast<float>(r.z.At(static_cast<double>(px)));
                     depths[l] = QuantizeDepth(depthFormat, z + s.depthBias + t.slopeBias);
                 }
-                if (!Compare(s.zFunc, depths[l],
-                             LoadDepth(depthFormat, depthRow + depthBytes * px)))
+                if (!RasterCompare(s.zFunc, depths[l],
+                                   LoadDepth(depthFormat, depthRow + depthBytes * px)))
                     continue;
             }
             active |= 1u << l;

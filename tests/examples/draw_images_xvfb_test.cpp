@@ -6,10 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
-#include "tests/support/virtual_display.h"
+#include "tests/examples/example_display.h"
 
 namespace {
 
@@ -20,57 +19,6 @@ constexpr long kFrames = 360;
 constexpr int kRedX = 50;
 constexpr int kRedY = 40;
 constexpr char kRed[] = "224,60,60";
-
-pid_t StartExample(const std::string& program, const std::string& display, bool software) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("DISPLAY", display.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "x11", 1);
-        // Library tests running beside this one hold windows of the same
-        // class; a namespace of its own keeps them from counting as a first
-        // instance of the example.
-        setenv("TESSEL_INSTANCE_NAMESPACE", ("draw_images-" + std::to_string(getpid())).c_str(), 1);
-        // The X client libraries keep allocations to the end; they are not ours.
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        const std::string frames = std::to_string(kFrames);
-        execl(program.c_str(), program.c_str(), frames.c_str(), software ? "--software" : nullptr,
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
-// A pixel of the screenshot as "r,g,b".
-std::string PixelOf(const std::string& png, int x, int y) {
-    const std::string at = "p{" + std::to_string(x) + "," + std::to_string(y) + "}";
-    return CommandOutput("convert '" + png + "' -format '%[fx:int(255*" + at +
-                         ".r+0.5)],%[fx:int(255*" + at + ".g+0.5)],%[fx:int(255*" + at +
-                         ".b+0.5)]' info:");
-}
-
-// Screenshots until one shows a drawn frame (start-up measures the clocks
-// for up to a second after the window shows); false when none does within
-// thirty seconds (sanitizer builds on a busy machine are slow).
-bool TakeScreenshotOnceDrawn(const std::string& display, const std::string& shot, int left,
-                             int top) {
-    const DWORD start = timeGetTime();
-    while (timeGetTime() - start < 30000) {
-        unlink(shot.c_str());
-        OnDisplay(display, "timeout 20 import -window root '" + shot + "'");
-        if (access(shot.c_str(), R_OK) == 0 && PixelOf(shot, left + kRedX, top + kRedY) == kRed) {
-            return true;
-        }
-        Sleep(100);
-    }
-    return false;
-}
-
-int Field(const std::string& info, const std::string& name) {
-    const size_t at = info.find(name);
-    return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + name.size());
-}
 
 TEST(DrawImagesOnADisplay, EachPathShowsTheBoxesAndPicturesAndEndsCleanly) {
     if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("import") || !OnPath("xwininfo")) {
@@ -88,17 +36,19 @@ TEST(DrawImagesOnADisplay, EachPathShowsTheBoxesAndPicturesAndEndsCleanly) {
     for (const bool software : {false, true}) {
         const char* path = software ? "software" : "hardware";
         SCOPED_TRACE(path);
-        const pid_t pid = StartExample(program, display.name(), software);
+        const pid_t pid = StartExample(program, display.name(), kFrames, software);
         ASSERT_GT(pid, 0);
         const std::string window = WaitForWindow(display.name(), pid, "Drawing images");
         ASSERT_FALSE(window.empty()) << "the window did not appear";
-        const std::string info = OnDisplay(display.name(), "xwininfo -id " + window);
-        const int left = Field(info, "Absolute upper-left X:");
-        const int top = Field(info, "Absolute upper-left Y:");
-        ASSERT_GE(left, 0) << info;
-        ASSERT_GE(top, 0) << info;
+        const WindowCorner corner = FindWindowCorner(display.name(), window);
+        const int left = corner.left;
+        const int top = corner.top;
+        ASSERT_GE(left, 0) << corner.info;
+        ASSERT_GE(top, 0) << corner.info;
         const std::string shot = ScreenshotPath(buildFolder, std::string("draw_images_") + path);
-        ASSERT_TRUE(TakeScreenshotOnceDrawn(display.name(), shot, left, top)) << shot;
+        ASSERT_TRUE(
+            TakeScreenshotOnceShowing(display.name(), shot, left + kRedX, top + kRedY, kRed))
+            << shot;
         EXPECT_EQ(WaitForExit(pid, 60000), 0) << "the example did not end by itself";
 
         struct Spot {

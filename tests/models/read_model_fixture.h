@@ -12,6 +12,7 @@
 #include "foundation/memory/memory.h"
 #include "models/read/read_model.h"
 #include "models/util/model_containers.h"
+#include "tests/models/read_model_chain.h"
 
 namespace tessel_test {
 
@@ -41,13 +42,7 @@ class ReadModelFixture {
     // A chain copy of the items.
     template <typename T>
     T* Chain(const std::vector<T>& items) {
-        if (items.empty()) {
-            return nullptr;
-        }
-        auto* copy = static_cast<T*>(tessel::AllocChainedBlock(
-            static_cast<uint32_t>(sizeof(T) * items.size()), &model.blocks));
-        std::memcpy(copy, items.data(), sizeof(T) * items.size());
-        return copy;
+        return ChainCopy(&model, items);
     }
 
     // A mesh in a frame of its own: the faces name positions; every other

@@ -12,30 +12,15 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
+#include "fuzz/read_model_bytes.h"
 #include "models/read/read_model.h"
 #include "models/read/read_model_preparation.h"
 #include "models/util/model_containers.h"
 
 namespace {
 
-class ByteReader {
-  public:
-    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    int8_t Signed() { return static_cast<int8_t>(Byte()); }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-template <typename T>
-T* ChainArray(tessel::ReadModel* model, int count) {
-    return static_cast<T*>(tessel::AllocChainedBlock(
-        static_cast<uint32_t>(sizeof(T) * static_cast<uint32_t>(count > 0 ? count : 1)),
-        &model->blocks));
-}
+using tessel_fuzz::ByteReader;
+using tessel_fuzz::ChainArray;
 
 bool FillMesh(tessel::ReadModel* model, tessel::ReadModelMesh* mesh, ByteReader* in) {
     const int positions = in->Byte();

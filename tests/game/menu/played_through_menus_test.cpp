@@ -29,6 +29,7 @@
 #include "game/random/dsfmt_random.h"
 #include "game/startup/startup_calls.h"
 #include "tests/game/button_masks.h"
+#include "tests/game/drawn_one_frame_in.h"
 #include "tests/game/game_program_support.h"
 
 namespace {
@@ -216,7 +217,8 @@ struct Pilot {
     }
 };
 
-struct Harness {
+// The library's drawing of one frame in 128; the others are left out.
+struct Harness : game_test::DrawnOneFrameIn<128> {
     static int Pump() { return FrameCounter >= kFrameLimit ? 1 : tessel::PumpMessages(); }
     static int NoKey(int) { return 0; }
     // The menus' clock seeds each new game from the frame it starts in.
@@ -231,24 +233,6 @@ struct Harness {
         return time;
     }
     static int NoPad(int) { return 0; }
-
-    // The library's drawing of one frame in 128; the others are left out.
-    static bool Drawn() { return FrameCounter % 128 == 0; }
-    static void Flush(DrawQueue* queue) {
-        if (Drawn()) {
-            LibraryFrameCalls().flushDrawQueue(queue);
-        } else {
-            ClearDrawQueue(queue);
-        }
-    }
-    static int Erase() { return Drawn() ? LibraryFrameCalls().eraseDrawTarget() : 0; }
-    // The floor's model is drawn into its screen on the drawn frames only.
-    static int Render(int model) { return Drawn() ? LibraryFrameCalls().renderModel(model) : 0; }
-    static int Stretch(int x1, int y1, int x2, int y2, int image, int transparent) {
-        return Drawn() ? LibraryFrameCalls().drawImageStretched(x1, y1, x2, y2, image, transparent)
-                       : 0;
-    }
-    static int Present() { return Drawn() ? LibraryFrameCalls().presentScreen() : 0; }
 };
 
 class PlayedThroughMenus : public game_test::GameProgramTest {

@@ -38,6 +38,7 @@
 #include "sound/play/sound_calls.h"
 #include "sound/sound_system_internal.h"
 #include "sound/system/sound_thread.h"
+#include "tests/game/drawn_one_frame_in.h"
 #include "tests/game/game_program_support.h"
 
 namespace {
@@ -62,7 +63,8 @@ struct Heard {
     int presented = 0;  // frames the library drew and presented without a failure
 };
 
-struct Session {
+// The library draws one frame in 64, presenting it.
+struct Session : game_test::DrawnOneFrameIn<64> {
     static inline Heard heard;
 
     static size_t MixedFrames() { return heard.mix.size() / 2; }
@@ -108,21 +110,6 @@ struct Session {
             }
         }
         ApplyButtonMask(live, mask);
-    }
-    static bool Drawn() { return FrameCounter % 64 == 0; }
-    static void Flush(DrawQueue* queue) {
-        if (Drawn()) {
-            LibraryFrameCalls().flushDrawQueue(queue);
-        } else {
-            ClearDrawQueue(queue);
-        }
-    }
-    static int Erase() { return Drawn() ? LibraryFrameCalls().eraseDrawTarget() : 0; }
-    // The floor's model is drawn into its screen on the drawn frames only.
-    static int Render(int model) { return Drawn() ? LibraryFrameCalls().renderModel(model) : 0; }
-    static int Stretch(int x1, int y1, int x2, int y2, int image, int transparent) {
-        return Drawn() ? LibraryFrameCalls().drawImageStretched(x1, y1, x2, y2, image, transparent)
-                       : 0;
     }
     static int Present() {
         if (!Drawn()) {

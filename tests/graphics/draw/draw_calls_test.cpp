@@ -29,16 +29,12 @@ class DrawCallsTest : public tessel_test::BothPathsImageTest {
     void SetUp() override {
         BothPathsImageTest::SetUp();
         if (!GetParam()) {
-            std::memset(&target_, 0, sizeof target_);
-            ASSERT_EQ(MemImgCreateDefault(&target_, 640, 480, kMemImgRgb32), 0);
-            MemImgFillRect(&target_, nullptr, 0);
-            g_targets.currentSoftTarget = &target_;
+            ASSERT_TRUE(tessel_test::AttachSoftScreen(&target_));
         }
     }
     void TearDown() override {
         if (!GetParam()) {
-            g_targets.currentSoftTarget = nullptr;
-            MemImgRelease(&target_);
+            tessel_test::DetachSoftScreen(&target_);
         }
         SetImageBlendMode(0, 255);
         SetImageBrightness(255, 255, 255);
@@ -51,15 +47,7 @@ class DrawCallsTest : public tessel_test::BothPathsImageTest {
         return handle;
     }
     // The drawn pixel as 0xRRGGBB.
-    uint32_t Screen(int x, int y) {
-        if (GetParam()) {
-            FlushVertexBatch();
-            return platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y) & 0xFFFFFFu;
-        }
-        uint32_t v;
-        std::memcpy(&v, target_.pixels + y * target_.base->pitch + x * 4, 4);
-        return v & 0xFFFFFFu;
-    }
+    uint32_t Screen(int x, int y) { return tessel_test::ScreenPixel(GetParam(), target_, x, y); }
     // A box colour in the target's pixel format: the screen's on the device,
     // the 32-bit test target's on the software path.
     uint32_t BoxColour(int r, int g, int b) {

@@ -8,12 +8,16 @@
 #include <cstring>
 
 #include "foundation/memory/memory.h"
+#include "graphics/batch/vertex_batch.h"
 #include "graphics/device/pending_steps.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
 #include "images/base_image.h"
+#include "platform/d3d9_testing.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
 namespace tessel_test {
@@ -102,6 +106,36 @@ class BothPathsImageTest : public ImageTest, public ::testing::WithParamInterfac
         Start(GetParam());
     }
 };
+
+// On the software path the draws land in a memory image that stands in for
+// the screen: a cleared 640 x 480 one of 32 bits, made the draw target here
+// and released with DetachSoftScreen.
+inline bool AttachSoftScreen(tessel::MEMIMG* target) {
+    std::memset(target, 0, sizeof *target);
+    if (tessel::MemImgCreateDefault(target, 640, 480, tessel::kMemImgRgb32) != 0) {
+        return false;
+    }
+    tessel::MemImgFillRect(target, nullptr, 0);
+    tessel::g_targets.currentSoftTarget = target;
+    return true;
+}
+
+inline void DetachSoftScreen(tessel::MEMIMG* target) {
+    tessel::g_targets.currentSoftTarget = nullptr;
+    tessel::MemImgRelease(target);
+}
+
+// The drawn pixel as 0xRRGGBB: the device's back buffer's on the hardware
+// path, once the batch is drawn, and TARGET's on the software path.
+inline uint32_t ScreenPixel(bool hardware, const tessel::MEMIMG& target, int x, int y) {
+    if (hardware) {
+        tessel::FlushVertexBatch();
+        return platform::ReadD3D9BackBufferPixel(tessel::g_graphics.device, x, y) & 0xFFFFFFu;
+    }
+    uint32_t v;
+    std::memcpy(&v, target.pixels + y * target.base->pitch + x * 4, 4);
+    return v & 0xFFFFFFu;
+}
 
 inline std::string PathName(const ::testing::TestParamInfo<bool>& info) {
     return info.param ? "Hardware" : "Software";

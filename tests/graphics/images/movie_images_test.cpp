@@ -68,29 +68,17 @@ class MovieImagesTest : public tessel_test::ImageTest, public ::testing::WithPar
         movietest::HandClock::now = 5000000;
         SetMovieClockForTest(movietest::HandClock::Read);
         if (!GetParam()) {
-            std::memset(&target_, 0, sizeof target_);
-            ASSERT_EQ(MemImgCreateDefault(&target_, 640, 480, kMemImgRgb32), 0);
-            MemImgFillRect(&target_, nullptr, 0);
-            g_targets.currentSoftTarget = &target_;
+            ASSERT_TRUE(tessel_test::AttachSoftScreen(&target_));
         }
     }
     void TearDown() override {
         if (!GetParam()) {
-            g_targets.currentSoftTarget = nullptr;
-            MemImgRelease(&target_);
+            tessel_test::DetachSoftScreen(&target_);
         }
         SetMovieClockForTest(nullptr);
         ImageTest::TearDown();
     }
-    uint32_t Screen(int x, int y) {
-        if (GetParam()) {
-            FlushVertexBatch();
-            return platform::ReadD3D9BackBufferPixel(g_graphics.device, x, y) & 0xFFFFFFu;
-        }
-        uint32_t v;
-        std::memcpy(&v, target_.pixels + y * target_.base->pitch + x * 4, 4);
-        return v & 0xFFFFFFu;
-    }
+    uint32_t Screen(int x, int y) { return tessel_test::ScreenPixel(GetParam(), target_, x, y); }
     // Frame k as the path shows it: the decoder's table rule in memory, the
     // device's rule through its YUV surface.
     uint32_t Expected(int k, int x, int y) const {

@@ -15,6 +15,7 @@
 #include "tests/graphics/device/graphics_test_support.h"
 #include "tests/models/model_base_builder.h"
 #include "tests/models/model_test_support.h"
+#include "tests/models/unlit_block_draw.h"
 
 namespace tessel_test {
 namespace {
@@ -300,35 +301,9 @@ class ModelOwnBufferTest : public ModelBufferTest {
 
 // Draws the rigid block with the device and samples the back buffer.
 std::vector<uint32_t> DrawBlock(const tessel::ModelBufferBlock* block, int indexCount) {
-    IDirect3DDevice9* device = tessel::g_graphics.device;
-    tessel::EnsureSceneBegun();
-    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFFu, 1.0f, 0), D3D_OK);
-    D3DMATRIX identity = {};
-    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
-    D3DMATRIX projection = identity;
-    projection._11 = projection._22 = projection._33 = 0.125f;
-    device->SetTransform(D3DTS_WORLD, &identity);
-    device->SetTransform(D3DTS_VIEW, &identity);
-    device->SetTransform(D3DTS_PROJECTION, &projection);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_ZENABLE, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
-    device->SetTexture(0, nullptr);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    EXPECT_EQ(device->SetFVF(block->fvf), D3D_OK);
-    EXPECT_EQ(device->SetStreamSource(0, block->vertexBuffer, 0, block->stride), D3D_OK);
-    EXPECT_EQ(device->SetIndices(block->indexBuffer), D3D_OK);
+    IDirect3DDevice9* device = BeginUnlitBlockDraw(block, 0xFFFFFFFFu);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, indexCount / 3), D3D_OK);
-    device->SetStreamSource(0, nullptr, 0, 0);
-    device->SetIndices(nullptr);
-    tessel::EnsureSceneEnded();
-    IDirect3DSurface9* target = nullptr;
-    EXPECT_EQ(device->GetRenderTarget(0, &target), D3D_OK);
+    IDirect3DSurface9* target = EndUnlitBlockDraw(device);
     std::vector<uint32_t> pixels;
     for (int y = 0; y < 480; y += 2) {
         for (int x = 0; x < 640; x += 2) {

@@ -9,6 +9,7 @@
 
 #include "models/read/read_model.h"
 #include "models/util/model_containers.h"
+#include "tests/models/read_model_chain.h"
 
 namespace tessel_test {
 
@@ -28,13 +29,7 @@ class ConversionModel {
 
     template <typename T>
     T* Chain(const std::vector<T>& items) {
-        if (items.empty()) {
-            return nullptr;
-        }
-        auto* copy = static_cast<T*>(tessel::AllocChainedBlock(
-            static_cast<uint32_t>(sizeof(T) * items.size()), &model.blocks));
-        std::memcpy(copy, items.data(), sizeof(T) * items.size());
-        return copy;
+        return ChainCopy(&model, items);
     }
 
     // A mesh with one normal per position (its own index), no colours and no
