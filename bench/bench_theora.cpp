@@ -47,7 +47,7 @@ void PaintScene(int frame, tessel::ClipPicture& p) {
 
 const std::vector<uint8_t>& Clip() {
     static const std::vector<uint8_t> clip = [] {
-        tessel::TheoraClipSpec recipe;
+        tessel::TheoraClipOptions recipe;
         recipe.width = kWidth;
         recipe.height = kHeight;
         recipe.frames = kFrames;

@@ -13,7 +13,7 @@
 //   choice among the routes (RasterItems);
 // - raster_shaded_spans.cpp: the route of 3D triangles (perspective, Gouraud, mipmaps, depth,
 //   fog) by spans, bit for bit the per-pixel path's pixels;
-// - raster_perspective_internal.h: the single-precision arithmetic of perspective triangles'
+// - raster_projective_internal.h: the single-precision arithmetic of perspective triangles'
 //   pixels, which every path that shades them shares;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
@@ -194,7 +194,7 @@ struct Plane {
 };
 
 // A plane in single precision, as perspective triangles read their attributes
-// (raster_perspective_internal.h).
+// (raster_projective_internal.h).
 struct FloatPlane {
     float a = 0.0f, b = 0.0f, c = 0.0f;
 };

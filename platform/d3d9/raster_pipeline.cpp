@@ -2,7 +2,7 @@
 // with: depth test, texture stages, alpha test, depth write, blend and write (ShadeAndWrite),
 // and the general triangle walk that interpolates each pixel's inputs (RasterTriangleRows).
 #include "platform/d3d9/raster_draw_internal.h"
-#include "platform/d3d9/raster_perspective_internal.h"
+#include "platform/d3d9/raster_projective_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -144,7 +144,7 @@ SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double 
 namespace {
 
 // The inputs of a pixel of a perspective triangle, by the single-precision rule
-// (raster_perspective_internal.h); depth and the eye distance as the affine rule gives them.
+// (raster_projective_internal.h); depth and the eye distance as the affine rule gives them.
 void PerspectiveInputs(const DrawSetup& s, const Triangle& t, int32_t px, int32_t py,
                        PixelInputs* in) {
     const float x = static_cast<float>(px), y = static_cast<float>(py);

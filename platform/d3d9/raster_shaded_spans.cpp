@@ -2,7 +2,7 @@
 // depth, fog) on a 32-bit target whose blend the write mode computes in place, with stage
 // textures of 32-bit texels (or none). It gives the pixels of the per-pixel path
 // (raster_pipeline.cpp) bit for bit: the same attribute planes in the same arithmetic (single
-// precision for perspective triangles, raster_perspective_internal.h; double for affine ones)
+// precision for perspective triangles, raster_projective_internal.h; double for affine ones)
 // with the same roundings, the same sampling and combining rules, but
 // - what is constant along a row (b y + c of every plane) is worked out once a row;
 // - the states are read once a draw (ShadedPlan), so the pixel loop holds no dispatch on
@@ -23,7 +23,7 @@
 // span.
 #include "platform/d3d9/raster_shaded_spans_internal.h"
 
-#include "platform/d3d9/raster_perspective_internal.h"
+#include "platform/d3d9/raster_projective_internal.h"
 
 #include <algorithm>
 #include <cmath>

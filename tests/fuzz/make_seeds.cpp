@@ -507,7 +507,7 @@ void MovieSeeds() {
         {"chroma_444", 4, tessel::ClipChroma::k444, false, false},
     };
     for (const Clip& c : clips) {
-        tessel::TheoraClipSpec recipe;
+        tessel::TheoraClipOptions recipe;
         recipe.width = 32;
         recipe.height = 32;
         recipe.frames = c.frames;
@@ -527,7 +527,7 @@ void MovieSeeds() {
                 Bytes(clip.begin(), clip.begin() + static_cast<long>(clip.size() * 3 / 4)));
         }
     }
-    tessel::TheoraClipSpec repeats;
+    tessel::TheoraClipOptions repeats;
     repeats.width = 32;
     repeats.height = 32;
     repeats.frames = 6;
@@ -584,7 +584,7 @@ void MediaGraphSeeds() {
             Put("movie_open", c.name, bytes);
         }
     }
-    tessel::TheoraClipSpec theora;
+    tessel::TheoraClipOptions theora;
     theora.width = 16;
     theora.height = 16;
     theora.frames = 4;
@@ -680,20 +680,22 @@ void MqoSeeds() {
     put("floor.mqo", tessel::gamedata::FloorModelText());
     const std::string head = "Metasequoia Document\r\nFormat Text Ver 1.0\r\n\r\n";
     put("materials_faces.mqo",
-        head + "Material 2 {\r\n\t\"a\" dif(0.5) col(0.2 0.4 0.6 0.8) emi(0.25) power(5.00)\r\n"
-               "\t\"b\" col(1 1 1 0) amb(0.5) spc(0.25)\r\n}\r\n"
-               "Object \"top\" {\r\n\tdepth 0\r\n\tvisible 15\r\n\tfacet 59.5\r\n"
-               "\tvertex 4 {\r\n\t\t0 0 0\r\n\t\t10 0 0\r\n\t\t10 0 10\r\n\t\t0 0 10\r\n\t}\r\n"
-               "\tface 4 {\r\n\t\t4 V(0 1 2 3) M(0) UV(0 0 1 0 1 1 0 1)\r\n"
-               "\t\t3 V(0 1 2) M(1) COL(4294967295 255 65280)\r\n\t\t2 V(0 1)\r\n"
-               "\t\t3 V(0 2 3) M(7)\r\n\t}\r\n}\r\n"
-               "Object \"child\" {\r\n\tdepth 1\r\n\tvertex 3 {\r\n\t\t0 1 0\r\n\t\t1 1 0\r\n"
-               "\t\t1 1 1\r\n\t}\r\n\tface 1 {\r\n\t\t3 V(0 1 2)\r\n\t}\r\n}\r\nEof\r\n");
+        head +
+            "Material 2 {\r\n\t\"a\" dif(0.5) col(0.2 0.4 0.6 0.8) emi(0.25) power(5.00)\r\n"
+            "\t\"b\" col(1 1 1 0) amb(0.5) spc(0.25)\r\n}\r\n"
+            "Object \"top\" {\r\n\tdepth 0\r\n\tvisible 15\r\n\tfacet 59.5\r\n"
+            "\tvertex 4 {\r\n\t\t0 0 0\r\n\t\t10 0 0\r\n\t\t10 0 10\r\n\t\t0 0 10\r\n\t}\r\n"
+            "\tface 4 {\r\n\t\t4 V(0 1 2 3) M(0) UV(0 0 1 0 1 1 0 1)\r\n"
+            "\t\t3 V(0 1 2) M(1) COL(4294967295 255 65280)\r\n\t\t2 V(0 1)\r\n"
+            "\t\t3 V(0 2 3) M(7)\r\n\t}\r\n}\r\n"
+            "Object \"child\" {\r\n\tdepth 1\r\n\tvertex 3 {\r\n\t\t0 1 0\r\n\t\t1 1 0\r\n"
+            "\t\t1 1 1\r\n\t}\r\n\tface 1 {\r\n\t\t3 V(0 1 2)\r\n\t}\r\n}\r\nEof\r\n");
     put("mirror.mqo",
-        head + "Object \"m\" {\r\n\tdepth 0\r\n\tmirror 1\r\n\tmirror_axis 7\r\n"
-               "\tvertex 3 {\r\n\t\t0 1 2\r\n\t\t4 0 6\r\n\t\t7 8 0\r\n\t}\r\n"
-               "\tface 2 {\r\n\t\t3 V(0 1 2) UV(0 0 1 0 1 1)\r\n\t\t4 V(0 1 2 1)\r\n\t}\r\n}\r\n"
-               "Eof\r\n");
+        head +
+            "Object \"m\" {\r\n\tdepth 0\r\n\tmirror 1\r\n\tmirror_axis 7\r\n"
+            "\tvertex 3 {\r\n\t\t0 1 2\r\n\t\t4 0 6\r\n\t\t7 8 0\r\n\t}\r\n"
+            "\tface 2 {\r\n\t\t3 V(0 1 2) UV(0 0 1 0 1 1)\r\n\t\t4 V(0 1 2 1)\r\n\t}\r\n}\r\n"
+            "Eof\r\n");
 }
 
 int main(int argc, char** argv) {

@@ -44,11 +44,11 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 // A numbered clip: frame k shows k as a grid of cells.
 inline std::vector<uint8_t> NumberedClip(int frames, uint32_t fps = 30, bool vorbis = false) {
-    tessel::TheoraClipSpec spec;
-    spec.frames = frames;
-    spec.fpsNumerator = fps;
-    spec.withVorbis = vorbis;
-    return tessel::EncodeTheoraClip(spec, tessel::FrameNumberPainter());
+    tessel::TheoraClipOptions recipe;
+    recipe.frames = frames;
+    recipe.fpsNumerator = fps;
+    recipe.withVorbis = vorbis;
+    return tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter());
 }
 
 // The time at which frame k of an fps movie is well due (a millisecond in).

@@ -189,11 +189,11 @@ TEST_F(MovieSoundTest, WithSoundTheFrameDueFollowsTheSoundsPosition) {
 // A sound's position never ends the movie: held on the last frame, playing.
 TEST_F(MovieSoundTest, WithSoundAMovieStaysOnItsLastFrameWhileItPlays) {
     // A fifth of a second of pictures with a second of sound.
-    TheoraClipSpec spec;
-    spec.frames = 6;
-    spec.withVorbis = true;
-    spec.vorbisSeconds = 1;
-    WriteFileBytes("short.ogv", EncodeTheoraClip(spec, FrameNumberPainter()));
+    TheoraClipOptions recipe;
+    recipe.frames = 6;
+    recipe.withVorbis = true;
+    recipe.vorbisSeconds = 1;
+    WriteFileBytes("short.ogv", EncodeTheoraClip(recipe, FrameNumberPainter()));
     const int handle = OpenMovie("short.ogv", nullptr, nullptr, 0);
     ASSERT_NE(handle, -1);
     MovieRecord* record = MovieRecordFromHandle(handle);

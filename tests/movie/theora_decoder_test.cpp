@@ -44,8 +44,8 @@ class TheoraDecoderTest : public ::testing::Test {
     MemoryFile file_;
 };
 
-tessel::TheoraClipSpec Numbered(int frames, int keyInterval) {
-    tessel::TheoraClipSpec recipe;
+tessel::TheoraClipOptions Numbered(int frames, int keyInterval) {
+    tessel::TheoraClipOptions recipe;
     recipe.frames = frames;
     recipe.keyFrameInterval = keyInterval;
     return recipe;
@@ -113,7 +113,7 @@ TEST_F(TheoraDecoderTest, RefusesFramesPastTheLargestSideWithALogLine) {
     const Case cases[] = {{2048, 16, true}, {16, 2048, true}, {2064, 16, false}, {16, 2064, false}};
     for (const Case& c : cases) {
         tessel_test::LogScope log;
-        tessel::TheoraClipSpec recipe = Numbered(1, 1);
+        tessel::TheoraClipOptions recipe = Numbered(1, 1);
         recipe.width = c.width;
         recipe.height = c.height;
         DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::SolidPainter(90, 100, 110)));
@@ -137,7 +137,7 @@ TEST_F(TheoraDecoderTest, SolidColourClipsGiveTheirColourAndTheirInformation) {
         {180, 128, 128, 60, 1, 9},      // a grey
     };
     for (const Case& c : cases) {
-        tessel::TheoraClipSpec recipe = Numbered(c.frames, 4);
+        tessel::TheoraClipOptions recipe = Numbered(c.frames, 4);
         recipe.fpsNumerator = c.fpsNumerator;
         recipe.fpsDenominator = c.fpsDenominator;
         DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::SolidPainter(c.y, c.u, c.v)));
@@ -185,7 +185,7 @@ TEST_F(TheoraDecoderTest, AdvancingShowsEachNumberedFrameAcrossKeyFrames) {
     };
     const int kFrames = 40;
     for (const Case& c : cases) {
-        tessel::TheoraClipSpec recipe = Numbered(kFrames, c.keyInterval);
+        tessel::TheoraClipOptions recipe = Numbered(kFrames, c.keyInterval);
         recipe.pagePerFrame = c.pagePerFrame;
         recipe.withVorbis = c.withVorbis;
         DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter()), 4);
@@ -213,7 +213,7 @@ TEST_F(TheoraDecoderTest, AdvancingShowsEachNumberedFrameAcrossKeyFrames) {
 // no stripes: it is stocked whole from the picture before it, also when it is
 // the first frame after a seek or a jump.
 TEST_F(TheoraDecoderTest, RepeatedFramesShowThePictureBeforeThem) {
-    tessel::TheoraClipSpec recipe = Numbered(12, 8);
+    tessel::TheoraClipOptions recipe = Numbered(12, 8);
     recipe.repeated = {3, 8};
     DecoderPtr d = Open(tessel::EncodeTheoraClip(recipe, tessel::FrameNumberPainter()), 4);
     ASSERT_NE(d, nullptr);
@@ -310,7 +310,7 @@ TEST_F(TheoraDecoderTest, UpdatingAConvertedFrameAgainDoesNothing) {
 }
 
 TEST_F(TheoraDecoderTest, ALongClipGrowsItsIndexInStepsOfAThousand) {
-    tessel::TheoraClipSpec recipe = Numbered(1100, 64);
+    tessel::TheoraClipOptions recipe = Numbered(1100, 64);
     recipe.width = 32;
     recipe.height = 32;
     recipe.quality = 30;
@@ -339,7 +339,7 @@ TEST_F(TheoraDecoderTest, ALongClipGrowsItsIndexInStepsOfAThousand) {
 // The open's tracked blocks in order: the record, the index, the key-frame
 // flags, then the index's growth and the flags' growth at frame 1000.
 TEST_F(TheoraDecoderTest, AFailedGrowthOfTheIndexFailsTheOpen) {
-    tessel::TheoraClipSpec recipe = Numbered(1001, 64);
+    tessel::TheoraClipOptions recipe = Numbered(1001, 64);
     recipe.width = 16;
     recipe.height = 16;
     recipe.quality = 20;

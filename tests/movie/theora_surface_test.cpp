@@ -98,8 +98,8 @@ class TheoraSurfaceTest : public d3d9test::DeviceTest {
         return DecoderPtr(tessel_test::OpenMemoryClip(file_, 4));
     }
 
-    tessel::TheoraClipSpec spec_ = [] {
-        tessel::TheoraClipSpec s;
+    tessel::TheoraClipOptions spec_ = [] {
+        tessel::TheoraClipOptions s;
         s.frames = 20;
         s.keyFrameInterval = 8;
         return s;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "d3d9_raster_fixture.h"
-#include "platform/d3d9/raster_perspective_internal.h"
+#include "platform/d3d9/raster_projective_internal.h"
 
 namespace {
 

@@ -20,14 +20,14 @@ constexpr int kWidth = 128;
 constexpr int kHeight = 96;
 
 bool WriteTheora(const std::string& path) {
-    tessel::TheoraClipSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.frames = 90;
-    spec.fpsNumerator = 30;
-    spec.keyFrameInterval = 30;
-    spec.withVorbis = true;
-    spec.toneHz = 440;
+    tessel::TheoraClipOptions recipe;
+    recipe.width = kWidth;
+    recipe.height = kHeight;
+    recipe.frames = 90;
+    recipe.fpsNumerator = 30;
+    recipe.keyFrameInterval = 30;
+    recipe.withVorbis = true;
+    recipe.toneHz = 440;
     const tessel::ClipPainter number = tessel::FrameNumberPainter();
     // The numbered cells over a background whose blue and red chroma sweep.
     const tessel::ClipPainter paint = [&](int frame, tessel::ClipPicture& picture) {
@@ -37,7 +37,7 @@ bool WriteTheora(const std::string& path) {
             picture.v[i] = static_cast<uint8_t>(128 + 40 - (frame * 2) % 80);
         }
     };
-    const std::vector<uint8_t> clip = tessel::EncodeTheoraClip(spec, paint);
+    const std::vector<uint8_t> clip = tessel::EncodeTheoraClip(recipe, paint);
     FILE* file = std::fopen(path.c_str(), "wb");
     if (clip.empty() || file == nullptr) {
         return false;

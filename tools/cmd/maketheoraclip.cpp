@@ -34,7 +34,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tessel::TheoraClipSpec recipe;
+    tessel::TheoraClipOptions recipe;
     tessel::ClipPainter painter = tessel::FrameNumberPainter();
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {

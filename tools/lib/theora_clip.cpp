@@ -42,7 +42,7 @@ th_pixel_fmt PixelFormat(ClipChroma chroma) {
     }
 }
 
-ClipPicture NewPicture(const TheoraClipSpec& recipe) {
+ClipPicture NewPicture(const TheoraClipOptions& recipe) {
     ClipPicture p;
     p.width = recipe.width;
     p.height = recipe.height;
@@ -134,7 +134,7 @@ VorbisPages EncodeSilence(double seconds, int serial, double toneHz = 0) {
     return pages;
 }
 
-th_info ClipInfo(const TheoraClipSpec& recipe) {
+th_info ClipInfo(const TheoraClipOptions& recipe) {
     th_info info;
     th_info_init(&info);
     info.frame_width = static_cast<ogg_uint32_t>(recipe.width);
@@ -157,7 +157,7 @@ th_info ClipInfo(const TheoraClipSpec& recipe) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPainter& paint) {
+std::vector<uint8_t> EncodeTheoraClip(const TheoraClipOptions& recipe, const ClipPainter& paint) {
     std::vector<uint8_t> out;
     th_info info = ClipInfo(recipe);
     th_enc_ctx* encoder = th_encode_alloc(&info);

@@ -12,7 +12,7 @@ namespace tessel {
 
 enum class ClipChroma { k420, k422, k444 };
 
-struct TheoraClipSpec {
+struct TheoraClipOptions {
     int width = 64;  // a multiple of 16
     int height = 48;
     int frames = 10;
@@ -44,7 +44,7 @@ struct ClipPicture {
 using ClipPainter = std::function<void(int frame, ClipPicture& picture)>;
 
 // The whole file; empty when the encoder refuses the settings.
-std::vector<uint8_t> EncodeTheoraClip(const TheoraClipSpec& recipe, const ClipPainter& paint);
+std::vector<uint8_t> EncodeTheoraClip(const TheoraClipOptions& recipe, const ClipPainter& paint);
 // An Ogg file holding only a Vorbis stream of `seconds` of silence.
 std::vector<uint8_t> EncodeSilentVorbisOgg(double seconds);
 

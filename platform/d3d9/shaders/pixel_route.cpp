@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/d3d9/raster_draw_internal.h"
-#include "platform/d3d9/raster_perspective_internal.h"
+#include "platform/d3d9/raster_projective_internal.h"
 
 namespace platform::raster_internal {
 namespace {
@@ -170,7 +170,7 @@ void CompileShadedSetup(const RasterStates& states, DrawSetup* s) {
 namespace {
 
 // A lane's inputs at a pixel of a perspective triangle, by the single-precision rule that the
-// fixed pipeline's paths follow (raster_perspective_internal.h).
+// fixed pipeline's paths follow (raster_projective_internal.h).
 void PerspectiveLane(const DrawSetup& s, const Triangle& t, const shader::ShaderProgram& program,
                      const bool* lodWanted, int64_t px, int32_t py, int l,
                      shader::ShaderRegisters* regs, BlockLod* lod, int32_t* fogAlpha) {

@@ -35,10 +35,10 @@ uint32_t DeviceRule(int y, int u, int v) {
 // Ten frames whose luma and chroma vary over the picture and from frame to
 // frame, so that the two conversion rules and any two frames differ.
 std::vector<uint8_t> ColourfulClip() {
-    TheoraClipSpec spec;
-    spec.frames = 10;
-    spec.quality = 63;
-    return EncodeTheoraClip(spec, [](int frame, ClipPicture& p) {
+    TheoraClipOptions recipe;
+    recipe.frames = 10;
+    recipe.quality = 63;
+    return EncodeTheoraClip(recipe, [](int frame, ClipPicture& p) {
         for (int y = 0; y < p.height; ++y) {
             for (int x = 0; x < p.width; ++x) {
                 p.y[static_cast<size_t>(y) * p.width + x] =

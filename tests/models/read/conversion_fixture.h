@@ -13,7 +13,7 @@
 
 namespace tessel_test {
 
-struct TriangleSpec {
+struct TriangleCorners {
     int p[3];
     int material = 0;
     int colour[3] = {0, 0, 0};
@@ -36,7 +36,7 @@ class ConversionModel {
     // texture coordinates unless set later.
     tessel::ReadModelMesh* AddMesh(tessel::ReadModelFrame* frame,
                                    const std::vector<tessel::Vec3>& positions,
-                                   const std::vector<TriangleSpec>& triangles) {
+                                   const std::vector<TriangleCorners>& triangles) {
         tessel::ReadModelMesh* mesh = tessel::ReadModelNewMesh(&model, frame);
         mesh->positionCount = static_cast<int32_t>(positions.size());
         mesh->positions = Chain(positions);
@@ -87,10 +87,10 @@ inline std::vector<tessel::Vec3> StripPositions(int triangles) {
     }
     return positions;
 }
-inline std::vector<TriangleSpec> StripTriangles(int triangles) {
-    std::vector<TriangleSpec> out;
+inline std::vector<TriangleCorners> StripTriangles(int triangles) {
+    std::vector<TriangleCorners> out;
     for (int i = 0; i < triangles; ++i) {
-        TriangleSpec t{};
+        TriangleCorners t{};
         t.p[0] = i;
         t.p[1] = i + 1 + i % 2;
         t.p[2] = i + 2 - i % 2;

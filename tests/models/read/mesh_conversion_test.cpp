@@ -67,22 +67,22 @@ tessel::ReadModelMesh* AddSkinnedTriangles(ConversionModel& m, tessel::ReadModel
                                            const std::vector<SkinnedTriangle>& triangles,
                                            int bones) {
     std::vector<tessel::Vec3> positions;
-    std::vector<TriangleSpec> specs;
+    std::vector<TriangleCorners> recipes;
     std::vector<std::vector<tessel::ReadModelSkinWeightPair>> pairs(bones);
     for (size_t t = 0; t < triangles.size(); ++t) {
-        TriangleSpec spec{};
+        TriangleCorners recipe{};
         for (int k = 0; k < 3; ++k) {
             const int p = static_cast<int>(3 * t) + k;
-            spec.p[k] = p;
+            recipe.p[k] = p;
             positions.push_back({static_cast<float>(t) + 0.5f * k, 0.25f * (k == 1), 0.0f});
             const std::vector<int>& corner = triangles[t].corners[k];
             for (int b : corner) {
                 pairs[b].push_back({p, 1.0f / static_cast<float>(corner.size())});
             }
         }
-        specs.push_back(spec);
+        recipes.push_back(recipe);
     }
-    tessel::ReadModelMesh* mesh = m.AddMesh(frame, positions, specs);
+    tessel::ReadModelMesh* mesh = m.AddMesh(frame, positions, recipes);
     for (int b = 0; b < bones; ++b) {
         m.AddBone(mesh, 0, pairs[b], 0.125f * static_cast<float>(b + 1));
     }
@@ -108,8 +108,8 @@ TEST_F(MeshConversionTest, AFaceIsDrawnByTheMostBonesOnOneOfItsCorners) {
         {{0, 0, 10}, 3, 112, 10},  // (10 + 4) x 8 = 112
     };
     for (const auto& c : cases) {
-        const std::string name = std::to_string(c.corners[0]) + "," +
-                                 std::to_string(c.corners[1]) + "," + std::to_string(c.corners[2]);
+        const std::string name = std::to_string(c.corners[0]) + "," + std::to_string(c.corners[1]) +
+                                 "," + std::to_string(c.corners[2]);
         ConversionModel m;
         tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
         const int bones = c.corners[0] + c.corners[1] + c.corners[2];
@@ -349,7 +349,7 @@ TEST_F(MeshConversionTest, FacesOfASkinnedMeshWithoutWeightAreDrawn) {
     const std::vector<tessel::Vec3> positions = {{20.0f, 20.0f, 0.0f}, {21.0f, 20.0f, 0.0f},
                                                  {20.0f, 21.0f, 0.0f}, {3.0f, 3.0f, 0.5f},
                                                  {4.0f, 3.0f, 0.5f},   {3.0f, 4.0f, 0.5f}};
-    std::vector<TriangleSpec> triangles(2);
+    std::vector<TriangleCorners> triangles(2);
     for (int k = 0; k < 3; ++k) {
         triangles[0].p[k] = k;
         triangles[1].p[k] = 3 + k;

@@ -168,7 +168,7 @@ TEST_F(ConversionTest, TwoMaterialsGiveTwoMeshesOfTheFrameAndNoneGivesOne) {
     for (int materials : {0, 2}) {
         ConversionModel m;
         tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
-        std::vector<TriangleSpec> triangles = StripTriangles(3);
+        std::vector<TriangleCorners> triangles = StripTriangles(3);
         triangles[1].material = materials == 2 ? 1 : 0;
         tessel::ReadModelMesh* mesh = m.AddMesh(frame, StripPositions(3), triangles);
         for (int i = 0; i < materials; ++i) {
@@ -232,8 +232,8 @@ void SkinQuad(ConversionModel& m, tessel::ReadModelMesh* mesh, int bones, int co
 std::vector<tessel::Vec3> Quad() {
     return {{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 0.0f}};
 }
-std::vector<TriangleSpec> QuadTriangles() {
-    TriangleSpec a{}, b{};
+std::vector<TriangleCorners> QuadTriangles() {
+    TriangleCorners a{}, b{};
     a.p[0] = 0, a.p[1] = 1, a.p[2] = 2;
     b.p[0] = 2, b.p[1] = 1, b.p[2] = 3;
     return {a, b};
@@ -320,8 +320,8 @@ TEST_F(ConversionTest, UnweightedFacesOfASkinnedMeshGoIntoTheRigidListAndTheDevi
     positions.push_back({3.0f, 3.0f, 0.0f});
     positions.push_back({4.0f, 3.0f, 0.0f});
     positions.push_back({3.0f, 4.0f, 0.0f});
-    std::vector<TriangleSpec> triangles = QuadTriangles();
-    TriangleSpec loose{};
+    std::vector<TriangleCorners> triangles = QuadTriangles();
+    TriangleCorners loose{};
     loose.p[0] = 4, loose.p[1] = 5, loose.p[2] = 6;
     triangles.push_back(loose);
     tessel::ReadModelMesh* mesh = m.AddMesh(frame, positions, triangles);
@@ -350,8 +350,8 @@ TEST_F(ConversionTest, UnweightedFacesOfASkinnedMeshGoIntoTheRigidListAndTheDevi
 TEST_F(ConversionTest, EqualCornersShareOneVertexRecord) {
     ConversionModel m;
     tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
-    std::vector<TriangleSpec> triangles = QuadTriangles();
-    for (TriangleSpec& t : triangles) {
+    std::vector<TriangleCorners> triangles = QuadTriangles();
+    for (TriangleCorners& t : triangles) {
         for (int k = 0; k < 3; ++k) {
             t.uv[k] = t.p[k];
         }
@@ -414,7 +414,7 @@ TEST_F(ConversionTest, TranslucentMaterialsLoseCullingOnlyWhenTheReaderAsks) {
         ConversionModel m;
         m.model.noCullTranslucent = noCull;
         tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
-        std::vector<TriangleSpec> triangles = StripTriangles(2);
+        std::vector<TriangleCorners> triangles = StripTriangles(2);
         triangles[1].material = 1;
         tessel::ReadModelMesh* mesh = m.AddMesh(frame, StripPositions(2), triangles);
         for (float alpha : {0.999f, 1.0f}) {
@@ -512,7 +512,7 @@ void FillRichModel(ConversionModel& m) {
     tessel::ReadModelFrame* root = tessel::ReadModelNewFrame(&m.model, "root", nullptr);
     tessel::ReadModelFrame* child = tessel::ReadModelNewFrame(&m.model, "child", root);
     m.AddMesh(root, StripPositions(5), StripTriangles(5));
-    std::vector<TriangleSpec> triangles = StripTriangles(6);
+    std::vector<TriangleCorners> triangles = StripTriangles(6);
     triangles[2].material = 1;
     triangles[5].material = 1;
     tessel::ReadModelMesh* mesh = m.AddMesh(child, StripPositions(6), triangles);
@@ -685,9 +685,9 @@ TEST_F(ConversionTest, ABoneOfNoFrameFailsWithTheFrameName) {
 void FillManyListModel(ConversionModel& m, int faces) {
     tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
     std::vector<tessel::Vec3> positions;
-    std::vector<TriangleSpec> triangles;
+    std::vector<TriangleCorners> triangles;
     for (int f = 0; f < faces; ++f) {
-        TriangleSpec t{};
+        TriangleCorners t{};
         for (int k = 0; k < 3; ++k) {
             t.p[k] = 3 * f + k;
             positions.push_back({static_cast<float>(f), static_cast<float>(k), 0.0f});
