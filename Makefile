@@ -16,7 +16,13 @@ RUN_PROGRAM ?= $(RELEASE)/vantrel
 GAME_FOLDER := $(RELEASE)/game_data
 
 # Builds go through ccache where it is installed (tools/install-deps.sh adds it).
-LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# The check runs when a build folder is first configured, after deps, so a
+# fresh machine's first build is cached too. Paths are hashed relative to the
+# checkout, so another work tree or a fresh clone elsewhere (CI) reuses the
+# objects this one compiled.
+LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
@@ -31,13 +37,13 @@ all: build
 deps:
 	@bash tools/install-deps.sh
 
-$(RELEASE)/build.ninja:
+$(RELEASE)/build.ninja: | deps
 	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
-$(ASAN)/build.ninja:
+$(ASAN)/build.ninja: | deps
 	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_BENCH=OFF $(LAUNCHER)
 
-$(TSAN)/build.ninja:
+$(TSAN)/build.ninja: | deps
 	cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE_THREAD=ON -DTESSEL_BENCH=OFF $(LAUNCHER)
 
 build: deps $(RELEASE)/build.ninja
