@@ -10,10 +10,14 @@
 #include "graphics/camera/camera.h"
 #include "graphics/device/device_state.h"
 #include "graphics/drawstate/draw_state.h"
+#include "graphics/images/image_create.h"
+#include "graphics/images/image_records.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
+#include "models/core/model_system.h"
 #include "models/drawing/model_drawing.h"
 #include "models/math/model_math.h"
+#include "models/textures/model_textures.h"
 
 namespace tessel {
 
@@ -356,10 +360,18 @@ int PrepareList(ModelInstanceMesh* mesh, int listIndex, uint8_t** copyOut) {
     return 0;
 }
 
+// The diffuse ramp of a toon mesh: its image and the copy's texture-
+// coordinate set that carries the lit brightness; image -1: no ramp.
+struct ToonRampStage {
+    int image;
+    int texCoordSet;
+};
+
 // The stage program of a mesh draw: stage 0 the image (or none) times the
 // vertex colour, stage 1 the opacity into the alpha through the texture
-// factor, the rest off.
-void ApplyStageProgram(int image, const MeshBlendBlock& blend) {
+// factor, the rest off. A toon ramp passes stage 2 through and multiplies
+// the colour by the ramp's texel on stage 3.
+void ApplyStageProgram(int image, const MeshBlendBlock& blend, const ToonRampStage* ramp = nullptr) {
     StageProgram program = {};
     program.alphaBlendEnable = blend.on;
     program.srcBlend = blend.srcBlend;
@@ -393,8 +405,67 @@ void ApplyStageProgram(int image, const MeshBlendBlock& blend) {
         e.alphaOp = e.colorOp = D3DTOP_DISABLE;
     }
     program.stageCount = 2;
+    if (ramp != nullptr && ramp->image != -1) {
+        StageProgramEntry& s2 = program.stages[2];
+        s2.colorArg1 = s2.alphaArg1 = D3DTA_CURRENT;
+        s2.colorArg2 = s2.alphaArg2 = D3DTA_CURRENT;
+        s2.colorOp = s2.alphaOp = D3DTOP_SELECTARG1;
+        StageProgramEntry& s3 = program.stages[3];
+        s3.imageHandle = ramp->image;
+        s3.texCoordIndex = ramp->texCoordSet;
+        s3.colorArg1 = D3DTA_TEXTURE;
+        s3.colorArg2 = D3DTA_CURRENT;
+        s3.colorOp = D3DTOP_MODULATE;
+        s3.alphaArg1 = s3.alphaArg2 = D3DTA_CURRENT;
+        s3.alphaOp = D3DTOP_SELECTARG1;
+        program.stageCount = 4;
+        // The ramp reads the copy's spare set, not the set of its stage
+        // number, so the stages keep the program's indices.
+        ApplyImageTextureState(&program, 0, 1);
+        return;
+    }
     ApplyImageTextureState(&program, 0, 1);
     ResetTexCoordIndices();
+}
+
+// The four-step ramp for slot -1, made on first use from its embedded image
+// with the transparent colour off; -1 for any other slot or when it cannot
+// be made.
+int DefaultToonRamp(int32_t slot) {
+    if (slot != -1) {
+        return -1;
+    }
+    int width = 0;
+    int height = 0;
+    if (g_models.rampTexture != -1 &&
+        QueryImageSize(g_models.rampTexture, &width, &height) == 0) {
+        return g_models.rampTexture;
+    }
+    const bool keyed = g_drawSettings.transparentColorUseOff == 0;
+    SetTransparentColorUse(0);
+    g_models.rampTexture =
+        LoadImageSourceToNewHandle(RampTextureTga(), kRampTextureTgaSize, nullptr, 0, 0, 0);
+    SetTransparentColorUse(keyed ? 1 : 0);
+    return g_models.rampTexture;
+}
+
+// The ramp a toon kind 1 mesh shades with on the fixed-function path, read
+// at the first of the copy's two spare sets (point sampled, clamped so that
+// a brightness of 1 or more takes the last texel).
+ToonRampStage ToonRampOf(const ModelInstanceMesh* mesh) {
+    ToonRampStage ramp = {-1, 0};
+    const ModelInstanceMaterial* material = mesh->material;
+    if (material == nullptr || material->base == nullptr || material->base->kind != 1) {
+        return ramp;
+    }
+    const int32_t slot = material->toonTextures[0];
+    ramp.image = slot < 0 ? DefaultToonRamp(slot) : TextureImage(mesh, slot);
+    ramp.texCoordSet = mesh->base->texCoordSetCount;
+    if (ramp.image != -1) {
+        SetTexAddressingUVW(D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 3);
+        ApplyTextureFilter(3, 0);
+    }
+    return ramp;
 }
 
 // The outline pass over every list with outline triangles: the copy's
@@ -532,7 +603,8 @@ void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int /*shaderPath*/,
                             D3DTADDRESS_WRAP, 0);
         ApplyTextureFilter(0, texture.filterMode);
     }
-    ApplyStageProgram(image, blend);
+    const ToonRampStage ramp = ToonRampOf(mesh);
+    ApplyStageProgram(image, blend, &ramp);
 }
 
 void DrawModelMesh(ModelInstanceMesh* mesh) {
