@@ -371,7 +371,8 @@ struct ToonRampStage {
 // vertex colour, stage 1 the opacity into the alpha through the texture
 // factor, the rest off. A toon ramp passes stage 2 through and multiplies
 // the colour by the ramp's texel on stage 3.
-void ApplyStageProgram(int image, const MeshBlendBlock& blend, const ToonRampStage* ramp = nullptr) {
+void ApplyStageProgram(int image, const MeshBlendBlock& blend,
+                       const ToonRampStage* ramp = nullptr) {
     StageProgram program = {};
     program.alphaBlendEnable = blend.on;
     program.srcBlend = blend.srcBlend;
@@ -437,8 +438,7 @@ int DefaultToonRamp(int32_t slot) {
     }
     int width = 0;
     int height = 0;
-    if (g_models.rampTexture != -1 &&
-        QueryImageSize(g_models.rampTexture, &width, &height) == 0) {
+    if (g_models.rampTexture != -1 && QueryImageSize(g_models.rampTexture, &width, &height) == 0) {
         return g_models.rampTexture;
     }
     const bool keyed = g_drawSettings.transparentColorUseOff == 0;

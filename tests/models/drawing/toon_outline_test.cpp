@@ -2,7 +2,8 @@
 // lighting leaves in a list's copy for both toon kinds under one directional
 // light (worked out here from the light and material values), the renormal-
 // ised normals under a scaled world, the colour normalisation, and the
-// outline pass: its thickness, its vertices and when it is drawn at all.
+// outline pass: its thickness, its vertices and when it is drawn at all; and
+// kind 1 drawn pixel by pixel through its ramp.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,9 +12,11 @@
 #include <vector>
 
 #include "graphics/camera/camera.h"
+#include "graphics/images/image_create.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
 #include "models/anim/model_animation.h"
+#include "models/core/model_system.h"
 #include "models/drawing/model_drawing.h"
 #include "models/instances/model_instances.h"
 #include "platform/d3d9_testing.h"
@@ -237,6 +240,104 @@ TEST_F(ToonTest, OutlinesAreDrawnAlongTheNormalsAtTheirThickness) {
             std::memcpy(&colour, out + 3, 4);
             EXPECT_EQ(colour, 0xFF3F7FFFu);
         }
+    }
+}
+
+// A ramp of 256 by 8 whose every column differs in all three channels, as an
+// uncompressed 24-bit TGA in memory.
+int RampRed(int t) {
+    return t;
+}
+int RampGreen(int t) {
+    return 255 - t;
+}
+int RampBlue(int t) {
+    return t * 37 & 0xFF;
+}
+
+int MakeDistinctRamp() {
+    std::vector<uint8_t> tga(18 + 256 * 8 * 3, 0);
+    tga[2] = 2;
+    tga[12] = 0;
+    tga[13] = 1;  // width 256
+    tga[14] = 8;  // height 8
+    tga[16] = 24;
+    tga[17] = 0x20;
+    for (int y = 0; y < 8; ++y) {
+        for (int t = 0; t < 256; ++t) {
+            uint8_t* p = &tga[18 + (y * 256 + t) * 3];
+            p[0] = static_cast<uint8_t>(RampBlue(t));
+            p[1] = static_cast<uint8_t>(RampGreen(t));
+            p[2] = static_cast<uint8_t>(RampRed(t));
+        }
+    }
+    return tessel::LoadImageSourceToNewHandle(tga.data(), static_cast<int>(tga.size()), nullptr, 0,
+                                              0, 0);
+}
+
+int Modulate(int a, int b) {
+    return (2 * a * b + 255) / 510;
+}
+
+// A toon kind 1 quad facing the light at the angle whose cosine is c draws
+// every pixel in its normalised vertex colour times the ramp's texel at the
+// largest lit channel (point sampled, clamped at the last texel).
+TEST_F(ToonTest, KindOneShadesWithTheRampTexelOfItsBrightness) {
+    const int ramp = MakeDistinctRamp();
+    ASSERT_NE(ramp, -1);
+    tessel::g_models.rampTexture = ramp;
+    // The largest lit channel is blue: c + 0.25 + 0.03125; each c puts it at
+    // the middle of a texel, the last one past the ramp's end.
+    const float cosines[] = {80.5f / 256 - 0.28125f, 150.5f / 256 - 0.28125f,
+                             230.5f / 256 - 0.28125f, 1.0f};
+    tessel::UpdateViewProjectionCache();
+    for (const float c : cosines) {
+        SCOPED_TRACE(c);
+        tessel::ModelInstance* record = Make(1, 1.0f);
+        ASSERT_NE(record, nullptr);
+        record->materials[0].toonTextures[0] = -1;  // the default ramp
+        const float corners[4][3] = {{16, 16, 0}, {48, 16, 0}, {16, 40, 0}, {48, 40, 0}};
+        const float normal[3] = {0.0f, std::sqrt(1.0f - c * c), -c};
+        tessel::ModelTriangleList& list = Last().base()->triangleLists[0];
+        for (int i = 0; i < 4; ++i) {
+            float* v = reinterpret_cast<float*>(list.vertices + 32 * i);
+            std::memcpy(v, corners[i], 12);
+            std::memcpy(v + 4, normal, 12);
+        }
+        Paint(RECT{0, 0, 640, 480}, 0x102030);
+        tessel::DrawModelMesh(&record->meshes[0]);
+        // The same float steps as the processor's lighting.
+        const float intensity = normal[2] * -1.0f;
+        float lit[3];
+        float largest = 0.0f;
+        for (int k = 0; k < 3; ++k) {
+            lit[k] = intensity * kLightDiffuse[k];
+            const float all = lit[k] + kLightAmbient[k] + kGlobalAmbient[k];
+            largest = all > largest ? all : largest;
+        }
+        float factors[3];
+        tessel::NormaliseColorToMax(lit[0], lit[1], lit[2], factors);
+        int texel = static_cast<int>(largest * 256.0f);
+        texel = texel > 255 ? 255 : texel;
+        const int rampColour[3] = {RampRed(texel), RampGreen(texel), RampBlue(texel)};
+        uint32_t expected = 0;
+        for (int k = 0; k < 3; ++k) {
+            const int vertex = static_cast<int>(kDiffuse[k] * 255.0f * factors[k]);
+            expected |= static_cast<uint32_t>(Modulate(vertex, rampColour[k])) << (16 - 8 * k);
+        }
+        int wrong = 0;
+        for (int y = 440; y < 464; ++y) {
+            for (int x = 16; x < 48; ++x) {
+                const uint32_t pixel = TargetPixel(x, y);
+                if (pixel != expected && wrong++ < 3) {
+                    ADD_FAILURE() << "pixel " << x << "," << y << " " << std::hex << pixel
+                                  << " expected " << expected << " (texel " << std::dec << texel
+                                  << ")";
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(TargetPixel(14, 450), 0x102030u);
     }
 }
 
