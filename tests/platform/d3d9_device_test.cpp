@@ -735,8 +735,7 @@ TEST_F(DeviceTest, NewMemoryHoldsThePoisonByteWhileThePoisonIsOn) {
         D3DLOCKED_BOX box;
         ASSERT_EQ(volume->LockBox(0, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
         if (poison) {
-            EXPECT_EQ(static_cast<const uint8_t*>(box.pBits)[box.SlicePitch + 4 * 4 - 1],
-                      expected);
+            EXPECT_EQ(static_cast<const uint8_t*>(box.pBits)[box.SlicePitch + 4 * 4 - 1], expected);
         }
         volume->UnlockBox(0);
         ASSERT_EQ(device_->ColorFill(level, nullptr, 0), D3D_OK);
