@@ -5,8 +5,10 @@
 // with the same scene through SDL2's software renderer (SDL_RenderCopy,
 // SDL_RenderCopyEx, SDL_RenderFillRect). Reports milliseconds of CPU per frame
 // (the goal: 2 or less on each path) and frames per second; the ratios to
-// SDL's renderer are printed at the end. The library's CPU time counts every
-// thread of the process, as the CPU device may hand a large draw to threads.
+// SDL's renderer are printed at the end with their spread over the
+// repetitions. Both paths draw a 32-bit screen, as the game does and as SDL's
+// target is. The library's CPU time counts every thread of the process, as
+// the CPU device may hand a large draw to threads.
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -33,6 +35,7 @@
 #include "graphics/targets/draw_targets.h"
 #include "images/base_image.h"
 #include "platform/d3d9_testing.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -105,12 +108,17 @@ int MakeImage(BASEIMAGE image) {
     return handle;
 }
 
-std::map<std::string, double> g_msPerFrame;
-
 void LibraryFrame(benchmark::State& state) {
     const bool hardware = state.range(0) != 0;
-    if (!benchlib::StartHeadlessLibrary(hardware)) {
+    if (!benchlib::StartHeadlessLibrary(hardware, 32)) {
         state.SkipWithError("the library did not start");
+        return;
+    }
+    int width = 0, height = 0, bits = 0;
+    QueryScreenState(&width, &height, &bits);
+    if (bits != 32) {
+        EndLibrary();
+        state.SkipWithError("the screen is not 32-bit");
         return;
     }
     SetTransparentColor(255, 0, 255);
@@ -217,39 +225,31 @@ BENCHMARK(LibraryFrame)
     ->MeasureProcessCPUTime();
 BENCHMARK(SdlFrame)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's CPU time per frame (with repetitions, their median) to
-// print the ratios after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0) {
-                continue;
-            }
-            // The mean, the spread and the variation are no frame times.
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") {
-                continue;
-            }
-            g_msPerFrame[run.run_name.str()] = run.GetAdjustedCPUTime();
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // Headless unless a display is asked for.
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     platform::SetVirtualVerticalBlank(true);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    benchspread::Initialize(&argc, &argv);
+    benchspread::SpreadReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double sdl = g_msPerFrame["SdlFrame"];
-    for (const auto& [name, ms] : g_msPerFrame) {
-        std::printf("%-36s %8.3f ms CPU/frame  %8.1f frames/s  goal <= 2 ms: %s  SDL/this: %.2f\n",
-                    name.c_str(), ms, ms > 0 ? 1000.0 / ms : 0.0, ms <= 2.0 ? "met" : "missed",
-                    ms > 0 ? sdl / ms : 0.0);
+    constexpr double kGoalMs = 2.0;
+    const benchspread::Samples sdl = reporter.Get("SdlFrame", "cpu_seconds");
+    std::printf("\n%-32s %-28s %-24s\n", "frame", "ms CPU/frame [spread]", "SDL/this [spread]");
+    for (const std::string& name : reporter.Names()) {
+        benchspread::Samples ms = reporter.Get(name, "cpu_seconds");
+        for (double& v : ms.values) {
+            v *= 1e3;
+        }
+        const benchspread::Samples ratio =
+            benchspread::Ratios(sdl, reporter.Get(name, "cpu_seconds"));
+        std::printf("%-32s %-28s %-24s goal <= %.0f ms: %s\n", name.c_str(),
+                    benchspread::FormatSpread(ms, "%.3f").c_str(),
+                    benchspread::FormatSpread(ratio).c_str(), kGoalMs,
+                    benchspread::CrossesGoal(ms, kGoalMs) ? "spread crosses goal"
+                    : ms.Median() <= kGoalMs              ? "met"
+                                                          : "missed");
     }
     benchmark::Shutdown();
     return 0;

@@ -1,9 +1,10 @@
 // Speed of the CPU device's rasteriser on the game's two heavy loads, side by side with SDL2's
 // software renderer drawing the same pictures: 32x32 point-sampled, alpha-blended sprites
 // (sprites per second) and a 640x480 image stretched onto 1280x960 (frames per second), point
-// sampled beside SDL's renderer and bilinear beside SDL_SoftStretchLinear. The sprites are drawn
-// both straight into the rasteriser and through the device as the library sends them:
-// DrawPrimitiveUP with FVF 0x144 (stride 28), batches of 2340 vertices, flat shading with the
+// sampled beside SDL's renderer and bilinear beside SDL_SoftStretchLinear. One-thread rows
+// are compared by process CPU time, rows with the device's threads by wall time beside it. The
+// sprites are drawn both straight into the rasteriser and through the device as the library sends
+// them: DrawPrimitiveUP with FVF 0x144 (stride 28), batches of 2340 vertices, flat shading with the
 // colour in the first vertex of each triangle.
 
 #include <SDL.h>
@@ -20,6 +21,7 @@
 #include "platform/d3d9.h"
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_texel.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -474,94 +476,96 @@ void SdlStretchLinear(benchmark::State& state) {
     SDL_FreeSurface(source);
 }
 
-class RateReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            auto rate = run.counters.find("items_per_second");
-            if (rate == run.counters.end())
-                continue;
-            std::string name = run.benchmark_name();
-            size_t suffix = name.find("/real_time");
-            if (suffix != std::string::npos)
-                name.erase(suffix);
-            perSecond[name] = rate->second.value;
-        }
+// One row: our time against the peer's, repetition by repetition (the peer's
+// time over ours, so above 1 is faster). A one-thread row is compared by
+// process CPU time; a row with the device's threads by wall time, its CPU
+// time beside it (what the frame costs the machine).
+void PrintRow(const benchspread::SpreadReporter& r, const std::string& label,
+              const std::string& ours, const std::string& peer, bool threaded, double goal) {
+    const benchspread::Samples cpu =
+        benchspread::Ratios(r.Get(peer, "cpu_seconds"), r.Get(ours, "cpu_seconds"));
+    if (cpu.Empty()) {
+        return;
     }
-    std::map<std::string, double> perSecond;
-};
+    if (!threaded) {
+        std::printf("%-40s %-24s %-24s", label.c_str(), benchspread::FormatSpread(cpu).c_str(), "");
+    } else {
+        // The peer runs on one thread: its wall time is its CPU time.
+        const benchspread::Samples wall =
+            benchspread::Ratios(r.Get(peer, "cpu_seconds"), r.Get(ours, "real_seconds"));
+        std::printf("%-40s %-24s %-24s", label.c_str(), benchspread::FormatSpread(cpu).c_str(),
+                    benchspread::FormatSpread(wall).c_str());
+    }
+    if (goal > 0) {
+        std::printf(" goal %.2f", goal);
+    }
+    std::printf("\n");
+    benchspread::PrintGoalNote(cpu, goal);
+}
 
-void PrintSummary(const RateReporter& r) {
-    auto get = [&](const std::string& name) {
-        auto it = r.perSecond.find(name);
-        return it == r.perSecond.end() ? 0.0 : it->second;
-    };
-    double sdlSprites = get("SdlSprites");
-    double turned = get("RasterTurnedSprites/1");
-    double turnedThreads = get("RasterTurnedSprites/0");
-    double sdlStretch = get("SdlStretch");
-    double sdlLinear = get("SdlStretchLinear");
-    std::printf("\n%-34s %14s %14s %8s\n", "load", "ours /s", "SDL2 soft /s", "ratio");
-    double sdlTurned = get("SdlTurnedSprites");
-    if (turned > 0 && sdlTurned > 0) {
-        std::printf("%-34s %14.0f %14.0f %8.2f\n", "turned sprites, one thread", turned, sdlTurned,
-                    turned / sdlTurned);
-        std::printf("%-34s %14.0f %14.0f %8.2f\n", "turned sprites, threads allowed", turnedThreads,
-                    sdlTurned, turnedThreads / sdlTurned);
-    }
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    std::printf("\n%-40s %-24s %-24s\n", "load, ratio to SDL2 soft [spread]", "by CPU time",
+                "by wall time");
+    constexpr double kGoal = 2.0;  // sprites by DrawPrimitiveUP, turned sprites
     for (const char* threads : {"1", "0"}) {
-        std::string label = std::string(threads) == "1" ? "one thread" : "threads allowed";
-        double s = get(std::string("RasterSprites/") + threads);
-        double t = get(std::string("RasterStretch/") + threads + "/0");
-        double linear = get(std::string("RasterStretch/") + threads + "/1");
-        if (s > 0 && sdlSprites > 0) {
-            std::printf("%-34s %14.0f %14.0f %8.2f\n", ("32x32 blended sprites, " + label).c_str(),
-                        s, sdlSprites, s / sdlSprites);
-        }
-        if (t > 0 && sdlStretch > 0) {
-            std::printf("%-34s %14.1f %14.1f %8.2f\n", ("640x480 -> 1280x960, " + label).c_str(), t,
-                        sdlStretch, t / sdlStretch);
-        }
-        if (linear > 0 && sdlLinear > 0) {
-            std::printf("%-34s %14.1f %14.1f %8.2f\n", ("  the same bilinear, " + label).c_str(),
-                        linear, sdlLinear, linear / sdlLinear);
-        }
-        double device = get(std::string("DeviceSprites/") + threads);
-        if (device > 0 && sdlSprites > 0) {
-            std::printf("%-34s %14.0f %14.0f %8.2f\n",
-                        ("sprites by DrawPrimitiveUP, " + label).c_str(), device, sdlSprites,
-                        device / sdlSprites);
-        }
+        const bool threaded = std::string(threads) == "0";
+        const std::string label = threaded ? "threads allowed" : "one thread";
+        const std::string t = threads;
+        PrintRow(r, "turned sprites, " + label, "RasterTurnedSprites/" + t, "SdlTurnedSprites",
+                 threaded, kGoal);
+        PrintRow(r, "32x32 blended sprites, " + label, "RasterSprites/" + t, "SdlSprites", threaded,
+                 0);
+        PrintRow(r, "640x480 -> 1280x960, " + label, "RasterStretch/" + t + "/0", "SdlStretch",
+                 threaded, 0);
+        PrintRow(r, "  the same bilinear, " + label, "RasterStretch/" + t + "/1",
+                 "SdlStretchLinear", threaded, 0);
+        PrintRow(r, "sprites by DrawPrimitiveUP, " + label, "DeviceSprites/" + t, "SdlSprites",
+                 threaded, kGoal);
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    // Wall-clock time, so that a draw shared by threads is counted as what it costs a frame.
-    benchmark::RegisterBenchmark("RasterSprites", RasterSprites)->Arg(1)->Arg(0)->UseRealTime();
+    benchspread::Initialize(&argc, &argv);
+    // Process CPU time throughout, so that work the device hands to its threads is counted.
+    // A one-thread row is timed by it (wall time on a shared machine is the neighbours'
+    // load); a row with threads is timed by the wall, what it costs a frame.
+    benchmark::RegisterBenchmark("RasterSprites", RasterSprites)->Arg(1)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("RasterSprites", RasterSprites)
+        ->Arg(0)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
     benchmark::RegisterBenchmark("RasterTurnedSprites", RasterTurnedSprites)
         ->Arg(1)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("RasterTurnedSprites", RasterTurnedSprites)
         ->Arg(0)
+        ->MeasureProcessCPUTime()
         ->UseRealTime();
     benchmark::RegisterBenchmark("RasterLinearSprites", RasterLinearSprites)
         ->Arg(0)
         ->Arg(1)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark("SdlSprites", SdlSprites)->UseRealTime();
-    benchmark::RegisterBenchmark("SdlTurnedSprites", SdlTurnedSprites)->UseRealTime();
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("SdlSprites", SdlSprites)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("SdlTurnedSprites", SdlTurnedSprites)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("RasterStretch", RasterStretch)
         ->Args({1, 0})
-        ->Args({0, 0})
         ->Args({1, 1})
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("RasterStretch", RasterStretch)
+        ->Args({0, 0})
         ->Args({0, 1})
+        ->MeasureProcessCPUTime()
         ->UseRealTime();
-    benchmark::RegisterBenchmark("SdlStretch", SdlStretch)->UseRealTime();
-    benchmark::RegisterBenchmark("SdlStretchLinear", SdlStretchLinear)->UseRealTime();
-    benchmark::RegisterBenchmark("DeviceSprites", DeviceSprites)->Arg(1)->Arg(0)->UseRealTime();
-    RateReporter reporter;
+    benchmark::RegisterBenchmark("SdlStretch", SdlStretch)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("SdlStretchLinear", SdlStretchLinear)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("DeviceSprites", DeviceSprites)->Arg(1)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("DeviceSprites", DeviceSprites)
+        ->Arg(0)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
+    benchspread::SpreadReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintSummary(reporter);
     benchmark::Shutdown();

@@ -119,7 +119,7 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int colorType : {1, 0}) {
         for (int mode : kModes) {

@@ -112,7 +112,7 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int kind = kSparse32; kind <= kAlpha565; ++kind) {
         benchmark::RegisterBenchmark("Draw", Draw)->Args({kind, 1});

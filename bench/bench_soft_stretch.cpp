@@ -182,7 +182,7 @@ void PrintSummary(const softbench::RateReporter& r) {
     for (const char* size : {"960/720", "1280/960"}) {
         const std::string s = size;
         softbench::PrintHeader(("640x480 to " + s + ", copy").c_str(), "peer Mpx/s");
-        const double ours = r.Mpx("SoftFrame/" + s);
+        const softbench::Samples ours = r.Mpx("SoftFrame/" + s);
         softbench::PrintRow("against SDL_BlitScaled", ours, r.Mpx("SdlFrame/" + s + "/0"));
         softbench::PrintRow("against SDL_SoftStretch", ours, r.Mpx("SdlFrame/" + s + "/1"));
         softbench::PrintRow("against a memcpy of the destination", ours, r.Mpx("MemoryCopy/" + s));
@@ -197,7 +197,7 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (auto [w, h] : {std::pair{960, 720}, std::pair{1280, 960}}) {
         benchmark::RegisterBenchmark("SoftFrame", SoftFrame)->Args({w, h});

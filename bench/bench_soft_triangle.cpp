@@ -246,7 +246,7 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     EachCase([](int format, int turned, int size, int kind) {
         benchmark::RegisterBenchmark("SoftQuad", SoftQuad)->Args({kind, size, turned, format});

@@ -10,9 +10,13 @@
 
 namespace benchlib {
 
-// True when the library started; new images are then made 32-bit.
-inline bool StartHeadlessLibrary(bool hardware) {
+// True when the library started; new images are then made 32-bit. `bits` is
+// the screen's depth, 0 for the library's default.
+inline bool StartHeadlessLibrary(bool hardware, int bits = 0) {
     tessel::ChangeWindowMode(1);
+    if (bits != 0) {
+        tessel::SetScreenMode(640, 480, bits, 60);
+    }
     // A headless window never becomes active; a game keeps drawing anyway.
     tessel::SetRunWhenInactive(1);
     tessel::SetUseHardwareOption(hardware ? 1 : 0);

@@ -1,44 +1,48 @@
-// What the software-kernel benchmarks share: a reporter that keeps each run's
-// pixels per second, and the table that prints ours beside the peer's.
+// What the software-kernel benchmarks share: a reporter that keeps each
+// repetition's pixels per second, and the table that prints ours beside the
+// peer's with the ratio's spread over the repetitions.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
+
+#include "support/spread.h"
 
 namespace softbench {
 
-class RateReporter : public benchmark::ConsoleReporter {
+using benchspread::Samples;
+
+class RateReporter : public benchspread::SpreadReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            auto rate = run.counters.find("items_per_second");
-            if (rate != run.counters.end()) {
-                perSecond[run.benchmark_name()] = rate->second.value;
-            }
+    // Mpixels per second of a run, one a repetition; empty when it did not run.
+    Samples Mpx(const std::string& name) const {
+        Samples rate = Get(name, "items_per_second");
+        for (double& v : rate.values) {
+            v /= 1e6;
         }
+        return rate;
     }
-    // Mpixels per second of a run, 0 when it did not run.
-    double Mpx(const std::string& name) const {
-        auto it = perSecond.find(name);
-        return it == perSecond.end() ? 0.0 : it->second / 1e6;
-    }
-    std::map<std::string, double> perSecond;
 };
 
 inline void PrintHeader(const char* title, const char* peer) {
-    std::printf("\n%-40s %12s %12s %8s\n", title, "ours Mpx/s", peer, "ratio");
+    std::printf("\n%-40s %12s %12s %-22s\n", title, "ours Mpx/s", peer, "ratio [spread]");
 }
 
-inline void PrintRow(const std::string& label, double ours, double peer) {
-    if (peer > 0) {
-        std::printf("%-40s %12.0f %12.0f %8.2f\n", label.c_str(), ours, peer, ours / peer);
-    } else {
-        std::printf("%-40s %12.0f %12s %8s\n", label.c_str(), ours, "-", "-");
+// A row of medians and the ratio's spread; with a goal, a spread that crosses
+// it is said so.
+inline void PrintRow(const std::string& label, const Samples& ours, const Samples& peer,
+                     double goal = 0) {
+    const Samples ratios = benchspread::Ratios(ours, peer);
+    const std::string peerText = peer.Empty() ? "-" : std::to_string(int(peer.Median() + 0.5));
+    std::printf("%-40s %12.0f %12s %-22s", label.c_str(), ours.Median(), peerText.c_str(),
+                benchspread::FormatSpread(ratios).c_str());
+    if (goal > 0) {
+        std::printf(" goal %.2f", goal);
     }
+    std::printf("\n");
+    benchspread::PrintGoalNote(ratios, goal);
 }
 
 }  // namespace softbench

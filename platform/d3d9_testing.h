@@ -64,9 +64,10 @@ void FailNextD3D9Calls(D3D9FailPoint point, int count);
 void LoseD3D9Devices();
 
 // What new surface, texture and volume memory holds. A real device leaves it
-// undefined; this one zeroes it, unless TESSEL_D3D9_POISON is set in the
-// environment (the test programs set it) or a test turns the poison on: then
-// every new byte is 0xCD, so that only the library's own clears show as clear.
+// undefined, and so does this one (it is not touched), unless
+// TESSEL_D3D9_POISON is set in the environment (the test programs set it) or a
+// test turns the poison on: then every new byte is 0xCD, so that only the
+// library's own clears show as clear.
 constexpr uint8_t kD3D9PoisonByte = 0xCD;
 void SetD3D9PoisonFill(bool on);
 bool D3D9PoisonFill();

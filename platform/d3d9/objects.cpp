@@ -6,6 +6,9 @@
 #include "platform/d3d9/objects.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "platform/d3d9_testing.h"
 
 #include "platform/d3d9/trace.h"
 #include "platform/d3d9/yuv_surface.h"
@@ -44,6 +47,18 @@ D3D9Refusal LockRectFault(const RECT& r, int width, int height, bool blocks) {
     return Why::None;
 }
 
+// New resource memory is left as the allocator gives it: every caller writes
+// what it later reads (uploads, clears, render passes), and zeroing textures
+// the upload then overwrote was a third of the start-up. Under the poison (the
+// test programs) every byte is the poison byte, so that a read of memory
+// never written shows.
+void PrepareNewStorage(ResourceMemory& bytes, size_t size) {
+    bytes.resize(size);
+    if (platform::D3D9PoisonFill()) {
+        std::memset(bytes.data(), platform::kD3D9PoisonByte, size);
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -61,7 +76,7 @@ Surface::Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DP
       owner_(owner),
       life_(std::move(life)),
       pitch_(RowPitch(format, width)) {
-    storage_.assign(static_cast<size_t>(pitch_) * StorageRows(format, height), NewStorageByte());
+    PrepareNewStorage(storage_, static_cast<size_t>(pitch_) * StorageRows(format, height));
 }
 
 ULONG Surface::AddRef() {
@@ -252,7 +267,7 @@ VolumeTexture::VolumeTexture(int width, int height, int depth, int levels, DWORD
     for (int i = 0; i < levels; ++i) {
         Volume volume{width, height, depth, RowPitch(format, width), 0, {}};
         volume.slicePitch = volume.rowPitch * height;
-        volume.bits.assign(static_cast<size_t>(volume.slicePitch) * depth, NewStorageByte());
+        PrepareNewStorage(volume.bits, static_cast<size_t>(volume.slicePitch) * depth);
         levels_.push_back(std::move(volume));
         width = std::max(1, width / 2);
         height = std::max(1, height / 2);

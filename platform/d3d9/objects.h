@@ -16,6 +16,33 @@
 
 namespace platform::d3d9 {
 
+// Makes a vector's new elements default-initialised: for bytes, untouched.
+template <typename T>
+struct UntouchedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UntouchedAllocator<U>;
+    };
+    UntouchedAllocator() = default;
+    template <typename U>
+    UntouchedAllocator(const UntouchedAllocator<U>&) {}
+    template <typename U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Resource memory: a real device leaves it undefined, and so does this one.
+using ResourceMemory = std::vector<uint8_t, UntouchedAllocator<uint8_t>>;
+
+}  // namespace platform::d3d9
+
+namespace platform::d3d9 {
+
 // What a device's resources need to know after the device itself may be gone.
 struct DeviceLife {
     std::atomic<bool> lost{false};
@@ -85,7 +112,7 @@ class Surface final : public RefCounted<Surface, IDirect3DSurface9, &IID_IDirect
     IUnknown* owner_;
     DeviceLifePtr life_;
     int pitch_;
-    std::vector<uint8_t> storage_;
+    ResourceMemory storage_;
     bool locked_ = false;
     bool lockedReadOnly_ = false;
     uint64_t version_ = 0;
@@ -126,7 +153,7 @@ struct Volume {
     int depth;
     int rowPitch;
     int slicePitch;
-    std::vector<uint8_t> bits;
+    ResourceMemory bits;
     bool locked = false;
 };
 

@@ -298,10 +298,6 @@ bool D3D9PoisonFill() {
     return state == 1;
 }
 
-uint8_t d3d9::NewStorageByte() {
-    return D3D9PoisonFill() ? kD3D9PoisonByte : 0;
-}
-
 IDirect3DDevice9* CurrentD3D9Device() {
     HookState& hooks = Hooks();
     std::lock_guard<std::mutex> guard(hooks.lock);

@@ -32,9 +32,6 @@ D3D9Profile ActiveProfile();
 // True when an injected failure is due for this call (and uses it up).
 bool ConsumeFailure(D3D9FailPoint point);
 
-// The byte new resource memory starts with: 0, or the poison byte.
-uint8_t NewStorageByte();
-
 class Device;
 void RegisterLiveDevice(Device* device);
 void UnregisterLiveDevice(Device* device);

@@ -1,0 +1,197 @@
+// What every benchmark's summary shares: each repetition's figures kept per
+// benchmark, ratios taken repetition by repetition with their spread, and the
+// line that says when a ratio's spread crosses its goal (one run on a loaded
+// machine then settles nothing). Repetitions are interleaved at random by
+// default, so that the i-th runs of two peers ran close together in time.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace benchspread {
+
+// The figures of one benchmark, one a repetition, in the order they ran.
+struct Samples {
+    std::vector<double> values;
+
+    Samples() = default;
+    // One figure; 0 stands for "did not run".
+    Samples(double value) {  // NOLINT: a lone figure is a sample of one
+        if (value > 0) {
+            values.push_back(value);
+        }
+    }
+    bool Empty() const { return values.empty(); }
+    double Median() const {
+        if (values.empty()) {
+            return 0.0;
+        }
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t n = sorted.size();
+        return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    }
+    double Low() const {
+        return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+    }
+    double High() const {
+        return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
+    }
+};
+
+// Repetition-by-repetition ratios of two benchmarks' figures. When their
+// counts differ (a lone figure against repetitions), every pairing is kept.
+inline Samples Ratios(const Samples& ours, const Samples& peer) {
+    Samples ratios;
+    if (ours.values.size() == peer.values.size()) {
+        for (size_t i = 0; i < ours.values.size(); ++i) {
+            if (peer.values[i] > 0) {
+                ratios.values.push_back(ours.values[i] / peer.values[i]);
+            }
+        }
+        return ratios;
+    }
+    for (double a : ours.values) {
+        for (double b : peer.values) {
+            if (b > 0) {
+                ratios.values.push_back(a / b);
+            }
+        }
+    }
+    return ratios;
+}
+
+// True when the goal lies inside the spread, so that some repetitions met it
+// and some did not.
+inline bool CrossesGoal(const Samples& ratios, double goal) {
+    return goal > 0 && !ratios.Empty() && ratios.Low() < goal && ratios.High() >= goal;
+}
+
+// "1.85 [1.60-2.10]" (median, lowest, highest) into `out`, or "-".
+inline std::string FormatSpread(const Samples& s, const char* format = "%.2f") {
+    if (s.Empty()) {
+        return "-";
+    }
+    char one[32], all[112];
+    std::string median, low, high;
+    std::snprintf(one, sizeof one, format, s.Median());
+    median = one;
+    if (s.values.size() == 1) {
+        return median;
+    }
+    std::snprintf(one, sizeof one, format, s.Low());
+    low = one;
+    std::snprintf(one, sizeof one, format, s.High());
+    high = one;
+    std::snprintf(all, sizeof all, "%s [%s-%s]", median.c_str(), low.c_str(), high.c_str());
+    return all;
+}
+
+// Prints the note for a row whose spread crosses its goal; nothing otherwise.
+inline void PrintGoalNote(const Samples& ratios, double goal) {
+    if (CrossesGoal(ratios, goal)) {
+        std::printf("    ^ spread crosses goal %.2f: this run does not settle it\n", goal);
+    }
+}
+
+// One summary row: a label, the ratio's median with its spread, and its goal.
+inline void PrintRatioRow(const std::string& label, const Samples& ratios, double goal = 0) {
+    std::printf("%-48s %-24s", label.c_str(), FormatSpread(ratios).c_str());
+    if (goal > 0) {
+        std::printf(" goal %.2f", goal);
+    }
+    std::printf("\n");
+    PrintGoalNote(ratios, goal);
+}
+
+// A console reporter that also keeps, for each benchmark (named without its
+// repetition count and time measure), every repetition's counters and its CPU and wall time in
+// seconds an iteration.
+class SpreadReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) {
+                continue;
+            }
+            auto& figures = runs_[NameOf(run)];
+            const double n = static_cast<double>(run.iterations);
+            figures["cpu_seconds"].values.push_back(run.cpu_accumulated_time / n);
+            figures["real_seconds"].values.push_back(run.real_accumulated_time / n);
+            for (const auto& [name, counter] : run.counters) {
+                figures[name].values.push_back(counter.value);
+            }
+        }
+    }
+    // One figure ("cpu_seconds", "real_seconds" or a counter) of a benchmark,
+    // every repetition; empty when it did not run.
+    Samples Get(const std::string& benchmark, const std::string& figure) const {
+        auto run = runs_.find(benchmark);
+        if (run == runs_.end()) {
+            return {};
+        }
+        auto it = run->second.find(figure);
+        return it == run->second.end() ? Samples{} : it->second;
+    }
+    // Names of the benchmarks that ran.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& [name, figures] : runs_) {
+            names.push_back(name);
+        }
+        return names;
+    }
+
+  private:
+    static std::string NameOf(const Run& run) {
+        benchmark::BenchmarkName name = run.run_name;
+        name.repetitions.clear();
+        name.time_type.clear();
+        return name.str();
+    }
+    std::map<std::string, std::map<std::string, Samples>> runs_;
+};
+
+// The command line with repetitions (5 unless given) and random interleaving
+// (unless given) added, so that every ratio has a spread. Keep the returned
+// vector alive while benchmark uses argv.
+inline std::vector<char*> WithRepetitions(int argc, char** argv, int repetitions = 5) {
+    static std::string repeatFlag, interleaveFlag;
+    std::vector<char*> args(argv, argv + argc);
+    auto given = [&](const char* flag) {
+        for (int i = 1; i < argc; ++i) {
+            if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!given("--benchmark_repetitions")) {
+        repeatFlag = "--benchmark_repetitions=" + std::to_string(repetitions);
+        args.push_back(repeatFlag.data());
+    }
+    if (!given("--benchmark_enable_random_interleaving")) {
+        interleaveFlag = "--benchmark_enable_random_interleaving=true";
+        args.push_back(interleaveFlag.data());
+    }
+    args.push_back(nullptr);
+    return args;
+}
+
+// Initialises Google Benchmark with the flags of WithRepetitions.
+inline void Initialize(int* argc, char*** argv, int repetitions = 5) {
+    static std::vector<char*> args;
+    args = WithRepetitions(*argc, *argv, repetitions);
+    *argc = static_cast<int>(args.size()) - 1;
+    *argv = args.data();
+    benchmark::Initialize(argc, *argv);
+}
+
+}  // namespace benchspread
