@@ -170,7 +170,7 @@ TEST(TgaReader, RefusesBadHeadersMapsAndShortData) {
     bad[5].map.assign(57 * 3, 0);
     bad[6].type = 2;  // plain data cut short
     bad[6].data = StoredPicture(3, false, false);
-    bad[6].data.resize(bad[6].data.size() - 1);
+    bad[6].data.pop_back();
     for (size_t i = 0; i < bad.size(); ++i) {
         Decoded d;
         Decode(MakeTga(bad[i]), &d, tessel::ReadTgaImage);
