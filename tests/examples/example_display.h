@@ -46,22 +46,30 @@ inline std::string PixelOf(const std::string& png, int x, int y) {
                          ".b+0.5)]' info:");
 }
 
-// Screenshots until the pixel at (x, y) is RGB, that is until a drawn frame
-// shows (start-up measures the clocks for up to a second after the window
-// shows); false when none does within thirty seconds (sanitizer builds on a
-// busy machine are slow).
-inline bool TakeScreenshotOnceShowing(const std::string& display, const std::string& shot, int x,
-                                      int y, const std::string& rgb) {
+// Screenshots until `showing` holds for the shot, that is until a drawn frame
+// shows what the caller waits for (start-up measures the clocks for up to a
+// second after the window shows; a movie's frames come from threads of their
+// own); false when none does within thirty seconds (sanitizer builds on a busy
+// machine are slow).
+template <typename Showing>
+bool TakeScreenshotOnce(const std::string& display, const std::string& shot, Showing showing) {
     const DWORD start = timeGetTime();
     while (timeGetTime() - start < 30000) {
         unlink(shot.c_str());
         OnDisplay(display, "timeout 20 import -window root '" + shot + "'");
-        if (access(shot.c_str(), R_OK) == 0 && PixelOf(shot, x, y) == rgb) {
+        if (access(shot.c_str(), R_OK) == 0 && showing(shot)) {
             return true;
         }
         Sleep(100);
     }
     return false;
+}
+
+// Screenshots until the pixel at (x, y) is RGB.
+inline bool TakeScreenshotOnceShowing(const std::string& display, const std::string& shot, int x,
+                                      int y, const std::string& rgb) {
+    return TakeScreenshotOnce(display, shot,
+                              [&](const std::string& png) { return PixelOf(png, x, y) == rgb; });
 }
 
 // The window's upper-left corner on the screen, -1 where xwininfo did not say;

@@ -10,19 +10,11 @@
 // (OpenStream, OpenDecoder, the two output types), streaming (SeekStream,
 // DecodeSome, Drain), and the frame conversions (DeliverVideo,
 // DeliverAudio).
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
+#include "platform/dshow/filters/ffmpeg_calls.h"
 #include "platform/dshow/filters/media_filters_internal.h"
 #include "platform/dshow/filters/pull_decoder.h"
 #include "platform/mmreg.h"
@@ -67,7 +59,8 @@ struct Decoder {
 
 class MediaFileDecoder final : public PullDecoderFilter {
   public:
-    MediaFileDecoder() : PullDecoderFilter("Media File Splitter", kMediaFileDecoderClass) {}
+    explicit MediaFileDecoder(const FfmpegCalls& calls)
+        : PullDecoderFilter("Media File Splitter", kMediaFileDecoderClass), ff_(calls) {}
     ~MediaFileDecoder() override { CloseStream(); }
 
     HRESULT CheckInputType(const CMediaType* type) override {
@@ -93,6 +86,7 @@ class MediaFileDecoder final : public PullDecoderFilter {
     bool DeliverAudio(const AVFrame* frame);
     bool AllPastStop() const;
 
+    const FfmpegCalls& ff_;
     ReaderCursor input_;
     AVIOContext* io_ = nullptr;
     AVFormatContext* format_ = nullptr;
@@ -129,26 +123,26 @@ HRESULT MediaFileDecoder::OpenStream(IAsyncReader* reader) {
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
     input_ = ReaderCursor{reader, 0, total};
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferBytes));
-    io_ = buffer != nullptr ? avio_alloc_context(buffer, kIoBufferBytes, 0, &input_, ReadThrough,
-                                                 nullptr, SeekThrough)
+    auto* buffer = static_cast<uint8_t*>(ff_.av_malloc(kIoBufferBytes));
+    io_ = buffer != nullptr ? ff_.avio_alloc_context(buffer, kIoBufferBytes, 0, &input_,
+                                                     ReadThrough, nullptr, SeekThrough)
                             : nullptr;
-    format_ = avformat_alloc_context();
+    format_ = ff_.avformat_alloc_context();
     if (io_ == nullptr || format_ == nullptr) {
         if (io_ == nullptr) {
-            av_free(buffer);
+            ff_.av_free(buffer);
         }
         CloseStream();
         return E_OUTOFMEMORY;
     }
     format_->pb = io_;
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
-    if (avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0) {
+    if (ff_.avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0) {
         format_ = nullptr;  // freed on failure
         CloseStream();
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    if (avformat_find_stream_info(format_, nullptr) < 0) {
+    if (ff_.avformat_find_stream_info(format_, nullptr) < 0) {
         CloseStream();
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
@@ -164,10 +158,10 @@ HRESULT MediaFileDecoder::OpenStream(IAsyncReader* reader) {
     }
     int64_t duration = format_->duration;
     duration_ = duration != AV_NOPTS_VALUE && duration > 0
-                    ? av_rescale_q(duration, AV_TIME_BASE_Q, kUnitBase)
+                    ? ff_.av_rescale_q(duration, AV_TIME_BASE_Q, kUnitBase)
                     : 0;
-    packet_ = av_packet_alloc();
-    frame_ = av_frame_alloc();
+    packet_ = ff_.av_packet_alloc();
+    frame_ = ff_.av_frame_alloc();
     started_ = false;
     if (packet_ == nullptr || frame_ == nullptr) {
         CloseStream();
@@ -178,7 +172,7 @@ HRESULT MediaFileDecoder::OpenStream(IAsyncReader* reader) {
 
 bool MediaFileDecoder::OpenDecoder(AVMediaType kind, Decoder* decoder) {
     const AVCodec* codec = nullptr;
-    int stream = av_find_best_stream(format_, kind, -1, -1, &codec, 0);
+    int stream = ff_.av_find_best_stream(format_, kind, -1, -1, &codec, 0);
     if (stream < 0 || codec == nullptr) {
         return false;
     }
@@ -194,16 +188,16 @@ bool MediaFileDecoder::OpenDecoder(AVMediaType kind, Decoder* decoder) {
          parameters->ch_layout.nb_channels <= 0)) {
         return false;
     }
-    AVCodecContext* context = avcodec_alloc_context3(codec);
+    AVCodecContext* context = ff_.avcodec_alloc_context3(codec);
     if (context == nullptr) {
         return false;
     }
     context->thread_count = 1;  // the graph's streaming thread decodes
     // A damaged stream can announce huge pictures in later headers too.
     context->max_pixels = kMaxPixels;
-    if (avcodec_parameters_to_context(context, parameters) < 0 ||
-        avcodec_open2(context, codec, nullptr) < 0) {
-        avcodec_free_context(&context);
+    if (ff_.avcodec_parameters_to_context(context, parameters) < 0 ||
+        ff_.avcodec_open2(context, codec, nullptr) < 0) {
+        ff_.avcodec_free_context(&context);
         return false;
     }
     decoder->stream = stream;
@@ -218,7 +212,7 @@ void MediaFileDecoder::AddVideoOutput() {
     height_ = stream->codecpar->height;
     AVRational rate =
         stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-    frameTime_ = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), kUnitBase) : 0;
+    frameTime_ = rate.num > 0 && rate.den > 0 ? ff_.av_rescale_q(1, av_inv_q(rate), kUnitBase) : 0;
     VIDEOINFOHEADER info{};
     info.rcSource = {0, 0, width_, height_};
     info.rcTarget = {0, 0, width_, height_};
@@ -254,24 +248,24 @@ void MediaFileDecoder::AddAudioOutput() {
 }
 
 void MediaFileDecoder::CloseStream() {
-    avcodec_free_context(&video_.context);
-    avcodec_free_context(&audio_.context);
+    ff_.avcodec_free_context(&video_.context);
+    ff_.avcodec_free_context(&audio_.context);
     video_ = Decoder{};
     audio_ = Decoder{};
     if (format_ != nullptr) {
-        avformat_close_input(&format_);
+        ff_.avformat_close_input(&format_);
     }
     if (io_ != nullptr) {
-        av_freep(&io_->buffer);
-        avio_context_free(&io_);
+        ff_.av_freep(&io_->buffer);
+        ff_.avio_context_free(&io_);
     }
-    av_packet_free(&packet_);
-    av_frame_free(&frame_);
-    sws_freeContext(scaler_);
+    ff_.av_packet_free(&packet_);
+    ff_.av_frame_free(&frame_);
+    ff_.sws_freeContext(scaler_);
     scaler_ = nullptr;
-    av_frame_free(&picture_);
-    swr_free(&resampler_);
-    av_channel_layout_uninit(&resamplerLayout_);
+    ff_.av_frame_free(&picture_);
+    ff_.swr_free(&resampler_);
+    ff_.av_channel_layout_uninit(&resamplerLayout_);
     resamplerFormat_ = -1;
 }
 
@@ -280,7 +274,7 @@ void MediaFileDecoder::CloseStream() {
 REFERENCE_TIME MediaFileDecoder::TimeOf(const Decoder& decoder, int64_t timestamp) const {
     const AVStream* stream = format_->streams[decoder.stream];
     int64_t origin = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-    return av_rescale_q(timestamp - origin, stream->time_base, kUnitBase);
+    return ff_.av_rescale_q(timestamp - origin, stream->time_base, kUnitBase);
 }
 
 HRESULT MediaFileDecoder::SeekStream(REFERENCE_TIME start) {
@@ -295,15 +289,15 @@ HRESULT MediaFileDecoder::SeekStream(REFERENCE_TIME start) {
         const AVStream* stream = format_->streams[guide.stream];
         int64_t origin = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
         int64_t target =
-            origin + av_rescale_q_rnd(start, kUnitBase, stream->time_base, AV_ROUND_DOWN);
-        if (av_seek_frame(format_, guide.stream, target, AVSEEK_FLAG_BACKWARD) < 0 &&
-            av_seek_frame(format_, guide.stream, target, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) <
-                0) {
+            origin + ff_.av_rescale_q_rnd(start, kUnitBase, stream->time_base, AV_ROUND_DOWN);
+        if (ff_.av_seek_frame(format_, guide.stream, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+            ff_.av_seek_frame(format_, guide.stream, target,
+                              AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0) {
             return E_FAIL;
         }
         for (Decoder* decoder : {&video_, &audio_}) {
             if (decoder->context != nullptr) {
-                avcodec_flush_buffers(decoder->context);
+                ff_.avcodec_flush_buffers(decoder->context);
             }
         }
     }
@@ -322,7 +316,7 @@ HRESULT MediaFileDecoder::DecodeSome() {
     if (AllPastStop()) {
         return S_FALSE;
     }
-    int read = av_read_frame(format_, packet_);
+    int read = ff_.av_read_frame(format_, packet_);
     if (read < 0) {
         // The end (or unreadable data): what the decoders still hold comes out.
         for (Decoder* decoder : {&video_, &audio_}) {
@@ -338,7 +332,7 @@ HRESULT MediaFileDecoder::DecodeSome() {
             delivered = Feed(*decoder, packet_);
         }
     }
-    av_packet_unref(packet_);
+    ff_.av_packet_unref(packet_);
     return delivered ? S_OK : E_ABORT;
 }
 
@@ -351,12 +345,12 @@ bool MediaFileDecoder::Feed(Decoder& decoder, const AVPacket* packet) {
         return true;
     }
     // Damaged packets are skipped: the decoder picks up at the next one.
-    if (avcodec_send_packet(decoder.context, packet) < 0 && packet != nullptr) {
+    if (ff_.avcodec_send_packet(decoder.context, packet) < 0 && packet != nullptr) {
         return true;
     }
-    while (!StopRequested() && avcodec_receive_frame(decoder.context, frame_) == 0) {
+    while (!StopRequested() && ff_.avcodec_receive_frame(decoder.context, frame_) == 0) {
         bool delivered = &decoder == &video_ ? DeliverVideo(frame_) : DeliverAudio(frame_);
-        av_frame_unref(frame_);
+        ff_.av_frame_unref(frame_);
         if (!delivered) {
             return false;
         }
@@ -369,8 +363,8 @@ bool MediaFileDecoder::DeliverVideo(const AVFrame* frame) {
     REFERENCE_TIME start = timestamp != AV_NOPTS_VALUE ? TimeOf(video_, timestamp) : nextVideo_;
     REFERENCE_TIME length = frameTime_;
     if (frame->pkt_duration > 0) {
-        length = av_rescale_q(frame->pkt_duration, format_->streams[video_.stream]->time_base,
-                              kUnitBase);
+        length = ff_.av_rescale_q(frame->pkt_duration, format_->streams[video_.stream]->time_base,
+                                  kUnitBase);
     }
     REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(length, 1);
     nextVideo_ = stop;
@@ -384,29 +378,29 @@ bool MediaFileDecoder::DeliverVideo(const AVFrame* frame) {
     if (frame->width <= 0 || frame->height <= 0 || frame->format < 0) {
         return true;
     }
-    scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height,
-                                   static_cast<AVPixelFormat>(frame->format), width_, height_,
-                                   AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    scaler_ = ff_.sws_getCachedContext(scaler_, frame->width, frame->height,
+                                       static_cast<AVPixelFormat>(frame->format), width_, height_,
+                                       AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (scaler_ == nullptr) {
         return true;
     }
     // The scaler writes whole vector widths past a row's end, so it fills
     // a padded picture of its own, which is then copied row by row.
     if (picture_ == nullptr) {
-        picture_ = av_frame_alloc();
+        picture_ = ff_.av_frame_alloc();
         if (picture_ == nullptr) {
             return true;
         }
         picture_->format = AV_PIX_FMT_BGR24;
         picture_->width = width_;
         picture_->height = height_;
-        if (av_frame_get_buffer(picture_, 0) < 0) {
-            av_frame_free(&picture_);
+        if (ff_.av_frame_get_buffer(picture_, 0) < 0) {
+            ff_.av_frame_free(&picture_);
             return true;
         }
     }
-    if (sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, picture_->data,
-                  picture_->linesize) != height_) {
+    if (ff_.sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, picture_->data,
+                      picture_->linesize) != height_) {
         return true;
     }
     IMediaSample* sample = TakeBuffer(video_.output);
@@ -438,33 +432,34 @@ bool MediaFileDecoder::DeliverAudio(const AVFrame* frame) {
     }
     if (resampler_ == nullptr || resamplerRate_ != frame->sample_rate ||
         resamplerFormat_ != frame->format ||
-        av_channel_layout_compare(&resamplerLayout_, &frame->ch_layout) != 0) {
-        swr_free(&resampler_);
+        ff_.av_channel_layout_compare(&resamplerLayout_, &frame->ch_layout) != 0) {
+        ff_.swr_free(&resampler_);
         AVChannelLayout out{};
-        av_channel_layout_default(&out, outChannels_);
-        int made = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, outRate_,
-                                       const_cast<AVChannelLayout*>(&frame->ch_layout),
-                                       static_cast<AVSampleFormat>(frame->format),
-                                       frame->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&out);
-        if (made < 0 || swr_init(resampler_) < 0) {
-            swr_free(&resampler_);
+        ff_.av_channel_layout_default(&out, outChannels_);
+        int made = ff_.swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, outRate_,
+                                           const_cast<AVChannelLayout*>(&frame->ch_layout),
+                                           static_cast<AVSampleFormat>(frame->format),
+                                           frame->sample_rate, 0, nullptr);
+        ff_.av_channel_layout_uninit(&out);
+        if (made < 0 || ff_.swr_init(resampler_) < 0) {
+            ff_.swr_free(&resampler_);
             return true;
         }
         resamplerRate_ = frame->sample_rate;
         resamplerFormat_ = frame->format;
-        av_channel_layout_uninit(&resamplerLayout_);
-        av_channel_layout_copy(&resamplerLayout_, &frame->ch_layout);
+        ff_.av_channel_layout_uninit(&resamplerLayout_);
+        ff_.av_channel_layout_copy(&resamplerLayout_, &frame->ch_layout);
     }
-    int room = swr_get_out_samples(resampler_, frame->nb_samples);
+    int room = ff_.swr_get_out_samples(resampler_, frame->nb_samples);
     if (room <= 0) {
         return true;
     }
     size_t blockAlign = 2 * static_cast<size_t>(outChannels_);
     pcm_.resize(static_cast<size_t>(room) * blockAlign);
     uint8_t* out[1] = {pcm_.data()};
-    int samples = swr_convert(resampler_, out, room,
-                              const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    int samples =
+        ff_.swr_convert(resampler_, out, room, const_cast<const uint8_t**>(frame->extended_data),
+                        frame->nb_samples);
     if (samples <= 0) {
         return true;
     }
@@ -496,10 +491,12 @@ bool MediaFileDecoder::DeliverAudio(const AVFrame* frame) {
 }  // namespace
 
 IBaseFilter* CreateMediaFileDecoder() {
-    // Quiet: a file the libraries cannot read is an answer, not news.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-    auto* decoder = new MediaFileDecoder();
+    // Without FFmpeg's libraries the graph goes on to the other decoders.
+    const FfmpegCalls* calls = OpenFfmpeg();
+    if (calls == nullptr) {
+        return nullptr;
+    }
+    auto* decoder = new MediaFileDecoder(*calls);
     decoder->NonDelegatingAddRef();
     return decoder;
 }
