@@ -12,6 +12,7 @@ set_tests_properties(
   PlayedThroughMenus.EachModeIsPlayedSavedAndWatchedToTheSameFinalScore
   PROPERTIES COST 60)
 set_tests_properties(
+  PlayMoviesOnADisplay.EachPathShowsBothClipsMovingAndEndsCleanly
   GameOnADisplay.IsPlayedThroughItsMenusAndQuitsWithZero
   DrawImagesOnADisplay.EachPathShowsTheBoxesAndPicturesAndEndsCleanly
   ReplayCheckTest.GeneratedGamesReplayWithIdenticalHashesEveryFrame

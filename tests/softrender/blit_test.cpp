@@ -14,13 +14,14 @@
 #include "softrender/blit_internal.h"
 #include "softrender/blit_scene.h"
 #include "softrender/run_table.h"
+#include "tests/support/full_size_runs.h"
 
 namespace tessel {
 namespace {
 
 using kit::Source;
 
-#ifdef __OPTIMIZE__
+#if TESSEL_FULL_SIZE_RUNS
 constexpr int kPixelsPerCase = 1 << 20;
 #else
 constexpr int kPixelsPerCase = 1 << 13;  // sanitizer builds

@@ -5,6 +5,7 @@
 
 #include "softrender/kit.h"
 #include "softrender/oracle.h"
+#include "tests/support/full_size_runs.h"
 
 namespace tessel {
 namespace {
@@ -13,8 +14,8 @@ using namespace soft;
 
 // Every destination value meets every 7th source value, the phase moving with
 // the destination, so each field meets every pair of values under every carry;
-// unoptimised (sanitizer) builds take every 61st.
-#ifdef __OPTIMIZE__
+// sanitizer builds take every 61st.
+#if TESSEL_FULL_SIZE_RUNS
 constexpr uint32_t kSourceStride = 7;
 #else
 constexpr uint32_t kSourceStride = 61;
@@ -118,7 +119,7 @@ TEST(PixelMath, ThreeChannelMixIsTheFloorInterpolationOfEachChannel) {
     kit::BiasedRandom random(13);
     for (uint32_t w = 0; w < 256; ++w) {
         for (uint32_t a = 0; a < 256; ++a) {
-#ifdef __OPTIMIZE__
+#if TESSEL_FULL_SIZE_RUNS
             constexpr uint32_t kStep = 3;
 #else
             constexpr uint32_t kStep = 29;  // sanitizer builds

@@ -13,13 +13,14 @@
 #include "softrender/blit.h"
 #include "softrender/rotate_scene.h"
 #include "softrender/triangle.h"
+#include "tests/support/full_size_runs.h"
 
 namespace tessel {
 namespace {
 
 using kit::Source;
 
-#ifdef __OPTIMIZE__
+#if TESSEL_FULL_SIZE_RUNS
 constexpr int kRounds = 4;
 #else
 constexpr int kRounds = 1;  // sanitizer builds

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "softrender/rotate_scene.h"
+#include "tests/support/full_size_runs.h"
 
 namespace tessel {
 namespace {
 
 using kit::Source;
 
-#ifdef __OPTIMIZE__
+#if TESSEL_FULL_SIZE_RUNS
 constexpr int kRounds = 6;
 #else
 constexpr int kRounds = 1;  // sanitizer builds

@@ -9,13 +9,14 @@
 #include "softrender/blit_kit.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_scene.h"
+#include "tests/support/full_size_runs.h"
 
 namespace tessel {
 namespace {
 
 using kit::Triangle;
 
-#ifdef __OPTIMIZE__
+#if TESSEL_FULL_SIZE_RUNS
 constexpr int kRounds = 1;
 #else
 constexpr int kRounds = 0;  // sanitizer builds: a few scenes per case only
