@@ -14,10 +14,12 @@
 #include <cstring>
 
 #include "foundation/base/text.h"
+#include "foundation/files/file_ops.h"
 #include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "models/pmd/pmd_layout.h"
+#include "models/pmd/pmd_work.h"
 #include "models/util/model_containers.h"
 
 namespace tessel {
@@ -29,11 +31,8 @@ constexpr uint64_t kPmdArrayLimit = uint64_t{1} << 30;
 constexpr float kEdgeWidth = 0.01f;
 constexpr float kEdgeScale = 1.25f;
 
-struct BoneState {
-    ReadModelFrame* frame;
-    Vec3 head;
-    int32_t knee;
-};
+constexpr float kPi = 3.1415927410125732f;
+constexpr int kMotionPathBytes = kModelDirectoryBytes + kModelFileNameBytes + 16;
 
 int32_t FloatWord(float f) {
     int32_t word = 0;
@@ -49,7 +48,11 @@ class PmdReader {
   public:
     PmdReader(const ModelLoadParams* params, ReadModel* model) : params_(params), model_(model) {}
     ~PmdReader() {
+        if (bones_ != nullptr) {
+            ReleasePmdBoneKeys(bones_, static_cast<int>(layout_.boneCount));
+        }
         FreeTracked(bones_);
+        FreeTracked(chains_);
         FreeTracked(newIndex_);
         FreeTracked(isBase_);
         FreeTracked(newToOld_);
@@ -62,10 +65,14 @@ class PmdReader {
         if (located != 0) {
             return located;
         }
-        if (CopyNames() != 0 || AddMeshFrame() != 0 || AddBoneFrames() != 0 || AddMesh() != 0 ||
-            AddMaterials() != 0 || AddMorphs() != 0) {
+        if (CopyNames() != 0 || AddMeshFrame() != 0 || AddBoneFrames() != 0) {
             return -1;
         }
+        UpdatePmdBoneMatrices(static_cast<int>(layout_.boneCount), bones_);
+        if (AddMesh() != 0 || AddIkChains() != 0 || AddMaterials() != 0 || AddMorphs() != 0) {
+            return -1;
+        }
+        AddMotions();
         return 0;
     }
 
@@ -107,6 +114,7 @@ class PmdReader {
         return copy;
     }
 
+    const uint8_t* Image() const { return static_cast<const uint8_t*>(params_->image); }
     const uint8_t* Vertex(uint32_t v) const {
         return layout_.vertices + static_cast<size_t>(kPmdVertexBytes) * v;
     }
@@ -131,7 +139,7 @@ class PmdReader {
         if (meshFrame_ == nullptr) {
             return Fail("PMD Load Error : フレームオブジェクトの追加に失敗しました");
         }
-        bones_ = TrackedArray<BoneState>(layout_.boneCount);
+        bones_ = TrackedArray<PmdBoneWork>(layout_.boneCount);
         if (bones_ == nullptr) {
             return Fail(
                 "PMD Load Error : "
@@ -171,7 +179,7 @@ class PmdReader {
     // 1 when the bone got its frame now, 0 when it had one or must wait for
     // its parent, -1 on failure.
     int PlaceBone(uint32_t b) {
-        BoneState& bone = bones_[b];
+        PmdBoneWork& bone = bones_[b];
         const uint16_t parent = PmdU16(Bone(b) + 20);
         if (bone.frame != nullptr || (parent != kPmdNoBone && bones_[parent].frame == nullptr)) {
             return 0;
@@ -190,6 +198,12 @@ class PmdReader {
             Vec3Minus(&translation, &bone.head, &bones_[parent].head);
         }
         bone.frame->translation = translation;
+        bone.record = Bone(b);
+        bone.recordOffset = static_cast<uint32_t>(Bone(b) - Image());
+        bone.parent = parent != kPmdNoBone ? &bones_[parent] : nullptr;
+        bone.boneType = Bone(b)[24];
+        bone.poseTranslation = translation;
+        bone.poseRotation = PmdQuat{0.0f, 0.0f, 0.0f, 1.0f};
         return 1;
     }
 
@@ -346,6 +360,71 @@ class PmdReader {
                 face.normalIndex[k] = vertex;
                 face.texCoordIndex[0][k] = vertex;
             }
+        }
+    }
+
+    // ---- IK chains
+
+    int AddIkChains() {
+        if (layout_.ikCount == 0) {
+            return 0;
+        }
+        chains_ = TrackedArray<PmdIkChain>(layout_.ikCount);
+        if (chains_ == nullptr) {
+            return Fail(
+                "PMD Load Error : "
+                "読み込み処理用ＩＫ情報を格納するメモリ領域の確保に失敗しました");
+        }
+        const uint8_t* record = layout_.iks;
+        for (uint32_t k = 0; k < layout_.ikCount; ++k) {
+            FillIkChain(record, &chains_[k]);
+            InsertChain(&chains_[k]);
+            record = NextPmdIk(record);
+        }
+        return 0;
+    }
+
+    void FillIkChain(const uint8_t* record, PmdIkChain* chain) {
+        chain->record = record;
+        chain->target = &bones_[PmdU16(record)];
+        chain->effector = &bones_[PmdU16(record + 2)];
+        chain->chainLength = record[4];
+        chain->iterations = PmdU16(record + 5);
+        chain->angleLimit = PmdF32(record + 7) * kPi;
+        chain->chainBones = record + kPmdIkHeadBytes;
+        int knee = chain->target->knee | chain->effector->knee;
+        chain->effector->inChain = 1;
+        for (int j = 0; j < chain->chainLength; ++j) {
+            PmdBoneWork& bone = bones_[PmdChainBone(chain, j)];
+            bone.inChain = 1;
+            knee |= bone.knee;
+        }
+        chain->knee = static_cast<uint16_t>(knee);
+    }
+
+    // The list runs by first chain bone, ascending; among equal keys the
+    // later record comes first. A chain without bones sorts last.
+    static int ChainKey(const PmdIkChain* chain) {
+        return chain->chainLength > 0 ? PmdChainBone(chain, 0) : kPmdNoBone + 1;
+    }
+
+    void InsertChain(PmdIkChain* chain) {
+        const int key = ChainKey(chain);
+        PmdIkChain* at = firstChain_;
+        PmdIkChain* last = nullptr;
+        while (at != nullptr && key > ChainKey(at)) {
+            last = at;
+            at = at->next;
+        }
+        chain->prev = last;
+        chain->next = at;
+        if (at != nullptr) {
+            at->prev = chain;
+        }
+        if (last != nullptr) {
+            last->next = chain;
+        } else {
+            firstChain_ = chain;
         }
     }
 
@@ -693,13 +772,85 @@ class PmdReader {
         out->normal = Vec3{0.0f, 0.0f, 0.0f};
     }
 
+    // ---- motions beside the file: base name and 000, 001, ... until one is
+    // missing or refused; the model keeps the motions added before.
+
+    void AddMotions() {
+        for (int i = 0;; ++i) {
+            void* image = nullptr;
+            int size = 0;
+            if (ReadMotionFile(i, &image, &size) != 0) {
+                return;
+            }
+            char setName[32];
+            FormatText(setName, "Anim%03d", i);
+            const int result = LoadVmdMotion(model_, setName, static_cast<const uint8_t*>(image),
+                                             static_cast<uint32_t>(size), bones_,
+                                             static_cast<int>(layout_.boneCount), firstChain_);
+            ReleaseMotionFile(image);
+            if (result != 0) {
+                return;
+            }
+        }
+    }
+
+    int ReadMotionFile(int i, void** image, int* size) {
+        char path[kMotionPathBytes];
+        if (params_->directory == nullptr) {
+            FormatText(path, "%s%03d.vmd", params_->baseName, i);
+            const ModelFileCallbacks* callbacks = params_->callbacks;
+            if (callbacks == nullptr || callbacks->load == nullptr) {
+                return -1;
+            }
+            return callbacks->load(path, image, size, callbacks->context) == -1 ? -1 : 0;
+        }
+        FormatText(path, "%s\\%s%03d.vmd", params_->directory, params_->baseName, i);
+        const FileHandle file = FsOpen(path, 0, 1, 0);
+        if (file == 0) {
+            return -1;
+        }
+        FsSeek(file, 0, 2);
+        const int32_t bytes = FsTell(file);
+        FsSeek(file, 0, 0);
+        void* block = bytes >= 0
+                          ? AllocTracked(static_cast<uint32_t>(bytes) + 1, __FILE__, __LINE__)
+                          : nullptr;
+        if (block == nullptr) {
+            FsClose(file);
+            return -1;
+        }
+        if (bytes > 0 && FsRead(block, static_cast<uint32_t>(bytes), 1, file) != 1) {
+            FreeTracked(block);
+            FsClose(file);
+            return -1;
+        }
+        FsClose(file);
+        static_cast<uint8_t*>(block)[bytes] = 0;
+        *image = block;
+        *size = bytes;
+        return 0;
+    }
+
+    void ReleaseMotionFile(void* image) {
+        if (params_->directory != nullptr) {
+            FreeTracked(image);
+            return;
+        }
+        const ModelFileCallbacks* callbacks = params_->callbacks;
+        if (callbacks->release != nullptr) {
+            callbacks->release(image, callbacks->context);
+        }
+    }
+
     const ModelLoadParams* params_;
     ReadModel* model_;
     PmdLayout layout_ = {};
     ReadModelFrame* meshFrame_ = nullptr;
     ReadModelMesh* mesh_ = nullptr;
     ReadModelMesh* morphMesh_ = nullptr;
-    BoneState* bones_ = nullptr;
+    PmdBoneWork* bones_ = nullptr;
+    PmdIkChain* chains_ = nullptr;
+    PmdIkChain* firstChain_ = nullptr;
     // The morph split's tables: each old vertex's index in the morph mesh
     // (-1: none) and whether a base entry names it, and each new vertex's
     // old one.
