@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/files/archive.h"
@@ -26,6 +27,7 @@
 #include "tools/lib/gamedata/gamedata_internal.h"
 #include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
+#include "tools/lib/pmd_character.h"
 #include "tools/lib/sample_data.h"
 #include "tools/lib/theora_clip.h"
 
@@ -698,6 +700,38 @@ void MqoSeeds() {
             "Eof\r\n");
 }
 
+// PMD files from our writer: the walker, and variants without morphs, with
+// only the base morph, without English names or toon names, with a bone
+// before its parent and a material without faces.
+void PmdSeeds() {
+    auto put = [](const std::string& name, const tessel::PmdModelDesc& model) {
+        Put("model_pmd", name, tessel::WritePmd(model));
+    };
+    const tessel::PmdModelDesc walker = tessel::WalkerModel();
+    put("walker.pmd", walker);
+    tessel::PmdModelDesc plain = walker;
+    plain.morphs.clear();
+    plain.morphDisplay.clear();
+    put("no_morphs.pmd", plain);
+    plain.morphs = {walker.morphs[0]};
+    plain.writeEnglishFlag = false;
+    put("base_morph_only_ends_early.pmd", plain);
+    tessel::PmdModelDesc reordered = walker;
+    reordered.englishFlag = 0;
+    reordered.writeToonTable = false;
+    std::swap(reordered.bones[0], reordered.bones[1]);
+    for (tessel::PmdBoneDesc& bone : reordered.bones) {
+        if (bone.parent <= 1) {
+            bone.parent = static_cast<uint16_t>(1 - bone.parent);
+        }
+    }
+    reordered.bones[1].parent = 0xFFFF;
+    reordered.materials.push_back(reordered.materials[0]);
+    reordered.materials.back().indexCount = 0;
+    reordered.materials.back().texture = "skin.bmp";
+    put("parent_after_child_no_toons.pmd", reordered);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
@@ -721,6 +755,7 @@ int main(int argc, char** argv) {
     ShaderSeeds();
     MediaGraphSeeds();
     MqoSeeds();
+    PmdSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }
