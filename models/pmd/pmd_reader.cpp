@@ -11,6 +11,7 @@
 // the read model that would overflow.
 #include "models/pmd/pmd_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/base/text.h"
@@ -32,6 +33,7 @@ constexpr float kEdgeWidth = 0.01f;
 constexpr float kEdgeScale = 1.25f;
 
 constexpr float kPi = 3.1415927410125732f;
+constexpr uint32_t kNoPass = 0xFFFFFFFFu;
 constexpr int kMotionPathBytes = kModelDirectoryBytes + kModelFileNameBytes + 16;
 
 int32_t FloatWord(float f) {
@@ -42,6 +44,12 @@ int32_t FloatWord(float f) {
 
 Vec3 ReadVec3(const uint8_t* p) {
     return Vec3{PmdF32(p), PmdF32(p + 4), PmdF32(p + 8)};
+}
+
+// A chain's place in the list: its first chain bone; a chain without bones
+// sorts last.
+int ChainKey(const PmdIkChain* chain) {
+    return chain->chainLength > 0 ? PmdChainBone(chain, 0) : kPmdNoBone + 1;
 }
 
 class PmdReader {
@@ -150,40 +158,87 @@ class PmdReader {
 
     // ---- bone frames
 
-    // Passes in file order until one adds no frame; bones still without a
-    // frame then sit on a parent cycle and refuse the file.
+    // The frames are made in the order of passes over the bones in file
+    // order, each pass giving a frame to every bone whose parent has one, until
+    // a pass adds none. A bone then gets its frame in its parent's pass when
+    // it comes after its parent in the file, else in the pass after; the
+    // passes are worked out along the parent links and the bones taken by
+    // pass, then file order, so a long chain listed child first costs no
+    // pass per bone. Bones on a parent cycle never get a pass and refuse the
+    // file.
     int AddBoneFrames() {
-        uint32_t placed = 0;
-        for (;;) {
-            uint32_t added = 0;
-            for (uint32_t b = 0; b < layout_.boneCount; ++b) {
-                const int made = PlaceBone(b);
-                if (made < 0) {
-                    return -1;
-                }
-                added += static_cast<uint32_t>(made);
-            }
-            placed += added;
-            if (added == 0) {
-                break;
-            }
+        const uint32_t count = layout_.boneCount;
+        auto* pass = TrackedArray<uint32_t>(count);
+        auto* order = TrackedArray<uint32_t>(count);
+        int result = pass != nullptr && order != nullptr
+                         ? 0
+                         : Fail(
+                               "PMD Load Error : "
+                               "読み込み処理用ボーン情報を格納するメモリ領域の確保に失敗しました");
+        uint32_t cycled = 0;
+        for (uint32_t b = 0; b < count && result == 0; ++b) {
+            cycled += FindPass(b, pass, order);
         }
-        if (placed != layout_.boneCount) {
+        if (result == 0 && cycled != 0) {
             WriteLogFormat("PMD Load Error : 親子関係が循環しているボーンがあります ( %u 個 )",
-                           layout_.boneCount - placed);
-            return -1;
+                           cycled);
+            result = -1;
         }
-        return 0;
+        if (result == 0) {
+            for (uint32_t b = 0; b < count; ++b) {
+                order[b] = b;
+            }
+            std::sort(order, order + count, [pass](uint32_t a, uint32_t b) {
+                return pass[a] != pass[b] ? pass[a] < pass[b] : a < b;
+            });
+            for (uint32_t k = 0; k < count && result == 0; ++k) {
+                result = PlaceBone(order[k]);
+            }
+        }
+        FreeTracked(pass);
+        FreeTracked(order);
+        return result;
     }
 
-    // 1 when the bone got its frame now, 0 when it had one or must wait for
-    // its parent, -1 on failure.
+    // The pass of bone b and of the bones on its way up that have none yet
+    // (pass 0: not known; kNoPass: on a cycle). `stack` holds the way up.
+    // The number of bones newly found on a cycle.
+    uint32_t FindPass(uint32_t b, uint32_t* pass, uint32_t* stack) const {
+        constexpr uint32_t kOnWay = 0xFFFFFFFEu;
+        uint32_t depth = 0;
+        uint32_t at = b;
+        uint32_t above = 0;  // the pass the way up ends on; 0: none (a root)
+        while (pass[at] == 0) {
+            pass[at] = kOnWay;
+            stack[depth++] = at;
+            const uint16_t parent = PmdU16(Bone(at) + 20);
+            if (parent == kPmdNoBone) {
+                break;
+            }
+            at = parent;
+        }
+        if (pass[at] != kOnWay || PmdU16(Bone(at) + 20) != kPmdNoBone) {
+            above = pass[at];
+        }
+        const bool cycle = above == kOnWay || above == kNoPass;
+        uint32_t cycled = 0;
+        while (depth > 0) {
+            const uint32_t bone = stack[--depth];
+            if (cycle) {
+                pass[bone] = kNoPass;
+                ++cycled;
+                continue;
+            }
+            const uint16_t parent = PmdU16(Bone(bone) + 20);
+            pass[bone] = parent == kPmdNoBone ? 1 : pass[parent] + (parent > bone ? 1 : 0);
+        }
+        return cycled;
+    }
+
+    // The bone's frame under its parent's (made before it); 0 or -1.
     int PlaceBone(uint32_t b) {
         PmdBoneWork& bone = bones_[b];
         const uint16_t parent = PmdU16(Bone(b) + 20);
-        if (bone.frame != nullptr || (parent != kPmdNoBone && bones_[parent].frame == nullptr)) {
-            return 0;
-        }
         char name[kPmdNameBytes + 1];
         CopyPmdName(Bone(b), kPmdNameBytes, name);
         ReadModelFrame* parentFrame = parent != kPmdNoBone ? bones_[parent].frame : nullptr;
@@ -204,7 +259,7 @@ class PmdReader {
         bone.boneType = Bone(b)[24];
         bone.poseTranslation = translation;
         bone.poseRotation = PmdQuat{0.0f, 0.0f, 0.0f, 1.0f};
-        return 1;
+        return 0;
     }
 
     // ---- the mesh
@@ -378,10 +433,9 @@ class PmdReader {
         const uint8_t* record = layout_.iks;
         for (uint32_t k = 0; k < layout_.ikCount; ++k) {
             FillIkChain(record, &chains_[k]);
-            InsertChain(&chains_[k]);
             record = NextPmdIk(record);
         }
-        return 0;
+        return LinkChains();
     }
 
     void FillIkChain(const uint8_t* record, PmdIkChain* chain) {
@@ -402,30 +456,13 @@ class PmdReader {
         chain->knee = static_cast<uint16_t>(knee);
     }
 
-    // The list runs by first chain bone, ascending; among equal keys the
-    // later record comes first. A chain without bones sorts last.
-    static int ChainKey(const PmdIkChain* chain) {
-        return chain->chainLength > 0 ? PmdChainBone(chain, 0) : kPmdNoBone + 1;
-    }
-
-    void InsertChain(PmdIkChain* chain) {
-        const int key = ChainKey(chain);
-        PmdIkChain* at = firstChain_;
-        PmdIkChain* last = nullptr;
-        while (at != nullptr && key > ChainKey(at)) {
-            last = at;
-            at = at->next;
+    int LinkChains() {
+        if (LinkPmdIkChains(chains_, static_cast<int>(layout_.ikCount), &firstChain_) != 0) {
+            return Fail(
+                "PMD Load Error : "
+                "読み込み処理用ＩＫ情報を格納するメモリ領域の確保に失敗しました");
         }
-        chain->prev = last;
-        chain->next = at;
-        if (at != nullptr) {
-            at->prev = chain;
-        }
-        if (last != nullptr) {
-            last->next = chain;
-        } else {
-            firstChain_ = chain;
-        }
+        return 0;
     }
 
     // ---- materials
@@ -862,6 +899,34 @@ class PmdReader {
 };
 
 }  // namespace
+
+int LinkPmdIkChains(PmdIkChain* chains, int count, PmdIkChain** first) {
+    *first = nullptr;
+    if (count <= 0) {
+        return 0;
+    }
+    auto* order = static_cast<int32_t*>(
+        AllocTracked(static_cast<uint32_t>(sizeof(int32_t) * count), __FILE__, __LINE__));
+    if (order == nullptr) {
+        return -1;
+    }
+    for (int k = 0; k < count; ++k) {
+        order[k] = k;
+    }
+    std::sort(order, order + count, [chains](int32_t a, int32_t b) {
+        const int ka = ChainKey(&chains[a]);
+        const int kb = ChainKey(&chains[b]);
+        return ka != kb ? ka < kb : a > b;
+    });
+    for (int k = 0; k < count; ++k) {
+        PmdIkChain* chain = &chains[order[k]];
+        chain->prev = k > 0 ? &chains[order[k - 1]] : nullptr;
+        chain->next = k + 1 < count ? &chains[order[k + 1]] : nullptr;
+    }
+    *first = &chains[order[0]];
+    FreeTracked(order);
+    return 0;
+}
 
 int ReadPmdIntoModel(const ModelLoadParams* params, ReadModel* model) {
     PmdReader reader(params, model);

@@ -11,6 +11,7 @@
 
 #include "foundation/memory/memory.h"
 #include "models/pmd/pmd_reader.h"
+#include "models/pmd/pmd_work.h"
 #include "tests/foundation/files/files_test_support.h"
 #include "tools/lib/pmd_character.h"
 
@@ -140,6 +141,20 @@ TEST_F(PmdRead, ABoneListedBeforeItsParentLandsUnderIt) {
     EXPECT_EQ(root->parent, nullptr);
     EXPECT_EQ(arm->parent, root);
     EXPECT_EQ(hand->parent, arm);
+    // Frames are made pass by pass: a later sibling made in the first pass
+    // comes before an earlier one that waited for its parent.
+    PmdModelDesc siblings = Square();
+    siblings.bones = {Bone("late", 1, 0, 0, 0), Bone("root", 0xFFFF, 0, 0, 0),
+                      Bone("early", 1, 0, 0, 0), Bone("under", 0, 0, 0, 0)};
+    ASSERT_EQ(Read(siblings), 0) << Log();
+    std::string order;
+    for (ReadModelFrame* f = model_.firstFrame; f != nullptr; f = f->next) {
+        order += std::string(f->name) + " ";
+    }
+    EXPECT_EQ(order, "Mesh root early late under ");
+    ASSERT_EQ(Read(m), 0) << Log();
+    root = Frame("root");
+    hand = Frame("hand");
     // Translations are heads less the parent's head.
     EXPECT_FLOAT_EQ(root->translation.y, 2.0f);
     EXPECT_FLOAT_EQ(hand->translation.x, 1.0f);
@@ -494,6 +509,35 @@ TEST_F(PmdRead, IndicesPastTheirTablesAreRefused) {
     std::vector<uint8_t> huge = tessel::WritePmd(Square());
     huge[283] = huge[284] = huge[285] = huge[286] = 0xFF;
     EXPECT_EQ(Read(huge), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// Chains keyed by their first chain bone: ascending, equal keys later record
+// first, chains without bones last.
+TEST(PmdIkChainOrder, ByFirstChainBoneThenLaterRecordsFirst) {
+    const uint8_t bones[6][2] = {{7, 0}, {2, 0}, {7, 0}, {0, 1}, {2, 0}, {0, 0}};
+    const int lengths[6] = {1, 1, 1, 1, 1, 0};
+    tessel::PmdIkChain chains[6] = {};
+    for (int k = 0; k < 6; ++k) {
+        chains[k].chainBones = bones[k];
+        chains[k].chainLength = lengths[k];
+    }
+    tessel::PmdIkChain* first = nullptr;
+    ASSERT_EQ(tessel::LinkPmdIkChains(chains, 6, &first), 0);
+    std::vector<int> order;
+    const tessel::PmdIkChain* last = nullptr;
+    for (const tessel::PmdIkChain* c = first; c != nullptr; c = c->next) {
+        EXPECT_EQ(c->prev, last);
+        last = c;
+        order.push_back(static_cast<int>(c - chains));
+    }
+    // Keys: 7, 2, 7, 256, 2, none.
+    EXPECT_EQ(order, (std::vector<int>{4, 1, 2, 0, 3, 5}));
+    EXPECT_EQ(tessel::LinkPmdIkChains(chains, 0, &first), 0);
+    EXPECT_EQ(first, nullptr);
 }
 
 }  // namespace
