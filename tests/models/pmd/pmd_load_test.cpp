@@ -223,6 +223,33 @@ TEST_F(PmdMotionRead, TheWalkersFeetStayOnTheirIkTargets) {
     RecordProperty("worst_foot_distance", std::to_string(worst));
 }
 
+// One chain bone, one iteration: the angle limit (0.75 pi a step) lets the
+// single step turn the arm the quarter turn to its target.
+TEST_F(PmdMotionRead, TheAngleLimitIsInUnitsOfPi) {
+    tessel::PmdModelDesc m;
+    tessel::PmdVertexDesc v = {};
+    v.weight = 100;
+    m.vertices = {v, v, v};
+    m.indices = {0, 1, 2};
+    m.materials = {{{1, 1, 1, 1}, 1, {0, 0, 0}, {0, 0, 0}, 0xFF, 0, 3, ""}};
+    m.bones = {{"arm", 0xFFFF, 0, 0, 0, {0, 0, 0}},
+               {"hand", 0, 0, 0, 0, {0, 1, 0}},
+               {"aim", 0xFFFF, 0, 2, 0, {1, 0, 0}}};
+    m.iks = {{2, 1, 1, 0.75f, {0}}};
+    tessel::VmdMotionDesc motion;
+    tessel::VmdBoneKeyDesc key = {};
+    key.name = "aim";
+    key.rotation[3] = 1.0f;
+    motion.boneKeys = {key};
+    shelf_.files["walker000.vmd"] = tessel::WriteVmd(motion);
+    ASSERT_EQ(Read(m), 0) << log_.Text();
+    ASSERT_EQ(model_.animSetCount, 1) << log_.Text();
+    auto world = PoseAt(model_, model_.firstAnimSet, 0.0f);
+    const tessel::Mat4& hand = world[Frame("hand")];
+    EXPECT_NEAR(hand.m[3][0], 1.0f, 1e-4f);
+    EXPECT_NEAR(hand.m[3][1], 0.0f, 1e-4f);
+}
+
 // ---- through the chain, from files
 
 class PmdLoadModelTest : public ModelSystemTest {
