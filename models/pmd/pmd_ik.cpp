@@ -120,17 +120,19 @@ StepEnd TurnBone(IkSolve* solve, PmdBoneWork* bone, bool belowKnee, const Vec3& 
     }
     Vec3Normalise(&localTarget, &localTarget);
     Vec3Normalise(&localEffector, &localEffector);
-    float cosine = Vec3Dot(&localTarget, &localEffector);
-    cosine = cosine > 1.0f ? 1.0f : cosine;
-    float angle = static_cast<float>(AcosF(cosine));
+    // The angle from both the sine and the cosine: acos of a float dot
+    // product cannot tell angles below about 3e-4 from 0, which would leave
+    // an effector some thousandths of a leg's length off its target.
+    Vec3 axis;
+    Vec3Cross(&axis, &localEffector, &localTarget);
+    const float sineLength = SqrtFloat(Vec3Dot(&axis, &axis));
+    float angle = static_cast<float>(Atan2F(sineLength, Vec3Dot(&localTarget, &localEffector)));
     const float limit = solve->chain->angleLimit;
     angle = angle < -limit ? -limit : (angle > limit ? limit : angle);
     const float still = belowKnee && !solve->stuckBendDone ? 0.001f : 1e-6f;
     if (angle > -still && angle < still) {
         return belowKnee ? StepEnd::kDistance : StepEnd::kUpdate;
     }
-    Vec3 axis;
-    Vec3Cross(&axis, &localEffector, &localTarget);
     if (Vec3Dot(&axis, &axis) < 1e-13f) {
         return StepEnd::kKick;
     }
