@@ -52,10 +52,14 @@ double CurveAt(VmdCurve c, double t) {
 TEST(VmdMotion, TwoKeysTenFramesApartBakeElevenEvenlySpacedKeys) {
     PmdRig rig;
     rig.AddBone("arm", -1, {0.5f, 2.25f, -1.0f});
+    rig.AddBone("flipped", -1, {0.0f, 0.0f, 0.0f});
     const float turn = 0.7f;
     VmdWriter motion;
     motion.Bone("arm", 0, {0.0f, 0.0f, 0.0f});
     motion.Bone("arm", 10, {7.3f, -1.9f, 0.6f}, {std::sin(turn), 0.0f, 0.0f, std::cos(turn)});
+    // The same turn written as its negation blends the shorter way all the same.
+    motion.Bone("flipped", 0, {0.0f, 0.0f, 0.0f});
+    motion.Bone("flipped", 10, {0, 0, 0}, {-std::sin(turn), 0.0f, 0.0f, -std::cos(turn)});
     ASSERT_EQ(rig.Load(motion.Bytes()), 0);
 
     ASSERT_EQ(rig.model.animSetCount, 1);
@@ -70,7 +74,9 @@ TEST(VmdMotion, TwoKeysTenFramesApartBakeElevenEvenlySpacedKeys) {
     EXPECT_EQ(Rotations(anim)->kind, 7);
     ASSERT_EQ(Translations(anim)->keyCount, 11);
     ASSERT_EQ(Rotations(anim)->keyCount, 11);
-    EXPECT_EQ(rig.model.keyDataBytes, 11 * 36);
+    EXPECT_EQ(rig.model.keyDataBytes, 2 * 11 * 36);
+    const ReadModelAnim* flipped = rig.Anim(set, "flipped");
+    ASSERT_NE(flipped, nullptr);
     for (int g = 0; g <= 10; ++g) {
         SCOPED_TRACE(g);
         EXPECT_EQ(Translations(anim)->times[g], static_cast<float>(g));
@@ -84,6 +90,11 @@ TEST(VmdMotion, TwoKeysTenFramesApartBakeElevenEvenlySpacedKeys) {
         const PmdQuat& q = RotationKey(anim, g);
         EXPECT_NEAR(q.x / q.w, t * std::sin(turn) / ((1 - t) + t * std::cos(turn)), 1e-5);
         EXPECT_NEAR(q.x * q.x + q.w * q.w, 1.0f, 1e-6);
+        const PmdQuat& f = RotationKey(flipped, g);
+        if (g < 10) {
+            EXPECT_EQ(f.x, q.x);
+            EXPECT_EQ(f.w, q.w);
+        }
     }
 }
 
@@ -410,6 +421,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The largest frame allowed bakes its keys (a bone outside any chain, so the
 // solver does not run a million times).
+// A chain bone's keys span the whole motion: before its first key it holds
+// that key's value, after its last the last one's. The effector is a chain
+// bone the solver does not turn, so its keys stay as baked.
+TEST(VmdMotion, AChainBonesKeysReachFromFrameZeroToTheLast) {
+    PmdRig rig;
+    BuildLeg(&rig);
+    VmdWriter motion;
+    motion.Bone("ankle", 3, {0.0f, 0.5f, 0.0f});
+    motion.Bone("ankle", 6, {0.0f, 2.0f, 0.0f});
+    motion.Bone("tail", 8, {0.0f, 0.0f, 0.0f});
+    ASSERT_EQ(rig.Load(motion.Bytes()), 0);
+    const ReadModelAnim* anim = rig.Anim(rig.model.firstAnimSet, "ankle");
+    ASSERT_NE(anim, nullptr);
+    EXPECT_EQ(anim->length, 8.0f);
+    EXPECT_EQ(Translations(anim)->length, 6.0f);
+    ASSERT_EQ(Translations(anim)->keyCount, 9);
+    const float rest = rig.bones[2].frame->translation.y;
+    const float expected[9] = {0.5f, 0.5f, 0.5f, 0.5f, 1.0f, 1.5f, 2.0f, 2.0f, 2.0f};
+    for (int f = 0; f <= 8; ++f) {
+        EXPECT_EQ(Translations(anim)->times[f], static_cast<float>(f));
+        EXPECT_NEAR(TranslationKey(anim, f).y, rest + expected[f], 1e-6f) << f;
+    }
+}
+
 TEST(VmdMotion, TheLargestFrameAllowedBakes) {
     PmdRig rig;
     rig.AddBone("tail", -1, {0, 0, 0});
