@@ -155,9 +155,9 @@ TEST(VmdMotion, KeysAllAtFrameZeroGiveOneKeyPerBone) {
 
 // A two-bone leg: thigh at 10, knee at 5 (slightly forward), ankle at 0, the
 // target an IK bone at the ankle; one 40-iteration knee chain.
-void BuildLeg(PmdRig* rig) {
+void BuildLeg(PmdRig* rig, float kneeZ = -0.05f) {
     rig->AddBone("thigh", -1, {0.0f, 10.0f, 0.0f});
-    rig->AddBone("knee", 0, {0.0f, 5.0f, -0.05f}, true);
+    rig->AddBone("knee", 0, {0.0f, 5.0f, kneeZ}, true);
     rig->AddBone("ankle", 1, {0.0f, 0.0f, 0.0f});
     rig->AddBone("footIK", -1, {0.0f, 0.0f, 0.0f});
     rig->AddBone("tail", -1, {0.0f, 9.0f, 1.0f});
@@ -223,6 +223,7 @@ TEST(VmdMotion, ChainBonesWithoutKeysStillGetAKeyForEveryFrame) {
 struct KneeCase {
     const char* name;
     Vec3 target;  // relative to the straight leg's ankle
+    float kneeZ = -0.05f;
 };
 
 class KneeChain : public testing::TestWithParam<KneeCase> {};
@@ -231,7 +232,7 @@ class KneeChain : public testing::TestWithParam<KneeCase> {};
 // way: its x angle stays at or below 1e-4, and the thigh makes up the rest.
 TEST_P(KneeChain, ReachesAReachableTargetBendingTheKneeOneWay) {
     PmdRig rig;
-    BuildLeg(&rig);
+    BuildLeg(&rig, GetParam().kneeZ);
     VmdWriter motion;
     motion.Bone("footIK", 0, GetParam().target);
     ASSERT_EQ(rig.Load(motion.Bytes()), 0);
@@ -245,13 +246,33 @@ TEST_P(KneeChain, ReachesAReachableTargetBendingTheKneeOneWay) {
     EXPECT_LE(std::fabs(angles.y), 0.0524f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, KneeChain,
-                         testing::Values(KneeCase{"ahead", {0.0f, 3.0f, 2.0f}},
-                                         KneeCase{"behind", {0.0f, 3.0f, -2.0f}},
-                                         KneeCase{"below", {0.0f, 2.5f, 0.0f}}),
-                         [](const testing::TestParamInfo<KneeCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Targets, KneeChain,
+    testing::Values(KneeCase{"ahead", {0.0f, 3.0f, 2.0f}}, KneeCase{"behind", {0.0f, 3.0f, -2.0f}},
+                    KneeCase{"below", {0.0f, 2.5f, 0.0f}}, KneeCase{"aside", {1.5f, 3.0f, 1.5f}},
+                    KneeCase{"behind_aside", {-1.0f, 3.5f, -1.5f}},
+                    // A straight leg bends only by the stuck rule.
+                    KneeCase{"below_straight", {0.0f, 2.5f, 0.0f}, 0.0f},
+                    // A knee bent back at rest meets its limit at once; the
+                    // thigh's kick lets it come round.
+                    KneeCase{"bent_back_at_rest", {0.0f, 7.5f, 0.0f}, 0.5f}),
+    [](const testing::TestParamInfo<KneeCase>& info) { return std::string(info.param.name); });
+
+// A knee whose shin lies level, reaching for a target beside it, would turn
+// about y; it turns by 3 degrees at most, and never about z.
+TEST(VmdMotion, AKneeTurnsAboutYByThreeDegreesAtMost) {
+    PmdRig rig;
+    rig.AddBone("knee", -1, {0.0f, 5.0f, 0.0f}, true);
+    rig.AddBone("ankle", 0, {0.0f, 5.0f, 5.0f});
+    rig.AddBone("footIK", -1, {0.0f, 5.0f, 5.0f});
+    rig.AddChain(2, 1, {0}, 10, 3.1415927f);
+    ASSERT_EQ(rig.Load(VmdWriter().Bone("footIK", 0, {3.0f, 1.0f, -1.0f}).Bytes()), 0);
+    Vec3 angles;
+    tessel::EulerFromQuat(&angles, &RotationKey(rig.Anim(rig.model.firstAnimSet, "knee"), 0));
+    EXPECT_LE(std::fabs(angles.y), 0.0524f);
+    EXPECT_NEAR(angles.z, 0.0f, 1e-3f);
+    EXPECT_LE(angles.x, 1e-4f);
+}
 
 TEST(VmdMotion, MorphKeysBecomeShapeWeightKeySetsAndUnknownMorphsAreDropped) {
     PmdRig rig;
