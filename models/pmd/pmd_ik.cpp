@@ -2,6 +2,7 @@
 // frame, then the IK chains by cyclic coordinate descent, knees bending one
 // way only.
 #include "foundation/base/numbers.h"
+#include "models/math/model_math.h"
 #include "models/pmd/vmd_internal.h"
 
 namespace tessel {
@@ -41,10 +42,10 @@ void UpdateChainFrom(PmdBoneWork* bones, const PmdIkChain* chain, int from) {
     UpdatePmdBoneMatrix(chain->effector);
 }
 
-void AddToXAngle(PmdQuat* rotation, float amount) {
+void AddToXAngle(PmdQuat* rotation, float amount, const ExactSinCos& sinCos) {
     Vec3 angles;
     EulerFromQuat(&angles, rotation);
-    QuatFromEuler(rotation, angles.x + amount, angles.y, angles.z);
+    QuatFromEuler(rotation, angles.x + amount, angles.y, angles.z, sinCos);
 }
 
 // The state of one solve that the knee rules share across its steps.
@@ -56,6 +57,11 @@ struct IkSolve {
     bool kneePending;
     bool kneeDone;
     bool stuckBendDone;
+    // A rotation was written in this iteration. An iteration that writes none
+    // leaves the pose, the flags and the budget as they were, so every later
+    // one would do the same nothing: the solve may end there.
+    bool moved;
+    ExactSinCos sinCos;
 };
 
 bool KneeKickDue(const IkSolve& solve, bool belowKnee) {
@@ -77,13 +83,14 @@ void HoldKnee(IkSolve* solve, PmdQuat* rotation) {
     }
     angles.y = angles.y < -kKneeSideLimit ? -kKneeSideLimit
                                           : (angles.y > kKneeSideLimit ? kKneeSideLimit : angles.y);
-    QuatFromEuler(rotation, angles.x, angles.y, 0.0f);
+    QuatFromEuler(rotation, angles.x, angles.y, 0.0f, solve->sinCos);
 }
 
 // The kick of the bone above a knee that met its limit.
 void KickAboveKnee(IkSolve* solve, PmdBoneWork* bone) {
-    AddToXAngle(&bone->poseRotation, kKneeKick);
+    AddToXAngle(&bone->poseRotation, kKneeKick, solve->sinCos);
     QuatNormalize(&bone->poseRotation);
+    solve->moved = true;
     solve->kneePending = false;
     solve->kneeDone = true;
 }
@@ -94,7 +101,8 @@ void StuckTest(IkSolve* solve, PmdBoneWork* bone, bool belowKnee) {
     const PmdBoneWork* last = ChainBone(solve->bones, solve->chain, solve->chain->chainLength - 1);
     const float reach = SqrtFloat(SquaredDistance(WorldPosition(last), solve->target));
     if (!solve->stuckBendDone && solve->chain->measuredLength > reach) {
-        AddToXAngle(&bone->poseRotation, kKneeKick);
+        AddToXAngle(&bone->poseRotation, kKneeKick, solve->sinCos);
+        solve->moved = true;
         solve->budget += 10;
         solve->stuckBendDone = true;
     }
@@ -120,28 +128,30 @@ StepEnd TurnBone(IkSolve* solve, PmdBoneWork* bone, bool belowKnee, const Vec3& 
     }
     Vec3Normalise(&localTarget, &localTarget);
     Vec3Normalise(&localEffector, &localEffector);
-    float cosine = Vec3Dot(&localTarget, &localEffector);
-    cosine = cosine > 1.0f ? 1.0f : cosine;
-    float angle = static_cast<float>(AcosF(cosine));
+    // The angle from both the sine and the cosine: acos of a float dot
+    // product cannot tell angles below about 3e-4 from 0, which would leave
+    // an effector some thousandths of a leg's length off its target.
+    Vec3 axis;
+    Vec3Cross(&axis, &localEffector, &localTarget);
+    const float sineLength = SqrtFloat(Vec3Dot(&axis, &axis));
+    float angle = static_cast<float>(Atan2F(sineLength, Vec3Dot(&localTarget, &localEffector)));
     const float limit = solve->chain->angleLimit;
     angle = angle < -limit ? -limit : (angle > limit ? limit : angle);
     const float still = belowKnee && !solve->stuckBendDone ? 0.001f : 1e-6f;
     if (angle > -still && angle < still) {
         return belowKnee ? StepEnd::kDistance : StepEnd::kUpdate;
     }
-    Vec3 axis;
-    Vec3Cross(&axis, &localEffector, &localTarget);
     if (Vec3Dot(&axis, &axis) < 1e-13f) {
         return StepEnd::kKick;
     }
     Vec3Normalise(&axis, &axis);
     float sine, cosineHalf;
-    SinCos(angle * 0.5f, &sine, &cosineHalf);
+    solve->sinCos(angle * 0.5f, &sine, &cosineHalf);
     PmdQuat turned = QuatMultiply(bone->poseRotation,
                                   PmdQuat{axis.x * sine, axis.y * sine, axis.z * sine, cosineHalf});
     if (KneeKickDue(*solve, belowKnee)) {
         QuatNormalize(&turned);
-        AddToXAngle(&turned, kKneeKick);
+        AddToXAngle(&turned, kKneeKick, solve->sinCos);
         solve->kneePending = false;
         solve->kneeDone = true;
     } else if (bone->knee != 0) {
@@ -149,6 +159,7 @@ StepEnd TurnBone(IkSolve* solve, PmdBoneWork* bone, bool belowKnee, const Vec3& 
     }
     QuatNormalize(&turned);
     bone->poseRotation = turned;
+    solve->moved = true;
     return StepEnd::kUpdate;
 }
 
@@ -222,16 +233,21 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain) {
     if (chain->chainLength <= 0) {
         return 0;
     }
-    IkSolve solve{bones, chain, WorldPosition(chain->target), chain->iterations, false,
-                  false, false};
+    IkSolve solve{
+        bones, chain,        WorldPosition(chain->target), chain->iterations, false, false, false,
+        false, ExactSinCos()};
     if (chain->knee != 0) {
         solve.budget += 100;
     }
     UpdateChainFrom(bones, chain, chain->chainLength - 1);
     for (int iteration = 0; iteration < solve.budget && iteration < kIkIterationCeiling;
          ++iteration) {
+        solve.moved = false;
         for (int j = 0; j < chain->chainLength; ++j) {
             StepBone(&solve, j);
+        }
+        if (!solve.moved) {
+            break;
         }
     }
     return 0;

@@ -11,6 +11,8 @@
 
 namespace tessel {
 
+class ExactSinCos;
+
 // x, y, z, w: the vector part first, as the read model's rotation keys hold it.
 struct PmdQuat {
     float x, y, z, w;
@@ -108,6 +110,8 @@ void PmdQuatToMatrix(Mat4* out, const PmdQuat* q);
 void QuatNormalize(PmdQuat* q);
 // The rotation of the three angles (radians) that EulerFromQuat gives back.
 void QuatFromEuler(PmdQuat* out, float x, float y, float z);
+// The same with sines and cosines from the caller's evaluator (the same bits).
+void QuatFromEuler(PmdQuat* out, float x, float y, float z, const ExactSinCos& sinCos);
 // The angles of a unit quaternion; at the y angle's limits z is 0.
 void EulerFromQuat(Vec3* out, const PmdQuat* q);
 // a (x) b, Hamilton's product: the rotation b, then a.

@@ -107,7 +107,7 @@ T* Tracked(uint64_t count, const char* line) {
             static_cast<T*>(AllocTrackedZeroed(static_cast<uint32_t>(bytes), __FILE__, __LINE__));
     }
     if (array == nullptr) {
-        WriteLogFormat("%s", line);
+        WriteLog(line);
     }
     return array;
 }
@@ -121,7 +121,7 @@ T* ModelArray(ReadModel* model, int64_t count, const char* line) {
             static_cast<uint32_t>(items * static_cast<int64_t>(sizeof(T))), &model->blocks));
     }
     if (array == nullptr) {
-        WriteLogFormat("%s", line);
+        WriteLog(line);
     }
     return array;
 }
@@ -138,20 +138,20 @@ void FreeRead(VmdRead* read) {
 bool LocateSections(VmdRead* read, const uint8_t* image, uint32_t size) {
     const char* line = "VMD Load Error : ファイルの大きさがキーの数に足りません\n";
     if (size < kVmdHeaderBytes) {
-        WriteLogFormat("%s", line);
+        WriteLog(line);
         return false;
     }
     read->boneKeyCount = ReadU32(image + 50);
     const uint64_t morphCountAt = kVmdHeaderBytes + uint64_t{read->boneKeyCount} * kVmdBoneKeyBytes;
     if (morphCountAt + 4 > size) {
-        WriteLogFormat("%s", line);
+        WriteLog(line);
         return false;
     }
     read->boneKeyBytes = image + kVmdHeaderBytes;
     read->morphKeyCount = ReadU32(image + morphCountAt);
     const uint64_t end = morphCountAt + 4 + uint64_t{read->morphKeyCount} * kVmdMorphKeyBytes;
     if (end > size) {
-        WriteLogFormat("%s", line);
+        WriteLog(line);
         return false;
     }
     read->morphKeyBytes = image + morphCountAt + 4;
@@ -168,7 +168,7 @@ bool ChainsInBounds(const VmdRead* read) {
             ends = PmdChainBone(chain, j) < read->boneCount;
         }
         if (!ends) {
-            WriteLogFormat("VMD Load Error : ＩＫ情報のボーン番号が不正です\n");
+            WriteLog("VMD Load Error : ＩＫ情報のボーン番号が不正です\n");
             return false;
         }
     }
@@ -189,7 +189,7 @@ VmdNameEntry* FindOrAddName(NameTable* table, const uint8_t* name) {
         }
     }
     if (table->count >= kVmdNameEntries) {
-        WriteLogFormat("VMD Load Error : 名前の数が %d を超えています\n", kVmdNameEntries);
+        WriteLogFormat("VMD Load Error : 名前の数が %d を超えています", kVmdNameEntries);
         return nullptr;
     }
     VmdNameEntry* entry = &table->entries[table->count];
@@ -229,7 +229,7 @@ bool FrameInRange(uint32_t frame) {
     if (frame <= kVmdLastFrameLimit) {
         return true;
     }
-    WriteLogFormat("VMD Load Error : フレーム番号 %u が上限 %u を超えています\n", frame,
+    WriteLogFormat("VMD Load Error : フレーム番号 %u が上限 %u を超えています", frame,
                    kVmdLastFrameLimit);
     return false;
 }
@@ -354,7 +354,7 @@ ReadModelKeySet* NewKeySet(ReadModel* model, ReadModelAnim* anim, int word, floa
                            int32_t keyCount, const char* line) {
     ReadModelKeySet* keys = ReadModelNewKeySet(model, anim);
     if (keys == nullptr) {
-        WriteLogFormat("%s", line);
+        WriteLog(line);
         return nullptr;
     }
     keys->kind = static_cast<uint8_t>(word & 0xFF);
@@ -373,7 +373,7 @@ bool AddBoneAnimation(VmdRead* read, PmdBoneWork* bone, float animLength, float 
     ReadModelAnim* anim = ReadModelNewAnim(model, read->set);
     char* name = anim != nullptr ? ReadModelCopyString(model, bone->frame->name) : nullptr;
     if (name == nullptr) {
-        WriteLogFormat("PMD Load Error : アニメーションの追加に失敗しました\n");
+        WriteLog("PMD Load Error : アニメーションの追加に失敗しました\n");
         return false;
     }
     anim->targetName = name;
@@ -540,7 +540,7 @@ bool AddMorphAnimation(VmdRead* read) {
     ReadModelAnim* anim = ReadModelNewAnim(model, read->set);
     char* name = anim != nullptr ? ReadModelCopyString(model, "Mesh") : nullptr;
     if (name == nullptr) {
-        WriteLogFormat("PMD Load Error : アニメーションの追加に失敗しました\n");
+        WriteLog("PMD Load Error : アニメーションの追加に失敗しました\n");
         return false;
     }
     anim->targetName = name;
@@ -563,7 +563,7 @@ bool ReadMotion(VmdRead* read, const char* setName, const uint8_t* image, uint32
     }
     read->set = ReadModelNewAnimSet(read->model, setName);
     if (read->set == nullptr) {
-        WriteLogFormat("PMD Load Error : アニメーションセットの追加に失敗しました\n");
+        WriteLog("PMD Load Error : アニメーションセットの追加に失敗しました\n");
         return false;
     }
     read->lastFrame = LargestFrame(read->morphNames, LargestFrame(read->boneNames, 0));

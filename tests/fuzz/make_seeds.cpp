@@ -17,6 +17,7 @@
 #include "images/image_samples.h"
 #include "images/image_test_support.h"
 #include "images/image_writer.h"
+#include "models/pmd/pmd_rig.h"
 #include "models/xfile/x_sample_models.h"
 #include "platform/d3d9/shaders/shader_builder.h"
 #include "platform/kernel/files.h"
@@ -732,6 +733,39 @@ void PmdSeeds() {
     put("parent_after_child_no_toons.pmd", reordered);
 }
 
+// Motion files for the legged character of the motion tests: a short walk,
+// curves per channel, keys all at frame 0, morphs known and unknown, and a
+// bone name of 15 bytes.
+void VmdSeeds() {
+    using tessel_test::VmdCurve;
+    using tessel_test::VmdWriter;
+    Put("model_vmd", "walk.vmd", tessel_test::WalkMotion(40));
+    const VmdCurve easeIn{100, 10, 120, 60};
+    const VmdCurve easeOut{10, 90, 40, 127};
+    Put("model_vmd", "curves.vmd",
+        VmdWriter()
+            .BoneCurves("upperBody", 0, {0, 0, 0}, {0, 0, 0, 1}, {easeIn, easeOut, {}, easeIn})
+            .BoneCurves("upperBody", 12, {1, 2, 3}, {0.0f, 0.6f, 0.0f, 0.8f},
+                        {easeOut, {}, easeIn, {}})
+            .Bone("upperBody", 20, {0, 0, 0}, {0.0f, -0.6f, 0.0f, 0.8f})
+            .Bone("leftFootIK", 6, {0.0f, 1.0f, 2.0f})
+            .Bytes());
+    Put("model_vmd", "frame_zero.vmd",
+        VmdWriter()
+            .Bone("centre", 0, {0.0f, -1.0f, 0.0f})
+            .Bone("leftFootIK", 0, {0.0f, 0.5f, -1.0f})
+            .Bone("leftFootIK", 0, {0.0f, 0.5f, 1.0f})
+            .Bytes());
+    Put("model_vmd", "morphs.vmd",
+        VmdWriter()
+            .Morph("blink", 0, 0.0f)
+            .Morph("blink", 8, 1.0f)
+            .Morph("smile", 4, 0.5f)
+            .Morph("wink", 2, 1.0f)
+            .Bone("fifteen_bytes_x", 3, {1, 0, 0})
+            .Bytes());
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
@@ -756,6 +790,7 @@ int main(int argc, char** argv) {
     MediaGraphSeeds();
     MqoSeeds();
     PmdSeeds();
+    VmdSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }
