@@ -435,9 +435,11 @@ VmdBoneKeyDesc TurnKey(const char* name, uint32_t frame, float angle) {
 }
 
 // One foot's target over a 30-frame step: on the ground sliding back from
-// z -1.5 to 1.5 (the figure faces -z), then lifted and swung forward.
+// z -1.25 to 1.25 (the figure faces -z), then lifted and swung forward. The
+// stride keeps each leg a little bent, where the solver holds the foot on
+// its target closest.
 void AddFootKeys(VmdMotionDesc* motion, const char* name, uint32_t phase) {
-    const float stance[3][3] = {{0.0f, 0.0f, -1.5f}, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.5f}};
+    const float stance[3][3] = {{0.0f, 0.0f, -1.25f}, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.25f}};
     const float swing[3] = {0.0f, 1.25f, 0.0f};
     for (uint32_t cycle = 0; cycle <= kWalkFrames; cycle += 30) {
         for (int s = 0; s < 3; ++s) {
@@ -466,7 +468,7 @@ VmdMotionDesc WalkerWalk() {
     AddFootKeys(&motion, "右足ＩＫ", 15);
     for (uint32_t f = 0; f <= kWalkFrames; f += 15) {
         // The centre dips at every foot fall, which bends both knees.
-        VmdBoneKeyDesc centre = Key("センター", f, 0.0f, f % 30 == 0 ? -0.5f : -0.25f, 0.0f);
+        VmdBoneKeyDesc centre = Key("センター", f, 0.0f, f % 30 == 0 ? -0.5f : -0.375f, 0.0f);
         centre.curves[1] = VmdCurve{40, 10, 88, 117};
         motion.boneKeys.push_back(centre);
         const float swing = (f / 15) % 2 == 0 ? 0.4f : -0.4f;
