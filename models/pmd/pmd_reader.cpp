@@ -1,11 +1,13 @@
 // The PMD reader's steps over the located sections: bone frames in passes,
-// parents first; the mesh with its skin weights, faces and materials; the
+// parents first, posed at rest; the mesh with its skin weights, faces and materials; the
 // morph mesh that takes every face touching a morphed vertex, and one shape
 // per morph; then the motions found beside the file.
 //
-// Routes: ReadPmdIntoModel -> Read (AddBoneFrames, AddMesh -> AddSkinWeights,
-//         AddMaterials -> AddMaterial, AddMorphs -> MoveMorphFaces,
-//         SplitSkinWeights, AddShapes).
+// Routes: ReadPmdIntoModel -> Read (AddBoneFrames -> FindPass, PlaceBone;
+//         AddMesh -> AddSkinWeights; AddIkChains -> LinkPmdIkChains;
+//         AddMaterials -> AddMaterial; AddMorphs -> MoveMorphFaces,
+//         SplitSkinWeights, AddShapes; AddMotions -> ReadMotionFile,
+//         LoadVmdMotion).
 // The layout has bounded every count and index, so the steps index the
 // records freely; what remains to refuse are parent cycles and tables of
 // the read model that would overflow.
@@ -76,7 +78,6 @@ class PmdReader {
         if (CopyNames() != 0 || AddMeshFrame() != 0 || AddBoneFrames() != 0) {
             return -1;
         }
-        UpdatePmdBoneMatrices(static_cast<int>(layout_.boneCount), bones_);
         if (AddMesh() != 0 || AddIkChains() != 0 || AddMaterials() != 0 || AddMorphs() != 0) {
             return -1;
         }
@@ -193,6 +194,11 @@ class PmdReader {
             });
             for (uint32_t k = 0; k < count && result == 0; ++k) {
                 result = PlaceBone(order[k]);
+            }
+            // The rest pose's world matrices, parents before children even
+            // where the file lists a child first.
+            for (uint32_t k = 0; k < count && result == 0; ++k) {
+                UpdatePmdBoneMatrix(&bones_[order[k]]);
             }
         }
         FreeTracked(pass);

@@ -295,6 +295,54 @@ TEST_F(PmdLoadModelTest, TheWalkerLoadsWithItsMotionsAndDraws) {
     EXPECT_LE(tessel::TrackedBlockCount(), blocks + 64);
 }
 
+// Models at the edges of what the file allows still convert: no faces, no
+// bones, no materials, or morphs whose base names no vertex.
+TEST_F(PmdLoadModelTest, DegenerateModelsConvert) {
+    struct Case {
+        const char* name;
+        void (*shape)(tessel::PmdModelDesc*);
+    };
+    const Case cases[] = {
+        {"no faces",
+         [](tessel::PmdModelDesc* m) {
+             m->indices.clear();
+             for (tessel::PmdMaterialDesc& material : m->materials) {
+                 material.indexCount = 0;
+             }
+         }},
+        {"no bones",
+         [](tessel::PmdModelDesc* m) {
+             m->bones.clear();
+             m->iks.clear();
+             m->boneDisplay.clear();
+         }},
+        {"no materials", [](tessel::PmdModelDesc* m) { m->materials.clear(); }},
+        {"empty base morph",
+         [](tessel::PmdModelDesc* m) {
+             m->morphs = {{"base", 0, {}}, {"none", 1, {}}};
+         }},
+        {"no vertices",
+         [](tessel::PmdModelDesc* m) {
+             m->vertices.clear();
+             m->indices.clear();
+             m->materials.clear();
+             m->morphs.clear();
+         }},
+    };
+    for (const Case& c : cases) {
+        tessel::PmdModelDesc m = tessel::WalkerModel();
+        c.shape(&m);
+        const std::vector<uint8_t> bytes = tessel::WritePmd(m);
+        const int model = tessel::LoadModelFromImage("edge.pmd", bytes.data(),
+                                                     static_cast<int32_t>(bytes.size()));
+        EXPECT_GE(model, 0) << c.name << "\n" << Log();
+        if (model >= 0) {
+            EXPECT_EQ(tessel::RenderModel(model), 0) << c.name;
+            EXPECT_EQ(tessel::DeleteModelInstance(model), 0) << c.name;
+        }
+    }
+}
+
 TEST_F(PmdLoadModelTest, ForeignAndBrokenFilesLeaveNothingBehind) {
     std::vector<uint8_t> broken = tessel::WritePmd(tessel::WalkerModel());
     broken.resize(600);
