@@ -345,8 +345,18 @@ TEST_F(PmdLoadModelTest, DegenerateModelsConvert) {
 
 TEST_F(PmdLoadModelTest, ForeignAndBrokenFilesLeaveNothingBehind) {
     std::vector<uint8_t> broken = tessel::WritePmd(tessel::WalkerModel());
-    broken.resize(600);
     const size_t blocks = tessel::TrackedBlockCount();
+    // Not "Pmd": -1 from the reader without a line.
+    std::vector<uint8_t> foreign = broken;
+    foreign[2] = 'D';
+    foreign.push_back(0);
+    const tessel::ModelLoadParams params = {
+        foreign.data(), static_cast<int32_t>(foreign.size() - 1), "x.pmd", "x", nullptr, nullptr};
+    const size_t logLength = Log().size();
+    EXPECT_EQ(tessel::LoadPmdModel(&params), -1);
+    EXPECT_EQ(Log().size(), logLength) << Log();
+    EXPECT_EQ(tessel::TrackedBlockCount(), blocks);
+    broken.resize(600);
     EXPECT_EQ(tessel::LoadModelFromImage("broken.pmd", broken.data(),
                                          static_cast<int32_t>(broken.size())),
               -1);
