@@ -74,6 +74,9 @@ inline int PmdChainBone(const PmdIkChain* chain, int j) {
 // The largest frame number a motion may name: beyond it the bake's key
 // arrays would reach gigabytes.
 constexpr uint32_t kVmdLastFrameLimit = 1000000;
+// The bone keys one motion may bake in all (36 bytes each): about 300 MB,
+// a 100-bone character for 46 minutes at 30 frames a second.
+constexpr uint32_t kVmdBakedKeyLimit = 1u << 23;
 // Distinct bone names and morph names a motion may hold.
 constexpr int kVmdNameEntries = 2048;
 

@@ -413,6 +413,30 @@ bool AddBoneAnimation(VmdRead* read, PmdBoneWork* bone, float animLength, float 
     return true;
 }
 
+// The keys the bake would make, counted before anything is allocated: the
+// frame cap bounds one bone's keys, this bounds them all (a chain bone named
+// by the motion is counted twice, which errs on the safe side).
+bool BakedKeysWithinLimit(const VmdRead* read) {
+    const uint64_t perChainBone = uint64_t{read->lastFrame} + 1;
+    uint64_t total = 0;
+    for (int i = 0; i < read->boneNames.count; ++i) {
+        const VmdNameEntry* entry = &read->boneNames.entries[i];
+        const PmdBoneWork* bone = BoneOfName(read, entry->name);
+        if (bone != nullptr) {
+            total += bone->inChain != 0 ? perChainBone : entry->largest - entry->smallest + 1;
+        }
+    }
+    for (int b = 0; b < read->boneCount; ++b) {
+        total += read->bones[b].inChain != 0 ? perChainBone : 0;
+    }
+    if (total <= kVmdBakedKeyLimit) {
+        return true;
+    }
+    WriteLogFormat("VMD Load Error : 展開するキーの数 %llu が上限 %u を超えています",
+                   static_cast<unsigned long long>(total), kVmdBakedKeyLimit);
+    return false;
+}
+
 bool BakeBoneEntries(VmdRead* read) {
     const char* translationLine =
         "PMD Load Error : アニメーション座標キーセットの追加に失敗しました\n";
@@ -561,12 +585,15 @@ bool ReadMotion(VmdRead* read, const char* setName, const uint8_t* image, uint32
         !ReadMorphKeys(read) || !MapFramesToBones(read)) {
         return false;
     }
+    read->lastFrame = LargestFrame(read->morphNames, LargestFrame(read->boneNames, 0));
+    if (!BakedKeysWithinLimit(read)) {
+        return false;
+    }
     read->set = ReadModelNewAnimSet(read->model, setName);
     if (read->set == nullptr) {
         WriteLog("PMD Load Error : アニメーションセットの追加に失敗しました\n");
         return false;
     }
-    read->lastFrame = LargestFrame(read->morphNames, LargestFrame(read->boneNames, 0));
     read->set->start = 0.0f;
     read->set->timeBase = static_cast<float>(read->lastFrame);
     if (!BakeBoneEntries(read) || !PoseUnnamedBones(read)) {

@@ -479,6 +479,20 @@ TEST(VmdMotion, TheLargestFrameAllowedBakes) {
     EXPECT_EQ(rig.model.firstAnimSet->timeBase, 1000000.0f);
 }
 
+// Each bone's keys stay under the frame cap, yet nine bones of a million
+// keys each would bake 324 MB: more than the motion may bake in all.
+TEST(VmdMotion, AMotionBakingMoreKeysThanTheLimitIsRefused) {
+    PmdRig rig;
+    VmdWriter motion;
+    for (int b = 0; b < 9; ++b) {
+        const std::string name = "bone" + std::to_string(b);
+        rig.AddBone(name, -1, {0, 0, 0});
+        motion.Bone(name, 0, {0, 0, 0}).Bone(name, 999999, {1, 0, 0});
+    }
+    EXPECT_EQ(rig.Load(motion.Bytes()), -1);
+    EXPECT_EQ(rig.model.animSetCount, 0);
+}
+
 TEST(VmdMotion, AChainNamingABoneOutsideTheModelIsRefused) {
     PmdRig rig;
     BuildLeg(&rig);
