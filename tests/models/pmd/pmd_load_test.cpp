@@ -216,6 +216,16 @@ TEST_F(PmdMotionRead, TheWalkersFeetStayOnTheirIkTargets) {
             travel = std::max(travel, std::fabs(target.m[3][2]));
         }
     }
+    // Every chain bone and effector, keyed or not, bakes a key per frame.
+    for (const char* name : {"左足首", "左ひざ", "左足", "右足首"}) {
+        const ReadModelAnim* anim = model_.firstAnimSet->firstAnim;
+        while (anim != nullptr && anim->targetIndex != Frame(name)->index) {
+            anim = anim->nextInSet;
+        }
+        ASSERT_NE(anim, nullptr) << name;
+        ASSERT_NE(anim->firstKeySet, nullptr) << name;
+        EXPECT_EQ(anim->firstKeySet->keyCount, tessel::kWalkFrames + 1) << name;
+    }
     // The targets did move: the legs were solved, not left at rest.
     EXPECT_GT(travel, 1.0f);
     RecordProperty("worst_foot_distance", std::to_string(worst));
