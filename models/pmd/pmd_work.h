@@ -64,6 +64,7 @@ struct PmdIkChain {
     const uint8_t* chainBones;
     PmdIkChain* prev;
     PmdIkChain* next;
+    int32_t iterationsRun;  // by the last solve
 };
 
 // The bone index of chain bone j.
