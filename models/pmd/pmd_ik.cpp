@@ -76,10 +76,13 @@ void HoldKnee(IkSolve* solve, PmdQuat* rotation) {
     EulerFromQuat(&angles, rotation);
     if (angles.x > 1e-4f) {
         angles.x = 1e-4f;
-        solve->kneePending = true;
-        if (!solve->kneeDone) {
+        // The extra iterations come once, when the limit is first met: a knee
+        // with no chain bone above it is never kicked, and adding them at every
+        // meeting would run its solve to the ceiling at every frame.
+        if (!solve->kneePending && !solve->kneeDone) {
             solve->budget += 10;
         }
+        solve->kneePending = true;
     }
     angles.y = angles.y < -kKneeSideLimit ? -kKneeSideLimit
                                           : (angles.y > kKneeSideLimit ? kKneeSideLimit : angles.y);
@@ -240,8 +243,10 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain) {
         solve.budget += 100;
     }
     UpdateChainFrom(bones, chain, chain->chainLength - 1);
+    chain->iterationsRun = 0;
     for (int iteration = 0; iteration < solve.budget && iteration < kIkIterationCeiling;
          ++iteration) {
+        ++chain->iterationsRun;
         solve.moved = false;
         for (int j = 0; j < chain->chainLength; ++j) {
             StepBone(&solve, j);

@@ -64,6 +64,7 @@ struct PmdIkChain {
     const uint8_t* chainBones;
     PmdIkChain* prev;
     PmdIkChain* next;
+    int32_t iterationsRun;  // by the last solve
 };
 
 // The bone index of chain bone j.
@@ -104,7 +105,8 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain);
 
 // world = pose matrix x parent's world (the pose matrix alone at the top).
 void UpdatePmdBoneMatrix(PmdBoneWork* bone);
-// Every bone's, in file order. 0.
+// Every bone's, in file order: a bone listed before its parent takes the
+// parent's matrix of the update before. 0.
 int UpdatePmdBoneMatrices(int boneCount, PmdBoneWork* bones);
 
 // The rotation matrix of a unit quaternion for row vectors, zero translation.

@@ -40,9 +40,9 @@ struct VmdNameEntry {
     void* lastKey;
 };
 
-// The bone's baked value of key `key` at frame g of the segment to key->next
-// (or the key's own value when there is no next key): translation = rest +
-// interpolated key position, rotation unit length.
+// Baked values: translation = the bone's rest translation + the key
+// position, rotation made unit length. The key's own value, and the value at
+// frame g of the segment from key a to key b along a's curves.
 void VmdKeyValue(const VmdBoneKey* key, const Vec3* rest, Vec3* translation, PmdQuat* rotation);
 void VmdSegmentValue(const VmdBoneKey* a, const VmdBoneKey* b, uint32_t g, const Vec3* rest,
                      Vec3* translation, PmdQuat* rotation);

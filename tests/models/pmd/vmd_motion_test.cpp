@@ -258,20 +258,24 @@ INSTANTIATE_TEST_SUITE_P(
                     KneeCase{"bent_back_at_rest", {0.0f, 7.5f, 0.0f}, 0.5f}),
     [](const testing::TestParamInfo<KneeCase>& info) { return std::string(info.param.name); });
 
-// A knee whose shin lies level, reaching for a target beside it, would turn
-// about y; it turns by 3 degrees at most, and never about z.
+// A knee whose shin lies level, reaching for a target beside and below it,
+// would turn about y and bend past its limit; it turns about y by 3 degrees
+// at most, never about z, and meets its limit at every iteration.
 TEST(VmdMotion, AKneeTurnsAboutYByThreeDegreesAtMost) {
     PmdRig rig;
     rig.AddBone("knee", -1, {0.0f, 5.0f, 0.0f}, true);
     rig.AddBone("ankle", 0, {0.0f, 5.0f, 5.0f});
     rig.AddBone("footIK", -1, {0.0f, 5.0f, 5.0f});
     rig.AddChain(2, 1, {0}, 10, 3.1415927f);
-    ASSERT_EQ(rig.Load(VmdWriter().Bone("footIK", 0, {3.0f, 1.0f, -1.0f}).Bytes()), 0);
+    ASSERT_EQ(rig.Load(VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes()), 0);
     Vec3 angles;
     tessel::EulerFromQuat(&angles, &RotationKey(rig.Anim(rig.model.firstAnimSet, "knee"), 0));
     EXPECT_LE(std::fabs(angles.y), 0.0524f);
     EXPECT_NEAR(angles.z, 0.0f, 1e-3f);
     EXPECT_LE(angles.x, 1e-4f);
+    // No bone above the knee can be kicked, so it meets its limit at every
+    // iteration; the extra iterations for that come once.
+    EXPECT_LE(rig.chains[0].iterationsRun, 10 + 100 + 10);
 }
 
 TEST(VmdMotion, MorphKeysBecomeShapeWeightKeySetsAndUnknownMorphsAreDropped) {
