@@ -186,12 +186,15 @@ void AnimatedWorld(ModelInstance* record, int32_t index, const Mat3x4& parent, M
     MultiplyMatrix3x4(&parent, world, &local);
 }
 
+// The skinning matrices of the bones this frame moves: its run of skin bones
+// (sorted by bone frame), not the references of the meshes it carries.
 void UpdateSkinning(ModelInstanceFrame* frame) {
     const ModelFrame* base = frame->base;
-    const ModelBase* owner = frame->model->base;
-    for (int32_t k = 0; k < base->skinBoneRefCount; ++k) {
-        const ModelSkinBone* bone = owner->frameSkinBoneRefs[base->firstSkinBoneRef + k];
-        Mat3x4* out = frame->skinBoneRefs[k];
+    ModelInstance* model = frame->model;
+    const ModelBase* owner = model->base;
+    for (int32_t k = 0; k < base->skinBoneCount; ++k) {
+        const ModelSkinBone* bone = base->firstSkinBone + k;
+        Mat3x4* out = &model->boneMatrices[bone - owner->skinBones];
         if (bone->translationOnly == 0) {
             MultiplyMatrix3x4(&frame->world, out, &bone->bind);
         } else {

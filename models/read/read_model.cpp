@@ -50,9 +50,11 @@ bool CopyName(ReadModel* model, const char* text, char** out) {
     return *out != nullptr;
 }
 
-void RenumberFrames(ReadModel* model) {
-    int32_t index = 0;
-    for (ReadModelFrame* f = model->firstFrame; f != nullptr; f = f->next) {
+// The frames before a newly linked one keep their numbers; it and those
+// after it take theirs from its predecessor, so appending costs one step.
+void RenumberFramesFrom(ReadModelFrame* frame) {
+    int32_t index = frame->prev != nullptr ? frame->prev->index + 1 : 0;
+    for (ReadModelFrame* f = frame; f != nullptr; f = f->next) {
         f->index = index++;
     }
 }
@@ -223,7 +225,7 @@ ReadModelFrame* ReadModelNewFrame(ReadModel* model, const char* name, ReadModelF
         }
         parent->lastChild = frame;
     }
-    RenumberFrames(model);
+    RenumberFramesFrom(frame);
     ++model->frameCount;
     SetFrameDefaults(frame);
     return CopyName(model, name, &frame->name) ? frame : nullptr;

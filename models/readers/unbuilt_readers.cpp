@@ -10,8 +10,4 @@ int ParseTsmModel(const ModelLoadParams*) {
     return -1;
 }
 
-int LoadPmdModel(const ModelLoadParams*) {
-    return -1;
-}
-
 }  // namespace tessel

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/files/archive.h"
@@ -16,6 +17,7 @@
 #include "images/image_samples.h"
 #include "images/image_test_support.h"
 #include "images/image_writer.h"
+#include "models/pmd/pmd_rig.h"
 #include "models/xfile/x_sample_models.h"
 #include "platform/d3d9/shaders/shader_builder.h"
 #include "platform/kernel/files.h"
@@ -26,6 +28,7 @@
 #include "tools/lib/gamedata/gamedata_internal.h"
 #include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
+#include "tools/lib/pmd_character.h"
 #include "tools/lib/sample_data.h"
 #include "tools/lib/theora_clip.h"
 
@@ -698,6 +701,71 @@ void MqoSeeds() {
             "Eof\r\n");
 }
 
+// PMD files from our writer: the walker, and variants without morphs, with
+// only the base morph, without English names or toon names, with a bone
+// before its parent and a material without faces.
+void PmdSeeds() {
+    auto put = [](const std::string& name, const tessel::PmdModelDesc& model) {
+        Put("model_pmd", name, tessel::WritePmd(model));
+    };
+    const tessel::PmdModelDesc walker = tessel::WalkerModel();
+    put("walker.pmd", walker);
+    tessel::PmdModelDesc plain = walker;
+    plain.morphs.clear();
+    plain.morphDisplay.clear();
+    put("no_morphs.pmd", plain);
+    plain.morphs = {walker.morphs[0]};
+    plain.writeEnglishFlag = false;
+    put("base_morph_only_ends_early.pmd", plain);
+    tessel::PmdModelDesc reordered = walker;
+    reordered.englishFlag = 0;
+    reordered.writeToonTable = false;
+    std::swap(reordered.bones[0], reordered.bones[1]);
+    for (tessel::PmdBoneDesc& bone : reordered.bones) {
+        if (bone.parent <= 1) {
+            bone.parent = static_cast<uint16_t>(1 - bone.parent);
+        }
+    }
+    reordered.bones[1].parent = 0xFFFF;
+    reordered.materials.push_back(reordered.materials[0]);
+    reordered.materials.back().indexCount = 0;
+    reordered.materials.back().texture = "skin.bmp";
+    put("parent_after_child_no_toons.pmd", reordered);
+}
+
+// Motion files for the legged character of the motion tests: a short walk,
+// curves per channel, keys all at frame 0, morphs known and unknown, and a
+// bone name of 15 bytes.
+void VmdSeeds() {
+    using tessel_test::VmdCurve;
+    using tessel_test::VmdWriter;
+    Put("model_vmd", "walk.vmd", tessel_test::WalkMotion(40));
+    const VmdCurve easeIn{100, 10, 120, 60};
+    const VmdCurve easeOut{10, 90, 40, 127};
+    Put("model_vmd", "curves.vmd",
+        VmdWriter()
+            .BoneCurves("upperBody", 0, {0, 0, 0}, {0, 0, 0, 1}, {easeIn, easeOut, {}, easeIn})
+            .BoneCurves("upperBody", 12, {1, 2, 3}, {0.0f, 0.6f, 0.0f, 0.8f},
+                        {easeOut, {}, easeIn, {}})
+            .Bone("upperBody", 20, {0, 0, 0}, {0.0f, -0.6f, 0.0f, 0.8f})
+            .Bone("leftFootIK", 6, {0.0f, 1.0f, 2.0f})
+            .Bytes());
+    Put("model_vmd", "frame_zero.vmd",
+        VmdWriter()
+            .Bone("centre", 0, {0.0f, -1.0f, 0.0f})
+            .Bone("leftFootIK", 0, {0.0f, 0.5f, -1.0f})
+            .Bone("leftFootIK", 0, {0.0f, 0.5f, 1.0f})
+            .Bytes());
+    Put("model_vmd", "morphs.vmd",
+        VmdWriter()
+            .Morph("blink", 0, 0.0f)
+            .Morph("blink", 8, 1.0f)
+            .Morph("smile", 4, 0.5f)
+            .Morph("wink", 2, 1.0f)
+            .Bone("fifteen_bytes_x", 3, {1, 0, 0})
+            .Bytes());
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
@@ -721,6 +789,8 @@ int main(int argc, char** argv) {
     ShaderSeeds();
     MediaGraphSeeds();
     MqoSeeds();
+    PmdSeeds();
+    VmdSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }

@@ -339,6 +339,13 @@ class TestBase {
                 }
             }
         }
+        // Each frame's run of the bones that name it, as the conversion's
+        // sort by bone frame leaves them.
+        for (int b = n - 1; b >= 0; --b) {
+            tessel::ModelFrame& bone = frameRecords_[skinBones[b].boneFrame];
+            bone.firstSkinBone = &boneRecords_[b];
+            ++bone.skinBoneCount;
+        }
         for (int b = 0; b < n; ++b) {
             boneRecords_[b].bind = skinBones[b].bind;
             boneRecords_[b].boneFrame = skinBones[b].boneFrame;

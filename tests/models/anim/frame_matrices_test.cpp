@@ -92,6 +92,21 @@ TEST_F(ModelMatricesTest, SkinningMatricesAreTheWorldTimesTheBindMatrix) {
     ExpectMatrixNear(model->boneMatrices[2], w2 * From(bind), kTolerance, "frame 2's bone");
 }
 
+// A mesh's frame refers to the bones that move it; each bone's matrix comes
+// from the world of the frame the bone names, however the frames nest.
+TEST_F(ModelMatricesTest, ASkinningMatrixFollowsItsBoneFrameNotTheMeshFrame) {
+    const tessel::Mat3x4 bind = {
+        {{1.0f, 0.0f, 0.0f, -0.5f}, {0.0f, 1.0f, 0.0f, 1.25f}, {0.0f, 0.0f, 1.0f, 0.0f}}};
+    base_.skinBones = {{0, 2, bind, 1}, {3, 1, bind, 0}};
+    tessel::ModelInstance* model = Make();
+    tessel::UpdateModelMatrices(model);
+    const M34 moveOnly = Translation(bind.m[0][3], bind.m[1][3], bind.m[2][3]);
+    ExpectMatrixNear(model->boneMatrices[0], From(model->frames[2].world) * moveOnly, kTolerance,
+                     "frame 2's bone, referred to by frame 0");
+    ExpectMatrixNear(model->boneMatrices[1], From(model->frames[1].world) * From(bind), kTolerance,
+                     "frame 1's bone, referred to by frame 3");
+}
+
 TEST_F(ModelMatricesTest, EveryRotationModeOfThePlacement) {
     tessel::ModelInstance* model = Make();
     const double q[4] = {0.18257418583505536, -0.36514837167011072, 0.54772255750516607,
