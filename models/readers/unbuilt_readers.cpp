@@ -6,10 +6,6 @@
 
 namespace tessel {
 
-int ParseTsmModel(const ModelLoadParams*) {
-    return -1;
-}
-
 int LoadPmdModel(const ModelLoadParams*) {
     return -1;
 }
