@@ -59,11 +59,11 @@ bool ReadKeyCount(TsmCursor* in, uint16_t flags, int32_t* count) {
 bool ReadTimes(TsmReader* r, TsmCursor* in, uint16_t flags, ModelKeySet* set, float* times) {
     if ((flags & kTsmKeyEven) != 0) {
         set->hasTimeTable = 0;
-        set->startTime = (flags & kTsmKeyStart16) != 0    ? static_cast<float>(TsmReadU16(in))
+        set->startTime = (flags & kTsmKeyStart16) != 0     ? static_cast<float>(TsmReadU16(in))
                          : (flags & kTsmKeyStartZero) != 0 ? 0.0f
                                                            : TsmReadFloat(in);
-        set->timeStep = (flags & kTsmKeyStep16) != 0 ? static_cast<float>(TsmReadU16(in))
-                                                     : TsmReadFloat(in);
+        set->timeStep =
+            (flags & kTsmKeyStep16) != 0 ? static_cast<float>(TsmReadU16(in)) : TsmReadFloat(in);
         return true;
     }
     set->hasTimeTable = 1;
@@ -133,8 +133,8 @@ bool FillKeySet(TsmReader* r, uint32_t at, ModelKeySet* set) {
         return false;
     }
     set->values = TakeKeyFloats(r, int64_t{floatsPerKey} * set->keyCount);
-    float* times = (flags & (kTsmKeyOne | kTsmKeyEven)) == 0 ? TakeKeyFloats(r, set->keyCount)
-                                                             : nullptr;
+    float* times =
+        (flags & (kTsmKeyOne | kTsmKeyEven)) == 0 ? TakeKeyFloats(r, set->keyCount) : nullptr;
     if (set->values == nullptr ||
         ((flags & kTsmKeyOne) == 0 && !ReadTimes(r, &in, flags, set, times))) {
         return false;
@@ -180,8 +180,8 @@ bool FillAnimSet(TsmReader* r, uint32_t at, ModelAnimSet* set) {
 
 bool FillAnim(TsmReader* r, uint32_t at, ModelAnim* anim) {
     ModelBase* base = r->base;
-    const int32_t set = TsmIndexOf(r, TsmGetWord(r, at + 0x04), 0x0c, kTsmAnimSetSize,
-                                   base->animSetCount);
+    const int32_t set =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x04), 0x0c, kTsmAnimSetSize, base->animSetCount);
     anim->frame = static_cast<int32_t>(TsmGetWord(r, at + 0x08));
     const uint32_t count = TsmGetWord(r, at + 0x0c);
     anim->flag = static_cast<int32_t>(TsmGetWord(r, at + 0x10));

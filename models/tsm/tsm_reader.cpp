@@ -253,8 +253,8 @@ BaseLayout LayOutBase(const TsmReader* r) {
     l.animSets = take(n(kAnimSetCount) * int64_t{sizeof(ModelAnimSet)});
     l.animTable = take(n(kAnimSetCount) * n(kFrameCount) * int64_t{sizeof(ModelAnim*)});
     l.shapes = take(int64_t{ShapeWord(r, tsm_shapes::kShapeCount)} * int64_t{sizeof(ModelShape)});
-    l.shapeMeshes = take(int64_t{ShapeWord(r, tsm_shapes::kShapeMeshCount)} *
-                         int64_t{sizeof(ModelShapeMesh)});
+    l.shapeMeshes =
+        take(int64_t{ShapeWord(r, tsm_shapes::kShapeMeshCount)} * int64_t{sizeof(ModelShapeMesh)});
     l.size = at;
     return l;
 }
@@ -362,8 +362,7 @@ bool PointBaseArrays(TsmReader* r, const BaseLayout& l) {
             return false;
         }
     }
-    if (!CopyBlock(r, HeaderWord(r, kNameBlock), r->nameSize, At<uint8_t>(base, l.names),
-                   "名前")) {
+    if (!CopyBlock(r, HeaderWord(r, kNameBlock), r->nameSize, At<uint8_t>(base, l.names), "名前")) {
         return false;
     }
     return CopyBlock(r, HeaderWord(r, kUses), 8 * HeaderWord(r, kUseCount),
@@ -433,8 +432,7 @@ bool AllocateVertexBlock(TsmReader* r) {
     }
     void* block = AllocTrackedZeroed(static_cast<uint32_t>(total), __FILE__, __LINE__);
     if (block == nullptr) {
-        WriteLogFormat(
-            "TSM LoadModel Error : 頂点データを格納するメモリ領域の確保に失敗しました");
+        WriteLogFormat("TSM LoadModel Error : 頂点データを格納するメモリ領域の確保に失敗しました");
         return false;
     }
     ModelVertexBlock& v = r->base->vertexBlock;
@@ -455,8 +453,7 @@ bool AllocateVertexBlock(TsmReader* r) {
 // A frame reference by the index the frame record holds; false when it
 // does not name a frame.
 bool FrameRef(TsmReader* r, uint32_t offset, ModelFrame** out) {
-    const int32_t index =
-        TsmIndexOf(r, offset, 0x0c, kTsmFrameSize, r->base->frameCount);
+    const int32_t index = TsmIndexOf(r, offset, 0x0c, kTsmFrameSize, r->base->frameCount);
     *out = index >= 0 ? &r->base->frames[index] : nullptr;
     return index != -2;
 }
@@ -517,8 +514,8 @@ void FrameTransform(TsmReader* r, uint32_t at, ModelFrame* f) {
 bool FrameRuns(TsmReader* r, uint32_t at, ModelFrame* f) {
     ModelBase* base = r->base;
     const uint32_t meshCount = TsmGetWord(r, at + 0x94);
-    const int32_t mesh = TsmIndexOf(r, TsmGetWord(r, at + 0x98), 0x08, kTsmMeshSize,
-                                    base->meshCount);
+    const int32_t mesh =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x98), 0x08, kTsmMeshSize, base->meshCount);
     const uint32_t boneCount = TsmGetWord(r, at + 0x9c);
     const int32_t bone = TsmPositionOf(TsmGetWord(r, at + 0xa0), HeaderWord(r, kSkinBones),
                                        kTsmSkinBoneSize, base->skinBoneCount);
@@ -527,8 +524,8 @@ bool FrameRuns(TsmReader* r, uint32_t at, ModelFrame* f) {
     const int32_t ref = refCount == 0 ? 0
                                       : TsmPositionOf(refs, HeaderWord(r, kSkinRefs), 4,
                                                       base->frameSkinBoneRefCount);
-    const int32_t further = TsmIndexOf(r, TsmGetWord(r, at + 0xac), 0x0c, kTsmFurtherSize,
-                                       base->readerRecordCount);
+    const int32_t further =
+        TsmIndexOf(r, TsmGetWord(r, at + 0xac), 0x0c, kTsmFurtherSize, base->readerRecordCount);
     if (!TsmRunInside(mesh, meshCount, base->meshCount) ||
         !TsmRunInside(bone, boneCount, base->skinBoneCount) ||
         !TsmRunInside(ref, refCount, base->frameSkinBoneRefCount) || further == -2) {
@@ -540,15 +537,15 @@ bool FrameRuns(TsmReader* r, uint32_t at, ModelFrame* f) {
     f->firstSkinBone = boneCount > 0 ? &base->skinBones[bone] : nullptr;
     f->skinBoneRefCount = static_cast<int32_t>(refCount);
     f->firstSkinBoneRef = ref;
-    f->further = further >= 0 ? &static_cast<ModelFurtherRecord*>(base->readerRecords)[further]
-                              : nullptr;
+    f->further =
+        further >= 0 ? &static_cast<ModelFurtherRecord*>(base->readerRecords)[further] : nullptr;
     const uint32_t shapeList = TsmGetWord(r, at + 0xd8);
     if (shapeList == 0) {
         return true;
     }
     const uint32_t shapeCount = TsmGetWord(r, shapeList);
-    const int32_t shape = TsmIndexOf(r, TsmGetWord(r, shapeList + 4), 0x0c, kTsmShapeSize,
-                                     base->shapeCount);
+    const int32_t shape =
+        TsmIndexOf(r, TsmGetWord(r, shapeList + 4), 0x0c, kTsmShapeSize, base->shapeCount);
     if (!TsmRunInside(shape, shapeCount, base->shapeCount)) {
         return false;
     }
@@ -571,8 +568,7 @@ bool DecodePositions(TsmReader* r, uint32_t at, ModelFrame* f) {
     f->positionStride = 12 + 8 * maxWeights;
     f->positionCount = static_cast<int32_t>(positions);
     f->normalCount = static_cast<int32_t>(normals);
-    f->positions =
-        TsmTakeArea(r, kTsmAreaPositions, int64_t{f->positionStride} * f->positionCount);
+    f->positions = TsmTakeArea(r, kTsmAreaPositions, int64_t{f->positionStride} * f->positionCount);
     f->normals = reinterpret_cast<ModelNormal*>(
         TsmTakeArea(r, kTsmAreaNormals, int64_t{sizeof(ModelNormal)} * f->normalCount));
     if (r->ok == 0 || (positions == 0 && normals == 0)) {
@@ -680,11 +676,9 @@ bool TreeHolds(TsmReader* r) {
 }
 
 bool FillFrames(TsmReader* r) {
-    const bool filled =
-        TsmWalkChain(r, HeaderWord(r, kFirstFrame), r->base->frameCount, kTsmFrameSize, 0x0c,
-                     "フレーム", [r](uint32_t at, int32_t index) {
-                         return FillFrame(r, at, index);
-                     });
+    const bool filled = TsmWalkChain(
+        r, HeaderWord(r, kFirstFrame), r->base->frameCount, kTsmFrameSize, 0x0c, "フレーム",
+        [r](uint32_t at, int32_t index) { return FillFrame(r, at, index); });
     if (!filled || !TreeHolds(r)) {
         return filled && TsmBad("フレーム");
     }
@@ -722,14 +716,14 @@ bool LoadTexture(TsmReader* r, uint32_t at, ModelTexture* t) {
     WCHAR wideAlpha[kPathCapacity + 1];
     const bool hasColour = colour != nullptr && colour[0] != 0;
     const bool hasAlpha = alpha != nullptr && alpha[0] != 0;
-    bool ok = (!hasColour || WideName(colour, wideColour)) &&
-              (!hasAlpha || WideName(alpha, wideAlpha));
-    ok = ok && LoadModelTexture(&t->colourImage, &t->colourImageSize, &t->alphaImage,
-                                &t->alphaImageSize, &t->imageHandle, &t->semiTransparent,
-                                nullptr, nullptr, hasColour ? wideColour : nullptr,
-                                hasAlpha ? wideAlpha : nullptr,
-                                r->hasDirectory ? r->wideDirectory : nullptr, t->conversionFlags,
-                                t->conversionValue, t->flagByte, r->params->callbacks) == 0;
+    bool ok =
+        (!hasColour || WideName(colour, wideColour)) && (!hasAlpha || WideName(alpha, wideAlpha));
+    ok = ok &&
+         LoadModelTexture(&t->colourImage, &t->colourImageSize, &t->alphaImage, &t->alphaImageSize,
+                          &t->imageHandle, &t->semiTransparent, nullptr, nullptr,
+                          hasColour ? wideColour : nullptr, hasAlpha ? wideAlpha : nullptr,
+                          r->hasDirectory ? r->wideDirectory : nullptr, t->conversionFlags,
+                          t->conversionValue, t->flagByte, r->params->callbacks) == 0;
     if (!ok) {
         t->imageHandle = -1;
         r->logged = 1;
@@ -743,10 +737,9 @@ bool LoadTexture(TsmReader* r, uint32_t at, ModelTexture* t) {
 }
 
 bool LoadTextures(TsmReader* r) {
-    return TsmWalkChain(r, HeaderWord(r, kFirstTexture), r->base->textureCount, kTsmTextureSize,
-                        0, "テクスチャ", [r](uint32_t at, int32_t index) {
-                            return LoadTexture(r, at, &r->base->textures[index]);
-                        });
+    return TsmWalkChain(
+        r, HeaderWord(r, kFirstTexture), r->base->textureCount, kTsmTextureSize, 0, "テクスチャ",
+        [r](uint32_t at, int32_t index) { return LoadTexture(r, at, &r->base->textures[index]); });
 }
 
 void CountFrameTotals(ModelBase* base) {
@@ -824,9 +817,9 @@ bool Build(TsmReader* r) {
     v.positionFill = static_cast<int32_t>(r->areaFill[kTsmAreaPositions]);
     v.normalFill = static_cast<int32_t>(r->areaFill[kTsmAreaNormals] / sizeof(ModelNormal));
     v.meshVertexFill = static_cast<int32_t>(r->areaFill[kTsmAreaMeshVertices]);
-    v.listVertexFill = static_cast<int32_t>(
-        r->areaFill[kTsmAreaRigid] + r->areaFill[kTsmAreaFourBones] +
-        r->areaFill[kTsmAreaEightBones] + r->areaFill[kTsmAreaFreeForm]);
+    v.listVertexFill =
+        static_cast<int32_t>(r->areaFill[kTsmAreaRigid] + r->areaFill[kTsmAreaFourBones] +
+                             r->areaFill[kTsmAreaEightBones] + r->areaFill[kTsmAreaFreeForm]);
     CountFrameTotals(r->base);
     ComputeFrameMatrices(r->base);
     FinishLists(r->base);

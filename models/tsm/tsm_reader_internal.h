@@ -106,7 +106,8 @@ bool TsmWalkChain(TsmReader* r, uint32_t first, int32_t count, uint32_t recordSi
         if (!TsmRecordInside(r, at, recordSize)) {
             return TsmBad(what);
         }
-        const uint32_t index = indexAt == 0 ? static_cast<uint32_t>(i) : TsmGetWord(r, at + indexAt);
+        const uint32_t index =
+            indexAt == 0 ? static_cast<uint32_t>(i) : TsmGetWord(r, at + indexAt);
         if (index >= static_cast<uint32_t>(count) || r->seen[index] != 0) {
             return TsmBad(what);
         }

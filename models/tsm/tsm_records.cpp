@@ -125,7 +125,8 @@ bool DecodeMeshVertices(TsmReader* r, uint32_t data, uint32_t flags, ModelMesh* 
         vertex.specular = shared ? colours[1] : TsmReadU32(&in);
         if (static_cast<uint32_t>(vertex.positionIndex) >=
                 static_cast<uint32_t>(frame->positionCount) ||
-            static_cast<uint32_t>(vertex.normalIndex) >= static_cast<uint32_t>(frame->normalCount)) {
+            static_cast<uint32_t>(vertex.normalIndex) >=
+                static_cast<uint32_t>(frame->normalCount)) {
             return false;
         }
         if ((vertex.diffuse >> 24) != 0xFF) {
@@ -154,13 +155,13 @@ bool DecodeMeshVertices(TsmReader* r, uint32_t data, uint32_t flags, ModelMesh* 
 
 bool FillMesh(TsmReader* r, uint32_t at, ModelMesh* mesh) {
     ModelBase* base = r->base;
-    const int32_t frame = TsmIndexOf(r, TsmGetWord(r, at + 0x0c), 0x0c, kTsmFrameSize,
-                                     base->frameCount);
-    const int32_t material = TsmIndexOf(r, TsmGetWord(r, at + 0x10), 0x0c, kTsmMaterialSize,
-                                        base->materialCount);
+    const int32_t frame =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x0c), 0x0c, kTsmFrameSize, base->frameCount);
+    const int32_t material =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x10), 0x0c, kTsmMaterialSize, base->materialCount);
     const uint32_t listCount = TsmGetWord(r, at + 0x30);
-    const int32_t list = TsmIndexOf(r, TsmGetWord(r, at + 0x34), 0x08, kTsmListSize,
-                                    base->triangleListCount);
+    const int32_t list =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x34), 0x08, kTsmListSize, base->triangleListCount);
     if (frame < 0 || material == -2 || !TsmRunInside(list, listCount, base->triangleListCount)) {
         return false;
     }
@@ -200,11 +201,11 @@ bool FillMesh(TsmReader* r, uint32_t at, ModelMesh* mesh) {
 
 bool FillShape(TsmReader* r, uint32_t at, ModelShape* shape) {
     ModelBase* base = r->base;
-    const int32_t frame = TsmIndexOf(r, TsmGetWord(r, at + 0x10), 0x0c, kTsmFrameSize,
-                                     base->frameCount);
+    const int32_t frame =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x10), 0x0c, kTsmFrameSize, base->frameCount);
     const uint32_t count = TsmGetWord(r, at + 0x14);
-    const int32_t first = TsmIndexOf(r, TsmGetWord(r, at + 0x18), 0x08, kTsmShapeMeshSize,
-                                     base->shapeMeshCount);
+    const int32_t first =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x18), 0x08, kTsmShapeMeshSize, base->shapeMeshCount);
     if (frame == -2 || !TsmRunInside(first, count, base->shapeMeshCount)) {
         return false;
     }
@@ -216,8 +217,8 @@ bool FillShape(TsmReader* r, uint32_t at, ModelShape* shape) {
 
 bool FillShapeMesh(TsmReader* r, uint32_t at, ModelShapeMesh* shapeMesh) {
     ModelBase* base = r->base;
-    const int32_t mesh = TsmIndexOf(r, TsmGetWord(r, at + 0x0c), 0x08, kTsmMeshSize,
-                                    base->meshCount);
+    const int32_t mesh =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x0c), 0x08, kTsmMeshSize, base->meshCount);
     const uint32_t count = TsmGetWord(r, at + 0x14);
     const uint32_t stride = ShapeWord(r, tsm_shapes::kDeltaStride);
     // The models' shape copies exist only for meshes marked as shaped.
@@ -265,9 +266,10 @@ bool FillSkinBones(TsmReader* r) {
         bone.boneFrame = static_cast<int32_t>(TsmGetWord(r, at + 0x0c));
         bone.translationOnly = static_cast<int32_t>(TsmGetWord(r, at + 0x40));
         const uint32_t uses = TsmGetWord(r, at + 0x44);
-        const int32_t use = uses == 0 ? 0
-                                      : TsmPositionOf(TsmGetWord(r, at + 0x48), HeaderWord(r, kUses),
-                                                      8, base->skinBoneUseCount);
+        const int32_t use = uses == 0
+                                ? 0
+                                : TsmPositionOf(TsmGetWord(r, at + 0x48), HeaderWord(r, kUses), 8,
+                                                base->skinBoneUseCount);
         if (bone.boneFrame < 0 || bone.boneFrame >= base->frameCount ||
             !TsmRunInside(use, uses, base->skinBoneUseCount)) {
             return TsmBad("スキンボーン");
@@ -326,8 +328,8 @@ bool DecodeList(TsmReader* r, uint32_t data, uint16_t flags, ModelTriangleList* 
 bool FillList(TsmReader* r, uint32_t at, int32_t index) {
     ModelBase* base = r->base;
     ModelTriangleList* list = &base->triangleLists[index];
-    const int32_t mesh = TsmIndexOf(r, TsmGetWord(r, at + 0x0c), 0x08, kTsmMeshSize,
-                                    base->meshCount);
+    const int32_t mesh =
+        TsmIndexOf(r, TsmGetWord(r, at + 0x0c), 0x08, kTsmMeshSize, base->meshCount);
     list->vertexType = TsmGetHalf(r, at + 0x10);
     const uint16_t flags = TsmGetHalf(r, at + 0x12);
     list->vertexCount = TsmGetHalf(r, at + 0x14);
@@ -344,8 +346,8 @@ bool FillList(TsmReader* r, uint32_t at, int32_t index) {
     r->indexFill += list->indexCount;
     list->meshVertexIndices = reinterpret_cast<uint32_t*>(
         TsmTakeArea(r, kTsmAreaIndexEntries, 4 * int64_t{list->vertexCount}));
-    list->positions = reinterpret_cast<Vec3*>(
-        TsmTakeArea(r, kTsmAreaGathered, 24 * int64_t{list->vertexCount}));
+    list->positions =
+        reinterpret_cast<Vec3*>(TsmTakeArea(r, kTsmAreaGathered, 24 * int64_t{list->vertexCount}));
     list->normals = list->positions != nullptr ? list->positions + list->vertexCount : nullptr;
     if (r->ok == 0 || !DecodeList(r, TsmGetWord(r, at + 0x18), flags, list, index)) {
         return false;
@@ -474,38 +476,30 @@ bool TsmFillRecords(TsmReader* r) {
     ModelBase* base = r->base;
     auto* further = static_cast<ModelFurtherRecord*>(base->readerRecords);
     const uint32_t section = HeaderWord(r, kShapeSection);
-    return TsmWalkChain(r, HeaderWord(r, kFirstMaterial), base->materialCount, kTsmMaterialSize,
-                        0x0c, "マテリアル",
-                        [&](uint32_t at, int32_t i) {
-                            return FillMaterial(r, at, &base->materials[i]);
-                        }) &&
-           TsmWalkChain(r, HeaderWord(r, kFirstFurther), base->readerRecordCount,
-                        kTsmFurtherSize, 0x0c, "拡張情報",
-                        [&](uint32_t at, int32_t i) {
-                            return FillFurther(r, at, &further[i]);
-                        }) &&
-           TsmWalkChain(r, HeaderWord(r, kFirstMesh), base->meshCount, kTsmMeshSize, 0x08,
-                        "メッシュ",
-                        [&](uint32_t at, int32_t i) {
-                            return FillMesh(r, at, &base->meshes[i]);
-                        }) &&
-           (section == 0 ||
-            (TsmWalkChain(r, ShapeWord(r, tsm_shapes::kFirstShape), base->shapeCount,
-                          kTsmShapeSize, 0x0c, "シェイプ",
-                          [&](uint32_t at, int32_t i) {
-                              return FillShape(r, at, &base->shapes[i]);
-                          }) &&
-             TsmWalkChain(r, ShapeWord(r, tsm_shapes::kFirstShapeMesh), base->shapeMeshCount,
-                          kTsmShapeMeshSize, 0x08, "シェイプ",
-                          [&](uint32_t at, int32_t i) {
-                              return FillShapeMesh(r, at, &base->shapeMeshes[i]);
-                          }))) &&
+    return TsmWalkChain(
+               r, HeaderWord(r, kFirstMaterial), base->materialCount, kTsmMaterialSize, 0x0c,
+               "マテリアル",
+               [&](uint32_t at, int32_t i) { return FillMaterial(r, at, &base->materials[i]); }) &&
+           TsmWalkChain(r, HeaderWord(r, kFirstFurther), base->readerRecordCount, kTsmFurtherSize,
+                        0x0c, "拡張情報",
+                        [&](uint32_t at, int32_t i) { return FillFurther(r, at, &further[i]); }) &&
+           TsmWalkChain(
+               r, HeaderWord(r, kFirstMesh), base->meshCount, kTsmMeshSize, 0x08, "メッシュ",
+               [&](uint32_t at, int32_t i) { return FillMesh(r, at, &base->meshes[i]); }) &&
+           (section == 0 || (TsmWalkChain(r, ShapeWord(r, tsm_shapes::kFirstShape),
+                                          base->shapeCount, kTsmShapeSize, 0x0c, "シェイプ",
+                                          [&](uint32_t at, int32_t i) {
+                                              return FillShape(r, at, &base->shapes[i]);
+                                          }) &&
+                             TsmWalkChain(r, ShapeWord(r, tsm_shapes::kFirstShapeMesh),
+                                          base->shapeMeshCount, kTsmShapeMeshSize, 0x08, "シェイプ",
+                                          [&](uint32_t at, int32_t i) {
+                                              return FillShapeMesh(r, at, &base->shapeMeshes[i]);
+                                          }))) &&
            FillSkinBones(r) &&
            TsmWalkChain(r, HeaderWord(r, kFirstList), base->triangleListCount, kTsmListSize, 0x08,
                         "トライアングルリスト",
-                        [&](uint32_t at, int32_t i) {
-                            return FillList(r, at, i);
-                        }) &&
+                        [&](uint32_t at, int32_t i) { return FillList(r, at, i); }) &&
            FinishMeshes(r);
 }
 

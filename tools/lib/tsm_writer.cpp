@@ -207,9 +207,8 @@ void PutPositions(Writer* w, const ModelFrame& f) {
             const float v = xyz[3 * p + k];
             const float range = ranges[2 * k + 1];
             if (packed) {
-                body.Add16(range == 0.0f ? 0
-                                         : Quantise01((v - ranges[2 * k]) / range,
-                                                      kTsmPositionScale));
+                body.Add16(
+                    range == 0.0f ? 0 : Quantise01((v - ranges[2 * k]) / range, kTsmPositionScale));
             } else {
                 body.AddFloat(v);
             }
@@ -295,9 +294,8 @@ void PutFrame(Writer* w, int32_t i) {
     body.Word(at + 0x94, static_cast<uint32_t>(f.meshCount));
     body.Word(at + 0x98, f.meshCount > 0 ? MeshAt(w, f.meshes) : 0);
     body.Word(at + 0x9c, static_cast<uint32_t>(f.skinBoneCount));
-    body.Word(at + 0xa0,
-              OffsetOf(w->at.skinBones, kTsmSkinBoneSize, b->skinBones,
-                       f.skinBoneCount > 0 ? f.firstSkinBone : nullptr));
+    body.Word(at + 0xa0, OffsetOf(w->at.skinBones, kTsmSkinBoneSize, b->skinBones,
+                                  f.skinBoneCount > 0 ? f.firstSkinBone : nullptr));
     body.Word(at + 0xa4, static_cast<uint32_t>(f.skinBoneRefCount));
     body.Word(at + 0xa8, f.skinBoneRefCount > 0
                              ? w->at.refs + 4 * static_cast<uint32_t>(f.firstSkinBoneRef)
@@ -323,7 +321,8 @@ void PutFrame(Writer* w, int32_t i) {
 void PutLayers(Writer* w, uint32_t at, int32_t count, const ModelMaterialLayer* layers) {
     w->body.Word(at, static_cast<uint32_t>(count));
     for (int32_t i = 0; i < count; ++i) {
-        w->body.Word(at + 4 + kTsmMaterialLayerStride * i, static_cast<uint32_t>(layers[i].texture));
+        w->body.Word(at + 4 + kTsmMaterialLayerStride * i,
+                     static_cast<uint32_t>(layers[i].texture));
         w->body.Word(at + 8 + kTsmMaterialLayerStride * i,
                      static_cast<uint32_t>(layers[i].layerWord));
     }
@@ -435,10 +434,11 @@ void PutMesh(Writer* w, int32_t i) {
     body.Word(at + 0x04, Next(w->at.meshes, kTsmMeshSize, i, b->meshCount));
     body.Word(at + 0x08, static_cast<uint32_t>(i));
     body.Word(at + 0x0c, FrameAt(w, m.frame));
-    body.Word(at + 0x10, m.material == nullptr
-                             ? 0
-                             : w->at.materials + Aligned4(kTsmMaterialSize) *
-                                                     static_cast<uint32_t>(m.material - b->materials));
+    body.Word(at + 0x10,
+              m.material == nullptr
+                  ? 0
+                  : w->at.materials + Aligned4(kTsmMaterialSize) *
+                                          static_cast<uint32_t>(m.material - b->materials));
     body.Word(at + 0x14, BitOf(m.drawChange));
     body.Word(at + 0x1c, static_cast<uint32_t>(m.word));
     body.Word(at + 0x20, static_cast<uint32_t>(m.flags));
@@ -473,9 +473,9 @@ void PutSkinBones(Writer* w) {
         }
         body.Word(at + 0x40, static_cast<uint32_t>(bone.translationOnly));
         body.Word(at + 0x44, static_cast<uint32_t>(bone.useCount));
-        body.Word(at + 0x48, bone.useCount > 0
-                                 ? w->at.uses + 8 * static_cast<uint32_t>(bone.uses - b->skinBoneUses)
-                                 : 0);
+        body.Word(at + 0x48, bone.useCount > 0 ? w->at.uses + 8 * static_cast<uint32_t>(
+                                                                      bone.uses - b->skinBoneUses)
+                                               : 0);
     }
     for (int32_t i = 0; i < b->skinBoneUseCount; ++i) {
         body.Word(w->at.uses + 8 * i, static_cast<uint32_t>(b->skinBoneUses[i].frame));
@@ -551,8 +551,8 @@ void PutShapes(Writer* w) {
         body.Word(at + 0x10, FrameAt(w, shape.frame));
         body.Word(at + 0x14, static_cast<uint32_t>(shape.shapeMeshCount));
         body.Word(at + 0x18, shape.shapeMeshCount > 0
-                                 ? w->at.shapeMeshes +
-                                       kTsmShapeMeshSize * static_cast<uint32_t>(shape.firstShapeMesh)
+                                 ? w->at.shapeMeshes + kTsmShapeMeshSize * static_cast<uint32_t>(
+                                                                               shape.firstShapeMesh)
                                  : 0);
     }
     for (int32_t i = 0; i < b->shapeMeshCount; ++i) {
@@ -585,8 +585,9 @@ void PutKeyData(Writer* w, const ModelKeySet& k, uint16_t flags) {
         body.Add16(static_cast<uint16_t>(k.shapeIndex));
     }
     if ((flags & kTsmKeyOne) == 0) {
-        body.AddIndex(static_cast<uint32_t>(k.keyCount),
-                      (flags & kTsmKeyCountByte) != 0 ? 1 : (flags & kTsmKeyCount16) != 0 ? 2 : 4);
+        body.AddIndex(static_cast<uint32_t>(k.keyCount), (flags & kTsmKeyCountByte) != 0 ? 1
+                                                         : (flags & kTsmKeyCount16) != 0 ? 2
+                                                                                         : 4);
         if ((flags & kTsmKeyEven) != 0) {
             if ((flags & kTsmKeyStart16) != 0) {
                 body.Add16(static_cast<uint16_t>(k.startTime));
@@ -624,8 +625,8 @@ void PutKeyData(Writer* w, const ModelKeySet& k, uint16_t flags) {
         if (!packed) {
             body.AddFloat(values[i]);
         } else if (angles) {
-            const float shifted = (flags & kTsmKeyAngleSigned) != 0 ? values[i] + 3.1415927f
-                                                                     : values[i];
+            const float shifted =
+                (flags & kTsmKeyAngleSigned) != 0 ? values[i] + 3.1415927f : values[i];
             body.Add16(Quantise01(shifted / 6.2831855f, 65535.0f));
         } else {
             body.Add16(Quantised(values[i], o.valueQuantiser));
@@ -637,7 +638,8 @@ void PutKeyData(Writer* w, const ModelKeySet& k, uint16_t flags) {
 uint16_t KeyFlags(const TsmWriteOptions& o, const ModelKeySet& k) {
     if (o.singleKeyShort && k.keyCount == 1 && k.hasTimeTable == 0 && k.timeStep == 1.0f &&
         k.startTime == 0.0f) {
-        return kTsmKeyOne | (o.keyFlags & (kTsmKeyValuesPacked | kTsmKeyAngle | kTsmKeyAngleSigned));
+        return kTsmKeyOne |
+               (o.keyFlags & (kTsmKeyValuesPacked | kTsmKeyAngle | kTsmKeyAngleSigned));
     }
     uint16_t flags = o.keyFlags & ~(kTsmKeyOne | kTsmKeyEven);
     if (k.hasTimeTable == 0) {
@@ -669,9 +671,8 @@ void PutAnimations(Writer* w) {
         body.Word(at + 0x0c, static_cast<uint32_t>(s));
         body.Float(at + 0x10, set.length);
         body.Word(at + 0x14, static_cast<uint32_t>(set.animCount));
-        body.Word(at + 0x18, set.animCount > 0 ? OffsetOf(w->at.anims, kTsmAnimSize, b->anims,
-                                                          set.anims)
-                                               : 0);
+        body.Word(at + 0x18,
+                  set.animCount > 0 ? OffsetOf(w->at.anims, kTsmAnimSize, b->anims, set.anims) : 0);
         body.Word(at + 0x2c, (set.additive != 0 ? 1u : 0u) | (set.matrixMode != 0 ? 2u : 0u));
         for (int32_t a = 0; a < set.animCount; ++a) {
             const ModelAnim& anim = set.anims[a];
@@ -680,10 +681,9 @@ void PutAnimations(Writer* w) {
             body.Word(to + 0x08, static_cast<uint32_t>(anim.frame));
             body.Word(to + 0x0c, static_cast<uint32_t>(anim.keySetCount));
             body.Word(to + 0x10, static_cast<uint32_t>(anim.flag));
-            body.Word(to + 0x18, anim.keySetCount > 0
-                                     ? OffsetOf(w->at.keySets, kTsmKeySetRefStride, b->keySets,
-                                                anim.keySets)
-                                     : 0);
+            body.Word(to + 0x18, anim.keySetCount > 0 ? OffsetOf(w->at.keySets, kTsmKeySetRefStride,
+                                                                 b->keySets, anim.keySets)
+                                                      : 0);
         }
     }
 }
@@ -706,8 +706,8 @@ void PlaceBlocks(Writer* w) {
             int32_t stored;
             std::memcpy(&stored, body.bytes().data() + at + 0x14 + 0x10 * k, 4);
             if (stored != 0) {
-                body.Word(at + 0x14 + 0x10 * k, blockAt[k] + (static_cast<uint32_t>(stored) &
-                                                              0x7FFFFFFFu));
+                body.Word(at + 0x14 + 0x10 * k,
+                          blockAt[k] + (static_cast<uint32_t>(stored) & 0x7FFFFFFFu));
             }
         }
     }
