@@ -823,9 +823,9 @@ int WriteTsmModel(const ModelBase* base, const TsmWriteOptions& options,
     return PackTsmBody(w.body.bytes(), file);
 }
 
-int PackTsmBody(const std::vector<uint8_t>& body, std::vector<uint8_t>* file) {
+int PackTsmBody(const std::vector<uint8_t>& body, std::vector<uint8_t>* file, int level) {
     std::vector<uint8_t> packed;
-    if (body.size() < 4 || LzCompress(body.data() + 4, body.size() - 4, &packed) != 0) {
+    if (body.size() < 4 || LzCompress(body.data() + 4, body.size() - 4, &packed, level) != 0) {
         return -1;
     }
     file->assign({'T', 'S', 'M', '1'});

@@ -42,7 +42,8 @@ int WriteTsmModel(const ModelBase* base, const TsmWriteOptions& options,
 // The bytes a TSM file holds after its magic, expanded; the body with its
 // four leading bytes, indexed by file offset. -1 when it does not expand.
 int ExpandTsmFile(const std::vector<uint8_t>& file, std::vector<uint8_t>* body);
-// A TSM file of a body indexed by file offset (its first four bytes unused).
-int PackTsmBody(const std::vector<uint8_t>& body, std::vector<uint8_t>* file);
+// A TSM file of a body indexed by file offset (its first four bytes unused),
+// packed at the LZ level given (the lowest packs fastest).
+int PackTsmBody(const std::vector<uint8_t>& body, std::vector<uint8_t>* file, int level = 6);
 
 }  // namespace tessel
