@@ -338,6 +338,32 @@ TEST_F(TsmModelTest, KeySetsInEveryPackingDecodeTheirTimesAndValues) {
          {},
          {0.0f, 1.0f, 6.0f, 3.1f, 2.0f, 0.5f},
          1e-4f},
+        {"even keys, 16-bit start, float step",
+         kTsmKeyStart16,
+         false,
+         {0x80, 0x11},
+         {0x80, 0x11},
+         5,
+         {},
+         12.0f,
+         0.75f,
+         {1.0f, 2.0f},
+         {},
+         {1.0f, 2.0f},
+         0.0f},
+        {"even keys, float start, 16-bit step",
+         kTsmKeyStep16,
+         false,
+         {0x80, 0x11},
+         {0x80, 0x11},
+         5,
+         {},
+         0.25f,
+         7.0f,
+         {1.0f, 2.0f},
+         {},
+         {1.0f, 2.0f},
+         0.0f},
         {"even keys from zero, float step, signed angles",
          kTsmKeyStartZero | kTsmKeyValuesPacked | kTsmKeyAngleSigned,
          false,
@@ -527,6 +553,93 @@ TEST_F(TsmModelTest, ASkinnedModelWithShapesAndAnAnimationRoundTrips) {
 
 // ------------------------------------------------------------ damage
 
+// What a loaded base must hold for its readers never to index outside its
+// arrays: every run, index and reference lands inside what it names.
+void ExpectBaseHolds(const tessel::ModelBase& b) {
+    auto inside = [](const void* p, const void* first, int64_t count, size_t size) {
+        const auto* at = static_cast<const uint8_t*>(p);
+        const auto* start = static_cast<const uint8_t*>(first);
+        return at >= start && at < start + count * static_cast<int64_t>(size) &&
+               (at - start) % static_cast<int64_t>(size) == 0;
+    };
+    for (int f = 0; f < b.frameCount; ++f) {
+        const tessel::ModelFrame& frame = b.frames[f];
+        SCOPED_TRACE("frame " + std::to_string(f));
+        if (frame.parent != nullptr) {
+            EXPECT_LT(frame.parent->index, f);
+        }
+        EXPECT_LE(int64_t{frame.firstSkinBoneRef} + frame.skinBoneRefCount,
+                  b.frameSkinBoneRefCount);
+        for (int m = 0; m < frame.meshCount; ++m) {
+            ASSERT_TRUE(inside(&frame.meshes[m], b.meshes, b.meshCount, sizeof(tessel::ModelMesh)));
+            EXPECT_EQ(frame.meshes[m].frame, &frame);
+        }
+        for (int p = 0; p < frame.positionCount; ++p) {
+            for (int k = 0; k < frame.maxWeights; ++k) {
+                int32_t bone;
+                std::memcpy(
+                    &bone,
+                    frame.positions + static_cast<size_t>(p) * frame.positionStride + 12 + 8 * k,
+                    4);
+                if (bone < 0) {
+                    break;
+                }
+                EXPECT_LT(bone, frame.skinBoneRefCount) << p;
+            }
+        }
+    }
+    for (int i = 0; i < b.frameSkinBoneRefCount; ++i) {
+        EXPECT_TRUE(inside(b.frameSkinBoneRefs[i], b.skinBones, b.skinBoneCount,
+                           sizeof(tessel::ModelSkinBone)));
+    }
+    for (int i = 0; i < b.meshCount; ++i) {
+        const tessel::ModelMesh& mesh = b.meshes[i];
+        SCOPED_TRACE("mesh " + std::to_string(i));
+        ASSERT_TRUE(inside(mesh.frame, b.frames, b.frameCount, sizeof(tessel::ModelFrame)));
+        for (int v = 0; v < mesh.vertexCount; ++v) {
+            const auto* vertex = reinterpret_cast<const tessel::ModelMeshVertex*>(
+                mesh.vertices + static_cast<size_t>(v) * mesh.vertexStride);
+            EXPECT_LT(static_cast<uint32_t>(vertex->positionIndex),
+                      static_cast<uint32_t>(mesh.frame->positionCount));
+            EXPECT_LT(static_cast<uint32_t>(vertex->normalIndex),
+                      static_cast<uint32_t>(mesh.frame->normalCount));
+        }
+        for (int l = 0; l < mesh.triangleListCount; ++l) {
+            EXPECT_EQ(mesh.triangleLists[l].mesh, &mesh);
+        }
+    }
+    for (int i = 0; i < b.triangleListCount; ++i) {
+        const tessel::ModelTriangleList& list = b.triangleLists[i];
+        SCOPED_TRACE("list " + std::to_string(i));
+        ASSERT_TRUE(inside(list.mesh, b.meshes, b.meshCount, sizeof(tessel::ModelMesh)));
+        for (int v = 0; v < list.vertexCount; ++v) {
+            EXPECT_LT(list.meshVertexIndices[v], static_cast<uint32_t>(list.mesh->vertexCount));
+        }
+        for (int k = 0; k < list.indexCount; ++k) {
+            EXPECT_LT(list.indices[k], list.vertexCount);
+        }
+        for (int k = 0; k < list.boneCount; ++k) {
+            EXPECT_LT(list.bones[k], list.mesh->frame->skinBoneRefCount);
+        }
+    }
+    for (int i = 0; i < b.shapeMeshCount; ++i) {
+        const tessel::ModelShapeMesh& shape = b.shapeMeshes[i];
+        ASSERT_TRUE(inside(shape.mesh, b.meshes, b.meshCount, sizeof(tessel::ModelMesh)));
+        for (int v = 0; v < shape.vertexCount; ++v) {
+            EXPECT_LT(static_cast<uint32_t>(shape.data[v].meshVertex),
+                      static_cast<uint32_t>(shape.mesh->vertexCount));
+        }
+    }
+    for (int i = 0; i < b.animCount; ++i) {
+        EXPECT_LT(static_cast<uint32_t>(b.anims[i].frame), static_cast<uint32_t>(b.frameCount));
+        if (b.anims[i].keySetCount > 0) {
+            EXPECT_TRUE(
+                inside(b.anims[i].keySets, b.keySets, b.keySetCount, sizeof(tessel::ModelKeySet)));
+            EXPECT_LE(b.anims[i].keySets - b.keySets + b.anims[i].keySetCount, b.keySetCount);
+        }
+    }
+}
+
 // Every word of the body set in turn to values an offset or count must not
 // take: each load is refused or gives a base that makes a drawable model.
 TEST_F(TsmModelTest, EveryWordOfAValidBodyDamagedInTurnIsRefusedOrLoads) {
@@ -549,6 +662,12 @@ TEST_F(TsmModelTest, EveryWordOfAValidBodyDamagedInTurnIsRefusedOrLoads) {
                 continue;
             }
             ++loaded;
+            const tessel::ModelBase* base = tessel::GetModelBase(handle);
+            ExpectBaseHolds(*base);
+            if (HasFailure()) {
+                ADD_FAILURE() << "word at " << at << " set to " << bad;
+                return;
+            }
             const int model = tessel::FinishModelLoad("damaged.tsm", handle);
             if (model >= 0) {
                 tessel::RenderModel(model);
