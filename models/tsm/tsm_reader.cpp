@@ -266,7 +266,8 @@ constexpr int64_t kMostBytesPerBodyByte = 256;
 constexpr int64_t kBytesAlwaysAllowed = int64_t{1} << 20;
 
 bool WithinBound(const TsmReader* r, int64_t bytes) {
-    return bytes <= kMostBytesPerBodyByte * r->body.end + kBytesAlwaysAllowed;
+    return bytes <= kMostBytesPerBodyByte * r->body.end + kBytesAlwaysAllowed &&
+           bytes <= int64_t{INT32_MAX} / 2;
 }
 
 bool CopyBlock(TsmReader* r, uint32_t offset, uint32_t size, uint8_t* to, const char* what) {

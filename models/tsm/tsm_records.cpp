@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "foundation/math/matrix.h"
+#include "models/drawing/model_drawing.h"
 #include "models/tsm/tsm_reader_internal.h"
 #include "models/util/mesh_utilities.h"
 
@@ -184,8 +185,9 @@ bool FillMesh(TsmReader* r, uint32_t at, ModelMesh* mesh) {
     const uint32_t flags = TsmGetWord(r, at + 0x3c);
     const uint32_t vertices = TsmGetWord(r, at + 0x40);
     const uint32_t triangles = TsmGetWord(r, at + 0x44);
-    if (mesh->cullMode > 2 || mesh->texCoordSetCount > 8 || mesh->texCoordComponents > 4 ||
-        vertices > r->body.end || triangles > r->body.end) {
+    // The drawing has vertex formats for up to six coordinate sets.
+    if (mesh->cullMode > 2 || mesh->texCoordSetCount >= kCopyFormatCount ||
+        mesh->texCoordComponents > 4 || vertices > r->body.end || triangles > r->body.end) {
         return false;
     }
     mesh->vertexCount = static_cast<int32_t>(vertices);
@@ -303,6 +305,10 @@ bool DecodeList(TsmReader* r, uint32_t data, uint16_t flags, ModelTriangleList* 
         }
     } else if (list->vertexType == 3) {
         list->freeBoneCount = TsmReadU16(&in);
+        // The gathering carries at most 256 weights a vertex.
+        if (list->freeBoneCount > 256) {
+            return false;
+        }
         list->vertexSize = static_cast<uint16_t>(((list->freeBoneCount + 4) * 8 + 15) & ~15);
     }
     const int vertexWidth = 1 << (flags & kTsmListVertexIndexWidth);

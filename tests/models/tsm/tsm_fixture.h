@@ -66,6 +66,10 @@ inline void FillSkinnedModel(ConversionModel& m, float scale) {
     auto w = [](int n) { return static_cast<float>(n) / 65535.0f; };
     m.AddBone(mesh, 0, {{0, w(32768)}, {1, 1.0f}, {2, w(16384)}, {7, 1.0f}}, 10.0f);
     m.AddBone(mesh, 1, {{0, w(32767)}, {2, w(49151)}, {3, 1.0f}}, -20.0f);
+    // Nine bones on position 5 put its triangles in a free-form list.
+    for (int b = 0; b < 9; ++b) {
+        m.AddBone(mesh, b % 2, {{5, w(7281)}}, 2.0f * b);
+    }
     tessel::ReadModelShape* shape = tessel::ReadModelNewShape(&m.model, "smile", child);
     shape->mesh = mesh;
     shape->hasNormals = 1;

@@ -470,6 +470,61 @@ TEST_F(TsmModelTest, AQuantiserIndexOf32OrMoreFailsTheLoad) {
     tessel::ReleaseModelBase(handle);
 }
 
+// ------------------------------------------------------ drawing's limits
+
+TEST_F(TsmModelTest, AFreeFormBoneCountWhoseVertexSizePassesSixteenBitsIsRefused) {
+    const int skinned = SkinnedModel();
+    ASSERT_GE(skinned, 0) << Log();
+    std::vector<uint8_t> body;
+    ASSERT_EQ(tessel::ExpandTsmFile(Written(BaseOf(skinned)), &body), 0);
+    uint32_t list;
+    std::memcpy(&list, &body[tessel::tsm_header::kFirstList], 4);
+    uint32_t freeForm = 0;
+    for (; list != 0; std::memcpy(&list, &body[list + 4], 4)) {
+        if (body[list + 0x10] == 3) {
+            freeForm = list;
+        }
+    }
+    ASSERT_NE(freeForm, 0u);
+    uint32_t data;
+    std::memcpy(&data, &body[freeForm + 0x18], 4);
+    // (8188 + 4) x 8 bytes a vertex would wrap the 16-bit size to 0.
+    const uint16_t bones = 8188;
+    std::memcpy(&body[data], &bones, 2);
+    std::vector<uint8_t> file;
+    ASSERT_EQ(tessel::PackTsmBody(body, &file), 0);
+    EXPECT_EQ(Parse(file), -1);
+    EXPECT_NE(Log().find("TSM LoadModel Error : トライアングルリスト のデータが壊れています"),
+              std::string::npos)
+        << Log();
+}
+
+TEST_F(TsmModelTest, MoreTextureCoordinateSetsThanTheDrawingHasFormatsForAreRefused) {
+    const int mqo = Load("plate.mqo", Bytes(kPlateMqo));
+    ASSERT_GE(mqo, 0) << Log();
+    tessel::ModelBase* base = BaseOf(mqo);
+    tessel::ModelMesh& mesh = base->meshes[0];
+    const tessel::ModelMesh saved = mesh;
+    for (const int sets : {6, 7}) {
+        // The mesh's records again with room for the sets, coordinates 0.
+        const int stride = 20 + 8 * sets;
+        std::vector<uint8_t> records(static_cast<size_t>(stride) * saved.vertexCount);
+        for (int v = 0; v < saved.vertexCount; ++v) {
+            std::memcpy(&records[static_cast<size_t>(v) * stride],
+                        saved.vertices + static_cast<size_t>(v) * saved.vertexStride, 20);
+        }
+        mesh.texCoordSetCount = sets;
+        mesh.texCoordComponents = 2;
+        mesh.vertexStride = stride;
+        mesh.vertices = records.data();
+        const std::vector<uint8_t> file = Written(base);
+        mesh = saved;
+        const int handle = Parse(file);
+        EXPECT_EQ(handle >= 0, sets == 6) << sets << Log();
+        tessel::ReleaseModelBase(handle);
+    }
+}
+
 // ------------------------------------------------------------ round trips
 
 TEST_F(TsmModelTest, AnMqoModelWrittenAsTsmLoadsAndDrawsAsTheMqo) {
@@ -510,6 +565,11 @@ TEST_F(TsmModelTest, ASkinnedModelWithShapesAndAnAnimationRoundTrips) {
     const tessel::ModelBase* from = BaseOf(original);
     ASSERT_EQ(from->shapeCount, 1);
     ASSERT_GT(from->skinBoneCount, 0);
+    int kinds = 0;
+    for (int l = 0; l < from->triangleListCount; ++l) {
+        kinds |= 1 << from->triangleLists[l].vertexType;
+    }
+    ASSERT_EQ(kinds, 0b1011) << "rigid, 4-bone and free-form lists";
     const int tsm = Load("skin.tsm", Written(from));
     ASSERT_GE(tsm, 0) << Log();
     const tessel::ModelBase* to = BaseOf(tsm);
@@ -652,7 +712,7 @@ TEST_F(TsmModelTest, EveryWordOfAValidBodyDamagedInTurnIsRefusedOrLoads) {
     for (uint32_t at = 4; at + 4 <= end; at += 4) {
         uint32_t word;
         std::memcpy(&word, &body[at], 4);
-        for (const uint32_t bad : {0xFFFFFFF0u, end - 2, word + 4, word ^ 0x8000u}) {
+        for (const uint32_t bad : {0xFFFFFFF0u, end - 2, word + 4}) {
             std::vector<uint8_t> damaged = body;
             std::memcpy(&damaged[at], &bad, 4);
             std::vector<uint8_t> file;
