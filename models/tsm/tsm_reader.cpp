@@ -690,8 +690,18 @@ bool FillFrames(TsmReader* r) {
                         });
 }
 
-bool WideName(const char* text, WCHAR* out) {
-    return MultiByteToWideChar(kTextCodePage, 0, text, -1, out, kPathCapacity + 1) != 0;
+// The file's wide name joined to the model's directory, so that textures
+// are read beside the model as the other readers read them.
+bool WideName(const TsmReader* r, const char* text, WCHAR* out) {
+    WCHAR relative[kPathCapacity + 1];
+    if (MultiByteToWideChar(kTextCodePage, 0, text, -1, relative, kPathCapacity + 1) == 0) {
+        return false;
+    }
+    if (!r->hasDirectory) {
+        std::memcpy(out, relative, sizeof relative);
+        return true;
+    }
+    return MakeFullPathW(relative, out, r->wideDirectory) == 0;
 }
 
 bool LoadTexture(TsmReader* r, uint32_t at, ModelTexture* t) {
@@ -717,14 +727,13 @@ bool LoadTexture(TsmReader* r, uint32_t at, ModelTexture* t) {
     WCHAR wideAlpha[kPathCapacity + 1];
     const bool hasColour = colour != nullptr && colour[0] != 0;
     const bool hasAlpha = alpha != nullptr && alpha[0] != 0;
-    bool ok =
-        (!hasColour || WideName(colour, wideColour)) && (!hasAlpha || WideName(alpha, wideAlpha));
-    ok = ok &&
-         LoadModelTexture(&t->colourImage, &t->colourImageSize, &t->alphaImage, &t->alphaImageSize,
-                          &t->imageHandle, &t->semiTransparent, nullptr, nullptr,
-                          hasColour ? wideColour : nullptr, hasAlpha ? wideAlpha : nullptr,
-                          r->hasDirectory ? r->wideDirectory : nullptr, t->conversionFlags,
-                          t->conversionValue, t->flagByte, r->params->callbacks) == 0;
+    bool ok = (!hasColour || WideName(r, colour, wideColour)) &&
+              (!hasAlpha || WideName(r, alpha, wideAlpha));
+    ok = ok && LoadModelTexture(&t->colourImage, &t->colourImageSize, &t->alphaImage,
+                                &t->alphaImageSize, &t->imageHandle, &t->semiTransparent, nullptr,
+                                nullptr, hasColour ? wideColour : nullptr,
+                                hasAlpha ? wideAlpha : nullptr, nullptr, t->conversionFlags,
+                                t->conversionValue, t->flagByte, r->params->callbacks) == 0;
     if (!ok) {
         t->imageHandle = -1;
         r->logged = 1;

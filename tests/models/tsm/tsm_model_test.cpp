@@ -5,6 +5,7 @@
 // (an MQO model, and a skinned model with shapes and an animation) drawing
 // as their originals do, and every word of a valid body damaged in turn.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
@@ -22,7 +23,9 @@
 #include "models/instances/model_instances.h"
 #include "models/loading/model_loading.h"
 #include "models/read/read_model_conversion.h"
+#include "models/textures/model_textures.h"
 #include "models/tsm/tsm_layout.h"
+#include "tests/foundation/files/files_test_support.h"
 #include "tests/graphics/targets/target_test_support.h"
 #include "tests/models/model_test_support.h"
 #include "tests/models/read/conversion_fixture.h"
@@ -64,9 +67,13 @@ class TsmModelTest : public ModelSystemTest {
         return model;
     }
     // ParseTsmModel alone: the base handle or -1.
-    int Parse(const std::vector<uint8_t>& file) {
+    int Parse(const std::vector<uint8_t>& file, const char* directory = nullptr) {
         const tessel::ModelLoadParams params = {
-            file.data(), static_cast<int32_t>(file.size()), "m.tsm", "m", directory_.c_str(),
+            file.data(),
+            static_cast<int32_t>(file.size()),
+            "m.tsm",
+            "m",
+            directory != nullptr ? directory : directory_.c_str(),
             nullptr};
         return tessel::ParseTsmModel(&params);
     }
@@ -468,6 +475,52 @@ TEST_F(TsmModelTest, AQuantiserIndexOf32OrMoreFailsTheLoad) {
     const int handle = Parse(Written(BaseOf(skinned), options));
     EXPECT_GE(handle, 0) << Log();
     tessel::ReleaseModelBase(handle);
+}
+
+// --------------------------------------------------------------- textures
+
+TEST_F(TsmModelTest, TexturesAreReadBesideTheModelAndABrokenOneFailsWithItsName) {
+    const std::vector<uint8_t> ramp(tessel::RampTextureTga(),
+                                    tessel::RampTextureTga() + tessel::kRampTextureTgaSize);
+    // Beside the model, not in the current directory.
+    mkdir(dir().Linux("models").c_str(), 0755);
+    WriteWholeFile(dir().Linux("models/skin.tga"), ramp);
+    const std::string directory = dir().Windows() + "\\models";
+    ConversionModel m;
+    tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "f", nullptr);
+    tessel::ReadModelMesh* mesh = m.AddMesh(frame, StripPositions(1), StripTriangles(1));
+    tessel::ReadModelMaterial* material = tessel::ReadModelNewMaterial(&m.model, "m");
+    material->layers[0].count = 1;
+    material->layers[0].textures[0] =
+        tessel::ReadModelNewTexture(&m.model, "skin", "skin.tga", nullptr, 0, 0.1f, 1, 0);
+    mesh->materials[mesh->materialCount++] = material;
+    const int original = tessel::ConvertReadModel(&m.model, directory.c_str(), nullptr);
+    ASSERT_NE(original, -1) << Log();
+    const std::vector<uint8_t> file = Written(tessel::GetModelBase(original));
+    tessel::ReleaseModelBase(original);
+
+    const int handle = Parse(file, directory.c_str());
+    ASSERT_GE(handle, 0) << Log();
+    const tessel::ModelBase* base = tessel::GetModelBase(handle);
+    const tessel::ModelTexture& t = base->textures[0];
+    EXPECT_STREQ(t.name, "skin");
+    EXPECT_STREQ(t.colourFile, "skin.tga");
+    EXPECT_EQ(t.alphaFile, nullptr);
+    EXPECT_EQ(t.colourImageSize, tessel::kRampTextureTgaSize);
+    EXPECT_EQ(t.width, 256);
+    EXPECT_NE(t.imageHandle, -1);
+    EXPECT_EQ(t.filterMode, 2);
+    EXPECT_EQ(base->materials[0].diffuseLayerCount, 1);
+    EXPECT_EQ(base->materials[0].diffuseLayers[0].texture, 0);
+    tessel::ReleaseModelBase(handle);
+
+    WriteWholeFile(dir().Linux("models/skin.tga"), std::string("not an image"));
+    const uint32_t blocks = tessel::TrackedBlockCount();
+    EXPECT_EQ(Parse(file, directory.c_str()), -1);
+    EXPECT_EQ(tessel::TrackedBlockCount(), blocks);
+    EXPECT_NE(Log().find("TSM LoadModel Error : テクスチャ skin の読み込みに失敗しました"),
+              std::string::npos)
+        << Log();
 }
 
 // ------------------------------------------------------ drawing's limits
