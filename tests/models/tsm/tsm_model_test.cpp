@@ -477,6 +477,35 @@ TEST_F(TsmModelTest, AQuantiserIndexOf32OrMoreFailsTheLoad) {
     tessel::ReleaseModelBase(handle);
 }
 
+TEST_F(TsmModelTest, AFailureAtAnyAllocationLeavesNothingBehind) {
+    const int skinned = SkinnedModel();
+    ASSERT_GE(skinned, 0) << Log();
+    const std::vector<uint8_t> file = Written(BaseOf(skinned));
+    tessel::ReleaseModelBase(Parse(file));  // the base table grows once and stays
+    bool loaded = false;
+    int attempts = 0;
+    for (int successes = 0; !loaded && successes < 100; ++successes) {
+        ++attempts;
+        const uint32_t before = tessel::TrackedBlockCount();
+        const int32_t slots = tessel::g_models.bases.count;
+        tessel::SetTrackedHeapFailingAfter(successes);
+        const int handle = Parse(file);
+        tessel::SetTrackedHeapFailing(false);
+        if (handle >= 0) {
+            loaded = true;
+            tessel::ReleaseModelBase(handle);
+        }
+        EXPECT_EQ(tessel::TrackedBlockCount(), before) << successes;
+        EXPECT_EQ(tessel::g_models.bases.count, slots) << successes;
+    }
+    EXPECT_TRUE(loaded);
+    EXPECT_GE(attempts, 5) << "the body, base, work bytes, vertex block and tangent work";
+    EXPECT_NE(Log().find(
+                  "TSM LoadModel Error : 圧縮データを解凍するためのメモリ領域の確保に失敗しました"),
+              std::string::npos)
+        << Log();
+}
+
 // --------------------------------------------------------------- textures
 
 TEST_F(TsmModelTest, TexturesAreReadBesideTheModelAndABrokenOneFailsWithItsName) {
