@@ -56,7 +56,7 @@ bool ReadKeyCount(TsmCursor* in, uint16_t flags, int32_t* count) {
     return *count > 0;
 }
 
-bool ReadTimes(TsmReader* r, TsmCursor* in, uint16_t flags, ModelKeySet* set, float* times) {
+bool ReadTimes(TsmCursor* in, uint16_t flags, ModelKeySet* set, float* times) {
     if ((flags & kTsmKeyEven) != 0) {
         set->hasTimeTable = 0;
         set->startTime = (flags & kTsmKeyStart16) != 0     ? static_cast<float>(TsmReadU16(in))
@@ -80,7 +80,6 @@ bool ReadTimes(TsmReader* r, TsmCursor* in, uint16_t flags, ModelKeySet* set, fl
     for (int32_t k = 0; k < set->keyCount && in->ok != 0; ++k) {
         times[k] = quantised ? static_cast<float>(TsmReadU16(in)) * step + base : TsmReadFloat(in);
     }
-    (void)r;
     return true;
 }
 
@@ -136,7 +135,7 @@ bool FillKeySet(TsmReader* r, uint32_t at, ModelKeySet* set) {
     float* times =
         (flags & (kTsmKeyOne | kTsmKeyEven)) == 0 ? TakeKeyFloats(r, set->keyCount) : nullptr;
     if (set->values == nullptr ||
-        ((flags & kTsmKeyOne) == 0 && !ReadTimes(r, &in, flags, set, times))) {
+        ((flags & kTsmKeyOne) == 0 && !ReadTimes(&in, flags, set, times))) {
         return false;
     }
     return ReadValues(&in, flags, int64_t{floatsPerKey} * set->keyCount,

@@ -132,7 +132,8 @@ bool SetDirectory(TsmReader* r, const char* directory) {
     }
     const size_t length = std::strlen(directory);
     if (length > kTsmDirectoryCapacity - 2) {
-        return WriteLogFormat("TSM LoadModel Error : ディレクトリパスが長すぎます") == 0 && false;
+        WriteLogFormat("TSM LoadModel Error : ディレクトリパスが長すぎます");
+        return false;
     }
     std::memcpy(r->directory, directory, length + 1);
     if (length == 0 || (directory[length - 1] != '\\' && directory[length - 1] != '/')) {
@@ -141,8 +142,8 @@ bool SetDirectory(TsmReader* r, const char* directory) {
     }
     if (MultiByteToWideChar(LibraryCodePage(), 0, r->directory, -1, r->wideDirectory,
                             kTsmDirectoryCapacity + 1) == 0) {
-        return WriteLogFormat("TSM LoadModel Error : ディレクトリパスの変換に失敗しました") == 0 &&
-               false;
+        WriteLogFormat("TSM LoadModel Error : ディレクトリパスの変換に失敗しました");
+        return false;
     }
     return true;
 }

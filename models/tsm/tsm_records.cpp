@@ -197,7 +197,8 @@ bool FillMesh(TsmReader* r, uint32_t at, ModelMesh* mesh) {
     // The triangle records are filled once every list is known.
     mesh->triangles = reinterpret_cast<ModelMeshTriangle*>(
         TsmTakeArea(r, kTsmAreaTriangles, 16 * int64_t{triangles}));
-    mesh->fileWords[2] = static_cast<int32_t>(triangles);
+    // Until the records are filled the count is the room reserved.
+    mesh->triangleCount = static_cast<int32_t>(triangles);
     return r->ok != 0 && DecodeMeshVertices(r, TsmGetWord(r, at + 0x48), flags, mesh);
 }
 
@@ -393,8 +394,7 @@ bool RunsAgree(const ModelBase* base) {
 // One record per triangle of each of the mesh's lists: its three mesh
 // vertices, then its list's vertex type and place in the mesh.
 bool FillTriangles(ModelMesh* mesh) {
-    const int32_t capacity = mesh->fileWords[2];
-    mesh->fileWords[2] = 0;
+    const int32_t capacity = mesh->triangleCount;
     mesh->triangleCount = 0;
     for (int32_t l = 0; l < mesh->triangleListCount; ++l) {
         const ModelTriangleList& list = mesh->triangleLists[l];
