@@ -810,9 +810,13 @@ TEST_F(TsmModelTest, EveryWordOfAValidBodyDamagedInTurnIsRefusedOrLoads) {
                 ADD_FAILURE() << "word at " << at << " set to " << bad;
                 return;
             }
+            // Every base becomes a model; one in eight is drawn as well, which
+            // keeps the sanitizer run short.
             const int model = tessel::FinishModelLoad("damaged.tsm", handle);
             if (model >= 0) {
-                tessel::RenderModel(model);
+                if (loaded % 8 == 0) {
+                    tessel::RenderModel(model);
+                }
                 tessel::DeleteModelInstance(model);
             }
         }
