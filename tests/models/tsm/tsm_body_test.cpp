@@ -8,6 +8,7 @@
 
 #include "foundation/memory/memory.h"
 #include "models/tsm/tsm_body.h"
+#include "tests/foundation/files/files_test_support.h"
 #include "tools/lib/lz_compress.h"
 
 namespace {
@@ -203,6 +204,37 @@ TEST(TsmDecoding, AQuantiserIndexOf32OrMoreIsRefused) {
     }
     EXPECT_EQ(tessel::DecodeTsmQuantiser(0x2F, 0x01, &base, &step), 0);
     EXPECT_EQ(tessel::DecodeTsmQuantiser(0xB0, 0x01, &base, &step), 0);
+}
+
+// A block whose header claims more than 2732 bytes per packed byte is
+// refused before anything is allocated; one that claims exactly that many is
+// asked for (the failing heap then shows the attempt in the log).
+TEST(TsmEnvelope, AClaimPastTheExpansionCapAllocatesNothing) {
+    constexpr uint32_t kPacked = 12;  // header and three literal bytes
+    struct Case {
+        uint32_t claimed;
+        bool asked;
+    };
+    for (const Case c : {Case{kPacked * 2732 + 1, false}, Case{kPacked * 2732, true}}) {
+        tessel_test::LogScope log;
+        std::vector<uint8_t> image = {'T', 'S', 'M', '1'};
+        for (uint32_t word : {c.claimed, kPacked}) {
+            for (int k = 0; k < 4; ++k) {
+                image.push_back(static_cast<uint8_t>(word >> (8 * k)));
+            }
+        }
+        image.insert(image.end(), {0xEE, 'a', 'b', 'c'});
+        tessel::SetTrackedHeapFailing(true);
+        TsmBody body;
+        const int result =
+            tessel::ExpandTsmBody(image.data(), static_cast<int32_t>(image.size()), &body);
+        tessel::SetTrackedHeapFailing(false);
+        EXPECT_EQ(result, -1) << c.claimed;
+        EXPECT_EQ(log.Text().find("圧縮データを解凍するためのメモリ領域の確保に失敗しました") !=
+                      std::string::npos,
+                  c.asked)
+            << c.claimed << ": " << log.Text();
+    }
 }
 
 }  // namespace
