@@ -769,93 +769,93 @@ void VmdSeeds() {
             .Morph("wink", 2, 1.0f)
             .Bone("fifteen_bytes_x", 3, {1, 0, 0})
             .Bytes());
-    // TSM files from our writer: a small MQO model, and the
-    // skinned model with shapes and an animation, each in several packings.
-    void PutTsm(const std::string& name, const tessel::ModelBase* base,
-                const tessel::TsmWriteOptions& options) {
-        std::vector<uint8_t> file;
-        if (base == nullptr || tessel::WriteTsmModel(base, options, &file) != 0) {
-            std::fprintf(stderr, "no TSM seed %s\n", name.c_str());
-            return;
-        }
-        // A seed the reader refuses would only reach its first checks.
-        const tessel::ModelLoadParams params = {file.data(),  static_cast<int32_t>(file.size()),
-                                                name.c_str(), "seed",
-                                                "/seeds",     nullptr};
-        const int read = tessel::ParseTsmModel(&params);
-        if (read < 0) {
-            std::fprintf(stderr, "TSM seed %s does not read back\n", name.c_str());
-            return;
-        }
-        tessel::ReleaseModelBase(read);
-        Put("model_tsm", name, Bytes(file.begin(), file.end()));
-    }
+}
 
-    void TsmSeeds() {
-        tessel::g_models.initialised = 1;
-        const std::string plate = tessel_test::kPlateMqo;
-        const tessel::ModelLoadParams params = {plate.c_str(), static_cast<int32_t>(plate.size()),
-                                                "plate.mqo",   "plate",
-                                                "/seeds",      nullptr};
-        const int plateBase = tessel::LoadMqoModel(&params);
-        const tessel::ModelBase* plateRecord = tessel::GetModelBase(plateBase);
-        PutTsm("plate.tsm", plateRecord, {});
-        tessel::TsmWriteOptions narrow;
-        narrow.frameFlags = 1 | tessel::kTsmPackedPositions | tessel::kTsmNoWeights;
-        narrow.meshFlags = 2 | tessel::kTsmMeshSharedColours | tessel::kTsmMeshPackedTexCoords;
-        narrow.listFlags = 1;
-        PutTsm("plate_narrow.tsm", plateRecord, narrow);
-        tessel::ReleaseModelBase(plateBase);
-
-        tessel_test::ConversionModel m;
-        tessel_test::FillSkinnedModel(m, 1.0f);
-        const int base = tessel::ConvertReadModel(&m.model, "/seeds", nullptr);
-        const tessel::ModelBase* skinned = tessel::GetModelBase(base);
-        PutTsm("skinned.tsm", skinned, {});
-        tessel::TsmWriteOptions keys;
-        keys.frameFlags = 2;
-        keys.keyFlags =
-            tessel::kTsmKeyCountByte | tessel::kTsmKeyTimesQuantised | tessel::kTsmKeyValuesPacked;
-        keys.timeQuantiser[1] = 0x95;
-        keys.valueQuantiser[0] = 0x41;
-        keys.valueQuantiser[1] = 0x95;
-        PutTsm("skinned_quantised.tsm", skinned, keys);
-        tessel::TsmWriteOptions angles;
-        angles.frameFlags = 3 | tessel::kTsmPackedPositions;
-        angles.keyFlags =
-            tessel::kTsmKeyCount16 | tessel::kTsmKeyValuesPacked | tessel::kTsmKeyAngleSigned;
-        angles.recomputeNormals = true;
-        PutTsm("skinned_angles.tsm", skinned, angles);
-        tessel::ReleaseModelBase(base);
-        tessel::g_models.initialised = 0;
+// TSM files from our writer: a small MQO model, and the
+// skinned model with shapes and an animation, each in several packings.
+void PutTsm(const std::string& name, const tessel::ModelBase* base,
+            const tessel::TsmWriteOptions& options) {
+    std::vector<uint8_t> file;
+    if (base == nullptr || tessel::WriteTsmModel(base, options, &file) != 0) {
+        std::fprintf(stderr, "no TSM seed %s\n", name.c_str());
+        return;
     }
-
-    int main(int argc, char** argv) {
-        if (argc != 2) {
-            std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
-            return 2;
-        }
-        corpusRoot = argv[1];
-        mkdir(corpusRoot.c_str(), 0755);
-        SharedImageSeeds();
-        MoreImageSeeds();
-        WrittenImageSeeds();
-        ArchiveSeeds();
-        LzSeeds();
-        CodePageSeeds();
-        ConfigSeeds();
-        ModelTextureSeeds();
-        ReadModelPreparationSeeds();
-        XModelSeeds();
-        ReadModelConversionSeeds();
-        SoundSeeds();
-        MovieSeeds();
-        ShaderSeeds();
-        MediaGraphSeeds();
-        MqoSeeds();
-        PmdSeeds();
-        VmdSeeds();
-        TsmSeeds();
-        std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
-        return 0;
+    // A seed the reader refuses would only reach its first checks.
+    const tessel::ModelLoadParams params = {
+        file.data(), static_cast<int32_t>(file.size()), name.c_str(), "seed", "/seeds", nullptr};
+    const int read = tessel::ParseTsmModel(&params);
+    if (read < 0) {
+        std::fprintf(stderr, "TSM seed %s does not read back\n", name.c_str());
+        return;
     }
+    tessel::ReleaseModelBase(read);
+    Put("model_tsm", name, Bytes(file.begin(), file.end()));
+}
+
+void TsmSeeds() {
+    tessel::g_models.initialised = 1;
+    const std::string plate = tessel_test::kPlateMqo;
+    const tessel::ModelLoadParams params = {
+        plate.c_str(), static_cast<int32_t>(plate.size()), "plate.mqo", "plate", "/seeds", nullptr};
+    const int plateBase = tessel::LoadMqoModel(&params);
+    const tessel::ModelBase* plateRecord = tessel::GetModelBase(plateBase);
+    PutTsm("plate.tsm", plateRecord, {});
+    tessel::TsmWriteOptions narrow;
+    narrow.frameFlags = 1 | tessel::kTsmPackedPositions | tessel::kTsmNoWeights;
+    narrow.meshFlags = 2 | tessel::kTsmMeshSharedColours | tessel::kTsmMeshPackedTexCoords;
+    narrow.listFlags = 1;
+    PutTsm("plate_narrow.tsm", plateRecord, narrow);
+    tessel::ReleaseModelBase(plateBase);
+
+    tessel_test::ConversionModel m;
+    tessel_test::FillSkinnedModel(m, 1.0f);
+    const int base = tessel::ConvertReadModel(&m.model, "/seeds", nullptr);
+    const tessel::ModelBase* skinned = tessel::GetModelBase(base);
+    PutTsm("skinned.tsm", skinned, {});
+    tessel::TsmWriteOptions keys;
+    keys.frameFlags = 2;
+    keys.keyFlags =
+        tessel::kTsmKeyCountByte | tessel::kTsmKeyTimesQuantised | tessel::kTsmKeyValuesPacked;
+    keys.timeQuantiser[1] = 0x95;
+    keys.valueQuantiser[0] = 0x41;
+    keys.valueQuantiser[1] = 0x95;
+    PutTsm("skinned_quantised.tsm", skinned, keys);
+    tessel::TsmWriteOptions angles;
+    angles.frameFlags = 3 | tessel::kTsmPackedPositions;
+    angles.keyFlags =
+        tessel::kTsmKeyCount16 | tessel::kTsmKeyValuesPacked | tessel::kTsmKeyAngleSigned;
+    angles.recomputeNormals = true;
+    PutTsm("skinned_angles.tsm", skinned, angles);
+    tessel::ReleaseModelBase(base);
+    tessel::g_models.initialised = 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_make_seeds CORPUS_ROOT\n");
+        return 2;
+    }
+    corpusRoot = argv[1];
+    mkdir(corpusRoot.c_str(), 0755);
+    SharedImageSeeds();
+    MoreImageSeeds();
+    WrittenImageSeeds();
+    ArchiveSeeds();
+    LzSeeds();
+    CodePageSeeds();
+    ConfigSeeds();
+    ModelTextureSeeds();
+    ReadModelPreparationSeeds();
+    XModelSeeds();
+    ReadModelConversionSeeds();
+    SoundSeeds();
+    MovieSeeds();
+    ShaderSeeds();
+    MediaGraphSeeds();
+    MqoSeeds();
+    PmdSeeds();
+    VmdSeeds();
+    TsmSeeds();
+    std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
+    return 0;
+}
