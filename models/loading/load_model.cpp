@@ -13,6 +13,8 @@
 #include "models/core/model_system.h"
 #include "models/instances/model_instances.h"
 #include "models/loading/model_loading.h"
+#include "models/read/read_model.h"
+#include "models/read/read_model_conversion.h"
 
 namespace tessel {
 
@@ -152,6 +154,20 @@ int LoadModel(const char* path) {
     const int model = LoadModelFromImage(path, image, size);
     FreeTracked(image);
     return model;
+}
+
+int ConvertAndReleaseReadModel(int readResult, ReadModel* model, const ModelLoadParams* params) {
+    int result = -1;
+    if (readResult == 0) {
+        result = ConvertReadModel(model, params->directory, params->callbacks);
+        // A base the conversion made but could not finish goes with it.
+        if (result < -1) {
+            ReleaseModelBase(result);
+            result = -1;
+        }
+    }
+    ReadModelRelease(model);
+    return result;
 }
 
 }  // namespace tessel

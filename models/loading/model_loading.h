@@ -40,6 +40,13 @@ int SplitModelPath(const char* path, char directory[kModelDirectoryBytes],
                    char baseName[kModelFileNameBytes]);
 
 // The readers in the order they are tried; a base handle or -1.
+struct ReadModel;
+
+// A text reader's last step: the base converted from the read model it
+// filled (`readResult` 0; anything else is its refusal), or -1; the read
+// model is released either way.
+int ConvertAndReleaseReadModel(int readResult, ReadModel* model, const ModelLoadParams* params);
+
 int ParseTsmModel(const ModelLoadParams* params);
 int LoadMqoModel(const ModelLoadParams* params);
 int LoadXModel(const ModelLoadParams* params);

@@ -48,17 +48,8 @@ int LoadXModel(const ModelLoadParams* params) {
     if (result == 0) {
         result = ConvertXToReadModel(&tree, &model);
     }
-    if (result == 0) {
-        result = ConvertReadModel(&model, params->directory, params->callbacks);
-        if (result < -1) {
-            ReleaseModelBase(result);
-            result = -1;
-        }
-    } else {
-        result = -1;
-    }
+    result = ConvertAndReleaseReadModel(result, &model, params);
     FreeXObjectTree(&tree);
-    ReadModelRelease(&model);
     return result;
 }
 
