@@ -9,33 +9,16 @@
 #include "foundation/memory/log.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
+#include "fuzz/model_fuzzing.h"
 #include "models/core/model_system.h"
 #include "models/drawing/model_drawing.h"
 #include "models/loading/model_loading.h"
 
 TESSEL_FUZZ_TARGET(model_mqo) {
-    static const bool ready = [] {
-        tessel::EnableLogFile(0);
-        tessel::g_models.initialised = 1;
-        return true;
-    }();
-    (void)ready;
-    std::unique_ptr<uint8_t[]> image(new uint8_t[size + 1]);
-    if (size > 0) {
-        std::memcpy(image.get(), data, size);
-    }
-    image[size] = 0;
+    tessel_fuzz::StartModelFuzzing();
+    const std::unique_ptr<uint8_t[]> image = tessel_fuzz::EndedImage(data, size);
     const int model =
         tessel::LoadModelFromImage("fuzz\\input.mqo", image.get(), static_cast<int32_t>(size));
-    if (model >= 0) {
-        tessel::Vec3 maximum = {};
-        tessel::Vec3 minimum = {};
-        tessel::MeasureModelBounds(model, &maximum, &minimum);
-        uint32_t bits[2];
-        std::memcpy(&bits[0], &maximum.x, 4);
-        std::memcpy(&bits[1], &minimum.z, 4);
-        tessel_fuzz::sink = tessel_fuzz::sink + bits[0] + bits[1];
-        tessel::DeleteModelInstance(model);
-    }
+    tessel_fuzz::MeasureAndDelete(model);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "foundation/memory/log.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
+#include "fuzz/model_fuzzing.h"
 #include "models/core/model_system.h"
 #include "models/drawing/model_drawing.h"
 #include "models/loading/model_loading.h"
@@ -85,17 +86,8 @@ int LoadCompanion(const char* name, void** image, int* size, void*) {
 }  // namespace
 
 TESSEL_FUZZ_TARGET(model_pmd) {
-    static const bool ready = [] {
-        tessel::EnableLogFile(0);
-        tessel::g_models.initialised = 1;
-        return true;
-    }();
-    (void)ready;
-    std::unique_ptr<uint8_t[]> image(new uint8_t[size + 1]);
-    if (size > 0) {
-        std::memcpy(image.get(), data, size);
-    }
-    image[size] = 0;
+    tessel_fuzz::StartModelFuzzing();
+    const std::unique_ptr<uint8_t[]> image = tessel_fuzz::EndedImage(data, size);
     static const tessel::ModelFileCallbacks callbacks = {&LoadCompanion, nullptr, nullptr};
     const tessel::ModelLoadParams params = {
         image.get(), static_cast<int32_t>(size), "input.pmd", "input", nullptr, &callbacks};
@@ -104,15 +96,6 @@ TESSEL_FUZZ_TARGET(model_pmd) {
         return 0;
     }
     const int model = tessel::FinishModelLoad("input.pmd", base);
-    if (model >= 0) {
-        tessel::Vec3 maximum = {};
-        tessel::Vec3 minimum = {};
-        tessel::MeasureModelBounds(model, &maximum, &minimum);
-        uint32_t bits[2];
-        std::memcpy(&bits[0], &maximum.y, 4);
-        std::memcpy(&bits[1], &minimum.x, 4);
-        tessel_fuzz::sink = tessel_fuzz::sink + bits[0] + bits[1];
-        tessel::DeleteModelInstance(model);
-    }
+    tessel_fuzz::MeasureAndDelete(model);
     return 0;
 }
