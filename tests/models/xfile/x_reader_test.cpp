@@ -248,7 +248,8 @@ TEST(XReaderTest, UnknownObjectsAndTemplateDeclarationsAreSkipped) {
                  "Header { 1; 0; 1; }\n"
                  "Unknown Thing { // a brace in a comment }\n"
                  " # and } another\n"
-                 " Nested { { Inner } \"a } in a string\" } 1; }\n" +
+                 " Nested { { Inner } \"a } in a string\" } 1; }\n"
+                 "Glued { word\"a { in a string glued to a word\" }\n" +
                  Triangle("Kept")));
     ASSERT_EQ(load.parsed, 0);
     ASSERT_EQ(load.converted, 0);
