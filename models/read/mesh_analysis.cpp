@@ -25,6 +25,14 @@ T* ChainArray(ReadModel* model, int64_t count) {
 
 // Every index a face names lies in its array; false after a log line.
 bool CheckFaces(const ReadModelMesh* mesh) {
+    // The layers that have coordinates, found once and not for every corner.
+    int layers[kReadModelTexLayers];
+    int layerCount = 0;
+    for (int layer = 0; layer < kReadModelTexLayers; ++layer) {
+        if (mesh->texCoords[layer] != nullptr) {
+            layers[layerCount++] = layer;
+        }
+    }
     for (int f = 0; f < mesh->faceCount; ++f) {
         const ReadModelFace& face = mesh->faces[f];
         bool ok = face.cornerCount == 3;
@@ -34,11 +42,9 @@ bool CheckFaces(const ReadModelMesh* mesh) {
             if (ok && mesh->colours != nullptr) {
                 ok = face.corners[c].colour >= 0 && face.corners[c].colour < mesh->colourCount;
             }
-            for (int layer = 0; ok && layer < kReadModelTexLayers; ++layer) {
-                if (mesh->texCoords[layer] != nullptr) {
-                    const int t = face.corners[c].texCoord[layer];
-                    ok = t >= 0 && t < mesh->texCoordCounts[layer];
-                }
+            for (int i = 0; ok && i < layerCount; ++i) {
+                const int t = face.corners[c].texCoord[layers[i]];
+                ok = t >= 0 && t < mesh->texCoordCounts[layers[i]];
             }
         }
         if (ok && mesh->materialCount > 0) {

@@ -70,8 +70,8 @@ struct ReadModelCorner {
     int32_t texCoord[kReadModelTexLayers];
 };
 
-// A face's corners lie apart from it, cornerCount records sized to the face:
-// a face of the largest size would carry 30 times what a triangle needs.
+// A face's corners lie apart from it, cornerCount records sized to the face,
+// so that a triangle carries no room for the 32 corners a face may have.
 struct ReadModelFace {
     int32_t cornerCount;
     int32_t triangleCount;
