@@ -718,9 +718,11 @@ class MqoReader {
                 std::memcpy(positions + int64_t{vertexCount} * c, mesh_->positions,
                             sizeof(Vec3) * vertexCount);
             }
-            std::memcpy(faces + int64_t{faceCount} * c, mesh_->faces,
-                        sizeof(ReadModelFace) * faceCount);
-            corners = CopyCorners(faces + int64_t{faceCount} * c, faceCount, corners);
+            if (faceCount > 0) {
+                std::memcpy(faces + int64_t{faceCount} * c, mesh_->faces,
+                            sizeof(ReadModelFace) * faceCount);
+                corners = CopyCorners(faces + int64_t{faceCount} * c, faceCount, corners);
+            }
         }
         int copy = 1;
         for (int m = 1; m <= 7; ++m) {

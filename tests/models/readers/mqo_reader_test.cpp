@@ -375,6 +375,17 @@ TEST_F(MqoRead, MirrorAlongXDoublesAndReversesWinding) {
     EXPECT_FLOAT_EQ(mesh->positions[1].x, 4.0f);
 }
 
+TEST_F(MqoRead, AMirroredObjectWithoutFacesCopiesItsVerticesOnly) {
+    std::vector<std::string> body = {
+        "depth 0", "mirror 1", "mirror_axis 1", "vertex 2 {", "\t0 1 2", "\t4 5 6", "}"};
+    ASSERT_EQ(Read(kHead + Object("m", body) + "Eof\r\n"), 0) << Log();
+    ReadModelMesh* mesh = model_.firstMesh;
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->positionCount, 4);
+    EXPECT_EQ(mesh->faceCount, 0);
+    EXPECT_FLOAT_EQ(mesh->positions[3].x, -4.0f);
+}
+
 TEST_F(MqoRead, MirrorOnTwoAxesMakesFourCopies) {
     std::vector<std::string> body = {
         "depth 0", "mirror 1", "mirror_axis 11", "vertex 3 {",   "\t0 0 1", "\t1 2 3",
