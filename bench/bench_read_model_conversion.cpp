@@ -37,6 +37,7 @@ struct Source {
     std::vector<tessel::Vec3> positions;
     std::vector<tessel::Vec3> normals;
     std::vector<tessel::ReadModelFace> faces;
+    std::vector<tessel::ReadModelCorner> corners;  // three a face
     std::vector<std::vector<tessel::ReadModelSkinWeightPair>> weights;
 };
 
@@ -68,8 +69,10 @@ const Source& Mesh() {
                 const int halves[2][3] = {{0, 1, 3}, {3, 1, 2}};
                 for (const auto& half : halves) {
                     for (int k = 0; k < 3; ++k) {
-                        face.positionIndex[k] = quad[half[k]];
-                        face.normalIndex[k] = quad[half[k]];
+                        tessel::ReadModelCorner corner{};
+                        corner.position = quad[half[k]];
+                        corner.normal = quad[half[k]];
+                        s.corners.push_back(corner);
                     }
                     s.faces.push_back(face);
                 }
@@ -110,6 +113,10 @@ void Fill(tessel::ReadModel* model) {
     mesh->normals = Chain(model, s.normals);
     mesh->faceCount = static_cast<int32_t>(s.faces.size());
     mesh->faces = Chain(model, s.faces);
+    tessel::ReadModelCorner* corners = Chain(model, s.corners);
+    for (int32_t f = 0; f < mesh->faceCount; ++f) {
+        mesh->faces[f].corners = corners + 3 * f;
+    }
     for (int b = 0; b < kBones; ++b) {
         tessel::ReadModelSkinWeight* w = tessel::ReadModelNewSkinWeight(model);
         tessel::MatTranslate(&w->offsetMatrix, -0.5f * b, 0.0f, 0.0f);

@@ -25,20 +25,26 @@ T* ChainArray(ReadModel* model, int64_t count) {
 
 // Every index a face names lies in its array; false after a log line.
 bool CheckFaces(const ReadModelMesh* mesh) {
+    // The layers that have coordinates, found once and not for every corner.
+    int layers[kReadModelTexLayers];
+    int layerCount = 0;
+    for (int layer = 0; layer < kReadModelTexLayers; ++layer) {
+        if (mesh->texCoords[layer] != nullptr) {
+            layers[layerCount++] = layer;
+        }
+    }
     for (int f = 0; f < mesh->faceCount; ++f) {
         const ReadModelFace& face = mesh->faces[f];
         bool ok = face.cornerCount == 3;
         for (int c = 0; ok && c < 3; ++c) {
-            ok = face.positionIndex[c] >= 0 && face.positionIndex[c] < mesh->positionCount &&
-                 face.normalIndex[c] >= 0 && face.normalIndex[c] < mesh->normalCount;
+            ok = face.corners[c].position >= 0 && face.corners[c].position < mesh->positionCount &&
+                 face.corners[c].normal >= 0 && face.corners[c].normal < mesh->normalCount;
             if (ok && mesh->colours != nullptr) {
-                ok = face.colourIndex[c] >= 0 && face.colourIndex[c] < mesh->colourCount;
+                ok = face.corners[c].colour >= 0 && face.corners[c].colour < mesh->colourCount;
             }
-            for (int layer = 0; ok && layer < kReadModelTexLayers; ++layer) {
-                if (mesh->texCoords[layer] != nullptr) {
-                    const int t = face.texCoordIndex[layer][c];
-                    ok = t >= 0 && t < mesh->texCoordCounts[layer];
-                }
+            for (int i = 0; ok && i < layerCount; ++i) {
+                const int t = face.corners[c].texCoord[layers[i]];
+                ok = t >= 0 && t < mesh->texCoordCounts[layers[i]];
             }
         }
         if (ok && mesh->materialCount > 0) {
@@ -125,8 +131,8 @@ void ClassifyFaces(const ReadModelMesh* mesh, MeshWork* work, uint16_t* cornerBo
         uint8_t* row = work->faceBones.rows + static_cast<size_t>(f) * rowBytes;
         int most = 0;
         for (int c = 0; c < 3; ++c) {
-            OrRowInto(&work->positionBones, face.positionIndex[c], row);
-            const int n = cornerBones[face.positionIndex[c]];
+            OrRowInto(&work->positionBones, face.corners[c].position, row);
+            const int n = cornerBones[face.corners[c].position];
             most = n > most ? n : most;
         }
         work->faceBoneCount[f] = static_cast<uint16_t>(CountBufferBits(row, rowBytes));

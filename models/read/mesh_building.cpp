@@ -163,7 +163,7 @@ uint32_t CornerColour(const ReadModelMesh* mesh, const ReadModelFace& face, int 
     if (mesh->colours == nullptr) {
         return 0xFFFFFFFFu;
     }
-    const float* rgba = mesh->colours[face.colourIndex[corner]];
+    const float* rgba = mesh->colours[face.corners[corner].colour];
     return static_cast<uint32_t>(ColourByte(rgba[3])) << 24 |
            static_cast<uint32_t>(ColourByte(rgba[0])) << 16 |
            static_cast<uint32_t>(ColourByte(rgba[1])) << 8 | ColourByte(rgba[2]);
@@ -193,10 +193,10 @@ GroupTemp CarveTemp(const MeshContext* c) {
 int32_t VertexRecord(MeshContext* c, ModelMesh* out, GroupTemp* t, const ReadModelFace& face,
                      int corner, int sets, uint8_t* scratch) {
     const ReadModelMesh* mesh = c->mesh;
-    const int position = face.positionIndex[corner];
+    const int position = face.corners[corner].position;
     ModelMeshVertex v;
     v.positionIndex = c->positionOffset + position;
-    v.normalIndex = c->normalOffset + face.normalIndex[corner];
+    v.normalIndex = c->normalOffset + face.corners[corner].normal;
     v.diffuse = CornerColour(mesh, face, corner);
     v.specular = 0;
     v.flag = mesh->positionFlags != nullptr ? mesh->positionFlags[position] : 0;
@@ -204,7 +204,7 @@ int32_t VertexRecord(MeshContext* c, ModelMesh* out, GroupTemp* t, const ReadMod
     for (int s = 0; s < sets; ++s) {
         float uv[2] = {0.0f, 0.0f};
         if (mesh->texCoords[s] != nullptr) {
-            const float* entry = mesh->texCoords[s][face.texCoordIndex[s][corner]];
+            const float* entry = mesh->texCoords[s][face.corners[corner].texCoord[s]];
             uv[0] = entry[0];
             uv[1] = entry[1];
         }

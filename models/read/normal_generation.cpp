@@ -71,7 +71,7 @@ void AheadOfUse(const ReadModelMesh* mesh, int f) {
     if (f + kFacesAhead < mesh->faceCount) {
         const ReadModelFace* ahead = &mesh->faces[f + kFacesAhead];
         __builtin_prefetch(ahead);
-        __builtin_prefetch(&ahead->normalIndex[0]);
+        __builtin_prefetch(&ahead->corners[0].normal);
         __builtin_prefetch(&ahead->faceNormal);
     }
 }
@@ -91,7 +91,7 @@ int64_t ValidateAndComputeFaceNormals(const ReadModel* model, ReadModelMesh* mes
             return -1;
         }
         for (int k = 0; k < face.cornerCount; ++k) {
-            const int32_t p = face.positionIndex[k];
+            const int32_t p = face.corners[k].position;
             if (p < 0 || p >= mesh->positionCount) {
                 WriteLogFormat(
                     "Read Model Convert Error : 面 %d の頂点座標番号 %d が頂点数 %d の範囲外です",
@@ -100,9 +100,9 @@ int64_t ValidateAndComputeFaceNormals(const ReadModel* model, ReadModelMesh* mes
             }
         }
         corners += face.cornerCount;
-        const Vec3& p0 = mesh->positions[face.positionIndex[0]];
-        const Vec3 a = Sub(mesh->positions[face.positionIndex[1]], p0);
-        const Vec3 b = Sub(mesh->positions[face.positionIndex[2]], p0);
+        const Vec3& p0 = mesh->positions[face.corners[0].position];
+        const Vec3 a = Sub(mesh->positions[face.corners[1].position], p0);
+        const Vec3 b = Sub(mesh->positions[face.corners[2].position], p0);
         face.faceNormal = Normalised(model->reverseWinding != 0 ? Cross(b, a) : Cross(a, b));
     }
     return corners;
@@ -186,8 +186,8 @@ void ListCorners(const ReadModelMesh* mesh, NormalWork* work) {
         work->firstCorner[f] = corner;
         work->faceNormals[f] = face.faceNormal;
         for (int k = 0; k < face.cornerCount; ++k) {
-            ++start[face.positionIndex[k] + 1];
-            work->cornerPosition[corner] = face.positionIndex[k];
+            ++start[face.corners[k].position + 1];
+            work->cornerPosition[corner] = face.corners[k].position;
             work->cornerFan[corner] = corner;
             ++corner;
         }
@@ -472,7 +472,7 @@ bool CompactNormals(ReadModel* model, ReadModelMesh* mesh, NormalWork* work, int
         ReadModelFace& face = mesh->faces[f];
         for (int k = 0; k < face.cornerCount; ++k, ++corner) {
             const int32_t fan = work->cornerFan[corner];
-            face.normalIndex[k] = work->compacted[fan];
+            face.corners[k].normal = work->compacted[fan];
             normals[work->compacted[fan]] = work->fanNormals[fan];
         }
     }

@@ -355,6 +355,16 @@ ReadModelSkinWeight* ReadModelNewSkinWeight(ReadModel* model) {
     return weight;
 }
 
+ReadModelCorner* ReadModelNewCorners(ReadModel* model, int64_t count) {
+    const int64_t items = count > 0 ? count : 1;
+    if (items > static_cast<int64_t>(UINT32_MAX / sizeof(ReadModelCorner))) {
+        return nullptr;
+    }
+    return static_cast<ReadModelCorner*>(AllocChainedBlock(
+        static_cast<uint32_t>(items * static_cast<int64_t>(sizeof(ReadModelCorner))),
+        &model->blocks));
+}
+
 ReadModelAnimSet* ReadModelNewAnimSet(ReadModel* model, const char* name) {
     auto* set = NewEntry<ReadModelAnimSet>(model);
     if (set == nullptr) {

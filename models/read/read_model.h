@@ -62,13 +62,20 @@ struct ReadModelFrame {
     ModelFrame* base;
 };
 
+// What one corner of a face names in its mesh's arrays.
+struct ReadModelCorner {
+    int32_t position;
+    int32_t normal;
+    int32_t colour;
+    int32_t texCoord[kReadModelTexLayers];
+};
+
+// A face's corners lie apart from it, cornerCount records sized to the face,
+// so that a triangle carries no room for the 32 corners a face may have.
 struct ReadModelFace {
     int32_t cornerCount;
     int32_t triangleCount;
-    int32_t positionIndex[kReadModelFaceCorners];
-    int32_t normalIndex[kReadModelFaceCorners];
-    int32_t colourIndex[kReadModelFaceCorners];
-    int32_t texCoordIndex[kReadModelTexLayers][kReadModelFaceCorners];
+    ReadModelCorner* corners;
     int32_t materialIndex;
     Vec3 faceNormal;
 };
@@ -289,6 +296,9 @@ ReadModelTexture* ReadModelNewTexture(ReadModel* model, const char* name, const 
                                       const char* alphaFile, int conversionFlags,
                                       float conversionValue, int reuse, int reverseFlag);
 ReadModelSkinWeight* ReadModelNewSkinWeight(ReadModel* model);
+// Zeroed corner records for `count` corners in the model's chain; null when
+// they cannot be had (the caller names what it was reading).
+ReadModelCorner* ReadModelNewCorners(ReadModel* model, int64_t count);
 ReadModelAnimSet* ReadModelNewAnimSet(ReadModel* model, const char* name);
 ReadModelAnim* ReadModelNewAnim(ReadModel* model, ReadModelAnimSet* animSet);
 ReadModelKeySet* ReadModelNewKeySet(ReadModel* model, ReadModelAnim* anim);

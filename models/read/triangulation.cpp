@@ -15,40 +15,38 @@ namespace {
 
 constexpr int kMinCorners = 3;
 
-// Copies corner `from` of one face into corner `to` of another, through every
-// index array of the face.
-void CopyCorner(const ReadModelFace& source, int from, ReadModelFace* target, int to) {
-    target->positionIndex[to] = source.positionIndex[from];
-    target->normalIndex[to] = source.normalIndex[from];
-    target->colourIndex[to] = source.colourIndex[from];
-    for (int layer = 0; layer < kReadModelTexLayers; ++layer) {
-        target->texCoordIndex[layer][to] = source.texCoordIndex[layer][from];
-    }
-}
-
-void MakeTriangle(const ReadModelFace& source, int a, int b, int c, ReadModelFace* target) {
-    CopyCorner(source, a, target, 0);
-    CopyCorner(source, b, target, 1);
-    CopyCorner(source, c, target, 2);
+void MakeTriangle(const ReadModelFace& source, int a, int b, int c, ReadModelFace* target,
+                  ReadModelCorner* corners) {
+    corners[0] = source.corners[a];
+    corners[1] = source.corners[b];
+    corners[2] = source.corners[c];
+    target->corners = corners;
     target->materialIndex = source.materialIndex;
     target->cornerCount = 3;
     target->triangleCount = 1;
 }
 
-// Cuts the face held in `source` into `faces[at]` and the appended faces from
-// `*next` on.
-void CutPolygon(const ReadModelFace& source, ReadModelFace* faces, int at, int* next) {
+// Cuts the face `faces[at]` into the appended faces from `*next` on, their
+// corners taken from `*corners`, and then into its own first triangle, which
+// keeps the polygon's corner records.
+void CutPolygon(ReadModelFace* faces, int at, int* next, ReadModelCorner** corners) {
+    const ReadModelFace& source = faces[at];
     const int n = source.cornerCount;
-    MakeTriangle(source, 0, 1, n - 1, &faces[at]);
     int made = 0;
     for (int j = 0; made < n - 3; ++j) {
-        MakeTriangle(source, n - 1 - j, 1 + j, 2 + j, &faces[(*next)++]);
+        MakeTriangle(source, n - 1 - j, 1 + j, 2 + j, &faces[(*next)++], *corners);
+        *corners += 3;
         if (++made == n - 3) {
             break;
         }
-        MakeTriangle(source, n - 1 - j, 2 + j, n - 2 - j, &faces[(*next)++]);
+        MakeTriangle(source, n - 1 - j, 2 + j, n - 2 - j, &faces[(*next)++], *corners);
+        *corners += 3;
         ++made;
     }
+    ReadModelFace& first = faces[at];
+    first.corners[2] = first.corners[n - 1];
+    first.cornerCount = 3;
+    first.triangleCount = 1;
 }
 
 }  // namespace
@@ -71,7 +69,8 @@ bool TriangulateReadModel(ReadModel* model, ReadModelMesh* mesh) {
     auto* faces = bytes > UINT32_MAX ? nullptr
                                      : static_cast<ReadModelFace*>(AllocChainedBlock(
                                            static_cast<uint32_t>(bytes), &model->blocks));
-    if (faces == nullptr) {
+    ReadModelCorner* corners = faces != nullptr ? ReadModelNewCorners(model, 3 * extra) : nullptr;
+    if (corners == nullptr) {
         WriteLog(
             "Read Model Error : ３ポリ変換後のデータを格納するメモリ領域の確保に失敗しました\n");
         return false;
@@ -79,8 +78,8 @@ bool TriangulateReadModel(ReadModel* model, ReadModelMesh* mesh) {
     std::memcpy(faces, mesh->faces, sizeof(ReadModelFace) * static_cast<size_t>(mesh->faceCount));
     int next = mesh->faceCount;
     for (int f = 0; f < mesh->faceCount; ++f) {
-        if (mesh->faces[f].cornerCount > 3) {
-            CutPolygon(mesh->faces[f], faces, f, &next);
+        if (faces[f].cornerCount > 3) {
+            CutPolygon(faces, f, &next, &corners);
         }
     }
     mesh->faces = faces;

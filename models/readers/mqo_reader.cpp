@@ -469,7 +469,9 @@ class MqoReader {
         }
         mesh_->faceCount = count;
         mesh_->faces = Chained<ReadModelFace>(count);
-        if (mesh_->faces == nullptr) {
+        ReadModelCorner* corners =
+            mesh_->faces != nullptr ? ReadModelNewCorners(model_, int64_t{4} * count) : nullptr;
+        if (corners == nullptr) {
             return ObjectFail(
                 "MQO Load Error : Object %s "
                 "チャンクの面情報を保存するメモリ領域の確保に失敗しました");
@@ -501,12 +503,14 @@ class MqoReader {
         int32_t kept = 0;
         for (int32_t line = 0; line < count; ++line) {
             ReadModelFace* face = &mesh_->faces[kept];
+            face->corners = corners;
             const int result = FaceLine(face);
             if (result < 0) {
                 return -1;
             }
             if (result == 1) {
                 ++kept;
+                corners += face->cornerCount;
             } else {
                 // The next line reuses the record; clear what this one left.
                 std::memset(face, 0, sizeof(*face));
@@ -551,8 +555,8 @@ class MqoReader {
     }
 
     // 1 when the face stays, 0 when it is dropped, -1 on failure. Faces that
-    // are dropped take no texture-coordinate or colour entries, so the four
-    // entries a face has room for are never exceeded.
+    // are dropped take no corners, texture-coordinate or colour entries, so
+    // the four entries a face has room for are never exceeded.
     int FaceLine(ReadModelFace* face) {
         const int32_t n = ReadMqoInt(&cursor_);
         const bool keep = n == 3 || n == 4;
@@ -573,8 +577,8 @@ class MqoReader {
                     object_, k);
                 return -1;
             }
-            if (k < kReadModelFaceCorners) {
-                face->positionIndex[k] = index;
+            if (keep) {
+                face->corners[k].position = index;
             }
         }
         if (!Expect(")")) {
@@ -598,7 +602,7 @@ class MqoReader {
         }
         if (!hasColours && material >= 0 && keep) {
             for (int32_t k = 0; k < n; ++k) {
-                face->colourIndex[k] = colourCounter_;
+                face->corners[k].colour = colourCounter_;
                 std::memcpy(mesh_->colours[colourCounter_++], materials_[material]->diffuse,
                             sizeof(float[4]));
             }
@@ -638,7 +642,7 @@ class MqoReader {
             const float u = ReadMqoFloat(&cursor_);
             const float v = ReadMqoFloat(&cursor_);
             if (keep) {
-                face->texCoordIndex[0][k] = uvCounter_;
+                face->corners[k].texCoord[0] = uvCounter_;
                 float* entry = mesh_->texCoords[0][uvCounter_++];
                 entry[0] = u;
                 entry[1] = v;
@@ -663,7 +667,7 @@ class MqoReader {
             if (!keep) {
                 continue;
             }
-            face->colourIndex[k] = colourCounter_;
+            face->corners[k].colour = colourCounter_;
             float* out = mesh_->colours[colourCounter_++];
             out[0] = static_cast<float>((c & 0xFF) * base[0] / 255.0);
             out[1] = static_cast<float>(((c >> 8) & 0xFF) * base[1] / 255.0);
@@ -696,8 +700,14 @@ class MqoReader {
                 "MQO Load Error : Object %s "
                 "チャンクのミラーリング頂点データ格納用メモリの確保に失敗しました");
         }
+        int64_t cornerCount = 0;
+        for (int32_t f = 0; f < faceCount; ++f) {
+            cornerCount += mesh_->faces[f].cornerCount;
+        }
         ReadModelFace* faces = Chained<ReadModelFace>(int64_t{faceCount} * copies);
-        if (faces == nullptr) {
+        ReadModelCorner* corners =
+            faces != nullptr ? ReadModelNewCorners(model_, cornerCount * copies) : nullptr;
+        if (corners == nullptr) {
             FreeTracked(flags);
             return ObjectFail(
                 "MQO Load Error : Object %s "
@@ -708,8 +718,11 @@ class MqoReader {
                 std::memcpy(positions + int64_t{vertexCount} * c, mesh_->positions,
                             sizeof(Vec3) * vertexCount);
             }
-            std::memcpy(faces + int64_t{faceCount} * c, mesh_->faces,
-                        sizeof(ReadModelFace) * faceCount);
+            if (faceCount > 0) {
+                std::memcpy(faces + int64_t{faceCount} * c, mesh_->faces,
+                            sizeof(ReadModelFace) * faceCount);
+                corners = CopyCorners(faces + int64_t{faceCount} * c, faceCount, corners);
+            }
         }
         int copy = 1;
         for (int m = 1; m <= 7; ++m) {
@@ -726,6 +739,19 @@ class MqoReader {
         mesh_->faceCount = faceCount * copies;
         FreeTracked(flags);
         return 0;
+    }
+
+    // Gives the faces copies of their corners from `to` on; the end of the
+    // copies.
+    static ReadModelCorner* CopyCorners(ReadModelFace* faces, int32_t faceCount,
+                                        ReadModelCorner* to) {
+        for (int32_t f = 0; f < faceCount; ++f) {
+            const int32_t n = faces[f].cornerCount;
+            std::memcpy(to, faces[f].corners, sizeof(ReadModelCorner) * static_cast<size_t>(n));
+            faces[f].corners = to;
+            to += n;
+        }
+        return to;
     }
 
     static void MirrorCopy(int m, int copy, uint8_t* flags, Vec3* positions, ReadModelFace* faces,
@@ -750,12 +776,12 @@ class MqoReader {
             ReadModelFace& face = faces[f];
             const int corners = face.cornerCount;
             for (int c = 0; c < corners; ++c) {
-                const int32_t v = face.positionIndex[c];
+                const int32_t v = face.corners[c].position;
                 // An index past the vertices is left for the conversion to
                 // refuse; it is never used to read the flags.
                 const bool shared = v >= 0 && v < vertexCount && flags[v] == k;
                 if (!shared) {
-                    face.positionIndex[c] = v + vertexCount * copy;
+                    face.corners[c].position = v + vertexCount * copy;
                 }
             }
             if (k % 2 == 1) {
@@ -767,14 +793,7 @@ class MqoReader {
     // 0 1 2 becomes 0 2 1, 0 1 2 3 becomes 3 2 1 0; every index moves with
     // its corner.
     static void ReverseCorners(ReadModelFace* face) {
-        auto swap = [face](int a, int b) {
-            std::swap(face->positionIndex[a], face->positionIndex[b]);
-            std::swap(face->normalIndex[a], face->normalIndex[b]);
-            std::swap(face->colourIndex[a], face->colourIndex[b]);
-            for (auto& layer : face->texCoordIndex) {
-                std::swap(layer[a], layer[b]);
-            }
-        };
+        auto swap = [face](int a, int b) { std::swap(face->corners[a], face->corners[b]); };
         if (face->cornerCount == 3) {
             swap(1, 2);
         } else {

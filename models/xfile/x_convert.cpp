@@ -442,12 +442,22 @@ bool IndexFault(const char* what, int32_t index, int32_t count) {
     return false;
 }
 
+// Corners of all faces: each face's list is its count and as many indices.
+int64_t CornerTotal(const XMeshData* data) {
+    return int64_t{data->faces.wordCount} - data->faces.faceCount;
+}
+
 bool ConvertFaces(ReadModel* model, const XMeshData* data, ReadModelMesh* mesh) {
     mesh->faceCount = data->faces.faceCount;
     mesh->faces =
         ModelArray<ReadModelFace>(model, data->faces.faceCount,
                                   "Load XFile : 面情報を格納するメモリ領域の確保に失敗しました");
-    if (mesh->faces == nullptr) {
+    ReadModelCorner* nextCorners =
+        mesh->faces != nullptr ? ReadModelNewCorners(model, CornerTotal(data)) : nullptr;
+    if (nextCorners == nullptr) {
+        if (mesh->faces != nullptr) {
+            WriteLogFormat("Load XFile : 面情報を格納するメモリ領域の確保に失敗しました");
+        }
         return false;
     }
     const XNormalsData* normals =
@@ -460,13 +470,15 @@ bool ConvertFaces(ReadModel* model, const XMeshData* data, ReadModelMesh* mesh) 
     for (int32_t f = 0; f < data->faces.faceCount; ++f) {
         ReadModelFace& face = mesh->faces[f];
         face.cornerCount = *word++;
+        face.corners = nextCorners;
+        nextCorners += face.cornerCount;
         for (int32_t k = 0; k < face.cornerCount; ++k) {
             const int32_t index = *word++;
             if (index < 0 || index >= data->vertexCount) {
                 return IndexFault("頂点", index, data->vertexCount);
             }
-            face.positionIndex[k] = index;
-            face.texCoordIndex[0][k] = index;
+            face.corners[k].position = index;
+            face.corners[k].texCoord[0] = index;
         }
         if (normalWord != nullptr) {
             const int32_t corners = *normalWord++;
@@ -475,7 +487,9 @@ bool ConvertFaces(ReadModel* model, const XMeshData* data, ReadModelMesh* mesh) 
                 if (index < 0 || index >= normals->normalCount) {
                     return IndexFault("法線", index, normals->normalCount);
                 }
-                face.normalIndex[k] = k < face.cornerCount ? index : face.normalIndex[k];
+                if (k < face.cornerCount) {
+                    face.corners[k].normal = index;
+                }
             }
         }
         face.materialIndex = perFace ? list->faceMaterials[f] : 0;
@@ -515,7 +529,7 @@ bool ConvertVertexColours(ReadModel* model, const XMeshData* data, ReadModelMesh
     for (int32_t f = 0; f < mesh->faceCount; ++f) {
         ReadModelFace& face = mesh->faces[f];
         for (int32_t k = 0; k < face.cornerCount; ++k) {
-            face.colourIndex[k] = byPosition[face.positionIndex[k]];
+            face.corners[k].colour = byPosition[face.corners[k].position];
         }
     }
     FreeTracked(byPosition);

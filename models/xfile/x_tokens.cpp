@@ -18,6 +18,30 @@ namespace {
 constexpr int32_t kShiftJisCharSet = 1;
 constexpr int kNumberBytes = 96;
 
+// What each byte is to the text words, one bit a kind, so that a word's end
+// is one table look-up a byte.
+constexpr uint8_t kByteDelimiter = 1;
+constexpr uint8_t kByteBrace = 2;
+constexpr uint8_t kByteQuote = 4;
+constexpr uint8_t kByteHigh = 8;
+
+struct ByteKinds {
+    uint8_t kind[256] = {};
+    constexpr ByteKinds() {
+        const char delimiters[] = " \r\n\t,;";
+        for (int i = 0; delimiters[i] != '\0'; ++i) {
+            kind[static_cast<uint8_t>(delimiters[i])] = kByteDelimiter;
+        }
+        kind[static_cast<uint8_t>('{')] = kByteBrace;
+        kind[static_cast<uint8_t>('}')] = kByteBrace;
+        kind[static_cast<uint8_t>('"')] = kByteQuote;
+        for (int c = 0x80; c < 256; ++c) {
+            kind[c] = kByteHigh;
+        }
+    }
+};
+constexpr ByteKinds kByteKinds;
+
 uint32_t Load32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -42,7 +66,7 @@ void NumberText(const XSpan& word, char* out) {
 }  // namespace
 
 bool XTokens::IsDelimiter(uint8_t c) const {
-    return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == ',' || c == ';';
+    return kByteKinds.kind[c] == kByteDelimiter;
 }
 
 void XTokens::SkipBlanks() {
@@ -62,16 +86,18 @@ void XTokens::SkipBlanks() {
     }
 }
 
-XSpan XTokens::Word(const char* extraDelimiters) {
+XSpan XTokens::Word(bool stopAtQuote) {
     SkipBlanks();
     const uint8_t* start = at_;
+    const uint8_t stops = kByteDelimiter | kByteBrace | (stopAtQuote ? kByteQuote : 0);
     while (at_ < end_) {
-        const uint8_t c = *at_;
-        if (IsDelimiter(c) || (c != 0 && std::strchr(extraDelimiters, c) != nullptr)) {
+        const uint8_t kind = kByteKinds.kind[*at_];
+        if ((kind & stops) != 0) {
             break;
         }
         // The second byte of a double-byte character may equal a delimiter.
-        const bool pair = c >= 0x80 && at_ + 1 < end_ && IsLeadByte(at_, kShiftJisCharSet) != 0;
+        const bool pair =
+            kind == kByteHigh && at_ + 1 < end_ && IsLeadByte(at_, kShiftJisCharSet) != 0;
         at_ += pair ? 2 : 1;
     }
     return XSpan{reinterpret_cast<const char*>(start), static_cast<int32_t>(at_ - start)};
@@ -137,7 +163,7 @@ XEvent XTokens::Next(XSpan* word) {
         if (*at_ == '{' || *at_ == '}') {
             return *at_++ == '{' ? XEvent::kOpen : XEvent::kClose;
         }
-        *word = Word("{}");
+        *word = Word(false);
         return XEvent::kWord;
     }
     intsLeft_ = 0;
@@ -178,7 +204,7 @@ bool XTokens::ObjectHead(XSpan* name) {
     }
     SkipBlanks();
     if (at_ < end_ && *at_ != '{') {
-        *name = Word("{}");
+        *name = Word(false);
     }
     SkipBlanks();
     if (at_ >= end_ || *at_ != '{') {
@@ -210,7 +236,7 @@ bool XTokens::ReferenceBody(XSpan* name) {
         StepToken();
         return true;
     }
-    *name = Word("{}");
+    *name = Word(false);
     while (true) {
         SkipBlanks();
         if (at_ >= end_ || *at_ == '{') {
@@ -220,7 +246,7 @@ bool XTokens::ReferenceBody(XSpan* name) {
             ++at_;
             return true;
         }
-        Word("{}");  // a GUID beside the name
+        Word(false);  // a GUID beside the name
     }
 }
 
@@ -260,14 +286,14 @@ void XTokens::SkipObject(int depth) {
             XSpan ignored;
             String(&ignored);
         } else {
-            Word("{}\"");
+            Word(true);
         }
     }
 }
 
 bool XTokens::Int(int32_t* value) {
     if (!binary_) {
-        const XSpan word = Word("{}");
+        const XSpan word = Word(false);
         if (!StartsNumber(word)) {
             return false;
         }
@@ -350,7 +376,7 @@ XFloatRun XTokens::Floats(float* out, int32_t count, int32_t* listCount) {
     if (!binary_) {
         char text[kNumberBytes];
         for (int32_t i = 0; i < count; ++i) {
-            const XSpan word = Word("{}");
+            const XSpan word = Word(false);
             if (!StartsNumber(word)) {
                 return XFloatRun::kNotList;
             }
@@ -398,7 +424,7 @@ bool XTokens::String(XSpan* text) {
         return false;
     }
     if (*at_ != '"') {
-        *text = Word("{}");
+        *text = Word(false);
         return text->length > 0;
     }
     const uint8_t* start = ++at_;

@@ -74,7 +74,8 @@ class XTokens {
   private:
     bool IsDelimiter(uint8_t c) const;
     void SkipBlanks();
-    XSpan Word(const char* extraDelimiters);
+    // A text word: up to a delimiter, a brace or, when asked, a quote.
+    XSpan Word(bool stopAtQuote);
     int PeekKind() const;
     bool StepToken();
     bool TakeName(XSpan* name);

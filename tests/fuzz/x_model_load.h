@@ -26,16 +26,19 @@ inline void UseReadModel(const tessel::ReadModel& model) {
         for (int f = 0; f < m->faceCount; ++f) {
             const tessel::ReadModelFace& face = m->faces[f];
             for (int k = 0; k < face.cornerCount; ++k) {
-                sink = sink + static_cast<uint32_t>(m->positions[face.positionIndex[k]].x != 0.0f);
+                sink =
+                    sink + static_cast<uint32_t>(m->positions[face.corners[k].position].x != 0.0f);
                 if (m->normals != nullptr) {
-                    sink = sink + static_cast<uint32_t>(m->normals[face.normalIndex[k]].y != 0.0f);
+                    sink =
+                        sink + static_cast<uint32_t>(m->normals[face.corners[k].normal].y != 0.0f);
                 }
                 if (m->colours != nullptr) {
-                    sink = sink + static_cast<uint32_t>(m->colours[face.colourIndex[k]][0] != 0.0f);
+                    sink =
+                        sink + static_cast<uint32_t>(m->colours[face.corners[k].colour][0] != 0.0f);
                 }
                 if (m->texCoords[0] != nullptr) {
                     sink = sink + static_cast<uint32_t>(
-                                      m->texCoords[0][face.texCoordIndex[0][k]][0] != 0.0f);
+                                      m->texCoords[0][face.corners[k].texCoord[0]][0] != 0.0f);
                 }
             }
             sink = sink + static_cast<uint32_t>(m->materials[face.materialIndex] != nullptr);

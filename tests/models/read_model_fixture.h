@@ -59,8 +59,9 @@ class ReadModelFixture {
         for (size_t f = 0; f < faces.size(); ++f) {
             std::memset(&records[f], 0, sizeof records[f]);
             records[f].cornerCount = static_cast<int32_t>(faces[f].size());
-            for (size_t k = 0; k < faces[f].size() && k < tessel::kReadModelFaceCorners; ++k) {
-                records[f].positionIndex[k] = faces[f][k];
+            records[f].corners = tessel::ReadModelNewCorners(&model, records[f].cornerCount);
+            for (size_t k = 0; k < faces[f].size(); ++k) {
+                records[f].corners[k].position = faces[f][k];
             }
         }
         mesh->faceCount = static_cast<int32_t>(faces.size());

@@ -66,9 +66,13 @@ bool FillMesh(tessel::ReadModel* model, tessel::ReadModelMesh* mesh, bool normal
     for (int f = 0; f < faces; ++f) {
         tessel::ReadModelFace& face = mesh->faces[f];
         face.cornerCount = in->Byte();
+        face.corners = tessel::ReadModelNewCorners(model, face.cornerCount);
+        if (face.corners == nullptr) {
+            return false;
+        }
         for (int k = 0; k < face.cornerCount && k < tessel::kReadModelFaceCorners; ++k) {
-            face.positionIndex[k] = in->Signed();
-            face.normalIndex[k] = face.positionIndex[k];
+            face.corners[k].position = in->Signed();
+            face.corners[k].normal = face.corners[k].position;
         }
         face.materialIndex = in->Byte() % 5;
     }

@@ -42,8 +42,12 @@ bool FillMesh(tessel::ReadModel* model, tessel::ReadModelMesh* mesh, ByteReader*
     for (int f = 0; f < faces; ++f) {
         tessel::ReadModelFace& face = mesh->faces[f];
         face.cornerCount = in->Byte();
+        face.corners = tessel::ReadModelNewCorners(model, face.cornerCount);
+        if (face.corners == nullptr) {
+            return false;
+        }
         for (int k = 0; k < face.cornerCount && k < tessel::kReadModelFaceCorners; ++k) {
-            face.positionIndex[k] = in->Signed();
+            face.corners[k].position = in->Signed();
         }
     }
     return true;
@@ -114,7 +118,7 @@ TESSEL_FUZZ_TARGET(read_model_preparation) {
             tessel::GenerateReadModelNormals(&model, mesh)) {
             for (int f = 0; f < mesh->faceCount; ++f) {
                 for (int c = 0; c < 3; ++c) {
-                    const tessel::Vec3& n = mesh->normals[mesh->faces[f].normalIndex[c]];
+                    const tessel::Vec3& n = mesh->normals[mesh->faces[f].corners[c].normal];
                     uint32_t bits = 0;
                     std::memcpy(&bits, &n.x, 4);
                     tessel_fuzz::sink = tessel_fuzz::sink + bits;

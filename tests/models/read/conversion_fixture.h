@@ -50,11 +50,12 @@ class ConversionModel {
         for (size_t f = 0; f < triangles.size(); ++f) {
             std::memset(&faces[f], 0, sizeof faces[f]);
             faces[f].cornerCount = 3;
+            faces[f].corners = tessel::ReadModelNewCorners(&model, 3);
             for (int k = 0; k < 3; ++k) {
-                faces[f].positionIndex[k] = triangles[f].p[k];
-                faces[f].normalIndex[k] = triangles[f].p[k];
-                faces[f].colourIndex[k] = triangles[f].colour[k];
-                faces[f].texCoordIndex[0][k] = triangles[f].uv[k];
+                faces[f].corners[k].position = triangles[f].p[k];
+                faces[f].corners[k].normal = triangles[f].p[k];
+                faces[f].corners[k].colour = triangles[f].colour[k];
+                faces[f].corners[k].texCoord[0] = triangles[f].uv[k];
             }
             faces[f].materialIndex = triangles[f].material;
         }

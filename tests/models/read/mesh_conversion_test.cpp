@@ -394,5 +394,49 @@ TEST_F(MeshConversionTest, FacesOfASkinnedMeshWithoutWeightAreDrawn) {
     EXPECT_GT(inside, 400);
 }
 
+// Each index of the second face one past its array (texture coordinates on
+// the first layer and on a third one with none on the second), or at -1:
+// the conversion refuses the face by its number; all in range, it converts.
+TEST_F(MeshConversionTest, AFaceIndexPastItsArrayFailsTheConversionWithItsNumber) {
+    struct Case {
+        const char* name;
+        void (*spoil)(tessel::ReadModelCorner* corner);
+    };
+    const Case cases[] = {
+        {"in range", [](tessel::ReadModelCorner*) {}},
+        {"position", [](tessel::ReadModelCorner* c) { c->position = 4; }},
+        {"normal", [](tessel::ReadModelCorner* c) { c->normal = -1; }},
+        {"colour", [](tessel::ReadModelCorner* c) { c->colour = 2; }},
+        {"first layer", [](tessel::ReadModelCorner* c) { c->texCoord[0] = 3; }},
+        {"third layer", [](tessel::ReadModelCorner* c) { c->texCoord[2] = 5; }},
+    };
+    for (const Case& c : cases) {
+        const size_t logLength = Log().size();
+        ConversionModel m;
+        tessel::ReadModelFrame* frame = tessel::ReadModelNewFrame(&m.model, "frame", nullptr);
+        tessel::ReadModelMesh* mesh =
+            m.AddMesh(frame, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}},
+                      {TriangleCorners{{0, 1, 2}}, TriangleCorners{{1, 3, 2}}});
+        mesh->colours = reinterpret_cast<float(*)[4]>(
+            m.Chain(std::vector<std::array<float, 4>>{{1, 1, 1, 1}, {1, 0, 0, 1}}));
+        mesh->colourCount = 2;
+        const std::vector<std::array<float, 3>> uv = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+        for (int layer : {0, 2}) {
+            mesh->texCoords[layer] = reinterpret_cast<float(*)[3]>(m.Chain(uv));
+            mesh->texCoordCounts[layer] = layer == 0 ? 3 : 5;
+        }
+        c.spoil(&mesh->faces[1].corners[2]);
+        const bool converted = Convert(m) != nullptr;
+        Release();
+        const std::string lines = Log().substr(logLength);
+        EXPECT_EQ(converted, std::strcmp(c.name, "in range") == 0) << c.name << lines;
+        EXPECT_EQ(
+            lines.find("Read Model Convert Error : 面 1 が範囲外の頂点データを指しています") !=
+                std::string::npos,
+            !converted)
+            << c.name << lines;
+    }
+}
+
 }  // namespace
 }  // namespace tessel_test

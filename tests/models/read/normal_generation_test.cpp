@@ -49,7 +49,7 @@ void ExpectNormal(const Vec3& got, const DVec& want, double tolerance, const std
 }
 
 const Vec3& CornerNormal(const tessel::ReadModelMesh* mesh, int face, int corner) {
-    const int index = mesh->faces[face].normalIndex[corner];
+    const int index = mesh->faces[face].corners[corner].normal;
     EXPECT_GE(index, 0);
     EXPECT_LT(index, mesh->normalCount);
     return mesh->normals[index];
@@ -60,7 +60,11 @@ Faces FacesOf(const tessel::ReadModelMesh* mesh) {
     Faces faces;
     for (int f = 0; f < mesh->faceCount; ++f) {
         const tessel::ReadModelFace& face = mesh->faces[f];
-        faces.emplace_back(face.positionIndex, face.positionIndex + face.cornerCount);
+        std::vector<int> corners;
+        for (int k = 0; k < face.cornerCount; ++k) {
+            corners.push_back(face.corners[k].position);
+        }
+        faces.push_back(corners);
     }
     return faces;
 }
@@ -118,8 +122,8 @@ void ExpectSmoothAtEveryPosition(const tessel::ReadModelMesh* mesh, const std::v
             const int position = faces[t][k];
             ExpectNormal(CornerNormal(mesh, t, k), Normalised(sums[position]), tolerance,
                          "position " + std::to_string(position));
-            auto [at, added] = normalOfPosition.emplace(position, mesh->faces[t].normalIndex[k]);
-            EXPECT_EQ(at->second, mesh->faces[t].normalIndex[k]) << "one fan, one normal";
+            auto [at, added] = normalOfPosition.emplace(position, mesh->faces[t].corners[k].normal);
+            EXPECT_EQ(at->second, mesh->faces[t].corners[k].normal) << "one fan, one normal";
         }
     }
     EXPECT_EQ(mesh->normalCount, static_cast<int32_t>(normalOfPosition.size()));
@@ -179,7 +183,7 @@ TEST(NormalGenerationTest, ASphereGetsSmoothNormalsAtEveryPosition) {
     ExpectSmoothAtEveryPosition(mesh, p, 2e-6);
     // And they point outward, near the sphere's own normal.
     for (int t = 0; t < mesh->faceCount; ++t) {
-        const Vec3& corner = p[mesh->faces[t].positionIndex[0]];
+        const Vec3& corner = p[mesh->faces[t].corners[0].position];
         const Vec3& n = CornerNormal(mesh, t, 0);
         EXPECT_GT(n.x * corner.x + n.y * corner.y + n.z * corner.z, 0.99f) << t;
     }
@@ -195,7 +199,7 @@ TEST(NormalGenerationTest, NormalsAreNumberedInOrderOfFirstUse) {
     std::vector<int> order;
     for (int t = 0; t < 3; ++t) {
         for (int k = 0; k < 3; ++k) {
-            order.push_back(mesh->faces[t].normalIndex[k]);
+            order.push_back(mesh->faces[t].corners[k].normal);
         }
     }
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 0, 2, 3, 4, 5, 6}));
@@ -217,7 +221,7 @@ TEST(NormalGenerationTest, OnASharedEdgeTheFirstPageTurnedTowardTheNormalJoins) 
     const DVec a = FaceNormal(p, faces[0]), b = FaceNormal(p, faces[3]);
     ExpectNormal(CornerNormal(mesh, 0, 0), Normalised(DVec{a.x + b.x, a.y + b.y, a.z + b.z}), 1e-6,
                  "the first face with the 90 degree page");
-    EXPECT_EQ(mesh->faces[0].normalIndex[0], mesh->faces[3].normalIndex[1]);
+    EXPECT_EQ(mesh->faces[0].corners[0].normal, mesh->faces[3].corners[1].normal);
 }
 
 TEST(NormalGenerationTest, AFaceWoundTheOtherWayStopsTheWalk) {
@@ -230,7 +234,7 @@ TEST(NormalGenerationTest, AFaceWoundTheOtherWayStopsTheWalk) {
         ASSERT_TRUE(tessel::GenerateReadModelNormals(&f.model, mesh));
         ExpectNormal(CornerNormal(mesh, 0, 0), FaceNormal(p, faces[0]), 0, "first");
         ExpectNormal(CornerNormal(mesh, 1, 0), FaceNormal(p, faces[1]), 0, "second");
-        EXPECT_EQ(mesh->faces[0].normalIndex[0] == mesh->faces[1].normalIndex[0], !flipped);
+        EXPECT_EQ(mesh->faces[0].corners[0].normal == mesh->faces[1].corners[0].normal, !flipped);
     }
 }
 
@@ -241,8 +245,8 @@ TEST(NormalGenerationTest, OfATwoSidedNeighbourTheMatchingSideJoins) {
     const std::vector<Vec3> p = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     tessel::ReadModelMesh* mesh = f.AddMesh(p, {{0, 1, 2}, {0, 3, 2}, {0, 2, 3}});
     ASSERT_TRUE(tessel::GenerateReadModelNormals(&f.model, mesh));
-    EXPECT_EQ(mesh->faces[0].normalIndex[0], mesh->faces[2].normalIndex[0]);
-    EXPECT_NE(mesh->faces[0].normalIndex[0], mesh->faces[1].normalIndex[0]);
+    EXPECT_EQ(mesh->faces[0].corners[0].normal, mesh->faces[2].corners[0].normal);
+    EXPECT_NE(mesh->faces[0].corners[0].normal, mesh->faces[1].corners[0].normal);
     ExpectNormal(CornerNormal(mesh, 0, 0), DVec{0, 0, 1}, 0, "front");
     ExpectNormal(CornerNormal(mesh, 1, 0), DVec{0, 0, -1}, 0, "back");
 }
@@ -264,7 +268,7 @@ TEST(NormalGenerationTest, ACornerOfFifteenHundredFacesMakesTwoFans) {
         ASSERT_TRUE(tessel::GenerateReadModelNormals(&f.model, mesh));
         std::map<int, std::vector<int>> facesOfNormal;
         for (int t = 0; t < kRim; ++t) {
-            facesOfNormal[mesh->faces[t].normalIndex[0]].push_back(t);
+            facesOfNormal[mesh->faces[t].corners[0].normal].push_back(t);
         }
         ASSERT_EQ(facesOfNormal.size(), 2u) << height;
         std::multiset<size_t> sizes;

@@ -28,11 +28,11 @@ std::vector<int> Corners(int n) {
 // the wrong array or place shows.
 void MarkCorners(tessel::ReadModelFace* face, int faceNumber) {
     for (int k = 0; k < face->cornerCount; ++k) {
-        face->positionIndex[k] = k;
-        face->normalIndex[k] = 100 + k;
-        face->colourIndex[k] = 200 + k;
+        face->corners[k].position = k;
+        face->corners[k].normal = 100 + k;
+        face->corners[k].colour = 200 + k;
         for (int layer = 0; layer < tessel::kReadModelTexLayers; ++layer) {
-            face->texCoordIndex[layer][k] = 1000 * (layer + 1) + k;
+            face->corners[k].texCoord[layer] = 1000 * (layer + 1) + k;
         }
     }
     face->materialIndex = 7 + faceNumber;
@@ -42,11 +42,11 @@ void MarkCorners(tessel::ReadModelFace* face, int faceNumber) {
 Triangle CornersOf(const tessel::ReadModelFace& face) {
     Triangle t{};
     for (int k = 0; k < 3; ++k) {
-        t[k] = face.positionIndex[k];
-        EXPECT_EQ(face.normalIndex[k], 100 + t[k]);
-        EXPECT_EQ(face.colourIndex[k], 200 + t[k]);
+        t[k] = face.corners[k].position;
+        EXPECT_EQ(face.corners[k].normal, 100 + t[k]);
+        EXPECT_EQ(face.corners[k].colour, 200 + t[k]);
         for (int layer = 0; layer < tessel::kReadModelTexLayers; ++layer) {
-            EXPECT_EQ(face.texCoordIndex[layer][k], 1000 * (layer + 1) + t[k]) << layer;
+            EXPECT_EQ(face.corners[k].texCoord[layer], 1000 * (layer + 1) + t[k]) << layer;
         }
     }
     EXPECT_EQ(face.cornerCount, 3);

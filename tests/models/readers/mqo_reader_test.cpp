@@ -280,33 +280,35 @@ TEST_F(MqoRead, FacesKeptAndDropped) {
     const ReadModelFace& tri = mesh->faces[0];
     EXPECT_EQ(tri.cornerCount, 3);
     EXPECT_EQ(tri.materialIndex, 1);
-    EXPECT_EQ(tri.texCoordIndex[0][2], 2);
+    EXPECT_EQ(tri.corners[2].texCoord[0], 2);
     EXPECT_FLOAT_EQ(mesh->texCoords[0][2][0], 0.5f);
     EXPECT_FLOAT_EQ(mesh->texCoords[0][2][1], 0.6f);
     // With M and no COL every corner takes a copy of the material diffuse.
-    EXPECT_EQ(tri.colourIndex[1], 1);
+    EXPECT_EQ(tri.corners[1].colour, 1);
     EXPECT_FLOAT_EQ(mesh->colours[1][0], 0.5f);
     EXPECT_FLOAT_EQ(mesh->colours[1][3], 1.0f);
     const ReadModelFace& quad = mesh->faces[1];
     EXPECT_EQ(quad.cornerCount, 4);
     // The dropped 5-corner face before it took no texture coordinates.
-    EXPECT_EQ(quad.texCoordIndex[0][0], 3);
-    EXPECT_EQ(quad.texCoordIndex[0][3], 6);
-    EXPECT_EQ(quad.positionIndex[0], 3);
+    EXPECT_EQ(quad.corners[0].texCoord[0], 3);
+    EXPECT_EQ(quad.corners[3].texCoord[0], 6);
+    EXPECT_EQ(quad.corners[0].position, 3);
     EXPECT_EQ(quad.materialIndex, 0);
     // COL bytes are red, green, blue, alpha from the low end, scaled by the
     // material's diffuse.
-    const int c0 = quad.colourIndex[0];
+    const int c0 = quad.corners[0].colour;
     EXPECT_EQ(c0, 3);
     EXPECT_FLOAT_EQ(mesh->colours[c0][0], static_cast<float>(255 * 0.5 / 255.0));
     EXPECT_FLOAT_EQ(mesh->colours[c0][1], static_cast<float>(255 * 0.25 / 255.0));
     EXPECT_FLOAT_EQ(mesh->colours[c0][3], static_cast<float>(255 * 0.75 / 255.0));
-    EXPECT_FLOAT_EQ(mesh->colours[quad.colourIndex[2]][1], static_cast<float>(255 * 0.25 / 255.0));
-    EXPECT_FLOAT_EQ(mesh->colours[quad.colourIndex[2]][0], 0.0f);
-    EXPECT_FLOAT_EQ(mesh->colours[quad.colourIndex[3]][3], static_cast<float>(128 * 0.75 / 255.0));
+    EXPECT_FLOAT_EQ(mesh->colours[quad.corners[2].colour][1],
+                    static_cast<float>(255 * 0.25 / 255.0));
+    EXPECT_FLOAT_EQ(mesh->colours[quad.corners[2].colour][0], 0.0f);
+    EXPECT_FLOAT_EQ(mesh->colours[quad.corners[3].colour][3],
+                    static_cast<float>(128 * 0.75 / 255.0));
     const ReadModelFace& plain = mesh->faces[2];
     EXPECT_EQ(plain.materialIndex, 2);
-    EXPECT_EQ(plain.positionIndex[2], 3);
+    EXPECT_EQ(plain.corners[2].position, 3);
     // Dropped faces take no texture-coordinate or colour entries.
     EXPECT_EQ(mesh->texCoordCounts[0], 4 * 6);
     EXPECT_EQ(mesh->colourCount, 4 * 6);
@@ -358,19 +360,30 @@ TEST_F(MqoRead, MirrorAlongXDoublesAndReversesWinding) {
     EXPECT_FLOAT_EQ(mesh->positions[4].z, -6.0f);
     EXPECT_FLOAT_EQ(mesh->positions[3].x, 0.0f);
     const ReadModelFace& copy = mesh->faces[2];
-    EXPECT_EQ(copy.positionIndex[0], 0);
-    EXPECT_EQ(copy.positionIndex[1], 2 + 3);
-    EXPECT_EQ(copy.positionIndex[2], 1 + 3);
-    EXPECT_EQ(copy.texCoordIndex[0][1], 2);
-    EXPECT_EQ(copy.texCoordIndex[0][2], 1);
+    EXPECT_EQ(copy.corners[0].position, 0);
+    EXPECT_EQ(copy.corners[1].position, 2 + 3);
+    EXPECT_EQ(copy.corners[2].position, 1 + 3);
+    EXPECT_EQ(copy.corners[1].texCoord[0], 2);
+    EXPECT_EQ(copy.corners[2].texCoord[0], 1);
     const ReadModelFace& quad = mesh->faces[3];
-    EXPECT_EQ(quad.positionIndex[0], 1 + 3);
-    EXPECT_EQ(quad.positionIndex[1], 2 + 3);
-    EXPECT_EQ(quad.positionIndex[2], 1 + 3);
-    EXPECT_EQ(quad.positionIndex[3], 0);
+    EXPECT_EQ(quad.corners[0].position, 1 + 3);
+    EXPECT_EQ(quad.corners[1].position, 2 + 3);
+    EXPECT_EQ(quad.corners[2].position, 1 + 3);
+    EXPECT_EQ(quad.corners[3].position, 0);
     // The originals are untouched.
-    EXPECT_EQ(mesh->faces[0].positionIndex[1], 1);
+    EXPECT_EQ(mesh->faces[0].corners[1].position, 1);
     EXPECT_FLOAT_EQ(mesh->positions[1].x, 4.0f);
+}
+
+TEST_F(MqoRead, AMirroredObjectWithoutFacesCopiesItsVerticesOnly) {
+    std::vector<std::string> body = {
+        "depth 0", "mirror 1", "mirror_axis 1", "vertex 2 {", "\t0 1 2", "\t4 5 6", "}"};
+    ASSERT_EQ(Read(kHead + Object("m", body) + "Eof\r\n"), 0) << Log();
+    ReadModelMesh* mesh = model_.firstMesh;
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->positionCount, 4);
+    EXPECT_EQ(mesh->faceCount, 0);
+    EXPECT_FLOAT_EQ(mesh->positions[3].x, -4.0f);
 }
 
 TEST_F(MqoRead, MirrorOnTwoAxesMakesFourCopies) {
@@ -384,16 +397,16 @@ TEST_F(MqoRead, MirrorOnTwoAxesMakesFourCopies) {
     // Copy 3 mirrors x and y: vertex 0 lies on both planes and is shared;
     // vertex 2 lies on x = 0 only and is not. The even count of mirrors
     // keeps the winding.
-    EXPECT_EQ(mesh->faces[3].positionIndex[0], 0);
-    EXPECT_EQ(mesh->faces[3].positionIndex[1], 1 + 9);
-    EXPECT_EQ(mesh->faces[3].positionIndex[2], 2 + 9);
+    EXPECT_EQ(mesh->faces[3].corners[0].position, 0);
+    EXPECT_EQ(mesh->faces[3].corners[1].position, 1 + 9);
+    EXPECT_EQ(mesh->faces[3].corners[2].position, 2 + 9);
     EXPECT_FLOAT_EQ(mesh->positions[10].x, -1.0f);
     EXPECT_FLOAT_EQ(mesh->positions[10].y, -2.0f);
     EXPECT_FLOAT_EQ(mesh->positions[11].y, -4.0f);
     // Copy 1 (x only) shares vertices 0 and 2 and reverses the winding.
-    EXPECT_EQ(mesh->faces[1].positionIndex[0], 0);
-    EXPECT_EQ(mesh->faces[1].positionIndex[1], 2);
-    EXPECT_EQ(mesh->faces[1].positionIndex[2], 1 + 3);
+    EXPECT_EQ(mesh->faces[1].corners[0].position, 0);
+    EXPECT_EQ(mesh->faces[1].corners[1].position, 2);
+    EXPECT_EQ(mesh->faces[1].corners[2].position, 1 + 3);
 }
 
 TEST_F(MqoRead, MirrorModeTwoIsNotExpanded) {

@@ -113,10 +113,10 @@ inline std::string DescribeReadModel(const tessel::ReadModel& m) {
                 out += "\n  face " + std::to_string(face.cornerCount) + " m" +
                        std::to_string(face.materialIndex) + ":";
                 for (int k = 0; k < face.cornerCount; ++k) {
-                    out += " " + std::to_string(face.positionIndex[k]) + "/" +
-                           std::to_string(face.normalIndex[k]) + "/" +
-                           std::to_string(face.texCoordIndex[0][k]) + "/" +
-                           std::to_string(face.colourIndex[k]);
+                    out += " " + std::to_string(face.corners[k].position) + "/" +
+                           std::to_string(face.corners[k].normal) + "/" +
+                           std::to_string(face.corners[k].texCoord[0]) + "/" +
+                           std::to_string(face.corners[k].colour);
                 }
             }
             for (int s = 0; s < x->skinWeightCount; ++s) {

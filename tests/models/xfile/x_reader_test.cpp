@@ -116,10 +116,10 @@ TEST(XReaderTest, TheFullModelConvertsAsTheFileSays) {
         EXPECT_EQ(mesh->faces[0].cornerCount, 4);
         EXPECT_EQ(mesh->faces[0].materialIndex, 1);
         EXPECT_EQ(mesh->faces[1].materialIndex, 0);
-        EXPECT_EQ(mesh->faces[1].positionIndex[2], 4);
-        EXPECT_EQ(mesh->faces[1].texCoordIndex[0][2], 4);
-        EXPECT_EQ(mesh->faces[1].normalIndex[0], 1);
-        EXPECT_EQ(mesh->faces[2].normalIndex[1], 1);
+        EXPECT_EQ(mesh->faces[1].corners[2].position, 4);
+        EXPECT_EQ(mesh->faces[1].corners[2].texCoord[0], 4);
+        EXPECT_EQ(mesh->faces[1].corners[0].normal, 1);
+        EXPECT_EQ(mesh->faces[2].corners[1].normal, 1);
         EXPECT_EQ(mesh->positions[4].z, 1.5f);
         ASSERT_EQ(mesh->texCoordCounts[0], 5);
         EXPECT_EQ(mesh->texCoords[0][4][1], 0.25f);
@@ -128,9 +128,9 @@ TEST(XReaderTest, TheFullModelConvertsAsTheFileSays) {
         ASSERT_EQ(mesh->colourCount, 3);
         EXPECT_EQ(mesh->colours[1][3], 0.25f);
         EXPECT_EQ(mesh->colours[2][0], 1.0f);
-        EXPECT_EQ(mesh->faces[0].colourIndex[0], 2);  // position 0: none given
-        EXPECT_EQ(mesh->faces[0].colourIndex[1], 0);  // position 1
-        EXPECT_EQ(mesh->faces[0].colourIndex[3], 1);  // position 3
+        EXPECT_EQ(mesh->faces[0].corners[0].colour, 2);  // position 0: none given
+        EXPECT_EQ(mesh->faces[0].corners[1].colour, 0);  // position 1
+        EXPECT_EQ(mesh->faces[0].corners[3].colour, 1);  // position 3
         // Skin weights name the arm's frame.
         ASSERT_EQ(mesh->skinWeightCount, 1);
         EXPECT_EQ(mesh->skinWeights[0]->boneFrameIndex, arm->index);
@@ -248,7 +248,8 @@ TEST(XReaderTest, UnknownObjectsAndTemplateDeclarationsAreSkipped) {
                  "Header { 1; 0; 1; }\n"
                  "Unknown Thing { // a brace in a comment }\n"
                  " # and } another\n"
-                 " Nested { { Inner } \"a } in a string\" } 1; }\n" +
+                 " Nested { { Inner } \"a } in a string\" } 1; }\n"
+                 "Glued { word\"a { in a string glued to a word\" }\n" +
                  Triangle("Kept")));
     ASSERT_EQ(load.parsed, 0);
     ASSERT_EQ(load.converted, 0);
@@ -278,9 +279,9 @@ TEST(XReaderTest, ACornerTakesTheLastColourGivenForItsPosition) {
     ASSERT_EQ(load.converted, 0);
     const tessel::ReadModelMesh* mesh = load.model.firstMesh;
     ASSERT_EQ(mesh->colourCount, 4);
-    EXPECT_EQ(mesh->faces[0].colourIndex[0], 3);
-    EXPECT_EQ(mesh->faces[0].colourIndex[1], 2);
-    EXPECT_EQ(mesh->faces[0].colourIndex[2], 1);
+    EXPECT_EQ(mesh->faces[0].corners[0].colour, 3);
+    EXPECT_EQ(mesh->faces[0].corners[1].colour, 2);
+    EXPECT_EQ(mesh->faces[0].corners[2].colour, 1);
     EXPECT_EQ(mesh->colours[2][1], 1.0f);
 }
 
@@ -526,8 +527,8 @@ TEST(XReaderTest, BinaryIntegersStreamAcrossListTokens) {
     ASSERT_EQ(load.converted, 0);
     const tessel::ReadModelMesh* mesh = load.model.firstMesh;
     ASSERT_EQ(mesh->faceCount, 2);
-    EXPECT_EQ(mesh->faces[1].positionIndex[0], 0);
-    EXPECT_EQ(mesh->faces[1].positionIndex[2], 3);
+    EXPECT_EQ(mesh->faces[1].corners[0].position, 0);
+    EXPECT_EQ(mesh->faces[1].corners[2].position, 3);
 }
 
 TEST(XReaderTest, ANodeThatCannotBeHadIsNamed) {
@@ -558,7 +559,8 @@ TEST(XReaderTest, ATextureNameThatCannotBeKeptIsNamed) {
     tessel::FreeXObjectTree(&tree);
     for (const char* line :
          {"Load XFile : 文字列 wall.png を格納するメモリ領域の確保に失敗しました",
-          "Load XFile : テクスチャファイルネームリストオブジェクトを格納するメモリ領域の確保に失敗し"
+          "Load XFile : "
+          "テクスチャファイルネームリストオブジェクトを格納するメモリ領域の確保に失敗し"
           "ました",
           "Load XFile : オブジェクト TextureFilename (  ) 解析中にエラーが発生しました"}) {
         EXPECT_NE(log.Text().find(line), std::string::npos) << line << "\n" << log.Text();
