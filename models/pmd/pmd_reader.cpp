@@ -279,7 +279,9 @@ class PmdReader {
         mesh_->faceCount = static_cast<int32_t>(layout_.indexCount / 3);
         mesh_->faces =
             static_cast<ReadModelFace*>(ChainArray(mesh_->faceCount, sizeof(ReadModelFace)));
-        if (mesh_->faces == nullptr) {
+        ReadModelCorner* corners = static_cast<ReadModelCorner*>(ChainArray(
+            uint64_t{3} * static_cast<uint32_t>(mesh_->faceCount), sizeof(ReadModelCorner)));
+        if (mesh_->faces == nullptr || corners == nullptr) {
             return Fail("PMD Load Error : 面情報を保存するメモリ領域の確保に失敗しました");
         }
         if (AllocVertices(mesh_, vertices) != 0) {
@@ -298,7 +300,7 @@ class PmdReader {
             return -1;
         }
         FillVertices();
-        FillFaces();
+        FillFaces(corners);
         return 0;
     }
 
@@ -411,15 +413,20 @@ class PmdReader {
         }
     }
 
-    void FillFaces() {
+    // Each triangle's three corners name one vertex in every array.
+    static void SetCorners(ReadModelCorner* corners, int k, int32_t vertex) {
+        corners[k].position = vertex;
+        corners[k].normal = vertex;
+        corners[k].texCoord[0] = vertex;
+    }
+
+    void FillFaces(ReadModelCorner* corners) {
         for (int32_t f = 0; f < mesh_->faceCount; ++f) {
             ReadModelFace& face = mesh_->faces[f];
             face.cornerCount = 3;
+            face.corners = corners + int64_t{3} * f;
             for (int k = 0; k < 3; ++k) {
-                const int32_t vertex = Corner(static_cast<uint32_t>(f), k);
-                face.positionIndex[k] = vertex;
-                face.normalIndex[k] = vertex;
-                face.texCoordIndex[0][k] = vertex;
+                SetCorners(face.corners, k, Corner(static_cast<uint32_t>(f), k));
             }
         }
     }
@@ -633,7 +640,7 @@ class PmdReader {
 
     bool TouchesBase(const ReadModelFace& face) const {
         for (int k = 0; k < 3; ++k) {
-            if (isBase_[face.positionIndex[k]] != 0) {
+            if (isBase_[face.corners[k].position] != 0) {
                 return true;
             }
         }
@@ -658,7 +665,9 @@ class PmdReader {
             moved += TouchesBase(mesh_->faces[f]) ? 1 : 0;
         }
         morphMesh_->faces = static_cast<ReadModelFace*>(ChainArray(moved, sizeof(ReadModelFace)));
-        if (morphMesh_->faces == nullptr) {
+        ReadModelCorner* corners = static_cast<ReadModelCorner*>(
+            ChainArray(uint64_t{3} * static_cast<uint32_t>(moved), sizeof(ReadModelCorner)));
+        if (morphMesh_->faces == nullptr || corners == nullptr) {
             return Fail(
                 "PMD Load Error : 表情データの面情報を保存するメモリ領域の確保に失敗しました");
         }
@@ -675,12 +684,10 @@ class PmdReader {
             }
             ReadModelFace& to = morphMesh_->faces[morphMesh_->faceCount++];
             to.cornerCount = 3;
+            to.corners = corners + int64_t{3} * (morphMesh_->faceCount - 1);
             to.materialIndex = MorphMaterial(face.materialIndex, slots);
             for (int k = 0; k < 3; ++k) {
-                const int32_t index = NewVertex(face.positionIndex[k]);
-                to.positionIndex[k] = index;
-                to.normalIndex[k] = index;
-                to.texCoordIndex[0][k] = index;
+                SetCorners(to.corners, k, NewVertex(face.corners[k].position));
             }
         }
         mesh_->faceCount = kept;

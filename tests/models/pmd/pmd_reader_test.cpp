@@ -225,9 +225,9 @@ TEST_F(PmdRead, VerticesAndFacesAsStored) {
     EXPECT_FLOAT_EQ(mesh->texCoords[0][2][1], 0.5f);
     ASSERT_EQ(mesh->faceCount, 2);
     EXPECT_EQ(mesh->faces[1].cornerCount, 3);
-    EXPECT_EQ(mesh->faces[1].positionIndex[0], 2);
-    EXPECT_EQ(mesh->faces[1].normalIndex[1], 1);
-    EXPECT_EQ(mesh->faces[1].texCoordIndex[0][2], 3);
+    EXPECT_EQ(mesh->faces[1].corners[0].position, 2);
+    EXPECT_EQ(mesh->faces[1].corners[1].normal, 1);
+    EXPECT_EQ(mesh->faces[1].corners[2].texCoord[0], 3);
 }
 
 TEST_F(PmdRead, AMaterialWithoutIndicesIsNotInTheMeshList) {
@@ -356,7 +356,7 @@ TEST_F(PmdRead, MorphsMoveTheirFacesIntoASecondMesh) {
     EXPECT_EQ(second->frame, model_.firstFrame);
     // Squares 1 and 2 touch column 2; square 0 stays.
     ASSERT_EQ(first->faceCount, 2);
-    EXPECT_EQ(first->faces[1].positionIndex[2], 3);
+    EXPECT_EQ(first->faces[1].corners[2].position, 3);
     ASSERT_EQ(second->faceCount, 4);
     // The base vertices come first, then the others in order of first use:
     // 2, 3 (square 1), then 6, 7 (square 2).
@@ -367,10 +367,10 @@ TEST_F(PmdRead, MorphsMoveTheirFacesIntoASecondMesh) {
         EXPECT_FLOAT_EQ(second->positions[n].y, first->positions[expectedOld[n]].y) << n;
     }
     // Square 1's first face (2, 4, 3) in new indices.
-    EXPECT_EQ(second->faces[0].positionIndex[0], 2);
-    EXPECT_EQ(second->faces[0].positionIndex[1], 1);
-    EXPECT_EQ(second->faces[0].positionIndex[2], 3);
-    EXPECT_EQ(second->faces[0].texCoordIndex[0][1], 1);
+    EXPECT_EQ(second->faces[0].corners[0].position, 2);
+    EXPECT_EQ(second->faces[0].corners[1].position, 1);
+    EXPECT_EQ(second->faces[0].corners[2].position, 3);
+    EXPECT_EQ(second->faces[0].corners[1].texCoord[0], 1);
     ASSERT_EQ(second->materialCount, 2);
     EXPECT_STREQ(second->materials[0]->name, "Mat_1");
     EXPECT_STREQ(second->materials[1]->name, "Mat_2");
