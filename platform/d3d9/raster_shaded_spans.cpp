@@ -358,6 +358,27 @@ bool IsDiffuseArg(uint32_t arg) {
     return IsArg(arg, kTaDiffuse) || IsArg(arg, kTaCurrent);  // CURRENT is DIFFUSE at stage 0
 }
 
+// A stage after the first that hands the current colour and alpha on as they
+// are: the 3D models' second stage, which multiplies the alpha by the texture
+// factor's (an exact identity at 255, as DivRound255(a * 255) is a).
+bool PassesCurrentOn(const RasterStageProgram::Stage& st, uint32_t textureFactor) {
+    if (st.usesTexture || st.resultToTemp)
+        return false;
+    const auto selectsCurrent = [](uint32_t op, uint32_t arg1, uint32_t arg2) {
+        return (op == kTopSelectArg1 && IsArg(arg1, kTaCurrent)) ||
+               (op == kTopSelectArg2 && IsArg(arg2, kTaCurrent));
+    };
+    if (!selectsCurrent(st.colorOp, st.colorArg1, st.colorArg2))
+        return false;
+    if (st.alphaOp == kTopDisable || selectsCurrent(st.alphaOp, st.alphaArg1, st.alphaArg2))
+        return true;
+    const bool byOpaqueFactor =
+        (textureFactor >> 24) == 255 &&
+        ((IsArg(st.alphaArg1, kTaCurrent) && IsArg(st.alphaArg2, kTaTFactor)) ||
+         (IsArg(st.alphaArg1, kTaTFactor) && IsArg(st.alphaArg2, kTaCurrent)));
+    return st.alphaOp == kTopModulate && byOpaqueFactor;
+}
+
 }  // namespace
 
 bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan) {
@@ -374,8 +395,9 @@ bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan) {
     }
     const RasterStageProgram& p = s.program;
     const RasterStageProgram::Stage& st = p.stages[0];
-    bool modulate = p.stageCount == 1 && st.usesTexture && !st.resultToTemp &&
-                    st.colorOp == kTopModulate &&
+    const bool oneStage =
+        p.stageCount == 1 || (p.stageCount == 2 && PassesCurrentOn(p.stages[1], p.textureFactor));
+    bool modulate = oneStage && st.usesTexture && !st.resultToTemp && st.colorOp == kTopModulate &&
                     ((IsArg(st.colorArg1, kTaTexture) && IsDiffuseArg(st.colorArg2)) ||
                      (IsDiffuseArg(st.colorArg1) && IsArg(st.colorArg2, kTaTexture)));
     if (!modulate)

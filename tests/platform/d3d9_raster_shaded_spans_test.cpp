@@ -87,7 +87,8 @@ void RandomSampler(Rng& rng, RasterStates* st, int stage) {
 }
 
 // Stage 0 as the 3D models set it (texture times the lit colour, alpha from either or both),
-// now and then with a modifier or a second stage that the general combiner must run.
+// now and then with a modifier, the models' own second stage, or a second stage that the
+// general combiner must run.
 void RandomProgram(Rng& rng, RasterStates* st) {
     uint32_t* s0 = st->stage[0];
     s0[kTssColorOp] = kTopModulate;
@@ -114,7 +115,21 @@ void RandomProgram(Rng& rng, RasterStates* st) {
             s0[kTssAlphaArg2] = kTaDiffuse;
             break;
     }
-    if (rng() % 4 == 0) {
+    const uint32_t second = rng() % 8;
+    if (second < 2) {
+        // The models' second stage: the colour on as it is, the alpha times
+        // the texture factor's, opaque or not.
+        uint32_t* s1 = st->stage[1];
+        s1[kTssColorOp] = second == 0 ? kTopSelectArg1 : kTopSelectArg2;
+        s1[kTssColorArg1] = second == 0 ? kTaCurrent : kTaTexture;
+        s1[kTssColorArg2] = second == 0 ? kTaTexture : kTaCurrent;
+        s1[kTssAlphaOp] = Pick(rng, {kTopModulate, kTopModulate, kTopSelectArg1, kTopDisable});
+        s1[kTssAlphaArg1] = kTaCurrent;
+        s1[kTssAlphaArg2] = kTaTFactor;
+        if (rng() % 2)
+            std::swap(s1[kTssAlphaArg1], s1[kTssAlphaArg2]);
+        st->render[kRsTextureFactor] = (rng() % 2 ? 0xFFu : rng() % 255) << 24 | (rng() & 0xFFFFFF);
+    } else if (second == 2) {
         uint32_t* s1 = st->stage[1];
         s1[kTssColorOp] = Pick(rng, {kTopAdd, kTopModulate2x, kTopBlendTextureAlpha});
         s1[kTssColorArg1] = kTaTexture;
@@ -292,7 +307,7 @@ TEST(RasterShadedSpans, PerspectivePixelsAreTheSameInEveryBuild) {
             }
         }
     }
-    EXPECT_EQ(hash, 12743310189447966704u);
+    EXPECT_EQ(hash, 3424446390494214415u);
 }
 
 // The level of detail is worked out once per 2x2 block: on a floor seen steeply, where the
