@@ -16,7 +16,6 @@
 #include "graphics/settings/draw_settings.h"
 #include "graphics/textures/texture_formats.h"
 #include "models/core/model_system.h"
-#include "models/core/pending_model_steps.h"
 #include "models/read/read_model.h"
 #include "models/util/mesh_utilities.h"
 #include "platform/kernel.h"
@@ -181,6 +180,38 @@ bool RefillFromFiles(void* colourImage, int colourSize, void* alphaImage, int al
     return result == 0;
 }
 
+// The grey ramp's pixels in a new work image; false when it cannot be had.
+bool BuildGreyRamp(BASEIMAGE* image) {
+    if (CreateXrgbImageBuffer(256, 8, image) != 0) {
+        return false;
+    }
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            WriteImagePixel(image, x, y, x, x, x, 255);
+        }
+    }
+    return true;
+}
+
+// Makes the grey ramp into a new handle (-1) or refills `handle`.
+int MakeGreyRamp(int handle) {
+    BASEIMAGE image = {};
+    if (!BuildGreyRamp(&image)) {
+        return -1;
+    }
+    const bool keyed = TransparentColorInUse();
+    SetTransparentColorUse(0);
+    int result = -1;
+    if (handle == -1) {
+        result = CreateImageFromBaseImage(&image);
+    } else if (ReloadImageFromBaseImage(&image, handle) == 0) {
+        result = 0;
+    }
+    SetTransparentColorUse(keyed ? 1 : 0);
+    ReleaseImageBuffer(&image);
+    return result;
+}
+
 void RefillDefaultTextures() {
     bool keyed = TransparentColorInUse();
     SetTransparentColorUse(0);
@@ -192,7 +223,9 @@ void RefillDefaultTextures() {
         LoadImageSourceToHandle(RampTextureTga(), kRampTextureTgaSize, g_models.rampTexture,
                                 nullptr, 0, 1, 0);
     }
-    pending::RebuildGreyRampTexture();
+    if (g_models.greyRampTexture != -1) {
+        FillGreyRampImage(g_models.greyRampTexture);
+    }
     SetTransparentColorUse(keyed ? 1 : 0);
 }
 
@@ -318,6 +351,14 @@ int SetModelTextureFilter(int modelHandle, int textureIndex, int filterMode) {
     }
     model->textures[textureIndex].filterMode = filterMode;
     return 0;
+}
+
+int CreateGreyRampImage() {
+    return MakeGreyRamp(-1);
+}
+
+int FillGreyRampImage(int handle) {
+    return handle == -1 ? -1 : MakeGreyRamp(handle);
 }
 
 }  // namespace tessel

@@ -27,6 +27,13 @@ constexpr int kRampTextureTgaSize = 172;
 const uint8_t* WhiteTextureTga();
 const uint8_t* RampTextureTga();
 
+// The grey ramp of toon slot -2: 256 x 8 at 32 bits, pixel (x, y) grey level
+// x, made with the transparent colour off. Create gives a new image handle,
+// Fill refills an existing one after a device reset; -1 when the image
+// cannot be made.
+int CreateGreyRampImage();
+int FillGreyRampImage(int handle);
+
 // The limits of each picture a model texture decodes: at most 2048 x 2048
 // pixels' worth of memory (at 32 bits a pixel, and never more than the
 // program's image budget) and at most 4096 pixels a side.
