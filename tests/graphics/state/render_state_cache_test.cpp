@@ -305,6 +305,7 @@ TEST_F(StateCacheTest, ShaderRegistersOutsideTheShadowsAreRefused) {
 
 TEST_F(StateCacheTest, ConstantsReachTheDeviceOnlyOnTheShaderPathAndAWholeUploadGoesFirst) {
     const float value[4] = {1, 2, 3, 4};
+    ShaderPathOn = 0;
     SetVertexShaderConstF(40, value, 1);
     EXPECT_EQ(IndexOfMethod("SetVertexShaderConstantF"), -1);
     EXPECT_EQ(g_stateCache.vertexConstants[40][3], 4.0f);

@@ -102,10 +102,8 @@ class ModelBufferTest : public ModelSystemTest {
     void SetUp() override {
         ImageTest::SetUp();
         platform::D3D9Profile profile = platform::DefaultD3D9Profile();
-        if (Shaders()) {
-            profile.vertexShaderVersion = D3DVS_VERSION(2, 0);
-            profile.pixelShaderVersion = D3DPS_VERSION(2, 0);
-        }
+        profile.vertexShaderVersion = Shaders() ? D3DVS_VERSION(2, 0) : D3DVS_VERSION(1, 1);
+        profile.pixelShaderVersion = Shaders() ? D3DPS_VERSION(2, 0) : D3DPS_VERSION(1, 4);
         platform::SetD3D9Profile(profile);
         Start(true);
         ASSERT_EQ(tessel::g_graphics.vertexShader20, Shaders() ? 1 : 0);
