@@ -9,6 +9,7 @@
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/message_pump.h"
+#include "graphics/batch/vertex_batch.h"
 #include "graphics/device/device_state.h"
 #include "graphics/state/render_state_cache.h"
 
@@ -203,6 +204,8 @@ int CreateBuiltInShaders() {
     static const float kPixelZero[4] = {0.0f, 0.5f, 1.0f, 2.0f};
     SetVertexShaderConstF(0, kVertexZero, 1);
     SetPixelShaderConstF(0, kPixelZero, 1);
+    // The selectors follow the states from now on; start them from the cache as it is.
+    UpdateShaderSelectors();
     return 0;
 }
 
