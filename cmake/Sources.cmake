@@ -60,6 +60,9 @@ macro(tessel_shader_generator)
                  ${CMAKE_SOURCE_DIR}/tools/lib/lz_compress.cpp
                  ${CMAKE_SOURCE_DIR}/tools/lib/archive_pack.cpp)
   target_link_libraries(makeshaderpack PRIVATE tesselshadergen tesselbootstrap)
+  if(TESSEL_FUZZ AND TESSEL_FUZZ_ENGINE STREQUAL "persistent")
+    target_sources(makeshaderpack PRIVATE ${CMAKE_SOURCE_DIR}/tools/shadergen/no_coverage.cpp)
+  endif()
   tessel_cp932(makeshaderpack)
   set(TESSEL_SHADER_PACK_SOURCE ${CMAKE_BINARY_DIR}/generated/shader_pack_data.cpp)
   add_custom_command(
