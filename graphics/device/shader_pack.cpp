@@ -209,7 +209,8 @@ int CreateBuiltInShaders() {
     return 0;
 }
 
-int BuildVertexDeclarationElements(int layout, int skin, int sets, D3DVERTEXELEMENT9 out[17]) {
+int BuildVertexDeclarationElements(int layout, int skin, int sets,
+                                   D3DVERTEXELEMENT9 out[kMaxDeclarationElements]) {
     int n = 0;
     int at = 0;
     SetDeclarationElement(&out[n++], 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
@@ -250,7 +251,7 @@ int CreateVertexDeclarations() {
     for (int layout = 0; layout < 2; ++layout) {
         for (int skin = 0; skin < 3; ++skin) {
             for (int sets = 0; sets <= 8; ++sets) {
-                D3DVERTEXELEMENT9 elements[17];
+                D3DVERTEXELEMENT9 elements[kMaxDeclarationElements];
                 BuildVertexDeclarationElements(layout, skin, sets, elements);
                 IDirect3DVertexDeclaration9** slot =
                     &g_pack.declarations[DeclarationSlot(layout, skin, sets)];

@@ -15,6 +15,9 @@ constexpr int kPixelShaderSlots = 6912 * 6;
 constexpr uint32_t kShaderSizeTableBytes = (16384 + 6912) * 6 * 2;
 // Declarations: (layout x 3 + skin) x 9 + texture-coordinate sets.
 constexpr int kVertexDeclarationCount = 54;
+// The longest element list: ten base elements (tangent frame, eight weights), eight sets and
+// the end marker.
+constexpr int kMaxDeclarationElements = 19;
 constexpr const char* kShaderPackEntryName = "TesselShaderPack.bin";
 
 // 1 while the built-in shaders are used.
@@ -43,7 +46,8 @@ void CloseShaderPack();
 
 // The element list of declaration (layout, skin, sets), end marker included; the count of
 // elements before the marker.
-int BuildVertexDeclarationElements(int layout, int skin, int sets, D3DVERTEXELEMENT9 out[17]);
+int BuildVertexDeclarationElements(int layout, int skin, int sets,
+                                   D3DVERTEXELEMENT9 out[kMaxDeclarationElements]);
 
 // Test hooks: the pack LoadShaderPack reads (null: the embedded one), the code pointer of a
 // slot, and the declaration of a table slot.

@@ -299,7 +299,7 @@ TEST(VertexDeclarations, TheElementListsFollowTheTableOfLayoutsAndSkins) {
     };
     for (const Case& c : cases) {
         for (int sets = 0; sets <= 8; ++sets) {
-            D3DVERTEXELEMENT9 elements[17];
+            D3DVERTEXELEMENT9 elements[kMaxDeclarationElements];
             const int n = BuildVertexDeclarationElements(c.layout, c.skin, sets, elements);
             const int base = static_cast<int>(c.base.size());
             ASSERT_EQ(n, base + sets) << c.layout << " " << c.skin << " " << sets;
