@@ -316,8 +316,7 @@ bool DecodePixel(int index, PixelBits* bits) {
 }
 
 // The vertex shader has lit the vertex: the texel times the diffuse colour (times the second
-// texture's texel), the opacity of the texture factor into the alpha, the specular colour
-// added.
+// texture's texel), the specular colour added, times the texture factor (the opacity).
 std::vector<uint32_t> PixelShader(const PixelBits& bits) {
     ShaderBuilder b = ShaderBuilder::Pixel();
     b.DclPixelInput(T(0));
@@ -338,8 +337,9 @@ std::vector<uint32_t> PixelShader(const PixelBits& bits) {
     if (bits.specular) {
         b.Emit(kOpAdd, R(0).Mask("xyz"), {R(0), V(1)});
     }
-    b.Emit(kOpMul, R(0).Mask("w"), {R(0).Swz("w"), C(5).Swz("w")});
-    b.Emit(kOpMov, OC(0), {R(0)});
+    // c5 is the texture factor, white with the opacity in its alpha in every draw of a mesh:
+    // one product scales the alpha alone.
+    b.Emit(kOpMul, OC(0), {R(0), C(5)});
     return b.Finish();
 }
 
