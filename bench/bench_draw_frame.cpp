@@ -22,19 +22,24 @@
 #include <vector>
 
 #include "bench/headless_library.h"
+#include "foundation/math/matrix.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/startup.h"
 #include "foundation/runtime/window_mode.h"
 #include "graphics/batch/vertex_batch.h"
+#include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/images/image_create.h"
 #include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/targets/draw_targets.h"
 #include "images/base_image.h"
 #include "platform/d3d9_testing.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 #include "support/spread.h"
 
 namespace {

@@ -28,12 +28,51 @@ endfunction()
 function(tessel_library)
   get_property(src GLOBAL PROPERTY TESSEL_SOURCES)
   get_property(links GLOBAL PROPERTY TESSEL_LINKS)
-  add_library(tessel STATIC ${src})
+  # The library's objects are compiled once and archived twice: into `tessel`
+  # with the built-in shader pack, and into `tesselbootstrap` without it, which
+  # the shader generator links (the pack cannot be made by a program that
+  # needs it).
+  add_library(tesselobjects OBJECT ${src})
+  target_include_directories(tesselobjects PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(tesselobjects PUBLIC platform ${links})
+  tessel_cp932(tesselobjects)
+  tessel_shader_generator()
+  add_library(tessel STATIC $<TARGET_OBJECTS:tesselobjects> ${TESSEL_SHADER_PACK_SOURCE})
   add_library(Tessel::tessel ALIAS tessel)
   target_include_directories(tessel PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>)
   target_link_libraries(tessel PUBLIC platform ${links})
   tessel_cp932(tessel)
 endfunction()
+
+# The shader generator (tools/shadergen) and the source it writes, which
+# holds the built-in shader pack; sets TESSEL_SHADER_PACK_SOURCE.
+macro(tessel_shader_generator)
+  add_library(tesselbootstrap STATIC $<TARGET_OBJECTS:tesselobjects>
+              ${CMAKE_SOURCE_DIR}/tools/shadergen/no_shader_pack.cpp)
+  target_link_libraries(tesselbootstrap PUBLIC platform ${links})
+  target_include_directories(tesselbootstrap PUBLIC ${CMAKE_SOURCE_DIR})
+  # The generator's shaders, linked by the generator and by the tests (the
+  # encoders it packs with come from tesseltools there).
+  add_library(tesselshadergen STATIC ${CMAKE_SOURCE_DIR}/tools/shadergen/shader_generator.cpp)
+  target_include_directories(tesselshadergen PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(tesselshadergen PUBLIC platform)
+  add_executable(makeshaderpack ${CMAKE_SOURCE_DIR}/tools/shadergen/main.cpp
+                 ${CMAKE_SOURCE_DIR}/tools/lib/lz_compress.cpp
+                 ${CMAKE_SOURCE_DIR}/tools/lib/archive_pack.cpp)
+  target_link_libraries(makeshaderpack PRIVATE tesselshadergen tesselbootstrap)
+  if(TESSEL_FUZZ AND TESSEL_FUZZ_ENGINE STREQUAL "persistent")
+    target_sources(makeshaderpack PRIVATE ${CMAKE_SOURCE_DIR}/tools/shadergen/no_coverage.cpp)
+  endif()
+  tessel_cp932(makeshaderpack)
+  set(TESSEL_SHADER_PACK_SOURCE ${CMAKE_BINARY_DIR}/generated/shader_pack_data.cpp)
+  add_custom_command(
+    OUTPUT ${TESSEL_SHADER_PACK_SOURCE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+    COMMAND makeshaderpack ${TESSEL_SHADER_PACK_SOURCE}
+    DEPENDS makeshaderpack
+    COMMENT "Making the built-in shader pack"
+    VERBATIM)
+endmacro()
 
 # One GoogleTest program per test folder (tests/<folder>/), discovered by CTest.
 function(tessel_test_folder dir)

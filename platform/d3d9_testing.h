@@ -43,7 +43,8 @@ D3D9Profile DefaultD3D9Profile();
 void SetD3D9Profile(const D3D9Profile& profile);
 // Back to the default profile, modified by TESSEL_D3D9_PROFILE when set.
 // The variable holds comma-separated words: "nodxt", "no565", "no1555",
-// "noblendop", "notssargtemp", "shader2", "square", "maxtex=N",
+// "noblendop", "notssargtemp", "shader2" (the default's shaders 2.0),
+// "noshaders" (vertex shaders 1.1, pixel shaders 1.4), "square", "maxtex=N",
 // "desktop16" (a 16-bit desktop of its own), "nod24", "nod32".
 void ResetD3D9Profile();
 

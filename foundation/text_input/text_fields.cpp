@@ -4,12 +4,18 @@
 // default colours; they come from the draw settings of the graphics layer.
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/text_input/text_input_internal.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

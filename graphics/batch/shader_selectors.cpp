@@ -1,9 +1,13 @@
 // The lighting switch and the two shader selectors that the model drawing
 // adds its own variant to when it picks a built-in shader.
+#include "foundation/math/matrix.h"
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/device/device_state.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 
@@ -11,7 +15,7 @@ int32_t VertexShaderSelector = 0;
 int32_t PixelShaderSelector = 0;
 
 void UpdateShaderSelectors() {
-    if (pending::ShaderPathOn() == 0) {
+    if (ShaderPathOn == 0) {
         return;
     }
     const DeviceStateCache& c = g_stateCache;

@@ -5,12 +5,16 @@
 
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/runtime/main_window.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/drawstate/draw_state.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

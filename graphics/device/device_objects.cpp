@@ -12,6 +12,7 @@
 // needs it, not with the device.
 #include <algorithm>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/runtime/system_state.h"
 #include "foundation/runtime/window_mode.h"
@@ -19,12 +20,15 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
 #include "models/core/model_system.h"
 #include "platform/kernel.h"
+#include "platform/types.h"
 #include "platform/window.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 
@@ -312,8 +316,8 @@ void ReleaseDeviceObjects() {
 
 void ReleaseDirect3D() {
     ReleaseAllModelBuffers();
-    pending::ReleaseVertexDeclarations();
-    pending::ReleaseBuiltInShaders();
+    ReleaseVertexDeclarations();
+    ReleaseBuiltInShaders();
     bool programSetMode =
         g_system.windowMode == 0 && (g_graphics.hardwareInUse == 0 || ProgramSetsFullScreenMode());
     if (programSetMode) {

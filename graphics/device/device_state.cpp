@@ -3,12 +3,16 @@
 // mode and the device buffers the model code asks for.
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/runtime/system_state.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

@@ -3,12 +3,17 @@
 
 #include <cstdlib>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/runtime/window_mode.h"
 #include "graphics/device/device_state.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
 #include "platform/window.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

@@ -1,4 +1,5 @@
 // Bringing graphics up and down, and repairing a lost device in place.
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/runtime/input.h"
 #include "foundation/runtime/system_state.h"
@@ -7,11 +8,12 @@
 #include "graphics/device/device_state.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/fonts/font_handles.h"
 #include "graphics/images/image_records.h"
 #include "graphics/mask/mask_screen.h"
 #include "graphics/memimg/blend_tables.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/restore/image_restore.h"
 #include "graphics/state/render_state_cache.h"
 #include "graphics/targets/draw_targets.h"
@@ -19,6 +21,8 @@
 #include "models/core/model_system.h"
 #include "models/textures/model_textures.h"
 #include "platform/kernel.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 
@@ -44,9 +48,9 @@ bool TryHardwarePath() {
 }
 
 void StartHardwareObjects() {
-    pending::CreateBuiltInShaders();
-    if (pending::ShaderPathOn() != 0) {
-        pending::CreateVertexDeclarations();
+    CreateBuiltInShaders();
+    if (ShaderPathOn != 0) {
+        CreateVertexDeclarations();
         CreateMaxBrightnessVolume();
     }
 }
@@ -153,7 +157,7 @@ int TerminateGraphicsSystem() {
     ReleaseDefaultLight();
     ReleaseDirect3D();
     ReleaseSoftwareScreens();
-    pending::CloseShaderPack();
+    CloseShaderPack();
     // The next start makes a new device with its own defaults: a cache that
     // kept this device's values (the material, the fog density) would
     // hold back the first sends of the same values to it.

@@ -10,14 +10,19 @@
 
 #include <utility>
 
+#include "foundation/math/matrix.h"
 #include "foundation/runtime/message_pump.h"
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/images/image_records.h"
 #include "graphics/memimg/blend_tables.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/settings_internal.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

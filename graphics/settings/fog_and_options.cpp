@@ -1,12 +1,17 @@
 // The fog, the Z write switch, the transparent colour and the presentation
 // options of the draw settings: plain stores, handed to the render-state
 // cache on the hardware path.
+#include "foundation/math/matrix.h"
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/settings/settings_internal.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 
@@ -32,7 +37,7 @@ int SetFogFormula(int mode) {
         return 0;
     }
     SetFogModeState(mode);
-    if (pending::ShaderPathOn() != 0) {
+    if (ShaderPathOn != 0) {
         const int flags[4] = {mode == 3, mode == 1, mode == 2, mode != 0};
         for (int i = 0; i < 4; ++i) {
             const BOOL value = flags[i];

@@ -2,12 +2,17 @@
 // projection adjustment. The device's projection is projection x adjustment x
 // inverse draw-area matrix, so that a projection made for the whole target
 // still maps onto it when the viewport shrinks to the draw area.
+#include "foundation/math/matrix.h"
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/camera/camera.h"
 #include "graphics/device/device_state.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/settings/settings_internal.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

@@ -3,12 +3,18 @@
 // everything after the device was made again.
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "graphics/camera/camera.h"
+#include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/drawstate/draw_state.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/state/state_cache_internal.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

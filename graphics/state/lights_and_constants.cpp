@@ -10,10 +10,16 @@
 #include <cmath>
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/state/state_cache_internal.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 
@@ -36,7 +42,7 @@ void Product(float* out, const D3DCOLORVALUE& a, const D3DCOLORVALUE& b) {
 }
 
 bool ShaderPath() {
-    return pending::ShaderPathOn() != 0;
+    return ShaderPathOn != 0;
 }
 
 void SendVertexBool(int index, bool value) {

@@ -1,9 +1,15 @@
 // The cache record and its single render states: Z, fill, shading, culling,
 // specular, the material sources and fog; the Z-set rule of the draw
 // settings.
-#include "graphics/device/pending_steps.h"
+#include "foundation/math/matrix.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/state/state_cache_internal.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 
@@ -116,7 +122,7 @@ int SetFogModeState(int formula) {
     }
     int result = SetCachedRenderState(&g_stateCache.fogMode, formula, D3DRS_FOGVERTEXMODE,
                                       static_cast<DWORD>(formula));
-    if (pending::ShaderPathOn() != 0) {
+    if (ShaderPathOn != 0) {
         const BOOL flags[4] = {formula == D3DFOG_LINEAR, formula == D3DFOG_EXP,
                                formula == D3DFOG_EXP2, formula != D3DFOG_NONE};
         g_graphics.device->SetVertexShaderConstantB(0, flags, 4);

@@ -1,11 +1,17 @@
 // The draw targets (viewport, scissor, render target) and the per-draw state
 // that the draw set-up rebuilds when a dirty flag says so: blend mode, draw
 // texture and blend mask.
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
+#include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/drawstate/draw_state.h"
+#include "graphics/memimg/memimg.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/state/state_cache_internal.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

@@ -15,18 +15,23 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/device/device_internal.h"
 #include "graphics/device/device_state.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/images/image_records.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/textures/image_textures.h"
 #include "images/convert.h"
 #include "images/dxt.h"
 #include "images/image_loader.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

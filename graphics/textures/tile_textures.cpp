@@ -11,15 +11,20 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/log.h"
 #include "foundation/memory/memory.h"
 #include "graphics/device/device_internal.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/images/image_records.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/textures/image_textures.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 
 namespace tessel {
 

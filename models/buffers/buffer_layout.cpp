@@ -65,10 +65,11 @@ ModelBufferLayout ModelBufferLayoutOf(int kind) {
     layout.boneCount = vertexType == 0 ? 0 : (vertexType == 1 ? 4 : 8);
     layout.texCoordSets = sets;
     int32_t at = 12;
-    layout.weights = layout.boneCount > 0 ? at : -1;
-    at += 4 * layout.boneCount;
+    // The bone slots come first, then the weights, as the vertex declarations read them.
     layout.boneSlots = layout.boneCount > 0 ? at : -1;
     at += layout.boneCount;
+    layout.weights = layout.boneCount > 0 ? at : -1;
+    at += 4 * layout.boneCount;
     layout.normal = at;
     at += 12;
     layout.tangent = normalMap ? at : -1;

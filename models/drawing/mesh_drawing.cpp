@@ -1,7 +1,9 @@
-// One mesh on the device through the fixed-function path: the material and
-// blend of the mesh, its texture stages, and per triangle list a copy of the
+// One mesh on the device: the material and blend of the mesh, its texture
+// stages, and per triangle list one indexed draw, either through the built-in
+// shaders from the model's device buffers (skinned on the device from the
+// bone registers) or through the fixed-function path from a copy of the
 // vertices in memory (rigid lists under the frame's world transform, skinned
-// lists moved into world space by the processor) drawn with one indexed call.
+// lists moved into world space by the processor).
 #include <cstring>
 
 #include "foundation/memory/log.h"
@@ -9,6 +11,7 @@
 #include "graphics/batch/vertex_batch.h"
 #include "graphics/camera/camera.h"
 #include "graphics/device/device_state.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/drawstate/draw_state.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
@@ -449,6 +452,25 @@ int DefaultToonRamp(int32_t slot) {
     return g_models.rampTexture;
 }
 
+}  // namespace
+
+int DefaultWhiteTexture() {
+    int width = 0;
+    int height = 0;
+    if (g_models.whiteTexture != -1 &&
+        QueryImageSize(g_models.whiteTexture, &width, &height) == 0) {
+        return g_models.whiteTexture;
+    }
+    const bool keyed = g_drawSettings.transparentColorUseOff == 0;
+    SetTransparentColorUse(0);
+    g_models.whiteTexture =
+        LoadImageSourceToNewHandle(WhiteTextureTga(), kWhiteTextureTgaSize, nullptr, 0, 0, 0);
+    SetTransparentColorUse(keyed ? 1 : 0);
+    return g_models.whiteTexture;
+}
+
+namespace {
+
 // The ramp a toon kind 1 mesh shades with on the fixed-function path, read
 // at the first of the copy's two spare sets (point sampled, clamped so that
 // a brightness of 1 or more takes the last texel).
@@ -497,6 +519,109 @@ void DrawOutlines(ModelInstanceMesh* mesh) {
                                                   list->filteredIndexCount / 3,
                                                   list->filteredIndices, D3DFMT_INDEX16, out, 16);
     }
+}
+
+MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
+    MeshShaderTerms t = {0, 0};
+    const ModelInstanceMaterial* material = mesh->material;
+    const ModelMaterial* base = material != nullptr ? material->base : nullptr;
+    const int kind = base != nullptr ? base->kind : 0;
+    if (kind == 1) {
+        t.pixel += 13824;
+        if (material->toonSelectors[0] == 2) {
+            t.pixel += 6912;
+        }
+        if (material->toonSelectors[1] == 1 && specularOn) {
+            t.pixel += 3456;
+        }
+    } else if (kind == 2) {
+        t.pixel += 27648;
+    }
+    const int32_t flags = mesh->base->flags;
+    const int colours = ((flags & kMeshDiffuseFromVertex) != 0 ? 4 : 0) +
+                        ((flags & kMeshSpecularFromVertex) != 0 ? 2 : 0) + (specularOn ? 1 : 0);
+    t.vertex += colours;
+    t.pixel += colours;
+    if (material != nullptr && material->diffuseLayerCount > 1) {
+        t.vertex += 2048;
+        t.pixel += 216;
+    }
+    if (base != nullptr && base->normalLayerCount > 0) {
+        t.pixel += 864;
+    }
+    return t;
+}
+
+// The three registers of each bone of a list from 94 on (a slot the frame
+// lacks moves nothing: zero rows).
+void UploadBones(const ModelInstanceFrame* frame, const ModelTriangleList* list) {
+    static float rows[kMaxListBones * 3][4];
+    const int count = list->boneCount < kMaxListBones ? list->boneCount : kMaxListBones;
+    for (int slot = 0; slot < count; ++slot) {
+        const Mat3x4* bone = BoneOfSlot(frame, list, slot);
+        if (bone != nullptr) {
+            std::memcpy(rows[3 * slot], bone->m, sizeof(bone->m));
+        } else {
+            std::memset(rows[3 * slot], 0, sizeof(float) * 12);
+        }
+    }
+    if (count > 0) {
+        SetVertexShaderConstF(94, &rows[0][0], 3 * count);
+    }
+}
+
+// Which path the texture stages were last set for in this mesh draw.
+enum class StagesFor { kNone, kFixed, kShaders };
+
+// Draws one list through the built-in shaders from the model's device
+// buffers; false (nothing drawn) when the list has no buffers or its shaders
+// cannot be selected, which leaves the list to the fixed-function path.
+bool DrawListWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshShaderTerms& terms,
+                         const MeshBlendBlock& blend, StagesFor* stages) {
+    ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    const ModelBufferBlock* block = list->bufferBlock;
+    if (list->vertexType > 2 || block == nullptr || block->vertexBuffer == nullptr ||
+        block->indexBuffer == nullptr) {
+        return false;
+    }
+    // The declarations read one coordinate set, which a skinned vertex
+    // without sets does not have.
+    if (list->vertexType != 0 && mesh->base->texCoordSetCount < 1) {
+        return false;
+    }
+    if (*stages != StagesFor::kShaders) {
+        ApplyMeshTextureStages(mesh, 1, blend);
+        *stages = StagesFor::kShaders;
+    }
+    const int skinTerm = list->vertexType == 1 ? 8192 : (list->vertexType == 2 ? 16384 : 0);
+    if (SelectBuiltInVertexShader(VertexShaderSelector + terms.vertex + skinTerm) == 0 ||
+        SelectBuiltInPixelShader(PixelShaderSelector + terms.pixel) == 0) {
+        return false;
+    }
+    IDirect3DDevice9* device = g_graphics.device;
+    IDirect3DVertexBuffer9* own = mesh->triangleLists[listIndex].deviceBuffer;
+    IDirect3DVertexBuffer9* vertices = own != nullptr ? own : block->vertexBuffer;
+    const auto stride = static_cast<uint32_t>(block->stride);
+    if (g_stateCache.streamSource != vertices || g_stateCache.streamStride != stride) {
+        device->SetStreamSource(0, vertices, 0, stride);
+        g_stateCache.streamSource = vertices;
+        g_stateCache.streamStride = stride;
+    }
+    if (g_stateCache.indexBuffer != block->indexBuffer) {
+        device->SetIndices(block->indexBuffer);
+        g_stateCache.indexBuffer = block->indexBuffer;
+    }
+    if (list->vertexType == 0) {
+        SetVertexShaderConstF(94, &mesh->frame->world.m[0][0], 3);
+    } else {
+        UploadBones(mesh->frame, list);
+    }
+    FlushShaderConstants(0);
+    device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, own != nullptr ? 0 : list->firstVertex, 0,
+                                 static_cast<UINT>(list->vertexCount),
+                                 static_cast<UINT>(list->firstIndex),
+                                 static_cast<UINT>(list->indexCount / 3));
+    return true;
 }
 
 }  // namespace
@@ -548,7 +673,8 @@ uint8_t* BuildListCopyBuffer(ModelTriangleList* list) {
     return copy;
 }
 
-void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn) {
+void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn,
+                       MeshShaderTerms* terms) {
     const ModelInstanceMaterial* material = mesh->material;
     const ModelMesh* base = mesh->base;
     static constexpr float kWhite[4] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -583,10 +709,12 @@ void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* spec
     // The caller's lighting setting decides; a mesh never switches it on
     // behind the caller's back.
     SetLightingSwitch(g_lights.lightingOff == 0 && !toon ? 1 : 0);
+    if (terms != nullptr) {
+        *terms = ShaderTermsOf(mesh, *specularOn != 0);
+    }
 }
 
-void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int /*shaderPath*/,
-                            const MeshBlendBlock& blend) {
+void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int shaderPath, const MeshBlendBlock& blend) {
     const ModelInstanceMaterial* material = mesh->material;
     for (int stage = 0; stage < 4; ++stage) {
         SetTextureTransformState(0, nullptr, stage);
@@ -603,6 +731,15 @@ void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int /*shaderPath*/,
                             D3DTADDRESS_WRAP, 0);
         ApplyTextureFilter(0, texture.filterMode);
     }
+    if (shaderPath != 0) {
+        // No frame carries a texture transform of its own yet: the identity.
+        static const float kIdentityRows[2][4] = {{1.0f, 0.0f, 0.0f, 0.0f},
+                                                  {0.0f, 1.0f, 0.0f, 0.0f}};
+        SetVertexShaderConstF(88, &kIdentityRows[0][0], 2);
+        if (image == -1) {
+            image = DefaultWhiteTexture();
+        }
+    }
     const ToonRampStage ramp = ToonRampOf(mesh);
     ApplyStageProgram(image, blend, &ramp);
 }
@@ -614,18 +751,27 @@ void DrawModelMesh(ModelInstanceMesh* mesh) {
     }
     MeshBlendBlock blend = {};
     int specularOn = 0;
-    ApplyMeshMaterial(mesh, &blend, &specularOn);
+    MeshShaderTerms terms = {0, 0};
+    ApplyMeshMaterial(mesh, &blend, &specularOn, &terms);
     const ModelMesh* base = mesh->base;
-    bool stagesSet = false;
+    // Toon meshes are lit on the processor: no built-in shader draws them.
+    const bool shaders = ShaderPathOn != 0 && !IsToon(mesh);
+    StagesFor stages = StagesFor::kNone;
     for (int32_t i = 0; i < base->triangleListCount; ++i) {
         ModelTriangleList* list = &base->triangleLists[i];
-        uint8_t* copy = nullptr;
-        if (list->indexCount < 3 || list->indices == nullptr || PrepareList(mesh, i, &copy) != 0) {
+        if (list->indexCount < 3 || list->indices == nullptr) {
             continue;
         }
-        if (!stagesSet) {
+        if (shaders && DrawListWithShaders(mesh, i, terms, blend, &stages)) {
+            continue;
+        }
+        uint8_t* copy = nullptr;
+        if (PrepareList(mesh, i, &copy) != 0) {
+            continue;
+        }
+        if (stages != StagesFor::kFixed) {
             ApplyMeshTextureStages(mesh, 0, blend);
-            stagesSet = true;
+            stages = StagesFor::kFixed;
         }
         DropShaders();
         g_stateCache.streamSource = nullptr;

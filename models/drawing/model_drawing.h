@@ -71,11 +71,25 @@ void ApplyOutlineMaterial(MeshBlendBlock* blend, const ModelInstanceMesh* mesh, 
 uint8_t* BuildOutlineBuffer(ModelTriangleList* list);
 void WriteOutlineVertices(const ModelInstanceMesh* mesh, const ModelTriangleList* list,
                           const uint8_t* copy, uint8_t* out, float thickness);
-// Material, cull mode, lighting switches and the blend block of a mesh.
-void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn);
-// Textures of stages 0 to 5 with their addressing and filters; only the
-// fixed-function path (shaderPath 0) is built.
+// The mesh's terms of the built-in shader indices (added to the graphics
+// layer's selectors): vertex colours, second texture, specular, normal map,
+// the toon variants.
+struct MeshShaderTerms {
+    int32_t vertex;
+    int32_t pixel;
+};
+// Material, cull mode, lighting switches and the blend block of a mesh; the
+// shader terms when terms is not null.
+void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn,
+                       MeshShaderTerms* terms = nullptr);
+// Textures of stages 0 to 5 with their addressing and filters. The shader
+// path (shaderPath 1) also sets the texture transform's registers and puts
+// the white texture on stage 0 of a mesh without a texture, since its pixel
+// shaders always read that stage.
 void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int shaderPath, const MeshBlendBlock& blend);
+// The default white texture, made again when its image is gone; -1 when it
+// cannot be made.
+int DefaultWhiteTexture();
 // The fixed-function copy of a list's vertices, made on first use; null
 // when it cannot be made.
 uint8_t* BuildListCopyBuffer(ModelTriangleList* list);

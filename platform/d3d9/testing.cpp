@@ -145,6 +145,9 @@ void ApplyProfileWords(const char* text, D3D9Profile* profile) {
         } else if (word == "shader2") {
             profile->vertexShaderVersion = D3DVS_VERSION(2, 0);
             profile->pixelShaderVersion = D3DPS_VERSION(2, 0);
+        } else if (word == "noshaders") {
+            profile->vertexShaderVersion = D3DVS_VERSION(1, 1);
+            profile->pixelShaderVersion = D3DPS_VERSION(1, 4);
         } else if (word == "square") {
             profile->squareTexturesOnly = true;
         } else if (word.rfind("maxtex=", 0) == 0) {
@@ -219,8 +222,8 @@ int64_t MonotonicMicroseconds() {
 
 D3D9Profile DefaultD3D9Profile() {
     D3D9Profile profile;
-    profile.vertexShaderVersion = D3DVS_VERSION(1, 1);
-    profile.pixelShaderVersion = D3DPS_VERSION(1, 4);
+    profile.vertexShaderVersion = D3DVS_VERSION(2, 0);
+    profile.pixelShaderVersion = D3DPS_VERSION(2, 0);
     profile.primitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
                                 D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_TSSARGTEMP |
                                 D3DPMISCCAPS_BLENDOP;

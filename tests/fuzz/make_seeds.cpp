@@ -29,6 +29,7 @@
 #include "support/audio_oracles.h"
 #include "support/media_clips.h"
 #include "tools/archive_test_support.h"
+#include "tools/lib/archive_pack.h"
 #include "tools/lib/gamedata/gamedata_internal.h"
 #include "tools/lib/gamedata/synth.h"
 #include "tools/lib/lz_compress.h"
@@ -36,6 +37,7 @@
 #include "tools/lib/sample_data.h"
 #include "tools/lib/theora_clip.h"
 #include "tools/lib/tsm_writer.h"
+#include "tools/shadergen/shader_generator.h"
 
 namespace {
 
@@ -681,6 +683,49 @@ void ShaderSeeds() {
 
 // MQO files: the game's floor, and small ones reaching materials, depths,
 // dropped faces, colours and mirrors.
+// Packs of the built-in shader pack's form with a few of the generator's shaders: the size
+// table, then the blobs, LZ-packed into the archive's one file, the archive LZ-packed again.
+Bytes ShaderPackOf(const std::vector<std::pair<int, std::vector<uint32_t>>>& shaders,
+                   const char* fileName, int extraClaim) {
+    const size_t table = (16384 + 6912) * 6 * 2;
+    Bytes data(table, 0);
+    for (const auto& [slot, tokens] : shaders) {
+        const size_t bytes = tokens.size() * 4 + static_cast<size_t>(extraClaim);
+        data[2 * slot] = static_cast<uint8_t>(bytes & 0xFF);
+        data[2 * slot + 1] = static_cast<uint8_t>(bytes >> 8);
+    }
+    for (const auto& [slot, tokens] : shaders) {
+        const auto* p = reinterpret_cast<const uint8_t*>(tokens.data());
+        data.insert(data.end(), p, p + tokens.size() * 4);
+    }
+    Bytes packed;
+    tessel::LzCompress(data.data(), data.size(), &packed);
+    tessel::ArchiveBuilder archive;
+    archive.AddFile(fileName, packed.data(), packed.size());
+    tessel::ArchivePackOptions options;
+    options.compress = false;
+    Bytes image;
+    archive.Build(options, &image);
+    Bytes pack;
+    tessel::LzCompress(image.data(), image.size(), &pack);
+    return pack;
+}
+
+void ShaderPackSeeds() {
+    using tessel::shadergen::kVertexShaderCount;
+    std::vector<uint32_t> lit, skinned, pixel;
+    tessel::shadergen::BuildVertexShader(29088, &lit);
+    tessel::shadergen::BuildVertexShader(32774, &skinned);
+    tessel::shadergen::BuildPixelShader(2454, &pixel);
+    const std::vector<std::pair<int, std::vector<uint32_t>>> shaders = {
+        {29088, lit}, {32774, skinned}, {kVertexShaderCount + 2454, pixel}};
+    const char* name = tessel::shadergen::kShaderPackFileName;
+    Put("shader_pack", "three_shaders", ShaderPackOf(shaders, name, 0));
+    Put("shader_pack", "sizes_past_the_data", ShaderPackOf(shaders, name, 64));
+    Put("shader_pack", "another_file", ShaderPackOf(shaders, "Other.bin", 0));
+    Put("shader_pack", "no_shaders", ShaderPackOf({}, name, 0));
+}
+
 void MqoSeeds() {
     auto put = [](const std::string& name, const std::string& text) {
         Put("model_mqo", name, Bytes(text.begin(), text.end()));
@@ -856,6 +901,7 @@ int main(int argc, char** argv) {
     PmdSeeds();
     VmdSeeds();
     TsmSeeds();
+    ShaderPackSeeds();
     std::printf("%d seeds written under %s\n", written, corpusRoot.c_str());
     return 0;
 }

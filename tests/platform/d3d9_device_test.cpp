@@ -62,7 +62,8 @@ TEST(D3D9Adapter, ReportsTheProfile) {
 
     D3DCAPS9 caps;
     ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
-    EXPECT_LT(caps.VertexShaderVersion & 0xFFFF, 0x0200u);
+    EXPECT_EQ(caps.VertexShaderVersion, D3DVS_VERSION(2, 0));
+    EXPECT_EQ(caps.PixelShaderVersion, D3DPS_VERSION(2, 0));
     EXPECT_NE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_BLENDOP, 0u);
 
     D3DADAPTER_IDENTIFIER9 id;

@@ -8,13 +8,17 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "game/draw/game_screens.h"
 #include "game/loop/frame_calls.h"
 #include "game/play/game_scene.h"
 #include "game/startup/init_game.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/targets/draw_targets.h"
 #include "models/loading/model_loading.h"
+#include "platform/d3d9_testing.h"
 #include "platform/kernel/files.h"
 #include "tests/graphics/targets/target_test_support.h"
 #include "tests/support/virtual_display.h"
@@ -101,6 +105,69 @@ TEST_F(StageFloorTest, TheFloorIsDrawnAgainAfterTheLibraryEndsAndStartsAgain) {
     tessel::EndLibrary();
     Start(true);
     DrawAndCheckFloor("stage_floor_second_start");
+}
+
+// On a device with shaders 2.0 the floor is drawn through the built-in shaders from its device
+// buffers, and looks as the fixed-function path draws it, within one step per channel.
+class StageFloorShaderTest : public StageFloorTest {
+  protected:
+    void SetUp() override {
+        ImageTest::SetUp();
+        platform::D3D9Profile profile = platform::DefaultD3D9Profile();
+        profile.vertexShaderVersion = D3DVS_VERSION(2, 0);
+        profile.pixelShaderVersion = D3DPS_VERSION(2, 0);
+        platform::SetD3D9Profile(profile);
+        Start(true);
+    }
+    void TearDown() override {
+        tessel::ShaderPathOn = 0;
+        StageFloorTest::TearDown();
+    }
+    std::vector<uint32_t> FloorPixels() {
+        std::vector<uint32_t> pixels;
+        IDirect3DSurface9* target = tessel::g_stateCache.renderTarget;
+        for (int y = 0; y < 512; ++y) {
+            for (int x = 0; x < 512; ++x) {
+                pixels.push_back(platform::ReadD3D9SurfacePixel(target, x, y) & 0xFFFFFFu);
+            }
+        }
+        return pixels;
+    }
+};
+
+TEST_F(StageFloorShaderTest, TheFloorIsDrawnThroughTheShadersAsTheFixedPathDrawsIt) {
+    ASSERT_EQ(tessel::ShaderPathOn, 1);
+    const int indexed = platform::D3D9CallCount("DrawIndexedPrimitive");
+    const int fromMemory = platform::D3D9CallCount("DrawIndexedPrimitiveUP");
+    ASSERT_NO_FATAL_FAILURE(DrawAndCheckFloor("stage_floor_shaders"));
+    EXPECT_GT(platform::D3D9CallCount("DrawIndexedPrimitive"), indexed);
+    EXPECT_EQ(platform::D3D9CallCount("DrawIndexedPrimitiveUP"), fromMemory);
+    const std::vector<uint32_t> shaded = FloorPixels();
+    FloorScreen = -1;
+    tessel::ShaderPathOn = 0;
+    ASSERT_NO_FATAL_FAILURE(DrawAndCheckFloor("stage_floor_fixed"));
+    EXPECT_GT(platform::D3D9CallCount("DrawIndexedPrimitiveUP"), fromMemory);
+    const std::vector<uint32_t> fixed = FloorPixels();
+    int off = 0;
+    int worst = 0;
+    int drawn = 0;
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        // An edge pixel covered one way only: the two paths place the corners in different
+        // precisions.
+        if (fixed[i] == 0x3C003Cu || shaded[i] == 0x3C003Cu) {
+            continue;
+        }
+        ++drawn;
+        int most = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            most = std::max(most, std::abs(static_cast<int>((fixed[i] >> shift) & 255) -
+                                           static_cast<int>((shaded[i] >> shift) & 255)));
+        }
+        worst = std::max(worst, most);
+        off += most > 1 ? 1 : 0;
+    }
+    EXPECT_GT(drawn, 512 * 80);
+    EXPECT_EQ(off, 0) << "worst " << worst << " of " << drawn;
 }
 
 }  // namespace

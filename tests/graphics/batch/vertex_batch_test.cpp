@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/batch/vertex_batch.h"
+#include "graphics/device/shader_pack.h"
 #include "tests/graphics/state/state_cache_test_support.h"
 
 using namespace tessel;
@@ -174,7 +175,7 @@ TEST_F(StateCacheTest, SlotsArePrefilledWithDepthRhwAndAWhiteSpecular) {
 }
 
 TEST_F(StateCacheTest, ShaderSelectorsFollowLightingLightTypesAndFog) {
-    pending::shaderPathOn = 1;
+    ShaderPathOn = 1;
     D3DLIGHT9 directional = {};
     directional.Type = D3DLIGHT_DIRECTIONAL;
     D3DLIGHT9 point = {};
@@ -198,7 +199,7 @@ TEST_F(StateCacheTest, ShaderSelectorsFollowLightingLightTypesAndFog) {
     EXPECT_EQ(PixelShaderSelector, 0);
 
     // Off the shader path the selectors are left as they are.
-    pending::shaderPathOn = 0;
+    ShaderPathOn = 0;
     SetLightingSwitch(1);
     EXPECT_EQ(VertexShaderSelector, 8 * 4 * 4 * 4 * 2);
 }

@@ -4,6 +4,7 @@
 
 #include "graphics/device/device_state.h"
 #include "graphics/device/graphics_device.h"
+#include "graphics/device/shader_pack.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
 using namespace tessel;
@@ -37,7 +38,9 @@ TEST_F(GraphicsTest, WindowModeStartsADeviceOfTheScreenSizeInTheDesktopsDepth) {
     EXPECT_EQ(g_graphics.maxTextureSize, 4096);
     EXPECT_EQ(g_graphics.blendOpSupported, 1);
     EXPECT_EQ(g_graphics.tssArgTempSupported, 1);
-    EXPECT_EQ(g_graphics.shaderCapable, 0);
+    // The device runs shaders 2.0: the built-in shaders draw the models.
+    EXPECT_EQ(g_graphics.shaderCapable, 1);
+    EXPECT_EQ(ShaderPathOn, 1);
     EXPECT_EQ(QueryFrameInterval(), 16667);
     RECT client;
     GetClientRect(GetMainWindow(), &client);

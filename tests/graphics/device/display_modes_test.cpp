@@ -2,11 +2,16 @@
 // with its fall-backs.
 #include <gtest/gtest.h>
 
+#include "foundation/math/matrix.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
 using namespace tessel;

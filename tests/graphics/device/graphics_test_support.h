@@ -9,17 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "foundation/math/matrix.h"
 #include "foundation/runtime/system_state.h"
 #include "graphics/device/device_state.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/device/graphics_device.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/shader_pack.h"
+#include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "platform/d3d9_testing.h"
 #include "platform/kernel.h"
 #include "platform/kernel_testing.h"
+#include "platform/types.h"
 #include "platform/window.h"
 #include "platform/window_testing.h"
+#include "softrender/draw_state.h"
 #include "tests/foundation/runtime/library_test_support.h"
 
 namespace tessel_test {

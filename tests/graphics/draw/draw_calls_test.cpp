@@ -6,12 +6,17 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/math/matrix.h"
 #include "graphics/batch/vertex_batch.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/draw/draw_calls.h"
 #include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/targets/draw_targets.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 #include "tests/graphics/images/image_test_support.h"
 
 using namespace tessel;

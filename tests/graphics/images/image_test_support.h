@@ -7,17 +7,22 @@
 
 #include <cstring>
 
+#include "foundation/math/matrix.h"
 #include "foundation/memory/memory.h"
 #include "graphics/batch/vertex_batch.h"
-#include "graphics/device/pending_steps.h"
+#include "graphics/device/device_state.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/images/image_create.h"
 #include "graphics/images/image_records.h"
 #include "graphics/memimg/memimg.h"
 #include "graphics/settings/draw_settings.h"
+#include "graphics/state/render_state_cache.h"
 #include "graphics/targets/draw_targets.h"
 #include "graphics/textures/image_textures.h"
 #include "images/base_image.h"
 #include "platform/d3d9_testing.h"
+#include "platform/types.h"
+#include "softrender/draw_state.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
 namespace tessel_test {

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "graphics/device/shader_pack.h"
 #include "graphics/settings/draw_settings.h"
 #include "graphics/state/render_state_cache.h"
 #include "tests/graphics/state/state_cache_test_support.h"
@@ -304,10 +305,11 @@ TEST_F(StateCacheTest, ShaderRegistersOutsideTheShadowsAreRefused) {
 
 TEST_F(StateCacheTest, ConstantsReachTheDeviceOnlyOnTheShaderPathAndAWholeUploadGoesFirst) {
     const float value[4] = {1, 2, 3, 4};
+    ShaderPathOn = 0;
     SetVertexShaderConstF(40, value, 1);
     EXPECT_EQ(IndexOfMethod("SetVertexShaderConstantF"), -1);
     EXPECT_EQ(g_stateCache.vertexConstants[40][3], 4.0f);
-    pending::shaderPathOn = 1;
+    ShaderPathOn = 1;
     g_stateCache.wholeUpload = 1;
     SetVertexShaderConstF(41, value, 1);
     std::vector<std::string> calls = Calls();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "graphics/batch/vertex_batch.h"
+#include "graphics/device/shader_pack.h"
 #include "graphics/state/render_state_cache.h"
 #include "tests/graphics/device/graphics_test_support.h"
 
@@ -28,7 +29,7 @@ class StateCacheTest : public GraphicsTest {
     }
     void TearDown() override {
         platform::SetD3D9TraceRecording(false);
-        tessel::pending::shaderPathOn = 0;
+        tessel::ShaderPathOn = 0;
         tessel::g_system.quit = 0;
         GraphicsTest::TearDown();
         // The cache outlives the library, as it does in a process; each

@@ -102,10 +102,8 @@ class ModelBufferTest : public ModelSystemTest {
     void SetUp() override {
         ImageTest::SetUp();
         platform::D3D9Profile profile = platform::DefaultD3D9Profile();
-        if (Shaders()) {
-            profile.vertexShaderVersion = D3DVS_VERSION(2, 0);
-            profile.pixelShaderVersion = D3DPS_VERSION(2, 0);
-        }
+        profile.vertexShaderVersion = Shaders() ? D3DVS_VERSION(2, 0) : D3DVS_VERSION(1, 1);
+        profile.pixelShaderVersion = Shaders() ? D3DPS_VERSION(2, 0) : D3DPS_VERSION(1, 4);
         platform::SetD3D9Profile(profile);
         Start(true);
         ASSERT_EQ(tessel::g_graphics.vertexShader20, Shaders() ? 1 : 0);
@@ -144,8 +142,8 @@ TEST_F(ModelBufferTest, EachKindHasItsLayout) {
     }
     const Layout rigid = {80, -1, 0, -1, 12, -1, 24, 28, 32, 1};
     const Layout normalMap = {88, -1, 0, -1, 12, 24, 48, 52, 56, 2};
-    const Layout fourBones = {68, 12, 4, 28, 32, -1, 44, 48, 52, 1};
-    const Layout eightBones = {96, 12, 8, 44, 52, 64, 88, 92, 96, 0};
+    const Layout fourBones = {68, 16, 4, 12, 32, -1, 44, 48, 52, 1};
+    const Layout eightBones = {96, 20, 8, 12, 52, 64, 88, 92, 96, 0};
     ExpectListVertices(List(0), 0, rigid);
     ExpectListVertices(List(1), 1, rigid);
     ExpectListVertices(List(2), 2, normalMap);

@@ -1,6 +1,9 @@
 // Refused token streams with their reasons, at the compiler and through the device's
 // CreateVertexShader / CreatePixelShader (which name the refusal); the shader versions the caps
-// report in the default and the test profile; vertex declarations the device does not read.
+// report in the default profile and without shaders; vertex declarations the device does not
+// read.
+#include <cstdlib>
+
 #include "platform/d3d9_fixture.h"
 #include "shader_device_fixture.h"
 #include "shader_test_support.h"
@@ -144,9 +147,20 @@ TEST(ShaderRefusals, CommentsAreSkippedEvenWhenTheyHoldAnEndToken) {
 }
 
 class ShaderDeviceRefusals : public ShaderDeviceTest {};
-using ShaderDefaultProfile = d3d9test::DeviceTest;
+// The profile word that takes the shaders away, as a program run with it sees the device.
+class ShaderlessProfile : public d3d9test::DeviceTest {
+  protected:
+    void SetUp() override {
+        setenv("TESSEL_D3D9_PROFILE", "noshaders", 1);
+        DeviceTest::SetUp();
+    }
+    void TearDown() override {
+        unsetenv("TESSEL_D3D9_PROFILE");
+        DeviceTest::TearDown();
+    }
+};
 
-TEST_F(ShaderDefaultProfile, ReportsVersionsBelowTwoAndRefusesTwo) {
+TEST_F(ShaderlessProfile, ReportsVersionsBelowTwoAndRefusesTwo) {
     D3DCAPS9 caps{};
     ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
     EXPECT_LT(caps.VertexShaderVersion, D3DVS_VERSION(2, 0));

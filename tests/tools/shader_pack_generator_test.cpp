@@ -1,0 +1,125 @@
+// The shader generator: the pack is the same every time it is made (and the library carries
+// exactly that pack), every shader it writes is one the device compiles, and the indices the
+// drawing code forms have shaders while the ones it never forms have none.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/d3d9/shaders/shader_program.h"
+#include "tools/shadergen/shader_generator.h"
+
+namespace tessel {
+extern const uint32_t kBuiltInShaderPackSize;
+extern const unsigned char kBuiltInShaderPack[];
+}  // namespace tessel
+
+using namespace tessel::shadergen;
+namespace shader = platform::shader;
+
+namespace {
+
+TEST(ShaderPackGenerator, ThePackMadeTwiceIsByteIdenticalAndIsTheOneTheLibraryCarries) {
+    std::vector<uint8_t> first;
+    std::vector<uint8_t> second;
+    ASSERT_EQ(BuildShaderPack(&first), 0);
+    ASSERT_EQ(BuildShaderPack(&second), 0);
+    EXPECT_EQ(first, second);
+    ASSERT_EQ(first.size(), tessel::kBuiltInShaderPackSize);
+    EXPECT_EQ(std::memcmp(first.data(), tessel::kBuiltInShaderPack, first.size()), 0);
+}
+
+TEST(ShaderPackGenerator, TheSizeTableHoldsEachShadersBytesInTableOrder) {
+    std::vector<uint8_t> data;
+    ASSERT_EQ(BuildShaderData(&data), 0);
+    const size_t table = (16384 + 6912) * 6 * 2;
+    ASSERT_GT(data.size(), table);
+    size_t running = table;
+    std::vector<uint32_t> tokens;
+    for (int slot = 0; slot < kVertexShaderCount + kPixelShaderCount; ++slot) {
+        const uint32_t size = data[2 * slot] | (data[2 * slot + 1] << 8);
+        const bool vertex = slot < kVertexShaderCount;
+        const bool present = vertex ? BuildVertexShader(slot, &tokens)
+                                    : BuildPixelShader(slot - kVertexShaderCount, &tokens);
+        ASSERT_EQ(size, present ? tokens.size() * 4 : 0u) << slot;
+        if (present) {
+            ASSERT_EQ(std::memcmp(data.data() + running, tokens.data(), size), 0) << slot;
+        }
+        running += size;
+    }
+    EXPECT_EQ(running, data.size());
+}
+
+TEST(ShaderPackGenerator, EveryShaderItWritesCompilesOnTheDevice) {
+    std::vector<uint32_t> tokens;
+    int vertexCount = 0;
+    for (int i = 0; i < kVertexShaderCount; ++i) {
+        if (!BuildVertexShader(i, &tokens)) {
+            continue;
+        }
+        ++vertexCount;
+        shader::ShaderProgram program;
+        shader::ShaderCompileResult r = shader::CompileShader(
+            tokens.data(), tokens.size(), shader::ShaderKind::kVertex, &program);
+        ASSERT_EQ(r.error, shader::ShaderError::kNone)
+            << "vertex " << i << ": " << shader::ShaderErrorName(r.error) << " at " << r.tokenIndex;
+    }
+    int pixelCount = 0;
+    for (int i = 0; i < kPixelShaderCount; ++i) {
+        if (!BuildPixelShader(i, &tokens)) {
+            continue;
+        }
+        ++pixelCount;
+        shader::ShaderProgram program;
+        shader::ShaderCompileResult r = shader::CompileShader(tokens.data(), tokens.size(),
+                                                              shader::ShaderKind::kPixel, &program);
+        ASSERT_EQ(r.error, shader::ShaderError::kNone)
+            << "pixel " << i << ": " << shader::ShaderErrorName(r.error) << " at " << r.tokenIndex;
+    }
+    EXPECT_GT(vertexCount, 6000);
+    EXPECT_GT(pixelCount, 200);
+}
+
+// Vertex index: 8 x (t2 + 4 x (t1 + 4 x (t0 + 4 x (fog + 8 x (lights + 6 x lighting))))) plus
+// the mesh's terms (4 and 8 bones: + 8192 and + 16384).
+int VertexIndex(int lighting, int types[3], int fog, int low) {
+    const int any = lighting != 0 && (types[0] | types[1] | types[2]) != 0 ? 1 : 0;
+    return 8 * (types[2] + 4 * (types[1] + 4 * (types[0] + 4 * (fog + 8 * (any + 6 * lighting))))) +
+           low;
+}
+
+TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
+    std::vector<uint32_t> tokens;
+    struct Case {
+        int index;
+        bool present;
+    };
+    int dirPoint[3] = {3, 1, 0};
+    int spots[3] = {2, 2, 2};
+    int none[3] = {0, 0, 0};
+    const Case cases[] = {
+        {32774, true},                                   // the test shader: lit, 4 bones, colours
+        {VertexIndex(1, dirPoint, 0, 0), true},          // 29088
+        {VertexIndex(1, spots, 3, 7) + 16384, true},     // 8 bones, linear fog
+        {VertexIndex(0, none, 2, 5), true},              // unlit, exp2 fog
+        {VertexIndex(1, none, 1, 0), true},              // lit without lights
+        {8, false},                                      // a light type with lighting off
+        {VertexIndex(1, none, 0, 0) + 4096, false},      // "lights on" with none
+        {VertexIndex(1, dirPoint, 0, 0) + 2048, false},  // tangent frame: not made
+        {kOutlineVertexBase + 3 * 512, true},            // outline, linear fog
+        {kOutlineVertexBase + 8192, true},               // outline of a 4-bone list
+        {kOutlineVertexBase + 1, false},                 // outlines have no colour bits
+        {kOutlineVertexBase + 3 * 8192, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BuildVertexShader(c.index, &tokens), c.present) << c.index;
+    }
+    EXPECT_TRUE(BuildPixelShader(2454, &tokens));
+    EXPECT_TRUE(BuildPixelShader(2328, &tokens));
+    EXPECT_TRUE(BuildPixelShader(0, &tokens));
+    EXPECT_FALSE(BuildPixelShader(8, &tokens));           // a light kind unlit
+    EXPECT_FALSE(BuildPixelShader(2328 + 864, &tokens));  // normal map: not made
+    EXPECT_FALSE(BuildPixelShader(13824, &tokens));       // toon: not made
+}
+
+}  // namespace
