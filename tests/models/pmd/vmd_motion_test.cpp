@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -522,5 +523,74 @@ TEST(VmdMotion, TheWalkingCharactersFeetStayOnTheirTargets) {
     }
     EXPECT_LT(worst, 1e-3f);
 }
+
+// The bits of every baked key of the set, times and values, in set order
+// (64-bit FNV-1a).
+uint64_t BakedKeysHash(const ReadModelAnimSet* set) {
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](const void* data, size_t bytes) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < bytes; ++i) {
+            hash = (hash ^ p[i]) * 1099511628211ull;
+        }
+    };
+    for (const ReadModelAnim* a = set->firstAnim; a != nullptr; a = a->nextInSet) {
+        const ReadModelKeySet* keys[2] = {Translations(a), Rotations(a)};
+        for (int k = 0; k < 2; ++k) {
+            const size_t count = static_cast<size_t>(keys[k]->keyCount);
+            mix(keys[k]->times, count * sizeof(float));
+            mix(keys[k]->values, count * (k == 0 ? sizeof(Vec3) : sizeof(PmdQuat)));
+        }
+    }
+    return hash;
+}
+
+// A leg whose target sweeps ahead, below out of reach, behind, and up beside
+// the thigh: reachable, unreachable and stuck-straight frames in one motion.
+std::vector<uint8_t> LegSweepMotion() {
+    const VmdCurve eased{64, 0, 64, 127};
+    return VmdWriter()
+        .Bone("footIK", 0, {0.0f, 3.0f, 2.0f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 10, {0.0f, -1.5f, 0.3f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 20, {0.0f, 3.0f, -2.0f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 30, {1.5f, 8.0f, 1.5f}, {0, 0, 0, 1}, eased)
+        .Bytes();
+}
+
+struct PinnedBake {
+    const char* name;
+    bool legged;  // the legged character, else the one leg
+    std::vector<uint8_t> (*motion)();
+    uint64_t hash;
+};
+
+void PrintTo(const PinnedBake& bake, std::ostream* out) {
+    *out << bake.name;
+}
+
+class PinnedBakes : public testing::TestWithParam<PinnedBake> {};
+
+// The solver's results are pinned bit for bit: a faster solve must bake the
+// very same keys.
+TEST_P(PinnedBakes, BakeTheSameBits) {
+    PmdRig rig;
+    if (GetParam().legged) {
+        tessel_test::BuildLeggedRig(&rig);
+    } else {
+        BuildLeg(&rig);
+    }
+    ASSERT_EQ(rig.Load(GetParam().motion()), 0);
+    EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), GetParam().hash)
+        << std::hex << BakedKeysHash(rig.model.firstAnimSet);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Motions, PinnedBakes,
+    testing::Values(PinnedBake{"walk120", true, [] { return tessel_test::WalkMotion(120); },
+                               0x08cb607d6fb486d6ull},
+                    PinnedBake{"walk1000", true, [] { return tessel_test::WalkMotion(1000); },
+                               0x6935ddab25778316ull},
+                    PinnedBake{"legSweep", false, LegSweepMotion, 0x8ca25e7dd90b472eull}),
+    [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
 
 }  // namespace
