@@ -1,6 +1,9 @@
 // Posing the bones of a motion frame by frame: each bone's baked key at the
 // frame, then the IK chains by cyclic coordinate descent, knees bending one
 // way only.
+#include <cmath>
+#include <cstring>
+
 #include "foundation/base/numbers.h"
 #include "models/math/model_math.h"
 #include "models/pmd/vmd_internal.h"
@@ -10,6 +13,8 @@ namespace tessel {
 namespace {
 
 constexpr int kIkIterationCeiling = 10000;
+// Chains up to this length keep each bone's world inverse between steps.
+constexpr int kCachedChainBones = 16;
 constexpr float kKneeKick = 0.2f;
 constexpr float kKneeSideLimit = 0.05235988274216652f;
 
@@ -20,6 +25,38 @@ Vec3 WorldPosition(const PmdBoneWork* bone) {
 float SquaredDistance(const Vec3& a, const Vec3& b) {
     const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
     return dx * dx + dy * dy + dz * dz;
+}
+
+// The foundation's Vec3Dot, Vec3Cross and Vec3Normalise, the same sums in
+// double precision, where the solver's inner steps can inline them.
+float Dot(const Vec3& a, const Vec3& b) {
+    const double sum = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+                       static_cast<double>(a.z) * b.z;
+    return static_cast<float>(sum);
+}
+
+Vec3 Cross(const Vec3& a, const Vec3& b) {
+    const double ax = a.x, ay = a.y, az = a.z;
+    const double bx = b.x, by = b.y, bz = b.z;
+    return Vec3{static_cast<float>(ay * bz - az * by), static_cast<float>(az * bx - ax * bz),
+                static_cast<float>(ax * by - ay * bx)};
+}
+
+Vec3 Normalised(const Vec3& v) {
+    const double x = v.x, y = v.y, z = v.z;
+    const double length = std::sqrt(x * x + y * y + z * z);
+    return Vec3{static_cast<float>(x / length), static_cast<float>(y / length),
+                static_cast<float>(z / length)};
+}
+
+Vec3 TransformAffine(const Vec3& point, const Mat4& m) {
+    const double p[3] = {point.x, point.y, point.z};
+    float r[3];
+    for (int col = 0; col < 3; ++col) {
+        r[col] = static_cast<float>(p[0] * m.m[0][col] + p[1] * m.m[1][col] + p[2] * m.m[2][col] +
+                                    m.m[3][col]);
+    }
+    return Vec3{r[0], r[1], r[2]};
 }
 
 void SetBakedPose(PmdBoneWork* bone, int32_t index) {
@@ -48,6 +85,15 @@ void AddToXAngle(PmdQuat* rotation, float amount, const ExactSinCos& sinCos) {
     QuatFromEuler(rotation, angles.x + amount, angles.y, angles.z, sinCos);
 }
 
+// A chain bone's world inverse and the target's direction in its space,
+// kept while its world matrix stays as it is.
+struct ChainBoneFrame {
+    int state;        // 0: to compute; 1: held; -1: the world matrix has no inverse
+    bool targetAway;  // the target is not at the bone's origin
+    Mat4 inverse;
+    Vec3 targetDirection;
+};
+
 // The state of one solve that the knee rules share across its steps.
 struct IkSolve {
     PmdBoneWork* bones;
@@ -61,8 +107,67 @@ struct IkSolve {
     // leaves the pose, the flags and the budget as they were, so every later
     // one would do the same nothing: the solve may end there.
     bool moved;
+    // The chain's bones are distinct, none is the effector and none hangs from
+    // the effector or from a bone below it in the chain. Updating the chain
+    // from a bone down then changes no bone it updated before, so a step that
+    // turns nothing needs no update, a bone's world (and its inverse) holds
+    // until a step at or above it turns, and no one reads the effector's
+    // rotation rows before the solve ends.
+    bool orderly;
+    // In an orderly solve: a step of this iteration changed its bone's
+    // rotation bits.
+    bool turned;
     ExactSinCos sinCos;
+    ChainBoneFrame frames[kCachedChainBones];
 };
+
+// What besides the pose an iteration may change.
+struct IkFlags {
+    int32_t budget;
+    uint8_t kneePending, kneeDone, stuckBendDone, unused;
+};
+
+IkFlags Flags(const IkSolve& solve) {
+    return IkFlags{solve.budget, solve.kneePending, solve.kneeDone, solve.stuckBendDone, 0};
+}
+
+bool OrderlyChain(PmdBoneWork* bones, const PmdIkChain* chain) {
+    if (chain->chainLength > kCachedChainBones) {
+        return false;
+    }
+    for (int i = 0; i < chain->chainLength; ++i) {
+        const PmdBoneWork* bone = ChainBone(bones, chain, i);
+        if (bone == chain->effector || bone->parent == chain->effector) {
+            return false;
+        }
+        for (int below = 0; below < i; ++below) {
+            const PmdBoneWork* other = ChainBone(bones, chain, below);
+            if (other == bone || bone->parent == other) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The bone's world inverse and the target's direction in its space, held
+// across steps in an orderly solve; null when the world has no inverse.
+const ChainBoneFrame* BoneFrame(IkSolve* solve, const PmdBoneWork* bone, int j,
+                                ChainBoneFrame* scratch) {
+    ChainBoneFrame* frame = solve->orderly ? &solve->frames[j] : scratch;
+    if (solve->orderly && frame->state != 0) {
+        return frame->state == 1 ? frame : nullptr;
+    }
+    if (MatInverted(&frame->inverse, &bone->world) != 0) {
+        frame->state = -1;
+        return nullptr;
+    }
+    frame->state = 1;
+    const Vec3 local = TransformAffine(solve->target, frame->inverse);
+    frame->targetAway = !(Dot(local, local) <= 0.0f);
+    frame->targetDirection = frame->targetAway ? Normalised(local) : local;
+    return frame;
+}
 
 bool KneeKickDue(const IkSolve& solve, bool belowKnee) {
     return belowKnee && solve.kneePending && !solve.kneeDone;
@@ -117,37 +222,35 @@ void StuckTest(IkSolve* solve, PmdBoneWork* bone, bool belowKnee) {
 enum class StepEnd { kUpdate, kDistance, kStuck, kKick };
 
 // The rotation of one chain bone toward the target; what is left to do.
-StepEnd TurnBone(IkSolve* solve, PmdBoneWork* bone, bool belowKnee, const Vec3& effector) {
-    Mat4 inverse;
-    if (MatInverted(&inverse, &bone->world) != 0) {
+StepEnd TurnBone(IkSolve* solve, int j, PmdBoneWork* bone, bool belowKnee, const Vec3& effector) {
+    ChainBoneFrame scratch;
+    const ChainBoneFrame* frame = BoneFrame(solve, bone, j, &scratch);
+    if (frame == nullptr) {
         return StepEnd::kUpdate;
     }
-    Vec3 localTarget, localEffector;
-    Vec3TransformAffine(&localTarget, &solve->target, &inverse);
-    Vec3TransformAffine(&localEffector, &effector, &inverse);
-    if (Vec3Dot(&localTarget, &localTarget) <= 0.0f ||
-        Vec3Dot(&localEffector, &localEffector) <= 0.0f) {
+    Vec3 localEffector = TransformAffine(effector, frame->inverse);
+    if (!frame->targetAway || Dot(localEffector, localEffector) <= 0.0f) {
         return StepEnd::kUpdate;
     }
-    Vec3Normalise(&localTarget, &localTarget);
-    Vec3Normalise(&localEffector, &localEffector);
+    const Vec3& localTarget = frame->targetDirection;
+    localEffector = Normalised(localEffector);
     // The angle from both the sine and the cosine: acos of a float dot
     // product cannot tell angles below about 3e-4 from 0, which would leave
     // an effector some thousandths of a leg's length off its target.
-    Vec3 axis;
-    Vec3Cross(&axis, &localEffector, &localTarget);
-    const float sineLength = SqrtFloat(Vec3Dot(&axis, &axis));
-    float angle = static_cast<float>(Atan2F(sineLength, Vec3Dot(&localTarget, &localEffector)));
+    Vec3 axis = Cross(localEffector, localTarget);
+    const float axisSquared = Dot(axis, axis);
+    const float sineLength = std::sqrt(axisSquared);
+    float angle = static_cast<float>(Atan2F(sineLength, Dot(localTarget, localEffector)));
     const float limit = solve->chain->angleLimit;
     angle = angle < -limit ? -limit : (angle > limit ? limit : angle);
     const float still = belowKnee && !solve->stuckBendDone ? 0.001f : 1e-6f;
     if (angle > -still && angle < still) {
         return belowKnee ? StepEnd::kDistance : StepEnd::kUpdate;
     }
-    if (Vec3Dot(&axis, &axis) < 1e-13f) {
+    if (axisSquared < 1e-13f) {
         return StepEnd::kKick;
     }
-    Vec3Normalise(&axis, &axis);
+    axis = Normalised(axis);
     float sine, cosineHalf;
     solve->sinCos(angle * 0.5f, &sine, &cosineHalf);
     PmdQuat turned = QuatMultiply(bone->poseRotation,
@@ -166,12 +269,23 @@ StepEnd TurnBone(IkSolve* solve, PmdBoneWork* bone, bool belowKnee, const Vec3& 
     return StepEnd::kUpdate;
 }
 
+// After chain bone j turned: the world matrices of bones j down to 0 and
+// the effector's position.
+void UpdateOrderlyChainFrom(IkSolve* solve, int j) {
+    for (int i = j; i >= 0; --i) {
+        UpdatePmdBoneMatrix(ChainBone(solve->bones, solve->chain, i));
+        solve->frames[i].state = 0;
+    }
+    UpdatePmdBonePosition(solve->chain->effector);
+}
+
 void StepBone(IkSolve* solve, int j) {
     PmdBoneWork* bone = ChainBone(solve->bones, solve->chain, j);
     const bool belowKnee = j > 0 && ChainBone(solve->bones, solve->chain, j - 1)->knee != 0;
     const Vec3 effector = WorldPosition(solve->chain->effector);
+    const PmdQuat before = bone->poseRotation;
     const float gap = SquaredDistance(solve->target, effector);
-    StepEnd end = gap < 1e-9f ? StepEnd::kStuck : TurnBone(solve, bone, belowKnee, effector);
+    StepEnd end = gap < 1e-9f ? StepEnd::kStuck : TurnBone(solve, j, bone, belowKnee, effector);
     if (end == StepEnd::kDistance) {
         end = gap < 1e-5f ? StepEnd::kKick : StepEnd::kStuck;
     }
@@ -180,7 +294,24 @@ void StepBone(IkSolve* solve, int j) {
     } else if (end == StepEnd::kKick && KneeKickDue(*solve, belowKnee)) {
         KickAboveKnee(solve, bone);
     }
-    UpdateChainFrom(solve->bones, solve->chain, j);
+    if (!solve->orderly) {
+        UpdateChainFrom(solve->bones, solve->chain, j);
+        return;
+    }
+    // The same rotation bits give the same matrices: nothing to update.
+    if (std::memcmp(&before, &bone->poseRotation, sizeof before) != 0) {
+        solve->turned = true;
+        UpdateOrderlyChainFrom(solve, j);
+    }
+}
+
+// An orderly iteration that changed no rotation's bits and left the knee
+// flags and the budget as they were leaves the whole state as it found it:
+// every iteration after it would do the very same, so the solve's result is
+// already there.
+bool RepeatsForever(const IkFlags& start, const IkSolve& end) {
+    const IkFlags now = Flags(end);
+    return end.orderly && !end.turned && std::memcmp(&start, &now, sizeof now) == 0;
 }
 
 }  // namespace
@@ -236,9 +367,18 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain) {
     if (chain->chainLength <= 0) {
         return 0;
     }
-    IkSolve solve{
-        bones, chain,        WorldPosition(chain->target), chain->iterations, false, false, false,
-        false, ExactSinCos()};
+    IkSolve solve{bones,
+                  chain,
+                  WorldPosition(chain->target),
+                  chain->iterations,
+                  false,
+                  false,
+                  false,
+                  false,
+                  OrderlyChain(bones, chain),
+                  false,
+                  ExactSinCos(),
+                  {}};
     if (chain->knee != 0) {
         solve.budget += 100;
     }
@@ -247,13 +387,23 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain) {
     for (int iteration = 0; iteration < solve.budget && iteration < kIkIterationCeiling;
          ++iteration) {
         ++chain->iterationsRun;
+        const IkFlags start = Flags(solve);
         solve.moved = false;
+        solve.turned = false;
         for (int j = 0; j < chain->chainLength; ++j) {
             StepBone(&solve, j);
         }
         if (!solve.moved) {
             break;
         }
+        if (RepeatsForever(start, solve)) {
+            chain->iterationsRun =
+                solve.budget < kIkIterationCeiling ? solve.budget : kIkIterationCeiling;
+            break;
+        }
+    }
+    if (solve.orderly) {
+        UpdatePmdBoneMatrix(chain->effector);
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 // Bone poses of the PMD reader: quaternions and their Euler angles, and the
 // bones' world matrices from their poses.
+#include <cmath>
+
 #include "foundation/base/numbers.h"
 #include "models/math/model_math.h"
 #include "models/pmd/pmd_work.h"
@@ -21,7 +23,7 @@ void PmdQuatToMatrix(Mat4* out, const PmdQuat* q) {
 }
 
 void QuatNormalize(PmdQuat* q) {
-    const float length = SqrtFloat(q->x * q->x + q->y * q->y + q->z * q->z + q->w * q->w);
+    const float length = std::sqrt(q->x * q->x + q->y * q->y + q->z * q->z + q->w * q->w);
     q->x /= length;
     q->y /= length;
     q->z /= length;
@@ -69,22 +71,27 @@ PmdQuat QuatMultiply(const PmdQuat& a, const PmdQuat& b) {
 
 namespace {
 
-// MatMul of two affine matrices (last column 0, 0, 0, 1) without the terms
-// that are exactly 0: the same sums in the same order, so the same bits, at
-// less than half the cost; the solver spends most of its time here.
+// Row `row` of the product of two affine matrices (last column 0, 0, 0, 1)
+// without the terms that are exactly 0: the same sums in the same order as
+// MatMul's, so the same bits, at less than half the cost.
+void AffineRow(Mat4* out, const Mat4& a, const Mat4& b, int row) {
+    for (int col = 0; col < 3; ++col) {
+        double sum = 0.0;
+        sum += static_cast<double>(a.m[row][0]) * b.m[0][col];
+        sum += static_cast<double>(a.m[row][1]) * b.m[1][col];
+        sum += static_cast<double>(a.m[row][2]) * b.m[2][col];
+        if (row == 3) {
+            sum += static_cast<double>(b.m[3][col]);
+        }
+        out->m[row][col] = static_cast<float>(sum);
+    }
+    out->m[row][3] = row == 3 ? 1.0f : 0.0f;
+}
+
+// MatMul of two affine matrices; the solver spends most of its time here.
 void AffineProduct(Mat4* out, const Mat4& a, const Mat4& b) {
     for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col) {
-            double sum = 0.0;
-            sum += static_cast<double>(a.m[row][0]) * b.m[0][col];
-            sum += static_cast<double>(a.m[row][1]) * b.m[1][col];
-            sum += static_cast<double>(a.m[row][2]) * b.m[2][col];
-            if (row == 3) {
-                sum += static_cast<double>(b.m[3][col]);
-            }
-            out->m[row][col] = static_cast<float>(sum);
-        }
-        out->m[row][3] = row == 3 ? 1.0f : 0.0f;
+        AffineRow(out, a, b, row);
     }
 }
 
@@ -101,6 +108,21 @@ void UpdatePmdBoneMatrix(PmdBoneWork* bone) {
         return;
     }
     AffineProduct(&bone->world, pose, bone->parent->world);
+}
+
+void UpdatePmdBonePosition(PmdBoneWork* bone) {
+    Mat4 pose;
+    pose.m[3][0] = bone->poseTranslation.x;
+    pose.m[3][1] = bone->poseTranslation.y;
+    pose.m[3][2] = bone->poseTranslation.z;
+    if (bone->parent == nullptr) {
+        bone->world.m[3][0] = pose.m[3][0];
+        bone->world.m[3][1] = pose.m[3][1];
+        bone->world.m[3][2] = pose.m[3][2];
+        bone->world.m[3][3] = 1.0f;
+        return;
+    }
+    AffineRow(&bone->world, pose, bone->parent->world, 3);
 }
 
 int UpdatePmdBoneMatrices(int boneCount, PmdBoneWork* bones) {

@@ -105,6 +105,9 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain);
 
 // world = pose matrix x parent's world (the pose matrix alone at the top).
 void UpdatePmdBoneMatrix(PmdBoneWork* bone);
+// Only the world matrix's translation row, from the pose translation and
+// the parent's world: the bits UpdatePmdBoneMatrix gives it.
+void UpdatePmdBonePosition(PmdBoneWork* bone);
 // Every bone's, in file order: a bone listed before its parent takes the
 // parent's matrix of the update before. 0.
 int UpdatePmdBoneMatrices(int boneCount, PmdBoneWork* bones);

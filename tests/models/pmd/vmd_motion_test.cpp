@@ -568,11 +568,11 @@ void PrintTo(const PinnedBake& bake, std::ostream* out) {
     *out << bake.name;
 }
 
-class PinnedBakes : public testing::TestWithParam<PinnedBake> {};
+class VmdPinnedBakes : public testing::TestWithParam<PinnedBake> {};
 
 // The solver's results are pinned bit for bit: a faster solve must bake the
 // very same keys.
-TEST_P(PinnedBakes, BakeTheSameBits) {
+TEST_P(VmdPinnedBakes, BakeTheSameBits) {
     PmdRig rig;
     if (GetParam().legged) {
         tessel_test::BuildLeggedRig(&rig);
@@ -585,7 +585,7 @@ TEST_P(PinnedBakes, BakeTheSameBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Motions, PinnedBakes,
+    Motions, VmdPinnedBakes,
     testing::Values(PinnedBake{"walk120", true, [] { return tessel_test::WalkMotion(120); },
                                0x08cb607d6fb486d6ull},
                     PinnedBake{"walk1000", true, [] { return tessel_test::WalkMotion(1000); },
