@@ -1,6 +1,8 @@
 // Posing the bones of a motion frame by frame: each bone's baked key at the
 // frame, then the IK chains by cyclic coordinate descent, knees bending one
 // way only.
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -42,21 +44,96 @@ Vec3 Cross(const Vec3& a, const Vec3& b) {
                 static_cast<float>(ax * by - ay * bx)};
 }
 
+// Two of the three lanes go as a double pair: each lane the very result of
+// its own scalar operations.
 Vec3 Normalised(const Vec3& v) {
     const double x = v.x, y = v.y, z = v.z;
     const double length = std::sqrt(x * x + y * y + z * z);
-    return Vec3{static_cast<float>(x / length), static_cast<float>(y / length),
+    const __m128 xy = _mm_cvtpd_ps(_mm_div_pd(_mm_set_pd(y, x), _mm_set1_pd(length)));
+    return Vec3{_mm_cvtss_f32(xy), _mm_cvtss_f32(_mm_shuffle_ps(xy, xy, 1)),
                 static_cast<float>(z / length)};
 }
 
 Vec3 TransformAffine(const Vec3& point, const Mat4& m) {
     const double p[3] = {point.x, point.y, point.z};
-    float r[3];
-    for (int col = 0; col < 3; ++col) {
-        r[col] = static_cast<float>(p[0] * m.m[0][col] + p[1] * m.m[1][col] + p[2] * m.m[2][col] +
-                                    m.m[3][col]);
+    __m128d xy = _mm_mul_pd(_mm_set1_pd(p[0]), _mm_set_pd(m.m[0][1], m.m[0][0]));
+    xy = _mm_add_pd(xy, _mm_mul_pd(_mm_set1_pd(p[1]), _mm_set_pd(m.m[1][1], m.m[1][0])));
+    xy = _mm_add_pd(xy, _mm_mul_pd(_mm_set1_pd(p[2]), _mm_set_pd(m.m[2][1], m.m[2][0])));
+    xy = _mm_add_pd(xy, _mm_set_pd(m.m[3][1], m.m[3][0]));
+    const __m128 floats = _mm_cvtpd_ps(xy);
+    const float z =
+        static_cast<float>(p[0] * m.m[0][2] + p[1] * m.m[1][2] + p[2] * m.m[2][2] + m.m[3][2]);
+    return Vec3{_mm_cvtss_f32(floats), _mm_cvtss_f32(_mm_shuffle_ps(floats, floats, 1)), z};
+}
+
+__m128d Pair(double low, double high) {
+    return _mm_set_pd(high, low);
+}
+
+// a x - b y + c z, lane by lane.
+__m128d Cofactors(__m128d a, __m128d x, __m128d b, __m128d y, __m128d c, __m128d z) {
+    return _mm_add_pd(_mm_sub_pd(_mm_mul_pd(a, x), _mm_mul_pd(b, y)), _mm_mul_pd(c, z));
+}
+
+void StorePair(float* low, float* high, __m128d v) {
+    const __m128 floats = _mm_cvtpd_ps(v);
+    *low = _mm_cvtss_f32(floats);
+    *high = _mm_cvtss_f32(_mm_shuffle_ps(floats, floats, 1));
+}
+
+// The foundation's MatInverted for the three columns a point's transform
+// reads, with pairs of entries in the two lanes of a double pair: each lane
+// takes its entry's products and sums in MatInverted's order (x - (-y) is
+// x + y exactly), so each entry has its very bits. Column 3 is left unset.
+// -1 when the determinant is as near 0 as MatInverted refuses.
+int InvertedForPoints(Mat4* out, const Mat4& in) {
+    double a[4][4];
+    for (int row = 0; row < 4; ++row) {
+        for (int col = 0; col < 4; ++col) {
+            a[row][col] = in.m[row][col];
+        }
     }
-    return Vec3{r[0], r[1], r[2]};
+    const double s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1];
+    const double s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
+    const double s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3];
+    const double s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
+    const double s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3];
+    const double s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
+    const double c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3];
+    const double c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
+    const double c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2];
+    const double c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
+    const double c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2];
+    const double c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
+    const double det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+    if (det > -1e-7 && det < 1e-7) {
+        return -1;
+    }
+    const __m128d inv = _mm_set1_pd(1.0 / det);
+    const __m128d c5s = _mm_set1_pd(c5), c4s = _mm_set1_pd(c4), c3s = _mm_set1_pd(c3);
+    const __m128d c2s = _mm_set1_pd(c2), c1s = _mm_set1_pd(c1), c0s = _mm_set1_pd(c0);
+    // Columns 0 and 1 of each row.
+    const __m128d row0 = Cofactors(Pair(a[1][1], -a[0][1]), c5s, Pair(a[1][2], -a[0][2]), c4s,
+                                   Pair(a[1][3], -a[0][3]), c3s);
+    const __m128d row1 = Cofactors(Pair(-a[1][0], a[0][0]), c5s, Pair(-a[1][2], a[0][2]), c2s,
+                                   Pair(-a[1][3], a[0][3]), c1s);
+    const __m128d row2 = Cofactors(Pair(a[1][0], -a[0][0]), c4s, Pair(a[1][1], -a[0][1]), c2s,
+                                   Pair(a[1][3], -a[0][3]), c0s);
+    const __m128d row3 = Cofactors(Pair(-a[1][0], a[0][0]), c3s, Pair(-a[1][1], a[0][1]), c1s,
+                                   Pair(-a[1][2], a[0][2]), c0s);
+    // Column 2 of rows 0 and 1, then of rows 2 and 3.
+    const __m128d upper =
+        Cofactors(Pair(a[3][1], -a[3][0]), _mm_set1_pd(s5), Pair(a[3][2], -a[3][2]), Pair(s4, s2),
+                  Pair(a[3][3], -a[3][3]), Pair(s3, s1));
+    const __m128d lower = Cofactors(Pair(a[3][0], -a[3][0]), Pair(s4, s3), Pair(a[3][1], -a[3][1]),
+                                    Pair(s2, s1), Pair(a[3][3], -a[3][2]), _mm_set1_pd(s0));
+    StorePair(&out->m[0][0], &out->m[0][1], _mm_mul_pd(row0, inv));
+    StorePair(&out->m[1][0], &out->m[1][1], _mm_mul_pd(row1, inv));
+    StorePair(&out->m[2][0], &out->m[2][1], _mm_mul_pd(row2, inv));
+    StorePair(&out->m[3][0], &out->m[3][1], _mm_mul_pd(row3, inv));
+    StorePair(&out->m[0][2], &out->m[1][2], _mm_mul_pd(upper, inv));
+    StorePair(&out->m[2][2], &out->m[3][2], _mm_mul_pd(lower, inv));
+    return 0;
 }
 
 void SetBakedPose(PmdBoneWork* bone, int32_t index) {
@@ -158,7 +235,7 @@ const ChainBoneFrame* BoneFrame(IkSolve* solve, const PmdBoneWork* bone, int j,
     if (solve->orderly && frame->state != 0) {
         return frame->state == 1 ? frame : nullptr;
     }
-    if (MatInverted(&frame->inverse, &bone->world) != 0) {
+    if (InvertedForPoints(&frame->inverse, bone->world) != 0) {
         frame->state = -1;
         return nullptr;
     }
@@ -178,7 +255,7 @@ bool KneeKickDue(const IkSolve& solve, bool belowKnee) {
 void HoldKnee(IkSolve* solve, PmdQuat* rotation) {
     QuatNormalize(rotation);
     Vec3 angles;
-    EulerFromQuat(&angles, rotation);
+    EulerXYFromQuat(&angles, rotation);
     if (angles.x > 1e-4f) {
         angles.x = 1e-4f;
         // The extra iterations come once, when the limit is first met: a knee

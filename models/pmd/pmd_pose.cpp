@@ -1,5 +1,7 @@
 // Bone poses of the PMD reader: quaternions and their Euler angles, and the
 // bones' world matrices from their poses.
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "foundation/base/numbers.h"
@@ -24,10 +26,9 @@ void PmdQuatToMatrix(Mat4* out, const PmdQuat* q) {
 
 void QuatNormalize(PmdQuat* q) {
     const float length = std::sqrt(q->x * q->x + q->y * q->y + q->z * q->z + q->w * q->w);
-    q->x /= length;
-    q->y /= length;
-    q->z /= length;
-    q->w /= length;
+    // Four lanes divided at once: each the very quotient of its own division.
+    const __m128 v = _mm_loadu_ps(&q->x);
+    _mm_storeu_ps(&q->x, _mm_div_ps(v, _mm_set1_ps(length)));
 }
 
 void QuatFromEuler(PmdQuat* out, float x, float y, float z) {
@@ -45,7 +46,11 @@ void QuatFromEuler(PmdQuat* out, float x, float y, float z, const ExactSinCos& s
     out->w = cx * cy * cz + sx * sy * sz;
 }
 
-void EulerFromQuat(Vec3* out, const PmdQuat* q) {
+namespace {
+
+// The z angle's atan2 is the dearer half of the work; a caller that throws
+// z away skips it.
+void EulerAngles(Vec3* out, const PmdQuat* q, bool withZ) {
     constexpr float kLimit = 1.5707963f;
     const float x = q->x, y = q->y, z = q->z, w = q->w;
     float sine = -2.0f * (x * z + w * y);
@@ -53,13 +58,26 @@ void EulerFromQuat(Vec3* out, const PmdQuat* q) {
     out->y = static_cast<float>(AsinF(sine));
     if (out->y > -kLimit && out->y < kLimit) {
         out->x = static_cast<float>(Atan2F(2.0f * (x * w + y * z), 1.0f - 2.0f * (x * x + y * y)));
-        out->z = static_cast<float>(Atan2F(2.0f * (x * y + w * z), 1.0f - 2.0f * (y * y + z * z)));
+        out->z =
+            withZ
+                ? static_cast<float>(Atan2F(2.0f * (x * y + w * z), 1.0f - 2.0f * (y * y + z * z)))
+                : 0.0f;
         return;
     }
     const float angle =
         static_cast<float>(Atan2F(2.0f * (x * y - w * z), 1.0f - 2.0f * (x * x + z * z)));
     out->x = out->y <= -kLimit ? -angle : angle;
     out->z = 0.0f;
+}
+
+}  // namespace
+
+void EulerFromQuat(Vec3* out, const PmdQuat* q) {
+    EulerAngles(out, q, true);
+}
+
+void EulerXYFromQuat(Vec3* out, const PmdQuat* q) {
+    EulerAngles(out, q, false);
 }
 
 PmdQuat QuatMultiply(const PmdQuat& a, const PmdQuat& b) {
@@ -75,16 +93,27 @@ namespace {
 // without the terms that are exactly 0: the same sums in the same order as
 // MatMul's, so the same bits, at less than half the cost.
 void AffineRow(Mat4* out, const Mat4& a, const Mat4& b, int row) {
-    for (int col = 0; col < 3; ++col) {
-        double sum = 0.0;
-        sum += static_cast<double>(a.m[row][0]) * b.m[0][col];
-        sum += static_cast<double>(a.m[row][1]) * b.m[1][col];
-        sum += static_cast<double>(a.m[row][2]) * b.m[2][col];
-        if (row == 3) {
-            sum += static_cast<double>(b.m[3][col]);
-        }
-        out->m[row][col] = static_cast<float>(sum);
+    // Columns 0 and 1 in the two lanes of a double pair, column 2 alone:
+    // every lane takes its column's sums in the order above.
+    const __m128d a0 = _mm_set1_pd(a.m[row][0]);
+    const __m128d a1 = _mm_set1_pd(a.m[row][1]);
+    const __m128d a2 = _mm_set1_pd(a.m[row][2]);
+    __m128d pair = _mm_setzero_pd();
+    pair = _mm_add_pd(pair, _mm_mul_pd(a0, _mm_set_pd(b.m[0][1], b.m[0][0])));
+    pair = _mm_add_pd(pair, _mm_mul_pd(a1, _mm_set_pd(b.m[1][1], b.m[1][0])));
+    pair = _mm_add_pd(pair, _mm_mul_pd(a2, _mm_set_pd(b.m[2][1], b.m[2][0])));
+    double last = 0.0;
+    last += static_cast<double>(a.m[row][0]) * b.m[0][2];
+    last += static_cast<double>(a.m[row][1]) * b.m[1][2];
+    last += static_cast<double>(a.m[row][2]) * b.m[2][2];
+    if (row == 3) {
+        pair = _mm_add_pd(pair, _mm_set_pd(b.m[3][1], b.m[3][0]));
+        last += static_cast<double>(b.m[3][2]);
     }
+    const __m128 floats = _mm_cvtpd_ps(pair);
+    out->m[row][0] = _mm_cvtss_f32(floats);
+    out->m[row][1] = _mm_cvtss_f32(_mm_shuffle_ps(floats, floats, 1));
+    out->m[row][2] = static_cast<float>(last);
     out->m[row][3] = row == 3 ? 1.0f : 0.0f;
 }
 

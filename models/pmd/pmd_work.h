@@ -122,6 +122,8 @@ void QuatFromEuler(PmdQuat* out, float x, float y, float z);
 void QuatFromEuler(PmdQuat* out, float x, float y, float z, const ExactSinCos& sinCos);
 // The angles of a unit quaternion; at the y angle's limits z is 0.
 void EulerFromQuat(Vec3* out, const PmdQuat* q);
+// EulerFromQuat's x and y; z is 0.
+void EulerXYFromQuat(Vec3* out, const PmdQuat* q);
 // a (x) b, Hamilton's product: the rotation b, then a.
 PmdQuat QuatMultiply(const PmdQuat& a, const PmdQuat& b);
 
