@@ -8,6 +8,7 @@
 
 #include "foundation/base/numbers.h"
 #include "models/math/model_math.h"
+#include "models/pmd/pmd_pose_math.h"
 #include "models/pmd/vmd_internal.h"
 
 namespace tessel {
@@ -151,9 +152,9 @@ PmdBoneWork* ChainBone(PmdBoneWork* bones, const PmdIkChain* chain, int j) {
 // World matrices of chain bones `from` down to 0, then the effector's.
 void UpdateChainFrom(PmdBoneWork* bones, const PmdIkChain* chain, int from) {
     for (int j = from; j >= 0; --j) {
-        UpdatePmdBoneMatrix(ChainBone(bones, chain, j));
+        pmd_pose::BoneMatrix(ChainBone(bones, chain, j));
     }
-    UpdatePmdBoneMatrix(chain->effector);
+    pmd_pose::BoneMatrix(chain->effector);
 }
 
 void AddToXAngle(PmdQuat* rotation, float amount, const ExactSinCos& sinCos) {
@@ -253,7 +254,7 @@ bool KneeKickDue(const IkSolve& solve, bool belowKnee) {
 // A knee keeps its x angle at or below 1e-4, turns little about y and not
 // at all about z; meeting the x limit asks the bone above for a kick.
 void HoldKnee(IkSolve* solve, PmdQuat* rotation) {
-    QuatNormalize(rotation);
+    pmd_pose::Normalize(rotation);
     Vec3 angles;
     EulerXYFromQuat(&angles, rotation);
     if (angles.x > 1e-4f) {
@@ -274,7 +275,7 @@ void HoldKnee(IkSolve* solve, PmdQuat* rotation) {
 // The kick of the bone above a knee that met its limit.
 void KickAboveKnee(IkSolve* solve, PmdBoneWork* bone) {
     AddToXAngle(&bone->poseRotation, kKneeKick, solve->sinCos);
-    QuatNormalize(&bone->poseRotation);
+    pmd_pose::Normalize(&bone->poseRotation);
     solve->moved = true;
     solve->kneePending = false;
     solve->kneeDone = true;
@@ -330,17 +331,17 @@ StepEnd TurnBone(IkSolve* solve, int j, PmdBoneWork* bone, bool belowKnee, const
     axis = Normalised(axis);
     float sine, cosineHalf;
     solve->sinCos(angle * 0.5f, &sine, &cosineHalf);
-    PmdQuat turned = QuatMultiply(bone->poseRotation,
-                                  PmdQuat{axis.x * sine, axis.y * sine, axis.z * sine, cosineHalf});
+    PmdQuat turned = pmd_pose::Multiply(
+        bone->poseRotation, PmdQuat{axis.x * sine, axis.y * sine, axis.z * sine, cosineHalf});
     if (KneeKickDue(*solve, belowKnee)) {
-        QuatNormalize(&turned);
+        pmd_pose::Normalize(&turned);
         AddToXAngle(&turned, kKneeKick, solve->sinCos);
         solve->kneePending = false;
         solve->kneeDone = true;
     } else if (bone->knee != 0) {
         HoldKnee(solve, &turned);
     }
-    QuatNormalize(&turned);
+    pmd_pose::Normalize(&turned);
     bone->poseRotation = turned;
     solve->moved = true;
     return StepEnd::kUpdate;
@@ -350,10 +351,10 @@ StepEnd TurnBone(IkSolve* solve, int j, PmdBoneWork* bone, bool belowKnee, const
 // the effector's position.
 void UpdateOrderlyChainFrom(IkSolve* solve, int j) {
     for (int i = j; i >= 0; --i) {
-        UpdatePmdBoneMatrix(ChainBone(solve->bones, solve->chain, i));
+        pmd_pose::BoneMatrix(ChainBone(solve->bones, solve->chain, i));
         solve->frames[i].state = 0;
     }
-    UpdatePmdBonePosition(solve->chain->effector);
+    pmd_pose::BonePosition(solve->chain->effector);
 }
 
 void StepBone(IkSolve* solve, int j) {
@@ -480,7 +481,7 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain) {
         }
     }
     if (solve.orderly) {
-        UpdatePmdBoneMatrix(chain->effector);
+        pmd_pose::BoneMatrix(chain->effector);
     }
     return 0;
 }
