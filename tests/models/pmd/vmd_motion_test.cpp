@@ -557,9 +557,28 @@ std::vector<uint8_t> LegSweepMotion() {
         .Bytes();
 }
 
+void BuildOneLeg(PmdRig* rig) {
+    BuildLeg(rig);
+}
+
+// A knee bent back at rest: it meets its limit at once and the thigh is
+// kicked.
+void BuildBentBackLeg(PmdRig* rig) {
+    BuildLeg(rig, 0.5f);
+}
+
+// A knee alone in its chain, its shin level: never kicked, at its limit at
+// every iteration.
+void BuildLevelShin(PmdRig* rig) {
+    rig->AddBone("knee", -1, {0.0f, 5.0f, 0.0f}, true);
+    rig->AddBone("ankle", 0, {0.0f, 5.0f, 5.0f});
+    rig->AddBone("footIK", -1, {0.0f, 5.0f, 5.0f});
+    rig->AddChain(2, 1, {0}, 10, 3.1415927f);
+}
+
 struct PinnedBake {
     const char* name;
-    bool legged;  // the legged character, else the one leg
+    void (*build)(PmdRig* rig);
     std::vector<uint8_t> (*motion)();
     uint64_t hash;
 };
@@ -574,11 +593,7 @@ class VmdPinnedBakes : public testing::TestWithParam<PinnedBake> {};
 // very same keys.
 TEST_P(VmdPinnedBakes, BakeTheSameBits) {
     PmdRig rig;
-    if (GetParam().legged) {
-        tessel_test::BuildLeggedRig(&rig);
-    } else {
-        BuildLeg(&rig);
-    }
+    GetParam().build(&rig);
     ASSERT_EQ(rig.Load(GetParam().motion()), 0);
     EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), GetParam().hash)
         << std::hex << BakedKeysHash(rig.model.firstAnimSet);
@@ -586,11 +601,24 @@ TEST_P(VmdPinnedBakes, BakeTheSameBits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Motions, VmdPinnedBakes,
-    testing::Values(PinnedBake{"walk120", true, [] { return tessel_test::WalkMotion(120); },
-                               0x08cb607d6fb486d6ull},
-                    PinnedBake{"walk1000", true, [] { return tessel_test::WalkMotion(1000); },
-                               0x6935ddab25778316ull},
-                    PinnedBake{"legSweep", false, LegSweepMotion, 0x8ca25e7dd90b472eull}),
+    testing::Values(
+        PinnedBake{"walk120", tessel_test::BuildLeggedRig,
+                   [] { return tessel_test::WalkMotion(120); }, 0x08cb607d6fb486d6ull},
+        PinnedBake{"walk1000", tessel_test::BuildLeggedRig,
+                   [] { return tessel_test::WalkMotion(1000); }, 0x6935ddab25778316ull},
+        PinnedBake{"unreachable200", tessel_test::BuildLeggedRig,
+                   [] { return tessel_test::UnreachableMotion(200); }, 0xc57adcc05a2aeae6ull},
+        PinnedBake{"legSweep", BuildOneLeg, LegSweepMotion, 0x8ca25e7dd90b472eull},
+        PinnedBake{"bentBack", BuildBentBackLeg,
+                   [] {
+                       return VmdWriter().Bone("footIK", 0, {0.0f, 7.5f, 0.0f}).Bytes();
+                   },
+                   0xdc65f033ec78208eull},
+        PinnedBake{"levelShin", BuildLevelShin,
+                   [] {
+                       return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
+                   },
+                   0xf211618206288a36ull}),
     [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
 
 }  // namespace
