@@ -576,6 +576,39 @@ void BuildLevelShin(PmdRig* rig) {
     rig->AddChain(2, 1, {0}, 10, 3.1415927f);
 }
 
+// A leg with a toe chain after it whose toe hangs from the leg chain's
+// effector: the toe chain starts from the ankle's whole world matrix.
+void BuildLegWithToe(PmdRig* rig) {
+    rig->AddBone("thigh", -1, {0.0f, 10.0f, 0.0f});
+    rig->AddBone("knee", 0, {0.0f, 5.0f, -0.05f}, true);
+    rig->AddBone("ankle", 1, {0.0f, 0.0f, 0.0f});
+    rig->AddBone("footIK", -1, {0.0f, 0.0f, 0.0f});
+    rig->AddBone("toe", 2, {0.0f, 0.0f, 1.0f});
+    rig->AddBone("toeTip", 4, {0.0f, 0.0f, 2.0f});
+    rig->AddBone("toeIK", -1, {0.0f, 0.0f, 2.0f});
+    rig->AddChain(3, 2, {1, 0}, 40, 0.5f * 3.1415927f);
+    rig->AddChain(6, 5, {4}, 10, 1.0f);
+}
+
+// The leg's chain listed from the thigh down: the thigh's update comes after
+// the knee's, which took the thigh's world of before.
+void BuildLegListedDownward(PmdRig* rig) {
+    rig->AddBone("thigh", -1, {0.0f, 10.0f, 0.0f});
+    rig->AddBone("knee", 0, {0.0f, 5.0f, -0.05f}, true);
+    rig->AddBone("ankle", 1, {0.0f, 0.0f, 0.0f});
+    rig->AddBone("footIK", -1, {0.0f, 0.0f, 0.0f});
+    rig->AddChain(3, 2, {0, 1}, 40, 0.5f * 3.1415927f);
+}
+
+std::vector<uint8_t> ToeMotion() {
+    return VmdWriter()
+        .Bone("footIK", 0, {0.0f, 3.0f, 2.0f})
+        .Bone("footIK", 10, {0.5f, 2.0f, -1.0f})
+        .Bone("toeIK", 0, {0.0f, 3.5f, 2.5f})
+        .Bone("toeIK", 10, {0.3f, 2.0f, -0.5f})
+        .Bytes();
+}
+
 struct PinnedBake {
     const char* name;
     void (*build)(PmdRig* rig);
@@ -618,7 +651,9 @@ INSTANTIATE_TEST_SUITE_P(
                    [] {
                        return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
                    },
-                   0xf211618206288a36ull}),
+                   0xf211618206288a36ull},
+        PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
+        PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion, 0x05bfdf2e454b60d2ull}),
     [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
 
 }  // namespace
