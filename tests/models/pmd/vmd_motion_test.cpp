@@ -653,7 +653,8 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    0xf211618206288a36ull},
         PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
-        PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion, 0x05bfdf2e454b60d2ull}),
+        PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion,
+                   0x05bfdf2e454b60d2ull}),
     [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
 
 }  // namespace
