@@ -2,30 +2,17 @@
 // bones' world matrices from their poses.
 #include "foundation/base/numbers.h"
 #include "models/math/model_math.h"
+#include "models/pmd/pmd_pose_math.h"
 #include "models/pmd/pmd_work.h"
 
 namespace tessel {
 
 void PmdQuatToMatrix(Mat4* out, const PmdQuat* q) {
-    const float x = q->x, y = q->y, z = q->z, w = q->w;
-    MatIdentity(out);
-    out->m[0][0] = 1.0f - 2.0f * (y * y + z * z);
-    out->m[0][1] = 2.0f * (x * y + z * w);
-    out->m[0][2] = 2.0f * (x * z - y * w);
-    out->m[1][0] = 2.0f * (x * y - z * w);
-    out->m[1][1] = 1.0f - 2.0f * (x * x + z * z);
-    out->m[1][2] = 2.0f * (y * z + x * w);
-    out->m[2][0] = 2.0f * (x * z + y * w);
-    out->m[2][1] = 2.0f * (y * z - x * w);
-    out->m[2][2] = 1.0f - 2.0f * (x * x + y * y);
+    pmd_pose::QuatToMatrix(out, *q);
 }
 
 void QuatNormalize(PmdQuat* q) {
-    const float length = SqrtFloat(q->x * q->x + q->y * q->y + q->z * q->z + q->w * q->w);
-    q->x /= length;
-    q->y /= length;
-    q->z /= length;
-    q->w /= length;
+    pmd_pose::Normalize(q);
 }
 
 void QuatFromEuler(PmdQuat* out, float x, float y, float z) {
@@ -43,7 +30,11 @@ void QuatFromEuler(PmdQuat* out, float x, float y, float z, const ExactSinCos& s
     out->w = cx * cy * cz + sx * sy * sz;
 }
 
-void EulerFromQuat(Vec3* out, const PmdQuat* q) {
+namespace {
+
+// The z angle's atan2 is the dearer half of the work; a caller that throws
+// z away skips it.
+void EulerAngles(Vec3* out, const PmdQuat* q, bool withZ) {
     constexpr float kLimit = 1.5707963f;
     const float x = q->x, y = q->y, z = q->z, w = q->w;
     float sine = -2.0f * (x * z + w * y);
@@ -51,7 +42,10 @@ void EulerFromQuat(Vec3* out, const PmdQuat* q) {
     out->y = static_cast<float>(AsinF(sine));
     if (out->y > -kLimit && out->y < kLimit) {
         out->x = static_cast<float>(Atan2F(2.0f * (x * w + y * z), 1.0f - 2.0f * (x * x + y * y)));
-        out->z = static_cast<float>(Atan2F(2.0f * (x * y + w * z), 1.0f - 2.0f * (y * y + z * z)));
+        out->z =
+            withZ
+                ? static_cast<float>(Atan2F(2.0f * (x * y + w * z), 1.0f - 2.0f * (y * y + z * z)))
+                : 0.0f;
         return;
     }
     const float angle =
@@ -60,47 +54,26 @@ void EulerFromQuat(Vec3* out, const PmdQuat* q) {
     out->z = 0.0f;
 }
 
-PmdQuat QuatMultiply(const PmdQuat& a, const PmdQuat& b) {
-    return PmdQuat{a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-                   a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-                   a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w,
-                   a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
-namespace {
-
-// MatMul of two affine matrices (last column 0, 0, 0, 1) without the terms
-// that are exactly 0: the same sums in the same order, so the same bits, at
-// less than half the cost; the solver spends most of its time here.
-void AffineProduct(Mat4* out, const Mat4& a, const Mat4& b) {
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col) {
-            double sum = 0.0;
-            sum += static_cast<double>(a.m[row][0]) * b.m[0][col];
-            sum += static_cast<double>(a.m[row][1]) * b.m[1][col];
-            sum += static_cast<double>(a.m[row][2]) * b.m[2][col];
-            if (row == 3) {
-                sum += static_cast<double>(b.m[3][col]);
-            }
-            out->m[row][col] = static_cast<float>(sum);
-        }
-        out->m[row][3] = row == 3 ? 1.0f : 0.0f;
-    }
-}
-
 }  // namespace
 
+void EulerFromQuat(Vec3* out, const PmdQuat* q) {
+    EulerAngles(out, q, true);
+}
+
+void EulerXYFromQuat(Vec3* out, const PmdQuat* q) {
+    EulerAngles(out, q, false);
+}
+
+PmdQuat QuatMultiply(const PmdQuat& a, const PmdQuat& b) {
+    return pmd_pose::Multiply(a, b);
+}
+
 void UpdatePmdBoneMatrix(PmdBoneWork* bone) {
-    Mat4 pose;
-    PmdQuatToMatrix(&pose, &bone->poseRotation);
-    pose.m[3][0] = bone->poseTranslation.x;
-    pose.m[3][1] = bone->poseTranslation.y;
-    pose.m[3][2] = bone->poseTranslation.z;
-    if (bone->parent == nullptr) {
-        bone->world = pose;
-        return;
-    }
-    AffineProduct(&bone->world, pose, bone->parent->world);
+    pmd_pose::BoneMatrix(bone);
+}
+
+void UpdatePmdBonePosition(PmdBoneWork* bone) {
+    pmd_pose::BonePosition(bone);
 }
 
 int UpdatePmdBoneMatrices(int boneCount, PmdBoneWork* bones) {

@@ -105,6 +105,9 @@ int SolveIkChain(PmdBoneWork* bones, PmdIkChain* chain);
 
 // world = pose matrix x parent's world (the pose matrix alone at the top).
 void UpdatePmdBoneMatrix(PmdBoneWork* bone);
+// Only the world matrix's translation row, from the pose translation and
+// the parent's world: the bits UpdatePmdBoneMatrix gives it.
+void UpdatePmdBonePosition(PmdBoneWork* bone);
 // Every bone's, in file order: a bone listed before its parent takes the
 // parent's matrix of the update before. 0.
 int UpdatePmdBoneMatrices(int boneCount, PmdBoneWork* bones);
@@ -119,6 +122,8 @@ void QuatFromEuler(PmdQuat* out, float x, float y, float z);
 void QuatFromEuler(PmdQuat* out, float x, float y, float z, const ExactSinCos& sinCos);
 // The angles of a unit quaternion; at the y angle's limits z is 0.
 void EulerFromQuat(Vec3* out, const PmdQuat* q);
+// EulerFromQuat's x and y; z is 0.
+void EulerXYFromQuat(Vec3* out, const PmdQuat* q);
 // a (x) b, Hamilton's product: the rotation b, then a.
 PmdQuat QuatMultiply(const PmdQuat& a, const PmdQuat& b);
 

@@ -231,4 +231,16 @@ inline std::vector<uint8_t> WalkMotion(uint32_t frames) {
     return writer.Bytes();
 }
 
+// Both feet's IK targets out of reach below the legged character, drifting
+// apart over `frames` frames.
+inline std::vector<uint8_t> UnreachableMotion(uint32_t frames) {
+    VmdWriter writer;
+    for (uint32_t f : {0u, frames}) {
+        const float forward = 0.002f * static_cast<float>(f);
+        writer.Bone("leftFootIK", f, {0.0f, -4.0f, forward});
+        writer.Bone("rightFootIK", f, {0.0f, -4.0f, -forward});
+    }
+    return writer.Bytes();
+}
+
 }  // namespace tessel_test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -522,5 +523,138 @@ TEST(VmdMotion, TheWalkingCharactersFeetStayOnTheirTargets) {
     }
     EXPECT_LT(worst, 1e-3f);
 }
+
+// The bits of every baked key of the set, times and values, in set order
+// (64-bit FNV-1a).
+uint64_t BakedKeysHash(const ReadModelAnimSet* set) {
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](const void* data, size_t bytes) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < bytes; ++i) {
+            hash = (hash ^ p[i]) * 1099511628211ull;
+        }
+    };
+    for (const ReadModelAnim* a = set->firstAnim; a != nullptr; a = a->nextInSet) {
+        const ReadModelKeySet* keys[2] = {Translations(a), Rotations(a)};
+        for (int k = 0; k < 2; ++k) {
+            const size_t count = static_cast<size_t>(keys[k]->keyCount);
+            mix(keys[k]->times, count * sizeof(float));
+            mix(keys[k]->values, count * (k == 0 ? sizeof(Vec3) : sizeof(PmdQuat)));
+        }
+    }
+    return hash;
+}
+
+// A leg whose target sweeps ahead, below out of reach, behind, and up beside
+// the thigh: reachable, unreachable and stuck-straight frames in one motion.
+std::vector<uint8_t> LegSweepMotion() {
+    const VmdCurve eased{64, 0, 64, 127};
+    return VmdWriter()
+        .Bone("footIK", 0, {0.0f, 3.0f, 2.0f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 10, {0.0f, -1.5f, 0.3f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 20, {0.0f, 3.0f, -2.0f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 30, {1.5f, 8.0f, 1.5f}, {0, 0, 0, 1}, eased)
+        .Bytes();
+}
+
+void BuildOneLeg(PmdRig* rig) {
+    BuildLeg(rig);
+}
+
+// A knee bent back at rest: it meets its limit at once and the thigh is
+// kicked.
+void BuildBentBackLeg(PmdRig* rig) {
+    BuildLeg(rig, 0.5f);
+}
+
+// A knee alone in its chain, its shin level: never kicked, at its limit at
+// every iteration.
+void BuildLevelShin(PmdRig* rig) {
+    rig->AddBone("knee", -1, {0.0f, 5.0f, 0.0f}, true);
+    rig->AddBone("ankle", 0, {0.0f, 5.0f, 5.0f});
+    rig->AddBone("footIK", -1, {0.0f, 5.0f, 5.0f});
+    rig->AddChain(2, 1, {0}, 10, 3.1415927f);
+}
+
+// A leg with a toe chain after it whose toe hangs from the leg chain's
+// effector: the toe chain starts from the ankle's whole world matrix.
+void BuildLegWithToe(PmdRig* rig) {
+    rig->AddBone("thigh", -1, {0.0f, 10.0f, 0.0f});
+    rig->AddBone("knee", 0, {0.0f, 5.0f, -0.05f}, true);
+    rig->AddBone("ankle", 1, {0.0f, 0.0f, 0.0f});
+    rig->AddBone("footIK", -1, {0.0f, 0.0f, 0.0f});
+    rig->AddBone("toe", 2, {0.0f, 0.0f, 1.0f});
+    rig->AddBone("toeTip", 4, {0.0f, 0.0f, 2.0f});
+    rig->AddBone("toeIK", -1, {0.0f, 0.0f, 2.0f});
+    rig->AddChain(3, 2, {1, 0}, 40, 0.5f * 3.1415927f);
+    rig->AddChain(6, 5, {4}, 10, 1.0f);
+}
+
+// The leg's chain listed from the thigh down: the thigh's update comes after
+// the knee's, which took the thigh's world of before.
+void BuildLegListedDownward(PmdRig* rig) {
+    rig->AddBone("thigh", -1, {0.0f, 10.0f, 0.0f});
+    rig->AddBone("knee", 0, {0.0f, 5.0f, -0.05f}, true);
+    rig->AddBone("ankle", 1, {0.0f, 0.0f, 0.0f});
+    rig->AddBone("footIK", -1, {0.0f, 0.0f, 0.0f});
+    rig->AddChain(3, 2, {0, 1}, 40, 0.5f * 3.1415927f);
+}
+
+std::vector<uint8_t> ToeMotion() {
+    return VmdWriter()
+        .Bone("footIK", 0, {0.0f, 3.0f, 2.0f})
+        .Bone("footIK", 10, {0.5f, 2.0f, -1.0f})
+        .Bone("toeIK", 0, {0.0f, 3.5f, 2.5f})
+        .Bone("toeIK", 10, {0.3f, 2.0f, -0.5f})
+        .Bytes();
+}
+
+struct PinnedBake {
+    const char* name;
+    void (*build)(PmdRig* rig);
+    std::vector<uint8_t> (*motion)();
+    uint64_t hash;
+};
+
+void PrintTo(const PinnedBake& bake, std::ostream* out) {
+    *out << bake.name;
+}
+
+class VmdPinnedBakes : public testing::TestWithParam<PinnedBake> {};
+
+// The solver's results are pinned bit for bit: a faster solve must bake the
+// very same keys.
+TEST_P(VmdPinnedBakes, BakeTheSameBits) {
+    PmdRig rig;
+    GetParam().build(&rig);
+    ASSERT_EQ(rig.Load(GetParam().motion()), 0);
+    EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), GetParam().hash)
+        << std::hex << BakedKeysHash(rig.model.firstAnimSet);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Motions, VmdPinnedBakes,
+    testing::Values(
+        PinnedBake{"walk120", tessel_test::BuildLeggedRig,
+                   [] { return tessel_test::WalkMotion(120); }, 0x08cb607d6fb486d6ull},
+        PinnedBake{"walk1000", tessel_test::BuildLeggedRig,
+                   [] { return tessel_test::WalkMotion(1000); }, 0x6935ddab25778316ull},
+        PinnedBake{"unreachable200", tessel_test::BuildLeggedRig,
+                   [] { return tessel_test::UnreachableMotion(200); }, 0xc57adcc05a2aeae6ull},
+        PinnedBake{"legSweep", BuildOneLeg, LegSweepMotion, 0x8ca25e7dd90b472eull},
+        PinnedBake{"bentBack", BuildBentBackLeg,
+                   [] {
+                       return VmdWriter().Bone("footIK", 0, {0.0f, 7.5f, 0.0f}).Bytes();
+                   },
+                   0xdc65f033ec78208eull},
+        PinnedBake{"levelShin", BuildLevelShin,
+                   [] {
+                       return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
+                   },
+                   0xf211618206288a36ull},
+        PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
+        PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion,
+                   0x05bfdf2e454b60d2ull}),
+    [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
 
 }  // namespace
