@@ -432,24 +432,29 @@ void ApplyStageProgram(int image, const MeshBlendBlock& blend,
     ResetTexCoordIndices();
 }
 
-// The four-step ramp for slot -1, made on first use from its embedded image
-// with the transparent colour off; -1 for any other slot or when it cannot
-// be made.
+// The default ramps: slot -1 the four-step ramp from its embedded image,
+// slot -2 the grey ramp, each made on first use with the transparent colour
+// off and made again when its handle no longer answers; -1 for any other slot
+// or when it cannot be made.
 int DefaultToonRamp(int32_t slot) {
-    if (slot != -1) {
+    if (slot != -1 && slot != -2) {
         return -1;
     }
+    int32_t& handle = slot == -1 ? g_models.rampTexture : g_models.greyRampTexture;
     int width = 0;
     int height = 0;
-    if (g_models.rampTexture != -1 && QueryImageSize(g_models.rampTexture, &width, &height) == 0) {
-        return g_models.rampTexture;
+    if (handle != -1 && QueryImageSize(handle, &width, &height) == 0) {
+        return handle;
+    }
+    if (slot == -2) {
+        handle = CreateGreyRampImage();
+        return handle;
     }
     const bool keyed = g_drawSettings.transparentColorUseOff == 0;
     SetTransparentColorUse(0);
-    g_models.rampTexture =
-        LoadImageSourceToNewHandle(RampTextureTga(), kRampTextureTgaSize, nullptr, 0, 0, 0);
+    handle = LoadImageSourceToNewHandle(RampTextureTga(), kRampTextureTgaSize, nullptr, 0, 0, 0);
     SetTransparentColorUse(keyed ? 1 : 0);
-    return g_models.rampTexture;
+    return handle;
 }
 
 }  // namespace

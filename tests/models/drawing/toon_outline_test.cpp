@@ -59,7 +59,7 @@ constexpr float kDiffuse[4] = {0.6f, 0.3f, 0.9f, 0.8f};
 constexpr float kAmbient[4] = {0.1f, 0.2f, 0.05f, 0.0f};
 
 class ToonTest : public ModelSystemTest {
-  protected:
+  public:  // the shading check below works on the fixture
     void SetUp() override {
         ModelSystemTest::SetUp();
         ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
@@ -281,64 +281,82 @@ int Modulate(int a, int b) {
 
 // A toon kind 1 quad facing the light at the angle whose cosine is c draws
 // every pixel in its normalised vertex colour times the ramp's texel at the
-// largest lit channel (point sampled, clamped at the last texel).
+// largest lit channel (point sampled, clamped at the last texel). The ramp
+// is the material's toon slot; rampColour gives a texel's channels.
+template <typename RampColour>
+void ExpectKindOneShading(ToonTest& test, float c, int32_t slot, RampColour rampColour) {
+    SCOPED_TRACE(c);
+    tessel::ModelInstance* record = test.Make(1, 1.0f);
+    ASSERT_NE(record, nullptr);
+    record->materials[0].toonTextures[0] = slot;
+    const float corners[4][3] = {{16, 16, 0}, {48, 16, 0}, {16, 40, 0}, {48, 40, 0}};
+    const float normal[3] = {0.0f, std::sqrt(1.0f - c * c), -c};
+    tessel::ModelTriangleList& list = test.Last().base()->triangleLists[0];
+    for (int i = 0; i < 4; ++i) {
+        float* v = reinterpret_cast<float*>(list.vertices + 32 * i);
+        std::memcpy(v, corners[i], 12);
+        std::memcpy(v + 4, normal, 12);
+    }
+    Paint(RECT{0, 0, 640, 480}, 0x102030);
+    tessel::DrawModelMesh(&record->meshes[0]);
+    // The same float steps as the processor's lighting.
+    const float intensity = normal[2] * -1.0f;
+    float lit[3];
+    float largest = 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        lit[k] = intensity * kLightDiffuse[k];
+        const float all = lit[k] + kLightAmbient[k] + kGlobalAmbient[k];
+        largest = all > largest ? all : largest;
+    }
+    float factors[3];
+    tessel::NormaliseColorToMax(lit[0], lit[1], lit[2], factors);
+    int texel = static_cast<int>(largest * 256.0f);
+    texel = texel > 255 ? 255 : texel;
+    uint32_t expected = 0;
+    for (int k = 0; k < 3; ++k) {
+        const int vertex = static_cast<int>(kDiffuse[k] * 255.0f * factors[k]);
+        expected |= static_cast<uint32_t>(Modulate(vertex, rampColour(texel, k))) << (16 - 8 * k);
+    }
+    int wrong = 0;
+    for (int y = 440; y < 464; ++y) {
+        for (int x = 16; x < 48; ++x) {
+            const uint32_t pixel = TargetPixel(x, y);
+            if (pixel != expected && wrong++ < 3) {
+                ADD_FAILURE() << "pixel " << x << "," << y << " " << std::hex << pixel
+                              << " expected " << expected << " (texel " << std::dec << texel << ")";
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(TargetPixel(14, 450), 0x102030u);
+}
+
+// The largest lit channel is blue: c + 0.25 + 0.03125; each c puts it at the
+// middle of a texel, the last one past the ramp's end.
+constexpr float kRampCosines[] = {80.5f / 256 - 0.28125f, 150.5f / 256 - 0.28125f,
+                                  230.5f / 256 - 0.28125f, 1.0f};
+
 TEST_F(ToonTest, KindOneShadesWithTheRampTexelOfItsBrightness) {
     const int ramp = MakeDistinctRamp();
     ASSERT_NE(ramp, -1);
     tessel::g_models.rampTexture = ramp;
-    // The largest lit channel is blue: c + 0.25 + 0.03125; each c puts it at
-    // the middle of a texel, the last one past the ramp's end.
-    const float cosines[] = {80.5f / 256 - 0.28125f, 150.5f / 256 - 0.28125f,
-                             230.5f / 256 - 0.28125f, 1.0f};
     tessel::UpdateViewProjectionCache();
-    for (const float c : cosines) {
-        SCOPED_TRACE(c);
-        tessel::ModelInstance* record = Make(1, 1.0f);
-        ASSERT_NE(record, nullptr);
-        record->materials[0].toonTextures[0] = -1;  // the default ramp
-        const float corners[4][3] = {{16, 16, 0}, {48, 16, 0}, {16, 40, 0}, {48, 40, 0}};
-        const float normal[3] = {0.0f, std::sqrt(1.0f - c * c), -c};
-        tessel::ModelTriangleList& list = Last().base()->triangleLists[0];
-        for (int i = 0; i < 4; ++i) {
-            float* v = reinterpret_cast<float*>(list.vertices + 32 * i);
-            std::memcpy(v, corners[i], 12);
-            std::memcpy(v + 4, normal, 12);
-        }
-        Paint(RECT{0, 0, 640, 480}, 0x102030);
-        tessel::DrawModelMesh(&record->meshes[0]);
-        // The same float steps as the processor's lighting.
-        const float intensity = normal[2] * -1.0f;
-        float lit[3];
-        float largest = 0.0f;
-        for (int k = 0; k < 3; ++k) {
-            lit[k] = intensity * kLightDiffuse[k];
-            const float all = lit[k] + kLightAmbient[k] + kGlobalAmbient[k];
-            largest = all > largest ? all : largest;
-        }
-        float factors[3];
-        tessel::NormaliseColorToMax(lit[0], lit[1], lit[2], factors);
-        int texel = static_cast<int>(largest * 256.0f);
-        texel = texel > 255 ? 255 : texel;
-        const int rampColour[3] = {RampRed(texel), RampGreen(texel), RampBlue(texel)};
-        uint32_t expected = 0;
-        for (int k = 0; k < 3; ++k) {
-            const int vertex = static_cast<int>(kDiffuse[k] * 255.0f * factors[k]);
-            expected |= static_cast<uint32_t>(Modulate(vertex, rampColour[k])) << (16 - 8 * k);
-        }
-        int wrong = 0;
-        for (int y = 440; y < 464; ++y) {
-            for (int x = 16; x < 48; ++x) {
-                const uint32_t pixel = TargetPixel(x, y);
-                if (pixel != expected && wrong++ < 3) {
-                    ADD_FAILURE() << "pixel " << x << "," << y << " " << std::hex << pixel
-                                  << " expected " << expected << " (texel " << std::dec << texel
-                                  << ")";
-                }
-            }
-        }
-        EXPECT_EQ(wrong, 0);
-        EXPECT_EQ(TargetPixel(14, 450), 0x102030u);
+    const auto distinct = [](int texel, int k) {
+        return k == 0 ? RampRed(texel) : k == 1 ? RampGreen(texel) : RampBlue(texel);
+    };
+    for (const float c : kRampCosines) {
+        ExpectKindOneShading(*this, c, -1, distinct);
     }
+}
+
+// Slot -2 is the grey ramp, made on first use: texel x is grey level x.
+TEST_F(ToonTest, SlotMinusTwoShadesWithTheGreyRampMadeOnFirstUse) {
+    tessel::g_models.greyRampTexture = -1;
+    tessel::UpdateViewProjectionCache();
+    for (const float c : kRampCosines) {
+        ExpectKindOneShading(*this, c, -2, [](int texel, int) { return texel; });
+    }
+    EXPECT_NE(tessel::g_models.greyRampTexture, -1);
 }
 
 }  // namespace

@@ -375,7 +375,7 @@ TEST_F(ModelTextureTest, CallbacksReadTheFilesAndGetTheirBytesBack) {
 // ---------------------------------------------------- device loss, filters
 
 // A base whose texture was loaded from a file (turned by the flag byte), a
-// model with a texture of its own, and the white default texture.
+// model with a texture of its own, and the white and grey default textures.
 class ModelTextureRestoreTest : public ModelTextureTest {
   protected:
     void LoadInto(int* handle, void** colour, int* size, int flagByte) {
@@ -402,6 +402,8 @@ TEST_F(ModelTextureRestoreTest, ALostDeviceGivesBackTheSameTexels) {
     tessel::g_models.whiteTexture = tessel::LoadImageSourceToNewHandle(
         tessel::WhiteTextureTga(), tessel::kWhiteTextureTgaSize, nullptr, 0, 0, 0);
     ASSERT_NE(tessel::g_models.whiteTexture, -1);
+    tessel::g_models.greyRampTexture = tessel::CreateGreyRampImage();
+    ASSERT_NE(tessel::g_models.greyRampTexture, -1);
     const int handles[] = {texture.imageHandle, own.imageHandle};
     for (int handle : handles) {
         ASSERT_EQ(Pixel(handle, 0, 0), Picture(15, 15)) << "turned by the flag byte";
@@ -419,6 +421,11 @@ TEST_F(ModelTextureRestoreTest, ALostDeviceGivesBackTheSameTexels) {
         }
     }
     EXPECT_EQ(Pixel(tessel::g_models.whiteTexture, 7, 7), 0xFFFFFFFFu);
+    for (int x : {0, 1, 137, 255}) {
+        EXPECT_EQ(Pixel(tessel::g_models.greyRampTexture, x, 5) & 0xFFFFFFu,
+                  static_cast<uint32_t>(x) * 0x010101u)
+            << "the grey ramp refilled, at " << x;
+    }
 }
 
 TEST_F(ModelTextureTest, TheFilterModeIsSetOnlyForATextureOfAValidModel) {
