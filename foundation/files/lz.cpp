@@ -43,6 +43,11 @@ int Corrupt(const char* why) {
 void CopyMatch(uint8_t* op, const uint8_t* from, uint32_t length, uint32_t distance,
                const uint8_t* oend) {
     const size_t room = static_cast<size_t>(oend - op);
+    // A long match that does not overlap what it writes is one plain copy.
+    if (length >= 64 && distance >= length) {
+        std::memcpy(op, from, length);
+        return;
+    }
     if (distance >= 16 && room >= static_cast<size_t>(length) + 16) {
         for (uint32_t i = 0; i < length; i += 16) {
             Copy16(op + i, from + i);
