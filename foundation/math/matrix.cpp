@@ -5,6 +5,7 @@
 // order reads its angles, with a separate route for the gimbal case.
 // Not here: vectors' own arithmetic beyond what a matrix call needs.
 #include "foundation/math/matrix.h"
+#include "foundation/math/matrix_minors.h"
 
 #include <cmath>
 
@@ -255,30 +256,14 @@ int MatTransposed(Mat4* out, const Mat4* in) {
 }
 
 int MatInverted(Mat4* out, const Mat4* in) {
-    double a[4][4];
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 4; ++col) {
-            a[row][col] = in->m[row][col];
-        }
-    }
-    // The 2x2 minors of the top two and the bottom two rows give every
-    // cofactor with few products (Laplace expansion by pairs of rows).
-    const double s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1];
-    const double s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
-    const double s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3];
-    const double s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
-    const double s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3];
-    const double s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
-    const double c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3];
-    const double c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
-    const double c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2];
-    const double c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
-    const double c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2];
-    const double c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
-    const double det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
-    if (det > -1e-7 && det < 1e-7) {
+    const RowPairMinors m = MinorsByRowPairs(*in);
+    if (NearlySingular(m.det)) {
         return -1;
     }
+    const double(&a)[4][4] = m.a;
+    const double s0 = m.s0, s1 = m.s1, s2 = m.s2, s3 = m.s3, s4 = m.s4, s5 = m.s5;
+    const double c0 = m.c0, c1 = m.c1, c2 = m.c2, c3 = m.c3, c4 = m.c4, c5 = m.c5;
+    const double det = m.det;
     const double inv = 1.0 / det;
     double r[4][4];
     r[0][0] = (a[1][1] * c5 - a[1][2] * c4 + a[1][3] * c3) * inv;

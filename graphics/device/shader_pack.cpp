@@ -319,29 +319,39 @@ int SelectBuiltInPixelShader(int index) {
     return 1;
 }
 
+namespace {
+
+// Unbinds the shaders and forgets the cached shader and declaration, so that
+// nothing about to be released stays bound or cached.
+void UnbindShaders(IDirect3DDevice9* device) {
+    device->SetVertexShader(nullptr);
+    device->SetPixelShader(nullptr);
+    g_stateCache.vertexShader = nullptr;
+    g_stateCache.declaration = nullptr;
+}
+
+template <typename Object, size_t N>
+void ReleaseAll(Object* (&objects)[N]) {
+    for (Object*& object : objects) {
+        if (object != nullptr) {
+            object->Release();
+            object = nullptr;
+        }
+    }
+}
+
+}  // namespace
+
 int ReleaseBuiltInShaders() {
     IDirect3DDevice9* device = g_graphics.device;
     if (device == nullptr) {
         return 0;
     }
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
+    UnbindShaders(device);
     // The cached pixel shader goes too: a new object could come at the old one's address.
-    g_stateCache.vertexShader = nullptr;
     g_stateCache.pixelShader = nullptr;
-    g_stateCache.declaration = nullptr;
-    for (IDirect3DVertexShader9*& shader : g_pack.vertexShaders) {
-        if (shader != nullptr) {
-            shader->Release();
-            shader = nullptr;
-        }
-    }
-    for (IDirect3DPixelShader9*& shader : g_pack.pixelShaders) {
-        if (shader != nullptr) {
-            shader->Release();
-            shader = nullptr;
-        }
-    }
+    ReleaseAll(g_pack.vertexShaders);
+    ReleaseAll(g_pack.pixelShaders);
     return 0;
 }
 
@@ -350,16 +360,8 @@ int ReleaseVertexDeclarations() {
     if (device == nullptr) {
         return 0;
     }
-    device->SetVertexShader(nullptr);
-    device->SetPixelShader(nullptr);
-    g_stateCache.vertexShader = nullptr;
-    g_stateCache.declaration = nullptr;
-    for (IDirect3DVertexDeclaration9*& declaration : g_pack.declarations) {
-        if (declaration != nullptr) {
-            declaration->Release();
-            declaration = nullptr;
-        }
-    }
+    UnbindShaders(device);
+    ReleaseAll(g_pack.declarations);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "foundation/base/numbers.h"
+#include "foundation/math/matrix_minors.h"
 #include "models/math/model_math.h"
 #include "models/pmd/pmd_pose_math.h"
 #include "models/pmd/vmd_internal.h"
@@ -88,28 +89,14 @@ void StorePair(float* low, float* high, __m128d v) {
 // x + y exactly), so each entry has its very bits. Column 3 is left unset.
 // -1 when the determinant is as near 0 as MatInverted refuses.
 int InvertedForPoints(Mat4* out, const Mat4& in) {
-    double a[4][4];
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 4; ++col) {
-            a[row][col] = in.m[row][col];
-        }
-    }
-    const double s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1];
-    const double s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
-    const double s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3];
-    const double s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
-    const double s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3];
-    const double s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
-    const double c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3];
-    const double c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
-    const double c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2];
-    const double c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
-    const double c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2];
-    const double c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
-    const double det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
-    if (det > -1e-7 && det < 1e-7) {
+    const RowPairMinors m = MinorsByRowPairs(in);
+    if (NearlySingular(m.det)) {
         return -1;
     }
+    const double(&a)[4][4] = m.a;
+    const double s0 = m.s0, s1 = m.s1, s2 = m.s2, s3 = m.s3, s4 = m.s4, s5 = m.s5;
+    const double c0 = m.c0, c1 = m.c1, c2 = m.c2, c3 = m.c3, c4 = m.c4, c5 = m.c5;
+    const double det = m.det;
     const __m128d inv = _mm_set1_pd(1.0 / det);
     const __m128d c5s = _mm_set1_pd(c5), c4s = _mm_set1_pd(c4), c3s = _mm_set1_pd(c3);
     const __m128d c2s = _mm_set1_pd(c2), c1s = _mm_set1_pd(c1), c0s = _mm_set1_pd(c0);

@@ -114,12 +114,7 @@ T* Tracked(uint64_t count, const char* line) {
 
 template <typename T>
 T* ModelArray(ReadModel* model, int64_t count, const char* line) {
-    const int64_t items = count > 0 ? count : 1;
-    T* array = nullptr;
-    if (items <= static_cast<int64_t>(UINT32_MAX / sizeof(T))) {
-        array = static_cast<T*>(AllocChainedBlock(
-            static_cast<uint32_t>(items * static_cast<int64_t>(sizeof(T))), &model->blocks));
-    }
+    auto* array = static_cast<T*>(ReadModelChainArray(model, count, sizeof(T)));
     if (array == nullptr) {
         WriteLog(line);
     }

@@ -355,14 +355,18 @@ ReadModelSkinWeight* ReadModelNewSkinWeight(ReadModel* model) {
     return weight;
 }
 
-ReadModelCorner* ReadModelNewCorners(ReadModel* model, int64_t count) {
+void* ReadModelChainArray(ReadModel* model, int64_t count, size_t itemBytes) {
     const int64_t items = count > 0 ? count : 1;
-    if (items > static_cast<int64_t>(UINT32_MAX / sizeof(ReadModelCorner))) {
+    if (itemBytes == 0 || items > static_cast<int64_t>(UINT32_MAX / itemBytes)) {
         return nullptr;
     }
-    return static_cast<ReadModelCorner*>(AllocChainedBlock(
-        static_cast<uint32_t>(items * static_cast<int64_t>(sizeof(ReadModelCorner))),
-        &model->blocks));
+    return AllocChainedBlock(static_cast<uint32_t>(items * static_cast<int64_t>(itemBytes)),
+                             &model->blocks);
+}
+
+ReadModelCorner* ReadModelNewCorners(ReadModel* model, int64_t count) {
+    return static_cast<ReadModelCorner*>(
+        ReadModelChainArray(model, count, sizeof(ReadModelCorner)));
 }
 
 ReadModelAnimSet* ReadModelNewAnimSet(ReadModel* model, const char* name) {

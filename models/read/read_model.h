@@ -7,6 +7,7 @@
 // convert, release.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/math/matrix.h"
@@ -296,6 +297,10 @@ ReadModelTexture* ReadModelNewTexture(ReadModel* model, const char* name, const 
                                       const char* alphaFile, int conversionFlags,
                                       float conversionValue, int reuse, int reverseFlag);
 ReadModelSkinWeight* ReadModelNewSkinWeight(ReadModel* model);
+// A zeroed array of `count` items (at least one) of `itemBytes` each in the
+// model's block chain; null when it is too large or cannot be had (the
+// caller names what it was reading).
+void* ReadModelChainArray(ReadModel* model, int64_t count, size_t itemBytes);
 // Zeroed corner records for `count` corners in the model's chain; null when
 // they cannot be had (the caller names what it was reading).
 ReadModelCorner* ReadModelNewCorners(ReadModel* model, int64_t count);
