@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "examples/example_options.h"
 #include "examples/example_startup.h"
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/main_window.h"
@@ -32,32 +33,10 @@
 
 namespace {
 
+constexpr char kDefaultModel[] = "example_walker\\walker.pmd";
 constexpr int kSlots = 2;
 constexpr double kFramesPerSecond = 30.0;
 constexpr double kScreenRate = 60.0;
-
-struct Options {
-    std::string model = "example_walker\\walker.pmd";
-    long frames = 0;
-    bool software = false;
-};
-
-Options ReadOptions(int argc, char** argv) {
-    Options options;
-    const char* frames = std::getenv("PLAY_WALKER_FRAMES");
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--software") {
-            options.software = true;
-        } else if (arg.find_first_not_of("0123456789") == std::string::npos) {
-            frames = argv[i];
-        } else {
-            options.model = arg;
-        }
-    }
-    options.frames = frames != nullptr ? std::strtol(frames, nullptr, 10) : 0;
-    return options;
-}
 
 float KeyTime(const tessel::ModelKeySet& keys, int k) {
     return keys.hasTimeTable != 0 ? keys.times[k]
@@ -147,8 +126,9 @@ bool AttachMotion(tessel::ModelInstance* record, int set, int slot) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ReadOptions(argc, argv);
-    if (options.model == Options{}.model && !MoveToProgramFolder()) {
+    const ExampleOptions options =
+        ReadExampleOptions(argc, argv, "PLAY_WALKER_FRAMES", kDefaultModel);
+    if (options.file == kDefaultModel && !MoveToProgramFolder()) {
         return 1;
     }
     tessel::ChangeWindowMode(1);
@@ -160,9 +140,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the library did not start; see Log.txt\n");
         return 1;
     }
-    const int model = tessel::LoadModel(options.model.c_str());
+    const int model = tessel::LoadModel(options.file.c_str());
     if (model == -1) {
-        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.model.c_str());
+        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.file.c_str());
         tessel::EndLibrary();
         return 1;
     }

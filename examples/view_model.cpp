@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "examples/example_options.h"
 #include "examples/example_startup.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
@@ -26,32 +27,10 @@
 
 namespace {
 
+constexpr char kDefaultModel[] = "example_model\\yuka.mqo";
 constexpr float kDistance = 1100.0f;
 constexpr float kPitch = 0.45f;  // radians below the horizon
 constexpr double kTurnFrames = 600.0;
-
-struct Options {
-    std::string model = "example_model\\yuka.mqo";
-    long frames = 0;
-    bool software = false;
-};
-
-Options ReadOptions(int argc, char** argv) {
-    Options options;
-    const char* frames = std::getenv("VIEW_MODEL_FRAMES");
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--software") {
-            options.software = true;
-        } else if (arg.find_first_not_of("0123456789") == std::string::npos) {
-            frames = argv[i];
-        } else {
-            options.model = arg;
-        }
-    }
-    options.frames = frames != nullptr ? std::strtol(frames, nullptr, 10) : 0;
-    return options;
-}
 
 // The camera on its circle, looking at the model's centre.
 void PlaceCamera(long frame) {
@@ -64,10 +43,11 @@ void PlaceCamera(long frame) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Options options = ReadOptions(argc, argv);
+    const ExampleOptions options =
+        ReadExampleOptions(argc, argv, "VIEW_MODEL_FRAMES", kDefaultModel);
     // A model named on the command line is found from where the program was
     // started; the default one beside the program.
-    if (options.model == Options{}.model && !MoveToProgramFolder()) {
+    if (options.file == kDefaultModel && !MoveToProgramFolder()) {
         return 1;
     }
     tessel::ChangeWindowMode(1);
@@ -79,9 +59,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the library did not start; see Log.txt\n");
         return 1;
     }
-    const int model = tessel::LoadModel(options.model.c_str());
+    const int model = tessel::LoadModel(options.file.c_str());
     if (model == -1) {
-        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.model.c_str());
+        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.file.c_str());
         tessel::EndLibrary();
         return 1;
     }
