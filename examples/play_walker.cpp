@@ -17,6 +17,7 @@
 
 #include "examples/example_options.h"
 #include "examples/example_startup.h"
+#include "examples/model_example.h"
 #include "foundation/memory/memory.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
@@ -128,22 +129,8 @@ bool AttachMotion(tessel::ModelInstance* record, int set, int slot) {
 int main(int argc, char** argv) {
     const ExampleOptions options =
         ReadExampleOptions(argc, argv, "PLAY_WALKER_FRAMES", kDefaultModel);
-    if (options.file == kDefaultModel && !MoveToProgramFolder()) {
-        return 1;
-    }
-    tessel::ChangeWindowMode(1);
-    tessel::SetWindowTitle("Playing a walking character");
-    if (options.software) {
-        tessel::SetUseHardwareOption(0);
-    }
-    if (tessel::StartLibrary() != 0) {
-        std::fprintf(stderr, "the library did not start; see Log.txt\n");
-        return 1;
-    }
-    const int model = tessel::LoadModel(options.file.c_str());
+    const int model = StartModelExample(options, kDefaultModel, "Playing a walking character");
     if (model == -1) {
-        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.file.c_str());
-        tessel::EndLibrary();
         return 1;
     }
     tessel::ModelInstance* record = tessel::GetModelInstance(model);

@@ -14,6 +14,7 @@
 
 #include "examples/example_options.h"
 #include "examples/example_startup.h"
+#include "examples/model_example.h"
 #include "foundation/runtime/main_window.h"
 #include "foundation/runtime/message_pump.h"
 #include "foundation/runtime/startup.h"
@@ -45,24 +46,8 @@ void PlaceCamera(long frame) {
 int main(int argc, char** argv) {
     const ExampleOptions options =
         ReadExampleOptions(argc, argv, "VIEW_MODEL_FRAMES", kDefaultModel);
-    // A model named on the command line is found from where the program was
-    // started; the default one beside the program.
-    if (options.file == kDefaultModel && !MoveToProgramFolder()) {
-        return 1;
-    }
-    tessel::ChangeWindowMode(1);
-    tessel::SetWindowTitle("Viewing a model");
-    if (options.software) {
-        tessel::SetUseHardwareOption(0);
-    }
-    if (tessel::StartLibrary() != 0) {
-        std::fprintf(stderr, "the library did not start; see Log.txt\n");
-        return 1;
-    }
-    const int model = tessel::LoadModel(options.file.c_str());
+    const int model = StartModelExample(options, kDefaultModel, "Viewing a model");
     if (model == -1) {
-        std::fprintf(stderr, "%s did not load; see Log.txt\n", options.file.c_str());
-        tessel::EndLibrary();
         return 1;
     }
     tessel::Vec3 maximum = {};
