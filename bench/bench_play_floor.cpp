@@ -21,6 +21,7 @@
 #include "models/loading/model_loading.h"
 #include "platform/d3d9_testing.h"
 #include "platform/kernel/files.h"
+#include "tests/game/play/floor_stage.h"
 
 namespace {
 
@@ -46,18 +47,7 @@ FloorRun& Run() {
     }
     GameFloor = FloorRecord{model, 300, 1};
     run.scene = std::make_unique<GameScene>();
-    StageBlock& stage = run.scene->stage;
-    stage = StageBlock{};
-    for (auto& slot : stage.models) {
-        slot = StageModelSlot{-1, 0};
-    }
-    stage.models[0] = StageModelSlot{model, 300};
-    stage.viewCentre[0] = stage.viewCentre[1] = stage.viewCentre[2] = 256.0;
-    stage.colour[0] = 60;
-    stage.colour[2] = 60;
-    stage.scrollDistance = 1600;
-    stage.fogStart = 200.0;
-    stage.fogEnd = 1400.0;
+    vantrel_test::SetUpFloorStage(&run.scene->stage, model);
     BindFrameCalls(nullptr);
     run.ready = true;
     return run;

@@ -141,10 +141,8 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%d motions playing\n", motions);
-    tessel::SelectDrawTarget(tessel::kBackScreen);
     tessel::SetBackgroundRgb(40, 48, 64);
-    long frame = 0;
-    while (tessel::PumpMessages() == 0) {
+    const long frames = RunFrames(options.frames, [&](long frame) {
         tessel::EraseDrawTarget(nullptr);
         tessel::PlaceCameraByAngles(-12.0f, 10.0f, -30.0f, 0.1f, 0.38f, 0.0f);
         tessel::SetCameraDepthRange(1.0f, 1000.0f);
@@ -158,13 +156,8 @@ int main(int argc, char** argv) {
             SeekMotion(record, m, static_cast<float>(at));
         }
         tessel::RenderModel(model);
-        tessel::PresentScreenPublic();
-        ++frame;
-        if (options.frames > 0 && frame >= options.frames) {
-            break;
-        }
-    }
+    });
     tessel::EndLibrary();
-    std::printf("%ld frames\n", frame);
+    std::printf("%ld frames\n", frames);
     return 0;
 }

@@ -55,21 +55,14 @@ int main(int argc, char** argv) {
     tessel::MeasureModelBounds(model, &maximum, &minimum);
     std::printf("model from (%.1f, %.1f, %.1f) to (%.1f, %.1f, %.1f)\n", minimum.x, minimum.y,
                 minimum.z, maximum.x, maximum.y, maximum.z);
-    tessel::SelectDrawTarget(tessel::kBackScreen);
     tessel::SetBackgroundRgb(24, 16, 40);
-    long frame = 0;
-    while (tessel::PumpMessages() == 0) {
+    const long frames = RunFrames(options.frames, [&](long frame) {
         tessel::EraseDrawTarget(nullptr);
         PlaceCamera(frame);
         tessel::SetCameraDepthRange(100.0f, 10000.0f);
         tessel::RenderModel(model);
-        tessel::PresentScreenPublic();
-        ++frame;
-        if (options.frames > 0 && frame >= options.frames) {
-            break;
-        }
-    }
+    });
     tessel::EndLibrary();
-    std::printf("%ld frames\n", frame);
+    std::printf("%ld frames\n", frames);
     return 0;
 }

@@ -20,6 +20,7 @@
 #include "models/loading/model_loading.h"
 #include "platform/d3d9_testing.h"
 #include "platform/kernel/files.h"
+#include "tests/game/play/floor_stage.h"
 #include "tests/graphics/targets/target_test_support.h"
 #include "tests/support/virtual_display.h"
 
@@ -50,21 +51,7 @@ void StageFloorTest::DrawAndCheckFloor(const char* shotName) {
     ASSERT_NE(FloorScreen, -1);
     GameFloor = FloorRecord{model, 300, 1};
     auto scene = std::make_unique<GameScene>();
-    // The scene's constructor leaves the stage block to the play set-up:
-    // cleared here, so no angle or scroll comes from an earlier test's heap.
-    StageBlock& stage = scene->stage;
-    stage = StageBlock{};
-    for (auto& slot : stage.models) {
-        slot = StageModelSlot{-1, 0};
-    }
-    stage.models[0] = StageModelSlot{model, 300};
-    stage.viewCentre[0] = stage.viewCentre[1] = stage.viewCentre[2] = 256.0;
-    stage.colour[0] = 60;
-    stage.colour[1] = 0;
-    stage.colour[2] = 60;
-    stage.scrollDistance = 1600;
-    stage.fogStart = 200.0;
-    stage.fogEnd = 1400.0;
+    vantrel_test::SetUpFloorStage(&scene->stage, model);
     BindFrameCalls(nullptr);
     DrawStageFloor(scene.get());
     ASSERT_EQ(tessel::SelectDrawTarget(FloorScreen), 0);
