@@ -98,17 +98,20 @@ TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
     int spots[3] = {2, 2, 2};
     int none[3] = {0, 0, 0};
     const Case cases[] = {
-        {32774, true},                                   // the test shader: lit, 4 bones, colours
-        {VertexIndex(1, dirPoint, 0, 0), true},          // 29088
-        {VertexIndex(1, spots, 3, 7) + 16384, true},     // 8 bones, linear fog
-        {VertexIndex(0, none, 2, 5), true},              // unlit, exp2 fog
-        {VertexIndex(1, none, 1, 0), true},              // lit without lights
-        {8, false},                                      // a light type with lighting off
-        {VertexIndex(1, none, 0, 0) + 4096, false},      // "lights on" with none
-        {VertexIndex(1, dirPoint, 0, 0) + 2048, false},  // tangent frame: not made
-        {kOutlineVertexBase + 3 * 512, true},            // outline, linear fog
-        {kOutlineVertexBase + 8192, true},               // outline of a 4-bone list
-        {kOutlineVertexBase + 1, false},                 // outlines have no colour bits
+        {32774, true},                                  // the test shader: lit, 4 bones, colours
+        {VertexIndex(1, dirPoint, 0, 0), true},         // 29088
+        {VertexIndex(1, spots, 3, 7) + 16384, true},    // 8 bones, linear fog
+        {VertexIndex(0, none, 2, 5), true},             // unlit, exp2 fog
+        {VertexIndex(1, none, 1, 0), true},             // lit without lights
+        {8, false},                                     // a light type with lighting off
+        {VertexIndex(1, none, 0, 0) + 4096, false},     // "lights on" with none
+        {VertexIndex(1, dirPoint, 0, 0) + 2048, true},  // tangent frame, lit per pixel
+        {VertexIndex(0, none, 1, 4) + 2048, true},      // tangent frame, unlit
+        {VertexIndex(1, spots, 0, 1) + 2048 + 16384, true},
+        {kOutlineVertexBase + 2048, false},    // outlines have no tangent frame
+        {kOutlineVertexBase + 3 * 512, true},  // outline, linear fog
+        {kOutlineVertexBase + 8192, true},     // outline of a 4-bone list
+        {kOutlineVertexBase + 1, false},       // outlines have no colour bits
         {kOutlineVertexBase + 3 * 8192, false},
     };
     for (const Case& c : cases) {
@@ -117,9 +120,13 @@ TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
     EXPECT_TRUE(BuildPixelShader(2454, &tokens));
     EXPECT_TRUE(BuildPixelShader(2328, &tokens));
     EXPECT_TRUE(BuildPixelShader(0, &tokens));
-    EXPECT_FALSE(BuildPixelShader(8, &tokens));           // a light kind unlit
-    EXPECT_FALSE(BuildPixelShader(2328 + 864, &tokens));  // normal map: not made
-    EXPECT_FALSE(BuildPixelShader(13824, &tokens));       // toon: not made
+    EXPECT_FALSE(BuildPixelShader(8, &tokens));                // a light kind unlit
+    EXPECT_TRUE(BuildPixelShader(2328 + 864, &tokens));        // normal map, lit
+    EXPECT_TRUE(BuildPixelShader(2328 + 864 + 216, &tokens));  // and a second texture
+    EXPECT_TRUE(BuildPixelShader(864 + 1, &tokens));           // unlit: the map does nothing
+    EXPECT_FALSE(BuildPixelShader(2328 + 864 + 4, &tokens));   // diffuse from the vertices
+    EXPECT_TRUE(BuildPixelShader(2328 + 4, &tokens));
+    EXPECT_FALSE(BuildPixelShader(13824, &tokens));  // toon: not made
 }
 
 }  // namespace
