@@ -370,12 +370,65 @@ struct ToonRampStage {
     int texCoordSet;
 };
 
+// The images of stage 1 (the second texture) and stage 2 (the normal map, or white for a toon
+// mesh without one); -1 for none.
+struct MeshMapStages {
+    int second = -1;
+    int normal = -1;
+};
+
+// Binds one material texture's addressing and filter to a stage; its image, or -1.
+int BindMaterialTexture(const ModelInstanceMesh* mesh, int32_t textureIndex, int stage) {
+    const int image = TextureImage(mesh, textureIndex);
+    if (image == -1) {
+        return -1;
+    }
+    const ModelInstanceTexture& texture = mesh->frame->model->textures[textureIndex];
+    SetTexAddressingUVW(AddressMode(texture.addressU), AddressMode(texture.addressV),
+                        D3DTADDRESS_WRAP, stage);
+    ApplyTextureFilter(stage, texture.filterMode);
+    return image;
+}
+
+MeshMapStages BindMapStages(const ModelInstanceMesh* mesh) {
+    MeshMapStages maps;
+    const ModelInstanceMaterial* material = mesh->material;
+    if (material == nullptr) {
+        return maps;
+    }
+    if (material->diffuseLayerCount > 1) {
+        maps.second = BindMaterialTexture(mesh, material->diffuseLayers[1].texture, 1);
+    }
+    const ModelMaterial* base = material->base;
+    if (base != nullptr && base->normalLayerCount > 0) {
+        maps.normal = BindMaterialTexture(mesh, base->normalLayers[0].texture, 2);
+    }
+    if (maps.normal == -1 && IsToon(mesh)) {
+        maps.normal = DefaultWhiteTexture();
+    }
+    return maps;
+}
+
+// Stage 1 multiplies the colour by the second texture, read at the first coordinate set as
+// the normal map's stage is (the shaders read no other set); the normal map itself only lights
+// on the shader path, so stage 2 holds it with its operations off.
+void AddMapStages(const MeshMapStages& maps, StageProgram* program) {
+    StageProgramEntry& s1 = program->stages[1];
+    if (maps.second != -1) {
+        s1.imageHandle = maps.second;
+        s1.texCoordIndex = 0;
+        s1.colorArg1 = D3DTA_TEXTURE;
+        s1.colorOp = D3DTOP_MODULATE;
+    }
+    program->stages[2].imageHandle = maps.normal;
+}
+
 // The stage program of a mesh draw: stage 0 the image (or none) times the
 // vertex colour, stage 1 the opacity into the alpha through the texture
 // factor, the rest off. A toon ramp passes stage 2 through and multiplies
 // the colour by the ramp's texel on stage 3.
-void ApplyStageProgram(int image, const MeshBlendBlock& blend,
-                       const ToonRampStage* ramp = nullptr) {
+void ApplyStageProgram(int image, const MeshBlendBlock& blend, const ToonRampStage* ramp = nullptr,
+                       const MeshMapStages& maps = MeshMapStages()) {
     StageProgram program = {};
     program.alphaBlendEnable = blend.on;
     program.srcBlend = blend.srcBlend;
@@ -409,6 +462,7 @@ void ApplyStageProgram(int image, const MeshBlendBlock& blend,
         e.alphaOp = e.colorOp = D3DTOP_DISABLE;
     }
     program.stageCount = 2;
+    AddMapStages(maps, &program);
     if (ramp != nullptr && ramp->image != -1) {
         StageProgramEntry& s2 = program.stages[2];
         s2.colorArg1 = s2.alphaArg1 = D3DTA_CURRENT;
@@ -429,7 +483,10 @@ void ApplyStageProgram(int image, const MeshBlendBlock& blend,
         return;
     }
     ApplyImageTextureState(&program, 0, 1);
-    ResetTexCoordIndices();
+    // Stage i reads set i, unless the second texture reads the first.
+    if (maps.second == -1) {
+        ResetTexCoordIndices();
+    }
 }
 
 // The default ramps: slot -1 the four-step ramp from its embedded image,
@@ -548,10 +605,12 @@ MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
     t.vertex += colours;
     t.pixel += colours;
     if (material != nullptr && material->diffuseLayerCount > 1) {
-        t.vertex += 2048;
         t.pixel += 216;
     }
+    // A normal map's lists lie in buffers with the tangent frame, which only the vertex shaders
+    // of the tangent-frame layout read.
     if (base != nullptr && base->normalLayerCount > 0) {
+        t.vertex += 2048;
         t.pixel += 864;
     }
     return t;
@@ -745,8 +804,9 @@ void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int shaderPath, const MeshB
             image = DefaultWhiteTexture();
         }
     }
+    const MeshMapStages maps = BindMapStages(mesh);
     const ToonRampStage ramp = ToonRampOf(mesh);
-    ApplyStageProgram(image, blend, &ramp);
+    ApplyStageProgram(image, blend, &ramp, maps);
 }
 
 void DrawModelMesh(ModelInstanceMesh* mesh) {

@@ -141,9 +141,16 @@ TEST_F(MeshShaderPathTest, FourAndEightBoneListsDrawWhatTheProcessorsSkinningDra
 }
 
 TEST_F(MeshShaderPathTest, AListWhoseShadersCannotBeSelectedTakesTheFixedPathAlone) {
-    // The normal map's pixel shaders are not made; the plain list beside it keeps the shaders.
+    // A normal map lights with the material's diffuse colour: with the diffuse colour from the
+    // vertices its lit pixel shaders are not made. The plain list beside it keeps the shaders.
     base_.lists = {{0, 0, 10, 8, 1, true}, {0, 0, 10, 8, 1}};
     Create();
+    for (int32_t m = 0; m < record_->base->meshCount; ++m) {
+        tessel::ModelMesh& mesh = record_->base->meshes[m];
+        if (mesh.material->normalLayerCount > 0) {
+            mesh.flags |= tessel::kMeshDiffuseFromVertex;
+        }
+    }
     ExpectSameBothWays(1);
 }
 
