@@ -143,14 +143,20 @@ class MeshMapsTest : public ModelSystemTest {
 
     // The quad (0, 0) to (1, 1) facing the camera, its coordinates (u, v) = (x, y) in the
     // first set and another set beside them; placed large and turned a little on screen.
-    void Create(int diffuseSlot, int secondSlot, int normalSlot, int kind = 0, int blendMode = 0) {
+    // vertexType 1 and 2: skinned by two bones that both hold the frame's placement.
+    void Create(int diffuseSlot, int secondSlot, int normalSlot, int kind = 0, int blendMode = 0,
+                int vertexType = 0) {
         // Every base and its textures outlive the test: the models on them stay until the
         // library ends.
         bases_.push_back(std::make_unique<TestBase>());
         TestBase& testBase = *bases_.back();
         testBase.frames = {
             {-1, {210.0f, 140.0f, 0.0f}, {180.0f, 180.0f, 180.0f}, {0.0f, 0.0f, 0.2f}}};
-        testBase.lists = {{0, 0, 4, 2, 2, normalSlot != -1}};
+        testBase.lists = {{0, vertexType, 4, 2, 2, normalSlot != -1}};
+        if (vertexType != 0) {
+            testBase.frames.push_back({0});
+            testBase.skinBones = {{0, 0, {}, 0}, {0, 1, {}, 0}};
+        }
         ASSERT_NE(testBase.Store(), -1);
         tessel::ModelBase* base = testBase.base();
         textures_.push_back(std::make_unique<tessel::ModelTexture[]>(kSlots));
@@ -174,6 +180,10 @@ class MeshMapsTest : public ModelSystemTest {
         ASSERT_EQ(tessel::CreateModelFromBase(handle, testBase.handle()), 0);
         record_ = tessel::GetModelInstance(handle);
         tessel::UpdateModelMatrices(record_);
+        if (vertexType != 0) {
+            record_->boneMatrices[0] = record_->frames[0].world;
+            record_->boneMatrices[1] = record_->frames[0].world;
+        }
         tessel::ModelInstanceMaterial& m = record_->materials[0];
         std::memcpy(m.diffuse, kDiffuse, sizeof kDiffuse);
         std::memcpy(m.ambient, kAmbient, sizeof kAmbient);
@@ -226,6 +236,8 @@ class MeshMapsTest : public ModelSystemTest {
         }
         return pixels;
     }
+
+    void ExpectLitByTheNormalMap(int vertexType);
 
     IDirect3DBaseTexture9* StageTexture(int stage) const {
         IDirect3DBaseTexture9* texture = nullptr;
@@ -338,7 +350,15 @@ TEST_F(MeshMapsTest, TheSecondTextureMultipliesTheColourAtTheFirstSetOnBothPaths
 }
 
 TEST_F(MeshMapsTest, TheShadersLightEachPixelByItsNormalMapTexel) {
-    Create(kWhite, -1, kNormalMap);
+    // Rigid, and skinned with four and with eight bones.
+    for (int vertexType = 0; vertexType < 3; ++vertexType) {
+        SCOPED_TRACE(vertexType);
+        ExpectLitByTheNormalMap(vertexType);
+    }
+}
+
+void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
+    Create(kWhite, -1, kNormalMap, 0, 0, vertexType);
     const std::vector<uint32_t> shaded = Draw(true);
     EXPECT_EQ(StageTexture(2), TextureOf(images_[kNormalMap]));
     // Each pixel is lit by one of the map's four normals, in the tangent frame.
