@@ -143,7 +143,8 @@ class MeshMapsTest : public ModelSystemTest {
 
     // The quad (0, 0) to (1, 1) facing the camera, its coordinates (u, v) = (x, y) in the
     // first set and another set beside them; placed large and turned a little on screen.
-    // vertexType 1 and 2: skinned by two bones that both hold the frame's placement.
+    // vertexType 1 and 2: skinned by two bones, the frame's placement and that placement tilted
+    // about x, weighing 0.75 and 0.25.
     void Create(int diffuseSlot, int secondSlot, int normalSlot, int kind = 0, int blendMode = 0,
                 int vertexType = 0) {
         // Every base and its textures outlive the test: the models on them stay until the
@@ -182,7 +183,7 @@ class MeshMapsTest : public ModelSystemTest {
         tessel::UpdateModelMatrices(record_);
         if (vertexType != 0) {
             record_->boneMatrices[0] = record_->frames[0].world;
-            record_->boneMatrices[1] = record_->frames[0].world;
+            record_->boneMatrices[1] = TiltedAboutX(record_->frames[0].world, 0.6f);
         }
         tessel::ModelInstanceMaterial& m = record_->materials[0];
         std::memcpy(m.diffuse, kDiffuse, sizeof kDiffuse);
@@ -272,6 +273,29 @@ class MeshMapsTest : public ModelSystemTest {
     struct Frame {
         V3 toLight, tangent, binormal, normal;
     };
+    static tessel::Mat3x4 TiltedAboutX(const tessel::Mat3x4& m, float angle) {
+        const float c = std::cos(angle), s = std::sin(angle);
+        tessel::Mat3x4 out = m;
+        for (int r = 0; r < 3; ++r) {
+            out.m[r][1] = m.m[r][1] * c + m.m[r][2] * s;
+            out.m[r][2] = m.m[r][2] * c - m.m[r][1] * s;
+        }
+        return out;
+    }
+    // The matrix the list's vertices are moved by: the frame's, or the bones' blend.
+    tessel::Mat3x4 ListMatrix() const {
+        if (record_->base->triangleLists[0].vertexType == 0) {
+            return record_->frames[0].world;
+        }
+        tessel::Mat3x4 m = {};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                m.m[r][c] = 0.75f * record_->boneMatrices[0].m[r][c] +
+                            0.25f * record_->boneMatrices[1].m[r][c];
+            }
+        }
+        return m;
+    }
     Frame CameraFrame() const {
         const tessel::Mat4& view = tessel::g_stateCache.view;
         auto byView = [&view](const V3& v) {
@@ -281,7 +305,7 @@ class MeshMapsTest : public ModelSystemTest {
             }
             return out;
         };
-        const tessel::Mat3x4& world = record_->frames[0].world;
+        const tessel::Mat3x4 world = ListMatrix();
         auto byWorld = [&world](const V3& v) {
             V3 out;
             for (int r = 0; r < 3; ++r) {
