@@ -38,7 +38,8 @@ namespace {
 
 constexpr uint32_t kBackground = 0x102030;
 constexpr float kLightDirection[3] = {0.3f, -0.2f, 1.0f};
-constexpr float kLightDiffuse[3] = {0.8f, 0.7f, 0.6f};
+// Red past 1, so that the lit colour saturates where a normal faces the light.
+constexpr float kLightDiffuse[3] = {1.3f, 0.7f, 0.6f};
 constexpr float kLightAmbient[3] = {0.1f, 0.125f, 0.075f};
 constexpr uint32_t kGlobalAmbientArgb = 0xFF1A0D26;
 constexpr float kGlobalAmbient[3] = {0x1A / 255.0f, 0x0D / 255.0f, 0x26 / 255.0f};
@@ -46,7 +47,8 @@ constexpr float kDiffuse[4] = {0.9f, 0.8f, 0.7f, 0.75f};
 constexpr float kAmbient[4] = {0.2f, 0.3f, 0.4f, 1.0f};
 
 // Texture slots of the quad's model.
-enum Slot { kWhite, kPattern, kSeeThroughPattern, kNormalMap, kSlots };
+enum Slot { kWhite, kGrey, kPattern, kSeeThroughPattern, kNormalMap, kSlots };
+constexpr uint32_t kGreyLevel = 0x90;
 
 // The pattern's texel (x, y) of 8 x 8; the see-through copy has the same colours.
 uint32_t PatternTexel(int x, int y, uint32_t alpha) {
@@ -54,13 +56,15 @@ uint32_t PatternTexel(int x, int y, uint32_t alpha) {
            static_cast<uint32_t>(90 + 20 * y) << 8 | static_cast<uint32_t>(60 + 29 * ((x + y) % 4));
 }
 
-// The normal map's four normals, one per quarter of the quad.
+// The normal map's four normals, one per quarter of the quad; the last is stored short, as
+// a filtered map's may be, and lights as its direction does.
+constexpr float kShortening[4] = {1.0f, 1.0f, 1.0f, 0.55f};
 constexpr float kNormals[4][3] = {
-    {0.3f, 0.2f, 0.93f}, {-0.55f, 0.1f, 0.83f}, {0.15f, -0.6f, 0.79f}, {0.6f, 0.45f, 0.66f}};
+    {-0.5f, 0.5f, 0.71f}, {0.5f, -0.5f, 0.71f}, {0.3f, 0.0f, 0.95f}, {-0.2f, 0.3f, 0.93f}};
 
 uint32_t EncodedNormal(int k) {
     const float* n = kNormals[k];
-    const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]) / kShortening[k];
     uint32_t texel = 0xFF000000u;
     for (int c = 0; c < 3; ++c) {
         const auto v = static_cast<uint32_t>(std::lround((n[c] / length + 1.0) * 127.5));
@@ -121,6 +125,8 @@ class MeshMapsTest : public ModelSystemTest {
         tessel::SetAmbientColorState(kGlobalAmbientArgb);
         // 8 x 8 each: the smallest texture, so that a picture fills its texture.
         images_[kWhite] = MakeImage(8, 8, [](int, int) { return 0xFFFFFFFFu; });
+        images_[kGrey] =
+            MakeImage(8, 8, [](int, int) { return 0xFF000000u | kGreyLevel * 0x010101u; });
         images_[kPattern] = MakeImage(8, 8, [](int x, int y) { return PatternTexel(x, y, 255); });
         images_[kSeeThroughPattern] =
             MakeImage(8, 8, [](int x, int y) { return PatternTexel(x, y, 0x40); });
@@ -143,8 +149,8 @@ class MeshMapsTest : public ModelSystemTest {
 
     // The quad (0, 0) to (1, 1) facing the camera, its coordinates (u, v) = (x, y) in the
     // first set and another set beside them; placed large and turned a little on screen.
-    // vertexType 1 and 2: skinned by two bones, the frame's placement and that placement tilted
-    // about x, weighing 0.75 and 0.25.
+    // vertexType 1 and 2: skinned by two bones, the frame's placement and that placement tilted,
+    // weighing 0.75 and 0.25.
     void Create(int diffuseSlot, int secondSlot, int normalSlot, int kind = 0, int blendMode = 0,
                 int vertexType = 0) {
         // Every base and its textures outlive the test: the models on them stay until the
@@ -183,7 +189,7 @@ class MeshMapsTest : public ModelSystemTest {
         tessel::UpdateModelMatrices(record_);
         if (vertexType != 0) {
             record_->boneMatrices[0] = record_->frames[0].world;
-            record_->boneMatrices[1] = TiltedAboutX(record_->frames[0].world, 0.6f);
+            record_->boneMatrices[1] = Tilted(record_->frames[0].world, 0.5f);
         }
         tessel::ModelInstanceMaterial& m = record_->materials[0];
         std::memcpy(m.diffuse, kDiffuse, sizeof kDiffuse);
@@ -252,10 +258,10 @@ class MeshMapsTest : public ModelSystemTest {
         return tessel::GetImageRecord(image)->source->tiles[0].texture;
     }
 
-    // The lit colour's channels before the texture: the vertex's ambient share rounded to
+    // The lit colour's channels times the texel level: the vertex's ambient share rounded to
     // eight bits, plus max(0, n.L) x light diffuse x material diffuse, clamped; n.L is the
     // normal against the direction to the light in camera space.
-    static uint32_t LitColour(double nDotL, bool ambientRounded) {
+    static uint32_t LitColour(double nDotL, bool ambientRounded, uint32_t texel = 255) {
         uint32_t rgb = 0;
         for (int c = 0; c < 3; ++c) {
             double ambient = kGlobalAmbient[c] * kAmbient[c] + kLightAmbient[c] * kAmbient[c];
@@ -264,7 +270,7 @@ class MeshMapsTest : public ModelSystemTest {
             }
             const double v = ambient + std::max(0.0, nDotL) * kLightDiffuse[c] * kDiffuse[c];
             const double clamped = std::min(1.0, std::max(0.0, v));
-            rgb |= static_cast<uint32_t>(std::lround(clamped * 255.0)) << (16 - 8 * c);
+            rgb |= static_cast<uint32_t>(std::lround(clamped * texel)) << (16 - 8 * c);
         }
         return rgb;
     }
@@ -273,12 +279,18 @@ class MeshMapsTest : public ModelSystemTest {
     struct Frame {
         V3 toLight, tangent, binormal, normal;
     };
-    static tessel::Mat3x4 TiltedAboutX(const tessel::Mat3x4& m, float angle) {
+    // m turned about its x and then its y axis by the angle.
+    static tessel::Mat3x4 Tilted(const tessel::Mat3x4& m, float angle) {
         const float c = std::cos(angle), s = std::sin(angle);
-        tessel::Mat3x4 out = m;
+        tessel::Mat3x4 x = m;
         for (int r = 0; r < 3; ++r) {
-            out.m[r][1] = m.m[r][1] * c + m.m[r][2] * s;
-            out.m[r][2] = m.m[r][2] * c - m.m[r][1] * s;
+            x.m[r][1] = m.m[r][1] * c + m.m[r][2] * s;
+            x.m[r][2] = m.m[r][2] * c - m.m[r][1] * s;
+        }
+        tessel::Mat3x4 out = x;
+        for (int r = 0; r < 3; ++r) {
+            out.m[r][0] = x.m[r][0] * c - x.m[r][2] * s;
+            out.m[r][2] = x.m[r][2] * c + x.m[r][0] * s;
         }
         return out;
     }
@@ -382,7 +394,8 @@ TEST_F(MeshMapsTest, TheShadersLightEachPixelByItsNormalMapTexel) {
 }
 
 void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
-    Create(kWhite, -1, kNormalMap, 0, 0, vertexType);
+    // Grey, so that a lit colour past white shows whether it was clamped before the texel.
+    Create(kGrey, -1, kNormalMap, 0, 0, vertexType);
     const std::vector<uint32_t> shaded = Draw(true);
     EXPECT_EQ(StageTexture(2), TextureOf(images_[kNormalMap]));
     // Each pixel is lit by one of the map's four normals, in the tangent frame.
@@ -396,7 +409,7 @@ void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
         for (int c = 0; c < 3; ++c) {
             n[c] = Channel(texel, c) / 255.0 * 2.0 - 1.0;
         }
-        expected[k] = LitColour(Dot(Unit(n), toLight), true);
+        expected[k] = LitColour(Dot(Unit(n), toLight), true, kGreyLevel);
         for (int j = 0; j < k; ++j) {
             ASSERT_GT(Difference(expected[j], expected[k]), 4) << "normals " << j << " " << k;
         }
