@@ -51,5 +51,16 @@ float VmdCurveValue(const float* curve, float t);
 // Fills the bone's baked arrays from its entry's keys; a chain bone from
 // frame 0 to lastFrame, any other from its first key to its last.
 void BakeVmdBoneKeys(PmdBoneWork* bone, const VmdNameEntry* entry, uint32_t lastFrame);
+// Keys 0 to lastFrame of every chain bone with baked arrays: each frame posed
+// from the baked keys, then solved. A long bake runs on several threads, with
+// the bits of a bake on one.
+void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t lastFrame);
+// For tests and benchmarks: later bakes that can run in parts run in `runs`
+// runs of frames (at most 8, at most one a frame; 0: as many as the work and
+// the processors call for), starting at most `threadStarts` threads each (-1:
+// no limit); the calling thread bakes the runs of threads not started.
+void ForceVmdIkBakeRuns(int runs, int threadStarts = -1);
+// The runs of frames the last bake had, 1 for a bake in one piece.
+int VmdIkBakeRunsOfLastBake();
 
 }  // namespace tessel

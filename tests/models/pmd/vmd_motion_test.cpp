@@ -2,10 +2,13 @@
 // IK chains solved at every frame with knees bending one way, morph keys as
 // shape-weight key sets, and the refusals of broken or hostile files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/memory/memory.h"
@@ -632,29 +635,188 @@ TEST_P(VmdPinnedBakes, BakeTheSameBits) {
         << std::hex << BakedKeysHash(rig.model.firstAnimSet);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Motions, VmdPinnedBakes,
-    testing::Values(
-        PinnedBake{"walk120", tessel_test::BuildLeggedRig,
-                   [] { return tessel_test::WalkMotion(120); }, 0x08cb607d6fb486d6ull},
-        PinnedBake{"walk1000", tessel_test::BuildLeggedRig,
-                   [] { return tessel_test::WalkMotion(1000); }, 0x6935ddab25778316ull},
-        PinnedBake{"unreachable200", tessel_test::BuildLeggedRig,
-                   [] { return tessel_test::UnreachableMotion(200); }, 0xc57adcc05a2aeae6ull},
-        PinnedBake{"legSweep", BuildOneLeg, LegSweepMotion, 0x8ca25e7dd90b472eull},
-        PinnedBake{"bentBack", BuildBentBackLeg,
-                   [] {
-                       return VmdWriter().Bone("footIK", 0, {0.0f, 7.5f, 0.0f}).Bytes();
-                   },
-                   0xdc65f033ec78208eull},
-        PinnedBake{"levelShin", BuildLevelShin,
-                   [] {
-                       return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
-                   },
-                   0xf211618206288a36ull},
-        PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
-        PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion,
-                   0x05bfdf2e454b60d2ull}),
-    [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
+std::vector<PinnedBake> PinnedBakes() {
+    return {PinnedBake{"walk120", tessel_test::BuildLeggedRig,
+                       [] { return tessel_test::WalkMotion(120); }, 0x08cb607d6fb486d6ull},
+            PinnedBake{"walk1000", tessel_test::BuildLeggedRig,
+                       [] { return tessel_test::WalkMotion(1000); }, 0x6935ddab25778316ull},
+            PinnedBake{"unreachable200", tessel_test::BuildLeggedRig,
+                       [] { return tessel_test::UnreachableMotion(200); }, 0xc57adcc05a2aeae6ull},
+            PinnedBake{"legSweep", BuildOneLeg, LegSweepMotion, 0x8ca25e7dd90b472eull},
+            PinnedBake{"bentBack", BuildBentBackLeg,
+                       [] {
+                           return VmdWriter().Bone("footIK", 0, {0.0f, 7.5f, 0.0f}).Bytes();
+                       },
+                       0xdc65f033ec78208eull},
+            PinnedBake{"levelShin", BuildLevelShin,
+                       [] {
+                           return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
+                       },
+                       0xf211618206288a36ull},
+            PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
+            PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion,
+                       0x05bfdf2e454b60d2ull}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Motions, VmdPinnedBakes, testing::ValuesIn(PinnedBakes()),
+                         [](const testing::TestParamInfo<PinnedBake>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Bakes in the scope run in `runs` runs of frames, starting at most
+// `threadStarts` threads each.
+class ForcedBakeRuns {
+  public:
+    explicit ForcedBakeRuns(int runs, int threadStarts = -1) {
+        tessel::ForceVmdIkBakeRuns(runs, threadStarts);
+    }
+    ~ForcedBakeRuns() { tessel::ForceVmdIkBakeRuns(0); }
+    ForcedBakeRuns(const ForcedBakeRuns&) = delete;
+    ForcedBakeRuns& operator=(const ForcedBakeRuns&) = delete;
+};
+
+struct BakeRuns {
+    int runs;
+    int threadStarts;  // -1: as many as the runs ask for
+};
+
+class VmdPinnedBakesInRuns : public testing::TestWithParam<std::tuple<PinnedBake, BakeRuns>> {};
+
+// Runs of frames on threads, and the runs whose thread did not start baked
+// by the calling thread, bake the bits of one bake in one piece.
+TEST_P(VmdPinnedBakesInRuns, BakeTheSameBits) {
+    const PinnedBake& bake = std::get<0>(GetParam());
+    const BakeRuns& runs = std::get<1>(GetParam());
+    PmdRig rig;
+    bake.build(&rig);
+    const std::vector<uint8_t> motion = bake.motion();
+    ForcedBakeRuns forced(runs.runs, runs.threadStarts);
+    ASSERT_EQ(rig.Load(motion), 0);
+    EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), bake.hash)
+        << std::hex << BakedKeysHash(rig.model.firstAnimSet);
+    const int frames = static_cast<int>(rig.model.firstAnimSet->timeBase) + 1;
+    EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), std::min(runs.runs, frames));
+}
+
+INSTANTIATE_TEST_SUITE_P(Motions, VmdPinnedBakesInRuns,
+                         testing::Combine(testing::ValuesIn(PinnedBakes()),
+                                          testing::Values(BakeRuns{1, -1}, BakeRuns{2, -1},
+                                                          BakeRuns{3, -1}, BakeRuns{8, -1},
+                                                          BakeRuns{4, 0}, BakeRuns{5, 2})),
+                         [](const testing::TestParamInfo<std::tuple<PinnedBake, BakeRuns>>& info) {
+                             const BakeRuns& runs = std::get<1>(info.param);
+                             std::string name = std::string(std::get<0>(info.param).name) + "_" +
+                                                std::to_string(runs.runs) + "runs";
+                             if (runs.threadStarts >= 0) {
+                                 name += "_" + std::to_string(runs.threadStarts) + "threads";
+                             }
+                             return name;
+                         });
+
+// Eight keys of the foot's target at frame 20, its last; the tail's key
+// makes the motion 40 frames long. The target's cursor steps one key a frame:
+// from frame 21 to 27 it is still short of the last key and points past the
+// baked keys, and the target keeps the pose of the frame before. A run
+// starting there must find the cursor and the pose where a bake in one piece
+// has them.
+std::vector<uint8_t> LaggingTargetMotion() {
+    VmdWriter motion;
+    motion.Bone("footIK", 0, {0.0f, 3.0f, 2.0f}).Bone("tail", 40, {0.0f, 1.0f, 0.0f});
+    for (int k = 0; k < 8; ++k) {
+        const float step = 0.1f * static_cast<float>(k);
+        motion.Bone("footIK", 20, {step, 1.5f + step, -1.0f});
+    }
+    return motion.Bytes();
+}
+
+TEST(VmdIkBake, RunsStartingWhereACursorLagsBakeTheBitsOfOnePiece) {
+    const std::vector<uint8_t> motion = LaggingTargetMotion();
+    PmdRig whole;
+    BuildLeg(&whole);
+    {
+        ForcedBakeRuns one(1);
+        ASSERT_EQ(whole.Load(motion), 0);
+    }
+    const uint64_t expected = BakedKeysHash(whole.model.firstAnimSet);
+    // 3, 5, 6, 7 and 8 runs each have one starting between frames 21 and 27.
+    for (int runs = 2; runs <= 8; ++runs) {
+        SCOPED_TRACE(runs);
+        PmdRig rig;
+        BuildLeg(&rig);
+        ForcedBakeRuns forced(runs);
+        ASSERT_EQ(rig.Load(motion), 0);
+        EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), runs);
+        EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), expected);
+    }
+}
+
+// A frame that reads what the frame before it left: a thigh whose parent, a
+// swaying hip, comes after it takes the hip's world of the frame before; a
+// knee without a frame of its own keeps the pose its last solve gave it.
+// Such bakes stay in one piece.
+void ListHipAfterThigh(PmdRig* rig) {
+    const int hip = rig->AddBone("hip", -1, {0.0f, 11.0f, 0.0f});
+    rig->bones[0].parent = &rig->bones[static_cast<size_t>(hip)];
+}
+
+void DropKneeFrame(PmdRig* rig) {
+    rig->bones[1].frame = nullptr;
+}
+
+std::vector<uint8_t> SwayingHipMotion() {
+    const VmdCurve eased{64, 0, 64, 127};
+    return VmdWriter()
+        .Bone("hip", 0, {0.0f, 0.0f, 0.0f})
+        .Bone("hip", 40, {0.3f, -0.5f, 0.6f}, {0.2f, 0.0f, 0.0f, 0.98f})
+        .Bone("footIK", 0, {0.0f, 3.0f, 2.0f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 20, {0.0f, -1.5f, 0.3f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 40, {0.5f, 3.0f, -2.0f}, {0, 0, 0, 1}, eased)
+        .Bytes();
+}
+
+struct CarriedCase {
+    const char* name;
+    void (*change)(PmdRig* rig);
+};
+
+class VmdIkBakeCarried : public testing::TestWithParam<CarriedCase> {};
+
+TEST_P(VmdIkBakeCarried, StaysInOnePiece) {
+    const std::vector<uint8_t> motion = SwayingHipMotion();
+    auto bake = [&](PmdRig* rig, int runs) {
+        BuildLeg(rig);
+        GetParam().change(rig);
+        ForcedBakeRuns forced(runs);
+        EXPECT_EQ(rig->Load(motion), 0);
+        return BakedKeysHash(rig->model.firstAnimSet);
+    };
+    PmdRig whole;
+    const uint64_t expected = bake(&whole, 1);
+    PmdRig rig;
+    EXPECT_EQ(bake(&rig, 4), expected);
+    EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rigs, VmdIkBakeCarried,
+                         testing::Values(CarriedCase{"hipAfterThigh", ListHipAfterThigh},
+                                         CarriedCase{"kneeWithoutFrame", DropKneeFrame}),
+                         [](const testing::TestParamInfo<CarriedCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A short walk's few solves are not worth a thread; a long one's are.
+TEST(VmdIkBake, OnlyALongBakeRunsInParts) {
+    PmdRig shortWalk;
+    tessel_test::BuildLeggedRig(&shortWalk);
+    ASSERT_EQ(shortWalk.Load(tessel_test::WalkMotion(120)), 0);
+    EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), 1);
+    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) {
+        GTEST_SKIP() << "one processor";
+    }
+    PmdRig longWalk;
+    tessel_test::BuildLeggedRig(&longWalk);
+    ASSERT_EQ(longWalk.Load(tessel_test::WalkMotion(1000)), 0);
+    EXPECT_GT(tessel::VmdIkBakeRunsOfLastBake(), 1);
+}
 
 }  // namespace
