@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cfenv>
 #include <cstring>
 
 #include "foundation/memory/memory.h"
@@ -58,7 +57,6 @@ struct BakeRun {
     PmdIkChain* chains;
     uint32_t first;
     uint32_t end;
-    const fenv_t* modes;  // the caller's rounding and precision
 };
 
 void BakeFrames(const BakeRun& run) {
@@ -67,10 +65,10 @@ void BakeFrames(const BakeRun& run) {
     }
 }
 
+// A thread starts under its creator's rounding and precision modes, so a
+// worker computes as the calling thread would.
 DWORD BakeOnWorker(LPVOID parameter) {
-    const auto* run = static_cast<const BakeRun*>(parameter);
-    std::fesetenv(run->modes);
-    BakeFrames(*run);
+    BakeFrames(*static_cast<const BakeRun*>(parameter));
     return 0;
 }
 
@@ -226,7 +224,7 @@ bool BakeInRuns(const BakeRun& shared, int chainCount, int count) {
         WalkCursors(shared.bones, shared.boneCount, k > 0 ? runs[k - 1].first : 0, first);
         PmdBoneWork* runBones = bones + shared.boneCount * k;
         PmdIkChain* runChains = chainCount > 0 ? chains + chainCount * k : nullptr;
-        runs[k] = BakeRun{runBones, shared.boneCount, runChains, first, end, shared.modes};
+        runs[k] = BakeRun{runBones, shared.boneCount, runChains, first, end};
         CopyRig(shared, runBones, runChains);
     }
     RunAll(runs, count);
@@ -238,9 +236,7 @@ bool BakeInRuns(const BakeRun& shared, int chainCount, int count) {
 }  // namespace
 
 void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t lastFrame) {
-    fenv_t modes;
-    std::fegetenv(&modes);
-    const BakeRun all{bones, boneCount, chains, 0, lastFrame + 1, &modes};
+    const BakeRun all{bones, boneCount, chains, 0, lastFrame + 1};
     const int chainCount = CountChains(chains);
     const int count = FramesStandAlone(bones, boneCount, chains, lastFrame)
                           ? BakeRunCount(all.end, chainCount)

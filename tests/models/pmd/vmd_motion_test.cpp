@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -527,23 +528,42 @@ TEST(VmdMotion, TheWalkingCharactersFeetStayOnTheirTargets) {
     EXPECT_LT(worst, 1e-3f);
 }
 
-// The bits of every baked key of the set, times and values, in set order
-// (64-bit FNV-1a).
+// 64-bit FNV-1a of bytes, on from `hash`.
+void MixBits(uint64_t* hash, const void* data, size_t bytes) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < bytes; ++i) {
+        *hash = (*hash ^ p[i]) * 1099511628211ull;
+    }
+}
+
+constexpr uint64_t kHashStart = 14695981039346656037ull;
+
+// The bits of every baked key of the set, times and values, in set order.
 uint64_t BakedKeysHash(const ReadModelAnimSet* set) {
-    uint64_t hash = 14695981039346656037ull;
-    auto mix = [&hash](const void* data, size_t bytes) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < bytes; ++i) {
-            hash = (hash ^ p[i]) * 1099511628211ull;
-        }
-    };
+    uint64_t hash = kHashStart;
     for (const ReadModelAnim* a = set->firstAnim; a != nullptr; a = a->nextInSet) {
         const ReadModelKeySet* keys[2] = {Translations(a), Rotations(a)};
         for (int k = 0; k < 2; ++k) {
             const size_t count = static_cast<size_t>(keys[k]->keyCount);
-            mix(keys[k]->times, count * sizeof(float));
-            mix(keys[k]->values, count * (k == 0 ? sizeof(Vec3) : sizeof(PmdQuat)));
+            MixBits(&hash, keys[k]->times, count * sizeof(float));
+            MixBits(&hash, keys[k]->values, count * (k == 0 ? sizeof(Vec3) : sizeof(PmdQuat)));
         }
+    }
+    return hash;
+}
+
+// The bits a bake leaves in the bones and chains: poses, world matrices,
+// measured lengths and iteration counts.
+uint64_t LeftBehindHash(const PmdRig& rig) {
+    uint64_t hash = kHashStart;
+    for (const tessel::PmdBoneWork& bone : rig.bones) {
+        MixBits(&hash, &bone.poseTranslation, sizeof bone.poseTranslation);
+        MixBits(&hash, &bone.poseRotation, sizeof bone.poseRotation);
+        MixBits(&hash, &bone.world, sizeof bone.world);
+    }
+    for (const tessel::PmdIkChain& chain : rig.chains) {
+        MixBits(&hash, &chain.measuredLength, sizeof chain.measuredLength);
+        MixBits(&hash, &chain.iterationsRun, sizeof chain.iterationsRun);
     }
     return hash;
 }
@@ -729,8 +749,9 @@ std::vector<uint8_t> LaggingTargetMotion() {
     return motion.Bytes();
 }
 
-TEST(VmdIkBake, RunsStartingWhereACursorLagsBakeTheBitsOfOnePiece) {
-    const std::vector<uint8_t> motion = LaggingTargetMotion();
+// Runs of 2 to 8 bake the keys of one piece and leave the bones and chains
+// as it leaves them, under the rounding modes as they are.
+void ExpectRunsBakeAsOnePiece(const std::vector<uint8_t>& motion) {
     PmdRig whole;
     BuildLeg(&whole);
     {
@@ -738,7 +759,6 @@ TEST(VmdIkBake, RunsStartingWhereACursorLagsBakeTheBitsOfOnePiece) {
         ASSERT_EQ(whole.Load(motion), 0);
     }
     const uint64_t expected = BakedKeysHash(whole.model.firstAnimSet);
-    // 3, 5, 6, 7 and 8 runs each have one starting between frames 21 and 27.
     for (int runs = 2; runs <= 8; ++runs) {
         SCOPED_TRACE(runs);
         PmdRig rig;
@@ -747,13 +767,27 @@ TEST(VmdIkBake, RunsStartingWhereACursorLagsBakeTheBitsOfOnePiece) {
         ASSERT_EQ(rig.Load(motion), 0);
         EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), runs);
         EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), expected);
+        EXPECT_EQ(LeftBehindHash(rig), LeftBehindHash(whole));
     }
+}
+
+// 3, 5, 6, 7 and 8 runs each have one starting between frames 21 and 27.
+TEST(VmdIkBake, RunsStartingWhereACursorLagsBakeTheBitsOfOnePiece) {
+    ExpectRunsBakeAsOnePiece(LaggingTargetMotion());
+}
+
+// The workers compute under the caller's rounding.
+TEST(VmdIkBake, RunsRoundAsTheirCallerDoes) {
+    const int saved = std::fegetround();
+    ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
+    ExpectRunsBakeAsOnePiece(LegSweepMotion());
+    std::fesetround(saved);
 }
 
 // A frame that reads what the frame before it left: a thigh whose parent, a
 // swaying hip, comes after it takes the hip's world of the frame before; a
-// knee without a frame of its own keeps the pose its last solve gave it.
-// Such bakes stay in one piece.
+// knee without a frame of its own, or not marked as a chain bone, keeps the
+// pose its last solve gave it. Such bakes stay in one piece.
 void ListHipAfterThigh(PmdRig* rig) {
     const int hip = rig->AddBone("hip", -1, {0.0f, 11.0f, 0.0f});
     rig->bones[0].parent = &rig->bones[static_cast<size_t>(hip)];
@@ -761,6 +795,10 @@ void ListHipAfterThigh(PmdRig* rig) {
 
 void DropKneeFrame(PmdRig* rig) {
     rig->bones[1].frame = nullptr;
+}
+
+void UnmarkKnee(PmdRig* rig) {
+    rig->bones[1].inChain = 0;
 }
 
 std::vector<uint8_t> SwayingHipMotion() {
@@ -799,7 +837,8 @@ TEST_P(VmdIkBakeCarried, StaysInOnePiece) {
 
 INSTANTIATE_TEST_SUITE_P(Rigs, VmdIkBakeCarried,
                          testing::Values(CarriedCase{"hipAfterThigh", ListHipAfterThigh},
-                                         CarriedCase{"kneeWithoutFrame", DropKneeFrame}),
+                                         CarriedCase{"kneeWithoutFrame", DropKneeFrame},
+                                         CarriedCase{"kneeNotMarked", UnmarkKnee}),
                          [](const testing::TestParamInfo<CarriedCase>& info) {
                              return std::string(info.param.name);
                          });
