@@ -2,10 +2,12 @@
 // keys, its knee chains measured, its chains solved and its chain bones' keys
 // stored. A frame reads nothing that the solves of the frames before it
 // wrote; it follows them only through the key cursors of the bones outside
-// the chains, which step at most one key a frame. So a long bake goes to
-// worker threads in runs of consecutive frames, each run with its own copy of
-// the bones and chains, the cursors walked beforehand to where each run
-// starts: every key comes out with the bits of a bake on one thread.
+// the chains, which step at most one key a frame. So a long bake is cut into
+// parts of consecutive frames, the cursors walked beforehand to where each
+// part starts, and worker threads, each with its own copy of the bones and
+// chains, take the parts in turn: every key comes out with the bits of a
+// bake on one thread, whichever worker bakes it.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,63 +15,48 @@
 
 #include "foundation/memory/memory.h"
 #include "models/pmd/vmd_internal.h"
-#include "platform/kernel.h"
 
 namespace tessel {
 
 namespace {
 
 // Past this many threads a shared machine gives little more.
-constexpr int kMostBakeRuns = 8;
-// Chain solves a run must hold to pay for its thread: a walk frame's two
+constexpr int kMostBakeWorkers = 8;
+// Chain solves a worker must have to pay for its thread: a walk frame's two
 // knee chains take some 80 microseconds, a thread's start some 50.
-constexpr uint64_t kChainFramesPerRun = 128;
+constexpr uint64_t kChainFramesPerWorker = 128;
+// Parts per worker: on a loaded machine a thread that starts late or loses
+// its processor leaves its parts to the others.
+constexpr int kPartsPerWorker = 8;
+// The parts' starting states stop multiplying past this.
+constexpr uint64_t kMostPartStartBytes = 16u << 20;
 
-std::atomic<int> g_forcedRuns{0};
+std::atomic<int> g_forcedWorkers{0};
 std::atomic<int> g_threadStartLimit{-1};
-std::atomic<int> g_lastBakeRuns{0};
+std::atomic<int> g_lastBakeWorkers{0};
 
-void BakeFrame(uint32_t f, PmdBoneWork* bones, int boneCount, PmdIkChain* chains) {
-    for (int b = 0; b < boneCount; ++b) {
-        LoadPmdBoneKeyPose(&bones[b], f);
-    }
-    MeasurePmdIkChains(chains, bones);
-    UpdatePmdBoneMatrices(boneCount, bones);
-    if (chains != nullptr) {
-        ApplyPmdIk(f, chains, bones);
-    }
-    for (int b = 0; b < boneCount; ++b) {
-        PmdBoneWork* bone = &bones[b];
-        if (bone->inChain == 0 || bone->anim == nullptr) {
-            continue;
+void BakeFrames(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t first,
+                uint32_t end) {
+    for (uint32_t f = first; f < end; ++f) {
+        for (int b = 0; b < boneCount; ++b) {
+            LoadPmdBoneKeyPose(&bones[b], f);
         }
-        bone->translationTimes[f] = static_cast<float>(f);
-        bone->rotationTimes[f] = static_cast<float>(f);
-        bone->bakedTranslations[f] = bone->poseTranslation;
-        bone->bakedRotations[f] = bone->poseRotation;
+        MeasurePmdIkChains(chains, bones);
+        UpdatePmdBoneMatrices(boneCount, bones);
+        if (chains != nullptr) {
+            ApplyPmdIk(f, chains, bones);
+        }
+        for (int b = 0; b < boneCount; ++b) {
+            PmdBoneWork* bone = &bones[b];
+            if (bone->inChain == 0 || bone->anim == nullptr) {
+                continue;
+            }
+            bone->translationTimes[f] = static_cast<float>(f);
+            bone->rotationTimes[f] = static_cast<float>(f);
+            bone->bakedTranslations[f] = bone->poseTranslation;
+            bone->bakedRotations[f] = bone->poseRotation;
+        }
     }
-}
-
-// Frames first to end - 1 on one set of bones and chains.
-struct BakeRun {
-    PmdBoneWork* bones;
-    int boneCount;
-    PmdIkChain* chains;
-    uint32_t first;
-    uint32_t end;
-};
-
-void BakeFrames(const BakeRun& run) {
-    for (uint32_t f = run.first; f < run.end; ++f) {
-        BakeFrame(f, run.bones, run.boneCount, run.chains);
-    }
-}
-
-// A thread starts under its creator's rounding and precision modes, so a
-// worker computes as the calling thread would.
-DWORD BakeOnWorker(LPVOID parameter) {
-    BakeFrames(*static_cast<const BakeRun*>(parameter));
-    return 0;
 }
 
 int CountChains(const PmdIkChain* chains) {
@@ -80,9 +67,10 @@ int CountChains(const PmdIkChain* chains) {
     return count;
 }
 
-// Whether frame f's keys follow from the cursors' state alone: every bone's
-// parent comes before it (so each frame's matrices are all its own), and
-// every bone a solve turns is a chain bone that each frame poses afresh.
+// Whether frame f's keys follow from the cursors and poses of the bones
+// outside the chains alone: every bone's parent comes before it (so each
+// frame's matrices are all its own), and every bone a solve turns is a chain
+// bone that each frame poses afresh.
 bool FramesStandAlone(const PmdBoneWork* bones, int boneCount, const PmdIkChain* chains,
                       uint32_t lastFrame) {
     for (int b = 0; b < boneCount; ++b) {
@@ -106,19 +94,61 @@ bool FramesStandAlone(const PmdBoneWork* bones, int boneCount, const PmdIkChain*
     return true;
 }
 
-int BakeRunCount(uint32_t frames, int chainCount) {
-    const int forced = g_forcedRuns.load();
-    uint64_t runs = static_cast<uint64_t>(forced);
+uint64_t Smaller(uint64_t a, uint64_t b) {
+    return a < b ? a : b;
+}
+
+int WorkerCount(uint32_t frames, int chainCount) {
+    const int forced = g_forcedWorkers.load();
+    uint64_t workers = static_cast<uint64_t>(forced);
     if (forced <= 0) {
         const long processors = sysconf(_SC_NPROCESSORS_ONLN);
-        runs = uint64_t{frames} * static_cast<uint64_t>(chainCount) / kChainFramesPerRun;
-        runs = processors > 0 && static_cast<uint64_t>(processors) < runs
-                   ? static_cast<uint64_t>(processors)
-                   : runs;
+        workers = uint64_t{frames} * static_cast<uint64_t>(chainCount) / kChainFramesPerWorker;
+        workers = processors > 0 ? Smaller(workers, static_cast<uint64_t>(processors)) : workers;
     }
-    runs = runs < kMostBakeRuns ? runs : kMostBakeRuns;
-    runs = runs < frames ? runs : frames;
-    return runs > 0 ? static_cast<int>(runs) : 1;
+    workers = Smaller(Smaller(workers, kMostBakeWorkers), frames);
+    return workers > 0 ? static_cast<int>(workers) : 1;
+}
+
+// What a part's first frame finds of each bone from the frames before it.
+struct BoneStart {
+    VmdBoneKey* cursor;
+    Vec3 poseTranslation;
+    PmdQuat poseRotation;
+};
+
+// The bake's parts, read by every worker; the next part not yet taken.
+struct PartPlan {
+    const BoneStart* starts;  // boneCount a part
+    const uint32_t* firsts;   // a part's first frame; the last is the frame count
+    int boneCount;
+    int partCount;
+    std::atomic<int> next;
+};
+
+struct Worker {
+    PartPlan* plan;
+    PmdBoneWork* bones;
+    PmdIkChain* chains;
+    bool tookLastPart;
+};
+
+void* TakeParts(void* parameter) {
+    auto* worker = static_cast<Worker*>(parameter);
+    PartPlan* plan = worker->plan;
+    for (int part = plan->next.fetch_add(1); part < plan->partCount;
+         part = plan->next.fetch_add(1)) {
+        const BoneStart* starts = plan->starts + static_cast<size_t>(plan->boneCount) * part;
+        for (int b = 0; b < plan->boneCount; ++b) {
+            worker->bones[b].cursor = starts[b].cursor;
+            worker->bones[b].poseTranslation = starts[b].poseTranslation;
+            worker->bones[b].poseRotation = starts[b].poseRotation;
+        }
+        BakeFrames(worker->bones, plan->boneCount, worker->chains, plan->firsts[part],
+                   plan->firsts[part + 1]);
+        worker->tookLastPart = worker->tookLastPart || part + 1 == plan->partCount;
+    }
+    return nullptr;
 }
 
 // Copies `count` bones, their parents pointing into the copy.
@@ -141,94 +171,127 @@ void CopyChain(PmdIkChain* to, const PmdIkChain* from, PmdBoneWork* toBones,
     to->effector = toBones + (from->effector - fromBones);
 }
 
-// A run's own bones and chains, the chains an array linked in list order.
-void CopyRig(const BakeRun& shared, PmdBoneWork* bones, PmdIkChain* chains) {
-    CopyBones(bones, shared.bones, shared.boneCount);
+// A worker's own bones and chains, the chains an array linked in list order.
+void CopyRig(Worker* worker, PmdBoneWork* bones, int boneCount, const PmdIkChain* chains) {
+    CopyBones(worker->bones, bones, boneCount);
     int i = 0;
-    for (const PmdIkChain* c = shared.chains; c != nullptr; c = c->next, ++i) {
-        chains[i].prev = i > 0 ? &chains[i - 1] : nullptr;
-        chains[i].next = c->next != nullptr ? &chains[i + 1] : nullptr;
-        CopyChain(&chains[i], c, bones, shared.bones);
+    for (const PmdIkChain* c = chains; c != nullptr; c = c->next, ++i) {
+        PmdIkChain* copy = &worker->chains[i];
+        copy->prev = i > 0 ? copy - 1 : nullptr;
+        copy->next = c->next != nullptr ? copy + 1 : nullptr;
+        CopyChain(copy, c, worker->bones, bones);
     }
 }
 
-// The state the bake leaves behind: that of the last run's last frame.
-void KeepLastRun(const BakeRun& shared, const BakeRun& last) {
-    CopyBones(shared.bones, last.bones, shared.boneCount);
-    PmdIkChain* to = shared.chains;
+// The state the bake leaves behind: that of the last part's last frame.
+void KeepLastPart(const Worker& last, PmdBoneWork* bones, int boneCount, PmdIkChain* chains) {
+    CopyBones(bones, last.bones, boneCount);
+    PmdIkChain* to = chains;
     for (const PmdIkChain* c = last.chains; c != nullptr; c = c->next, to = to->next) {
-        CopyChain(to, c, shared.bones, last.bones);
+        CopyChain(to, c, bones, last.bones);
     }
 }
 
-// Advances the cursors and poses of the bones outside the chains over
-// frames first to end - 1, as the frames' poses would.
-void WalkCursors(PmdBoneWork* bones, int boneCount, uint32_t first, uint32_t end) {
-    for (uint32_t f = first; f < end; ++f) {
-        for (int b = 0; b < boneCount; ++b) {
-            if (bones[b].inChain == 0) {
-                LoadPmdBoneKeyPose(&bones[b], f);
+// Each part's first frame and what it finds of the bones: the cursors and
+// poses of the bones outside the chains walked over the frames before it,
+// as the frames' poses would walk them.
+void PlanParts(PmdBoneWork* bones, int boneCount, uint32_t frames, BoneStart* starts,
+               uint32_t* firsts, int partCount) {
+    uint32_t walked = 0;
+    for (int part = 0; part <= partCount; ++part) {
+        firsts[part] = static_cast<uint32_t>(uint64_t{frames} * static_cast<uint64_t>(part) /
+                                             static_cast<uint64_t>(partCount));
+    }
+    for (int part = 0; part < partCount; ++part) {
+        for (; walked < firsts[part]; ++walked) {
+            for (int b = 0; b < boneCount; ++b) {
+                if (bones[b].inChain == 0) {
+                    LoadPmdBoneKeyPose(&bones[b], walked);
+                }
             }
         }
+        BoneStart* start = starts + static_cast<size_t>(boneCount) * part;
+        for (int b = 0; b < boneCount; ++b) {
+            start[b] = BoneStart{bones[b].cursor, bones[b].poseTranslation, bones[b].poseRotation};
+        }
     }
 }
 
-HANDLE StartWorker(BakeRun* run, int started) {
+int PartCount(uint32_t frames, int boneCount, int workers) {
+    const uint64_t startBytes = sizeof(BoneStart) * static_cast<uint64_t>(boneCount);
+    uint64_t parts = static_cast<uint64_t>(workers) * kPartsPerWorker;
+    parts = startBytes > 0 ? Smaller(parts, kMostPartStartBytes / startBytes) : parts;
+    parts = parts > static_cast<uint64_t>(workers) ? parts : static_cast<uint64_t>(workers);
+    return static_cast<int>(Smaller(parts, frames));
+}
+
+// Worker 0 is the calling thread; the others start on threads of their own
+// while they can. The parts of threads that did not start are left to those
+// that did.
+void RunWorkers(Worker* workers, int count) {
+    pthread_t threads[kMostBakeWorkers];
+    bool started[kMostBakeWorkers] = {};
     const int limit = g_threadStartLimit.load();
-    if (limit >= 0 && started >= limit) {
-        return nullptr;
+    int starts = 0;
+    for (int w = 1; w < count && (limit < 0 || starts < limit); ++w) {
+        started[w] = pthread_create(&threads[w], nullptr, TakeParts, &workers[w]) == 0;
+        starts += started[w] ? 1 : 0;
     }
-    return CreateThread(nullptr, 0, BakeOnWorker, run, 0, nullptr);
-}
-
-// Run 0 on the calling thread, the others on threads; the calling thread
-// takes over the runs whose thread did not start.
-void RunAll(BakeRun* runs, int count) {
-    HANDLE threads[kMostBakeRuns] = {};
-    int started = 0;
-    for (int k = 1; k < count; ++k) {
-        threads[k] = StartWorker(&runs[k], started);
-        started += threads[k] != nullptr ? 1 : 0;
-    }
-    for (int k = 0; k < count; ++k) {
-        if (threads[k] == nullptr) {
-            BakeFrames(runs[k]);
-        }
-    }
-    for (int k = 1; k < count; ++k) {
-        if (threads[k] != nullptr) {
-            WaitForSingleObject(threads[k], INFINITE);
-            CloseHandle(threads[k]);
+    TakeParts(&workers[0]);
+    for (int w = 1; w < count; ++w) {
+        if (started[w]) {
+            pthread_join(threads[w], nullptr);
         }
     }
 }
 
-// false, having done nothing, when the runs' copies find no memory.
-bool BakeInRuns(const BakeRun& shared, int chainCount, int count) {
-    const uint64_t perRun = sizeof(PmdBoneWork) * static_cast<uint64_t>(shared.boneCount) +
-                            sizeof(PmdIkChain) * static_cast<uint64_t>(chainCount);
-    const uint64_t bytes = perRun * static_cast<uint64_t>(count);
-    void* block = bytes > 0 && bytes <= UINT32_MAX
-                      ? AllocTracked(static_cast<uint32_t>(bytes), __FILE__, __LINE__)
-                      : nullptr;
+// Bytes rounded up to whole pairs of cache lines: each worker writes its
+// poses, matrices and iteration counts all the time, and a line two workers
+// share would pass between their processors at every write.
+uint64_t Apart(uint64_t bytes) {
+    constexpr uint64_t kLinePair = 128;
+    return (bytes + kLinePair - 1) / kLinePair * kLinePair;
+}
+
+// false, having done nothing, when the workers' copies find no memory.
+bool BakeInParts(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t frames,
+                 int workerCount) {
+    const int chainCount = CountChains(chains);
+    const int partCount = PartCount(frames, boneCount, workerCount);
+    const uint64_t chainsAt = sizeof(PmdBoneWork) * static_cast<uint64_t>(boneCount);
+    const uint64_t perWorker = Apart(chainsAt + sizeof(PmdIkChain) * chainCount);
+    const uint64_t startsAt = perWorker * static_cast<uint64_t>(workerCount);
+    const uint64_t firstsAt = startsAt + sizeof(BoneStart) * static_cast<uint64_t>(boneCount) *
+                                             static_cast<uint64_t>(partCount);
+    const uint64_t bytes = firstsAt + sizeof(uint32_t) * (static_cast<uint64_t>(partCount) + 1);
+    auto* block =
+        boneCount > 0 && bytes <= UINT32_MAX
+            ? static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(bytes), __FILE__, __LINE__))
+            : nullptr;
     if (block == nullptr) {
         return false;
     }
-    auto* bones = static_cast<PmdBoneWork*>(block);
-    auto* chains = reinterpret_cast<PmdIkChain*>(bones + shared.boneCount * count);
-    BakeRun runs[kMostBakeRuns];
-    const uint64_t frames = shared.end;
-    for (int k = 0; k < count; ++k) {
-        const auto first = static_cast<uint32_t>(frames * static_cast<uint64_t>(k) / count);
-        const auto end = static_cast<uint32_t>(frames * static_cast<uint64_t>(k + 1) / count);
-        WalkCursors(shared.bones, shared.boneCount, k > 0 ? runs[k - 1].first : 0, first);
-        PmdBoneWork* runBones = bones + shared.boneCount * k;
-        PmdIkChain* runChains = chainCount > 0 ? chains + chainCount * k : nullptr;
-        runs[k] = BakeRun{runBones, shared.boneCount, runChains, first, end};
-        CopyRig(shared, runBones, runChains);
+    auto* starts = reinterpret_cast<BoneStart*>(block + startsAt);
+    auto* firsts = reinterpret_cast<uint32_t*>(block + firstsAt);
+    Worker workers[kMostBakeWorkers];
+    for (int w = 0; w < workerCount; ++w) {
+        uint8_t* own = block + perWorker * static_cast<uint64_t>(w);
+        workers[w] =
+            Worker{nullptr, reinterpret_cast<PmdBoneWork*>(own),
+                   chainCount > 0 ? reinterpret_cast<PmdIkChain*>(own + chainsAt) : nullptr, false};
+        CopyRig(&workers[w], bones, boneCount, chains);
     }
-    RunAll(runs, count);
-    KeepLastRun(shared, runs[count - 1]);
+    PlanParts(bones, boneCount, frames, starts, firsts, partCount);
+    PartPlan plan{starts, firsts, boneCount, partCount, {0}};
+    for (int w = 0; w < workerCount; ++w) {
+        workers[w].plan = &plan;
+    }
+    RunWorkers(workers, workerCount);
+    for (int w = 0; w < workerCount; ++w) {
+        if (workers[w].tookLastPart) {
+            KeepLastPart(workers[w], bones, boneCount, chains);
+        }
+    }
     FreeTracked(block);
     return true;
 }
@@ -236,25 +299,24 @@ bool BakeInRuns(const BakeRun& shared, int chainCount, int count) {
 }  // namespace
 
 void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t lastFrame) {
-    const BakeRun all{bones, boneCount, chains, 0, lastFrame + 1};
-    const int chainCount = CountChains(chains);
-    const int count = FramesStandAlone(bones, boneCount, chains, lastFrame)
-                          ? BakeRunCount(all.end, chainCount)
-                          : 1;
-    const bool inRuns = count > 1 && BakeInRuns(all, chainCount, count);
-    if (!inRuns) {
-        BakeFrames(all);
+    const uint32_t frames = lastFrame + 1;
+    const int workers = FramesStandAlone(bones, boneCount, chains, lastFrame)
+                            ? WorkerCount(frames, CountChains(chains))
+                            : 1;
+    const bool inParts = workers > 1 && BakeInParts(bones, boneCount, chains, frames, workers);
+    if (!inParts) {
+        BakeFrames(bones, boneCount, chains, 0, frames);
     }
-    g_lastBakeRuns.store(inRuns ? count : 1);
+    g_lastBakeWorkers.store(inParts ? workers : 1);
 }
 
-void ForceVmdIkBakeRuns(int runs, int threadStarts) {
-    g_forcedRuns.store(runs);
+void ForceVmdIkBakeWorkers(int workers, int threadStarts) {
+    g_forcedWorkers.store(workers);
     g_threadStartLimit.store(threadStarts);
 }
 
-int VmdIkBakeRunsOfLastBake() {
-    return g_lastBakeRuns.load();
+int VmdIkBakeWorkersOfLastBake() {
+    return g_lastBakeWorkers.load();
 }
 
 }  // namespace tessel

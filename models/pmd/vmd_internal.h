@@ -55,12 +55,14 @@ void BakeVmdBoneKeys(PmdBoneWork* bone, const VmdNameEntry* entry, uint32_t last
 // from the baked keys, then solved. A long bake runs on several threads, with
 // the bits of a bake on one.
 void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t lastFrame);
-// For tests and benchmarks: later bakes that can run in parts run in `runs`
-// runs of frames (at most 8, at most one a frame; 0: as many as the work and
-// the processors call for), starting at most `threadStarts` threads each (-1:
-// no limit); the calling thread bakes the runs of threads not started.
-void ForceVmdIkBakeRuns(int runs, int threadStarts = -1);
-// The runs of frames the last bake had, 1 for a bake in one piece.
-int VmdIkBakeRunsOfLastBake();
+// For tests and benchmarks: later bakes that can be cut into parts run on
+// `workers` threads, the calling thread among them (at most 8, at most one a
+// frame; 0: as many as the work and the processors call for), starting at
+// most `threadStarts` threads each (-1: no limit); the threads that start
+// take the parts of those that do not.
+void ForceVmdIkBakeWorkers(int workers, int threadStarts = -1);
+// The threads the last bake was planned for, 1 for a bake on the calling
+// thread alone.
+int VmdIkBakeWorkersOfLastBake();
 
 }  // namespace tessel

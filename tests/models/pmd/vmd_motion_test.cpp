@@ -683,62 +683,63 @@ INSTANTIATE_TEST_SUITE_P(Motions, VmdPinnedBakes, testing::ValuesIn(PinnedBakes(
                              return std::string(info.param.name);
                          });
 
-// Bakes in the scope run in `runs` runs of frames, starting at most
+// Bakes in the scope run on `workers` threads, starting at most
 // `threadStarts` threads each.
-class ForcedBakeRuns {
+class ForcedBakeWorkers {
   public:
-    explicit ForcedBakeRuns(int runs, int threadStarts = -1) {
-        tessel::ForceVmdIkBakeRuns(runs, threadStarts);
+    explicit ForcedBakeWorkers(int workers, int threadStarts = -1) {
+        tessel::ForceVmdIkBakeWorkers(workers, threadStarts);
     }
-    ~ForcedBakeRuns() { tessel::ForceVmdIkBakeRuns(0); }
-    ForcedBakeRuns(const ForcedBakeRuns&) = delete;
-    ForcedBakeRuns& operator=(const ForcedBakeRuns&) = delete;
+    ~ForcedBakeWorkers() { tessel::ForceVmdIkBakeWorkers(0); }
+    ForcedBakeWorkers(const ForcedBakeWorkers&) = delete;
+    ForcedBakeWorkers& operator=(const ForcedBakeWorkers&) = delete;
 };
 
-struct BakeRuns {
-    int runs;
-    int threadStarts;  // -1: as many as the runs ask for
+struct BakeWorkers {
+    int workers;
+    int threadStarts;  // -1: as many as the workers ask for
 };
 
-class VmdPinnedBakesInRuns : public testing::TestWithParam<std::tuple<PinnedBake, BakeRuns>> {};
+class VmdPinnedBakesOnWorkers : public testing::TestWithParam<std::tuple<PinnedBake, BakeWorkers>> {
+};
 
-// Runs of frames on threads, and the runs whose thread did not start baked
-// by the calling thread, bake the bits of one bake in one piece.
-TEST_P(VmdPinnedBakesInRuns, BakeTheSameBits) {
+// Parts of the frames baked on several threads, and on fewer when threads
+// do not start, bake the bits of a bake on one thread.
+TEST_P(VmdPinnedBakesOnWorkers, BakeTheSameBits) {
     const PinnedBake& bake = std::get<0>(GetParam());
-    const BakeRuns& runs = std::get<1>(GetParam());
+    const BakeWorkers& workers = std::get<1>(GetParam());
     PmdRig rig;
     bake.build(&rig);
     const std::vector<uint8_t> motion = bake.motion();
-    ForcedBakeRuns forced(runs.runs, runs.threadStarts);
+    ForcedBakeWorkers forced(workers.workers, workers.threadStarts);
     ASSERT_EQ(rig.Load(motion), 0);
     EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), bake.hash)
         << std::hex << BakedKeysHash(rig.model.firstAnimSet);
     const int frames = static_cast<int>(rig.model.firstAnimSet->timeBase) + 1;
-    EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), std::min(runs.runs, frames));
+    EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), std::min(workers.workers, frames));
 }
 
-INSTANTIATE_TEST_SUITE_P(Motions, VmdPinnedBakesInRuns,
-                         testing::Combine(testing::ValuesIn(PinnedBakes()),
-                                          testing::Values(BakeRuns{1, -1}, BakeRuns{2, -1},
-                                                          BakeRuns{3, -1}, BakeRuns{8, -1},
-                                                          BakeRuns{4, 0}, BakeRuns{5, 2})),
-                         [](const testing::TestParamInfo<std::tuple<PinnedBake, BakeRuns>>& info) {
-                             const BakeRuns& runs = std::get<1>(info.param);
-                             std::string name = std::string(std::get<0>(info.param).name) + "_" +
-                                                std::to_string(runs.runs) + "runs";
-                             if (runs.threadStarts >= 0) {
-                                 name += "_" + std::to_string(runs.threadStarts) + "threads";
-                             }
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Motions, VmdPinnedBakesOnWorkers,
+    testing::Combine(testing::ValuesIn(PinnedBakes()),
+                     testing::Values(BakeWorkers{1, -1}, BakeWorkers{2, -1}, BakeWorkers{3, -1},
+                                     BakeWorkers{8, -1}, BakeWorkers{4, 0}, BakeWorkers{5, 2})),
+    [](const testing::TestParamInfo<std::tuple<PinnedBake, BakeWorkers>>& info) {
+        const BakeWorkers& workers = std::get<1>(info.param);
+        std::string name = std::string(std::get<0>(info.param).name) + "_" +
+                           std::to_string(workers.workers) + "workers";
+        if (workers.threadStarts >= 0) {
+            name += "_" + std::to_string(workers.threadStarts) + "started";
+        }
+        return name;
+    });
 
 // Eight keys of the foot's target at frame 20, its last; the tail's key
 // makes the motion 40 frames long. The target's cursor steps one key a frame:
 // from frame 21 to 27 it is still short of the last key and points past the
-// baked keys, and the target keeps the pose of the frame before. A run
-// starting there must find the cursor and the pose where a bake in one piece
-// has them.
+// baked keys, and the target keeps the pose of the frame before. A part
+// starting there must find the cursor and the pose where a bake on one
+// thread has them.
 std::vector<uint8_t> LaggingTargetMotion() {
     VmdWriter motion;
     motion.Bone("footIK", 0, {0.0f, 3.0f, 2.0f}).Bone("tail", 40, {0.0f, 1.0f, 0.0f});
@@ -749,45 +750,45 @@ std::vector<uint8_t> LaggingTargetMotion() {
     return motion.Bytes();
 }
 
-// Runs of 2 to 8 bake the keys of one piece and leave the bones and chains
-// as it leaves them, under the rounding modes as they are.
-void ExpectRunsBakeAsOnePiece(const std::vector<uint8_t>& motion) {
+// Bakes on 2 to 8 threads bake the keys of a bake on one and leave the bones
+// and chains as it leaves them, under the rounding modes as they are.
+void ExpectWorkersBakeAsOne(const std::vector<uint8_t>& motion) {
     PmdRig whole;
     BuildLeg(&whole);
     {
-        ForcedBakeRuns one(1);
+        ForcedBakeWorkers one(1);
         ASSERT_EQ(whole.Load(motion), 0);
     }
     const uint64_t expected = BakedKeysHash(whole.model.firstAnimSet);
-    for (int runs = 2; runs <= 8; ++runs) {
-        SCOPED_TRACE(runs);
+    for (int workers = 2; workers <= 8; ++workers) {
+        SCOPED_TRACE(workers);
         PmdRig rig;
         BuildLeg(&rig);
-        ForcedBakeRuns forced(runs);
+        ForcedBakeWorkers forced(workers);
         ASSERT_EQ(rig.Load(motion), 0);
-        EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), runs);
+        EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), workers);
         EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), expected);
         EXPECT_EQ(LeftBehindHash(rig), LeftBehindHash(whole));
     }
 }
 
-// 3, 5, 6, 7 and 8 runs each have one starting between frames 21 and 27.
-TEST(VmdIkBake, RunsStartingWhereACursorLagsBakeTheBitsOfOnePiece) {
-    ExpectRunsBakeAsOnePiece(LaggingTargetMotion());
+// Every worker count from 2 to 8 has parts starting between frames 21 and 27.
+TEST(VmdIkBake, PartsStartingWhereACursorLagsBakeTheBitsOfOneThread) {
+    ExpectWorkersBakeAsOne(LaggingTargetMotion());
 }
 
 // The workers compute under the caller's rounding.
-TEST(VmdIkBake, RunsRoundAsTheirCallerDoes) {
+TEST(VmdIkBake, WorkersRoundAsTheirCallerDoes) {
     const int saved = std::fegetround();
     ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
-    ExpectRunsBakeAsOnePiece(LegSweepMotion());
+    ExpectWorkersBakeAsOne(LegSweepMotion());
     std::fesetround(saved);
 }
 
 // A frame that reads what the frame before it left: a thigh whose parent, a
 // swaying hip, comes after it takes the hip's world of the frame before; a
 // knee without a frame of its own, or not marked as a chain bone, keeps the
-// pose its last solve gave it. Such bakes stay in one piece.
+// pose its last solve gave it. Such bakes stay on the calling thread.
 void ListHipAfterThigh(PmdRig* rig) {
     const int hip = rig->AddBone("hip", -1, {0.0f, 11.0f, 0.0f});
     rig->bones[0].parent = &rig->bones[static_cast<size_t>(hip)];
@@ -819,12 +820,12 @@ struct CarriedCase {
 
 class VmdIkBakeCarried : public testing::TestWithParam<CarriedCase> {};
 
-TEST_P(VmdIkBakeCarried, StaysInOnePiece) {
+TEST_P(VmdIkBakeCarried, StaysOnTheCallingThread) {
     const std::vector<uint8_t> motion = SwayingHipMotion();
-    auto bake = [&](PmdRig* rig, int runs) {
+    auto bake = [&](PmdRig* rig, int workers) {
         BuildLeg(rig);
         GetParam().change(rig);
-        ForcedBakeRuns forced(runs);
+        ForcedBakeWorkers forced(workers);
         EXPECT_EQ(rig->Load(motion), 0);
         return BakedKeysHash(rig->model.firstAnimSet);
     };
@@ -832,7 +833,7 @@ TEST_P(VmdIkBakeCarried, StaysInOnePiece) {
     const uint64_t expected = bake(&whole, 1);
     PmdRig rig;
     EXPECT_EQ(bake(&rig, 4), expected);
-    EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), 1);
+    EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rigs, VmdIkBakeCarried,
@@ -844,18 +845,18 @@ INSTANTIATE_TEST_SUITE_P(Rigs, VmdIkBakeCarried,
                          });
 
 // A short walk's few solves are not worth a thread; a long one's are.
-TEST(VmdIkBake, OnlyALongBakeRunsInParts) {
+TEST(VmdIkBake, OnlyALongBakeGoesToThreads) {
     PmdRig shortWalk;
     tessel_test::BuildLeggedRig(&shortWalk);
     ASSERT_EQ(shortWalk.Load(tessel_test::WalkMotion(120)), 0);
-    EXPECT_EQ(tessel::VmdIkBakeRunsOfLastBake(), 1);
+    EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), 1);
     if (sysconf(_SC_NPROCESSORS_ONLN) < 2) {
         GTEST_SKIP() << "one processor";
     }
     PmdRig longWalk;
     tessel_test::BuildLeggedRig(&longWalk);
     ASSERT_EQ(longWalk.Load(tessel_test::WalkMotion(1000)), 0);
-    EXPECT_GT(tessel::VmdIkBakeRunsOfLastBake(), 1);
+    EXPECT_GT(tessel::VmdIkBakeWorkersOfLastBake(), 1);
 }
 
 }  // namespace
