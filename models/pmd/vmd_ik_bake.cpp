@@ -28,8 +28,10 @@ constexpr uint64_t kChainFramesPerWorker = 128;
 // Parts per worker: on a loaded machine a thread that starts late or loses
 // its processor leaves its parts to the others.
 constexpr int kPartsPerWorker = 8;
-// The parts' starting states stop multiplying past this.
+// The parts' starting states, and the workers' copies of the bones and
+// chains, stop multiplying past these.
 constexpr uint64_t kMostPartStartBytes = 16u << 20;
+constexpr uint64_t kMostCopyBytes = 64u << 20;
 
 std::atomic<int> g_forcedWorkers{0};
 std::atomic<int> g_threadStartLimit{-1};
@@ -253,23 +255,27 @@ uint64_t Apart(uint64_t bytes) {
     return (bytes + kLinePair - 1) / kLinePair * kLinePair;
 }
 
-// false, having done nothing, when the workers' copies find no memory.
-bool BakeInParts(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t frames,
-                 int workerCount) {
+// The workers that baked, at most workerCount; 0, having done nothing, when
+// fewer than two fit the copies' bounds or their copies find no memory.
+int BakeInParts(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t frames,
+                int workerCount) {
     const int chainCount = CountChains(chains);
-    const int partCount = PartCount(frames, boneCount, workerCount);
     const uint64_t chainsAt = sizeof(PmdBoneWork) * static_cast<uint64_t>(boneCount);
     const uint64_t perWorker = Apart(chainsAt + sizeof(PmdIkChain) * chainCount);
+    workerCount = static_cast<int>(Smaller(static_cast<uint64_t>(workerCount),
+                                           kMostCopyBytes / (perWorker > 0 ? perWorker : 1)));
+    if (workerCount < 2 || boneCount <= 0) {
+        return 0;
+    }
+    const int partCount = PartCount(frames, boneCount, workerCount);
     const uint64_t startsAt = perWorker * static_cast<uint64_t>(workerCount);
     const uint64_t firstsAt = startsAt + sizeof(BoneStart) * static_cast<uint64_t>(boneCount) *
                                              static_cast<uint64_t>(partCount);
     const uint64_t bytes = firstsAt + sizeof(uint32_t) * (static_cast<uint64_t>(partCount) + 1);
     auto* block =
-        boneCount > 0 && bytes <= UINT32_MAX
-            ? static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(bytes), __FILE__, __LINE__))
-            : nullptr;
+        static_cast<uint8_t*>(AllocTracked(static_cast<uint32_t>(bytes), __FILE__, __LINE__));
     if (block == nullptr) {
-        return false;
+        return 0;
     }
     auto* starts = reinterpret_cast<BoneStart*>(block + startsAt);
     auto* firsts = reinterpret_cast<uint32_t*>(block + firstsAt);
@@ -293,7 +299,7 @@ bool BakeInParts(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t
         }
     }
     FreeTracked(block);
-    return true;
+    return workerCount;
 }
 
 }  // namespace
@@ -303,11 +309,11 @@ void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t l
     const int workers = FramesStandAlone(bones, boneCount, chains, lastFrame)
                             ? WorkerCount(frames, CountChains(chains))
                             : 1;
-    const bool inParts = workers > 1 && BakeInParts(bones, boneCount, chains, frames, workers);
-    if (!inParts) {
+    const int baked = workers > 1 ? BakeInParts(bones, boneCount, chains, frames, workers) : 0;
+    if (baked == 0) {
         BakeFrames(bones, boneCount, chains, 0, frames);
     }
-    g_lastBakeWorkers.store(inParts ? workers : 1);
+    g_lastBakeWorkers.store(baked > 0 ? baked : 1);
 }
 
 void ForceVmdIkBakeWorkers(int workers, int threadStarts) {

@@ -61,7 +61,7 @@ void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t l
 // most `threadStarts` threads each (-1: no limit); the threads that start
 // take the parts of those that do not.
 void ForceVmdIkBakeWorkers(int workers, int threadStarts = -1);
-// The threads the last bake was planned for, 1 for a bake on the calling
+// The threads the last bake was cut into parts for; 1: it ran on the calling
 // thread alone.
 int VmdIkBakeWorkersOfLastBake();
 
