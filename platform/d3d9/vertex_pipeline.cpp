@@ -223,7 +223,31 @@ void Light(const VertexProgram& p, const double position[3], const double normal
     out->specular = ValueToArgb(specular, cs[3]);
 }
 
+// The sets as the vertex gives them (pre-transformed vertices, or no stage transforming its
+// set): the floats the stage's set holds, 0 for those it lacks, in single precision throughout
+// (the general path's round trip through double changes no float).
+void PlainTextureCoordinates(const VertexProgram& p, const uint8_t* v, RasterVertex* out) {
+    const VertexLayout& layout = p.layout;
+    for (int i = 0; i < kRasterTexCoordSets; ++i) {
+        const DWORD set = p.stages[i].set;
+        float u = 0.0f, w = 0.0f;
+        if (set < static_cast<DWORD>(layout.texSets)) {
+            const uint8_t* given = v + layout.tex[set];
+            u = LoadFloat(given);
+            if (layout.texFloats[set] >= 2)
+                w = LoadFloat(given + 4);
+        }
+        out->tex[i][0] = u;
+        out->tex[i][1] = w;
+        out->texQ[i] = 1.0f;
+    }
+}
+
 void TextureCoordinates(const VertexProgram& p, const uint8_t* v, RasterVertex* out) {
+    if (p.plainCoordinates) {
+        PlainTextureCoordinates(p, v, out);
+        return;
+    }
     const VertexLayout& layout = p.layout;
     for (int i = 0; i < kRasterTexCoordSets; ++i) {
         const StageCoordinates& st = p.stages[i];
@@ -356,6 +380,7 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
     states->fogFromW = !(projection._14 == 0.0f && projection._24 == 0.0f &&
                          projection._34 == 0.0f && projection._44 == 1.0f);
 
+    p->plainCoordinates = true;
     for (int i = 0; i < kRasterTexCoordSets; ++i) {
         StageCoordinates& st = p->stages[i];
         st.set = state.stageStates[i][D3DTSS_TEXCOORDINDEX] & 0xFFFFu;
@@ -369,6 +394,7 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
         }
         states->stage[i][kTssTexCoordIndex] = static_cast<uint32_t>(i);
         states->texProjected[i] = st.projected;
+        p->plainCoordinates = p->plainCoordinates && st.count == 0;
     }
 }
 
