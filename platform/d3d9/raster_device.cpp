@@ -163,7 +163,9 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         states.pixelShader = &shading;
     }
 
-    RasterTexture textures[kRasterStageCount];
+    // Views of the bound textures; a view's levels past its count are never read, so they are
+    // not cleared for every draw.
+    thread_local RasterTexture textures[kRasterStageCount];
     for (int i = 0; i < kRasterStateStages; ++i)
         states.textures[i] = nullptr;
     for (int i = 0; i < kRasterStageCount; ++i) {

@@ -182,6 +182,7 @@ struct ScreenVertex {
 void ColourToAttrs(uint32_t argb, double* out);
 void VertexAttrs(const RasterVertex& v, double* attr);
 ScreenVertex ScreenFromRaster(const RasterVertex& v);
+void ScreenFromRaster(const RasterVertex& v, ScreenVertex* s);  // writes every field
 
 // ---------------------------------------------------------------------------------------------
 // Triangles
