@@ -107,6 +107,26 @@ HRESULT CheckPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, uint64_t cou
 
 }  // namespace
 
+void Device::CopyRasterStates() {
+    std::memcpy(rasterStates_.render, state_.renderStates, sizeof rasterStates_.render);
+    for (int i = 0; i < kRasterStateStages; ++i) {
+        std::memcpy(rasterStates_.stage[i], state_.stageStates[i], sizeof rasterStates_.stage[i]);
+        std::memcpy(rasterStates_.sampler[i], state_.samplerStates[i],
+                    sizeof rasterStates_.sampler[i]);
+    }
+}
+
+// The stages and samplers the rasteriser keeps (the first eight); the slot and type checked.
+void Device::KeepRasterStageState(DWORD stage, DWORD type, DWORD value) {
+    if (stage < static_cast<DWORD>(kRasterStateStages) && type < kStageStateCount)
+        rasterStates_.stage[stage][type] = value;
+}
+
+void Device::KeepRasterSamplerState(DWORD sampler, DWORD type, DWORD value) {
+    if (sampler < static_cast<DWORD>(kRasterStateStages) && type < kSamplerStateCount)
+        rasterStates_.sampler[sampler][type] = value;
+}
+
 HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                              UINT vertexCount, UINT stride, const uint32_t* indices) {
     const VertexShader* vertexShader = state_.vertexShader;
@@ -132,13 +152,9 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         return Refuse(Why::NoRenderTarget);
     }
 
-    // The states block is large; one per thread is reused from draw to draw.
-    thread_local RasterStates states;
-    std::memcpy(states.render, state_.renderStates, sizeof states.render);
-    for (int i = 0; i < kRasterStateStages; ++i) {
-        std::memcpy(states.stage[i], state_.stageStates[i], sizeof states.stage[i]);
-        std::memcpy(states.sampler[i], state_.samplerStates[i], sizeof states.sampler[i]);
-    }
+    // The stored states are the setters' copy; what follows fills in the rest, which the
+    // vertex stage and the bound objects decide, for every draw.
+    RasterStates& states = rasterStates_;
     thread_local std::vector<RasterVertex> vertices;
     vertices.resize(vertexCount);
     const PixelShader* pixelShader = state_.pixelShader;
@@ -197,6 +213,7 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     call.space =
         vertexShader == nullptr && layout.transformed ? RasterSpace::kScreen : RasterSpace::kClip;
     DrawRasterPrimitives(rt, states, call);
+    states.pixelShader = nullptr;  // the draw's own
     target->Touch();
     if (state_.depthStencil != nullptr)
         state_.depthStencil->Touch();
