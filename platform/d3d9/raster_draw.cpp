@@ -362,7 +362,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
     bool kernelQuads = s.write.direct && !s.depthTest;
     bool kernelSpans = kernelQuads && g_fastQuads.load() && QuadProgramFits(s) &&
                        !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
-    ScreenVertex screen[3];
+    ScreenVertex* screen = work.screen;
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];

@@ -285,6 +285,7 @@ struct DrawWork {
     std::vector<Item> items;
     std::vector<ClipVertex> polygon;
     std::vector<ScreenVertex> projected;
+    ScreenVertex screen[3];  // a screen-space triangle's corners, filled in place
     int64_t pixelEstimate = 0;
 };
 

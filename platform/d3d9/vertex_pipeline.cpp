@@ -341,16 +341,17 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
     p->specularSource = rs[D3DRS_SPECULARMATERIALSOURCE];
     p->ambientSource = rs[D3DRS_AMBIENTMATERIALSOURCE];
     p->emissiveSource = rs[D3DRS_EMISSIVEMATERIALSOURCE];
-    ColourValue(state.material.Diffuse, p->material[0]);
-    ColourValue(state.material.Ambient, p->material[1]);
-    ColourValue(state.material.Specular, p->material[2]);
-    ColourValue(state.material.Emissive, p->material[3]);
-    p->power = state.material.Power;
-    double ambient[4];
-    ArgbToValue(rs[D3DRS_AMBIENT], ambient);
-    std::copy(ambient, ambient + 3, p->globalAmbient);
     p->lightCount = 0;
+    // The material, the ambient light and the lights are read by lighting alone.
     if (p->lighting) {
+        ColourValue(state.material.Diffuse, p->material[0]);
+        ColourValue(state.material.Ambient, p->material[1]);
+        ColourValue(state.material.Specular, p->material[2]);
+        ColourValue(state.material.Emissive, p->material[3]);
+        p->power = state.material.Power;
+        double ambient[4];
+        ArgbToValue(rs[D3DRS_AMBIENT], ambient);
+        std::copy(ambient, ambient + 3, p->globalAmbient);
         double viewMatrix[4][4];
         for (int i = 0; i < 4; ++i) {
             for (int j = 0; j < 4; ++j)
@@ -388,7 +389,7 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
         st.count = untransformed ? std::min<DWORD>(flags & 0xFFu, 4u) : 0;
         st.projected = st.count >= 2 && (flags & D3DTTFF_PROJECTED) != 0;
         const D3DMATRIX& m = state.transforms[D3DTS_TEXTURE0 + i];
-        for (int r = 0; r < 4; ++r) {
+        for (int r = 0; r < 4 && st.count != 0; ++r) {  // read only when a count is set
             for (int c = 0; c < 4; ++c)
                 st.matrix[r][c] = m.m[r][c];
         }
