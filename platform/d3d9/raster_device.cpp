@@ -81,6 +81,23 @@ bool TextureView(IDirect3DBaseTexture9* base, RasterTexture* view) {
     return view->levelCount > 0;
 }
 
+// The layout of an FVF, which depends on nothing else: worked out again only when the FVF
+// differs from the last draw's on this thread. False for one the device does not draw.
+bool KnownLayoutFor(DWORD fvf, const VertexLayout** layout) {
+    thread_local bool known = false;
+    thread_local DWORD knownFvf = 0;
+    thread_local bool drawable = false;
+    thread_local VertexLayout kept;
+    if (!known || knownFvf != fvf) {
+        kept = VertexLayout();
+        drawable = LayoutFor(fvf, &kept);
+        knownFvf = fvf;
+        known = true;
+    }
+    *layout = &kept;
+    return drawable;
+}
+
 uint64_t VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
     return RasterVertexCountFor(type, primitiveCount);
 }
@@ -130,7 +147,7 @@ void Device::KeepRasterSamplerState(DWORD sampler, DWORD type, DWORD value) {
 HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                              UINT vertexCount, UINT stride, const uint32_t* indices) {
     const VertexShader* vertexShader = state_.vertexShader;
-    VertexLayout layout;
+    const VertexLayout* fvfLayout = nullptr;
     ShaderVertexLayout shaderLayout;
     if (vertexShader != nullptr) {
         if (!ShaderLayoutFor(state_, vertexShader->Compiled(), &shaderLayout)) {
@@ -140,10 +157,10 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
             return Refuse(Why::StrideTooSmall);
         }
     } else {
-        if (!LayoutFor(state_.fvf, &layout)) {
+        if (!KnownLayoutFor(state_.fvf, &fvfLayout)) {
             return Refuse(Why::UnsupportedFvf);
         }
-        if (stride < static_cast<UINT>(layout.size)) {
+        if (stride < static_cast<UINT>(fvfLayout->size)) {
             return Refuse(Why::StrideTooSmall);
         }
     }
@@ -155,15 +172,17 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     // The stored states are the setters' copy; what follows fills in the rest, which the
     // vertex stage and the bound objects decide, for every draw.
     RasterStates& states = rasterStates_;
+    // Grown, never shrunk: its first vertexCount vertices are this draw's, all written below.
     thread_local std::vector<RasterVertex> vertices;
-    vertices.resize(vertexCount);
+    if (vertices.size() < vertexCount)
+        vertices.resize(vertexCount);
     const PixelShader* pixelShader = state_.pixelShader;
     if (vertexShader != nullptr) {
         ShadeVertices(state_, vertexShader->Compiled(), shaderLayout, vertexData, vertexCount,
                       stride, pixelShader != nullptr, vertices.data(), &states);
     } else {
         thread_local VertexProgram program;
-        CompileVertexProgram(state_, layout, &program, &states);
+        CompileVertexProgram(state_, *fvfLayout, &program, &states);
         for (UINT i = 0; i < vertexCount; ++i)
             RunVertexProgram(program, vertexData + static_cast<size_t>(i) * stride, &vertices[i]);
     }
@@ -210,8 +229,8 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     call.vertices = vertices.data();
     call.vertexCount = vertexCount;
     call.indices = indices;
-    call.space =
-        vertexShader == nullptr && layout.transformed ? RasterSpace::kScreen : RasterSpace::kClip;
+    call.space = vertexShader == nullptr && fvfLayout->transformed ? RasterSpace::kScreen
+                                                                   : RasterSpace::kClip;
     DrawRasterPrimitives(rt, states, call);
     states.pixelShader = nullptr;  // the draw's own
     target->Touch();
