@@ -604,7 +604,9 @@ MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
                         ((flags & kMeshSpecularFromVertex) != 0 ? 2 : 0) + (specularOn ? 1 : 0);
     t.vertex += colours;
     t.pixel += colours;
-    if (material != nullptr && material->diffuseLayerCount > 1) {
+    // A second texture without an image leaves the colour alone, as the fixed path's stage 1.
+    if (material != nullptr && material->diffuseLayerCount > 1 &&
+        TextureImage(mesh, material->diffuseLayers[1].texture) != -1) {
         t.pixel += 216;
     }
     // A normal map's lists lie in buffers with the tangent frame, which only the vertex shaders

@@ -385,6 +385,16 @@ TEST_F(MeshMapsTest, TheSecondTextureMultipliesTheColourAtTheFirstSetOnBothPaths
     EXPECT_EQ(a.off, 0) << "worst " << a.worst << " of " << a.drawn;
 }
 
+TEST_F(MeshMapsTest, ASecondTextureWithoutAnImageChangesNothingOnEitherPath) {
+    Create(kPattern, -1, -1);
+    const std::vector<uint32_t> alone = Draw(false);
+    Create(kPattern, kSlots + 3, -1);
+    EXPECT_EQ(Draw(false), alone);
+    const Agreement a = Agree(alone, Draw(true));
+    EXPECT_GT(a.drawn, 10000);
+    EXPECT_EQ(a.off, 0) << "worst " << a.worst << " of " << a.drawn;
+}
+
 TEST_F(MeshMapsTest, TheShadersLightEachPixelByItsNormalMapTexel) {
     // Rigid, and skinned with four and with eight bones.
     for (int vertexType = 0; vertexType < 3; ++vertexType) {
