@@ -135,10 +135,10 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     // The states block is large; one per thread is reused from draw to draw.
     thread_local RasterStates states;
     std::memcpy(states.render, state_.renderStates, sizeof states.render);
-    for (int i = 0; i < kRasterStateStages; ++i) {
+    for (int i = 0; i < kRasterStateStages; ++i)
         std::memcpy(states.stage[i], state_.stageStates[i], sizeof states.stage[i]);
+    for (int i = 0; i < kRasterSamplerCount; ++i)
         std::memcpy(states.sampler[i], state_.samplerStates[i], sizeof states.sampler[i]);
-    }
     thread_local std::vector<RasterVertex> vertices;
     vertices.resize(vertexCount);
     const PixelShader* pixelShader = state_.pixelShader;
@@ -163,11 +163,13 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         states.pixelShader = &shading;
     }
 
-    RasterTexture textures[kRasterStageCount];
-    for (int i = 0; i < kRasterStateStages; ++i)
+    // The stages run four textures; a pixel shader reads every sampler it declares.
+    RasterTexture textures[kRasterSamplerCount];
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         states.textures[i] = nullptr;
-    for (int i = 0; i < kRasterStageCount; ++i) {
-        if (TextureView(state_.textures[i], &textures[i]))
+        bool read = pixelShader != nullptr ? pixelShader->Compiled().samplerTypes[i] != 0
+                                           : i < kRasterStageCount;
+        if (read && TextureView(state_.textures[i], &textures[i]))
             states.textures[i] = &textures[i];
     }
     const D3DVIEWPORT9& vp = state_.viewport;
