@@ -52,9 +52,13 @@ class ToonShaderPathTest : public MeshShaderPathTest {
         point->light.Attenuation1 = 0.001f;
     }
 
-    // Every mesh of the model takes the toon kind, its material's colours and no outline.
-    void MakeToon(int kind) {
+    // Every mesh of the model but `ordinary` takes the toon kind, its material's colours and no
+    // outline.
+    void MakeToon(int kind, int32_t ordinary = -1) {
         for (int32_t m = 0; m < record_->base->meshCount; ++m) {
+            if (m == ordinary) {
+                continue;
+            }
             tessel::ModelInstanceMaterial& material = record_->materials[m];
             material.base->kind = static_cast<uint8_t>(kind);
             const float diffuse[4] = {0.6f, 0.3f, 0.9f, 1.0f};
@@ -106,12 +110,13 @@ class ToonShaderPathTest : public MeshShaderPathTest {
 
 TEST_F(ToonShaderPathTest, BothToonKindsDrawWhatTheProcessorsToonEvaluationDraws) {
     TwoLights();
-    base_.lists = {{0, 0, 10, 8, 1}, {0, 1, 10, 8, 1}, {0, 2, 10, 8, 1}};
+    // The last mesh stays ordinary: drawn after the toon ones, it runs no toon block.
+    base_.lists = {{0, 0, 10, 8, 1}, {0, 1, 10, 8, 1}, {0, 2, 10, 8, 1}, {0, 1, 10, 8, 1}};
     Create();
     for (const int kind : {1, 2}) {
         SCOPED_TRACE(kind);
-        MakeToon(kind);
-        ExpectToonBothWays(3, 0);
+        MakeToon(kind, 3);
+        ExpectToonBothWays(4, 0);
     }
 }
 
