@@ -51,5 +51,18 @@ float VmdCurveValue(const float* curve, float t);
 // Fills the bone's baked arrays from its entry's keys; a chain bone from
 // frame 0 to lastFrame, any other from its first key to its last.
 void BakeVmdBoneKeys(PmdBoneWork* bone, const VmdNameEntry* entry, uint32_t lastFrame);
+// Keys 0 to lastFrame of every chain bone with baked arrays: each frame posed
+// from the baked keys, then solved. A long bake runs on several threads, with
+// the bits of a bake on one.
+void BakeVmdIk(PmdBoneWork* bones, int boneCount, PmdIkChain* chains, uint32_t lastFrame);
+// For tests and benchmarks: later bakes that can be cut into parts run on
+// `workers` threads, the calling thread among them (at most 8, at most one a
+// frame; 0: as many as the work and the processors call for), starting at
+// most `threadStarts` threads each (-1: no limit); the threads that start
+// take the parts of those that do not.
+void ForceVmdIkBakeWorkers(int workers, int threadStarts = -1);
+// The threads the last bake was cut into parts for; 1: it ran on the calling
+// thread alone.
+int VmdIkBakeWorkersOfLastBake();
 
 }  // namespace tessel

@@ -485,29 +485,6 @@ bool PoseUnnamedBones(VmdRead* read) {
     return true;
 }
 
-void BakeIk(VmdRead* read) {
-    for (uint32_t f = 0; f <= read->lastFrame; ++f) {
-        for (int b = 0; b < read->boneCount; ++b) {
-            LoadPmdBoneKeyPose(&read->bones[b], f);
-        }
-        MeasurePmdIkChains(read->chains, read->bones);
-        UpdatePmdBoneMatrices(read->boneCount, read->bones);
-        if (read->chains != nullptr) {
-            ApplyPmdIk(f, read->chains, read->bones);
-        }
-        for (int b = 0; b < read->boneCount; ++b) {
-            PmdBoneWork* bone = &read->bones[b];
-            if (bone->inChain == 0 || bone->anim == nullptr) {
-                continue;
-            }
-            bone->translationTimes[f] = static_cast<float>(f);
-            bone->rotationTimes[f] = static_cast<float>(f);
-            bone->bakedTranslations[f] = bone->poseTranslation;
-            bone->bakedRotations[f] = bone->poseRotation;
-        }
-    }
-}
-
 // The position of the named shape in the list of the model's first frame
 // (the model's "Mesh"); -1 when there is none.
 int32_t ShapePosition(const ReadModel* model, const char* name) {
@@ -594,7 +571,7 @@ bool ReadMotion(VmdRead* read, const char* setName, const uint8_t* image, uint32
     if (!BakeBoneEntries(read) || !PoseUnnamedBones(read)) {
         return false;
     }
-    BakeIk(read);
+    BakeVmdIk(read->bones, read->boneCount, read->chains, read->lastFrame);
     return AddMorphAnimation(read);
 }
 

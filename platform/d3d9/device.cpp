@@ -266,6 +266,7 @@ Device::Device(const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD 
         BindTarget(state_.depthStencil, autoDepthStencil_);
         state_.renderStates[D3DRS_ZENABLE] = D3DZB_TRUE;
     }
+    CopyRasterStates();
     RegisterLiveDevice(this);
 }
 
@@ -815,6 +816,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
         return Refuse(Why::UnknownState);
     }
     state_.renderStates[state] = value;
+    rasterStates_.render[state] = value;
     return D3D_OK;
 }
 
@@ -861,6 +863,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
         return check;
     }
     state_.stageStates[stage][type] = value;
+    KeepRasterStageState(stage, type, value);
     return D3D_OK;
 }
 
@@ -884,6 +887,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
         return check;
     }
     state_.samplerStates[sampler][type] = value;
+    KeepRasterSamplerState(sampler, type, value);
     return D3D_OK;
 }
 

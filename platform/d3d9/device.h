@@ -8,6 +8,7 @@
 
 #include "platform/d3d9.h"
 #include "platform/d3d9/objects.h"
+#include "platform/d3d9/raster_types.h"
 
 namespace platform::d3d9 {
 
@@ -221,6 +222,11 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
     HRESULT CheckTextureRequest(UINT width, UINT height, DWORD usage, D3DFORMAT format,
                                 D3DPOOL pool) const;
     void ClearRect(const RECT& area, DWORD flags, D3DCOLOR color, float z);
+    // The rasteriser's copy of the render, stage and sampler states, which the setters keep
+    // in step (raster_device.cpp), so that a draw does not copy them all.
+    void CopyRasterStates();
+    void KeepRasterStageState(DWORD stage, DWORD type, DWORD value);
+    void KeepRasterSamplerState(DWORD sampler, DWORD type, DWORD value);
     HRESULT DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                          UINT vertexCount, UINT stride, const uint32_t* indices);
     // Indices of a draw, relative to its first vertex; one outside the vertex range becomes
@@ -237,6 +243,7 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
     std::unique_ptr<SwapChain> swapChain_;
     Surface* autoDepthStencil_ = nullptr;
     DeviceState state_;
+    RasterStates rasterStates_;
 };
 
 // A surface size the device can keep (render targets, depth and plain

@@ -27,11 +27,15 @@ void VertexAttrs(const RasterVertex& v, double* attr) {
     }
 }
 
+void ScreenFromRaster(const RasterVertex& v, ScreenVertex* s) {
+    s->x = v.x;
+    s->y = v.y;
+    VertexAttrs(v, s->attr);
+}
+
 ScreenVertex ScreenFromRaster(const RasterVertex& v) {
     ScreenVertex s;
-    s.x = v.x;
-    s.y = v.y;
-    VertexAttrs(v, s.attr);
+    ScreenFromRaster(v, &s);
     return s;
 }
 

@@ -81,6 +81,23 @@ bool TextureView(IDirect3DBaseTexture9* base, RasterTexture* view) {
     return view->levelCount > 0;
 }
 
+// The layout of an FVF, which depends on nothing else: worked out again only when the FVF
+// differs from the last draw's on this thread. False for one the device does not draw.
+bool KnownLayoutFor(DWORD fvf, const VertexLayout** layout) {
+    thread_local bool known = false;
+    thread_local DWORD knownFvf = 0;
+    thread_local bool drawable = false;
+    thread_local VertexLayout kept;
+    if (!known || knownFvf != fvf) {
+        kept = VertexLayout();
+        drawable = LayoutFor(fvf, &kept);
+        knownFvf = fvf;
+        known = true;
+    }
+    *layout = &kept;
+    return drawable;
+}
+
 uint64_t VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount) {
     return RasterVertexCountFor(type, primitiveCount);
 }
@@ -107,10 +124,32 @@ HRESULT CheckPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, uint64_t cou
 
 }  // namespace
 
+void Device::CopyRasterStates() {
+    std::memcpy(rasterStates_.render, state_.renderStates, sizeof rasterStates_.render);
+    for (int i = 0; i < kRasterStateStages; ++i)
+        std::memcpy(rasterStates_.stage[i], state_.stageStates[i], sizeof rasterStates_.stage[i]);
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
+        std::memcpy(rasterStates_.sampler[i], state_.samplerStates[i],
+                    sizeof rasterStates_.sampler[i]);
+    }
+}
+
+// The stages (the first eight) and the samplers (all sixteen) the rasteriser keeps; the slot and
+// type checked.
+void Device::KeepRasterStageState(DWORD stage, DWORD type, DWORD value) {
+    if (stage < static_cast<DWORD>(kRasterStateStages) && type < kStageStateCount)
+        rasterStates_.stage[stage][type] = value;
+}
+
+void Device::KeepRasterSamplerState(DWORD sampler, DWORD type, DWORD value) {
+    if (sampler < static_cast<DWORD>(kRasterSamplerCount) && type < kSamplerStateCount)
+        rasterStates_.sampler[sampler][type] = value;
+}
+
 HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData,
                              UINT vertexCount, UINT stride, const uint32_t* indices) {
     const VertexShader* vertexShader = state_.vertexShader;
-    VertexLayout layout;
+    const VertexLayout* fvfLayout = nullptr;
     ShaderVertexLayout shaderLayout;
     if (vertexShader != nullptr) {
         if (!ShaderLayoutFor(state_, vertexShader->Compiled(), &shaderLayout)) {
@@ -120,10 +159,10 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
             return Refuse(Why::StrideTooSmall);
         }
     } else {
-        if (!LayoutFor(state_.fvf, &layout)) {
+        if (!KnownLayoutFor(state_.fvf, &fvfLayout)) {
             return Refuse(Why::UnsupportedFvf);
         }
-        if (stride < static_cast<UINT>(layout.size)) {
+        if (stride < static_cast<UINT>(fvfLayout->size)) {
             return Refuse(Why::StrideTooSmall);
         }
     }
@@ -132,22 +171,20 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         return Refuse(Why::NoRenderTarget);
     }
 
-    // The states block is large; one per thread is reused from draw to draw.
-    thread_local RasterStates states;
-    std::memcpy(states.render, state_.renderStates, sizeof states.render);
-    for (int i = 0; i < kRasterStateStages; ++i)
-        std::memcpy(states.stage[i], state_.stageStates[i], sizeof states.stage[i]);
-    for (int i = 0; i < kRasterSamplerCount; ++i)
-        std::memcpy(states.sampler[i], state_.samplerStates[i], sizeof states.sampler[i]);
+    // The stored states are the setters' copy; what follows fills in the rest, which the
+    // vertex stage and the bound objects decide, for every draw.
+    RasterStates& states = rasterStates_;
+    // Grown, never shrunk: its first vertexCount vertices are this draw's, all written below.
     thread_local std::vector<RasterVertex> vertices;
-    vertices.resize(vertexCount);
+    if (vertices.size() < vertexCount)
+        vertices.resize(vertexCount);
     const PixelShader* pixelShader = state_.pixelShader;
     if (vertexShader != nullptr) {
         ShadeVertices(state_, vertexShader->Compiled(), shaderLayout, vertexData, vertexCount,
                       stride, pixelShader != nullptr, vertices.data(), &states);
     } else {
         thread_local VertexProgram program;
-        CompileVertexProgram(state_, layout, &program, &states);
+        CompileVertexProgram(state_, *fvfLayout, &program, &states);
         for (UINT i = 0; i < vertexCount; ++i)
             RunVertexProgram(program, vertexData + static_cast<size_t>(i) * stride, &vertices[i]);
     }
@@ -163,8 +200,10 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         states.pixelShader = &shading;
     }
 
-    // The stages run four textures; a pixel shader reads every sampler it declares.
-    RasterTexture textures[kRasterSamplerCount];
+    // Views of the bound textures; a view's levels past its count are never read, so they are
+    // not cleared for every draw. The stages run four textures; a pixel shader reads every
+    // sampler it declares.
+    thread_local RasterTexture textures[kRasterSamplerCount];
     for (int i = 0; i < kRasterSamplerCount; ++i) {
         states.textures[i] = nullptr;
         bool read = pixelShader != nullptr ? pixelShader->Compiled().samplerTypes[i] != 0
@@ -194,9 +233,10 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     call.vertices = vertices.data();
     call.vertexCount = vertexCount;
     call.indices = indices;
-    call.space =
-        vertexShader == nullptr && layout.transformed ? RasterSpace::kScreen : RasterSpace::kClip;
+    call.space = vertexShader == nullptr && fvfLayout->transformed ? RasterSpace::kScreen
+                                                                   : RasterSpace::kClip;
     DrawRasterPrimitives(rt, states, call);
+    states.pixelShader = nullptr;  // the draw's own
     target->Touch();
     if (state_.depthStencil != nullptr)
         state_.depthStencil->Touch();

@@ -362,6 +362,7 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
     bool kernelQuads = s.write.direct && !s.depthTest;
     bool kernelSpans = kernelQuads && g_fastQuads.load() && QuadProgramFits(s) &&
                        !(s.needTexture[0] && IsLinearFilter(s.samplers[0].magFilter));
+    ScreenVertex* screen = work.screen;
     for (uint32_t k = 0; k < call.primitiveCount; ++k) {
         if (quadsFit && k + 1 < call.primitiveCount) {
             const RasterVertex* v[6];
@@ -395,12 +396,10 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
         }
         const RasterVertex& pv = call.vertices[provoking];
         if (call.space == RasterSpace::kScreen) {
-            ScreenVertex sv[3];
-            const ScreenVertex* p[3];
-            for (int i = 0; i < 3; ++i) {
-                sv[i] = ScreenFromRaster(call.vertices[idx[i]]);
-                p[i] = &sv[i];
-            }
+            // Every field is written here: filled in place, they are not cleared first.
+            const ScreenVertex* p[3] = {&screen[0], &screen[1], &screen[2]};
+            for (int i = 0; i < 3; ++i)
+                ScreenFromRaster(call.vertices[idx[i]], &screen[i]);
             AddTriangle(s, p, pv.diffuse, pv.specular, kernelSpans, &work);
             continue;
         }

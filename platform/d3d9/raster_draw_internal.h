@@ -182,6 +182,7 @@ struct ScreenVertex {
 void ColourToAttrs(uint32_t argb, double* out);
 void VertexAttrs(const RasterVertex& v, double* attr);
 ScreenVertex ScreenFromRaster(const RasterVertex& v);
+void ScreenFromRaster(const RasterVertex& v, ScreenVertex* s);  // writes every field
 
 // ---------------------------------------------------------------------------------------------
 // Triangles
@@ -284,6 +285,7 @@ struct DrawWork {
     std::vector<Item> items;
     std::vector<ClipVertex> polygon;
     std::vector<ScreenVertex> projected;
+    ScreenVertex screen[3];  // a screen-space triangle's corners, filled in place
     int64_t pixelEstimate = 0;
 };
 

@@ -348,13 +348,17 @@ inline uint32_t MapTexel(const DrawSetup& s, const TexelMap& m, RasterColor diff
     return ArgbFromColor(RunStageProgram(s.program, textures, diffuse, specular));
 }
 
-// What the rows of one band keep from primitive to primitive.
+// What the rows of one band keep from primitive to primitive; one a thread, kept from draw to
+// draw so that its rows are allocated once rather than for every small draw.
 struct RowScratch {
     std::vector<int32_t> columns;
     std::vector<int32_t> rows;
     std::vector<const uint32_t*> rowPointers;
     std::vector<uint32_t> colourRow;  // one colour, or sampled texels, for the quad kernel
-    TexelMap map;
+    // The texel map of the primitive's colours, in the thread's known maps (valid until the
+    // next lookup, which alone replaces a known map), and the colours it was made for. Reset
+    // at the start of every draw: the map depends on the draw's program too.
+    const TexelMap* map = nullptr;
     RasterColor mapDiffuse;
     RasterColor mapSpecular;
     bool mapValid = false;
@@ -427,8 +431,8 @@ int KnownTexelMapSet(const DrawSetup& s, RasterColor diffuse, RasterColor specul
     return static_cast<int>(h >> (32 - kKnownTexelMapSetBits));
 }
 
-void FindOrBuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular,
-                         TexelMap* m) {
+// The known map of the key, built in place of the set's oldest when it is missing.
+const TexelMap* FindOrBuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor specular) {
     // On the heap: a thread that never builds a map does not carry them.
     thread_local std::unique_ptr<KnownTexelMaps> known;
     if (known == nullptr)
@@ -439,32 +443,31 @@ void FindOrBuildTexelMap(const DrawSetup& s, RasterColor diffuse, RasterColor sp
         const KnownTexelMap& k = ways[i];
         if (k.filled && k.textured == s.needTexture[0] && SameColour(k.diffuse, diffuse) &&
             SameColour(k.specular, specular) && SameProgram(k.program, s.program)) {
-            *m = k.map;
-            return;
+            return &k.map;
         }
     }
-    BuildTexelMap(s, diffuse, specular, m);
     int& oldest = known->oldest[set];
     KnownTexelMap& slot = ways[oldest];
+    BuildTexelMap(s, diffuse, specular, &slot.map);
     slot.filled = true;
     slot.program = s.program;
     slot.textured = s.needTexture[0];
     slot.diffuse = diffuse;
     slot.specular = specular;
-    slot.map = *m;
     oldest = (oldest + 1) % kKnownTexelMapWays;
+    return &slot.map;
 }
 
 const TexelMap& MapFor(const DrawSetup& s, RowScratch* scratch, RasterColor diffuse,
                        RasterColor specular) {
-    if (!scratch->mapValid || std::memcmp(&scratch->mapDiffuse, &diffuse, sizeof diffuse) != 0 ||
-        std::memcmp(&scratch->mapSpecular, &specular, sizeof specular) != 0) {
-        FindOrBuildTexelMap(s, diffuse, specular, &scratch->map);
+    if (!scratch->mapValid || !SameColour(scratch->mapDiffuse, diffuse) ||
+        !SameColour(scratch->mapSpecular, specular)) {
+        scratch->map = FindOrBuildTexelMap(s, diffuse, specular);
         scratch->mapDiffuse = diffuse;
         scratch->mapSpecular = specular;
         scratch->mapValid = true;
     }
-    return scratch->map;
+    return *scratch->map;
 }
 
 // The kernel settings of a draw: how a texel (ORed with alphaOr) becomes the colour, the alpha
@@ -1065,7 +1068,7 @@ bool QuadWithKernel(const DrawSetup& s, const Quad& q, int32_t left, int32_t top
 void RasterQuadRows(const DrawSetup& s, const Quad& q, int32_t bandTop, int32_t bandBottom,
                     RowScratch* scratch) {
     std::vector<int32_t>* columns = &scratch->columns;
-    const TexelMap* map = &scratch->map;
+    const TexelMap* map = nullptr;  // textured quads only
     int32_t left = std::max(q.left, s.clip.left);
     int32_t right = std::min(q.right, s.clip.right);
     int32_t top = std::max({q.top, s.clip.top, bandTop});
@@ -1218,7 +1221,9 @@ bool ShadedFits(const DrawSetup& s, ShadedState* state, ShadedPlan* plan) {
 }
 
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
-    RowScratch scratch;
+    thread_local RowScratch scratch;
+    scratch.mapValid = false;
+    std::fill(std::begin(scratch.routes), std::end(scratch.routes), 0);
     bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     thread_local ShadedPlan plan;
     ShadedState shaded = g_fastQuads.load() ? ShadedState::kUnknown : ShadedState::kRefused;

@@ -223,7 +223,31 @@ void Light(const VertexProgram& p, const double position[3], const double normal
     out->specular = ValueToArgb(specular, cs[3]);
 }
 
+// The sets as the vertex gives them (pre-transformed vertices, or no stage transforming its
+// set): the floats the stage's set holds, 0 for those it lacks, in single precision throughout
+// (the general path's round trip through double changes no float).
+void PlainTextureCoordinates(const VertexProgram& p, const uint8_t* v, RasterVertex* out) {
+    const VertexLayout& layout = p.layout;
+    for (int i = 0; i < kRasterTexCoordSets; ++i) {
+        const DWORD set = p.stages[i].set;
+        float u = 0.0f, w = 0.0f;
+        if (set < static_cast<DWORD>(layout.texSets)) {
+            const uint8_t* given = v + layout.tex[set];
+            u = LoadFloat(given);
+            if (layout.texFloats[set] >= 2)
+                w = LoadFloat(given + 4);
+        }
+        out->tex[i][0] = u;
+        out->tex[i][1] = w;
+        out->texQ[i] = 1.0f;
+    }
+}
+
 void TextureCoordinates(const VertexProgram& p, const uint8_t* v, RasterVertex* out) {
+    if (p.plainCoordinates) {
+        PlainTextureCoordinates(p, v, out);
+        return;
+    }
     const VertexLayout& layout = p.layout;
     for (int i = 0; i < kRasterTexCoordSets; ++i) {
         const StageCoordinates& st = p.stages[i];
@@ -317,16 +341,17 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
     p->specularSource = rs[D3DRS_SPECULARMATERIALSOURCE];
     p->ambientSource = rs[D3DRS_AMBIENTMATERIALSOURCE];
     p->emissiveSource = rs[D3DRS_EMISSIVEMATERIALSOURCE];
-    ColourValue(state.material.Diffuse, p->material[0]);
-    ColourValue(state.material.Ambient, p->material[1]);
-    ColourValue(state.material.Specular, p->material[2]);
-    ColourValue(state.material.Emissive, p->material[3]);
-    p->power = state.material.Power;
-    double ambient[4];
-    ArgbToValue(rs[D3DRS_AMBIENT], ambient);
-    std::copy(ambient, ambient + 3, p->globalAmbient);
     p->lightCount = 0;
+    // The material, the ambient light and the lights are read by lighting alone.
     if (p->lighting) {
+        ColourValue(state.material.Diffuse, p->material[0]);
+        ColourValue(state.material.Ambient, p->material[1]);
+        ColourValue(state.material.Specular, p->material[2]);
+        ColourValue(state.material.Emissive, p->material[3]);
+        p->power = state.material.Power;
+        double ambient[4];
+        ArgbToValue(rs[D3DRS_AMBIENT], ambient);
+        std::copy(ambient, ambient + 3, p->globalAmbient);
         double viewMatrix[4][4];
         for (int i = 0; i < 4; ++i) {
             for (int j = 0; j < 4; ++j)
@@ -356,6 +381,7 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
     states->fogFromW = !(projection._14 == 0.0f && projection._24 == 0.0f &&
                          projection._34 == 0.0f && projection._44 == 1.0f);
 
+    p->plainCoordinates = true;
     for (int i = 0; i < kRasterTexCoordSets; ++i) {
         StageCoordinates& st = p->stages[i];
         st.set = state.stageStates[i][D3DTSS_TEXCOORDINDEX] & 0xFFFFu;
@@ -363,12 +389,13 @@ void CompileVertexProgram(const DeviceState& state, const VertexLayout& layout, 
         st.count = untransformed ? std::min<DWORD>(flags & 0xFFu, 4u) : 0;
         st.projected = st.count >= 2 && (flags & D3DTTFF_PROJECTED) != 0;
         const D3DMATRIX& m = state.transforms[D3DTS_TEXTURE0 + i];
-        for (int r = 0; r < 4; ++r) {
+        for (int r = 0; r < 4 && st.count != 0; ++r) {  // read only when a count is set
             for (int c = 0; c < 4; ++c)
                 st.matrix[r][c] = m.m[r][c];
         }
         states->stage[i][kTssTexCoordIndex] = static_cast<uint32_t>(i);
         states->texProjected[i] = st.projected;
+        p->plainCoordinates = p->plainCoordinates && st.count == 0;
     }
 }
 

@@ -92,6 +92,7 @@ struct VertexProgram {
     bool rangeFog = false;
     double fogStart = 0.0, fogEnd = 1.0, fogDensity = 1.0;
     StageCoordinates stages[kRasterTexCoordSets];
+    bool plainCoordinates = false;  // no stage transforms its set
 };
 
 // Compiles the program and tells the rasteriser's states what it does: each stage reads its

@@ -399,6 +399,24 @@ TEST_F(RasterTest, EightTextureSetsTexCoordIndexTransformsAndProjection) {
         device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Wide));
     }
     EXPECT_EQ(Pixel(10, 10), 0xFF000000u | 0u << 16 | 128u << 8);  // (0.1, 0.6): texel (0, 4)
+    // Untransformed again: a one-float set reads v = 0, not the float after it, and a set
+    // beyond the vertex's reads (0, 0).
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    auto drawSets = [&](DWORD set) {
+        Wide w{};
+        w.s4 = 0.3f, w.s5[0] = 0.9f, w.s5[1] = 0.9f;
+        Wide quad[4] = {w, w, w, w};
+        float xs[4] = {-1, 1, -1, 1}, ys[4] = {1, 1, -1, -1};
+        for (int i = 0; i < 4; ++i)
+            quad[i].x = xs[i], quad[i].y = ys[i], quad[i].z = 0.5f;
+        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, set);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Wide));
+    };
+    drawSets(4);
+    EXPECT_EQ(Pixel(10, 10), 0xFF000000u | 64u << 16);  // (0.3, 0): texel (2, 0)
+    drawSets(9);
+    EXPECT_EQ(Pixel(10, 10), 0xFF000000u);  // texel (0, 0)
     device_->SetTexture(0, nullptr);
     tex->Release();
 }

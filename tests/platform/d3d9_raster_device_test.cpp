@@ -173,6 +173,54 @@ TEST_F(DrawTest, TexturedImageAtHalfPixelShowsEveryTexel) {
     tex->Release();
 }
 
+// The device keeps its own copy of the states for the rasteriser: a render, stage or sampler
+// state set between two draws of the same quad must reach the second.
+TEST_F(DrawTest, EachKindOfStateSetBetweenTwoDrawsReachesTheSecond) {
+    IDirect3DTexture9* tex = MakeTexture();
+    device_->SetFVF(kFvfTex2D);
+    // 16 x 4 pixels from (30, 20), u from 0 to 2: column 8 + x reads texel x while wrapping.
+    float x0 = 30 - 0.5f, y0 = 20 - 0.5f, x1 = x0 + 16, y1 = y0 + 4;
+    const DWORD diffuse = 0xFF336699u;
+    Tex2D v[6] = {{x0, y0, 0, 1, diffuse, 0, 0}, {x1, y0, 0, 1, diffuse, 2, 0},
+                  {x0, y1, 0, 1, diffuse, 0, 1}, {x1, y1, 0, 1, diffuse, 2, 1},
+                  {x0, y1, 0, 1, diffuse, 0, 1}, {x1, y0, 0, 1, diffuse, 2, 0}};
+    struct Case {
+        const char* name;
+        void (*change)(IDirect3DDevice9*);
+        uint32_t after;  // pixel (41, 21): column 11 of the quad, row 1
+    };
+    const uint32_t cleared = 0xFF0000FFu;
+    const Case cases[] = {
+        {"alpha test that passes nothing",
+         [](IDirect3DDevice9* d) {
+             d->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+             d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
+         },
+         cleared},
+        {"colour from the diffuse",
+         [](IDirect3DDevice9* d) { d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE); },
+         diffuse},
+        {"clamped addressing",
+         [](IDirect3DDevice9* d) { d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP); },
+         Texel(7, 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseTextureOnly(tex);
+        device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+        device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 1.0f, 0);
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Tex2D)), D3D_OK);
+        EXPECT_EQ(Pixel(41, 21), Texel(3, 1));
+        c.change(device_);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, cleared, 1.0f, 0);
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Tex2D)), D3D_OK);
+        EXPECT_EQ(Pixel(41, 21), c.after);
+    }
+    device_->SetTexture(0, nullptr);
+    tex->Release();
+}
+
 TEST_F(DrawTest, DxtTextureIsSampledAsDecodedAndFollowsNewBlocks) {
     IDirect3DTexture9* tex = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &tex, nullptr),

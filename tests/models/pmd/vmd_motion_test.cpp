@@ -2,10 +2,14 @@
 // IK chains solved at every frame with knees bending one way, morph keys as
 // shape-weight key sets, and the refusals of broken or hostile files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/memory/memory.h"
@@ -524,23 +528,42 @@ TEST(VmdMotion, TheWalkingCharactersFeetStayOnTheirTargets) {
     EXPECT_LT(worst, 1e-3f);
 }
 
-// The bits of every baked key of the set, times and values, in set order
-// (64-bit FNV-1a).
+// 64-bit FNV-1a of bytes, on from `hash`.
+void MixBits(uint64_t* hash, const void* data, size_t bytes) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < bytes; ++i) {
+        *hash = (*hash ^ p[i]) * 1099511628211ull;
+    }
+}
+
+constexpr uint64_t kHashStart = 14695981039346656037ull;
+
+// The bits of every baked key of the set, times and values, in set order.
 uint64_t BakedKeysHash(const ReadModelAnimSet* set) {
-    uint64_t hash = 14695981039346656037ull;
-    auto mix = [&hash](const void* data, size_t bytes) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < bytes; ++i) {
-            hash = (hash ^ p[i]) * 1099511628211ull;
-        }
-    };
+    uint64_t hash = kHashStart;
     for (const ReadModelAnim* a = set->firstAnim; a != nullptr; a = a->nextInSet) {
         const ReadModelKeySet* keys[2] = {Translations(a), Rotations(a)};
         for (int k = 0; k < 2; ++k) {
             const size_t count = static_cast<size_t>(keys[k]->keyCount);
-            mix(keys[k]->times, count * sizeof(float));
-            mix(keys[k]->values, count * (k == 0 ? sizeof(Vec3) : sizeof(PmdQuat)));
+            MixBits(&hash, keys[k]->times, count * sizeof(float));
+            MixBits(&hash, keys[k]->values, count * (k == 0 ? sizeof(Vec3) : sizeof(PmdQuat)));
         }
+    }
+    return hash;
+}
+
+// The bits a bake leaves in the bones and chains: poses, world matrices,
+// measured lengths and iteration counts.
+uint64_t LeftBehindHash(const PmdRig& rig) {
+    uint64_t hash = kHashStart;
+    for (const tessel::PmdBoneWork& bone : rig.bones) {
+        MixBits(&hash, &bone.poseTranslation, sizeof bone.poseTranslation);
+        MixBits(&hash, &bone.poseRotation, sizeof bone.poseRotation);
+        MixBits(&hash, &bone.world, sizeof bone.world);
+    }
+    for (const tessel::PmdIkChain& chain : rig.chains) {
+        MixBits(&hash, &chain.measuredLength, sizeof chain.measuredLength);
+        MixBits(&hash, &chain.iterationsRun, sizeof chain.iterationsRun);
     }
     return hash;
 }
@@ -632,29 +655,208 @@ TEST_P(VmdPinnedBakes, BakeTheSameBits) {
         << std::hex << BakedKeysHash(rig.model.firstAnimSet);
 }
 
+std::vector<PinnedBake> PinnedBakes() {
+    return {PinnedBake{"walk120", tessel_test::BuildLeggedRig,
+                       [] { return tessel_test::WalkMotion(120); }, 0x08cb607d6fb486d6ull},
+            PinnedBake{"walk1000", tessel_test::BuildLeggedRig,
+                       [] { return tessel_test::WalkMotion(1000); }, 0x6935ddab25778316ull},
+            PinnedBake{"unreachable200", tessel_test::BuildLeggedRig,
+                       [] { return tessel_test::UnreachableMotion(200); }, 0xc57adcc05a2aeae6ull},
+            PinnedBake{"legSweep", BuildOneLeg, LegSweepMotion, 0x8ca25e7dd90b472eull},
+            PinnedBake{"bentBack", BuildBentBackLeg,
+                       [] {
+                           return VmdWriter().Bone("footIK", 0, {0.0f, 7.5f, 0.0f}).Bytes();
+                       },
+                       0xdc65f033ec78208eull},
+            PinnedBake{"levelShin", BuildLevelShin,
+                       [] {
+                           return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
+                       },
+                       0xf211618206288a36ull},
+            PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
+            PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion,
+                       0x05bfdf2e454b60d2ull}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Motions, VmdPinnedBakes, testing::ValuesIn(PinnedBakes()),
+                         [](const testing::TestParamInfo<PinnedBake>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Bakes in the scope run on `workers` threads, starting at most
+// `threadStarts` threads each.
+class ForcedBakeWorkers {
+  public:
+    explicit ForcedBakeWorkers(int workers, int threadStarts = -1) {
+        tessel::ForceVmdIkBakeWorkers(workers, threadStarts);
+    }
+    ~ForcedBakeWorkers() { tessel::ForceVmdIkBakeWorkers(0); }
+    ForcedBakeWorkers(const ForcedBakeWorkers&) = delete;
+    ForcedBakeWorkers& operator=(const ForcedBakeWorkers&) = delete;
+};
+
+struct BakeWorkers {
+    int workers;
+    int threadStarts;  // -1: as many as the workers ask for
+};
+
+class VmdPinnedBakesOnWorkers : public testing::TestWithParam<std::tuple<PinnedBake, BakeWorkers>> {
+};
+
+// Parts of the frames baked on several threads, and on fewer when threads
+// do not start, bake the bits of a bake on one thread.
+TEST_P(VmdPinnedBakesOnWorkers, BakeTheSameBits) {
+    const PinnedBake& bake = std::get<0>(GetParam());
+    const BakeWorkers& workers = std::get<1>(GetParam());
+    PmdRig rig;
+    bake.build(&rig);
+    const std::vector<uint8_t> motion = bake.motion();
+    ForcedBakeWorkers forced(workers.workers, workers.threadStarts);
+    ASSERT_EQ(rig.Load(motion), 0);
+    EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), bake.hash)
+        << std::hex << BakedKeysHash(rig.model.firstAnimSet);
+    const int frames = static_cast<int>(rig.model.firstAnimSet->timeBase) + 1;
+    EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), std::min(workers.workers, frames));
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Motions, VmdPinnedBakes,
-    testing::Values(
-        PinnedBake{"walk120", tessel_test::BuildLeggedRig,
-                   [] { return tessel_test::WalkMotion(120); }, 0x08cb607d6fb486d6ull},
-        PinnedBake{"walk1000", tessel_test::BuildLeggedRig,
-                   [] { return tessel_test::WalkMotion(1000); }, 0x6935ddab25778316ull},
-        PinnedBake{"unreachable200", tessel_test::BuildLeggedRig,
-                   [] { return tessel_test::UnreachableMotion(200); }, 0xc57adcc05a2aeae6ull},
-        PinnedBake{"legSweep", BuildOneLeg, LegSweepMotion, 0x8ca25e7dd90b472eull},
-        PinnedBake{"bentBack", BuildBentBackLeg,
-                   [] {
-                       return VmdWriter().Bone("footIK", 0, {0.0f, 7.5f, 0.0f}).Bytes();
-                   },
-                   0xdc65f033ec78208eull},
-        PinnedBake{"levelShin", BuildLevelShin,
-                   [] {
-                       return VmdWriter().Bone("footIK", 0, {3.0f, -2.0f, -1.0f}).Bytes();
-                   },
-                   0xf211618206288a36ull},
-        PinnedBake{"toe", BuildLegWithToe, ToeMotion, 0x07515d546330ce5full},
-        PinnedBake{"listedDownward", BuildLegListedDownward, LegSweepMotion,
-                   0x05bfdf2e454b60d2ull}),
-    [](const testing::TestParamInfo<PinnedBake>& info) { return std::string(info.param.name); });
+    Motions, VmdPinnedBakesOnWorkers,
+    testing::Combine(testing::ValuesIn(PinnedBakes()),
+                     testing::Values(BakeWorkers{1, -1}, BakeWorkers{2, -1}, BakeWorkers{3, -1},
+                                     BakeWorkers{8, -1}, BakeWorkers{4, 0}, BakeWorkers{5, 2})),
+    [](const testing::TestParamInfo<std::tuple<PinnedBake, BakeWorkers>>& info) {
+        const BakeWorkers& workers = std::get<1>(info.param);
+        std::string name = std::string(std::get<0>(info.param).name) + "_" +
+                           std::to_string(workers.workers) + "workers";
+        if (workers.threadStarts >= 0) {
+            name += "_" + std::to_string(workers.threadStarts) + "started";
+        }
+        return name;
+    });
+
+// Eight keys of the foot's target at frame 20, its last; the tail's key
+// makes the motion 40 frames long. The target's cursor steps one key a frame:
+// from frame 21 to 27 it is still short of the last key and points past the
+// baked keys, and the target keeps the pose of the frame before. A part
+// starting there must find the cursor and the pose where a bake on one
+// thread has them.
+std::vector<uint8_t> LaggingTargetMotion() {
+    VmdWriter motion;
+    motion.Bone("footIK", 0, {0.0f, 3.0f, 2.0f}).Bone("tail", 40, {0.0f, 1.0f, 0.0f});
+    for (int k = 0; k < 8; ++k) {
+        const float step = 0.1f * static_cast<float>(k);
+        motion.Bone("footIK", 20, {step, 1.5f + step, -1.0f});
+    }
+    return motion.Bytes();
+}
+
+// Bakes on 2 to 8 threads bake the keys of a bake on one and leave the bones
+// and chains as it leaves them, under the rounding modes as they are.
+void ExpectWorkersBakeAsOne(const std::vector<uint8_t>& motion) {
+    PmdRig whole;
+    BuildLeg(&whole);
+    {
+        ForcedBakeWorkers one(1);
+        ASSERT_EQ(whole.Load(motion), 0);
+    }
+    const uint64_t expected = BakedKeysHash(whole.model.firstAnimSet);
+    for (int workers = 2; workers <= 8; ++workers) {
+        SCOPED_TRACE(workers);
+        PmdRig rig;
+        BuildLeg(&rig);
+        ForcedBakeWorkers forced(workers);
+        ASSERT_EQ(rig.Load(motion), 0);
+        EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), workers);
+        EXPECT_EQ(BakedKeysHash(rig.model.firstAnimSet), expected);
+        EXPECT_EQ(LeftBehindHash(rig), LeftBehindHash(whole));
+    }
+}
+
+// Every worker count from 2 to 8 has parts starting between frames 21 and 27.
+TEST(VmdIkBake, PartsStartingWhereACursorLagsBakeTheBitsOfOneThread) {
+    ExpectWorkersBakeAsOne(LaggingTargetMotion());
+}
+
+// The workers compute under the caller's rounding.
+TEST(VmdIkBake, WorkersRoundAsTheirCallerDoes) {
+    const int saved = std::fegetround();
+    ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
+    ExpectWorkersBakeAsOne(LegSweepMotion());
+    std::fesetround(saved);
+}
+
+// A frame that reads what the frame before it left: a thigh whose parent, a
+// swaying hip, comes after it takes the hip's world of the frame before; a
+// knee without a frame of its own, or not marked as a chain bone, keeps the
+// pose its last solve gave it. Such bakes stay on the calling thread.
+void ListHipAfterThigh(PmdRig* rig) {
+    const int hip = rig->AddBone("hip", -1, {0.0f, 11.0f, 0.0f});
+    rig->bones[0].parent = &rig->bones[static_cast<size_t>(hip)];
+}
+
+void DropKneeFrame(PmdRig* rig) {
+    rig->bones[1].frame = nullptr;
+}
+
+void UnmarkKnee(PmdRig* rig) {
+    rig->bones[1].inChain = 0;
+}
+
+std::vector<uint8_t> SwayingHipMotion() {
+    const VmdCurve eased{64, 0, 64, 127};
+    return VmdWriter()
+        .Bone("hip", 0, {0.0f, 0.0f, 0.0f})
+        .Bone("hip", 40, {0.3f, -0.5f, 0.6f}, {0.2f, 0.0f, 0.0f, 0.98f})
+        .Bone("footIK", 0, {0.0f, 3.0f, 2.0f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 20, {0.0f, -1.5f, 0.3f}, {0, 0, 0, 1}, eased)
+        .Bone("footIK", 40, {0.5f, 3.0f, -2.0f}, {0, 0, 0, 1}, eased)
+        .Bytes();
+}
+
+struct CarriedCase {
+    const char* name;
+    void (*change)(PmdRig* rig);
+};
+
+class VmdIkBakeCarried : public testing::TestWithParam<CarriedCase> {};
+
+TEST_P(VmdIkBakeCarried, StaysOnTheCallingThread) {
+    const std::vector<uint8_t> motion = SwayingHipMotion();
+    auto bake = [&](PmdRig* rig, int workers) {
+        BuildLeg(rig);
+        GetParam().change(rig);
+        ForcedBakeWorkers forced(workers);
+        EXPECT_EQ(rig->Load(motion), 0);
+        return BakedKeysHash(rig->model.firstAnimSet);
+    };
+    PmdRig whole;
+    const uint64_t expected = bake(&whole, 1);
+    PmdRig rig;
+    EXPECT_EQ(bake(&rig, 4), expected);
+    EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rigs, VmdIkBakeCarried,
+                         testing::Values(CarriedCase{"hipAfterThigh", ListHipAfterThigh},
+                                         CarriedCase{"kneeWithoutFrame", DropKneeFrame},
+                                         CarriedCase{"kneeNotMarked", UnmarkKnee}),
+                         [](const testing::TestParamInfo<CarriedCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A short walk's few solves are not worth a thread; a long one's are.
+TEST(VmdIkBake, OnlyALongBakeGoesToThreads) {
+    PmdRig shortWalk;
+    tessel_test::BuildLeggedRig(&shortWalk);
+    ASSERT_EQ(shortWalk.Load(tessel_test::WalkMotion(120)), 0);
+    EXPECT_EQ(tessel::VmdIkBakeWorkersOfLastBake(), 1);
+    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) {
+        GTEST_SKIP() << "one processor";
+    }
+    PmdRig longWalk;
+    tessel_test::BuildLeggedRig(&longWalk);
+    ASSERT_EQ(longWalk.Load(tessel_test::WalkMotion(1000)), 0);
+    EXPECT_GT(tessel::VmdIkBakeWorkersOfLastBake(), 1);
+}
 
 }  // namespace
