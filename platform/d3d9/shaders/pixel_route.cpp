@@ -16,7 +16,7 @@ using shader::kShaderLanes;
 using shader::Lanes4;
 
 struct BlockLod {
-    float lod[kRasterTexCoordSets][kRasterStageCount][kShaderLanes];
+    float lod[kRasterTexCoordSets][kRasterSamplerCount][kShaderLanes];
     bool has[kRasterTexCoordSets] = {};
 };
 
@@ -26,7 +26,8 @@ class RouteSampler final : public shader::ShaderSampler {
 
     void Sample(int sampler, const shader::Operand& source, const Lanes4& coordinates,
                 uint32_t control, uint32_t activeMask, Lanes4* out) const override {
-        bool known = sampler < kRasterStageCount && s_.samplers[sampler].texture != nullptr;
+        bool known = sampler >= 0 && sampler < kRasterSamplerCount &&
+                     s_.samplers[sampler].texture != nullptr;
         // A t# read as it is (no swizzle, no modifier) has its derivatives at hand.
         int set = -1;
         if (source.file == shader::File::kTexCoord && source.index < kRasterTexCoordSets &&
@@ -144,6 +145,8 @@ void CompileShadedSetup(const RasterStates& states, DrawSetup* s) {
     for (int i = 0; i < kRasterStageCount; ++i) {
         s->needTexture[i] = false;
         s->pointLevel[i] = nullptr;
+    }
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         s->samplers[i] = RasterSampler{};
         if (p.samplerTypes[i] != 0)
             CompileRasterSampler(states, i, &s->samplers[i]);
@@ -194,7 +197,7 @@ void PerspectiveLane(const DrawSetup& s, const Triangle& t, const shader::Shader
         regs->texCoords[set].c[3][l] = FloatAt(t.fplanes[kAttrTexQ + set], x, y) * w;
         if (!lodWanted[set])
             continue;
-        for (int i = 0; i < kRasterStageCount; ++i) {
+        for (int i = 0; i < kRasterSamplerCount; ++i) {
             if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
                 continue;
             lod->lod[set][i][l] =
@@ -220,7 +223,7 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
     bool lodWanted[kRasterTexCoordSets] = {};
     bool anyLod = false;
     for (int set = 0; set < kRasterTexCoordSets; ++set) {
-        for (int i = 0; i < kRasterStageCount; ++i) {
+        for (int i = 0; i < kRasterSamplerCount; ++i) {
             if (program.readsTexCoord[set] && s.samplers[i].texture != nullptr &&
                 s.samplers[i].needsLod) {
                 lodWanted[set] = true;
@@ -304,7 +307,7 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
                     if (!anyLod || !lodWanted[set])
                         continue;
                     SetAtPixel c = CoordinatesAt(s, t, set, x, y, pw, true);
-                    for (int i = 0; i < kRasterStageCount; ++i) {
+                    for (int i = 0; i < kRasterSamplerCount; ++i) {
                         if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
                             continue;
                         lod.lod[set][i][l] = static_cast<float>(
