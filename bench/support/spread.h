@@ -194,4 +194,59 @@ inline void Initialize(int* argc, char*** argv, int repetitions = 5) {
     benchmark::Initialize(argc, *argv);
 }
 
+// The samples times `factor` (seconds into milliseconds, say).
+inline Samples Scaled(Samples s, double factor) {
+    for (double& v : s.values) {
+        v *= factor;
+    }
+    return s;
+}
+
+// A summary row of two benchmarks' `figure`: `ours` over `peer` for a rate
+// (more is better), so that above 1 means ours is ahead.
+inline void PrintRateRatio(const SpreadReporter& r, const std::string& label,
+                           const std::string& ours, const std::string& peer,
+                           const std::string& figure, double goal = 0) {
+    PrintRatioRow(label, Ratios(r.Get(ours, figure), r.Get(peer, figure)), goal);
+}
+
+// A summary row of two benchmarks' `figure`: `peer` over `ours` for a time
+// (less is better), so that above 1 means ours is ahead too.
+inline void PrintTimeRatio(const SpreadReporter& r, const std::string& label,
+                           const std::string& ours, const std::string& peer,
+                           const std::string& figure = "cpu_seconds", double goal = 0) {
+    PrintRatioRow(label, Ratios(r.Get(peer, figure), r.Get(ours, figure)), goal);
+}
+
+// A summary row of one benchmark's own figure against an absolute goal
+// (`format` for its figures); the goal is met at or above it unless
+// `atMost`, and a spread that crosses it is said so.
+inline void PrintFigureRow(const std::string& label, const Samples& figure, double goal,
+                           bool atMost = false, const char* format = "%.2f") {
+    std::printf("%-48s %-24s", label.c_str(), FormatSpread(figure, format).c_str());
+    if (goal > 0 && !figure.Empty()) {
+        const bool met = atMost ? figure.Median() <= goal : figure.Median() >= goal;
+        std::printf(" goal %s %g: %s", atMost ? "<=" : ">=", goal, met ? "met" : "missed");
+    }
+    std::printf("\n");
+    PrintGoalNote(figure, goal);
+}
+
+// The header above the summary rows.
+inline void PrintSummaryHeader(const char* title, const char* column = "median [low-high]") {
+    std::printf("\n%-48s %-24s\n", title, column);
+}
+
+// Runs the command line's benchmarks with repetitions (interleaved) and a
+// SpreadReporter, then hands the reporter to `summary` for its rows.
+template <class Summary>
+int RunWithSummary(int argc, char** argv, Summary&& summary, int repetitions = 5) {
+    Initialize(&argc, &argv, repetitions);
+    SpreadReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    summary(reporter);
+    benchmark::Shutdown();
+    return 0;
+}
+
 }  // namespace benchspread
