@@ -131,14 +131,25 @@ class SpreadReporter : public benchmark::ConsoleReporter {
         }
     }
     // One figure ("cpu_seconds", "real_seconds" or a counter) of a benchmark,
-    // every repetition; empty when it did not run.
+    // every repetition; empty when it did not run. A name without the
+    // options Google Benchmark adds to it ("/min_time:2.000") finds it too.
     Samples Get(const std::string& benchmark, const std::string& figure) const {
         auto run = runs_.find(benchmark);
+        if (run == runs_.end()) {
+            run = runs_.find(NameStartingWith(benchmark + "/"));
+        }
         if (run == runs_.end()) {
             return {};
         }
         auto it = run->second.find(figure);
         return it == run->second.end() ? Samples{} : it->second;
+    }
+    // The first benchmark that ran whose name starts with `prefix` (names
+    // carry their arguments), or "" when none did.
+    std::string NameStartingWith(const std::string& prefix) const {
+        auto it = runs_.lower_bound(prefix);
+        return it != runs_.end() && it->first.compare(0, prefix.size(), prefix) == 0 ? it->first
+                                                                                     : "";
     }
     // Names of the benchmarks that ran.
     std::vector<std::string> Names() const {
@@ -230,6 +241,32 @@ inline void PrintFigureRow(const std::string& label, const Samples& figure, doub
     }
     std::printf("\n");
     PrintGoalNote(figure, goal);
+}
+
+// A side-by-side table: both medians in `format`, then the ratio's median
+// with its spread and its goal; a spread that crosses the goal is said so.
+inline void PrintSideBySideHeader(const char* title, const char* ours, const char* peer,
+                                  const char* ratio = "ratio [spread]") {
+    std::printf("\n%-40s %12s %12s %-22s\n", title, ours, peer, ratio);
+}
+
+inline void PrintSideBySideRow(const std::string& label, const Samples& ours, const Samples& peer,
+                               const Samples& ratios, double goal = 0,
+                               const char* format = "%.0f") {
+    const auto median = [format](const Samples& s) {
+        char text[32] = "-";
+        if (!s.Empty()) {
+            std::snprintf(text, sizeof text, format, s.Median());
+        }
+        return std::string(text);
+    };
+    std::printf("%-40s %12s %12s %-22s", label.c_str(), median(ours).c_str(), median(peer).c_str(),
+                FormatSpread(ratios).c_str());
+    if (goal > 0) {
+        std::printf(" goal %.2f", goal);
+    }
+    std::printf("\n");
+    PrintGoalNote(ratios, goal);
 }
 
 // The header above the summary rows.
