@@ -6,6 +6,7 @@
 // reaching for targets out of reach.
 #include <benchmark/benchmark.h>
 
+#include "support/spread.h"
 #include "tests/models/pmd/pmd_rig.h"
 
 namespace {
@@ -38,6 +39,18 @@ void BM_BakeUnreachableTargets(benchmark::State& state) {
 }
 BENCHMARK(BM_BakeUnreachableTargets)->Unit(benchmark::kMillisecond);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSummaryHeader("ms a motion, CPU");
+    benchspread::PrintFigureRow("BM_BakeWalkWithIk",
+                                benchspread::Scaled(r.Get("BM_BakeWalkWithIk", "cpu_seconds"), 1e3),
+                                20, true);
+    benchspread::PrintFigureRow(
+        "BM_BakeUnreachableTargets",
+        benchspread::Scaled(r.Get("BM_BakeUnreachableTargets", "cpu_seconds"), 1e3), 0, true);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}
