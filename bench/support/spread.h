@@ -275,11 +275,12 @@ inline void PrintSummaryHeader(const char* title, const char* column = "median [
 }
 
 // Runs the command line's benchmarks with repetitions (interleaved) and a
-// SpreadReporter, then hands the reporter to `summary` for its rows.
-template <class Summary>
+// SpreadReporter (or a reporter built on it), then hands the reporter to
+// `summary` for its rows. Benchmarks may be registered before.
+template <class Reporter = SpreadReporter, class Summary>
 int RunWithSummary(int argc, char** argv, Summary&& summary, int repetitions = 5) {
     Initialize(&argc, &argv, repetitions);
-    SpreadReporter reporter;
+    Reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     summary(reporter);
     benchmark::Shutdown();
