@@ -106,6 +106,7 @@ struct TheoraDecoder {
 
     TheoraFrameSlot* stock;
     int32_t stockSize;
+    uint8_t readOnlyGap[kTheoraLineGap];
 
     // The thread's own once it runs.
     ogg_sync_state sync;
