@@ -242,6 +242,11 @@ void PrintSummary(const benchspread::SpreadReporter& r) {
     benchspread::PrintFigureRow("movie decoder", r.Get("BM_MovieDecoder", "fps"), 0, false, "%.0f");
     benchspread::PrintFigureRow("libtheora + libyuv", r.Get("BM_LibtheoraWithLibyuv", "fps"), 0,
                                 false, "%.0f");
+    benchspread::PrintSummaryHeader("processor ms a frame, all threads");
+    benchspread::PrintFigureRow("movie decoder", r.Get("BM_MovieDecoder", "cpu_ms/frame"), 0, true,
+                                "%.3f");
+    benchspread::PrintFigureRow("libtheora + libyuv",
+                                r.Get("BM_LibtheoraWithLibyuv", "cpu_ms/frame"), 0, true, "%.3f");
     benchspread::PrintSummaryHeader("ours over the peer [spread]", "ratio");
     benchspread::PrintRateRatio(r, "decoder fps / libtheora + libyuv fps", "BM_MovieDecoder",
                                 "BM_LibtheoraWithLibyuv", "fps", 1.0);
