@@ -181,7 +181,6 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int colorType : {1, 0}) {
         for (int size : {32, 128}) {
@@ -195,9 +194,5 @@ int main(int argc, char** argv) {
             }
         }
     }
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(argc, argv, PrintSummary);
 }

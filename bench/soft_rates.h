@@ -27,22 +27,14 @@ class RateReporter : public benchspread::SpreadReporter {
 };
 
 inline void PrintHeader(const char* title, const char* peer) {
-    std::printf("\n%-40s %12s %12s %-22s\n", title, "ours Mpx/s", peer, "ratio [spread]");
+    benchspread::PrintSideBySideHeader(title, "ours Mpx/s", peer);
 }
 
 // A row of medians and the ratio's spread; with a goal, a spread that crosses
 // it is said so.
 inline void PrintRow(const std::string& label, const Samples& ours, const Samples& peer,
                      double goal = 0) {
-    const Samples ratios = benchspread::Ratios(ours, peer);
-    const std::string peerText = peer.Empty() ? "-" : std::to_string(int(peer.Median() + 0.5));
-    std::printf("%-40s %12.0f %12s %-22s", label.c_str(), ours.Median(), peerText.c_str(),
-                benchspread::FormatSpread(ratios).c_str());
-    if (goal > 0) {
-        std::printf(" goal %.2f", goal);
-    }
-    std::printf("\n");
-    benchspread::PrintGoalNote(ratios, goal);
+    benchspread::PrintSideBySideRow(label, ours, peer, benchspread::Ratios(ours, peer), goal);
 }
 
 }  // namespace softbench
