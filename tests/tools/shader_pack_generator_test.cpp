@@ -127,14 +127,15 @@ TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
     EXPECT_FALSE(BuildPixelShader(2328 + 864 + 4, &tokens));   // diffuse from the vertices
     EXPECT_TRUE(BuildPixelShader(2328 + 4, &tokens));
     // Toon: lit fields only, kind 1 (with its specular ramp when specular is on) and kind 2;
-    // toon selector 2 is left to the fixed-function path.
+    // toon selector 2 takes the same shaders.
     const Case toon[] = {
         {13824, false},                   // lighting off
         {13824 + 2328, true},             // kind 1, lit, lights
         {13824 + 1728, true},             // kind 1, lit without lights
         {13824 + 3456 + 2328 + 1, true},  // kind 1 with the specular ramp
         {13824 + 3456 + 2328, false},     // ... which needs specular on
-        {13824 + 6912 + 2328, false},     // toon selector 2
+        {13824 + 6912 + 2328, true},      // toon selector 2
+        {13824 + 6912 + 3456 + 2328 + 1, true},
         {13824 + 2328 + 864, false},      // with a normal map
         {13824 + 1728 + 864, false},      // ... even without lights
         {27648 + 2328 + 216 + 1, true},   // kind 2, second texture, specular

@@ -127,9 +127,11 @@ bool DecodeToonPixel(int index, ToonPixelBits* bits) {
         case 0:
             return true;
         case 4:
+        case 6:
             bits->kind = 1;
             return true;
         case 5:
+        case 7:
             bits->kind = 1;
             bits->specularRamp = true;
             return (index & 1) != 0;

@@ -39,7 +39,9 @@ void EmitToonFinish(platform::shader::ShaderBuilder& b, bool specular,
                     const platform::shader::Src& specularColour);
 
 // Toon pixel shaders: p / 3456 is 4 (kind 1), 5 (kind 1 with its specular ramp) or 8 (kind 2);
-// the others (6, 7: kind 1 with toon selector 2) have none.
+// 6 and 7 (kind 1 with toon selector 2, the word a material with a ramp image of its own
+// carries) are 4 and 5 again: the ramp is read at (m, m), which serves a ramp laid out along
+// either axis, as the fixed-function path reads it whatever the selector.
 struct ToonPixelBits {
     int kind = 0;  // 0: not toon
     bool specularRamp = false;

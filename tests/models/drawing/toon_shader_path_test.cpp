@@ -4,8 +4,9 @@
 // light; kind 1 with its specular ramp reads the diffuse ramp from stage 3 at the largest lit
 // channel and the specular ramp from stage 4 at the largest specular channel, with pixel
 // registers 6 to 8 set; the outline pass goes through the outline vertex shader for rigid and
-// skinned lists and looks as the fixed path's; a toon mesh whose shaders are not made (toon
-// selector 2, or the 3D lighting off) is drawn on the fixed-function path.
+// skinned lists and looks as the fixed path's; toon selector 2 (a ramp image of the material's
+// own) takes the same shaders; a toon mesh whose shaders are not made (the 3D lighting off) is
+// drawn on the fixed-function path.
 #include <cstring>
 
 #include "models/core/model_system.h"
@@ -114,6 +115,11 @@ TEST_F(ToonShaderPathTest, BothToonKindsDrawWhatTheProcessorsToonEvaluationDraws
         MakeToon(kind);
         ExpectToonBothWays(3, 0);
     }
+    MakeToon(1);
+    for (int32_t m = 0; m < record_->base->meshCount; ++m) {
+        record_->materials[m].toonSelectors[0] = 2;
+    }
+    ExpectToonBothWays(3, 0);
 }
 
 // An ordinary mesh drawn after a toon mesh runs none of the toon blocks: it draws as it does
@@ -136,11 +142,6 @@ TEST_F(ToonShaderPathTest, AToonMeshWhoseShadersAreNotMadeTakesTheFixedPath) {
     TwoLights();
     base_.lists = {{0, 0, 10, 8, 1}, {0, 1, 10, 8, 1}};
     Create();
-    MakeToon(1);
-    for (tessel::ModelInstanceMaterial* m : {&record_->materials[0], &record_->materials[1]}) {
-        m->toonSelectors[0] = 2;
-    }
-    ExpectToonBothWays(0, 2);
     MakeToon(2);
     tessel::EnableLighting3D(0);
     ExpectToonBothWays(0, 2);
