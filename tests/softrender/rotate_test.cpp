@@ -172,14 +172,23 @@ void CheckWideSpans(const kit::RotateScene& s) {
     CheckScene(s);
 }
 
-// The keyed copy of a 32-bit alpha source, four pixels at a time, draws what
-// the pixel-by-pixel step draws: runs of every length and phase, scales that
-// repeat texels and skip them, alpha 0, 255 and between.
-TEST(RotateBlit, AlphaSpritesDrawnFourPixelsAtATimeMatchThePixelByPixelStep) {
+// One scene in four shrunk to a ten-thousandth to a hundredth, where a row's
+// positions can leave their line and wrap.
+void SometimesTiny(kit::BiasedRandom& random, kit::RotateScene* s) {
+    if (random.Below(4) == 0) {
+        s->scale = static_cast<float>(random.Between(1, 100)) * 1e-4f;
+    }
+}
+
+// The keyed copy of a 32-bit alpha source, several pixels at a time, draws
+// what the pixel-by-pixel step draws: runs of every length and phase, scales
+// that repeat texels and skip them or wrap a row, alpha 0, 255 and between.
+TEST(RotateBlit, AlphaSpritesDrawnSeveralPixelsAtATimeMatchThePixelByPixelStep) {
     kit::BiasedRandom random(7321);
     for (int round = 0; round < 200 * kRounds; ++round) {
         kit::RotateScene s = kit::RandomRotateScene(random, Source::k32Alpha, random.Between(1, 40),
                                                     random.Between(1, 40), 64, 64);
+        SometimesTiny(random, &s);
         s.blit.brightness = 0xFFFFFF;
         s.blit.useMask = false;
         s.blit.mode = 0;
@@ -189,14 +198,15 @@ TEST(RotateBlit, AlphaSpritesDrawnFourPixelsAtATimeMatchThePixelByPixelStep) {
     }
 }
 
-// The keyed rules of modes 0 and 2 from a 32-bit alpha source, four pixels at a
-// time under any brightness and parameter (the game's tinted and glowing
+// The keyed rules of modes 0 and 2 from a 32-bit alpha source, several pixels
+// at a time under any brightness and parameter (the game's tinted and glowing
 // sprites), draw what the pixel-by-pixel step draws, and the oracle agrees.
-TEST(RotateBlit, TintedAndAddedAlphaSpritesDrawnFourAtATimeMatchThePixelByPixelStep) {
+TEST(RotateBlit, TintedAndAddedAlphaSpritesDrawnSeveralAtATimeMatchThePixelByPixelStep) {
     kit::BiasedRandom random(4021);
     for (int round = 0; round < 200 * kRounds; ++round) {
         kit::RotateScene s = kit::RandomRotateScene(random, Source::k32Alpha, random.Between(1, 40),
                                                     random.Between(1, 40), 64, 64);
+        SometimesTiny(random, &s);
         s.blit.useMask = false;
         s.blit.mode = round % 2 == 0 ? kBlendAdd : kBlendCopy;
         s.blit.trans = 1;
