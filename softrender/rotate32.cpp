@@ -6,7 +6,6 @@
 // game's tinted and glowing sprites); everything else is
 // the rule engine for mode, mask and the use of alpha, behind the transparent
 // test the source kind needs. Every variant runs the same walk.
-#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -116,13 +115,11 @@ class EightTexelWalk {
         const double inverseU = Inverse(w.ux), inverseV = Inverse(w.vx);
         uint8_t* row = r_.dest;
         uint32_t rowU = w.ua, rowV = w.va;
-        const FourEnds ends = MakeFourEnds(w, inverseU, inverseV);
         for (int32_t j = 0; j < w.rows; ++j, row += r_.destPitch, rowU += w.uy, rowV += w.vy) {
             int32_t first = 0, last = w.columns;
             if (narrow &&
-                (FourEndsOfRow(ends, w, rowU, rowV, &first, &last) ||
-                 (NarrowToSource(rowU, w.ux, inverseU, w.uLimit, w.columns, &first, &last) &&
-                  NarrowToSource(rowV, w.vx, inverseV, w.vLimit, w.columns, &first, &last)))) {
+                NarrowToSource(rowU, w.ux, inverseU, w.uLimit, w.columns, &first, &last) &&
+                NarrowToSource(rowV, w.vx, inverseV, w.vLimit, w.columns, &first, &last)) {
                 if (first < last) {
                     const uint32_t u = rowU + static_cast<uint32_t>(first) * w.ux;
                     const uint32_t v = rowV + static_cast<uint32_t>(first) * w.vx;
@@ -141,86 +138,6 @@ class EightTexelWalk {
         __m256i uStep, vStep;    // eight pixels on
         __m256i uLimit, vLimit;  // the limits with the sign bit flipped
     };
-
-    // NarrowToSource's four ends of a row at once: in lanes u from 0, u to
-    // its limit, v from 0, v to its limit, each FirstReaching(a, s, inverse,
-    // target) with a = sign x start, s = |step|, the target and the inverse
-    // as NarrowToSource turns them for the step's sign.
-    struct FourEnds {
-        __m256d sign, target, inverse, columns;
-        __m256i negate, target64, step64, flat, columns64;
-        bool usable;  // every |step| fits the products' signed 32-bit factors
-    };
-
-    TESSEL_AVX2 static FourEnds MakeFourEnds(const RotateWalk& w, double inverseU,
-                                             double inverseV) {
-        const int64_t su = static_cast<int32_t>(w.ux), sv = static_cast<int32_t>(w.vx);
-        const int64_t lu = w.uLimit, lv = w.vLimit;
-        const bool du = su >= 0, dv = sv >= 0;  // ascending
-        const int64_t t[4] = {du ? 0 : 1 - lu, du ? lu : 1, dv ? 0 : 1 - lv, dv ? lv : 1};
-        const int64_t step[4] = {du ? su : -su, du ? su : -su, dv ? sv : -sv, dv ? sv : -sv};
-        FourEnds k;
-        k.sign = _mm256_setr_pd(du ? 1 : -1, du ? 1 : -1, dv ? 1 : -1, dv ? 1 : -1);
-        k.negate = _mm256_setr_epi64x(du ? 0 : -1, du ? 0 : -1, dv ? 0 : -1, dv ? 0 : -1);
-        k.target = _mm256_setr_pd(static_cast<double>(t[0]), static_cast<double>(t[1]),
-                                  static_cast<double>(t[2]), static_cast<double>(t[3]));
-        k.target64 = _mm256_setr_epi64x(t[0], t[1], t[2], t[3]);
-        k.inverse = _mm256_setr_pd(du ? inverseU : -inverseU, du ? inverseU : -inverseU,
-                                   dv ? inverseV : -inverseV, dv ? inverseV : -inverseV);
-        k.step64 = _mm256_setr_epi64x(step[0], step[1], step[2], step[3]);
-        k.flat = _mm256_cmpeq_epi64(k.step64, _mm256_setzero_si256());
-        k.columns = _mm256_set1_pd(static_cast<double>(w.columns));
-        k.columns64 = _mm256_set1_epi64x(w.columns);
-        k.usable = step[0] <= INT32_MAX && step[2] <= INT32_MAX;
-        return k;
-    }
-
-    // The row's run inside the source as the two NarrowToSource calls find it:
-    // each end from the same estimate, then taken as the estimate or the one
-    // after it where the exact positions on both sides say so. False, with
-    // nothing changed, where they do not (the exact steps of FirstReaching
-    // would walk further) or where NarrowToSource would refuse the row.
-    TESSEL_AVX2 static bool FourEndsOfRow(const FourEnds& k, const RotateWalk& w, uint32_t rowU,
-                                          uint32_t rowV, int32_t* first, int32_t* last) {
-        const int32_t su = static_cast<int32_t>(rowU), sv = static_cast<int32_t>(rowV);
-        const int64_t endU = su + int64_t{static_cast<int32_t>(w.ux)} * (w.columns - 1);
-        const int64_t endV = sv + int64_t{static_cast<int32_t>(w.vx)} * (w.columns - 1);
-        if (!k.usable || endU < INT32_MIN || endU > INT32_MAX || endV < INT32_MIN ||
-            endV > INT32_MAX) {
-            return false;
-        }
-        const __m256i zero = _mm256_setzero_si256();
-        const __m128i starts = _mm_setr_epi32(su, su, sv, sv);
-        const __m256d a = _mm256_mul_pd(_mm256_cvtepi32_pd(starts), k.sign);
-        const __m256i a64 =
-            _mm256_sub_epi64(_mm256_xor_si256(_mm256_cvtepi32_epi64(starts), k.negate), k.negate);
-        const __m256d estimate = _mm256_mul_pd(_mm256_sub_pd(k.target, a), k.inverse);
-        const __m256d clamped =
-            _mm256_min_pd(_mm256_max_pd(estimate, _mm256_setzero_pd()), k.columns);
-        const __m256i i = _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(clamped));
-        const __m256i at = _mm256_add_epi64(a64, _mm256_mul_epi32(i, k.step64));
-        const __m256i shortOf = _mm256_cmpgt_epi64(k.target64, at);
-        // Where the estimate's position reaches the target, the one before must not.
-        const __m256i beforeShort =
-            _mm256_or_si256(_mm256_cmpeq_epi64(i, zero),
-                            _mm256_cmpgt_epi64(k.target64, _mm256_sub_epi64(at, k.step64)));
-        // Where it falls short, the next must reach it, or there is none
-        // (the end, or a step of 0, whose positions never move).
-        const __m256i none = _mm256_or_si256(_mm256_cmpeq_epi64(i, k.columns64), k.flat);
-        const __m256i nextReaches = _mm256_or_si256(
-            none, _mm256_xor_si256(_mm256_cmpgt_epi64(k.target64, _mm256_add_epi64(at, k.step64)),
-                                   _mm256_set1_epi64x(-1)));
-        if (_mm256_movemask_epi8(_mm256_blendv_epi8(beforeShort, nextReaches, shortOf)) != -1) {
-            return false;
-        }
-        const __m256i next =
-            _mm256_blendv_epi8(_mm256_add_epi64(i, _mm256_set1_epi64x(1)), k.columns64, none);
-        alignas(32) int64_t ends[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(ends), _mm256_blendv_epi8(i, next, shortOf));
-        *first = static_cast<int32_t>(std::max({int64_t{*first}, ends[0], ends[2]}));
-        *last = static_cast<int32_t>(std::min({int64_t{*last}, ends[1], ends[3]}));
-        return true;
-    }
 
     static double Inverse(uint32_t step) {
         return step == 0 ? 0.0 : 1.0 / static_cast<double>(static_cast<int32_t>(step));
@@ -260,19 +177,36 @@ class EightTexelWalk {
                                     int32_t n) {
         __m256i us = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(u)), k.uFirst);
         __m256i vs = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(v)), k.vFirst);
-        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-        // Every step through its lane mask, the last one's lanes past the
-        // run reading and writing nothing: one loop with no branch inside,
-        // which short rows (a small sprite's) take as well as long ones.
-        for (int32_t i = 0; i < n; i += 8, d += 32) {
-            __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
+        const __m256i top = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+        int32_t i = 0;
+        for (; i + 8 <= n; i += 8, d += 32) {
+            __m256i s;
             if constexpr (Tested) {
-                live = _mm256_and_si256(live, Inside(k, us, vs));
+                s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base,
+                                                Offsets(us, vs, pitches), Inside(k, us, vs), 1);
+            } else {
+                s = _mm256_i32gather_epi32(base, Offsets(us, vs, pitches), 1);
             }
-            const __m256i s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base,
-                                                          Offsets(us, vs, pitches), live, 1);
             us = _mm256_add_epi32(us, k.uStep);
             vs = _mm256_add_epi32(vs, k.vStep);
+            if (_mm256_testz_si256(s, top)) {
+                continue;
+            }
+            __m256i* at = reinterpret_cast<__m256i*>(d);
+            _mm256_storeu_si256(at, rule(_mm256_loadu_si256(at), s));
+        }
+        if (i == n) {
+            return;
+        }
+        // Lanes past the run read and write nothing; their texels are clear.
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
+        if constexpr (Tested) {
+            live = _mm256_and_si256(live, Inside(k, us, vs));
+        }
+        const __m256i s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base,
+                                                      Offsets(us, vs, pitches), live, 1);
+        if (!_mm256_testz_si256(s, top)) {
             int* at = reinterpret_cast<int*>(d);
             _mm256_maskstore_epi32(at, live, rule(_mm256_maskload_epi32(at, live), s));
         }
