@@ -666,10 +666,10 @@ void PrintVerdicts() {
             "%-8s frame (%-8s kernels), game from level %2d, at level %2d: %4d bullets %3d "
             "enemies %3d objects, %5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= "
             "%.0f ms: %s\n",
-            PathName(hardware), tessel::soft::KernelWidthName(width), level, f.heaviest.level,
-            f.heaviest.load.bullets, f.heaviest.load.enemies, f.heaviest.load.objects,
-            static_cast<long long>(f.draws), f.pixels / 1e6, f.frameCpuMs, f.frameWallMs,
-            kFrameGoalMs, Verdict(f.frameCpuMs, kFrameGoalMs));
+            PathName(hardware), hardware ? "-" : tessel::soft::KernelWidthName(width), level,
+            f.heaviest.level, f.heaviest.load.bullets, f.heaviest.load.enemies,
+            f.heaviest.load.objects, static_cast<long long>(f.draws), f.pixels / 1e6, f.frameCpuMs,
+            f.frameWallMs, kFrameGoalMs, Verdict(f.frameCpuMs, kFrameGoalMs));
     }
     for (const auto& [hardware, f] : g_starts) {
         std::printf(
