@@ -608,9 +608,12 @@ MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
         if (material->toonSelectors[0] == 2) {
             t.pixel += 6912;
         }
-        if (material->toonSelectors[1] == 1 && specularOn) {
+        const bool specularRamp = material->toonSelectors[1] == 1 && specularOn;
+        if (specularRamp) {
             t.pixel += 3456;
         }
+        t.imagesPresent = RampImage(mesh, material->toonTextures[0]) != -1 &&
+                          (!specularRamp || RampImage(mesh, material->toonTextures[1]) != -1);
     } else if (kind == 2) {
         t.pixel += 27648;
     }
@@ -629,6 +632,8 @@ MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
     if (base != nullptr && base->normalLayerCount > 0) {
         t.vertex += 2048;
         t.pixel += 864;
+        t.imagesPresent =
+            t.imagesPresent && TextureImage(mesh, base->normalLayers[0].texture) != -1;
     }
     return t;
 }
@@ -702,7 +707,7 @@ INT BindListBuffers(ModelInstanceMesh* mesh, int listIndex) {
 bool DrawListWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshShaderTerms& indices,
                          const MeshBlendBlock& blend, StagesFor* stages) {
     ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
-    if (!HasDeviceBuffers(mesh, list)) {
+    if (!indices.imagesPresent || !HasDeviceBuffers(mesh, list)) {
         return false;
     }
     if (SelectBuiltInVertexShader(indices.vertex + SkinTerm(list)) == 0 ||
@@ -936,7 +941,8 @@ void DrawModelMesh(ModelInstanceMesh* mesh) {
     int specularOn = 0;
     MeshShaderTerms terms = {0, 0};
     ApplyMeshMaterial(mesh, &blend, &specularOn, &terms);
-    const MeshShaderTerms indices = {bases.vertex + terms.vertex, bases.pixel + terms.pixel};
+    const MeshShaderTerms indices = {bases.vertex + terms.vertex, bases.pixel + terms.pixel,
+                                     terms.imagesPresent};
     const ModelMesh* base = mesh->base;
     const bool shaders = ShaderPathOn != 0;
     bool anyOnShaders = false;

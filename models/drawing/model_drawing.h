@@ -77,6 +77,9 @@ void WriteOutlineVertices(const ModelInstanceMesh* mesh, const ModelTriangleList
 struct MeshShaderTerms {
     int32_t vertex;
     int32_t pixel;
+    // False when an image the mesh's shaders sample cannot be had (a normal map or a toon ramp
+    // without its image): the fixed-function path draws such a mesh as it would without it.
+    bool imagesPresent = true;
 };
 // Toon meshes through the built-in shaders: the registers their shaders read
 // (the scene's, material's and lights' ambient, the counts that run the lit

@@ -222,7 +222,8 @@ class MeshMapsTest : public ModelSystemTest {
         ASSERT_EQ(tessel::GatherMeshVertices(list), 0);
     }
 
-    std::vector<uint32_t> Draw(bool shaders) {
+    // `throughShaders`: whether the list is drawn through the shaders when the path is on.
+    std::vector<uint32_t> Draw(bool shaders, bool throughShaders = true) {
         tessel::ShaderPathOn = shaders ? 1 : 0;
         // The constants set while the path was off are in the shadows only.
         tessel::g_stateCache.wholeUpload = shaders ? 1 : 0;
@@ -232,7 +233,8 @@ class MeshMapsTest : public ModelSystemTest {
         tessel::BeginModelDrawState(record_);
         tessel::DrawModelMesh(&record_->meshes[0]);
         tessel::FlushVertexBatchPublic();
-        EXPECT_EQ(platform::D3D9CallCount("DrawIndexedPrimitive") - indexed, shaders ? 1 : 0)
+        EXPECT_EQ(platform::D3D9CallCount("DrawIndexedPrimitive") - indexed,
+                  shaders && throughShaders ? 1 : 0)
             << "the shader path did not draw the list";
         std::vector<uint32_t> pixels;
         IDirect3DSurface9* target = tessel::g_stateCache.renderTarget;
@@ -393,6 +395,14 @@ TEST_F(MeshMapsTest, ASecondTextureWithoutAnImageChangesNothingOnEitherPath) {
     const Agreement a = Agree(alone, Draw(true));
     EXPECT_GT(a.drawn, 10000);
     EXPECT_EQ(a.off, 0) << "worst " << a.worst << " of " << a.drawn;
+}
+
+// The shaders would light by an empty stage; the fixed path draws the mesh as it does any
+// normal-mapped mesh.
+TEST_F(MeshMapsTest, ANormalMapWithoutAnImageTakesTheFixedPath) {
+    Create(kWhite, -1, kSlots + 3);
+    const std::vector<uint32_t> fixed = Draw(false);
+    EXPECT_EQ(Draw(true, false), fixed);
 }
 
 TEST_F(MeshMapsTest, TheShadersLightEachPixelByItsNormalMapTexel) {

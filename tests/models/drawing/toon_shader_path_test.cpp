@@ -5,8 +5,8 @@
 // channel and the specular ramp from stage 4 at the largest specular channel, with pixel
 // registers 6 to 8 set; the outline pass goes through the outline vertex shader for rigid and
 // skinned lists and looks as the fixed path's; toon selector 2 (a ramp image of the material's
-// own) takes the same shaders; a toon mesh whose shaders are not made (the 3D lighting off) is
-// drawn on the fixed-function path.
+// own) takes the same shaders; a toon mesh whose shaders are not made (the 3D lighting off) or
+// whose ramp has no image is drawn on the fixed-function path.
 #include <cstring>
 
 #include "models/core/model_system.h"
@@ -142,6 +142,18 @@ TEST_F(ToonShaderPathTest, AToonMeshWhoseShadersAreNotMadeTakesTheFixedPath) {
     TwoLights();
     base_.lists = {{0, 0, 10, 8, 1}, {0, 1, 10, 8, 1}};
     Create();
+    // A diffuse ramp without its image, and the specular ramp's with the specular ramp in use.
+    MakeToon(1);
+    record_->materials[0].toonTextures[0] = 999;
+    record_->materials[1].toonTextures[0] = 999;
+    ExpectToonBothWays(0, 2);
+    MakeToon(1);
+    for (int32_t m = 0; m < 2; ++m) {
+        record_->materials[m].toonTextures[1] = 999;
+        record_->materials[m].toonSelectors[1] = 1;
+        record_->materials[m].specular[0] = 0.5f;
+    }
+    ExpectToonBothWays(0, 2);
     MakeToon(2);
     tessel::EnableLighting3D(0);
     ExpectToonBothWays(0, 2);
