@@ -213,6 +213,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* sourceSurface, const RECT* source
     Trace("StretchRect", "%p %s -> %p %s, filter %u", static_cast<void*>(sourceSurface),
           FormatRect(sourceRect).c_str(), static_cast<void*>(destSurface),
           FormatRect(destRect).c_str(), filter);
+    SettleDraws(life_);
     Surface* source = AsSurface(sourceSurface);
     Surface* dest = AsSurface(destSurface);
     if (source == nullptr || dest == nullptr) {
@@ -273,6 +274,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sour
     Trace("UpdateSurface", "%p %s -> %p (%d, %d)", static_cast<void*>(sourceSurface),
           FormatRect(sourceRect).c_str(), static_cast<void*>(destSurface),
           destPoint != nullptr ? destPoint->x : 0, destPoint != nullptr ? destPoint->y : 0);
+    SettleDraws(life_);
     Surface* source = AsSurface(sourceSurface);
     Surface* dest = AsSurface(destSurface);
     if (source == nullptr || dest == nullptr) {
@@ -319,6 +321,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* sourceTexture,
                               IDirect3DBaseTexture9* destTexture) {
     Trace("UpdateTexture", "%p -> %p", static_cast<void*>(sourceTexture),
           static_cast<void*>(destTexture));
+    SettleDraws(life_);
     if (sourceTexture == nullptr || destTexture == nullptr) {
         return Refuse(Why::NullArgument);
     }
@@ -386,6 +389,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget,
                                     IDirect3DSurface9* destSurface) {
     Trace("GetRenderTargetData", "%p -> %p", static_cast<void*>(renderTarget),
           static_cast<void*>(destSurface));
+    SettleDraws(life_);
     Surface* source = AsSurface(renderTarget);
     Surface* dest = AsSurface(destSurface);
     if (source == nullptr || dest == nullptr) {
@@ -416,6 +420,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget,
 HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect, D3DCOLOR color) {
     Trace("ColorFill", "%p %s, 0x%08X", static_cast<void*>(surfaceInterface),
           FormatRect(rect).c_str(), color);
+    SettleDraws(life_);
     Surface* surface = AsSurface(surfaceInterface);
     if (surface == nullptr) {
         return Refuse(Why::NullArgument);
@@ -466,6 +471,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
                       DWORD stencil) {
     Trace("Clear", "%u rects, flags 0x%X, colour 0x%08X, z %g, stencil %u", count, flags, color, z,
           stencil);
+    SettleDraws(life_);
     if (count != 0 && rects == nullptr) {
         return Refuse(Why::NullArgument);
     }

@@ -267,11 +267,15 @@ Device::Device(const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD 
         state_.renderStates[D3DRS_ZENABLE] = D3DZB_TRUE;
     }
     CopyRasterStates();
+    batch_ = std::make_unique<RasterBatch>();
+    life_->batch = batch_.get();
     RegisterLiveDevice(this);
 }
 
 Device::~Device() {
     UnregisterLiveDevice(this);
+    batch_->Flush();
+    life_->batch = nullptr;
     for (IDirect3DBaseTexture9*& texture : state_.textures) {
         Rebind(texture, static_cast<IDirect3DBaseTexture9*>(nullptr));
     }

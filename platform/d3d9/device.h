@@ -8,6 +8,7 @@
 
 #include "platform/d3d9.h"
 #include "platform/d3d9/objects.h"
+#include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/raster_types.h"
 
 namespace platform::d3d9 {
@@ -244,6 +245,8 @@ class Device final : public RefCounted<Device, IDirect3DDevice9, &IID_IDirect3DD
     Surface* autoDepthStencil_ = nullptr;
     DeviceState state_;
     RasterStates rasterStates_;
+    // Small draws kept for the workers until something reads or changes pixels.
+    std::unique_ptr<RasterBatch> batch_;
 };
 
 // A surface size the device can keep (render targets, depth and plain

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9_testing.h"
 
 #include "platform/d3d9/trace.h"
@@ -61,6 +62,11 @@ void PrepareNewStorage(ResourceMemory& bytes, size_t size) {
 
 }  // namespace
 
+void SettleDraws(const DeviceLife* life) {
+    if (life != nullptr && life->batch != nullptr)
+        life->batch->Flush();
+}
+
 // ---------------------------------------------------------------------------
 // Surface
 
@@ -77,6 +83,11 @@ Surface::Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DP
       life_(std::move(life)),
       pitch_(RowPitch(format, width)) {
     PrepareNewStorage(storage_, static_cast<size_t>(pitch_) * StorageRows(format, height));
+}
+
+// Kept draws may sample or write this surface's storage: they run before it goes.
+Surface::~Surface() {
+    SettleDraws(life_);
 }
 
 ULONG Surface::AddRef() {
@@ -136,6 +147,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     if (locked_) {
         return Refuse(Why::AlreadyLocked);
     }
+    SettleDraws(life_);
     if (!LockAllowed()) {
         return Refuse(Why::NotLockable);
     }
@@ -177,6 +189,8 @@ HRESULT Surface::UnlockRect() {
     if (!locked_) {
         return Refuse(Why::NotLocked);
     }
+    // Draws kept while the surface was locked read it as it was before the lock's writes.
+    SettleDraws(life_);
     locked_ = false;
     if (!lockedReadOnly_) {
         Touch();

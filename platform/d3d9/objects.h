@@ -41,13 +41,27 @@ using ResourceMemory = std::vector<uint8_t, UntouchedAllocator<uint8_t>>;
 
 }  // namespace platform::d3d9
 
+namespace platform {
+class RasterBatch;
+}
+
 namespace platform::d3d9 {
 
 // What a device's resources need to know after the device itself may be gone.
 struct DeviceLife {
     std::atomic<bool> lost{false};
+    // The device's kept draws while the device lives: whatever reads or changes a surface's
+    // pixels, or frees them, replays them first (SettleDraws).
+    RasterBatch* batch = nullptr;
 };
 using DeviceLifePtr = std::shared_ptr<DeviceLife>;
+
+// Replays the device's kept draws, so that the pixels of every surface are as the draws so far
+// leave them.
+void SettleDraws(const DeviceLife* life);
+inline void SettleDraws(const DeviceLifePtr& life) {
+    SettleDraws(life.get());
+}
 
 enum class SurfaceKind { Plain, RenderTarget, DepthStencil, TextureLevel, BackBuffer };
 
@@ -57,7 +71,7 @@ class Surface final : public RefCounted<Surface, IDirect3DSurface9, &IID_IDirect
     // levels, back buffers) and the owner deletes it.
     Surface(SurfaceKind kind, D3DFORMAT format, int width, int height, D3DPOOL pool, DWORD usage,
             bool lockable, IUnknown* owner, DeviceLifePtr life);
-    ~Surface() = default;
+    ~Surface();
 
     ULONG AddRef() override;
     ULONG Release() override;
@@ -98,6 +112,8 @@ class Surface final : public RefCounted<Surface, IDirect3DSurface9, &IID_IDirect
     void WriteArgb(int x, int y, uint32_t argb);
 
     void SetLockable(bool lockable) { lockable_ = lockable; }
+    // Replays the device's kept draws before the pixels are read or written directly.
+    void SettlePendingDraws() { SettleDraws(life_); }
 
   private:
     bool LockAllowed() const;

@@ -132,6 +132,7 @@ HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND de
                            const RGNDATA* dirtyRegion, DWORD flags) {
     Trace("Present", "%s -> %s, window %p", FormatRect(sourceRect).c_str(),
           FormatRect(destRect).c_str(), static_cast<void*>(destWindowOverride));
+    SettleDraws(life_);
     if (life_->lost) {
         return Refuse(Why::DeviceLost);
     }

@@ -235,7 +235,7 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     call.indices = indices;
     call.space = vertexShader == nullptr && fvfLayout->transformed ? RasterSpace::kScreen
                                                                    : RasterSpace::kClip;
-    DrawRasterPrimitives(rt, states, call);
+    DrawRasterPrimitives(rt, states, call, batch_.get());
     states.pixelShader = nullptr;  // the draw's own
     target->Touch();
     if (state_.depthStencil != nullptr)

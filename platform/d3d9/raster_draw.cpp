@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -230,19 +231,35 @@ RasterWorkers& Workers() {
 
 int ThreadsFor(int64_t pixelEstimate, int32_t rows) {
     int setting = g_threadSetting.load();
-    int threads = setting;
-    if (threads <= 0) {
-        // Asked once: the library reads it from system files on every call, which cost more
-        // than a small draw.
-        static const int kProcessors = static_cast<int>(std::thread::hardware_concurrency());
-        threads = std::min(kProcessors, 4);
-    }
+    int threads = RasterThreadCount();
     // A band below ~128k pixels costs more to hand over than it saves on a busy machine.
     constexpr int64_t kPixelsPerThread = 128 * 1024;
     if (setting <= 0)
         threads = static_cast<int>(std::min<int64_t>(threads, pixelEstimate / kPixelsPerThread));
     threads = std::min(threads, rows / 8);
     return std::max(threads, 1);
+}
+
+}  // namespace
+
+int RasterThreadCount() {
+    int setting = g_threadSetting.load();
+    if (setting > 0)
+        return setting;
+    // Asked once: the library reads it from system files on every call, which cost more than
+    // a small draw.
+    static const int kDefault = [] {
+        const char* text = std::getenv("TESSEL_D3D9_THREADS");
+        int asked = text != nullptr ? std::atoi(text) : 0;
+        if (asked > 0)
+            return std::min(asked, 64);
+        return std::min(static_cast<int>(std::thread::hardware_concurrency()), 4);
+    }();
+    return std::max(kDefault, 1);
+}
+
+void RunOnWorkers(int count, const std::function<void(int)>& job) {
+    Workers().Run(count, job);
 }
 
 // The rows the items of a draw touch, so that each band of a small or distant mesh gets a
@@ -260,6 +277,8 @@ void CoveredRows(const DrawSetup& s, const DrawWork& work, int32_t* top, int32_t
     *top = std::max(lo, s.clip.top);
     *bottom = std::min(hi, s.clip.bottom);
 }
+
+namespace {
 
 void RunItems(const DrawSetup& s, const DrawWork& work) {
     int32_t first, last;
@@ -344,12 +363,10 @@ void DrawTriangleOutlines(const DrawSetup& s, const RasterDrawCall& call) {
     }
 }
 
-void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
-    if (s.fillMode == kFillPoint || s.fillMode == kFillWireframe) {
-        DrawTriangleOutlines(s, call);
-        return;
-    }
-    thread_local DrawWork work;
+}  // namespace
+
+void BuildTriangleWork(const DrawSetup& s, const RasterDrawCall& call, DrawWork* out) {
+    DrawWork& work = *out;
     work.triangles.clear();
     work.quads.clear();
     work.items.clear();
@@ -424,6 +441,17 @@ void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
             AddTriangle(s, p, pv.diffuse, pv.specular, kernelSpans, &work);
         }
     }
+}
+
+namespace {
+
+void DrawTriangles(const DrawSetup& s, const RasterDrawCall& call) {
+    if (s.fillMode == kFillPoint || s.fillMode == kFillWireframe) {
+        DrawTriangleOutlines(s, call);
+        return;
+    }
+    thread_local DrawWork work;
+    BuildTriangleWork(s, call, &work);
     RunItems(s, work);
 }
 
@@ -487,6 +515,11 @@ using namespace raster_internal;
 
 void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
                           const RasterDrawCall& call) {
+    DrawRasterPrimitives(target, states, call, nullptr);
+}
+
+void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
+                          const RasterDrawCall& call, RasterBatch* batch) {
     if (call.vertices == nullptr || call.primitiveCount == 0)
         return;
     if (target.color.bits == nullptr || RasterBytesPerPixel(target.color.format) == 0)
@@ -494,6 +527,8 @@ void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states
     DrawSetup s;
     CompileSetup(target, states, &s);
     if (IsEmpty(s.clip))
+        return;
+    if (batch != nullptr && KeepInBatch(batch->kept_.get(), s, call))
         return;
     switch (call.primitiveType) {
         case kPrimPointList:

@@ -38,6 +38,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/d3d9/raster_types.h"
 
@@ -64,8 +65,42 @@ uint64_t RasterVertexCountFor(uint32_t primitiveType, uint32_t primitiveCount);
 void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
                           const RasterDrawCall& call);
 
-// Test switches: the number of threads that may share a draw (0: chosen from the machine,
-// 1: none) and whether axis-aligned quads take the fast route.
+// Small draws, each far too small to split, go to one thread. A batch instead keeps solid
+// triangle draws (their set-up done, their texture views copied) and replays them at Flush on
+// bands of rows across the threads, each band in submission order, so the pixels equal the
+// immediate draws'. Points, lines, outlines, pixel shaders, draws that sample their own target
+// and a single thread draw at once, after the kept ones. A draw to another target flushes first;
+// everything else that reads or writes pixels the kept draws touch or sample (locks, copies,
+// clears, presentation, releases) must flush before it does.
+class RasterBatch {
+  public:
+    RasterBatch();
+    ~RasterBatch();  // flushes
+    RasterBatch(const RasterBatch&) = delete;
+    RasterBatch& operator=(const RasterBatch&) = delete;
+
+    void Flush();
+    bool Pending() const;
+
+    struct Kept;
+
+  private:
+    friend void DrawRasterPrimitives(const RasterTarget&, const RasterStates&,
+                                     const RasterDrawCall&, RasterBatch*);
+    std::unique_ptr<Kept> kept_;
+};
+
+// Flushes every batch; the test switches and route counts below do so first, as the routes of
+// kept draws are taken when they run. Call from the thread that draws.
+void SettleRasterBatches();
+
+// As above, through the batch when there is one (null: at once).
+void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
+                          const RasterDrawCall& call, RasterBatch* batch);
+
+// Test switches: the number of threads that may share a draw or a batch (0: chosen from the
+// machine, or TESSEL_D3D9_THREADS when set; 1: none, every draw at once) and whether
+// axis-aligned quads take the fast route.
 void SetRasterThreadCount(int count);
 void SetRasterFastQuadsEnabled(bool enabled);
 

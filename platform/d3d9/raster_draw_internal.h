@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/d3d9/raster_draw.h"
@@ -315,5 +316,21 @@ void ShadeOnePixel(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& 
 
 // Runs the quads and triangles of a draw on rows bandTop .. bandBottom - 1, each by its route.
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom);
+
+// ---------------------------------------------------------------------------------------------
+// Threads and batches (raster_draw.cpp, raster_batch.cpp)
+
+// The threads a draw or a batch may use: the test switch, else TESSEL_D3D9_THREADS, else the
+// machine's (at most four).
+int RasterThreadCount();
+// Runs job(0) .. job(count - 1), job(0) on the caller's thread, the others on the pool's.
+void RunOnWorkers(int count, const std::function<void(int)>& job);
+// The rows a draw's items touch, within its clip rectangle.
+void CoveredRows(const DrawSetup& s, const DrawWork& work, int32_t* top, int32_t* bottom);
+// The quads and triangles of a solid triangle draw, set up (the draw's fill mode is solid).
+void BuildTriangleWork(const DrawSetup& s, const RasterDrawCall& call, DrawWork* work);
+// Keeps the draw in the batch (true), or flushes the batch and leaves the draw to be drawn at
+// once (false).
+bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCall& call);
 
 }  // namespace platform::raster_internal

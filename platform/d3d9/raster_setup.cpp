@@ -205,11 +205,14 @@ uint64_t RasterVertexCountFor(uint32_t type, uint32_t primitiveCount) {
     }
 }
 
+// The switches change how draws run: the kept ones run first, as they would have at once.
 void SetRasterThreadCount(int count) {
+    SettleRasterBatches();
     g_threadSetting.store(count);
 }
 
 void SetRasterFastQuadsEnabled(bool enabled) {
+    SettleRasterBatches();
     g_fastQuads.store(enabled);
 }
 
@@ -237,12 +240,14 @@ const char* RasterRouteName(RasterRoute route) {
 }
 
 uint64_t RasterRouteCount(RasterRoute route) {
+    SettleRasterBatches();  // the routes of kept draws are taken when they run
     int index = static_cast<int>(route);
     return index >= 0 && index < static_cast<int>(RasterRoute::kCount) ? g_routeCounts[index].load()
                                                                        : 0;
 }
 
 void ResetRasterRouteCounts() {
+    SettleRasterBatches();
     for (std::atomic<uint64_t>& count : g_routeCounts)
         count.store(0);
 }

@@ -364,10 +364,11 @@ int D3D9CallCount(const char* method) {
 }
 
 uint32_t ReadD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y) {
-    const d3d9::Surface* s = d3d9::AsSurface(surface);
+    d3d9::Surface* s = d3d9::AsSurface(surface);
     if (s == nullptr || x < 0 || y < 0 || x >= s->Width() || y >= s->Height()) {
         return 0;
     }
+    s->SettlePendingDraws();
     return s->ReadArgb(x, y);
 }
 
@@ -398,6 +399,7 @@ void WriteD3D9SurfacePixel(IDirect3DSurface9* surface, int x, int y, uint32_t ar
     if (s == nullptr || x < 0 || y < 0 || x >= s->Width() || y >= s->Height()) {
         return;
     }
+    s->SettlePendingDraws();
     s->WriteArgb(x, y, argb);
 }
 
