@@ -34,7 +34,10 @@
 //
 // The software path's level-30 frame runs once more for each narrower kernel
 // width the processor has (kernels:1 SSE2, kernels:0 pixel by pixel), beside
-// the widest (kernels:2 where AVX2 is present), in the same run.
+// the widest (kernels:2 where AVX2 is present), in the same run. The hardware
+// path runs with the device on one thread (device_threads:1, every draw at
+// once) and on its workers (device_threads:0, small draws kept and replayed on
+// bands of rows), side by side: CPU is the process's, Time the wall's.
 //
 // Goals: 2 ms of CPU a frame, 150 ms to the first frame, and 2% of one core
 // for the sound, printed with the figures after the table.
@@ -69,6 +72,7 @@
 #include "graphics/device/graphics_device.h"
 #include "graphics/images/image_records.h"
 #include "graphics/targets/draw_targets.h"
+#include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9_testing.h"
 #include "softrender/kernel_width.h"
 #include "sound/sound_system_internal.h"
@@ -424,8 +428,8 @@ struct PathFigures {
     int64_t draws = 0;
     double pixels = 0;
 };
-// By (hardware, start level, kernel width).
-std::map<std::tuple<bool, int32_t, int>, PathFigures> g_frames;
+// By (hardware, start level, kernel width, device threads).
+std::map<std::tuple<bool, int32_t, int, int>, PathFigures> g_frames;
 
 struct StartFigures {
     double firstMs = 0;  // the run's first start
@@ -440,6 +444,11 @@ struct SecondFigures {
 };
 std::map<bool, SecondFigures> g_seconds;  // by sound up
 
+// The device's own choice of threads again once a frame run ends.
+struct DeviceThreadsAfter {
+    ~DeviceThreadsAfter() { platform::SetRasterThreadCount(0); }
+};
+
 // The widest kernels again once a frame run ends, for the runs after it.
 struct WidestKernelsAfter {
     ~WidestKernelsAfter() { tessel::soft::SetKernelWidth(tessel::soft::WidestKernelWidth()); }
@@ -450,6 +459,10 @@ void PlayFrame(benchmark::State& state) {
     const bool hardware = state.range(0) != 0;
     const int32_t startLevel = static_cast<int32_t>(state.range(1));
     const int kernels = static_cast<int>(state.range(2));
+    // The CPU device on one thread, or on its pool (0: as many as it chooses).
+    const int deviceThreads = static_cast<int>(state.range(3));
+    const DeviceThreadsAfter threadsAfter;
+    platform::SetRasterThreadCount(deviceThreads);
     if (!tessel::soft::SetKernelWidth(static_cast<tessel::soft::KernelWidth>(kernels))) {
         state.SkipWithError("the processor lacks the kernel width");
         return;
@@ -501,7 +514,7 @@ void PlayFrame(benchmark::State& state) {
     state.counters["flush_ms"] = total.flush / n;
     state.counters["stretch_ms"] = total.stretch / n;
     state.counters["present_ms"] = total.present / n;
-    PathFigures& figures = g_frames[{hardware, startLevel, kernels}];
+    PathFigures& figures = g_frames[{hardware, startLevel, kernels, deviceThreads}];
     figures.heaviest = heaviest;
     figures.draws = DrawCensus::draws;
     figures.pixels = DrawCensus::pixels;
@@ -585,20 +598,24 @@ BENCHMARK(StartUp)
     ->UseRealTime();
 // A new game as the title starts it (level 0), and one from the top level, at
 // the widest kernels; the software path's top level at the narrower ones too.
+// The hardware path with the device on one thread and on its workers, side by side.
 void FrameArguments(benchmark::internal::Benchmark* b) {
     const int widest = static_cast<int>(tessel::soft::WidestKernelWidth());
-    for (int hardware : {1, 0}) {
-        for (int level : {0, static_cast<int>(kMaxLevel)}) {
-            b->Args({hardware, level, widest});
+    for (int level : {0, static_cast<int>(kMaxLevel)}) {
+        for (int threads : {1, 0}) {
+            b->Args({1, level, widest, threads});
         }
     }
+    for (int level : {0, static_cast<int>(kMaxLevel)}) {
+        b->Args({0, level, widest, 0});
+    }
     for (int narrower = widest - 1; narrower >= 0; --narrower) {
-        b->Args({0, kMaxLevel, narrower});
+        b->Args({0, kMaxLevel, narrower, 0});
     }
 }
 BENCHMARK(PlayFrame)
     ->Apply(FrameArguments)
-    ->ArgNames({"hardware", "level", "kernels"})
+    ->ArgNames({"hardware", "level", "kernels", "device_threads"})
     ->Iterations(kFrameIterations)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
@@ -640,7 +657,8 @@ class GoalReporter : public benchmark::ConsoleReporter {
             const int32_t level = name.find("level:0") != std::string::npos ? 0 : kMaxLevel;
             const size_t at = name.find("kernels:");
             const int kernels = at == std::string::npos ? 0 : name[at + 8] - '0';
-            PathFigures& figures = g_frames[{hardware, level, kernels}];
+            const int threads = name.find("device_threads:1") != std::string::npos ? 1 : 0;
+            PathFigures& figures = g_frames[{hardware, level, kernels, threads}];
             figures.frameCpuMs = run.GetAdjustedCPUTime();
             figures.frameWallMs = run.GetAdjustedRealTime();
         }
@@ -660,16 +678,17 @@ void PrintVerdicts() {
         if (f.frameCpuMs <= 0) {
             continue;
         }
-        const auto [hardware, level, kernels] = key;
+        const auto [hardware, level, kernels, threads] = key;
         const auto width = static_cast<tessel::soft::KernelWidth>(kernels);
         std::printf(
-            "%-8s frame (%-8s kernels), game from level %2d, at level %2d: %4d bullets %3d "
+            "%-8s frame (%-8s kernels, %-7s), game from level %2d, at level %2d: %4d bullets %3d "
             "enemies %3d objects, %5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= "
             "%.0f ms: %s\n",
-            PathName(hardware), hardware ? "-" : tessel::soft::KernelWidthName(width), level,
-            f.heaviest.level, f.heaviest.load.bullets, f.heaviest.load.enemies,
-            f.heaviest.load.objects, static_cast<long long>(f.draws), f.pixels / 1e6, f.frameCpuMs,
-            f.frameWallMs, kFrameGoalMs, Verdict(f.frameCpuMs, kFrameGoalMs));
+            PathName(hardware), hardware ? "-" : tessel::soft::KernelWidthName(width),
+            !hardware ? "-" : (threads == 1 ? "1 thread" : "workers"), level, f.heaviest.level,
+            f.heaviest.load.bullets, f.heaviest.load.enemies, f.heaviest.load.objects,
+            static_cast<long long>(f.draws), f.pixels / 1e6, f.frameCpuMs, f.frameWallMs,
+            kFrameGoalMs, Verdict(f.frameCpuMs, kFrameGoalMs));
     }
     for (const auto& [hardware, f] : g_starts) {
         std::printf(

@@ -189,8 +189,6 @@ HRESULT Surface::UnlockRect() {
     if (!locked_) {
         return Refuse(Why::NotLocked);
     }
-    // Draws kept while the surface was locked read it as it was before the lock's writes.
-    SettleDraws(life_);
     locked_ = false;
     if (!lockedReadOnly_) {
         Touch();

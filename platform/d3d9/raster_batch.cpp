@@ -41,6 +41,8 @@ struct RasterBatch::Kept {
 namespace raster_internal {
 namespace {
 
+std::atomic<uint64_t> g_keptDraws{0};
+
 // A batch is replayed when it holds this many items, so that its memory stays bounded.
 constexpr size_t kMaxKeptItems = 1 << 16;
 // Bands per thread: several, so that a thread whose bands are busy does not hold up the rest.
@@ -154,6 +156,7 @@ void RasterBatch::Kept::Replay() {
             }
         }
     };
+    raster_internal::g_keptDraws.fetch_add(used, std::memory_order_relaxed);
     if (threads <= 1)
         job(0);
     else
@@ -200,6 +203,10 @@ void SettleRasterBatches() {
 
 void RasterBatch::Flush() {
     kept_->Replay();
+}
+
+uint64_t RasterKeptDrawCount() {
+    return raster_internal::g_keptDraws.load();
 }
 
 bool RasterBatch::Pending() const {

@@ -93,6 +93,8 @@ class RasterBatch {
 // Flushes every batch; the test switches and route counts below do so first, as the routes of
 // kept draws are taken when they run. Call from the thread that draws.
 void SettleRasterBatches();
+// Kept draws replayed since the program started, so that a test can tell the batches ran.
+uint64_t RasterKeptDrawCount();
 
 // As above, through the batch when there is one (null: at once).
 void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states,
