@@ -58,17 +58,6 @@ bool SameTarget(const RasterTarget& a, const RasterTarget& b) {
     return SameSurface(a.color, b.color) && SameSurface(a.depth, b.depth);
 }
 
-// Whether a texture's levels share memory with the target: the draw reads pixels it (or a
-// kept draw) writes, which only the order of one thread gets right.
-bool SamplesTarget(const RasterTexture& texture, const RasterTarget& target) {
-    for (int i = 0; i < texture.levelCount; ++i) {
-        const uint8_t* bits = texture.levels[i].bits;
-        if (bits != nullptr && (bits == target.color.bits || bits == target.depth.bits))
-            return true;
-    }
-    return false;
-}
-
 bool Keepable(const DrawSetup& s, const RasterDrawCall& call) {
     bool triangles = call.primitiveType == kPrimTriangleList ||
                      call.primitiveType == kPrimTriangleStrip ||
@@ -77,12 +66,11 @@ bool Keepable(const DrawSetup& s, const RasterDrawCall& call) {
         s.pixelShader != nullptr) {
         return false;
     }
-    for (int i = 0; i < kRasterSamplerCount; ++i) {
-        const RasterTexture* texture = s.samplers[i].texture;
-        if (texture == nullptr)
-            continue;
-        // The stages sample the first four; the copies kept are theirs.
-        if (i >= kRasterStageCount || SamplesTarget(*texture, s.target))
+    if (SamplesOwnTarget(s))
+        return false;
+    // The stages sample the first four; the copies kept are theirs.
+    for (int i = kRasterStageCount; i < kRasterSamplerCount; ++i) {
+        if (s.samplers[i].texture != nullptr)
             return false;
     }
     return true;
@@ -103,6 +91,18 @@ void KeepTextures(RasterBatch::Kept::Draw* draw) {
 }
 
 }  // namespace
+
+bool SamplesOwnTarget(const DrawSetup& s) {
+    for (const RasterSampler& sampler : s.samplers) {
+        const RasterTexture* texture = sampler.texture;
+        for (int i = 0; texture != nullptr && i < texture->levelCount; ++i) {
+            const uint8_t* bits = texture->levels[i].bits;
+            if (bits != nullptr && (bits == s.target.color.bits || bits == s.target.depth.bits))
+                return true;
+        }
+    }
+    return false;
+}
 
 bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCall& call) {
     if (RasterThreadCount() <= 1 || !Keepable(s, call)) {

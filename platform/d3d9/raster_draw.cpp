@@ -286,7 +286,7 @@ void RunItems(const DrawSetup& s, const DrawWork& work) {
     if (first >= last)
         return;
     int32_t rows = last - first;
-    int threads = ThreadsFor(work.pixelEstimate, rows);
+    int threads = SamplesOwnTarget(s) ? 1 : ThreadsFor(work.pixelEstimate, rows);
     if (threads <= 1) {
         RasterItems(s, work, s.clip.top, s.clip.bottom);
         return;

@@ -329,6 +329,9 @@ void RunOnWorkers(int count, const std::function<void(int)>& job);
 void CoveredRows(const DrawSetup& s, const DrawWork& work, int32_t* top, int32_t* bottom);
 // The quads and triangles of a solid triangle draw, set up (the draw's fill mode is solid).
 void BuildTriangleWork(const DrawSetup& s, const RasterDrawCall& call, DrawWork* work);
+// Whether a draw samples a texture whose levels share memory with its target: it reads pixels
+// it (or a kept draw) writes, which only the order of one thread gets right.
+bool SamplesOwnTarget(const DrawSetup& s);
 // Keeps the draw in the batch (true), or flushes the batch and leaves the draw to be drawn at
 // once (false).
 bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCall& call);
