@@ -329,12 +329,13 @@ const SyncCase kSyncCases[] = {
          // band and the band that draws into them differ.
          IDirect3DTexture9* tex =
              t->MakeTexture(kWidth, kHeight, 0, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET);
+         IDirect3DTexture9* sprite = t->MakeTexture(16, 16, 5);  // its lock replays
          ASSERT_EQ(t->Device()->ColorFill(LevelOf(tex), nullptr, 0xFF0000FFu), D3D_OK);
          t->UseTexture(tex, false, false);
          t->Blend(0);
          t->Quad(-0.5f, -0.5f, kWidth, kHeight, 0, 0xFFFFFFFFu, 0, 1, 1, -1);
          ASSERT_EQ(t->Device()->SetRenderTarget(0, LevelOf(tex)), D3D_OK);
-         t->Device()->SetTexture(0, t->MakeTexture(16, 16, 5));
+         t->Device()->SetTexture(0, sprite);
          t->Quad(-0.5f, -0.5f, kWidth, kHeight, 0, 0xFFFFFFFFu);
          ASSERT_EQ(t->Device()->SetRenderTarget(0, t->Target()), D3D_OK);
          D3DVIEWPORT9 vp = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
@@ -342,14 +343,15 @@ const SyncCase kSyncCases[] = {
      }},
     {"a draw that samples its own target",
      [](KeptDrawsSyncTest* t, Seen* seen) {
-         // The second sprite reads, mirrored, the rows the first writes, in other bands.
+         // The second quad copies the target's bottom half, where the first sprite lies, to its
+         // top half: bands of other rows than those it reads.
          IDirect3DTexture9* tex =
              t->MakeTexture(kWidth, kHeight, 0, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET);
          ASSERT_EQ(t->Device()->ColorFill(LevelOf(tex), nullptr, 0xFF0000FFu), D3D_OK);
          ASSERT_EQ(t->Device()->SetRenderTarget(0, LevelOf(tex)), D3D_OK);
-         t->Sprite(t->MakeTexture(16, 16, 5), 0, 0);
+         t->Sprite(t->MakeTexture(16, 16, 5), 60, 75);
          t->UseTexture(tex, false, false);
-         t->Quad(-0.5f, -0.5f, kWidth, kHeight, 0, 0xFFFFFFFFu, 0, 1, 1, -1);
+         t->Quad(-0.5f, -0.5f, kWidth, kHeight / 2, 0, 0xFFFFFFFFu, 0, 0.5f, 1, 0.5f);
          t->AppendPixels(LevelOf(tex), kWidth, kHeight, seen);
          ASSERT_EQ(t->Device()->SetRenderTarget(0, t->Target()), D3D_OK);
          D3DVIEWPORT9 vp = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
