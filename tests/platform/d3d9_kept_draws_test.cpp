@@ -407,3 +407,42 @@ TEST_F(KeptDrawsSyncTest, PresentationShowsTheKeptDraws) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device released with draws kept into a target only it still holds replays them before the
+// target goes (the address sanitizer sees it otherwise), and one the caller holds shows them.
+TEST_F(KeptDrawsSyncTest, ADeviceReleasedWithKeptDrawsReplaysThemFirst) {
+    platform::SetRasterThreadCount(4);
+    D3DPRESENT_PARAMETERS p = d3d9test::WindowedParameters(64, 48, d3d9test::FakeWindow());
+    IDirect3DDevice9* other = nullptr;
+    ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, d3d9test::FakeWindow(),
+                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &other),
+              D3D_OK);
+    IDirect3DSurface9* held = nullptr;
+    IDirect3DSurface9* dropped = nullptr;
+    for (IDirect3DSurface9** s : {&held, &dropped}) {
+        ASSERT_EQ(other->CreateRenderTarget(64, 48, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                            s, nullptr),
+                  D3D_OK);
+    }
+    other->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    other->SetRenderState(D3DRS_LIGHTING, FALSE);
+    other->SetFVF(kFvfTex2D);
+    const Tex2D v[3] = {{-0.5f, -0.5f, 0, 1, 0xFF123456u, 0, 0},
+                        {64.0f, -0.5f, 0, 1, 0xFF123456u, 0, 0},
+                        {-0.5f, 48.0f, 0, 1, 0xFF123456u, 0, 0}};
+    uint64_t kept = platform::RasterKeptDrawCount();
+    for (IDirect3DSurface9* s : {held, dropped}) {
+        ASSERT_EQ(other->SetRenderTarget(0, s), D3D_OK);
+        ASSERT_EQ(other->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(other->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(Tex2D)), D3D_OK);
+    }
+    dropped->Release();  // the device's binding is its last reference
+    EXPECT_EQ(other->Release(), 0u);
+    EXPECT_EQ(platform::RasterKeptDrawCount(), kept + 2);
+    EXPECT_EQ(platform::ReadD3D9SurfacePixel(held, 2, 2), 0xFF123456u);
+    held->Release();
+}
+
+}  // namespace
