@@ -43,8 +43,14 @@ namespace {
 
 std::atomic<uint64_t> g_keptDraws{0};
 
-// A batch is replayed when it holds this many items, so that its memory stays bounded.
-constexpr size_t kMaxKeptItems = 1 << 16;
+// A draw of more primitives is drawn at once (split by rows when it is large enough), and a
+// batch is replayed when it holds this many draws or items: their memory stays bounded.
+constexpr uint32_t kMaxKeptPrimitives = 64;
+constexpr size_t kMaxKeptDraws = 4096;
+constexpr size_t kMaxKeptItems = 16384;
+// A draw's room past this many triangles is given back after its replay, so that a few large
+// draws do not leave every slot large.
+constexpr size_t kKeptTriangleRoom = 4;
 // Bands per thread: several, so that a thread whose bands are busy does not hold up the rest.
 constexpr int kBandsPerThread = 4;
 constexpr int32_t kMinBandRows = 8;
@@ -62,8 +68,8 @@ bool Keepable(const DrawSetup& s, const RasterDrawCall& call) {
     bool triangles = call.primitiveType == kPrimTriangleList ||
                      call.primitiveType == kPrimTriangleStrip ||
                      call.primitiveType == kPrimTriangleFan;
-    if (!triangles || s.fillMode == kFillPoint || s.fillMode == kFillWireframe ||
-        s.pixelShader != nullptr) {
+    if (!triangles || call.primitiveCount > kMaxKeptPrimitives || s.fillMode == kFillPoint ||
+        s.fillMode == kFillWireframe || s.pixelShader != nullptr) {
         return false;
     }
     if (SamplesOwnTarget(s))
@@ -127,7 +133,7 @@ bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCa
     kept->bottom = std::max(kept->bottom, draw.bottom);
     ++kept->used;
     kept->items += draw.work.items.size();
-    if (kept->items >= kMaxKeptItems)
+    if (kept->items >= kMaxKeptItems || kept->used >= kMaxKeptDraws)
         kept->Replay();
     return true;
 }
@@ -161,6 +167,11 @@ void RasterBatch::Kept::Replay() {
         job(0);
     else
         raster_internal::RunOnWorkers(threads, job);
+    for (size_t i = 0; i < used; ++i) {
+        raster_internal::DrawWork& work = draws[i]->work;
+        if (work.triangles.capacity() > raster_internal::kKeptTriangleRoom)
+            std::vector<raster_internal::Triangle>().swap(work.triangles);
+    }
     used = 0;
     items = 0;
 }

@@ -446,3 +446,29 @@ TEST_F(KeptDrawsSyncTest, ADeviceReleasedWithKeptDrawsReplaysThemFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// Draws of more than 64 primitives go at once; a batch replays at 4096 draws by itself.
+TEST_F(KeptDrawsSyncTest, LargeDrawsAndLongBatchesAreNotKept) {
+    platform::SetRasterThreadCount(4);
+    std::vector<Tex2D> v;
+    for (int i = 0; i < 65; ++i) {
+        float x = static_cast<float>(i % 16) * 8 - 0.5f, y = static_cast<float>(i / 16) * 8 - 0.5f;
+        for (const auto& [dx, dy] : {std::pair{0, 0}, {7, 0}, {0, 7}})
+            v.push_back({x + dx, y + dy, 0, 1, 0xFF808080u, 0, 0});
+    }
+    for (UINT count : {64u, 65u}) {
+        uint64_t before = platform::RasterKeptDrawCount();
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, count, v.data(), sizeof(Tex2D)),
+                  D3D_OK);
+        // The large draw replays the kept one before it and is not kept itself.
+        EXPECT_EQ(platform::RasterKeptDrawCount(), before + (count == 64 ? 0 : 1)) << count;
+    }
+    uint64_t before = platform::RasterKeptDrawCount();
+    for (int i = 0; i < 4096; ++i)
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(Tex2D)), D3D_OK);
+    EXPECT_EQ(platform::RasterKeptDrawCount(), before + 4096);
+}
+
+}  // namespace
