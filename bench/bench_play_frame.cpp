@@ -35,9 +35,10 @@
 // The software path's level-30 frame runs once more for each narrower kernel
 // width the processor has (kernels:1 SSE2, kernels:0 pixel by pixel), beside
 // the widest (kernels:2 where AVX2 is present), in the same run. The hardware
-// path runs with the device on one thread (device_threads:1, every draw at
-// once) and on its workers (device_threads:0, small draws kept and replayed on
-// bands of rows), side by side: CPU is the process's, Time the wall's.
+// path runs with the device on one thread (device:0, every draw at once), with
+// large draws split by rows across its workers (device:1), and with small draws
+// kept and replayed on bands of rows too (device:2, its default), side by side:
+// CPU is the process's, Time the wall's.
 //
 // Goals: 2 ms of CPU a frame, 150 ms to the first frame, and 2% of one core
 // for the sound, printed with the figures after the table.
@@ -444,9 +445,18 @@ struct SecondFigures {
 };
 std::map<bool, SecondFigures> g_seconds;  // by sound up
 
+// How the hardware path's device uses threads: not at all, large draws split by rows (small
+// ones on the caller's thread), or that and small draws kept and replayed on bands of rows.
+constexpr int kDeviceOneThread = 0;
+constexpr int kDeviceRows = 1;
+constexpr int kDeviceKeptDraws = 2;
+
 // The device's own choice of threads again once a frame run ends.
 struct DeviceThreadsAfter {
-    ~DeviceThreadsAfter() { platform::SetRasterThreadCount(0); }
+    ~DeviceThreadsAfter() {
+        platform::SetRasterThreadCount(0);
+        platform::SetRasterBatchesEnabled(true);
+    }
 };
 
 // The widest kernels again once a frame run ends, for the runs after it.
@@ -459,10 +469,12 @@ void PlayFrame(benchmark::State& state) {
     const bool hardware = state.range(0) != 0;
     const int32_t startLevel = static_cast<int32_t>(state.range(1));
     const int kernels = static_cast<int>(state.range(2));
-    // The CPU device on one thread, or on its pool (0: as many as it chooses).
-    const int deviceThreads = static_cast<int>(state.range(3));
+    // The CPU device on one thread, splitting large draws by rows on its pool, or that and
+    // keeping small draws for the pool too.
+    const int device = static_cast<int>(state.range(3));
     const DeviceThreadsAfter threadsAfter;
-    platform::SetRasterThreadCount(deviceThreads);
+    platform::SetRasterThreadCount(device == kDeviceOneThread ? 1 : 0);
+    platform::SetRasterBatchesEnabled(device == kDeviceKeptDraws);
     if (!tessel::soft::SetKernelWidth(static_cast<tessel::soft::KernelWidth>(kernels))) {
         state.SkipWithError("the processor lacks the kernel width");
         return;
@@ -514,7 +526,7 @@ void PlayFrame(benchmark::State& state) {
     state.counters["flush_ms"] = total.flush / n;
     state.counters["stretch_ms"] = total.stretch / n;
     state.counters["present_ms"] = total.present / n;
-    PathFigures& figures = g_frames[{hardware, startLevel, kernels, deviceThreads}];
+    PathFigures& figures = g_frames[{hardware, startLevel, kernels, device}];
     figures.heaviest = heaviest;
     figures.draws = DrawCensus::draws;
     figures.pixels = DrawCensus::pixels;
@@ -602,20 +614,20 @@ BENCHMARK(StartUp)
 void FrameArguments(benchmark::internal::Benchmark* b) {
     const int widest = static_cast<int>(tessel::soft::WidestKernelWidth());
     for (int level : {0, static_cast<int>(kMaxLevel)}) {
-        for (int threads : {1, 0}) {
-            b->Args({1, level, widest, threads});
+        for (int device : {kDeviceOneThread, kDeviceRows, kDeviceKeptDraws}) {
+            b->Args({1, level, widest, device});
         }
     }
     for (int level : {0, static_cast<int>(kMaxLevel)}) {
-        b->Args({0, level, widest, 0});
+        b->Args({0, level, widest, kDeviceKeptDraws});
     }
     for (int narrower = widest - 1; narrower >= 0; --narrower) {
-        b->Args({0, kMaxLevel, narrower, 0});
+        b->Args({0, kMaxLevel, narrower, kDeviceKeptDraws});
     }
 }
 BENCHMARK(PlayFrame)
     ->Apply(FrameArguments)
-    ->ArgNames({"hardware", "level", "kernels", "device_threads"})
+    ->ArgNames({"hardware", "level", "kernels", "device"})
     ->Iterations(kFrameIterations)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
@@ -657,8 +669,9 @@ class GoalReporter : public benchmark::ConsoleReporter {
             const int32_t level = name.find("level:0") != std::string::npos ? 0 : kMaxLevel;
             const size_t at = name.find("kernels:");
             const int kernels = at == std::string::npos ? 0 : name[at + 8] - '0';
-            const int threads = name.find("device_threads:1") != std::string::npos ? 1 : 0;
-            PathFigures& figures = g_frames[{hardware, level, kernels, threads}];
+            const size_t deviceAt = name.find("device:");
+            const int device = deviceAt == std::string::npos ? 0 : name[deviceAt + 7] - '0';
+            PathFigures& figures = g_frames[{hardware, level, kernels, device}];
             figures.frameCpuMs = run.GetAdjustedCPUTime();
             figures.frameWallMs = run.GetAdjustedRealTime();
         }
@@ -667,6 +680,10 @@ class GoalReporter : public benchmark::ConsoleReporter {
 
 const char* Verdict(double ms, double goal) {
     return ms > 0 && ms <= goal ? "met" : "missed";
+}
+
+const char* DeviceName(int device) {
+    return device == kDeviceOneThread ? "1 thread" : (device == kDeviceRows ? "rows" : "kept");
 }
 
 const char* PathName(bool hardware) {
@@ -678,17 +695,17 @@ void PrintVerdicts() {
         if (f.frameCpuMs <= 0) {
             continue;
         }
-        const auto [hardware, level, kernels, threads] = key;
+        const auto [hardware, level, kernels, device] = key;
         const auto width = static_cast<tessel::soft::KernelWidth>(kernels);
         std::printf(
             "%-8s frame (%-8s kernels, %-7s), game from level %2d, at level %2d: %4d bullets %3d "
             "enemies %3d objects, %5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= "
             "%.0f ms: %s\n",
             PathName(hardware), hardware ? "-" : tessel::soft::KernelWidthName(width),
-            !hardware ? "-" : (threads == 1 ? "1 thread" : "workers"), level, f.heaviest.level,
-            f.heaviest.load.bullets, f.heaviest.load.enemies, f.heaviest.load.objects,
-            static_cast<long long>(f.draws), f.pixels / 1e6, f.frameCpuMs, f.frameWallMs,
-            kFrameGoalMs, Verdict(f.frameCpuMs, kFrameGoalMs));
+            !hardware ? "-" : DeviceName(device), level, f.heaviest.level, f.heaviest.load.bullets,
+            f.heaviest.load.enemies, f.heaviest.load.objects, static_cast<long long>(f.draws),
+            f.pixels / 1e6, f.frameCpuMs, f.frameWallMs, kFrameGoalMs,
+            Verdict(f.frameCpuMs, kFrameGoalMs));
     }
     for (const auto& [hardware, f] : g_starts) {
         std::printf(

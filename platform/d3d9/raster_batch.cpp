@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 
@@ -25,6 +26,9 @@ struct RasterBatch::Kept {
 
     // Grown, never shrunk: a draw's vectors keep their room for the next frame's.
     std::vector<std::unique_ptr<Draw>> draws;
+    // Each kept draw's rows again, side by side, so that a band passes over the draws that miss
+    // it without reading them.
+    std::vector<std::pair<int32_t, int32_t>> rows;
     size_t used = 0;
     size_t items = 0;
     RasterTarget target;
@@ -42,6 +46,7 @@ namespace raster_internal {
 namespace {
 
 std::atomic<uint64_t> g_keptDraws{0};
+std::atomic<bool> g_batchesEnabled{true};
 
 // A draw of more primitives is drawn at once (split by rows when it is large enough), and a
 // batch is replayed when it holds this many draws or items: their memory stays bounded.
@@ -111,7 +116,8 @@ bool SamplesOwnTarget(const DrawSetup& s) {
 }
 
 bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCall& call) {
-    if (RasterThreadCount() <= 1 || !Keepable(s, call)) {
+    if (!g_batchesEnabled.load(std::memory_order_relaxed) || RasterThreadCount() <= 1 ||
+        !Keepable(s, call)) {
         kept->Replay();
         return false;
     }
@@ -131,6 +137,9 @@ bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCa
     }
     kept->top = std::min(kept->top, draw.top);
     kept->bottom = std::max(kept->bottom, draw.bottom);
+    if (kept->rows.size() < kept->used + 1)
+        kept->rows.resize(kept->used + 1);
+    kept->rows[kept->used] = {draw.top, draw.bottom};
     ++kept->used;
     kept->items += draw.work.items.size();
     if (kept->items >= kMaxKeptItems || kept->used >= kMaxKeptDraws)
@@ -143,22 +152,23 @@ bool KeepInBatch(RasterBatch::Kept* kept, const DrawSetup& s, const RasterDrawCa
 void RasterBatch::Kept::Replay() {
     if (used == 0)
         return;
-    int32_t rows = bottom - top;
+    int32_t height = bottom - top;
     int threads = std::max(
-        1, std::min(raster_internal::RasterThreadCount(), rows / raster_internal::kMinBandRows));
+        1, std::min(raster_internal::RasterThreadCount(), height / raster_internal::kMinBandRows));
     int bands = std::max(1, std::min(threads * raster_internal::kBandsPerThread,
-                                     rows / raster_internal::kMinBandRows));
+                                     height / raster_internal::kMinBandRows));
     std::atomic<int> next{0};
     std::function<void(int)> job = [&](int) {
         for (int band = next.fetch_add(1); band < bands; band = next.fetch_add(1)) {
-            int32_t bandTop = top + static_cast<int32_t>(static_cast<int64_t>(rows) * band / bands);
+            int32_t bandTop =
+                top + static_cast<int32_t>(static_cast<int64_t>(height) * band / bands);
             int32_t bandBottom =
-                top + static_cast<int32_t>(static_cast<int64_t>(rows) * (band + 1) / bands);
+                top + static_cast<int32_t>(static_cast<int64_t>(height) * (band + 1) / bands);
             for (size_t i = 0; i < used; ++i) {
-                const Draw& d = *draws[i];
-                int32_t from = std::max(bandTop, d.top), to = std::min(bandBottom, d.bottom);
+                int32_t from = std::max(bandTop, rows[i].first);
+                int32_t to = std::min(bandBottom, rows[i].second);
                 if (from < to)
-                    raster_internal::RasterItems(d.setup, d.work, from, to);
+                    raster_internal::RasterItems(draws[i]->setup, draws[i]->work, from, to);
             }
         }
     };
@@ -214,6 +224,11 @@ void SettleRasterBatches() {
 
 void RasterBatch::Flush() {
     kept_->Replay();
+}
+
+void SetRasterBatchesEnabled(bool enabled) {
+    SettleRasterBatches();
+    raster_internal::g_batchesEnabled.store(enabled);
 }
 
 uint64_t RasterKeptDrawCount() {

@@ -104,6 +104,9 @@ void DrawRasterPrimitives(const RasterTarget& target, const RasterStates& states
 // machine, or TESSEL_D3D9_THREADS when set; 1: none, every draw at once) and whether
 // axis-aligned quads take the fast route.
 void SetRasterThreadCount(int count);
+// Whether devices keep small draws for the threads (on by default); off, each draw is drawn at
+// once, large ones split by rows.
+void SetRasterBatchesEnabled(bool enabled);
 void SetRasterFastQuadsEnabled(bool enabled);
 
 // The routes a quad or triangle can take (raster_draw.cpp maps them), counted for tests, so
