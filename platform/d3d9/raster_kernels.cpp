@@ -238,6 +238,30 @@ void LinearSpanSamplesPortable(uint32_t* out, int64_t left, int32_t n, const Lin
         out[i] = LinearSpanSample(m, left + i);
 }
 
+// One span of a turned triangle's rows: its samples into a row, then the quad kernel's
+// portable form over it.
+void LinearSpansPortable(const LinearSpans& q) {
+    thread_local std::vector<uint32_t> samples;
+    for (int32_t i = 0; i < q.rowCount; ++i) {
+        const LinearSpanRow& r = q.rows[i];
+        LinearSpan m = q.sampling;
+        m.uy = r.uy;
+        m.vy = r.vy;
+        samples.resize(static_cast<size_t>(r.count));
+        LinearSpanSamplesPortable(samples.data(), r.left, r.count, m);
+        const uint32_t* row = samples.data();
+        QuadTexels k = q.writer;
+        k.out = q.writer.out + r.y * q.writer.outPitch + r.left;
+        k.texRows = &row;
+        k.cols = nullptr;
+        k.col0 = 0;
+        k.width = r.count;
+        k.height = 1;
+        k.rowLength = r.count;
+        QuadTexelsPortable(k);
+    }
+}
+
 void LinearTapsAlongPortable(LinearTaps* out, double a0, double step, int32_t first, int32_t count,
                              int32_t size, uint32_t mode) {
     for (int32_t i = 0; i < count; ++i)
@@ -813,51 +837,162 @@ __attribute__((target("avx2"))) inline __m256i WeighFourAlongX(__m128i c0, __m12
     return _mm256_xor_si256(h, _mm256_set1_epi16(static_cast<short>(0x8000)));
 }
 
+// What every step of a turned span's sampling reads from the level, set up once.
+struct SpanSampling {
+    __m128i pitch, alphaOr, low8, lastPair, zero;
+    __m256i round, lowPairs, highPairs, evenOdd;
+    const int* texels;
+    bool pairs;  // texel pairs by 64-bit loads: the level is at least two texels wide
+};
+
+__attribute__((target("avx2"))) inline SpanSampling MakeSpanSampling(const LinearSpan& m) {
+    SpanSampling c;
+    c.pitch = _mm_set1_epi32(m.pitch);
+    c.alphaOr = _mm_set1_epi32(static_cast<int>(m.alphaOr));
+    c.low8 = _mm_set1_epi32(255);
+    c.lastPair = _mm_set1_epi32(m.width - 2);
+    c.zero = _mm_setzero_si128();
+    c.round = _mm256_set1_epi32(32768 * 256 + 32768);
+    c.lowPairs = _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2);
+    c.highPairs = _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3);
+    c.evenOdd = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    c.texels = reinterpret_cast<const int*>(m.texels);
+    c.pairs = m.width >= 2;
+    return c;
+}
+
+// The two texels of four pixels' taps along x in one tap row: one 64-bit load a pixel from
+// texel b = clamp(i0, 0, width - 2), whose pair holds both taps inside the level and, under
+// CLAMP, the edge texel twice over: i0 < 0 reads texel 0 for both, i0 > width - 2 texel
+// width - 1 for both.
+__attribute__((target("avx2"))) inline void TexelPairs(const SpanSampling& c, __m128i row,
+                                                       __m128i base, __m128i pastLast,
+                                                       __m128i beforeFirst, __m128i* c0,
+                                                       __m128i* c1) {
+    __m256i pairs = _mm256_i32gather_epi64(reinterpret_cast<const long long*>(c.texels),
+                                           _mm_add_epi32(row, base), 4);
+    pairs = _mm256_permutevar8x32_epi32(pairs, c.evenOdd);
+    __m128i lo = _mm256_castsi256_si128(pairs), hi = _mm256_extracti128_si256(pairs, 1);
+    *c0 = _mm_blendv_epi8(lo, hi, pastLast);
+    *c1 = _mm_blendv_epi8(hi, lo, beforeFirst);
+}
+
+// Four pixels' linear samples at x, in *out; false when a tap lies off the level and the
+// address mode is not CLAMP (the caller samples those pixel by pixel).
+__attribute__((target("avx2"))) inline bool FourLinearSamples(const LinearSpan& m,
+                                                              const SpanSampling& c, double uy,
+                                                              double vy, __m256d x, __m128i* out) {
+    __m128i tu = SpanTapPositions(x, m.ua, uy, m.uc, m.width);
+    __m128i tv = SpanTapPositions(x, m.va, vy, m.vc, m.height);
+    __m128i x0, x1, y0, y1;
+    if (!SpanTapIndices(tu, m.width, m.addressU, &x0, &x1) ||
+        !SpanTapIndices(tv, m.height, m.addressV, &y0, &y1))
+        return false;
+    __m128i row0 = _mm_mullo_epi32(y0, c.pitch), row1 = _mm_mullo_epi32(y1, c.pitch);
+    __m128i c00, c10, c01, c11;
+    if (c.pairs) {
+        const __m128i i0 = _mm_srai_epi32(tu, 8);
+        const __m128i base = _mm_min_epi32(_mm_max_epi32(i0, c.zero), c.lastPair);
+        const __m128i pastLast = _mm_cmpgt_epi32(i0, c.lastPair);
+        const __m128i beforeFirst = _mm_cmpgt_epi32(c.zero, i0);
+        TexelPairs(c, row0, base, pastLast, beforeFirst, &c00, &c10);
+        TexelPairs(c, row1, base, pastLast, beforeFirst, &c01, &c11);
+    } else {
+        c00 = _mm_i32gather_epi32(c.texels, _mm_add_epi32(row0, x0), 4);
+        c10 = _mm_i32gather_epi32(c.texels, _mm_add_epi32(row0, x1), 4);
+        c01 = _mm_i32gather_epi32(c.texels, _mm_add_epi32(row1, x0), 4);
+        c11 = _mm_i32gather_epi32(c.texels, _mm_add_epi32(row1, x1), 4);
+    }
+    __m256i fx = SpreadOverChannels(_mm_and_si128(tu, c.low8));
+    __m128i fy = _mm_and_si128(tv, c.low8);
+    __m256i h0 = WeighFourAlongX(c00, c10, fx, c.alphaOr);
+    __m256i h1 = WeighFourAlongX(c01, c11, fx, c.alphaOr);
+    // Then along y, each pixel by its own pair of weights (256 - fy, fy).
+    __m256i w = _mm256_castsi128_si256(
+        _mm_or_si128(_mm_slli_epi32(fy, 16), _mm_sub_epi32(_mm_set1_epi32(256), fy)));
+    __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1),
+                                   _mm256_permutevar8x32_epi32(w, c.lowPairs));
+    __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1),
+                                   _mm256_permutevar8x32_epi32(w, c.highPairs));
+    lo = _mm256_srli_epi32(_mm256_add_epi32(lo, c.round), 16);
+    hi = _mm256_srli_epi32(_mm256_add_epi32(hi, c.round), 16);
+    __m256i words = _mm256_packus_epi32(lo, hi);  // the four pixels in order
+    __m256i bytes =
+        _mm256_permute4x64_epi64(_mm256_packus_epi16(words, _mm256_setzero_si256()), 0x08);
+    *out = _mm256_castsi256_si128(bytes);
+    return true;
+}
+
 __attribute__((target("avx2"))) void LinearSpanSamplesAvx2(uint32_t* out, int64_t left, int32_t n,
                                                            const LinearSpan& m) {
     const __m256d steps = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
-    const __m128i pitch = _mm_set1_epi32(m.pitch);
-    const __m128i alphaOr = _mm_set1_epi32(static_cast<int>(m.alphaOr));
-    const __m128i low8 = _mm_set1_epi32(255);
-    const __m256i round = _mm256_set1_epi32(32768 * 256 + 32768);
-    const __m256i lowPairs = _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2);
-    const __m256i highPairs = _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3);
-    const int* texels = reinterpret_cast<const int*>(m.texels);
+    const SpanSampling c = MakeSpanSampling(m);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         __m256d x = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(left + i)), steps);
-        __m128i tu = SpanTapPositions(x, m.ua, m.uy, m.uc, m.width);
-        __m128i tv = SpanTapPositions(x, m.va, m.vy, m.vc, m.height);
-        __m128i x0, x1, y0, y1;
-        if (!SpanTapIndices(tu, m.width, m.addressU, &x0, &x1) ||
-            !SpanTapIndices(tv, m.height, m.addressV, &y0, &y1)) {
+        __m128i samples;
+        if (!FourLinearSamples(m, c, m.uy, m.vy, x, &samples)) {
             LinearSpanSamplesPortable(out + i, left + i, 4, m);
             continue;
         }
-        __m128i row0 = _mm_mullo_epi32(y0, pitch), row1 = _mm_mullo_epi32(y1, pitch);
-        __m128i c00 = _mm_i32gather_epi32(texels, _mm_add_epi32(row0, x0), 4);
-        __m128i c10 = _mm_i32gather_epi32(texels, _mm_add_epi32(row0, x1), 4);
-        __m128i c01 = _mm_i32gather_epi32(texels, _mm_add_epi32(row1, x0), 4);
-        __m128i c11 = _mm_i32gather_epi32(texels, _mm_add_epi32(row1, x1), 4);
-        __m256i fx = SpreadOverChannels(_mm_and_si128(tu, low8));
-        __m128i fy = _mm_and_si128(tv, low8);
-        __m256i h0 = WeighFourAlongX(c00, c10, fx, alphaOr);
-        __m256i h1 = WeighFourAlongX(c01, c11, fx, alphaOr);
-        // Then along y, each pixel by its own pair of weights (256 - fy, fy).
-        __m256i w = _mm256_castsi128_si256(
-            _mm_or_si128(_mm_slli_epi32(fy, 16), _mm_sub_epi32(_mm_set1_epi32(256), fy)));
-        __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1),
-                                       _mm256_permutevar8x32_epi32(w, lowPairs));
-        __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1),
-                                       _mm256_permutevar8x32_epi32(w, highPairs));
-        lo = _mm256_srli_epi32(_mm256_add_epi32(lo, round), 16);
-        hi = _mm256_srli_epi32(_mm256_add_epi32(hi, round), 16);
-        __m256i words = _mm256_packus_epi32(lo, hi);  // the four pixels in order
-        __m256i bytes =
-            _mm256_permute4x64_epi64(_mm256_packus_epi16(words, _mm256_setzero_si256()), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), samples);
     }
     LinearSpanSamplesPortable(out + i, left + i, n - i, m);
+}
+
+// Eight samples of a span from column x on, the first `left` of them (at most eight) needed:
+// four at a time by the vector form, four whose taps leave the level pixel by pixel.
+__attribute__((target("avx2"))) inline __m256i EightLinearSamples(const LinearSpan& m,
+                                                                  const SpanSampling& c,
+                                                                  const LinearSpanRow& r, int64_t x,
+                                                                  int32_t left) {
+    const __m256d steps = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
+    __m128i half[2];
+    for (int h = 0; h < 2; ++h) {
+        const int32_t wanted = std::min(left - 4 * h, 4);
+        if (wanted <= 0) {
+            half[h] = _mm_setzero_si128();
+            continue;
+        }
+        const int64_t first = x + 4 * h;
+        __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(first)), steps);
+        if (FourLinearSamples(m, c, r.uy, r.vy, xs, &half[h]))
+            continue;
+        LinearSpan own = m;
+        own.uy = r.uy;
+        own.vy = r.vy;
+        alignas(16) uint32_t part[4] = {};
+        LinearSpanSamplesPortable(part, first, wanted, own);
+        half[h] = _mm_load_si128(reinterpret_cast<const __m128i*>(part));
+    }
+    return _mm256_setr_m128i(half[0], half[1]);
+}
+
+template <QuadBlend kBlend>
+__attribute__((target("avx2"))) void LinearSpansAvx2(const LinearSpans& q) {
+    const EightWriter w = MakeEightWriter(q.writer);
+    const SpanSampling c = MakeSpanSampling(q.sampling);
+    const __m256i lanesUpTo = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int32_t i = 0; i < q.rowCount; ++i) {
+        const LinearSpanRow& r = q.rows[i];
+        uint32_t* out = q.writer.out + r.y * q.writer.outPitch + r.left;
+        for (int32_t x = 0; x < r.count; x += 8) {
+            const int32_t left = r.count - x;
+            __m256i s =
+                EightLinearSamples(q.sampling, c, r, static_cast<int64_t>(r.left) + x, left);
+            __m256i result;
+            if (left >= 8) {
+                __m256i* dst = reinterpret_cast<__m256i*>(out + x);
+                if (FinishEight<kBlend>(w, s, _mm256_loadu_si256(dst), &result))
+                    _mm256_storeu_si256(dst, result);
+                continue;
+            }
+            const __m256i lanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lanesUpTo);
+            int* part = reinterpret_cast<int*>(out + x);
+            if (FinishEight<kBlend>(w, s, _mm256_maskload_epi32(part, lanes), &result))
+                _mm256_maskstore_epi32(part, lanes, result);
+        }
+    }
 }
 
 bool HasAvx2() {
@@ -913,6 +1048,35 @@ void DrawBilinearQuad(const BilinearQuad& q) {
     }
 #endif
     BilinearQuadPortable(q);
+}
+
+void DrawLinearSpans(const LinearSpans& q) {
+    if (q.rowCount <= 0)
+        return;
+    if (SeeThrough(q.writer)) {
+        for (int32_t i = 0; i < q.rowCount; ++i) {
+            const LinearSpanRow& r = q.rows[i];
+            QuadTexels row = q.writer;
+            row.out = q.writer.out + r.y * q.writer.outPitch + r.left;
+            row.width = r.count;
+            row.height = 1;
+            SeeThroughQuad(row);
+        }
+        return;
+    }
+#if defined(__x86_64__)
+    if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
+        using Kernel = void (*)(const LinearSpans&);
+        static constexpr Kernel kKernels[] = {
+            LinearSpansAvx2<QuadBlend::kCopy>,     LinearSpansAvx2<QuadBlend::kSrcAlpha>,
+            LinearSpansAvx2<QuadBlend::kAdd>,      LinearSpansAvx2<QuadBlend::kRevSubtract>,
+            LinearSpansAvx2<QuadBlend::kMultiply>, LinearSpansAvx2<QuadBlend::kInvert>,
+        };
+        kKernels[static_cast<int>(q.writer.blend)](q);
+        return;
+    }
+#endif
+    LinearSpansPortable(q);
 }
 
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,

@@ -355,6 +355,7 @@ struct RowScratch {
     std::vector<int32_t> rows;
     std::vector<const uint32_t*> rowPointers;
     std::vector<uint32_t> colourRow;  // one colour, or sampled texels, for the quad kernel
+    std::vector<LinearSpanRow> spanRows;
     // The texel map of the primitive's colours, in the thread's known maps (valid until the
     // next lookup, which alone replaces a known map), and the colours it was made for. Reset
     // at the start of every draw: the map depends on the draw's program too.
@@ -637,6 +638,44 @@ bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, in
     return true;
 }
 
+// A triangle's spans of linear samples of 32-bit texels onto a 32-bit target, all its rows
+// in one call of the fused kernel: the pixels of the spans' own loop (RasterTriangleSpans)
+// sampling each span into a row and handing it to the quad kernel.
+void LinearTriangleSpans(const DrawSetup& s, const Triangle& t, const TexelMap& map,
+                         const RasterSurface& level, uint32_t alphaOr, int32_t top, int32_t bottom,
+                         RowScratch* scratch) {
+    const RasterSampler& sm = s.samplers[0];
+    const Plane& pu = t.planes[kAttrTex + 2 * s.texSet[0]];
+    const Plane& pv = t.planes[kAttrTex + 2 * s.texSet[0] + 1];
+    std::vector<LinearSpanRow>& rows = scratch->spanRows;
+    rows.clear();
+    for (int32_t py = top; py <= bottom; ++py) {
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        if (right < left)
+            continue;
+        double y = py;
+        rows.push_back({py, static_cast<int32_t>(left), static_cast<int32_t>(right - left + 1),
+                        pu.b * y, pv.b * y});
+    }
+    const RasterSurface& target = s.target.color;
+    LinearSpans spans;
+    spans.writer = KernelSettings(s, &map, 0);
+    spans.writer.out = reinterpret_cast<uint32_t*>(target.bits);
+    spans.writer.outPitch = target.pitch / 4;
+    spans.sampling = {pu.a,        0.0,           pu.c,        pv.a,
+                      0.0,         pv.c,          level.bits,  level.pitch / 4,
+                      level.width, level.height,  sm.addressU, sm.addressV,
+                      alphaOr,     sm.borderColor};
+    spans.rows = rows.data();
+    spans.rowCount = static_cast<int32_t>(rows.size());
+    DrawLinearSpans(spans);
+    scratch->Took(RasterRoute::kLinearSpans);
+}
+
 // An affine triangle of one colour whose program reads one point-sampled texture (or none):
 // the pixels of RasterTriangleRows, computed with the same expressions, without its general
 // per-pixel machinery.
@@ -675,6 +714,10 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     // Linear samples of 32-bit texels a span at a time (the level of detail plays no part
     // here, as the spans' programs are checked to read no mip chain).
     bool linearSpans = argbTexel && linear && level->pitch % 4 == 0;
+    if (runs && linearSpans && w.argbTarget) {
+        LinearTriangleSpans(s, t, *map, *level, alphaOr, top, bottom, scratch);
+        return;
+    }
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))

@@ -225,6 +225,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "quad rows";
         case RasterRoute::kTriangleSpans:
             return "triangle spans";
+        case RasterRoute::kLinearSpans:
+            return "triangle spans, linear and fused";
         case RasterRoute::kTriangleRows:
             return "triangle rows";
         case RasterRoute::kShadedSpans:
