@@ -191,7 +191,7 @@ void RasterTurnedSprites(benchmark::State& state) {
 // The game's bullet layer as it reaches the rasteriser: 600 one-quad draws of the sprite,
 // filtered linearly, at fractional positions and scales 0.8 .. 1.7 (and 1.0), alternately
 // alpha-blended and added, most tinted by the vertex colour. range(0): 1 turns every fourth
-// sprite by a small angle (the triangle route), 0 keeps them all upright.
+// sprite by a small angle (the triangle route), 2 turns every one, 0 keeps them all upright.
 void RasterLinearSprites(benchmark::State& state) {
     SetRasterThreadCount(1);
     SpriteScene scene;
@@ -201,6 +201,7 @@ void RasterLinearSprites(benchmark::State& state) {
         s.sampler[0][kSampMinFilter] = kFilterLinear;
     }
     states[1].render[kRsDestBlend] = kBlendOne;
+    const int turnEvery = state.range(0) == 2 ? 1 : 4;
     const bool turn = state.range(0) != 0;
     constexpr int kBullets = 600;
     std::mt19937 rng(4242);
@@ -218,7 +219,7 @@ void RasterLinearSprites(benchmark::State& state) {
         const float c = 0.8660254f, s = 0.5f;  // 30 degrees
         for (RasterVertex& r : v) {
             r.diffuse = tint;
-            if (turn && i % 4 == 0) {
+            if (turn && i % turnEvery == 0) {
                 float x = r.x - cx, y = r.y - cy;
                 r.x = cx + c * x - s * y;
                 r.y = cy + s * x + c * y;
@@ -546,6 +547,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("RasterLinearSprites", RasterLinearSprites)
         ->Arg(0)
         ->Arg(1)
+        ->Arg(2)
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("SdlSprites", SdlSprites)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("SdlTurnedSprites", SdlTurnedSprites)->MeasureProcessCPUTime();
