@@ -805,8 +805,9 @@ __attribute__((target("avx2"))) inline SpanAxis MakeSpanAxis(double a, double c,
 // The tap positions t (as LinearTapsFor works them out, before the split into texel and
 // weight) of four pixels along one axis: float((a x + y) + c), then as LinearTapsAlongAvx2.
 // kBounded: the caller knows every t of the four to be a number within +-2^30, so that the
-// clamp and the NaN mask would leave them as they are.
-template <bool kBounded>
+// clamp and the NaN mask would leave them as they are; kInside, that every tap lies inside the
+// level too.
+template <bool kBounded, bool kInside = false>
 __attribute__((target("avx2"))) inline __m128i SpanTapPositions(const SpanAxis& ax, __m256d x,
                                                                 __m256d y) {
     const __m256d half = _mm256_set1_pd(0.5), scale = _mm256_set1_pd(256.0);
@@ -814,6 +815,9 @@ __attribute__((target("avx2"))) inline __m128i SpanTapPositions(const SpanAxis& 
     u = _mm256_cvtps_pd(_mm256_cvtpd_ps(u));
     __m256d t =
         _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, ax.size), half), scale), half);
+    // Inside the level every t is at least 0, where truncation is the floor.
+    if constexpr (kInside)
+        return _mm256_cvttpd_epi32(t);
     if constexpr (kBounded)
         return _mm256_cvttpd_epi32(_mm256_floor_pd(t));
     const __m256d limit = _mm256_set1_pd(1073741824.0), lowLimit = _mm256_set1_pd(-1073741824.0);
@@ -926,8 +930,8 @@ __attribute__((target("avx2"), always_inline)) inline bool FourLinearSamples(con
                                                                              __m256d x, __m256d uy,
                                                                              __m256d vy,
                                                                              __m128i* out) {
-    const __m128i tu = SpanTapPositions<kBounded>(c.u, x, uy);
-    const __m128i tv = SpanTapPositions<kBounded>(c.v, x, vy);
+    const __m128i tu = SpanTapPositions<kBounded, kInside>(c.u, x, uy);
+    const __m128i tv = SpanTapPositions<kBounded, kInside>(c.v, x, vy);
     TapReach cols, rows;
     if (!SpanTapReach<kInside>(c.u, tu, &cols) || !SpanTapReach<kInside>(c.v, tv, &rows))
         return false;
