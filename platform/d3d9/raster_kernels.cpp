@@ -785,8 +785,8 @@ __attribute__((target("avx2"))) void LinearTapsAlongAvx2(LinearTaps* out, double
 
 // One axis of a turned span's texture mapping, set up once for all its rows.
 struct SpanAxis {
-    __m256d a, c, size;
-    __m128i last, lastPair;  // size - 1 and size - 2
+    __m256d a, c, size, scaled;  // scaled: 256 size
+    __m128i last, lastPair;      // size - 1 and size - 2
     uint32_t mode;
 };
 
@@ -796,6 +796,7 @@ __attribute__((target("avx2"))) inline SpanAxis MakeSpanAxis(double a, double c,
     ax.a = _mm256_set1_pd(a);
     ax.c = _mm256_set1_pd(c);
     ax.size = _mm256_set1_pd(static_cast<double>(size));
+    ax.scaled = _mm256_set1_pd(256.0 * size);
     ax.last = _mm_set1_epi32(size - 1);
     ax.lastPair = _mm_set1_epi32(size - 2);
     ax.mode = mode;
@@ -805,21 +806,31 @@ __attribute__((target("avx2"))) inline SpanAxis MakeSpanAxis(double a, double c,
 // The tap positions t (as LinearTapsFor works them out, before the split into texel and
 // weight) of four pixels along one axis: float((a x + y) + c), then as LinearTapsAlongAvx2.
 // kBounded: the caller knows every t of the four to be a number within +-2^30, so that the
-// clamp and the NaN mask would leave them as they are; kInside, that every tap lies inside the
-// level too.
+// clamp and the NaN mask would leave them as they are, and the size to be at most 2^20;
+// kInside, that every tap lies inside the level too.
+//
+// Bounded, t = ((u size - 0.5) 256) + 0.5 is worked out as u (256 size) - 127.5, one rounding
+// for four, with the same floor. u is a float, so u size and u 256 size are exact (24 bits
+// times at most 28). Where |t| <= 2^30 every step of the long form is exact too (its result
+// spans at most 53 bits from its top to its lowest bit), but where |u size| < 2^-9, and the
+// short form then gives the exact value: the same t. In that tiny range both lie strictly
+// between -128 and -127 (|256 u size| < 1/2 and the roundings move them by far less), so
+// both floor to -128.
 template <bool kBounded, bool kInside = false>
 __attribute__((target("avx2"))) inline __m128i SpanTapPositions(const SpanAxis& ax, __m256d x,
                                                                 __m256d y) {
     const __m256d half = _mm256_set1_pd(0.5), scale = _mm256_set1_pd(256.0);
     __m256d u = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ax.a, x), y), ax.c);
     u = _mm256_cvtps_pd(_mm256_cvtpd_ps(u));
+    if constexpr (kBounded) {
+        __m256d t = _mm256_add_pd(_mm256_mul_pd(u, ax.scaled), _mm256_set1_pd(-127.5));
+        // Inside the level every t is at least 0, where truncation is the floor.
+        if constexpr (kInside)
+            return _mm256_cvttpd_epi32(t);
+        return _mm256_cvttpd_epi32(_mm256_floor_pd(t));
+    }
     __m256d t =
         _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, ax.size), half), scale), half);
-    // Inside the level every t is at least 0, where truncation is the floor.
-    if constexpr (kInside)
-        return _mm256_cvttpd_epi32(t);
-    if constexpr (kBounded)
-        return _mm256_cvttpd_epi32(_mm256_floor_pd(t));
     const __m256d limit = _mm256_set1_pd(1073741824.0), lowLimit = _mm256_set1_pd(-1073741824.0);
     __m256d ordered = _mm256_cmp_pd(t, t, _CMP_ORD_Q);
     t = _mm256_max_pd(_mm256_min_pd(t, limit), lowLimit);
@@ -1000,7 +1011,7 @@ __attribute__((target("avx2"))) inline void ReachAlong(double a, double y, doubl
     double x = static_cast<double>(px);
     float u = static_cast<float>(a * x + y + c);
     double t = (static_cast<double>(u) * size - 0.5) * 256.0 + 0.5;
-    if (!(t >= -1073741824.0 && t <= 1073741824.0)) {
+    if (!(t >= -1073741824.0 && t <= 1073741824.0) || size > (1 << 20)) {
         r->bounded = r->inside = false;
         return;
     }
