@@ -25,6 +25,11 @@
 //   the four texels by gathers, both weighings in 16-bit words (madd for the vertical one, each
 //   pixel with its own weights); steps with a tap off the level (but under CLAMP), and the
 //   last part, pixel by pixel.
+// - DrawLinearSpans: LinearSpanSamples and the quad kernel's tint, test and blend fused over a
+//   turned triangle's spans, eight pixels a step, set up once a triangle; each span's two ends
+//   tell whether its taps need the clamp and NaN guards and the edge checks (the mapping keeps
+//   order along a span); texel pairs by 64-bit gathers; a last part's lanes stand on the
+//   span's last pixel and go through lane masks.
 // - DrawQuadTexels and DrawBilinearQuad ask for the target's lines (and the quad kernel for the
 //   texels' too) a few rows ahead (RowsAhead): a quad's rows lie a pitch apart, often a page
 //   or more, and a target last drawn a frame ago has left the caches, so each row would start

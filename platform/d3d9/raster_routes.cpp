@@ -24,7 +24,9 @@
 //   - an affine, one-colour triangle reading one texture without mipmaps, or none:
 //     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
 //     32-bit point-sampled texels by their offsets (SpanTexelOffsets), anything else sampled
-//     into a row first (32-bit linear texels by LinearSpanSamples); otherwise pixel by pixel;
+//     into a row first (32-bit linear texels by LinearSpanSamples, or onto a 32-bit target
+//     all the triangle's spans in one call of the fused kernel, DrawLinearSpans); otherwise
+//     pixel by pixel;
 //   - any other triangle on a 32-bit target whose blend the write mode computes in place, with
 //     32-bit texels or none: RasterShadedSpans (raster_shaded_spans.cpp);
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
