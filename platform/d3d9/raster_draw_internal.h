@@ -306,10 +306,8 @@ SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double 
 // Pixel shaders (shaders/pixel_route.cpp)
 
 // The set-up of a draw with a pixel shader: its samplers and the planes it reads, in place of
-// the texture stages'.
+// the texture stages'. Its triangles: RasterTriangleShaded (raster_shaded_spans_internal.h).
 void CompileShadedSetup(const RasterStates& states, DrawSetup* s);
-void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
-                          int32_t bandBottom);
 // One pixel of a point or line through the pixel shader.
 void ShadeOnePixel(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in);
 

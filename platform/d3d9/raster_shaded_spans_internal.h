@@ -29,6 +29,12 @@ struct Sampler32 {
     Level32 levels[kRasterMaxLevels];
 };
 
+// A sampler's levels as the route reads them; false when a level is not 32-bit.
+bool CompileSampler32(const RasterSampler& sm, Sampler32* t);
+// SampleRaster's texels at the lanes in `active` of lanes 0 .. lanes - 1, the same bits.
+void SampleLanes32(const Sampler32& t, const float* u, const float* v, const float* lod, int lanes,
+                   uint32_t active, uint32_t* out);
+
 // What the route reads from the states, once a draw.
 struct ShadedPlan {
     // The stage program: texture times diffuse (alpha from the texture, the diffuse colour or
@@ -42,6 +48,18 @@ struct ShadedPlan {
     int lodSet[kRasterStageCount] = {};
     bool anyLod = false;
 };
+
+// What the pixel-shader route's vector blocks read from a draw's samplers, once a band: the
+// samplers whose levels are all 32-bit, which it samples as the shaded spans do.
+struct ShaderBlockPlan {
+    bool fast[kRasterStageCount] = {};
+    Sampler32 samplers[kRasterStageCount];
+};
+void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan);
+// A triangle of a draw with a pixel shader through the vector blocks when it is a perspective
+// one (the general blocks otherwise); plan null: the general blocks alone.
+void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
+                          int32_t bandBottom, const ShaderBlockPlan* plan);
 
 // False when the draw does not fit the route: a target the write mode does not reach in place,
 // or a stage texture with levels other than 32-bit ones.

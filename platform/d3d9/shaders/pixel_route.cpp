@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/d3d9/raster_draw_internal.h"
+#include "platform/d3d9/raster_lanes_internal.h"
 #include "platform/d3d9/raster_projective_internal.h"
+#include "platform/d3d9/raster_shaded_spans_internal.h"
 
 namespace platform::raster_internal {
 namespace {
@@ -20,9 +23,20 @@ struct BlockLod {
     bool has[kRasterTexCoordSets] = {};
 };
 
+// The texel of a lane in 0..1 per channel.
+void SetTexel(Lanes4* out, int l, uint32_t texel) {
+    out->c[0][l] = static_cast<float>((texel >> 16) & 255) / 255.0f;
+    out->c[1][l] = static_cast<float>((texel >> 8) & 255) / 255.0f;
+    out->c[2][l] = static_cast<float>(texel & 255) / 255.0f;
+    out->c[3][l] = static_cast<float>(texel >> 24) / 255.0f;
+}
+
+// texld's sampler. With a plan, a sampler whose levels are all 32-bit samples the block's
+// lanes together as the shaded spans do (the same bits); the others lane by lane.
 class RouteSampler final : public shader::ShaderSampler {
   public:
-    RouteSampler(const DrawSetup& s, const BlockLod& lod) : s_(s), lod_(lod) {}
+    RouteSampler(const DrawSetup& s, const BlockLod& lod, const ShaderBlockPlan* plan = nullptr)
+        : s_(s), lod_(lod), plan_(plan) {}
 
     void Sample(int sampler, const shader::Operand& source, const Lanes4& coordinates,
                 uint32_t control, uint32_t activeMask, Lanes4* out) const override {
@@ -34,32 +48,38 @@ class RouteSampler final : public shader::ShaderSampler {
             source.swizzle[1] == 1 && lod_.has[source.index] && !(control & shader::kTexProject)) {
             set = source.index;
         }
+        float u[kShaderLanes], v[kShaderLanes], lod[kShaderLanes];
         for (int l = 0; l < kShaderLanes; ++l) {
-            if (!(activeMask & (1u << l)))
-                continue;
-            uint32_t texel = 0xFF000000u;
-            if (known) {
-                float u = coordinates.c[0][l], v = coordinates.c[1][l];
-                if (control & shader::kTexProject) {
-                    float q = coordinates.c[3][l];
-                    u = q != 0.0f ? u / q : 0.0f;
-                    v = q != 0.0f ? v / q : 0.0f;
-                }
-                float lod = set >= 0 ? lod_.lod[set][sampler][l] : -64.0f;
-                if (control & shader::kTexBias)
-                    lod += coordinates.c[3][l];
-                texel = SampleRaster(s_.samplers[sampler], u, v, lod);
+            u[l] = coordinates.c[0][l], v[l] = coordinates.c[1][l];
+            if (control & shader::kTexProject) {
+                float q = coordinates.c[3][l];
+                u[l] = q != 0.0f ? u[l] / q : 0.0f;
+                v[l] = q != 0.0f ? v[l] / q : 0.0f;
             }
-            out->c[0][l] = static_cast<float>((texel >> 16) & 255) / 255.0f;
-            out->c[1][l] = static_cast<float>((texel >> 8) & 255) / 255.0f;
-            out->c[2][l] = static_cast<float>(texel & 255) / 255.0f;
-            out->c[3][l] = static_cast<float>(texel >> 24) / 255.0f;
+            lod[l] = set >= 0 ? lod_.lod[set][sampler][l] : -64.0f;
+            if (control & shader::kTexBias)
+                lod[l] += coordinates.c[3][l];
+        }
+        uint32_t texels[kShaderLanes];
+        if (known && plan_ != nullptr && plan_->fast[sampler]) {
+            SampleLanes32(plan_->samplers[sampler], u, v, lod, kShaderLanes, activeMask, texels);
+        } else {
+            for (int l = 0; l < kShaderLanes; ++l) {
+                if (activeMask & (1u << l))
+                    texels[l] = known ? SampleRaster(s_.samplers[sampler], u[l], v[l], lod[l])
+                                      : 0xFF000000u;
+            }
+        }
+        for (int l = 0; l < kShaderLanes; ++l) {
+            if (activeMask & (1u << l))
+                SetTexel(out, l, texels[l]);
         }
     }
 
   private:
     const DrawSetup& s_;
     const BlockLod& lod_;
+    const ShaderBlockPlan* plan_;
 };
 
 int32_t ToChannel(float v) {
@@ -205,8 +225,45 @@ void PerspectiveLane(const DrawSetup& s, const Triangle& t, const shader::Shader
 
 }  // namespace
 
-void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
-                          int32_t bandBottom) {
+namespace {
+
+// The sets whose level of detail a sampler wants (with derivatives at hand); true when any.
+bool WantLod(const DrawSetup& s, const shader::ShaderProgram& program, BlockLod* lod,
+             bool* lodWanted) {
+    bool any = false;
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        lodWanted[set] = false;
+        for (int i = 0; i < kRasterStageCount; ++i) {
+            if (program.readsTexCoord[set] && s.samplers[i].texture != nullptr &&
+                s.samplers[i].needsLod) {
+                lodWanted[set] = true;
+                any = true;
+            }
+        }
+        lod->has[set] = lodWanted[set];
+    }
+    return any;
+}
+
+// The registers at a triangle's start: what its pixels never change (the flat colours, and
+// t# a lane beyond) and the outputs read even when unwritten.
+void StartTriangle(const Triangle& t, shader::ShaderRegisters* regs) {
+    for (int l = 0; l < kShaderLanes; ++l) {
+        SetColour(&regs->inputs[0], l, t.flatDiffuse);
+        SetColour(&regs->inputs[1], l, t.flatSpecular);
+        for (int set = 0; set < shader::kMaxTexCoords; ++set) {
+            for (int c = 0; c < 4; ++c)
+                regs->texCoords[set].c[c][l] = 0.0f;
+        }
+    }
+    std::memset(&regs->outPixel[0], 0, sizeof regs->outPixel[0]);
+    std::memset(&regs->outDepth, 0, sizeof regs->outDepth);
+}
+
+// Every triangle lane by lane in double and single precision as the rules say: the general
+// blocks, which the vector blocks below must match.
+void ShadeTriangleLanes(const DrawSetup& s, const Triangle& t, int32_t bandTop,
+                        int32_t bandBottom) {
     const shader::ShaderProgram& program = *s.pixelShader->program;
     const shader::ShaderConstants& constants = *s.pixelShader->constants;
     thread_local shader::ShaderRegisters regs;
@@ -217,29 +274,9 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
     bool gouraud = !s.flat;
     bool lateDepth = program.writesDepth;
     bool vertexFog = s.fog == FogSource::kVertex;
-    bool lodWanted[kRasterTexCoordSets] = {};
-    bool anyLod = false;
-    for (int set = 0; set < kRasterTexCoordSets; ++set) {
-        for (int i = 0; i < kRasterStageCount; ++i) {
-            if (program.readsTexCoord[set] && s.samplers[i].texture != nullptr &&
-                s.samplers[i].needsLod) {
-                lodWanted[set] = true;
-                anyLod = true;
-            }
-        }
-        lod.has[set] = lodWanted[set];
-    }
-    // Pixels the colours and sets never change in: the flat colours, and t# a lane beyond.
-    for (int l = 0; l < kShaderLanes; ++l) {
-        SetColour(&regs.inputs[0], l, t.flatDiffuse);
-        SetColour(&regs.inputs[1], l, t.flatSpecular);
-        for (int set = 0; set < shader::kMaxTexCoords; ++set) {
-            for (int c = 0; c < 4; ++c)
-                regs.texCoords[set].c[c][l] = 0.0f;
-        }
-    }
-    std::memset(&regs.outPixel[0], 0, sizeof regs.outPixel[0]);  // read even when unwritten
-    std::memset(&regs.outDepth, 0, sizeof regs.outDepth);
+    bool lodWanted[kRasterTexCoordSets];
+    bool anyLod = WantLod(s, program, &lod, lodWanted);
+    StartTriangle(t, &regs);
     float z[kShaderLanes], w[kShaderLanes];
     uint32_t depth[kShaderLanes];
     int32_t fogAlpha[kShaderLanes];
@@ -324,6 +361,251 @@ void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop
             }
         }
     }
+}
+
+#if defined(__SSE2__)
+// The levels of detail of the 2x2 blocks of a pair of rows, worked out at the first live
+// pixel of a block and kept for its other three: every (set, sampler) pair a block column.
+struct BlockLodRows {
+    static constexpr int kPairs = kRasterTexCoordSets * kRasterStageCount;
+    std::vector<uint32_t> stamps;
+    std::vector<float> values;
+    uint32_t current = 0;
+    int32_t origin = 0;  // the block column of the clip's left edge
+
+    void StartTriangle(const RasterRect& clip) {
+        origin = clip.left >> 1;
+        size_t columns = static_cast<size_t>(((clip.right - 1) >> 1) - origin + 1);
+        if (stamps.size() < columns) {
+            stamps.assign(columns, 0);
+            values.resize(columns * kPairs);
+            current = 0;
+        }
+        NextPair();
+    }
+    void NextPair() {
+        if (++current == 0) {
+            std::fill(stamps.begin(), stamps.end(), 0);
+            current = 1;
+        }
+    }
+};
+
+// A colour channel's plane at four pixels, rounded to 8 bits, as the shader reads it (0..1).
+inline __m128 ColourLanes(const FloatPlane& p, float row, __m128 x, __m128 w) {
+    __m128i c = RoundChannels(_mm_mul_ps(PlaneLanes(p, x, row), w));
+    return _mm_div_ps(_mm_cvtepi32_ps(c), _mm_set1_ps(255.0f));
+}
+
+// b y + c of every plane a perspective triangle's pixels read, once a row.
+struct RowTerms {
+    float rhw;
+    float diffuse[4], specular[4];
+    float u[kRasterTexCoordSets], v[kRasterTexCoordSets], q[kRasterTexCoordSets];
+};
+
+RowTerms TermsOf(const Triangle& t, float y) {
+    RowTerms r;
+    r.rhw = RowOf(t.fplanes[kAttrRhw], y);
+    for (int c = 0; c < 4; ++c) {
+        r.diffuse[c] = RowOf(t.fplanes[kAttrDiffuse + c], y);
+        r.specular[c] = RowOf(t.fplanes[kAttrSpecular + c], y);
+    }
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        r.u[set] = RowOf(t.fplanes[kAttrTex + 2 * set], y);
+        r.v[set] = RowOf(t.fplanes[kAttrTex + 2 * set + 1], y);
+        r.q[set] = RowOf(t.fplanes[kAttrTexQ + set], y);
+    }
+    return r;
+}
+
+// The inputs of four lanes from lane `first` of a block at x0: PerspectiveLane's values.
+void InterpolateLanes(const DrawSetup& s, const Triangle& t, const shader::ShaderProgram& program,
+                      const RowTerms& row, int64_t x0, int first, shader::ShaderRegisters* regs,
+                      int32_t* fogAlpha) {
+    const __m128 x = _mm_cvtepi32_ps(
+        _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(x0 + first)), _mm_set_epi32(3, 2, 1, 0)));
+    const __m128 q = PlaneLanes(t.fplanes[kAttrRhw], x, row.rhw);
+    const __m128 w =
+        _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
+    if (!s.flat) {
+        for (int c = 0; c < 4; ++c) {
+            if (program.readsInput[0]) {
+                _mm_store_ps(&regs->inputs[0].c[c][first],
+                             ColourLanes(t.fplanes[kAttrDiffuse + c], row.diffuse[c], x, w));
+            }
+            if (program.readsInput[1]) {
+                _mm_store_ps(&regs->inputs[1].c[c][first],
+                             ColourLanes(t.fplanes[kAttrSpecular + c], row.specular[c], x, w));
+            }
+        }
+    }
+    __m128i fog = _mm_set1_epi32(255);
+    if (s.fog == FogSource::kVertex) {
+        fog = s.flat ? _mm_set1_epi32(t.flatSpecular.a)
+                     : RoundChannels(_mm_mul_ps(
+                           PlaneLanes(t.fplanes[kAttrSpecular + 3], x, row.specular[3]), w));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(fogAlpha + first), fog);
+    for (int set = 0; set < kRasterTexCoordSets; ++set) {
+        if (!program.readsTexCoord[set])
+            continue;
+        Lanes4& r = regs->texCoords[set];
+        _mm_store_ps(&r.c[0][first],
+                     _mm_mul_ps(PlaneLanes(t.fplanes[kAttrTex + 2 * set], x, row.u[set]), w));
+        _mm_store_ps(&r.c[1][first],
+                     _mm_mul_ps(PlaneLanes(t.fplanes[kAttrTex + 2 * set + 1], x, row.v[set]), w));
+        _mm_store_ps(&r.c[3][first],
+                     _mm_mul_ps(PlaneLanes(t.fplanes[kAttrTexQ + set], x, row.q[set]), w));
+    }
+}
+
+// The levels of detail of the live lanes, from their 2x2 blocks' (kept in rows).
+void BlockLods(const DrawSetup& s, const Triangle& t, const bool* lodWanted, int64_t x0, int32_t py,
+               uint32_t active, BlockLodRows* rows, BlockLod* lod) {
+    for (int l = 0; l < kShaderLanes; ++l) {
+        if (!(active & (1u << l)))
+            continue;
+        const int32_t px = static_cast<int32_t>(x0 + l);
+        const size_t column = static_cast<size_t>((px >> 1) - rows->origin);
+        float* kept = &rows->values[column * BlockLodRows::kPairs];
+        if (rows->stamps[column] != rows->current) {
+            rows->stamps[column] = rows->current;
+            for (int set = 0; set < kRasterTexCoordSets; ++set) {
+                if (!lodWanted[set])
+                    continue;
+                for (int i = 0; i < kRasterStageCount; ++i) {
+                    if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
+                        continue;
+                    kept[set * kRasterStageCount + i] =
+                        PerspectiveLod(s, t, set, *s.samplers[i].texture, px, py);
+                }
+            }
+        }
+        for (int set = 0; set < kRasterTexCoordSets; ++set) {
+            if (!lodWanted[set])
+                continue;
+            for (int i = 0; i < kRasterStageCount; ++i)
+                lod->lod[set][i][l] = kept[set * kRasterStageCount + i];
+        }
+    }
+}
+
+// A perspective triangle's blocks with their inputs worked out four lanes at a time, the
+// levels of detail once per 2x2 block and the texels of 32-bit levels as the shaded spans
+// sample them: the general blocks' pixels, bit for bit.
+void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlockPlan& plan,
+                          int32_t bandTop, int32_t bandBottom) {
+    const shader::ShaderProgram& program = *s.pixelShader->program;
+    const shader::ShaderConstants& constants = *s.pixelShader->constants;
+    thread_local shader::ShaderRegisters regs;
+    thread_local BlockLod lod;
+    thread_local BlockLodRows lodRows;
+    RouteSampler sampler(s, lod, &plan);
+    const int32_t top = std::max(t.top, bandTop);
+    const int32_t bottom = std::min(t.bottom, bandBottom - 1);
+    const bool lateDepth = program.writesDepth;
+    const bool earlyDepth = s.depthTest && !lateDepth;
+    const bool wantW = s.fog == FogSource::kTable && s.fogFromW;
+    bool lodWanted[kRasterTexCoordSets];
+    const bool anyLod = WantLod(s, program, &lod, lodWanted);
+    StartTriangle(t, &regs);
+    if (anyLod)
+        lodRows.StartTriangle(s.clip);
+    alignas(16) float z[kShaderLanes], w[kShaderLanes];
+    alignas(16) int32_t fogAlpha[kShaderLanes];
+    uint32_t depth[kShaderLanes] = {};
+    for (int l = 0; l < kShaderLanes; ++l)
+        z[l] = 0.0f, w[l] = 1.0f;
+    const bool wantZ = s.fog == FogSource::kTable && !s.fogFromW;
+    const uint32_t depthFormat = s.target.depth.format;
+    const intptr_t depthBytes = RasterBytesPerPixel(depthFormat);
+    // D16 and D24X8 depths are quantised four at a time.
+    double depthScale = 0.0;
+    if (earlyDepth && depthFormat == kFmtD16)
+        depthScale = 65535.0;
+    else if (earlyDepth && depthFormat == kFmtD24X8)
+        depthScale = 16777215.0;
+    for (int32_t py = top; py <= bottom; ++py) {
+        if (anyLod && py != top && (py & 1) == 0)
+            lodRows.NextPair();
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        const double y = py;
+        const RowTerms row = TermsOf(t, static_cast<float>(py));
+        const RowPlane zRow = OnRow(t.planes[kAttrZ], y);
+        const uint8_t* depthRow =
+            earlyDepth ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
+                       : nullptr;
+        for (int64_t x0 = left; x0 <= right; x0 += kShaderLanes) {
+            const int lanes = static_cast<int>(std::min<int64_t>(kShaderLanes, right - x0 + 1));
+            if (depthScale != 0.0) {
+                DepthLanes(zRow, x0, s.depthBias, t.slopeBias, depthScale, depth);
+                if (lanes > 4)
+                    DepthLanes(zRow, x0 + 4, s.depthBias, t.slopeBias, depthScale, depth + 4);
+            }
+            uint32_t active = 0;
+            for (int l = 0; l < lanes; ++l) {
+                const int64_t px = x0 + l;
+                const double x = static_cast<double>(px);
+                if (wantZ)
+                    z[l] = static_cast<float>(zRow.At(x));
+                if (wantW) {
+                    double q = t.planes[kAttrRhw].At(x, y);
+                    w[l] = static_cast<float>(q != 0.0 ? 1.0 / q : 0.0);
+                }
+                if (earlyDepth) {
+                    if (depthScale == 0.0) {
+                        const float zl = static_cast<float>(zRow.At(x));
+                        depth[l] = QuantizeDepth(depthFormat, zl + s.depthBias + t.slopeBias);
+                    }
+                    if (!RasterCompare(s.zFunc, depth[l],
+                                       LoadDepth(depthFormat, depthRow + depthBytes * px)))
+                        continue;
+                }
+                active |= 1u << l;
+            }
+            if (active == 0)
+                continue;
+            InterpolateLanes(s, t, program, row, x0, 0, &regs, fogAlpha);
+            if (lanes > 4)
+                InterpolateLanes(s, t, program, row, x0, 4, &regs, fogAlpha);
+            if (anyLod)
+                BlockLods(s, t, lodWanted, x0, py, active, &lodRows, &lod);
+            shader::ResetBlock(program, &regs);
+            shader::RunShader(program, constants, &regs, active, &sampler);
+            for (int l = 0; l < lanes; ++l) {
+                if (active & (1u << l)) {
+                    FinishLane(s, regs, l, static_cast<int32_t>(x0 + l), py,
+                               {depth[l], z[l], w[l], t.slopeBias, fogAlpha[l]}, lateDepth);
+                }
+            }
+        }
+    }
+}
+#endif
+
+}  // namespace
+
+void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan) {
+    for (int i = 0; i < kRasterStageCount; ++i) {
+        plan->fast[i] =
+            s.samplers[i].texture != nullptr && CompileSampler32(s.samplers[i], &plan->samplers[i]);
+    }
+}
+
+void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
+                          int32_t bandBottom, const ShaderBlockPlan* plan) {
+#if defined(__SSE2__)
+    if (plan != nullptr && t.perspective) {
+        ShadeTriangleVectors(s, t, *plan, bandTop, bandBottom);
+        return;
+    }
+#endif
+    ShadeTriangleLanes(s, t, bandTop, bandBottom);
 }
 
 }  // namespace platform::raster_internal
