@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/d3d9/raster_draw_internal.h"
+#include "platform/d3d9/raster_projective_internal.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -110,6 +111,63 @@ inline void DepthLanes(const RowPlane& z, int64_t x0, float depthBias, float slo
     };
     const __m128i all = _mm_unpacklo_epi64(round(zf), round(_mm_movehl_ps(zf, zf)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), all);
+}
+
+// PortableLog2 in two double lanes, for m widened from positive floats or infinity (other
+// lanes give values the caller masks): the same steps in the same order.
+inline __m128d PortableLog2Lanes(__m128d m) {
+    const __m128i bits = _mm_castpd_si128(m);
+    // The biased exponents, from the high words of the two lanes.
+    __m128i high = _mm_shuffle_epi32(_mm_srli_epi64(bits, 52), _MM_SHUFFLE(3, 3, 2, 0));
+    high = _mm_sub_epi32(_mm_and_si128(high, _mm_set1_epi32(0x7FF)), _mm_set1_epi32(1023));
+    const __m128d e = _mm_cvtepi32_pd(high);
+    const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll));
+    const __m128d x =
+        _mm_castsi128_pd(_mm_or_si128(mantissa, _mm_set1_epi64x(int64_t{1023} << 52)));
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d sl = _mm_div_pd(_mm_sub_pd(x, one), _mm_add_pd(x, one));
+    const __m128d s2 = _mm_mul_pd(sl, sl);
+    constexpr double kInverse[7] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
+                                    1.0 / 5.0,  1.0 / 3.0,  1.0};
+    __m128d series = _mm_set1_pd(kInverse[0]);
+    for (int k = 1; k < 7; ++k)
+        series = _mm_add_pd(_mm_set1_pd(kInverse[k]), _mm_mul_pd(s2, series));
+    __m128d r = _mm_add_pd(e, _mm_mul_pd(_mm_mul_pd(sl, series), _mm_set1_pd(2.8853900817779268)));
+    const __m128d huge = _mm_cmpgt_pd(m, _mm_set1_pd(1.0e300));
+    return _mm_or_pd(_mm_and_pd(huge, _mm_set1_pd(997.0)), _mm_andnot_pd(huge, r));
+}
+
+// PerspectiveLod of an unprojected set at the blocks whose top-left pixels are at x (four
+// lanes) on row by: PerspectiveDerivatives and LodOf lane by lane.
+inline __m128 PerspectiveLodLanes(const Triangle& t, int set, const RasterTexture& tex, __m128 x,
+                                  float by) {
+    const FloatPlane& pq = t.fplanes[kAttrRhw];
+    const FloatPlane& pu = t.fplanes[kAttrTex + 2 * set];
+    const FloatPlane& pv = t.fplanes[kAttrTex + 2 * set + 1];
+    const __m128 q = PlaneLanes(pq, x, RowOf(pq, by));
+    const __m128 w =
+        _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
+    const __m128 u = _mm_mul_ps(PlaneLanes(pu, x, RowOf(pu, by)), w);
+    const __m128 v = _mm_mul_ps(PlaneLanes(pv, x, RowOf(pv, by)), w);
+    auto derivative = [&](float pa, const __m128& c, float da) {
+        return _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(pa), _mm_mul_ps(c, _mm_set1_ps(da))), w);
+    };
+    const __m128 width = _mm_set1_ps(static_cast<float>(tex.levels[0].width));
+    const __m128 height = _mm_set1_ps(static_cast<float>(tex.levels[0].height));
+    const __m128 ux = _mm_mul_ps(derivative(pu.a, u, pq.a), width);
+    const __m128 vx = _mm_mul_ps(derivative(pv.a, v, pq.a), height);
+    const __m128 uy = _mm_mul_ps(derivative(pu.b, u, pq.b), width);
+    const __m128 vy = _mm_mul_ps(derivative(pv.b, v, pq.b), height);
+    const __m128 x2 = _mm_add_ps(_mm_mul_ps(ux, ux), _mm_mul_ps(vx, vx));
+    const __m128 y2 = _mm_add_ps(_mm_mul_ps(uy, uy), _mm_mul_ps(vy, vy));
+    const __m128 larger = _mm_cmpgt_ps(x2, y2);
+    const __m128 m = _mm_or_ps(_mm_and_ps(larger, x2), _mm_andnot_ps(larger, y2));
+    const __m128d lo = PortableLog2Lanes(_mm_cvtps_pd(m));
+    const __m128d hi = PortableLog2Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)));
+    const __m128 lod =
+        _mm_mul_ps(_mm_set1_ps(0.5f), _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    const __m128 positive = _mm_cmpgt_ps(m, _mm_setzero_ps());
+    return _mm_or_ps(_mm_and_ps(positive, lod), _mm_andnot_ps(positive, _mm_set1_ps(-64.0f)));
 }
 
 #endif

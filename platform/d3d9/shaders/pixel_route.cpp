@@ -460,34 +460,123 @@ void InterpolateLanes(const DrawSetup& s, const Triangle& t, const shader::Shade
     }
 }
 
-// The levels of detail of the live lanes, from their 2x2 blocks' (kept in rows).
-void BlockLods(const DrawSetup& s, const Triangle& t, const bool* lodWanted, int64_t x0, int32_t py,
-               uint32_t active, BlockLodRows* rows, BlockLod* lod) {
-    for (int l = 0; l < kShaderLanes; ++l) {
-        if (!(active & (1u << l)))
+// The levels of detail of the 2x2 blocks that row py's pixels left..right fall in and that the
+// pair of rows has not met yet, four blocks a step (PerspectiveLod's values).
+void FillBlockLods(const DrawSetup& s, const Triangle& t, const bool* lodWanted, int32_t py,
+                   int64_t left, int64_t right, BlockLodRows* rows) {
+    const float by = static_cast<float>(py & ~1);
+    const int64_t first = (left >> 1) - rows->origin, last = (right >> 1) - rows->origin;
+    alignas(16) float lods[4];
+    for (int64_t c0 = first; c0 <= last; c0 += 4) {
+        const int64_t end = std::min(c0 + 3, last);
+        bool fresh = false;
+        for (int64_t c = c0; c <= end; ++c)
+            fresh = fresh || rows->stamps[static_cast<size_t>(c)] != rows->current;
+        if (!fresh)
             continue;
-        const int32_t px = static_cast<int32_t>(x0 + l);
-        const size_t column = static_cast<size_t>((px >> 1) - rows->origin);
-        float* kept = &rows->values[column * BlockLodRows::kPairs];
-        if (rows->stamps[column] != rows->current) {
-            rows->stamps[column] = rows->current;
-            for (int set = 0; set < kRasterTexCoordSets; ++set) {
-                if (!lodWanted[set])
-                    continue;
-                for (int i = 0; i < kRasterStageCount; ++i) {
-                    if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
-                        continue;
-                    kept[set * kRasterStageCount + i] =
-                        PerspectiveLod(s, t, set, *s.samplers[i].texture, px, py);
-                }
-            }
-        }
+        const float column = static_cast<float>(c0 + rows->origin);
+        const __m128 x = _mm_mul_ps(
+            _mm_add_ps(_mm_set1_ps(column), _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f)), _mm_set1_ps(2.0f));
         for (int set = 0; set < kRasterTexCoordSets; ++set) {
             if (!lodWanted[set])
                 continue;
-            for (int i = 0; i < kRasterStageCount; ++i)
-                lod->lod[set][i][l] = kept[set * kRasterStageCount + i];
+            for (int i = 0; i < kRasterStageCount; ++i) {
+                if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
+                    continue;
+                _mm_store_ps(lods, PerspectiveLodLanes(t, set, *s.samplers[i].texture, x, by));
+                for (int64_t c = c0; c <= end; ++c) {
+                    rows->values[static_cast<size_t>(c) * BlockLodRows::kPairs +
+                                 set * kRasterStageCount + i] = lods[c - c0];
+                }
+            }
         }
+        for (int64_t c = c0; c <= end; ++c)
+            rows->stamps[static_cast<size_t>(c)] = rows->current;
+    }
+}
+
+// The live lanes' levels of detail, their blocks'.
+void BlockLods(const DrawSetup& s, const bool* lodWanted, int64_t x0, uint32_t active,
+               const BlockLodRows& rows, BlockLod* lod) {
+    for (int l = 0; l < kShaderLanes; ++l) {
+        if (!(active & (1u << l)))
+            continue;
+        const int64_t column = ((x0 + l) >> 1) - rows.origin;
+        const float* kept = &rows.values[static_cast<size_t>(column) * BlockLodRows::kPairs];
+        for (int set = 0; set < kRasterTexCoordSets; ++set) {
+            if (!lodWanted[set])
+                continue;
+            for (int i = 0; i < kRasterStageCount; ++i) {
+                if (s.samplers[i].texture != nullptr && s.samplers[i].needsLod)
+                    lod->lod[set][i][l] = kept[set * kRasterStageCount + i];
+            }
+        }
+    }
+}
+
+// ToChannel of four lanes: NaN and v <= 0 give 0, v >= 1 gives 255, the rest v 255 + 0.5
+// truncated.
+inline __m128i ChannelLanes(const float* v) {
+    const __m128 x = _mm_load_ps(v);
+    const __m128i live = _mm_castps_si128(_mm_cmpgt_ps(x, _mm_setzero_ps()));
+    const __m128i full = _mm_castps_si128(_mm_cmpge_ps(x, _mm_set1_ps(1.0f)));
+    const __m128 scaled = _mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f));
+    const __m128i r = _mm_and_si128(_mm_cvttps_epi32(scaled), live);
+    return _mm_or_si128(_mm_andnot_si128(full, r), _mm_and_si128(full, _mm_set1_epi32(255)));
+}
+
+// oC0 of lanes first .. first + 3 as A8R8G8B8, and with the vertex fog factors applied (FogMix
+// channel by channel, the alpha kept).
+void ColoursOf(const DrawSetup& s, const Lanes4& o, int first, const int32_t* fogAlpha,
+               uint32_t* plain, uint32_t* fogged) {
+    const __m128i r = ChannelLanes(&o.c[0][first]), g = ChannelLanes(&o.c[1][first]);
+    const __m128i b = ChannelLanes(&o.c[2][first]), a = ChannelLanes(&o.c[3][first]);
+    auto pack = [&](__m128i pr, __m128i pg, __m128i pb) {
+        return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(a, 24), _mm_slli_epi32(pr, 16)),
+                            _mm_or_si128(_mm_slli_epi32(pg, 8), pb));
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(plain + first), pack(r, g, b));
+    if (s.fog != FogSource::kVertex)
+        return;
+    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fogAlpha + first));
+    const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), f);
+    auto mix = [&](__m128i c, uint8_t fog) {
+        __m128i sum =
+            _mm_add_epi32(_mm_mullo_epi16(c, f), _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
+        return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
+    };
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(fogged + first),
+        pack(mix(r, static_cast<uint8_t>(s.fogColor.r)), mix(g, static_cast<uint8_t>(s.fogColor.g)),
+             mix(b, static_cast<uint8_t>(s.fogColor.b))));
+}
+
+// FinishLane for the live lanes of a block whose depth was tested before the shader: the
+// colours worked out four lanes at a time, then the alpha test, depth write, table fog and
+// the write lane by lane.
+void FinishBlock(const DrawSetup& s, const shader::ShaderRegisters& regs, uint32_t active,
+                 int64_t x0, int32_t py, const uint32_t* depth, const float* z, const float* w,
+                 const int32_t* fogAlpha) {
+    alignas(16) uint32_t plain[kShaderLanes], fogged[kShaderLanes];
+    ColoursOf(s, regs.outPixel[0], 0, fogAlpha, plain, fogged);
+    if (active >> 4)
+        ColoursOf(s, regs.outPixel[0], 4, fogAlpha, plain, fogged);
+    const uint32_t* colours = s.fog == FogSource::kVertex ? fogged : plain;
+    for (int l = 0; l < kShaderLanes; ++l) {
+        if (!(active & (1u << l)) || regs.killed[l])
+            continue;
+        const int32_t px = static_cast<int32_t>(x0 + l);
+        uint32_t c = colours[l];
+        if (s.alphaTest && !RasterCompare(s.alphaFunc, c >> 24, s.alphaRef))
+            continue;
+        if (s.depthWrite)
+            WriteRasterDepth(s.target.depth, px, py, depth[l]);
+        if (s.fog == FogSource::kTable) {
+            RasterColor fogged =
+                ApplyFog(ColorFromArgb(c), s.fogColor, TableFogAlpha(s, s.fogFromW ? w[l] : z[l]));
+            c = ArgbFromColor(fogged);
+        }
+        WriteColour(s, s.write, px, py, c);
     }
 }
 
@@ -537,6 +626,8 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
         const double y = py;
         const RowTerms row = TermsOf(t, static_cast<float>(py));
         const RowPlane zRow = OnRow(t.planes[kAttrZ], y);
+        if (anyLod)
+            FillBlockLods(s, t, lodWanted, py, left, right, &lodRows);
         const uint8_t* depthRow =
             earlyDepth ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
                        : nullptr;
@@ -574,9 +665,13 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
             if (lanes > 4)
                 InterpolateLanes(s, t, program, row, x0, 4, &regs, fogAlpha);
             if (anyLod)
-                BlockLods(s, t, lodWanted, x0, py, active, &lodRows, &lod);
+                BlockLods(s, lodWanted, x0, active, lodRows, &lod);
             shader::ResetBlock(program, &regs);
             shader::RunShader(program, constants, &regs, active, &sampler);
+            if (!lateDepth) {
+                FinishBlock(s, regs, active, x0, py, depth, z, w, fogAlpha);
+                continue;
+            }
             for (int l = 0; l < lanes; ++l) {
                 if (active & (1u << l)) {
                     FinishLane(s, regs, l, static_cast<int32_t>(x0 + l), py,

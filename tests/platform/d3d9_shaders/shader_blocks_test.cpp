@@ -1,0 +1,160 @@
+// The pixel-shader route's vector blocks against its general blocks: random perspective scenes
+// (every filter, mip chain, address mode, fog, depth format and compare, blend and alpha test of
+// the random 3D scenes) drawn through pixel shaders, the ones the library's shader pack writes
+// and others that reach the route's other branches (projected and biased texld, swizzled
+// coordinates, texkill, oDepth, a second set, an unbound sampler): the fast routes on, on one
+// thread and in four bands, must give the general blocks' colour and depth bytes, bit for bit.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "../d3d9_random_scene.h"
+#include "platform/d3d9/shaders/pixel_route.h"
+#include "platform/d3d9/shaders/shader_builder.h"
+
+namespace {
+
+using namespace raster_test;
+using namespace platform::shader;
+
+struct Switches {
+    ~Switches() {
+        SetRasterFastQuadsEnabled(true);
+        SetRasterThreadCount(0);
+    }
+};
+
+// The forms of the library's pack: texel times diffuse (times a second texel), specular
+// added, times the texture factor in c5.
+std::vector<uint32_t> PackShader(bool secondTexture, bool specular) {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(V(0));
+    if (specular)
+        b.DclPixelInput(V(1).Mask("xyz"));
+    b.DclSampler(0);
+    if (secondTexture)
+        b.DclSampler(1);
+    b.Emit(kOpTex, R(0), {T(0), S(0)});
+    b.Emit(kOpMul, R(0), {R(0), V(0)});
+    if (secondTexture) {
+        b.Emit(kOpTex, R(1), {T(0), S(1)});
+        b.Emit(kOpMul, R(0), {R(0), R(1)});
+    }
+    if (specular)
+        b.Emit(kOpAdd, R(0).Mask("xyz"), {R(0), V(1)});
+    b.Emit(kOpMul, OC(0), {R(0), C(5)});
+    return b.Finish();
+}
+
+// texldp of the second set, texldb of the first, and a swizzled read that has no derivatives.
+std::vector<uint32_t> ProjectedAndBiased() {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(T(1));
+    b.DclSampler(0);
+    b.DclSampler(1);
+    b.Emit(kOpTex, R(0), {T(1), S(1)}, kTexProject);
+    b.Emit(kOpMad, R(1), {T(0), C(2), C(3)});
+    b.Emit(kOpTex, R(1), {R(1), S(0)}, kTexBias);
+    b.Emit(kOpTex, R(2), {T(0).Swz("yxzw"), S(0)});
+    b.Emit(kOpLrp, R(0), {C(4), R(0), R(1)});
+    b.Emit(kOpMul, OC(0), {R(0), R(2)});
+    return b.Finish();
+}
+
+// texkill on a coordinate, the colour from v0 and v1 with a sampler that has no texture.
+std::vector<uint32_t> Killing() {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(V(0));
+    b.DclPixelInput(V(1));
+    b.DclSampler(0);
+    b.DclSampler(2);
+    b.Emit(kOpAdd, R(0), {T(0), C(1)});
+    b.Emit(kOpTexKill, R(0), {});
+    b.Emit(kOpTex, R(1), {T(0), S(2)});
+    b.Emit(kOpMad, R(1), {V(0), R(1), V(1)});
+    b.Emit(kOpMov, OC(0), {R(1)});
+    return b.Finish();
+}
+
+// oDepth from the coordinates: the depth is tested after the shader.
+std::vector<uint32_t> WritingDepth() {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(V(0));
+    b.DclSampler(0);
+    b.Emit(kOpTex, R(0), {T(0), S(0)});
+    b.Emit(kOpMul, OC(0), {R(0), V(0)});
+    b.Emit(kOpMad, ODepth(), {T(0).Swz("x"), C(2), C(3)});
+    return b.Finish();
+}
+
+struct Shader {
+    ShaderProgram program;
+    ShaderConstants constants;
+    RasterPixelShader shading;
+};
+
+void CompileInto(const std::vector<uint32_t>& tokens, Shader* out) {
+    ShaderCompileResult r =
+        CompileShader(tokens.data(), tokens.size(), ShaderKind::kPixel, &out->program);
+    ASSERT_EQ(r.error, ShaderError::kNone);
+}
+
+void RandomConstants(Rng& rng, Shader* s) {
+    float f[kPixelFloatConstants][4];
+    for (auto& reg : f) {
+        for (float& c : reg)
+            c = Uniform(rng, -0.5f, 1.5f);
+    }
+    f[5][0] = f[5][1] = f[5][2] = 1.0f;  // the pack's texture factor: white, some opacity
+    f[5][3] = rng() % 2 ? 1.0f : Uniform(rng, 0.0f, 1.0f);
+    f[1][0] = Uniform(rng, -0.3f, 0.1f);  // texkill's offset: now and then a pixel dies
+    f[1][1] = f[1][2] = 0.5f;
+    MergeConstants(s->program, f, kPixelFloatConstants, nullptr, nullptr, &s->constants);
+    s->shading = {&s->program, &s->constants};
+}
+
+TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
+    Switches switches;
+    const std::vector<std::function<std::vector<uint32_t>()>> programs = {
+        [] { return PackShader(false, false); },
+        [] { return PackShader(false, true); },
+        [] { return PackShader(true, false); },
+        [] { return PackShader(true, true); },
+        ProjectedAndBiased,
+        Killing,
+        WritingDepth,
+    };
+    Rng rng(5707);
+    uint64_t vectors = 0, blocks = 0;
+    for (int scene = 0; scene < 700; ++scene) {
+        SCOPED_TRACE(testing::Message() << "scene " << scene);
+        RandomScene r(rng);
+        Shader shader;
+        const size_t which = static_cast<size_t>(scene) % programs.size();
+        ASSERT_NO_FATAL_FAILURE(CompileInto(programs[which](), &shader));
+        RandomConstants(rng, &shader);
+        r.st.pixelShader = &shader.shading;
+        SetRasterThreadCount(1);
+        SetRasterFastQuadsEnabled(false);
+        std::vector<uint32_t> general = r.Draw();
+        SetRasterFastQuadsEnabled(true);
+        ResetRasterRouteCounts();
+        std::vector<uint32_t> fast = r.Draw();
+        vectors += RasterRouteCount(RasterRoute::kShaderVectors);
+        blocks += RasterRouteCount(RasterRoute::kShaderBlocks);
+        SetRasterThreadCount(4);
+        std::vector<uint32_t> banded = r.Draw();
+        ASSERT_TRUE(general == fast) << "program " << which << ": the vector blocks differ";
+        ASSERT_TRUE(general == banded) << "program " << which << ": they differ in bands";
+    }
+    // Every triangle of these scenes is a perspective one: all took the vector blocks.
+    EXPECT_GT(vectors, 1500u);
+    EXPECT_EQ(vectors, blocks);
+}
+
+}  // namespace
