@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/d3d9/raster_draw_internal.h"
+#include "platform/d3d9/shaders/shader_program.h"
 
 namespace platform::raster_internal {
 
@@ -54,8 +55,17 @@ struct ShadedPlan {
 struct ShaderBlockPlan {
     bool fast[kRasterStageCount] = {};
     Sampler32 samplers[kRasterStageCount];
+    // The programs of the library's shader pack (t0's texel times v0, times a second texel of
+    // t0, v1 added to the colour, times a constant into oC0) run without the machine, its
+    // steps lane by lane in the same order.
+    struct PackForm {
+        bool matched = false;
+        bool second = false, specular = false;
+        int factor = 0;  // the constant
+    } pack;
 };
 void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan);
+ShaderBlockPlan::PackForm MatchPackForm(const shader::ShaderProgram& program);
 // A triangle of a draw with a pixel shader through the vector blocks when it is a perspective
 // one (the general blocks otherwise); plan null: the general blocks alone.
 void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,

@@ -31,8 +31,23 @@ void SetTexel(Lanes4* out, int l, uint32_t texel) {
     out->c[3][l] = static_cast<float>(texel >> 24) / 255.0f;
 }
 
-// texld's sampler. With a plan, a sampler whose levels are all 32-bit samples the block's
-// lanes together as the shaded spans do (the same bits); the others lane by lane.
+// The texels of a sampler at the active lanes' coordinates and levels of detail: with a plan,
+// a sampler whose levels are all 32-bit samples them together as the shaded spans do (the
+// same bits); the others lane by lane. A sampler without a texture reads opaque black.
+void SampleTexels(const DrawSetup& s, const ShaderBlockPlan* plan, int sampler, const float* u,
+                  const float* v, const float* lod, uint32_t active, uint32_t* texels) {
+    const bool known = sampler < kRasterStageCount && s.samplers[sampler].texture != nullptr;
+    if (known && plan != nullptr && plan->fast[sampler]) {
+        SampleLanes32(plan->samplers[sampler], u, v, lod, kShaderLanes, active, texels);
+        return;
+    }
+    for (int l = 0; l < kShaderLanes; ++l) {
+        if (active & (1u << l))
+            texels[l] = known ? SampleRaster(s.samplers[sampler], u[l], v[l], lod[l]) : 0xFF000000u;
+    }
+}
+
+// texld's sampler.
 class RouteSampler final : public shader::ShaderSampler {
   public:
     RouteSampler(const DrawSetup& s, const BlockLod& lod, const ShaderBlockPlan* plan = nullptr)
@@ -40,12 +55,12 @@ class RouteSampler final : public shader::ShaderSampler {
 
     void Sample(int sampler, const shader::Operand& source, const Lanes4& coordinates,
                 uint32_t control, uint32_t activeMask, Lanes4* out) const override {
-        bool known = sampler < kRasterStageCount && s_.samplers[sampler].texture != nullptr;
         // A t# read as it is (no swizzle, no modifier) has its derivatives at hand.
         int set = -1;
-        if (source.file == shader::File::kTexCoord && source.index < kRasterTexCoordSets &&
-            source.modifier == shader::kSrcNone && source.swizzle[0] == 0 &&
-            source.swizzle[1] == 1 && lod_.has[source.index] && !(control & shader::kTexProject)) {
+        if (sampler < kRasterStageCount && source.file == shader::File::kTexCoord &&
+            source.index < kRasterTexCoordSets && source.modifier == shader::kSrcNone &&
+            source.swizzle[0] == 0 && source.swizzle[1] == 1 && lod_.has[source.index] &&
+            !(control & shader::kTexProject)) {
             set = source.index;
         }
         float u[kShaderLanes], v[kShaderLanes], lod[kShaderLanes];
@@ -61,15 +76,7 @@ class RouteSampler final : public shader::ShaderSampler {
                 lod[l] += coordinates.c[3][l];
         }
         uint32_t texels[kShaderLanes];
-        if (known && plan_ != nullptr && plan_->fast[sampler]) {
-            SampleLanes32(plan_->samplers[sampler], u, v, lod, kShaderLanes, activeMask, texels);
-        } else {
-            for (int l = 0; l < kShaderLanes; ++l) {
-                if (activeMask & (1u << l))
-                    texels[l] = known ? SampleRaster(s_.samplers[sampler], u[l], v[l], lod[l])
-                                      : 0xFF000000u;
-            }
-        }
+        SampleTexels(s_, plan_, sampler, u, v, lod, activeMask, texels);
         for (int l = 0; l < kShaderLanes; ++l) {
             if (activeMask & (1u << l))
                 SetTexel(out, l, texels[l]);
@@ -258,6 +265,7 @@ void StartTriangle(const Triangle& t, shader::ShaderRegisters* regs) {
     }
     std::memset(&regs->outPixel[0], 0, sizeof regs->outPixel[0]);
     std::memset(&regs->outDepth, 0, sizeof regs->outDepth);
+    std::memset(regs->killed, 0, sizeof regs->killed);
 }
 
 // Every triangle lane by lane in double and single precision as the rules say: the general
@@ -580,6 +588,46 @@ void FinishBlock(const DrawSetup& s, const shader::ShaderRegisters& regs, uint32
     }
 }
 
+// A texel channel in 0..1, as the machine's texld gives it.
+inline __m128 TexelChannel(__m128i texels, int shift) {
+    const __m128i c = _mm_and_si128(_mm_srli_epi32(texels, shift), _mm_set1_epi32(255));
+    return _mm_div_ps(_mm_cvtepi32_ps(c), _mm_set1_ps(255.0f));
+}
+
+// A program of the pack's forms over the block's active lanes into oC0: the machine's
+// instructions channel by channel, four lanes a step.
+void RunPackForm(const DrawSetup& s, const ShaderBlockPlan& plan, const BlockLod& lod,
+                 const shader::ShaderConstants& constants, uint32_t active,
+                 shader::ShaderRegisters* regs) {
+    static const float kNoLod[kShaderLanes] = {-64.0f, -64.0f, -64.0f, -64.0f,
+                                               -64.0f, -64.0f, -64.0f, -64.0f};
+    const ShaderBlockPlan::PackForm& form = plan.pack;
+    const Lanes4& t0 = regs->texCoords[0];
+    alignas(16) uint32_t first[kShaderLanes] = {}, second[kShaderLanes] = {};
+    SampleTexels(s, &plan, 0, t0.c[0], t0.c[1], lod.has[0] ? lod.lod[0][0] : kNoLod, active, first);
+    if (form.second) {
+        SampleTexels(s, &plan, 1, t0.c[0], t0.c[1], lod.has[0] ? lod.lod[0][1] : kNoLod, active,
+                     second);
+    }
+    const float* factor = constants.f[form.factor];
+    constexpr int kShifts[4] = {16, 8, 0, 24};  // r, g, b, a of A8R8G8B8
+    for (int h = 0; h < kShaderLanes; h += 4) {
+        if (!((active >> h) & 15))
+            continue;
+        const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(first + h));
+        const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(second + h));
+        for (int c = 0; c < 4; ++c) {
+            __m128 r =
+                _mm_mul_ps(TexelChannel(a, kShifts[c]), _mm_load_ps(&regs->inputs[0].c[c][h]));
+            if (form.second)
+                r = _mm_mul_ps(r, TexelChannel(b, kShifts[c]));
+            if (form.specular && c < 3)
+                r = _mm_add_ps(r, _mm_load_ps(&regs->inputs[1].c[c][h]));
+            _mm_store_ps(&regs->outPixel[0].c[c][h], _mm_mul_ps(r, _mm_set1_ps(factor[c])));
+        }
+    }
+}
+
 // A perspective triangle's blocks with their inputs worked out four lanes at a time, the
 // levels of detail once per 2x2 block and the texels of 32-bit levels as the shaded spans
 // sample them: the general blocks' pixels, bit for bit.
@@ -666,8 +714,12 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
                 InterpolateLanes(s, t, program, row, x0, 4, &regs, fogAlpha);
             if (anyLod)
                 BlockLods(s, lodWanted, x0, active, lodRows, &lod);
-            shader::ResetBlock(program, &regs);
-            shader::RunShader(program, constants, &regs, active, &sampler);
+            if (plan.pack.matched) {
+                RunPackForm(s, plan, lod, constants, active, &regs);
+            } else {
+                shader::ResetBlock(program, &regs);
+                shader::RunShader(program, constants, &regs, active, &sampler);
+            }
             if (!lateDepth) {
                 FinishBlock(s, regs, active, x0, py, depth, z, w, fogAlpha);
                 continue;
@@ -685,11 +737,89 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
 
 }  // namespace
 
+namespace {
+
+using shader::File;
+
+bool IsPlain(const shader::Operand& o, File file, int index) {
+    return o.file == file && o.index == index && o.modifier == shader::kSrcNone &&
+           o.relative == File::kNone && o.swizzle[0] == 0 && o.swizzle[1] == 1 &&
+           o.swizzle[2] == 2 && o.swizzle[3] == 3;
+}
+
+bool Writes(const shader::Instruction& in, File file, int index, uint8_t mask) {
+    return in.dst.file == file && in.dst.index == index && in.dst.mask == mask &&
+           !in.dst.saturate && in.dst.shift == 0;
+}
+
+// op dst, a, b with a and b either way round (the products and sums are IEEE ones, which
+// commute).
+bool Binary(const shader::Instruction& in, uint16_t op, File af, int ai, File bf, int bi) {
+    return in.op == op && in.sourceCount == 2 &&
+           ((IsPlain(in.src[0], af, ai) && IsPlain(in.src[1], bf, bi)) ||
+            (IsPlain(in.src[0], bf, bi) && IsPlain(in.src[1], af, ai)));
+}
+
+bool PlainTexld(const shader::Instruction& in, int temp, int sampler) {
+    return in.op == shader::kOpTex && in.control == 0 && Writes(in, File::kTemp, temp, 0xF) &&
+           IsPlain(in.src[0], File::kTexCoord, 0) && in.src[1].file == File::kSampler &&
+           in.src[1].index == sampler;
+}
+
+}  // namespace
+
+ShaderBlockPlan::PackForm MatchPackForm(const shader::ShaderProgram& p) {
+    ShaderBlockPlan::PackForm form;
+    const std::vector<shader::Instruction>& code = p.code;
+    if (p.writesDepth || p.usesTexKill || p.mainEnd != static_cast<int32_t>(code.size()) ||
+        code.size() < 3) {
+        return form;
+    }
+    size_t at = 0;
+    if (!PlainTexld(code[at++], 0, 0))
+        return form;
+    if (!Writes(code[at], File::kTemp, 0, 0xF) ||
+        !Binary(code[at++], shader::kOpMul, File::kTemp, 0, File::kInput, 0)) {
+        return form;
+    }
+    if (at + 2 < code.size() && PlainTexld(code[at], 1, 1)) {
+        const shader::Instruction& mul = code[at + 1];
+        if (!Writes(mul, File::kTemp, 0, 0xF) ||
+            !Binary(mul, shader::kOpMul, File::kTemp, 0, File::kTemp, 1)) {
+            return form;
+        }
+        form.second = true;
+        at += 2;
+    }
+    if (at + 1 < code.size() && Writes(code[at], File::kTemp, 0, 0x7) &&
+        Binary(code[at], shader::kOpAdd, File::kTemp, 0, File::kInput, 1)) {
+        form.specular = true;
+        ++at;
+    }
+    if (at + 1 != code.size())
+        return form;
+    const shader::Instruction& last = code[at];
+    if (!Writes(last, File::kOutPixel, 0, 0xF) || last.op != shader::kOpMul ||
+        last.sourceCount != 2) {
+        return form;
+    }
+    const int constant = IsPlain(last.src[0], File::kTemp, 0) ? 1 : 0;
+    const shader::Operand& k = last.src[constant];
+    if (!IsPlain(last.src[1 - constant], File::kTemp, 0) || !IsPlain(k, File::kConst, k.index) ||
+        k.index >= shader::kPixelFloatConstants) {
+        return form;
+    }
+    form.factor = k.index;
+    form.matched = true;
+    return form;
+}
+
 void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan) {
     for (int i = 0; i < kRasterStageCount; ++i) {
         plan->fast[i] =
             s.samplers[i].texture != nullptr && CompileSampler32(s.samplers[i], &plan->samplers[i]);
     }
+    plan->pack = MatchPackForm(*s.pixelShader->program);
 }
 
 void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,

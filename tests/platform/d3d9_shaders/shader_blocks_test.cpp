@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../d3d9_random_scene.h"
+#include "platform/d3d9/raster_shaded_spans_internal.h"
 #include "platform/d3d9/shaders/pixel_route.h"
 #include "platform/d3d9/shaders/shader_builder.h"
 
@@ -45,6 +46,33 @@ std::vector<uint32_t> PackShader(bool secondTexture, bool specular) {
     if (specular)
         b.Emit(kOpAdd, R(0).Mask("xyz"), {R(0), V(1)});
     b.Emit(kOpMul, OC(0), {R(0), C(5)});
+    return b.Finish();
+}
+
+// Programs one step away from the pack's forms, which the machine must run: the sum into
+// the alpha too, a saturated sum, a swizzled constant, a negated colour.
+std::vector<uint32_t> NearPackShader(int variant) {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(V(0));
+    b.DclPixelInput(V(1));
+    b.DclSampler(0);
+    b.Emit(kOpTex, R(0), {T(0), S(0)});
+    if (variant == 3)
+        b.Emit(kOpMul, R(0), {R(0), -V(0)});
+    else
+        b.Emit(kOpMul, R(0), {V(0), R(0)});
+    if (variant == 0)
+        b.Emit(kOpAdd, R(0), {R(0), V(1)});
+    else if (variant == 1)
+        b.Emit(kOpAdd, R(0).Mask("xyz").Sat(), {V(1), R(0)});
+    else
+        b.Emit(kOpAdd, R(0).Mask("xyz"), {V(1), R(0)});
+    // c6 is random in every channel, unlike the pack's white factor.
+    if (variant == 2)
+        b.Emit(kOpMul, OC(0), {C(6).Swz("yyzw"), R(0)});
+    else
+        b.Emit(kOpMul, OC(0), {C(6), R(0)});
     return b.Finish();
 }
 
@@ -125,13 +153,17 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
         [] { return PackShader(false, true); },
         [] { return PackShader(true, false); },
         [] { return PackShader(true, true); },
+        [] { return NearPackShader(0); },
+        [] { return NearPackShader(1); },
+        [] { return NearPackShader(2); },
+        [] { return NearPackShader(3); },
         ProjectedAndBiased,
         Killing,
         WritingDepth,
     };
     Rng rng(5707);
     uint64_t vectors = 0, blocks = 0;
-    for (int scene = 0; scene < 700; ++scene) {
+    for (int scene = 0; scene < 900; ++scene) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
         RandomScene r(rng);
         Shader shader;
@@ -153,8 +185,33 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
         ASSERT_TRUE(general == banded) << "program " << which << ": they differ in bands";
     }
     // Every triangle of these scenes is a perspective one: all took the vector blocks.
-    EXPECT_GT(vectors, 1500u);
+    EXPECT_GT(vectors, 2000u);
     EXPECT_EQ(vectors, blocks);
+}
+
+// The pack's four forms run without the machine, with their steps; the programs one step away
+// from them do not.
+TEST(ShaderBlocks, KnowThePacksFormsAndNothingNearThem) {
+    for (int form = 0; form < 4; ++form) {
+        Shader shader;
+        ASSERT_NO_FATAL_FAILURE(CompileInto(PackShader(form & 2, form & 1), &shader));
+        platform::raster_internal::ShaderBlockPlan::PackForm f =
+            platform::raster_internal::MatchPackForm(shader.program);
+        EXPECT_TRUE(f.matched) << form;
+        EXPECT_EQ(f.second, (form & 2) != 0) << form;
+        EXPECT_EQ(f.specular, (form & 1) != 0) << form;
+        EXPECT_EQ(f.factor, 5) << form;
+    }
+    for (int variant = 0; variant < 4; ++variant) {
+        Shader shader;
+        ASSERT_NO_FATAL_FAILURE(CompileInto(NearPackShader(variant), &shader));
+        EXPECT_FALSE(platform::raster_internal::MatchPackForm(shader.program).matched) << variant;
+    }
+    for (auto make : {ProjectedAndBiased, Killing, WritingDepth}) {
+        Shader shader;
+        ASSERT_NO_FATAL_FAILURE(CompileInto(make(), &shader));
+        EXPECT_FALSE(platform::raster_internal::MatchPackForm(shader.program).matched);
+    }
 }
 
 }  // namespace
