@@ -55,13 +55,18 @@ struct ShadedPlan {
 struct ShaderBlockPlan {
     bool fast[kRasterStageCount] = {};
     Sampler32 samplers[kRasterStageCount];
-    // The programs of the library's shader pack (t0's texel times v0, times a second texel of
-    // t0, v1 added to the colour, times a constant into oC0) run without the machine, its
-    // steps lane by lane in the same order.
+    // Programs of the form the library's shader pack writes run without the machine, its
+    // steps lane by lane in the same order: t0's texel of s0 into r0, then a chain of steps on
+    // r0 (times v0, times a second texel of t0 from s1, v1 added to the colour, times a
+    // constant), the last into oC0.
     struct PackForm {
+        enum class Step : uint8_t { kDiffuse, kSecondTexel, kSpecular, kConstant };
+        static constexpr int kMaxSteps = 8;
         bool matched = false;
-        bool second = false, specular = false;
-        int factor = 0;  // the constant
+        bool second = false;  // s1 is sampled
+        int stepCount = 0;
+        Step steps[kMaxSteps] = {};
+        int constants[kMaxSteps] = {};  // of kConstant steps
     } pack;
 };
 void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan);

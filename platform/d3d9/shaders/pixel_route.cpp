@@ -17,6 +17,7 @@ namespace {
 
 using shader::kShaderLanes;
 using shader::Lanes4;
+using Step = ShaderBlockPlan::PackForm::Step;
 
 struct BlockLod {
     float lod[kRasterTexCoordSets][kRasterStageCount][kShaderLanes];
@@ -609,7 +610,6 @@ void RunPackForm(const DrawSetup& s, const ShaderBlockPlan& plan, const BlockLod
         SampleTexels(s, &plan, 1, t0.c[0], t0.c[1], lod.has[0] ? lod.lod[0][1] : kNoLod, active,
                      second);
     }
-    const float* factor = constants.f[form.factor];
     constexpr int kShifts[4] = {16, 8, 0, 24};  // r, g, b, a of A8R8G8B8
     for (int h = 0; h < kShaderLanes; h += 4) {
         if (!((active >> h) & 15))
@@ -617,13 +617,25 @@ void RunPackForm(const DrawSetup& s, const ShaderBlockPlan& plan, const BlockLod
         const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(first + h));
         const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(second + h));
         for (int c = 0; c < 4; ++c) {
-            __m128 r =
-                _mm_mul_ps(TexelChannel(a, kShifts[c]), _mm_load_ps(&regs->inputs[0].c[c][h]));
-            if (form.second)
-                r = _mm_mul_ps(r, TexelChannel(b, kShifts[c]));
-            if (form.specular && c < 3)
-                r = _mm_add_ps(r, _mm_load_ps(&regs->inputs[1].c[c][h]));
-            _mm_store_ps(&regs->outPixel[0].c[c][h], _mm_mul_ps(r, _mm_set1_ps(factor[c])));
+            __m128 r = TexelChannel(a, kShifts[c]);
+            for (int i = 0; i < form.stepCount; ++i) {
+                switch (form.steps[i]) {
+                    case Step::kDiffuse:
+                        r = _mm_mul_ps(r, _mm_load_ps(&regs->inputs[0].c[c][h]));
+                        break;
+                    case Step::kSecondTexel:
+                        r = _mm_mul_ps(r, TexelChannel(b, kShifts[c]));
+                        break;
+                    case Step::kSpecular:
+                        if (c < 3)
+                            r = _mm_add_ps(r, _mm_load_ps(&regs->inputs[1].c[c][h]));
+                        break;
+                    case Step::kConstant:
+                        r = _mm_mul_ps(r, _mm_set1_ps(constants.f[form.constants[i]][c]));
+                        break;
+                }
+            }
+            _mm_store_ps(&regs->outPixel[0].c[c][h], r);
         }
     }
 }
@@ -752,14 +764,6 @@ bool Writes(const shader::Instruction& in, File file, int index, uint8_t mask) {
            !in.dst.saturate && in.dst.shift == 0;
 }
 
-// op dst, a, b with a and b either way round (the products and sums are IEEE ones, which
-// commute).
-bool Binary(const shader::Instruction& in, uint16_t op, File af, int ai, File bf, int bi) {
-    return in.op == op && in.sourceCount == 2 &&
-           ((IsPlain(in.src[0], af, ai) && IsPlain(in.src[1], bf, bi)) ||
-            (IsPlain(in.src[0], bf, bi) && IsPlain(in.src[1], af, ai)));
-}
-
 bool PlainTexld(const shader::Instruction& in, int temp, int sampler) {
     return in.op == shader::kOpTex && in.control == 0 && Writes(in, File::kTemp, temp, 0xF) &&
            IsPlain(in.src[0], File::kTexCoord, 0) && in.src[1].file == File::kSampler &&
@@ -768,49 +772,67 @@ bool PlainTexld(const shader::Instruction& in, int temp, int sampler) {
 
 }  // namespace
 
+namespace {
+
+// A step of the chain: r0 = r0 x (either order) with x v0, r1 (once s1 is sampled) or a
+// constant, or r0.xyz = r0 + v1; the last step writes oC0 and is a product.
+bool ChainStep(const shader::Instruction& in, bool last, bool second, Step* step, int* constant) {
+    if (in.sourceCount != 2)
+        return false;
+    const bool product = in.op == shader::kOpMul;
+    if (!product && (in.op != shader::kOpAdd || last))
+        return false;
+    const bool intoR0 = product ? Writes(in, File::kTemp, 0, 0xF) : Writes(in, File::kTemp, 0, 0x7);
+    if (last ? !Writes(in, File::kOutPixel, 0, 0xF) : !intoR0)
+        return false;
+    int other;
+    if (IsPlain(in.src[0], File::kTemp, 0))
+        other = 1;
+    else if (IsPlain(in.src[1], File::kTemp, 0))
+        other = 0;
+    else
+        return false;
+    const shader::Operand& x = in.src[other];
+    if (!product) {
+        *step = Step::kSpecular;
+        return IsPlain(x, File::kInput, 1);
+    }
+    if (IsPlain(x, File::kInput, 0)) {
+        *step = Step::kDiffuse;
+        return true;
+    }
+    if (second && IsPlain(x, File::kTemp, 1)) {
+        *step = Step::kSecondTexel;
+        return true;
+    }
+    *step = Step::kConstant;
+    *constant = x.index;
+    return IsPlain(x, File::kConst, x.index) && x.index < shader::kPixelFloatConstants;
+}
+
+}  // namespace
+
 ShaderBlockPlan::PackForm MatchPackForm(const shader::ShaderProgram& p) {
     ShaderBlockPlan::PackForm form;
     const std::vector<shader::Instruction>& code = p.code;
     if (p.writesDepth || p.usesTexKill || p.mainEnd != static_cast<int32_t>(code.size()) ||
-        code.size() < 3) {
+        code.size() < 2 || !PlainTexld(code[0], 0, 0)) {
         return form;
     }
-    size_t at = 0;
-    if (!PlainTexld(code[at++], 0, 0))
-        return form;
-    if (!Writes(code[at], File::kTemp, 0, 0xF) ||
-        !Binary(code[at++], shader::kOpMul, File::kTemp, 0, File::kInput, 0)) {
-        return form;
-    }
-    if (at + 2 < code.size() && PlainTexld(code[at], 1, 1)) {
-        const shader::Instruction& mul = code[at + 1];
-        if (!Writes(mul, File::kTemp, 0, 0xF) ||
-            !Binary(mul, shader::kOpMul, File::kTemp, 0, File::kTemp, 1)) {
-            return form;
+    for (size_t at = 1; at < code.size(); ++at) {
+        if (!form.second && PlainTexld(code[at], 1, 1)) {
+            form.second = true;
+            continue;
         }
-        form.second = true;
-        at += 2;
+        const bool last = at + 1 == code.size();
+        int& count = form.stepCount;
+        if (count == ShaderBlockPlan::PackForm::kMaxSteps ||
+            !ChainStep(code[at], last, form.second, &form.steps[count], &form.constants[count])) {
+            return ShaderBlockPlan::PackForm();
+        }
+        ++count;
+        form.matched = last;
     }
-    if (at + 1 < code.size() && Writes(code[at], File::kTemp, 0, 0x7) &&
-        Binary(code[at], shader::kOpAdd, File::kTemp, 0, File::kInput, 1)) {
-        form.specular = true;
-        ++at;
-    }
-    if (at + 1 != code.size())
-        return form;
-    const shader::Instruction& last = code[at];
-    if (!Writes(last, File::kOutPixel, 0, 0xF) || last.op != shader::kOpMul ||
-        last.sourceCount != 2) {
-        return form;
-    }
-    const int constant = IsPlain(last.src[0], File::kTemp, 0) ? 1 : 0;
-    const shader::Operand& k = last.src[constant];
-    if (!IsPlain(last.src[1 - constant], File::kTemp, 0) || !IsPlain(k, File::kConst, k.index) ||
-        k.index >= shader::kPixelFloatConstants) {
-        return form;
-    }
-    form.factor = k.index;
-    form.matched = true;
     return form;
 }
 

@@ -49,8 +49,19 @@ std::vector<uint32_t> PackShader(bool secondTexture, bool specular) {
     return b.Finish();
 }
 
+// The texel times the diffuse colour straight into oC0.
+std::vector<uint32_t> Modulate() {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(V(0));
+    b.DclSampler(0);
+    b.Emit(kOpTex, R(0), {T(0), S(0)});
+    b.Emit(kOpMul, OC(0), {R(0), V(0)});
+    return b.Finish();
+}
+
 // Programs one step away from the pack's forms, which the machine must run: the sum into
-// the alpha too, a saturated sum, a swizzled constant, a negated colour.
+// the alpha too, a saturated sum, a swizzled constant, a negated colour, a sum into oC0.
 std::vector<uint32_t> NearPackShader(int variant) {
     ShaderBuilder b = ShaderBuilder::Pixel();
     b.DclPixelInput(T(0));
@@ -71,6 +82,8 @@ std::vector<uint32_t> NearPackShader(int variant) {
     // c6 is random in every channel, unlike the pack's white factor.
     if (variant == 2)
         b.Emit(kOpMul, OC(0), {C(6).Swz("yyzw"), R(0)});
+    else if (variant == 4)
+        b.Emit(kOpAdd, OC(0), {R(0), V(1)});
     else
         b.Emit(kOpMul, OC(0), {C(6), R(0)});
     return b.Finish();
@@ -153,17 +166,19 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
         [] { return PackShader(false, true); },
         [] { return PackShader(true, false); },
         [] { return PackShader(true, true); },
+        Modulate,
         [] { return NearPackShader(0); },
         [] { return NearPackShader(1); },
         [] { return NearPackShader(2); },
         [] { return NearPackShader(3); },
+        [] { return NearPackShader(4); },
         ProjectedAndBiased,
         Killing,
         WritingDepth,
     };
     Rng rng(5707);
     uint64_t vectors = 0, blocks = 0;
-    for (int scene = 0; scene < 900; ++scene) {
+    for (int scene = 0; scene < 1020; ++scene) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
         RandomScene r(rng);
         Shader shader;
@@ -189,28 +204,40 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
     EXPECT_EQ(vectors, blocks);
 }
 
-// The pack's four forms run without the machine, with their steps; the programs one step away
-// from them do not.
+// The pack's four forms, and the plain texel times diffuse, run without the machine, with
+// their steps; the programs one step away from them do not.
 TEST(ShaderBlocks, KnowThePacksFormsAndNothingNearThem) {
+    using platform::raster_internal::MatchPackForm;
+    using Step = platform::raster_internal::ShaderBlockPlan::PackForm::Step;
     for (int form = 0; form < 4; ++form) {
+        const bool second = (form & 2) != 0, specular = (form & 1) != 0;
         Shader shader;
-        ASSERT_NO_FATAL_FAILURE(CompileInto(PackShader(form & 2, form & 1), &shader));
-        platform::raster_internal::ShaderBlockPlan::PackForm f =
-            platform::raster_internal::MatchPackForm(shader.program);
+        ASSERT_NO_FATAL_FAILURE(CompileInto(PackShader(second, specular), &shader));
+        platform::raster_internal::ShaderBlockPlan::PackForm f = MatchPackForm(shader.program);
+        std::vector<Step> want = {Step::kDiffuse};
+        if (second)
+            want.push_back(Step::kSecondTexel);
+        if (specular)
+            want.push_back(Step::kSpecular);
+        want.push_back(Step::kConstant);
         EXPECT_TRUE(f.matched) << form;
-        EXPECT_EQ(f.second, (form & 2) != 0) << form;
-        EXPECT_EQ(f.specular, (form & 1) != 0) << form;
-        EXPECT_EQ(f.factor, 5) << form;
+        EXPECT_EQ(f.second, second) << form;
+        EXPECT_EQ(std::vector<Step>(f.steps, f.steps + f.stepCount), want) << form;
+        EXPECT_EQ(f.constants[f.stepCount - 1], 5) << form;
     }
-    for (int variant = 0; variant < 4; ++variant) {
+    Shader modulate;
+    ASSERT_NO_FATAL_FAILURE(CompileInto(Modulate(), &modulate));
+    EXPECT_TRUE(MatchPackForm(modulate.program).matched);
+    EXPECT_EQ(MatchPackForm(modulate.program).stepCount, 1);
+    for (int variant = 0; variant < 5; ++variant) {
         Shader shader;
         ASSERT_NO_FATAL_FAILURE(CompileInto(NearPackShader(variant), &shader));
-        EXPECT_FALSE(platform::raster_internal::MatchPackForm(shader.program).matched) << variant;
+        EXPECT_FALSE(MatchPackForm(shader.program).matched) << variant;
     }
     for (auto make : {ProjectedAndBiased, Killing, WritingDepth}) {
         Shader shader;
         ASSERT_NO_FATAL_FAILURE(CompileInto(make(), &shader));
-        EXPECT_FALSE(platform::raster_internal::MatchPackForm(shader.program).matched);
+        EXPECT_FALSE(MatchPackForm(shader.program).matched);
     }
 }
 
