@@ -310,6 +310,149 @@ inline void ResolveLanes(const Sampler32& t, MipPick* pick) {
 #endif
 }
 
+#if defined(__SSE2__)
+// The texel coordinate of four lanes along one axis of size `size` in 1/256 texels, as
+// TapsMasked works it out: (u size - 0.5) 256 + 0.5 in double, NaN to 0, clamped to +-2^30,
+// floored.
+[[gnu::always_inline]] inline __m128i TapCoordinates4(const float* c, double size) {
+    const __m128 f = _mm_loadu_ps(c);
+    auto floored = [&](__m128d t) {
+        t = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_mul_pd(t, _mm_set1_pd(size)), _mm_set1_pd(0.5)),
+                                  _mm_set1_pd(256.0)),
+                       _mm_set1_pd(0.5));
+        t = _mm_and_pd(t, _mm_cmpord_pd(t, t));
+        t = _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-1073741824.0)), _mm_set1_pd(1073741824.0));
+        __m128i i = _mm_cvttpd_epi32(t);
+        __m128i down = _mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(i), t));
+        return _mm_add_epi32(i, _mm_shuffle_epi32(down, _MM_SHUFFLE(3, 3, 2, 0)));
+    };
+    return _mm_unpacklo_epi64(floored(_mm_cvtps_pd(f)), floored(_mm_cvtps_pd(_mm_movehl_ps(f, f))));
+}
+
+// Each lane's 16-bit weight four times over, for lanes 0 and 1 (low) or 2 and 3 (high).
+[[gnu::always_inline]] inline __m128i WeightsLow(__m128i w) {
+    const __m128i w16 = _mm_packs_epi32(w, w);
+    const __m128i pairs = _mm_unpacklo_epi16(w16, w16);
+    return _mm_unpacklo_epi32(pairs, pairs);
+}
+[[gnu::always_inline]] inline __m128i WeightsHigh(__m128i w) {
+    const __m128i w16 = _mm_packs_epi32(w, w);
+    const __m128i pairs = _mm_unpacklo_epi16(w16, w16);
+    return _mm_unpackhi_epi32(pairs, pairs);
+}
+
+// Bilinear2 of two pixels' corners (eight channels in 16-bit lanes each) with their weights:
+// along the rows in 16 bits, down in 32, rounded; the two pixels' channels in 16-bit lanes.
+[[gnu::always_inline]] inline __m128i BilinearPair(__m128i c00, __m128i c10, __m128i c01,
+                                                   __m128i c11, __m128i gx, __m128i fx, __m128i gy,
+                                                   __m128i fy) {
+    const __m128i row0 = _mm_add_epi16(_mm_mullo_epi16(c00, gx), _mm_mullo_epi16(c10, fx));
+    const __m128i row1 = _mm_add_epi16(_mm_mullo_epi16(c01, gx), _mm_mullo_epi16(c11, fx));
+    const __m128i lo0 = _mm_mullo_epi16(row0, gy), hi0 = _mm_mulhi_epu16(row0, gy);
+    const __m128i lo1 = _mm_mullo_epi16(row1, fy), hi1 = _mm_mulhi_epu16(row1, fy);
+    const __m128i half = _mm_set1_epi32(32768);
+    __m128i first = _mm_add_epi32(_mm_unpacklo_epi16(lo0, hi0), _mm_unpacklo_epi16(lo1, hi1));
+    __m128i second = _mm_add_epi32(_mm_unpackhi_epi16(lo0, hi0), _mm_unpackhi_epi16(lo1, hi1));
+    first = _mm_srli_epi32(_mm_add_epi32(first, half), 16);
+    second = _mm_srli_epi32(_mm_add_epi32(second, half), 16);
+    return _mm_packs_epi32(first, second);
+}
+
+// BilinearLanes(TapsMasked(l, u, v)) of four lanes, packed: the taps worked out four lanes at a
+// time, the texels read lane by lane, the sums two pixels a step.
+[[gnu::always_inline]] inline __m128i Bilinear4(const Level32& l, const float* u, const float* v) {
+    const __m128i tu = TapCoordinates4(u, static_cast<double>(l.width));
+    const __m128i tv = TapCoordinates4(v, static_cast<double>(l.height));
+    const __m128i byte = _mm_set1_epi32(255), one = _mm_set1_epi32(1);
+    const __m128i maskU = _mm_set1_epi32(l.wrapU.mask), maskV = _mm_set1_epi32(l.wrapV.mask);
+    const __m128i x0 = _mm_srai_epi32(tu, 8), y0 = _mm_srai_epi32(tv, 8);
+    alignas(16) int32_t cols0[4], cols1[4], rows0[4], rows1[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(cols0), _mm_slli_epi32(_mm_and_si128(x0, maskU), 2));
+    _mm_store_si128(reinterpret_cast<__m128i*>(cols1),
+                    _mm_slli_epi32(_mm_and_si128(_mm_add_epi32(x0, one), maskU), 2));
+    _mm_store_si128(reinterpret_cast<__m128i*>(rows0), _mm_and_si128(y0, maskV));
+    _mm_store_si128(reinterpret_cast<__m128i*>(rows1),
+                    _mm_and_si128(_mm_add_epi32(y0, one), maskV));
+    alignas(16) uint32_t c[4][4];  // c00, c10, c01, c11 of each lane
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t* r0 = l.bits + static_cast<intptr_t>(rows0[i]) * l.pitch;
+        const uint8_t* r1 = l.bits + static_cast<intptr_t>(rows1[i]) * l.pitch;
+        c[0][i] = LoadTexel(r0 + cols0[i]) | l.alphaOr;
+        c[1][i] = LoadTexel(r0 + cols1[i]) | l.alphaOr;
+        c[2][i] = LoadTexel(r1 + cols0[i]) | l.alphaOr;
+        c[3][i] = LoadTexel(r1 + cols1[i]) | l.alphaOr;
+    }
+    const __m128i fx = _mm_and_si128(tu, byte), fy = _mm_and_si128(tv, byte);
+    const __m128i full = _mm_set1_epi32(256);
+    const __m128i gx = _mm_sub_epi32(full, fx), gy = _mm_sub_epi32(full, fy);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i corner[4];
+    for (int k = 0; k < 4; ++k)
+        corner[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(c[k]));
+    auto low = [&](int k) { return _mm_unpacklo_epi8(corner[k], zero); };
+    auto high = [&](int k) { return _mm_unpackhi_epi8(corner[k], zero); };
+    const __m128i first = BilinearPair(low(0), low(1), low(2), low(3), WeightsLow(gx),
+                                       WeightsLow(fx), WeightsLow(gy), WeightsLow(fy));
+    const __m128i second = BilinearPair(high(0), high(1), high(2), high(3), WeightsHigh(gx),
+                                        WeightsHigh(fx), WeightsHigh(gy), WeightsHigh(fy));
+    return _mm_packus_epi16(first, second);
+}
+
+// (c0 (256 - f) + c1 f + 128) >> 8 per channel of four packed pixels, f per lane.
+[[gnu::always_inline]] inline __m128i MipBlend4(__m128i c0, __m128i c1, __m128i f) {
+    const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi16(128);
+    const __m128i g = _mm_sub_epi32(_mm_set1_epi32(256), f);
+    auto mix = [&](__m128i a, __m128i b, __m128i ga, __m128i fb) {
+        __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, ga), _mm_mullo_epi16(b, fb));
+        return _mm_srli_epi16(_mm_add_epi16(sum, round), 8);
+    };
+    const __m128i first =
+        mix(_mm_unpacklo_epi8(c0, zero), _mm_unpacklo_epi8(c1, zero), WeightsLow(g), WeightsLow(f));
+    const __m128i second = mix(_mm_unpackhi_epi8(c0, zero), _mm_unpackhi_epi8(c1, zero),
+                               WeightsHigh(g), WeightsHigh(f));
+    return _mm_packus_epi16(first, second);
+}
+#endif
+
+// SamplePicked of four lanes (those in `active`; the others get white): where every active
+// lane's pick is resolved onto one level (and, where they blend, one next level), the four are
+// filtered together, the others lane by lane.
+inline void SamplePicked4(const Sampler32& t, const MipPick* picks, const float* u, const float* v,
+                          unsigned active, uint32_t* out) {
+#if defined(__SSE2__)
+    const Level32* first = nullptr;
+    const Level32* second = nullptr;
+    // With fewer than three lanes live, four lanes' work costs more than theirs alone.
+    bool together = !t.none && __builtin_popcount(active) >= 3;
+    for (int l = 0; l < 4 && together; ++l) {
+        if (!(active & (1u << l)))
+            continue;
+        const MipPick& p = picks[l];
+        // One first level makes one next level: its neighbour.
+        together = p.first != nullptr && (first == nullptr || p.first == first);
+        first = p.first;
+        second = p.second != nullptr ? p.second : second;
+    }
+    if (together) {
+        __m128i c = Bilinear4(*first, u, v);
+        if (second != nullptr) {
+            // A lane that keeps to one level has f 0: its first level's texel.
+            alignas(16) int32_t f[4] = {};
+            for (int l = 0; l < 4; ++l) {
+                if (active & (1u << l))
+                    f[l] = static_cast<int32_t>(picks[l].f);
+            }
+            c = MipBlend4(c, Bilinear4(*second, u, v),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(f)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), c);
+        return;
+    }
+#endif
+    for (int l = 0; l < 4; ++l)
+        out[l] = (active & (1u << l)) ? SamplePicked(t, picks[l], u[l], v[l]) : 0xFFFFFFFFu;
+}
+
 // SampleRaster's rules on 32-bit levels.
 [[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
     if (t.none)
@@ -355,9 +498,11 @@ void SampleLanes32(const Sampler32& t, const float* u, const float* v, const flo
         return;
     }
     // Lanes of one 2x2 block share their level of detail, and so their pick.
+    constexpr int kMaxLanes = 32;
+    lanes = std::min(lanes, kMaxLanes);
     uint32_t pickedBits = 0;
     bool picked = false;
-    MipPick pick;
+    MipPick pick, picks[kMaxLanes];
     for (int l = 0; l < lanes; ++l) {
         if (!(active & (1u << l)))
             continue;
@@ -369,7 +514,14 @@ void SampleLanes32(const Sampler32& t, const float* u, const float* v, const flo
             pickedBits = bits;
             picked = true;
         }
-        out[l] = SamplePicked(t, pick, u[l], v[l]);
+        picks[l] = pick;
+    }
+    int l = 0;
+    for (; l + 4 <= lanes; l += 4)
+        SamplePicked4(t, picks + l, u + l, v + l, (active >> l) & 15, out + l);
+    for (; l < lanes; ++l) {
+        if (active & (1u << l))
+            out[l] = SamplePicked(t, picks[l], u[l], v[l]);
     }
 }
 
@@ -859,6 +1011,7 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     alignas(16) float us[4], vs[4];
     alignas(16) uint32_t texels[4] = {}, colours[4];
     uint32_t depths[4];
+    MipPick picks[4];
     // D16 and D24X8 depths are worked out four at a time.
     double depthScale = 0.0;
     if (s.depthTest && depthFormat == kFmtD16)
@@ -901,10 +1054,11 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
                 }
                 pick = values[0];
             }
-            texels[l] = SamplePicked(sampler, pick, us[l], vs[l]);
+            picks[l] = pick;
         }
         if (active == 0)
             continue;
+        SamplePicked4(sampler, picks, us, vs, active, texels);
         auto colour = [&](int k, float row) {
             return RoundChannels(_mm_mul_ps(PlaneLanes(p[k], x, row), wl));
         };
