@@ -255,14 +255,19 @@ bool WantLod(const DrawSetup& s, const shader::ShaderProgram& program, BlockLod*
 
 // The registers at a triangle's start: what its pixels never change (the flat colours, and
 // t# a lane beyond) and the outputs read even when unwritten.
-void StartTriangle(const Triangle& t, shader::ShaderRegisters* regs) {
-    for (int l = 0; l < kShaderLanes; ++l) {
-        SetColour(&regs->inputs[0], l, t.flatDiffuse);
-        SetColour(&regs->inputs[1], l, t.flatSpecular);
-        for (int set = 0; set < shader::kMaxTexCoords; ++set) {
-            for (int c = 0; c < 4; ++c)
-                regs->texCoords[set].c[c][l] = 0.0f;
+void StartTriangle(const Triangle& t, const shader::ShaderProgram& program,
+                   shader::ShaderRegisters* regs) {
+    SetColour(&regs->inputs[0], 0, t.flatDiffuse);
+    SetColour(&regs->inputs[1], 0, t.flatSpecular);
+    for (int input = 0; input < 2; ++input) {
+        for (int c = 0; c < 4; ++c) {
+            float* lanes = regs->inputs[input].c[c];
+            std::fill(lanes + 1, lanes + kShaderLanes, lanes[0]);
         }
+    }
+    for (int set = 0; set < shader::kMaxTexCoords; ++set) {
+        if (program.readsTexCoord[set])
+            std::memset(&regs->texCoords[set], 0, sizeof regs->texCoords[set]);
     }
     std::memset(&regs->outPixel[0], 0, sizeof regs->outPixel[0]);
     std::memset(&regs->outDepth, 0, sizeof regs->outDepth);
@@ -285,7 +290,7 @@ void ShadeTriangleLanes(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     bool vertexFog = s.fog == FogSource::kVertex;
     bool lodWanted[kRasterTexCoordSets];
     bool anyLod = WantLod(s, program, &lod, lodWanted);
-    StartTriangle(t, &regs);
+    StartTriangle(t, program, &regs);
     float z[kShaderLanes], w[kShaderLanes];
     uint32_t depth[kShaderLanes];
     int32_t fogAlpha[kShaderLanes];
@@ -658,7 +663,7 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
     const bool wantW = s.fog == FogSource::kTable && s.fogFromW;
     bool lodWanted[kRasterTexCoordSets];
     const bool anyLod = WantLod(s, program, &lod, lodWanted);
-    StartTriangle(t, &regs);
+    StartTriangle(t, program, &regs);
     if (anyLod)
         lodRows.StartTriangle(s.clip);
     alignas(16) float z[kShaderLanes], w[kShaderLanes];
