@@ -87,6 +87,15 @@ inline __m128i Div255(__m128i x) {
                           8);
 }
 
+// FogMix of four lanes: (c alpha + fog (255 - alpha) + 127) / 255 for channels and factors
+// of 0..255 (the products fit the low 16 bits, the sum stays below 65535).
+inline __m128i FogMixLanes(__m128i c, __m128i alpha, int32_t fog) {
+    const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), alpha);
+    const __m128i sum =
+        _mm_add_epi32(_mm_mullo_epi16(c, alpha), _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
+    return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
+}
+
 // QuantizeDepth of the depth plane at x0 .. x0 + 3 with the biases added, for D16 and D24X8,
 // whose values fit signed 32-bit lanes: the scalar steps lane by lane (the plane in double,
 // rounded to float, the biases added one after the other, clamped, scaled and rounded half

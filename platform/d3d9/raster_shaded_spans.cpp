@@ -1081,15 +1081,9 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
         }
         if (vertexFog) {
             fogAlpha = colour(kAttrSpecular + 3, r.fspecular[3]);
-            const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), fogAlpha);
-            auto mix = [&](__m128i c, int32_t fog) {
-                __m128i sum = _mm_add_epi32(_mm_mullo_epi16(c, fogAlpha),
-                                            _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
-                return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
-            };
-            cr = mix(cr, s.fogColor.r);
-            cg = mix(cg, s.fogColor.g);
-            cb = mix(cb, s.fogColor.b);
+            cr = FogMixLanes(cr, fogAlpha, s.fogColor.r);
+            cg = FogMixLanes(cg, fogAlpha, s.fogColor.g);
+            cb = FogMixLanes(cb, fogAlpha, s.fogColor.b);
         }
         // The alpha test reads the colour before fog, which leaves alpha alone.
         __m128i argb = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(ca, 24), _mm_slli_epi32(cr, 16)),

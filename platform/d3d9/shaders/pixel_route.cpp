@@ -553,16 +553,9 @@ void ColoursOf(const DrawSetup& s, const Lanes4& o, int first, const int32_t* fo
     if (s.fog != FogSource::kVertex)
         return;
     const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fogAlpha + first));
-    const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), f);
-    auto mix = [&](__m128i c, uint8_t fog) {
-        __m128i sum =
-            _mm_add_epi32(_mm_mullo_epi16(c, f), _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
-        return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
-    };
-    _mm_storeu_si128(
-        reinterpret_cast<__m128i*>(fogged + first),
-        pack(mix(r, static_cast<uint8_t>(s.fogColor.r)), mix(g, static_cast<uint8_t>(s.fogColor.g)),
-             mix(b, static_cast<uint8_t>(s.fogColor.b))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(fogged + first),
+                     pack(FogMixLanes(r, f, s.fogColor.r), FogMixLanes(g, f, s.fogColor.g),
+                          FogMixLanes(b, f, s.fogColor.b)));
 }
 
 // FinishLane for the live lanes of a block whose depth was tested before the shader: the
