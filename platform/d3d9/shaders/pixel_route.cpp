@@ -569,6 +569,14 @@ void FinishBlock(const DrawSetup& s, const shader::ShaderRegisters& regs, uint32
     if (active >> 4)
         ColoursOf(s, regs.outPixel[0], 4, fogAlpha, plain, fogged);
     const uint32_t* colours = s.fog == FogSource::kVertex ? fogged : plain;
+    const RasterSurface& target = s.target.color;
+    const RasterSurface& depths = s.target.depth;
+    uint32_t* out =
+        reinterpret_cast<uint32_t*>(target.bits + static_cast<intptr_t>(py) * target.pitch);
+    uint8_t* depthRow =
+        s.depthWrite ? depths.bits + static_cast<intptr_t>(py) * depths.pitch : nullptr;
+    const intptr_t depthBytes = RasterBytesPerPixel(depths.format);
+    const WriteMode& mode = s.write;
     for (int l = 0; l < kShaderLanes; ++l) {
         if (!(active & (1u << l)) || regs.killed[l])
             continue;
@@ -577,13 +585,19 @@ void FinishBlock(const DrawSetup& s, const shader::ShaderRegisters& regs, uint32
         if (s.alphaTest && !RasterCompare(s.alphaFunc, c >> 24, s.alphaRef))
             continue;
         if (s.depthWrite)
-            WriteRasterDepth(s.target.depth, px, py, depth[l]);
+            StoreDepth(depths.format, depthRow + depthBytes * px, depth[l]);
         if (s.fog == FogSource::kTable) {
             RasterColor fogged =
                 ApplyFog(ColorFromArgb(c), s.fogColor, TableFogAlpha(s, s.fogFromW ? w[l] : z[l]));
             c = ArgbFromColor(fogged);
         }
-        WriteColour(s, s.write, px, py, c);
+        if (!mode.direct) {
+            WriteColour(s, mode, px, py, c);
+        } else if (mode.blendOff) {
+            out[px] = c | mode.targetOr;
+        } else {
+            out[px] = BlendQuadPixel(mode.blend, c, out[px] | mode.targetOr) | mode.targetOr;
+        }
     }
 }
 
