@@ -383,14 +383,26 @@ void ShadeTriangleLanes(const DrawSetup& s, const Triangle& t, int32_t bandTop,
 struct BlockLodRows {
     static constexpr int kPairs = kRasterTexCoordSets * kRasterStageCount;
     std::vector<uint32_t> stamps;
-    std::vector<float> values;
+    std::vector<float> values;  // pairCount a column
     uint32_t current = 0;
     int32_t origin = 0;  // the block column of the clip's left edge
+    // The (set, sampler) pairs whose levels of detail the triangle's pixels read.
+    int pairCount = 0;
+    int sets[kPairs] = {}, samplers[kPairs] = {};
 
-    void StartTriangle(const RasterRect& clip) {
-        origin = clip.left >> 1;
-        size_t columns = static_cast<size_t>(((clip.right - 1) >> 1) - origin + 1);
-        if (stamps.size() < columns) {
+    void StartTriangle(const DrawSetup& s, const bool* lodWanted) {
+        pairCount = 0;
+        for (int set = 0; set < kRasterTexCoordSets; ++set) {
+            for (int i = 0; i < kRasterStageCount && lodWanted[set]; ++i) {
+                if (s.samplers[i].texture != nullptr && s.samplers[i].needsLod) {
+                    sets[pairCount] = set;
+                    samplers[pairCount++] = i;
+                }
+            }
+        }
+        origin = s.clip.left >> 1;
+        size_t columns = static_cast<size_t>(((s.clip.right - 1) >> 1) - origin + 1);
+        if (stamps.size() < columns || values.size() < columns * kPairs) {
             stamps.assign(columns, 0);
             values.resize(columns * kPairs);
             current = 0;
@@ -476,10 +488,11 @@ void InterpolateLanes(const DrawSetup& s, const Triangle& t, const shader::Shade
 
 // The levels of detail of the 2x2 blocks that row py's pixels left..right fall in and that the
 // pair of rows has not met yet, four blocks a step (PerspectiveLod's values).
-void FillBlockLods(const DrawSetup& s, const Triangle& t, const bool* lodWanted, int32_t py,
-                   int64_t left, int64_t right, BlockLodRows* rows) {
+void FillBlockLods(const DrawSetup& s, const Triangle& t, int32_t py, int64_t left, int64_t right,
+                   BlockLodRows* rows) {
     const float by = static_cast<float>(py & ~1);
     const int64_t first = (left >> 1) - rows->origin, last = (right >> 1) - rows->origin;
+    const size_t pairs = static_cast<size_t>(rows->pairCount);
     alignas(16) float lods[4];
     for (int64_t c0 = first; c0 <= last; c0 += 4) {
         const int64_t end = std::min(c0 + 3, last);
@@ -491,18 +504,11 @@ void FillBlockLods(const DrawSetup& s, const Triangle& t, const bool* lodWanted,
         const float column = static_cast<float>(c0 + rows->origin);
         const __m128 x = _mm_mul_ps(
             _mm_add_ps(_mm_set1_ps(column), _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f)), _mm_set1_ps(2.0f));
-        for (int set = 0; set < kRasterTexCoordSets; ++set) {
-            if (!lodWanted[set])
-                continue;
-            for (int i = 0; i < kRasterStageCount; ++i) {
-                if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
-                    continue;
-                _mm_store_ps(lods, PerspectiveLodLanes(t, set, *s.samplers[i].texture, x, by));
-                for (int64_t c = c0; c <= end; ++c) {
-                    rows->values[static_cast<size_t>(c) * BlockLodRows::kPairs +
-                                 set * kRasterStageCount + i] = lods[c - c0];
-                }
-            }
+        for (size_t k = 0; k < pairs; ++k) {
+            const int set = rows->sets[k], i = rows->samplers[k];
+            _mm_store_ps(lods, PerspectiveLodLanes(t, set, *s.samplers[i].texture, x, by));
+            for (int64_t c = c0; c <= end; ++c)
+                rows->values[static_cast<size_t>(c) * pairs + k] = lods[c - c0];
         }
         for (int64_t c = c0; c <= end; ++c)
             rows->stamps[static_cast<size_t>(c)] = rows->current;
@@ -510,21 +516,15 @@ void FillBlockLods(const DrawSetup& s, const Triangle& t, const bool* lodWanted,
 }
 
 // The live lanes' levels of detail, their blocks'.
-void BlockLods(const DrawSetup& s, const bool* lodWanted, int64_t x0, uint32_t active,
-               const BlockLodRows& rows, BlockLod* lod) {
+void BlockLods(int64_t x0, uint32_t active, const BlockLodRows& rows, BlockLod* lod) {
+    const size_t pairs = static_cast<size_t>(rows.pairCount);
     for (int l = 0; l < kShaderLanes; ++l) {
         if (!(active & (1u << l)))
             continue;
         const int64_t column = ((x0 + l) >> 1) - rows.origin;
-        const float* kept = &rows.values[static_cast<size_t>(column) * BlockLodRows::kPairs];
-        for (int set = 0; set < kRasterTexCoordSets; ++set) {
-            if (!lodWanted[set])
-                continue;
-            for (int i = 0; i < kRasterStageCount; ++i) {
-                if (s.samplers[i].texture != nullptr && s.samplers[i].needsLod)
-                    lod->lod[set][i][l] = kept[set * kRasterStageCount + i];
-            }
-        }
+        const float* kept = &rows.values[static_cast<size_t>(column) * pairs];
+        for (size_t k = 0; k < pairs; ++k)
+            lod->lod[rows.sets[k]][rows.samplers[k]][l] = kept[k];
     }
 }
 
@@ -672,7 +672,7 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
     const bool anyLod = WantLod(s, program, &lod, lodWanted);
     StartTriangle(t, program, &regs);
     if (anyLod)
-        lodRows.StartTriangle(s.clip);
+        lodRows.StartTriangle(s, lodWanted);
     alignas(16) float z[kShaderLanes], w[kShaderLanes];
     alignas(16) int32_t fogAlpha[kShaderLanes];
     uint32_t depth[kShaderLanes] = {};
@@ -699,7 +699,7 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
         const RowTerms row = TermsOf(t, static_cast<float>(py));
         const RowPlane zRow = OnRow(t.planes[kAttrZ], y);
         if (anyLod)
-            FillBlockLods(s, t, lodWanted, py, left, right, &lodRows);
+            FillBlockLods(s, t, py, left, right, &lodRows);
         const uint8_t* depthRow =
             earlyDepth ? s.target.depth.bits + static_cast<intptr_t>(py) * s.target.depth.pitch
                        : nullptr;
@@ -737,7 +737,7 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
             if (lanes > 4)
                 InterpolateLanes(s, t, program, row, x0, 4, &regs, fogAlpha);
             if (anyLod)
-                BlockLods(s, lodWanted, x0, active, lodRows, &lod);
+                BlockLods(x0, active, lodRows, &lod);
             if (plan.pack.matched) {
                 RunPackForm(s, plan, lod, constants, active, &regs);
             } else {
