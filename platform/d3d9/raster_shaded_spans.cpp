@@ -383,18 +383,20 @@ inline void ResolveLanes(const Sampler32& t, MipPick* pick) {
         c[3][i] = LoadTexel(r1 + cols1[i]) | l.alphaOr;
     }
     const __m128i fx = _mm_and_si128(tu, byte), fy = _mm_and_si128(tv, byte);
-    const __m128i full = _mm_set1_epi32(256);
-    const __m128i gx = _mm_sub_epi32(full, fx), gy = _mm_sub_epi32(full, fy);
+    const __m128i full = _mm_set1_epi16(256);
+    const __m128i fxLow = WeightsLow(fx), fxHigh = WeightsHigh(fx);
+    const __m128i fyLow = WeightsLow(fy), fyHigh = WeightsHigh(fy);
     const __m128i zero = _mm_setzero_si128();
     __m128i corner[4];
     for (int k = 0; k < 4; ++k)
         corner[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(c[k]));
     auto low = [&](int k) { return _mm_unpacklo_epi8(corner[k], zero); };
     auto high = [&](int k) { return _mm_unpackhi_epi8(corner[k], zero); };
-    const __m128i first = BilinearPair(low(0), low(1), low(2), low(3), WeightsLow(gx),
-                                       WeightsLow(fx), WeightsLow(gy), WeightsLow(fy));
-    const __m128i second = BilinearPair(high(0), high(1), high(2), high(3), WeightsHigh(gx),
-                                        WeightsHigh(fx), WeightsHigh(gy), WeightsHigh(fy));
+    const __m128i first = BilinearPair(low(0), low(1), low(2), low(3), _mm_sub_epi16(full, fxLow),
+                                       fxLow, _mm_sub_epi16(full, fyLow), fyLow);
+    const __m128i second =
+        BilinearPair(high(0), high(1), high(2), high(3), _mm_sub_epi16(full, fxHigh), fxHigh,
+                     _mm_sub_epi16(full, fyHigh), fyHigh);
     return _mm_packus_epi16(first, second);
 }
 
