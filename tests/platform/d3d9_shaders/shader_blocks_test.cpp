@@ -204,6 +204,33 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
     EXPECT_EQ(vectors, blocks);
 }
 
+// The shaders' pixels follow one rule whatever the build: the same scenes through every
+// program, on the vector blocks and the general ones, hash the same in an optimised build and
+// in an unoptimised sanitizer build.
+TEST(ShaderBlocks, PixelsAreTheSameInEveryBuild) {
+    Switches switches;
+    std::vector<uint32_t> (*const programs[])() = {[] { return PackShader(true, true); }, Modulate,
+                                                   ProjectedAndBiased, Killing, WritingDepth};
+    Rng rng(5708);
+    uint64_t hash = 1469598103934665603u;
+    for (int scene = 0; scene < 150; ++scene) {
+        RandomScene r(rng);
+        Shader shader;
+        ASSERT_NO_FATAL_FAILURE(CompileInto(programs[scene % 5](), &shader));
+        RandomConstants(rng, &shader);
+        r.st.pixelShader = &shader.shading;
+        SetRasterThreadCount(1);
+        SetRasterFastQuadsEnabled(scene % 2 == 0);
+        for (uint32_t word : r.Draw()) {
+            for (int i = 0; i < 4; ++i) {
+                hash ^= (word >> (8 * i)) & 255;
+                hash *= 1099511628211u;
+            }
+        }
+    }
+    EXPECT_EQ(hash, 3708826835848350028u);
+}
+
 // The pack's four forms, and the plain texel times diffuse, run without the machine, with
 // their steps; the programs one step away from them do not.
 TEST(ShaderBlocks, KnowThePacksFormsAndNothingNearThem) {
