@@ -628,27 +628,34 @@ void RunPackForm(const DrawSetup& s, const ShaderBlockPlan& plan, const BlockLod
             continue;
         const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(first + h));
         const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(second + h));
-        for (int c = 0; c < 4; ++c) {
-            __m128 r = TexelChannel(a, kShifts[c]);
-            for (int i = 0; i < form.stepCount; ++i) {
-                switch (form.steps[i]) {
-                    case Step::kDiffuse:
-                        r = _mm_mul_ps(r, _mm_load_ps(&regs->inputs[0].c[c][h]));
-                        break;
-                    case Step::kSecondTexel:
-                        r = _mm_mul_ps(r, TexelChannel(b, kShifts[c]));
-                        break;
-                    case Step::kSpecular:
-                        if (c < 3)
-                            r = _mm_add_ps(r, _mm_load_ps(&regs->inputs[1].c[c][h]));
-                        break;
-                    case Step::kConstant:
-                        r = _mm_mul_ps(r, _mm_set1_ps(constants.f[form.constants[i]][c]));
-                        break;
+        // Step by step over the four channels: each channel sees the machine's order.
+        __m128 r[4];
+        for (int c = 0; c < 4; ++c)
+            r[c] = TexelChannel(a, kShifts[c]);
+        for (int i = 0; i < form.stepCount; ++i) {
+            switch (form.steps[i]) {
+                case Step::kDiffuse:
+                    for (int c = 0; c < 4; ++c)
+                        r[c] = _mm_mul_ps(r[c], _mm_load_ps(&regs->inputs[0].c[c][h]));
+                    break;
+                case Step::kSecondTexel:
+                    for (int c = 0; c < 4; ++c)
+                        r[c] = _mm_mul_ps(r[c], TexelChannel(b, kShifts[c]));
+                    break;
+                case Step::kSpecular:
+                    for (int c = 0; c < 3; ++c)
+                        r[c] = _mm_add_ps(r[c], _mm_load_ps(&regs->inputs[1].c[c][h]));
+                    break;
+                case Step::kConstant: {
+                    const float* k = constants.f[form.constants[i]];
+                    for (int c = 0; c < 4; ++c)
+                        r[c] = _mm_mul_ps(r[c], _mm_set1_ps(k[c]));
+                    break;
                 }
             }
-            _mm_store_ps(&regs->outPixel[0].c[c][h], r);
         }
+        for (int c = 0; c < 4; ++c)
+            _mm_store_ps(&regs->outPixel[0].c[c][h], r[c]);
     }
 }
 
