@@ -561,9 +561,9 @@ void ColoursOf(const DrawSetup& s, const Lanes4& o, int first, const int32_t* fo
 // FinishLane for the live lanes of a block whose depth was tested before the shader: the
 // colours worked out four lanes at a time, then the alpha test, depth write, table fog and
 // the write lane by lane.
-void FinishBlock(const DrawSetup& s, const shader::ShaderRegisters& regs, uint32_t active,
-                 int64_t x0, int32_t py, const uint32_t* depth, const float* z, const float* w,
-                 const int32_t* fogAlpha) {
+[[gnu::flatten]] void FinishBlock(const DrawSetup& s, const shader::ShaderRegisters& regs,
+                                  uint32_t active, int64_t x0, int32_t py, const uint32_t* depth,
+                                  const float* z, const float* w, const int32_t* fogAlpha) {
     alignas(16) uint32_t plain[kShaderLanes], fogged[kShaderLanes];
     ColoursOf(s, regs.outPixel[0], 0, fogAlpha, plain, fogged);
     if (active >> 4)
