@@ -15,6 +15,7 @@
 //   fog) by spans, bit for bit the per-pixel path's pixels;
 // - raster_projective_internal.h: the single-precision arithmetic of perspective triangles'
 //   pixels, which every path that shades them shares;
+// - raster_lanes_internal.h: what the routes that shade 3D triangles share in vector lanes;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 

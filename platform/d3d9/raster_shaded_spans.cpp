@@ -11,7 +11,8 @@
 // - the level of detail and the mip levels it picks are worked out once per 2x2 block and
 //   kept for the block's other pixels (BlockLodCache);
 // - texels are read straight from 32-bit levels; the bilinear and mip blends of levels that
-//   wrap by mask run in vector lanes, the others two channels a word;
+//   wrap by mask run in vector lanes (four pixels together where they share their levels,
+//   SamplePicked4), the others two channels a word;
 // - the common stage program (texture times diffuse, alpha from either or both) is a few
 //   integer operations instead of the general combiner, and on perspective Gouraud
 //   triangles four pixels share each vector step (ShadeRowModulate4), which also works out

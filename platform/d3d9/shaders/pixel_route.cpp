@@ -1,5 +1,14 @@
 // The pixel-shader route (pixel_route.h): set-up, the sampler the machine calls for texld, and
 // the walk of a triangle in blocks of pixels.
+//
+// Routes: the general blocks (ShadeTriangleLanes) work out each lane's inputs one by one as the
+// rules say and run the machine; they take every triangle with the fast routes off, and the
+// affine ones always. The vector blocks (ShadeTriangleVectors) take perspective triangles with
+// the fast routes on and give the same bits: inputs four lanes at a time, D16 and D24X8 depths
+// quantised in lanes, the levels of detail once per 2x2 block (four blocks a step along a row),
+// 32-bit levels sampled as the shaded spans sample them, the colours, vertex fog and writes of
+// a block together, and the programs of the pack's form (MatchPackForm) run without the
+// machine, their steps in its order.
 #include "platform/d3d9/shaders/pixel_route.h"
 
 #include <algorithm>
