@@ -57,8 +57,8 @@ struct ShaderBlockPlan {
     Sampler32 samplers[kRasterStageCount];
     // Programs of the form the library's shader pack writes run without the machine, its
     // steps lane by lane in the same order: t0's texel of s0 into r0, then a chain of steps on
-    // r0 (times v0, times a second texel of t0 from s1, v1 added to the colour, times a
-    // constant), the last into oC0.
+    // r0 or its colour (times v0, times a second texel of t0 from s1, times a constant; v1
+    // added to the colour), the last into oC0.
     struct PackForm {
         enum class Step : uint8_t { kDiffuse, kSecondTexel, kSpecular, kConstant };
         static constexpr int kMaxSteps = 8;
@@ -66,7 +66,8 @@ struct ShaderBlockPlan {
         bool second = false;  // s1 is sampled
         int stepCount = 0;
         Step steps[kMaxSteps] = {};
-        int constants[kMaxSteps] = {};  // of kConstant steps
+        int constants[kMaxSteps] = {};    // of kConstant steps
+        bool colourOnly[kMaxSteps] = {};  // the step writes r0.xyz (sums always do)
     } pack;
 };
 void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan);

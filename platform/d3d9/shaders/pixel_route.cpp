@@ -642,22 +642,23 @@ void RunPackForm(const DrawSetup& s, const ShaderBlockPlan& plan, const BlockLod
         for (int c = 0; c < 4; ++c)
             r[c] = TexelChannel(a, kShifts[c]);
         for (int i = 0; i < form.stepCount; ++i) {
+            const int channels = form.colourOnly[i] ? 3 : 4;
             switch (form.steps[i]) {
                 case Step::kDiffuse:
-                    for (int c = 0; c < 4; ++c)
+                    for (int c = 0; c < channels; ++c)
                         r[c] = _mm_mul_ps(r[c], _mm_load_ps(&regs->inputs[0].c[c][h]));
                     break;
                 case Step::kSecondTexel:
-                    for (int c = 0; c < 4; ++c)
+                    for (int c = 0; c < channels; ++c)
                         r[c] = _mm_mul_ps(r[c], TexelChannel(b, kShifts[c]));
                     break;
                 case Step::kSpecular:
-                    for (int c = 0; c < 3; ++c)
+                    for (int c = 0; c < channels; ++c)
                         r[c] = _mm_add_ps(r[c], _mm_load_ps(&regs->inputs[1].c[c][h]));
                     break;
                 case Step::kConstant: {
                     const float* k = constants.f[form.constants[i]];
-                    for (int c = 0; c < 4; ++c)
+                    for (int c = 0; c < channels; ++c)
                         r[c] = _mm_mul_ps(r[c], _mm_set1_ps(k[c]));
                     break;
                 }
@@ -802,15 +803,17 @@ bool PlainTexld(const shader::Instruction& in, int temp, int sampler) {
 
 namespace {
 
-// A step of the chain: r0 = r0 x (either order) with x v0, r1 (once s1 is sampled) or a
-// constant, or r0.xyz = r0 + v1; the last step writes oC0 and is a product.
-bool ChainStep(const shader::Instruction& in, bool last, bool second, Step* step, int* constant) {
+// A step of the chain: r0 (or r0.xyz) = r0 x (either order) with x v0, r1 (once s1 is sampled)
+// or a constant, or r0.xyz = r0 + v1; the last step writes the whole of oC0 and is a product.
+bool ChainStep(const shader::Instruction& in, bool last, bool second, Step* step, int* constant,
+               bool* colourOnly) {
     if (in.sourceCount != 2)
         return false;
     const bool product = in.op == shader::kOpMul;
     if (!product && (in.op != shader::kOpAdd || last))
         return false;
-    const bool intoR0 = product ? Writes(in, File::kTemp, 0, 0xF) : Writes(in, File::kTemp, 0, 0x7);
+    *colourOnly = !last && Writes(in, File::kTemp, 0, 0x7);
+    const bool intoR0 = *colourOnly || (product && Writes(in, File::kTemp, 0, 0xF));
     if (last ? !Writes(in, File::kOutPixel, 0, 0xF) : !intoR0)
         return false;
     int other;
@@ -855,7 +858,8 @@ ShaderBlockPlan::PackForm MatchPackForm(const shader::ShaderProgram& p) {
         const bool last = at + 1 == code.size();
         int& count = form.stepCount;
         if (count == ShaderBlockPlan::PackForm::kMaxSteps ||
-            !ChainStep(code[at], last, form.second, &form.steps[count], &form.constants[count])) {
+            !ChainStep(code[at], last, form.second, &form.steps[count], &form.constants[count],
+                       &form.colourOnly[count])) {
             return ShaderBlockPlan::PackForm();
         }
         ++count;

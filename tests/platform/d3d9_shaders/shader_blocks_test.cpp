@@ -26,8 +26,8 @@ struct Switches {
     }
 };
 
-// The forms of the library's pack: texel times diffuse (times a second texel), specular
-// added, times the texture factor in c5.
+// The forms of the library's pack: texel times diffuse (its colour times a second texel's),
+// specular added, times the texture factor in c5.
 std::vector<uint32_t> PackShader(bool secondTexture, bool specular) {
     ShaderBuilder b = ShaderBuilder::Pixel();
     b.DclPixelInput(T(0));
@@ -41,7 +41,7 @@ std::vector<uint32_t> PackShader(bool secondTexture, bool specular) {
     b.Emit(kOpMul, R(0), {R(0), V(0)});
     if (secondTexture) {
         b.Emit(kOpTex, R(1), {T(0), S(1)});
-        b.Emit(kOpMul, R(0), {R(0), R(1)});
+        b.Emit(kOpMul, R(0).Mask("xyz"), {R(0), R(1)});
     }
     if (specular)
         b.Emit(kOpAdd, R(0).Mask("xyz"), {R(0), V(1)});
@@ -228,7 +228,7 @@ TEST(ShaderBlocks, PixelsAreTheSameInEveryBuild) {
             }
         }
     }
-    EXPECT_EQ(hash, 3708826835848350028u);
+    EXPECT_EQ(hash, 10827998764730154463u);
 }
 
 // The pack's four forms, and the plain texel times diffuse, run without the machine, with
@@ -251,6 +251,8 @@ TEST(ShaderBlocks, KnowThePacksFormsAndNothingNearThem) {
         EXPECT_EQ(f.second, second) << form;
         EXPECT_EQ(std::vector<Step>(f.steps, f.steps + f.stepCount), want) << form;
         EXPECT_EQ(f.constants[f.stepCount - 1], 5) << form;
+        EXPECT_EQ(f.colourOnly[1], second || specular) << form;
+        EXPECT_FALSE(f.colourOnly[0] || f.colourOnly[f.stepCount - 1]) << form;
     }
     Shader modulate;
     ASSERT_NO_FATAL_FAILURE(CompileInto(Modulate(), &modulate));
