@@ -66,7 +66,7 @@ struct DrawSetup {
     RasterRect clip;  // inclusive left/top, exclusive right/bottom
     RasterStageProgram program;
     RasterBlendSetup blend;
-    RasterSampler samplers[kRasterStageCount];
+    RasterSampler samplers[kRasterSamplerCount];  // the stages use the first four
     bool needTexture[kRasterStageCount] = {};
     uint32_t texSet[kRasterStageCount] = {};
     bool anyTexture = false;

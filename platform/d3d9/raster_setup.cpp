@@ -282,6 +282,8 @@ void SetDefaultRasterStates(RasterStates* states) {
         tss[kTssAlphaArg2] = kTaCurrent;
         tss[kTssTexCoordIndex] = static_cast<uint32_t>(i);
         tss[kTssResultArg] = kTaCurrent;
+    }
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         uint32_t* ss = states->sampler[i];
         ss[kSampAddressU] = kAddressWrap;
         ss[kSampAddressV] = kAddressWrap;

@@ -53,8 +53,8 @@ struct ShadedPlan {
 // What the pixel-shader route's vector blocks read from a draw's samplers, once a band: the
 // samplers whose levels are all 32-bit, which it samples as the shaded spans do.
 struct ShaderBlockPlan {
-    bool fast[kRasterStageCount] = {};
-    Sampler32 samplers[kRasterStageCount];
+    bool fast[kRasterSamplerCount] = {};
+    Sampler32 samplers[kRasterSamplerCount];
     // Programs of the form the library's shader pack writes run without the machine, its
     // steps lane by lane in the same order: t0's texel of s0 into r0, then a chain of steps on
     // r0 or its colour (times v0, times a second texel of t0 from s1, times a constant; v1

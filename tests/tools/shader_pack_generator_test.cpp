@@ -83,9 +83,9 @@ TEST(ShaderPackGenerator, EveryShaderItWritesCompilesOnTheDevice) {
 
 // The device runs the pack's pixel shaders without its machine when it knows their form
 // (texel times diffuse, times a second texel, specular added, times the factor in c5): every
-// one of them but the normal map's (which reads s2) must be of that form, or the shader path
-// pays for interpreting.
-TEST(ShaderPackGenerator, EveryPixelShaderButTheNormalMapsIsOfAFormTheDeviceRunsBare) {
+// one of them that samples s0 and s1 alone (not the normal map's or the toon ramps') must be
+// of that form, or the shader path pays for interpreting.
+TEST(ShaderPackGenerator, EveryPlainPixelShaderIsOfAFormTheDeviceRunsWithoutItsMachine) {
     std::vector<uint32_t> tokens;
     int forms[4] = {};
     for (int i = 0; i < kPixelShaderCount; ++i) {
@@ -97,7 +97,10 @@ TEST(ShaderPackGenerator, EveryPixelShaderButTheNormalMapsIsOfAFormTheDeviceRuns
                                         &program)
                       .error,
                   shader::ShaderError::kNone);
-        if (program.samplerTypes[2] != 0) {
+        bool beyondTwo = false;  // the normal map (s2) and the toon ramps (s3, s4)
+        for (int k = 2; k < shader::kMaxPixelSamplers; ++k)
+            beyondTwo = beyondTwo || program.samplerTypes[k] != 0;
+        if (beyondTwo) {
             continue;
         }
         const platform::raster_internal::ShaderBlockPlan::PackForm form =
@@ -160,7 +163,23 @@ TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
     EXPECT_TRUE(BuildPixelShader(864 + 1, &tokens));           // unlit: the map does nothing
     EXPECT_FALSE(BuildPixelShader(2328 + 864 + 4, &tokens));   // diffuse from the vertices
     EXPECT_TRUE(BuildPixelShader(2328 + 4, &tokens));
-    EXPECT_FALSE(BuildPixelShader(13824, &tokens));  // toon: not made
+    // Toon: lit fields only, kind 1 (with its specular ramp when specular is on) and kind 2;
+    // toon selector 2 is left to the fixed-function path.
+    const Case toon[] = {
+        {13824, false},                   // lighting off
+        {13824 + 2328, true},             // kind 1, lit, lights
+        {13824 + 1728, true},             // kind 1, lit without lights
+        {13824 + 3456 + 2328 + 1, true},  // kind 1 with the specular ramp
+        {13824 + 3456 + 2328, false},     // ... which needs specular on
+        {13824 + 6912 + 2328, false},     // toon selector 2
+        {13824 + 2328 + 864, false},      // with a normal map
+        {13824 + 1728 + 864, false},      // ... even without lights
+        {27648 + 2328 + 216 + 1, true},   // kind 2, second texture, specular
+        {27648 + 3456 + 2328, false},
+    };
+    for (const Case& c : toon) {
+        EXPECT_EQ(BuildPixelShader(c.index, &tokens), c.present) << c.index;
+    }
 }
 
 }  // namespace

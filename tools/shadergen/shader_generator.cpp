@@ -7,7 +7,8 @@
 // 2)))^falloff. Constant registers (the graphics layer fills them): c0 (0, 1, 0, 0), c1 scene
 // ambient, c2-c5 projection and c6-c9 view (transposed), c10 fog, c11-c13 material, seven per
 // light from c14, c42 the outline thickness, c88-c89 the texture transform's rows, three rows a
-// bone (or the world) from c94. c90 is defined here.
+// bone (or the world) from c94. c90 is defined here. The toon blocks of the lit shaders and
+// their registers: toon_shaders.h.
 #include "tools/shadergen/shader_generator.h"
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "platform/d3d9/shaders/shader_builder.h"
 #include "tools/lib/archive_pack.h"
 #include "tools/lib/lz_compress.h"
+#include "tools/shadergen/toon_shaders.h"
 
 namespace tessel::shadergen {
 namespace {
@@ -215,13 +217,15 @@ void EmitTangentLight(ShaderBuilder& b, int light, bool directional, const Reg& 
     b.Emit(kOpMad, kDiffuseSum.Mask("xyz"), {ambient, kScalars.Swz("z"), kDiffuseSum});
 }
 
+void EmitHighlight(ShaderBuilder& b, int light, bool directional, const Src& specularColour);
+
 // One light's share of the diffuse and specular sums.
 void EmitLight(ShaderBuilder& b, const VertexBits& bits, int light, const Src& diffuseColour,
                const Src& specularColour) {
     const int type = bits.lightType[light];
     const uint32_t base = 14 + 7 * static_cast<uint32_t>(light);
     const Reg position = C(base), direction = C(base + 1), diffuse = C(base + 2);
-    const Reg specular = C(base + 3), ambient = C(base + 4), falloff = C(base + 5);
+    const Reg ambient = C(base + 4), falloff = C(base + 5);
     const Reg cone = C(base + 6);
     const bool directional = type == 3;
     if (directional) {
@@ -260,9 +264,18 @@ void EmitLight(ShaderBuilder& b, const VertexBits& bits, int light, const Src& d
             b.Emit(kOpMad, kDiffuseSum.Mask("xyz"), {R(0), kScalars.Swz("z"), kDiffuseSum});
         }
     }
-    if (!bits.specular) {
-        return;
+    if (bits.specular) {
+        EmitHighlight(b, light, directional, specularColour);
     }
+    // A toon mesh never takes the normal map's per-pixel lighting: its blocks would only cost.
+    if (!bits.perPixel) {
+        EmitToonLight(b, ToonLightTerms{light, directional, bits.specular});
+    }
+}
+
+// The light's highlight added to the specular sum; r1.w keeps the term before the fade.
+void EmitHighlight(ShaderBuilder& b, int light, bool directional, const Src& specularColour) {
+    const Reg specular = C(14 + 7 * static_cast<uint32_t>(light) + 3);
     b.Emit(kOpAdd, R(1).Mask("xyz"), {kToLight, kToEye});
     b.Emit(kOpNrm, R(1).Mask("xyz"), {R(1)});
     b.Emit(kOpDp3, R(1).Mask("w"), {kViewNormal, R(1)});
@@ -297,6 +310,9 @@ void EmitLighting(ShaderBuilder& b, const VertexBits& bits) {
     b.Emit(kOpNrm, kToEye.Mask("xyz"), {-kViewPos});
     b.Emit(kOpMov, kDiffuseSum.Mask("xyz"), {C(1)});
     b.Emit(kOpMov, kSpecularSum.Mask("xyz"), {C(0).Swz("x")});
+    if (!bits.perPixel) {
+        EmitToonStart(b);
+    }
     for (int light = 0; light < 3; ++light) {
         if (bits.lightType[light] != 0) {
             EmitLight(b, bits, light, diffuseColour, specularColour);
@@ -310,6 +326,9 @@ void EmitLighting(ShaderBuilder& b, const VertexBits& bits) {
         b.Emit(kOpMov, OD(1).Mask("xyz"), {C(0).Swz("x")});
     }
     b.Emit(kOpMov, OD(1).Mask("w"), {specularColour.Swz("w")});
+    if (!bits.perPixel) {
+        EmitToonFinish(b, bits.specular, diffuseColour, specularColour);
+    }
 }
 
 void EmitTexCoords(ShaderBuilder& b) {
@@ -350,6 +369,7 @@ struct PixelBits {
     // lights on are those with a shading kind.
     bool normalMap = false;
     bool lightOn[3] = {false, false, false};
+    ToonPixelBits toon;
 };
 
 bool DecodePixel(int index, PixelBits* bits) {
@@ -360,8 +380,7 @@ bool DecodePixel(int index, PixelBits* bits) {
     const int kinds[3] = {(index / 72) % 3, (index / 24) % 3, (index / 8) % 3};
     bits->secondTexture = (index / 216) % 2 != 0;
     const int lightField = (index / 432) % 8;
-    const int toon = index / 3456;
-    if (toon != 0) {
+    if (!DecodeToonPixel(index, &bits->toon)) {
         return false;
     }
     const bool anyKind = kinds[0] + kinds[1] + kinds[2] != 0;
@@ -370,6 +389,11 @@ bool DecodePixel(int index, PixelBits* bits) {
     // with the diffuse colour from the vertices there is no shader.
     const bool normalMap = (lightField & 2) != 0;
     const int lighting = lightField & ~2;
+    // Toon meshes are lit by the vertex shader's toon blocks, which only the lit ones carry,
+    // and take no normal map.
+    if (bits->toon.kind != 0 && (lighting == 0 || normalMap)) {
+        return false;
+    }
     for (int i = 0; i < 3; ++i) {
         bits->lightOn[i] = kinds[i] != 0;
     }
@@ -422,6 +446,7 @@ std::vector<uint32_t> PixelShader(const PixelBits& bits) {
     if (bits.secondTexture) {
         b.DclSampler(1);
     }
+    DeclareToonPixel(b, bits.toon);
     if (bits.normalMap) {
         b.DclSampler(2);
         EmitNormalMapLighting(b, bits);
@@ -433,7 +458,9 @@ std::vector<uint32_t> PixelShader(const PixelBits& bits) {
         b.Emit(kOpTex, R(1), {T(0), S(1)});
         b.Emit(kOpMul, R(0).Mask("xyz"), {R(0), R(1)});
     }
-    if (bits.specular) {
+    if (bits.toon.kind != 0) {
+        EmitToonPixel(b, bits.toon, bits.specular);
+    } else if (bits.specular) {
         b.Emit(kOpAdd, R(0).Mask("xyz"), {R(0), V(1)});
     }
     // c5 is the texture factor, white with the opacity in its alpha in every draw of a mesh:

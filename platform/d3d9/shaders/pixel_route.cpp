@@ -29,7 +29,7 @@ using shader::Lanes4;
 using Step = ShaderBlockPlan::PackForm::Step;
 
 struct BlockLod {
-    float lod[kRasterTexCoordSets][kRasterStageCount][kShaderLanes];
+    float lod[kRasterTexCoordSets][kRasterSamplerCount][kShaderLanes];
     bool has[kRasterTexCoordSets] = {};
 };
 
@@ -46,7 +46,8 @@ void SetTexel(Lanes4* out, int l, uint32_t texel) {
 // same bits); the others lane by lane. A sampler without a texture reads opaque black.
 void SampleTexels(const DrawSetup& s, const ShaderBlockPlan* plan, int sampler, const float* u,
                   const float* v, const float* lod, uint32_t active, uint32_t* texels) {
-    const bool known = sampler < kRasterStageCount && s.samplers[sampler].texture != nullptr;
+    const bool known =
+        sampler >= 0 && sampler < kRasterSamplerCount && s.samplers[sampler].texture != nullptr;
     if (known && plan != nullptr && plan->fast[sampler]) {
         SampleLanes32(plan->samplers[sampler], u, v, lod, kShaderLanes, active, texels);
         return;
@@ -67,10 +68,10 @@ class RouteSampler final : public shader::ShaderSampler {
                 uint32_t control, uint32_t activeMask, Lanes4* out) const override {
         // A t# read as it is (no swizzle, no modifier) has its derivatives at hand.
         int set = -1;
-        if (sampler < kRasterStageCount && source.file == shader::File::kTexCoord &&
-            source.index < kRasterTexCoordSets && source.modifier == shader::kSrcNone &&
-            source.swizzle[0] == 0 && source.swizzle[1] == 1 && lod_.has[source.index] &&
-            !(control & shader::kTexProject)) {
+        if (sampler >= 0 && sampler < kRasterSamplerCount &&
+            source.file == shader::File::kTexCoord && source.index < kRasterTexCoordSets &&
+            source.modifier == shader::kSrcNone && source.swizzle[0] == 0 &&
+            source.swizzle[1] == 1 && lod_.has[source.index] && !(control & shader::kTexProject)) {
             set = source.index;
         }
         float u[kShaderLanes], v[kShaderLanes], lod[kShaderLanes];
@@ -181,6 +182,8 @@ void CompileShadedSetup(const RasterStates& states, DrawSetup* s) {
     for (int i = 0; i < kRasterStageCount; ++i) {
         s->needTexture[i] = false;
         s->pointLevel[i] = nullptr;
+    }
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         s->samplers[i] = RasterSampler{};
         if (p.samplerTypes[i] != 0)
             CompileRasterSampler(states, i, &s->samplers[i]);
@@ -231,7 +234,7 @@ void PerspectiveLane(const DrawSetup& s, const Triangle& t, const shader::Shader
         regs->texCoords[set].c[3][l] = FloatAt(t.fplanes[kAttrTexQ + set], x, y) * w;
         if (!lodWanted[set])
             continue;
-        for (int i = 0; i < kRasterStageCount; ++i) {
+        for (int i = 0; i < kRasterSamplerCount; ++i) {
             if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
                 continue;
             lod->lod[set][i][l] =
@@ -250,7 +253,7 @@ bool WantLod(const DrawSetup& s, const shader::ShaderProgram& program, BlockLod*
     bool any = false;
     for (int set = 0; set < kRasterTexCoordSets; ++set) {
         lodWanted[set] = false;
-        for (int i = 0; i < kRasterStageCount; ++i) {
+        for (int i = 0; i < kRasterSamplerCount; ++i) {
             if (program.readsTexCoord[set] && s.samplers[i].texture != nullptr &&
                 s.samplers[i].needsLod) {
                 lodWanted[set] = true;
@@ -364,7 +367,7 @@ void ShadeTriangleLanes(const DrawSetup& s, const Triangle& t, int32_t bandTop,
                     if (!anyLod || !lodWanted[set])
                         continue;
                     SetAtPixel c = CoordinatesAt(s, t, set, x, y, pw, true);
-                    for (int i = 0; i < kRasterStageCount; ++i) {
+                    for (int i = 0; i < kRasterSamplerCount; ++i) {
                         if (s.samplers[i].texture == nullptr || !s.samplers[i].needsLod)
                             continue;
                         lod.lod[set][i][l] = static_cast<float>(
@@ -390,7 +393,7 @@ void ShadeTriangleLanes(const DrawSetup& s, const Triangle& t, int32_t bandTop,
 // The levels of detail of the 2x2 blocks of a pair of rows, worked out at the first live
 // pixel of a block and kept for its other three: every (set, sampler) pair a block column.
 struct BlockLodRows {
-    static constexpr int kPairs = kRasterTexCoordSets * kRasterStageCount;
+    static constexpr int kPairs = kRasterTexCoordSets * kRasterSamplerCount;
     std::vector<uint32_t> stamps;
     std::vector<float> values;  // pairCount a column
     uint32_t current = 0;
@@ -402,7 +405,7 @@ struct BlockLodRows {
     void StartTriangle(const DrawSetup& s, const bool* lodWanted) {
         pairCount = 0;
         for (int set = 0; set < kRasterTexCoordSets; ++set) {
-            for (int i = 0; i < kRasterStageCount && lodWanted[set]; ++i) {
+            for (int i = 0; i < kRasterSamplerCount && lodWanted[set]; ++i) {
                 if (s.samplers[i].texture != nullptr && s.samplers[i].needsLod) {
                     sets[pairCount] = set;
                     samplers[pairCount++] = i;
@@ -869,7 +872,7 @@ ShaderBlockPlan::PackForm MatchPackForm(const shader::ShaderProgram& p) {
 }
 
 void CompileShaderBlockPlan(const DrawSetup& s, ShaderBlockPlan* plan) {
-    for (int i = 0; i < kRasterStageCount; ++i) {
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         plan->fast[i] =
             s.samplers[i].texture != nullptr && CompileSampler32(s.samplers[i], &plan->samplers[i]);
     }
