@@ -231,6 +231,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "shaded spans";
         case RasterRoute::kShaderBlocks:
             return "shader blocks";
+        case RasterRoute::kShaderVectors:
+            return "shader blocks in vector lanes";
         default:
             return "?";
     }
