@@ -18,6 +18,7 @@
 #include "foundation/files/archive_fs.h"
 #include "foundation/files/file_ops.h"
 #include "platform/kernel.h"
+#include "support/spread.h"
 #include "tools/lib/archive_pack.h"
 
 namespace {
@@ -209,6 +210,23 @@ BENCHMARK(BM_PlainFolder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTim
 BENCHMARK(BM_ThroughArchive)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ArchiveOverPlainRatio)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(4.0);
 
+// Both folders: the MB/s of the separate runs side by side, then the ratio
+// of the run that times both in one loop.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("folder", "archive MB/s", "plain MB/s",
+                                       "archive/plain [spread]");
+    for (const char* arg : {"0", "1"}) {
+        const std::string label = arg[0] == '0' ? "png" : "bmp";
+        const benchspread::Samples archive = r.Get(std::string("BM_ThroughArchive/") + arg, "MB/s");
+        const benchspread::Samples plain = r.Get(std::string("BM_PlainFolder/") + arg, "MB/s");
+        benchspread::PrintSideBySideRow(label + ", separate runs", archive, plain,
+                                        benchspread::Ratios(archive, plain));
+        const std::string both = std::string("BM_ArchiveOverPlainRatio/") + arg;
+        benchspread::PrintSideBySideRow(label + ", one loop", r.Get(both, "archive_MB/s"),
+                                        r.Get(both, "plain_MB/s"), r.Get(both, "archive/plain"));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -218,10 +236,8 @@ int main(int argc, char** argv) {
         std::printf("%s: %zu files, %.1f MB\n", kind == 0 ? "png" : "bmp",
                     dataSets[kind]->plainPaths.size(), dataSets[kind]->totalBytes / 1e6);
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = benchspread::RunWithSummary(argc, argv, PrintSummary);
     RemoveDataSet(dataSets[0]);
     RemoveDataSet(dataSets[1]);
-    return 0;
+    return result;
 }

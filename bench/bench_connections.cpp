@@ -12,6 +12,7 @@
 #include "foundation/net/connection_testing.h"
 #include "foundation/net/connections.h"
 #include "platform/winsock_testing.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -112,6 +113,22 @@ BENCHMARK(BM_ManyConnectionsReceiveOneMessageEach)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSummaryHeader("ms, wall, every connection's message received");
+    benchspread::PrintFigureRow(
+        "1000 connections",
+        benchspread::Scaled(r.Get("BM_ManyConnectionsReceiveOneMessageEach/1000", "real_seconds"),
+                            1e3),
+        0, true, "%.1f");
+    benchspread::PrintFigureRow(
+        "8192 connections",
+        benchspread::Scaled(r.Get("BM_ManyConnectionsReceiveOneMessageEach/8192", "real_seconds"),
+                            1e3),
+        500, true, "%.1f");
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

@@ -439,7 +439,7 @@ int main(int argc, char** argv) {
         g_mesaOne = MeasureMesa(1);
         g_mesaAll = MeasureMesa(g_processors);
     }
-    benchmark::Initialize(&argc, argv);
+    benchspread::Initialize(&argc, &argv);
     bench::FrameTableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -470,16 +470,22 @@ int main(int argc, char** argv) {
     PrintRow("sphere 10k 640x480: llvmpipe, 1 thread", sphere, g_mesaOne.sphere);
     std::snprintf(label, sizeof label, "sphere 10k 640x480: llvmpipe, %d threads", g_processors);
     PrintRow(label, sphere, g_mesaAll.sphere);
-    auto ratio = [](FrameTimes mesa, FrameTimes ours) {
-        return ours.wall > 0 && mesa.wall > 0 ? mesa.wall / ours.wall : 0.0;
+    // llvmpipe's median against each of our repetitions.
+    auto ratio = [&](FrameTimes mesa, const char* ours) {
+        return benchspread::Ratios(benchspread::Samples(mesa.wall), reporter.WallMs(ours));
     };
-    std::printf("\nspeed against llvmpipe (its wall time / ours; above 1: ours is faster)\n");
-    std::printf(
-        "floor:  ours 1 thread vs llvmpipe 1 thread %.2f, ours vs llvmpipe all %.2f "
-        "(goal: floor frame <= 1 ms: %s)\n",
-        ratio(g_mesaOne.floor, floorOne), ratio(g_mesaAll.floor, floorAll),
-        floorAll.wall > 0 && floorAll.wall <= 1.0 ? "met" : "not met");
-    std::printf("sphere: ours 1 thread vs llvmpipe 1 thread %.2f, ours vs llvmpipe all %.2f\n",
-                ratio(g_mesaOne.sphere, sphereOne), ratio(g_mesaAll.sphere, sphereAll));
+    benchspread::PrintSummaryHeader(
+        "speed against llvmpipe (its wall time / ours; above 1: ours is faster)", "ratio");
+    benchspread::PrintRatioRow("floor: ours 1 thread vs llvmpipe 1 thread",
+                               ratio(g_mesaOne.floor, "BM_FloorFrame_Ours1Thread"));
+    benchspread::PrintRatioRow("floor: ours vs llvmpipe all",
+                               ratio(g_mesaAll.floor, "BM_FloorFrame_Ours"));
+    benchspread::PrintRatioRow("sphere: ours 1 thread vs llvmpipe 1 thread",
+                               ratio(g_mesaOne.sphere, "BM_Sphere10k_Ours1Thread"));
+    benchspread::PrintRatioRow("sphere: ours vs llvmpipe all",
+                               ratio(g_mesaAll.sphere, "BM_Sphere10k_Ours"));
+    benchspread::PrintSummaryHeader("wall ms a frame");
+    benchspread::PrintFigureRow("floor 512x512: ours", reporter.WallMs("BM_FloorFrame_Ours"), 1.0,
+                                true, "%.3f");
     return 0;
 }

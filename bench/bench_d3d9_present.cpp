@@ -9,6 +9,7 @@
 #include "platform/d3d9.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
+#include "support/spread.h"
 #include "tests/platform/dib_test_support.h"
 #include "tests/platform/popup_window.h"
 
@@ -97,13 +98,28 @@ void BM_StretchDIBits(benchmark::State& state) {
 }
 BENCHMARK(BM_StretchDIBits)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
+// The software path's blit over the Direct3D path's presentation at each
+// scale: above 1, presenting costs less.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("us a frame, CPU", "Present", "StretchDIBits",
+                                       "DIB/Present [spread]");
+    for (const char* scale : {"1", "2"}) {
+        const benchspread::Samples dib = benchspread::Scaled(
+            r.Get(std::string("BM_StretchDIBits/") + scale, "cpu_seconds"), 1e6);
+        for (const char* bits : {"32", "16"}) {
+            const benchspread::Samples present = benchspread::Scaled(
+                r.Get(std::string("BM_Present/") + scale + "/" + bits, "cpu_seconds"), 1e6);
+            benchspread::PrintSideBySideRow(
+                std::string("scale ") + scale + ", back buffer at " + bits + " bits", present, dib,
+                benchspread::Ratios(dib, present), 0, "%.1f");
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Headless unless a display is asked for.
     setenv("SDL_VIDEODRIVER", "dummy", 0);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
 }

@@ -464,7 +464,7 @@ void PrintDifference() {
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     g_mesa = MeasureMesaOneThread();
-    benchmark::Initialize(&argc, argv);
+    benchspread::Initialize(&argc, &argv);
     bench::FrameTableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
@@ -476,15 +476,14 @@ int main(int argc, char** argv) {
     PrintRow("ours, shaders", shaders);
     PrintRow("llvmpipe, GLSL", g_mesa);
     PrintDifference();
-    if (fixed.wall > 0 && shaders.wall > 0) {
-        double cost = shaders.wall / fixed.wall;
-        std::printf("shaders / fixed: %.2f (goal <= 1.5: %s)\n", cost,
-                    cost <= 1.5 ? "met" : "not met");
-    }
-    if (g_mesa.wall > 0 && shaders.wall > 0) {
-        double lead = g_mesa.wall / shaders.wall;
-        std::printf("llvmpipe / shaders: %.2f (goal > 1: %s)\n", lead,
-                    lead > 1.0 ? "met" : "not met");
-    }
+    const benchspread::Samples fixedMs = reporter.WallMs("BM_Sphere10k_Fixed1Thread");
+    const benchspread::Samples shadersMs = reporter.WallMs("BM_Sphere10k_Shaders1Thread");
+    benchspread::PrintSummaryHeader("wall-clock ratios [spread]", "ratio");
+    benchspread::PrintFigureRow("shaders / fixed", benchspread::Ratios(shadersMs, fixedMs), 1.5,
+                                true);
+    // llvmpipe's median against each of our repetitions.
+    benchspread::PrintFigureRow("llvmpipe / shaders",
+                                benchspread::Ratios(benchspread::Samples(g_mesa.wall), shadersMs),
+                                1.0);
     return 0;
 }

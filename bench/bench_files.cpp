@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "foundation/files/file_ops.h"
 #include "platform/kernel.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -112,20 +112,24 @@ void LayerRandom(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kRandomReads * chunk);
 }
 
-// Keeps each case's MB/s so that the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            auto found = run.counters.find("bytes_per_second");
-            if (found != run.counters.end()) {
-                rates[run.run_name.function_name] = found->second.value / 1e6;
-            }
+// Each file-layer case beside its plain counterpart, MB/s and their ratio.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("file layer case", "MB/s", "plain MB/s");
+    for (const std::string& name : r.Names()) {
+        if (name.find("/fileops") == std::string::npos) {
+            continue;
         }
-        ConsoleReporter::ReportRuns(runs);
+        const std::string kind = name.substr(0, name.find('/'));
+        const size_t sizeStart = name.find('/', name.find("/fileops") + 1);
+        const std::string size = name.substr(sizeStart, name.find('/', sizeStart + 1) - sizeStart);
+        const std::string plain = r.NameStartingWith(kind + "/plain_read" + size);
+        const benchspread::Samples ours =
+            benchspread::Scaled(r.Get(name, "bytes_per_second"), 1e-6);
+        const benchspread::Samples peer =
+            benchspread::Scaled(r.Get(plain, "bytes_per_second"), 1e-6);
+        benchspread::PrintSideBySideRow(name, ours, peer, benchspread::Ratios(ours, peer));
     }
-    std::map<std::string, double> rates;
-};
+}
 
 }  // namespace
 
@@ -153,23 +157,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("random/plain_read/4K", PlainRandom)->UseRealTime();
     benchmark::RegisterBenchmark("random/fileops/4K", LayerRandom)->Arg(0)->UseRealTime();
     benchmark::RegisterBenchmark("random/fileops_cache/4K", LayerRandom)->Arg(1)->UseRealTime();
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n%-32s %10s %10s %7s\n", "file layer case", "MB/s", "plain MB/s", "ratio");
-    for (const auto& [name, rate] : reporter.rates) {
-        if (name.find("/fileops") == std::string::npos) {
-            continue;
-        }
-        std::string kind = name.substr(0, name.find('/'));
-        std::string size = name.substr(name.rfind('/'));
-        auto plain = reporter.rates.find(kind + "/plain_read" + size);
-        if (plain != reporter.rates.end() && plain->second > 0) {
-            std::printf("%-32s %10.0f %10.0f %7.2f\n", name.c_str(), rate, plain->second,
-                        rate / plain->second);
-        }
-    }
+    const int result = benchspread::RunWithSummary(argc, argv, PrintSummary);
     RemoveFile();
-    benchmark::Shutdown();
-    return 0;
+    return result;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "images/image_loader.h"
+#include "support/spread.h"
 #include "tests/images/image_test_support.h"
 
 namespace {
@@ -83,6 +84,17 @@ void BM_TinyFileClaimingAHugePicture(benchmark::State& state) {
 }
 BENCHMARK(BM_TinyFileClaimingAHugePicture)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSummaryHeader("ms a load, CPU");
+    for (int which = 0; which < 6; ++which) {
+        const std::string name = "BM_TinyFileClaimingAHugePicture/" + std::to_string(which);
+        benchspread::PrintFigureRow(
+            kNames[which], benchspread::Scaled(r.Get(name, "cpu_seconds"), 1e3), 100, true);
+    }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "models/pmd/vmd_internal.h"
+#include "support/spread.h"
 #include "tests/models/pmd/pmd_rig.h"
 
 namespace {
@@ -49,6 +50,22 @@ BENCHMARK(BM_BakeUnreachableTargets)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSummaryHeader("ms a motion, wall");
+    const auto wall = [&r](const char* name) {
+        return benchspread::Scaled(r.Get(name, "real_seconds"), 1e3);
+    };
+    benchspread::PrintFigureRow("walk, one thread", wall("BM_BakeWalkWithIk/workers:1"), 0, true);
+    benchspread::PrintFigureRow("walk, the bake's workers", wall("BM_BakeWalkWithIk/workers:0"), 20,
+                                true);
+    benchspread::PrintFigureRow("out of reach, one thread",
+                                wall("BM_BakeUnreachableTargets/workers:1"), 0, true);
+    benchspread::PrintFigureRow("out of reach, the bake's workers",
+                                wall("BM_BakeUnreachableTargets/workers:0"), 0, true);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

@@ -237,10 +237,5 @@ void PrintSummary(const benchspread::SpreadReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
-    benchspread::SpreadReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
 }

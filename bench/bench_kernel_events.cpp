@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/kernel.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -57,6 +58,22 @@ void BM_EventRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_EventRoundTrip)->Arg(0)->Arg(64)->Arg(512)->UseRealTime();
 
+// A round trip beside other threads' waits over one without them: 1 is the
+// same cost.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("round trip, wall", "us", "alone us", "alone/this [spread]");
+    const benchspread::Samples alone =
+        benchspread::Scaled(r.Get("BM_EventRoundTrip/0", "real_seconds"), 1e6);
+    for (const char* idle : {"64", "512"}) {
+        const benchspread::Samples beside = benchspread::Scaled(
+            r.Get(std::string("BM_EventRoundTrip/") + idle, "real_seconds"), 1e6);
+        benchspread::PrintSideBySideRow(std::string(idle) + " idle waiters", beside, alone,
+                                        benchspread::Ratios(alone, beside), 0, "%.1f");
+    }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

@@ -6,11 +6,11 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "foundation/files/lz.h"
+#include "support/spread.h"
 #include "tools/lib/lz_compress.h"
 #include "tools/lib/sample_data.h"
 
@@ -119,33 +119,22 @@ void RegisterAll() {
     }
 }
 
-// Keeps each run's throughput so that the two decoders can be set side by side.
-class RateReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find("bytes_per_second");
-            if (rate != run.counters.end()) {
-                megabytesPerSecond[run.benchmark_name()] = rate->second.value / 1e6;
-            }
-        }
-    }
-
-    std::map<std::string, double> megabytesPerSecond;
-};
-
-void PrintSummary(const RateReporter& reporter) {
-    std::printf("\n%-8s %10s %10s %10s %12s %12s\n", "data", "ours MB/s", "zlib MB/s", "ours/zlib",
-                "ours packed", "zlib packed");
+// The two decoders side by side, then how small each packs the data.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("data", "ours MB/s", "zlib MB/s", "ours/zlib [spread]");
     for (int i = 0; i < 4; ++i) {
         const std::string kind = kSelections[i];
-        const auto ours = reporter.megabytesPerSecond.find("LzExpand/" + kind);
-        const auto zlib = reporter.megabytesPerSecond.find("ZlibInflate/" + kind);
-        if (ours == reporter.megabytesPerSecond.end() ||
-            zlib == reporter.megabytesPerSecond.end()) {
+        const benchspread::Samples ours =
+            benchspread::Scaled(r.Get("LzExpand/" + kind, "bytes_per_second"), 1e-6);
+        const benchspread::Samples zlib =
+            benchspread::Scaled(r.Get("ZlibInflate/" + kind, "bytes_per_second"), 1e-6);
+        if (ours.Empty() || zlib.Empty()) {
             continue;
         }
+        benchspread::PrintSideBySideRow(kind, ours, zlib, benchspread::Ratios(ours, zlib));
+    }
+    std::printf("\n%-8s %12s %12s\n", "data", "ours packed", "zlib packed");
+    for (int i = 0; i < 4; ++i) {
         size_t plain = 0;
         size_t lz = 0;
         size_t zl = 0;
@@ -154,8 +143,7 @@ void PrintSummary(const RateReporter& reporter) {
             lz += s->lz.size();
             zl += s->zlib.size();
         }
-        std::printf("%-8s %10.0f %10.0f %10.2f %11.1f%% %11.1f%%\n", kind.c_str(), ours->second,
-                    zlib->second, ours->second / zlib->second, 100.0 * lz / plain,
+        std::printf("%-8s %11.1f%% %11.1f%%\n", kSelections[i], 100.0 * lz / plain,
                     100.0 * zl / plain);
     }
 }
@@ -163,11 +151,6 @@ void PrintSummary(const RateReporter& reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
     RegisterAll();
-    RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
 }

@@ -9,6 +9,7 @@
 #include "bench/headless_library.h"
 #include "models/anim/model_animation.h"
 #include "models/core/model_system.h"
+#include "support/spread.h"
 #include "tests/models/anim_fixture.h"
 #include "tests/models/model_base_builder.h"
 
@@ -105,6 +106,15 @@ void BM_UpdateModelMatrices_100Bones_TwoBlendedAnimations(benchmark::State& stat
 }
 BENCHMARK(BM_UpdateModelMatrices_100Bones_TwoBlendedAnimations)->Unit(benchmark::kMicrosecond);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    const char* name = "BM_UpdateModelMatrices_100Bones_TwoBlendedAnimations";
+    benchspread::PrintSummaryHeader("us an update, CPU");
+    benchspread::PrintFigureRow(name, benchspread::Scaled(r.Get(name, "cpu_seconds"), 1e6), 20,
+                                true);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

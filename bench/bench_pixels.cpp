@@ -8,6 +8,7 @@
 #include "foundation/memory/memory.h"
 #include "images/convert.h"
 #include "images/dxt.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -80,6 +81,16 @@ void BM_DecodeDxt5(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeDxt5)->Unit(benchmark::kMillisecond);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSummaryHeader("Mpixels a second");
+    for (const char* name : {"BM_Argb32ToRgb565/dither:0", "BM_Argb32ToRgb565/dither:1",
+                             "BM_Argb32ToRgb565/dither:2", "BM_DecodeDxt5"}) {
+        benchspread::PrintFigureRow(name, r.Get(name, "Mpixels"), 0, false, "%.0f");
+    }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

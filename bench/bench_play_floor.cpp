@@ -21,6 +21,7 @@
 #include "models/loading/model_loading.h"
 #include "platform/d3d9_testing.h"
 #include "platform/kernel/files.h"
+#include "support/spread.h"
 #include "tests/game/play/floor_stage.h"
 
 namespace {
@@ -77,12 +78,27 @@ BENCHMARK(Floor)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 
+namespace {
+
+// The shader path's floor over the fixed path's: the goal is at most 1.2.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    constexpr double kGoal = 1.2;
+    benchspread::PrintSideBySideHeader("ms a floor, process CPU", "shaders", "fixed",
+                                       "shaders/fixed [spread]");
+    const benchspread::Samples shaders =
+        benchspread::Scaled(r.Get("Floor/shaders:1", "cpu_seconds"), 1e3);
+    const benchspread::Samples fixed =
+        benchspread::Scaled(r.Get("Floor/shaders:0", "cpu_seconds"), 1e3);
+    const benchspread::Samples ratios = benchspread::Ratios(shaders, fixed);
+    benchspread::PrintSideBySideRow("512x512 floor", shaders, fixed, ratios, 0, "%.2f");
+    benchspread::PrintFigureRow("shaders/fixed against its goal", ratios, kGoal, true);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Headless unless a display is asked for.
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     platform::SetVirtualVerticalBlank(true);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
 }

@@ -32,6 +32,10 @@
 // process's CPU over the second, on less off, is what the sound thread and
 // the mixer cost.
 //
+// The software path's level-30 frame runs once more for each narrower kernel
+// width the processor has (kernels:1 SSE2, kernels:0 pixel by pixel), beside
+// the widest (kernels:2 where AVX2 is present), in the same run.
+//
 // Goals: 2 ms of CPU a frame, 150 ms to the first frame, and 2% of one core
 // for the sound, printed with the figures after the table.
 
@@ -46,6 +50,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -65,6 +70,7 @@
 #include "graphics/images/image_records.h"
 #include "graphics/targets/draw_targets.h"
 #include "platform/d3d9_testing.h"
+#include "softrender/kernel_width.h"
 #include "sound/sound_system_internal.h"
 
 namespace {
@@ -418,8 +424,8 @@ struct PathFigures {
     int64_t draws = 0;
     double pixels = 0;
 };
-// By (hardware, start level).
-std::map<std::pair<bool, int32_t>, PathFigures> g_frames;
+// By (hardware, start level, kernel width).
+std::map<std::tuple<bool, int32_t, int>, PathFigures> g_frames;
 
 struct StartFigures {
     double firstMs = 0;  // the run's first start
@@ -434,9 +440,20 @@ struct SecondFigures {
 };
 std::map<bool, SecondFigures> g_seconds;  // by sound up
 
+// The widest kernels again once a frame run ends, for the runs after it.
+struct WidestKernelsAfter {
+    ~WidestKernelsAfter() { tessel::soft::SetKernelWidth(tessel::soft::WidestKernelWidth()); }
+};
+
 void PlayFrame(benchmark::State& state) {
+    const WidestKernelsAfter widestAfter;
     const bool hardware = state.range(0) != 0;
     const int32_t startLevel = static_cast<int32_t>(state.range(1));
+    const int kernels = static_cast<int>(state.range(2));
+    if (!tessel::soft::SetKernelWidth(static_cast<tessel::soft::KernelWidth>(kernels))) {
+        state.SkipWithError("the processor lacks the kernel width");
+        return;
+    }
     if (StartGameOnPath(hardware) != 0) {
         EndGame();
         state.SkipWithError("the library did not start");
@@ -484,7 +501,7 @@ void PlayFrame(benchmark::State& state) {
     state.counters["flush_ms"] = total.flush / n;
     state.counters["stretch_ms"] = total.stretch / n;
     state.counters["present_ms"] = total.present / n;
-    PathFigures& figures = g_frames[{hardware, startLevel}];
+    PathFigures& figures = g_frames[{hardware, startLevel, kernels}];
     figures.heaviest = heaviest;
     figures.draws = DrawCensus::draws;
     figures.pixels = DrawCensus::pixels;
@@ -566,10 +583,22 @@ BENCHMARK(StartUp)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
-// A new game as the title starts it (level 0), and one from the top level.
+// A new game as the title starts it (level 0), and one from the top level, at
+// the widest kernels; the software path's top level at the narrower ones too.
+void FrameArguments(benchmark::internal::Benchmark* b) {
+    const int widest = static_cast<int>(tessel::soft::WidestKernelWidth());
+    for (int hardware : {1, 0}) {
+        for (int level : {0, static_cast<int>(kMaxLevel)}) {
+            b->Args({hardware, level, widest});
+        }
+    }
+    for (int narrower = widest - 1; narrower >= 0; --narrower) {
+        b->Args({0, kMaxLevel, narrower});
+    }
+}
 BENCHMARK(PlayFrame)
-    ->ArgsProduct({{1, 0}, {0, kMaxLevel}})
-    ->ArgNames({"hardware", "level"})
+    ->Apply(FrameArguments)
+    ->ArgNames({"hardware", "level", "kernels"})
     ->Iterations(kFrameIterations)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
@@ -609,7 +638,9 @@ class GoalReporter : public benchmark::ConsoleReporter {
             }
             const bool hardware = name.find("hardware:1") != std::string::npos;
             const int32_t level = name.find("level:0") != std::string::npos ? 0 : kMaxLevel;
-            PathFigures& figures = g_frames[{hardware, level}];
+            const size_t at = name.find("kernels:");
+            const int kernels = at == std::string::npos ? 0 : name[at + 8] - '0';
+            PathFigures& figures = g_frames[{hardware, level, kernels}];
             figures.frameCpuMs = run.GetAdjustedCPUTime();
             figures.frameWallMs = run.GetAdjustedRealTime();
         }
@@ -629,13 +660,16 @@ void PrintVerdicts() {
         if (f.frameCpuMs <= 0) {
             continue;
         }
+        const auto [hardware, level, kernels] = key;
+        const auto width = static_cast<tessel::soft::KernelWidth>(kernels);
         std::printf(
-            "%-8s frame, game from level %2d, at level %2d: %4d bullets %3d enemies %3d objects, "
-            "%5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= %.0f ms: %s\n",
-            PathName(key.first), key.second, f.heaviest.level, f.heaviest.load.bullets,
-            f.heaviest.load.enemies, f.heaviest.load.objects, static_cast<long long>(f.draws),
-            f.pixels / 1e6, f.frameCpuMs, f.frameWallMs, kFrameGoalMs,
-            Verdict(f.frameCpuMs, kFrameGoalMs));
+            "%-8s frame (%-8s kernels), game from level %2d, at level %2d: %4d bullets %3d "
+            "enemies %3d objects, %5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= "
+            "%.0f ms: %s\n",
+            PathName(hardware), hardware ? "-" : tessel::soft::KernelWidthName(width), level,
+            f.heaviest.level, f.heaviest.load.bullets, f.heaviest.load.enemies,
+            f.heaviest.load.objects, static_cast<long long>(f.draws), f.pixels / 1e6, f.frameCpuMs,
+            f.frameWallMs, kFrameGoalMs, Verdict(f.frameCpuMs, kFrameGoalMs));
     }
     for (const auto& [hardware, f] : g_starts) {
         std::printf(

@@ -19,6 +19,7 @@
 #include "models/read/read_model.h"
 #include "models/read/read_model_conversion.h"
 #include "models/util/model_containers.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -197,4 +198,22 @@ void BM_FreshPagesOfOneConversion(benchmark::State& state) {
 BENCHMARK(BM_ConvertReadModel_100kSkinnedTriangles)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FreshPagesOfOneConversion)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-BENCHMARK_MAIN();
+namespace {
+
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    const benchspread::Samples ours =
+        r.Get("BM_ConvertReadModel_100kSkinnedTriangles", "thread_ms");
+    const benchspread::Samples floor = r.Get("BM_FreshPagesOfOneConversion", "thread_ms");
+    benchspread::PrintSummaryHeader("thread ms a conversion");
+    benchspread::PrintFigureRow("BM_ConvertReadModel_100kSkinnedTriangles", ours, 50, true, "%.1f");
+    benchspread::PrintSideBySideHeader("beside its fresh pages", "ms", "pages ms",
+                                       "conversion/pages [spread]");
+    benchspread::PrintSideBySideRow("conversion / fresh pages", ours, floor,
+                                    benchspread::Ratios(ours, floor), 0, "%.1f");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

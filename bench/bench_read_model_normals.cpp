@@ -14,6 +14,7 @@
 
 #include "models/read/read_model.h"
 #include "models/read/read_model_preparation.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -117,6 +118,20 @@ void BM_PlainPositionNormalSums(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainPositionNormalSums)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    const benchspread::Samples ours =
+        benchspread::Scaled(r.Get("BM_GenerateReadModelNormals", "faces/s"), 1e-6);
+    const benchspread::Samples plain =
+        benchspread::Scaled(r.Get("BM_PlainPositionNormalSums", "faces/s"), 1e-6);
+    benchspread::PrintSummaryHeader("M faces a second");
+    benchspread::PrintFigureRow("BM_GenerateReadModelNormals", ours, 5.0);
+    benchspread::PrintSideBySideHeader("beside the plain sums", "ours M/s", "plain M/s");
+    benchspread::PrintSideBySideRow("normals / plain sums", ours, plain,
+                                    benchspread::Ratios(ours, plain), 0, "%.2f");
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

@@ -277,7 +277,6 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int colorType : {1, 0}) {
         for (int size : {32, 256}) {
@@ -292,10 +291,9 @@ int main(int argc, char** argv) {
             }
         }
     }
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    PrintPixelCheck();
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(
+        argc, argv, [](const softbench::RateReporter& reporter) {
+            PrintSummary(reporter);
+            PrintPixelCheck();
+        });
 }

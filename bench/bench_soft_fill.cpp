@@ -119,7 +119,6 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int colorType : {1, 0}) {
         for (int mode : kModes) {
@@ -129,9 +128,5 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("SdlFillRect", SdlFillRect)->Arg(colorType);
         benchmark::RegisterBenchmark("SdlBlendFill", SdlBlendFill)->Arg(colorType);
     }
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(argc, argv, PrintSummary);
 }

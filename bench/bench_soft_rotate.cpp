@@ -4,9 +4,14 @@
 // bullets), and as an alpha blend (mode 1, parameter 200); side by side with
 // SDL_RenderCopyEx on SDL2's software renderer over the same sprites (a
 // colour-keyed texture, SDL_BLENDMODE_BLEND with the texture's alpha, and
-// SDL_BLENDMODE_BLEND with an alpha modulation of 200), nearest texels. The
+// SDL_BLENDMODE_BLEND with an alpha modulation of 200), nearest texels; the
+// game's bullets, an alpha source tinted in mode 0 and its glow added in mode
+// 2 at parameter 255, beside SDL_BLENDMODE_BLEND and SDL_BLENDMODE_ADD with a
+// colour modulation. The
 // 32-bit target is the measure; an RGB565 target is shown beside it. Mpx/s
-// of drawn pixels (the sprite's area per draw). One core.
+// of drawn pixels (the sprite's area per draw). One core. Ours runs at each
+// kernel width the processor has (SSE2, and AVX2 where present), the widths
+// side by side with the peer in one run.
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -19,6 +24,7 @@
 #include "graphics/memimg/blend_tables.h"
 #include "graphics/memimg/memimg.h"
 #include "soft_rates.h"
+#include "softrender/kernel_width.h"
 #include "softrender/rotate.h"
 
 namespace {
@@ -29,9 +35,17 @@ constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr uint32_t kKey = 0xFFFF00FFu;  // opaque magenta
 
-enum Kind { kKeyed, kAlphaSource, kBlend };
+enum Kind { kKeyed, kAlphaSource, kBlend, kTinted, kGlow };
 const char* const kKindNames[] = {"keyed copy", "alpha source, mode 0 keyed",
-                                  "alpha blend (mode 1, p 200)"};
+                                  "alpha blend (mode 1, p 200)", "alpha source, mode 0 tinted",
+                                  "alpha source, mode 2 p 255 tinted"};
+// The game's bullet bodies and glows: a brightness that tints, as the peer's
+// colour modulation does.
+constexpr uint32_t kTint = 0xC08040;
+
+bool AlphaKind(Kind kind) {
+    return kind == kAlphaSource || kind == kTinted || kind == kGlow;
+}
 
 // A round sprite on the key with a gradient inside; the alpha version has
 // its key pixels at alpha 0 and a half-transparent rim.
@@ -84,7 +98,11 @@ void SoftRotate(benchmark::State& state) {
     const Kind kind = static_cast<Kind>(state.range(0));
     const int size = static_cast<int>(state.range(1));
     const int colorType = static_cast<int>(state.range(2));
-    const bool alpha = kind == kAlphaSource;
+    if (!soft::SetKernelWidth(static_cast<soft::KernelWidth>(state.range(3)))) {
+        state.SkipWithError("the processor lacks the kernel width");
+        return;
+    }
+    const bool alpha = AlphaKind(kind);
     const int bytes = colorType == 1 || alpha ? 4 : 2;
     MEMIMG target{};
     MEMIMG sprite{};
@@ -101,8 +119,11 @@ void SoftRotate(benchmark::State& state) {
         }
     }
     SoftDrawState draw = DefaultSoftDrawState(RECT{0, 0, kWidth, kHeight});
-    draw.blendMode = kind == kBlend ? kBlendAlpha : kBlendCopy;
-    draw.blendParam = 200;
+    draw.blendMode = kind == kBlend ? kBlendAlpha : (kind == kGlow ? kBlendAdd : kBlendCopy);
+    draw.blendParam = kind == kGlow ? 255 : 200;
+    if (kind == kTinted || kind == kGlow) {
+        draw.brightness = kTint;
+    }
     const int trans = kind == kBlend ? 0 : 1;
     const std::vector<Draw> draws = Draws(size, CountFor(size));
     for (auto _ : state) {
@@ -125,14 +146,17 @@ void SdlRotate(benchmark::State& state) {
                                        wide ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB565);
     std::memset(target->pixels, 0x30, size_t(target->pitch) * kHeight);
     SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(target);
-    std::vector<uint32_t> pixels = SpritePixels(size, kind == kAlphaSource);
+    std::vector<uint32_t> pixels = SpritePixels(size, AlphaKind(kind));
     SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), size, size, 32,
                                                               size * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (kind != kAlphaSource) {
+    if (!AlphaKind(kind)) {
         SDL_SetColorKey(surface, kind == kKeyed ? SDL_TRUE : SDL_FALSE, kKey);
     }
     SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, surface);
-    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+    SDL_SetTextureBlendMode(texture, kind == kGlow ? SDL_BLENDMODE_ADD : SDL_BLENDMODE_BLEND);
+    if (kind == kTinted || kind == kGlow) {
+        SDL_SetTextureColorMod(texture, kTint >> 16, (kTint >> 8) & 0xFF, kTint & 0xFF);
+    }
     SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
     if (kind == kBlend) {
         SDL_SetTextureAlphaMod(texture, 200);
@@ -155,24 +179,29 @@ void SdlRotate(benchmark::State& state) {
 }
 
 bool Measured(int kind, int colorType) {
-    return colorType == 1 || kind != kAlphaSource;
+    return colorType == 1 || !AlphaKind(static_cast<Kind>(kind));
 }
+
+constexpr int kSse2 = static_cast<int>(soft::KernelWidth::kSse2);
+constexpr int kAvx2 = static_cast<int>(soft::KernelWidth::kAvx2);
 
 void PrintSummary(const softbench::RateReporter& r) {
     for (int colorType : {1, 0}) {
-        softbench::PrintHeader(colorType == 1 ? "turned sprites onto 640x480 32-bit"
-                                              : "turned sprites onto 640x480 RGB565",
-                               "SDL Mpx/s");
+        softbench::PrintWidthHeader(colorType == 1 ? "turned sprites onto 640x480 32-bit"
+                                                   : "turned sprites onto 640x480 RGB565",
+                                    "SDL Mpx/s");
         for (int size : {32, 128}) {
-            for (int kind = kKeyed; kind <= kBlend; ++kind) {
+            for (int kind = kKeyed; kind <= kGlow; ++kind) {
                 if (!Measured(kind, colorType)) {
                     continue;
                 }
                 const std::string args = std::to_string(kind) + "/" + std::to_string(size) + "/" +
                                          std::to_string(colorType);
-                softbench::PrintRow(
+                softbench::PrintWidthRow(
                     std::to_string(size) + "x" + std::to_string(size) + " " + kKindNames[kind],
-                    r.Mpx("SoftRotate/" + args), r.Mpx("SdlRotate/" + args));
+                    r.Mpx("SoftRotate/" + args + "/" + std::to_string(kSse2)),
+                    r.Mpx("SoftRotate/" + args + "/" + std::to_string(kAvx2)),
+                    r.Mpx("SdlRotate/" + args));
             }
         }
     }
@@ -181,23 +210,21 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int colorType : {1, 0}) {
         for (int size : {32, 128}) {
-            for (int kind = kKeyed; kind <= kBlend; ++kind) {
+            for (int kind = kKeyed; kind <= kGlow; ++kind) {
                 if (!Measured(kind, colorType)) {
                     continue;
                 }
-                benchmark::RegisterBenchmark("SoftRotate", SoftRotate)
-                    ->Args({kind, size, colorType});
+                for (int width = kSse2; width <= static_cast<int>(soft::WidestKernelWidth());
+                     ++width) {
+                    benchmark::RegisterBenchmark("SoftRotate", SoftRotate)
+                        ->Args({kind, size, colorType, width});
+                }
                 benchmark::RegisterBenchmark("SdlRotate", SdlRotate)->Args({kind, size, colorType});
             }
         }
     }
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(argc, argv, PrintSummary);
 }

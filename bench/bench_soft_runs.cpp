@@ -30,12 +30,10 @@ constexpr uint32_t kKey32 = 0xFFFF00FFu;
 constexpr uint32_t kKey565 = 0xF81Fu;
 
 enum Kind { kSparse32, kRound32, kAlpha32, kAlphaSource32, kSparse565, kAlpha565 };
-const char* const kKindNames[] = {"32-bit keyed copy, 70% clear",
-                                  "32-bit keyed copy, 20% clear",
-                                  "32-bit mode 1 p 200, 70% clear",
-                                  "32-bit alpha source, mode 0",
-                                  "RGB565 keyed copy, 70% clear",
-                                  "RGB565 mode 1 p 200, 70% clear"};
+const char* const kKindNames[] = {
+    "32-bit keyed copy, 70% clear",   "32-bit keyed copy, 20% clear",
+    "32-bit mode 1 p 200, 70% clear", "32-bit alpha source, mode 0",
+    "RGB565 keyed copy, 70% clear",   "RGB565 mode 1 p 200, 70% clear"};
 
 bool Is565(Kind k) {
     return k == kSparse565 || k == kAlpha565;
@@ -112,15 +110,10 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (int kind = kSparse32; kind <= kAlpha565; ++kind) {
         benchmark::RegisterBenchmark("Draw", Draw)->Args({kind, 1});
         benchmark::RegisterBenchmark("Draw", Draw)->Args({kind, 0});
     }
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(argc, argv, PrintSummary);
 }

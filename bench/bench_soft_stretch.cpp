@@ -197,7 +197,6 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     for (auto [w, h] : {std::pair{960, 720}, std::pair{1280, 960}}) {
         benchmark::RegisterBenchmark("SoftFrame", SoftFrame)->Args({w, h});
@@ -209,9 +208,5 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("SoftSprites", SoftSprites)->Arg(kind);
     }
     benchmark::RegisterBenchmark("SdlSprites", SdlSprites);
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(argc, argv, PrintSummary);
 }

@@ -246,15 +246,10 @@ void PrintSummary(const softbench::RateReporter& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchspread::Initialize(&argc, &argv);
     MemImgBuildBlendTables();
     EachCase([](int format, int turned, int size, int kind) {
         benchmark::RegisterBenchmark("SoftQuad", SoftQuad)->Args({kind, size, turned, format});
         benchmark::RegisterBenchmark("SdlQuad", SdlQuad)->Args({kind, size, turned, format});
     });
-    softbench::RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter);
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary<softbench::RateReporter>(argc, argv, PrintSummary);
 }

@@ -12,6 +12,7 @@
 
 #include "foundation/files/streams.h"
 #include "sound/decoders/pcm_decoder.h"
+#include "support/spread.h"
 #include "tools/lib/gamedata/synth.h"
 
 namespace {
@@ -134,6 +135,17 @@ void BM_OvReadDirect(benchmark::State& state) {
 }
 BENCHMARK(BM_OvReadDirect)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("seconds of audio a second", "chain", "ov_read",
+                                       "chain/ov_read [spread]");
+    const benchspread::Samples chain = r.Get("BM_ChainDecode", "audio_s_per_s");
+    const benchspread::Samples direct = r.Get("BM_OvReadDirect", "audio_s_per_s");
+    benchspread::PrintSideBySideRow("three-minute track", chain, direct,
+                                    benchspread::Ratios(chain, direct));
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

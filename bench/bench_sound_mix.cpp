@@ -22,6 +22,7 @@
 #include "platform/dsound.h"
 #include "platform/dsound_testing.h"
 #include "platform/kernel.h"
+#include "support/spread.h"
 
 namespace {
 
@@ -291,13 +292,27 @@ void DirectSoundPlayLatency(benchmark::State& state) {
 }
 BENCHMARK(DirectSoundPlayLatency)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 
+// SDL_mixer's CPU time for a second of audio over ours: above 1, ours mixes
+// cheaper.
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("ms CPU a second of audio", "ours", "SDL_mixer",
+                                       "SDL_mixer/ours [spread]");
+    const benchspread::Samples ours =
+        benchspread::Scaled(r.Get("DirectSoundMix32", "cpu_s_per_audio_s"), 1e3);
+    const benchspread::Samples sdl =
+        benchspread::Scaled(r.Get("SdlMixerMix32", "cpu_s_per_audio_s"), 1e3);
+    benchspread::PrintSideBySideRow("32 voices", ours, sdl, benchspread::Ratios(sdl, ours), 0,
+                                    "%.2f");
+    benchspread::PrintSummaryHeader("Play to the first frame, ms");
+    benchspread::PrintFigureRow(
+        "DirectSoundPlayLatency",
+        benchspread::Scaled(r.Get("DirectSoundPlayLatency", "real_seconds"), 1e3), 0, true);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // The peer and the latency run on SDL's dummy driver unless told otherwise.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
 }

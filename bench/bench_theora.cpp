@@ -8,10 +8,12 @@
 #include <libyuv/convert_argb.h>
 
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "movie/theora_decoder.h"
 #include "movie/yuv_convert.h"
+#include "support/spread.h"
 #include "tests/movie/movie_test_support.h"
 #include "tools/lib/theora_clip.h"
 
@@ -235,6 +237,35 @@ void BM_LibyuvI420ToArgb(benchmark::State& state) {
 }
 BENCHMARK(BM_LibyuvI420ToArgb)->Unit(benchmark::kMicrosecond);
 
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSummaryHeader("frames per second");
+    benchspread::PrintFigureRow("movie decoder", r.Get("BM_MovieDecoder", "fps"), 0, false, "%.0f");
+    benchspread::PrintFigureRow("libtheora + libyuv", r.Get("BM_LibtheoraWithLibyuv", "fps"), 0,
+                                false, "%.0f");
+    benchspread::PrintSummaryHeader("processor ms a frame, all threads");
+    benchspread::PrintFigureRow("movie decoder", r.Get("BM_MovieDecoder", "cpu_ms/frame"), 0, true,
+                                "%.3f");
+    benchspread::PrintFigureRow("libtheora + libyuv",
+                                r.Get("BM_LibtheoraWithLibyuv", "cpu_ms/frame"), 0, true, "%.3f");
+    benchspread::PrintSummaryHeader("ours over the peer [spread]", "ratio");
+    benchspread::PrintRateRatio(r, "decoder fps / libtheora + libyuv fps", "BM_MovieDecoder",
+                                "BM_LibtheoraWithLibyuv", "fps", 1.0);
+    benchspread::PrintRateRatio(r, "conversion Gpx/s / libyuv Gpx/s", "BM_ConvertFrame",
+                                "BM_LibyuvI420ToArgb", "Gpx/s");
+    benchspread::PrintSummaryHeader("conversion, Gpx/s");
+    // The routes of x86-64 processors have the goal; the portable one and
+    // libyuv's are the scale.
+    const std::pair<const char*, double> rows[] = {{"BM_ConvertFrame", 1.0},
+                                                   {"BM_ConvertFrameSse2", 1.0},
+                                                   {"BM_ConvertFramePortable", 0},
+                                                   {"BM_LibyuvI420ToArgb", 0}};
+    for (const auto& [name, goal] : rows) {
+        benchspread::PrintFigureRow(name, r.Get(name, "Gpx/s"), goal);
+    }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

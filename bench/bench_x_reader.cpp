@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "bench/headless_library.h"
@@ -13,6 +14,7 @@
 #include "models/loading/model_loading.h"
 #include "models/read/read_model.h"
 #include "models/xfile/x_reader.h"
+#include "support/spread.h"
 #include "tests/models/xfile/x_sample_models.h"
 
 #ifdef TESSEL_BENCH_ASSIMP
@@ -113,6 +115,23 @@ void BM_AssimpReadFromMemory(benchmark::State& state) {
 BENCHMARK(BM_AssimpReadFromMemory)->Unit(benchmark::kMillisecond);
 #endif
 
+// Assimp's time over each of ours: above 1, ours is ahead (the goal for the
+// whole load).
+void PrintSummary(const benchspread::SpreadReporter& r) {
+    benchspread::PrintSideBySideHeader("ms a model, CPU", "ours", "Assimp", "Assimp/ours [spread]");
+    const benchspread::Samples assimp =
+        benchspread::Scaled(r.Get("BM_AssimpReadFromMemory", "cpu_seconds"), 1e3);
+    const std::pair<const char*, double> rows[] = {
+        {"BM_LoadXModel", 1.0}, {"BM_XReaderParseAndConvert", 0}, {"BM_XReaderParseOnly", 0}};
+    for (const auto& [name, goal] : rows) {
+        const benchspread::Samples ours = benchspread::Scaled(r.Get(name, "cpu_seconds"), 1e3);
+        benchspread::PrintSideBySideRow(name, ours, assimp, benchspread::Ratios(assimp, ours), goal,
+                                        "%.1f");
+    }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return benchspread::RunWithSummary(argc, argv, PrintSummary);
+}

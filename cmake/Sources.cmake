@@ -53,7 +53,8 @@ macro(tessel_shader_generator)
   target_include_directories(tesselbootstrap PUBLIC ${CMAKE_SOURCE_DIR})
   # The generator's shaders, linked by the generator and by the tests (the
   # encoders it packs with come from tesseltools there).
-  add_library(tesselshadergen STATIC ${CMAKE_SOURCE_DIR}/tools/shadergen/shader_generator.cpp)
+  add_library(tesselshadergen STATIC ${CMAKE_SOURCE_DIR}/tools/shadergen/shader_generator.cpp
+              ${CMAKE_SOURCE_DIR}/tools/shadergen/toon_shaders.cpp)
   target_include_directories(tesselshadergen PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(tesselshadergen PUBLIC platform)
   add_executable(makeshaderpack ${CMAKE_SOURCE_DIR}/tools/shadergen/main.cpp

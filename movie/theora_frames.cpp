@@ -47,7 +47,7 @@ int WaitForFrame(TheoraDecoder* d) {
                 return -1;
             }
         }
-        d->news.wait(seen, std::memory_order_acquire);
+        TheoraAwaitNews(d, seen);
     }
 }
 

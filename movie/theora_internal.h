@@ -9,6 +9,7 @@
 #include <theora/theora.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "movie/theora_decoder.h"
@@ -55,38 +56,46 @@ struct TheoraFrameSlot {
     int32_t uvStride;
 };
 
+// Bytes between field groups that different threads write, so that no cache
+// line holds fields of both: the record is only 16-byte aligned, so a gap of a
+// whole line keeps the groups apart wherever it lands.
+constexpr size_t kTheoraLineGap = 64;
+
+// The fields are grouped by the thread that writes them.
 struct TheoraDecoder {
-    // Written by the thread.
-    std::atomic<int32_t> status;
-    // Written by the window thread.
+    // Written by the window thread, read by the decode thread.
     std::atomic<int32_t> pauseRequest;
     std::atomic<int32_t> exitRequest;
     std::atomic<int32_t> seekRequest;
     std::atomic<int64_t> seekTarget;
+    // The frame to show: written by the window thread, read by both.
+    std::atomic<int64_t> currentFrame;
+    // How many window-thread waits are asleep or about to sleep on `news`;
+    // the thread wakes them only when there are any.
+    std::atomic<uint32_t> waiters;
+    uint8_t windowWrittenGap[kTheoraLineGap];
+
+    // Written by the thread.
+    std::atomic<int32_t> status;
     // Written by the thread: the file ran out where frames were expected.
     std::atomic<int32_t> endFlag;
     // Counts what the window thread may wait for: a published slot, a seek
     // served, the end flag, the thread's exit. The waiter sleeps on it.
     std::atomic<uint32_t> news;
+    uint8_t threadWrittenGap[kTheoraLineGap];
 
+    // Set while opening, then only read.
     HANDLE thread;
     DWORD threadId;
 
     FileOps fileOps;
     FileHandle file;
 
-    ogg_sync_state sync;
-    ogg_page page;
-    ogg_stream_state stream;
-    ogg_packet packet;
-    bool streamReady;  // the stream state was set up and needs clearing
-
     theora_info info;
     theora_comment comment;
-    theora_state state;
-    bool stateReady;  // theora_decode_init succeeded
 
     int32_t serial;
+    int32_t headerCount;
 
     TheoraPageIndexEntry* index;
     int32_t indexCount;
@@ -95,31 +104,40 @@ struct TheoraDecoder {
     int64_t keyFlagCapacity;
     int64_t frameCount;
 
-    // The frame to show: written by the window thread, read by both.
-    std::atomic<int64_t> currentFrame;
-    // The frame the decoder produced last (-1 before any); the thread's own.
-    int64_t decodedFrame;
-    int32_t headerCount;
-
     TheoraFrameSlot* stock;
     int32_t stockSize;
+    uint8_t readOnlyGap[kTheoraLineGap];
 
-    // The thread's own. The slot the frame being stocked goes to (null
-    // outside a stocking decode); the slot its last packet's stripes are
-    // copied into as the decoder finishes them, and the topmost row copied so
-    // far (kStripeNone before the first stripe, kStripeFailed when the copy
-    // gave up); the frame the stripes completed (-1 when none did) and the
-    // slot that holds it.
+    // The thread's own once it runs.
+    ogg_sync_state sync;
+    ogg_page page;
+    ogg_stream_state stream;
+    ogg_packet packet;
+    bool streamReady;  // the stream state was set up and needs clearing
+
+    theora_state state;
+    bool stateReady;  // theora_decode_init succeeded
+
+    // The frame the decoder produced last (-1 before any).
+    int64_t decodedFrame;
+
+    // The slot the frame being stocked goes to (null outside a stocking
+    // decode); the slot its last packet's stripes are copied into as the
+    // decoder finishes them, and the topmost row copied so far (kStripeNone
+    // before the first stripe, kStripeFailed when the copy gave up); the
+    // frame the stripes completed (-1 when none did) and the slot that holds
+    // it.
     TheoraFrameSlot* stripeTarget;
     TheoraFrameSlot* stripeSlot;
     int32_t stripeTop;
     int64_t stripeFrame;
     TheoraFrameSlot* stripeFilled;
+    uint8_t decoderOwnGap[kTheoraLineGap];
 
+    // The window thread's own.
     BASEIMAGE rgbImage;
     IDirect3DSurface9* yuvSurface;
     D3DFORMAT yuvFourCc;
-    // The window thread's own.
     int32_t rgbValid;
     int32_t surfaceValid;
 };
@@ -146,8 +164,10 @@ uint32_t TheoraReadMore(TheoraDecoder* decoder, uint32_t n);
 // -1 when the file ended first.
 int TheoraDecodeFrames(TheoraDecoder* decoder, int64_t n);
 DWORD TheoraDecodeThread(LPVOID parameter);
-// Wakes a window thread waiting in TheoraUpdateImage.
+// Counts news for the window thread, waking it when it waits.
 void TheoraAnnounce(TheoraDecoder* decoder);
+// The window thread's sleep until the news count differs from `seen`.
+void TheoraAwaitNews(TheoraDecoder* decoder, uint32_t seen);
 // (Re)creates the device surface when Direct3D is in use.
 void TheoraCreateYuvSurface(TheoraDecoder* decoder);
 void TheoraReleaseYuvSurface(TheoraDecoder* decoder);

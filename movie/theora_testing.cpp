@@ -29,4 +29,17 @@ std::vector<int64_t> TheoraStockFrames(const TheoraDecoder* decoder) {
     return frames;
 }
 
+void TheoraHoldThread(TheoraDecoder* decoder, bool hold) {
+    decoder->pauseRequest.store(hold ? 1 : 0, std::memory_order_release);
+}
+
+uint32_t TheoraWaiterCount(const TheoraDecoder* decoder) {
+    return decoder->waiters.load(std::memory_order_acquire);
+}
+
+void TheoraWakeAllWaiters(TheoraDecoder* decoder) {
+    decoder->news.fetch_add(1, std::memory_order_seq_cst);
+    decoder->news.notify_all();
+}
+
 }  // namespace tessel

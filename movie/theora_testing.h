@@ -1,5 +1,6 @@
 // What tests read of a Theora decoder beyond its interface: the page index
-// and key-frame flags, the thread's status and the frames in its stock.
+// and key-frame flags, the thread's status and the frames in its stock; and
+// the hand-over's levers: holding the thread, the count of waiters.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +23,12 @@ TheoraIndexFacts TheoraIndexFactsOf(const TheoraDecoder* decoder);
 int32_t TheoraStatusOf(const TheoraDecoder* decoder);
 // The frame numbers of the used stock slots, in slot order.
 std::vector<int64_t> TheoraStockFrames(const TheoraDecoder* decoder);
+// Holds the thread in its pause (it then stocks nothing) or lets it go on.
+void TheoraHoldThread(TheoraDecoder* decoder, bool hold);
+// How many window-thread waits are counted as waiting for news.
+uint32_t TheoraWaiterCount(const TheoraDecoder* decoder);
+// Counts news and wakes every waiter whatever the count: frees a wait that a
+// broken hand-over left asleep.
+void TheoraWakeAllWaiters(TheoraDecoder* decoder);
 
 }  // namespace tessel

@@ -16,6 +16,14 @@ namespace tessel {
 
 namespace {
 
+// Once the thread runs it is the status word's writer: a round that keeps
+// the status leaves the window thread's copy of its cache line alone.
+void SetStatus(TheoraDecoder* d, int32_t status) {
+    if (d->status.load(std::memory_order_relaxed) != status) {
+        d->status.store(status, std::memory_order_release);
+    }
+}
+
 int64_t Wrap(int64_t value, int64_t n) {
     const int64_t r = value % n;
     return r < 0 ? r + n : r;
@@ -163,7 +171,7 @@ bool KeepStock(TheoraDecoder* d) {
     }
     const int free = FreeSlot(d);
     if (free < 0) {
-        d->status.store(kTheoraIdle, std::memory_order_release);
+        SetStatus(d, kTheoraIdle);
         return false;
     }
     const int64_t last = d->decodedFrame;
@@ -171,10 +179,10 @@ bool KeepStock(TheoraDecoder* d) {
     if (!lastWanted) {
         const int64_t wanted = NextWantedFrame(d, c);
         if (wanted < 0) {
-            d->status.store(kTheoraIdle, std::memory_order_release);
+            SetStatus(d, kTheoraIdle);
             return false;
         }
-        d->status.store(kTheoraWorking, std::memory_order_release);
+        SetStatus(d, kTheoraWorking);
         d->stripeTarget = &d->stock[free];
         const bool decoded = DecodeUpTo(d, wanted);
         d->stripeTarget = nullptr;
@@ -184,7 +192,7 @@ bool KeepStock(TheoraDecoder* d) {
             return false;
         }
     }
-    d->status.store(kTheoraWorking, std::memory_order_release);
+    SetStatus(d, kTheoraWorking);
     if (!TheoraStockDecodedFrame(d, d->stock[free])) {
         // This frame cannot come: the window thread stops waiting for it.
         d->endFlag.store(1, std::memory_order_release);
@@ -251,27 +259,40 @@ int TheoraDecodeFrames(TheoraDecoder* decoder, int64_t n) {
 }
 
 void TheoraAnnounce(TheoraDecoder* decoder) {
-    decoder->news.fetch_add(1, std::memory_order_release);
-    decoder->news.notify_all();
+    // Sequentially consistent with the waiter's count and its second look at
+    // `news` (TheoraAwaitNews): either the waiter sees this count, or this
+    // sees the waiter and wakes it. Nobody waiting costs no system call.
+    decoder->news.fetch_add(1, std::memory_order_seq_cst);
+    if (decoder->waiters.load(std::memory_order_seq_cst) != 0) {
+        decoder->news.notify_all();
+    }
+}
+
+void TheoraAwaitNews(TheoraDecoder* decoder, uint32_t seen) {
+    decoder->waiters.fetch_add(1, std::memory_order_seq_cst);
+    if (decoder->news.load(std::memory_order_seq_cst) == seen) {
+        decoder->news.wait(seen, std::memory_order_acquire);
+    }
+    decoder->waiters.fetch_sub(1, std::memory_order_relaxed);
 }
 
 DWORD TheoraDecodeThread(LPVOID parameter) {
     TheoraDecoder* d = static_cast<TheoraDecoder*>(parameter);
     while (true) {
         if (d->exitRequest.load(std::memory_order_acquire) == 1) {
-            d->status.store(kTheoraExited, std::memory_order_release);
+            SetStatus(d, kTheoraExited);
             TheoraAnnounce(d);
             return 0;
         }
         if (d->pauseRequest.load(std::memory_order_acquire) == 1) {
-            d->status.store(kTheoraPaused, std::memory_order_release);
+            SetStatus(d, kTheoraPaused);
             Sleep(1);
             continue;
         }
         if (d->seekRequest.load(std::memory_order_acquire) == 1) {
-            d->status.store(kTheoraSeeking, std::memory_order_release);
+            SetStatus(d, kTheoraSeeking);
             if (!SeekTo(d)) {
-                d->status.store(kTheoraExited, std::memory_order_release);
+                SetStatus(d, kTheoraExited);
                 TheoraAnnounce(d);
                 return 0;
             }

@@ -17,7 +17,6 @@ namespace soft {
 
 int g_rotateNarrowRows = 1;
 int g_rotateWhiteVariants = 1;
-int g_rotateVectorSpans = 1;
 
 }  // namespace soft
 
@@ -122,6 +121,8 @@ void MemImgRotateBlit(const SoftDrawState& state, MEMIMG* dest, const MEMIMG* sr
         sourceRows[row] = src->pixels + ptrdiff_t{sb->pitch} * row;
     }
     r.sourceRows = sourceRows.data();
+    r.sourcePixels = src->pixels;
+    r.sourcePitch = sb->pitch;
     if (mask != nullptr) {
         for (int32_t row = 0; row < src->height; ++row) {
             maskRows[row] = mask->pixels + ptrdiff_t{mask->base->pitch} * row;

@@ -10,6 +10,7 @@
 
 #include <type_traits>
 
+#include "softrender/kernel_width.h"
 #include "softrender/rotate_internal.h"
 #include "softrender/texel565_internal.h"
 
@@ -95,7 +96,7 @@ bool Vector565(const RotateDraw& r, const Consts565& k, Fetch fetch, Skip skip, 
         return false;
     }
     if (alpha != AlphaUse::kNone || !k.white || r.maskRows != nullptr || r.sharesStore ||
-        g_rotateVectorSpans == 0) {
+        CurrentKernelWidth() == KernelWidth::kPortable) {
         return false;
     }
     const auto walk = [&](auto blocks, auto texel) {

@@ -59,7 +59,9 @@ struct RotateDraw {
     uint8_t* dest;  // the box's top-left pixel
     int32_t destPitch;
     const uint8_t* const* sourceRows;  // row r of the source, r < its height
-    const uint8_t* const* maskRows;    // the mask at the same rows; null without a mask
+    const uint8_t* sourcePixels;       // row 0, which the others follow a pitch apart
+    int32_t sourcePitch;
+    const uint8_t* const* maskRows;  // the mask at the same rows; null without a mask
     const uint8_t* maskFactor;
     uint32_t mode;  // 0 to 4, 10 or 11, after the short-cuts (mode 1 at 255 is 0)
     uint32_t p;
@@ -79,10 +81,6 @@ extern int g_rotateNarrowRows;
 // For tests: 0 turns off the white, unmasked 32-bit blends that stand in for
 // the rule engine.
 extern int g_rotateWhiteVariants;
-// For tests: 0 draws the keyed copy of 32-bit alpha sources, and the white,
-// unmasked copy and mode 1 of 2-byte RGB565 sources, pixel by pixel instead
-// of several pixels at a time.
-extern int g_rotateVectorSpans;
 
 void RotateSpans32(const RotateDraw& draw);
 void RotateSpans565(const RotateDraw& draw);

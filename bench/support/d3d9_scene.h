@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/spread.h"
 #include "platform/d3d9.h"
 
 namespace bench {
@@ -211,26 +212,22 @@ Result MeasureInChild(int threads, Measure measure) {
     return result;
 }
 
-// Keeps each run's times per frame, by benchmark name, for the table after the benchmarks; in
-// the run's unit (milliseconds), the CPU time the drawing thread's alone.
-class FrameTableReporter : public benchmark::ConsoleReporter {
+// Keeps each repetition's times per frame, by benchmark name, for the table after the
+// benchmarks (medians) and the ratios (with their spread); in milliseconds, the CPU time the
+// drawing thread's alone.
+class FrameTableReporter : public benchspread::SpreadReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.iterations == 0 || run.run_type != Run::RT_Iteration)
-                continue;
-            times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-        }
-    }
-    // The times of the named benchmark, or none (negative) when it did not run.
+    // The median times of the named benchmark, or none (negative) when it did not run.
     FrameTimes Of(const std::string& name) const {
-        auto it = times_.find(name);
-        return it == times_.end() ? FrameTimes{} : it->second;
+        const benchspread::Samples wall = WallMs(name);
+        if (wall.Empty())
+            return FrameTimes{};
+        return {wall.Median(), benchspread::Scaled(Get(name, "cpu_seconds"), 1e3).Median()};
     }
-
-  private:
-    std::map<std::string, FrameTimes> times_;
+    // Every repetition's wall-clock milliseconds of a frame.
+    benchspread::Samples WallMs(const std::string& name) const {
+        return benchspread::Scaled(Get(name, "real_seconds"), 1e3);
+    }
 };
 
 }  // namespace bench

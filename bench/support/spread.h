@@ -131,14 +131,25 @@ class SpreadReporter : public benchmark::ConsoleReporter {
         }
     }
     // One figure ("cpu_seconds", "real_seconds" or a counter) of a benchmark,
-    // every repetition; empty when it did not run.
+    // every repetition; empty when it did not run. A name without the
+    // options Google Benchmark adds to it ("/min_time:2.000") finds it too.
     Samples Get(const std::string& benchmark, const std::string& figure) const {
         auto run = runs_.find(benchmark);
+        if (run == runs_.end()) {
+            run = runs_.find(NameStartingWith(benchmark + "/"));
+        }
         if (run == runs_.end()) {
             return {};
         }
         auto it = run->second.find(figure);
         return it == run->second.end() ? Samples{} : it->second;
+    }
+    // The first benchmark that ran whose name starts with `prefix` (names
+    // carry their arguments), or "" when none did.
+    std::string NameStartingWith(const std::string& prefix) const {
+        auto it = runs_.lower_bound(prefix);
+        return it != runs_.end() && it->first.compare(0, prefix.size(), prefix) == 0 ? it->first
+                                                                                     : "";
     }
     // Names of the benchmarks that ran.
     std::vector<std::string> Names() const {
@@ -192,6 +203,88 @@ inline void Initialize(int* argc, char*** argv, int repetitions = 5) {
     *argc = static_cast<int>(args.size()) - 1;
     *argv = args.data();
     benchmark::Initialize(argc, *argv);
+}
+
+// The samples times `factor` (seconds into milliseconds, say).
+inline Samples Scaled(Samples s, double factor) {
+    for (double& v : s.values) {
+        v *= factor;
+    }
+    return s;
+}
+
+// A summary row of two benchmarks' `figure`: `ours` over `peer` for a rate
+// (more is better), so that above 1 means ours is ahead.
+inline void PrintRateRatio(const SpreadReporter& r, const std::string& label,
+                           const std::string& ours, const std::string& peer,
+                           const std::string& figure, double goal = 0) {
+    PrintRatioRow(label, Ratios(r.Get(ours, figure), r.Get(peer, figure)), goal);
+}
+
+// A summary row of two benchmarks' `figure`: `peer` over `ours` for a time
+// (less is better), so that above 1 means ours is ahead too.
+inline void PrintTimeRatio(const SpreadReporter& r, const std::string& label,
+                           const std::string& ours, const std::string& peer,
+                           const std::string& figure = "cpu_seconds", double goal = 0) {
+    PrintRatioRow(label, Ratios(r.Get(peer, figure), r.Get(ours, figure)), goal);
+}
+
+// A summary row of one benchmark's own figure against an absolute goal
+// (`format` for its figures); the goal is met at or above it unless
+// `atMost`, and a spread that crosses it is said so.
+inline void PrintFigureRow(const std::string& label, const Samples& figure, double goal,
+                           bool atMost = false, const char* format = "%.2f") {
+    std::printf("%-48s %-24s", label.c_str(), FormatSpread(figure, format).c_str());
+    if (goal > 0 && !figure.Empty()) {
+        const bool met = atMost ? figure.Median() <= goal : figure.Median() >= goal;
+        std::printf(" goal %s %g: %s", atMost ? "<=" : ">=", goal, met ? "met" : "missed");
+    }
+    std::printf("\n");
+    PrintGoalNote(figure, goal);
+}
+
+// A side-by-side table: both medians in `format`, then the ratio's median
+// with its spread and its goal; a spread that crosses the goal is said so.
+inline void PrintSideBySideHeader(const char* title, const char* ours, const char* peer,
+                                  const char* ratio = "ratio [spread]") {
+    std::printf("\n%-40s %12s %12s %-22s\n", title, ours, peer, ratio);
+}
+
+inline void PrintSideBySideRow(const std::string& label, const Samples& ours, const Samples& peer,
+                               const Samples& ratios, double goal = 0,
+                               const char* format = "%.0f") {
+    const auto median = [format](const Samples& s) {
+        char text[32] = "-";
+        if (!s.Empty()) {
+            std::snprintf(text, sizeof text, format, s.Median());
+        }
+        return std::string(text);
+    };
+    std::printf("%-40s %12s %12s %-22s", label.c_str(), median(ours).c_str(), median(peer).c_str(),
+                FormatSpread(ratios).c_str());
+    if (goal > 0) {
+        std::printf(" goal %.2f", goal);
+    }
+    std::printf("\n");
+    PrintGoalNote(ratios, goal);
+}
+
+// The header above the summary rows.
+inline void PrintSummaryHeader(const char* title, const char* column = "median [low-high]") {
+    std::printf("\n%-48s %-24s\n", title, column);
+}
+
+// Runs the command line's benchmarks with repetitions (interleaved) and a
+// SpreadReporter (or a reporter built on it), then hands the reporter to
+// `summary` for its rows. Benchmarks may be registered before.
+template <class Reporter = SpreadReporter, class Summary>
+int RunWithSummary(int argc, char** argv, Summary&& summary, int repetitions = 5) {
+    Initialize(&argc, &argv, repetitions);
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    summary(reporter);
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace benchspread

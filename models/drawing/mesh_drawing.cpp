@@ -368,14 +368,71 @@ int PrepareList(ModelInstanceMesh* mesh, int listIndex, uint8_t** copyOut) {
 struct ToonRampStage {
     int image;
     int texCoordSet;
+    // The shader path's stages 4 and 5: the specular ramp and the brightness volume the
+    // graphics layer keeps (-1, null: none).
+    int specularImage = -1;
+    IDirect3DBaseTexture9* brightness = nullptr;
 };
+
+// The images of stage 1 (the second texture) and stage 2 (the normal map, or white for a toon
+// mesh without one); -1 for none.
+struct MeshMapStages {
+    int second = -1;
+    int normal = -1;
+};
+
+// Binds one material texture's addressing and filter to a stage; its image, or -1.
+int BindMaterialTexture(const ModelInstanceMesh* mesh, int32_t textureIndex, int stage) {
+    const int image = TextureImage(mesh, textureIndex);
+    if (image == -1) {
+        return -1;
+    }
+    const ModelInstanceTexture& texture = mesh->frame->model->textures[textureIndex];
+    SetTexAddressingUVW(AddressMode(texture.addressU), AddressMode(texture.addressV),
+                        D3DTADDRESS_WRAP, stage);
+    ApplyTextureFilter(stage, texture.filterMode);
+    return image;
+}
+
+MeshMapStages BindMapStages(const ModelInstanceMesh* mesh) {
+    MeshMapStages maps;
+    const ModelInstanceMaterial* material = mesh->material;
+    if (material == nullptr) {
+        return maps;
+    }
+    if (material->diffuseLayerCount > 1) {
+        maps.second = BindMaterialTexture(mesh, material->diffuseLayers[1].texture, 1);
+    }
+    const ModelMaterial* base = material->base;
+    if (base != nullptr && base->normalLayerCount > 0) {
+        maps.normal = BindMaterialTexture(mesh, base->normalLayers[0].texture, 2);
+    }
+    if (maps.normal == -1 && IsToon(mesh)) {
+        maps.normal = DefaultWhiteTexture();
+    }
+    return maps;
+}
+
+// Stage 1 multiplies the colour by the second texture, read at the first coordinate set as
+// the normal map's stage is (the shaders read no other set); the normal map itself only lights
+// on the shader path, so stage 2 holds it with its operations off.
+void AddMapStages(const MeshMapStages& maps, StageProgram* program) {
+    StageProgramEntry& s1 = program->stages[1];
+    if (maps.second != -1) {
+        s1.imageHandle = maps.second;
+        s1.texCoordIndex = 0;
+        s1.colorArg1 = D3DTA_TEXTURE;
+        s1.colorOp = D3DTOP_MODULATE;
+    }
+    program->stages[2].imageHandle = maps.normal;
+}
 
 // The stage program of a mesh draw: stage 0 the image (or none) times the
 // vertex colour, stage 1 the opacity into the alpha through the texture
 // factor, the rest off. A toon ramp passes stage 2 through and multiplies
 // the colour by the ramp's texel on stage 3.
-void ApplyStageProgram(int image, const MeshBlendBlock& blend,
-                       const ToonRampStage* ramp = nullptr) {
+void ApplyStageProgram(int image, const MeshBlendBlock& blend, const ToonRampStage* ramp = nullptr,
+                       const MeshMapStages& maps = MeshMapStages()) {
     StageProgram program = {};
     program.alphaBlendEnable = blend.on;
     program.srcBlend = blend.srcBlend;
@@ -409,6 +466,7 @@ void ApplyStageProgram(int image, const MeshBlendBlock& blend,
         e.alphaOp = e.colorOp = D3DTOP_DISABLE;
     }
     program.stageCount = 2;
+    AddMapStages(maps, &program);
     if (ramp != nullptr && ramp->image != -1) {
         StageProgramEntry& s2 = program.stages[2];
         s2.colorArg1 = s2.alphaArg1 = D3DTA_CURRENT;
@@ -423,13 +481,27 @@ void ApplyStageProgram(int image, const MeshBlendBlock& blend,
         s3.alphaArg1 = s3.alphaArg2 = D3DTA_CURRENT;
         s3.alphaOp = D3DTOP_SELECTARG1;
         program.stageCount = 4;
+        if (ramp->specularImage != -1) {
+            // The pixel shaders read stages 4 and 5 themselves; the stages only pass through.
+            for (int s = 4; s < 6; ++s) {
+                StageProgramEntry& e = program.stages[s];
+                e.colorArg1 = e.alphaArg1 = e.colorArg2 = e.alphaArg2 = D3DTA_CURRENT;
+                e.colorOp = e.alphaOp = D3DTOP_SELECTARG1;
+            }
+            program.stages[4].imageHandle = ramp->specularImage;
+            program.stages[5].texture = ramp->brightness;
+            program.stageCount = 6;
+        }
         // The ramp reads the copy's spare set, not the set of its stage
         // number, so the stages keep the program's indices.
         ApplyImageTextureState(&program, 0, 1);
         return;
     }
     ApplyImageTextureState(&program, 0, 1);
-    ResetTexCoordIndices();
+    // Stage i reads set i, unless the second texture reads the first.
+    if (maps.second == -1) {
+        ResetTexCoordIndices();
+    }
 }
 
 // The default ramps: slot -1 the four-step ramp from its embedded image,
@@ -476,6 +548,16 @@ int DefaultWhiteTexture() {
 
 namespace {
 
+// A toon ramp slot's image: -1 and -2 the default ramps.
+int RampImage(const ModelInstanceMesh* mesh, int32_t slot) {
+    return slot < 0 ? DefaultToonRamp(slot) : TextureImage(mesh, slot);
+}
+
+void PointClamped(int stage) {
+    SetTexAddressingUVW(D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, stage);
+    ApplyTextureFilter(stage, 0);
+}
+
 // The ramp a toon kind 1 mesh shades with on the fixed-function path, read
 // at the first of the copy's two spare sets (point sampled, clamped so that
 // a brightness of 1 or more takes the last texel).
@@ -485,45 +567,35 @@ ToonRampStage ToonRampOf(const ModelInstanceMesh* mesh) {
     if (material == nullptr || material->base == nullptr || material->base->kind != 1) {
         return ramp;
     }
-    const int32_t slot = material->toonTextures[0];
-    ramp.image = slot < 0 ? DefaultToonRamp(slot) : TextureImage(mesh, slot);
+    ramp.image = RampImage(mesh, material->toonTextures[0]);
     ramp.texCoordSet = mesh->base->texCoordSetCount;
     if (ramp.image != -1) {
-        SetTexAddressingUVW(D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 3);
-        ApplyTextureFilter(3, 0);
+        PointClamped(3);
     }
     return ramp;
 }
 
-// The outline pass over every list with outline triangles: the copy's
-// positions pushed out along its normals, in the outline colour.
-void DrawOutlines(ModelInstanceMesh* mesh) {
-    const float thickness = OutlineThickness(mesh);
-    MeshBlendBlock blend = {};
-    ApplyOutlineMaterial(&blend, mesh, thickness);
-    ApplyStageProgram(-1, blend);
-    const ModelMesh* base = mesh->base;
-    for (int32_t i = 0; i < base->triangleListCount; ++i) {
-        ModelTriangleList* list = &base->triangleLists[i];
-        if (list->filteredIndexCount < 3 || list->filteredIndices == nullptr ||
-            list->copyVertices == nullptr || list->vertexType > 3) {
-            continue;
-        }
-        uint8_t* out = BuildOutlineBuffer(list);
-        if (out == nullptr) {
-            continue;
-        }
-        if (list->vertexType == 0) {
-            UseWorldOfFrame(mesh->frame);
-        } else {
-            UseIdentityWorld();
-        }
-        WriteOutlineVertices(mesh, list, list->copyVertices, out, thickness);
-        SetCachedFvf(kOutlineFvf);
-        g_graphics.device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, list->vertexCount,
-                                                  list->filteredIndexCount / 3,
-                                                  list->filteredIndices, D3DFMT_INDEX16, out, 16);
+// The shader path's toon stages, for both kinds: stage 3 the diffuse ramp, 4
+// the specular ramp, 5 the graphics layer's brightness volume, each point
+// sampled and clamped.
+ToonRampStage ToonShaderStagesOf(const ModelInstanceMesh* mesh) {
+    ToonRampStage ramp = {-1, 0};
+    if (!IsToon(mesh)) {
+        return ramp;
     }
+    const ModelInstanceMaterial* material = mesh->material;
+    ramp.image = RampImage(mesh, material->toonTextures[0]);
+    ramp.specularImage = RampImage(mesh, material->toonTextures[1]);
+    ramp.brightness = g_graphics.maxBrightnessVolume;
+    ramp.texCoordSet = 3;
+    if (ramp.image == -1 || ramp.specularImage == -1) {
+        // A ramp that cannot be had leaves the stages as an untextured mesh's.
+        return ToonRampStage{-1, 0};
+    }
+    for (int stage = 3; stage < 6; ++stage) {
+        PointClamped(stage);
+    }
+    return ramp;
 }
 
 MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
@@ -536,9 +608,12 @@ MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
         if (material->toonSelectors[0] == 2) {
             t.pixel += 6912;
         }
-        if (material->toonSelectors[1] == 1 && specularOn) {
+        const bool specularRamp = material->toonSelectors[1] == 1 && specularOn;
+        if (specularRamp) {
             t.pixel += 3456;
         }
+        t.imagesPresent = RampImage(mesh, material->toonTextures[0]) != -1 &&
+                          (!specularRamp || RampImage(mesh, material->toonTextures[1]) != -1);
     } else if (kind == 2) {
         t.pixel += 27648;
     }
@@ -547,12 +622,18 @@ MeshShaderTerms ShaderTermsOf(const ModelInstanceMesh* mesh, bool specularOn) {
                         ((flags & kMeshSpecularFromVertex) != 0 ? 2 : 0) + (specularOn ? 1 : 0);
     t.vertex += colours;
     t.pixel += colours;
-    if (material != nullptr && material->diffuseLayerCount > 1) {
-        t.vertex += 2048;
+    // A second texture without an image leaves the colour alone, as the fixed path's stage 1.
+    if (material != nullptr && material->diffuseLayerCount > 1 &&
+        TextureImage(mesh, material->diffuseLayers[1].texture) != -1) {
         t.pixel += 216;
     }
+    // A normal map's lists lie in buffers with the tangent frame, which only the vertex shaders
+    // of the tangent-frame layout read.
     if (base != nullptr && base->normalLayerCount > 0) {
+        t.vertex += 2048;
         t.pixel += 864;
+        t.imagesPresent =
+            t.imagesPresent && TextureImage(mesh, base->normalLayers[0].texture) != -1;
     }
     return t;
 }
@@ -578,12 +659,7 @@ void UploadBones(const ModelInstanceFrame* frame, const ModelTriangleList* list)
 // Which path the texture stages were last set for in this mesh draw.
 enum class StagesFor { kNone, kFixed, kShaders };
 
-// Draws one list through the built-in shaders from the model's device
-// buffers; false (nothing drawn) when the list has no buffers or its shaders
-// cannot be selected, which leaves the list to the fixed-function path.
-bool DrawListWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshShaderTerms& terms,
-                         const MeshBlendBlock& blend, StagesFor* stages) {
-    ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+bool HasDeviceBuffers(const ModelInstanceMesh* mesh, const ModelTriangleList* list) {
     const ModelBufferBlock* block = list->bufferBlock;
     if (list->vertexType > 2 || block == nullptr || block->vertexBuffer == nullptr ||
         block->indexBuffer == nullptr) {
@@ -591,18 +667,18 @@ bool DrawListWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshShade
     }
     // The declarations read one coordinate set, which a skinned vertex
     // without sets does not have.
-    if (list->vertexType != 0 && mesh->base->texCoordSetCount < 1) {
-        return false;
-    }
-    if (*stages != StagesFor::kShaders) {
-        ApplyMeshTextureStages(mesh, 1, blend);
-        *stages = StagesFor::kShaders;
-    }
-    const int skinTerm = list->vertexType == 1 ? 8192 : (list->vertexType == 2 ? 16384 : 0);
-    if (SelectBuiltInVertexShader(VertexShaderSelector + terms.vertex + skinTerm) == 0 ||
-        SelectBuiltInPixelShader(PixelShaderSelector + terms.pixel) == 0) {
-        return false;
-    }
+    return list->vertexType == 0 || mesh->base->texCoordSetCount >= 1;
+}
+
+int SkinTerm(const ModelTriangleList* list) {
+    return list->vertexType == 1 ? 8192 : (list->vertexType == 2 ? 16384 : 0);
+}
+
+// The list's device buffers on the stream and the index stream, its world or
+// bones in the registers from 94; the base vertex its draws pass.
+INT BindListBuffers(ModelInstanceMesh* mesh, int listIndex) {
+    ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    const ModelBufferBlock* block = list->bufferBlock;
     IDirect3DDevice9* device = g_graphics.device;
     IDirect3DVertexBuffer9* own = mesh->triangleLists[listIndex].deviceBuffer;
     IDirect3DVertexBuffer9* vertices = own != nullptr ? own : block->vertexBuffer;
@@ -622,11 +698,104 @@ bool DrawListWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshShade
         UploadBones(mesh->frame, list);
     }
     FlushShaderConstants(0);
-    device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, own != nullptr ? 0 : list->firstVertex, 0,
-                                 static_cast<UINT>(list->vertexCount),
-                                 static_cast<UINT>(list->firstIndex),
-                                 static_cast<UINT>(list->indexCount / 3));
+    return own != nullptr ? 0 : list->firstVertex;
+}
+
+// Draws one list through the built-in shaders from the model's device
+// buffers; false (nothing drawn) when the list has no buffers or its shaders
+// cannot be selected, which leaves the list to the fixed-function path.
+bool DrawListWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshShaderTerms& indices,
+                         const MeshBlendBlock& blend, StagesFor* stages) {
+    ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    if (!indices.imagesPresent || !HasDeviceBuffers(mesh, list)) {
+        return false;
+    }
+    if (SelectBuiltInVertexShader(indices.vertex + SkinTerm(list)) == 0 ||
+        SelectBuiltInPixelShader(indices.pixel) == 0) {
+        return false;
+    }
+    if (*stages != StagesFor::kShaders) {
+        ApplyMeshTextureStages(mesh, 1, blend);
+        *stages = StagesFor::kShaders;
+    }
+    const INT baseVertex = BindListBuffers(mesh, listIndex);
+    g_graphics.device->DrawIndexedPrimitive(
+        D3DPT_TRIANGLELIST, baseVertex, 0, static_cast<UINT>(list->vertexCount),
+        static_cast<UINT>(list->firstIndex), static_cast<UINT>(list->indexCount / 3));
     return true;
+}
+
+// The outline triangles of a list through the outline vertex shader, from
+// the device index buffer, where they follow the list's own indices; false
+// when the list has no buffers or the shaders cannot be selected.
+bool DrawOutlineWithShaders(ModelInstanceMesh* mesh, int listIndex, const MeshBlendBlock& blend,
+                            StagesFor* stages) {
+    ModelTriangleList* list = &mesh->base->triangleLists[listIndex];
+    if (ShaderPathOn == 0 || !HasDeviceBuffers(mesh, list)) {
+        return false;
+    }
+    if (SelectBuiltInVertexShader(OutlineVertexShaderIndex() + SkinTerm(list)) == 0 ||
+        SelectBuiltInPixelShader(PixelShaderSelector) == 0) {
+        return false;
+    }
+    if (*stages != StagesFor::kShaders) {
+        // Its pixel shader reads stage 0: the white texture, times the colour.
+        ApplyStageProgram(DefaultWhiteTexture(), blend);
+        *stages = StagesFor::kShaders;
+    }
+    const INT baseVertex = BindListBuffers(mesh, listIndex);
+    g_graphics.device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, baseVertex, 0,
+                                            static_cast<UINT>(list->vertexCount),
+                                            static_cast<UINT>(list->firstIndex + list->indexCount),
+                                            static_cast<UINT>(list->filteredIndexCount / 3));
+    return true;
+}
+
+// The outline pass over every list with outline triangles, through the
+// outline vertex shader where it can be, else from the copy's positions
+// pushed out along its normals, in the outline colour. freshCopies: the
+// copies hold this draw's positions (no list went through the shaders).
+void DrawOutlines(ModelInstanceMesh* mesh, bool freshCopies) {
+    const float thickness = OutlineThickness(mesh);
+    MeshBlendBlock blend = {};
+    ApplyOutlineMaterial(&blend, mesh, thickness);
+    StagesFor stages = StagesFor::kNone;
+    const ModelMesh* base = mesh->base;
+    for (int32_t i = 0; i < base->triangleListCount; ++i) {
+        ModelTriangleList* list = &base->triangleLists[i];
+        if (list->filteredIndexCount < 3 || list->filteredIndices == nullptr ||
+            list->vertexType > 3) {
+            continue;
+        }
+        if (DrawOutlineWithShaders(mesh, i, blend, &stages)) {
+            continue;
+        }
+        uint8_t* copy = list->copyVertices;
+        if ((copy == nullptr || !freshCopies) && PrepareList(mesh, i, &copy) != 0) {
+            continue;
+        }
+        uint8_t* out = BuildOutlineBuffer(list);
+        if (out == nullptr) {
+            continue;
+        }
+        if (stages != StagesFor::kFixed) {
+            ApplyStageProgram(-1, blend);
+            stages = StagesFor::kFixed;
+        }
+        DropShaders();
+        g_stateCache.streamSource = nullptr;
+        g_stateCache.indexBuffer = nullptr;
+        if (list->vertexType == 0) {
+            UseWorldOfFrame(mesh->frame);
+        } else {
+            UseIdentityWorld();
+        }
+        WriteOutlineVertices(mesh, list, copy, out, thickness);
+        SetCachedFvf(kOutlineFvf);
+        g_graphics.device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, list->vertexCount,
+                                                  list->filteredIndexCount / 3,
+                                                  list->filteredIndices, D3DFMT_INDEX16, out, 16);
+    }
 }
 
 }  // namespace
@@ -715,7 +884,9 @@ void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* spec
     // behind the caller's back.
     SetLightingSwitch(g_lights.lightingOff == 0 && !toon ? 1 : 0);
     if (terms != nullptr) {
-        *terms = ShaderTermsOf(mesh, *specularOn != 0);
+        // Toon shaders light the highlight themselves, whatever the device's
+        // specular switch says.
+        *terms = ShaderTermsOf(mesh, on && (!toon || ShaderPathOn != 0));
     }
 }
 
@@ -745,8 +916,15 @@ void ApplyMeshTextureStages(ModelInstanceMesh* mesh, int shaderPath, const MeshB
             image = DefaultWhiteTexture();
         }
     }
+    const MeshMapStages maps = BindMapStages(mesh);
+    if (shaderPath != 0 && IsToon(mesh)) {
+        const ToonRampStage ramp = ToonShaderStagesOf(mesh);
+        ApplyStageProgram(image, blend, &ramp, maps);
+        ApplyToonShaderConstants(mesh);
+        return;
+    }
     const ToonRampStage ramp = ToonRampOf(mesh);
-    ApplyStageProgram(image, blend, &ramp);
+    ApplyStageProgram(image, blend, &ramp, maps);
 }
 
 void DrawModelMesh(ModelInstanceMesh* mesh) {
@@ -754,20 +932,28 @@ void DrawModelMesh(ModelInstanceMesh* mesh) {
     if (device == nullptr) {
         return;
     }
+    // The shader indices start from the light setup of the 3D drawing, taken
+    // before a toon material switches lighting off: its shaders light the
+    // toon sums themselves from those lights.
+    SetLightingSwitch(g_lights.lightingOff == 0 ? 1 : 0);
+    const MeshShaderTerms bases = {VertexShaderSelector, PixelShaderSelector};
     MeshBlendBlock blend = {};
     int specularOn = 0;
     MeshShaderTerms terms = {0, 0};
     ApplyMeshMaterial(mesh, &blend, &specularOn, &terms);
+    const MeshShaderTerms indices = {bases.vertex + terms.vertex, bases.pixel + terms.pixel,
+                                     terms.imagesPresent};
     const ModelMesh* base = mesh->base;
-    // Toon meshes are lit on the processor: no built-in shader draws them.
-    const bool shaders = ShaderPathOn != 0 && !IsToon(mesh);
+    const bool shaders = ShaderPathOn != 0;
+    bool anyOnShaders = false;
     StagesFor stages = StagesFor::kNone;
     for (int32_t i = 0; i < base->triangleListCount; ++i) {
         ModelTriangleList* list = &base->triangleLists[i];
         if (list->indexCount < 3 || list->indices == nullptr) {
             continue;
         }
-        if (shaders && DrawListWithShaders(mesh, i, terms, blend, &stages)) {
+        if (shaders && DrawListWithShaders(mesh, i, indices, blend, &stages)) {
+            anyOnShaders = true;
             continue;
         }
         uint8_t* copy = nullptr;
@@ -786,8 +972,11 @@ void DrawModelMesh(ModelInstanceMesh* mesh) {
                                        list->indexCount / 3, list->indices, D3DFMT_INDEX16, copy,
                                        list->copyStride);
     }
+    if (shaders && IsToon(mesh)) {
+        EndToonShaderDraw();
+    }
     if (HasOutline(mesh)) {
-        DrawOutlines(mesh);
+        DrawOutlines(mesh, !anyOnShaders);
     }
     SetLightingSwitch(g_lights.lightingOff == 0 ? 1 : 0);
 }

@@ -77,7 +77,18 @@ void WriteOutlineVertices(const ModelInstanceMesh* mesh, const ModelTriangleList
 struct MeshShaderTerms {
     int32_t vertex;
     int32_t pixel;
+    // False when an image the mesh's shaders sample cannot be had (a normal map or a toon ramp
+    // without its image): the fixed-function path draws such a mesh as it would without it.
+    bool imagesPresent = true;
 };
+// Toon meshes through the built-in shaders: the registers their shaders read
+// (the scene's, material's and lights' ambient, the counts that run the lit
+// vertex shaders' toon blocks, pixel registers 6 to 8), set with the mesh's
+// texture stages; the counts back to 0 after the mesh's lists.
+void ApplyToonShaderConstants(const ModelInstanceMesh* mesh);
+void EndToonShaderDraw();
+// The outline vertex shader's index for the current fog: (96 + fog) x 512.
+int OutlineVertexShaderIndex();
 // Material, cull mode, lighting switches and the blend block of a mesh; the
 // shader terms when terms is not null.
 void ApplyMeshMaterial(ModelInstanceMesh* mesh, MeshBlendBlock* blend, int* specularOn,

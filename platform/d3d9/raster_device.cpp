@@ -126,21 +126,23 @@ HRESULT CheckPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount, uint64_t cou
 
 void Device::CopyRasterStates() {
     std::memcpy(rasterStates_.render, state_.renderStates, sizeof rasterStates_.render);
-    for (int i = 0; i < kRasterStateStages; ++i) {
+    for (int i = 0; i < kRasterStateStages; ++i)
         std::memcpy(rasterStates_.stage[i], state_.stageStates[i], sizeof rasterStates_.stage[i]);
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         std::memcpy(rasterStates_.sampler[i], state_.samplerStates[i],
                     sizeof rasterStates_.sampler[i]);
     }
 }
 
-// The stages and samplers the rasteriser keeps (the first eight); the slot and type checked.
+// The stages (the first eight) and the samplers (all sixteen) the rasteriser keeps; the slot and
+// type checked.
 void Device::KeepRasterStageState(DWORD stage, DWORD type, DWORD value) {
     if (stage < static_cast<DWORD>(kRasterStateStages) && type < kStageStateCount)
         rasterStates_.stage[stage][type] = value;
 }
 
 void Device::KeepRasterSamplerState(DWORD sampler, DWORD type, DWORD value) {
-    if (sampler < static_cast<DWORD>(kRasterStateStages) && type < kSamplerStateCount)
+    if (sampler < static_cast<DWORD>(kRasterSamplerCount) && type < kSamplerStateCount)
         rasterStates_.sampler[sampler][type] = value;
 }
 
@@ -199,12 +201,14 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     }
 
     // Views of the bound textures; a view's levels past its count are never read, so they are
-    // not cleared for every draw.
-    thread_local RasterTexture textures[kRasterStageCount];
-    for (int i = 0; i < kRasterStateStages; ++i)
+    // not cleared for every draw. The stages run four textures; a pixel shader reads every
+    // sampler it declares.
+    thread_local RasterTexture textures[kRasterSamplerCount];
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         states.textures[i] = nullptr;
-    for (int i = 0; i < kRasterStageCount; ++i) {
-        if (TextureView(state_.textures[i], &textures[i]))
+        bool read = pixelShader != nullptr ? pixelShader->Compiled().samplerTypes[i] != 0
+                                           : i < kRasterStageCount;
+        if (read && TextureView(state_.textures[i], &textures[i]))
             states.textures[i] = &textures[i];
     }
     const D3DVIEWPORT9& vp = state_.viewport;

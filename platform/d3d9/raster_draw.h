@@ -81,6 +81,7 @@ enum class RasterRoute {
     kTriangleRows,   // the general per-pixel path
     kShadedSpans,    // 3D triangle by spans: perspective, Gouraud, mipmaps, depth, fog
     kShaderBlocks,   // a pixel shader over blocks of pixels (shaders/pixel_route.cpp)
+    kShaderVectors,  // of those, perspective triangles' blocks in vector lanes (counted in both)
     kCount,
 };
 const char* RasterRouteName(RasterRoute route);

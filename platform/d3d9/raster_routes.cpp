@@ -1265,6 +1265,22 @@ bool ShadedFits(const DrawSetup& s, ShadedState* state, ShadedPlan* plan) {
     return *state == ShadedState::kFits;
 }
 
+// A draw's plan for the pixel shader's vector blocks, compiled at its first triangle; null
+// with the fast routes off.
+struct ShaderPlanState {
+    ShadedState state = ShadedState::kUnknown;
+    ShaderBlockPlan plan;
+};
+
+const ShaderBlockPlan* ShaderPlanOf(const DrawSetup& s, ShaderPlanState* p) {
+    if (p->state == ShadedState::kUnknown) {
+        p->plan = ShaderBlockPlan();
+        CompileShaderBlockPlan(s, &p->plan);
+        p->state = ShadedState::kFits;
+    }
+    return p->state == ShadedState::kFits ? &p->plan : nullptr;
+}
+
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     thread_local RowScratch scratch;
     scratch.mapValid = false;
@@ -1272,6 +1288,8 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
     bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     thread_local ShadedPlan plan;
     ShadedState shaded = g_fastQuads.load() ? ShadedState::kUnknown : ShadedState::kRefused;
+    thread_local ShaderPlanState shaderPlan;
+    shaderPlan.state = shaded;
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);
@@ -1279,8 +1297,10 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
         }
         const Triangle& t = work.triangles[item.index];
         if (s.pixelShader != nullptr) {
-            RasterTriangleShaded(s, t, bandTop, bandBottom);
+            RasterTriangleShaded(s, t, bandTop, bandBottom, ShaderPlanOf(s, &shaderPlan));
             scratch.Took(RasterRoute::kShaderBlocks);
+            if (shaderPlan.state == ShadedState::kFits && t.perspective)
+                scratch.Took(RasterRoute::kShaderVectors);
         } else if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
             scratch.Took(RasterRoute::kTriangleSpans);

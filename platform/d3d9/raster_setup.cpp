@@ -233,6 +233,8 @@ const char* RasterRouteName(RasterRoute route) {
             return "shaded spans";
         case RasterRoute::kShaderBlocks:
             return "shader blocks";
+        case RasterRoute::kShaderVectors:
+            return "shader blocks in vector lanes";
         default:
             return "?";
     }
@@ -282,6 +284,8 @@ void SetDefaultRasterStates(RasterStates* states) {
         tss[kTssAlphaArg2] = kTaCurrent;
         tss[kTssTexCoordIndex] = static_cast<uint32_t>(i);
         tss[kTssResultArg] = kTaCurrent;
+    }
+    for (int i = 0; i < kRasterSamplerCount; ++i) {
         uint32_t* ss = states->sampler[i];
         ss[kSampAddressU] = kAddressWrap;
         ss[kSampAddressV] = kAddressWrap;

@@ -186,8 +186,11 @@ enum : uint32_t {
     kPrimTriangleFan = 6,
 };
 
-constexpr int kRasterStageCount = 4;    // texture stages the combiner runs
-constexpr int kRasterStateStages = 8;   // stages whose states are stored
+constexpr int kRasterStageCount = 4;   // texture stages the combiner runs
+constexpr int kRasterStateStages = 8;  // stages whose states are stored
+// Samplers a pixel shader may name: a ps_2_0 has s0 to s15, each reading the texture and sampler
+// states of its own number.
+constexpr int kRasterSamplerCount = 16;
 constexpr int kRasterTexCoordSets = 4;  // texture-coordinate sets a vertex carries
 constexpr int kRasterMaxLevels = 16;
 
@@ -231,8 +234,8 @@ struct RasterPixelShader;
 struct RasterStates {
     uint32_t render[kRenderStateCount] = {};
     uint32_t stage[kRasterStateStages][kStageStateCount] = {};
-    uint32_t sampler[kRasterStateStages][kSamplerStateCount] = {};
-    const RasterTexture* textures[kRasterStateStages] = {};
+    uint32_t sampler[kRasterSamplerCount][kSamplerStateCount] = {};
+    const RasterTexture* textures[kRasterSamplerCount] = {};
     RasterViewport viewport;
     RasterRect scissor;
     bool blendOpCap = true;  // without it BLENDOP is ignored (always ADD)

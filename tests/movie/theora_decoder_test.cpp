@@ -3,8 +3,14 @@
 // (across key frames and across the end of the movie), the page index of a
 // long clip and what the decoder does when the index cannot grow.
 #include <gtest/gtest.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/files/files_test_support.h"
@@ -49,6 +55,37 @@ tessel::TheoraClipOptions Numbered(int frames, int keyInterval) {
     recipe.frames = frames;
     recipe.keyFrameInterval = keyInterval;
     return recipe;
+}
+
+// Polls until `done` holds; false when `seconds` pass first. The bound only
+// guards against a hang (sanitizer runs are slow), it times nothing.
+// (<chrono> does not build with this folder's execution character set.)
+double MonotonicSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+template <class Condition>
+bool Eventually(Condition done, double seconds = 30) {
+    const double end = MonotonicSeconds() + seconds;
+    while (!done()) {
+        if (MonotonicSeconds() > end) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// Whether thread `tid` of this process sleeps in the kernel (state S); a wait
+// that still spins or yields is running.
+bool Asleep(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    const size_t nameEnd = text.rfind(')');
+    return nameEnd != std::string::npos && nameEnd + 2 < text.size() && text[nameEnd + 2] == 'S';
 }
 
 // Where each page of an Ogg file starts.
@@ -367,6 +404,39 @@ TEST_F(TheoraDecoderTest, AFailedGrowthOfTheIndexFailsTheOpen) {
         EXPECT_EQ(log.Text().find("画像バッファ"), std::string::npos) << c.successes;
         EXPECT_EQ(tessel::TrackedBlockCount(), blocksBefore) << c.successes;
     }
+}
+
+// The thread wakes a window thread that fell asleep waiting for its frame,
+// and the wait leaves the count of waiters as it found it.
+TEST_F(TheoraDecoderTest, AWindowThreadAsleepOnItsFrameIsWokenWhenTheFrameComes) {
+    DecoderPtr d = Open(tessel::EncodeTheoraClip(Numbered(12, 4), tessel::FrameNumberPainter()), 3);
+    ASSERT_NE(d, nullptr);
+    tessel::TheoraHoldThread(d.get(), true);
+    ASSERT_TRUE(Eventually([&] { return tessel::TheoraStatusOf(d.get()) == 4; }));
+    // A frame the held thread has not stocked: the window thread must wait.
+    tessel::TheoraAdvance(d.get(), 7);
+    const std::vector<int64_t> stocked = tessel::TheoraStockFrames(d.get());
+    ASSERT_EQ(std::count(stocked.begin(), stocked.end(), 7), 0);
+    ASSERT_EQ(tessel::TheoraWaiterCount(d.get()), 0u);
+    std::atomic<pid_t> windowThread{0};
+    std::atomic<int> shown{-1};
+    std::thread window([&] {
+        windowThread = gettid();
+        shown = Shown(d.get());
+    });
+    const bool slept = Eventually([&] {
+        return windowThread != 0 && tessel::TheoraWaiterCount(d.get()) == 1 && Asleep(windowThread);
+    });
+    tessel::TheoraHoldThread(d.get(), false);
+    const bool woken = Eventually([&] { return shown >= 0; });
+    if (!woken) {
+        tessel::TheoraWakeAllWaiters(d.get());  // lets the window thread end
+    }
+    window.join();
+    EXPECT_TRUE(slept);
+    EXPECT_TRUE(woken);
+    EXPECT_EQ(shown, 7);
+    EXPECT_EQ(tessel::TheoraWaiterCount(d.get()), 0u);
 }
 
 TEST_F(TheoraDecoderTest, OpensAndClosesManyTimesWhileTheThreadRuns) {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "softrender/kernel_width.h"
+#include "softrender/rotate_internal.h"
 #include "softrender/rotate_scene.h"
 #include "tests/support/full_size_runs.h"
 
@@ -124,25 +126,69 @@ TEST(RotateBlit, NarrowedRowsAndWhiteBlendsDrawWhatThePlainWalkAndTheRulesDraw) 
     }
 }
 
-// The scene drawn with and without the spans that draw several pixels at a
-// time: both alike, and the oracle agrees.
+// Sets a kernel width for a scope and puts the one before back.
+class WidthScope {
+  public:
+    explicit WidthScope(soft::KernelWidth width) : kept_(soft::CurrentKernelWidth()) {
+        EXPECT_TRUE(soft::SetKernelWidth(width));
+    }
+    ~WidthScope() { soft::SetKernelWidth(kept_); }
+    WidthScope(const WidthScope&) = delete;
+    WidthScope& operator=(const WidthScope&) = delete;
+
+  private:
+    soft::KernelWidth kept_;
+};
+
+// Every kernel width this processor runs, narrowest first.
+std::vector<soft::KernelWidth> Widths() {
+    std::vector<soft::KernelWidth> widths;
+    for (int w = 0; w <= static_cast<int>(soft::WidestKernelWidth()); ++w) {
+        widths.push_back(static_cast<soft::KernelWidth>(w));
+    }
+    return widths;
+}
+
+// The scene drawn at every kernel width the processor runs, its rows narrowed
+// to their runs and stepped whole: each draws what the pixel-by-pixel step
+// draws, and the oracle agrees.
 void CheckWideSpans(const kit::RotateScene& s) {
-    const std::vector<uint32_t> vector = kit::DrawRotateScene(s);
-    soft::g_rotateVectorSpans = 0;
-    const std::vector<uint32_t> single = kit::DrawRotateScene(s);
-    soft::g_rotateVectorSpans = 1;
-    ASSERT_TRUE(vector == single) << kit::RotateDifferences(s, vector, single);
+    std::vector<uint32_t> single;
+    {
+        const WidthScope portable(soft::KernelWidth::kPortable);
+        single = kit::DrawRotateScene(s);
+    }
+    for (soft::KernelWidth width : Widths()) {
+        const WidthScope scope(width);
+        for (int narrow : {1, 0}) {
+            soft::g_rotateNarrowRows = narrow;
+            const std::vector<uint32_t> wide = kit::DrawRotateScene(s);
+            soft::g_rotateNarrowRows = 1;
+            ASSERT_TRUE(wide == single)
+                << soft::KernelWidthName(width) << (narrow ? "" : ", rows stepped whole")
+                << kit::RotateDifferences(s, wide, single);
+        }
+    }
     CheckScene(s);
 }
 
-// The keyed copy of a 32-bit alpha source, four pixels at a time, draws what
-// the pixel-by-pixel step draws: runs of every length and phase, scales that
-// repeat texels and skip them, alpha 0, 255 and between.
-TEST(RotateBlit, AlphaSpritesDrawnFourPixelsAtATimeMatchThePixelByPixelStep) {
+// One scene in four shrunk to a ten-thousandth to a hundredth, where a row's
+// positions can leave their line and wrap.
+void SometimesTiny(kit::BiasedRandom& random, kit::RotateScene* s) {
+    if (random.Below(4) == 0) {
+        s->scale = static_cast<float>(random.Between(1, 100)) * 1e-4f;
+    }
+}
+
+// The keyed copy of a 32-bit alpha source, several pixels at a time, draws
+// what the pixel-by-pixel step draws: runs of every length and phase, scales
+// that repeat texels and skip them or wrap a row, alpha 0, 255 and between.
+TEST(RotateBlit, AlphaSpritesDrawnSeveralPixelsAtATimeMatchThePixelByPixelStep) {
     kit::BiasedRandom random(7321);
     for (int round = 0; round < 200 * kRounds; ++round) {
         kit::RotateScene s = kit::RandomRotateScene(random, Source::k32Alpha, random.Between(1, 40),
                                                     random.Between(1, 40), 64, 64);
+        SometimesTiny(random, &s);
         s.blit.brightness = 0xFFFFFF;
         s.blit.useMask = false;
         s.blit.mode = 0;
@@ -152,14 +198,15 @@ TEST(RotateBlit, AlphaSpritesDrawnFourPixelsAtATimeMatchThePixelByPixelStep) {
     }
 }
 
-// The keyed rules of modes 0 and 2 from a 32-bit alpha source, four pixels at a
-// time under any brightness and parameter (the game's tinted and glowing
+// The keyed rules of modes 0 and 2 from a 32-bit alpha source, several pixels
+// at a time under any brightness and parameter (the game's tinted and glowing
 // sprites), draw what the pixel-by-pixel step draws, and the oracle agrees.
-TEST(RotateBlit, TintedAndAddedAlphaSpritesDrawnFourAtATimeMatchThePixelByPixelStep) {
+TEST(RotateBlit, TintedAndAddedAlphaSpritesDrawnSeveralAtATimeMatchThePixelByPixelStep) {
     kit::BiasedRandom random(4021);
     for (int round = 0; round < 200 * kRounds; ++round) {
         kit::RotateScene s = kit::RandomRotateScene(random, Source::k32Alpha, random.Between(1, 40),
                                                     random.Between(1, 40), 64, 64);
+        SometimesTiny(random, &s);
         s.blit.useMask = false;
         s.blit.mode = round % 2 == 0 ? kBlendAdd : kBlendCopy;
         s.blit.trans = 1;
@@ -171,6 +218,69 @@ TEST(RotateBlit, TintedAndAddedAlphaSpritesDrawnFourAtATimeMatchThePixelByPixelS
                                         << s.blit.brightness << std::dec << " scale " << s.scale);
         ASSERT_NO_FATAL_FAILURE(CheckWideSpans(s));
     }
+}
+
+// The game's bullets: cells of one sheet (views whose rows lie the sheet's
+// pitch apart) with per-pixel alpha, turned and scaled onto a 32-bit target
+// as the tinted body (mode 0), the glow and the core (mode 2, tinted or
+// white, p 255 or any): every kernel width draws what the pixel-by-pixel
+// step draws, rows narrowed or stepped whole.
+TEST(RotateBlit, SheetCellsDrawnAtEveryKernelWidthMatchThePixelByPixelStep) {
+    kit::BiasedRandom random(6151);
+    kit::EnsureTables();
+    MEMIMG sheet{};
+    constexpr int kSheetWidth = 96, kSheetHeight = 80, kDest = 72;
+    ASSERT_EQ(
+        MemImgCreate(&sheet, kSheetWidth, kSheetHeight, -1, 0, kMemImgRgb32, 0, 1, 0, nullptr), 0);
+    for (int y = 0; y < kSheetHeight; ++y) {
+        for (int x = 0; x < kSheetWidth; ++x) {
+            const uint32_t alpha = random.Below(3) == 0 ? 0 : random.Byte();
+            const uint32_t v =
+                alpha << 24 | (random.Byte() << 16) | (random.Byte() << 8) | random.Byte();
+            std::memcpy(sheet.pixels + y * sheet.base->pitch + x * 4, &v, 4);
+        }
+    }
+    for (int round = 0; round < 60 * kRounds; ++round) {
+        const int w = random.Between(1, 40), h = random.Between(1, 40);
+        MEMIMG cell{};
+        MemImgMakeView(&cell, &sheet, random.Between(0, kSheetWidth - w),
+                       random.Between(0, kSheetHeight - h), w, h);
+        kit::GuardedImage dest(kMemImgRgb32, kDest, kDest);
+        std::vector<uint32_t> start(size_t(kDest) * kDest);
+        for (uint32_t& v : start) {
+            v = (random.Byte() << 24) | (random.Byte() << 16) | (random.Byte() << 8) |
+                random.Byte();
+        }
+        SoftDrawState state = DefaultSoftDrawState(RECT{0, 0, kDest, kDest});
+        state.blendMode = round % 3 == 0 ? kBlendCopy : kBlendAdd;
+        state.blendParam = round % 2 == 0 ? 255 : static_cast<int>(random.Byte());
+        state.brightness = round % 4 == 0
+                               ? 0xFFFFFF
+                               : (random.Byte() << 16) | (random.Byte() << 8) | random.Byte();
+        const float angle = static_cast<float>(random.Between(-31416, 31416)) * 1e-4f;
+        const float scale = static_cast<float>(random.Between(500, 2500)) * 1e-3f;
+        const int cx = random.Between(-8, kDest + 8), cy = random.Between(-8, kDest + 8);
+        std::vector<uint32_t> single;
+        for (soft::KernelWidth width : Widths()) {
+            const WidthScope scope(width);
+            for (int narrow : {1, 0}) {
+                soft::g_rotateNarrowRows = narrow;
+                dest.SetPixels(start);
+                MemImgRotateBlit(state, dest.image(), &cell, cx, cy, angle, scale, 1, 0, nullptr);
+                soft::g_rotateNarrowRows = 1;
+                ASSERT_TRUE(dest.GuardsIntact());
+                if (width == soft::KernelWidth::kPortable && narrow == 1) {
+                    single = dest.Pixels();
+                }
+                ASSERT_TRUE(dest.Pixels() == single)
+                    << "round " << round << " " << soft::KernelWidthName(width)
+                    << (narrow ? "" : ", rows stepped whole") << " mode " << state.blendMode
+                    << " p " << state.blendParam << std::hex << " brightness " << state.brightness;
+            }
+        }
+        MemImgRelease(&cell);
+    }
+    MemImgRelease(&sheet);
 }
 
 // Sources and masks of their exact size with nothing around them: under the
@@ -258,15 +368,18 @@ TEST(RotateBlit, AnImageTurnedOntoItselfDrawsTheSameWithAndWithoutTheWideSpans) 
         // Centres a few pixels right of the middle read pixels just drawn.
         const int cx = near ? size / 2 + random.Between(-1, 4) : random.Between(0, size);
         const int cy = near ? size / 2 + random.Between(-1, 1) : random.Between(0, size);
-        std::vector<uint8_t> drawn[2];
-        for (int vector = 0; vector < 2; ++vector) {
-            soft::g_rotateVectorSpans = vector;
+        std::vector<uint8_t> single;
+        for (soft::KernelWidth width : Widths()) {
+            const WidthScope scope(width);
             std::memcpy(image.pixels, start.data(), start.size());
             MemImgRotateBlit(state, &image, &image, cx, cy, angle, scale, 1, 0, nullptr);
-            drawn[vector].assign(image.pixels, image.pixels + start.size());
+            const std::vector<uint8_t> drawn(image.pixels, image.pixels + start.size());
+            if (width == soft::KernelWidth::kPortable) {
+                single = drawn;
+            }
+            EXPECT_TRUE(drawn == single) << "round " << round << (wide ? " 32-bit" : " RGB565")
+                                         << " " << soft::KernelWidthName(width);
         }
-        soft::g_rotateVectorSpans = 1;
-        EXPECT_TRUE(drawn[0] == drawn[1]) << "round " << round << (wide ? " 32-bit" : " RGB565");
         MemImgRelease(&image);
     }
 }

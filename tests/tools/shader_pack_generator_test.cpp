@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/d3d9/raster_shaded_spans_internal.h"
 #include "platform/d3d9/shaders/shader_program.h"
 #include "tools/shadergen/shader_generator.h"
 
@@ -80,6 +81,42 @@ TEST(ShaderPackGenerator, EveryShaderItWritesCompilesOnTheDevice) {
     EXPECT_GT(pixelCount, 200);
 }
 
+// The device runs the pack's pixel shaders without its machine when it knows their form
+// (texel times diffuse, times a second texel, specular added, times the factor in c5): every
+// one of them that samples s0 and s1 alone (not the normal map's or the toon ramps') must be
+// of that form, or the shader path pays for interpreting.
+TEST(ShaderPackGenerator, EveryPlainPixelShaderIsOfAFormTheDeviceRunsWithoutItsMachine) {
+    std::vector<uint32_t> tokens;
+    int forms[4] = {};
+    for (int i = 0; i < kPixelShaderCount; ++i) {
+        if (!BuildPixelShader(i, &tokens)) {
+            continue;
+        }
+        shader::ShaderProgram program;
+        ASSERT_EQ(shader::CompileShader(tokens.data(), tokens.size(), shader::ShaderKind::kPixel,
+                                        &program)
+                      .error,
+                  shader::ShaderError::kNone);
+        bool beyondTwo = false;  // the normal map (s2) and the toon ramps (s3, s4)
+        for (int k = 2; k < shader::kMaxPixelSamplers; ++k)
+            beyondTwo = beyondTwo || program.samplerTypes[k] != 0;
+        if (beyondTwo) {
+            continue;
+        }
+        const platform::raster_internal::ShaderBlockPlan::PackForm form =
+            platform::raster_internal::MatchPackForm(program);
+        ASSERT_TRUE(form.matched) << "pixel " << i;
+        using Step = platform::raster_internal::ShaderBlockPlan::PackForm::Step;
+        bool specular = false;
+        for (int k = 0; k < form.stepCount; ++k)
+            specular = specular || form.steps[k] == Step::kSpecular;
+        ++forms[(form.second ? 2 : 0) + (specular ? 1 : 0)];
+    }
+    for (int f = 0; f < 4; ++f) {
+        EXPECT_GT(forms[f], 0) << "form " << f;
+    }
+}
+
 // Vertex index: 8 x (t2 + 4 x (t1 + 4 x (t0 + 4 x (fog + 8 x (lights + 6 x lighting))))) plus
 // the mesh's terms (4 and 8 bones: + 8192 and + 16384).
 int VertexIndex(int lighting, int types[3], int fog, int low) {
@@ -98,17 +135,20 @@ TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
     int spots[3] = {2, 2, 2};
     int none[3] = {0, 0, 0};
     const Case cases[] = {
-        {32774, true},                                   // the test shader: lit, 4 bones, colours
-        {VertexIndex(1, dirPoint, 0, 0), true},          // 29088
-        {VertexIndex(1, spots, 3, 7) + 16384, true},     // 8 bones, linear fog
-        {VertexIndex(0, none, 2, 5), true},              // unlit, exp2 fog
-        {VertexIndex(1, none, 1, 0), true},              // lit without lights
-        {8, false},                                      // a light type with lighting off
-        {VertexIndex(1, none, 0, 0) + 4096, false},      // "lights on" with none
-        {VertexIndex(1, dirPoint, 0, 0) + 2048, false},  // tangent frame: not made
-        {kOutlineVertexBase + 3 * 512, true},            // outline, linear fog
-        {kOutlineVertexBase + 8192, true},               // outline of a 4-bone list
-        {kOutlineVertexBase + 1, false},                 // outlines have no colour bits
+        {32774, true},                                  // the test shader: lit, 4 bones, colours
+        {VertexIndex(1, dirPoint, 0, 0), true},         // 29088
+        {VertexIndex(1, spots, 3, 7) + 16384, true},    // 8 bones, linear fog
+        {VertexIndex(0, none, 2, 5), true},             // unlit, exp2 fog
+        {VertexIndex(1, none, 1, 0), true},             // lit without lights
+        {8, false},                                     // a light type with lighting off
+        {VertexIndex(1, none, 0, 0) + 4096, false},     // "lights on" with none
+        {VertexIndex(1, dirPoint, 0, 0) + 2048, true},  // tangent frame, lit per pixel
+        {VertexIndex(0, none, 1, 4) + 2048, true},      // tangent frame, unlit
+        {VertexIndex(1, spots, 0, 1) + 2048 + 16384, true},
+        {kOutlineVertexBase + 2048, false},    // outlines have no tangent frame
+        {kOutlineVertexBase + 3 * 512, true},  // outline, linear fog
+        {kOutlineVertexBase + 8192, true},     // outline of a 4-bone list
+        {kOutlineVertexBase + 1, false},       // outlines have no colour bits
         {kOutlineVertexBase + 3 * 8192, false},
     };
     for (const Case& c : cases) {
@@ -117,9 +157,30 @@ TEST(ShaderPackGenerator, IndicesTheDrawingFormsHaveShadersAndOthersNone) {
     EXPECT_TRUE(BuildPixelShader(2454, &tokens));
     EXPECT_TRUE(BuildPixelShader(2328, &tokens));
     EXPECT_TRUE(BuildPixelShader(0, &tokens));
-    EXPECT_FALSE(BuildPixelShader(8, &tokens));           // a light kind unlit
-    EXPECT_FALSE(BuildPixelShader(2328 + 864, &tokens));  // normal map: not made
-    EXPECT_FALSE(BuildPixelShader(13824, &tokens));       // toon: not made
+    EXPECT_FALSE(BuildPixelShader(8, &tokens));                // a light kind unlit
+    EXPECT_TRUE(BuildPixelShader(2328 + 864, &tokens));        // normal map, lit
+    EXPECT_TRUE(BuildPixelShader(2328 + 864 + 216, &tokens));  // and a second texture
+    EXPECT_TRUE(BuildPixelShader(864 + 1, &tokens));           // unlit: the map does nothing
+    EXPECT_FALSE(BuildPixelShader(2328 + 864 + 4, &tokens));   // diffuse from the vertices
+    EXPECT_TRUE(BuildPixelShader(2328 + 4, &tokens));
+    // Toon: lit fields only, kind 1 (with its specular ramp when specular is on) and kind 2;
+    // toon selector 2 takes the same shaders.
+    const Case toon[] = {
+        {13824, false},                   // lighting off
+        {13824 + 2328, true},             // kind 1, lit, lights
+        {13824 + 1728, true},             // kind 1, lit without lights
+        {13824 + 3456 + 2328 + 1, true},  // kind 1 with the specular ramp
+        {13824 + 3456 + 2328, false},     // ... which needs specular on
+        {13824 + 6912 + 2328, true},      // toon selector 2
+        {13824 + 6912 + 3456 + 2328 + 1, true},
+        {13824 + 2328 + 864, false},      // with a normal map
+        {13824 + 1728 + 864, false},      // ... even without lights
+        {27648 + 2328 + 216 + 1, true},   // kind 2, second texture, specular
+        {27648 + 3456 + 2328, false},
+    };
+    for (const Case& c : toon) {
+        EXPECT_EQ(BuildPixelShader(c.index, &tokens), c.present) << c.index;
+    }
 }
 
 }  // namespace

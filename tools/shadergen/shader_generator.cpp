@@ -7,7 +7,8 @@
 // 2)))^falloff. Constant registers (the graphics layer fills them): c0 (0, 1, 0, 0), c1 scene
 // ambient, c2-c5 projection and c6-c9 view (transposed), c10 fog, c11-c13 material, seven per
 // light from c14, c42 the outline thickness, c88-c89 the texture transform's rows, three rows a
-// bone (or the world) from c94. c90 is defined here.
+// bone (or the world) from c94. c90 is defined here. The toon blocks of the lit shaders and
+// their registers: toon_shaders.h.
 #include "tools/shadergen/shader_generator.h"
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "platform/d3d9/shaders/shader_builder.h"
 #include "tools/lib/archive_pack.h"
 #include "tools/lib/lz_compress.h"
+#include "tools/shadergen/toon_shaders.h"
 
 namespace tessel::shadergen {
 namespace {
@@ -35,6 +37,8 @@ const Reg kIndices0 = V(5);
 const Reg kWeights0 = V(6);
 const Reg kIndices1 = V(7);
 const Reg kWeights1 = V(8);
+const Reg kTangent = V(9);
+const Reg kBinormal = V(10);
 
 // Temporaries of the vertex shaders.
 const Reg kWorldPos = R(4);
@@ -45,6 +49,12 @@ const Reg kDiffuseSum = R(8);
 const Reg kSpecularSum = R(9);
 const Reg kToLight = R(10);
 const Reg kScalars = R(11);  // x N.L or 1/d, y d^2, z the light's scale, w spot
+// Per-pixel lighting: the tangent frame in camera space (the bone rows' registers, free once
+// the vertex is in world space), and in world space before that.
+const Reg kViewTangent = R(2);
+const Reg kViewBinormal = R(3);
+const Reg kWorldTangent = R(8);
+const Reg kWorldBinormal = R(9);
 
 struct VertexBits {
     bool specular = false;
@@ -55,6 +65,10 @@ struct VertexBits {
     int skin = 0;  // 0 rigid, 1 four bones, 2 eight bones
     bool lighting = false;
     bool outline = false;
+    // The tangent-frame layout; with lights the vertex hands each light's direction in the
+    // tangent frame to the pixel shader, which lights by the normal map.
+    bool tangentFrame = false;
+    bool perPixel = false;
 };
 
 // False for an index the drawing code never forms or this generator does not make.
@@ -71,11 +85,8 @@ bool DecodeVertex(int index, VertexBits* bits) {
     bits->lightType[1] = (low >> 5) & 3;
     bits->lightType[0] = (low >> 7) & 3;
     bits->fog = (low >> 9) & 3;
-    const bool tangentFrame = (low & 0x800) != 0;
+    bits->tangentFrame = (low & 0x800) != 0;
     const bool anyLight = bits->lightType[0] + bits->lightType[1] + bits->lightType[2] != 0;
-    if (tangentFrame) {
-        return false;
-    }
     if (field >= 12) {
         // Outlines: only the fog formula and the skin vary.
         bits->outline = true;
@@ -85,6 +96,7 @@ bool DecodeVertex(int index, VertexBits* bits) {
     bits->skin = (field / 2) % 3;
     bits->lighting = field >= 6;
     const bool lightsOn = bits->lighting && field % 2 == 1;
+    bits->perPixel = bits->tangentFrame && lightsOn;
     return lightsOn == anyLight;
 }
 
@@ -101,6 +113,10 @@ void DeclareVertexInputs(ShaderBuilder& b, const VertexBits& bits) {
     if (bits.skin == 2) {
         b.DclInput(kUsageBlendIndices, 1, kIndices1);
         b.DclInput(kUsageBlendWeight, 1, kWeights1);
+    }
+    if (bits.perPixel) {
+        b.DclInput(kUsageNormal, 1, kTangent);
+        b.DclInput(kUsageNormal, 2, kBinormal);
     }
 }
 
@@ -143,6 +159,13 @@ void EmitWorldTransform(ShaderBuilder& b, const VertexBits& bits) {
         b.Emit(kOpDp3, R(0).Mask(kAxis[r]), {kNormal, rows[r]});
     }
     b.Emit(kOpMov, R(0).Mask("w"), {C(0).Swz("x")});
+    if (bits.perPixel) {
+        // The tangent and binormal in world space while the rows are at hand.
+        for (int r = 0; r < 3; ++r) {
+            b.Emit(kOpDp3, kWorldTangent.Mask(kAxis[r]), {kTangent, rows[r]});
+            b.Emit(kOpDp3, kWorldBinormal.Mask(kAxis[r]), {kBinormal, rows[r]});
+        }
+    }
 }
 
 void EmitViewAndClip(ShaderBuilder& b) {
@@ -174,13 +197,35 @@ void EmitFog(ShaderBuilder& b, int fog) {
     b.Emit(kOpMov, OFog().Mask("x"), {R(0).Swz("x")});
 }
 
+// Per-pixel lighting: the unit direction to the light in the tangent frame (tangent r2,
+// binormal r3, normal), times the light's attenuation and spot factor, goes to t(1 + light) as
+// x, y and w, so that the pixel shader's N.L of the normal map's normal is already faded; the
+// vertex colour keeps only the light's ambient share.
+void EmitTangentLight(ShaderBuilder& b, int light, bool directional, const Reg& ambient) {
+    b.Emit(kOpDp3, R(0).Mask("x"), {kViewTangent, kToLight});
+    b.Emit(kOpDp3, R(0).Mask("y"), {kViewBinormal, kToLight});
+    b.Emit(kOpDp3, R(0).Mask("z"), {kViewNormal, kToLight});
+    const Reg out = OT(1 + static_cast<uint32_t>(light));
+    if (directional) {
+        b.Emit(kOpMov, out.Mask("xy"), {R(0)});
+        b.Emit(kOpMov, out.Mask("w"), {R(0).Swz("z")});
+        b.Emit(kOpAdd, kDiffuseSum.Mask("xyz"), {kDiffuseSum, ambient});
+        return;
+    }
+    b.Emit(kOpMul, out.Mask("xy"), {R(0), kScalars.Swz("z")});
+    b.Emit(kOpMul, out.Mask("w"), {R(0).Swz("z"), kScalars.Swz("z")});
+    b.Emit(kOpMad, kDiffuseSum.Mask("xyz"), {ambient, kScalars.Swz("z"), kDiffuseSum});
+}
+
+void EmitHighlight(ShaderBuilder& b, int light, bool directional, const Src& specularColour);
+
 // One light's share of the diffuse and specular sums.
 void EmitLight(ShaderBuilder& b, const VertexBits& bits, int light, const Src& diffuseColour,
                const Src& specularColour) {
     const int type = bits.lightType[light];
     const uint32_t base = 14 + 7 * static_cast<uint32_t>(light);
     const Reg position = C(base), direction = C(base + 1), diffuse = C(base + 2);
-    const Reg specular = C(base + 3), ambient = C(base + 4), falloff = C(base + 5);
+    const Reg ambient = C(base + 4), falloff = C(base + 5);
     const Reg cone = C(base + 6);
     const bool directional = type == 3;
     if (directional) {
@@ -206,18 +251,31 @@ void EmitLight(ShaderBuilder& b, const VertexBits& bits, int light, const Src& d
             b.Emit(kOpMul, kScalars.Mask("z"), {kScalars.Swz("z"), kScalars.Swz("w")});
         }
     }
-    b.Emit(kOpDp3, kScalars.Mask("x"), {kViewNormal, kToLight});
-    b.Emit(kOpMax, kScalars.Mask("x"), {kScalars.Swz("x"), C(0).Swz("x")});
-    b.Emit(kOpMul, R(0).Mask("xyz"), {diffuseColour, diffuse});
-    b.Emit(kOpMad, R(0).Mask("xyz"), {R(0), kScalars.Swz("x"), ambient});
-    if (directional) {
-        b.Emit(kOpAdd, kDiffuseSum.Mask("xyz"), {kDiffuseSum, R(0)});
+    if (bits.perPixel) {
+        EmitTangentLight(b, light, directional, ambient);
     } else {
-        b.Emit(kOpMad, kDiffuseSum.Mask("xyz"), {R(0), kScalars.Swz("z"), kDiffuseSum});
+        b.Emit(kOpDp3, kScalars.Mask("x"), {kViewNormal, kToLight});
+        b.Emit(kOpMax, kScalars.Mask("x"), {kScalars.Swz("x"), C(0).Swz("x")});
+        b.Emit(kOpMul, R(0).Mask("xyz"), {diffuseColour, diffuse});
+        b.Emit(kOpMad, R(0).Mask("xyz"), {R(0), kScalars.Swz("x"), ambient});
+        if (directional) {
+            b.Emit(kOpAdd, kDiffuseSum.Mask("xyz"), {kDiffuseSum, R(0)});
+        } else {
+            b.Emit(kOpMad, kDiffuseSum.Mask("xyz"), {R(0), kScalars.Swz("z"), kDiffuseSum});
+        }
     }
-    if (!bits.specular) {
-        return;
+    if (bits.specular) {
+        EmitHighlight(b, light, directional, specularColour);
     }
+    // A toon mesh never takes the normal map's per-pixel lighting: its blocks would only cost.
+    if (!bits.perPixel) {
+        EmitToonLight(b, ToonLightTerms{light, directional, bits.specular});
+    }
+}
+
+// The light's highlight added to the specular sum; r1.w keeps the term before the fade.
+void EmitHighlight(ShaderBuilder& b, int light, bool directional, const Src& specularColour) {
+    const Reg specular = C(14 + 7 * static_cast<uint32_t>(light) + 3);
     b.Emit(kOpAdd, R(1).Mask("xyz"), {kToLight, kToEye});
     b.Emit(kOpNrm, R(1).Mask("xyz"), {R(1)});
     b.Emit(kOpDp3, R(1).Mask("w"), {kViewNormal, R(1)});
@@ -241,9 +299,20 @@ void EmitLighting(ShaderBuilder& b, const VertexBits& bits) {
         b.Emit(kOpDp3, kViewNormal.Mask(kAxis[r]), {R(0), C(6 + r)});
     }
     b.Emit(kOpNrm, kViewNormal.Mask("xyz"), {kViewNormal});
+    if (bits.perPixel) {
+        for (uint32_t r = 0; r < 3; ++r) {
+            b.Emit(kOpDp3, kViewTangent.Mask(kAxis[r]), {kWorldTangent, C(6 + r)});
+            b.Emit(kOpDp3, kViewBinormal.Mask(kAxis[r]), {kWorldBinormal, C(6 + r)});
+        }
+        b.Emit(kOpNrm, kViewTangent.Mask("xyz"), {kViewTangent});
+        b.Emit(kOpNrm, kViewBinormal.Mask("xyz"), {kViewBinormal});
+    }
     b.Emit(kOpNrm, kToEye.Mask("xyz"), {-kViewPos});
     b.Emit(kOpMov, kDiffuseSum.Mask("xyz"), {C(1)});
     b.Emit(kOpMov, kSpecularSum.Mask("xyz"), {C(0).Swz("x")});
+    if (!bits.perPixel) {
+        EmitToonStart(b);
+    }
     for (int light = 0; light < 3; ++light) {
         if (bits.lightType[light] != 0) {
             EmitLight(b, bits, light, diffuseColour, specularColour);
@@ -257,6 +326,9 @@ void EmitLighting(ShaderBuilder& b, const VertexBits& bits) {
         b.Emit(kOpMov, OD(1).Mask("xyz"), {C(0).Swz("x")});
     }
     b.Emit(kOpMov, OD(1).Mask("w"), {specularColour.Swz("w")});
+    if (!bits.perPixel) {
+        EmitToonFinish(b, bits.specular, diffuseColour, specularColour);
+    }
 }
 
 void EmitTexCoords(ShaderBuilder& b) {
@@ -293,6 +365,11 @@ std::vector<uint32_t> VertexShader(const VertexBits& bits) {
 struct PixelBits {
     bool specular = false;
     bool secondTexture = false;
+    // Lit by the normal map (stage 2) from the directions the vertex shader hands over; the
+    // lights on are those with a shading kind.
+    bool normalMap = false;
+    bool lightOn[3] = {false, false, false};
+    ToonPixelBits toon;
 };
 
 bool DecodePixel(int index, PixelBits* bits) {
@@ -303,23 +380,64 @@ bool DecodePixel(int index, PixelBits* bits) {
     const int kinds[3] = {(index / 72) % 3, (index / 24) % 3, (index / 8) % 3};
     bits->secondTexture = (index / 216) % 2 != 0;
     const int lightField = (index / 432) % 8;
-    const int toon = index / 3456;
-    if (toon != 0) {
+    if (!DecodeToonPixel(index, &bits->toon)) {
         return false;
     }
     const bool anyKind = kinds[0] + kinds[1] + kinds[2] != 0;
-    // 0 unlit, 4 lit without lights, 5 lit with lights; the others carry a normal map.
-    if (lightField == 5) {
-        return anyKind;
+    // 0 unlit, 4 lit without lights, 5 lit with lights; + 2 with a normal map, which changes
+    // nothing without lights. The normal map's lighting takes the material's diffuse colour:
+    // with the diffuse colour from the vertices there is no shader.
+    const bool normalMap = (lightField & 2) != 0;
+    const int lighting = lightField & ~2;
+    // Toon meshes are lit by the vertex shader's toon blocks, which only the lit ones carry,
+    // and take no normal map.
+    if (bits->toon.kind != 0 && (lighting == 0 || normalMap)) {
+        return false;
     }
-    return (lightField == 0 || lightField == 4) && !anyKind;
+    for (int i = 0; i < 3; ++i) {
+        bits->lightOn[i] = kinds[i] != 0;
+    }
+    if (lighting == 5) {
+        bits->normalMap = normalMap;
+        return anyKind && !(normalMap && (index & 4) != 0);
+    }
+    return (lighting == 0 || lighting == 4) && !anyKind;
 }
 
-// The vertex shader has lit the vertex: the texel times the diffuse colour (times the second
-// texture's texel), the specular colour added, times the texture factor (the opacity).
+// The lit colour by the normal map into r3: the vertex colour (the ambient shares) plus, per
+// light on, max(0, N.L) x light diffuse x material diffuse (c9 + 3i, c2), N the texel of
+// stage 2 as 2 x texel - 1 renormalised, clamped to 0..1 as the vertex colours are.
+void EmitNormalMapLighting(ShaderBuilder& b, const PixelBits& bits) {
+    b.Emit(kOpTex, R(1), {T(0), S(2)});
+    b.Emit(kOpMad, R(1).Mask("xyz"), {R(1), C(0).Swz("w"), -C(0).Swz("z")});
+    b.Emit(kOpNrm, R(2).Mask("xyz"), {R(1)});
+    b.Emit(kOpMov, R(3), {V(0)});
+    for (uint32_t i = 0; i < 3; ++i) {
+        if (!bits.lightOn[i]) {
+            continue;
+        }
+        b.Emit(kOpMov, R(4).Mask("xy"), {T(1 + i)});
+        b.Emit(kOpMov, R(4).Mask("z"), {T(1 + i).Swz("w")});
+        b.Emit(kOpDp3, R(4).Mask("x"), {R(2), R(4)});
+        b.Emit(kOpMax, R(4).Mask("x"), {R(4).Swz("x"), C(0).Swz("x")});
+        b.Emit(kOpMul, R(5).Mask("xyz"), {C(9 + 3 * i), C(2)});
+        b.Emit(kOpMad, R(3).Mask("xyz"), {R(5), R(4).Swz("x"), R(3)});
+    }
+    b.Emit(kOpMov, R(3).Mask("xyz").Sat(), {R(3)});
+}
+
+// The vertex shader has lit the vertex (or handed the lights over to the normal map): the
+// texel times the lit colour, times the second texture's colour (the fixed path's stage 1:
+// its alpha is not used), the specular colour added, times the texture factor (the opacity).
+// Both textures read the first coordinate set.
 std::vector<uint32_t> PixelShader(const PixelBits& bits) {
     ShaderBuilder b = ShaderBuilder::Pixel();
     b.DclPixelInput(T(0));
+    for (uint32_t i = 0; i < 3; ++i) {
+        if (bits.normalMap && bits.lightOn[i]) {
+            b.DclPixelInput(T(1 + i));
+        }
+    }
     b.DclPixelInput(V(0));
     if (bits.specular) {
         b.DclPixelInput(V(1).Mask("xyz"));
@@ -328,13 +446,21 @@ std::vector<uint32_t> PixelShader(const PixelBits& bits) {
     if (bits.secondTexture) {
         b.DclSampler(1);
     }
+    DeclareToonPixel(b, bits.toon);
+    if (bits.normalMap) {
+        b.DclSampler(2);
+        EmitNormalMapLighting(b, bits);
+    }
+    const Reg lit = bits.normalMap ? R(3) : V(0);
     b.Emit(kOpTex, R(0), {T(0), S(0)});
-    b.Emit(kOpMul, R(0), {R(0), V(0)});
+    b.Emit(kOpMul, R(0), {R(0), lit});
     if (bits.secondTexture) {
         b.Emit(kOpTex, R(1), {T(0), S(1)});
-        b.Emit(kOpMul, R(0), {R(0), R(1)});
+        b.Emit(kOpMul, R(0).Mask("xyz"), {R(0), R(1)});
     }
-    if (bits.specular) {
+    if (bits.toon.kind != 0) {
+        EmitToonPixel(b, bits.toon, bits.specular);
+    } else if (bits.specular) {
         b.Emit(kOpAdd, R(0).Mask("xyz"), {R(0), V(1)});
     }
     // c5 is the texture factor, white with the opacity in its alpha in every draw of a mesh:

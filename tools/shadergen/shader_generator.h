@@ -10,7 +10,13 @@
 // 16 the outline of a rigid, 4-bone and 8-bone list.
 // Pixel index p (0 .. 41471): bit 0 specular on; (p / 8) mod 3, (p / 24) mod 3, (p / 72) mod 3
 // the shading kinds of lights 2, 1, 0; (p / 216) mod 2 a second texture; (p / 432) mod 8
-// lighting and lights (and the normal map); p / 3456 the toon variants.
+// lighting and lights, + 2 with a normal map; p / 3456 the toon variants (toon_shaders.h),
+// made for lit fields without a normal map only.
+// The normal map (stage 2) and the second texture (stage 1) read the first coordinate set.
+// With lights, a tangent-frame vertex shader hands light i's direction in the tangent frame,
+// faded by its attenuation and spot factor, to t(1 + i) (x, y and w) and keeps only the
+// ambient shares in its colour; the pixel shader adds N.L x light diffuse x material diffuse
+// per light by the map's normal. Specular stays per vertex.
 // An index the drawing code never forms, or a variant not generated, has no shader (size 0)
 // and the drawing code takes the fixed-function path for it.
 #pragma once

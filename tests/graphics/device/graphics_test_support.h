@@ -88,6 +88,8 @@ class GraphicsTest : public LibraryTest {
         platform::SetDisplayModes(kTestModes, std::size(kTestModes), &kTestDesktop);
         platform::ResetD3D9Profile();
         platform::SetVirtualVerticalBlank(true);
+        // Call counts run for the whole process: a test counts only its own calls.
+        platform::ClearD3D9Trace();
         ScriptedBlanks::Start({});
     }
     void TearDown() override {
@@ -101,6 +103,7 @@ class GraphicsTest : public LibraryTest {
         platform::SetModuleAbsent("d3d9.dll", false);
         platform::ResetD3D9Profile();
         platform::SetVirtualVerticalBlank(false);
+        platform::SetD3D9TraceRecording(false);
     }
 
     static platform::D3D9Profile ProfileWithout(std::vector<D3DFORMAT> textures,

@@ -73,6 +73,38 @@ std::vector<SceneVertex> GridTriangles() {
     return out;
 }
 
+// The grid in the tangent-frame layout, for the normal map's shaders: each binormal is the
+// opposite of its tangent.
+struct TangentVertex {
+    float position[3];
+    float normal[3];
+    float tangent[3];
+    float binormal[3];
+    uint32_t diffuse;
+    uint32_t specular;
+    float tex[4];
+};
+static_assert(sizeof(TangentVertex) == 72);
+
+std::vector<TangentVertex> WithTangentFrames(const std::vector<SceneVertex>& grid) {
+    std::vector<TangentVertex> out;
+    for (const SceneVertex& v : grid) {
+        TangentVertex t = {};
+        std::memcpy(t.position, v.position, sizeof t.position);
+        std::memcpy(t.normal, v.normal, sizeof t.normal);
+        const float tangent[3] = {0.9f, 0.3f + 0.1f * v.position[0], 0.2f};
+        for (int c = 0; c < 3; ++c) {
+            t.tangent[c] = tangent[c];
+            t.binormal[c] = -tangent[c];
+        }
+        t.diffuse = v.diffuse;
+        t.specular = v.specular;
+        std::memcpy(t.tex, v.tex, sizeof t.tex);
+        out.push_back(t);
+    }
+    return out;
+}
+
 struct SceneCase {
     const char* name;
     int lighting;
@@ -226,8 +258,10 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
         device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     }
 
-    // The scene's pixels drawn one way.
-    std::vector<uint32_t> Draw(bool shaders, int vertexIndex, int pixelIndex) {
+    // The scene's pixels drawn one way (the shaders from the tangent-frame layout's vertices
+    // when asked).
+    std::vector<uint32_t> Draw(bool shaders, int vertexIndex, int pixelIndex,
+                               bool tangentFrames = false) {
         EnsureSceneBegun();
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
         if (shaders) {
@@ -242,10 +276,17 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
             device_->SetFVF(kSceneFvf);
         }
         const std::vector<SceneVertex> triangles = GridTriangles();
-        EXPECT_EQ(
-            device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(triangles.size() / 3),
-                                     triangles.data(), sizeof(SceneVertex)),
-            D3D_OK);
+        const UINT count = static_cast<UINT>(triangles.size() / 3);
+        if (tangentFrames) {
+            const std::vector<TangentVertex> framed = WithTangentFrames(triangles);
+            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, count, framed.data(),
+                                               sizeof(TangentVertex)),
+                      D3D_OK);
+        } else {
+            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, count, triangles.data(),
+                                               sizeof(SceneVertex)),
+                      D3D_OK);
+        }
         std::vector<uint32_t> pixels;
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
@@ -294,6 +335,67 @@ TEST_P(ShaderSceneTest, TheShaderPathDrawsTheFixedPipelinesSceneWithinOneStep) {
     // Covered one way only: edge pixels, where the corners' precisions differ.
     EXPECT_LT(oneWay, drawn / 100);
     EXPECT_EQ(off, 0) << "worst " << worst << " of " << drawn;
+}
+
+// The normal map's shaders (tangent-frame layout, pixel shaders lighting by stage 2) with a
+// flat map: its texel (128, 128, 255) leans as far along the tangent as along the binormal,
+// which is the tangent's opposite, so the two cancel and each pixel is lit by N.L of the
+// interpolated directions to the lights, what the fixed pipeline lights at the vertices.
+// Two lights together saturate some vertex colours, which per-pixel lighting rightly does not
+// reproduce: those scenes are left out.
+TEST_P(ShaderSceneTest, TheNormalMapShadersLightAFlatMapAsTheVerticesDo) {
+    const SceneCase& c = GetParam();
+    const int lights = (c.lightTypes[0] != 0) + (c.lightTypes[1] != 0) + (c.lightTypes[2] != 0);
+    if (c.lighting != 0 && lights > 1) {
+        GTEST_SKIP() << "saturated vertex colours";
+    }
+    SetUpScene(c);
+    IDirect3DTexture9* flat = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked = {};
+    ASSERT_EQ(flat->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y) {
+        auto* row =
+            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < 8; ++x) {
+            row[x] = 0xFF8080FFu;
+        }
+    }
+    flat->UnlockRect(0);
+    device_->SetTexture(2, flat);
+    // Per pixel against per vertex: the vertex colours interpolated, as meshes draw.
+    device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+    const int low = c.specular + 2 * c.specularFromVertex + 4 * c.diffuseFromVertex;
+    const int vertexIndex = VertexShaderSelector + low + 2048;
+    const int pixelIndex = PixelShaderSelector + low + 864;
+    const bool lightsOn = (PixelShaderSelector / 432) % 8 == 5;
+    if (lightsOn && c.diffuseFromVertex != 0) {
+        // The map lights with the material's diffuse colour: no shader, the fixed path draws.
+        EXPECT_EQ(SelectBuiltInPixelShader(pixelIndex), 0);
+        flat->Release();
+        return;
+    }
+    const std::vector<uint32_t> fixed = Draw(false, vertexIndex, pixelIndex);
+    const std::vector<uint32_t> shaded = Draw(true, vertexIndex, pixelIndex, true);
+    flat->Release();
+    int drawn = 0;
+    int off = 0;
+    int worst = 0;
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        if (fixed[i] == kBackground || shaded[i] == kBackground) {
+            continue;
+        }
+        ++drawn;
+        const int d = ChannelDifference(fixed[i], shaded[i]);
+        worst = std::max(worst, d);
+        off += d > 1 ? 1 : 0;
+    }
+    EXPECT_GT(drawn, kWidth * kHeight / 4);
+    // The fixed path rounds the colours at the vertices and again between them: two steps
+    // at most, and those rarely.
+    EXPECT_LE(worst, 2);
+    EXPECT_LT(off, drawn / 20) << "worst " << worst << " of " << drawn;
 }
 
 // The outline shaders: each vertex pushed out along its normal by the thickness in c42, in the

@@ -5,6 +5,7 @@
 // - a pixel shader modulating a texture by the diffuse colour gives the fixed stage program's
 //   pixels exactly (point and linear filtering, with fog and blending after it, and through a
 //   mip chain whose levels the shader route chooses as the stages do);
+// - every sampler s0 to s15 of a pixel shader reads its own texture and sampler states;
 // - oFog as the vertex fog factor, before the stages and after a pixel shader;
 // - texkill and a depth test on the shader route; points and lines through the pixel shader;
 // - skinning with a bone palette through a0, read from UBYTE4 indices and FLOAT4 weights.
@@ -310,6 +311,62 @@ TEST_F(ShaderPipelineTest, PixelShaderModulatingATextureEqualsTheFixedStage) {
     device_->SetPixelShader(nullptr);
     device_->SetTexture(0, nullptr);
     ps->Release();
+    tex->Release();
+}
+
+// Reads its texture from sampler `sampler` with the coordinates of t0.
+std::vector<uint32_t> ModulateFromSamplerShader(uint32_t sampler) {
+    ShaderBuilder b = ShaderBuilder::Pixel();
+    b.DclPixelInput(T(0));
+    b.DclPixelInput(V(0));
+    b.DclSampler(sampler);
+    b.Emit(kOpTex, R(0), {T(0), S(sampler)});
+    b.Emit(kOpMul, OC(0), {R(0), V(0)});
+    return b.Finish();
+}
+
+// Every sampler a ps_2_0 may name reads the texture and sampler states of its own number, past
+// the four stages the fixed path runs: the pixels equal the stage program's with the texture on
+// stage 0, while stage 0 holds another texture.
+TEST_F(ShaderPipelineTest, EverySamplerOfAPixelShaderReadsItsOwnTexture) {
+    std::vector<ScreenVertex> tris = ScreenTriangles();
+    IDirect3DTexture9* tex = Checker(16);
+    IDirect3DTexture9* other = Checker(4);
+    device_->SetFVF(kScreenFvf);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device_->SetPixelShader(nullptr);
+    device_->SetTexture(0, tex);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    Clear();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, tris.size() / 3, tris.data(),
+                                       sizeof(ScreenVertex)),
+              D3D_OK);
+    const std::vector<uint32_t> fixed = Pixels();
+    for (uint32_t sampler : {3u, 4u, 5u, 8u, 15u}) {
+        IDirect3DPixelShader9* ps = MakePixelShader(ModulateFromSamplerShader(sampler));
+        device_->SetTexture(0, other);
+        device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        device_->SetTexture(sampler, tex);
+        device_->SetSamplerState(sampler, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+        ASSERT_EQ(device_->SetPixelShader(ps), D3D_OK);
+        Clear();
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, tris.size() / 3, tris.data(),
+                                           sizeof(ScreenVertex)),
+                  D3D_OK);
+        const std::vector<uint32_t> shaded = Pixels();
+        int differing = 0;
+        for (size_t i = 0; i < fixed.size(); ++i)
+            differing += fixed[i] != shaded[i];
+        EXPECT_EQ(differing, 0) << "sampler " << sampler;
+        device_->SetPixelShader(nullptr);
+        device_->SetTexture(sampler, nullptr);
+        device_->SetSamplerState(sampler, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+        ps->Release();
+    }
+    device_->SetTexture(0, nullptr);
+    other->Release();
     tex->Release();
 }
 
