@@ -191,7 +191,9 @@ void RasterTurnedSprites(benchmark::State& state) {
 // The game's bullet layer as it reaches the rasteriser: 600 one-quad draws of the sprite,
 // filtered linearly, at fractional positions and scales 0.8 .. 1.7 (and 1.0), alternately
 // alpha-blended and added, most tinted by the vertex colour. range(0): 1 turns every fourth
-// sprite by a small angle (the triangle route), 0 keeps them all upright.
+// sprite by a small angle (the triangle route), 2 turns every one, 3 turns every one cut
+// from a 256x256 sheet as the game's bullets are (its taps then stay inside the texture), 0
+// keeps them all upright.
 void RasterLinearSprites(benchmark::State& state) {
     SetRasterThreadCount(1);
     SpriteScene scene;
@@ -201,6 +203,21 @@ void RasterLinearSprites(benchmark::State& state) {
         s.sampler[0][kSampMinFilter] = kFilterLinear;
     }
     states[1].render[kRsDestBlend] = kBlendOne;
+    const bool sheet = state.range(0) == 3;
+    constexpr int kSheet = 256, kCellX = 96, kCellY = 64;
+    std::vector<uint32_t> sheetTexels(kSheet * kSheet, 0x00808080u);
+    RasterTexture sheetTexture = scene.texture;
+    if (sheet) {
+        for (int y = 0; y < kSpriteSize; ++y) {
+            for (int x = 0; x < kSpriteSize; ++x)
+                sheetTexels[(kCellY + y) * kSheet + kCellX + x] = scene.sprite[y * kSpriteSize + x];
+        }
+        sheetTexture.levels[0] = {reinterpret_cast<uint8_t*>(sheetTexels.data()), kSheet, kSheet,
+                                  kSheet * 4, kFmtA8R8G8B8};
+        for (RasterStates& s : states)
+            s.textures[0] = &sheetTexture;
+    }
+    const int turnEvery = state.range(0) >= 2 ? 1 : 4;
     const bool turn = state.range(0) != 0;
     constexpr int kBullets = 600;
     std::mt19937 rng(4242);
@@ -218,7 +235,11 @@ void RasterLinearSprites(benchmark::State& state) {
         const float c = 0.8660254f, s = 0.5f;  // 30 degrees
         for (RasterVertex& r : v) {
             r.diffuse = tint;
-            if (turn && i % 4 == 0) {
+            if (sheet) {
+                r.tex[0][0] = (kCellX + r.tex[0][0] * kSpriteSize) / kSheet;
+                r.tex[0][1] = (kCellY + r.tex[0][1] * kSpriteSize) / kSheet;
+            }
+            if (turn && i % turnEvery == 0) {
                 float x = r.x - cx, y = r.y - cy;
                 r.x = cx + c * x - s * y;
                 r.y = cy + s * x + c * y;
@@ -546,6 +567,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("RasterLinearSprites", RasterLinearSprites)
         ->Arg(0)
         ->Arg(1)
+        ->Arg(2)
+        ->Arg(3)
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("SdlSprites", SdlSprites)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("SdlTurnedSprites", SdlTurnedSprites)->MeasureProcessCPUTime();

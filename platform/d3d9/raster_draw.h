@@ -117,9 +117,11 @@ enum class RasterRoute {
     kLinearCentred,  // of those, taps on texel centres: the quad kernel (counted in both)
     kQuadRows,       // quad row by row through the texel table and per-pixel writes
     kTriangleSpans,  // affine one-colour triangle by spans (the kernels where they fit)
+    kLinearSpans,    // of those, linear 32-bit texels onto a 32-bit target: one fused kernel
     kTriangleRows,   // the general per-pixel path
     kShadedSpans,    // 3D triangle by spans: perspective, Gouraud, mipmaps, depth, fog
     kShaderBlocks,   // a pixel shader over blocks of pixels (shaders/pixel_route.cpp)
+    kShaderVectors,  // of those, perspective triangles' blocks in vector lanes (counted in both)
     kCount,
 };
 const char* RasterRouteName(RasterRoute route);

@@ -15,6 +15,7 @@
 //   fog) by spans, bit for bit the per-pixel path's pixels;
 // - raster_projective_internal.h: the single-precision arithmetic of perspective triangles'
 //   pixels, which every path that shades them shares;
+// - raster_lanes_internal.h: what the routes that shade 3D triangles share in vector lanes;
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 
@@ -307,10 +308,8 @@ SetAtPixel CoordinatesAt(const DrawSetup& s, const Triangle& t, int set, double 
 // Pixel shaders (shaders/pixel_route.cpp)
 
 // The set-up of a draw with a pixel shader: its samplers and the planes it reads, in place of
-// the texture stages'.
+// the texture stages'. Its triangles: RasterTriangleShaded (raster_shaded_spans_internal.h).
 void CompileShadedSetup(const RasterStates& states, DrawSetup* s);
-void RasterTriangleShaded(const DrawSetup& s, const Triangle& t, int32_t bandTop,
-                          int32_t bandBottom);
 // One pixel of a point or line through the pixel shader.
 void ShadeOnePixel(const DrawSetup& s, int32_t x, int32_t y, const PixelInputs& in);
 

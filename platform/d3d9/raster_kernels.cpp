@@ -25,6 +25,11 @@
 //   the four texels by gathers, both weighings in 16-bit words (madd for the vertical one, each
 //   pixel with its own weights); steps with a tap off the level (but under CLAMP), and the
 //   last part, pixel by pixel.
+// - DrawLinearSpans: LinearSpanSamples and the quad kernel's tint, test and blend fused over a
+//   turned triangle's spans, eight pixels a step, set up once a triangle; each span's two ends
+//   tell whether its taps need the clamp and NaN guards and the edge checks (the mapping keeps
+//   order along a span); texel pairs by 64-bit gathers; a last part's lanes stand on the
+//   span's last pixel and go through lane masks.
 // - DrawQuadTexels and DrawBilinearQuad ask for the target's lines (and the quad kernel for the
 //   texels' too) a few rows ahead (RowsAhead): a quad's rows lie a pitch apart, often a page
 //   or more, and a target last drawn a frame ago has left the caches, so each row would start
@@ -236,6 +241,30 @@ uint32_t LinearSpanSample(const LinearSpan& m, int64_t px) {
 void LinearSpanSamplesPortable(uint32_t* out, int64_t left, int32_t n, const LinearSpan& m) {
     for (int32_t i = 0; i < n; ++i)
         out[i] = LinearSpanSample(m, left + i);
+}
+
+// One span of a turned triangle's rows: its samples into a row, then the quad kernel's
+// portable form over it.
+void LinearSpansPortable(const LinearSpans& q) {
+    thread_local std::vector<uint32_t> samples;
+    for (int32_t i = 0; i < q.rowCount; ++i) {
+        const LinearSpanRow& r = q.rows[i];
+        LinearSpan m = q.sampling;
+        m.uy = r.uy;
+        m.vy = r.vy;
+        samples.resize(static_cast<size_t>(r.count));
+        LinearSpanSamplesPortable(samples.data(), r.left, r.count, m);
+        const uint32_t* row = samples.data();
+        QuadTexels k = q.writer;
+        k.out = q.writer.out + r.y * q.writer.outPitch + r.left;
+        k.texRows = &row;
+        k.cols = nullptr;
+        k.col0 = 0;
+        k.width = r.count;
+        k.height = 1;
+        k.rowLength = r.count;
+        QuadTexelsPortable(k);
+    }
 }
 
 void LinearTapsAlongPortable(LinearTaps* out, double a0, double step, int32_t first, int32_t count,
@@ -759,41 +788,100 @@ __attribute__((target("avx2"))) void LinearTapsAlongAvx2(LinearTaps* out, double
     LinearTapsAlongPortable(out + i, a0, step, first + i, count - i, size, mode);
 }
 
+// One axis of a turned span's texture mapping, set up once for all its rows.
+struct SpanAxis {
+    __m256d a, c, size, scaled;  // scaled: 256 size
+    __m128i last, lastPair;      // size - 1 and size - 2
+    uint32_t mode;
+};
+
+__attribute__((target("avx2"))) inline SpanAxis MakeSpanAxis(double a, double c, int32_t size,
+                                                             uint32_t mode) {
+    SpanAxis ax;
+    ax.a = _mm256_set1_pd(a);
+    ax.c = _mm256_set1_pd(c);
+    ax.size = _mm256_set1_pd(static_cast<double>(size));
+    ax.scaled = _mm256_set1_pd(256.0 * size);
+    ax.last = _mm_set1_epi32(size - 1);
+    ax.lastPair = _mm_set1_epi32(size - 2);
+    ax.mode = mode;
+    return ax;
+}
+
 // The tap positions t (as LinearTapsFor works them out, before the split into texel and
 // weight) of four pixels along one axis: float((a x + y) + c), then as LinearTapsAlongAvx2.
-__attribute__((target("avx2"))) inline __m128i SpanTapPositions(__m256d x, double a, double y,
-                                                                double c, int32_t size) {
+// kBounded: the caller knows every t of the four to be a number within +-2^30, so that the
+// clamp and the NaN mask would leave them as they are, and the size to be at most 2^20;
+// kInside, that every tap lies inside the level too.
+//
+// Bounded, t = ((u size - 0.5) 256) + 0.5 is worked out as u (256 size) - 127.5, one rounding
+// for four, with the same floor. u is a float, so u size and u 256 size are exact (24 bits
+// times at most 28). Where |t| <= 2^30 every step of the long form is exact too (its result
+// spans at most 53 bits from its top to its lowest bit), but where |u size| < 2^-9, and the
+// short form then gives the exact value: the same t. In that tiny range both lie strictly
+// between -128 and -127 (|256 u size| < 1/2 and the roundings move them by far less), so
+// both floor to -128.
+template <bool kBounded, bool kInside = false>
+__attribute__((target("avx2"))) inline __m128i SpanTapPositions(const SpanAxis& ax, __m256d x,
+                                                                __m256d y) {
     const __m256d half = _mm256_set1_pd(0.5), scale = _mm256_set1_pd(256.0);
-    const __m256d limit = _mm256_set1_pd(1073741824.0), lowLimit = _mm256_set1_pd(-1073741824.0);
-    __m256d u = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(a), x), _mm256_set1_pd(y)),
-                              _mm256_set1_pd(c));
+    __m256d u = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ax.a, x), y), ax.c);
     u = _mm256_cvtps_pd(_mm256_cvtpd_ps(u));
-    __m256d t = _mm256_add_pd(
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, _mm256_set1_pd(size)), half), scale), half);
+    if constexpr (kBounded) {
+        __m256d t = _mm256_add_pd(_mm256_mul_pd(u, ax.scaled), _mm256_set1_pd(-127.5));
+        // Inside the level every t is at least 0, where truncation is the floor.
+        if constexpr (kInside)
+            return _mm256_cvttpd_epi32(t);
+        return _mm256_cvttpd_epi32(_mm256_floor_pd(t));
+    }
+    __m256d t =
+        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(u, ax.size), half), scale), half);
+    const __m256d limit = _mm256_set1_pd(1073741824.0), lowLimit = _mm256_set1_pd(-1073741824.0);
     __m256d ordered = _mm256_cmp_pd(t, t, _CMP_ORD_Q);
     t = _mm256_max_pd(_mm256_min_pd(t, limit), lowLimit);
     t = _mm256_and_pd(_mm256_floor_pd(t), ordered);  // NaN lanes become +0
     return _mm256_cvttpd_epi32(t);
 }
 
-// The two texel indices of four taps along an axis of the given size; false when one lies
-// outside it and the mode is not CLAMP (which clamps each index to the edge).
-__attribute__((target("avx2"))) inline bool SpanTapIndices(__m128i t, int32_t size, uint32_t mode,
-                                                           __m128i* first, __m128i* second) {
+// Where four taps along an axis read: the first texel index i0 = t >> 8 (the second is the next
+// one) as base, clamped to 0 .. size - 2 under CLAMP, where pastLast marks the taps whose both
+// texels are the last one (i0 > size - 2) and beforeFirst those whose both are the first
+// (i0 < 0). False when a tap lies off the level under another mode. kInside: the caller knows
+// every tap to lie inside.
+struct TapReach {
+    __m128i base, pastLast, beforeFirst;
+};
+
+template <bool kInside>
+__attribute__((target("avx2"))) inline bool SpanTapReach(const SpanAxis& ax, __m128i t,
+                                                         TapReach* r) {
     const __m128i i0 = _mm_srai_epi32(t, 8);
-    const __m128i i1 = _mm_add_epi32(i0, _mm_set1_epi32(1));
-    const __m128i last = _mm_set1_epi32(size - 1);
     const __m128i zero = _mm_setzero_si128();
-    if (mode == kAddressClamp) {
-        *first = _mm_min_epi32(_mm_max_epi32(i0, zero), last);
-        *second = _mm_min_epi32(_mm_max_epi32(i1, zero), last);
+    if constexpr (kInside) {
+        r->base = i0;
         return true;
     }
-    // Both inside: 0 <= i0 and i1 <= size - 1.
-    __m128i outside = _mm_or_si128(_mm_cmpgt_epi32(zero, i0), _mm_cmpgt_epi32(i1, last));
-    *first = i0;
-    *second = i1;
+    r->pastLast = _mm_cmpgt_epi32(i0, ax.lastPair);
+    r->beforeFirst = _mm_cmpgt_epi32(zero, i0);
+    r->base = _mm_min_epi32(_mm_max_epi32(i0, zero), ax.lastPair);
+    if (ax.mode == kAddressClamp)
+        return true;
+    __m128i outside = _mm_or_si128(r->pastLast, r->beforeFirst);
     return _mm_testz_si128(outside, outside);
+}
+
+// The two texel rows of four taps along y, as texel offsets (rows times the pitch).
+template <bool kInside>
+__attribute__((target("avx2"))) inline void TapRows(const SpanAxis& ax, const TapReach& r,
+                                                    __m128i pitch, __m128i* row0, __m128i* row1) {
+    __m128i y0 = r.base, y1 = _mm_add_epi32(r.base, _mm_set1_epi32(1));
+    if constexpr (!kInside) {
+        // The clamped base is i0 but where a tap lies past an edge: there both rows are the edge.
+        y0 = _mm_blendv_epi8(y0, y1, r.pastLast);
+        y1 = _mm_blendv_epi8(y1, y0, r.beforeFirst);
+    }
+    *row0 = _mm_mullo_epi32(y0, pitch);
+    *row1 = _mm_mullo_epi32(y1, pitch);
 }
 
 // Each of four 32-bit values spread over the four 16-bit channel words of its pixel.
@@ -813,51 +901,209 @@ __attribute__((target("avx2"))) inline __m256i WeighFourAlongX(__m128i c0, __m12
     return _mm256_xor_si256(h, _mm256_set1_epi16(static_cast<short>(0x8000)));
 }
 
+// What every step of a turned span's sampling reads from the level, set up once.
+struct SpanSampling {
+    SpanAxis u, v;
+    __m128i pitch, alphaOr;
+    const int* texels;
+};
+
+__attribute__((target("avx2"))) inline SpanSampling MakeSpanSampling(const LinearSpan& m) {
+    SpanSampling c;
+    c.u = MakeSpanAxis(m.ua, m.uc, m.width, m.addressU);
+    c.v = MakeSpanAxis(m.va, m.vc, m.height, m.addressV);
+    c.pitch = _mm_set1_epi32(m.pitch);
+    c.alphaOr = _mm_set1_epi32(static_cast<int>(m.alphaOr));
+    c.texels = reinterpret_cast<const int*>(m.texels);
+    return c;
+}
+
+// The two texels of four pixels' taps along x in one texel row: one 64-bit load a pixel from
+// the reach's base, whose pair holds both taps, or under CLAMP past an edge the edge texel
+// (the pair's second past the last, its first before the first). The level is at least two
+// texels wide.
+template <bool kInside>
+__attribute__((target("avx2"))) inline void TexelPairs(const SpanSampling& c, __m128i row,
+                                                       const TapReach& r, __m128i* c0,
+                                                       __m128i* c1) {
+    __m256i pairs = _mm256_i32gather_epi64(reinterpret_cast<const long long*>(c.texels),
+                                           _mm_add_epi32(row, r.base), 4);
+    pairs = _mm256_permutevar8x32_epi32(pairs, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    __m128i lo = _mm256_castsi256_si128(pairs), hi = _mm256_extracti128_si256(pairs, 1);
+    if constexpr (kInside) {
+        *c0 = lo, *c1 = hi;
+        return;
+    }
+    *c0 = _mm_blendv_epi8(lo, hi, r.pastLast);
+    *c1 = _mm_blendv_epi8(hi, lo, r.beforeFirst);
+}
+
+// Four pixels' linear samples at x (the row's b y terms uy and vy), in *out; false when a tap
+// lies off the level and the address mode is not CLAMP (the caller samples those pixel by
+// pixel).
+template <bool kInside, bool kBounded>
+__attribute__((target("avx2"), always_inline)) inline bool FourLinearSamples(const SpanSampling& c,
+                                                                             __m256d x, __m256d uy,
+                                                                             __m256d vy,
+                                                                             __m128i* out) {
+    const __m128i tu = SpanTapPositions<kBounded, kInside>(c.u, x, uy);
+    const __m128i tv = SpanTapPositions<kBounded, kInside>(c.v, x, vy);
+    TapReach cols, rows;
+    if (!SpanTapReach<kInside>(c.u, tu, &cols) || !SpanTapReach<kInside>(c.v, tv, &rows))
+        return false;
+    __m128i row0, row1;
+    TapRows<kInside>(c.v, rows, c.pitch, &row0, &row1);
+    __m128i c00, c10, c01, c11;
+    TexelPairs<kInside>(c, row0, cols, &c00, &c10);
+    TexelPairs<kInside>(c, row1, cols, &c01, &c11);
+    const __m128i low8 = _mm_set1_epi32(255);
+    __m256i fx = SpreadOverChannels(_mm_and_si128(tu, low8));
+    __m128i fy = _mm_and_si128(tv, low8);
+    __m256i h0 = WeighFourAlongX(c00, c10, fx, c.alphaOr);
+    __m256i h1 = WeighFourAlongX(c01, c11, fx, c.alphaOr);
+    // Then along y, each pixel by its own pair of weights (256 - fy, fy).
+    __m256i w = _mm256_castsi128_si256(
+        _mm_or_si128(_mm_slli_epi32(fy, 16), _mm_sub_epi32(_mm_set1_epi32(256), fy)));
+    const __m256i round = _mm256_set1_epi32(32768 * 256 + 32768);
+    __m256i lo = _mm256_madd_epi16(
+        _mm256_unpacklo_epi16(h0, h1),
+        _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2)));
+    __m256i hi = _mm256_madd_epi16(
+        _mm256_unpackhi_epi16(h0, h1),
+        _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3)));
+    lo = _mm256_srli_epi32(_mm256_add_epi32(lo, round), 16);
+    hi = _mm256_srli_epi32(_mm256_add_epi32(hi, round), 16);
+    __m256i words = _mm256_packus_epi32(lo, hi);  // the four pixels in order
+    __m256i bytes =
+        _mm256_permute4x64_epi64(_mm256_packus_epi16(words, _mm256_setzero_si256()), 0x08);
+    *out = _mm256_castsi256_si128(bytes);
+    return true;
+}
+
 __attribute__((target("avx2"))) void LinearSpanSamplesAvx2(uint32_t* out, int64_t left, int32_t n,
                                                            const LinearSpan& m) {
+    if (m.width < 2) {
+        LinearSpanSamplesPortable(out, left, n, m);
+        return;
+    }
     const __m256d steps = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
-    const __m128i pitch = _mm_set1_epi32(m.pitch);
-    const __m128i alphaOr = _mm_set1_epi32(static_cast<int>(m.alphaOr));
-    const __m128i low8 = _mm_set1_epi32(255);
-    const __m256i round = _mm256_set1_epi32(32768 * 256 + 32768);
-    const __m256i lowPairs = _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2);
-    const __m256i highPairs = _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3);
-    const int* texels = reinterpret_cast<const int*>(m.texels);
+    const SpanSampling c = MakeSpanSampling(m);
+    const __m256d uy = _mm256_set1_pd(m.uy), vy = _mm256_set1_pd(m.vy);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         __m256d x = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(left + i)), steps);
-        __m128i tu = SpanTapPositions(x, m.ua, m.uy, m.uc, m.width);
-        __m128i tv = SpanTapPositions(x, m.va, m.vy, m.vc, m.height);
-        __m128i x0, x1, y0, y1;
-        if (!SpanTapIndices(tu, m.width, m.addressU, &x0, &x1) ||
-            !SpanTapIndices(tv, m.height, m.addressV, &y0, &y1)) {
+        __m128i samples;
+        if (!FourLinearSamples<false, false>(c, x, uy, vy, &samples)) {
             LinearSpanSamplesPortable(out + i, left + i, 4, m);
             continue;
         }
-        __m128i row0 = _mm_mullo_epi32(y0, pitch), row1 = _mm_mullo_epi32(y1, pitch);
-        __m128i c00 = _mm_i32gather_epi32(texels, _mm_add_epi32(row0, x0), 4);
-        __m128i c10 = _mm_i32gather_epi32(texels, _mm_add_epi32(row0, x1), 4);
-        __m128i c01 = _mm_i32gather_epi32(texels, _mm_add_epi32(row1, x0), 4);
-        __m128i c11 = _mm_i32gather_epi32(texels, _mm_add_epi32(row1, x1), 4);
-        __m256i fx = SpreadOverChannels(_mm_and_si128(tu, low8));
-        __m128i fy = _mm_and_si128(tv, low8);
-        __m256i h0 = WeighFourAlongX(c00, c10, fx, alphaOr);
-        __m256i h1 = WeighFourAlongX(c01, c11, fx, alphaOr);
-        // Then along y, each pixel by its own pair of weights (256 - fy, fy).
-        __m256i w = _mm256_castsi128_si256(
-            _mm_or_si128(_mm_slli_epi32(fy, 16), _mm_sub_epi32(_mm_set1_epi32(256), fy)));
-        __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1),
-                                       _mm256_permutevar8x32_epi32(w, lowPairs));
-        __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1),
-                                       _mm256_permutevar8x32_epi32(w, highPairs));
-        lo = _mm256_srli_epi32(_mm256_add_epi32(lo, round), 16);
-        hi = _mm256_srli_epi32(_mm256_add_epi32(hi, round), 16);
-        __m256i words = _mm256_packus_epi32(lo, hi);  // the four pixels in order
-        __m256i bytes =
-            _mm256_permute4x64_epi64(_mm256_packus_epi16(words, _mm256_setzero_si256()), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), samples);
     }
     LinearSpanSamplesPortable(out + i, left + i, n - i, m);
+}
+
+// What a span's two ends tell of all its pixels. Every step from x to a tap's first texel
+// index (a x, + y, + c, to float, times the size, - 0.5, times 256, + 0.5, floor, >> 8)
+// keeps or reverses order, so the pixels between lie between the ends: bounded, every tap
+// position a number within +-2^30; inside, every tap inside the level on both axes.
+struct SpanReach {
+    bool bounded = true;
+    bool inside = true;
+};
+
+__attribute__((target("avx2"))) inline void ReachAlong(double a, double y, double c, int32_t size,
+                                                       int64_t px, SpanReach* r) {
+    double x = static_cast<double>(px);
+    float u = static_cast<float>(a * x + y + c);
+    double t = (static_cast<double>(u) * size - 0.5) * 256.0 + 0.5;
+    if (!(t >= -1073741824.0 && t <= 1073741824.0) || size > (1 << 20)) {
+        r->bounded = r->inside = false;
+        return;
+    }
+    int64_t i0 = RasterFloorToIndex(t) >> 8;
+    if (i0 < 0 || i0 + 1 > size - 1)
+        r->inside = false;
+}
+
+__attribute__((target("avx2"))) inline SpanReach ReachOf(const LinearSpan& m,
+                                                         const LinearSpanRow& row) {
+    SpanReach r;
+    for (int64_t px :
+         {static_cast<int64_t>(row.left), static_cast<int64_t>(row.left) + row.count - 1}) {
+        ReachAlong(m.ua, row.uy, m.uc, m.width, px, &r);
+        ReachAlong(m.va, row.vy, m.vc, m.height, px, &r);
+    }
+    return r;
+}
+
+// One span: eight pixels a step, a last part through lane masks with its pixels past the span
+// standing on the span's last (so that their taps stay where the span's do).
+template <QuadBlend kBlend, bool kInside, bool kBounded>
+__attribute__((target("avx2"))) void LinearSpanRowAvx2(const LinearSpans& q, const EightWriter& w,
+                                                       const SpanSampling& c,
+                                                       const LinearSpanRow& r) {
+    uint32_t* out = q.writer.out + r.y * q.writer.outPitch + r.left;
+    const __m256d uy = _mm256_set1_pd(r.uy), vy = _mm256_set1_pd(r.vy);
+    const __m256d four = _mm256_set1_pd(4.0);
+    const __m256d xLast =
+        _mm256_set1_pd(static_cast<double>(static_cast<int64_t>(r.left) + r.count - 1));
+    __m256d x = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(r.left)),
+                              _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
+    for (int32_t i = 0; i < r.count; i += 8) {
+        const int32_t left = r.count - i;
+        __m256d x0 = x, x1 = _mm256_add_pd(x, four);
+        x = _mm256_add_pd(x1, four);
+        if (left < 8) {
+            x0 = _mm256_min_pd(x0, xLast);
+            x1 = _mm256_min_pd(x1, xLast);
+        }
+        __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+        bool vector = FourLinearSamples<kInside, kBounded>(c, x0, uy, vy, &lo);
+        if (left > 4)
+            vector = FourLinearSamples<kInside, kBounded>(c, x1, uy, vy, &hi) && vector;
+        __m256i s = _mm256_setr_m128i(lo, hi);
+        if (!vector) {
+            LinearSpan own = q.sampling;
+            own.uy = r.uy;
+            own.vy = r.vy;
+            alignas(32) uint32_t part[8] = {};
+            LinearSpanSamplesPortable(part, static_cast<int64_t>(r.left) + i, std::min(left, 8),
+                                      own);
+            s = _mm256_load_si256(reinterpret_cast<const __m256i*>(part));
+        }
+        __m256i result;
+        if (left >= 8) {
+            __m256i* dst = reinterpret_cast<__m256i*>(out + i);
+            if (FinishEight<kBlend>(w, s, _mm256_loadu_si256(dst), &result))
+                _mm256_storeu_si256(dst, result);
+            continue;
+        }
+        const __m256i lanes =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        int* part = reinterpret_cast<int*>(out + i);
+        if (FinishEight<kBlend>(w, s, _mm256_maskload_epi32(part, lanes), &result))
+            _mm256_maskstore_epi32(part, lanes, result);
+    }
+}
+
+template <QuadBlend kBlend>
+__attribute__((target("avx2"))) void LinearSpansAvx2(const LinearSpans& q) {
+    if (q.sampling.width < 2) {
+        LinearSpansPortable(q);
+        return;
+    }
+    const EightWriter w = MakeEightWriter(q.writer);
+    const SpanSampling c = MakeSpanSampling(q.sampling);
+    for (int32_t i = 0; i < q.rowCount; ++i) {
+        const LinearSpanRow& r = q.rows[i];
+        const SpanReach reach = ReachOf(q.sampling, r);
+        if (reach.inside)
+            LinearSpanRowAvx2<kBlend, true, true>(q, w, c, r);
+        else if (reach.bounded)
+            LinearSpanRowAvx2<kBlend, false, true>(q, w, c, r);
+        else
+            LinearSpanRowAvx2<kBlend, false, false>(q, w, c, r);
+    }
 }
 
 bool HasAvx2() {
@@ -913,6 +1159,35 @@ void DrawBilinearQuad(const BilinearQuad& q) {
     }
 #endif
     BilinearQuadPortable(q);
+}
+
+void DrawLinearSpans(const LinearSpans& q) {
+    if (q.rowCount <= 0)
+        return;
+    if (SeeThrough(q.writer)) {
+        for (int32_t i = 0; i < q.rowCount; ++i) {
+            const LinearSpanRow& r = q.rows[i];
+            QuadTexels row = q.writer;
+            row.out = q.writer.out + r.y * q.writer.outPitch + r.left;
+            row.width = r.count;
+            row.height = 1;
+            SeeThroughQuad(row);
+        }
+        return;
+    }
+#if defined(__x86_64__)
+    if (g_vectorKernels.load(std::memory_order_relaxed) && HasAvx2()) {
+        using Kernel = void (*)(const LinearSpans&);
+        static constexpr Kernel kKernels[] = {
+            LinearSpansAvx2<QuadBlend::kCopy>,     LinearSpansAvx2<QuadBlend::kSrcAlpha>,
+            LinearSpansAvx2<QuadBlend::kAdd>,      LinearSpansAvx2<QuadBlend::kRevSubtract>,
+            LinearSpansAvx2<QuadBlend::kMultiply>, LinearSpansAvx2<QuadBlend::kInvert>,
+        };
+        kKernels[static_cast<int>(q.writer.blend)](q);
+        return;
+    }
+#endif
+    LinearSpansPortable(q);
 }
 
 void BilinearHorizontal(uint16_t* h, const uint32_t* row, const int32_t* first,

@@ -205,6 +205,29 @@ struct LinearSpan {
 };
 void LinearSpanSamples(uint32_t* out, int64_t left, int32_t n, const LinearSpan& m);
 
+// The spans of a turned triangle, each sampled as LinearSpanSamples does and handed straight to
+// the quad kernel's tint, alpha test and blend, as DrawQuadTexels on that one row would: the
+// pixels of the two run one after the other, set up once for all the rows and without the
+// row of samples between them (a small quad's spans are a few pixels each, so what the two
+// calls set up for every span costs as much as the pixels). writer holds the target (out at
+// its pixel (0, 0), outPitch) and the pixel settings, its alphaOr 0 (the texels' own OR is
+// sampling's); sampling's uy and vy are each row's own. Eight pixels a step in the AVX2 form,
+// a span's last part through lane masks; the texel pairs of a tap row by one 64-bit load a
+// pixel (for a level at least two texels wide).
+struct LinearSpanRow {
+    int32_t y;      // target row
+    int32_t left;   // first column
+    int32_t count;  // pixels, at least one
+    double uy, vy;  // the u and v planes' b y terms for the row
+};
+struct LinearSpans {
+    QuadTexels writer;
+    LinearSpan sampling;
+    const LinearSpanRow* rows = nullptr;
+    int32_t rowCount = 0;
+};
+void DrawLinearSpans(const LinearSpans& spans);
+
 // The linear taps of count pixels along one axis of a quad: out[i] = LinearTapsFor(float(a0 +
 // step (first + i)), size, mode), the quads' own expression. Four pixels a step in the AVX2
 // form, the same double operations with the float rounding by cvtpd_ps and the floor by

@@ -24,7 +24,9 @@
 //   - an affine, one-colour triangle reading one texture without mipmaps, or none:
 //     RasterTriangleSpans. Where the kernels fit, each span goes through the quad kernel:
 //     32-bit point-sampled texels by their offsets (SpanTexelOffsets), anything else sampled
-//     into a row first (32-bit linear texels by LinearSpanSamples); otherwise pixel by pixel;
+//     into a row first (32-bit linear texels by LinearSpanSamples, or onto a 32-bit target
+//     all the triangle's spans in one call of the fused kernel, DrawLinearSpans); otherwise
+//     pixel by pixel;
 //   - any other triangle on a 32-bit target whose blend the write mode computes in place, with
 //     32-bit texels or none: RasterShadedSpans (raster_shaded_spans.cpp);
 //   - any other triangle: RasterTriangleRows, the general per-pixel path (ShadeAndWrite).
@@ -355,6 +357,7 @@ struct RowScratch {
     std::vector<int32_t> rows;
     std::vector<const uint32_t*> rowPointers;
     std::vector<uint32_t> colourRow;  // one colour, or sampled texels, for the quad kernel
+    std::vector<LinearSpanRow> spanRows;
     // The texel map of the primitive's colours, in the thread's known maps (valid until the
     // next lookup, which alone replaces a known map), and the colours it was made for. Reset
     // at the start of every draw: the map depends on the draw's program too.
@@ -637,6 +640,44 @@ bool SpanTexelOffsets(const Plane& pu, const Plane& pv, double uy, double vy, in
     return true;
 }
 
+// A triangle's spans of linear samples of 32-bit texels onto a 32-bit target, all its rows
+// in one call of the fused kernel: the pixels of the spans' own loop (RasterTriangleSpans)
+// sampling each span into a row and handing it to the quad kernel.
+void LinearTriangleSpans(const DrawSetup& s, const Triangle& t, const TexelMap& map,
+                         const RasterSurface& level, uint32_t alphaOr, int32_t top, int32_t bottom,
+                         RowScratch* scratch) {
+    const RasterSampler& sm = s.samplers[0];
+    const Plane& pu = t.planes[kAttrTex + 2 * s.texSet[0]];
+    const Plane& pv = t.planes[kAttrTex + 2 * s.texSet[0] + 1];
+    std::vector<LinearSpanRow>& rows = scratch->spanRows;
+    rows.clear();
+    for (int32_t py = top; py <= bottom; ++py) {
+        int64_t left, right;
+        if (!TriangleSpan(t, py, &left, &right))
+            continue;
+        left = std::max<int64_t>(left, s.clip.left);
+        right = std::min<int64_t>(right, s.clip.right - 1);
+        if (right < left)
+            continue;
+        double y = py;
+        rows.push_back({py, static_cast<int32_t>(left), static_cast<int32_t>(right - left + 1),
+                        pu.b * y, pv.b * y});
+    }
+    const RasterSurface& target = s.target.color;
+    LinearSpans spans;
+    spans.writer = KernelSettings(s, &map, 0);
+    spans.writer.out = reinterpret_cast<uint32_t*>(target.bits);
+    spans.writer.outPitch = target.pitch / 4;
+    spans.sampling = {pu.a,        0.0,           pu.c,        pv.a,
+                      0.0,         pv.c,          level.bits,  level.pitch / 4,
+                      level.width, level.height,  sm.addressU, sm.addressV,
+                      alphaOr,     sm.borderColor};
+    spans.rows = rows.data();
+    spans.rowCount = static_cast<int32_t>(rows.size());
+    DrawLinearSpans(spans);
+    scratch->Took(RasterRoute::kLinearSpans);
+}
+
 // An affine triangle of one colour whose program reads one point-sampled texture (or none):
 // the pixels of RasterTriangleRows, computed with the same expressions, without its general
 // per-pixel machinery.
@@ -675,6 +716,10 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     // Linear samples of 32-bit texels a span at a time (the level of detail plays no part
     // here, as the spans' programs are checked to read no mip chain).
     bool linearSpans = argbTexel && linear && level->pitch % 4 == 0;
+    if (runs && linearSpans && w.argbTarget) {
+        LinearTriangleSpans(s, t, *map, *level, alphaOr, top, bottom, scratch);
+        return;
+    }
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
         if (!TriangleSpan(t, py, &left, &right))
@@ -1220,6 +1265,22 @@ bool ShadedFits(const DrawSetup& s, ShadedState* state, ShadedPlan* plan) {
     return *state == ShadedState::kFits;
 }
 
+// A draw's plan for the pixel shader's vector blocks, compiled at its first triangle; null
+// with the fast routes off.
+struct ShaderPlanState {
+    ShadedState state = ShadedState::kUnknown;
+    ShaderBlockPlan plan;
+};
+
+const ShaderBlockPlan* ShaderPlanOf(const DrawSetup& s, ShaderPlanState* p) {
+    if (p->state == ShadedState::kUnknown) {
+        p->plan = ShaderBlockPlan();
+        CompileShaderBlockPlan(s, &p->plan);
+        p->state = ShadedState::kFits;
+    }
+    return p->state == ShadedState::kFits ? &p->plan : nullptr;
+}
+
 void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int32_t bandBottom) {
     thread_local RowScratch scratch;
     scratch.mapValid = false;
@@ -1227,6 +1288,8 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
     bool spansFit = g_fastQuads.load() && QuadProgramFits(s);
     thread_local ShadedPlan plan;
     ShadedState shaded = g_fastQuads.load() ? ShadedState::kUnknown : ShadedState::kRefused;
+    thread_local ShaderPlanState shaderPlan;
+    shaderPlan.state = shaded;
     for (const Item& item : work.items) {
         if (item.quad) {
             RasterQuadRows(s, work.quads[item.index], bandTop, bandBottom, &scratch);
@@ -1234,8 +1297,10 @@ void RasterItems(const DrawSetup& s, const DrawWork& work, int32_t bandTop, int3
         }
         const Triangle& t = work.triangles[item.index];
         if (s.pixelShader != nullptr) {
-            RasterTriangleShaded(s, t, bandTop, bandBottom);
+            RasterTriangleShaded(s, t, bandTop, bandBottom, ShaderPlanOf(s, &shaderPlan));
             scratch.Took(RasterRoute::kShaderBlocks);
+            if (shaderPlan.state == ShadedState::kFits && t.perspective)
+                scratch.Took(RasterRoute::kShaderVectors);
         } else if (spansFit && !t.perspective && t.uniformColour) {
             RasterTriangleSpans(s, t, bandTop, bandBottom, &scratch);
             scratch.Took(RasterRoute::kTriangleSpans);

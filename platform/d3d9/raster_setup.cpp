@@ -228,12 +228,16 @@ const char* RasterRouteName(RasterRoute route) {
             return "quad rows";
         case RasterRoute::kTriangleSpans:
             return "triangle spans";
+        case RasterRoute::kLinearSpans:
+            return "triangle spans, linear and fused";
         case RasterRoute::kTriangleRows:
             return "triangle rows";
         case RasterRoute::kShadedSpans:
             return "shaded spans";
         case RasterRoute::kShaderBlocks:
             return "shader blocks";
+        case RasterRoute::kShaderVectors:
+            return "shader blocks in vector lanes";
         default:
             return "?";
     }

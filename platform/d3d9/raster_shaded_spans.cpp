@@ -11,7 +11,8 @@
 // - the level of detail and the mip levels it picks are worked out once per 2x2 block and
 //   kept for the block's other pixels (BlockLodCache);
 // - texels are read straight from 32-bit levels; the bilinear and mip blends of levels that
-//   wrap by mask run in vector lanes, the others two channels a word;
+//   wrap by mask run in vector lanes (four pixels together where they share their levels,
+//   SamplePicked4), the others two channels a word;
 // - the common stage program (texture times diffuse, alpha from either or both) is a few
 //   integer operations instead of the general combiner, and on perspective Gouraud
 //   triangles four pixels share each vector step (ShadeRowModulate4), which also works out
@@ -23,6 +24,7 @@
 // span.
 #include "platform/d3d9/raster_shaded_spans_internal.h"
 
+#include "platform/d3d9/raster_lanes_internal.h"
 #include "platform/d3d9/raster_projective_internal.h"
 
 #include <algorithm>
@@ -309,46 +311,156 @@ inline void ResolveLanes(const Sampler32& t, MipPick* pick) {
 #endif
 }
 
+#if defined(__SSE2__)
+// The texel coordinate of four lanes along one axis of size `size` in 1/256 texels, as
+// TapsMasked works it out: (u size - 0.5) 256 + 0.5 in double, NaN to 0, clamped to +-2^30,
+// floored.
+[[gnu::always_inline]] inline __m128i TapCoordinates4(const float* c, double size) {
+    const __m128 f = _mm_loadu_ps(c);
+    auto floored = [&](__m128d t) {
+        t = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_mul_pd(t, _mm_set1_pd(size)), _mm_set1_pd(0.5)),
+                                  _mm_set1_pd(256.0)),
+                       _mm_set1_pd(0.5));
+        t = _mm_and_pd(t, _mm_cmpord_pd(t, t));
+        t = _mm_min_pd(_mm_max_pd(t, _mm_set1_pd(-1073741824.0)), _mm_set1_pd(1073741824.0));
+        __m128i i = _mm_cvttpd_epi32(t);
+        __m128i down = _mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(i), t));
+        return _mm_add_epi32(i, _mm_shuffle_epi32(down, _MM_SHUFFLE(3, 3, 2, 0)));
+    };
+    return _mm_unpacklo_epi64(floored(_mm_cvtps_pd(f)), floored(_mm_cvtps_pd(_mm_movehl_ps(f, f))));
+}
+
+// Each lane's 16-bit weight four times over, for lanes 0 and 1 (low) or 2 and 3 (high).
+[[gnu::always_inline]] inline __m128i WeightsLow(__m128i w) {
+    const __m128i w16 = _mm_packs_epi32(w, w);
+    const __m128i pairs = _mm_unpacklo_epi16(w16, w16);
+    return _mm_unpacklo_epi32(pairs, pairs);
+}
+[[gnu::always_inline]] inline __m128i WeightsHigh(__m128i w) {
+    const __m128i w16 = _mm_packs_epi32(w, w);
+    const __m128i pairs = _mm_unpacklo_epi16(w16, w16);
+    return _mm_unpackhi_epi32(pairs, pairs);
+}
+
+// Bilinear2 of two pixels' corners (eight channels in 16-bit lanes each) with their weights:
+// along the rows in 16 bits, down in 32, rounded; the two pixels' channels in 16-bit lanes.
+[[gnu::always_inline]] inline __m128i BilinearPair(__m128i c00, __m128i c10, __m128i c01,
+                                                   __m128i c11, __m128i gx, __m128i fx, __m128i gy,
+                                                   __m128i fy) {
+    const __m128i row0 = _mm_add_epi16(_mm_mullo_epi16(c00, gx), _mm_mullo_epi16(c10, fx));
+    const __m128i row1 = _mm_add_epi16(_mm_mullo_epi16(c01, gx), _mm_mullo_epi16(c11, fx));
+    const __m128i lo0 = _mm_mullo_epi16(row0, gy), hi0 = _mm_mulhi_epu16(row0, gy);
+    const __m128i lo1 = _mm_mullo_epi16(row1, fy), hi1 = _mm_mulhi_epu16(row1, fy);
+    const __m128i half = _mm_set1_epi32(32768);
+    __m128i first = _mm_add_epi32(_mm_unpacklo_epi16(lo0, hi0), _mm_unpacklo_epi16(lo1, hi1));
+    __m128i second = _mm_add_epi32(_mm_unpackhi_epi16(lo0, hi0), _mm_unpackhi_epi16(lo1, hi1));
+    first = _mm_srli_epi32(_mm_add_epi32(first, half), 16);
+    second = _mm_srli_epi32(_mm_add_epi32(second, half), 16);
+    return _mm_packs_epi32(first, second);
+}
+
+// BilinearLanes(TapsMasked(l, u, v)) of four lanes, packed: the taps worked out four lanes at a
+// time, the texels read lane by lane, the sums two pixels a step.
+[[gnu::always_inline]] inline __m128i Bilinear4(const Level32& l, const float* u, const float* v) {
+    const __m128i tu = TapCoordinates4(u, static_cast<double>(l.width));
+    const __m128i tv = TapCoordinates4(v, static_cast<double>(l.height));
+    const __m128i byte = _mm_set1_epi32(255), one = _mm_set1_epi32(1);
+    const __m128i maskU = _mm_set1_epi32(l.wrapU.mask), maskV = _mm_set1_epi32(l.wrapV.mask);
+    const __m128i x0 = _mm_srai_epi32(tu, 8), y0 = _mm_srai_epi32(tv, 8);
+    alignas(16) int32_t cols0[4], cols1[4], rows0[4], rows1[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(cols0), _mm_slli_epi32(_mm_and_si128(x0, maskU), 2));
+    _mm_store_si128(reinterpret_cast<__m128i*>(cols1),
+                    _mm_slli_epi32(_mm_and_si128(_mm_add_epi32(x0, one), maskU), 2));
+    _mm_store_si128(reinterpret_cast<__m128i*>(rows0), _mm_and_si128(y0, maskV));
+    _mm_store_si128(reinterpret_cast<__m128i*>(rows1),
+                    _mm_and_si128(_mm_add_epi32(y0, one), maskV));
+    alignas(16) uint32_t c[4][4];  // c00, c10, c01, c11 of each lane
+    for (int i = 0; i < 4; ++i) {
+        const uint8_t* r0 = l.bits + static_cast<intptr_t>(rows0[i]) * l.pitch;
+        const uint8_t* r1 = l.bits + static_cast<intptr_t>(rows1[i]) * l.pitch;
+        c[0][i] = LoadTexel(r0 + cols0[i]) | l.alphaOr;
+        c[1][i] = LoadTexel(r0 + cols1[i]) | l.alphaOr;
+        c[2][i] = LoadTexel(r1 + cols0[i]) | l.alphaOr;
+        c[3][i] = LoadTexel(r1 + cols1[i]) | l.alphaOr;
+    }
+    const __m128i fx = _mm_and_si128(tu, byte), fy = _mm_and_si128(tv, byte);
+    const __m128i full = _mm_set1_epi16(256);
+    const __m128i fxLow = WeightsLow(fx), fxHigh = WeightsHigh(fx);
+    const __m128i fyLow = WeightsLow(fy), fyHigh = WeightsHigh(fy);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i corner[4];
+    for (int k = 0; k < 4; ++k)
+        corner[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(c[k]));
+    auto low = [&](int k) { return _mm_unpacklo_epi8(corner[k], zero); };
+    auto high = [&](int k) { return _mm_unpackhi_epi8(corner[k], zero); };
+    const __m128i first = BilinearPair(low(0), low(1), low(2), low(3), _mm_sub_epi16(full, fxLow),
+                                       fxLow, _mm_sub_epi16(full, fyLow), fyLow);
+    const __m128i second =
+        BilinearPair(high(0), high(1), high(2), high(3), _mm_sub_epi16(full, fxHigh), fxHigh,
+                     _mm_sub_epi16(full, fyHigh), fyHigh);
+    return _mm_packus_epi16(first, second);
+}
+
+// (c0 (256 - f) + c1 f + 128) >> 8 per channel of four packed pixels, f per lane.
+[[gnu::always_inline]] inline __m128i MipBlend4(__m128i c0, __m128i c1, __m128i f) {
+    const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi16(128);
+    const __m128i g = _mm_sub_epi32(_mm_set1_epi32(256), f);
+    auto mix = [&](__m128i a, __m128i b, __m128i ga, __m128i fb) {
+        __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, ga), _mm_mullo_epi16(b, fb));
+        return _mm_srli_epi16(_mm_add_epi16(sum, round), 8);
+    };
+    const __m128i first =
+        mix(_mm_unpacklo_epi8(c0, zero), _mm_unpacklo_epi8(c1, zero), WeightsLow(g), WeightsLow(f));
+    const __m128i second = mix(_mm_unpackhi_epi8(c0, zero), _mm_unpackhi_epi8(c1, zero),
+                               WeightsHigh(g), WeightsHigh(f));
+    return _mm_packus_epi16(first, second);
+}
+#endif
+
+// SamplePicked of four lanes (those in `active`; the others get white): where every active
+// lane's pick is resolved onto one level (and, where they blend, one next level), the four are
+// filtered together, the others lane by lane.
+inline void SamplePicked4(const Sampler32& t, const MipPick* picks, const float* u, const float* v,
+                          unsigned active, uint32_t* out) {
+#if defined(__SSE2__)
+    const Level32* first = nullptr;
+    const Level32* second = nullptr;
+    // With fewer than three lanes live, four lanes' work costs more than theirs alone.
+    bool together = !t.none && __builtin_popcount(active) >= 3;
+    for (int l = 0; l < 4 && together; ++l) {
+        if (!(active & (1u << l)))
+            continue;
+        const MipPick& p = picks[l];
+        // One first level makes one next level: its neighbour.
+        together = p.first != nullptr && (first == nullptr || p.first == first);
+        first = p.first;
+        second = p.second != nullptr ? p.second : second;
+    }
+    if (together) {
+        __m128i c = Bilinear4(*first, u, v);
+        if (second != nullptr) {
+            // A lane that keeps to one level has f 0: its first level's texel.
+            alignas(16) int32_t f[4] = {};
+            for (int l = 0; l < 4; ++l) {
+                if (active & (1u << l))
+                    f[l] = static_cast<int32_t>(picks[l].f);
+            }
+            c = MipBlend4(c, Bilinear4(*second, u, v),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(f)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), c);
+        return;
+    }
+#endif
+    for (int l = 0; l < 4; ++l)
+        out[l] = (active & (1u << l)) ? SamplePicked(t, picks[l], u[l], v[l]) : 0xFFFFFFFFu;
+}
+
 // SampleRaster's rules on 32-bit levels.
 [[gnu::always_inline]] inline uint32_t Sample32(const Sampler32& t, float u, float v, float lod) {
     if (t.none)
         return 0xFFFFFFFFu;
     return SamplePicked(t, PickMip(t, lod), u, v);
-}
-
-AxisWrap WrapFor(uint32_t mode, int32_t size) {
-    bool wrap = mode != kAddressMirror && mode != kAddressClamp && mode != kAddressBorder &&
-                mode != kAddressMirrorOnce;  // unknown modes wrap
-    bool powerOfTwo = size > 0 && (size & (size - 1)) == 0;
-    return {mode, wrap && powerOfTwo ? size - 1 : 0};
-}
-
-bool IsArgbLevel(const RasterSurface& l) {
-    return l.format == kFmtA8R8G8B8 || l.format == kFmtX8R8G8B8;
-}
-
-bool CompileSampler32(const RasterSampler& sm, Sampler32* t) {
-    t->sampler = &sm;
-    const RasterTexture* tex = sm.texture;
-    t->none = tex == nullptr || tex->levelCount <= 0;
-    if (t->none)
-        return true;
-    t->levelCount = std::min(tex->levelCount, kRasterMaxLevels);
-    for (int i = 0; i < t->levelCount; ++i) {
-        const RasterSurface& l = tex->levels[i];
-        Level32& out = t->levels[i];
-        out.valid = l.width > 0 && l.height > 0 && l.bits != nullptr;
-        if (out.valid && !IsArgbLevel(l))
-            return false;
-        out.bits = l.bits;
-        out.width = l.width;
-        out.height = l.height;
-        out.pitch = l.pitch;
-        out.alphaOr = l.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
-        out.wrapU = WrapFor(sm.addressU, l.width);
-        out.wrapV = WrapFor(sm.addressV, l.height);
-    }
-    return true;
 }
 
 bool IsArg(uint32_t arg, uint32_t select) {
@@ -380,6 +492,80 @@ bool PassesCurrentOn(const RasterStageProgram::Stage& st, uint32_t textureFactor
 }
 
 }  // namespace
+
+void SampleLanes32(const Sampler32& t, const float* u, const float* v, const float* lod, int lanes,
+                   uint32_t active, uint32_t* out) {
+    if (t.none) {
+        for (int l = 0; l < lanes; ++l)
+            out[l] = 0xFFFFFFFFu;
+        return;
+    }
+    // Lanes of one 2x2 block share their level of detail, and so their pick.
+    constexpr int kMaxLanes = 32;
+    lanes = std::min(lanes, kMaxLanes);
+    uint32_t pickedBits = 0;
+    bool picked = false;
+    MipPick pick, picks[kMaxLanes];
+    for (int l = 0; l < lanes; ++l) {
+        if (!(active & (1u << l)))
+            continue;
+        uint32_t bits;
+        std::memcpy(&bits, &lod[l], 4);
+        if (!picked || bits != pickedBits) {
+            pick = PickMip(t, lod[l]);
+            ResolveLanes(t, &pick);
+            pickedBits = bits;
+            picked = true;
+        }
+        picks[l] = pick;
+    }
+    int l = 0;
+    for (; l + 4 <= lanes; l += 4)
+        SamplePicked4(t, picks + l, u + l, v + l, (active >> l) & 15, out + l);
+    for (; l < lanes; ++l) {
+        if (active & (1u << l))
+            out[l] = SamplePicked(t, picks[l], u[l], v[l]);
+    }
+}
+
+namespace {
+
+AxisWrap WrapFor(uint32_t mode, int32_t size) {
+    bool wrap = mode != kAddressMirror && mode != kAddressClamp && mode != kAddressBorder &&
+                mode != kAddressMirrorOnce;  // unknown modes wrap
+    bool powerOfTwo = size > 0 && (size & (size - 1)) == 0;
+    return {mode, wrap && powerOfTwo ? size - 1 : 0};
+}
+
+bool IsArgbLevel(const RasterSurface& l) {
+    return l.format == kFmtA8R8G8B8 || l.format == kFmtX8R8G8B8;
+}
+
+}  // namespace
+
+bool CompileSampler32(const RasterSampler& sm, Sampler32* t) {
+    t->sampler = &sm;
+    const RasterTexture* tex = sm.texture;
+    t->none = tex == nullptr || tex->levelCount <= 0;
+    if (t->none)
+        return true;
+    t->levelCount = std::min(tex->levelCount, kRasterMaxLevels);
+    for (int i = 0; i < t->levelCount; ++i) {
+        const RasterSurface& l = tex->levels[i];
+        Level32& out = t->levels[i];
+        out.valid = l.width > 0 && l.height > 0 && l.bits != nullptr;
+        if (out.valid && !IsArgbLevel(l))
+            return false;
+        out.bits = l.bits;
+        out.width = l.width;
+        out.height = l.height;
+        out.pitch = l.pitch;
+        out.alphaOr = l.format == kFmtX8R8G8B8 ? 0xFF000000u : 0u;
+        out.wrapU = WrapFor(sm.addressU, l.width);
+        out.wrapV = WrapFor(sm.addressV, l.height);
+    }
+    return true;
+}
 
 bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan) {
     if (!s.write.direct || s.fillMode != kFillSolid)
@@ -423,62 +609,8 @@ bool CompileShadedPlan(const DrawSetup& s, ShadedPlan* plan) {
 
 namespace {
 
-// A plane along one row: a x + (b y) + c, in that order, as Plane::At adds.
-struct RowPlane {
-    double a, by, c;
-    double At(double x) const { return a * x + by + c; }
-};
-
-inline RowPlane OnRow(const Plane& p, double y) {
-    return {p.a, p.b * y, p.c};
-}
-
 inline int32_t FogMix(int32_t a, int32_t b, int32_t alpha) {
     return (a * alpha + b * (255 - alpha) + 127) / 255;
-}
-
-// lround of v >= 0 without the library call: the whole part, one up from a half. Both steps
-// are exact in double, so ties go away from zero as lround's do.
-inline uint64_t RoundHalfUp(double v) {
-    uint64_t whole = static_cast<uint64_t>(v);
-    return whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0);
-}
-
-// QuantizeRasterDepth, inline.
-inline uint32_t QuantizeDepth(uint32_t format, float z) {
-    if (!(z > 0.0f))
-        z = 0.0f;
-    double clamped = z > 1.0f ? 1.0 : static_cast<double>(z);
-    switch (format) {
-        case kFmtD16:
-            return static_cast<uint32_t>(RoundHalfUp(clamped * 65535.0));
-        case kFmtD24X8:
-            return static_cast<uint32_t>(RoundHalfUp(clamped * 16777215.0));
-        case kFmtD32:
-            return static_cast<uint32_t>(RoundHalfUp(clamped * 4294967295.0));
-        default:
-            return 0;
-    }
-}
-
-inline uint32_t LoadDepth(uint32_t format, const uint8_t* p) {
-    if (format == kFmtD16) {
-        uint16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return format == kFmtD24X8 ? (v & 0x00FFFFFFu) : v;
-}
-
-inline void StoreDepth(uint32_t format, uint8_t* p, uint32_t value) {
-    if (format == kFmtD16) {
-        uint16_t v = static_cast<uint16_t>(value);
-        std::memcpy(p, &v, 2);
-        return;
-    }
-    std::memcpy(p, &value, 4);
 }
 
 // Everything one row of one triangle needs, its planes placed on the row.
@@ -816,23 +948,6 @@ void ShadeRow(const DrawSetup& s, const ShadedPlan& plan, const Triangle& t, con
 // Four lanes of the single-precision rule and of the modulate program; every step is the
 // scalar step lane by lane, so the pixels are ShadeRow's.
 
-// RoundChannelF: NaN and v <= 0 give 0 (max returns its second operand for NaN), v >= 255
-// gives 255, and the rest v + 0.5 truncated.
-inline __m128i RoundChannels(__m128 v) {
-    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
-    return _mm_cvttps_epi32(_mm_add_ps(v, _mm_set1_ps(0.5f)));
-}
-
-inline __m128 PlaneLanes(const FloatPlane& p, __m128 x, float row) {
-    return _mm_add_ps(_mm_mul_ps(_mm_set1_ps(p.a), x), _mm_set1_ps(row));
-}
-
-// floor(x / 255) for 0 <= x < 65535, in 32-bit lanes.
-inline __m128i Div255(__m128i x) {
-    return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(x, _mm_set1_epi32(1)), _mm_srli_epi32(x, 8)),
-                          8);
-}
-
 // (a b + 127) / 255 for channels of at most 255 (the products fit the low 16 bits).
 inline __m128i MulRound255(__m128i a, __m128i b) {
     return Div255(_mm_add_epi32(_mm_mullo_epi16(a, b), _mm_set1_epi32(127)));
@@ -840,89 +955,6 @@ inline __m128i MulRound255(__m128i a, __m128i b) {
 
 inline __m128i ChannelOf(__m128i argb, int shift) {
     return _mm_and_si128(_mm_srli_epi32(argb, shift), _mm_set1_epi32(255));
-}
-
-// QuantizeDepth of the depth plane at x0 .. x0 + 3 with the biases added, for D16 and D24X8,
-// whose values fit signed 32-bit lanes: the scalar steps lane by lane (the plane in double,
-// rounded to float, the biases added one after the other, clamped, scaled and rounded half
-// up).
-inline void DepthLanes(const RowPlane& z, int64_t x0, float depthBias, float slopeBias,
-                       double scale, uint32_t* out) {
-    const __m128d a = _mm_set1_pd(z.a), by = _mm_set1_pd(z.by), c = _mm_set1_pd(z.c);
-    const double x = static_cast<double>(x0);
-    auto at = [&](__m128d xs) { return _mm_add_pd(_mm_add_pd(_mm_mul_pd(a, xs), by), c); };
-    __m128 zf = _mm_movelh_ps(_mm_cvtpd_ps(at(_mm_set_pd(x + 1.0, x))),
-                              _mm_cvtpd_ps(at(_mm_set_pd(x + 3.0, x + 2.0))));
-    zf = _mm_add_ps(_mm_add_ps(zf, _mm_set1_ps(depthBias)), _mm_set1_ps(slopeBias));
-    // NaN and z <= 0 give 0 (max returns its second operand for NaN), z > 1 gives 1.
-    zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(1.0f));
-    const __m128d sc = _mm_set1_pd(scale);
-    auto round = [&](__m128 half) {
-        const __m128d v = _mm_mul_pd(_mm_cvtps_pd(half), sc);
-        const __m128i whole = _mm_cvttpd_epi32(v);
-        const __m128d up = _mm_cmpge_pd(_mm_sub_pd(v, _mm_cvtepi32_pd(whole)), _mm_set1_pd(0.5));
-        const __m128i one = _mm_shuffle_epi32(_mm_castpd_si128(up), _MM_SHUFFLE(3, 3, 2, 0));
-        return _mm_sub_epi32(whole, one);  // the mask is -1 where the rest is a half or more
-    };
-    const __m128i all = _mm_unpacklo_epi64(round(zf), round(_mm_movehl_ps(zf, zf)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), all);
-}
-
-// PortableLog2 in two double lanes, for m widened from positive floats or infinity (other
-// lanes give values the caller masks): the same steps in the same order.
-inline __m128d PortableLog2Lanes(__m128d m) {
-    const __m128i bits = _mm_castpd_si128(m);
-    // The biased exponents, from the high words of the two lanes.
-    __m128i high = _mm_shuffle_epi32(_mm_srli_epi64(bits, 52), _MM_SHUFFLE(3, 3, 2, 0));
-    high = _mm_sub_epi32(_mm_and_si128(high, _mm_set1_epi32(0x7FF)), _mm_set1_epi32(1023));
-    const __m128d e = _mm_cvtepi32_pd(high);
-    const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll));
-    const __m128d x =
-        _mm_castsi128_pd(_mm_or_si128(mantissa, _mm_set1_epi64x(int64_t{1023} << 52)));
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128d sl = _mm_div_pd(_mm_sub_pd(x, one), _mm_add_pd(x, one));
-    const __m128d s2 = _mm_mul_pd(sl, sl);
-    constexpr double kInverse[7] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
-                                    1.0 / 5.0,  1.0 / 3.0,  1.0};
-    __m128d series = _mm_set1_pd(kInverse[0]);
-    for (int k = 1; k < 7; ++k)
-        series = _mm_add_pd(_mm_set1_pd(kInverse[k]), _mm_mul_pd(s2, series));
-    __m128d r = _mm_add_pd(e, _mm_mul_pd(_mm_mul_pd(sl, series), _mm_set1_pd(2.8853900817779268)));
-    const __m128d huge = _mm_cmpgt_pd(m, _mm_set1_pd(1.0e300));
-    return _mm_or_pd(_mm_and_pd(huge, _mm_set1_pd(997.0)), _mm_andnot_pd(huge, r));
-}
-
-// PerspectiveLod of an unprojected set at the blocks whose top-left pixels are at x (four
-// lanes) on row by: PerspectiveDerivatives and LodOf lane by lane.
-inline __m128 PerspectiveLodLanes(const Triangle& t, int set, const RasterTexture& tex, __m128 x,
-                                  float by) {
-    const FloatPlane& pq = t.fplanes[kAttrRhw];
-    const FloatPlane& pu = t.fplanes[kAttrTex + 2 * set];
-    const FloatPlane& pv = t.fplanes[kAttrTex + 2 * set + 1];
-    const __m128 q = PlaneLanes(pq, x, RowOf(pq, by));
-    const __m128 w =
-        _mm_and_ps(_mm_div_ps(_mm_set1_ps(1.0f), q), _mm_cmpneq_ps(q, _mm_setzero_ps()));
-    const __m128 u = _mm_mul_ps(PlaneLanes(pu, x, RowOf(pu, by)), w);
-    const __m128 v = _mm_mul_ps(PlaneLanes(pv, x, RowOf(pv, by)), w);
-    auto derivative = [&](float pa, const __m128& c, float da) {
-        return _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(pa), _mm_mul_ps(c, _mm_set1_ps(da))), w);
-    };
-    const __m128 width = _mm_set1_ps(static_cast<float>(tex.levels[0].width));
-    const __m128 height = _mm_set1_ps(static_cast<float>(tex.levels[0].height));
-    const __m128 ux = _mm_mul_ps(derivative(pu.a, u, pq.a), width);
-    const __m128 vx = _mm_mul_ps(derivative(pv.a, v, pq.a), height);
-    const __m128 uy = _mm_mul_ps(derivative(pu.b, u, pq.b), width);
-    const __m128 vy = _mm_mul_ps(derivative(pv.b, v, pq.b), height);
-    const __m128 x2 = _mm_add_ps(_mm_mul_ps(ux, ux), _mm_mul_ps(vx, vx));
-    const __m128 y2 = _mm_add_ps(_mm_mul_ps(uy, uy), _mm_mul_ps(vy, vy));
-    const __m128 larger = _mm_cmpgt_ps(x2, y2);
-    const __m128 m = _mm_or_ps(_mm_and_ps(larger, x2), _mm_andnot_ps(larger, y2));
-    const __m128d lo = PortableLog2Lanes(_mm_cvtps_pd(m));
-    const __m128d hi = PortableLog2Lanes(_mm_cvtps_pd(_mm_movehl_ps(m, m)));
-    const __m128 lod =
-        _mm_mul_ps(_mm_set1_ps(0.5f), _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
-    const __m128 positive = _mm_cmpgt_ps(m, _mm_setzero_ps());
-    return _mm_or_ps(_mm_and_ps(positive, lod), _mm_andnot_ps(positive, _mm_set1_ps(-64.0f)));
 }
 
 // The mip picks of stage 0 at the blocks of row py that pixels left..right fall in and that
@@ -982,6 +1014,7 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     alignas(16) float us[4], vs[4];
     alignas(16) uint32_t texels[4] = {}, colours[4];
     uint32_t depths[4];
+    MipPick picks[4];
     // D16 and D24X8 depths are worked out four at a time.
     double depthScale = 0.0;
     if (s.depthTest && depthFormat == kFmtD16)
@@ -1024,10 +1057,11 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
                 }
                 pick = values[0];
             }
-            texels[l] = SamplePicked(sampler, pick, us[l], vs[l]);
+            picks[l] = pick;
         }
         if (active == 0)
             continue;
+        SamplePicked4(sampler, picks, us, vs, active, texels);
         auto colour = [&](int k, float row) {
             return RoundChannels(_mm_mul_ps(PlaneLanes(p[k], x, row), wl));
         };
@@ -1050,15 +1084,9 @@ void ShadeRowModulate4(const DrawSetup& s, const ShadedPlan& plan, const Triangl
         }
         if (vertexFog) {
             fogAlpha = colour(kAttrSpecular + 3, r.fspecular[3]);
-            const __m128i rest = _mm_sub_epi32(_mm_set1_epi32(255), fogAlpha);
-            auto mix = [&](__m128i c, int32_t fog) {
-                __m128i sum = _mm_add_epi32(_mm_mullo_epi16(c, fogAlpha),
-                                            _mm_mullo_epi16(_mm_set1_epi32(fog), rest));
-                return Div255(_mm_add_epi32(sum, _mm_set1_epi32(127)));
-            };
-            cr = mix(cr, s.fogColor.r);
-            cg = mix(cg, s.fogColor.g);
-            cb = mix(cb, s.fogColor.b);
+            cr = FogMixLanes(cr, fogAlpha, s.fogColor.r);
+            cg = FogMixLanes(cg, fogAlpha, s.fogColor.g);
+            cb = FogMixLanes(cb, fogAlpha, s.fogColor.b);
         }
         // The alpha test reads the colour before fog, which leaves alpha alone.
         __m128i argb = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(ca, 24), _mm_slli_epi32(cr, 16)),

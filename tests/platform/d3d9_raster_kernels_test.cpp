@@ -378,4 +378,73 @@ TEST(RasterKernels, TapsAlongAnAxisAreThoseOfEachPixel) {
     }
 }
 
+// The fused linear spans kernel against its portable form on spans whose coordinates the
+// route's random quads rarely reach: u and v passing through zero by tiny steps (where the
+// vector form's short tap expression meets the long one's roundings), crossing texel edges
+// exactly, staying inside, running off the level, and far off it; each address mode, every
+// span length to past two steps, each blend.
+TEST(RasterKernels, LinearSpansGiveTheirPortablePixelsAtTinyAndFarCoordinates) {
+    VectorGuard guard;
+    std::mt19937 rng(77);
+    const int32_t tw = 8, th = 5;
+    std::vector<uint32_t> texels(tw * th);
+    for (uint32_t& t : texels)
+        t = rng();
+    struct Axis {
+        double a, c;
+    };
+    // The x at which u passes zero is 20; a: the step a pixel. The last puts every tap
+    // position on a whole number.
+    const Axis axes[] = {{1e-13, -2e-12}, {-3e-11, 6e-10},
+                         {1e-7, -2e-6},   {1.0 / 64, -20.0 / 64},
+                         {0.01, 0.3},     {-0.02, 0.9},
+                         {1e8, -2e9},     {0.0, 0.0625},
+                         {0.0, 1e12},     {2.0 / 4096, 1001.0 / 4096}};
+    const uint32_t modes[] = {kAddressClamp, kAddressWrap, kAddressMirror, kAddressBorder};
+    const QuadBlend blends[] = {QuadBlend::kCopy, QuadBlend::kSrcAlpha, QuadBlend::kAdd,
+                                QuadBlend::kInvert};
+    for (const Axis& au : axes) {
+        for (const Axis& av : axes) {
+            for (uint32_t mode : modes) {
+                SCOPED_TRACE(testing::Message() << "u " << au.a << " " << au.c << " v " << av.a
+                                                << " " << av.c << " mode " << mode);
+                LinearSpans spans;
+                spans.sampling = {au.a,
+                                  0.0,
+                                  au.c,
+                                  av.a,
+                                  0.0,
+                                  av.c,
+                                  reinterpret_cast<const uint8_t*>(texels.data()),
+                                  tw,
+                                  tw,
+                                  th,
+                                  mode,
+                                  mode,
+                                  0u,
+                                  0x80402010u};
+                spans.writer.blend = blends[rng() % 4];
+                spans.writer.tint = rng() % 2 == 0 ? 0xFFFFFFFFu : 0xC0FF8040u;
+                std::vector<LinearSpanRow> rows;
+                for (int32_t n = 1; n <= 19; ++n)
+                    rows.push_back({n - 1, 20 - n / 2, n, 0.0, 0.0});
+                spans.rows = rows.data();
+                spans.rowCount = static_cast<int32_t>(rows.size());
+                std::vector<uint32_t> start(40 * 19);
+                for (uint32_t& p : start)
+                    p = rng();
+                std::vector<uint32_t> out[2] = {start, start};
+                for (int v = 0; v < 2; ++v) {
+                    SetRasterVectorKernelsEnabled(v == 0);
+                    spans.writer.out = out[v].data();
+                    spans.writer.outPitch = 40;
+                    DrawLinearSpans(spans);
+                }
+                ASSERT_EQ(out[0], out[1]);
+                ASSERT_NE(out[0], start);
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/d3d9/raster_shaded_spans_internal.h"
 #include "platform/d3d9/shaders/shader_program.h"
 #include "tools/shadergen/shader_generator.h"
 
@@ -78,6 +79,42 @@ TEST(ShaderPackGenerator, EveryShaderItWritesCompilesOnTheDevice) {
     }
     EXPECT_GT(vertexCount, 6000);
     EXPECT_GT(pixelCount, 200);
+}
+
+// The device runs the pack's pixel shaders without its machine when it knows their form
+// (texel times diffuse, times a second texel, specular added, times the factor in c5): every
+// one of them that samples s0 and s1 alone (not the normal map's or the toon ramps') must be
+// of that form, or the shader path pays for interpreting.
+TEST(ShaderPackGenerator, EveryPlainPixelShaderIsOfAFormTheDeviceRunsWithoutItsMachine) {
+    std::vector<uint32_t> tokens;
+    int forms[4] = {};
+    for (int i = 0; i < kPixelShaderCount; ++i) {
+        if (!BuildPixelShader(i, &tokens)) {
+            continue;
+        }
+        shader::ShaderProgram program;
+        ASSERT_EQ(shader::CompileShader(tokens.data(), tokens.size(), shader::ShaderKind::kPixel,
+                                        &program)
+                      .error,
+                  shader::ShaderError::kNone);
+        bool beyondTwo = false;  // the normal map (s2) and the toon ramps (s3, s4)
+        for (int k = 2; k < shader::kMaxPixelSamplers; ++k)
+            beyondTwo = beyondTwo || program.samplerTypes[k] != 0;
+        if (beyondTwo) {
+            continue;
+        }
+        const platform::raster_internal::ShaderBlockPlan::PackForm form =
+            platform::raster_internal::MatchPackForm(program);
+        ASSERT_TRUE(form.matched) << "pixel " << i;
+        using Step = platform::raster_internal::ShaderBlockPlan::PackForm::Step;
+        bool specular = false;
+        for (int k = 0; k < form.stepCount; ++k)
+            specular = specular || form.steps[k] == Step::kSpecular;
+        ++forms[(form.second ? 2 : 0) + (specular ? 1 : 0)];
+    }
+    for (int f = 0; f < 4; ++f) {
+        EXPECT_GT(forms[f], 0) << "form " << f;
+    }
 }
 
 // Vertex index: 8 x (t2 + 4 x (t1 + 4 x (t0 + 4 x (fog + 8 x (lights + 6 x lighting))))) plus
