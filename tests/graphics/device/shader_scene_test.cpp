@@ -157,21 +157,12 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
         ASSERT_EQ(StartLibrary(), 0);
         ASSERT_EQ(ShaderPathOn, 1);
         device_ = g_graphics.device;
-        ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture_,
-                                         nullptr),
-                  D3D_OK);
-        D3DLOCKED_RECT locked = {};
-        ASSERT_EQ(texture_->LockRect(0, &locked, nullptr, 0), D3D_OK);
-        for (int y = 0; y < 8; ++y) {
-            auto* row =
-                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-            for (int x = 0; x < 8; ++x) {
-                row[x] = 0xFF000000u | static_cast<uint32_t>((255 - 20 * x) << 16) |
-                         static_cast<uint32_t>((160 + 12 * y) << 8) |
-                         static_cast<uint32_t>(90 + 15 * ((x + y) % 4));
-            }
-        }
-        texture_->UnlockRect(0);
+        texture_ = MakeTexture([](int x, int y) {
+            return 0xFF000000u | static_cast<uint32_t>((255 - 20 * x) << 16) |
+                   static_cast<uint32_t>((160 + 12 * y) << 8) |
+                   static_cast<uint32_t>(90 + 15 * ((x + y) % 4));
+        });
+        ASSERT_NE(texture_, nullptr);
     }
     void TearDown() override {
         if (texture_ != nullptr) {
@@ -291,6 +282,33 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
         return BackBufferPixels();
     }
 
+    // An 8 x 8 managed texture of A8R8G8B8 texels texel(x, y); null, and a failure, when the
+    // device does not make it.
+    template <typename Texel>
+    IDirect3DTexture9* MakeTexture(Texel texel) const {
+        IDirect3DTexture9* texture = nullptr;
+        if (device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture,
+                                   nullptr) != D3D_OK) {
+            ADD_FAILURE() << "no texture";
+            return nullptr;
+        }
+        D3DLOCKED_RECT locked = {};
+        if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
+            ADD_FAILURE() << "no lock";
+            texture->Release();
+            return nullptr;
+        }
+        for (int y = 0; y < 8; ++y) {
+            auto* row =
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < 8; ++x) {
+                row[x] = texel(x, y);
+            }
+        }
+        texture->UnlockRect(0);
+        return texture;
+    }
+
     std::vector<uint32_t> BackBufferPixels() const {
         std::vector<uint32_t> pixels;
         for (int y = 0; y < kHeight; ++y) {
@@ -340,19 +358,8 @@ TEST_P(ShaderSceneTest, TheNormalMapShadersLightAFlatMapAsTheVerticesDo) {
         GTEST_SKIP() << "saturated vertex colours";
     }
     SetUpScene(c);
-    IDirect3DTexture9* flat = nullptr;
-    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, nullptr),
-              D3D_OK);
-    D3DLOCKED_RECT locked = {};
-    ASSERT_EQ(flat->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    for (int y = 0; y < 8; ++y) {
-        auto* row =
-            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-        for (int x = 0; x < 8; ++x) {
-            row[x] = 0xFF8080FFu;
-        }
-    }
-    flat->UnlockRect(0);
+    IDirect3DTexture9* flat = MakeTexture([](int, int) { return 0xFF8080FFu; });
+    ASSERT_NE(flat, nullptr);
     device_->SetTexture(2, flat);
     // Per pixel against per vertex: the vertex colours interpolated, as meshes draw.
     device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);

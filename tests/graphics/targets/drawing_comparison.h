@@ -5,20 +5,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
-namespace tessel_test {
+#include "tests/support/channel_gap.h"
 
-// The largest difference of the two colours' red, green and blue.
-inline int ChannelDifference(uint32_t a, uint32_t b) {
-    int most = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        most = std::max(most, std::abs(static_cast<int>((a >> shift) & 255) -
-                                       static_cast<int>((b >> shift) & 255)));
-    }
-    return most;
-}
+namespace tessel_test {
 
 struct DrawingComparison {
     int drawn = 0;   // neither drawing left the background there
@@ -36,7 +27,7 @@ inline DrawingComparison CompareDrawings(const std::vector<uint32_t>& a,
             continue;
         }
         ++c.drawn;
-        const int d = ChannelDifference(a[i], b[i]);
+        const int d = ChannelGap(a[i], b[i]);
         c.worst = std::max(c.worst, d);
         c.off += d > 1 ? 1 : 0;
     }

@@ -376,8 +376,7 @@ void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
         }
         expected[k] = LitColour(Dot(Unit(n), toLight), true, kGreyLevel);
         for (int j = 0; j < k; ++j) {
-            ASSERT_GT(ChannelDifference(expected[j], expected[k]), 4)
-                << "normals " << j << " " << k;
+            ASSERT_GT(ChannelGap(expected[j], expected[k]), 4) << "normals " << j << " " << k;
         }
     }
     int seen[4] = {};
@@ -388,7 +387,7 @@ void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
         }
         int match = -1;
         for (int k = 0; k < 4; ++k) {
-            match = ChannelDifference(pixel, expected[k]) <= 1 ? k : match;
+            match = ChannelGap(pixel, expected[k]) <= 1 ? k : match;
         }
         if (match == -1) {
             ++unexplained;
@@ -419,7 +418,7 @@ TEST_F(MeshMapsTest, TheFixedPathHoldsTheNormalMapOnStageTwoAndLightsPerVertex) 
             continue;
         }
         ++drawn;
-        off += ChannelDifference(pixel, expected) > 1 ? 1 : 0;
+        off += ChannelGap(pixel, expected) > 1 ? 1 : 0;
     }
     EXPECT_GT(drawn, 10000);
     EXPECT_EQ(off, 0) << std::hex << expected;
