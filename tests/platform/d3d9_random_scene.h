@@ -279,4 +279,27 @@ struct RandomScene {
     }
 };
 
+// A scene's pixels and depth drawn by the general path on one thread, then by the fast routes on
+// one thread and in four bands.
+struct EachWay {
+    std::vector<uint32_t> general, fast, banded;
+};
+
+// The route counts are reset before the fast draw on one thread and handed to countRoutes
+// right after it, so that they count that draw alone.
+template <typename CountRoutes>
+EachWay DrawEachWay(const RandomScene& r, CountRoutes countRoutes) {
+    EachWay drawn;
+    SetRasterThreadCount(1);
+    SetRasterFastQuadsEnabled(false);
+    drawn.general = r.Draw();
+    SetRasterFastQuadsEnabled(true);
+    ResetRasterRouteCounts();
+    drawn.fast = r.Draw();
+    countRoutes();
+    SetRasterThreadCount(4);
+    drawn.banded = r.Draw();
+    return drawn;
+}
+
 }  // namespace raster_test

@@ -28,18 +28,12 @@ TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
     for (int scene = 0; scene < 1500; ++scene) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
         RandomScene r(rng);
-        SetRasterThreadCount(1);
-        SetRasterFastQuadsEnabled(false);
-        std::vector<uint32_t> plain = r.Draw();
-        SetRasterFastQuadsEnabled(true);
-        ResetRasterRouteCounts();
-        std::vector<uint32_t> fast = r.Draw();
-        shaded += RasterRouteCount(RasterRoute::kShadedSpans);
-        rows += RasterRouteCount(RasterRoute::kTriangleRows);
-        SetRasterThreadCount(4);
-        std::vector<uint32_t> banded = r.Draw();
-        ASSERT_TRUE(plain == fast) << "the shaded spans differ from the plain path";
-        ASSERT_TRUE(plain == banded) << "the shaded spans differ in bands";
+        const EachWay drawn = DrawEachWay(r, [&] {
+            shaded += RasterRouteCount(RasterRoute::kShadedSpans);
+            rows += RasterRouteCount(RasterRoute::kTriangleRows);
+        });
+        ASSERT_TRUE(drawn.general == drawn.fast) << "the shaded spans differ from the plain path";
+        ASSERT_TRUE(drawn.general == drawn.banded) << "the shaded spans differ in bands";
     }
     // The route took the triangles it was meant for and left none to the plain path.
     EXPECT_GT(shaded, 3000u);

@@ -169,18 +169,14 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
         ASSERT_NO_FATAL_FAILURE(CompileInto(programs[which](), &shader));
         RandomConstants(rng, &shader);
         r.st.pixelShader = &shader.shading;
-        SetRasterThreadCount(1);
-        SetRasterFastQuadsEnabled(false);
-        std::vector<uint32_t> general = r.Draw();
-        SetRasterFastQuadsEnabled(true);
-        ResetRasterRouteCounts();
-        std::vector<uint32_t> fast = r.Draw();
-        vectors += RasterRouteCount(RasterRoute::kShaderVectors);
-        blocks += RasterRouteCount(RasterRoute::kShaderBlocks);
-        SetRasterThreadCount(4);
-        std::vector<uint32_t> banded = r.Draw();
-        ASSERT_TRUE(general == fast) << "program " << which << ": the vector blocks differ";
-        ASSERT_TRUE(general == banded) << "program " << which << ": they differ in bands";
+        const EachWay drawn = DrawEachWay(r, [&] {
+            vectors += RasterRouteCount(RasterRoute::kShaderVectors);
+            blocks += RasterRouteCount(RasterRoute::kShaderBlocks);
+        });
+        ASSERT_TRUE(drawn.general == drawn.fast)
+            << "program " << which << ": the vector blocks differ";
+        ASSERT_TRUE(drawn.general == drawn.banded)
+            << "program " << which << ": they differ in bands";
     }
     // Every triangle of these scenes is a perspective one: all took the vector blocks.
     EXPECT_GT(vectors, 2000u);
