@@ -30,6 +30,7 @@
 #include "platform/d3d9/raster_draw.h"
 #include "platform/d3d9/shaders/shader_builder.h"
 #include "platform/d3d9_testing.h"
+#include "tests/platform/d3d9_shaders/modulate_shader.h"
 
 namespace {
 
@@ -102,16 +103,6 @@ std::vector<uint32_t> VertexShaderTokens() {
     b.Emit(kOpDp4, R(2).Mask("z"), {V(0), C(11)});
     b.Emit(kOpMad, OFog().Mask("x"), {R(2).Swz("z"), C(10).Swz("z"), C(10).Swz("y")});
     b.Emit(kOpMov, OT(0).Mask("xy"), {V(2)});
-    return b.Finish();
-}
-
-std::vector<uint32_t> PixelShaderTokens() {
-    ShaderBuilder b = ShaderBuilder::Pixel();
-    b.DclPixelInput(T(0));
-    b.DclPixelInput(V(0));
-    b.DclSampler(0);
-    b.Emit(kOpTex, R(0), {T(0), S(0)});
-    b.Emit(kOpMul, OC(0), {R(0), V(0)});
     return b.Finish();
 }
 
@@ -191,7 +182,7 @@ struct OurRenderer {
     }
 
     void SetShaders() {
-        std::vector<uint32_t> vt = VertexShaderTokens(), pt = PixelShaderTokens();
+        std::vector<uint32_t> vt = VertexShaderTokens(), pt = shadertest::ModulatePixelShader();
         if (device->CreateVertexShader(vt.data(), &vs) != D3D_OK ||
             device->CreatePixelShader(pt.data(), &ps) != D3D_OK) {
             return;

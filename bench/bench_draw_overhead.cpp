@@ -154,12 +154,9 @@ void PrintSummary(const benchspread::SpreadReporter& r) {
     benchspread::PrintSideBySideHeader("us a draw, process CPU", "hardware", "software",
                                        "software/hardware [spread]");
     // The counter is seconds a draw (shown in us by the table above).
-    const benchspread::Samples hardware =
-        benchspread::Scaled(r.Get("DrawOverhead/hardware:1", "us_per_draw"), 1e6);
-    const benchspread::Samples software =
-        benchspread::Scaled(r.Get("DrawOverhead/hardware:0", "us_per_draw"), 1e6);
-    benchspread::PrintSideBySideRow("600 bullet-layer draws", hardware, software,
-                                    benchspread::Ratios(software, hardware), 0, "%.3f");
+    benchspread::PrintSideBySideFigures(r, "600 bullet-layer draws", "DrawOverhead/hardware:1",
+                                        "DrawOverhead/hardware:0", "us_per_draw", 1e6,
+                                        benchspread::RatioOf::kRightOverLeft, "%.3f");
 }
 
 }  // namespace

@@ -28,32 +28,27 @@ void Bake(benchmark::State& state, const std::vector<uint8_t>& motion) {
     tessel::ForceVmdIkBakeWorkers(0);
 }
 
+// One thread, then the bake's own choice of workers; wall milliseconds.
+void OneThreadThenTheBakesWorkers(benchmark::internal::Benchmark* b) {
+    b->ArgName("workers")->Arg(1)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
 void BM_BakeWalkWithIk(benchmark::State& state) {
     Bake(state, tessel_test::WalkMotion(1000));
 }
-BENCHMARK(BM_BakeWalkWithIk)
-    ->ArgName("workers")
-    ->Arg(1)
-    ->Arg(0)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BakeWalkWithIk)->Apply(OneThreadThenTheBakesWorkers);
 
 // The same character over 1,000 frames with both feet's targets out of reach
 // below it, in milliseconds per motion.
 void BM_BakeUnreachableTargets(benchmark::State& state) {
     Bake(state, tessel_test::UnreachableMotion(1000));
 }
-BENCHMARK(BM_BakeUnreachableTargets)
-    ->ArgName("workers")
-    ->Arg(1)
-    ->Arg(0)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BakeUnreachableTargets)->Apply(OneThreadThenTheBakesWorkers);
 
 void PrintSummary(const benchspread::SpreadReporter& r) {
     benchspread::PrintSummaryHeader("ms a motion, wall");
     const auto wall = [&r](const char* name) {
-        return benchspread::Scaled(r.Get(name, "real_seconds"), 1e3);
+        return benchspread::ScaledFigure(r, name, "real_seconds", 1e3);
     };
     benchspread::PrintFigureRow("walk, one thread", wall("BM_BakeWalkWithIk/workers:1"), 0, true);
     benchspread::PrintFigureRow("walk, the bake's workers", wall("BM_BakeWalkWithIk/workers:0"), 20,

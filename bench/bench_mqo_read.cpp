@@ -95,15 +95,14 @@ void BM_StrtofScan(benchmark::State& state) {
 BENCHMARK(BM_StrtofScan)->Unit(benchmark::kMillisecond);
 
 void PrintSummary(const benchspread::SpreadReporter& r) {
-    const benchspread::Samples read =
-        benchspread::Scaled(r.Get("BM_ReadMqo", "bytes_per_second"), 1e-6);
-    const benchspread::Samples scan =
-        benchspread::Scaled(r.Get("BM_StrtofScan", "bytes_per_second"), 1e-6);
     benchspread::PrintSummaryHeader("MB of text a second");
-    benchspread::PrintFigureRow("BM_ReadMqo", read, 100, false, "%.0f");
+    benchspread::PrintFigureRow(
+        "BM_ReadMqo", benchspread::ScaledFigure(r, "BM_ReadMqo", "bytes_per_second", 1e-6), 100,
+        false, "%.0f");
     benchspread::PrintSideBySideHeader("beside the bare scan", "read MB/s", "strtof MB/s");
-    benchspread::PrintSideBySideRow("read / strtof scan", read, scan,
-                                    benchspread::Ratios(read, scan));
+    benchspread::PrintSideBySideFigures(r, "read / strtof scan", "BM_ReadMqo", "BM_StrtofScan",
+                                        "bytes_per_second", 1e-6,
+                                        benchspread::RatioOf::kLeftOverRight);
 }
 
 }  // namespace

@@ -85,12 +85,9 @@ void PrintSummary(const benchspread::SpreadReporter& r) {
     constexpr double kGoal = 1.2;
     benchspread::PrintSideBySideHeader("ms a floor, process CPU", "shaders", "fixed",
                                        "shaders/fixed [spread]");
-    const benchspread::Samples shaders =
-        benchspread::Scaled(r.Get("Floor/shaders:1", "cpu_seconds"), 1e3);
-    const benchspread::Samples fixed =
-        benchspread::Scaled(r.Get("Floor/shaders:0", "cpu_seconds"), 1e3);
-    const benchspread::Samples ratios = benchspread::Ratios(shaders, fixed);
-    benchspread::PrintSideBySideRow("512x512 floor", shaders, fixed, ratios, 0, "%.2f");
+    const benchspread::Samples ratios = benchspread::PrintSideBySideFigures(
+        r, "512x512 floor", "Floor/shaders:1", "Floor/shaders:0", "cpu_seconds", 1e3,
+        benchspread::RatioOf::kLeftOverRight, "%.2f");
     benchspread::PrintFigureRow("shaders/fixed against its goal", ratios, kGoal, true);
 }
 

@@ -119,15 +119,14 @@ void BM_PlainPositionNormalSums(benchmark::State& state) {
 BENCHMARK(BM_PlainPositionNormalSums)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void PrintSummary(const benchspread::SpreadReporter& r) {
-    const benchspread::Samples ours =
-        benchspread::Scaled(r.Get("BM_GenerateReadModelNormals", "faces/s"), 1e-6);
-    const benchspread::Samples plain =
-        benchspread::Scaled(r.Get("BM_PlainPositionNormalSums", "faces/s"), 1e-6);
     benchspread::PrintSummaryHeader("M faces a second");
-    benchspread::PrintFigureRow("BM_GenerateReadModelNormals", ours, 5.0);
+    benchspread::PrintFigureRow(
+        "BM_GenerateReadModelNormals",
+        benchspread::ScaledFigure(r, "BM_GenerateReadModelNormals", "faces/s", 1e-6), 5.0);
     benchspread::PrintSideBySideHeader("beside the plain sums", "ours M/s", "plain M/s");
-    benchspread::PrintSideBySideRow("normals / plain sums", ours, plain,
-                                    benchspread::Ratios(ours, plain), 0, "%.2f");
+    benchspread::PrintSideBySideFigures(r, "normals / plain sums", "BM_GenerateReadModelNormals",
+                                        "BM_PlainPositionNormalSums", "faces/s", 1e-6,
+                                        benchspread::RatioOf::kLeftOverRight, "%.2f");
 }
 
 }  // namespace

@@ -297,16 +297,13 @@ BENCHMARK(DirectSoundPlayLatency)->UseManualTime()->Iterations(100)->Unit(benchm
 void PrintSummary(const benchspread::SpreadReporter& r) {
     benchspread::PrintSideBySideHeader("ms CPU a second of audio", "ours", "SDL_mixer",
                                        "SDL_mixer/ours [spread]");
-    const benchspread::Samples ours =
-        benchspread::Scaled(r.Get("DirectSoundMix32", "cpu_s_per_audio_s"), 1e3);
-    const benchspread::Samples sdl =
-        benchspread::Scaled(r.Get("SdlMixerMix32", "cpu_s_per_audio_s"), 1e3);
-    benchspread::PrintSideBySideRow("32 voices", ours, sdl, benchspread::Ratios(sdl, ours), 0,
-                                    "%.2f");
+    benchspread::PrintSideBySideFigures(r, "32 voices", "DirectSoundMix32", "SdlMixerMix32",
+                                        "cpu_s_per_audio_s", 1e3,
+                                        benchspread::RatioOf::kRightOverLeft, "%.2f");
     benchspread::PrintSummaryHeader("Play to the first frame, ms");
     benchspread::PrintFigureRow(
         "DirectSoundPlayLatency",
-        benchspread::Scaled(r.Get("DirectSoundPlayLatency", "real_seconds"), 1e3), 0, true);
+        benchspread::ScaledFigure(r, "DirectSoundPlayLatency", "real_seconds", 1e3), 0, true);
 }
 
 }  // namespace

@@ -213,6 +213,12 @@ inline Samples Scaled(Samples s, double factor) {
     return s;
 }
 
+// One figure of a benchmark, every repetition, times `factor`; empty when it did not run.
+inline Samples ScaledFigure(const SpreadReporter& r, const std::string& benchmark,
+                            const std::string& figure, double factor) {
+    return Scaled(r.Get(benchmark, figure), factor);
+}
+
 // A summary row of two benchmarks' `figure`: `ours` over `peer` for a rate
 // (more is better), so that above 1 means ours is ahead.
 inline void PrintRateRatio(const SpreadReporter& r, const std::string& label,
@@ -267,6 +273,23 @@ inline void PrintSideBySideRow(const std::string& label, const Samples& ours, co
     }
     std::printf("\n");
     PrintGoalNote(ratios, goal);
+}
+
+// Which column of a side-by-side row is over the other in its ratio: the way round that
+// puts the row's better side above 1.
+enum class RatioOf { kLeftOverRight, kRightOverLeft };
+
+// A side-by-side row of one figure of two benchmarks, each times `factor`, and their ratio
+// taken repetition by repetition; the ratios, for a goal row after it.
+inline Samples PrintSideBySideFigures(const SpreadReporter& r, const std::string& label,
+                                      const std::string& left, const std::string& right,
+                                      const std::string& figure, double factor, RatioOf ratioOf,
+                                      const char* format = "%.0f") {
+    const Samples l = ScaledFigure(r, left, figure, factor);
+    const Samples rt = ScaledFigure(r, right, figure, factor);
+    const Samples ratios = ratioOf == RatioOf::kLeftOverRight ? Ratios(l, rt) : Ratios(rt, l);
+    PrintSideBySideRow(label, l, rt, ratios, 0, format);
+    return ratios;
 }
 
 // The header above the summary rows.

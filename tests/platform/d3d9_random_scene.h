@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <random>
@@ -23,6 +24,26 @@ inline uint32_t Pick(Rng& rng, std::initializer_list<uint32_t> values) {
 
 inline float Uniform(Rng& rng, float lo, float hi) {
     return lo + (hi - lo) * static_cast<float>(rng() % 100000) / 100000.0f;
+}
+
+// Puts the fast routes back on and the thread count back to the machine's when a test that
+// switches them ends, however it ends.
+struct RouteSwitches {
+    ~RouteSwitches() {
+        SetRasterFastQuadsEnabled(true);
+        SetRasterThreadCount(0);
+    }
+};
+
+// The pixels folded into a running FNV-1a hash byte by byte, lowest byte first, so that a
+// hash pins every byte of every scene.
+inline void HashPixels(const std::vector<uint32_t>& words, uint64_t* hash) {
+    for (uint32_t word : words) {
+        for (int i = 0; i < 4; ++i) {
+            *hash ^= (word >> (8 * i)) & 255;
+            *hash *= 1099511628211u;
+        }
+    }
 }
 
 inline uint32_t FloatBits(float f) {
@@ -257,5 +278,28 @@ struct RandomScene {
         return raster_test::Draw(st, format, depthFormat, start, depth, v);
     }
 };
+
+// A scene's pixels and depth drawn by the general path on one thread, then by the fast routes on
+// one thread and in four bands.
+struct EachWay {
+    std::vector<uint32_t> general, fast, banded;
+};
+
+// The route counts are reset before the fast draw on one thread and handed to countRoutes
+// right after it, so that they count that draw alone.
+template <typename CountRoutes>
+EachWay DrawEachWay(const RandomScene& r, CountRoutes countRoutes) {
+    EachWay drawn;
+    SetRasterThreadCount(1);
+    SetRasterFastQuadsEnabled(false);
+    drawn.general = r.Draw();
+    SetRasterFastQuadsEnabled(true);
+    ResetRasterRouteCounts();
+    drawn.fast = r.Draw();
+    countRoutes();
+    SetRasterThreadCount(4);
+    drawn.banded = r.Draw();
+    return drawn;
+}
 
 }  // namespace raster_test

@@ -21,32 +21,19 @@ namespace {
 using namespace raster_test;
 using Rng = std::mt19937;
 
-struct Switches {
-    ~Switches() {
-        SetRasterFastQuadsEnabled(true);
-        SetRasterThreadCount(0);
-    }
-};
-
 TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
-    Switches switches;
+    RouteSwitches switches;
     Rng rng(55);
     uint64_t shaded = 0, rows = 0;
     for (int scene = 0; scene < 1500; ++scene) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
         RandomScene r(rng);
-        SetRasterThreadCount(1);
-        SetRasterFastQuadsEnabled(false);
-        std::vector<uint32_t> plain = r.Draw();
-        SetRasterFastQuadsEnabled(true);
-        ResetRasterRouteCounts();
-        std::vector<uint32_t> fast = r.Draw();
-        shaded += RasterRouteCount(RasterRoute::kShadedSpans);
-        rows += RasterRouteCount(RasterRoute::kTriangleRows);
-        SetRasterThreadCount(4);
-        std::vector<uint32_t> banded = r.Draw();
-        ASSERT_TRUE(plain == fast) << "the shaded spans differ from the plain path";
-        ASSERT_TRUE(plain == banded) << "the shaded spans differ in bands";
+        const EachWay drawn = DrawEachWay(r, [&] {
+            shaded += RasterRouteCount(RasterRoute::kShadedSpans);
+            rows += RasterRouteCount(RasterRoute::kTriangleRows);
+        });
+        ASSERT_TRUE(drawn.general == drawn.fast) << "the shaded spans differ from the plain path";
+        ASSERT_TRUE(drawn.general == drawn.banded) << "the shaded spans differ in bands";
     }
     // The route took the triangles it was meant for and left none to the plain path.
     EXPECT_GT(shaded, 3000u);
@@ -56,19 +43,14 @@ TEST(RasterShadedSpans, GiveThePlainPathsPixelsAndDepthOverRandomScenes) {
 // The pixels of perspective triangles follow one single-precision rule whatever the build:
 // the same scenes hash the same in an optimised build and in an unoptimised sanitizer build.
 TEST(RasterShadedSpans, PerspectivePixelsAreTheSameInEveryBuild) {
-    Switches switches;
+    RouteSwitches switches;
     Rng rng(5501);
     uint64_t hash = 1469598103934665603u;
     for (int scene = 0; scene < 300; ++scene) {
         RandomScene r(rng);
         SetRasterThreadCount(1);
         SetRasterFastQuadsEnabled(scene % 2 == 0);
-        for (uint32_t word : r.Draw()) {
-            for (int i = 0; i < 4; ++i) {
-                hash ^= (word >> (8 * i)) & 255;
-                hash *= 1099511628211u;
-            }
-        }
+        HashPixels(r.Draw(), &hash);
     }
     EXPECT_EQ(hash, 3424446390494214415u);
 }
@@ -77,7 +59,7 @@ TEST(RasterShadedSpans, PerspectivePixelsAreTheSameInEveryBuild) {
 // mip level changes from row to row and column to column, the four pixels of every block
 // show the same level, on the plain path and on the route alike. Each level is one colour.
 TEST(RasterShadedSpans, TakeOneLevelOfDetailPerTwoByTwoBlock) {
-    Switches switches;
+    RouteSwitches switches;
     const uint32_t colours[7] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u,
                                  0xFF00FFFFu, 0xFFFF00FFu, 0xFFFFFFFFu};
     std::vector<uint32_t> texels;
@@ -131,7 +113,7 @@ TEST(RasterShadedSpans, TakeOneLevelOfDetailPerTwoByTwoBlock) {
 // (8388607.5) and rounds up; biased, it moves and clamps. On the route's four-pixel rows
 // (perspective, Gouraud, texture times diffuse) at every pixel of spans of every length.
 TEST(RasterShadedSpans, RoundDepthHalfwayUpInEveryLane) {
-    Switches switches;
+    RouteSwitches switches;
     struct Case {
         uint32_t format;
         float bias;
@@ -167,7 +149,7 @@ TEST(RasterShadedSpans, RoundDepthHalfwayUpInEveryLane) {
 
 // Textures of 16-bit texels and 16-bit targets stay on the plain path, which reads any format.
 TEST(RasterShadedSpans, LeaveOtherFormatsToThePlainPath) {
-    Switches switches;
+    RouteSwitches switches;
     struct Case {
         uint32_t target, texture;
         bool shaded;

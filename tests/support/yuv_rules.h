@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "tests/support/channel_gap.h"
+
 namespace yuv_rules {
 
 inline int Clamp(int v) {
@@ -23,13 +25,6 @@ inline uint32_t TableRule(int y, int u, int v) {
 }
 
 // The largest difference of one colour channel between two pixels.
-inline int ChannelGap(uint32_t a, uint32_t b) {
-    int gap = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        gap = std::max(gap, std::abs(static_cast<int>((a >> shift) & 255) -
-                                     static_cast<int>((b >> shift) & 255)));
-    }
-    return gap;
-}
+using tessel_test::ChannelGap;
 
 }  // namespace yuv_rules

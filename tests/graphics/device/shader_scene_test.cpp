@@ -16,6 +16,7 @@
 #include "graphics/device/shader_pack.h"
 #include "graphics/state/render_state_cache.h"
 #include "tests/graphics/device/graphics_test_support.h"
+#include "tests/graphics/targets/drawing_comparison.h"
 
 using namespace tessel;
 using tessel_test::GraphicsTest;
@@ -156,21 +157,12 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
         ASSERT_EQ(StartLibrary(), 0);
         ASSERT_EQ(ShaderPathOn, 1);
         device_ = g_graphics.device;
-        ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture_,
-                                         nullptr),
-                  D3D_OK);
-        D3DLOCKED_RECT locked = {};
-        ASSERT_EQ(texture_->LockRect(0, &locked, nullptr, 0), D3D_OK);
-        for (int y = 0; y < 8; ++y) {
-            auto* row =
-                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-            for (int x = 0; x < 8; ++x) {
-                row[x] = 0xFF000000u | static_cast<uint32_t>((255 - 20 * x) << 16) |
-                         static_cast<uint32_t>((160 + 12 * y) << 8) |
-                         static_cast<uint32_t>(90 + 15 * ((x + y) % 4));
-            }
-        }
-        texture_->UnlockRect(0);
+        texture_ = MakeTexture([](int x, int y) {
+            return 0xFF000000u | static_cast<uint32_t>((255 - 20 * x) << 16) |
+                   static_cast<uint32_t>((160 + 12 * y) << 8) |
+                   static_cast<uint32_t>(90 + 15 * ((x + y) % 4));
+        });
+        ASSERT_NE(texture_, nullptr);
     }
     void TearDown() override {
         if (texture_ != nullptr) {
@@ -287,6 +279,37 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
                                                sizeof(SceneVertex)),
                       D3D_OK);
         }
+        return BackBufferPixels();
+    }
+
+    // An 8 x 8 managed texture of A8R8G8B8 texels texel(x, y); null, and a failure, when the
+    // device does not make it.
+    template <typename Texel>
+    IDirect3DTexture9* MakeTexture(Texel texel) const {
+        IDirect3DTexture9* texture = nullptr;
+        if (device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture,
+                                   nullptr) != D3D_OK) {
+            ADD_FAILURE() << "no texture";
+            return nullptr;
+        }
+        D3DLOCKED_RECT locked = {};
+        if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) {
+            ADD_FAILURE() << "no lock";
+            texture->Release();
+            return nullptr;
+        }
+        for (int y = 0; y < 8; ++y) {
+            auto* row =
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < 8; ++x) {
+                row[x] = texel(x, y);
+            }
+        }
+        texture->UnlockRect(0);
+        return texture;
+    }
+
+    std::vector<uint32_t> BackBufferPixels() const {
         std::vector<uint32_t> pixels;
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
@@ -300,13 +323,15 @@ class ShaderSceneTest : public GraphicsTest, public ::testing::WithParamInterfac
     IDirect3DTexture9* texture_ = nullptr;
 };
 
-int ChannelDifference(uint32_t a, uint32_t b) {
-    int most = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        most = std::max(most, std::abs(static_cast<int>((a >> shift) & 255) -
-                                       static_cast<int>((b >> shift) & 255)));
-    }
-    return most;
+// The two drawings cover a quarter of the target at least and agree within one step wherever
+// both drew.
+void ExpectWithinOneStep(const std::vector<uint32_t>& fixed, const std::vector<uint32_t>& shaded) {
+    const tessel_test::DrawingComparison c =
+        tessel_test::CompareDrawings(fixed, shaded, kBackground);
+    EXPECT_GT(c.drawn, kWidth * kHeight / 4);
+    // Covered one way only: edge pixels, where the corners' precisions differ.
+    EXPECT_LT(c.oneWay, c.drawn / 100);
+    EXPECT_EQ(c.off, 0) << "worst " << c.worst << " of " << c.drawn;
 }
 
 TEST_P(ShaderSceneTest, TheShaderPathDrawsTheFixedPipelinesSceneWithinOneStep) {
@@ -317,24 +342,7 @@ TEST_P(ShaderSceneTest, TheShaderPathDrawsTheFixedPipelinesSceneWithinOneStep) {
     const int pixelIndex = PixelShaderSelector + low;
     const std::vector<uint32_t> fixed = Draw(false, vertexIndex, pixelIndex);
     const std::vector<uint32_t> shaded = Draw(true, vertexIndex, pixelIndex);
-    int drawn = 0;
-    int off = 0;
-    int worst = 0;
-    int oneWay = 0;
-    for (size_t i = 0; i < fixed.size(); ++i) {
-        if (fixed[i] == kBackground || shaded[i] == kBackground) {
-            oneWay += fixed[i] != shaded[i] ? 1 : 0;
-            continue;
-        }
-        ++drawn;
-        const int d = ChannelDifference(fixed[i], shaded[i]);
-        worst = std::max(worst, d);
-        off += d > 1 ? 1 : 0;
-    }
-    EXPECT_GT(drawn, kWidth * kHeight / 4);
-    // Covered one way only: edge pixels, where the corners' precisions differ.
-    EXPECT_LT(oneWay, drawn / 100);
-    EXPECT_EQ(off, 0) << "worst " << worst << " of " << drawn;
+    ExpectWithinOneStep(fixed, shaded);
 }
 
 // The normal map's shaders (tangent-frame layout, pixel shaders lighting by stage 2) with a
@@ -350,19 +358,8 @@ TEST_P(ShaderSceneTest, TheNormalMapShadersLightAFlatMapAsTheVerticesDo) {
         GTEST_SKIP() << "saturated vertex colours";
     }
     SetUpScene(c);
-    IDirect3DTexture9* flat = nullptr;
-    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, nullptr),
-              D3D_OK);
-    D3DLOCKED_RECT locked = {};
-    ASSERT_EQ(flat->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    for (int y = 0; y < 8; ++y) {
-        auto* row =
-            reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-        for (int x = 0; x < 8; ++x) {
-            row[x] = 0xFF8080FFu;
-        }
-    }
-    flat->UnlockRect(0);
+    IDirect3DTexture9* flat = MakeTexture([](int, int) { return 0xFF8080FFu; });
+    ASSERT_NE(flat, nullptr);
     device_->SetTexture(2, flat);
     // Per pixel against per vertex: the vertex colours interpolated, as meshes draw.
     device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
@@ -379,23 +376,13 @@ TEST_P(ShaderSceneTest, TheNormalMapShadersLightAFlatMapAsTheVerticesDo) {
     const std::vector<uint32_t> fixed = Draw(false, vertexIndex, pixelIndex);
     const std::vector<uint32_t> shaded = Draw(true, vertexIndex, pixelIndex, true);
     flat->Release();
-    int drawn = 0;
-    int off = 0;
-    int worst = 0;
-    for (size_t i = 0; i < fixed.size(); ++i) {
-        if (fixed[i] == kBackground || shaded[i] == kBackground) {
-            continue;
-        }
-        ++drawn;
-        const int d = ChannelDifference(fixed[i], shaded[i]);
-        worst = std::max(worst, d);
-        off += d > 1 ? 1 : 0;
-    }
-    EXPECT_GT(drawn, kWidth * kHeight / 4);
+    const tessel_test::DrawingComparison d =
+        tessel_test::CompareDrawings(fixed, shaded, kBackground);
+    EXPECT_GT(d.drawn, kWidth * kHeight / 4);
     // The fixed path rounds the colours at the vertices and again between them: two steps
     // at most, and those rarely.
-    EXPECT_LE(worst, 2);
-    EXPECT_LT(off, drawn / 20) << "worst " << worst << " of " << drawn;
+    EXPECT_LE(d.worst, 2);
+    EXPECT_LT(d.off, d.drawn / 20) << "worst " << d.worst << " of " << d.drawn;
 }
 
 // The outline shaders: each vertex pushed out along its normal by the thickness in c42, in the
@@ -453,33 +440,11 @@ TEST_F(ShaderSceneTest, TheOutlineShaderPushesTheVerticesOutAlongTheirNormals) {
     ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<UINT>(pushed.size() / 3),
                                        pushed.data(), sizeof(OutlineVertex)),
               D3D_OK);
-    std::vector<uint32_t> fixed;
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            fixed.push_back(platform::ReadD3D9BackBufferPixel(device_, x, y));
-        }
-    }
+    const std::vector<uint32_t> fixed = BackBufferPixels();
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     const std::vector<uint32_t> shaded = Draw(true, 96 * 512, 0);
-    int drawn = 0;
-    int off = 0;
-    int worst = 0;
-    int oneWay = 0;
-    for (size_t i = 0; i < fixed.size(); ++i) {
-        if (fixed[i] == kBackground || shaded[i] == kBackground) {
-            oneWay += fixed[i] != shaded[i] ? 1 : 0;
-            continue;
-        }
-        ++drawn;
-        const int d = ChannelDifference(fixed[i], shaded[i]);
-        worst = std::max(worst, d);
-        off += d > 1 ? 1 : 0;
-    }
-    EXPECT_GT(drawn, kWidth * kHeight / 4);
-    // Covered one way only: edge pixels, where the corners' precisions differ.
-    EXPECT_LT(oneWay, drawn / 100);
-    EXPECT_EQ(off, 0) << "worst " << worst << " of " << drawn;
+    ExpectWithinOneStep(fixed, shaded);
     white->Release();
 }
 

@@ -29,14 +29,12 @@
 #include "models/instances/model_instances.h"
 #include "models/util/mesh_utilities.h"
 #include "platform/d3d9_testing.h"
-#include "tests/graphics/targets/target_test_support.h"
-#include "tests/models/model_base_builder.h"
-#include "tests/models/model_test_support.h"
+#include "tests/models/drawing/drawing_test_support.h"
+#include "tests/models/drawing/mesh_shader_path_fixture.h"
 
 namespace tessel_test {
 namespace {
 
-constexpr uint32_t kBackground = 0x102030;
 constexpr float kLightDirection[3] = {0.3f, -0.2f, 1.0f};
 // Red past 1, so that the lit colour saturates where a normal faces the light.
 constexpr float kLightDiffuse[3] = {1.3f, 0.7f, 0.6f};
@@ -87,37 +85,16 @@ int Channel(uint32_t rgb, int c) {
     return static_cast<int>(rgb >> (16 - 8 * c) & 0xFF);
 }
 
-int Difference(uint32_t a, uint32_t b) {
-    int most = 0;
-    for (int c = 0; c < 3; ++c) {
-        most = std::max(most, std::abs(Channel(a, c) - Channel(b, c)));
-    }
-    return most;
-}
-
-class MeshMapsTest : public ModelSystemTest {
+class MeshMapsTest : public ShaderModelTest {
   protected:
     void SetUp() override {
-        platform::D3D9Profile profile = platform::DefaultD3D9Profile();
-        profile.vertexShaderVersion = D3DVS_VERSION(2, 0);
-        profile.pixelShaderVersion = D3DPS_VERSION(2, 0);
-        ImageTest::SetUp();
-        platform::SetD3D9Profile(profile);
-        Start(true);
-        ASSERT_EQ(tessel::ShaderPathOn, 1);
-        ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
-        tessel::EnableLighting3D(1);
-        const int light = tessel::CreateDirectionalLight(kLightDirection[0], kLightDirection[1],
-                                                         kLightDirection[2]);
-        ASSERT_NE(light, -1);
-        for (int32_t i = 0; i < tessel::g_lights.end; ++i) {
-            if (tessel::g_lights.slots[i] != nullptr) {
-                tessel::g_lights.slots[i]->enabled = 0;
-            }
+        ShaderModelTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
         }
-        tessel::LightRecord* record = tessel::GetLightRecord(light);
+        tessel::LightRecord* record =
+            OnlyDirectionalLight(kLightDirection[0], kLightDirection[1], kLightDirection[2]);
         ASSERT_NE(record, nullptr);
-        record->enabled = 1;
         record->light.Diffuse = {kLightDiffuse[0], kLightDiffuse[1], kLightDiffuse[2], 1.0f};
         record->light.Ambient = {kLightAmbient[0], kLightAmbient[1], kLightAmbient[2], 0.0f};
         record->light.Specular = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -133,11 +110,6 @@ class MeshMapsTest : public ModelSystemTest {
         images_[kNormalMap] =
             MakeImage(8, 8, [](int x, int y) { return EncodedNormal(x / 4 + 2 * (y / 4)); });
     }
-    void TearDown() override {
-        tessel::ShaderPathOn = 0;
-        ModelSystemTest::TearDown();
-    }
-
     template <typename F>
     int MakeImage(int width, int height, F colour) {
         tessel::BASEIMAGE picture = MakeArgb(width, height, colour);
@@ -236,14 +208,7 @@ class MeshMapsTest : public ModelSystemTest {
         EXPECT_EQ(platform::D3D9CallCount("DrawIndexedPrimitive") - indexed,
                   shaders && throughShaders ? 1 : 0)
             << "the shader path did not draw the list";
-        std::vector<uint32_t> pixels;
-        IDirect3DSurface9* target = tessel::g_stateCache.renderTarget;
-        for (int y = 0; y < 480; ++y) {
-            for (int x = 0; x < 640; ++x) {
-                pixels.push_back(platform::ReadD3D9SurfacePixel(target, x, y) & 0xFFFFFF);
-            }
-        }
-        return pixels;
+        return ReadTargetPixels();
     }
 
     void ExpectLitByTheNormalMap(int vertexType);
@@ -342,26 +307,6 @@ class MeshMapsTest : public ModelSystemTest {
     tessel::ModelInstance* record_ = nullptr;
 };
 
-struct Agreement {
-    int drawn = 0;
-    int off = 0;
-    int worst = 0;
-};
-
-Agreement Agree(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    Agreement r;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == kBackground || b[i] == kBackground) {
-            continue;
-        }
-        ++r.drawn;
-        const int d = Difference(a[i], b[i]);
-        r.worst = std::max(r.worst, d);
-        r.off += d > 1 ? 1 : 0;
-    }
-    return r;
-}
-
 TEST_F(MeshMapsTest, TheSecondTextureMultipliesTheColourAtTheFirstSetOnBothPaths) {
     // What the pattern draws as the diffuse texture alone, on the fixed path.
     // Alpha blending, so that a wrong alpha shows.
@@ -382,7 +327,7 @@ TEST_F(MeshMapsTest, TheSecondTextureMultipliesTheColourAtTheFirstSetOnBothPaths
     EXPECT_EQ(unequal, 0);
     const std::vector<uint32_t> shaded = Draw(true);
     EXPECT_EQ(StageTexture(1), TextureOf(images_[kSeeThroughPattern]));
-    const Agreement a = Agree(alone, shaded);
+    const DrawingComparison a = CompareDrawings(alone, shaded, kBackground);
     EXPECT_GT(a.drawn, 10000);
     EXPECT_EQ(a.off, 0) << "worst " << a.worst << " of " << a.drawn;
 }
@@ -392,7 +337,7 @@ TEST_F(MeshMapsTest, ASecondTextureWithoutAnImageChangesNothingOnEitherPath) {
     const std::vector<uint32_t> alone = Draw(false);
     Create(kPattern, kSlots + 3, -1);
     EXPECT_EQ(Draw(false), alone);
-    const Agreement a = Agree(alone, Draw(true));
+    const DrawingComparison a = CompareDrawings(alone, Draw(true), kBackground);
     EXPECT_GT(a.drawn, 10000);
     EXPECT_EQ(a.off, 0) << "worst " << a.worst << " of " << a.drawn;
 }
@@ -431,7 +376,7 @@ void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
         }
         expected[k] = LitColour(Dot(Unit(n), toLight), true, kGreyLevel);
         for (int j = 0; j < k; ++j) {
-            ASSERT_GT(Difference(expected[j], expected[k]), 4) << "normals " << j << " " << k;
+            ASSERT_GT(ChannelGap(expected[j], expected[k]), 4) << "normals " << j << " " << k;
         }
     }
     int seen[4] = {};
@@ -442,7 +387,7 @@ void MeshMapsTest::ExpectLitByTheNormalMap(int vertexType) {
         }
         int match = -1;
         for (int k = 0; k < 4; ++k) {
-            match = Difference(pixel, expected[k]) <= 1 ? k : match;
+            match = ChannelGap(pixel, expected[k]) <= 1 ? k : match;
         }
         if (match == -1) {
             ++unexplained;
@@ -473,7 +418,7 @@ TEST_F(MeshMapsTest, TheFixedPathHoldsTheNormalMapOnStageTwoAndLightsPerVertex) 
             continue;
         }
         ++drawn;
-        off += Difference(pixel, expected) > 1 ? 1 : 0;
+        off += ChannelGap(pixel, expected) > 1 ? 1 : 0;
     }
     EXPECT_GT(drawn, 10000);
     EXPECT_EQ(off, 0) << std::hex << expected;

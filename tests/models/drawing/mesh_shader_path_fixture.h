@@ -1,12 +1,12 @@
-// The fixture of the mesh shader path's tests: a device with shaders 2.0, a model on the base
-// built by the test with its device buffers, its meshes drawn on the shader path or the fixed-
-// function path, and the comparison of the two drawings pixel by pixel.
+// The fixtures of the mesh shader path's tests: a library started on a device with shaders 2.0
+// and the target's pixels read back; on it, a model on the base built by the test with its
+// device buffers, its meshes drawn on the shader path or the fixed-function path, and the two
+// drawings compared pixel by pixel.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -20,6 +20,7 @@
 #include "models/drawing/model_drawing.h"
 #include "models/instances/model_instances.h"
 #include "platform/d3d9_testing.h"
+#include "tests/graphics/targets/drawing_comparison.h"
 #include "tests/graphics/targets/target_test_support.h"
 #include "tests/models/model_base_builder.h"
 #include "tests/models/model_test_support.h"
@@ -35,7 +36,21 @@ inline tessel::Mat3x4 Placement(float scale, float turn, float x, float y) {
     return {{{c, -s, 0.0f, x}, {s, c, 0.0f, y}, {0.0f, 0.0f, scale, 0.0f}}};
 }
 
-class MeshShaderPathTest : public ModelSystemTest {
+// The current target's 640 x 480 pixels, 0xRRGGBB, row by row.
+inline std::vector<uint32_t> ReadTargetPixels() {
+    std::vector<uint32_t> pixels;
+    IDirect3DSurface9* target = tessel::g_stateCache.renderTarget;
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            pixels.push_back(platform::ReadD3D9SurfacePixel(target, x, y) & 0xFFFFFF);
+        }
+    }
+    return pixels;
+}
+
+// The library on the hardware path of a device with shaders 2.0, the shader path on, drawing
+// on the back screen with the 3D lighting on.
+class ShaderModelTest : public ModelSystemTest {
   protected:
     void SetUp() override {
         platform::D3D9Profile profile = platform::DefaultD3D9Profile();
@@ -47,14 +62,27 @@ class MeshShaderPathTest : public ModelSystemTest {
         ASSERT_EQ(tessel::ShaderPathOn, 1);
         ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
         tessel::EnableLighting3D(1);
+    }
+    void TearDown() override {
+        tessel::ShaderPathOn = 0;
+        ModelSystemTest::TearDown();
+    }
+};
+
+class MeshShaderPathTest : public ShaderModelTest {
+  protected:
+    void SetUp() override {
+        ShaderModelTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         base_.frames = {{-1, {120.0f, 180.0f, 0.0f}, {45.0f, 45.0f, 45.0f}, {0.0f, 0.0f, 0.2f}},
                         {0}};
         base_.skinBones = {{0, 0, {}, 0}, {0, 1, {}, 0}};
     }
     void TearDown() override {
-        tessel::ShaderPathOn = 0;
         platform::SetD3D9TraceRecording(false);
-        ModelSystemTest::TearDown();
+        ShaderModelTest::TearDown();
     }
 
     // beforeBuffers may change the stored base before its device buffers are made.
@@ -86,38 +114,7 @@ class MeshShaderPathTest : public ModelSystemTest {
             tessel::DrawModelMesh(&record_->meshes[m]);
         }
         tessel::FlushVertexBatchPublic();
-        std::vector<uint32_t> pixels;
-        IDirect3DSurface9* target = tessel::g_stateCache.renderTarget;
-        for (int y = 0; y < 480; ++y) {
-            for (int x = 0; x < 640; ++x) {
-                pixels.push_back(platform::ReadD3D9SurfacePixel(target, x, y) & 0xFFFFFF);
-            }
-        }
-        return pixels;
-    }
-
-    // Pixels drawn both ways, and how many of them differ by more than one step.
-    struct Comparison {
-        int drawn = 0;
-        int off = 0;
-        int worst = 0;
-    };
-    static Comparison Compare(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-        Comparison c;
-        for (size_t i = 0; i < a.size(); ++i) {
-            if (a[i] == kBackground || b[i] == kBackground) {
-                continue;
-            }
-            ++c.drawn;
-            int most = 0;
-            for (int shift = 0; shift < 24; shift += 8) {
-                most = std::max(most, std::abs(static_cast<int>((a[i] >> shift) & 255) -
-                                               static_cast<int>((b[i] >> shift) & 255)));
-            }
-            c.worst = std::max(c.worst, most);
-            c.off += most > 1 ? 1 : 0;
-        }
-        return c;
+        return ReadTargetPixels();
     }
 
     void ExpectSameBothWays(int expectedShaderDraws) {
@@ -130,7 +127,7 @@ class MeshShaderPathTest : public ModelSystemTest {
         EXPECT_EQ(fixedDrawsWithShaders, record_->base->meshCount - expectedShaderDraws);
         const std::vector<uint32_t> fixed = Draw(false);
         EXPECT_EQ(platform::D3D9CallCount("DrawIndexedPrimitive") - indexed, expectedShaderDraws);
-        const Comparison c = Compare(shaded, fixed);
+        const DrawingComparison c = CompareDrawings(shaded, fixed, kBackground);
         EXPECT_GT(c.drawn, 500);
         EXPECT_EQ(c.off, 0) << "worst " << c.worst << " of " << c.drawn;
     }

@@ -21,6 +21,7 @@
 #include "models/instances/model_instances.h"
 #include "platform/d3d9_testing.h"
 #include "tests/graphics/targets/target_test_support.h"
+#include "tests/models/drawing/drawing_test_support.h"
 #include "tests/models/model_base_builder.h"
 #include "tests/models/model_test_support.h"
 
@@ -64,16 +65,8 @@ class ToonTest : public ModelSystemTest {
         ModelSystemTest::SetUp();
         ASSERT_EQ(tessel::SelectDrawTarget(tessel::kBackScreen), 0);
         // One light along +z, the only one on.
-        const int light = tessel::CreateDirectionalLight(0.0f, 0.0f, 1.0f);
-        ASSERT_NE(light, -1);
-        for (int32_t i = 0; i < tessel::g_lights.end; ++i) {
-            if (tessel::g_lights.slots[i] != nullptr) {
-                tessel::g_lights.slots[i]->enabled = 0;
-            }
-        }
-        tessel::LightRecord* record = tessel::GetLightRecord(light);
+        tessel::LightRecord* record = OnlyDirectionalLight(0.0f, 0.0f, 1.0f);
         ASSERT_NE(record, nullptr);
-        record->enabled = 1;
         record->light.Diffuse =
             D3DCOLORVALUE{kLightDiffuse[0], kLightDiffuse[1], kLightDiffuse[2], 1};
         record->light.Ambient =
@@ -243,38 +236,6 @@ TEST_F(ToonTest, OutlinesAreDrawnAlongTheNormalsAtTheirThickness) {
     }
 }
 
-// A ramp of 256 by 8 whose every column differs in all three channels, as an
-// uncompressed 24-bit TGA in memory.
-int RampRed(int t) {
-    return t;
-}
-int RampGreen(int t) {
-    return 255 - t;
-}
-int RampBlue(int t) {
-    return t * 37 & 0xFF;
-}
-
-int MakeDistinctRamp() {
-    std::vector<uint8_t> tga(18 + 256 * 8 * 3, 0);
-    tga[2] = 2;
-    tga[12] = 0;
-    tga[13] = 1;  // width 256
-    tga[14] = 8;  // height 8
-    tga[16] = 24;
-    tga[17] = 0x20;
-    for (int y = 0; y < 8; ++y) {
-        for (int t = 0; t < 256; ++t) {
-            uint8_t* p = &tga[18 + (y * 256 + t) * 3];
-            p[0] = static_cast<uint8_t>(RampBlue(t));
-            p[1] = static_cast<uint8_t>(RampGreen(t));
-            p[2] = static_cast<uint8_t>(RampRed(t));
-        }
-    }
-    return tessel::LoadImageSourceToNewHandle(tga.data(), static_cast<int>(tga.size()), nullptr, 0,
-                                              0, 0);
-}
-
 int Modulate(int a, int b) {
     return (2 * a * b + 255) / 510;
 }
@@ -337,15 +298,12 @@ constexpr float kRampCosines[] = {80.5f / 256 - 0.28125f, 150.5f / 256 - 0.28125
                                   230.5f / 256 - 0.28125f, 1.0f};
 
 TEST_F(ToonTest, KindOneShadesWithTheRampTexelOfItsBrightness) {
-    const int ramp = MakeDistinctRamp();
+    const int ramp = MakeRamp(DistinctRamp);
     ASSERT_NE(ramp, -1);
     tessel::g_models.rampTexture = ramp;
     tessel::UpdateViewProjectionCache();
-    const auto distinct = [](int texel, int k) {
-        return k == 0 ? RampRed(texel) : k == 1 ? RampGreen(texel) : RampBlue(texel);
-    };
     for (const float c : kRampCosines) {
-        ExpectKindOneShading(*this, c, -1, distinct);
+        ExpectKindOneShading(*this, c, -1, DistinctRamp);
     }
 }
 

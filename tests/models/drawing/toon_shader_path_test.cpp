@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "models/core/model_system.h"
+#include "tests/models/drawing/drawing_test_support.h"
 #include "tests/models/drawing/mesh_shader_path_fixture.h"
 
 namespace tessel_test {
@@ -100,7 +101,7 @@ class ToonShaderPathTest : public MeshShaderPathTest {
         EXPECT_EQ(after.indexed - before.indexed, shaderDraws);
         EXPECT_EQ(after.fromMemory - before.fromMemory, memoryDraws);
         const std::vector<uint32_t> fixed = Draw(false);
-        const Comparison c = Compare(shaded, fixed);
+        const DrawingComparison c = CompareDrawings(shaded, fixed, kBackground);
         EXPECT_GT(c.drawn, 500);
         EXPECT_EQ(c.off, 0) << "worst " << c.worst << " of " << c.drawn;
     }
@@ -193,30 +194,7 @@ TEST_F(ToonShaderPathTest, TheOutlinePassGoesThroughTheOutlineVertexShader) {
     EXPECT_GT(outlined, 3000);
 }
 
-// A ramp of 256 by 8 whose columns differ in every channel, as a 24-bit TGA.
-using RampRule = int (*)(int t, int channel);
-int MakeRamp(RampRule rule) {
-    std::vector<uint8_t> tga(18 + 256 * 8 * 3, 0);
-    tga[2] = 2;
-    tga[13] = 1;  // width 256
-    tga[14] = 8;  // height 8
-    tga[16] = 24;
-    tga[17] = 0x20;
-    for (int y = 0; y < 8; ++y) {
-        for (int t = 0; t < 256; ++t) {
-            uint8_t* p = &tga[18 + (y * 256 + t) * 3];
-            for (int c = 0; c < 3; ++c) {
-                p[2 - c] = static_cast<uint8_t>(rule(t, c));
-            }
-        }
-    }
-    return tessel::LoadImageSourceToNewHandle(tga.data(), static_cast<int>(tga.size()), nullptr, 0,
-                                              0, 0);
-}
-
-int DiffuseRamp(int t, int c) {
-    return c == 0 ? t : (c == 1 ? 255 - t : t * 37 & 0xFF);
-}
+// The specular ramp's columns differ from the diffuse ramp's (DistinctRamp) in every channel.
 int SpecularRamp(int t, int c) {
     return c == 0 ? (t * 91 + 40) & 0xFF : (c == 1 ? t / 2 : 255 - t / 3);
 }
@@ -229,7 +207,7 @@ void OverLargest(const float* v, float* out) {
     }
 }
 
-TEST_F(ToonShaderPathTest, KindOneReadsItsDiffuseRampOnStageThreeAndItsSpecularRampOnStageFour) {
+TEST_F(ToonShaderPathTest, KindOneReadsItsDistinctRampOnStageThreeAndItsSpecularRampOnStageFour) {
     // A flat quad facing the light at the cosine c and a highlight of power 0, so that every
     // vertex carries the same toon values; c puts the largest lit channel (blue, c + 0.25 +
     // 0.03125) at the middle of a texel, as the largest specular channel (green) is.
@@ -259,7 +237,7 @@ TEST_F(ToonShaderPathTest, KindOneReadsItsDiffuseRampOnStageThreeAndItsSpecularR
     const float outline[4] = {0.25f, 0.5f, 0.75f, 1.0f};
     std::memcpy(material.outlineColour, outline, sizeof outline);
     material.toonWords[0] = 0.375f;
-    tessel::g_models.rampTexture = MakeRamp(DiffuseRamp);
+    tessel::g_models.rampTexture = MakeRamp(DistinctRamp);
     tessel::g_models.greyRampTexture = MakeRamp(SpecularRamp);
     ASSERT_NE(tessel::g_models.rampTexture, -1);
     ASSERT_NE(tessel::g_models.greyRampTexture, -1);
@@ -284,7 +262,7 @@ TEST_F(ToonShaderPathTest, KindOneReadsItsDiffuseRampOnStageThreeAndItsSpecularR
     OverLargest(shine, fs);
     int expected[3];
     for (int c = 0; c < 3; ++c) {
-        const float value = material.diffuse[c] * fd[c] * DiffuseRamp(diffuseTexel, c) +
+        const float value = material.diffuse[c] * fd[c] * DistinctRamp(diffuseTexel, c) +
                             specular[c] * fs[c] * SpecularRamp(specularTexel, c);
         expected[c] = std::min(255, static_cast<int>(value + 0.5f));
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../d3d9_random_scene.h"
+#include "modulate_shader.h"
 #include "platform/d3d9/raster_shaded_spans_internal.h"
 #include "platform/d3d9/shaders/pixel_route.h"
 #include "platform/d3d9/shaders/shader_builder.h"
@@ -18,13 +19,6 @@ namespace {
 
 using namespace raster_test;
 using namespace platform::shader;
-
-struct Switches {
-    ~Switches() {
-        SetRasterFastQuadsEnabled(true);
-        SetRasterThreadCount(0);
-    }
-};
 
 // The forms of the library's pack: texel times diffuse (its colour times a second texel's),
 // specular added, times the texture factor in c5.
@@ -51,13 +45,7 @@ std::vector<uint32_t> PackShader(bool secondTexture, bool specular) {
 
 // The texel times the diffuse colour straight into oC0.
 std::vector<uint32_t> Modulate() {
-    ShaderBuilder b = ShaderBuilder::Pixel();
-    b.DclPixelInput(T(0));
-    b.DclPixelInput(V(0));
-    b.DclSampler(0);
-    b.Emit(kOpTex, R(0), {T(0), S(0)});
-    b.Emit(kOpMul, OC(0), {R(0), V(0)});
-    return b.Finish();
+    return shadertest::ModulatePixelShader();
 }
 
 // Programs one step away from the pack's forms, which the machine must run: the sum into
@@ -123,12 +111,7 @@ std::vector<uint32_t> Killing() {
 
 // oDepth from the coordinates: the depth is tested after the shader.
 std::vector<uint32_t> WritingDepth() {
-    ShaderBuilder b = ShaderBuilder::Pixel();
-    b.DclPixelInput(T(0));
-    b.DclPixelInput(V(0));
-    b.DclSampler(0);
-    b.Emit(kOpTex, R(0), {T(0), S(0)});
-    b.Emit(kOpMul, OC(0), {R(0), V(0)});
+    ShaderBuilder b = shadertest::ModulateBuilder();
     b.Emit(kOpMad, ODepth(), {T(0).Swz("x"), C(2), C(3)});
     return b.Finish();
 }
@@ -160,7 +143,7 @@ void RandomConstants(Rng& rng, Shader* s) {
 }
 
 TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
-    Switches switches;
+    RouteSwitches switches;
     const std::vector<std::function<std::vector<uint32_t>()>> programs = {
         [] { return PackShader(false, false); },
         [] { return PackShader(false, true); },
@@ -186,18 +169,14 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
         ASSERT_NO_FATAL_FAILURE(CompileInto(programs[which](), &shader));
         RandomConstants(rng, &shader);
         r.st.pixelShader = &shader.shading;
-        SetRasterThreadCount(1);
-        SetRasterFastQuadsEnabled(false);
-        std::vector<uint32_t> general = r.Draw();
-        SetRasterFastQuadsEnabled(true);
-        ResetRasterRouteCounts();
-        std::vector<uint32_t> fast = r.Draw();
-        vectors += RasterRouteCount(RasterRoute::kShaderVectors);
-        blocks += RasterRouteCount(RasterRoute::kShaderBlocks);
-        SetRasterThreadCount(4);
-        std::vector<uint32_t> banded = r.Draw();
-        ASSERT_TRUE(general == fast) << "program " << which << ": the vector blocks differ";
-        ASSERT_TRUE(general == banded) << "program " << which << ": they differ in bands";
+        const EachWay drawn = DrawEachWay(r, [&] {
+            vectors += RasterRouteCount(RasterRoute::kShaderVectors);
+            blocks += RasterRouteCount(RasterRoute::kShaderBlocks);
+        });
+        ASSERT_TRUE(drawn.general == drawn.fast)
+            << "program " << which << ": the vector blocks differ";
+        ASSERT_TRUE(drawn.general == drawn.banded)
+            << "program " << which << ": they differ in bands";
     }
     // Every triangle of these scenes is a perspective one: all took the vector blocks.
     EXPECT_GT(vectors, 2000u);
@@ -208,7 +187,7 @@ TEST(ShaderBlocks, VectorBlocksGiveTheGeneralBlocksPixelsOverRandomScenes) {
 // program, on the vector blocks and the general ones, hash the same in an optimised build and
 // in an unoptimised sanitizer build.
 TEST(ShaderBlocks, PixelsAreTheSameInEveryBuild) {
-    Switches switches;
+    RouteSwitches switches;
     std::vector<uint32_t> (*const programs[])() = {[] { return PackShader(true, true); }, Modulate,
                                                    ProjectedAndBiased, Killing, WritingDepth};
     Rng rng(5708);
@@ -221,12 +200,7 @@ TEST(ShaderBlocks, PixelsAreTheSameInEveryBuild) {
         r.st.pixelShader = &shader.shading;
         SetRasterThreadCount(1);
         SetRasterFastQuadsEnabled(scene % 2 == 0);
-        for (uint32_t word : r.Draw()) {
-            for (int i = 0; i < 4; ++i) {
-                hash ^= (word >> (8 * i)) & 255;
-                hash *= 1099511628211u;
-            }
-        }
+        HashPixels(r.Draw(), &hash);
     }
     EXPECT_EQ(hash, 10827998764730154463u);
 }

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 
+#include "modulate_shader.h"
 #include "platform/d3d9/raster_draw.h"
 #include "shader_device_fixture.h"
 #include "shader_test_support.h"
@@ -245,16 +246,6 @@ std::vector<ScreenVertex> ScreenTriangles() {
                      0.5f + std::cos(a1), 0.5f + std::sin(a1)});
     }
     return v;
-}
-
-std::vector<uint32_t> ModulatePixelShader() {
-    ShaderBuilder b = ShaderBuilder::Pixel();
-    b.DclPixelInput(T(0));
-    b.DclPixelInput(V(0));
-    b.DclSampler(0);
-    b.Emit(kOpTex, R(0), {T(0), S(0)});
-    b.Emit(kOpMul, OC(0), {R(0), V(0)});
-    return b.Finish();
 }
 
 TEST_F(ShaderPipelineTest, PixelShaderModulatingATextureEqualsTheFixedStage) {
