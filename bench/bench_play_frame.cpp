@@ -40,7 +40,9 @@
 // kept and replayed on bands of rows too (device:2, its default), side by side:
 // CPU is the process's, Time the wall's.
 //
-// Goals: 2 ms of CPU a frame, 150 ms to the first frame, and 2% of one core
+// Goals: a level-0 frame in 1.5 ms of CPU on both paths; a level-30 frame in
+// 6 ms on the software path, and in 8 ms of CPU and 3 ms of wall time on the
+// hardware path; 100 ms of CPU to the first frame; and 2% of one core
 // for the sound, printed with the figures after the table.
 
 #include <benchmark/benchmark.h>
@@ -88,8 +90,11 @@ double NowMs() {
     return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-constexpr double kFrameGoalMs = 2.0;
-constexpr double kStartGoalMs = 150.0;
+constexpr double kFrameGoalMs = 1.5;             // level 0, both paths
+constexpr double kPeakSoftwareGoalMs = 6.0;      // level 30
+constexpr double kPeakHardwareGoalMs = 8.0;      // level 30, CPU
+constexpr double kPeakHardwareWallGoalMs = 3.0;  // level 30, wall
+constexpr double kStartGoalMs = 100.0;
 constexpr double kSoundGoalShare = 0.02;  // of one core
 constexpr int kSoundIterations = 5;       // seconds of play
 
@@ -433,9 +438,10 @@ struct PathFigures {
 std::map<std::tuple<bool, int32_t, int, int>, PathFigures> g_frames;
 
 struct StartFigures {
-    double firstMs = 0;  // the run's first start
+    double firstMs = 0;  // the run's first start, wall
     double meanMs = 0;
     double loadingFirstMs = 0;
+    double cpuMs = 0;  // a start on average, the process's CPU (the goal's measure)
 };
 std::map<bool, StartFigures> g_starts;  // by hardware
 
@@ -555,8 +561,10 @@ void StartUp(benchmark::State& state) {
     }
     state.counters["first_ms"] = first;
     state.counters["loading_ms"] = firstLoading;
-    g_starts[hardware] =
-        StartFigures{first, total / static_cast<double>(state.iterations()), firstLoading};
+    StartFigures& figures = g_starts[hardware];
+    figures.firstMs = first;
+    figures.meanMs = total / static_cast<double>(state.iterations());
+    figures.loadingFirstMs = firstLoading;
 }
 
 void PlaySound(benchmark::State& state) {
@@ -652,6 +660,11 @@ class GoalReporter : public benchmark::ConsoleReporter {
             if (run.error_occurred || run.iterations == 0) {
                 continue;
             }
+            if (name.rfind("StartUp", 0) == 0 && run.run_type == Run::RT_Iteration) {
+                g_starts[name.find("hardware:1") != std::string::npos].cpuMs =
+                    run.GetAdjustedCPUTime();
+                continue;
+            }
             if (name.rfind("PlaySound", 0) == 0) {
                 const bool up = name.find("sound:1") != std::string::npos;
                 g_seconds[up] = SecondFigures{run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
@@ -690,29 +703,40 @@ const char* PathName(bool hardware) {
     return hardware ? "hardware" : "software";
 }
 
+double FrameGoalMs(bool hardware, int level) {
+    if (level == 0) {
+        return kFrameGoalMs;
+    }
+    return hardware ? kPeakHardwareGoalMs : kPeakSoftwareGoalMs;
+}
+
 void PrintVerdicts() {
     for (const auto& [key, f] : g_frames) {
         if (f.frameCpuMs <= 0) {
             continue;
         }
         const auto [hardware, level, kernels, device] = key;
+        const double goal = FrameGoalMs(hardware, level);
+        const bool wallGoal = hardware && level != 0;
+        const bool met =
+            f.frameCpuMs <= goal && (!wallGoal || f.frameWallMs <= kPeakHardwareWallGoalMs);
         const auto width = static_cast<tessel::soft::KernelWidth>(kernels);
         std::printf(
             "%-8s frame (%-8s kernels, %-7s), game from level %2d, at level %2d: %4d bullets %3d "
             "enemies %3d objects, %5lld draws over %.2f Mpx: %8.3f ms CPU (%.3f wall)  goal <= "
-            "%.0f ms: %s\n",
+            "%.1f ms%s: %s\n",
             PathName(hardware), hardware ? "-" : tessel::soft::KernelWidthName(width),
             !hardware ? "-" : DeviceName(device), level, f.heaviest.level, f.heaviest.load.bullets,
             f.heaviest.load.enemies, f.heaviest.load.objects, static_cast<long long>(f.draws),
-            f.pixels / 1e6, f.frameCpuMs, f.frameWallMs, kFrameGoalMs,
-            Verdict(f.frameCpuMs, kFrameGoalMs));
+            f.pixels / 1e6, f.frameCpuMs, f.frameWallMs, goal, wallGoal ? " CPU, <= 3 ms wall" : "",
+            met ? "met" : "missed");
     }
     for (const auto& [hardware, f] : g_starts) {
         std::printf(
             "%-8s first frame %6.1f ms after start-up began (loading picture at %.1f ms; "
-            "%.1f ms a start on average)  goal <= %.0f ms: %s\n",
-            PathName(hardware), f.firstMs, f.loadingFirstMs, f.meanMs, kStartGoalMs,
-            Verdict(f.firstMs, kStartGoalMs));
+            "%.1f ms a start on average, %.1f ms of CPU)  goal <= %.0f ms of CPU: %s\n",
+            PathName(hardware), f.firstMs, f.loadingFirstMs, f.meanMs, f.cpuMs, kStartGoalMs,
+            Verdict(f.cpuMs, kStartGoalMs));
     }
     if (g_seconds.count(true) != 0 && g_seconds.count(false) != 0) {
         const SecondFigures& on = g_seconds[true];
