@@ -22,17 +22,43 @@ int ClampChannel(int value) {
 
 constexpr Rgb8 kWhite = {255, 255, 255};
 
+// The volume asks some six million divisions at every start. Each divisor is
+// 1..255 and each numerator's magnitude below 2^24, so a multiply by
+// ceil(2^32 / d) and a shift gives the exact quotient: the product exceeds
+// n / d by less than n / 2^32, which is below 1 / d, the least distance from
+// n / d up to the next whole number.
+struct Reciprocals {
+    uint64_t of[256];
+};
+
+constexpr Reciprocals MakeReciprocals() {
+    Reciprocals r = {};
+    for (uint64_t d = 1; d < 256; ++d) {
+        r.of[d] = ((uint64_t{1} << 32) + d - 1) / d;
+    }
+    return r;
+}
+
+constexpr Reciprocals kReciprocals = MakeReciprocals();
+
+// n / d truncated toward zero, as the division operator does.
+int Quotient(int n, int d) {
+    const auto magnitude = static_cast<uint64_t>(n < 0 ? -n : n);
+    const auto q = static_cast<int>((magnitude * kReciprocals.of[d]) >> 32);
+    return n < 0 ? -q : q;
+}
+
 // Raises hi to 255 and keeps the other two in their ratios to it; each
 // division truncates toward zero. false for a grey (hi equal to lo).
 bool Stretch(int hi, int mid, int lo, uint8_t* outHi, uint8_t* outMid, uint8_t* outLo) {
     if (hi == lo) {
         return false;
     }
-    int t = (hi - lo) * 255 / hi;
-    int u = ((lo - mid) * 255 / (hi - lo) + 255) * t;
+    int t = Quotient((hi - lo) * 255, hi);
+    int u = (Quotient((lo - mid) * 255, hi - lo) + 255) * t;
     *outHi = 255;
     *outLo = static_cast<uint8_t>(255 - t);
-    *outMid = static_cast<uint8_t>(255 - u / 255);
+    *outMid = static_cast<uint8_t>(255 - Quotient(u, 255));
     return true;
 }
 

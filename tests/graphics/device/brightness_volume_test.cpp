@@ -56,6 +56,58 @@ TEST(MaximiseBrightness, KeepsTheHueAndRaisesTheBrightestChannelTo255) {
     }
 }
 
+// The rule with the plain division operator, channels in the library's order of comparisons.
+Rgb8 BrightenedByPlainDivision(int r, int g, int b) {
+    const Rgb8 white = {255, 255, 255};
+    if (r == 0 && g == 0 && b == 0) {
+        return white;
+    }
+    int c[3] = {r, g, b};
+    int hi, mid, lo;  // channel indices
+    if (r <= g && g <= b) {
+        hi = 2, mid = 1, lo = 0;
+    } else if (r <= g && b >= r) {
+        hi = 1, mid = 2, lo = 0;
+    } else if (r <= g) {
+        hi = 1, mid = 0, lo = 2;
+    } else if (b < r && g <= b) {
+        hi = 0, mid = 2, lo = 1;
+    } else if (b < r) {
+        hi = 0, mid = 1, lo = 2;
+    } else {
+        hi = 2, mid = 0, lo = 1;
+    }
+    if (c[hi] == c[lo]) {
+        return white;
+    }
+    const int t = (c[hi] - c[lo]) * 255 / c[hi];
+    const int u = ((c[lo] - c[mid]) * 255 / (c[hi] - c[lo]) + 255) * t;
+    uint8_t out[3];
+    out[hi] = 255;
+    out[lo] = static_cast<uint8_t>(255 - t);
+    out[mid] = static_cast<uint8_t>(255 - u / 255);
+    return {out[0], out[1], out[2]};
+}
+
+// Every colour: the quotients the library takes by multiplying are those of the division.
+TEST(MaximiseBrightness, EveryColourAsThePlainDivisionGivesIt) {
+    int wrong = 0;
+    for (int r = 0; r < 256; ++r) {
+        for (int g = 0; g < 256; ++g) {
+            for (int b = 0; b < 256; ++b) {
+                const Rgb8 got = MaximiseBrightness(r, g, b);
+                const Rgb8 want = BrightenedByPlainDivision(r, g, b);
+                if (got.r != want.r || got.g != want.g || got.b != want.b) {
+                    ADD_FAILURE_AT(__FILE__, __LINE__) << r << ", " << g << ", " << b;
+                    if (++wrong == 10) {
+                        return;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(BrightnessVolume, EachTexelHoldsTheBrightenedDoubleOfItsCoordinates) {
     constexpr int side = static_cast<int>(kBrightnessVolumeSide);
     // Padded rows and slices: the fill must follow the pitches.
