@@ -22,11 +22,11 @@ int ClampChannel(int value) {
 
 constexpr Rgb8 kWhite = {255, 255, 255};
 
-// The volume asks some six million divisions at every start. Each divisor is
-// 1..255 and each numerator's magnitude below 2^24, so a multiply by
-// ceil(2^32 / d) and a shift gives the exact quotient: the product exceeds
-// n / d by less than n / 2^32, which is below 1 / d, the least distance from
-// n / d up to the next whole number.
+// The volume asks some seven million divisions at every start. Each divisor
+// is 1..255 and each numerator is below 2^24, so a multiply by ceil(2^32 / d)
+// and a shift gives the exact quotient: the product exceeds n / d by less
+// than n / 2^32, which is below 1 / d, the least distance from n / d up to
+// the next whole number.
 struct Reciprocals {
     uint64_t of[256];
 };
@@ -41,25 +41,8 @@ constexpr Reciprocals MakeReciprocals() {
 
 constexpr Reciprocals kReciprocals = MakeReciprocals();
 
-// n / d truncated toward zero, as the division operator does.
 int Quotient(int n, int d) {
-    const auto magnitude = static_cast<uint64_t>(n < 0 ? -n : n);
-    const auto q = static_cast<int>((magnitude * kReciprocals.of[d]) >> 32);
-    return n < 0 ? -q : q;
-}
-
-// Raises hi to 255 and keeps the other two in their ratios to it; each
-// division truncates toward zero. false for a grey (hi equal to lo).
-bool Stretch(int hi, int mid, int lo, uint8_t* outHi, uint8_t* outMid, uint8_t* outLo) {
-    if (hi == lo) {
-        return false;
-    }
-    int t = Quotient((hi - lo) * 255, hi);
-    int u = (Quotient((lo - mid) * 255, hi - lo) + 255) * t;
-    *outHi = 255;
-    *outLo = static_cast<uint8_t>(255 - t);
-    *outMid = static_cast<uint8_t>(255 - Quotient(u, 255));
-    return true;
+    return static_cast<int>((static_cast<uint64_t>(n) * kReciprocals.of[d]) >> 32);
 }
 
 int FailVolume(const char* line, IDirect3DVolumeTexture9** source, IDirect3DVolumeTexture9** dest) {
@@ -100,31 +83,27 @@ void FillBrightnessVolume(const D3DLOCKED_BOX& box) {
     }
 }
 
-// The channels are ordered by a fixed chain of comparisons, so that ties go
-// the same way every time. Inputs are clamped to 0..255.
+// The brightest channel hi rises to 255 and the others keep their places
+// between the darkest lo and hi: with t = (hi - lo) * 255 / hi, a channel v
+// becomes 255 - (255 - (v - lo) * 255 / (hi - lo)) * t / 255, each division
+// truncating. The darkest becomes 255 - t and the brightest 255, so channels
+// that tie come out alike whichever of them is taken for which. A grey (hi
+// equal to lo) gives white. Inputs are clamped to 0..255.
 Rgb8 MaximiseBrightness(int red, int green, int blue) {
-    if (red == 0 && green == 0 && blue == 0) {
+    const int r = ClampChannel(red);
+    const int g = ClampChannel(green);
+    const int b = ClampChannel(blue);
+    const int hi = std::max({r, g, b});
+    const int lo = std::min({r, g, b});
+    if (hi == lo) {
         return kWhite;
     }
-    int r = ClampChannel(red);
-    int g = ClampChannel(green);
-    int b = ClampChannel(blue);
-    Rgb8 out = kWhite;
-    bool stretched = false;
-    if (r <= g && g <= b) {
-        stretched = Stretch(b, g, r, &out.b, &out.g, &out.r);
-    } else if (r <= g && b >= r) {
-        stretched = Stretch(g, b, r, &out.g, &out.b, &out.r);
-    } else if (r <= g) {
-        stretched = Stretch(g, r, b, &out.g, &out.r, &out.b);
-    } else if (b < r && g <= b) {
-        stretched = Stretch(r, b, g, &out.r, &out.b, &out.g);
-    } else if (b < r) {
-        stretched = Stretch(r, g, b, &out.r, &out.g, &out.b);
-    } else {
-        stretched = Stretch(b, r, g, &out.b, &out.r, &out.g);
-    }
-    return stretched ? out : kWhite;
+    const int t = Quotient((hi - lo) * 255, hi);
+    const auto channel = [hi, lo, t](int v) {
+        const int place = Quotient((v - lo) * 255, hi - lo);
+        return static_cast<uint8_t>(255 - Quotient((255 - place) * t, 255));
+    };
+    return {channel(r), channel(g), channel(b)};
 }
 
 int CreateMaxBrightnessVolume() {
