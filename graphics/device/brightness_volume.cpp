@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/memory/log.h"
 #include "graphics/device/device_internal.h"
 #include "graphics/device/device_state.h"
@@ -64,21 +68,82 @@ IDirect3DVolumeTexture9* MakeVolume(IDirect3DDevice9* device, D3DPOOL pool) {
 
 }  // namespace
 
+namespace {
+
+void WriteTexel(uint8_t* at, Rgb8 colour) {
+    const uint8_t texel[4] = {colour.b, colour.g, colour.r, 255};
+    std::memcpy(at, texel, 4);
+}
+
+#if defined(__SSE2__)
+// Four texels of a row at once. Every quotient of the rule is at most 255 and
+// every operand a whole number below 2^24, so single-precision lanes hold them
+// exactly, and a correctly rounded division truncated gives the whole
+// quotient: n / d lies at least 1 / d below the next whole number, far more
+// than half a unit in the last place at 255.
+__m128 Truncated(__m128 value) {
+    return _mm_cvtepi32_ps(_mm_cvttps_epi32(value));
+}
+
+__m128i BrightenedChannel(__m128 v, __m128 lo, __m128 span, __m128 t) {
+    const __m128 k255 = _mm_set1_ps(255.0f);
+    const __m128 place = Truncated(_mm_div_ps(_mm_mul_ps(_mm_sub_ps(v, lo), k255), span));
+    const __m128 scaled = Truncated(_mm_div_ps(_mm_mul_ps(_mm_sub_ps(k255, place), t), k255));
+    return _mm_cvttps_epi32(_mm_sub_ps(k255, scaled));
+}
+
+// Texels x .. x + 3 of the row of green g and blue b; none of them dark.
+void FillFourTexels(uint8_t* at, int x, float g, float b) {
+    const __m128 r = _mm_set_ps(static_cast<float>(2 * x + 6), static_cast<float>(2 * x + 4),
+                                static_cast<float>(2 * x + 2), static_cast<float>(2 * x));
+    const __m128 gs = _mm_set1_ps(g);
+    const __m128 bs = _mm_set1_ps(b);
+    const __m128 hi = _mm_max_ps(r, _mm_max_ps(gs, bs));
+    const __m128 lo = _mm_min_ps(r, _mm_min_ps(gs, bs));
+    const __m128 span = _mm_sub_ps(hi, lo);
+    const __m128 grey = _mm_cmpeq_ps(span, _mm_setzero_ps());
+    // A grey lane divides by zero below; its texel is white whatever it gives.
+    const __m128 safeSpan = _mm_or_ps(span, _mm_and_ps(grey, _mm_set1_ps(1.0f)));
+    const __m128 safeHi = _mm_max_ps(hi, _mm_set1_ps(1.0f));
+    const __m128 t = Truncated(_mm_div_ps(_mm_mul_ps(span, _mm_set1_ps(255.0f)), safeHi));
+    const __m128i red = BrightenedChannel(r, lo, safeSpan, t);
+    const __m128i green = BrightenedChannel(gs, lo, safeSpan, t);
+    const __m128i blue = BrightenedChannel(bs, lo, safeSpan, t);
+    __m128i texels = _mm_or_si128(
+        _mm_or_si128(blue, _mm_slli_epi32(green, 8)),
+        _mm_or_si128(_mm_slli_epi32(red, 16), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+    texels = _mm_or_si128(texels, _mm_castps_si128(grey));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), texels);
+}
+#endif
+
+void FillRow(uint8_t* row, UINT y, UINT z) {
+    const bool darkRow = y < kWhiteCorner && z < kWhiteCorner;
+    UINT x = 0;
+    for (; darkRow && x < kWhiteCorner; ++x) {
+        WriteTexel(row + 4 * x, kWhite);
+    }
+#if defined(__SSE2__)
+    for (; x + 4 <= kBrightnessVolumeSide; x += 4) {
+        FillFourTexels(row + 4 * x, static_cast<int>(x), static_cast<float>(2 * y),
+                       static_cast<float>(2 * z));
+    }
+#endif
+    for (; x < kBrightnessVolumeSide; ++x) {
+        WriteTexel(row + 4 * x, MaximiseBrightness(static_cast<int>(2 * x), static_cast<int>(2 * y),
+                                                   static_cast<int>(2 * z)));
+    }
+}
+
+}  // namespace
+
 void FillBrightnessVolume(const D3DLOCKED_BOX& box) {
     auto* bits = static_cast<uint8_t*>(box.pBits);
     for (UINT z = 0; z < kBrightnessVolumeSide; ++z) {
         for (UINT y = 0; y < kBrightnessVolumeSide; ++y) {
-            uint8_t* row = bits + static_cast<size_t>(z) * box.SlicePitch +
-                           static_cast<size_t>(y) * box.RowPitch;
-            for (UINT x = 0; x < kBrightnessVolumeSide; ++x) {
-                bool dark = x < kWhiteCorner && y < kWhiteCorner && z < kWhiteCorner;
-                Rgb8 colour =
-                    dark ? kWhite
-                         : MaximiseBrightness(static_cast<int>(2 * x), static_cast<int>(2 * y),
-                                              static_cast<int>(2 * z));
-                uint8_t texel[4] = {colour.b, colour.g, colour.r, 255};
-                std::memcpy(row + 4 * x, texel, 4);
-            }
+            FillRow(bits + static_cast<size_t>(z) * box.SlicePitch +
+                        static_cast<size_t>(y) * box.RowPitch,
+                    y, z);
         }
     }
 }

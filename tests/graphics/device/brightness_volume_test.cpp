@@ -140,6 +140,29 @@ TEST(BrightnessVolume, EachTexelHoldsTheBrightenedDoubleOfItsCoordinates) {
     EXPECT_EQ(bits[side * 4], 0xAB) << "row padding untouched";
 }
 
+// The fill takes four texels at a time: every texel outside the dark corner is the rule's.
+TEST(BrightnessVolume, EveryTexelIsTheRulesColourOfItsDoubledCoordinates) {
+    constexpr int side = static_cast<int>(kBrightnessVolumeSide);
+    std::vector<uint8_t> bits(static_cast<size_t>(side) * side * side * 4, 0);
+    D3DLOCKED_BOX box = {side * 4, side * side * 4, bits.data()};
+    FillBrightnessVolume(box);
+    int wrong = 0;
+    for (int z = 0; z < side && wrong < 10; ++z) {
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const bool dark = x < 8 && y < 8 && z < 8;
+                const Rgb8 want =
+                    dark ? Rgb8{255, 255, 255} : MaximiseBrightness(2 * x, 2 * y, 2 * z);
+                const uint8_t* p = bits.data() + ((z * side + y) * side + x) * 4;
+                if (p[0] != want.b || p[1] != want.g || p[2] != want.r || p[3] != 255) {
+                    ADD_FAILURE() << x << ", " << y << ", " << z;
+                    ++wrong;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(GraphicsTest, TheBrightnessVolumeIsADefaultPoolCubeOfTheDevice) {
     EXPECT_EQ(CreateMaxBrightnessVolume(), -1) << "no device";
     ASSERT_EQ(StartLibrary(), 0);
