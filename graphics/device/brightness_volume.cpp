@@ -101,18 +101,17 @@ void FillFourTexels(uint8_t* at, int x, float g, float b) {
     const __m128 hi = _mm_max_ps(r, _mm_max_ps(gs, bs));
     const __m128 lo = _mm_min_ps(r, _mm_min_ps(gs, bs));
     const __m128 span = _mm_sub_ps(hi, lo);
-    const __m128 grey = _mm_cmpeq_ps(span, _mm_setzero_ps());
-    // A grey lane divides by zero below; its texel is white whatever it gives.
-    const __m128 safeSpan = _mm_or_ps(span, _mm_and_ps(grey, _mm_set1_ps(1.0f)));
-    const __m128 safeHi = _mm_max_ps(hi, _mm_set1_ps(1.0f));
-    const __m128 t = Truncated(_mm_div_ps(_mm_mul_ps(span, _mm_set1_ps(255.0f)), safeHi));
+    // A grey lane (no span) has t = 0 and comes out white, as the rule's grey; it divides
+    // by 1 rather than by 0, which would raise the invalid-operation flag. The lanes lie
+    // outside the dark corner, so hi is never 0.
+    const __m128 safeSpan = _mm_max_ps(span, _mm_set1_ps(1.0f));
+    const __m128 t = Truncated(_mm_div_ps(_mm_mul_ps(span, _mm_set1_ps(255.0f)), hi));
     const __m128i red = BrightenedChannel(r, lo, safeSpan, t);
     const __m128i green = BrightenedChannel(gs, lo, safeSpan, t);
     const __m128i blue = BrightenedChannel(bs, lo, safeSpan, t);
-    __m128i texels = _mm_or_si128(
+    const __m128i texels = _mm_or_si128(
         _mm_or_si128(blue, _mm_slli_epi32(green, 8)),
         _mm_or_si128(_mm_slli_epi32(red, 16), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
-    texels = _mm_or_si128(texels, _mm_castps_si128(grey));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), texels);
 }
 #endif

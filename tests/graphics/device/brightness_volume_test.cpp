@@ -1,6 +1,7 @@
 // The brightness rule and the volume texture filled by it.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <vector>
 
 #include "graphics/device/device_internal.h"
@@ -145,7 +146,9 @@ TEST(BrightnessVolume, EveryTexelIsTheRulesColourOfItsDoubledCoordinates) {
     constexpr int side = static_cast<int>(kBrightnessVolumeSide);
     std::vector<uint8_t> bits(static_cast<size_t>(side) * side * side * 4, 0);
     D3DLOCKED_BOX box = {side * 4, side * side * 4, bits.data()};
+    std::feclearexcept(FE_ALL_EXCEPT);
     FillBrightnessVolume(box);
+    EXPECT_EQ(std::fetestexcept(FE_INVALID | FE_DIVBYZERO), 0) << "a grey divided by zero";
     int wrong = 0;
     for (int z = 0; z < side && wrong < 10; ++z) {
         for (int y = 0; y < side; ++y) {
