@@ -19,6 +19,7 @@
 // - raster_draw.cpp: primitive assembly, clipping, bands across threads, the entry.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -249,6 +250,17 @@ inline Plane MakePlane(const double* xs, const double* ys, double a0, double a1,
 bool SetupTriangle(const DrawSetup& s, const ScreenVertex* in[3], uint32_t flatDiffuse,
                    uint32_t flatSpecular, Triangle* t);
 bool TriangleSpan(const Triangle& t, int32_t py, int64_t* left, int64_t* right);
+// Row py of the triangle within the clip rectangle (which may leave it empty); false when the
+// row misses the triangle.
+inline bool ClippedTriangleSpan(const Triangle& t, const RasterRect& clip, int32_t py,
+                                int64_t* left, int64_t* right) {
+    if (!TriangleSpan(t, py, left, right)) {
+        return false;
+    }
+    *left = std::max<int64_t>(*left, clip.left);
+    *right = std::min<int64_t>(*right, clip.right - 1);
+    return true;
+}
 void RasterTriangleRows(const DrawSetup& s, const Triangle& t, int32_t bandTop, int32_t bandBottom);
 void DrawPoint(const DrawSetup& s, const ScreenVertex& v);
 void DrawLine(const DrawSetup& s, const ScreenVertex& a, const ScreenVertex& b);

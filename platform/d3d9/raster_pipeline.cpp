@@ -190,10 +190,8 @@ void RasterTriangleRows(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     in.fogAlpha = t.flatSpecular.a;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
-        if (!TriangleSpan(t, py, &left, &right))
+        if (!ClippedTriangleSpan(t, s.clip, py, &left, &right))
             continue;
-        left = std::max<int64_t>(left, s.clip.left);
-        right = std::min<int64_t>(right, s.clip.right - 1);
         double y = py;
         for (int64_t px = left; px <= right; ++px) {
             double x = static_cast<double>(px);

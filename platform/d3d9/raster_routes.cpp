@@ -653,10 +653,8 @@ void LinearTriangleSpans(const DrawSetup& s, const Triangle& t, const TexelMap& 
     rows.clear();
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
-        if (!TriangleSpan(t, py, &left, &right))
+        if (!ClippedTriangleSpan(t, s.clip, py, &left, &right))
             continue;
-        left = std::max<int64_t>(left, s.clip.left);
-        right = std::min<int64_t>(right, s.clip.right - 1);
         if (right < left)
             continue;
         double y = py;
@@ -722,10 +720,8 @@ void RasterTriangleSpans(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     }
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
-        if (!TriangleSpan(t, py, &left, &right))
+        if (!ClippedTriangleSpan(t, s.clip, py, &left, &right))
             continue;
-        left = std::max<int64_t>(left, s.clip.left);
-        right = std::min<int64_t>(right, s.clip.right - 1);
         double y = py;
         // Plane::At is (a x + b y) + c; the b y terms are the same along the row.
         double uy = textured ? pu->b * y : 0.0;

@@ -1156,10 +1156,8 @@ void RasterShadedSpans(const DrawSetup& s, const ShadedPlan& plan, const Triangl
     int32_t pair = -1;
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
-        if (!TriangleSpan(t, py, &left, &right))
+        if (!ClippedTriangleSpan(t, s.clip, py, &left, &right))
             continue;
-        left = std::max<int64_t>(left, s.clip.left);
-        right = std::min<int64_t>(right, s.clip.right - 1);
         if (left > right)
             continue;
         if (t.perspective && plan.anyLod && (py & ~1) != pair) {

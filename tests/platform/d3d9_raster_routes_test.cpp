@@ -3,7 +3,9 @@
 // them on, with the portable kernels and with threads.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -259,6 +261,44 @@ struct Scene {
     RasterStates states;
 };
 
+// Turns the vertices from `first` on by `angle` about (cx, cy).
+void TurnAbout(std::vector<RasterVertex>* v, size_t first, float cx, float cy, float angle) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    for (size_t k = first; k < v->size(); ++k) {
+        RasterVertex& at = (*v)[k];
+        const float x = at.x - cx, y = at.y - cy;
+        at.x = cx + c * x - s * y;
+        at.y = cy + s * x + c * y;
+    }
+}
+
+// The triangles drawn over the same start on one thread three ways: the general path, the
+// fast routes with vector kernels (after which `countFast` reads the route counts), and the
+// fast routes with portable kernels.
+using ThreeDrawings = std::array<std::vector<uint32_t>, 3>;
+ThreeDrawings DrawThreeWays(const Canvas& base, const std::vector<uint32_t>& start,
+                            const std::vector<RasterVertex>& v,
+                            const std::function<void()>& countFast) {
+    const int modes[3][2] = {{0, 1}, {1, 1}, {1, 0}};
+    ThreeDrawings results;
+    for (int m = 0; m < 3; ++m) {
+        SetRasterFastQuadsEnabled(modes[m][0] != 0);
+        SetRasterVectorKernelsEnabled(modes[m][1] != 0);
+        SetRasterThreadCount(1);
+        Canvas c(base.width, base.height, base.target.color.format);
+        c.states = base.states;
+        c.pixels = start;
+        c.target.color.bits = reinterpret_cast<uint8_t*>(c.pixels.data());
+        ResetRasterRouteCounts();
+        c.Draw(kPrimTriangleList, v);
+        if (m == 1) {
+            countFast();
+        }
+        results[m] = c.pixels;
+    }
+    return results;
+}
+
 TEST(RasterRoutes, FastRoutesGiveTheGeneralPathsPixelsOverRandomScenes) {
     Switches switches;
     Rng rng(2024);
@@ -409,37 +449,17 @@ TEST(RasterRoutes, LinearSpritesGiveTheGeneralPathsPixels) {
             size_t first = v.size();
             AppendQuad(&v, cx - half, cy - half, cx + half, cy + half, colour, u1, 0, u2, 1);
             if (rng() % 3 == 0) {
-                float angle = static_cast<float>(rng() % 62832) * 1e-4f;
-                float c = std::cos(angle), s = std::sin(angle);
-                for (size_t k = first; k < v.size(); ++k) {
-                    float x = v[k].x - cx, y = v[k].y - cy;
-                    v[k].x = cx + c * x - s * y;
-                    v[k].y = cy + s * x + c * y;
-                }
+                TurnAbout(&v, first, cx, cy, static_cast<float>(rng() % 62832) * 1e-4f);
             }
         }
         std::vector<uint32_t> start(base.pixels.size());
         for (uint32_t& p : start)
             p = rng();
         // General path; fast routes; portable kernels.
-        const int modes[3][2] = {{0, 1}, {1, 1}, {1, 0}};
-        std::vector<uint32_t> results[3];
-        for (int m = 0; m < 3; ++m) {
-            SetRasterFastQuadsEnabled(modes[m][0] != 0);
-            SetRasterVectorKernelsEnabled(modes[m][1] != 0);
-            SetRasterThreadCount(1);
-            Canvas c(72, 56, base.target.color.format);
-            c.states = st;
-            c.pixels = start;
-            c.target.color.bits = reinterpret_cast<uint8_t*>(c.pixels.data());
-            ResetRasterRouteCounts();
-            c.Draw(kPrimTriangleList, v);
-            if (m == 1) {
-                linear += RasterRouteCount(RasterRoute::kLinearKernels);
-                spans += RasterRouteCount(RasterRoute::kTriangleSpans);
-            }
-            results[m] = c.pixels;
-        }
+        const ThreeDrawings results = DrawThreeWays(base, start, v, [&] {
+            linear += RasterRouteCount(RasterRoute::kLinearKernels);
+            spans += RasterRouteCount(RasterRoute::kTriangleSpans);
+        });
         ASSERT_TRUE(results[0] == results[1]) << "fast routes differ";
         ASSERT_TRUE(results[1] == results[2]) << "portable kernels differ";
     }
@@ -523,33 +543,14 @@ TEST(RasterRoutes, SmallTurnedLinearQuadsGiveTheGeneralPathsPixels) {
             size_t first = v.size();
             float half = side / 2;
             AppendQuad(&v, cx - half, cy - half, cx + half, cy + half, colour, u1, v1, u2, v2);
-            float c = std::cos(angle), s = std::sin(angle);
-            for (size_t k = first; k < v.size(); ++k) {
-                float x = v[k].x - cx, y = v[k].y - cy;
-                v[k].x = cx + c * x - s * y;
-                v[k].y = cy + s * x + c * y;
-            }
+            TurnAbout(&v, first, cx, cy, angle);
         }
         std::vector<uint32_t> start(base.pixels.size());
         for (uint32_t& p : start)
             p = rng();
         // General path; fused kernel, vector and portable.
-        const int modes[3][2] = {{0, 1}, {1, 1}, {1, 0}};
-        std::vector<uint32_t> results[3];
-        for (int m = 0; m < 3; ++m) {
-            SetRasterFastQuadsEnabled(modes[m][0] != 0);
-            SetRasterVectorKernelsEnabled(modes[m][1] != 0);
-            SetRasterThreadCount(1);
-            Canvas c(96, 80, base.target.color.format);
-            c.states = st;
-            c.pixels = start;
-            c.target.color.bits = reinterpret_cast<uint8_t*>(c.pixels.data());
-            ResetRasterRouteCounts();
-            c.Draw(kPrimTriangleList, v);
-            if (m == 1)
-                fused += RasterRouteCount(RasterRoute::kLinearSpans);
-            results[m] = c.pixels;
-        }
+        const ThreeDrawings results = DrawThreeWays(
+            base, start, v, [&] { fused += RasterRouteCount(RasterRoute::kLinearSpans); });
         ASSERT_TRUE(results[0] == results[1]) << "fused kernel differs";
         ASSERT_TRUE(results[1] == results[2]) << "portable kernel differs";
     }

@@ -308,10 +308,8 @@ void ShadeTriangleLanes(const DrawSetup& s, const Triangle& t, int32_t bandTop,
     int32_t fogAlpha[kShaderLanes];
     for (int32_t py = top; py <= bottom; ++py) {
         int64_t left, right;
-        if (!TriangleSpan(t, py, &left, &right))
+        if (!ClippedTriangleSpan(t, s.clip, py, &left, &right))
             continue;
-        left = std::max<int64_t>(left, s.clip.left);
-        right = std::min<int64_t>(right, s.clip.right - 1);
         double y = py;
         for (int64_t x0 = left; x0 <= right; x0 += kShaderLanes) {
             int lanes = static_cast<int>(std::min<int64_t>(kShaderLanes, right - x0 + 1));
@@ -711,10 +709,8 @@ void ShadeTriangleVectors(const DrawSetup& s, const Triangle& t, const ShaderBlo
         if (anyLod && py != top && (py & 1) == 0)
             lodRows.NextPair();
         int64_t left, right;
-        if (!TriangleSpan(t, py, &left, &right))
+        if (!ClippedTriangleSpan(t, s.clip, py, &left, &right))
             continue;
-        left = std::max<int64_t>(left, s.clip.left);
-        right = std::min<int64_t>(right, s.clip.right - 1);
         const double y = py;
         const RowTerms row = TermsOf(t, static_cast<float>(py));
         const RowPlane zRow = OnRow(t.planes[kAttrZ], y);
