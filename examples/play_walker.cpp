@@ -31,6 +31,7 @@
 #include "models/core/model_system.h"
 #include "models/drawing/model_drawing.h"
 #include "models/loading/model_loading.h"
+#include "tools/lib/attach_motion.h"
 
 namespace {
 
@@ -38,91 +39,6 @@ constexpr char kDefaultModel[] = "example_walker\\walker.pmd";
 constexpr int kSlots = 2;
 constexpr double kFramesPerSecond = 30.0;
 constexpr double kScreenRate = 60.0;
-
-float KeyTime(const tessel::ModelKeySet& keys, int k) {
-    return keys.hasTimeTable != 0 ? keys.times[k]
-                                  : keys.startTime + static_cast<float>(k) * keys.timeStep;
-}
-
-// Moves an attached motion to `time`: every key cursor to the last key not
-// after it, and the evaluation marked stale.
-void SeekMotion(tessel::ModelInstance* record, int slot, float time) {
-    tessel::ModelAttachedAnim* anim = record->attachSlots[slot].anim;
-    anim->time = time;
-    for (int32_t i = 0; i < anim->set->animCount; ++i) {
-        tessel::ModelFrameAnimState& state = anim->states[i];
-        for (int32_t k = 0; k < state.anim->keySetCount; ++k) {
-            const tessel::ModelKeySet& keys = *state.cursors[k].keySet;
-            int32_t index = 0;
-            while (index + 1 < keys.keyCount && KeyTime(keys, index + 1) <= time) {
-                ++index;
-            }
-            state.cursors[k].keyIndex = index;
-        }
-    }
-    anim->evaluated = 0;
-    record->animationsEvaluated = 0;
-    record->matricesValid = 0;
-}
-
-// Attaches animation set `set` in `slot` at full rate, in tracked blocks laid
-// out as the model's deletion frees them. false when a block is not had.
-bool AttachMotion(tessel::ModelInstance* record, int set, int slot) {
-    const tessel::ModelBase* base = record->base;
-    const int32_t frames = base->frameCount;
-    if (record->attachSlots == nullptr) {
-        record->attachSlotCapacity = kSlots;
-        record->attachSlots = static_cast<tessel::ModelAttachSlot*>(tessel::AllocTrackedZeroed(
-            sizeof(tessel::ModelAttachSlot) * kSlots, __FILE__, __LINE__));
-        record->attachTable = static_cast<tessel::ModelBlendEntry*>(tessel::AllocTrackedZeroed(
-            static_cast<uint32_t>(sizeof(tessel::ModelBlendEntry) * kSlots * frames), __FILE__,
-            __LINE__));
-        if (record->attachSlots == nullptr || record->attachTable == nullptr) {
-            return false;
-        }
-    }
-    const tessel::ModelAnimSet& animSet = base->animSets[set];
-    size_t cursors = 0;
-    for (int32_t i = 0; i < animSet.animCount; ++i) {
-        cursors += static_cast<size_t>(animSet.anims[i].keySetCount);
-    }
-    const size_t bytes = sizeof(tessel::ModelAttachedAnim) +
-                         sizeof(tessel::ModelFrameAnimState) * animSet.animCount +
-                         sizeof(tessel::ModelKeyCursor) * cursors;
-    auto* anim = static_cast<tessel::ModelAttachedAnim*>(
-        tessel::AllocTrackedZeroed(static_cast<uint32_t>(bytes), __FILE__, __LINE__));
-    if (anim == nullptr) {
-        return false;
-    }
-    anim->set = &animSet;
-    anim->states = reinterpret_cast<tessel::ModelFrameAnimState*>(anim + 1);
-    auto* cursor = reinterpret_cast<tessel::ModelKeyCursor*>(anim->states + animSet.animCount);
-    for (int32_t i = 0; i < animSet.animCount; ++i) {
-        tessel::ModelFrameAnimState& state = anim->states[i];
-        const tessel::ModelAnim& a = animSet.anims[i];
-        state.anim = &a;
-        state.target = a.frame >= 0 && a.frame < frames ? &record->frames[a.frame] : nullptr;
-        state.rotationOrder = state.target != nullptr ? state.target->base->rotationOrder : 0;
-        state.cursors = cursor;
-        for (int32_t k = 0; k < a.keySetCount; ++k) {
-            cursor->keySet = &a.keySets[k];
-            cursor->shapeIndex = a.keySets[k].target == 18 ? a.keySets[k].shapeIndex : -1;
-            ++cursor;
-        }
-        if (state.target != nullptr) {
-            tessel::ModelBlendEntry& entry =
-                record->attachTable[a.frame * record->attachSlotCapacity + slot];
-            entry.inUse = 1;
-            entry.rate = 1.0f;
-            entry.state = &state;
-        }
-    }
-    record->attachSlots[slot].inUse = 1;
-    record->attachSlots[slot].anim = anim;
-    ++record->attachedAnimCount;
-    SeekMotion(record, slot, 0.0f);
-    return true;
-}
 
 }  // namespace
 
@@ -136,7 +52,7 @@ int main(int argc, char** argv) {
     tessel::ModelInstance* record = tessel::GetModelInstance(model);
     const int motions = record->base->animSetCount < kSlots ? record->base->animSetCount : kSlots;
     for (int m = 0; m < motions; ++m) {
-        if (!AttachMotion(record, m, m)) {
+        if (!tessel::AttachMotion(record, m, m, 1.0f, 0.0f, kSlots)) {
             std::fprintf(stderr, "motion %d could not be attached\n", m);
         }
     }
@@ -153,7 +69,7 @@ int main(int argc, char** argv) {
             }
             const double length = record->base->animSets[m].length;
             const double at = std::fmod(seconds * kFramesPerSecond, length > 0.0 ? length : 1.0);
-            SeekMotion(record, m, static_cast<float>(at));
+            tessel::SeekMotion(record, m, static_cast<float>(at));
         }
         tessel::RenderModel(model);
     });
